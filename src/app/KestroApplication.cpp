@@ -1,0 +1,258 @@
+#include "app/KestroApplication.h"
+
+#include "about/frmAbout.h"
+#include "link/QtSerialPort.h"
+#include "link/frmCOMx.h"
+#include "settings/RecorderSettings.h"
+#include "settings/ui/frmSetup.h"
+#include "shell/EventLog.h"
+#include "shell/LogDir.h"
+#include "shell/Messages.h"
+#include "shell/SignalBridge.h"
+#include "shell/SingleInstance.h"
+#include "ui/controller/frmKestroRecord.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+#include <cstdio>
+
+namespace kestro {
+
+AppOptions ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Recorder and remote front panel for a sound level meter on a serial line (9600,N,8,1)."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    QCommandLineOption demo(QStringLiteral("demo"),
+                            QStringLiteral("Run against the built-in instrument simulator (no meter needed, "
+                                           "nothing is written into your settings)."));
+    QCommandLineOption headless(QStringLiteral("headless"),
+                                QStringLiteral("No window: messages go to standard error, SIGTERM stops cleanly."));
+    QCommandLineOption record(QStringLiteral("record"),
+                              QStringLiteral("Arm recording as soon as the meter has started, and again after "
+                                             "every reconnect."));
+    parser.addOptions({demo, headless, record});
+    parser.process(arguments);
+    AppOptions o;
+    o.demo = parser.isSet(demo);
+    o.headless = parser.isSet(headless);
+    o.record = parser.isSet(record);
+    return o;
+}
+
+KestroApplication::KestroApplication(const AppOptions& options, QObject* parent)
+    : QObject(parent), options_(options) {
+    retryTimer_.setInterval(1000);
+    superviseTimer_.setInterval(1000);
+    connect(&retryTimer_, &QTimer::timeout, this, &KestroApplication::RetryPort);
+    connect(&superviseTimer_, &QTimer::timeout, this, &KestroApplication::SuperviseLink);
+}
+
+KestroApplication::~KestroApplication() {
+    delete setup_;
+    delete about_;
+    delete window_;
+    delete com_;
+    if (sim_) {
+        sim_->terminate();
+        sim_->waitForFinished(2000);
+        delete sim_;
+    }
+}
+
+int KestroApplication::Main() {
+    // Log directory first: every later step may want to write a line.
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    QString logDir = FindLogDir(ProcessEnvironment(), exeDir);
+    if (logDir == exeDir && !QFileInfo(exeDir).isWritable()) logDir = DefaultDataDirectory();
+    log_ = std::make_unique<EventLog>(logDir, clock_);
+    if (options_.headless)
+        messages_ = std::make_unique<StderrMessageSink>();
+    else
+        messages_ = std::make_unique<DialogMessageSink>();
+
+    instance_ = std::make_unique<SingleInstance>();
+    if (!EnsureSingleInstance(*instance_, *log_, *messages_)) return 1;
+
+    RegistryFiles files = RegistryFiles::Default();
+    if (options_.demo) {
+        if (!StartDemo()) {
+            messages_->ShowMessage(QStringLiteral("The instrument simulator could not be started."),
+                                   QStringLiteral("Expected it next to the program: %1/kestro-sim").arg(exeDir));
+            return 2;
+        }
+        files.currentUser = demoDir_->filePath(QStringLiteral("registry.json"));
+    }
+    RegObj_ = std::make_unique<cRegistry>(files);
+    RegObj_->SetErrorLog(log_->ErrorSink());
+    if (options_.demo) PrepareDemoStore();
+
+    ps_ = std::make_unique<ProtocolState>(clock_, log_->ErrorSink());
+    com_ = new frmCOMx(*ps_, *RegObj_, *log_, *messages_, [] { return std::make_unique<QtSerialPort>(); });
+    connect(com_, &frmCOMx::portGone, this, &KestroApplication::OnPortGone);
+
+    signals_ = std::make_unique<SignalBridge>();
+    connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
+
+    window_ = new frmKestroRecord(*ps_, *com_, *RegObj_, *log_, clock_);
+    window_->onEndApplication = [this] { EndApplication(0); };
+    window_->onShowSetup = [this] { ShowSetup(); };
+    window_->onShowAbout = [this] { ShowAbout(); };
+    if (auto* sink = dynamic_cast<DialogMessageSink*>(messages_.get())) sink->setParent(window_);
+    connect(window_, &frmKestroRecord::startupCompleted, this, [this] {
+        if (options_.record && !armedThisSession_) {
+            armedThisSession_ = true;
+            window_->EnableRecording();
+        }
+    });
+    connect(window_, &frmKestroRecord::deviceLost, this, [this] { armedThisSession_ = false; });
+
+    window_->ShowMainWindow();
+    InitApplication();
+    if (ending_) return QCoreApplication::instance() ? -1 : 2;
+    superviseTimer_.start();
+    return -1;
+}
+
+bool KestroApplication::StartDemo() {
+    const QString simPath = QCoreApplication::applicationDirPath() + QStringLiteral("/kestro-sim");
+    if (!QFileInfo(simPath).isExecutable()) return false;
+    demoDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kestro-demo-XXXXXX"));
+    if (!demoDir_->isValid()) return false;
+    const QString link = demoDir_->filePath(QStringLiteral("meter"));
+    sim_ = new QProcess;
+    sim_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim_->start(simPath, {QStringLiteral("--link"), link});
+    if (!sim_->waitForStarted(3000)) return false;
+    for (int i = 0; i < 60 && !QFileInfo::exists(link); ++i) QThread::msleep(50);
+    if (!QFileInfo::exists(link)) return false;
+    // This process only: the demo's COM1 is the simulator.
+    qputenv("KESTRO_COM1", QFile::encodeName(link));
+    return true;
+}
+
+void KestroApplication::PrepareDemoStore() {
+    // The demo works on a copy of the user's store, so nothing it does persists.
+    const QString user = RegistryFiles::Default().currentUser;
+    if (QFileInfo::exists(user)) QFile::copy(user, RegObj_->files().currentUser);
+    try {
+        RegObj_->ClassKey = HKEY_CURRENT_USER_;
+        RegObj_->SectionKey = QString::fromLatin1(kDeviceSection);
+        RegObj_->ValueKey = QStringLiteral("COMPort");
+        RegObj_->ValueType = REG_DWORD_;
+        RegObj_->SetValue(1);
+        RegObj_->ValueKey = QStringLiteral("COM1Device");
+        RegObj_->ValueType = REG_SZ_;
+        RegObj_->SetValue(qEnvironmentVariable("KESTRO_COM1"));
+    } catch (const RaisedError& e) {
+        log_->LogError(QStringLiteral(": KestroApplication.Demo.Error: "), e.number);
+    }
+}
+
+void KestroApplication::InitApplication() {
+    if (ending_) return;
+    int16_t failure = 0;
+    const int16_t settings = window_->InitForm();
+    if (settings != kTrue) failure = settings;
+    const int16_t port = com_->InitForm();
+    if (port != kTrue) failure = port;
+    if (failure == 0) return;
+    if (!options_.headless) {
+        ShowSetup();
+        return;
+    }
+    // Nobody would see a dialog: missing recorder values keep their defaults,
+    // a missing or unusable port ends the run with a reason.
+    if (port == kTrue || port == 0) return;
+    if (port == 1)
+        std::fprintf(stderr,
+                     "KestroRecorder: no serial port is configured (value \"COMPort\" 1..4 in the Device1 "
+                     "section of %s); run the program once with a window and choose one in Setup.\n",
+                     qPrintable(RegObj_->files().currentUser));
+    EndApplication(2);
+}
+
+void KestroApplication::ShowSetup() {
+    if (ending_) return;
+    if (com_->GetCOMPort() > 0) com_->CloseCOMPort();
+    lostPort_ = 0;
+    retryTimer_.stop();
+    if (setup_) {
+        setup_->raise();
+        setup_->activateWindow();
+        return;
+    }
+    setup_ = new frmSetup(*RegObj_, *com_, *messages_, window_);
+    setup_->onUnload = [this] {
+        setup_->deleteLater();
+        setup_ = nullptr;
+        InitApplication();
+    };
+    setup_->show();
+}
+
+void KestroApplication::ShowAbout() {
+    if (!about_) about_ = new frmAbout(*log_, *messages_, window_);
+    about_->show();
+    about_->raise();
+}
+
+void KestroApplication::EndApplication(int exitCode) {
+    if (ending_) return;
+    ending_ = true;
+    retryTimer_.stop();
+    superviseTimer_.stop();
+    com_->FormUnload();
+    if (sim_) {
+        sim_->terminate();
+        sim_->waitForFinished(2000);
+    }
+    QCoreApplication::exit(exitCode);
+}
+
+QString KestroApplication::PortText(int16_t port) const {
+    return QStringLiteral("COM%1 (%2)").arg(port).arg(com_->DevicePathForPort(port));
+}
+
+void KestroApplication::OnPortGone(int16_t port, const QString& device, const QString& reason) {
+    Q_UNUSED(reason);
+    if (ending_ || port < 1) return;
+    lostPort_ = port;
+    lostDevice_ = device;
+    // Everything handed off so far is already on disk; close the books now
+    // instead of waiting for the watchdog.
+    window_->ConnectionLost();
+    window_->SetPanel3Text(PortText(port) + QStringLiteral(" disconnected \u2014 retrying"));
+    retryTimer_.start();
+}
+
+void KestroApplication::RetryPort() {
+    if (ending_ || lostPort_ < 1) {
+        retryTimer_.stop();
+        return;
+    }
+    if (!QFileInfo::exists(com_->DevicePathForPort(lostPort_))) return;
+    if (com_->SetCOMPort(lostPort_) != kTrue) return;
+    lostPort_ = 0;
+    retryTimer_.stop();
+    window_->SetPanel3Text(QString());
+}
+
+void KestroApplication::SuperviseLink() {
+    // Some drivers report a vanished device only by its node disappearing.
+    const int16_t port = com_->GetCOMPort();
+    if (ending_ || port < 1 || ps_->KestroState.DeviceOnline) return;
+    const QString device = com_->DevicePathForPort(port);
+    if (QFileInfo::exists(device)) return;
+    com_->CloseCOMPort();
+    OnPortGone(port, device, QStringLiteral("device node disappeared"));
+}
+
+}  // namespace kestro

@@ -1,0 +1,85 @@
+#pragma once
+// The application object: owns every piece of module-level state and every
+// form, and carries out start-up, re-initialisation, reconnects and shutdown.
+
+#include "protocol/ProtocolState.h"
+#include "settings/cRegistry.h"
+
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+
+class QProcess;
+
+namespace kestro {
+
+class EventLog;
+class MessageSink;
+class SignalBridge;
+class SingleInstance;
+class frmAbout;
+class frmCOMx;
+class frmKestroRecord;
+class frmSetup;
+
+struct AppOptions {
+    bool demo = false;      // play against the built-in simulator on a private link
+    bool headless = false;  // no window; messages on standard error
+    bool record = false;    // arm recording as soon as the device has started
+};
+
+class KestroApplication : public QObject {
+    Q_OBJECT
+public:
+    explicit KestroApplication(const AppOptions& options, QObject* parent = nullptr);
+    ~KestroApplication() override;
+
+    // Start-up. Returns an exit status when the program must end at once
+    // (second instance, unusable port when headless), or -1 to run the event loop.
+    int Main();
+
+    void InitApplication();
+    void ShowSetup();
+    // The orderly way out: stop sequence, log line, end of the event loop.
+    void EndApplication(int exitCode = 0);
+
+    frmKestroRecord* window() const { return window_; }
+
+private:
+    bool StartDemo();
+    void PrepareDemoStore();
+    void OnPortGone(int16_t port, const QString& device, const QString& reason);
+    void RetryPort();
+    void SuperviseLink();
+    void ShowAbout();
+    QString PortText(int16_t port) const;
+
+    AppOptions options_;
+    SystemClock clock_;
+    std::unique_ptr<QTemporaryDir> demoDir_;
+    QProcess* sim_ = nullptr;
+    std::unique_ptr<EventLog> log_;
+    std::unique_ptr<MessageSink> messages_;
+    std::unique_ptr<cRegistry> RegObj_;
+    std::unique_ptr<ProtocolState> ps_;
+    std::unique_ptr<SingleInstance> instance_;
+    std::unique_ptr<SignalBridge> signals_;
+    frmCOMx* com_ = nullptr;
+    frmKestroRecord* window_ = nullptr;
+    frmSetup* setup_ = nullptr;
+    frmAbout* about_ = nullptr;
+
+    // Reconnect after the port vanished: the port number to reopen, 0 when none.
+    int16_t lostPort_ = 0;
+    QString lostDevice_;
+    QTimer retryTimer_;
+    QTimer superviseTimer_;
+    bool armedThisSession_ = false;
+    bool ending_ = false;
+};
+
+AppOptions ParseCommandLine(const QStringList& arguments);
+
+}  // namespace kestro

@@ -1,0 +1,99 @@
+#include "link/FakeSerialPort.h"
+
+namespace kestro {
+
+bool FakeSerialPort::open(const QString& device, int16_t* errNo, QString* reason) {
+    if (open_)
+        close();
+    const auto it = failures_.constFind(device);
+    if (it != failures_.constEnd()) {
+        history_ << QStringLiteral("open-failed ") + device;
+        if (errNo)
+            *errNo = it->errNo;
+        if (reason)
+            *reason = it->reason;
+        return false;
+    }
+    device_ = device;
+    open_ = true;
+    gone_ = false;
+    rx_.clear();
+    ++openCount_;
+    history_ << QStringLiteral("open ") + device;
+    return true;
+}
+
+void FakeSerialPort::close() {
+    if (!open_)
+        return;
+    open_ = false;
+    // Closing a real tty drops the modem lines with it.
+    dtr_ = false;
+    rts_ = false;
+    rx_.clear();
+    history_ << QStringLiteral("close ") + device_;
+}
+
+void FakeSerialPort::setDataTerminalReady(bool on) {
+    if (!open_)
+        return;
+    dtr_ = on;
+    history_ << QStringLiteral("dtr %1").arg(on ? 1 : 0);
+}
+
+void FakeSerialPort::setRequestToSend(bool on) {
+    if (!open_)
+        return;
+    rts_ = on;
+    history_ << QStringLiteral("rts %1").arg(on ? 1 : 0);
+}
+
+qint64 FakeSerialPort::write(const QByteArray& data) {
+    if (!open_ || gone_ || writeFails_)
+        return -1;
+    written_ += data;
+    return data.size();
+}
+
+bool FakeSerialPort::flush(int) {
+    history_ << QStringLiteral("flush");
+    return open_ && !gone_ && flushOk_;
+}
+
+QByteArray FakeSerialPort::readAll() {
+    QByteArray out;
+    out.swap(rx_);
+    return out;
+}
+
+void FakeSerialPort::SetOpenFailure(const QString& device, int16_t errNo, const QString& reason) {
+    failures_.insert(device, Failure{errNo, reason});
+}
+
+void FakeSerialPort::feed(const QByteArray& data) {
+    if (!open_)
+        return;
+    rx_ += data;
+    emit dataReceived();
+}
+
+void FakeSerialPort::SimulateGone(const QString& reason) {
+    if (!open_ || gone_)
+        return;
+    gone_ = true;
+    emit portGone(reason);
+}
+
+QStringList FakeSerialPort::commands() const {
+    QStringList out;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < written_.size(); ++i) {
+        if (written_.at(i) == '\r') {
+            out << QString::fromLatin1(written_.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    return out;
+}
+
+}  // namespace kestro

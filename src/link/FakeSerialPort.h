@@ -1,0 +1,75 @@
+#pragma once
+// A serial port in memory for tests: records what is written and how the port
+// was driven, and delivers injected received bytes through dataReceived.
+
+#include "link/SerialPort.h"
+
+#include <QHash>
+#include <QStringList>
+
+namespace kestro {
+
+class FakeSerialPort final : public SerialPort {
+    Q_OBJECT
+public:
+    using SerialPort::SerialPort;
+
+    bool open(const QString& device, int16_t* errNo, QString* reason) override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    void setDataTerminalReady(bool on) override;
+    void setRequestToSend(bool on) override;
+    qint64 write(const QByteArray& data) override;
+    bool flush(int timeoutMs) override;
+    QByteArray readAll() override;
+    QString device() const override { return device_; }
+
+    // ---- configuration ----
+    // Opening device fails with errNo (82 or 8002) and reason until cleared.
+    void SetOpenFailure(const QString& device, int16_t errNo, const QString& reason);
+    void ClearOpenFailure(const QString& device) { failures_.remove(device); }
+    // Writes fail (return -1, nothing recorded) while set.
+    void SetWriteFails(bool fails) { writeFails_ = fails; }
+    // Result of flush(); the bytes stay recorded either way.
+    void SetFlushResult(bool ok) { flushOk_ = ok; }
+
+    // ---- driving ----
+    // Queues bytes as received and emits dataReceived (only while open, as a real port).
+    void feed(const QByteArray& data);
+    // Reports the loss of the open device once, as a vanished adapter does.
+    void SimulateGone(const QString& reason = QStringLiteral("Input/output error"));
+
+    // ---- inspection ----
+    QByteArray written() const { return written_; }
+    // Written text split at carriage returns; an unfinished tail is not a command.
+    QStringList commands() const;
+    void ClearWritten() { written_.clear(); }
+    bool dtr() const { return dtr_; }
+    bool rts() const { return rts_; }
+    // "open <device>", "close <device>", "dtr 1", "rts 0", "flush", in order.
+    QStringList history() const { return history_; }
+    void ClearHistory() { history_.clear(); }
+    int openCount() const { return openCount_; }
+    // Bytes still waiting to be read.
+    QByteArray pending() const { return rx_; }
+
+private:
+    struct Failure {
+        int16_t errNo;
+        QString reason;
+    };
+    QHash<QString, Failure> failures_;
+    QString device_;
+    bool open_ = false;
+    bool gone_ = false;
+    bool dtr_ = false;
+    bool rts_ = false;
+    bool writeFails_ = false;
+    bool flushOk_ = true;
+    int openCount_ = 0;
+    QByteArray written_;
+    QByteArray rx_;
+    QStringList history_;
+};
+
+}  // namespace kestro

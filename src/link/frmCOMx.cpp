@@ -1,0 +1,271 @@
+#include "link/frmCOMx.h"
+
+#include "link/QtSerialPort.h"
+#include "link/SerialPort.h"
+#include "settings/RecorderSettings.h"
+#include "settings/cRegistry.h"
+#include "shell/EventLog.h"
+#include "shell/Messages.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+#include <exception>
+#include <string_view>
+
+namespace kestro {
+
+namespace {
+
+constexpr int kFirstPort = 1;
+constexpr int kLastPort = 4;
+// Long enough for a dozen characters at 9600 baud, short enough not to stall the exit.
+constexpr int kStopFlushMs = 500;
+
+const QString kInitFormError = QStringLiteral(": frmCOMx.InitForm.Error: ");
+const QString kSetCOMPortError = QStringLiteral(": SetCOMPort.Error: ");
+const QString kFormUnloadError = QStringLiteral(": frmCOMx.FormUnload.Error: ");
+const QString kPortGone = QStringLiteral(": frmCOMx.PortGone: ");
+
+const QString kDialoutHint = QStringLiteral(
+    "Add your user to the dialout group: sudo usermod -aG dialout $USER, then log in again.");
+
+bool InRange(qlonglong n) { return n >= kFirstPort && n <= kLastPort; }
+
+// The box's detailed text: where we looked and what the system said.
+QString FailureDetail(qlonglong port, const QString& device, const QString& reason) {
+    if (!InRange(port))
+        return QStringLiteral("Only COM1 to COM4 can be used.");
+    QString detail = QStringLiteral("Device: ") + device;
+    if (!reason.isEmpty())
+        detail += QStringLiteral("\nReason: ") + reason;
+    if (reason.contains(QLatin1String("permission denied"), Qt::CaseInsensitive))
+        detail += QStringLiteral("\n\n") + kDialoutHint;
+    return detail;
+}
+
+}  // namespace
+
+struct frmCOMx::Impl {
+    Impl(ProtocolState& p, cRegistry& r, const EventLog& l, MessageSink& m)
+        : ps(p), reg(r), log(l), messages(m) {}
+
+    ProtocolState& ps;
+    cRegistry& reg;
+    const EventLog& log;
+    MessageSink& messages;
+    std::unique_ptr<SerialPort> port;
+    QString deviceDir = QStringLiteral("/dev");
+    // Counts opens and closes, so a queued close for a lost port never hits a
+    // port that was reopened in the meantime.
+    quint64 generation = 0;
+    bool gone = false;  // loss reported, queued close pending
+
+    bool Usable() const { return port->isOpen() && !gone; }
+};
+
+frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, MessageSink& messages,
+                 PortFactory makePort, QObject* parent)
+    : QObject(parent), d(std::make_unique<Impl>(ps, RegObj, log, messages)) {
+    if (makePort)
+        d->port = makePort();
+    if (!d->port)
+        d->port = std::make_unique<QtSerialPort>();
+
+    connect(d->port.get(), &SerialPort::dataReceived, this, [this] {
+        const QByteArray data = d->port->readAll();
+        d->ps.ReceiveEvent(std::string_view(data.constData(), static_cast<size_t>(data.size())));
+    });
+
+    connect(d->port.get(), &SerialPort::portGone, this, [this](const QString& reason) {
+        if (d->gone || !d->port->isOpen())
+            return;
+        d->gone = true;
+        const quint64 gen = d->generation;
+        const int16_t n = GetCOMPort();
+        const QString device = d->port->device();
+        d->log.WriteLog(d->log.DateTimeText() + kPortGone + device + QLatin1Char(' ') + reason);
+        // Closing inside the port's own error signal would pull the device out from
+        // under the code that is emitting it.
+        QTimer::singleShot(0, this, [this, gen, n, device, reason] {
+            if (gen != d->generation)
+                return;  // closed or reopened already
+            CloseCOMPort();
+            emit portGone(n, device, reason);
+        });
+    });
+}
+
+frmCOMx::~frmCOMx() {
+    if (d->port)
+        d->port->disconnect(this);
+}
+
+QString frmCOMx::DevicePathForPort(int16_t n) const {
+    if (!InRange(n))
+        return QString();
+    const QString env = qEnvironmentVariable(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n))).trimmed();
+    if (!env.isEmpty())
+        return env;
+
+    cRegistry& reg = d->reg;
+    reg.ClassKey = HKEY_CURRENT_USER_;
+    reg.SectionKey = QString::fromLatin1(kDeviceSection);
+    reg.ValueKey = QStringLiteral("COM%1Device").arg(n);
+    reg.ValueType = REG_SZ_;
+    reg.Default = QVariant();
+    if (reg.ValueExists()) {
+        const QString stored = reg.Value().toString().trimmed();
+        if (!stored.isEmpty())
+            return stored;
+    }
+
+    // One USB adapter shows up as ttyUSB0 or ttyACM0: that is COM1.
+    const QString index = QString::number(n - 1);
+    for (const char* kind : {"ttyUSB", "ttyACM"}) {
+        const QString path = d->deviceDir + QLatin1Char('/') + QLatin1String(kind) + index;
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return d->deviceDir + QStringLiteral("/ttyS") + index;
+}
+
+bool frmCOMx::DeviceExists(int16_t n) const {
+    const QString path = DevicePathForPort(n);
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+void frmCOMx::SetDeviceDirectory(const QString& dir) {
+    d->deviceDir = dir;
+    while (d->deviceDir.size() > 1 && d->deviceDir.endsWith(QLatin1Char('/')))
+        d->deviceDir.chop(1);
+}
+
+int16_t frmCOMx::GetCOMPort() const { return static_cast<int16_t>(tag_.toInt()); }
+
+int16_t frmCOMx::CloseCOMPort() {
+    if (d->port->isOpen()) {
+        if (!d->gone) {  // a vanished device has no lines left to drop
+            d->port->setDataTerminalReady(false);
+            d->port->setRequestToSend(false);
+        }
+        d->port->close();
+        ++d->generation;
+    }
+    d->gone = false;
+    tag_ = QStringLiteral("0");
+    return kTrue;
+}
+
+// Opens port n with the full line setup; on failure the port stays closed and
+// errNo/device/reason say why.
+static bool OpenNumbered(frmCOMx& owner, SerialPort& port, qlonglong n, int16_t* errNo, QString* device,
+                         QString* reason) {
+    if (!InRange(n)) {
+        *errNo = kErrPortNotFound;
+        return false;
+    }
+    *device = owner.DevicePathForPort(static_cast<int16_t>(n));
+    if (!port.open(*device, errNo, reason)) {
+        if (*errNo != kErrPortNotFound && *errNo != kErrPortUnavailable)
+            *errNo = kErrPortUnavailable;
+        return false;
+    }
+    port.setDataTerminalReady(true);
+    port.setRequestToSend(true);
+    return true;
+}
+
+int16_t frmCOMx::InitForm() {
+    tag_ = QStringLiteral("0");
+    try {
+        cRegistry& reg = d->reg;
+        reg.ClassKey = HKEY_CURRENT_USER_;
+        reg.SectionKey = QString::fromLatin1(kDeviceSection);
+        reg.ValueKey = QStringLiteral("COMPort");
+        reg.ValueType = REG_DWORD_;
+        reg.Default = QVariant();
+
+        bool stored = false;
+        qlonglong n = 0;
+        if (reg.ValueExists())
+            n = reg.Value().toLongLong(&stored);  // a value that is no number is no port
+        if (!stored) {
+            d->log.LogError(kInitFormError, 1);
+            return 1;
+        }
+
+        if (d->port->isOpen()) {
+            d->port->close();
+            ++d->generation;
+            d->gone = false;
+        }
+        int16_t errNo = 0;
+        QString device;
+        QString reason;
+        if (!OpenNumbered(*this, *d->port, n, &errNo, &device, &reason)) {
+            d->messages.ShowMessage(QStringLiteral("COM") + QString::number(n) + QStringLiteral(" is not availiable!"),
+                                    FailureDetail(n, device, reason));
+            return errNo;
+        }
+        ++d->generation;
+        d->gone = false;
+        tag_ = QString::number(n);
+        d->ps.ResetReceiveBuffer();
+    } catch (const RaisedError& e) {
+        d->log.LogError(kInitFormError, e.number);
+    } catch (const std::exception&) {
+        d->log.LogError(kInitFormError, kErrInternal);
+    }
+    // After an unexpected failure only an open port counts as success; otherwise
+    // the caller's setup dialog follows, as for a missing port.
+    return d->port->isOpen() ? kTrue : int16_t{1};
+}
+
+int16_t frmCOMx::SetCOMPort(int16_t COMPort) {
+    try {
+        if (d->port->isOpen())
+            CloseCOMPort();
+        int16_t errNo = 0;
+        QString device;
+        QString reason;
+        if (!OpenNumbered(*this, *d->port, COMPort, &errNo, &device, &reason))
+            return errNo;
+        ++d->generation;
+        d->gone = false;
+        tag_ = QString::number(COMPort);
+    } catch (const RaisedError& e) {
+        d->log.LogError(kSetCOMPortError, e.number);
+    } catch (const std::exception&) {
+        d->log.LogError(kSetCOMPortError, kErrInternal);
+    }
+    return d->port->isOpen() ? kTrue : kErrPortUnavailable;
+}
+
+int frmCOMx::SendCommand(const QString& text, int len) {
+    if (!d->Usable() || len <= 0)
+        return 0;
+    const QByteArray bytes = text.left(len).toLatin1();
+    const qint64 n = d->port->write(bytes);
+    return n > 0 ? static_cast<int>(n) : 0;
+}
+
+void frmCOMx::FormUnload() {
+    try {
+        if (d->Usable()) {
+            for (const QString& cmd : {QStringLiteral("SMM 0\r"), QStringLiteral("LDK 0\r")}) {
+                if (SendCommand(cmd) != cmd.size())
+                    d->log.LogError(kFormUnloadError, kErrPortWrite);
+            }
+            // Closing with the commands still queued would lose them.
+            if (!d->port->flush(kStopFlushMs))
+                d->log.LogError(kFormUnloadError, kErrPortWrite);
+        }
+        CloseCOMPort();
+    } catch (const std::exception&) {
+        d->log.LogError(kFormUnloadError, kErrInternal);
+    }
+    d->log.WriteLog(d->log.DateTimeText() + QStringLiteral(": Application stopped"));
+}
+
+}  // namespace kestro

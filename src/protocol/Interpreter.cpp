@@ -1,0 +1,441 @@
+#include "protocol/Interpreter.h"
+
+#include "protocol/ArgParser.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string_view>
+
+namespace kestro {
+
+namespace {
+
+constexpr int16_t kWatchdogRearm = 5;
+constexpr int64_t kMsPerDay = 86400000;
+constexpr int32_t kFastStampStepMs = 15;
+constexpr size_t kMaxKeyLength = 7;
+
+enum class Handler : uint8_t {
+    Fast, Value, Gds, Gsn, SwRev, HwRev, Smm, Swm, Awm, Ack, Sks, Gso, Grc,
+    Flash, VBatt, VCpu, VAna, Temp, Supply, OkOrQuery, NoArgs,
+};
+
+// Keys are at most 7 characters, so one 64-bit word compares a whole key.
+constexpr uint64_t Pack(std::string_view s) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < s.size(); ++i) v |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+    return v;
+}
+
+struct KeyEntry {
+    uint64_t key;
+    Handler handler;
+    int16_t arg;  // value code or fast kind
+};
+
+constexpr KeyEntry kKeys[] = {
+    {Pack("p"), Handler::Fast, 1},
+    {Pack("q"), Handler::Fast, 2},
+    {Pack("r"), Handler::Fast, 3},
+    {Pack("lp"), Handler::Value, kCodeLp},
+    {Pack("leqs"), Handler::Value, kCodeLeqs},
+    {Pack("leq"), Handler::Value, kCodeLeq},
+    {Pack("leqr"), Handler::Value, kCodeLeqr},
+    {Pack("maxs"), Handler::Value, kCodeMaxs},
+    {Pack("max"), Handler::Value, kCodeMax},
+    {Pack("maxr"), Handler::Value, kCodeMaxr},
+    {Pack("cals"), Handler::Value, kCodeCals},
+    {Pack("cal"), Handler::Value, kCodeCal},
+    {Pack("calr"), Handler::Value, kCodeCalr},
+    {Pack("gdv"), Handler::Value, kCodeGdv},
+    {Pack("gds"), Handler::Gds, 0},
+    {Pack("gsn"), Handler::Gsn, 0},
+    {Pack("sw-rev"), Handler::SwRev, 0},
+    {Pack("hw-rev"), Handler::HwRev, 0},
+    {Pack("smm"), Handler::Smm, 0},
+    {Pack("swm"), Handler::Swm, 0},
+    {Pack("awm"), Handler::Awm, 0},
+    {Pack("saa"), Handler::Ack, 0},
+    {Pack("sso"), Handler::Ack, 0},
+    {Pack("sks"), Handler::Sks, 0},
+    {Pack("gso"), Handler::Gso, 0},
+    {Pack("grc"), Handler::Grc, 0},
+    {Pack("flash"), Handler::Flash, 0},
+    {Pack("v_batt"), Handler::VBatt, 0},
+    {Pack("v_cpu"), Handler::VCpu, 0},
+    {Pack("v_ana"), Handler::VAna, 0},
+    {Pack("temp"), Handler::Temp, 0},
+    {Pack("supply"), Handler::Supply, 0},
+    {Pack("rdc"), Handler::OkOrQuery, 0},
+    {Pack("wdc"), Handler::OkOrQuery, 0},
+    {Pack("gsi"), Handler::NoArgs, 0},
+    {Pack("gdi"), Handler::NoArgs, 0},
+    {Pack("ldk"), Handler::NoArgs, 0},
+};
+
+char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+bool TakeChar(ProtocolState& ps) {
+    char c;
+    if (!ps.ReadRxChar(c)) return false;
+    ps.CurChar = c;
+    return true;
+}
+
+void LineEnded(ProtocolState& ps) {
+    if (ps.RxLineCount > 0) --ps.RxLineCount;
+}
+
+// A 16-bit field takes the value or the handler fails at this step.
+int16_t To16(int32_t v) {
+    if (v > std::numeric_limits<int16_t>::max() || v < std::numeric_limits<int16_t>::min())
+        throw ProtocolFailure(kErrOverflow);
+    return static_cast<int16_t>(v);
+}
+
+int64_t LastStamp(const ProtocolState& ps) {
+    return int64_t{ps.LastStampDay} * kMsPerDay + ps.LastStampMs;
+}
+
+void SetLastStamp(ProtocolState& ps, int64_t abs) {
+    int64_t day = abs / kMsPerDay;
+    int64_t ms = abs % kMsPerDay;
+    if (ms < 0) {
+        ms += kMsPerDay;
+        --day;
+    }
+    ps.LastStampDay = static_cast<int32_t>(day);
+    ps.LastStampMs = static_cast<int32_t>(ms);
+}
+
+int16_t FunctionCode(const ProtocolState& ps) {
+    return static_cast<int16_t>(ps.KestroState.DevFunction * 10 + ps.KestroState.DevVariant);
+}
+
+bool IsRecordedCode(int code) { return code == 11 || code == 22 || code == 32; }
+
+int16_t SlowFunctionBit(int16_t function) {
+    switch (function) {
+        case 1: return 1;
+        case 2: return 2;
+        case 3: return 4;
+        default: return 0;
+    }
+}
+
+void Rearm(ProtocolState& ps) { ps.AnswerWatchdog = kWatchdogRearm; }
+
+// The "err" of an error reading, in either letter case.
+bool IsErrorReading(const std::string& a) {
+    return a.size() >= 4 && ToLower(a[1]) == 'e' && ToLower(a[2]) == 'r' && ToLower(a[3]) == 'r';
+}
+
+bool ReadOneNumber(ProtocolState& ps) { return ParseArgsFromBuffer(ps) == 1; }
+
+void Dispatch(ProtocolState& ps, const KeyEntry& e) {
+    KestroStateRecord& st = ps.KestroState;
+    switch (e.handler) {
+        case Handler::Fast: FastValueHandler(ps, e.arg); return;
+        case Handler::Value: ValueLineHandler(ps, e.arg); return;
+        case Handler::Gds: {
+            if (ReadArgText(ps) != 1 || ps.ArgText.size() != 7) return;
+            ps.Args[1].Radix = 1;
+            if (ParseArgsFromText(ps) != 1) return;
+            Rearm(ps);
+            const int32_t v = ps.Args[1].Value;
+            st.DevFunction = static_cast<int16_t>((v >> 16) & 15);
+            st.DevVariant = static_cast<int16_t>((v >> 12) & 15);
+            st.DevRange = static_cast<int16_t>((v >> 8) & 15);
+            st.DevKeyState = static_cast<int16_t>((v >> 4) & 15);
+            st.DevBattery = static_cast<int16_t>(v & 15);
+            st.DataValid |= 1 | 2 | 4 | 32 | 64;
+            return;
+        }
+        case Handler::Gsn:
+            if (ReadArgText(ps) != 1 || ps.ArgText.size() != 10) return;
+            if (ParseArgsFromText(ps) != 1) return;
+            Rearm(ps);
+            st.DevSerialNo = ps.Args[1].Value;
+            st.DataValid |= 128;
+            return;
+        case Handler::SwRev:
+        case Handler::HwRev: {
+            if (ReadArgText(ps) != 1) return;
+            Rearm(ps);
+            const std::string& a = ps.ArgText;
+            const FixedText64 t = MakeFixedText64(a.size() > 3 ? a.substr(3) : std::string());
+            if (e.handler == Handler::SwRev) {
+                st.DevSwRev = t;
+                st.DataValid |= 4096;
+            } else {
+                st.DevHwRev = t;
+                st.DataValid |= 8192;
+            }
+            return;
+        }
+        case Handler::Smm:
+            if (!ReadOneNumber(ps)) return;
+            Rearm(ps);
+            st.DevMeasMode = To16(ps.Args[1].Value);
+            return;
+        case Handler::Swm:
+            if (!ReadOneNumber(ps)) return;
+            if (ps.Args[1].Value != st.DevFunction) ps.BufferRestart = 3;
+            Rearm(ps);
+            return;
+        case Handler::Awm:
+            if (!ReadOneNumber(ps)) return;
+            if (ps.Args[1].Value != 0) ps.BufferRestart = 3;
+            Rearm(ps);
+            return;
+        case Handler::Ack:
+            if (ReadOneNumber(ps)) Rearm(ps);
+            return;
+        case Handler::Sks:
+            if (!ReadOneNumber(ps)) return;
+            Rearm(ps);
+            st.DevKeyState = static_cast<int16_t>(ps.Args[1].Value % 10);
+            st.DataValid |= 32;
+            return;
+        case Handler::Gso:
+            ps.Args[1].Radix = 1;
+            if (!ReadOneNumber(ps)) return;
+            Rearm(ps);
+            st.DevOptions = To16(ps.Args[1].Value);
+            st.DataValid |= 256;
+            return;
+        case Handler::Grc: {
+            ps.Args[2].Radix = 3;
+            if (ParseArgsFromBuffer(ps) != 2) return;
+            Rearm(ps);
+            const int32_t i = ps.Args[1].Value;
+            if (i < 0 || i > 2) throw ProtocolFailure(kErrSubscriptRange);
+            const double f = ps.Args[2].Value / std::pow(10.0, ps.Args[2].Digits);
+            st.DevCalCoef[static_cast<size_t>(i)] = static_cast<float>(f);
+            st.DataValid |= 512 << i;
+            return;
+        }
+        case Handler::Flash:
+        case Handler::VBatt:
+        case Handler::VCpu:
+        case Handler::VAna:
+        case Handler::Temp:
+        case Handler::Supply: {
+            if (!ReadOneNumber(ps)) return;
+            Rearm(ps);
+            const int16_t v = To16(ps.Args[1].Value);
+            switch (e.handler) {
+                case Handler::Flash: st.DevFlash = v; st.DataValid |= 65536; break;
+                case Handler::VBatt: st.DevVBatt = v; st.DataValid |= 131072; break;
+                case Handler::VCpu: st.DevVCpu = v; st.DataValid |= 262144; break;
+                case Handler::VAna: st.DevVAna = v; st.DataValid |= 524288; break;
+                case Handler::Temp: st.DevTemp = v; st.DataValid |= 1048576; break;
+                default: st.DevSupply = v; st.DataValid |= 2097152; break;
+            }
+            return;
+        }
+        case Handler::OkOrQuery: {
+            if (ReadArgText(ps) != 1) return;
+            const std::string& a = ps.ArgText;
+            if (a.compare(0, 2, " ?") == 0 || a.compare(0, 3, " ok") == 0) Rearm(ps);
+            return;
+        }
+        case Handler::NoArgs:
+            if (ParseArgsFromBuffer(ps) == 0) Rearm(ps);
+            return;
+    }
+}
+
+void LogFailure(const ProtocolState& ps, int32_t errNo) {
+    try {
+        ps.LogError(": Interpreter: ", errNo);
+    } catch (...) {
+        // A failing log must not take the receive event down with it.
+    }
+}
+
+}  // namespace
+
+int16_t ReadArgText(ProtocolState& ps) {
+    ps.ArgText.clear();
+    bool complete = false;
+    while (ps.CurChar != '\r' && !ps.RxEmpty()) {
+        ps.ArgText.push_back(ps.CurChar);
+        TakeChar(ps);
+        if (ps.CurChar == '\r') {
+            complete = true;
+            LineEnded(ps);
+        }
+    }
+    if (!complete) {
+        ps.ArgText.clear();
+        return 0;
+    }
+    ps.ArgText.push_back('\r');
+    return 1;
+}
+
+void AddMilliseconds(SystemTime& t, int32_t n) {
+    auto carry = [](int64_t& v, int64_t unit) {
+        int64_t c = v / unit;
+        v %= unit;
+        if (v < 0) {
+            v += unit;
+            --c;
+        }
+        return c;
+    };
+    int64_t ms = int64_t{t.wMilliseconds} + n;
+    int64_t s = t.wSecond + carry(ms, 1000);
+    int64_t m = t.wMinute + carry(s, 60);
+    int64_t h = t.wHour + carry(m, 60);
+    carry(h, 24);
+    t.wMilliseconds = static_cast<int16_t>(ms);
+    t.wSecond = static_cast<int16_t>(s);
+    t.wMinute = static_cast<int16_t>(m);
+    t.wHour = static_cast<int16_t>(h);
+}
+
+void ValueLineHandler(ProtocolState& ps, int16_t code) {
+    if (ReadArgText(ps) != 1) return;
+    ps.Args[2].Radix = 1;
+    const int16_t n = ParseArgsFromText(ps);
+    KestroStateRecord& st = ps.KestroState;
+    MeasurementRecord& cm = ps.CurrentMeasurement;
+    if (n == 2) {
+        Rearm(ps);
+        // Both values must fit before anything is stored: a level that was not
+        // received must not turn up as a sample.
+        const int16_t level = To16(ps.Args[1].Value);
+        const int16_t status = To16(ps.Args[2].Value);
+        st.DevLevel = level;
+        st.DevLevelStatus = status;
+        cm.Level = level;
+        cm.LevelFlags = status;
+        const SystemTime now = ps.clock().Now();
+        cm.Timestamp = DateFromSystemTime(now);
+        ps.NowTime = now;
+        const int64_t t = AbsoluteMilliseconds(now);
+        if (t > LastStamp(ps)) {
+            cm.SysTime = now;
+            SetLastStamp(ps, t);
+        }
+        const int16_t old = FunctionCode(ps);
+        if (code != old) {
+            if (code != kCodeGdv) {
+                st.DevFunction = static_cast<int16_t>(code / 10);
+                st.DevVariant = static_cast<int16_t>(code % 10);
+                st.DataValid |= 1 | 2;
+            }
+            ps.BufferRestart = 3;
+        }
+        const int16_t bit = SlowFunctionBit(st.DevFunction);
+        cm.Flags = static_cast<int16_t>(cm.Flags | bit);
+        if (ps.RecordState != 0 && IsRecordedCode(old)) {
+            if (ps.BufferRestart & 1) {
+                ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~1);
+                cm.Flags = static_cast<int16_t>((cm.Flags & ~0x0F) | bit);
+                ps.ClearSlowBuffer();
+                ++ps.SlowRecordNo;
+            }
+            ps.AddSlowRecord(cm);
+            ps.RecordState = 2;
+        }
+        st.DataValid |= 8 | 16;
+    } else if (IsErrorReading(ps.ArgText)) {
+        const int16_t status = To16(ps.Args[1].Value);
+        st.DevLevel = -1;
+        st.DevLevelStatus = status;
+        st.DataValid |= 8 | 16;
+    }
+}
+
+void FastValueHandler(ProtocolState& ps, int16_t kind) {
+    if (ReadArgText(ps) != 1) return;
+    const std::string& a = ps.ArgText;
+    if (a.size() != 11) return;
+    // Value and status must be hexadecimal, or the line is as malformed as a short one.
+    for (size_t i = 1; i <= 9; ++i)
+        if (!IsHexDigit(a[i])) return;
+    Rearm(ps);
+    MeasurementRecord& cm = ps.CurrentMeasurement;
+    char hex[9];
+    std::memcpy(hex, a.data() + 1, 8);
+    hex[8] = '\0';
+    cm.FastLevel = ConvertASCIIHexToFloat(hex);
+    cm.LevelFlags = static_cast<int16_t>(HexDigitValue(a[9]));
+    const SystemTime now = ps.clock().Now();
+    cm.Timestamp = DateFromSystemTime(now);
+    ps.NowTime = now;
+    const int64_t t = AbsoluteMilliseconds(now);
+    int64_t last = LastStamp(ps) + kFastStampStepMs;
+    if (t <= last) {
+        cm.SysTime = SystemTimeFromAbsoluteMs(last);  // a burst: 15 ms after the previous stamp
+    } else {
+        cm.SysTime = now;
+        last = t;
+    }
+    SetLastStamp(ps, last);
+    const int16_t bit = static_cast<int16_t>(16 << (kind - 1));
+    cm.Flags = static_cast<int16_t>(cm.Flags | bit);
+    if (ps.RecordState == 0 || !IsRecordedCode(FunctionCode(ps))) return;
+    if (ps.BufferRestart & 2) {
+        ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~2);
+        cm.Flags = static_cast<int16_t>((cm.Flags & ~0xF0) | bit);
+        ps.ClearFastBuffer();
+        ++ps.FastRecordNo;
+    }
+    ps.AddFastRecord(cm);
+}
+
+int16_t Interpreter(ProtocolState& ps) {
+    try {
+        char key[kMaxKeyLength + 1];
+        size_t len = 0;
+        if (!ps.RxEmpty()) {
+            bool letter = false;
+            while (TakeChar(ps)) {
+                if (IsLetter(ps.CurChar)) {
+                    letter = true;
+                    break;
+                }
+                if (ps.CurChar == '\r') {
+                    LineEnded(ps);
+                    if (ps.RxLineCount == 0) break;
+                }
+            }
+            while (letter) {
+                key[len++] = ToLower(ps.CurChar);
+                const bool full = len > kMaxKeyLength;
+                if (ps.RxEmpty()) {  // no line end after the key: not an answer
+                    len = 0;
+                    break;
+                }
+                TakeChar(ps);
+                if (!IsKeyChar(ps.CurChar)) {
+                    if (ps.CurChar == '\r') LineEnded(ps);
+                    break;
+                }
+                if (full) break;
+            }
+        }
+        for (int i = 0; i <= 3; ++i) ps.Args[i].Radix = 0;
+        if (len == 0 || len > kMaxKeyLength) return 1;
+        const uint64_t packed = Pack(std::string_view(key, len));
+        for (const KeyEntry& e : kKeys) {
+            if (e.key == packed) {
+                Dispatch(ps, e);
+                break;
+            }
+        }
+    } catch (const ProtocolFailure& f) {
+        LogFailure(ps, f.errNo());
+    } catch (...) {
+        LogFailure(ps, kErrInternal);
+    }
+    return 1;
+}
+
+}  // namespace kestro

@@ -1,0 +1,148 @@
+#include "protocol/ProtocolState.h"
+
+#include "protocol/Interpreter.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestro {
+
+namespace {
+
+int16_t CountCr(std::string_view s) {
+    return static_cast<int16_t>(std::count(s.begin(), s.end(), '\r'));
+}
+
+}  // namespace
+
+ProtocolState::ProtocolState(const Clock& clock, ErrorLogFn log)
+    : clock_(clock), log_(std::move(log)), SlowBuffer(1), FastBuffer(1) {}
+
+std::string_view ProtocolState::RxPending() const {
+    return std::string_view(rx_).substr(rxHead_);
+}
+
+int ProtocolState::ReadRxChars(std::string& out, int n) {
+    const size_t pending = rx_.size() - rxHead_;
+    const size_t take = n <= 0 ? 0 : std::min(pending, static_cast<size_t>(n));
+    out.assign(rx_, rxHead_, take);
+    rxHead_ += take;
+    RxCharCount = static_cast<int16_t>(RxCharCount - static_cast<int16_t>(take));
+    if (rxHead_ == rx_.size()) {
+        rx_.clear();
+        rxHead_ = 0;
+    }
+    return static_cast<int>(take);
+}
+
+int16_t ProtocolState::ResetReceiveBuffer() {
+    RxCharCount = 0;
+    rx_.clear();
+    rxHead_ = 0;
+    AnswerWatchdog = 0;
+    RxLineCount = 0;
+    rxFlooding_ = false;
+    return kTrue;
+}
+
+void ProtocolState::AppendReceived(std::string_view data) {
+    if (data.empty()) return;
+    size_t pending = rx_.size() - rxHead_;
+    const size_t total = pending + data.size();
+    if (total > static_cast<size_t>(kRxCapacity)) {
+        // Keep the newest characters: the oldest belong to a line that is too
+        // long to be an answer anyway.
+        size_t drop = total - kRxCapacity;
+        const size_t dropOld = std::min(drop, pending);
+        RxLineCount = static_cast<int16_t>(
+            RxLineCount - CountCr(std::string_view(rx_).substr(rxHead_, dropOld)));
+        rxHead_ += dropOld;
+        pending -= dropOld;
+        data.remove_prefix(drop - dropOld);  // never counted, so no line bookkeeping
+        if (!rxFlooding_) {
+            rxFlooding_ = true;
+            LogError(": ReceiveBuffer: ", kErrReceiveOverflow);
+        }
+    }
+    // Compact once the consumed part outweighs the rest: amortised O(1) per character.
+    if (rxHead_ > 0 && rxHead_ >= pending) {
+        rx_.erase(0, rxHead_);
+        rxHead_ = 0;
+    }
+    const int16_t crs = CountCr(data);
+    if (crs > 0) rxFlooding_ = false;  // the long line has ended
+    rx_.append(data.data(), data.size());
+    RxLineCount = static_cast<int16_t>(RxLineCount + crs);
+    RxCharCount = static_cast<int16_t>(pending + data.size());
+}
+
+void ProtocolState::ReceiveEvent(std::string_view data) {
+    do {
+        const size_t pending = rx_.size() - rxHead_;
+        const size_t room = pending < static_cast<size_t>(kRxCapacity) ? kRxCapacity - pending : 0;
+        size_t n = data.size();
+        if (n > room) {
+            if (room > 0) {
+                n = room;
+            } else {
+                // Full of one unfinished line: let it overflow up to its end.
+                const size_t cr = data.find('\r');
+                n = cr == std::string_view::npos ? data.size() : cr + 1;
+            }
+        }
+        AppendReceived(data.substr(0, n));
+        data.remove_prefix(n);
+        while (RxLineCount != 0) Interpreter(*this);
+    } while (!data.empty());
+}
+
+MeasurementRecord ProtocolState::GetSlowRecord(int32_t n) const {
+    if (n < 0 || n > SlowCount) return MeasurementRecord{};
+    return SlowBuffer[static_cast<size_t>(n)];
+}
+
+MeasurementRecord ProtocolState::GetFastRecord(int32_t n) const {
+    if (n < 0 || n > FastCount) return MeasurementRecord{};
+    return FastBuffer[static_cast<size_t>(n)];
+}
+
+namespace {
+
+// Shared by both buffers; only the header's value field differs.
+template <class CopyValue>
+int32_t AddRecord(std::vector<MeasurementRecord>& buf, int32_t& count, const MeasurementRecord& r,
+                  CopyValue copyValue) {
+    if (count % 1000 == 0) buf.resize(static_cast<size_t>(count) + 1001);
+    if (count == 0) {
+        buf[0].Flags = r.Flags;
+        buf[0].Timestamp = r.Timestamp;
+        copyValue(buf[0], r);
+    }
+    ++count;
+    buf[static_cast<size_t>(count)] = r;
+    return count;
+}
+
+}  // namespace
+
+int32_t ProtocolState::AddSlowRecord(const MeasurementRecord& r) {
+    return AddRecord(SlowBuffer, SlowCount, r,
+                     [](MeasurementRecord& h, const MeasurementRecord& s) { h.Level = s.Level; });
+}
+
+int32_t ProtocolState::AddFastRecord(const MeasurementRecord& r) {
+    return AddRecord(FastBuffer, FastCount, r,
+                     [](MeasurementRecord& h, const MeasurementRecord& s) { h.FastLevel = s.FastLevel; });
+}
+
+void ProtocolState::ClearSlowBuffer() {
+    std::vector<MeasurementRecord>(1).swap(SlowBuffer);  // give the memory back
+    SlowCount = 0;
+}
+
+void ProtocolState::ClearFastBuffer() {
+    std::vector<MeasurementRecord>(1).swap(FastBuffer);
+    FastCount = 0;
+}
+
+}  // namespace kestro

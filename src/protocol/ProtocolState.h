@@ -1,0 +1,113 @@
+#pragma once
+// Module-level state of the link and the protocol, gathered in one object that the
+// application owns and passes by reference (every test builds its own).
+//
+// CONTRACT for the other subsystems (names are binding; the internals are free):
+//  - receive buffer: RxCharCount, RxLineCount (16-bit), RxPending(), ReadRxChars,
+//    ResetReceiveBuffer, AppendReceived (the counting half of the receive event)
+//    and ReceiveEvent (append + Interpreter per pending line);
+//  - device state: KestroState, AnswerWatchdog;
+//  - samples: CurrentMeasurement, SlowCount/FastCount, SlowRecordNo/FastRecordNo,
+//    RecordState, BufferRestart and the six procedures of the device module.
+
+#include "protocol/Types.h"
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kestro {
+
+// One numeric argument slot.
+struct ArgRec {
+    int16_t Radix = 0;   // 0 decimal, 1 hexadecimal, 2 binary, 3 decimal with fraction
+    int32_t Value = 0;
+    int16_t Digits = 0;
+};
+
+class ProtocolState {
+public:
+    static constexpr int kRxCapacity = 32767;
+
+    explicit ProtocolState(const Clock& clock, ErrorLogFn log = {});
+
+    // ---- receive buffer ----
+    int16_t RxCharCount = 0;
+    int16_t RxLineCount = 0;
+    std::string_view RxPending() const;  // characters not yet consumed, oldest first
+    // Removes up to n characters from the front into out; returns how many.
+    int ReadRxChars(std::string& out, int n);
+    // Hot-path form of ReadRxChars(out, 1): false when the buffer is empty.
+    bool ReadRxChar(char& c) {
+        if (rxHead_ >= rx_.size()) return false;
+        c = rx_[rxHead_++];
+        --RxCharCount;
+        if (rxHead_ == rx_.size()) {  // drained: restart at the front, keep the capacity
+            rx_.clear();
+            rxHead_ = 0;
+        }
+        return true;
+    }
+    bool RxEmpty() const { return rxHead_ >= rx_.size(); }
+    int16_t ResetReceiveBuffer();  // returns kTrue
+    // Appends received bytes and counts their carriage returns. Keeps at most
+    // kRxCapacity characters: the oldest are dropped (and logged once per flood,
+    // ": ReceiveBuffer: " kErrReceiveOverflow; re-armed when a carriage return
+    // arrives or the buffer is reset). Called alone with a huge block it may drop
+    // whole lines; the link calls ReceiveEvent, which never does.
+    void AppendReceived(std::string_view data);
+    // The data-received event: AppendReceived, then Interpreter while RxLineCount != 0.
+    // Large blocks are taken in slices that fit, so only a line longer than the
+    // buffer itself ever loses characters (its oldest ones).
+    void ReceiveEvent(std::string_view data);
+
+    // ---- numeric argument parser state ----
+    char CurChar = 0;
+    std::string ArgText;
+    ArgRec Args[7];
+
+    // ---- device state record ----
+    KestroStateRecord KestroState;
+    int16_t AnswerWatchdog = 0;
+
+    // ---- samples ----
+    MeasurementRecord CurrentMeasurement;
+    int32_t SlowCount = 0;
+    int32_t FastCount = 0;
+    int32_t SlowRecordNo = 0;
+    int32_t FastRecordNo = 0;
+    int16_t RecordState = 0;    // 0 off, 1 armed, 2 slow samples arriving
+    int16_t BufferRestart = 0;  // bit 0 slow, bit 1 fast
+    int32_t LastStampMs = 0;   // milliseconds of day of the last sample stamp
+    int32_t LastStampDay = 0;  // its day number, so stamps keep their order across midnight
+    SystemTime NowTime;
+
+    MeasurementRecord GetSlowRecord(int32_t n) const;  // zeros past SlowCount
+    MeasurementRecord GetFastRecord(int32_t n) const;
+    int32_t AddSlowRecord(const MeasurementRecord& r);
+    int32_t AddFastRecord(const MeasurementRecord& r);
+    void ClearSlowBuffer();
+    void ClearFastBuffer();
+
+    const Clock& clock() const { return clock_; }
+    void LogError(const std::string& label, int32_t errNo) const {
+        if (log_) log_(label, errNo);
+    }
+    void SetErrorLog(ErrorLogFn log) { log_ = std::move(log); }
+    // Raw buffer capacity including consumed characters not yet compacted (tests, fuzzer).
+    size_t RxStorageSize() const { return rx_.size(); }
+
+private:
+    const Clock& clock_;
+    ErrorLogFn log_;
+    // Receive buffer storage: consumed characters are skipped by index and
+    // compacted now and then, so a read never moves the rest of the buffer.
+    std::string rx_;
+    size_t rxHead_ = 0;
+    bool rxFlooding_ = false;
+    std::vector<MeasurementRecord> SlowBuffer;
+    std::vector<MeasurementRecord> FastBuffer;
+};
+
+}  // namespace kestro

@@ -1,0 +1,95 @@
+#include "settings/RecorderSettings.h"
+
+#include "protocol/Types.h"
+#include "settings/cRegistry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace kestro {
+
+namespace {
+
+// A stored number: type 4 as it stands, a text only when it spells an integer.
+bool NumberOf(const QVariant& v, qint64* out) {
+    bool ok = false;
+    const qint64 n = v.toLongLong(&ok);
+    if (ok)
+        *out = n;
+    return ok;
+}
+
+// A separator code of the single-byte code page (Latin-1 here). Code 0 and
+// codes outside a byte are not characters a record line can be split by.
+bool SeparatorFromCode(qint64 code, QChar* out) {
+    if (code < 1 || code > 255)
+        return false;
+    *out = QChar::fromLatin1(static_cast<char>(code));
+    return true;
+}
+
+}  // namespace
+
+int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDirectory) {
+    int16_t result = kTrue;
+    RegObj.ClassKey = HKEY_CURRENT_USER_;
+    RegObj.SectionKey = QString::fromLatin1(kRecorderSection);
+
+    // Reads one value; false (and the result 1) when it is absent or unusable.
+    auto read = [&](const char* name, QVariant* v) {
+        RegObj.ValueKey = QString::fromLatin1(name);
+        if (RegObj.ValueExists()) {
+            *v = RegObj.Value();
+            if (v->isValid())
+                return true;
+        }
+        result = 1;
+        return false;
+    };
+    auto text = [&](const char* name, QString* field, const QString& def) {
+        QVariant v;
+        *field = read(name, &v) ? v.toString() : def;
+    };
+    auto flag = [&](const char* name, bool* field, bool def) {
+        QVariant v;
+        qint64 n = 0;
+        if (read(name, &v) && NumberOf(v, &n)) {
+            *field = n != 0;
+        } else {
+            *field = def;
+            result = 1;
+        }
+    };
+    auto separator = [&](const char* name, QChar* field, char def) {
+        QVariant v;
+        qint64 n = 0;
+        if (!(read(name, &v) && NumberOf(v, &n) && SeparatorFromCode(n, field))) {
+            *field = QLatin1Char(def);
+            result = 1;
+        }
+    };
+
+    text("RecordDirectory", &RecordDirectory, defaultDirectory);
+    text("RecordNameBase", &RecordNameBase, QStringLiteral("NoiseData"));
+    text("RecordFileExtension", &RecordFileExtension, QStringLiteral(".dat"));
+    flag("IncludeHeaderLine", &IncludeHeaderLine, false);
+    flag("IncludeSystemTime", &IncludeSystemTime, true);
+    flag("IncludeOverflow", &IncludeOverflow, false);
+    flag("IncludeUnderflow", &IncludeUnderflow, false);
+    separator("DecimalSeparator", &DecimalSeparator, ',');
+    separator("TabularSeparator", &TabularSeparator, ';');
+    return result;
+}
+
+QString DefaultDataDirectory() {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
+        return exeDir;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(data);
+    return data;
+}
+
+}  // namespace kestro

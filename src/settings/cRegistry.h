@@ -1,0 +1,97 @@
+#pragma once
+// The settings store: roots, key paths with "\" separators and typed named values,
+// backed by one JSON file per root.
+
+#include "protocol/Types.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QVariant>
+
+#include <stdexcept>
+
+namespace kestro {
+
+constexpr uint32_t HKEY_CLASSES_ROOT_ = 0x80000000u;
+constexpr uint32_t HKEY_CURRENT_USER_ = 0x80000001u;
+constexpr uint32_t HKEY_LOCAL_MACHINE_ = 0x80000002u;
+
+constexpr int32_t REG_SZ_ = 1;
+constexpr int32_t REG_EXPAND_SZ_ = 2;
+constexpr int32_t REG_BINARY_ = 3;
+constexpr int32_t REG_DWORD_ = 4;
+constexpr int32_t REG_DWORD_BIG_ENDIAN_ = 5;
+constexpr int32_t REG_MULTI_SZ_ = 7;
+
+// Error numbers: a failed write (raised), and an unusable store file (logged
+// with the label ": cRegistry.Error: ").
+constexpr int32_t kErrRegistryWrite = 26001;
+constexpr int32_t kErrRegistryCorrupt = 26002;     // not a store document: kept aside before the next write
+constexpr int32_t kErrRegistryUnreadable = 26003;  // exists but cannot be read: never replaced
+
+// A raised error: number, source and description.
+struct RaisedError : std::runtime_error {
+    RaisedError(int32_t n, QString src, QString desc)
+        : std::runtime_error(desc.toStdString()), number(n), source(std::move(src)), description(std::move(desc)) {}
+    int32_t number;
+    QString source;
+    QString description;
+};
+
+// Where the roots live. Tests point them at temporary files.
+struct RegistryFiles {
+    QString currentUser;   // default: <config>/KestroRecorder/registry.json
+    QString localMachine;  // default: /etc/xdg/KestroRecorder/registry.json (read-only)
+    static RegistryFiles Default();
+};
+
+class cRegistry {
+public:
+    explicit cRegistry(RegistryFiles files = RegistryFiles::Default());
+
+    uint32_t ClassKey = 0;
+    QString SectionKey;
+    QString ValueKey;
+    int32_t ValueType = 0;
+    QVariant Default;
+
+    bool ValueExists() const;
+    // Read: the stored value converted by its stored type (sets ValueType), or Default.
+    QVariant Value();
+    // Write; throws RaisedError 26001 on failure.
+    void SetValue(const QVariant& v);
+
+    const RegistryFiles& files() const { return files_; }
+    // Receives one line per unusable store file (per state of the file).
+    void SetErrorLog(ErrorLogFn log) { errorLog_ = std::move(log); }
+
+private:
+    struct FileStamp {
+        bool exists = false;
+        quint64 inode = 0;
+        qint64 size = -1;
+        qint64 mtimeNs = 0;
+        bool operator==(const FileStamp& o) const {
+            return exists == o.exists && inode == o.inode && size == o.size && mtimeNs == o.mtimeNs;
+        }
+    };
+    enum class FileState { Missing, Ok, Corrupt, Unreadable };
+    struct Cached {
+        QString path;
+        FileStamp stamp;
+        FileState state = FileState::Missing;
+        bool settled = false;  // modified long enough before the parse to trust the stamp
+        QJsonObject doc;
+    };
+
+    QString RootPath(uint32_t root) const;
+    const Cached& Load(int slot, const QString& path) const;
+    bool FindEntry(QJsonObject* entry) const;  // the entry of the described value, shape checked
+    [[noreturn]] void RaiseWriteFailure(const QVariant& v) const;
+
+    RegistryFiles files_;
+    ErrorLogFn errorLog_;
+    mutable Cached cache_[2];  // current user, local machine
+};
+
+}  // namespace kestro

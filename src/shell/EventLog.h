@@ -1,0 +1,34 @@
+#pragma once
+// The event log: one appended line per notable event, one write per line.
+
+#include "protocol/Types.h"
+
+#include <QString>
+
+namespace kestro {
+
+class EventLog {
+public:
+    // logDir: directory of the log files, without trailing separator.
+    EventLog(QString logDir, const Clock& clock);
+
+    const QString& LogDir() const { return logDir_; }
+    QString MainLogPath() const;  // LogDir + "/R270_Kestro.log"
+
+    // Current local date and time in the locale's short date and time with seconds.
+    QString DateTimeText() const;
+    // Appends line + CR LF to the main log; every failure is ignored.
+    void WriteLog(const QString& line) const;
+    // WriteLog(DateTimeText() + label + number), the error-handler convention.
+    void LogError(const QString& label, int32_t errNo) const;
+    // Appends text as it stands (no line end added) to LogDir + "/" + fileName.
+    void AppendTo(const QString& fileName, const QString& text) const;
+    // Adapter for the protocol library.
+    ErrorLogFn ErrorSink() const;
+
+private:
+    QString logDir_;
+    const Clock& clock_;
+};
+
+}  // namespace kestro

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kestro {
+
+// The process environment as "NAME=value" entries, in the order the process holds them.
+QStringList ProcessEnvironment();
+
+// The log directory: the value of the first entry whose first eight characters
+// are "LOGFILES" (the ninth character is skipped whatever it is), else exeDir.
+// The scan ends at the first empty entry. Trailing "/" are removed.
+QString FindLogDir(const QStringList& environment, const QString& exeDir);
+
+}  // namespace kestro

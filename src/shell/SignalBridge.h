@@ -1,0 +1,36 @@
+#pragma once
+// Turns SIGINT and SIGTERM into a Qt signal delivered on the thread that owns
+// the bridge, so the program can run its orderly exit instead of dying mid-write.
+
+#include <QObject>
+
+#include <signal.h>
+
+class QSocketNotifier;
+
+namespace kestro {
+
+class SignalBridge : public QObject {
+    Q_OBJECT
+public:
+    // Installs the handlers. Only one bridge may exist at a time; a second one
+    // stays inactive (IsActive() false).
+    explicit SignalBridge(QObject* parent = nullptr);
+    ~SignalBridge() override;
+
+    bool IsActive() const { return active_; }
+
+signals:
+    void terminationRequested(int signalNumber);
+
+private:
+    void OnReadable();
+
+    int fds_[2] = {-1, -1};
+    QSocketNotifier* notifier_ = nullptr;
+    bool active_ = false;
+    struct sigaction oldInt_ {};
+    struct sigaction oldTerm_ {};
+};
+
+}  // namespace kestro

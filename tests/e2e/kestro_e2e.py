@@ -1,0 +1,273 @@
+"""Helpers for end-to-end tests: run the real recorder against the instrument
+simulator on a pseudo-terminal, each test in its own temporary home."""
+
+import json
+import math
+import os
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+BIN = os.environ.get("KESTRO_BIN_DIR", "")
+RECORDER = os.path.join(BIN, "KestroRecorder")
+SIM = os.path.join(BIN, "kestro-sim")
+
+DEVICE_SECTION = "SOFTWARE\\ORVIA Messtechnik GmbH\\R270_Kestro\\Device1"
+RECORDER_SECTION = "SOFTWARE\\ORVIA Messtechnik GmbH\\R270_Kestro\\KestroRecorder"
+
+
+class Failure(AssertionError):
+    pass
+
+
+def check(cond, what):
+    if not cond:
+        raise Failure(what)
+
+
+def wait_for(pred, timeout, what, step=0.05):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        v = pred()
+        if v:
+            return v
+        time.sleep(step)
+    raise Failure("timed out waiting for " + what)
+
+
+class Home:
+    """A temporary config, runtime, log and record directory."""
+
+    def __init__(self, header=True, overflow=False, underflow=False):
+        self.tmp = tempfile.TemporaryDirectory(prefix="kestro-e2e-")
+        self.root = self.tmp.name
+        self.config = os.path.join(self.root, "config")
+        self.runtime = os.path.join(self.root, "runtime")
+        self.logs = os.path.join(self.root, "logs")
+        self.records = os.path.join(self.root, "records")
+        self.link = os.path.join(self.root, "meter")
+        for d in (self.config, self.runtime, self.logs, self.records):
+            os.makedirs(d, mode=0o700)
+        store = {
+            DEVICE_SECTION: {"COMPort": {"type": 4, "value": 1}},
+            RECORDER_SECTION: {
+                "RecordDirectory": {"type": 1, "value": self.records},
+                "RecordNameBase": {"type": 1, "value": "NoiseData"},
+                "RecordFileExtension": {"type": 1, "value": ".dat"},
+                "IncludeHeaderLine": {"type": 4, "value": 1 if header else 0},
+                "IncludeSystemTime": {"type": 4, "value": 1},
+                "IncludeOverflow": {"type": 4, "value": 1 if overflow else 0},
+                "IncludeUnderflow": {"type": 4, "value": 1 if underflow else 0},
+                "DecimalSeparator": {"type": 4, "value": 44},
+                "TabularSeparator": {"type": 4, "value": 59},
+            },
+        }
+        os.makedirs(os.path.join(self.config, "KestroRecorder"))
+        with open(os.path.join(self.config, "KestroRecorder", "registry.json"), "w") as f:
+            json.dump(store, f)
+
+    def env(self, **extra):
+        e = dict(os.environ)
+        e.update({
+            "XDG_CONFIG_HOME": self.config,
+            "XDG_RUNTIME_DIR": self.runtime,
+            "XDG_DATA_HOME": os.path.join(self.root, "data"),
+            "LOGFILES": self.logs,
+            "KESTRO_COM1": self.link,
+            "QT_QPA_PLATFORM": "offscreen",
+        })
+        e.update(extra)
+        return e
+
+    @property
+    def log_path(self):
+        return os.path.join(self.logs, "R270_Kestro.log")
+
+    def log_lines(self):
+        try:
+            with open(self.log_path, "rb") as f:
+                return f.read().decode("latin-1").split("\r\n")[:-1]
+        except FileNotFoundError:
+            return []
+
+    def record_files(self, kind=None):
+        names = sorted(os.listdir(self.records))
+        if kind:
+            names = [n for n in names if n.split("_")[1] == kind]
+        return [os.path.join(self.records, n) for n in names]
+
+    def cleanup(self):
+        self.tmp.cleanup()
+
+
+class Sim:
+    def __init__(self, home, *args, tag="sim"):
+        self.home = home
+        self.stats = os.path.join(home.root, tag + ".stats")
+        self.sent = os.path.join(home.root, tag + ".sent")
+        cmd = [SIM, "--link", home.link, "--stats", self.stats, "--sent-log", self.sent] + list(args)
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        wait_for(lambda: os.path.islink(home.link) or self.proc.poll() is not None, 5, "the simulator's link")
+        check(self.proc.poll() is None, "simulator exited: " + self.proc.stderr.read().decode())
+
+    def read_stats(self):
+        cmds, sent = [], {}
+        try:
+            with open(self.stats) as f:
+                for line in f:
+                    line = line.rstrip("\n")
+                    if line.startswith("cmd "):
+                        cmds.append(line[4:])
+                    elif line.startswith("sent "):
+                        _, key, n = line.split()
+                        sent[key] = int(n)
+        except FileNotFoundError:
+            pass
+        return cmds, sent
+
+    def snapshot(self):
+        """Asks the running simulator for its stats and returns them."""
+        before = os.path.getmtime(self.stats) if os.path.exists(self.stats) else 0
+        self.proc.send_signal(signal.SIGUSR1)
+        wait_for(lambda: os.path.exists(self.stats) and os.path.getmtime(self.stats) != before, 3, "stats file")
+        time.sleep(0.05)
+        return self.read_stats()
+
+    def commands(self):
+        return self.snapshot()[0]
+
+    def sent_lines(self):
+        out = []
+        try:
+            with open(self.sent) as f:
+                for line in f:
+                    parts = line.rstrip("\n").split(" ", 1)
+                    if len(parts) == 2:
+                        out.append((int(parts[0]), parts[1]))
+        except FileNotFoundError:
+            pass
+        return out
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        return self.read_stats()
+
+    def kill(self):
+        """An unplug: the simulator dies without saying goodbye."""
+        self.proc.kill()
+        self.proc.wait()
+
+
+class Recorder:
+    def __init__(self, home, *args, env=None):
+        self.home = home
+        self.started = time.time()
+        self.proc = subprocess.Popen([RECORDER, "--headless"] + list(args), env=env or home.env(),
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def terminate(self, timeout=10):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+        try:
+            out, err = self.proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            out, err = self.proc.communicate()
+            raise Failure("recorder did not stop on SIGTERM")
+        return self.proc.returncode, out.decode(errors="replace"), err.decode(errors="replace")
+
+
+def decode_fast(hex8):
+    return struct.unpack(">f", bytes.fromhex(hex8))[0]
+
+
+def fast_text(kind, hex8):
+    """The value column the recorder writes for a fast line, or None when it has no logarithm."""
+    v = decode_fast(hex8)
+    if not (v > 0) or math.isinf(v):
+        return ""
+    k = 2000 if kind == "r" else 1000
+    x = round(k * math.log10(v))
+    if x < -32768 or x > 32767:
+        return ""
+    sign = "-" if x < 0 else ""
+    x = abs(x)
+    return " %s%d,%02d" % (sign, x // 100, x % 100)
+
+
+def slow_text(level):
+    sign = "-" if level < 0 else ""
+    a = abs(level)
+    return " %s%d,%d" % (sign, a // 10, a % 10)
+
+
+def expected_values(sent, keys):
+    """Value texts of the sent value lines with one of the keys, in order."""
+    out = []
+    for ms, line in sent:
+        parts = line.split()
+        key = parts[0].lower()
+        if key not in keys or len(parts) < 3:
+            continue
+        if key in ("p", "q", "r"):
+            out.append((ms, fast_text(key, parts[1])))
+        else:
+            if parts[1].lower() == "err":
+                continue  # an error reading is shown, not recorded
+            out.append((ms, slow_text(int(parts[1]))))
+    return out
+
+
+def read_record_values(path, header=True):
+    with open(path, "rb") as f:
+        data = f.read().decode("latin-1")
+    check(data.endswith("\r\n") or data == "", path + " does not end with a whole line")
+    lines = data.split("\r\n")[:-1]
+    if header:
+        check(lines and lines[0] == "Time;NoiseValue", path + " header is " + repr(lines[:1]))
+        lines = lines[1:]
+    values = []
+    for ln in lines:
+        cols = ln.split(";")
+        check(len(cols) == 2, "bad record line %r in %s" % (ln, path))
+        values.append(cols[1])
+    return values
+
+
+def find_run(haystack, needle):
+    """Index where needle stands as a contiguous run in haystack, or -1."""
+    if not needle:
+        return 0
+    n = len(needle)
+    for i in range(len(haystack) - n + 1):
+        if haystack[i:i + n] == needle:
+            return i
+    return -1
+
+
+def main(tests):
+    name = sys.argv[1] if len(sys.argv) > 1 else None
+    todo = [t for t in tests if name is None or t.__name__ == name]
+    check(todo, "no such test " + str(name))
+    failed = 0
+    for t in todo:
+        t0 = time.monotonic()
+        try:
+            t()
+            print("PASS %s (%.1f s)" % (t.__name__, time.monotonic() - t0))
+        except Exception as e:  # report every failure, then fail the run
+            failed += 1
+            print("FAIL %s: %s" % (t.__name__, e))
+    sys.exit(1 if failed else 0)

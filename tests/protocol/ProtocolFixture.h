@@ -1,0 +1,48 @@
+#pragma once
+// Shared fixture: a protocol state on a hand-driven clock, with every logged error kept.
+
+#include "protocol/Interpreter.h"
+#include "protocol/ProtocolState.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kestro::test {
+
+struct LoggedError {
+    std::string label;
+    int32_t errNo;
+    bool operator==(const LoggedError& o) const { return label == o.label && errNo == o.errNo; }
+};
+
+class ProtocolTest : public ::testing::Test {
+protected:
+    ManualClock clock;
+    std::vector<LoggedError> errors;
+    ProtocolState ps{clock, [this](const std::string& l, int32_t n) { errors.push_back({l, n}); }};
+
+    void Feed(std::string_view s) { ps.ReceiveEvent(s); }
+
+    // The state the poll cycle leaves after a reset, so that changes are visible.
+    void ResetLikePollCycle() {
+        KestroStateRecord& k = ps.KestroState;
+        k = KestroStateRecord{};
+        k.DevFunction = k.DevVariant = k.DevRange = k.DevLevel = k.DevLevelStatus = 9999;
+        k.DevMeasMode = k.DevKeyState = k.DevBattery = k.DevOptions = 9999;
+        k.DevSerialNo = 999999999;
+        k.DevCalCoef = {{9.99995f, 9.99995f, 9.99995f}};
+        k.DevSwRev = k.DevHwRev = MakeFixedText64("empty");
+        k.DevFlash = k.DevVBatt = k.DevVCpu = k.DevVAna = k.DevTemp = k.DevSupply = 9999;
+    }
+
+    void ExpectDrained() {
+        EXPECT_EQ(ps.RxCharCount, 0);
+        EXPECT_EQ(ps.RxLineCount, 0);
+        EXPECT_TRUE(ps.RxPending().empty());
+    }
+};
+
+}  // namespace kestro::test

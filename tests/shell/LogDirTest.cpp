@@ -1,0 +1,66 @@
+#include "shell/FileTitle.h"
+#include "shell/LogDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace kestro;
+
+namespace {
+
+struct LogDirCase {
+    const char* label;
+    QStringList environment;
+    QString expected;
+};
+
+TEST(FindLogDirTest, EnvironmentRules) {
+    const QString exe = "/opt/kestro/bin";
+    const LogDirCase cases[] = {
+        {"no entry", {"PATH=/usr/bin", "HOME=/root"}, exe},
+        {"empty environment", {}, exe},
+        {"plain entry", {"PATH=/usr/bin", "LOGFILES=/x"}, "/x"},
+        {"lower case ignored", {"logfiles=/lower", "LogFiles=/mixed"}, exe},
+        {"first of two wins", {"LOGFILES=/first", "LOGFILES=/second"}, "/first"},
+        // The value starts at the tenth character, so here it keeps the "=".
+        {"ninth character skipped", {"LOGFILESX=/y"}, "=/y"},
+        {"ninth character skipped before a real one", {"LOGFILESX=/y", "LOGFILES=/x"}, "=/y"},
+        {"ninth character is part of the name", {"LOGFILES_DIR=/z"}, "DIR=/z"},
+        {"scan stops at an empty entry", {"A=1", "", "LOGFILES=/late"}, exe},
+        {"empty value falls back", {"LOGFILES=", "LOGFILES=/second"}, exe},
+        {"name only", {"LOGFILES"}, exe},
+        {"trailing separator removed", {"LOGFILES=/var/log/kestro/"}, "/var/log/kestro"},
+        {"root stays root", {"LOGFILES=/"}, "/"},
+        {"blanks kept", {"LOGFILES= /with blank "}, " /with blank "},
+    };
+    for (const LogDirCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(FindLogDir(c.environment, exe), c.expected);
+    }
+}
+
+TEST(FindLogDirTest, ProcessEnvironmentKeepsOrderAndValues) {
+    qputenv("KESTRO_TEST_ENTRY", "a=b c");
+    const QStringList env = ProcessEnvironment();
+    EXPECT_TRUE(env.contains("KESTRO_TEST_ENTRY=a=b c"));
+    EXPECT_FALSE(env.contains(QString()));
+    qunsetenv("KESTRO_TEST_ENTRY");
+}
+
+TEST(FileTitleTest, LastComponent) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/data/records/a.txt", "a.txt"},
+        {"a.txt", "a.txt"},
+        {"/data/records/", ""},
+        {"C:\\Data\\a.txt", "a.txt"},
+        {"C:\\Data\\", ""},
+        {"mixed\\dir/b.dat", "b.dat"},
+        {"", ""},
+        {"/", ""},
+    };
+    for (const auto& [path, title] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(FileTitle(path), QString(title));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kestrosim {
+
+struct SimOptions {
+    std::string link;
+    std::uint32_t serial = 12345678;
+    int slowMs = 1000;
+    int fastMs = 125;
+    int function = 1;      // start function 0..5
+    int range = 2;         // start range 1..3, 0 = AUTO
+    int battery = 3;
+    double silentAfter = -1.0;  // seconds, < 0 = never
+    double exitAfter = -1.0;
+    bool garbage = false;
+    bool split = false;
+    bool upper = false;
+    bool lineRate = false;
+    bool noFaults = false;
+    bool seedGiven = false;
+    std::uint64_t seed = 0;
+    std::size_t queueLines = 256;
+    std::string statsFile;
+    std::string sentLog;
+    bool help = false;
+};
+
+// Returns an empty string on success, otherwise a message naming the bad option.
+std::string parseOptions(int argc, const char* const* argv, SimOptions& out);
+std::string usageText(const char* argv0);
+
+}  // namespace kestrosim
