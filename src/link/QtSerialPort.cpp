@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 namespace kestro {
@@ -130,7 +131,7 @@ void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
     case QSerialPort::ReadError:
         // Qt keeps raising these at full speed while the descriptor stays dead;
         // only the first one counts.
-        ReportGone(port_.errorString());
+        ReportGone(GoneReason());
         break;
     case QSerialPort::WriteError:
         if (!PathExists(device_))
@@ -139,6 +140,17 @@ void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
     default:
         break;
     }
+}
+
+// After a hangup the read yields end of file, and Qt then shows whatever error
+// text came last (often a modem-line ioctl): say what really happened.
+QString QtSerialPort::GoneReason() const {
+    if (!PathExists(device_))
+        return QString::fromLocal8Bit(std::strerror(ENODEV));
+    pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR)))
+        return QStringLiteral("The line was hung up");
+    return port_.errorString();
 }
 
 void QtSerialPort::ReportGone(const QString& reason) {

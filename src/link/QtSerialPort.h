@@ -29,6 +29,7 @@ public:
 private:
     void OnError(QSerialPort::SerialPortError error);
     void ReportGone(const QString& reason);
+    QString GoneReason() const;
 
     QSerialPort port_;
     QString device_;

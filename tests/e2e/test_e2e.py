@@ -52,6 +52,28 @@ def files_by_kind(home):
     return out
 
 
+def test_command_line():
+    import subprocess
+    from kestro_e2e import RECORDER
+    home = Home()
+    try:
+        env = home.env()
+        out = subprocess.run([RECORDER, "--help"], env=env, capture_output=True, timeout=20)
+        text = out.stdout.decode()
+        check(out.returncode == 0, "--help exit status %d" % out.returncode)
+        for opt in ("--demo", "--headless", "--record", "--version"):
+            check(opt in text, "--help does not mention " + opt)
+        out = subprocess.run([RECORDER, "--version"], env=env, capture_output=True, timeout=20)
+        check(out.returncode == 0 and "1.0.1" in out.stdout.decode(), "--version: %r" % out.stdout)
+        # Without a meter a headless run cannot do its job: it says why and ends with status 2.
+        env["KESTRO_COM1"] = os.path.join(home.root, "no-such-device")
+        out = subprocess.run([RECORDER, "--headless"], env=env, capture_output=True, timeout=20)
+        check(out.returncode == 2, "headless without a port: exit status %d" % out.returncode)
+        check("is not availiable!" in out.stderr.decode(), "stderr: %r" % out.stderr)
+    finally:
+        home.cleanup()
+
+
 def test_startup_and_stop():
     home = Home()
     sim = Sim(home)
@@ -215,5 +237,5 @@ def test_unplug_replug():
 
 
 if __name__ == "__main__":
-    main([test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
+    main([test_command_line, test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
           test_silent_device_comes_back, test_unplug_replug])

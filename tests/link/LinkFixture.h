@@ -17,6 +17,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+
+// Readable failure output for texts and lists of texts.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestro::test {
 
