@@ -255,8 +255,9 @@ std::optional<SimLine> Instrument::slowLine(double t)
     const char* key = slowKeyFor(function_);
     if (!key)
         return std::nullopt;
+    // A failed reading: underflow state 3, the overflow state stays as it is.
     if (cfg_.faults && std::uniform_int_distribution<int>(1, kErrOneIn)(rng_) == 1)
-        return makeLine(key, "err 3", true);
+        return makeLine(key, std::string("err ") + "0123456789ABCDEF"[statusDigit() | 3], true);
     return valueLine(key);
 }
 

@@ -61,6 +61,7 @@ std::string usageText(const char* argv0)
          "  --queue-lines N      output queue bound in lines (default 256); beyond it lines are dropped\n"
          "  --stats FILE         on exit and on SIGUSR1 write commands and counters to FILE\n"
          "  --sent-log FILE      append '<epoch ms> <line>' for every value line written\n"
+         "  --cmd-log FILE       append '<epoch ms> <command>' for every command received\n"
          "  --help               this text\n";
     return u;
 }
@@ -150,6 +151,8 @@ std::string parseOptions(int argc, const char* const* argv, SimOptions& o)
             err = text(o.statsFile);
         } else if (name == "--sent-log") {
             err = text(o.sentLog);
+        } else if (name == "--cmd-log") {
+            err = text(o.cmdLog);
         } else if (name == "--garbage") {
             err = flag(o.garbage);
         } else if (name == "--split") {

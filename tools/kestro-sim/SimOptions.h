@@ -26,6 +26,7 @@ struct SimOptions {
     std::size_t queueLines = 256;
     std::string statsFile;
     std::string sentLog;
+    std::string cmdLog;
     bool help = false;
 };
 

@@ -119,6 +119,7 @@ private:
     std::mt19937_64 rng_;
     SimStats stats_;
     SentLog sentLog_;
+    SentLog cmdLog_;  // same line format, for start-up timing
 
     int master_ = -1;
     int sigFd_ = -1;
@@ -161,6 +162,10 @@ bool Simulator::setUp()
         std::fprintf(stderr, "kestro-sim: cannot open %s: %s\n", o_.sentLog.c_str(), std::strerror(errno));
         return false;
     }
+    if (!o_.cmdLog.empty() && !cmdLog_.open(o_.cmdLog)) {
+        std::fprintf(stderr, "kestro-sim: cannot open %s: %s\n", o_.cmdLog.c_str(), std::strerror(errno));
+        return false;
+    }
     std::printf("%s\n", slaveName_.c_str());
     std::fflush(stdout);
     return true;
@@ -201,6 +206,7 @@ void Simulator::emit(const SimLine& line)
 void Simulator::handleCommand(const std::string& raw)
 {
     stats_.command(raw);
+    cmdLog_.append(raw);
     if (silent_)
         return;
     for (const SimLine& l : instrument_.command(raw, secondsSinceStart(monoMs())))
@@ -239,8 +245,18 @@ void Simulator::goHungUp()
     blocked_ = false;
     cmdBuf_.clear();
     queue_.dropAll();
-    // Unread output would greet the next opener as stale data.
+    // Unread output would greet the next opener as stale data. Flushing from
+    // the master side does not reach what the kernel still holds for the slave,
+    // so open the slave briefly and empty it from there.
     tcflush(master_, TCIOFLUSH);
+    const int slave = open(slaveName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave >= 0) {
+        tcflush(slave, TCIFLUSH);
+        char buf[4096];
+        while (read(slave, buf, sizeof buf) > 0) {
+        }
+        close(slave);
+    }
 }
 
 void Simulator::pump(double now)
@@ -283,7 +299,9 @@ int Simulator::run()
 
     for (;;) {
         double now = monoMs();
-        double wake = std::min(nextSlow, nextFast);
+        double wake = nextSlow;
+        if (!o_.lineRate && instrument_.fastValuesOn())
+            wake = std::min(wake, nextFast);
         if (silentAt >= 0 && !silent_)
             wake = std::min(wake, silentAt);
         if (exitAt >= 0)

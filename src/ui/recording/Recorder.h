@@ -15,6 +15,7 @@
 #include "protocol/ProtocolState.h"
 #include "settings/RecorderSettings.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <vector>
@@ -24,6 +25,8 @@ class QWidget;
 namespace kestro {
 
 class EventLog;
+class LevelGraph;
+class RecordWriter;
 
 struct RecordFileEntry {
     QString FileName;
@@ -62,12 +65,30 @@ public:
     void RestartTimeAxis();
     void SetGraphWidth(int px);  // resize: width of the three surfaces and the list, rebuild when ready
     int16_t GraphReady = 0;
+    // Graph properties: stored only, nothing is redrawn.
+    void setMaxYAxis(int32_t v);
+    void setMinYAxis(int32_t v);
+    void setGridTimeX(double v);
+    void setGridTimeY(double v);
+    void setDisplayWidthX(double v);
+    // Adds sample n of LocalSlowBuffer to the graph, then shows the slow file's duration.
+    void ShowSlowSample(int32_t n);
+    // Shows the fast file's duration up to sample n of LocalFastBuffer.
+    void UpdateFastDuration(int32_t n);
+    // Repaint of the visible surface: takes over PictureOriginal's image.
+    void PictureGraph_Paint();
+    const LevelGraph& Graph() const;
 
     // File list
     void InitFileList();
     void MessFileListe_aktualisieren(int16_t komplett, int32_t SelectedItem);
 
     QString RecordErrorText() const;  // empty while record files are written fine
+    // Lines that could not be written yet are held per file and go out first
+    // with the next batch; the window may also retry them while not recording.
+    bool HasHeldLines() const;
+    void RetryHeldLines();
+    const RecordWriter& Writer() const;
 
     // Window-level state (names as documented for the recorder).
     std::vector<MeasurementRecord> LocalSlowBuffer;
@@ -86,6 +107,12 @@ signals:
     void recordErrorChanged(const QString& text);
 
 private:
+    void WriteRecordBatch(const QString& path, const QByteArray& bytes);
+    int32_t AddFileEntry(const MeasurementRecord& first, const QString& typeWord);
+    void StopSeries(int32_t count, const std::vector<MeasurementRecord>& buf, int32_t index);
+    void UpdateDuration(int32_t index, const std::vector<MeasurementRecord>& buf, int32_t n);
+    void ShowDuration(int32_t index);
+
     struct Impl;
     Impl* d;
 };

@@ -1,0 +1,122 @@
+#pragma once
+// The setup dialog: recorder settings and the serial port, read from the
+// settings store when it opens and written back on OK.
+//
+// Modeless. Every close (OK, Abbrechen, Escape, the close box) runs the
+// initApplication hook once; the dialog then deletes itself
+// (WA_DeleteOnClose), so owners hold it only through a QPointer.
+
+#include <QDialog>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QTabBar;
+class QToolButton;
+
+namespace kestro {
+
+class MessageSink;
+class cRegistry;
+class frmCOMx;
+
+// A serial device present on the machine.
+struct SerialDeviceInfo {
+    QString path;         // e.g. /dev/ttyUSB0
+    QString description;  // the driver's or adapter's own words, may be empty
+    bool hasIds = false;  // USB vendor and product known
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+};
+using SerialDeviceLister = std::function<QList<SerialDeviceInfo>()>;
+
+// The serial devices the system reports now.
+QList<SerialDeviceInfo> PresentSerialDevices();
+// Drop-down text: path, then " — " description and " (vvvv:pppp)" where known.
+QString SerialDeviceText(const SerialDeviceInfo& info);
+
+// The character code a separator field stands for: [TAB] 9 and [SPACE] 32 in
+// any letter case when keywords is set, else the code of the first character.
+// False when the field is empty or that character has no single-byte code.
+bool SeparatorCode(const QString& fieldText, bool keywords, int32_t* code);
+// How a stored separator code is shown: [TAB], [SPACE] or the character.
+QString SeparatorFieldText(int32_t code);
+
+class frmSetup : public QDialog {
+    Q_OBJECT
+public:
+    // defaultDirectory: shown when no record directory is stored (the
+    // program's own directory). The serial port is probed through com.
+    frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QString defaultDirectory,
+             std::function<void()> initApplication, SerialDeviceLister listDevices = PresentSerialDevices,
+             QWidget* parent = nullptr);
+
+    // The chosen port as decimal text, empty while none is chosen.
+    const QString& FrameCOMTag() const { return frameComTag_; }
+
+    void tbsOptions_Click();
+    void OptionCOM_Click(int n);
+    void cmdOK_Click();
+    void cmdCancel_Click();
+
+    QTabBar* tbsOptions = nullptr;
+    std::array<QWidget*, 2> PicOptions{};
+    QLineEdit* InputSaveDir = nullptr;
+    QToolButton* cmdBrowseDir = nullptr;
+    QLineEdit* InputFileName = nullptr;
+    QLineEdit* InputFileExtension = nullptr;
+    QCheckBox* chkIncludeHeader = nullptr;
+    QCheckBox* chkIncludeTime = nullptr;
+    QCheckBox* chkIncludeOverflow = nullptr;
+    QCheckBox* chkIncludeUnderflow = nullptr;
+    QLineEdit* InputDecimalSeparator = nullptr;
+    QLineEdit* InputTabularSeparator = nullptr;
+    QPushButton* cmdTSepTabFocus = nullptr;
+    QGroupBox* FrameCOM = nullptr;
+    std::array<QRadioButton*, 5> OptionCOM{};    // elements 1 to 4
+    std::array<QComboBox*, 5> DeviceCOM{};       // device path of port n, elements 1 to 4
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+    void done(int r) override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void Load();
+    void ShowPage(int index);
+    void NextTab(int step);
+    void FillDeviceList(int n);
+    void DevicePathEdited(int n, const QString& text);
+    void DevicePicked(int n, int item);
+    void TSepTabFocus(Qt::FocusReason reason);
+    bool ValidateSeparators(int32_t* decimalCode, int32_t* tabularCode);
+    void Complain(QLineEdit* field, const QString& text);
+    void BrowseDirectory();
+
+    cRegistry& reg_;
+    frmCOMx& com_;
+    MessageSink& messages_;
+    QString defaultDirectory_;
+    std::function<void()> initApplication_;
+    SerialDeviceLister listDevices_;
+
+    QStackedWidget* pages_ = nullptr;
+    QString frameComTag_;
+    std::array<QString, 5> loadedPath_{};   // the mapping at load, as probed
+    std::array<bool, 5> probedOpen_{};
+    bool unloaded_ = false;
+};
+
+}  // namespace kestro

@@ -1,0 +1,49 @@
+#pragma once
+// A list of pictures of one size, addressed by 1-based index or by key.
+
+#include <QColor>
+#include <QImage>
+#include <QPixmap>
+#include <QSize>
+#include <QString>
+#include <vector>
+
+namespace kestro {
+
+class ImageList {
+public:
+    // key: colour that counts as transparent when a picture is painted over
+    // other elements (the background the pictures are drawn on).
+    ImageList(QSize size, QColor key);
+
+    // Adds a picture (converted to the list's size and an opaque format); returns its index.
+    int Add(const QImage& image, const QString& key = QString());
+
+    int Count() const { return static_cast<int>(items_.size()); }
+    QSize ImageSize() const { return size_; }
+    QColor KeyColor() const { return key_; }
+    bool Has(int index) const { return index >= 1 && index <= Count(); }
+    // 0 when no picture has this key.
+    int IndexOf(const QString& key) const;
+    QString Key(int index) const;
+
+    // The picture as stored. Throws PictureError(kErrInvalidPicture) for an index or key without one.
+    const QImage& Image(int index) const;
+    const QImage& Image(const QString& key) const;
+    // The picture with its key colour transparent, ready to paint.
+    const QPixmap& Pixmap(int index) const;
+
+private:
+    struct Item {
+        QString key;
+        QImage image;
+        QPixmap keyed;
+    };
+    const Item& At(int index) const;
+
+    QSize size_;
+    QColor key_;
+    std::vector<Item> items_;
+};
+
+}  // namespace kestro

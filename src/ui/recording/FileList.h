@@ -1,0 +1,22 @@
+#pragma once
+// The list of record files written since program start (newest first).
+
+#include <QString>
+
+class QTreeWidget;
+
+namespace kestro {
+
+struct RecordFileEntry;
+
+// "hh:mm:ss" of a time of day (the fraction of a date-time value).
+QString TimeOfDayText(double dateTime);
+// "hh:mm:ss" of a duration in days, with all its hours (25:00:00 for 25 h).
+QString DurationText(double days);
+
+// Creates the report-style list view: three columns, whole-row selection, no root decoration.
+QTreeWidget* CreateFileListView();
+// Removes all rows and sets the three headers with widths from the view's width.
+void InitFileListView(QTreeWidget* view);
+
+}  // namespace kestro

@@ -1,0 +1,314 @@
+#include "ui/recording/LevelGraph.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <cmath>
+
+namespace kestro {
+
+using namespace graph_colours;
+
+int32_t SecondsOfDay(double value) {
+    return static_cast<int32_t>(std::nearbyint(value * 86400.0 - std::trunc(value) * 86400.0));
+}
+
+double GraphX(double timestamp, double graphStart) {
+    return std::nearbyint(timestamp * 86400.0 - std::floor(graphStart) * 86400.0);
+}
+
+double GraphStartTimeOf(const std::vector<MeasurementRecord>& buf, int32_t count) {
+    double g = 0.0;
+    if (count > 0 && static_cast<size_t>(count) < buf.size()) {
+        g = buf[static_cast<size_t>(count)].Timestamp - 600.0 / 86400.0;
+        if (g < buf[0].Timestamp)
+            g = buf[0].Timestamp;
+    }
+    return std::trunc(g * 2880.0) / 2880.0;
+}
+
+double GridStep(double initial, double extent) {
+    double step = initial;
+    if (step <= 0.0)
+        return step;  // a spacing of zero never grows; callers refuse it
+    while (extent > step)
+        step *= 2.0;
+    return step;
+}
+
+bool SegmentFlagged(int16_t prevLevelFlags, int16_t levelFlags) {
+    return (prevLevelFlags & 5) != 0 || (levelFlags & 5) != 0;
+}
+
+QString LevelLabel(int32_t y) {
+    return QString::number(std::lround(y / 10.0)) + QLatin1Char(' ');
+}
+
+QString TimeLabel(double x) {
+    int64_t s = static_cast<int64_t>(std::floor(x)) % 86400;
+    if (s < 0)
+        s += 86400;
+    return QStringLiteral(" %1:%2 ")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'));
+}
+
+std::vector<GridLine> LevelGridLines(int32_t min, int32_t max, int32_t step) {
+    std::vector<GridLine> out;
+    if (step <= 0)
+        return out;
+    int32_t k = min / step;
+    int32_t lastK = 0;
+    bool any = false;
+    for (int64_t y = int64_t(k) * step; y <= max; ++k, y = int64_t(k) * step) {
+        if (y >= min) {
+            out.push_back({static_cast<double>(y), LevelLabel(static_cast<int32_t>(y))});
+            lastK = k;
+            any = true;
+        }
+    }
+    if (any && lastK - 1 > 0) {
+        for (GridLine& g : out)
+            if (g.pos == double(int64_t(lastK - 1) * step))
+                g.label = QStringLiteral("dB ");
+    }
+    return out;
+}
+
+std::vector<GridLine> TimeGridLines(double t0, double width, double step) {
+    std::vector<GridLine> out;
+    if (step <= 0.0)
+        return out;
+    int64_t k = static_cast<int64_t>(std::trunc(t0 / step));
+    for (double x = k * step; x < t0 + width; ++k, x = k * step)
+        if (x >= t0)
+            out.push_back({x, TimeLabel(x)});
+    const double last = (k - 1) * step;
+    if (last > t0 && !out.empty() && out.back().pos == last)
+        out.back().label = QStringLiteral("hh:mm");
+    return out;
+}
+
+QTransform Surface::Transform() const {
+    const double sx = image.width() / ScaleWidth;
+    const double sy = image.height() / ScaleHeight;
+    return QTransform(sx, 0, 0, sy, -ScaleLeft * sx, -ScaleTop * sy);
+}
+
+double Surface::TextWidth(const QFont& f, const QString& s) const {
+    return QFontMetrics(f).horizontalAdvance(s) * ScaleWidth / std::max(1, image.width());
+}
+
+double Surface::TextHeight(const QFont& f, const QString&) const {
+    return QFontMetrics(f).height() * ScaleHeight / std::max(1, image.height());
+}
+
+void Surface::CopyScale(const Surface& o) {
+    ScaleLeft = o.ScaleLeft;
+    ScaleTop = o.ScaleTop;
+    ScaleWidth = o.ScaleWidth;
+    ScaleHeight = o.ScaleHeight;
+}
+
+QFont GraphFont() {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setStyleHint(QFont::SansSerif);
+    // At 169 px a 10 dB step is about 10 px: keep the line height within it.
+    for (int px = 9; px >= 6; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).height() <= 9)
+            break;
+    }
+    return f;
+}
+
+namespace {
+
+QPen Pen(const QColor& c, Qt::PenStyle style = Qt::SolidLine) {
+    QPen p(c, 0, style);  // cosmetic: one pixel at any scale
+    return p;
+}
+
+enum class Anchor { RightTop, CentreTop };
+
+// Text is drawn unscaled in pixels at the place a user point maps to.
+void PrintText(QPainter& p, const Surface& s, const QFont& f, const QString& text, double x, double yTop,
+               Anchor a, const QColor& c) {
+    const QPointF px = s.ToPixel(x, yTop);
+    const QFontMetrics fm(f);
+    const int w = fm.horizontalAdvance(text);
+    const QRectF r = a == Anchor::RightTop ? QRectF(px.x() - w, px.y(), w + 1, fm.height())
+                                           : QRectF(px.x() - w / 2.0, px.y(), w + 1, fm.height());
+    p.save();
+    p.resetTransform();
+    p.setPen(c);
+    p.setFont(f);
+    p.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+    p.restore();
+}
+
+void Line(QPainter& p, double x1, double y1, double x2, double y2) {
+    p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
+}
+
+}  // namespace
+
+LevelGraph::LevelGraph() : font_(GraphFont()) {
+    SetSize(kGraphDesignWidth, kGraphHeight);
+}
+
+void LevelGraph::SetSize(int width, int height) {
+    width = std::max(width, 40);
+    height = std::max(height, 40);
+    for (Surface* s : {&PictureClear, &PictureOriginal, &PictureGraph}) {
+        s->image = QImage(width, height, QImage::Format_RGB32);
+        s->image.fill(kBackground);
+    }
+}
+
+void LevelGraph::ScaleYAxis(int32_t Min, int32_t Max) {
+    Surface& c = PictureClear;
+    const double range = double(Max) - double(Min);
+    c.ScaleHeight = -range;
+    double t = 0.0;
+    for (int i = 0; i < 5; ++i) {
+        t = std::nearbyint(c.TextHeight(font_, QStringLiteral("0")));
+        c.ScaleHeight = 3.0 * t - range;
+    }
+    if (c.ScaleHeight == 0.0)
+        c.ScaleHeight = -1.0;  // Min == Max: keep the scale usable
+    const double h = -t;
+    TextH = static_cast<int32_t>(h);
+    c.ScaleTop = Max - t;
+    YAxisMax = Max;
+    YAxisMin = Min;
+    c.image.fill(kBackground);
+
+    c.ScaleWidth = DisplayWidthX;
+    for (int i = 0; i < 5; ++i) {
+        LabelWidth = static_cast<int32_t>(std::nearbyint(c.TextWidth(font_, LevelLabel(Max))));
+        const auto db = static_cast<int32_t>(std::nearbyint(c.TextWidth(font_, QStringLiteral("dB "))));
+        if (db > LabelWidth)
+            LabelWidth = db;
+        c.ScaleWidth = 1.5 * LabelWidth + DisplayWidthX;
+    }
+    c.ScaleLeft = -1.5 * LabelWidth;
+    PictureOriginal.CopyScale(c);
+    PictureGraph.CopyScale(c);
+
+    const double gap = std::nearbyint(0.25 * LabelWidth);
+    LevelStep = GridStep(std::nearbyint(GridTimeY), std::fabs(PictureOriginal.TextHeight(font_, QStringLiteral("0"))));
+    LevelLines = LevelGridLines(Min, Max, static_cast<int32_t>(LevelStep));
+
+    QPainter p(&c.image);
+    p.setTransform(c.Transform());
+    p.setPen(Pen(kLevelGrid, Qt::DotLine));
+    for (const GridLine& g : LevelLines) {
+        Line(p, 0, g.pos, DisplayWidthX, g.pos);
+        PrintText(p, c, font_, g.label, -gap, g.pos + h / 2.0, Anchor::RightTop, kLabel);
+    }
+    p.setPen(Pen(kLevelGrid));
+    Line(p, 0, MinYAxis, 0, c.ScaleTop);
+    Line(p, 0, MinYAxis, c.ScaleLeft + c.ScaleWidth, MinYAxis);
+}
+
+void LevelGraph::CalculateGraphStartTime(const std::vector<MeasurementRecord>& buf, int32_t count) {
+    GraphStartTime = GraphStartTimeOf(buf, count);
+}
+
+void LevelGraph::ScaleTimeAxis(const std::vector<MeasurementRecord>& buf, int32_t count) {
+    Surface& o = PictureOriginal;
+    const double t0 = GraphX(GraphStartTime, GraphStartTime);
+    o.ScaleLeft = t0 - 1.5 * LabelWidth;
+    o.image = PictureClear.image.copy();
+    PictureGraph.ScaleLeft = o.ScaleLeft;
+
+    TimeStep = GridStep(GridTimeX, o.TextWidth(font_, QStringLiteral(" 00:00 ")));
+    TimeLines = TimeGridLines(t0, DisplayWidthX, TimeStep);
+    {
+        QPainter p(&o.image);
+        p.setTransform(o.Transform());
+        p.setPen(Pen(kTimeGrid, Qt::DotLine));
+        for (const GridLine& g : TimeLines) {
+            Line(p, g.pos, YAxisMin, g.pos, YAxisMax);
+            PrintText(p, o, font_, g.label, g.pos, YAxisMin - TextH / 3.0, Anchor::CentreTop, kLabel);
+        }
+    }
+    Werte_einzeichnen(buf, count);
+}
+
+void LevelGraph::Werte_einzeichnen(const std::vector<MeasurementRecord>& buf, int32_t count) {
+    if (count > 1 && static_cast<size_t>(count) < buf.size()) {
+        int32_t i = 0;
+        while (i <= count && buf[static_cast<size_t>(i)].Timestamp < GraphStartTime)
+            ++i;
+        if (i <= count) {
+            QPainter p(&PictureOriginal.image);
+            p.setTransform(PictureOriginal.Transform());
+            const MeasurementRecord* prev = &buf[static_cast<size_t>(i)];
+            QPointF last(GraphX(prev->Timestamp, GraphStartTime), prev->Level);
+            p.setPen(Pen(kCurve));
+            p.drawPoint(last);
+            for (int32_t j = i + 1; j <= count; ++j) {
+                const MeasurementRecord& r = buf[static_cast<size_t>(j)];
+                const QPointF pt(GraphX(r.Timestamp, GraphStartTime), r.Level);
+                // A sample without a function leaves a gap; the curve goes on from it.
+                if (r.Flags != 0) {
+                    p.setPen(Pen(SegmentFlagged(prev->LevelFlags, r.LevelFlags) ? kCurveFlagged : kCurve));
+                    p.drawLine(last, pt);
+                }
+                last = pt;
+                prev = &r;
+            }
+        }
+    }
+    PictureGraph.image = PictureOriginal.image;
+}
+
+QRect LevelGraph::ShowSlowSample(const std::vector<MeasurementRecord>& buf, int32_t count, int32_t n) {
+    if (n < 0)
+        n = 0;
+    if (n > count || static_cast<size_t>(n) >= buf.size())
+        return {};
+    const MeasurementRecord& r = buf[static_cast<size_t>(n)];
+    bool full = false;
+    const double x = GraphX(r.Timestamp, GraphStartTime);
+    const double t0 = GraphX(GraphStartTime, GraphStartTime);
+    if (t0 + DisplayWidthX - 30.0 < x) {
+        CalculateGraphStartTime(buf, count);
+        ScaleTimeAxis(buf, count);
+        full = true;
+    }
+    QPointF a, b;
+    QPen pen = Pen(kCurve);
+    bool draw = true;
+    if (n == 0) {
+        a = b = QPointF(GraphX(r.Timestamp, GraphStartTime), r.Level);
+    } else if (r.Flags == 0) {
+        draw = false;
+    } else {
+        const MeasurementRecord& q = buf[static_cast<size_t>(n - 1)];
+        a = QPointF(GraphX(q.Timestamp, GraphStartTime), q.Level);
+        b = QPointF(GraphX(r.Timestamp, GraphStartTime), r.Level);
+        if (SegmentFlagged(q.LevelFlags, r.LevelFlags))
+            pen = Pen(kCurveFlagged);
+    }
+    if (!draw)
+        return full ? PictureGraph.image.rect() : QRect();
+    for (Surface* s : {&PictureOriginal, &PictureGraph}) {
+        QPainter p(&s->image);
+        p.setTransform(s->Transform());
+        p.setPen(pen);
+        if (n == 0)
+            p.drawPoint(a);
+        else
+            p.drawLine(a, b);
+    }
+    if (full)
+        return PictureGraph.image.rect();
+    const QTransform m = PictureGraph.Transform();
+    return QRectF(m.map(a), m.map(b)).normalized().toAlignedRect().adjusted(-2, -2, 2, 2) &
+           PictureGraph.image.rect();
+}
+
+}  // namespace kestro

@@ -1,0 +1,118 @@
+#pragma once
+// The level-time graph: three image surfaces sharing one user coordinate
+// system (x in seconds, y in tenths of a decibel, growing upward), the grid
+// math as plain functions and the drawing procedures.
+
+#include "protocol/Types.h"
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPointF>
+#include <QRect>
+#include <QString>
+#include <QTransform>
+
+#include <vector>
+
+namespace kestro {
+
+constexpr int kGraphHeight = 169;
+constexpr int kGraphDesignWidth = 401;
+
+namespace graph_colours {
+inline const QColor kBackground{0, 0, 0};
+inline const QColor kLabel{212, 208, 200};  // the 3-D face grey
+inline const QColor kLevelGrid{96, 96, 96};
+inline const QColor kTimeGrid{128, 128, 128};
+inline const QColor kCurve{0, 255, 0};
+inline const QColor kCurveFlagged{255, 0, 0};
+}  // namespace graph_colours
+
+// Seconds since midnight of a date-time value, rounded half to even.
+int32_t SecondsOfDay(double value);
+// x of a time on the graph: seconds from midnight of the day of graphStart, so
+// that a recording running past midnight keeps growing to the right. Equals
+// SecondsOfDay for times on graphStart's day.
+double GraphX(double timestamp, double graphStart);
+// The left edge for the samples 0..count: ten minutes before the newest one
+// (not before the first), rounded down to 30 s; 0 without samples.
+double GraphStartTimeOf(const std::vector<MeasurementRecord>& buf, int32_t count);
+// Grid spacing: initial, doubled while the label extent is larger.
+double GridStep(double initial, double extent);
+// A segment touching a sample with overflow or underflow is drawn red.
+bool SegmentFlagged(int16_t prevLevelFlags, int16_t levelFlags);
+
+struct GridLine {
+    double pos;     // y (level) or x (seconds of the graph)
+    QString label;  // text at the line; empty when the line has none
+};
+QString LevelLabel(int32_t y);   // "65 " for 650
+QString TimeLabel(double x);     // " hh:mm " of x seconds (modulo a day)
+// Level lines from min to max; the second-highest labelled line carries "dB ".
+std::vector<GridLine> LevelGridLines(int32_t min, int32_t max, int32_t step);
+// Time lines in [t0, t0 + width); the last one carries "hh:mm" when it lies right of t0.
+std::vector<GridLine> TimeGridLines(double t0, double width, double step);
+
+// An off-screen image with a user coordinate system.
+struct Surface {
+    QImage image;
+    double ScaleLeft = 0.0;
+    double ScaleTop = 0.0;
+    double ScaleWidth = 1.0;
+    double ScaleHeight = 1.0;
+
+    QTransform Transform() const;  // user units to pixels
+    QPointF ToPixel(double x, double y) const { return Transform().map(QPointF(x, y)); }
+    double TextWidth(const QFont& f, const QString& s) const;   // in x units
+    double TextHeight(const QFont& f, const QString& s) const;  // in y units (negative: y grows upward)
+    void CopyScale(const Surface& o);
+};
+
+// The font of the labels: small enough that a label fits a 10 dB step at the design height.
+QFont GraphFont();
+
+class LevelGraph {
+public:
+    LevelGraph();
+
+    // Properties (stored only; nothing is redrawn).
+    int32_t MaxYAxis = 1400;
+    int32_t MinYAxis = 0;
+    double GridTimeX = 60.0;
+    double GridTimeY = 100.0;
+    double DisplayWidthX = 660.0;
+
+    // Working fields.
+    double GraphStartTime = 0.0;
+    int32_t YAxisMax = 0;
+    int32_t YAxisMin = 0;
+    int32_t LabelWidth = 0;
+    int32_t TextH = 0;  // h: height of "0" in y units
+
+    Surface PictureClear;
+    Surface PictureOriginal;
+    Surface PictureGraph;
+
+    // Last drawn grids (for inspection).
+    std::vector<GridLine> LevelLines;
+    std::vector<GridLine> TimeLines;
+    double LevelStep = 0.0;
+    double TimeStep = 0.0;
+
+    void SetSize(int width, int height);
+    QSize Size() const { return PictureClear.image.size(); }
+
+    void ScaleYAxis(int32_t Min, int32_t Max);
+    void CalculateGraphStartTime(const std::vector<MeasurementRecord>& buf, int32_t count);
+    void ScaleTimeAxis(const std::vector<MeasurementRecord>& buf, int32_t count);
+    void Werte_einzeichnen(const std::vector<MeasurementRecord>& buf, int32_t count);
+    // Adds sample n; returns the pixel rectangle of PictureGraph that changed
+    // (the whole image after a full redraw, empty when nothing was drawn).
+    QRect ShowSlowSample(const std::vector<MeasurementRecord>& buf, int32_t count, int32_t n);
+
+private:
+    QFont font_;
+};
+
+}  // namespace kestro

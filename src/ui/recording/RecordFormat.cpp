@@ -1,0 +1,151 @@
+#include "ui/recording/RecordFormat.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace kestro {
+
+namespace {
+
+// The record files are Latin-1; a separator outside it cannot be written as itself.
+char Latin1(QChar c) {
+    return c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?';
+}
+
+void AppendDigits(QByteArray& out, int64_t v, int minDigits) {
+    if (v < 0) {
+        out.append('-');
+        v = -v;
+    }
+    char buf[24];
+    int n = 0;
+    do {
+        buf[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    for (int i = n; i < minDigits; ++i)
+        out.append('0');
+    while (n > 0)
+        out.append(buf[--n]);
+}
+
+void AppendTimeColumn(QByteArray& out, const RecorderSettings& s, const SystemTime& t) {
+    AppendDigits(out, t.wHour, 2);
+    out.append(':');
+    AppendDigits(out, t.wMinute, 2);
+    out.append(':');
+    AppendDigits(out, t.wSecond, 2);
+    out.append(Latin1(s.DecimalSeparator));
+    AppendDigits(out, t.wMilliseconds, 3);
+}
+
+// One sign in front of the whole number, never on both of its parts.
+void AppendFixed(QByteArray& out, const RecorderSettings& s, int32_t value, int32_t divisor, int fracDigits) {
+    out.append(' ');
+    if (value < 0)
+        out.append('-');
+    const int32_t a = std::abs(value);
+    AppendDigits(out, a / divisor, 1);
+    out.append(Latin1(s.DecimalSeparator));
+    AppendDigits(out, a % divisor, fracDigits);
+}
+
+void AppendFlagColumns(QByteArray& out, const RecorderSettings& s, int16_t levelFlags) {
+    const char t = Latin1(s.TabularSeparator);
+    if (s.IncludeOverflow) {
+        out.append(t);
+        out.append((levelFlags & 4) ? " 1" : " 0");
+    }
+    if (s.IncludeUnderflow) {
+        out.append(t);
+        out.append((levelFlags & 1) ? " 1" : " 0");
+    }
+}
+
+QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
+
+}  // namespace
+
+QString SlowTypeWord(int16_t flags) {
+    switch (flags & 0x0F) {
+        case 1: return QStringLiteral("LP");
+        case 2: return QStringLiteral("LEQ");
+        case 4: return QStringLiteral("MAX");
+        default: return QStringLiteral("UnknownType");
+    }
+}
+
+QString FastTypeWord(int16_t flags) {
+    switch (flags & 0xF0) {
+        case 16: return QStringLiteral("LPF");
+        case 32: return QStringLiteral("LEQF");
+        case 64: return QStringLiteral("RAW");
+        default: return QStringLiteral("UnknownType");
+    }
+}
+
+QString RecordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now) {
+    QString dir = s.RecordDirectory;
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir + s.RecordNameBase + QLatin1Char('_') + typeWord + QLatin1Char('_') +
+           QStringLiteral("%1").arg(now.wYear, 4, 10, QLatin1Char('0')) + Two(now.wMonth) + Two(now.wDay) +
+           QLatin1Char('_') + Two(now.wHour) + Two(now.wMinute) + Two(now.wSecond) + s.RecordFileExtension;
+}
+
+QByteArray HeaderLine(const RecorderSettings& s) {
+    QByteArray out;
+    const char t = Latin1(s.TabularSeparator);
+    if (s.IncludeSystemTime)
+        out.append("Time");
+    out.append(t);
+    out.append("NoiseValue");
+    if (s.IncludeOverflow) {
+        out.append(t);
+        out.append("Overflow");
+    }
+    if (s.IncludeUnderflow) {
+        out.append(t);
+        out.append("Underflow");
+    }
+    out.append("\r\n");
+    return out;
+}
+
+void AppendSlowLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r) {
+    if (s.IncludeSystemTime)
+        AppendTimeColumn(out, s, r.SysTime);
+    out.append(Latin1(s.TabularSeparator));
+    AppendFixed(out, s, r.Level, 10, 1);
+    AppendFlagColumns(out, s, r.LevelFlags);
+    out.append("\r\n");
+}
+
+int32_t FastHundredths(const MeasurementRecord& r, int16_t* v) {
+    if (!(r.FastLevel > 0.0))  // also NaN
+        return kErrInvalidCall;
+    const double k = (r.Flags & 64) ? 2000.0 : 1000.0;
+    const double x = k * std::log10(r.FastLevel);
+    if (!std::isfinite(x))
+        return kErrOverflow;
+    const double n = std::nearbyint(x);  // half to even under the default rounding mode
+    if (n < -32768.0 || n > 32767.0)
+        return kErrOverflow;
+    *v = static_cast<int16_t>(n);
+    return 0;
+}
+
+int32_t AppendFastLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r) {
+    if (s.IncludeSystemTime)
+        AppendTimeColumn(out, s, r.SysTime);
+    out.append(Latin1(s.TabularSeparator));
+    int16_t v = 0;
+    const int32_t err = FastHundredths(r, &v);
+    if (err == 0)
+        AppendFixed(out, s, v, 100, 2);
+    AppendFlagColumns(out, s, r.LevelFlags);
+    out.append("\r\n");
+    return err;
+}
+
+}  // namespace kestro

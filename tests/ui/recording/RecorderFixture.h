@@ -1,0 +1,87 @@
+#pragma once
+// A recorder on a real protocol state, a hand-driven clock and a temporary
+// record directory; samples arrive through the receive event as on the wire.
+
+#include "protocol/ProtocolState.h"
+#include "shell/EventLog.h"
+#include "ui/recording/Recorder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace kestro::test {
+
+inline QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+class RecorderTest : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    ManualClock clock{SystemTime{2026, 3, 4, 5, 14, 3, 27, 250}};
+    EventLog log{tmp.path(), clock};
+    RecorderSettings s;
+    ProtocolState ps{clock, log.ErrorSink()};
+    std::unique_ptr<Recorder> rec;
+
+    QString RecDir() const { return tmp.path() + QStringLiteral("/rec"); }
+    QString InRec(const char* name) const { return RecDir() + QLatin1Char('/') + QLatin1String(name); }
+
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid());
+        ASSERT_TRUE(QDir(tmp.path()).mkdir(QStringLiteral("rec")));
+        s.RecordDirectory = RecDir();
+        rec = std::make_unique<Recorder>(ps, s, clock, log);
+        // The window's load order.
+        rec->InitFileList();
+        rec->InitGraph();
+        rec->ScaleYAxis();
+        rec->CalculateGraphStartTime();
+        rec->ScaleTimeAxis();
+    }
+
+    // The device in Lp with recording just enabled.
+    void Arm() {
+        ps.KestroState.DevFunction = 1;
+        ps.KestroState.DevVariant = 1;
+        ps.RecordState = 1;
+        ps.BufferRestart = 3;
+    }
+    // One answer line stamped at the current time; then 100 ms pass.
+    void Feed(const std::string& line) {
+        ps.ReceiveEvent(line);
+        clock.AdvanceMs(100);
+    }
+    void Slow(int level, int status = 0, const char* key = "lp") {
+        Feed(std::string(key) + " " + std::to_string(level) + " " + std::to_string(status) + "\r");
+    }
+    // Tick step 11 of the poll cycle.
+    void Tick() {
+        if (ps.RecordState == 2 && ps.KestroState.DevFunction != 0)
+            rec->HandOff();
+    }
+    QString LogText() const { return QString::fromUtf8(ReadFile(log.MainLogPath())); }
+    int LogCount(const QString& tail) const {
+        const QByteArray all = ReadFile(log.MainLogPath());
+        if (all == "<missing>")
+            return 0;
+        int n = 0;
+        for (const QByteArray& l : all.split('\n'))
+            if (l.endsWith(tail.toUtf8() + "\r"))
+                ++n;
+        return n;
+    }
+    static QString TickError(int n) {
+        return QStringLiteral(": frmKestroRecord.Timer1.Error: ") + QString::number(n);
+    }
+    QStringList FilesInRec() const { return QDir(RecDir()).entryList(QDir::Files, QDir::Name); }
+};
+
+}  // namespace kestro::test
