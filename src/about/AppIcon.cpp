@@ -65,12 +65,12 @@ QImage KestroAppImage(int size) {
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 5; ++i) {
         p.setBrush(seg[i]);
-        p.drawRoundedRect(QRectF(13 + i * 12.5, 72, 10, 12), 2, 2);
+        p.drawRoundedRect(QRectF(13 + i * 11.5, 72, 9, 12), 2, 2);
     }
     // Record lamp.
     p.setBrush(QColor(214, 40, 40));
     p.setPen(QPen(QColor(120, 16, 16), 1.2));
-    p.drawEllipse(QPointF(80, 78), 7, 7);
+    p.drawEllipse(QPointF(81, 78), 6.5, 6.5);
     return img;
 }
 

@@ -111,12 +111,11 @@ bool frmAbout::GetKeyValue(uint32_t root, const QString& keyName, const QString&
     reg.SectionKey = keyName;
     reg.ValueKey = valueName;
     reg.Default = QVariant();
-    out->clear();
-    if (!reg.ValueExists())
+    const QVariant v = reg.ValueExists() ? reg.Value() : QVariant();
+    if (!v.isValid()) {
+        out->clear();
         return false;
-    const QVariant v = reg.Value();
-    if (!v.isValid())
-        return false;
+    }
     switch (reg.ValueType) {
     case REG_SZ_:
     case REG_EXPAND_SZ_:

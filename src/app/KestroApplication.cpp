@@ -1,4 +1,5 @@
 #include "app/KestroApplication.h"
+#include "app/UiMap.h"
 
 #include "about/frmAbout.h"
 #include "link/QtSerialPort.h"
@@ -56,8 +57,6 @@ KestroApplication::KestroApplication(const AppOptions& options, QObject* parent)
 }
 
 KestroApplication::~KestroApplication() {
-    delete setup_;
-    delete about_;
     delete window_;
     delete com_;
     if (sim_) {
@@ -114,6 +113,7 @@ int KestroApplication::Main() {
     });
     connect(window_, &frmKestroRecord::deviceLost, this, [this] { armedThisSession_ = false; });
 
+    if (qEnvironmentVariableIsSet("KESTRO_UI_MAP")) new UiMap(qEnvironmentVariable("KESTRO_UI_MAP"), this);
     window_->ShowMainWindow();
     InitApplication();
     if (ending_) return QCoreApplication::instance() ? -1 : 2;
@@ -129,7 +129,10 @@ bool KestroApplication::StartDemo() {
     const QString link = demoDir_->filePath(QStringLiteral("meter"));
     sim_ = new QProcess;
     sim_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim_->start(simPath, {QStringLiteral("--link"), link});
+    // KESTRO_SIM_ARGS: extra simulator options for test runs (e.g. --stats FILE).
+    QStringList args{QStringLiteral("--link"), link};
+    args += QProcess::splitCommand(qEnvironmentVariable("KESTRO_SIM_ARGS"));
+    sim_->start(simPath, args);
     if (!sim_->waitForStarted(3000)) return false;
     for (int i = 0; i < 60 && !QFileInfo::exists(link); ++i) QThread::msleep(50);
     if (!QFileInfo::exists(link)) return false;
@@ -189,17 +192,17 @@ void KestroApplication::ShowSetup() {
         setup_->activateWindow();
         return;
     }
-    setup_ = new frmSetup(*RegObj_, *com_, *messages_, window_);
-    setup_->onUnload = [this] {
-        setup_->deleteLater();
-        setup_ = nullptr;
+    // The dialog deletes itself on close, after running the hook.
+    setup_ = new frmSetup(*RegObj_, *com_, *messages_, DefaultDataDirectory(), [this] {
+        setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
         InitApplication();
-    };
+    },
+                          PresentSerialDevices, window_);
     setup_->show();
 }
 
 void KestroApplication::ShowAbout() {
-    if (!about_) about_ = new frmAbout(*log_, *messages_, window_);
+    if (!about_) about_ = new frmAbout(*log_, *messages_, RegistryFiles::Default(), SysInfoLauncher::Default(), window_);
     about_->show();
     about_->raise();
 }

@@ -6,6 +6,7 @@
 #include "settings/cRegistry.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -68,8 +69,8 @@ private:
     std::unique_ptr<SignalBridge> signals_;
     frmCOMx* com_ = nullptr;
     frmKestroRecord* window_ = nullptr;
-    frmSetup* setup_ = nullptr;
-    frmAbout* about_ = nullptr;
+    QPointer<frmSetup> setup_;  // both delete themselves on close
+    QPointer<frmAbout> about_;
 
     // Reconnect after the port vanished: the port number to reopen, 0 when none.
     int16_t lostPort_ = 0;

@@ -12,11 +12,15 @@ int ImageList::Add(const QImage& image, const QString& key) {
     Item item;
     item.key = key;
     item.image = (image.size() == size_ ? image : image.scaled(size_)).convertToFormat(QImage::Format_RGB32);
-    QPixmap pm = QPixmap::fromImage(item.image);
-    pm.setMask(QBitmap::fromImage(item.image.createMaskFromColor(key_.rgb(), Qt::MaskInColor)));
-    item.keyed = pm;
+    item.keyed = Keyed(item.image, key_);
     items_.push_back(std::move(item));
     return Count();
+}
+
+QPixmap ImageList::Keyed(const QImage& image, const QColor& key) {
+    QPixmap pm = QPixmap::fromImage(image);
+    pm.setMask(QBitmap::fromImage(image.createMaskFromColor(key.rgb(), Qt::MaskInColor)));
+    return pm;
 }
 
 int ImageList::IndexOf(const QString& key) const {

@@ -33,6 +33,9 @@ public:
     // The picture with its key colour transparent, ready to paint.
     const QPixmap& Pixmap(int index) const;
 
+    // image as a pixmap whose pixels of colour key are transparent.
+    static QPixmap Keyed(const QImage& image, const QColor& key);
+
 private:
     struct Item {
         QString key;

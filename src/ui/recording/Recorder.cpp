@@ -81,7 +81,8 @@ Recorder::Recorder(ProtocolState& ps, const RecorderSettings& settings, const Cl
 }
 
 Recorder::~Recorder() {
-    // Last chance for lines held back by a failing medium.
+    // Last chance for lines held back by a failing medium; nobody listens any more.
+    blockSignals(true);
     RetryHeldLines();
     if (d->view && !d->view->parent())
         delete d->view;
@@ -169,7 +170,8 @@ void Recorder::HandOff() {
         LastFastRecordNo = ps.FastRecordNo;
         StartFastMeasurement();
     }
-    if (LocalFastCount < ps.FastCount) {
+    const bool fastBatch = LocalFastCount < ps.FastCount;
+    if (fastBatch) {
         batch.clear();
         while (LocalFastCount < ps.FastCount) {
             if (LocalFastCount % 1000 == 0 || LocalFastBuffer.size() <= size_t(LocalFastCount) + 1)
@@ -188,9 +190,10 @@ void Recorder::HandOff() {
         WriteRecordBatch(FastFileName, batch);
     }
 
-    // Files of earlier series that still hold lines.
+    // Files not written this tick that still hold lines (an earlier series,
+    // a fast file without new samples).
     for (const QString& p : d->writer.HeldPaths())
-        if (p != SlowFileName && p != FastFileName)
+        if (p != SlowFileName && !(fastBatch && p == FastFileName))
             WriteRecordBatch(p, QByteArray());
 }
 

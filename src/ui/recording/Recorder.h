@@ -47,7 +47,9 @@ public:
     QWidget* fileListWidget();  // MessFileListe (401 x 100 at design size)
 
     // Sample hand-off of the poll tick. Failures are logged per statement with
-    // ": frmKestroRecord.Timer1.Error: " and the hand-off goes on.
+    // ": frmKestroRecord.Timer1.Error: " and the error number (RecordFormat.h)
+    // and the hand-off goes on; a file that keeps failing the same way is logged
+    // again once a minute. Unwritten lines are held and written first later.
     void HandOff();
 
     void StartSlowMeasurement();

@@ -2,6 +2,7 @@
 // A recorder on a real protocol state, a hand-driven clock and a temporary
 // record directory; samples arrive through the receive event as on the wire.
 
+#include "PrintBytes.h"
 #include "protocol/ProtocolState.h"
 #include "shell/EventLog.h"
 #include "ui/recording/Recorder.h"

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "PrintBytes.h"
+
 #include <gtest/gtest.h>
 
 namespace kestro {

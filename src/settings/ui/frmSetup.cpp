@@ -1,0 +1,640 @@
+#include "settings/ui/frmSetup.h"
+
+#include "link/frmCOMx.h"
+#include "protocol/Types.h"
+#include "settings/RecorderSettings.h"
+#include "settings/cRegistry.h"
+#include "shell/Messages.h"
+
+#include <QAbstractItemView>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSerialPortInfo>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace kestro {
+
+namespace {
+
+constexpr int kPorts = 4;
+const QString kTab = QStringLiteral("[TAB]");
+const QString kSpace = QStringLiteral("[SPACE]");
+
+// Refreshes its list each time it opens, so an adapter plugged in while the
+// dialog is up can be picked without reopening it.
+class DeviceComboBox final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> beforePopup;
+    void showPopup() override {
+        if (beforePopup)
+            beforePopup();
+        QComboBox::showPopup();
+    }
+};
+
+// The picture of the "Interface" page: a nine-pin serial plug.
+QPixmap SerialPlugPicture() {
+    const qreal dpr = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    QPixmap pm(QSize(112, 64) * dpr);
+    pm.setDevicePixelRatio(dpr);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shell;
+    shell.moveTo(8, 8);
+    shell.lineTo(104, 8);
+    shell.lineTo(94, 56);
+    shell.lineTo(18, 56);
+    shell.closeSubpath();
+    QLinearGradient metal(0, 8, 0, 56);
+    metal.setColorAt(0, QColor(206, 210, 216));
+    metal.setColorAt(1, QColor(150, 156, 164));
+    p.setPen(QPen(QColor(88, 92, 100), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(metal);
+    p.drawPath(shell);
+    p.setBrush(QColor(58, 62, 70));
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < 5; ++i)
+        p.drawEllipse(QPointF(26 + i * 15, 24), 4.2, 4.2);
+    for (int i = 0; i < 4; ++i)
+        p.drawEllipse(QPointF(33.5 + i * 15, 40), 4.2, 4.2);
+    return pm;
+}
+
+// A path as the serial port will take it: a bare name means a node in /dev.
+bool DeviceNodeExists(const QString& path) {
+    if (QFileInfo::exists(path))
+        return true;
+    return !path.contains(QLatin1Char('/')) && QFileInfo::exists(QStringLiteral("/dev/") + path);
+}
+
+QString EnvironmentOverrideName(int n) { return QStringLiteral("KESTRO_COM%1").arg(n); }
+
+}  // namespace
+
+QList<SerialDeviceInfo> PresentSerialDevices() {
+    QList<SerialDeviceInfo> out;
+    for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts()) {
+        SerialDeviceInfo d;
+        d.path = p.systemLocation();
+        d.description = p.description();
+        d.hasIds = p.hasVendorIdentifier() && p.hasProductIdentifier();
+        d.vendorId = p.vendorIdentifier();
+        d.productId = p.productIdentifier();
+        out.push_back(d);
+    }
+    return out;
+}
+
+QString SerialDeviceText(const SerialDeviceInfo& info) {
+    QString text = info.path;
+    const QString desc = info.description.trimmed();
+    if (!desc.isEmpty())
+        text += QStringLiteral(" — ") + desc;
+    if (info.hasIds)
+        text += QStringLiteral(" (%1:%2)")
+                    .arg(info.vendorId, 4, 16, QLatin1Char('0'))
+                    .arg(info.productId, 4, 16, QLatin1Char('0'));
+    return text;
+}
+
+bool SeparatorCode(const QString& fieldText, bool keywords, int32_t* code) {
+    if (keywords) {
+        const QString upper = fieldText.toUpper();
+        if (upper == kTab) {
+            *code = 9;
+            return true;
+        }
+        if (upper == kSpace) {
+            *code = 32;
+            return true;
+        }
+    }
+    if (fieldText.isEmpty())
+        return false;
+    // The store keeps single-byte codes; the loader reads nothing else back.
+    const char16_t c = fieldText.at(0).unicode();
+    if (c < 1 || c > 255)
+        return false;
+    *code = c;
+    return true;
+}
+
+QString SeparatorFieldText(int32_t code) {
+    if (code == 9)
+        return kTab;
+    if (code == 32)
+        return kSpace;
+    return QString(QChar(static_cast<char16_t>(code)));
+}
+
+frmSetup::frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QString defaultDirectory,
+                   std::function<void()> initApplication, SerialDeviceLister listDevices, QWidget* parent)
+    : QDialog(parent), reg_(RegObj), com_(com), messages_(messages), defaultDirectory_(std::move(defaultDirectory)),
+      initApplication_(std::move(initApplication)), listDevices_(std::move(listDevices)) {
+    setObjectName(QStringLiteral("frmSetup"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Setup"));
+    BuildControls();
+    Load();
+
+    adjustSize();
+    setFixedSize(sizeHint());
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect area = s->availableGeometry();
+        move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+    }
+}
+
+void frmSetup::BuildControls() {
+    auto label = [](const QString& text, QWidget* parent) {
+        auto* l = new QLabel(text, parent);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        return l;
+    };
+    auto named = [](QWidget* w, const char* name) {
+        w->setObjectName(QLatin1String(name));
+        return w;
+    };
+
+    tbsOptions = new QTabBar(this);
+    named(tbsOptions, "tbsOptions");
+    tbsOptions->setDrawBase(false);
+    tbsOptions->setExpanding(false);
+    const struct {
+        const char* caption;
+        const char* key;
+        const char* tip;
+    } tabs[] = {{"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
+                {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"}};
+    for (const auto& t : tabs) {
+        const int i = tbsOptions->addTab(QString::fromUtf8(t.caption));
+        tbsOptions->setTabData(i, QString::fromLatin1(t.key));
+        tbsOptions->setTabToolTip(i, QString::fromUtf8(t.tip));
+    }
+
+    auto* pageFrame = new QFrame(this);
+    pageFrame->setFrameShape(QFrame::StyledPanel);
+    pages_ = new QStackedWidget(pageFrame);
+    auto* pageFrameLayout = new QVBoxLayout(pageFrame);
+    pageFrameLayout->setContentsMargins(10, 10, 10, 10);
+    pageFrameLayout->addWidget(pages_);
+
+    // ---- page "Recording" ----
+    auto* rec = new QWidget;
+    named(rec, "PicOptions0");
+    PicOptions[0] = rec;
+
+    auto* frameName = new QGroupBox(QStringLiteral("File Name"), rec);
+    named(frameName, "FrameFileName");
+    InputSaveDir = new QLineEdit(frameName);
+    named(InputSaveDir, "InputSaveDir");
+    InputSaveDir->setMinimumWidth(320);
+    cmdBrowseDir = new QToolButton(frameName);
+    named(cmdBrowseDir, "cmdBrowseDir");
+    cmdBrowseDir->setText(QStringLiteral("..."));
+    cmdBrowseDir->setToolTip(QStringLiteral("Choose the directory"));
+    InputFileName = new QLineEdit(frameName);
+    named(InputFileName, "InputFileName");
+    InputFileExtension = new QLineEdit(frameName);
+    named(InputFileExtension, "InputFileExtension");
+    InputFileExtension->setFixedWidth(90);
+    auto* nameGrid = new QGridLayout(frameName);
+    nameGrid->setColumnStretch(1, 1);
+    nameGrid->addWidget(label(QStringLiteral("Directory"), frameName), 0, 0);
+    nameGrid->addWidget(InputSaveDir, 0, 1);
+    nameGrid->addWidget(cmdBrowseDir, 0, 2);
+    nameGrid->addWidget(label(QStringLiteral("Base Name"), frameName), 1, 0);
+    nameGrid->addWidget(InputFileName, 1, 1, 1, 2);
+    nameGrid->addWidget(label(QStringLiteral("Extension"), frameName), 2, 0);
+    nameGrid->addWidget(InputFileExtension, 2, 1, Qt::AlignLeft);
+
+    auto* frameContent = new QGroupBox(QStringLiteral("File Content"), rec);
+    named(frameContent, "FrameFileContent");
+    chkIncludeHeader = new QCheckBox(QStringLiteral("Header Line"), frameContent);
+    chkIncludeTime = new QCheckBox(QStringLiteral("System Time"), frameContent);
+    chkIncludeOverflow = new QCheckBox(QStringLiteral("Overflow"), frameContent);
+    chkIncludeUnderflow = new QCheckBox(QStringLiteral("Underflow"), frameContent);
+    named(chkIncludeHeader, "chkIncludeHeader");
+    named(chkIncludeTime, "chkIncludeTime");
+    named(chkIncludeOverflow, "chkIncludeOverflow");
+    named(chkIncludeUnderflow, "chkIncludeUnderflow");
+    auto* contentGrid = new QGridLayout(frameContent);
+    contentGrid->addWidget(chkIncludeHeader, 0, 0);
+    contentGrid->addWidget(chkIncludeTime, 1, 0);
+    contentGrid->addWidget(chkIncludeOverflow, 0, 1);
+    contentGrid->addWidget(chkIncludeUnderflow, 1, 1);
+    contentGrid->setRowStretch(2, 1);
+
+    auto* frameFormat = new QGroupBox(QStringLiteral("Format Options"), rec);
+    named(frameFormat, "FrameFormatOptions");
+    InputDecimalSeparator = new QLineEdit(frameFormat);
+    named(InputDecimalSeparator, "InputDecimalSeparator");
+    InputTabularSeparator = new QLineEdit(frameFormat);
+    named(InputTabularSeparator, "InputTabularSeparator");
+    for (QLineEdit* e : {InputDecimalSeparator, InputTabularSeparator})
+        e->setFixedWidth(90);
+    InputTabularSeparator->setToolTip(QStringLiteral("A character, [TAB] or [SPACE]"));
+    // Takes the focus after the column separator only to turn an empty field
+    // into [TAB]; it has no place of its own on the page.
+    cmdTSepTabFocus = new QPushButton(QStringLiteral("TSep-Tab"), frameFormat);
+    named(cmdTSepTabFocus, "cmdTSepTabFocus");
+    cmdTSepTabFocus->setFocusPolicy(Qt::TabFocus);
+    cmdTSepTabFocus->setGeometry(0, 0, 0, 0);
+    auto* formatGrid = new QGridLayout(frameFormat);
+    formatGrid->addWidget(label(QStringLiteral("Decimal Seperator"), frameFormat), 0, 0);
+    formatGrid->addWidget(InputDecimalSeparator, 0, 1);
+    formatGrid->addWidget(label(QStringLiteral("Tabular Separator"), frameFormat), 1, 0);
+    formatGrid->addWidget(InputTabularSeparator, 1, 1);
+    formatGrid->setRowStretch(2, 1);
+
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(frameContent, 1);
+    lower->addWidget(frameFormat, 1);
+    auto* recLayout = new QVBoxLayout(rec);
+    recLayout->setContentsMargins(0, 0, 0, 0);
+    recLayout->addWidget(frameName);
+    recLayout->addLayout(lower);
+    recLayout->addStretch();
+
+    // ---- page "Interface" ----
+    auto* itf = new QWidget;
+    named(itf, "PicOptions1");
+    PicOptions[1] = itf;
+    FrameCOM = new QGroupBox(QStringLiteral("Serial Interface"), itf);
+    named(FrameCOM, "FrameCOM");
+    auto* comGrid = new QGridLayout(FrameCOM);
+    comGrid->setColumnStretch(1, 1);
+    comGrid->setHorizontalSpacing(12);
+    auto* group = new QButtonGroup(FrameCOM);
+    for (int n = 1; n <= kPorts; ++n) {
+        OptionCOM[n] = new QRadioButton(QStringLiteral("COM%1").arg(n), FrameCOM);
+        OptionCOM[n]->setObjectName(QStringLiteral("OptionCOM%1").arg(n));
+        group->addButton(OptionCOM[n], n);
+        auto* combo = new DeviceComboBox(FrameCOM);
+        combo->setObjectName(QStringLiteral("DeviceCOM%1").arg(n));
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setMinimumContentsLength(22);
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        combo->setToolTip(QStringLiteral("Device of COM%1").arg(n));
+        combo->beforePopup = [this, n] { FillDeviceList(n); };
+        DeviceCOM[n] = combo;
+        comGrid->addWidget(OptionCOM[n], n - 1, 0);
+        comGrid->addWidget(combo, n - 1, 1);
+        connect(OptionCOM[n], &QRadioButton::clicked, this, [this, n] { OptionCOM_Click(n); });
+        connect(combo, &QComboBox::editTextChanged, this, [this, n](const QString& t) { DevicePathEdited(n, t); });
+        connect(combo, QOverload<int>::of(&QComboBox::activated), this, [this, n](int i) { DevicePicked(n, i); });
+    }
+    auto* picture = new QLabel(FrameCOM);
+    picture->setObjectName(QStringLiteral("PictureCOM"));
+    picture->setPixmap(SerialPlugPicture());
+    picture->setAlignment(Qt::AlignCenter);
+    comGrid->addWidget(picture, 0, 2, kPorts, 1, Qt::AlignCenter);
+    auto* hint = new QLabel(QStringLiteral("Ports that cannot be opened are greyed out. "
+                                           "Pick a device from a list to use it for that port."),
+                            FrameCOM);
+    hint->setWordWrap(true);
+    hint->setEnabled(false);
+    comGrid->addWidget(hint, kPorts, 0, 1, 3);
+    auto* itfLayout = new QVBoxLayout(itf);
+    itfLayout->setContentsMargins(0, 0, 0, 0);
+    itfLayout->addWidget(FrameCOM);
+    itfLayout->addStretch();
+
+    pages_->addWidget(rec);
+    pages_->addWidget(itf);
+
+    // ---- buttons ----
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    named(cmdOK, "cmdOK");
+    cmdCancel = new QPushButton(QStringLiteral("Abbrechen"), this);
+    named(cmdCancel, "cmdCancel");
+    // No default button: Enter in a text field must not confirm the dialog.
+    for (QPushButton* b : {cmdOK, cmdCancel, cmdTSepTabFocus}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    for (QPushButton* b : {cmdOK, cmdCancel})
+        b->setMinimumWidth(qMax(b->sizeHint().width(), 96));
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+
+    auto* top = new QVBoxLayout(this);
+    top->setSpacing(0);
+    top->addWidget(tbsOptions);
+    top->addWidget(pageFrame);
+    top->addSpacing(10);
+    top->addLayout(buttons);
+
+    QWidget* order[] = {tbsOptions,         InputSaveDir,        cmdBrowseDir,          InputFileName,
+                        InputFileExtension, chkIncludeHeader,    chkIncludeTime,        chkIncludeOverflow,
+                        chkIncludeUnderflow, InputDecimalSeparator, InputTabularSeparator, cmdTSepTabFocus,
+                        OptionCOM[1],       DeviceCOM[1],        OptionCOM[2],          DeviceCOM[2],
+                        OptionCOM[3],       DeviceCOM[3],        OptionCOM[4],          DeviceCOM[4],
+                        cmdOK,              cmdCancel};
+    for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(tbsOptions, &QTabBar::currentChanged, this, [this] { tbsOptions_Click(); });
+    connect(cmdOK, &QPushButton::clicked, this, &frmSetup::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
+    connect(cmdBrowseDir, &QToolButton::clicked, this, &frmSetup::BrowseDirectory);
+
+    // Seen before the focused control, wherever the focus is.
+    installEventFilter(this);
+    for (QWidget* w : findChildren<QWidget*>())
+        w->installEventFilter(this);
+}
+
+void frmSetup::Load() {
+    ShowPage(0);
+
+    reg_.ClassKey = HKEY_CURRENT_USER_;
+    reg_.SectionKey = QString::fromLatin1(kRecorderSection);
+    reg_.Default = QVariant();
+    auto read = [this](const char* name, QVariant* v) {
+        reg_.ValueKey = QString::fromLatin1(name);
+        if (!reg_.ValueExists())
+            return false;
+        *v = reg_.Value();
+        return v->isValid();
+    };
+    auto number = [&](const char* name, qint64* n) {
+        QVariant v;
+        bool ok = false;
+        if (read(name, &v))
+            *n = v.toLongLong(&ok);
+        return ok;
+    };
+    auto text = [&](QLineEdit* field, const char* name, const QString& def) {
+        QVariant v;
+        field->setText(read(name, &v) ? v.toString() : def);
+    };
+    auto check = [&](QCheckBox* box, const char* name, bool def) {
+        qint64 n = 0;
+        box->setChecked(number(name, &n) ? n != 0 : def);
+    };
+    // A code the program cannot use as a separator shows the default it falls back to.
+    auto separator = [&](QLineEdit* field, const char* name, char def, bool keywords) {
+        qint64 n = 0;
+        const bool usable = number(name, &n) && n >= 1 && n <= 255;
+        const int32_t code = usable ? static_cast<int32_t>(n) : def;
+        field->setText(keywords ? SeparatorFieldText(code) : QString(QChar(static_cast<char16_t>(code))));
+    };
+
+    text(InputSaveDir, "RecordDirectory", defaultDirectory_);
+    text(InputFileName, "RecordNameBase", QStringLiteral("NoiseData"));
+    text(InputFileExtension, "RecordFileExtension", QStringLiteral(".dat"));
+    check(chkIncludeHeader, "IncludeHeaderLine", false);
+    check(chkIncludeTime, "IncludeSystemTime", true);
+    check(chkIncludeOverflow, "IncludeOverflow", false);
+    check(chkIncludeUnderflow, "IncludeUnderflow", false);
+    separator(InputDecimalSeparator, "DecimalSeparator", ',', false);
+    separator(InputTabularSeparator, "TabularSeparator", ';', true);
+
+    reg_.SectionKey = QString::fromLatin1(kDeviceSection);
+    qint64 port = 0;
+    if (!number("COMPort", &port))
+        port = 1;
+    // A stored number without an option keeps no choice, so OK leaves it alone.
+    if (port >= 1 && port <= kPorts) {
+        OptionCOM[port]->setChecked(true);
+        OptionCOM_Click(static_cast<int>(port));
+    }
+
+    for (int n = 1; n <= kPorts; ++n) {
+        loadedPath_[n] = com_.DevicePathForPort(static_cast<int16_t>(n));
+        QSignalBlocker block(DeviceCOM[n]);
+        FillDeviceList(n);
+        DeviceCOM[n]->setEditText(loadedPath_[n]);
+        if (!qEnvironmentVariable(qPrintable(EnvironmentOverrideName(n))).trimmed().isEmpty()) {
+            DeviceCOM[n]->setEnabled(false);
+            DeviceCOM[n]->setToolTip(QStringLiteral("Set by the environment variable ") + EnvironmentOverrideName(n));
+        }
+    }
+    for (int n = 1; n <= kPorts; ++n) {
+        probedOpen_[n] = com_.SetCOMPort(static_cast<int16_t>(n)) == kTrue;
+        OptionCOM[n]->setEnabled(probedOpen_[n]);
+    }
+    // The poll cycle would otherwise query whatever device sits on the last port
+    // probed until the dialog closes.
+    com_.CloseCOMPort();
+}
+
+void frmSetup::ShowPage(int index) {
+    pages_->setCurrentIndex(index);
+    for (int i = 0; i < static_cast<int>(PicOptions.size()); ++i)
+        PicOptions[i]->setEnabled(i == index);
+}
+
+void frmSetup::tbsOptions_Click() { ShowPage(tbsOptions->currentIndex()); }
+
+void frmSetup::NextTab(int step) {
+    const int count = tbsOptions->count();
+    tbsOptions->setCurrentIndex((tbsOptions->currentIndex() + step + count) % count);
+}
+
+void frmSetup::OptionCOM_Click(int n) { frameComTag_ = QString::number(n); }
+
+void frmSetup::FillDeviceList(int n) {
+    QComboBox* combo = DeviceCOM[n];
+    const QString text = combo->currentText();
+    QSignalBlocker block(combo);
+    combo->clear();
+    int widest = 0;
+    const QList<SerialDeviceInfo> devices = listDevices_ ? listDevices_() : QList<SerialDeviceInfo>();
+    for (const SerialDeviceInfo& d : devices) {
+        const QString item = SerialDeviceText(d);
+        combo->addItem(item, d.path);
+        widest = qMax(widest, combo->fontMetrics().horizontalAdvance(item));
+    }
+    combo->view()->setMinimumWidth(widest + 32);
+    combo->setCurrentIndex(-1);
+    combo->setEditText(text);
+}
+
+void frmSetup::DevicePathEdited(int n, const QString& text) {
+    const QString path = text.trimmed();
+    // Only the paths probed at load have a verdict; for another one, whether the
+    // device is there at all is the best guess before OK. Empty is the default mapping.
+    const bool usable = path == loadedPath_[n] ? probedOpen_[n] : (path.isEmpty() || DeviceNodeExists(path));
+    OptionCOM[n]->setEnabled(usable);
+}
+
+void frmSetup::DevicePicked(int n, int item) {
+    const QString path = DeviceCOM[n]->itemData(item).toString();
+    if (path.isEmpty())
+        return;
+    DeviceCOM[n]->setEditText(path);
+    OptionCOM[n]->setChecked(true);
+    OptionCOM_Click(n);
+}
+
+void frmSetup::TSepTabFocus(Qt::FocusReason reason) {
+    if (InputTabularSeparator->text().isEmpty()) {
+        InputTabularSeparator->setText(kTab);
+        InputTabularSeparator->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // The button has no place on the page; the focus must not vanish into it.
+    if (reason == Qt::TabFocusReason)
+        focusNextPrevChild(true);
+    else if (reason == Qt::BacktabFocusReason)
+        focusNextPrevChild(false);
+}
+
+bool frmSetup::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (k->key() == Qt::Key_Tab && k->modifiers() == Qt::ControlModifier) {
+            NextTab(1);
+            return true;
+        }
+        if (k->key() == Qt::Key_Backtab && k->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
+            NextTab(-1);
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyRelease:
+        if (watched == InputTabularSeparator && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
+            InputTabularSeparator->setText(kSpace);
+        break;
+    case QEvent::FocusOut:
+        if (watched == InputFileExtension && !InputFileExtension->text().startsWith(QLatin1Char('.')))
+            InputFileExtension->setText(QLatin1Char('.') + InputFileExtension->text());
+        break;
+    case QEvent::FocusIn:
+        if (watched == cmdTSepTabFocus)
+            TSepTabFocus(static_cast<QFocusEvent*>(event)->reason());
+        break;
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmSetup::Complain(QLineEdit* field, const QString& text) {
+    messages_.ShowMessage(text);
+    tbsOptions->setCurrentIndex(0);
+    field->setFocus(Qt::OtherFocusReason);
+    field->selectAll();
+}
+
+bool frmSetup::ValidateSeparators(int32_t* decimalCode, int32_t* tabularCode) {
+    const struct {
+        QLineEdit* field;
+        const char* caption;
+        bool keywords;
+        int32_t* code;
+    } fields[] = {{InputDecimalSeparator, "Decimal Seperator", false, decimalCode},
+                  {InputTabularSeparator, "Tabular Separator", true, tabularCode}};
+    for (const auto& f : fields) {
+        if (SeparatorCode(f.field->text(), f.keywords, f.code))
+            continue;
+        const QString caption = QStringLiteral("\"%1\"").arg(QLatin1String(f.caption));
+        if (f.field->text().isEmpty())
+            Complain(f.field, QStringLiteral("Please enter the character for ") + caption +
+                                  (f.keywords ? QStringLiteral(" (or [TAB] or [SPACE]).") : QStringLiteral(".")));
+        else
+            Complain(f.field, QStringLiteral("The character \"%1\" cannot be used as ").arg(f.field->text().left(1)) +
+                                  caption + QStringLiteral(". Please use a character of the Latin-1 character set."));
+        return false;
+    }
+    return true;
+}
+
+void frmSetup::cmdOK_Click() {
+    // Checked before anything is written, so a refused OK leaves the store as it was.
+    int32_t decimalCode = 0;
+    int32_t tabularCode = 0;
+    if (!ValidateSeparators(&decimalCode, &tabularCode))
+        return;
+
+    try {
+        auto put = [this](const QString& name, const QVariant& v, int32_t type) {
+            reg_.ValueKey = name;
+            reg_.ValueType = type;
+            reg_.SetValue(v);
+        };
+        auto flag = [](const QCheckBox* box) { return box->isChecked() ? 1 : 0; };
+
+        reg_.ClassKey = HKEY_CURRENT_USER_;
+        reg_.SectionKey = QString::fromLatin1(kRecorderSection);
+        put(QStringLiteral("RecordDirectory"), InputSaveDir->text(), REG_SZ_);
+        put(QStringLiteral("RecordNameBase"), InputFileName->text(), REG_SZ_);
+        put(QStringLiteral("RecordFileExtension"), InputFileExtension->text(), REG_SZ_);
+        put(QStringLiteral("IncludeHeaderLine"), flag(chkIncludeHeader), REG_DWORD_);
+        put(QStringLiteral("IncludeSystemTime"), flag(chkIncludeTime), REG_DWORD_);
+        put(QStringLiteral("IncludeOverflow"), flag(chkIncludeOverflow), REG_DWORD_);
+        put(QStringLiteral("IncludeUnderflow"), flag(chkIncludeUnderflow), REG_DWORD_);
+        put(QStringLiteral("DecimalSeparator"), decimalCode, REG_DWORD_);
+        put(QStringLiteral("TabularSeparator"), tabularCode, REG_DWORD_);
+
+        reg_.SectionKey = QString::fromLatin1(kDeviceSection);
+        // Only paths the user changed: an untouched default mapping stays free
+        // to follow the adapters present at the next start.
+        for (int n = 1; n <= kPorts; ++n) {
+            const QString path = DeviceCOM[n]->currentText().trimmed();
+            if (path != loadedPath_[n])
+                put(QStringLiteral("COM%1Device").arg(n), path, REG_SZ_);
+        }
+        // The chosen port last, so it never points at a device path that was not saved.
+        if (!frameComTag_.isEmpty())
+            put(QStringLiteral("COMPort"), frameComTag_.toInt(), REG_DWORD_);
+    } catch (const RaisedError& e) {
+        messages_.ShowMessage(QStringLiteral("The settings could not be saved.\n\n") + e.description,
+                              QStringLiteral("Settings file: ") + reg_.files().currentUser +
+                                  QStringLiteral("\nThe values after this one were not saved."));
+        return;
+    }
+    accept();
+}
+
+void frmSetup::cmdCancel_Click() { reject(); }
+
+void frmSetup::BrowseDirectory() {
+    const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Directory"), InputSaveDir->text());
+    if (!dir.isEmpty())
+        InputSaveDir->setText(QDir::toNativeSeparators(dir));
+}
+
+void frmSetup::done(int r) {
+    QDialog::done(r);
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    // May open a new setup dialog at once; this one is closed and goes on its own.
+    if (initApplication_)
+        initApplication_();
+}
+
+}  // namespace kestro

@@ -1,0 +1,729 @@
+#include "ui/controller/frmKestroRecord.h"
+
+#include "link/frmCOMx.h"
+#include "settings/cRegistry.h"
+#include "shell/EventLog.h"
+#include "ui/display/PictureError.h"
+#include "ui/display/Pictures.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QRadioButton>
+#include <QStatusBar>
+
+#include <algorithm>
+
+namespace kestro {
+namespace {
+
+const QString kTimer1Error = QStringLiteral(": frmKestroRecord.Timer1.Error: ");
+const QString kLoadError = QStringLiteral(": frmKestroRecord.Form_Load.Error: ");
+const QString kResizeError = QStringLiteral(": frmKestroRecord.Form_Resize.Error: ");
+const QString kHandlerError = QStringLiteral(": frmKestroRecord.Handler.Error: ");
+
+constexpr int kToolbarHeight = 28;
+constexpr int kStatusHeight = 20;
+constexpr int kGraphTop = 8, kListTop = 190, kListHeight = 100;
+
+// A number as the format "#" writes it: no digits at all for 0.
+QString Hash(int v) { return v == 0 ? QString() : QString::number(v); }
+
+// The tool bar strip behind the front-panel keys.
+class ToolbarStrip final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), kToolbarFace);
+        p.setPen(QColor(255, 255, 255));
+        p.drawLine(0, 0, width(), 0);
+        p.setPen(QColor(178, 181, 186));
+        p.drawLine(0, height() - 1, width(), height() - 1);
+    }
+};
+
+// The main panel: the instrument's housing with a bezel around the display.
+class MainPanel final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), QColor(238, 239, 241));
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF bezel(3.5, 3.5, 254, 178);
+        QLinearGradient g(bezel.topLeft(), bezel.bottomLeft());
+        g.setColorAt(0, QColor(70, 74, 82));
+        g.setColorAt(1, QColor(42, 45, 51));
+        p.setPen(QPen(QColor(30, 32, 36), 1.0));
+        p.setBrush(g);
+        p.drawRoundedRect(bezel, 5, 5);
+        // The graph and the list sit in a recess of the same housing.
+        p.setPen(QPen(QColor(170, 173, 178), 1.0));
+        p.setBrush(Qt::NoBrush);
+    }
+};
+
+}  // namespace
+
+template <class F>
+void frmKestroRecord::Step(const QString& label, F&& statement) noexcept {
+    try {
+        statement();
+    } catch (const PictureError& e) {
+        log_.LogError(label, e.number);
+    } catch (const RaisedError& e) {
+        log_.LogError(label, e.number);
+    } catch (...) {
+        log_.LogError(label, kErrInternal);
+    }
+}
+
+template <class F>
+void frmKestroRecord::Tick(F&& statement) noexcept {
+    Step(kTimer1Error, std::forward<F>(statement));
+}
+
+frmKestroRecord::frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const EventLog& log,
+                                 const Clock& clock, bool startTimers, QWidget* parent)
+    : QMainWindow(parent),
+      ps_(ps),
+      com_(com),
+      RegObj_(RegObj),
+      log_(log),
+      clock_(clock),
+      startTimers_(startTimers),
+      recorder_(ps, settings_, clock, log, this),
+      imlToolbar_(MakeToolbarImages()),
+      imlConnectionState_(MakeConnectionStateImages()) {
+    setObjectName(QStringLiteral("frmKestroRecord"));
+    setWindowTitle(QStringLiteral(" Kestro-Recorder"));
+    Timer1.setInterval(100);
+    BlinkTimer.setInterval(500);
+    connect(&Timer1, &QTimer::timeout, this, &frmKestroRecord::Timer1_Timer);
+    connect(&BlinkTimer, &QTimer::timeout, this, &frmKestroRecord::BlinkTimer_Timer);
+    connect(&recorder_, &Recorder::recordErrorChanged, this, [this] { ShowPanel3(); });
+    BuildWindow();
+}
+
+frmKestroRecord::~frmKestroRecord() = default;
+
+// ---------------------------------------------------------------- layout
+
+void frmKestroRecord::BuildWindow() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("MenuFile"));
+    QAction* exitAction = file->addAction(QStringLiteral("Exit"));
+    exitAction->setObjectName(QStringLiteral("MenuFileExit"));
+    connect(exitAction, &QAction::triggered, this, [this] { MenuFileExit_Click(); });
+    QAction* setup = menuBar()->addAction(QStringLiteral("Setup"));
+    setup->setObjectName(QStringLiteral("MenuSetup"));
+    connect(setup, &QAction::triggered, this, [this] { MenuSetup_Click(); });
+    QMenu* help = menuBar()->addMenu(QStringLiteral("?"));
+    help->setObjectName(QStringLiteral("MenuHelp"));
+    QAction* about = help->addAction(QStringLiteral("About"));
+    about->setObjectName(QStringLiteral("MenuHelpAbout"));
+    connect(about, &QAction::triggered, this, [this] { MenuHelpAbout_Click(); });
+
+    auto* client = new QWidget(this);
+    setCentralWidget(client);
+
+    Toolbar1 = new ToolbarStrip(client);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    auto makeKey = [this](const char* name, int x, const QString& picture, void (frmKestroRecord::*down)(),
+                          void (frmKestroRecord::*up)()) {
+        auto* key = new PictureButton(imlToolbar_, QString::fromLatin1(name), Toolbar1);
+        key->move(x, 1);
+        key->SetPicture(picture);
+        key->setEnabled(false);
+        key->onMouseDown = [this, down] { Step(kHandlerError, [&] { (this->*down)(); }); };
+        key->onMouseUp = [this, up] { Step(kHandlerError, [&] { (this->*up)(); }); };
+        return key;
+    };
+    cmdPower = makeKey("cmdPower", 0, QStringLiteral("PowerDisabled"), &frmKestroRecord::cmdPower_MouseDown,
+                       &frmKestroRecord::cmdPower_MouseUp);
+    cmdRecord = makeKey("cmdRecord", 40, QStringLiteral("RecordStoppedDisabled"),
+                        &frmKestroRecord::cmdRecord_MouseDown, &frmKestroRecord::cmdRecord_MouseUp);
+    cmdStopRecord = makeKey("cmdStopRecord", 70, QStringLiteral("StopRecordDisabled"),
+                            &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp);
+    cmdPower->setToolTip(QStringLiteral("Power"));
+    cmdRecord->setToolTip(QStringLiteral("Record"));
+    cmdStopRecord->setToolTip(QStringLiteral("Stop recording"));
+
+    Picture2 = new MainPanel(client);
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    Picture1 = new DisplayPanel(Picture2);
+    Picture1->move(8, 8);
+
+    // Options the user cannot choose lie outside their frame's visible area;
+    // they are also kept out of the keyboard's reach.
+    auto addOption = [](QGroupBox* frame, const QString& caption, int y, bool userCanClick) {
+        auto* opt = new QRadioButton(caption, frame);
+        opt->setGeometry(10, y, 104, 21);
+        if (!userCanClick) {
+            opt->setEnabled(false);
+            opt->setFocusPolicy(Qt::NoFocus);
+        }
+        return opt;
+    };
+    frmMeasurementMode = new QGroupBox(QStringLiteral("Mode"), Picture2);
+    frmMeasurementMode->setObjectName(QStringLiteral("frmMeasurementMode"));
+    frmMeasurementMode->setGeometry(8, 184, 117, 105);
+    const QString modes[6] = {QStringLiteral(" Initialisierung"), QStringLiteral(" Lp"), QStringLiteral(" LEQ"),
+                              QStringLiteral(" MAX-Hold"), QStringLiteral(" Calibration"), QStringLiteral(" Service")};
+    const int modeY[6] = {-40, 24, 50, 76, 130, 155};
+    for (int i = 0; i < 6; ++i) {
+        optMeasurementMode[size_t(i)] = addOption(frmMeasurementMode, modes[i], modeY[i], i >= 1 && i <= 3);
+        optMeasurementMode[size_t(i)]->setObjectName(QStringLiteral("optMeasurementMode%1").arg(i));
+        connect(optMeasurementMode[size_t(i)], &QRadioButton::clicked, this,
+                [this, i] { Step(kHandlerError, [&] { optMeasurementMode_Click(int16_t(i)); }); });
+    }
+    frmRange = new QGroupBox(QStringLiteral("Range"), Picture2);
+    frmRange->setObjectName(QStringLiteral("frmRange"));
+    frmRange->setGeometry(136, 184, 117, 105);
+    const QString ranges[5] = {QStringLiteral(" AUTO"), QStringLiteral(" 30 - 90 dB"), QStringLiteral(" 50 - 110 dB"),
+                               QStringLiteral(" 70 - 130 dB"), QStringLiteral(" unknown")};
+    const int rangeY[5] = {21, 41, 61, 81, 130};
+    for (int i = 0; i < 5; ++i) {
+        optRange[size_t(i)] = addOption(frmRange, ranges[i], rangeY[i], i <= 3);
+        optRange[size_t(i)]->setObjectName(QStringLiteral("optRange%1").arg(i));
+        connect(optRange[size_t(i)], &QRadioButton::clicked, this,
+                [this, i] { Step(kHandlerError, [&] { optRange_Click(int16_t(i)); }); });
+    }
+    optMeasurementMode[0]->setChecked(true);
+    frmMeasurementMode->setEnabled(false);
+    frmRange->setEnabled(false);
+
+    QWidget* graph = recorder_.graphWidget();
+    graph->setParent(Picture2);
+    graph->move(kGraphLeft, kGraphTop);
+    QWidget* list = recorder_.fileListWidget();
+    list->setParent(Picture2);
+    list->setFixedHeight(kListHeight);
+    list->move(kGraphLeft, kListTop);
+
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    bar->setFixedHeight(kStatusHeight);
+    QPalette pal = bar->palette();
+    pal.setColor(QPalette::Window, kToolbarFace);
+    bar->setPalette(pal);
+    bar->setAutoFillBackground(true);
+    bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
+    const int widths[4] = {22, 96, 0, 128};
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(bar);
+        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setContentsMargins(3, 0, 3, 0);
+        if (widths[i] > 0) label->setFixedWidth(widths[i]);
+        if (i == 0) label->setAlignment(Qt::AlignCenter);
+        bar->addPermanentWidget(label, widths[i] > 0 ? 0 : 1);
+        panels_[size_t(i)] = label;
+    }
+    SetConnectionPicture(1);
+    panels_[1]->setText(QStringLiteral("unknown"));
+    panels_[3]->setText(QStringLiteral("Recording disabled"));
+
+    const int menuHeight = menuBar()->sizeHint().height();
+    setMinimumSize(kGraphLeft + kMinGraphWidth + kGraphRightMargin, kDesignHeight + menuHeight);
+    resize(kDesignWidth, kDesignHeight + menuHeight);
+    LayoutClientArea();
+}
+
+void frmKestroRecord::LayoutClientArea() {
+    QWidget* client = centralWidget();
+    if (!client) return;
+    const int w = client->width(), h = client->height();
+    Toolbar1->setGeometry(0, 0, w, kToolbarHeight);
+    Picture2->setGeometry(0, kToolbarHeight, w, std::max(0, h - kToolbarHeight));
+}
+
+void frmKestroRecord::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    LayoutClientArea();
+    Form_Resize();
+}
+
+void frmKestroRecord::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    // Restoring from the task bar delivers no resize: the graph is rebuilt here.
+    const bool minimized = isMinimized();
+    if (wasMinimized_ && !minimized) Form_Resize();
+    wasMinimized_ = minimized;
+}
+
+void frmKestroRecord::closeEvent(QCloseEvent* event) {
+    // The user's close box ends the program in its own order; other closes proceed.
+    if (event->spontaneous() && onEndApplication) {
+        event->ignore();
+        onEndApplication();
+        return;
+    }
+    event->accept();
+}
+
+// ---------------------------------------------------------------- window events
+
+void frmKestroRecord::ShowMainWindow() {
+    if (!loaded_)
+        Form_Load();
+    else
+        show();
+}
+
+void frmKestroRecord::Form_Load() {
+    if (loaded_) return;
+    loaded_ = true;
+    Step(kLoadError, [&] {
+        recorder_.RecordFiles.assign(1, RecordFileEntry{});
+        recorder_.LastSlowRecordNo = 0;
+        recorder_.LastFastRecordNo = 0;
+    });
+    Reset_KestroStateOld();
+    Reset_KestroState();
+    Step(kLoadError, [&] { recorder_.InitFileList(); });
+    Step(kLoadError, [&] { recorder_.InitGraph(); });
+    Step(kLoadError, [&] { InitForm(); });
+    show();
+    QCoreApplication::processEvents();
+    Step(kLoadError, [&] { recorder_.ScaleYAxis(); });
+    Step(kLoadError, [&] { recorder_.CalculateGraphStartTime(); });
+    Step(kLoadError, [&] { recorder_.ScaleTimeAxis(); });
+    if (startTimers_) {
+        Timer1.start();
+        BlinkTimer.start();
+    }
+}
+
+void frmKestroRecord::Form_Resize() {
+    if (isMinimized() || InResize) return;
+    struct Guard {
+        bool& flag;
+        explicit Guard(bool& f) : flag(f) { flag = true; }
+        ~Guard() { flag = false; }
+    } guard(InResize);
+    // 401 at the design width of 676: the graph keeps its left edge and right margin.
+    const int graphWidth = std::max(kMinGraphWidth, width() - kGraphLeft - kGraphRightMargin);
+    Step(kResizeError, [&] { recorder_.SetGraphWidth(graphWidth); });
+    Step(kResizeError, [&] {
+        recorder_.graphWidget()->move(kGraphLeft, kGraphTop);
+        recorder_.fileListWidget()->setGeometry(kGraphLeft, kListTop, graphWidth, kListHeight);
+    });
+}
+
+int16_t frmKestroRecord::InitForm() { return settings_.InitForm(RegObj_, DefaultDataDirectory()); }
+
+void frmKestroRecord::MenuFileExit_Click() {
+    if (onEndApplication) onEndApplication();
+}
+
+void frmKestroRecord::MenuSetup_Click() {
+    if (onShowSetup) onShowSetup();
+}
+
+void frmKestroRecord::MenuHelpAbout_Click() {
+    if (onShowAbout) onShowAbout();
+}
+
+void frmKestroRecord::SetPanel3Text(const QString& text) {
+    panel3Text_ = text;
+    ShowPanel3();
+}
+
+void frmKestroRecord::ShowPanel3() {
+    const QString error = recorder_.RecordErrorText();
+    SetPanelText(3, error.isEmpty() ? panel3Text_ : error);
+}
+
+QString frmKestroRecord::PanelText(int panel) const {
+    return panel >= 1 && panel <= 4 ? panels_[size_t(panel - 1)]->text() : QString();
+}
+
+void frmKestroRecord::SetPanelText(int panel, const QString& text) {
+    QLabel* label = panels_[size_t(panel - 1)];
+    if (label->text() != text) label->setText(text);
+}
+
+void frmKestroRecord::SetConnectionPicture(int index) {
+    if (index == connectionPicture_) return;
+    panels_[0]->setPixmap(imlConnectionState_.Pixmap(index));
+    panels_[0]->setToolTip(index == 2 ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
+    connectionPicture_ = index;
+}
+
+void frmKestroRecord::SendCommand(const QString& text) { com_.SendCommand(text + QLatin1Char('\r')); }
+
+void frmKestroRecord::SetFramesEnabled(bool on) {
+    frmMeasurementMode->setEnabled(on);
+    frmRange->setEnabled(on);
+}
+
+void frmKestroRecord::SelectMode(int index) {
+    if (index < 0 || index >= int(optMeasurementMode.size()))
+        throw PictureError(kErrNoSuchOption, "no function option " + std::to_string(index));
+    optMeasurementMode[size_t(index)]->setChecked(true);
+}
+
+void frmKestroRecord::SelectRange(int index) {
+    if (index < 0 || index >= int(optRange.size()))
+        throw PictureError(kErrNoSuchOption, "no range option " + std::to_string(index));
+    optRange[size_t(index)]->setChecked(true);
+}
+
+// ---------------------------------------------------------------- poll cycle
+
+void frmKestroRecord::Reset_KestroState() {
+    KestroStateRecord& s = ps_.KestroState;
+    s.DeviceOnline = false;
+    s.DataValid = 0;
+    s.DevFunction = s.DevVariant = s.DevRange = s.DevLevel = s.DevLevelStatus = 9999;
+    s.DevMeasMode = s.DevKeyState = s.DevBattery = 9999;
+    s.DevSerialNo = kSentinelSerial;
+    s.DevOptions = 9999;
+    s.DevCalCoef = {9.99995f, 9.99995f, 9.99995f};
+    s.DevSwRev = MakeFixedText64("empty");
+    s.DevHwRev = MakeFixedText64("empty");
+    s.DevFlash = s.DevVBatt = s.DevVCpu = s.DevVAna = s.DevTemp = s.DevSupply = 9999;
+    OptionUpdate = false;
+    InitStep = 1;
+    Timer1.setInterval(100);
+}
+
+void frmKestroRecord::Reset_KestroStateOld() {
+    KestroStateRecord& s = KestroStateOld;
+    s.DeviceOnline = true;
+    s.DataValid = 0;
+    s.DevFunction = s.DevVariant = s.DevRange = s.DevLevel = s.DevLevelStatus = 9998;
+    s.DevMeasMode = s.DevKeyState = s.DevBattery = 9998;
+    s.DevSerialNo = kSentinelSerial - 1;
+    s.DevOptions = 9998;
+    s.DevCalCoef = {9.99994f, 9.99994f, 9.99994f};
+    s.DevSwRev = MakeFixedText64("");
+    s.DevHwRev = MakeFixedText64("");
+    s.DevFlash = s.DevVBatt = s.DevVCpu = s.DevVAna = s.DevTemp = s.DevSupply = 9998;
+}
+
+void frmKestroRecord::Timer1_Timer() {
+    if (inTick_) return;  // a handler that ran the event loop must not start a second tick
+    inTick_ = true;
+    KestroStateRecord& ks = ps_.KestroState;
+    const bool startedBefore = InitStep >= 2 && ks.DeviceOnline;
+    const bool completedBefore = InitStep >= 7 && ks.DeviceOnline;
+    bool lost = false;
+
+    [&] {
+        // Lines held back by a failing record directory are retried now and then.
+        if (ps_.RecordState != 2 && ++idleTicks_ >= 10) {
+            idleTicks_ = 0;
+            Tick([&] {
+                if (recorder_.HasHeldLines()) recorder_.RetryHeldLines();
+            });
+        }
+        int16_t port = 0;
+        Tick([&] { port = com_.GetCOMPort(); });
+        if (port < 1) {
+            // Without a port nothing can answer: a device shown online is lost.
+            if (ks.DeviceOnline) {
+                ConnectionLostActions();
+                lost = true;
+            }
+            return;
+        }
+        Tick([&] { SendCommand(ks.DevSerialNo == kSentinelSerial ? QStringLiteral("gsn") : QStringLiteral("gds")); });
+        if (ps_.AnswerWatchdog <= 0) {
+            if (ks.DeviceOnline) {
+                ConnectionLostActions();
+                lost = true;
+            }
+            Tick([&] { ps_.ResetReceiveBuffer(); });
+            return;
+        }
+        ps_.AnswerWatchdog -= 1;
+        if (!ks.DeviceOnline) ConnectionEstablishedActions();
+        StartupStep();
+        if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & 1)) FunctionChangeActions();
+        if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & 2)) {
+            ps_.BufferRestart = 3;
+            KestroStateOld.DevVariant = ks.DevVariant;
+        }
+        if (ks.DevFunction == 0) return;
+        if (ks.DataValid & 1) DisplayRefresh();
+        if (ps_.RecordState == 2) Tick([&] { recorder_.HandOff(); });
+    }();
+
+    inTick_ = false;
+    // Listeners run after the tick, so what they send follows the tick's own commands.
+    if (lost) emit deviceLost();
+    if (!startedBefore && ks.DeviceOnline && InitStep >= 2) emit deviceStarted();
+    if (!completedBefore && ks.DeviceOnline && InitStep >= 7) emit startupCompleted();
+}
+
+void frmKestroRecord::ConnectionEstablishedActions() {
+    ps_.KestroState.DeviceOnline = true;
+    Reset_KestroStateOld();
+    Tick([&] { SetConnectionPicture(2); });
+    InitStep = 1;
+    Tick([&] { Picture1->ConnectionEstablished(); });
+}
+
+void frmKestroRecord::ConnectionLostActions() {
+    ps_.KestroState.DeviceOnline = false;
+    Reset_KestroStateOld();
+    Reset_KestroState();
+    Tick([&] { Picture1->ConnectionLost(); });
+    Tick([&] { SetPanelText(2, QStringLiteral("unknown")); });
+    SetFramesEnabled(false);
+    Tick([&] {
+        cmdPower->setEnabled(false);
+        cmdPower->SetPicture(QStringLiteral("PowerDisabled"));
+    });
+    Tick([&] {
+        cmdStopRecord->setEnabled(false);
+        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
+    });
+    Tick([&] {
+        cmdRecord->setEnabled(false);
+        cmdRecord->SetPicture(QStringLiteral("RecordStoppedDisabled"));
+    });
+    Tick([&] { NoiseDisplay(0); });
+    ps_.RecordState = 0;
+    Tick([&] { SetPanelText(4, QStringLiteral("Recording disabled")); });
+    Tick([&] { recorder_.StopSlowMeasurement(); });
+    Tick([&] { recorder_.StopFastMeasurement(); });
+    Tick([&] { ps_.ClearSlowBuffer(); });
+    Tick([&] { ps_.ClearFastBuffer(); });
+    Tick([&] { recorder_.ResetLocalSlowMeasurementBuffer(); });
+    Tick([&] { recorder_.ResetLocalFastMeasurementBuffer(); });
+    Tick([&] { RestartTimeAxis(); });
+    OptionUpdate = true;
+    Tick([&] { SelectMode(0); });
+    OptionUpdate = false;
+    Tick([&] { SetConnectionPicture(1); });
+    // Only a fresh answer may bring the device back.
+    ps_.AnswerWatchdog = 0;
+}
+
+void frmKestroRecord::ConnectionLost() {
+    if (inTick_ || !ps_.KestroState.DeviceOnline) {
+        ps_.AnswerWatchdog = 0;
+        return;
+    }
+    ConnectionLostActions();
+    Tick([&] { ps_.ResetReceiveBuffer(); });
+    emit deviceLost();
+}
+
+void frmKestroRecord::StartupStep() {
+    KestroStateRecord& ks = ps_.KestroState;
+    switch (InitStep) {
+        case 1:
+            if (!(ks.DataValid & 128)) return;
+            Reset_KestroStateOld();
+            ks.DataValid = 128;
+            SetFramesEnabled(true);
+            Tick([&] {
+                cmdPower->setEnabled(true);
+                cmdPower->SetPicture(QStringLiteral("Power"));
+            });
+            Tick([&] {
+                cmdStopRecord->setEnabled(false);
+                cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
+            });
+            Tick([&] {
+                cmdRecord->setEnabled(true);
+                cmdRecord->SetPicture(QStringLiteral("RecordStopped"));
+            });
+            Timer1.setInterval(100);
+            InitStep = 2;
+            return;
+        case 2:
+            Tick([&] { SendCommand(QStringLiteral("smm 1")); });
+            InitStep = 3;
+            return;
+        case 3:
+            Tick([&] { SendCommand(QStringLiteral("gdv")); });
+            InitStep = 4;
+            return;
+        case 4:
+            Tick([&] { SendCommand(QStringLiteral("gdi")); });
+            InitStep = 5;
+            return;
+        case 5:
+            Tick([&] { SendCommand(QStringLiteral("ldk 3")); });
+            InitStep = 6;
+            return;
+        case 6:
+            // The function is set again only once the device has reported it:
+            // a stale or out-of-range code would command a function that does not exist.
+            if (!(ks.DataValid & 1)) return;
+            if (ks.DevFunction > 0 && ks.DevFunction <= 5) {
+                Tick([&] { SendCommand(QStringLiteral("awm 0")); });
+                Tick([&] { SendCommand(QStringLiteral("swm ") + Hash(ks.DevFunction)); });
+            }
+            InitStep = 7;
+            return;
+        default:
+            return;
+    }
+}
+
+void frmKestroRecord::FunctionChangeActions() {
+    const KestroStateRecord& ks = ps_.KestroState;
+    const int16_t f = ks.DevFunction;
+    static const char* const kTexts[6] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
+    if (f >= 0 && f <= 5) {
+        Tick([&] { SetPanelText(2, QString::fromLatin1(kTexts[f])); });
+        if (f <= 1) Tick([&] { Picture1->FunctionChanged(f, ks.DevLevel); });
+        optRange[0]->setEnabled(f == 1);
+    }
+    OptionUpdate = true;
+    Tick([&] { SelectMode(f); });
+    OptionUpdate = false;
+    KestroStateOld.DevFunction = f;
+    KestroStateOld.DevVariant = ks.DevVariant;
+}
+
+void frmKestroRecord::DisplayRefresh() {
+    const KestroStateRecord& ks = ps_.KestroState;
+    Tick([&] { Picture1->ShowModeLegend(ks.DevFunction, ks.DevVariant, BlinkPhase); });
+    if (ks.DevLevel != KestroStateOld.DevLevel && (ks.DataValid & 8)) {
+        Tick([&] { NoiseDisplay(ks.DevLevel); });
+        KestroStateOld.DevLevel = ks.DevLevel;
+    }
+    if (ks.DevLevelStatus != KestroStateOld.DevLevelStatus && (ks.DataValid & 16)) {
+        Tick([&] { Picture1->ShowLevelStatus(ks.DevLevelStatus); });
+        KestroStateOld.DevLevelStatus = ks.DevLevelStatus;
+    }
+    if (ks.DevRange != KestroStateOld.DevRange && (ks.DataValid & 4)) {
+        Tick([&] { Picture1->ShowRange(ks.DevRange); });
+        // A code without a range marks " unknown", never AUTO.
+        const int option = (ks.DevRange & 4) ? 0 : (ks.DevRange & 3) ? (ks.DevRange & 3) : 4;
+        OptionUpdate = true;
+        Tick([&] { SelectRange(option); });
+        OptionUpdate = false;
+        KestroStateOld.DevRange = ks.DevRange;
+    }
+    if (ks.DevBattery != KestroStateOld.DevBattery && (ks.DataValid & 64)) {
+        Tick([&] { Picture1->ShowBattery(ks.DevBattery); });
+        KestroStateOld.DevBattery = ks.DevBattery;
+    }
+}
+
+void frmKestroRecord::NoiseDisplay(int16_t Value) {
+    if (!ps_.KestroState.DeviceOnline) return;
+    Picture1->NoiseDisplay(Value);
+}
+
+void frmKestroRecord::Reset_KestroDisplay() { Picture1->Reset_KestroDisplay(); }
+
+// ---------------------------------------------------------------- keys and recording
+
+void frmKestroRecord::BlinkTimer_Timer() {
+    BlinkCounter += 1;
+    BlinkPhase = (BlinkCounter % 2) != 0;
+}
+
+void frmKestroRecord::EnableRecording() {
+    ps_.RecordState = 1;
+    SetPanelText(4, QStringLiteral("Recording enabled"));
+    SendCommand(QStringLiteral("swm ") + Hash(ps_.KestroState.DevFunction));
+    SendCommand(QStringLiteral("awm 1"));
+    cmdStopRecord->setEnabled(true);
+    cmdStopRecord->SetPicture(QStringLiteral("StopRecord"));
+    SetFramesEnabled(false);
+    if (ps_.KestroState.DevFunction == 1) ps_.BufferRestart = 3;
+    // Armed from elsewhere than the key (start-up option): the key shows it too.
+    if (cmdRecord->isEnabled() && !cmdRecord->isHeld()) cmdRecord->SetPicture(QStringLiteral("RecordStarted"));
+}
+
+void frmKestroRecord::DisableRecording() {
+    ps_.RecordState = 0;
+    SetPanelText(4, QStringLiteral("Recording disabled"));
+    SendCommand(QStringLiteral("awm 0"));
+    SendCommand(QStringLiteral("smm 1"));
+    SetFramesEnabled(true);
+    // Disarmed by the power key: the record keys must not keep showing "armed".
+    if (cmdRecord->isEnabled() && !cmdRecord->isHeld()) cmdRecord->SetPicture(QStringLiteral("RecordStopped"));
+    if (!cmdStopRecord->isHeld()) {
+        cmdStopRecord->setEnabled(false);
+        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
+    }
+}
+
+void frmKestroRecord::cmdPower_MouseDown() {
+    SendCommand(QStringLiteral("swm 0"));
+    cmdPower->SetPicture(QStringLiteral("PowerPressed"));
+    DisableRecording();
+    ps_.ClearFastBuffer();
+    ps_.ClearSlowBuffer();
+}
+
+void frmKestroRecord::cmdPower_MouseUp() { cmdPower->SetPicture(QStringLiteral("Power")); }
+
+void frmKestroRecord::cmdRecord_MouseDown() {
+    if (ps_.RecordState <= 0) {
+        cmdRecord->SetPicture(QStringLiteral("RecordStartedPressed"));
+        EnableRecording();
+    } else {
+        cmdRecord->SetPicture(QStringLiteral("RecordStoppedPressed"));
+        DisableRecording();
+        recorder_.ResetLocalSlowMeasurementBuffer();
+        cmdStopRecord->setEnabled(false);
+        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
+    }
+}
+
+void frmKestroRecord::cmdRecord_MouseUp() {
+    cmdRecord->SetPicture(ps_.RecordState <= 0 ? QStringLiteral("RecordStopped") : QStringLiteral("RecordStarted"));
+}
+
+void frmKestroRecord::cmdStopRecord_MouseDown() {
+    if (ps_.RecordState <= 0) return;
+    cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabledPressed"));
+    cmdRecord->SetPicture(QStringLiteral("RecordStopped"));
+    DisableRecording();
+    recorder_.ResetLocalSlowMeasurementBuffer();
+}
+
+void frmKestroRecord::cmdStopRecord_MouseUp() {
+    if (ps_.RecordState <= 0) {
+        cmdStopRecord->setEnabled(false);
+        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
+    } else {
+        cmdStopRecord->SetPicture(QStringLiteral("StopRecord"));
+    }
+}
+
+// ---------------------------------------------------------------- function and range
+
+void frmKestroRecord::optMeasurementMode_Click(int16_t Index) {
+    if (OptionUpdate) return;
+    SendCommand(QStringLiteral("swm ") + Hash(Index));
+    DisableRecording();
+    RestartTimeAxis();
+}
+
+void frmKestroRecord::optRange_Click(int16_t Index) {
+    if (OptionUpdate) return;
+    SendCommand(QStringLiteral("swm ") + Hash(ps_.KestroState.DevFunction));
+    SendCommand(QStringLiteral("smr ") + QString::number(Index));
+    DisableRecording();
+    RestartTimeAxis();
+}
+
+void frmKestroRecord::RestartTimeAxis() { recorder_.RestartTimeAxis(); }
+
+}  // namespace kestro

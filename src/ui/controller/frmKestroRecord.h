@@ -1,0 +1,175 @@
+#pragma once
+// The main window: front panel of the instrument and controller of the link.
+// Its poll tick (Timer1) queries the device, supervises the link, walks the
+// start-up sequence and turns changes of the device state into changes of the
+// display, options, keys and status bar; the buttons and options send the
+// user's choices to the device.
+
+#include "protocol/ProtocolState.h"
+#include "settings/RecorderSettings.h"
+#include "ui/display/DisplayPanel.h"
+#include "ui/display/ImageList.h"
+#include "ui/display/PictureButton.h"
+#include "ui/recording/Recorder.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <functional>
+
+class QGroupBox;
+class QLabel;
+class QRadioButton;
+
+namespace kestro {
+
+class EventLog;
+class cRegistry;
+class frmCOMx;
+
+class frmKestroRecord : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kDesignWidth = 676;        // client area at start
+    static constexpr int kDesignHeight = 349;
+    static constexpr int kGraphLeft = 264;
+    static constexpr int kGraphRightMargin = 11;    // graph width = client width - 275
+    static constexpr int kMinGraphWidth = 160;
+    static constexpr int kSentinelSerial = 999999999;
+
+    // startTimers false: Timer1 and BlinkTimer are never started (tests and
+    // benchmarks call the tick handlers themselves).
+    frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const EventLog& log, const Clock& clock,
+                    bool startTimers = true, QWidget* parent = nullptr);
+    ~frmKestroRecord() override;
+
+    // ---- hooks of the application shell ----
+    std::function<void()> onEndApplication;  // "Exit" and the close box
+    std::function<void()> onShowSetup;       // "Setup"
+    std::function<void()> onShowAbout;       // "?" / "About"
+
+    // ---- window events ----
+    void ShowMainWindow();  // loads (once) and shows the window
+    void Form_Load();
+    void Form_Resize();
+    int16_t InitForm();  // loads the recorder settings; kTrue when all were stored
+    void MenuFileExit_Click();
+    void MenuSetup_Click();
+    void MenuHelpAbout_Click();
+    // Free text of status panel 3; a record-file error is shown instead while there is one.
+    void SetPanel3Text(const QString& text);
+
+    // ---- poll cycle ----
+    void Timer1_Timer();
+    void Reset_KestroState();
+    void Reset_KestroStateOld();
+    // The connection-lost actions from outside the tick (the port vanished);
+    // the device then has to answer afresh before it counts as online.
+    void ConnectionLost();
+    void NoiseDisplay(int16_t Value);  // nothing while the device is offline
+    void Reset_KestroDisplay();
+
+    // ---- keys and recording ----
+    void BlinkTimer_Timer();
+    void EnableRecording();
+    void DisableRecording();
+    void cmdPower_MouseDown();
+    void cmdPower_MouseUp();
+    void cmdRecord_MouseDown();
+    void cmdRecord_MouseUp();
+    void cmdStopRecord_MouseDown();
+    void cmdStopRecord_MouseUp();
+
+    // ---- function and range ----
+    void optMeasurementMode_Click(int16_t Index);
+    void optRange_Click(int16_t Index);
+    void RestartTimeAxis();
+
+    // ---- state ----
+    int16_t InitStep = 1;
+    bool OptionUpdate = false;
+    bool BlinkPhase = false;
+    int32_t BlinkCounter = 0;
+    bool InResize = false;
+    KestroStateRecord KestroStateOld;
+
+    QTimer Timer1;
+    QTimer BlinkTimer;
+
+    // ---- controls ----
+    const ImageList& imlToolbar() const { return imlToolbar_; }
+    const ImageList& imlConnectionState() const { return imlConnectionState_; }
+    DisplayPanel* Picture1 = nullptr;
+    QWidget* Toolbar1 = nullptr;
+    QWidget* Picture2 = nullptr;
+    PictureButton* cmdPower = nullptr;
+    PictureButton* cmdRecord = nullptr;
+    PictureButton* cmdStopRecord = nullptr;
+    QGroupBox* frmMeasurementMode = nullptr;
+    QGroupBox* frmRange = nullptr;
+    std::array<QRadioButton*, 6> optMeasurementMode{};
+    std::array<QRadioButton*, 5> optRange{};
+
+    // Status bar: panel texts (1-based; panel 1 has none) and the picture of panel 1.
+    QString PanelText(int panel) const;
+    int ConnectionPicture() const { return connectionPicture_; }
+
+    Recorder& recorder() { return recorder_; }
+    RecorderSettings& settings() { return settings_; }
+    bool isLoaded() const { return loaded_; }
+
+signals:
+    void deviceStarted();     // passed the serial-number gate: keys and options usable
+    void startupCompleted();  // the start-up command sequence is done
+    void deviceLost();        // the connection-lost actions ran
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildWindow();
+    void LayoutClientArea();
+    void ConnectionEstablishedActions();
+    void ConnectionLostActions();
+    void StartupStep();
+    void FunctionChangeActions();
+    void DisplayRefresh();
+    void SelectMode(int index);
+    void SelectRange(int index);
+    void SetConnectionPicture(int index);
+    void SetPanelText(int panel, const QString& text);
+    void ShowPanel3();
+    void SendCommand(const QString& text);
+    void SetFramesEnabled(bool on);
+    // Runs one statement of a guarded procedure: a failure is logged with
+    // label and the procedure goes on with its next statement.
+    template <class F>
+    void Step(const QString& label, F&& statement) noexcept;
+    template <class F>
+    void Tick(F&& statement) noexcept;
+
+    ProtocolState& ps_;
+    frmCOMx& com_;
+    cRegistry& RegObj_;
+    const EventLog& log_;
+    const Clock& clock_;
+    const bool startTimers_;
+
+    RecorderSettings settings_;
+    Recorder recorder_;
+    ImageList imlToolbar_;
+    ImageList imlConnectionState_;
+
+    std::array<QLabel*, 4> panels_{};
+    int connectionPicture_ = 0;
+    QString panel3Text_;
+    bool loaded_ = false;
+    bool inTick_ = false;
+    bool wasMinimized_ = false;
+    int idleTicks_ = 0;
+};
+
+}  // namespace kestro

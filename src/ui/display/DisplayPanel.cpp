@@ -1,0 +1,220 @@
+#include "ui/display/DisplayPanel.h"
+
+#include "ui/display/PictureError.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace kestro {
+namespace {
+
+struct Placement {
+    int x, y, w, h;
+};
+
+// Positions on the panel, in element order.
+constexpr Placement kPlacement[DisplayPanel::kElementCount] = {
+    {10, 18, 221, 30},  // imgRange
+    {2, 72, 35, 20},    // imgOverflow
+    {2, 91, 35, 20},    // imgUnderflow
+    {10, 60, 42, 64},   // imgNoiseDigit0
+    {52, 60, 42, 64},   // imgNoiseDigit1
+    {95, 60, 42, 64},   // imgNoiseDigit2
+    {145, 60, 42, 64},  // imgNoiseDigit3
+    {132, 113, 11, 12},  // imgDecimalPoint
+    {183, 105, 40, 19},  // imgSymbolDBA
+    {60, 127, 115, 21},  // imgMode
+    {177, 129, 47, 17},  // imgAuto
+    {25, 131, 32, 14},   // imgBatteryState
+};
+
+// Painted in this order so that the triangles and legends lie above the digit cells.
+constexpr DisplayPanel::Element kPaintOrder[] = {
+    DisplayPanel::imgRange,       DisplayPanel::imgNoiseDigit0, DisplayPanel::imgNoiseDigit1,
+    DisplayPanel::imgNoiseDigit2, DisplayPanel::imgNoiseDigit3, DisplayPanel::imgDecimalPoint,
+    DisplayPanel::imgSymbolDBA,   DisplayPanel::imgOverflow,    DisplayPanel::imgUnderflow,
+    DisplayPanel::imgMode,        DisplayPanel::imgAuto,        DisplayPanel::imgBatteryState,
+};
+
+constexpr int kBlank = 11, kTopSegment = 13, kBottomSegment = 12, kLetterE = 14, kLetterR = 15;
+
+}  // namespace
+
+DisplayPanel::DisplayPanel(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Picture1"));
+    setFixedSize(245, 169);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    point_ = ImageList::Keyed(images_.DecimalPoint, kLcdFace);
+    dba_ = ImageList::Keyed(images_.SymbolDBA, kLcdFace);
+    auto_ = ImageList::Keyed(images_.Auto, kLcdFace);
+    // As designed: the segment test pattern 1888 with every legend lit.
+    items_[imgRange].index = 5;
+    items_[imgOverflow].index = 4;
+    items_[imgUnderflow].index = 4;
+    items_[imgNoiseDigit0].index = 2;
+    items_[imgNoiseDigit1].index = 9;
+    items_[imgNoiseDigit2].index = 9;
+    items_[imgNoiseDigit3].index = 9;
+    items_[imgMode].index = 1;
+    items_[imgBatteryState].index = 3;
+}
+
+QRect DisplayPanel::ElementRect(Element e) {
+    const Placement& p = kPlacement[e];
+    return {p.x, p.y, p.w, p.h};
+}
+
+const ImageList* DisplayPanel::ListOf(Element e) const {
+    switch (e) {
+        case imgRange: return &images_.imlRange;
+        case imgOverflow: return &images_.imlOverflow;
+        case imgUnderflow: return &images_.imlUnderflow;
+        case imgNoiseDigit0:
+        case imgNoiseDigit1:
+        case imgNoiseDigit2:
+        case imgNoiseDigit3: return &images_.imlDigitalNumbers;
+        case imgMode: return &images_.imlMode;
+        case imgBatteryState: return &images_.imlBatteryState;
+        default: return nullptr;
+    }
+}
+
+void DisplayPanel::SetPictureUnchecked(Element e, int index) {
+    if (items_[e].index == index) return;
+    items_[e].index = index;
+    if (items_[e].shown) update(ElementRect(e));
+}
+
+void DisplayPanel::SetPicture(Element e, int index) {
+    const ImageList* list = ListOf(e);
+    if (!list || !list->Has(index))
+        throw PictureError(kErrInvalidPicture, "element " + std::to_string(e) + " has no picture " +
+                                                   std::to_string(index));
+    SetPictureUnchecked(e, index);
+}
+
+void DisplayPanel::SetShown(Element e, bool shown) {
+    if (items_[e].shown == shown) return;
+    items_[e].shown = shown;
+    update(ElementRect(e));
+}
+
+void DisplayPanel::NoiseDisplay(int16_t value) {
+    if (value == -1) {
+        const int err[4] = {kBlank, kLetterE, kLetterR, kLetterR};
+        for (int i = 0; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), err[i]);
+        SetShown(imgDecimalPoint, false);
+        return;
+    }
+    if (value < -1 || value > 9999) {
+        // Four cells cannot show it: a row of top (over range) or bottom
+        // (under range) segments instead of digits that would read wrong.
+        const int pattern = value > 9999 ? kTopSegment : kBottomSegment;
+        for (int i = 0; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), pattern);
+        SetShown(imgDecimalPoint, false);
+        throw PictureError(kErrInvalidPicture, "level " + std::to_string(value) + " has no digits");
+    }
+    SetShown(imgDecimalPoint, true);
+    SetPicture(imgNoiseDigit0, value >= 1000 ? value / 1000 + 1 : kBlank);
+    SetPicture(imgNoiseDigit1, value >= 100 ? (value / 100) % 10 + 1 : kBlank);
+    SetPicture(imgNoiseDigit2, (value / 10) % 10 + 1);
+    SetPicture(imgNoiseDigit3, value % 10 + 1);
+}
+
+void DisplayPanel::Reset_KestroDisplay() {
+    SetShown(imgBatteryState, false);
+    SetShown(imgMode, false);
+    SetShown(imgRange, false);
+    SetShown(imgAuto, false);
+    for (int i = 0; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), kBlank);
+    SetShown(imgSymbolDBA, false);
+    SetShown(imgDecimalPoint, false);
+    lastModeRequest_ = 0;
+}
+
+void DisplayPanel::ConnectionEstablished() {
+    SetShown(imgSymbolDBA, true);
+    SetShown(imgDecimalPoint, true);
+    SetPicture(imgOverflow, 1);
+    SetPicture(imgUnderflow, 1);
+}
+
+void DisplayPanel::ConnectionLost() {
+    Reset_KestroDisplay();
+    SetPicture(imgOverflow, 1);
+    SetPicture(imgUnderflow, 1);
+}
+
+void DisplayPanel::FunctionChanged(int16_t function, int16_t level) {
+    if (function == 0) {
+        SetPicture(imgMode, 1);
+        SetShown(imgMode, true);
+        SetPicture(imgBatteryState, 3);
+        SetShown(imgBatteryState, true);
+        SetPicture(imgRange, 5);
+        SetShown(imgRange, true);
+        SetShown(imgAuto, true);
+        SetPicture(imgNoiseDigit0, 2);
+        for (int i = 1; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), 9);
+        lastModeRequest_ = 1;
+    } else if (function == 1 && level == 0) {
+        for (int i = 0; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), kBlank);
+    }
+}
+
+void DisplayPanel::ShowModeLegend(int16_t function, int16_t variant, bool blinkPhase) {
+    int index = function + 1;
+    const bool running = (function == 2 && variant == 2) || (function == 3 && variant == 2) ||
+                         (function == 4 && variant > 1 && variant < 5);
+    if (blinkPhase && running) index = 6;
+    SetShown(imgMode, true);
+    const int previousRequest = lastModeRequest_;
+    lastModeRequest_ = index;
+    if (!images_.imlMode.Has(index)) {
+        if (index == previousRequest) return;  // reported when it first appeared
+        throw PictureError(kErrInvalidPicture, "function " + std::to_string(function) + " has no legend");
+    }
+    SetPictureUnchecked(imgMode, index);
+}
+
+void DisplayPanel::ShowLevelStatus(int16_t status) {
+    SetPicture(imgOverflow, ((status & 12) >> 2) + 1);
+    SetPicture(imgUnderflow, (status & 3) + 1);
+}
+
+void DisplayPanel::ShowRange(int16_t range) {
+    SetShown(imgAuto, (range & 4) != 0);
+    SetShown(imgRange, true);
+    const int bracket = range & 3;
+    if (bracket == 0) {
+        // No bracket rather than the last one: that range is not in force.
+        SetPicture(imgRange, 4);
+        throw PictureError(kErrInvalidPicture, "range code " + std::to_string(range) + " has no bracket");
+    }
+    SetPicture(imgRange, bracket);
+}
+
+void DisplayPanel::ShowBattery(int16_t battery) {
+    SetShown(imgBatteryState, true);
+    SetPicture(imgBatteryState, battery);
+}
+
+void DisplayPanel::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.setClipRegion(event->region());
+    p.fillRect(rect(), kLcdFace);
+    p.drawImage(0, 0, images_.Background);
+    for (Element e : kPaintOrder) {
+        const Item& it = items_[e];
+        if (!it.shown) continue;
+        const QRect r = ElementRect(e);
+        if (!event->region().intersects(r)) continue;
+        if (const ImageList* list = ListOf(e)) {
+            if (list->Has(it.index)) p.drawPixmap(r.topLeft(), list->Pixmap(it.index));
+        } else {
+            p.drawPixmap(r.topLeft(), e == imgDecimalPoint ? point_ : e == imgSymbolDBA ? dba_ : auto_);
+        }
+    }
+}
+
+}  // namespace kestro

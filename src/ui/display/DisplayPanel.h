@@ -1,0 +1,84 @@
+#pragma once
+// The simulated liquid-crystal display: picture elements at fixed places,
+// each showing a picture chosen by index from its image list.
+
+#include "ui/display/Pictures.h"
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+namespace kestro {
+
+class DisplayPanel : public QWidget {
+    Q_OBJECT
+public:
+    enum Element {
+        imgRange,
+        imgOverflow,
+        imgUnderflow,
+        imgNoiseDigit0,
+        imgNoiseDigit1,
+        imgNoiseDigit2,
+        imgNoiseDigit3,
+        imgDecimalPoint,
+        imgSymbolDBA,
+        imgMode,
+        imgAuto,
+        imgBatteryState,
+        kElementCount
+    };
+
+    explicit DisplayPanel(QWidget* parent = nullptr);
+
+    const DisplayImages& images() const { return images_; }
+    static QRect ElementRect(Element e);
+    // The image list an element takes its pictures from; nullptr for the fixed pictures.
+    const ImageList* ListOf(Element e) const;
+
+    // Current picture index (0 for a fixed picture) and visibility.
+    int pictureIndex(Element e) const { return items_[e].index; }
+    bool isShown(Element e) const { return items_[e].shown; }
+    int digitIndex(int cell) const { return items_[imgNoiseDigit0 + cell].index; }
+    int modeIndex() const { return items_[imgMode].index; }
+
+    // Throws PictureError when the list has no such picture; the element keeps its picture.
+    void SetPicture(Element e, int index);
+    void SetShown(Element e, bool shown);
+
+    // ---- display operations; the window decides when they apply ----
+    // Level in tenths of a decibel, -1 for an error reading. A level beyond
+    // the four cells shows an over- or under-range pattern and throws PictureError.
+    void NoiseDisplay(int16_t value);
+    void Reset_KestroDisplay();
+    void ConnectionEstablished();
+    void ConnectionLost();
+    // Display part of a function change.
+    void FunctionChanged(int16_t function, int16_t level);
+    // Function legend with blinking (every cycle). A function without a legend
+    // throws once per change of the requested picture, not on every cycle.
+    void ShowModeLegend(int16_t function, int16_t variant, bool blinkPhase);
+    void ShowLevelStatus(int16_t status);
+    // Range bracket and AUTO legend; a code without a range shows no bracket (and throws).
+    void ShowRange(int16_t range);
+    void ShowBattery(int16_t battery);
+
+    QSize sizeHint() const override { return {245, 169}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct Item {
+        int index = 0;
+        bool shown = true;
+    };
+    void SetPictureUnchecked(Element e, int index);
+
+    DisplayImages images_;
+    QPixmap point_, dba_, auto_;  // the fixed pictures, ready to paint
+    std::array<Item, kElementCount> items_{};
+    int lastModeRequest_ = 0;
+};
+
+}  // namespace kestro

@@ -1,0 +1,42 @@
+#pragma once
+// A front-panel key: a picture from an image list chosen by key, with press
+// and release reported to the window. A disabled key receives no mouse events.
+
+#include "ui/display/ImageList.h"
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+namespace kestro {
+
+class PictureButton : public QWidget {
+    Q_OBJECT
+public:
+    PictureButton(const ImageList& pictures, const QString& name, QWidget* parent = nullptr);
+
+    // Throws PictureError when the list has no such key; the picture stays.
+    void SetPicture(const QString& key);
+    QString pictureKey() const { return key_; }
+    // Between a press and its release.
+    bool isHeld() const { return held_; }
+
+    std::function<void()> onMouseDown;
+    std::function<void()> onMouseUp;
+
+    QSize sizeHint() const override { return {33, 25}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    const ImageList& pictures_;
+    QString key_;
+    int index_ = 0;
+    bool held_ = false;
+};
+
+}  // namespace kestro

@@ -1,0 +1,31 @@
+#pragma once
+// Pixel-level helpers: which pixels of a picture are ink (clearly darker than
+// the face it was drawn on), and whether one picture's ink covers another's.
+
+#include <QColor>
+#include <QImage>
+
+namespace kestro::test {
+
+inline bool IsInk(QRgb px, const QColor& face) { return qGray(px) < qGray(face.rgb()) - 60; }
+
+inline int InkCount(const QImage& img, const QColor& face) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) n += IsInk(img.pixel(x, y), face);
+    return n;
+}
+
+// Every ink pixel of part is ink in whole as well.
+inline bool InkCovers(const QImage& whole, const QImage& part, const QColor& face) {
+    for (int y = 0; y < part.height(); ++y)
+        for (int x = 0; x < part.width(); ++x)
+            if (IsInk(part.pixel(x, y), face) && !IsInk(whole.pixel(x, y), face)) return false;
+    return true;
+}
+
+inline bool SamePixels(const QImage& a, const QImage& b) {
+    return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
+}  // namespace kestro::test

@@ -1,0 +1,14 @@
+#pragma once
+// Record file contents readable in failure messages: line ends shown as \r \n.
+
+#include <QByteArray>
+
+#include <ostream>
+#include <string>
+
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+    std::string esc;
+    for (char c : b.toStdString())
+        esc += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+    *os << '"' << esc << '"';
+}
