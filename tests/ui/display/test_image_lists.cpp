@@ -61,7 +61,9 @@ TEST(ImageLists, DigitGlyphsFormAConsistentSevenSegmentSet) {
     auto pic = [&](int index) { return l.Image(index); };
     EXPECT_EQ(InkCount(pic(11), kLcdFace), 0) << "blank cell";
     for (int i = 1; i <= 15; ++i)
-        if (i != 11) EXPECT_GT(InkCount(pic(i), kLcdFace), 50) << i;
+        if (i != 11) {
+            EXPECT_GT(InkCount(pic(i), kLcdFace), 50) << i;
+        }
 
     struct Cover {
         int whole, part;
@@ -92,7 +94,9 @@ TEST(ImageLists, LegendsBracketsTrianglesAndBatteryMatchTheirMeanings) {
         EXPECT_GT(InkCount(d.imlMode.Image(i), f), 20) << i;
         EXPECT_TRUE(InkCovers(d.imlMode.Image(1), d.imlMode.Image(i), f)) << i;
         for (int j : {3, 4, 5})
-            if (j != i) EXPECT_FALSE(InkCovers(d.imlMode.Image(i), d.imlMode.Image(j), f)) << i << j;
+            if (j != i) {
+                EXPECT_FALSE(InkCovers(d.imlMode.Image(i), d.imlMode.Image(j), f)) << i << j;
+            }
     }
     // Range: 4 none, 5 all three brackets.
     EXPECT_EQ(InkCount(d.imlRange.Image(4), f), 0);

@@ -67,7 +67,14 @@ TEST(PictureButton, PicturesByKeyAndUnknownKeysFail) {
     b.show();
     const QImage shot = b.grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QImage pic = keys.Image(QStringLiteral("PowerPressed"));
-    EXPECT_EQ(shot.copy(1, 0, 30, 24).convertToFormat(QImage::Format_RGB32).pixel(15, 12), pic.pixel(15, 12));
+    int compared = 0;
+    for (int y = 0; y < pic.height(); ++y)
+        for (int x = 0; x < pic.width(); ++x)
+            if (pic.pixel(x, y) != kToolbarFace.rgb()) {
+                ++compared;
+                EXPECT_EQ(shot.pixel(x + 1, y), pic.pixel(x, y)) << x << "," << y;
+            }
+    EXPECT_GT(compared, 500);
 }
 
 }  // namespace
