@@ -116,7 +116,8 @@ int KestroApplication::Main() {
     if (qEnvironmentVariableIsSet("KESTRO_UI_MAP")) new UiMap(qEnvironmentVariable("KESTRO_UI_MAP"), this);
     window_->ShowMainWindow();
     InitApplication();
-    if (ending_) return QCoreApplication::instance() ? -1 : 2;
+    // An end requested before the event loop runs cannot go through it.
+    if (ending_) return exitCode_;
     superviseTimer_.start();
     return -1;
 }
@@ -154,6 +155,27 @@ void KestroApplication::PrepareDemoStore() {
         RegObj_->ValueKey = QStringLiteral("COM1Device");
         RegObj_->ValueType = REG_SZ_;
         RegObj_->SetValue(qEnvironmentVariable("KESTRO_COM1"));
+        // A first demo must not start with the setup dialog: missing recorder
+        // values get their defaults in the private copy.
+        RecorderSettings defaults;
+        defaults.RecordDirectory = DefaultDataDirectory();
+        const QList<QPair<const char*, QVariant>> values{
+            {"RecordDirectory", defaults.RecordDirectory},
+            {"RecordNameBase", defaults.RecordNameBase},
+            {"RecordFileExtension", defaults.RecordFileExtension},
+            {"IncludeHeaderLine", 1},
+            {"IncludeSystemTime", 1},
+            {"IncludeOverflow", 1},
+            {"IncludeUnderflow", 1},
+            {"DecimalSeparator", int(defaults.DecimalSeparator.unicode())},
+            {"TabularSeparator", int(defaults.TabularSeparator.unicode())}};
+        RegObj_->SectionKey = QString::fromLatin1(kRecorderSection);
+        for (const auto& [name, value] : values) {
+            RegObj_->ValueKey = QLatin1String(name);
+            if (RegObj_->ValueExists()) continue;
+            RegObj_->ValueType = value.typeId() == QMetaType::QString ? REG_SZ_ : REG_DWORD_;
+            RegObj_->SetValue(value);
+        }
     } catch (const RaisedError& e) {
         log_->LogError(QStringLiteral(": KestroApplication.Demo.Error: "), e.number);
     }
@@ -210,6 +232,7 @@ void KestroApplication::ShowAbout() {
 void KestroApplication::EndApplication(int exitCode) {
     if (ending_) return;
     ending_ = true;
+    exitCode_ = exitCode;
     retryTimer_.stop();
     superviseTimer_.stop();
     com_->FormUnload();

@@ -79,6 +79,7 @@ private:
     QTimer superviseTimer_;
     bool armedThisSession_ = false;
     bool ending_ = false;
+    int exitCode_ = 0;
 };
 
 AppOptions ParseCommandLine(const QStringList& arguments);

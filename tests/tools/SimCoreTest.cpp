@@ -39,7 +39,7 @@ TEST(SimQueue, StalledReaderCostsWholeLinesNeverTornOnes)
 
     OutputQueue::Result last = OutputQueue::Result::Idle;
     for (int i = 0; i < 2000; ++i) {
-        q.push(line("p 49C35000 " + std::to_string(i % 10)));
+        q.push(line("p 49C35000" + std::to_string(i % 10)));
         ++pushed;
         last = q.service(i, write, sent);
         ASSERT_LE(q.lines(), 20u);

@@ -17,8 +17,8 @@
 namespace {
 
 const std::regex kSlowLine(R"(^(lp|leq|max) (\d+|err) [0-9A-F]$)");
-const std::regex kFastLine(R"(^([pqr]) ([0-9A-F]{8}) ([0-9A-F])$)");
-const std::regex kAnyLine(R"(^([a-z]+) ([0-9A-F]{8} [0-9A-F]|\d+ [0-9A-F]|err [0-9A-F]|\d)$)");
+const std::regex kFastLine(R"(^([pqr]) ([0-9A-F]{8})([0-9A-F])$)");
+const std::regex kAnyLine(R"(^([a-z]+) ([0-9A-F]{9}|\d+ [0-9A-F]|err [0-9A-F]|\d)$)");
 
 // A quiet simulator: slow values far off, so only answers come back.
 std::vector<std::string> quiet(std::vector<std::string> more = {})

@@ -275,8 +275,8 @@ std::optional<SimLine> Instrument::fastLine(double t)
     case 2: linear = energyOf(std::clamp(displayedDb(), lo, hi)); break;
     default: linear = std::pow(10.0, std::clamp(instDb_, lo, hi) / 20.0); break;  // raw amplitude
     }
+    // The status digit follows the eight value digits directly.
     std::string args = floatHex(static_cast<float>(linear));
-    args += ' ';
     args += "0123456789ABCDEF"[statusDigit()];
     return makeLine(key, args, true);
 }

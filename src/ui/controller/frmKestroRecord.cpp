@@ -16,7 +16,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QRadioButton>
-#include <QStatusBar>
+#include <QHBoxLayout>
 
 #include <algorithm>
 
@@ -68,9 +68,6 @@ protected:
         p.setPen(QPen(QColor(30, 32, 36), 1.0));
         p.setBrush(g);
         p.drawRoundedRect(bezel, 5, 5);
-        // The graph and the list sit in a recess of the same housing.
-        p.setPen(QPen(QColor(170, 173, 178), 1.0));
-        p.setBrush(Qt::NoBrush);
     }
 };
 
@@ -101,7 +98,6 @@ frmKestroRecord::frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& Reg
       com_(com),
       RegObj_(RegObj),
       log_(log),
-      clock_(clock),
       startTimers_(startTimers),
       recorder_(ps, settings_, clock, log, this),
       imlToolbar_(MakeToolbarImages()),
@@ -212,24 +208,25 @@ void frmKestroRecord::BuildWindow() {
     list->setFixedHeight(kListHeight);
     list->move(kGraphLeft, kListTop);
 
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar1"));
-    bar->setSizeGripEnabled(false);
-    bar->setFixedHeight(kStatusHeight);
-    QPalette pal = bar->palette();
+    // Status bar with its four panels, the bottom strip of the client area.
+    StatusBar1 = new QWidget(client);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    QPalette pal = StatusBar1->palette();
     pal.setColor(QPalette::Window, kToolbarFace);
-    bar->setPalette(pal);
-    bar->setAutoFillBackground(true);
-    bar->setStyleSheet(QStringLiteral("QStatusBar::item { border: none; }"));
-    const int widths[4] = {22, 96, 0, 128};
+    StatusBar1->setPalette(pal);
+    StatusBar1->setAutoFillBackground(true);
+    auto* row = new QHBoxLayout(StatusBar1);
+    row->setContentsMargins(1, 1, 1, 1);
+    row->setSpacing(2);
+    const int widths[4] = {24, 96, 0, 128};
     for (int i = 0; i < 4; ++i) {
-        auto* label = new QLabel(bar);
+        auto* label = new QLabel(StatusBar1);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        label->setContentsMargins(3, 0, 3, 0);
+        label->setContentsMargins(i == 0 ? 0 : 3, 0, 3, 0);
         if (widths[i] > 0) label->setFixedWidth(widths[i]);
         if (i == 0) label->setAlignment(Qt::AlignCenter);
-        bar->addPermanentWidget(label, widths[i] > 0 ? 0 : 1);
+        row->addWidget(label, widths[i] > 0 ? 0 : 1);
         panels_[size_t(i)] = label;
     }
     SetConnectionPicture(1);
@@ -247,7 +244,8 @@ void frmKestroRecord::LayoutClientArea() {
     if (!client) return;
     const int w = client->width(), h = client->height();
     Toolbar1->setGeometry(0, 0, w, kToolbarHeight);
-    Picture2->setGeometry(0, kToolbarHeight, w, std::max(0, h - kToolbarHeight));
+    Picture2->setGeometry(0, kToolbarHeight, w, std::max(0, h - kToolbarHeight - kStatusHeight));
+    StatusBar1->setGeometry(0, std::max(kToolbarHeight, h - kStatusHeight), w, kStatusHeight);
 }
 
 void frmKestroRecord::resizeEvent(QResizeEvent* event) {
@@ -266,13 +264,18 @@ void frmKestroRecord::changeEvent(QEvent* event) {
 }
 
 void frmKestroRecord::closeEvent(QCloseEvent* event) {
-    // The user's close box ends the program in its own order; other closes proceed.
-    if (event->spontaneous() && onEndApplication) {
+    // Only the window system's close (the close box) is spontaneous.
+    if (Form_QueryUnload(event->spontaneous() ? 0 : 1))
         event->ignore();
-        onEndApplication();
-        return;
-    }
-    event->accept();
+    else
+        event->accept();
+}
+
+bool frmKestroRecord::Form_QueryUnload(int UnloadMode) {
+    // The user's close ends the program in its own order; other closes proceed.
+    if (UnloadMode != 0 || !onEndApplication) return false;
+    onEndApplication();
+    return true;
 }
 
 // ---------------------------------------------------------------- window events

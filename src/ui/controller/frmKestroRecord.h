@@ -53,6 +53,8 @@ public:
     void ShowMainWindow();  // loads (once) and shows the window
     void Form_Load();
     void Form_Resize();
+    // Close request; UnloadMode 0 is the user's close box. Returns Cancel.
+    bool Form_QueryUnload(int UnloadMode);
     int16_t InitForm();  // loads the recorder settings; kTrue when all were stored
     void MenuFileExit_Click();
     void MenuSetup_Click();
@@ -103,6 +105,7 @@ public:
     DisplayPanel* Picture1 = nullptr;
     QWidget* Toolbar1 = nullptr;
     QWidget* Picture2 = nullptr;
+    QWidget* StatusBar1 = nullptr;
     PictureButton* cmdPower = nullptr;
     PictureButton* cmdRecord = nullptr;
     PictureButton* cmdStopRecord = nullptr;
@@ -155,7 +158,6 @@ private:
     frmCOMx& com_;
     cRegistry& RegObj_;
     const EventLog& log_;
-    const Clock& clock_;
     const bool startTimers_;
 
     RecorderSettings settings_;

@@ -10,6 +10,8 @@
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
 #include "ui/controller/frmKestroRecord.h"
+#include "ui/display/PictureError.h"
+#include "ui/recording/LevelGraph.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,7 +51,9 @@ protected:
             port = p.get();
             return p;
         });
-        if (withPort) ASSERT_EQ(com->InitForm(), kTrue);
+        if (withPort) {
+            ASSERT_EQ(com->InitForm(), kTrue);
+        }
         w = std::make_unique<frmKestroRecord>(ps, *com, reg, log, clock, false);
         QObject::connect(w.get(), &frmKestroRecord::deviceStarted, [this] { ++started; });
         QObject::connect(w.get(), &frmKestroRecord::startupCompleted, [this] { ++completed; });

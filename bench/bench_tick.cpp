@@ -1,0 +1,131 @@
+// One poll tick of the main window, called directly: with every displayed
+// item changed since the last tick (function, variant, level, status, range,
+// battery), and idle (nothing changed). Targets: changed < 1 ms, idle < 50 us.
+
+#include "link/FakeSerialPort.h"
+#include "link/frmCOMx.h"
+#include "protocol/ProtocolState.h"
+#include "settings/RecorderSettings.h"
+#include "settings/cRegistry.h"
+#include "shell/EventLog.h"
+#include "shell/Messages.h"
+#include "ui/controller/frmKestroRecord.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace kestro;
+
+namespace {
+
+struct Bench {
+    Bench() {
+        qputenv("KESTRO_COM1", QFile::encodeName(tmp.filePath(QStringLiteral("meter"))));
+        cRegistry w(files);
+        w.ClassKey = HKEY_CURRENT_USER_;
+        w.SectionKey = QString::fromLatin1(kDeviceSection);
+        w.ValueKey = QStringLiteral("COMPort");
+        w.ValueType = REG_DWORD_;
+        w.SetValue(1);
+        com = std::make_unique<frmCOMx>(ps, reg, log, messages, [this] {
+            auto p = std::make_unique<FakeSerialPort>();
+            port = p.get();
+            return p;
+        });
+        com->InitForm();
+        window = std::make_unique<frmKestroRecord>(ps, *com, reg, log, clock, false);
+        window->ShowMainWindow();
+        // Through the start-up sequence.
+        window->Timer1_Timer();
+        port->feed("gsn 12345678\r");
+        for (int i = 0; i < 6; ++i) {
+            port->feed("gds 11203\r");
+            window->Timer1_Timer();
+        }
+        port->ClearWritten();
+    }
+    QTemporaryDir tmp;
+    ManualClock clock;
+    EventLog log{tmp.path(), clock};
+    RegistryFiles files{tmp.filePath(QStringLiteral("user.json")), tmp.filePath(QStringLiteral("machine.json"))};
+    cRegistry reg{files};
+    ProtocolState ps{clock};
+    RecordingMessageSink messages;
+    FakeSerialPort* port = nullptr;
+    std::unique_ptr<frmCOMx> com;
+    std::unique_ptr<frmKestroRecord> window;
+};
+
+Bench& Fixture() {
+    static Bench* b = new Bench;  // lives until the process ends, with the application
+    return *b;
+}
+
+// Two device states that differ in every displayed item.
+void SetState(KestroStateRecord& s, bool odd) {
+    s.DevFunction = odd ? 2 : 1;
+    s.DevVariant = odd ? 2 : 1;
+    s.DevRange = odd ? 6 : 3;
+    s.DevLevel = odd ? 734 : 1005;
+    s.DevLevelStatus = odd ? 5 : 0;
+    s.DevBattery = odd ? 2 : 3;
+    s.DataValid |= 1 | 2 | 4 | 8 | 16 | 64;
+}
+
+void BM_TickEveryItemChanged(benchmark::State& state) {
+    Bench& b = Fixture();
+    bool odd = false;
+    int n = 0;
+    for (auto _ : state) {
+        SetState(b.ps.KestroState, odd = !odd);
+        b.ps.AnswerWatchdog = 5;
+        b.window->Timer1_Timer();
+        if (++n % 4096 == 0) b.port->ClearWritten();
+    }
+}
+BENCHMARK(BM_TickEveryItemChanged);
+
+// The same, with the repaint of what the changes invalidated (offscreen).
+void BM_TickEveryItemChangedAndRepaint(benchmark::State& state) {
+    Bench& b = Fixture();
+    bool odd = false;
+    int n = 0;
+    for (auto _ : state) {
+        SetState(b.ps.KestroState, odd = !odd);
+        b.ps.AnswerWatchdog = 5;
+        b.window->Timer1_Timer();
+        QCoreApplication::processEvents();  // paints the regions the tick invalidated
+        if (++n % 4096 == 0) b.port->ClearWritten();
+    }
+}
+BENCHMARK(BM_TickEveryItemChangedAndRepaint);
+
+void BM_TickIdle(benchmark::State& state) {
+    Bench& b = Fixture();
+    SetState(b.ps.KestroState, false);
+    b.ps.AnswerWatchdog = 5;
+    b.window->Timer1_Timer();
+    int n = 0;
+    for (auto _ : state) {
+        b.ps.AnswerWatchdog = 5;
+        b.window->Timer1_Timer();
+        if (++n % 4096 == 0) b.port->ClearWritten();
+    }
+}
+BENCHMARK(BM_TickIdle);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
