@@ -10,6 +10,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 BIN = os.environ.get("KESTRO_BIN_DIR", "")
 RECORDER = os.path.join(BIN, "KestroRecorder")
@@ -109,10 +110,19 @@ class Sim:
         self.stats = os.path.join(home.root, tag + ".stats")
         self.sent = os.path.join(home.root, tag + ".sent")
         cmd = [SIM, "--link", home.link, "--stats", self.stats, "--sent-log", self.sent] + list(args)
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        wait_for(lambda: os.path.islink(home.link) or self.proc.poll() is not None, 5, "the simulator's link")
-        if self.proc.poll() is not None:
-            raise Failure("simulator exited: " + self.proc.stderr.read().decode())
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        # The simulator prints its terminal once it is ready; a link left by a killed
+        # predecessor may still point elsewhere until then.
+        self.slave = self.proc.stdout.readline().decode().strip()
+        if self.proc.poll() is not None or not self.slave:
+            raise Failure("simulator did not start: " + self.proc.stderr.read().decode())
+
+        def published():
+            try:
+                return os.readlink(home.link) == self.slave
+            except OSError:
+                return False
+        wait_for(published, 5, "the simulator's link")
 
     def read_stats(self):
         cmds, sent = [], {}
@@ -271,4 +281,5 @@ def main(tests):
         except Exception as e:  # report every failure, then fail the run
             failed += 1
             print("FAIL %s: %s" % (t.__name__, e))
+            traceback.print_exc()
     sys.exit(1 if failed else 0)

@@ -11,6 +11,7 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  [ -n "${KESTRO_GUI_KEEP:-}" ] && cp -r "$work/records" "$KESTRO_GUI_KEEP"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -80,6 +81,8 @@ sleep 2
 n2=$(cat "$work"/records/*_LP_* | wc -l)
 [ "$n1" -ge 5 ] || fail "only $n1 lines recorded in 8 s"
 [ "$n1" = "$n2" ] || fail "recording went on after stop ($n1 -> $n2 lines)"
+nf=$(cat "$work"/records/*_LPF_* 2>/dev/null | wc -l)
+[ "$nf" -ge 20 ] || fail "only $nf fast lines recorded in 8 s"
 head -1 "$work"/records/*_LP_* | grep -q $'^Time;NoiseValue;Overflow;Underflow\r$' || fail "header line"
 
 click 'menu:?'

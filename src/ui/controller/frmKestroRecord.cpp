@@ -573,7 +573,11 @@ void frmKestroRecord::StartupStep() {
             // a stale or out-of-range code would command a function that does not exist.
             if (!(ks.DataValid & 1)) return;
             if (ks.DevFunction > 0 && ks.DevFunction <= 5) {
-                Tick([&] { SendCommand(QStringLiteral("awm 0")); });
+                // Armed already (the record key is usable from the serial-number gate on):
+                // switching the fast values off here would leave an armed recording
+                // without them.
+                const bool armed = ps_.RecordState != 0;
+                Tick([&] { SendCommand(armed ? QStringLiteral("awm 1") : QStringLiteral("awm 0")); });
                 Tick([&] { SendCommand(QStringLiteral("swm ") + Hash(ks.DevFunction)); });
             }
             InitStep = 7;

@@ -117,6 +117,21 @@ TEST_F(PollCycle, StartUpInInitialisationSendsNoFunctionAndShowsTheTestPattern) 
     EXPECT_TRUE(d.isShown(E::imgAuto));
 }
 
+TEST_F(PollCycle, ArmingDuringStartUpKeepsTheFastValuesOn) {
+    Tick();
+    Feed("gsn 12345678\r");
+    Tick();
+    w->cmdRecord_MouseDown();  // the key is usable from the gate on
+    w->cmdRecord_MouseUp();
+    for (int step = 2; step <= 5; ++step) {
+        Feed("gds 11203\r");
+        Tick();
+    }
+    Feed("gds 11203\r");
+    EXPECT_EQ(Tick(), Cmds({"gds", "awm 1", "swm 1"})) << "an 'awm 0' here would silence the armed fast stream";
+    EXPECT_EQ(ps.RecordState, 1);
+}
+
 TEST_F(PollCycle, FunctionStepWaitsUntilTheDeviceHasReportedItsFunction) {
     Tick();
     Feed("gsn 12345678\r");
