@@ -1,4 +1,5 @@
 #include "shell/EventLog.h"
+#include "shell/AppendFile.h"
 
 #include <QDate>
 #include <QFile>
@@ -31,11 +32,7 @@ QString TimeFormatWithoutZone(const QString& fmt) {
 // One write() per line: with O_APPEND the kernel places the whole buffer at
 // the end of the file, so concurrent writers never interleave within a line.
 void AppendBytes(const QString& path, const QByteArray& bytes) {
-    const QByteArray native = QFile::encodeName(path);
-    int fd;
-    do {
-        fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = OpenForAppend(path);
     if (fd < 0)
         return;
     ssize_t n;

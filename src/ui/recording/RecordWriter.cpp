@@ -1,5 +1,7 @@
 #include "ui/recording/RecordWriter.h"
 
+#include "shell/AppendFile.h"
+
 #include "ui/recording/RecordFormat.h"
 
 #include <QFile>
@@ -50,11 +52,7 @@ WriteOutcome RecordWriter::WriteBatch(const QString& path, const QByteArray& byt
         o.reason = QStringLiteral("no record file name");
         return o;
     }
-    const QByteArray native = QFile::encodeName(path);
-    int fd;
-    do {
-        fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = OpenForAppend(path);
     if (fd < 0)
         return Failure(errno);
 

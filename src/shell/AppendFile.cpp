@@ -1,0 +1,19 @@
+#include "shell/AppendFile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+
+namespace kestro {
+
+int OpenForAppend(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    int fd;
+    do {
+        fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace kestro

@@ -1,0 +1,12 @@
+#pragma once
+// Opening a file for appending, shared by the event log and the record writer.
+
+#include <QString>
+
+namespace kestro {
+
+// open(O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644), retried on EINTR.
+// Returns the descriptor, or -1 with errno set.
+int OpenForAppend(const QString& path);
+
+}  // namespace kestro
