@@ -1,171 +1,198 @@
-// The port owner over real pseudo-terminals: opening, switching, the stop
-// sequence on the wire, receive framing and a hung-up line.
+// The port owner over real pseudo-terminals and over the in-memory port, and the
+// QSerialPort adapter's failure numbers.
 
-#include "LinkFixture.h"
+#include "link/FakeSerialPort.h"
+#include "link/QtSerialPort.h"
+#include "link/frmCOMx.h"
+#include "protocol/ProtocolState.h"
+#include "settings/RecorderSettings.h"
+#include "settings/cRegistry.h"
+#include "shell/EventLog.h"
+#include "shell/Messages.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestro::test {
 namespace {
 
-class PtyOwner : public LinkFixture {
+// Processes events until pred holds or timeoutMs passes; returns pred().
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 2000) {
+    for (QDeadlineTimer deadline(timeoutMs); !pred(); QThread::msleep(1))
+        if (QCoreApplication::processEvents(QEventLoop::AllEvents, 5); deadline.hasExpired())
+            return pred();
+    return true;
+}
+
+// The slave's path stands in for a serial device; the test talks on the master side.
+struct PtyPair {
+    int master = -1, slave = -1;  // slave kept open so the line survives the port's close
+    QString slavePath;
+    PtyPair() {
+        char name[256] = {};
+        termios tio{};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0 || ::tcgetattr(slave, &tio) != 0)
+            return;
+        ::cfmakeraw(&tio);  // no echo, no CR/LF translation
+        ::tcsetattr(slave, TCSANOW, &tio);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        slavePath = QString::fromLocal8Bit(name);
+    }
+    ~PtyPair() { CloseMaster(), ::close(slave); }
+    bool ok() const { return !slavePath.isEmpty(); }
+    bool Write(const QByteArray& bytes) {  // lets the reader drain a full line meanwhile
+        qsizetype done = 0;
+        return WaitUntil([&] {
+            if (const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done)); n > 0)
+                done += n;
+            return done == bytes.size();
+        }, 5000);
+    }
+    QByteArray ReadFor(int waitMs) {  // what arrives on the master within waitMs
+        QByteArray out;
+        char buf[4096];
+        WaitUntil([&] {
+            for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+                out.append(buf, n);
+            return false;
+        }, waitMs);
+        return out;
+    }
+    void CloseMaster() { ::close(std::exchange(master, -1)); }  // hangs up, as an unplugged adapter does
+};
+
+class LinkFixture : public ::testing::Test {
 protected:
+    void MakeOwner(bool fake) {  // fake: over a FakeSerialPort instead of the real adapter
+        TearDown();
+        ASSERT_TRUE(tmp.isValid() && QDir().mkpath(devDir()));
+        ps.SetErrorLog(log.ErrorSink());
+        frmCOMx::PortFactory factory;
+        if (fake)
+            factory = [this] { auto p = std::make_unique<FakeSerialPort>(); port = p.get(); return p; };
+        com = std::make_unique<frmCOMx>(ps, reg, log, messages, factory);
+        com->SetDeviceDirectory(devDir());
+    }
+    void TearDown() override {
+        for (int n = 1; n <= 4; ++n)
+            qunsetenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n)));
+    }
     void SetUp() override { MakeOwner(false); }
-    // The line as the device sees it: everything the owner wrote so far.
+    void UseFake() {
+        MakeOwner(true);
+        ASSERT_NE(port, nullptr);
+        qputenv("KESTRO_COM1", "/fake/a");
+        qputenv("KESTRO_COM2", "/fake/b");
+    }
     void OpenOnPty(PtyPair& pty, int n = 1) {
         ASSERT_TRUE(pty.ok());
-        qputenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n)), pty.slavePath().toLocal8Bit());
-        StorePort(n);
+        qputenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n)), pty.slavePath.toLocal8Bit());
+        Store(true, n);
         ASSERT_EQ(com->InitForm(), kTrue);
         ASSERT_EQ(com->GetCOMPort(), n);
     }
-    // Sends chunks from the device side, one arrival at a time.
-    void DeviceSends(PtyPair& pty, const QByteArray& chunk) {
-        const int before = ps.RxCharCount + ps.RxLineCount;
-        const auto seen = ps.KestroState.DevLevel;
-        ASSERT_TRUE(pty.Write(chunk));
-        // Every chunk changes the buffer or the state once it has been read.
-        WaitUntil([&] { return ps.RxCharCount + ps.RxLineCount != before || ps.KestroState.DevLevel != seen; },
-                  300);
-        WaitUntil([] { return false; }, 30);
+    QString devDir() const { return tmp.filePath(QStringLiteral("dev")); }
+    void Store(bool port, int n, const QVariant& value = {}) {  // "COMPort" = n, or "COM<n>Device" = value
+        cRegistry w(files);
+        w.ClassKey = HKEY_CURRENT_USER_;
+        w.SectionKey = QString::fromLatin1(kDeviceSection);
+        w.ValueKey = port ? QStringLiteral("COMPort") : QStringLiteral("COM%1Device").arg(n);
+        w.ValueType = port ? REG_DWORD_ : REG_SZ_;
+        w.SetValue(port ? QVariant(n) : value);
     }
+    QStringList LogLines() const {
+        QFile f(log.MainLogPath());
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts)
+                                           : QStringList();
+    }
+    QString Logged(const char* text) const { return log.DateTimeText() + QString::fromUtf8(text); }
+
+    QTemporaryDir tmp;
+    ManualClock clock;
+    ProtocolState ps{clock};
+    EventLog log{tmp.path(), clock};
+    RegistryFiles files{tmp.filePath(QStringLiteral("user.json")), tmp.filePath(QStringLiteral("machine.json"))};
+    cRegistry reg{files};
+    RecordingMessageSink messages;
+    FakeSerialPort* port = nullptr;  // set when the owner runs over the fake
+    std::unique_ptr<frmCOMx> com;
 };
+using PtyOwner = LinkFixture;
+using FakeOwner = LinkFixture;
 
-TEST_F(PtyOwner, NoStoredPortLogsErrorOneWithoutMessage) {
+TEST_F(PtyOwner, InitFormWithoutOrWithAnAbsentStoredPort) {
     EXPECT_EQ(com->InitForm(), 1);
-    const QStringList lines = LogLines();
-    ASSERT_EQ(lines.size(), 1);
-    EXPECT_EQ(lines[0], DateTime() + ": frmCOMx.InitForm.Error: 1");
+    EXPECT_EQ(LogLines(), QStringList{Logged(": frmCOMx.InitForm.Error: 1")});
     EXPECT_TRUE(messages.messages.isEmpty());
+    QFile::remove(log.MainLogPath());
+    Store(true, 3);
+    EXPECT_EQ(com->InitForm(), kErrPortNotFound);
+    ASSERT_EQ(messages.messages.size(), 1);
+    EXPECT_EQ(messages.messages[0].text, "COM3 is not availiable!");
+    EXPECT_TRUE(messages.messages[0].detail.contains(devDir() + "/ttyS2"));
     EXPECT_EQ(com->GetCOMPort(), 0);
-}
-
-TEST_F(PtyOwner, StoredPortThatCannotBeOpenedShowsTheMessage) {
-    QFile plain(tmp.filePath("plain"));
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    plain.close();
-    struct Row {
-        int stored;
-        QString device;  // given through the store; empty: the default mapping
-        int16_t result;
-        QString text;
-        QString detailHas;
-    };
-    const Row rows[] = {
-        {3, QString(), kErrPortNotFound, "COM3 is not availiable!", devDir() + "/ttyS2"},
-        {2, tmp.filePath("plain"), kErrPortUnavailable, "COM2 is not availiable!", tmp.filePath("plain")},
-        {7, QString(), kErrPortNotFound, "COM7 is not availiable!", "COM1 to COM4"},
-        {0, QString(), kErrPortNotFound, "COM0 is not availiable!", "COM1 to COM4"},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.stored);
-        messages.messages.clear();
-        StorePort(r.stored);
-        if (!r.device.isEmpty())
-            StoreDevice(r.stored, r.device);
-        EXPECT_EQ(com->InitForm(), r.result);
-        ASSERT_EQ(messages.messages.size(), 1);
-        EXPECT_EQ(messages.messages[0].text, r.text);
-        EXPECT_TRUE(messages.messages[0].detail.contains(r.detailHas)) << messages.messages[0].detail.toStdString();
-        EXPECT_EQ(com->GetCOMPort(), 0);
-    }
     EXPECT_TRUE(LogLines().isEmpty());
 }
 
-TEST_F(PtyOwner, InitFormOpensTheStoredPortAndEmptiesTheBuffer) {
-    PtyPair pty;
-    ps.AppendReceived("lp 7");
-    ps.AnswerWatchdog = 3;
-    OpenOnPty(pty);
-    EXPECT_EQ(com->Tag(), "1");
-    EXPECT_EQ(ps.RxCharCount, 0);
-    EXPECT_EQ(ps.AnswerWatchdog, 0);
-    EXPECT_TRUE(LogLines().isEmpty());
-    EXPECT_EQ(com->SendCommand("gsn\r"), 4);
-    EXPECT_EQ(pty.ReadFor(150), QByteArray("gsn\r"));
-}
-
-TEST_F(PtyOwner, SetCOMPortSwitchesBetweenTwoLines) {
+TEST_F(PtyOwner, SetCOMPortSwitchesLinesAndCloseIsIdempotent) {
+    EXPECT_EQ(com->CloseCOMPort(), kTrue);  // already closed
     PtyPair one, two;
     ASSERT_TRUE(one.ok() && two.ok());
-    qputenv("KESTRO_COM1", one.slavePath().toLocal8Bit());
-    qputenv("KESTRO_COM2", two.slavePath().toLocal8Bit());
+    qputenv("KESTRO_COM1", one.slavePath.toLocal8Bit());
+    qputenv("KESTRO_COM2", two.slavePath.toLocal8Bit());
     ASSERT_EQ(com->SetCOMPort(1), kTrue);
-    ps.AppendReceived("ls");  // switching keeps what was waiting
     ASSERT_EQ(com->SetCOMPort(2), kTrue);
     EXPECT_EQ(com->GetCOMPort(), 2);
-    EXPECT_EQ(ps.RxCharCount, 2);
     EXPECT_EQ(com->SendCommand("gds\r"), 4);
     EXPECT_EQ(two.ReadFor(150), QByteArray("gds\r"));
     EXPECT_TRUE(one.ReadFor(50).isEmpty());
-    // Port 1 was really released: it opens again.
-    ASSERT_EQ(com->SetCOMPort(1), kTrue);
-    EXPECT_EQ(com->GetCOMPort(), 1);
-
-    // Probing an absent port: its number, no message, no log, port closed.
+    ASSERT_EQ(com->SetCOMPort(1), kTrue);  // port 1 was really released
     EXPECT_EQ(com->SetCOMPort(3), kErrPortNotFound);
-    EXPECT_EQ(com->SetCOMPort(5), kErrPortNotFound);
     EXPECT_EQ(com->GetCOMPort(), 0);
     EXPECT_EQ(com->SendCommand("gds\r"), 0);
+    EXPECT_EQ(com->CloseCOMPort(), kTrue);
     EXPECT_TRUE(messages.messages.isEmpty());
     EXPECT_TRUE(LogLines().isEmpty());
 }
 
-TEST_F(PtyOwner, CloseOnAClosedPortChangesNothing) {
-    EXPECT_EQ(com->CloseCOMPort(), kTrue);
-    EXPECT_EQ(com->Tag(), "0");
-    PtyPair pty;
-    OpenOnPty(pty);
-    EXPECT_EQ(com->CloseCOMPort(), kTrue);
-    EXPECT_EQ(com->CloseCOMPort(), kTrue);
-    EXPECT_EQ(com->GetCOMPort(), 0);
-    EXPECT_TRUE(LogLines().isEmpty());
-}
-
-TEST_F(PtyOwner, StopSequenceReachesTheWireBeforeTheClose) {
-    PtyPair pty;
-    OpenOnPty(pty);
-    com->FormUnload();
-    EXPECT_EQ(com->GetCOMPort(), 0);
-    EXPECT_EQ(pty.ReadFor(300), QByteArray("SMM 0\rLDK 0\r"));
-    EXPECT_EQ(com->SendCommand("gds\r"), 0);
-    EXPECT_TRUE(pty.ReadFor(100).isEmpty());
-    const QStringList lines = LogLines();
-    ASSERT_EQ(lines.size(), 1);
-    EXPECT_EQ(lines.last(), DateTime() + ": Application stopped");
-}
-
-TEST_F(PtyOwner, StopSequenceWithThePortClosedOnlyLogs) {
-    PtyPair pty;
-    OpenOnPty(pty);
-    com->CloseCOMPort();
-    com->FormUnload();
-    EXPECT_TRUE(pty.ReadFor(200).isEmpty());
-    EXPECT_EQ(LogLines(), QStringList{DateTime() + ": Application stopped"});
+TEST_F(PtyOwner, StopSequenceOnTheWireOrOnlyLoggedWhenClosed) {
+    for (const bool closedFirst : {false, true}) {
+        SCOPED_TRACE(closedFirst);
+        QFile::remove(log.MainLogPath());
+        PtyPair pty;
+        OpenOnPty(pty);
+        if (closedFirst)
+            com->CloseCOMPort();
+        com->FormUnload();
+        EXPECT_EQ(com->GetCOMPort(), 0);
+        EXPECT_EQ(pty.ReadFor(300), closedFirst ? QByteArray() : QByteArray("SMM 0\rLDK 0\r"));
+        EXPECT_EQ(com->SendCommand("gds\r"), 0);
+        EXPECT_TRUE(pty.ReadFor(100).isEmpty());
+        EXPECT_EQ(LogLines(), QStringList{Logged(": Application stopped")});
+    }
 }
 
 TEST_F(PtyOwner, ReceiveFramingThroughTheLine) {
-    struct Step {
-        QByteArray chunk;  // empty: ResetReceiveBuffer instead
-        int16_t level;
-        int16_t chars;
-        int16_t lines;
+    struct Step { QByteArray chunk; int16_t level, chars; };  // empty chunk: ResetReceiveBuffer
+    const struct { const char* what; std::vector<Step> steps; int slow; } rows[] = {
+        {"split line", {{"l", 0, 1}, {"p 734 0\r", 734, 0}}, 1},
+        {"two lines in one read", {{"lp 100 0\rlp 200 0\r", 200, 0}}, 2},
+        {"reset drops the waiting part", {{"lp 7", 0, 4}, {"", 0, 0}, {"34 0\r", 0, 0}}, 0},
+        {"lone line feed", {{"\n", 0, 1}}, 0},
+        {"flood stays bounded", {{QByteArray(40000, 'x'), 0, 32767}, {"\rlp 500 0\r", 500, 0}}, 1},
     };
-    struct Row {
-        const char* what;
-        std::vector<Step> steps;
-        int slowCount;
-    };
-    const Row rows[] = {
-        {"split line", {{"l", 0, 1, 0}, {"p 734 0\r", 734, 0, 0}}, 1},
-        {"two lines in one read", {{"lp 100 0\rlp 200 0\r", 200, 0, 0}}, 2},
-        {"lone line feed", {{"\n", 0, 1, 0}}, 0},
-        {"reset drops the waiting part", {{"lp 7", 0, 4, 0}, {"", 0, 0, 0}, {"34 0\r", 0, 0, 0}}, 0},
-        {"flood without CR stays bounded",
-         {{QByteArray(40000, 'x'), 0, ProtocolState::kRxCapacity, 0}, {"\rlp 500 0\r", 500, 0, 0}},
-         1},
-    };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
         PtyPair pty;
         ps.KestroState = KestroStateRecord{};
@@ -178,87 +205,134 @@ TEST_F(PtyOwner, ReceiveFramingThroughTheLine) {
             if (s.chunk.isEmpty())
                 EXPECT_EQ(ps.ResetReceiveBuffer(), kTrue);
             else
-                DeviceSends(pty, s.chunk);
-            if (s.chars == ProtocolState::kRxCapacity)
-                WaitUntil([&] { return ps.RxCharCount == s.chars; }, 3000);
+                ASSERT_TRUE(pty.Write(s.chunk));
+            WaitUntil([&] { return ps.KestroState.DevLevel == s.level && ps.RxCharCount == s.chars; }, 3000);
+            WaitUntil([] { return false; }, 100);
             EXPECT_EQ(ps.KestroState.DevLevel, s.level);
             EXPECT_EQ(ps.RxCharCount, s.chars);
-            EXPECT_EQ(ps.RxLineCount, s.lines);
         }
-        EXPECT_EQ(ps.SlowCount, r.slowCount);
-        if (r.slowCount == 2) {
-            EXPECT_EQ(ps.GetSlowRecord(1).Level, 100);
-            EXPECT_EQ(ps.GetSlowRecord(2).Level, 200);
+        EXPECT_EQ(ps.SlowCount, r.slow);
+        if (r.slow) {
+            EXPECT_EQ(ps.GetSlowRecord(r.slow).Level, r.steps.back().level);
         }
         com->CloseCOMPort();
         EXPECT_EQ(com->SendCommand("gsn\r"), 0);
-        EXPECT_TRUE(pty.ReadFor(50).isEmpty());
     }
 }
 
-TEST_F(PtyOwner, HangupClosesThePortOnceWithoutFlood) {
+TEST_F(PtyOwner, HangupClosesThePortAndIsReportedOnce) {
     PtyPair pty;
     OpenOnPty(pty);
-    const QString device = pty.slavePath();
     QSignalSpy gone(com.get(), &frmCOMx::portGone);
     pty.CloseMaster();
-    ASSERT_TRUE(WaitUntil([&] { return com->GetCOMPort() == 0; }, 2000));
-    ASSERT_EQ(gone.count(), 1);
-    EXPECT_EQ(gone[0][0].value<int16_t>(), 1);
-    EXPECT_EQ(gone[0][1].toString(), device);
+    ASSERT_TRUE(WaitUntil([&] { return com->GetCOMPort() == 0; }));
     WaitUntil([] { return false; }, 300);
-    EXPECT_EQ(gone.count(), 1);
+    ASSERT_EQ(gone.count(), 1);
+    EXPECT_EQ(gone[0][1].toString(), pty.slavePath);
     const QStringList lines = LogLines();
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_TRUE(lines[0].startsWith(DateTime() + ": frmCOMx.PortGone: " + device + " ")) << lines[0].toStdString();
-    // The line is still usable afterwards: the stop sequence just logs.
-    com->FormUnload();
-    EXPECT_EQ(LogLines().size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(Logged(": frmCOMx.PortGone: ") + pty.slavePath + " ")) << lines[0].toStdString();
 }
 
 TEST_F(PtyOwner, DevicePathPrecedence) {
-    struct Row {
-        const char* what;
-        int port;
-        const char* env;     // nullptr: unset
-        const char* stored;  // nullptr: not stored
-        QStringList nodes;   // files present in the device directory
-        QString expected;    // relative to the device directory unless absolute
-    };
-    const Row rows[] = {
+    const struct { const char* what; int port; const char* env; const char* stored; QStringList nodes; QString expected; } rows[] = {
         {"env wins over all", 1, "/nonexistent/pts9", "/nonexistent/ttyX", {"ttyUSB0"}, "/nonexistent/pts9"},
         {"stored wins over default", 1, nullptr, "/nonexistent/ttyX", {"ttyUSB0"}, "/nonexistent/ttyX"},
         {"empty env falls through", 2, "", "/nonexistent/ttyY", {}, "/nonexistent/ttyY"},
+        {"blank stored falls through", 2, nullptr, "  ", {"ttyACM1"}, "ttyACM1"},
         {"usb adapter is COM1", 1, nullptr, nullptr, {"ttyUSB0", "ttyACM0"}, "ttyUSB0"},
         {"acm when no usb", 1, nullptr, nullptr, {"ttyACM0"}, "ttyACM0"},
         {"index follows the port", 3, nullptr, nullptr, {"ttyUSB0", "ttyUSB2"}, "ttyUSB2"},
         {"onboard otherwise", 4, nullptr, nullptr, {"ttyUSB0"}, "ttyS3"},
-        {"blank stored falls through", 2, nullptr, "  ", {"ttyACM1"}, "ttyACM1"},
     };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
-        QDir(devDir()).removeRecursively();
-        ASSERT_TRUE(QDir().mkpath(devDir()));
-        for (const QString& node : r.nodes) {
-            QFile f(devDir() + "/" + node);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        }
+        const QString dir = devDir() + "/" + r.what;
+        ASSERT_TRUE(QDir().mkpath(dir));
+        com->SetDeviceDirectory(dir);
+        for (const QString& node : r.nodes)
+            ASSERT_TRUE(QFile(dir + "/" + node).open(QIODevice::WriteOnly));
         QFile::remove(files.currentUser);
-        const QByteArray envName = QStringLiteral("KESTRO_COM%1").arg(r.port).toLatin1();
-        qunsetenv(envName);
+        TearDown();
         if (r.env)
-            qputenv(envName, r.env);
+            qputenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(r.port)), r.env);
         if (r.stored)
-            StoreDevice(r.port, r.stored);
-        const QString expected = r.expected.startsWith('/') ? r.expected : devDir() + "/" + r.expected;
-        EXPECT_EQ(com->DevicePathForPort(static_cast<int16_t>(r.port)), expected);
-        EXPECT_EQ(com->DeviceExists(static_cast<int16_t>(r.port)), r.nodes.contains(r.expected));
-        qunsetenv(envName);
+            Store(false, r.port, r.stored);
+        const QString expected = r.expected.startsWith('/') ? r.expected : dir + "/" + r.expected;
+        EXPECT_EQ(com->DevicePathForPort(int16_t(r.port)), expected);
+        EXPECT_EQ(com->DeviceExists(int16_t(r.port)), r.nodes.contains(r.expected));
     }
     EXPECT_TRUE(com->DevicePathForPort(0).isEmpty());
     EXPECT_TRUE(com->DevicePathForPort(5).isEmpty());
-    EXPECT_FALSE(com->DeviceExists(5));
+}
+
+TEST_F(FakeOwner, OpenFailureDetailAndDialoutHintOnlyOnPermissionDenied) {
+    const struct { int16_t errNo; QString reason; bool hint; } rows[] = {
+        {kErrPortUnavailable, "Permission denied", true},
+        {kErrPortUnavailable, "Device or resource busy", false},
+        {kErrPortNotFound, "No such file or directory", false},
+    };
+    UseFake();
+    Store(true, 2);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.reason.toStdString());
+        messages.messages.clear();
+        port->SetOpenFailure("/fake/b", r.errNo, r.reason);
+        EXPECT_EQ(com->InitForm(), r.errNo);
+        ASSERT_EQ(messages.messages.size(), 1);
+        EXPECT_TRUE(messages.messages[0].detail.contains("/fake/b"));
+        EXPECT_TRUE(messages.messages[0].detail.contains(r.reason));
+        EXPECT_EQ(messages.messages[0].detail.contains("sudo usermod -aG dialout $USER"), r.hint);
+        EXPECT_EQ(com->SetCOMPort(2), r.errNo);  // the setup dialog's probe stays silent
+        EXPECT_EQ(messages.messages.size(), 1);
+    }
+    EXPECT_TRUE(LogLines().isEmpty());
+}
+
+TEST_F(FakeOwner, StopSequenceFailuresAreLoggedAndTheStopStillHappens) {
+    const struct { bool writeFails, flushOk; int errorLines; } rows[] = {{true, true, 2}, {false, false, 1}};
+    UseFake();
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.errorLines);
+        QFile::remove(log.MainLogPath());
+        ASSERT_EQ(com->SetCOMPort(1), kTrue);
+        port->SetWriteFails(r.writeFails);
+        port->SetFlushResult(r.flushOk);
+        com->FormUnload();
+        EXPECT_FALSE(port->isOpen());
+        QStringList expected(r.errorLines, Logged(": frmCOMx.FormUnload.Error: 8020"));
+        EXPECT_EQ(LogLines(), expected << Logged(": Application stopped"));
+        port->SetWriteFails(false);
+        port->SetFlushResult(true);
+    }
+}
+
+TEST(QtSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid() && QFile(tmp.filePath("not-a-tty")).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(tmp.filePath("gone-target"), tmp.filePath("by-id")));
+    const struct { QString path; int16_t errNo; } rows[] = {
+        {tmp.filePath("ttyUSB9"), kErrPortNotFound}, {tmp.filePath("by-id"), kErrPortNotFound},
+        {QString(), kErrPortNotFound}, {tmp.filePath("not-a-tty"), kErrPortUnavailable},
+        {tmp.path(), kErrPortUnavailable},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.path.toStdString());
+        QtSerialPort port;
+        int16_t errNo = 0;
+        QString reason;
+        EXPECT_FALSE(port.open(r.path, &errNo, &reason));
+        EXPECT_EQ(errNo, r.errNo);
+        EXPECT_FALSE(reason.isEmpty());
+        EXPECT_FALSE(port.isOpen());
+    }
 }
 
 }  // namespace
 }  // namespace kestro::test
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,5 +1,5 @@
 #pragma once
-// Shared fixture: a protocol state on a hand-driven clock, with every logged error kept.
+// A protocol state on a hand-driven clock, with every logged error kept.
 
 #include "protocol/Interpreter.h"
 #include "protocol/ProtocolState.h"
@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace kestro::test {
@@ -26,16 +25,17 @@ protected:
 
     void Feed(std::string_view s) { ps.ReceiveEvent(s); }
 
-    // The state the poll cycle leaves after a reset, so that changes are visible.
-    void ResetLikePollCycle() {
+    // The state the poll cycle leaves after a reset, so that every change is visible.
+    void ResetLikePollCycle(int16_t function = 0, int16_t variant = 0) {
         KestroStateRecord& k = ps.KestroState;
         k = KestroStateRecord{};
-        k.DevFunction = k.DevVariant = k.DevRange = k.DevLevel = k.DevLevelStatus = 9999;
-        k.DevMeasMode = k.DevKeyState = k.DevBattery = k.DevOptions = 9999;
+        k.DevRange = k.DevLevel = k.DevLevelStatus = k.DevMeasMode = k.DevKeyState = k.DevBattery = 9999;
+        k.DevOptions = k.DevFlash = k.DevVBatt = k.DevVCpu = k.DevVAna = k.DevTemp = k.DevSupply = 9999;
+        k.DevFunction = function;
+        k.DevVariant = variant;
         k.DevSerialNo = 999999999;
         k.DevCalCoef = {{9.99995f, 9.99995f, 9.99995f}};
         k.DevSwRev = k.DevHwRev = MakeFixedText64("empty");
-        k.DevFlash = k.DevVBatt = k.DevVCpu = k.DevVAna = k.DevTemp = k.DevSupply = 9999;
     }
 
     void ExpectDrained() {

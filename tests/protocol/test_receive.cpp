@@ -1,187 +1,165 @@
-// Receive framing, the bounded buffer and the sample buffers.
+// Receive framing, the bounded buffer, the sample buffers and chunking independence.
 
 #include "ProtocolFixture.h"
 
 #include <algorithm>
+#include <random>
 #include <string>
+#include <tuple>
 
 namespace kestro::test {
 namespace {
 
 using Receive = ProtocolTest;
+constexpr int kCap = ProtocolState::kRxCapacity;
 
-TEST_F(Receive, SplitLineInterpretedOnceAfterItsEnd) {
-    Feed("ls");  // not a key yet: nothing may happen before the line end
+TEST_F(Receive, Framing) {
+    Feed("ls");  // a split line: nothing may happen before its end
     EXPECT_EQ(ps.RxCharCount, 2);
     Feed("x 1\rl");
     Feed("p 734 0\r");
     EXPECT_EQ(ps.KestroState.DevLevel, 734);
-    EXPECT_EQ(ps.AnswerWatchdog, 5);
     ExpectDrained();
-}
 
-TEST_F(Receive, TwoLinesInOneReadInOrder) {
-    ps.KestroState.DevFunction = 1;
-    ps.KestroState.DevVariant = 1;
+    ResetLikePollCycle(1, 1);
     ps.RecordState = 1;
-    Feed("lp 100 0\rlp 200 0\r");
+    Feed("lp 100 0\rlp 200 0\r");  // two lines in one read, in order
     ASSERT_EQ(ps.SlowCount, 2);
     EXPECT_EQ(ps.GetSlowRecord(1).Level, 100);
     EXPECT_EQ(ps.GetSlowRecord(2).Level, 200);
-    EXPECT_EQ(ps.KestroState.DevLevel, 200);
-}
 
-TEST_F(Receive, LoneLineFeedIsAnOrdinaryCharacter) {
-    Feed("\n");
+    ps.AnswerWatchdog = 0;
+    Feed("\n");  // a lone LF is an ordinary character
     EXPECT_EQ(ps.RxLineCount, 0);
-    EXPECT_EQ(ps.RxCharCount, 1);
     Feed("gsi\r\n");  // CR LF framing: the LF waits in front of the next line
     EXPECT_EQ(ps.AnswerWatchdog, 5);
     EXPECT_EQ(ps.RxPending(), "\n");
-    EXPECT_EQ(ps.RxLineCount, 0);
-}
 
-TEST_F(Receive, ResetDropsWaitingCharactersAndWatchdog) {
     Feed("gsi\rlp 7");
-    ASSERT_EQ(ps.AnswerWatchdog, 5);
-    EXPECT_EQ(ps.ResetReceiveBuffer(), kTrue);
+    EXPECT_EQ(ps.ResetReceiveBuffer(), kTrue);  // drops waiting characters and the watchdog
     ExpectDrained();
     EXPECT_EQ(ps.AnswerWatchdog, 0);
     Feed("34 0\r");  // the tail of the dropped line is no answer
-    EXPECT_EQ(ps.KestroState.DevLevel, 0);
-}
-
-TEST_F(Receive, ReadRxCharsTakesFromTheFront) {
-    ps.AppendReceived("ab\rc");
-    std::string out;
-    EXPECT_EQ(ps.ReadRxChars(out, 1), 1);
-    EXPECT_EQ(out, "a");
-    EXPECT_EQ(ps.ReadRxChars(out, 0), 0);
-    EXPECT_EQ(out, "");
-    EXPECT_EQ(ps.ReadRxChars(out, 2), 2);
-    EXPECT_EQ(out, "b\r");
-    EXPECT_EQ(ps.RxLineCount, 1);  // consumers lower it themselves
-    EXPECT_EQ(ps.ReadRxChars(out, 10), 1);
-    EXPECT_EQ(out, "c");
-    EXPECT_EQ(ps.RxCharCount, 0);
-    EXPECT_EQ(ps.ReadRxChars(out, 1), 0);
-}
-
-TEST_F(Receive, StorageStaysBoundedWhileLinesFlow) {
-    // A tail that never empties the buffer must not let consumed characters pile up.
-    Feed("gs");
-    for (int i = 0; i < 20000; ++i) Feed("i\rgs");
-    EXPECT_EQ(ps.AnswerWatchdog, 5);
-    EXPECT_EQ(ps.RxPending(), "gs");
-    EXPECT_LT(ps.RxStorageSize(), 64u);
+    EXPECT_EQ(ps.KestroState.DevLevel, 200);
 }
 
 TEST_F(Receive, FloodKeepsNewestCharactersAndExactCounters) {
-    const std::string chunk(1000, 'x');
-    for (int i = 0; i < 40; ++i) Feed(chunk);
-    EXPECT_EQ(ps.RxCharCount, ProtocolState::kRxCapacity);
-    EXPECT_EQ(ps.RxPending().size(), size_t(ProtocolState::kRxCapacity));
+    for (int i = 0; i < 40; ++i) Feed(std::string(1000, 'a'));
+    Feed("bc");
+    const std::string_view p = ps.RxPending();
+    EXPECT_EQ(ps.RxCharCount, kCap);
+    EXPECT_EQ(p.size(), size_t(kCap));
+    EXPECT_EQ(std::count(p.begin(), p.end(), 'a'), kCap - 2);
     EXPECT_EQ(ps.RxLineCount, 0);
-    ASSERT_EQ(errors.size(), 1u);  // once per flood
-    EXPECT_EQ(errors[0], (LoggedError{": ReceiveBuffer: ", kErrReceiveOverflow}));
+    EXPECT_EQ(errors, (std::vector<LoggedError>{{": ReceiveBuffer: ", kErrReceiveOverflow}}));  // once per flood
 
     Feed("\rgsi\r");  // the long line ends; the next answer is not lost
     EXPECT_EQ(ps.AnswerWatchdog, 5);
     ExpectDrained();
-
     Feed(std::string(40000, 'y'));  // a new flood is logged again
     EXPECT_EQ(errors.size(), 2u);
-    EXPECT_EQ(ps.RxCharCount, ProtocolState::kRxCapacity);
-}
 
-TEST_F(Receive, FloodDropsTheOldestCharacters) {
-    std::string s(ProtocolState::kRxCapacity, 'a');
-    Feed(s);
-    Feed("bc");
-    const std::string_view p = ps.RxPending();
-    EXPECT_EQ(p.size(), size_t(ProtocolState::kRxCapacity));
-    EXPECT_EQ(p.substr(p.size() - 3), "abc");
-    EXPECT_EQ(std::count(p.begin(), p.end(), 'a'), ProtocolState::kRxCapacity - 2);
-}
-
-TEST_F(Receive, AppendAloneCountsDroppedLineEnds) {
-    std::string s = "\r\r" + std::string(ProtocolState::kRxCapacity, 'y');
-    ps.AppendReceived(s);
-    EXPECT_EQ(ps.RxLineCount, 0);
-    EXPECT_EQ(ps.RxCharCount, ProtocolState::kRxCapacity);
-    ps.ResetReceiveBuffer();
+    ps.ResetReceiveBuffer();  // dropped line ends leave the line count
     ps.AppendReceived("a\rb\r");
-    ps.AppendReceived(std::string(ProtocolState::kRxCapacity, 'z'));  // drops all four
-    EXPECT_EQ(ps.RxLineCount, 0);
-    EXPECT_EQ(ps.RxPending().front(), 'z');
-    ps.ResetReceiveBuffer();
-    ps.AppendReceived("a\rb\r");
-    ps.AppendReceived(std::string(ProtocolState::kRxCapacity - 2, 'z'));
+    ps.AppendReceived(std::string(kCap - 2, 'z'));
     EXPECT_EQ(ps.RxLineCount, 1);
     EXPECT_EQ(ps.RxPending().substr(0, 2), "b\r");
-}
+    ps.AppendReceived("zz");
+    EXPECT_EQ(ps.RxLineCount, 0);
 
-TEST_F(Receive, LargeBlockOfLinesLosesNoSample) {
-    ps.KestroState.DevFunction = 1;
-    ps.KestroState.DevVariant = 1;
-    ps.RecordState = 1;
-    std::string block;
-    for (int i = 0; i < 6000; ++i) block += "lp " + std::to_string(i % 1000) + " 0\r";
-    ASSERT_GT(block.size(), size_t(ProtocolState::kRxCapacity));
-    Feed(block);
-    EXPECT_EQ(ps.SlowCount, 6000);
-    EXPECT_EQ(ps.GetSlowRecord(6000).Level, 999);
-    EXPECT_TRUE(errors.empty());
-    ExpectDrained();
-}
-
-TEST_F(Receive, OverlongLineInsideABlockSparesTheLinesAround) {
-    Feed("gsn 12345678\r" + std::string(50000, 'x') + "\rgds 1230C\r");
-    EXPECT_EQ(ps.KestroState.DevSerialNo, 12345678);
-    EXPECT_EQ(ps.KestroState.DevBattery, 12);
-    EXPECT_EQ(errors.size(), 1u);
-    ExpectDrained();
+    ps.ResetReceiveBuffer();  // consumed characters must not pile up behind a tail
+    Feed("gs");
+    for (int i = 0; i < 20000; ++i) Feed("i\rgs");
+    EXPECT_EQ(ps.RxPending(), "gs");
+    EXPECT_LT(ps.RxStorageSize(), 64u);
 }
 
 MeasurementRecord Sample(int i) {
-    MeasurementRecord r;
-    r.Flags = static_cast<int16_t>(1 + (i & 1) * 16);
-    r.Timestamp = 46086.5 + i;
-    r.SysTime = {2026, 3, 4, 5, 12, 0, 0, static_cast<int16_t>(i % 1000)};
-    r.Level = static_cast<int16_t>(i);
-    r.FastLevel = i * 0.5;
-    r.LevelFlags = 5;
-    return r;
+    const auto n = static_cast<int16_t>(i);
+    return {static_cast<int16_t>(1 + (i & 1) * 16), 46086.5 + i, {2026, 3, 4, 5, 12, 0, 0, int16_t(n % 1000)}, n, i * 0.5, 5};
 }
 
-TEST_F(Receive, SlowBufferGrowsKeepingEntries) {
-    for (int i = 1; i <= 1001; ++i) EXPECT_EQ(ps.AddSlowRecord(Sample(i)), i);
+TEST_F(Receive, SampleBuffersGrowAndKeepAHeader) {
+    for (int i = 1; i <= 1001; ++i) ASSERT_EQ(ps.AddSlowRecord(Sample(i)), i);
     for (int i = 1; i <= 1001; ++i) ASSERT_EQ(ps.GetSlowRecord(i), Sample(i)) << i;
     EXPECT_EQ(ps.GetSlowRecord(1002), MeasurementRecord{});
     EXPECT_EQ(ps.GetSlowRecord(-1), MeasurementRecord{});
     MeasurementRecord header;
-    header.Flags = Sample(1).Flags;
-    header.Timestamp = Sample(1).Timestamp;
-    header.Level = Sample(1).Level;
+    header.Flags = Sample(1).Flags, header.Timestamp = Sample(1).Timestamp, header.Level = Sample(1).Level;
     EXPECT_EQ(ps.GetSlowRecord(0), header);
     EXPECT_EQ(ps.GetFastRecord(1), MeasurementRecord{});  // the buffers are separate
+
+    ps.AddFastRecord(Sample(3));
+    ps.ClearFastBuffer();
+    EXPECT_EQ(ps.GetFastRecord(0), MeasurementRecord{});
+    EXPECT_EQ(ps.AddFastRecord(Sample(8)), 1);
+    header = {};
+    header.Flags = Sample(8).Flags, header.Timestamp = Sample(8).Timestamp, header.FastLevel = Sample(8).FastLevel;
+    EXPECT_EQ(ps.GetFastRecord(0), header);  // fast header: FastLevel, not Level
 }
 
-TEST_F(Receive, ClearedBufferRefillsItsHeader) {
-    ps.AddFastRecord(Sample(3));
-    ps.AddFastRecord(Sample(4));
-    ps.ClearFastBuffer();
-    EXPECT_EQ(ps.FastCount, 0);
-    EXPECT_EQ(ps.GetFastRecord(0), MeasurementRecord{});
-    EXPECT_EQ(ps.GetFastRecord(1), MeasurementRecord{});
-    EXPECT_EQ(ps.AddFastRecord(Sample(8)), 1);
-    MeasurementRecord header;
-    header.Flags = Sample(8).Flags;
-    header.Timestamp = Sample(8).Timestamp;
-    header.FastLevel = Sample(8).FastLevel;  // fast header: FastLevel, not Level
-    EXPECT_EQ(ps.GetFastRecord(0), header);
-    ps.ClearSlowBuffer();
-    EXPECT_EQ(ps.SlowCount, 0);
+std::string RandomStream(std::mt19937& rng) {
+    static const char* const kLines[] = {
+        "lp 734 0\r", "LP 735 1\r", "leq 650 4\r", "leqs 612 0\r", "max 1101 A\r", "gdv 640 0\r", "lp err 3\r",
+        "p 49C350000\r", "q 3F8000002\r", "r BF800000F\r", "p 49C3500\r", "gds 1230C\r", "gds 2220F\r",
+        "gsn 12345678\r", "sw-rev = V1.23\r", "swm 2\r", "awm 1\r", "awm 0\r", "sks 23\r", "gso 1F4\r",
+        "grc 1 1.234\r", "grc 7 1\r", "temp 99999\r", "smm 99999999999\r", "ldk\r", "xyz 12\r",
+        "abcdefghij 1\r", "\r", "\n", "lp 1 2 345\r",
+    };
+    const int n = int(std::size(kLines));
+    std::string s;
+    for (int i = 0; i < 3000; ++i) {
+        const int k = int(rng() % (n + 2));
+        if (k < n) s += kLines[k];
+        else if (k == n) for (int j = rng() % 20; j > 0; --j) s += static_cast<char>(rng());  // line noise
+        else if (i % 500 == 0) s += std::string(33000 + rng() % 3000, 'x');  // a flood longer than the buffer
+    }
+    return s + "lp 1";  // ends inside a line
+}
+
+// Everything the stream can change, fed in chunks of nextChunk() characters (0: all at once).
+template <typename Chunker>
+auto RunStream(const std::string& stream, Chunker nextChunk) {
+    ManualClock clock;
+    std::vector<LoggedError> errors;
+    ProtocolState ps(clock, [&](const std::string& l, int32_t n) { errors.push_back({l, n}); });
+    ps.KestroState.DevFunction = ps.KestroState.DevVariant = ps.RecordState = 1;
+    ps.BufferRestart = 3;
+    for (size_t pos = 0, n; pos < stream.size(); pos += n) {
+        const size_t want = nextChunk();
+        n = std::min(stream.size() - pos, want ? want : stream.size());
+        ps.ReceiveEvent(std::string_view(stream).substr(pos, n));
+    }
+    std::vector<MeasurementRecord> slow, fast;
+    for (int32_t i = 0; i <= ps.SlowCount; ++i) slow.push_back(ps.GetSlowRecord(i));
+    for (int32_t i = 0; i <= ps.FastCount; ++i) fast.push_back(ps.GetFastRecord(i));
+    const std::vector<int32_t> counters{ps.AnswerWatchdog, ps.RecordState, ps.BufferRestart, ps.RxCharCount,
+                                        ps.RxLineCount,    ps.SlowRecordNo, ps.FastRecordNo,  ps.LastStampMs,
+                                        ps.LastStampDay};
+    return std::tuple(ps.KestroState, ps.CurrentMeasurement, slow, fast, counters, std::string(ps.RxPending()), errors);
+}
+
+TEST(Chunking, AnyChunkSizesGiveTheSameResult) {
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        const std::string stream = RandomStream(rng);
+        const auto whole = RunStream(stream, [] { return size_t{0}; });
+        ASSERT_GT(std::get<4>(whole)[5], 3);  // the stream really records and restarts
+        ASSERT_GT(std::get<4>(whole)[6], 3);
+        ASSERT_FALSE(std::get<6>(whole).empty());
+        for (int round = 0; round < 4; ++round) {
+            std::mt19937 chunker(seed * 100 + round);
+            auto chunk = [&] {  // mostly small reads, now and then a large one, like a busy serial driver
+                const size_t cap = chunker() % 8 == 0 ? stream.size() : 64;
+                return 1 + chunker() % cap;
+            };
+            EXPECT_TRUE(RunStream(stream, chunk) == whole) << "round " << round;
+        }
+        if (seed == 1) {
+            EXPECT_TRUE(RunStream(stream, [] { return size_t{1}; }) == whole) << "single bytes";
+        }
+    }
 }
 
 }  // namespace

@@ -25,24 +25,17 @@
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList& l, std::ostream* os) {
-    *os << "{";
-    for (const QString& s : l) *os << '"' << s.toStdString() << "\" ";
-    *os << "}";
-}
+inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '{' << l.join(QLatin1Char('|')).toStdString() << '}'; }
 QT_END_NAMESPACE
 
 namespace kestro::test {
 
 class WindowFixture : public ::testing::Test {
 protected:
-    void SetUp() override { Build(true); }
-    void TearDown() override { qunsetenv("KESTRO_COM1"); }
-
-    void Build(bool withPort) {
+    void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
         qputenv("KESTRO_COM1", QFile::encodeName(tmp.filePath(QStringLiteral("meter"))));
-        if (withPort) Store(kDeviceSection, QStringLiteral("COMPort"), 1, REG_DWORD_);
+        Store(kDeviceSection, QStringLiteral("COMPort"), 1, REG_DWORD_);
         ASSERT_TRUE(QDir().mkpath(recordDir()));
         Store(kRecorderSection, QStringLiteral("RecordDirectory"), recordDir(), REG_SZ_);
         ps.SetErrorLog(log.ErrorSink());
@@ -51,9 +44,7 @@ protected:
             port = p.get();
             return p;
         });
-        if (withPort) {
-            ASSERT_EQ(com->InitForm(), kTrue);
-        }
+        ASSERT_EQ(com->InitForm(), kTrue);
         w = std::make_unique<frmKestroRecord>(ps, *com, reg, log, clock, false);
         QObject::connect(w.get(), &frmKestroRecord::deviceStarted, [this] { ++started; });
         QObject::connect(w.get(), &frmKestroRecord::startupCompleted, [this] { ++completed; });
@@ -61,6 +52,7 @@ protected:
         w->ShowMainWindow();
         port->ClearWritten();
     }
+    void TearDown() override { qunsetenv("KESTRO_COM1"); }
 
     void Store(const char* section, const QString& name, const QVariant& value, int32_t type) {
         cRegistry r(files);
@@ -80,41 +72,33 @@ protected:
         return port->commands();
     }
     void Feed(const char* answer) { port->feed(QByteArray(answer)); }
-
-    // Through the serial-number gate and the whole start-up sequence.
-    void StartDevice(const char* status = "gds 11203\r") {
+    // Through the serial-number gate; then `steps` status answers.
+    void PassGate(const char* status = "gds 11203\r", int steps = 0) {
         Tick();
         Feed("gsn 12345678\r");
         Tick();
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < steps; ++i) {
             Feed(status);
             Tick();
         }
-        ASSERT_EQ(w->InitStep, 7);
     }
+    void StartDevice(const char* status = "gds 11203\r") { PassGate(status, 5); }
 
-    QStringList LogLines() const {
-        QFile f(log.MainLogPath());
-        if (!f.open(QIODevice::ReadOnly)) return {};
-        QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-        return lines;
-    }
     int LogCount(const QString& tail) const {
+        QFile f(log.MainLogPath());
+        if (!f.open(QIODevice::ReadOnly)) return 0;
         int n = 0;
-        for (const QString& l : LogLines()) n += l.endsWith(tail);
+        for (const QString& l : QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"))) n += l.endsWith(tail);
         return n;
     }
-
-    int CheckedMode() const {
-        for (int i = 0; i < 6; ++i)
-            if (w->optMeasurementMode[size_t(i)]->isChecked()) return i;
+    template <size_t N>
+    static int Checked(const std::array<QRadioButton*, N>& opts) {
+        for (size_t i = 0; i < N; ++i)
+            if (opts[i]->isChecked()) return int(i);
         return -1;
     }
-    int CheckedRange() const {
-        for (int i = 0; i < 5; ++i)
-            if (w->optRange[size_t(i)]->isChecked()) return i;
-        return -1;
-    }
+    int CheckedMode() const { return Checked(w->optMeasurementMode); }
+    int CheckedRange() const { return Checked(w->optRange); }
 
     QTemporaryDir tmp;
     ManualClock clock;

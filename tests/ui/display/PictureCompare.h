@@ -1,6 +1,5 @@
 #pragma once
-// Pixel-level helpers: which pixels of a picture are ink (clearly darker than
-// the face it was drawn on), and whether one picture's ink covers another's.
+// Pixel helpers: ink is what is clearly darker than the face it was drawn on.
 
 #include <QColor>
 #include <QImage>

@@ -47,13 +47,13 @@ protected:
         rec->CalculateGraphStartTime();
         rec->ScaleTimeAxis();
     }
-
-    // The device in Lp with recording just enabled.
-    void Arm() {
+    // The device in Lp with recording just enabled; `direct` skips the wait for the first answer.
+    void Arm(bool direct = false) {
         ps.KestroState.DevFunction = 1;
         ps.KestroState.DevVariant = 1;
-        ps.RecordState = 1;
+        ps.RecordState = direct ? 2 : 1;
         ps.BufferRestart = 3;
+        if (direct) ps.SlowRecordNo = 1;
     }
     // One answer line stamped at the current time; then 100 ms pass.
     void Feed(const std::string& line) {
@@ -63,24 +63,15 @@ protected:
     void Slow(int level, int status = 0, const char* key = "lp") {
         Feed(std::string(key) + " " + std::to_string(level) + " " + std::to_string(status) + "\r");
     }
-    // Tick step 11 of the poll cycle.
+    // Step 11 of the poll cycle.
     void Tick() {
-        if (ps.RecordState == 2 && ps.KestroState.DevFunction != 0)
-            rec->HandOff();
+        if (ps.RecordState == 2 && ps.KestroState.DevFunction != 0) rec->HandOff();
     }
-    QString LogText() const { return QString::fromUtf8(ReadFile(log.MainLogPath())); }
-    int LogCount(const QString& tail) const {
-        const QByteArray all = ReadFile(log.MainLogPath());
-        if (all == "<missing>")
-            return 0;
+    int LogCount(int err) const {
+        const QByteArray tail = ": frmKestroRecord.Timer1.Error: " + QByteArray::number(err) + "\r";
         int n = 0;
-        for (const QByteArray& l : all.split('\n'))
-            if (l.endsWith(tail.toUtf8() + "\r"))
-                ++n;
+        for (const QByteArray& l : ReadFile(log.MainLogPath()).split('\n')) n += l.endsWith(tail);
         return n;
-    }
-    static QString TickError(int n) {
-        return QStringLiteral(": frmKestroRecord.Timer1.Error: ") + QString::number(n);
     }
     QStringList FilesInRec() const { return QDir(RecDir()).entryList(QDir::Files, QDir::Name); }
 };
