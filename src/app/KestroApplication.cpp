@@ -235,6 +235,7 @@ void KestroApplication::EndApplication(int exitCode) {
     exitCode_ = exitCode;
     retryTimer_.stop();
     superviseTimer_.stop();
+    window_->FlushRecording();
     com_->FormUnload();
     if (sim_) {
         sim_->terminate();

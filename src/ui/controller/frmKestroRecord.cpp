@@ -482,7 +482,13 @@ void frmKestroRecord::ConnectionEstablishedActions() {
     Tick([&] { Picture1->ConnectionEstablished(); });
 }
 
+void frmKestroRecord::FlushRecording() {
+    // Samples that arrived since the last tick would otherwise be cleared unwritten.
+    if (ps_.RecordState == 2 && ps_.KestroState.DevFunction != 0) Tick([&] { recorder_.HandOff(); });
+}
+
 void frmKestroRecord::ConnectionLostActions() {
+    FlushRecording();
     ps_.KestroState.DeviceOnline = false;
     Reset_KestroStateOld();
     Reset_KestroState();

@@ -69,6 +69,8 @@ public:
     // The connection-lost actions from outside the tick (the port vanished);
     // the device then has to answer afresh before it counts as online.
     void ConnectionLost();
+    // Hands off what arrived since the last tick (before the books are closed: exit, loss).
+    void FlushRecording();
     void NoiseDisplay(int16_t Value);  // nothing while the device is offline
     void Reset_KestroDisplay();
 

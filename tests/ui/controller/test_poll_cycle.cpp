@@ -194,5 +194,23 @@ TEST_F(PollCycle, ArmedRecordingHandsSamplesOverEveryTick) {
     EXPECT_EQ(f.readAll().count('\n'), 3);
 }
 
+TEST_F(PollCycle, SamplesSinceTheLastTickAreWrittenWhenTheDeviceIsLost) {
+    StartDevice();
+    w->EnableRecording();
+    Feed("lp 700 0\r");
+    Tick();
+    Feed("lp 701 0\r");
+    Feed("lp 702 0\r");
+    w->ConnectionLost();  // unplugged before the next tick
+    const QStringList files = QDir(recordDir()).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile f(recordDir() + QLatin1Char('/') + files[0]);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    EXPECT_EQ(text.count('\n'), 3);
+    EXPECT_TRUE(text.endsWith("; 70,2\r\n")) << text.constData();
+    EXPECT_EQ(ps.SlowCount, 0);
+}
+
 }  // namespace
 }  // namespace kestro::test
