@@ -482,6 +482,13 @@ void frmKestroRecord::ConnectionEstablishedActions() {
     Tick([&] { Picture1->ConnectionEstablished(); });
 }
 
+void frmKestroRecord::SetKey(PictureButton* key, bool enabled, const char* picture) {
+    Tick([&] {
+        key->setEnabled(enabled);
+        key->SetPicture(QLatin1String(picture));
+    });
+}
+
 void frmKestroRecord::FlushRecording() {
     // Samples that arrived since the last tick would otherwise be cleared unwritten.
     if (ps_.RecordState == 2 && ps_.KestroState.DevFunction != 0) Tick([&] { recorder_.HandOff(); });
@@ -495,18 +502,9 @@ void frmKestroRecord::ConnectionLostActions() {
     Tick([&] { Picture1->ConnectionLost(); });
     Tick([&] { SetPanelText(2, QStringLiteral("unknown")); });
     SetFramesEnabled(false);
-    Tick([&] {
-        cmdPower->setEnabled(false);
-        cmdPower->SetPicture(QStringLiteral("PowerDisabled"));
-    });
-    Tick([&] {
-        cmdStopRecord->setEnabled(false);
-        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
-    });
-    Tick([&] {
-        cmdRecord->setEnabled(false);
-        cmdRecord->SetPicture(QStringLiteral("RecordStoppedDisabled"));
-    });
+    SetKey(cmdPower, false, "PowerDisabled");
+    SetKey(cmdStopRecord, false, "StopRecordDisabled");
+    SetKey(cmdRecord, false, "RecordStoppedDisabled");
     Tick([&] { NoiseDisplay(0); });
     ps_.RecordState = 0;
     Tick([&] { SetPanelText(4, QStringLiteral("Recording disabled")); });
@@ -543,18 +541,9 @@ void frmKestroRecord::StartupStep() {
             Reset_KestroStateOld();
             ks.DataValid = 128;
             SetFramesEnabled(true);
-            Tick([&] {
-                cmdPower->setEnabled(true);
-                cmdPower->SetPicture(QStringLiteral("Power"));
-            });
-            Tick([&] {
-                cmdStopRecord->setEnabled(false);
-                cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
-            });
-            Tick([&] {
-                cmdRecord->setEnabled(true);
-                cmdRecord->SetPicture(QStringLiteral("RecordStopped"));
-            });
+            SetKey(cmdPower, true, "Power");
+            SetKey(cmdStopRecord, false, "StopRecordDisabled");
+            SetKey(cmdRecord, true, "RecordStopped");
             Timer1.setInterval(100);
             InitStep = 2;
             return;

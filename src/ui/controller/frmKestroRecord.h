@@ -149,6 +149,7 @@ private:
     void ShowPanel3();
     void SendCommand(const QString& text);
     void SetFramesEnabled(bool on);
+    void SetKey(PictureButton* key, bool enabled, const char* picture);
     // Runs one statement of a guarded procedure: a failure is logged with
     // label and the procedure goes on with its next statement.
     template <class F>
