@@ -77,7 +77,9 @@ void SetState(KestroStateRecord& s, bool odd) {
     s.DataValid |= 1 | 2 | 4 | 8 | 16 | 64;
 }
 
-void BM_TickEveryItemChanged(benchmark::State& state) {
+// Every displayed item changes on every tick; with repaint, the regions the
+// tick invalidated are also painted (offscreen).
+void TickEveryItemChanged(benchmark::State& state, bool repaint) {
     Bench& b = Fixture();
     bool odd = false;
     int n = 0;
@@ -85,24 +87,13 @@ void BM_TickEveryItemChanged(benchmark::State& state) {
         SetState(b.ps.KestroState, odd = !odd);
         b.ps.AnswerWatchdog = 5;
         b.window->Timer1_Timer();
+        if (repaint) QCoreApplication::processEvents();
         if (++n % 4096 == 0) b.port->ClearWritten();
     }
 }
+void BM_TickEveryItemChanged(benchmark::State& state) { TickEveryItemChanged(state, false); }
+void BM_TickEveryItemChangedAndRepaint(benchmark::State& state) { TickEveryItemChanged(state, true); }
 BENCHMARK(BM_TickEveryItemChanged);
-
-// The same, with the repaint of what the changes invalidated (offscreen).
-void BM_TickEveryItemChangedAndRepaint(benchmark::State& state) {
-    Bench& b = Fixture();
-    bool odd = false;
-    int n = 0;
-    for (auto _ : state) {
-        SetState(b.ps.KestroState, odd = !odd);
-        b.ps.AnswerWatchdog = 5;
-        b.window->Timer1_Timer();
-        QCoreApplication::processEvents();  // paints the regions the tick invalidated
-        if (++n % 4096 == 0) b.port->ClearWritten();
-    }
-}
 BENCHMARK(BM_TickEveryItemChangedAndRepaint);
 
 void BM_TickIdle(benchmark::State& state) {

@@ -249,10 +249,10 @@ QString KestroApplication::PortText(int16_t port) const {
 }
 
 void KestroApplication::OnPortGone(int16_t port, const QString& device, const QString& reason) {
-    Q_UNUSED(reason);
+    Q_UNUSED(device);
+    Q_UNUSED(reason);  // frmCOMx has logged both
     if (ending_ || port < 1) return;
     lostPort_ = port;
-    lostDevice_ = device;
     // Everything handed off so far is already on disk; close the books now
     // instead of waiting for the watchdog.
     window_->ConnectionLost();

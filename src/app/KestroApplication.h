@@ -74,7 +74,6 @@ private:
 
     // Reconnect after the port vanished: the port number to reopen, 0 when none.
     int16_t lostPort_ = 0;
-    QString lostDevice_;
     QTimer retryTimer_;
     QTimer superviseTimer_;
     bool armedThisSession_ = false;

@@ -548,21 +548,14 @@ void frmKestroRecord::StartupStep() {
             InitStep = 2;
             return;
         case 2:
-            Tick([&] { SendCommand(QStringLiteral("smm 1")); });
-            InitStep = 3;
-            return;
         case 3:
-            Tick([&] { SendCommand(QStringLiteral("gdv")); });
-            InitStep = 4;
-            return;
         case 4:
-            Tick([&] { SendCommand(QStringLiteral("gdi")); });
-            InitStep = 5;
+        case 5: {
+            static const char* const kCommands[] = {"smm 1", "gdv", "gdi", "ldk 3"};
+            Tick([&] { SendCommand(QLatin1String(kCommands[InitStep - 2])); });
+            ++InitStep;
             return;
-        case 5:
-            Tick([&] { SendCommand(QStringLiteral("ldk 3")); });
-            InitStep = 6;
-            return;
+        }
         case 6:
             // The function is set again only once the device has reported it:
             // a stale or out-of-range code would command a function that does not exist.
