@@ -49,7 +49,9 @@ struct Workload {
 // function (switched now and then), status answers to the poll, a little line noise.
 Workload MakeWorkload() {
     std::mt19937 gen(7);
-    auto rng = [&gen] { return static_cast<unsigned>(gen()); };
+    auto rng = [&gen] {
+        return static_cast<unsigned>(gen());
+    };
     Workload w;
     char buf[64];
     for (int i = 0; i < 20000; ++i) {
@@ -70,7 +72,8 @@ Workload MakeWorkload() {
         }
         w.stream += buf;
     }
-    for (char c : w.stream) w.lines += c == '\r';
+    for (char c : w.stream)
+        w.lines += c == '\r';
     size_t left = w.stream.size();
     while (left > 0) {
         const size_t n = std::min<size_t>(left, 1 + rng() % 64);

@@ -13,8 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <malloc.h>
+#include <cstdio>
 
 namespace kestro {
 namespace {
@@ -73,8 +73,7 @@ void BM_FormatSlowLine(benchmark::State& state) {
     out.reserve(1 << 16);
     int16_t level = 0;
     for (auto _ : state) {
-        if (out.size() > 60000)
-            out.resize(0);
+        if (out.size() > 60000) out.resize(0);
         AppendSlowLine(out, s, SampleAt(kStart, level++));
         benchmark::DoNotOptimize(out.data());
     }
@@ -91,8 +90,7 @@ void BM_FormatFastLine(benchmark::State& state) {
     r.Flags = 32;
     double v = 1e6;
     for (auto _ : state) {
-        if (out.size() > 60000)
-            out.resize(0);
+        if (out.size() > 60000) out.resize(0);
         r.FastLevel = (v += 1.0);
         AppendFastLine(out, s, r);
         benchmark::DoNotOptimize(out.data());
@@ -159,14 +157,14 @@ void ReportMemoryPerSample() {
     constexpr int kSamples = 100000;
     for (int i = 0; i < kSamples; ++i) {
         ps.AddSlowRecord(SampleAt(kStart + i * 0.1 / 86400, 600));
-        if (i % 10 == 9)
-            rec.HandOff();
+        if (i % 10 == 9) rec.HandOff();
     }
     const struct mallinfo2 m1 = mallinfo2();
     const size_t after = m1.uordblks + m1.hblkhd;
-    std::printf("memory per recorded slow sample (module + local buffer, %d samples): %.1f bytes "
-                "(sizeof(MeasurementRecord) = %zu)\n",
-                kSamples, double(after - before) / kSamples, sizeof(MeasurementRecord));
+    std::printf(
+        "memory per recorded slow sample (module + local buffer, %d samples): %.1f bytes "
+        "(sizeof(MeasurementRecord) = %zu)\n",
+        kSamples, double(after - before) / kSamples, sizeof(MeasurementRecord));
 }
 
 }  // namespace
@@ -177,9 +175,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // The record directory of the hand-off benchmark: the current directory
     // (a real disk, so fdatasync costs what it costs), or KESTRO_BENCH_DIR.
-    kestro::g_recordDir = qEnvironmentVariableIsSet("KESTRO_BENCH_DIR")
-                              ? qEnvironmentVariable("KESTRO_BENCH_DIR")
-                              : QDir::currentPath();
+    kestro::g_recordDir =
+        qEnvironmentVariableIsSet("KESTRO_BENCH_DIR") ? qEnvironmentVariable("KESTRO_BENCH_DIR") : QDir::currentPath();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

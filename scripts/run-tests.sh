@@ -11,6 +11,9 @@ bash scripts/bootstrap.sh
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
+echo "== code style =="
+bash scripts/check-format.sh
+
 echo "== sanitizer build (clang, address + undefined) =="
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DKESTRO_SANITIZE=ON -DKESTRO_COMPONENTS="protocol;shell;settings;link" >/dev/null

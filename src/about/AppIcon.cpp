@@ -7,8 +7,7 @@
 namespace kestro {
 
 QImage KestroAppImage(int size) {
-    if (size < 1)
-        return QImage();
+    if (size < 1) return QImage();
     QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
@@ -60,8 +59,8 @@ QImage KestroAppImage(int size) {
     p.drawPath(curve);
 
     // Level bar: green, yellow, red segments.
-    const QColor seg[] = {QColor(76, 185, 88), QColor(76, 185, 88), QColor(76, 185, 88),
-                          QColor(232, 196, 54), QColor(228, 70, 52)};
+    const QColor seg[] = {QColor(76, 185, 88), QColor(76, 185, 88), QColor(76, 185, 88), QColor(232, 196, 54),
+                          QColor(228, 70, 52)};
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 5; ++i) {
         p.setBrush(seg[i]);

@@ -34,22 +34,27 @@ QString BuildVersionText() {
 
 SysInfoLauncher SysInfoLauncher::Default() {
     SysInfoLauncher l;
-    l.candidates = {QStringLiteral("hardinfo"), QStringLiteral("gnome-system-monitor"),
-                    QStringLiteral("kinfocenter"), QStringLiteral("xfce4-taskmanager"), QStringLiteral("lxtask")};
-    l.findExecutable = [](const QString& name) { return QStandardPaths::findExecutable(name); };
-    l.fileExists = [](const QString& path) { return QFileInfo(path).isFile(); };
-    l.startDetached = [](const QString& program) { return QProcess::startDetached(program, {}); };
+    l.candidates = {QStringLiteral("hardinfo"), QStringLiteral("gnome-system-monitor"), QStringLiteral("kinfocenter"),
+                    QStringLiteral("xfce4-taskmanager"), QStringLiteral("lxtask")};
+    l.findExecutable = [](const QString& name) {
+        return QStandardPaths::findExecutable(name);
+    };
+    l.fileExists = [](const QString& path) {
+        return QFileInfo(path).isFile();
+    };
+    l.startDetached = [](const QString& program) {
+        return QProcess::startDetached(program, {});
+    };
     return l;
 }
 
-frmAbout::frmAbout(const EventLog& log, MessageSink& messages, RegistryFiles machineFiles,
-                   SysInfoLauncher launcher, QWidget* parent)
-    : QDialog(parent), log_(log), messages_(messages), files_(std::move(machineFiles)),
-      launcher_(std::move(launcher)) {
+frmAbout::frmAbout(const EventLog& log, MessageSink& messages, RegistryFiles machineFiles, SysInfoLauncher launcher,
+                   QWidget* parent)
+    : QDialog(parent), log_(log), messages_(messages), files_(std::move(machineFiles)), launcher_(std::move(launcher)) {
     setObjectName(QStringLiteral("frmAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Info to ") + QStringLiteral(KESTRO_APP_TITLE));
 
     Picture1 = new QLabel(this);
@@ -117,16 +122,16 @@ bool frmAbout::GetKeyValue(uint32_t root, const QString& keyName, const QString&
         return false;
     }
     switch (reg.ValueType) {
-    case REG_SZ_:
-    case REG_EXPAND_SZ_:
-        *out = v.toString();
-        break;
-    case REG_DWORD_:
-    case REG_DWORD_BIG_ENDIAN_:
-        *out = QString::number(v.toLongLong());
-        break;
-    default:
-        break;  // a value of another kind is no path
+        case REG_SZ_:
+        case REG_EXPAND_SZ_:
+            *out = v.toString();
+            break;
+        case REG_DWORD_:
+        case REG_DWORD_BIG_ENDIAN_:
+            *out = QString::number(v.toLongLong());
+            break;
+        default:
+            break;  // a value of another kind is no path
     }
     return true;
 }
@@ -148,8 +153,7 @@ void frmAbout::StartSysInfo() {
     bool failed = false;  // the first failure's number is the one reported
     auto tryStart = [&](const QString& program) {
         int32_t n = 0;
-        if (Start(program, &n))
-            return true;
+        if (Start(program, &n)) return true;
         if (!failed) {
             failed = true;
             errNo = n;
@@ -160,26 +164,23 @@ void frmAbout::StartSysInfo() {
     QString path;
     if (GetKeyValue(HKEY_LOCAL_MACHINE_, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"),
                     QStringLiteral("PATH"), &path)) {
-        if (tryStart(path))
-            return;
+        if (tryStart(path)) return;
     } else if (GetKeyValue(HKEY_LOCAL_MACHINE_, QStringLiteral("SOFTWARE\\Microsoft\\Shared Tools Location"),
                            QStringLiteral("MSINFO"), &path)) {
         const QString exe = path + QStringLiteral("/MSINFO32.EXE");
-        if (launcher_.fileExists && launcher_.fileExists(exe) && tryStart(exe))
-            return;
+        if (launcher_.fileExists && launcher_.fileExists(exe) && tryStart(exe)) return;
     }
 
     // This platform's own system-information programs.
     if (launcher_.findExecutable) {
         for (const QString& name : launcher_.candidates) {
             const QString found = launcher_.findExecutable(name);
-            if (!found.isEmpty() && tryStart(found))
-                return;
+            if (!found.isEmpty() && tryStart(found)) return;
         }
     }
 
-    log_.AppendTo(kJournal, log_.DateTimeText() + kSysInfoError + QString::number(errNo) +
-                                QStringLiteral("\r\n") + QStringLiteral("\r\n"));
+    log_.AppendTo(kJournal, log_.DateTimeText() + kSysInfoError + QString::number(errNo) + QStringLiteral("\r\n") +
+                                QStringLiteral("\r\n"));
     messages_.ShowMessage(kUnavailable);
 }
 

@@ -27,8 +27,8 @@ namespace kestro {
 
 AppOptions ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Recorder and remote front panel for a sound level meter on a serial line (9600,N,8,1)."));
+    parser.setApplicationDescription(
+        QStringLiteral("Recorder and remote front panel for a sound level meter on a serial line (9600,N,8,1)."));
     parser.addHelpOption();
     parser.addVersionOption();
     QCommandLineOption demo(QStringLiteral("demo"),
@@ -48,8 +48,7 @@ AppOptions ParseCommandLine(const QStringList& arguments) {
     return o;
 }
 
-KestroApplication::KestroApplication(const AppOptions& options, QObject* parent)
-    : QObject(parent), options_(options) {
+KestroApplication::KestroApplication(const AppOptions& options, QObject* parent) : QObject(parent), options_(options) {
     retryTimer_.setInterval(1000);
     superviseTimer_.setInterval(1000);
     connect(&retryTimer_, &QTimer::timeout, this, &KestroApplication::RetryPort);
@@ -101,9 +100,15 @@ int KestroApplication::Main() {
     connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
 
     window_ = new frmKestroRecord(*ps_, *com_, *RegObj_, *log_, clock_);
-    window_->onEndApplication = [this] { EndApplication(0); };
-    window_->onShowSetup = [this] { ShowSetup(); };
-    window_->onShowAbout = [this] { ShowAbout(); };
+    window_->onEndApplication = [this] {
+        EndApplication(0);
+    };
+    window_->onShowSetup = [this] {
+        ShowSetup();
+    };
+    window_->onShowAbout = [this] {
+        ShowAbout();
+    };
     if (auto* sink = dynamic_cast<DialogMessageSink*>(messages_.get())) sink->setParent(window_);
     connect(window_, &frmKestroRecord::startupCompleted, this, [this] {
         if (options_.record && !armedThisSession_) {
@@ -135,7 +140,8 @@ bool KestroApplication::StartDemo() {
     args += QProcess::splitCommand(qEnvironmentVariable("KESTRO_SIM_ARGS"));
     sim_->start(simPath, args);
     if (!sim_->waitForStarted(3000)) return false;
-    for (int i = 0; i < 60 && !QFileInfo::exists(link); ++i) QThread::msleep(50);
+    for (int i = 0; i < 60 && !QFileInfo::exists(link); ++i)
+        QThread::msleep(50);
     if (!QFileInfo::exists(link)) return false;
     // This process only: the demo's COM1 is the simulator.
     qputenv("KESTRO_COM1", QFile::encodeName(link));
@@ -215,16 +221,19 @@ void KestroApplication::ShowSetup() {
         return;
     }
     // The dialog deletes itself on close, after running the hook.
-    setup_ = new frmSetup(*RegObj_, *com_, *messages_, DefaultDataDirectory(), [this] {
-        setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
-        InitApplication();
-    },
-                          PresentSerialDevices, window_);
+    setup_ = new frmSetup(
+        *RegObj_, *com_, *messages_, DefaultDataDirectory(),
+        [this] {
+            setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
+            InitApplication();
+        },
+        PresentSerialDevices, window_);
     setup_->show();
 }
 
 void KestroApplication::ShowAbout() {
-    if (!about_) about_ = new frmAbout(*log_, *messages_, RegistryFiles::Default(), SysInfoLauncher::Default(), window_);
+    if (!about_)
+        about_ = new frmAbout(*log_, *messages_, RegistryFiles::Default(), SysInfoLauncher::Default(), window_);
     about_->show();
     about_->raise();
 }

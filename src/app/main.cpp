@@ -1,6 +1,6 @@
 // KestroRecorder: recorder and remote front panel for a serial sound level meter.
-#include "app/KestroApplication.h"
 #include "about/AppIcon.h"
+#include "app/KestroApplication.h"
 
 #include "kestro/Version.h"
 

@@ -3,15 +3,12 @@
 namespace kestro {
 
 bool FakeSerialPort::open(const QString& device, int16_t* errNo, QString* reason) {
-    if (open_)
-        close();
+    if (open_) close();
     const auto it = failures_.constFind(device);
     if (it != failures_.constEnd()) {
         history_ << QStringLiteral("open-failed ") + device;
-        if (errNo)
-            *errNo = it->errNo;
-        if (reason)
-            *reason = it->reason;
+        if (errNo) *errNo = it->errNo;
+        if (reason) *reason = it->reason;
         return false;
     }
     device_ = device;
@@ -24,8 +21,7 @@ bool FakeSerialPort::open(const QString& device, int16_t* errNo, QString* reason
 }
 
 void FakeSerialPort::close() {
-    if (!open_)
-        return;
+    if (!open_) return;
     open_ = false;
     // Closing a real tty drops the modem lines with it.
     dtr_ = false;
@@ -35,22 +31,19 @@ void FakeSerialPort::close() {
 }
 
 void FakeSerialPort::setDataTerminalReady(bool on) {
-    if (!open_)
-        return;
+    if (!open_) return;
     dtr_ = on;
     history_ << QStringLiteral("dtr %1").arg(on ? 1 : 0);
 }
 
 void FakeSerialPort::setRequestToSend(bool on) {
-    if (!open_)
-        return;
+    if (!open_) return;
     rts_ = on;
     history_ << QStringLiteral("rts %1").arg(on ? 1 : 0);
 }
 
 qint64 FakeSerialPort::write(const QByteArray& data) {
-    if (!open_ || gone_ || writeFails_)
-        return -1;
+    if (!open_ || gone_ || writeFails_) return -1;
     written_ += data;
     return data.size();
 }
@@ -71,15 +64,13 @@ void FakeSerialPort::SetOpenFailure(const QString& device, int16_t errNo, const 
 }
 
 void FakeSerialPort::feed(const QByteArray& data) {
-    if (!open_)
-        return;
+    if (!open_) return;
     rx_ += data;
     emit dataReceived();
 }
 
 void FakeSerialPort::SimulateGone(const QString& reason) {
-    if (!open_ || gone_)
-        return;
+    if (!open_ || gone_) return;
     gone_ = true;
     emit portGone(reason);
 }

@@ -9,7 +9,7 @@
 namespace kestro {
 
 // Open failures carry one of the two numbers callers branch on.
-constexpr int16_t kErrPortNotFound = 8002;  // device path does not exist
+constexpr int16_t kErrPortNotFound = 8002;   // device path does not exist
 constexpr int16_t kErrPortUnavailable = 82;  // exists but cannot be opened (busy, permission)
 
 class SerialPort : public QObject {

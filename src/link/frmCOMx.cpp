@@ -27,18 +27,16 @@ const QString kSetCOMPortError = QStringLiteral(": SetCOMPort.Error: ");
 const QString kFormUnloadError = QStringLiteral(": frmCOMx.FormUnload.Error: ");
 const QString kPortGone = QStringLiteral(": frmCOMx.PortGone: ");
 
-const QString kDialoutHint = QStringLiteral(
-    "Add your user to the dialout group: sudo usermod -aG dialout $USER, then log in again.");
+const QString kDialoutHint =
+    QStringLiteral("Add your user to the dialout group: sudo usermod -aG dialout $USER, then log in again.");
 
 bool InRange(qlonglong n) { return n >= kFirstPort && n <= kLastPort; }
 
 // The box's detailed text: where we looked and what the system said.
 QString FailureDetail(qlonglong port, const QString& device, const QString& reason) {
-    if (!InRange(port))
-        return QStringLiteral("Only COM1 to COM4 can be used.");
+    if (!InRange(port)) return QStringLiteral("Only COM1 to COM4 can be used.");
     QString detail = QStringLiteral("Device: ") + device;
-    if (!reason.isEmpty())
-        detail += QStringLiteral("\nReason: ") + reason;
+    if (!reason.isEmpty()) detail += QStringLiteral("\nReason: ") + reason;
     if (reason.contains(QLatin1String("permission denied"), Qt::CaseInsensitive))
         detail += QStringLiteral("\n\n") + kDialoutHint;
     return detail;
@@ -47,8 +45,7 @@ QString FailureDetail(qlonglong port, const QString& device, const QString& reas
 }  // namespace
 
 struct frmCOMx::Impl {
-    Impl(ProtocolState& p, cRegistry& r, const EventLog& l, MessageSink& m)
-        : ps(p), reg(r), log(l), messages(m) {}
+    Impl(ProtocolState& p, cRegistry& r, const EventLog& l, MessageSink& m) : ps(p), reg(r), log(l), messages(m) {}
 
     ProtocolState& ps;
     cRegistry& reg;
@@ -64,13 +61,11 @@ struct frmCOMx::Impl {
     bool Usable() const { return port->isOpen() && !gone; }
 };
 
-frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, MessageSink& messages,
-                 PortFactory makePort, QObject* parent)
+frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, MessageSink& messages, PortFactory makePort,
+                 QObject* parent)
     : QObject(parent), d(std::make_unique<Impl>(ps, RegObj, log, messages)) {
-    if (makePort)
-        d->port = makePort();
-    if (!d->port)
-        d->port = std::make_unique<QtSerialPort>();
+    if (makePort) d->port = makePort();
+    if (!d->port) d->port = std::make_unique<QtSerialPort>();
 
     connect(d->port.get(), &SerialPort::dataReceived, this, [this] {
         const QByteArray data = d->port->readAll();
@@ -78,8 +73,7 @@ frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, Mess
     });
 
     connect(d->port.get(), &SerialPort::portGone, this, [this](const QString& reason) {
-        if (d->gone || !d->port->isOpen())
-            return;
+        if (d->gone || !d->port->isOpen()) return;
         d->gone = true;
         const quint64 gen = d->generation;
         const int16_t n = GetCOMPort();
@@ -88,8 +82,7 @@ frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, Mess
         // Closing inside the port's own error signal would pull the device out from
         // under the code that is emitting it.
         QTimer::singleShot(0, this, [this, gen, n, device, reason] {
-            if (gen != d->generation)
-                return;  // closed or reopened already
+            if (gen != d->generation) return;  // closed or reopened already
             CloseCOMPort();
             emit portGone(n, device, reason);
         });
@@ -97,16 +90,13 @@ frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, Mess
 }
 
 frmCOMx::~frmCOMx() {
-    if (d->port)
-        d->port->disconnect(this);
+    if (d->port) d->port->disconnect(this);
 }
 
 QString frmCOMx::DevicePathForPort(int16_t n) const {
-    if (!InRange(n))
-        return QString();
+    if (!InRange(n)) return QString();
     const QString env = qEnvironmentVariable(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n))).trimmed();
-    if (!env.isEmpty())
-        return env;
+    if (!env.isEmpty()) return env;
 
     cRegistry& reg = d->reg;
     reg.ClassKey = HKEY_CURRENT_USER_;
@@ -116,16 +106,14 @@ QString frmCOMx::DevicePathForPort(int16_t n) const {
     reg.Default = QVariant();
     if (reg.ValueExists()) {
         const QString stored = reg.Value().toString().trimmed();
-        if (!stored.isEmpty())
-            return stored;
+        if (!stored.isEmpty()) return stored;
     }
 
     // One USB adapter shows up as ttyUSB0 or ttyACM0: that is COM1.
     const QString index = QString::number(n - 1);
     for (const char* kind : {"ttyUSB", "ttyACM"}) {
         const QString path = d->deviceDir + QLatin1Char('/') + QLatin1String(kind) + index;
-        if (QFileInfo::exists(path))
-            return path;
+        if (QFileInfo::exists(path)) return path;
     }
     return d->deviceDir + QStringLiteral("/ttyS") + index;
 }
@@ -167,8 +155,7 @@ static bool OpenNumbered(frmCOMx& owner, SerialPort& port, qlonglong n, int16_t*
     }
     *device = owner.DevicePathForPort(static_cast<int16_t>(n));
     if (!port.open(*device, errNo, reason)) {
-        if (*errNo != kErrPortNotFound && *errNo != kErrPortUnavailable)
-            *errNo = kErrPortUnavailable;
+        if (*errNo != kErrPortNotFound && *errNo != kErrPortUnavailable) *errNo = kErrPortUnavailable;
         return false;
     }
     port.setDataTerminalReady(true);
@@ -188,8 +175,7 @@ int16_t frmCOMx::InitForm() {
 
         bool stored = false;
         qlonglong n = 0;
-        if (reg.ValueExists())
-            n = reg.Value().toLongLong(&stored);  // a value that is no number is no port
+        if (reg.ValueExists()) n = reg.Value().toLongLong(&stored);  // a value that is no number is no port
         if (!stored) {
             d->log.LogError(kInitFormError, 1);
             return 1;
@@ -224,13 +210,11 @@ int16_t frmCOMx::InitForm() {
 
 int16_t frmCOMx::SetCOMPort(int16_t COMPort) {
     try {
-        if (d->port->isOpen())
-            CloseCOMPort();
+        if (d->port->isOpen()) CloseCOMPort();
         int16_t errNo = 0;
         QString device;
         QString reason;
-        if (!OpenNumbered(*this, *d->port, COMPort, &errNo, &device, &reason))
-            return errNo;
+        if (!OpenNumbered(*this, *d->port, COMPort, &errNo, &device, &reason)) return errNo;
         ++d->generation;
         d->gone = false;
         tag_ = QString::number(COMPort);
@@ -243,8 +227,7 @@ int16_t frmCOMx::SetCOMPort(int16_t COMPort) {
 }
 
 int frmCOMx::SendCommand(const QString& text, int len) {
-    if (!d->Usable() || len <= 0)
-        return 0;
+    if (!d->Usable() || len <= 0) return 0;
     const QByteArray bytes = text.left(len).toLatin1();
     const qint64 n = d->port->write(bytes);
     return n > 0 ? static_cast<int>(n) : 0;
@@ -254,12 +237,10 @@ void frmCOMx::FormUnload() {
     try {
         if (d->Usable()) {
             for (const QString& cmd : {QStringLiteral("SMM 0\r"), QStringLiteral("LDK 0\r")}) {
-                if (SendCommand(cmd) != cmd.size())
-                    d->log.LogError(kFormUnloadError, kErrPortWrite);
+                if (SendCommand(cmd) != cmd.size()) d->log.LogError(kFormUnloadError, kErrPortWrite);
             }
             // Closing with the commands still queued would lose them.
-            if (!d->port->flush(kStopFlushMs))
-                d->log.LogError(kFormUnloadError, kErrPortWrite);
+            if (!d->port->flush(kStopFlushMs)) d->log.LogError(kFormUnloadError, kErrPortWrite);
         }
         CloseCOMPort();
     } catch (const std::exception&) {

@@ -28,14 +28,14 @@ class frmCOMx : public QObject {
 public:
     using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
-    frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, MessageSink& messages,
-            PortFactory makePort, QObject* parent = nullptr);
+    frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, MessageSink& messages, PortFactory makePort,
+            QObject* parent = nullptr);
     ~frmCOMx() override;
 
-    int16_t InitForm();                 // open the stored port
+    int16_t InitForm();                   // open the stored port
     int16_t SetCOMPort(int16_t COMPort);  // open a given port (no message, no store write)
-    int16_t GetCOMPort() const;         // number of the open port, 0 when none
-    int16_t CloseCOMPort();             // always kTrue
+    int16_t GetCOMPort() const;           // number of the open port, 0 when none
+    int16_t CloseCOMPort();               // always kTrue
     // Stop sequence without ending the process: "SMM 0", "LDK 0" when open
     // (flushed to the wire with a bounded wait), close, log ": Application stopped".
     void FormUnload();

@@ -13,10 +13,14 @@ constexpr int kNotDigit = 16;
 
 constexpr std::array<uint8_t, 256> MakeDigitTable() {
     std::array<uint8_t, 256> t{};
-    for (auto& v : t) v = kNotDigit;
-    for (int c = '0'; c <= '9'; ++c) t[static_cast<size_t>(c)] = static_cast<uint8_t>(c - '0');
-    for (int c = 'a'; c <= 'f'; ++c) t[static_cast<size_t>(c)] = static_cast<uint8_t>(c - 'a' + 10);
-    for (int c = 'A'; c <= 'F'; ++c) t[static_cast<size_t>(c)] = static_cast<uint8_t>(c - 'A' + 10);
+    for (auto& v : t)
+        v = kNotDigit;
+    for (int c = '0'; c <= '9'; ++c)
+        t[static_cast<size_t>(c)] = static_cast<uint8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c)
+        t[static_cast<size_t>(c)] = static_cast<uint8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c)
+        t[static_cast<size_t>(c)] = static_cast<uint8_t>(c - 'A' + 10);
     return t;
 }
 constexpr auto kDigit = MakeDigitTable();
@@ -25,9 +29,12 @@ inline int DigitOf(char c) { return kDigit[static_cast<unsigned char>(c)]; }
 
 int BaseOf(int16_t radix) {
     switch (radix) {
-        case 1: return 16;
-        case 2: return 2;
-        default: return 10;  // 0, 3, and anything a handler never sets
+        case 1:
+            return 16;
+        case 2:
+            return 2;
+        default:
+            return 10;  // 0, 3, and anything a handler never sets
     }
 }
 
@@ -102,8 +109,10 @@ int16_t Scan(ProtocolState& ps, Src& src) {
             if (fraction) {
                 // The step onto the point itself only counts.
                 if (a.Digits > 0) {
-                    if (d < base) Accumulate(a, base, d);
-                    else error = true;
+                    if (d < base)
+                        Accumulate(a, base, d);
+                    else
+                        error = true;
                 }
                 if (a.Digits == std::numeric_limits<int16_t>::max()) throw ProtocolFailure(kErrOverflow);
                 ++a.Digits;

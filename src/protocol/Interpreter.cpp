@@ -18,14 +18,34 @@ constexpr int32_t kFastStampStepMs = 15;
 constexpr size_t kMaxKeyLength = 7;
 
 enum class Handler : uint8_t {
-    Fast, Value, Gds, Gsn, SwRev, HwRev, Smm, Swm, Awm, Ack, Sks, Gso, Grc,
-    Flash, VBatt, VCpu, VAna, Temp, Supply, OkOrQuery, NoArgs,
+    Fast,
+    Value,
+    Gds,
+    Gsn,
+    SwRev,
+    HwRev,
+    Smm,
+    Swm,
+    Awm,
+    Ack,
+    Sks,
+    Gso,
+    Grc,
+    Flash,
+    VBatt,
+    VCpu,
+    VAna,
+    Temp,
+    Supply,
+    OkOrQuery,
+    NoArgs,
 };
 
 // Keys are at most 7 characters, so one 64-bit word compares a whole key.
 constexpr uint64_t Pack(std::string_view s) {
     uint64_t v = 0;
-    for (size_t i = 0; i < s.size(); ++i) v |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+    for (size_t i = 0; i < s.size(); ++i)
+        v |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
     return v;
 }
 
@@ -95,9 +115,7 @@ int16_t To16(int32_t v) {
     return static_cast<int16_t>(v);
 }
 
-int64_t LastStamp(const ProtocolState& ps) {
-    return int64_t{ps.LastStampDay} * kMsPerDay + ps.LastStampMs;
-}
+int64_t LastStamp(const ProtocolState& ps) { return int64_t{ps.LastStampDay} * kMsPerDay + ps.LastStampMs; }
 
 void SetLastStamp(ProtocolState& ps, int64_t abs) {
     int64_t day = abs / kMsPerDay;
@@ -118,10 +136,14 @@ bool IsRecordedCode(int code) { return code == 11 || code == 22 || code == 32; }
 
 int16_t SlowFunctionBit(int16_t function) {
     switch (function) {
-        case 1: return 1;
-        case 2: return 2;
-        case 3: return 4;
-        default: return 0;
+        case 1:
+            return 1;
+        case 2:
+            return 2;
+        case 3:
+            return 4;
+        default:
+            return 0;
     }
 }
 
@@ -137,8 +159,12 @@ bool ReadOneNumber(ProtocolState& ps) { return ParseArgsFromBuffer(ps) == 1; }
 void Dispatch(ProtocolState& ps, const KeyEntry& e) {
     KestroStateRecord& st = ps.KestroState;
     switch (e.handler) {
-        case Handler::Fast: FastValueHandler(ps, e.arg); return;
-        case Handler::Value: ValueLineHandler(ps, e.arg); return;
+        case Handler::Fast:
+            FastValueHandler(ps, e.arg);
+            return;
+        case Handler::Value:
+            ValueLineHandler(ps, e.arg);
+            return;
         case Handler::Gds: {
             if (ReadArgText(ps) != 1 || ps.ArgText.size() != 7) return;
             ps.Args[1].Radix = 1;
@@ -227,12 +253,30 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             Rearm(ps);
             const int16_t v = To16(ps.Args[1].Value);
             switch (e.handler) {
-                case Handler::Flash: st.DevFlash = v; st.DataValid |= 65536; break;
-                case Handler::VBatt: st.DevVBatt = v; st.DataValid |= 131072; break;
-                case Handler::VCpu: st.DevVCpu = v; st.DataValid |= 262144; break;
-                case Handler::VAna: st.DevVAna = v; st.DataValid |= 524288; break;
-                case Handler::Temp: st.DevTemp = v; st.DataValid |= 1048576; break;
-                default: st.DevSupply = v; st.DataValid |= 2097152; break;
+                case Handler::Flash:
+                    st.DevFlash = v;
+                    st.DataValid |= 65536;
+                    break;
+                case Handler::VBatt:
+                    st.DevVBatt = v;
+                    st.DataValid |= 131072;
+                    break;
+                case Handler::VCpu:
+                    st.DevVCpu = v;
+                    st.DataValid |= 262144;
+                    break;
+                case Handler::VAna:
+                    st.DevVAna = v;
+                    st.DataValid |= 524288;
+                    break;
+                case Handler::Temp:
+                    st.DevTemp = v;
+                    st.DataValid |= 1048576;
+                    break;
+                default:
+                    st.DevSupply = v;
+                    st.DataValid |= 2097152;
+                    break;
             }
             return;
         }
@@ -421,7 +465,8 @@ int16_t Interpreter(ProtocolState& ps) {
                 if (full) break;
             }
         }
-        for (int i = 0; i <= 3; ++i) ps.Args[i].Radix = 0;
+        for (int i = 0; i <= 3; ++i)
+            ps.Args[i].Radix = 0;
         if (len == 0 || len > kMaxKeyLength) return 1;
         const uint64_t packed = Pack(std::string_view(key, len));
         for (const KeyEntry& e : kKeys) {

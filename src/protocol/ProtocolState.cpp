@@ -9,18 +9,14 @@ namespace kestro {
 
 namespace {
 
-int16_t CountCr(std::string_view s) {
-    return static_cast<int16_t>(std::count(s.begin(), s.end(), '\r'));
-}
+int16_t CountCr(std::string_view s) { return static_cast<int16_t>(std::count(s.begin(), s.end(), '\r')); }
 
 }  // namespace
 
 ProtocolState::ProtocolState(const Clock& clock, ErrorLogFn log)
     : clock_(clock), log_(std::move(log)), SlowBuffer(1), FastBuffer(1) {}
 
-std::string_view ProtocolState::RxPending() const {
-    return std::string_view(rx_).substr(rxHead_);
-}
+std::string_view ProtocolState::RxPending() const { return std::string_view(rx_).substr(rxHead_); }
 
 int ProtocolState::ReadRxChars(std::string& out, int n) {
     const size_t pending = rx_.size() - rxHead_;
@@ -54,8 +50,7 @@ void ProtocolState::AppendReceived(std::string_view data) {
         // long to be an answer anyway.
         size_t drop = total - kRxCapacity;
         const size_t dropOld = std::min(drop, pending);
-        RxLineCount = static_cast<int16_t>(
-            RxLineCount - CountCr(std::string_view(rx_).substr(rxHead_, dropOld)));
+        RxLineCount = static_cast<int16_t>(RxLineCount - CountCr(std::string_view(rx_).substr(rxHead_, dropOld)));
         rxHead_ += dropOld;
         pending -= dropOld;
         data.remove_prefix(drop - dropOld);  // never counted, so no line bookkeeping
@@ -92,7 +87,8 @@ void ProtocolState::ReceiveEvent(std::string_view data) {
         }
         AppendReceived(data.substr(0, n));
         data.remove_prefix(n);
-        while (RxLineCount != 0) Interpreter(*this);
+        while (RxLineCount != 0)
+            Interpreter(*this);
     } while (!data.empty());
 }
 

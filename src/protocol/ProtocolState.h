@@ -21,7 +21,7 @@ namespace kestro {
 
 // One numeric argument slot.
 struct ArgRec {
-    int16_t Radix = 0;   // 0 decimal, 1 hexadecimal, 2 binary, 3 decimal with fraction
+    int16_t Radix = 0;  // 0 decimal, 1 hexadecimal, 2 binary, 3 decimal with fraction
     int32_t Value = 0;
     int16_t Digits = 0;
 };
@@ -79,8 +79,8 @@ public:
     int32_t FastRecordNo = 0;
     int16_t RecordState = 0;    // 0 off, 1 armed, 2 slow samples arriving
     int16_t BufferRestart = 0;  // bit 0 slow, bit 1 fast
-    int32_t LastStampMs = 0;   // milliseconds of day of the last sample stamp
-    int32_t LastStampDay = 0;  // its day number, so stamps keep their order across midnight
+    int32_t LastStampMs = 0;    // milliseconds of day of the last sample stamp
+    int32_t LastStampDay = 0;   // its day number, so stamps keep their order across midnight
     SystemTime NowTime;
 
     MeasurementRecord GetSlowRecord(int32_t n) const;  // zeros past SlowCount

@@ -41,8 +41,7 @@ void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
 }
 
 int64_t MsOfDay64(const SystemTime& t) {
-    return int64_t{t.wHour} * 3600000 + int64_t{t.wMinute} * 60000 + int64_t{t.wSecond} * 1000 +
-           t.wMilliseconds;
+    return int64_t{t.wHour} * 3600000 + int64_t{t.wMinute} * 60000 + int64_t{t.wSecond} * 1000 + t.wMilliseconds;
 }
 
 SystemTime FromDayAndMs(int64_t day, int64_t ms) {
@@ -125,8 +124,7 @@ void ManualClock::AdvanceMs(int64_t ms) { now_ = SystemTimeFromAbsoluteMs(Absolu
 
 bool operator==(const SystemTime& a, const SystemTime& b) {
     return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDayOfWeek == b.wDayOfWeek && a.wDay == b.wDay &&
-           a.wHour == b.wHour && a.wMinute == b.wMinute && a.wSecond == b.wSecond &&
-           a.wMilliseconds == b.wMilliseconds;
+           a.wHour == b.wHour && a.wMinute == b.wMinute && a.wSecond == b.wSecond && a.wMilliseconds == b.wMilliseconds;
 }
 
 namespace {
@@ -135,33 +133,34 @@ bool SameDouble(double a, double b) { return a == b || (std::isnan(a) && std::is
 }  // namespace
 
 bool operator==(const MeasurementRecord& a, const MeasurementRecord& b) {
-    return a.Flags == b.Flags && SameDouble(a.Timestamp, b.Timestamp) && a.SysTime == b.SysTime &&
-           a.Level == b.Level && SameDouble(a.FastLevel, b.FastLevel) && a.LevelFlags == b.LevelFlags;
+    return a.Flags == b.Flags && SameDouble(a.Timestamp, b.Timestamp) && a.SysTime == b.SysTime && a.Level == b.Level &&
+           SameDouble(a.FastLevel, b.FastLevel) && a.LevelFlags == b.LevelFlags;
 }
 
 bool operator==(const KestroStateRecord& a, const KestroStateRecord& b) {
     return a.DeviceOnline == b.DeviceOnline && a.DataValid == b.DataValid && a.DevFunction == b.DevFunction &&
            a.DevVariant == b.DevVariant && a.DevRange == b.DevRange && a.DevLevel == b.DevLevel &&
-           a.DevLevelStatus == b.DevLevelStatus && a.DevMeasMode == b.DevMeasMode &&
-           a.DevKeyState == b.DevKeyState && a.DevBattery == b.DevBattery && a.DevSerialNo == b.DevSerialNo &&
-           a.DevOptions == b.DevOptions && a.DevCalCoef == b.DevCalCoef && a.DevSwRev == b.DevSwRev &&
-           a.DevHwRev == b.DevHwRev && a.DevFlash == b.DevFlash && a.DevVBatt == b.DevVBatt &&
-           a.DevVCpu == b.DevVCpu && a.DevVAna == b.DevVAna && a.DevTemp == b.DevTemp &&
-           a.DevSupply == b.DevSupply;
+           a.DevLevelStatus == b.DevLevelStatus && a.DevMeasMode == b.DevMeasMode && a.DevKeyState == b.DevKeyState &&
+           a.DevBattery == b.DevBattery && a.DevSerialNo == b.DevSerialNo && a.DevOptions == b.DevOptions &&
+           a.DevCalCoef == b.DevCalCoef && a.DevSwRev == b.DevSwRev && a.DevHwRev == b.DevHwRev &&
+           a.DevFlash == b.DevFlash && a.DevVBatt == b.DevVBatt && a.DevVCpu == b.DevVCpu && a.DevVAna == b.DevVAna &&
+           a.DevTemp == b.DevTemp && a.DevSupply == b.DevSupply;
 }
 
 FixedText64 MakeFixedText64(const std::string& s) {
     FixedText64 t;
     t.fill(' ');
     const size_t n = s.size() < t.size() ? s.size() : t.size();
-    for (size_t i = 0; i < n; ++i) t[i] = s[i];
+    for (size_t i = 0; i < n; ++i)
+        t[i] = s[i];
     return t;
 }
 
 std::string FixedTextToString(const FixedText64& t) {
     size_t n = t.size();
     // A record that was never set holds zeros; treat them like the padding.
-    while (n > 0 && (t[n - 1] == ' ' || t[n - 1] == '\0')) --n;
+    while (n > 0 && (t[n - 1] == ' ' || t[n - 1] == '\0'))
+        --n;
     return std::string(t.data(), n);
 }
 

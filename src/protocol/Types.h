@@ -64,17 +64,17 @@ private:
 
 // One sample. Field order as in the device's documentation of the record.
 struct MeasurementRecord {
-    int16_t Flags = 0;        // bits 0-2 slow function seen (Lp, LEQ, MAX); bits 4-6 fast kind (p, q, r)
-    double Timestamp = 0.0;   // local date and time when the value line was interpreted
-    SystemTime SysTime;       // the sample's time with milliseconds, spaced by the stamping rule
-    int16_t Level = 0;        // slow level in tenths of a decibel
-    double FastLevel = 0.0;   // fast value on a linear scale
-    int16_t LevelFlags = 0;   // status bits: 1 underflow, 4 overflow (low bits of the two states)
+    int16_t Flags = 0;       // bits 0-2 slow function seen (Lp, LEQ, MAX); bits 4-6 fast kind (p, q, r)
+    double Timestamp = 0.0;  // local date and time when the value line was interpreted
+    SystemTime SysTime;      // the sample's time with milliseconds, spaced by the stamping rule
+    int16_t Level = 0;       // slow level in tenths of a decibel
+    double FastLevel = 0.0;  // fast value on a linear scale
+    int16_t LevelFlags = 0;  // status bits: 1 underflow, 4 overflow (low bits of the two states)
 };
 
 // Fixed texts of 64 characters, blank padded.
 using FixedText64 = std::array<char, 64>;
-FixedText64 MakeFixedText64(const std::string& s);  // left-aligned, padded with blanks, cut at 64
+FixedText64 MakeFixedText64(const std::string& s);    // left-aligned, padded with blanks, cut at 64
 std::string FixedTextToString(const FixedText64& t);  // trailing blanks removed
 
 struct KestroStateRecord {
@@ -114,9 +114,9 @@ inline bool operator!=(const KestroStateRecord& a, const KestroStateRecord& b) {
 using ErrorLogFn = std::function<void(const std::string& label, int32_t errNo)>;
 
 // Error numbers of our own for failures inside the interpreter.
-constexpr int32_t kErrOverflow = 6;          // a number left its 16- or 32-bit range
-constexpr int32_t kErrSubscriptRange = 9;    // an index outside an array
-constexpr int32_t kErrReceiveOverflow = 7;   // receive buffer full: oldest characters dropped
-constexpr int32_t kErrInternal = 51;         // anything else caught by the interpreter
+constexpr int32_t kErrOverflow = 6;         // a number left its 16- or 32-bit range
+constexpr int32_t kErrSubscriptRange = 9;   // an index outside an array
+constexpr int32_t kErrReceiveOverflow = 7;  // receive buffer full: oldest characters dropped
+constexpr int32_t kErrInternal = 51;        // anything else caught by the interpreter
 
 }  // namespace kestro

@@ -16,16 +16,14 @@ namespace {
 bool NumberOf(const QVariant& v, qint64* out) {
     bool ok = false;
     const qint64 n = v.toLongLong(&ok);
-    if (ok)
-        *out = n;
+    if (ok) *out = n;
     return ok;
 }
 
 // A separator code of the single-byte code page (Latin-1 here). Code 0 and
 // codes outside a byte are not characters a record line can be split by.
 bool SeparatorFromCode(qint64 code, QChar* out) {
-    if (code < 1 || code > 255)
-        return false;
+    if (code < 1 || code > 255) return false;
     *out = QChar::fromLatin1(static_cast<char>(code));
     return true;
 }
@@ -42,8 +40,7 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
         RegObj.ValueKey = QString::fromLatin1(name);
         if (RegObj.ValueExists()) {
             *v = RegObj.Value();
-            if (v->isValid())
-                return true;
+            if (v->isValid()) return true;
         }
         result = 1;
         return false;
@@ -85,8 +82,7 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
 
 QString DefaultDataDirectory() {
     const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
-        return exeDir;
+    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable()) return exeDir;
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(data);
     return data;

@@ -9,12 +9,12 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+#include <time.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <sys/stat.h>
-#include <time.h>
 
 namespace kestro {
 
@@ -25,8 +25,7 @@ const QLatin1String kValue("value");
 constexpr qint64 kSettleNs = 2000000000;
 
 QString ExecutableName() {
-    if (QCoreApplication::instance())
-        return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    if (QCoreApplication::instance()) return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     return QString::fromLocal8Bit(program_invocation_short_name);
 }
 
@@ -38,8 +37,7 @@ QString NormalizeKeyPath(const QString& path) {
 // The name under which `name` is already stored (compared without case), or `name`.
 QString StoredName(const QJsonObject& obj, const QString& name) {
     for (auto it = obj.constBegin(); it != obj.constEnd(); ++it)
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
-            return it.key();
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0) return it.key();
     return name;
 }
 
@@ -64,11 +62,9 @@ QString ExpandReferences(const QString& text) {
     qsizetype pos = 0;
     while (pos < text.size()) {
         const qsizetype open = text.indexOf(QLatin1Char('%'), pos);
-        if (open < 0)
-            break;
+        if (open < 0) break;
         const qsizetype close = text.indexOf(QLatin1Char('%'), open + 1);
-        if (close < 0)
-            break;
+        if (close < 0) break;
         out += QStringView(text).mid(pos, open - pos);
         const QString name = text.mid(open + 1, close - open - 1);
         const QByteArray key = name.toLocal8Bit();
@@ -85,8 +81,7 @@ QString ExpandReferences(const QString& text) {
 
 // A JSON number holding a 32-bit pattern, signed or unsigned spelling.
 bool ToInt32(const QJsonValue& v, int32_t* out) {
-    if (!v.isDouble())
-        return false;
+    if (!v.isDouble()) return false;
     const double d = v.toDouble();
     if (!std::isfinite(d) || d != std::floor(d) || d < double(std::numeric_limits<int32_t>::min()) ||
         d > double(std::numeric_limits<uint32_t>::max()))
@@ -98,32 +93,30 @@ bool ToInt32(const QJsonValue& v, int32_t* out) {
 // The 16- and 32-bit integers a number value accepts; wider ones when they fit.
 bool IntegerArgument(const QVariant& v, int32_t* out) {
     switch (v.typeId()) {
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-        *out = v.toInt();
-        return true;
-    case QMetaType::UInt:
-        *out = static_cast<int32_t>(v.toUInt());
-        return true;
-    case QMetaType::Long:
-    case QMetaType::LongLong: {
-        const qlonglong n = v.toLongLong();
-        if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<int32_t>::max())
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Int:
+            *out = v.toInt();
+            return true;
+        case QMetaType::UInt:
+            *out = static_cast<int32_t>(v.toUInt());
+            return true;
+        case QMetaType::Long:
+        case QMetaType::LongLong: {
+            const qlonglong n = v.toLongLong();
+            if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<int32_t>::max()) return false;
+            *out = static_cast<int32_t>(n);
+            return true;
+        }
+        case QMetaType::ULong:
+        case QMetaType::ULongLong: {
+            const qulonglong n = v.toULongLong();
+            if (n > qulonglong(std::numeric_limits<int32_t>::max())) return false;
+            *out = static_cast<int32_t>(n);
+            return true;
+        }
+        default:
             return false;
-        *out = static_cast<int32_t>(n);
-        return true;
-    }
-    case QMetaType::ULong:
-    case QMetaType::ULongLong: {
-        const qulonglong n = v.toULongLong();
-        if (n > qulonglong(std::numeric_limits<int32_t>::max()))
-            return false;
-        *out = static_cast<int32_t>(n);
-        return true;
-    }
-    default:
-        return false;
     }
 }
 
@@ -140,10 +133,8 @@ RegistryFiles RegistryFiles::Default() {
 cRegistry::cRegistry(RegistryFiles files) : files_(std::move(files)) {}
 
 QString cRegistry::RootPath(uint32_t root) const {
-    if (root == HKEY_CURRENT_USER_)
-        return files_.currentUser;
-    if (root == HKEY_LOCAL_MACHINE_)
-        return files_.localMachine;
+    if (root == HKEY_CURRENT_USER_) return files_.currentUser;
+    if (root == HKEY_LOCAL_MACHINE_) return files_.localMachine;
     return QString();
 }
 
@@ -165,8 +156,7 @@ const cRegistry::Cached& cRegistry::Load(int slot, const QString& path) const {
     // (size, mtime) lets a row of reads share one parse. File times advance in
     // coarse ticks, so a file modified just before the parse could change again
     // within the same tick unseen: such a parse is not reused.
-    if (c.path == path && c.stamp == stamp && c.settled && stamp.size != -1)
-        return c;
+    if (c.path == path && c.stamp == stamp && c.settled && stamp.size != -1) return c;
 
     const FileState before = (c.path == path) ? c.state : FileState::Missing;
     c.path = path;
@@ -202,15 +192,13 @@ const cRegistry::Cached& cRegistry::Load(int slot, const QString& path) const {
         }
     }
     // Logged when the file turns bad, not on every read of the same bad file.
-    if (logNo != 0 && errorLog_ && before != c.state)
-        errorLog_(": cRegistry.Error: ", logNo);
+    if (logNo != 0 && errorLog_ && before != c.state) errorLog_(": cRegistry.Error: ", logNo);
     return c;
 }
 
 bool cRegistry::FindEntry(QJsonObject* entry) const {
     const QString path = RootPath(ClassKey);
-    if (path.isEmpty())
-        return false;
+    if (path.isEmpty()) return false;
     const Cached& c = Load(ClassKey == HKEY_CURRENT_USER_ ? 0 : 1, path);
     QJsonValue key;
     QJsonValue value;
@@ -221,27 +209,22 @@ bool cRegistry::FindEntry(QJsonObject* entry) const {
     const QJsonValue type = e.value(kType);
     const QJsonValue data = e.value(kValue);
     int32_t n = 0;
-    if (!ToInt32(type, &n))
-        return false;
+    if (!ToInt32(type, &n)) return false;
     switch (n) {
-    case REG_SZ_:
-    case REG_EXPAND_SZ_:
-        if (!data.isString())
-            return false;
-        break;
-    case REG_MULTI_SZ_:
-        if (!data.isString() && !data.isArray())
-            return false;
-        break;
-    case REG_DWORD_:
-    case REG_DWORD_BIG_ENDIAN_:
-        if (!ToInt32(data, &n))
-            return false;
-        break;
-    default:
-        if (!data.isString())
-            return false;
-        break;
+        case REG_SZ_:
+        case REG_EXPAND_SZ_:
+            if (!data.isString()) return false;
+            break;
+        case REG_MULTI_SZ_:
+            if (!data.isString() && !data.isArray()) return false;
+            break;
+        case REG_DWORD_:
+        case REG_DWORD_BIG_ENDIAN_:
+            if (!ToInt32(data, &n)) return false;
+            break;
+        default:
+            if (!data.isString()) return false;
+            break;
     }
     *entry = e;
     return true;
@@ -254,36 +237,35 @@ bool cRegistry::ValueExists() const {
 
 QVariant cRegistry::Value() {
     QJsonObject e;
-    if (!FindEntry(&e))
-        return Default;
+    if (!FindEntry(&e)) return Default;
     int32_t type = 0;
     ToInt32(e.value(kType), &type);
     ValueType = type;
     const QJsonValue data = e.value(kValue);
     switch (type) {
-    case REG_SZ_:
-        return data.toString();
-    case REG_EXPAND_SZ_:
-        return ExpandReferences(data.toString());
-    case REG_MULTI_SZ_:
-        // Up to the first terminating zero: the first text of the list.
-        if (data.isArray()) {
-            const QJsonArray list = data.toArray();
-            return list.isEmpty() ? QString() : list.first().toString();
+        case REG_SZ_:
+            return data.toString();
+        case REG_EXPAND_SZ_:
+            return ExpandReferences(data.toString());
+        case REG_MULTI_SZ_:
+            // Up to the first terminating zero: the first text of the list.
+            if (data.isArray()) {
+                const QJsonArray list = data.toArray();
+                return list.isEmpty() ? QString() : list.first().toString();
+            }
+            return data.toString();
+        case REG_DWORD_:
+        case REG_DWORD_BIG_ENDIAN_: {
+            int32_t n = 0;
+            ToInt32(data, &n);
+            if (type == REG_DWORD_BIG_ENDIAN_) {
+                const uint32_t u = static_cast<uint32_t>(n);
+                n = static_cast<int32_t>((u >> 24) | ((u >> 8) & 0xFF00u) | ((u << 8) & 0xFF0000u) | (u << 24));
+            }
+            return n;
         }
-        return data.toString();
-    case REG_DWORD_:
-    case REG_DWORD_BIG_ENDIAN_: {
-        int32_t n = 0;
-        ToInt32(data, &n);
-        if (type == REG_DWORD_BIG_ENDIAN_) {
-            const uint32_t u = static_cast<uint32_t>(n);
-            n = static_cast<int32_t>((u >> 24) | ((u >> 8) & 0xFF00u) | ((u << 8) & 0xFF0000u) | (u << 24));
-        }
-        return n;
-    }
-    default:
-        return QByteArray::fromBase64(data.toString().toLatin1());
+        default:
+            return QByteArray::fromBase64(data.toString().toLatin1());
     }
 }
 
@@ -296,35 +278,32 @@ void cRegistry::RaiseWriteFailure(const QVariant& v) const {
 
 void cRegistry::SetValue(const QVariant& v) {
     // Only the current user's part is ours to change.
-    if (ClassKey != HKEY_CURRENT_USER_ || files_.currentUser.isEmpty())
-        RaiseWriteFailure(v);
+    if (ClassKey != HKEY_CURRENT_USER_ || files_.currentUser.isEmpty()) RaiseWriteFailure(v);
 
     QJsonObject entry;
     switch (ValueType) {
-    case REG_SZ_:
-    case REG_EXPAND_SZ_: {
-        const QString text = v.toString();
-        entry.insert(kType, HasEnvironmentReference(text) ? REG_EXPAND_SZ_ : REG_SZ_);
-        entry.insert(kValue, text);
-        break;
-    }
-    case REG_DWORD_:
-    case REG_DWORD_BIG_ENDIAN_: {
-        int32_t n = 0;
-        if (!IntegerArgument(v, &n))
-            return;  // not a number of the store's width: nothing to store
-        entry.insert(kType, REG_DWORD_);
-        entry.insert(kValue, n);
-        break;
-    }
-    case REG_BINARY_:
-        if (v.typeId() != QMetaType::QByteArray)
+        case REG_SZ_:
+        case REG_EXPAND_SZ_: {
+            const QString text = v.toString();
+            entry.insert(kType, HasEnvironmentReference(text) ? REG_EXPAND_SZ_ : REG_SZ_);
+            entry.insert(kValue, text);
+            break;
+        }
+        case REG_DWORD_:
+        case REG_DWORD_BIG_ENDIAN_: {
+            int32_t n = 0;
+            if (!IntegerArgument(v, &n)) return;  // not a number of the store's width: nothing to store
+            entry.insert(kType, REG_DWORD_);
+            entry.insert(kValue, n);
+            break;
+        }
+        case REG_BINARY_:
+            if (v.typeId() != QMetaType::QByteArray) RaiseWriteFailure(v);
+            entry.insert(kType, REG_BINARY_);
+            entry.insert(kValue, QString::fromLatin1(v.toByteArray().toBase64()));
+            break;
+        default:
             RaiseWriteFailure(v);
-        entry.insert(kType, REG_BINARY_);
-        entry.insert(kValue, QString::fromLatin1(v.toByteArray().toBase64()));
-        break;
-    default:
-        RaiseWriteFailure(v);
     }
 
     const QString path = files_.currentUser;
@@ -335,8 +314,7 @@ void cRegistry::SetValue(const QVariant& v) {
     if (current.state == FileState::Corrupt) {
         const QString aside = path + QStringLiteral(".corrupt");
         QFile::remove(aside);
-        if (!QFile::rename(path, aside))
-            RaiseWriteFailure(v);
+        if (!QFile::rename(path, aside)) RaiseWriteFailure(v);
         doc = QJsonObject();
     }
     cache_[0] = Cached();
@@ -347,22 +325,18 @@ void cRegistry::SetValue(const QVariant& v) {
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const QString wanted = level.isEmpty() ? parts[i] : level + QLatin1Char('\\') + parts[i];
         level = StoredName(doc, wanted);
-        if (!doc.value(level).isObject())
-            doc.insert(level, QJsonObject());
+        if (!doc.value(level).isObject()) doc.insert(level, QJsonObject());
     }
     const QString keyName = StoredName(doc, level);
     QJsonObject key = doc.value(keyName).toObject();
     key.insert(StoredName(key, ValueKey), entry);
     doc.insert(keyName, key);
 
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        RaiseWriteFailure(v);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) RaiseWriteFailure(v);
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        RaiseWriteFailure(v);
+    if (!out.open(QIODevice::WriteOnly)) RaiseWriteFailure(v);
     const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);
-    if (out.write(bytes) != bytes.size() || !out.flush() || !out.commit())
-        RaiseWriteFailure(v);
+    if (out.write(bytes) != bytes.size() || !out.flush() || !out.commit()) RaiseWriteFailure(v);
 }
 
 }  // namespace kestro

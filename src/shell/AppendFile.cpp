@@ -2,8 +2,8 @@
 
 #include <QFile>
 
-#include <cerrno>
 #include <fcntl.h>
+#include <cerrno>
 
 namespace kestro {
 

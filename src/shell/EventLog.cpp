@@ -6,9 +6,9 @@
 #include <QLocale>
 #include <QTime>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace kestro {
 
@@ -20,10 +20,8 @@ QString TimeFormatWithoutZone(const QString& fmt) {
     QString out;
     bool quoted = false;
     for (QChar c : fmt) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t'))
-            continue;
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t')) continue;
         out += c;
     }
     return out.trimmed();
@@ -33,8 +31,7 @@ QString TimeFormatWithoutZone(const QString& fmt) {
 // the end of the file, so concurrent writers never interleave within a line.
 void AppendBytes(const QString& path, const QByteArray& bytes) {
     const int fd = OpenForAppend(path);
-    if (fd < 0)
-        return;
+    if (fd < 0) return;
     ssize_t n;
     do {
         n = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));

@@ -24,8 +24,7 @@ QString StripTrailingSlashes(QString dir) {
 QString FindLogDir(const QStringList& environment, const QString& exeDir) {
     QString logDir;
     for (const QString& entry : environment) {
-        if (entry.isEmpty())
-            break;
+        if (entry.isEmpty()) break;
         // Any ninth character is accepted, so "LOGFILESX=..." matches too; kept
         // because existing installations may rely on it.
         if (entry.startsWith(QLatin1String("LOGFILES"), Qt::CaseSensitive)) {
@@ -33,8 +32,7 @@ QString FindLogDir(const QStringList& environment, const QString& exeDir) {
             break;
         }
     }
-    if (logDir.isEmpty())
-        logDir = exeDir;
+    if (logDir.isEmpty()) logDir = exeDir;
     return StripTrailingSlashes(logDir);
 }
 

@@ -16,15 +16,13 @@ QString ApplicationTitle() {
 
 void DialogMessageSink::ShowMessage(const QString& text, const QString& detail) {
     QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, parent_);
-    if (!detail.isEmpty())
-        box.setDetailedText(detail);
+    if (!detail.isEmpty()) box.setDetailedText(detail);
     box.exec();
 }
 
 void StderrMessageSink::ShowMessage(const QString& text, const QString& detail) {
     QString out = QStringLiteral("KestroRecorder: ") + text + QLatin1Char('\n');
-    if (!detail.isEmpty())
-        out += detail + QLatin1Char('\n');
+    if (!detail.isEmpty()) out += detail + QLatin1Char('\n');
     const QByteArray bytes = out.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
     std::fflush(stderr);

@@ -2,11 +2,11 @@
 
 #include <QSocketNotifier>
 
-#include <atomic>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <atomic>
+#include <cerrno>
 
 namespace kestro {
 
@@ -56,8 +56,7 @@ SignalBridge::SignalBridge(QObject* parent) : QObject(parent) {
 }
 
 SignalBridge::~SignalBridge() {
-    if (!active_)
-        return;
+    if (!active_) return;
     ::sigaction(SIGINT, &oldInt_, nullptr);
     ::sigaction(SIGTERM, &oldTerm_, nullptr);
     signalWriteFd.store(-1);

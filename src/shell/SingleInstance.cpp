@@ -7,8 +7,8 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 
-#include <cerrno>
 #include <signal.h>
+#include <cerrno>
 
 namespace kestro {
 
@@ -16,8 +16,7 @@ namespace {
 
 QString DefaultLockDir() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
+    if (dir.isEmpty()) dir = QDir::tempPath();
     return dir;
 }
 
@@ -27,12 +26,9 @@ bool OwnerIsGone(const QLockFile& lock) {
     qint64 pid = 0;
     QString host;
     QString app;
-    if (!lock.getLockInfo(&pid, &host, &app))
-        return false;
-    if (!host.isEmpty() && host != QSysInfo::machineHostName())
-        return false;
-    if (pid <= 0)
-        return true;
+    if (!lock.getLockInfo(&pid, &host, &app)) return false;
+    if (!host.isEmpty() && host != QSysInfo::machineHostName()) return false;
+    if (pid <= 0) return true;
     return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
@@ -49,8 +45,7 @@ SingleInstance::SingleInstance(const QString& lockDir)
 SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::TryAcquire() {
-    if (held_)
-        return true;
+    if (held_) return true;
     QDir().mkpath(QFileInfo(path_).absolutePath());
     if (lock_->tryLock(0)) {
         held_ = true;
@@ -62,8 +57,7 @@ bool SingleInstance::TryAcquire() {
 }
 
 bool EnsureSingleInstance(SingleInstance& instance, const EventLog& log, MessageSink& messages) {
-    if (instance.TryAcquire())
-        return true;
+    if (instance.TryAcquire()) return true;
     messages.ShowMessage(QStringLiteral("You can start the Measurement viewer only one time!"));
     log.WriteLog(log.DateTimeText() +
                  QStringLiteral(": FormLoad.Error: Application started as second instance - Application stopped"));

@@ -33,7 +33,9 @@ protected:
         launcher.findExecutable = [this](const QString& name) {
             return onPath.contains(name) ? "/usr/bin/" + name : QString();
         };
-        launcher.fileExists = [this](const QString& path) { return existing.contains(path); };
+        launcher.fileExists = [this](const QString& path) {
+            return existing.contains(path);
+        };
         launcher.startDetached = [this](const QString& program) {
             started << program;
             return !refused.contains(program);

@@ -10,17 +10,17 @@
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
-#include <fcntl.h>
 #include <functional>
-#include <gtest/gtest.h>
-#include <pty.h>
-#include <unistd.h>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -30,8 +30,7 @@ namespace {
 // Processes events until pred holds or timeoutMs passes; returns pred().
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 2000) {
     for (QDeadlineTimer deadline(timeoutMs); !pred(); QThread::msleep(1))
-        if (QCoreApplication::processEvents(QEventLoop::AllEvents, 5); deadline.hasExpired())
-            return pred();
+        if (QCoreApplication::processEvents(QEventLoop::AllEvents, 5); deadline.hasExpired()) return pred();
     return true;
 }
 
@@ -42,8 +41,7 @@ struct PtyPair {
     PtyPair() {
         char name[256] = {};
         termios tio{};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0 || ::tcgetattr(slave, &tio) != 0)
-            return;
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0 || ::tcgetattr(slave, &tio) != 0) return;
         ::cfmakeraw(&tio);  // no echo, no CR/LF translation
         ::tcsetattr(slave, TCSANOW, &tio);
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
@@ -53,20 +51,24 @@ struct PtyPair {
     bool ok() const { return !slavePath.isEmpty(); }
     bool Write(const QByteArray& bytes) {  // lets the reader drain a full line meanwhile
         qsizetype done = 0;
-        return WaitUntil([&] {
-            if (const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done)); n > 0)
-                done += n;
-            return done == bytes.size();
-        }, 5000);
+        return WaitUntil(
+            [&] {
+                if (const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done)); n > 0)
+                    done += n;
+                return done == bytes.size();
+            },
+            5000);
     }
     QByteArray ReadFor(int waitMs) {  // what arrives on the master within waitMs
         QByteArray out;
         char buf[4096];
-        WaitUntil([&] {
-            for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
-                out.append(buf, n);
-            return false;
-        }, waitMs);
+        WaitUntil(
+            [&] {
+                for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
+                    out.append(buf, n);
+                return false;
+            },
+            waitMs);
         return out;
     }
     void CloseMaster() { ::close(std::exchange(master, -1)); }  // hangs up, as an unplugged adapter does
@@ -80,7 +82,11 @@ protected:
         ps.SetErrorLog(log.ErrorSink());
         frmCOMx::PortFactory factory;
         if (fake)
-            factory = [this] { auto p = std::make_unique<FakeSerialPort>(); port = p.get(); return p; };
+            factory = [this] {
+                auto p = std::make_unique<FakeSerialPort>();
+                port = p.get();
+                return p;
+            };
         com = std::make_unique<frmCOMx>(ps, reg, log, messages, factory);
         com->SetDeviceDirectory(devDir());
     }
@@ -172,8 +178,7 @@ TEST_F(PtyOwner, StopSequenceOnTheWireOrOnlyLoggedWhenClosed) {
         QFile::remove(log.MainLogPath());
         PtyPair pty;
         OpenOnPty(pty);
-        if (closedFirst)
-            com->CloseCOMPort();
+        if (closedFirst) com->CloseCOMPort();
         com->FormUnload();
         EXPECT_EQ(com->GetCOMPort(), 0);
         EXPECT_EQ(pty.ReadFor(300), closedFirst ? QByteArray() : QByteArray("SMM 0\rLDK 0\r"));
@@ -184,8 +189,15 @@ TEST_F(PtyOwner, StopSequenceOnTheWireOrOnlyLoggedWhenClosed) {
 }
 
 TEST_F(PtyOwner, ReceiveFramingThroughTheLine) {
-    struct Step { QByteArray chunk; int16_t level, chars; };  // empty chunk: ResetReceiveBuffer
-    const struct { const char* what; std::vector<Step> steps; int slow; } rows[] = {
+    struct Step {
+        QByteArray chunk;
+        int16_t level, chars;
+    };  // empty chunk: ResetReceiveBuffer
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+        int slow;
+    } rows[] = {
         {"split line", {{"l", 0, 1}, {"p 734 0\r", 734, 0}}, 1},
         {"two lines in one read", {{"lp 100 0\rlp 200 0\r", 200, 0}}, 2},
         {"reset drops the waiting part", {{"lp 7", 0, 4}, {"", 0, 0}, {"34 0\r", 0, 0}}, 0},
@@ -235,7 +247,14 @@ TEST_F(PtyOwner, HangupClosesThePortAndIsReportedOnce) {
 }
 
 TEST_F(PtyOwner, DevicePathPrecedence) {
-    const struct { const char* what; int port; const char* env; const char* stored; QStringList nodes; QString expected; } rows[] = {
+    const struct {
+        const char* what;
+        int port;
+        const char* env;
+        const char* stored;
+        QStringList nodes;
+        QString expected;
+    } rows[] = {
         {"env wins over all", 1, "/nonexistent/pts9", "/nonexistent/ttyX", {"ttyUSB0"}, "/nonexistent/pts9"},
         {"stored wins over default", 1, nullptr, "/nonexistent/ttyX", {"ttyUSB0"}, "/nonexistent/ttyX"},
         {"empty env falls through", 2, "", "/nonexistent/ttyY", {}, "/nonexistent/ttyY"},
@@ -254,10 +273,8 @@ TEST_F(PtyOwner, DevicePathPrecedence) {
             ASSERT_TRUE(QFile(dir + "/" + node).open(QIODevice::WriteOnly));
         QFile::remove(files.currentUser);
         TearDown();
-        if (r.env)
-            qputenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(r.port)), r.env);
-        if (r.stored)
-            Store(false, r.port, r.stored);
+        if (r.env) qputenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(r.port)), r.env);
+        if (r.stored) Store(false, r.port, r.stored);
         const QString expected = r.expected.startsWith('/') ? r.expected : dir + "/" + r.expected;
         EXPECT_EQ(com->DevicePathForPort(int16_t(r.port)), expected);
         EXPECT_EQ(com->DeviceExists(int16_t(r.port)), r.nodes.contains(r.expected));
@@ -267,7 +284,11 @@ TEST_F(PtyOwner, DevicePathPrecedence) {
 }
 
 TEST_F(FakeOwner, OpenFailureDetailAndDialoutHintOnlyOnPermissionDenied) {
-    const struct { int16_t errNo; QString reason; bool hint; } rows[] = {
+    const struct {
+        int16_t errNo;
+        QString reason;
+        bool hint;
+    } rows[] = {
         {kErrPortUnavailable, "Permission denied", true},
         {kErrPortUnavailable, "Device or resource busy", false},
         {kErrPortNotFound, "No such file or directory", false},
@@ -290,7 +311,10 @@ TEST_F(FakeOwner, OpenFailureDetailAndDialoutHintOnlyOnPermissionDenied) {
 }
 
 TEST_F(FakeOwner, StopSequenceFailuresAreLoggedAndTheStopStillHappens) {
-    const struct { bool writeFails, flushOk; int errorLines; } rows[] = {{true, true, 2}, {false, false, 1}};
+    const struct {
+        bool writeFails, flushOk;
+        int errorLines;
+    } rows[] = {{true, true, 2}, {false, false, 1}};
     UseFake();
     for (const auto& r : rows) {
         SCOPED_TRACE(r.errorLines);
@@ -311,9 +335,14 @@ TEST(QtSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid() && QFile(tmp.filePath("not-a-tty")).open(QIODevice::WriteOnly));
     ASSERT_TRUE(QFile::link(tmp.filePath("gone-target"), tmp.filePath("by-id")));
-    const struct { QString path; int16_t errNo; } rows[] = {
-        {tmp.filePath("ttyUSB9"), kErrPortNotFound}, {tmp.filePath("by-id"), kErrPortNotFound},
-        {QString(), kErrPortNotFound}, {tmp.filePath("not-a-tty"), kErrPortUnavailable},
+    const struct {
+        QString path;
+        int16_t errNo;
+    } rows[] = {
+        {tmp.filePath("ttyUSB9"), kErrPortNotFound},
+        {tmp.filePath("by-id"), kErrPortNotFound},
+        {QString(), kErrPortNotFound},
+        {tmp.filePath("not-a-tty"), kErrPortUnavailable},
         {tmp.path(), kErrPortUnavailable},
     };
     for (const auto& r : rows) {

@@ -21,7 +21,9 @@ class ProtocolTest : public ::testing::Test {
 protected:
     ManualClock clock;
     std::vector<LoggedError> errors;
-    ProtocolState ps{clock, [this](const std::string& l, int32_t n) { errors.push_back({l, n}); }};
+    ProtocolState ps{clock, [this](const std::string& l, int32_t n) {
+                         errors.push_back({l, n});
+                     }};
 
     void Feed(std::string_view s) { ps.ReceiveEvent(s); }
 

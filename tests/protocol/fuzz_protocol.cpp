@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (amplify && action == 0 && floods < 2) {
             ++floods;
             big.clear();
-            while (big.size() < 40000) big.append(chunk);
+            while (big.size() < 40000)
+                big.append(chunk);
             ps.ReceiveEvent(big);
             CheckInvariants(ps, true);
         } else if (action == 1) {

@@ -27,7 +27,8 @@ TEST_F(Interp, FunctionChangeRestartsSlowBufferWhileRecording) {
     ps.RecordState = 1;
     ps.BufferRestart = 3;  // as recording enable leaves it
     Feed("lp 700 0\rlp 701 1\r");
-    EXPECT_EQ(std::tuple(ps.SlowRecordNo, ps.SlowCount, ps.RecordState, ps.GetSlowRecord(2).LevelFlags), std::tuple(1, 2, 2, 1));
+    EXPECT_EQ(std::tuple(ps.SlowRecordNo, ps.SlowCount, ps.RecordState, ps.GetSlowRecord(2).LevelFlags),
+              std::tuple(1, 2, 2, 1));
 
     ps.CurrentMeasurement.Flags |= 16;  // a fast kind seen earlier survives the slow restart
     Feed("leq 650 2\r");
@@ -46,10 +47,9 @@ TEST_F(Interp, OldCodeDecidesWhetherASlowValueIsStored) {
         int32_t stored;
     };
     const Case cases[] = {
-        {1, 1, 1, "lp 1 0\r", 1},   {2, 2, 1, "leq 1 0\r", 1},  {3, 2, 1, "max 1 0\r", 1},
-        {2, 1, 1, "leqs 1 0\r", 0}, {2, 3, 1, "leqr 1 0\r", 0}, {3, 1, 1, "maxs 1 0\r", 0},
-        {4, 2, 1, "cal 1 0\r", 0},  {1, 1, 1, "cal 1 0\r", 1},  {0, 0, 1, "lp 1 0\r", 0},
-        {1, 1, 0, "lp 1 0\r", 0},   // recording off
+        {1, 1, 1, "lp 1 0\r", 1},   {2, 2, 1, "leq 1 0\r", 1},  {3, 2, 1, "max 1 0\r", 1}, {2, 1, 1, "leqs 1 0\r", 0},
+        {2, 3, 1, "leqr 1 0\r", 0}, {3, 1, 1, "maxs 1 0\r", 0}, {4, 2, 1, "cal 1 0\r", 0}, {1, 1, 1, "cal 1 0\r", 1},
+        {0, 0, 1, "lp 1 0\r", 0},   {1, 1, 0, "lp 1 0\r", 0},  // recording off
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -88,8 +88,8 @@ TEST_F(Interp, StampingRule) {
         int64_t stampMs;  // relative to the start
     };
     const Step steps[] = {
-        {0, "p 3F8000000\r", 0},  {0, "p 3F8000000\r", 15},  {5, "p 3F8000000\r", 30},
-        {0, "lp 700 0\r", 30},    {40, "lp 700 0\r", 45},    // slow: time kept unless the clock is ahead
+        {0, "p 3F8000000\r", 0},  {0, "p 3F8000000\r", 15},    {5, "p 3F8000000\r", 30},
+        {0, "lp 700 0\r", 30},    {40, "lp 700 0\r", 45},  // slow: time kept unless the clock is ahead
         {0, "r 3F8000000\r", 60}, {100, "q 3F8000000\r", 145},
     };
     const int64_t start = AbsoluteMilliseconds(clock.Now());
@@ -133,7 +133,7 @@ TEST_F(Interp, RuntimeFailuresAreLoggedAndStopTheHandler) {
     const Case cases[] = {
         {"smm 99999999999\r", kErrOverflow, 0},  {"gso FFFFFFFFF\r", kErrOverflow, 0},  // 32 bits
         {"lp 99999999999 0\r", kErrOverflow, 0}, {"lp err 40000\r", kErrOverflow, 0},
-        {"smm 40000\r", kErrOverflow, 5},        {"temp 32768\r", kErrOverflow, 5},     // 16 bits
+        {"smm 40000\r", kErrOverflow, 5},        {"temp 32768\r", kErrOverflow, 5},  // 16 bits
         {"lp 734 FFFFF\r", kErrOverflow, 5},     {"grc 3 1.5\r", kErrSubscriptRange, 5},
     };
     for (const Case& c : cases) {

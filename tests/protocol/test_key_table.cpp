@@ -8,7 +8,7 @@ namespace {
 using K = KestroStateRecord;
 
 struct Row {
-    const char* good;  // nullptr: the row has malformed lines only
+    const char* good;    // nullptr: the row has malformed lines only
     void (*expect)(K&);  // the changes against the reset state; nullptr: none
     int16_t restart;
     const char* bad;
@@ -38,9 +38,13 @@ const Row kRows[] = {
     // Code 0 equals the Initialisation code: only the level changes.
     {"gdv 650 4\r", [](K& k) { k.DevLevel = 650, k.DevLevelStatus = 4, k.DataValid |= 8 | 16; }, 0, "gdv\r"},
     {"gds 1230C\r",
-     [](K& k) { k.DevFunction = 1, k.DevVariant = 2, k.DevRange = 3, k.DevKeyState = 0, k.DevBattery = 12, k.DataValid |= 1 | 2 | 4 | 32 | 64; },
+     [](K& k) {
+         k.DevFunction = 1, k.DevVariant = 2, k.DevRange = 3, k.DevKeyState = 0, k.DevBattery = 12,
+         k.DataValid |= 1 | 2 | 4 | 32 | 64;
+     },
      0, "gds 1230\r", "gds 12 3C\r"},
-    {"gsn 12345678\r", [](K& k) { k.DevSerialNo = 12345678, k.DataValid |= 128; }, 0, "gsn 1234567\r", "gsn 123456789\r"},
+    {"gsn 12345678\r", [](K& k) { k.DevSerialNo = 12345678, k.DataValid |= 128; }, 0, "gsn 1234567\r",
+     "gsn 123456789\r"},
     {"sw-rev = V1.23\r", [](K& k) { k.DevSwRev = MakeFixedText64("V1.23\r"), k.DataValid |= 4096; }, 0, "sw-rev\r"},
     {"HW-REV = B\r", [](K& k) { k.DevHwRev = MakeFixedText64("B\r"), k.DataValid |= 8192; }, 0, "hw-rev\r"},
     {"smm 1\r", [](K& k) { k.DevMeasMode = 1; }, 0, "smm 1 2\r"},

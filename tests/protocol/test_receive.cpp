@@ -44,7 +44,8 @@ TEST_F(Receive, Framing) {
 }
 
 TEST_F(Receive, FloodKeepsNewestCharactersAndExactCounters) {
-    for (int i = 0; i < 40; ++i) Feed(std::string(1000, 'a'));
+    for (int i = 0; i < 40; ++i)
+        Feed(std::string(1000, 'a'));
     Feed("bc");
     const std::string_view p = ps.RxPending();
     EXPECT_EQ(ps.RxCharCount, kCap);
@@ -69,19 +70,27 @@ TEST_F(Receive, FloodKeepsNewestCharactersAndExactCounters) {
 
     ps.ResetReceiveBuffer();  // consumed characters must not pile up behind a tail
     Feed("gs");
-    for (int i = 0; i < 20000; ++i) Feed("i\rgs");
+    for (int i = 0; i < 20000; ++i)
+        Feed("i\rgs");
     EXPECT_EQ(ps.RxPending(), "gs");
     EXPECT_LT(ps.RxStorageSize(), 64u);
 }
 
 MeasurementRecord Sample(int i) {
     const auto n = static_cast<int16_t>(i);
-    return {static_cast<int16_t>(1 + (i & 1) * 16), 46086.5 + i, {2026, 3, 4, 5, 12, 0, 0, int16_t(n % 1000)}, n, i * 0.5, 5};
+    return {static_cast<int16_t>(1 + (i & 1) * 16),
+            46086.5 + i,
+            {2026, 3, 4, 5, 12, 0, 0, int16_t(n % 1000)},
+            n,
+            i * 0.5,
+            5};
 }
 
 TEST_F(Receive, SampleBuffersGrowAndKeepAHeader) {
-    for (int i = 1; i <= 1001; ++i) ASSERT_EQ(ps.AddSlowRecord(Sample(i)), i);
-    for (int i = 1; i <= 1001; ++i) ASSERT_EQ(ps.GetSlowRecord(i), Sample(i)) << i;
+    for (int i = 1; i <= 1001; ++i)
+        ASSERT_EQ(ps.AddSlowRecord(Sample(i)), i);
+    for (int i = 1; i <= 1001; ++i)
+        ASSERT_EQ(ps.GetSlowRecord(i), Sample(i)) << i;
     EXPECT_EQ(ps.GetSlowRecord(1002), MeasurementRecord{});
     EXPECT_EQ(ps.GetSlowRecord(-1), MeasurementRecord{});
     MeasurementRecord header;
@@ -100,19 +109,48 @@ TEST_F(Receive, SampleBuffersGrowAndKeepAHeader) {
 
 std::string RandomStream(std::mt19937& rng) {
     static const char* const kLines[] = {
-        "lp 734 0\r", "LP 735 1\r", "leq 650 4\r", "leqs 612 0\r", "max 1101 A\r", "gdv 640 0\r", "lp err 3\r",
-        "p 49C350000\r", "q 3F8000002\r", "r BF800000F\r", "p 49C3500\r", "gds 1230C\r", "gds 2220F\r",
-        "gsn 12345678\r", "sw-rev = V1.23\r", "swm 2\r", "awm 1\r", "awm 0\r", "sks 23\r", "gso 1F4\r",
-        "grc 1 1.234\r", "grc 7 1\r", "temp 99999\r", "smm 99999999999\r", "ldk\r", "xyz 12\r",
-        "abcdefghij 1\r", "\r", "\n", "lp 1 2 345\r",
+        "lp 734 0\r",
+        "LP 735 1\r",
+        "leq 650 4\r",
+        "leqs 612 0\r",
+        "max 1101 A\r",
+        "gdv 640 0\r",
+        "lp err 3\r",
+        "p 49C350000\r",
+        "q 3F8000002\r",
+        "r BF800000F\r",
+        "p 49C3500\r",
+        "gds 1230C\r",
+        "gds 2220F\r",
+        "gsn 12345678\r",
+        "sw-rev = V1.23\r",
+        "swm 2\r",
+        "awm 1\r",
+        "awm 0\r",
+        "sks 23\r",
+        "gso 1F4\r",
+        "grc 1 1.234\r",
+        "grc 7 1\r",
+        "temp 99999\r",
+        "smm 99999999999\r",
+        "ldk\r",
+        "xyz 12\r",
+        "abcdefghij 1\r",
+        "\r",
+        "\n",
+        "lp 1 2 345\r",
     };
     const int n = int(std::size(kLines));
     std::string s;
     for (int i = 0; i < 3000; ++i) {
         const int k = int(rng() % (n + 2));
-        if (k < n) s += kLines[k];
-        else if (k == n) for (int j = rng() % 20; j > 0; --j) s += static_cast<char>(rng());  // line noise
-        else if (i % 500 == 0) s += std::string(33000 + rng() % 3000, 'x');  // a flood longer than the buffer
+        if (k < n)
+            s += kLines[k];
+        else if (k == n)
+            for (int j = rng() % 20; j > 0; --j)
+                s += static_cast<char>(rng());  // line noise
+        else if (i % 500 == 0)
+            s += std::string(33000 + rng() % 3000, 'x');  // a flood longer than the buffer
     }
     return s + "lp 1";  // ends inside a line
 }
@@ -131,11 +169,13 @@ auto RunStream(const std::string& stream, Chunker nextChunk) {
         ps.ReceiveEvent(std::string_view(stream).substr(pos, n));
     }
     std::vector<MeasurementRecord> slow, fast;
-    for (int32_t i = 0; i <= ps.SlowCount; ++i) slow.push_back(ps.GetSlowRecord(i));
-    for (int32_t i = 0; i <= ps.FastCount; ++i) fast.push_back(ps.GetFastRecord(i));
-    const std::vector<int32_t> counters{ps.AnswerWatchdog, ps.RecordState, ps.BufferRestart, ps.RxCharCount,
-                                        ps.RxLineCount,    ps.SlowRecordNo, ps.FastRecordNo,  ps.LastStampMs,
-                                        ps.LastStampDay};
+    for (int32_t i = 0; i <= ps.SlowCount; ++i)
+        slow.push_back(ps.GetSlowRecord(i));
+    for (int32_t i = 0; i <= ps.FastCount; ++i)
+        fast.push_back(ps.GetFastRecord(i));
+    const std::vector<int32_t> counters{ps.AnswerWatchdog, ps.RecordState, ps.BufferRestart,
+                                        ps.RxCharCount,    ps.RxLineCount, ps.SlowRecordNo,
+                                        ps.FastRecordNo,   ps.LastStampMs, ps.LastStampDay};
     return std::tuple(ps.KestroState, ps.CurrentMeasurement, slow, fast, counters, std::string(ps.RxPending()), errors);
 }
 

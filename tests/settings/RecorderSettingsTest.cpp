@@ -30,9 +30,14 @@ protected:
 
     void PutAll() {
         for (const auto& [name, v] : {std::pair<const char*, QVariant>{"RecordDirectory", QString("/data/noise")},
-                                      {"RecordNameBase", QString("")}, {"RecordFileExtension", QString(".txt")},
-                                      {"IncludeHeaderLine", 1}, {"IncludeSystemTime", 0}, {"IncludeOverflow", 1},
-                                      {"IncludeUnderflow", 1}, {"DecimalSeparator", 46}, {"TabularSeparator", 9}})
+                                      {"RecordNameBase", QString("")},
+                                      {"RecordFileExtension", QString(".txt")},
+                                      {"IncludeHeaderLine", 1},
+                                      {"IncludeSystemTime", 0},
+                                      {"IncludeOverflow", 1},
+                                      {"IncludeUnderflow", 1},
+                                      {"DecimalSeparator", 46},
+                                      {"TabularSeparator", 9}})
             Put(name, v);
     }
 
@@ -81,8 +86,9 @@ TEST_F(RecorderSettingsTest, SeparatorCodesAndFlagNumbers) {
         int16_t result;
     };
     const Case cases[] = {
-        {9, -1, '\t', true, kTrue}, {32, 2, ' ', true, kTrue}, {59, 0, ';', false, kTrue},
-        {0xA7, 1, QChar(0xA7), true, kTrue}, {0, 1, ';', true, 1}, {256, 1, ';', true, 1},  // out of range: default
+        {9, -1, '\t', true, kTrue}, {32, 2, ' ', true, kTrue},
+        {59, 0, ';', false, kTrue}, {0xA7, 1, QChar(0xA7), true, kTrue},
+        {0, 1, ';', true, 1},       {256, 1, ';', true, 1},  // out of range: default
     };
     PutAll();
     for (const Case& c : cases) {

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 using namespace kestro;
 
@@ -52,7 +52,9 @@ protected:
     }
 
     QJsonObject Document() const { return QJsonDocument::fromJson(ReadFile(files.currentUser)).object(); }
-    QJsonObject Stored(const QString& name) const { return Document().value(kSection).toObject().value(name).toObject(); }
+    QJsonObject Stored(const QString& name) const {
+        return Document().value(kSection).toObject().value(name).toObject();
+    }
 
     QTemporaryDir dir;
     RegistryFiles files;
@@ -192,7 +194,9 @@ TEST_F(RegistryTest, MachineRootIsReadOnly) {
         ADD_FAILURE() << "no error raised";
     } catch (const RaisedError& e) {
         EXPECT_EQ(e.number, 26001);
-        EXPECT_EQ(e.description, "Failed to set registry value Key: '2147483650',Section: 'software\\vendor',Key: 'VERSION' to value: '5'");
+        EXPECT_EQ(
+            e.description,
+            "Failed to set registry value Key: '2147483650',Section: 'software\\vendor',Key: 'VERSION' to value: '5'");
     }
     EXPECT_EQ(ReadFile(files.localMachine), machine);
     EXPECT_FALSE(QFileInfo::exists(files.currentUser));

@@ -39,8 +39,14 @@ TEST(FindLogDirTest, EnvironmentRules) {
 
 TEST(FileTitleTest, LastComponent) {
     const std::pair<const char*, const char*> cases[] = {
-        {"/data/records/a.txt", "a.txt"}, {"a.txt", "a.txt"}, {"/data/records/", ""}, {"C:\\Data\\a.txt", "a.txt"},
-        {"C:\\Data\\", ""},                 {"mixed\\dir/b.dat", "b.dat"}, {"", ""},      {"/", ""},
+        {"/data/records/a.txt", "a.txt"},
+        {"a.txt", "a.txt"},
+        {"/data/records/", ""},
+        {"C:\\Data\\a.txt", "a.txt"},
+        {"C:\\Data\\", ""},
+        {"mixed\\dir/b.dat", "b.dat"},
+        {"", ""},
+        {"/", ""},
     };
     for (const auto& [path, title] : cases) {
         SCOPED_TRACE(path);

@@ -14,7 +14,8 @@ namespace {
 template <typename Cond>
 bool ProcessUntil(Cond cond) {
     QDeadlineTimer deadline(5000);
-    while (!cond() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (!cond() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     return cond();
 }
 

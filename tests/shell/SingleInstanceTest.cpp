@@ -34,8 +34,9 @@ TEST(SingleInstanceTest, SecondStartIsRefusedWithMessageAndOneLogLine) {
     EXPECT_FALSE(second.IsHeld());
     ASSERT_EQ(messages.messages.size(), 1);
     EXPECT_EQ(messages.messages[0].text, "You can start the Measurement viewer only one time!");
-    EXPECT_EQ(QString::fromUtf8(ReadAll(log.MainLogPath())),
-              log.DateTimeText() + ": FormLoad.Error: Application started as second instance - Application stopped\r\n");
+    EXPECT_EQ(
+        QString::fromUtf8(ReadAll(log.MainLogPath())),
+        log.DateTimeText() + ": FormLoad.Error: Application started as second instance - Application stopped\r\n");
 }
 
 TEST(SingleInstanceTest, LockOfADeadProcessIsTakenOver) {

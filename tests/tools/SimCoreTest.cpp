@@ -13,16 +13,19 @@ namespace {
 
 SimLine line(const std::string& text) { return SimLine{text.substr(0, text.find(' ')), text, true}; }
 
-TEST(SimQueue, StalledReaderCostsWholeLinesNeverTornOnes)
-{
+TEST(SimQueue, StalledReaderCostsWholeLinesNeverTornOnes) {
     int p[2];
     ASSERT_EQ(pipe2(p, O_NONBLOCK), 0);
     fcntl(p[1], F_SETPIPE_SZ, 4096);
     OutputQueue q({20, false, false}, 1);
     std::string sentBytes, received;
     std::uint64_t pushed = 0, sentLines = 0;
-    const auto write = [&](const char* b, std::size_t n) { return ::write(p[1], b, n); };
-    const auto sent = [&](const SimLine& l, double) { sentBytes += l.text + '\r', ++sentLines; };
+    const auto write = [&](const char* b, std::size_t n) {
+        return ::write(p[1], b, n);
+    };
+    const auto sent = [&](const SimLine& l, double) {
+        sentBytes += l.text + '\r', ++sentLines;
+    };
     OutputQueue::Result last = OutputQueue::Result::Idle;
     for (int i = 0; i < 2000; ++i, ++pushed) {
         q.push(line("p 49C35000" + std::to_string(i % 10)));
@@ -46,9 +49,10 @@ TEST(SimQueue, StalledReaderCostsWholeLinesNeverTornOnes)
     close(p[1]);
 }
 
-TEST(SimQueue, PacingAndSplittingOnASimulatedClock)
-{
-    struct Case { bool lineRate, split; };
+TEST(SimQueue, PacingAndSplittingOnASimulatedClock) {
+    struct Case {
+        bool lineRate, split;
+    };
     for (const Case c : {Case{true, false}, Case{true, true}, Case{false, true}}) {
         SCOPED_TRACE(c.lineRate * 2 + c.split);
         OutputQueue q({1000, c.lineRate, c.split}, 42);
@@ -64,12 +68,13 @@ TEST(SimQueue, PacingAndSplittingOnASimulatedClock)
             stream.append(b, n);
             return static_cast<ssize_t>(n);
         };
-        const auto sent = [&](const SimLine& l, double) { expect += l.text + '\r', ++sentCount; };
+        const auto sent = [&](const SimLine& l, double) {
+            expect += l.text + '\r', ++sentCount;
+        };
         for (; now <= 2000 && q.lines() > 0; now += 0.5) {
             const double wake = q.nextWakeMs(now);
             ASSERT_GE(wake, now);
-            if (wake <= now)
-                q.service(now, write, sent);
+            if (wake <= now) q.service(now, write, sent);
         }
         // The stream is the lines in order; a line in progress at the end is a prefix of the next.
         ASSERT_EQ(stream.substr(0, expect.size()), expect);
@@ -77,8 +82,7 @@ TEST(SimQueue, PacingAndSplittingOnASimulatedClock)
         EXPECT_EQ(tail, (text + '\r').substr(0, tail.size()));
         EXPECT_LT(tail.size(), text.size() + 1);
         EXPECT_TRUE(!c.split || writes.size() > sentCount * 3 / 2) << "lines were not split";
-        if (!c.lineRate)
-            continue;
+        if (!c.lineRate) continue;
         // Over any second, no more than 960 bytes plus the small burst allowance.
         std::size_t window = 0;
         for (std::size_t lo = 0, hi = 0; hi < writes.size(); ++hi) {
@@ -94,8 +98,7 @@ TEST(SimQueue, PacingAndSplittingOnASimulatedClock)
     }
 }
 
-TEST(SimEncoding, FloatFieldAndStatsEscapes)
-{
+TEST(SimEncoding, FloatFieldAndStatsEscapes) {
     const std::pair<float, const char*> floats[] = {
         {1.0f, "3F800000"}, {1600000.0f, "49C35000"}, {0.1f, "3DCCCCCD"}, {-2.5f, "C0200000"}};
     for (const auto& [v, hex] : floats)
@@ -105,9 +108,10 @@ TEST(SimEncoding, FloatFieldAndStatsEscapes)
         s.command(c);
     for (const char* k : {"p", "p", "lp"})
         s.sent(k);
-    EXPECT_EQ(s.render(4, 99), "cmd gds\ncmd gds\\x0A\ncmd a\\x5Cb\\x01\n"
-                               "sent lp 1\nsent leq 0\nsent max 0\nsent p 2\nsent q 0\nsent r 0\nsent gdv 0\n"
-                               "dropped 4\nbytes_out 99\n");
+    EXPECT_EQ(s.render(4, 99),
+              "cmd gds\ncmd gds\\x0A\ncmd a\\x5Cb\\x01\n"
+              "sent lp 1\nsent leq 0\nsent max 0\nsent p 2\nsent q 0\nsent r 0\nsent gdv 0\n"
+              "dropped 4\nbytes_out 99\n");
 }
 
 }  // namespace

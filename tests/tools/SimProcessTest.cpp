@@ -1,18 +1,18 @@
 // The simulator as a black box: spawned, talked to through its terminal link.
-#include <cmath>
-#include <csignal>
-#include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <map>
-#include <optional>
 #include <poll.h>
-#include <regex>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <regex>
 #include <thread>
 
 namespace {
@@ -20,13 +20,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 
-int msLeft(Clock::time_point end)
-{
+int msLeft(Clock::time_point end) {
     return std::max(0, int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count()));
 }
 
-std::string readTextFile(const std::string& path)
-{
+std::string readTextFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
@@ -40,20 +38,17 @@ Lines splitLines(const std::string& text, char sep)  // an unterminated tail is 
     return out;
 }
 
-bool exists(const std::string& path)
-{
-    struct stat st{};
+bool exists(const std::string& path) {
+    struct stat st {};
     return lstat(path.c_str(), &st) == 0;
 }
 
 // Runs the simulator in a private directory (relative file arguments land there).
 class SimProcess {
 public:
-    explicit SimProcess(std::vector<std::string> args)
-    {
+    explicit SimProcess(std::vector<std::string> args) {
         std::string tmpl = ::testing::TempDir() + "kestro-sim-XXXXXX";
-        if (!mkdtemp(tmpl.data()))
-            return;
+        if (!mkdtemp(tmpl.data())) return;
         dir_ = tmpl;
         args.insert(args.begin(), {KESTRO_SIM_PATH, "--link", link()});
         if ((pid_ = fork()) == 0) {
@@ -63,13 +58,11 @@ public:
             for (auto& a : args)
                 argv.push_back(a.data());
             argv.push_back(nullptr);
-            if (chdir(dir_.c_str()) == 0)
-                execv(argv[0], argv.data());
+            if (chdir(dir_.c_str()) == 0) execv(argv[0], argv.data());
             _exit(127);
         }
         for (const auto end = Clock::now() + std::chrono::seconds(5); pid_ > 0 && !started_ && msLeft(end);)
-            if (!(started_ = exists(link())))
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (!(started_ = exists(link()))) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (started_ && (fd_ = ::open(link().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) >= 0) {
             termios t{};
             tcgetattr(fd_, &t);
@@ -77,12 +70,9 @@ public:
             tcsetattr(fd_, TCSANOW, &t);
         }
     }
-    ~SimProcess()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (pid_ > 0 && !reaped_)
-            kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    ~SimProcess() {
+        if (fd_ >= 0) ::close(fd_);
+        if (pid_ > 0 && !reaped_) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
         std::error_code ec;
         std::filesystem::remove_all(dir_, ec);
     }
@@ -91,55 +81,43 @@ public:
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
     std::string link() const { return path("tty"); }
     long long bytesReceived() const { return bytesReceived_; }
-    void send(const std::string& command)
-    {
+    void send(const std::string& command) {
         const std::string s = command + "\r";
         ASSERT_EQ(::write(fd_, s.data(), s.size()), ssize_t(s.size()));
     }
     // Next complete line (without CR) within timeoutMs.
-    std::optional<std::string> readLine(int timeoutMs)
-    {
+    std::optional<std::string> readLine(int timeoutMs) {
         const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
         std::size_t cr;
         while ((cr = pending_.find('\r')) == std::string::npos)
-            if (!pull(msLeft(end)) && !msLeft(end))
-                return std::nullopt;
+            if (!pull(msLeft(end)) && !msLeft(end)) return std::nullopt;
         std::string line = pending_.substr(0, cr);
         pending_.erase(0, cr + 1);
         return line;
     }
     // Skips lines until one starts with prefix.
-    std::optional<std::string> readUntil(const std::string& prefix, int timeoutMs = 1000)
-    {
+    std::optional<std::string> readUntil(const std::string& prefix, int timeoutMs = 1000) {
         std::optional<std::string> l;
-        while ((l = readLine(timeoutMs)) && l->rfind(prefix, 0) != 0) {
-        }
+        while ((l = readLine(timeoutMs)) && l->rfind(prefix, 0) != 0) {}
         return l;
     }
     // Raw bytes for ms; midLine counts reads that ended inside a line.
-    std::string readFor(int ms, int* midLine = nullptr)
-    {
+    std::string readFor(int ms, int* midLine = nullptr) {
         for (const auto end = Clock::now() + std::chrono::milliseconds(ms); msLeft(end);)
             pull(msLeft(end), midLine);
         return std::exchange(pending_, {});
     }
-    Lines linesFor(int ms)
-    {
+    Lines linesFor(int ms) {
         Lines lines;
         const auto end = Clock::now() + std::chrono::milliseconds(ms);
         while (const auto l = readLine(msLeft(end)))
             lines.push_back(*l);
         return lines;
     }
-    bool running()
-    {
-        return pid_ > 0 && !reaped_ && !(reaped_ = waitpid(pid_, nullptr, WNOHANG) == pid_);
-    }
+    bool running() { return pid_ > 0 && !reaped_ && !(reaped_ = waitpid(pid_, nullptr, WNOHANG) == pid_); }
     // Signal (0: just wait) and wait up to 5 s; exit status or -1.
-    int stop(int signal)
-    {
-        if (signal)
-            kill(pid_, signal);
+    int stop(int signal) {
+        if (signal) kill(pid_, signal);
         for (const auto end = Clock::now() + std::chrono::seconds(5); !reaped_ && msLeft(end);) {
             int status = 0;
             if ((reaped_ = waitpid(pid_, &status, WNOHANG) == pid_))
@@ -150,17 +128,14 @@ public:
     }
 
 private:
-    bool pull(int timeoutMs, int* midLine = nullptr)
-    {
+    bool pull(int timeoutMs, int* midLine = nullptr) {
         pollfd p{fd_, POLLIN, 0};
         char buf[4096];
         const ssize_t n = poll(&p, 1, timeoutMs) > 0 ? ::read(fd_, buf, sizeof buf) : 0;
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         pending_.append(buf, std::size_t(n));
         bytesReceived_ += n;
-        if (midLine && buf[n - 1] != '\r')
-            ++*midLine;
+        if (midLine && buf[n - 1] != '\r') ++*midLine;
         return true;
     }
     std::string dir_, pending_;
@@ -175,8 +150,7 @@ const std::regex kFastLine(R"(^([pqr]) ([0-9A-F]{8})([0-9A-F])$)");
 const std::regex kAnyLine(R"(^([a-z]+) ([0-9A-F]{9}|\d+ [0-9A-F]|err [0-9A-F]|\d)$)");
 
 // A quiet simulator: slow values far off, so only answers come back.
-std::vector<std::string> quiet(std::vector<std::string> more = {})
-{
+std::vector<std::string> quiet(std::vector<std::string> more = {}) {
     more.insert(more.begin(), {"--slow-ms", "100000", "--seed", "7"});
     return more;
 }
@@ -189,21 +163,48 @@ Lines sentTexts(const SimProcess& sim)  // the sent log without timestamps
     return out;
 }
 
-TEST(SimProcess, AnswersEveryCommandWithExactBytes)
-{
+TEST(SimProcess, AnswersEveryCommandWithExactBytes) {
     SimProcess sim(quiet({"--serial", "87654321"}));
     ASSERT_TRUE(sim.started());
     const std::pair<const char*, const char*> cases[] = {
-        {"gsn", "gsn 87654321"}, {"gds", "gds 11203"}, {"GDS", "gds 11203"}, {"smm 1", "smm 1"},
-        {"SMM 0", "smm 0"}, {"awm 0", "awm 0"}, {"saa 4", "saa 4"}, {"sso 12", "sso 12"}, {"sks 7", "sks 7"},
-        {"gdi", "gdi"}, {"gsi", "gsi"}, {"ldk 3", "ldk"}, {"ldk", "ldk"}, {"LDK 0", "ldk"},
-        {"sw-rev", "sw-rev V1.23"}, {"hw-rev", "hw-rev H2.0"}, {"grc 0", "grc 0 1.0000"},
-        {"grc 1", "grc 1 1.0234"}, {"grc 2", "grc 2 0.9871"}, {"grc 3", "?"}, {"gso", "gso 3A"},
-        {"rdc", "rdc ok"}, {"wdc", "wdc ok"}, {"flash", "flash 2048"}, {"v_batt", "v_batt 2870"},
-        {"v_cpu", "v_cpu 3301"}, {"v_ana", "v_ana 4998"}, {"temp", "temp 23"}, {"supply", "supply 9120"},
-        {"swm 1", "swm 1"}, {"swm ", "swm 1"}, {"smr 2", "smr 2"}, {"smm x", "?"}, {"awm 7", "?"},
-        {"xyz 12", "?"}, {"gds\n", "?"},
-        {"", nullptr}, {"gsn", "gsn 87654321"},  // a bare CR is no command and gets no answer
+        {"gsn", "gsn 87654321"},
+        {"gds", "gds 11203"},
+        {"GDS", "gds 11203"},
+        {"smm 1", "smm 1"},
+        {"SMM 0", "smm 0"},
+        {"awm 0", "awm 0"},
+        {"saa 4", "saa 4"},
+        {"sso 12", "sso 12"},
+        {"sks 7", "sks 7"},
+        {"gdi", "gdi"},
+        {"gsi", "gsi"},
+        {"ldk 3", "ldk"},
+        {"ldk", "ldk"},
+        {"LDK 0", "ldk"},
+        {"sw-rev", "sw-rev V1.23"},
+        {"hw-rev", "hw-rev H2.0"},
+        {"grc 0", "grc 0 1.0000"},
+        {"grc 1", "grc 1 1.0234"},
+        {"grc 2", "grc 2 0.9871"},
+        {"grc 3", "?"},
+        {"gso", "gso 3A"},
+        {"rdc", "rdc ok"},
+        {"wdc", "wdc ok"},
+        {"flash", "flash 2048"},
+        {"v_batt", "v_batt 2870"},
+        {"v_cpu", "v_cpu 3301"},
+        {"v_ana", "v_ana 4998"},
+        {"temp", "temp 23"},
+        {"supply", "supply 9120"},
+        {"swm 1", "swm 1"},
+        {"swm ", "swm 1"},
+        {"smr 2", "smr 2"},
+        {"smm x", "?"},
+        {"awm 7", "?"},
+        {"xyz 12", "?"},
+        {"gds\n", "?"},
+        {"", nullptr},
+        {"gsn", "gsn 87654321"},  // a bare CR is no command and gets no answer
     };
     for (const auto& [command, answer] : cases) {
         sim.send(command);
@@ -220,16 +221,15 @@ TEST(SimProcess, AnswersEveryCommandWithExactBytes)
     EXPECT_FALSE(sim.readLine(300)) << "stray output";
 }
 
-TEST(SimProcess, FunctionAndRangeCommandsChangeStatusDigits)
-{
+TEST(SimProcess, FunctionAndRangeCommandsChangeStatusDigits) {
     SimProcess sim(quiet({"--no-faults"}));
     ASSERT_TRUE(sim.started());
     const std::pair<const char*, const char*> steps[] = {
         {"swm 2", "gds 22203"}, {"swm 3", "gds 32203"}, {"swm 1", "gds 11203"},
         {"swm 4", "gds 11203"},  // calibration cannot be entered remotely
-        {"swm", "gds 11203"}, {"swm 3", "gds 32203"}, {"swm 0", "gds 11203"},  // power key: back to Lp
-        {"smr 3", "gds 11303"}, {"smr 1", "gds 11103"}, {"smr 9", "gds 11103"}, {"sks 5", "gds 11153"},
-        {"ldk 3", "gds 11133"}, {"LDK 0", "gds 11103"},
+        {"swm", "gds 11203"},   {"swm 3", "gds 32203"}, {"swm 0", "gds 11203"},  // power key: back to Lp
+        {"smr 3", "gds 11303"}, {"smr 1", "gds 11103"}, {"smr 9", "gds 11103"},
+        {"sks 5", "gds 11153"}, {"ldk 3", "gds 11133"}, {"LDK 0", "gds 11103"},
         {"smr 0", nullptr},  // AUTO: the settled range in the low bits, bit 2 set
     };
     for (const auto& [command, gds] : steps) {
@@ -241,8 +241,7 @@ TEST(SimProcess, FunctionAndRangeCommandsChangeStatusDigits)
     }
 }
 
-TEST(SimProcess, SlowKeyFollowsFunctionSwitch)
-{
+TEST(SimProcess, SlowKeyFollowsFunctionSwitch) {
     SimProcess sim({"--slow-ms", "100", "--seed", "5"});
     ASSERT_TRUE(sim.started());
     const std::pair<const char*, const char*> steps[] = {
@@ -260,8 +259,7 @@ TEST(SimProcess, SlowKeyFollowsFunctionSwitch)
     }
 }
 
-TEST(SimProcess, FastValuesOnlyWhileArmed)
-{
+TEST(SimProcess, FastValuesOnlyWhileArmed) {
     SimProcess sim(quiet({"--fast-ms", "40", "--no-faults"}));
     ASSERT_TRUE(sim.started());
     EXPECT_TRUE(sim.linesFor(400).empty()) << "fast values before awm 1";
@@ -289,8 +287,7 @@ TEST(SimProcess, FastValuesOnlyWhileArmed)
     EXPECT_TRUE(sim.linesFor(400).empty()) << "fast value after awm 0";
 }
 
-TEST(SimProcess, UpperCaseKeys)
-{
+TEST(SimProcess, UpperCaseKeys) {
     SimProcess sim({"--upper", "--slow-ms", "100", "--seed", "2"});
     ASSERT_TRUE(sim.started());
     for (const auto& [cmd, answer] : {std::pair{"gsn", "GSN 12345678"}, {"sw-rev", "SW-REV V1.23"}, {"ldk 3", "LDK"}}) {
@@ -303,8 +300,7 @@ TEST(SimProcess, UpperCaseKeys)
         EXPECT_TRUE(std::regex_match(v, std::regex(R"(^LP (\d+|err) [0-9A-F]$)"))) << v;
 }
 
-TEST(SimProcess, SplitAndGarbageStillDeliverTheSentLinesWhole)
-{
+TEST(SimProcess, SplitAndGarbageStillDeliverTheSentLinesWhole) {
     for (const char* mode : {"--split", "--garbage"}) {
         SCOPED_TRACE(mode);
         SimProcess sim({mode, "--slow-ms", "50", "--fast-ms", "10", "--seed", "11", "--sent-log", "sent.log"});
@@ -317,8 +313,7 @@ TEST(SimProcess, SplitAndGarbageStillDeliverTheSentLinesWhole)
             noisy += start > 0;
             // A CR or a letter in the noise would leave a segment that is no valid line.
             ASSERT_TRUE(std::regex_match(seg.substr(start), kAnyLine)) << "torn or noisy: " << seg;
-            if (seg.substr(start) != "awm 1")
-                values.push_back(seg.substr(start));
+            if (seg.substr(start) != "awm 1") values.push_back(seg.substr(start));
         }
         EXPECT_GT(std::string(mode) == "--split" ? midLine : noisy, 5);
         EXPECT_EQ(std::string(mode) == "--split" ? noisy : 0, 0);
@@ -330,8 +325,7 @@ TEST(SimProcess, SplitAndGarbageStillDeliverTheSentLinesWhole)
 }
 
 // Commands in order and counts per key from the stats file, checked against the sent log.
-void expectStats(const SimProcess& sim, const Lines& commands, std::map<std::string, int>* sentCounts = nullptr)
-{
+void expectStats(const SimProcess& sim, const Lines& commands, std::map<std::string, int>* sentCounts = nullptr) {
     Lines cmds;
     std::map<std::string, std::string> v;
     for (const auto& l : splitLines(readTextFile(sim.path("stats.txt")), '\n')) {
@@ -350,12 +344,10 @@ void expectStats(const SimProcess& sim, const Lines& commands, std::map<std::str
     }
     EXPECT_EQ(v["dropped"], "0");
     EXPECT_EQ(std::stoll(v["bytes_out"]), sim.bytesReceived());
-    if (sentCounts)
-        *sentCounts = logged;
+    if (sentCounts) *sentCounts = logged;
 }
 
-TEST(SimProcess, StatsOnSigusr1AndSigtermListCommandsAndMatchTheSentLog)
-{
+TEST(SimProcess, StatsOnSigusr1AndSigtermListCommandsAndMatchTheSentLog) {
     SimProcess sim(quiet({"--fast-ms", "20", "--stats", "stats.txt", "--sent-log", "sent.log"}));
     ASSERT_TRUE(sim.started());
     Lines sent;
@@ -381,8 +373,7 @@ TEST(SimProcess, StatsOnSigusr1AndSigtermListCommandsAndMatchTheSentLog)
     EXPECT_GT(counts["q"], 3);
 }
 
-TEST(SimProcess, SilentAfterStopsAllOutputButStaysAlive)
-{
+TEST(SimProcess, SilentAfterStopsAllOutputButStaysAlive) {
     SimProcess sim({"--silent-after", "0.7", "--slow-ms", "100", "--seed", "4"});
     ASSERT_TRUE(sim.started());
     sim.send("gsn");

@@ -17,18 +17,15 @@ constexpr int kErrOneIn = 100;  // slow readings per "err" reading, with faults 
 double energyOf(double db) { return std::pow(10.0, db / 10.0); }
 double dbOf(double energy) { return 10.0 * std::log10(energy); }
 
-std::string lower(std::string s)
-{
+std::string lower(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-std::string trimBlanks(const std::string& s)
-{
+std::string trimBlanks(const std::string& s) {
     const auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos)
-        return {};
+    if (b == std::string::npos) return {};
     const auto e = s.find_last_not_of(' ');
     return s.substr(b, e - b + 1);
 }
@@ -36,53 +33,54 @@ std::string trimBlanks(const std::string& s)
 enum class Arg { None, Number, Bad };
 
 // Commands carry at most one unsigned decimal argument.
-Arg parseArg(const std::string& rest, long& out)
-{
+Arg parseArg(const std::string& rest, long& out) {
     const std::string a = trimBlanks(rest);
-    if (a.empty())
-        return Arg::None;
-    if (a.size() > 9 || !std::all_of(a.begin(), a.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return Arg::Bad;
+    if (a.empty()) return Arg::None;
+    if (a.size() > 9 || !std::all_of(a.begin(), a.end(), [](char c) { return c >= '0' && c <= '9'; })) return Arg::Bad;
     out = std::stol(a);
     return Arg::Number;
 }
 
-int variantFor(int function)
-{
+int variantFor(int function) {
     switch (function) {
-    case 2:
-    case 3:
-    case 4:
-        return 2;  // measurement / calibration running
-    default:
-        return 1;
+        case 2:
+        case 3:
+        case 4:
+            return 2;  // measurement / calibration running
+        default:
+            return 1;
     }
 }
 
-const char* slowKeyFor(int function)
-{
+const char* slowKeyFor(int function) {
     switch (function) {
-    case 1: return "lp";
-    case 2: return "leq";
-    case 3: return "max";
-    default: return nullptr;
+        case 1:
+            return "lp";
+        case 2:
+            return "leq";
+        case 3:
+            return "max";
+        default:
+            return nullptr;
     }
 }
 
-const char* fastKeyFor(int function)
-{
+const char* fastKeyFor(int function) {
     switch (function) {
-    case 1: return "p";
-    case 2: return "q";
-    case 3: return "r";
-    default: return nullptr;
+        case 1:
+            return "p";
+        case 2:
+            return "q";
+        case 3:
+            return "r";
+        default:
+            return nullptr;
     }
 }
 
 }  // namespace
 
-std::string floatHex(float v)
-{
+std::string floatHex(float v) {
     std::uint32_t bits = 0;
     static_assert(sizeof bits == sizeof v, "float must be 32 bits");
     std::memcpy(&bits, &v, sizeof bits);
@@ -91,14 +89,11 @@ std::string floatHex(float v)
     return buf;
 }
 
-SoundField::SoundField(std::uint64_t seed, bool overloads)
-    : rng_(seed), overloads_(overloads)
-{
+SoundField::SoundField(std::uint64_t seed, bool overloads) : rng_(seed), overloads_(overloads) {
     phase_ = std::uniform_real_distribution<double>(0.0, 2.0 * kPi)(rng_);
 }
 
-double SoundField::step()
-{
+double SoundField::step() {
     std::normal_distribution<double> gauss(0.0, 1.0);
     std::uniform_real_distribution<double> uni(0.0, 1.0);
     t_ += kStepS;
@@ -118,8 +113,7 @@ double SoundField::step()
     if (burstDb_ > 0.0) {
         energy += energyOf(burstDb_);
         burstDb_ -= burstDecayDbPerS_ * kStepS;
-        if (burstDb_ < 40.0)
-            burstDb_ = 0.0;
+        if (burstDb_ < 40.0) burstDb_ = 0.0;
     }
     return std::clamp(dbOf(energy) + 0.8 * gauss(rng_), 20.0, 140.0);
 }
@@ -131,24 +125,20 @@ Instrument::Instrument(const InstrumentConfig& cfg, std::uint64_t seed)
       function_(cfg.function),
       variant_(variantFor(cfg.function)),
       range_(cfg.range == 0 ? 2 : cfg.range),
-      autoRange_(cfg.range == 0)
-{
+      autoRange_(cfg.range == 0) {
     advanceTo(SoundField::kStepS);
 }
 
-void Instrument::advanceTo(double t)
-{
+void Instrument::advanceTo(double t) {
     // After a long stall (suspended process) there is no point replaying hours of steps.
-    if (t - fieldT_ > 60.0)
-        fieldT_ = t - 60.0;
+    if (t - fieldT_ > 60.0) fieldT_ = t - 60.0;
     while (fieldT_ + SoundField::kStepS <= t) {
         fieldT_ += SoundField::kStepS;
         integrate(field_.step());
     }
 }
 
-void Instrument::integrate(double levelDb)
-{
+void Instrument::integrate(double levelDb) {
     constexpr double dt = SoundField::kStepS;
     instDb_ = levelDb;
     const double e = energyOf(levelDb);
@@ -175,8 +165,7 @@ void Instrument::integrate(double levelDb)
     }
 }
 
-void Instrument::restartMeasurement()
-{
+void Instrument::restartMeasurement() {
     sumEnergy_ = 0.0;
     sumTime_ = 0.0;
     maxDb_ = lpEnergy_ > 0.0 ? dbOf(lpEnergy_) : 0.0;
@@ -184,29 +173,27 @@ void Instrument::restartMeasurement()
     latchedUnder_ = false;
 }
 
-void Instrument::switchFunction(int function)
-{
-    if (function == function_)
-        return;
+void Instrument::switchFunction(int function) {
+    if (function == function_) return;
     function_ = function;
     variant_ = variantFor(function);
     restartMeasurement();
 }
 
-double Instrument::displayedDb() const
-{
+double Instrument::displayedDb() const {
     const double lp = dbOf(lpEnergy_);
     switch (function_) {
-    case 2: return sumTime_ > 0.0 ? dbOf(sumEnergy_ / sumTime_) : lp;
-    case 3: return maxDb_;
-    default: return lp;
+        case 2:
+            return sumTime_ > 0.0 ? dbOf(sumEnergy_ / sumTime_) : lp;
+        case 3:
+            return maxDb_;
+        default:
+            return lp;
     }
 }
 
-int Instrument::statusDigit() const
-{
-    if (!cfg_.faults)
-        return 0;
+int Instrument::statusDigit() const {
+    if (!cfg_.faults) return 0;
     // State 1: now beyond the bracket; state 2: was beyond since the measurement started.
     const double lp = dbOf(lpEnergy_);
     int over = lp > rangeHighDb(range_) ? 1 : 0;
@@ -218,19 +205,14 @@ int Instrument::statusDigit() const
     return (over << 2) | under;
 }
 
-int Instrument::reportedTenths() const
-{
+int Instrument::reportedTenths() const {
     const double db = std::clamp(displayedDb(), double(rangeLowDb(range_)), double(rangeHighDb(range_)));
     return static_cast<int>(std::lround(db * 10.0));
 }
 
-bool Instrument::fastValuesOn() const
-{
-    return fastOn_ && fastKeyFor(function_) != nullptr;
-}
+bool Instrument::fastValuesOn() const { return fastOn_ && fastKeyFor(function_) != nullptr; }
 
-SimLine Instrument::makeLine(const std::string& key, const std::string& args, bool value) const
-{
+SimLine Instrument::makeLine(const std::string& key, const std::string& args, bool value) const {
     SimLine l;
     l.key = key;
     l.value = value;
@@ -239,41 +221,41 @@ SimLine Instrument::makeLine(const std::string& key, const std::string& args, bo
         for (char& c : l.text)
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-    if (!args.empty())
-        l.text += " " + args;
+    if (!args.empty()) l.text += " " + args;
     return l;
 }
 
-SimLine Instrument::valueLine(const std::string& key)
-{
+SimLine Instrument::valueLine(const std::string& key) {
     return makeLine(key, std::to_string(reportedTenths()) + " " + "0123456789ABCDEF"[statusDigit()], true);
 }
 
-std::optional<SimLine> Instrument::slowLine(double t)
-{
+std::optional<SimLine> Instrument::slowLine(double t) {
     advanceTo(t);
     const char* key = slowKeyFor(function_);
-    if (!key)
-        return std::nullopt;
+    if (!key) return std::nullopt;
     // A failed reading: underflow state 3, the overflow state stays as it is.
     if (cfg_.faults && std::uniform_int_distribution<int>(1, kErrOneIn)(rng_) == 1)
         return makeLine(key, std::string("err ") + "0123456789ABCDEF"[statusDigit() | 3], true);
     return valueLine(key);
 }
 
-std::optional<SimLine> Instrument::fastLine(double t)
-{
+std::optional<SimLine> Instrument::fastLine(double t) {
     advanceTo(t);
     const char* key = fastKeyFor(function_);
-    if (!fastOn_ || !key)
-        return std::nullopt;
+    if (!fastOn_ || !key) return std::nullopt;
     const double lo = rangeLowDb(range_);
     const double hi = rangeHighDb(range_);
     double linear = 0.0;
     switch (function_) {
-    case 1: linear = energyOf(std::clamp(dbOf(lpEnergy_), lo, hi)); break;
-    case 2: linear = energyOf(std::clamp(displayedDb(), lo, hi)); break;
-    default: linear = std::pow(10.0, std::clamp(instDb_, lo, hi) / 20.0); break;  // raw amplitude
+        case 1:
+            linear = energyOf(std::clamp(dbOf(lpEnergy_), lo, hi));
+            break;
+        case 2:
+            linear = energyOf(std::clamp(displayedDb(), lo, hi));
+            break;
+        default:
+            linear = std::pow(10.0, std::clamp(instDb_, lo, hi) / 20.0);
+            break;  // raw amplitude
     }
     // The status digit follows the eight value digits directly.
     std::string args = floatHex(static_cast<float>(linear));
@@ -281,8 +263,7 @@ std::optional<SimLine> Instrument::fastLine(double t)
     return makeLine(key, args, true);
 }
 
-std::vector<SimLine> Instrument::command(const std::string& text, double t)
-{
+std::vector<SimLine> Instrument::command(const std::string& text, double t) {
     advanceTo(t);
     const auto blank = text.find(' ');
     const std::string key = lower(text.substr(0, blank));
@@ -292,13 +273,13 @@ std::vector<SimLine> Instrument::command(const std::string& text, double t)
     const SimLine unknown = makeLine("?", "", false);
 
     auto echo = [&](int& stored, long lo, long hi) -> SimLine {
-        if (arg == Arg::Bad || (arg == Arg::Number && (n < lo || n > hi)))
-            return unknown;
-        if (arg == Arg::Number)
-            stored = static_cast<int>(n);
+        if (arg == Arg::Bad || (arg == Arg::Number && (n < lo || n > hi))) return unknown;
+        if (arg == Arg::Number) stored = static_cast<int>(n);
         return makeLine(key, std::to_string(stored), false);
     };
-    auto fixed = [&](const std::string& args) { return std::vector<SimLine>{makeLine(key, args, false)}; };
+    auto fixed = [&](const std::string& args) {
+        return std::vector<SimLine>{makeLine(key, args, false)};
+    };
 
     if (key == "gsn") {
         char buf[16];
@@ -307,14 +288,13 @@ std::vector<SimLine> Instrument::command(const std::string& text, double t)
     }
     if (key == "gds") {
         char buf[8];
-        std::snprintf(buf, sizeof buf, "%X%X%X%X%X", function_ & 15, variant_ & 15, rangeCode() & 15,
-                      keyState_ & 15, cfg_.battery & 15);
+        std::snprintf(buf, sizeof buf, "%X%X%X%X%X", function_ & 15, variant_ & 15, rangeCode() & 15, keyState_ & 15,
+                      cfg_.battery & 15);
         return fixed(buf);
     }
     if (key == "swm") {
         // 0 is the power key: back to Lp. 4 and 5 cannot be entered remotely.
-        if (arg == Arg::Bad || (arg == Arg::Number && n > 5))
-            return {unknown};
+        if (arg == Arg::Bad || (arg == Arg::Number && n > 5)) return {unknown};
         if (arg == Arg::Number && n == 0)
             switchFunction(1);
         else if (arg == Arg::Number && n <= 3)
@@ -322,71 +302,49 @@ std::vector<SimLine> Instrument::command(const std::string& text, double t)
         return fixed(std::to_string(arg == Arg::Number && n <= 3 ? n : function_));
     }
     if (key == "smr") {
-        if (arg == Arg::Bad || (arg == Arg::Number && n > 3))
-            return {unknown};
+        if (arg == Arg::Bad || (arg == Arg::Number && n > 3)) return {unknown};
         if (arg == Arg::Number) {
             autoRange_ = n == 0;
-            if (n > 0)
-                range_ = static_cast<int>(n);
+            if (n > 0) range_ = static_cast<int>(n);
         }
         return fixed(std::to_string(autoRange_ ? 0 : range_));
     }
     if (key == "awm") {
-        if (arg == Arg::Bad || (arg == Arg::Number && n > 1))
-            return {unknown};
-        if (arg == Arg::Number)
-            fastOn_ = n == 1;
+        if (arg == Arg::Bad || (arg == Arg::Number && n > 1)) return {unknown};
+        if (arg == Arg::Number) fastOn_ = n == 1;
         return fixed(fastOn_ ? "1" : "0");
     }
-    if (key == "smm")
-        return {echo(measMode_, 0, 9)};
-    if (key == "saa")
-        return {echo(saa_, 0, 99999)};
-    if (key == "sso")
-        return {echo(sso_, 0, 99999)};
+    if (key == "smm") return {echo(measMode_, 0, 9)};
+    if (key == "saa") return {echo(saa_, 0, 99999)};
+    if (key == "sso") return {echo(sso_, 0, 99999)};
     if (key == "sks") {
         int k = keyState_;
         SimLine l = echo(k, 0, 99999);
-        if (l.key != "?")
-            keyState_ = k % 10;
+        if (l.key != "?") keyState_ = k % 10;
         return {l};
     }
     if (key == "ldk") {
-        if (arg == Arg::Number)
-            keyState_ = static_cast<int>(n % 10);
+        if (arg == Arg::Number) keyState_ = static_cast<int>(n % 10);
         return fixed("");
     }
-    if (key == "gdi" || key == "gsi")
-        return fixed("");
-    if (key == "gdv")
-        return {valueLine("gdv")};
-    if (key == "sw-rev")
-        return fixed("V1.23");
-    if (key == "hw-rev")
-        return fixed("H2.0");
+    if (key == "gdi" || key == "gsi") return fixed("");
+    if (key == "gdv") return {valueLine("gdv")};
+    if (key == "sw-rev") return fixed("V1.23");
+    if (key == "hw-rev") return fixed("H2.0");
     if (key == "grc") {
         static const char* const factors[] = {"1.0000", "1.0234", "0.9871"};
         const long i = arg == Arg::Number ? n : 0;
-        if (arg == Arg::Bad || i > 2)
-            return {unknown};
+        if (arg == Arg::Bad || i > 2) return {unknown};
         return fixed(std::to_string(i) + " " + factors[i]);
     }
-    if (key == "gso")
-        return fixed("3A");
-    if (key == "rdc" || key == "wdc")
-        return fixed("ok");
-    if (key == "flash")
-        return fixed("2048");
-    if (key == "v_batt")
-        return fixed("2870");
-    if (key == "v_cpu")
-        return fixed("3301");
-    if (key == "v_ana")
-        return fixed("4998");
-    if (key == "temp")
-        return fixed("23");
-    if (key == "supply")
-        return fixed("9120");
+    if (key == "gso") return fixed("3A");
+    if (key == "rdc" || key == "wdc") return fixed("ok");
+    if (key == "flash") return fixed("2048");
+    if (key == "v_batt") return fixed("2870");
+    if (key == "v_cpu") return fixed("3301");
+    if (key == "v_ana") return fixed("4998");
+    if (key == "temp") return fixed("23");
+    if (key == "supply") return fixed("9120");
     return {unknown};
 }
 

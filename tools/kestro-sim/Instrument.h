@@ -10,9 +10,9 @@ namespace kestrosim {
 
 // One line for the wire, without its CR.
 struct SimLine {
-    std::string key;    // lower-case key, also the accounting key of value lines
-    std::string text;   // as written, key case already applied
-    bool value = false; // a measured value (slow, fast or "gdv"), not an echo
+    std::string key;     // lower-case key, also the accounting key of value lines
+    std::string text;    // as written, key case already applied
+    bool value = false;  // a measured value (slow, fast or "gdv"), not an echo
 };
 
 struct InstrumentConfig {
@@ -38,8 +38,8 @@ private:
     bool overloads_;
     double t_ = 0.0;
     double phase_;
-    double wander_ = 0.0;  // slow random deviation of the background, dB
-    double burstDb_ = 0.0; // current burst level, 0 = no burst
+    double wander_ = 0.0;   // slow random deviation of the background, dB
+    double burstDb_ = 0.0;  // current burst level, 0 = no burst
     double burstDecayDbPerS_ = 0.0;
 };
 

@@ -2,13 +2,13 @@
 
 #include "Instrument.h"
 
+#include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <random>
 #include <string>
-#include <sys/types.h>
 
 namespace kestrosim {
 

@@ -8,36 +8,29 @@ namespace kestrosim {
 
 namespace {
 
-bool toLong(const std::string& s, long long lo, long long hi, long long& out)
-{
-    if (s.empty())
-        return false;
+bool toLong(const std::string& s, long long lo, long long hi, long long& out) {
+    if (s.empty()) return false;
     errno = 0;
     char* end = nullptr;
     const long long v = std::strtoll(s.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || v < lo || v > hi)
-        return false;
+    if (errno != 0 || *end != '\0' || v < lo || v > hi) return false;
     out = v;
     return true;
 }
 
-bool toSeconds(const std::string& s, double& out)
-{
-    if (s.empty())
-        return false;
+bool toSeconds(const std::string& s, double& out) {
+    if (s.empty()) return false;
     errno = 0;
     char* end = nullptr;
     const double v = std::strtod(s.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0.0)
-        return false;
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0.0) return false;
     out = v;
     return true;
 }
 
 }  // namespace
 
-std::string usageText(const char* argv0)
-{
+std::string usageText(const char* argv0) {
     std::string u = "Usage: ";
     u += argv0;
     u += " [options]\n"
@@ -66,8 +59,7 @@ std::string usageText(const char* argv0)
     return u;
 }
 
-std::string parseOptions(int argc, const char* const* argv, SimOptions& o)
-{
+std::string parseOptions(int argc, const char* const* argv, SimOptions& o) {
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         std::string value;
@@ -80,33 +72,27 @@ std::string parseOptions(int argc, const char* const* argv, SimOptions& o)
         }
 
         auto flag = [&](bool& target) -> std::string {
-            if (inlineValue)
-                return name + " takes no value";
+            if (inlineValue) return name + " takes no value";
             target = true;
             return {};
         };
         auto takeValue = [&]() -> bool {
-            if (inlineValue)
-                return true;
-            if (i + 1 >= argc)
-                return false;
+            if (inlineValue) return true;
+            if (i + 1 >= argc) return false;
             value = argv[++i];
             return true;
         };
         auto integer = [&](long long lo, long long hi, long long& out) -> std::string {
             if (!takeValue() || !toLong(value, lo, hi, out))
-                return name + " needs a whole number from " + std::to_string(lo) + " to " +
-                       std::to_string(hi);
+                return name + " needs a whole number from " + std::to_string(lo) + " to " + std::to_string(hi);
             return {};
         };
         auto seconds = [&](double& out) -> std::string {
-            if (!takeValue() || !toSeconds(value, out))
-                return name + " needs a number of seconds";
+            if (!takeValue() || !toSeconds(value, out)) return name + " needs a number of seconds";
             return {};
         };
         auto text = [&](std::string& out) -> std::string {
-            if (!takeValue() || value.empty())
-                return name + " needs a value";
+            if (!takeValue() || value.empty()) return name + " needs a value";
             out = value;
             return {};
         };
@@ -118,26 +104,19 @@ std::string parseOptions(int argc, const char* const* argv, SimOptions& o)
         } else if (name == "--link") {
             err = text(o.link);
         } else if (name == "--serial") {
-            if ((err = integer(0, 99999999, n)).empty())
-                o.serial = static_cast<std::uint32_t>(n);
+            if ((err = integer(0, 99999999, n)).empty()) o.serial = static_cast<std::uint32_t>(n);
         } else if (name == "--function") {
-            if ((err = integer(0, 5, n)).empty())
-                o.function = static_cast<int>(n);
+            if ((err = integer(0, 5, n)).empty()) o.function = static_cast<int>(n);
         } else if (name == "--range") {
-            if ((err = integer(0, 3, n)).empty())
-                o.range = static_cast<int>(n);
+            if ((err = integer(0, 3, n)).empty()) o.range = static_cast<int>(n);
         } else if (name == "--battery") {
-            if ((err = integer(0, 15, n)).empty())
-                o.battery = static_cast<int>(n);
+            if ((err = integer(0, 15, n)).empty()) o.battery = static_cast<int>(n);
         } else if (name == "--slow-ms") {
-            if ((err = integer(1, 3600000, n)).empty())
-                o.slowMs = static_cast<int>(n);
+            if ((err = integer(1, 3600000, n)).empty()) o.slowMs = static_cast<int>(n);
         } else if (name == "--fast-ms") {
-            if ((err = integer(1, 3600000, n)).empty())
-                o.fastMs = static_cast<int>(n);
+            if ((err = integer(1, 3600000, n)).empty()) o.fastMs = static_cast<int>(n);
         } else if (name == "--queue-lines") {
-            if ((err = integer(1, 1000000, n)).empty())
-                o.queueLines = static_cast<std::size_t>(n);
+            if ((err = integer(1, 1000000, n)).empty()) o.queueLines = static_cast<std::size_t>(n);
         } else if (name == "--seed") {
             if ((err = integer(0, INT64_MAX, n)).empty()) {
                 o.seed = static_cast<std::uint64_t>(n);
@@ -166,8 +145,7 @@ std::string parseOptions(int argc, const char* const* argv, SimOptions& o)
         } else {
             err = "unknown option " + name;
         }
-        if (!err.empty())
-            return err;
+        if (!err.empty()) return err;
     }
     return {};
 }

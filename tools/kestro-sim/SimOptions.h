@@ -11,8 +11,8 @@ struct SimOptions {
     std::uint32_t serial = 12345678;
     int slowMs = 1000;
     int fastMs = 125;
-    int function = 1;      // start function 0..5
-    int range = 2;         // start range 1..3, 0 = AUTO
+    int function = 1;  // start function 0..5
+    int range = 2;     // start range 1..3, 0 = AUTO
     int battery = 3;
     double silentAfter = -1.0;  // seconds, < 0 = never
     double exitAfter = -1.0;

@@ -4,6 +4,14 @@
 #include "SimOptions.h"
 #include "SimStats.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -11,16 +19,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <random>
 #include <string>
-#include <sys/signalfd.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
 
 using namespace kestrosim;
 
@@ -29,27 +29,23 @@ namespace {
 constexpr std::size_t kMaxCommand = 256;
 constexpr int kHangupCheckMs = 20;
 
-double monoMs()
-{
+double monoMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
-bool makeRaw(int fd)
-{
+bool makeRaw(int fd) {
     termios t{};
-    if (tcgetattr(fd, &t) != 0)
-        return false;
+    if (tcgetattr(fd, &t) != 0) return false;
     cfmakeraw(&t);
     cfsetispeed(&t, B9600);
     cfsetospeed(&t, B9600);
     return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
-bool publishLink(const std::string& link, const std::string& target)
-{
-    struct stat st{};
+bool publishLink(const std::string& link, const std::string& target) {
+    struct stat st {};
     if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
         std::fprintf(stderr, "kestro-sim: %s exists and is not a symlink\n", link.c_str());
         return false;
@@ -65,28 +61,23 @@ bool publishLink(const std::string& link, const std::string& target)
 }
 
 // Only our own link: another simulator may have taken the name over meanwhile.
-void removeLink(const std::string& link, const std::string& target)
-{
+void removeLink(const std::string& link, const std::string& target) {
     char buf[PATH_MAX];
     const ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
-    if (n < 0)
-        return;
+    if (n < 0) return;
     buf[n] = '\0';
-    if (target == buf)
-        unlink(link.c_str());
+    if (target == buf) unlink(link.c_str());
 }
 
 // Line noise that the receiver can skip: never CR (it would end a line) and
 // never a letter (it would glue onto the next key).
-std::string makeNoise(std::mt19937_64& rng)
-{
+std::string makeNoise(std::mt19937_64& rng) {
     std::string s;
     const int n = std::uniform_int_distribution<int>(1, 6)(rng);
     std::uniform_int_distribution<int> byte(0, 255);
     while (static_cast<int>(s.size()) < n) {
         const int c = byte(rng);
-        if (c == '\r' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
-            continue;
+        if (c == '\r' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) continue;
         s += static_cast<char>(c);
     }
     return s;
@@ -94,10 +85,12 @@ std::string makeNoise(std::mt19937_64& rng)
 
 class Simulator {
 public:
-    explicit Simulator(const SimOptions& o) : o_(o), seed_(o.seedGiven ? o.seed : std::random_device{}()),
-        instrument_(InstrumentConfig{o.serial, o.function, o.range, o.battery, !o.noFaults, o.upper}, seed_),
-        queue_(OutputQueue::Config{o.queueLines, o.lineRate, o.split}, seed_ + 1),
-        rng_(seed_ + 2) {}
+    explicit Simulator(const SimOptions& o)
+        : o_(o),
+          seed_(o.seedGiven ? o.seed : std::random_device{}()),
+          instrument_(InstrumentConfig{o.serial, o.function, o.range, o.battery, !o.noFaults, o.upper}, seed_),
+          queue_(OutputQueue::Config{o.queueLines, o.lineRate, o.split}, seed_ + 1),
+          rng_(seed_ + 2) {}
 
     int run();
 
@@ -131,8 +124,7 @@ private:
     double startMs_ = 0.0;
 };
 
-bool Simulator::setUp()
-{
+bool Simulator::setUp() {
     sigset_t set;
     sigemptyset(&set);
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
@@ -156,8 +148,7 @@ bool Simulator::setUp()
     fcntl(master_, F_SETFD, FD_CLOEXEC);
     hungUp_ = true;  // nobody has the slave open yet
 
-    if (!o_.link.empty() && !publishLink(o_.link, slaveName_))
-        return false;
+    if (!o_.link.empty() && !publishLink(o_.link, slaveName_)) return false;
     if (!o_.sentLog.empty() && !sentLog_.open(o_.sentLog)) {
         std::fprintf(stderr, "kestro-sim: cannot open %s: %s\n", o_.sentLog.c_str(), std::strerror(errno));
         return false;
@@ -171,26 +162,19 @@ bool Simulator::setUp()
     return true;
 }
 
-void Simulator::tearDown()
-{
+void Simulator::tearDown() {
     writeStats();
-    if (!o_.link.empty())
-        removeLink(o_.link, slaveName_);
-    if (master_ >= 0)
-        close(master_);
+    if (!o_.link.empty()) removeLink(o_.link, slaveName_);
+    if (master_ >= 0) close(master_);
 }
 
-void Simulator::writeStats()
-{
-    if (!o_.statsFile.empty() &&
-        !writeFileAtomically(o_.statsFile, stats_.render(queue_.dropped(), queue_.bytesOut())))
+void Simulator::writeStats() {
+    if (!o_.statsFile.empty() && !writeFileAtomically(o_.statsFile, stats_.render(queue_.dropped(), queue_.bytesOut())))
         std::fprintf(stderr, "kestro-sim: cannot write %s: %s\n", o_.statsFile.c_str(), std::strerror(errno));
 }
 
-void Simulator::emit(const SimLine& line)
-{
-    if (silent_)
-        return;
+void Simulator::emit(const SimLine& line) {
+    if (silent_) return;
     if (hungUp_) {
         // Nobody listening: what a meter sends now is lost on the wire.
         queue_.push(line);
@@ -198,37 +182,30 @@ void Simulator::emit(const SimLine& line)
         return;
     }
     std::string noise;
-    if (o_.garbage && std::uniform_int_distribution<int>(1, 8)(rng_) == 1)
-        noise = makeNoise(rng_);
+    if (o_.garbage && std::uniform_int_distribution<int>(1, 8)(rng_) == 1) noise = makeNoise(rng_);
     queue_.push(line, noise);
 }
 
-void Simulator::handleCommand(const std::string& raw)
-{
+void Simulator::handleCommand(const std::string& raw) {
     stats_.command(raw);
     cmdLog_.append(raw);
-    if (silent_)
-        return;
+    if (silent_) return;
     for (const SimLine& l : instrument_.command(raw, secondsSinceStart(monoMs())))
         emit(l);
 }
 
-void Simulator::readCommands()
-{
+void Simulator::readCommands() {
     char buf[4096];
     for (;;) {
         const ssize_t n = read(master_, buf, sizeof buf);
         if (n <= 0) {
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EIO)
-                goHungUp();
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EIO) goHungUp();
             return;
         }
         for (ssize_t i = 0; i < n; ++i) {
             if (buf[i] == '\r') {
-                if (!cmdBuf_.empty())
-                    handleCommand(cmdBuf_);
+                if (!cmdBuf_.empty()) handleCommand(cmdBuf_);
                 cmdBuf_.clear();
             } else if (cmdBuf_.size() < kMaxCommand) {
                 cmdBuf_ += buf[i];
@@ -237,10 +214,8 @@ void Simulator::readCommands()
     }
 }
 
-void Simulator::goHungUp()
-{
-    if (hungUp_)
-        return;
+void Simulator::goHungUp() {
+    if (hungUp_) return;
     hungUp_ = true;
     blocked_ = false;
     cmdBuf_.clear();
@@ -253,17 +228,16 @@ void Simulator::goHungUp()
     if (slave >= 0) {
         tcflush(slave, TCIFLUSH);
         char buf[4096];
-        while (read(slave, buf, sizeof buf) > 0) {
-        }
+        while (read(slave, buf, sizeof buf) > 0) {}
         close(slave);
     }
 }
 
-void Simulator::pump(double now)
-{
-    if (hungUp_ || silent_)
-        return;
-    const auto write = [this](const char* p, std::size_t n) { return ::write(master_, p, n); };
+void Simulator::pump(double now) {
+    if (hungUp_ || silent_) return;
+    const auto write = [this](const char* p, std::size_t n) {
+        return ::write(master_, p, n);
+    };
     const auto sent = [this](const SimLine& l, double) {
         if (l.value) {
             stats_.sent(l.key);
@@ -278,15 +252,12 @@ void Simulator::pump(double now)
             return;
         }
         // Flooding at line rate: a new fast value whenever the line has room for one.
-        if (!o_.lineRate || queue_.lines() != 0 || !instrument_.fastValuesOn())
-            return;
-        if (const auto l = instrument_.fastLine(secondsSinceStart(now)))
-            emit(*l);
+        if (!o_.lineRate || queue_.lines() != 0 || !instrument_.fastValuesOn()) return;
+        if (const auto l = instrument_.fastLine(secondsSinceStart(now))) emit(*l);
     }
 }
 
-int Simulator::run()
-{
+int Simulator::run() {
     if (!setUp()) {
         tearDown();
         return 1;
@@ -300,22 +271,16 @@ int Simulator::run()
     for (;;) {
         double now = monoMs();
         double wake = nextSlow;
-        if (!o_.lineRate && instrument_.fastValuesOn())
-            wake = std::min(wake, nextFast);
-        if (silentAt >= 0 && !silent_)
-            wake = std::min(wake, silentAt);
-        if (exitAt >= 0)
-            wake = std::min(wake, exitAt);
+        if (!o_.lineRate && instrument_.fastValuesOn()) wake = std::min(wake, nextFast);
+        if (silentAt >= 0 && !silent_) wake = std::min(wake, silentAt);
+        if (exitAt >= 0) wake = std::min(wake, exitAt);
         const double qWake = queue_.nextWakeMs(now);
-        if (qWake >= 0 && !blocked_)
-            wake = std::min(wake, qWake);
-        if (hungUp_)
-            wake = std::min(wake, now + kHangupCheckMs);
+        if (qWake >= 0 && !blocked_) wake = std::min(wake, qWake);
+        if (hungUp_) wake = std::min(wake, now + kHangupCheckMs);
         const int timeout = static_cast<int>(std::clamp(std::ceil(wake - now), 0.0, 1000.0));
 
         pollfd fds[2] = {{sigFd_, POLLIN, 0}, {master_, POLLIN, 0}};
-        if (blocked_)
-            fds[1].events |= POLLOUT;
+        if (blocked_) fds[1].events |= POLLOUT;
         // A master without a slave reports POLLHUP all the time; leave it out then and look again later.
         const nfds_t nfds = hungUp_ ? 1 : 2;
         if (poll(fds, nfds, timeout) < 0 && errno != EINTR) {
@@ -332,8 +297,7 @@ int Simulator::run()
                 else
                     quit = true;
             }
-            if (quit)
-                break;
+            if (quit) break;
         }
 
         if (hungUp_) {
@@ -343,39 +307,30 @@ int Simulator::run()
                 cmdBuf_.clear();
             }
         } else {
-            if (fds[1].revents & POLLIN)
-                readCommands();
-            if (!hungUp_ && (fds[1].revents & (POLLHUP | POLLERR)) && !(fds[1].revents & POLLIN))
-                goHungUp();
-            if (fds[1].revents & POLLOUT)
-                blocked_ = false;
+            if (fds[1].revents & POLLIN) readCommands();
+            if (!hungUp_ && (fds[1].revents & (POLLHUP | POLLERR)) && !(fds[1].revents & POLLIN)) goHungUp();
+            if (fds[1].revents & POLLOUT) blocked_ = false;
         }
 
         now = monoMs();
-        if (exitAt >= 0 && now >= exitAt)
-            break;
+        if (exitAt >= 0 && now >= exitAt) break;
         if (silentAt >= 0 && !silent_ && now >= silentAt) {
             silent_ = true;
             queue_.dropAll();
         }
         if (now >= nextSlow) {
-            if (const auto l = instrument_.slowLine(secondsSinceStart(now)); l && !silent_)
-                emit(*l);
+            if (const auto l = instrument_.slowLine(secondsSinceStart(now)); l && !silent_) emit(*l);
             nextSlow += o_.slowMs;
-            if (nextSlow <= now)
-                nextSlow = now + o_.slowMs;
+            if (nextSlow <= now) nextSlow = now + o_.slowMs;
         }
         if (now >= nextFast) {
             if (!o_.lineRate && instrument_.fastValuesOn() && !silent_) {
-                if (const auto l = instrument_.fastLine(secondsSinceStart(now)))
-                    emit(*l);
+                if (const auto l = instrument_.fastLine(secondsSinceStart(now))) emit(*l);
             }
             nextFast += o_.fastMs;
-            if (nextFast <= now)
-                nextFast = now + o_.fastMs;
+            if (nextFast <= now) nextFast = now + o_.fastMs;
         }
-        if (!blocked_)
-            pump(now);
+        if (!blocked_) pump(now);
     }
     tearDown();
     return 0;
@@ -383,8 +338,7 @@ int Simulator::run()
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     SimOptions o;
     const std::string err = parseOptions(argc, argv, o);
     if (!err.empty()) {

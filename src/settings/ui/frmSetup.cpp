@@ -47,8 +47,7 @@ public:
     using QComboBox::QComboBox;
     std::function<void()> beforePopup;
     void showPopup() override {
-        if (beforePopup)
-            beforePopup();
+        if (beforePopup) beforePopup();
         QComboBox::showPopup();
     }
 };
@@ -84,8 +83,7 @@ QPixmap SerialPlugPicture() {
 
 // A path as the serial port will take it: a bare name means a node in /dev.
 bool DeviceNodeExists(const QString& path) {
-    if (QFileInfo::exists(path))
-        return true;
+    if (QFileInfo::exists(path)) return true;
     return !path.contains(QLatin1Char('/')) && QFileInfo::exists(QStringLiteral("/dev/") + path);
 }
 
@@ -110,8 +108,7 @@ QList<SerialDeviceInfo> PresentSerialDevices() {
 QString SerialDeviceText(const SerialDeviceInfo& info) {
     QString text = info.path;
     const QString desc = info.description.trimmed();
-    if (!desc.isEmpty())
-        text += QStringLiteral(" — ") + desc;
+    if (!desc.isEmpty()) text += QStringLiteral(" — ") + desc;
     if (info.hasIds)
         text += QStringLiteral(" (%1:%2)")
                     .arg(info.vendorId, 4, 16, QLatin1Char('0'))
@@ -131,32 +128,33 @@ bool SeparatorCode(const QString& fieldText, bool keywords, int32_t* code) {
             return true;
         }
     }
-    if (fieldText.isEmpty())
-        return false;
+    if (fieldText.isEmpty()) return false;
     // The store keeps single-byte codes; the loader reads nothing else back.
     const char16_t c = fieldText.at(0).unicode();
-    if (c < 1 || c > 255)
-        return false;
+    if (c < 1 || c > 255) return false;
     *code = c;
     return true;
 }
 
 QString SeparatorFieldText(int32_t code) {
-    if (code == 9)
-        return kTab;
-    if (code == 32)
-        return kSpace;
+    if (code == 9) return kTab;
+    if (code == 32) return kSpace;
     return QString(QChar(static_cast<char16_t>(code)));
 }
 
 frmSetup::frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QString defaultDirectory,
                    std::function<void()> initApplication, SerialDeviceLister listDevices, QWidget* parent)
-    : QDialog(parent), reg_(RegObj), com_(com), messages_(messages), defaultDirectory_(std::move(defaultDirectory)),
-      initApplication_(std::move(initApplication)), listDevices_(std::move(listDevices)) {
+    : QDialog(parent),
+      reg_(RegObj),
+      com_(com),
+      messages_(messages),
+      defaultDirectory_(std::move(defaultDirectory)),
+      initApplication_(std::move(initApplication)),
+      listDevices_(std::move(listDevices)) {
     setObjectName(QStringLiteral("frmSetup"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Setup"));
     BuildControls();
     Load();
@@ -301,7 +299,9 @@ void frmSetup::BuildControls() {
         combo->setMinimumContentsLength(22);
         combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         combo->setToolTip(QStringLiteral("Device of COM%1").arg(n));
-        combo->beforePopup = [this, n] { FillDeviceList(n); };
+        combo->beforePopup = [this, n] {
+            FillDeviceList(n);
+        };
         DeviceCOM[n] = combo;
         comGrid->addWidget(OptionCOM[n], n - 1, 0);
         comGrid->addWidget(combo, n - 1, 1);
@@ -353,12 +353,28 @@ void frmSetup::BuildControls() {
     top->addSpacing(10);
     top->addLayout(buttons);
 
-    QWidget* order[] = {tbsOptions,         InputSaveDir,        cmdBrowseDir,          InputFileName,
-                        InputFileExtension, chkIncludeHeader,    chkIncludeTime,        chkIncludeOverflow,
-                        chkIncludeUnderflow, InputDecimalSeparator, InputTabularSeparator, cmdTSepTabFocus,
-                        OptionCOM[1],       DeviceCOM[1],        OptionCOM[2],          DeviceCOM[2],
-                        OptionCOM[3],       DeviceCOM[3],        OptionCOM[4],          DeviceCOM[4],
-                        cmdOK,              cmdCancel};
+    QWidget* order[] = {tbsOptions,
+                        InputSaveDir,
+                        cmdBrowseDir,
+                        InputFileName,
+                        InputFileExtension,
+                        chkIncludeHeader,
+                        chkIncludeTime,
+                        chkIncludeOverflow,
+                        chkIncludeUnderflow,
+                        InputDecimalSeparator,
+                        InputTabularSeparator,
+                        cmdTSepTabFocus,
+                        OptionCOM[1],
+                        DeviceCOM[1],
+                        OptionCOM[2],
+                        DeviceCOM[2],
+                        OptionCOM[3],
+                        DeviceCOM[3],
+                        OptionCOM[4],
+                        DeviceCOM[4],
+                        cmdOK,
+                        cmdCancel};
     for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -381,16 +397,14 @@ void frmSetup::Load() {
     reg_.Default = QVariant();
     auto read = [this](const char* name, QVariant* v) {
         reg_.ValueKey = QString::fromLatin1(name);
-        if (!reg_.ValueExists())
-            return false;
+        if (!reg_.ValueExists()) return false;
         *v = reg_.Value();
         return v->isValid();
     };
     auto number = [&](const char* name, qint64* n) {
         QVariant v;
         bool ok = false;
-        if (read(name, &v))
-            *n = v.toLongLong(&ok);
+        if (read(name, &v)) *n = v.toLongLong(&ok);
         return ok;
     };
     auto text = [&](QLineEdit* field, const char* name, const QString& def) {
@@ -421,8 +435,7 @@ void frmSetup::Load() {
 
     reg_.SectionKey = QString::fromLatin1(kDeviceSection);
     qint64 port = 0;
-    if (!number("COMPort", &port))
-        port = 1;
+    if (!number("COMPort", &port)) port = 1;
     // A stored number without an option keeps no choice, so OK leaves it alone.
     if (port >= 1 && port <= kPorts) {
         OptionCOM[port]->setChecked(true);
@@ -490,8 +503,7 @@ void frmSetup::DevicePathEdited(int n, const QString& text) {
 
 void frmSetup::DevicePicked(int n, int item) {
     const QString path = DeviceCOM[n]->itemData(item).toString();
-    if (path.isEmpty())
-        return;
+    if (path.isEmpty()) return;
     DeviceCOM[n]->setEditText(path);
     OptionCOM[n]->setChecked(true);
     OptionCOM_Click(n);
@@ -512,32 +524,31 @@ void frmSetup::TSepTabFocus(Qt::FocusReason reason) {
 
 bool frmSetup::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::KeyPress: {
-        auto* k = static_cast<QKeyEvent*>(event);
-        if (k->key() == Qt::Key_Tab && k->modifiers() == Qt::ControlModifier) {
-            NextTab(1);
-            return true;
+        case QEvent::KeyPress: {
+            auto* k = static_cast<QKeyEvent*>(event);
+            if (k->key() == Qt::Key_Tab && k->modifiers() == Qt::ControlModifier) {
+                NextTab(1);
+                return true;
+            }
+            if (k->key() == Qt::Key_Backtab && k->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
+                NextTab(-1);
+                return true;
+            }
+            break;
         }
-        if (k->key() == Qt::Key_Backtab && k->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
-            NextTab(-1);
-            return true;
-        }
-        break;
-    }
-    case QEvent::KeyRelease:
-        if (watched == InputTabularSeparator && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
-            InputTabularSeparator->setText(kSpace);
-        break;
-    case QEvent::FocusOut:
-        if (watched == InputFileExtension && !InputFileExtension->text().startsWith(QLatin1Char('.')))
-            InputFileExtension->setText(QLatin1Char('.') + InputFileExtension->text());
-        break;
-    case QEvent::FocusIn:
-        if (watched == cmdTSepTabFocus)
-            TSepTabFocus(static_cast<QFocusEvent*>(event)->reason());
-        break;
-    default:
-        break;
+        case QEvent::KeyRelease:
+            if (watched == InputTabularSeparator && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space)
+                InputTabularSeparator->setText(kSpace);
+            break;
+        case QEvent::FocusOut:
+            if (watched == InputFileExtension && !InputFileExtension->text().startsWith(QLatin1Char('.')))
+                InputFileExtension->setText(QLatin1Char('.') + InputFileExtension->text());
+            break;
+        case QEvent::FocusIn:
+            if (watched == cmdTSepTabFocus) TSepTabFocus(static_cast<QFocusEvent*>(event)->reason());
+            break;
+        default:
+            break;
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -558,8 +569,7 @@ bool frmSetup::ValidateSeparators(int32_t* decimalCode, int32_t* tabularCode) {
     } fields[] = {{InputDecimalSeparator, "Decimal Seperator", false, decimalCode},
                   {InputTabularSeparator, "Tabular Separator", true, tabularCode}};
     for (const auto& f : fields) {
-        if (SeparatorCode(f.field->text(), f.keywords, f.code))
-            continue;
+        if (SeparatorCode(f.field->text(), f.keywords, f.code)) continue;
         const QString caption = QStringLiteral("\"%1\"").arg(QLatin1String(f.caption));
         if (f.field->text().isEmpty())
             Complain(f.field, QStringLiteral("Please enter the character for ") + caption +
@@ -576,8 +586,7 @@ void frmSetup::cmdOK_Click() {
     // Checked before anything is written, so a refused OK leaves the store as it was.
     int32_t decimalCode = 0;
     int32_t tabularCode = 0;
-    if (!ValidateSeparators(&decimalCode, &tabularCode))
-        return;
+    if (!ValidateSeparators(&decimalCode, &tabularCode)) return;
 
     try {
         auto put = [this](const QString& name, const QVariant& v, int32_t type) {
@@ -585,7 +594,9 @@ void frmSetup::cmdOK_Click() {
             reg_.ValueType = type;
             reg_.SetValue(v);
         };
-        auto flag = [](const QCheckBox* box) { return box->isChecked() ? 1 : 0; };
+        auto flag = [](const QCheckBox* box) {
+            return box->isChecked() ? 1 : 0;
+        };
 
         reg_.ClassKey = HKEY_CURRENT_USER_;
         reg_.SectionKey = QString::fromLatin1(kRecorderSection);
@@ -604,12 +615,10 @@ void frmSetup::cmdOK_Click() {
         // to follow the adapters present at the next start.
         for (int n = 1; n <= kPorts; ++n) {
             const QString path = DeviceCOM[n]->currentText().trimmed();
-            if (path != loadedPath_[n])
-                put(QStringLiteral("COM%1Device").arg(n), path, REG_SZ_);
+            if (path != loadedPath_[n]) put(QStringLiteral("COM%1Device").arg(n), path, REG_SZ_);
         }
         // The chosen port last, so it never points at a device path that was not saved.
-        if (!frameComTag_.isEmpty())
-            put(QStringLiteral("COMPort"), frameComTag_.toInt(), REG_DWORD_);
+        if (!frameComTag_.isEmpty()) put(QStringLiteral("COMPort"), frameComTag_.toInt(), REG_DWORD_);
     } catch (const RaisedError& e) {
         messages_.ShowMessage(QStringLiteral("The settings could not be saved.\n\n") + e.description,
                               QStringLiteral("Settings file: ") + reg_.files().currentUser +
@@ -623,18 +632,15 @@ void frmSetup::cmdCancel_Click() { reject(); }
 
 void frmSetup::BrowseDirectory() {
     const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Directory"), InputSaveDir->text());
-    if (!dir.isEmpty())
-        InputSaveDir->setText(QDir::toNativeSeparators(dir));
+    if (!dir.isEmpty()) InputSaveDir->setText(QDir::toNativeSeparators(dir));
 }
 
 void frmSetup::done(int r) {
     QDialog::done(r);
-    if (unloaded_)
-        return;
+    if (unloaded_) return;
     unloaded_ = true;
     // May open a new setup dialog at once; this one is closed and goes on its own.
-    if (initApplication_)
-        initApplication_();
+    if (initApplication_) initApplication_();
 }
 
 }  // namespace kestro

@@ -82,8 +82,8 @@ public:
     QLineEdit* InputTabularSeparator = nullptr;
     QPushButton* cmdTSepTabFocus = nullptr;
     QGroupBox* FrameCOM = nullptr;
-    std::array<QRadioButton*, 5> OptionCOM{};    // elements 1 to 4
-    std::array<QComboBox*, 5> DeviceCOM{};       // device path of port n, elements 1 to 4
+    std::array<QRadioButton*, 5> OptionCOM{};  // elements 1 to 4
+    std::array<QComboBox*, 5> DeviceCOM{};     // device path of port n, elements 1 to 4
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
@@ -114,7 +114,7 @@ private:
 
     QStackedWidget* pages_ = nullptr;
     QString frameComTag_;
-    std::array<QString, 5> loadedPath_{};   // the mapping at load, as probed
+    std::array<QString, 5> loadedPath_{};  // the mapping at load, as probed
     std::array<bool, 5> probedOpen_{};
     bool unloaded_ = false;
 };

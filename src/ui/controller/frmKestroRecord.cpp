@@ -10,13 +10,13 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QRadioButton>
-#include <QHBoxLayout>
 
 #include <algorithm>
 
@@ -142,14 +142,18 @@ void frmKestroRecord::BuildWindow() {
         key->move(x, 1);
         key->SetPicture(picture);
         key->setEnabled(false);
-        key->onMouseDown = [this, down] { Step(kHandlerError, [&] { (this->*down)(); }); };
-        key->onMouseUp = [this, up] { Step(kHandlerError, [&] { (this->*up)(); }); };
+        key->onMouseDown = [this, down] {
+            Step(kHandlerError, [&] { (this->*down)(); });
+        };
+        key->onMouseUp = [this, up] {
+            Step(kHandlerError, [&] { (this->*up)(); });
+        };
         return key;
     };
     cmdPower = makeKey("cmdPower", 0, QStringLiteral("PowerDisabled"), &frmKestroRecord::cmdPower_MouseDown,
                        &frmKestroRecord::cmdPower_MouseUp);
-    cmdRecord = makeKey("cmdRecord", 40, QStringLiteral("RecordStoppedDisabled"),
-                        &frmKestroRecord::cmdRecord_MouseDown, &frmKestroRecord::cmdRecord_MouseUp);
+    cmdRecord = makeKey("cmdRecord", 40, QStringLiteral("RecordStoppedDisabled"), &frmKestroRecord::cmdRecord_MouseDown,
+                        &frmKestroRecord::cmdRecord_MouseUp);
     cmdStopRecord = makeKey("cmdStopRecord", 70, QStringLiteral("StopRecordDisabled"),
                             &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp);
     cmdPower->setToolTip(QStringLiteral("Power"));
@@ -175,8 +179,9 @@ void frmKestroRecord::BuildWindow() {
     frmMeasurementMode = new QGroupBox(QStringLiteral("Mode"), Picture2);
     frmMeasurementMode->setObjectName(QStringLiteral("frmMeasurementMode"));
     frmMeasurementMode->setGeometry(8, 184, 117, 105);
-    const QString modes[6] = {QStringLiteral(" Initialisierung"), QStringLiteral(" Lp"), QStringLiteral(" LEQ"),
-                              QStringLiteral(" MAX-Hold"), QStringLiteral(" Calibration"), QStringLiteral(" Service")};
+    const QString modes[6] = {
+        QStringLiteral(" Initialisierung"), QStringLiteral(" Lp"),          QStringLiteral(" LEQ"),
+        QStringLiteral(" MAX-Hold"),        QStringLiteral(" Calibration"), QStringLiteral(" Service")};
     const int modeY[6] = {-40, 24, 50, 76, 130, 155};
     for (int i = 0; i < 6; ++i) {
         optMeasurementMode[size_t(i)] = addOption(frmMeasurementMode, modes[i], modeY[i], i >= 1 && i <= 3);

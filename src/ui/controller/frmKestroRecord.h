@@ -31,10 +31,10 @@ class frmCOMx;
 class frmKestroRecord : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kDesignWidth = 676;        // client area at start
+    static constexpr int kDesignWidth = 676;  // client area at start
     static constexpr int kDesignHeight = 349;
     static constexpr int kGraphLeft = 264;
-    static constexpr int kGraphRightMargin = 11;    // graph width = client width - 275
+    static constexpr int kGraphRightMargin = 11;  // graph width = client width - 275
     static constexpr int kMinGraphWidth = 160;
     static constexpr int kSentinelSerial = 999999999;
 

@@ -14,13 +14,13 @@ struct Placement {
 
 // Positions on the panel, in element order.
 constexpr Placement kPlacement[DisplayPanel::kElementCount] = {
-    {10, 18, 221, 30},  // imgRange
-    {2, 72, 35, 20},    // imgOverflow
-    {2, 91, 35, 20},    // imgUnderflow
-    {10, 60, 42, 64},   // imgNoiseDigit0
-    {52, 60, 42, 64},   // imgNoiseDigit1
-    {95, 60, 42, 64},   // imgNoiseDigit2
-    {145, 60, 42, 64},  // imgNoiseDigit3
+    {10, 18, 221, 30},   // imgRange
+    {2, 72, 35, 20},     // imgOverflow
+    {2, 91, 35, 20},     // imgUnderflow
+    {10, 60, 42, 64},    // imgNoiseDigit0
+    {52, 60, 42, 64},    // imgNoiseDigit1
+    {95, 60, 42, 64},    // imgNoiseDigit2
+    {145, 60, 42, 64},   // imgNoiseDigit3
     {132, 113, 11, 12},  // imgDecimalPoint
     {183, 105, 40, 19},  // imgSymbolDBA
     {60, 127, 115, 21},  // imgMode
@@ -66,16 +66,23 @@ QRect DisplayPanel::ElementRect(Element e) {
 
 const ImageList* DisplayPanel::ListOf(Element e) const {
     switch (e) {
-        case imgRange: return &images_.imlRange;
-        case imgOverflow: return &images_.imlOverflow;
-        case imgUnderflow: return &images_.imlUnderflow;
+        case imgRange:
+            return &images_.imlRange;
+        case imgOverflow:
+            return &images_.imlOverflow;
+        case imgUnderflow:
+            return &images_.imlUnderflow;
         case imgNoiseDigit0:
         case imgNoiseDigit1:
         case imgNoiseDigit2:
-        case imgNoiseDigit3: return &images_.imlDigitalNumbers;
-        case imgMode: return &images_.imlMode;
-        case imgBatteryState: return &images_.imlBatteryState;
-        default: return nullptr;
+        case imgNoiseDigit3:
+            return &images_.imlDigitalNumbers;
+        case imgMode:
+            return &images_.imlMode;
+        case imgBatteryState:
+            return &images_.imlBatteryState;
+        default:
+            return nullptr;
     }
 }
 
@@ -88,8 +95,8 @@ void DisplayPanel::SetPictureUnchecked(Element e, int index) {
 void DisplayPanel::SetPicture(Element e, int index) {
     const ImageList* list = ListOf(e);
     if (!list || !list->Has(index))
-        throw PictureError(kErrInvalidPicture, "element " + std::to_string(e) + " has no picture " +
-                                                   std::to_string(index));
+        throw PictureError(kErrInvalidPicture,
+                           "element " + std::to_string(e) + " has no picture " + std::to_string(index));
     SetPictureUnchecked(e, index);
 }
 
@@ -102,7 +109,8 @@ void DisplayPanel::SetShown(Element e, bool shown) {
 void DisplayPanel::NoiseDisplay(int16_t value) {
     if (value == -1) {
         const int err[4] = {kBlank, kLetterE, kLetterR, kLetterR};
-        for (int i = 0; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), err[i]);
+        for (int i = 0; i < 4; ++i)
+            SetPicture(Element(imgNoiseDigit0 + i), err[i]);
         SetShown(imgDecimalPoint, false);
         return;
     }
@@ -110,7 +118,8 @@ void DisplayPanel::NoiseDisplay(int16_t value) {
         // Four cells cannot show it: a row of top (over range) or bottom
         // (under range) segments instead of digits that would read wrong.
         const int pattern = value > 9999 ? kTopSegment : kBottomSegment;
-        for (int i = 0; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), pattern);
+        for (int i = 0; i < 4; ++i)
+            SetPicture(Element(imgNoiseDigit0 + i), pattern);
         SetShown(imgDecimalPoint, false);
         throw PictureError(kErrInvalidPicture, "level " + std::to_string(value) + " has no digits");
     }
@@ -126,7 +135,8 @@ void DisplayPanel::Reset_KestroDisplay() {
     SetShown(imgMode, false);
     SetShown(imgRange, false);
     SetShown(imgAuto, false);
-    for (int i = 0; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), kBlank);
+    for (int i = 0; i < 4; ++i)
+        SetPicture(Element(imgNoiseDigit0 + i), kBlank);
     SetShown(imgSymbolDBA, false);
     SetShown(imgDecimalPoint, false);
     lastModeRequest_ = 0;
@@ -155,10 +165,12 @@ void DisplayPanel::FunctionChanged(int16_t function, int16_t level) {
         SetShown(imgRange, true);
         SetShown(imgAuto, true);
         SetPicture(imgNoiseDigit0, 2);
-        for (int i = 1; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), 9);
+        for (int i = 1; i < 4; ++i)
+            SetPicture(Element(imgNoiseDigit0 + i), 9);
         lastModeRequest_ = 1;
     } else if (function == 1 && level == 0) {
-        for (int i = 0; i < 4; ++i) SetPicture(Element(imgNoiseDigit0 + i), kBlank);
+        for (int i = 0; i < 4; ++i)
+            SetPicture(Element(imgNoiseDigit0 + i), kBlank);
     }
 }
 

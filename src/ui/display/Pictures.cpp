@@ -10,7 +10,7 @@
 namespace kestro {
 namespace {
 
-const QColor kInk{26, 29, 34};     // a lit segment or legend
+const QColor kInk{26, 29, 34};       // a lit segment or legend
 const QColor kGhost{213, 214, 215};  // an unlit segment, faintly visible as on a real panel
 
 QImage Canvas(int w, int h, const QColor& face) {
@@ -129,7 +129,9 @@ QImage RangePicture(int brackets) {
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    auto x = [](int db) { return 9.0 + (db - 30) * 2.03; };
+    auto x = [](int db) {
+        return 9.0 + (db - 30) * 2.03;
+    };
     const QString labels[3] = {QStringLiteral("30 - 90 dB"), QStringLiteral("50 - 110 dB"),
                                QStringLiteral("70 - 130 dB")};
     QFont f = LegendFont(8, QFont::DemiBold);
@@ -159,7 +161,8 @@ QImage TrianglePicture(int kind, bool up) {
     p.setRenderHint(QPainter::Antialiasing);
     auto flip = [up](QPolygonF poly) {
         if (!up)
-            for (QPointF& pt : poly) pt.setY(20 - pt.y());
+            for (QPointF& pt : poly)
+                pt.setY(20 - pt.y());
         return poly;
     };
     const QPolygonF outer = flip(QPolygonF({{8.0, 1.5}, {1.0, 18.0}, {15.0, 18.0}}));
@@ -187,7 +190,8 @@ QImage BatteryPicture(int bars) {
     p.setPen(Qt::NoPen);
     p.setBrush(kInk);
     p.drawRect(QRectF(27, 4.5, 3, 5));
-    for (int i = 0; i < bars; ++i) p.drawRect(QRectF(4 + i * 11, 4, 9, 6));
+    for (int i = 0; i < bars; ++i)
+        p.drawRect(QRectF(4 + i * 11, 4, 9, 6));
     return img;
 }
 
@@ -299,14 +303,18 @@ DisplayImages::DisplayImages()
       imlOverflow({35, 20}, kLcdFace),
       imlUnderflow({35, 20}, kLcdFace),
       imlBatteryState({32, 14}, kLcdFace) {
-    for (int i = 1; i <= 15; ++i) imlDigitalNumbers.Add(DigitPicture(SegmentsOfDigitPicture(i)));
-    for (int legends : {7, 0, 4, 2, 1, 0}) imlMode.Add(ModePicture(legends));
-    for (int brackets : {1, 2, 4, 0, 7}) imlRange.Add(RangePicture(brackets));
+    for (int i = 1; i <= 15; ++i)
+        imlDigitalNumbers.Add(DigitPicture(SegmentsOfDigitPicture(i)));
+    for (int legends : {7, 0, 4, 2, 1, 0})
+        imlMode.Add(ModePicture(legends));
+    for (int brackets : {1, 2, 4, 0, 7})
+        imlRange.Add(RangePicture(brackets));
     for (int kind = 0; kind < 4; ++kind) {
         imlOverflow.Add(TrianglePicture(kind, true));
         imlUnderflow.Add(TrianglePicture(kind, false));
     }
-    for (int bars = 0; bars < 3; ++bars) imlBatteryState.Add(BatteryPicture(bars));
+    for (int bars = 0; bars < 3; ++bars)
+        imlBatteryState.Add(BatteryPicture(bars));
 
     DecimalPoint = Canvas(11, 12, kLcdFace);
     {

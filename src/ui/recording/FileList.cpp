@@ -25,8 +25,7 @@ QString TimeOfDayText(double dateTime) {
 }
 
 QString DurationText(double days) {
-    if (!std::isfinite(days))
-        return QStringLiteral("--:--:--");
+    if (!std::isfinite(days)) return QStringLiteral("--:--:--");
     const int64_t s = std::llround(days * 86400.0);
     return s < 0 ? QLatin1Char('-') + Hms(-s) : Hms(s);
 }

@@ -21,16 +21,14 @@ double GraphStartTimeOf(const std::vector<MeasurementRecord>& buf, int32_t count
     double g = 0.0;
     if (count > 0 && static_cast<size_t>(count) < buf.size()) {
         g = buf[static_cast<size_t>(count)].Timestamp - 600.0 / 86400.0;
-        if (g < buf[0].Timestamp)
-            g = buf[0].Timestamp;
+        if (g < buf[0].Timestamp) g = buf[0].Timestamp;
     }
     return std::trunc(g * 2880.0) / 2880.0;
 }
 
 double GridStep(double initial, double extent) {
     double step = initial;
-    if (step <= 0.0)
-        return step;  // a spacing of zero never grows; callers refuse it
+    if (step <= 0.0) return step;  // a spacing of zero never grows; callers refuse it
     while (extent > step)
         step *= 2.0;
     return step;
@@ -40,23 +38,17 @@ bool SegmentFlagged(int16_t prevLevelFlags, int16_t levelFlags) {
     return (prevLevelFlags & 5) != 0 || (levelFlags & 5) != 0;
 }
 
-QString LevelLabel(int32_t y) {
-    return QString::number(std::lround(y / 10.0)) + QLatin1Char(' ');
-}
+QString LevelLabel(int32_t y) { return QString::number(std::lround(y / 10.0)) + QLatin1Char(' '); }
 
 QString TimeLabel(double x) {
     int64_t s = static_cast<int64_t>(std::floor(x)) % 86400;
-    if (s < 0)
-        s += 86400;
-    return QStringLiteral(" %1:%2 ")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'));
+    if (s < 0) s += 86400;
+    return QStringLiteral(" %1:%2 ").arg(s / 3600, 2, 10, QLatin1Char('0')).arg((s / 60) % 60, 2, 10, QLatin1Char('0'));
 }
 
 std::vector<GridLine> LevelGridLines(int32_t min, int32_t max, int32_t step) {
     std::vector<GridLine> out;
-    if (step <= 0)
-        return out;
+    if (step <= 0) return out;
     int32_t k = min / step;
     int32_t lastK = 0;
     bool any = false;
@@ -69,23 +61,19 @@ std::vector<GridLine> LevelGridLines(int32_t min, int32_t max, int32_t step) {
     }
     if (any && lastK - 1 > 0) {
         for (GridLine& g : out)
-            if (g.pos == double(int64_t(lastK - 1) * step))
-                g.label = QStringLiteral("dB ");
+            if (g.pos == double(int64_t(lastK - 1) * step)) g.label = QStringLiteral("dB ");
     }
     return out;
 }
 
 std::vector<GridLine> TimeGridLines(double t0, double width, double step) {
     std::vector<GridLine> out;
-    if (step <= 0.0)
-        return out;
+    if (step <= 0.0) return out;
     int64_t k = static_cast<int64_t>(std::trunc(t0 / step));
     for (double x = k * step; x < t0 + width; ++k, x = k * step)
-        if (x >= t0)
-            out.push_back({x, TimeLabel(x)});
+        if (x >= t0) out.push_back({x, TimeLabel(x)});
     const double last = (k - 1) * step;
-    if (last > t0 && !out.empty() && out.back().pos == last)
-        out.back().label = QStringLiteral("hh:mm");
+    if (last > t0 && !out.empty() && out.back().pos == last) out.back().label = QStringLiteral("hh:mm");
     return out;
 }
 
@@ -116,8 +104,7 @@ QFont GraphFont() {
     // At 169 px a 10 dB step is about 10 px: keep the line height within it.
     for (int px = 9; px >= 6; --px) {
         f.setPixelSize(px);
-        if (QFontMetrics(f).height() <= 9)
-            break;
+        if (QFontMetrics(f).height() <= 9) break;
     }
     return f;
 }
@@ -132,8 +119,8 @@ QPen Pen(const QColor& c, Qt::PenStyle style = Qt::SolidLine) {
 enum class Anchor { RightTop, CentreTop };
 
 // Text is drawn unscaled in pixels at the place a user point maps to.
-void PrintText(QPainter& p, const Surface& s, const QFont& f, const QString& text, double x, double yTop,
-               Anchor a, const QColor& c) {
+void PrintText(QPainter& p, const Surface& s, const QFont& f, const QString& text, double x, double yTop, Anchor a,
+               const QColor& c) {
     const QPointF px = s.ToPixel(x, yTop);
     const QFontMetrics fm(f);
     const int w = fm.horizontalAdvance(text);
@@ -147,15 +134,11 @@ void PrintText(QPainter& p, const Surface& s, const QFont& f, const QString& tex
     p.restore();
 }
 
-void Line(QPainter& p, double x1, double y1, double x2, double y2) {
-    p.drawLine(QPointF(x1, y1), QPointF(x2, y2));
-}
+void Line(QPainter& p, double x1, double y1, double x2, double y2) { p.drawLine(QPointF(x1, y1), QPointF(x2, y2)); }
 
 }  // namespace
 
-LevelGraph::LevelGraph() : font_(GraphFont()) {
-    SetSize(kGraphDesignWidth, kGraphHeight);
-}
+LevelGraph::LevelGraph() : font_(GraphFont()) { SetSize(kGraphDesignWidth, kGraphHeight); }
 
 void LevelGraph::SetSize(int width, int height) {
     width = std::max(width, 40);
@@ -175,8 +158,7 @@ void LevelGraph::ScaleYAxis(int32_t Min, int32_t Max) {
         t = std::nearbyint(c.TextHeight(font_, QStringLiteral("0")));
         c.ScaleHeight = 3.0 * t - range;
     }
-    if (c.ScaleHeight == 0.0)
-        c.ScaleHeight = -1.0;  // Min == Max: keep the scale usable
+    if (c.ScaleHeight == 0.0) c.ScaleHeight = -1.0;  // Min == Max: keep the scale usable
     const double h = -t;
     TextH = static_cast<int32_t>(h);
     c.ScaleTop = Max - t;
@@ -188,8 +170,7 @@ void LevelGraph::ScaleYAxis(int32_t Min, int32_t Max) {
     for (int i = 0; i < 5; ++i) {
         LabelWidth = static_cast<int32_t>(std::nearbyint(c.TextWidth(font_, LevelLabel(Max))));
         const auto db = static_cast<int32_t>(std::nearbyint(c.TextWidth(font_, QStringLiteral("dB "))));
-        if (db > LabelWidth)
-            LabelWidth = db;
+        if (db > LabelWidth) LabelWidth = db;
         c.ScaleWidth = 1.5 * LabelWidth + DisplayWidthX;
     }
     c.ScaleLeft = -1.5 * LabelWidth;
@@ -266,10 +247,8 @@ void LevelGraph::Werte_einzeichnen(const std::vector<MeasurementRecord>& buf, in
 }
 
 QRect LevelGraph::ShowSlowSample(const std::vector<MeasurementRecord>& buf, int32_t count, int32_t n) {
-    if (n < 0)
-        n = 0;
-    if (n > count || static_cast<size_t>(n) >= buf.size())
-        return {};
+    if (n < 0) n = 0;
+    if (n > count || static_cast<size_t>(n) >= buf.size()) return {};
     const MeasurementRecord& r = buf[static_cast<size_t>(n)];
     bool full = false;
     const double x = GraphX(r.Timestamp, GraphStartTime);
@@ -290,11 +269,9 @@ QRect LevelGraph::ShowSlowSample(const std::vector<MeasurementRecord>& buf, int3
         const MeasurementRecord& q = buf[static_cast<size_t>(n - 1)];
         a = QPointF(GraphX(q.Timestamp, GraphStartTime), q.Level);
         b = QPointF(GraphX(r.Timestamp, GraphStartTime), r.Level);
-        if (SegmentFlagged(q.LevelFlags, r.LevelFlags))
-            pen = Pen(kCurveFlagged);
+        if (SegmentFlagged(q.LevelFlags, r.LevelFlags)) pen = Pen(kCurveFlagged);
     }
-    if (!draw)
-        return full ? PictureGraph.image.rect() : QRect();
+    if (!draw) return full ? PictureGraph.image.rect() : QRect();
     for (Surface* s : {&PictureOriginal, &PictureGraph}) {
         QPainter p(&s->image);
         p.setTransform(s->Transform());
@@ -304,11 +281,9 @@ QRect LevelGraph::ShowSlowSample(const std::vector<MeasurementRecord>& buf, int3
         else
             p.drawLine(a, b);
     }
-    if (full)
-        return PictureGraph.image.rect();
+    if (full) return PictureGraph.image.rect();
     const QTransform m = PictureGraph.Transform();
-    return QRectF(m.map(a), m.map(b)).normalized().toAlignedRect().adjusted(-2, -2, 2, 2) &
-           PictureGraph.image.rect();
+    return QRectF(m.map(a), m.map(b)).normalized().toAlignedRect().adjusted(-2, -2, 2, 2) & PictureGraph.image.rect();
 }
 
 }  // namespace kestro

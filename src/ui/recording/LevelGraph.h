@@ -47,8 +47,8 @@ struct GridLine {
     double pos;     // y (level) or x (seconds of the graph)
     QString label;  // text at the line; empty when the line has none
 };
-QString LevelLabel(int32_t y);   // "65 " for 650
-QString TimeLabel(double x);     // " hh:mm " of x seconds (modulo a day)
+QString LevelLabel(int32_t y);  // "65 " for 650
+QString TimeLabel(double x);    // " hh:mm " of x seconds (modulo a day)
 // Level lines from min to max; the second-highest labelled line carries "dB ".
 std::vector<GridLine> LevelGridLines(int32_t min, int32_t max, int32_t step);
 // Time lines in [t0, t0 + width); the last one carries "hh:mm" when it lies right of t0.

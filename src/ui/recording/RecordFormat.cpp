@@ -8,9 +8,7 @@ namespace kestro {
 namespace {
 
 // The record files are Latin-1; a separator outside it cannot be written as itself.
-char Latin1(QChar c) {
-    return c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?';
-}
+char Latin1(QChar c) { return c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?'; }
 
 void AppendDigits(QByteArray& out, int64_t v, int minDigits) {
     if (v < 0) {
@@ -42,8 +40,7 @@ void AppendTimeColumn(QByteArray& out, const RecorderSettings& s, const SystemTi
 // One sign in front of the whole number, never on both of its parts.
 void AppendFixed(QByteArray& out, const RecorderSettings& s, int32_t value, int32_t divisor, int fracDigits) {
     out.append(' ');
-    if (value < 0)
-        out.append('-');
+    if (value < 0) out.append('-');
     const int32_t a = std::abs(value);
     AppendDigits(out, a / divisor, 1);
     out.append(Latin1(s.DecimalSeparator));
@@ -68,26 +65,33 @@ QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'))
 
 QString SlowTypeWord(int16_t flags) {
     switch (flags & 0x0F) {
-        case 1: return QStringLiteral("LP");
-        case 2: return QStringLiteral("LEQ");
-        case 4: return QStringLiteral("MAX");
-        default: return QStringLiteral("UnknownType");
+        case 1:
+            return QStringLiteral("LP");
+        case 2:
+            return QStringLiteral("LEQ");
+        case 4:
+            return QStringLiteral("MAX");
+        default:
+            return QStringLiteral("UnknownType");
     }
 }
 
 QString FastTypeWord(int16_t flags) {
     switch (flags & 0xF0) {
-        case 16: return QStringLiteral("LPF");
-        case 32: return QStringLiteral("LEQF");
-        case 64: return QStringLiteral("RAW");
-        default: return QStringLiteral("UnknownType");
+        case 16:
+            return QStringLiteral("LPF");
+        case 32:
+            return QStringLiteral("LEQF");
+        case 64:
+            return QStringLiteral("RAW");
+        default:
+            return QStringLiteral("UnknownType");
     }
 }
 
 QString RecordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now) {
     QString dir = s.RecordDirectory;
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
+    if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     return dir + s.RecordNameBase + QLatin1Char('_') + typeWord + QLatin1Char('_') +
            QStringLiteral("%1").arg(now.wYear, 4, 10, QLatin1Char('0')) + Two(now.wMonth) + Two(now.wDay) +
            QLatin1Char('_') + Two(now.wHour) + Two(now.wMinute) + Two(now.wSecond) + s.RecordFileExtension;
@@ -96,8 +100,7 @@ QString RecordFilePath(const RecorderSettings& s, const QString& typeWord, const
 QByteArray HeaderLine(const RecorderSettings& s) {
     QByteArray out;
     const char t = Latin1(s.TabularSeparator);
-    if (s.IncludeSystemTime)
-        out.append("Time");
+    if (s.IncludeSystemTime) out.append("Time");
     out.append(t);
     out.append("NoiseValue");
     if (s.IncludeOverflow) {
@@ -113,8 +116,7 @@ QByteArray HeaderLine(const RecorderSettings& s) {
 }
 
 void AppendSlowLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r) {
-    if (s.IncludeSystemTime)
-        AppendTimeColumn(out, s, r.SysTime);
+    if (s.IncludeSystemTime) AppendTimeColumn(out, s, r.SysTime);
     out.append(Latin1(s.TabularSeparator));
     AppendFixed(out, s, r.Level, 10, 1);
     AppendFlagColumns(out, s, r.LevelFlags);
@@ -126,23 +128,19 @@ int32_t FastHundredths(const MeasurementRecord& r, int16_t* v) {
         return kErrInvalidCall;
     const double k = (r.Flags & 64) ? 2000.0 : 1000.0;
     const double x = k * std::log10(r.FastLevel);
-    if (!std::isfinite(x))
-        return kErrOverflow;
+    if (!std::isfinite(x)) return kErrOverflow;
     const double n = std::nearbyint(x);  // half to even under the default rounding mode
-    if (n < -32768.0 || n > 32767.0)
-        return kErrOverflow;
+    if (n < -32768.0 || n > 32767.0) return kErrOverflow;
     *v = static_cast<int16_t>(n);
     return 0;
 }
 
 int32_t AppendFastLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r) {
-    if (s.IncludeSystemTime)
-        AppendTimeColumn(out, s, r.SysTime);
+    if (s.IncludeSystemTime) AppendTimeColumn(out, s, r.SysTime);
     out.append(Latin1(s.TabularSeparator));
     int16_t v = 0;
     const int32_t err = FastHundredths(r, &v);
-    if (err == 0)
-        AppendFixed(out, s, v, 100, 2);
+    if (err == 0) AppendFixed(out, s, v, 100, 2);
     AppendFlagColumns(out, s, r.LevelFlags);
     out.append("\r\n");
     return err;

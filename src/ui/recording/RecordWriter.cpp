@@ -6,28 +6,34 @@
 
 #include <QFile>
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace kestro {
 
 int32_t RecordErrorNumber(int e) {
     switch (e) {
         case ENOENT:
-        case ENOTDIR: return kErrPathNotFound;
+        case ENOTDIR:
+            return kErrPathNotFound;
         case ENOSPC:
         case EDQUOT:
-        case EFBIG: return kErrDiskFull;
+        case EFBIG:
+            return kErrDiskFull;
         case EIO:
         case ENXIO:
-        case ENODEV: return kErrDeviceIO;
+        case ENODEV:
+            return kErrDeviceIO;
         case EMFILE:
-        case ENFILE: return kErrTooManyFiles;
-        case ENAMETOOLONG: return kErrBadFileName;
-        default: return kErrPathAccess;
+        case ENFILE:
+            return kErrTooManyFiles;
+        case ENAMETOOLONG:
+            return kErrBadFileName;
+        default:
+            return kErrPathAccess;
     }
 }
 
@@ -53,8 +59,7 @@ WriteOutcome RecordWriter::WriteBatch(const QString& path, const QByteArray& byt
         return o;
     }
     const int fd = OpenForAppend(path);
-    if (fd < 0)
-        return Failure(errno);
+    if (fd < 0) return Failure(errno);
 
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -65,8 +70,7 @@ WriteOutcome RecordWriter::WriteBatch(const QString& path, const QByteArray& byt
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             err = errno;
             break;
         }
@@ -77,16 +81,13 @@ WriteOutcome RecordWriter::WriteBatch(const QString& path, const QByteArray& byt
         done += n;
     }
     // Sync only what was written; special files (no sync) report EINVAL/EROFS.
-    if (err == 0 && !bytes.isEmpty() && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS)
-        err = errno;
+    if (err == 0 && !bytes.isEmpty() && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
     if (err != 0 && done > 0) {
         // Take the part of the batch back so the file never ends in half a
         // line; when that is impossible, report what stays on disk.
-        if (!(regular && ::ftruncate(fd, before) == 0))
-            *written = done;
+        if (!(regular && ::ftruncate(fd, before) == 0)) *written = done;
     }
-    if (::close(fd) != 0 && err == 0 && errno != EINTR)
-        err = errno;
+    if (::close(fd) != 0 && err == 0 && errno != EINTR) err = errno;
     return err == 0 ? WriteOutcome{} : Failure(err);
 }
 
@@ -104,13 +105,11 @@ WriteOutcome RecordWriter::Append(const QString& path, const QByteArray& bytes) 
     qsizetype written = 0;
     const WriteOutcome o = WriteBatch(path, batch, &written);
     if (o.ok()) {
-        if (it != held_.end())
-            held_.erase(it);
+        if (it != held_.end()) held_.erase(it);
         return o;
     }
     // Nothing can ever be written under an empty name: do not hold it.
-    if (path.isEmpty())
-        return o;
+    if (path.isEmpty()) return o;
     batch.remove(0, written);
     if (it != held_.end()) {
         if (batch.isEmpty())
@@ -132,8 +131,7 @@ QStringList RecordWriter::HeldPaths() const {
 
 qsizetype RecordWriter::HeldBytes(const QString& path) const {
     for (const auto& h : held_)
-        if (h.first == path)
-            return h.second.size();
+        if (h.first == path) return h.second.size();
     return 0;
 }
 

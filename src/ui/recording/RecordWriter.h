@@ -15,9 +15,9 @@
 namespace kestro {
 
 struct WriteOutcome {
-    int32_t err = 0;    // 0, or one of the record error numbers (RecordFormat.h)
-    int sysErrno = 0;   // the system's errno behind err
-    QString reason;     // readable reason for the status bar
+    int32_t err = 0;   // 0, or one of the record error numbers (RecordFormat.h)
+    int sysErrno = 0;  // the system's errno behind err
+    QString reason;    // readable reason for the status bar
     bool ok() const { return err == 0; }
 };
 

@@ -84,10 +84,8 @@ Recorder::~Recorder() {
     // Last chance for lines held back by a failing medium; nobody listens any more.
     blockSignals(true);
     RetryHeldLines();
-    if (d->view && !d->view->parent())
-        delete d->view;
-    if (d->list && !d->list->parent())
-        delete d->list;
+    if (d->view && !d->view->parent()) delete d->view;
+    if (d->list && !d->list->parent()) delete d->list;
     delete d;
 }
 
@@ -102,23 +100,20 @@ bool Recorder::HasHeldLines() const { return !d->writer.HeldPaths().isEmpty(); }
 
 void Recorder::WriteRecordBatch(const QString& path, const QByteArray& bytes) {
     const WriteOutcome o = d->writer.Append(path, bytes);
-    auto it = std::find_if(d->errors.begin(), d->errors.end(),
-                           [&](const Impl::FileError& e) { return e.path == path; });
+    auto it =
+        std::find_if(d->errors.begin(), d->errors.end(), [&](const Impl::FileError& e) { return e.path == path; });
     if (o.ok()) {
-        if (it != d->errors.end())
-            d->errors.erase(it);
+        if (it != d->errors.end()) d->errors.erase(it);
     } else {
         const int64_t now = AbsoluteMilliseconds(d->clock.Now());
         Impl::FileError e{path, QString(), o.err, now};
         bool log = true;
         if (it != d->errors.end()) {
             log = it->err != o.err || now - it->loggedMs >= kRepeatLogMs || now < it->loggedMs;
-            if (!log)
-                e.loggedMs = it->loggedMs;
+            if (!log) e.loggedMs = it->loggedMs;
             d->errors.erase(it);
         }
-        if (log)
-            d->LogTick(o.err);
+        if (log) d->LogTick(o.err);
         e.text = QStringLiteral("Record file error: ") + (path.isEmpty() ? QStringLiteral("(none)") : path) +
                  QStringLiteral(": ") + o.reason;
         d->errors.push_back(std::move(e));
@@ -142,8 +137,7 @@ void Recorder::HandOff() {
     const RecorderSettings& s = d->s;
 
     if (LastSlowRecordNo < ps.SlowRecordNo) {
-        if (LastSlowRecordNo != 0)
-            StopSlowMeasurement();
+        if (LastSlowRecordNo != 0) StopSlowMeasurement();
         LastSlowRecordNo = ps.SlowRecordNo;
         StartSlowMeasurement();
         RestartTimeAxis();
@@ -152,8 +146,7 @@ void Recorder::HandOff() {
     while (LocalSlowCount < ps.SlowCount) {
         if (LocalSlowCount % 1000 == 0 || LocalSlowBuffer.size() <= size_t(LocalSlowCount) + 1)
             LocalSlowBuffer.resize(size_t(LocalSlowCount) + 1001);
-        if (LocalSlowCount == 0)
-            LocalSlowBuffer[0] = ps.GetSlowRecord(0);
+        if (LocalSlowCount == 0) LocalSlowBuffer[0] = ps.GetSlowRecord(0);
         ++LocalSlowCount;
         const MeasurementRecord& r = LocalSlowBuffer[size_t(LocalSlowCount)] = ps.GetSlowRecord(LocalSlowCount);
         if (r.Flags > 0) {
@@ -165,8 +158,7 @@ void Recorder::HandOff() {
     WriteRecordBatch(SlowFileName, batch);
 
     if (LastFastRecordNo < ps.FastRecordNo) {
-        if (LastFastRecordNo != 0)
-            StopFastMeasurement();
+        if (LastFastRecordNo != 0) StopFastMeasurement();
         LastFastRecordNo = ps.FastRecordNo;
         StartFastMeasurement();
     }
@@ -176,14 +168,12 @@ void Recorder::HandOff() {
         while (LocalFastCount < ps.FastCount) {
             if (LocalFastCount % 1000 == 0 || LocalFastBuffer.size() <= size_t(LocalFastCount) + 1)
                 LocalFastBuffer.resize(size_t(LocalFastCount) + 1001);
-            if (LocalFastCount == 0)
-                LocalFastBuffer[0] = ps.GetFastRecord(0);
+            if (LocalFastCount == 0) LocalFastBuffer[0] = ps.GetFastRecord(0);
             ++LocalFastCount;
             LocalFastBuffer[size_t(LocalFastCount)] = ps.GetFastRecord(LocalFastCount);
             const MeasurementRecord& r = LocalFastBuffer[size_t(LocalFastCount)];
             if (r.Flags > 0) {
-                if (const int32_t err = AppendFastLine(batch, s, r))
-                    d->LogTick(err);
+                if (const int32_t err = AppendFastLine(batch, s, r)) d->LogTick(err);
             }
         }
         UpdateFastDuration(LocalFastCount);
@@ -193,8 +183,7 @@ void Recorder::HandOff() {
     // Files not written this tick that still hold lines (an earlier series,
     // a fast file without new samples).
     for (const QString& p : d->writer.HeldPaths())
-        if (p != SlowFileName && !(fastBatch && p == FastFileName))
-            WriteRecordBatch(p, QByteArray());
+        if (p != SlowFileName && !(fastBatch && p == FastFileName)) WriteRecordBatch(p, QByteArray());
 }
 
 // ---------------------------------------------------------------- series
@@ -216,8 +205,7 @@ void Recorder::StartSlowMeasurement() {
     LocalSlowBuffer[0] = d->ps.GetSlowRecord(0);
     SlowFileIndex = AddFileEntry(LocalSlowBuffer[0], SlowTypeWord(LocalSlowBuffer[0].Flags));
     SlowFileName = RecordFiles[size_t(SlowFileIndex)].FileName;
-    if (d->s.IncludeHeaderLine)
-        WriteRecordBatch(SlowFileName, HeaderLine(d->s));
+    if (d->s.IncludeHeaderLine) WriteRecordBatch(SlowFileName, HeaderLine(d->s));
 }
 
 void Recorder::StartFastMeasurement() {
@@ -225,13 +213,11 @@ void Recorder::StartFastMeasurement() {
     LocalFastBuffer[0] = d->ps.GetFastRecord(0);
     FastFileIndex = AddFileEntry(LocalFastBuffer[0], FastTypeWord(LocalFastBuffer[0].Flags));
     FastFileName = RecordFiles[size_t(FastFileIndex)].FileName;
-    if (d->s.IncludeHeaderLine)
-        WriteRecordBatch(FastFileName, HeaderLine(d->s));
+    if (d->s.IncludeHeaderLine) WriteRecordBatch(FastFileName, HeaderLine(d->s));
 }
 
 void Recorder::StopSeries(int32_t count, const std::vector<MeasurementRecord>& buf, int32_t index) {
-    if (count == 0 || index < 1 || size_t(index) >= RecordFiles.size() || size_t(count) >= buf.size())
-        return;
+    if (count == 0 || index < 1 || size_t(index) >= RecordFiles.size() || size_t(count) >= buf.size()) return;
     RecordFileEntry& e = RecordFiles[size_t(index)];
     if (e.Duration == 0.0) {
         e.Duration = buf[size_t(count)].Timestamp - buf[0].Timestamp;
@@ -270,16 +256,13 @@ void Recorder::setGridTimeX(double v) { d->graph.GridTimeX = v; }
 void Recorder::setGridTimeY(double v) { d->graph.GridTimeY = v; }
 void Recorder::setDisplayWidthX(double v) { d->graph.DisplayWidthX = v; }
 
-void Recorder::ScaleYAxis() {
-    d->graph.ScaleYAxis(d->graph.MinYAxis, d->graph.MaxYAxis);
-}
+void Recorder::ScaleYAxis() { d->graph.ScaleYAxis(d->graph.MinYAxis, d->graph.MaxYAxis); }
 
 void Recorder::CalculateGraphStartTime() { d->graph.CalculateGraphStartTime(LocalSlowBuffer, LocalSlowCount); }
 
 void Recorder::ScaleTimeAxis() {
     d->graph.ScaleTimeAxis(LocalSlowBuffer, LocalSlowCount);
-    if (d->view)
-        d->view->update();
+    if (d->view) d->view->update();
 }
 
 void Recorder::RestartTimeAxis() {
@@ -289,28 +272,24 @@ void Recorder::RestartTimeAxis() {
 
 void Recorder::SetGraphWidth(int px) {
     d->graph.SetSize(px, kGraphHeight);
-    if (d->view)
-        d->view->setFixedSize(d->graph.Size());
+    if (d->view) d->view->setFixedSize(d->graph.Size());
     if (GraphReady == 2) {
         ScaleYAxis();
         ScaleTimeAxis();
     }
-    if (d->list)
-        d->list->setFixedWidth(d->graph.Size().width());
+    if (d->list) d->list->setFixedWidth(d->graph.Size().width());
 }
 
 void Recorder::ShowSlowSample(int32_t n) {
     const QRect dirty = d->graph.ShowSlowSample(LocalSlowBuffer, LocalSlowCount, n);
-    if (d->view && !dirty.isEmpty())
-        d->view->update(dirty);
+    if (d->view && !dirty.isEmpty()) d->view->update(dirty);
     UpdateDuration(SlowFileIndex, LocalSlowBuffer, n);
 }
 
 void Recorder::UpdateFastDuration(int32_t n) { UpdateDuration(FastFileIndex, LocalFastBuffer, n); }
 
 void Recorder::PictureGraph_Paint() {
-    if (d->inPaint)
-        return;
+    if (d->inPaint) return;
     d->inPaint = true;
     d->graph.PictureGraph.image = d->graph.PictureOriginal.image;
     d->inPaint = false;
@@ -319,8 +298,7 @@ void Recorder::PictureGraph_Paint() {
 // ---------------------------------------------------------------- file list
 
 void Recorder::InitFileList() {
-    if (d->list)
-        InitFileListView(d->list);
+    if (d->list) InitFileListView(d->list);
 }
 
 namespace {
@@ -333,8 +311,7 @@ QTreeWidgetItem* RowItem(const RecordFileEntry& e) {
 
 void Recorder::MessFileListe_aktualisieren(int16_t komplett, int32_t SelectedItem) {
     QTreeWidget* v = d->list;
-    if (!v)
-        return;
+    if (!v) return;
     if (komplett != 0) {
         v->clear();
         QList<QTreeWidgetItem*> rows;
@@ -345,17 +322,14 @@ void Recorder::MessFileListe_aktualisieren(int16_t komplett, int32_t SelectedIte
             RecordFiles[idx].ListIndex = static_cast<int16_t>(std::min<int32_t>(row, INT16_MAX));
         }
         v->addTopLevelItems(rows);
-        if (QTreeWidgetItem* it = v->topLevelItem(SelectedItem - 1))
-            v->setCurrentItem(it);
+        if (QTreeWidgetItem* it = v->topLevelItem(SelectedItem - 1)) v->setCurrentItem(it);
         return;
     }
     // One entry redone in place; its row stays selected.
-    if (SelectedItem < 1 || size_t(SelectedItem) >= RecordFiles.size())
-        return;
+    if (SelectedItem < 1 || size_t(SelectedItem) >= RecordFiles.size()) return;
     const RecordFileEntry& e = RecordFiles[size_t(SelectedItem)];
     const int row = e.ListIndex - 1;
-    if (row < 0 || row >= v->topLevelItemCount())
-        return;
+    if (row < 0 || row >= v->topLevelItemCount()) return;
     delete v->takeTopLevelItem(row);
     QTreeWidgetItem* it = RowItem(e);
     v->insertTopLevelItem(row, it);
@@ -363,18 +337,15 @@ void Recorder::MessFileListe_aktualisieren(int16_t komplett, int32_t SelectedIte
 }
 
 void Recorder::ShowDuration(int32_t index) {
-    if (!d->list || index < 1 || size_t(index) >= RecordFiles.size())
-        return;
+    if (!d->list || index < 1 || size_t(index) >= RecordFiles.size()) return;
     const RecordFileEntry& e = RecordFiles[size_t(index)];
     QTreeWidgetItem* it = d->list->topLevelItem(e.ListIndex - 1);
     const QString text = DurationText(e.Duration);
-    if (it && it->text(1) != text)
-        it->setText(1, text);
+    if (it && it->text(1) != text) it->setText(1, text);
 }
 
 void Recorder::UpdateDuration(int32_t index, const std::vector<MeasurementRecord>& buf, int32_t n) {
-    if (index < 1 || size_t(index) >= RecordFiles.size() || n < 0 || size_t(n) >= buf.size())
-        return;
+    if (index < 1 || size_t(index) >= RecordFiles.size() || n < 0 || size_t(n) >= buf.size()) return;
     RecordFiles[size_t(index)].Duration = buf[size_t(n)].Timestamp - buf[0].Timestamp;
     ShowDuration(index);
 }

@@ -22,10 +22,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <csignal>
 #include <memory>
 #include <ostream>
-#include <sys/resource.h>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -38,7 +38,9 @@ struct Typed {
     int32_t type = 0;
     bool operator==(const Typed& o) const { return value == o.value && type == o.type; }
 };
-void PrintTo(const Typed& t, std::ostream* os) { *os << t.value.toString().toStdString() << " (type " << t.type << ")"; }
+void PrintTo(const Typed& t, std::ostream* os) {
+    *os << t.value.toString().toStdString() << " (type " << t.type << ")";
+}
 
 class SetupDialog : public ::testing::Test {
 protected:
@@ -76,7 +78,9 @@ protected:
         w.ValueType = type;
         w.SetValue(value);
     }
-    void Rec(const QString& name, const QVariant& value, int32_t type = REG_SZ_) { Store(kRecorderSection, name, value, type); }
+    void Rec(const QString& name, const QVariant& value, int32_t type = REG_SZ_) {
+        Store(kRecorderSection, name, value, type);
+    }
     void StorePort(int n) { Store(kDeviceSection, "COMPort", n, REG_DWORD_); }
     Typed Stored(const char* section, const QString& name) const {
         cRegistry r = At(section, name);
@@ -91,11 +95,13 @@ protected:
     // A fresh dialog; every close counts one InitApplication.
     frmSetup* MakeDialog(SerialDeviceLister lister = [] { return QList<SerialDeviceInfo>(); }) {
         ++dialogsCreated;
-        return new frmSetup(reg, *com, messages, "/opt/kestro/bin", [this] {
-            ++initApplicationCalls;
-            if (onInitApplication)
-                onInitApplication();
-        }, std::move(lister));
+        return new frmSetup(
+            reg, *com, messages, "/opt/kestro/bin",
+            [this] {
+                ++initApplicationCalls;
+                if (onInitApplication) onInitApplication();
+            },
+            std::move(lister));
     }
     // Shown and active, so focus moves and focus events arrive as for a user.
     static void ShowActive(QWidget* w) {
@@ -109,8 +115,7 @@ protected:
     static bool Usable(const frmSetup& d, const QWidget* w) { return w->isEnabledTo(d.PicOptions[1]); }
     static int CheckedPort(const frmSetup& d) {
         for (int n = 1; n <= 4; ++n)
-            if (d.OptionCOM[n]->isChecked())
-                return n;
+            if (d.OptionCOM[n]->isChecked()) return n;
         return 0;
     }
 
@@ -131,23 +136,29 @@ protected:
 TEST_F(SetupDialog, EmptyStoreShowsDefaultsAndOkStoresAllNineTyped) {
     QPointer<frmSetup> d = MakeDialog();
     const std::pair<QLineEdit*, const char*> texts[] = {{d->InputSaveDir, "/opt/kestro/bin"},
-        {d->InputFileName, "NoiseData"}, {d->InputFileExtension, ".dat"}, {d->InputDecimalSeparator, ","},
-        {d->InputTabularSeparator, ";"}};
+                                                        {d->InputFileName, "NoiseData"},
+                                                        {d->InputFileExtension, ".dat"},
+                                                        {d->InputDecimalSeparator, ","},
+                                                        {d->InputTabularSeparator, ";"}};
     for (const auto& [field, text] : texts)
         EXPECT_EQ(field->text(), text);
-    const QCheckBox* checked[] = {d->chkIncludeHeader, d->chkIncludeTime, d->chkIncludeOverflow, d->chkIncludeUnderflow};
+    const QCheckBox* checked[] = {d->chkIncludeHeader, d->chkIncludeTime, d->chkIncludeOverflow,
+                                  d->chkIncludeUnderflow};
     for (const QCheckBox* box : checked)
         EXPECT_EQ(box->isChecked(), box == d->chkIncludeTime) << box->objectName().toStdString();
     EXPECT_EQ(CheckedPort(*d), 1);
     EXPECT_TRUE(StoreBytes().isEmpty());  // loading writes nothing
 
     d->cmdOK->click();
-    const std::pair<const char*, Typed> expected[] = {
-        {"RecordDirectory", {QString("/opt/kestro/bin"), REG_SZ_}}, {"RecordNameBase", {QString("NoiseData"), REG_SZ_}},
-        {"RecordFileExtension", {QString(".dat"), REG_SZ_}}, {"IncludeHeaderLine", {0, REG_DWORD_}},
-        {"IncludeSystemTime", {1, REG_DWORD_}}, {"IncludeOverflow", {0, REG_DWORD_}},
-        {"IncludeUnderflow", {0, REG_DWORD_}}, {"DecimalSeparator", {44, REG_DWORD_}},
-        {"TabularSeparator", {59, REG_DWORD_}}};
+    const std::pair<const char*, Typed> expected[] = {{"RecordDirectory", {QString("/opt/kestro/bin"), REG_SZ_}},
+                                                      {"RecordNameBase", {QString("NoiseData"), REG_SZ_}},
+                                                      {"RecordFileExtension", {QString(".dat"), REG_SZ_}},
+                                                      {"IncludeHeaderLine", {0, REG_DWORD_}},
+                                                      {"IncludeSystemTime", {1, REG_DWORD_}},
+                                                      {"IncludeOverflow", {0, REG_DWORD_}},
+                                                      {"IncludeUnderflow", {0, REG_DWORD_}},
+                                                      {"DecimalSeparator", {44, REG_DWORD_}},
+                                                      {"TabularSeparator", {59, REG_DWORD_}}};
     for (const auto& [name, value] : expected)
         EXPECT_EQ(Recorder(name), value) << name;
     EXPECT_EQ(Device("COMPort"), (Typed{1, REG_DWORD_}));
@@ -158,9 +169,9 @@ TEST_F(SetupDialog, EmptyStoreShowsDefaultsAndOkStoresAllNineTyped) {
 TEST_F(SetupDialog, StoredValuesAreShownAndChangesSaved) {
     Rec("RecordNameBase", QString(""));
     Rec("IncludeSystemTime", 0, REG_DWORD_);
-    Rec("IncludeOverflow", -1, REG_DWORD_);  // another tool's "true"
-    Rec("DecimalSeparator", 300, REG_DWORD_);   // no character of the code page: the default
-    Rec("TabularSeparator", QString("9"));      // a text that spells a number
+    Rec("IncludeOverflow", -1, REG_DWORD_);    // another tool's "true"
+    Rec("DecimalSeparator", 300, REG_DWORD_);  // no character of the code page: the default
+    Rec("TabularSeparator", QString("9"));     // a text that spells a number
     StorePort(4);
     QPointer<frmSetup> d = MakeDialog();
     EXPECT_EQ(d->InputFileName->text(), "");  // an empty stored text stays empty
@@ -210,8 +221,8 @@ TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsAndCodes) {
         int stored;
         bool keepsFocus;
     } cases[] = {
-        {"", Qt::Key_Tab, "[TAB]", 9, true},      {"abc", Qt::Key_Space, "[SPACE]", 32, true},
-        {"|x", Qt::Key(0), "|x", 124, true},       {"[tab]", Qt::Key(0), "[tab]", 9, true},
+        {"", Qt::Key_Tab, "[TAB]", 9, true},         {"abc", Qt::Key_Space, "[SPACE]", 32, true},
+        {"|x", Qt::Key(0), "|x", 124, true},         {"[tab]", Qt::Key(0), "[tab]", 9, true},
         {"[TAB]x", Qt::Key(0), "[TAB]x", '[', true}, {";", Qt::Key_Tab, ";", 59, false},
     };
     for (const auto& c : cases) {
@@ -220,11 +231,11 @@ TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsAndCodes) {
         ShowActive(d);
         d->InputTabularSeparator->setFocus();
         d->InputTabularSeparator->setText(c.text);
-        if (c.key)
-            QTest::keyClick(d->InputTabularSeparator, c.key);
+        if (c.key) QTest::keyClick(d->InputTabularSeparator, c.key);
         EXPECT_EQ(d->InputTabularSeparator->text(), c.shown);
         // A filled field lets Tab move on, to OK as the other page is disabled.
-        EXPECT_EQ(QApplication::focusWidget(), c.keepsFocus ? static_cast<QWidget*>(d->InputTabularSeparator) : d->cmdOK);
+        EXPECT_EQ(QApplication::focusWidget(),
+                  c.keepsFocus ? static_cast<QWidget*>(d->InputTabularSeparator) : d->cmdOK);
         d->cmdOK->click();
         EXPECT_EQ(Recorder("TabularSeparator"), (Typed{c.stored, REG_DWORD_}));
         FlushDeletes();
@@ -256,10 +267,22 @@ TEST_F(SetupDialog, CtrlTabSwitchesPagesAndWraps) {
 
 TEST_F(SetupDialog, EveryCloseRunsInitApplicationOnceAndOnlyOkWrites) {
     const std::pair<const char*, std::function<void(frmSetup&)>> ways[] = {
-        {"OK", [](frmSetup& d) { d.cmdOK->click(); }},
-        {"Cancel", [](frmSetup& d) { d.cmdCancel->click(); }},
-        {"Escape", [](frmSetup& d) { QTest::keyClick(d.InputFileName, Qt::Key_Escape); }},
-        {"close box", [](frmSetup& d) { d.close(); }},
+        {"OK",
+         [](frmSetup& d) {
+             d.cmdOK->click();
+         }},
+        {"Cancel",
+         [](frmSetup& d) {
+             d.cmdCancel->click();
+         }},
+        {"Escape",
+         [](frmSetup& d) {
+             QTest::keyClick(d.InputFileName, Qt::Key_Escape);
+         }},
+        {"close box",
+         [](frmSetup& d) {
+             d.close();
+         }},
     };
     for (const auto& [how, close] : ways) {
         SCOPED_TRACE(how);
@@ -273,8 +296,7 @@ TEST_F(SetupDialog, EveryCloseRunsInitApplicationOnceAndOnlyOkWrites) {
         EXPECT_TRUE(d->isVisible());
         EXPECT_EQ(initApplicationCalls, 0);
         close(*d);
-        if (d)
-            d->close();  // a second close of the same dialog is no second unload
+        if (d) d->close();  // a second close of the same dialog is no second unload
         EXPECT_EQ(initApplicationCalls, 1);
         const bool writes = QString(how) == "OK";
         EXPECT_EQ(Recorder("RecordNameBase").value, writes ? QVariant(QString("Typed")) : QVariant());
@@ -289,8 +311,7 @@ TEST_F(SetupDialog, UnusablePortReopensTheDialogUntilAUsablePortIsSaved) {
     FailPort(2);
     QPointer<frmSetup> current;
     onInitApplication = [&] {  // what the program's InitApplication does after the dialog closes
-        if (com->InitForm() != kTrue)
-            current = MakeDialog();
+        if (com->InitForm() != kTrue) current = MakeDialog();
     };
     current = MakeDialog();
     QPointer<frmSetup> first = current;
@@ -423,7 +444,7 @@ TEST_F(SetupDialog, FailedWriteIsReportedStopsTheSaveAndKeepsTheDialog) {
     ASSERT_FALSE(d.isNull());  // the dialog stays
     EXPECT_EQ(initApplicationCalls, 0);
     EXPECT_EQ(StoreBytes(), before);  // no write after the failed one
-    d->cmdOK->click();  // once the store can be written again, the same dialog saves everything
+    d->cmdOK->click();                // once the store can be written again, the same dialog saves everything
     EXPECT_EQ(Recorder("IncludeHeaderLine"), (Typed{1, REG_DWORD_}));
 }
 
@@ -433,9 +454,9 @@ TEST_F(SetupDialog, BothPagesAreDrawnIntoTheDocs) {
     Rec("IncludeHeaderLine", 1, REG_DWORD_);
     Rec("TabularSeparator", 9, REG_DWORD_);
     for (int n = 1; n <= 4; ++n) {  // paths as on a real machine
-        Store(kDeviceSection, QString("COM%1Device").arg(n), QString(n == 1 ? "/dev/ttyUSB0" : "/dev/ttyS%1").arg(n - 1));
-        if (n > 2)
-            port->SetOpenFailure(QString("/dev/ttyS%1").arg(n - 1), kErrPortNotFound, "No such file");
+        Store(kDeviceSection, QString("COM%1Device").arg(n),
+              QString(n == 1 ? "/dev/ttyUSB0" : "/dev/ttyS%1").arg(n - 1));
+        if (n > 2) port->SetOpenFailure(QString("/dev/ttyS%1").arg(n - 1), kErrPortNotFound, "No such file");
     }
     QPointer<frmSetup> d = MakeDialog();
     ShowActive(d);

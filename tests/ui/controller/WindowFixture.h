@@ -25,7 +25,9 @@
 
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '{' << l.join(QLatin1Char('|')).toStdString() << '}'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '{' << l.join(QLatin1Char('|')).toStdString() << '}';
+}
 QT_END_NAMESPACE
 
 namespace kestro::test {
@@ -88,7 +90,8 @@ protected:
         QFile f(log.MainLogPath());
         if (!f.open(QIODevice::ReadOnly)) return 0;
         int n = 0;
-        for (const QString& l : QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"))) n += l.endsWith(tail);
+        for (const QString& l : QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n")))
+            n += l.endsWith(tail);
         return n;
     }
     template <size_t N>
@@ -115,7 +118,8 @@ protected:
 
 inline QStringList Cmds(std::initializer_list<const char*> l) {
     QStringList out;
-    for (const char* s : l) out << QString::fromLatin1(s);
+    for (const char* s : l)
+        out << QString::fromLatin1(s);
     return out;
 }
 

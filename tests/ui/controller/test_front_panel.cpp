@@ -23,7 +23,8 @@ protected:
     void ExpectArmed(bool armed) {
         EXPECT_EQ(ps.RecordState != 0, armed);
         EXPECT_EQ(w->PanelText(4), armed ? QStringLiteral("Recording enabled") : QStringLiteral("Recording disabled"));
-        EXPECT_EQ(w->cmdRecord->pictureKey(), armed ? QStringLiteral("RecordStarted") : QStringLiteral("RecordStopped"));
+        EXPECT_EQ(w->cmdRecord->pictureKey(),
+                  armed ? QStringLiteral("RecordStarted") : QStringLiteral("RecordStopped"));
         EXPECT_EQ(w->cmdStopRecord->isEnabled(), armed);
         EXPECT_EQ(w->frmRange->isEnabled(), !armed);
     }
@@ -31,7 +32,13 @@ protected:
 
 TEST_F(FrontPanel, KeysArmAndDisarmWithTheirCommands) {
     enum Key { Record, Stop, Power };
-    const struct { const char* status; bool armedBefore; Key key; QStringList commands; bool armedAfter; } cases[] = {
+    const struct {
+        const char* status;
+        bool armedBefore;
+        Key key;
+        QStringList commands;
+        bool armedAfter;
+    } cases[] = {
         {"gds 01203\r", false, Record, Cmds({"swm ", "awm 1"}), true},  // Initialisation: no digit
         {"gds 11203\r", false, Record, Cmds({"swm 1", "awm 1"}), true},
         {"gds 11203\r", true, Record, Cmds({"awm 0", "smm 1"}), false},
@@ -49,13 +56,23 @@ TEST_F(FrontPanel, KeysArmAndDisarmWithTheirCommands) {
         PictureButton* key = c.key == Record ? w->cmdRecord : c.key == Stop ? w->cmdStopRecord : w->cmdPower;
         EXPECT_EQ(Press(key), c.commands);
         ExpectArmed(c.armedAfter);
-        if (c.armedAfter && c.status[4] == '1') { EXPECT_EQ(ps.BufferRestart, 3) << "arming in Lp starts new series"; }
-        if (c.key == Power) { EXPECT_EQ(ps.SlowCount + ps.FastCount, 0) << "power empties the buffers"; }
+        if (c.armedAfter && c.status[4] == '1') {
+            EXPECT_EQ(ps.BufferRestart, 3) << "arming in Lp starts new series";
+        }
+        if (c.key == Power) {
+            EXPECT_EQ(ps.SlowCount + ps.FastCount, 0) << "power empties the buffers";
+        }
     }
 }
 
 TEST_F(FrontPanel, OptionClicksSendTheirSequences) {
-    const struct { const char* status; bool range; int index; QStringList commands; } cases[] = {  // status before the click
+    const struct {
+        const char* status;
+        bool range;
+        int index;
+        QStringList commands;
+    } cases[] = {
+        // status before the click
         {"gds 11203\r", false, 2, Cmds({"swm 2", "awm 0", "smm 1"})},
         {"gds 21103\r", false, 3, Cmds({"swm 3", "awm 0", "smm 1"})},
         {"gds 31203\r", false, 1, Cmds({"swm 1", "awm 0", "smm 1"})},

@@ -85,7 +85,8 @@ TEST_F(PollCycle, SilenceForSixTicksLosesTheDevice) {
     EXPECT_EQ(w->PanelText(2), QStringLiteral("unknown"));
     EXPECT_EQ(w->PanelText(4), QStringLiteral("Recording disabled"));
     EXPECT_EQ(CheckedMode(), 0);
-    for (QWidget* k : std::initializer_list<QWidget*>{w->cmdPower, w->cmdRecord, w->cmdStopRecord, w->frmMeasurementMode, w->frmRange})
+    for (QWidget* k : std::initializer_list<QWidget*>{w->cmdPower, w->cmdRecord, w->cmdStopRecord,
+                                                      w->frmMeasurementMode, w->frmRange})
         EXPECT_FALSE(k->isEnabled()) << k->objectName().toStdString();
     ps.AppendReceived("half an answer");
     EXPECT_EQ(Tick(), Cmds({"gsn"})) << "offline: the serial number again";
@@ -94,7 +95,8 @@ TEST_F(PollCycle, SilenceForSixTicksLosesTheDevice) {
 
 TEST_F(PollCycle, ADeviceThatComesBackRunsTheWholeStartUpAgain) {
     StartDevice();
-    for (int i = 0; i < 6; ++i) Tick();
+    for (int i = 0; i < 6; ++i)
+        Tick();
     ASSERT_FALSE(ps.KestroState.DeviceOnline);
     StartDevice("gds 21103\r");
     EXPECT_EQ(started, 2);
@@ -106,16 +108,24 @@ TEST_F(PollCycle, ADeviceThatComesBackRunsTheWholeStartUpAgain) {
 TEST_F(PollCycle, FunctionChangesSelectWithoutCommandsOrRestart) {
     StartDevice();
     ps.BufferRestart = 0;
-    const struct { const char* answer; const char* text; int option; } cases[] = {
-        {"gds 22203\r", "LEQ", 2}, {"gds 31203\r", "MAX", 3}, {"gds 41203\r", "CAL", 4},
-        {"gds 51203\r", "Service", 5}, {"gds 11203\r", "Lp", 1}};
+    const struct {
+        const char* answer;
+        const char* text;
+        int option;
+    } cases[] = {{"gds 22203\r", "LEQ", 2},
+                 {"gds 31203\r", "MAX", 3},
+                 {"gds 41203\r", "CAL", 4},
+                 {"gds 51203\r", "Service", 5},
+                 {"gds 11203\r", "Lp", 1}};
     for (const auto& c : cases) {
         Feed(c.answer);
         EXPECT_EQ(Tick(), Cmds({"gds"})) << c.text;
         EXPECT_EQ(w->PanelText(2), QString::fromLatin1(c.text));
         EXPECT_EQ(CheckedMode(), c.option) << c.text;
         EXPECT_EQ(w->optRange[0]->isEnabled(), c.option == 1) << c.text;
-        if (c.option == 2) { EXPECT_EQ(ps.BufferRestart, 0) << "no restart with a function change"; }
+        if (c.option == 2) {
+            EXPECT_EQ(ps.BufferRestart, 0) << "no restart with a function change";
+        }
     }
 }
 
@@ -131,9 +141,13 @@ TEST_F(PollCycle, VariantChangeAloneRestartsBothBuffers) {
 
 TEST_F(PollCycle, RangeCodesSelectBracketAutoLegendAndOptionWithoutCommands) {
     StartDevice();
-    const struct { const char* answer; int bracket; bool autoLegend; int option; } cases[] = {
-        {"gds 11603\r", 2, true, 0}, {"gds 11203\r", 2, false, 2}, {"gds 11103\r", 1, false, 1},
-        {"gds 11703\r", 3, true, 0}, {"gds 11303\r", 3, false, 3}, {"gds 11003\r", 4, false, 4}};
+    const struct {
+        const char* answer;
+        int bracket;
+        bool autoLegend;
+        int option;
+    } cases[] = {{"gds 11603\r", 2, true, 0}, {"gds 11203\r", 2, false, 2}, {"gds 11103\r", 1, false, 1},
+                 {"gds 11703\r", 3, true, 0}, {"gds 11303\r", 3, false, 3}, {"gds 11003\r", 4, false, 4}};
     for (const auto& c : cases) {
         Feed(c.answer);
         EXPECT_EQ(Tick(), Cmds({"gds"})) << c.answer;
@@ -146,9 +160,13 @@ TEST_F(PollCycle, RangeCodesSelectBracketAutoLegendAndOptionWithoutCommands) {
 TEST_F(PollCycle, LeqLegendBlinksInVariantTwoOnly) {
     StartDevice("gds 22203\r");
     // The legend over the blink phases on, off, on, off.
-    const struct { const char* answer; std::array<int, 4> legend; } cases[] = {
-        {"gds 22203\r", {6, 3, 6, 3}}, {"gds 21203\r", {3, 3, 3, 3}}, {"gds 32203\r", {6, 4, 6, 4}},
-        {"gds 11203\r", {2, 2, 2, 2}}};
+    const struct {
+        const char* answer;
+        std::array<int, 4> legend;
+    } cases[] = {{"gds 22203\r", {6, 3, 6, 3}},
+                 {"gds 21203\r", {3, 3, 3, 3}},
+                 {"gds 32203\r", {6, 4, 6, 4}},
+                 {"gds 11203\r", {2, 2, 2, 2}}};
     for (const auto& c : cases) {
         w->BlinkCounter = 0;
         for (int phase = 0; phase < 4; ++phase) {

@@ -55,7 +55,9 @@ TEST_F(Window, OnlyGraphAndListWidthsFollowTheWidth) {
 
 TEST_F(Window, OnlyTheCloseBoxAndExitEndTheApplication) {
     int ends = 0;
-    w->onEndApplication = [&] { ++ends; };
+    w->onEndApplication = [&] {
+        ++ends;
+    };
     EXPECT_TRUE(w->Form_QueryUnload(0)) << "the close box cancels the close and ends the program in its own order";
     EXPECT_EQ(ends, 1);
     EXPECT_FALSE(w->Form_QueryUnload(1));

@@ -11,7 +11,8 @@ inline bool IsInk(QRgb px, const QColor& face) { return qGray(px) < qGray(face.r
 inline int InkCount(const QImage& img, const QColor& face) {
     int n = 0;
     for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) n += IsInk(img.pixel(x, y), face);
+        for (int x = 0; x < img.width(); ++x)
+            n += IsInk(img.pixel(x, y), face);
     return n;
 }
 

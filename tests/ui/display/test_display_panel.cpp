@@ -25,12 +25,24 @@ int ErrorOf(const std::function<void()>& f) {
 
 // Picture indexes: digit + 1, 11 blank, 12 bottom bar, 13 top bar, 14 E, 15 r.
 TEST(DisplayPanel, NoiseDisplayShowsOneDecimalWithLeadingBlanks) {
-    const struct { int16_t value; Cells digits; bool point; int error; } cases[] = {
-        {734, {11, 8, 4, 5}, true, 0},     {1005, {2, 1, 1, 6}, true, 0},  {5, {11, 11, 1, 6}, true, 0},
-        {0, {11, 11, 1, 1}, true, 0},      {999, {11, 10, 10, 10}, true, 0}, {1000, {2, 1, 1, 1}, true, 0},
-        {99, {11, 11, 10, 10}, true, 0},   {100, {11, 2, 1, 1}, true, 0},  {9999, {10, 10, 10, 10}, true, 0},
+    const struct {
+        int16_t value;
+        Cells digits;
+        bool point;
+        int error;
+    } cases[] = {
+        {734, {11, 8, 4, 5}, true, 0},
+        {1005, {2, 1, 1, 6}, true, 0},
+        {5, {11, 11, 1, 6}, true, 0},
+        {0, {11, 11, 1, 1}, true, 0},
+        {999, {11, 10, 10, 10}, true, 0},
+        {1000, {2, 1, 1, 1}, true, 0},
+        {99, {11, 11, 10, 10}, true, 0},
+        {100, {11, 2, 1, 1}, true, 0},
+        {9999, {10, 10, 10, 10}, true, 0},
         {-1, {11, 14, 15, 15}, false, 0},  // "Err"
-        {10000, {13, 13, 13, 13}, false, kErrInvalidPicture}, {-2, {12, 12, 12, 12}, false, kErrInvalidPicture},
+        {10000, {13, 13, 13, 13}, false, kErrInvalidPicture},
+        {-2, {12, 12, 12, 12}, false, kErrInvalidPicture},
         {-32768, {12, 12, 12, 12}, false, kErrInvalidPicture},
     };
     for (const auto& c : cases) {
@@ -64,9 +76,13 @@ TEST(DisplayPanel, ResetAndConnectionRules) {
 }
 
 TEST(DisplayPanel, ModeLegendBlinksWhileAMeasurementRuns) {
-    const struct { int16_t function, variant; bool phase; int index; } cases[] = {
-        {1, 1, false, 2}, {1, 1, true, 2}, {2, 1, true, 3}, {2, 2, false, 3}, {2, 2, true, 6},
-        {2, 3, true, 3},  {3, 2, true, 6}, {3, 1, true, 4}, {4, 1, true, 5},  {4, 2, true, 6},
+    const struct {
+        int16_t function, variant;
+        bool phase;
+        int index;
+    } cases[] = {
+        {1, 1, false, 2}, {1, 1, true, 2}, {2, 1, true, 3},  {2, 2, false, 3}, {2, 2, true, 6},
+        {2, 3, true, 3},  {3, 2, true, 6}, {3, 1, true, 4},  {4, 1, true, 5},  {4, 2, true, 6},
         {4, 4, true, 6},  {4, 5, true, 5}, {4, 3, false, 5}, {5, 0, true, 6},
     };
     for (const auto& c : cases) {
@@ -79,8 +95,10 @@ TEST(DisplayPanel, ModeLegendBlinksWhileAMeasurementRuns) {
 }
 
 TEST(DisplayPanel, StatusWordPicksBothTriangles) {
-    const struct { int16_t status; int over, under; } cases[] = {
-        {0, 1, 1}, {5, 2, 2}, {12, 4, 1}, {3, 1, 4}, {10, 3, 3}, {0x7F, 4, 4}};
+    const struct {
+        int16_t status;
+        int over, under;
+    } cases[] = {{0, 1, 1}, {5, 2, 2}, {12, 4, 1}, {3, 1, 4}, {10, 3, 3}, {0x7F, 4, 4}};
     for (const auto& c : cases) {
         DisplayPanel p;
         p.ShowLevelStatus(c.status);
@@ -90,9 +108,19 @@ TEST(DisplayPanel, StatusWordPicksBothTriangles) {
 }
 
 TEST(DisplayPanel, RangeShowsBracketAndAutoLegend) {
-    const struct { int16_t range; int bracket; bool autoShown; int error; } cases[] = {
-        {1, 1, false, 0}, {2, 2, false, 0}, {3, 3, false, 0}, {6, 2, true, 0}, {7, 3, true, 0}, {5, 1, true, 0},
-        {4, 4, true, kErrInvalidPicture}, {0, 4, false, kErrInvalidPicture}};
+    const struct {
+        int16_t range;
+        int bracket;
+        bool autoShown;
+        int error;
+    } cases[] = {{1, 1, false, 0},
+                 {2, 2, false, 0},
+                 {3, 3, false, 0},
+                 {6, 2, true, 0},
+                 {7, 3, true, 0},
+                 {5, 1, true, 0},
+                 {4, 4, true, kErrInvalidPicture},
+                 {0, 4, false, kErrInvalidPicture}};
     for (const auto& c : cases) {
         DisplayPanel p;
         p.SetShown(E::imgRange, false);
@@ -109,7 +137,11 @@ TEST(DisplayPanel, RenderedCellsShowTheChosenPictures) {
     p.show();
     p.ConnectionEstablished();
     const ImageList& digits = p.images().imlDigitalNumbers;
-    const struct { int16_t value; Cells cells; bool point; } cases[] = {{734, {11, 8, 4, 5}, true}, {-1, {11, 14, 15, 15}, false}};
+    const struct {
+        int16_t value;
+        Cells cells;
+        bool point;
+    } cases[] = {{734, {11, 8, 4, 5}, true}, {-1, {11, 14, 15, 15}, false}};
     for (const auto& [value, cells, point] : cases) {
         p.NoiseDisplay(value);
         const QImage shot = p.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -119,7 +151,8 @@ TEST(DisplayPanel, RenderedCellsShowTheChosenPictures) {
             const int width = i == 2 ? 132 - r.x() : i == 3 ? 183 - r.x() : r.width();
             const QImage cell = shot.copy(r).copy(0, 0, width, r.height());
             for (int other = 1; other <= digits.Count(); ++other)
-                EXPECT_EQ(SamePixels(cell, digits.Image(other).copy(0, 0, width, r.height())), other == cells[size_t(i)])
+                EXPECT_EQ(SamePixels(cell, digits.Image(other).copy(0, 0, width, r.height())),
+                          other == cells[size_t(i)])
                     << value << " cell " << i << " picture " << other;
         }
         EXPECT_EQ(InkCount(shot.copy(DisplayPanel::ElementRect(E::imgDecimalPoint)), kLcdFace) > 10, point) << value;

@@ -14,10 +14,18 @@ TEST(PictureButton, AnyButtonActsOnlyWhileEnabledAndHeldUntilReleasedOrDisabled)
     PictureButton b(keys, QStringLiteral("cmdRecord"));
     int down = 0, up = 0;
     bool heldInHandler = false;
-    b.onMouseDown = [&] { ++down, heldInHandler = b.isHeld(); };
-    b.onMouseUp = [&] { ++up; };
+    b.onMouseDown = [&] {
+        ++down, heldInHandler = b.isHeld();
+    };
+    b.onMouseUp = [&] {
+        ++up;
+    };
     b.show();
-    const struct { bool enabled; Qt::MouseButton button; int count; } steps[] = {
+    const struct {
+        bool enabled;
+        Qt::MouseButton button;
+        int count;
+    } steps[] = {
         {true, Qt::LeftButton, 1}, {true, Qt::RightButton, 2}, {false, Qt::LeftButton, 2}, {true, Qt::MiddleButton, 3}};
     for (const auto& s : steps) {
         b.setEnabled(s.enabled);

@@ -70,7 +70,8 @@ protected:
     int LogCount(int err) const {
         const QByteArray tail = ": frmKestroRecord.Timer1.Error: " + QByteArray::number(err) + "\r";
         int n = 0;
-        for (const QByteArray& l : ReadFile(log.MainLogPath()).split('\n')) n += l.endsWith(tail);
+        for (const QByteArray& l : ReadFile(log.MainLogPath()).split('\n'))
+            n += l.endsWith(tail);
         return n;
     }
     QStringList FilesInRec() const { return QDir(RecDir()).entryList(QDir::Files, QDir::Name); }

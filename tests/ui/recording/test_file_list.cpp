@@ -8,12 +8,20 @@ namespace kestro::test {
 namespace {
 
 TEST(FileListText, DurationAndStart) {
-    const struct { double days; const char* text; } durations[] = {
-        {0.0, "00:00:00"}, {1.0 / 86400, "00:00:01"}, {0.4 / 86400, "00:00:00"}, {65.0 / 86400, "00:01:05"},
+    const struct {
+        double days;
+        const char* text;
+    } durations[] = {
+        {0.0, "00:00:00"},
+        {1.0 / 86400, "00:00:01"},
+        {0.4 / 86400, "00:00:00"},
+        {65.0 / 86400, "00:01:05"},
         {25.0 / 24, "25:00:00"},  // all the hours, not those of the day part
-        {100.0 + 1.0 / 86400, "2400:00:01"}, {-5.0 / 86400, "-00:00:05"},
+        {100.0 + 1.0 / 86400, "2400:00:01"},
+        {-5.0 / 86400, "-00:00:05"},
     };
-    for (const auto& c : durations) EXPECT_EQ(DurationText(c.days), QLatin1String(c.text)) << c.days;
+    for (const auto& c : durations)
+        EXPECT_EQ(DurationText(c.days), QLatin1String(c.text)) << c.days;
     EXPECT_EQ(TimeOfDayText(46087.0 + (14 * 3600 + 3 * 60 + 27.25) / 86400), QStringLiteral("14:03:27"));
     EXPECT_EQ(TimeOfDayText(46086.0 + 86399.7 / 86400), QStringLiteral("00:00:00"));
 }

@@ -21,11 +21,13 @@ TEST_F(HandOffTest, FirstTickAfterArmingWithThreeSlowSamples) {
     Tick();
     EXPECT_EQ(rec->LastSlowRecordNo, 1);
     EXPECT_EQ(rec->LocalSlowCount, 3);
-    for (int i = 0; i <= 3; ++i) EXPECT_EQ(rec->LocalSlowBuffer[i], ps.GetSlowRecord(i)) << i;
+    for (int i = 0; i <= 3; ++i)
+        EXPECT_EQ(rec->LocalSlowBuffer[i], ps.GetSlowRecord(i)) << i;
     ASSERT_EQ(rec->RecordFiles.size(), 2u);
     EXPECT_EQ(rec->SlowFileName, InRec("NoiseData_LP_20260305_140327.dat"));
     EXPECT_EQ(rec->RecordFiles[1].Start, ps.GetSlowRecord(1).Timestamp);
-    EXPECT_EQ(ReadFile(rec->SlowFileName), QByteArray("14:03:27,250; 65,3\r\n14:03:27,350; 65,4\r\n14:03:27,450; 0,5\r\n"));
+    EXPECT_EQ(ReadFile(rec->SlowFileName),
+              QByteArray("14:03:27,250; 65,3\r\n14:03:27,350; 65,4\r\n14:03:27,450; 0,5\r\n"));
     EXPECT_EQ(SecondsOfDay(rec->Graph().GraphStartTime), 14 * 3600 + 3 * 60) << "time axis restarted for the series";
     EXPECT_EQ(FilesInRec().size(), 1) << "no fast file without fast samples";
     EXPECT_TRUE(rec->RecordErrorText().isEmpty());
@@ -149,10 +151,12 @@ TEST_F(HandOffTest, EverySampleReachesItsFileInOrder) {
         }
     }
     ASSERT_GE(expected.size(), 3u);
-    for (const auto& [path, bytes] : expected) EXPECT_EQ(ReadFile(path), bytes) << path.toStdString();
+    for (const auto& [path, bytes] : expected)
+        EXPECT_EQ(ReadFile(path), bytes) << path.toStdString();
     int fastLines = 0;  // the fast stream restarts with the function too
     for (const QString& f : FilesInRec())
-        if (f.contains(QStringLiteral("_LPF_"))) fastLines += ReadFile(RecDir() + QLatin1Char('/') + f).count("; 30,00; 0\r\n");
+        if (f.contains(QStringLiteral("_LPF_")))
+            fastLines += ReadFile(RecDir() + QLatin1Char('/') + f).count("; 30,00; 0\r\n");
     EXPECT_EQ(fastLines, 67);
     EXPECT_TRUE(rec->RecordErrorText().isEmpty());
 }

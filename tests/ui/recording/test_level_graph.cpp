@@ -14,7 +14,11 @@ double At(int day, int h, int m, double s) {
 }
 
 TEST(LevelGraphMath, GraphStartTime) {
-    const struct { double first, last; int32_t count; double expected; } cases[] = {
+    const struct {
+        double first, last;
+        int32_t count;
+        double expected;
+    } cases[] = {
         {At(5, 10, 0, 17), At(5, 10, 3, 17), 2, At(5, 10, 0, 0)},   // 3 minutes from 10:00:17
         {At(5, 10, 0, 17), At(5, 10, 11, 17), 2, At(5, 10, 1, 0)},  // after 11 minutes
         {At(5, 10, 0, 17), At(5, 10, 11, 47), 2, At(5, 10, 1, 30)},
@@ -37,9 +41,11 @@ TEST(LevelGraphMath, GridLinesAndDoublingSteps) {
         EXPECT_EQ(lines[i].pos, 100.0 * i);
         EXPECT_EQ(lines[i].label, i == 13 ? QStringLiteral("dB ") : QString::number(10 * i) + QLatin1Char(' '));
     }
-    const struct { double initial, extent, step; } cases[] = {
-        {60, 50, 60}, {60, 60, 60}, {60, 61, 120}, {60, 130, 240}, {100, 100.5, 200}};
-    for (const auto& c : cases) EXPECT_EQ(GridStep(c.initial, c.extent), c.step) << c.initial << " " << c.extent;
+    const struct {
+        double initial, extent, step;
+    } cases[] = {{60, 50, 60}, {60, 60, 60}, {60, 61, 120}, {60, 130, 240}, {100, 100.5, 200}};
+    for (const auto& c : cases)
+        EXPECT_EQ(GridStep(c.initial, c.extent), c.step) << c.initial << " " << c.extent;
     const auto doubled = TimeGridLines(36030, 660, 120);
     ASSERT_EQ(doubled.size(), 5u);
     EXPECT_EQ(doubled[0].pos, 36120);
@@ -69,9 +75,10 @@ MeasurementRecord At10(double seconds, int16_t level, int16_t levelFlags = 0, in
 
 TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGap) {
     Arm(true);
-    const MeasurementRecord s[] = {At10(0, 600),  At10(20, 800, 4), At10(40, 600), At10(60, 600), At10(80, 900, 1),
-                                   At10(100, 600), At10(120, 1000, 0, 0), At10(140, 600)};
-    for (const auto& r : s) ps.AddSlowRecord(r);
+    const MeasurementRecord s[] = {At10(0, 600),     At10(20, 800, 4), At10(40, 600),         At10(60, 600),
+                                   At10(80, 900, 1), At10(100, 600),   At10(120, 1000, 0, 0), At10(140, 600)};
+    for (const auto& r : s)
+        ps.AddSlowRecord(r);
     Tick();
     const LevelGraph& g = rec->Graph();
     const QColor red = graph_colours::kCurveFlagged, green = graph_colours::kCurve;
@@ -84,9 +91,14 @@ TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGa
         for (const Surface* sf : {&g.PictureOriginal, &g.PictureGraph})
             for (int a = 0; a < 7; ++a) {
                 const bool gap = expected[a] == Qt::transparent;
-                if (!gap) { EXPECT_TRUE(Near(sf->image, mid(*sf, a), expected[a])) << pass << " segment " << a; }
-                EXPECT_FALSE(Near(sf->image, mid(*sf, a), expected[a] == red ? green : red, gap ? 2 : 1)) << pass << " " << a;
-                if (gap) { EXPECT_FALSE(Near(sf->image, mid(*sf, a), green, 2)) << pass << " gap"; }
+                if (!gap) {
+                    EXPECT_TRUE(Near(sf->image, mid(*sf, a), expected[a])) << pass << " segment " << a;
+                }
+                EXPECT_FALSE(Near(sf->image, mid(*sf, a), expected[a] == red ? green : red, gap ? 2 : 1))
+                    << pass << " " << a;
+                if (gap) {
+                    EXPECT_FALSE(Near(sf->image, mid(*sf, a), green, 2)) << pass << " gap";
+                }
             }
         rec->RestartTimeAxis();
     }
@@ -105,9 +117,12 @@ TEST_F(LevelGraphTest, RecordingSpanningMidnightShowsTimeOfDayLabels) {
     const LevelGraph& g = rec->Graph();
     EXPECT_NEAR(g.GraphStartTime * 86400, At(5, 23, 57, 0) * 86400, 1e-3);
     QStringList labels;
-    for (const GridLine& l : g.TimeLines) labels << l.label;
-    for (const char* l : {" 23:59 ", " 00:00 ", " 00:03 "}) EXPECT_TRUE(labels.contains(QLatin1String(l))) << l;
-    EXPECT_TRUE(Near(g.PictureGraph.image, g.PictureGraph.ToPixel(GraphX(r.Timestamp, g.GraphStartTime), 600), graph_colours::kCurve));
+    for (const GridLine& l : g.TimeLines)
+        labels << l.label;
+    for (const char* l : {" 23:59 ", " 00:00 ", " 00:03 "})
+        EXPECT_TRUE(labels.contains(QLatin1String(l))) << l;
+    EXPECT_TRUE(Near(g.PictureGraph.image, g.PictureGraph.ToPixel(GraphX(r.Timestamp, g.GraphStartTime), 600),
+                     graph_colours::kCurve));
 }
 
 // A 20-minute recording in a quiet street, two slow samples a second, with
@@ -125,7 +140,8 @@ TEST_F(LevelGraphTest, RealisticRecordingRendersLegibly) {
     for (int i = 0; i < 2400; ++i) {
         const double t = i * 0.5;
         double target = 480 + 40 * std::sin(t / 90.0);
-        for (double car : {130.0, 410.0, 455.0, 700.0, 905.0, 1100.0}) target += 260 * std::exp(-std::pow((t - car) / 9.0, 2));
+        for (double car : {130.0, 410.0, 455.0, 700.0, 905.0, 1100.0})
+            target += 260 * std::exp(-std::pow((t - car) / 9.0, 2));
         level += (target - level) * 0.3 + (rnd() - 0.5) * 30;
         const bool horn = t > 1000 && t < 1004;
         r.Timestamp = At(5, 14, 0, 12) + t / 86400.0;

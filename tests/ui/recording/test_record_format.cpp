@@ -22,11 +22,22 @@ MeasurementRecord Sample(int16_t flags, int h, int m, int sec, int ms, int16_t l
 }
 
 TEST(RecordFormat, TypeWords) {
-    const struct { int16_t flags; const char* slow; const char* fast; } cases[] = {
-        {1, "LP", "UnknownType"},  {2, "LEQ", "UnknownType"},         {4, "MAX", "UnknownType"},
-        {3, "UnknownType", "UnknownType"}, {0, "UnknownType", "UnknownType"}, {16, "UnknownType", "LPF"},
-        {32, "UnknownType", "LEQF"}, {64, "UnknownType", "RAW"},    {16 | 2, "LEQ", "LPF"},
-        {48, "UnknownType", "UnknownType"}, {int16_t(0x8000 | 64 | 1), "LP", "RAW"},
+    const struct {
+        int16_t flags;
+        const char* slow;
+        const char* fast;
+    } cases[] = {
+        {1, "LP", "UnknownType"},
+        {2, "LEQ", "UnknownType"},
+        {4, "MAX", "UnknownType"},
+        {3, "UnknownType", "UnknownType"},
+        {0, "UnknownType", "UnknownType"},
+        {16, "UnknownType", "LPF"},
+        {32, "UnknownType", "LEQF"},
+        {64, "UnknownType", "RAW"},
+        {16 | 2, "LEQ", "LPF"},
+        {48, "UnknownType", "UnknownType"},
+        {int16_t(0x8000 | 64 | 1), "LP", "RAW"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SlowTypeWord(c.flags), QLatin1String(c.slow)) << c.flags;
@@ -35,9 +46,23 @@ TEST(RecordFormat, TypeWords) {
 }
 
 TEST(RecordFormat, FileNames) {
-    const struct { const char *dir, *base, *ext, *word; SystemTime now; const char* expected; } cases[] = {
-        {"/data", "NoiseData", ".dat", "LEQ", {2026, 3, 4, 5, 14, 3, 27, 250}, "/data/NoiseData_LEQ_20260305_140327.dat"},
-        {"/data/", "NoiseData", ".dat", "LP", {2026, 3, 4, 5, 14, 3, 27, 250}, "/data/NoiseData_LP_20260305_140327.dat"},
+    const struct {
+        const char *dir, *base, *ext, *word;
+        SystemTime now;
+        const char* expected;
+    } cases[] = {
+        {"/data",
+         "NoiseData",
+         ".dat",
+         "LEQ",
+         {2026, 3, 4, 5, 14, 3, 27, 250},
+         "/data/NoiseData_LEQ_20260305_140327.dat"},
+        {"/data/",
+         "NoiseData",
+         ".dat",
+         "LP",
+         {2026, 3, 4, 5, 14, 3, 27, 250},
+         "/data/NoiseData_LP_20260305_140327.dat"},
         {"/", "N", ".txt", "RAW", {2027, 12, 5, 31, 23, 59, 59, 999}, "/N_RAW_20271231_235959.txt"},
         {"/d", "", "", "UnknownType", {2026, 1, 4, 2, 0, 0, 0, 0}, "/d/_UnknownType_20260102_000000"},
     };
@@ -53,7 +78,14 @@ TEST(RecordFormat, FileNames) {
 // One table for header, slow and fast lines: switches, separators, signs and missing values.
 TEST(RecordFormat, Lines) {
     enum Kind { Header, Slow, Fast };
-    const struct { Kind kind; MeasurementRecord r; char tab, dec; bool time, over, under; int32_t err; const char* expected; } cases[] = {
+    const struct {
+        Kind kind;
+        MeasurementRecord r;
+        char tab, dec;
+        bool time, over, under;
+        int32_t err;
+        const char* expected;
+    } cases[] = {
         {Header, {}, ';', ',', true, true, true, 0, "Time;NoiseValue;Overflow;Underflow\r\n"},
         {Header, {}, ';', ',', false, false, false, 0, ";NoiseValue\r\n"},
         {Header, {}, '\t', ',', true, false, true, 0, "Time\tNoiseValue\tUnderflow\r\n"},
@@ -67,14 +99,20 @@ TEST(RecordFormat, Lines) {
         {Slow, Sample(1, 1, 2, 3, 4, -5, 0, 0), ';', ',', false, false, false, 0, "; -0,5\r\n"},
         {Slow, Sample(1, 1, 2, 3, 4, -123, 0, 0), ';', ',', false, false, false, 0, "; -12,3\r\n"},
         {Slow, Sample(1, 1, 2, 3, 4, -32768, 0, 0), ';', ',', false, false, false, 0, "; -3276,8\r\n"},
-        {Fast, Sample(32, 14, 3, 27, 265, 0, std::pow(10.0, 6.5), 4), ';', ',', true, true, true, 0, "14:03:27,265; 65,00; 1; 0\r\n"},
-        {Fast, Sample(64, 14, 3, 27, 280, 0, 1000.0, 0), ';', ',', true, true, true, 0, "14:03:27,280; 60,00; 0; 0\r\n"},
-        {Fast, Sample(16, 9, 5, 7, 45, 0, std::pow(10.0, 6.505), 0), ';', ',', true, false, false, 0, "09:05:07,045; 65,05\r\n"},
+        {Fast, Sample(32, 14, 3, 27, 265, 0, std::pow(10.0, 6.5), 4), ';', ',', true, true, true, 0,
+         "14:03:27,265; 65,00; 1; 0\r\n"},
+        {Fast, Sample(64, 14, 3, 27, 280, 0, 1000.0, 0), ';', ',', true, true, true, 0,
+         "14:03:27,280; 60,00; 0; 0\r\n"},
+        {Fast, Sample(16, 9, 5, 7, 45, 0, std::pow(10.0, 6.505), 0), ';', ',', true, false, false, 0,
+         "09:05:07,045; 65,05\r\n"},
         {Fast, Sample(16, 9, 5, 7, 45, 0, 0.5, 0), ';', '.', true, false, false, 0, "09:05:07.045; -3.01\r\n"},
-        {Fast, Sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0004), 0), ';', ',', true, false, false, 0, "09:05:07,045; 0,00\r\n"},
-        {Fast, Sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0009), 0), ';', ',', true, false, false, 0, "09:05:07,045; -0,01\r\n"},
+        {Fast, Sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0004), 0), ';', ',', true, false, false, 0,
+         "09:05:07,045; 0,00\r\n"},
+        {Fast, Sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0009), 0), ';', ',', true, false, false, 0,
+         "09:05:07,045; -0,01\r\n"},
         // no logarithm: the line keeps its time and flags with an empty value column
-        {Fast, Sample(16, 9, 5, 7, 45, 0, 0.0, 5), ';', ',', true, true, true, kErrInvalidCall, "09:05:07,045;; 1; 1\r\n"},
+        {Fast, Sample(16, 9, 5, 7, 45, 0, 0.0, 5), ';', ',', true, true, true, kErrInvalidCall,
+         "09:05:07,045;; 1; 1\r\n"},
         {Fast, Sample(64, 9, 5, 7, 45, 0, 1e300, 0), ';', ',', true, false, false, kErrOverflow, "09:05:07,045;\r\n"},
     };
     for (const auto& c : cases) {
@@ -87,7 +125,9 @@ TEST(RecordFormat, Lines) {
         QByteArray out("x");
         if (c.kind == Header) out += HeaderLine(s);
         if (c.kind == Slow) AppendSlowLine(out, s, c.r);
-        if (c.kind == Fast) { EXPECT_EQ(AppendFastLine(out, s, c.r), c.err) << c.expected; }
+        if (c.kind == Fast) {
+            EXPECT_EQ(AppendFastLine(out, s, c.r), c.err) << c.expected;
+        }
         EXPECT_EQ(out, "x" + QByteArray(c.expected));
     }
 }
@@ -102,14 +142,30 @@ double LinearFor(double hundredths, double k) {
 
 TEST(RecordFormat, FastHundredthsRoundHalfToEvenAndFailOutsideSixteenBits) {
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const struct { int16_t flags; double fast; int32_t err; int16_t v; } cases[] = {
-        {32, std::pow(10.0, 6.5), 0, 6500}, {64, 1000.0, 0, 6000}, {16, std::pow(10.0, 6.505), 0, 6505},
-        {16, 0.5, 0, -301},  {16, 1e32, 0, 32000}, {16, 1e33, kErrOverflow, 0}, {64, 1e17, kErrOverflow, 0},
-        {16, 1e-40, kErrOverflow, 0}, {16, inf, kErrOverflow, 0}, {16, 0.0, kErrInvalidCall, 0},
-        {16, -1.0, kErrInvalidCall, 0}, {16, nan, kErrInvalidCall, 0},
-        {32, LinearFor(6504.5, 1000), 0, 6504},   {16, LinearFor(6505.5, 1000), 0, 6506},
-        {64, LinearFor(12001.5, 2000), 0, 12002}, {64, LinearFor(12002.5, 2000), 0, 12002},
-        {16, LinearFor(-6504.5, 1000), 0, -6504}, {16, LinearFor(-6505.5, 1000), 0, -6506},
+    const struct {
+        int16_t flags;
+        double fast;
+        int32_t err;
+        int16_t v;
+    } cases[] = {
+        {32, std::pow(10.0, 6.5), 0, 6500},
+        {64, 1000.0, 0, 6000},
+        {16, std::pow(10.0, 6.505), 0, 6505},
+        {16, 0.5, 0, -301},
+        {16, 1e32, 0, 32000},
+        {16, 1e33, kErrOverflow, 0},
+        {64, 1e17, kErrOverflow, 0},
+        {16, 1e-40, kErrOverflow, 0},
+        {16, inf, kErrOverflow, 0},
+        {16, 0.0, kErrInvalidCall, 0},
+        {16, -1.0, kErrInvalidCall, 0},
+        {16, nan, kErrInvalidCall, 0},
+        {32, LinearFor(6504.5, 1000), 0, 6504},
+        {16, LinearFor(6505.5, 1000), 0, 6506},
+        {64, LinearFor(12001.5, 2000), 0, 12002},
+        {64, LinearFor(12002.5, 2000), 0, 12002},
+        {16, LinearFor(-6504.5, 1000), 0, -6504},
+        {16, LinearFor(-6505.5, 1000), 0, -6506},
     };
     for (const auto& c : cases) {
         MeasurementRecord r;
@@ -117,7 +173,9 @@ TEST(RecordFormat, FastHundredthsRoundHalfToEvenAndFailOutsideSixteenBits) {
         r.FastLevel = c.fast;
         int16_t v = 12345;
         EXPECT_EQ(FastHundredths(r, &v), c.err) << c.fast;
-        if (c.err == 0) { EXPECT_EQ(v, c.v) << c.fast; }
+        if (c.err == 0) {
+            EXPECT_EQ(v, c.v) << c.fast;
+        }
     }
 }
 
