@@ -1,11 +1,12 @@
 // Recording figures: a tick's hand-off with its file append, line formatting,
-// a full time-axis redraw, one incremental segment and the memory per sample.
+// a full time-axis redraw and one incremental segment.
 
 #include "protocol/ProtocolState.h"
+#include "recording/RecordFormat.h"
+#include "recording/SeriesRecorder.h"
 #include "shell/EventLog.h"
 #include "ui/recording/LevelGraph.h"
-#include "ui/recording/RecordFormat.h"
-#include "ui/recording/Recorder.h"
+#include "ui/recording/RecordingViews.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,7 +14,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
 #include <cstdio>
 
 namespace kestro {
@@ -42,24 +42,27 @@ void BM_HandOffTenSamples(benchmark::State& state) {
     s.RecordDirectory = tmp.path();
     s.IncludeOverflow = true;
     ProtocolState ps(clock);
-    Recorder rec(ps, s, clock, log);
-    rec.InitFileList();
-    rec.InitGraph();
-    rec.ScaleYAxis();
-    rec.RestartTimeAxis();
+    SeriesRecorder rec(ps, s, clock, log);
+    RecordingViews views(rec);
+    views.InitFileList();
+    views.InitGraph();
+    views.ScaleYAxis();
+    views.RestartTimeAxis();
     ps.RecordState = 2;
     ps.KestroState.DevFunction = 1;
     int64_t n = 0;
     for (auto _ : state) {
-        if (ps.SlowCount >= 36000) {  // an hour of samples: start a new series
+        if (ps.SlowCount() >= 36000) {  // an hour of samples: start a new series
             state.PauseTiming();
-            ps.ClearSlowBuffer();
-            ++ps.SlowRecordNo;
+            ps.SlowBuffer.Restart();
             clock.AdvanceMs(1000);
             state.ResumeTiming();
         }
-        for (int i = 0; i < 10; ++i, ++n)
-            ps.AddSlowRecord(SampleAt(kStart + n * 0.1 / 86400, int16_t(500 + (n * 37) % 500)));
+        for (int i = 0; i < 10; ++i, ++n) {
+            MeasurementRecord r = SampleAt(kStart + n * 0.1 / 86400, int16_t(500 + (n * 37) % 500));
+            r.Instant = n * 100;
+            ps.AddSlowRecord(r);
+        }
         rec.HandOff();
     }
     state.counters["samples/s"] = benchmark::Counter(double(n), benchmark::Counter::kIsRate);
@@ -99,23 +102,22 @@ void BM_FormatFastLine(benchmark::State& state) {
 }
 BENCHMARK(BM_FormatFastLine);
 
-std::vector<MeasurementRecord> TenMinutes(int32_t* count) {
-    std::vector<MeasurementRecord> buf(6002);
-    for (int i = 0; i <= 6000; ++i)
-        buf[size_t(i)] = SampleAt(kStart + i * 0.1 / 86400, int16_t(500 + (i * 37) % 500));
-    *count = 6000;
+SampleWindow TenMinutes() {
+    SampleWindow buf;
+    buf.SetHeader(SampleAt(kStart, 500));
+    for (int i = 1; i <= 6000; ++i)
+        buf.Push(SampleAt(kStart + i * 0.1 / 86400, int16_t(500 + (i * 37) % 500)));
     return buf;
 }
 
 // Full rebuild: level grid copy, time grid, and ten minutes at ten samples a second.
 void BM_ScaleTimeAxisTenMinutes(benchmark::State& state) {
-    int32_t count = 0;
-    const auto buf = TenMinutes(&count);
+    const SampleWindow buf = TenMinutes();
     LevelGraph g;
     g.ScaleYAxis(0, 1400);
-    g.CalculateGraphStartTime(buf, count);
+    g.CalculateGraphStartTime(buf);
     for (auto _ : state) {
-        g.ScaleTimeAxis(buf, count);
+        g.ScaleTimeAxis(buf);
         benchmark::DoNotOptimize(g.PictureGraph.image.constBits());
     }
 }
@@ -123,49 +125,21 @@ BENCHMARK(BM_ScaleTimeAxisTenMinutes)->Unit(benchmark::kMillisecond);
 
 // One new segment on the hidden and the visible surface, no window jump.
 void BM_ShowSlowSampleSegment(benchmark::State& state) {
-    int32_t count = 0;
-    const auto buf = TenMinutes(&count);
+    const SampleWindow buf = TenMinutes();
+    SampleWindow first;
+    first.SetHeader(buf[0]);
+    first.Push(buf[1]);
     LevelGraph g;
     g.ScaleYAxis(0, 1400);
-    g.CalculateGraphStartTime(buf, 1);
-    g.ScaleTimeAxis(buf, 1);
+    g.CalculateGraphStartTime(first);
+    g.ScaleTimeAxis(first);
     int32_t n = 1;
     for (auto _ : state) {
         n = n % 5000 + 1;  // the first 500 s: always inside the window
-        benchmark::DoNotOptimize(g.ShowSlowSample(buf, count, n));
+        benchmark::DoNotOptimize(g.ShowSlowSample(buf, n));
     }
 }
 BENCHMARK(BM_ShowSlowSampleSegment)->Unit(benchmark::kMicrosecond);
-
-// Heap held per sample by the module buffer plus the local copy (both grow in
-// blocks of 1000, so capacity can run ahead of the count).
-void ReportMemoryPerSample() {
-    ManualClock clock;
-    QTemporaryDir tmp;
-    EventLog log(tmp.path(), clock);
-    RecorderSettings s;
-    s.RecordDirectory = tmp.path();
-    ProtocolState ps(clock);
-    Recorder rec(ps, s, clock, log);
-    rec.InitGraph();
-    rec.ScaleYAxis();
-    ps.RecordState = 2;
-    ps.SlowRecordNo = 1;
-    ps.KestroState.DevFunction = 1;
-    const struct mallinfo2 m0 = mallinfo2();
-    const size_t before = m0.uordblks + m0.hblkhd;
-    constexpr int kSamples = 100000;
-    for (int i = 0; i < kSamples; ++i) {
-        ps.AddSlowRecord(SampleAt(kStart + i * 0.1 / 86400, 600));
-        if (i % 10 == 9) rec.HandOff();
-    }
-    const struct mallinfo2 m1 = mallinfo2();
-    const size_t after = m1.uordblks + m1.hblkhd;
-    std::printf(
-        "memory per recorded slow sample (module + local buffer, %d samples): %.1f bytes "
-        "(sizeof(MeasurementRecord) = %zu)\n",
-        kSamples, double(after - before) / kSamples, sizeof(MeasurementRecord));
-}
 
 }  // namespace
 }  // namespace kestro
@@ -180,6 +154,5 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    kestro::ReportMemoryPerSample();
     return 0;
 }

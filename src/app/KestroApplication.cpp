@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <cstdio>
@@ -100,6 +101,9 @@ int KestroApplication::Main() {
     connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
 
     window_ = new frmKestroRecord(*ps_, *com_, *RegObj_, *log_, clock_);
+    // Lines that cannot reach their record file wait (and at exit are rescued) here.
+    window_->recorder().SetDataDirectory(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                         QStringLiteral("/KestroRecorder"));
     window_->onEndApplication = [this] {
         EndApplication(0);
     };
@@ -245,6 +249,9 @@ void KestroApplication::EndApplication(int exitCode) {
     retryTimer_.stop();
     superviseTimer_.stop();
     window_->FlushRecording();
+    // Nothing held back may be lost: what still cannot be written is saved aside.
+    for (const QString& text : window_->recorder().RescueHeldLines())
+        if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
     com_->FormUnload();
     if (sim_) {
         sim_->terminate();

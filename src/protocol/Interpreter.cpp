@@ -2,6 +2,7 @@
 
 #include "protocol/ArgParser.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -13,8 +14,7 @@ namespace kestro {
 namespace {
 
 constexpr int16_t kWatchdogRearm = 5;
-constexpr int64_t kMsPerDay = 86400000;
-constexpr int32_t kFastStampStepMs = 15;
+constexpr int64_t kFastStampStepMs = 15;
 constexpr size_t kMaxKeyLength = 7;
 
 enum class Handler : uint8_t {
@@ -108,24 +108,28 @@ void LineEnded(ProtocolState& ps) {
     if (ps.RxLineCount > 0) --ps.RxLineCount;
 }
 
+bool Fits16(int32_t v) { return v <= std::numeric_limits<int16_t>::max() && v >= std::numeric_limits<int16_t>::min(); }
+
 // A 16-bit field takes the value or the handler fails at this step.
 int16_t To16(int32_t v) {
-    if (v > std::numeric_limits<int16_t>::max() || v < std::numeric_limits<int16_t>::min())
-        throw ProtocolFailure(kErrOverflow);
+    if (!Fits16(v)) throw ProtocolFailure(kErrOverflow);
     return static_cast<int16_t>(v);
 }
 
-int64_t LastStamp(const ProtocolState& ps) { return int64_t{ps.LastStampDay} * kMsPerDay + ps.LastStampMs; }
+// A stamp may lead the clock by this much, no more: bursts of fast values are
+// spread 15 ms apart, but a sustained flood must not carry the time column away.
+constexpr int64_t kMaxStampLeadMs = 100;
 
-void SetLastStamp(ProtocolState& ps, int64_t abs) {
-    int64_t day = abs / kMsPerDay;
-    int64_t ms = abs % kMsPerDay;
-    if (ms < 0) {
-        ms += kMsPerDay;
-        --day;
-    }
-    ps.LastStampDay = static_cast<int32_t>(day);
-    ps.LastStampMs = static_cast<int32_t>(ms);
+// Gives the sample its stamp: never before the previous stamp of its stream
+// (at least `step` after it), never more than kMaxStampLeadMs after the
+// clock, and the clock's own time once the clock has been stepped back.
+void StampSample(MeasurementRecord& cm, const ClockReading& now, int64_t& last, int64_t step) {
+    int64_t stamp = std::max(now.utcMs, last + step);
+    if (stamp > now.utcMs + kMaxStampLeadMs)
+        stamp = last > now.utcMs + kMaxStampLeadMs ? now.utcMs : now.utcMs + kMaxStampLeadMs;
+    cm.Instant = stamp;
+    cm.SysTime = now.LocalAt(stamp);
+    last = stamp;
 }
 
 int16_t FunctionCode(const ProtocolState& ps) {
@@ -171,8 +175,13 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             if (ParseArgsFromText(ps) != 1) return;
             Rearm(ps);
             const int32_t v = ps.Args[1].Value;
-            st.DevFunction = static_cast<int16_t>((v >> 16) & 15);
-            st.DevVariant = static_cast<int16_t>((v >> 12) & 15);
+            const auto function = static_cast<int16_t>((v >> 16) & 15);
+            const auto variant = static_cast<int16_t>((v >> 12) & 15);
+            // The status answer often reports a change made on the meter before
+            // the next value line does: that line must already start a new series.
+            if (function != st.DevFunction || variant != st.DevVariant) ps.BufferRestart = 3;
+            st.DevFunction = function;
+            st.DevVariant = variant;
             st.DevRange = static_cast<int16_t>((v >> 8) & 15);
             st.DevKeyState = static_cast<int16_t>((v >> 4) & 15);
             st.DevBattery = static_cast<int16_t>(v & 15);
@@ -212,9 +221,9 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             Rearm(ps);
             return;
         case Handler::Awm:
-            if (!ReadOneNumber(ps)) return;
-            if (ps.Args[1].Value != 0) ps.BufferRestart = 3;
-            Rearm(ps);
+            // Arming itself starts the new series; restarting again on the
+            // meter's late echo would split one recording into two files.
+            if (ReadOneNumber(ps)) Rearm(ps);
             return;
         case Handler::Ack:
             if (ReadOneNumber(ps)) Rearm(ps);
@@ -350,22 +359,18 @@ void ValueLineHandler(ProtocolState& ps, int16_t code) {
     MeasurementRecord& cm = ps.CurrentMeasurement;
     if (n == 2) {
         Rearm(ps);
-        // Both values must fit before anything is stored: a level that was not
-        // received must not turn up as a sample.
+        // A level that does not fit was not received: it must not turn up as a sample.
         const int16_t level = To16(ps.Args[1].Value);
-        const int16_t status = To16(ps.Args[2].Value);
         st.DevLevel = level;
-        st.DevLevelStatus = status;
+        // A status that does not fit leaves the previous one, as the step that
+        // could not be carried out is skipped; the level is still a good reading.
+        if (Fits16(ps.Args[2].Value)) st.DevLevelStatus = static_cast<int16_t>(ps.Args[2].Value);
         cm.Level = level;
-        cm.LevelFlags = status;
-        const SystemTime now = ps.clock().Now();
-        cm.Timestamp = DateFromSystemTime(now);
-        ps.NowTime = now;
-        const int64_t t = AbsoluteMilliseconds(now);
-        if (t > LastStamp(ps)) {
-            cm.SysTime = now;
-            SetLastStamp(ps, t);
-        }
+        cm.LevelFlags = st.DevLevelStatus;
+        const ClockReading now = ps.clock().Read();
+        cm.Timestamp = DateFromSystemTime(now.local);
+        ps.NowTime = now.local;
+        StampSample(cm, now, ps.LastSlowStampMs, 0);
         const int16_t old = FunctionCode(ps);
         if (code != old) {
             if (code != kCodeGdv) {
@@ -381,17 +386,16 @@ void ValueLineHandler(ProtocolState& ps, int16_t code) {
             if (ps.BufferRestart & 1) {
                 ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~1);
                 cm.Flags = static_cast<int16_t>((cm.Flags & ~0x0F) | bit);
-                ps.ClearSlowBuffer();
-                ++ps.SlowRecordNo;
+                ps.SlowBuffer.Restart();
             }
             ps.AddSlowRecord(cm);
             ps.RecordState = 2;
         }
         st.DataValid |= 8 | 16;
     } else if (IsErrorReading(ps.ArgText)) {
-        const int16_t status = To16(ps.Args[1].Value);
+        // An error reading is shown as such whatever its status says.
         st.DevLevel = -1;
-        st.DevLevelStatus = status;
+        if (Fits16(ps.Args[1].Value)) st.DevLevelStatus = static_cast<int16_t>(ps.Args[1].Value);
         st.DataValid |= 8 | 16;
     }
 }
@@ -410,26 +414,17 @@ void FastValueHandler(ProtocolState& ps, int16_t kind) {
     hex[8] = '\0';
     cm.FastLevel = ConvertASCIIHexToFloat(hex);
     cm.LevelFlags = static_cast<int16_t>(HexDigitValue(a[9]));
-    const SystemTime now = ps.clock().Now();
-    cm.Timestamp = DateFromSystemTime(now);
-    ps.NowTime = now;
-    const int64_t t = AbsoluteMilliseconds(now);
-    int64_t last = LastStamp(ps) + kFastStampStepMs;
-    if (t <= last) {
-        cm.SysTime = SystemTimeFromAbsoluteMs(last);  // a burst: 15 ms after the previous stamp
-    } else {
-        cm.SysTime = now;
-        last = t;
-    }
-    SetLastStamp(ps, last);
+    const ClockReading now = ps.clock().Read();
+    cm.Timestamp = DateFromSystemTime(now.local);
+    ps.NowTime = now.local;
+    StampSample(cm, now, ps.LastFastStampMs, kFastStampStepMs);
     const int16_t bit = static_cast<int16_t>(16 << (kind - 1));
     cm.Flags = static_cast<int16_t>(cm.Flags | bit);
     if (ps.RecordState == 0 || !IsRecordedCode(FunctionCode(ps))) return;
     if (ps.BufferRestart & 2) {
         ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~2);
         cm.Flags = static_cast<int16_t>((cm.Flags & ~0xF0) | bit);
-        ps.ClearFastBuffer();
-        ++ps.FastRecordNo;
+        ps.FastBuffer.Restart();
     }
     ps.AddFastRecord(cm);
 }

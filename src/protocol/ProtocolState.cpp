@@ -13,8 +13,7 @@ int16_t CountCr(std::string_view s) { return static_cast<int16_t>(std::count(s.b
 
 }  // namespace
 
-ProtocolState::ProtocolState(const Clock& clock, ErrorLogFn log)
-    : clock_(clock), log_(std::move(log)), SlowBuffer(1), FastBuffer(1) {}
+ProtocolState::ProtocolState(const Clock& clock, ErrorLogFn log) : clock_(clock), log_(std::move(log)) {}
 
 std::string_view ProtocolState::RxPending() const { return std::string_view(rx_).substr(rxHead_); }
 
@@ -90,55 +89,6 @@ void ProtocolState::ReceiveEvent(std::string_view data) {
         while (RxLineCount != 0)
             Interpreter(*this);
     } while (!data.empty());
-}
-
-MeasurementRecord ProtocolState::GetSlowRecord(int32_t n) const {
-    if (n < 0 || n > SlowCount) return MeasurementRecord{};
-    return SlowBuffer[static_cast<size_t>(n)];
-}
-
-MeasurementRecord ProtocolState::GetFastRecord(int32_t n) const {
-    if (n < 0 || n > FastCount) return MeasurementRecord{};
-    return FastBuffer[static_cast<size_t>(n)];
-}
-
-namespace {
-
-// Shared by both buffers; only the header's value field differs.
-template <class CopyValue>
-int32_t AddRecord(std::vector<MeasurementRecord>& buf, int32_t& count, const MeasurementRecord& r,
-                  CopyValue copyValue) {
-    if (count % 1000 == 0) buf.resize(static_cast<size_t>(count) + 1001);
-    if (count == 0) {
-        buf[0].Flags = r.Flags;
-        buf[0].Timestamp = r.Timestamp;
-        copyValue(buf[0], r);
-    }
-    ++count;
-    buf[static_cast<size_t>(count)] = r;
-    return count;
-}
-
-}  // namespace
-
-int32_t ProtocolState::AddSlowRecord(const MeasurementRecord& r) {
-    return AddRecord(SlowBuffer, SlowCount, r,
-                     [](MeasurementRecord& h, const MeasurementRecord& s) { h.Level = s.Level; });
-}
-
-int32_t ProtocolState::AddFastRecord(const MeasurementRecord& r) {
-    return AddRecord(FastBuffer, FastCount, r,
-                     [](MeasurementRecord& h, const MeasurementRecord& s) { h.FastLevel = s.FastLevel; });
-}
-
-void ProtocolState::ClearSlowBuffer() {
-    std::vector<MeasurementRecord>(1).swap(SlowBuffer);  // give the memory back
-    SlowCount = 0;
-}
-
-void ProtocolState::ClearFastBuffer() {
-    std::vector<MeasurementRecord>(1).swap(FastBuffer);
-    FastCount = 0;
 }
 
 }  // namespace kestro

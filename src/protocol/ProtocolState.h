@@ -7,9 +7,11 @@
 //    ResetReceiveBuffer, AppendReceived (the counting half of the receive event)
 //    and ReceiveEvent (append + Interpreter per pending line);
 //  - device state: KestroState, AnswerWatchdog;
-//  - samples: CurrentMeasurement, SlowCount/FastCount, SlowRecordNo/FastRecordNo,
-//    RecordState, BufferRestart and the six procedures of the device module.
+//  - samples: CurrentMeasurement, the two sample series SlowBuffer/FastBuffer
+//    (SlowCount()/FastCount(), SlowRecordNo()/FastRecordNo()), RecordState,
+//    BufferRestart and the six procedures of the device module.
 
+#include "protocol/SampleSeries.h"
 #include "protocol/Types.h"
 
 #include <string>
@@ -73,22 +75,25 @@ public:
 
     // ---- samples ----
     MeasurementRecord CurrentMeasurement;
-    int32_t SlowCount = 0;
-    int32_t FastCount = 0;
-    int32_t SlowRecordNo = 0;
-    int32_t FastRecordNo = 0;
+    SampleSeries SlowBuffer{false};
+    SampleSeries FastBuffer{true};
     int16_t RecordState = 0;    // 0 off, 1 armed, 2 slow samples arriving
     int16_t BufferRestart = 0;  // bit 0 slow, bit 1 fast
-    int32_t LastStampMs = 0;    // milliseconds of day of the last sample stamp
-    int32_t LastStampDay = 0;   // its day number, so stamps keep their order across midnight
+    // Instants (UTC ms) of the last stamp given on each stream; see StampSample.
+    int64_t LastSlowStampMs = 0;
+    int64_t LastFastStampMs = 0;
     SystemTime NowTime;
 
-    MeasurementRecord GetSlowRecord(int32_t n) const;  // zeros past SlowCount
-    MeasurementRecord GetFastRecord(int32_t n) const;
-    int32_t AddSlowRecord(const MeasurementRecord& r);
-    int32_t AddFastRecord(const MeasurementRecord& r);
-    void ClearSlowBuffer();
-    void ClearFastBuffer();
+    int32_t SlowCount() const { return SlowBuffer.Count; }
+    int32_t FastCount() const { return FastBuffer.Count; }
+    int32_t SlowRecordNo() const { return SlowBuffer.RecordNo; }
+    int32_t FastRecordNo() const { return FastBuffer.RecordNo; }
+    MeasurementRecord GetSlowRecord(int32_t n) const { return SlowBuffer.Get(n); }
+    MeasurementRecord GetFastRecord(int32_t n) const { return FastBuffer.Get(n); }
+    int32_t AddSlowRecord(const MeasurementRecord& r) { return SlowBuffer.Add(r); }
+    int32_t AddFastRecord(const MeasurementRecord& r) { return FastBuffer.Add(r); }
+    void ClearSlowBuffer() { SlowBuffer.Clear(); }
+    void ClearFastBuffer() { FastBuffer.Clear(); }
 
     const Clock& clock() const { return clock_; }
     void LogError(const std::string& label, int32_t errNo) const {
@@ -106,8 +111,6 @@ private:
     std::string rx_;
     size_t rxHead_ = 0;
     bool rxFlooding_ = false;
-    std::vector<MeasurementRecord> SlowBuffer;
-    std::vector<MeasurementRecord> FastBuffer;
 };
 
 }  // namespace kestro

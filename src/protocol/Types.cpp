@@ -102,12 +102,13 @@ SystemTime SystemTimeFromDate(double date) {
     return FromDayAndMs(day, ms);
 }
 
-SystemTime SystemClock::Now() const {
+ClockReading SystemClock::Read() const {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     std::tm tm{};
     localtime_r(&ts.tv_sec, &tm);
-    SystemTime t;
+    ClockReading r;
+    SystemTime& t = r.local;
     t.wYear = static_cast<int16_t>(tm.tm_year + 1900);
     t.wMonth = static_cast<int16_t>(tm.tm_mon + 1);
     t.wDayOfWeek = static_cast<int16_t>(tm.tm_wday);
@@ -117,10 +118,25 @@ SystemTime SystemClock::Now() const {
     // A leap second shows as :59 so the field stays in range.
     t.wSecond = static_cast<int16_t>(tm.tm_sec > 59 ? 59 : tm.tm_sec);
     t.wMilliseconds = static_cast<int16_t>(ts.tv_nsec / 1000000);
-    return t;
+    r.utcMs = int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
+    return r;
 }
 
-void ManualClock::AdvanceMs(int64_t ms) { now_ = SystemTimeFromAbsoluteMs(AbsoluteMilliseconds(now_) + ms); }
+SystemTime ClockReading::LocalAt(int64_t utc) const {
+    if (utc == utcMs) return local;
+    return SystemTimeFromAbsoluteMs(AbsoluteMilliseconds(local) + (utc - utcMs));
+}
+
+ClockReading ManualClock::Read() const {
+    ClockReading r;
+    r.utcMs = utcMs_;
+    r.local = SystemTimeFromAbsoluteMs(utcMs_ + offsetMs_ + int64_t{kUnixEpochDay} * kMsPerDay);
+    return r;
+}
+
+void ManualClock::Set(const SystemTime& t) {
+    utcMs_ = AbsoluteMilliseconds(t) - int64_t{kUnixEpochDay} * kMsPerDay - offsetMs_;
+}
 
 bool operator==(const SystemTime& a, const SystemTime& b) {
     return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDayOfWeek == b.wDayOfWeek && a.wDay == b.wDay &&

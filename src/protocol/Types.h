@@ -37,29 +37,47 @@ int64_t AbsoluteMilliseconds(const SystemTime& t);
 // The inverse of AbsoluteMilliseconds, weekday included.
 SystemTime SystemTimeFromAbsoluteMs(int64_t ms);
 
+// One reading of the clock: the local date and time and the same instant in
+// UTC milliseconds since 1970-01-01. Stamps are ordered by the instant, so
+// daylight-saving changes and clock steps cannot freeze or scramble them.
+struct ClockReading {
+    SystemTime local;
+    int64_t utcMs = 0;
+    // Local time of another instant near this one (same UTC offset).
+    SystemTime LocalAt(int64_t utc) const;
+};
+
 // Source of the local date and time with milliseconds; injected so tests drive time.
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual SystemTime Now() const = 0;
+    virtual ClockReading Read() const = 0;
+    SystemTime Now() const { return Read().local; }
 };
 
 // The machine's local time.
 class SystemClock final : public Clock {
 public:
-    SystemTime Now() const override;
+    ClockReading Read() const override;
 };
 
-// A clock that tests set and advance by hand.
+// A clock that tests set and advance by hand. Local time is UTC plus an
+// offset that tests may change (daylight saving) without moving the instant.
 class ManualClock final : public Clock {
 public:
-    explicit ManualClock(SystemTime t = {2026, 3, 4, 5, 14, 3, 27, 250}) : now_(t) {}
-    SystemTime Now() const override { return now_; }
-    void Set(const SystemTime& t) { now_ = t; }
-    void AdvanceMs(int64_t ms);
+    explicit ManualClock(SystemTime t = {2026, 3, 4, 5, 14, 3, 27, 250}) { Set(t); }
+    ClockReading Read() const override;
+    // Sets the local time; the instant follows with the current offset.
+    void Set(const SystemTime& t);
+    // Moves the instant (and local time with it); negative steps the clock back.
+    void AdvanceMs(int64_t ms) { utcMs_ += ms; }
+    // Changes the UTC offset: local time jumps, the instant does not.
+    void SetUtcOffsetMinutes(int minutes) { offsetMs_ = int64_t{minutes} * 60000; }
+    int64_t UtcMs() const { return utcMs_; }
 
 private:
-    SystemTime now_;
+    int64_t utcMs_ = 0;
+    int64_t offsetMs_ = 0;
 };
 
 // One sample. Field order as in the device's documentation of the record.
@@ -70,6 +88,7 @@ struct MeasurementRecord {
     int16_t Level = 0;       // slow level in tenths of a decibel
     double FastLevel = 0.0;  // fast value on a linear scale
     int16_t LevelFlags = 0;  // status bits: 1 underflow, 4 overflow (low bits of the two states)
+    int64_t Instant = 0;     // the stamp of SysTime as UTC milliseconds since 1970-01-01
 };
 
 // Fixed texts of 64 characters, blank padded.

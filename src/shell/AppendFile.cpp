@@ -11,7 +11,7 @@ int OpenForAppend(const QString& path) {
     const QByteArray native = QFile::encodeName(path);
     int fd;
     do {
-        fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }

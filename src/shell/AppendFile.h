@@ -5,7 +5,9 @@
 
 namespace kestro {
 
-// open(O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644), retried on EINTR.
+// open(O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644), retried on
+// EINTR. A symbolic link planted under the name (in a shared directory) is
+// refused with ELOOP instead of being written through.
 // Returns the descriptor, or -1 with errno set.
 int OpenForAppend(const QString& path);
 

@@ -223,7 +223,7 @@ TEST_F(PtyOwner, ReceiveFramingThroughTheLine) {
             EXPECT_EQ(ps.KestroState.DevLevel, s.level);
             EXPECT_EQ(ps.RxCharCount, s.chars);
         }
-        EXPECT_EQ(ps.SlowCount, r.slow);
+        EXPECT_EQ(ps.SlowCount(), r.slow);
         if (r.slow) {
             EXPECT_EQ(ps.GetSlowRecord(r.slow).Level, r.steps.back().level);
         }

@@ -2,6 +2,8 @@
 
 #include "ProtocolFixture.h"
 
+#include <algorithm>
+#include <climits>
 #include <tuple>
 
 namespace kestro::test {
@@ -17,7 +19,7 @@ TEST_F(Interp, ErrorReadingSetsMinusOneWithoutWatchdog) {
         EXPECT_EQ(ps.KestroState.DevLevel, -1);
         EXPECT_EQ(ps.KestroState.DevLevelStatus, status);
         EXPECT_EQ(ps.KestroState.DataValid, 8 | 16);
-        EXPECT_EQ(ps.AnswerWatchdog + ps.SlowCount, 0);
+        EXPECT_EQ(ps.AnswerWatchdog + ps.SlowCount(), 0);
         ExpectDrained();
     }
 }
@@ -27,17 +29,22 @@ TEST_F(Interp, FunctionChangeRestartsSlowBufferWhileRecording) {
     ps.RecordState = 1;
     ps.BufferRestart = 3;  // as recording enable leaves it
     Feed("lp 700 0\rlp 701 1\r");
-    EXPECT_EQ(std::tuple(ps.SlowRecordNo, ps.SlowCount, ps.RecordState, ps.GetSlowRecord(2).LevelFlags),
+    EXPECT_EQ(std::tuple(ps.SlowRecordNo(), ps.SlowCount(), ps.RecordState, ps.GetSlowRecord(2).LevelFlags),
               std::tuple(1, 2, 2, 1));
 
     ps.CurrentMeasurement.Flags |= 16;  // a fast kind seen earlier survives the slow restart
     Feed("leq 650 2\r");
     EXPECT_EQ(ps.KestroState.DevFunction * 10 + ps.KestroState.DevVariant, 22);
     EXPECT_EQ(ps.BufferRestart, 2);  // slow bit consumed, fast bit still pending
-    EXPECT_EQ(std::tuple(ps.SlowRecordNo, ps.SlowCount), std::tuple(2, 1));
+    EXPECT_EQ(std::tuple(ps.SlowRecordNo(), ps.SlowCount()), std::tuple(2, 1));
     const MeasurementRecord first = ps.GetSlowRecord(1), header = ps.GetSlowRecord(0);
     EXPECT_EQ(std::tuple(first.Level, first.Flags), std::tuple(650, 2 | 16));
-    EXPECT_EQ(header, (MeasurementRecord{2 | 16, first.Timestamp, {}, 650, 0, 0}));  // flags, time and level only
+    // Flags, time and level only.
+    EXPECT_EQ(header, (MeasurementRecord{2 | 16, first.Timestamp, {}, 650, 0, 0, first.Instant}));
+    // The samples of the first series are still waiting for the hand-off, in order.
+    ASSERT_EQ(ps.SlowBuffer.Pending().size(), 3u);
+    EXPECT_EQ(ps.SlowBuffer.Pending()[1].RecordNo, 1);
+    EXPECT_EQ(ps.SlowBuffer.Pending()[2].RecordNo, 2);
 }
 
 TEST_F(Interp, OldCodeDecidesWhetherASlowValueIsStored) {
@@ -58,7 +65,7 @@ TEST_F(Interp, OldCodeDecidesWhetherASlowValueIsStored) {
         ps.KestroState.DevVariant = c.v;
         ps.RecordState = c.recordState;
         Feed(c.line);
-        EXPECT_EQ(ps.SlowCount, c.stored);
+        EXPECT_EQ(ps.SlowCount(), c.stored);
         EXPECT_EQ(ps.RecordState, c.stored ? 2 : c.recordState);
     }
 }
@@ -68,7 +75,7 @@ TEST_F(Interp, FastValuesInOneMillisecondAreStamped15msApart) {
     ps.RecordState = 1;
     ps.BufferRestart = 2;
     Feed("p 49C350000\rq BF800000C\r");
-    ASSERT_EQ(ps.FastCount, 2);
+    ASSERT_EQ(ps.FastCount(), 2);
     EXPECT_EQ(ps.BufferRestart, 0);
     const MeasurementRecord a = ps.GetFastRecord(1), b = ps.GetFastRecord(2);
     EXPECT_EQ(a.FastLevel, 1600000.0);
@@ -88,17 +95,82 @@ TEST_F(Interp, StampingRule) {
         int64_t stampMs;  // relative to the start
     };
     const Step steps[] = {
-        {0, "p 3F8000000\r", 0},  {0, "p 3F8000000\r", 15},    {5, "p 3F8000000\r", 30},
-        {0, "lp 700 0\r", 30},    {40, "lp 700 0\r", 45},  // slow: time kept unless the clock is ahead
-        {0, "r 3F8000000\r", 60}, {100, "q 3F8000000\r", 145},
+        {0, "p 3F8000000\r", 0}, {0, "p 3F8000000\r", 15}, {5, "p 3F8000000\r", 30},
+        {0, "lp 700 0\r", 5},  // each stream keeps its own stamps: slow lines are not carried by fast bursts
+        {40, "lp 700 0\r", 45},  {0, "r 3F8000000\r", 45}, {100, "q 3F8000000\r", 145},
+        {0, "lp 700 0\r", 145},  {0, "lp 700 0\r", 145},  // same millisecond: equal, never earlier
     };
-    const int64_t start = AbsoluteMilliseconds(clock.Now());
+    const int64_t start = clock.UtcMs();
     for (const Step& s : steps) {
         SCOPED_TRACE(s.line);
         clock.AdvanceMs(s.advanceMs);
         Feed(s.line);
-        EXPECT_EQ(AbsoluteMilliseconds(ps.CurrentMeasurement.SysTime) - start, s.stampMs);
+        const MeasurementRecord& cm = ps.CurrentMeasurement;
+        EXPECT_EQ(cm.Instant - start, s.stampMs);
+        EXPECT_EQ(cm.SysTime, clock.Read().LocalAt(cm.Instant));
     }
+}
+
+// Whatever the clock does, every stamp lies within 100 ms after the moment its
+// sample arrived, and the stamps of a stream only go back when the clock does.
+TEST_F(Interp, StampsFollowTheClockThroughJumps) {
+    struct Jump {
+        const char* what;
+        int offsetMinutes;  // UTC offset from here on
+        int64_t stepMs;     // the clock itself stepped
+    };
+    const Jump jumps[] = {
+        {"daylight saving ends: 03:00 becomes 02:00", 60, 0},
+        {"daylight saving starts: 02:00 becomes 03:00", 120, 0},
+        {"a time server steps the clock back one hour", 120, -3600000},
+        {"and forward again", 120, 3600000},
+    };
+    clock.SetUtcOffsetMinutes(120);
+    clock.Set({2026, 10, 0, 25, 2, 59, 0, 0});
+    for (const Jump& j : jumps) {
+        SCOPED_TRACE(j.what);
+        int64_t lastSlow = INT64_MIN, lastFast = INT64_MIN;
+        bool slowMayGoBack = false, fastMayGoBack = false;
+        for (int tick = 0; tick < 1200; ++tick) {  // two minutes around the jump
+            if (tick == 600) {
+                clock.SetUtcOffsetMinutes(j.offsetMinutes);
+                clock.AdvanceMs(j.stepMs);
+                slowMayGoBack = fastMayGoBack = j.stepMs < 0;
+            }
+            const ClockReading now = clock.Read();
+            Feed(tick % 10 == 0 ? "lp 650 0\r" : "p 3F8000000\rp 3F8000000\r");
+            const MeasurementRecord& cm = ps.CurrentMeasurement;
+            ASSERT_GE(cm.Instant, now.utcMs);
+            ASSERT_LE(cm.Instant, now.utcMs + 100);
+            // The time column shows the local time of the arrival.
+            ASSERT_EQ(cm.SysTime, now.LocalAt(cm.Instant));
+            int64_t& last = tick % 10 == 0 ? lastSlow : lastFast;
+            bool& mayGoBack = tick % 10 == 0 ? slowMayGoBack : fastMayGoBack;
+            if (!mayGoBack) ASSERT_GE(cm.Instant, last) << tick;
+            mayGoBack = false;
+            last = cm.Instant;
+            clock.AdvanceMs(100);
+        }
+    }
+}
+
+// The line's full rate for a whole day: 80 fast values a second in bursts of
+// eight per tick. The stamps stay spaced and in order but never run away.
+TEST_F(Interp, SustainedFastFloodNeverRunsAheadOfTheClock) {
+    std::string burst;
+    for (int i = 0; i < 8; ++i)
+        burst += "p 3F8000000\r";
+    int64_t last = INT64_MIN, maxLead = 0;
+    for (int tick = 0; tick < 864000; ++tick) {
+        Feed(burst);
+        const int64_t stamp = ps.CurrentMeasurement.Instant;
+        ASSERT_GE(stamp, last);
+        maxLead = std::max(maxLead, stamp - clock.UtcMs());
+        last = stamp;
+        clock.AdvanceMs(100);
+    }
+    EXPECT_LE(maxLead, 100);
+    EXPECT_GE(maxLead, 90) << "a burst is still spread 15 ms apart";
 }
 
 TEST_F(Interp, StampsKeepRunningAcrossMidnight) {
@@ -108,10 +180,73 @@ TEST_F(Interp, StampsKeepRunningAcrossMidnight) {
     Feed("lp 701 0\r");
     EXPECT_EQ(ps.CurrentMeasurement.SysTime, clock.Now());
     clock.Set({2026, 3, 4, 5, 23, 59, 59, 995});  // a burst over midnight carries into the date
-    ps.LastStampMs = ps.LastStampDay = 0;
+    ps.LastFastStampMs = 0;
     Feed("p 3F8000000\rp 3F8000000\r");
     EXPECT_EQ(ps.CurrentMeasurement.SysTime, (SystemTime{2026, 3, 5, 6, 0, 0, 0, 10}));
     EXPECT_DOUBLE_EQ(ps.CurrentMeasurement.Timestamp, DateFromSystemTime(clock.Now()));
+}
+
+// A change of function reaches a new series whichever answer reports it first.
+TEST_F(Interp, FunctionChangeStartsNewSeriesWhicheverAnswerComesFirst) {
+    struct Case {
+        const char* what;
+        const char* lines;  // in the order they arrive, after a series in LEQ
+        int32_t slowSeries, fastSeries;
+    };
+    const Case cases[] = {
+        {"status answer first", "gds 11033\rlp 700 0\rp 3F8000000\r", 2, 2},
+        {"value line first", "lp 700 0\rgds 11033\rp 3F8000000\r", 2, 2},
+        {"fast value first", "gds 11033\rp 3F8000000\rlp 700 0\r", 2, 2},
+        {"variant away and back", "gds 21033\rleqs 1 0\rgds 22033\rleq 700 0\rq 3F8000000\r", 2, 2},
+        {"nothing changes", "gds 22033\rleq 700 0\rq 3F8000000\r", 1, 1},
+        {"the meter echoes the arming late", "awm 1\rleq 700 0\rq 3F8000000\r", 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ps.ClearSlowBuffer();
+        ps.ClearFastBuffer();
+        ps.SlowBuffer.RecordNo = ps.FastBuffer.RecordNo = 0;
+        ResetLikePollCycle(2, 2);
+        ps.RecordState = 1;
+        ps.BufferRestart = 3;
+        Feed("leq 650 0\rq 3F8000000\r");
+        Feed(c.lines);
+        EXPECT_EQ(ps.SlowRecordNo(), c.slowSeries);
+        EXPECT_EQ(ps.FastRecordNo(), c.fastSeries);
+        EXPECT_EQ(ps.SlowBuffer.Pending().back().RecordNo, c.slowSeries) << "the newest sample is in the newest series";
+        EXPECT_EQ(ps.SlowCount(), c.slowSeries == 2 ? 1 : 2);
+        EXPECT_EQ(ps.SlowBuffer.Pending().size(), 2u) << "the old series' sample still waits for the hand-off";
+    }
+}
+
+// A reading whose status field does not fit keeps its level; an error reading
+// always shows as an error.
+TEST_F(Interp, StatusThatDoesNotFitKeepsTheLevel) {
+    struct Case {
+        const char* line;
+        int16_t level, status;
+        int32_t stored;
+    };
+    const Case cases[] = {
+        {"lp 734 FFFFF\r", 734, 4, 1},  // the previous status stays
+        {"lp err 40000\r", -1, 4, 0},
+        {"lp err 3\r", -1, 3, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        errors.clear();
+        ps.ClearSlowBuffer();
+        ResetLikePollCycle(1, 1);
+        ps.KestroState.DevLevelStatus = 4;
+        ps.RecordState = 1;
+        Feed(c.line);
+        EXPECT_TRUE(errors.empty());
+        EXPECT_EQ(ps.KestroState.DevLevel, c.level);
+        EXPECT_EQ(ps.KestroState.DevLevelStatus, c.status);
+        EXPECT_EQ(ps.SlowCount(), c.stored);
+        if (c.stored) EXPECT_EQ(ps.GetSlowRecord(1).Level, c.level);
+        ExpectDrained();
+    }
 }
 
 TEST_F(Interp, UnknownKeyTakesTwoCalls) {
@@ -132,9 +267,9 @@ TEST_F(Interp, RuntimeFailuresAreLoggedAndStopTheHandler) {
     };
     const Case cases[] = {
         {"smm 99999999999\r", kErrOverflow, 0},  {"gso FFFFFFFFF\r", kErrOverflow, 0},  // 32 bits
-        {"lp 99999999999 0\r", kErrOverflow, 0}, {"lp err 40000\r", kErrOverflow, 0},
+        {"lp 99999999999 0\r", kErrOverflow, 0}, {"lp 40000 0\r", kErrOverflow, 5},
         {"smm 40000\r", kErrOverflow, 5},        {"temp 32768\r", kErrOverflow, 5},  // 16 bits
-        {"lp 734 FFFFF\r", kErrOverflow, 5},     {"grc 3 1.5\r", kErrSubscriptRange, 5},
+        {"grc 3 1.5\r", kErrSubscriptRange, 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -147,7 +282,7 @@ TEST_F(Interp, RuntimeFailuresAreLoggedAndStopTheHandler) {
         EXPECT_EQ(errors, (std::vector<LoggedError>{{": Interpreter: ", c.errNo}}));
         EXPECT_EQ(ps.KestroState, before);
         EXPECT_EQ(ps.AnswerWatchdog, c.watchdog);
-        EXPECT_EQ(ps.SlowCount, 0);
+        EXPECT_EQ(ps.SlowCount(), 0);
         ExpectDrained();
     }
     ps.SetErrorLog([](const std::string&, int32_t) { throw std::runtime_error("disk full"); });

@@ -42,7 +42,7 @@ const Row kRows[] = {
          k.DevFunction = 1, k.DevVariant = 2, k.DevRange = 3, k.DevKeyState = 0, k.DevBattery = 12,
          k.DataValid |= 1 | 2 | 4 | 32 | 64;
      },
-     0, "gds 1230\r", "gds 12 3C\r"},
+     3, "gds 1230\r", "gds 12 3C\r"},  // a new function: both series restart
     {"gsn 12345678\r", [](K& k) { k.DevSerialNo = 12345678, k.DataValid |= 128; }, 0, "gsn 1234567\r",
      "gsn 123456789\r"},
     {"sw-rev = V1.23\r", [](K& k) { k.DevSwRev = MakeFixedText64("V1.23\r"), k.DataValid |= 4096; }, 0, "sw-rev\r"},
@@ -50,7 +50,7 @@ const Row kRows[] = {
     {"smm 1\r", [](K& k) { k.DevMeasMode = 1; }, 0, "smm 1 2\r"},
     {"swm 2\r", nullptr, 3, "swm\r"},
     {"swm 0\r", nullptr, 0, "swm 1 2\r"},
-    {"awm 1\r", nullptr, 3, "awm x\r"},
+    {"awm 1\r", nullptr, 0, "awm x\r"},  // the arming itself restarts, not its echo
     {"saa 1\r", nullptr, 0, "saa\r"},
     {"sso 0\r", nullptr, 0, "sso 1 2 3\r"},
     {"sks 23\r", [](K& k) { k.DevKeyState = 3, k.DataValid |= 32; }, 0, "sks\r"},
@@ -95,12 +95,13 @@ TEST_P(KeyTable, GoodAnswerSetsFieldsMalformedChangesNothing) {
         ps.AnswerWatchdog = ps.BufferRestart = 0;
         const K before = ps.KestroState;
         const MeasurementRecord cm = ps.CurrentMeasurement;
-        const int32_t stamp = ps.LastStampMs;
+        const int64_t slowStamp = ps.LastSlowStampMs, fastStamp = ps.LastFastStampMs;
         Feed(bad);
         EXPECT_EQ(ps.KestroState, before);
         EXPECT_EQ(ps.CurrentMeasurement, cm);
-        EXPECT_EQ(ps.LastStampMs, stamp);
-        EXPECT_EQ(ps.AnswerWatchdog + ps.BufferRestart + ps.SlowCount + ps.FastCount, 0);
+        EXPECT_EQ(ps.LastSlowStampMs, slowStamp);
+        EXPECT_EQ(ps.LastFastStampMs, fastStamp);
+        EXPECT_EQ(ps.AnswerWatchdog + ps.BufferRestart + ps.SlowCount() + ps.FastCount(), 0);
     }
     EXPECT_TRUE(errors.empty());
     ExpectDrained();

@@ -24,7 +24,7 @@ TEST_F(Receive, Framing) {
     ResetLikePollCycle(1, 1);
     ps.RecordState = 1;
     Feed("lp 100 0\rlp 200 0\r");  // two lines in one read, in order
-    ASSERT_EQ(ps.SlowCount, 2);
+    ASSERT_EQ(ps.SlowCount(), 2);
     EXPECT_EQ(ps.GetSlowRecord(1).Level, 100);
     EXPECT_EQ(ps.GetSlowRecord(2).Level, 200);
 
@@ -168,14 +168,15 @@ auto RunStream(const std::string& stream, Chunker nextChunk) {
         n = std::min(stream.size() - pos, want ? want : stream.size());
         ps.ReceiveEvent(std::string_view(stream).substr(pos, n));
     }
-    std::vector<MeasurementRecord> slow, fast;
-    for (int32_t i = 0; i <= ps.SlowCount; ++i)
-        slow.push_back(ps.GetSlowRecord(i));
-    for (int32_t i = 0; i <= ps.FastCount; ++i)
-        fast.push_back(ps.GetFastRecord(i));
-    const std::vector<int32_t> counters{ps.AnswerWatchdog, ps.RecordState, ps.BufferRestart,
-                                        ps.RxCharCount,    ps.RxLineCount, ps.SlowRecordNo,
-                                        ps.FastRecordNo,   ps.LastStampMs, ps.LastStampDay};
+    // Every sample waiting for the hand-off, with its series and index.
+    std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>> slow, fast;
+    for (const SampleSeries::Entry& e : ps.SlowBuffer.Pending())
+        slow.emplace_back(e.RecordNo, e.Index, e.Sample);
+    for (const SampleSeries::Entry& e : ps.FastBuffer.Pending())
+        fast.emplace_back(e.RecordNo, e.Index, e.Sample);
+    const std::vector<int64_t> counters{ps.AnswerWatchdog, ps.RecordState,     ps.BufferRestart,
+                                        ps.RxCharCount,    ps.RxLineCount,     ps.SlowRecordNo(),
+                                        ps.FastRecordNo(), ps.LastSlowStampMs, ps.LastFastStampMs};
     return std::tuple(ps.KestroState, ps.CurrentMeasurement, slow, fast, counters, std::string(ps.RxPending()), errors);
 }
 

@@ -100,6 +100,7 @@ frmKestroRecord::frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& Reg
       log_(log),
       startTimers_(startTimers),
       recorder_(ps, settings_, clock, log, this),
+      views_(recorder_, this),
       imlToolbar_(MakeToolbarImages()),
       imlConnectionState_(MakeConnectionStateImages()) {
     setObjectName(QStringLiteral("frmKestroRecord"));
@@ -108,7 +109,7 @@ frmKestroRecord::frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& Reg
     BlinkTimer.setInterval(500);
     connect(&Timer1, &QTimer::timeout, this, &frmKestroRecord::Timer1_Timer);
     connect(&BlinkTimer, &QTimer::timeout, this, &frmKestroRecord::BlinkTimer_Timer);
-    connect(&recorder_, &Recorder::recordErrorChanged, this, [this] { ShowPanel3(); });
+    connect(&recorder_, &SeriesRecorder::recordErrorChanged, this, [this] { ShowPanel3(); });
     BuildWindow();
 }
 
@@ -205,10 +206,10 @@ void frmKestroRecord::BuildWindow() {
     frmMeasurementMode->setEnabled(false);
     frmRange->setEnabled(false);
 
-    QWidget* graph = recorder_.graphWidget();
+    QWidget* graph = views_.graphWidget();
     graph->setParent(Picture2);
     graph->move(kGraphLeft, kGraphTop);
-    QWidget* list = recorder_.fileListWidget();
+    QWidget* list = views_.fileListWidget();
     list->setParent(Picture2);
     list->setFixedHeight(kListHeight);
     list->move(kGraphLeft, kListTop);
@@ -302,14 +303,14 @@ void frmKestroRecord::Form_Load() {
     });
     Reset_KestroStateOld();
     Reset_KestroState();
-    Step(kLoadError, [&] { recorder_.InitFileList(); });
-    Step(kLoadError, [&] { recorder_.InitGraph(); });
+    Step(kLoadError, [&] { views_.InitFileList(); });
+    Step(kLoadError, [&] { views_.InitGraph(); });
     Step(kLoadError, [&] { InitForm(); });
     show();
     QCoreApplication::processEvents();
-    Step(kLoadError, [&] { recorder_.ScaleYAxis(); });
-    Step(kLoadError, [&] { recorder_.CalculateGraphStartTime(); });
-    Step(kLoadError, [&] { recorder_.ScaleTimeAxis(); });
+    Step(kLoadError, [&] { views_.ScaleYAxis(); });
+    Step(kLoadError, [&] { views_.CalculateGraphStartTime(); });
+    Step(kLoadError, [&] { views_.ScaleTimeAxis(); });
     if (startTimers_) {
         Timer1.start();
         BlinkTimer.start();
@@ -325,10 +326,10 @@ void frmKestroRecord::Form_Resize() {
     } guard(InResize);
     // 401 at the design width of 676: the graph keeps its left edge and right margin.
     const int graphWidth = std::max(kMinGraphWidth, width() - kGraphLeft - kGraphRightMargin);
-    Step(kResizeError, [&] { recorder_.SetGraphWidth(graphWidth); });
+    Step(kResizeError, [&] { views_.SetGraphWidth(graphWidth); });
     Step(kResizeError, [&] {
-        recorder_.graphWidget()->move(kGraphLeft, kGraphTop);
-        recorder_.fileListWidget()->setGeometry(kGraphLeft, kListTop, graphWidth, kListHeight);
+        views_.graphWidget()->move(kGraphLeft, kGraphTop);
+        views_.fileListWidget()->setGeometry(kGraphLeft, kListTop, graphWidth, kListHeight);
     });
 }
 
@@ -463,10 +464,9 @@ void frmKestroRecord::Timer1_Timer() {
         if (!ks.DeviceOnline) ConnectionEstablishedActions();
         StartupStep();
         if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & 1)) FunctionChangeActions();
-        if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & 2)) {
-            ps_.BufferRestart = 3;
-            KestroStateOld.DevVariant = ks.DevVariant;
-        }
+        // The interpreter restarts the series the moment a new variant is
+        // reported; a second restart here would split the new series in two.
+        if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & 2)) KestroStateOld.DevVariant = ks.DevVariant;
         if (ks.DevFunction == 0) return;
         if (ks.DataValid & 1) DisplayRefresh();
         if (ps_.RecordState == 2) Tick([&] { recorder_.HandOff(); });
@@ -639,17 +639,24 @@ void frmKestroRecord::BlinkTimer_Timer() {
 void frmKestroRecord::EnableRecording() {
     ps_.RecordState = 1;
     SetPanelText(4, QStringLiteral("Recording enabled"));
-    SendCommand(QStringLiteral("swm ") + Hash(ps_.KestroState.DevFunction));
+    // A function the device has not reported yet is no command to send back.
+    const int16_t f = ps_.KestroState.DevFunction;
+    if (f >= 0 && f <= 5) SendCommand(QStringLiteral("swm ") + Hash(f));
     SendCommand(QStringLiteral("awm 1"));
     cmdStopRecord->setEnabled(true);
     cmdStopRecord->SetPicture(QStringLiteral("StopRecord"));
     SetFramesEnabled(false);
-    if (ps_.KestroState.DevFunction == 1) ps_.BufferRestart = 3;
+    // Every arming starts new series on both streams, in any function: the
+    // next samples go into new files, and nothing of an earlier recording
+    // still in the buffers is taken over again.
+    ps_.BufferRestart = 3;
     // Armed from elsewhere than the key (start-up option): the key shows it too.
     if (cmdRecord->isEnabled() && !cmdRecord->isHeld()) cmdRecord->SetPicture(QStringLiteral("RecordStarted"));
 }
 
 void frmKestroRecord::DisableRecording() {
+    // What arrived since the last tick belongs to the recording being ended.
+    FlushRecording();
     ps_.RecordState = 0;
     SetPanelText(4, QStringLiteral("Recording disabled"));
     SendCommand(QStringLiteral("awm 0"));
@@ -724,6 +731,6 @@ void frmKestroRecord::optRange_Click(int16_t Index) {
     RestartTimeAxis();
 }
 
-void frmKestroRecord::RestartTimeAxis() { recorder_.RestartTimeAxis(); }
+void frmKestroRecord::RestartTimeAxis() { views_.RestartTimeAxis(); }
 
 }  // namespace kestro

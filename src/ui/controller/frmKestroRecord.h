@@ -6,11 +6,12 @@
 // user's choices to the device.
 
 #include "protocol/ProtocolState.h"
+#include "recording/SeriesRecorder.h"
 #include "settings/RecorderSettings.h"
 #include "ui/display/DisplayPanel.h"
 #include "ui/display/ImageList.h"
 #include "ui/display/PictureButton.h"
-#include "ui/recording/Recorder.h"
+#include "ui/recording/RecordingViews.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -69,7 +70,8 @@ public:
     // The connection-lost actions from outside the tick (the port vanished);
     // the device then has to answer afresh before it counts as online.
     void ConnectionLost();
-    // Hands off what arrived since the last tick (before the books are closed: exit, loss).
+    // Hands off what arrived since the last tick (before the books are closed:
+    // disarming, loss, exit).
     void FlushRecording();
     void NoiseDisplay(int16_t Value);  // nothing while the device is offline
     void Reset_KestroDisplay();
@@ -120,7 +122,8 @@ public:
     QString PanelText(int panel) const;
     int ConnectionPicture() const { return connectionPicture_; }
 
-    Recorder& recorder() { return recorder_; }
+    SeriesRecorder& recorder() { return recorder_; }
+    RecordingViews& views() { return views_; }
     RecorderSettings& settings() { return settings_; }
     bool isLoaded() const { return loaded_; }
 
@@ -164,7 +167,8 @@ private:
     const bool startTimers_;
 
     RecorderSettings settings_;
-    Recorder recorder_;
+    SeriesRecorder recorder_;
+    RecordingViews views_;
     ImageList imlToolbar_;
     ImageList imlConnectionState_;
 

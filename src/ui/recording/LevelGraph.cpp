@@ -17,10 +17,10 @@ double GraphX(double timestamp, double graphStart) {
     return std::nearbyint(timestamp * 86400.0 - std::floor(graphStart) * 86400.0);
 }
 
-double GraphStartTimeOf(const std::vector<MeasurementRecord>& buf, int32_t count) {
+double GraphStartTimeOf(const SampleWindow& buf) {
     double g = 0.0;
-    if (count > 0 && static_cast<size_t>(count) < buf.size()) {
-        g = buf[static_cast<size_t>(count)].Timestamp - 600.0 / 86400.0;
+    if (!buf.Empty()) {
+        g = buf[buf.Count()].Timestamp - 600.0 / 86400.0;
         if (g < buf[0].Timestamp) g = buf[0].Timestamp;
     }
     return std::trunc(g * 2880.0) / 2880.0;
@@ -193,11 +193,9 @@ void LevelGraph::ScaleYAxis(int32_t Min, int32_t Max) {
     Line(p, 0, MinYAxis, c.ScaleLeft + c.ScaleWidth, MinYAxis);
 }
 
-void LevelGraph::CalculateGraphStartTime(const std::vector<MeasurementRecord>& buf, int32_t count) {
-    GraphStartTime = GraphStartTimeOf(buf, count);
-}
+void LevelGraph::CalculateGraphStartTime(const SampleWindow& buf) { GraphStartTime = GraphStartTimeOf(buf); }
 
-void LevelGraph::ScaleTimeAxis(const std::vector<MeasurementRecord>& buf, int32_t count) {
+void LevelGraph::ScaleTimeAxis(const SampleWindow& buf) {
     Surface& o = PictureOriginal;
     const double t0 = GraphX(GraphStartTime, GraphStartTime);
     o.ScaleLeft = t0 - 1.5 * LabelWidth;
@@ -215,23 +213,25 @@ void LevelGraph::ScaleTimeAxis(const std::vector<MeasurementRecord>& buf, int32_
             PrintText(p, o, font_, g.label, g.pos, YAxisMin - TextH / 3.0, Anchor::CentreTop, kLabel);
         }
     }
-    Werte_einzeichnen(buf, count);
+    Werte_einzeichnen(buf);
 }
 
-void LevelGraph::Werte_einzeichnen(const std::vector<MeasurementRecord>& buf, int32_t count) {
-    if (count > 1 && static_cast<size_t>(count) < buf.size()) {
-        int32_t i = 0;
-        while (i <= count && buf[static_cast<size_t>(i)].Timestamp < GraphStartTime)
+void LevelGraph::Werte_einzeichnen(const SampleWindow& buf) {
+    const int32_t count = buf.Count();
+    if (count > 1) {
+        // Samples before the window's first were let go: they lie left of the axis.
+        int32_t i = buf.FirstIndex() > 1 ? buf.FirstIndex() : 0;
+        while (i <= count && buf[i].Timestamp < GraphStartTime)
             ++i;
         if (i <= count) {
             QPainter p(&PictureOriginal.image);
             p.setTransform(PictureOriginal.Transform());
-            const MeasurementRecord* prev = &buf[static_cast<size_t>(i)];
+            const MeasurementRecord* prev = &buf[i];
             QPointF last(GraphX(prev->Timestamp, GraphStartTime), prev->Level);
             p.setPen(Pen(kCurve));
             p.drawPoint(last);
             for (int32_t j = i + 1; j <= count; ++j) {
-                const MeasurementRecord& r = buf[static_cast<size_t>(j)];
+                const MeasurementRecord& r = buf[j];
                 const QPointF pt(GraphX(r.Timestamp, GraphStartTime), r.Level);
                 // A sample without a function leaves a gap; the curve goes on from it.
                 if (r.Flags != 0) {
@@ -246,16 +246,16 @@ void LevelGraph::Werte_einzeichnen(const std::vector<MeasurementRecord>& buf, in
     PictureGraph.image = PictureOriginal.image;
 }
 
-QRect LevelGraph::ShowSlowSample(const std::vector<MeasurementRecord>& buf, int32_t count, int32_t n) {
+QRect LevelGraph::ShowSlowSample(const SampleWindow& buf, int32_t n) {
     if (n < 0) n = 0;
-    if (n > count || static_cast<size_t>(n) >= buf.size()) return {};
-    const MeasurementRecord& r = buf[static_cast<size_t>(n)];
+    if (n > buf.Count() || (n > 0 && n < buf.FirstIndex())) return {};
+    const MeasurementRecord& r = buf[n];
     bool full = false;
     const double x = GraphX(r.Timestamp, GraphStartTime);
     const double t0 = GraphX(GraphStartTime, GraphStartTime);
     if (t0 + DisplayWidthX - 30.0 < x) {
-        CalculateGraphStartTime(buf, count);
-        ScaleTimeAxis(buf, count);
+        CalculateGraphStartTime(buf);
+        ScaleTimeAxis(buf);
         full = true;
     }
     QPointF a, b;
@@ -266,7 +266,7 @@ QRect LevelGraph::ShowSlowSample(const std::vector<MeasurementRecord>& buf, int3
     } else if (r.Flags == 0) {
         draw = false;
     } else {
-        const MeasurementRecord& q = buf[static_cast<size_t>(n - 1)];
+        const MeasurementRecord& q = buf[n - 1];
         a = QPointF(GraphX(q.Timestamp, GraphStartTime), q.Level);
         b = QPointF(GraphX(r.Timestamp, GraphStartTime), r.Level);
         if (SegmentFlagged(q.LevelFlags, r.LevelFlags)) pen = Pen(kCurveFlagged);

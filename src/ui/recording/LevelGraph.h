@@ -4,6 +4,7 @@
 // math as plain functions and the drawing procedures.
 
 #include "protocol/Types.h"
+#include "recording/SampleWindow.h"
 
 #include <QColor>
 #include <QFont>
@@ -35,9 +36,9 @@ int32_t SecondsOfDay(double value);
 // that a recording running past midnight keeps growing to the right. Equals
 // SecondsOfDay for times on graphStart's day.
 double GraphX(double timestamp, double graphStart);
-// The left edge for the samples 0..count: ten minutes before the newest one
+// The left edge for the samples of buf: ten minutes before the newest one
 // (not before the first), rounded down to 30 s; 0 without samples.
-double GraphStartTimeOf(const std::vector<MeasurementRecord>& buf, int32_t count);
+double GraphStartTimeOf(const SampleWindow& buf);
 // Grid spacing: initial, doubled while the label extent is larger.
 double GridStep(double initial, double extent);
 // A segment touching a sample with overflow or underflow is drawn red.
@@ -104,12 +105,12 @@ public:
     QSize Size() const { return PictureClear.image.size(); }
 
     void ScaleYAxis(int32_t Min, int32_t Max);
-    void CalculateGraphStartTime(const std::vector<MeasurementRecord>& buf, int32_t count);
-    void ScaleTimeAxis(const std::vector<MeasurementRecord>& buf, int32_t count);
-    void Werte_einzeichnen(const std::vector<MeasurementRecord>& buf, int32_t count);
+    void CalculateGraphStartTime(const SampleWindow& buf);
+    void ScaleTimeAxis(const SampleWindow& buf);
+    void Werte_einzeichnen(const SampleWindow& buf);
     // Adds sample n; returns the pixel rectangle of PictureGraph that changed
     // (the whole image after a full redraw, empty when nothing was drawn).
-    QRect ShowSlowSample(const std::vector<MeasurementRecord>& buf, int32_t count, int32_t n);
+    QRect ShowSlowSample(const SampleWindow& buf, int32_t n);
 
 private:
     QFont font_;

@@ -60,7 +60,7 @@ TEST_F(FrontPanel, KeysArmAndDisarmWithTheirCommands) {
             EXPECT_EQ(ps.BufferRestart, 3) << "arming in Lp starts new series";
         }
         if (c.key == Power) {
-            EXPECT_EQ(ps.SlowCount + ps.FastCount, 0) << "power empties the buffers";
+            EXPECT_EQ(ps.SlowCount() + ps.FastCount(), 0) << "power empties the buffers";
         }
     }
 }

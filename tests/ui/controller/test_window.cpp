@@ -12,9 +12,9 @@ namespace {
 
 class Window : public WindowFixture {
 protected:
-    QWidget* graph() { return w->recorder().graphWidget(); }
-    QWidget* list() { return w->recorder().fileListWidget(); }
-    qint64 GraphKey() { return w->recorder().Graph().PictureGraph.image.cacheKey(); }
+    QWidget* graph() { return w->views().graphWidget(); }
+    QWidget* list() { return w->views().fileListWidget(); }
+    qint64 GraphKey() { return w->views().Graph().PictureGraph.image.cacheKey(); }
     void ResizeTo(int width, int height) {
         w->resize(width, height);
         QCoreApplication::processEvents();
@@ -28,7 +28,7 @@ TEST_F(Window, OnlyGraphAndListWidthsFollowTheWidth) {
         ResizeTo(width, DesignHeight());
         EXPECT_EQ(graph()->geometry(), QRect(264, 8, graphWidth, 169)) << width;
         EXPECT_EQ(list()->geometry(), QRect(264, 190, graphWidth, 100)) << width;
-        EXPECT_EQ(w->recorder().Graph().Size(), QSize(graphWidth, 169)) << width;
+        EXPECT_EQ(w->views().Graph().Size(), QSize(graphWidth, 169)) << width;
         EXPECT_EQ(w->Picture1->geometry(), display);
         EXPECT_EQ(w->frmMeasurementMode->geometry(), mode);
     }

@@ -1,4 +1,4 @@
-#include "RecorderFixture.h"
+#include "ViewsFixture.h"
 
 #include "ui/recording/FileList.h"
 
@@ -26,13 +26,13 @@ TEST(FileListText, DurationAndStart) {
     EXPECT_EQ(TimeOfDayText(46086.0 + 86399.7 / 86400), QStringLiteral("00:00:00"));
 }
 
-using FileListTest = RecorderTest;
+using FileListTest = ViewsTest;
 
-QTreeWidget* List(Recorder& r) { return static_cast<QTreeWidget*>(r.fileListWidget()); }
+QTreeWidget* List(RecordingViews& r) { return static_cast<QTreeWidget*>(r.fileListWidget()); }
 
 TEST_F(FileListTest, NewestFirstSelectedAndCountingUp) {
     Arm();
-    QTreeWidget* v = List(*rec);
+    QTreeWidget* v = List(*views);
     EXPECT_EQ(v->topLevelItemCount(), 0) << "element 0 is never shown";
     for (int series = 0; series < 3; ++series) {
         if (series > 0) {
@@ -58,6 +58,7 @@ TEST_F(FileListTest, NewestFirstSelectedAndCountingUp) {
     // More than a day.
     MeasurementRecord r = ps.GetSlowRecord(1);
     r.Timestamp += 25.0 / 24;
+    r.Instant += 25 * 3600000;
     ps.AddSlowRecord(r);
     Tick();
     EXPECT_EQ(v->topLevelItem(0)->text(1), QStringLiteral("25:00:00"));

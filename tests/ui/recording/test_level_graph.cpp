@@ -1,4 +1,4 @@
-#include "RecorderFixture.h"
+#include "ViewsFixture.h"
 
 #include "ui/recording/LevelGraph.h"
 
@@ -26,10 +26,15 @@ TEST(LevelGraphMath, GraphStartTime) {
         {At(5, 10, 0, 17), At(5, 10, 3, 17), 0, 0.0},
     };
     for (const auto& c : cases) {
-        std::vector<MeasurementRecord> b(3);
-        b[0].Timestamp = b[1].Timestamp = c.first;
-        b[2].Timestamp = c.last;
-        EXPECT_NEAR(GraphStartTimeOf(b, c.count) * 86400.0, c.expected * 86400.0, 1e-3);
+        SampleWindow b;
+        MeasurementRecord r;
+        r.Timestamp = c.first;
+        b.SetHeader(r);
+        for (int32_t i = 1; i <= c.count; ++i) {
+            r.Timestamp = i == c.count ? c.last : c.first;
+            b.Push(r);
+        }
+        EXPECT_NEAR(GraphStartTimeOf(b) * 86400.0, c.expected * 86400.0, 1e-3);
     }
     EXPECT_EQ(GraphX(At(6, 0, 2, 0), At(5, 23, 55, 0)), 86520) << "x keeps growing after midnight";
 }
@@ -52,7 +57,7 @@ TEST(LevelGraphMath, GridLinesAndDoublingSteps) {
     EXPECT_EQ(doubled[0].label, QStringLiteral(" 10:02 "));
 }
 
-using LevelGraphTest = RecorderTest;
+using LevelGraphTest = ViewsTest;
 
 bool Near(const QImage& img, QPointF p, const QColor& c, int r = 1) {
     for (int dx = -r; dx <= r; ++dx)
@@ -80,7 +85,7 @@ TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGa
     for (const auto& r : s)
         ps.AddSlowRecord(r);
     Tick();
-    const LevelGraph& g = rec->Graph();
+    const LevelGraph& g = views->Graph();
     const QColor red = graph_colours::kCurveFlagged, green = graph_colours::kCurve;
     auto mid = [&](const Surface& sf, int a) {
         return sf.ToPixel((GraphX(s[a].Timestamp, g.GraphStartTime) + GraphX(s[a + 1].Timestamp, g.GraphStartTime)) / 2,
@@ -100,7 +105,7 @@ TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGa
                     EXPECT_FALSE(Near(sf->image, mid(*sf, a), green, 2)) << pass << " gap";
                 }
             }
-        rec->RestartTimeAxis();
+        views->RestartTimeAxis();
     }
 }
 
@@ -114,7 +119,7 @@ TEST_F(LevelGraphTest, RecordingSpanningMidnightShowsTimeOfDayLabels) {
         ps.AddSlowRecord(r);
     }
     Tick();
-    const LevelGraph& g = rec->Graph();
+    const LevelGraph& g = views->Graph();
     EXPECT_NEAR(g.GraphStartTime * 86400, At(5, 23, 57, 0) * 86400, 1e-3);
     QStringList labels;
     for (const GridLine& l : g.TimeLines)
@@ -150,7 +155,7 @@ TEST_F(LevelGraphTest, RealisticRecordingRendersLegibly) {
         ps.AddSlowRecord(r);
         if (i % 2 == 1) Tick();
     }
-    const QImage& img = rec->Graph().PictureGraph.image;
+    const QImage& img = views->Graph().PictureGraph.image;
     int green = 0, red = 0;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x) {

@@ -1,7 +1,9 @@
 #include "RecorderFixture.h"
+#include "shell/AppendFile.h"
 
 #include <QSignalSpy>
 
+#include <fcntl.h>
 #include <cerrno>
 #include <cstring>
 
@@ -13,7 +15,7 @@ using RecordFailureTest = RecorderTest;
 // The record directory vanishes while recording: ticks go on, the status text
 // tells, one log line; once it is back the file holds every later sample in order.
 TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingHoldsLinesUntilItIsBack) {
-    QSignalSpy spy(rec.get(), &Recorder::recordErrorChanged);
+    QSignalSpy spy(rec.get(), &SeriesRecorder::recordErrorChanged);
     Arm();
     Slow(600);
     Tick();
@@ -23,7 +25,7 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingHoldsLinesUntilItIsBack)
         Slow(610 + t);
         Tick();
     }
-    EXPECT_EQ(rec->LocalSlowCount, 6);
+    EXPECT_EQ(rec->LocalSlowCount(), 6);
     EXPECT_EQ(rec->RecordErrorText(), QStringLiteral("Record file error: ") + file + QStringLiteral(": ") +
                                           QString::fromLocal8Bit(std::strerror(ENOENT)));
     ASSERT_EQ(spy.count(), 1);
@@ -40,16 +42,19 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingHoldsLinesUntilItIsBack)
 }
 
 TEST_F(RecordFailureTest, FullDiskIsReportedAndTheLinesComeLater) {
+    const QString name = InRec("NoiseData_LP_20260305_140327.dat");
+    bool full = true;  // the series' file lies on a full disk until space is made
+    rec->SetDataDirectory(DataDir(), [&](const QString& path) {
+        return full && path == name ? ::open("/dev/full", O_WRONLY | O_CLOEXEC) : OpenForAppend(path);
+    });
     Arm();
     Slow(650);
-    const QString name = InRec("NoiseData_LP_20260305_140327.dat");
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), name));  // the series' file is the full device
     Tick();
     EXPECT_TRUE(rec->RecordErrorText().endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC))));
     EXPECT_EQ(LogCount(61), 1);
     Slow(651);
     Tick();
-    ASSERT_TRUE(QFile::remove(name));  // space again
+    full = false;
     Tick();
     EXPECT_TRUE(rec->RecordErrorText().isEmpty());
     EXPECT_EQ(ReadFile(name), QByteArray("14:03:27,250; 65,0\r\n14:03:27,350; 65,1\r\n"));

@@ -1,4 +1,4 @@
-#include "ui/recording/RecordFormat.h"
+#include "recording/RecordFormat.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,11 +1,12 @@
 #pragma once
-// A recorder on a real protocol state, a hand-driven clock and a temporary
-// record directory; samples arrive through the receive event as on the wire.
+// A recording core on a real protocol state, a hand-driven clock and a
+// temporary record directory; samples arrive through the receive event as on
+// the wire.
 
 #include "PrintBytes.h"
 #include "protocol/ProtocolState.h"
+#include "recording/SeriesRecorder.h"
 #include "shell/EventLog.h"
-#include "ui/recording/Recorder.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,22 +31,18 @@ protected:
     EventLog log{tmp.path(), clock};
     RecorderSettings s;
     ProtocolState ps{clock, log.ErrorSink()};
-    std::unique_ptr<Recorder> rec;
+    std::unique_ptr<SeriesRecorder> rec;
 
     QString RecDir() const { return tmp.path() + QStringLiteral("/rec"); }
+    QString DataDir() const { return tmp.path() + QStringLiteral("/data"); }
     QString InRec(const char* name) const { return RecDir() + QLatin1Char('/') + QLatin1String(name); }
 
     void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
         ASSERT_TRUE(QDir(tmp.path()).mkdir(QStringLiteral("rec")));
         s.RecordDirectory = RecDir();
-        rec = std::make_unique<Recorder>(ps, s, clock, log);
-        // The window's load order.
-        rec->InitFileList();
-        rec->InitGraph();
-        rec->ScaleYAxis();
-        rec->CalculateGraphStartTime();
-        rec->ScaleTimeAxis();
+        rec = std::make_unique<SeriesRecorder>(ps, s, clock, log);
+        rec->SetDataDirectory(DataDir());
     }
     // The device in Lp with recording just enabled; `direct` skips the wait for the first answer.
     void Arm(bool direct = false) {
@@ -53,7 +50,6 @@ protected:
         ps.KestroState.DevVariant = 1;
         ps.RecordState = direct ? 2 : 1;
         ps.BufferRestart = 3;
-        if (direct) ps.SlowRecordNo = 1;
     }
     // One answer line stamped at the current time; then 100 ms pass.
     void Feed(const std::string& line) {
@@ -74,7 +70,9 @@ protected:
             n += l.endsWith(tail);
         return n;
     }
-    QStringList FilesInRec() const { return QDir(RecDir()).entryList(QDir::Files, QDir::Name); }
+    QByteArray LogText() const { return ReadFile(log.MainLogPath()); }
+    QStringList FilesIn(const QString& dir) const { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+    QStringList FilesInRec() const { return FilesIn(RecDir()); }
 };
 
 }  // namespace kestro::test

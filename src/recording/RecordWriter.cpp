@@ -1,0 +1,433 @@
+#include "recording/RecordWriter.h"
+
+#include "recording/RecordFormat.h"
+#include "shell/AppendFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace kestro {
+
+int32_t RecordErrorNumber(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENOTDIR:
+            return kErrPathNotFound;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return kErrDiskFull;
+        case EIO:
+        case ENXIO:
+        case ENODEV:
+            return kErrDeviceIO;
+        case EMFILE:
+        case ENFILE:
+            return kErrTooManyFiles;
+        case ENAMETOOLONG:
+            return kErrBadFileName;
+        default:
+            return kErrPathAccess;
+    }
+}
+
+QString RecordErrorReason(int e) {
+    // open(O_NOFOLLOW) on a link says "too many levels of symbolic links".
+    if (e == ELOOP) return QStringLiteral("the name is a symbolic link, which is never followed");
+    return QString::fromLocal8Bit(std::strerror(e));
+}
+
+namespace {
+
+WriteOutcome Failure(int e) {
+    WriteOutcome o;
+    o.err = RecordErrorNumber(e);
+    o.sysErrno = e;
+    o.reason = RecordErrorReason(e);
+    return o;
+}
+
+int64_t LineCount(const QByteArray& bytes) { return bytes.count('\n'); }
+
+bool WriteAll(int fd, const char* data, qint64 size, qint64* done) {
+    *done = 0;
+    while (*done < size) {
+        const ssize_t n = ::write(fd, data + *done, static_cast<size_t>(size - *done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        *done += n;
+    }
+    return true;
+}
+
+int OpenNoFollow(const QString& path, int flags) {
+    const QByteArray native = QFile::encodeName(path);
+    int fd;
+    do {
+        fd = ::open(native.constData(), flags | O_CLOEXEC | O_NOFOLLOW, 0644);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// The sidecar of a spool file: the offset already copied (fixed width, so it
+// can be rewritten in place) and the record file the lines belong to.
+constexpr int kOffsetWidth = 20;
+// Spool appends between two syncs: about a minute of ticks.
+constexpr int kSpoolSyncEvery = 600;
+
+QString SidecarOf(const QString& spool) { return spool + QStringLiteral(".target"); }
+
+bool WriteOffset(const QString& spool, qint64 offset) {
+    const int fd = OpenNoFollow(SidecarOf(spool), O_WRONLY);
+    if (fd < 0) return false;
+    const QByteArray digits = QByteArray::number(offset).rightJustified(kOffsetWidth, '0');
+    const bool ok = ::pwrite(fd, digits.constData(), kOffsetWidth, 0) == kOffsetWidth;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+struct RecordWriter::Backlog {
+    QString path;          // the record file
+    QString spool;         // its spool file; empty while there is none
+    qint64 spoolSize = 0;  // bytes in the spool file
+    qint64 spoolDone = 0;  // bytes of it already in the record file
+    QByteArray memory;     // lines that could not be spooled; they follow the spool's
+    int64_t droppedLines = 0;
+    int unsyncedAppends = 0;
+    bool empty() const { return spoolDone >= spoolSize && memory.isEmpty(); }
+};
+
+RecordWriter::RecordWriter(QString spoolDir, OpenFn open) : spoolDir_(std::move(spoolDir)), open_(std::move(open)) {
+    if (!open_) open_ = OpenForAppend;
+}
+
+RecordWriter::~RecordWriter() {
+    for (Backlog* b : backlogs_)
+        delete b;
+}
+
+WriteOutcome RecordWriter::WriteBatch(const OpenFn& open, const QString& path, const QByteArray& bytes,
+                                      qint64* written) {
+    *written = 0;
+    if (path.isEmpty()) {
+        WriteOutcome o;
+        o.err = kErrBadFileName;
+        o.sysErrno = ENOENT;
+        o.reason = QStringLiteral("no record file name");
+        return o;
+    }
+    const int fd = open(path);
+    if (fd < 0) return Failure(errno);
+
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const off_t before = regular ? st.st_size : 0;
+
+    int err = 0;
+    qint64 done = 0;
+    if (!WriteAll(fd, bytes.constData(), bytes.size(), &done)) err = errno;
+    // Sync only what was written; special files (no sync) report EINVAL/EROFS.
+    if (err == 0 && !bytes.isEmpty() && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+    if (err != 0 && done > 0) {
+        // Take the part of the batch back so the file never ends in half a
+        // line; when that is impossible, report what stays on disk.
+        if (!(regular && ::ftruncate(fd, before) == 0)) *written = done;
+    }
+    if (::close(fd) != 0 && err == 0 && errno != EINTR) err = errno;
+    return err == 0 ? WriteOutcome{} : Failure(err);
+}
+
+RecordWriter::Backlog* RecordWriter::Find(const QString& path) {
+    for (Backlog* b : backlogs_)
+        if (b->path == path) return b;
+    return nullptr;
+}
+
+void RecordWriter::Erase(Backlog* b) {
+    memoryBytes_ -= b->memory.size();
+    backlogs_.erase(std::find(backlogs_.begin(), backlogs_.end(), b));
+    delete b;
+}
+
+WriteOutcome RecordWriter::Append(const QString& path, const QByteArray& bytes) {
+    Backlog* b = Find(path);
+    if (!b) {
+        qint64 written = 0;
+        WriteOutcome o = WriteBatch(open_, path, bytes, &written);
+        // Nothing can ever be written under an empty name: do not hold it.
+        if (o.ok() || path.isEmpty()) return o;
+        b = new Backlog;
+        b->path = path;
+        backlogs_.push_back(b);
+        Hold(*b, written > 0 ? bytes.mid(written) : bytes, o);
+        if (b->empty()) Erase(b);
+        return o;
+    }
+    WriteOutcome held;
+    Hold(*b, bytes, held);
+    WriteOutcome o = Drain(*b, kDrainChunk);
+    o.droppedLines = held.droppedLines;
+    if (b->empty()) Erase(b);
+    return o;
+}
+
+void RecordWriter::Hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o) {
+    // Lines held in memory go to the spool first once it works again, so the
+    // order stays: spool, memory, new lines.
+    if (!spoolDir_.isEmpty() && (!b.memory.isEmpty() || !bytes.isEmpty())) {
+        if (b.memory.isEmpty() ? Spool(b, bytes) : Spool(b, b.memory + bytes)) {
+            memoryBytes_ -= b.memory.size();
+            b.memory.clear();
+            return;
+        }
+    }
+    if (bytes.isEmpty()) return;
+    if (memoryBytes_ + bytes.size() > memoryLimit_) {
+        o.droppedLines = LineCount(bytes);
+        b.droppedLines += o.droppedLines;
+        return;
+    }
+    b.memory += bytes;
+    memoryBytes_ += bytes.size();
+}
+
+bool RecordWriter::Spool(Backlog& b, const QByteArray& bytes) {
+    if (bytes.isEmpty()) return true;
+    if (b.spool.isEmpty()) {
+        if (!QDir().mkpath(spoolDir_)) return false;
+        // A fresh name: a spool left by an earlier run is never appended to.
+        const QString base = spoolDir_ + QLatin1Char('/') + QFileInfo(b.path).fileName();
+        for (int n = 0; n < 1000 && b.spool.isEmpty(); ++n) {
+            const QString name = base + QStringLiteral(".%1.spool").arg(n);
+            const int fd = OpenNoFollow(name, O_WRONLY | O_CREAT | O_EXCL);
+            if (fd < 0) {
+                if (errno == EEXIST) continue;
+                return false;
+            }
+            ::close(fd);
+            QFile side(SidecarOf(name));
+            if (!side.open(QIODevice::WriteOnly) ||
+                side.write(QByteArray(kOffsetWidth, '0') + '\n' + QFile::encodeName(b.path) + '\n') < 0) {
+                side.remove();
+                QFile::remove(name);
+                return false;
+            }
+            b.spool = name;
+            b.spoolSize = b.spoolDone = 0;
+        }
+        if (b.spool.isEmpty()) return false;
+    }
+    const int fd = OpenNoFollow(b.spool, O_WRONLY | O_APPEND);
+    if (fd < 0) return false;
+    qint64 done = 0;
+    bool ok = WriteAll(fd, bytes.constData(), bytes.size(), &done);
+    // A sync costs milliseconds on a real disk; every tick would make a long
+    // outage slow down the poll cycle. Now and then is enough for lines that
+    // are waiting anyway: the page cache is written back within seconds.
+    if (ok && ++b.unsyncedAppends >= kSpoolSyncEvery) {
+        ok = ::fdatasync(fd) == 0;
+        b.unsyncedAppends = 0;
+    }
+    if (!ok && done > 0 && ::ftruncate(fd, b.spoolSize) != 0) b.spoolSize += done;  // keep the books true
+    ::close(fd);
+    if (ok) b.spoolSize += bytes.size();
+    return ok;
+}
+
+QByteArray RecordWriter::ReadSpool(const Backlog& b, qint64 max) const {
+    const qint64 n = std::min(max, b.spoolSize - b.spoolDone);
+    if (n <= 0) return {};
+    QByteArray out(n, Qt::Uninitialized);
+    const int fd = OpenNoFollow(b.spool, O_RDONLY);
+    if (fd < 0) return {};
+    qint64 got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd, out.data() + got, static_cast<size_t>(n - got), b.spoolDone + got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += r;
+    }
+    ::close(fd);
+    out.truncate(got);
+    return out;
+}
+
+void RecordWriter::ForgetSpool(Backlog& b) {
+    if (b.spool.isEmpty()) return;
+    QFile::remove(b.spool);
+    QFile::remove(SidecarOf(b.spool));
+    b.spool.clear();
+    b.spoolSize = b.spoolDone = 0;
+}
+
+WriteOutcome RecordWriter::Drain(Backlog& b, qint64 budget) {
+    if (b.empty()) {
+        ForgetSpool(b);
+        // Nothing waits, but the caller's batch may have been empty: the file
+        // of a new series exists from its first tick.
+        qint64 written = 0;
+        return WriteBatch(open_, b.path, QByteArray(), &written);
+    }
+    QByteArray chunk = ReadSpool(b, budget);
+    const qint64 fromSpool = chunk.size();
+    if (fromSpool < b.spoolSize - b.spoolDone && fromSpool < budget) {
+        // The spool cannot be read back: its lines stay there for the rescue.
+        return Failure(errno != 0 ? errno : EIO);
+    }
+    qint64 fromMemory = 0;
+    if (b.spoolDone + fromSpool >= b.spoolSize && chunk.size() < budget) {
+        fromMemory = std::min<qint64>(budget - chunk.size(), b.memory.size());
+        chunk += b.memory.left(fromMemory);
+    }
+    qint64 written = 0;
+    WriteOutcome o = WriteBatch(open_, b.path, chunk, &written);
+    const qint64 taken = o.ok() ? chunk.size() : written;
+    const qint64 spoolTaken = std::min(taken, fromSpool);
+    const qint64 memoryTaken = taken - spoolTaken;
+    b.spoolDone += spoolTaken;
+    if (memoryTaken > 0) {
+        b.memory.remove(0, memoryTaken);
+        memoryBytes_ -= memoryTaken;
+    }
+    if (b.spoolDone >= b.spoolSize)
+        ForgetSpool(b);
+    else if (spoolTaken > 0)
+        WriteOffset(b.spool, b.spoolDone);  // a crash then repeats at most this chunk in the rescue
+    return o;
+}
+
+QStringList RecordWriter::HeldPaths() const {
+    QStringList out;
+    for (const Backlog* b : backlogs_)
+        out << b->path;
+    return out;
+}
+
+qint64 RecordWriter::HeldBytes(const QString& path) const {
+    for (const Backlog* b : backlogs_)
+        if (b->path == path) return b->spoolSize - b->spoolDone + b->memory.size();
+    return 0;
+}
+
+qint64 RecordWriter::HeldBytes() const {
+    qint64 n = 0;
+    for (const Backlog* b : backlogs_)
+        n += b->spoolSize - b->spoolDone + b->memory.size();
+    return n;
+}
+
+int64_t RecordWriter::SpooledLines(const Backlog& b) const {
+    int64_t n = 0;
+    Backlog probe = b;
+    probe.memory.clear();
+    while (probe.spoolDone < probe.spoolSize) {
+        const QByteArray chunk = ReadSpool(probe, kDrainChunk);
+        if (chunk.isEmpty()) break;
+        n += LineCount(chunk);
+        probe.spoolDone += chunk.size();
+    }
+    return n;
+}
+
+bool RecordWriter::MoveToRescue(Backlog& b, const QString& rescueDir, Rescued& r) {
+    if (!QDir().mkpath(rescueDir)) return false;
+    const QString dest = rescueDir + QLatin1Char('/') + QFileInfo(b.path).fileName();
+    // In chunks: a backlog of days must not be read into memory at once.
+    while (b.spoolDone < b.spoolSize) {
+        const QByteArray chunk = ReadSpool(b, kDrainChunk);
+        if (chunk.isEmpty()) return false;
+        qint64 written = 0;
+        if (!WriteBatch(OpenForAppend, dest, chunk, &written).ok()) return false;
+        b.spoolDone += chunk.size();
+        r.lines += LineCount(chunk);
+    }
+    if (!b.memory.isEmpty()) {
+        qint64 written = 0;
+        if (!WriteBatch(OpenForAppend, dest, b.memory, &written).ok()) return false;
+        r.lines += LineCount(b.memory);
+        memoryBytes_ -= b.memory.size();
+        b.memory.clear();
+    }
+    r.savedTo = dest;
+    ForgetSpool(b);
+    return true;
+}
+
+std::vector<RecordWriter::Rescued> RecordWriter::Rescue(const QString& rescueDir) {
+    std::vector<Rescued> out;
+    while (!backlogs_.empty()) {
+        Backlog* b = backlogs_.front();
+        // The record file may be writable again by now: drain as far as it goes.
+        while (!b->empty() && Drain(*b, kDrainChunk).ok()) {}
+        Rescued r;
+        r.target = b->path;
+        r.lostLines = b->droppedLines;
+        if (!b->empty() && !MoveToRescue(*b, rescueDir, r)) {
+            // Whatever is in the spool stays there for the next start to recover.
+            if (!b->memory.isEmpty() && (b->spool.isEmpty() || !Spool(*b, b->memory))) {
+                r.lostLines += LineCount(b->memory);
+            }
+            if (!b->spool.isEmpty()) {
+                WriteOffset(b->spool, b->spoolDone);
+                r.savedTo = b->spool;
+                r.lines = SpooledLines(*b);
+                b->spool.clear();  // keep the file
+            }
+        }
+        if (!r.savedTo.isEmpty() || r.lostLines > 0) out.push_back(r);
+        Erase(b);
+    }
+    return out;
+}
+
+std::vector<RecordWriter::Rescued> RecordWriter::RecoverLeftovers(const QString& rescueDir) {
+    std::vector<Rescued> out;
+    if (spoolDir_.isEmpty()) return out;
+    const QStringList spools = QDir(spoolDir_).entryList({QStringLiteral("*.spool")}, QDir::Files, QDir::Name);
+    for (const QString& name : spools) {
+        const QString spool = spoolDir_ + QLatin1Char('/') + name;
+        if (std::any_of(backlogs_.begin(), backlogs_.end(), [&](const Backlog* b) { return b->spool == spool; }))
+            continue;
+        Backlog b;
+        b.spool = spool;
+        b.path = name.section(QLatin1Char('.'), 0, -3);  // without ".<n>.spool"
+        QFile side(SidecarOf(spool));
+        if (side.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> lines = side.readAll().split('\n');
+            if (lines.size() >= 2) {
+                b.spoolDone = lines[0].toLongLong();
+                b.path = QFile::decodeName(lines[1]);
+            }
+        }
+        b.spoolSize = QFileInfo(spool).size();
+        b.spoolDone = std::clamp<qint64>(b.spoolDone, 0, b.spoolSize);
+        Rescued r;
+        r.target = b.path;
+        if (b.empty()) {
+            ForgetSpool(b);
+        } else if (MoveToRescue(b, rescueDir, r)) {
+            out.push_back(r);
+        } else {
+            WriteOffset(spool, b.spoolDone);
+        }
+    }
+    return out;
+}
+
+}  // namespace kestro

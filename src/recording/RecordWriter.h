@@ -1,0 +1,100 @@
+#pragma once
+// Appends batches of record lines to record files, one open/write/sync/close
+// per batch. A batch counts as written only when all of it reached the file
+// and was synced. When a file cannot be written (full disk, missing
+// directory, unplugged medium) its lines wait in a spool file of the
+// program's data directory and are copied over, in order, once the file can
+// be written again: memory and the work per batch stay bounded however long
+// the outage lasts. Only when the spool itself fails are lines held in
+// memory, up to a limit; beyond it they are dropped and counted.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace kestro {
+
+struct WriteOutcome {
+    int32_t err = 0;           // 0, or one of the record error numbers (RecordFormat.h)
+    int sysErrno = 0;          // the system's errno behind err
+    QString reason;            // readable reason for the status bar
+    int64_t droppedLines = 0;  // lines of this batch that could not even be held
+    bool ok() const { return err == 0; }
+};
+
+// Maps an errno of open/write/fdatasync/close to our error number.
+int32_t RecordErrorNumber(int sysErrno);
+// The readable reason of an errno, with our own words where the system's mislead.
+QString RecordErrorReason(int sysErrno);
+
+class RecordWriter {
+public:
+    // Opens a file for appending: a descriptor, or -1 with errno set.
+    using OpenFn = std::function<int(const QString& path)>;
+
+    static constexpr qint64 kDefaultMemoryLimit = 64 * 1024 * 1024;
+    // Bytes of a backlog copied to its record file per batch: a long outage
+    // drains over many ticks instead of stalling one.
+    static constexpr qint64 kDrainChunk = 1024 * 1024;
+
+    // spoolDir: where waiting lines are kept (created when first needed);
+    // empty: in memory only. open: the seam for tests; by default a regular
+    // open that never follows a symbolic link at the last path component.
+    explicit RecordWriter(QString spoolDir = QString(), OpenFn open = OpenFn());
+    ~RecordWriter();
+    RecordWriter(const RecordWriter&) = delete;
+    RecordWriter& operator=(const RecordWriter&) = delete;
+
+    // Writes what waits for path (up to kDrainChunk), then bytes. An empty
+    // batch still creates the file. On failure the unwritten bytes wait.
+    WriteOutcome Append(const QString& path, const QByteArray& bytes);
+
+    // Files that still have waiting lines, oldest failure first.
+    QStringList HeldPaths() const;
+    qint64 HeldBytes(const QString& path) const;
+    qint64 HeldBytes() const;
+    qint64 MemoryBytes() const { return memoryBytes_; }  // waiting in memory (spool unusable)
+    void setMemoryLimit(qint64 bytes) { memoryLimit_ = bytes; }
+
+    // What happened to the lines of one record file that could not be written.
+    struct Rescued {
+        QString target;         // the record file
+        QString savedTo;        // where the lines are now; empty when they are lost
+        int64_t lines = 0;      // lines saved there
+        int64_t lostLines = 0;  // lines that could be neither written nor saved
+    };
+    // At exit: writes what it can to the record files; what still cannot be
+    // written goes into rescueDir, one file per record file with its name.
+    std::vector<Rescued> Rescue(const QString& rescueDir);
+    // At start: spool files left by a run that could not rescue them (a crash,
+    // a power cut) are moved into rescueDir the same way.
+    std::vector<Rescued> RecoverLeftovers(const QString& rescueDir);
+
+    // The system part: writes bytes to path in one batch and syncs. Returns
+    // the outcome and, in *written, how many leading bytes are on disk after
+    // a failure (0 unless a partial write could not be taken back).
+    static WriteOutcome WriteBatch(const OpenFn& open, const QString& path, const QByteArray& bytes, qint64* written);
+
+private:
+    struct Backlog;
+    Backlog* Find(const QString& path);
+    void Hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o);
+    bool Spool(Backlog& b, const QByteArray& bytes);
+    WriteOutcome Drain(Backlog& b, qint64 budget);
+    QByteArray ReadSpool(const Backlog& b, qint64 max) const;
+    void ForgetSpool(Backlog& b);
+    void Erase(Backlog* b);
+    bool MoveToRescue(Backlog& b, const QString& rescueDir, Rescued& r);
+    int64_t SpooledLines(const Backlog& b) const;
+
+    QString spoolDir_;
+    OpenFn open_;
+    qint64 memoryLimit_ = kDefaultMemoryLimit;
+    qint64 memoryBytes_ = 0;
+    std::vector<Backlog*> backlogs_;
+};
+
+}  // namespace kestro

@@ -1,0 +1,135 @@
+#pragma once
+// The recording core: takes the samples that the interpreter collected since
+// the last tick over from the module buffers, gives every series its own
+// record file and list entry, and appends one record line per sample. It
+// needs no widgets; the graph and the file list follow it through signals.
+//
+// Every sample handed over is written exactly once, in arrival order, into
+// the file of the series it arrived in, however many series began since the
+// last tick. Memory stays bounded: the module buffers hold only what was not
+// handed off yet, the local buffers only what the graph can still show.
+
+#include "protocol/ProtocolState.h"
+#include "recording/RecordWriter.h"
+#include "recording/SampleWindow.h"
+#include "settings/RecorderSettings.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace kestro {
+
+class EventLog;
+
+enum class Stream { Slow, Fast };
+
+struct RecordFileEntry {
+    QString FileName;
+    QString FileTitle;
+    double Start = 0.0;     // Timestamp of the series' first sample
+    double Duration = 0.0;  // days from the first to the newest sample
+    int16_t ListIndex = 0;  // row in the file list (1 = top), set by the list
+    Stream Kind = Stream::Slow;
+};
+
+class SeriesRecorder : public QObject {
+    Q_OBJECT
+public:
+    // How long the local slow buffer keeps samples for the graph by default:
+    // its ten-minute window plus room for the rounding of its left edge.
+    static constexpr int64_t kDefaultSlowRetentionMs = 15 * 60 * 1000;
+
+    SeriesRecorder(ProtocolState& ps, const RecorderSettings& settings, const Clock& clock, const EventLog& log,
+                   QObject* parent = nullptr);
+    ~SeriesRecorder() override;
+
+    // Waiting lines are spooled below dataDir/spool and, at exit, rescued into
+    // dataDir/rescued; without a data directory they wait in memory.
+    // Spools left by an earlier run are rescued at once (logged). open: the
+    // writer's file opening (a seam for tests), by default without following links.
+    void SetDataDirectory(const QString& dataDir, RecordWriter::OpenFn open = {});
+    QString RescueDirectory() const;
+
+    // Sample hand-off of the poll tick. Failures are logged per statement with
+    // ": frmKestroRecord.Timer1.Error: " and the error number (RecordFormat.h),
+    // and the hand-off goes on; a file that keeps failing the same way is
+    // logged again once a minute. Unwritten lines wait and go out first later.
+    void HandOff();
+
+    void StopSlowMeasurement();
+    void StopFastMeasurement();
+    void ResetLocalSlowMeasurementBuffer();
+    void ResetLocalFastMeasurementBuffer();
+
+    QString RecordErrorText() const;  // empty while record files are written fine
+    bool HasHeldLines() const;
+    // Writes waiting lines now (the window calls it now and then while not recording).
+    void RetryHeldLines();
+    // At exit: what still cannot be written goes into the rescue directory;
+    // returns one event-log text per record file concerned (also logged).
+    QStringList RescueHeldLines();
+    const RecordWriter& Writer() const { return *writer_; }
+
+    // The graph's window in milliseconds; the local slow buffer keeps that much.
+    void SetSlowRetentionMs(int64_t ms) { slowRetentionMs_ = ms; }
+    size_t RetainedBytes() const;
+
+    int32_t LocalSlowCount() const { return LocalSlowBuffer.Count(); }
+    int32_t LocalFastCount() const { return LocalFastBuffer.Count(); }
+
+    // Window-level state (names as documented for the recorder).
+    SampleWindow LocalSlowBuffer;
+    SampleWindow LocalFastBuffer;
+    int32_t LastSlowRecordNo = 0;
+    int32_t LastFastRecordNo = 0;
+    QString SlowFileName;
+    QString FastFileName;
+    int32_t SlowFileIndex = 0;
+    int32_t FastFileIndex = 0;
+    std::vector<RecordFileEntry> RecordFiles{RecordFileEntry{}};
+
+signals:
+    // A record file was started and appended to RecordFiles (index).
+    void seriesStarted(int32_t fileIndex);
+    // A slow series began: the graph starts a new time axis.
+    void slowSeriesStarted();
+    // Sample n of LocalSlowBuffer arrived and is about to be written.
+    void slowSample(int32_t n);
+    // The Duration of RecordFiles[fileIndex] changed.
+    void durationChanged(int32_t fileIndex);
+    void recordErrorChanged(const QString& text);
+
+private:
+    void StartSeries(Stream s, const MeasurementRecord& first);
+    void TakeSlow();
+    void TakeFast();
+    void StopSeries(const SampleWindow& buf, int32_t index);
+    void UpdateDuration(int32_t index, const SampleWindow& buf);
+    void WriteRecordBatch(const QString& path, const QByteArray& bytes);
+    void LogTick(int32_t err) const;
+
+    ProtocolState& ps_;
+    const RecorderSettings& s_;
+    const Clock& clock_;
+    const EventLog& log_;
+    std::unique_ptr<RecordWriter> writer_;
+    QString dataDir_;
+    int64_t slowRetentionMs_ = kDefaultSlowRetentionMs;
+    std::vector<SampleSeries::Entry> taken_;  // reused between ticks
+
+    struct FileError {
+        QString path;
+        QString text;
+        int32_t err;
+        int64_t loggedMs;
+        int64_t droppedLines;
+    };
+    std::vector<FileError> errors_;  // files failing now, latest failure last
+    QString errorText_;
+};
+
+}  // namespace kestro

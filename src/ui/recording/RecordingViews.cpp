@@ -1,0 +1,171 @@
+#include "ui/recording/RecordingViews.h"
+
+#include "ui/recording/FileList.h"
+#include "ui/recording/LevelGraph.h"
+
+#include <QPainter>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace kestro {
+
+namespace {
+
+class GraphView final : public QWidget {
+public:
+    GraphView(RecordingViews& views, const LevelGraph& g) : views_(views), g_(g) {
+        setObjectName(QStringLiteral("PictureGraph"));
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFixedSize(g.Size());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        views_.PictureGraph_Paint();
+        QPainter p(this);
+        p.drawImage(0, 0, g_.PictureGraph.image);
+    }
+
+private:
+    RecordingViews& views_;
+    const LevelGraph& g_;
+};
+
+// The graph keeps what its window shows, plus a margin for the rounding of its left edge.
+int64_t RetentionMs(double displayWidthSeconds) {
+    return std::max<int64_t>(SeriesRecorder::kDefaultSlowRetentionMs, int64_t(displayWidthSeconds * 1000.0) + 120000);
+}
+
+}  // namespace
+
+RecordingViews::RecordingViews(SeriesRecorder& recorder, QObject* parent)
+    : QObject(parent), rec_(recorder), graph_(std::make_unique<LevelGraph>()) {
+    view_ = new GraphView(*this, *graph_);
+    list_ = CreateFileListView();
+    connect(&rec_, &SeriesRecorder::seriesStarted, this, [this] { MessFileListe_aktualisieren(-1, 1); });
+    connect(&rec_, &SeriesRecorder::slowSeriesStarted, this, [this] { RestartTimeAxis(); });
+    connect(&rec_, &SeriesRecorder::slowSample, this, [this](int32_t n) { ShowSlowSample(n); });
+    connect(&rec_, &SeriesRecorder::durationChanged, this, [this](int32_t index) { ShowDuration(index); });
+}
+
+RecordingViews::~RecordingViews() {
+    if (view_ && !view_->parent()) delete view_;
+    if (list_ && !list_->parent()) delete list_;
+}
+
+QWidget* RecordingViews::graphWidget() { return view_; }
+QWidget* RecordingViews::fileListWidget() { return list_; }
+const LevelGraph& RecordingViews::Graph() const { return *graph_; }
+
+// ---------------------------------------------------------------- graph
+
+void RecordingViews::InitGraph() {
+    LevelGraph& g = *graph_;
+    g.MaxYAxis = 1400;
+    g.MinYAxis = 0;
+    g.GridTimeX = 60;
+    g.GridTimeY = 100;
+    g.DisplayWidthX = 660;
+    rec_.SetSlowRetentionMs(RetentionMs(g.DisplayWidthX));
+    GraphReady = 2;
+}
+
+void RecordingViews::setMaxYAxis(int32_t v) { graph_->MaxYAxis = v; }
+void RecordingViews::setMinYAxis(int32_t v) { graph_->MinYAxis = v; }
+void RecordingViews::setGridTimeX(double v) { graph_->GridTimeX = v; }
+void RecordingViews::setGridTimeY(double v) { graph_->GridTimeY = v; }
+void RecordingViews::setDisplayWidthX(double v) {
+    graph_->DisplayWidthX = v;
+    rec_.SetSlowRetentionMs(RetentionMs(v));
+}
+
+void RecordingViews::ScaleYAxis() { graph_->ScaleYAxis(graph_->MinYAxis, graph_->MaxYAxis); }
+
+void RecordingViews::CalculateGraphStartTime() { graph_->CalculateGraphStartTime(rec_.LocalSlowBuffer); }
+
+void RecordingViews::ScaleTimeAxis() {
+    graph_->ScaleTimeAxis(rec_.LocalSlowBuffer);
+    if (view_) view_->update();
+}
+
+void RecordingViews::RestartTimeAxis() {
+    CalculateGraphStartTime();
+    ScaleTimeAxis();
+}
+
+void RecordingViews::SetGraphWidth(int px) {
+    graph_->SetSize(px, kGraphHeight);
+    if (view_) view_->setFixedSize(graph_->Size());
+    if (GraphReady == 2) {
+        ScaleYAxis();
+        ScaleTimeAxis();
+    }
+    if (list_) list_->setFixedWidth(graph_->Size().width());
+}
+
+void RecordingViews::ShowSlowSample(int32_t n) {
+    const QRect dirty = graph_->ShowSlowSample(rec_.LocalSlowBuffer, n);
+    if (view_ && !dirty.isEmpty()) view_->update(dirty);
+}
+
+void RecordingViews::PictureGraph_Paint() {
+    if (inPaint_) return;
+    inPaint_ = true;
+    graph_->PictureGraph.image = graph_->PictureOriginal.image;
+    inPaint_ = false;
+}
+
+// ---------------------------------------------------------------- file list
+
+void RecordingViews::InitFileList() {
+    if (list_) InitFileListView(list_);
+}
+
+namespace {
+
+QTreeWidgetItem* RowItem(const RecordFileEntry& e) {
+    return new QTreeWidgetItem({TimeOfDayText(e.Start), DurationText(e.Duration), e.FileTitle});
+}
+
+}  // namespace
+
+void RecordingViews::MessFileListe_aktualisieren(int16_t komplett, int32_t SelectedItem) {
+    QTreeWidget* v = list_;
+    if (!v) return;
+    std::vector<RecordFileEntry>& files = rec_.RecordFiles;
+    if (komplett != 0) {
+        v->clear();
+        QList<QTreeWidgetItem*> rows;
+        int32_t row = 0;
+        for (size_t idx = files.size() - 1; idx >= 1; --idx) {
+            ++row;
+            rows << RowItem(files[idx]);
+            files[idx].ListIndex = static_cast<int16_t>(std::min<int32_t>(row, INT16_MAX));
+        }
+        v->addTopLevelItems(rows);
+        if (QTreeWidgetItem* it = v->topLevelItem(SelectedItem - 1)) v->setCurrentItem(it);
+        return;
+    }
+    // One entry redone in place; its row stays selected.
+    if (SelectedItem < 1 || size_t(SelectedItem) >= files.size()) return;
+    const RecordFileEntry& e = files[size_t(SelectedItem)];
+    const int row = e.ListIndex - 1;
+    if (row < 0 || row >= v->topLevelItemCount()) return;
+    delete v->takeTopLevelItem(row);
+    QTreeWidgetItem* it = RowItem(e);
+    v->insertTopLevelItem(row, it);
+    v->setCurrentItem(it);
+}
+
+void RecordingViews::ShowDuration(int32_t index) {
+    const std::vector<RecordFileEntry>& files = rec_.RecordFiles;
+    if (!list_ || index < 1 || size_t(index) >= files.size()) return;
+    const RecordFileEntry& e = files[size_t(index)];
+    QTreeWidgetItem* it = list_->topLevelItem(e.ListIndex - 1);
+    const QString text = DurationText(e.Duration);
+    if (it && it->text(1) != text) it->setText(1, text);
+}
+
+}  // namespace kestro

@@ -1,0 +1,69 @@
+#pragma once
+// The views of the recording: the level-time graph and the list of recorded
+// files. They follow the recording core (SeriesRecorder) through its signals
+// and draw from its local buffers; they hold no samples of their own.
+//
+// The main window embeds graphWidget() at the graph's place and
+// fileListWidget() at the file list's place, calls InitGraph() in its load
+// handler, ScaleYAxis()/CalculateGraphStartTime()/ScaleTimeAxis() after
+// showing, SetGraphWidth() from its resize handler, and RestartTimeAxis()
+// from the connection-lost actions and the option handlers.
+
+#include "recording/SeriesRecorder.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class QTreeWidget;
+class QWidget;
+
+namespace kestro {
+
+class LevelGraph;
+
+class RecordingViews : public QObject {
+    Q_OBJECT
+public:
+    explicit RecordingViews(SeriesRecorder& recorder, QObject* parent = nullptr);
+    ~RecordingViews() override;
+
+    QWidget* graphWidget();     // PictureGraph (401 x 169 at design size)
+    QWidget* fileListWidget();  // MessFileListe (401 x 100 at design size)
+
+    // Graph
+    void InitGraph();  // MaxYAxis 1400, MinYAxis 0, GridTimeX 60, GridTimeY 100, DisplayWidthX 660; GraphReady 2
+    void ScaleYAxis();
+    void CalculateGraphStartTime();
+    void ScaleTimeAxis();
+    void RestartTimeAxis();
+    void SetGraphWidth(int px);  // resize: width of the three surfaces and the list, rebuild when ready
+    int16_t GraphReady = 0;
+    // Graph properties: stored only, nothing is redrawn.
+    void setMaxYAxis(int32_t v);
+    void setMinYAxis(int32_t v);
+    void setGridTimeX(double v);
+    void setGridTimeY(double v);
+    void setDisplayWidthX(double v);
+    // Adds sample n of the local slow buffer to the graph.
+    void ShowSlowSample(int32_t n);
+    // Repaint of the visible surface: takes over PictureOriginal's image.
+    void PictureGraph_Paint();
+    const LevelGraph& Graph() const;
+
+    // File list
+    void InitFileList();
+    void MessFileListe_aktualisieren(int16_t komplett, int32_t SelectedItem);
+    // Shows the Duration of RecordFiles[index] in its row.
+    void ShowDuration(int32_t index);
+
+private:
+    SeriesRecorder& rec_;
+    std::unique_ptr<LevelGraph> graph_;
+    QPointer<QWidget> view_;
+    QPointer<QTreeWidget> list_;
+    bool inPaint_ = false;
+};
+
+}  // namespace kestro
