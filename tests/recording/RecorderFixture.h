@@ -15,7 +15,15 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '{' << l.join(QLatin1Char('|')).toStdString() << '}';
+}
+QT_END_NAMESPACE
 
 namespace kestro::test {
 

@@ -147,3 +147,83 @@ TEST_F(HandOffTest, EverySampleReachesItsFileInOrder) {
 
 }  // namespace
 }  // namespace kestro::test
+
+namespace kestro::test {
+namespace {
+
+using HandOffSeriesTest = RecorderTest;
+
+// Several series begin between two ticks (the meter is switched quickly, or a
+// tick is late): each sample still lands in the file of its own series.
+TEST_F(HandOffSeriesTest, SeriesThatBeginBetweenTwoTicksEachGetTheirFile) {
+    Arm();
+    Slow(600);
+    Tick();
+    Slow(601);
+    Feed("p 447A00000\r");
+    clock.AdvanceMs(1000);
+    Slow(700, 0, "leq");
+    Feed("q 447A00000\r");
+    clock.AdvanceMs(1000);
+    Slow(800, 0, "max");
+    Feed("r 447A00000\r");
+    Tick();
+    ASSERT_EQ(FilesInRec(), QStringList({"NoiseData_LEQF_20260305_140329.dat", "NoiseData_LEQ_20260305_140329.dat",
+                                         "NoiseData_LPF_20260305_140329.dat", "NoiseData_LP_20260305_140327.dat",
+                                         "NoiseData_MAX_20260305_140329.dat", "NoiseData_RAW_20260305_140329.dat"}));
+    EXPECT_EQ(ReadFile(InRec("NoiseData_LP_20260305_140327.dat")),
+              QByteArray("14:03:27,250; 60,0\r\n14:03:27,350; 60,1\r\n"));
+    EXPECT_EQ(ReadFile(InRec("NoiseData_LPF_20260305_140329.dat")), QByteArray("14:03:27,450; 30,00\r\n"));
+    EXPECT_EQ(ReadFile(InRec("NoiseData_LEQ_20260305_140329.dat")), QByteArray("14:03:28,550; 70,0\r\n"));
+    EXPECT_EQ(ReadFile(InRec("NoiseData_LEQF_20260305_140329.dat")), QByteArray("14:03:28,650; 30,00\r\n"));
+    EXPECT_EQ(ReadFile(InRec("NoiseData_MAX_20260305_140329.dat")), QByteArray("14:03:29,750; 80,0\r\n"));
+    EXPECT_EQ(ReadFile(InRec("NoiseData_RAW_20260305_140329.dat")), QByteArray("14:03:29,850; 60,00\r\n"));
+    EXPECT_EQ(rec->RecordFiles.size(), 7u);
+}
+
+// Hours of one series: the local slow buffer keeps the graph's window, the
+// fast one only its newest sample, the module buffers nothing handed off.
+TEST_F(HandOffSeriesTest, LongSeriesKeepsOnlyWhatTheGraphShows) {
+    Arm(true);
+    size_t retainedAfterOneHour = 0;
+    for (int second = 0; second < 2 * 3600; ++second) {
+        for (int tick = 0; tick < 10; ++tick) {
+            ps.ReceiveEvent(tick == 0 ? "lp 650 0\rp 447A00000\r" : "p 447A00000\r");
+            clock.AdvanceMs(100);
+            Tick();
+        }
+        if (second == 3600) retainedAfterOneHour = rec->RetainedBytes();
+    }
+    const SampleWindow& slow = rec->LocalSlowBuffer;
+    EXPECT_EQ(slow.Count(), 7200);
+    EXPECT_LE(slow[slow.Count()].Instant - slow[slow.FirstIndex()].Instant, SeriesRecorder::kDefaultSlowRetentionMs);
+    EXPECT_EQ(rec->LocalFastBuffer.FirstIndex(), rec->LocalFastBuffer.Count());
+    EXPECT_TRUE(ps.SlowBuffer.Pending().empty());
+    EXPECT_LE(rec->RetainedBytes(), retainedAfterOneHour + 4096) << "memory does not grow with the duration";
+    EXPECT_EQ(ReadFile(rec->FastFileName).count('\n'), 72000);
+    EXPECT_NEAR(rec->RecordFiles[size_t(rec->SlowFileIndex)].Duration * 86400.0, 7199.0, 0.01);
+}
+
+// The program ends while the record folder is gone: the lines go into the
+// rescue folder under their file's name, and the log says how many and where.
+TEST_F(HandOffSeriesTest, LinesStillWaitingAtExitAreRescuedAndLogged) {
+    Arm();
+    Slow(600);
+    Tick();
+    const QString file = rec->SlowFileName;
+    ASSERT_TRUE(QDir(RecDir()).removeRecursively());
+    for (int i = 0; i < 5; ++i) {
+        Slow(610 + i);
+        Tick();
+    }
+    const QStringList texts = rec->RescueHeldLines();
+    const QString saved = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327.dat");
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_EQ(texts[0], QStringLiteral("5 lines could not be written to %1 and were saved in %2").arg(file, saved));
+    EXPECT_TRUE(LogText().contains(texts[0].toUtf8()));
+    EXPECT_EQ(ReadFile(saved).count('\n'), 5);
+    EXPECT_FALSE(rec->HasHeldLines());
+}
+
+}  // namespace
+}  // namespace kestro::test
