@@ -30,7 +30,15 @@ bool SeparatorFromCode(qint64 code, QChar* out) {
 
 }  // namespace
 
-int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDirectory) {
+QString FileNamePartProblem(const QString& text) {
+    if (text.contains(QLatin1Char('/'))) return QStringLiteral("must not contain \"/\"");
+    if (text.contains(QLatin1String(".."))) return QStringLiteral("must not contain \"..\"");
+    for (const QChar c : text)
+        if (c.category() == QChar::Other_Control) return QStringLiteral("must not contain control characters");
+    return QString();
+}
+
+int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDirectory, const ErrorLogFn& log) {
     int16_t result = kTrue;
     RegObj.ClassKey = HKEY_CURRENT_USER_;
     RegObj.SectionKey = QString::fromLatin1(kRecorderSection);
@@ -69,8 +77,16 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     };
 
     text("RecordDirectory", &RecordDirectory, defaultDirectory);
-    text("RecordNameBase", &RecordNameBase, QStringLiteral("NoiseData"));
-    text("RecordFileExtension", &RecordFileExtension, QStringLiteral(".dat"));
+    // Parts of a file name: a hand-edited value must not lead out of the record directory.
+    auto namePart = [&](const char* name, QString* field, const QString& def) {
+        text(name, field, def);
+        if (FileNamePartProblem(*field).isEmpty()) return;
+        *field = def;
+        result = 1;
+        if (log) log(std::string(": RecorderSettings.") + name + ": ", kErrBadStoredName);
+    };
+    namePart("RecordNameBase", &RecordNameBase, QStringLiteral("NoiseData"));
+    namePart("RecordFileExtension", &RecordFileExtension, QStringLiteral(".dat"));
     flag("IncludeHeaderLine", &IncludeHeaderLine, false);
     flag("IncludeSystemTime", &IncludeSystemTime, true);
     flag("IncludeOverflow", &IncludeOverflow, false);

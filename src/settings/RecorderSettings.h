@@ -1,6 +1,8 @@
 #pragma once
 // The nine recorder settings held in memory by the main window.
 
+#include "protocol/Types.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -23,8 +25,17 @@ struct RecorderSettings {
     QChar TabularSeparator = QLatin1Char(';');
 
     // Loads the nine values; result kTrue (-1) when all were present, 1 when a default was used.
-    int16_t InitForm(cRegistry& RegObj, const QString& defaultDirectory);
+    // A base name or extension that would leave the record directory (a hand
+    // edit of the store) is replaced by its default and logged.
+    int16_t InitForm(cRegistry& RegObj, const QString& defaultDirectory, const ErrorLogFn& log = {});
 };
+
+// Why text cannot be part of a record file name ("/", "..", a control
+// character), or an empty string when it can.
+QString FileNamePartProblem(const QString& text);
+
+// Logged when a stored base name or extension had to be replaced.
+constexpr int32_t kErrBadStoredName = 52;
 
 // The default record and log directory: the executable's directory, or the
 // per-user data directory when that is not writable.

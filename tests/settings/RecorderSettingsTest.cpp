@@ -103,3 +103,39 @@ TEST_F(RecorderSettingsTest, SeparatorCodesAndFlagNumbers) {
 }
 
 }  // namespace
+
+namespace {
+
+// A hand-edited base name or extension that would put record files outside
+// the record directory is replaced by its default, and the log says which.
+TEST_F(RecorderSettingsTest, NamePartsThatLeaveTheDirectoryAreReplaced) {
+    const struct {
+        const char* base;
+        const char* ext;
+        const char* expectedBase;
+        const char* expectedExt;
+        const char* logged;
+    } cases[] = {
+        {"../../etc/cron.d/x", ".dat", "NoiseData", ".dat", ": RecorderSettings.RecordNameBase: "},
+        {"Noise", "/../x", "Noise", ".dat", ": RecorderSettings.RecordFileExtension: "},
+        {"Noise\x01", ".txt", "NoiseData", ".txt", ": RecorderSettings.RecordNameBase: "},
+        {"Noise..Data", ".dat", "NoiseData", ".dat", ": RecorderSettings.RecordNameBase: "},
+        {"Noise Data-1", ".dat.txt", "Noise Data-1", ".dat.txt", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.base);
+        PutAll();
+        Put("RecordNameBase", QString::fromLatin1(c.base));
+        Put("RecordFileExtension", QString::fromLatin1(c.ext));
+        std::vector<std::string> logged;
+        RecorderSettings s;
+        cRegistry reg(files);
+        EXPECT_EQ(s.InitForm(reg, "/opt/kestro", [&](const std::string& l, int32_t) { logged.push_back(l); }),
+                  c.logged ? 1 : kTrue);
+        EXPECT_EQ(s.RecordNameBase, QString::fromLatin1(c.expectedBase));
+        EXPECT_EQ(s.RecordFileExtension, QString::fromLatin1(c.expectedExt));
+        EXPECT_EQ(logged, c.logged ? std::vector<std::string>{c.logged} : std::vector<std::string>{});
+    }
+}
+
+}  // namespace

@@ -587,6 +587,14 @@ void frmSetup::cmdOK_Click() {
     int32_t decimalCode = 0;
     int32_t tabularCode = 0;
     if (!ValidateSeparators(&decimalCode, &tabularCode)) return;
+    // A name part that leads out of the record directory is refused.
+    for (const auto& [field, caption] :
+         {std::pair{InputFileName, "Base Name"}, std::pair{InputFileExtension, "Extension"}}) {
+        const QString problem = FileNamePartProblem(field->text());
+        if (problem.isEmpty()) continue;
+        Complain(field, QStringLiteral("The \"%1\" %2.").arg(QLatin1String(caption), problem));
+        return;
+    }
 
     try {
         auto put = [this](const QString& name, const QVariant& v, int32_t type) {

@@ -416,6 +416,35 @@ TEST_F(SetupDialog, OkWithoutAUsableSeparatorWritesNothingAndKeepsTheDialog) {
     }
 }
 
+TEST_F(SetupDialog, NamePartsThatLeaveTheRecordDirectoryAreRefused) {
+    const struct {
+        const char *base, *ext;
+        QLineEdit* frmSetup::*field;
+        const char* named;
+    } cases[] = {
+        {"../x", ".dat", &frmSetup::InputFileName, "\"Base Name\" must not contain \"/\""},
+        {"x", ".d/at", &frmSetup::InputFileExtension, "\"Extension\" must not contain \"/\""},
+        {"a..b", ".dat", &frmSetup::InputFileName, "\"Base Name\" must not contain \"..\""},
+        {"a\tb", ".dat", &frmSetup::InputFileName, "control characters"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.named);
+        messages.messages.clear();
+        QPointer<frmSetup> d = MakeDialog();
+        ShowActive(d);
+        d->InputFileName->setText(QString::fromLatin1(c.base));
+        d->InputFileExtension->setText(QString::fromLatin1(c.ext));
+        d->cmdOK->click();
+        ASSERT_EQ(messages.messages.size(), 1);
+        EXPECT_TRUE(messages.messages[0].text.contains(QString::fromLatin1(c.named)))
+            << messages.messages[0].text.toStdString();
+        EXPECT_TRUE(StoreBytes().isEmpty());
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(QApplication::focusWidget(), (*d).*c.field);
+        d->close();
+    }
+}
+
 TEST_F(SetupDialog, FailedWriteIsReportedStopsTheSaveAndKeepsTheDialog) {
     Rec("RecordDirectory", QString("/data"));
     Rec("RecordNameBase", QString("A"));
