@@ -1,5 +1,12 @@
-# Recording: hand-off batches, line formatting, graph redraws, memory per sample.
+# Recording: hand-off batches, line formatting, graph redraws; a week of one
+# series and a long outage (bench programs that print their figures).
 if(TARGET kestro_ui_recording)
   add_executable(bench_recording ${CMAKE_CURRENT_LIST_DIR}/bench_recording.cpp)
   target_link_libraries(bench_recording PRIVATE kestro_ui_recording benchmark::benchmark)
+endif()
+if(TARGET kestro_recording)
+  foreach(b bench_week bench_outage)
+    add_executable(${b} ${CMAKE_CURRENT_LIST_DIR}/${b}.cpp)
+    target_link_libraries(${b} PRIVATE kestro_recording)
+  endforeach()
 endif()

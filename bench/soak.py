@@ -43,12 +43,18 @@ def main():
     rss_start = rss_kib(pid)
     cpu_start, wall_start = proc_times(pid), time.time()
 
+    # Resident memory once a minute: after the first minute it must stay flat.
+    rss_samples = []
+    next_rss = time.time()
     # Watch the record files grow and note when each line became visible on disk.
     seen = {}   # path -> bytes read
     arrivals = {"slow": [], "fast": []}
     end = time.time() + SECONDS
     first_pass = True  # lines already on disk when watching starts have no arrival time
     while time.time() < end:
+        if time.time() >= next_rss:
+            rss_samples.append(rss_kib(pid))
+            next_rss += 60
         now_ms = time.time() * 1000
         for path in home.record_files():
             kind = "fast" if os.path.basename(path).split("_")[1] in ("LPF", "LEQF", "RAW") else "slow"
@@ -108,6 +114,11 @@ def main():
     print("recorder CPU: %.2f %% of one core" % cpu)
     print("resident memory: start %d KiB, end %d KiB, growth %.0f KiB/hour" %
           (rss_start, rss_end, (rss_end - rss_start) / hours))
+    if len(rss_samples) > 1:
+        after_first = rss_samples[1:] + [rss_end]
+        print("resident memory each minute (KiB): %s" % " ".join(str(v) for v in rss_samples + [rss_end]))
+        print("after the first minute: min %d KiB, max %d KiB, spread %d KiB (goal: under 2048)" %
+              (min(after_first), max(after_first), max(after_first) - min(after_first)))
     print("process start to first status query: %.0f ms" % startup_ms)
     if delays:
         print("sample delay wire->disk: median %.0f ms, max %.0f ms (max %.0f ms once the series' first slow "

@@ -1,0 +1,107 @@
+// A record folder that stays unwritable for days while the meter sends at the
+// line rate: every tick's lines go to the spool. Prints the time of one tick
+// and the resident memory after 1, 24 and 72 simulated hours, then how the
+// backlog drains once the folder is back. The spool lies on a real disk (the
+// current directory or KESTRO_BENCH_DIR), so its writes cost what they cost.
+//
+// Usage: bench_outage [hours] (default 72).
+
+#include "protocol/ProtocolState.h"
+#include "recording/SeriesRecorder.h"
+#include "shell/EventLog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+long RssKiB() {
+    std::ifstream f("/proc/self/statm");
+    long pages = 0, resident = 0;
+    f >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace kestro;
+    using Clock = std::chrono::steady_clock;
+    QCoreApplication app(argc, argv);
+    const int hours = argc > 1 ? std::max(1, std::atoi(argv[1])) : 72;
+    const QString base =
+        qEnvironmentVariableIsSet("KESTRO_BENCH_DIR") ? qEnvironmentVariable("KESTRO_BENCH_DIR") : QDir::currentPath();
+    QTemporaryDir tmp(base + QStringLiteral("/kestro-outage-XXXXXX"));
+    const QString recDir = tmp.path() + QStringLiteral("/rec");
+    QDir().mkpath(recDir);
+    ManualClock clock;
+    EventLog log(tmp.path(), clock);
+    RecorderSettings s;
+    s.RecordDirectory = recDir;
+    ProtocolState ps(clock, log.ErrorSink());
+    SeriesRecorder rec(ps, s, clock, log);
+    rec.SetDataDirectory(tmp.path() + QStringLiteral("/data"));
+    ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;
+    ps.RecordState = 1;
+    ps.BufferRestart = 3;
+
+    std::string burst;
+    for (int i = 0; i < 8; ++i)
+        burst += "p 3F8000000\r";
+    auto tick = [&](int n) {
+        if (n % 10 == 0) ps.ReceiveEvent("lp " + std::to_string(500 + n % 300) + " 0\r");
+        ps.ReceiveEvent(burst);
+        clock.AdvanceMs(100);
+        const auto t0 = Clock::now();
+        if (ps.RecordState == 2) rec.HandOff();
+        return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    };
+    for (int n = 0; n < 10; ++n)
+        tick(n);
+    QDir(recDir).removeRecursively();  // the stick is pulled
+
+    std::printf("record folder unwritable; 80 fast values and 1 slow level per second; spool on %s\n",
+                qPrintable(base));
+    std::printf("hour  tick median ms  p99 ms  max ms  resident KiB  spooled MB  in memory B\n");
+    std::vector<double> hour;
+    int n = 10;
+    for (int h = 1; h <= hours; ++h) {
+        hour.clear();
+        for (int i = 0; i < 36000; ++i)
+            hour.push_back(tick(n++));
+        if (h == 1 || h == 24 || h == 72 || h == hours)
+            std::printf("%4d  %12.3f  %6.3f  %6.3f  %12ld  %10.1f  %11lld\n", h, Percentile(hour, 0.5),
+                        Percentile(hour, 0.99), *std::max_element(hour.begin(), hour.end()), RssKiB(),
+                        rec.Writer().HeldBytes() / 1e6, static_cast<long long>(rec.Writer().MemoryBytes()));
+        std::fflush(stdout);
+    }
+    QDir().mkpath(recDir);  // back again
+    std::vector<double> drain;
+    while (rec.HasHeldLines())
+        drain.push_back(tick(n++));
+    std::printf(
+        "folder back: backlog written in %zu ticks (%.0f s), tick median %.1f ms, max %.1f ms, resident %ld KiB\n",
+        drain.size(), drain.size() / 10.0, Percentile(drain, 0.5),
+        drain.empty() ? 0.0 : *std::max_element(drain.begin(), drain.end()), RssKiB());
+    qint64 bytes = 0;
+    for (const QString& f : QDir(recDir).entryList(QDir::Files))
+        bytes += QFile(recDir + QLatin1Char('/') + f).size();
+    std::printf("record files now hold %.1f MB\n", bytes / 1e6);
+    return 0;
+}
