@@ -236,6 +236,48 @@ def test_unplug_replug():
         home.cleanup()
 
 
+def record_lines(path):
+    with open(path, "rb") as f:
+        return f.read().decode("latin-1").split("\r\n")[:-1]
+
+
+def test_replug_cycles_keep_order():
+    """Several unplug/replug cycles with fast values streaming at the line rate: every file
+    holds a contiguous run of what one simulator sent, in order, and its time column never
+    goes back."""
+    home = Home(header=False)
+    sims = [Sim(home, "--line-rate", tag="sim0")]
+    rec = Recorder(home, "--record")
+    try:
+        wait_commands(sims[0], lambda c: "awm 1" in c, 10, "recording to be armed")
+        time.sleep(1)
+        for cycle in range(1, 6):
+            sims[-1].kill()
+            time.sleep(0.3)
+            sims.append(Sim(home, "--line-rate", tag="sim%d" % cycle))
+            wait_commands(sims[-1], lambda c: "awm 1" in c, 10, "recording to resume")
+            time.sleep(0.5 + 0.3 * (cycle % 3))
+        rec.terminate()
+        sims[-1].stop()
+        kinds = files_by_kind(home)
+        check(len(kinds.get("LPF", [])) >= 5, "fast files: %r" % kinds.get("LPF"))
+        for kind, keys in (("LPF", {"p"}), ("LP", {"lp"})):
+            runs = [[t for _, t in expected_values(s.sent_lines(), keys)] for s in sims]
+            for path in kinds[kind]:
+                values = read_record_values(path, header=False)
+                check(any(find_run(r, values) >= 0 for r in runs),
+                      "%s is not a run of what one simulator sent" % os.path.basename(path))
+                times = [line.split(";")[0] for line in record_lines(path)]
+                back = [(a, b) for a, b in zip(times, times[1:]) if b < a]
+                check(not back, "%s: time goes back %r" % (os.path.basename(path), back[:3]))
+    finally:
+        for s in sims:
+            s.stop()
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
 if __name__ == "__main__":
     main([test_command_line, test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
-          test_silent_device_comes_back, test_unplug_replug])
+          test_silent_device_comes_back, test_unplug_replug, test_replug_cycles_keep_order])
