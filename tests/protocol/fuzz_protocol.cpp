@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 using namespace kestro;
 
@@ -18,23 +19,36 @@ void Check(bool ok) {
     if (!ok) abort();
 }
 
-void CheckInvariants(const ProtocolState& ps, bool drained) {
+// Pending samples are in arrival order: series numbers never go back, and
+// within a series the indices count up by one to the series' count.
+void CheckSeries(const SampleSeries& s) {
+    Check(s.Count >= 0 && s.RecordNo >= 0);
+    int32_t recordNo = 0, index = 0;
+    for (const SampleSeries::Entry& e : s.Pending()) {
+        Check(e.RecordNo >= recordNo && e.RecordNo <= s.RecordNo);
+        if (e.RecordNo == recordNo) Check(e.Index == index + 1);
+        recordNo = e.RecordNo;
+        index = e.Index;
+    }
+    if (!s.Pending().empty() && recordNo == s.RecordNo) Check(index == s.Count);
+    // Past the end reads as zeros, the last sample is really there.
+    Check(s.Get(s.Count + 1) == MeasurementRecord{});
+    if (s.Count > 0) Check(s.Get(s.Count).Timestamp != 0.0);
+}
+
+void CheckInvariants(const ProtocolState& ps, const ManualClock& clock, bool drained) {
     const std::string_view p = ps.RxPending();
     Check(p.size() <= static_cast<size_t>(ProtocolState::kRxCapacity));
     Check(ps.RxCharCount == static_cast<int16_t>(p.size()));
     Check(ps.RxLineCount == static_cast<int16_t>(std::count(p.begin(), p.end(), '\r')));
     if (drained) Check(ps.RxLineCount == 0);
-    Check(ps.SlowCount >= 0 && ps.FastCount >= 0);
-    Check(ps.SlowRecordNo >= 0 && ps.FastRecordNo >= 0);
+    CheckSeries(ps.SlowBuffer);
+    CheckSeries(ps.FastBuffer);
     Check(ps.RecordState >= 0 && ps.RecordState <= 2);
     Check(ps.BufferRestart >= 0 && ps.BufferRestart <= 3);
     Check(ps.AnswerWatchdog == 0 || ps.AnswerWatchdog == 5);
-    Check(ps.LastStampMs >= 0 && ps.LastStampMs < 86400000);
-    // Past the end reads as zeros, the last sample is really there.
-    Check(ps.GetSlowRecord(ps.SlowCount + 1) == MeasurementRecord{});
-    Check(ps.GetFastRecord(ps.FastCount + 1) == MeasurementRecord{});
-    if (ps.SlowCount > 0) Check(ps.GetSlowRecord(ps.SlowCount).Timestamp != 0.0);
-    if (ps.FastCount > 0) Check(ps.GetFastRecord(ps.FastCount).Timestamp != 0.0);
+    // A stamp never leads the clock by more than 100 ms.
+    Check(ps.LastSlowStampMs <= clock.UtcMs() + 100 && ps.LastFastStampMs <= clock.UtcMs() + 100);
 }
 
 }  // namespace
@@ -72,19 +86,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             while (big.size() < 40000)
                 big.append(chunk);
             ps.ReceiveEvent(big);
-            CheckInvariants(ps, true);
+            CheckInvariants(ps, clock, true);
         } else if (action == 1) {
             // The counting half alone, then the event with nothing new.
             ps.AppendReceived(chunk);
-            CheckInvariants(ps, false);
+            CheckInvariants(ps, clock, false);
             ps.ReceiveEvent({});
-            CheckInvariants(ps, true);
+            CheckInvariants(ps, clock, true);
         } else if (action == 2 && (mode & 0x80)) {
             ps.ResetReceiveBuffer();
-            CheckInvariants(ps, true);
+            CheckInvariants(ps, clock, true);
+        } else if (action == 3) {
+            // A hand-off takes what waits.
+            std::vector<SampleSeries::Entry> taken;
+            ps.SlowBuffer.TakePending(taken);
+            ps.FastBuffer.TakePending(taken);
+            ps.ReceiveEvent(chunk);
+            CheckInvariants(ps, clock, true);
         } else {
             ps.ReceiveEvent(chunk);
-            CheckInvariants(ps, true);
+            CheckInvariants(ps, clock, true);
         }
         clock.AdvanceMs(next() % 40);
     }
