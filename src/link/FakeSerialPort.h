@@ -21,6 +21,7 @@ public:
     void setRequestToSend(bool on) override;
     qint64 write(const QByteArray& data) override;
     bool flush(int timeoutMs) override;
+    bool drain(int timeoutMs) override;
     QByteArray readAll() override;
     QString device() const override { return device_; }
 
@@ -30,7 +31,7 @@ public:
     void ClearOpenFailure(const QString& device) { failures_.remove(device); }
     // Writes fail (return -1, nothing recorded) while set.
     void SetWriteFails(bool fails) { writeFails_ = fails; }
-    // Result of flush(); the bytes stay recorded either way.
+    // Result of flush() and drain(); the bytes stay recorded either way.
     void SetFlushResult(bool ok) { flushOk_ = ok; }
 
     // ---- driving ----
@@ -46,7 +47,7 @@ public:
     void ClearWritten() { written_.clear(); }
     bool dtr() const { return dtr_; }
     bool rts() const { return rts_; }
-    // "open <device>", "close <device>", "dtr 1", "rts 0", "flush", in order.
+    // "open <device>", "close <device>", "dtr 1", "rts 0", "flush", "drain", in order.
     QStringList history() const { return history_; }
     void ClearHistory() { history_.clear(); }
     int openCount() const { return openCount_; }

@@ -2,11 +2,9 @@
 
 #include "protocol/Types.h"
 #include "settings/cRegistry.h"
+#include "shell/Places.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
 
 namespace kestro {
 
@@ -81,11 +79,20 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
 }
 
 QString DefaultDataDirectory() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable()) return exeDir;
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(data);
-    return data;
+    const QString dir = DataDirectory(PlaceEnvironment::Current());
+    MakePrivatePath(dir);
+    return dir;
+}
+
+QString DefaultRecordDirectory() {
+    const PlaceEnvironment env = PlaceEnvironment::Current();
+    const QString dir = RecordDirectory(env);
+    // A folder among the user's documents is as open as the others there.
+    if (dir == DataDirectory(env))
+        MakePrivatePath(dir);
+    else
+        QDir().mkpath(dir);
+    return dir;
 }
 
 }  // namespace kestro

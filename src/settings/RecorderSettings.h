@@ -26,8 +26,11 @@ struct RecorderSettings {
     int16_t InitForm(cRegistry& RegObj, const QString& defaultDirectory);
 };
 
-// The default record and log directory: the executable's directory, or the
-// per-user data directory when that is not writable.
+// The program's per-user data directory ($XDG_DATA_HOME/KestroRecorder), created
+// when missing.
 QString DefaultDataDirectory();
+// The record directory when none is stored: KestroRecorder in the user's documents
+// directory, or the data directory when there is none; created when missing.
+QString DefaultRecordDirectory();
 
 }  // namespace kestro

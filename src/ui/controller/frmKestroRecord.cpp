@@ -332,7 +332,7 @@ void frmKestroRecord::Form_Resize() {
     });
 }
 
-int16_t frmKestroRecord::InitForm() { return settings_.InitForm(RegObj_, DefaultDataDirectory()); }
+int16_t frmKestroRecord::InitForm() { return settings_.InitForm(RegObj_, DefaultRecordDirectory()); }
 
 void frmKestroRecord::MenuFileExit_Click() {
     if (onEndApplication) onEndApplication();
