@@ -52,7 +52,7 @@ QString Entry(const QString& name, const QString& text) {
     QString head = QStringLiteral("  ") + name;
     head = head.size() < kColumn ? head.leftJustified(kColumn)
                                  : head + QLatin1Char('\n') + QString(kColumn, QLatin1Char(' '));
-    return head + Wrapped(text, kColumn, 100) + QLatin1Char('\n');
+    return head + Wrapped(text, kColumn, 80) + QLatin1Char('\n');
 }
 
 }  // namespace

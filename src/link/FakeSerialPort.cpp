@@ -55,7 +55,7 @@ bool FakeSerialPort::flush(int) {
 
 bool FakeSerialPort::drain(int) {
     history_ << QStringLiteral("drain");
-    return open_ && !gone_ && flushOk_;
+    return open_ && !gone_ && drainOk_;
 }
 
 QByteArray FakeSerialPort::readAll() {

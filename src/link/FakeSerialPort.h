@@ -31,8 +31,9 @@ public:
     void ClearOpenFailure(const QString& device) { failures_.remove(device); }
     // Writes fail (return -1, nothing recorded) while set.
     void SetWriteFails(bool fails) { writeFails_ = fails; }
-    // Result of flush() and drain(); the bytes stay recorded either way.
+    // Results of flush() and drain(); the bytes stay recorded either way.
     void SetFlushResult(bool ok) { flushOk_ = ok; }
+    void SetDrainResult(bool ok) { drainOk_ = ok; }
 
     // ---- driving ----
     // Queues bytes as received and emits dataReceived (only while open, as a real port).
@@ -67,6 +68,7 @@ private:
     bool rts_ = false;
     bool writeFails_ = false;
     bool flushOk_ = true;
+    bool drainOk_ = true;
     int openCount_ = 0;
     QByteArray written_;
     QByteArray rx_;
