@@ -118,7 +118,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
 QString HelpText() {
     QString text = QStringLiteral(
         "Usage: KestroRecorder [options]\n\n"
-        "Recorder and remote front panel for a sound level meter on a serial line (9600,N,8,1).\n\n"
+        "Recorder and remote front panel for a sound level meter on a serial line\n"
+        "(9600,N,8,1).\n\n"
         "Options:\n");
     for (const Option& o : kOptions)
         text += Entry(QLatin1String(o.names), QLatin1String(o.text));
