@@ -218,6 +218,7 @@ void KestroApplication::InitApplication() {
     int16_t failure = 0;
     const int16_t settings = window_->InitForm();
     if (settings != kTrue) failure = settings;
+    MakeDefaultRecordDirectory(window_->settings().RecordDirectory);
     const int16_t port = com_->InitForm();
     if (port != kTrue) failure = port;
     if (failure == 0) return;

@@ -84,15 +84,14 @@ QString DefaultDataDirectory() {
     return dir;
 }
 
-QString DefaultRecordDirectory() {
+QString DefaultRecordDirectory() { return RecordDirectory(PlaceEnvironment::Current()); }
+
+bool MakeDefaultRecordDirectory(const QString& dir) {
     const PlaceEnvironment env = PlaceEnvironment::Current();
-    const QString dir = RecordDirectory(env);
-    // A folder among the user's documents is as open as the others there.
-    if (dir == DataDirectory(env))
-        MakePrivatePath(dir);
-    else
-        QDir().mkpath(dir);
-    return dir;
+    if (dir != RecordDirectory(env)) return false;
+    // The data directory stays private; a folder among the user's documents is
+    // as open as the others there.
+    return dir == DataDirectory(env) ? MakePrivatePath(dir) : QDir().mkpath(dir);
 }
 
 }  // namespace kestro

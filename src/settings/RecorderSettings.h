@@ -30,7 +30,10 @@ struct RecorderSettings {
 // when missing.
 QString DefaultDataDirectory();
 // The record directory when none is stored: KestroRecorder in the user's documents
-// directory, or the data directory when there is none; created when missing.
+// directory, or the data directory when there is none.
 QString DefaultRecordDirectory();
+// Creates dir when it is the default record directory (a directory the user
+// chose is theirs to create). True when it was created or is there.
+bool MakeDefaultRecordDirectory(const QString& dir);
 
 }  // namespace kestro

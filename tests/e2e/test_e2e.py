@@ -136,8 +136,10 @@ def test_run_options_leave_the_settings_alone():
     with open(store, "rb") as f:
         before = f.read()
     records = os.path.join(home.root, "run-records")
+    user = os.path.join(home.root, "home")
+    os.makedirs(os.path.join(user, "Documents"))
     sim = Sim(home)
-    env = home.env(KESTRO_COM1=os.path.join(home.root, "elsewhere"))  # --port comes first
+    env = home.env(KESTRO_COM1=os.path.join(home.root, "elsewhere"), HOME=user)  # --port comes first
     rec = Recorder(home, "--record", "--port", home.link, "--record-dir", records, env=env)
     try:
         wait_commands(sim, lambda c: "awm 1" in c, 10, "recording to be armed")
@@ -145,6 +147,7 @@ def test_run_options_leave_the_settings_alone():
         rc, _, err = rec.terminate()
         check(rc == 0, "exit status %d: %s" % (rc, err[-300:]))
         check(not os.listdir(home.records), "stored record directory used: %r" % os.listdir(home.records))
+        check(os.listdir(os.path.join(user, "Documents")) == [], "an unused default record directory was made")
         with open(store, "rb") as f:
             check(f.read() == before, "the settings file changed")
         sim.stop()
