@@ -7,15 +7,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
-
 #include <QStandardPaths>
-#include <algorithm>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
