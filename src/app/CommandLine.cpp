@@ -15,7 +15,7 @@ struct Option {
     const char* text;
 };
 
-// One table for the parser's names and the help text, so they cannot drift apart.
+// The options as --help shows them (the tests check that the parser takes each one).
 const Option kOptions[] = {
     {"-h, --help", "Show this help and exit."},
     {"-v, --version", "Show the version and exit."},
