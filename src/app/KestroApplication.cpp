@@ -6,15 +6,16 @@
 #include "link/frmCOMx.h"
 #include "settings/RecorderSettings.h"
 #include "settings/ui/frmSetup.h"
+#include "shell/DisplayGuard.h"
 #include "shell/EventLog.h"
 #include "shell/LogDir.h"
 #include "shell/Messages.h"
+#include "shell/Places.h"
 #include "shell/SignalBridge.h"
 #include "shell/SingleInstance.h"
 #include "ui/controller/frmKestroRecord.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,32 +23,12 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <cstdio>
 
 namespace kestro {
-
-AppOptions ParseCommandLine(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Recorder and remote front panel for a sound level meter on a serial line (9600,N,8,1)."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    QCommandLineOption demo(QStringLiteral("demo"),
-                            QStringLiteral("Run against the built-in instrument simulator (no meter needed, "
-                                           "nothing is written into your settings)."));
-    QCommandLineOption headless(QStringLiteral("headless"),
-                                QStringLiteral("No window: messages go to standard error, SIGTERM stops cleanly."));
-    QCommandLineOption record(QStringLiteral("record"),
-                              QStringLiteral("Arm recording as soon as the meter has started, and again after "
-                                             "every reconnect."));
-    parser.addOptions({demo, headless, record});
-    parser.process(arguments);
-    AppOptions o;
-    o.demo = parser.isSet(demo);
-    o.headless = parser.isSet(headless);
-    o.record = parser.isSet(record);
-    return o;
-}
 
 KestroApplication::KestroApplication(const AppOptions& options, QObject* parent) : QObject(parent), options_(options) {
     retryTimer_.setInterval(1000);
@@ -67,10 +48,11 @@ KestroApplication::~KestroApplication() {
 }
 
 int KestroApplication::Main() {
-    // Log directory first: every later step may want to write a line.
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    QString logDir = FindLogDir(ProcessEnvironment(), exeDir);
-    if (logDir == exeDir && !QFileInfo(exeDir).isWritable()) logDir = DefaultDataDirectory();
+    // Log directory first: every later step may want to write a line. The
+    // default one is ours to create; a directory named by LOGFILES is not.
+    const QString stateDir = StateDirectory(PlaceEnvironment::Current());
+    const QString logDir = FindLogDir(ProcessEnvironment(), stateDir);
+    if (logDir == stateDir) MakePrivatePath(stateDir);
     log_ = std::make_unique<EventLog>(logDir, clock_);
     if (options_.headless)
         messages_ = std::make_unique<StderrMessageSink>();
@@ -78,20 +60,22 @@ int KestroApplication::Main() {
         messages_ = std::make_unique<DialogMessageSink>();
 
     instance_ = std::make_unique<SingleInstance>();
-    if (!EnsureSingleInstance(*instance_, *log_, *messages_)) return 1;
+    if (!EnsureSingleInstance(*instance_, *log_, *messages_)) return kExitSecondInstance;
 
     RegistryFiles files = RegistryFiles::Default();
     if (options_.demo) {
         if (!StartDemo()) {
             messages_->ShowMessage(QStringLiteral("The instrument simulator could not be started."),
-                                   QStringLiteral("Expected it next to the program: %1/kestro-sim").arg(exeDir));
-            return 2;
+                                   QStringLiteral("Expected it next to the program: %1/kestro-sim")
+                                       .arg(QCoreApplication::applicationDirPath()));
+            return kExitCannotRun;
         }
         files.currentUser = demoDir_->filePath(QStringLiteral("registry.json"));
     }
     RegObj_ = std::make_unique<cRegistry>(files);
     RegObj_->SetErrorLog(log_->ErrorSink());
     if (options_.demo) PrepareDemoStore();
+    if (!ApplyRunOptions()) return kExitCannotRun;
 
     ps_ = std::make_unique<ProtocolState>(clock_, log_->ErrorSink());
     com_ = new frmCOMx(*ps_, *RegObj_, *log_, *messages_, [] { return std::make_unique<QtSerialPort>(); });
@@ -99,11 +83,23 @@ int KestroApplication::Main() {
 
     signals_ = std::make_unique<SignalBridge>();
     connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
+    if (!options_.headless) {
+        // Qt ends the process right after the slot returns: the stop sequence has
+        // to be complete by then, and the exit status is ours to give.
+        displayGuard_ = std::make_unique<DisplayLossGuard>();
+        connect(
+            displayGuard_.get(), &DisplayLossGuard::displayLost, this,
+            [this] {
+                EndApplication(kExitOk);
+                std::fflush(nullptr);
+                ::_exit(exitCode_);
+            },
+            Qt::DirectConnection);
+    }
 
     window_ = new frmKestroRecord(*ps_, *com_, *RegObj_, *log_, clock_);
     // Lines that cannot reach their record file wait (and at exit are rescued) here.
-    window_->recorder().SetDataDirectory(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                                         QStringLiteral("/KestroRecorder"));
+    window_->recorder().SetDataDirectory(DefaultDataDirectory());
     window_->onEndApplication = [this] {
         EndApplication(0);
     };
@@ -139,6 +135,15 @@ bool KestroApplication::StartDemo() {
     const QString link = demoDir_->filePath(QStringLiteral("meter"));
     sim_ = new QProcess;
     sim_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Its own process group: Ctrl+C in the terminal reaches only the recorder,
+    // which sends the stop sequence to the simulator and then ends it. Should
+    // the recorder die without that, the simulator goes with it.
+    const pid_t parent = ::getpid();
+    sim_->setChildProcessModifier([parent] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(1);
+    });
     // KESTRO_SIM_ARGS: extra simulator options for test runs (e.g. --stats FILE).
     QStringList args{QStringLiteral("--link"), link};
     args += QProcess::splitCommand(qEnvironmentVariable("KESTRO_SIM_ARGS"));
@@ -168,7 +173,7 @@ void KestroApplication::PrepareDemoStore() {
         // A first demo must not start with the setup dialog: missing recorder
         // values get their defaults in the private copy.
         RecorderSettings defaults;
-        defaults.RecordDirectory = DefaultDataDirectory();
+        defaults.RecordDirectory = DefaultRecordDirectory();
         const QList<QPair<const char*, QVariant>> values{
             {"RecordDirectory", defaults.RecordDirectory},
             {"RecordNameBase", defaults.RecordNameBase},
@@ -191,11 +196,32 @@ void KestroApplication::PrepareDemoStore() {
     }
 }
 
+bool KestroApplication::ApplyRunOptions() {
+    // Values for this run only: every reader sees them, the store file keeps its own.
+    if (!options_.port.isEmpty()) {
+        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(kDeviceSection), QStringLiteral("COMPort"), 1,
+                             REG_DWORD_);
+        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(kDeviceSection), QStringLiteral("COM1Device"),
+                             options_.port, REG_SZ_);
+    }
+    if (!options_.recordDir.isEmpty()) {
+        if (!QDir().mkpath(options_.recordDir)) {
+            messages_->ShowMessage(
+                QStringLiteral("The record directory %1 cannot be created.").arg(options_.recordDir));
+            return false;
+        }
+        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(kRecorderSection),
+                             QStringLiteral("RecordDirectory"), options_.recordDir, REG_SZ_);
+    }
+    return true;
+}
+
 void KestroApplication::InitApplication() {
     if (ending_) return;
     int16_t failure = 0;
     const int16_t settings = window_->InitForm();
     if (settings != kTrue) failure = settings;
+    MakeDefaultRecordDirectory(window_->settings().RecordDirectory);
     const int16_t port = com_->InitForm();
     if (port != kTrue) failure = port;
     if (failure == 0) return;
@@ -206,12 +232,21 @@ void KestroApplication::InitApplication() {
     // Nobody would see a dialog: missing recorder values keep their defaults,
     // a missing or unusable port ends the run with a reason.
     if (port == kTrue || port == 0) return;
-    if (port == 1)
-        std::fprintf(stderr,
-                     "KestroRecorder: no serial port is configured (value \"COMPort\" 1..4 in the Device1 "
-                     "section of %s); run the program once with a window and choose one in Setup.\n",
-                     qPrintable(RegObj_->files().currentUser));
-    EndApplication(2);
+    if (port == 1) {
+        const QString problem = RegObj_->StoreProblem();
+        const QByteArray store = QFile::encodeName(RegObj_->files().currentUser);
+        if (!problem.isEmpty())
+            std::fprintf(stderr,
+                         "KestroRecorder: the settings file %s cannot be used: %s. Repair it, or move it away "
+                         "and set the program up again (--port PATH runs without it).\n",
+                         store.constData(), problem.toLocal8Bit().constData());
+        else
+            std::fprintf(stderr,
+                         "KestroRecorder: no serial port is configured (value \"COMPort\" 1..4 in the Device1 "
+                         "section of %s); choose one in Setup, or start with --port PATH.\n",
+                         store.constData());
+    }
+    EndApplication(kExitCannotRun);
 }
 
 void KestroApplication::ShowSetup() {
@@ -226,7 +261,7 @@ void KestroApplication::ShowSetup() {
     }
     // The dialog deletes itself on close, after running the hook.
     setup_ = new frmSetup(
-        *RegObj_, *com_, *messages_, DefaultDataDirectory(),
+        *RegObj_, *com_, *messages_, DefaultRecordDirectory(),
         [this] {
             setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
             InitApplication();
@@ -281,7 +316,7 @@ void KestroApplication::RetryPort() {
         retryTimer_.stop();
         return;
     }
-    if (!QFileInfo::exists(com_->DevicePathForPort(lostPort_))) return;
+    if (!com_->DeviceExists(lostPort_)) return;
     if (com_->SetCOMPort(lostPort_) != kTrue) return;
     lostPort_ = 0;
     retryTimer_.stop();
@@ -292,7 +327,7 @@ void KestroApplication::SuperviseLink() {
     // Some drivers report a vanished device only by its node disappearing.
     const int16_t port = com_->GetCOMPort();
     if (ending_ || port < 1 || ps_->KestroState.DeviceOnline) return;
-    const QString device = com_->DevicePathForPort(port);
+    const QString device = com_->OpenDevice();
     if (QFileInfo::exists(device)) return;
     com_->CloseCOMPort();
     OnPortGone(port, device, QStringLiteral("device node disappeared"));

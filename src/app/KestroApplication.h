@@ -2,6 +2,7 @@
 // The application object: owns every piece of module-level state and every
 // form, and carries out start-up, re-initialisation, reconnects and shutdown.
 
+#include "app/CommandLine.h"
 #include "protocol/ProtocolState.h"
 #include "settings/cRegistry.h"
 
@@ -16,6 +17,7 @@ class QProcess;
 
 namespace kestro {
 
+class DisplayLossGuard;
 class EventLog;
 class MessageSink;
 class SignalBridge;
@@ -24,12 +26,6 @@ class frmAbout;
 class frmCOMx;
 class frmKestroRecord;
 class frmSetup;
-
-struct AppOptions {
-    bool demo = false;      // play against the built-in simulator on a private link
-    bool headless = false;  // no window; messages on standard error
-    bool record = false;    // arm recording as soon as the device has started
-};
 
 class KestroApplication : public QObject {
     Q_OBJECT
@@ -51,6 +47,7 @@ public:
 private:
     bool StartDemo();
     void PrepareDemoStore();
+    bool ApplyRunOptions();
     void OnPortGone(int16_t port, const QString& device, const QString& reason);
     void RetryPort();
     void SuperviseLink();
@@ -67,6 +64,7 @@ private:
     std::unique_ptr<ProtocolState> ps_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<SignalBridge> signals_;
+    std::unique_ptr<DisplayLossGuard> displayGuard_;
     frmCOMx* com_ = nullptr;
     frmKestroRecord* window_ = nullptr;
     QPointer<frmSetup> setup_;  // both delete themselves on close
@@ -80,7 +78,5 @@ private:
     bool ending_ = false;
     int exitCode_ = 0;
 };
-
-AppOptions ParseCommandLine(const QStringList& arguments);
 
 }  // namespace kestro

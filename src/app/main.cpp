@@ -1,25 +1,62 @@
 // KestroRecorder: recorder and remote front panel for a serial sound level meter.
 #include "about/AppIcon.h"
+#include "app/CommandLine.h"
 #include "app/KestroApplication.h"
-
-#include "kestro/Version.h"
+#include "shell/DisplayGuard.h"
 
 #include <QApplication>
-#include <cstring>
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+void Print(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    // Headless runs need no display; the platform must be chosen before the application exists.
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--headless") == 0) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Everything that needs no window is decided before the application object
+    // exists: building it without a display aborts the process.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+    const kestro::CommandLine cl = kestro::ParseCommandLine(arguments, QDir::currentPath());
+    switch (cl.action) {
+        case kestro::CommandLine::Action::Help:
+            Print(stdout, kestro::HelpText());
+            return kestro::kExitOk;
+        case kestro::CommandLine::Action::Version:
+            Print(stdout, kestro::VersionText());
+            return kestro::kExitOk;
+        case kestro::CommandLine::Action::Error:
+            Print(stderr, QStringLiteral("KestroRecorder: ") + cl.error +
+                              QStringLiteral("\nTry 'KestroRecorder --help' for the options.\n"));
+            return kestro::kExitCannotRun;
+        case kestro::CommandLine::Action::Run:
+            break;
+    }
 
+    if (cl.options.headless) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (!kestro::HasUsableDisplay(kestro::DisplayEnvironment::Current())) {
+        Print(stderr, kestro::NoDisplayMessage() + QLatin1Char('\n'));
+        return kestro::kExitCannotRun;
+    }
+
+    std::optional<kestro::StartupDisplayGuard> startupGuard;
+    if (!cl.options.headless) startupGuard.emplace();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral(KESTRO_APP_TITLE));
-    QApplication::setApplicationDisplayName(QStringLiteral(KESTRO_APP_TITLE));
-    QApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION_STRING));
-    QApplication::setOrganizationName(QStringLiteral(KESTRO_APP_TITLE));
+    startupGuard.reset();
+    kestro::SetApplicationIdentity();
     QApplication::setWindowIcon(kestro::KestroAppIcon());
 
-    kestro::KestroApplication kestro(kestro::ParseCommandLine(QApplication::arguments()));
+    kestro::KestroApplication kestro(cl.options);
     const int status = kestro.Main();
     if (status >= 0) return status;
     return QApplication::exec();

@@ -53,6 +53,11 @@ bool FakeSerialPort::flush(int) {
     return open_ && !gone_ && flushOk_;
 }
 
+bool FakeSerialPort::drain(int) {
+    history_ << QStringLiteral("drain");
+    return open_ && !gone_ && drainOk_;
+}
+
 QByteArray FakeSerialPort::readAll() {
     QByteArray out;
     out.swap(rx_);

@@ -21,6 +21,7 @@ public:
     void setRequestToSend(bool on) override;
     qint64 write(const QByteArray& data) override;
     bool flush(int timeoutMs) override;
+    bool drain(int timeoutMs) override;
     QByteArray readAll() override;
     QString device() const override { return device_; }
 
@@ -30,8 +31,9 @@ public:
     void ClearOpenFailure(const QString& device) { failures_.remove(device); }
     // Writes fail (return -1, nothing recorded) while set.
     void SetWriteFails(bool fails) { writeFails_ = fails; }
-    // Result of flush(); the bytes stay recorded either way.
+    // Results of flush() and drain(); the bytes stay recorded either way.
     void SetFlushResult(bool ok) { flushOk_ = ok; }
+    void SetDrainResult(bool ok) { drainOk_ = ok; }
 
     // ---- driving ----
     // Queues bytes as received and emits dataReceived (only while open, as a real port).
@@ -46,7 +48,7 @@ public:
     void ClearWritten() { written_.clear(); }
     bool dtr() const { return dtr_; }
     bool rts() const { return rts_; }
-    // "open <device>", "close <device>", "dtr 1", "rts 0", "flush", in order.
+    // "open <device>", "close <device>", "dtr 1", "rts 0", "flush", "drain", in order.
     QStringList history() const { return history_; }
     void ClearHistory() { history_.clear(); }
     int openCount() const { return openCount_; }
@@ -66,6 +68,7 @@ private:
     bool rts_ = false;
     bool writeFails_ = false;
     bool flushOk_ = true;
+    bool drainOk_ = true;
     int openCount_ = 0;
     QByteArray written_;
     QByteArray rx_;

@@ -1,10 +1,15 @@
 #include "link/QtSerialPort.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -16,6 +21,29 @@ bool PathExists(const QString& path) {
     // exists() follows symlinks: a dangling /dev/serial/by-id link is a missing device.
     return !path.isEmpty() && QFileInfo::exists(path);
 }
+
+// Who holds the lock file QSerialPort keeps for device: "name, PID n", or empty.
+// The file's place and name follow QSerialPort's own rule.
+QString LockOwner(const QString& device) {
+    QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : device;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char* dir : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp", "/var/tmp",
+                            "/var/lock/lockdev", "/run/lock"}) {
+        const QString path = QLatin1String(dir) + QStringLiteral("/LCK..") + name;
+        if (!QFileInfo::exists(path)) continue;
+        qint64 pid = 0;
+        QString host;
+        QString app;
+        if (!QLockFile(path).getLockInfo(&pid, &host, &app) || pid <= 0) continue;
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        if (comm.open(QIODevice::ReadOnly)) app = QString::fromLocal8Bit(comm.readAll()).trimmed();
+        return app.isEmpty() ? QStringLiteral("PID %1").arg(pid) : QStringLiteral("%1, PID %2").arg(app).arg(pid);
+    }
+    return QString();
+}
+
+// 9600 baud, 10 bits a character.
+constexpr int kCharacterMicroseconds = 1000000 * 10 / 9600 + 1;
 
 }  // namespace
 
@@ -50,10 +78,16 @@ bool QtSerialPort::open(const QString& device, int16_t* errNo, QString* reason) 
         const QSerialPort::SerialPortError err = port_.error();
         QString why = port_.errorString();
         // The lock-file wording hides the real cause; the kernel's own words are
-        // what tells the user to join the dialout group.
+        // what tells the user to join the dialout group. Allowed but refused means
+        // another program holds the device (its lock file, or exclusive use).
         const QByteArray native = QFile::encodeName(device);
-        if (::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        if (::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
             why = QString::fromLocal8Bit(std::strerror(EACCES));
+        } else if (err == QSerialPort::PermissionError) {
+            const QString owner = LockOwner(device);
+            why = QStringLiteral("The device is in use by another program") +
+                  (owner.isEmpty() ? QString() : QStringLiteral(" (") + owner + QLatin1Char(')'));
+        }
         port_.clearError();
         // The device may have vanished between the check and the open.
         return fail(
@@ -98,6 +132,24 @@ bool QtSerialPort::flush(int timeoutMs) {
     }
     if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
     return port_.bytesToWrite() == 0;
+}
+
+bool QtSerialPort::drain(int timeoutMs) {
+    if (!port_.isOpen() || gone_) return false;
+    // tcdrain() could wait forever on a wedged adapter; the driver's count of
+    // unsent bytes can be polled against a deadline instead.
+    const int fd = static_cast<int>(port_.handle());
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        int unsent = 0;
+        if (::ioctl(fd, TIOCOUTQ, &unsent) != 0) return false;
+        if (unsent <= 0) break;
+        if (deadline.hasExpired()) return false;
+        ::usleep(static_cast<useconds_t>(std::min(unsent, 4) * kCharacterMicroseconds));
+    }
+    // The count is zero while the transmitter still shifts out its last character.
+    ::usleep(2 * kCharacterMicroseconds);
+    return true;
 }
 
 QByteArray QtSerialPort::readAll() {

@@ -20,6 +20,7 @@ public:
     void setRequestToSend(bool on) override;
     qint64 write(const QByteArray& data) override;
     bool flush(int timeoutMs) override;
+    bool drain(int timeoutMs) override;
     QByteArray readAll() override;
     QString device() const override { return device_; }
 

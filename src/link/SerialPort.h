@@ -29,6 +29,9 @@ public:
     virtual qint64 write(const QByteArray& data) = 0;
     // Waits at most timeoutMs for queued output to reach the device.
     virtual bool flush(int timeoutMs) = 0;
+    // Waits at most timeoutMs until the device has sent everything written to it
+    // out on the line. False when it has not.
+    virtual bool drain(int timeoutMs) = 0;
     virtual QByteArray readAll() = 0;
     virtual QString device() const = 0;
 

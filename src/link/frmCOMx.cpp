@@ -1,6 +1,7 @@
 #include "link/frmCOMx.h"
 
 #include "link/QtSerialPort.h"
+#include "link/SerialNames.h"
 #include "link/SerialPort.h"
 #include "settings/RecorderSettings.h"
 #include "settings/cRegistry.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <array>
 #include <exception>
 #include <string_view>
 
@@ -21,6 +23,8 @@ constexpr int kFirstPort = 1;
 constexpr int kLastPort = 4;
 // Long enough for a dozen characters at 9600 baud, short enough not to stall the exit.
 constexpr int kStopFlushMs = 500;
+// Twelve characters take 13 ms on the line; an adapter's own buffer may add some.
+constexpr int kStopDrainMs = 500;
 
 const QString kInitFormError = QStringLiteral(": frmCOMx.InitForm.Error: ");
 const QString kSetCOMPortError = QStringLiteral(": SetCOMPort.Error: ");
@@ -53,6 +57,13 @@ struct frmCOMx::Impl {
     MessageSink& messages;
     std::unique_ptr<SerialPort> port;
     QString deviceDir = QStringLiteral("/dev");
+    // Per port: the mapping it was last opened through and the stable name of the
+    // adapter found there, so a replug under another number finds it again.
+    struct Remembered {
+        QString mapping;  // the mapping's key at that open (see MapPort)
+        QString stable;   // serial/by-id link of that device
+    };
+    std::array<Remembered, 5> remembered{};
     // Counts opens and closes, so a queued close for a lost port never hits a
     // port that was reopened in the meantime.
     quint64 generation = 0;
@@ -93,40 +104,62 @@ frmCOMx::~frmCOMx() {
     if (d->port) d->port->disconnect(this);
 }
 
-QString frmCOMx::DevicePathForPort(int16_t n) const {
-    if (!InRange(n)) return QString();
-    const QString env = qEnvironmentVariable(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n))).trimmed();
-    if (!env.isEmpty()) return env;
+QString frmCOMx::DevicePathForPort(int16_t n) const { return MapPort(n, nullptr); }
 
+QString frmCOMx::MapPort(int16_t n, QString* mappingKey) const {
+    if (!InRange(n)) return QString();
     cRegistry& reg = d->reg;
     reg.ClassKey = HKEY_CURRENT_USER_;
     reg.SectionKey = QString::fromLatin1(kDeviceSection);
     reg.ValueKey = QStringLiteral("COM%1Device").arg(n);
     reg.ValueType = REG_SZ_;
     reg.Default = QVariant();
-    if (reg.ValueExists()) {
-        const QString stored = reg.Value().toString().trimmed();
-        if (!stored.isEmpty()) return stored;
+    // The command line names the device for this run: it comes before everything.
+    const bool forThisRun = reg.IsRunValue();
+    const QString env = qEnvironmentVariable(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n))).trimmed();
+    QString path = forThisRun ? QString() : env;
+    if (path.isEmpty() && reg.ValueExists()) path = reg.Value().toString().trimmed();
+    if (!path.isEmpty()) {
+        if (mappingKey) *mappingKey = path;
+        return path;
     }
 
+    // The default mapping follows what is present, so the path it gives may change
+    // while it stays the same mapping.
+    if (mappingKey) *mappingKey = QString();
     // One USB adapter shows up as ttyUSB0 or ttyACM0: that is COM1.
     const QString index = QString::number(n - 1);
     for (const char* kind : {"ttyUSB", "ttyACM"}) {
-        const QString path = d->deviceDir + QLatin1Char('/') + QLatin1String(kind) + index;
-        if (QFileInfo::exists(path)) return path;
+        const QString node = d->deviceDir + QLatin1Char('/') + QLatin1String(kind) + index;
+        if (QFileInfo::exists(node)) return node;
     }
     return d->deviceDir + QStringLiteral("/ttyS") + index;
 }
 
+QString frmCOMx::PathToOpen(int16_t n) const {
+    QString key;
+    const QString mapped = MapPort(n, &key);
+    if (mapped.isEmpty()) return mapped;
+    const Impl::Remembered& r = d->remembered[n];
+    if (r.mapping != key || r.stable.isEmpty() || !QFileInfo::exists(r.stable)) return mapped;
+    // The adapter's own name wins over a number the kernel may since have given
+    // to another device, or to nothing.
+    const QString now = QFileInfo(mapped).canonicalFilePath();
+    return now == QFileInfo(r.stable).canonicalFilePath() ? mapped : r.stable;
+}
+
 bool frmCOMx::DeviceExists(int16_t n) const {
-    const QString path = DevicePathForPort(n);
+    const QString path = PathToOpen(n);
     return !path.isEmpty() && QFileInfo::exists(path);
 }
+
+QString frmCOMx::OpenDevice() const { return d->port->isOpen() ? d->port->device() : QString(); }
 
 void frmCOMx::SetDeviceDirectory(const QString& dir) {
     d->deviceDir = dir;
     while (d->deviceDir.size() > 1 && d->deviceDir.endsWith(QLatin1Char('/')))
         d->deviceDir.chop(1);
+    d->remembered = {};
 }
 
 int16_t frmCOMx::GetCOMPort() const { return static_cast<int16_t>(tag_.toInt()); }
@@ -145,21 +178,23 @@ int16_t frmCOMx::CloseCOMPort() {
     return kTrue;
 }
 
-// Opens port n with the full line setup; on failure the port stays closed and
-// errNo/device/reason say why.
-static bool OpenNumbered(frmCOMx& owner, SerialPort& port, qlonglong n, int16_t* errNo, QString* device,
-                         QString* reason) {
+bool frmCOMx::OpenNumbered(qlonglong n, int16_t* errNo, QString* device, QString* reason) {
     if (!InRange(n)) {
         *errNo = kErrPortNotFound;
         return false;
     }
-    *device = owner.DevicePathForPort(static_cast<int16_t>(n));
-    if (!port.open(*device, errNo, reason)) {
+    const auto port = static_cast<int16_t>(n);
+    QString key;
+    const QString mapped = MapPort(port, &key);
+    *device = PathToOpen(port);
+    if (!d->port->open(*device, errNo, reason)) {
         if (*errNo != kErrPortNotFound && *errNo != kErrPortUnavailable) *errNo = kErrPortUnavailable;
         return false;
     }
-    port.setDataTerminalReady(true);
-    port.setRequestToSend(true);
+    d->port->setDataTerminalReady(true);
+    d->port->setRequestToSend(true);
+    Impl::Remembered& r = d->remembered[port];
+    if (*device == mapped) r = {key, StableNameFor(mapped, d->deviceDir + QStringLiteral("/serial/by-id"))};
     return true;
 }
 
@@ -189,7 +224,7 @@ int16_t frmCOMx::InitForm() {
         int16_t errNo = 0;
         QString device;
         QString reason;
-        if (!OpenNumbered(*this, *d->port, n, &errNo, &device, &reason)) {
+        if (!OpenNumbered(n, &errNo, &device, &reason)) {
             d->messages.ShowMessage(QStringLiteral("COM") + QString::number(n) + QStringLiteral(" is not availiable!"),
                                     FailureDetail(n, device, reason));
             return errNo;
@@ -214,7 +249,7 @@ int16_t frmCOMx::SetCOMPort(int16_t COMPort) {
         int16_t errNo = 0;
         QString device;
         QString reason;
-        if (!OpenNumbered(*this, *d->port, COMPort, &errNo, &device, &reason)) return errNo;
+        if (!OpenNumbered(COMPort, &errNo, &device, &reason)) return errNo;
         ++d->generation;
         d->gone = false;
         tag_ = QString::number(COMPort);
@@ -239,8 +274,12 @@ void frmCOMx::FormUnload() {
             for (const QString& cmd : {QStringLiteral("SMM 0\r"), QStringLiteral("LDK 0\r")}) {
                 if (SendCommand(cmd) != cmd.size()) d->log.LogError(kFormUnloadError, kErrPortWrite);
             }
-            // Closing with the commands still queued would lose them.
-            if (!d->port->flush(kStopFlushMs)) d->log.LogError(kFormUnloadError, kErrPortWrite);
+            // Closing with the commands still queued would lose them, and DTR and
+            // RTS must not drop while "LDK 0" is still on its way to the meter.
+            if (!d->port->flush(kStopFlushMs))
+                d->log.LogError(kFormUnloadError, kErrPortWrite);
+            else if (!d->port->drain(kStopDrainMs))
+                d->log.LogError(kFormUnloadError, kErrPortDrain);
         }
         CloseCOMPort();
     } catch (const std::exception&) {

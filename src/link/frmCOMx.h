@@ -20,8 +20,10 @@ class MessageSink;
 class SerialPort;
 class cRegistry;
 
-// Our own error number: a command of the stop sequence did not reach the port.
+// Our own error numbers: a command of the stop sequence did not reach the port,
+// or did not leave the line before the port had to be closed.
 constexpr int32_t kErrPortWrite = 8020;
+constexpr int32_t kErrPortDrain = 8021;
 
 class frmCOMx : public QObject {
     Q_OBJECT
@@ -37,20 +39,28 @@ public:
     int16_t GetCOMPort() const;           // number of the open port, 0 when none
     int16_t CloseCOMPort();               // always kTrue
     // Stop sequence without ending the process: "SMM 0", "LDK 0" when open
-    // (flushed to the wire with a bounded wait), close, log ": Application stopped".
+    // (sent out on the line, with a bounded wait, before DTR and RTS drop),
+    // close, log ": Application stopped".
     void FormUnload();
     // Writes text (with its CR) when the port is open; returns len, or 0 when closed.
     int SendCommand(const QString& text, int len);
     int SendCommand(const QString& textWithCr) { return SendCommand(textWithCr, textWithCr.size()); }
 
-    // Device path of port number n (1..4): env KESTRO_COMn, then the text value
-    // "COMnDevice" of the device section, then a default for this machine.
+    // Device path of port number n (1..4): a value set for this run (--port),
+    // env KESTRO_COMn, the text value "COMnDevice" of the device section, then a
+    // default for this machine.
     QString DevicePathForPort(int16_t n) const;
+    // The path port n opens: DevicePathForPort(n), or, when that no longer leads
+    // to the adapter last opened as port n (it came back under another ttyUSB
+    // number), that adapter's stable name under serial/by-id.
+    QString PathToOpen(int16_t n) const;
     QString Tag() const { return tag_; }  // the open-port record: "0" when closed
-    // The mapped device path of port n exists (reconnect logic polls this).
+    // The device port n would open exists (reconnect logic polls this).
     bool DeviceExists(int16_t n) const;
-    // Directory whose ttyUSB, ttyACM and ttyS nodes the default mapping looks at
-    // ("/dev"; tests point it elsewhere).
+    // The device path of the open port; empty when closed.
+    QString OpenDevice() const;
+    // Directory whose ttyUSB, ttyACM and ttyS nodes the default mapping looks at,
+    // with the stable names in its serial/by-id ("/dev"; tests point it elsewhere).
     void SetDeviceDirectory(const QString& dir);
 
 signals:
@@ -58,6 +68,12 @@ signals:
     void portGone(int16_t port, const QString& device, const QString& reason);
 
 private:
+    // Opens port n with the full line setup; on failure the port stays closed and
+    // errNo/device/reason say why.
+    bool OpenNumbered(qlonglong n, int16_t* errNo, QString* device, QString* reason);
+    // DevicePathForPort; mappingKey: the configured path, or empty for the default mapping.
+    QString MapPort(int16_t n, QString* mappingKey) const;
+
     struct Impl;
     std::unique_ptr<Impl> d;
     QString tag_ = QStringLiteral("0");

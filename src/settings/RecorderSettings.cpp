@@ -2,11 +2,9 @@
 
 #include "protocol/Types.h"
 #include "settings/cRegistry.h"
+#include "shell/Places.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
 
 namespace kestro {
 
@@ -97,11 +95,19 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
 }
 
 QString DefaultDataDirectory() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable()) return exeDir;
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(data);
-    return data;
+    const QString dir = DataDirectory(PlaceEnvironment::Current());
+    MakePrivatePath(dir);
+    return dir;
+}
+
+QString DefaultRecordDirectory() { return RecordDirectory(PlaceEnvironment::Current()); }
+
+bool MakeDefaultRecordDirectory(const QString& dir) {
+    const PlaceEnvironment env = PlaceEnvironment::Current();
+    if (dir != RecordDirectory(env)) return false;
+    // The data directory stays private; a folder among the user's documents is
+    // as open as the others there.
+    return dir == DataDirectory(env) ? MakePrivatePath(dir) : QDir().mkpath(dir);
 }
 
 }  // namespace kestro

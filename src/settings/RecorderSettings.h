@@ -37,8 +37,14 @@ QString FileNamePartProblem(const QString& text);
 // Logged when a stored base name or extension had to be replaced.
 constexpr int32_t kErrBadStoredName = 52;
 
-// The default record and log directory: the executable's directory, or the
-// per-user data directory when that is not writable.
+// The program's per-user data directory ($XDG_DATA_HOME/KestroRecorder), created
+// when missing.
 QString DefaultDataDirectory();
+// The record directory when none is stored: KestroRecorder in the user's documents
+// directory, or the data directory when there is none.
+QString DefaultRecordDirectory();
+// Creates dir when it is the default record directory (a directory the user
+// chose is theirs to create). True when it was created or is there.
+bool MakeDefaultRecordDirectory(const QString& dir);
 
 }  // namespace kestro

@@ -9,11 +9,16 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace kestro {
@@ -39,6 +44,14 @@ QString StoredName(const QJsonObject& obj, const QString& name) {
     for (auto it = obj.constBegin(); it != obj.constEnd(); ++it)
         if (it.key().compare(name, Qt::CaseInsensitive) == 0) return it.key();
     return name;
+}
+
+// The name under which the key path `section` (normalised) is already stored, or
+// `section`. A hand-edited name with a stray "\\" still names the same key.
+QString StoredKeyName(const QJsonObject& doc, const QString& section) {
+    for (auto it = doc.constBegin(); it != doc.constEnd(); ++it)
+        if (NormalizeKeyPath(it.key()).compare(section, Qt::CaseInsensitive) == 0) return it.key();
+    return section;
 }
 
 bool FindCaseless(const QJsonObject& obj, const QString& name, QJsonValue* out) {
@@ -120,6 +133,34 @@ bool IntegerArgument(const QVariant& v, int32_t* out) {
     }
 }
 
+// Holds an exclusive lock on a file beside the store for one read-modify-write,
+// so two writers (two programs, or a script beside the program) never write
+// back a document that misses the other's value. Without a lock file (a
+// directory we cannot create files in) the write goes ahead unguarded; it
+// would fail on its own there anyway.
+class StoreLock {
+public:
+    explicit StoreLock(const QString& storePath) {
+        const QByteArray native = QFile::encodeName(storePath + QStringLiteral(".lock"));
+        do {
+            fd_ = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0) return;
+        int rc;
+        do {
+            rc = ::flock(fd_, LOCK_EX);
+        } while (rc != 0 && errno == EINTR);
+    }
+    ~StoreLock() {
+        if (fd_ >= 0) ::close(fd_);  // releases the lock
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 }  // namespace
 
 RegistryFiles RegistryFiles::Default() {
@@ -143,12 +184,14 @@ const cRegistry::Cached& cRegistry::Load(int slot, const QString& path) const {
     FileStamp stamp;
     struct stat st {};
     const QByteArray native = QFile::encodeName(path);
+    int statErrno = 0;
     if (!path.isEmpty() && ::stat(native.constData(), &st) == 0) {
         stamp.exists = true;
         stamp.inode = st.st_ino;
         stamp.size = st.st_size;
         stamp.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     } else if (!path.isEmpty() && errno != ENOENT && errno != ENOTDIR) {
+        statErrno = errno;
         stamp.exists = true;  // there, but not even its status can be read
         stamp.size = -2;
     }
@@ -165,16 +208,25 @@ const cRegistry::Cached& cRegistry::Load(int slot, const QString& path) const {
     ::clock_gettime(CLOCK_REALTIME, &now);
     c.settled = qint64(now.tv_sec) * 1000000000 + now.tv_nsec - stamp.mtimeNs > kSettleNs;
     c.doc = QJsonObject();
+    c.problem.clear();
     if (!stamp.exists) {
         c.state = FileState::Missing;
         return c;
     }
     QFile f(path);
     QByteArray bytes;
-    bool readOk = stamp.size != -2 && S_ISREG(st.st_mode) && f.open(QIODevice::ReadOnly);
-    if (readOk) {
+    bool readOk = false;
+    if (stamp.size == -2) {
+        c.problem = QString::fromLocal8Bit(std::strerror(statErrno));
+    } else if (!S_ISREG(st.st_mode)) {
+        // Opening a FIFO for reading would block the program.
+        c.problem = S_ISDIR(st.st_mode) ? QStringLiteral("it is a directory") : QStringLiteral("not a regular file");
+    } else if (!f.open(QIODevice::ReadOnly)) {
+        c.problem = f.errorString();
+    } else {
         bytes = f.readAll();
         readOk = f.error() == QFileDevice::NoError;
+        if (!readOk) c.problem = f.errorString();
     }
     int32_t logNo = 0;
     if (!readOk) {
@@ -185,6 +237,10 @@ const cRegistry::Cached& cRegistry::Load(int slot, const QString& path) const {
         const QJsonDocument doc = QJsonDocument::fromJson(bytes, &err);
         if (err.error != QJsonParseError::NoError || !doc.isObject()) {
             c.state = FileState::Corrupt;
+            c.problem =
+                err.error != QJsonParseError::NoError
+                    ? QStringLiteral("not a settings document (%1 at byte %2)").arg(err.errorString()).arg(err.offset)
+                    : QStringLiteral("not a settings document (no JSON object)");
             logNo = kErrRegistryCorrupt;
         } else {
             c.state = FileState::Ok;
@@ -196,15 +252,60 @@ const cRegistry::Cached& cRegistry::Load(int slot, const QString& path) const {
     return c;
 }
 
+const cRegistry::RunValue* cRegistry::FindRunValue() const {
+    const QString section = NormalizeKeyPath(SectionKey);
+    for (const RunValue& r : runValues_)
+        if (r.root == ClassKey && r.section.compare(section, Qt::CaseInsensitive) == 0 &&
+            r.name.compare(ValueKey, Qt::CaseInsensitive) == 0)
+            return &r;
+    return nullptr;
+}
+
+bool cRegistry::IsRunValue() const { return FindRunValue() != nullptr; }
+
+void cRegistry::SetRunValue(uint32_t root, const QString& section, const QString& name, const QVariant& value,
+                            int32_t type) {
+    RunValue r{root, NormalizeKeyPath(section), name, QJsonObject()};
+    if (type == REG_DWORD_) {
+        r.entry.insert(kType, REG_DWORD_);
+        r.entry.insert(kValue, value.toInt());
+    } else {
+        r.entry.insert(kType, REG_SZ_);  // taken literally: no environment references
+        r.entry.insert(kValue, value.toString());
+    }
+    runValues_.erase(std::remove_if(runValues_.begin(), runValues_.end(),
+                                    [&](const RunValue& o) {
+                                        return o.root == r.root &&
+                                               o.section.compare(r.section, Qt::CaseInsensitive) == 0 &&
+                                               o.name.compare(r.name, Qt::CaseInsensitive) == 0;
+                                    }),
+                     runValues_.end());
+    runValues_.push_back(r);
+}
+
+QString cRegistry::StoreProblem() const {
+    if (files_.currentUser.isEmpty()) return QString();
+    const Cached& c = Load(0, files_.currentUser);
+    return (c.state == FileState::Corrupt || c.state == FileState::Unreadable) ? c.problem : QString();
+}
+
 bool cRegistry::FindEntry(QJsonObject* entry) const {
-    const QString path = RootPath(ClassKey);
-    if (path.isEmpty()) return false;
-    const Cached& c = Load(ClassKey == HKEY_CURRENT_USER_ ? 0 : 1, path);
-    QJsonValue key;
     QJsonValue value;
-    if (!FindCaseless(c.doc, NormalizeKeyPath(SectionKey), &key) || !key.isObject() ||
-        !FindCaseless(key.toObject(), ValueKey, &value) || !value.isObject())
-        return false;
+    if (const RunValue* run = FindRunValue()) {
+        value = run->entry;
+    } else {
+        const QString path = RootPath(ClassKey);
+        if (path.isEmpty()) return false;
+        const Cached& c = Load(ClassKey == HKEY_CURRENT_USER_ ? 0 : 1, path);
+        // Every stored spelling of the key path counts; the first that holds the value wins.
+        const QString section = NormalizeKeyPath(SectionKey);
+        bool found = false;
+        for (auto it = c.doc.constBegin(); it != c.doc.constEnd() && !found; ++it)
+            found = NormalizeKeyPath(it.key()).compare(section, Qt::CaseInsensitive) == 0 && it.value().isObject() &&
+                    FindCaseless(it.value().toObject(), ValueKey, &value);
+        if (!found) return false;
+    }
+    if (!value.isObject()) return false;
     const QJsonObject e = value.toObject();
     const QJsonValue type = e.value(kType);
     const QJsonValue data = e.value(kValue);
@@ -307,6 +408,10 @@ void cRegistry::SetValue(const QVariant& v) {
     }
 
     const QString path = files_.currentUser;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) RaiseWriteFailure(v);
+    const StoreLock lock(path);
+    // Under the lock, what is on disk now counts, not an earlier parse.
+    cache_[0].settled = false;
     const Cached& current = Load(0, path);
     if (current.state == FileState::Unreadable)
         RaiseWriteFailure(v);  // replacing it would destroy settings we could not read
@@ -319,20 +424,20 @@ void cRegistry::SetValue(const QVariant& v) {
     }
     cache_[0] = Cached();
 
-    // Create every level of the key path, keeping the case of existing levels.
+    // Create every level of the key path, keeping the spelling of existing levels.
     const QStringList parts = NormalizeKeyPath(SectionKey).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     QString level;
+    QString keyName;
     for (qsizetype i = 0; i < parts.size(); ++i) {
-        const QString wanted = level.isEmpty() ? parts[i] : level + QLatin1Char('\\') + parts[i];
-        level = StoredName(doc, wanted);
-        if (!doc.value(level).isObject()) doc.insert(level, QJsonObject());
+        level = level.isEmpty() ? parts[i] : level + QLatin1Char('\\') + parts[i];
+        keyName = StoredKeyName(doc, level);
+        if (!doc.value(keyName).isObject()) doc.insert(keyName, QJsonObject());
     }
-    const QString keyName = StoredName(doc, level);
+    if (keyName.isEmpty()) keyName = StoredKeyName(doc, QString());
     QJsonObject key = doc.value(keyName).toObject();
     key.insert(StoredName(key, ValueKey), entry);
     doc.insert(keyName, key);
 
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) RaiseWriteFailure(v);
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly)) RaiseWriteFailure(v);
     const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);

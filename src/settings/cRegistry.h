@@ -5,6 +5,7 @@
 #include "protocol/Types.h"
 
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QVariant>
 
@@ -61,6 +62,15 @@ public:
     // Write; throws RaisedError 26001 on failure.
     void SetValue(const QVariant& v);
 
+    // A value for this run only (a command-line option): reads of it see this
+    // value instead of the stored one, and the store file is never changed by it.
+    void SetRunValue(uint32_t root, const QString& section, const QString& name, const QVariant& value, int32_t type);
+    // The described value (ClassKey, SectionKey, ValueKey) is one of those.
+    bool IsRunValue() const;
+    // Why the current user's store file cannot be used (not a store document, not
+    // a regular file, unreadable); empty when it can, or when there is none yet.
+    QString StoreProblem() const;
+
     const RegistryFiles& files() const { return files_; }
     // Receives one line per unusable store file (per state of the file).
     void SetErrorLog(ErrorLogFn log) { errorLog_ = std::move(log); }
@@ -82,16 +92,25 @@ private:
         FileState state = FileState::Missing;
         bool settled = false;  // modified long enough before the parse to trust the stamp
         QJsonObject doc;
+        QString problem;  // for Corrupt and Unreadable: what is wrong, in words
+    };
+    struct RunValue {
+        uint32_t root;
+        QString section;  // normalised
+        QString name;
+        QJsonObject entry;
     };
 
     QString RootPath(uint32_t root) const;
     const Cached& Load(int slot, const QString& path) const;
+    const RunValue* FindRunValue() const;
     bool FindEntry(QJsonObject* entry) const;  // the entry of the described value, shape checked
     [[noreturn]] void RaiseWriteFailure(const QVariant& v) const;
 
     RegistryFiles files_;
     ErrorLogFn errorLog_;
     mutable Cached cache_[2];  // current user, local machine
+    QList<RunValue> runValues_;
 };
 
 }  // namespace kestro

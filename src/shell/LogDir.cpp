@@ -21,7 +21,7 @@ QString StripTrailingSlashes(QString dir) {
 }
 }  // namespace
 
-QString FindLogDir(const QStringList& environment, const QString& exeDir) {
+QString FindLogDir(const QStringList& environment, const QString& fallback) {
     QString logDir;
     for (const QString& entry : environment) {
         if (entry.isEmpty()) break;
@@ -32,7 +32,7 @@ QString FindLogDir(const QStringList& environment, const QString& exeDir) {
             break;
         }
     }
-    if (logDir.isEmpty()) logDir = exeDir;
+    if (logDir.isEmpty()) logDir = fallback;
     return StripTrailingSlashes(logDir);
 }
 

@@ -9,8 +9,9 @@ namespace kestro {
 QStringList ProcessEnvironment();
 
 // The log directory: the value of the first entry whose first eight characters
-// are "LOGFILES" (the ninth character is skipped whatever it is), else exeDir.
-// The scan ends at the first empty entry. Trailing "/" are removed.
-QString FindLogDir(const QStringList& environment, const QString& exeDir);
+// are "LOGFILES" (the ninth character is skipped whatever it is), else fallback
+// (the state directory). The scan ends at the first empty entry. Trailing "/"
+// are removed.
+QString FindLogDir(const QStringList& environment, const QString& fallback);
 
 }  // namespace kestro

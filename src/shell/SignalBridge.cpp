@@ -52,6 +52,7 @@ SignalBridge::SignalBridge(QObject* parent) : QObject(parent) {
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, &oldInt_);
     ::sigaction(SIGTERM, &sa, &oldTerm_);
+    ::sigaction(SIGHUP, &sa, &oldHup_);
     active_ = true;
 }
 
@@ -59,6 +60,7 @@ SignalBridge::~SignalBridge() {
     if (!active_) return;
     ::sigaction(SIGINT, &oldInt_, nullptr);
     ::sigaction(SIGTERM, &oldTerm_, nullptr);
+    ::sigaction(SIGHUP, &oldHup_, nullptr);
     signalWriteFd.store(-1);
     delete notifier_;
     ::close(fds_[0]);

@@ -1,6 +1,7 @@
 #pragma once
-// Turns SIGINT and SIGTERM into a Qt signal delivered on the thread that owns
-// the bridge, so the program can run its orderly exit instead of dying mid-write.
+// Turns SIGINT, SIGTERM and SIGHUP (terminal closed, ssh connection dropped)
+// into a Qt signal delivered on the thread that owns the bridge, so the program
+// can run its orderly exit instead of dying mid-write.
 
 #include <QObject>
 
@@ -31,6 +32,7 @@ private:
     bool active_ = false;
     struct sigaction oldInt_ {};
     struct sigaction oldTerm_ {};
+    struct sigaction oldHup_ {};
 };
 
 }  // namespace kestro

@@ -4,60 +4,80 @@
 #include "shell/Messages.h"
 
 #include <QDir>
-#include <QStandardPaths>
-#include <QSysInfo>
+#include <QFile>
 
-#include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <cerrno>
+#include <cstring>
 
 namespace kestro {
 
 namespace {
 
-QString DefaultLockDir() {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
-    return dir;
-}
-
-// The owner is gone when it ran on this host and its PID no longer exists.
-// EPERM means a process of another user holds that PID: alive.
-bool OwnerIsGone(const QLockFile& lock) {
-    qint64 pid = 0;
-    QString host;
-    QString app;
-    if (!lock.getLockInfo(&pid, &host, &app)) return false;
-    if (!host.isEmpty() && host != QSysInfo::machineHostName()) return false;
-    if (pid <= 0) return true;
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+QString DefaultLockPath() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.startsWith(QLatin1Char('/'))) return QDir(runtime).filePath(QStringLiteral("KestroRecorder.lock"));
+    // The temporary directory is shared by all users: one lock per user.
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("KestroRecorder-%1.lock").arg(::getuid()));
 }
 
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& lockDir)
-    : path_(QDir(lockDir.isEmpty() ? DefaultLockDir() : lockDir).filePath(QStringLiteral("KestroRecorder.lock"))),
-      lock_(std::make_unique<QLockFile>(path_)) {
-    // The default stale time (30 s) would let a second copy start beside one
-    // that has been running longer; only a dead owner makes the lock stale.
-    lock_->setStaleLockTime(0);
+    : path_(lockDir.isEmpty() ? DefaultLockPath() : QDir(lockDir).filePath(QStringLiteral("KestroRecorder.lock"))) {}
+
+SingleInstance::~SingleInstance() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
-SingleInstance::~SingleInstance() = default;
-
-bool SingleInstance::TryAcquire() {
-    if (held_) return true;
-    QDir().mkpath(QFileInfo(path_).absolutePath());
-    if (lock_->tryLock(0)) {
-        held_ = true;
-        return true;
+SingleInstance::Outcome SingleInstance::TryAcquire() {
+    if (fd_ >= 0) return Outcome::Acquired;
+    auto unguarded = [this](int err) {
+        errno_ = err;
+        reason_ = QString::fromLocal8Bit(std::strerror(err));
+        return Outcome::Unguarded;
+    };
+    const QByteArray native = QFile::encodeName(path_);
+    int fd;
+    do {
+        fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return unguarded(errno);
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const int err = errno;
+        ::close(fd);
+        if (err == EWOULDBLOCK) return Outcome::HeldByAnother;
+        return unguarded(err);  // e.g. a file system without locks
     }
-    if (lock_->error() == QLockFile::LockFailedError && OwnerIsGone(*lock_) && lock_->removeStaleLockFile())
-        held_ = lock_->tryLock(0);
-    return held_;
+    fd_ = fd;
+    // The owner's PID, for a person looking; the lock itself is what counts, so
+    // a full disk that refuses these bytes changes nothing.
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::ftruncate(fd_, 0) == 0) {
+        [[maybe_unused]] const ssize_t n = ::pwrite(fd_, pid.constData(), size_t(pid.size()), 0);
+    }
+    return Outcome::Acquired;
 }
 
 bool EnsureSingleInstance(SingleInstance& instance, const EventLog& log, MessageSink& messages) {
-    if (instance.TryAcquire()) return true;
+    switch (instance.TryAcquire()) {
+        case SingleInstance::Outcome::Acquired:
+            return true;
+        case SingleInstance::Outcome::Unguarded:
+            log.WriteLog(log.DateTimeText() + QStringLiteral(": SingleInstance.Error: ") +
+                         QString::number(instance.FailureErrno()) +
+                         QStringLiteral(" - no guard against a second instance, the lock file ") + instance.LockPath() +
+                         QStringLiteral(" cannot be used: ") + instance.FailureReason());
+            return true;
+        case SingleInstance::Outcome::HeldByAnother:
+            break;
+    }
     messages.ShowMessage(QStringLiteral("You can start the Measurement viewer only one time!"));
     log.WriteLog(log.DateTimeText() +
                  QStringLiteral(": FormLoad.Error: Application started as second instance - Application stopped"));

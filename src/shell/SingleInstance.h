@@ -1,11 +1,9 @@
 #pragma once
-// Refuses a second running copy of the program through a lock file held for
-// the process's lifetime.
+// Refuses a second running copy of the program through a lock held on a file
+// for the process's lifetime. The kernel releases the lock when the process
+// ends, however it ends, so only a running instance can refuse a start.
 
-#include <QLockFile>
 #include <QString>
-
-#include <memory>
 
 namespace kestro {
 
@@ -14,26 +12,37 @@ class MessageSink;
 
 class SingleInstance {
 public:
-    // lockDir: directory of the lock file; empty means the per-user runtime
-    // directory (the temporary directory when there is none).
+    enum class Outcome {
+        Acquired,       // this process holds the lock (also when it held it already)
+        HeldByAnother,  // a running process holds it
+        Unguarded,      // no lock could be taken (FailureReason says why); nothing to refuse
+    };
+
+    // lockDir: directory of the lock file; empty means $XDG_RUNTIME_DIR, or the
+    // temporary directory (with the user id in the file name) when it is unset.
     explicit SingleInstance(const QString& lockDir = QString());
     ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // True when this process now holds the lock (also when it held it already).
-    // A lock left behind by a process that no longer exists is taken over.
-    bool TryAcquire();
-    bool IsHeld() const { return held_; }
+    Outcome TryAcquire();
+    bool IsHeld() const { return fd_ >= 0; }
     QString LockPath() const { return path_; }
+    // The system's words for the last Unguarded outcome, and its errno.
+    QString FailureReason() const { return reason_; }
+    int FailureErrno() const { return errno_; }
 
 private:
     QString path_;
-    std::unique_ptr<QLockFile> lock_;
-    bool held_ = false;
+    int fd_ = -1;
+    QString reason_;
+    int errno_ = 0;
 };
 
-// Start-up guard: true when this instance may run. Otherwise shows the
-// refusal message, writes the refusal log line and returns false; the caller
-// then ends the process with status 1.
+// Start-up guard: true when this instance may run. A running instance makes it
+// show the refusal message, write the refusal log line and return false; the
+// caller then ends the process with status 1. When no lock can be taken at all
+// the start goes ahead and the log says why it is unguarded.
 bool EnsureSingleInstance(SingleInstance& instance, const EventLog& log, MessageSink& messages);
 
 }  // namespace kestro

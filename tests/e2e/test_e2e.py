@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """End-to-end tests: the real KestroRecorder binary, headless, against kestro-sim."""
 
+import json
 import os
 import re
+import signal
+import subprocess
 import time
 
-from kestro_e2e import (Failure, Home, Recorder, Sim, check, expected_values, find_run, main,
-                        read_record_values, wait_for)
+from kestro_e2e import (BIN, DEVICE_SECTION, RECORDER, RECORDER_SECTION, Failure, Home, Recorder, Sim, check,
+                        expected_values, find_run, main, read_record_values, wait_for)
 
 NAME_RE = re.compile(r"^NoiseData_(LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType)_(\d{8})_(\d{6})\.dat$")
 
@@ -53,24 +56,229 @@ def files_by_kind(home):
 
 
 def test_command_line():
-    import subprocess
-    from kestro_e2e import RECORDER
     home = Home()
     try:
+        # As over ssh without X forwarding: no display of any kind.
         env = home.env()
-        out = subprocess.run([RECORDER, "--help"], env=env, capture_output=True, timeout=20)
-        text = out.stdout.decode()
-        check(out.returncode == 0, "--help exit status %d" % out.returncode)
-        for opt in ("--demo", "--headless", "--record", "--version"):
-            check(opt in text, "--help does not mention " + opt)
-        out = subprocess.run([RECORDER, "--version"], env=env, capture_output=True, timeout=20)
-        check(out.returncode == 0 and "1.0.1" in out.stdout.decode(), "--version: %r" % out.stdout)
+        for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            env.pop(name, None)
+        for args in (["--help"], ["-h"], ["--version"], ["-v"], ["--record", "--help"]):
+            out = subprocess.run([RECORDER] + args, env=env, capture_output=True, timeout=20)
+            check(out.returncode == 0, "%s: exit status %d, %r" % (args, out.returncode, out.stderr[-300:]))
+            check(out.stderr == b"", "%s wrote to stderr: %r" % (args, out.stderr[-300:]))
+            text = out.stdout.decode()
+            if "--version" in args or "-v" in args:
+                check(text.startswith("KestroRecorder 1.0.1"), "%s: %r" % (args, text))
+            else:
+                for item in ("--demo", "--headless", "--record", "--version", "--port", "--record-dir",
+                             "KESTRO_COM1", "LOGFILES", "registry.json", "Exit status"):
+                    check(item in text, "%s does not mention %s" % (args, item))
+        # A window without a display: one line that says what to do, status 2.
+        out = subprocess.run([RECORDER], env=env, capture_output=True, timeout=20)
+        err = out.stderr.decode()
+        check(out.returncode == 2, "no display: exit status %d" % out.returncode)
+        check(err.count("\n") == 1 and "--headless" in err, "no display: %r" % err)
+        check(not home.log_lines(), "a refused start logged %r" % home.log_lines())
+        out = subprocess.run([RECORDER, "--headles"], env=env, capture_output=True, timeout=20)
+        check(out.returncode == 2 and b"unknown option --headles" in out.stderr, "typo: %r" % out.stderr)
         # Without a meter a headless run cannot do its job: it says why and ends with status 2.
-        env["KESTRO_COM1"] = os.path.join(home.root, "no-such-device")
+        env = home.env(KESTRO_COM1=os.path.join(home.root, "no-such-device"))
         out = subprocess.run([RECORDER, "--headless"], env=env, capture_output=True, timeout=20)
         check(out.returncode == 2, "headless without a port: exit status %d" % out.returncode)
         check("is not availiable!" in out.stderr.decode(), "stderr: %r" % out.stderr)
     finally:
+        home.cleanup()
+
+
+def test_unusable_settings_file_is_named():
+    home = Home()
+    try:
+        store = os.path.join(home.config, "KestroRecorder", "registry.json")
+        with open(store, "rb") as f:
+            good = f.read()
+        for what, make in (("truncated", lambda: open(store, "wb").write(good[: len(good) // 2])),
+                           ("a directory", lambda: (os.remove(store), os.mkdir(store)))):
+            make()
+            out = subprocess.run([RECORDER, "--headless"], env=home.env(), capture_output=True, timeout=20)
+            err = out.stderr.decode()
+            check(out.returncode == 2, "%s: exit status %d" % (what, out.returncode))
+            check(store in err and "cannot be used" in err and "no serial port" not in err, "%s: %r" % (what, err))
+    finally:
+        home.cleanup()
+
+
+def test_sighup_ends_in_order():
+    home = Home()
+    sim = Sim(home)
+    rec = Recorder(home, "--record")
+    try:
+        wait_commands(sim, lambda c: "awm 1" in c, 10, "recording to be armed")
+        rec.proc.send_signal(signal.SIGHUP)  # the terminal closed, the ssh connection dropped
+        rc, _, err = rec.terminate()
+        check(rc == 0, "exit status %d: %s" % (rc, err[-300:]))
+        cmds, _ = sim.stop()
+        check_stop_sequence(cmds, home.log_lines())
+    finally:
+        sim.stop()
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
+def test_run_options_leave_the_settings_alone():
+    home = Home()
+    store = os.path.join(home.config, "KestroRecorder", "registry.json")
+    with open(store) as f:
+        doc = json.load(f)
+    del doc[DEVICE_SECTION]  # a station never set up: no port stored
+    with open(store, "w") as f:
+        json.dump(doc, f)
+    with open(store, "rb") as f:
+        before = f.read()
+    records = os.path.join(home.root, "run-records")
+    user = os.path.join(home.root, "home")
+    os.makedirs(os.path.join(user, "Documents"))
+    sim = Sim(home)
+    env = home.env(KESTRO_COM1=os.path.join(home.root, "elsewhere"), HOME=user)  # --port comes first
+    rec = Recorder(home, "--record", "--port", home.link, "--record-dir", records, env=env)
+    try:
+        wait_commands(sim, lambda c: "awm 1" in c, 10, "recording to be armed")
+        wait_for(lambda: os.path.isdir(records) and os.listdir(records), 10, "record files in --record-dir")
+        rc, _, err = rec.terminate()
+        check(rc == 0, "exit status %d: %s" % (rc, err[-300:]))
+        check(not os.listdir(home.records), "stored record directory used: %r" % os.listdir(home.records))
+        check(os.listdir(os.path.join(user, "Documents")) == [], "an unused default record directory was made")
+        with open(store, "rb") as f:
+            check(f.read() == before, "the settings file changed")
+        sim.stop()
+    finally:
+        sim.stop()
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
+def test_unguarded_start_when_no_lock_can_be_taken():
+    home = Home()
+    sim = Sim(home)
+    not_a_dir = os.path.join(home.root, "runtime-is-a-file")
+    open(not_a_dir, "w").close()
+    rec = Recorder(home, env=home.env(XDG_RUNTIME_DIR=not_a_dir))
+    try:
+        wait_commands(sim, lambda c: "gds" in c, 10, "the program to run")
+        rc, _, err = rec.terminate()
+        check(rc == 0, "exit status %d" % rc)
+        check("only one time" not in err, "refused: %r" % err)
+        guard = [l for l in home.log_lines() if "SingleInstance.Error" in l]
+        check(len(guard) == 1 and not_a_dir in guard[0], "log: %r" % home.log_lines())
+    finally:
+        sim.stop()
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
+def test_default_places():
+    home = Home()
+    store = os.path.join(home.config, "KestroRecorder", "registry.json")
+    with open(store) as f:
+        doc = json.load(f)
+    del doc[RECORDER_SECTION]["RecordDirectory"]
+    with open(store, "w") as f:
+        json.dump(doc, f)
+    user = os.path.join(home.root, "home")
+    os.makedirs(os.path.join(user, "Documents"))
+    env = home.env(HOME=user)
+    for name in ("LOGFILES", "XDG_DATA_HOME"):
+        env.pop(name)
+    env["XDG_STATE_HOME"] = os.path.join(home.root, "state")
+    bin_before = sorted(os.listdir(BIN))
+    sim = Sim(home)
+    rec = Recorder(home, "--record", env=env)
+    try:
+        wait_commands(sim, lambda c: "awm 1" in c, 10, "recording to be armed")
+        records = os.path.join(user, "Documents", "KestroRecorder")
+        wait_for(lambda: os.path.isdir(records) and os.listdir(records), 10, "record files in ~/Documents")
+        rc, _, _ = rec.terminate()
+        check(rc == 0, "exit status %d" % rc)
+        log = os.path.join(home.root, "state", "KestroRecorder", "R270_Kestro.log")
+        with open(log, "rb") as f:
+            check(f.read().endswith(b": Application stopped\r\n"), "log in the state directory")
+        check(oct(os.stat(os.path.dirname(log)).st_mode & 0o777) == "0o700", "state directory is not private")
+        check(sorted(os.listdir(BIN)) == bin_before, "written next to the executable: %r" %
+              sorted(set(os.listdir(BIN)) - set(bin_before)))
+        check(not os.path.exists(os.path.join(user, ".local", "share", "KestroRecorder", "KestroRecorder")),
+              "doubled folder")
+    finally:
+        sim.stop()
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
+def test_readme_settings_example():
+    """The settings file the README shows for a station set up by hand works as it says."""
+    readme = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+    with open(readme) as f:
+        example = re.search(r"```json\n(.*?)```", f.read(), re.S).group(1)
+    home = Home()
+    doc = json.loads(example)
+    device = doc[DEVICE_SECTION]
+    device["COM1Device"]["value"] = home.link
+    doc[RECORDER_SECTION]["RecordDirectory"]["value"] = home.records
+    with open(os.path.join(home.config, "KestroRecorder", "registry.json"), "w") as f:
+        json.dump(doc, f)
+    env = home.env()
+    env.pop("KESTRO_COM1")  # the file alone names the device
+    sim = Sim(home)
+    rec = Recorder(home, "--record", env=env)
+    try:
+        wait_for(lambda: [p for p in home.record_files() if "_LP_" in p], 10, "a slow record file")
+        time.sleep(1.5)
+        rc, _, err = rec.terminate()
+        check(rc == 0, "exit status %d: %s" % (rc, err[-300:]))
+        path = [p for p in home.record_files() if "_LP_" in p][0]
+        check(os.path.basename(path).startswith("Station7_LP_"), "file name %s" % path)
+        with open(path, "rb") as f:
+            lines = f.read().decode("latin-1").split("\r\n")
+        check(lines[0] == "Time\tNoiseValue", "header %r" % lines[0])
+        check(re.match(r"^\d\d:\d\d:\d\d\.\d{3}\t ?-?\d+\.\d$", lines[1]), "record line %r" % lines[1])
+    finally:
+        sim.stop()
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
+def test_demo_interrupted_from_the_terminal():
+    home = Home()
+    stats = os.path.join(home.root, "demo-sim.stats")
+    env = home.env(KESTRO_SIM_ARGS="--stats " + stats)
+    env.pop("KESTRO_COM1")
+    # A terminal sends Ctrl+C to its whole foreground process group.
+    proc = subprocess.Popen([RECORDER, "--demo", "--headless", "--record"], env=env, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, start_new_session=True)
+    try:
+        wait_for(lambda: len(home.record_files()) >= 2, 15, "demo record files")  # the user's directory
+        time.sleep(1)
+        os.killpg(proc.pid, signal.SIGINT)
+        out, err = proc.communicate(timeout=15)
+        check(proc.returncode == 0, "exit status %d: %r" % (proc.returncode, err[-300:]))
+        lines = home.log_lines()
+        check(len(lines) == 1 and lines[0].endswith(": Application stopped"), "log: %r" % lines)
+        wait_for(lambda: os.path.exists(stats), 5, "the simulator's stats")
+        cmds = [l[4:].rstrip("\n") for l in open(stats) if l.startswith("cmd ")]
+        check(cmds[-2:] == ["SMM 0", "LDK 0"], "the simulator got %r" % cmds[-4:])
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    check(stats.encode() not in f.read(), "the simulator outlived the program")
+            except OSError:
+                pass
+    finally:
+        if proc.poll() is None:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
         home.cleanup()
 
 
@@ -280,4 +488,7 @@ def test_replug_cycles_keep_order():
 
 if __name__ == "__main__":
     main([test_command_line, test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
-          test_silent_device_comes_back, test_unplug_replug, test_replug_cycles_keep_order])
+          test_silent_device_comes_back, test_unplug_replug, test_replug_cycles_keep_order,
+          test_unusable_settings_file_is_named, test_sighup_ends_in_order, test_run_options_leave_the_settings_alone,
+          test_unguarded_start_when_no_lock_can_be_taken, test_default_places, test_readme_settings_example,
+          test_demo_interrupted_from_the_terminal])

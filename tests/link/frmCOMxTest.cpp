@@ -3,6 +3,7 @@
 
 #include "link/FakeSerialPort.h"
 #include "link/QtSerialPort.h"
+#include "link/SerialNames.h"
 #include "link/frmCOMx.h"
 #include "protocol/ProtocolState.h"
 #include "settings/RecorderSettings.h"
@@ -312,23 +313,152 @@ TEST_F(FakeOwner, OpenFailureDetailAndDialoutHintOnlyOnPermissionDenied) {
 
 TEST_F(FakeOwner, StopSequenceFailuresAreLoggedAndTheStopStillHappens) {
     const struct {
-        bool writeFails, flushOk;
-        int errorLines;
-    } rows[] = {{true, true, 2}, {false, false, 1}};
+        bool writeFails, flushOk, drainOk;
+        QStringList errors;
+    } rows[] = {
+        {false, true, true, {}},
+        {true, true, true, {"8020", "8020"}},
+        {false, false, true, {"8020"}},
+        {false, true, false, {"8021"}},
+    };
     UseFake();
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.errorLines);
+        SCOPED_TRACE(r.errors.join(' ').toStdString());
         QFile::remove(log.MainLogPath());
         ASSERT_EQ(com->SetCOMPort(1), kTrue);
+        port->ClearWritten();
+        port->ClearHistory();
         port->SetWriteFails(r.writeFails);
         port->SetFlushResult(r.flushOk);
+        port->SetDrainResult(r.drainOk);
         com->FormUnload();
         EXPECT_FALSE(port->isOpen());
-        QStringList expected(r.errorLines, Logged(": frmCOMx.FormUnload.Error: 8020"));
+        QStringList expected;
+        for (const QString& n : r.errors)
+            expected << Logged(": frmCOMx.FormUnload.Error: ") + n;
         EXPECT_EQ(LogLines(), expected << Logged(": Application stopped"));
+        if (!r.writeFails) EXPECT_EQ(port->commands(), (QStringList{"SMM 0", "LDK 0"}));
+        // The lines drop only after the bytes have left (or could not leave) the line.
+        QStringList lines{"flush", "drain", "dtr 0", "rts 0", "close /fake/a"};
+        if (!r.flushOk) lines.removeAll("drain");
+        EXPECT_EQ(port->history(), lines);
         port->SetWriteFails(false);
         port->SetFlushResult(true);
+        port->SetDrainResult(true);
     }
+}
+
+// A pseudo-terminal stands in for an adapter: the by-id link and the ttyUSB
+// node are links in the test's device directory, as udev makes them in /dev.
+TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
+    const struct {
+        const char* what;
+        const char* stored;   // "COM1Device"; nullptr: the default mapping
+        bool otherTakesUsb0;  // another device appears as ttyUSB0 meanwhile
+    } rows[] = {
+        {"configured by its stable name", "serial/by-id/usb-Meter_R270-if00", false},
+        {"configured by its kernel name", "ttyUSB0", false},
+        {"kernel name taken by another device", "ttyUSB0", true},
+        {"default mapping", nullptr, false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        const QString dir = devDir() + "/" + r.what;
+        ASSERT_TRUE(QDir().mkpath(dir + "/serial/by-id"));
+        com->SetDeviceDirectory(dir);
+        QFile::remove(files.currentUser);
+        Store(true, 1);
+        if (r.stored) Store(false, 1, dir + "/" + r.stored);
+        const QString byId = dir + "/serial/by-id/usb-Meter_R270-if00";
+        auto plug = [&](const PtyPair& pty, const QString& node) {
+            QFile::remove(dir + "/" + node);
+            QFile::remove(byId);
+            ASSERT_TRUE(QFile::link(pty.slavePath, dir + "/" + node));
+            ASSERT_TRUE(QFile::link("../../" + node, byId));
+        };
+        PtyPair first;
+        ASSERT_TRUE(first.ok());
+        plug(first, "ttyUSB0");
+        ASSERT_EQ(com->InitForm(), kTrue);
+
+        first.CloseMaster();  // unplugged: the node and the link go
+        ASSERT_TRUE(WaitUntil([&] { return com->GetCOMPort() == 0; }));
+        QFile::remove(dir + "/ttyUSB0");
+        QFile::remove(byId);
+        EXPECT_FALSE(com->DeviceExists(1));
+
+        PtyPair back, other;
+        ASSERT_TRUE(back.ok() && other.ok());
+        plug(back, "ttyUSB1");
+        if (r.otherTakesUsb0) ASSERT_TRUE(QFile::link(other.slavePath, dir + "/ttyUSB0"));
+        ASSERT_TRUE(com->DeviceExists(1));
+        ASSERT_EQ(com->SetCOMPort(1), kTrue);
+        EXPECT_EQ(QFileInfo(com->OpenDevice()).canonicalFilePath(), QFileInfo(back.slavePath).canonicalFilePath());
+        EXPECT_EQ(com->SendCommand("gds\r"), 4);
+        EXPECT_EQ(back.ReadFor(150), QByteArray("gds\r"));
+        EXPECT_TRUE(other.ReadFor(20).isEmpty());
+        com->CloseCOMPort();
+    }
+}
+
+TEST_F(PtyOwner, TheCommandLinesPortComesBeforeTheEnvironment) {
+    qputenv("KESTRO_COM1", "/nonexistent/from-env");
+    Store(false, 1, QString("/nonexistent/stored"));
+    EXPECT_EQ(com->DevicePathForPort(1), "/nonexistent/from-env");
+    reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COM1Device", QString("/dev/serial/by-id/x"), REG_SZ_);
+    EXPECT_EQ(com->DevicePathForPort(1), "/dev/serial/by-id/x");
+    EXPECT_EQ(com->DevicePathForPort(2), devDir() + "/ttyS1");  // other ports keep their mapping
+}
+
+TEST(SerialNamesTest, StableNamesAreLinksToPresentDevices) {
+    QTemporaryDir tmp;
+    const QString byId = tmp.filePath("by-id");
+    ASSERT_TRUE(QDir().mkpath(byId));
+    for (const char* node : {"ttyUSB0", "ttyUSB1"})
+        ASSERT_TRUE(QFile(tmp.filePath(node)).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link("../ttyUSB1", byId + "/usb-B"));
+    ASSERT_TRUE(QFile::link(tmp.filePath("ttyUSB0"), byId + "/usb-A"));
+    ASSERT_TRUE(QFile::link("../ttyUSB7", byId + "/usb-gone"));           // dangling
+    ASSERT_TRUE(QFile(byId + "/not-a-link").open(QIODevice::WriteOnly));  // stray file
+    const QList<StableSerialName> names = StableSerialNames(byId);
+    ASSERT_EQ(names.size(), 2);
+    EXPECT_EQ(names[0].link, byId + "/usb-A");
+    EXPECT_EQ(names[0].target, QFileInfo(tmp.filePath("ttyUSB0")).canonicalFilePath());
+    EXPECT_EQ(names[1].link, byId + "/usb-B");
+    EXPECT_EQ(names[1].target, QFileInfo(tmp.filePath("ttyUSB1")).canonicalFilePath());
+    EXPECT_EQ(StableNameFor(tmp.filePath("ttyUSB1"), byId), byId + "/usb-B");
+    EXPECT_EQ(StableNameFor(byId + "/usb-B", byId), "");  // stable already
+    EXPECT_EQ(StableNameFor(tmp.filePath("ttyUSB7"), byId), "");
+    EXPECT_TRUE(StableSerialNames(tmp.filePath("no-such-dir")).isEmpty());
+}
+
+TEST(QtSerialPortTest, ABusyPortSaysWhoHasIt) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    QtSerialPort first, second;
+    int16_t errNo = 0;
+    QString reason;
+    ASSERT_TRUE(first.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
+    EXPECT_FALSE(second.open(pty.slavePath, &errNo, &reason));
+    EXPECT_EQ(errNo, kErrPortUnavailable);
+    EXPECT_TRUE(reason.startsWith("The device is in use by another program")) << reason.toStdString();
+    EXPECT_TRUE(reason.contains(QString("PID %1").arg(getpid()))) << reason.toStdString();
+    first.close();
+    EXPECT_TRUE(second.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
+}
+
+TEST(QtSerialPortTest, DrainWaitsOnlyForAnOpenLine) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    QtSerialPort port;
+    EXPECT_FALSE(port.drain(100));
+    int16_t errNo = 0;
+    QString reason;
+    ASSERT_TRUE(port.open(pty.slavePath, &errNo, &reason));
+    ASSERT_EQ(port.write("LDK 0\r"), 6);
+    EXPECT_TRUE(port.flush(500));
+    EXPECT_TRUE(port.drain(500));
+    EXPECT_EQ(pty.ReadFor(100), QByteArray("LDK 0\r"));
 }
 
 TEST(QtSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {

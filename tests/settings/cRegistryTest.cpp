@@ -10,7 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <atomic>
 #include <csignal>
+#include <functional>
+#include <thread>
+#include <vector>
 
 using namespace kestro;
 
@@ -133,7 +138,137 @@ TEST_F(RegistryTest, WriteCreatesKeyLevelsAndNamesIgnoreCase) {
     const QJsonObject key = doc.value("Alpha\\Beta").toObject();  // the first spelling is kept
     EXPECT_EQ(key.size(), 1);
     EXPECT_EQ(key.value("ComPort").toObject().value("value").toInt(), 4);
-    EXPECT_EQ(QFileInfo(files.currentUser).dir().entryList(QDir::Files | QDir::Hidden), QStringList{"registry.json"});
+    // Nothing left behind but the store and the writers' lock file.
+    EXPECT_EQ(QFileInfo(files.currentUser).dir().entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"registry.json", "registry.json.lock"}));
+}
+
+// Hand edits spell key paths in ways the program never writes.
+TEST_F(RegistryTest, HandEditedKeyPathsAreFoundAndWrittenInPlace) {
+    for (const char* spelling : {"SOFTWARE\\ORVIA Messtechnik GmbH\\R270_Kestro\\Device1\\",
+                                 "\\SOFTWARE\\ORVIA Messtechnik GmbH\\R270_Kestro\\Device1",
+                                 "SOFTWARE\\\\ORVIA Messtechnik GmbH\\R270_Kestro\\\\Device1",
+                                 "software\\orvia messtechnik gmbh\\r270_kestro\\device1\\"}) {
+        SCOPED_TRACE(spelling);
+        const QJsonObject port{{"COMPort", QJsonObject{{"type", 4}, {"value", 3}}}};
+        WriteFile(files.currentUser, QJsonDocument(QJsonObject{{spelling, port}}).toJson());
+        cRegistry r = Make();
+        r.ValueKey = "COMPort";
+        ASSERT_TRUE(r.ValueExists());
+        EXPECT_EQ(r.Value(), QVariant(3));
+        Write(r, "COMPort", REG_DWORD_, 2);
+        Write(r, "COM1Device", REG_SZ_, QString("/dev/serial/by-id/meter"));
+        // Both land in the hand-written key: no second spelling beside it.
+        const QJsonObject key = Document().value(spelling).toObject();
+        EXPECT_EQ(key.value("COMPort").toObject().value("value").toInt(), 2);
+        EXPECT_EQ(key.value("COM1Device").toObject().value("value").toString(), "/dev/serial/by-id/meter");
+        EXPECT_FALSE(Document().contains(kSection));
+        r.ValueKey = "COMPort";
+        EXPECT_EQ(r.Value(), QVariant(2));
+        EXPECT_TRUE(logged.empty());
+    }
+}
+
+// Two programs (or a script beside the program) saving at the same time: every
+// read-modify-write must see the other's values.
+TEST_F(RegistryTest, ConcurrentWritersLoseNoValue) {
+    constexpr int kWriters = 4;
+    constexpr int kValues = 25;
+    std::vector<std::thread> writers;
+    std::atomic<int> failures{0};
+    for (int w = 0; w < kWriters; ++w) {
+        writers.emplace_back([&, w] {
+            cRegistry r(files);  // each writer its own instance, as in its own process
+            r.ClassKey = HKEY_CURRENT_USER_;
+            r.SectionKey = kSection;
+            for (int i = 0; i < kValues; ++i) {
+                try {
+                    Write(r, QString("W%1V%2").arg(w).arg(i), REG_DWORD_, w * 1000 + i);
+                } catch (const RaisedError&) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (std::thread& t : writers)
+        t.join();
+    EXPECT_EQ(failures.load(), 0);
+    const QJsonObject key = Document().value(kSection).toObject();
+    int missing = 0;
+    for (int w = 0; w < kWriters; ++w)
+        for (int i = 0; i < kValues; ++i)
+            missing += key.value(QString("W%1V%2").arg(w).arg(i)).toObject().value("value").toInt(-1) != w * 1000 + i;
+    EXPECT_EQ(missing, 0);
+}
+
+TEST_F(RegistryTest, AStoreThatCannotBeUsedIsNamedAsTheReason) {
+    const QByteArray valid = R"({"SOFTWARE": {}, "A": {"V": {"type": 4, "value": 1}}})";
+    const struct {
+        const char* what;
+        std::function<void(const QString&)> make;
+        const char* problem;  // empty: none
+    } rows[] = {
+        {"no file yet", [](const QString&) {}, ""},
+        {"a good file", [&](const QString& p) { WriteFile(p, valid); }, ""},
+        {"garbage", [](const QString& p) { WriteFile(p, "registry"); }, "not a settings document ("},
+        {"truncated", [&](const QString& p) { WriteFile(p, valid.left(valid.size() / 2)); },
+         "not a settings document ("},
+        {"empty", [](const QString& p) { WriteFile(p, ""); }, "not a settings document ("},
+        {"a list", [](const QString& p) { WriteFile(p, "[1, 2]"); }, "not a settings document (no JSON object)"},
+        {"a directory", [](const QString& p) { QDir().mkpath(p); }, "it is a directory"},
+        {"a pipe",
+         [](const QString& p) {
+             QDir().mkpath(QFileInfo(p).absolutePath());
+             ::mkfifo(QFile::encodeName(p).constData(), 0600);
+         },
+         "not a regular file"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        QDir(QFileInfo(files.currentUser).absolutePath()).removeRecursively();
+        r.make(files.currentUser);
+        cRegistry reg = Make();
+        reg.ValueKey = "COMPort";
+        EXPECT_FALSE(reg.ValueExists());  // and a pipe did not block the read
+        if (*r.problem)
+            EXPECT_TRUE(reg.StoreProblem().startsWith(r.problem)) << reg.StoreProblem().toStdString();
+        else
+            EXPECT_EQ(reg.StoreProblem(), "");
+    }
+}
+
+TEST_F(RegistryTest, RunValuesShadowTheStoreWithoutChangingIt) {
+    cRegistry r = Make();
+    Write(r, "COMPort", REG_DWORD_, 3);
+    const QByteArray before = ReadFile(files.currentUser);
+    r.SetRunValue(HKEY_CURRENT_USER_, QString(kSection) + "\\", "comport", 1, REG_DWORD_);
+    r.SetRunValue(HKEY_CURRENT_USER_, kSection, "COM1Device", QString("/tmp/%HOME%/meter"), REG_SZ_);
+    r.SetRunValue(HKEY_CURRENT_USER_, kSection, "COMPORT", 2, REG_DWORD_);  // the last one counts
+    const struct {
+        const char* name;
+        QVariant value;
+        int32_t type;
+    } rows[] = {{"COMPort", 2, REG_DWORD_}, {"com1device", QString("/tmp/%HOME%/meter"), REG_SZ_}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        r.ValueKey = row.name;
+        EXPECT_TRUE(r.IsRunValue());
+        EXPECT_TRUE(r.ValueExists());
+        EXPECT_EQ(r.Value(), row.value);  // taken literally, no references expanded
+        EXPECT_EQ(r.ValueType, row.type);
+    }
+    r.ValueKey = "COMPort";
+    r.ClassKey = HKEY_LOCAL_MACHINE_;
+    EXPECT_FALSE(r.IsRunValue());  // another root
+    r.ClassKey = HKEY_CURRENT_USER_;
+    EXPECT_EQ(ReadFile(files.currentUser), before);
+    Write(r, "RecordNameBase", REG_SZ_, QString("Noise"));  // other values are written as always
+    cRegistry plain = Make();                               // an instance without run values sees the store
+    plain.ValueKey = "COMPort";
+    EXPECT_EQ(plain.Value(), QVariant(3));
+    EXPECT_FALSE(plain.IsRunValue());
+    plain.ValueKey = "COM1Device";
+    EXPECT_FALSE(plain.ValueExists());
 }
 
 // A write cut short (a size limit binds every user, root included) fails loudly and keeps the old file.

@@ -27,6 +27,7 @@ void (*CurrentHandler(int signo))(int) {
 
 TEST(SignalBridgeTest, SignalsArriveAsQtSignalAndHandlersAreRestored) {
     const auto termBefore = CurrentHandler(SIGTERM);
+    const auto hupBefore = CurrentHandler(SIGHUP);
     {
         SignalBridge bridge;
         {
@@ -38,12 +39,14 @@ TEST(SignalBridgeTest, SignalsArriveAsQtSignalAndHandlersAreRestored) {
         QObject::connect(&bridge, &SignalBridge::terminationRequested, [&](int s) { received << s; });
         raise(SIGTERM);
         ASSERT_TRUE(ProcessUntil([&] { return !received.isEmpty(); }));
-        raise(SIGTERM);  // two signals before the loop runs: both are delivered
+        raise(SIGTERM);  // signals before the loop runs: all are delivered
         raise(SIGINT);
-        ASSERT_TRUE(ProcessUntil([&] { return received.size() >= 3; }));
-        EXPECT_EQ(received, (QList<int>{SIGTERM, SIGTERM, SIGINT}));
+        raise(SIGHUP);  // the terminal went away: an orderly end as well, not death
+        ASSERT_TRUE(ProcessUntil([&] { return received.size() >= 4; }));
+        EXPECT_EQ(received, (QList<int>{SIGTERM, SIGTERM, SIGINT, SIGHUP}));
     }
     EXPECT_EQ(CurrentHandler(SIGTERM), termBefore);
+    EXPECT_EQ(CurrentHandler(SIGHUP), hupBefore);
 }
 
 }  // namespace

@@ -3,60 +3,137 @@
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
 
+#include <QDir>
 #include <QFile>
-#include <QLockFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 using namespace kestro;
 
 namespace {
+
+using Outcome = SingleInstance::Outcome;
 
 QByteArray ReadAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-TEST(SingleInstanceTest, SecondStartIsRefusedWithMessageAndOneLogLine) {
+// Another program instance: a child process that takes the lock and holds it
+// until told to end.
+class OtherInstance {
+public:
+    explicit OtherInstance(const QString& dir) {
+        int ready[2], stop[2];
+        if (::pipe(ready) != 0 || ::pipe(stop) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            SingleInstance lock(dir);
+            const char verdict = lock.TryAcquire() == Outcome::Acquired ? 'y' : 'n';
+            [[maybe_unused]] ssize_t n = ::write(ready[1], &verdict, 1);
+            char c;
+            n = ::read(stop[0], &c, 1);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(stop[0]);
+        stop_ = stop[1];
+        char verdict = 'n';
+        held_ = ::read(ready[0], &verdict, 1) == 1 && verdict == 'y';
+        ::close(ready[0]);
+    }
+    ~OtherInstance() { End(); }
+    bool held() const { return held_; }
+    // Ends the process without any clean-up of its own, as a crash would.
+    void End() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        ::close(stop_);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int stop_ = -1;
+    bool held_ = false;
+};
+
+TEST(SingleInstanceTest, OnlyARunningInstanceRefusesAndItsEndFreesTheLock) {
     QTemporaryDir dir;
     ManualClock clock;
     EventLog log(dir.path(), clock);
-    SingleInstance first(dir.path()), second(dir.path());
     RecordingMessageSink messages;
-    EXPECT_TRUE(EnsureSingleInstance(first, log, messages));
-    EXPECT_TRUE(first.TryAcquire());  // asking again keeps it
-    EXPECT_TRUE(messages.messages.isEmpty());
-    EXPECT_FALSE(EnsureSingleInstance(second, log, messages));
-    EXPECT_FALSE(second.IsHeld());
-    ASSERT_EQ(messages.messages.size(), 1);
-    EXPECT_EQ(messages.messages[0].text, "You can start the Measurement viewer only one time!");
-    EXPECT_EQ(
-        QString::fromUtf8(ReadAll(log.MainLogPath())),
-        log.DateTimeText() + ": FormLoad.Error: Application started as second instance - Application stopped\r\n");
+    {
+        OtherInstance other(dir.path());
+        ASSERT_TRUE(other.held());
+        SingleInstance second(dir.path());
+        EXPECT_FALSE(EnsureSingleInstance(second, log, messages));
+        EXPECT_FALSE(second.IsHeld());
+        ASSERT_EQ(messages.messages.size(), 1);
+        EXPECT_EQ(messages.messages[0].text, "You can start the Measurement viewer only one time!");
+        EXPECT_EQ(
+            QString::fromUtf8(ReadAll(log.MainLogPath())),
+            log.DateTimeText() + ": FormLoad.Error: Application started as second instance - Application stopped\r\n");
+        other.End();  // killed: its lock file stays behind, its lock does not
+        ASSERT_TRUE(QFile::exists(second.LockPath()));
+        EXPECT_EQ(second.TryAcquire(), Outcome::Acquired);
+    }
+    SingleInstance third(dir.path());  // the lock went with the object that held it
+    EXPECT_TRUE(EnsureSingleInstance(third, log, messages));
+    EXPECT_EQ(messages.messages.size(), 1);
 }
 
-TEST(SingleInstanceTest, LockOfADeadProcessIsTakenOver) {
+TEST(SingleInstanceTest, HeldLockIsKeptAndNamesItsOwner) {
     QTemporaryDir dir;
-    const pid_t dead = fork();  // a reaped child: a PID that surely belongs to no process
-    if (dead == 0) _exit(0);
-    waitpid(dead, nullptr, 0);
-    {  // learn the lock file's layout from the class itself, then forge one for the dead PID
-        QLockFile probe(dir.filePath("probe.lock"));
-        ASSERT_TRUE(probe.tryLock(0));
-        QList<QByteArray> lines = ReadAll(dir.filePath("probe.lock")).split('\n');
-        ASSERT_EQ(lines[0].toLongLong(), qint64(getpid()));
-        lines[0] = QByteArray::number(dead);
-        QFile forged(dir.filePath("KestroRecorder.lock"));
-        ASSERT_TRUE(forged.open(QIODevice::WriteOnly));
-        forged.write(lines.join('\n'));
+    SingleInstance first(dir.path());
+    EXPECT_EQ(first.TryAcquire(), Outcome::Acquired);
+    EXPECT_EQ(first.TryAcquire(), Outcome::Acquired);  // asking again keeps it
+    EXPECT_EQ(ReadAll(first.LockPath()), QByteArray::number(qint64(getpid())) + "\n");
+    OtherInstance other(dir.path());
+    EXPECT_FALSE(other.held());
+}
+
+TEST(SingleInstanceTest, ALockThatCannotBeTakenStartsUnguardedAndSaysWhy) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile(dir.filePath("plain-file")).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("lock-is-a-dir/KestroRecorder.lock")));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("link")));
+    ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), dir.filePath("link/KestroRecorder.lock")));
+    const struct {
+        const char* what;
+        QString lockDir;
+        int err;
+    } rows[] = {
+        {"runtime directory missing", dir.filePath("no-such-dir"), ENOENT},
+        {"runtime directory is a file", dir.filePath("plain-file"), ENOTDIR},
+        {"lock file is a directory", dir.filePath("lock-is-a-dir"), EISDIR},
+        {"lock file is a symlink", dir.filePath("link"), ELOOP},
+    };
+    ManualClock clock;
+    EventLog log(dir.path(), clock);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        QFile::remove(log.MainLogPath());
+        RecordingMessageSink messages;
+        SingleInstance instance(r.lockDir);
+        EXPECT_TRUE(EnsureSingleInstance(instance, log, messages));
+        EXPECT_TRUE(messages.messages.isEmpty());
+        EXPECT_EQ(instance.FailureErrno(), r.err);
+        EXPECT_EQ(QString::fromUtf8(ReadAll(log.MainLogPath())),
+                  log.DateTimeText() + ": SingleInstance.Error: " + QString::number(r.err) +
+                      " - no guard against a second instance, the lock file " + instance.LockPath() +
+                      " cannot be used: " + QString::fromLocal8Bit(strerror(r.err)) + "\r\n");
     }
-    SingleInstance instance(dir.path());  // the file is fresh: the stale time alone would never free it
-    EXPECT_TRUE(instance.TryAcquire());
-    EXPECT_EQ(ReadAll(instance.LockPath()).split('\n').value(0).toLongLong(), qint64(getpid()));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("elsewhere")));  // a planted link is never followed
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "settings/ui/frmSetup.h"
 
+#include "link/SerialNames.h"
 #include "link/frmCOMx.h"
 #include "protocol/Types.h"
 #include "settings/RecorderSettings.h"
@@ -92,7 +93,7 @@ QString EnvironmentOverrideName(int n) { return QStringLiteral("KESTRO_COM%1").a
 }  // namespace
 
 QList<SerialDeviceInfo> PresentSerialDevices() {
-    QList<SerialDeviceInfo> out;
+    QList<SerialDeviceInfo> ports;
     for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts()) {
         SerialDeviceInfo d;
         d.path = p.systemLocation();
@@ -100,9 +101,27 @@ QList<SerialDeviceInfo> PresentSerialDevices() {
         d.hasIds = p.hasVendorIdentifier() && p.hasProductIdentifier();
         d.vendorId = p.vendorIdentifier();
         d.productId = p.productIdentifier();
+        ports.push_back(d);
+    }
+    return WithStableNames(ports, StableSerialNames(QLatin1String(kSerialByIdDir)));
+}
+
+QList<SerialDeviceInfo> WithStableNames(const QList<SerialDeviceInfo>& ports, const QList<StableSerialName>& names) {
+    QList<SerialDeviceInfo> out;
+    for (const StableSerialName& name : names) {
+        SerialDeviceInfo d;
+        d.path = name.link;
+        d.description = QStringLiteral("now ") + name.target;
+        for (const SerialDeviceInfo& p : ports) {
+            if (QFileInfo(p.path).canonicalFilePath() != name.target) continue;
+            if (!p.description.trimmed().isEmpty()) d.description += QStringLiteral(", ") + p.description.trimmed();
+            d.hasIds = p.hasIds;
+            d.vendorId = p.vendorId;
+            d.productId = p.productId;
+        }
         out.push_back(d);
     }
-    return out;
+    return out + ports;
 }
 
 QString SerialDeviceText(const SerialDeviceInfo& info) {
@@ -424,6 +443,7 @@ void frmSetup::Load() {
     };
 
     text(InputSaveDir, "RecordDirectory", defaultDirectory_);
+    if (reg_.IsRunValue()) ShowRunValue({InputSaveDir, cmdBrowseDir}, QStringLiteral("--record-dir"));
     text(InputFileName, "RecordNameBase", QStringLiteral("NoiseData"));
     text(InputFileExtension, "RecordFileExtension", QStringLiteral(".dat"));
     check(chkIncludeHeader, "IncludeHeaderLine", false);
@@ -436,6 +456,7 @@ void frmSetup::Load() {
     reg_.SectionKey = QString::fromLatin1(kDeviceSection);
     qint64 port = 0;
     if (!number("COMPort", &port)) port = 1;
+    portForThisRun_ = reg_.IsRunValue();
     // A stored number without an option keeps no choice, so OK leaves it alone.
     if (port >= 1 && port <= kPorts) {
         OptionCOM[port]->setChecked(true);
@@ -447,18 +468,27 @@ void frmSetup::Load() {
         QSignalBlocker block(DeviceCOM[n]);
         FillDeviceList(n);
         DeviceCOM[n]->setEditText(loadedPath_[n]);
-        if (!qEnvironmentVariable(qPrintable(EnvironmentOverrideName(n))).trimmed().isEmpty()) {
+        if (portForThisRun_ && n == 1) {
+            ShowRunValue({DeviceCOM[n]}, QStringLiteral("--port"));
+        } else if (!qEnvironmentVariable(qPrintable(EnvironmentOverrideName(n))).trimmed().isEmpty()) {
             DeviceCOM[n]->setEnabled(false);
             DeviceCOM[n]->setToolTip(QStringLiteral("Set by the environment variable ") + EnvironmentOverrideName(n));
         }
     }
     for (int n = 1; n <= kPorts; ++n) {
         probedOpen_[n] = com_.SetCOMPort(static_cast<int16_t>(n)) == kTrue;
-        OptionCOM[n]->setEnabled(probedOpen_[n]);
+        OptionCOM[n]->setEnabled(probedOpen_[n] && !portForThisRun_);
     }
     // The poll cycle would otherwise query whatever device sits on the last port
     // probed until the dialog closes.
     com_.CloseCOMPort();
+}
+
+void frmSetup::ShowRunValue(std::initializer_list<QWidget*> controls, const QString& option) {
+    for (QWidget* w : controls) {
+        w->setEnabled(false);
+        w->setToolTip(QStringLiteral("Set for this run by %1; the stored value is kept").arg(option));
+    }
 }
 
 void frmSetup::ShowPage(int index) {
@@ -498,7 +528,7 @@ void frmSetup::DevicePathEdited(int n, const QString& text) {
     // Only the paths probed at load have a verdict; for another one, whether the
     // device is there at all is the best guess before OK. Empty is the default mapping.
     const bool usable = path == loadedPath_[n] ? probedOpen_[n] : (path.isEmpty() || DeviceNodeExists(path));
-    OptionCOM[n]->setEnabled(usable);
+    OptionCOM[n]->setEnabled(usable && !portForThisRun_);
 }
 
 void frmSetup::DevicePicked(int n, int item) {
@@ -599,6 +629,7 @@ void frmSetup::cmdOK_Click() {
     try {
         auto put = [this](const QString& name, const QVariant& v, int32_t type) {
             reg_.ValueKey = name;
+            if (reg_.IsRunValue()) return;  // a command-line value stays out of the store
             reg_.ValueType = type;
             reg_.SetValue(v);
         };

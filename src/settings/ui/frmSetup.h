@@ -12,6 +12,7 @@
 
 #include <array>
 #include <functional>
+#include <initializer_list>
 
 class QCheckBox;
 class QComboBox;
@@ -25,6 +26,7 @@ class QToolButton;
 
 namespace kestro {
 
+struct StableSerialName;
 class MessageSink;
 class cRegistry;
 class frmCOMx;
@@ -39,8 +41,11 @@ struct SerialDeviceInfo {
 };
 using SerialDeviceLister = std::function<QList<SerialDeviceInfo>()>;
 
-// The serial devices the system reports now.
+// The serial devices the system reports now, their stable names first.
 QList<SerialDeviceInfo> PresentSerialDevices();
+// The stable names (each with the description and ids of the port it points
+// to), then the ports.
+QList<SerialDeviceInfo> WithStableNames(const QList<SerialDeviceInfo>& ports, const QList<StableSerialName>& names);
 // Drop-down text: path, then " — " description and " (vvvv:pppp)" where known.
 QString SerialDeviceText(const SerialDeviceInfo& info);
 
@@ -104,6 +109,8 @@ private:
     bool ValidateSeparators(int32_t* decimalCode, int32_t* tabularCode);
     void Complain(QLineEdit* field, const QString& text);
     void BrowseDirectory();
+    // Greys out controls whose value the command line set for this run.
+    void ShowRunValue(std::initializer_list<QWidget*> controls, const QString& option);
 
     cRegistry& reg_;
     frmCOMx& com_;
@@ -117,6 +124,7 @@ private:
     std::array<QString, 5> loadedPath_{};  // the mapping at load, as probed
     std::array<bool, 5> probedOpen_{};
     bool unloaded_ = false;
+    bool portForThisRun_ = false;  // --port: the port choice is not the dialog's
 };
 
 }  // namespace kestro

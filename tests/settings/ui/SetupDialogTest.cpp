@@ -1,4 +1,5 @@
 #include "link/FakeSerialPort.h"
+#include "link/SerialNames.h"
 #include "link/frmCOMx.h"
 #include "protocol/ProtocolState.h"
 #include "settings/RecorderSettings.h"
@@ -19,6 +20,7 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -386,6 +388,54 @@ TEST_F(SetupDialog, DevicePathsArePickedAndOnlyChangesAreStored) {
     EXPECT_EQ(Device("COM4Device"), (Typed{devDir() + "/ttyACM7", REG_SZ_}));
     EXPECT_EQ(Device("COMPort"), (Typed{2, REG_DWORD_}));
     EXPECT_EQ(com->DevicePathForPort(3), devicePath(3));
+}
+
+TEST_F(SetupDialog, StableNamesComeFirstAndCarryTheirAdaptersWords) {
+    const QString usb0 = devDir() + "/ttyUSB0", usb1 = devDir() + "/ttyUSB1";
+    for (const QString& node : {usb0, usb1})
+        ASSERT_TRUE(QFile(node).open(QIODevice::WriteOnly));
+    const QList<SerialDeviceInfo> ports = {{usb0, QString(), false, 0, 0},
+                                           {usb1, "FT232R USB UART", true, 0x0403, 0x6001}};
+    const QString link = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5S3B-if00-port0";
+    const QString target = QFileInfo(usb1).canonicalFilePath();
+    const QList<SerialDeviceInfo> listed = WithStableNames(ports, {StableSerialName{link, target}});
+    ASSERT_EQ(listed.size(), 3);
+    EXPECT_EQ(SerialDeviceText(listed[0]), link + " — now " + target + ", FT232R USB UART (0403:6001)");
+    EXPECT_EQ(listed[1].path, usb0);
+    EXPECT_EQ(listed[2].path, usb1);
+
+    QPointer<frmSetup> d = MakeDialog([&] { return listed; });
+    QComboBox* c2 = d->DeviceCOM[2];
+    ASSERT_EQ(c2->count(), 3);
+    emit c2->activated(0);  // picking the stable name stores the stable name
+    d->cmdOK->click();
+    EXPECT_EQ(Device("COM2Device"), (Typed{link, REG_SZ_}));
+}
+
+TEST_F(SetupDialog, CommandLineValuesAreShownGreyedAndNeverSaved) {
+    Rec("RecordDirectory", QString("/stored/records"));
+    StorePort(3);
+    reg.SetRunValue(HKEY_CURRENT_USER_, kRecorderSection, "RecordDirectory", QString("/run/records"), REG_SZ_);
+    reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COMPort", 1, REG_DWORD_);
+    reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COM1Device", devicePath(1), REG_SZ_);
+    QPointer<frmSetup> d = MakeDialog();
+    EXPECT_EQ(d->InputSaveDir->text(), "/run/records");
+    EXPECT_FALSE(d->InputSaveDir->isEnabled());
+    EXPECT_FALSE(d->cmdBrowseDir->isEnabled());
+    EXPECT_TRUE(d->InputSaveDir->toolTip().contains("--record-dir"));
+    EXPECT_EQ(d->DeviceCOM[1]->currentText(), devicePath(1));
+    EXPECT_FALSE(Usable(*d, d->DeviceCOM[1]));
+    EXPECT_TRUE(d->OptionCOM[1]->isChecked());
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_FALSE(Usable(*d, d->OptionCOM[n])) << n;
+    EXPECT_TRUE(Usable(*d, d->DeviceCOM[2]));
+    d->InputFileName->setText("Station7");
+    d->cmdOK->click();
+    EXPECT_EQ(Recorder("RecordNameBase"), (Typed{QString("Station7"), REG_SZ_}));
+    // What the store itself holds (read without the run's values):
+    EXPECT_EQ(Recorder("RecordDirectory"), (Typed{QString("/stored/records"), REG_SZ_}));
+    EXPECT_EQ(Device("COMPort"), (Typed{3, REG_DWORD_}));
+    EXPECT_EQ(Device("COM1Device").type, 0);
 }
 
 TEST_F(SetupDialog, OkWithoutAUsableSeparatorWritesNothingAndKeepsTheDialog) {

@@ -1,0 +1,170 @@
+#include "app/CommandLine.h"
+
+#include "kestro/Version.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+
+namespace kestro {
+
+namespace {
+
+struct Option {
+    const char* names;  // as shown: "-h, --help" or "--port PATH"
+    const char* text;
+};
+
+// The options as --help shows them (the tests check that the parser takes each one).
+const Option kOptions[] = {
+    {"-h, --help", "Show this help and exit."},
+    {"-v, --version", "Show the version and exit."},
+    {"--demo",
+     "Run against the built-in instrument simulator (kestro-sim) on a private link; "
+     "nothing is written into your settings."},
+    {"--headless",
+     "No window: messages go to standard error, and a missing or unusable port or settings file ends the "
+     "program with status 2."},
+    {"--record", "Arm recording as soon as the meter has started, and again after every reconnect."},
+    {"--port PATH",
+     "Use the serial device PATH as COM1 for this run (for example a name under /dev/serial/by-id/); "
+     "the stored settings are not changed."},
+    {"--record-dir DIR",
+     "Write the record files to DIR for this run (created when missing); "
+     "the stored settings are not changed."},
+};
+
+QString Wrapped(const QString& text, int indent, int width) {
+    QString out;
+    QString line;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && indent + line.size() + 1 + word.size() > width) {
+            out += line + QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return out + line;
+}
+
+QString Entry(const QString& name, const QString& text) {
+    constexpr int kColumn = 24;
+    QString head = QStringLiteral("  ") + name;
+    head = head.size() < kColumn ? head.leftJustified(kColumn)
+                                 : head + QLatin1Char('\n') + QString(kColumn, QLatin1Char(' '));
+    return head + Wrapped(text, kColumn, 80) + QLatin1Char('\n');
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingDir) {
+    CommandLine cl;
+    auto fail = [&cl](const QString& why) {
+        cl.action = CommandLine::Action::Error;
+        cl.error = why;
+        return cl;
+    };
+    bool help = false;
+    bool version = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        // "--name=value" or "--name value" for the options that take one.
+        auto value = [&](const QString& name, QString* out) {
+            if (arg == name) {
+                if (i + 1 >= arguments.size()) return false;
+                *out = arguments[++i];
+                return true;
+            }
+            *out = arg.mid(name.size() + 1);
+            return true;
+        };
+        auto takes = [&arg](const char* name) {
+            return arg == QLatin1String(name) || arg.startsWith(QLatin1String(name) + QLatin1Char('='));
+        };
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            help = true;
+        } else if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) {
+            version = true;
+        } else if (arg == QLatin1String("--demo")) {
+            cl.options.demo = true;
+        } else if (arg == QLatin1String("--headless")) {
+            cl.options.headless = true;
+        } else if (arg == QLatin1String("--record")) {
+            cl.options.record = true;
+        } else if (takes("--port")) {
+            if (!value(QStringLiteral("--port"), &cl.options.port) || cl.options.port.trimmed().isEmpty())
+                return fail(QStringLiteral("--port needs the path of the serial device"));
+            cl.options.port = cl.options.port.trimmed();
+        } else if (takes("--record-dir")) {
+            QString dir;
+            if (!value(QStringLiteral("--record-dir"), &dir) || dir.trimmed().isEmpty())
+                return fail(QStringLiteral("--record-dir needs a directory"));
+            cl.options.recordDir = QDir::cleanPath(QDir(workingDir).absoluteFilePath(dir.trimmed()));
+        } else {
+            return fail(QStringLiteral("unknown option ") + arg);
+        }
+    }
+    // Asking for help or the version wins over everything else on the line.
+    if (help) {
+        cl.action = CommandLine::Action::Help;
+    } else if (version) {
+        cl.action = CommandLine::Action::Version;
+    } else if (cl.options.demo && !cl.options.port.isEmpty()) {
+        return fail(QStringLiteral("--demo brings its own meter and cannot be combined with --port"));
+    }
+    return cl;
+}
+
+QString HelpText() {
+    QString text = QStringLiteral(
+        "Usage: KestroRecorder [options]\n\n"
+        "Recorder and remote front panel for a sound level meter on a serial line\n"
+        "(9600,N,8,1).\n\n"
+        "Options:\n");
+    for (const Option& o : kOptions)
+        text += Entry(QLatin1String(o.names), QLatin1String(o.text));
+    text += QStringLiteral("\nEnvironment:\n");
+    text += Entry(QStringLiteral("KESTRO_COM1..KESTRO_COM4"),
+                  QStringLiteral("Device path of COM1..COM4; comes before the paths chosen in Setup "
+                                 "(--port comes before KESTRO_COM1)."));
+    text += Entry(QStringLiteral("LOGFILES"), QStringLiteral("Directory of the event log R270_Kestro.log."));
+    text += Entry(QStringLiteral("XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME"),
+                  QStringLiteral("Base directories of the files below."));
+    text += QStringLiteral("\nFiles:\n");
+    text += Entry(QStringLiteral("$XDG_CONFIG_HOME/KestroRecorder/registry.json"),
+                  QStringLiteral("The settings (default ~/.config/KestroRecorder/registry.json)."));
+    text += Entry(QStringLiteral("$XDG_STATE_HOME/KestroRecorder/R270_Kestro.log"),
+                  QStringLiteral("The event log when LOGFILES is not set (default ~/.local/state/KestroRecorder)."));
+    text += Entry(QStringLiteral("~/Documents/KestroRecorder/"),
+                  QStringLiteral("Record files when no record directory is set: KestroRecorder in the "
+                                 "XDG documents directory, or $XDG_DATA_HOME/KestroRecorder when there is none."));
+    text += Entry(QStringLiteral("$XDG_RUNTIME_DIR/KestroRecorder.lock"),
+                  QStringLiteral("Held while the program runs, to refuse a second instance."));
+    text += QStringLiteral("\nExit status:\n");
+    text += Entry(QStringLiteral("0"), QStringLiteral("Normal end: window closed, File > Exit, SIGINT, SIGTERM, "
+                                                      "SIGHUP or a lost display, after the meter was returned "
+                                                      "to local operation."));
+    text += Entry(QStringLiteral("1"), QStringLiteral("Another instance is already running."));
+    text += Entry(QStringLiteral("2"),
+                  QStringLiteral("Cannot run: a wrong command line, no display without --headless, a "
+                                 "--record-dir that cannot be created, or (with --headless) no usable port or "
+                                 "settings file."));
+    return text;
+}
+
+QString VersionText() {
+    QString text = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
+    const QString comment = QStringLiteral(KESTRO_VERSION_COMMENT);
+    if (!comment.isEmpty()) text += QLatin1Char(' ') + comment;
+    return text + QLatin1Char('\n');
+}
+
+void SetApplicationIdentity() {
+    QCoreApplication::setApplicationName(QStringLiteral(KESTRO_APP_TITLE));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION_STRING));
+    QCoreApplication::setOrganizationName(QStringLiteral(KESTRO_APP_TITLE));
+    // The Wayland app id, and the key desktops use to match the window to its menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KESTRO_DESKTOP_ID));
+}
+
+}  // namespace kestro

@@ -1,0 +1,41 @@
+#pragma once
+// The command line, read before any GUI object exists: --help and --version
+// must work without a display, and a start without one must say what to do.
+
+#include <QString>
+#include <QStringList>
+
+namespace kestro {
+
+struct AppOptions {
+    bool demo = false;      // play against the built-in simulator on a private link
+    bool headless = false;  // no window; messages on standard error
+    bool record = false;    // arm recording as soon as the device has started
+    QString port;           // device path used as COM1 for this run; empty: the stored port
+    QString recordDir;      // record directory for this run (absolute); empty: the stored one
+};
+
+struct CommandLine {
+    enum class Action { Run, Help, Version, Error };
+    Action action = Action::Run;
+    AppOptions options;
+    QString error;  // for Action::Error: what is wrong, one line
+};
+
+// Exit statuses, as --help lists them.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitSecondInstance = 1;
+inline constexpr int kExitCannotRun = 2;
+
+// arguments: the program name first, as in argv. Relative paths are taken
+// relative to workingDir.
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingDir);
+
+QString HelpText();
+QString VersionText();
+
+// Name, version and desktop file name of the application object. No display
+// name: the platform would append it to every window title.
+void SetApplicationIdentity();
+
+}  // namespace kestro

@@ -1,0 +1,100 @@
+#include "shell/Places.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+
+namespace kestro {
+
+namespace {
+
+QString Clean(const QString& path) { return path.isEmpty() ? path : QDir::cleanPath(path); }
+
+// An XDG variable counts only with an absolute path.
+QString BaseDir(const QString& variable, const QString& home, const char* fallback) {
+    if (variable.startsWith(QLatin1Char('/'))) return Clean(variable);
+    return Clean(home + QLatin1Char('/') + QLatin1String(fallback));
+}
+
+QString Below(const QString& base) { return base + QLatin1Char('/') + QLatin1String(kPlaceFolder); }
+
+// The value of XDG_DOCUMENTS_DIR in user-dirs.dirs: "$HOME/..." or an absolute
+// path in double quotes, with backslash escapes. Empty when not set there.
+QString ConfiguredDocuments(const PlaceEnvironment& env) {
+    QFile f(BaseDir(env.xdgConfigHome, env.home, ".config") + QStringLiteral("/user-dirs.dirs"));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return QString();
+    QString found;
+    while (!f.atEnd()) {
+        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+        if (!line.startsWith(QLatin1String("XDG_DOCUMENTS_DIR="))) continue;
+        QString raw = line.mid(int(qstrlen("XDG_DOCUMENTS_DIR=")));
+        if (raw.size() < 2 || !raw.startsWith(QLatin1Char('"')) || !raw.endsWith(QLatin1Char('"'))) continue;
+        raw = raw.mid(1, raw.size() - 2);
+        QString value;
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw[i] == QLatin1Char('\\') && i + 1 < raw.size()) ++i;
+            value += raw[i];
+        }
+        if (value.startsWith(QLatin1String("$HOME")))
+            value = env.home + value.mid(5);
+        else if (!value.startsWith(QLatin1Char('/')))
+            continue;          // neither form the file may use
+        found = Clean(value);  // the last assignment wins, as when the shell sources it
+    }
+    return found;
+}
+
+}  // namespace
+
+PlaceEnvironment PlaceEnvironment::Current() {
+    PlaceEnvironment env;
+    env.home = qEnvironmentVariable("HOME");
+    if (!env.home.startsWith(QLatin1Char('/'))) {
+        // Services may start without HOME; the account still has one.
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) env.home = QFile::decodeName(pw->pw_dir);
+    }
+    if (env.home.isEmpty()) env.home = QStringLiteral("/");
+    env.xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    env.xdgDataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    env.xdgStateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    return env;
+}
+
+QString DataDirectory(const PlaceEnvironment& env) { return Below(BaseDir(env.xdgDataHome, env.home, ".local/share")); }
+
+QString StateDirectory(const PlaceEnvironment& env) {
+    return Below(BaseDir(env.xdgStateHome, env.home, ".local/state"));
+}
+
+QString DocumentsDirectory(const PlaceEnvironment& env) {
+    const QString home = Clean(env.home);
+    const QString configured = ConfiguredDocuments(env);
+    if (!configured.isEmpty()) return configured == home ? QString() : configured;  // home means "disabled"
+    const QString fallback = Clean(env.home + QStringLiteral("/Documents"));
+    return QFileInfo(fallback).isDir() ? fallback : QString();
+}
+
+QString RecordDirectory(const PlaceEnvironment& env) {
+    const QString documents = DocumentsDirectory(env);
+    return documents.isEmpty() ? DataDirectory(env) : Below(documents);
+}
+
+bool MakePrivatePath(const QString& dir) {
+    if (dir.isEmpty()) return false;
+    if (QFileInfo(dir).isDir()) return true;
+    const QStringList parts = QDir::cleanPath(dir).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString path = dir.startsWith(QLatin1Char('/')) ? QString() : QStringLiteral(".");
+    for (const QString& part : parts) {
+        path += QLatin1Char('/') + part;
+        const QByteArray native = QFile::encodeName(path);
+        if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return QFileInfo(dir).isDir();
+}
+
+}  // namespace kestro

@@ -1,0 +1,89 @@
+#include "app/CommandLine.h"
+
+#include "kestro/Version.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+using namespace kestro;
+
+namespace {
+
+using Action = CommandLine::Action;
+
+TEST(CommandLineTest, OptionsAndTheirValues) {
+    const struct {
+        QStringList args;
+        Action action;
+        AppOptions expected;
+        const char* error;  // start of the error text
+    } rows[] = {
+        {{}, Action::Run, {}, ""},
+        {{"--headless", "--record"}, Action::Run, {false, true, true, "", ""}, ""},
+        {{"--demo"}, Action::Run, {true, false, false, "", ""}, ""},
+        {{"--port", "/dev/serial/by-id/usb-x"}, Action::Run, {false, false, false, "/dev/serial/by-id/usb-x", ""}, ""},
+        {{"--port=/dev/ttyUSB1"}, Action::Run, {false, false, false, "/dev/ttyUSB1", ""}, ""},
+        {{"--record-dir", "rec/../records/"}, Action::Run, {false, false, false, "", "/home/tech/records"}, ""},
+        {{"--record-dir=/data/noise"}, Action::Run, {false, false, false, "", "/data/noise"}, ""},
+        {{"-h"}, Action::Help, {}, ""},
+        {{"--headless", "--help"}, Action::Help, {false, true, false, "", ""}, ""},
+        {{"-v"}, Action::Version, {}, ""},
+        {{"--version", "--help"}, Action::Help, {}, ""},
+        {{"--bogus", "--help"}, Action::Error, {}, "unknown option --bogus"},
+        {{"--port"}, Action::Error, {}, "--port needs"},
+        {{"--port="}, Action::Error, {}, "--port needs"},
+        {{"--record-dir"}, Action::Error, {}, "--record-dir needs"},
+        {{"--demo", "--port", "/dev/ttyUSB0"}, Action::Error, {}, "--demo brings its own meter"},
+        {{"-platform", "xcb"}, Action::Error, {}, "unknown option -platform"},
+        {{"--portable"}, Action::Error, {}, "unknown option --portable"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.args.join(' ').toStdString());
+        const CommandLine cl = ParseCommandLine(QStringList{"KestroRecorder"} + r.args, "/home/tech");
+        EXPECT_EQ(cl.action, r.action);
+        if (*r.error)
+            EXPECT_TRUE(cl.error.startsWith(r.error)) << cl.error.toStdString();
+        else
+            EXPECT_TRUE(cl.error.isEmpty()) << cl.error.toStdString();
+        if (r.action == Action::Error) continue;
+        EXPECT_EQ(cl.options.demo, r.expected.demo);
+        EXPECT_EQ(cl.options.headless, r.expected.headless);
+        EXPECT_EQ(cl.options.record, r.expected.record);
+        EXPECT_EQ(cl.options.port, r.expected.port);
+        EXPECT_EQ(cl.options.recordDir, r.expected.recordDir);
+    }
+}
+
+TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
+    const QString help = HelpText();
+    for (const char* item :
+         {"--help", "-h,", "--version", "-v,", "--demo", "--headless", "--record ", "--port PATH", "--record-dir DIR",
+          "KESTRO_COM1..KESTRO_COM4", "LOGFILES", "registry.json", "R270_Kestro.log", "KestroRecorder.lock",
+          "~/.local/state/KestroRecorder", "Exit status:", "\n  0 ", "\n  1 ", "\n  2 "})
+        EXPECT_TRUE(help.contains(QLatin1String(item))) << item;
+    // Every option the parser accepts is documented, and everything documented is accepted.
+    for (const QString& line : help.split('\n')) {
+        if (!line.startsWith("  -")) continue;
+        for (QString name : line.trimmed().section("  ", 0, 0).split(", ")) {
+            name = name.section(' ', 0, 0);
+            QStringList args{"KestroRecorder", name};
+            if (name == "--port" || name == "--record-dir") args << "x";
+            EXPECT_NE(ParseCommandLine(args, "/").action, Action::Error) << name.toStdString();
+        }
+    }
+    for (const QString& line : help.split('\n'))
+        EXPECT_LE(line.size(), 80) << line.toStdString();
+    EXPECT_EQ(VersionText(), QString(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING) +
+                                 (QString(KESTRO_VERSION_COMMENT).isEmpty() ? "" : " " KESTRO_VERSION_COMMENT) + "\n");
+}
+
+TEST(CommandLineTest, TheWindowBelongsToTheInstalledDesktopEntry) {
+    SetApplicationIdentity();
+    EXPECT_EQ(QGuiApplication::desktopFileName(), KESTRO_DESKTOP_ID);
+    EXPECT_TRUE(QFileInfo::exists(QString(KESTRO_DATA_DIR "/") + KESTRO_DESKTOP_ID + ".desktop"));
+    EXPECT_EQ(QCoreApplication::applicationName(), KESTRO_APP_TITLE);
+}
+
+}  // namespace

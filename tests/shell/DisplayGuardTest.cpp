@@ -1,0 +1,160 @@
+#include "shell/DisplayGuard.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstring>
+
+using namespace kestro;
+
+namespace {
+
+// A listening socket that stands in for a display server.
+class FakeServer {
+public:
+    explicit FakeServer(const QString& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray p = path.toLocal8Bit();
+        std::memcpy(addr.sun_path, p.constData(), size_t(p.size()));
+        ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 4) == 0;
+    }
+    // TCP on 127.0.0.1 at 6000 + the first free display number from 40 on.
+    FakeServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        for (int n = 40; n < 100 && !ok_; ++n) {
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            addr.sin_port = htons(uint16_t(6000 + n));
+            ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 4) == 0;
+            if (ok_) display_ = n;
+        }
+    }
+    ~FakeServer() { ::close(fd_); }
+    bool ok() const { return ok_; }
+    int display() const { return display_; }
+
+private:
+    int fd_ = -1;
+    bool ok_ = false;
+    int display_ = -1;
+};
+
+TEST(DisplayGuardTest, ADisplayCountsOnlyWhenItsServerAnswers) {
+    QTemporaryDir tmp;
+    FakeServer x7(tmp.filePath("X7"));
+    FakeServer wayland(tmp.filePath("wayland-1"));
+    FakeServer tcp;
+    ASSERT_TRUE(x7.ok() && wayland.ok() && tcp.ok());
+    const QString remote = QStringLiteral("localhost:%1.0").arg(tcp.display());
+    const struct {
+        const char* what;
+        const char* platform;
+        QString display;
+        const char* wayland;
+        bool usable;
+    } rows[] = {
+        {"nothing set", "", "", "", false},
+        {"local X server", "", ":7", "", true},
+        {"local X server, screen given", "", "unix:7.0", "", true},
+        {"no X server behind the number", "", ":8", "", false},
+        {"forwarded over ssh", "", remote, "", true},
+        {"forwarding gone", "", "localhost:1", "", false},
+        {"garbage", "", "seven", "", false},
+        {"Wayland socket in the runtime directory", "", "", "wayland-1", true},
+        {"Wayland socket by path", "", "", "", false},  // filled below
+        {"stale Wayland name", "", "", "wayland-9", false},
+        {"xcb asked for, only Wayland there", "xcb", "", "wayland-1", false},
+        {"wayland asked for, only X there", "wayland", ":7", "", false},
+        {"first of a list that works", "wayland;xcb", ":7", "", true},
+        {"offscreen needs no server", "offscreen", "", "", true},
+        {"options after the name", "vnc:size=800x600", "", "", true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        DisplayEnvironment env;
+        env.qpaPlatform = r.platform;
+        env.display = r.display;
+        env.waylandDisplay = r.wayland;
+        env.runtimeDir = tmp.path();
+        env.x11SocketDir = tmp.path();
+        EXPECT_EQ(HasUsableDisplay(env, 500), r.usable);
+    }
+    DisplayEnvironment byPath;
+    byPath.waylandDisplay = tmp.filePath("wayland-1");  // absolute: no runtime directory needed
+    EXPECT_TRUE(HasUsableDisplay(byPath, 500));
+    EXPECT_TRUE(NoDisplayMessage().contains("--headless"));
+    EXPECT_FALSE(NoDisplayMessage().contains('\n'));
+}
+
+TEST(DisplayGuardTest, LostDisplayMessagesReachTheGuardAndAllMessagesPassOn) {
+    for (const auto& [text, lost] : {std::pair<const char*, bool>{"The X11 connection broke (error 1). Did the X11 "
+                                                                  "server die?",
+                                                                  true},
+                                     {"The X11 connection broke: I/O error (code 1)", true},
+                                     {"The Wayland connection broke. Did the Wayland compositor die?", true},
+                                     {"The Wayland connection experienced a fatal error: Broken pipe", true},
+                                     {"QXcbConnection: XCB error: 3 (BadWindow)", false},
+                                     {"Warning: The X11 connection broke", false}}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(DisplayLossGuard::IsDisplayLossMessage(text), lost);
+    }
+
+    QStringList passedOn;
+    static QStringList* sink = nullptr;  // the test's own handler, under the guard's
+    sink = &passedOn;
+    const QtMessageHandler before =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { *sink << m; });
+    {
+        DisplayLossGuard guard;
+        DisplayLossGuard second;
+        ASSERT_TRUE(guard.IsActive());
+        EXPECT_FALSE(second.IsActive());
+        QStringList lost;
+        QObject::connect(&guard, &DisplayLossGuard::displayLost, [&](const QString& m) {
+            // The message was handed on before the orderly end begins.
+            EXPECT_EQ(passedOn.value(passedOn.size() - 1), m);
+            lost << m;
+        });
+        qWarning("QXcbConnection: XCB error: 3 (BadWindow)");
+        qWarning("The X11 connection broke (error 1). Did the X11 server die?");
+        EXPECT_EQ(lost, QStringList{"The X11 connection broke (error 1). Did the X11 server die?"});
+        EXPECT_EQ(passedOn.size(), 2);
+    }
+    qWarning("The X11 connection broke (error 1). Did the X11 server die?");  // no guard: only passed on
+    EXPECT_EQ(passedOn.size(), 3);
+    qInstallMessageHandler(before);
+}
+
+TEST(DisplayGuardTest, AFatalPlatformFailureWhileStartingEndsWithStatusTwoAndOneLine) {
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(err[1], STDERR_FILENO);
+        StartupDisplayGuard guard;
+        qFatal("This application failed to start because no Qt platform plugin could be initialized.");
+        ::_exit(99);  // not reached
+    }
+    ::close(err[1]);
+    QByteArray out;
+    char buf[512];
+    for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
+        out.append(buf, n);
+    ::close(err[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_TRUE(out.endsWith(NoDisplayMessage().toLocal8Bit() + "\n")) << out.toStdString();
+}
+
+}  // namespace
