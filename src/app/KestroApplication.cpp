@@ -20,7 +20,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <signal.h>

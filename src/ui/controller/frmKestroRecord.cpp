@@ -333,9 +333,7 @@ void frmKestroRecord::Form_Resize() {
     });
 }
 
-int16_t frmKestroRecord::InitForm() {
-    return settings_.InitForm(RegObj_, DefaultRecordDirectory(), log_.ErrorSink());
-}
+int16_t frmKestroRecord::InitForm() { return settings_.InitForm(RegObj_, DefaultRecordDirectory(), log_.ErrorSink()); }
 
 void frmKestroRecord::MenuFileExit_Click() {
     if (onEndApplication) onEndApplication();
