@@ -583,17 +583,30 @@ void frmKestroRecord::StartupStep() {
 void frmKestroRecord::FunctionChangeActions() {
     const KestroStateRecord& ks = ps_.KestroState;
     const int16_t f = ks.DevFunction;
+    const bool leavingTestPattern = KestroStateOld.DevFunction == 0;
     static const char* const kTexts[6] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
     if (f >= 0 && f <= 5) {
         Tick([&] { SetPanelText(2, QString::fromLatin1(kTexts[f])); });
         if (f <= 1) Tick([&] { Picture1->FunctionChanged(f, ks.DevLevel); });
         optRange[0]->setEnabled(f == 1);
     }
+    if (f == 0 || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
     OptionUpdate = true;
     Tick([&] { SelectMode(f); });
     OptionUpdate = false;
     KestroStateOld.DevFunction = f;
     KestroStateOld.DevVariant = ks.DevVariant;
+}
+
+void frmKestroRecord::ForgetTestPatternItems(int16_t function, bool leaving) {
+    // The test pattern lights every bracket, AUTO, the full battery and 1888
+    // without touching the copy of what was shown: forgotten items are shown
+    // afresh from the device's values once the pattern is left, even when they
+    // did not change meanwhile (a low battery would stay hidden otherwise).
+    KestroStateOld.DevRange = 9998;
+    KestroStateOld.DevBattery = 9998;
+    // Entering Lp with level 0 has blanked the digits already.
+    if (leaving && !(function == 1 && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = 9998;
 }
 
 void frmKestroRecord::DisplayRefresh() {
