@@ -6,6 +6,7 @@ bin=${1:?bin dir}
 shot=${2:-}
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "SKIP: Xvfb or xdotool missing"; exit 77; }
 
+[ -n "$shot" ] && mkdir -p "$(dirname "$shot")"
 work=$(mktemp -d /tmp/kestro-gui-XXXXXX)
 pids=()
 cleanup() {
