@@ -213,7 +213,8 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             return;
         case Handler::Awm:
             if (!ReadOneNumber(ps)) return;
-            if (ps.Args[1].Value != 0) ps.BufferRestart = 3;
+            if (ps.Args[1].Value != 0)
+                ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart | (3 & ~ps.armedSeries));
             Rearm(ps);
             return;
         case Handler::Ack:
@@ -383,6 +384,7 @@ void ValueLineHandler(ProtocolState& ps, int16_t code) {
                 cm.Flags = static_cast<int16_t>((cm.Flags & ~0x0F) | bit);
                 ps.ClearSlowBuffer();
                 ++ps.SlowRecordNo;
+                ps.armedSeries = static_cast<int16_t>(ps.armedSeries | 1);
             }
             ps.AddSlowRecord(cm);
             ps.RecordState = 2;
@@ -430,11 +432,14 @@ void FastValueHandler(ProtocolState& ps, int16_t kind) {
         cm.Flags = static_cast<int16_t>((cm.Flags & ~0xF0) | bit);
         ps.ClearFastBuffer();
         ++ps.FastRecordNo;
+        ps.armedSeries = static_cast<int16_t>(ps.armedSeries | 2);
     }
     ps.AddFastRecord(cm);
 }
 
 int16_t Interpreter(ProtocolState& ps) {
+    if (ps.RecordState == 0 || (ps.RecordState == 1 && ps.seenRecordState != 1)) ps.armedSeries = 0;
+    ps.seenRecordState = ps.RecordState;
     try {
         char key[kMaxKeyLength + 1];
         size_t len = 0;

@@ -79,8 +79,15 @@ public:
     int32_t FastRecordNo = 0;
     int16_t RecordState = 0;    // 0 off, 1 armed, 2 slow samples arriving
     int16_t BufferRestart = 0;  // bit 0 slow, bit 1 fast
-    int32_t LastStampMs = 0;    // milliseconds of day of the last sample stamp
-    int32_t LastStampDay = 0;   // its day number, so stamps keep their order across midnight
+    // Series begun since recording was last armed (bit 0 slow, bit 1 fast), and
+    // RecordState as the interpreter last saw it (arming is noticed as 1 after
+    // anything else). The device's confirmation of the arming restarts only the
+    // other buffers: a sample that overtook it must neither lose its file to a
+    // one-sample series nor be cleared before the hand-off.
+    int16_t armedSeries = 0;
+    int16_t seenRecordState = 0;
+    int32_t LastStampMs = 0;   // milliseconds of day of the last sample stamp
+    int32_t LastStampDay = 0;  // its day number, so stamps keep their order across midnight
     SystemTime NowTime;
 
     MeasurementRecord GetSlowRecord(int32_t n) const;  // zeros past SlowCount

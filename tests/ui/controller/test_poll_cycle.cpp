@@ -254,6 +254,22 @@ TEST_F(PollCycle, ArmedRecordingHandsSamplesOverEveryTick) {
     EXPECT_EQ(f.readAll().count('\n'), 3);
 }
 
+TEST_F(PollCycle, ASampleOvertakingTheArmingConfirmationStaysInTheRecordFile) {
+    StartDevice();
+    w->EnableRecording();
+    Feed("lp 700 0\r");  // measured before the meter has confirmed the arming
+    Tick();
+    clock.AdvanceMs(1000);
+    Feed("awm 1\r");
+    Feed("lp 701 0\r");
+    Tick();
+    const QStringList files = QDir(recordDir()).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1) << files.join(QLatin1Char(' ')).toStdString();
+    QFile f(recordDir() + QLatin1Char('/') + files[0]);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().count('\n'), 2);
+}
+
 TEST_F(PollCycle, SamplesSinceTheLastTickAreWrittenWhenTheDeviceIsLost) {
     StartDevice();
     w->EnableRecording();
