@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMenu>
@@ -19,6 +20,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <iterator>
 
 namespace kestro {
 namespace {
@@ -71,6 +73,24 @@ protected:
     }
 };
 
+// An exclusive group is a single tab stop. It is the marked option, so Tab lands
+// where the arrow keys then move from; when no usable option is marked
+// (Initialisation, " unknown", AUTO outside Lp) the first usable one.
+template <size_t N>
+void MarkedOptionIsTheTabStop(const std::array<QRadioButton*, N>& options) {
+    auto usable = [](const QRadioButton* o) {
+        return o->focusPolicy() != Qt::NoFocus && o->isEnabledTo(o->parentWidget());
+    };
+    QRadioButton* stop = nullptr;
+    for (QRadioButton* o : options)
+        if (o->isChecked() && usable(o)) stop = o;
+    for (QRadioButton* o : options) {
+        if (o->focusPolicy() == Qt::NoFocus) continue;
+        if (!stop && usable(o)) stop = o;
+        o->setFocusPolicy(o == stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+}
+
 }  // namespace
 
 template <class F>
@@ -117,17 +137,18 @@ frmKestroRecord::~frmKestroRecord() = default;
 // ---------------------------------------------------------------- layout
 
 void frmKestroRecord::BuildWindow() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("MenuFile"));
-    QAction* exitAction = file->addAction(QStringLiteral("Exit"));
+    QAction* exitAction = file->addAction(QStringLiteral("E&xit"));
     exitAction->setObjectName(QStringLiteral("MenuFileExit"));
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exitAction, &QAction::triggered, this, [this] { MenuFileExit_Click(); });
-    QAction* setup = menuBar()->addAction(QStringLiteral("Setup"));
+    QAction* setup = menuBar()->addAction(QStringLiteral("&Setup"));
     setup->setObjectName(QStringLiteral("MenuSetup"));
     connect(setup, &QAction::triggered, this, [this] { MenuSetup_Click(); });
-    QMenu* help = menuBar()->addMenu(QStringLiteral("?"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
     help->setObjectName(QStringLiteral("MenuHelp"));
-    QAction* about = help->addAction(QStringLiteral("About"));
+    QAction* about = help->addAction(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("MenuHelpAbout"));
     connect(about, &QAction::triggered, this, [this] { MenuHelpAbout_Click(); });
 
@@ -156,9 +177,22 @@ void frmKestroRecord::BuildWindow() {
                         &frmKestroRecord::cmdRecord_MouseUp);
     cmdStopRecord = makeKey("cmdStopRecord", 70, QStringLiteral("StopRecordDisabled"),
                             &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp);
-    cmdPower->setToolTip(QStringLiteral("Power"));
-    cmdRecord->setToolTip(QStringLiteral("Record"));
-    cmdStopRecord->setToolTip(QStringLiteral("Stop recording"));
+    // Names for screen readers; the tool tips also tell the shortcuts.
+    const struct {
+        PictureButton* key;
+        const char* name;
+        QKeySequence shortcut;
+    } keys[] = {{cmdPower, "Power", {}},
+                {cmdRecord, "Record", QKeySequence(Qt::CTRL | Qt::Key_R)},
+                {cmdStopRecord, "Stop recording", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)}};
+    for (const auto& k : keys) {
+        const QString name = QString::fromLatin1(k.name);
+        k.key->setAccessibleName(name);
+        k.key->setShortcut(k.shortcut);
+        k.key->setToolTip(k.shortcut.isEmpty()
+                              ? name
+                              : QStringLiteral("%1 (%2)").arg(name, k.shortcut.toString(QKeySequence::NativeText)));
+    }
 
     Picture2 = new MainPanel(client);
     Picture2->setObjectName(QStringLiteral("Picture2"));
@@ -202,6 +236,16 @@ void frmKestroRecord::BuildWindow() {
                 [this, i] { Step(kHandlerError, [&] { optRange_Click(int16_t(i)); }); });
     }
     optMeasurementMode[0]->setChecked(true);
+    MarkedOptionIsTheTabStop(optMeasurementMode);
+    MarkedOptionIsTheTabStop(optRange);
+    for (QRadioButton* o : optMeasurementMode)
+        connect(o, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) MarkedOptionIsTheTabStop(optMeasurementMode);
+        });
+    for (QRadioButton* o : optRange)
+        connect(o, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) MarkedOptionIsTheTabStop(optRange);
+        });
     frmMeasurementMode->setEnabled(false);
     frmRange->setEnabled(false);
 
@@ -212,6 +256,21 @@ void frmKestroRecord::BuildWindow() {
     list->setParent(Picture2);
     list->setFixedHeight(kListHeight);
     list->move(kGraphLeft, kListTop);
+
+    // Tab walks the window as it reads: keys, function, range, file list.
+    QWidget* chain[] = {cmdPower,
+                        cmdRecord,
+                        cmdStopRecord,
+                        optMeasurementMode[1],
+                        optMeasurementMode[2],
+                        optMeasurementMode[3],
+                        optRange[0],
+                        optRange[1],
+                        optRange[2],
+                        optRange[3],
+                        list};
+    for (size_t i = 0; i + 1 < std::size(chain); ++i)
+        setTabOrder(chain[i], chain[i + 1]);
 
     // Status bar with its four panels, the bottom strip of the client area.
     StatusBar1 = new QWidget(client);
@@ -589,6 +648,7 @@ void frmKestroRecord::FunctionChangeActions() {
         Tick([&] { SetPanelText(2, QString::fromLatin1(kTexts[f])); });
         if (f <= 1) Tick([&] { Picture1->FunctionChanged(f, ks.DevLevel); });
         optRange[0]->setEnabled(f == 1);
+        MarkedOptionIsTheTabStop(optRange);
     }
     if (f == 0 || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
     OptionUpdate = true;
