@@ -37,6 +37,11 @@ constexpr int kGraphTop = 8, kListTop = 190, kListHeight = 100;
 // A number as the format "#" writes it: no digits at all for 0.
 QString Hash(int v) { return v == 0 ? QString() : QString::number(v); }
 
+// The window's own surfaces take their colours from the palette, so that the
+// texts on them (which the style draws in the palette's text colours) stay
+// legible under a dark desktop theme. Only the instrument display and the
+// graph keep fixed colours.
+
 // The tool bar strip behind the front-panel keys.
 class ToolbarStrip final : public QWidget {
 public:
@@ -45,10 +50,11 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.fillRect(rect(), kToolbarFace);
-        p.setPen(QColor(255, 255, 255));
+        const QPalette& pal = palette();
+        p.fillRect(rect(), pal.color(QPalette::Button));
+        p.setPen(pal.color(QPalette::Light));
         p.drawLine(0, 0, width(), 0);
-        p.setPen(QColor(178, 181, 186));
+        p.setPen(pal.color(QPalette::Mid));
         p.drawLine(0, height() - 1, width(), height() - 1);
     }
 };
@@ -61,7 +67,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.fillRect(rect(), QColor(238, 239, 241));
+        p.fillRect(rect(), palette().color(QPalette::Window));
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF bezel(3.5, 3.5, 254, 178);
         QLinearGradient g(bezel.topLeft(), bezel.bottomLeft());
@@ -275,9 +281,7 @@ void frmKestroRecord::BuildWindow() {
     // Status bar with its four panels, the bottom strip of the client area.
     StatusBar1 = new QWidget(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    QPalette pal = StatusBar1->palette();
-    pal.setColor(QPalette::Window, kToolbarFace);
-    StatusBar1->setPalette(pal);
+    StatusBar1->setBackgroundRole(QPalette::Button);
     StatusBar1->setAutoFillBackground(true);
     auto* row = new QHBoxLayout(StatusBar1);
     row->setContentsMargins(1, 1, 1, 1);
