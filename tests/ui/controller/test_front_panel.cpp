@@ -175,6 +175,11 @@ TEST_F(FrontPanel, MenusOpenWithAltAndCtrlQEndsLikeExit) {
     w->onShowSetup = [&] {
         ++setups;
     };
+    QTest::keyClick(w.get(), Qt::Key_Question, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    EXPECT_EQ(QApplication::activePopupWidget()->objectName(), QStringLiteral("MenuHelp"));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 2000));
     QTest::keyClick(w.get(), Qt::Key_F, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
     EXPECT_EQ(QApplication::activePopupWidget()->objectName(), QStringLiteral("MenuFile"));
