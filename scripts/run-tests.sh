@@ -34,7 +34,7 @@ cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -LE '^fuzz$' -j "$jobs"
 
 echo "== source tree untouched =="
-written=$(find . \( -path ./.git -o -path ./.cache -o -path './build*' \) -prune -o -newer "$stamp" -print)
+written=$(find . \( -path ./.git -o -path ./.cache -o -path './build*' \) -prune -o ! -type d -newer "$stamp" -print)
 if [ -n "$written" ]; then
   echo "Written into the source tree while building and testing (an editor saving files counts too):"
   echo "$written"
