@@ -8,6 +8,12 @@ cd "$(dirname "$0")/.."
 
 bash scripts/bootstrap.sh
 
+# Nothing below may write into the source tree (tests use temporary directories
+# and the build folders): every file outside them must stay older than this stamp.
+# (Run as root, a read-only checkout would not show such writes; file times do.)
+stamp=$(mktemp)
+trap 'rm -f "$stamp"' EXIT
+
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 
@@ -26,3 +32,11 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 # End-to-end and desktop tests are marked RUN_SERIAL: they time reconnects.
 ctest --test-dir build --output-on-failure -LE '^fuzz$' -j "$jobs"
+
+echo "== source tree untouched =="
+written=$(find . \( -path ./.git -o -path ./.cache -o -path './build*' \) -prune -o ! -type d -newer "$stamp" -print)
+if [ -n "$written" ]; then
+  echo "Written into the source tree while building and testing (an editor saving files counts too):"
+  echo "$written"
+  exit 1
+fi

@@ -55,6 +55,16 @@ def files_by_kind(home):
     return out
 
 
+def describe_files(kinds):
+    """File names with their line counts, to tell a split series from a late reconnect."""
+    out = []
+    for kind, paths in sorted(kinds.items()):
+        for p in paths:
+            with open(p, "rb") as f:
+                out.append("%s (%d lines)" % (os.path.basename(p), f.read().count(b"\n")))
+    return ", ".join(out)
+
+
 def test_command_line():
     home = Home()
     try:
@@ -392,7 +402,7 @@ def test_silent_device_comes_back():
         check(rc == 0, "exit status %d" % rc)
         sim2.stop()
         kinds = files_by_kind(home)
-        check(len(kinds["LP"]) == 2 and len(kinds["LPF"]) == 2, "files: %r" % kinds)
+        check(len(kinds["LP"]) == 2 and len(kinds["LPF"]) == 2, "files: %s" % describe_files(kinds))
         new_lp = [f for f in kinds["LP"] if f not in first["LP"]]
         new_lpf = [f for f in kinds["LPF"] if f not in first["LPF"]]
         check_stream(new_lp, sim2.sent_lines(), {"lp"}, stop_ms)

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Desktop acceptance: the real program on a real X server, driven with the mouse.
+# Desktop acceptance: the real program on a real X server, driven with the mouse
+# and the keyboard.
 # Usage: acceptance.sh BIN_DIR [SCREENSHOT.png]
 set -euo pipefail
 bin=${1:?bin dir}
 shot=${2:-}
 command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "SKIP: Xvfb or xdotool missing"; exit 77; }
 
+[ -n "$shot" ] && mkdir -p "$(dirname "$shot")"
 work=$(mktemp -d /tmp/kestro-gui-XXXXXX)
 pids=()
 cleanup() {
@@ -60,6 +62,12 @@ click() {  # key
   read -r x y < <(python3 -c "import json,sys; m=json.load(open(sys.argv[1])); print(*m[sys.argv[2]])" "$KESTRO_UI_MAP" "$1")
   xdotool mousemove --sync "$x" "$y" click 1
 }
+focus_window() {  # a click on the display panel, which does nothing but activate the window
+  wait_map window
+  read -r x y < <(python3 -c "import json,sys; w=json.load(open(sys.argv[1]))['window']; print(w[2] + 100, w[3] + 150)" "$KESTRO_UI_MAP")
+  xdotool mousemove --sync "$x" "$y" click 1
+  sleep 0.3
+}
 enabled() {  # key: waits until the control is enabled
   for _ in $(seq 100); do
     python3 -c "import json,sys; m=json.load(open(sys.argv[1])); sys.exit(0 if m.get(sys.argv[2]+'.enabled') else 1)" "$KESTRO_UI_MAP" "$1" 2>/dev/null && return 0
@@ -74,7 +82,8 @@ click cmdRecord
 sleep 8
 ls "$work/records" | grep -q '_LP_' || fail "no slow record file after arming: $(ls "$work/records")"
 [ -n "$shot" ] && import -window root -crop "$(python3 -c "import json,sys; m=json.load(open(sys.argv[1])); print('%dx%d+%d+%d' % tuple(m['window']))" "$KESTRO_UI_MAP")" "$shot"
-click cmdStopRecord
+focus_window
+xdotool key --clearmodifiers ctrl+shift+r  # the stop key's shortcut
 sleep 1
 n1=$(cat "$work"/records/*_LP_* | wc -l)
 sleep 2
@@ -91,11 +100,14 @@ click 'menu:About'
 wait_map aboutOK
 click aboutOK
 sleep 0.5
-click 'menu:File'
+focus_window
+xdotool key --clearmodifiers alt+f  # the File menu by its mnemonic
+wait_map 'menu:Exit'
+xdotool key Escape
 sleep 0.5
-click 'menu:Exit'
+xdotool key --clearmodifiers ctrl+q  # ends the program like File/Exit
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "program still running after File/Exit"
+kill -0 "$app" 2>/dev/null && fail "program still running after Ctrl+Q"
 wait "$app" || fail "exit status $?"
 
 tail -1 "$work/logs/R270_Kestro.log" | grep -q ': Application stopped' || fail "log does not end with the stop line"

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
 #include <tuple>
+#include <vector>
 
 namespace kestro::test {
 namespace {
@@ -67,6 +69,47 @@ TEST_F(Interp, OldCodeDecidesWhetherASlowValueIsStored) {
         Feed(c.line);
         EXPECT_EQ(ps.SlowCount(), c.stored);
         EXPECT_EQ(ps.RecordState, c.stored ? 2 : c.recordState);
+    }
+}
+
+// The device confirms an arming with "awm 1"; the arming itself has restarted
+// the series already, and a sample may overtake the confirmation, which
+// therefore restarts nothing. "+" arms (with its restart), "*" sets the armed
+// state alone, "-" disarms; the rest are lines from the device.
+TEST_F(Interp, ArmingConfirmationRestartsNothing) {
+    const struct {
+        int16_t f, v;
+        std::vector<const char*> steps;
+        std::tuple<int32_t, int32_t, int32_t, int32_t> slowNoCountFastNoCount;
+    } cases[] = {
+        {1, 1, {"+", "awm 1\r", "lp 700 0\r", "lp 701 0\r"}, {1, 2, 0, 0}},
+        {1, 1, {"+", "lp 700 0\r", "awm 1\r", "lp 701 0\r"}, {1, 2, 0, 0}},  // overtaken confirmation
+        {1, 1, {"+", "lp 700 0\r", "awm 1\rlp 701 0\r"}, {1, 2, 0, 0}},
+        {2, 2, {"*", "awm 1\r", "leq 500 0\r", "leq 501 0\r"}, {1, 2, 0, 0}},
+        {1, 1, {"+", "awm 1\r", "lp 700 0\r", "-", "+", "awm 1\r", "lp 701 0\r"}, {2, 1, 0, 0}},
+        {1, 1, {"+", "lp 700 0\r", "+", "lp 701 0\r", "awm 1\r", "lp 702 0\r"}, {2, 2, 0, 0}},  // re-armed
+        // Confirmed again while the fast values already flow (arming during start-up).
+        {1, 1, {"+", "awm 1\r", "p 49C350000\r", "lp 700 0\r", "awm 1\r", "p 49C350000\r", "lp 701 0\r"}, {1, 2, 1, 2}},
+    };
+    for (const auto& c : cases) {
+        ProtocolState p{clock};
+        p.KestroState.DevFunction = c.f;
+        p.KestroState.DevVariant = c.v;
+        std::string trace;
+        for (const char* step : c.steps) {
+            trace += std::string(step) + " | ";
+            if (step == std::string("+") || step == std::string("*")) {
+                p.RecordState = 1;
+                if (step[0] == '+') p.BufferRestart = 3;
+            } else if (step == std::string("-")) {
+                p.RecordState = 0;
+            } else {
+                p.ReceiveEvent(step);
+            }
+        }
+        EXPECT_EQ(std::tuple(p.SlowRecordNo(), p.SlowCount(), p.FastRecordNo(), p.FastCount()),
+                  c.slowNoCountFastNoCount)
+            << trace;
     }
 }
 

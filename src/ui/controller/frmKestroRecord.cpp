@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMenu>
@@ -19,6 +20,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <iterator>
 
 namespace kestro {
 namespace {
@@ -35,6 +37,11 @@ constexpr int kGraphTop = 8, kListTop = 190, kListHeight = 100;
 // A number as the format "#" writes it: no digits at all for 0.
 QString Hash(int v) { return v == 0 ? QString() : QString::number(v); }
 
+// The window's own surfaces take their colours from the palette, so that the
+// texts on them (which the style draws in the palette's text colours) stay
+// legible under a dark desktop theme. Only the instrument display and the
+// graph keep fixed colours.
+
 // The tool bar strip behind the front-panel keys.
 class ToolbarStrip final : public QWidget {
 public:
@@ -43,10 +50,11 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.fillRect(rect(), kToolbarFace);
-        p.setPen(QColor(255, 255, 255));
+        const QPalette& pal = palette();
+        p.fillRect(rect(), pal.color(QPalette::Button));
+        p.setPen(pal.color(QPalette::Light));
         p.drawLine(0, 0, width(), 0);
-        p.setPen(QColor(178, 181, 186));
+        p.setPen(pal.color(QPalette::Mid));
         p.drawLine(0, height() - 1, width(), height() - 1);
     }
 };
@@ -59,7 +67,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.fillRect(rect(), QColor(238, 239, 241));
+        p.fillRect(rect(), palette().color(QPalette::Window));
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF bezel(3.5, 3.5, 254, 178);
         QLinearGradient g(bezel.topLeft(), bezel.bottomLeft());
@@ -70,6 +78,24 @@ protected:
         p.drawRoundedRect(bezel, 5, 5);
     }
 };
+
+// An exclusive group is a single tab stop. It is the marked option, so Tab lands
+// where the arrow keys then move from; when no usable option is marked
+// (Initialisation, " unknown", AUTO outside Lp) the first usable one.
+template <size_t N>
+void MarkedOptionIsTheTabStop(const std::array<QRadioButton*, N>& options) {
+    auto usable = [](const QRadioButton* o) {
+        return o->focusPolicy() != Qt::NoFocus && o->isEnabledTo(o->parentWidget());
+    };
+    QRadioButton* stop = nullptr;
+    for (QRadioButton* o : options)
+        if (o->isChecked() && usable(o)) stop = o;
+    for (QRadioButton* o : options) {
+        if (o->focusPolicy() == Qt::NoFocus) continue;
+        if (!stop && usable(o)) stop = o;
+        o->setFocusPolicy(o == stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+}
 
 }  // namespace
 
@@ -118,17 +144,18 @@ frmKestroRecord::~frmKestroRecord() = default;
 // ---------------------------------------------------------------- layout
 
 void frmKestroRecord::BuildWindow() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("MenuFile"));
-    QAction* exitAction = file->addAction(QStringLiteral("Exit"));
+    QAction* exitAction = file->addAction(QStringLiteral("E&xit"));
     exitAction->setObjectName(QStringLiteral("MenuFileExit"));
+    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(exitAction, &QAction::triggered, this, [this] { MenuFileExit_Click(); });
-    QAction* setup = menuBar()->addAction(QStringLiteral("Setup"));
+    QAction* setup = menuBar()->addAction(QStringLiteral("&Setup"));
     setup->setObjectName(QStringLiteral("MenuSetup"));
     connect(setup, &QAction::triggered, this, [this] { MenuSetup_Click(); });
-    QMenu* help = menuBar()->addMenu(QStringLiteral("?"));
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
     help->setObjectName(QStringLiteral("MenuHelp"));
-    QAction* about = help->addAction(QStringLiteral("About"));
+    QAction* about = help->addAction(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("MenuHelpAbout"));
     connect(about, &QAction::triggered, this, [this] { MenuHelpAbout_Click(); });
 
@@ -157,9 +184,22 @@ void frmKestroRecord::BuildWindow() {
                         &frmKestroRecord::cmdRecord_MouseUp);
     cmdStopRecord = makeKey("cmdStopRecord", 70, QStringLiteral("StopRecordDisabled"),
                             &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp);
-    cmdPower->setToolTip(QStringLiteral("Power"));
-    cmdRecord->setToolTip(QStringLiteral("Record"));
-    cmdStopRecord->setToolTip(QStringLiteral("Stop recording"));
+    // Names for screen readers; the tool tips also tell the shortcuts.
+    const struct {
+        PictureButton* key;
+        const char* name;
+        QKeySequence shortcut;
+    } keys[] = {{cmdPower, "Power", {}},
+                {cmdRecord, "Record", QKeySequence(Qt::CTRL | Qt::Key_R)},
+                {cmdStopRecord, "Stop recording", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)}};
+    for (const auto& k : keys) {
+        const QString name = QString::fromLatin1(k.name);
+        k.key->setAccessibleName(name);
+        k.key->setShortcut(k.shortcut);
+        k.key->setToolTip(k.shortcut.isEmpty()
+                              ? name
+                              : QStringLiteral("%1 (%2)").arg(name, k.shortcut.toString(QKeySequence::NativeText)));
+    }
 
     Picture2 = new MainPanel(client);
     Picture2->setObjectName(QStringLiteral("Picture2"));
@@ -203,6 +243,16 @@ void frmKestroRecord::BuildWindow() {
                 [this, i] { Step(kHandlerError, [&] { optRange_Click(int16_t(i)); }); });
     }
     optMeasurementMode[0]->setChecked(true);
+    MarkedOptionIsTheTabStop(optMeasurementMode);
+    MarkedOptionIsTheTabStop(optRange);
+    for (QRadioButton* o : optMeasurementMode)
+        connect(o, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) MarkedOptionIsTheTabStop(optMeasurementMode);
+        });
+    for (QRadioButton* o : optRange)
+        connect(o, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) MarkedOptionIsTheTabStop(optRange);
+        });
     frmMeasurementMode->setEnabled(false);
     frmRange->setEnabled(false);
 
@@ -214,12 +264,25 @@ void frmKestroRecord::BuildWindow() {
     list->setFixedHeight(kListHeight);
     list->move(kGraphLeft, kListTop);
 
+    // Tab walks the window as it reads: keys, function, range, file list.
+    QWidget* chain[] = {cmdPower,
+                        cmdRecord,
+                        cmdStopRecord,
+                        optMeasurementMode[1],
+                        optMeasurementMode[2],
+                        optMeasurementMode[3],
+                        optRange[0],
+                        optRange[1],
+                        optRange[2],
+                        optRange[3],
+                        list};
+    for (size_t i = 0; i + 1 < std::size(chain); ++i)
+        setTabOrder(chain[i], chain[i + 1]);
+
     // Status bar with its four panels, the bottom strip of the client area.
     StatusBar1 = new QWidget(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    QPalette pal = StatusBar1->palette();
-    pal.setColor(QPalette::Window, kToolbarFace);
-    StatusBar1->setPalette(pal);
+    StatusBar1->setBackgroundRole(QPalette::Button);
     StatusBar1->setAutoFillBackground(true);
     auto* row = new QHBoxLayout(StatusBar1);
     row->setContentsMargins(1, 1, 1, 1);
@@ -583,17 +646,31 @@ void frmKestroRecord::StartupStep() {
 void frmKestroRecord::FunctionChangeActions() {
     const KestroStateRecord& ks = ps_.KestroState;
     const int16_t f = ks.DevFunction;
+    const bool leavingTestPattern = KestroStateOld.DevFunction == 0;
     static const char* const kTexts[6] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
     if (f >= 0 && f <= 5) {
         Tick([&] { SetPanelText(2, QString::fromLatin1(kTexts[f])); });
         if (f <= 1) Tick([&] { Picture1->FunctionChanged(f, ks.DevLevel); });
         optRange[0]->setEnabled(f == 1);
+        MarkedOptionIsTheTabStop(optRange);
     }
+    if (f == 0 || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
     OptionUpdate = true;
     Tick([&] { SelectMode(f); });
     OptionUpdate = false;
     KestroStateOld.DevFunction = f;
     KestroStateOld.DevVariant = ks.DevVariant;
+}
+
+void frmKestroRecord::ForgetTestPatternItems(int16_t function, bool leaving) {
+    // The test pattern lights every bracket, AUTO, the full battery and 1888
+    // without touching the copy of what was shown: forgotten items are shown
+    // afresh from the device's values once the pattern is left, even when they
+    // did not change meanwhile (a low battery would stay hidden otherwise).
+    KestroStateOld.DevRange = 9998;
+    KestroStateOld.DevBattery = 9998;
+    // Entering Lp with level 0 has blanked the digits already.
+    if (leaving && !(function == 1 && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = 9998;
 }
 
 void frmKestroRecord::DisplayRefresh() {

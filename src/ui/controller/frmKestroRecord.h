@@ -144,6 +144,7 @@ private:
     void ConnectionLostActions();
     void StartupStep();
     void FunctionChangeActions();
+    void ForgetTestPatternItems(int16_t function, bool leaving);
     void DisplayRefresh();
     void SelectMode(int index);
     void SelectRange(int index);

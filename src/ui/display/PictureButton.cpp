@@ -5,14 +5,21 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace kestro {
 
 PictureButton::PictureButton(const ImageList& pictures, const QString& name, QWidget* parent)
-    : QWidget(parent), pictures_(pictures) {
+    : QAbstractButton(parent), pictures_(pictures) {
     setObjectName(name);
     setFixedSize(33, 25);
-    setAttribute(Qt::WA_TranslucentBackground, false);
+    // Tab reaches the key; a mouse click leaves the focus where it was.
+    setFocusPolicy(Qt::TabFocus);
+    // Space, the shortcut and assistive technologies press through the button's
+    // own machinery; the mouse is handled below.
+    connect(this, &QAbstractButton::pressed, this, [this] { Press(); });
+    connect(this, &QAbstractButton::released, this, [this] { Release(); });
 }
 
 void PictureButton::SetPicture(const QString& key) {
@@ -24,30 +31,50 @@ void PictureButton::SetPicture(const QString& key) {
     update();
 }
 
-void PictureButton::paintEvent(QPaintEvent*) {
-    if (!pictures_.Has(index_)) return;
-    QPainter p(this);
-    const QSize s = pictures_.ImageSize();
-    p.drawPixmap((width() - s.width()) / 2, (height() - s.height()) / 2, pictures_.Pixmap(index_));
-}
-
-void PictureButton::mousePressEvent(QMouseEvent* event) {
-    event->accept();
+void PictureButton::Press() {
+    if (held_) return;
     held_ = true;
     if (onMouseDown) onMouseDown();
 }
 
-void PictureButton::mouseReleaseEvent(QMouseEvent* event) {
-    event->accept();
+void PictureButton::Release() {
     if (!held_) return;
     held_ = false;
     if (onMouseUp) onMouseUp();
 }
 
+void PictureButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (pictures_.Has(index_)) {
+        const QSize s = pictures_.ImageSize();
+        p.drawPixmap((width() - s.width()) / 2, (height() - s.height()) / 2, pictures_.Pixmap(index_));
+    }
+    if (hasFocus()) {
+        QStyleOptionFocusRect o;
+        o.initFrom(this);
+        o.backgroundColor = palette().color(QPalette::Window);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &p, this);
+    }
+}
+
+// Any mouse button acts, and a press stays one press wherever the mouse goes
+// until it is let go (the record key toggles: a second press would undo it).
+void PictureButton::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    Press();
+}
+
+void PictureButton::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    Release();
+}
+
+void PictureButton::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
+
 void PictureButton::changeEvent(QEvent* event) {
     // A key disabled while held never sees its release.
     if (event->type() == QEvent::EnabledChange && !isEnabled()) held_ = false;
-    QWidget::changeEvent(event);
+    QAbstractButton::changeEvent(event);
 }
 
 }  // namespace kestro

@@ -1,16 +1,18 @@
 #pragma once
 // A front-panel key: a picture from an image list chosen by key, with press
-// and release reported to the window. A disabled key receives no mouse events.
+// and release reported to the window. It is a real button: reachable with Tab,
+// pressed with Space, its shortcut or an assistive technology as well as with
+// any mouse button. A disabled key receives no presses.
 
 #include "ui/display/ImageList.h"
 
+#include <QAbstractButton>
 #include <QString>
-#include <QWidget>
 #include <functional>
 
 namespace kestro {
 
-class PictureButton : public QWidget {
+class PictureButton : public QAbstractButton {
     Q_OBJECT
 public:
     PictureButton(const ImageList& pictures, const QString& name, QWidget* parent = nullptr);
@@ -21,6 +23,7 @@ public:
     // Between a press and its release.
     bool isHeld() const { return held_; }
 
+    // Press and release, whatever pressed the key.
     std::function<void()> onMouseDown;
     std::function<void()> onMouseUp;
 
@@ -30,9 +33,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
+    void Press();
+    void Release();
+
     const ImageList& pictures_;
     QString key_;
     int index_ = 0;

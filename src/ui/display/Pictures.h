@@ -11,7 +11,7 @@ namespace kestro {
 
 // Face colour of the liquid-crystal panel; also the key colour of its pictures.
 inline const QColor kLcdFace{224, 224, 224};
-// Face colour of the tool bar that carries the front-panel keys.
+// Ground of the front-panel key pictures, transparent when they are painted.
 inline const QColor kToolbarFace{226, 228, 231};
 
 // The pictures of the digit display panel.

@@ -539,7 +539,7 @@ TEST_F(SetupDialog, BothPagesAreDrawnIntoTheDocs) {
     }
     QPointer<frmSetup> d = MakeDialog();
     ShowActive(d);
-    const QString docs = QStringLiteral(KESTRO_SOURCE_DIR "/docs");
+    const QString docs = QStringLiteral(KESTRO_SCREENSHOT_DIR);  // the screenshots target copies them into docs/
     ASSERT_TRUE(QDir().mkpath(docs));
     for (const auto& [index, name] : {std::pair{0, "setup-recording.png"}, {1, "setup-interface.png"}}) {
         d->tbsOptions->setCurrentIndex(index);

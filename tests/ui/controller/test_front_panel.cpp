@@ -1,24 +1,61 @@
 #include "WindowFixture.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QApplication>
 #include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
+
+#include <algorithm>
 
 namespace kestro::test {
 namespace {
+
+enum class Way { Mouse, Space, Shortcut, Assistive };
 
 class FrontPanel : public WindowFixture {
 protected:
     void SetUp() override {
         WindowFixture::SetUp();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
         StartDevice();
     }
-    // Press and release with the mouse; the commands sent on the press.
-    QStringList Press(PictureButton* key) {
+    // Press and release; the commands sent on the press, and the key's picture
+    // while it is held.
+    std::pair<QStringList, QString> Press(PictureButton* key, Way way) {
         port->ClearWritten();
-        QTest::mousePress(key, Qt::LeftButton, {}, QPoint(10, 10));
-        const QStringList down = port->commands();
-        QTest::mouseRelease(key, Qt::LeftButton, {}, QPoint(10, 10));
-        return down;
+        QString held;
+        switch (way) {
+            case Way::Mouse:
+                QTest::mousePress(key, Qt::LeftButton, {}, QPoint(10, 10));
+                held = key->pictureKey();
+                QTest::mouseRelease(key, Qt::LeftButton, {}, QPoint(10, 10));
+                break;
+            case Way::Space:
+                key->setFocus(Qt::TabFocusReason);
+                QTest::keyPress(key, Qt::Key_Space);
+                held = key->pictureKey();
+                QTest::keyRelease(key, Qt::Key_Space);
+                break;
+            case Way::Shortcut:
+            case Way::Assistive:
+                if (way == Way::Shortcut) {
+                    const QKeyCombination k = key->shortcut()[0];
+                    QTest::keyClick(w.get(), k.key(), k.keyboardModifiers());
+                } else {
+                    QAccessible::queryAccessibleInterface(key)->actionInterface()->doAction(
+                        QAccessibleActionInterface::pressAction());
+                }
+                held = key->pictureKey();
+                // The key shows itself held for a moment before it is released.
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !key->isHeld(); }, 2000));
+                break;
+        }
+        EXPECT_FALSE(key->isHeld());
+        return {port->commands(), held};
     }
     void ExpectArmed(bool armed) {
         EXPECT_EQ(ps.RecordState != 0, armed);
@@ -30,6 +67,7 @@ protected:
     }
 };
 
+// Mouse, Space, the shortcut and an assistive technology press a key alike.
 TEST_F(FrontPanel, KeysArmAndDisarmWithTheirCommands) {
     enum Key { Record, Stop, Power };
     const struct {
@@ -37,32 +75,121 @@ TEST_F(FrontPanel, KeysArmAndDisarmWithTheirCommands) {
         bool armedBefore;
         Key key;
         QStringList commands;
+        const char* held;
         bool armedAfter;
     } cases[] = {
-        {"gds 01203\r", false, Record, Cmds({"swm ", "awm 1"}), true},  // Initialisation: no digit
-        {"gds 11203\r", false, Record, Cmds({"swm 1", "awm 1"}), true},
-        {"gds 11203\r", true, Record, Cmds({"awm 0", "smm 1"}), false},
-        {"gds 11203\r", true, Stop, Cmds({"awm 0", "smm 1"}), false},
-        {"gds 11203\r", false, Stop, {}, false},  // disabled while not armed
-        {"gds 11203\r", true, Power, Cmds({"swm 0", "awm 0", "smm 1"}), false},
+        {"gds 01203\r", false, Record, Cmds({"swm ", "awm 1"}), "RecordStartedPressed", true},  // Initialisation
+        {"gds 11203\r", false, Record, Cmds({"swm 1", "awm 1"}), "RecordStartedPressed", true},
+        {"gds 11203\r", true, Record, Cmds({"awm 0", "smm 1"}), "RecordStoppedPressed", false},
+        {"gds 11203\r", true, Stop, Cmds({"awm 0", "smm 1"}), "StopRecordDisabledPressed", false},
+        {"gds 11203\r", false, Stop, {}, "StopRecordDisabled", false},  // disabled while not armed
+        {"gds 11203\r", true, Power, Cmds({"swm 0", "awm 0", "smm 1"}), "PowerPressed", false},
+    };
+    for (Way way : {Way::Mouse, Way::Space, Way::Shortcut, Way::Assistive})
+        for (const auto& c : cases) {
+            PictureButton* key = c.key == Record ? w->cmdRecord : c.key == Stop ? w->cmdStopRecord : w->cmdPower;
+            if (way == Way::Shortcut && key->shortcut().isEmpty()) continue;  // the power key has none
+            SCOPED_TRACE(testing::Message()
+                         << c.status << " key " << c.key << " armed " << c.armedBefore << " way " << int(way));
+            Feed(c.status);
+            Tick();
+            c.armedBefore ? w->EnableRecording() : w->DisableRecording();
+            if (c.armedBefore) Feed("lp 700 0\r");  // a slow sample in the buffers
+            ps.BufferRestart = 0;
+            const auto [commands, held] = Press(key, way);
+            EXPECT_EQ(commands, c.commands);
+            EXPECT_EQ(held, QLatin1String(c.held));
+            ExpectArmed(c.armedAfter);
+            if (c.armedAfter) {
+                EXPECT_EQ(ps.BufferRestart, 3) << "arming starts new series in every function";
+            }
+            if (c.key == Power) {
+                EXPECT_EQ(ps.SlowCount() + ps.FastCount(), 0) << "power empties the buffers";
+            }
+        }
+}
+
+TEST_F(FrontPanel, KeysAreNamedButtonsThatTellTheirShortcuts) {
+    const struct {
+        PictureButton* key;
+        const char* name;
+        const char* toolTip;
+    } keys[] = {{w->cmdPower, "Power", "Power"},
+                {w->cmdRecord, "Record", "Record (Ctrl+R)"},
+                {w->cmdStopRecord, "Stop recording", "Stop recording (Ctrl+Shift+R)"}};
+    for (const auto& k : keys) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(k.key);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->role(), QAccessible::Button) << k.name;
+        EXPECT_EQ(a->text(QAccessible::Name), QLatin1String(k.name));
+        EXPECT_EQ(k.key->toolTip(), QLatin1String(k.toolTip));
+    }
+}
+
+// The names of the widgets that Tab (or Shift+Tab) visits from the power key
+// until it comes back to it.
+QStringList TabChain(frmKestroRecord& w, bool backwards) {
+    w.cmdPower->setFocus(Qt::TabFocusReason);
+    QStringList names;
+    for (int i = 0; i < 20; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        QWidget* f = QApplication::focusWidget();
+        if (!f || f == w.cmdPower) break;
+        names << f->objectName();
+    }
+    return names;
+}
+
+TEST_F(FrontPanel, TabWalksKeysOptionsAndFileListInReadingOrder) {
+    // Each option group is one stop, at its marked option; a key or an option
+    // that cannot act is passed over (not armed: the stop key; armed: the options).
+    const struct {
+        const char* status;
+        bool armed;
+        QStringList chain;
+    } cases[] = {
+        {"gds 11203\r", false, {"cmdRecord", "optMeasurementMode1", "optRange2", "MessFileListe"}},
+        {"gds 21303\r", false, {"cmdRecord", "optMeasurementMode2", "optRange3", "MessFileListe"}},
+        {"gds 11603\r", false, {"cmdRecord", "optMeasurementMode1", "optRange0", "MessFileListe"}},
+        // Initialisation: no function marked, and AUTO, still marked, cannot be chosen.
+        {"gds 01203\r", false, {"cmdRecord", "optMeasurementMode1", "optRange1", "MessFileListe"}},
+        {"gds 11203\r", true, {"cmdRecord", "cmdStopRecord", "MessFileListe"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.status << " key " << c.key << " armed " << c.armedBefore);
+        SCOPED_TRACE(c.status);
         Feed(c.status);
         Tick();
-        c.armedBefore ? w->EnableRecording() : w->DisableRecording();
-        if (c.armedBefore) Feed("lp 700 0\r");  // a slow sample in the buffers
-        ps.BufferRestart = 0;
-        PictureButton* key = c.key == Record ? w->cmdRecord : c.key == Stop ? w->cmdStopRecord : w->cmdPower;
-        EXPECT_EQ(Press(key), c.commands);
-        ExpectArmed(c.armedAfter);
-        if (c.armedAfter) {
-            EXPECT_EQ(ps.BufferRestart, 3) << "arming starts new series in every function";
-        }
-        if (c.key == Power) {
-            EXPECT_EQ(ps.SlowCount() + ps.FastCount(), 0) << "power empties the buffers";
-        }
+        c.armed ? w->EnableRecording() : w->DisableRecording();
+        EXPECT_EQ(TabChain(*w, false), c.chain);
+        QStringList back = c.chain;
+        std::reverse(back.begin(), back.end());
+        EXPECT_EQ(TabChain(*w, true), back);
     }
+}
+
+TEST_F(FrontPanel, MenusOpenWithAltAndCtrlQEndsLikeExit) {
+    int ends = 0, setups = 0;
+    w->onEndApplication = [&] {
+        ++ends;
+    };
+    w->onShowSetup = [&] {
+        ++setups;
+    };
+    QTest::keyClick(w.get(), Qt::Key_Question, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    EXPECT_EQ(QApplication::activePopupWidget()->objectName(), QStringLiteral("MenuHelp"));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }, 2000));
+    QTest::keyClick(w.get(), Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    EXPECT_EQ(QApplication::activePopupWidget()->objectName(), QStringLiteral("MenuFile"));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_X);  // its "Exit"
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ends == 1; }, 2000));
+    QTest::keyClick(w.get(), Qt::Key_S, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return setups == 1; }, 2000)) << "Alt+S runs Setup";
+    QTest::keyClick(w.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(ends, 2);
+    EXPECT_EQ(setups, 1);
 }
 
 TEST_F(FrontPanel, OptionClicksSendTheirSequences) {

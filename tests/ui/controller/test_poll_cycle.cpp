@@ -2,6 +2,9 @@
 
 #include <QGroupBox>
 
+#include <array>
+#include <string>
+
 namespace kestro::test {
 namespace {
 
@@ -62,6 +65,45 @@ TEST_F(PollCycle, StartUpInInitialisationSendsNoFunctionAndShowsTheTestPattern) 
     EXPECT_FALSE(w->optRange[0]->isEnabled());
     EXPECT_EQ(w->Picture1->digitIndex(0), 2);
     EXPECT_EQ(w->Picture1->digitIndex(3), 9);
+}
+
+TEST_F(PollCycle, LeavingInitialisationShowsWhatTheMeterReportsAgain) {
+    StartDevice();
+    // The same status before and after a pass through the test pattern.
+    const struct {
+        const char* status;
+        const char* level;
+        int bracket;
+        bool autoLegend;
+        int battery;
+        std::array<int, 4> digits;
+    } cases[] = {
+        {"gds 11202\r", "lp 734 0\r", 2, false, 2, {11, 8, 4, 5}},    // low battery
+        {"gds 11601\r", "lp err 0\r", 2, true, 1, {11, 14, 15, 15}},  // AUTO, empty battery, Err
+        {"gds 21303\r", "leqs 655 0\r", 3, false, 3, {11, 7, 6, 6}},  // back into another function
+        {"gds 11203\r", "lp 0 0\r", 2, false, 3, {11, 11, 11, 11}},   // Lp with level 0: blanked
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        Feed(c.status);
+        Feed(c.level);
+        Tick();
+        std::string init = c.status;
+        init[4] = '0';
+        Feed(init.c_str());
+        Tick();
+        ASSERT_EQ(w->Picture1->pictureIndex(E::imgRange), 5) << "the test pattern";
+        ASSERT_EQ(w->Picture1->digitIndex(1), 9);
+        Feed(init.c_str());
+        Tick();
+        Feed(c.status);
+        Tick();
+        EXPECT_EQ(w->Picture1->pictureIndex(E::imgRange), c.bracket);
+        EXPECT_EQ(w->Picture1->isShown(E::imgAuto), c.autoLegend);
+        EXPECT_EQ(w->Picture1->pictureIndex(E::imgBatteryState), c.battery);
+        for (int cell = 0; cell < 4; ++cell)
+            EXPECT_EQ(w->Picture1->digitIndex(cell), c.digits[size_t(cell)]) << "cell " << cell;
+    }
 }
 
 TEST_F(PollCycle, FunctionStepWaitsUntilTheDeviceHasReportedItsFunction) {
@@ -209,6 +251,22 @@ TEST_F(PollCycle, ArmedRecordingHandsSamplesOverEveryTick) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(files[0].startsWith(QStringLiteral("NoiseData_LP_")));
     EXPECT_EQ(f.readAll().count('\n'), 3);
+}
+
+TEST_F(PollCycle, ASampleOvertakingTheArmingConfirmationStaysInTheRecordFile) {
+    StartDevice();
+    w->EnableRecording();
+    Feed("lp 700 0\r");  // measured before the meter has confirmed the arming
+    Tick();
+    clock.AdvanceMs(1000);
+    Feed("awm 1\r");
+    Feed("lp 701 0\r");
+    Tick();
+    const QStringList files = QDir(recordDir()).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1) << files.join(QLatin1Char(' ')).toStdString();
+    QFile f(recordDir() + QLatin1Char('/') + files[0]);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().count('\n'), 2);
 }
 
 TEST_F(PollCycle, SamplesSinceTheLastTickAreWrittenWhenTheDeviceIsLost) {

@@ -71,8 +71,8 @@ TEST_F(Window, OnlyTheCloseBoxAndExitEndTheApplication) {
     EXPECT_FALSE(w->Form_QueryUnload(0)) << "without an application to end the close box just closes";
 }
 
-// The picture of the window in the documentation: online, armed, a few
-// minutes of a recording on the graph.
+// The picture of the window in the documentation (the screenshots target
+// copies it there): online, armed, a few minutes of a recording on the graph.
 TEST_F(Window, ScreenshotOfTheArmedFrontPanel) {
     StartDevice();
     w->EnableRecording();
@@ -88,7 +88,7 @@ TEST_F(Window, ScreenshotOfTheArmedFrontPanel) {
     Tick();
     ASSERT_EQ(ps.RecordState, 2);
     QCoreApplication::processEvents();
-    const QString path = QStringLiteral(KESTRO_SOURCE_DIR "/docs/main-window.png");
+    const QString path = QStringLiteral(KESTRO_SCREENSHOT_DIR "/main-window.png");
     QDir().mkpath(QFileInfo(path).path());
     EXPECT_TRUE(w->grab().toImage().save(path));
 }

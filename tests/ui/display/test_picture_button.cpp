@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 namespace kestro::test {
@@ -39,6 +41,47 @@ TEST(PictureButton, AnyButtonActsOnlyWhileEnabledAndHeldUntilReleasedOrDisabled)
     QTest::mousePress(&b, Qt::LeftButton);
     b.setEnabled(false);
     EXPECT_FALSE(b.isHeld()) << "a key disabled while held never sees its release";
+}
+
+// One press, one release, whatever presses the key: the record key toggles, so
+// a second press would undo the first.
+TEST(PictureButton, SpaceClickAndDragPressOnceAndDisablingWhileHeldSwallowsTheRelease) {
+    const ImageList keys = MakeToolbarImages();
+    PictureButton b(keys, QStringLiteral("cmdRecord"));
+    int down = 0, up = 0;
+    b.onMouseDown = [&] {
+        ++down;
+    };
+    b.onMouseUp = [&] {
+        ++up;
+    };
+    b.show();
+    auto counts = [&] {
+        return std::pair(down, up);
+    };
+
+    QTest::keyPress(&b, Qt::Key_Space);
+    EXPECT_TRUE(b.isHeld());
+    QTest::mousePress(&b, Qt::LeftButton);  // already held: no second press
+    QTest::mouseRelease(&b, Qt::LeftButton);
+    QTest::keyRelease(&b, Qt::Key_Space);  // already let go by the mouse
+    EXPECT_EQ(counts(), std::pair(1, 1));
+
+    QTest::mousePress(&b, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(&b, QPoint(200, 200));  // dragged off the key and back
+    QTest::mouseMove(&b, QPoint(6, 6));
+    QTest::mouseRelease(&b, Qt::LeftButton, {}, QPoint(6, 6));
+    EXPECT_EQ(counts(), std::pair(2, 2));
+
+    b.click();
+    EXPECT_EQ(counts(), std::pair(3, 3));
+
+    QTest::keyPress(&b, Qt::Key_Space);
+    b.setEnabled(false);
+    EXPECT_FALSE(b.isHeld());
+    b.setEnabled(true);
+    QTest::keyRelease(&b, Qt::Key_Space);
+    EXPECT_EQ(counts(), std::pair(4, 3)) << "a key disabled while held never sees its release";
 }
 
 TEST(PictureButton, PicturesByKeyAndUnknownKeysFail) {

@@ -131,7 +131,7 @@ TEST_F(LevelGraphTest, RecordingSpanningMidnightShowsTimeOfDayLabels) {
 }
 
 // A 20-minute recording in a quiet street, two slow samples a second, with
-// passing vehicles and one overloaded horn; saved for the documentation.
+// passing vehicles and one overloaded horn; a picture for the documentation.
 TEST_F(LevelGraphTest, RealisticRecordingRendersLegibly) {
     Arm(true);
     MeasurementRecord r;
@@ -164,9 +164,9 @@ TEST_F(LevelGraphTest, RealisticRecordingRendersLegibly) {
         }
     EXPECT_GT(green, 300);
     EXPECT_GT(red, 5);
-    const QString docs = QStringLiteral(KESTRO_SOURCE_DIR "/docs");
-    ASSERT_TRUE(QDir().mkpath(docs));
-    EXPECT_TRUE(img.save(docs + QStringLiteral("/graph.png")));
+    const QString shots = QStringLiteral(KESTRO_SCREENSHOT_DIR);
+    ASSERT_TRUE(QDir().mkpath(shots));
+    EXPECT_TRUE(img.save(shots + QStringLiteral("/graph.png")));
 }
 
 }  // namespace
