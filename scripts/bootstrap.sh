@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   python3 fonts-dejavu-core
   xvfb xdotool x11-apps imagemagick
+  python3-pandas python3-numpy poppler-utils time
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // KestroRecorder: recorder and remote front panel for a serial sound level meter.
 #include "about/AppIcon.h"
 #include "app/KestroApplication.h"
+#include "report/ReportCommand.h"
 
 #include "kestro/Version.h"
 
@@ -8,6 +9,8 @@
 #include <cstring>
 
 int main(int argc, char** argv) {
+    // A report needs no window, no meter and no second-instance guard.
+    if (kestro::WantsReport(argc, argv)) return kestro::RunReportCommand(argc, argv);
     // Headless runs need no display; the platform must be chosen before the application exists.
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--headless") == 0) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -28,6 +28,7 @@ struct ParsedLine {
     int32_t msOfDay = 0;
     RecordSample sample;
     int decimals = 0;
+    char decimal = ',';
     const char* problem = "";
 };
 
@@ -50,6 +51,8 @@ public:
         }
         if (pos >= e) return Bad(out, "the level column is missing");
         const char t = *pos++;
+        // A letter or digit never separates columns: this is not a record line.
+        if (Digit(t) || (t >= 'A' && t <= 'Z') || (t >= 'a' && t <= 'z')) return Bad(out, "not a record line");
         RecordSample& s = out.sample;
         s.levelFlags = 0;
         s.valued = false;
@@ -64,7 +67,7 @@ public:
                 ++n;
             }
             if (n == 0 || pos >= e || Digit(*pos)) return Bad(out, "the level is not a number");
-            ++pos;  // the decimal separator, whatever it is
+            out.decimal = *pos++;  // whatever it is
             int32_t frac = 0;
             int d = 0;
             while (pos < e && Digit(*pos) && d < 3) {
@@ -245,6 +248,7 @@ RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sampl
             if (kind == LineKind::Sample) {
                 if (!decimalsSeen && pl.sample.valued) {
                     decimalsSeen = true;
+                    r.decimalSeparator = pl.decimal;
                     if (!r.name.valid) r.fast = pl.decimals == 2;
                 }
                 int64_t ms;

@@ -52,6 +52,7 @@ struct RecordReadResult {
     int64_t samples = 0;  // with a level
     int64_t skipped = 0;  // without one
     bool fast = false;    // levels with two decimals
+    char decimalSeparator = ',';  // of the first level in the file
     bool hasTime = true;
     RecordFileName name;
     bool ok() const { return status == Status::Ok; }
