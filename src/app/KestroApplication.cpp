@@ -12,6 +12,7 @@
 #include "shell/SignalBridge.h"
 #include "shell/SingleInstance.h"
 #include "ui/controller/frmKestroRecord.h"
+#include "ui/statistics/StatisticsWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -108,6 +109,12 @@ int KestroApplication::Main() {
     };
     window_->onShowAbout = [this] {
         ShowAbout();
+    };
+    window_->onShowStatistics = [this] {
+        ShowStatistics(false);
+    };
+    window_->onOpenRecordFile = [this] {
+        ShowStatistics(true);
     };
     if (auto* sink = dynamic_cast<DialogMessageSink*>(messages_.get())) sink->setParent(window_);
     connect(window_, &frmKestroRecord::startupCompleted, this, [this] {
@@ -236,6 +243,19 @@ void KestroApplication::ShowAbout() {
         about_ = new frmAbout(*log_, *messages_, RegistryFiles::Default(), SysInfoLauncher::Default(), window_);
     about_->show();
     about_->raise();
+}
+
+void KestroApplication::ShowStatistics(bool openFile) {
+    if (!statistics_) statistics_ = new StatisticsWindow(window_);
+    // Settings and serial number as they are now; they change between openings.
+    statistics_->setFileConfig(StatisticsConfigOf(window_->settings()));
+    const int32_t serial = ps_->KestroState.DevSerialNo;
+    statistics_->setSerialNumber(serial > 0 && serial != frmKestroRecord::kSentinelSerial ? QString::number(serial)
+                                                                                          : QString());
+    statistics_->show();
+    statistics_->raise();
+    statistics_->activateWindow();
+    if (openFile) statistics_->openRecordFileDialog();
 }
 
 void KestroApplication::EndApplication(int exitCode) {

@@ -130,6 +130,15 @@ void frmKestroRecord::BuildWindow() {
     QAction* about = help->addAction(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("MenuHelpAbout"));
     connect(about, &QAction::triggered, this, [this] { MenuHelpAbout_Click(); });
+    // After the original menus, which keep their places.
+    QMenu* statistics = menuBar()->addMenu(QStringLiteral("Statistics"));
+    statistics->setObjectName(QStringLiteral("MenuStatistics"));
+    QAction* showStatistics = statistics->addAction(QStringLiteral("Statistics window"));
+    showStatistics->setObjectName(QStringLiteral("MenuStatisticsShow"));
+    connect(showStatistics, &QAction::triggered, this, [this] { MenuStatisticsShow_Click(); });
+    QAction* openRecord = statistics->addAction(QStringLiteral("Open record file\u2026"));
+    openRecord->setObjectName(QStringLiteral("MenuStatisticsOpen"));
+    connect(openRecord, &QAction::triggered, this, [this] { MenuStatisticsOpen_Click(); });
 
     auto* client = new QWidget(this);
     setCentralWidget(client);
@@ -344,6 +353,14 @@ void frmKestroRecord::MenuSetup_Click() {
 
 void frmKestroRecord::MenuHelpAbout_Click() {
     if (onShowAbout) onShowAbout();
+}
+
+void frmKestroRecord::MenuStatisticsShow_Click() {
+    if (onShowStatistics) onShowStatistics();
+}
+
+void frmKestroRecord::MenuStatisticsOpen_Click() {
+    if (onOpenRecordFile) onOpenRecordFile();
 }
 
 void frmKestroRecord::SetPanel3Text(const QString& text) {
