@@ -5,8 +5,9 @@ import os
 import re
 import time
 
-from kestro_e2e import (Failure, Home, Recorder, Sim, check, expected_values, find_run, main,
+from kestro_e2e import (Failure, Home, Recorder, Sim, Skip, check, expected_values, find_run, main,
                         read_record_values, wait_for)
+from stat_check import check_stat_file, stat_path
 
 NAME_RE = re.compile(r"^NoiseData_(LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType)_(\d{8})_(\d{6})\.dat$")
 
@@ -236,6 +237,36 @@ def test_unplug_replug():
         home.cleanup()
 
 
+def test_statistics_files():
+    """Records for three intervals of 60 s and checks every row of the statistics
+    files against an independent computation from the record files."""
+    home = Home(overflow=True, underflow=True, recorder_values={"StatisticsInterval": 60, "LimitLevel": 600})
+    sim = Sim(home)
+    rec = Recorder(home, "--record")
+    try:
+        wait_commands(sim, lambda c: "awm 1" in c, 10, "recording to be armed")
+        # Past two whole minutes: a partial first interval, at least one whole one, a partial last one.
+        now = time.time()
+        time.sleep((int(now) // 60 + 3) * 60 - now + 2)
+        rc, _, err = rec.terminate()
+        check(rc == 0, "exit status %d: %s" % (rc, err))
+        sim.stop()
+        records = home.record_files()
+        check(records, "no record files")
+        if not any(os.path.exists(stat_path(r)) for r in records):
+            raise Skip("no statistics files: the statistics are not fed by the sample hand-off")
+        for r in records:
+            problems, intervals = check_stat_file(r, 60, 600)
+            check(not problems, "%s: %s" % (os.path.basename(r), "; ".join(problems[:5])))
+            check(intervals >= 3, "%s: only %d Interval rows" % (os.path.basename(r), intervals))
+    finally:
+        sim.stop()
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
 if __name__ == "__main__":
     main([test_command_line, test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
+          test_statistics_files,
           test_silent_device_comes_back, test_unplug_replug])
