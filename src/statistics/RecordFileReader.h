@@ -49,9 +49,9 @@ struct RecordReadResult {
     int64_t errorLine = 0;  // 1-based
     QStringList notices;    // things read around (a torn last line, no time column)
     int64_t lines = 0;
-    int64_t samples = 0;  // with a level
-    int64_t skipped = 0;  // without one
-    bool fast = false;    // levels with two decimals
+    int64_t samples = 0;          // with a level
+    int64_t skipped = 0;          // without one
+    bool fast = false;            // levels with two decimals
     char decimalSeparator = ',';  // of the first level in the file
     bool hasTime = true;
     RecordFileName name;
