@@ -40,7 +40,12 @@ AppOptions ParseCommandLine(const QStringList& arguments) {
     QCommandLineOption record(QStringLiteral("record"),
                               QStringLiteral("Arm recording as soon as the meter has started, and again after "
                                              "every reconnect."));
-    parser.addOptions({demo, headless, record});
+    // Handled before anything else starts (main); listed here so --help tells of it.
+    QCommandLineOption report(QStringLiteral("report"),
+                              QStringLiteral("Write the PDF report of a record file and end; "
+                                             "--report FILE --help lists its options."),
+                              QStringLiteral("FILE"));
+    parser.addOptions({demo, headless, record, report});
     parser.process(arguments);
     AppOptions o;
     o.demo = parser.isSet(demo);

@@ -67,7 +67,9 @@ public:
                 ++n;
             }
             if (n == 0 || pos >= e || Digit(*pos)) return Bad(out, "the level is not a number");
-            out.decimal = *pos++;  // whatever it is
+            out.decimal = *pos++;  // whatever it is, but one setting serves time and level
+            if (out.hasTime && out.decimal != p[8])
+                return Bad(out, "the level and the time have different decimal separators");
             int32_t frac = 0;
             int d = 0;
             while (pos < e && Digit(*pos) && d < 3) {

@@ -237,6 +237,51 @@ def test_unplug_replug():
         home.cleanup()
 
 
+def test_report_command():
+    """--report without any display: a PDF, or a reason and the documented exit status."""
+    import subprocess
+    from kestro_e2e import RECORDER
+    home = Home()
+    try:
+        env = home.env()
+        for var in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            env.pop(var, None)
+        rec = os.path.join(home.records, "NoiseData_LEQ_20260305_235000.dat")
+        with open(rec, "wb") as f:
+            f.write(b"Time;NoiseValue;Overflow;Underflow\r\n")
+            for i in range(1800):  # across midnight
+                t = (23 * 3600 + 50 * 60 + i) % 86400
+                f.write(b"%02d:%02d:%02d,000; %d,%d; 0; 0\r\n" % (t // 3600, t // 60 % 60, t % 60, 60 + i % 20, i % 10))
+            f.write(b"00:20:0")  # torn
+        out_pdf = os.path.join(home.root, "out.pdf")
+
+        def run(*args):
+            return subprocess.run([RECORDER, "--report"] + list(args), env=env, capture_output=True, timeout=60)
+        r = run(rec, "--interval", "300", "--limit", "70", "-o", out_pdf)
+        check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
+        with open(out_pdf, "rb") as f:
+            check(f.read(5) == b"%PDF-", "not a PDF")
+        check(b"incomplete" in r.stderr, "no notice of the torn line: %r" % r.stderr)
+        # Beside the record file by default.
+        r = run(rec)
+        check(r.returncode == 0 and os.path.exists(rec[:-4] + ".pdf"), "default output: %r" % r.stderr)
+        # A broken line: file and line are named, status 2.
+        bad = os.path.join(home.records, "NoiseData_LP_20260305_120000.dat")
+        with open(bad, "wb") as f:
+            f.write(b"12:00:00,000; 65,3\r\n12:00:01,000; 65;3\r\n")
+        r = run(bad, "-o", out_pdf)
+        check(r.returncode == 2, "broken file: exit status %d" % r.returncode)
+        check((bad + ", line 2").encode() in r.stderr, "message: %r" % r.stderr)
+        r = run(os.path.join(home.records, "missing_LP_20260305_120000.dat"))
+        check(r.returncode == 2, "missing file: exit status %d" % r.returncode)
+        for args, status in (([rec, "--interval", "120"], 1), ([rec, "--limit", "loud"], 1),
+                             ([rec, "-o", os.path.join(home.root, "no", "such", "dir", "x.pdf")], 3)):
+            r = run(*args)
+            check(r.returncode == status, "%r: exit status %d, expected %d" % (args, r.returncode, status))
+    finally:
+        home.cleanup()
+
+
 def test_statistics_files():
     """Records for three intervals of 60 s and checks every row of the statistics
     files against an independent computation from the record files."""
@@ -270,5 +315,5 @@ def test_statistics_files():
 
 if __name__ == "__main__":
     main([test_command_line, test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
-          test_statistics_files,
+          test_report_command, test_statistics_files,
           test_silent_device_comes_back, test_unplug_replug])

@@ -124,6 +124,7 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
         {"14:03:27,250; 65\r\n", 1},
         {"Time;NoiseValue;Extra\r\n", 1},
         {"14:03:27,250\r\n", 1},
+        {"14:03:27,250; 65;3\r\n", 1},  // the time's decimal separator is not the level's
     };
     for (const auto& c : cases) {
         const QString path = Write(kSlowName, c.content);
