@@ -11,6 +11,7 @@ packages=(
   python3 fonts-dejavu-core
   xvfb xdotool x11-apps imagemagick
   appstream desktop-file-utils groff-base man-db dpkg-dev file
+  python3-pandas python3-numpy poppler-utils time
 )
 
 missing=()

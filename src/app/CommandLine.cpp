@@ -32,6 +32,9 @@ const Option kOptions[] = {
     {"--record-dir DIR",
      "Write the record files to DIR for this run (created when missing); "
      "the stored settings are not changed."},
+    {"--report FILE",
+     "Write the PDF report of a record file and end (no display needed); "
+     "--report FILE --help lists its options."},
 };
 
 QString Wrapped(const QString& text, int indent, int width) {

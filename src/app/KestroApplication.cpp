@@ -14,6 +14,7 @@
 #include "shell/SignalBridge.h"
 #include "shell/SingleInstance.h"
 #include "ui/controller/frmKestroRecord.h"
+#include "ui/statistics/StatisticsWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -107,6 +108,12 @@ int KestroApplication::Main() {
     };
     window_->onShowAbout = [this] {
         ShowAbout();
+    };
+    window_->onShowStatistics = [this] {
+        ShowStatistics(false);
+    };
+    window_->onOpenRecordFile = [this] {
+        ShowStatistics(true);
     };
     if (auto* sink = dynamic_cast<DialogMessageSink*>(messages_.get())) sink->setParent(window_);
     connect(window_, &frmKestroRecord::startupCompleted, this, [this] {
@@ -276,6 +283,22 @@ void KestroApplication::ShowAbout() {
     about_->raise();
 }
 
+void KestroApplication::ShowStatistics(bool openFile) {
+    if (!statistics_) {
+        statistics_ = new StatisticsWindow(window_);
+        statistics_->setLiveSource(&window_->recorder().SlowStatistics(), &window_->recorder().FastStatistics());
+    }
+    // Settings and serial number as they are now; they change between openings.
+    statistics_->setFileConfig(StatisticsConfigOf(window_->settings()));
+    const int32_t serial = ps_->KestroState.DevSerialNo;
+    statistics_->setSerialNumber(serial > 0 && serial != frmKestroRecord::kSentinelSerial ? QString::number(serial)
+                                                                                          : QString());
+    statistics_->show();
+    statistics_->raise();
+    statistics_->activateWindow();
+    if (openFile) statistics_->openRecordFileDialog();
+}
+
 void KestroApplication::EndApplication(int exitCode) {
     if (ending_) return;
     ending_ = true;
@@ -283,6 +306,7 @@ void KestroApplication::EndApplication(int exitCode) {
     retryTimer_.stop();
     superviseTimer_.stop();
     window_->FlushRecording();
+    window_->recorder().EndStatistics();
     // Nothing held back may be lost: what still cannot be written is saved aside.
     for (const QString& text : window_->recorder().RescueHeldLines())
         if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));

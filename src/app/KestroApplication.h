@@ -26,6 +26,7 @@ class frmAbout;
 class frmCOMx;
 class frmKestroRecord;
 class frmSetup;
+class StatisticsWindow;
 
 class KestroApplication : public QObject {
     Q_OBJECT
@@ -52,6 +53,7 @@ private:
     void RetryPort();
     void SuperviseLink();
     void ShowAbout();
+    void ShowStatistics(bool openFile);
     QString PortText(int16_t port) const;
 
     AppOptions options_;
@@ -69,6 +71,7 @@ private:
     frmKestroRecord* window_ = nullptr;
     QPointer<frmSetup> setup_;  // both delete themselves on close
     QPointer<frmAbout> about_;
+    QPointer<StatisticsWindow> statistics_;  // a child of the main window
 
     // Reconnect after the port vanished: the port number to reopen, 0 when none.
     int16_t lostPort_ = 0;

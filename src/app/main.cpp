@@ -2,6 +2,7 @@
 #include "about/AppIcon.h"
 #include "app/CommandLine.h"
 #include "app/KestroApplication.h"
+#include "report/ReportCommand.h"
 #include "shell/DisplayGuard.h"
 
 #include <QApplication>
@@ -21,6 +22,8 @@ void Print(std::FILE* stream, const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A report needs no window, no meter and no second-instance guard.
+    if (kestro::WantsReport(argc, argv)) return kestro::RunReportCommand(argc, argv);
     // Everything that needs no window is decided before the application object
     // exists: building it without a display aborts the process.
     QStringList arguments;

@@ -19,9 +19,27 @@ constexpr double kMsPerDay = 86400000.0;
 
 }  // namespace
 
+StatisticsConfig StatisticsConfigOf(const RecorderSettings& s) {
+    StatisticsConfig c;
+    c.intervalSeconds = s.StatisticsInterval;
+    c.limitTenths = s.LimitLevel;
+    c.decimalSeparator = s.DecimalSeparator;
+    c.columnSeparator = s.TabularSeparator;
+    return c;
+}
+
 SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settings, const Clock& clock,
                                const EventLog& log, QObject* parent)
-    : QObject(parent), ps_(ps), s_(settings), clock_(clock), log_(log), writer_(std::make_unique<RecordWriter>()) {}
+    : QObject(parent),
+      ps_(ps),
+      s_(settings),
+      clock_(clock),
+      log_(log),
+      writer_(std::make_unique<RecordWriter>()),
+      slowStats_(StatisticsRecorder::Stream::Slow,
+                 [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
+      fastStats_(StatisticsRecorder::Stream::Fast,
+                 [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }) {}
 
 SeriesRecorder::~SeriesRecorder() = default;
 
@@ -118,6 +136,10 @@ QStringList SeriesRecorder::RescueHeldLines() {
 void SeriesRecorder::HandOff() {
     TakeSlow();
     TakeFast();
+    // An interval that is over is written now, even when no later sample came.
+    const SystemTime now = clock_.Now();
+    slowStats_.advanceClock(now);
+    fastStats_.advanceClock(now);
     // Files not written this tick that still hold lines (an earlier series,
     // a fast file without new samples).
     for (const QString& p : writer_->HeldPaths())
@@ -141,6 +163,7 @@ void SeriesRecorder::TakeSlow() {
         if (e.Sample.Flags > 0) {
             emit slowSample(LocalSlowBuffer.Count());
             AppendSlowLine(batch, s_, e.Sample);
+            slowStats_.addSample(e.Sample);
         }
     }
     if (!taken_.empty()) UpdateDuration(SlowFileIndex, LocalSlowBuffer);
@@ -167,6 +190,7 @@ void SeriesRecorder::TakeFast() {
         LocalFastBuffer.Push(e.Sample);
         if (e.Sample.Flags > 0) {
             if (const int32_t err = AppendFastLine(batch, s_, e.Sample)) LogTick(err);
+            fastStats_.addSample(e.Sample);
         }
     }
     UpdateDuration(FastFileIndex, LocalFastBuffer);
@@ -200,6 +224,9 @@ void SeriesRecorder::StartSeries(Stream s, const MeasurementRecord& first) {
     QString& name = slow ? SlowFileName : FastFileName;
     name = RecordFiles.back().FileName;
     if (s_.IncludeHeaderLine) WriteRecordBatch(name, HeaderLine(s_));
+    StatisticsRecorder& stats = slow ? slowStats_ : fastStats_;
+    stats.setConfig(StatisticsConfigOf(s_));
+    stats.startSeries(name, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags));
 }
 
 void SeriesRecorder::StopSeries(const SampleWindow& buf, int32_t index) {
@@ -207,8 +234,20 @@ void SeriesRecorder::StopSeries(const SampleWindow& buf, int32_t index) {
     if (RecordFiles[size_t(index)].Duration == 0.0) UpdateDuration(index, buf);
 }
 
-void SeriesRecorder::StopSlowMeasurement() { StopSeries(LocalSlowBuffer, SlowFileIndex); }
-void SeriesRecorder::StopFastMeasurement() { StopSeries(LocalFastBuffer, FastFileIndex); }
+void SeriesRecorder::StopSlowMeasurement() {
+    StopSeries(LocalSlowBuffer, SlowFileIndex);
+    slowStats_.endSeries();
+}
+
+void SeriesRecorder::StopFastMeasurement() {
+    StopSeries(LocalFastBuffer, FastFileIndex);
+    fastStats_.endSeries();
+}
+
+void SeriesRecorder::EndStatistics() {
+    slowStats_.endSeries();
+    fastStats_.endSeries();
+}
 void SeriesRecorder::ResetLocalSlowMeasurementBuffer() { LocalSlowBuffer.Reset(); }
 void SeriesRecorder::ResetLocalFastMeasurementBuffer() { LocalFastBuffer.Reset(); }
 

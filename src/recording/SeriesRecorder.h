@@ -13,6 +13,7 @@
 #include "recording/RecordWriter.h"
 #include "recording/SampleWindow.h"
 #include "settings/RecorderSettings.h"
+#include "statistics/StatisticsRecorder.h"
 
 #include <QObject>
 #include <QString>
@@ -26,6 +27,9 @@ namespace kestro {
 class EventLog;
 
 enum class Stream { Slow, Fast };
+
+// The statistics settings of the recorder settings, with the record files' separators.
+StatisticsConfig StatisticsConfigOf(const RecorderSettings& s);
 
 struct RecordFileEntry {
     QString FileName;
@@ -62,6 +66,12 @@ public:
 
     void StopSlowMeasurement();
     void StopFastMeasurement();
+    // Recording was disarmed or the program ends: the statistics of both
+    // series get their last interval and their Series row.
+    void EndStatistics();
+    // Statistics of the current series of each stream (beside every record file).
+    const StatisticsRecorder& SlowStatistics() const { return slowStats_; }
+    const StatisticsRecorder& FastStatistics() const { return fastStats_; }
     void ResetLocalSlowMeasurementBuffer();
     void ResetLocalFastMeasurementBuffer();
 
@@ -120,6 +130,9 @@ private:
     QString dataDir_;
     int64_t slowRetentionMs_ = kDefaultSlowRetentionMs;
     std::vector<SampleSeries::Entry> taken_;  // reused between ticks
+    // Their statistics files go through the writer like record lines.
+    StatisticsRecorder slowStats_;
+    StatisticsRecorder fastStats_;
 
     struct FileError {
         QString path;

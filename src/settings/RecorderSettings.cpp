@@ -91,7 +91,18 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     flag("IncludeUnderflow", &IncludeUnderflow, false);
     separator("DecimalSeparator", &DecimalSeparator, ',');
     separator("TabularSeparator", &TabularSeparator, ';');
-    return result;
+
+    // Added after the nine: stores from before them must not open the setup dialog.
+    const int16_t nine = result;
+    auto number = [&](const char* name, int32_t* field, int32_t def, bool (*usable)(qint64)) {
+        QVariant v;
+        qint64 n = 0;
+        *field = read(name, &v) && NumberOf(v, &n) && usable(n) ? static_cast<int32_t>(n) : def;
+    };
+    number("StatisticsInterval", &StatisticsInterval, 900,
+           [](qint64 n) { return n == 60 || n == 300 || n == 600 || n == 900 || n == 1800 || n == 3600; });
+    number("LimitLevel", &LimitLevel, 0, [](qint64 n) { return n >= 0 && n <= 2000; });
+    return nine;
 }
 
 QString DefaultDataDirectory() {

@@ -23,10 +23,15 @@ struct RecorderSettings {
     bool IncludeUnderflow = false;
     QChar DecimalSeparator = QLatin1Char(',');
     QChar TabularSeparator = QLatin1Char(';');
+    // Statistics: interval length in seconds (60, 300, 600, 900, 1800, 3600)
+    // and the limit of the interval Leq in tenths of a decibel, 0 = none.
+    int32_t StatisticsInterval = 900;
+    int32_t LimitLevel = 0;
 
     // Loads the nine values; result kTrue (-1) when all were present, 1 when a default was used.
     // A base name or extension that would leave the record directory (a hand
-    // edit of the store) is replaced by its default and logged.
+    // edit of the store) is replaced by its default and logged. The statistics
+    // values are loaded too, but a missing one is no reason for the setup dialog.
     int16_t InitForm(cRegistry& RegObj, const QString& defaultDirectory, const ErrorLogFn& log = {});
 };
 

@@ -24,6 +24,10 @@ class Failure(AssertionError):
     pass
 
 
+class Skip(Exception):
+    """The test cannot run here; the runner exits with 77."""
+
+
 def check(cond, what):
     if not cond:
         raise Failure(what)
@@ -42,7 +46,7 @@ def wait_for(pred, timeout, what, step=0.05):
 class Home:
     """A temporary config, runtime, log and record directory."""
 
-    def __init__(self, header=True, overflow=False, underflow=False):
+    def __init__(self, header=True, overflow=False, underflow=False, recorder_values=None):
         self.tmp = tempfile.TemporaryDirectory(prefix="kestro-e2e-")
         self.root = self.tmp.name
         self.config = os.path.join(self.root, "config")
@@ -66,6 +70,8 @@ class Home:
                 "TabularSeparator": {"type": 4, "value": 59},
             },
         }
+        for name, value in (recorder_values or {}).items():
+            store[RECORDER_SECTION][name] = {"type": 4 if isinstance(value, int) else 1, "value": value}
         os.makedirs(os.path.join(self.config, "KestroRecorder"))
         with open(os.path.join(self.config, "KestroRecorder", "registry.json"), "w") as f:
             json.dump(store, f)
@@ -95,7 +101,8 @@ class Home:
             return []
 
     def record_files(self, kind=None):
-        names = sorted(os.listdir(self.records))
+        # Statistics files lie beside the record files; they are not record files.
+        names = sorted(n for n in os.listdir(self.records) if "_STAT" not in n)
         if kind:
             names = [n for n in names if n.split("_")[1] == kind]
         return [os.path.join(self.records, n) for n in names]
@@ -272,14 +279,17 @@ def main(tests):
     name = sys.argv[1] if len(sys.argv) > 1 else None
     todo = [t for t in tests if name is None or t.__name__ == name]
     check(todo, "no such test " + str(name))
-    failed = 0
+    failed = skipped = 0
     for t in todo:
         t0 = time.monotonic()
         try:
             t()
             print("PASS %s (%.1f s)" % (t.__name__, time.monotonic() - t0))
+        except Skip as e:
+            skipped += 1
+            print("SKIP %s: %s" % (t.__name__, e))
         except Exception as e:  # report every failure, then fail the run
             failed += 1
             print("FAIL %s: %s" % (t.__name__, e))
             traceback.print_exc()
-    sys.exit(1 if failed else 0)
+    sys.exit(1 if failed else 77 if skipped == len(todo) else 0)

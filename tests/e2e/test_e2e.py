@@ -8,8 +8,9 @@ import signal
 import subprocess
 import time
 
-from kestro_e2e import (BIN, DEVICE_SECTION, RECORDER, RECORDER_SECTION, Failure, Home, Recorder, Sim, check,
+from kestro_e2e import (BIN, DEVICE_SECTION, RECORDER, RECORDER_SECTION, Failure, Home, Recorder, Sim, Skip, check,
                         expected_values, find_run, main, read_record_values, wait_for)
+from stat_check import check_stat_file, stat_path
 
 NAME_RE = re.compile(r"^NoiseData_(LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType)_(\d{8})_(\d{6})\.dat$")
 
@@ -496,9 +497,85 @@ def test_replug_cycles_keep_order():
         home.cleanup()
 
 
+def test_report_command():
+    """--report without any display: a PDF, or a reason and the documented exit status."""
+    import subprocess
+    from kestro_e2e import RECORDER
+    home = Home()
+    try:
+        env = home.env()
+        for var in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            env.pop(var, None)
+        rec = os.path.join(home.records, "NoiseData_LEQ_20260305_235000.dat")
+        with open(rec, "wb") as f:
+            f.write(b"Time;NoiseValue;Overflow;Underflow\r\n")
+            for i in range(1800):  # across midnight
+                t = (23 * 3600 + 50 * 60 + i) % 86400
+                f.write(b"%02d:%02d:%02d,000; %d,%d; 0; 0\r\n" % (t // 3600, t // 60 % 60, t % 60, 60 + i % 20, i % 10))
+            f.write(b"00:20:0")  # torn
+        out_pdf = os.path.join(home.root, "out.pdf")
+
+        def run(*args):
+            return subprocess.run([RECORDER, "--report"] + list(args), env=env, capture_output=True, timeout=60)
+        r = run(rec, "--interval", "300", "--limit", "70", "-o", out_pdf)
+        check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
+        with open(out_pdf, "rb") as f:
+            check(f.read(5) == b"%PDF-", "not a PDF")
+        check(b"incomplete" in r.stderr, "no notice of the torn line: %r" % r.stderr)
+        # Beside the record file by default.
+        r = run(rec)
+        check(r.returncode == 0 and os.path.exists(rec[:-4] + ".pdf"), "default output: %r" % r.stderr)
+        # A broken line: file and line are named, status 2.
+        bad = os.path.join(home.records, "NoiseData_LP_20260305_120000.dat")
+        with open(bad, "wb") as f:
+            f.write(b"12:00:00,000; 65,3\r\n12:00:01,000; 65;3\r\n")
+        r = run(bad, "-o", out_pdf)
+        check(r.returncode == 2, "broken file: exit status %d" % r.returncode)
+        check((bad + ", line 2").encode() in r.stderr, "message: %r" % r.stderr)
+        r = run(os.path.join(home.records, "missing_LP_20260305_120000.dat"))
+        check(r.returncode == 2, "missing file: exit status %d" % r.returncode)
+        for args, status in (([rec, "--interval", "120"], 1), ([rec, "--limit", "loud"], 1),
+                             ([rec, "-o", os.path.join(home.root, "no", "such", "dir", "x.pdf")], 3)):
+            r = run(*args)
+            check(r.returncode == status, "%r: exit status %d, expected %d" % (args, r.returncode, status))
+    finally:
+        home.cleanup()
+
+
+def test_statistics_files():
+    """Records for three intervals of 60 s and checks every row of the statistics
+    files against an independent computation from the record files."""
+    home = Home(overflow=True, underflow=True, recorder_values={"StatisticsInterval": 60, "LimitLevel": 600})
+    sim = Sim(home)
+    rec = Recorder(home, "--record")
+    try:
+        wait_commands(sim, lambda c: "awm 1" in c, 10, "recording to be armed")
+        wait_for(lambda: len(home.record_files()) >= 2, 10, "record files of both streams")
+        time.sleep(1)
+        # A series writes the header of its statistics file when it starts.
+        if not any(os.path.exists(stat_path(r)) for r in home.record_files()):
+            raise Skip("no statistics files: the statistics are not fed by the sample hand-off")
+        # Past two whole minutes: a partial first interval, at least one whole one, a partial last one.
+        now = time.time()
+        time.sleep((int(now) // 60 + 3) * 60 - now + 2)
+        rc, _, err = rec.terminate()
+        check(rc == 0, "exit status %d: %s" % (rc, err))
+        sim.stop()
+        records = home.record_files()
+        for r in records:
+            problems, intervals = check_stat_file(r, 60, 600)
+            check(not problems, "%s: %s" % (os.path.basename(r), "; ".join(problems[:5])))
+            check(intervals >= 3, "%s: only %d Interval rows" % (os.path.basename(r), intervals))
+    finally:
+        sim.stop()
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
 if __name__ == "__main__":
     main([test_command_line, test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
-          test_silent_device_comes_back, test_unplug_replug, test_replug_cycles_keep_order,
-          test_unusable_settings_file_is_named, test_sighup_ends_in_order, test_run_options_leave_the_settings_alone,
-          test_unguarded_start_when_no_lock_can_be_taken, test_default_places, test_readme_settings_example,
-          test_demo_interrupted_from_the_terminal])
+          test_report_command, test_statistics_files, test_silent_device_comes_back, test_unplug_replug,
+          test_replug_cycles_keep_order, test_unusable_settings_file_is_named, test_sighup_ends_in_order,
+          test_run_options_leave_the_settings_alone, test_unguarded_start_when_no_lock_can_be_taken,
+          test_default_places, test_readme_settings_example, test_demo_interrupted_from_the_terminal])

@@ -227,3 +227,40 @@ TEST_F(HandOffSeriesTest, LinesStillWaitingAtExitAreRescuedAndLogged) {
 
 }  // namespace
 }  // namespace kestro::test
+
+namespace kestro::test {
+namespace {
+
+using HandOffStatisticsTest = RecorderTest;
+
+// Beside every record file a statistics file: an Interval row as soon as an
+// interval is over (also without a later sample), the Series row when the
+// recording is disarmed, written like record lines.
+TEST_F(HandOffStatisticsTest, StatisticsFilesFollowTheSeries) {
+    s.StatisticsInterval = 60;
+    s.LimitLevel = 650;
+    clock.Set({2026, 3, 4, 5, 14, 3, 0, 0});
+    Arm();
+    for (int second = 0; second < 150; ++second) {
+        ps.ReceiveEvent(second < 60 ? "lp 600 0\r" : "lp 700 4\r");
+        for (int tick = 0; tick < 10; ++tick) {
+            clock.AdvanceMs(100);
+            Tick();
+        }
+    }
+    const QString stat = InRec("NoiseData_LP_20260305_140300_STAT.dat");
+    QList<QByteArray> rows = ReadFile(stat).split('\n');
+    ASSERT_EQ(rows.size(), 4) << ReadFile(stat).toStdString();  // header, 14:03 and 14:04, the rest
+    EXPECT_TRUE(rows[0].startsWith("Kind;Start;End;Samples;Leq;Lmax;Lmin;L5;L10;L50;L90;L95;Overflow;Underflow"));
+    EXPECT_TRUE(rows[1].startsWith("Interval;2026-03-05 14:03:00;2026-03-05 14:04:00;60;60,0;60,0;60,0;"));
+    EXPECT_TRUE(rows[2].startsWith("Interval;2026-03-05 14:04:00;2026-03-05 14:05:00;60;70,0;")) << rows[2].data();
+    EXPECT_TRUE(rows[2].endsWith(";60;0;1\r")) << "overflow counted, over the limit";
+    rec->EndStatistics();
+    rows = ReadFile(stat).split('\n');
+    ASSERT_EQ(rows.size(), 6);
+    EXPECT_TRUE(rows[3].startsWith("Interval;2026-03-05 14:05:00;")) << "the partial last interval";
+    EXPECT_TRUE(rows[4].startsWith("Series;2026-03-05 14:03:00;2026-03-05 14:05:29;150;")) << rows[4].data();
+}
+
+}  // namespace
+}  // namespace kestro::test

@@ -102,6 +102,35 @@ TEST_F(RecorderSettingsTest, SeparatorCodesAndFlagNumbers) {
     }
 }
 
+// The statistics values came after the nine: their absence must not open the setup dialog.
+TEST_F(RecorderSettingsTest, StatisticsValuesWithDefaultsAndRanges) {
+    struct Case {
+        QVariant interval, limit;  // invalid: not stored
+        int32_t expectedInterval, expectedLimit;
+    };
+    const Case cases[] = {
+        {QVariant(), QVariant(), 900, 0},
+        {60, 655, 60, 655},
+        {3600, 0, 3600, 0},
+        {120, -5, 900, 0},
+        {0, 2001, 900, 0},
+        {QString("300"), QString("700"), 300, 700},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir fresh;
+        files.currentUser = fresh.filePath("registry.json");
+        PutAll();
+        if (c.interval.isValid()) Put("StatisticsInterval", c.interval);
+        if (c.limit.isValid()) Put("LimitLevel", c.limit);
+        RecorderSettings s;
+        s.StatisticsInterval = 1800;  // a reload replaces what was loaded before
+        s.LimitLevel = 1;
+        EXPECT_EQ(Load(s), kTrue) << c.expectedInterval;
+        EXPECT_EQ(s.StatisticsInterval, c.expectedInterval);
+        EXPECT_EQ(s.LimitLevel, c.expectedLimit);
+    }
+}
+
 }  // namespace
 
 namespace {

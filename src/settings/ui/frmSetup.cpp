@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -206,7 +207,8 @@ void frmSetup::BuildControls() {
         const char* key;
         const char* tip;
     } tabs[] = {{"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
-                {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"}};
+                {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"},
+                {"Statistics", "Group3", "Interval and limit of the noise statistics"}};
     for (const auto& t : tabs) {
         const int i = tbsOptions->addTab(QString::fromUtf8(t.caption));
         tbsOptions->setTabData(i, QString::fromLatin1(t.key));
@@ -344,8 +346,44 @@ void frmSetup::BuildControls() {
     itfLayout->addWidget(FrameCOM);
     itfLayout->addStretch();
 
+    // ---- page "Statistics" ----
+    auto* stat = new QWidget;
+    named(stat, "PicOptions2");
+    PicOptions[2] = stat;
+    auto* frameStat = new QGroupBox(QStringLiteral("Noise Statistics"), stat);
+    named(frameStat, "FrameStatistics");
+    cboStatisticsInterval = new QComboBox(frameStat);
+    named(cboStatisticsInterval, "cboStatisticsInterval");
+    for (int seconds : {60, 300, 600, 900, 1800, 3600})
+        cboStatisticsInterval->addItem(QStringLiteral("%1 min").arg(seconds / 60), seconds);
+    InputLimitLevel = new QDoubleSpinBox(frameStat);
+    named(InputLimitLevel, "InputLimitLevel");
+    InputLimitLevel->setRange(0.0, 200.0);
+    InputLimitLevel->setDecimals(1);
+    InputLimitLevel->setSingleStep(0.5);
+    InputLimitLevel->setSuffix(QStringLiteral(" dB"));
+    InputLimitLevel->setSpecialValueText(QStringLiteral("none"));
+    InputLimitLevel->setToolTip(QStringLiteral("Intervals whose Leq is above this level are marked; 0 for none"));
+    auto* statGrid = new QGridLayout(frameStat);
+    statGrid->setColumnStretch(2, 1);
+    statGrid->addWidget(label(QStringLiteral("Interval"), frameStat), 0, 0);
+    statGrid->addWidget(cboStatisticsInterval, 0, 1);
+    statGrid->addWidget(label(QStringLiteral("Limit (Leq)"), frameStat), 1, 0);
+    statGrid->addWidget(InputLimitLevel, 1, 1);
+    auto* statHint = new QLabel(QStringLiteral("Each record file gets a statistics file beside it (…_STAT) "
+                                               "with one row per interval. Changes apply to the next series."),
+                                frameStat);
+    statHint->setWordWrap(true);
+    statHint->setEnabled(false);
+    statGrid->addWidget(statHint, 2, 0, 1, 3);
+    auto* statLayout = new QVBoxLayout(stat);
+    statLayout->setContentsMargins(0, 0, 0, 0);
+    statLayout->addWidget(frameStat);
+    statLayout->addStretch();
+
     pages_->addWidget(rec);
     pages_->addWidget(itf);
+    pages_->addWidget(stat);
 
     // ---- buttons ----
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
@@ -392,6 +430,8 @@ void frmSetup::BuildControls() {
                         DeviceCOM[3],
                         OptionCOM[4],
                         DeviceCOM[4],
+                        cboStatisticsInterval,
+                        InputLimitLevel,
                         cmdOK,
                         cmdCancel};
     for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i)
@@ -452,6 +492,10 @@ void frmSetup::Load() {
     check(chkIncludeUnderflow, "IncludeUnderflow", false);
     separator(InputDecimalSeparator, "DecimalSeparator", ',', false);
     separator(InputTabularSeparator, "TabularSeparator", ';', true);
+    qint64 seconds = 900, limit = 0;
+    const int item = number("StatisticsInterval", &seconds) ? cboStatisticsInterval->findData(int(seconds)) : -1;
+    cboStatisticsInterval->setCurrentIndex(item >= 0 ? item : cboStatisticsInterval->findData(900));
+    InputLimitLevel->setValue(number("LimitLevel", &limit) && limit > 0 && limit <= 2000 ? limit / 10.0 : 0.0);
 
     reg_.SectionKey = QString::fromLatin1(kDeviceSection);
     qint64 port = 0;
@@ -648,6 +692,8 @@ void frmSetup::cmdOK_Click() {
         put(QStringLiteral("IncludeUnderflow"), flag(chkIncludeUnderflow), REG_DWORD_);
         put(QStringLiteral("DecimalSeparator"), decimalCode, REG_DWORD_);
         put(QStringLiteral("TabularSeparator"), tabularCode, REG_DWORD_);
+        put(QStringLiteral("StatisticsInterval"), cboStatisticsInterval->currentData().toInt(), REG_DWORD_);
+        put(QStringLiteral("LimitLevel"), qRound(InputLimitLevel->value() * 10.0), REG_DWORD_);
 
         reg_.SectionKey = QString::fromLatin1(kDeviceSection);
         // Only paths the user changed: an untouched default mapping stays free

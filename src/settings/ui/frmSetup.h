@@ -16,6 +16,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -74,7 +75,7 @@ public:
     void cmdCancel_Click();
 
     QTabBar* tbsOptions = nullptr;
-    std::array<QWidget*, 2> PicOptions{};
+    std::array<QWidget*, 3> PicOptions{};
     QLineEdit* InputSaveDir = nullptr;
     QToolButton* cmdBrowseDir = nullptr;
     QLineEdit* InputFileName = nullptr;
@@ -89,6 +90,9 @@ public:
     QGroupBox* FrameCOM = nullptr;
     std::array<QRadioButton*, 5> OptionCOM{};  // elements 1 to 4
     std::array<QComboBox*, 5> DeviceCOM{};     // device path of port n, elements 1 to 4
+    // Page "Statistics": interval length (item data: seconds) and the Leq limit (0 = none).
+    QComboBox* cboStatisticsInterval = nullptr;
+    QDoubleSpinBox* InputLimitLevel = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 

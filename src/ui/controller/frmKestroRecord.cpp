@@ -158,6 +158,15 @@ void frmKestroRecord::BuildWindow() {
     QAction* about = help->addAction(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("MenuHelpAbout"));
     connect(about, &QAction::triggered, this, [this] { MenuHelpAbout_Click(); });
+    // After the original menus, which keep their places.
+    QMenu* statistics = menuBar()->addMenu(QStringLiteral("S&tatistics"));
+    statistics->setObjectName(QStringLiteral("MenuStatistics"));
+    QAction* showStatistics = statistics->addAction(QStringLiteral("&Statistics window"));
+    showStatistics->setObjectName(QStringLiteral("MenuStatisticsShow"));
+    connect(showStatistics, &QAction::triggered, this, [this] { MenuStatisticsShow_Click(); });
+    QAction* openRecord = statistics->addAction(QStringLiteral("&Open record file\u2026"));
+    openRecord->setObjectName(QStringLiteral("MenuStatisticsOpen"));
+    connect(openRecord, &QAction::triggered, this, [this] { MenuStatisticsOpen_Click(); });
 
     auto* client = new QWidget(this);
     setCentralWidget(client);
@@ -408,6 +417,14 @@ void frmKestroRecord::MenuSetup_Click() {
 
 void frmKestroRecord::MenuHelpAbout_Click() {
     if (onShowAbout) onShowAbout();
+}
+
+void frmKestroRecord::MenuStatisticsShow_Click() {
+    if (onShowStatistics) onShowStatistics();
+}
+
+void frmKestroRecord::MenuStatisticsOpen_Click() {
+    if (onOpenRecordFile) onOpenRecordFile();
 }
 
 void frmKestroRecord::SetPanel3Text(const QString& text) {
@@ -734,6 +751,7 @@ void frmKestroRecord::EnableRecording() {
 void frmKestroRecord::DisableRecording() {
     // What arrived since the last tick belongs to the recording being ended.
     FlushRecording();
+    recorder_.EndStatistics();
     ps_.RecordState = 0;
     SetPanelText(4, QStringLiteral("Recording disabled"));
     SendCommand(QStringLiteral("awm 0"));

@@ -49,6 +49,8 @@ public:
     std::function<void()> onEndApplication;  // "Exit" and the close box
     std::function<void()> onShowSetup;       // "Setup"
     std::function<void()> onShowAbout;       // "?" / "About"
+    std::function<void()> onShowStatistics;  // "Statistics" / "Statistics window"
+    std::function<void()> onOpenRecordFile;  // "Statistics" / "Open record file..."
 
     // ---- window events ----
     void ShowMainWindow();  // loads (once) and shows the window
@@ -60,6 +62,8 @@ public:
     void MenuFileExit_Click();
     void MenuSetup_Click();
     void MenuHelpAbout_Click();
+    void MenuStatisticsShow_Click();
+    void MenuStatisticsOpen_Click();
     // Free text of status panel 3; a record-file error is shown instead while there is one.
     void SetPanel3Text(const QString& text);
 

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
@@ -189,6 +190,37 @@ TEST_F(SetupDialog, StoredValuesAreShownAndChangesSaved) {
     EXPECT_EQ(Device("COMPort"), (Typed{2, REG_DWORD_}));
 }
 
+TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
+    const struct {
+        QVariant storedInterval, storedLimit;  // invalid: not stored
+        const char* shownInterval;
+        double shownLimit;
+        int pick;  // interval item chosen before OK
+        double typed;
+        Typed savedInterval, savedLimit;
+    } cases[] = {
+        {QVariant(), QVariant(), "15 min", 0.0, -1, -1, {900, REG_DWORD_}, {0, REG_DWORD_}},
+        {300, 655, "5 min", 65.5, -1, -1, {300, REG_DWORD_}, {655, REG_DWORD_}},
+        {77, -3, "15 min", 0.0, 5, 70.04, {3600, REG_DWORD_}, {700, REG_DWORD_}},  // unusable values show defaults
+        {1800, 700, "30 min", 70.0, 0, 0.0, {60, REG_DWORD_}, {0, REG_DWORD_}},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(files.currentUser);
+        if (c.storedInterval.isValid()) Rec("StatisticsInterval", c.storedInterval, REG_DWORD_);
+        if (c.storedLimit.isValid()) Rec("LimitLevel", c.storedLimit, REG_DWORD_);
+        QPointer<frmSetup> d = MakeDialog();
+        EXPECT_EQ(d->tbsOptions->tabText(2), "Statistics");
+        EXPECT_EQ(d->cboStatisticsInterval->currentText(), c.shownInterval);
+        EXPECT_DOUBLE_EQ(d->InputLimitLevel->value(), c.shownLimit);
+        if (c.pick >= 0) d->cboStatisticsInterval->setCurrentIndex(c.pick);
+        if (c.typed >= 0) d->InputLimitLevel->setValue(c.typed);
+        d->cmdOK->click();
+        EXPECT_EQ(Recorder("StatisticsInterval"), c.savedInterval);
+        EXPECT_EQ(Recorder("LimitLevel"), c.savedLimit);
+        FlushDeletes();
+    }
+}
+
 TEST_F(SetupDialog, DirectoryWithEnvironmentReferenceIsShownAndStoredExpanded) {
     const QString dir = qEnvironmentVariable("HOME") + "/Messungen";
     Rec("RecordDirectory", QString("%HOME%/Messungen"));
@@ -254,15 +286,17 @@ TEST_F(SetupDialog, CtrlTabSwitchesPagesAndWraps) {
         int page;
     } steps[] = {
         {d->InputFileName, Qt::Key_Tab, Qt::ControlModifier, 1},
-        {d->DeviceCOM[1], Qt::Key_Tab, Qt::ControlModifier, 0},  // the last tab wraps to the first
-        {d->InputFileName, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 1},
+        {d->DeviceCOM[1], Qt::Key_Tab, Qt::ControlModifier, 2},
+        {d->cboStatisticsInterval, Qt::Key_Tab, Qt::ControlModifier, 0},  // the last tab wraps to the first
+        {d->InputFileName, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 2},
     };
     for (const auto& s : steps) {
         s.focus->setFocus();
         ASSERT_EQ(QApplication::focusWidget(), s.focus);
         QTest::keyClick(s.focus, s.key, s.mods);
         EXPECT_EQ(d->tbsOptions->currentIndex(), s.page);
-        EXPECT_TRUE(d->PicOptions[s.page]->isEnabled() && !d->PicOptions[1 - s.page]->isEnabled());
+        for (int page = 0; page < int(d->PicOptions.size()); ++page)
+            EXPECT_EQ(d->PicOptions[page]->isEnabled(), page == s.page) << page;
     }
     EXPECT_EQ(d->InputFileName->text(), "NoiseData");  // the key did not reach the field
 }

@@ -71,8 +71,28 @@ TEST_F(Window, OnlyTheCloseBoxAndExitEndTheApplication) {
     EXPECT_FALSE(w->Form_QueryUnload(0)) << "without an application to end the close box just closes";
 }
 
-// The picture of the window in the documentation (the screenshots target
-// copies it there): online, armed, a few minutes of a recording on the graph.
+TEST_F(Window, MenusKeepTheirPlacesAndStatisticsComesLast) {
+    QStringList titles;
+    for (QAction* a : w->menuBar()->actions())
+        titles << a->text().remove(QLatin1Char('&'));
+    EXPECT_EQ(titles, QStringList({"File", "Setup", "?", "Statistics"}));
+    int shown = 0, opened = 0;
+    w->onShowStatistics = [&] {
+        ++shown;
+    };
+    w->onOpenRecordFile = [&] {
+        ++opened;
+    };
+    const QList<QAction*> items = w->menuBar()->actions()[3]->menu()->actions();
+    ASSERT_EQ(items.size(), 2);
+    items[0]->trigger();
+    EXPECT_EQ(shown, 1);
+    items[1]->trigger();
+    EXPECT_EQ(opened, 1);
+}
+
+// The picture of the window in the documentation: online, armed, a few
+// minutes of a recording on the graph.
 TEST_F(Window, ScreenshotOfTheArmedFrontPanel) {
     StartDevice();
     w->EnableRecording();

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Makes the README's pictures of the statistics: the statistics window (record
+# file page and live page) and the first page of a PDF report, from a
+# generated 26-hour record file. Run after a build:
+#   bash scripts/statistics-screenshots.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin=${1:-build}/bin
+work=$(mktemp -d /tmp/kestro-shots-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+file=$work/NoiseData_LEQ_20260305_060000.dat
+"$bin/make_record_file" "$file" LEQ 26 1 060000
+QT_QPA_PLATFORM=offscreen "$bin/statistics_screenshot" "$file" docs/statistics-window.png docs/statistics-live.png
+env -u DISPLAY XDG_RUNTIME_DIR="$work" "$bin/KestroRecorder" --report "$file" --interval 900 --limit 65 \
+  -o "$work/report.pdf" >/dev/null
+pdftoppm -f 1 -l 1 -r 80 -png -singlefile "$work/report.pdf" docs/statistics-report
+echo "docs/statistics-window.png docs/statistics-live.png docs/statistics-report.png"

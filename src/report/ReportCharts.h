@@ -1,0 +1,44 @@
+#pragma once
+// The two charts of the statistics: the level over time (lowest and highest
+// level per pixel column, day boundaries, the limit) and the interval Leq as
+// bars (over the limit in red). Drawn with QPainter, so the window and the
+// PDF report share them.
+
+#include "statistics/IntervalResult.h"
+#include "statistics/TimeHistory.h"
+
+#include <QColor>
+#include <QRectF>
+#include <vector>
+
+class QPainter;
+
+namespace kestro {
+
+inline const QColor kLevelColour(24, 112, 48);
+inline const QColor kOverLimitColour(200, 32, 32);
+inline const QColor kBarColour(52, 101, 164);
+
+struct PlotRange {
+    int64_t fromMs = 0;  // local ms since 1899-12-30
+    int64_t toMs = 0;
+    double lowDb = 20.0;
+    double highDb = 120.0;
+};
+
+// A level axis in 10 dB steps around the lowest and highest level.
+PlotRange DefaultPlotRange(const TimeHistory& h, int32_t limitTenths);
+
+// The whole frame: axes, grid, labels, the min/max band, midnight lines and the limit.
+// Returns the rectangle of the data area (for mapping mouse positions).
+QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
+                       int32_t limitTenths, const QRectF& highlightSpan = QRectF());
+
+// Bars of the interval Leq, oldest left; the limit as a line.
+void DrawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<IntervalResult>& intervals,
+                      int32_t limitTenths);
+
+// Text of a time axis label at local ms for a span of spanMs.
+QString TimeAxisLabel(int64_t localMs, int64_t spanMs);
+
+}  // namespace kestro

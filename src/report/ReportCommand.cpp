@@ -1,0 +1,99 @@
+#include "report/ReportCommand.h"
+
+#include "kestro/Version.h"
+#include "report/ReportDocument.h"
+#include "statistics/IntervalEngine.h"
+#include "statistics/RecordAnalysis.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace kestro {
+
+namespace {
+
+int Fail(int status, const QString& text) {
+    std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
+    return status;
+}
+
+}  // namespace
+
+bool WantsReport(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--report") == 0 || std::strncmp(argv[i], "--report=", 9) == 0) return true;
+    return false;
+}
+
+int RunReportCommand(int argc, char** argv) {
+    // No window system: fonts and the PDF painter work on the offscreen platform.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral(KESTRO_APP_TITLE));
+    QGuiApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION_STRING));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("PDF report of a record file."));
+    parser.addHelpOption();
+    const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("The record file to report on."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption interval(QStringLiteral("interval"),
+                                      QStringLiteral("Interval length in seconds: 60, 300, 600, 900 (default), "
+                                                     "1800 or 3600."),
+                                      QStringLiteral("SECONDS"), QStringLiteral("900"));
+    const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("Limit of the interval Leq in dB."),
+                                   QStringLiteral("DB"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("The PDF to write (default: beside FILE, ending in .pdf)."),
+                                    QStringLiteral("OUT.pdf"));
+    parser.addOptions({report, interval, limit, output});
+    if (!parser.parse(QCoreApplication::arguments())) return Fail(1, parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return Fail(1, QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+
+    StatisticsConfig config;
+    bool ok = false;
+    config.intervalSeconds = parser.value(interval).toInt(&ok);
+    if (!ok || !IsStatisticsInterval(config.intervalSeconds))
+        return Fail(1, QStringLiteral("--interval must be 60, 300, 600, 900, 1800 or 3600 seconds, not \"%1\"")
+                           .arg(parser.value(interval)));
+    if (parser.isSet(limit)) {
+        QString text = parser.value(limit);
+        text.replace(QLatin1Char(','), QLatin1Char('.'));
+        const double db = text.toDouble(&ok);
+        if (!ok || !(db > 0.0) || db > 200.0)
+            return Fail(1,
+                        QStringLiteral("--limit must be a level in dB above 0, not \"%1\"").arg(parser.value(limit)));
+        config.limitTenths = int32_t(std::lround(db * 10.0));
+    }
+
+    const QString file = parser.value(report);
+    const RecordAnalysis a = AnalyzeRecordFile(file, config);
+    if (!a.ok()) return Fail(2, a.read.error);
+    for (const QString& n : a.read.notices)
+        std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(n));
+
+    QString out = parser.value(output);
+    if (out.isEmpty()) {
+        const QFileInfo fi(file);
+        out = fi.dir().filePath(fi.completeBaseName() + QStringLiteral(".pdf"));
+    }
+    ReportOptions o;
+    o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
+    o.decimalSeparator = QLatin1Char(a.read.decimalSeparator);
+    QString error;
+    if (!WriteReportPdf(a, o, out, &error)) return Fail(3, error);
+    std::fprintf(stdout, "%s\n", qPrintable(out));
+    return 0;
+}
+
+}  // namespace kestro

@@ -1,0 +1,48 @@
+#pragma once
+// The statistics of a whole record file: intervals, summary, day levels and
+// the time history, read in one pass in constant memory per interval.
+
+#include "statistics/DayLevels.h"
+#include "statistics/IntervalResult.h"
+#include "statistics/RecordFileReader.h"
+#include "statistics/StatisticsFile.h"
+#include "statistics/TimeHistory.h"
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace kestro {
+
+struct RecordAnalysis {
+    QString path;
+    RecordReadResult read;
+    StatisticsConfig config;
+    QString typeWord;
+    std::vector<IntervalResult> intervals;
+    IntervalResult summary;  // the whole file as one series
+    std::vector<DayLevels> days;
+    TimeHistory history;
+
+    // Where to resume reading for a span: about one entry per minute of samples.
+    struct IndexEntry {
+        int64_t localMs = 0;     // of the first sample at offset
+        int64_t offset = 0;      // of its line
+        int64_t previousMs = 0;  // of the sample before it (INT64_MIN for none)
+    };
+    std::vector<IndexEntry> index;
+
+    bool ok() const { return read.ok(); }
+};
+
+using ProgressFn = std::function<bool(int64_t done, int64_t total)>;
+
+RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& config,
+                                 const ProgressFn& progress = ProgressFn());
+
+// Statistics of the samples in [fromMs, toMs] of an analysed file, read again
+// from the file (only the part of the span). The result's kind is Series.
+IntervalResult AnalyzeSpan(const RecordAnalysis& a, int64_t fromMs, int64_t toMs,
+                           const ProgressFn& progress = ProgressFn(), bool* ok = nullptr);
+
+}  // namespace kestro

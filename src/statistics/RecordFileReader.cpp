@@ -1,0 +1,322 @@
+#include "statistics/RecordFileReader.h"
+
+#include "protocol/Types.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cstring>
+
+namespace kestro {
+
+namespace {
+
+constexpr int64_t kMsPerDay = 86400000;
+constexpr int64_t kHalfDayMs = kMsPerDay / 2;
+constexpr int64_t kBlockBytes = 4 << 20;
+
+inline bool Digit(char c) { return c >= '0' && c <= '9'; }
+inline int Val(char c) { return c - '0'; }
+
+enum class LineKind { Empty, Header, Sample, Bad };
+
+// What one line says. Separators are taken from the line itself.
+struct ParsedLine {
+    bool hasTime = false;
+    int32_t msOfDay = 0;
+    RecordSample sample;
+    int decimals = 0;
+    char decimal = ',';
+    const char* problem = "";
+};
+
+class LineParser {
+public:
+    LineKind parse(const char* p, const char* e, ParsedLine& out) {
+        if (p == e) return LineKind::Empty;
+        if (Contains(p, e, "NoiseValue")) return parseHeader(p, e, out) ? LineKind::Header : LineKind::Bad;
+        const char* pos = p;
+        out.hasTime = e - p >= 12 && Digit(p[0]) && Digit(p[1]) && p[2] == ':' && Digit(p[3]) && Digit(p[4]) &&
+                      p[5] == ':' && Digit(p[6]) && Digit(p[7]) && !Digit(p[8]) && Digit(p[9]) && Digit(p[10]) &&
+                      Digit(p[11]);
+        if (out.hasTime) {
+            const int h = Val(p[0]) * 10 + Val(p[1]);
+            const int m = Val(p[3]) * 10 + Val(p[4]);
+            const int s = Val(p[6]) * 10 + Val(p[7]);
+            if (h > 23 || m > 59 || s > 59) return Bad(out, "the time of day is not a time");
+            out.msOfDay = ((h * 60 + m) * 60 + s) * 1000 + Val(p[9]) * 100 + Val(p[10]) * 10 + Val(p[11]);
+            pos = p + 12;
+        }
+        if (pos >= e) return Bad(out, "the level column is missing");
+        const char t = *pos++;
+        // A letter or digit never separates columns: this is not a record line.
+        if (Digit(t) || (t >= 'A' && t <= 'Z') || (t >= 'a' && t <= 'z')) return Bad(out, "not a record line");
+        RecordSample& s = out.sample;
+        s.levelFlags = 0;
+        s.valued = false;
+        if (pos + 1 < e && *pos == ' ' && (Digit(pos[1]) || pos[1] == '-')) {
+            ++pos;
+            const bool negative = *pos == '-';
+            if (negative) ++pos;
+            int32_t whole = 0;
+            int n = 0;
+            while (pos < e && Digit(*pos) && n < 6) {
+                whole = whole * 10 + Val(*pos++);
+                ++n;
+            }
+            if (n == 0 || pos >= e || Digit(*pos)) return Bad(out, "the level is not a number");
+            out.decimal = *pos++;  // whatever it is, but one setting serves time and level
+            if (out.hasTime && out.decimal != p[8])
+                return Bad(out, "the level and the time have different decimal separators");
+            int32_t frac = 0;
+            int d = 0;
+            while (pos < e && Digit(*pos) && d < 3) {
+                frac = frac * 10 + Val(*pos++);
+                ++d;
+            }
+            if (d < 1 || d > 2) return Bad(out, "the level has neither one nor two decimals");
+            s.hundredths = whole * 100 + (d == 1 ? frac * 10 : frac);
+            if (negative) s.hundredths = -s.hundredths;
+            out.decimals = d;
+            s.valued = true;
+        } else if (!(pos == e || *pos == t)) {
+            return Bad(out, "the level column holds no level");
+        }
+        int columns = 0;
+        int16_t seen[2] = {0, 0};
+        while (pos < e) {
+            if (e - pos < 3 || pos[0] != t || pos[1] != ' ' || (pos[2] != '0' && pos[2] != '1') || columns == 2)
+                return Bad(out, "a column after the level is neither 0 nor 1");
+            seen[columns++] = pos[2] == '1';
+            pos += 3;
+        }
+        // Which flag a column holds: as the last header said, else overflow comes first.
+        for (int i = 0; i < columns; ++i) {
+            if (!seen[i]) continue;
+            const bool known = headerColumns_ == columns;
+            s.levelFlags |= known ? headerKinds_[i] : (i == 0 ? 4 : 1);
+        }
+        return LineKind::Sample;
+    }
+
+private:
+    static bool NotHeader(ParsedLine& out) {
+        out.problem = "not a header line";
+        return false;
+    }
+    static bool Contains(const char* p, const char* e, const char* word) {
+        const size_t n = std::strlen(word);
+        for (const char* q = p; q + n <= e; ++q)
+            if (std::memcmp(q, word, n) == 0) return true;
+        return false;
+    }
+    static LineKind Bad(ParsedLine& out, const char* why) {
+        out.problem = why;
+        return LineKind::Bad;
+    }
+
+    bool parseHeader(const char* p, const char* e, ParsedLine& out) {
+        const char* pos = p;
+        if (e - p >= 4 && std::memcmp(p, "Time", 4) == 0) pos += 4;
+        if (pos >= e) return NotHeader(out);
+        const char t = *pos++;
+        if (e - pos < 10 || std::memcmp(pos, "NoiseValue", 10) != 0) return NotHeader(out);
+        pos += 10;
+        int columns = 0;
+        int16_t kinds[2] = {4, 1};
+        while (pos < e) {
+            if (*pos++ != t || columns == 2) return NotHeader(out);
+            if (e - pos >= 8 && std::memcmp(pos, "Overflow", 8) == 0) {
+                kinds[columns++] = 4;
+                pos += 8;
+            } else if (e - pos >= 9 && std::memcmp(pos, "Underflow", 9) == 0) {
+                kinds[columns++] = 1;
+                pos += 9;
+            } else {
+                return NotHeader(out);
+            }
+        }
+        headerColumns_ = columns;
+        headerKinds_[0] = kinds[0];
+        headerKinds_[1] = kinds[1];
+        return true;
+    }
+
+    int headerColumns_ = -1;
+    int16_t headerKinds_[2] = {4, 1};
+};
+
+QString Shown(const char* p, const char* e) {
+    QString s = QString::fromLatin1(p, int(std::min<ptrdiff_t>(e - p, 60)));
+    s.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
+    return s;
+}
+
+int64_t LocalMsOf(const QDateTime& dt) {
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    return int64_t{DayNumber(d.year(), d.month(), d.day())} * kMsPerDay + t.msecsSinceStartOfDay();
+}
+
+}  // namespace
+
+bool IsFastTypeWord(const QString& typeWord) {
+    return typeWord == QLatin1String("LPF") || typeWord == QLatin1String("LEQF") || typeWord == QLatin1String("RAW");
+}
+
+RecordFileName ParseRecordFileName(const QString& path) {
+    RecordFileName n;
+    const QString name = QFileInfo(path).fileName();
+    static const QRegularExpression re(
+        QStringLiteral("^(.*)_([^_]+)_(\\d{4})(\\d{2})(\\d{2})_(\\d{2})(\\d{2})(\\d{2})(.*)$"));
+    const QRegularExpressionMatch m = re.match(name);
+    if (!m.hasMatch()) return n;
+    const int y = m.captured(3).toInt(), mo = m.captured(4).toInt(), d = m.captured(5).toInt();
+    const int h = m.captured(6).toInt(), mi = m.captured(7).toInt(), s = m.captured(8).toInt();
+    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) return n;
+    n.valid = true;
+    n.base = m.captured(1);
+    n.typeWord = m.captured(2);
+    n.extension = m.captured(9);
+    n.startMs = int64_t{DayNumber(y, mo, d)} * kMsPerDay + ((h * 60 + mi) * 60 + s) * 1000;
+    return n;
+}
+
+RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sample, const RecordReadOptions& options) {
+    RecordReadResult r;
+    r.name = ParseRecordFileName(path);
+    const QString title = QFileInfo(path).fileName();
+    auto fail = [&](int64_t line, const QString& why) {
+        r.status = RecordReadResult::Status::Failed;
+        r.errorLine = line;
+        r.error = line > 0 ? QStringLiteral("%1, line %2: %3").arg(path).arg(line).arg(why)
+                           : QStringLiteral("%1: %2").arg(path, why);
+        return r;
+    };
+
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return fail(0, f.errorString());
+    const int64_t total = f.size();
+    const QDateTime modified = QFileInfo(f).lastModified();
+    int64_t nameStart = r.name.startMs;
+    if (!r.name.valid) {
+        nameStart = LocalMsOf(modified) - LocalMsOf(modified) % kMsPerDay;
+        r.notices << QStringLiteral("The name of %1 holds no date; the date of its last change is used.").arg(title);
+    }
+    const bool fastByName = r.name.valid && IsFastTypeWord(r.name.typeWord);
+    r.fast = fastByName;
+
+    if (options.startOffset > 0 && !f.seek(options.startOffset)) return fail(0, f.errorString());
+    int64_t offset = options.startOffset;  // of the next unread byte
+    int64_t prevMs = options.previousMs;
+    bool havePrev = options.startOffset > 0 && prevMs != std::numeric_limits<int64_t>::min();
+
+    // Lines without a time column: spread evenly from the name's time to the last change.
+    int64_t untimedTotal = -1;
+    int64_t untimedIndex = 0;
+    bool untimedNoticed = false;
+
+    LineParser parser;
+    ParsedLine pl;
+    QByteArray buf;
+    int64_t bufStart = offset;  // file offset of buf[0]
+    int64_t lineNo = 0;
+    bool eof = false;
+    bool decimalsSeen = false;
+    while (!eof) {
+        const QByteArray block = f.read(kBlockBytes);
+        if (block.isEmpty()) {
+            if (f.error() != QFileDevice::NoError) return fail(0, f.errorString());
+            eof = true;
+        }
+        buf.append(block);
+        offset += block.size();
+        const char* const base = buf.constData();
+        const char* p = base;
+        const char* const end = base + buf.size();
+        while (p < end) {
+            const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            if (!nl) break;
+            const char* e = nl;
+            if (e > p && e[-1] == '\r') --e;
+            ++lineNo;
+            ++r.lines;
+            const int64_t lineOffset = bufStart + (p - base);
+            const LineKind kind = parser.parse(p, e, pl);
+            if (kind == LineKind::Bad)
+                return fail(lineNo, QStringLiteral("%1 (\"%2\")").arg(QLatin1String(pl.problem), Shown(p, e)));
+            if (kind == LineKind::Sample) {
+                if (!decimalsSeen && pl.sample.valued) {
+                    decimalsSeen = true;
+                    r.decimalSeparator = pl.decimal;
+                    if (!r.name.valid) r.fast = pl.decimals == 2;
+                }
+                int64_t ms;
+                if (pl.hasTime) {
+                    const int64_t ref = havePrev ? prevMs : nameStart;
+                    int64_t day = ref / kMsPerDay;
+                    if (ref % kMsPerDay < 0) --day;
+                    ms = day * kMsPerDay + pl.msOfDay;
+                    if (ms < ref - kHalfDayMs) ms += kMsPerDay;               // midnight passed
+                    if (!havePrev && ms > ref + kHalfDayMs) ms -= kMsPerDay;  // first sample before a midnight name
+                } else {
+                    r.hasTime = false;
+                    if (havePrev) {
+                        ms = prevMs;
+                    } else {
+                        if (untimedTotal < 0) {
+                            // Count the lines once; the samples are spread over the file's lifetime.
+                            QFile c(path);
+                            untimedTotal = 0;
+                            if (c.open(QIODevice::ReadOnly)) {
+                                while (true) {
+                                    const QByteArray b = c.read(kBlockBytes);
+                                    if (b.isEmpty()) break;
+                                    untimedTotal += b.count('\n');
+                                }
+                            }
+                        }
+                        const int64_t span = std::max<int64_t>(0, LocalMsOf(modified) - nameStart);
+                        ms = nameStart + (untimedTotal > 1 ? span * untimedIndex / (untimedTotal - 1) : 0);
+                        ++untimedIndex;
+                    }
+                    if (!untimedNoticed) {
+                        untimedNoticed = true;
+                        r.notices << QStringLiteral("%1 has lines without a time column; their times are estimated.")
+                                         .arg(title);
+                    }
+                }
+                if (ms > options.stopAfterMs) return r;
+                if (pl.hasTime) {
+                    prevMs = ms;
+                    havePrev = true;
+                }
+                pl.sample.localMs = ms;
+                if (pl.sample.valued)
+                    ++r.samples;
+                else
+                    ++r.skipped;
+                if (sample) sample(pl.sample, lineOffset);
+            }
+            p = nl + 1;
+        }
+        // Keep the unfinished line for the next block.
+        const int64_t used = p - base;
+        buf.remove(0, qsizetype(used));
+        bufStart += used;
+        if (options.progress && !options.progress(offset, total)) {
+            r.status = RecordReadResult::Status::Cancelled;
+            return r;
+        }
+    }
+    if (!buf.isEmpty()) {
+        r.notices << QStringLiteral("The last line of %1 is incomplete (line %2) and was skipped.")
+                         .arg(title)
+                         .arg(lineNo + 1);
+    }
+    return r;
+}
+
+}  // namespace kestro

@@ -1,0 +1,67 @@
+#pragma once
+// Reads the record files this program writes, under any of the separator and
+// column settings (even when they changed while the file was written): the
+// separators of each line are read from its shape. The date comes from the
+// file name; a time of day that goes back by many hours means midnight passed.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <limits>
+
+namespace kestro {
+
+struct RecordFileName {
+    bool valid = false;
+    QString base;
+    QString typeWord;
+    QString extension;
+    int64_t startMs = 0;  // local date and time of the name, ms since 1899-12-30
+};
+
+// <base>_<TYPE>_<YYYYMMDD>_<hhmmss><ext> of a path.
+RecordFileName ParseRecordFileName(const QString& path);
+bool IsFastTypeWord(const QString& typeWord);
+
+struct RecordSample {
+    int64_t localMs = 0;
+    int32_t hundredths = 0;  // valid when valued
+    int16_t levelFlags = 0;  // 4 overflow, 1 underflow
+    bool valued = false;     // false: the line's value column is empty
+};
+
+struct RecordReadOptions {
+    // Resume at a line start found by an earlier read (byte offset), with the
+    // local time of the sample before it; used to re-read a span quickly.
+    int64_t startOffset = 0;
+    int64_t previousMs = std::numeric_limits<int64_t>::min();
+    // Stop at the first sample after this time.
+    int64_t stopAfterMs = std::numeric_limits<int64_t>::max();
+    // Called after every block with bytes read and the file size; false cancels.
+    std::function<bool(int64_t done, int64_t total)> progress;
+};
+
+struct RecordReadResult {
+    enum class Status { Ok, Cancelled, Failed };
+    Status status = Status::Ok;
+    QString error;          // the file, the line and what is wrong with it
+    int64_t errorLine = 0;  // 1-based
+    QStringList notices;    // things read around (a torn last line, no time column)
+    int64_t lines = 0;
+    int64_t samples = 0;          // with a level
+    int64_t skipped = 0;          // without one
+    bool fast = false;            // levels with two decimals
+    char decimalSeparator = ',';  // of the first level in the file
+    bool hasTime = true;
+    RecordFileName name;
+    bool ok() const { return status == Status::Ok; }
+};
+
+// sample: every sample in file order with the byte offset of its line.
+using RecordSampleFn = std::function<void(const RecordSample& s, int64_t lineOffset)>;
+
+RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sample,
+                                const RecordReadOptions& options = RecordReadOptions());
+
+}  // namespace kestro

@@ -1,0 +1,98 @@
+#include "statistics/StatisticsFile.h"
+
+#include "protocol/Types.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+namespace kestro {
+
+namespace {
+
+char Latin1(QChar c) { return c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?'; }
+
+void AppendLevel(QByteArray& out, double db, char decimal) {
+    const int64_t t = LevelTenths(db);
+    if (t < 0) out.append('-');
+    const int64_t a = t < 0 ? -t : t;
+    out.append(QByteArray::number(a / 10));
+    out.append(decimal);
+    out.append(char('0' + a % 10));
+}
+
+}  // namespace
+
+QString StatisticsFilePath(const QString& recordPath) {
+    const qsizetype slash = recordPath.lastIndexOf(QLatin1Char('/'));
+    const QString dir = recordPath.left(slash + 1);
+    const QString name = recordPath.mid(slash + 1);
+    static const QRegularExpression stamp(QStringLiteral("_[^_]+_\\d{8}_\\d{6}"));
+    QRegularExpressionMatch m;
+    qsizetype at = -1;
+    // The last time stamp in the name: a base name may hold digits of its own.
+    for (auto it = stamp.globalMatch(name); it.hasNext();) {
+        m = it.next();
+        at = m.capturedEnd();
+    }
+    if (at < 0) {
+        at = name.lastIndexOf(QLatin1Char('.'));
+        if (at <= 0) at = name.size();
+    }
+    return dir + name.left(at) + QStringLiteral("_STAT") + name.mid(at);
+}
+
+QByteArray StatisticsHeaderLine(const StatisticsConfig& c) {
+    static const char* const kColumns[] = {"Kind", "Start", "End", "Samples", "Leq",      "Lmax",      "Lmin",     "L5",
+                                           "L10",  "L50",   "L90", "L95",     "Overflow", "Underflow", "OverLimit"};
+    QByteArray out;
+    for (const char* col : kColumns) {
+        if (!out.isEmpty()) out.append(Latin1(c.columnSeparator));
+        out.append(col);
+    }
+    out.append("\r\n");
+    return out;
+}
+
+void AppendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const IntervalResult& r) {
+    if (r.samples <= 0) return;
+    const char t = Latin1(c.columnSeparator);
+    const char d = Latin1(c.decimalSeparator);
+    out.append(r.kind == ResultKind::Series ? "Series" : "Interval");
+    out.append(t);
+    out.append(LocalDateTimeText(r.startMs).toLatin1());
+    out.append(t);
+    out.append(LocalDateTimeText(r.endMs).toLatin1());
+    out.append(t);
+    out.append(QByteArray::number(qint64(r.samples)));
+    for (double v : {r.leq, r.lmax, r.lmin, r.l5, r.l10, r.l50, r.l90, r.l95}) {
+        out.append(t);
+        AppendLevel(out, v, d);
+    }
+    out.append(t);
+    out.append(QByteArray::number(qint64(r.overflow)));
+    out.append(t);
+    out.append(QByteArray::number(qint64(r.underflow)));
+    out.append(t);
+    out.append(r.overLimit ? '1' : '0');
+    out.append("\r\n");
+}
+
+QString LocalDateTimeText(int64_t localMs) {
+    const SystemTime s = SystemTimeFromAbsoluteMs(localMs);
+    return QStringLiteral("%1-%2-%3 %4:%5:%6")
+        .arg(s.wYear, 4, 10, QLatin1Char('0'))
+        .arg(s.wMonth, 2, 10, QLatin1Char('0'))
+        .arg(s.wDay, 2, 10, QLatin1Char('0'))
+        .arg(s.wHour, 2, 10, QLatin1Char('0'))
+        .arg(s.wMinute, 2, 10, QLatin1Char('0'))
+        .arg(s.wSecond, 2, 10, QLatin1Char('0'));
+}
+
+QString LevelText(double db, QChar decimalSeparator) {
+    if (std::isnan(db)) return QStringLiteral("-");
+    QByteArray out;
+    AppendLevel(out, db, Latin1(decimalSeparator));
+    return QString::fromLatin1(out);
+}
+
+}  // namespace kestro

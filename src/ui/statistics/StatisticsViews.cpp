@@ -1,0 +1,154 @@
+#include "ui/statistics/StatisticsViews.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+namespace kestro {
+
+IntervalBarChart::IntervalBarChart(QWidget* parent) : QWidget(parent) {
+    setMinimumHeight(120);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void IntervalBarChart::setIntervals(const std::vector<IntervalResult>& intervals, int32_t limitTenths) {
+    intervals_ = intervals;
+    limitTenths_ = limitTenths;
+    update();
+}
+
+void IntervalBarChart::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().window());
+    DrawIntervalBars(p, QRectF(rect()).adjusted(2, 2, -2, -2), intervals_, limitTenths_);
+}
+
+TimeHistoryView::TimeHistoryView(QWidget* parent) : QWidget(parent) {
+    setMinimumHeight(160);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(false);
+    setToolTip(
+        QStringLiteral("Wheel: zoom the time axis. Drag: pan. Shift+drag or right drag: select a span. "
+                       "Double click: everything."));
+}
+
+void TimeHistoryView::setHistory(const TimeHistory* h, int32_t limitTenths) {
+    h_ = h;
+    limitTenths_ = limitTenths;
+    if (h_ && !h_->isEmpty()) full_ = DefaultPlotRange(*h_, limitTenths);
+    range_ = full_;
+    selFrom_ = selTo_ = 0;
+    update();
+    emit rangeChanged();
+}
+
+void TimeHistoryView::clampRange() {
+    const int64_t fullSpan = std::max<int64_t>(1000, full_.toMs - full_.fromMs);
+    int64_t span = std::clamp<int64_t>(range_.toMs - range_.fromMs, 10000, fullSpan);
+    if (range_.fromMs < full_.fromMs) range_.fromMs = full_.fromMs;
+    if (range_.fromMs + span > full_.fromMs + fullSpan) range_.fromMs = full_.fromMs + fullSpan - span;
+    range_.toMs = range_.fromMs + span;
+}
+
+void TimeHistoryView::setTimeRange(int64_t fromMs, int64_t toMs) {
+    range_.fromMs = std::min(fromMs, toMs);
+    range_.toMs = std::max(fromMs, toMs);
+    clampRange();
+    update();
+    emit rangeChanged();
+}
+
+void TimeHistoryView::zoom(double factor, double anchorFraction) {
+    const double span = double(range_.toMs - range_.fromMs);
+    const double anchor = double(range_.fromMs) + span * anchorFraction;
+    const double newSpan = span * factor;
+    setTimeRange(int64_t(anchor - newSpan * anchorFraction), int64_t(anchor + newSpan * (1.0 - anchorFraction)));
+}
+
+void TimeHistoryView::pan(double fraction) {
+    const int64_t d = int64_t(double(range_.toMs - range_.fromMs) * fraction);
+    setTimeRange(range_.fromMs + d, range_.toMs + d);
+}
+
+void TimeHistoryView::resetZoom() { setTimeRange(full_.fromMs, full_.toMs); }
+
+void TimeHistoryView::setSelection(int64_t fromMs, int64_t toMs) {
+    selFrom_ = std::min(fromMs, toMs);
+    selTo_ = std::max(fromMs, toMs);
+    update();
+    emit selectionChanged(selFrom_, selTo_);
+}
+
+int64_t TimeHistoryView::msAt(double x) const {
+    if (area_.width() <= 0) return range_.fromMs;
+    const double f = std::clamp((x - area_.left()) / area_.width(), 0.0, 1.0);
+    return range_.fromMs + int64_t(f * double(range_.toMs - range_.fromMs));
+}
+
+void TimeHistoryView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), palette().window());
+    if (!h_ || h_->isEmpty()) {
+        p.drawText(rect(), Qt::AlignCenter, QStringLiteral("Open a record file to see its time history."));
+        return;
+    }
+    QRectF highlight;
+    if (hasSelection() && area_.width() > 0) {
+        const double span = double(range_.toMs - range_.fromMs);
+        const double x0 = area_.left() + double(selFrom_ - range_.fromMs) / span * area_.width();
+        const double x1 = area_.left() + double(selTo_ - range_.fromMs) / span * area_.width();
+        highlight = QRectF(QPointF(x0, area_.top()), QPointF(std::max(x1, x0 + 1), area_.bottom()));
+    }
+    area_ = DrawTimeHistory(p, QRectF(rect()).adjusted(2, 2, -2, -2), *h_, range_, limitTenths_, highlight);
+}
+
+void TimeHistoryView::wheelEvent(QWheelEvent* e) {
+    if (!h_ || h_->isEmpty() || area_.width() <= 0) return;
+    const double steps = e->angleDelta().y() / 120.0;
+    const double anchor = std::clamp((e->position().x() - area_.left()) / area_.width(), 0.0, 1.0);
+    zoom(std::pow(0.8, steps), anchor);
+    e->accept();
+}
+
+void TimeHistoryView::mousePressEvent(QMouseEvent* e) {
+    if (!h_ || h_->isEmpty()) return;
+    dragX_ = e->position().x();
+    dragRange_ = range_;
+    if (e->button() == Qt::RightButton || (e->modifiers() & Qt::ShiftModifier)) {
+        drag_ = Drag::Select;
+        dragFromMs_ = msAt(dragX_);
+        selFrom_ = selTo_ = dragFromMs_;
+    } else if (e->button() == Qt::LeftButton) {
+        drag_ = Drag::Pan;
+        setCursor(Qt::ClosedHandCursor);
+    }
+}
+
+void TimeHistoryView::mouseMoveEvent(QMouseEvent* e) {
+    if (drag_ == Drag::Pan && area_.width() > 0) {
+        const double f = (dragX_ - e->position().x()) / area_.width();
+        const int64_t d = int64_t(double(dragRange_.toMs - dragRange_.fromMs) * f);
+        range_ = dragRange_;
+        setTimeRange(dragRange_.fromMs + d, dragRange_.toMs + d);
+    } else if (drag_ == Drag::Select) {
+        const int64_t t = msAt(e->position().x());
+        selFrom_ = std::min(dragFromMs_, t);
+        selTo_ = std::max(dragFromMs_, t);
+        update();
+    }
+}
+
+void TimeHistoryView::mouseReleaseEvent(QMouseEvent* e) {
+    if (drag_ == Drag::Select) {
+        mouseMoveEvent(e);
+        if (selTo_ > selFrom_) emit selectionChanged(selFrom_, selTo_);
+    }
+    drag_ = Drag::None;
+    unsetCursor();
+}
+
+void TimeHistoryView::mouseDoubleClickEvent(QMouseEvent*) { resetZoom(); }
+
+}  // namespace kestro

@@ -1,0 +1,124 @@
+#pragma once
+// The statistics window: live results of the series being recorded (one page
+// per stream) and the statistics of a record file opened from disk, with its
+// time history (zoom, pan, a selected span), intervals, summary, day levels
+// and the PDF report. Files are read on a worker thread, so a large one never
+// stalls the window or the poll cycle.
+
+#include "settings/RecorderSettings.h"
+#include "statistics/RecordAnalysis.h"
+#include "statistics/StatisticsFile.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+
+namespace kestro {
+
+class IntervalBarChart;
+class StatisticsRecorder;
+class TimeHistoryView;
+
+class StatisticsWindow final : public QWidget {
+    Q_OBJECT
+public:
+    explicit StatisticsWindow(QWidget* parent = nullptr);
+    ~StatisticsWindow() override;
+
+    // The recorders of the slow and the fast stream (either may be null);
+    // refreshLive() shows what they hold.
+    void setLiveSource(const StatisticsRecorder* slow, const StatisticsRecorder* fast);
+    // Interval and limit for record files opened from now on.
+    void setFileConfig(const StatisticsConfig& c) { fileConfig_ = c; }
+    // The meter's serial number for reports; empty while not known.
+    void setSerialNumber(const QString& s) { serial_ = s; }
+
+    void showLivePage();
+    void showFilePage();
+
+    // Reads the file in the background; fileLoaded tells when it is done.
+    void openRecordFile(const QString& path);
+    bool isLoading() const;
+    void cancelLoading();
+    // The file shown, or null.
+    const RecordAnalysis* analysis() const { return analysis_.get(); }
+    // Statistics of a span of the file shown, computed in the background (spanComputed).
+    void selectSpan(int64_t fromMs, int64_t toMs);
+    const IntervalResult& spanResult() const { return span_; }
+    bool writeReport(const QString& pdfPath, QString* error) const;
+
+    // Controls (named for tests and screenshots).
+    QTabWidget* tabs = nullptr;
+    QTabWidget* liveTabs = nullptr;
+    QPushButton* cmdOpen = nullptr;
+    QPushButton* cmdReport = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QProgressBar* progress = nullptr;
+    QLabel* fileLabel = nullptr;
+    QLabel* noticeLabel = nullptr;
+    QLabel* summaryLabel = nullptr;
+    QLabel* spanLabel = nullptr;
+    TimeHistoryView* history = nullptr;
+    IntervalBarChart* fileBars = nullptr;
+    QTableWidget* fileIntervals = nullptr;
+    QTableWidget* dayTable = nullptr;
+
+    struct LiveView {
+        QLabel* title = nullptr;
+        QLabel* running = nullptr;
+        QLabel* current = nullptr;
+        QPushButton* analyse = nullptr;
+        IntervalBarChart* bars = nullptr;
+        QTableWidget* table = nullptr;
+        const StatisticsRecorder* rec = nullptr;
+        uint64_t revision = ~uint64_t{0};
+        QString path;
+    };
+    std::array<LiveView, 2> live;  // slow, fast
+
+public slots:
+    // Call on every poll tick while recording (cheap when nothing changed).
+    void refreshLive();
+    void openRecordFileDialog();
+    void reportDialog();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+
+signals:
+    void fileLoaded(bool ok);
+    void spanComputed();
+
+private:
+    struct Job;
+    QWidget* BuildLivePage();
+    QWidget* BuildFilePage();
+    void RefreshStream(LiveView& v);
+    void ShowAnalysis();
+    void ShowSpan();
+    void StopJob(std::shared_ptr<Job>& job);
+    void UpdateProgress();
+
+    StatisticsConfig fileConfig_;
+    QString serial_;
+    std::shared_ptr<RecordAnalysis> analysis_;
+    std::shared_ptr<Job> load_;
+    std::shared_ptr<Job> spanJob_;
+    IntervalResult span_;
+    QTimer progressTimer_;
+    QTimer liveTimer_;  // while shown: the live pages follow every poll tick
+};
+
+// Fills a table with interval rows (Start, End, Samples, levels, counts, over limit).
+void FillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar decimal, bool append);
+
+}  // namespace kestro

@@ -1,0 +1,189 @@
+// Interval alignment, partial intervals, midnight, clock changes and the clock advance.
+#include "StatTestSupport.h"
+#include "statistics/IntervalEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace kestro {
+namespace {
+
+struct Row {
+    ResultKind kind;
+    int64_t start, end, samples;
+};
+
+class Engine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        e.onResult = [this](const IntervalResult& r) {
+            out.push_back(r);
+        };
+    }
+    void Every(int64_t from, int64_t to, int64_t stepMs, int32_t hundredths = 6000) {
+        for (int64_t t = from; t <= to; t += stepMs)
+            e.add(t, hundredths, 0);
+    }
+    void Expect(const std::vector<Row>& rows) {
+        ASSERT_EQ(out.size(), rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(out[i].kind, rows[i].kind) << "row " << i;
+            EXPECT_EQ(out[i].startMs, rows[i].start) << "row " << i;
+            EXPECT_EQ(out[i].endMs, rows[i].end) << "row " << i;
+            EXPECT_EQ(out[i].samples, rows[i].samples) << "row " << i;
+        }
+    }
+    IntervalEngine e;
+    std::vector<IntervalResult> out;
+};
+
+constexpr auto I = ResultKind::Interval;
+constexpr auto S = ResultKind::Series;
+
+TEST_F(Engine, FirstAndLastIntervalsArePartial) {
+    e.start("LEQ", 900, 0);
+    Every(LocalMs(2026, 3, 5, 14, 3, 27, 250), LocalMs(2026, 3, 5, 14, 47, 10, 250), 1000);
+    e.finish();
+    Expect({{I, LocalMs(2026, 3, 5, 14, 3, 27, 250), LocalMs(2026, 3, 5, 14, 15, 0), 693},
+            {I, LocalMs(2026, 3, 5, 14, 15, 0), LocalMs(2026, 3, 5, 14, 30, 0), 900},
+            {I, LocalMs(2026, 3, 5, 14, 30, 0), LocalMs(2026, 3, 5, 14, 45, 0), 900},
+            {I, LocalMs(2026, 3, 5, 14, 45, 0), LocalMs(2026, 3, 5, 14, 47, 10, 250), 131},
+            {S, LocalMs(2026, 3, 5, 14, 3, 27, 250), LocalMs(2026, 3, 5, 14, 47, 10, 250), 2624}});
+    EXPECT_EQ(out.back().typeWord, "LEQ");
+    EXPECT_FALSE(e.running());
+}
+
+TEST_F(Engine, MidnightEndsTheDayAndItsInterval) {
+    e.start("LP", 60, 0);
+    Every(LocalMs(2026, 12, 31, 23, 59, 30), LocalMs(2027, 1, 1, 0, 0, 30), 1000);
+    e.finish();
+    Expect({{I, LocalMs(2026, 12, 31, 23, 59, 30), LocalMs(2027, 1, 1, 0, 0, 0), 30},
+            {I, LocalMs(2027, 1, 1, 0, 0, 0), LocalMs(2027, 1, 1, 0, 0, 30), 31},
+            {S, LocalMs(2026, 12, 31, 23, 59, 30), LocalMs(2027, 1, 1, 0, 0, 30), 61}});
+}
+
+TEST_F(Engine, DaylightSavingTimeEnds) {
+    // 03:00 summer time becomes 02:00 winter time: the hour from 02:00 comes twice.
+    e.start("LP", 900, 0);
+    Every(LocalMs(2026, 10, 25, 2, 40, 0), LocalMs(2026, 10, 25, 2, 59, 30), 30000);
+    Every(LocalMs(2026, 10, 25, 2, 0, 0), LocalMs(2026, 10, 25, 2, 20, 0), 30000);
+    e.finish();
+    Expect({{I, LocalMs(2026, 10, 25, 2, 40, 0), LocalMs(2026, 10, 25, 2, 45, 0), 10},
+            {I, LocalMs(2026, 10, 25, 2, 45, 0), LocalMs(2026, 10, 25, 3, 0, 0), 30},
+            {I, LocalMs(2026, 10, 25, 2, 0, 0), LocalMs(2026, 10, 25, 2, 15, 0), 30},
+            {I, LocalMs(2026, 10, 25, 2, 15, 0), LocalMs(2026, 10, 25, 2, 20, 0), 11},
+            {S, LocalMs(2026, 10, 25, 2, 40, 0), LocalMs(2026, 10, 25, 2, 20, 0), 81}});
+}
+
+TEST_F(Engine, DaylightSavingTimeBegins) {
+    // 02:00 winter time becomes 03:00 summer time: no hour 02.
+    e.start("LP", 900, 0);
+    Every(LocalMs(2026, 3, 29, 1, 50, 0), LocalMs(2026, 3, 29, 1, 59, 30), 30000);
+    Every(LocalMs(2026, 3, 29, 3, 0, 0), LocalMs(2026, 3, 29, 3, 10, 0), 30000);
+    e.finish();
+    Expect({{I, LocalMs(2026, 3, 29, 1, 50, 0), LocalMs(2026, 3, 29, 2, 0, 0), 20},
+            {I, LocalMs(2026, 3, 29, 3, 0, 0), LocalMs(2026, 3, 29, 3, 10, 0), 21},
+            {S, LocalMs(2026, 3, 29, 1, 50, 0), LocalMs(2026, 3, 29, 3, 10, 0), 41}});
+}
+
+TEST_F(Engine, ClockAdvanceEndsAnIntervalWithoutAFurtherSample) {
+    e.start("LEQ", 900, 0);
+    Every(LocalMs(2026, 3, 5, 14, 14, 50), LocalMs(2026, 3, 5, 14, 14, 59), 1000);
+    e.advance(LocalMs(2026, 3, 5, 14, 14, 59, 999));
+    EXPECT_TRUE(out.empty());
+    e.advance(LocalMs(2026, 3, 5, 14, 15, 0, 100));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].endMs, LocalMs(2026, 3, 5, 14, 15, 0));
+    EXPECT_FALSE(e.intervalOpen());
+    // Silence for a while, then samples again: no rows for the empty intervals.
+    e.advance(LocalMs(2026, 3, 5, 15, 0, 0));
+    e.add(LocalMs(2026, 3, 5, 15, 2, 0), 5000, 0);
+    // The clock set back by an hour ends the open interval too.
+    e.advance(LocalMs(2026, 3, 5, 14, 2, 0));
+    e.finish();
+    Expect({{I, LocalMs(2026, 3, 5, 14, 14, 50), LocalMs(2026, 3, 5, 14, 15, 0), 10},
+            {I, LocalMs(2026, 3, 5, 15, 0, 0), LocalMs(2026, 3, 5, 15, 15, 0), 1},
+            {S, LocalMs(2026, 3, 5, 14, 14, 50), LocalMs(2026, 3, 5, 15, 2, 0), 11}});
+}
+
+TEST_F(Engine, StampingJitterStaysInTheOpenInterval) {
+    e.start("LPF", 60, 0);
+    e.add(LocalMs(2026, 3, 5, 14, 0, 59, 990), 6000, 0);
+    e.add(LocalMs(2026, 3, 5, 14, 1, 0, 10), 6000, 0);
+    e.add(LocalMs(2026, 3, 5, 14, 0, 59, 995), 7000, 0);  // stamped a little earlier
+    e.add(LocalMs(2026, 3, 5, 14, 1, 30, 0), 6000, 0);
+    e.finish();
+    Expect({{I, LocalMs(2026, 3, 5, 14, 0, 59, 990), LocalMs(2026, 3, 5, 14, 1, 0), 1},
+            {I, LocalMs(2026, 3, 5, 14, 1, 0), LocalMs(2026, 3, 5, 14, 1, 30), 3},
+            {S, LocalMs(2026, 3, 5, 14, 0, 59, 990), LocalMs(2026, 3, 5, 14, 1, 30), 4}});
+}
+
+TEST_F(Engine, SkippedSamplesAreCountedNotAveraged) {
+    e.start("RAW", 60, 0);
+    e.add(LocalMs(2026, 3, 5, 14, 0, 10), 6000, 0);
+    e.addSkipped(LocalMs(2026, 3, 5, 14, 0, 20));
+    e.add(LocalMs(2026, 3, 5, 14, 0, 30), 7000, 0);
+    e.addSkipped(LocalMs(2026, 3, 5, 14, 1, 10));  // an interval with no level at all: no row
+    e.addSkipped(LocalMs(2026, 3, 5, 14, 2, 10));
+    e.finish();
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].samples, 2);
+    EXPECT_EQ(out[0].skipped, 1);
+    EXPECT_EQ(LevelTenths(out[0].leq), 674);
+    EXPECT_EQ(out[1].kind, S);
+    EXPECT_EQ(out[1].skipped, 3);
+    EXPECT_EQ(out[1].endMs, LocalMs(2026, 3, 5, 14, 2, 10));
+}
+
+TEST_F(Engine, IntervalsAlignToTheLocalClock) {
+    const struct {
+        int32_t seconds;
+        int64_t start;
+    } cases[] = {{60, LocalMs(2026, 3, 5, 14, 37, 0)},   {300, LocalMs(2026, 3, 5, 14, 35, 0)},
+                 {600, LocalMs(2026, 3, 5, 14, 30, 0)},  {900, LocalMs(2026, 3, 5, 14, 30, 0)},
+                 {1800, LocalMs(2026, 3, 5, 14, 30, 0)}, {3600, LocalMs(2026, 3, 5, 14, 0, 0)},
+                 {120, LocalMs(2026, 3, 5, 14, 30, 0)},  // not offered: 15 minutes
+                 {0, LocalMs(2026, 3, 5, 14, 30, 0)}};
+    for (const auto& c : cases) {
+        out.clear();
+        e.start("LP", c.seconds, 0);
+        e.add(LocalMs(2026, 3, 5, 10, 0, 0), 6000, 0);
+        e.add(LocalMs(2026, 3, 5, 14, 37, 42), 6000, 0);
+        const IntervalResult open = e.currentInterval();
+        EXPECT_EQ(open.startMs, c.start) << c.seconds;
+        EXPECT_EQ(open.endMs - open.startMs, int64_t{e.intervalSeconds()} * 1000) << c.seconds;
+        e.finish();
+    }
+}
+
+TEST_F(Engine, LimitAndLevelsPerInterval) {
+    e.start("LEQ", 60, 650);
+    e.add(LocalMs(2026, 3, 5, 14, 0, 0), 6000, 0);
+    e.add(LocalMs(2026, 3, 5, 14, 0, 1), 7000, 4);
+    e.add(LocalMs(2026, 3, 5, 14, 1, 0), 6000, 1);
+    e.add(LocalMs(2026, 3, 5, 14, 1, 1), 6000, 0);
+    e.finish();
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_TRUE(out[0].overLimit);
+    EXPECT_EQ(out[0].overflow, 1);
+    EXPECT_DOUBLE_EQ(out[0].lmax, 70.0);
+    EXPECT_FALSE(out[1].overLimit);
+    EXPECT_EQ(out[1].underflow, 1);
+    EXPECT_EQ(out[2].limitTenths, 650);
+    EXPECT_EQ(LevelTenths(out[2].leq), 651);  // the series: 60, 70, 60, 60 dB
+}
+
+TEST_F(Engine, StartingAgainFinishesTheRunningSeries) {
+    e.start("LP", 60, 0);
+    e.add(LocalMs(2026, 3, 5, 14, 0, 0), 6000, 0);
+    e.start("LEQ", 60, 0);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1].kind, S);
+    EXPECT_EQ(out[1].typeWord, "LP");
+    e.finish();
+    EXPECT_EQ(out.size(), 2u);  // nothing for a series without samples
+}
+
+}  // namespace
+}  // namespace kestro

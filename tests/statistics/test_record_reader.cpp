@@ -1,0 +1,288 @@
+// Reading record files written under every separator and column setting,
+// torn and broken lines, midnight, and the analysis of a whole file.
+#include "StatTestSupport.h"
+#include "statistics/LevelAccumulator.h"
+#include "statistics/RecordAnalysis.h"
+#include "statistics/RecordFileReader.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <vector>
+
+namespace kestro {
+namespace {
+
+struct Got {
+    int64_t ms;
+    int32_t hundredths;
+    int16_t flags;
+    bool valued;
+};
+
+class Reader : public ::testing::Test {
+protected:
+    QString Write(const QString& name, const QByteArray& bytes) {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return path;
+    }
+    RecordReadResult Read(const QString& path, const RecordReadOptions& o = RecordReadOptions()) {
+        got.clear();
+        return ReadRecordFile(
+            path,
+            [this](const RecordSample& s, int64_t) {
+                got.push_back({s.localMs, s.hundredths, s.levelFlags, s.valued});
+            },
+            o);
+    }
+    QTemporaryDir dir;
+    std::vector<Got> got;
+};
+
+const QString kSlowName = QStringLiteral("NoiseData_LEQ_20260305_140327.dat");
+const QString kFastName = QStringLiteral("NoiseData_LPF_20260305_140327.dat");
+
+TEST_F(Reader, EverySeparatorAndColumnSetting) {
+    const int64_t t = LocalMs(2026, 3, 5, 14, 3, 27, 250);
+    const struct {
+        const char* what;
+        QString name;
+        QByteArray content;
+        std::vector<Got> expected;
+    } cases[] = {
+        {"defaults with header",
+         kSlowName,
+         "Time;NoiseValue\r\n14:03:27,250; 65,3\r\n14:03:28,250; 4,8\r\n",
+         {{t, 6530, 0, true}, {t + 1000, 480, 0, true}}},
+        {"all four switches",
+         kSlowName,
+         "Time;NoiseValue;Overflow;Underflow\r\n14:03:27,250; 65,3; 0; 0\r\n14:03:28,250; 4,8; 0; 1\r\n"
+         "14:03:29,250; 130,0; 1; 0\r\n",
+         {{t, 6530, 0, true}, {t + 1000, 480, 1, true}, {t + 2000, 13000, 4, true}}},
+        {"tab and point", kSlowName, "Time\tNoiseValue\tOverflow\r\n14:03:27.250\t 65.3\t 1\r\n", {{t, 6530, 4, true}}},
+        {"space as column separator", kSlowName, "14:03:27,250  65,3  1  1\r\n", {{t, 6530, 5, true}}},
+        {"one character for both", kSlowName, "14:03:27,250, 65,3, 0, 1\r\n", {{t, 6530, 1, true}}},
+        {"only the underflow column, by the header",
+         kSlowName,
+         "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n",
+         {{t, 6530, 1, true}}},
+        {"one unlabelled column is overflow", kSlowName, "14:03:27,250; 65,3; 1\r\n", {{t, 6530, 4, true}}},
+        {"negative level", kSlowName, "14:03:27,250; -1,2\r\n", {{t, -120, 0, true}}},
+        {"settings changed while writing",
+         kSlowName,
+         "Time;NoiseValue\r\n14:03:27,250; 65,3\r\n14:03:28.250\t 66.1\t 1\t 0\r\n14:03:29,250, 67,0\r\n",
+         {{t, 6530, 0, true}, {t + 1000, 6610, 4, true}, {t + 2000, 6700, 0, true}}},
+        {"line feeds only",
+         kSlowName,
+         "14:03:27,250; 65,3\n14:03:28,250; 65,4\n",
+         {{t, 6530, 0, true}, {t + 1000, 6540, 0, true}}},
+        {"fast values, one without a level",
+         kFastName,
+         "Time;NoiseValue;Overflow;Underflow\r\n14:03:27,250; 65,05; 0; 0\r\n14:03:27,265;; 1; 0\r\n"
+         "14:03:27,280; -0,07; 0; 0\r\n",
+         {{t, 6505, 0, true}, {t + 15, 0, 4, false}, {t + 30, -7, 0, true}}},
+        {"fast value without level, space separated",
+         kFastName,
+         "14:03:27,250   1  0\r\n14:03:27,265  60,00\r\n",
+         {{t, 0, 4, false}, {t + 15, 6000, 0, true}}},
+        {"a second series appended with its header",
+         kSlowName,
+         "Time;NoiseValue\r\n14:03:27,250; 65,3\r\nTime;NoiseValue\r\n14:03:28,250; 65,3\r\n",
+         {{t, 6530, 0, true}, {t + 1000, 6530, 0, true}}},
+    };
+    for (const auto& c : cases) {
+        const RecordReadResult r = Read(Write(c.name, c.content));
+        ASSERT_TRUE(r.ok()) << c.what << ": " << r.error.toStdString();
+        ASSERT_EQ(got.size(), c.expected.size()) << c.what;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].ms, c.expected[i].ms) << c.what << " sample " << i;
+            EXPECT_EQ(got[i].valued, c.expected[i].valued) << c.what << " sample " << i;
+            if (got[i].valued) {
+                EXPECT_EQ(got[i].hundredths, c.expected[i].hundredths) << c.what << " sample " << i;
+            }
+            EXPECT_EQ(got[i].flags, c.expected[i].flags) << c.what << " sample " << i;
+        }
+        EXPECT_TRUE(r.notices.isEmpty()) << c.what;
+    }
+}
+
+TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
+    const struct {
+        QByteArray content;
+        int64_t line;
+    } cases[] = {
+        {"Time;NoiseValue\r\n14:03:27,250;65,3\r\n", 2},  // no blank before the level
+        {"14:03:27,250; 65,3\r\n14:03:28,250; 65,3\r\nhello world\r\n", 3},
+        {"25:03:27,250; 65,3\r\n", 1},
+        {"14:03:27,250; 65,3; 2\r\n", 1},
+        {"14:03:27,250; 65,3; 0; 0; 0\r\n", 1},
+        {"14:03:27,250; 65,333\r\n", 1},
+        {"14:03:27,250; 65\r\n", 1},
+        {"Time;NoiseValue;Extra\r\n", 1},
+        {"14:03:27,250\r\n", 1},
+        {"14:03:27,250; 65;3\r\n", 1},  // the time's decimal separator is not the level's
+    };
+    for (const auto& c : cases) {
+        const QString path = Write(kSlowName, c.content);
+        const RecordReadResult r = Read(path);
+        EXPECT_EQ(r.status, RecordReadResult::Status::Failed) << c.content.toStdString();
+        EXPECT_EQ(r.errorLine, c.line) << c.content.toStdString();
+        EXPECT_TRUE(r.error.startsWith(path + QStringLiteral(", line %1: ").arg(c.line))) << r.error.toStdString();
+    }
+    const RecordReadResult missing = Read(dir.filePath(QStringLiteral("nothing_LP_20260305_140327.dat")));
+    EXPECT_EQ(missing.status, RecordReadResult::Status::Failed);
+    EXPECT_TRUE(missing.error.contains(QStringLiteral("nothing_LP_20260305_140327.dat")));
+}
+
+TEST_F(Reader, ATornLastLineIsSkippedWithANotice) {
+    const RecordReadResult r = Read(Write(kSlowName, "14:03:27,250; 65,3\r\n14:03:28,250; 65,4\r\n14:03:29,2"));
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(got.size(), 2u);
+    ASSERT_EQ(r.notices.size(), 1);
+    EXPECT_TRUE(r.notices[0].contains(QStringLiteral("line 3"))) << r.notices[0].toStdString();
+    // Also a last line whose bytes would parse: without its line end it is not known to be whole.
+    Read(Write(kSlowName, "14:03:27,250; 65,3\r\n14:03:28,250; 65,4"));
+    EXPECT_EQ(got.size(), 1u);
+}
+
+TEST_F(Reader, MidnightComesFromTheTimeGoingBack) {
+    Read(Write(QStringLiteral("N_LP_20261231_235959.dat"),
+               "23:59:59,900; 60,0\r\n00:00:00,100; 60,0\r\n18:00:00,000; 60,0\r\n00:00:01,000; 60,0\r\n"));
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[0].ms, LocalMs(2026, 12, 31, 23, 59, 59, 900));
+    EXPECT_EQ(got[1].ms, LocalMs(2027, 1, 1, 0, 0, 0, 100));
+    EXPECT_EQ(got[2].ms, LocalMs(2027, 1, 1, 18, 0, 0));
+    EXPECT_EQ(got[3].ms, LocalMs(2027, 1, 2, 0, 0, 1));
+    // The name is taken a moment after the first sample, which may be the day before.
+    Read(Write(QStringLiteral("N_LP_20270101_000000.dat"), "23:59:59,950; 60,0\r\n00:00:00,950; 60,0\r\n"));
+    EXPECT_EQ(got[0].ms, LocalMs(2026, 12, 31, 23, 59, 59, 950));
+    EXPECT_EQ(got[1].ms, LocalMs(2027, 1, 1, 0, 0, 0, 950));
+    // Daylight saving time ends: back by an hour is the same day.
+    Read(Write(QStringLiteral("N_LP_20261025_025959.dat"), "02:59:59,000; 60,0\r\n02:00:00,000; 60,0\r\n"));
+    EXPECT_EQ(got[1].ms, LocalMs(2026, 10, 25, 2, 0, 0));
+}
+
+TEST_F(Reader, WithoutATimeColumnTimesAreSpreadOverTheFile) {
+    const QString path = Write(kSlowName, "\tNoiseValue\r\n\t 65.3\r\n\t 65.4\r\n\t 65.5\r\n");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const QDateTime end(QDate(2026, 3, 5), QTime(14, 5, 27));
+    ASSERT_TRUE(f.setFileTime(end, QFileDevice::FileModificationTime));
+    f.close();
+    const RecordReadResult r = Read(path);
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_FALSE(r.hasTime);
+    EXPECT_EQ(r.notices.size(), 1);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0].ms, LocalMs(2026, 3, 5, 14, 3, 27));
+    EXPECT_GT(got[1].ms, got[0].ms);
+    EXPECT_LE(got[2].ms, LocalMs(2026, 3, 5, 14, 5, 27));
+    EXPECT_EQ(got[2].hundredths, 6550);
+}
+
+TEST_F(Reader, FileNames) {
+    const struct {
+        const char* name;
+        bool valid;
+        const char* type;
+        const char* ext;
+    } cases[] = {
+        {"NoiseData_LEQ_20260305_140327.dat", true, "LEQ", ".dat"}, {"My_Site_LPF_20260305_140327", true, "LPF", ""},
+        {"N_RAW_20260305_140327.csv", true, "RAW", ".csv"},         {"N_LP_20261305_140327.dat", false, "", ""},
+        {"N_LP_20260305_140327_STAT.dat", true, "LP", "_STAT.dat"}, {"measurement.txt", false, "", ""}};
+    for (const auto& c : cases) {
+        const RecordFileName n = ParseRecordFileName(QStringLiteral("/x/") + QString::fromLatin1(c.name));
+        EXPECT_EQ(n.valid, c.valid) << c.name;
+        if (!c.valid) continue;
+        EXPECT_EQ(n.typeWord, QString::fromLatin1(c.type)) << c.name;
+        EXPECT_EQ(n.extension, QString::fromLatin1(c.ext)) << c.name;
+    }
+    EXPECT_EQ(ParseRecordFileName(QStringLiteral("N_LP_20260305_140327.dat")).startMs, LocalMs(2026, 3, 5, 14, 3, 27));
+}
+
+// Three hours of a slow stream, one sample a second; the level walks a known pattern.
+QByteArray ThreeHours(std::vector<std::pair<int64_t, int32_t>>* truth) {
+    QByteArray out = "Time;NoiseValue;Overflow;Underflow\r\n";
+    const int64_t t0 = LocalMs(2026, 3, 5, 22, 50, 7);
+    for (int i = 0; i < 3 * 3600; ++i) {
+        const int32_t tenths = 400 + (i * 37) % 500;  // 40.0 .. 89.9 dB
+        const int64_t ms = t0 + int64_t{i} * 1000;
+        truth->push_back({ms, tenths * 10});
+        const SystemTime s = SystemTimeFromAbsoluteMs(ms);
+        out += QStringLiteral("%1:%2:%3,000; %4,%5; 0; 0\r\n")
+                   .arg(s.wHour, 2, 10, QLatin1Char('0'))
+                   .arg(s.wMinute, 2, 10, QLatin1Char('0'))
+                   .arg(s.wSecond, 2, 10, QLatin1Char('0'))
+                   .arg(tenths / 10)
+                   .arg(tenths % 10)
+                   .toLatin1();
+    }
+    return out;
+}
+
+TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
+    std::vector<std::pair<int64_t, int32_t>> truth;
+    const QString path = Write(QStringLiteral("NoiseData_LEQ_20260305_225007.dat"), ThreeHours(&truth));
+    StatisticsConfig cfg;
+    cfg.intervalSeconds = 900;
+    cfg.limitTenths = 640;
+    const RecordAnalysis a = AnalyzeRecordFile(path, cfg);
+    ASSERT_TRUE(a.ok()) << a.read.error.toStdString();
+    // 22:50:07 .. 01:50:06: a partial first interval, 11 whole ones, a partial last one.
+    ASSERT_EQ(a.intervals.size(), 13u);
+    EXPECT_EQ(a.intervals[0].startMs, LocalMs(2026, 3, 5, 22, 50, 7));
+    EXPECT_EQ(a.intervals[0].samples, 593);
+    EXPECT_EQ(a.intervals[12].endMs, LocalMs(2026, 3, 6, 1, 50, 6));
+    EXPECT_EQ(a.summary.samples, 3 * 3600);
+
+    // Each interval against a direct computation from the samples.
+    for (const IntervalResult& r : a.intervals) {
+        LevelAccumulator direct;
+        for (const auto& [ms, h] : truth)
+            if (ms >= r.startMs && ms < r.endMs + (r.endMs == a.intervals.back().endMs ? 1 : 0)) direct.add(h, 0);
+        EXPECT_EQ(r.samples, direct.samples());
+        EXPECT_NEAR(r.leq, direct.leq(), 1e-9);
+        EXPECT_DOUBLE_EQ(r.l90, direct.exceededTenths(90) / 10.0);
+        EXPECT_EQ(r.overLimit, LevelTenths(direct.leq()) > 640);
+    }
+    // Two calendar days: the evening of the 5th, the night across midnight.
+    ASSERT_EQ(a.days.size(), 2u);
+    EXPECT_EQ(a.days[0].evening.coveredMs, (9 * 60 + 53) * 1000);
+    EXPECT_EQ(a.days[0].night.coveredMs, 3600000);
+    EXPECT_EQ(a.days[1].night.coveredMs, (110 * 60 + 6) * 1000);
+    EXPECT_FALSE(a.history.isEmpty());
+    EXPECT_EQ(a.history.overall().maxHundredths, 8990);
+
+    // A span in the middle, resumed from the index rather than read from the start.
+    const int64_t from = LocalMs(2026, 3, 6, 0, 10, 30), to = LocalMs(2026, 3, 6, 0, 41, 12);
+    bool ok = false;
+    int64_t readBytes = 0;
+    const IntervalResult span = AnalyzeSpan(
+        a, from, to,
+        [&](int64_t done, int64_t) {
+            readBytes = done;
+            return true;
+        },
+        &ok);
+    ASSERT_TRUE(ok);
+    LevelAccumulator direct;
+    for (const auto& [ms, h] : truth)
+        if (ms >= from && ms <= to) direct.add(h, 0);
+    EXPECT_EQ(span.samples, direct.samples());
+    EXPECT_NEAR(span.leq, direct.leq(), 1e-9);
+    EXPECT_DOUBLE_EQ(span.l10, direct.exceededTenths(10) / 10.0);
+    EXPECT_EQ(span.startMs, from);
+    EXPECT_EQ(span.endMs, to);
+
+    // Cancelled: the analysis says so and stops.
+    int calls = 0;
+    const RecordAnalysis c = AnalyzeRecordFile(path, cfg, [&](int64_t, int64_t) { return ++calls < 1; });
+    EXPECT_EQ(c.read.status, RecordReadResult::Status::Cancelled);
+}
+
+}  // namespace
+}  // namespace kestro

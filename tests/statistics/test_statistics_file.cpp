@@ -1,0 +1,211 @@
+// The statistics file: its name, header and rows, and the recorder that
+// writes it while samples are handed off.
+#include "StatTestSupport.h"
+#include "statistics/StatisticsFile.h"
+#include "statistics/StatisticsRecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace kestro {
+namespace {
+
+TEST(StatisticsFilePath, StatAfterTheTimeStamp) {
+    const struct {
+        const char* record;
+        const char* stat;
+    } cases[] = {
+        {"/data/NoiseData_LEQ_20260305_140327.dat", "/data/NoiseData_LEQ_20260305_140327_STAT.dat"},
+        {"/data/NoiseData_LPF_20260305_140327", "/data/NoiseData_LPF_20260305_140327_STAT"},
+        {"/data/Noise.Data_RAW_20260305_140327.", "/data/Noise.Data_RAW_20260305_140327_STAT."},
+        {"/data/Site_20260101_120000_LP_20260305_140327.csv.txt",
+         "/data/Site_20260101_120000_LP_20260305_140327_STAT.csv.txt"},
+        {"/my.dir/odd name.dat", "/my.dir/odd name_STAT.dat"},
+        {"/my.dir/noext", "/my.dir/noext_STAT"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StatisticsFilePath(QString::fromUtf8(c.record)), QString::fromUtf8(c.stat)) << c.record;
+}
+
+IntervalResult SampleResult() {
+    IntervalResult r;
+    r.kind = ResultKind::Interval;
+    r.startMs = LocalMs(2026, 3, 5, 14, 3, 27, 250);
+    r.endMs = LocalMs(2026, 3, 5, 14, 15, 0);
+    r.samples = 693;
+    r.leq = 67.404;
+    r.lmax = 70.05;
+    r.lmin = -3.05;
+    r.l5 = 70.0;
+    r.l10 = 69.9;
+    r.l50 = 60.0;
+    r.l90 = 0.5;
+    r.l95 = -3.0;
+    r.overflow = 2;
+    r.underflow = 11;
+    r.overLimit = true;
+    return r;
+}
+
+TEST(StatisticsFileLines, HeaderAndRowsUnderTheRecordSeparators) {
+    const struct {
+        char column, decimal;
+        const char* header;
+        const char* row;
+    } cases[] = {
+        {';', ',', "Kind;Start;End;Samples;Leq;Lmax;Lmin;L5;L10;L50;L90;L95;Overflow;Underflow;OverLimit\r\n",
+         "Interval;2026-03-05 14:03:27;2026-03-05 14:15:00;693;67,4;70,1;-3,1;70,0;69,9;60,0;0,5;-3,0;2;11;1\r\n"},
+        {'\t', '.',
+         "Kind\tStart\tEnd\tSamples\tLeq\tLmax\tLmin\tL5\tL10\tL50\tL90\tL95\tOverflow\tUnderflow\tOverLimit\r\n",
+         "Interval\t2026-03-05 14:03:27\t2026-03-05 "
+         "14:15:00\t693\t67.4\t70.1\t-3.1\t70.0\t69.9\t60.0\t0.5\t-3.0\t2\t11\t1\r\n"},
+        {',', '.', "Kind,Start,End,Samples,Leq,Lmax,Lmin,L5,L10,L50,L90,L95,Overflow,Underflow,OverLimit\r\n",
+         "Interval,2026-03-05 14:03:27,2026-03-05 14:15:00,693,67.4,70.1,-3.1,70.0,69.9,60.0,0.5,-3.0,2,11,1\r\n"},
+    };
+    for (const auto& c : cases) {
+        StatisticsConfig cfg;
+        cfg.columnSeparator = QLatin1Char(c.column);
+        cfg.decimalSeparator = QLatin1Char(c.decimal);
+        EXPECT_EQ(StatisticsHeaderLine(cfg), QByteArray(c.header));
+        QByteArray row;
+        AppendStatisticsRow(row, cfg, SampleResult());
+        EXPECT_EQ(row, QByteArray(c.row));
+    }
+    // A result without samples has no row; a Series row says so.
+    StatisticsConfig cfg;
+    QByteArray row;
+    IntervalResult empty;
+    AppendStatisticsRow(row, cfg, empty);
+    EXPECT_TRUE(row.isEmpty());
+    IntervalResult series = SampleResult();
+    series.kind = ResultKind::Series;
+    series.overLimit = false;
+    AppendStatisticsRow(row, cfg, series);
+    EXPECT_TRUE(row.startsWith("Series;2026-03-05 14:03:27;"));
+    EXPECT_TRUE(row.endsWith(";2;11;0\r\n"));
+}
+
+MeasurementRecord Slow(int64_t localMs, int16_t level, int16_t flags = 2, int16_t levelFlags = 0) {
+    MeasurementRecord r;
+    r.Flags = flags;
+    r.SysTime = SystemTimeFromAbsoluteMs(localMs);
+    r.Level = level;
+    r.LevelFlags = levelFlags;
+    return r;
+}
+
+MeasurementRecord Fast(int64_t localMs, double value, int16_t flags) {
+    MeasurementRecord r;
+    r.Flags = flags;
+    r.SysTime = SystemTimeFromAbsoluteMs(localMs);
+    r.FastLevel = value;
+    return r;
+}
+
+TEST(SampleHundredths, AsTheRecordLineHoldsIt) {
+    const struct {
+        MeasurementRecord r;
+        bool fast;
+        bool ok;
+        int32_t hundredths;
+    } cases[] = {
+        {Slow(0, 653), false, true, 6530},
+        {Slow(0, -12), false, true, -120},
+        {Fast(0, std::pow(10.0, 6.5), 32), true, true, 6500},    // LEQF: 10 log10
+        {Fast(0, 1000.0, 64), true, true, 6000},                 // RAW: 20 log10
+        {Fast(0, std::pow(10.0, 6.505), 16), true, true, 6505},  // LPF
+        {Fast(0, 0.0, 16), true, false, 0},                      // no logarithm
+        {Fast(0, -1.0, 16), true, false, 0},
+        {Fast(0, std::nan(""), 16), true, false, 0},
+        {Fast(0, 1e300, 64), true, false, 0},  // beyond the 16-bit hundredths of the record line
+    };
+    for (const auto& c : cases) {
+        int32_t h = 0;
+        EXPECT_EQ(SampleHundredths(c.r, c.fast, &h), c.ok) << c.r.FastLevel;
+        if (c.ok) {
+            EXPECT_EQ(h, c.hundredths) << c.r.FastLevel;
+        }
+    }
+}
+
+class Recorder : public ::testing::Test {
+protected:
+    std::vector<std::pair<QString, QByteArray>> writes;
+    StatisticsRecorder::WriteFn collect = [this](const QString& p, const QByteArray& b) {
+        writes.emplace_back(p, b);
+    };
+    QByteArray FileOf(const QString& path) const {
+        QByteArray all;
+        for (const auto& w : writes)
+            if (w.first == path) all += w.second;
+        return all;
+    }
+};
+
+TEST_F(Recorder, WritesHeaderIntervalsAsTheyEndAndTheSeries) {
+    StatisticsRecorder rec(StatisticsRecorder::Stream::Slow, collect);
+    StatisticsConfig cfg;
+    cfg.intervalSeconds = 60;
+    cfg.limitTenths = 650;
+    rec.setConfig(cfg);
+    const QString path = QStringLiteral("/rec/NoiseData_LEQ_20260305_140327.dat");
+    rec.startSeries(path, QStringLiteral("LEQ"));
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].first, QStringLiteral("/rec/NoiseData_LEQ_20260305_140327_STAT.dat"));
+
+    rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 3, 27, 250), 600));
+    rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 3, 28, 250), 700, 2, 4));
+    rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 3, 29, 250), 990, 0));  // Flags 0: no record line, not counted
+    rec.advanceClock(SystemTimeFromAbsoluteMs(LocalMs(2026, 3, 5, 14, 3, 59, 900)));
+    EXPECT_EQ(writes.size(), 1u);
+    // The interval is written by the tick that passes its end, not by the next sample.
+    rec.advanceClock(SystemTimeFromAbsoluteMs(LocalMs(2026, 3, 5, 14, 4, 0, 50)));
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(rec.intervals().size(), 1u);
+
+    // Settings changed during the series apply to the next one only.
+    StatisticsConfig other = cfg;
+    other.columnSeparator = QLatin1Char('\t');
+    rec.setConfig(other);
+    rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 4, 10), 500, 2, 1));
+    rec.endSeries();
+    EXPECT_EQ(FileOf(writes[0].first),
+              QByteArray("Kind;Start;End;Samples;Leq;Lmax;Lmin;L5;L10;L50;L90;L95;Overflow;Underflow;OverLimit\r\n"
+                         "Interval;2026-03-05 14:03:27;2026-03-05 14:04:00;2;67,4;70,0;60,0;70,0;70,0;70,0;60,0;60,0;"
+                         "1;0;1\r\n"
+                         "Interval;2026-03-05 14:04:00;2026-03-05 14:04:10;1;50,0;50,0;50,0;50,0;50,0;50,0;50,0;"
+                         "50,0;0;1;0\r\n"
+                         "Series;2026-03-05 14:03:27;2026-03-05 14:04:10;3;65,7;70,0;50,0;70,0;70,0;60,0;50,0;"
+                         "50,0;1;1;1\r\n"));
+    EXPECT_FALSE(rec.active());
+    EXPECT_EQ(rec.lastSeries().samples, 3);
+
+    rec.startSeries(QStringLiteral("/rec/NoiseData_LP_20260305_140500.dat"), QStringLiteral("LP"));
+    EXPECT_EQ(writes.back().second.left(11), QByteArray("Kind\tStart\t"));
+    EXPECT_TRUE(rec.intervals().empty());
+}
+
+TEST_F(Recorder, FastSamplesWithoutALevelAreSkipped) {
+    StatisticsRecorder rec(StatisticsRecorder::Stream::Fast, collect);
+    rec.startSeries(QStringLiteral("/rec/NoiseData_RAW_20260305_140327.dat"), QStringLiteral("RAW"));
+    const int64_t t = LocalMs(2026, 3, 5, 14, 3, 27);
+    rec.addSample(Fast(t, 1000.0, 64));
+    rec.addSample(Fast(t + 15, 0.0, 64));
+    rec.addSample(Fast(t + 30, 100.0, 64));
+    const IntervalResult live = rec.engine().series();
+    EXPECT_EQ(live.samples, 2);
+    EXPECT_EQ(live.skipped, 1);
+    EXPECT_EQ(LevelTenths(live.leq), 570);  // 60 and 40 dB
+    // A second start ends this series first, with its rows.
+    rec.startSeries(QStringLiteral("/rec/NoiseData_LPF_20260305_140400.dat"), QStringLiteral("LPF"));
+    ASSERT_EQ(writes.size(), 4u);
+    EXPECT_TRUE(writes[1].second.startsWith("Interval;"));
+    EXPECT_TRUE(writes[2].second.startsWith("Series;2026-03-05 14:03:27;2026-03-05 14:03:27;2;57,0;60,0;40,0;"));
+    EXPECT_EQ(writes[3].first, QStringLiteral("/rec/NoiseData_LPF_20260305_140400_STAT.dat"));
+}
+
+}  // namespace
+}  // namespace kestro

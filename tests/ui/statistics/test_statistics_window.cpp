@@ -1,0 +1,198 @@
+// The statistics window: live pages fed by the recorders, record files read
+// in the background (progress, cancel, errors), spans and the report.
+#include "statistics/LevelAccumulator.h"
+#include "statistics/StatisticsRecorder.h"
+#include "ui/statistics/StatisticsViews.h"
+#include "ui/statistics/StatisticsWindow.h"
+
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace kestro {
+namespace {
+
+int64_t Ms(int h, int m, int s, int ms = 0) {
+    return int64_t{DayNumber(2026, 3, 5)} * 86400000 + ((h * 60 + m) * 60 + s) * 1000 + ms;
+}
+
+MeasurementRecord Slow(int64_t ms, int16_t level) {
+    MeasurementRecord r;
+    r.Flags = 2;
+    r.SysTime = SystemTimeFromAbsoluteMs(ms);
+    r.Level = level;
+    return r;
+}
+
+class StatisticsWindowTest : public ::testing::Test {
+protected:
+    // A record file of n slow samples a second apart from 10:00:00, levels 50.0 .. 79.9 dB.
+    QString WriteFile(int n, const QByteArray& tail = QByteArray()) {
+        const QString path = dir.filePath(QStringLiteral("NoiseData_LEQ_20260305_100000.dat"));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QByteArray out = "Time;NoiseValue\r\n";
+        for (int i = 0; i < n; ++i) {
+            const int s = 36000 + i;
+            const int tenths = 500 + (i * 7) % 300;
+            out += QStringLiteral("%1:%2:%3,000; %4,%5\r\n")
+                       .arg(s / 3600 % 24, 2, 10, QLatin1Char('0'))
+                       .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+                       .arg(s % 60, 2, 10, QLatin1Char('0'))
+                       .arg(tenths / 10)
+                       .arg(tenths % 10)
+                       .toLatin1();
+            if (out.size() > (1 << 20)) {
+                f.write(out);
+                out.clear();
+            }
+        }
+        f.write(out + tail);
+        return path;
+    }
+    static bool WaitLoaded(QSignalSpy& spy, int ms = 20000) { return spy.count() > 0 || spy.wait(ms); }
+    QTemporaryDir dir;
+};
+
+TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
+    StatisticsRecorder slow(StatisticsRecorder::Stream::Slow, {});
+    StatisticsConfig cfg;
+    cfg.intervalSeconds = 60;
+    cfg.limitTenths = 650;
+    slow.setConfig(cfg);
+    StatisticsWindow w;
+    w.setLiveSource(&slow, nullptr);
+    EXPECT_EQ(w.live[0].title->text(), "No series recorded yet.");
+    EXPECT_EQ(w.live[1].title->text(), "No series recorded yet.");
+
+    slow.startSeries(dir.filePath("NoiseData_LEQ_20260305_100000.dat"), "LEQ");
+    for (int i = 0; i < 150; ++i)
+        slow.addSample(Slow(Ms(10, 0, 0) + i * 1000, int16_t(i < 60 ? 600 : 700)));
+    w.refreshLive();
+    EXPECT_TRUE(w.live[0].title->text().startsWith("LEQ \u2014 NoiseData_LEQ_20260305_100000.dat"));
+    EXPECT_TRUE(w.live[0].running->text().contains("Since 2026-03-05 10:00:00"))
+        << w.live[0].running->text().toStdString();
+    EXPECT_TRUE(w.live[0].running->text().contains("Leq 68,1 dB")) << w.live[0].running->text().toStdString();
+    EXPECT_TRUE(w.live[0].current->text().startsWith("Interval 10:02:00 \u2013 10:03:00:  Leq 70,0 dB"))
+        << w.live[0].current->text().toStdString();
+    ASSERT_EQ(w.live[0].table->rowCount(), 2);
+    EXPECT_EQ(w.live[0].table->item(0, 3)->text(), "60,0");
+    EXPECT_EQ(w.live[0].table->item(1, 13)->text(), "yes");  // 70.0 dB is over the 65.0 dB limit
+    EXPECT_EQ(w.live[0].table->item(0, 13)->text(), "");
+
+    // Nothing changed: nothing is redone. A new series starts a new table.
+    w.refreshLive();
+    EXPECT_EQ(w.live[0].table->rowCount(), 2);
+    slow.startSeries(dir.filePath("NoiseData_LP_20260305_100300.dat"), "LP");
+    w.refreshLive();
+    EXPECT_EQ(w.live[0].table->rowCount(), 0);
+    EXPECT_TRUE(w.live[0].title->text().startsWith("LP"));
+    EXPECT_EQ(w.live[0].running->text(), "Waiting for the first sample.");
+}
+
+TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
+    const QString path = WriteFile(4 * 3600, "10:00:0");  // four hours and a torn last line
+    StatisticsWindow w;
+    StatisticsConfig cfg;
+    cfg.intervalSeconds = 900;
+    w.setFileConfig(cfg);
+    QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
+    w.openRecordFile(path);
+    EXPECT_TRUE(w.isLoading());  // returned at once; the window keeps running
+    EXPECT_FALSE(w.progress->isHidden());
+    ASSERT_TRUE(WaitLoaded(loaded));
+    EXPECT_TRUE(loaded.takeFirst().at(0).toBool());
+    EXPECT_FALSE(w.isLoading());
+    EXPECT_TRUE(w.progress->isHidden());
+    ASSERT_NE(w.analysis(), nullptr);
+    EXPECT_EQ(w.fileIntervals->rowCount(), 16);
+    EXPECT_EQ(w.dayTable->rowCount(), 1);
+    EXPECT_FALSE(w.noticeLabel->isHidden());
+    EXPECT_TRUE(w.noticeLabel->text().contains("incomplete"));
+    EXPECT_TRUE(w.summaryLabel->text().contains("14400 samples"));
+
+    // A span: the same numbers as computed directly from the levels in it.
+    QSignalSpy spanned(&w, &StatisticsWindow::spanComputed);
+    w.selectSpan(Ms(11, 20, 0), Ms(11, 29, 59));
+    ASSERT_TRUE(spanned.wait(10000));
+    LevelAccumulator direct;
+    for (int i = 4800; i < 4800 + 600; ++i)
+        direct.add((500 + (i * 7) % 300) * 10, 0);
+    EXPECT_EQ(w.spanResult().samples, 600);
+    EXPECT_NEAR(w.spanResult().leq, direct.leq(), 1e-9);
+    EXPECT_EQ(w.history->selectionFrom(), Ms(11, 20, 0));
+
+    // Zoom and pan stay inside the recording.
+    w.history->zoom(0.1, 0.0);
+    EXPECT_EQ(w.history->range().fromMs, w.analysis()->history.startMs());
+    w.history->pan(-5.0);
+    EXPECT_EQ(w.history->range().fromMs, w.analysis()->history.startMs());
+    w.history->resetZoom();
+
+    // The report of the file shown.
+    const QString pdf = dir.filePath("report.pdf");
+    QString error;
+    ASSERT_TRUE(w.writeReport(pdf, &error)) << error.toStdString();
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.read(5) == "%PDF-");
+}
+
+TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
+    const QString good = WriteFile(600);
+    StatisticsWindow w;
+    QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
+    w.openRecordFile(good);
+    ASSERT_TRUE(WaitLoaded(loaded));
+    loaded.clear();
+    const RecordAnalysis* before = w.analysis();
+
+    // A big file, cancelled straight away.
+    const QString big = dir.filePath("NoiseData_LPF_20260305_100000.dat");
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray line = "10:00:00,000; 65,05\r\n";
+        QByteArray block;
+        for (int i = 0; i < 100000; ++i)
+            block += line;
+        for (int i = 0; i < 20; ++i)  // 42 MB
+            f.write(block);
+    }
+    w.openRecordFile(big);
+    w.cmdCancel->click();
+    ASSERT_TRUE(WaitLoaded(loaded));
+    EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
+    EXPECT_TRUE(w.fileLabel->text().contains("cancelled"));
+    EXPECT_EQ(w.analysis(), before);
+
+    // A broken line: the window names file and line, and keeps the file shown before.
+    const QString bad = dir.filePath("NoiseData_LP_20260305_120000.dat");
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("12:00:00,000; 65,3\r\n12:00:01,000; what\r\n");
+    f.close();
+    w.openRecordFile(bad);
+    ASSERT_TRUE(WaitLoaded(loaded));
+    EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
+    EXPECT_TRUE(w.fileLabel->text().contains(bad + ", line 2")) << w.fileLabel->text().toStdString();
+    EXPECT_EQ(w.analysis(), before);
+
+    // Closing the window while a file is read ends the reading.
+    auto* w2 = new StatisticsWindow;
+    w2->openRecordFile(big);
+    QElapsedTimer t;
+    t.start();
+    delete w2;
+    EXPECT_LT(t.elapsed(), 5000);
+}
+
+}  // namespace
+}  // namespace kestro
