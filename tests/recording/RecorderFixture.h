@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -80,7 +81,10 @@ protected:
     }
     QByteArray LogText() const { return ReadFile(log.MainLogPath()); }
     QStringList FilesIn(const QString& dir) const { return QDir(dir).entryList(QDir::Files, QDir::Name); }
-    QStringList FilesInRec() const { return FilesIn(RecDir()); }
+    // The record files, without the statistics files beside them.
+    QStringList FilesInRec() const {
+        return FilesIn(RecDir()).filter(QRegularExpression(QStringLiteral("^(?!.*_STAT)")));
+    }
 };
 
 }  // namespace kestro::test
