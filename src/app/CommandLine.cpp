@@ -84,7 +84,11 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
         auto takes = [&arg](const char* name) {
             return arg == QLatin1String(name) || arg.startsWith(QLatin1String(name) + QLatin1Char('='));
         };
-        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+        if (takes("--report")) {
+            // The report takes the rest of the line (its own options); main runs it.
+            cl.action = CommandLine::Action::Report;
+            return cl;
+        } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
             help = true;
         } else if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) {
             version = true;

@@ -16,7 +16,7 @@ struct AppOptions {
 };
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Error };
+    enum class Action { Run, Help, Version, Report, Error };
     Action action = Action::Run;
     AppOptions options;
     QString error;  // for Action::Error: what is wrong, one line

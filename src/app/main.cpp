@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
             Print(stderr, QStringLiteral("KestroRecorder: ") + cl.error +
                               QStringLiteral("\nTry 'KestroRecorder --help' for the options.\n"));
             return kestro::kExitCannotRun;
+        case kestro::CommandLine::Action::Report:  // taken care of above
         case kestro::CommandLine::Action::Run:
             break;
     }

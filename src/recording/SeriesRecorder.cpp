@@ -100,11 +100,14 @@ void SeriesRecorder::WriteRecordBatch(const QString& path, const QByteArray& byt
             errors_.erase(it);
         }
         if (log) LogTick(e.err);
-        e.text = QStringLiteral("Record file error: ") + (path.isEmpty() ? QStringLiteral("(none)") : path) +
-                 QStringLiteral(": ") + (o.ok() ? QStringLiteral("lines dropped") : o.reason);
+        e.reason = o.ok() ? QStringLiteral("lines dropped") : o.reason;
+        if (path.isEmpty()) e.path = QStringLiteral("(none)");
         errors_.push_back(std::move(e));
     }
-    const QString text = errors_.empty() ? QString() : errors_.back().text;
+    // The reason first: a long path must not push it out of the status bar.
+    const QString text = errors_.empty() ? QString()
+                                         : QStringLiteral("Record file error: ") + errors_.back().reason +
+                                               QStringLiteral(" \u2014 ") + errors_.back().path;
     if (text != errorText_) {
         errorText_ = text;
         emit recordErrorChanged(text);

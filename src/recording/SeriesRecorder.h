@@ -75,7 +75,10 @@ public:
     void ResetLocalSlowMeasurementBuffer();
     void ResetLocalFastMeasurementBuffer();
 
-    QString RecordErrorText() const;  // empty while record files are written fine
+    // "Record file error: <reason> — <file>", empty while record files are written fine.
+    QString RecordErrorText() const;
+    QString RecordErrorReason() const { return errors_.empty() ? QString() : errors_.back().reason; }
+    QString RecordErrorPath() const { return errors_.empty() ? QString() : errors_.back().path; }
     bool HasHeldLines() const;
     // Writes waiting lines now (the window calls it now and then while not recording).
     void RetryHeldLines();
@@ -136,7 +139,7 @@ private:
 
     struct FileError {
         QString path;
-        QString text;
+        QString reason;
         int32_t err;
         int64_t loggedMs;
         int64_t droppedLines;

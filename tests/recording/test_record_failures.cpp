@@ -26,8 +26,9 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingHoldsLinesUntilItIsBack)
         Tick();
     }
     EXPECT_EQ(rec->LocalSlowCount(), 6);
-    EXPECT_EQ(rec->RecordErrorText(), QStringLiteral("Record file error: ") + file + QStringLiteral(": ") +
-                                          QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_EQ(rec->RecordErrorText(), QStringLiteral("Record file error: ") +
+                                          QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(" \u2014 ") +
+                                          file);
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(LogCount(76), 1) << "one log line for the failure, not one per tick";
     EXPECT_TRUE(rec->HasHeldLines());
@@ -50,7 +51,7 @@ TEST_F(RecordFailureTest, FullDiskIsReportedAndTheLinesComeLater) {
     Arm();
     Slow(650);
     Tick();
-    EXPECT_TRUE(rec->RecordErrorText().endsWith(QString::fromLocal8Bit(std::strerror(ENOSPC))));
+    EXPECT_EQ(rec->RecordErrorReason(), QString::fromLocal8Bit(std::strerror(ENOSPC)));
     EXPECT_EQ(LogCount(61), 1);
     Slow(651);
     Tick();

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -303,6 +304,8 @@ void frmKestroRecord::BuildWindow() {
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setContentsMargins(i == 0 ? 0 : 3, 0, 3, 0);
         if (widths[i] > 0) label->setFixedWidth(widths[i]);
+        // The free panel takes the room that is left; a long text must not widen it.
+        if (widths[i] == 0) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         if (i == 0) label->setAlignment(Qt::AlignCenter);
         row->addWidget(label, widths[i] > 0 ? 0 : 1);
         panels_[size_t(i)] = label;
@@ -330,6 +333,8 @@ void frmKestroRecord::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     LayoutClientArea();
     Form_Resize();
+    if (StatusBar1->layout()) StatusBar1->layout()->activate();
+    ShowPanel3();  // an elided file name fits the new width
 }
 
 void frmKestroRecord::changeEvent(QEvent* event) {
@@ -433,8 +438,20 @@ void frmKestroRecord::SetPanel3Text(const QString& text) {
 }
 
 void frmKestroRecord::ShowPanel3() {
+    QLabel* label = panels_[2];
     const QString error = recorder_.RecordErrorText();
-    SetPanelText(3, error.isEmpty() ? panel3Text_ : error);
+    label->setToolTip(error);
+    if (error.isEmpty()) {
+        SetPanelText(3, panel3Text_);
+        return;
+    }
+    // The reason stays readable; the file name gives way in its middle.
+    const QString prefix =
+        QStringLiteral("Record file error: ") + recorder_.RecordErrorReason() + QStringLiteral(" \u2014 ");
+    const QFontMetrics fm(label->font());
+    const int room = label->contentsRect().width() - fm.horizontalAdvance(prefix);
+    SetPanelText(3, prefix + fm.elidedText(recorder_.RecordErrorPath(), Qt::ElideMiddle,
+                                           std::max(room, fm.horizontalAdvance(QStringLiteral("\u2026")))));
 }
 
 QString frmKestroRecord::PanelText(int panel) const {

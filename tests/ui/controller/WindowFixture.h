@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -65,6 +66,10 @@ protected:
         r.SetValue(value);
     }
     QString recordDir() const { return tmp.filePath(QStringLiteral("records")); }
+    // The record files, without the statistics files beside them.
+    QStringList RecordFiles() const {
+        return QDir(recordDir()).entryList(QDir::Files).filter(QRegularExpression(QStringLiteral("^(?!.*_STAT)")));
+    }
 
     // One poll tick; the commands it put on the wire.
     QStringList Tick() {

@@ -5,7 +5,11 @@
 #include <QGroupBox>
 #include <QMenuBar>
 
+#include <QLabel>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace kestro::test {
 namespace {
@@ -69,6 +73,41 @@ TEST_F(Window, OnlyTheCloseBoxAndExitEndTheApplication) {
     EXPECT_EQ(ends, 2);
     w->onEndApplication = nullptr;
     EXPECT_FALSE(w->Form_QueryUnload(0)) << "without an application to end the close box just closes";
+}
+
+// A record file that cannot be written: the reason is read first, the file
+// name gives way in its middle, the whole text is the tool tip; at any width.
+TEST_F(Window, RecordFileErrorShowsItsReasonFirst) {
+    StartDevice();
+    w->EnableRecording();
+    QDir(recordDir()).removeRecursively();
+    Feed("lp 650 0\r");
+    Tick();
+    const QString reason = QString::fromLocal8Bit(std::strerror(ENOENT));
+    const QString full = w->recorder().RecordErrorText();
+    ASSERT_TRUE(full.startsWith(QStringLiteral("Record file error: ") + reason)) << full.toStdString();
+    auto* panel = w->findChild<QLabel*>(QStringLiteral("StatusPanel3"));
+    ASSERT_NE(panel, nullptr);
+    for (int width : {676, 435, 1200}) {
+        ResizeTo(width, DesignHeight());
+        const QString shown = w->PanelText(3);
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("Record file error: ") + reason)) << width;
+        EXPECT_LE(
+            QFontMetrics(panel->font()).horizontalAdvance(shown),
+            std::max(panel->contentsRect().width(), QFontMetrics(panel->font())
+                                                        .horizontalAdvance(QStringLiteral("Record file error: ") +
+                                                                           reason + QStringLiteral(" \u2014 \u2026"))))
+            << width;
+        EXPECT_EQ(panel->toolTip(), full);
+        if (width >= 676)
+            EXPECT_TRUE(shown.endsWith(QStringLiteral(".dat"))) << "the end of the name stays: " << shown.toStdString();
+        if (width < 1200) EXPECT_TRUE(shown.contains(QChar(0x2026))) << width;
+    }
+    QDir().mkpath(recordDir());
+    Feed("lp 651 0\r");
+    Tick();
+    EXPECT_FALSE(w->PanelText(3).startsWith(QStringLiteral("Record file error")));
+    EXPECT_TRUE(panel->toolTip().isEmpty());
 }
 
 TEST_F(Window, MenusKeepTheirPlacesAndStatisticsComesLast) {
