@@ -5,6 +5,7 @@
 #include "recording/RecordFormat.h"
 #include "recording/SeriesRecorder.h"
 #include "shell/EventLog.h"
+#include "support/ManualClock.h"
 #include "ui/recording/LevelGraph.h"
 #include "ui/recording/RecordingViews.h"
 

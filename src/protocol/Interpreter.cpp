@@ -1,5 +1,6 @@
 #include "protocol/Interpreter.h"
 
+#include "core/Errors.h"
 #include "protocol/ArgParser.h"
 
 #include <algorithm>
@@ -56,9 +57,9 @@ struct KeyEntry {
 };
 
 constexpr KeyEntry kKeys[] = {
-    {Pack("p"), Handler::Fast, 1},
-    {Pack("q"), Handler::Fast, 2},
-    {Pack("r"), Handler::Fast, 3},
+    {Pack("p"), Handler::Fast, kFastP},
+    {Pack("q"), Handler::Fast, kFastQ},
+    {Pack("r"), Handler::Fast, kFastR},
     {Pack("lp"), Handler::Value, kCodeLp},
     {Pack("leqs"), Handler::Value, kCodeLeqs},
     {Pack("leq"), Handler::Value, kCodeLeq},
@@ -136,16 +137,16 @@ int16_t FunctionCode(const ProtocolState& ps) {
     return static_cast<int16_t>(ps.KestroState.DevFunction * 10 + ps.KestroState.DevVariant);
 }
 
-bool IsRecordedCode(int code) { return code == 11 || code == 22 || code == 32; }
+bool IsRecordedCode(int code) { return code == kCodeLp || code == kCodeLeq || code == kCodeMax; }
 
 int16_t SlowFunctionBit(int16_t function) {
     switch (function) {
-        case 1:
-            return 1;
-        case 2:
-            return 2;
-        case 3:
-            return 4;
+        case kFunctionLp:
+            return kFlagLp;
+        case kFunctionLeq:
+            return kFlagLeq;
+        case kFunctionMax:
+            return kFlagMax;
         default:
             return 0;
     }
@@ -179,13 +180,13 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             const auto variant = static_cast<int16_t>((v >> 12) & 15);
             // The status answer often reports a change made on the meter before
             // the next value line does: that line must already start a new series.
-            if (function != st.DevFunction || variant != st.DevVariant) ps.BufferRestart = 3;
+            if (function != st.DevFunction || variant != st.DevVariant) ps.BufferRestart = kRestartBoth;
             st.DevFunction = function;
             st.DevVariant = variant;
             st.DevRange = static_cast<int16_t>((v >> 8) & 15);
             st.DevKeyState = static_cast<int16_t>((v >> 4) & 15);
             st.DevBattery = static_cast<int16_t>(v & 15);
-            st.DataValid |= 1 | 2 | 4 | 32 | 64;
+            st.DataValid |= kValidFunction | kValidVariant | kValidRange | kValidKeyState | kValidBattery;
             return;
         }
         case Handler::Gsn:
@@ -193,7 +194,7 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             if (ParseArgsFromText(ps) != 1) return;
             Rearm(ps);
             st.DevSerialNo = ps.Args[1].Value;
-            st.DataValid |= 128;
+            st.DataValid |= kValidSerialNo;
             return;
         case Handler::SwRev:
         case Handler::HwRev: {
@@ -203,10 +204,10 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             const FixedText64 t = MakeFixedText64(a.size() > 3 ? a.substr(3) : std::string());
             if (e.handler == Handler::SwRev) {
                 st.DevSwRev = t;
-                st.DataValid |= 4096;
+                st.DataValid |= kValidSwRev;
             } else {
                 st.DevHwRev = t;
-                st.DataValid |= 8192;
+                st.DataValid |= kValidHwRev;
             }
             return;
         }
@@ -217,7 +218,7 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             return;
         case Handler::Swm:
             if (!ReadOneNumber(ps)) return;
-            if (ps.Args[1].Value != st.DevFunction) ps.BufferRestart = 3;
+            if (ps.Args[1].Value != st.DevFunction) ps.BufferRestart = kRestartBoth;
             Rearm(ps);
             return;
         case Handler::Awm:
@@ -232,14 +233,14 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             if (!ReadOneNumber(ps)) return;
             Rearm(ps);
             st.DevKeyState = static_cast<int16_t>(ps.Args[1].Value % 10);
-            st.DataValid |= 32;
+            st.DataValid |= kValidKeyState;
             return;
         case Handler::Gso:
             ps.Args[1].Radix = 1;
             if (!ReadOneNumber(ps)) return;
             Rearm(ps);
             st.DevOptions = To16(ps.Args[1].Value);
-            st.DataValid |= 256;
+            st.DataValid |= kValidOptions;
             return;
         case Handler::Grc: {
             ps.Args[2].Radix = 3;
@@ -249,7 +250,7 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             if (i < 0 || i > 2) throw ProtocolFailure(kErrSubscriptRange);
             const double f = ps.Args[2].Value / std::pow(10.0, ps.Args[2].Digits);
             st.DevCalCoef[static_cast<size_t>(i)] = static_cast<float>(f);
-            st.DataValid |= 512 << i;
+            st.DataValid |= ValidCalCoef(i);
             return;
         }
         case Handler::Flash:
@@ -264,27 +265,27 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             switch (e.handler) {
                 case Handler::Flash:
                     st.DevFlash = v;
-                    st.DataValid |= 65536;
+                    st.DataValid |= kValidFlash;
                     break;
                 case Handler::VBatt:
                     st.DevVBatt = v;
-                    st.DataValid |= 131072;
+                    st.DataValid |= kValidVBatt;
                     break;
                 case Handler::VCpu:
                     st.DevVCpu = v;
-                    st.DataValid |= 262144;
+                    st.DataValid |= kValidVCpu;
                     break;
                 case Handler::VAna:
                     st.DevVAna = v;
-                    st.DataValid |= 524288;
+                    st.DataValid |= kValidVAna;
                     break;
                 case Handler::Temp:
                     st.DevTemp = v;
-                    st.DataValid |= 1048576;
+                    st.DataValid |= kValidTemp;
                     break;
                 default:
                     st.DevSupply = v;
-                    st.DataValid |= 2097152;
+                    st.DataValid |= kValidSupply;
                     break;
             }
             return;
@@ -303,7 +304,7 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
 
 void LogFailure(const ProtocolState& ps, int32_t errNo) {
     try {
-        ps.LogError(": Interpreter: ", errNo);
+        ps.LogError(label::kInterpreter, errNo);
     } catch (...) {
         // A failing log must not take the receive event down with it.
     }
@@ -376,27 +377,27 @@ void ValueLineHandler(ProtocolState& ps, int16_t code) {
             if (code != kCodeGdv) {
                 st.DevFunction = static_cast<int16_t>(code / 10);
                 st.DevVariant = static_cast<int16_t>(code % 10);
-                st.DataValid |= 1 | 2;
+                st.DataValid |= kValidFunction | kValidVariant;
             }
-            ps.BufferRestart = 3;
+            ps.BufferRestart = kRestartBoth;
         }
         const int16_t bit = SlowFunctionBit(st.DevFunction);
         cm.Flags = static_cast<int16_t>(cm.Flags | bit);
-        if (ps.RecordState != 0 && IsRecordedCode(old)) {
-            if (ps.BufferRestart & 1) {
-                ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~1);
-                cm.Flags = static_cast<int16_t>((cm.Flags & ~0x0F) | bit);
+        if (ps.RecordState != kRecordOff && IsRecordedCode(old)) {
+            if (ps.BufferRestart & kRestartSlow) {
+                ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~kRestartSlow);
+                cm.Flags = static_cast<int16_t>((cm.Flags & ~kSlowFlags) | bit);
                 ps.SlowBuffer.Restart();
             }
             ps.AddSlowRecord(cm);
-            ps.RecordState = 2;
+            ps.RecordState = kRecordStoring;
         }
-        st.DataValid |= 8 | 16;
+        st.DataValid |= kValidLevel | kValidLevelStatus;
     } else if (IsErrorReading(ps.ArgText)) {
         // An error reading is shown as such whatever its status says.
         st.DevLevel = -1;
         if (Fits16(ps.Args[1].Value)) st.DevLevelStatus = static_cast<int16_t>(ps.Args[1].Value);
-        st.DataValid |= 8 | 16;
+        st.DataValid |= kValidLevel | kValidLevelStatus;
     }
 }
 
@@ -418,12 +419,12 @@ void FastValueHandler(ProtocolState& ps, int16_t kind) {
     cm.Timestamp = DateFromSystemTime(now.local);
     ps.NowTime = now.local;
     StampSample(cm, now, ps.LastFastStampMs, kFastStampStepMs);
-    const int16_t bit = static_cast<int16_t>(16 << (kind - 1));
+    const int16_t bit = static_cast<int16_t>(kFlagFastP << (kind - kFastP));
     cm.Flags = static_cast<int16_t>(cm.Flags | bit);
-    if (ps.RecordState == 0 || !IsRecordedCode(FunctionCode(ps))) return;
-    if (ps.BufferRestart & 2) {
-        ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~2);
-        cm.Flags = static_cast<int16_t>((cm.Flags & ~0xF0) | bit);
+    if (ps.RecordState == kRecordOff || !IsRecordedCode(FunctionCode(ps))) return;
+    if (ps.BufferRestart & kRestartFast) {
+        ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~kRestartFast);
+        cm.Flags = static_cast<int16_t>((cm.Flags & ~kFastFlags) | bit);
         ps.FastBuffer.Restart();
     }
     ps.AddFastRecord(cm);

@@ -19,21 +19,6 @@ int16_t ReadArgText(ProtocolState& ps);
 // hours wrap at 24 and the date is never changed.
 void AddMilliseconds(SystemTime& t, int32_t n);
 
-// Value codes of the value lines (tens: function, units: variant).
-enum ValueCode : int16_t {
-    kCodeGdv = 0,
-    kCodeLp = 11,
-    kCodeLeqs = 21,
-    kCodeLeq = 22,
-    kCodeLeqr = 23,
-    kCodeMaxs = 31,
-    kCodeMax = 32,
-    kCodeMaxr = 33,
-    kCodeCals = 41,
-    kCodeCal = 42,
-    kCodeCalr = 45,
-};
-
 // Handlers, public so that tests can drive one directly after a key. Called
 // outside Interpreter they may throw ProtocolFailure (ArgParser.h).
 void ValueLineHandler(ProtocolState& ps, int16_t code);

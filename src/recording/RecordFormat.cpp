@@ -51,11 +51,11 @@ void AppendFlagColumns(QByteArray& out, const RecorderSettings& s, int16_t level
     const char t = Latin1(s.TabularSeparator);
     if (s.IncludeOverflow) {
         out.append(t);
-        out.append((levelFlags & 4) ? " 1" : " 0");
+        out.append((levelFlags & kStatusOverflow) ? " 1" : " 0");
     }
     if (s.IncludeUnderflow) {
         out.append(t);
-        out.append((levelFlags & 1) ? " 1" : " 0");
+        out.append((levelFlags & kStatusUnderflow) ? " 1" : " 0");
     }
 }
 
@@ -64,12 +64,12 @@ QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'))
 }  // namespace
 
 QString SlowTypeWord(int16_t flags) {
-    switch (flags & 0x0F) {
-        case 1:
+    switch (flags & kSlowFlags) {
+        case kFlagLp:
             return QStringLiteral("LP");
-        case 2:
+        case kFlagLeq:
             return QStringLiteral("LEQ");
-        case 4:
+        case kFlagMax:
             return QStringLiteral("MAX");
         default:
             return QStringLiteral("UnknownType");
@@ -77,12 +77,12 @@ QString SlowTypeWord(int16_t flags) {
 }
 
 QString FastTypeWord(int16_t flags) {
-    switch (flags & 0xF0) {
-        case 16:
+    switch (flags & kFastFlags) {
+        case kFlagFastP:
             return QStringLiteral("LPF");
-        case 32:
+        case kFlagFastQ:
             return QStringLiteral("LEQF");
-        case 64:
+        case kFlagFastR:
             return QStringLiteral("RAW");
         default:
             return QStringLiteral("UnknownType");
@@ -126,7 +126,7 @@ void AppendSlowLine(QByteArray& out, const RecorderSettings& s, const Measuremen
 int32_t FastHundredths(const MeasurementRecord& r, int16_t* v) {
     if (!(r.FastLevel > 0.0))  // also NaN
         return kErrInvalidCall;
-    const double k = (r.Flags & 64) ? 2000.0 : 1000.0;
+    const double k = (r.Flags & kFlagFastR) ? 2000.0 : 1000.0;
     const double x = k * std::log10(r.FastLevel);
     if (!std::isfinite(x)) return kErrOverflow;
     const double n = std::nearbyint(x);  // half to even under the default rounding mode

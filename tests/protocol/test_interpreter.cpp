@@ -20,7 +20,7 @@ TEST_F(Interp, ErrorReadingSetsMinusOneWithoutWatchdog) {
         Feed(line);
         EXPECT_EQ(ps.KestroState.DevLevel, -1);
         EXPECT_EQ(ps.KestroState.DevLevelStatus, status);
-        EXPECT_EQ(ps.KestroState.DataValid, 8 | 16);
+        EXPECT_EQ(ps.KestroState.DataValid, kValidLevel | kValidLevelStatus);
         EXPECT_EQ(ps.AnswerWatchdog + ps.SlowCount(), 0);
         ExpectDrained();
     }

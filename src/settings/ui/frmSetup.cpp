@@ -1,9 +1,10 @@
 #include "settings/ui/frmSetup.h"
 
+#include "core/Types.h"
 #include "link/SerialNames.h"
 #include "link/frmCOMx.h"
-#include "protocol/Types.h"
 #include "settings/RecorderSettings.h"
+#include "settings/SettingsSchema.h"
 #include "settings/cRegistry.h"
 #include "shell/Messages.h"
 
@@ -33,6 +34,8 @@
 #include <QTabBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace kestro {
 
@@ -150,8 +153,8 @@ bool SeparatorCode(const QString& fieldText, bool keywords, int32_t* code) {
     }
     if (fieldText.isEmpty()) return false;
     // The store keeps single-byte codes; the loader reads nothing else back.
-    const char16_t c = fieldText.at(0).unicode();
-    if (c < 1 || c > 255) return false;
+    const int32_t c = fieldText.at(0).unicode();
+    if (!SettingProblem(Setting(SettingId::TabularSeparator), c).isEmpty()) return false;
     *code = c;
     return true;
 }
@@ -354,11 +357,11 @@ void frmSetup::BuildControls() {
     named(frameStat, "FrameStatistics");
     cboStatisticsInterval = new QComboBox(frameStat);
     named(cboStatisticsInterval, "cboStatisticsInterval");
-    for (int seconds : {60, 300, 600, 900, 1800, 3600})
+    for (int seconds : Setting(SettingId::StatisticsInterval).choices)
         cboStatisticsInterval->addItem(QStringLiteral("%1 min").arg(seconds / 60), seconds);
     InputLimitLevel = new QDoubleSpinBox(frameStat);
     named(InputLimitLevel, "InputLimitLevel");
-    InputLimitLevel->setRange(0.0, 200.0);
+    InputLimitLevel->setRange(0.0, Setting(SettingId::LimitLevel).max / 10.0);
     InputLimitLevel->setDecimals(1);
     InputLimitLevel->setSingleStep(0.5);
     InputLimitLevel->setSuffix(QStringLiteral(" dB"));
@@ -451,55 +454,35 @@ void frmSetup::BuildControls() {
 void frmSetup::Load() {
     ShowPage(0);
 
-    reg_.ClassKey = HKEY_CURRENT_USER_;
-    reg_.SectionKey = QString::fromLatin1(kRecorderSection);
-    reg_.Default = QVariant();
-    auto read = [this](const char* name, QVariant* v) {
-        reg_.ValueKey = QString::fromLatin1(name);
-        if (!reg_.ValueExists()) return false;
-        *v = reg_.Value();
-        return v->isValid();
-    };
-    auto number = [&](const char* name, qint64* n) {
+    // The stored value, or the default that loading falls back to. Name parts
+    // are shown as stored, so that OK can say what is wrong with them.
+    auto stored = [this](SettingId id, const QVariant& fallback = QVariant()) {
+        const SettingDef& row = Setting(id);
         QVariant v;
-        bool ok = false;
-        if (read(name, &v)) *n = v.toLongLong(&ok);
-        return ok;
+        const SettingRead read = ReadSetting(reg_, row, &v);
+        if (read == SettingRead::Ok || (read == SettingRead::Unusable && row.kind == SettingKind::FileNamePart))
+            return v;
+        return fallback.isValid() ? fallback : SettingDefault(row);
     };
-    auto text = [&](QLineEdit* field, const char* name, const QString& def) {
-        QVariant v;
-        field->setText(read(name, &v) ? v.toString() : def);
-    };
-    auto check = [&](QCheckBox* box, const char* name, bool def) {
-        qint64 n = 0;
-        box->setChecked(number(name, &n) ? n != 0 : def);
-    };
-    // A code the program cannot use as a separator shows the default it falls back to.
-    auto separator = [&](QLineEdit* field, const char* name, char def, bool keywords) {
-        qint64 n = 0;
-        const bool usable = number(name, &n) && n >= 1 && n <= 255;
-        const int32_t code = usable ? static_cast<int32_t>(n) : def;
-        field->setText(keywords ? SeparatorFieldText(code) : QString(QChar(static_cast<char16_t>(code))));
+    auto check = [&](QCheckBox* box, SettingId id) {
+        box->setChecked(stored(id).toLongLong() != 0);
     };
 
-    text(InputSaveDir, "RecordDirectory", defaultDirectory_);
+    InputSaveDir->setText(stored(SettingId::RecordDirectory, defaultDirectory_).toString());
     if (reg_.IsRunValue()) ShowRunValue({InputSaveDir, cmdBrowseDir}, QStringLiteral("--record-dir"));
-    text(InputFileName, "RecordNameBase", QStringLiteral("NoiseData"));
-    text(InputFileExtension, "RecordFileExtension", QStringLiteral(".dat"));
-    check(chkIncludeHeader, "IncludeHeaderLine", false);
-    check(chkIncludeTime, "IncludeSystemTime", true);
-    check(chkIncludeOverflow, "IncludeOverflow", false);
-    check(chkIncludeUnderflow, "IncludeUnderflow", false);
-    separator(InputDecimalSeparator, "DecimalSeparator", ',', false);
-    separator(InputTabularSeparator, "TabularSeparator", ';', true);
-    qint64 seconds = 900, limit = 0;
-    const int item = number("StatisticsInterval", &seconds) ? cboStatisticsInterval->findData(int(seconds)) : -1;
-    cboStatisticsInterval->setCurrentIndex(item >= 0 ? item : cboStatisticsInterval->findData(900));
-    InputLimitLevel->setValue(number("LimitLevel", &limit) && limit > 0 && limit <= 2000 ? limit / 10.0 : 0.0);
+    InputFileName->setText(stored(SettingId::RecordNameBase).toString());
+    InputFileExtension->setText(stored(SettingId::RecordFileExtension).toString());
+    check(chkIncludeHeader, SettingId::IncludeHeaderLine);
+    check(chkIncludeTime, SettingId::IncludeSystemTime);
+    check(chkIncludeOverflow, SettingId::IncludeOverflow);
+    check(chkIncludeUnderflow, SettingId::IncludeUnderflow);
+    InputDecimalSeparator->setText(QString(QChar(static_cast<char16_t>(stored(SettingId::DecimalSeparator).toInt()))));
+    InputTabularSeparator->setText(SeparatorFieldText(stored(SettingId::TabularSeparator).toInt()));
+    cboStatisticsInterval->setCurrentIndex(
+        cboStatisticsInterval->findData(stored(SettingId::StatisticsInterval).toInt()));
+    InputLimitLevel->setValue(stored(SettingId::LimitLevel).toLongLong() / 10.0);
 
-    reg_.SectionKey = QString::fromLatin1(kDeviceSection);
-    qint64 port = 0;
-    if (!number("COMPort", &port)) port = 1;
+    const qint64 port = stored(SettingId::COMPort).toLongLong();
     portForThisRun_ = reg_.IsRunValue();
     // A stored number without an option keeps no choice, so OK leaves it alone.
     if (port >= 1 && port <= kPorts) {
@@ -662,48 +645,43 @@ void frmSetup::cmdOK_Click() {
     int32_t tabularCode = 0;
     if (!ValidateSeparators(&decimalCode, &tabularCode)) return;
     // A name part that leads out of the record directory is refused.
-    for (const auto& [field, caption] :
-         {std::pair{InputFileName, "Base Name"}, std::pair{InputFileExtension, "Extension"}}) {
-        const QString problem = FileNamePartProblem(field->text());
+    for (const auto& [field, caption, id] :
+         {std::tuple{InputFileName, "Base Name", SettingId::RecordNameBase},
+          std::tuple{InputFileExtension, "Extension", SettingId::RecordFileExtension}}) {
+        const QString problem = SettingProblem(Setting(id), field->text());
         if (problem.isEmpty()) continue;
         Complain(field, QStringLiteral("The \"%1\" %2.").arg(QLatin1String(caption), problem));
         return;
     }
 
     try {
-        auto put = [this](const QString& name, const QVariant& v, int32_t type) {
-            reg_.ValueKey = name;
-            if (reg_.IsRunValue()) return;  // a command-line value stays out of the store
-            reg_.ValueType = type;
-            reg_.SetValue(v);
+        auto put = [this](SettingId id, const QVariant& v, int port = 0) {
+            WriteSetting(reg_, Setting(id), v, port);
         };
         auto flag = [](const QCheckBox* box) {
             return box->isChecked() ? 1 : 0;
         };
 
-        reg_.ClassKey = HKEY_CURRENT_USER_;
-        reg_.SectionKey = QString::fromLatin1(kRecorderSection);
-        put(QStringLiteral("RecordDirectory"), InputSaveDir->text(), REG_SZ_);
-        put(QStringLiteral("RecordNameBase"), InputFileName->text(), REG_SZ_);
-        put(QStringLiteral("RecordFileExtension"), InputFileExtension->text(), REG_SZ_);
-        put(QStringLiteral("IncludeHeaderLine"), flag(chkIncludeHeader), REG_DWORD_);
-        put(QStringLiteral("IncludeSystemTime"), flag(chkIncludeTime), REG_DWORD_);
-        put(QStringLiteral("IncludeOverflow"), flag(chkIncludeOverflow), REG_DWORD_);
-        put(QStringLiteral("IncludeUnderflow"), flag(chkIncludeUnderflow), REG_DWORD_);
-        put(QStringLiteral("DecimalSeparator"), decimalCode, REG_DWORD_);
-        put(QStringLiteral("TabularSeparator"), tabularCode, REG_DWORD_);
-        put(QStringLiteral("StatisticsInterval"), cboStatisticsInterval->currentData().toInt(), REG_DWORD_);
-        put(QStringLiteral("LimitLevel"), qRound(InputLimitLevel->value() * 10.0), REG_DWORD_);
+        put(SettingId::RecordDirectory, InputSaveDir->text());
+        put(SettingId::RecordNameBase, InputFileName->text());
+        put(SettingId::RecordFileExtension, InputFileExtension->text());
+        put(SettingId::IncludeHeaderLine, flag(chkIncludeHeader));
+        put(SettingId::IncludeSystemTime, flag(chkIncludeTime));
+        put(SettingId::IncludeOverflow, flag(chkIncludeOverflow));
+        put(SettingId::IncludeUnderflow, flag(chkIncludeUnderflow));
+        put(SettingId::DecimalSeparator, decimalCode);
+        put(SettingId::TabularSeparator, tabularCode);
+        put(SettingId::StatisticsInterval, cboStatisticsInterval->currentData().toInt());
+        put(SettingId::LimitLevel, qRound(InputLimitLevel->value() * 10.0));
 
-        reg_.SectionKey = QString::fromLatin1(kDeviceSection);
         // Only paths the user changed: an untouched default mapping stays free
         // to follow the adapters present at the next start.
         for (int n = 1; n <= kPorts; ++n) {
             const QString path = DeviceCOM[n]->currentText().trimmed();
-            if (path != loadedPath_[n]) put(QStringLiteral("COM%1Device").arg(n), path, REG_SZ_);
+            if (path != loadedPath_[n]) put(SettingId::COMnDevice, path, n);
         }
         // The chosen port last, so it never points at a device path that was not saved.
-        if (!frameComTag_.isEmpty()) put(QStringLiteral("COMPort"), frameComTag_.toInt(), REG_DWORD_);
+        if (!frameComTag_.isEmpty()) put(SettingId::COMPort, frameComTag_.toInt());
     } catch (const RaisedError& e) {
         messages_.ShowMessage(QStringLiteral("The settings could not be saved.\n\n") + e.description,
                               QStringLiteral("Settings file: ") + reg_.files().currentUser +

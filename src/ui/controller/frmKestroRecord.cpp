@@ -1,5 +1,6 @@
 #include "ui/controller/frmKestroRecord.h"
 
+#include "core/Errors.h"
 #include "link/frmCOMx.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
@@ -26,10 +27,10 @@
 namespace kestro {
 namespace {
 
-const QString kTimer1Error = QStringLiteral(": frmKestroRecord.Timer1.Error: ");
-const QString kLoadError = QStringLiteral(": frmKestroRecord.Form_Load.Error: ");
-const QString kResizeError = QStringLiteral(": frmKestroRecord.Form_Resize.Error: ");
-const QString kHandlerError = QStringLiteral(": frmKestroRecord.Handler.Error: ");
+const QString kTimer1Error = QString::fromLatin1(label::kTimer1);
+const QString kLoadError = QString::fromLatin1(label::kFormLoad);
+const QString kResizeError = QString::fromLatin1(label::kFormResize);
+const QString kHandlerError = QString::fromLatin1(label::kHandler);
 
 constexpr int kToolbarHeight = 28;
 constexpr int kStatusHeight = 20;
@@ -492,35 +493,13 @@ void frmKestroRecord::SelectRange(int index) {
 // ---------------------------------------------------------------- poll cycle
 
 void frmKestroRecord::Reset_KestroState() {
-    KestroStateRecord& s = ps_.KestroState;
-    s.DeviceOnline = false;
-    s.DataValid = 0;
-    s.DevFunction = s.DevVariant = s.DevRange = s.DevLevel = s.DevLevelStatus = 9999;
-    s.DevMeasMode = s.DevKeyState = s.DevBattery = 9999;
-    s.DevSerialNo = kSentinelSerial;
-    s.DevOptions = 9999;
-    s.DevCalCoef = {9.99995f, 9.99995f, 9.99995f};
-    s.DevSwRev = MakeFixedText64("empty");
-    s.DevHwRev = MakeFixedText64("empty");
-    s.DevFlash = s.DevVBatt = s.DevVCpu = s.DevVAna = s.DevTemp = s.DevSupply = 9999;
+    ps_.KestroState = NotReceivedState();
     OptionUpdate = false;
     InitStep = 1;
     Timer1.setInterval(100);
 }
 
-void frmKestroRecord::Reset_KestroStateOld() {
-    KestroStateRecord& s = KestroStateOld;
-    s.DeviceOnline = true;
-    s.DataValid = 0;
-    s.DevFunction = s.DevVariant = s.DevRange = s.DevLevel = s.DevLevelStatus = 9998;
-    s.DevMeasMode = s.DevKeyState = s.DevBattery = 9998;
-    s.DevSerialNo = kSentinelSerial - 1;
-    s.DevOptions = 9998;
-    s.DevCalCoef = {9.99994f, 9.99994f, 9.99994f};
-    s.DevSwRev = MakeFixedText64("");
-    s.DevHwRev = MakeFixedText64("");
-    s.DevFlash = s.DevVBatt = s.DevVCpu = s.DevVAna = s.DevTemp = s.DevSupply = 9998;
-}
+void frmKestroRecord::Reset_KestroStateOld() { KestroStateOld = NotShownState(); }
 
 void frmKestroRecord::Timer1_Timer() {
     if (inTick_) return;  // a handler that ran the event loop must not start a second tick
@@ -532,7 +511,7 @@ void frmKestroRecord::Timer1_Timer() {
 
     [&] {
         // Lines held back by a failing record directory are retried now and then.
-        if (ps_.RecordState != 2 && ++idleTicks_ >= 10) {
+        if (ps_.RecordState != kRecordStoring && ++idleTicks_ >= 10) {
             idleTicks_ = 0;
             Tick([&] {
                 if (recorder_.HasHeldLines()) recorder_.RetryHeldLines();
@@ -548,7 +527,8 @@ void frmKestroRecord::Timer1_Timer() {
             }
             return;
         }
-        Tick([&] { SendCommand(ks.DevSerialNo == kSentinelSerial ? QStringLiteral("gsn") : QStringLiteral("gds")); });
+        Tick(
+            [&] { SendCommand(ks.DevSerialNo == kSerialNotReceived ? QStringLiteral("gsn") : QStringLiteral("gds")); });
         if (ps_.AnswerWatchdog <= 0) {
             if (ks.DeviceOnline) {
                 ConnectionLostActions();
@@ -560,13 +540,14 @@ void frmKestroRecord::Timer1_Timer() {
         ps_.AnswerWatchdog -= 1;
         if (!ks.DeviceOnline) ConnectionEstablishedActions();
         StartupStep();
-        if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & 1)) FunctionChangeActions();
+        if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & kValidFunction)) FunctionChangeActions();
         // The interpreter restarts the series the moment a new variant is
         // reported; a second restart here would split the new series in two.
-        if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & 2)) KestroStateOld.DevVariant = ks.DevVariant;
-        if (ks.DevFunction == 0) return;
-        if (ks.DataValid & 1) DisplayRefresh();
-        if (ps_.RecordState == 2) Tick([&] { recorder_.HandOff(); });
+        if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & kValidVariant))
+            KestroStateOld.DevVariant = ks.DevVariant;
+        if (ks.DevFunction == kFunctionInit) return;
+        if (ks.DataValid & kValidFunction) DisplayRefresh();
+        if (ps_.RecordState == kRecordStoring) Tick([&] { recorder_.HandOff(); });
     }();
 
     inTick_ = false;
@@ -593,7 +574,8 @@ void frmKestroRecord::SetKey(PictureButton* key, bool enabled, const char* pictu
 
 void frmKestroRecord::FlushRecording() {
     // Samples that arrived since the last tick would otherwise be cleared unwritten.
-    if (ps_.RecordState == 2 && ps_.KestroState.DevFunction != 0) Tick([&] { recorder_.HandOff(); });
+    if (ps_.RecordState == kRecordStoring && ps_.KestroState.DevFunction != kFunctionInit)
+        Tick([&] { recorder_.HandOff(); });
 }
 
 void frmKestroRecord::ConnectionLostActions() {
@@ -608,7 +590,7 @@ void frmKestroRecord::ConnectionLostActions() {
     SetKey(cmdStopRecord, false, "StopRecordDisabled");
     SetKey(cmdRecord, false, "RecordStoppedDisabled");
     Tick([&] { NoiseDisplay(0); });
-    ps_.RecordState = 0;
+    ps_.RecordState = kRecordOff;
     Tick([&] { SetPanelText(4, QStringLiteral("Recording disabled")); });
     Tick([&] { recorder_.StopSlowMeasurement(); });
     Tick([&] { recorder_.StopFastMeasurement(); });
@@ -639,9 +621,9 @@ void frmKestroRecord::StartupStep() {
     KestroStateRecord& ks = ps_.KestroState;
     switch (InitStep) {
         case 1:
-            if (!(ks.DataValid & 128)) return;
+            if (!(ks.DataValid & kValidSerialNo)) return;
             Reset_KestroStateOld();
-            ks.DataValid = 128;
+            ks.DataValid = kValidSerialNo;
             SetFramesEnabled(true);
             SetKey(cmdPower, true, "Power");
             SetKey(cmdStopRecord, false, "StopRecordDisabled");
@@ -661,12 +643,12 @@ void frmKestroRecord::StartupStep() {
         case 6:
             // The function is set again only once the device has reported it:
             // a stale or out-of-range code would command a function that does not exist.
-            if (!(ks.DataValid & 1)) return;
-            if (ks.DevFunction > 0 && ks.DevFunction <= 5) {
+            if (!(ks.DataValid & kValidFunction)) return;
+            if (ks.DevFunction > kFunctionInit && ks.DevFunction <= kFunctionService) {
                 // Armed already (the record key is usable from the serial-number gate on):
                 // switching the fast values off here would leave an armed recording
                 // without them.
-                const bool armed = ps_.RecordState != 0;
+                const bool armed = ps_.RecordState != kRecordOff;
                 Tick([&] { SendCommand(armed ? QStringLiteral("awm 1") : QStringLiteral("awm 0")); });
                 Tick([&] { SendCommand(QStringLiteral("swm ") + Hash(ks.DevFunction)); });
             }
@@ -680,15 +662,15 @@ void frmKestroRecord::StartupStep() {
 void frmKestroRecord::FunctionChangeActions() {
     const KestroStateRecord& ks = ps_.KestroState;
     const int16_t f = ks.DevFunction;
-    const bool leavingTestPattern = KestroStateOld.DevFunction == 0;
+    const bool leavingTestPattern = KestroStateOld.DevFunction == kFunctionInit;
     static const char* const kTexts[6] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
-    if (f >= 0 && f <= 5) {
+    if (f >= kFunctionInit && f <= kFunctionService) {
         Tick([&] { SetPanelText(2, QString::fromLatin1(kTexts[f])); });
-        if (f <= 1) Tick([&] { Picture1->FunctionChanged(f, ks.DevLevel); });
-        optRange[0]->setEnabled(f == 1);
+        if (f <= kFunctionLp) Tick([&] { Picture1->FunctionChanged(f, ks.DevLevel); });
+        optRange[0]->setEnabled(f == kFunctionLp);
         MarkedOptionIsTheTabStop(optRange);
     }
-    if (f == 0 || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
+    if (f == kFunctionInit || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
     OptionUpdate = true;
     Tick([&] { SelectMode(f); });
     OptionUpdate = false;
@@ -701,33 +683,33 @@ void frmKestroRecord::ForgetTestPatternItems(int16_t function, bool leaving) {
     // without touching the copy of what was shown: forgotten items are shown
     // afresh from the device's values once the pattern is left, even when they
     // did not change meanwhile (a low battery would stay hidden otherwise).
-    KestroStateOld.DevRange = 9998;
-    KestroStateOld.DevBattery = 9998;
+    KestroStateOld.DevRange = kNotShown;
+    KestroStateOld.DevBattery = kNotShown;
     // Entering Lp with level 0 has blanked the digits already.
-    if (leaving && !(function == 1 && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = 9998;
+    if (leaving && !(function == kFunctionLp && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = kNotShown;
 }
 
 void frmKestroRecord::DisplayRefresh() {
     const KestroStateRecord& ks = ps_.KestroState;
     Tick([&] { Picture1->ShowModeLegend(ks.DevFunction, ks.DevVariant, BlinkPhase); });
-    if (ks.DevLevel != KestroStateOld.DevLevel && (ks.DataValid & 8)) {
+    if (ks.DevLevel != KestroStateOld.DevLevel && (ks.DataValid & kValidLevel)) {
         Tick([&] { NoiseDisplay(ks.DevLevel); });
         KestroStateOld.DevLevel = ks.DevLevel;
     }
-    if (ks.DevLevelStatus != KestroStateOld.DevLevelStatus && (ks.DataValid & 16)) {
+    if (ks.DevLevelStatus != KestroStateOld.DevLevelStatus && (ks.DataValid & kValidLevelStatus)) {
         Tick([&] { Picture1->ShowLevelStatus(ks.DevLevelStatus); });
         KestroStateOld.DevLevelStatus = ks.DevLevelStatus;
     }
-    if (ks.DevRange != KestroStateOld.DevRange && (ks.DataValid & 4)) {
+    if (ks.DevRange != KestroStateOld.DevRange && (ks.DataValid & kValidRange)) {
         Tick([&] { Picture1->ShowRange(ks.DevRange); });
         // A code without a range marks " unknown", never AUTO.
-        const int option = (ks.DevRange & 4) ? 0 : (ks.DevRange & 3) ? (ks.DevRange & 3) : 4;
+        const int option = (ks.DevRange & kRangeAuto) ? 0 : (ks.DevRange & kRangeMask) ? (ks.DevRange & kRangeMask) : 4;
         OptionUpdate = true;
         Tick([&] { SelectRange(option); });
         OptionUpdate = false;
         KestroStateOld.DevRange = ks.DevRange;
     }
-    if (ks.DevBattery != KestroStateOld.DevBattery && (ks.DataValid & 64)) {
+    if (ks.DevBattery != KestroStateOld.DevBattery && (ks.DataValid & kValidBattery)) {
         Tick([&] { Picture1->ShowBattery(ks.DevBattery); });
         KestroStateOld.DevBattery = ks.DevBattery;
     }
@@ -748,11 +730,11 @@ void frmKestroRecord::BlinkTimer_Timer() {
 }
 
 void frmKestroRecord::EnableRecording() {
-    ps_.RecordState = 1;
+    ps_.RecordState = kRecordArmed;
     SetPanelText(4, QStringLiteral("Recording enabled"));
     // A function the device has not reported yet is no command to send back.
     const int16_t f = ps_.KestroState.DevFunction;
-    if (f >= 0 && f <= 5) SendCommand(QStringLiteral("swm ") + Hash(f));
+    if (f >= kFunctionInit && f <= kFunctionService) SendCommand(QStringLiteral("swm ") + Hash(f));
     SendCommand(QStringLiteral("awm 1"));
     cmdStopRecord->setEnabled(true);
     cmdStopRecord->SetPicture(QStringLiteral("StopRecord"));
@@ -760,7 +742,7 @@ void frmKestroRecord::EnableRecording() {
     // Every arming starts new series on both streams, in any function: the
     // next samples go into new files, and nothing of an earlier recording
     // still in the buffers is taken over again.
-    ps_.BufferRestart = 3;
+    ps_.BufferRestart = kRestartBoth;
     // Armed from elsewhere than the key (start-up option): the key shows it too.
     if (cmdRecord->isEnabled() && !cmdRecord->isHeld()) cmdRecord->SetPicture(QStringLiteral("RecordStarted"));
 }
@@ -769,7 +751,7 @@ void frmKestroRecord::DisableRecording() {
     // What arrived since the last tick belongs to the recording being ended.
     FlushRecording();
     recorder_.EndStatistics();
-    ps_.RecordState = 0;
+    ps_.RecordState = kRecordOff;
     SetPanelText(4, QStringLiteral("Recording disabled"));
     SendCommand(QStringLiteral("awm 0"));
     SendCommand(QStringLiteral("smm 1"));
@@ -793,7 +775,7 @@ void frmKestroRecord::cmdPower_MouseDown() {
 void frmKestroRecord::cmdPower_MouseUp() { cmdPower->SetPicture(QStringLiteral("Power")); }
 
 void frmKestroRecord::cmdRecord_MouseDown() {
-    if (ps_.RecordState <= 0) {
+    if (ps_.RecordState <= kRecordOff) {
         cmdRecord->SetPicture(QStringLiteral("RecordStartedPressed"));
         EnableRecording();
     } else {
@@ -806,11 +788,12 @@ void frmKestroRecord::cmdRecord_MouseDown() {
 }
 
 void frmKestroRecord::cmdRecord_MouseUp() {
-    cmdRecord->SetPicture(ps_.RecordState <= 0 ? QStringLiteral("RecordStopped") : QStringLiteral("RecordStarted"));
+    cmdRecord->SetPicture(ps_.RecordState <= kRecordOff ? QStringLiteral("RecordStopped")
+                                                        : QStringLiteral("RecordStarted"));
 }
 
 void frmKestroRecord::cmdStopRecord_MouseDown() {
-    if (ps_.RecordState <= 0) return;
+    if (ps_.RecordState <= kRecordOff) return;
     cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabledPressed"));
     cmdRecord->SetPicture(QStringLiteral("RecordStopped"));
     DisableRecording();
@@ -818,7 +801,7 @@ void frmKestroRecord::cmdStopRecord_MouseDown() {
 }
 
 void frmKestroRecord::cmdStopRecord_MouseUp() {
-    if (ps_.RecordState <= 0) {
+    if (ps_.RecordState <= kRecordOff) {
         cmdStopRecord->setEnabled(false);
         cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
     } else {

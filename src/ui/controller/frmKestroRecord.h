@@ -37,7 +37,6 @@ public:
     static constexpr int kGraphLeft = 264;
     static constexpr int kGraphRightMargin = 11;  // graph width = client width - 275
     static constexpr int kMinGraphWidth = 160;
-    static constexpr int kSentinelSerial = 999999999;
 
     // startTimers false: Timer1 and BlinkTimer are never started (tests and
     // benchmarks call the tick handlers themselves).
