@@ -50,7 +50,6 @@ public:
     // to the adapter last opened as port n (it came back under another ttyUSB
     // number), that adapter's stable name under serial/by-id.
     QString PathToOpen(int16_t n) const;
-    QString Tag() const { return tag_; }  // the open-port record: "0" when closed
     // The device port n would open exists (reconnect logic polls this).
     bool DeviceExists(int16_t n) const;
     // The device path of the open port; empty when closed.

@@ -331,27 +331,6 @@ int16_t ReadArgText(ProtocolState& ps) {
     return 1;
 }
 
-void AddMilliseconds(SystemTime& t, int32_t n) {
-    auto carry = [](int64_t& v, int64_t unit) {
-        int64_t c = v / unit;
-        v %= unit;
-        if (v < 0) {
-            v += unit;
-            --c;
-        }
-        return c;
-    };
-    int64_t ms = int64_t{t.wMilliseconds} + n;
-    int64_t s = t.wSecond + carry(ms, 1000);
-    int64_t m = t.wMinute + carry(s, 60);
-    int64_t h = t.wHour + carry(m, 60);
-    carry(h, 24);
-    t.wMilliseconds = static_cast<int16_t>(ms);
-    t.wSecond = static_cast<int16_t>(s);
-    t.wMinute = static_cast<int16_t>(m);
-    t.wHour = static_cast<int16_t>(h);
-}
-
 void ValueLineHandler(ProtocolState& ps, int16_t code) {
     if (ReadArgText(ps) != 1) return;
     ps.Args[2].Radix = 1;

@@ -190,29 +190,48 @@ frmSetup::frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QStri
     }
 }
 
-void frmSetup::BuildControls() {
-    auto label = [](const QString& text, QWidget* parent) {
-        auto* l = new QLabel(text, parent);
-        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        return l;
-    };
-    auto named = [](QWidget* w, const char* name) {
-        w->setObjectName(QLatin1String(name));
-        return w;
-    };
+namespace {
 
-    tbsOptions = new QTabBar(this);
-    named(tbsOptions, "tbsOptions");
+template <class W>
+W* Named(W* w, const char* name) {
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+QLabel* FieldLabel(const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return l;
+}
+
+// The pages, in the order of the tab strip.
+const struct {
+    const char* caption;
+    const char* key;
+    const char* tip;
+} kTabs[] = {{"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
+             {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"},
+             {"Statistics", "Group3", "Interval and limit of the noise statistics"}};
+
+// The check boxes of "File Content" and their places in its grid.
+const struct {
+    QCheckBox* frmSetup::*field;
+    const char* caption;
+    const char* name;
+    int row;
+    int column;
+} kContentBoxes[] = {{&frmSetup::chkIncludeHeader, "Header Line", "chkIncludeHeader", 0, 0},
+                     {&frmSetup::chkIncludeTime, "System Time", "chkIncludeTime", 1, 0},
+                     {&frmSetup::chkIncludeOverflow, "Overflow", "chkIncludeOverflow", 0, 1},
+                     {&frmSetup::chkIncludeUnderflow, "Underflow", "chkIncludeUnderflow", 1, 1}};
+
+}  // namespace
+
+void frmSetup::BuildControls() {
+    tbsOptions = Named(new QTabBar(this), "tbsOptions");
     tbsOptions->setDrawBase(false);
     tbsOptions->setExpanding(false);
-    const struct {
-        const char* caption;
-        const char* key;
-        const char* tip;
-    } tabs[] = {{"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
-                {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"},
-                {"Statistics", "Group3", "Interval and limit of the noise statistics"}};
-    for (const auto& t : tabs) {
+    for (const auto& t : kTabs) {
         const int i = tbsOptions->addTab(QString::fromUtf8(t.caption));
         tbsOptions->setTabData(i, QString::fromLatin1(t.key));
         tbsOptions->setTabToolTip(i, QString::fromUtf8(t.tip));
@@ -224,72 +243,104 @@ void frmSetup::BuildControls() {
     auto* pageFrameLayout = new QVBoxLayout(pageFrame);
     pageFrameLayout->setContentsMargins(10, 10, 10, 10);
     pageFrameLayout->addWidget(pages_);
+    QWidget* (frmSetup::*const builders[])() = {&frmSetup::BuildRecordingPage, &frmSetup::BuildInterfacePage,
+                                                &frmSetup::BuildStatisticsPage};
+    for (size_t i = 0; i < PicOptions.size(); ++i) {
+        PicOptions[i] = (this->*builders[i])();
+        PicOptions[i]->setObjectName(QStringLiteral("PicOptions%1").arg(i));
+        pages_->addWidget(PicOptions[i]);
+    }
 
-    // ---- page "Recording" ----
+    auto* top = new QVBoxLayout(this);
+    top->setSpacing(0);
+    top->addWidget(tbsOptions);
+    top->addWidget(pageFrame);
+    top->addSpacing(10);
+    top->addLayout(BuildButtons());
+
+    QWidget* order[] = {tbsOptions,
+                        InputSaveDir,
+                        cmdBrowseDir,
+                        InputFileName,
+                        InputFileExtension,
+                        chkIncludeHeader,
+                        chkIncludeTime,
+                        chkIncludeOverflow,
+                        chkIncludeUnderflow,
+                        InputDecimalSeparator,
+                        InputTabularSeparator,
+                        cmdTSepTabFocus,
+                        OptionCOM[1],
+                        DeviceCOM[1],
+                        OptionCOM[2],
+                        DeviceCOM[2],
+                        OptionCOM[3],
+                        DeviceCOM[3],
+                        OptionCOM[4],
+                        DeviceCOM[4],
+                        cboStatisticsInterval,
+                        InputLimitLevel,
+                        cmdOK,
+                        cmdCancel};
+    for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(tbsOptions, &QTabBar::currentChanged, this, [this] { tbsOptions_Click(); });
+    connect(cmdOK, &QPushButton::clicked, this, &frmSetup::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
+    connect(cmdBrowseDir, &QToolButton::clicked, this, &frmSetup::BrowseDirectory);
+
+    // Seen before the focused control, wherever the focus is.
+    installEventFilter(this);
+    for (QWidget* w : findChildren<QWidget*>())
+        w->installEventFilter(this);
+}
+
+QWidget* frmSetup::BuildRecordingPage() {
     auto* rec = new QWidget;
-    named(rec, "PicOptions0");
-    PicOptions[0] = rec;
 
-    auto* frameName = new QGroupBox(QStringLiteral("File Name"), rec);
-    named(frameName, "FrameFileName");
-    InputSaveDir = new QLineEdit(frameName);
-    named(InputSaveDir, "InputSaveDir");
+    auto* frameName = Named(new QGroupBox(QStringLiteral("File Name"), rec), "FrameFileName");
+    InputSaveDir = Named(new QLineEdit(frameName), "InputSaveDir");
     InputSaveDir->setMinimumWidth(320);
-    cmdBrowseDir = new QToolButton(frameName);
-    named(cmdBrowseDir, "cmdBrowseDir");
+    cmdBrowseDir = Named(new QToolButton(frameName), "cmdBrowseDir");
     cmdBrowseDir->setText(QStringLiteral("..."));
     cmdBrowseDir->setToolTip(QStringLiteral("Choose the directory"));
-    InputFileName = new QLineEdit(frameName);
-    named(InputFileName, "InputFileName");
-    InputFileExtension = new QLineEdit(frameName);
-    named(InputFileExtension, "InputFileExtension");
+    InputFileName = Named(new QLineEdit(frameName), "InputFileName");
+    InputFileExtension = Named(new QLineEdit(frameName), "InputFileExtension");
     InputFileExtension->setFixedWidth(90);
     auto* nameGrid = new QGridLayout(frameName);
     nameGrid->setColumnStretch(1, 1);
-    nameGrid->addWidget(label(QStringLiteral("Directory"), frameName), 0, 0);
+    nameGrid->addWidget(FieldLabel(QStringLiteral("Directory"), frameName), 0, 0);
     nameGrid->addWidget(InputSaveDir, 0, 1);
     nameGrid->addWidget(cmdBrowseDir, 0, 2);
-    nameGrid->addWidget(label(QStringLiteral("Base Name"), frameName), 1, 0);
+    nameGrid->addWidget(FieldLabel(QStringLiteral("Base Name"), frameName), 1, 0);
     nameGrid->addWidget(InputFileName, 1, 1, 1, 2);
-    nameGrid->addWidget(label(QStringLiteral("Extension"), frameName), 2, 0);
+    nameGrid->addWidget(FieldLabel(QStringLiteral("Extension"), frameName), 2, 0);
     nameGrid->addWidget(InputFileExtension, 2, 1, Qt::AlignLeft);
 
-    auto* frameContent = new QGroupBox(QStringLiteral("File Content"), rec);
-    named(frameContent, "FrameFileContent");
-    chkIncludeHeader = new QCheckBox(QStringLiteral("Header Line"), frameContent);
-    chkIncludeTime = new QCheckBox(QStringLiteral("System Time"), frameContent);
-    chkIncludeOverflow = new QCheckBox(QStringLiteral("Overflow"), frameContent);
-    chkIncludeUnderflow = new QCheckBox(QStringLiteral("Underflow"), frameContent);
-    named(chkIncludeHeader, "chkIncludeHeader");
-    named(chkIncludeTime, "chkIncludeTime");
-    named(chkIncludeOverflow, "chkIncludeOverflow");
-    named(chkIncludeUnderflow, "chkIncludeUnderflow");
+    auto* frameContent = Named(new QGroupBox(QStringLiteral("File Content"), rec), "FrameFileContent");
     auto* contentGrid = new QGridLayout(frameContent);
-    contentGrid->addWidget(chkIncludeHeader, 0, 0);
-    contentGrid->addWidget(chkIncludeTime, 1, 0);
-    contentGrid->addWidget(chkIncludeOverflow, 0, 1);
-    contentGrid->addWidget(chkIncludeUnderflow, 1, 1);
+    for (const auto& c : kContentBoxes) {
+        this->*c.field = Named(new QCheckBox(QString::fromLatin1(c.caption), frameContent), c.name);
+        contentGrid->addWidget(this->*c.field, c.row, c.column);
+    }
     contentGrid->setRowStretch(2, 1);
 
-    auto* frameFormat = new QGroupBox(QStringLiteral("Format Options"), rec);
-    named(frameFormat, "FrameFormatOptions");
-    InputDecimalSeparator = new QLineEdit(frameFormat);
-    named(InputDecimalSeparator, "InputDecimalSeparator");
-    InputTabularSeparator = new QLineEdit(frameFormat);
-    named(InputTabularSeparator, "InputTabularSeparator");
+    auto* frameFormat = Named(new QGroupBox(QStringLiteral("Format Options"), rec), "FrameFormatOptions");
+    InputDecimalSeparator = Named(new QLineEdit(frameFormat), "InputDecimalSeparator");
+    InputTabularSeparator = Named(new QLineEdit(frameFormat), "InputTabularSeparator");
     for (QLineEdit* e : {InputDecimalSeparator, InputTabularSeparator})
         e->setFixedWidth(90);
     InputTabularSeparator->setToolTip(QStringLiteral("A character, [TAB] or [SPACE]"));
     // Takes the focus after the column separator only to turn an empty field
     // into [TAB]; it has no place of its own on the page.
-    cmdTSepTabFocus = new QPushButton(QStringLiteral("TSep-Tab"), frameFormat);
-    named(cmdTSepTabFocus, "cmdTSepTabFocus");
+    cmdTSepTabFocus = Named(new QPushButton(QStringLiteral("TSep-Tab"), frameFormat), "cmdTSepTabFocus");
     cmdTSepTabFocus->setFocusPolicy(Qt::TabFocus);
     cmdTSepTabFocus->setGeometry(0, 0, 0, 0);
     auto* formatGrid = new QGridLayout(frameFormat);
-    formatGrid->addWidget(label(QStringLiteral("Decimal Seperator"), frameFormat), 0, 0);
+    formatGrid->addWidget(FieldLabel(QStringLiteral("Decimal Seperator"), frameFormat), 0, 0);
     formatGrid->addWidget(InputDecimalSeparator, 0, 1);
-    formatGrid->addWidget(label(QStringLiteral("Tabular Separator"), frameFormat), 1, 0);
+    formatGrid->addWidget(FieldLabel(QStringLiteral("Tabular Separator"), frameFormat), 1, 0);
     formatGrid->addWidget(InputTabularSeparator, 1, 1);
     formatGrid->setRowStretch(2, 1);
 
@@ -301,13 +352,13 @@ void frmSetup::BuildControls() {
     recLayout->addWidget(frameName);
     recLayout->addLayout(lower);
     recLayout->addStretch();
+    return rec;
+}
 
-    // ---- page "Interface" ----
+QWidget* frmSetup::BuildInterfacePage() {
     auto* itf = new QWidget;
-    named(itf, "PicOptions1");
-    PicOptions[1] = itf;
     FrameCOM = new QGroupBox(QStringLiteral("Serial Interface"), itf);
-    named(FrameCOM, "FrameCOM");
+    Named(FrameCOM, "FrameCOM");
     auto* comGrid = new QGridLayout(FrameCOM);
     comGrid->setColumnStretch(1, 1);
     comGrid->setHorizontalSpacing(12);
@@ -349,18 +400,19 @@ void frmSetup::BuildControls() {
     itfLayout->addWidget(FrameCOM);
     itfLayout->addStretch();
 
-    // ---- page "Statistics" ----
+    return itf;
+}
+
+QWidget* frmSetup::BuildStatisticsPage() {
     auto* stat = new QWidget;
-    named(stat, "PicOptions2");
-    PicOptions[2] = stat;
     auto* frameStat = new QGroupBox(QStringLiteral("Noise Statistics"), stat);
-    named(frameStat, "FrameStatistics");
+    Named(frameStat, "FrameStatistics");
     cboStatisticsInterval = new QComboBox(frameStat);
-    named(cboStatisticsInterval, "cboStatisticsInterval");
+    Named(cboStatisticsInterval, "cboStatisticsInterval");
     for (int seconds : Setting(SettingId::StatisticsInterval).choices)
         cboStatisticsInterval->addItem(QStringLiteral("%1 min").arg(seconds / 60), seconds);
     InputLimitLevel = new QDoubleSpinBox(frameStat);
-    named(InputLimitLevel, "InputLimitLevel");
+    Named(InputLimitLevel, "InputLimitLevel");
     InputLimitLevel->setRange(0.0, Setting(SettingId::LimitLevel).max / 10.0);
     InputLimitLevel->setDecimals(1);
     InputLimitLevel->setSingleStep(0.5);
@@ -369,9 +421,9 @@ void frmSetup::BuildControls() {
     InputLimitLevel->setToolTip(QStringLiteral("Intervals whose Leq is above this level are marked; 0 for none"));
     auto* statGrid = new QGridLayout(frameStat);
     statGrid->setColumnStretch(2, 1);
-    statGrid->addWidget(label(QStringLiteral("Interval"), frameStat), 0, 0);
+    statGrid->addWidget(FieldLabel(QStringLiteral("Interval"), frameStat), 0, 0);
     statGrid->addWidget(cboStatisticsInterval, 0, 1);
-    statGrid->addWidget(label(QStringLiteral("Limit (Leq)"), frameStat), 1, 0);
+    statGrid->addWidget(FieldLabel(QStringLiteral("Limit (Leq)"), frameStat), 1, 0);
     statGrid->addWidget(InputLimitLevel, 1, 1);
     auto* statHint = new QLabel(QStringLiteral("Each record file gets a statistics file beside it (…_STAT) "
                                                "with one row per interval. Changes apply to the next series."),
@@ -384,15 +436,12 @@ void frmSetup::BuildControls() {
     statLayout->addWidget(frameStat);
     statLayout->addStretch();
 
-    pages_->addWidget(rec);
-    pages_->addWidget(itf);
-    pages_->addWidget(stat);
+    return stat;
+}
 
-    // ---- buttons ----
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    named(cmdOK, "cmdOK");
-    cmdCancel = new QPushButton(QStringLiteral("Abbrechen"), this);
-    named(cmdCancel, "cmdCancel");
+QHBoxLayout* frmSetup::BuildButtons() {
+    cmdOK = Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
+    cmdCancel = Named(new QPushButton(QStringLiteral("Abbrechen"), this), "cmdCancel");
     // No default button: Enter in a text field must not confirm the dialog.
     for (QPushButton* b : {cmdOK, cmdCancel, cmdTSepTabFocus}) {
         b->setAutoDefault(false);
@@ -405,50 +454,7 @@ void frmSetup::BuildControls() {
     buttons->addStretch();
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
-
-    auto* top = new QVBoxLayout(this);
-    top->setSpacing(0);
-    top->addWidget(tbsOptions);
-    top->addWidget(pageFrame);
-    top->addSpacing(10);
-    top->addLayout(buttons);
-
-    QWidget* order[] = {tbsOptions,
-                        InputSaveDir,
-                        cmdBrowseDir,
-                        InputFileName,
-                        InputFileExtension,
-                        chkIncludeHeader,
-                        chkIncludeTime,
-                        chkIncludeOverflow,
-                        chkIncludeUnderflow,
-                        InputDecimalSeparator,
-                        InputTabularSeparator,
-                        cmdTSepTabFocus,
-                        OptionCOM[1],
-                        DeviceCOM[1],
-                        OptionCOM[2],
-                        DeviceCOM[2],
-                        OptionCOM[3],
-                        DeviceCOM[3],
-                        OptionCOM[4],
-                        DeviceCOM[4],
-                        cboStatisticsInterval,
-                        InputLimitLevel,
-                        cmdOK,
-                        cmdCancel};
-    for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
-    connect(tbsOptions, &QTabBar::currentChanged, this, [this] { tbsOptions_Click(); });
-    connect(cmdOK, &QPushButton::clicked, this, &frmSetup::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
-    connect(cmdBrowseDir, &QToolButton::clicked, this, &frmSetup::BrowseDirectory);
-
-    // Seen before the focused control, wherever the focus is.
-    installEventFilter(this);
-    for (QWidget* w : findChildren<QWidget*>())
-        w->installEventFilter(this);
+    return buttons;
 }
 
 void frmSetup::Load() {

@@ -145,127 +145,81 @@ frmKestroRecord::~frmKestroRecord() = default;
 
 // ---------------------------------------------------------------- layout
 
-void frmKestroRecord::BuildWindow() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("MenuFile"));
-    QAction* exitAction = file->addAction(QStringLiteral("E&xit"));
-    exitAction->setObjectName(QStringLiteral("MenuFileExit"));
-    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(exitAction, &QAction::triggered, this, [this] { MenuFileExit_Click(); });
-    QAction* setup = menuBar()->addAction(QStringLiteral("&Setup"));
-    setup->setObjectName(QStringLiteral("MenuSetup"));
-    connect(setup, &QAction::triggered, this, [this] { MenuSetup_Click(); });
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
-    help->setObjectName(QStringLiteral("MenuHelp"));
-    QAction* about = help->addAction(QStringLiteral("&About"));
-    about->setObjectName(QStringLiteral("MenuHelpAbout"));
-    connect(about, &QAction::triggered, this, [this] { MenuHelpAbout_Click(); });
-    // After the original menus, which keep their places.
-    QMenu* statistics = menuBar()->addMenu(QStringLiteral("S&tatistics"));
-    statistics->setObjectName(QStringLiteral("MenuStatistics"));
-    QAction* showStatistics = statistics->addAction(QStringLiteral("&Statistics window"));
-    showStatistics->setObjectName(QStringLiteral("MenuStatisticsShow"));
-    connect(showStatistics, &QAction::triggered, this, [this] { MenuStatisticsShow_Click(); });
-    QAction* openRecord = statistics->addAction(QStringLiteral("&Open record file\u2026"));
-    openRecord->setObjectName(QStringLiteral("MenuStatisticsOpen"));
-    connect(openRecord, &QAction::triggered, this, [this] { MenuStatisticsOpen_Click(); });
+namespace {
 
+// The menu bar, in its order; an item without a menu stands in the bar itself.
+struct MenuItemDef {
+    const char* menu;
+    const char* menuName;
+    const char* caption;
+    const char* name;
+    const char* shortcut;  // portable text, empty for none
+    void (frmKestroRecord::*click)();
+};
+const MenuItemDef kMenuItems[] = {
+    {"&File", "MenuFile", "E&xit", "MenuFileExit", "Ctrl+Q", &frmKestroRecord::MenuFileExit_Click},
+    {nullptr, nullptr, "&Setup", "MenuSetup", "", &frmKestroRecord::MenuSetup_Click},
+    {"&?", "MenuHelp", "&About", "MenuHelpAbout", "", &frmKestroRecord::MenuHelpAbout_Click},
+    // After the original menus, which keep their places.
+    {"S&tatistics", "MenuStatistics", "&Statistics window", "MenuStatisticsShow", "",
+     &frmKestroRecord::MenuStatisticsShow_Click},
+    {"S&tatistics", "MenuStatistics", "&Open record file\u2026", "MenuStatisticsOpen", "",
+     &frmKestroRecord::MenuStatisticsOpen_Click},
+};
+
+// The front-panel keys of the tool bar, with names for screen readers.
+struct KeyDef {
+    PictureButton* frmKestroRecord::*field;
+    const char* objectName;
+    int x;
+    const char* picture;
+    void (frmKestroRecord::*down)();
+    void (frmKestroRecord::*up)();
+    const char* accessibleName;
+    const char* shortcut;
+};
+const KeyDef kKeys[] = {
+    {&frmKestroRecord::cmdPower, "cmdPower", 0, "PowerDisabled", &frmKestroRecord::cmdPower_MouseDown,
+     &frmKestroRecord::cmdPower_MouseUp, "Power", ""},
+    {&frmKestroRecord::cmdRecord, "cmdRecord", 40, "RecordStoppedDisabled", &frmKestroRecord::cmdRecord_MouseDown,
+     &frmKestroRecord::cmdRecord_MouseUp, "Record", "Ctrl+R"},
+    {&frmKestroRecord::cmdStopRecord, "cmdStopRecord", 70, "StopRecordDisabled",
+     &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp, "Stop recording",
+     "Ctrl+Shift+R"},
+};
+
+// Option buttons; those the user cannot choose lie outside their frame's
+// visible area and out of the keyboard's reach.
+struct OptionDef {
+    const char* caption;
+    int y;
+    bool userCanClick;
+};
+const OptionDef kModeOptions[6] = {
+    {" Initialisierung", -40, false}, {" Lp", 24, true},       {" LEQ", 50, true}, {" MAX-Hold", 76, true},
+    {" Calibration", 130, false},     {" Service", 155, false}};
+const OptionDef kRangeOptions[5] = {{" AUTO", 21, true},
+                                    {" 30 - 90 dB", 41, true},
+                                    {" 50 - 110 dB", 61, true},
+                                    {" 70 - 130 dB", 81, true},
+                                    {" unknown", 130, false}};
+
+// Status bar panels: fixed widths; 0 takes the room that is left.
+const int kPanelWidths[4] = {24, 96, 0, 128};
+
+}  // namespace
+
+void frmKestroRecord::BuildWindow() {
+    BuildMenus();
     auto* client = new QWidget(this);
     setCentralWidget(client);
-
-    Toolbar1 = new ToolbarStrip(client);
-    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
-    auto makeKey = [this](const char* name, int x, const QString& picture, void (frmKestroRecord::*down)(),
-                          void (frmKestroRecord::*up)()) {
-        auto* key = new PictureButton(imlToolbar_, QString::fromLatin1(name), Toolbar1);
-        key->move(x, 1);
-        key->SetPicture(picture);
-        key->setEnabled(false);
-        key->onMouseDown = [this, down] {
-            Step(kHandlerError, [&] { (this->*down)(); });
-        };
-        key->onMouseUp = [this, up] {
-            Step(kHandlerError, [&] { (this->*up)(); });
-        };
-        return key;
-    };
-    cmdPower = makeKey("cmdPower", 0, QStringLiteral("PowerDisabled"), &frmKestroRecord::cmdPower_MouseDown,
-                       &frmKestroRecord::cmdPower_MouseUp);
-    cmdRecord = makeKey("cmdRecord", 40, QStringLiteral("RecordStoppedDisabled"), &frmKestroRecord::cmdRecord_MouseDown,
-                        &frmKestroRecord::cmdRecord_MouseUp);
-    cmdStopRecord = makeKey("cmdStopRecord", 70, QStringLiteral("StopRecordDisabled"),
-                            &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp);
-    // Names for screen readers; the tool tips also tell the shortcuts.
-    const struct {
-        PictureButton* key;
-        const char* name;
-        QKeySequence shortcut;
-    } keys[] = {{cmdPower, "Power", {}},
-                {cmdRecord, "Record", QKeySequence(Qt::CTRL | Qt::Key_R)},
-                {cmdStopRecord, "Stop recording", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)}};
-    for (const auto& k : keys) {
-        const QString name = QString::fromLatin1(k.name);
-        k.key->setAccessibleName(name);
-        k.key->setShortcut(k.shortcut);
-        k.key->setToolTip(k.shortcut.isEmpty()
-                              ? name
-                              : QStringLiteral("%1 (%2)").arg(name, k.shortcut.toString(QKeySequence::NativeText)));
-    }
+    BuildKeys(client);
 
     Picture2 = new MainPanel(client);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture1 = new DisplayPanel(Picture2);
     Picture1->move(8, 8);
-
-    // Options the user cannot choose lie outside their frame's visible area;
-    // they are also kept out of the keyboard's reach.
-    auto addOption = [](QGroupBox* frame, const QString& caption, int y, bool userCanClick) {
-        auto* opt = new QRadioButton(caption, frame);
-        opt->setGeometry(10, y, 104, 21);
-        if (!userCanClick) {
-            opt->setEnabled(false);
-            opt->setFocusPolicy(Qt::NoFocus);
-        }
-        return opt;
-    };
-    frmMeasurementMode = new QGroupBox(QStringLiteral("Mode"), Picture2);
-    frmMeasurementMode->setObjectName(QStringLiteral("frmMeasurementMode"));
-    frmMeasurementMode->setGeometry(8, 184, 117, 105);
-    const QString modes[6] = {
-        QStringLiteral(" Initialisierung"), QStringLiteral(" Lp"),          QStringLiteral(" LEQ"),
-        QStringLiteral(" MAX-Hold"),        QStringLiteral(" Calibration"), QStringLiteral(" Service")};
-    const int modeY[6] = {-40, 24, 50, 76, 130, 155};
-    for (int i = 0; i < 6; ++i) {
-        optMeasurementMode[size_t(i)] = addOption(frmMeasurementMode, modes[i], modeY[i], i >= 1 && i <= 3);
-        optMeasurementMode[size_t(i)]->setObjectName(QStringLiteral("optMeasurementMode%1").arg(i));
-        connect(optMeasurementMode[size_t(i)], &QRadioButton::clicked, this,
-                [this, i] { Step(kHandlerError, [&] { optMeasurementMode_Click(int16_t(i)); }); });
-    }
-    frmRange = new QGroupBox(QStringLiteral("Range"), Picture2);
-    frmRange->setObjectName(QStringLiteral("frmRange"));
-    frmRange->setGeometry(136, 184, 117, 105);
-    const QString ranges[5] = {QStringLiteral(" AUTO"), QStringLiteral(" 30 - 90 dB"), QStringLiteral(" 50 - 110 dB"),
-                               QStringLiteral(" 70 - 130 dB"), QStringLiteral(" unknown")};
-    const int rangeY[5] = {21, 41, 61, 81, 130};
-    for (int i = 0; i < 5; ++i) {
-        optRange[size_t(i)] = addOption(frmRange, ranges[i], rangeY[i], i <= 3);
-        optRange[size_t(i)]->setObjectName(QStringLiteral("optRange%1").arg(i));
-        connect(optRange[size_t(i)], &QRadioButton::clicked, this,
-                [this, i] { Step(kHandlerError, [&] { optRange_Click(int16_t(i)); }); });
-    }
-    optMeasurementMode[0]->setChecked(true);
-    MarkedOptionIsTheTabStop(optMeasurementMode);
-    MarkedOptionIsTheTabStop(optRange);
-    for (QRadioButton* o : optMeasurementMode)
-        connect(o, &QRadioButton::toggled, this, [this](bool on) {
-            if (on) MarkedOptionIsTheTabStop(optMeasurementMode);
-        });
-    for (QRadioButton* o : optRange)
-        connect(o, &QRadioButton::toggled, this, [this](bool on) {
-            if (on) MarkedOptionIsTheTabStop(optRange);
-        });
-    frmMeasurementMode->setEnabled(false);
-    frmRange->setEnabled(false);
+    BuildOptions();
 
     QWidget* graph = views_.graphWidget();
     graph->setParent(Picture2);
@@ -290,7 +244,99 @@ void frmKestroRecord::BuildWindow() {
     for (size_t i = 0; i + 1 < std::size(chain); ++i)
         setTabOrder(chain[i], chain[i + 1]);
 
-    // Status bar with its four panels, the bottom strip of the client area.
+    BuildStatusBar(client);
+
+    const int menuHeight = menuBar()->sizeHint().height();
+    setMinimumSize(kGraphLeft + kMinGraphWidth + kGraphRightMargin, kDesignHeight + menuHeight);
+    resize(kDesignWidth, kDesignHeight + menuHeight);
+    LayoutClientArea();
+}
+
+void frmKestroRecord::BuildMenus() {
+    QMenu* menu = nullptr;
+    for (const MenuItemDef& m : kMenuItems) {
+        QAction* action = nullptr;
+        if (!m.menu) {
+            action = menuBar()->addAction(QString::fromUtf8(m.caption));
+        } else {
+            if (!menu || menu->objectName() != QLatin1String(m.menuName)) {
+                menu = menuBar()->addMenu(QString::fromUtf8(m.menu));
+                menu->setObjectName(QLatin1String(m.menuName));
+            }
+            action = menu->addAction(QString::fromUtf8(m.caption));
+        }
+        action->setObjectName(QLatin1String(m.name));
+        if (*m.shortcut) action->setShortcut(QKeySequence(QLatin1String(m.shortcut), QKeySequence::PortableText));
+        connect(action, &QAction::triggered, this, [this, click = m.click] { (this->*click)(); });
+    }
+}
+
+void frmKestroRecord::BuildKeys(QWidget* client) {
+    Toolbar1 = new ToolbarStrip(client);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    for (const KeyDef& k : kKeys) {
+        auto* key = new PictureButton(imlToolbar_, QString::fromLatin1(k.objectName), Toolbar1);
+        this->*k.field = key;
+        key->move(k.x, 1);
+        key->SetPicture(QString::fromLatin1(k.picture));
+        key->setEnabled(false);
+        key->onMouseDown = [this, down = k.down] {
+            Step(kHandlerError, [&] { (this->*down)(); });
+        };
+        key->onMouseUp = [this, up = k.up] {
+            Step(kHandlerError, [&] { (this->*up)(); });
+        };
+        // The tool tips also tell the shortcuts.
+        const QString name = QString::fromLatin1(k.accessibleName);
+        const QKeySequence shortcut(QLatin1String(k.shortcut), QKeySequence::PortableText);
+        key->setAccessibleName(name);
+        key->setShortcut(shortcut);
+        key->setToolTip(shortcut.isEmpty()
+                            ? name
+                            : QStringLiteral("%1 (%2)").arg(name, shortcut.toString(QKeySequence::NativeText)));
+    }
+}
+
+void frmKestroRecord::BuildOptions() {
+    auto frame = [this](const char* caption, const char* name, int x, auto& options, const auto& defs,
+                        const char* optionName, void (frmKestroRecord::*click)(int16_t)) {
+        auto* box = new QGroupBox(QString::fromLatin1(caption), Picture2);
+        box->setObjectName(QLatin1String(name));
+        box->setGeometry(x, 184, 117, 105);
+        for (size_t i = 0; i < options.size(); ++i) {
+            auto* opt = new QRadioButton(QString::fromLatin1(defs[i].caption), box);
+            opt->setGeometry(10, defs[i].y, 104, 21);
+            if (!defs[i].userCanClick) {
+                opt->setEnabled(false);
+                opt->setFocusPolicy(Qt::NoFocus);
+            }
+            opt->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(optionName)).arg(i));
+            connect(opt, &QRadioButton::clicked, this,
+                    [this, click, i] { Step(kHandlerError, [&] { (this->*click)(int16_t(i)); }); });
+            options[i] = opt;
+        }
+        return box;
+    };
+    frmMeasurementMode = frame("Mode", "frmMeasurementMode", 8, optMeasurementMode, kModeOptions, "optMeasurementMode",
+                               &frmKestroRecord::optMeasurementMode_Click);
+    frmRange = frame("Range", "frmRange", 136, optRange, kRangeOptions, "optRange", &frmKestroRecord::optRange_Click);
+    optMeasurementMode[0]->setChecked(true);
+    MarkedOptionIsTheTabStop(optMeasurementMode);
+    MarkedOptionIsTheTabStop(optRange);
+    for (QRadioButton* o : optMeasurementMode)
+        connect(o, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) MarkedOptionIsTheTabStop(optMeasurementMode);
+        });
+    for (QRadioButton* o : optRange)
+        connect(o, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) MarkedOptionIsTheTabStop(optRange);
+        });
+    frmMeasurementMode->setEnabled(false);
+    frmRange->setEnabled(false);
+}
+
+void frmKestroRecord::BuildStatusBar(QWidget* client) {
+    // The bottom strip of the client area.
     StatusBar1 = new QWidget(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setBackgroundRole(QPalette::Button);
@@ -298,27 +344,22 @@ void frmKestroRecord::BuildWindow() {
     auto* row = new QHBoxLayout(StatusBar1);
     row->setContentsMargins(1, 1, 1, 1);
     row->setSpacing(2);
-    const int widths[4] = {24, 96, 0, 128};
     for (int i = 0; i < 4; ++i) {
+        const int width = kPanelWidths[i];
         auto* label = new QLabel(StatusBar1);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setContentsMargins(i == 0 ? 0 : 3, 0, 3, 0);
-        if (widths[i] > 0) label->setFixedWidth(widths[i]);
+        if (width > 0) label->setFixedWidth(width);
         // The free panel takes the room that is left; a long text must not widen it.
-        if (widths[i] == 0) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        if (width == 0) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         if (i == 0) label->setAlignment(Qt::AlignCenter);
-        row->addWidget(label, widths[i] > 0 ? 0 : 1);
+        row->addWidget(label, width > 0 ? 0 : 1);
         panels_[size_t(i)] = label;
     }
     SetConnectionPicture(1);
     panels_[1]->setText(QStringLiteral("unknown"));
     panels_[3]->setText(QStringLiteral("Recording disabled"));
-
-    const int menuHeight = menuBar()->sizeHint().height();
-    setMinimumSize(kGraphLeft + kMinGraphWidth + kGraphRightMargin, kDesignHeight + menuHeight);
-    resize(kDesignWidth, kDesignHeight + menuHeight);
-    LayoutClientArea();
 }
 
 void frmKestroRecord::LayoutClientArea() {

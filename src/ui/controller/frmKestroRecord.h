@@ -107,8 +107,6 @@ public:
     QTimer BlinkTimer;
 
     // ---- controls ----
-    const ImageList& imlToolbar() const { return imlToolbar_; }
-    const ImageList& imlConnectionState() const { return imlConnectionState_; }
     DisplayPanel* Picture1 = nullptr;
     QWidget* Toolbar1 = nullptr;
     QWidget* Picture2 = nullptr;
@@ -121,14 +119,12 @@ public:
     std::array<QRadioButton*, 6> optMeasurementMode{};
     std::array<QRadioButton*, 5> optRange{};
 
-    // Status bar: panel texts (1-based; panel 1 has none) and the picture of panel 1.
+    // Status bar: panel texts (1-based; panel 1 has none).
     QString PanelText(int panel) const;
-    int ConnectionPicture() const { return connectionPicture_; }
 
     SeriesRecorder& recorder() { return recorder_; }
     RecordingViews& views() { return views_; }
     RecorderSettings& settings() { return settings_; }
-    bool isLoaded() const { return loaded_; }
 
 signals:
     void deviceStarted();     // passed the serial-number gate: keys and options usable
@@ -142,6 +138,10 @@ protected:
 
 private:
     void BuildWindow();
+    void BuildMenus();
+    void BuildKeys(QWidget* client);
+    void BuildOptions();
+    void BuildStatusBar(QWidget* client);
     void LayoutClientArea();
     void ConnectionEstablishedActions();
     void ConnectionLostActions();
