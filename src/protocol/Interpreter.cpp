@@ -32,12 +32,7 @@ enum class Handler : uint8_t {
     Sks,
     Gso,
     Grc,
-    Flash,
-    VBatt,
-    VCpu,
-    VAna,
-    Temp,
-    Supply,
+    Service,
     OkOrQuery,
     NoArgs,
 };
@@ -53,7 +48,18 @@ constexpr uint64_t Pack(std::string_view s) {
 struct KeyEntry {
     uint64_t key;
     Handler handler;
-    int16_t arg;  // value code or fast kind
+    int16_t arg;  // value code, fast kind or service item
+};
+
+// The service readings, stored as the device sends them.
+struct ServiceItem {
+    int16_t KestroStateRecord::*field;
+    int32_t bit;
+};
+constexpr ServiceItem kServiceItems[] = {
+    {&KestroStateRecord::DevFlash, kValidFlash}, {&KestroStateRecord::DevVBatt, kValidVBatt},
+    {&KestroStateRecord::DevVCpu, kValidVCpu},   {&KestroStateRecord::DevVAna, kValidVAna},
+    {&KestroStateRecord::DevTemp, kValidTemp},   {&KestroStateRecord::DevSupply, kValidSupply},
 };
 
 constexpr KeyEntry kKeys[] = {
@@ -83,12 +89,12 @@ constexpr KeyEntry kKeys[] = {
     {Pack("sks"), Handler::Sks, 0},
     {Pack("gso"), Handler::Gso, 0},
     {Pack("grc"), Handler::Grc, 0},
-    {Pack("flash"), Handler::Flash, 0},
-    {Pack("v_batt"), Handler::VBatt, 0},
-    {Pack("v_cpu"), Handler::VCpu, 0},
-    {Pack("v_ana"), Handler::VAna, 0},
-    {Pack("temp"), Handler::Temp, 0},
-    {Pack("supply"), Handler::Supply, 0},
+    {Pack("flash"), Handler::Service, 0},
+    {Pack("v_batt"), Handler::Service, 1},
+    {Pack("v_cpu"), Handler::Service, 2},
+    {Pack("v_ana"), Handler::Service, 3},
+    {Pack("temp"), Handler::Service, 4},
+    {Pack("supply"), Handler::Service, 5},
     {Pack("rdc"), Handler::OkOrQuery, 0},
     {Pack("wdc"), Handler::OkOrQuery, 0},
     {Pack("gsi"), Handler::NoArgs, 0},
@@ -253,41 +259,12 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             st.DataValid |= ValidCalCoef(i);
             return;
         }
-        case Handler::Flash:
-        case Handler::VBatt:
-        case Handler::VCpu:
-        case Handler::VAna:
-        case Handler::Temp:
-        case Handler::Supply: {
+        case Handler::Service: {
             if (!ReadOneNumber(ps)) return;
             Rearm(ps);
-            const int16_t v = To16(ps.Args[1].Value);
-            switch (e.handler) {
-                case Handler::Flash:
-                    st.DevFlash = v;
-                    st.DataValid |= kValidFlash;
-                    break;
-                case Handler::VBatt:
-                    st.DevVBatt = v;
-                    st.DataValid |= kValidVBatt;
-                    break;
-                case Handler::VCpu:
-                    st.DevVCpu = v;
-                    st.DataValid |= kValidVCpu;
-                    break;
-                case Handler::VAna:
-                    st.DevVAna = v;
-                    st.DataValid |= kValidVAna;
-                    break;
-                case Handler::Temp:
-                    st.DevTemp = v;
-                    st.DataValid |= kValidTemp;
-                    break;
-                default:
-                    st.DevSupply = v;
-                    st.DataValid |= kValidSupply;
-                    break;
-            }
+            const ServiceItem& item = kServiceItems[e.arg];
+            st.*item.field = To16(ps.Args[1].Value);
+            st.DataValid |= item.bit;
             return;
         }
         case Handler::OkOrQuery: {

@@ -53,6 +53,9 @@ constexpr int16_t kFlagFastP = 16;
 constexpr int16_t kFlagFastQ = 32;
 constexpr int16_t kFlagFastR = 64;  // RAW: its values are amplitudes, not powers
 constexpr int16_t kFastFlags = 0xF0;
+// Hundredths of a decibel per decade of a fast value: RAW values are
+// amplitudes (20 log10), the others powers (10 log10).
+constexpr double FastHundredthsPerDecade(int16_t flags) { return (flags & kFlagFastR) ? 2000.0 : 1000.0; }
 
 // Status bits of a level (DevLevelStatus, MeasurementRecord::LevelFlags): the
 // low bits of the underflow state (bits 0-1) and the overflow state (bits 2-3).

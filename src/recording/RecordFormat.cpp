@@ -61,33 +61,23 @@ void AppendFlagColumns(QByteArray& out, const RecorderSettings& s, int16_t level
 
 QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
 
+// The type word of a series: the one function or fast kind its first sample saw.
+QString TypeWordOf(int16_t flag) {
+    static const struct {
+        int16_t flag;
+        const char* word;
+    } words[] = {{kFlagLp, "LP"},     {kFlagLeq, "LEQ"},    {kFlagMax, "MAX"},
+                 {kFlagFastP, "LPF"}, {kFlagFastQ, "LEQF"}, {kFlagFastR, "RAW"}};
+    for (const auto& w : words)
+        if (flag == w.flag) return QLatin1String(w.word);
+    return QStringLiteral("UnknownType");
+}
+
 }  // namespace
 
-QString SlowTypeWord(int16_t flags) {
-    switch (flags & kSlowFlags) {
-        case kFlagLp:
-            return QStringLiteral("LP");
-        case kFlagLeq:
-            return QStringLiteral("LEQ");
-        case kFlagMax:
-            return QStringLiteral("MAX");
-        default:
-            return QStringLiteral("UnknownType");
-    }
-}
+QString SlowTypeWord(int16_t flags) { return TypeWordOf(static_cast<int16_t>(flags & kSlowFlags)); }
 
-QString FastTypeWord(int16_t flags) {
-    switch (flags & kFastFlags) {
-        case kFlagFastP:
-            return QStringLiteral("LPF");
-        case kFlagFastQ:
-            return QStringLiteral("LEQF");
-        case kFlagFastR:
-            return QStringLiteral("RAW");
-        default:
-            return QStringLiteral("UnknownType");
-    }
-}
+QString FastTypeWord(int16_t flags) { return TypeWordOf(static_cast<int16_t>(flags & kFastFlags)); }
 
 QString RecordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now) {
     QString dir = s.RecordDirectory;
@@ -126,7 +116,7 @@ void AppendSlowLine(QByteArray& out, const RecorderSettings& s, const Measuremen
 int32_t FastHundredths(const MeasurementRecord& r, int16_t* v) {
     if (!(r.FastLevel > 0.0))  // also NaN
         return kErrInvalidCall;
-    const double k = (r.Flags & kFlagFastR) ? 2000.0 : 1000.0;
+    const double k = FastHundredthsPerDecade(r.Flags);
     const double x = k * std::log10(r.FastLevel);
     if (!std::isfinite(x)) return kErrOverflow;
     const double n = std::nearbyint(x);  // half to even under the default rounding mode
