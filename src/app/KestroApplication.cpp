@@ -219,7 +219,7 @@ void KestroApplication::InitApplication() {
     // Nobody would see a dialog: missing recorder values keep their defaults,
     // a missing or unusable port ends the run with a reason.
     if (port == kTrue || port == 0) return;
-    if (port == 1) {
+    if (port == kErrNoStoredPort) {
         const QString problem = RegObj_->StoreProblem();
         const QByteArray store = QFile::encodeName(RegObj_->files().currentUser);
         if (!problem.isEmpty())

@@ -215,7 +215,7 @@ int16_t frmCOMx::InitForm() {
         if (reg.ValueExists()) n = reg.Value().toLongLong(&stored);  // a value that is no number is no port
         if (!stored) {
             d->log.LogError(kInitFormError, kErrNoStoredPort);
-            return 1;
+            return kErrNoStoredPort;
         }
 
         if (d->port->isOpen()) {
@@ -242,7 +242,7 @@ int16_t frmCOMx::InitForm() {
     }
     // After an unexpected failure only an open port counts as success; otherwise
     // the caller's setup dialog follows, as for a missing port.
-    return d->port->isOpen() ? kTrue : int16_t{1};
+    return d->port->isOpen() ? kTrue : int16_t{kErrNoStoredPort};
 }
 
 int16_t frmCOMx::SetCOMPort(int16_t COMPort) {

@@ -51,6 +51,15 @@ bool IsNumberKind(SettingKind kind) {
     return kind != SettingKind::Text && kind != SettingKind::FileNamePart && kind != SettingKind::DevicePath;
 }
 
+// Why text cannot be part of a record file name, or an empty string when it can.
+QString FileNamePartProblem(const QString& text) {
+    if (text.contains(QLatin1Char('/'))) return QStringLiteral("must not contain \"/\"");
+    if (text.contains(QLatin1String(".."))) return QStringLiteral("must not contain \"..\"");
+    for (const QChar c : text)
+        if (c.category() == QChar::Other_Control) return QStringLiteral("must not contain control characters");
+    return QString();
+}
+
 void Describe(cRegistry& reg, const SettingDef& def, int port) {
     reg.ClassKey = HKEY_CURRENT_USER_;
     reg.SectionKey = QString::fromLatin1(def.section);
@@ -75,14 +84,6 @@ QString SettingName(const SettingDef& def, int port) {
 QVariant SettingDefault(const SettingDef& def) {
     if (IsNumberKind(def.kind)) return def.defaultNumber;
     return def.defaultText ? QVariant(QString::fromUtf8(def.defaultText)) : QVariant();
-}
-
-QString FileNamePartProblem(const QString& text) {
-    if (text.contains(QLatin1Char('/'))) return QStringLiteral("must not contain \"/\"");
-    if (text.contains(QLatin1String(".."))) return QStringLiteral("must not contain \"..\"");
-    for (const QChar c : text)
-        if (c.category() == QChar::Other_Control) return QStringLiteral("must not contain control characters");
-    return QString();
 }
 
 QString SettingProblem(const SettingDef& def, const QVariant& stored) {

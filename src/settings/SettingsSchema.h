@@ -66,10 +66,9 @@ QString SettingName(const SettingDef& def, int port = 0);
 // The default as stored: the number, or the text (invalid when there is none).
 QVariant SettingDefault(const SettingDef& def);
 
-// Why text cannot be part of a record file name ("/", "..", a control
-// character), or an empty string when it can.
-QString FileNamePartProblem(const QString& text);
-// Why a stored value cannot be used for def, or an empty string when it can.
+// Why a stored value cannot be used for def, or an empty string when it can
+// (a name part: "/", ".." or a control character would lead out of the record
+// directory; a separator: not a single-byte character code).
 QString SettingProblem(const SettingDef& def, const QVariant& stored);
 
 enum class SettingRead { Absent, Unusable, Ok };
