@@ -29,7 +29,7 @@ struct Bench {
     Bench() {
         qputenv("KESTRO_COM1", QFile::encodeName(tmp.filePath(QStringLiteral("meter"))));
         cRegistry w(files);
-        WriteSetting(w, Setting(SettingId::COMPort), 1);
+        writeSetting(w, setting(SettingId::COMPort), 1);
         com = std::make_unique<frmCOMx>(ps, reg, log, messages, [this] {
             auto p = std::make_unique<FakeSerialPort>();
             port = p.get();

@@ -170,11 +170,11 @@ void KestroApplication::PrepareDemoStore() {
     const QString user = RegistryFiles::Default().currentUser;
     if (QFileInfo::exists(user)) QFile::copy(user, RegObj_->files().currentUser);
     try {
-        WriteSetting(*RegObj_, Setting(SettingId::COMPort), 1);
-        WriteSetting(*RegObj_, Setting(SettingId::COMnDevice), qEnvironmentVariable("KESTRO_COM1"), 1);
+        writeSetting(*RegObj_, setting(SettingId::COMPort), 1);
+        writeSetting(*RegObj_, setting(SettingId::COMnDevice), qEnvironmentVariable("KESTRO_COM1"), 1);
         // A first demo must not start with the setup dialog: missing recorder
         // values get their defaults in the private copy.
-        WriteMissingRecorderDefaults(*RegObj_, DefaultRecordDirectory());
+        writeMissingRecorderDefaults(*RegObj_, DefaultRecordDirectory());
     } catch (const RaisedError& e) {
         log_->LogError(QString::fromLatin1(label::kDemo), e.number);
     }
@@ -185,8 +185,8 @@ bool KestroApplication::ApplyRunOptions() {
     if (!options_.port.isEmpty()) {
         for (const auto& [id, value] :
              {std::pair{SettingId::COMPort, QVariant(1)}, std::pair{SettingId::COMnDevice, QVariant(options_.port)}}) {
-            const SettingDef& row = Setting(id);
-            RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), SettingName(row, 1), value,
+            const SettingDef& row = setting(id);
+            RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row, 1), value,
                                  row.storedType);
         }
     }
@@ -196,8 +196,8 @@ bool KestroApplication::ApplyRunOptions() {
                 QStringLiteral("The record directory %1 cannot be created.").arg(options_.recordDir));
             return false;
         }
-        const SettingDef& row = Setting(SettingId::RecordDirectory);
-        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), SettingName(row), options_.recordDir,
+        const SettingDef& row = setting(SettingId::RecordDirectory);
+        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), options_.recordDir,
                              row.storedType);
     }
     return true;

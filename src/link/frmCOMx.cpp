@@ -109,10 +109,10 @@ QString frmCOMx::DevicePathForPort(int16_t n) const { return MapPort(n, nullptr)
 QString frmCOMx::MapPort(int16_t n, QString* mappingKey) const {
     if (!InRange(n)) return QString();
     cRegistry& reg = d->reg;
-    const SettingDef& row = Setting(SettingId::COMnDevice);
+    const SettingDef& row = setting(SettingId::COMnDevice);
     reg.ClassKey = HKEY_CURRENT_USER_;
     reg.SectionKey = QString::fromLatin1(row.section);
-    reg.ValueKey = SettingName(row, n);
+    reg.ValueKey = settingName(row, n);
     reg.ValueType = row.storedType;
     reg.Default = QVariant();
     // The command line names the device for this run: it comes before everything.
@@ -203,10 +203,10 @@ int16_t frmCOMx::InitForm() {
     tag_ = QStringLiteral("0");
     try {
         cRegistry& reg = d->reg;
-        const SettingDef& row = Setting(SettingId::COMPort);
+        const SettingDef& row = setting(SettingId::COMPort);
         reg.ClassKey = HKEY_CURRENT_USER_;
         reg.SectionKey = QString::fromLatin1(row.section);
-        reg.ValueKey = SettingName(row);
+        reg.ValueKey = settingName(row);
         reg.ValueType = row.storedType;
         reg.Default = QVariant();
 

@@ -256,7 +256,7 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             if (i < 0 || i > 2) throw ProtocolFailure(kErrSubscriptRange);
             const double f = ps.Args[2].Value / std::pow(10.0, ps.Args[2].Digits);
             st.DevCalCoef[static_cast<size_t>(i)] = static_cast<float>(f);
-            st.DataValid |= ValidCalCoef(i);
+            st.DataValid |= validCalCoef(i);
             return;
         }
         case Handler::Service: {

@@ -7,7 +7,7 @@ namespace kestro {
 namespace {
 
 // Every item of the record set to the "nothing there" value of one side.
-KestroStateRecord ResetRecord(bool online, int16_t item, int32_t serial, float coef, const char* text) {
+KestroStateRecord resetRecord(bool online, int16_t item, int32_t serial, float coef, const char* text) {
     KestroStateRecord s;
     s.DeviceOnline = online;
     s.DataValid = 0;
@@ -23,11 +23,11 @@ KestroStateRecord ResetRecord(bool online, int16_t item, int32_t serial, float c
 
 }  // namespace
 
-KestroStateRecord NotReceivedState() {
-    return ResetRecord(false, kNotReceived, kSerialNotReceived, kCalCoefNotReceived, kTextNotReceived);
+KestroStateRecord notReceivedState() {
+    return resetRecord(false, kNotReceived, kSerialNotReceived, kCalCoefNotReceived, kTextNotReceived);
 }
 
-KestroStateRecord NotShownState() { return ResetRecord(true, kNotShown, kSerialNotShown, kCalCoefNotShown, ""); }
+KestroStateRecord notShownState() { return resetRecord(true, kNotShown, kSerialNotShown, kCalCoefNotShown, ""); }
 
 namespace {
 // NaN fast values (the device may send one) compare equal to themselves here.

@@ -55,7 +55,7 @@ constexpr int16_t kFlagFastR = 64;  // RAW: its values are amplitudes, not power
 constexpr int16_t kFastFlags = 0xF0;
 // Hundredths of a decibel per decade of a fast value: RAW values are
 // amplitudes (20 log10), the others powers (10 log10).
-constexpr double FastHundredthsPerDecade(int16_t flags) { return (flags & kFlagFastR) ? 2000.0 : 1000.0; }
+constexpr double fastHundredthsPerDecade(int16_t flags) { return (flags & kFlagFastR) ? 2000.0 : 1000.0; }
 
 // Status bits of a level (DevLevelStatus, MeasurementRecord::LevelFlags): the
 // low bits of the underflow state (bits 0-1) and the overflow state (bits 2-3).
@@ -89,7 +89,7 @@ enum DataValidBit : int32_t {
     kValidTemp = 1048576,
     kValidSupply = 2097152,
 };
-constexpr int32_t ValidCalCoef(int index) { return kValidCalCoef0 << index; }
+constexpr int32_t validCalCoef(int index) { return kValidCalCoef0 << index; }
 
 // One sample. Field order as in the device's documentation of the record.
 struct MeasurementRecord {
@@ -143,9 +143,9 @@ constexpr float kCalCoefNotShown = 9.99994f;
 inline constexpr const char* kTextNotReceived = "empty";
 
 // The device state record as the poll cycle resets it (offline, nothing valid).
-KestroStateRecord NotReceivedState();
+KestroStateRecord notReceivedState();
 // The shown copy as the poll cycle resets it (online, every item "not shown").
-KestroStateRecord NotShownState();
+KestroStateRecord notShownState();
 
 // Whole-record comparisons (tests, change detection).
 bool operator==(const MeasurementRecord& a, const MeasurementRecord& b);

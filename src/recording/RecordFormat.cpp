@@ -62,7 +62,7 @@ void AppendFlagColumns(QByteArray& out, const RecorderSettings& s, int16_t level
 QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
 
 // The type word of a series: the one function or fast kind its first sample saw.
-QString TypeWordOf(int16_t flag) {
+QString typeWordOf(int16_t flag) {
     static const struct {
         int16_t flag;
         const char* word;
@@ -75,9 +75,9 @@ QString TypeWordOf(int16_t flag) {
 
 }  // namespace
 
-QString SlowTypeWord(int16_t flags) { return TypeWordOf(static_cast<int16_t>(flags & kSlowFlags)); }
+QString SlowTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(flags & kSlowFlags)); }
 
-QString FastTypeWord(int16_t flags) { return TypeWordOf(static_cast<int16_t>(flags & kFastFlags)); }
+QString FastTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(flags & kFastFlags)); }
 
 QString RecordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now) {
     QString dir = s.RecordDirectory;
@@ -116,7 +116,7 @@ void AppendSlowLine(QByteArray& out, const RecorderSettings& s, const Measuremen
 int32_t FastHundredths(const MeasurementRecord& r, int16_t* v) {
     if (!(r.FastLevel > 0.0))  // also NaN
         return kErrInvalidCall;
-    const double k = FastHundredthsPerDecade(r.Flags);
+    const double k = fastHundredthsPerDecade(r.Flags);
     const double x = k * std::log10(r.FastLevel);
     if (!std::isfinite(x)) return kErrOverflow;
     const double n = std::nearbyint(x);  // half to even under the default rounding mode

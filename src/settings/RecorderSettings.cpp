@@ -13,9 +13,9 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     // The stored value when it is usable, else the default (and the setup
     // dialog, for the values it asks for).
     auto load = [&](SettingId id, const QVariant& def) {
-        const SettingDef& row = Setting(id);
+        const SettingDef& row = setting(id);
         QVariant v;
-        const SettingRead read = ReadSetting(RegObj, row, &v);
+        const SettingRead read = readSetting(RegObj, row, &v);
         if (read == SettingRead::Ok) return v;
         if (row.opensSetup) result = 1;
         // A hand-edited name part must not lead out of the record directory.
@@ -24,13 +24,13 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
         return def;
     };
     auto text = [&](SettingId id) {
-        return load(id, SettingDefault(Setting(id))).toString();
+        return load(id, settingDefault(setting(id))).toString();
     };
     auto flag = [&](SettingId id) {
-        return load(id, SettingDefault(Setting(id))).toLongLong() != 0;
+        return load(id, settingDefault(setting(id))).toLongLong() != 0;
     };
     auto number = [&](SettingId id) {
-        return static_cast<int32_t>(load(id, SettingDefault(Setting(id))).toLongLong());
+        return static_cast<int32_t>(load(id, settingDefault(setting(id))).toLongLong());
     };
     auto separator = [&](SettingId id) {
         return QChar::fromLatin1(static_cast<char>(number(id)));

@@ -14,18 +14,18 @@ class cRegistry;
 // The recorder values in memory, with the defaults of the settings schema.
 struct RecorderSettings {
     QString RecordDirectory;
-    QString RecordNameBase = SettingDefault(Setting(SettingId::RecordNameBase)).toString();
-    QString RecordFileExtension = SettingDefault(Setting(SettingId::RecordFileExtension)).toString();
-    bool IncludeHeaderLine = Setting(SettingId::IncludeHeaderLine).defaultNumber != 0;
-    bool IncludeSystemTime = Setting(SettingId::IncludeSystemTime).defaultNumber != 0;
-    bool IncludeOverflow = Setting(SettingId::IncludeOverflow).defaultNumber != 0;
-    bool IncludeUnderflow = Setting(SettingId::IncludeUnderflow).defaultNumber != 0;
-    QChar DecimalSeparator = QChar(Setting(SettingId::DecimalSeparator).defaultNumber);
-    QChar TabularSeparator = QChar(Setting(SettingId::TabularSeparator).defaultNumber);
+    QString RecordNameBase = settingDefault(setting(SettingId::RecordNameBase)).toString();
+    QString RecordFileExtension = settingDefault(setting(SettingId::RecordFileExtension)).toString();
+    bool IncludeHeaderLine = setting(SettingId::IncludeHeaderLine).defaultNumber != 0;
+    bool IncludeSystemTime = setting(SettingId::IncludeSystemTime).defaultNumber != 0;
+    bool IncludeOverflow = setting(SettingId::IncludeOverflow).defaultNumber != 0;
+    bool IncludeUnderflow = setting(SettingId::IncludeUnderflow).defaultNumber != 0;
+    QChar DecimalSeparator = QChar(setting(SettingId::DecimalSeparator).defaultNumber);
+    QChar TabularSeparator = QChar(setting(SettingId::TabularSeparator).defaultNumber);
     // Statistics: interval length in seconds and the limit of the interval Leq
     // in tenths of a decibel, 0 = none.
-    int32_t StatisticsInterval = Setting(SettingId::StatisticsInterval).defaultNumber;
-    int32_t LimitLevel = Setting(SettingId::LimitLevel).defaultNumber;
+    int32_t StatisticsInterval = setting(SettingId::StatisticsInterval).defaultNumber;
+    int32_t LimitLevel = setting(SettingId::LimitLevel).defaultNumber;
 
     // Loads the recorder values; result kTrue (-1) when the nine of the setup
     // dialog were all present and usable, 1 when a default was used for one.

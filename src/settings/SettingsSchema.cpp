@@ -47,7 +47,7 @@ bool NumberOf(const QVariant& v, qint64* out) {
     return ok;
 }
 
-bool IsNumberKind(SettingKind kind) {
+bool isNumberKind(SettingKind kind) {
     return kind != SettingKind::Text && kind != SettingKind::FileNamePart && kind != SettingKind::DevicePath;
 }
 
@@ -60,36 +60,36 @@ QString FileNamePartProblem(const QString& text) {
     return QString();
 }
 
-void Describe(cRegistry& reg, const SettingDef& def, int port) {
+void describe(cRegistry& reg, const SettingDef& def, int port) {
     reg.ClassKey = HKEY_CURRENT_USER_;
     reg.SectionKey = QString::fromLatin1(def.section);
-    reg.ValueKey = SettingName(def, port);
+    reg.ValueKey = settingName(def, port);
     reg.Default = QVariant();
 }
 
 }  // namespace
 
-const std::vector<SettingDef>& SettingsSchema() {
+const std::vector<SettingDef>& settingsSchema() {
     static const std::vector<SettingDef> schema = MakeSchema();
     return schema;
 }
 
-const SettingDef& Setting(SettingId id) { return SettingsSchema()[size_t(id)]; }
+const SettingDef& setting(SettingId id) { return settingsSchema()[size_t(id)]; }
 
-QString SettingName(const SettingDef& def, int port) {
+QString settingName(const SettingDef& def, int port) {
     const QString name = QString::fromLatin1(def.name);
     return def.id == SettingId::COMnDevice ? name.arg(port) : name;
 }
 
-QVariant SettingDefault(const SettingDef& def) {
-    if (IsNumberKind(def.kind)) return def.defaultNumber;
+QVariant settingDefault(const SettingDef& def) {
+    if (isNumberKind(def.kind)) return def.defaultNumber;
     return def.defaultText ? QVariant(QString::fromUtf8(def.defaultText)) : QVariant();
 }
 
-QString SettingProblem(const SettingDef& def, const QVariant& stored) {
+QString settingProblem(const SettingDef& def, const QVariant& stored) {
     if (!stored.isValid()) return QStringLiteral("no value");
     if (def.kind == SettingKind::FileNamePart) return FileNamePartProblem(stored.toString());
-    if (!IsNumberKind(def.kind)) return QString();
+    if (!isNumberKind(def.kind)) return QString();
     qint64 n = 0;
     if (!NumberOf(stored, &n)) return QStringLiteral("not a number");
     switch (def.kind) {
@@ -110,31 +110,31 @@ QString SettingProblem(const SettingDef& def, const QVariant& stored) {
     return QString();
 }
 
-SettingRead ReadSetting(cRegistry& reg, const SettingDef& def, QVariant* value, QString* problem, int port) {
-    Describe(reg, def, port);
+SettingRead readSetting(cRegistry& reg, const SettingDef& def, QVariant* value, QString* problem, int port) {
+    describe(reg, def, port);
     if (!reg.ValueExists()) return SettingRead::Absent;
     const QVariant v = reg.Value();
     if (!v.isValid()) return SettingRead::Absent;
-    const QString why = SettingProblem(def, v);
+    const QString why = settingProblem(def, v);
     if (problem) *problem = why;
     qint64 n = 0;
-    *value = IsNumberKind(def.kind) && NumberOf(v, &n) ? QVariant(n) : QVariant(v.toString());
+    *value = isNumberKind(def.kind) && NumberOf(v, &n) ? QVariant(n) : QVariant(v.toString());
     return why.isEmpty() ? SettingRead::Ok : SettingRead::Unusable;
 }
 
-void WriteSetting(cRegistry& reg, const SettingDef& def, const QVariant& value, int port) {
-    Describe(reg, def, port);
+void writeSetting(cRegistry& reg, const SettingDef& def, const QVariant& value, int port) {
+    describe(reg, def, port);
     if (reg.IsRunValue()) return;  // a command-line value stays out of the store
     reg.ValueType = def.storedType;
     reg.SetValue(value);
 }
 
-void WriteMissingRecorderDefaults(cRegistry& reg, const QString& recordDirectory) {
-    for (const SettingDef& def : SettingsSchema()) {
+void writeMissingRecorderDefaults(cRegistry& reg, const QString& recordDirectory) {
+    for (const SettingDef& def : settingsSchema()) {
         if (QLatin1String(def.section) != QLatin1String(kRecorderSection)) continue;
-        Describe(reg, def, 0);
+        describe(reg, def, 0);
         if (reg.ValueExists()) continue;
-        WriteSetting(reg, def, def.id == SettingId::RecordDirectory ? QVariant(recordDirectory) : SettingDefault(def));
+        writeSetting(reg, def, def.id == SettingId::RecordDirectory ? QVariant(recordDirectory) : settingDefault(def));
     }
 }
 

@@ -59,29 +59,29 @@ struct SettingDef {
 };
 
 // Every row: the recorder values in the order they are loaded, then the device values.
-const std::vector<SettingDef>& SettingsSchema();
-const SettingDef& Setting(SettingId id);
+const std::vector<SettingDef>& settingsSchema();
+const SettingDef& setting(SettingId id);
 // The value name of a row for port n (COMnDevice), or its name.
-QString SettingName(const SettingDef& def, int port = 0);
+QString settingName(const SettingDef& def, int port = 0);
 // The default as stored: the number, or the text (invalid when there is none).
-QVariant SettingDefault(const SettingDef& def);
+QVariant settingDefault(const SettingDef& def);
 
 // Why a stored value cannot be used for def, or an empty string when it can
 // (a name part: "/", ".." or a control character would lead out of the record
 // directory; a separator: not a single-byte character code).
-QString SettingProblem(const SettingDef& def, const QVariant& stored);
+QString settingProblem(const SettingDef& def, const QVariant& stored);
 
 enum class SettingRead { Absent, Unusable, Ok };
 // Reads the value of def (port n for COMnDevice) from the current user's
 // store: a text as QString, a number as qint64. Unusable leaves the stored
 // value in *value and says why in *problem.
-SettingRead ReadSetting(cRegistry& reg, const SettingDef& def, QVariant* value, QString* problem = nullptr,
+SettingRead readSetting(cRegistry& reg, const SettingDef& def, QVariant* value, QString* problem = nullptr,
                         int port = 0);
 // Writes value with the row's stored type; a value set for this run (the
 // command line) is left as it is. Throws RaisedError when it cannot be saved.
-void WriteSetting(cRegistry& reg, const SettingDef& def, const QVariant& value, int port = 0);
+void writeSetting(cRegistry& reg, const SettingDef& def, const QVariant& value, int port = 0);
 // Writes the default of every recorder value the store lacks (the directory:
 // recordDirectory), so that a store starts complete.
-void WriteMissingRecorderDefaults(cRegistry& reg, const QString& recordDirectory);
+void writeMissingRecorderDefaults(cRegistry& reg, const QString& recordDirectory);
 
 }  // namespace kestro

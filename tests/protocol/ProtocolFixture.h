@@ -31,7 +31,7 @@ protected:
     // The state the poll cycle leaves after a reset, so that every change is visible.
     void ResetLikePollCycle(int16_t function = 0, int16_t variant = 0) {
         KestroStateRecord& k = ps.KestroState;
-        k = NotReceivedState();
+        k = notReceivedState();
         k.DevFunction = function;
         k.DevVariant = variant;
     }

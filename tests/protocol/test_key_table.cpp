@@ -59,9 +59,9 @@ const Row kRows[] = {
     {"sso 0\r", nullptr, 0, "sso 1 2 3\r"},
     {"sks 23\r", [](K& k) { k.DevKeyState = 3, k.DataValid |= kValidKeyState; }, 0, "sks\r"},
     {"gso 1F4\r", [](K& k) { k.DevOptions = 500, k.DataValid |= kValidOptions; }, 0, "gso 1 2\r"},
-    {"grc 1 1.234\r", [](K& k) { k.DevCalCoef[1] = 1.234f, k.DataValid |= ValidCalCoef(1); }, 0, "grc 1\r",
+    {"grc 1 1.234\r", [](K& k) { k.DevCalCoef[1] = 1.234f, k.DataValid |= validCalCoef(1); }, 0, "grc 1\r",
      "grc 1 2 3\r"},
-    {"grc 2 0.05\r", [](K& k) { k.DevCalCoef[2] = 0.05f, k.DataValid |= ValidCalCoef(2); }, 0, "grc\r"},
+    {"grc 2 0.05\r", [](K& k) { k.DevCalCoef[2] = 0.05f, k.DataValid |= validCalCoef(2); }, 0, "grc\r"},
     {"flash 12\r", [](K& k) { k.DevFlash = 12, k.DataValid |= kValidFlash; }, 0, "flash\r"},
     {"v_batt 4100\r", [](K& k) { k.DevVBatt = 4100, k.DataValid |= kValidVBatt; }, 0, "v_batt 1 2\r"},
     {"v_cpu 3300\r", [](K& k) { k.DevVCpu = 3300, k.DataValid |= kValidVCpu; }, 0, "v_cpu\r"},
@@ -118,8 +118,8 @@ INSTANTIATE_TEST_SUITE_P(Answers, KeyTable, ::testing::ValuesIn(kRows));
 // per item, in record order, and reset values that no reading can take.
 TEST(DeviceCodes, DataValidBitsAreOneDistinctBitPerItem) {
     const int32_t bits[] = {kValidFunction,  kValidVariant,   kValidRange,    kValidLevel,   kValidLevelStatus,
-                            kValidKeyState,  kValidBattery,   kValidSerialNo, kValidOptions, ValidCalCoef(0),
-                            ValidCalCoef(1), ValidCalCoef(2), kValidSwRev,    kValidHwRev,   kValidFlash,
+                            kValidKeyState,  kValidBattery,   kValidSerialNo, kValidOptions, validCalCoef(0),
+                            validCalCoef(1), validCalCoef(2), kValidSwRev,    kValidHwRev,   kValidFlash,
                             kValidVBatt,     kValidVCpu,      kValidVAna,     kValidTemp,    kValidSupply};
     const int shifts[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16, 17, 18, 19, 20, 21};
     for (size_t i = 0; i < std::size(bits); ++i)
@@ -127,7 +127,7 @@ TEST(DeviceCodes, DataValidBitsAreOneDistinctBitPerItem) {
 }
 
 TEST(DeviceCodes, ResetRecordsDifferInEveryShownItem) {
-    const K received = NotReceivedState(), shown = NotShownState();
+    const K received = notReceivedState(), shown = notShownState();
     EXPECT_FALSE(received.DeviceOnline);
     EXPECT_TRUE(shown.DeviceOnline);
     EXPECT_EQ(received.DataValid | shown.DataValid, 0);

@@ -21,12 +21,12 @@ using namespace kestro;
 namespace {
 
 TEST(SettingsSchema, RowsStandInTheOrderOfTheirIds) {
-    const std::vector<SettingDef>& rows = SettingsSchema();
+    const std::vector<SettingDef>& rows = settingsSchema();
     ASSERT_EQ(rows.size(), size_t(SettingId::COMnDevice) + 1);
     for (size_t i = 0; i < rows.size(); ++i)
         EXPECT_EQ(size_t(rows[i].id), i) << rows[i].name;
-    EXPECT_EQ(SettingName(Setting(SettingId::COMnDevice), 3), "COM3Device");
-    EXPECT_EQ(SettingName(Setting(SettingId::COMPort), 3), "COMPort");
+    EXPECT_EQ(settingName(setting(SettingId::COMnDevice), 3), "COM3Device");
+    EXPECT_EQ(settingName(setting(SettingId::COMPort), 3), "COMPort");
 }
 
 TEST(SettingsSchema, StoredValuesAreCheckedByTheirRow) {
@@ -62,8 +62,8 @@ TEST(SettingsSchema, StoredValuesAreCheckedByTheirRow) {
         {SettingId::RecordNameBase, QVariant(), false},
     };
     for (const auto& r : rows) {
-        const SettingDef& def = Setting(r.id);
-        EXPECT_EQ(SettingProblem(def, r.stored).isEmpty(), r.usable)
+        const SettingDef& def = setting(r.id);
+        EXPECT_EQ(settingProblem(def, r.stored).isEmpty(), r.usable)
             << def.name << " " << r.stored.toString().toStdString();
     }
 }
@@ -93,8 +93,8 @@ std::map<QString, QStringList> ReadmeTable(const QString& readme, const char* se
 
 QString ReadmeName(const SettingDef& def) {
     if (def.id == SettingId::COMnDevice)
-        return QStringLiteral("`%1`..`%2`").arg(SettingName(def, def.min), SettingName(def, def.max));
-    return QStringLiteral("`%1`").arg(SettingName(def));
+        return QStringLiteral("`%1`..`%2`").arg(settingName(def, def.min), settingName(def, def.max));
+    return QStringLiteral("`%1`").arg(settingName(def));
 }
 
 // How the README writes a default: a text in backquotes, a separator as its
@@ -121,7 +121,7 @@ TEST(SettingsSchema, ReadmeTablesOfTheSettingsFileFollowTheSchema) {
     for (const char* section : {kRecorderSection, kDeviceSection}) {
         SCOPED_TRACE(section);
         std::map<QString, QStringList> table = ReadmeTable(readme, section);
-        for (const SettingDef& def : SettingsSchema()) {
+        for (const SettingDef& def : settingsSchema()) {
             if (QLatin1String(def.section) != QLatin1String(section)) continue;
             const QString name = ReadmeName(def);
             SCOPED_TRACE(name.toStdString());
@@ -153,8 +153,8 @@ protected:
 
 TEST_F(SchemaStoreTest, FilledDefaultsLoadAsTheDefaultsAndKeepStoredValues) {
     cRegistry reg(files);
-    WriteSetting(reg, Setting(SettingId::TabularSeparator), 9);
-    WriteMissingRecorderDefaults(reg, "/srv/noise");
+    writeSetting(reg, setting(SettingId::TabularSeparator), 9);
+    writeMissingRecorderDefaults(reg, "/srv/noise");
 
     RecorderSettings s;
     cRegistry reader(files);
@@ -173,7 +173,7 @@ TEST_F(SchemaStoreTest, FilledDefaultsLoadAsTheDefaultsAndKeepStoredValues) {
     EXPECT_EQ(s.LimitLevel, 0);
 
     // Written with the row's types: texts as text, the rest as numbers.
-    for (const SettingDef& def : SettingsSchema()) {
+    for (const SettingDef& def : settingsSchema()) {
         if (QLatin1String(def.section) != QLatin1String(kRecorderSection)) continue;
         reader.ClassKey = HKEY_CURRENT_USER_;
         reader.SectionKey = kRecorderSection;
@@ -187,23 +187,23 @@ TEST_F(SchemaStoreTest, ReadSettingTellsAbsentUnusableAndUsableApart) {
     cRegistry reg(files);
     QVariant v;
     QString why;
-    EXPECT_EQ(ReadSetting(reg, Setting(SettingId::RecordNameBase), &v), SettingRead::Absent);
-    WriteSetting(reg, Setting(SettingId::RecordNameBase), QString("../up"));
-    EXPECT_EQ(ReadSetting(reg, Setting(SettingId::RecordNameBase), &v, &why), SettingRead::Unusable);
+    EXPECT_EQ(readSetting(reg, setting(SettingId::RecordNameBase), &v), SettingRead::Absent);
+    writeSetting(reg, setting(SettingId::RecordNameBase), QString("../up"));
+    EXPECT_EQ(readSetting(reg, setting(SettingId::RecordNameBase), &v, &why), SettingRead::Unusable);
     EXPECT_EQ(v.toString(), "../up") << "the stored text is kept for the caller";
     EXPECT_FALSE(why.isEmpty());
-    WriteSetting(reg, Setting(SettingId::COMnDevice), QString("/dev/ttyUSB3"), 2);
-    EXPECT_EQ(ReadSetting(reg, Setting(SettingId::COMnDevice), &v, nullptr, 2), SettingRead::Ok);
+    writeSetting(reg, setting(SettingId::COMnDevice), QString("/dev/ttyUSB3"), 2);
+    EXPECT_EQ(readSetting(reg, setting(SettingId::COMnDevice), &v, nullptr, 2), SettingRead::Ok);
     EXPECT_EQ(v.toString(), "/dev/ttyUSB3");
-    EXPECT_EQ(ReadSetting(reg, Setting(SettingId::COMnDevice), &v, nullptr, 1), SettingRead::Absent);
+    EXPECT_EQ(readSetting(reg, setting(SettingId::COMnDevice), &v, nullptr, 1), SettingRead::Absent);
 
     // A value set for this run is read, never written over.
     reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COMPort", 3, REG_DWORD_);
-    WriteSetting(reg, Setting(SettingId::COMPort), 2);
-    EXPECT_EQ(ReadSetting(reg, Setting(SettingId::COMPort), &v), SettingRead::Ok);
+    writeSetting(reg, setting(SettingId::COMPort), 2);
+    EXPECT_EQ(readSetting(reg, setting(SettingId::COMPort), &v), SettingRead::Ok);
     EXPECT_EQ(v.toLongLong(), 3);
     cRegistry fresh(files);
-    EXPECT_EQ(ReadSetting(fresh, Setting(SettingId::COMPort), &v), SettingRead::Absent);
+    EXPECT_EQ(readSetting(fresh, setting(SettingId::COMPort), &v), SettingRead::Absent);
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ bool SeparatorCode(const QString& fieldText, bool keywords, int32_t* code) {
     if (fieldText.isEmpty()) return false;
     // The store keeps single-byte codes; the loader reads nothing else back.
     const int32_t c = fieldText.at(0).unicode();
-    if (!SettingProblem(Setting(SettingId::TabularSeparator), c).isEmpty()) return false;
+    if (!settingProblem(setting(SettingId::TabularSeparator), c).isEmpty()) return false;
     *code = c;
     return true;
 }
@@ -193,12 +193,12 @@ frmSetup::frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QStri
 namespace {
 
 template <class W>
-W* Named(W* w, const char* name) {
+W* named(W* w, const char* name) {
     w->setObjectName(QLatin1String(name));
     return w;
 }
 
-QLabel* FieldLabel(const QString& text, QWidget* parent) {
+QLabel* fieldLabel(const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return l;
@@ -228,7 +228,7 @@ const struct {
 }  // namespace
 
 void frmSetup::BuildControls() {
-    tbsOptions = Named(new QTabBar(this), "tbsOptions");
+    tbsOptions = named(new QTabBar(this), "tbsOptions");
     tbsOptions->setDrawBase(false);
     tbsOptions->setExpanding(false);
     for (const auto& t : kTabs) {
@@ -243,8 +243,8 @@ void frmSetup::BuildControls() {
     auto* pageFrameLayout = new QVBoxLayout(pageFrame);
     pageFrameLayout->setContentsMargins(10, 10, 10, 10);
     pageFrameLayout->addWidget(pages_);
-    QWidget* (frmSetup::*const builders[])() = {&frmSetup::BuildRecordingPage, &frmSetup::BuildInterfacePage,
-                                                &frmSetup::BuildStatisticsPage};
+    QWidget* (frmSetup::*const builders[])() = {&frmSetup::buildRecordingPage, &frmSetup::buildInterfacePage,
+                                                &frmSetup::buildStatisticsPage};
     for (size_t i = 0; i < PicOptions.size(); ++i) {
         PicOptions[i] = (this->*builders[i])();
         PicOptions[i]->setObjectName(QStringLiteral("PicOptions%1").arg(i));
@@ -256,7 +256,7 @@ void frmSetup::BuildControls() {
     top->addWidget(tbsOptions);
     top->addWidget(pageFrame);
     top->addSpacing(10);
-    top->addLayout(BuildButtons());
+    top->addLayout(buildButtons());
 
     QWidget* order[] = {tbsOptions,
                         InputSaveDir,
@@ -296,51 +296,51 @@ void frmSetup::BuildControls() {
         w->installEventFilter(this);
 }
 
-QWidget* frmSetup::BuildRecordingPage() {
+QWidget* frmSetup::buildRecordingPage() {
     auto* rec = new QWidget;
 
-    auto* frameName = Named(new QGroupBox(QStringLiteral("File Name"), rec), "FrameFileName");
-    InputSaveDir = Named(new QLineEdit(frameName), "InputSaveDir");
+    auto* frameName = named(new QGroupBox(QStringLiteral("File Name"), rec), "FrameFileName");
+    InputSaveDir = named(new QLineEdit(frameName), "InputSaveDir");
     InputSaveDir->setMinimumWidth(320);
-    cmdBrowseDir = Named(new QToolButton(frameName), "cmdBrowseDir");
+    cmdBrowseDir = named(new QToolButton(frameName), "cmdBrowseDir");
     cmdBrowseDir->setText(QStringLiteral("..."));
     cmdBrowseDir->setToolTip(QStringLiteral("Choose the directory"));
-    InputFileName = Named(new QLineEdit(frameName), "InputFileName");
-    InputFileExtension = Named(new QLineEdit(frameName), "InputFileExtension");
+    InputFileName = named(new QLineEdit(frameName), "InputFileName");
+    InputFileExtension = named(new QLineEdit(frameName), "InputFileExtension");
     InputFileExtension->setFixedWidth(90);
     auto* nameGrid = new QGridLayout(frameName);
     nameGrid->setColumnStretch(1, 1);
-    nameGrid->addWidget(FieldLabel(QStringLiteral("Directory"), frameName), 0, 0);
+    nameGrid->addWidget(fieldLabel(QStringLiteral("Directory"), frameName), 0, 0);
     nameGrid->addWidget(InputSaveDir, 0, 1);
     nameGrid->addWidget(cmdBrowseDir, 0, 2);
-    nameGrid->addWidget(FieldLabel(QStringLiteral("Base Name"), frameName), 1, 0);
+    nameGrid->addWidget(fieldLabel(QStringLiteral("Base Name"), frameName), 1, 0);
     nameGrid->addWidget(InputFileName, 1, 1, 1, 2);
-    nameGrid->addWidget(FieldLabel(QStringLiteral("Extension"), frameName), 2, 0);
+    nameGrid->addWidget(fieldLabel(QStringLiteral("Extension"), frameName), 2, 0);
     nameGrid->addWidget(InputFileExtension, 2, 1, Qt::AlignLeft);
 
-    auto* frameContent = Named(new QGroupBox(QStringLiteral("File Content"), rec), "FrameFileContent");
+    auto* frameContent = named(new QGroupBox(QStringLiteral("File Content"), rec), "FrameFileContent");
     auto* contentGrid = new QGridLayout(frameContent);
     for (const auto& c : kContentBoxes) {
-        this->*c.field = Named(new QCheckBox(QString::fromLatin1(c.caption), frameContent), c.name);
+        this->*c.field = named(new QCheckBox(QString::fromLatin1(c.caption), frameContent), c.name);
         contentGrid->addWidget(this->*c.field, c.row, c.column);
     }
     contentGrid->setRowStretch(2, 1);
 
-    auto* frameFormat = Named(new QGroupBox(QStringLiteral("Format Options"), rec), "FrameFormatOptions");
-    InputDecimalSeparator = Named(new QLineEdit(frameFormat), "InputDecimalSeparator");
-    InputTabularSeparator = Named(new QLineEdit(frameFormat), "InputTabularSeparator");
+    auto* frameFormat = named(new QGroupBox(QStringLiteral("Format Options"), rec), "FrameFormatOptions");
+    InputDecimalSeparator = named(new QLineEdit(frameFormat), "InputDecimalSeparator");
+    InputTabularSeparator = named(new QLineEdit(frameFormat), "InputTabularSeparator");
     for (QLineEdit* e : {InputDecimalSeparator, InputTabularSeparator})
         e->setFixedWidth(90);
     InputTabularSeparator->setToolTip(QStringLiteral("A character, [TAB] or [SPACE]"));
     // Takes the focus after the column separator only to turn an empty field
     // into [TAB]; it has no place of its own on the page.
-    cmdTSepTabFocus = Named(new QPushButton(QStringLiteral("TSep-Tab"), frameFormat), "cmdTSepTabFocus");
+    cmdTSepTabFocus = named(new QPushButton(QStringLiteral("TSep-Tab"), frameFormat), "cmdTSepTabFocus");
     cmdTSepTabFocus->setFocusPolicy(Qt::TabFocus);
     cmdTSepTabFocus->setGeometry(0, 0, 0, 0);
     auto* formatGrid = new QGridLayout(frameFormat);
-    formatGrid->addWidget(FieldLabel(QStringLiteral("Decimal Seperator"), frameFormat), 0, 0);
+    formatGrid->addWidget(fieldLabel(QStringLiteral("Decimal Seperator"), frameFormat), 0, 0);
     formatGrid->addWidget(InputDecimalSeparator, 0, 1);
-    formatGrid->addWidget(FieldLabel(QStringLiteral("Tabular Separator"), frameFormat), 1, 0);
+    formatGrid->addWidget(fieldLabel(QStringLiteral("Tabular Separator"), frameFormat), 1, 0);
     formatGrid->addWidget(InputTabularSeparator, 1, 1);
     formatGrid->setRowStretch(2, 1);
 
@@ -355,10 +355,10 @@ QWidget* frmSetup::BuildRecordingPage() {
     return rec;
 }
 
-QWidget* frmSetup::BuildInterfacePage() {
+QWidget* frmSetup::buildInterfacePage() {
     auto* itf = new QWidget;
     FrameCOM = new QGroupBox(QStringLiteral("Serial Interface"), itf);
-    Named(FrameCOM, "FrameCOM");
+    named(FrameCOM, "FrameCOM");
     auto* comGrid = new QGridLayout(FrameCOM);
     comGrid->setColumnStretch(1, 1);
     comGrid->setHorizontalSpacing(12);
@@ -403,17 +403,17 @@ QWidget* frmSetup::BuildInterfacePage() {
     return itf;
 }
 
-QWidget* frmSetup::BuildStatisticsPage() {
+QWidget* frmSetup::buildStatisticsPage() {
     auto* stat = new QWidget;
     auto* frameStat = new QGroupBox(QStringLiteral("Noise Statistics"), stat);
-    Named(frameStat, "FrameStatistics");
+    named(frameStat, "FrameStatistics");
     cboStatisticsInterval = new QComboBox(frameStat);
-    Named(cboStatisticsInterval, "cboStatisticsInterval");
-    for (int seconds : Setting(SettingId::StatisticsInterval).choices)
+    named(cboStatisticsInterval, "cboStatisticsInterval");
+    for (int seconds : setting(SettingId::StatisticsInterval).choices)
         cboStatisticsInterval->addItem(QStringLiteral("%1 min").arg(seconds / 60), seconds);
     InputLimitLevel = new QDoubleSpinBox(frameStat);
-    Named(InputLimitLevel, "InputLimitLevel");
-    InputLimitLevel->setRange(0.0, Setting(SettingId::LimitLevel).max / 10.0);
+    named(InputLimitLevel, "InputLimitLevel");
+    InputLimitLevel->setRange(0.0, setting(SettingId::LimitLevel).max / 10.0);
     InputLimitLevel->setDecimals(1);
     InputLimitLevel->setSingleStep(0.5);
     InputLimitLevel->setSuffix(QStringLiteral(" dB"));
@@ -421,9 +421,9 @@ QWidget* frmSetup::BuildStatisticsPage() {
     InputLimitLevel->setToolTip(QStringLiteral("Intervals whose Leq is above this level are marked; 0 for none"));
     auto* statGrid = new QGridLayout(frameStat);
     statGrid->setColumnStretch(2, 1);
-    statGrid->addWidget(FieldLabel(QStringLiteral("Interval"), frameStat), 0, 0);
+    statGrid->addWidget(fieldLabel(QStringLiteral("Interval"), frameStat), 0, 0);
     statGrid->addWidget(cboStatisticsInterval, 0, 1);
-    statGrid->addWidget(FieldLabel(QStringLiteral("Limit (Leq)"), frameStat), 1, 0);
+    statGrid->addWidget(fieldLabel(QStringLiteral("Limit (Leq)"), frameStat), 1, 0);
     statGrid->addWidget(InputLimitLevel, 1, 1);
     auto* statHint = new QLabel(QStringLiteral("Each record file gets a statistics file beside it (…_STAT) "
                                                "with one row per interval. Changes apply to the next series."),
@@ -439,9 +439,9 @@ QWidget* frmSetup::BuildStatisticsPage() {
     return stat;
 }
 
-QHBoxLayout* frmSetup::BuildButtons() {
-    cmdOK = Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
-    cmdCancel = Named(new QPushButton(QStringLiteral("Abbrechen"), this), "cmdCancel");
+QHBoxLayout* frmSetup::buildButtons() {
+    cmdOK = named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
+    cmdCancel = named(new QPushButton(QStringLiteral("Abbrechen"), this), "cmdCancel");
     // No default button: Enter in a text field must not confirm the dialog.
     for (QPushButton* b : {cmdOK, cmdCancel, cmdTSepTabFocus}) {
         b->setAutoDefault(false);
@@ -463,12 +463,12 @@ void frmSetup::Load() {
     // The stored value, or the default that loading falls back to. Name parts
     // are shown as stored, so that OK can say what is wrong with them.
     auto stored = [this](SettingId id, const QVariant& fallback = QVariant()) {
-        const SettingDef& row = Setting(id);
+        const SettingDef& row = setting(id);
         QVariant v;
-        const SettingRead read = ReadSetting(reg_, row, &v);
+        const SettingRead read = readSetting(reg_, row, &v);
         if (read == SettingRead::Ok || (read == SettingRead::Unusable && row.kind == SettingKind::FileNamePart))
             return v;
-        return fallback.isValid() ? fallback : SettingDefault(row);
+        return fallback.isValid() ? fallback : settingDefault(row);
     };
     auto check = [&](QCheckBox* box, SettingId id) {
         box->setChecked(stored(id).toLongLong() != 0);
@@ -654,7 +654,7 @@ void frmSetup::cmdOK_Click() {
     for (const auto& [field, caption, id] :
          {std::tuple{InputFileName, "Base Name", SettingId::RecordNameBase},
           std::tuple{InputFileExtension, "Extension", SettingId::RecordFileExtension}}) {
-        const QString problem = SettingProblem(Setting(id), field->text());
+        const QString problem = settingProblem(setting(id), field->text());
         if (problem.isEmpty()) continue;
         Complain(field, QStringLiteral("The \"%1\" %2.").arg(QLatin1String(caption), problem));
         return;
@@ -662,7 +662,7 @@ void frmSetup::cmdOK_Click() {
 
     try {
         auto put = [this](SettingId id, const QVariant& v, int port = 0) {
-            WriteSetting(reg_, Setting(id), v, port);
+            writeSetting(reg_, setting(id), v, port);
         };
         auto flag = [](const QCheckBox* box) {
             return box->isChecked() ? 1 : 0;

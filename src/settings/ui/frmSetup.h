@@ -101,10 +101,10 @@ protected:
 
 private:
     void BuildControls();
-    QWidget* BuildRecordingPage();
-    QWidget* BuildInterfacePage();
-    QWidget* BuildStatisticsPage();
-    QHBoxLayout* BuildButtons();
+    QWidget* buildRecordingPage();
+    QWidget* buildInterfacePage();
+    QWidget* buildStatisticsPage();
+    QHBoxLayout* buildButtons();
     void Load();
     void ShowPage(int index);
     void NextTab(int step);

@@ -210,16 +210,16 @@ const int kPanelWidths[4] = {24, 96, 0, 128};
 }  // namespace
 
 void frmKestroRecord::BuildWindow() {
-    BuildMenus();
+    buildMenus();
     auto* client = new QWidget(this);
     setCentralWidget(client);
-    BuildKeys(client);
+    buildKeys(client);
 
     Picture2 = new MainPanel(client);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture1 = new DisplayPanel(Picture2);
     Picture1->move(8, 8);
-    BuildOptions();
+    buildOptions();
 
     QWidget* graph = views_.graphWidget();
     graph->setParent(Picture2);
@@ -244,7 +244,7 @@ void frmKestroRecord::BuildWindow() {
     for (size_t i = 0; i + 1 < std::size(chain); ++i)
         setTabOrder(chain[i], chain[i + 1]);
 
-    BuildStatusBar(client);
+    buildStatusBar(client);
 
     const int menuHeight = menuBar()->sizeHint().height();
     setMinimumSize(kGraphLeft + kMinGraphWidth + kGraphRightMargin, kDesignHeight + menuHeight);
@@ -252,7 +252,7 @@ void frmKestroRecord::BuildWindow() {
     LayoutClientArea();
 }
 
-void frmKestroRecord::BuildMenus() {
+void frmKestroRecord::buildMenus() {
     QMenu* menu = nullptr;
     for (const MenuItemDef& m : kMenuItems) {
         QAction* action = nullptr;
@@ -271,7 +271,7 @@ void frmKestroRecord::BuildMenus() {
     }
 }
 
-void frmKestroRecord::BuildKeys(QWidget* client) {
+void frmKestroRecord::buildKeys(QWidget* client) {
     Toolbar1 = new ToolbarStrip(client);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
     for (const KeyDef& k : kKeys) {
@@ -297,7 +297,7 @@ void frmKestroRecord::BuildKeys(QWidget* client) {
     }
 }
 
-void frmKestroRecord::BuildOptions() {
+void frmKestroRecord::buildOptions() {
     auto frame = [this](const char* caption, const char* name, int x, auto& options, const auto& defs,
                         const char* optionName, void (frmKestroRecord::*click)(int16_t)) {
         auto* box = new QGroupBox(QString::fromLatin1(caption), Picture2);
@@ -335,7 +335,7 @@ void frmKestroRecord::BuildOptions() {
     frmRange->setEnabled(false);
 }
 
-void frmKestroRecord::BuildStatusBar(QWidget* client) {
+void frmKestroRecord::buildStatusBar(QWidget* client) {
     // The bottom strip of the client area.
     StatusBar1 = new QWidget(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -534,13 +534,13 @@ void frmKestroRecord::SelectRange(int index) {
 // ---------------------------------------------------------------- poll cycle
 
 void frmKestroRecord::Reset_KestroState() {
-    ps_.KestroState = NotReceivedState();
+    ps_.KestroState = notReceivedState();
     OptionUpdate = false;
     InitStep = 1;
     Timer1.setInterval(100);
 }
 
-void frmKestroRecord::Reset_KestroStateOld() { KestroStateOld = NotShownState(); }
+void frmKestroRecord::Reset_KestroStateOld() { KestroStateOld = notShownState(); }
 
 void frmKestroRecord::Timer1_Timer() {
     if (inTick_) return;  // a handler that ran the event loop must not start a second tick

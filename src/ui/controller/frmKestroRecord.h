@@ -138,10 +138,10 @@ protected:
 
 private:
     void BuildWindow();
-    void BuildMenus();
-    void BuildKeys(QWidget* client);
-    void BuildOptions();
-    void BuildStatusBar(QWidget* client);
+    void buildMenus();
+    void buildKeys(QWidget* client);
+    void buildOptions();
+    void buildStatusBar(QWidget* client);
     void LayoutClientArea();
     void ConnectionEstablishedActions();
     void ConnectionLostActions();
