@@ -2,6 +2,7 @@
 // chunks of 1 to 64 bytes, with heap allocations counted per line.
 
 #include "protocol/ProtocolState.h"
+#include "support/ManualClock.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,6 +5,7 @@
 #include "recording/RecordFormat.h"
 #include "recording/SeriesRecorder.h"
 #include "shell/EventLog.h"
+#include "support/ManualClock.h"
 #include "ui/recording/LevelGraph.h"
 #include "ui/recording/RecordingViews.h"
 
@@ -23,7 +24,7 @@ QString g_recordDir;  // set by main: where the hand-off writes
 
 MeasurementRecord SampleAt(double timestamp, int16_t level) {
     MeasurementRecord r;
-    r.Flags = 1;
+    r.Flags = kFlagLp;
     r.Timestamp = timestamp;
     r.SysTime = SystemTimeFromDate(timestamp);
     r.Level = level;
@@ -90,7 +91,7 @@ void BM_FormatFastLine(benchmark::State& state) {
     QByteArray out;
     out.reserve(1 << 16);
     MeasurementRecord r = SampleAt(kStart, 0);
-    r.Flags = 32;
+    r.Flags = kFlagFastQ;
     double v = 1e6;
     for (auto _ : state) {
         if (out.size() > 60000) out.resize(0);

@@ -2,13 +2,15 @@
 // item changed since the last tick (function, variant, level, status, range,
 // battery), and idle (nothing changed). Targets: changed < 1 ms, idle < 50 us.
 
-#include "link/FakeSerialPort.h"
 #include "link/frmCOMx.h"
 #include "protocol/ProtocolState.h"
 #include "settings/RecorderSettings.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
+#include "support/FakeSerialPort.h"
+#include "support/ManualClock.h"
+#include "support/RecordingMessageSink.h"
 #include "ui/controller/frmKestroRecord.h"
 
 #include <QApplication>
@@ -27,11 +29,7 @@ struct Bench {
     Bench() {
         qputenv("KESTRO_COM1", QFile::encodeName(tmp.filePath(QStringLiteral("meter"))));
         cRegistry w(files);
-        w.ClassKey = HKEY_CURRENT_USER_;
-        w.SectionKey = QString::fromLatin1(kDeviceSection);
-        w.ValueKey = QStringLiteral("COMPort");
-        w.ValueType = REG_DWORD_;
-        w.SetValue(1);
+        writeSetting(w, setting(SettingId::COMPort), 1);
         com = std::make_unique<frmCOMx>(ps, reg, log, messages, [this] {
             auto p = std::make_unique<FakeSerialPort>();
             port = p.get();
@@ -74,7 +72,7 @@ void SetState(KestroStateRecord& s, bool odd) {
     s.DevLevel = odd ? 734 : 1005;
     s.DevLevelStatus = odd ? 5 : 0;
     s.DevBattery = odd ? 2 : 3;
-    s.DataValid |= 1 | 2 | 4 | 8 | 16 | 64;
+    s.DataValid |= kValidFunction | kValidVariant | kValidRange | kValidLevel | kValidLevelStatus | kValidBattery;
 }
 
 // Every displayed item changes on every tick; with repaint, the regions the

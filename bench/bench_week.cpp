@@ -10,6 +10,7 @@
 #include "protocol/ProtocolState.h"
 #include "recording/SeriesRecorder.h"
 #include "shell/EventLog.h"
+#include "support/ManualClock.h"
 
 #include <QCoreApplication>
 #include <QDir>

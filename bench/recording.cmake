@@ -1,12 +1,8 @@
 # Recording: hand-off batches, line formatting, graph redraws; a week of one
 # series and a long outage (bench programs that print their figures).
-if(TARGET kestro_ui_recording)
-  add_executable(bench_recording ${CMAKE_CURRENT_LIST_DIR}/bench_recording.cpp)
-  target_link_libraries(bench_recording PRIVATE kestro_ui_recording benchmark::benchmark)
-endif()
-if(TARGET kestro_recording)
-  foreach(b bench_week bench_outage)
-    add_executable(${b} ${CMAKE_CURRENT_LIST_DIR}/${b}.cpp)
-    target_link_libraries(${b} PRIVATE kestro_recording)
-  endforeach()
-endif()
+add_executable(bench_recording ${CMAKE_CURRENT_LIST_DIR}/bench_recording.cpp)
+target_link_libraries(bench_recording PRIVATE kestro_ui_recording kestro_test_clock benchmark::benchmark)
+foreach(b bench_week bench_outage)
+  add_executable(${b} ${CMAKE_CURRENT_LIST_DIR}/${b}.cpp)
+  target_link_libraries(${b} PRIVATE kestro_recording kestro_test_clock)
+endforeach()

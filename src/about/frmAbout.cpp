@@ -17,7 +17,7 @@ namespace kestro {
 
 namespace {
 
-const QString kSysInfoError = QStringLiteral(": StartSysInfo.Error: ");
+const QString kSysInfoError = QString::fromLatin1(label::kStartSysInfo);
 const QString kUnavailable = QStringLiteral("Systeminformationen sind momentan nicht verfügbar");
 const QString kJournal = QStringLiteral("SoundJournal.log");
 

@@ -2,6 +2,7 @@
 // The about box: title, version and maker, and a button that starts the
 // machine's system-information program.
 
+#include "core/Errors.h"
 #include "settings/cRegistry.h"
 
 #include <QDialog>
@@ -22,10 +23,6 @@ class MessageSink;
 QString VersionText(int major, int minor, int revision, const QString& comment);
 // The line of this build (kestro/Version.h).
 QString BuildVersionText();
-
-// Error numbers of a failed start: no such program, or it would not run.
-constexpr int32_t kErrFileNotFound = 53;
-constexpr int32_t kErrPermissionDenied = 5;
 
 // How the system-information program is found and started; tests replace parts.
 struct SysInfoLauncher {

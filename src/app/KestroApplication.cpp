@@ -1,4 +1,6 @@
 #include "app/KestroApplication.h"
+
+#include "app/DialogMessageSink.h"
 #include "app/UiMap.h"
 
 #include "about/frmAbout.h"
@@ -168,47 +170,25 @@ void KestroApplication::PrepareDemoStore() {
     const QString user = RegistryFiles::Default().currentUser;
     if (QFileInfo::exists(user)) QFile::copy(user, RegObj_->files().currentUser);
     try {
-        RegObj_->ClassKey = HKEY_CURRENT_USER_;
-        RegObj_->SectionKey = QString::fromLatin1(kDeviceSection);
-        RegObj_->ValueKey = QStringLiteral("COMPort");
-        RegObj_->ValueType = REG_DWORD_;
-        RegObj_->SetValue(1);
-        RegObj_->ValueKey = QStringLiteral("COM1Device");
-        RegObj_->ValueType = REG_SZ_;
-        RegObj_->SetValue(qEnvironmentVariable("KESTRO_COM1"));
+        writeSetting(*RegObj_, setting(SettingId::COMPort), 1);
+        writeSetting(*RegObj_, setting(SettingId::COMnDevice), qEnvironmentVariable("KESTRO_COM1"), 1);
         // A first demo must not start with the setup dialog: missing recorder
         // values get their defaults in the private copy.
-        RecorderSettings defaults;
-        defaults.RecordDirectory = DefaultRecordDirectory();
-        const QList<QPair<const char*, QVariant>> values{
-            {"RecordDirectory", defaults.RecordDirectory},
-            {"RecordNameBase", defaults.RecordNameBase},
-            {"RecordFileExtension", defaults.RecordFileExtension},
-            {"IncludeHeaderLine", 1},
-            {"IncludeSystemTime", 1},
-            {"IncludeOverflow", 1},
-            {"IncludeUnderflow", 1},
-            {"DecimalSeparator", int(defaults.DecimalSeparator.unicode())},
-            {"TabularSeparator", int(defaults.TabularSeparator.unicode())}};
-        RegObj_->SectionKey = QString::fromLatin1(kRecorderSection);
-        for (const auto& [name, value] : values) {
-            RegObj_->ValueKey = QLatin1String(name);
-            if (RegObj_->ValueExists()) continue;
-            RegObj_->ValueType = value.typeId() == QMetaType::QString ? REG_SZ_ : REG_DWORD_;
-            RegObj_->SetValue(value);
-        }
+        writeMissingRecorderDefaults(*RegObj_, DefaultRecordDirectory());
     } catch (const RaisedError& e) {
-        log_->LogError(QStringLiteral(": KestroApplication.Demo.Error: "), e.number);
+        log_->LogError(QString::fromLatin1(label::kDemo), e.number);
     }
 }
 
 bool KestroApplication::ApplyRunOptions() {
     // Values for this run only: every reader sees them, the store file keeps its own.
     if (!options_.port.isEmpty()) {
-        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(kDeviceSection), QStringLiteral("COMPort"), 1,
-                             REG_DWORD_);
-        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(kDeviceSection), QStringLiteral("COM1Device"),
-                             options_.port, REG_SZ_);
+        for (const auto& [id, value] :
+             {std::pair{SettingId::COMPort, QVariant(1)}, std::pair{SettingId::COMnDevice, QVariant(options_.port)}}) {
+            const SettingDef& row = setting(id);
+            RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row, 1), value,
+                                 row.storedType);
+        }
     }
     if (!options_.recordDir.isEmpty()) {
         if (!QDir().mkpath(options_.recordDir)) {
@@ -216,8 +196,9 @@ bool KestroApplication::ApplyRunOptions() {
                 QStringLiteral("The record directory %1 cannot be created.").arg(options_.recordDir));
             return false;
         }
-        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(kRecorderSection),
-                             QStringLiteral("RecordDirectory"), options_.recordDir, REG_SZ_);
+        const SettingDef& row = setting(SettingId::RecordDirectory);
+        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), options_.recordDir,
+                             row.storedType);
     }
     return true;
 }
@@ -238,7 +219,7 @@ void KestroApplication::InitApplication() {
     // Nobody would see a dialog: missing recorder values keep their defaults,
     // a missing or unusable port ends the run with a reason.
     if (port == kTrue || port == 0) return;
-    if (port == 1) {
+    if (port == kErrNoStoredPort) {
         const QString problem = RegObj_->StoreProblem();
         const QByteArray store = QFile::encodeName(RegObj_->files().currentUser);
         if (!problem.isEmpty())
@@ -291,8 +272,7 @@ void KestroApplication::ShowStatistics(bool openFile) {
     // Settings and serial number as they are now; they change between openings.
     statistics_->setFileConfig(StatisticsConfigOf(window_->settings()));
     const int32_t serial = ps_->KestroState.DevSerialNo;
-    statistics_->setSerialNumber(serial > 0 && serial != frmKestroRecord::kSentinelSerial ? QString::number(serial)
-                                                                                          : QString());
+    statistics_->setSerialNumber(serial > 0 && serial != kSerialNotReceived ? QString::number(serial) : QString());
     statistics_->show();
     statistics_->raise();
     statistics_->activateWindow();

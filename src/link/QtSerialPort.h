@@ -25,7 +25,6 @@ public:
     QString device() const override { return device_; }
 
     // True after the loss of the open device was reported (until the next open).
-    bool isGone() const { return gone_; }
 
 private:
     void OnError(QSerialPort::SerialPortError error);

@@ -2,15 +2,13 @@
 // The serial port behind a small interface: QSerialPort in the program,
 // a fake in unit tests, a real pseudo-terminal in end-to-end tests.
 
+#include "core/Errors.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
 namespace kestro {
-
-// Open failures carry one of the two numbers callers branch on.
-constexpr int16_t kErrPortNotFound = 8002;   // device path does not exist
-constexpr int16_t kErrPortUnavailable = 82;  // exists but cannot be opened (busy, permission)
 
 class SerialPort : public QObject {
     Q_OBJECT

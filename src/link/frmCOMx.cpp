@@ -26,10 +26,10 @@ constexpr int kStopFlushMs = 500;
 // Twelve characters take 13 ms on the line; an adapter's own buffer may add some.
 constexpr int kStopDrainMs = 500;
 
-const QString kInitFormError = QStringLiteral(": frmCOMx.InitForm.Error: ");
-const QString kSetCOMPortError = QStringLiteral(": SetCOMPort.Error: ");
-const QString kFormUnloadError = QStringLiteral(": frmCOMx.FormUnload.Error: ");
-const QString kPortGone = QStringLiteral(": frmCOMx.PortGone: ");
+const QString kInitFormError = QString::fromLatin1(label::kComInitForm);
+const QString kSetCOMPortError = QString::fromLatin1(label::kSetComPort);
+const QString kFormUnloadError = QString::fromLatin1(label::kComFormUnload);
+const QString kPortGone = QString::fromLatin1(label::kPortGone);
 
 const QString kDialoutHint =
     QStringLiteral("Add your user to the dialout group: sudo usermod -aG dialout $USER, then log in again.");
@@ -109,10 +109,11 @@ QString frmCOMx::DevicePathForPort(int16_t n) const { return MapPort(n, nullptr)
 QString frmCOMx::MapPort(int16_t n, QString* mappingKey) const {
     if (!InRange(n)) return QString();
     cRegistry& reg = d->reg;
+    const SettingDef& row = setting(SettingId::COMnDevice);
     reg.ClassKey = HKEY_CURRENT_USER_;
-    reg.SectionKey = QString::fromLatin1(kDeviceSection);
-    reg.ValueKey = QStringLiteral("COM%1Device").arg(n);
-    reg.ValueType = REG_SZ_;
+    reg.SectionKey = QString::fromLatin1(row.section);
+    reg.ValueKey = settingName(row, n);
+    reg.ValueType = row.storedType;
     reg.Default = QVariant();
     // The command line names the device for this run: it comes before everything.
     const bool forThisRun = reg.IsRunValue();
@@ -202,18 +203,19 @@ int16_t frmCOMx::InitForm() {
     tag_ = QStringLiteral("0");
     try {
         cRegistry& reg = d->reg;
+        const SettingDef& row = setting(SettingId::COMPort);
         reg.ClassKey = HKEY_CURRENT_USER_;
-        reg.SectionKey = QString::fromLatin1(kDeviceSection);
-        reg.ValueKey = QStringLiteral("COMPort");
-        reg.ValueType = REG_DWORD_;
+        reg.SectionKey = QString::fromLatin1(row.section);
+        reg.ValueKey = settingName(row);
+        reg.ValueType = row.storedType;
         reg.Default = QVariant();
 
         bool stored = false;
         qlonglong n = 0;
         if (reg.ValueExists()) n = reg.Value().toLongLong(&stored);  // a value that is no number is no port
         if (!stored) {
-            d->log.LogError(kInitFormError, 1);
-            return 1;
+            d->log.LogError(kInitFormError, kErrNoStoredPort);
+            return kErrNoStoredPort;
         }
 
         if (d->port->isOpen()) {
@@ -240,7 +242,7 @@ int16_t frmCOMx::InitForm() {
     }
     // After an unexpected failure only an open port counts as success; otherwise
     // the caller's setup dialog follows, as for a missing port.
-    return d->port->isOpen() ? kTrue : int16_t{1};
+    return d->port->isOpen() ? kTrue : int16_t{kErrNoStoredPort};
 }
 
 int16_t frmCOMx::SetCOMPort(int16_t COMPort) {
@@ -285,7 +287,7 @@ void frmCOMx::FormUnload() {
     } catch (const std::exception&) {
         d->log.LogError(kFormUnloadError, kErrInternal);
     }
-    d->log.WriteLog(d->log.DateTimeText() + QStringLiteral(": Application stopped"));
+    d->log.WriteLog(d->log.DateTimeText() + QString::fromLatin1(label::kApplicationStopped));
 }
 
 }  // namespace kestro

@@ -6,6 +6,7 @@
 // CONTRACT (names binding, internals free). Results are 16-bit: kTrue (-1) on
 // success, 1 when no port is stored, 82 or 8002 when the port cannot be opened.
 
+#include "core/Errors.h"
 #include "protocol/ProtocolState.h"
 
 #include <QObject>
@@ -19,11 +20,6 @@ class EventLog;
 class MessageSink;
 class SerialPort;
 class cRegistry;
-
-// Our own error numbers: a command of the stop sequence did not reach the port,
-// or did not leave the line before the port had to be closed.
-constexpr int32_t kErrPortWrite = 8020;
-constexpr int32_t kErrPortDrain = 8021;
 
 class frmCOMx : public QObject {
     Q_OBJECT
@@ -54,7 +50,6 @@ public:
     // to the adapter last opened as port n (it came back under another ttyUSB
     // number), that adapter's stable name under serial/by-id.
     QString PathToOpen(int16_t n) const;
-    QString Tag() const { return tag_; }  // the open-port record: "0" when closed
     // The device port n would open exists (reconnect logic polls this).
     bool DeviceExists(int16_t n) const;
     // The device path of the open port; empty when closed.

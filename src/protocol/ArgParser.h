@@ -1,6 +1,7 @@
 #pragma once
 // Numeric argument scanner of the answer lines and the eight-digit fast value field.
 
+#include "core/Errors.h"
 #include "protocol/ProtocolState.h"
 
 #include <cstdint>

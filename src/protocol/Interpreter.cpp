@@ -1,5 +1,6 @@
 #include "protocol/Interpreter.h"
 
+#include "core/Errors.h"
 #include "protocol/ArgParser.h"
 
 #include <algorithm>
@@ -31,12 +32,7 @@ enum class Handler : uint8_t {
     Sks,
     Gso,
     Grc,
-    Flash,
-    VBatt,
-    VCpu,
-    VAna,
-    Temp,
-    Supply,
+    Service,
     OkOrQuery,
     NoArgs,
 };
@@ -52,13 +48,24 @@ constexpr uint64_t Pack(std::string_view s) {
 struct KeyEntry {
     uint64_t key;
     Handler handler;
-    int16_t arg;  // value code or fast kind
+    int16_t arg;  // value code, fast kind or service item
+};
+
+// The service readings, stored as the device sends them.
+struct ServiceItem {
+    int16_t KestroStateRecord::*field;
+    int32_t bit;
+};
+constexpr ServiceItem kServiceItems[] = {
+    {&KestroStateRecord::DevFlash, kValidFlash}, {&KestroStateRecord::DevVBatt, kValidVBatt},
+    {&KestroStateRecord::DevVCpu, kValidVCpu},   {&KestroStateRecord::DevVAna, kValidVAna},
+    {&KestroStateRecord::DevTemp, kValidTemp},   {&KestroStateRecord::DevSupply, kValidSupply},
 };
 
 constexpr KeyEntry kKeys[] = {
-    {Pack("p"), Handler::Fast, 1},
-    {Pack("q"), Handler::Fast, 2},
-    {Pack("r"), Handler::Fast, 3},
+    {Pack("p"), Handler::Fast, kFastP},
+    {Pack("q"), Handler::Fast, kFastQ},
+    {Pack("r"), Handler::Fast, kFastR},
     {Pack("lp"), Handler::Value, kCodeLp},
     {Pack("leqs"), Handler::Value, kCodeLeqs},
     {Pack("leq"), Handler::Value, kCodeLeq},
@@ -82,12 +89,12 @@ constexpr KeyEntry kKeys[] = {
     {Pack("sks"), Handler::Sks, 0},
     {Pack("gso"), Handler::Gso, 0},
     {Pack("grc"), Handler::Grc, 0},
-    {Pack("flash"), Handler::Flash, 0},
-    {Pack("v_batt"), Handler::VBatt, 0},
-    {Pack("v_cpu"), Handler::VCpu, 0},
-    {Pack("v_ana"), Handler::VAna, 0},
-    {Pack("temp"), Handler::Temp, 0},
-    {Pack("supply"), Handler::Supply, 0},
+    {Pack("flash"), Handler::Service, 0},
+    {Pack("v_batt"), Handler::Service, 1},
+    {Pack("v_cpu"), Handler::Service, 2},
+    {Pack("v_ana"), Handler::Service, 3},
+    {Pack("temp"), Handler::Service, 4},
+    {Pack("supply"), Handler::Service, 5},
     {Pack("rdc"), Handler::OkOrQuery, 0},
     {Pack("wdc"), Handler::OkOrQuery, 0},
     {Pack("gsi"), Handler::NoArgs, 0},
@@ -136,16 +143,16 @@ int16_t FunctionCode(const ProtocolState& ps) {
     return static_cast<int16_t>(ps.KestroState.DevFunction * 10 + ps.KestroState.DevVariant);
 }
 
-bool IsRecordedCode(int code) { return code == 11 || code == 22 || code == 32; }
+bool IsRecordedCode(int code) { return code == kCodeLp || code == kCodeLeq || code == kCodeMax; }
 
 int16_t SlowFunctionBit(int16_t function) {
     switch (function) {
-        case 1:
-            return 1;
-        case 2:
-            return 2;
-        case 3:
-            return 4;
+        case kFunctionLp:
+            return kFlagLp;
+        case kFunctionLeq:
+            return kFlagLeq;
+        case kFunctionMax:
+            return kFlagMax;
         default:
             return 0;
     }
@@ -179,13 +186,13 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             const auto variant = static_cast<int16_t>((v >> 12) & 15);
             // The status answer often reports a change made on the meter before
             // the next value line does: that line must already start a new series.
-            if (function != st.DevFunction || variant != st.DevVariant) ps.BufferRestart = 3;
+            if (function != st.DevFunction || variant != st.DevVariant) ps.BufferRestart = kRestartBoth;
             st.DevFunction = function;
             st.DevVariant = variant;
             st.DevRange = static_cast<int16_t>((v >> 8) & 15);
             st.DevKeyState = static_cast<int16_t>((v >> 4) & 15);
             st.DevBattery = static_cast<int16_t>(v & 15);
-            st.DataValid |= 1 | 2 | 4 | 32 | 64;
+            st.DataValid |= kValidFunction | kValidVariant | kValidRange | kValidKeyState | kValidBattery;
             return;
         }
         case Handler::Gsn:
@@ -193,7 +200,7 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             if (ParseArgsFromText(ps) != 1) return;
             Rearm(ps);
             st.DevSerialNo = ps.Args[1].Value;
-            st.DataValid |= 128;
+            st.DataValid |= kValidSerialNo;
             return;
         case Handler::SwRev:
         case Handler::HwRev: {
@@ -203,10 +210,10 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             const FixedText64 t = MakeFixedText64(a.size() > 3 ? a.substr(3) : std::string());
             if (e.handler == Handler::SwRev) {
                 st.DevSwRev = t;
-                st.DataValid |= 4096;
+                st.DataValid |= kValidSwRev;
             } else {
                 st.DevHwRev = t;
-                st.DataValid |= 8192;
+                st.DataValid |= kValidHwRev;
             }
             return;
         }
@@ -217,7 +224,7 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             return;
         case Handler::Swm:
             if (!ReadOneNumber(ps)) return;
-            if (ps.Args[1].Value != st.DevFunction) ps.BufferRestart = 3;
+            if (ps.Args[1].Value != st.DevFunction) ps.BufferRestart = kRestartBoth;
             Rearm(ps);
             return;
         case Handler::Awm:
@@ -232,14 +239,14 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             if (!ReadOneNumber(ps)) return;
             Rearm(ps);
             st.DevKeyState = static_cast<int16_t>(ps.Args[1].Value % 10);
-            st.DataValid |= 32;
+            st.DataValid |= kValidKeyState;
             return;
         case Handler::Gso:
             ps.Args[1].Radix = 1;
             if (!ReadOneNumber(ps)) return;
             Rearm(ps);
             st.DevOptions = To16(ps.Args[1].Value);
-            st.DataValid |= 256;
+            st.DataValid |= kValidOptions;
             return;
         case Handler::Grc: {
             ps.Args[2].Radix = 3;
@@ -249,44 +256,15 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             if (i < 0 || i > 2) throw ProtocolFailure(kErrSubscriptRange);
             const double f = ps.Args[2].Value / std::pow(10.0, ps.Args[2].Digits);
             st.DevCalCoef[static_cast<size_t>(i)] = static_cast<float>(f);
-            st.DataValid |= 512 << i;
+            st.DataValid |= validCalCoef(i);
             return;
         }
-        case Handler::Flash:
-        case Handler::VBatt:
-        case Handler::VCpu:
-        case Handler::VAna:
-        case Handler::Temp:
-        case Handler::Supply: {
+        case Handler::Service: {
             if (!ReadOneNumber(ps)) return;
             Rearm(ps);
-            const int16_t v = To16(ps.Args[1].Value);
-            switch (e.handler) {
-                case Handler::Flash:
-                    st.DevFlash = v;
-                    st.DataValid |= 65536;
-                    break;
-                case Handler::VBatt:
-                    st.DevVBatt = v;
-                    st.DataValid |= 131072;
-                    break;
-                case Handler::VCpu:
-                    st.DevVCpu = v;
-                    st.DataValid |= 262144;
-                    break;
-                case Handler::VAna:
-                    st.DevVAna = v;
-                    st.DataValid |= 524288;
-                    break;
-                case Handler::Temp:
-                    st.DevTemp = v;
-                    st.DataValid |= 1048576;
-                    break;
-                default:
-                    st.DevSupply = v;
-                    st.DataValid |= 2097152;
-                    break;
-            }
+            const ServiceItem& item = kServiceItems[e.arg];
+            st.*item.field = To16(ps.Args[1].Value);
+            st.DataValid |= item.bit;
             return;
         }
         case Handler::OkOrQuery: {
@@ -303,7 +281,7 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
 
 void LogFailure(const ProtocolState& ps, int32_t errNo) {
     try {
-        ps.LogError(": Interpreter: ", errNo);
+        ps.LogError(label::kInterpreter, errNo);
     } catch (...) {
         // A failing log must not take the receive event down with it.
     }
@@ -328,27 +306,6 @@ int16_t ReadArgText(ProtocolState& ps) {
     }
     ps.ArgText.push_back('\r');
     return 1;
-}
-
-void AddMilliseconds(SystemTime& t, int32_t n) {
-    auto carry = [](int64_t& v, int64_t unit) {
-        int64_t c = v / unit;
-        v %= unit;
-        if (v < 0) {
-            v += unit;
-            --c;
-        }
-        return c;
-    };
-    int64_t ms = int64_t{t.wMilliseconds} + n;
-    int64_t s = t.wSecond + carry(ms, 1000);
-    int64_t m = t.wMinute + carry(s, 60);
-    int64_t h = t.wHour + carry(m, 60);
-    carry(h, 24);
-    t.wMilliseconds = static_cast<int16_t>(ms);
-    t.wSecond = static_cast<int16_t>(s);
-    t.wMinute = static_cast<int16_t>(m);
-    t.wHour = static_cast<int16_t>(h);
 }
 
 void ValueLineHandler(ProtocolState& ps, int16_t code) {
@@ -376,27 +333,27 @@ void ValueLineHandler(ProtocolState& ps, int16_t code) {
             if (code != kCodeGdv) {
                 st.DevFunction = static_cast<int16_t>(code / 10);
                 st.DevVariant = static_cast<int16_t>(code % 10);
-                st.DataValid |= 1 | 2;
+                st.DataValid |= kValidFunction | kValidVariant;
             }
-            ps.BufferRestart = 3;
+            ps.BufferRestart = kRestartBoth;
         }
         const int16_t bit = SlowFunctionBit(st.DevFunction);
         cm.Flags = static_cast<int16_t>(cm.Flags | bit);
-        if (ps.RecordState != 0 && IsRecordedCode(old)) {
-            if (ps.BufferRestart & 1) {
-                ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~1);
-                cm.Flags = static_cast<int16_t>((cm.Flags & ~0x0F) | bit);
+        if (ps.RecordState != kRecordOff && IsRecordedCode(old)) {
+            if (ps.BufferRestart & kRestartSlow) {
+                ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~kRestartSlow);
+                cm.Flags = static_cast<int16_t>((cm.Flags & ~kSlowFlags) | bit);
                 ps.SlowBuffer.Restart();
             }
             ps.AddSlowRecord(cm);
-            ps.RecordState = 2;
+            ps.RecordState = kRecordStoring;
         }
-        st.DataValid |= 8 | 16;
+        st.DataValid |= kValidLevel | kValidLevelStatus;
     } else if (IsErrorReading(ps.ArgText)) {
         // An error reading is shown as such whatever its status says.
         st.DevLevel = -1;
         if (Fits16(ps.Args[1].Value)) st.DevLevelStatus = static_cast<int16_t>(ps.Args[1].Value);
-        st.DataValid |= 8 | 16;
+        st.DataValid |= kValidLevel | kValidLevelStatus;
     }
 }
 
@@ -418,12 +375,12 @@ void FastValueHandler(ProtocolState& ps, int16_t kind) {
     cm.Timestamp = DateFromSystemTime(now.local);
     ps.NowTime = now.local;
     StampSample(cm, now, ps.LastFastStampMs, kFastStampStepMs);
-    const int16_t bit = static_cast<int16_t>(16 << (kind - 1));
+    const int16_t bit = static_cast<int16_t>(kFlagFastP << (kind - kFastP));
     cm.Flags = static_cast<int16_t>(cm.Flags | bit);
-    if (ps.RecordState == 0 || !IsRecordedCode(FunctionCode(ps))) return;
-    if (ps.BufferRestart & 2) {
-        ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~2);
-        cm.Flags = static_cast<int16_t>((cm.Flags & ~0xF0) | bit);
+    if (ps.RecordState == kRecordOff || !IsRecordedCode(FunctionCode(ps))) return;
+    if (ps.BufferRestart & kRestartFast) {
+        ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~kRestartFast);
+        cm.Flags = static_cast<int16_t>((cm.Flags & ~kFastFlags) | bit);
         ps.FastBuffer.Restart();
     }
     ps.AddFastRecord(cm);

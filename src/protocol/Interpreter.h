@@ -15,25 +15,6 @@ int16_t Interpreter(ProtocolState& ps);
 // return; 1 when the carriage return was reached, else 0 and ArgText empty.
 int16_t ReadArgText(ProtocolState& ps);
 
-// Adds n milliseconds to a time of day, carrying into seconds, minutes and hours;
-// hours wrap at 24 and the date is never changed.
-void AddMilliseconds(SystemTime& t, int32_t n);
-
-// Value codes of the value lines (tens: function, units: variant).
-enum ValueCode : int16_t {
-    kCodeGdv = 0,
-    kCodeLp = 11,
-    kCodeLeqs = 21,
-    kCodeLeq = 22,
-    kCodeLeqr = 23,
-    kCodeMaxs = 31,
-    kCodeMax = 32,
-    kCodeMaxr = 33,
-    kCodeCals = 41,
-    kCodeCal = 42,
-    kCodeCalr = 45,
-};
-
 // Handlers, public so that tests can drive one directly after a key. Called
 // outside Interpreter they may throw ProtocolFailure (ArgParser.h).
 void ValueLineHandler(ProtocolState& ps, int16_t code);

@@ -1,5 +1,6 @@
 #include "protocol/ProtocolState.h"
 
+#include "core/Errors.h"
 #include "protocol/Interpreter.h"
 
 #include <algorithm>
@@ -55,7 +56,7 @@ void ProtocolState::AppendReceived(std::string_view data) {
         data.remove_prefix(drop - dropOld);  // never counted, so no line bookkeeping
         if (!rxFlooding_) {
             rxFlooding_ = true;
-            LogError(": ReceiveBuffer: ", kErrReceiveOverflow);
+            LogError(label::kReceiveBuffer, kErrReceiveOverflow);
         }
     }
     // Compact once the consumed part outweighs the rest: amortised O(1) per character.

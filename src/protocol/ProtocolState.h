@@ -11,6 +11,7 @@
 //    (SlowCount()/FastCount(), SlowRecordNo()/FastRecordNo()), RecordState,
 //    BufferRestart and the six procedures of the device module.
 
+#include "core/Errors.h"
 #include "protocol/SampleSeries.h"
 #include "protocol/Types.h"
 
@@ -20,6 +21,15 @@
 #include <vector>
 
 namespace kestro {
+
+// RecordState: recording off, armed by the user, slow samples being stored.
+constexpr int16_t kRecordOff = 0;
+constexpr int16_t kRecordArmed = 1;
+constexpr int16_t kRecordStoring = 2;
+// BufferRestart: the buffer is to restart (a new series) before its next sample.
+constexpr int16_t kRestartSlow = 1;
+constexpr int16_t kRestartFast = 2;
+constexpr int16_t kRestartBoth = kRestartSlow | kRestartFast;
 
 // One numeric argument slot.
 struct ArgRec {
@@ -77,8 +87,8 @@ public:
     MeasurementRecord CurrentMeasurement;
     SampleSeries SlowBuffer{false};
     SampleSeries FastBuffer{true};
-    int16_t RecordState = 0;    // 0 off, 1 armed, 2 slow samples arriving
-    int16_t BufferRestart = 0;  // bit 0 slow, bit 1 fast
+    int16_t RecordState = kRecordOff;
+    int16_t BufferRestart = 0;  // kRestartSlow, kRestartFast
     // Instants (UTC ms) of the last stamp given on each stream; see StampSample.
     int64_t LastSlowStampMs = 0;
     int64_t LastFastStampMs = 0;

@@ -1,93 +1,104 @@
 #pragma once
-// Plain data shared by every subsystem: time values, the sample record and
-// the device state record. Standard C++ only (this library is the fuzz target).
+// The device's records and their codes: the sample record, the device state
+// record with its DataValid bits and reset sentinels, the value codes of the
+// answer lines. Standard C++ only (this library is the fuzz target).
+
+#include "core/Types.h"
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace kestro {
 
-// Results that report success: True = -1, False = 0 (callers compare with kTrue).
-constexpr int16_t kTrue = -1;
-constexpr int16_t kFalse = 0;
-
-// Local time split into its fields (the order of the platform's system time record).
-struct SystemTime {
-    int16_t wYear = 0;
-    int16_t wMonth = 0;
-    int16_t wDayOfWeek = 0;  // 0 = Sunday
-    int16_t wDay = 0;
-    int16_t wHour = 0;
-    int16_t wMinute = 0;
-    int16_t wSecond = 0;
-    int16_t wMilliseconds = 0;
+// Measuring functions (DevFunction) as the device numbers them.
+enum DeviceFunction : int16_t {
+    kFunctionInit = 0,  // Initialisation: the display test pattern
+    kFunctionLp = 1,
+    kFunctionLeq = 2,
+    kFunctionMax = 3,
+    kFunctionCal = 4,
+    kFunctionService = 5,
 };
 
-// Date-time values are day counts from 1899-12-30 whose fraction is the time of day.
-double DateFromSystemTime(const SystemTime& t);
-SystemTime SystemTimeFromDate(double date);
-// Milliseconds since midnight of a time of day.
-int32_t MillisecondsOfDay(const SystemTime& t);
-// Whole days of a calendar date counted from 1899-12-30 (negative before it).
-int32_t DayNumber(int year, int month, int day);
-// Milliseconds since 1899-12-30 00:00 of a local time; a total order across midnight.
-int64_t AbsoluteMilliseconds(const SystemTime& t);
-// The inverse of AbsoluteMilliseconds, weekday included.
-SystemTime SystemTimeFromAbsoluteMs(int64_t ms);
-
-// One reading of the clock: the local date and time and the same instant in
-// UTC milliseconds since 1970-01-01. Stamps are ordered by the instant, so
-// daylight-saving changes and clock steps cannot freeze or scramble them.
-struct ClockReading {
-    SystemTime local;
-    int64_t utcMs = 0;
-    // Local time of another instant near this one (same UTC offset).
-    SystemTime LocalAt(int64_t utc) const;
+// Value codes of the value lines (tens: function, units: variant).
+enum ValueCode : int16_t {
+    kCodeGdv = 0,
+    kCodeLp = 11,
+    kCodeLeqs = 21,
+    kCodeLeq = 22,
+    kCodeLeqr = 23,
+    kCodeMaxs = 31,
+    kCodeMax = 32,
+    kCodeMaxr = 33,
+    kCodeCals = 41,
+    kCodeCal = 42,
+    kCodeCalr = 45,
 };
 
-// Source of the local date and time with milliseconds; injected so tests drive time.
-class Clock {
-public:
-    virtual ~Clock() = default;
-    virtual ClockReading Read() const = 0;
-    SystemTime Now() const { return Read().local; }
+// Fast value kinds: "p", "q", "r".
+enum FastKind : int16_t {
+    kFastP = 1,
+    kFastQ = 2,
+    kFastR = 3,
 };
 
-// The machine's local time.
-class SystemClock final : public Clock {
-public:
-    ClockReading Read() const override;
-};
+// MeasurementRecord::Flags: the slow functions seen (low nibble) and the fast
+// kinds seen (high nibble) since the buffer last restarted.
+constexpr int16_t kFlagLp = 1;
+constexpr int16_t kFlagLeq = 2;
+constexpr int16_t kFlagMax = 4;
+constexpr int16_t kSlowFlags = 0x0F;
+constexpr int16_t kFlagFastP = 16;
+constexpr int16_t kFlagFastQ = 32;
+constexpr int16_t kFlagFastR = 64;  // RAW: its values are amplitudes, not powers
+constexpr int16_t kFastFlags = 0xF0;
+// Hundredths of a decibel per decade of a fast value: RAW values are
+// amplitudes (20 log10), the others powers (10 log10).
+constexpr double fastHundredthsPerDecade(int16_t flags) { return (flags & kFlagFastR) ? 2000.0 : 1000.0; }
 
-// A clock that tests set and advance by hand. Local time is UTC plus an
-// offset that tests may change (daylight saving) without moving the instant.
-class ManualClock final : public Clock {
-public:
-    explicit ManualClock(SystemTime t = {2026, 3, 4, 5, 14, 3, 27, 250}) { Set(t); }
-    ClockReading Read() const override;
-    // Sets the local time; the instant follows with the current offset.
-    void Set(const SystemTime& t);
-    // Moves the instant (and local time with it); negative steps the clock back.
-    void AdvanceMs(int64_t ms) { utcMs_ += ms; }
-    // Changes the UTC offset: local time jumps, the instant does not.
-    void SetUtcOffsetMinutes(int minutes) { offsetMs_ = int64_t{minutes} * 60000; }
-    int64_t UtcMs() const { return utcMs_; }
+// Status bits of a level (DevLevelStatus, MeasurementRecord::LevelFlags): the
+// low bits of the underflow state (bits 0-1) and the overflow state (bits 2-3).
+constexpr int16_t kStatusUnderflow = 1;
+constexpr int16_t kStatusOverflow = 4;
+constexpr int16_t kUnderflowState = 3;
+constexpr int16_t kOverflowState = 12;
 
-private:
-    int64_t utcMs_ = 0;
-    int64_t offsetMs_ = 0;
+// DevRange: bits 0-1 the range (1 30-90 dB, 2 50-110 dB, 3 70-130 dB), bit 2 AUTO.
+constexpr int16_t kRangeMask = 3;
+constexpr int16_t kRangeAuto = 4;
+
+// DataValid: which items of KestroStateRecord arrived since the last reset.
+enum DataValidBit : int32_t {
+    kValidFunction = 1,
+    kValidVariant = 2,
+    kValidRange = 4,
+    kValidLevel = 8,
+    kValidLevelStatus = 16,
+    kValidKeyState = 32,
+    kValidBattery = 64,
+    kValidSerialNo = 128,
+    kValidOptions = 256,
+    kValidCalCoef0 = 512,  // 1024 and 2048 for elements 1 and 2
+    kValidSwRev = 4096,
+    kValidHwRev = 8192,
+    kValidFlash = 65536,
+    kValidVBatt = 131072,
+    kValidVCpu = 262144,
+    kValidVAna = 524288,
+    kValidTemp = 1048576,
+    kValidSupply = 2097152,
 };
+constexpr int32_t validCalCoef(int index) { return kValidCalCoef0 << index; }
 
 // One sample. Field order as in the device's documentation of the record.
 struct MeasurementRecord {
-    int16_t Flags = 0;       // bits 0-2 slow function seen (Lp, LEQ, MAX); bits 4-6 fast kind (p, q, r)
+    int16_t Flags = 0;       // kSlowFlags: functions seen; kFastFlags: fast kinds seen
     double Timestamp = 0.0;  // local date and time when the value line was interpreted
     SystemTime SysTime;      // the sample's time with milliseconds, spaced by the stamping rule
     int16_t Level = 0;       // slow level in tenths of a decibel
     double FastLevel = 0.0;  // fast value on a linear scale
-    int16_t LevelFlags = 0;  // status bits: 1 underflow, 4 overflow (low bits of the two states)
+    int16_t LevelFlags = 0;  // status bits: kStatusUnderflow, kStatusOverflow
     int64_t Instant = 0;     // the stamp of SysTime as UTC milliseconds since 1970-01-01
 };
 
@@ -120,22 +131,26 @@ struct KestroStateRecord {
     int16_t DevSupply = 0;
 };
 
+// Reset sentinels: the device state is reset to "not received", the copy of
+// what is shown to "not shown", so that every item received after a reset
+// differs from its shown copy and is shown once.
+constexpr int16_t kNotReceived = 9999;
+constexpr int16_t kNotShown = 9998;
+constexpr int32_t kSerialNotReceived = 999999999;
+constexpr int32_t kSerialNotShown = 999999998;
+constexpr float kCalCoefNotReceived = 9.99995f;
+constexpr float kCalCoefNotShown = 9.99994f;
+inline constexpr const char* kTextNotReceived = "empty";
+
+// The device state record as the poll cycle resets it (offline, nothing valid).
+KestroStateRecord notReceivedState();
+// The shown copy as the poll cycle resets it (online, every item "not shown").
+KestroStateRecord notShownState();
+
 // Whole-record comparisons (tests, change detection).
-bool operator==(const SystemTime& a, const SystemTime& b);
 bool operator==(const MeasurementRecord& a, const MeasurementRecord& b);
 bool operator==(const KestroStateRecord& a, const KestroStateRecord& b);
-inline bool operator!=(const SystemTime& a, const SystemTime& b) { return !(a == b); }
 inline bool operator!=(const MeasurementRecord& a, const MeasurementRecord& b) { return !(a == b); }
 inline bool operator!=(const KestroStateRecord& a, const KestroStateRecord& b) { return !(a == b); }
-
-// Error line sink: label such as ": Interpreter: " and the error number.
-// The shell prefixes the date and time and writes the line to the event log.
-using ErrorLogFn = std::function<void(const std::string& label, int32_t errNo)>;
-
-// Error numbers of our own for failures inside the interpreter.
-constexpr int32_t kErrOverflow = 6;         // a number left its 16- or 32-bit range
-constexpr int32_t kErrSubscriptRange = 9;   // an index outside an array
-constexpr int32_t kErrReceiveOverflow = 7;  // receive buffer full: oldest characters dropped
-constexpr int32_t kErrInternal = 51;        // anything else caught by the interpreter
 
 }  // namespace kestro

@@ -51,43 +51,33 @@ void AppendFlagColumns(QByteArray& out, const RecorderSettings& s, int16_t level
     const char t = Latin1(s.TabularSeparator);
     if (s.IncludeOverflow) {
         out.append(t);
-        out.append((levelFlags & 4) ? " 1" : " 0");
+        out.append((levelFlags & kStatusOverflow) ? " 1" : " 0");
     }
     if (s.IncludeUnderflow) {
         out.append(t);
-        out.append((levelFlags & 1) ? " 1" : " 0");
+        out.append((levelFlags & kStatusUnderflow) ? " 1" : " 0");
     }
 }
 
 QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
 
+// The type word of a series: the one function or fast kind its first sample saw.
+QString typeWordOf(int16_t flag) {
+    static const struct {
+        int16_t flag;
+        const char* word;
+    } words[] = {{kFlagLp, "LP"},     {kFlagLeq, "LEQ"},    {kFlagMax, "MAX"},
+                 {kFlagFastP, "LPF"}, {kFlagFastQ, "LEQF"}, {kFlagFastR, "RAW"}};
+    for (const auto& w : words)
+        if (flag == w.flag) return QLatin1String(w.word);
+    return QStringLiteral("UnknownType");
+}
+
 }  // namespace
 
-QString SlowTypeWord(int16_t flags) {
-    switch (flags & 0x0F) {
-        case 1:
-            return QStringLiteral("LP");
-        case 2:
-            return QStringLiteral("LEQ");
-        case 4:
-            return QStringLiteral("MAX");
-        default:
-            return QStringLiteral("UnknownType");
-    }
-}
+QString SlowTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(flags & kSlowFlags)); }
 
-QString FastTypeWord(int16_t flags) {
-    switch (flags & 0xF0) {
-        case 16:
-            return QStringLiteral("LPF");
-        case 32:
-            return QStringLiteral("LEQF");
-        case 64:
-            return QStringLiteral("RAW");
-        default:
-            return QStringLiteral("UnknownType");
-    }
-}
+QString FastTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(flags & kFastFlags)); }
 
 QString RecordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now) {
     QString dir = s.RecordDirectory;
@@ -126,7 +116,7 @@ void AppendSlowLine(QByteArray& out, const RecorderSettings& s, const Measuremen
 int32_t FastHundredths(const MeasurementRecord& r, int16_t* v) {
     if (!(r.FastLevel > 0.0))  // also NaN
         return kErrInvalidCall;
-    const double k = (r.Flags & 64) ? 2000.0 : 1000.0;
+    const double k = fastHundredthsPerDecade(r.Flags);
     const double x = k * std::log10(r.FastLevel);
     if (!std::isfinite(x)) return kErrOverflow;
     const double n = std::nearbyint(x);  // half to even under the default rounding mode

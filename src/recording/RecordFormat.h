@@ -2,6 +2,7 @@
 // Record file names and record lines. Pure functions: the settings are passed
 // in, so every line is formed with the settings of the moment it is written.
 
+#include "core/Errors.h"
 #include "protocol/Types.h"
 #include "settings/RecorderSettings.h"
 
@@ -9,16 +10,6 @@
 #include <QString>
 
 namespace kestro {
-
-// Error numbers of the record path, as logged after ": frmKestroRecord.Timer1.Error: ".
-constexpr int32_t kErrInvalidCall = 5;    // logarithm of a value that has none (0, negative, NaN)
-constexpr int32_t kErrBadFileName = 52;   // empty or over-long record file name
-constexpr int32_t kErrDeviceIO = 57;      // I/O error of the medium
-constexpr int32_t kErrDiskFull = 61;      // no space left (also quota, file too large)
-constexpr int32_t kErrTooManyFiles = 67;  // out of file descriptors
-constexpr int32_t kErrPathAccess = 75;    // access denied, read-only, a directory in the way, ...
-constexpr int32_t kErrPathNotFound = 76;  // the directory (or a parent) does not exist
-// kErrOverflow (6, Types.h): a fast level whose hundredths leave the 16-bit range.
 
 // Type word of a series from the Flags of its first sample.
 QString SlowTypeWord(int16_t flags);

@@ -10,8 +10,8 @@ namespace kestro {
 
 namespace {
 
-const QString kTickLabel = QStringLiteral(": frmKestroRecord.Timer1.Error: ");
-const QString kWriterLabel = QStringLiteral(": RecordWriter: ");
+const QString kTickLabel = QString::fromLatin1(label::kTimer1);
+const QString kWriterLabel = QString::fromLatin1(label::kRecordWriter);
 // A file that keeps failing with the same error is logged again after this long,
 // not on every tick, so a day without a medium does not flood the log.
 constexpr int64_t kRepeatLogMs = 60000;

@@ -1,6 +1,6 @@
 #include "report/ReportCharts.h"
 
-#include "protocol/Types.h"
+#include "core/Types.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "report/ReportDocument.h"
 
-#include "protocol/Types.h"
+#include "core/Types.h"
 #include "report/ReportCharts.h"
 #include "statistics/StatisticsFile.h"
 

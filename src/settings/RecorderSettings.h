@@ -1,7 +1,8 @@
 #pragma once
-// The nine recorder settings held in memory by the main window.
+// The recorder settings held in memory by the main window.
 
-#include "protocol/Types.h"
+#include "core/Types.h"
+#include "settings/SettingsSchema.h"
 
 #include <QString>
 #include <QVariant>
@@ -10,37 +11,29 @@ namespace kestro {
 
 class cRegistry;
 
-inline constexpr const char* kRecorderSection = "SOFTWARE\\ORVIA Messtechnik GmbH\\R270_Kestro\\KestroRecorder";
-inline constexpr const char* kDeviceSection = "SOFTWARE\\ORVIA Messtechnik GmbH\\R270_Kestro\\Device1";
-
+// The recorder values in memory, with the defaults of the settings schema.
 struct RecorderSettings {
     QString RecordDirectory;
-    QString RecordNameBase = QStringLiteral("NoiseData");
-    QString RecordFileExtension = QStringLiteral(".dat");
-    bool IncludeHeaderLine = false;
-    bool IncludeSystemTime = true;
-    bool IncludeOverflow = false;
-    bool IncludeUnderflow = false;
-    QChar DecimalSeparator = QLatin1Char(',');
-    QChar TabularSeparator = QLatin1Char(';');
-    // Statistics: interval length in seconds (60, 300, 600, 900, 1800, 3600)
-    // and the limit of the interval Leq in tenths of a decibel, 0 = none.
-    int32_t StatisticsInterval = 900;
-    int32_t LimitLevel = 0;
+    QString RecordNameBase = settingDefault(setting(SettingId::RecordNameBase)).toString();
+    QString RecordFileExtension = settingDefault(setting(SettingId::RecordFileExtension)).toString();
+    bool IncludeHeaderLine = setting(SettingId::IncludeHeaderLine).defaultNumber != 0;
+    bool IncludeSystemTime = setting(SettingId::IncludeSystemTime).defaultNumber != 0;
+    bool IncludeOverflow = setting(SettingId::IncludeOverflow).defaultNumber != 0;
+    bool IncludeUnderflow = setting(SettingId::IncludeUnderflow).defaultNumber != 0;
+    QChar DecimalSeparator = QChar(setting(SettingId::DecimalSeparator).defaultNumber);
+    QChar TabularSeparator = QChar(setting(SettingId::TabularSeparator).defaultNumber);
+    // Statistics: interval length in seconds and the limit of the interval Leq
+    // in tenths of a decibel, 0 = none.
+    int32_t StatisticsInterval = setting(SettingId::StatisticsInterval).defaultNumber;
+    int32_t LimitLevel = setting(SettingId::LimitLevel).defaultNumber;
 
-    // Loads the nine values; result kTrue (-1) when all were present, 1 when a default was used.
+    // Loads the recorder values; result kTrue (-1) when the nine of the setup
+    // dialog were all present and usable, 1 when a default was used for one.
     // A base name or extension that would leave the record directory (a hand
-    // edit of the store) is replaced by its default and logged. The statistics
-    // values are loaded too, but a missing one is no reason for the setup dialog.
+    // edit of the store) is replaced by its default and logged. A missing
+    // statistics value is no reason for the setup dialog.
     int16_t InitForm(cRegistry& RegObj, const QString& defaultDirectory, const ErrorLogFn& log = {});
 };
-
-// Why text cannot be part of a record file name ("/", "..", a control
-// character), or an empty string when it can.
-QString FileNamePartProblem(const QString& text);
-
-// Logged when a stored base name or extension had to be replaced.
-constexpr int32_t kErrBadStoredName = 52;
 
 // The program's per-user data directory ($XDG_DATA_HOME/KestroRecorder), created
 // when missing.

@@ -248,7 +248,7 @@ const cRegistry::Cached& cRegistry::Load(int slot, const QString& path) const {
         }
     }
     // Logged when the file turns bad, not on every read of the same bad file.
-    if (logNo != 0 && errorLog_ && before != c.state) errorLog_(": cRegistry.Error: ", logNo);
+    if (logNo != 0 && errorLog_ && before != c.state) errorLog_(label::kRegistry, logNo);
     return c;
 }
 

@@ -2,7 +2,8 @@
 // The settings store: roots, key paths with "\" separators and typed named values,
 // backed by one JSON file per root.
 
-#include "protocol/Types.h"
+#include "core/Errors.h"
+#include "core/Types.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -23,12 +24,6 @@ constexpr int32_t REG_BINARY_ = 3;
 constexpr int32_t REG_DWORD_ = 4;
 constexpr int32_t REG_DWORD_BIG_ENDIAN_ = 5;
 constexpr int32_t REG_MULTI_SZ_ = 7;
-
-// Error numbers: a failed write (raised), and an unusable store file (logged
-// with the label ": cRegistry.Error: ").
-constexpr int32_t kErrRegistryWrite = 26001;
-constexpr int32_t kErrRegistryCorrupt = 26002;     // not a store document: kept aside before the next write
-constexpr int32_t kErrRegistryUnreadable = 26003;  // exists but cannot be read: never replaced
 
 // A raised error: number, source and description.
 struct RaisedError : std::runtime_error {

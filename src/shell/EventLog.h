@@ -1,7 +1,8 @@
 #pragma once
 // The event log: one appended line per notable event, one write per line.
 
-#include "protocol/Types.h"
+#include "core/Errors.h"
+#include "core/Types.h"
 
 #include <QString>
 

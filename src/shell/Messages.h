@@ -1,11 +1,8 @@
 #pragma once
-// Every message box goes through this seam: a QMessageBox in the program,
-// a recorder in tests, standard error when running headless.
+// Every message box goes through this seam: a message box in the program,
+// standard error when running headless, a recorder in tests.
 
 #include <QString>
-#include <QStringList>
-
-class QWidget;
 
 namespace kestro {
 
@@ -17,29 +14,9 @@ public:
     virtual void ShowMessage(const QString& text, const QString& detail = QString()) = 0;
 };
 
-class DialogMessageSink final : public MessageSink {
-public:
-    explicit DialogMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
-    void ShowMessage(const QString& text, const QString& detail) override;
-    void setParent(QWidget* parent) { parent_ = parent; }
-
-private:
-    QWidget* parent_;
-};
-
 class StderrMessageSink final : public MessageSink {
 public:
     void ShowMessage(const QString& text, const QString& detail) override;
-};
-
-class RecordingMessageSink final : public MessageSink {
-public:
-    struct Message {
-        QString text;
-        QString detail;
-    };
-    void ShowMessage(const QString& text, const QString& detail) override { messages.push_back({text, detail}); }
-    QList<Message> messages;
 };
 
 }  // namespace kestro

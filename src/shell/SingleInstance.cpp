@@ -70,7 +70,7 @@ bool EnsureSingleInstance(SingleInstance& instance, const EventLog& log, Message
         case SingleInstance::Outcome::Acquired:
             return true;
         case SingleInstance::Outcome::Unguarded:
-            log.WriteLog(log.DateTimeText() + QStringLiteral(": SingleInstance.Error: ") +
+            log.WriteLog(log.DateTimeText() + QString::fromLatin1(label::kSingleInstance) +
                          QString::number(instance.FailureErrno()) +
                          QStringLiteral(" - no guard against a second instance, the lock file ") + instance.LockPath() +
                          QStringLiteral(" cannot be used: ") + instance.FailureReason());
@@ -79,8 +79,7 @@ bool EnsureSingleInstance(SingleInstance& instance, const EventLog& log, Message
             break;
     }
     messages.ShowMessage(QStringLiteral("You can start the Measurement viewer only one time!"));
-    log.WriteLog(log.DateTimeText() +
-                 QStringLiteral(": FormLoad.Error: Application started as second instance - Application stopped"));
+    log.WriteLog(log.DateTimeText() + QString::fromLatin1(label::kSecondInstance));
     return false;
 }
 

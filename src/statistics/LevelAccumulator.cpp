@@ -1,5 +1,7 @@
 #include "statistics/LevelAccumulator.h"
 
+#include "protocol/Types.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -53,8 +55,8 @@ void LevelAccumulator::add(int32_t hundredths, int16_t levelFlags) {
     }
     ++samples_;
     energy_ += EnergyOfHundredths(hundredths);
-    if (levelFlags & 4) ++overflow_;
-    if (levelFlags & 1) ++underflow_;
+    if (levelFlags & kStatusOverflow) ++overflow_;
+    if (levelFlags & kStatusUnderflow) ++underflow_;
     const int32_t t = std::clamp(HundredthsToTenths(hundredths), kLowestTenths, kHighestTenths);
     ++histogram_[size_t(t - kLowestTenths)];
 }

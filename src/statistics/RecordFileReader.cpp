@@ -1,5 +1,6 @@
 #include "statistics/RecordFileReader.h"
 
+#include "core/Types.h"
 #include "protocol/Types.h"
 
 #include <QDateTime>
@@ -96,7 +97,7 @@ public:
         for (int i = 0; i < columns; ++i) {
             if (!seen[i]) continue;
             const bool known = headerColumns_ == columns;
-            s.levelFlags |= known ? headerKinds_[i] : (i == 0 ? 4 : 1);
+            s.levelFlags |= known ? headerKinds_[i] : (i == 0 ? kStatusOverflow : kStatusUnderflow);
         }
         return LineKind::Sample;
     }
@@ -125,14 +126,14 @@ private:
         if (e - pos < 10 || std::memcmp(pos, "NoiseValue", 10) != 0) return NotHeader(out);
         pos += 10;
         int columns = 0;
-        int16_t kinds[2] = {4, 1};
+        int16_t kinds[2] = {kStatusOverflow, kStatusUnderflow};
         while (pos < e) {
             if (*pos++ != t || columns == 2) return NotHeader(out);
             if (e - pos >= 8 && std::memcmp(pos, "Overflow", 8) == 0) {
-                kinds[columns++] = 4;
+                kinds[columns++] = kStatusOverflow;
                 pos += 8;
             } else if (e - pos >= 9 && std::memcmp(pos, "Underflow", 9) == 0) {
-                kinds[columns++] = 1;
+                kinds[columns++] = kStatusUnderflow;
                 pos += 9;
             } else {
                 return NotHeader(out);
@@ -145,7 +146,7 @@ private:
     }
 
     int headerColumns_ = -1;
-    int16_t headerKinds_[2] = {4, 1};
+    int16_t headerKinds_[2] = {kStatusOverflow, kStatusUnderflow};
 };
 
 QString Shown(const char* p, const char* e) {

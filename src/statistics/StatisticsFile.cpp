@@ -1,6 +1,6 @@
 #include "statistics/StatisticsFile.h"
 
-#include "protocol/Types.h"
+#include "core/Types.h"
 
 #include <QRegularExpression>
 #include <cmath>

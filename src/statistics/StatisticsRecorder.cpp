@@ -10,7 +10,7 @@ bool SampleHundredths(const MeasurementRecord& r, bool fast, int32_t* hundredths
         return true;
     }
     if (!(r.FastLevel > 0.0)) return false;  // also NaN
-    const double k = (r.Flags & 64) ? 2000.0 : 1000.0;
+    const double k = fastHundredthsPerDecade(r.Flags);
     const double x = std::nearbyint(k * std::log10(r.FastLevel));
     // The record line holds 16-bit hundredths; beyond them it has no value either.
     if (!std::isfinite(x) || x < -32768.0 || x > 32767.0) return false;

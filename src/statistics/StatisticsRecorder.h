@@ -43,7 +43,6 @@ public:
     Stream stream() const { return stream_; }
     bool active() const { return engine_.running(); }
     QString recordPath() const { return recordPath_; }
-    QString statisticsPath() const { return statPath_; }
     const StatisticsConfig& seriesConfig() const { return current_; }
     const IntervalEngine& engine() const { return engine_; }
     // Completed intervals of the current (or last) series, oldest first.

@@ -4,6 +4,8 @@
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
+#include "support/ManualClock.h"
+#include "support/RecordingMessageSink.h"
 
 #include <QFile>
 #include <QLabel>

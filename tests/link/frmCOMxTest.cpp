@@ -1,7 +1,6 @@
 // The port owner over real pseudo-terminals and over the in-memory port, and the
 // QSerialPort adapter's failure numbers.
 
-#include "link/FakeSerialPort.h"
 #include "link/QtSerialPort.h"
 #include "link/SerialNames.h"
 #include "link/frmCOMx.h"
@@ -10,6 +9,9 @@
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
+#include "support/FakeSerialPort.h"
+#include "support/ManualClock.h"
+#include "support/RecordingMessageSink.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -489,9 +491,3 @@ TEST(QtSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
 
 }  // namespace
 }  // namespace kestro::test
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -3,6 +3,7 @@
 
 #include "protocol/Interpreter.h"
 #include "protocol/ProtocolState.h"
+#include "support/ManualClock.h"
 
 #include <gtest/gtest.h>
 
@@ -30,14 +31,9 @@ protected:
     // The state the poll cycle leaves after a reset, so that every change is visible.
     void ResetLikePollCycle(int16_t function = 0, int16_t variant = 0) {
         KestroStateRecord& k = ps.KestroState;
-        k = KestroStateRecord{};
-        k.DevRange = k.DevLevel = k.DevLevelStatus = k.DevMeasMode = k.DevKeyState = k.DevBattery = 9999;
-        k.DevOptions = k.DevFlash = k.DevVBatt = k.DevVCpu = k.DevVAna = k.DevTemp = k.DevSupply = 9999;
+        k = notReceivedState();
         k.DevFunction = function;
         k.DevVariant = variant;
-        k.DevSerialNo = 999999999;
-        k.DevCalCoef = {{9.99995f, 9.99995f, 9.99995f}};
-        k.DevSwRev = k.DevHwRev = MakeFixedText64("empty");
     }
 
     void ExpectDrained() {

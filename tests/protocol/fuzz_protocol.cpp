@@ -3,6 +3,7 @@
 
 #include "protocol/Interpreter.h"
 #include "protocol/ProtocolState.h"
+#include "support/ManualClock.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -20,7 +20,7 @@ TEST_F(Interp, ErrorReadingSetsMinusOneWithoutWatchdog) {
         Feed(line);
         EXPECT_EQ(ps.KestroState.DevLevel, -1);
         EXPECT_EQ(ps.KestroState.DevLevelStatus, status);
-        EXPECT_EQ(ps.KestroState.DataValid, 8 | 16);
+        EXPECT_EQ(ps.KestroState.DataValid, kValidLevel | kValidLevelStatus);
         EXPECT_EQ(ps.AnswerWatchdog + ps.SlowCount(), 0);
         ExpectDrained();
     }
@@ -34,7 +34,7 @@ TEST_F(Interp, FunctionChangeRestartsSlowBufferWhileRecording) {
     EXPECT_EQ(std::tuple(ps.SlowRecordNo(), ps.SlowCount(), ps.RecordState, ps.GetSlowRecord(2).LevelFlags),
               std::tuple(1, 2, 2, 1));
 
-    ps.CurrentMeasurement.Flags |= 16;  // a fast kind seen earlier survives the slow restart
+    ps.CurrentMeasurement.Flags |= kFlagFastP;  // a fast kind seen earlier survives the slow restart
     Feed("leq 650 2\r");
     EXPECT_EQ(ps.KestroState.DevFunction * 10 + ps.KestroState.DevVariant, 22);
     EXPECT_EQ(ps.BufferRestart, 2);  // slow bit consumed, fast bit still pending

@@ -2,6 +2,8 @@
 
 #include "ProtocolFixture.h"
 
+#include <iterator>
+
 namespace kestro::test {
 namespace {
 
@@ -17,7 +19,7 @@ struct Row {
 
 void Fn(K& k, int16_t f, int16_t v, int16_t level, int16_t status) {
     k.DevFunction = f, k.DevVariant = v, k.DevLevel = level, k.DevLevelStatus = status;
-    k.DataValid |= 1 | 2 | 8 | 16;
+    k.DataValid |= kValidFunction | kValidVariant | kValidLevel | kValidLevelStatus;
 }
 
 const Row kRows[] = {
@@ -36,33 +38,36 @@ const Row kRows[] = {
     {"cal 941 0\r", [](K& k) { Fn(k, 4, 2, 941, 0); }, 3, "cal\r"},
     {"calr 942 0\r", [](K& k) { Fn(k, 4, 5, 942, 0); }, 3, "calr 1 2 3\r"},
     // Code 0 equals the Initialisation code: only the level changes.
-    {"gdv 650 4\r", [](K& k) { k.DevLevel = 650, k.DevLevelStatus = 4, k.DataValid |= 8 | 16; }, 0, "gdv\r"},
+    {"gdv 650 4\r",
+     [](K& k) { k.DevLevel = 650, k.DevLevelStatus = 4, k.DataValid |= kValidLevel | kValidLevelStatus; }, 0, "gdv\r"},
     {"gds 1230C\r",
      [](K& k) {
          k.DevFunction = 1, k.DevVariant = 2, k.DevRange = 3, k.DevKeyState = 0, k.DevBattery = 12,
-         k.DataValid |= 1 | 2 | 4 | 32 | 64;
+         k.DataValid |= kValidFunction | kValidVariant | kValidRange | kValidKeyState | kValidBattery;
      },
      3, "gds 1230\r", "gds 12 3C\r"},  // a new function: both series restart
-    {"gsn 12345678\r", [](K& k) { k.DevSerialNo = 12345678, k.DataValid |= 128; }, 0, "gsn 1234567\r",
+    {"gsn 12345678\r", [](K& k) { k.DevSerialNo = 12345678, k.DataValid |= kValidSerialNo; }, 0, "gsn 1234567\r",
      "gsn 123456789\r"},
-    {"sw-rev = V1.23\r", [](K& k) { k.DevSwRev = MakeFixedText64("V1.23\r"), k.DataValid |= 4096; }, 0, "sw-rev\r"},
-    {"HW-REV = B\r", [](K& k) { k.DevHwRev = MakeFixedText64("B\r"), k.DataValid |= 8192; }, 0, "hw-rev\r"},
+    {"sw-rev = V1.23\r", [](K& k) { k.DevSwRev = MakeFixedText64("V1.23\r"), k.DataValid |= kValidSwRev; }, 0,
+     "sw-rev\r"},
+    {"HW-REV = B\r", [](K& k) { k.DevHwRev = MakeFixedText64("B\r"), k.DataValid |= kValidHwRev; }, 0, "hw-rev\r"},
     {"smm 1\r", [](K& k) { k.DevMeasMode = 1; }, 0, "smm 1 2\r"},
     {"swm 2\r", nullptr, 3, "swm\r"},
     {"swm 0\r", nullptr, 0, "swm 1 2\r"},
     {"awm 1\r", nullptr, 0, "awm x\r"},  // the arming itself restarts, not its echo
     {"saa 1\r", nullptr, 0, "saa\r"},
     {"sso 0\r", nullptr, 0, "sso 1 2 3\r"},
-    {"sks 23\r", [](K& k) { k.DevKeyState = 3, k.DataValid |= 32; }, 0, "sks\r"},
-    {"gso 1F4\r", [](K& k) { k.DevOptions = 500, k.DataValid |= 256; }, 0, "gso 1 2\r"},
-    {"grc 1 1.234\r", [](K& k) { k.DevCalCoef[1] = 1.234f, k.DataValid |= 1024; }, 0, "grc 1\r", "grc 1 2 3\r"},
-    {"grc 2 0.05\r", [](K& k) { k.DevCalCoef[2] = 0.05f, k.DataValid |= 2048; }, 0, "grc\r"},
-    {"flash 12\r", [](K& k) { k.DevFlash = 12, k.DataValid |= 65536; }, 0, "flash\r"},
-    {"v_batt 4100\r", [](K& k) { k.DevVBatt = 4100, k.DataValid |= 131072; }, 0, "v_batt 1 2\r"},
-    {"v_cpu 3300\r", [](K& k) { k.DevVCpu = 3300, k.DataValid |= 262144; }, 0, "v_cpu\r"},
-    {"v_ana 2500\r", [](K& k) { k.DevVAna = 2500, k.DataValid |= 524288; }, 0, "v_ana a\r"},
-    {"temp 25\r", [](K& k) { k.DevTemp = 25, k.DataValid |= 1048576; }, 0, "temp\r"},
-    {"supply 5000\r", [](K& k) { k.DevSupply = 5000, k.DataValid |= 2097152; }, 0, "supply 1 2\r"},
+    {"sks 23\r", [](K& k) { k.DevKeyState = 3, k.DataValid |= kValidKeyState; }, 0, "sks\r"},
+    {"gso 1F4\r", [](K& k) { k.DevOptions = 500, k.DataValid |= kValidOptions; }, 0, "gso 1 2\r"},
+    {"grc 1 1.234\r", [](K& k) { k.DevCalCoef[1] = 1.234f, k.DataValid |= validCalCoef(1); }, 0, "grc 1\r",
+     "grc 1 2 3\r"},
+    {"grc 2 0.05\r", [](K& k) { k.DevCalCoef[2] = 0.05f, k.DataValid |= validCalCoef(2); }, 0, "grc\r"},
+    {"flash 12\r", [](K& k) { k.DevFlash = 12, k.DataValid |= kValidFlash; }, 0, "flash\r"},
+    {"v_batt 4100\r", [](K& k) { k.DevVBatt = 4100, k.DataValid |= kValidVBatt; }, 0, "v_batt 1 2\r"},
+    {"v_cpu 3300\r", [](K& k) { k.DevVCpu = 3300, k.DataValid |= kValidVCpu; }, 0, "v_cpu\r"},
+    {"v_ana 2500\r", [](K& k) { k.DevVAna = 2500, k.DataValid |= kValidVAna; }, 0, "v_ana a\r"},
+    {"temp 25\r", [](K& k) { k.DevTemp = 25, k.DataValid |= kValidTemp; }, 0, "temp\r"},
+    {"supply 5000\r", [](K& k) { k.DevSupply = 5000, k.DataValid |= kValidSupply; }, 0, "supply 1 2\r"},
     {"rdc ok\r", nullptr, 0, "rdc no\r"},
     {"wdc ?\r", nullptr, 0, "wdc  ok\r"},
     {"gsi\r", nullptr, 0, "gsi 1\r"},
@@ -108,6 +113,36 @@ TEST_P(KeyTable, GoodAnswerSetsFieldsMalformedChangesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, KeyTable, ::testing::ValuesIn(kRows));
+
+// The named bits and sentinels are the device documentation's numbers: one bit
+// per item, in record order, and reset values that no reading can take.
+TEST(DeviceCodes, DataValidBitsAreOneDistinctBitPerItem) {
+    const int32_t bits[] = {kValidFunction,  kValidVariant,   kValidRange,    kValidLevel,   kValidLevelStatus,
+                            kValidKeyState,  kValidBattery,   kValidSerialNo, kValidOptions, validCalCoef(0),
+                            validCalCoef(1), validCalCoef(2), kValidSwRev,    kValidHwRev,   kValidFlash,
+                            kValidVBatt,     kValidVCpu,      kValidVAna,     kValidTemp,    kValidSupply};
+    const int shifts[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 16, 17, 18, 19, 20, 21};
+    for (size_t i = 0; i < std::size(bits); ++i)
+        EXPECT_EQ(bits[i], int32_t{1} << shifts[i]) << "item " << i;
+}
+
+TEST(DeviceCodes, ResetRecordsDifferInEveryShownItem) {
+    const K received = notReceivedState(), shown = notShownState();
+    EXPECT_FALSE(received.DeviceOnline);
+    EXPECT_TRUE(shown.DeviceOnline);
+    EXPECT_EQ(received.DataValid | shown.DataValid, 0);
+    EXPECT_EQ(received.DevSerialNo, 999999999);
+    EXPECT_EQ(shown.DevSerialNo, 999999998);
+    for (int16_t v : {received.DevFunction, received.DevVariant, received.DevRange, received.DevLevel,
+                      received.DevLevelStatus, received.DevBattery, received.DevSupply})
+        EXPECT_EQ(v, 9999);
+    for (int16_t v : {shown.DevFunction, shown.DevVariant, shown.DevRange, shown.DevLevel, shown.DevLevelStatus,
+                      shown.DevBattery, shown.DevSupply})
+        EXPECT_EQ(v, 9998);
+    EXPECT_EQ(FixedTextToString(received.DevSwRev), "empty");
+    EXPECT_EQ(FixedTextToString(shown.DevSwRev), "");
+    EXPECT_NE(received.DevCalCoef, shown.DevCalCoef);
+}
 
 }  // namespace
 }  // namespace kestro::test

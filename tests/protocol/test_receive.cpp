@@ -1,6 +1,7 @@
 // Receive framing, the bounded buffer, the sample buffers and chunking independence.
 
 #include "ProtocolFixture.h"
+#include "support/ManualClock.h"
 
 #include <algorithm>
 #include <random>

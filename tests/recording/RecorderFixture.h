@@ -7,6 +7,7 @@
 #include "protocol/ProtocolState.h"
 #include "recording/SeriesRecorder.h"
 #include "shell/EventLog.h"
+#include "support/ManualClock.h"
 
 #include <QDir>
 #include <QFile>

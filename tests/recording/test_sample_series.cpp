@@ -12,7 +12,7 @@ namespace {
 
 MeasurementRecord Level(int16_t level) {
     MeasurementRecord r;
-    r.Flags = 1;
+    r.Flags = kFlagLp;
     r.Level = level;
     r.Timestamp = 46000.0 + level;
     r.Instant = level * 1000;

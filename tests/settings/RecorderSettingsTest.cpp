@@ -1,6 +1,6 @@
 #include "settings/RecorderSettings.h"
 
-#include "protocol/Types.h"
+#include "core/Types.h"
 #include "settings/cRegistry.h"
 
 #include <QFileInfo>

@@ -1,4 +1,5 @@
 #include "shell/EventLog.h"
+#include "support/ManualClock.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,6 +2,8 @@
 
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
+#include "support/ManualClock.h"
+#include "support/RecordingMessageSink.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 // Local times for the statistics tests.
-#include "protocol/Types.h"
+#include "core/Types.h"
 
 #include <cstdint>
 

@@ -88,7 +88,7 @@ TEST(StatisticsFileLines, HeaderAndRowsUnderTheRecordSeparators) {
     EXPECT_TRUE(row.endsWith(";2;11;0\r\n"));
 }
 
-MeasurementRecord Slow(int64_t localMs, int16_t level, int16_t flags = 2, int16_t levelFlags = 0) {
+MeasurementRecord Slow(int64_t localMs, int16_t level, int16_t flags = kFlagLeq, int16_t levelFlags = 0) {
     MeasurementRecord r;
     r.Flags = flags;
     r.SysTime = SystemTimeFromAbsoluteMs(localMs);

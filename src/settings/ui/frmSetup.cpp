@@ -1,9 +1,10 @@
 #include "settings/ui/frmSetup.h"
 
+#include "core/Types.h"
 #include "link/SerialNames.h"
 #include "link/frmCOMx.h"
-#include "protocol/Types.h"
 #include "settings/RecorderSettings.h"
+#include "settings/SettingsSchema.h"
 #include "settings/cRegistry.h"
 #include "shell/Messages.h"
 
@@ -33,6 +34,8 @@
 #include <QTabBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace kestro {
 
@@ -150,8 +153,8 @@ bool SeparatorCode(const QString& fieldText, bool keywords, int32_t* code) {
     }
     if (fieldText.isEmpty()) return false;
     // The store keeps single-byte codes; the loader reads nothing else back.
-    const char16_t c = fieldText.at(0).unicode();
-    if (c < 1 || c > 255) return false;
+    const int32_t c = fieldText.at(0).unicode();
+    if (!settingProblem(setting(SettingId::TabularSeparator), c).isEmpty()) return false;
     *code = c;
     return true;
 }
@@ -187,29 +190,48 @@ frmSetup::frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QStri
     }
 }
 
-void frmSetup::BuildControls() {
-    auto label = [](const QString& text, QWidget* parent) {
-        auto* l = new QLabel(text, parent);
-        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        return l;
-    };
-    auto named = [](QWidget* w, const char* name) {
-        w->setObjectName(QLatin1String(name));
-        return w;
-    };
+namespace {
 
-    tbsOptions = new QTabBar(this);
-    named(tbsOptions, "tbsOptions");
+template <class W>
+W* named(W* w, const char* name) {
+    w->setObjectName(QLatin1String(name));
+    return w;
+}
+
+QLabel* fieldLabel(const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return l;
+}
+
+// The pages, in the order of the tab strip.
+const struct {
+    const char* caption;
+    const char* key;
+    const char* tip;
+} kTabs[] = {{"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
+             {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"},
+             {"Statistics", "Group3", "Interval and limit of the noise statistics"}};
+
+// The check boxes of "File Content" and their places in its grid.
+const struct {
+    QCheckBox* frmSetup::*field;
+    const char* caption;
+    const char* name;
+    int row;
+    int column;
+} kContentBoxes[] = {{&frmSetup::chkIncludeHeader, "Header Line", "chkIncludeHeader", 0, 0},
+                     {&frmSetup::chkIncludeTime, "System Time", "chkIncludeTime", 1, 0},
+                     {&frmSetup::chkIncludeOverflow, "Overflow", "chkIncludeOverflow", 0, 1},
+                     {&frmSetup::chkIncludeUnderflow, "Underflow", "chkIncludeUnderflow", 1, 1}};
+
+}  // namespace
+
+void frmSetup::BuildControls() {
+    tbsOptions = named(new QTabBar(this), "tbsOptions");
     tbsOptions->setDrawBase(false);
     tbsOptions->setExpanding(false);
-    const struct {
-        const char* caption;
-        const char* key;
-        const char* tip;
-    } tabs[] = {{"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
-                {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"},
-                {"Statistics", "Group3", "Interval and limit of the noise statistics"}};
-    for (const auto& t : tabs) {
+    for (const auto& t : kTabs) {
         const int i = tbsOptions->addTab(QString::fromUtf8(t.caption));
         tbsOptions->setTabData(i, QString::fromLatin1(t.key));
         tbsOptions->setTabToolTip(i, QString::fromUtf8(t.tip));
@@ -221,72 +243,104 @@ void frmSetup::BuildControls() {
     auto* pageFrameLayout = new QVBoxLayout(pageFrame);
     pageFrameLayout->setContentsMargins(10, 10, 10, 10);
     pageFrameLayout->addWidget(pages_);
+    QWidget* (frmSetup::*const builders[])() = {&frmSetup::buildRecordingPage, &frmSetup::buildInterfacePage,
+                                                &frmSetup::buildStatisticsPage};
+    for (size_t i = 0; i < PicOptions.size(); ++i) {
+        PicOptions[i] = (this->*builders[i])();
+        PicOptions[i]->setObjectName(QStringLiteral("PicOptions%1").arg(i));
+        pages_->addWidget(PicOptions[i]);
+    }
 
-    // ---- page "Recording" ----
+    auto* top = new QVBoxLayout(this);
+    top->setSpacing(0);
+    top->addWidget(tbsOptions);
+    top->addWidget(pageFrame);
+    top->addSpacing(10);
+    top->addLayout(buildButtons());
+
+    QWidget* order[] = {tbsOptions,
+                        InputSaveDir,
+                        cmdBrowseDir,
+                        InputFileName,
+                        InputFileExtension,
+                        chkIncludeHeader,
+                        chkIncludeTime,
+                        chkIncludeOverflow,
+                        chkIncludeUnderflow,
+                        InputDecimalSeparator,
+                        InputTabularSeparator,
+                        cmdTSepTabFocus,
+                        OptionCOM[1],
+                        DeviceCOM[1],
+                        OptionCOM[2],
+                        DeviceCOM[2],
+                        OptionCOM[3],
+                        DeviceCOM[3],
+                        OptionCOM[4],
+                        DeviceCOM[4],
+                        cboStatisticsInterval,
+                        InputLimitLevel,
+                        cmdOK,
+                        cmdCancel};
+    for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(tbsOptions, &QTabBar::currentChanged, this, [this] { tbsOptions_Click(); });
+    connect(cmdOK, &QPushButton::clicked, this, &frmSetup::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
+    connect(cmdBrowseDir, &QToolButton::clicked, this, &frmSetup::BrowseDirectory);
+
+    // Seen before the focused control, wherever the focus is.
+    installEventFilter(this);
+    for (QWidget* w : findChildren<QWidget*>())
+        w->installEventFilter(this);
+}
+
+QWidget* frmSetup::buildRecordingPage() {
     auto* rec = new QWidget;
-    named(rec, "PicOptions0");
-    PicOptions[0] = rec;
 
-    auto* frameName = new QGroupBox(QStringLiteral("File Name"), rec);
-    named(frameName, "FrameFileName");
-    InputSaveDir = new QLineEdit(frameName);
-    named(InputSaveDir, "InputSaveDir");
+    auto* frameName = named(new QGroupBox(QStringLiteral("File Name"), rec), "FrameFileName");
+    InputSaveDir = named(new QLineEdit(frameName), "InputSaveDir");
     InputSaveDir->setMinimumWidth(320);
-    cmdBrowseDir = new QToolButton(frameName);
-    named(cmdBrowseDir, "cmdBrowseDir");
+    cmdBrowseDir = named(new QToolButton(frameName), "cmdBrowseDir");
     cmdBrowseDir->setText(QStringLiteral("..."));
     cmdBrowseDir->setToolTip(QStringLiteral("Choose the directory"));
-    InputFileName = new QLineEdit(frameName);
-    named(InputFileName, "InputFileName");
-    InputFileExtension = new QLineEdit(frameName);
-    named(InputFileExtension, "InputFileExtension");
+    InputFileName = named(new QLineEdit(frameName), "InputFileName");
+    InputFileExtension = named(new QLineEdit(frameName), "InputFileExtension");
     InputFileExtension->setFixedWidth(90);
     auto* nameGrid = new QGridLayout(frameName);
     nameGrid->setColumnStretch(1, 1);
-    nameGrid->addWidget(label(QStringLiteral("Directory"), frameName), 0, 0);
+    nameGrid->addWidget(fieldLabel(QStringLiteral("Directory"), frameName), 0, 0);
     nameGrid->addWidget(InputSaveDir, 0, 1);
     nameGrid->addWidget(cmdBrowseDir, 0, 2);
-    nameGrid->addWidget(label(QStringLiteral("Base Name"), frameName), 1, 0);
+    nameGrid->addWidget(fieldLabel(QStringLiteral("Base Name"), frameName), 1, 0);
     nameGrid->addWidget(InputFileName, 1, 1, 1, 2);
-    nameGrid->addWidget(label(QStringLiteral("Extension"), frameName), 2, 0);
+    nameGrid->addWidget(fieldLabel(QStringLiteral("Extension"), frameName), 2, 0);
     nameGrid->addWidget(InputFileExtension, 2, 1, Qt::AlignLeft);
 
-    auto* frameContent = new QGroupBox(QStringLiteral("File Content"), rec);
-    named(frameContent, "FrameFileContent");
-    chkIncludeHeader = new QCheckBox(QStringLiteral("Header Line"), frameContent);
-    chkIncludeTime = new QCheckBox(QStringLiteral("System Time"), frameContent);
-    chkIncludeOverflow = new QCheckBox(QStringLiteral("Overflow"), frameContent);
-    chkIncludeUnderflow = new QCheckBox(QStringLiteral("Underflow"), frameContent);
-    named(chkIncludeHeader, "chkIncludeHeader");
-    named(chkIncludeTime, "chkIncludeTime");
-    named(chkIncludeOverflow, "chkIncludeOverflow");
-    named(chkIncludeUnderflow, "chkIncludeUnderflow");
+    auto* frameContent = named(new QGroupBox(QStringLiteral("File Content"), rec), "FrameFileContent");
     auto* contentGrid = new QGridLayout(frameContent);
-    contentGrid->addWidget(chkIncludeHeader, 0, 0);
-    contentGrid->addWidget(chkIncludeTime, 1, 0);
-    contentGrid->addWidget(chkIncludeOverflow, 0, 1);
-    contentGrid->addWidget(chkIncludeUnderflow, 1, 1);
+    for (const auto& c : kContentBoxes) {
+        this->*c.field = named(new QCheckBox(QString::fromLatin1(c.caption), frameContent), c.name);
+        contentGrid->addWidget(this->*c.field, c.row, c.column);
+    }
     contentGrid->setRowStretch(2, 1);
 
-    auto* frameFormat = new QGroupBox(QStringLiteral("Format Options"), rec);
-    named(frameFormat, "FrameFormatOptions");
-    InputDecimalSeparator = new QLineEdit(frameFormat);
-    named(InputDecimalSeparator, "InputDecimalSeparator");
-    InputTabularSeparator = new QLineEdit(frameFormat);
-    named(InputTabularSeparator, "InputTabularSeparator");
+    auto* frameFormat = named(new QGroupBox(QStringLiteral("Format Options"), rec), "FrameFormatOptions");
+    InputDecimalSeparator = named(new QLineEdit(frameFormat), "InputDecimalSeparator");
+    InputTabularSeparator = named(new QLineEdit(frameFormat), "InputTabularSeparator");
     for (QLineEdit* e : {InputDecimalSeparator, InputTabularSeparator})
         e->setFixedWidth(90);
     InputTabularSeparator->setToolTip(QStringLiteral("A character, [TAB] or [SPACE]"));
     // Takes the focus after the column separator only to turn an empty field
     // into [TAB]; it has no place of its own on the page.
-    cmdTSepTabFocus = new QPushButton(QStringLiteral("TSep-Tab"), frameFormat);
-    named(cmdTSepTabFocus, "cmdTSepTabFocus");
+    cmdTSepTabFocus = named(new QPushButton(QStringLiteral("TSep-Tab"), frameFormat), "cmdTSepTabFocus");
     cmdTSepTabFocus->setFocusPolicy(Qt::TabFocus);
     cmdTSepTabFocus->setGeometry(0, 0, 0, 0);
     auto* formatGrid = new QGridLayout(frameFormat);
-    formatGrid->addWidget(label(QStringLiteral("Decimal Seperator"), frameFormat), 0, 0);
+    formatGrid->addWidget(fieldLabel(QStringLiteral("Decimal Seperator"), frameFormat), 0, 0);
     formatGrid->addWidget(InputDecimalSeparator, 0, 1);
-    formatGrid->addWidget(label(QStringLiteral("Tabular Separator"), frameFormat), 1, 0);
+    formatGrid->addWidget(fieldLabel(QStringLiteral("Tabular Separator"), frameFormat), 1, 0);
     formatGrid->addWidget(InputTabularSeparator, 1, 1);
     formatGrid->setRowStretch(2, 1);
 
@@ -298,11 +352,11 @@ void frmSetup::BuildControls() {
     recLayout->addWidget(frameName);
     recLayout->addLayout(lower);
     recLayout->addStretch();
+    return rec;
+}
 
-    // ---- page "Interface" ----
+QWidget* frmSetup::buildInterfacePage() {
     auto* itf = new QWidget;
-    named(itf, "PicOptions1");
-    PicOptions[1] = itf;
     FrameCOM = new QGroupBox(QStringLiteral("Serial Interface"), itf);
     named(FrameCOM, "FrameCOM");
     auto* comGrid = new QGridLayout(FrameCOM);
@@ -346,19 +400,20 @@ void frmSetup::BuildControls() {
     itfLayout->addWidget(FrameCOM);
     itfLayout->addStretch();
 
-    // ---- page "Statistics" ----
+    return itf;
+}
+
+QWidget* frmSetup::buildStatisticsPage() {
     auto* stat = new QWidget;
-    named(stat, "PicOptions2");
-    PicOptions[2] = stat;
     auto* frameStat = new QGroupBox(QStringLiteral("Noise Statistics"), stat);
     named(frameStat, "FrameStatistics");
     cboStatisticsInterval = new QComboBox(frameStat);
     named(cboStatisticsInterval, "cboStatisticsInterval");
-    for (int seconds : {60, 300, 600, 900, 1800, 3600})
+    for (int seconds : setting(SettingId::StatisticsInterval).choices)
         cboStatisticsInterval->addItem(QStringLiteral("%1 min").arg(seconds / 60), seconds);
     InputLimitLevel = new QDoubleSpinBox(frameStat);
     named(InputLimitLevel, "InputLimitLevel");
-    InputLimitLevel->setRange(0.0, 200.0);
+    InputLimitLevel->setRange(0.0, setting(SettingId::LimitLevel).max / 10.0);
     InputLimitLevel->setDecimals(1);
     InputLimitLevel->setSingleStep(0.5);
     InputLimitLevel->setSuffix(QStringLiteral(" dB"));
@@ -366,9 +421,9 @@ void frmSetup::BuildControls() {
     InputLimitLevel->setToolTip(QStringLiteral("Intervals whose Leq is above this level are marked; 0 for none"));
     auto* statGrid = new QGridLayout(frameStat);
     statGrid->setColumnStretch(2, 1);
-    statGrid->addWidget(label(QStringLiteral("Interval"), frameStat), 0, 0);
+    statGrid->addWidget(fieldLabel(QStringLiteral("Interval"), frameStat), 0, 0);
     statGrid->addWidget(cboStatisticsInterval, 0, 1);
-    statGrid->addWidget(label(QStringLiteral("Limit (Leq)"), frameStat), 1, 0);
+    statGrid->addWidget(fieldLabel(QStringLiteral("Limit (Leq)"), frameStat), 1, 0);
     statGrid->addWidget(InputLimitLevel, 1, 1);
     auto* statHint = new QLabel(QStringLiteral("Each record file gets a statistics file beside it (…_STAT) "
                                                "with one row per interval. Changes apply to the next series."),
@@ -381,15 +436,12 @@ void frmSetup::BuildControls() {
     statLayout->addWidget(frameStat);
     statLayout->addStretch();
 
-    pages_->addWidget(rec);
-    pages_->addWidget(itf);
-    pages_->addWidget(stat);
+    return stat;
+}
 
-    // ---- buttons ----
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    named(cmdOK, "cmdOK");
-    cmdCancel = new QPushButton(QStringLiteral("Abbrechen"), this);
-    named(cmdCancel, "cmdCancel");
+QHBoxLayout* frmSetup::buildButtons() {
+    cmdOK = named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
+    cmdCancel = named(new QPushButton(QStringLiteral("Abbrechen"), this), "cmdCancel");
     // No default button: Enter in a text field must not confirm the dialog.
     for (QPushButton* b : {cmdOK, cmdCancel, cmdTSepTabFocus}) {
         b->setAutoDefault(false);
@@ -402,104 +454,41 @@ void frmSetup::BuildControls() {
     buttons->addStretch();
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
-
-    auto* top = new QVBoxLayout(this);
-    top->setSpacing(0);
-    top->addWidget(tbsOptions);
-    top->addWidget(pageFrame);
-    top->addSpacing(10);
-    top->addLayout(buttons);
-
-    QWidget* order[] = {tbsOptions,
-                        InputSaveDir,
-                        cmdBrowseDir,
-                        InputFileName,
-                        InputFileExtension,
-                        chkIncludeHeader,
-                        chkIncludeTime,
-                        chkIncludeOverflow,
-                        chkIncludeUnderflow,
-                        InputDecimalSeparator,
-                        InputTabularSeparator,
-                        cmdTSepTabFocus,
-                        OptionCOM[1],
-                        DeviceCOM[1],
-                        OptionCOM[2],
-                        DeviceCOM[2],
-                        OptionCOM[3],
-                        DeviceCOM[3],
-                        OptionCOM[4],
-                        DeviceCOM[4],
-                        cboStatisticsInterval,
-                        InputLimitLevel,
-                        cmdOK,
-                        cmdCancel};
-    for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i)
-        setTabOrder(order[i - 1], order[i]);
-
-    connect(tbsOptions, &QTabBar::currentChanged, this, [this] { tbsOptions_Click(); });
-    connect(cmdOK, &QPushButton::clicked, this, &frmSetup::cmdOK_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
-    connect(cmdBrowseDir, &QToolButton::clicked, this, &frmSetup::BrowseDirectory);
-
-    // Seen before the focused control, wherever the focus is.
-    installEventFilter(this);
-    for (QWidget* w : findChildren<QWidget*>())
-        w->installEventFilter(this);
+    return buttons;
 }
 
 void frmSetup::Load() {
     ShowPage(0);
 
-    reg_.ClassKey = HKEY_CURRENT_USER_;
-    reg_.SectionKey = QString::fromLatin1(kRecorderSection);
-    reg_.Default = QVariant();
-    auto read = [this](const char* name, QVariant* v) {
-        reg_.ValueKey = QString::fromLatin1(name);
-        if (!reg_.ValueExists()) return false;
-        *v = reg_.Value();
-        return v->isValid();
-    };
-    auto number = [&](const char* name, qint64* n) {
+    // The stored value, or the default that loading falls back to. Name parts
+    // are shown as stored, so that OK can say what is wrong with them.
+    auto stored = [this](SettingId id, const QVariant& fallback = QVariant()) {
+        const SettingDef& row = setting(id);
         QVariant v;
-        bool ok = false;
-        if (read(name, &v)) *n = v.toLongLong(&ok);
-        return ok;
+        const SettingRead read = readSetting(reg_, row, &v);
+        if (read == SettingRead::Ok || (read == SettingRead::Unusable && row.kind == SettingKind::FileNamePart))
+            return v;
+        return fallback.isValid() ? fallback : settingDefault(row);
     };
-    auto text = [&](QLineEdit* field, const char* name, const QString& def) {
-        QVariant v;
-        field->setText(read(name, &v) ? v.toString() : def);
-    };
-    auto check = [&](QCheckBox* box, const char* name, bool def) {
-        qint64 n = 0;
-        box->setChecked(number(name, &n) ? n != 0 : def);
-    };
-    // A code the program cannot use as a separator shows the default it falls back to.
-    auto separator = [&](QLineEdit* field, const char* name, char def, bool keywords) {
-        qint64 n = 0;
-        const bool usable = number(name, &n) && n >= 1 && n <= 255;
-        const int32_t code = usable ? static_cast<int32_t>(n) : def;
-        field->setText(keywords ? SeparatorFieldText(code) : QString(QChar(static_cast<char16_t>(code))));
+    auto check = [&](QCheckBox* box, SettingId id) {
+        box->setChecked(stored(id).toLongLong() != 0);
     };
 
-    text(InputSaveDir, "RecordDirectory", defaultDirectory_);
+    InputSaveDir->setText(stored(SettingId::RecordDirectory, defaultDirectory_).toString());
     if (reg_.IsRunValue()) ShowRunValue({InputSaveDir, cmdBrowseDir}, QStringLiteral("--record-dir"));
-    text(InputFileName, "RecordNameBase", QStringLiteral("NoiseData"));
-    text(InputFileExtension, "RecordFileExtension", QStringLiteral(".dat"));
-    check(chkIncludeHeader, "IncludeHeaderLine", false);
-    check(chkIncludeTime, "IncludeSystemTime", true);
-    check(chkIncludeOverflow, "IncludeOverflow", false);
-    check(chkIncludeUnderflow, "IncludeUnderflow", false);
-    separator(InputDecimalSeparator, "DecimalSeparator", ',', false);
-    separator(InputTabularSeparator, "TabularSeparator", ';', true);
-    qint64 seconds = 900, limit = 0;
-    const int item = number("StatisticsInterval", &seconds) ? cboStatisticsInterval->findData(int(seconds)) : -1;
-    cboStatisticsInterval->setCurrentIndex(item >= 0 ? item : cboStatisticsInterval->findData(900));
-    InputLimitLevel->setValue(number("LimitLevel", &limit) && limit > 0 && limit <= 2000 ? limit / 10.0 : 0.0);
+    InputFileName->setText(stored(SettingId::RecordNameBase).toString());
+    InputFileExtension->setText(stored(SettingId::RecordFileExtension).toString());
+    check(chkIncludeHeader, SettingId::IncludeHeaderLine);
+    check(chkIncludeTime, SettingId::IncludeSystemTime);
+    check(chkIncludeOverflow, SettingId::IncludeOverflow);
+    check(chkIncludeUnderflow, SettingId::IncludeUnderflow);
+    InputDecimalSeparator->setText(QString(QChar(static_cast<char16_t>(stored(SettingId::DecimalSeparator).toInt()))));
+    InputTabularSeparator->setText(SeparatorFieldText(stored(SettingId::TabularSeparator).toInt()));
+    cboStatisticsInterval->setCurrentIndex(
+        cboStatisticsInterval->findData(stored(SettingId::StatisticsInterval).toInt()));
+    InputLimitLevel->setValue(stored(SettingId::LimitLevel).toLongLong() / 10.0);
 
-    reg_.SectionKey = QString::fromLatin1(kDeviceSection);
-    qint64 port = 0;
-    if (!number("COMPort", &port)) port = 1;
+    const qint64 port = stored(SettingId::COMPort).toLongLong();
     portForThisRun_ = reg_.IsRunValue();
     // A stored number without an option keeps no choice, so OK leaves it alone.
     if (port >= 1 && port <= kPorts) {
@@ -662,48 +651,43 @@ void frmSetup::cmdOK_Click() {
     int32_t tabularCode = 0;
     if (!ValidateSeparators(&decimalCode, &tabularCode)) return;
     // A name part that leads out of the record directory is refused.
-    for (const auto& [field, caption] :
-         {std::pair{InputFileName, "Base Name"}, std::pair{InputFileExtension, "Extension"}}) {
-        const QString problem = FileNamePartProblem(field->text());
+    for (const auto& [field, caption, id] :
+         {std::tuple{InputFileName, "Base Name", SettingId::RecordNameBase},
+          std::tuple{InputFileExtension, "Extension", SettingId::RecordFileExtension}}) {
+        const QString problem = settingProblem(setting(id), field->text());
         if (problem.isEmpty()) continue;
         Complain(field, QStringLiteral("The \"%1\" %2.").arg(QLatin1String(caption), problem));
         return;
     }
 
     try {
-        auto put = [this](const QString& name, const QVariant& v, int32_t type) {
-            reg_.ValueKey = name;
-            if (reg_.IsRunValue()) return;  // a command-line value stays out of the store
-            reg_.ValueType = type;
-            reg_.SetValue(v);
+        auto put = [this](SettingId id, const QVariant& v, int port = 0) {
+            writeSetting(reg_, setting(id), v, port);
         };
         auto flag = [](const QCheckBox* box) {
             return box->isChecked() ? 1 : 0;
         };
 
-        reg_.ClassKey = HKEY_CURRENT_USER_;
-        reg_.SectionKey = QString::fromLatin1(kRecorderSection);
-        put(QStringLiteral("RecordDirectory"), InputSaveDir->text(), REG_SZ_);
-        put(QStringLiteral("RecordNameBase"), InputFileName->text(), REG_SZ_);
-        put(QStringLiteral("RecordFileExtension"), InputFileExtension->text(), REG_SZ_);
-        put(QStringLiteral("IncludeHeaderLine"), flag(chkIncludeHeader), REG_DWORD_);
-        put(QStringLiteral("IncludeSystemTime"), flag(chkIncludeTime), REG_DWORD_);
-        put(QStringLiteral("IncludeOverflow"), flag(chkIncludeOverflow), REG_DWORD_);
-        put(QStringLiteral("IncludeUnderflow"), flag(chkIncludeUnderflow), REG_DWORD_);
-        put(QStringLiteral("DecimalSeparator"), decimalCode, REG_DWORD_);
-        put(QStringLiteral("TabularSeparator"), tabularCode, REG_DWORD_);
-        put(QStringLiteral("StatisticsInterval"), cboStatisticsInterval->currentData().toInt(), REG_DWORD_);
-        put(QStringLiteral("LimitLevel"), qRound(InputLimitLevel->value() * 10.0), REG_DWORD_);
+        put(SettingId::RecordDirectory, InputSaveDir->text());
+        put(SettingId::RecordNameBase, InputFileName->text());
+        put(SettingId::RecordFileExtension, InputFileExtension->text());
+        put(SettingId::IncludeHeaderLine, flag(chkIncludeHeader));
+        put(SettingId::IncludeSystemTime, flag(chkIncludeTime));
+        put(SettingId::IncludeOverflow, flag(chkIncludeOverflow));
+        put(SettingId::IncludeUnderflow, flag(chkIncludeUnderflow));
+        put(SettingId::DecimalSeparator, decimalCode);
+        put(SettingId::TabularSeparator, tabularCode);
+        put(SettingId::StatisticsInterval, cboStatisticsInterval->currentData().toInt());
+        put(SettingId::LimitLevel, qRound(InputLimitLevel->value() * 10.0));
 
-        reg_.SectionKey = QString::fromLatin1(kDeviceSection);
         // Only paths the user changed: an untouched default mapping stays free
         // to follow the adapters present at the next start.
         for (int n = 1; n <= kPorts; ++n) {
             const QString path = DeviceCOM[n]->currentText().trimmed();
-            if (path != loadedPath_[n]) put(QStringLiteral("COM%1Device").arg(n), path, REG_SZ_);
+            if (path != loadedPath_[n]) put(SettingId::COMnDevice, path, n);
         }
         // The chosen port last, so it never points at a device path that was not saved.
-        if (!frameComTag_.isEmpty()) put(QStringLiteral("COMPort"), frameComTag_.toInt(), REG_DWORD_);
+        if (!frameComTag_.isEmpty()) put(SettingId::COMPort, frameComTag_.toInt());
     } catch (const RaisedError& e) {
         messages_.ShowMessage(QStringLiteral("The settings could not be saved.\n\n") + e.description,
                               QStringLiteral("Settings file: ") + reg_.files().currentUser +

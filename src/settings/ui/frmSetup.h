@@ -18,6 +18,7 @@ class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -66,9 +67,6 @@ public:
              std::function<void()> initApplication, SerialDeviceLister listDevices = PresentSerialDevices,
              QWidget* parent = nullptr);
 
-    // The chosen port as decimal text, empty while none is chosen.
-    const QString& FrameCOMTag() const { return frameComTag_; }
-
     void tbsOptions_Click();
     void OptionCOM_Click(int n);
     void cmdOK_Click();
@@ -103,6 +101,10 @@ protected:
 
 private:
     void BuildControls();
+    QWidget* buildRecordingPage();
+    QWidget* buildInterfacePage();
+    QWidget* buildStatisticsPage();
+    QHBoxLayout* buildButtons();
     void Load();
     void ShowPage(int index);
     void NextTab(int step);

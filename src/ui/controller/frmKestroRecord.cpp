@@ -1,5 +1,6 @@
 #include "ui/controller/frmKestroRecord.h"
 
+#include "core/Errors.h"
 #include "link/frmCOMx.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
@@ -26,10 +27,10 @@
 namespace kestro {
 namespace {
 
-const QString kTimer1Error = QStringLiteral(": frmKestroRecord.Timer1.Error: ");
-const QString kLoadError = QStringLiteral(": frmKestroRecord.Form_Load.Error: ");
-const QString kResizeError = QStringLiteral(": frmKestroRecord.Form_Resize.Error: ");
-const QString kHandlerError = QStringLiteral(": frmKestroRecord.Handler.Error: ");
+const QString kTimer1Error = QString::fromLatin1(label::kTimer1);
+const QString kLoadError = QString::fromLatin1(label::kFormLoad);
+const QString kResizeError = QString::fromLatin1(label::kFormResize);
+const QString kHandlerError = QString::fromLatin1(label::kHandler);
 
 constexpr int kToolbarHeight = 28;
 constexpr int kStatusHeight = 20;
@@ -144,127 +145,81 @@ frmKestroRecord::~frmKestroRecord() = default;
 
 // ---------------------------------------------------------------- layout
 
-void frmKestroRecord::BuildWindow() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("MenuFile"));
-    QAction* exitAction = file->addAction(QStringLiteral("E&xit"));
-    exitAction->setObjectName(QStringLiteral("MenuFileExit"));
-    exitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(exitAction, &QAction::triggered, this, [this] { MenuFileExit_Click(); });
-    QAction* setup = menuBar()->addAction(QStringLiteral("&Setup"));
-    setup->setObjectName(QStringLiteral("MenuSetup"));
-    connect(setup, &QAction::triggered, this, [this] { MenuSetup_Click(); });
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&?"));
-    help->setObjectName(QStringLiteral("MenuHelp"));
-    QAction* about = help->addAction(QStringLiteral("&About"));
-    about->setObjectName(QStringLiteral("MenuHelpAbout"));
-    connect(about, &QAction::triggered, this, [this] { MenuHelpAbout_Click(); });
-    // After the original menus, which keep their places.
-    QMenu* statistics = menuBar()->addMenu(QStringLiteral("S&tatistics"));
-    statistics->setObjectName(QStringLiteral("MenuStatistics"));
-    QAction* showStatistics = statistics->addAction(QStringLiteral("&Statistics window"));
-    showStatistics->setObjectName(QStringLiteral("MenuStatisticsShow"));
-    connect(showStatistics, &QAction::triggered, this, [this] { MenuStatisticsShow_Click(); });
-    QAction* openRecord = statistics->addAction(QStringLiteral("&Open record file\u2026"));
-    openRecord->setObjectName(QStringLiteral("MenuStatisticsOpen"));
-    connect(openRecord, &QAction::triggered, this, [this] { MenuStatisticsOpen_Click(); });
+namespace {
 
+// The menu bar, in its order; an item without a menu stands in the bar itself.
+struct MenuItemDef {
+    const char* menu;
+    const char* menuName;
+    const char* caption;
+    const char* name;
+    const char* shortcut;  // portable text, empty for none
+    void (frmKestroRecord::*click)();
+};
+const MenuItemDef kMenuItems[] = {
+    {"&File", "MenuFile", "E&xit", "MenuFileExit", "Ctrl+Q", &frmKestroRecord::MenuFileExit_Click},
+    {nullptr, nullptr, "&Setup", "MenuSetup", "", &frmKestroRecord::MenuSetup_Click},
+    {"&?", "MenuHelp", "&About", "MenuHelpAbout", "", &frmKestroRecord::MenuHelpAbout_Click},
+    // After the original menus, which keep their places.
+    {"S&tatistics", "MenuStatistics", "&Statistics window", "MenuStatisticsShow", "",
+     &frmKestroRecord::MenuStatisticsShow_Click},
+    {"S&tatistics", "MenuStatistics", "&Open record file\u2026", "MenuStatisticsOpen", "",
+     &frmKestroRecord::MenuStatisticsOpen_Click},
+};
+
+// The front-panel keys of the tool bar, with names for screen readers.
+struct KeyDef {
+    PictureButton* frmKestroRecord::*field;
+    const char* objectName;
+    int x;
+    const char* picture;
+    void (frmKestroRecord::*down)();
+    void (frmKestroRecord::*up)();
+    const char* accessibleName;
+    const char* shortcut;
+};
+const KeyDef kKeys[] = {
+    {&frmKestroRecord::cmdPower, "cmdPower", 0, "PowerDisabled", &frmKestroRecord::cmdPower_MouseDown,
+     &frmKestroRecord::cmdPower_MouseUp, "Power", ""},
+    {&frmKestroRecord::cmdRecord, "cmdRecord", 40, "RecordStoppedDisabled", &frmKestroRecord::cmdRecord_MouseDown,
+     &frmKestroRecord::cmdRecord_MouseUp, "Record", "Ctrl+R"},
+    {&frmKestroRecord::cmdStopRecord, "cmdStopRecord", 70, "StopRecordDisabled",
+     &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp, "Stop recording",
+     "Ctrl+Shift+R"},
+};
+
+// Option buttons; those the user cannot choose lie outside their frame's
+// visible area and out of the keyboard's reach.
+struct OptionDef {
+    const char* caption;
+    int y;
+    bool userCanClick;
+};
+const OptionDef kModeOptions[6] = {
+    {" Initialisierung", -40, false}, {" Lp", 24, true},       {" LEQ", 50, true}, {" MAX-Hold", 76, true},
+    {" Calibration", 130, false},     {" Service", 155, false}};
+const OptionDef kRangeOptions[5] = {{" AUTO", 21, true},
+                                    {" 30 - 90 dB", 41, true},
+                                    {" 50 - 110 dB", 61, true},
+                                    {" 70 - 130 dB", 81, true},
+                                    {" unknown", 130, false}};
+
+// Status bar panels: fixed widths; 0 takes the room that is left.
+const int kPanelWidths[4] = {24, 96, 0, 128};
+
+}  // namespace
+
+void frmKestroRecord::BuildWindow() {
+    buildMenus();
     auto* client = new QWidget(this);
     setCentralWidget(client);
-
-    Toolbar1 = new ToolbarStrip(client);
-    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
-    auto makeKey = [this](const char* name, int x, const QString& picture, void (frmKestroRecord::*down)(),
-                          void (frmKestroRecord::*up)()) {
-        auto* key = new PictureButton(imlToolbar_, QString::fromLatin1(name), Toolbar1);
-        key->move(x, 1);
-        key->SetPicture(picture);
-        key->setEnabled(false);
-        key->onMouseDown = [this, down] {
-            Step(kHandlerError, [&] { (this->*down)(); });
-        };
-        key->onMouseUp = [this, up] {
-            Step(kHandlerError, [&] { (this->*up)(); });
-        };
-        return key;
-    };
-    cmdPower = makeKey("cmdPower", 0, QStringLiteral("PowerDisabled"), &frmKestroRecord::cmdPower_MouseDown,
-                       &frmKestroRecord::cmdPower_MouseUp);
-    cmdRecord = makeKey("cmdRecord", 40, QStringLiteral("RecordStoppedDisabled"), &frmKestroRecord::cmdRecord_MouseDown,
-                        &frmKestroRecord::cmdRecord_MouseUp);
-    cmdStopRecord = makeKey("cmdStopRecord", 70, QStringLiteral("StopRecordDisabled"),
-                            &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp);
-    // Names for screen readers; the tool tips also tell the shortcuts.
-    const struct {
-        PictureButton* key;
-        const char* name;
-        QKeySequence shortcut;
-    } keys[] = {{cmdPower, "Power", {}},
-                {cmdRecord, "Record", QKeySequence(Qt::CTRL | Qt::Key_R)},
-                {cmdStopRecord, "Stop recording", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)}};
-    for (const auto& k : keys) {
-        const QString name = QString::fromLatin1(k.name);
-        k.key->setAccessibleName(name);
-        k.key->setShortcut(k.shortcut);
-        k.key->setToolTip(k.shortcut.isEmpty()
-                              ? name
-                              : QStringLiteral("%1 (%2)").arg(name, k.shortcut.toString(QKeySequence::NativeText)));
-    }
+    buildKeys(client);
 
     Picture2 = new MainPanel(client);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture1 = new DisplayPanel(Picture2);
     Picture1->move(8, 8);
-
-    // Options the user cannot choose lie outside their frame's visible area;
-    // they are also kept out of the keyboard's reach.
-    auto addOption = [](QGroupBox* frame, const QString& caption, int y, bool userCanClick) {
-        auto* opt = new QRadioButton(caption, frame);
-        opt->setGeometry(10, y, 104, 21);
-        if (!userCanClick) {
-            opt->setEnabled(false);
-            opt->setFocusPolicy(Qt::NoFocus);
-        }
-        return opt;
-    };
-    frmMeasurementMode = new QGroupBox(QStringLiteral("Mode"), Picture2);
-    frmMeasurementMode->setObjectName(QStringLiteral("frmMeasurementMode"));
-    frmMeasurementMode->setGeometry(8, 184, 117, 105);
-    const QString modes[6] = {
-        QStringLiteral(" Initialisierung"), QStringLiteral(" Lp"),          QStringLiteral(" LEQ"),
-        QStringLiteral(" MAX-Hold"),        QStringLiteral(" Calibration"), QStringLiteral(" Service")};
-    const int modeY[6] = {-40, 24, 50, 76, 130, 155};
-    for (int i = 0; i < 6; ++i) {
-        optMeasurementMode[size_t(i)] = addOption(frmMeasurementMode, modes[i], modeY[i], i >= 1 && i <= 3);
-        optMeasurementMode[size_t(i)]->setObjectName(QStringLiteral("optMeasurementMode%1").arg(i));
-        connect(optMeasurementMode[size_t(i)], &QRadioButton::clicked, this,
-                [this, i] { Step(kHandlerError, [&] { optMeasurementMode_Click(int16_t(i)); }); });
-    }
-    frmRange = new QGroupBox(QStringLiteral("Range"), Picture2);
-    frmRange->setObjectName(QStringLiteral("frmRange"));
-    frmRange->setGeometry(136, 184, 117, 105);
-    const QString ranges[5] = {QStringLiteral(" AUTO"), QStringLiteral(" 30 - 90 dB"), QStringLiteral(" 50 - 110 dB"),
-                               QStringLiteral(" 70 - 130 dB"), QStringLiteral(" unknown")};
-    const int rangeY[5] = {21, 41, 61, 81, 130};
-    for (int i = 0; i < 5; ++i) {
-        optRange[size_t(i)] = addOption(frmRange, ranges[i], rangeY[i], i <= 3);
-        optRange[size_t(i)]->setObjectName(QStringLiteral("optRange%1").arg(i));
-        connect(optRange[size_t(i)], &QRadioButton::clicked, this,
-                [this, i] { Step(kHandlerError, [&] { optRange_Click(int16_t(i)); }); });
-    }
-    optMeasurementMode[0]->setChecked(true);
-    MarkedOptionIsTheTabStop(optMeasurementMode);
-    MarkedOptionIsTheTabStop(optRange);
-    for (QRadioButton* o : optMeasurementMode)
-        connect(o, &QRadioButton::toggled, this, [this](bool on) {
-            if (on) MarkedOptionIsTheTabStop(optMeasurementMode);
-        });
-    for (QRadioButton* o : optRange)
-        connect(o, &QRadioButton::toggled, this, [this](bool on) {
-            if (on) MarkedOptionIsTheTabStop(optRange);
-        });
-    frmMeasurementMode->setEnabled(false);
-    frmRange->setEnabled(false);
+    buildOptions();
 
     QWidget* graph = views_.graphWidget();
     graph->setParent(Picture2);
@@ -289,7 +244,99 @@ void frmKestroRecord::BuildWindow() {
     for (size_t i = 0; i + 1 < std::size(chain); ++i)
         setTabOrder(chain[i], chain[i + 1]);
 
-    // Status bar with its four panels, the bottom strip of the client area.
+    buildStatusBar(client);
+
+    const int menuHeight = menuBar()->sizeHint().height();
+    setMinimumSize(kGraphLeft + kMinGraphWidth + kGraphRightMargin, kDesignHeight + menuHeight);
+    resize(kDesignWidth, kDesignHeight + menuHeight);
+    LayoutClientArea();
+}
+
+void frmKestroRecord::buildMenus() {
+    QMenu* menu = nullptr;
+    for (const MenuItemDef& m : kMenuItems) {
+        QAction* action = nullptr;
+        if (!m.menu) {
+            action = menuBar()->addAction(QString::fromUtf8(m.caption));
+        } else {
+            if (!menu || menu->objectName() != QLatin1String(m.menuName)) {
+                menu = menuBar()->addMenu(QString::fromUtf8(m.menu));
+                menu->setObjectName(QLatin1String(m.menuName));
+            }
+            action = menu->addAction(QString::fromUtf8(m.caption));
+        }
+        action->setObjectName(QLatin1String(m.name));
+        if (*m.shortcut) action->setShortcut(QKeySequence(QLatin1String(m.shortcut), QKeySequence::PortableText));
+        connect(action, &QAction::triggered, this, [this, click = m.click] { (this->*click)(); });
+    }
+}
+
+void frmKestroRecord::buildKeys(QWidget* client) {
+    Toolbar1 = new ToolbarStrip(client);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    for (const KeyDef& k : kKeys) {
+        auto* key = new PictureButton(imlToolbar_, QString::fromLatin1(k.objectName), Toolbar1);
+        this->*k.field = key;
+        key->move(k.x, 1);
+        key->SetPicture(QString::fromLatin1(k.picture));
+        key->setEnabled(false);
+        key->onMouseDown = [this, down = k.down] {
+            Step(kHandlerError, [&] { (this->*down)(); });
+        };
+        key->onMouseUp = [this, up = k.up] {
+            Step(kHandlerError, [&] { (this->*up)(); });
+        };
+        // The tool tips also tell the shortcuts.
+        const QString name = QString::fromLatin1(k.accessibleName);
+        const QKeySequence shortcut(QLatin1String(k.shortcut), QKeySequence::PortableText);
+        key->setAccessibleName(name);
+        key->setShortcut(shortcut);
+        key->setToolTip(shortcut.isEmpty()
+                            ? name
+                            : QStringLiteral("%1 (%2)").arg(name, shortcut.toString(QKeySequence::NativeText)));
+    }
+}
+
+void frmKestroRecord::buildOptions() {
+    auto frame = [this](const char* caption, const char* name, int x, auto& options, const auto& defs,
+                        const char* optionName, void (frmKestroRecord::*click)(int16_t)) {
+        auto* box = new QGroupBox(QString::fromLatin1(caption), Picture2);
+        box->setObjectName(QLatin1String(name));
+        box->setGeometry(x, 184, 117, 105);
+        for (size_t i = 0; i < options.size(); ++i) {
+            auto* opt = new QRadioButton(QString::fromLatin1(defs[i].caption), box);
+            opt->setGeometry(10, defs[i].y, 104, 21);
+            if (!defs[i].userCanClick) {
+                opt->setEnabled(false);
+                opt->setFocusPolicy(Qt::NoFocus);
+            }
+            opt->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(optionName)).arg(i));
+            connect(opt, &QRadioButton::clicked, this,
+                    [this, click, i] { Step(kHandlerError, [&] { (this->*click)(int16_t(i)); }); });
+            options[i] = opt;
+        }
+        return box;
+    };
+    frmMeasurementMode = frame("Mode", "frmMeasurementMode", 8, optMeasurementMode, kModeOptions, "optMeasurementMode",
+                               &frmKestroRecord::optMeasurementMode_Click);
+    frmRange = frame("Range", "frmRange", 136, optRange, kRangeOptions, "optRange", &frmKestroRecord::optRange_Click);
+    optMeasurementMode[0]->setChecked(true);
+    MarkedOptionIsTheTabStop(optMeasurementMode);
+    MarkedOptionIsTheTabStop(optRange);
+    for (QRadioButton* o : optMeasurementMode)
+        connect(o, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) MarkedOptionIsTheTabStop(optMeasurementMode);
+        });
+    for (QRadioButton* o : optRange)
+        connect(o, &QRadioButton::toggled, this, [this](bool on) {
+            if (on) MarkedOptionIsTheTabStop(optRange);
+        });
+    frmMeasurementMode->setEnabled(false);
+    frmRange->setEnabled(false);
+}
+
+void frmKestroRecord::buildStatusBar(QWidget* client) {
+    // The bottom strip of the client area.
     StatusBar1 = new QWidget(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setBackgroundRole(QPalette::Button);
@@ -297,27 +344,22 @@ void frmKestroRecord::BuildWindow() {
     auto* row = new QHBoxLayout(StatusBar1);
     row->setContentsMargins(1, 1, 1, 1);
     row->setSpacing(2);
-    const int widths[4] = {24, 96, 0, 128};
     for (int i = 0; i < 4; ++i) {
+        const int width = kPanelWidths[i];
         auto* label = new QLabel(StatusBar1);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setContentsMargins(i == 0 ? 0 : 3, 0, 3, 0);
-        if (widths[i] > 0) label->setFixedWidth(widths[i]);
+        if (width > 0) label->setFixedWidth(width);
         // The free panel takes the room that is left; a long text must not widen it.
-        if (widths[i] == 0) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        if (width == 0) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         if (i == 0) label->setAlignment(Qt::AlignCenter);
-        row->addWidget(label, widths[i] > 0 ? 0 : 1);
+        row->addWidget(label, width > 0 ? 0 : 1);
         panels_[size_t(i)] = label;
     }
     SetConnectionPicture(1);
     panels_[1]->setText(QStringLiteral("unknown"));
     panels_[3]->setText(QStringLiteral("Recording disabled"));
-
-    const int menuHeight = menuBar()->sizeHint().height();
-    setMinimumSize(kGraphLeft + kMinGraphWidth + kGraphRightMargin, kDesignHeight + menuHeight);
-    resize(kDesignWidth, kDesignHeight + menuHeight);
-    LayoutClientArea();
 }
 
 void frmKestroRecord::LayoutClientArea() {
@@ -492,35 +534,13 @@ void frmKestroRecord::SelectRange(int index) {
 // ---------------------------------------------------------------- poll cycle
 
 void frmKestroRecord::Reset_KestroState() {
-    KestroStateRecord& s = ps_.KestroState;
-    s.DeviceOnline = false;
-    s.DataValid = 0;
-    s.DevFunction = s.DevVariant = s.DevRange = s.DevLevel = s.DevLevelStatus = 9999;
-    s.DevMeasMode = s.DevKeyState = s.DevBattery = 9999;
-    s.DevSerialNo = kSentinelSerial;
-    s.DevOptions = 9999;
-    s.DevCalCoef = {9.99995f, 9.99995f, 9.99995f};
-    s.DevSwRev = MakeFixedText64("empty");
-    s.DevHwRev = MakeFixedText64("empty");
-    s.DevFlash = s.DevVBatt = s.DevVCpu = s.DevVAna = s.DevTemp = s.DevSupply = 9999;
+    ps_.KestroState = notReceivedState();
     OptionUpdate = false;
     InitStep = 1;
     Timer1.setInterval(100);
 }
 
-void frmKestroRecord::Reset_KestroStateOld() {
-    KestroStateRecord& s = KestroStateOld;
-    s.DeviceOnline = true;
-    s.DataValid = 0;
-    s.DevFunction = s.DevVariant = s.DevRange = s.DevLevel = s.DevLevelStatus = 9998;
-    s.DevMeasMode = s.DevKeyState = s.DevBattery = 9998;
-    s.DevSerialNo = kSentinelSerial - 1;
-    s.DevOptions = 9998;
-    s.DevCalCoef = {9.99994f, 9.99994f, 9.99994f};
-    s.DevSwRev = MakeFixedText64("");
-    s.DevHwRev = MakeFixedText64("");
-    s.DevFlash = s.DevVBatt = s.DevVCpu = s.DevVAna = s.DevTemp = s.DevSupply = 9998;
-}
+void frmKestroRecord::Reset_KestroStateOld() { KestroStateOld = notShownState(); }
 
 void frmKestroRecord::Timer1_Timer() {
     if (inTick_) return;  // a handler that ran the event loop must not start a second tick
@@ -532,7 +552,7 @@ void frmKestroRecord::Timer1_Timer() {
 
     [&] {
         // Lines held back by a failing record directory are retried now and then.
-        if (ps_.RecordState != 2 && ++idleTicks_ >= 10) {
+        if (ps_.RecordState != kRecordStoring && ++idleTicks_ >= 10) {
             idleTicks_ = 0;
             Tick([&] {
                 if (recorder_.HasHeldLines()) recorder_.RetryHeldLines();
@@ -548,7 +568,8 @@ void frmKestroRecord::Timer1_Timer() {
             }
             return;
         }
-        Tick([&] { SendCommand(ks.DevSerialNo == kSentinelSerial ? QStringLiteral("gsn") : QStringLiteral("gds")); });
+        Tick(
+            [&] { SendCommand(ks.DevSerialNo == kSerialNotReceived ? QStringLiteral("gsn") : QStringLiteral("gds")); });
         if (ps_.AnswerWatchdog <= 0) {
             if (ks.DeviceOnline) {
                 ConnectionLostActions();
@@ -560,13 +581,14 @@ void frmKestroRecord::Timer1_Timer() {
         ps_.AnswerWatchdog -= 1;
         if (!ks.DeviceOnline) ConnectionEstablishedActions();
         StartupStep();
-        if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & 1)) FunctionChangeActions();
+        if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & kValidFunction)) FunctionChangeActions();
         // The interpreter restarts the series the moment a new variant is
         // reported; a second restart here would split the new series in two.
-        if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & 2)) KestroStateOld.DevVariant = ks.DevVariant;
-        if (ks.DevFunction == 0) return;
-        if (ks.DataValid & 1) DisplayRefresh();
-        if (ps_.RecordState == 2) Tick([&] { recorder_.HandOff(); });
+        if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & kValidVariant))
+            KestroStateOld.DevVariant = ks.DevVariant;
+        if (ks.DevFunction == kFunctionInit) return;
+        if (ks.DataValid & kValidFunction) DisplayRefresh();
+        if (ps_.RecordState == kRecordStoring) Tick([&] { recorder_.HandOff(); });
     }();
 
     inTick_ = false;
@@ -593,7 +615,8 @@ void frmKestroRecord::SetKey(PictureButton* key, bool enabled, const char* pictu
 
 void frmKestroRecord::FlushRecording() {
     // Samples that arrived since the last tick would otherwise be cleared unwritten.
-    if (ps_.RecordState == 2 && ps_.KestroState.DevFunction != 0) Tick([&] { recorder_.HandOff(); });
+    if (ps_.RecordState == kRecordStoring && ps_.KestroState.DevFunction != kFunctionInit)
+        Tick([&] { recorder_.HandOff(); });
 }
 
 void frmKestroRecord::ConnectionLostActions() {
@@ -608,7 +631,7 @@ void frmKestroRecord::ConnectionLostActions() {
     SetKey(cmdStopRecord, false, "StopRecordDisabled");
     SetKey(cmdRecord, false, "RecordStoppedDisabled");
     Tick([&] { NoiseDisplay(0); });
-    ps_.RecordState = 0;
+    ps_.RecordState = kRecordOff;
     Tick([&] { SetPanelText(4, QStringLiteral("Recording disabled")); });
     Tick([&] { recorder_.StopSlowMeasurement(); });
     Tick([&] { recorder_.StopFastMeasurement(); });
@@ -639,9 +662,9 @@ void frmKestroRecord::StartupStep() {
     KestroStateRecord& ks = ps_.KestroState;
     switch (InitStep) {
         case 1:
-            if (!(ks.DataValid & 128)) return;
+            if (!(ks.DataValid & kValidSerialNo)) return;
             Reset_KestroStateOld();
-            ks.DataValid = 128;
+            ks.DataValid = kValidSerialNo;
             SetFramesEnabled(true);
             SetKey(cmdPower, true, "Power");
             SetKey(cmdStopRecord, false, "StopRecordDisabled");
@@ -661,12 +684,12 @@ void frmKestroRecord::StartupStep() {
         case 6:
             // The function is set again only once the device has reported it:
             // a stale or out-of-range code would command a function that does not exist.
-            if (!(ks.DataValid & 1)) return;
-            if (ks.DevFunction > 0 && ks.DevFunction <= 5) {
+            if (!(ks.DataValid & kValidFunction)) return;
+            if (ks.DevFunction > kFunctionInit && ks.DevFunction <= kFunctionService) {
                 // Armed already (the record key is usable from the serial-number gate on):
                 // switching the fast values off here would leave an armed recording
                 // without them.
-                const bool armed = ps_.RecordState != 0;
+                const bool armed = ps_.RecordState != kRecordOff;
                 Tick([&] { SendCommand(armed ? QStringLiteral("awm 1") : QStringLiteral("awm 0")); });
                 Tick([&] { SendCommand(QStringLiteral("swm ") + Hash(ks.DevFunction)); });
             }
@@ -680,15 +703,15 @@ void frmKestroRecord::StartupStep() {
 void frmKestroRecord::FunctionChangeActions() {
     const KestroStateRecord& ks = ps_.KestroState;
     const int16_t f = ks.DevFunction;
-    const bool leavingTestPattern = KestroStateOld.DevFunction == 0;
+    const bool leavingTestPattern = KestroStateOld.DevFunction == kFunctionInit;
     static const char* const kTexts[6] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
-    if (f >= 0 && f <= 5) {
+    if (f >= kFunctionInit && f <= kFunctionService) {
         Tick([&] { SetPanelText(2, QString::fromLatin1(kTexts[f])); });
-        if (f <= 1) Tick([&] { Picture1->FunctionChanged(f, ks.DevLevel); });
-        optRange[0]->setEnabled(f == 1);
+        if (f <= kFunctionLp) Tick([&] { Picture1->FunctionChanged(f, ks.DevLevel); });
+        optRange[0]->setEnabled(f == kFunctionLp);
         MarkedOptionIsTheTabStop(optRange);
     }
-    if (f == 0 || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
+    if (f == kFunctionInit || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
     OptionUpdate = true;
     Tick([&] { SelectMode(f); });
     OptionUpdate = false;
@@ -701,33 +724,33 @@ void frmKestroRecord::ForgetTestPatternItems(int16_t function, bool leaving) {
     // without touching the copy of what was shown: forgotten items are shown
     // afresh from the device's values once the pattern is left, even when they
     // did not change meanwhile (a low battery would stay hidden otherwise).
-    KestroStateOld.DevRange = 9998;
-    KestroStateOld.DevBattery = 9998;
+    KestroStateOld.DevRange = kNotShown;
+    KestroStateOld.DevBattery = kNotShown;
     // Entering Lp with level 0 has blanked the digits already.
-    if (leaving && !(function == 1 && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = 9998;
+    if (leaving && !(function == kFunctionLp && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = kNotShown;
 }
 
 void frmKestroRecord::DisplayRefresh() {
     const KestroStateRecord& ks = ps_.KestroState;
     Tick([&] { Picture1->ShowModeLegend(ks.DevFunction, ks.DevVariant, BlinkPhase); });
-    if (ks.DevLevel != KestroStateOld.DevLevel && (ks.DataValid & 8)) {
+    if (ks.DevLevel != KestroStateOld.DevLevel && (ks.DataValid & kValidLevel)) {
         Tick([&] { NoiseDisplay(ks.DevLevel); });
         KestroStateOld.DevLevel = ks.DevLevel;
     }
-    if (ks.DevLevelStatus != KestroStateOld.DevLevelStatus && (ks.DataValid & 16)) {
+    if (ks.DevLevelStatus != KestroStateOld.DevLevelStatus && (ks.DataValid & kValidLevelStatus)) {
         Tick([&] { Picture1->ShowLevelStatus(ks.DevLevelStatus); });
         KestroStateOld.DevLevelStatus = ks.DevLevelStatus;
     }
-    if (ks.DevRange != KestroStateOld.DevRange && (ks.DataValid & 4)) {
+    if (ks.DevRange != KestroStateOld.DevRange && (ks.DataValid & kValidRange)) {
         Tick([&] { Picture1->ShowRange(ks.DevRange); });
         // A code without a range marks " unknown", never AUTO.
-        const int option = (ks.DevRange & 4) ? 0 : (ks.DevRange & 3) ? (ks.DevRange & 3) : 4;
+        const int option = (ks.DevRange & kRangeAuto) ? 0 : (ks.DevRange & kRangeMask) ? (ks.DevRange & kRangeMask) : 4;
         OptionUpdate = true;
         Tick([&] { SelectRange(option); });
         OptionUpdate = false;
         KestroStateOld.DevRange = ks.DevRange;
     }
-    if (ks.DevBattery != KestroStateOld.DevBattery && (ks.DataValid & 64)) {
+    if (ks.DevBattery != KestroStateOld.DevBattery && (ks.DataValid & kValidBattery)) {
         Tick([&] { Picture1->ShowBattery(ks.DevBattery); });
         KestroStateOld.DevBattery = ks.DevBattery;
     }
@@ -748,11 +771,11 @@ void frmKestroRecord::BlinkTimer_Timer() {
 }
 
 void frmKestroRecord::EnableRecording() {
-    ps_.RecordState = 1;
+    ps_.RecordState = kRecordArmed;
     SetPanelText(4, QStringLiteral("Recording enabled"));
     // A function the device has not reported yet is no command to send back.
     const int16_t f = ps_.KestroState.DevFunction;
-    if (f >= 0 && f <= 5) SendCommand(QStringLiteral("swm ") + Hash(f));
+    if (f >= kFunctionInit && f <= kFunctionService) SendCommand(QStringLiteral("swm ") + Hash(f));
     SendCommand(QStringLiteral("awm 1"));
     cmdStopRecord->setEnabled(true);
     cmdStopRecord->SetPicture(QStringLiteral("StopRecord"));
@@ -760,7 +783,7 @@ void frmKestroRecord::EnableRecording() {
     // Every arming starts new series on both streams, in any function: the
     // next samples go into new files, and nothing of an earlier recording
     // still in the buffers is taken over again.
-    ps_.BufferRestart = 3;
+    ps_.BufferRestart = kRestartBoth;
     // Armed from elsewhere than the key (start-up option): the key shows it too.
     if (cmdRecord->isEnabled() && !cmdRecord->isHeld()) cmdRecord->SetPicture(QStringLiteral("RecordStarted"));
 }
@@ -769,7 +792,7 @@ void frmKestroRecord::DisableRecording() {
     // What arrived since the last tick belongs to the recording being ended.
     FlushRecording();
     recorder_.EndStatistics();
-    ps_.RecordState = 0;
+    ps_.RecordState = kRecordOff;
     SetPanelText(4, QStringLiteral("Recording disabled"));
     SendCommand(QStringLiteral("awm 0"));
     SendCommand(QStringLiteral("smm 1"));
@@ -793,7 +816,7 @@ void frmKestroRecord::cmdPower_MouseDown() {
 void frmKestroRecord::cmdPower_MouseUp() { cmdPower->SetPicture(QStringLiteral("Power")); }
 
 void frmKestroRecord::cmdRecord_MouseDown() {
-    if (ps_.RecordState <= 0) {
+    if (ps_.RecordState <= kRecordOff) {
         cmdRecord->SetPicture(QStringLiteral("RecordStartedPressed"));
         EnableRecording();
     } else {
@@ -806,11 +829,12 @@ void frmKestroRecord::cmdRecord_MouseDown() {
 }
 
 void frmKestroRecord::cmdRecord_MouseUp() {
-    cmdRecord->SetPicture(ps_.RecordState <= 0 ? QStringLiteral("RecordStopped") : QStringLiteral("RecordStarted"));
+    cmdRecord->SetPicture(ps_.RecordState <= kRecordOff ? QStringLiteral("RecordStopped")
+                                                        : QStringLiteral("RecordStarted"));
 }
 
 void frmKestroRecord::cmdStopRecord_MouseDown() {
-    if (ps_.RecordState <= 0) return;
+    if (ps_.RecordState <= kRecordOff) return;
     cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabledPressed"));
     cmdRecord->SetPicture(QStringLiteral("RecordStopped"));
     DisableRecording();
@@ -818,7 +842,7 @@ void frmKestroRecord::cmdStopRecord_MouseDown() {
 }
 
 void frmKestroRecord::cmdStopRecord_MouseUp() {
-    if (ps_.RecordState <= 0) {
+    if (ps_.RecordState <= kRecordOff) {
         cmdStopRecord->setEnabled(false);
         cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
     } else {

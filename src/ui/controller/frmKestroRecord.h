@@ -37,7 +37,6 @@ public:
     static constexpr int kGraphLeft = 264;
     static constexpr int kGraphRightMargin = 11;  // graph width = client width - 275
     static constexpr int kMinGraphWidth = 160;
-    static constexpr int kSentinelSerial = 999999999;
 
     // startTimers false: Timer1 and BlinkTimer are never started (tests and
     // benchmarks call the tick handlers themselves).
@@ -108,8 +107,6 @@ public:
     QTimer BlinkTimer;
 
     // ---- controls ----
-    const ImageList& imlToolbar() const { return imlToolbar_; }
-    const ImageList& imlConnectionState() const { return imlConnectionState_; }
     DisplayPanel* Picture1 = nullptr;
     QWidget* Toolbar1 = nullptr;
     QWidget* Picture2 = nullptr;
@@ -122,14 +119,12 @@ public:
     std::array<QRadioButton*, 6> optMeasurementMode{};
     std::array<QRadioButton*, 5> optRange{};
 
-    // Status bar: panel texts (1-based; panel 1 has none) and the picture of panel 1.
+    // Status bar: panel texts (1-based; panel 1 has none).
     QString PanelText(int panel) const;
-    int ConnectionPicture() const { return connectionPicture_; }
 
     SeriesRecorder& recorder() { return recorder_; }
     RecordingViews& views() { return views_; }
     RecorderSettings& settings() { return settings_; }
-    bool isLoaded() const { return loaded_; }
 
 signals:
     void deviceStarted();     // passed the serial-number gate: keys and options usable
@@ -143,6 +138,10 @@ protected:
 
 private:
     void BuildWindow();
+    void buildMenus();
+    void buildKeys(QWidget* client);
+    void buildOptions();
+    void buildStatusBar(QWidget* client);
     void LayoutClientArea();
     void ConnectionEstablishedActions();
     void ConnectionLostActions();

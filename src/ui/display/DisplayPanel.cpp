@@ -1,5 +1,6 @@
 #include "ui/display/DisplayPanel.h"
 
+#include "protocol/Types.h"
 #include "ui/display/PictureError.h"
 
 #include <QPaintEvent>
@@ -190,14 +191,14 @@ void DisplayPanel::ShowModeLegend(int16_t function, int16_t variant, bool blinkP
 }
 
 void DisplayPanel::ShowLevelStatus(int16_t status) {
-    SetPicture(imgOverflow, ((status & 12) >> 2) + 1);
-    SetPicture(imgUnderflow, (status & 3) + 1);
+    SetPicture(imgOverflow, ((status & kOverflowState) >> 2) + 1);
+    SetPicture(imgUnderflow, (status & kUnderflowState) + 1);
 }
 
 void DisplayPanel::ShowRange(int16_t range) {
-    SetShown(imgAuto, (range & 4) != 0);
+    SetShown(imgAuto, (range & kRangeAuto) != 0);
     SetShown(imgRange, true);
-    const int bracket = range & 3;
+    const int bracket = range & kRangeMask;
     if (bracket == 0) {
         // No bracket rather than the last one: that range is not in force.
         SetPicture(imgRange, 4);

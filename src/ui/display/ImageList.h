@@ -21,7 +21,6 @@ public:
 
     int Count() const { return static_cast<int>(items_.size()); }
     QSize ImageSize() const { return size_; }
-    QColor KeyColor() const { return key_; }
     bool Has(int index) const { return index >= 1 && index <= Count(); }
     // 0 when no picture has this key.
     int IndexOf(const QString& key) const;

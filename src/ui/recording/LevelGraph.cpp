@@ -1,5 +1,7 @@
 #include "ui/recording/LevelGraph.h"
 
+#include "protocol/Types.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -35,7 +37,8 @@ double GridStep(double initial, double extent) {
 }
 
 bool SegmentFlagged(int16_t prevLevelFlags, int16_t levelFlags) {
-    return (prevLevelFlags & 5) != 0 || (levelFlags & 5) != 0;
+    constexpr int16_t kFlagged = kStatusOverflow | kStatusUnderflow;
+    return (prevLevelFlags & kFlagged) != 0 || (levelFlags & kFlagged) != 0;
 }
 
 QString LevelLabel(int32_t y) { return QString::number(std::lround(y / 10.0)) + QLatin1Char(' '); }

@@ -3,7 +3,7 @@
 // system (x in seconds, y in tenths of a decibel, growing upward), the grid
 // math as plain functions and the drawing procedures.
 
-#include "protocol/Types.h"
+#include "core/Types.h"
 #include "recording/SampleWindow.h"
 
 #include <QColor>

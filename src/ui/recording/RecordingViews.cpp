@@ -72,15 +72,6 @@ void RecordingViews::InitGraph() {
     GraphReady = 2;
 }
 
-void RecordingViews::setMaxYAxis(int32_t v) { graph_->MaxYAxis = v; }
-void RecordingViews::setMinYAxis(int32_t v) { graph_->MinYAxis = v; }
-void RecordingViews::setGridTimeX(double v) { graph_->GridTimeX = v; }
-void RecordingViews::setGridTimeY(double v) { graph_->GridTimeY = v; }
-void RecordingViews::setDisplayWidthX(double v) {
-    graph_->DisplayWidthX = v;
-    rec_.SetSlowRetentionMs(RetentionMs(v));
-}
-
 void RecordingViews::ScaleYAxis() { graph_->ScaleYAxis(graph_->MinYAxis, graph_->MaxYAxis); }
 
 void RecordingViews::CalculateGraphStartTime() { graph_->CalculateGraphStartTime(rec_.LocalSlowBuffer); }

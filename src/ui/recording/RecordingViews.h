@@ -40,12 +40,6 @@ public:
     void RestartTimeAxis();
     void SetGraphWidth(int px);  // resize: width of the three surfaces and the list, rebuild when ready
     int16_t GraphReady = 0;
-    // Graph properties: stored only, nothing is redrawn.
-    void setMaxYAxis(int32_t v);
-    void setMinYAxis(int32_t v);
-    void setGridTimeX(double v);
-    void setGridTimeY(double v);
-    void setDisplayWidthX(double v);
     // Adds sample n of the local slow buffer to the graph.
     void ShowSlowSample(int32_t n);
     // Repaint of the visible surface: takes over PictureOriginal's image.

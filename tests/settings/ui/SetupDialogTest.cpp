@@ -1,4 +1,3 @@
-#include "link/FakeSerialPort.h"
 #include "link/SerialNames.h"
 #include "link/frmCOMx.h"
 #include "protocol/ProtocolState.h"
@@ -7,6 +6,9 @@
 #include "settings/ui/frmSetup.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
+#include "support/FakeSerialPort.h"
+#include "support/ManualClock.h"
+#include "support/RecordingMessageSink.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,13 +2,15 @@
 // The main window over a fake serial port, a temporary settings store and a
 // manual clock; timers stay off and the tests run the ticks themselves.
 
-#include "link/FakeSerialPort.h"
 #include "link/frmCOMx.h"
 #include "protocol/ProtocolState.h"
 #include "settings/RecorderSettings.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
+#include "support/FakeSerialPort.h"
+#include "support/ManualClock.h"
+#include "support/RecordingMessageSink.h"
 #include "ui/controller/frmKestroRecord.h"
 #include "ui/display/PictureError.h"
 #include "ui/recording/LevelGraph.h"

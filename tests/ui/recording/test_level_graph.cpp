@@ -68,7 +68,7 @@ bool Near(const QImage& img, QPointF p, const QColor& c, int r = 1) {
     return false;
 }
 
-MeasurementRecord At10(double seconds, int16_t level, int16_t levelFlags = 0, int16_t flags = 1) {
+MeasurementRecord At10(double seconds, int16_t level, int16_t levelFlags = 0, int16_t flags = kFlagLp) {
     MeasurementRecord r;
     r.Flags = flags;
     r.Timestamp = At(5, 10, 0, 17 + seconds);
@@ -112,7 +112,7 @@ TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGa
 TEST_F(LevelGraphTest, RecordingSpanningMidnightShowsTimeOfDayLabels) {
     Arm(true);
     MeasurementRecord r;
-    r.Flags = 1;
+    r.Flags = kFlagLp;
     r.Level = 600;
     for (double t : {At(5, 23, 57, 0), At(6, 0, 2, 0)}) {
         r.Timestamp = t;
@@ -135,7 +135,7 @@ TEST_F(LevelGraphTest, RecordingSpanningMidnightShowsTimeOfDayLabels) {
 TEST_F(LevelGraphTest, RealisticRecordingRendersLegibly) {
     Arm(true);
     MeasurementRecord r;
-    r.Flags = 1;
+    r.Flags = kFlagLp;
     uint32_t seed = 12345;
     auto rnd = [&]() {
         seed = seed * 1664525u + 1013904223u;

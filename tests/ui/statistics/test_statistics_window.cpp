@@ -25,7 +25,7 @@ int64_t Ms(int h, int m, int s, int ms = 0) {
 
 MeasurementRecord Slow(int64_t ms, int16_t level) {
     MeasurementRecord r;
-    r.Flags = 2;
+    r.Flags = kFlagLeq;
     r.SysTime = SystemTimeFromAbsoluteMs(ms);
     r.Level = level;
     return r;

@@ -1,4 +1,4 @@
-#include "link/FakeSerialPort.h"
+#include "support/FakeSerialPort.h"
 
 namespace kestro {
 

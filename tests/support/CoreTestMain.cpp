@@ -1,3 +1,4 @@
+// Entry point of the GoogleTest programs that need an event loop but no widgets.
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>

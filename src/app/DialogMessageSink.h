@@ -1,0 +1,20 @@
+#pragma once
+// The program's message boxes: modal, one OK button, the application title.
+
+#include "shell/Messages.h"
+
+class QWidget;
+
+namespace kestro {
+
+class DialogMessageSink final : public MessageSink {
+public:
+    explicit DialogMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
+    void ShowMessage(const QString& text, const QString& detail) override;
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace kestro

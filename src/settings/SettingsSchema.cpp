@@ -1,0 +1,141 @@
+#include "settings/SettingsSchema.h"
+
+#include "settings/cRegistry.h"
+
+#include <algorithm>
+
+namespace kestro {
+
+namespace {
+
+SettingDef Recorder(SettingId id, const char* name, SettingKind kind, int32_t number, const char* text,
+                    bool opensSetup = true) {
+    const bool isText = kind == SettingKind::Text || kind == SettingKind::FileNamePart;
+    return {id, kRecorderSection, name, kind, isText ? REG_SZ_ : REG_DWORD_, number, text, {}, 0, 0, opensSetup};
+}
+
+std::vector<SettingDef> MakeSchema() {
+    using K = SettingKind;
+    using I = SettingId;
+    std::vector<SettingDef> s{
+        Recorder(I::RecordDirectory, "RecordDirectory", K::Text, 0, nullptr),
+        Recorder(I::RecordNameBase, "RecordNameBase", K::FileNamePart, 0, "NoiseData"),
+        Recorder(I::RecordFileExtension, "RecordFileExtension", K::FileNamePart, 0, ".dat"),
+        Recorder(I::IncludeHeaderLine, "IncludeHeaderLine", K::Flag, 0, nullptr),
+        Recorder(I::IncludeSystemTime, "IncludeSystemTime", K::Flag, 1, nullptr),
+        Recorder(I::IncludeOverflow, "IncludeOverflow", K::Flag, 0, nullptr),
+        Recorder(I::IncludeUnderflow, "IncludeUnderflow", K::Flag, 0, nullptr),
+        Recorder(I::DecimalSeparator, "DecimalSeparator", K::Separator, ',', nullptr),
+        Recorder(I::TabularSeparator, "TabularSeparator", K::Separator, ';', nullptr),
+        // Added after the nine: stores from before them must not open the setup dialog.
+        Recorder(I::StatisticsInterval, "StatisticsInterval", K::Choice, 900, nullptr, false),
+        Recorder(I::LimitLevel, "LimitLevel", K::Range, 0, nullptr, false),  // tenths of a dB, 0 = none
+        // Setup proposes COM1; loading has no default (a missing port opens Setup).
+        {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
+        {I::COMnDevice, kDeviceSection, "COM%1Device", K::DevicePath, REG_SZ_, 0, "", {}, 1, 4, false},
+    };
+    s[size_t(I::StatisticsInterval)].choices = {60, 300, 600, 900, 1800, 3600};
+    s[size_t(I::LimitLevel)].max = 2000;
+    return s;
+}
+
+// A stored number: type 4 as it stands, a text only when it spells an integer.
+bool NumberOf(const QVariant& v, qint64* out) {
+    bool ok = false;
+    const qint64 n = v.toLongLong(&ok);
+    if (ok) *out = n;
+    return ok;
+}
+
+bool isNumberKind(SettingKind kind) {
+    return kind != SettingKind::Text && kind != SettingKind::FileNamePart && kind != SettingKind::DevicePath;
+}
+
+// Why text cannot be part of a record file name, or an empty string when it can.
+QString FileNamePartProblem(const QString& text) {
+    if (text.contains(QLatin1Char('/'))) return QStringLiteral("must not contain \"/\"");
+    if (text.contains(QLatin1String(".."))) return QStringLiteral("must not contain \"..\"");
+    for (const QChar c : text)
+        if (c.category() == QChar::Other_Control) return QStringLiteral("must not contain control characters");
+    return QString();
+}
+
+void describe(cRegistry& reg, const SettingDef& def, int port) {
+    reg.ClassKey = HKEY_CURRENT_USER_;
+    reg.SectionKey = QString::fromLatin1(def.section);
+    reg.ValueKey = settingName(def, port);
+    reg.Default = QVariant();
+}
+
+}  // namespace
+
+const std::vector<SettingDef>& settingsSchema() {
+    static const std::vector<SettingDef> schema = MakeSchema();
+    return schema;
+}
+
+const SettingDef& setting(SettingId id) { return settingsSchema()[size_t(id)]; }
+
+QString settingName(const SettingDef& def, int port) {
+    const QString name = QString::fromLatin1(def.name);
+    return def.id == SettingId::COMnDevice ? name.arg(port) : name;
+}
+
+QVariant settingDefault(const SettingDef& def) {
+    if (isNumberKind(def.kind)) return def.defaultNumber;
+    return def.defaultText ? QVariant(QString::fromUtf8(def.defaultText)) : QVariant();
+}
+
+QString settingProblem(const SettingDef& def, const QVariant& stored) {
+    if (!stored.isValid()) return QStringLiteral("no value");
+    if (def.kind == SettingKind::FileNamePart) return FileNamePartProblem(stored.toString());
+    if (!isNumberKind(def.kind)) return QString();
+    qint64 n = 0;
+    if (!NumberOf(stored, &n)) return QStringLiteral("not a number");
+    switch (def.kind) {
+        case SettingKind::Separator:
+            // Code 0 and codes outside a byte are not characters a record line can be split by.
+            if (n < 1 || n > 255) return QStringLiteral("not a character code from 1 to 255");
+            break;
+        case SettingKind::Choice:
+            if (std::find(def.choices.begin(), def.choices.end(), n) == def.choices.end())
+                return QStringLiteral("not one of the offered numbers");
+            break;
+        case SettingKind::Range:
+            if (n < def.min || n > def.max) return QStringLiteral("outside %1..%2").arg(def.min).arg(def.max);
+            break;
+        default:
+            break;
+    }
+    return QString();
+}
+
+SettingRead readSetting(cRegistry& reg, const SettingDef& def, QVariant* value, QString* problem, int port) {
+    describe(reg, def, port);
+    if (!reg.ValueExists()) return SettingRead::Absent;
+    const QVariant v = reg.Value();
+    if (!v.isValid()) return SettingRead::Absent;
+    const QString why = settingProblem(def, v);
+    if (problem) *problem = why;
+    qint64 n = 0;
+    *value = isNumberKind(def.kind) && NumberOf(v, &n) ? QVariant(n) : QVariant(v.toString());
+    return why.isEmpty() ? SettingRead::Ok : SettingRead::Unusable;
+}
+
+void writeSetting(cRegistry& reg, const SettingDef& def, const QVariant& value, int port) {
+    describe(reg, def, port);
+    if (reg.IsRunValue()) return;  // a command-line value stays out of the store
+    reg.ValueType = def.storedType;
+    reg.SetValue(value);
+}
+
+void writeMissingRecorderDefaults(cRegistry& reg, const QString& recordDirectory) {
+    for (const SettingDef& def : settingsSchema()) {
+        if (QLatin1String(def.section) != QLatin1String(kRecorderSection)) continue;
+        describe(reg, def, 0);
+        if (reg.ValueExists()) continue;
+        writeSetting(reg, def, def.id == SettingId::RecordDirectory ? QVariant(recordDirectory) : settingDefault(def));
+    }
+}
+
+}  // namespace kestro

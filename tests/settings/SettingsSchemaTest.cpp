@@ -1,0 +1,209 @@
+// The table of stored values: what each row accepts, that the README's tables
+// of the settings file say the same, and that a store filled with its
+// defaults loads as the defaults.
+
+#include "settings/SettingsSchema.h"
+
+#include "core/Types.h"
+#include "settings/RecorderSettings.h"
+#include "settings/cRegistry.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace kestro;
+
+namespace {
+
+TEST(SettingsSchema, RowsStandInTheOrderOfTheirIds) {
+    const std::vector<SettingDef>& rows = settingsSchema();
+    ASSERT_EQ(rows.size(), size_t(SettingId::COMnDevice) + 1);
+    for (size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(size_t(rows[i].id), i) << rows[i].name;
+    EXPECT_EQ(settingName(setting(SettingId::COMnDevice), 3), "COM3Device");
+    EXPECT_EQ(settingName(setting(SettingId::COMPort), 3), "COMPort");
+}
+
+TEST(SettingsSchema, StoredValuesAreCheckedByTheirRow) {
+    const struct {
+        SettingId id;
+        QVariant stored;
+        bool usable;
+    } rows[] = {
+        {SettingId::RecordDirectory, QString("/srv/noise/../x"), true},  // a directory is the user's choice
+        {SettingId::RecordNameBase, QString(""), true},
+        {SettingId::RecordNameBase, QString("Station 7"), true},
+        {SettingId::RecordNameBase, QString("a/b"), false},
+        {SettingId::RecordNameBase, QString(".."), false},
+        {SettingId::RecordFileExtension, QString(".d\tat"), false},
+        {SettingId::RecordFileExtension, QString(".dat"), true},
+        {SettingId::IncludeHeaderLine, -1, true},  // written by another tool
+        {SettingId::IncludeHeaderLine, QString("12"), true},
+        {SettingId::IncludeHeaderLine, QString("yes"), false},
+        {SettingId::DecimalSeparator, 46, true},
+        {SettingId::DecimalSeparator, 255, true},
+        {SettingId::DecimalSeparator, 0, false},
+        {SettingId::TabularSeparator, 256, false},
+        {SettingId::TabularSeparator, 9, true},
+        {SettingId::StatisticsInterval, 3600, true},
+        {SettingId::StatisticsInterval, 120, false},
+        {SettingId::LimitLevel, 0, true},
+        {SettingId::LimitLevel, 2000, true},
+        {SettingId::LimitLevel, 2001, false},
+        {SettingId::LimitLevel, -5, false},
+        {SettingId::COMPort, 2, true},
+        {SettingId::COMPort, QString("two"), false},
+        {SettingId::COMnDevice, QString(), true},
+        {SettingId::RecordNameBase, QVariant(), false},
+    };
+    for (const auto& r : rows) {
+        const SettingDef& def = setting(r.id);
+        EXPECT_EQ(settingProblem(def, r.stored).isEmpty(), r.usable)
+            << def.name << " " << r.stored.toString().toStdString();
+    }
+}
+
+// The rows of the README table that follows the line naming the section.
+std::map<QString, QStringList> ReadmeTable(const QString& readme, const char* section) {
+    std::map<QString, QStringList> rows;
+    const QString heading = QStringLiteral("Key `%1`").arg(QString::fromLatin1(section));
+    const int start = readme.indexOf(heading);
+    if (start < 0) return rows;
+    bool inTable = false;
+    for (const QString& line : readme.mid(start).split(QLatin1Char('\n')).mid(1)) {
+        if (!line.startsWith(QLatin1Char('|'))) {
+            if (inTable) break;
+            continue;
+        }
+        inTable = true;
+        QStringList cells = line.split(QLatin1Char('|'));
+        cells = cells.mid(1, cells.size() - 2);
+        for (QString& c : cells)
+            c = c.trimmed();
+        if (cells.isEmpty() || !cells[0].startsWith(QLatin1Char('`'))) continue;  // heading and rule
+        rows[cells[0]] = cells;
+    }
+    return rows;
+}
+
+QString ReadmeName(const SettingDef& def) {
+    if (def.id == SettingId::COMnDevice)
+        return QStringLiteral("`%1`..`%2`").arg(settingName(def, def.min), settingName(def, def.max));
+    return QStringLiteral("`%1`").arg(settingName(def));
+}
+
+// How the README writes a default: a text in backquotes, a separator as its
+// code and character, a number as it is.
+QString ReadmeDefault(const SettingDef& def) {
+    switch (def.kind) {
+        case SettingKind::Separator:
+            return QStringLiteral("%1 (`%2`)").arg(def.defaultNumber).arg(QChar(def.defaultNumber));
+        case SettingKind::Port:
+        case SettingKind::DevicePath:
+            return QStringLiteral("none");
+        case SettingKind::Text:
+        case SettingKind::FileNamePart:
+            return def.defaultText ? QStringLiteral("`%1`").arg(QString::fromUtf8(def.defaultText)) : QString();
+        default:
+            return QString::number(def.defaultNumber);
+    }
+}
+
+TEST(SettingsSchema, ReadmeTablesOfTheSettingsFileFollowTheSchema) {
+    QFile file(QStringLiteral(KESTRO_README));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << KESTRO_README;
+    const QString readme = QString::fromUtf8(file.readAll());
+    for (const char* section : {kRecorderSection, kDeviceSection}) {
+        SCOPED_TRACE(section);
+        std::map<QString, QStringList> table = ReadmeTable(readme, section);
+        for (const SettingDef& def : settingsSchema()) {
+            if (QLatin1String(def.section) != QLatin1String(section)) continue;
+            const QString name = ReadmeName(def);
+            SCOPED_TRACE(name.toStdString());
+            auto it = table.find(name);
+            ASSERT_NE(it, table.end()) << "no README row";
+            const QStringList& cells = it->second;
+            ASSERT_GE(cells.size(), 4);
+            EXPECT_TRUE(cells[1].startsWith(QString::number(def.storedType))) << cells[1].toStdString();
+            const QString expected = ReadmeDefault(def);
+            if (!expected.isEmpty()) {
+                EXPECT_EQ(cells[2], expected);
+            }
+            table.erase(it);
+        }
+        for (const auto& [name, cells] : table)
+            ADD_FAILURE() << "README row without a schema row: " << name.toStdString();
+    }
+}
+
+class SchemaStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        files.currentUser = dir.filePath("registry.json");
+        files.localMachine = dir.filePath("machine.json");
+    }
+    QTemporaryDir dir;
+    RegistryFiles files;
+};
+
+TEST_F(SchemaStoreTest, FilledDefaultsLoadAsTheDefaultsAndKeepStoredValues) {
+    cRegistry reg(files);
+    writeSetting(reg, setting(SettingId::TabularSeparator), 9);
+    writeMissingRecorderDefaults(reg, "/srv/noise");
+
+    RecorderSettings s;
+    cRegistry reader(files);
+    EXPECT_EQ(s.InitForm(reader, "/elsewhere"), kTrue) << "a filled store opens no setup dialog";
+    const RecorderSettings defaults;
+    EXPECT_EQ(s.RecordDirectory, "/srv/noise");
+    EXPECT_EQ(s.RecordNameBase, defaults.RecordNameBase);
+    EXPECT_EQ(s.RecordFileExtension, defaults.RecordFileExtension);
+    EXPECT_FALSE(s.IncludeHeaderLine);
+    EXPECT_TRUE(s.IncludeSystemTime);
+    EXPECT_FALSE(s.IncludeOverflow);
+    EXPECT_FALSE(s.IncludeUnderflow);
+    EXPECT_EQ(s.DecimalSeparator, QLatin1Char(','));
+    EXPECT_EQ(s.TabularSeparator, QLatin1Char('\t')) << "a stored value is kept";
+    EXPECT_EQ(s.StatisticsInterval, 900);
+    EXPECT_EQ(s.LimitLevel, 0);
+
+    // Written with the row's types: texts as text, the rest as numbers.
+    for (const SettingDef& def : settingsSchema()) {
+        if (QLatin1String(def.section) != QLatin1String(kRecorderSection)) continue;
+        reader.ClassKey = HKEY_CURRENT_USER_;
+        reader.SectionKey = kRecorderSection;
+        reader.ValueKey = def.name;
+        reader.Value();
+        EXPECT_EQ(reader.ValueType, def.storedType) << def.name;
+    }
+}
+
+TEST_F(SchemaStoreTest, ReadSettingTellsAbsentUnusableAndUsableApart) {
+    cRegistry reg(files);
+    QVariant v;
+    QString why;
+    EXPECT_EQ(readSetting(reg, setting(SettingId::RecordNameBase), &v), SettingRead::Absent);
+    writeSetting(reg, setting(SettingId::RecordNameBase), QString("../up"));
+    EXPECT_EQ(readSetting(reg, setting(SettingId::RecordNameBase), &v, &why), SettingRead::Unusable);
+    EXPECT_EQ(v.toString(), "../up") << "the stored text is kept for the caller";
+    EXPECT_FALSE(why.isEmpty());
+    writeSetting(reg, setting(SettingId::COMnDevice), QString("/dev/ttyUSB3"), 2);
+    EXPECT_EQ(readSetting(reg, setting(SettingId::COMnDevice), &v, nullptr, 2), SettingRead::Ok);
+    EXPECT_EQ(v.toString(), "/dev/ttyUSB3");
+    EXPECT_EQ(readSetting(reg, setting(SettingId::COMnDevice), &v, nullptr, 1), SettingRead::Absent);
+
+    // A value set for this run is read, never written over.
+    reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COMPort", 3, REG_DWORD_);
+    writeSetting(reg, setting(SettingId::COMPort), 2);
+    EXPECT_EQ(readSetting(reg, setting(SettingId::COMPort), &v), SettingRead::Ok);
+    EXPECT_EQ(v.toLongLong(), 3);
+    cRegistry fresh(files);
+    EXPECT_EQ(readSetting(fresh, setting(SettingId::COMPort), &v), SettingRead::Absent);
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+#pragma once
+// A message sink for tests: keeps every message it is shown.
+
+#include "shell/Messages.h"
+
+#include <QList>
+
+namespace kestro {
+
+class RecordingMessageSink final : public MessageSink {
+public:
+    struct Message {
+        QString text;
+        QString detail;
+    };
+    void ShowMessage(const QString& text, const QString& detail) override { messages.push_back({text, detail}); }
+    QList<Message> messages;
+};
+
+}  // namespace kestro
