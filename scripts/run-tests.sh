@@ -22,7 +22,7 @@ bash scripts/check-format.sh
 
 echo "== sanitizer build (clang, address + undefined) =="
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DKESTRO_SANITIZE=ON -DKESTRO_COMPONENTS="protocol;statistics;shell;settings;link;recording" >/dev/null
+  -DKESTRO_SANITIZE=ON -DKESTRO_COMPONENTS="protocol;statistics;shell;settings;link;recording;remote" >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -LE '^(fuzz|widgets)$' -j "$jobs"
