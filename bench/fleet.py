@@ -17,6 +17,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing lands in the checkout
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
 
 TICK = os.sysconf("SC_CLK_TCK")

@@ -221,7 +221,7 @@ def chromium():
     opts.binary_location = binary
     for a in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
               "--disable-background-networking", "--disable-component-update", "--disable-sync",
-              "--disable-dev-shm-usage", "--window-size=1280,1060", "--user-data-dir=" + profile):
+              "--disable-dev-shm-usage", "--window-size=1280,920", "--user-data-dir=" + profile):
         opts.add_argument(a)
     browser = webdriver.Chrome(service=Service(driver), options=opts)
     browser.set_page_load_timeout(30)
