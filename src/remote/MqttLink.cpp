@@ -2,6 +2,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -212,8 +213,9 @@ void Run(std::shared_ptr<MqttLink::Shared> sh) {
         }
         for (const Request& r : takeRequests())
             if (!r.interval || r.generation == sh->generation) Publish(s, r);
-        const auto reserve = milliseconds(std::min<int64_t>(
-            300, std::chrono::duration_cast<milliseconds>(deadline - SteadyClock::now()).count() / 3));
+        // Some of the time is kept for the status.
+        const auto reserve = milliseconds(std::clamp<int64_t>(
+            std::chrono::duration_cast<milliseconds>(deadline - SteadyClock::now()).count() / 3, 0, 300));
         while (s.up && !s.pending.empty() && SteadyClock::now() < deadline - reserve)
             if (mosquitto_loop(s.m, 20, 1) != MOSQ_ERR_SUCCESS) break;
         if (s.up) {
@@ -252,7 +254,7 @@ uint64_t MqttLink::generation() const { return shared_->generation; }
 uint64_t MqttLink::droppedLevels() const { return shared_->droppedLevels; }
 
 bool MqttLink::publishLevel(const QByteArray& topic, const QByteArray& payload) {
-    if (!shared_->up || stopped_) return false;
+    if (!shared_->up || stopRequested_) return false;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         if (shared_->requests.size() >= kMaxWaitingRequests) return false;
@@ -263,7 +265,7 @@ bool MqttLink::publishLevel(const QByteArray& topic, const QByteArray& payload) 
 }
 
 void MqttLink::publishInterval(uint64_t tag, uint64_t generation, const QByteArray& topic, const QByteArray& payload) {
-    if (stopped_) return;
+    if (stopRequested_) return;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         shared_->requests.push_back(Request{true, tag, generation, topic, payload});
@@ -278,14 +280,22 @@ MqttLink::Events MqttLink::takeEvents() {
     return e;
 }
 
+void MqttLink::requestStop(int graceMs) {
+    if (stopRequested_) return;
+    stopRequested_ = true;
+    if (!started_) return;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->stopping = true;
+    shared_->deadline = SteadyClock::now() + milliseconds(graceMs);
+    shared_->wake.notify_all();
+}
+
 void MqttLink::stop(int waitMs) {
+    requestStop(waitMs);
     if (stopped_) return;
     stopped_ = true;
     if (!started_) return;
     std::unique_lock<std::mutex> lock(shared_->mutex);
-    shared_->stopping = true;
-    shared_->deadline = SteadyClock::now() + milliseconds(waitMs);
-    shared_->wake.notify_all();
     // The thread holds its own reference to the shared state: when it is still
     // busy after the wait, it finishes alone and tells nobody.
     shared_->done.wait_until(lock, shared_->deadline + milliseconds(100), [&] { return shared_->finished; });

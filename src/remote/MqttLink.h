@@ -54,9 +54,11 @@ public:
     // generation given; the caller sends it again after a reconnect.
     void publishInterval(uint64_t tag, uint64_t generation, const QByteArray& topic, const QByteArray& payload);
     Events takeEvents();
-    // Waits (at most waitMs in all) for the interval messages handed over so
-    // far, publishes "offline", disconnects and ends the thread. A thread
-    // caught in a connection attempt is left to end by itself.
+    // Asks the thread to end within graceMs: the interval messages handed over
+    // so far, then "offline", then the disconnection. Does not wait.
+    void requestStop(int graceMs);
+    // requestStop, then waits for the thread (at most waitMs and a little). A
+    // thread caught in a connection attempt is left to end by itself.
     void stop(int waitMs);
     uint64_t droppedLevels() const;
 
@@ -65,6 +67,7 @@ public:
 private:
     std::shared_ptr<Shared> shared_;
     bool started_ = false;
+    bool stopRequested_ = false;
     bool stopped_ = false;
 };
 

@@ -55,7 +55,8 @@ void MqttPublisher::setSerial(const QString& serial) {
     if (stopped_ || serial.isEmpty() || serial == serial_) return;
     if (link_) {
         // Another meter: the old one's status goes offline, its topics rest.
-        link_->stop(0);
+        // Nobody waits for that here; the old link ends on its own thread.
+        link_->requestStop(2000);
         retired_.push_back(std::move(link_));
     }
     serial_ = serial;

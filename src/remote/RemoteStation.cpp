@@ -58,7 +58,6 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
         connect(&monitor_, &StationMonitor::sampleAdded, p,
                 [this, p](const StationSample& s) { p->publishLevel(LevelMessage(monitor_, s)); });
         connect(&monitor_, &StationMonitor::intervalCompleted, p, [this, p](bool fast, const IntervalResult& r) {
-            if (monitor_.lastSerial().isEmpty()) return;  // no topic without the meter
             p->publishInterval(QJsonDocument(monitor_.resultObject(fast, r)).toJson(QJsonDocument::Compact));
         });
         if (server_) server_->addMetrics([p] { return p->metricsText(); });

@@ -80,7 +80,12 @@ protected:
     }
     QByteArray LogText() const { return ReadFile(log.MainLogPath()); }
     QStringList FilesIn(const QString& dir) const { return QDir(dir).entryList(QDir::Files, QDir::Name); }
-    QStringList FilesInRec() const { return FilesIn(RecDir()); }
+    // The record files; the statistics files beside them are not among them.
+    QStringList FilesInRec() const {
+        QStringList files = FilesIn(RecDir());
+        files.removeIf([](const QString& f) { return f.contains(QStringLiteral("_STAT")); });
+        return files;
+    }
 };
 
 }  // namespace kestro::test

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <set>
 
@@ -273,6 +274,28 @@ TEST_F(MqttTest, IntervalsWaitOnDiskForTheNextRun) {
     p->stop(1000);
     auto third = publisher(port);
     EXPECT_EQ(third->waitingIntervals(), 0u);
+}
+
+// Another meter on the same station: the old serial number goes offline, the
+// new one online, and what comes next is published under the new one.
+TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
+    Subscriber sub(broker->port());
+    ASSERT_TRUE(sub.subscribed());
+    auto p = publisher(broker->port());
+    p->setSerial("11111111");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
+    p->setSerial("22222222");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
+    p->publishInterval(Interval(0));
+    ASSERT_TRUE(sub.waitFor([&] { return sub.payloads("interval").size() == 1 && sub.lines().size() >= 4; }));
+    std::vector<QByteArray> topics;
+    for (const QByteArray& line : sub.lines())
+        topics.push_back(line.left(line.lastIndexOf(' ')));
+    EXPECT_NE(std::find(topics.begin(), topics.end(), "0 kestro/11111111/status"), topics.end());
+    EXPECT_EQ(std::count(sub.lines().begin(), sub.lines().end(), QByteArray("0 kestro/11111111/status offline")), 1);
+    EXPECT_EQ(std::count(sub.lines().begin(), sub.lines().end(), QByteArray("0 kestro/22222222/status online")), 1);
+    EXPECT_TRUE(std::count(topics.begin(), topics.end(), QByteArray("0 kestro/22222222/interval")) == 1);
+    p->stop(1000);
 }
 
 TEST_F(MqttTest, ABrokerThatRefusesIsRetriedAndLogged) {
