@@ -65,6 +65,12 @@ protected:
         r.SetValue(value);
     }
     QString recordDir() const { return tmp.filePath(QStringLiteral("records")); }
+    // The record files, by name; the statistics files beside them are not among them.
+    QStringList recordFiles() const {
+        QStringList files = QDir(recordDir()).entryList(QDir::Files, QDir::Name);
+        files.removeIf([](const QString& f) { return f.contains(QStringLiteral("_STAT")); });
+        return files;
+    }
 
     // One poll tick; the commands it put on the wire.
     QStringList Tick() {

@@ -245,7 +245,7 @@ TEST_F(PollCycle, ArmedRecordingHandsSamplesOverEveryTick) {
     Feed("lp 702 0\r");
     Tick();
     EXPECT_EQ(w->recorder().LocalSlowCount(), 3);
-    const QStringList files = QDir(recordDir()).entryList(QDir::Files);
+    const QStringList files = recordFiles();
     ASSERT_EQ(files.size(), 1);
     QFile f(recordDir() + QLatin1Char('/') + files[0]);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -262,7 +262,7 @@ TEST_F(PollCycle, ASampleOvertakingTheArmingConfirmationStaysInTheRecordFile) {
     Feed("awm 1\r");
     Feed("lp 701 0\r");
     Tick();
-    const QStringList files = QDir(recordDir()).entryList(QDir::Files);
+    const QStringList files = recordFiles();
     ASSERT_EQ(files.size(), 1) << files.join(QLatin1Char(' ')).toStdString();
     QFile f(recordDir() + QLatin1Char('/') + files[0]);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -277,7 +277,7 @@ TEST_F(PollCycle, SamplesSinceTheLastTickAreWrittenWhenTheDeviceIsLost) {
     Feed("lp 701 0\r");
     Feed("lp 702 0\r");
     w->ConnectionLost();  // unplugged before the next tick
-    const QStringList files = QDir(recordDir()).entryList(QDir::Files);
+    const QStringList files = recordFiles();
     ASSERT_EQ(files.size(), 1);
     QFile f(recordDir() + QLatin1Char('/') + files[0]);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

@@ -67,7 +67,7 @@ protected:
     // Every slow record file with its values, oldest first.
     std::map<QString, QStringList> SlowFiles() const {
         std::map<QString, QStringList> out;
-        for (const QString& name : QDir(recordDir()).entryList(QDir::Files, QDir::Name)) {
+        for (const QString& name : recordFiles()) {
             if (name.contains(QLatin1String("F_")) || name.contains(QLatin1String("RAW"))) continue;
             QFile f(recordDir() + QLatin1Char('/') + name);
             f.open(QIODevice::ReadOnly);
