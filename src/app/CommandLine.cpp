@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "kestro/Version.h"
+#include "remote/RemoteOptions.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,6 +36,15 @@ const Option kOptions[] = {
     {"--report FILE",
      "Write the PDF report of a record file and end (no display needed); "
      "--report FILE --help lists its options."},
+    {"--serve [ADDR:]PORT",
+     "Serve a live page, a JSON API and metrics on PORT (ADDR 127.0.0.1 unless given); read-only. "
+     "Any other address than a loopback one needs a token."},
+    {"--serve-token TOKEN",
+     "Every request to the server needs \"Authorization: Bearer TOKEN\" or \"?token=TOKEN\" "
+     "(default: KESTRO_SERVE_TOKEN)."},
+    {"--mqtt URL",
+     "Publish status, levels and interval results to an MQTT broker, URL mqtt://[user@]host[:port]/prefix "
+     "(password: KESTRO_MQTT_PASSWORD)."},
 };
 
 QString Wrapped(const QString& text, int indent, int width) {
@@ -107,6 +117,20 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
             if (!value(QStringLiteral("--record-dir"), &dir) || dir.trimmed().isEmpty())
                 return fail(QStringLiteral("--record-dir needs a directory"));
             cl.options.recordDir = QDir::cleanPath(QDir(workingDir).absoluteFilePath(dir.trimmed()));
+        } else if (takes("--serve-token")) {
+            if (!value(QStringLiteral("--serve-token"), &cl.options.serveToken) || cl.options.serveToken.isEmpty())
+                return fail(QStringLiteral("--serve-token needs a token"));
+        } else if (takes("--serve")) {
+            ListenAddress address;
+            QString why;
+            if (!value(QStringLiteral("--serve"), &cl.options.serve) ||
+                !ParseListenAddress(cl.options.serve, &address, &why))
+                return fail(why.isEmpty() ? QStringLiteral("--serve needs [ADDR:]PORT") : why);
+        } else if (takes("--mqtt")) {
+            MqttTarget target;
+            QString why;
+            if (!value(QStringLiteral("--mqtt"), &cl.options.mqtt) || !ParseMqttUrl(cl.options.mqtt, &target, &why))
+                return fail(why.isEmpty() ? QStringLiteral("--mqtt needs mqtt://[user@]host[:port]/prefix") : why);
         } else {
             return fail(QStringLiteral("unknown option ") + arg);
         }
@@ -118,6 +142,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
         cl.action = CommandLine::Action::Version;
     } else if (cl.options.demo && !cl.options.port.isEmpty()) {
         return fail(QStringLiteral("--demo brings its own meter and cannot be combined with --port"));
+    } else if (!cl.options.serveToken.isEmpty() && cl.options.serve.isEmpty()) {
+        return fail(QStringLiteral("--serve-token is for the server of --serve"));
     }
     return cl;
 }
@@ -135,6 +161,9 @@ QString HelpText() {
                   QStringLiteral("Device path of COM1..COM4; comes before the paths chosen in Setup "
                                  "(--port comes before KESTRO_COM1)."));
     text += Entry(QStringLiteral("LOGFILES"), QStringLiteral("Directory of the event log R270_Kestro.log."));
+    text += Entry(QStringLiteral("KESTRO_SERVE_TOKEN"), QStringLiteral("The token of --serve when --serve-token "
+                                                                       "is not given (not shown to other users)."));
+    text += Entry(QStringLiteral("KESTRO_MQTT_PASSWORD"), QStringLiteral("The password of the --mqtt user."));
     text += Entry(QStringLiteral("XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME"),
                   QStringLiteral("Base directories of the files below."));
     text += QStringLiteral("\nFiles:\n");
@@ -145,6 +174,8 @@ QString HelpText() {
     text += Entry(QStringLiteral("~/Documents/KestroRecorder/"),
                   QStringLiteral("Record files when no record directory is set: KestroRecorder in the "
                                  "XDG documents directory, or $XDG_DATA_HOME/KestroRecorder when there is none."));
+    text += Entry(QStringLiteral("$XDG_DATA_HOME/KestroRecorder/mqtt/"),
+                  QStringLiteral("Interval messages waiting for the MQTT broker (kept up to 7 days)."));
     text += Entry(QStringLiteral("$XDG_RUNTIME_DIR/KestroRecorder.lock"),
                   QStringLiteral("Held while the program runs, to refuse a second instance."));
     text += QStringLiteral("\nExit status:\n");
@@ -154,8 +185,9 @@ QString HelpText() {
     text += Entry(QStringLiteral("1"), QStringLiteral("Another instance is already running."));
     text += Entry(QStringLiteral("2"),
                   QStringLiteral("Cannot run: a wrong command line, no display without --headless, a "
-                                 "--record-dir that cannot be created, or (with --headless) no usable port or "
-                                 "settings file."));
+                                 "--record-dir that cannot be created, a --serve address that cannot be used "
+                                 "(or one open to the network without a token), or (with --headless) no usable "
+                                 "port or settings file."));
     return text;
 }
 

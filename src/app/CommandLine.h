@@ -13,6 +13,9 @@ struct AppOptions {
     bool record = false;    // arm recording as soon as the device has started
     QString port;           // device path used as COM1 for this run; empty: the stored port
     QString recordDir;      // record directory for this run (absolute); empty: the stored one
+    QString serve;          // "[ADDR:]PORT" of the web server; empty: no server
+    QString serveToken;     // the token the server asks for; empty: KESTRO_SERVE_TOKEN or none
+    QString mqtt;           // "mqtt://[user@]host[:port]/prefix"; empty: no publishing
 };
 
 struct CommandLine {

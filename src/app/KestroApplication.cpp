@@ -6,6 +6,7 @@
 #include "about/frmAbout.h"
 #include "link/QtSerialPort.h"
 #include "link/frmCOMx.h"
+#include "remote/RemoteStation.h"
 #include "settings/RecorderSettings.h"
 #include "settings/ui/frmSetup.h"
 #include "shell/DisplayGuard.h"
@@ -40,6 +41,7 @@ KestroApplication::KestroApplication(const AppOptions& options, QObject* parent)
 }
 
 KestroApplication::~KestroApplication() {
+    remote_.reset();  // it follows the window's recorder
     delete window_;
     delete com_;
     if (sim_) {
@@ -126,6 +128,7 @@ int KestroApplication::Main() {
     });
     connect(window_, &frmKestroRecord::deviceLost, this, [this] { armedThisSession_ = false; });
 
+    if (!StartRemote()) return kExitCannotRun;
     if (qEnvironmentVariableIsSet("KESTRO_UI_MAP")) new UiMap(qEnvironmentVariable("KESTRO_UI_MAP"), this);
     window_->ShowMainWindow();
     InitApplication();
@@ -133,6 +136,38 @@ int KestroApplication::Main() {
     if (ending_) return exitCode_;
     superviseTimer_.start();
     return -1;
+}
+
+bool KestroApplication::StartRemote() {
+    if (options_.serve.isEmpty() && options_.mqtt.isEmpty()) return true;
+    RemoteConfig c;
+    QString error;
+    if (!options_.serve.isEmpty()) {
+        ListenAddress address;
+        ParseListenAddress(options_.serve, &address, &error);  // checked with the command line
+        c.serve = address;
+        c.token = options_.serveToken.isEmpty() ? qEnvironmentVariable("KESTRO_SERVE_TOKEN") : options_.serveToken;
+    }
+    if (!options_.mqtt.isEmpty()) {
+        MqttTarget target;
+        ParseMqttUrl(options_.mqtt, &target, &error);
+        c.mqtt = target;
+        c.mqttPassword = qEnvironmentVariable("KESTRO_MQTT_PASSWORD");
+        c.queueDir = DefaultDataDirectory() + QStringLiteral("/mqtt");
+    }
+    const bool headless = options_.headless;
+    remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {
+        log_->WriteLog(log_->DateTimeText() + QStringLiteral(": Remote: ") + text);
+        if (headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
+    });
+    remote_->attach(window_->recorder());
+    // Connected after the window's own tick handler, so it runs after each tick.
+    connect(&window_->Timer1, &QTimer::timeout, remote_.get(), &RemoteStation::tick);
+    if (!remote_->start(c, &error)) {
+        messages_->ShowMessage(error);
+        return false;
+    }
+    return true;
 }
 
 bool KestroApplication::StartDemo() {
@@ -295,6 +330,9 @@ void KestroApplication::EndApplication(int exitCode) {
         sim_->terminate();
         sim_->waitForFinished(2000);
     }
+    // The last interval results reach the broker if it answers within 2 s;
+    // otherwise they wait on disk for the next start.
+    if (remote_) remote_->stop(2000);
     QCoreApplication::exit(exitCode);
 }
 

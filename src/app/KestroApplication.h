@@ -26,6 +26,7 @@ class frmAbout;
 class frmCOMx;
 class frmKestroRecord;
 class frmSetup;
+class RemoteStation;
 class StatisticsWindow;
 
 class KestroApplication : public QObject {
@@ -49,6 +50,7 @@ private:
     bool StartDemo();
     void PrepareDemoStore();
     bool ApplyRunOptions();
+    bool StartRemote();
     void OnPortGone(int16_t port, const QString& device, const QString& reason);
     void RetryPort();
     void SuperviseLink();
@@ -72,6 +74,7 @@ private:
     QPointer<frmSetup> setup_;  // both delete themselves on close
     QPointer<frmAbout> about_;
     QPointer<StatisticsWindow> statistics_;  // a child of the main window
+    std::unique_ptr<RemoteStation> remote_;  // --serve, --mqtt
 
     // Reconnect after the port vanished: the port number to reopen, 0 when none.
     int16_t lostPort_ = 0;

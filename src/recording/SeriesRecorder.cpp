@@ -39,7 +39,14 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
       slowStats_(StatisticsRecorder::Stream::Slow,
                  [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
       fastStats_(StatisticsRecorder::Stream::Fast,
-                 [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }) {}
+                 [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }) {
+    slowStats_.onResult = [this](const IntervalResult& r) {
+        emit statisticsResult(Stream::Slow, r);
+    };
+    fastStats_.onResult = [this](const IntervalResult& r) {
+        emit statisticsResult(Stream::Fast, r);
+    };
+}
 
 SeriesRecorder::~SeriesRecorder() = default;
 
@@ -87,6 +94,7 @@ void SeriesRecorder::WriteRecordBatch(const QString& path, const QByteArray& byt
             errors_.erase(it);
         }
     } else {
+        ++recordErrors_;
         const int64_t now = clock_.Read().utcMs;
         FileError e{path, QString(), o.ok() ? kErrDiskFull : o.err, now, o.droppedLines};
         bool log = true;
@@ -166,6 +174,7 @@ void SeriesRecorder::TakeSlow() {
         if (e.Sample.Flags > 0) {
             emit slowSample(LocalSlowBuffer.Count());
             AppendSlowLine(batch, s_, e.Sample);
+            ++slowWritten_;
             slowStats_.addSample(e.Sample);
         }
     }
@@ -193,6 +202,7 @@ void SeriesRecorder::TakeFast() {
         LocalFastBuffer.Push(e.Sample);
         if (e.Sample.Flags > 0) {
             if (const int32_t err = AppendFastLine(batch, s_, e.Sample)) LogTick(err);
+            ++fastWritten_;
             fastStats_.addSample(e.Sample);
         }
     }

@@ -86,6 +86,9 @@ public:
     // returns one event-log text per record file concerned (also logged).
     QStringList RescueHeldLines();
     const RecordWriter& Writer() const { return *writer_; }
+    // For monitoring: samples handed to the record files, failed writes.
+    uint64_t SamplesWritten(Stream s) const { return s == Stream::Slow ? slowWritten_ : fastWritten_; }
+    uint64_t RecordErrors() const { return recordErrors_; }
 
     // The graph's window in milliseconds; the local slow buffer keeps that much.
     void SetSlowRetentionMs(int64_t ms) { slowRetentionMs_ = ms; }
@@ -115,6 +118,8 @@ signals:
     // The Duration of RecordFiles[fileIndex] changed.
     void durationChanged(int32_t fileIndex);
     void recordErrorChanged(const QString& text);
+    // A statistics result of either stream, after its row was written.
+    void statisticsResult(kestro::Stream stream, const kestro::IntervalResult& result);
 
 private:
     void StartSeries(Stream s, const MeasurementRecord& first);
@@ -146,6 +151,9 @@ private:
     };
     std::vector<FileError> errors_;  // files failing now, latest failure last
     QString errorText_;
+    uint64_t slowWritten_ = 0;
+    uint64_t fastWritten_ = 0;
+    uint64_t recordErrors_ = 0;
 };
 
 }  // namespace kestro

@@ -1,0 +1,99 @@
+#include "remote/RemoteStation.h"
+
+#include "recording/SeriesRecorder.h"
+#include "remote/MonitorServer.h"
+#include "remote/MqttPublisher.h"
+
+#include <QJsonDocument>
+
+namespace kestro {
+
+QString ServeRefusal(const ListenAddress& address, const QString& token) {
+    if (address.address.isLoopback() || !token.isEmpty()) return QString();
+    return QStringLiteral(
+               "--serve %1 would let anyone on the network read the station; give a token with "
+               "--serve-token TOKEN (or KESTRO_SERVE_TOKEN), or serve on 127.0.0.1")
+        .arg(address.address.toString());
+}
+
+QByteArray LevelMessage(const StationMonitor& monitor, const StationSample& s) {
+    const QJsonObject sample = monitor.sampleObject(s);
+    QJsonObject o;
+    o.insert(QStringLiteral("t"), sample.value(QStringLiteral("t")));
+    o.insert(QStringLiteral("db"), sample.value(QStringLiteral("db")));
+    const std::optional<int> function = monitor.state().function;
+    o.insert(QStringLiteral("function"), function ? QJsonValue(FunctionName(*function)) : QJsonValue());
+    o.insert(QStringLiteral("overflow"), sample.value(QStringLiteral("overflow")));
+    o.insert(QStringLiteral("underflow"), sample.value(QStringLiteral("underflow")));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+RemoteStation::RemoteStation(const ProtocolState& ps, const Clock& clock, LogFn log, QObject* parent)
+    : QObject(parent), ps_(ps), clock_(clock), log_(std::move(log)) {}
+
+RemoteStation::~RemoteStation() { stop(0); }
+
+bool RemoteStation::start(const RemoteConfig& c, QString* error) {
+    if (c.serve) {
+        const QString refusal = ServeRefusal(*c.serve, c.token);
+        if (!refusal.isEmpty()) {
+            *error = refusal;
+            return false;
+        }
+        server_ = std::make_unique<MonitorServer>(monitor_);
+        server_->setToken(c.token);
+        QString why;
+        if (!server_->listen(c.serve->address, c.serve->port, &why)) {
+            *error = QStringLiteral("cannot serve on %1: %2").arg(ListenUrl(c.serve->address, c.serve->port), why);
+            server_.reset();
+            return false;
+        }
+        if (log_) log_(QStringLiteral("Web server: %1").arg(serverUrl()));
+    }
+    if (c.mqtt) {
+        publisher_ = std::make_unique<MqttPublisher>(*c.mqtt, c.mqttPassword, c.queueDir, clock_, log_);
+        publisher_->loadQueue();
+        MqttPublisher* p = publisher_.get();
+        connect(&monitor_, &StationMonitor::serialKnown, p, &MqttPublisher::setSerial);
+        connect(&monitor_, &StationMonitor::sampleAdded, p,
+                [this, p](const StationSample& s) { p->publishLevel(LevelMessage(monitor_, s)); });
+        connect(&monitor_, &StationMonitor::intervalCompleted, p, [this, p](bool fast, const IntervalResult& r) {
+            p->publishInterval(QJsonDocument(monitor_.resultObject(fast, r)).toJson(QJsonDocument::Compact));
+        });
+        if (server_) server_->addMetrics([p] { return p->metricsText(); });
+    }
+    return true;
+}
+
+void RemoteStation::attach(SeriesRecorder& recorder) {
+    recorder_ = &recorder;
+    monitor_.setStatisticsSources(&recorder.SlowStatistics(), &recorder.FastStatistics());
+    connect(&recorder, &SeriesRecorder::slowSample, this,
+            [this](int32_t n) { monitor_.addRecordedSample(recorder_->LocalSlowBuffer[n]); });
+    auto file = [this](int32_t index) {
+        if (index < 1 || size_t(index) >= recorder_->RecordFiles.size()) return;
+        const RecordFileEntry& e = recorder_->RecordFiles[size_t(index)];
+        monitor_.updateFile(index, StationFile{e.FileTitle, e.Kind == Stream::Fast, e.Start, e.Duration});
+    };
+    connect(&recorder, &SeriesRecorder::seriesStarted, this, file);
+    connect(&recorder, &SeriesRecorder::durationChanged, this, file);
+    connect(&recorder, &SeriesRecorder::statisticsResult, this,
+            [this](Stream s, const IntervalResult& r) { monitor_.addResult(s == Stream::Fast, r); });
+}
+
+void RemoteStation::tick() {
+    if (recorder_)
+        monitor_.setCounters(RecordCounters{recorder_->SamplesWritten(Stream::Slow),
+                                            recorder_->SamplesWritten(Stream::Fast), recorder_->RecordErrors()});
+    monitor_.update(ps_.KestroState, ps_.RecordState != 0, ps_.RecordState == 2, clock_.Read());
+}
+
+void RemoteStation::stop(int waitMs) {
+    if (publisher_) publisher_->stop(waitMs);
+}
+
+QString RemoteStation::serverUrl() const {
+    return server_ ? ListenUrl(server_->address(), server_->port()) : QString();
+}
+
+}  // namespace kestro

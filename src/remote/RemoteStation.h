@@ -1,0 +1,70 @@
+#pragma once
+// Remote monitoring as the application sees it: the station model, the web
+// server and the MQTT publisher, fed after every poll tick and by the
+// recording core's signals. Nothing here writes to the meter, the recording
+// or the settings.
+
+#include "protocol/ProtocolState.h"
+#include "remote/RemoteOptions.h"
+#include "remote/StationMonitor.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace kestro {
+
+class MonitorServer;
+class MqttPublisher;
+class SeriesRecorder;
+
+struct RemoteConfig {
+    std::optional<ListenAddress> serve;
+    QString token;  // empty: none
+    std::optional<MqttTarget> mqtt;
+    QString mqttPassword;
+    QString queueDir;  // where interval messages wait for the broker
+};
+
+// Why the web server may not start as configured; empty when it may. A
+// server reachable from the network must not be open to anyone there.
+QString ServeRefusal(const ListenAddress& address, const QString& token);
+// The level message: {"t", "db", "function", "overflow", "underflow"}.
+QByteArray LevelMessage(const StationMonitor& monitor, const StationSample& s);
+
+class RemoteStation : public QObject {
+    Q_OBJECT
+public:
+    using LogFn = std::function<void(const QString&)>;
+
+    RemoteStation(const ProtocolState& ps, const Clock& clock, LogFn log, QObject* parent = nullptr);
+    ~RemoteStation() override;
+
+    // Starts what the configuration asks for; false with the reason when the
+    // server may not or cannot listen.
+    bool start(const RemoteConfig& c, QString* error);
+    void attach(SeriesRecorder& recorder);
+    // After every poll tick.
+    void tick();
+    // At the end of the program (see MqttPublisher::stop).
+    void stop(int waitMs);
+
+    StationMonitor& monitor() { return monitor_; }
+    MonitorServer* server() const { return server_.get(); }
+    MqttPublisher* publisher() const { return publisher_.get(); }
+    // "http://127.0.0.1:8080/" while serving, else empty.
+    QString serverUrl() const;
+
+private:
+    const ProtocolState& ps_;
+    const Clock& clock_;
+    LogFn log_;
+    SeriesRecorder* recorder_ = nullptr;
+    StationMonitor monitor_;
+    std::unique_ptr<MonitorServer> server_;
+    std::unique_ptr<MqttPublisher> publisher_;
+};
+
+}  // namespace kestro

@@ -1,0 +1,344 @@
+#include "remote/StationMonitor.h"
+
+#include "statistics/StatisticsRecorder.h"
+
+#include "kestro/Version.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <cmath>
+
+namespace kestro {
+
+namespace {
+
+// DevLevel of an error reading.
+constexpr int16_t kErrorReading = -1;
+
+QJsonValue Optional(const std::optional<QString>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
+QJsonValue Optional(const std::optional<bool>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
+
+QByteArray Compact(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
+
+const char* StreamName(bool fast) { return fast ? "fast" : "slow"; }
+
+// Prometheus sample value: shortest round trip, NaN for none.
+QByteArray MetricValue(double v) {
+    if (std::isnan(v)) return QByteArrayLiteral("NaN");
+    return QByteArray::number(v, 'g', 12);
+}
+
+void Metric(QByteArray& out, const char* name, const char* type, const char* help) {
+    out += QByteArrayLiteral("# HELP ") + name + ' ' + help + '\n';
+    out += QByteArrayLiteral("# TYPE ") + name + ' ' + type + '\n';
+}
+
+// Label values may hold anything; the text format escapes \, " and newlines.
+QByteArray LabelValue(const QString& v) {
+    QByteArray out;
+    for (char c : v.toUtf8()) {
+        if (c == '\\' || c == '"') out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool StationState::operator==(const StationState& o) const {
+    return online == o.online && serial == o.serial && function == o.function && range == o.range &&
+           autoRange == o.autoRange && battery == o.battery && levelTenths == o.levelTenths && overflow == o.overflow &&
+           underflow == o.underflow && recording == o.recording;
+}
+
+QString FunctionName(int function) {
+    static const char* const kNames[] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
+    if (function < 0 || function > 5) return QString();
+    return QLatin1String(kNames[function]);
+}
+
+QJsonValue LevelJson(double db) {
+    if (std::isnan(db)) return QJsonValue();
+    return double(LevelTenths(db)) / 10.0;
+}
+
+StationState StationStateOf(const KestroStateRecord& s, bool recording) {
+    StationState st;
+    st.online = s.DeviceOnline;
+    st.recording = recording;
+    const int32_t valid = s.DataValid;
+    if ((valid & kValidSerialNo) && s.DevSerialNo != kSerialNotReceived && s.DevSerialNo >= 0)
+        st.serial = QStringLiteral("%1").arg(s.DevSerialNo, 8, 10, QLatin1Char('0'));
+    if ((valid & kValidFunction) && s.DevFunction >= kFunctionInit && s.DevFunction <= kFunctionService)
+        st.function = s.DevFunction;
+    if ((valid & kValidRange) && (s.DevRange & kRangeMask) != 0 && s.DevRange != kNotReceived) {
+        st.range = s.DevRange & kRangeMask;
+        st.autoRange = (s.DevRange & kRangeAuto) != 0;
+    }
+    if ((valid & kValidBattery) && s.DevBattery >= 1 && s.DevBattery <= 3) st.battery = s.DevBattery;
+    if ((valid & kValidLevel) && s.DevLevel != kErrorReading && s.DevLevel != kNotReceived) st.levelTenths = s.DevLevel;
+    if ((valid & kValidLevelStatus) && s.DevLevelStatus != kNotReceived) {
+        st.overflow = (s.DevLevelStatus & kStatusOverflow) != 0;
+        st.underflow = (s.DevLevelStatus & kStatusUnderflow) != 0;
+    }
+    return st;
+}
+
+StationMonitor::StationMonitor(QObject* parent) : QObject(parent) { qRegisterMetaType<StationSample>(); }
+
+void StationMonitor::update(const KestroStateRecord& s, bool recording, bool samplesArriving, const ClockReading& now) {
+    offsets_.observe(now);
+    const StationState next = StationStateOf(s, recording);
+    const bool changed = next != state_;
+    state_ = next;
+    if (state_.serial && *state_.serial != lastSerial_) {
+        lastSerial_ = *state_.serial;
+        emit serialKnown(lastSerial_);
+    }
+    if (changed) emit stateChanged();
+
+    // Without a recording the live level still has to move.
+    if (!samplesArriving && state_.levelTenths) {
+        if (state_.levelTenths != lastStateLevel_) {
+            StationSample p;
+            p.utcMs = now.utcMs;
+            p.localMs = AbsoluteMilliseconds(now.local);
+            p.tenths = int16_t(*state_.levelTenths);
+            p.flags = int16_t((state_.overflow.value_or(false) ? 4 : 0) | (state_.underflow.value_or(false) ? 1 : 0));
+            addSample(p);
+        }
+        lastStateLevel_ = state_.levelTenths;
+    } else {
+        lastStateLevel_.reset();
+    }
+
+    uint64_t revision = 0;
+    for (const StatisticsRecorder* src : sources_)
+        if (src) revision += src->revision();
+    if (revision != statisticsRevision_) {
+        statisticsRevision_ = revision;
+        statisticsDirty_ = true;
+    }
+    if (statisticsDirty_ &&
+        (now.utcMs - statisticsNoticeMs_ >= kStatisticsNoticeMs || now.utcMs < statisticsNoticeMs_)) {
+        statisticsDirty_ = false;
+        statisticsNoticeMs_ = now.utcMs;
+        emit statisticsChanged();
+    }
+    if (filesDirty_ && (now.utcMs - filesNoticeMs_ >= kFilesNoticeMs || now.utcMs < filesNoticeMs_)) {
+        filesDirty_ = false;
+        filesNoticeMs_ = now.utcMs;
+        emit filesChanged();
+    }
+}
+
+void StationMonitor::addRecordedSample(const MeasurementRecord& r) {
+    StationSample p;
+    p.utcMs = r.Instant;
+    p.localMs = AbsoluteMilliseconds(r.SysTime);
+    p.tenths = r.Level;
+    p.flags = r.LevelFlags;
+    p.recorded = true;
+    addSample(p);
+}
+
+void StationMonitor::addSample(const StationSample& s) {
+    history_.push_back(s);
+    while (!history_.empty() && (history_.front().utcMs < s.utcMs - kHistoryMs || history_.size() > kHistoryMax))
+        history_.pop_front();
+    emit sampleAdded(s);
+}
+
+void StationMonitor::updateFile(int index, const StationFile& f) {
+    if (index < 1) return;
+    const bool added = size_t(index) > files_.size();
+    if (added) files_.resize(size_t(index));
+    files_[size_t(index - 1)] = f;
+    if (added) {
+        // A new file is news at once; durations are only news now and then.
+        filesDirty_ = false;
+        filesNoticeMs_ = offsets_.nowUtcMs();
+        emit filesChanged();
+    } else {
+        filesDirty_ = true;
+    }
+}
+
+void StationMonitor::setStatisticsSources(const StatisticsRecorder* slow, const StatisticsRecorder* fast) {
+    sources_[0] = slow;
+    sources_[1] = fast;
+}
+
+void StationMonitor::addResult(bool fast, const IntervalResult& r) {
+    if (r.kind != ResultKind::Interval || r.samples <= 0) {
+        statisticsDirty_ = true;
+        return;
+    }
+    std::deque<IntervalResult>& list = completed_[fast ? 1 : 0];
+    list.push_back(r);
+    while (list.size() > kKeptResults)
+        list.pop_front();
+    lastInterval_[fast ? 1 : 0] = r;
+    statisticsDirty_ = true;
+    emit intervalCompleted(fast, r);
+}
+
+// ---------------------------------------------------------------- JSON
+
+QJsonObject StationMonitor::stateObject() const {
+    QJsonObject o;
+    o.insert(QStringLiteral("online"), state_.online);
+    o.insert(QStringLiteral("serial"), Optional(state_.serial));
+    o.insert(QStringLiteral("function"), state_.function ? QJsonValue(FunctionName(*state_.function)) : QJsonValue());
+    static const char* const kRanges[] = {"", "30-90 dB", "50-110 dB", "70-130 dB"};
+    o.insert(QStringLiteral("range"), state_.range ? QJsonValue(QLatin1String(kRanges[*state_.range])) : QJsonValue());
+    o.insert(QStringLiteral("auto"), state_.range ? QJsonValue(state_.autoRange) : QJsonValue());
+    static const char* const kBattery[] = {"", "empty", "low", "full"};
+    o.insert(QStringLiteral("battery"),
+             state_.battery ? QJsonValue(QLatin1String(kBattery[*state_.battery])) : QJsonValue());
+    o.insert(QStringLiteral("level_db"), state_.levelTenths ? QJsonValue(*state_.levelTenths / 10.0) : QJsonValue());
+    o.insert(QStringLiteral("overflow"), Optional(state_.overflow));
+    o.insert(QStringLiteral("underflow"), Optional(state_.underflow));
+    o.insert(QStringLiteral("recording"), state_.recording);
+    o.insert(QStringLiteral("time"), offsets_.known() ? QJsonValue(offsets_.isoNow()) : QJsonValue());
+    return o;
+}
+
+QJsonObject StationMonitor::sampleObject(const StationSample& s) const {
+    const int offset =
+        int(std::llround(double(s.localMs - UtcAsAbsoluteMs(s.utcMs)) / 60000.0));  // the sample's own offset
+    QJsonObject o;
+    o.insert(QStringLiteral("t"), IsoLocalTime(s.localMs, offset));
+    o.insert(QStringLiteral("utc_ms"), double(s.utcMs));
+    o.insert(QStringLiteral("db"), s.tenths / 10.0);
+    o.insert(QStringLiteral("overflow"), (s.flags & 4) != 0);
+    o.insert(QStringLiteral("underflow"), (s.flags & 1) != 0);
+    o.insert(QStringLiteral("recorded"), s.recorded);
+    return o;
+}
+
+QJsonObject StationMonitor::resultObject(bool fast, const IntervalResult& r) const {
+    QJsonObject o;
+    o.insert(QStringLiteral("stream"), QLatin1String(StreamName(fast)));
+    o.insert(QStringLiteral("type"), QString::fromStdString(r.typeWord));
+    o.insert(QStringLiteral("kind"),
+             r.kind == ResultKind::Series ? QStringLiteral("Series") : QStringLiteral("Interval"));
+    o.insert(QStringLiteral("start"), offsets_.isoText(r.startMs));
+    o.insert(QStringLiteral("end"), offsets_.isoText(r.endMs));
+    o.insert(QStringLiteral("samples"), double(r.samples));
+    const std::pair<const char*, double> levels[] = {{"leq", r.leq}, {"lmax", r.lmax}, {"lmin", r.lmin},
+                                                     {"l5", r.l5},   {"l10", r.l10},   {"l50", r.l50},
+                                                     {"l90", r.l90}, {"l95", r.l95}};
+    for (const auto& [name, value] : levels)
+        o.insert(QLatin1String(name), LevelJson(value));
+    o.insert(QStringLiteral("overflow"), double(r.overflow));
+    o.insert(QStringLiteral("underflow"), double(r.underflow));
+    o.insert(QStringLiteral("over_limit"), r.overLimit);
+    return o;
+}
+
+QByteArray StationMonitor::stateJson() const { return Compact(stateObject()); }
+
+QByteArray StationMonitor::historyJson() const {
+    QJsonArray points;
+    for (const StationSample& s : history_)
+        points.append(QJsonArray{double(s.utcMs), s.tenths / 10.0, int(s.flags)});
+    QJsonObject o;
+    o.insert(QStringLiteral("now_utc_ms"), double(offsets_.nowUtcMs()));
+    o.insert(QStringLiteral("utc_offset_min"), offsets_.currentMinutes());
+    o.insert(QStringLiteral("window_s"), int(kHistoryMs / 1000));
+    o.insert(QStringLiteral("points"), points);
+    return Compact(o);
+}
+
+QByteArray StationMonitor::filesJson() const {
+    QJsonArray list;
+    for (const StationFile& f : files_) {
+        if (f.name.isEmpty()) continue;
+        QJsonObject o;
+        o.insert(QStringLiteral("name"), f.name);
+        o.insert(QStringLiteral("stream"), QLatin1String(StreamName(f.fast)));
+        o.insert(QStringLiteral("start"), offsets_.isoTextOfDays(f.startDays));
+        o.insert(QStringLiteral("duration_s"), double(std::llround(f.durationDays * 86400000.0)) / 1000.0);
+        list.append(o);
+    }
+    return QJsonDocument(list).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject StationMonitor::streamObject(bool fast, size_t maxCompleted) const {
+    QJsonObject o;
+    const StatisticsRecorder* src = sources_[fast ? 1 : 0];
+    const bool active = src && src->active();
+    o.insert(QStringLiteral("active"), active);
+    QJsonValue type, interval, limit, current, series;
+    if (src && (active || src->lastSeries().samples > 0)) {
+        const IntervalEngine& e = src->engine();
+        type = QString::fromStdString(active ? e.typeWord() : src->lastSeries().typeWord);
+        interval = src->seriesConfig().intervalSeconds;
+        limit = src->seriesConfig().limitTenths > 0 ? QJsonValue(src->seriesConfig().limitTenths / 10.0) : QJsonValue();
+        if (active && e.intervalOpen()) {
+            const IntervalResult c = e.currentInterval();
+            if (c.samples > 0) current = resultObject(fast, c);
+        }
+        const IntervalResult s = active ? e.series() : src->lastSeries();
+        if (s.samples > 0) series = resultObject(fast, s);
+    }
+    o.insert(QStringLiteral("type"), type);
+    o.insert(QStringLiteral("interval_s"), interval);
+    o.insert(QStringLiteral("limit_db"), limit);
+    o.insert(QStringLiteral("current"), current);
+    o.insert(QStringLiteral("series"), series);
+    QJsonArray done;
+    const std::deque<IntervalResult>& list = completed_[fast ? 1 : 0];
+    const size_t first = list.size() > maxCompleted ? list.size() - maxCompleted : 0;
+    for (size_t i = first; i < list.size(); ++i)
+        done.append(resultObject(fast, list[i]));
+    o.insert(QStringLiteral("completed"), done);
+    return o;
+}
+
+QByteArray StationMonitor::statisticsJson(size_t maxCompleted) const {
+    QJsonObject o;
+    o.insert(QStringLiteral("slow"), streamObject(false, maxCompleted));
+    o.insert(QStringLiteral("fast"), streamObject(true, maxCompleted));
+    return Compact(o);
+}
+
+QByteArray StationMonitor::metricsText() const {
+    QByteArray out;
+    Metric(out, "kestro_info", "gauge", "The program's version and the meter's serial number.");
+    out += QByteArrayLiteral("kestro_info{version=\"" KESTRO_VERSION_STRING "\",serial=\"") + LabelValue(lastSerial_) +
+           "\"} 1\n";
+    Metric(out, "kestro_device_online", "gauge", "1 while the meter answers.");
+    out += QByteArrayLiteral("kestro_device_online ") + (state_.online ? '1' : '0') + '\n';
+    Metric(out, "kestro_level_db", "gauge", "The meter's last slow level in dB (NaN while unknown).");
+    out += QByteArrayLiteral("kestro_level_db ") +
+           MetricValue(state_.levelTenths ? *state_.levelTenths / 10.0 : std::nan("")) + '\n';
+    Metric(out, "kestro_level_overflow", "gauge", "1 while the level is an overflow.");
+    out += QByteArrayLiteral("kestro_level_overflow ") + (state_.overflow.value_or(false) ? '1' : '0') + '\n';
+    Metric(out, "kestro_recording", "gauge", "1 while recording is armed.");
+    out += QByteArrayLiteral("kestro_recording ") + (state_.recording ? '1' : '0') + '\n';
+    Metric(out, "kestro_samples_written_total", "counter", "Samples handed to the record files.");
+    out += QByteArrayLiteral("kestro_samples_written_total{stream=\"slow\"} ") +
+           QByteArray::number(qulonglong(counters_.slowSamples)) + '\n';
+    out += QByteArrayLiteral("kestro_samples_written_total{stream=\"fast\"} ") +
+           QByteArray::number(qulonglong(counters_.fastSamples)) + '\n';
+    Metric(out, "kestro_record_errors_total", "counter", "Record and statistics file writes that failed.");
+    out += QByteArrayLiteral("kestro_record_errors_total ") + QByteArray::number(qulonglong(counters_.recordErrors)) +
+           '\n';
+    Metric(out, "kestro_interval_leq_db", "gauge", "Leq of the last completed interval in dB.");
+    for (bool fast : {false, true}) {
+        const std::optional<IntervalResult>& r = lastInterval_[fast ? 1 : 0];
+        if (!r) continue;
+        out += QByteArrayLiteral("kestro_interval_leq_db{stream=\"") + StreamName(fast) + "\",type=\"" +
+               LabelValue(QString::fromStdString(r->typeWord)) + "\"} " +
+               MetricValue(std::isnan(r->leq) ? r->leq : LevelTenths(r->leq) / 10.0) + '\n';
+    }
+    return out;
+}
+
+}  // namespace kestro

@@ -1,0 +1,434 @@
+#!/usr/bin/env python3
+"""End-to-end tests of remote monitoring: the real KestroRecorder with --serve
+(JSON API, event stream, the page in headless Chromium) and --mqtt (a real
+mosquitto broker on a free loopback port, mosquitto_sub as the consumer)."""
+
+import glob
+import json
+import os
+import pwd
+import re
+import select
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import urllib.error
+import urllib.request
+
+from kestro_e2e import Failure, Home, Recorder, Skip, check, main, wait_for
+
+URL_RE = re.compile(r"Web server: (http://[^/\s]+/)")
+# Slow levels four times a second: the live level moves within any 3 s.
+DEMO_ENV = {"KESTRO_SIM_ARGS": "--slow-ms 250"}
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+class Station(Recorder):
+    """The recorder with its standard error read as it comes."""
+
+    def __init__(self, home, *args, extra_env=None):
+        env = home.env(**DEMO_ENV)
+        env.update(extra_env or {})
+        super().__init__(home, *args, env=env)
+        self.err_lines = []
+        self._partial = b""
+
+    def read_err(self, timeout=0.0):
+        ready, _, _ = select.select([self.proc.stderr], [], [], timeout)
+        if ready:
+            chunk = os.read(self.proc.stderr.fileno(), 65536)
+            self._partial += chunk
+            *lines, self._partial = self._partial.split(b"\n")
+            self.err_lines += [ln.decode(errors="replace") for ln in lines]
+            return bool(chunk)
+        return False
+
+    def url(self, timeout=15):
+        def found():
+            self.read_err(0.1)
+            for line in self.err_lines:
+                m = URL_RE.search(line)
+                if m:
+                    return m.group(1)
+            check(self.alive(), "the recorder ended: " + "\n".join(self.err_lines))
+            return None
+        return wait_for(found, timeout, "the server's address on standard error")
+
+    def finish(self, by_itself=False):
+        """Ends the recorder with SIGTERM (or waits for it to end by itself); status and standard error."""
+        if by_itself:
+            try:
+                self.proc.wait(20)
+            except subprocess.TimeoutExpired:
+                pass
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+        try:
+            self.proc.wait(15)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise Failure("recorder did not stop on SIGTERM")
+        while self.read_err(0):
+            pass
+        return self.proc.returncode, "\n".join(self.err_lines)
+
+
+def fetch(url, token=None, timeout=5):
+    req = urllib.request.Request(url)
+    if token:
+        req.add_header("Authorization", "Bearer " + token)
+    try:
+        with urllib.request.urlopen(req, timeout=timeout) as r:
+            return r.status, r.headers.get("Content-Type", ""), r.read()
+    except urllib.error.HTTPError as e:
+        return e.code, e.headers.get("Content-Type", ""), e.read()
+
+
+def state(base, token=None):
+    status, _, body = fetch(base + "api/state", token)
+    check(status == 200, "GET /api/state: %d" % status)
+    return json.loads(body)
+
+
+def wait_live(base, token=None, timeout=20):
+    return wait_for(lambda: (lambda s: s if s["online"] and s["level_db"] is not None and s["recording"]
+                             else None)(state(base, token)), timeout, "the meter online with a level")
+
+
+def level_text(v):
+    return "--.-" if v is None else "%.1f" % v
+
+
+# ---------------------------------------------------------------- the server
+
+def test_serve_api():
+    home = Home(recorder_values={"StatisticsInterval": 60})
+    token = "e2e-t0ken"
+    rec = Station(home, "--demo", "--record", "--serve", "0", "--serve-token", token)
+    try:
+        base = rec.url()
+        check(base.startswith("http://127.0.0.1:"), base)
+        for path in ("", "api/state", "api/events", "metrics", "nothing"):
+            status, _, body = fetch(base + path)
+            check(status == 401, "GET /%s without the token: %d" % (path, status))
+            check(b"level_db" not in body, "the 401 told the state")
+        s = wait_live(base, token)
+        check(s["serial"] == "12345678" and s["function"] == "Lp" and s["battery"] == "full", repr(s))
+        check(re.match(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$", s["time"]), s["time"])
+        for key in ("online", "serial", "function", "range", "auto", "battery", "level_db", "overflow",
+                    "underflow", "recording", "time"):
+            check(key in s, "state without " + key)
+        # The files the API lists are the files on disk.
+        def listed():
+            _, _, body = fetch(base + "api/files", token)
+            files = json.loads(body)
+            return files if len(files) >= 2 else None
+        files = wait_for(listed, 10, "two record files in /api/files")
+        on_disk = {os.path.basename(p) for p in home.record_files()}
+        for f in files:
+            check(f["name"] in on_disk, "%s is not in %s" % (f["name"], sorted(on_disk)))
+            check(f["duration_s"] >= 0 and f["start"][10] == "T", repr(f))
+        status, _, body = fetch(base + "api/statistics?token=" + token)
+        stats = json.loads(body)
+        check(status == 200 and stats["slow"]["type"] == "LP" and stats["fast"]["type"] == "LPF", repr(stats)[:300])
+        check(stats["slow"]["interval_s"] == 60, repr(stats["slow"])[:200])
+        status, ctype, body = fetch(base + "metrics", token)
+        text = body.decode()
+        check(status == 200 and ctype.startswith("text/plain; version=0.0.4"), ctype)
+        for name in ("kestro_device_online 1", "kestro_level_db ", "kestro_recording 1",
+                     'kestro_samples_written_total{stream="slow"} ', 'kestro_samples_written_total{stream="fast"} ',
+                     "kestro_record_errors_total 0", "# TYPE kestro_interval_leq_db gauge"):
+            check(name in text, "metrics without %r" % name)
+        # The event stream: a sample event for every slow level.
+        sock = socket.create_connection(("127.0.0.1", int(base.rsplit(":", 1)[1].strip("/"))), timeout=5)
+        sock.sendall(("GET /api/events?token=%s HTTP/1.1\r\nHost: x\r\n\r\n" % token).encode())
+        got = b""
+        end = time.monotonic() + 3
+        while time.monotonic() < end and got.count(b"event: sample") < 4:
+            got += sock.recv(65536)
+        sock.close()
+        check(got.startswith(b"HTTP/1.1 200") and got.count(b"event: sample") >= 4,
+              "%d sample events in 3 s" % got.count(b"event: sample"))
+        # Read-only: a POST changes nothing and is refused.
+        req = urllib.request.Request(base + "api/state", data=b"{}", method="POST",
+                                     headers={"Authorization": "Bearer " + token})
+        try:
+            urllib.request.urlopen(req, timeout=5)
+            raise Failure("POST was accepted")
+        except urllib.error.HTTPError as e:
+            check(e.code == 405, "POST: %d" % e.code)
+        rc, err = rec.finish()
+        check(rc == 0, "exit status %d: %s" % (rc, err))
+    finally:
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
+def test_serve_refuses_an_open_address_without_token():
+    home = Home()
+    try:
+        rec = Station(home, "--serve", "0.0.0.0:0")
+        rc, err = rec.finish(by_itself=True)
+        check(rc == 2, "exit status %d: %s" % (rc, err))
+        check("--serve-token" in err and "0.0.0.0" in err, err)
+        # A port that is taken is named too.
+        blocker = socket.socket()
+        blocker.bind(("127.0.0.1", 0))
+        blocker.listen(1)
+        port = blocker.getsockname()[1]
+        rec = Station(home, "--serve", str(port))
+        rc, err = rec.finish(by_itself=True)
+        blocker.close()
+        check(rc == 2 and "cannot serve on http://127.0.0.1:%d/" % port in err, "%d: %s" % (rc, err))
+        # With a token from the environment it listens on every address.
+        rec = Station(home, "--demo", "--serve", "0.0.0.0:0", extra_env={"KESTRO_SERVE_TOKEN": "from-env"})
+        base = rec.url().replace("0.0.0.0", "127.0.0.1")
+        check(fetch(base + "api/state")[0] == 401, "no token asked")
+        check(fetch(base + "api/state", "from-env")[0] == 200, "token from KESTRO_SERVE_TOKEN refused")
+        rc, err = rec.finish()
+        check(rc == 0, "exit status %d: %s" % (rc, err))
+    finally:
+        home.cleanup()
+
+
+# ---------------------------------------------------------------- the page in a browser
+
+def chromium():
+    try:
+        from selenium import webdriver
+        from selenium.webdriver.chrome.options import Options
+        from selenium.webdriver.chrome.service import Service
+    except ImportError:
+        raise Skip("python3-selenium is not installed")
+    binary = shutil.which("chromium")
+    driver = shutil.which("chromedriver")
+    if not binary or not driver:
+        raise Skip("chromium and chromium-driver are not installed")
+    profile = tempfile.mkdtemp(prefix="kestro-chromium-")
+    opts = Options()
+    opts.binary_location = binary
+    for a in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+              "--disable-background-networking", "--disable-component-update", "--disable-sync",
+              "--disable-dev-shm-usage", "--window-size=1280,920", "--user-data-dir=" + profile):
+        opts.add_argument(a)
+    browser = webdriver.Chrome(service=Service(driver), options=opts)
+    browser.set_page_load_timeout(30)
+    return browser, profile
+
+
+def shown(browser, element_id):
+    return browser.execute_script("return document.getElementById(arguments[0]).textContent;", element_id)
+
+
+def test_browser_shows_live_level():
+    home = Home(recorder_values={"StatisticsInterval": 60})
+    rec = Station(home, "--demo", "--record", "--serve", "0")
+    browser = profile = None
+    try:
+        base = rec.url()
+        port = base.rsplit(":", 1)[1].strip("/")
+        wait_live(base)
+        browser, profile = chromium()
+        browser.get(base)
+        level = re.compile(r"^-?\d+\.\d$")
+        first = wait_for(lambda: (lambda t: t if level.match(t) else None)(shown(browser, "level")), 15,
+                         "a level on the page")
+        t0 = time.monotonic()
+        second = wait_for(lambda: (lambda t: t if t != first and level.match(t) else None)(shown(browser, "level")),
+                          3, "the shown level to change within 3 s (it stayed %s)" % first, step=0.05)
+        print("level %s -> %s after %.2f s" % (first, second, time.monotonic() - t0))
+
+        # What the page shows is what the API says.
+        def agrees():
+            before = shown(browser, "level")
+            api = level_text(state(base)["level_db"])
+            after = shown(browser, "level")
+            return before == api == after
+        wait_for(agrees, 5, "the page to agree with /api/state", step=0.1)
+        check(shown(browser, "online") == "online", shown(browser, "online"))
+        check(shown(browser, "recording") == "recording", shown(browser, "recording"))
+        check(shown(browser, "function") == "Lp" and shown(browser, "battery") == "full", "function and battery")
+        check("50-110 dB" in shown(browser, "range"), shown(browser, "range"))
+        wait_for(lambda: "NoiseData_LP_" in shown(browser, "files"), 10, "the record files on the page")
+        wait_for(lambda: browser.execute_script("return document.querySelectorAll('#curve polyline').length") > 0,
+                 10, "the curve")
+        wait_for(lambda: shown(browser, "link") == "live", 5, "the live badge")
+
+        # The program restarts on the same port: the page finds it again by itself.
+        rc, err = rec.finish()
+        check(rc == 0, "exit status %d: %s" % (rc, err))
+        wait_for(lambda: shown(browser, "link") != "live", 10, "the page to notice the end")
+        rec = Station(home, "--demo", "--record", "--serve", port)
+        rec.url()
+        wait_for(lambda: shown(browser, "link") == "live", 20, "the page to reconnect after the restart")
+        again = shown(browser, "level")
+        wait_for(lambda: level.match(shown(browser, "level")) and shown(browser, "level") != again, 10,
+                 "the level to move again after the restart")
+
+        shots = os.environ.get("KESTRO_SCREENSHOT_DIR")
+        if shots:
+            # For the README: a minute and more, so completed intervals show.
+            time.sleep(float(os.environ.get("KESTRO_SCREENSHOT_SECONDS", "3")))
+            os.makedirs(shots, exist_ok=True)
+            browser.save_screenshot(os.path.join(shots, "web-page.png"))
+        rc, err = rec.finish()
+        check(rc == 0, "exit status %d: %s" % (rc, err))
+    finally:
+        if browser:
+            browser.quit()
+        if profile:
+            shutil.rmtree(profile, ignore_errors=True)
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
+# ---------------------------------------------------------------- MQTT
+
+class Broker:
+    def __init__(self, root):
+        if not shutil.which("mosquitto") and not os.path.exists("/usr/sbin/mosquitto"):
+            raise Skip("mosquitto is not installed")
+        self.port = free_port()
+        self.dir = os.path.join(root, "broker")
+        os.makedirs(self.dir, exist_ok=True)
+        self.conf = os.path.join(self.dir, "mosquitto.conf")
+        with open(self.conf, "w") as f:
+            # As root, mosquitto would turn into a user who cannot write here.
+            f.write("listener %d 127.0.0.1\nallow_anonymous true\nuser %s\n"
+                    % (self.port, pwd.getpwuid(os.geteuid()).pw_name))
+        exe = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
+        self.log = open(os.path.join(self.dir, "broker.log"), "wb")
+        self.proc = subprocess.Popen([exe, "-c", self.conf], stdout=self.log, stderr=self.log)
+
+        def up():
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=0.2).close()
+                return True
+            except OSError:
+                return False
+        wait_for(up, 5, "the broker")
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            self.proc.wait(5)
+        self.log.close()
+
+
+class Consumer:
+    """mosquitto_sub printing '<retained> <topic> <payload>' per message."""
+
+    def __init__(self, port):
+        self.proc = subprocess.Popen(["stdbuf", "-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t",
+                                      "kestro/#", "-q", "1", "-F", "%r %t %p", "-d"],
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.lines = []
+        self.messages = []  # (retained, topic, payload)
+        self._partial = b""
+        wait_for(lambda: self.poll() or any("SUBACK" in ln for ln in self.lines), 5, "the subscription")
+
+    def poll(self):
+        while select.select([self.proc.stdout], [], [], 0)[0]:
+            chunk = os.read(self.proc.stdout.fileno(), 65536)
+            if not chunk:
+                break
+            self._partial += chunk
+            *lines, self._partial = self._partial.split(b"\n")
+            for ln in lines:
+                text = ln.decode(errors="replace")
+                self.lines.append(text)
+                if text[:2] in ("0 ", "1 "):
+                    retained, topic, payload = (text.split(" ", 2) + [""])[:3]
+                    self.messages.append((retained == "1", topic, payload))
+        return False
+
+    def on(self, leaf):
+        self.poll()
+        return [(r, t, p) for r, t, p in self.messages if t.endswith("/" + leaf)]
+
+    def stop(self):
+        self.proc.terminate()
+        self.proc.wait(5)
+
+
+def stat_rows(home):
+    """Interval rows of every statistics file: {(start, type): Leq text}."""
+    rows = {}
+    for path in glob.glob(os.path.join(home.records, "*_STAT.dat")):
+        kind = os.path.basename(path).split("_")[1]
+        with open(path, encoding="latin-1", newline="") as f:
+            for line in f.read().split("\r\n")[1:]:
+                cols = line.split(";")
+                if cols[0] == "Interval":
+                    rows[(cols[1], kind)] = cols[4]
+    return rows
+
+
+def test_mqtt_publishing():
+    home = Home(recorder_values={"StatisticsInterval": 60})
+    broker = Broker(home.root)
+    consumer = Consumer(broker.port)
+    url = "mqtt://127.0.0.1:%d/kestro" % broker.port
+    rec = Station(home, "--demo", "--record", "--mqtt", url)
+    try:
+        wait_for(lambda: consumer.on("status"), 15, "the station's status")
+        check(consumer.on("status")[0][1:] == ("kestro/12345678/status", "online"), repr(consumer.on("status")))
+        wait_for(lambda: len(consumer.on("level")) >= 8, 15, "level messages")
+        for _, topic, payload in consumer.on("level"):
+            msg = json.loads(payload)
+            check(topic == "kestro/12345678/level", topic)
+            check(sorted(msg) == ["db", "function", "overflow", "t", "underflow"], repr(msg))
+        time.sleep(2)
+        rc, err = rec.finish()
+        check(rc == 0, "exit status %d: %s" % (rc, err))
+        # At the end the partial intervals of both streams, then the status.
+        wait_for(lambda: len(consumer.on("interval")) >= 2 and consumer.on("status")[-1][2] == "offline", 10,
+                 "the last intervals and the offline status")
+        rows = stat_rows(home)
+        for _, topic, payload in consumer.on("interval"):
+            msg = json.loads(payload)
+            check(topic == "kestro/12345678/interval", topic)
+            for key in ("kind", "start", "end", "samples", "leq", "lmax", "lmin", "l5", "l10", "l50", "l90",
+                        "l95", "overflow", "underflow", "over_limit", "type", "stream"):
+                check(key in msg, "interval message without %s: %r" % (key, msg))
+            start = msg["start"][:19].replace("T", " ")
+            key = (start, msg["type"])
+            check(key in rows, "no statistics row for %r in %r" % (key, sorted(rows)))
+            check(rows[key] == ("%.1f" % msg["leq"]).replace(".", ","), "Leq %r vs %r" % (msg["leq"], rows[key]))
+        late = Consumer(broker.port)
+        wait_for(lambda: late.on("status"), 5, "the retained status")
+        check(late.on("status")[0] == (True, "kestro/12345678/status", "offline"), repr(late.on("status")))
+        late.stop()
+
+        # A station that dies says "offline" through its last will.
+        rec = Station(home, "--demo", "--record", "--mqtt", url)
+        n = len(consumer.on("status"))
+        wait_for(lambda: len(consumer.on("status")) > n and consumer.on("status")[-1][2] == "online", 15,
+                 "online again")
+        rec.proc.kill()
+        rec.proc.wait()
+        wait_for(lambda: consumer.on("status")[-1][2] == "offline", 10, "the last will")
+    finally:
+        if rec.alive():
+            rec.proc.kill()
+        consumer.stop()
+        broker.stop()
+        home.cleanup()
+
+
+if __name__ == "__main__":
+    main([test_serve_api, test_serve_refuses_an_open_address_without_token, test_browser_shows_live_level,
+          test_mqtt_publishing])

@@ -1,0 +1,155 @@
+#include "remote/IntervalQueue.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace kestro;
+
+namespace {
+
+constexpr int64_t kT0 = 1772719407250;  // 2026-03-05 14:03:27.250 UTC
+constexpr int64_t kDay = 86400000;
+
+QByteArray Payload(int i) { return "{\"start\":\"" + QByteArray::number(i) + "\",\"leq\":65.3}"; }
+
+std::vector<QByteArray> Payloads(const IntervalQueue& q) {
+    std::vector<QByteArray> out;
+    for (const IntervalQueue::Entry& e : q.entries())
+        out.push_back(e.payload);
+    return out;
+}
+
+TEST(IntervalQueue, WaitingMessagesSurviveARestartInOrder) {
+    QTemporaryDir tmp;
+    const QString dir = tmp.filePath("mqtt");
+    uint64_t lastSeq = 0;
+    {
+        IntervalQueue q(dir);
+        EXPECT_EQ(q.load(kT0), 0);
+        for (int i = 0; i < 5; ++i)
+            EXPECT_TRUE(q.push("kestro/1/interval", Payload(i), kT0 + i));
+        q.acknowledge(q.entries()[1].seq);  // two delivered
+        q.sync();
+        lastSeq = q.entries().back().seq;
+    }
+    IntervalQueue again(dir);
+    EXPECT_EQ(again.load(kT0 + 10), 0);
+    EXPECT_EQ(Payloads(again), (std::vector<QByteArray>{Payload(2), Payload(3), Payload(4)}));
+    EXPECT_EQ(again.entries().front().topic, "kestro/1/interval");
+    // Numbers go on where they stopped: an acknowledgement never hits a new message.
+    again.push("kestro/1/interval", Payload(5), kT0 + 20);
+    EXPECT_GT(again.entries().back().seq, lastSeq);
+    // All delivered: nothing left on disk but the mark.
+    again.acknowledge(again.entries().back().seq);
+    EXPECT_TRUE(again.empty());
+    EXPECT_FALSE(QFile::exists(again.queuePath()));
+    IntervalQueue third(dir);
+    third.load(kT0 + 30);
+    EXPECT_TRUE(third.empty());
+    third.push("t", Payload(6), kT0 + 40);
+    EXPECT_GT(third.entries().back().seq, lastSeq + 1);
+}
+
+TEST(IntervalQueue, AcknowledgedButNotYetMarkedComeBackAsDuplicates) {
+    QTemporaryDir tmp;
+    {
+        IntervalQueue q(tmp.path());
+        for (int i = 0; i < 3; ++i)
+            q.push("t", Payload(i), kT0);
+        q.acknowledge(q.entries().front().seq);  // the mark is written later (sync), not per message
+        // The program dies here.
+    }
+    IntervalQueue again(tmp.path());
+    again.load(kT0);
+    // Sent again, with the same payload: a consumer drops it by its start.
+    EXPECT_GE(again.size(), 2u);
+    EXPECT_EQ(again.entries().back().payload, Payload(2));
+}
+
+TEST(IntervalQueue, ATornLastLineIsSkipped) {
+    QTemporaryDir tmp;
+    {
+        IntervalQueue q(tmp.path());
+        for (int i = 0; i < 3; ++i)
+            q.push("t", Payload(i), kT0);
+    }
+    QFile f(tmp.filePath("intervals.jsonl"));
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("{\"seq\":\"99\",\"queued\":1,\"topic\":\"t\",\"payl");
+    f.close();
+    IntervalQueue again(tmp.path());
+    EXPECT_EQ(again.load(kT0), 1);
+    EXPECT_EQ(Payloads(again), (std::vector<QByteArray>{Payload(0), Payload(1), Payload(2)}));
+    // The file was written anew without the torn line.
+    IntervalQueue third(tmp.path());
+    EXPECT_EQ(third.load(kT0), 0);
+    EXPECT_EQ(third.size(), 3u);
+}
+
+TEST(IntervalQueue, MessagesOlderThanSevenDaysAreDropped) {
+    QTemporaryDir tmp;
+    {
+        IntervalQueue q(tmp.path());
+        q.push("t", Payload(0), kT0);
+        q.push("t", Payload(1), kT0 + kDay);
+        q.push("t", Payload(2), kT0 + 3 * kDay);
+        EXPECT_EQ(q.dropExpired(kT0 + 7 * kDay), 0);
+        EXPECT_EQ(q.dropExpired(kT0 + 7 * kDay + 1), 1);
+        EXPECT_EQ(q.droppedTotal(), 1);
+        q.push("t", Payload(3), kT0 + 8 * kDay + 2);  // pushing drops what expired meanwhile
+        EXPECT_EQ(Payloads(q), (std::vector<QByteArray>{Payload(2), Payload(3)}));
+        q.sync();
+    }
+    IntervalQueue again(tmp.path());
+    EXPECT_EQ(again.load(kT0 + 10 * kDay + 1), 1);  // Payload(2) is older than a week by now
+    EXPECT_EQ(Payloads(again), (std::vector<QByteArray>{Payload(3)}));
+}
+
+TEST(IntervalQueue, AnUnwritableDirectoryKeepsMessagesInMemory) {
+    QTemporaryDir tmp;
+    QFile blocker(tmp.filePath("mqtt"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the directory should be
+    blocker.close();
+    IntervalQueue q(tmp.filePath("mqtt"));
+    EXPECT_FALSE(q.push("t", Payload(0), kT0));
+    EXPECT_FALSE(q.lastError().isEmpty());
+    EXPECT_FALSE(q.push("t", Payload(1), kT0));
+    EXPECT_EQ(q.size(), 2u);
+    // The disk comes back: everything that waits is written, in order.
+    ASSERT_TRUE(QFile::remove(tmp.filePath("mqtt")));
+    EXPECT_TRUE(q.push("t", Payload(2), kT0));
+    IntervalQueue again(tmp.filePath("mqtt"));
+    again.load(kT0);
+    EXPECT_EQ(Payloads(again), (std::vector<QByteArray>{Payload(0), Payload(1), Payload(2)}));
+}
+
+TEST(IntervalQueue, TheFileShrinksAsMessagesAreDelivered) {
+    QTemporaryDir tmp;
+    IntervalQueue q(tmp.path());
+    for (int i = 0; i < 2500; ++i)
+        q.push("kestro/12345678/interval", Payload(i), kT0 + i);
+    const qint64 full = QFileInfo(q.queuePath()).size();
+    for (int i = 0; i < 2000; ++i)
+        q.acknowledge(q.entries().front().seq);
+    q.sync();
+    EXPECT_LT(QFileInfo(q.queuePath()).size(), full / 2);
+    IntervalQueue again(tmp.path());
+    again.load(kT0);
+    ASSERT_EQ(again.size(), 500u);
+    EXPECT_EQ(again.entries().front().payload, Payload(2000));
+    EXPECT_EQ(again.entries().back().payload, Payload(2499));
+}
+
+TEST(IntervalQueue, WithoutADirectoryItWorksInMemory) {
+    IntervalQueue q{QString()};
+    EXPECT_EQ(q.load(kT0), 0);
+    EXPECT_TRUE(q.push("t", Payload(0), kT0));
+    q.acknowledge(q.entries().front().seq);
+    EXPECT_TRUE(q.empty());
+}
+
+}  // namespace

@@ -1,0 +1,393 @@
+#include "remote/MonitorServer.h"
+#include "remote/StationMonitor.h"
+#include "support/ManualClock.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace kestro;
+
+namespace {
+
+KestroStateRecord Running() {
+    KestroStateRecord s;
+    s.DeviceOnline = true;
+    s.DataValid = 1 | 4 | 8 | 16 | 64 | 128;
+    s.DevFunction = 1;
+    s.DevRange = 2;
+    s.DevLevel = 612;
+    s.DevBattery = 3;
+    s.DevSerialNo = 12345678;
+    return s;
+}
+
+struct Reply {
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+    bool closed = false;
+    QByteArray header(const QByteArray& name) const {
+        for (const QByteArray& line : head.split('\n'))
+            if (line.toLower().startsWith(name.toLower() + ':')) return line.mid(name.size() + 1).trimmed();
+        return QByteArray();
+    }
+};
+
+// A client on the test's own thread: it waits by running the event loop, so
+// the server can answer meanwhile.
+class Client {
+public:
+    explicit Client(quint16 port) {
+        socket_.connectToHost(QHostAddress::LocalHost, port);
+        (void)QTest::qWaitFor([this] { return socket_.state() == QAbstractSocket::ConnectedState; }, 5000);
+    }
+    void send(const QByteArray& bytes) { socket_.write(bytes); }
+    // The next response; HEAD responses announce a length they do not send.
+    Reply next(bool head = false, int timeoutMs = 5000) {
+        Reply r;
+        (void)QTest::qWaitFor(
+            [&] {
+                buffer_ += socket_.readAll();
+                const qsizetype end = buffer_.indexOf("\r\n\r\n");
+                if (end < 0) return socket_.state() == QAbstractSocket::UnconnectedState;
+                const QByteArray h = buffer_.left(end);
+                Reply probe;
+                probe.head = h;
+                const qsizetype length = head ? 0 : probe.header("Content-Length").toLongLong();
+                return buffer_.size() >= end + 4 + length;
+            },
+            timeoutMs);
+        const qsizetype end = buffer_.indexOf("\r\n\r\n");
+        if (end < 0) {
+            r.closed = true;
+            return r;
+        }
+        r.head = buffer_.left(end);
+        r.status = r.head.mid(9, 3).toInt();
+        const qsizetype length = head ? 0 : r.header("Content-Length").toLongLong();
+        r.body = buffer_.mid(end + 4, length);
+        buffer_.remove(0, end + 4 + length);
+        r.closed = socket_.state() == QAbstractSocket::UnconnectedState;
+        return r;
+    }
+    // Waits until the stream has brought text (or the time is up); returns all received so far.
+    QByteArray streamUntil(const QByteArray& text, int timeoutMs = 5000) {
+        (void)QTest::qWaitFor(
+            [&] {
+                buffer_ += socket_.readAll();
+                return buffer_.contains(text) || socket_.state() == QAbstractSocket::UnconnectedState;
+            },
+            timeoutMs);
+        return buffer_;
+    }
+    bool waitClosed(int timeoutMs = 5000) {
+        (void)QTest::qWaitFor([&] { return socket_.state() == QAbstractSocket::UnconnectedState; }, timeoutMs);
+        buffer_ += socket_.readAll();
+        return socket_.state() == QAbstractSocket::UnconnectedState;
+    }
+    QByteArray& buffer() { return buffer_; }
+    QTcpSocket& socket() { return socket_; }
+
+private:
+    QTcpSocket socket_;
+    QByteArray buffer_;
+};
+
+QByteArray Get(const QByteArray& target, const QByteArray& extra = {}, const QByteArray& method = "GET") {
+    return method + ' ' + target + " HTTP/1.1\r\nHost: station\r\n" + extra + "\r\n";
+}
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        monitor.update(Running(), true, true, clock.Read());
+        start(ServerLimits{});
+    }
+    void start(const ServerLimits& limits, const QString& token = QString()) {
+        server = std::make_unique<MonitorServer>(monitor);
+        server->setLimits(limits);
+        server->setToken(token);
+        QString error;
+        ASSERT_TRUE(server->listen(QHostAddress::LocalHost, 0, &error)) << error.toStdString();
+        port = server->port();
+    }
+    Reply fetch(const QByteArray& request, bool head = false) {
+        Client c(port);
+        c.send(request);
+        return c.next(head);
+    }
+    void addSample(int16_t tenths) {
+        MeasurementRecord r;
+        r.Flags = 1;
+        r.Level = tenths;
+        r.SysTime = clock.Now();
+        r.Instant = clock.UtcMs();
+        monitor.addRecordedSample(r);
+        clock.AdvanceMs(1000);
+    }
+
+    ManualClock clock;
+    StationMonitor monitor;
+    std::unique_ptr<MonitorServer> server;
+    quint16 port = 0;
+};
+
+TEST_F(ServerTest, EveryEndpointAnswers) {
+    const struct {
+        const char* target;
+        int status;
+        const char* type;  // start of the content type
+        const char* contains;
+    } rows[] = {
+        {"/", 200, "text/html", "id=\"level\""},
+        {"/index.html", 200, "text/html", "/api/events"},
+        {"/api/state", 200, "application/json", "\"level_db\":61.2"},
+        {"/api/state?since=now", 200, "application/json", "\"serial\":\"12345678\""},
+        {"/api/files", 200, "application/json", "["},
+        {"/api/statistics", 200, "application/json", "\"slow\""},
+        {"/api/history", 200, "application/json", "\"points\""},
+        {"/metrics", 200, "text/plain; version=0.0.4", "kestro_device_online 1\n"},
+        {"/api/nothing", 404, "text/plain", "Not found"},
+        {"/../etc/passwd", 404, "text/plain", "Not found"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.target);
+        const Reply reply = fetch(Get(r.target));
+        EXPECT_EQ(reply.status, r.status);
+        EXPECT_TRUE(reply.header("Content-Type").startsWith(r.type)) << reply.head.toStdString();
+        EXPECT_TRUE(reply.body.contains(r.contains)) << reply.body.left(300).toStdString();
+        EXPECT_EQ(reply.header("Cache-Control"), "no-store");
+    }
+    // The page needs nothing from elsewhere.
+    const Reply page = fetch(Get("/"));
+    for (const char* external : {"http://", "https://", "//cdn", "<link", "src=\""})
+        EXPECT_FALSE(page.body.contains(external)) << external;
+    EXPECT_TRUE(page.header("Content-Security-Policy").contains("default-src 'none'"));
+    EXPECT_TRUE(QJsonDocument::fromJson(fetch(Get("/api/state")).body).isObject());
+}
+
+TEST_F(ServerTest, NothingCanBeChanged) {
+    for (const char* method : {"POST", "PUT", "DELETE", "PATCH", "OPTIONS"}) {
+        SCOPED_TRACE(method);
+        const Reply r = fetch(Get("/api/state", "Content-Length: 2\r\n", method) + "{}");
+        EXPECT_EQ(r.status, 405);
+        EXPECT_EQ(r.header("Allow"), "GET, HEAD");
+    }
+    const Reply get = fetch(Get("/metrics"));
+    const Reply head = fetch(Get("/api/state", {}, "HEAD"), true);
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(head.header("Content-Length"), QByteArray::number(monitor.stateJson().size()));
+    EXPECT_TRUE(head.body.isEmpty());
+}
+
+TEST_F(ServerTest, ATokenGuardsEveryRequest) {
+    start(ServerLimits{}, "s3cr3t-t0ken");
+    const struct {
+        QByteArray request;
+        int status;
+    } rows[] = {
+        {Get("/api/state"), 401},
+        {Get("/"), 401},
+        {Get("/nothing"), 401},
+        {Get("/api/events"), 401},
+        {Get("/metrics", "Authorization: Bearer s3cr3t-t0ken\r\n"), 200},
+        {Get("/api/state", "authorization: bearer s3cr3t-t0ken\r\n"), 200},
+        {Get("/api/state", "Authorization: Bearer s3cr3t-t0ke\r\n"), 401},
+        {Get("/api/state", "Authorization: Bearer s3cr3t-t0kenX\r\n"), 401},
+        {Get("/api/state", "Authorization: Basic czNjcjN0LXQwa2Vu\r\n"), 401},
+        {Get("/api/state?token=s3cr3t-t0ken"), 200},
+        {Get("/?token=s3cr3t-t0ken"), 200},
+        {Get("/api/state?token=s3cr3t%2Dt0ken"), 200},
+        {Get("/api/state?token="), 401},
+        {Get("/api/state?tok=s3cr3t-t0ken"), 401},
+        {Get("/nothing?token=s3cr3t-t0ken"), 404},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.request.toStdString());
+        const Reply reply = fetch(r.request);
+        EXPECT_EQ(reply.status, r.status);
+        if (r.status == 401) {
+            EXPECT_TRUE(reply.header("WWW-Authenticate").startsWith("Bearer"));
+            EXPECT_FALSE(reply.body.contains("level_db"));
+        }
+    }
+}
+
+TEST_F(ServerTest, RequestsOver8KBAreRefused) {
+    const QByteArray small = Get("/api/state", "X-Pad: \r\n");
+    const QByteArray exact = Get("/api/state", "X-Pad: " + QByteArray(8192 - small.size(), 'a') + "\r\n");
+    ASSERT_EQ(exact.size(), 8192);
+    EXPECT_EQ(fetch(exact).status, 200);
+    QByteArray over = exact;
+    over.insert(30, 'a');
+    Client c(port);
+    c.send(over);
+    const Reply r = c.next();
+    EXPECT_EQ(r.status, 431);
+    EXPECT_TRUE(c.waitClosed());
+    const Reply body = fetch(Get("/api/state", "Content-Length: 9000\r\n", "POST") + QByteArray(9000, 'x'));
+    EXPECT_EQ(body.status, 413);
+    // A flood without a line end never reaches the HTTP library.
+    Client flood(port);
+    flood.send(QByteArray(1 << 20, 'A'));
+    EXPECT_EQ(flood.next().status, 431);
+    EXPECT_GE(server->refusedRequests(), 3u);
+    // The server is still there.
+    EXPECT_EQ(fetch(Get("/api/state")).status, 200);
+}
+
+TEST_F(ServerTest, OneConnectionServesRequestAfterRequest) {
+    Client c(port);
+    for (const char* target : {"/api/state", "/metrics", "/api/files", "/api/state"}) {
+        c.send(Get(target));
+        const Reply r = c.next();
+        EXPECT_EQ(r.status, 200) << target;
+        EXPECT_FALSE(r.closed);
+    }
+}
+
+TEST_F(ServerTest, EventStreamCarriesEverySample) {
+    Client c(port);
+    c.send(Get("/api/events"));
+    const QByteArray start = c.streamUntil("event: statistics\n");
+    EXPECT_TRUE(start.startsWith("HTTP/1.1 200")) << start.left(200).toStdString();
+    EXPECT_TRUE(start.contains("Content-Type: text/event-stream"));
+    EXPECT_TRUE(start.contains("retry: 3000\n"));
+    EXPECT_TRUE(start.contains("event: state\ndata: {"));
+    EXPECT_TRUE(start.contains("event: files\ndata: ["));
+    for (int i = 0; i < 20; ++i)
+        addSample(int16_t(600 + i));
+    const QByteArray all = c.streamUntil("\"db\":61.9");
+    EXPECT_EQ(all.count("event: sample\n"), 20);
+    EXPECT_TRUE(all.contains("\"db\":60,"));
+    // A state change is news too.
+    KestroStateRecord s = Running();
+    s.DevBattery = 1;
+    monitor.update(s, true, true, clock.Read());
+    EXPECT_TRUE(c.streamUntil("\"battery\":\"empty\"").contains("\"battery\":\"empty\""));
+    EXPECT_EQ(server->streamCount(), 1);
+}
+
+TEST_F(ServerTest, AtMost32EventClients) {
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 32; ++i) {
+        clients.push_back(std::make_unique<Client>(port));
+        clients.back()->send(Get("/api/events"));
+        EXPECT_TRUE(clients.back()->streamUntil("event: state").startsWith("HTTP/1.1 200")) << i;
+    }
+    EXPECT_EQ(server->streamCount(), 32);
+    Client extra(port);
+    extra.send(Get("/api/events"));
+    const Reply refused = extra.next();
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_EQ(refused.header("Retry-After"), "10");
+    // Other requests still work, and a place that comes free can be taken.
+    EXPECT_EQ(fetch(Get("/api/state")).status, 200);
+    clients.front()->socket().abort();
+    clients.erase(clients.begin());
+    (void)QTest::qWaitFor([&] { return server->streamCount() == 31; }, 5000);
+    Client again(port);
+    again.send(Get("/api/events"));
+    EXPECT_TRUE(again.streamUntil("event: state").startsWith("HTTP/1.1 200"));
+}
+
+// A client that stops reading must not hold up anyone: its backlog is
+// bounded, then it is dropped; a reading client gets every event.
+TEST_F(ServerTest, AStalledClientIsDroppedNotWaitedFor) {
+    ServerLimits limits;
+    limits.maxStreamBacklog = 64 * 1024;
+    start(limits);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const QByteArray request = Get("/api/events");
+    ASSERT_EQ(::send(fd, request.constData(), size_t(request.size()), 0), request.size());
+    Client reader(port);
+    reader.send(Get("/api/events"));
+    reader.streamUntil("event: state");
+    (void)QTest::qWaitFor([&] { return server->streamCount() == 2; }, 5000);
+    ASSERT_EQ(server->streamCount(), 2);
+    int sent = 0;
+    for (; sent < 20000 && server->droppedStreams() == 0; ++sent) {
+        addSample(int16_t(500 + sent % 100));
+        if (sent % 50 == 0) QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(server->droppedStreams(), 1u);
+    EXPECT_EQ(server->streamCount(), 1);
+    for (int i = 0; i < 10; ++i, ++sent)
+        addSample(int16_t(900 + i));
+    const QByteArray all = reader.streamUntil("\"db\":90.9", 20000);
+    EXPECT_EQ(all.count("event: sample\n"), sent);
+    ::close(fd);
+}
+
+TEST_F(ServerTest, SlowRequestsAndIdleConnectionsAreClosed) {
+    ServerLimits limits;
+    limits.headerTimeoutMs = 300;
+    limits.idleTimeoutMs = 600;
+    limits.heartbeatMs = 200;
+    start(limits);
+    Client slow(port);
+    slow.send("GET /api/state HT");
+    const Reply r = slow.next(false, 5000);
+    EXPECT_EQ(r.status, 408);
+    EXPECT_TRUE(slow.waitClosed());
+
+    Client idle(port);
+    idle.send(Get("/api/state"));
+    EXPECT_EQ(idle.next().status, 200);
+    EXPECT_TRUE(idle.waitClosed(5000));
+
+    // An event stream is never idle: it gets comment lines instead.
+    Client stream(port);
+    stream.send(Get("/api/events"));
+    EXPECT_TRUE(stream.streamUntil(": keep-alive\n\n", 3000).contains(": keep-alive\n\n"));
+    QTest::qWait(1000);
+    EXPECT_EQ(stream.socket().state(), QAbstractSocket::ConnectedState);
+}
+
+TEST_F(ServerTest, ConnectionsAreCounted) {
+    ServerLimits limits;
+    limits.maxConnections = 3;
+    start(limits);
+    std::vector<std::unique_ptr<Client>> open;
+    for (int i = 0; i < 3; ++i) {
+        open.push_back(std::make_unique<Client>(port));
+        open.back()->send(Get("/api/state"));
+        EXPECT_EQ(open.back()->next().status, 200);
+    }
+    Client fourth(port);
+    const Reply r = fourth.next();
+    EXPECT_EQ(r.status, 503);
+    open.clear();
+    QTest::qWait(200);
+    EXPECT_EQ(fetch(Get("/api/state")).status, 200);
+}
+
+TEST(MonitorServerListen, APortInUseIsReported) {
+    StationMonitor monitor;
+    MonitorServer first(monitor);
+    QString error;
+    ASSERT_TRUE(first.listen(QHostAddress::LocalHost, 0, &error));
+    MonitorServer second(monitor);
+    EXPECT_FALSE(second.listen(QHostAddress::LocalHost, first.port(), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+}  // namespace

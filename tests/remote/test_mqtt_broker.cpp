@@ -1,0 +1,332 @@
+// The publisher against a real broker: each test starts its own mosquitto on
+// a free loopback port and listens with mosquitto_sub.
+#include "remote/MqttPublisher.h"
+#include "support/ManualClock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <memory>
+#include <set>
+
+using namespace kestro;
+
+namespace {
+
+quint16 FreePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+class Broker {
+public:
+    Broker(const QString& dir, quint16 port) : dir_(dir), port_(port) {
+        QFile conf(dir_ + "/mosquitto.conf");
+        conf.open(QIODevice::WriteOnly);
+        // Persistence: a subscriber's session and its queued messages survive a restart.
+        // Started as root, mosquitto would become another user who cannot write here.
+        const passwd* me = ::getpwuid(::geteuid());
+        conf.write("listener " + QByteArray::number(port_) + " 127.0.0.1\nallow_anonymous true\nuser " +
+                   QByteArray(me ? me->pw_name : "root") + "\npersistence true\npersistence_location " +
+                   QFile::encodeName(dir_) + "/\nlog_dest stderr\n");
+    }
+    ~Broker() { stop(); }
+    bool start() {
+        process_ = std::make_unique<QProcess>();
+        process_->setStandardErrorFile(dir_ + "/broker.log", QIODevice::Append);
+        process_->start(KESTRO_MOSQUITTO, {"-c", dir_ + "/mosquitto.conf"});
+        if (!process_->waitForStarted(5000)) return false;
+        return QTest::qWaitFor(
+            [this] {
+                QTcpSocket s;
+                s.connectToHost(QHostAddress::LocalHost, port_);
+                return s.waitForConnected(100);
+            },
+            5000);
+    }
+    void stop() {
+        if (!process_) return;
+        process_->terminate();
+        process_->waitForFinished(5000);
+        process_.reset();
+    }
+    quint16 port() const { return port_; }
+
+private:
+    QString dir_;
+    quint16 port_;
+    std::unique_ptr<QProcess> process_;
+};
+
+// mosquitto_sub printing "<retained> <topic> <payload>" per message.
+class Subscriber {
+public:
+    Subscriber(quint16 port, const QString& clientId = QString()) {
+        QStringList args{"-h", "127.0.0.1", "-p", QString::number(port), "-t", "kestro/#", "-q", "1",
+                         "-F", "%r %t %p",  "-d"};
+        if (!clientId.isEmpty())
+            args << "-c"
+                 << "-i" << clientId;  // a session that outlives a restart
+        QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] {
+            buffer_ += process_.readAllStandardOutput();
+            qsizetype nl;
+            while ((nl = buffer_.indexOf('\n')) >= 0) {
+                const QByteArray line = buffer_.left(nl);
+                buffer_.remove(0, nl + 1);
+                if (line.startsWith("0 ") || line.startsWith("1 "))
+                    lines_.push_back(line);
+                else if (line.contains("SUBACK"))
+                    subscribed_ = true;
+            }
+        });
+        // Line-buffered: its debug lines (SUBACK) would otherwise wait in a pipe buffer.
+        process_.start("stdbuf", QStringList{"-oL", KESTRO_MOSQUITTO_SUB} + args);
+        (void)QTest::qWaitFor([this] { return subscribed_; }, 5000);
+    }
+    ~Subscriber() {
+        process_.terminate();
+        process_.waitForFinished(3000);
+    }
+    bool subscribed() const { return subscribed_; }
+    // Messages on one topic leaf ("status", "level", "interval"): payloads in arrival order.
+    std::vector<QByteArray> payloads(const char* leaf) const {
+        std::vector<QByteArray> out;
+        for (const QByteArray& line : lines_) {
+            const qsizetype a = line.indexOf(' ');
+            const qsizetype b = line.indexOf(' ', a + 1);
+            const QByteArray topic = line.mid(a + 1, b < 0 ? -1 : b - a - 1);
+            if (topic.endsWith(QByteArray("/") + leaf)) out.push_back(b < 0 ? QByteArray() : line.mid(b + 1));
+        }
+        return out;
+    }
+    const std::vector<QByteArray>& lines() const { return lines_; }
+    bool waitFor(const std::function<bool()>& pred, int ms = 10000) { return QTest::qWaitFor(pred, ms); }
+
+private:
+    QProcess process_;
+    QByteArray buffer_;
+    std::vector<QByteArray> lines_;
+    bool subscribed_ = false;
+};
+
+QByteArray Interval(int i) {
+    return "{\"kind\":\"Interval\",\"start\":\"2026-03-05T14:" + QByteArray::number(10 + i / 60) + ":" +
+           QByteArray::number(10 + i % 60) + ".000+01:00\",\"n\":" + QByteArray::number(i) + "}";
+}
+
+int NumberOf(const QByteArray& payload) { return QJsonDocument::fromJson(payload).object().value("n").toInt(-1); }
+
+// The first arrival of each interval, in arrival order (a consumer drops repeats by their start).
+std::vector<int> Distinct(const std::vector<QByteArray>& payloads) {
+    std::vector<int> out;
+    std::set<int> seen;
+    for (const QByteArray& p : payloads)
+        if (seen.insert(NumberOf(p)).second) out.push_back(NumberOf(p));
+    return out;
+}
+
+std::vector<int> Range(int n) {
+    std::vector<int> v(size_t(n), 0);
+    for (int i = 0; i < n; ++i)
+        v[size_t(i)] = i;
+    return v;
+}
+
+class MqttTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!QFile::exists(KESTRO_MOSQUITTO) || !QFile::exists(KESTRO_MOSQUITTO_SUB))
+            GTEST_SKIP() << "mosquitto and mosquitto_sub are needed (scripts/bootstrap.sh installs them)";
+        ASSERT_TRUE(tmp.isValid());
+        QDir().mkpath(tmp.filePath("broker"));
+        broker = std::make_unique<Broker>(tmp.filePath("broker"), FreePort());
+        ASSERT_TRUE(broker->start());
+    }
+    std::unique_ptr<MqttPublisher> publisher(quint16 port) {
+        MqttTarget t;
+        t.host = "127.0.0.1";
+        t.port = port;
+        t.prefix = "kestro";
+        auto p = std::make_unique<MqttPublisher>(t, QString(), tmp.filePath("queue"), clock,
+                                                 [this](const QString& s) { log.push_back(s); });
+        p->setRetry(200, 1000);
+        p->loadQueue();
+        return p;
+    }
+
+    QTemporaryDir tmp;
+    ManualClock clock;
+    std::unique_ptr<Broker> broker;
+    std::vector<QString> log;
+};
+
+TEST_F(MqttTest, StatusLevelsAndIntervals) {
+    Subscriber sub(broker->port());
+    ASSERT_TRUE(sub.subscribed());
+    auto p = publisher(broker->port());
+    EXPECT_EQ(p->topic("level"), "kestro/unknown/level");
+    p->setSerial("12345678");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
+    ASSERT_TRUE(sub.waitFor([&] { return !sub.payloads("status").empty(); }));
+    EXPECT_EQ(sub.payloads("status").front(), "online");
+    for (int i = 0; i < 5; ++i)
+        p->publishLevel("{\"db\":6" + QByteArray::number(i) + ".0}");
+    for (int i = 0; i < 3; ++i)
+        p->publishInterval(Interval(i));
+    ASSERT_TRUE(sub.waitFor([&] { return sub.payloads("interval").size() >= 3 && sub.payloads("level").size() >= 5; }));
+    EXPECT_EQ(sub.payloads("level").front(), "{\"db\":60.0}");
+    EXPECT_EQ(Distinct(sub.payloads("interval")), Range(3));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 5000));
+    EXPECT_EQ(p->levelsPublished(), 5u);
+    EXPECT_EQ(p->levelsDropped(), 0u);
+    for (const char* line : {"kestro_mqtt_connected 1\n", "kestro_mqtt_level_messages_total 5\n",
+                             "kestro_mqtt_interval_waiting 0\n", "kestro_mqtt_interval_delivered_total 3\n"})
+        EXPECT_TRUE(p->metricsText().contains(line)) << line;
+
+    // A viewer that comes later learns the status from the retained message.
+    {
+        Subscriber late(broker->port());
+        ASSERT_TRUE(late.waitFor([&] { return !late.lines().empty(); }));
+        EXPECT_EQ(late.lines().front(), "1 kestro/12345678/status online");
+    }
+    p->stop(2000);
+    ASSERT_TRUE(sub.waitFor([&] { return sub.payloads("status").size() >= 2; }));
+    EXPECT_EQ(sub.payloads("status").back(), "offline");
+    Subscriber after(broker->port());
+    ASSERT_TRUE(after.waitFor([&] { return !after.lines().empty(); }));
+    EXPECT_EQ(after.lines().front(), "1 kestro/12345678/status offline");
+}
+
+// The broker goes away while intervals keep coming: each arrives, in order,
+// once it is back; level messages meanwhile are dropped and counted.
+TEST_F(MqttTest, EveryIntervalSurvivesABrokerRestartInOrder) {
+    Subscriber sub(broker->port(), "kestro-test-consumer");
+    ASSERT_TRUE(sub.subscribed());
+    auto p = publisher(broker->port());
+    p->setSerial("12345678");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
+    const int n = 60;
+    for (int i = 0; i < n; ++i) {
+        if (i == 20) broker->stop();
+        if (i == 40) {
+            ASSERT_TRUE(broker->start());
+        }
+        p->publishInterval(Interval(i));
+        p->publishLevel("{\"db\":61.0}");
+        QTest::qWait(50);
+    }
+    ASSERT_TRUE(sub.waitFor([&] { return Distinct(sub.payloads("interval")).size() >= size_t(n); }, 30000))
+        << "received " << Distinct(sub.payloads("interval")).size() << ", waiting " << p->waitingIntervals()
+        << ", connected " << p->connected() << "\n"
+        << (log.empty() ? "" : log.back().toStdString());
+    EXPECT_EQ(Distinct(sub.payloads("interval")), Range(n));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 10000));
+    EXPECT_GT(p->levelsDropped(), 0u);
+    EXPECT_EQ(p->levelsDropped() + p->levelsPublished(), uint64_t(n));
+    bool loggedOutage = false;
+    for (const QString& line : log)
+        loggedOutage = loggedOutage || line.contains("cannot be reached");
+    EXPECT_TRUE(loggedOutage);
+    // Repeats, if any, are the same message again.
+    for (const QByteArray& payload : sub.payloads("interval"))
+        EXPECT_EQ(payload, Interval(NumberOf(payload)));
+}
+
+// No broker at all: intervals wait on disk and go out with the next run.
+TEST_F(MqttTest, IntervalsWaitOnDiskForTheNextRun) {
+    const quint16 port = broker->port();
+    broker->stop();
+    {
+        auto p = publisher(port);
+        p->setSerial("00000042");
+        for (int i = 0; i < 4; ++i) {
+            p->publishLevel("{}");
+            p->publishInterval(Interval(i));
+        }
+        QTest::qWait(300);
+        EXPECT_FALSE(p->connected());
+        EXPECT_EQ(p->levelsDropped(), 4u);
+        EXPECT_EQ(p->waitingIntervals(), 4u);
+        EXPECT_TRUE(p->metricsText().contains("kestro_mqtt_level_dropped_total 4\n"));
+        p->stop(200);
+    }
+    ASSERT_TRUE(broker->start());
+    Subscriber sub(port);
+    ASSERT_TRUE(sub.subscribed());
+    auto p = publisher(port);
+    EXPECT_EQ(p->waitingIntervals(), 4u);
+    p->setSerial("00000042");
+    ASSERT_TRUE(sub.waitFor([&] { return Distinct(sub.payloads("interval")).size() >= 4; }));
+    EXPECT_EQ(Distinct(sub.payloads("interval")), Range(4));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 5000));
+    p->stop(1000);
+    auto third = publisher(port);
+    EXPECT_EQ(third->waitingIntervals(), 0u);
+}
+
+// Another meter on the same station: the old serial number goes offline, the
+// new one online, and what comes next is published under the new one.
+TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
+    Subscriber sub(broker->port());
+    ASSERT_TRUE(sub.subscribed());
+    auto p = publisher(broker->port());
+    p->setSerial("11111111");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
+    p->setSerial("22222222");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
+    p->publishInterval(Interval(0));
+    ASSERT_TRUE(sub.waitFor([&] { return sub.payloads("interval").size() == 1 && sub.lines().size() >= 4; }));
+    std::vector<QByteArray> topics;
+    for (const QByteArray& line : sub.lines())
+        topics.push_back(line.left(line.lastIndexOf(' ')));
+    EXPECT_NE(std::find(topics.begin(), topics.end(), "0 kestro/11111111/status"), topics.end());
+    EXPECT_EQ(std::count(sub.lines().begin(), sub.lines().end(), QByteArray("0 kestro/11111111/status offline")), 1);
+    EXPECT_EQ(std::count(sub.lines().begin(), sub.lines().end(), QByteArray("0 kestro/22222222/status online")), 1);
+    EXPECT_TRUE(std::count(topics.begin(), topics.end(), QByteArray("0 kestro/22222222/interval")) == 1);
+    p->stop(1000);
+}
+
+TEST_F(MqttTest, ABrokerThatRefusesIsRetriedAndLogged) {
+    // A broker that wants a password.
+    const quint16 port = FreePort();
+    QDir().mkpath(tmp.filePath("strict"));
+    QFile conf(tmp.filePath("strict/mosquitto.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    const passwd* me = ::getpwuid(::geteuid());
+    conf.write("listener " + QByteArray::number(port) + " 127.0.0.1\nallow_anonymous false\nuser " +
+               QByteArray(me ? me->pw_name : "root") + "\n");
+    conf.close();
+    QProcess strict;
+    strict.start(KESTRO_MOSQUITTO, {"-c", tmp.filePath("strict/mosquitto.conf")});
+    ASSERT_TRUE(strict.waitForStarted(5000));
+    auto p = publisher(port);
+    p->setSerial("12345678");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const QString& line : log)
+                if (line.contains("cannot be reached") && line.contains("refused")) return true;
+            return false;
+        },
+        10000));
+    EXPECT_FALSE(p->connected());
+    p->publishInterval(Interval(0));
+    EXPECT_EQ(p->waitingIntervals(), 1u);
+    p->stop(100);
+    strict.terminate();
+    strict.waitForFinished(3000);
+}
+
+}  // namespace

@@ -1,0 +1,304 @@
+#include "remote/RemoteStation.h"
+#include "remote/StationMonitor.h"
+#include "statistics/StatisticsRecorder.h"
+#include "support/ManualClock.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace kestro;
+
+namespace {
+
+// A device state as the poll cycle holds it after a start-up.
+KestroStateRecord Running() {
+    KestroStateRecord s;
+    s.DeviceOnline = true;
+    s.DataValid = 1 | 4 | 8 | 16 | 64 | 128;
+    s.DevFunction = 2;
+    s.DevRange = 2 | 4;
+    s.DevLevel = 734;
+    s.DevLevelStatus = 0;
+    s.DevBattery = 3;
+    s.DevSerialNo = 1234567;
+    return s;
+}
+
+QJsonObject Json(const QByteArray& bytes) { return QJsonDocument::fromJson(bytes).object(); }
+
+TEST(StationMonitor, StateFieldsAndWhatCountsAsUnknown) {
+    struct Row {
+        const char* what;
+        std::function<void(KestroStateRecord&)> change;
+        bool recording;
+        const char* json;  // the state without its time
+    };
+    const Row rows[] = {
+        {"running, LEQ, auto range", [](KestroStateRecord&) {}, true,
+         R"({"auto":true,"battery":"full","function":"LEQ","level_db":73.4,"online":true,"overflow":false,)"
+         R"("range":"50-110 dB","recording":true,"serial":"01234567","underflow":false})"},
+        {"after a reset (nothing received)",
+         [](KestroStateRecord& s) {
+             s = KestroStateRecord{};
+             s.DevSerialNo = 999999999;
+             s.DevFunction = s.DevRange = s.DevLevel = s.DevLevelStatus = s.DevBattery = 9999;
+         },
+         false,
+         R"({"auto":null,"battery":null,"function":null,"level_db":null,"online":false,"overflow":null,)"
+         R"("range":null,"recording":false,"serial":null,"underflow":null})"},
+        {"error reading, overflow and underflow",
+         [](KestroStateRecord& s) {
+             s.DevLevel = -1;
+             s.DevLevelStatus = 4 | 1;
+         },
+         false,
+         R"({"auto":true,"battery":"full","function":"LEQ","level_db":null,"online":true,"overflow":true,)"
+         R"("range":"50-110 dB","recording":false,"serial":"01234567","underflow":true})"},
+        {"negative level, range without AUTO, low battery, MAX",
+         [](KestroStateRecord& s) {
+             s.DevLevel = -25;
+             s.DevRange = 3;
+             s.DevBattery = 2;
+             s.DevFunction = 3;
+         },
+         false,
+         R"({"auto":false,"battery":"low","function":"MAX","level_db":-2.5,"online":true,"overflow":false,)"
+         R"("range":"70-130 dB","recording":false,"serial":"01234567","underflow":false})"},
+        {"items whose bits are not set are not known", [](KestroStateRecord& s) { s.DataValid = 128; }, false,
+         R"({"auto":null,"battery":null,"function":null,"level_db":null,"online":true,"overflow":null,)"
+         R"("range":null,"recording":false,"serial":"01234567","underflow":null})"},
+        {"values outside their ranges",
+         [](KestroStateRecord& s) {
+             s.DevFunction = 7;
+             s.DevRange = 4;  // AUTO without a range
+             s.DevBattery = 0;
+             s.DevLevel = 9999;
+         },
+         false,
+         R"({"auto":null,"battery":null,"function":null,"level_db":null,"online":true,"overflow":false,)"
+         R"("range":null,"recording":false,"serial":"01234567","underflow":false})"},
+    };
+    ManualClock clock;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        KestroStateRecord s = Running();
+        r.change(s);
+        StationMonitor m;
+        m.update(s, r.recording, false, clock.Read());
+        QJsonObject o = m.stateObject();
+        EXPECT_EQ(o.take("time").toString().toStdString(), "2026-03-05T14:03:27.250+00:00");
+        EXPECT_EQ(QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString(), r.json);
+    }
+}
+
+TEST(StationMonitor, TellsOnlyOfChanges) {
+    ManualClock clock;
+    StationMonitor m;
+    QSignalSpy changed(&m, &StationMonitor::stateChanged);
+    QSignalSpy serial(&m, &StationMonitor::serialKnown);
+    KestroStateRecord s = Running();
+    m.update(s, false, false, clock.Read());
+    EXPECT_EQ(changed.count(), 1);
+    clock.AdvanceMs(100);
+    m.update(s, false, false, clock.Read());  // only the time moved
+    EXPECT_EQ(changed.count(), 1);
+    s.DevBattery = 2;
+    m.update(s, false, false, clock.Read());
+    EXPECT_EQ(changed.count(), 2);
+    m.update(s, true, false, clock.Read());
+    EXPECT_EQ(changed.count(), 3);
+    // The serial number is told once, and kept while the meter is away.
+    EXPECT_EQ(serial.count(), 1);
+    s.DataValid = 0;
+    s.DevSerialNo = 999999999;
+    m.update(s, false, false, clock.Read());
+    EXPECT_EQ(m.lastSerial().toStdString(), "01234567");
+    s = Running();
+    s.DevSerialNo = 42;
+    m.update(s, false, false, clock.Read());
+    EXPECT_EQ(serial.count(), 2);
+    EXPECT_EQ(m.lastSerial().toStdString(), "00000042");
+}
+
+TEST(StationMonitor, LevelsMoveWithAndWithoutARecording) {
+    ManualClock clock;
+    StationMonitor m;
+    std::vector<StationSample> samples;
+    QObject::connect(&m, &StationMonitor::sampleAdded, [&](const StationSample& s) { samples.push_back(s); });
+    KestroStateRecord s = Running();
+    // Not recording: every new level of the state is a sample, a repeated one is not.
+    for (int16_t level : {734, 734, 735, 735, 700}) {
+        s.DevLevel = level;
+        m.update(s, false, false, clock.Read());
+        clock.AdvanceMs(100);
+    }
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(samples[2].tenths, 700);
+    EXPECT_FALSE(samples[2].recorded);
+    // An error reading is no sample; the level after it is one even when it is the same.
+    s.DevLevel = -1;
+    m.update(s, false, false, clock.Read());
+    s.DevLevel = 700;
+    m.update(s, false, false, clock.Read());
+    EXPECT_EQ(samples.size(), 4u);
+    // Recording: the samples come from the hand-off, with their own stamps.
+    s.DevLevel = 650;
+    m.update(s, true, true, clock.Read());
+    EXPECT_EQ(samples.size(), 4u);
+    MeasurementRecord r;
+    r.Flags = 2;
+    r.Level = 651;
+    r.LevelFlags = 4;
+    r.SysTime = clock.Now();
+    r.Instant = clock.UtcMs();
+    m.addRecordedSample(r);
+    ASSERT_EQ(samples.size(), 5u);
+    EXPECT_TRUE(samples[4].recorded);
+    const QJsonObject o = m.sampleObject(samples[4]);
+    EXPECT_EQ(o.value("db").toDouble(), 65.1);
+    EXPECT_TRUE(o.value("overflow").toBool());
+    EXPECT_FALSE(o.value("underflow").toBool());
+    EXPECT_EQ(o.value("t").toString(), m.offsets().isoNow());
+    // The MQTT message has exactly its five fields.
+    const QJsonObject msg = Json(LevelMessage(m, samples[4]));
+    EXPECT_EQ(msg.keys(), (QStringList{"db", "function", "overflow", "t", "underflow"}));
+    EXPECT_EQ(msg.value("function").toString(), "LEQ");
+}
+
+TEST(StationMonitor, KeepsTenMinutesOfLevels) {
+    ManualClock clock;
+    StationMonitor m;
+    KestroStateRecord s = Running();
+    for (int i = 0; i < 900; ++i) {  // 15 minutes, one level a second
+        s.DevLevel = int16_t(600 + i % 2);
+        m.update(s, false, false, clock.Read());
+        clock.AdvanceMs(1000);
+    }
+    ASSERT_FALSE(m.history().empty());
+    const int64_t span = m.history().back().utcMs - m.history().front().utcMs;
+    EXPECT_LE(span, StationMonitor::kHistoryMs);
+    EXPECT_GE(span, StationMonitor::kHistoryMs - 1000);
+    const QJsonObject h = Json(m.historyJson());
+    EXPECT_EQ(h.value("points").toArray().size(), qsizetype(m.history().size()));
+    EXPECT_EQ(h.value("window_s").toInt(), 600);
+    const QJsonArray first = h.value("points").toArray().first().toArray();
+    EXPECT_EQ(int64_t(first[0].toDouble()), m.history().front().utcMs);
+}
+
+TEST(StationMonitor, FilesOfTheRun) {
+    ManualClock clock;  // 2026-03-05 14:03:27.250
+    clock.SetUtcOffsetMinutes(60);
+    clock.Set(SystemTime{2026, 3, 4, 5, 14, 3, 27, 250});
+    StationMonitor m;
+    m.update(Running(), true, true, clock.Read());
+    QSignalSpy changed(&m, &StationMonitor::filesChanged);
+    const double start = DateFromSystemTime(clock.Now());
+    m.updateFile(1, StationFile{"NoiseData_LEQ_20260305_140327.dat", false, start, 0.0});
+    m.updateFile(2, StationFile{"NoiseData_LEQF_20260305_140327.dat", true, start, 0.0});
+    EXPECT_EQ(changed.count(), 2);  // new files are news at once
+    m.updateFile(1, StationFile{"NoiseData_LEQ_20260305_140327.dat", false, start, 90.5 / 86400.0});
+    EXPECT_EQ(changed.count(), 2);  // a duration waits
+    clock.AdvanceMs(StationMonitor::kFilesNoticeMs);
+    m.update(Running(), true, true, clock.Read());
+    EXPECT_EQ(changed.count(), 3);
+    const QJsonArray files = QJsonDocument::fromJson(m.filesJson()).array();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_EQ(files[0].toObject().value("name").toString(), "NoiseData_LEQ_20260305_140327.dat");
+    EXPECT_EQ(files[0].toObject().value("start").toString(), "2026-03-05T14:03:27.250+01:00");
+    EXPECT_EQ(files[0].toObject().value("duration_s").toDouble(), 90.5);
+    EXPECT_EQ(files[1].toObject().value("stream").toString(), "fast");
+}
+
+// Statistics as the recording core makes them: the current interval and the
+// series while recording, the completed intervals as they come.
+TEST(StationMonitor, StatisticsAndMetrics) {
+    ManualClock clock;
+    clock.Set(SystemTime{2026, 3, 4, 5, 14, 58, 0, 0});
+    StatisticsRecorder slow(StatisticsRecorder::Stream::Slow, {});
+    StatisticsConfig config;
+    config.intervalSeconds = 60;
+    config.limitTenths = 700;
+    slow.setConfig(config);
+    StationMonitor m;
+    m.setStatisticsSources(&slow, nullptr);
+    slow.onResult = [&](const IntervalResult& r) {
+        m.addResult(false, r);
+    };
+    QSignalSpy intervals(&m, &StationMonitor::intervalCompleted);
+    QSignalSpy notices(&m, &StationMonitor::statisticsChanged);
+
+    EXPECT_TRUE(Json(m.statisticsJson()).value("slow").toObject().value("type").isNull());
+    slow.startSeries("/rec/NoiseData_LEQ_20260305_145800.dat", "LEQ");
+    for (int i = 0; i < 150; ++i) {  // 2.5 minutes of one level a second: 60 dB, then 80 dB
+        MeasurementRecord r;
+        r.Flags = 2;
+        r.Level = i < 120 ? 600 : 800;
+        r.SysTime = clock.Now();
+        r.Instant = clock.UtcMs();
+        slow.addSample(r);
+        slow.advanceClock(clock.Now());
+        m.update(Running(), true, true, clock.Read());
+        clock.AdvanceMs(1000);
+    }
+    EXPECT_EQ(intervals.count(), 2);  // 14:58 and 14:59 are complete
+    EXPECT_GE(notices.count(), 2);
+    EXPECT_LE(notices.count(), 151);  // rate limited: at most once a second
+
+    const QJsonObject st = Json(m.statisticsJson()).value("slow").toObject();
+    EXPECT_TRUE(st.value("active").toBool());
+    EXPECT_EQ(st.value("type").toString(), "LEQ");
+    EXPECT_EQ(st.value("interval_s").toInt(), 60);
+    EXPECT_EQ(st.value("limit_db").toDouble(), 70.0);
+    const QJsonArray done = st.value("completed").toArray();
+    ASSERT_EQ(done.size(), 2);
+    const QJsonObject first = done[0].toObject();
+    EXPECT_EQ(first.value("kind").toString(), "Interval");
+    EXPECT_EQ(first.value("start").toString(), "2026-03-05T14:58:00.000+00:00");
+    EXPECT_EQ(first.value("samples").toInt(), 60);
+    EXPECT_EQ(first.value("leq").toDouble(), 60.0);
+    EXPECT_FALSE(first.value("over_limit").toBool());
+    const QJsonObject current = st.value("current").toObject();
+    EXPECT_EQ(current.value("samples").toInt(), 30);
+    EXPECT_EQ(current.value("leq").toDouble(), 80.0);
+    EXPECT_TRUE(current.value("over_limit").toBool());
+    EXPECT_EQ(st.value("series").toObject().value("samples").toInt(), 150);
+    EXPECT_EQ(st.value("series").toObject().value("kind").toString(), "Series");
+    for (const char* field : {"end", "lmax", "lmin", "l5", "l10", "l50", "l90", "l95", "overflow", "underflow"})
+        EXPECT_TRUE(first.contains(field)) << field;
+    EXPECT_EQ(Json(m.statisticsJson(1)).value("slow").toObject().value("completed").toArray().size(), 1);
+    EXPECT_TRUE(Json(m.statisticsJson()).value("fast").toObject().value("current").isNull());
+
+    m.setCounters(RecordCounters{150, 1200, 3});
+    const QByteArray metrics = m.metricsText();
+    for (const char* line :
+         {"kestro_device_online 1\n", "kestro_level_db 73.4\n", "kestro_recording 1\n",
+          "kestro_samples_written_total{stream=\"slow\"} 150\n", "kestro_samples_written_total{stream=\"fast\"} 1200\n",
+          "kestro_record_errors_total 3\n", "kestro_interval_leq_db{stream=\"slow\",type=\"LEQ\"} 60\n",
+          "# TYPE kestro_samples_written_total counter\n", "kestro_info{version=\""})
+        EXPECT_TRUE(metrics.contains(line)) << line << "\n" << metrics.toStdString();
+    // The series summary at the end is no interval message.
+    slow.endSeries();
+    EXPECT_EQ(intervals.count(), 3);  // the partial last interval
+    EXPECT_FALSE(Json(m.statisticsJson()).value("slow").toObject().value("active").toBool());
+    EXPECT_EQ(Json(m.statisticsJson()).value("slow").toObject().value("series").toObject().value("samples").toInt(),
+              150);
+}
+
+TEST(StationMonitor, UnknownLevelIsNaNInMetrics) {
+    ManualClock clock;
+    StationMonitor m;
+    KestroStateRecord s = Running();
+    s.DeviceOnline = false;
+    s.DataValid = 0;
+    m.update(s, false, false, clock.Read());
+    const QByteArray metrics = m.metricsText();
+    EXPECT_TRUE(metrics.contains("kestro_level_db NaN\n"));
+    EXPECT_TRUE(metrics.contains("kestro_device_online 0\n"));
+    EXPECT_FALSE(metrics.contains("kestro_interval_leq_db{"));
+}
+
+}  // namespace
