@@ -45,6 +45,15 @@ def start_window(home, xvfb):
     return subprocess.Popen([RECORDER], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
+def wait_for_window(app, xvfb, pred=lambda t: t):
+    """The program's visible windows once pred accepts them; a program that ends first says why."""
+    titles = wait_for(lambda: app.poll() is not None or pred(xvfb.titles(app.pid)), 30, "the window")
+    if app.poll() is not None:
+        raise AssertionError("the program ended (status %d) before showing its window: %r" %
+                             (app.returncode, app.stderr.read()[-300:]))
+    return titles
+
+
 def test_window_titles_are_the_programs_own():
     home = Home()
     # Without stored recorder settings the first start opens Setup over the window.
@@ -58,7 +67,7 @@ def test_window_titles_are_the_programs_own():
     sim = Sim(home)
     app = start_window(home, xvfb)
     try:
-        titles = wait_for(lambda: (lambda t: t if len(t) >= 2 else None)(xvfb.titles(app.pid)), 15, "two windows")
+        titles = wait_for_window(app, xvfb, lambda t: t if len(t) >= 2 else None)
         check(titles == [" Kestro-Recorder\n", "Setup\n"], "window titles: %r" % titles)
     finally:
         app.terminate()
@@ -74,7 +83,7 @@ def test_lost_display_ends_in_order():
     sim = Sim(home)
     app = start_window(home, xvfb)
     try:
-        wait_for(lambda: xvfb.titles(app.pid), 15, "the window")
+        wait_for_window(app, xvfb)
         wait_for(lambda: "gds" in sim.commands(), 10, "polling")
         xvfb.proc.kill()  # the X server dies, as when the session ends or the ssh tunnel drops
         xvfb.proc.wait()
