@@ -1,6 +1,7 @@
 #include "RecorderFixture.h"
 #include "shell/AppendFile.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <fcntl.h>
@@ -41,6 +42,53 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingHoldsLinesUntilItIsBack)
     EXPECT_EQ(ReadFile(file), QByteArray("14:03:27,350; 61,0\r\n14:03:27,450; 61,1\r\n14:03:27,550; 61,2\r\n"
                                          "14:03:27,650; 61,3\r\n14:03:27,750; 61,4\r\n14:03:27,850; 70,0\r\n"));
 }
+
+// The spool is removed, cut short or replaced during an outage: its lines are
+// logged as lost, and once the folder is back the file gets every later line.
+struct SpoolDamage {
+    const char* what;
+    void (*apply)(const QString& spool);
+};
+class DamagedSpool : public RecorderTest, public ::testing::WithParamInterface<SpoolDamage> {};
+
+TEST_P(DamagedSpool, IsGivenUpAndWritingResumes) {
+    Arm();
+    Slow(600);
+    Tick();
+    const QString file = rec->SlowFileName;
+    ASSERT_TRUE(QDir(RecDir()).removeRecursively());
+    for (int t = 0; t < 3; ++t) {
+        Slow(610 + t);
+        Tick();
+    }
+    const QString spoolDir = DataDir() + QStringLiteral("/spool");
+    ASSERT_EQ(FilesIn(spoolDir).size(), 2);
+    GetParam().apply(spoolDir + QLatin1Char('/') + QFileInfo(file).fileName() + QStringLiteral(".0.spool"));
+    ASSERT_TRUE(QDir().mkpath(RecDir()));
+    Tick();  // no new line: the drain alone finds the spool gone
+    EXPECT_FALSE(rec->HasHeldLines());
+    Slow(700);
+    Tick();
+    EXPECT_EQ(ReadFile(file), QByteArray("14:03:27,650; 70,0\r\n"));
+    EXPECT_TRUE(FilesIn(spoolDir).isEmpty());
+    EXPECT_TRUE(LogText().contains(("the 3 lines for " + file + " that waited in it are lost").toUtf8()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Outage, DamagedSpool,
+                         ::testing::Values(SpoolDamage{"deleted",
+                                                       [](const QString& f) {
+                                                           QFile::remove(f);
+                                                       }},
+                                           SpoolDamage{"truncated",
+                                                       [](const QString& f) {
+                                                           QFile(f).resize(5);
+                                                       }},
+                                           SpoolDamage{"directory",
+                                                       [](const QString& f) {
+                                                           QFile::remove(f);
+                                                           QDir().mkdir(f);
+                                                       }}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(RecordFailureTest, FullDiskIsReportedAndTheLinesComeLater) {
     const QString name = InRec("NoiseData_LP_20260305_140327.dat");
