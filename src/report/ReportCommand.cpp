@@ -5,8 +5,10 @@
 #include "statistics/IntervalEngine.h"
 #include "statistics/RecordAnalysis.h"
 
+#include <sys/stat.h>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <cmath>
@@ -20,6 +22,14 @@ namespace {
 int Fail(int status, const QString& text) {
     std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
     return status;
+}
+
+// Through any name: "./F", a hard link, a symbolic link to it.
+bool SameFile(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
@@ -77,16 +87,20 @@ int RunReportCommand(int argc, char** argv) {
     }
 
     const QString file = parser.value(report);
-    const RecordAnalysis a = AnalyzeRecordFile(file, config);
-    if (!a.ok()) return Fail(2, a.read.error);
-    for (const QString& n : a.read.notices)
-        std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(n));
-
     QString out = parser.value(output);
     if (out.isEmpty()) {
         const QFileInfo fi(file);
         out = fi.dir().filePath(fi.completeBaseName() + QStringLiteral(".pdf"));
     }
+    if (SameFile(file, out))
+        return Fail(1, QStringLiteral("%1 is the record file itself (%2); the report would replace the measurement")
+                           .arg(out, file));
+
+    const RecordAnalysis a = AnalyzeRecordFile(file, config);
+    if (!a.ok()) return Fail(2, a.read.error);
+    for (const QString& n : a.read.notices)
+        std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(n));
+
     ReportOptions o;
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(a.read.decimalSeparator);
