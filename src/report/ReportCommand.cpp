@@ -48,7 +48,9 @@ int RunReportCommand(int argc, char** argv) {
     QGuiApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION_STRING));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("PDF report of a record file."));
+    parser.setApplicationDescription(
+        QStringLiteral("PDF report of a record file.\nExit status: 0 written, 1 wrong arguments or an output that "
+                       "is the record file itself, 2 the record file cannot be read, 3 the PDF cannot be written."));
     parser.addHelpOption();
     const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("The record file to report on."),
                                     QStringLiteral("FILE"));
