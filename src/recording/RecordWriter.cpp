@@ -154,6 +154,8 @@ RecordWriter::RecordWriter(QString spoolDir, OpenFn open)
 RecordWriter::~RecordWriter() {
     for (Backlog* b : backlogs_)
         delete b;
+    for (const int fd : freeing_)
+        ::close(fd);
 }
 
 WriteOutcome RecordWriter::WriteBatch(const OpenFn& open, const QString& path, const QByteArray& bytes,
@@ -344,9 +346,31 @@ QByteArray RecordWriter::ReadSpool(const Backlog& b, qint64 max) const {
     return out;
 }
 
+void RecordWriter::StartTick() {
+    tickSpentNs_ = 0;
+    if (freeing_.empty()) return;
+    const int64_t start = now_();
+    struct stat st {};
+    const int fd = freeing_.front();
+    if (!(::fstat(fd, &st) == 0 && st.st_size > kFreeSlice && ::ftruncate(fd, st.st_size - kFreeSlice) == 0)) {
+        ::close(fd);
+        freeing_.erase(freeing_.begin());
+    }
+    tickSpentNs_ = now_() - start;
+}
+
+void RecordWriter::Discard(const QString& spool) {
+    const QByteArray native = QFile::encodeName(spool);
+    const int fd = OpenNoFollow(spool, O_WRONLY);
+    if (::unlink(native.constData()) == 0 && fd >= 0)
+        freeing_.push_back(fd);
+    else if (fd >= 0)
+        ::close(fd);
+}
+
 void RecordWriter::ForgetSpool(Backlog& b) {
     if (b.spool.isEmpty()) return;
-    QFile::remove(b.spool);
+    Discard(b.spool);
     QFile::remove(SidecarOf(b.spool));
     b.spool.clear();
     b.spoolSize = b.spoolDone = b.spoolLines = 0;
@@ -358,8 +382,7 @@ void RecordWriter::DropSpool(Backlog& b) {
     const QByteArray native = QFile::encodeName(b.spool);
     struct stat st {};
     // What now stands under its name is not ours to delete.
-    if (::lstat(native.constData(), &st) == 0 && st.st_ino == b.spoolIno && st.st_dev == b.spoolDev)
-        ::unlink(native.constData());
+    if (::lstat(native.constData(), &st) == 0 && st.st_ino == b.spoolIno && st.st_dev == b.spoolDev) Discard(b.spool);
     QFile::remove(SidecarOf(b.spool));
     b.spool.clear();
     b.spoolSize = b.spoolDone = b.spoolLines = 0;
@@ -381,18 +404,22 @@ WriteOutcome RecordWriter::Drain(Backlog& b, int64_t budgetNs) {
         if (spoolFd < 0) DropSpool(b);
     }
     const int64_t start = now_();
+    int64_t pieces = 0;
     qint64 fromSpool = 0;
     qint64 fromMemory = 0;
     int64_t linesDone = 0;
     int64_t piecelines = 0;
     bool unreadable = false;
-    // Pieces until the tick's time or the chunk is used up, the first one always
-    // (the tick's first drain makes progress however slow the medium is).
+    // Pieces while the next one is likely to end within the tick's time and
+    // the chunk is not used up; the first one always (the tick's first drain
+    // makes progress however slow the medium is).
     auto next = [&]() -> QByteArray {
         linesDone += std::exchange(piecelines, 0);
         const qint64 taken = fromSpool + fromMemory;
-        if (budgetNs <= 0 || unreadable || (taken > 0 && (taken >= kDrainChunk || now_() - start >= budgetNs)))
-            return {};
+        if (budgetNs <= 0 || unreadable || taken >= kDrainChunk) return {};
+        // A piece is expected to cost what the earlier ones did on average.
+        if (taken > 0 && (now_() - start) * (pieces + 1) / pieces > budgetNs) return {};
+        ++pieces;
         const qint64 spoolLeft = b.spoolSize - b.spoolDone - fromSpool;
         if (spoolFd >= 0 && spoolLeft > 0) {
             QByteArray piece(std::min(kDrainPiece, spoolLeft), Qt::Uninitialized);
@@ -412,10 +439,10 @@ WriteOutcome RecordWriter::Drain(Backlog& b, int64_t budgetNs) {
     qint64 written = 0;
     WriteOutcome o = WritePieces(open_, b.path, next, &written);
     if (o.ok()) linesDone += piecelines;
-    if (spoolFd >= 0) ::close(spoolFd);
-    if (tickSpentNs_ >= 0) tickSpentNs_ += now_() - start;
     const qint64 spoolTaken = std::min(written, fromSpool);
     const qint64 memoryTaken = written - spoolTaken;
+    if (spoolFd >= 0) ::close(spoolFd);
+    if (tickSpentNs_ >= 0) tickSpentNs_ += now_() - start;
     b.spoolDone += spoolTaken;
     b.spoolLines -= linesDone;
     if (memoryTaken > 0) {

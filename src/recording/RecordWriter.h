@@ -49,6 +49,7 @@ public:
     static constexpr qint64 kDrainChunk = 1024 * 1024;
     static constexpr qint64 kDrainPiece = 64 * 1024;
     static constexpr int64_t kTickBudgetNs = 20'000'000;
+    static constexpr qint64 kFreeSlice = 16 * 1024 * 1024;
 
     // spoolDir: where waiting lines are kept (created when first needed);
     // empty: in memory only. open: the seam for tests; by default a regular
@@ -63,8 +64,9 @@ public:
     // bytes wait.
     WriteOutcome Append(const QString& path, const QByteArray& bytes);
     // The calls of Append up to the next StartTick share one time budget;
-    // before the first StartTick every call has a budget of its own.
-    void StartTick() { tickSpentNs_ = 0; }
+    // before the first StartTick every call has a budget of its own. A tick
+    // also frees a slice of a drained spool (see Discard).
+    void StartTick();
     void setMonotonic(MonotonicFn now) { now_ = std::move(now); }
 
     // Files that still have waiting lines, oldest failure first.
@@ -109,6 +111,9 @@ private:
     QByteArray ReadSpool(const Backlog& b, qint64 max) const;
     void ForgetSpool(Backlog& b);
     void DropSpool(Backlog& b);
+    // The name goes at once, the blocks a slice per tick: the file system
+    // takes a second to free a spool of days in one go.
+    void Discard(const QString& spool);
     void Erase(Backlog* b);
     bool MoveToRescue(Backlog& b, const QString& rescueDir, Rescued& r);
 
@@ -119,6 +124,7 @@ private:
     std::vector<Backlog*> backlogs_;
     MonotonicFn now_;
     int64_t tickSpentNs_ = -1;  // catch-up time of this tick; -1: no StartTick yet
+    std::vector<int> freeing_;  // drained spools without a name, shrinking
 };
 
 }  // namespace kestro

@@ -2,13 +2,12 @@
 
 #include "kestro/Version.h"
 #include "report/ReportDocument.h"
+#include "report/ReportFile.h"
 #include "statistics/IntervalEngine.h"
 #include "statistics/RecordAnalysis.h"
 
-#include <sys/stat.h>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <cmath>
@@ -22,14 +21,6 @@ namespace {
 int Fail(int status, const QString& text) {
     std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
     return status;
-}
-
-// Through any name: "./F", a hard link, a symbolic link to it.
-bool SameFile(const QString& a, const QString& b) {
-    struct stat sa {
-    }, sb{};
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
-           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace

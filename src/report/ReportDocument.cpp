@@ -313,6 +313,10 @@ static bool DrawReportPdf(const RecordAnalysis& a, const ReportOptions& o, QIODe
 }
 
 bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error) {
+    if (SameFile(a.path, outPath)) {
+        if (error) *error = QStringLiteral("%1 is the record file itself; the report would replace it").arg(outPath);
+        return false;
+    }
     return WriteWholeFile(
         outPath, [&](QIODevice* out, QString* why) { return DrawReportPdf(a, o, out, why); }, error);
 }

@@ -106,4 +106,11 @@ bool WriteWholeFile(const QString& path, const FileContentFn& content, QString* 
     return true;
 }
 
+bool SameFile(const QString& a, const QString& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 }  // namespace kestro

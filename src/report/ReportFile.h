@@ -19,4 +19,7 @@ using FileContentFn = std::function<bool(QIODevice* out, QString* error)>;
 // and the reason, and neither path nor the fresh file is left changed.
 bool WriteWholeFile(const QString& path, const FileContentFn& content, QString* error);
 
+// The same file under both names: "./F", a hard link, a symbolic link to it.
+bool SameFile(const QString& a, const QString& b);
+
 }  // namespace kestro
