@@ -94,13 +94,13 @@ public:
     // the outcome and, in *written, how many leading bytes are on disk (after
     // a failure 0, unless a partial write could not be taken back).
     static WriteOutcome WriteBatch(const OpenFn& open, const QString& path, const QByteArray& bytes, qint64* written);
+
+private:
     // The same for the pieces that next() hands out until it returns none,
     // each written and synced before next() is asked again; a failed piece is
     // taken back, the earlier ones stay (and count in *written).
     static WriteOutcome WritePieces(const OpenFn& open, const QString& path, const std::function<QByteArray()>& next,
                                     qint64* written);
-
-private:
     struct Backlog;
     Backlog* Find(const QString& path);
     void Hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o);

@@ -17,9 +17,9 @@ namespace {
 
 QString SystemError(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
 
-// Writes to a descriptor and keeps the first error. A file device does not
-// do for us: a short write that ends a flush is not reported as an error
-// there, and a report cut at a size limit passed as complete.
+// Writes to a descriptor and keeps the first error. QFile will not do: a
+// short write at the end of its flush is not an error there, so a report cut
+// at a file size limit passed as complete.
 class WriteDevice final : public QIODevice {
 public:
     explicit WriteDevice(int fd) : fd_(fd) { open(QIODevice::WriteOnly); }

@@ -59,9 +59,8 @@ TEST_P(DamagedSpool, IsGivenUpAndWritingResumes) {
     }
     const QString spoolDir = DataDir() + QStringLiteral("/spool");
     const QString spool = spoolDir + QLatin1Char('/') + QFileInfo(file).fileName() + QStringLiteral(".0.spool");
-    if (GetParam() == 1) ASSERT_TRUE(QFile(spool).resize(5));
-    if (GetParam() != 1) ASSERT_TRUE(QFile::remove(spool));
-    if (GetParam() == 2) ASSERT_TRUE(QDir().mkdir(spool));
+    ASSERT_TRUE(GetParam() == 1 ? QFile(spool).resize(5) : QFile::remove(spool));
+    ASSERT_TRUE(GetParam() != 2 || QDir().mkdir(spool));
     ASSERT_TRUE(QDir().mkpath(RecDir()));
     Tick();  // no new line: the drain alone finds the spool gone
     EXPECT_FALSE(rec->HasHeldLines());
