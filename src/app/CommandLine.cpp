@@ -188,6 +188,10 @@ QString HelpText() {
                                  "--record-dir that cannot be created, a --serve address that cannot be used "
                                  "(or one open to the network without a token), or (with --headless) no usable "
                                  "port or settings file."));
+    text += Entry(QStringLiteral("--report"),
+                  QStringLiteral("0 written; 1 wrong options or an output that is the record file itself; 2 the "
+                                 "record file cannot be read (not a regular file, a line longer than 64 KiB, no "
+                                 "record line); 3 the PDF cannot be written (nothing is left under its name)."));
     return text;
 }
 

@@ -12,7 +12,10 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 namespace kestro {
 
@@ -74,6 +77,18 @@ bool WriteAll(int fd, const char* data, qint64 size, qint64* done) {
     return true;
 }
 
+// Up to n bytes at offset; fewer only at the end of the file or on an error.
+qint64 ReadAt(int fd, char* out, qint64 n, qint64 offset) {
+    qint64 got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd, out + got, static_cast<size_t>(n - got), offset + got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        got += r;
+    }
+    return got;
+}
+
 int OpenNoFollow(const QString& path, int flags) {
     const QByteArray native = QFile::encodeName(path);
     int fd;
@@ -91,6 +106,19 @@ constexpr int kSpoolSyncEvery = 600;
 
 QString SidecarOf(const QString& spool) { return spool + QStringLiteral(".target"); }
 
+// Up to max bytes, cut after the last line end unless they are all there is:
+// between ticks a record file never ends in half a line.
+QByteArray WholeLines(QByteArray piece, bool rest) {
+    const qsizetype nl = piece.lastIndexOf('\n');
+    if (!rest && nl >= 0) piece.truncate(nl + 1);
+    return piece;
+}
+
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 bool WriteOffset(const QString& spool, qint64 offset) {
     const int fd = OpenNoFollow(SidecarOf(spool), O_WRONLY);
     if (fd < 0) return false;
@@ -103,27 +131,42 @@ bool WriteOffset(const QString& spool, qint64 offset) {
 }  // namespace
 
 struct RecordWriter::Backlog {
-    QString path;          // the record file
-    QString spool;         // its spool file; empty while there is none
-    qint64 spoolSize = 0;  // bytes in the spool file
-    qint64 spoolDone = 0;  // bytes of it already in the record file
-    QByteArray memory;     // lines that could not be spooled; they follow the spool's
+    QString path;            // the record file
+    QString spool;           // its spool file; empty while there is none
+    qint64 spoolSize = 0;    // bytes in the spool file
+    qint64 spoolDone = 0;    // bytes of it already in the record file
+    dev_t spoolDev = 0;      // which file the spool is: a different one under
+    ino_t spoolIno = 0;      // its name is not ours
+    int64_t spoolLines = 0;  // lines in it not yet copied
+    QByteArray memory;       // lines that could not be spooled; they follow the spool's
     int64_t droppedLines = 0;
     int unsyncedAppends = 0;
+    QString lostSpool;  // given up since the last report, with its waiting lines
+    int64_t lostSpoolLines = 0;
     bool empty() const { return spoolDone >= spoolSize && memory.isEmpty(); }
 };
 
-RecordWriter::RecordWriter(QString spoolDir, OpenFn open) : spoolDir_(std::move(spoolDir)), open_(std::move(open)) {
+RecordWriter::RecordWriter(QString spoolDir, OpenFn open)
+    : spoolDir_(std::move(spoolDir)), open_(std::move(open)), now_(SteadyNs) {
     if (!open_) open_ = OpenForAppend;
 }
 
 RecordWriter::~RecordWriter() {
     for (Backlog* b : backlogs_)
         delete b;
+    for (const int fd : freeing_)
+        ::close(fd);
 }
 
 WriteOutcome RecordWriter::WriteBatch(const OpenFn& open, const QString& path, const QByteArray& bytes,
                                       qint64* written) {
+    bool given = false;
+    return WritePieces(
+        open, path, [&] { return std::exchange(given, true) ? QByteArray() : bytes; }, written);
+}
+
+WriteOutcome RecordWriter::WritePieces(const OpenFn& open, const QString& path, const std::function<QByteArray()>& next,
+                                       qint64* written) {
     *written = 0;
     if (path.isEmpty()) {
         WriteOutcome o;
@@ -137,17 +180,22 @@ WriteOutcome RecordWriter::WriteBatch(const OpenFn& open, const QString& path, c
 
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    const off_t before = regular ? st.st_size : 0;
+    off_t synced = regular ? st.st_size : 0;
 
     int err = 0;
-    qint64 done = 0;
-    if (!WriteAll(fd, bytes.constData(), bytes.size(), &done)) err = errno;
-    // Sync only what was written; special files (no sync) report EINVAL/EROFS.
-    if (err == 0 && !bytes.isEmpty() && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
-    if (err != 0 && done > 0) {
-        // Take the part of the batch back so the file never ends in half a
-        // line; when that is impossible, report what stays on disk.
-        if (!(regular && ::ftruncate(fd, before) == 0)) *written = done;
+    for (QByteArray piece = next(); !piece.isEmpty(); piece = next()) {
+        qint64 done = 0;
+        if (!WriteAll(fd, piece.constData(), piece.size(), &done)) err = errno;
+        // Special files (no sync) report EINVAL/EROFS.
+        if (err == 0 && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+        if (err != 0) {
+            // Take the piece back so the file never ends in half a line;
+            // when that is impossible, report what stays on disk.
+            if (done > 0 && !(regular && ::ftruncate(fd, synced) == 0)) *written += done;
+            break;
+        }
+        *written += done;
+        synced += done;
     }
     if (::close(fd) != 0 && err == 0 && errno != EINTR) err = errno;
     return err == 0 ? WriteOutcome{} : Failure(err);
@@ -175,14 +223,16 @@ WriteOutcome RecordWriter::Append(const QString& path, const QByteArray& bytes) 
         b = new Backlog;
         b->path = path;
         backlogs_.push_back(b);
-        Hold(*b, written > 0 ? bytes.mid(written) : bytes, o);
+        Hold(*b, bytes.mid(written), o);
         if (b->empty()) Erase(b);
         return o;
     }
     WriteOutcome held;
     Hold(*b, bytes, held);
-    WriteOutcome o = Drain(*b, kDrainChunk);
+    WriteOutcome o = Drain(*b, tickSpentNs_ < 0 ? kTickBudgetNs : kTickBudgetNs - tickSpentNs_);
     o.droppedLines = held.droppedLines;
+    o.lostSpool = std::exchange(b->lostSpool, QString());
+    o.lostSpoolLines = std::exchange(b->lostSpoolLines, 0);
     if (b->empty()) Erase(b);
     return o;
 }
@@ -207,34 +257,62 @@ void RecordWriter::Hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o) {
     memoryBytes_ += bytes.size();
 }
 
+int RecordWriter::CreateSpool(Backlog& b) {
+    if (!QDir().mkpath(spoolDir_)) return -1;
+    // A fresh name: a spool left by an earlier run is never appended to.
+    const QString base = spoolDir_ + QLatin1Char('/') + QFileInfo(b.path).fileName();
+    for (int n = 0; n < 1000; ++n) {
+        const QString name = base + QStringLiteral(".%1.spool").arg(n);
+        const int fd = OpenNoFollow(name, O_WRONLY | O_APPEND | O_CREAT | O_EXCL);
+        if (fd < 0) {
+            if (errno == EEXIST || errno == EISDIR) continue;
+            return -1;
+        }
+        struct stat st {};
+        QFile side(SidecarOf(name));
+        if (::fstat(fd, &st) != 0 || !side.open(QIODevice::WriteOnly) ||
+            side.write(QByteArray(kOffsetWidth, '0') + '\n' + QFile::encodeName(b.path) + '\n') < 0) {
+            ::close(fd);
+            side.remove();
+            QFile::remove(name);
+            return -1;
+        }
+        b.spool = name;
+        b.spoolDev = st.st_dev;
+        b.spoolIno = st.st_ino;
+        b.spoolSize = b.spoolDone = b.spoolLines = 0;
+        b.unsyncedAppends = 0;
+        return fd;
+    }
+    return -1;
+}
+
+int RecordWriter::OpenSpool(const Backlog& b, int flags, bool* lost) const {
+    const int fd = OpenNoFollow(b.spool, flags);
+    if (fd < 0) {
+        // Removed (with its folder, perhaps), or something else under its name.
+        *lost = errno == ENOENT || errno == ENOTDIR || errno == EISDIR || errno == ELOOP;
+        return -1;
+    }
+    struct stat st {};
+    *lost = ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_dev != b.spoolDev || st.st_ino != b.spoolIno ||
+            st.st_size != b.spoolSize;
+    if (!*lost) return fd;
+    ::close(fd);
+    errno = EIO;
+    return -1;
+}
+
 bool RecordWriter::Spool(Backlog& b, const QByteArray& bytes) {
     if (bytes.isEmpty()) return true;
-    if (b.spool.isEmpty()) {
-        if (!QDir().mkpath(spoolDir_)) return false;
-        // A fresh name: a spool left by an earlier run is never appended to.
-        const QString base = spoolDir_ + QLatin1Char('/') + QFileInfo(b.path).fileName();
-        for (int n = 0; n < 1000 && b.spool.isEmpty(); ++n) {
-            const QString name = base + QStringLiteral(".%1.spool").arg(n);
-            const int fd = OpenNoFollow(name, O_WRONLY | O_CREAT | O_EXCL);
-            if (fd < 0) {
-                if (errno == EEXIST) continue;
-                return false;
-            }
-            ::close(fd);
-            QFile side(SidecarOf(name));
-            if (!side.open(QIODevice::WriteOnly) ||
-                side.write(QByteArray(kOffsetWidth, '0') + '\n' + QFile::encodeName(b.path) + '\n') < 0) {
-                side.remove();
-                QFile::remove(name);
-                return false;
-            }
-            b.spool = name;
-            b.spoolSize = b.spoolDone = 0;
-        }
-        if (b.spool.isEmpty()) return false;
+    int fd = -1;
+    if (!b.spool.isEmpty()) {
+        bool lost = false;
+        fd = OpenSpool(b, O_WRONLY | O_APPEND, &lost);
+        if (fd < 0 && !lost) return false;
+        if (fd < 0) DropSpool(b);
     }
-    const int fd = OpenNoFollow(b.spool, O_WRONLY | O_APPEND);
-    if (fd < 0) return false;
+    if (fd < 0 && (fd = CreateSpool(b)) < 0) return false;
     qint64 done = 0;
     bool ok = WriteAll(fd, bytes.constData(), bytes.size(), &done);
     // A sync costs milliseconds on a real disk; every tick would make a long
@@ -244,9 +322,15 @@ bool RecordWriter::Spool(Backlog& b, const QByteArray& bytes) {
         ok = ::fdatasync(fd) == 0;
         b.unsyncedAppends = 0;
     }
-    if (!ok && done > 0 && ::ftruncate(fd, b.spoolSize) != 0) b.spoolSize += done;  // keep the books true
+    if (!ok && done > 0 && ::ftruncate(fd, b.spoolSize) != 0) {  // keep the books true
+        b.spoolSize += done;
+        b.spoolLines += LineCount(bytes.left(done));
+    }
     ::close(fd);
-    if (ok) b.spoolSize += bytes.size();
+    if (ok) {
+        b.spoolSize += bytes.size();
+        b.spoolLines += LineCount(bytes);
+    }
     return ok;
 }
 
@@ -256,27 +340,55 @@ QByteArray RecordWriter::ReadSpool(const Backlog& b, qint64 max) const {
     QByteArray out(n, Qt::Uninitialized);
     const int fd = OpenNoFollow(b.spool, O_RDONLY);
     if (fd < 0) return {};
-    qint64 got = 0;
-    while (got < n) {
-        const ssize_t r = ::pread(fd, out.data() + got, static_cast<size_t>(n - got), b.spoolDone + got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
-        got += r;
-    }
+    const qint64 got = ReadAt(fd, out.data(), n, b.spoolDone);
     ::close(fd);
     out.truncate(got);
     return out;
 }
 
-void RecordWriter::ForgetSpool(Backlog& b) {
-    if (b.spool.isEmpty()) return;
-    QFile::remove(b.spool);
-    QFile::remove(SidecarOf(b.spool));
-    b.spool.clear();
-    b.spoolSize = b.spoolDone = 0;
+void RecordWriter::StartTick() {
+    tickSpentNs_ = 0;
+    if (freeing_.empty()) return;
+    const int64_t start = now_();
+    struct stat st {};
+    const int fd = freeing_.front();
+    if (!(::fstat(fd, &st) == 0 && st.st_size > kFreeSlice && ::ftruncate(fd, st.st_size - kFreeSlice) == 0)) {
+        ::close(fd);
+        freeing_.erase(freeing_.begin());
+    }
+    tickSpentNs_ = now_() - start;
 }
 
-WriteOutcome RecordWriter::Drain(Backlog& b, qint64 budget) {
+void RecordWriter::Discard(const QString& spool) {
+    const QByteArray native = QFile::encodeName(spool);
+    const int fd = OpenNoFollow(spool, O_WRONLY);
+    if (::unlink(native.constData()) == 0 && fd >= 0)
+        freeing_.push_back(fd);
+    else if (fd >= 0)
+        ::close(fd);
+}
+
+void RecordWriter::ForgetSpool(Backlog& b) {
+    if (b.spool.isEmpty()) return;
+    Discard(b.spool);
+    QFile::remove(SidecarOf(b.spool));
+    b.spool.clear();
+    b.spoolSize = b.spoolDone = b.spoolLines = 0;
+}
+
+void RecordWriter::DropSpool(Backlog& b) {
+    b.lostSpool = b.spool;
+    b.lostSpoolLines += b.spoolLines;
+    const QByteArray native = QFile::encodeName(b.spool);
+    struct stat st {};
+    // What now stands under its name is not ours to delete.
+    if (::lstat(native.constData(), &st) == 0 && st.st_ino == b.spoolIno && st.st_dev == b.spoolDev) Discard(b.spool);
+    QFile::remove(SidecarOf(b.spool));
+    b.spool.clear();
+    b.spoolSize = b.spoolDone = b.spoolLines = 0;
+}
+
+WriteOutcome RecordWriter::Drain(Backlog& b, int64_t budgetNs) {
     if (b.empty()) {
         ForgetSpool(b);
         // Nothing waits, but the caller's batch may have been empty: the file
@@ -284,28 +396,62 @@ WriteOutcome RecordWriter::Drain(Backlog& b, qint64 budget) {
         qint64 written = 0;
         return WriteBatch(open_, b.path, QByteArray(), &written);
     }
-    QByteArray chunk = ReadSpool(b, budget);
-    const qint64 fromSpool = chunk.size();
-    if (fromSpool < b.spoolSize - b.spoolDone && fromSpool < budget) {
-        // The spool cannot be read back: its lines stay there for the rescue.
-        return Failure(errno != 0 ? errno : EIO);
+    int spoolFd = -1;
+    if (b.spoolDone < b.spoolSize) {
+        bool lost = false;
+        spoolFd = OpenSpool(b, O_RDONLY, &lost);
+        if (spoolFd < 0 && !lost) return Failure(errno);  // it may be readable again later
+        if (spoolFd < 0) DropSpool(b);
     }
+    const int64_t start = now_();
+    int64_t pieces = 0;
+    qint64 fromSpool = 0;
     qint64 fromMemory = 0;
-    if (b.spoolDone + fromSpool >= b.spoolSize && chunk.size() < budget) {
-        fromMemory = std::min<qint64>(budget - chunk.size(), b.memory.size());
-        chunk += b.memory.left(fromMemory);
-    }
+    int64_t linesDone = 0;
+    int64_t piecelines = 0;
+    bool unreadable = false;
+    // Pieces while the next one is likely to end within the tick's time and
+    // the chunk is not used up; the first one always (the tick's first drain
+    // makes progress however slow the medium is).
+    auto next = [&]() -> QByteArray {
+        linesDone += std::exchange(piecelines, 0);
+        const qint64 taken = fromSpool + fromMemory;
+        if (budgetNs <= 0 || unreadable || taken >= kDrainChunk) return {};
+        // A piece is expected to cost what the earlier ones did on average.
+        if (taken > 0 && (now_() - start) * (pieces + 1) / pieces > budgetNs) return {};
+        ++pieces;
+        const qint64 spoolLeft = b.spoolSize - b.spoolDone - fromSpool;
+        if (spoolFd >= 0 && spoolLeft > 0) {
+            QByteArray piece(std::min(kDrainPiece, spoolLeft), Qt::Uninitialized);
+            const qint64 got = ReadAt(spoolFd, piece.data(), piece.size(), b.spoolDone + fromSpool);
+            unreadable = got < piece.size();
+            piece.truncate(got);
+            piece = WholeLines(piece, !unreadable && got == spoolLeft);
+            fromSpool += piece.size();
+            piecelines = LineCount(piece);
+            return piece;
+        }
+        QByteArray piece =
+            WholeLines(b.memory.mid(fromMemory, kDrainPiece), b.memory.size() - fromMemory <= kDrainPiece);
+        fromMemory += piece.size();
+        return piece;
+    };
     qint64 written = 0;
-    WriteOutcome o = WriteBatch(open_, b.path, chunk, &written);
-    const qint64 taken = o.ok() ? chunk.size() : written;
-    const qint64 spoolTaken = std::min(taken, fromSpool);
-    const qint64 memoryTaken = taken - spoolTaken;
+    WriteOutcome o = WritePieces(open_, b.path, next, &written);
+    if (o.ok()) linesDone += piecelines;
+    const qint64 spoolTaken = std::min(written, fromSpool);
+    const qint64 memoryTaken = written - spoolTaken;
+    if (spoolFd >= 0) ::close(spoolFd);
+    if (tickSpentNs_ >= 0) tickSpentNs_ += now_() - start;
     b.spoolDone += spoolTaken;
+    b.spoolLines -= linesDone;
     if (memoryTaken > 0) {
         b.memory.remove(0, memoryTaken);
         memoryBytes_ -= memoryTaken;
     }
-    if (b.spoolDone >= b.spoolSize)
+    if (unreadable)
+        DropSpool(b);  // cut short or failing under us: its lines cannot come back
+    else if (b.spoolDone >= b.spoolSize)
         ForgetSpool(b);
     else if (spoolTaken > 0)
         WriteOffset(b.spool, b.spoolDone);  // a crash then repeats at most this chunk in the rescue
@@ -329,19 +475,6 @@ qint64 RecordWriter::HeldBytes() const {
     qint64 n = 0;
     for (const Backlog* b : backlogs_)
         n += b->spoolSize - b->spoolDone + b->memory.size();
-    return n;
-}
-
-int64_t RecordWriter::SpooledLines(const Backlog& b) const {
-    int64_t n = 0;
-    Backlog probe = b;
-    probe.memory.clear();
-    while (probe.spoolDone < probe.spoolSize) {
-        const QByteArray chunk = ReadSpool(probe, kDrainChunk);
-        if (chunk.isEmpty()) break;
-        n += LineCount(chunk);
-        probe.spoolDone += chunk.size();
-    }
     return n;
 }
 
@@ -374,10 +507,9 @@ std::vector<RecordWriter::Rescued> RecordWriter::Rescue(const QString& rescueDir
     while (!backlogs_.empty()) {
         Backlog* b = backlogs_.front();
         // The record file may be writable again by now: drain as far as it goes.
-        while (!b->empty() && Drain(*b, kDrainChunk).ok()) {}
+        while (!b->empty() && Drain(*b, std::numeric_limits<int64_t>::max()).ok()) {}
         Rescued r;
         r.target = b->path;
-        r.lostLines = b->droppedLines;
         if (!b->empty() && !MoveToRescue(*b, rescueDir, r)) {
             // Whatever is in the spool stays there for the next start to recover.
             if (!b->memory.isEmpty() && (b->spool.isEmpty() || !Spool(*b, b->memory))) {
@@ -386,10 +518,11 @@ std::vector<RecordWriter::Rescued> RecordWriter::Rescue(const QString& rescueDir
             if (!b->spool.isEmpty()) {
                 WriteOffset(b->spool, b->spoolDone);
                 r.savedTo = b->spool;
-                r.lines = SpooledLines(*b);
+                r.lines = b->spoolLines;
                 b->spool.clear();  // keep the file
             }
         }
+        r.lostLines += b->droppedLines + b->lostSpoolLines;
         if (!r.savedTo.isEmpty() || r.lostLines > 0) out.push_back(r);
         Erase(b);
     }

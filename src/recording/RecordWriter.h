@@ -6,7 +6,9 @@
 // program's data directory and are copied over, in order, once the file can
 // be written again: memory and the work per batch stay bounded however long
 // the outage lasts. Only when the spool itself fails are lines held in
-// memory, up to a limit; beyond it they are dropped and counted.
+// memory, up to a limit; beyond it they are dropped and counted. A spool file
+// that vanishes or is changed behind the writer's back is given up (its lines
+// are reported lost) so that the record file does not wait for it forever.
 
 #include <QByteArray>
 #include <QString>
@@ -18,10 +20,12 @@
 namespace kestro {
 
 struct WriteOutcome {
-    int32_t err = 0;           // 0, or one of the record error numbers (RecordFormat.h)
-    int sysErrno = 0;          // the system's errno behind err
-    QString reason;            // readable reason for the status bar
-    int64_t droppedLines = 0;  // lines of this batch that could not even be held
+    int32_t err = 0;             // 0, or one of the record error numbers (RecordFormat.h)
+    int sysErrno = 0;            // the system's errno behind err
+    QString reason;              // readable reason for the status bar
+    int64_t droppedLines = 0;    // lines of this batch that could not even be held
+    QString lostSpool;           // a spool file found removed, replaced or cut short
+    int64_t lostSpoolLines = 0;  // the lines that were still waiting in it
     bool ok() const { return err == 0; }
 };
 
@@ -35,10 +39,17 @@ public:
     // Opens a file for appending: a descriptor, or -1 with errno set.
     using OpenFn = std::function<int(const QString& path)>;
 
+    // A monotonic time in nanoseconds (a seam for tests).
+    using MonotonicFn = std::function<int64_t()>;
+
     static constexpr qint64 kDefaultMemoryLimit = 64 * 1024 * 1024;
-    // Bytes of a backlog copied to its record file per batch: a long outage
-    // drains over many ticks instead of stalling one.
+    // Catching up after an outage is bounded by time: a tick copies waiting
+    // lines for at most kTickBudgetNs (and kDrainChunk bytes), in pieces that
+    // are each written and synced, so a slow medium cannot stretch a tick.
     static constexpr qint64 kDrainChunk = 1024 * 1024;
+    static constexpr qint64 kDrainPiece = 64 * 1024;
+    static constexpr int64_t kTickBudgetNs = 20'000'000;
+    static constexpr qint64 kFreeSlice = 16 * 1024 * 1024;
 
     // spoolDir: where waiting lines are kept (created when first needed);
     // empty: in memory only. open: the seam for tests; by default a regular
@@ -48,9 +59,15 @@ public:
     RecordWriter(const RecordWriter&) = delete;
     RecordWriter& operator=(const RecordWriter&) = delete;
 
-    // Writes what waits for path (up to kDrainChunk), then bytes. An empty
-    // batch still creates the file. On failure the unwritten bytes wait.
+    // Writes what waits for path (as far as the tick's budget goes), then
+    // bytes. An empty batch still creates the file. On failure the unwritten
+    // bytes wait.
     WriteOutcome Append(const QString& path, const QByteArray& bytes);
+    // The calls of Append up to the next StartTick share one time budget;
+    // before the first StartTick every call has a budget of its own. A tick
+    // also frees a slice of a drained spool (see Discard).
+    void StartTick();
+    void setMonotonic(MonotonicFn now) { now_ = std::move(now); }
 
     // Files that still have waiting lines, oldest failure first.
     QStringList HeldPaths() const;
@@ -74,27 +91,40 @@ public:
     std::vector<Rescued> RecoverLeftovers(const QString& rescueDir);
 
     // The system part: writes bytes to path in one batch and syncs. Returns
-    // the outcome and, in *written, how many leading bytes are on disk after
-    // a failure (0 unless a partial write could not be taken back).
+    // the outcome and, in *written, how many leading bytes are on disk (after
+    // a failure 0, unless a partial write could not be taken back).
     static WriteOutcome WriteBatch(const OpenFn& open, const QString& path, const QByteArray& bytes, qint64* written);
 
 private:
+    // The same for the pieces that next() hands out until it returns none,
+    // each written and synced before next() is asked again; a failed piece is
+    // taken back, the earlier ones stay (and count in *written).
+    static WriteOutcome WritePieces(const OpenFn& open, const QString& path, const std::function<QByteArray()>& next,
+                                    qint64* written);
     struct Backlog;
     Backlog* Find(const QString& path);
     void Hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o);
     bool Spool(Backlog& b, const QByteArray& bytes);
-    WriteOutcome Drain(Backlog& b, qint64 budget);
+    int CreateSpool(Backlog& b);
+    int OpenSpool(const Backlog& b, int flags, bool* lost) const;
+    WriteOutcome Drain(Backlog& b, int64_t budgetNs);
     QByteArray ReadSpool(const Backlog& b, qint64 max) const;
     void ForgetSpool(Backlog& b);
+    void DropSpool(Backlog& b);
+    // The name goes at once, the blocks a slice per tick: the file system
+    // takes a second to free a spool of days in one go.
+    void Discard(const QString& spool);
     void Erase(Backlog* b);
     bool MoveToRescue(Backlog& b, const QString& rescueDir, Rescued& r);
-    int64_t SpooledLines(const Backlog& b) const;
 
     QString spoolDir_;
     OpenFn open_;
     qint64 memoryLimit_ = kDefaultMemoryLimit;
     qint64 memoryBytes_ = 0;
     std::vector<Backlog*> backlogs_;
+    MonotonicFn now_;
+    int64_t tickSpentNs_ = -1;  // catch-up time of this tick; -1: no StartTick yet
+    std::vector<int> freeing_;  // drained spools without a name, shrinking
 };
 
 }  // namespace kestro

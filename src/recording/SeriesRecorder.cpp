@@ -82,6 +82,13 @@ void SeriesRecorder::LogTick(int32_t err) const { log_.LogError(kTickLabel, err)
 
 void SeriesRecorder::WriteRecordBatch(const QString& path, const QByteArray& bytes) {
     const WriteOutcome o = writer_->Append(path, bytes);
+    if (!o.lostSpool.isEmpty())
+        log_.WriteLog(log_.DateTimeText() + kWriterLabel +
+                      QStringLiteral("the spool file %1 was removed or changed by someone else: the %2 lines for %3 "
+                                     "that waited in it are lost")
+                          .arg(o.lostSpool)
+                          .arg(o.lostSpoolLines)
+                          .arg(path));
     auto it = std::find_if(errors_.begin(), errors_.end(), [&](const FileError& e) { return e.path == path; });
     if (o.ok() && o.droppedLines == 0) {
         if (it != errors_.end()) {
@@ -123,6 +130,7 @@ void SeriesRecorder::WriteRecordBatch(const QString& path, const QByteArray& byt
 }
 
 void SeriesRecorder::RetryHeldLines() {
+    writer_->StartTick();
     for (const QString& p : writer_->HeldPaths())
         WriteRecordBatch(p, QByteArray());
 }
@@ -145,6 +153,7 @@ QStringList SeriesRecorder::RescueHeldLines() {
 // ---------------------------------------------------------------- hand-off
 
 void SeriesRecorder::HandOff() {
+    writer_->StartTick();
     TakeSlow();
     TakeFast();
     // An interval that is over is written now, even when no later sample came.

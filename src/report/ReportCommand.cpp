@@ -2,6 +2,7 @@
 
 #include "kestro/Version.h"
 #include "report/ReportDocument.h"
+#include "report/ReportFile.h"
 #include "statistics/IntervalEngine.h"
 #include "statistics/RecordAnalysis.h"
 
@@ -38,7 +39,9 @@ int RunReportCommand(int argc, char** argv) {
     QGuiApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION_STRING));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("PDF report of a record file."));
+    parser.setApplicationDescription(
+        QStringLiteral("PDF report of a record file.\nExit status: 0 written, 1 wrong arguments or an output that "
+                       "is the record file itself, 2 the record file cannot be read, 3 the PDF cannot be written."));
     parser.addHelpOption();
     const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("The record file to report on."),
                                     QStringLiteral("FILE"));
@@ -77,16 +80,20 @@ int RunReportCommand(int argc, char** argv) {
     }
 
     const QString file = parser.value(report);
-    const RecordAnalysis a = AnalyzeRecordFile(file, config);
-    if (!a.ok()) return Fail(2, a.read.error);
-    for (const QString& n : a.read.notices)
-        std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(n));
-
     QString out = parser.value(output);
     if (out.isEmpty()) {
         const QFileInfo fi(file);
         out = fi.dir().filePath(fi.completeBaseName() + QStringLiteral(".pdf"));
     }
+    if (SameFile(file, out))
+        return Fail(1, QStringLiteral("%1 is the record file itself (%2); the report would replace the measurement")
+                           .arg(out, file));
+
+    const RecordAnalysis a = AnalyzeRecordFile(file, config);
+    if (!a.ok()) return Fail(2, a.read.error);
+    for (const QString& n : a.read.notices)
+        std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(n));
+
     ReportOptions o;
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(a.read.decimalSeparator);

@@ -2,6 +2,7 @@
 
 #include "core/Types.h"
 #include "report/ReportCharts.h"
+#include "report/ReportFile.h"
 #include "statistics/StatisticsFile.h"
 
 #include <QDateTime>
@@ -148,8 +149,8 @@ QString DurationText(int64_t ms) {
     return s >= 86400 ? QStringLiteral("%1 d ").arg(s / 86400) + hms : hms;
 }
 
-bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error) {
-    QPdfWriter writer(outPath);
+static bool DrawReportPdf(const RecordAnalysis& a, const ReportOptions& o, QIODevice* out, QString* error) {
+    QPdfWriter writer(out);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
     writer.setResolution(300);
@@ -157,7 +158,7 @@ bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QStri
     writer.setCreator(o.programVersion);
     QPainter p;
     if (!p.begin(&writer)) {
-        if (error) *error = QStringLiteral("%1: the report cannot be written there").arg(outPath);
+        if (error) *error = QStringLiteral("the report cannot be written there");
         return false;
     }
     const QChar dec = o.decimalSeparator;
@@ -305,10 +306,19 @@ bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QStri
         DrawTable(p, pg, intervalTable, rows, red);
 
     if (!p.end()) {
-        if (error) *error = QStringLiteral("%1: the report could not be completed").arg(outPath);
+        if (error) *error = QStringLiteral("the report could not be completed");
         return false;
     }
     return true;
+}
+
+bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error) {
+    if (SameFile(a.path, outPath)) {
+        if (error) *error = QStringLiteral("%1 is the record file itself; the report would replace it").arg(outPath);
+        return false;
+    }
+    return WriteWholeFile(
+        outPath, [&](QIODevice* out, QString* why) { return DrawReportPdf(a, o, out, why); }, error);
 }
 
 }  // namespace kestro

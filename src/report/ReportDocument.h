@@ -18,6 +18,7 @@ struct ReportOptions {
 // Duration as "hh:mm:ss", with days in front when longer ("2 d 03:04:05").
 QString DurationText(int64_t ms);
 
+// Written whole or not at all (ReportFile.h), and never over the record file itself.
 bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error);
 
 }  // namespace kestro

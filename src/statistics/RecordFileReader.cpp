@@ -8,6 +8,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
 #include <cstring>
 
 namespace kestro {
@@ -149,10 +153,37 @@ private:
     int16_t headerKinds_[2] = {kStatusOverflow, kStatusUnderflow};
 };
 
+QString TooLong() {
+    return QStringLiteral("the line is longer than %1 bytes; this is not a record file").arg(kMaxRecordLineBytes);
+}
+
 QString Shown(const char* p, const char* e) {
     QString s = QString::fromLatin1(p, int(std::min<ptrdiff_t>(e - p, 60)));
     s.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
     return s;
+}
+
+// Only a regular file has an end and does not block: a pipe without a writer
+// would hang in open(), a device never ends. Opened without waiting, then
+// judged by the descriptor itself, so a name swapped meanwhile cannot slip by.
+QString OpenRegularFile(const QString& path, QFile& f) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int e = errno;
+        // A socket cannot be opened at all (ENXIO): say what it is instead.
+        const bool special = ::stat(native.constData(), &st) == 0 && !S_ISREG(st.st_mode);
+        return special ? QStringLiteral("not a regular file") : QString::fromLocal8Bit(std::strerror(e));
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return QStringLiteral("not a regular file");
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return QString();
+    ::close(fd);
+    return f.errorString();
 }
 
 int64_t LocalMsOf(const QDateTime& dt) {
@@ -197,10 +228,11 @@ RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sampl
         return r;
     };
 
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return fail(0, f.errorString());
+    QFile f;
+    const QString openError = OpenRegularFile(path, f);
+    if (!openError.isEmpty()) return fail(0, openError);
     const int64_t total = f.size();
-    const QDateTime modified = QFileInfo(f).lastModified();
+    const QDateTime modified = QFileInfo(path).lastModified();
     int64_t nameStart = r.name.startMs;
     if (!r.name.valid) {
         nameStart = LocalMsOf(modified) - LocalMsOf(modified) % kMsPerDay;
@@ -244,6 +276,7 @@ RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sampl
             if (e > p && e[-1] == '\r') --e;
             ++lineNo;
             ++r.lines;
+            if (e - p > kMaxRecordLineBytes) return fail(lineNo, TooLong());
             const int64_t lineOffset = bufStart + (p - base);
             const LineKind kind = parser.parse(p, e, pl);
             if (kind == LineKind::Bad)
@@ -303,7 +336,8 @@ RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sampl
             }
             p = nl + 1;
         }
-        // Keep the unfinished line for the next block.
+        // Keep the unfinished line for the next block, but not without end.
+        if (end - p > kMaxRecordLineBytes) return fail(lineNo + 1, TooLong());
         const int64_t used = p - base;
         buf.remove(0, qsizetype(used));
         bufStart += used;
@@ -317,6 +351,7 @@ RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sampl
                          .arg(title)
                          .arg(lineNo + 1);
     }
+    if (options.startOffset == 0 && r.samples + r.skipped == 0) return fail(0, QStringLiteral("no record lines"));
     return r;
 }
 

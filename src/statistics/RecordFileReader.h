@@ -61,6 +61,11 @@ struct RecordReadResult {
 // sample: every sample in file order with the byte offset of its line.
 using RecordSampleFn = std::function<void(const RecordSample& s, int64_t lineOffset)>;
 
+// Reading fails on a line longer than this (the longest record line is about
+// 40 bytes): memory stays bounded whatever the file holds.
+constexpr int64_t kMaxRecordLineBytes = 64 * 1024;
+
+// Only regular files are read; a file without any record line fails.
 RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sample,
                                 const RecordReadOptions& options = RecordReadOptions());
 

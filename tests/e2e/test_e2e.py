@@ -499,6 +499,8 @@ def test_replug_cycles_keep_order():
 
 def test_report_command():
     """--report without any display: a PDF, or a reason and the documented exit status."""
+    import resource
+    import signal
     import subprocess
     from kestro_e2e import RECORDER
     home = Home()
@@ -515,8 +517,8 @@ def test_report_command():
             f.write(b"00:20:0")  # torn
         out_pdf = os.path.join(home.root, "out.pdf")
 
-        def run(*args):
-            return subprocess.run([RECORDER, "--report"] + list(args), env=env, capture_output=True, timeout=60)
+        def run(*args, **kw):
+            return subprocess.run([RECORDER, "--report"] + list(args), env=env, capture_output=True, timeout=60, **kw)
         r = run(rec, "--interval", "300", "--limit", "70", "-o", out_pdf)
         check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
         with open(out_pdf, "rb") as f:
@@ -532,12 +534,44 @@ def test_report_command():
         r = run(bad, "-o", out_pdf)
         check(r.returncode == 2, "broken file: exit status %d" % r.returncode)
         check((bad + ", line 2").encode() in r.stderr, "message: %r" % r.stderr)
-        r = run(os.path.join(home.records, "missing_LP_20260305_120000.dat"))
-        check(r.returncode == 2, "missing file: exit status %d" % r.returncode)
+        # The record file itself under any name (also the default output as a link to it),
+        # a device, a pipe without a writer (at once, not hanging), a file without record lines.
+        measurement = open(rec, "rb").read()
+        hard, fifo, empty = (os.path.join(home.root, n) for n in ("hard.dat", "fifo", "empty_LP_20260305_120000.dat"))
+        os.link(rec, hard)
+        os.mkfifo(fifo)
+        open(empty, "wb").write(b"Time;NoiseValue\r\n")
+        os.replace(rec[:-4] + ".pdf", out_pdf)
+        os.symlink(rec, rec[:-4] + ".pdf")
         for args, status in (([rec, "--interval", "120"], 1), ([rec, "--limit", "loud"], 1),
-                             ([rec, "-o", os.path.join(home.root, "no", "such", "dir", "x.pdf")], 3)):
-            r = run(*args)
+                             ([rec, "-o", os.path.join(home.root, "no", "such", "dir", "x.pdf")], 3),
+                             ([rec, "-o", rec], 1), ([rec, "-o", hard], 1), ([rec], 1),
+                             (["./" + os.path.basename(rec), "-o", os.path.basename(rec)], 1),
+                             ([rec, "-o", "/dev/full"], 3), (["missing_LP_20260305_120000.dat"], 2), ([fifo], 2),
+                             (["/dev/zero"], 2), ([empty], 2)):
+            r = run(*args, cwd=home.records)
             check(r.returncode == status, "%r: exit status %d, expected %d" % (args, r.returncode, status))
+        check(open(rec, "rb").read() == measurement, "the record file was changed")
+        check(b"no record lines" in r.stderr, "empty file: %r" % r.stderr)
+        # A report that cannot be written whole leaves the earlier one and no temporary file:
+        # a file size limit always, a full file system where one can be mounted.
+        def limited():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (8000, 8000))
+        full = os.path.join(home.root, "full")
+        os.mkdir(full)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=12k", "tmpfs", full], capture_output=True)
+        try:
+            for where, kw in ((home.root, {"preexec_fn": limited}), (full, {}))[:2 if mounted.returncode == 0 else 1]:
+                target = os.path.join(where, "old.pdf")
+                open(target, "wb").write(b"old")
+                r = run(rec, "-o", target, **kw)
+                check(r.returncode == 3, "%s: exit status %d: %r" % (where, r.returncode, r.stderr))
+                check(open(target, "rb").read() == b"old", "%s: the earlier report was replaced" % where)
+                check(not [n for n in os.listdir(where) if n.endswith(".tmp")], "%s: temporary file left" % where)
+        finally:
+            if mounted.returncode == 0:
+                subprocess.run(["umount", full])
     finally:
         home.cleanup()
 

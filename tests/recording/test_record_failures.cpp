@@ -1,6 +1,7 @@
 #include "RecorderFixture.h"
 #include "shell/AppendFile.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <fcntl.h>
@@ -41,6 +42,37 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingHoldsLinesUntilItIsBack)
     EXPECT_EQ(ReadFile(file), QByteArray("14:03:27,350; 61,0\r\n14:03:27,450; 61,1\r\n14:03:27,550; 61,2\r\n"
                                          "14:03:27,650; 61,3\r\n14:03:27,750; 61,4\r\n14:03:27,850; 70,0\r\n"));
 }
+
+// The spool is removed, cut short or replaced during an outage: its lines are
+// logged as lost, and once the folder is back the file gets every later line.
+class DamagedSpool : public RecorderTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DamagedSpool, IsGivenUpAndWritingResumes) {
+    Arm();
+    Slow(600);
+    Tick();
+    const QString file = rec->SlowFileName;
+    ASSERT_TRUE(QDir(RecDir()).removeRecursively());
+    for (int t = 0; t < 3; ++t) {
+        Slow(610 + t);
+        Tick();
+    }
+    const QString spoolDir = DataDir() + QStringLiteral("/spool");
+    const QString spool = spoolDir + QLatin1Char('/') + QFileInfo(file).fileName() + QStringLiteral(".0.spool");
+    ASSERT_TRUE(GetParam() == 1 ? QFile(spool).resize(5) : QFile::remove(spool));
+    ASSERT_TRUE(GetParam() != 2 || QDir().mkdir(spool));
+    ASSERT_TRUE(QDir().mkpath(RecDir()));
+    Tick();  // no new line: the drain alone finds the spool gone
+    EXPECT_FALSE(rec->HasHeldLines());
+    Slow(700);
+    Tick();
+    EXPECT_EQ(ReadFile(file), QByteArray("14:03:27,650; 70,0\r\n"));
+    EXPECT_TRUE(FilesIn(spoolDir).isEmpty());
+    EXPECT_TRUE(LogText().contains(("the 3 lines for " + file + " that waited in it are lost").toUtf8()));
+}
+
+// Deleted, cut short, replaced by a folder.
+INSTANTIATE_TEST_SUITE_P(Outage, DamagedSpool, ::testing::Values(0, 1, 2));
 
 TEST_F(RecordFailureTest, FullDiskIsReportedAndTheLinesComeLater) {
     const QString name = InRec("NoiseData_LP_20260305_140327.dat");

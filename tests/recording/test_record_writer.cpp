@@ -67,6 +67,42 @@ TEST_F(WriterTest, OutageSpoolsAndDrainsInOrder) {
     EXPECT_TRUE(ReadAll(File()).endsWith(Lines(next - 1, next + 1))) << "back to direct writes";
 }
 
+// Catching up is bounded by time: when every written piece costs stepMs, a
+// tick copies the pieces that fit in its budget (at least one, at most a
+// chunk, none that would end past it), and a second drain in the same tick
+// gets only what is left of it.
+TEST_F(WriterTest, CatchUpPerTickIsBoundedByTime) {
+    constexpr qint64 kPiece = RecordWriter::kDrainPiece;
+    const struct {
+        int64_t stepMs;
+        qint64 first, second;  // pieces per tick: first and second drain
+    } cases[] = {{0, 16, 16}, {8, 2, 0}, {30, 1, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stepMs);
+        const QString file = Dir("rec") + QStringLiteral("/step%1.dat").arg(c.stepMs);
+        RecordWriter w(Dir("spool"));
+        int64_t fakeNs = 0;
+        w.setMonotonic([&fakeNs, &c] { return fakeNs += c.stepMs * 1000000; });
+        QByteArray all;
+        for (int i = 0; i < 40 * 1024; ++i)
+            all += QByteArray::number(i).rightJustified(63, '.') + '\n';  // 1024 lines a piece
+        ASSERT_TRUE(QDir(Dir("rec")).removeRecursively());
+        for (int i = 0; i < 40; ++i)
+            w.Append(file, all.mid(i * kPiece, kPiece));
+        ASSERT_TRUE(QDir().mkpath(Dir("rec")));
+        for (int tick = 0; w.HeldBytes() > 0 && tick < 50; ++tick) {
+            w.StartTick();
+            const qint64 before = w.HeldBytes();
+            ASSERT_TRUE(w.Append(file, QByteArray()).ok());
+            const qint64 between = w.HeldBytes();
+            ASSERT_TRUE(w.Append(file, QByteArray()).ok());
+            EXPECT_EQ(before - between, std::min(c.first * kPiece, before)) << tick;
+            EXPECT_EQ(between - w.HeldBytes(), std::min(c.second * kPiece, between)) << tick;
+        }
+        EXPECT_TRUE(ReadAll(file) == all);
+    }
+}
+
 // Neither file nor spool: lines wait in memory up to the limit, then the
 // newest are dropped and counted; the held ones still come out in order.
 TEST_F(WriterTest, WithoutSpoolMemoryIsBoundedAndDropsAreCounted) {

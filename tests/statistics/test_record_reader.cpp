@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
 #include <vector>
 
 namespace kestro {
@@ -125,17 +126,36 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
         {"Time;NoiseValue;Extra\r\n", 1},
         {"14:03:27,250\r\n", 1},
         {"14:03:27,250; 65;3\r\n", 1},  // the time's decimal separator is not the level's
+        // Memory stays bounded: a line longer than the bound is an error, with or without its end.
+        {"14:03:27,250; 65,3\r\n" + QByteArray(kMaxRecordLineBytes + 1, ' ') + "\r\n", 2},
+        {QByteArray(5 << 20, '\0'), 1},
     };
     for (const auto& c : cases) {
         const QString path = Write(kSlowName, c.content);
         const RecordReadResult r = Read(path);
-        EXPECT_EQ(r.status, RecordReadResult::Status::Failed) << c.content.toStdString();
-        EXPECT_EQ(r.errorLine, c.line) << c.content.toStdString();
+        EXPECT_EQ(r.status, RecordReadResult::Status::Failed) << c.content.left(80).toStdString();
+        EXPECT_EQ(r.errorLine, c.line) << c.content.left(80).toStdString();
         EXPECT_TRUE(r.error.startsWith(path + QStringLiteral(", line %1: ").arg(c.line))) << r.error.toStdString();
+        EXPECT_EQ(r.error.contains(QStringLiteral("longer than")), c.content.size() > kMaxRecordLineBytes);
     }
-    const RecordReadResult missing = Read(dir.filePath(QStringLiteral("nothing_LP_20260305_140327.dat")));
-    EXPECT_EQ(missing.status, RecordReadResult::Status::Failed);
-    EXPECT_TRUE(missing.error.contains(QStringLiteral("nothing_LP_20260305_140327.dat")));
+    // Only regular files with a record line: a pipe without a writer fails at once.
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        QString path;
+        const char* why;
+    } files[] = {{dir.filePath(QStringLiteral("nothing_LP_20260305_140327.dat")), "No such file"},
+                 {fifo, "not a regular file"},
+                 {QStringLiteral("/dev/zero"), "not a regular file"},
+                 {dir.path(), "not a regular file"},
+                 {Write(kSlowName, ""), "no record lines"},
+                 {Write(kSlowName, "Time;NoiseValue\r\n14:03:27,2"), "no record lines"}};
+    for (const auto& f : files) {
+        const RecordReadResult r = Read(f.path);
+        EXPECT_EQ(r.status, RecordReadResult::Status::Failed) << f.why;
+        EXPECT_TRUE(r.error.startsWith(f.path + QStringLiteral(": ")) && r.error.contains(QLatin1String(f.why)))
+            << r.error.toStdString();
+    }
 }
 
 TEST_F(Reader, ATornLastLineIsSkippedWithANotice) {
