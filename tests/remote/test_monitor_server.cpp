@@ -4,16 +4,19 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 
 using namespace kestro;
 
@@ -104,14 +107,44 @@ private:
 };
 
 QByteArray Get(const QByteArray& target, const QByteArray& extra = {}, const QByteArray& method = "GET") {
-    return method + ' ' + target + " HTTP/1.1\r\nHost: station\r\n" + extra + "\r\n";
+    return method + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+}
+
+// A socket without Qt: a small receive buffer makes a client that does not
+// read visible to the server soon.
+int RawClient(quint16 port, int receiveBuffer) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// What Qt complained about while a test ran.
+std::vector<std::string> complaints;
+
+void Complain(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtDebugMsg) complaints.push_back(text.toStdString());
 }
 
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        complaints.clear();
+        previousHandler = qInstallMessageHandler(Complain);
         monitor.update(Running(), true, true, clock.Read());
         start(ServerLimits{});
+    }
+    void TearDown() override {
+        server.reset();
+        qInstallMessageHandler(previousHandler);
+        EXPECT_TRUE(complaints.empty()) << complaints.front();
     }
     void start(const ServerLimits& limits, const QString& token = QString()) {
         server = std::make_unique<MonitorServer>(monitor);
@@ -140,6 +173,7 @@ protected:
     StationMonitor monitor;
     std::unique_ptr<MonitorServer> server;
     quint16 port = 0;
+    QtMessageHandler previousHandler = nullptr;
 };
 
 TEST_F(ServerTest, EveryEndpointAnswers) {
@@ -150,7 +184,8 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
         const char* contains;
     } rows[] = {
         {"/", 200, "text/html", "id=\"level\""},
-        {"/index.html", 200, "text/html", "/api/events"},
+        {"/index.html", 200, "text/html", "<script src=\"/app.js\"></script>"},
+        {"/app.js", 200, "text/javascript", "new EventSource(\"/api/events\""},
         {"/api/state", 200, "application/json", "\"level_db\":61.2"},
         {"/api/state?since=now", 200, "application/json", "\"serial\":\"12345678\""},
         {"/api/files", 200, "application/json", "["},
@@ -168,11 +203,19 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
         EXPECT_TRUE(reply.body.contains(r.contains)) << reply.body.left(300).toStdString();
         EXPECT_EQ(reply.header("Cache-Control"), "no-store");
     }
-    // The page needs nothing from elsewhere.
+    // The page needs nothing from elsewhere, and runs no script of its own
+    // making: neither inline nor in an attribute.
     const Reply page = fetch(Get("/"));
-    for (const char* external : {"http://", "https://", "//cdn", "<link", "src=\""})
+    const QByteArray script = fetch(Get("/app.js")).body;
+    for (const char* external : {"http://", "https://", "//cdn", "<link"})
         EXPECT_FALSE(page.body.contains(external)) << external;
-    EXPECT_TRUE(page.header("Content-Security-Policy").contains("default-src 'none'"));
+    EXPECT_EQ(page.body.count("<script"), 1);
+    const QRegularExpression handler(R"(\son[a-z]+\s*=\s*["'])");
+    EXPECT_FALSE(handler.match(QString::fromUtf8(page.body)).hasMatch());
+    EXPECT_FALSE(handler.match(QString::fromUtf8(script)).hasMatch());
+    const QByteArray policy = page.header("Content-Security-Policy");
+    EXPECT_TRUE(policy.startsWith("default-src 'none'; script-src 'self';")) << policy.toStdString();
+    EXPECT_EQ(policy.count("unsafe-inline"), 1) << "for styles only";
     EXPECT_TRUE(QJsonDocument::fromJson(fetch(Get("/api/state")).body).isObject());
 }
 
@@ -192,6 +235,9 @@ TEST_F(ServerTest, NothingCanBeChanged) {
 
 TEST_F(ServerTest, ATokenGuardsEveryRequest) {
     start(ServerLimits{}, "s3cr3t-t0ken");
+    QByteArray many;
+    for (int i = 0; i < 300; ++i)
+        many += "X-" + QByteArray::number(i) + ": 1\r\n";
     const struct {
         QByteArray request;
         int status;
@@ -211,6 +257,10 @@ TEST_F(ServerTest, ATokenGuardsEveryRequest) {
         {Get("/api/state?token="), 401},
         {Get("/api/state?tok=s3cr3t-t0ken"), 401},
         {Get("/nothing?token=s3cr3t-t0ken"), 404},
+        {Get("/app.js"), 200},
+        {"GET /api/state HTTP/1.1\r\nHost: station.example\r\nAuthorization: Bearer s3cr3t-t0ken\r\n\r\n", 200},
+        {Get("/api/state", many + "Authorization: Bearer s3cr3t-t0ken\r\n"), 200},
+        {Get("/api/state", "Authorization: Basic x\r\nAuthorization: Bearer s3cr3t-t0ken\r\n"), 200},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.request.toStdString());
@@ -223,13 +273,45 @@ TEST_F(ServerTest, ATokenGuardsEveryRequest) {
     }
 }
 
+// A web page elsewhere may point a name of its own at this machine: without
+// a token only loopback names and addresses are answered.
+TEST_F(ServerTest, WithoutATokenOnlyLoopbackNamesAreAnswered) {
+    const struct {
+        const char* host;  // nullptr: no Host header
+        const char* version;
+        int status;
+    } rows[] = {
+        {"localhost:8080", "1.1", 200},
+        {"LOCALHOST.", "1.1", 200},
+        {"kestro.localhost", "1.1", 200},
+        {"127.0.0.1", "1.1", 200},
+        {"127.0.0.2:80", "1.1", 200},
+        {"[::1]:80", "1.1", 200},
+        {nullptr, "1.0", 200},
+        {nullptr, "1.1", 400},
+        {"", "1.1", 421},
+        {"attacker.example", "1.1", 421},
+        {"127.0.0.1.attacker.example:80", "1.1", 421},
+        {"localhost.attacker.example", "1.1", 421},
+        {"10.0.0.1", "1.1", 421},
+        {"[::1", "1.1", 421},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.host ? r.host : "no Host");
+        const Reply reply = fetch(QByteArray("GET /api/state HTTP/") + r.version + "\r\n" +
+                                  (r.host ? QByteArray("Host: ") + r.host + "\r\n" : QByteArray()) + "\r\n");
+        EXPECT_EQ(reply.status, r.status);
+        EXPECT_EQ(reply.body.contains("level_db"), r.status == 200);
+    }
+}
+
 TEST_F(ServerTest, RequestsOver8KBAreRefused) {
     const QByteArray small = Get("/api/state", "X-Pad: \r\n");
     const QByteArray exact = Get("/api/state", "X-Pad: " + QByteArray(8192 - small.size(), 'a') + "\r\n");
     ASSERT_EQ(exact.size(), 8192);
     EXPECT_EQ(fetch(exact).status, 200);
     QByteArray over = exact;
-    over.insert(30, 'a');
+    over.insert(50, 'a');
     Client c(port);
     c.send(over);
     const Reply r = c.next();
@@ -237,7 +319,7 @@ TEST_F(ServerTest, RequestsOver8KBAreRefused) {
     EXPECT_TRUE(c.waitClosed());
     const Reply body = fetch(Get("/api/state", "Content-Length: 9000\r\n", "POST") + QByteArray(9000, 'x'));
     EXPECT_EQ(body.status, 413);
-    // A flood without a line end never reaches the HTTP library.
+    // A flood without a line end is refused at the limit.
     Client flood(port);
     flood.send(QByteArray(1 << 20, 'A'));
     EXPECT_EQ(flood.next().status, 431);
@@ -246,14 +328,105 @@ TEST_F(ServerTest, RequestsOver8KBAreRefused) {
     EXPECT_EQ(fetch(Get("/api/state")).status, 200);
 }
 
-TEST_F(ServerTest, OneConnectionServesRequestAfterRequest) {
-    Client c(port);
-    for (const char* target : {"/api/state", "/metrics", "/api/files", "/api/state"}) {
-        c.send(Get(target));
-        const Reply r = c.next();
-        EXPECT_EQ(r.status, 200) << target;
-        EXPECT_FALSE(r.closed);
+TEST_F(ServerTest, ConnectionsStayOpenUnlessTheClientSaysOtherwise) {
+    const struct {
+        QByteArray request;
+        bool closed;
+        const char* connection;  // the answer's Connection header
+    } rows[] = {
+        {Get("/api/state"), false, ""},
+        {Get("/api/state", "Connection: close\r\n"), true, "close"},
+        {Get("/api/state", "Connection: Keep-Alive, close\r\n"), true, "close"},
+        {"GET /api/state HTTP/1.0\r\n\r\n", true, "close"},
+        {"GET /api/state HTTP/1.0\r\nConnection: keep-alive\r\n\r\n", false, "keep-alive"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.request.toStdString());
+        Client c(port);
+        c.send(r.request + Get("/metrics"));
+        const Reply first = c.next();
+        EXPECT_EQ(first.status, 200);
+        EXPECT_EQ(first.header("Connection"), r.connection);
+        if (r.closed) {
+            // Closed at once, and what came after the request is not answered.
+            EXPECT_TRUE(c.waitClosed(2000));
+            EXPECT_TRUE(c.buffer().isEmpty());
+        } else {
+            const Reply second = c.next();
+            EXPECT_EQ(second.status, 200);
+            EXPECT_TRUE(second.body.contains("kestro_device_online"));
+            EXPECT_FALSE(second.closed);
+        }
     }
+}
+
+// However many requests arrive at once, each byte is read once; a client
+// that resets the connection in the middle of them leaves nothing behind.
+TEST_F(ServerTest, PipelinedRequestsAreReadOnce) {
+    for (int n : {1, 100, 1000}) {
+        SCOPED_TRACE(n);
+        QByteArray all;
+        for (int i = 0; i < n; ++i)
+            all += Get("/api/state");
+        const int64_t before = server->bytesExamined();
+        Client c(port);
+        c.send(all);
+        int ok = 0;
+        for (int i = 0; i < n; ++i)
+            ok += c.next().status == 200;
+        EXPECT_EQ(ok, n);
+        EXPECT_EQ(server->bytesExamined() - before, all.size());
+    }
+    QByteArray many;
+    for (int i = 0; i < 50; ++i)
+        many += Get("/api/history");
+    for (int i = 0; i < 20; ++i) {
+        const int fd = RawClient(port, 4096);
+        ASSERT_GE(fd, 0);
+        const linger reset{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        EXPECT_EQ(::send(fd, many.constData(), size_t(many.size()), 0), many.size());
+        QTest::qWait(2);
+        ::close(fd);
+    }
+    QTest::qWait(200);
+    EXPECT_EQ(fetch(Get("/api/state")).status, 200);
+}
+
+// A client that sends requests and reads none of the answers: it is no longer
+// read from once its unread answers reach the bound, and it is dropped when
+// it takes none of them for a while. Others are served meanwhile.
+TEST_F(ServerTest, UnreadAnswersAreBoundedThenDropped) {
+    ServerLimits limits;
+    limits.maxUnsentBytes = 16 * 1024;
+    limits.stallTimeoutMs = 1000;
+    start(limits);
+    const int fd = RawClient(port, 4096);
+    ASSERT_GE(fd, 0);
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    QByteArray requests;
+    for (int i = 0; i < 1000; ++i)
+        requests += Get("/api/state");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 1; }, 5000));
+    int64_t peak = 0;
+    qsizetype at = 0;
+    bool servedMeanwhile = false;
+    QElapsedTimer t;
+    t.start();
+    while (server->connectionCount() > 0 && t.elapsed() < 10000) {
+        const ssize_t n = ::send(fd, requests.constData() + at, size_t(requests.size() - at), MSG_NOSIGNAL);
+        if (n > 0) at = (at + n) % requests.size();
+        QCoreApplication::processEvents();
+        peak = std::max(peak, server->unsentBytes());
+        if (peak >= limits.maxUnsentBytes && !servedMeanwhile) {
+            servedMeanwhile = true;
+            EXPECT_EQ(fetch(Get("/api/state")).status, 200);
+        }
+    }
+    EXPECT_EQ(server->connectionCount(), 0);
+    EXPECT_GE(peak, limits.maxUnsentBytes);
+    EXPECT_LE(peak, limits.maxUnsentBytes + 1024);  // and one answer
+    ::close(fd);
 }
 
 TEST_F(ServerTest, EventStreamCarriesEverySample) {
@@ -362,22 +535,46 @@ TEST_F(ServerTest, SlowRequestsAndIdleConnectionsAreClosed) {
     EXPECT_EQ(stream.socket().state(), QAbstractSocket::ConnectedState);
 }
 
-TEST_F(ServerTest, ConnectionsAreCounted) {
+// When every connection is taken, the one that has waited longest without a
+// request in progress makes room; streams are kept.
+TEST_F(ServerTest, AFullServerClosesTheLongestWaitingConnection) {
     ServerLimits limits;
     limits.maxConnections = 3;
     start(limits);
-    std::vector<std::unique_ptr<Client>> open;
-    for (int i = 0; i < 3; ++i) {
-        open.push_back(std::make_unique<Client>(port));
-        open.back()->send(Get("/api/state"));
-        EXPECT_EQ(open.back()->next().status, 200);
+    const struct {
+        const char* what;
+        QByteArray sent;
+        const char* awaited;  // what comes back before the next one connects
+        bool served;
+    } rows[] = {
+        {"idle after an answer", Get("/api/state"), "level_db", true},
+        {"half a request", "GET /api/sta", nullptr, true},
+        {"nothing sent", "", nullptr, true},
+        {"event streams", Get("/api/events"), "event: state", false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::vector<std::unique_ptr<Client>> held;
+        for (int i = 0; i < 3; ++i) {
+            held.push_back(std::make_unique<Client>(port));
+            held.back()->send(r.sent);
+            if (r.awaited) held.back()->streamUntil(r.awaited);
+            QTest::qWait(30);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 3; }, 5000));
+        Client newcomer(port);
+        newcomer.send(Get("/api/state"));
+        EXPECT_EQ(newcomer.next().status, r.served ? 200 : 503);
+        if (r.served) {
+            EXPECT_TRUE(held[0]->waitClosed());
+            EXPECT_EQ(held[1]->socket().state(), QAbstractSocket::ConnectedState);
+            EXPECT_EQ(held[2]->socket().state(), QAbstractSocket::ConnectedState);
+        }
+        held.clear();
+        newcomer.socket().abort();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 0; }, 5000));
     }
-    Client fourth(port);
-    const Reply r = fourth.next();
-    EXPECT_EQ(r.status, 503);
-    open.clear();
-    QTest::qWait(200);
-    EXPECT_EQ(fetch(Get("/api/state")).status, 200);
+    EXPECT_EQ(server->evictedConnections(), 3u);
 }
 
 TEST(MonitorServerListen, APortInUseIsReported) {
