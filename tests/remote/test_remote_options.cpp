@@ -1,6 +1,9 @@
 #include "remote/RemoteOptions.h"
 #include "remote/RemoteStation.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace kestro;
@@ -88,6 +91,33 @@ TEST(RemoteOptions, BrokerUrls) {
         MqttTarget again;
         EXPECT_TRUE(ParseMqttUrl(t.text(), &again, &error)) << t.text().toStdString();
         EXPECT_EQ(again.text(), t.text());
+    }
+}
+
+TEST(RemoteOptions, TokenFiles) {
+    QTemporaryDir dir;
+    const struct {
+        const char* content;  // nullptr: no such file
+        const char* token;    // nullptr: refused
+    } rows[] = {
+        {"s3cret\n", "s3cret"},     {" s3cret \r\nthe rest is not read", "s3cret"},
+        {"s3cret", "s3cret"},       {"", nullptr},
+        {"\nsecond line", nullptr}, {nullptr, nullptr},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.content ? r.content : "no file");
+        const QString path = dir.filePath("token");
+        QFile::remove(path);
+        if (r.content) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(r.content);
+        }
+        QString token;
+        QString error;
+        EXPECT_EQ(ReadTokenFile(path, &token, &error), r.token != nullptr);
+        EXPECT_EQ(token, r.token ? r.token : "");
+        EXPECT_EQ(error.isEmpty(), r.token != nullptr);
     }
 }
 
