@@ -199,7 +199,7 @@ bool MonitorServer::makeRoom() {
     qint64 longest = -1;
     for (auto& [socket, c] : connections_) {
         const qint64 unsent = socket->bytesToWrite();
-        const bool busy = !c.closing && unsent > 0 && unsent < limits_.maxUnsentBytes;
+        const bool busy = unsent > 0 && unsent < limits_.maxUnsentBytes;
         if (c.streaming || busy || c.waitingSince.elapsed() <= longest) continue;
         longest = c.waitingSince.elapsed();
         oldest = socket;
