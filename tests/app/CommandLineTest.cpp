@@ -116,22 +116,10 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
 }
 
 TEST(CommandLineTest, TheTokenIsOverwrittenInTheArguments) {
-    const struct {
-        std::vector<std::string> args;
-        std::vector<std::string> after;
-    } rows[] = {
-        {{"--serve", "80", "--serve-token", "s3cret"}, {"--serve", "80", "--serve-token", "******"}},
-        {{"--serve-token=s3cret", "--demo"}, {"--serve-token=******", "--demo"}},
-        {{"--serve-token-file", "s3cret", "--serve-token"}, {"--serve-token-file", "s3cret", "--serve-token"}},
-    };
-    for (const auto& r : rows) {
-        std::vector<std::string> args = r.args;
-        std::vector<char*> argv{const_cast<char*>("KestroRecorder")};
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        ConcealServeToken(int(argv.size()), argv.data());
-        EXPECT_EQ(args, r.after);
-    }
+    std::string a = "--serve-token", b = "s3cret", c = "--serve-token=s3", d = "--serve-token-file", e = "f";
+    char* argv[] = {a.data(), a.data(), b.data(), c.data(), d.data(), e.data()};
+    ConcealServeToken(6, argv);
+    EXPECT_EQ(b + ' ' + c + ' ' + e, "****** --serve-token=** f");
 }
 
 TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
