@@ -12,7 +12,7 @@ packages=(
   xvfb xdotool x11-apps imagemagick
   appstream desktop-file-utils groff-base man-db dpkg-dev file
   python3-pandas python3-numpy poppler-utils time
-  qt6-httpserver-dev qt6-websockets-dev libmosquitto-dev mosquitto mosquitto-clients
+  libmosquitto-dev mosquitto mosquitto-clients
   chromium chromium-driver python3-selenium
 )
 

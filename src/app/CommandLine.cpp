@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QGuiApplication>
 
+#include <cstring>
+
 namespace kestro {
 
 namespace {
@@ -39,9 +41,12 @@ const Option kOptions[] = {
     {"--serve [ADDR:]PORT",
      "Serve a live page, a JSON API and metrics on PORT (ADDR 127.0.0.1 unless given); read-only. "
      "Any other address than a loopback one needs a token."},
+    {"--serve-token-file FILE",
+     "Every request to the server needs \"Authorization: Bearer TOKEN\" or \"?token=TOKEN\", TOKEN the first "
+     "line of FILE (default: KESTRO_SERVE_TOKEN). Without a token only requests for localhost are answered."},
     {"--serve-token TOKEN",
-     "Every request to the server needs \"Authorization: Bearer TOKEN\" or \"?token=TOKEN\" "
-     "(default: KESTRO_SERVE_TOKEN)."},
+     "As --serve-token-file, with the token itself; other users of this computer may read it in the "
+     "process list."},
     {"--mqtt URL",
      "Publish status, levels and interval results to an MQTT broker, URL mqtt://[user@]host[:port]/prefix "
      "(password: KESTRO_MQTT_PASSWORD)."},
@@ -117,6 +122,11 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
             if (!value(QStringLiteral("--record-dir"), &dir) || dir.trimmed().isEmpty())
                 return fail(QStringLiteral("--record-dir needs a directory"));
             cl.options.recordDir = QDir::cleanPath(QDir(workingDir).absoluteFilePath(dir.trimmed()));
+        } else if (takes("--serve-token-file")) {
+            QString file;
+            if (!value(QStringLiteral("--serve-token-file"), &file) || file.isEmpty())
+                return fail(QStringLiteral("--serve-token-file needs a file"));
+            cl.options.serveTokenFile = QDir::cleanPath(QDir(workingDir).absoluteFilePath(file));
         } else if (takes("--serve-token")) {
             if (!value(QStringLiteral("--serve-token"), &cl.options.serveToken) || cl.options.serveToken.isEmpty())
                 return fail(QStringLiteral("--serve-token needs a token"));
@@ -142,10 +152,27 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
         cl.action = CommandLine::Action::Version;
     } else if (cl.options.demo && !cl.options.port.isEmpty()) {
         return fail(QStringLiteral("--demo brings its own meter and cannot be combined with --port"));
-    } else if (!cl.options.serveToken.isEmpty() && cl.options.serve.isEmpty()) {
-        return fail(QStringLiteral("--serve-token is for the server of --serve"));
+    } else if (!cl.options.serveToken.isEmpty() && !cl.options.serveTokenFile.isEmpty()) {
+        return fail(QStringLiteral("give the token once: --serve-token-file or --serve-token"));
+    } else if ((!cl.options.serveToken.isEmpty() || !cl.options.serveTokenFile.isEmpty()) &&
+               cl.options.serve.isEmpty()) {
+        return fail(QStringLiteral("--serve-token%1 is for the server of --serve")
+                        .arg(cl.options.serveToken.isEmpty() ? QStringLiteral("-file") : QString()));
     }
     return cl;
+}
+
+void ConcealServeToken(int argc, char** argv) {
+    constexpr char kName[] = "--serve-token";
+    const size_t length = sizeof kName - 1;
+    for (int i = 1; i < argc; ++i) {
+        char* value = nullptr;
+        if (std::strcmp(argv[i], kName) == 0 && i + 1 < argc)
+            value = argv[++i];
+        else if (std::strncmp(argv[i], kName, length) == 0 && argv[i][length] == '=')
+            value = argv[i] + length + 1;
+        if (value) std::memset(value, '*', std::strlen(value));
+    }
 }
 
 QString HelpText() {
@@ -161,8 +188,9 @@ QString HelpText() {
                   QStringLiteral("Device path of COM1..COM4; comes before the paths chosen in Setup "
                                  "(--port comes before KESTRO_COM1)."));
     text += Entry(QStringLiteral("LOGFILES"), QStringLiteral("Directory of the event log R270_Kestro.log."));
-    text += Entry(QStringLiteral("KESTRO_SERVE_TOKEN"), QStringLiteral("The token of --serve when --serve-token "
-                                                                       "is not given (not shown to other users)."));
+    text += Entry(QStringLiteral("KESTRO_SERVE_TOKEN"),
+                  QStringLiteral("The token of --serve when neither --serve-token-file nor --serve-token "
+                                 "is given (not shown to other users)."));
     text += Entry(QStringLiteral("KESTRO_MQTT_PASSWORD"), QStringLiteral("The password of the --mqtt user."));
     text += Entry(QStringLiteral("XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME"),
                   QStringLiteral("Base directories of the files below."));

@@ -8,14 +8,15 @@
 namespace kestro {
 
 struct AppOptions {
-    bool demo = false;      // play against the built-in simulator on a private link
-    bool headless = false;  // no window; messages on standard error
-    bool record = false;    // arm recording as soon as the device has started
-    QString port;           // device path used as COM1 for this run; empty: the stored port
-    QString recordDir;      // record directory for this run (absolute); empty: the stored one
-    QString serve;          // "[ADDR:]PORT" of the web server; empty: no server
-    QString serveToken;     // the token the server asks for; empty: KESTRO_SERVE_TOKEN or none
-    QString mqtt;           // "mqtt://[user@]host[:port]/prefix"; empty: no publishing
+    bool demo = false;       // play against the built-in simulator on a private link
+    bool headless = false;   // no window; messages on standard error
+    bool record = false;     // arm recording as soon as the device has started
+    QString port;            // device path used as COM1 for this run; empty: the stored port
+    QString recordDir;       // record directory for this run (absolute); empty: the stored one
+    QString serve;           // "[ADDR:]PORT" of the web server; empty: no server
+    QString serveToken;      // the token the server asks for; empty: KESTRO_SERVE_TOKEN or none
+    QString serveTokenFile;  // file holding that token (absolute); empty: none
+    QString mqtt;            // "mqtt://[user@]host[:port]/prefix"; empty: no publishing
 };
 
 struct CommandLine {
@@ -33,6 +34,10 @@ inline constexpr int kExitCannotRun = 2;
 // arguments: the program name first, as in argv. Relative paths are taken
 // relative to workingDir.
 CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingDir);
+
+// Overwrites the value of --serve-token in argv: /proc/PID/cmdline shows
+// the process's own copy of its arguments to every user.
+void ConcealServeToken(int argc, char** argv);
 
 QString HelpText();
 QString VersionText();

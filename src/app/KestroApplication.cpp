@@ -146,7 +146,19 @@ bool KestroApplication::StartRemote() {
         ListenAddress address;
         ParseListenAddress(options_.serve, &address, &error);  // checked with the command line
         c.serve = address;
-        c.token = options_.serveToken.isEmpty() ? qEnvironmentVariable("KESTRO_SERVE_TOKEN") : options_.serveToken;
+        c.token = qEnvironmentVariable("KESTRO_SERVE_TOKEN");
+        if (!options_.serveTokenFile.isEmpty() && !ReadTokenFile(options_.serveTokenFile, &c.token, &error)) {
+            messages_->ShowMessage(error);
+            return false;
+        }
+        if (!options_.serveToken.isEmpty()) {
+            c.token = options_.serveToken;
+            const QString warning = QStringLiteral(
+                "--serve-token: other users of this computer may have read the token in the process list; "
+                "give it with --serve-token-file FILE or KESTRO_SERVE_TOKEN");
+            log_->WriteLog(log_->DateTimeText() + QStringLiteral(": Remote: ") + warning);
+            std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(warning));
+        }
     }
     if (!options_.mqtt.isEmpty()) {
         MqttTarget target;

@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         arguments << QFile::decodeName(argv[i]);
     const kestro::CommandLine cl = kestro::ParseCommandLine(arguments, QDir::currentPath());
+    kestro::ConcealServeToken(argc, argv);
     switch (cl.action) {
         case kestro::CommandLine::Action::Help:
             Print(stdout, kestro::HelpText());

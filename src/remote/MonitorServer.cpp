@@ -3,12 +3,10 @@
 #include "remote/StationMonitor.h"
 
 #include <QFile>
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QUrl>
 #include <QUrlQuery>
 #include <algorithm>
 
@@ -16,31 +14,16 @@ namespace kestro {
 
 namespace {
 
-using Status = QHttpServerResponder::StatusCode;
-
 // Completed intervals per stream in a statistics event (the page shows a few).
 constexpr size_t kEventIntervals = 24;
-
-// Hands every accepted socket to the server's guard before the HTTP library
-// sees it, so that the guard reads each byte first.
-class GuardedTcpServer final : public QTcpServer {
-public:
-    std::function<bool(QTcpSocket*)> admit;
-
-protected:
-    void incomingConnection(qintptr descriptor) override {
-        auto* socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)) {
-            delete socket;
-            return;
-        }
-        if (admit && !admit(socket)) return;
-        addPendingConnection(socket);
-    }
-};
+// Read from a socket at a time; the socket buffers no more than this either,
+// so a client whose requests wait is held back by the network.
+constexpr qint64 kReadChunk = 16 * 1024;
 
 QByteArray ReasonPhrase(int status) {
     switch (status) {
+        case 200:
+            return "OK";
         case 400:
             return "Bad Request";
         case 401:
@@ -53,6 +36,8 @@ QByteArray ReasonPhrase(int status) {
             return "Request Timeout";
         case 413:
             return "Payload Too Large";
+        case 421:
+            return "Misdirected Request";
         case 431:
             return "Request Header Fields Too Large";
         case 503:
@@ -62,35 +47,36 @@ QByteArray ReasonPhrase(int status) {
     }
 }
 
-// A response written straight to a socket the library never gets to answer.
-QByteArray PlainResponse(int status, const QByteArray& text) {
-    const QByteArray body = text + '\n';
-    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + ReasonPhrase(status) +
-           "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
-
 struct Header {
     QByteArray name;
     QByteArray value;
 };
 
-void Send(QHttpServerResponder& r, Status status, const QByteArray& type, const QByteArray& body, bool head,
-          const std::vector<Header>& extra = {}) {
-    r.writeStatusLine(status);
-    r.writeHeader("Content-Type", type);
-    r.writeHeader("Content-Length", QByteArray::number(body.size()));
-    r.writeHeader("Cache-Control", "no-store");
-    r.writeHeader("X-Content-Type-Options", "nosniff");
-    r.writeHeader("Referrer-Policy", "no-referrer");
-    for (const Header& h : extra)
-        r.writeHeader(h.name, h.value);
-    r.writeBody(head ? QByteArray() : body);
+QByteArray StatusAndHeaders(int status, const std::vector<Header>& headers) {
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + ReasonPhrase(status) + "\r\n";
+    for (const Header& h : headers)
+        out += h.name + ": " + h.value + "\r\n";
+    return out + "\r\n";
 }
 
-void SendText(QHttpServerResponder& r, Status status, const QByteArray& text, bool head,
-              const std::vector<Header>& extra = {}) {
-    Send(r, status, "text/plain; charset=utf-8", text + '\n', head, extra);
+// A response written to a connection that is closed after it.
+QByteArray PlainResponse(int status, const QByteArray& text) {
+    const QByteArray body = text + '\n';
+    return StatusAndHeaders(status, {{"Content-Type", "text/plain; charset=utf-8"},
+                                     {"Content-Length", QByteArray::number(body.size())},
+                                     {"Connection", "close"}}) +
+           body;
+}
+
+struct Reply {
+    int status = 200;
+    QByteArray type;
+    QByteArray body;
+    std::vector<Header> extra;
+};
+
+Reply Text(int status, const QByteArray& text, std::vector<Header> extra = {}) {
+    return Reply{status, "text/plain; charset=utf-8", text + '\n', std::move(extra)};
 }
 
 bool SameToken(const QByteArray& given, const QByteArray& token) {
@@ -105,15 +91,18 @@ QByteArray EventBytes(const QByteArray& event, const QByteArray& data) {
     return "event: " + event + "\ndata: " + data + "\n\n";
 }
 
+QByteArray Resource(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 }  // namespace
 
 MonitorServer::MonitorServer(StationMonitor& monitor, QObject* parent)
-    : QObject(parent), monitor_(monitor), http_(std::make_unique<QHttpServer>()) {
-    QFile page(QStringLiteral(":/remote/index.html"));
-    if (page.open(QIODevice::ReadOnly)) page_ = page.readAll();
-    http_->setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-        handle(request, std::move(responder));
-    });
+    : QObject(parent),
+      monitor_(monitor),
+      page_(Resource(QStringLiteral(":/remote/index.html"))),
+      script_(Resource(QStringLiteral(":/remote/app.js"))) {
     connect(&monitor_, &StationMonitor::stateChanged, this, [this] {
         if (!streams_.empty()) broadcast("state", monitor_.stateJson());
     });
@@ -132,31 +121,30 @@ MonitorServer::MonitorServer(StationMonitor& monitor, QObject* parent)
 }
 
 MonitorServer::~MonitorServer() {
-    // The sockets go with the servers; nothing may call back into this object.
-    for (auto& [socket, c] : connections_)
-        socket->disconnect(this);
+    // The sockets go with the listening socket; nothing may call back into this object.
+    if (tcp_) {
+        for (QTcpSocket* socket : tcp_->findChildren<QTcpSocket*>())
+            socket->disconnect(this);
+    }
     connections_.clear();
     streams_.clear();
-    http_.reset();
+    tcp_.reset();
 }
 
 void MonitorServer::setLimits(const ServerLimits& l) {
     limits_ = l;
-    sweepTimer_.setInterval(std::max(50, std::min({1000, l.headerTimeoutMs / 4, l.idleTimeoutMs / 4})));
+    sweepTimer_.setInterval(
+        std::max(50, std::min({1000, l.headerTimeoutMs / 4, l.idleTimeoutMs / 4, l.stallTimeoutMs / 4})));
 }
 
 bool MonitorServer::listen(const QHostAddress& address, quint16 port, QString* error) {
-    auto* tcp = new GuardedTcpServer;
-    tcp->admit = [this](QTcpSocket* s) {
-        return admit(s);
-    };
+    auto tcp = std::make_unique<QTcpServer>();
     if (!tcp->listen(address, port)) {
         if (error) *error = tcp->errorString();
-        delete tcp;
         return false;
     }
-    http_->bind(tcp);
-    tcp_ = tcp;
+    tcp_ = std::move(tcp);
+    connect(tcp_.get(), &QTcpServer::newConnection, this, &MonitorServer::accept);
     sinceHeartbeat_.start();
     sweepTimer_.start();
     return true;
@@ -172,72 +160,138 @@ int MonitorServer::streamCount() const {
     return n;
 }
 
+int64_t MonitorServer::unsentBytes() const {
+    int64_t n = 0;
+    for (const auto& [socket, c] : connections_)
+        n += socket->bytesToWrite();
+    return n;
+}
+
 // ---------------------------------------------------------------- connections
 
-bool MonitorServer::admit(QTcpSocket* socket) {
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    if (int(connections_.size()) >= limits_.maxConnections) {
-        ++refused_;
-        socket->write(PlainResponse(503, "Too many connections."));
-        socket->disconnectFromHost();
-        return false;
+void MonitorServer::accept() {
+    while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        if (int(connections_.size()) >= limits_.maxConnections && !makeRoom()) {
+            ++refused_;
+            socket->write(PlainResponse(503, "Too many connections."));
+            socket->disconnectFromHost();
+            continue;
+        }
+        Connection& c = connections_[socket];
+        c.guard = RequestGuard(limits_.maxRequestBytes);
+        c.lastActivity.start();
+        c.waitingSince.start();
+        c.lastProgress.start();
+        socket->setReadBufferSize(kReadChunk);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { written(socket); });
+        // Only here: a connection closed while it is being served stays valid until then.
+        connect(socket, &QObject::destroyed, this, [this, socket] { connections_.erase(socket); });
     }
-    Connection& c = connections_[socket];
-    c.guard = RequestGuard(limits_.maxRequestBytes);
-    c.lastActivity.start();
-    // Connected before the HTTP library connects: the guard sees every byte first.
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { guardRead(socket); });
-    connect(socket, &QObject::destroyed, this, [this, socket] { connections_.erase(socket); });
+}
+
+// Closes the connection that has waited longest for a request of its own (or
+// has not finished one), or one that does not read its answers. Streams and
+// answers under way are kept.
+bool MonitorServer::makeRoom() {
+    QTcpSocket* oldest = nullptr;
+    qint64 longest = -1;
+    for (auto& [socket, c] : connections_) {
+        const qint64 unsent = socket->bytesToWrite();
+        const bool busy = unsent > 0 && unsent < limits_.maxUnsentBytes;
+        if (c.streaming || busy || c.waitingSince.elapsed() <= longest) continue;
+        longest = c.waitingSince.elapsed();
+        oldest = socket;
+    }
+    if (!oldest) return false;
+    ++evicted_;
+    connections_.erase(oldest);
+    oldest->abort();
     return true;
 }
 
-void MonitorServer::guardRead(QTcpSocket* socket) {
+void MonitorServer::serve(QTcpSocket* socket) {
+    auto it = connections_.find(socket);
+    // A socket that went away may still have its signals queued.
+    if (it == connections_.end() || !socket->isOpen()) return;
+    Connection& c = it->second;
+    for (;;) {
+        if (c.closing || c.streaming) {
+            // Nothing that follows is a request.
+            socket->skip(socket->bytesAvailable());
+            return;
+        }
+        if (c.guard.hasRequest()) {
+            // It waits until the client has read enough of the answers before it.
+            if (socket->bytesToWrite() >= limits_.maxUnsentBytes) return;
+            answer(socket, c, c.guard.takeRequest());
+            continue;
+        }
+        if (c.guard.verdict() != RequestGuard::Verdict::Pass) {
+            const int status = c.guard.refusalStatus();
+            refuse(socket, status,
+                   status == 400 ? QByteArray("Malformed request.")
+                                 : "A request may hold at most " +
+                                       QByteArray::number(qlonglong(limits_.maxRequestBytes)) + " bytes.");
+            return;
+        }
+        if (c.inboxAt == c.inbox.size()) {
+            c.inbox = socket->read(kReadChunk);
+            c.inboxAt = 0;
+            if (c.inbox.isEmpty()) return;
+            c.lastActivity.start();
+        }
+        const bool before = c.guard.midRequest();
+        const int64_t taken = c.guard.feed(c.inbox.constData() + c.inboxAt, c.inbox.size() - c.inboxAt);
+        c.inboxAt += taken;
+        examined_ += taken;
+        if (!before && c.guard.midRequest()) c.requestStarted.start();
+    }
+}
+
+void MonitorServer::written(QTcpSocket* socket) {
     auto it = connections_.find(socket);
     if (it == connections_.end()) return;
-    Connection& c = it->second;
-    c.lastActivity.start();
-    if (c.closing || c.streaming) {
-        // Nothing a stream client sends is a request.
-        socket->readAll();
-        return;
-    }
-    const bool before = c.guard.midRequest();
-    const RequestGuard::Verdict v = c.guard.feed(socket->peek(socket->bytesAvailable()));
-    if (v == RequestGuard::Verdict::TooLarge) {
-        refuse(socket, c.guard.refusalStatus(),
-               QByteArray("A request may hold at most ") + QByteArray::number(qlonglong(limits_.maxRequestBytes)) +
-                   " bytes.");
-        return;
-    }
-    if (v == RequestGuard::Verdict::Malformed) {
-        refuse(socket, 400, "Malformed request.");
-        return;
-    }
-    if (!before && c.guard.midRequest()) c.requestStarted.start();
+    it->second.lastProgress.start();
+    if (socket->bytesToWrite() < limits_.maxUnsentBytes) serve(socket);
+}
+
+void MonitorServer::write(QTcpSocket* socket, Connection& c, const QByteArray& bytes) {
+    if (socket->bytesToWrite() == 0) c.lastProgress.start();
+    socket->write(bytes);
 }
 
 void MonitorServer::refuse(QTcpSocket* socket, int status, const QByteArray& reason) {
     auto it = connections_.find(socket);
-    if (it != connections_.end()) it->second.closing = true;
+    if (it == connections_.end()) return;
+    it->second.closing = true;
     ++refused_;
-    socket->readAll();  // the HTTP library must not see it
-    socket->write(PlainResponse(status, reason));
+    socket->skip(socket->bytesAvailable());
+    write(socket, it->second, PlainResponse(status, reason));
     socket->disconnectFromHost();
 }
 
 void MonitorServer::sweep() {
     std::vector<std::pair<QTcpSocket*, int>> close;
     for (auto& [socket, c] : connections_) {
-        if (c.closing || c.streaming) continue;
-        if (c.guard.midRequest() && c.requestStarted.isValid() && c.requestStarted.elapsed() > limits_.headerTimeoutMs)
-            close.emplace_back(socket, 408);
-        else if (!c.guard.midRequest() && c.lastActivity.elapsed() > limits_.idleTimeoutMs &&
-                 socket->bytesToWrite() == 0)
+        if (c.streaming) continue;
+        if (socket->bytesToWrite() > 0) {
+            // A client that takes none of its answers is not waited for.
+            if (c.lastProgress.elapsed() > limits_.stallTimeoutMs) close.emplace_back(socket, -1);
+        } else if (c.closing) {
+            continue;
+        } else if (c.guard.midRequest()) {
+            if (c.requestStarted.elapsed() > limits_.headerTimeoutMs) close.emplace_back(socket, 408);
+        } else if (!c.guard.hasRequest() && c.lastActivity.elapsed() > limits_.idleTimeoutMs) {
             close.emplace_back(socket, 0);
+        }
     }
     for (const auto& [socket, status] : close) {
-        if (status != 0) {
+        if (status > 0) {
             refuse(socket, status, "The request took too long.");
+        } else if (status < 0) {
+            socket->abort();
         } else {
             connections_[socket].closing = true;
             socket->disconnectFromHost();
@@ -257,78 +311,111 @@ void MonitorServer::sweep() {
 
 // ---------------------------------------------------------------- requests
 
-bool MonitorServer::authorized(const QHttpServerRequest& request) const {
+bool MonitorServer::authorized(const RequestHead& request, const QUrl& url) const {
     if (token_.isEmpty()) return true;
-    const QByteArray auth = request.value("Authorization").trimmed();
-    if (auth.size() > 7 && auth.left(7).toLower() == "bearer " && SameToken(auth.mid(7).trimmed(), token_)) return true;
-    const QUrlQuery query(request.url());
-    if (query.hasQueryItem(QStringLiteral("token")) &&
-        SameToken(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(), token_))
-        return true;
-    return false;
+    for (const QByteArray& value : request.authorization)
+        if (value.size() > 7 && value.left(7).toLower() == "bearer " && SameToken(value.mid(7).trimmed(), token_))
+            return true;
+    const QUrlQuery query(url);
+    return query.hasQueryItem(QStringLiteral("token")) &&
+           SameToken(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(), token_);
 }
 
-void MonitorServer::handle(const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-    const bool head = request.method() == QHttpServerRequest::Method::Head;
-    if (!authorized(request)) {
-        SendText(responder, Status::Unauthorized, "A token is needed: Authorization: Bearer TOKEN, or ?token=TOKEN.",
-                 head, {{"WWW-Authenticate", "Bearer realm=\"KestroRecorder\""}});
-        return;
+// A web page elsewhere may point a name of its own at this machine (DNS
+// rebinding): a server without a token answers only names that cannot be
+// anyone else's.
+bool MonitorServer::hostAllowed(const QByteArray& host) const {
+    QByteArray name = host.toLower();
+    if (name.startsWith('[')) {
+        const qsizetype end = name.indexOf(']');
+        if (end < 0) return false;
+        name = name.mid(1, end - 1);
+    } else if (name.count(':') == 1) {
+        name.truncate(name.indexOf(':'));
     }
-    if (request.method() != QHttpServerRequest::Method::Get && !head) {
-        SendText(responder, Status::MethodNotAllowed, "Read-only: only GET and HEAD.", false, {{"Allow", "GET, HEAD"}});
-        return;
-    }
-    const QString path = request.url().path();
+    if (name.endsWith('.')) name.chop(1);
+    if (name == "localhost" || name.endsWith(".localhost")) return true;
+    const QHostAddress address(QString::fromLatin1(name));
+    return !address.isNull() && (address.isLoopback() || address.isEqual(tcp_->serverAddress()));
+}
+
+void MonitorServer::answer(QTcpSocket* socket, Connection& c, const RequestHead& request) {
+    const bool head = request.method == "HEAD";
+    const QUrl url = QUrl::fromEncoded(request.target);
+    const QString path = url.path();
     const QByteArray json = "application/json";
-    if (path == QLatin1String("/") || path == QLatin1String("/index.html")) {
-        Send(responder, Status::Ok, "text/html; charset=utf-8", page_, head,
-             {{"Content-Security-Policy",
-               "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; connect-src 'self'; "
-               "img-src data:"}});
+    Reply r;
+    if (!request.target.startsWith('/') || !url.isValid()) {
+        r = Text(400, "Malformed request.");
+    } else if (token_.isEmpty() && !request.hasHost && !request.http10) {
+        r = Text(400, "A request needs a Host header.");
+    } else if (token_.isEmpty() && request.hasHost && !hostAllowed(request.host)) {
+        r = Text(421, "Without a token this station answers only requests for localhost or 127.0.0.1.");
+    } else if (!authorized(request, url) && path != QLatin1String("/app.js")) {
+        r = Text(401, "A token is needed: Authorization: Bearer TOKEN, or ?token=TOKEN.",
+                 {{"WWW-Authenticate", "Bearer realm=\"KestroRecorder\""}});
+    } else if (request.method != "GET" && !head) {
+        r = Text(405, "Read-only: only GET and HEAD.", {{"Allow", "GET, HEAD"}});
+    } else if (path == QLatin1String("/") || path == QLatin1String("/index.html")) {
+        r = Reply{200,
+                  "text/html; charset=utf-8",
+                  page_,
+                  {{"Content-Security-Policy",
+                    "default-src 'none'; script-src 'self'; style-src 'unsafe-inline'; connect-src 'self'; "
+                    "img-src data:; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"}}};
+    } else if (path == QLatin1String("/app.js")) {
+        // Holds nothing of the station: the page loads it without the token.
+        r = Reply{200, "text/javascript; charset=utf-8", script_, {}};
     } else if (path == QLatin1String("/api/state")) {
-        Send(responder, Status::Ok, json, monitor_.stateJson(), head);
+        r = Reply{200, json, monitor_.stateJson(), {}};
     } else if (path == QLatin1String("/api/files")) {
-        Send(responder, Status::Ok, json, monitor_.filesJson(), head);
+        r = Reply{200, json, monitor_.filesJson(), {}};
     } else if (path == QLatin1String("/api/statistics")) {
-        Send(responder, Status::Ok, json, monitor_.statisticsJson(), head);
+        r = Reply{200, json, monitor_.statisticsJson(), {}};
     } else if (path == QLatin1String("/api/history")) {
-        Send(responder, Status::Ok, json, monitor_.historyJson(), head);
+        r = Reply{200, json, monitor_.historyJson(), {}};
     } else if (path == QLatin1String("/metrics")) {
-        Send(responder, Status::Ok, "text/plain; version=0.0.4; charset=utf-8", metricsText(), head);
+        r = Reply{200, "text/plain; version=0.0.4; charset=utf-8", metricsText(), {}};
+    } else if (path == QLatin1String("/api/events") && streamCount() >= limits_.maxStreams) {
+        r = Text(503, "Too many event-stream clients.", {{"Retry-After", "10"}});
+    } else if (path == QLatin1String("/api/events") && !head) {
+        write(socket, c, openStream(socket, c));
+        return;
     } else if (path == QLatin1String("/api/events")) {
-        openStream(responder, head);
+        r = Reply{200, "text/event-stream; charset=utf-8", QByteArray(), {}};
     } else {
-        SendText(responder, Status::NotFound, "Not found.", head);
+        r = Text(404, "Not found.");
+    }
+    std::vector<Header> headers{{"Content-Type", r.type},
+                                {"Content-Length", QByteArray::number(r.body.size())},
+                                {"Cache-Control", "no-store"},
+                                {"X-Content-Type-Options", "nosniff"},
+                                {"Referrer-Policy", "no-referrer"}};
+    headers.insert(headers.end(), r.extra.begin(), r.extra.end());
+    if (!request.keepAlive)
+        headers.push_back({"Connection", "close"});
+    else if (request.http10)
+        headers.push_back({"Connection", "keep-alive"});
+    write(socket, c, StatusAndHeaders(r.status, headers) + (head ? QByteArray() : r.body));
+    c.waitingSince.start();
+    if (!request.keepAlive) {
+        c.closing = true;
+        socket->disconnectFromHost();
     }
 }
 
-void MonitorServer::openStream(QHttpServerResponder& responder, bool head) {
-    QTcpSocket* socket = responder.socket();
-    if (streamCount() >= limits_.maxStreams) {
-        SendText(responder, Status::ServiceUnavailable, "Too many event-stream clients.", head,
-                 {{"Retry-After", "10"}});
-        return;
-    }
-    responder.writeStatusLine(Status::Ok);
-    responder.writeHeader("Content-Type", "text/event-stream; charset=utf-8");
-    responder.writeHeader("Cache-Control", "no-store");
-    responder.writeHeader("X-Accel-Buffering", "no");
-    if (head) {
-        responder.writeHeader("Content-Length", "0");
-        responder.writeBody(QByteArray());
-        return;
-    }
-    // Where it begins: the browser reconnects on its own after 3 s when the
-    // program restarts, and needs nothing else to draw the page.
-    responder.writeBody(QByteArrayLiteral("retry: 3000\n\n") + EventBytes("state", monitor_.stateJson()) +
-                        EventBytes("files", monitor_.filesJson()) +
-                        EventBytes("statistics", monitor_.statisticsJson(kEventIntervals)));
-    auto it = connections_.find(socket);
-    if (it != connections_.end()) it->second.streaming = true;
+QByteArray MonitorServer::openStream(QTcpSocket* socket, Connection& c) {
+    c.streaming = true;
     // Keeps what a stalled client costs small: the rest waits in our buffer, which is bounded.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
     streams_.emplace_back(socket);
+    // Where it begins: the browser reconnects on its own after 3 s when the
+    // program restarts, and needs nothing else to draw the page.
+    return StatusAndHeaders(200, {{"Content-Type", "text/event-stream; charset=utf-8"},
+                                  {"Cache-Control", "no-store"},
+                                  {"X-Accel-Buffering", "no"}}) +
+           "retry: 3000\n\n" + EventBytes("state", monitor_.stateJson()) + EventBytes("files", monitor_.filesJson()) +
+           EventBytes("statistics", monitor_.statisticsJson(kEventIntervals));
 }
 
 void MonitorServer::broadcast(const QByteArray& event, const QByteArray& data) {
@@ -362,7 +449,11 @@ QByteArray MonitorServer::metricsText() const {
         "\n# HELP kestro_http_requests_refused_total Requests refused for their size, time or number.\n"
         "# TYPE kestro_http_requests_refused_total counter\n"
         "kestro_http_requests_refused_total " +
-        QByteArray::number(qulonglong(refused_)) + '\n';
+        QByteArray::number(qulonglong(refused_)) +
+        "\n# HELP kestro_http_connections_evicted_total Connections closed to make room for a new one.\n"
+        "# TYPE kestro_http_connections_evicted_total counter\n"
+        "kestro_http_connections_evicted_total " +
+        QByteArray::number(qulonglong(evicted_)) + '\n';
     for (const auto& source : metrics_)
         out += source();
     return out;

@@ -1,9 +1,10 @@
 #pragma once
 // The station's web server: a live page, a JSON API, a Server-Sent Events
 // stream and Prometheus metrics, all read-only. It runs on the program's one
-// thread and never waits for a client: writes are queued in the socket, a
-// client that falls too far behind is dropped, and requests are bounded in
-// size, number and time before the HTTP library buffers them.
+// thread and never waits for a client: requests are bounded in size, number
+// and time as their bytes arrive, a client that leaves its answers unread is
+// no longer read from and then dropped, and when every connection is taken
+// the one that has waited longest without a request in progress makes room.
 
 #include "remote/RequestGuard.h"
 
@@ -18,11 +19,9 @@
 #include <unordered_map>
 #include <vector>
 
-class QHttpServer;
-class QHttpServerRequest;
-class QHttpServerResponder;
 class QTcpServer;
 class QTcpSocket;
+class QUrl;
 
 namespace kestro {
 
@@ -34,8 +33,10 @@ struct ServerLimits {
     int maxStreams = 32;                    // event-stream clients at once
     int maxConnections = 128;               // all connections, streams included
     int64_t maxStreamBacklog = 256 * 1024;  // bytes one stream client may have unread
+    int64_t maxUnsentBytes = 64 * 1024;     // unread answers beyond which a client's next request waits
     int headerTimeoutMs = 10000;            // to send a whole request once begun
     int idleTimeoutMs = 60000;              // a kept-alive connection without a request
+    int stallTimeoutMs = 10000;             // unread answers that the client does not take at all
     int heartbeatMs = 15000;                // comment lines keep streams (and proxies) alive
 };
 
@@ -45,7 +46,8 @@ public:
     explicit MonitorServer(StationMonitor& monitor, QObject* parent = nullptr);
     ~MonitorServer() override;
 
-    // Every request then needs "Authorization: Bearer TOKEN" or "?token=TOKEN".
+    // Every request then needs "Authorization: Bearer TOKEN" or "?token=TOKEN";
+    // without one, only requests for a loopback name or address are answered.
     void setToken(const QString& token) { token_ = token.toUtf8(); }
     void setLimits(const ServerLimits& l);
     // More lines for /metrics (the publisher's counters).
@@ -56,25 +58,39 @@ public:
     quint16 port() const;
 
     int streamCount() const;
+    int connectionCount() const { return int(connections_.size()); }
     uint64_t droppedStreams() const { return droppedStreams_; }
     uint64_t refusedRequests() const { return refused_; }
+    uint64_t evictedConnections() const { return evicted_; }
+    // Request bytes taken from the network so far; each is read once.
+    int64_t bytesExamined() const { return examined_; }
+    // Answers written and not yet taken by the network, over all connections.
+    int64_t unsentBytes() const;
 
 private:
     struct Connection {
         RequestGuard guard;
-        QElapsedTimer lastActivity;
-        QElapsedTimer requestStarted;
+        QByteArray inbox;  // read from the socket, not yet examined from inboxAt on
+        qsizetype inboxAt = 0;
+        QElapsedTimer lastActivity;    // a byte received
+        QElapsedTimer requestStarted;  // the first byte of the request in progress
+        QElapsedTimer waitingSince;    // accepted, or the last answer written
+        QElapsedTimer lastProgress;    // the network last took unsent bytes
         bool streaming = false;
         bool closing = false;
     };
 
-    bool admit(QTcpSocket* socket);
-    void guardRead(QTcpSocket* socket);
+    void accept();
+    bool makeRoom();
+    void serve(QTcpSocket* socket);
+    void written(QTcpSocket* socket);
+    void answer(QTcpSocket* socket, Connection& c, const RequestHead& request);
+    void write(QTcpSocket* socket, Connection& c, const QByteArray& bytes);
     void refuse(QTcpSocket* socket, int status, const QByteArray& reason);
     void sweep();
-    void handle(const QHttpServerRequest& request, QHttpServerResponder&& responder);
-    bool authorized(const QHttpServerRequest& request) const;
-    void openStream(QHttpServerResponder& responder, bool head);
+    bool authorized(const RequestHead& request, const QUrl& url) const;
+    bool hostAllowed(const QByteArray& host) const;
+    QByteArray openStream(QTcpSocket* socket, Connection& c);
     void broadcast(const QByteArray& event, const QByteArray& data);
     void writeStream(QTcpSocket* socket, const QByteArray& bytes);
     QByteArray metricsText() const;
@@ -83,8 +99,8 @@ private:
     ServerLimits limits_;
     QByteArray token_;
     QByteArray page_;
-    std::unique_ptr<QHttpServer> http_;
-    QTcpServer* tcp_ = nullptr;  // owned by http_
+    QByteArray script_;
+    std::unique_ptr<QTcpServer> tcp_;
     std::unordered_map<QTcpSocket*, Connection> connections_;
     std::vector<QPointer<QTcpSocket>> streams_;
     std::vector<std::function<QByteArray()>> metrics_;
@@ -92,6 +108,8 @@ private:
     QElapsedTimer sinceHeartbeat_;
     uint64_t droppedStreams_ = 0;
     uint64_t refused_ = 0;
+    uint64_t evicted_ = 0;
+    int64_t examined_ = 0;
 };
 
 }  // namespace kestro

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -22,6 +23,21 @@ using std::chrono::milliseconds;
 constexpr size_t kMaxWaitingRequests = 2000;
 // How long one pass of the network loop may wait for traffic.
 constexpr int kLoopMs = 50;
+// From the start of a connection attempt to the broker's answer.
+constexpr auto kConnectTimeout = std::chrono::seconds(10);
+
+// libmosquitto counts its users in a plain integer: setting it up from each
+// link's thread races when two links run at once (a meter swap). So it is
+// set up once, on first use, and torn down after main has returned and every
+// link (owned by objects that main owns) has been joined.
+void UseLibrary() {
+    static const bool ready = [] {
+        mosquitto_lib_init();
+        std::atexit([] { mosquitto_lib_cleanup(); });
+        return true;
+    }();
+    (void)ready;
+}
 
 struct Request {
     bool interval = false;
@@ -38,7 +54,6 @@ struct MqttLink::Shared {
     std::function<void()> notify;  // cleared when the owner goes
     std::mutex mutex;
     std::condition_variable wake;
-    std::condition_variable done;
     std::deque<Request> requests;
     Events events;
     bool stopping = false;
@@ -64,6 +79,7 @@ struct Session {
     mosquitto* m = nullptr;
     bool up = false;
     bool justUp = false;
+    SteadyClock::time_point opened;
     int refused = 0;                            // CONNACK code of a refusal
     std::unordered_map<int, uint64_t> pending;  // message id -> tag
     int offlineMid = -1;
@@ -106,8 +122,9 @@ struct Session {
         mosquitto_connect_callback_set(m, OnConnect);
         mosquitto_disconnect_callback_set(m, OnDisconnect);
         mosquitto_publish_callback_set(m, OnPublish);
-        // Blocks this thread only (name lookup, TCP handshake).
-        const int rc = mosquitto_connect(m, cfg.host.constData(), cfg.port, cfg.keepAliveS);
+        // Only the name lookup blocks (this thread); the handshake goes on in the loop.
+        opened = SteadyClock::now();
+        const int rc = mosquitto_connect_async(m, cfg.host.constData(), cfg.port, cfg.keepAliveS);
         if (rc != MOSQ_ERR_SUCCESS) {
             *why = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : std::string(mosquitto_strerror(rc));
             close();
@@ -138,8 +155,7 @@ void Publish(Session& s, const Request& r) {
     if (r.interval) s.pending[mid] = r.tag;
 }
 
-void Run(std::shared_ptr<MqttLink::Shared> sh) {
-    mosquitto_lib_init();
+void Run(const std::shared_ptr<MqttLink::Shared>& sh) {
     Session s;
     s.sh = sh.get();
     const MqttLink::Settings& cfg = sh->settings;
@@ -193,6 +209,8 @@ void Run(std::shared_ptr<MqttLink::Shared> sh) {
         const int rc = mosquitto_loop(s.m, kLoopMs, 1);
         if (s.refused != 0) {
             lost(std::string("refused by the broker: ") + mosquitto_connack_string(s.refused));
+        } else if (!s.up && SteadyClock::now() - s.opened > kConnectTimeout) {
+            lost("no answer within 10 s");
         } else if (rc != MOSQ_ERR_SUCCESS) {
             lost(rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : std::string(mosquitto_strerror(rc)));
         } else if (s.justUp) {
@@ -228,10 +246,8 @@ void Run(std::shared_ptr<MqttLink::Shared> sh) {
     }
     s.close();
     sh->up = false;
-    mosquitto_lib_cleanup();
     std::lock_guard<std::mutex> lock(sh->mutex);
     sh->finished = true;
-    sh->done.notify_all();
 }
 
 }  // namespace
@@ -246,10 +262,15 @@ MqttLink::~MqttLink() { stop(0); }
 void MqttLink::start() {
     if (started_) return;
     started_ = true;
-    std::thread(Run, shared_).detach();
+    UseLibrary();
+    thread_ = std::thread(Run, shared_);
 }
 
 bool MqttLink::connected() const { return shared_->up; }
+bool MqttLink::finished() const {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return !started_ || shared_->finished;
+}
 uint64_t MqttLink::generation() const { return shared_->generation; }
 uint64_t MqttLink::droppedLevels() const { return shared_->droppedLevels; }
 
@@ -295,11 +316,11 @@ void MqttLink::stop(int waitMs) {
     if (stopped_) return;
     stopped_ = true;
     if (!started_) return;
-    std::unique_lock<std::mutex> lock(shared_->mutex);
-    // The thread holds its own reference to the shared state: when it is still
-    // busy after the wait, it finishes alone and tells nobody.
-    shared_->done.wait_until(lock, shared_->deadline + milliseconds(100), [&] { return shared_->finished; });
-    shared_->notify = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->notify = nullptr;
+    }
+    thread_.join();
 }
 
 }  // namespace kestro

@@ -2,7 +2,7 @@
 // The connection to the MQTT broker, on a thread of its own: connecting,
 // reconnecting after a growing pause (1 s doubling up to 30 s) and all of
 // libmosquitto's network traffic happen there, so the program's thread never
-// waits for the broker. The program hands messages over and collects what
+// waits for the broker. The thread ends and is joined with its link. The program hands messages over and collects what
 // happened (acknowledgements, connections, failures) when told to.
 
 #include <QByteArray>
@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kestro {
@@ -57,8 +58,10 @@ public:
     // Asks the thread to end within graceMs: the interval messages handed over
     // so far, then "offline", then the disconnection. Does not wait.
     void requestStop(int graceMs);
-    // requestStop, then waits for the thread (at most waitMs and a little). A
-    // thread caught in a connection attempt is left to end by itself.
+    // The thread has ended (joining it takes no time).
+    bool finished() const;
+    // requestStop, then waits for the thread to end: graceMs and a loop pass,
+    // or as long as a name lookup of the broker still takes.
     void stop(int waitMs);
     uint64_t droppedLevels() const;
 
@@ -66,6 +69,7 @@ public:
 
 private:
     std::shared_ptr<Shared> shared_;
+    std::thread thread_;
     bool started_ = false;
     bool stopRequested_ = false;
     bool stopped_ = false;

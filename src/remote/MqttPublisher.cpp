@@ -4,6 +4,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 namespace kestro {
 
 MqttPublisher::MqttPublisher(const MqttTarget& target, const QString& password, const QString& queueDir,
@@ -17,7 +19,12 @@ MqttPublisher::MqttPublisher(const MqttTarget& target, const QString& password, 
       eventsPosted_(std::make_shared<std::atomic<bool>>(false)) {
     // The acknowledged position is written now and then, not per message.
     syncTimer_.setInterval(1000);
-    connect(&syncTimer_, &QTimer::timeout, this, [this] { queue_.sync(); });
+    connect(&syncTimer_, &QTimer::timeout, this, [this] {
+        queue_.sync();
+        // The link of an earlier meter, once it has said "offline", is joined at no cost.
+        retired_.erase(std::remove_if(retired_.begin(), retired_.end(), [](const auto& l) { return l->finished(); }),
+                       retired_.end());
+    });
     syncTimer_.start();
 }
 
@@ -55,7 +62,7 @@ void MqttPublisher::setSerial(const QString& serial) {
     if (stopped_ || serial.isEmpty() || serial == serial_) return;
     if (link_) {
         // Another meter: the old one's status goes offline, its topics rest.
-        // Nobody waits for that here; the old link ends on its own thread.
+        // Nobody waits for that here: the old link's thread ends by itself.
         link_->requestStop(2000);
         retired_.push_back(std::move(link_));
     }
@@ -181,8 +188,6 @@ void MqttPublisher::stop(int waitMs) {
     if (stopped_) return;
     stopped_ = true;
     syncTimer_.stop();
-    for (auto& old : retired_)
-        old->stop(0);
     if (link_) {
         takeEvents();
         sendWaiting(true);
@@ -193,6 +198,7 @@ void MqttPublisher::stop(int waitMs) {
                      .arg(queue_.size())
                      .arg(queue_.queuePath()));
     }
+    retired_.clear();  // joined; their own grace to say "offline" ran meanwhile
     queue_.sync();
 }
 

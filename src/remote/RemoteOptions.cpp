@@ -1,5 +1,6 @@
 #include "remote/RemoteOptions.h"
 
+#include <QFile>
 #include <QUrl>
 
 namespace kestro {
@@ -55,6 +56,22 @@ QString ListenUrl(const QHostAddress& address, quint16 port) {
     return QStringLiteral("http://%1:%2/").arg(host).arg(port);
 }
 
+bool ReadTokenFile(const QString& path, QString* token, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("--serve-token-file: cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.read(4096);
+    const QByteArray line = bytes.split('\n').front().trimmed();
+    if (line.isEmpty()) {
+        *error = QStringLiteral("--serve-token-file: %1 holds no token on its first line").arg(path);
+        return false;
+    }
+    *token = QString::fromUtf8(line);
+    return true;
+}
+
 QString MqttTarget::text() const {
     QString host =
         this->host.contains(QLatin1Char(':')) ? QLatin1Char('[') + this->host + QLatin1Char(']') : this->host;
@@ -89,7 +106,8 @@ bool ParseMqttUrl(const QString& text, MqttTarget* out, QString* error) {
     while (prefix.endsWith(QLatin1Char('/')))
         prefix.chop(1);
     if (prefix.isEmpty()) return fail(usage + QStringLiteral(" (the topic prefix is missing)"));
-    if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#')) || prefix.contains(QChar(0)))
+    if (prefix.contains(QChar(0))) return fail(QStringLiteral("--mqtt: the topic prefix may not hold a NUL (%00)"));
+    if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#')))
         return fail(QStringLiteral("--mqtt: the topic prefix may not hold + or #"));
     *out = t;
     out->prefix = prefix;

@@ -17,6 +17,9 @@ bool ParseListenAddress(const QString& text, ListenAddress* out, QString* error)
 // "http://127.0.0.1:8080/" of a bound address.
 QString ListenUrl(const QHostAddress& address, quint16 port);
 
+// The token of --serve-token-file: the file's first line without the blanks around it.
+bool ReadTokenFile(const QString& path, QString* token, QString* error);
+
 // The broker and topic prefix of "mqtt://[user@]host[:port]/prefix".
 struct MqttTarget {
     QString host;

@@ -12,7 +12,7 @@ QString ServeRefusal(const ListenAddress& address, const QString& token) {
     if (address.address.isLoopback() || !token.isEmpty()) return QString();
     return QStringLiteral(
                "--serve %1 would let anyone on the network read the station; give a token with "
-               "--serve-token TOKEN (or KESTRO_SERVE_TOKEN), or serve on 127.0.0.1")
+               "--serve-token-file FILE (or KESTRO_SERVE_TOKEN), or serve on 127.0.0.1")
         .arg(address.address.toString());
 }
 

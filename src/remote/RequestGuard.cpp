@@ -1,71 +1,141 @@
 #include "remote/RequestGuard.h"
 
-#include <QList>
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 
 namespace kestro {
 
-RequestGuard::Verdict RequestGuard::feed(const char* data, int64_t n) {
-    if (status_ != 0) return status_ == 400 ? Verdict::Malformed : Verdict::TooLarge;
-    for (int64_t i = 0; i < n;) {
-        if (bodyLeft_ > 0) {
+namespace {
+
+bool IsToken(const QByteArray& text) {
+    if (text.isEmpty()) return false;
+    for (const char c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr("!#$%&'*+-.^_`|~", c)) return false;
+    return true;
+}
+
+}  // namespace
+
+int64_t RequestGuard::feed(const char* data, int64_t n) {
+    int64_t i = 0;
+    while (i < n && !complete_ && verdict_ == Verdict::Pass) {
+        if (state_ == State::Body) {
             const int64_t take = std::min(bodyLeft_, n - i);
             bodyLeft_ -= take;
             i += take;
+            if (bodyLeft_ == 0) {
+                complete_ = true;
+                ++requests_;
+            }
             continue;
         }
-        head_.append(data[i++]);
-        if (head_.size() > max_) {
-            status_ = 431;
-            return Verdict::TooLarge;
+        if (state_ == State::Idle) {
+            // Empty lines before a request line belong to no request.
+            if (data[i] == '\r' || data[i] == '\n') {
+                ++i;
+                continue;
+            }
+            state_ = State::RequestLine;
+            head_ = RequestHead();
+            headBytes_ = 0;
+            bodyLeft_ = 0;
+            seenLength_ = false;
+            closeAsked_ = false;
         }
-        // Blank lines before a request line are allowed and belong to no request.
-        if (head_ == "\r\n" || head_ == "\n") {
-            head_.clear();
+        const char* start = data + i;
+        const auto* end = static_cast<const char*>(std::memchr(start, '\n', size_t(n - i)));
+        const int64_t length = end ? end - start + 1 : n - i;
+        if (headBytes_ + length > max_) {
+            i += max_ - headBytes_ + 1;
+            refuse(Verdict::TooLarge, 431);
+            break;
+        }
+        headBytes_ += length;
+        i += length;
+        if (!end) {
+            line_.append(start, length);
             continue;
         }
-        if (head_.endsWith("\r\n\r\n") || head_.endsWith("\n\n")) {
-            const Verdict v = headEnded();
-            if (v != Verdict::Pass) return v;
-        }
+        line_.append(start, length - 1);
+        if (line_.endsWith('\r')) line_.chop(1);
+        QByteArray text;
+        text.swap(line_);
+        line(text);
     }
-    return Verdict::Pass;
+    examined_ += i;
+    return i;
 }
 
-RequestGuard::Verdict RequestGuard::headEnded() {
-    int64_t length = 0;
-    bool seenLength = false;
-    const QList<QByteArray> lines = head_.split('\n');
-    for (qsizetype k = 1; k < lines.size(); ++k) {
-        const QByteArray line = lines[k].trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0) continue;
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "transfer-encoding") {
-            // A body of unknown length could be endless.
-            status_ = 413;
-            return Verdict::TooLarge;
-        }
-        if (name == "content-length") {
-            bool ok = false;
-            const qlonglong v = value.toLongLong(&ok);
-            if (!ok || v < 0 || value.isEmpty() || (seenLength && v != length)) {
-                status_ = 400;
-                return Verdict::Malformed;
-            }
-            seenLength = true;
-            length = v;
-        }
+RequestHead RequestGuard::takeRequest() {
+    complete_ = false;
+    state_ = State::Idle;
+    return std::move(head_);
+}
+
+bool RequestGuard::line(QByteArray text) {
+    if (state_ == State::RequestLine) return requestLine(text);
+    if (!text.isEmpty()) return header(text);
+    // The end of the head.
+    if (headBytes_ + bodyLeft_ > max_) return refuse(Verdict::TooLarge, 413);
+    if (bodyLeft_ > 0) {
+        state_ = State::Body;
+    } else {
+        complete_ = true;
+        ++requests_;
     }
-    if (int64_t(head_.size()) + length > max_) {
-        status_ = 413;
-        return Verdict::TooLarge;
+    return true;
+}
+
+bool RequestGuard::requestLine(const QByteArray& text) {
+    const QList<QByteArray> parts = text.split(' ');
+    if (parts.size() != 3 || !IsToken(parts[0]) || parts[1].isEmpty()) return refuse(Verdict::Malformed, 400);
+    for (const char c : parts[1])
+        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) return refuse(Verdict::Malformed, 400);
+    if (parts[2] != "HTTP/1.1" && parts[2] != "HTTP/1.0") return refuse(Verdict::Malformed, 400);
+    head_.method = parts[0];
+    head_.target = parts[1];
+    head_.http10 = parts[2] == "HTTP/1.0";
+    head_.keepAlive = !head_.http10;
+    state_ = State::Headers;
+    return true;
+}
+
+bool RequestGuard::header(const QByteArray& text) {
+    const qsizetype colon = text.indexOf(':');
+    // Also refuses folded lines and a blank before the colon, which other
+    // parsers on the way may read differently.
+    if (colon <= 0 || !IsToken(text.left(colon))) return refuse(Verdict::Malformed, 400);
+    const QByteArray name = text.left(colon).toLower();
+    const QByteArray value = text.mid(colon + 1).trimmed();
+    if (name == "transfer-encoding") return refuse(Verdict::TooLarge, 413);  // a body of unknown length
+    if (name == "content-length") {
+        const bool digits = !value.isEmpty() && value.size() <= 18 &&
+                            std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!digits || (seenLength_ && value.toLongLong() != bodyLeft_)) return refuse(Verdict::Malformed, 400);
+        seenLength_ = true;
+        bodyLeft_ = value.toLongLong();
+    } else if (name == "host") {
+        if (head_.hasHost) return refuse(Verdict::Malformed, 400);
+        head_.hasHost = true;
+        head_.host = value;
+    } else if (name == "authorization") {
+        head_.authorization.push_back(value);
+    } else if (name == "connection") {
+        for (const QByteArray& option : value.split(',')) {
+            const QByteArray o = option.trimmed().toLower();
+            if (o == "close") closeAsked_ = true;
+            if (o == "keep-alive" && head_.http10) head_.keepAlive = true;
+        }
+        if (closeAsked_) head_.keepAlive = false;
     }
-    ++requests_;
-    head_.clear();
-    bodyLeft_ = length;
-    return Verdict::Pass;
+    return true;
+}
+
+bool RequestGuard::refuse(Verdict v, int status) {
+    verdict_ = v;
+    status_ = status;
+    return false;
 }
 
 }  // namespace kestro

@@ -24,6 +24,7 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         const char* serve = "";
         const char* serveToken = "";
         const char* mqtt = "";
+        const char* serveTokenFile = "";
     };
     const struct {
         QStringList args;
@@ -64,6 +65,13 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--serve", "::1:80"}, Action::Error, {}, "--serve needs"},
         {{"--serve-token", "t"}, Action::Error, {}, "--serve-token is for the server of --serve"},
         {{"--serve", "80", "--serve-token="}, Action::Error, {}, "--serve-token needs a token"},
+        {{"--serve", "80", "--serve-token-file", "etc/../token"},
+         Action::Run,
+         {false, false, false, "", "", "80", "", "", "/home/tech/token"},
+         ""},
+        {{"--serve-token-file=/run/t"}, Action::Error, {}, "--serve-token-file is for the server of --serve"},
+        {{"--serve", "80", "--serve-token-file"}, Action::Error, {}, "--serve-token-file needs a file"},
+        {{"--serve", "80", "--serve-token-file", "f", "--serve-token", "t"}, Action::Error, {}, "give the token once"},
         {{"--mqtt", "mqtt://broker.lan/noise"},
          Action::Run,
          {false, false, false, "", "", "", "", "mqtt://broker.lan/noise"},
@@ -83,6 +91,7 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
          "--mqtt: give the password in KESTRO_MQTT_PASSWORD"},
         {{"--mqtt", "mqtt://broker.lan/noise/#"}, Action::Error, {}, "--mqtt needs"},
         {{"--mqtt", "mqtt://broker.lan/a+b"}, Action::Error, {}, "--mqtt: the topic prefix may not hold + or #"},
+        {{"--mqtt", "mqtt://broker.lan/a%00b"}, Action::Error, {}, "--mqtt: the topic prefix may not hold a NUL"},
         {{"--mqtt"}, Action::Error, {}, "--mqtt needs"},
     };
     for (const auto& r : rows) {
@@ -102,7 +111,15 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         EXPECT_EQ(cl.options.serve, r.expected.serve);
         EXPECT_EQ(cl.options.serveToken, r.expected.serveToken);
         EXPECT_EQ(cl.options.mqtt, r.expected.mqtt);
+        EXPECT_EQ(cl.options.serveTokenFile, r.expected.serveTokenFile);
     }
+}
+
+TEST(CommandLineTest, TheTokenIsOverwrittenInTheArguments) {
+    std::string a = "--serve-token", b = "s3cret", c = "--serve-token=s3", d = "--serve-token-file", e = "f";
+    char* argv[] = {a.data(), a.data(), b.data(), c.data(), d.data(), e.data()};
+    ConcealServeToken(6, argv);
+    EXPECT_EQ(b + ' ' + c + ' ' + e, "****** --serve-token=** f");
 }
 
 TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
@@ -121,6 +138,7 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
                              "registry.json",
                              "--serve [ADDR:]PORT",
                              "--serve-token TOKEN",
+                             "--serve-token-file FILE",
                              "--mqtt URL",
                              "KESTRO_SERVE_TOKEN",
                              "KESTRO_MQTT_PASSWORD",
@@ -141,7 +159,7 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
             QStringList args{"KestroRecorder", name};
             if (name == "--port" || name == "--record-dir" || name == "--report") args << "x";
             if (name == "--serve") args << "8080";
-            if (name == "--serve-token")
+            if (name == "--serve-token" || name == "--serve-token-file")
                 args << "t"
                      << "--serve"
                      << "8080";

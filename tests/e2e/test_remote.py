@@ -12,6 +12,7 @@ import select
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import tempfile
 import time
@@ -119,6 +120,8 @@ def test_serve_api():
     try:
         base = rec.url()
         check(base.startswith("http://127.0.0.1:"), base)
+        with open("/proc/%d/cmdline" % rec.proc.pid, "rb") as f:
+            check(token.encode() not in f.read(), "the token in the process list")
         for path in ("", "api/state", "api/events", "metrics", "nothing"):
             status, _, body = fetch(base + path)
             check(status == 401, "GET /%s without the token: %d" % (path, status))
@@ -168,8 +171,17 @@ def test_serve_api():
             raise Failure("POST was accepted")
         except urllib.error.HTTPError as e:
             check(e.code == 405, "POST: %d" % e.code)
+        # Clients that reset the connection amid requests sent at once leave no complaint.
+        for _ in range(50):
+            sock = socket.create_connection(("127.0.0.1", int(base.rsplit(":", 1)[1].strip("/"))), timeout=5)
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.sendall(b"GET /api/history HTTP/1.1\r\nHost: x\r\n\r\n" * 50)
+            time.sleep(0.002)
+            sock.close()
+        check(state(base, token)["online"], "the server after the resets")
         rc, err = rec.finish()
-        check(rc == 0, "exit status %d: %s" % (rc, err))
+        check(rc == 0 and "QIODevice" not in err, "exit status %d: %s" % (rc, err))
+        check("--serve-token: other users of this computer may have read the token" in err, err)
     finally:
         if rec.alive():
             rec.proc.kill()
@@ -192,13 +204,21 @@ def test_serve_refuses_an_open_address_without_token():
         rc, err = rec.finish(by_itself=True)
         blocker.close()
         check(rc == 2 and "cannot serve on http://127.0.0.1:%d/" % port in err, "%d: %s" % (rc, err))
-        # With a token from the environment it listens on every address.
-        rec = Station(home, "--demo", "--serve", "0.0.0.0:0", extra_env={"KESTRO_SERVE_TOKEN": "from-env"})
-        base = rec.url().replace("0.0.0.0", "127.0.0.1")
-        check(fetch(base + "api/state")[0] == 401, "no token asked")
-        check(fetch(base + "api/state", "from-env")[0] == 200, "token from KESTRO_SERVE_TOKEN refused")
-        rc, err = rec.finish()
-        check(rc == 0, "exit status %d: %s" % (rc, err))
+        token_file = os.path.join(home.root, "token")
+        rec = Station(home, "--serve", "0", "--serve-token-file", token_file)
+        rc, err = rec.finish(by_itself=True)
+        check(rc == 2 and "--serve-token-file: cannot read " + token_file in err, "%d: %s" % (rc, err))
+        # With a token from the environment or a file it listens on every address.
+        with open(token_file, "w") as f:
+            f.write("from-file\n")
+        for args, env, good in ((["--serve-token-file", token_file], {}, "from-file"),
+                                ([], {"KESTRO_SERVE_TOKEN": "from-env"}, "from-env")):
+            rec = Station(home, "--demo", "--serve", "0.0.0.0:0", *args, extra_env=env)
+            base = rec.url().replace("0.0.0.0", "127.0.0.1")
+            check(fetch(base + "api/state")[0] == 401, "no token asked")
+            check(fetch(base + "api/state", good)[0] == 200, "the token %s refused" % good)
+            rc, err = rec.finish()
+            check(rc == 0 and "other users" not in err, "exit status %d: %s" % (rc, err))
     finally:
         home.cleanup()
 

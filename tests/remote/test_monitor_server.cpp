@@ -4,10 +4,12 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -104,7 +106,19 @@ private:
 };
 
 QByteArray Get(const QByteArray& target, const QByteArray& extra = {}, const QByteArray& method = "GET") {
-    return method + ' ' + target + " HTTP/1.1\r\nHost: station\r\n" + extra + "\r\n";
+    return method + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+}
+
+// A socket without Qt: a small receive buffer makes a client that does not
+// read visible to the server soon.
+int RawClient(quint16 port, int receiveBuffer) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ? fd : -1;
 }
 
 class ServerTest : public ::testing::Test {
@@ -150,7 +164,8 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
         const char* contains;
     } rows[] = {
         {"/", 200, "text/html", "id=\"level\""},
-        {"/index.html", 200, "text/html", "/api/events"},
+        {"/index.html", 200, "text/html", "<script src=\"/app.js\"></script>"},
+        {"/app.js", 200, "text/javascript", "new EventSource(\"/api/events\""},
         {"/api/state", 200, "application/json", "\"level_db\":61.2"},
         {"/api/state?since=now", 200, "application/json", "\"serial\":\"12345678\""},
         {"/api/files", 200, "application/json", "["},
@@ -168,11 +183,17 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
         EXPECT_TRUE(reply.body.contains(r.contains)) << reply.body.left(300).toStdString();
         EXPECT_EQ(reply.header("Cache-Control"), "no-store");
     }
-    // The page needs nothing from elsewhere.
+    // The page needs nothing from elsewhere, and runs no script of its own
+    // making: neither inline nor in an attribute.
     const Reply page = fetch(Get("/"));
-    for (const char* external : {"http://", "https://", "//cdn", "<link", "src=\""})
+    const QByteArray script = fetch(Get("/app.js")).body;
+    for (const char* external : {"http://", "https://", "//cdn", "<link"})
         EXPECT_FALSE(page.body.contains(external)) << external;
-    EXPECT_TRUE(page.header("Content-Security-Policy").contains("default-src 'none'"));
+    EXPECT_EQ(page.body.count("<script"), 1);
+    for (const QByteArray& text : {page.body, script})
+        EXPECT_FALSE(QRegularExpression(R"(\son[a-z]+\s*=\s*["'])").match(QString::fromUtf8(text)).hasMatch());
+    const QByteArray policy = page.header("Content-Security-Policy");
+    EXPECT_TRUE(policy.contains("; script-src 'self';") && policy.count("unsafe-inline") == 1) << policy.data();
     EXPECT_TRUE(QJsonDocument::fromJson(fetch(Get("/api/state")).body).isObject());
 }
 
@@ -192,6 +213,7 @@ TEST_F(ServerTest, NothingCanBeChanged) {
 
 TEST_F(ServerTest, ATokenGuardsEveryRequest) {
     start(ServerLimits{}, "s3cr3t-t0ken");
+    const QByteArray many = QByteArray("X-Pad: 1\r\n").repeated(300);
     const struct {
         QByteArray request;
         int status;
@@ -211,6 +233,10 @@ TEST_F(ServerTest, ATokenGuardsEveryRequest) {
         {Get("/api/state?token="), 401},
         {Get("/api/state?tok=s3cr3t-t0ken"), 401},
         {Get("/nothing?token=s3cr3t-t0ken"), 404},
+        {Get("/app.js"), 200},
+        {"GET /api/state HTTP/1.1\r\nHost: station.example\r\nAuthorization: Bearer s3cr3t-t0ken\r\n\r\n", 200},
+        {Get("/api/state", many + "Authorization: Bearer s3cr3t-t0ken\r\n"), 200},
+        {Get("/api/state", "Authorization: Basic x\r\nAuthorization: Bearer s3cr3t-t0ken\r\n"), 200},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.request.toStdString());
@@ -223,13 +249,31 @@ TEST_F(ServerTest, ATokenGuardsEveryRequest) {
     }
 }
 
+// A web page elsewhere may point a name of its own at this machine: without
+// a token only loopback names and addresses are answered.
+TEST_F(ServerTest, WithoutATokenOnlyLoopbackNamesAreAnswered) {
+    const struct {
+        const char* head;  // after the request line
+        int status;
+    } rows[] = {
+        {"Host: localhost:8080", 200}, {"Host: kestro.localhost.", 200}, {"Host: 127.0.0.2", 200},
+        {"Host: [::1]:80", 200},       {"Host: attacker.example", 421},  {"Host: localhost.attacker.example", 421},
+        {"Host: [::1", 421},           {"Host: 10.0.0.1", 421},          {"X-No-Host: 1", 400},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.head);
+        EXPECT_EQ(fetch(QByteArray("GET /api/state HTTP/1.1\r\n") + r.head + "\r\n\r\n").status, r.status);
+    }
+    EXPECT_EQ(fetch("GET /api/state HTTP/1.0\r\n\r\n").status, 200);
+}
+
 TEST_F(ServerTest, RequestsOver8KBAreRefused) {
     const QByteArray small = Get("/api/state", "X-Pad: \r\n");
     const QByteArray exact = Get("/api/state", "X-Pad: " + QByteArray(8192 - small.size(), 'a') + "\r\n");
     ASSERT_EQ(exact.size(), 8192);
     EXPECT_EQ(fetch(exact).status, 200);
     QByteArray over = exact;
-    over.insert(30, 'a');
+    over.insert(50, 'a');
     Client c(port);
     c.send(over);
     const Reply r = c.next();
@@ -237,7 +281,7 @@ TEST_F(ServerTest, RequestsOver8KBAreRefused) {
     EXPECT_TRUE(c.waitClosed());
     const Reply body = fetch(Get("/api/state", "Content-Length: 9000\r\n", "POST") + QByteArray(9000, 'x'));
     EXPECT_EQ(body.status, 413);
-    // A flood without a line end never reaches the HTTP library.
+    // A flood without a line end is refused at the limit.
     Client flood(port);
     flood.send(QByteArray(1 << 20, 'A'));
     EXPECT_EQ(flood.next().status, 431);
@@ -246,14 +290,74 @@ TEST_F(ServerTest, RequestsOver8KBAreRefused) {
     EXPECT_EQ(fetch(Get("/api/state")).status, 200);
 }
 
-TEST_F(ServerTest, OneConnectionServesRequestAfterRequest) {
-    Client c(port);
-    for (const char* target : {"/api/state", "/metrics", "/api/files", "/api/state"}) {
-        c.send(Get(target));
-        const Reply r = c.next();
-        EXPECT_EQ(r.status, 200) << target;
-        EXPECT_FALSE(r.closed);
+TEST_F(ServerTest, ConnectionsStayOpenUnlessTheClientSaysOtherwise) {
+    const struct {
+        QByteArray request;
+        bool closed;
+        const char* connection;  // the answer's Connection header
+    } rows[] = {
+        {Get("/api/state"), false, ""},
+        {Get("/api/state", "Connection: Keep-Alive, close\r\n"), true, "close"},
+        {"GET /api/state HTTP/1.0\r\n\r\n", true, "close"},
+        {"GET /api/state HTTP/1.0\r\nConnection: keep-alive\r\n\r\n", false, "keep-alive"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.request.toStdString());
+        Client c(port);
+        c.send(r.request + Get("/metrics"));
+        const Reply first = c.next();
+        EXPECT_EQ(first.status, 200);
+        EXPECT_EQ(first.header("Connection"), r.connection);
+        // Closed at once, and what came after the request is not answered.
+        const Reply second = c.next(false, 2000);
+        EXPECT_EQ(second.closed, r.closed);
+        EXPECT_EQ(second.body.contains("kestro_device_online"), !r.closed);
     }
+}
+
+// However many requests arrive at once, each byte is read once.
+TEST_F(ServerTest, PipelinedRequestsAreReadOnce) {
+    for (int n : {1, 100, 1000}) {
+        SCOPED_TRACE(n);
+        const QByteArray all = Get("/api/state").repeated(n);
+        const int64_t before = server->bytesExamined();
+        Client c(port);
+        c.send(all);
+        int ok = 0;
+        for (int i = 0; i < n; ++i)
+            ok += c.next().status == 200;
+        EXPECT_EQ(ok, n);
+        EXPECT_EQ(server->bytesExamined() - before, all.size());
+    }
+}
+
+// A client that sends requests and reads none of the answers: it is no longer
+// read from once its unread answers reach the bound, and it is dropped when
+// it takes none of them for a while.
+TEST_F(ServerTest, UnreadAnswersAreBoundedThenDropped) {
+    ServerLimits limits;
+    limits.maxUnsentBytes = 16 * 1024;
+    limits.stallTimeoutMs = 1000;
+    start(limits);
+    const int fd = RawClient(port, 4096);
+    ASSERT_GE(fd, 0);
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    const QByteArray requests = Get("/api/state").repeated(1000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 1; }, 5000));
+    int64_t peak = 0;
+    qsizetype at = 0;
+    QElapsedTimer t;
+    t.start();
+    while (server->connectionCount() > 0 && t.elapsed() < 10000) {
+        const ssize_t n = ::send(fd, requests.constData() + at, size_t(requests.size() - at), MSG_NOSIGNAL);
+        if (n > 0) at = (at + n) % requests.size();
+        QCoreApplication::processEvents();
+        peak = std::max(peak, server->unsentBytes());
+    }
+    EXPECT_EQ(server->connectionCount(), 0);
+    EXPECT_GE(peak, limits.maxUnsentBytes);
+    EXPECT_LE(peak, limits.maxUnsentBytes + 1024);  // and one answer
+    ::close(fd);
 }
 
 TEST_F(ServerTest, EventStreamCarriesEverySample) {
@@ -307,15 +411,8 @@ TEST_F(ServerTest, AStalledClientIsDroppedNotWaitedFor) {
     ServerLimits limits;
     limits.maxStreamBacklog = 64 * 1024;
     start(limits);
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = RawClient(port, 4096);
     ASSERT_GE(fd, 0);
-    const int small = 4096;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     const QByteArray request = Get("/api/events");
     ASSERT_EQ(::send(fd, request.constData(), size_t(request.size()), 0), request.size());
     Client reader(port);
@@ -362,22 +459,42 @@ TEST_F(ServerTest, SlowRequestsAndIdleConnectionsAreClosed) {
     EXPECT_EQ(stream.socket().state(), QAbstractSocket::ConnectedState);
 }
 
-TEST_F(ServerTest, ConnectionsAreCounted) {
+// When every connection is taken, the one that has waited longest without a
+// request in progress makes room; streams are kept.
+TEST_F(ServerTest, AFullServerClosesTheLongestWaitingConnection) {
     ServerLimits limits;
     limits.maxConnections = 3;
     start(limits);
-    std::vector<std::unique_ptr<Client>> open;
-    for (int i = 0; i < 3; ++i) {
-        open.push_back(std::make_unique<Client>(port));
-        open.back()->send(Get("/api/state"));
-        EXPECT_EQ(open.back()->next().status, 200);
+    const struct {
+        const char* what;
+        QByteArray sent;
+        const char* awaited;  // what comes back before the next one connects
+        bool served;
+    } rows[] = {
+        {"idle after an answer", Get("/api/state"), "level_db", true},
+        {"half a request", "GET /api/sta", nullptr, true},
+        {"event streams", Get("/api/events"), "event: state", false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::vector<std::unique_ptr<Client>> held;
+        for (int i = 0; i < 3; ++i) {
+            held.push_back(std::make_unique<Client>(port));
+            held.back()->send(r.sent);
+            if (r.awaited) held.back()->streamUntil(r.awaited);
+            QTest::qWait(30);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 3; }, 5000));
+        Client newcomer(port);
+        newcomer.send(Get("/api/state"));
+        EXPECT_EQ(newcomer.next().status, r.served ? 200 : 503);
+        EXPECT_EQ(held[0]->waitClosed(r.served ? 5000 : 200), r.served);
+        EXPECT_FALSE(held[1]->waitClosed(0));
+        held.clear();
+        newcomer.socket().abort();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 0; }, 5000));
     }
-    Client fourth(port);
-    const Reply r = fourth.next();
-    EXPECT_EQ(r.status, 503);
-    open.clear();
-    QTest::qWait(200);
-    EXPECT_EQ(fetch(Get("/api/state")).status, 200);
+    EXPECT_EQ(server->evictedConnections(), 2u);
 }
 
 TEST(MonitorServerListen, APortInUseIsReported) {

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <pwd.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -36,12 +37,13 @@ public:
     Broker(const QString& dir, quint16 port) : dir_(dir), port_(port) {
         QFile conf(dir_ + "/mosquitto.conf");
         conf.open(QIODevice::WriteOnly);
-        // Persistence: a subscriber's session and its queued messages survive a restart.
+        // Persistence: a subscriber's session and its queued messages survive a
+        // restart, even a killed broker's (saved at every change).
         // Started as root, mosquitto would become another user who cannot write here.
         const passwd* me = ::getpwuid(::geteuid());
         conf.write("listener " + QByteArray::number(port_) + " 127.0.0.1\nallow_anonymous true\nuser " +
                    QByteArray(me ? me->pw_name : "root") + "\npersistence true\npersistence_location " +
-                   QFile::encodeName(dir_) + "/\nlog_dest stderr\n");
+                   QFile::encodeName(dir_) + "/\nautosave_interval 1\nautosave_on_changes true\nlog_dest stderr\n");
     }
     ~Broker() { stop(); }
     bool start() {
@@ -62,6 +64,11 @@ public:
         process_->terminate();
         process_->waitForFinished(5000);
         process_.reset();
+    }
+    // SIGSTOP freezes it with its connections open; SIGKILL ends it without a word.
+    void signal(int sig) {
+        ::kill(pid_t(process_->processId()), sig);
+        if (sig == SIGKILL) process_->waitForFinished(5000);
     }
     quint16 port() const { return port_; }
 
@@ -243,6 +250,27 @@ TEST_F(MqttTest, EveryIntervalSurvivesABrokerRestartInOrder) {
     // Repeats, if any, are the same message again.
     for (const QByteArray& payload : sub.payloads("interval"))
         EXPECT_EQ(payload, Interval(NumberOf(payload)));
+}
+
+// The broker freezes with an interval message on its way, then dies: the
+// message is sent again after the reconnection and arrives exactly once.
+TEST_F(MqttTest, AnIntervalInFlightWhenTheBrokerDiesArrivesOnce) {
+    Subscriber sub(broker->port(), "kestro-test-consumer");
+    ASSERT_TRUE(sub.subscribed());
+    auto p = publisher(broker->port());
+    p->setSerial("12345678");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
+    broker->signal(SIGSTOP);
+    p->publishInterval(Interval(7));
+    QTest::qWait(300);
+    EXPECT_EQ(p->waitingIntervals(), 1u);
+    broker->signal(SIGKILL);
+    ASSERT_TRUE(broker->start());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 20000));
+    ASSERT_TRUE(sub.waitFor([&] { return !sub.payloads("interval").empty(); }));
+    QTest::qWait(500);
+    EXPECT_EQ(sub.payloads("interval"), std::vector<QByteArray>{Interval(7)});
+    p->stop(1000);
 }
 
 // No broker at all: intervals wait on disk and go out with the next run.

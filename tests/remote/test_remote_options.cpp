@@ -1,6 +1,9 @@
 #include "remote/RemoteOptions.h"
 #include "remote/RemoteStation.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace kestro;
@@ -88,6 +91,23 @@ TEST(RemoteOptions, BrokerUrls) {
         MqttTarget again;
         EXPECT_TRUE(ParseMqttUrl(t.text(), &again, &error)) << t.text().toStdString();
         EXPECT_EQ(again.text(), t.text());
+    }
+}
+
+TEST(RemoteOptions, TokenFiles) {
+    QTemporaryDir dir;
+    const struct {
+        const char* content;  // nullptr: no such file
+        const char* token;    // nullptr: refused
+    } rows[] = {{" s3cret \r\nthe rest", "s3cret"}, {"s3cret", "s3cret"}, {"\ns3cret", nullptr}, {nullptr, nullptr}};
+    for (const auto& r : rows) {
+        const QString path = dir.filePath(r.content ? QString::number(qHash(r.content)) : "none");
+        QFile f(path);
+        ASSERT_TRUE(!r.content || (f.open(QIODevice::WriteOnly) && f.write(r.content) >= 0 && f.flush()));
+        QString token;
+        QString error;
+        EXPECT_EQ(ReadTokenFile(path, &token, &error), r.token != nullptr) << error.toStdString();
+        EXPECT_EQ(token, r.token ? r.token : "");
     }
 }
 

@@ -25,55 +25,76 @@ QByteArray PostOfSize(int total) {
     return Post(body);
 }
 
-// The guard must give the same answer however the bytes are split up.
+using V = RequestGuard::Verdict;
+
+// Feeds bytes in chunks as the server does, taking each request as it completes.
+std::vector<RequestHead> FeedAll(RequestGuard& g, const QByteArray& bytes, int chunk) {
+    std::vector<RequestHead> heads;
+    for (qsizetype i = 0; i < bytes.size() && g.verdict() == V::Pass; i += chunk) {
+        const QByteArray part = bytes.mid(i, chunk);
+        for (qsizetype at = 0; at < part.size() && g.verdict() == V::Pass;) {
+            at += g.feed(part.constData() + at, part.size() - at);
+            if (g.hasRequest()) heads.push_back(g.takeRequest());
+        }
+    }
+    return heads;
+}
+
+// The guard must give the same answer however the bytes are split up, and
+// look at each byte once.
 TEST(RequestGuard, RequestsWithinAndBeyondTheLimit) {
     const QByteArray atLimit = Get(8192 - Get(0).size() - 9);  // "X-Pad: " and its CR LF
     ASSERT_EQ(atLimit.size(), 8192);
     QByteArray overLimit = atLimit;
-    overLimit.insert(20, 'x');
+    overLimit.insert(60, 'x');
     const QByteArray postAtLimit = PostOfSize(8192);
     ASSERT_EQ(postAtLimit.size(), 8192);
     const struct {
         const char* what;
         QByteArray bytes;
-        RequestGuard::Verdict verdict;
+        V verdict;
         int status;
         int64_t requests;  // complete requests passed
     } rows[] = {
-        {"one small request", Get(), RequestGuard::Verdict::Pass, 0, 1},
-        {"three on one connection", Get() + Get(100) + Get(), RequestGuard::Verdict::Pass, 0, 3},
-        {"a request of exactly 8 KB", atLimit, RequestGuard::Verdict::Pass, 0, 1},
-        {"headers one byte over", overLimit, RequestGuard::Verdict::TooLarge, 431, 0},
-        {"8 KB after a small request", Get() + atLimit, RequestGuard::Verdict::Pass, 0, 2},
-        {"endless header line", QByteArray(20000, 'G'), RequestGuard::Verdict::TooLarge, 431, 0},
-        {"a small body", Post(100) + Get(), RequestGuard::Verdict::Pass, 0, 2},
-        {"body up to the limit", postAtLimit, RequestGuard::Verdict::Pass, 0, 1},
-        {"body one byte over", PostOfSize(8193), RequestGuard::Verdict::TooLarge, 413, 0},
-        {"a gigabyte announced", "POST / HTTP/1.1\r\nContent-Length: 1000000000\r\n\r\n",
-         RequestGuard::Verdict::TooLarge, 413, 0},
+        {"one small request", Get(), V::Pass, 0, 1},
+        {"three on one connection", Get() + Get(100) + Get(), V::Pass, 0, 3},
+        {"a request of exactly 8 KB", atLimit, V::Pass, 0, 1},
+        {"headers one byte over", overLimit, V::TooLarge, 431, 0},
+        {"8 KB after a small request", Get() + atLimit, V::Pass, 0, 2},
+        {"endless header line", QByteArray(20000, 'G'), V::TooLarge, 431, 0},
+        {"a small body", Post(100) + Get(), V::Pass, 0, 2},
+        {"body up to the limit", postAtLimit, V::Pass, 0, 1},
+        {"body one byte over", PostOfSize(8193), V::TooLarge, 413, 0},
+        {"a gigabyte announced", "POST / HTTP/1.1\r\nContent-Length: 1000000000\r\n\r\n", V::TooLarge, 413, 0},
         {"a body of unknown length", "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
-         RequestGuard::Verdict::TooLarge, 413, 0},
-        {"a negative length", "POST / HTTP/1.1\r\nContent-Length: -5\r\n\r\n", RequestGuard::Verdict::Malformed, 400,
-         0},
+         V::TooLarge, 413, 0},
+        {"a negative length", "POST / HTTP/1.1\r\nContent-Length: -5\r\n\r\n", V::Malformed, 400, 0},
+        {"a length with a sign", "POST / HTTP/1.1\r\nContent-Length: +5\r\n\r\nhello", V::Malformed, 400, 0},
         {"two different lengths", "POST / HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello!",
-         RequestGuard::Verdict::Malformed, 400, 0},
-        {"a body that looks like a request", Post(40).replace(QByteArray(40, 'b'), QByteArray(40, '\n')),
-         RequestGuard::Verdict::Pass, 0, 1},
-        {"bare line feeds", "GET / HTTP/1.1\nHost: x\n\n", RequestGuard::Verdict::Pass, 0, 1},
-        {"blank lines between requests", Get() + "\r\n\r\n" + Get(), RequestGuard::Verdict::Pass, 0, 2},
+         V::Malformed, 400, 0},
+        {"a body that looks like a request", Post(40).replace(QByteArray(40, 'b'), QByteArray(40, '\n')), V::Pass, 0,
+         1},
+        {"bare line feeds", "GET / HTTP/1.1\nHost: x\n\n", V::Pass, 0, 1},
+        {"mixed line ends", "GET / HTTP/1.1\r\nHost: x\n\r\nGET / HTTP/1.1\n\r\n", V::Pass, 0, 2},
+        {"blank lines between requests", Get() + "\r\n\r\n\n" + Get(), V::Pass, 0, 2},
+        {"a header without a colon", "GET / HTTP/1.1\r\nContent-Length 5\r\n\r\nhello", V::Malformed, 400, 0},
+        {"a folded header", "GET / HTTP/1.1\r\nX-A: 1\r\n Content-Length: 5\r\n\r\n", V::Malformed, 400, 0},
+        {"a blank before the colon", "GET / HTTP/1.1\r\nHost : x\r\n\r\n", V::Malformed, 400, 0},
+        {"two hosts", "GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", V::Malformed, 400, 0},
+        {"another version", "GET / HTTP/2.0\r\n\r\n", V::Malformed, 400, 0},
     };
     for (const auto& r : rows) {
         for (int chunk : {1, 7, 1000, 1 << 20}) {
             SCOPED_TRACE(std::string(r.what) + ", chunks of " + std::to_string(chunk));
             RequestGuard g;
-            RequestGuard::Verdict v = RequestGuard::Verdict::Pass;
-            for (qsizetype i = 0; i < r.bytes.size() && v == RequestGuard::Verdict::Pass; i += chunk)
-                v = g.feed(r.bytes.mid(i, chunk));
-            EXPECT_EQ(v, r.verdict);
+            const std::vector<RequestHead> heads = FeedAll(g, r.bytes, chunk);
+            EXPECT_EQ(g.verdict(), r.verdict);
             EXPECT_EQ(g.refusalStatus(), r.status);
             EXPECT_EQ(g.requestsSeen(), r.requests);
-            if (v == RequestGuard::Verdict::Pass) {
+            EXPECT_EQ(int64_t(heads.size()), r.requests);
+            if (r.verdict == V::Pass) {
                 EXPECT_FALSE(g.midRequest());
+                EXPECT_EQ(g.bytesExamined(), r.bytes.size());
             }
         }
     }
@@ -82,17 +103,18 @@ TEST(RequestGuard, RequestsWithinAndBeyondTheLimit) {
 TEST(RequestGuard, KnowsWhenARequestIsUnderWay) {
     RequestGuard g;
     EXPECT_FALSE(g.midRequest());
-    g.feed(QByteArray("GET / HT"));
+    FeedAll(g, "GET / HT", 1);
     EXPECT_TRUE(g.midRequest());
-    g.feed(QByteArray("TP/1.1\r\n\r\n"));
+    EXPECT_EQ(FeedAll(g, "TP/1.1\r\n\r\n", 1).size(), 1u);
     EXPECT_FALSE(g.midRequest());
-    g.feed(QByteArray("POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\nab"));
+    FeedAll(g, "POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\nab", 100);
     EXPECT_TRUE(g.midRequest());  // half the body
-    g.feed(QByteArray("cd"));
+    EXPECT_EQ(FeedAll(g, "cd", 100).size(), 1u);
     EXPECT_FALSE(g.midRequest());
-    // Once refused, it stays refused.
-    EXPECT_EQ(g.feed(QByteArray(9000, 'x')), RequestGuard::Verdict::TooLarge);
-    EXPECT_EQ(g.feed(Get()), RequestGuard::Verdict::TooLarge);
+    // A complete request is answered before anything after it is taken.
+    const QByteArray two = Get() + Get();
+    EXPECT_EQ(g.feed(two.constData(), two.size()), Get().size());
+    EXPECT_EQ(g.feed(two.constData(), two.size()), 0);
 }
 
 }  // namespace

@@ -1,0 +1,184 @@
+"use strict";
+const token = new URLSearchParams(location.search).get("token");
+const query = token ? "?token=" + encodeURIComponent(token) : "";
+const $ = (id) => document.getElementById(id);
+const WINDOW_MS = 10 * 60 * 1000;
+let points = [];          // [utc ms, dB, flags]
+let offsetMin = 0;        // the station's UTC offset
+let stationNow = 0;       // newest station instant seen
+let meterRange = null;
+let source = null;
+
+function get(path) {
+  return fetch(path + query, { cache: "no-store" }).then((r) => {
+    if (!r.ok) throw new Error(path + ": " + r.status);
+    return r.json();
+  });
+}
+function fixed1(v) { return v == null ? "—" : v.toFixed(1); }
+function localText(iso) { return iso ? iso.slice(0, 19).replace("T", " ") : "—"; }
+function clockText(utc) {
+  const d = new Date(utc + offsetMin * 60000);
+  return String(d.getUTCHours()).padStart(2, "0") + ":" + String(d.getUTCMinutes()).padStart(2, "0");
+}
+function duration(s) {
+  s = Math.round(s);
+  const h = Math.floor(s / 3600), m = Math.floor(s / 60) % 60, sec = s % 60;
+  return h + ":" + String(m).padStart(2, "0") + ":" + String(sec).padStart(2, "0");
+}
+function badge(el, text, cls) { el.textContent = text; el.className = "badge " + cls; }
+
+function showState(s) {
+  $("level").textContent = s.level_db == null ? "--.-" : s.level_db.toFixed(1);
+  const flags = [];
+  if (s.overflow) flags.push('<span class="flag over">OVER</span>');
+  if (s.underflow) flags.push('<span class="flag under">UNDER</span>');
+  $("flags").innerHTML = flags.join("");
+  badge($("online"), s.online ? "online" : "offline", s.online ? "on" : "off");
+  badge($("recording"), s.recording ? "recording" : "not recording", s.recording ? "rec" : "idle");
+  $("function").textContent = s.function || "—";
+  $("range").textContent = s.range ? s.range + (s.auto ? ", AUTO" : "") : "—";
+  $("battery").textContent = s.battery || "—";
+  $("serial").textContent = "meter " + (s.serial || "—");
+  $("time").textContent = localText(s.time);
+  if (s.time) {
+    const t = Date.parse(s.time);
+    if (!isNaN(t)) stationNow = Math.max(stationNow, t);
+    const m = /([+-])(\d\d):(\d\d)$/.exec(s.time);
+    if (m) offsetMin = (m[1] === "-" ? -1 : 1) * (60 * +m[2] + +m[3]);
+  }
+  const r = /^(\d+)-(\d+)/.exec(s.range || "");
+  meterRange = r ? [+r[1], +r[2]] : null;
+}
+
+function addPoint(p) {
+  points.push(p);
+  stationNow = Math.max(stationNow, p[0]);
+  const oldest = stationNow - WINDOW_MS;
+  while (points.length && points[0][0] < oldest) points.shift();
+}
+
+function drawCurve() {
+  const svg = $("curve");
+  const w = svg.clientWidth || 800, h = svg.clientHeight || 260;
+  const left = 40, right = 10, top = 10, bottom = 22;
+  const end = stationNow || Date.now(), start = end - WINDOW_MS;
+  let lo, hi;
+  if (meterRange) { [lo, hi] = meterRange; } else {
+    lo = 30; hi = 90;
+    if (points.length) {
+      lo = Math.floor(Math.min(...points.map((p) => p[1])) / 10) * 10 - 10;
+      hi = Math.ceil(Math.max(...points.map((p) => p[1])) / 10) * 10 + 10;
+    }
+  }
+  const x = (t) => left + (t - start) / WINDOW_MS * (w - left - right);
+  const y = (v) => top + (hi - Math.min(hi, Math.max(lo, v))) / (hi - lo) * (h - top - bottom);
+  let out = "";
+  for (let v = Math.ceil(lo / 10) * 10; v <= hi; v += 10)
+    out += `<line class="grid" x1="${left}" x2="${w - right}" y1="${y(v)}" y2="${y(v)}"/>` +
+           `<text x="${left - 6}" y="${y(v) + 4}" text-anchor="end">${v}</text>`;
+  for (let t = Math.ceil(start / 120000) * 120000; t <= end; t += 120000)
+    out += `<line class="grid" x1="${x(t)}" x2="${x(t)}" y1="${top}" y2="${h - bottom}"/>` +
+           `<text x="${x(t)}" y="${h - 6}" text-anchor="middle">${clockText(t)}</text>`;
+  // A gap of more than 5 s (no meter, no recording) breaks the line.
+  let run = [];
+  const flush = () => { if (run.length) out += `<polyline points="${run.join(" ")}"/>`; run = []; };
+  let last = null;
+  for (const p of points) {
+    if (p[0] < start) continue;
+    if (last !== null && p[0] - last > 5000) flush();
+    run.push(x(p[0]).toFixed(1) + "," + y(p[1]).toFixed(1));
+    last = p[0];
+  }
+  flush();
+  svg.innerHTML = out;
+}
+
+function row(cells, cls) {
+  const tr = document.createElement("tr");
+  if (cls) tr.className = cls;
+  for (const c of cells) { const td = document.createElement("td"); td.textContent = c; tr.appendChild(td); }
+  return tr;
+}
+
+function showStatistics(st) {
+  const box = $("streams");
+  box.textContent = "";
+  for (const name of ["slow", "fast"]) {
+    const s = st[name];
+    if (!s || !s.type) continue;
+    const div = document.createElement("div");
+    div.className = "stream";
+    const cur = s.current, ser = s.series;
+    div.innerHTML = `<h3></h3><div class="now"></div>`;
+    div.querySelector("h3").textContent = `${s.type} (${name}), intervals of ${s.interval_s / 60} min` +
+      (s.limit_db != null ? `, limit ${s.limit_db.toFixed(1)} dB` : "") + (s.active ? "" : ", ended");
+    const now = div.querySelector(".now");
+    const items = [["Leq since start", ser && ser.leq], ["Interval Leq", cur && cur.leq],
+                   ["Lmax", cur && cur.lmax], ["Lmin", cur && cur.lmin], ["L10", cur && cur.l10],
+                   ["L90", cur && cur.l90]];
+    for (const [label, v] of items) {
+      const d = document.createElement("div");
+      d.innerHTML = "<span></span><b></b>";
+      d.querySelector("span").textContent = label;
+      d.querySelector("b").textContent = fixed1(v);
+      now.appendChild(d);
+    }
+    const table = document.createElement("table");
+    table.innerHTML = "<thead><tr><th>Interval</th><th>Leq</th><th>Lmax</th><th>Lmin</th><th>L10</th>" +
+                      "<th>L90</th><th>Samples</th></tr></thead><tbody></tbody>";
+    const body = table.querySelector("tbody");
+    const done = s.completed.slice(-8).reverse();
+    for (const r of done)
+      body.appendChild(row([localText(r.start).slice(11) + "–" + localText(r.end).slice(11), fixed1(r.leq),
+                            fixed1(r.lmax), fixed1(r.lmin), fixed1(r.l10), fixed1(r.l90), String(r.samples)],
+                           r.over_limit ? "over-limit" : ""));
+    if (!done.length) body.appendChild(row(["No completed interval yet."], "empty"));
+    div.appendChild(table);
+    box.appendChild(div);
+  }
+  if (!box.children.length)
+    box.innerHTML = '<p class="empty">No statistics yet: they begin with a recording.</p>';
+}
+
+function showFiles(list) {
+  const body = $("files");
+  body.textContent = "";
+  for (const f of list.slice().reverse()) body.appendChild(row([f.name, localText(f.start), duration(f.duration_s)]));
+  if (!list.length) body.appendChild(row(["None yet."], "empty"));
+}
+
+function loadHistory() {
+  return get("/api/history").then((hist) => {
+    offsetMin = hist.utc_offset_min;
+    stationNow = Math.max(stationNow, hist.now_utc_ms);
+    points = [];
+    for (const p of hist.points) addPoint(p);
+    drawCurve();
+  }).catch(() => {});
+}
+
+function connect() {
+  if (source) source.close();
+  badge($("link"), "connecting…", "idle");
+  source = new EventSource("/api/events" + query);
+  source.onopen = () => { badge($("link"), "live", "on"); loadHistory(); };
+  source.onerror = () => {
+    badge($("link"), "reconnecting…", "off");
+    // The browser retries by itself after a lost connection, but not after a
+    // refusal (a restart in progress, too many viewers): then we do.
+    if (source.readyState === EventSource.CLOSED) setTimeout(connect, 3000);
+  };
+  source.addEventListener("state", (e) => { showState(JSON.parse(e.data)); drawCurve(); });
+  source.addEventListener("sample", (e) => {
+    const s = JSON.parse(e.data);
+    addPoint([s.utc_ms, s.db, (s.overflow ? 4 : 0) | (s.underflow ? 1 : 0)]);
+    drawCurve();
+  });
+  source.addEventListener("files", (e) => showFiles(JSON.parse(e.data)));
+  source.addEventListener("statistics", (e) => showStatistics(JSON.parse(e.data)));
+}
+
+get("/api/state").then(showState).catch(() => {});
+connect();
+window.addEventListener("resize", drawCurve);
