@@ -33,6 +33,17 @@
 
 namespace kestro {
 
+namespace {
+
+// Beside the program in the build tree; installed, it keeps out of PATH.
+QStringList SimulatorPaths() {
+    const QDir bin(QCoreApplication::applicationDirPath());
+    return {bin.filePath(QStringLiteral("kestro-sim")),
+            QDir::cleanPath(bin.filePath(QStringLiteral(KESTRO_SIM_FROM_BINDIR "/kestro-sim")))};
+}
+
+}  // namespace
+
 KestroApplication::KestroApplication(const AppOptions& options, QObject* parent) : QObject(parent), options_(options) {
     retryTimer_.setInterval(1000);
     superviseTimer_.setInterval(1000);
@@ -69,9 +80,9 @@ int KestroApplication::Main() {
     RegistryFiles files = RegistryFiles::Default();
     if (options_.demo) {
         if (!StartDemo()) {
-            messages_->ShowMessage(QStringLiteral("The instrument simulator could not be started."),
-                                   QStringLiteral("Expected it next to the program: %1/kestro-sim")
-                                       .arg(QCoreApplication::applicationDirPath()));
+            messages_->ShowMessage(
+                QStringLiteral("The instrument simulator could not be started."),
+                QStringLiteral("Expected it at %1").arg(SimulatorPaths().join(QStringLiteral(" or "))));
             return kExitCannotRun;
         }
         files.currentUser = demoDir_->filePath(QStringLiteral("registry.json"));
@@ -171,8 +182,10 @@ bool KestroApplication::StartRemote() {
 }
 
 bool KestroApplication::StartDemo() {
-    const QString simPath = QCoreApplication::applicationDirPath() + QStringLiteral("/kestro-sim");
-    if (!QFileInfo(simPath).isExecutable()) return false;
+    QString simPath;
+    for (const QString& p : SimulatorPaths())
+        if (simPath.isEmpty() && QFileInfo(p).isExecutable()) simPath = p;
+    if (simPath.isEmpty()) return false;
     demoDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kestro-demo-XXXXXX"));
     if (!demoDir_->isValid()) return false;
     const QString link = demoDir_->filePath(QStringLiteral("meter"));
