@@ -2,6 +2,7 @@
 
 #include "app/DialogMessageSink.h"
 #include "app/UiMap.h"
+#include "kestro/Version.h"
 
 #include "about/frmAbout.h"
 #include "link/QtSerialPort.h"
@@ -138,6 +139,17 @@ int KestroApplication::Main() {
         }
     });
     connect(window_, &frmKestroRecord::deviceLost, this, [this] { armedThisSession_ = false; });
+    // The signal follows every file's error text; the service says only when the reason changes.
+    connect(&window_->recorder(), &SeriesRecorder::recordErrorChanged, this, [this] {
+        const QString reason = window_->recorder().RecordErrorReason();
+        if (reason == recordProblem_) return;
+        recordProblem_ = reason;
+        if (reason.isEmpty())
+            Notice(QStringLiteral("record files are written again"));
+        else
+            Notice(QStringLiteral("record files cannot be written: %1 \u2014 %2; the lines wait in the spool")
+                       .arg(reason, window_->recorder().RecordErrorPath()));
+    });
 
     if (!StartRemote()) return kExitCannotRun;
     if (qEnvironmentVariableIsSet("KESTRO_UI_MAP")) new UiMap(qEnvironmentVariable("KESTRO_UI_MAP"), this);
@@ -145,6 +157,9 @@ int KestroApplication::Main() {
     InitApplication();
     // An end requested before the event loop runs cannot go through it.
     if (ending_) return exitCode_;
+    Notice(QStringLiteral("version %1 started on %2, record directory %3")
+               .arg(QStringLiteral(KESTRO_VERSION_STRING), PortText(com_->GetCOMPort()),
+                    window_->settings().RecordDirectory));
     superviseTimer_.start();
     return -1;
 }
@@ -346,7 +361,13 @@ void KestroApplication::EndApplication(int exitCode) {
     // The last interval results reach the broker if it answers within 2 s;
     // otherwise they wait on disk for the next start.
     if (remote_) remote_->stop(2000);
+    Notice(QStringLiteral("stopped"));
     QCoreApplication::exit(exitCode);
+}
+
+void KestroApplication::Notice(const QString& text) const {
+    // A service's journal is its standard error.
+    if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
 }
 
 QString KestroApplication::PortText(int16_t port) const {
@@ -354,9 +375,8 @@ QString KestroApplication::PortText(int16_t port) const {
 }
 
 void KestroApplication::OnPortGone(int16_t port, const QString& device, const QString& reason) {
-    Q_UNUSED(device);
-    Q_UNUSED(reason);  // frmCOMx has logged both
     if (ending_ || port < 1) return;
+    Notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason));
     lostPort_ = port;
     // Everything handed off so far is already on disk; close the books now
     // instead of waiting for the watchdog.
@@ -372,6 +392,7 @@ void KestroApplication::RetryPort() {
     }
     if (!com_->DeviceExists(lostPort_)) return;
     if (com_->SetCOMPort(lostPort_) != kTrue) return;
+    Notice(PortText(lostPort_) + QStringLiteral(" is back"));
     lostPort_ = 0;
     retryTimer_.stop();
     window_->SetPanel3Text(QString());
