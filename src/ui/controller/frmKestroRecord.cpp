@@ -7,6 +7,7 @@
 #include "ui/display/PictureError.h"
 #include "ui/display/Pictures.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -126,6 +127,7 @@ frmKestroRecord::frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& Reg
       com_(com),
       RegObj_(RegObj),
       log_(log),
+      clock_(clock),
       startTimers_(startTimers),
       recorder_(ps, settings_, clock, log, this),
       views_(recorder_, this),
@@ -155,9 +157,10 @@ struct MenuItemDef {
     const char* name;
     const char* shortcut;  // portable text, empty for none
     void (frmKestroRecord::*click)();
+    bool applicationWide = false;
 };
 const MenuItemDef kMenuItems[] = {
-    {"&File", "MenuFile", "E&xit", "MenuFileExit", "Ctrl+Q", &frmKestroRecord::MenuFileExit_Click},
+    {"&File", "MenuFile", "E&xit", "MenuFileExit", "Ctrl+Q", &frmKestroRecord::MenuFileExit_Click, true},
     {nullptr, nullptr, "&Setup", "MenuSetup", "", &frmKestroRecord::MenuSetup_Click},
     {"&?", "MenuHelp", "&About", "MenuHelpAbout", "", &frmKestroRecord::MenuHelpAbout_Click},
     // After the original menus, which keep their places.
@@ -223,16 +226,28 @@ void frmKestroRecord::BuildWindow() {
 
     QWidget* graph = views_.graphWidget();
     graph->setParent(Picture2);
+    // Read the level: the display takes the focus, and a screen reader reads it out.
+    auto* readLevel = new QAction(QStringLiteral("Read the level"), this);
+    readLevel->setObjectName(QStringLiteral("ReadLevel"));
+    readLevel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    addAction(readLevel);
+    connect(readLevel, &QAction::triggered, this, [this] {
+        Picture1->PublishReading(clock_.Read().utcMs);
+        Picture1->setFocus(Qt::ShortcutFocusReason);
+        QAccessibleEvent focus(Picture1, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    });
     graph->move(kGraphLeft, kGraphTop);
     QWidget* list = views_.fileListWidget();
     list->setParent(Picture2);
     list->setFixedHeight(kListHeight);
     list->move(kGraphLeft, kListTop);
 
-    // Tab walks the window as it reads: keys, function, range, file list.
+    // Tab walks the window as it reads: keys, display, function, range, file list.
     QWidget* chain[] = {cmdPower,
                         cmdRecord,
                         cmdStopRecord,
+                        Picture1,
                         optMeasurementMode[1],
                         optMeasurementMode[2],
                         optMeasurementMode[3],
@@ -267,6 +282,8 @@ void frmKestroRecord::buildMenus() {
         }
         action->setObjectName(QLatin1String(m.name));
         if (*m.shortcut) action->setShortcut(QKeySequence(QLatin1String(m.shortcut), QKeySequence::PortableText));
+        // "Exit" ends the program from every window of it (statistics, Setup, About).
+        action->setShortcutContext(m.applicationWide ? Qt::ApplicationShortcut : Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, click = m.click] { (this->*click)(); });
     }
 }
@@ -291,6 +308,8 @@ void frmKestroRecord::buildKeys(QWidget* client) {
         const QKeySequence shortcut(QLatin1String(k.shortcut), QKeySequence::PortableText);
         key->setAccessibleName(name);
         key->setShortcut(shortcut);
+        // The record key is a toggle: its checked state says whether recording is armed.
+        key->setCheckable(k.field == &frmKestroRecord::cmdRecord);
         key->setToolTip(shortcut.isEmpty()
                             ? name
                             : QStringLiteral("%1 (%2)").arg(name, shortcut.toString(QKeySequence::NativeText)));
@@ -307,8 +326,10 @@ void frmKestroRecord::buildOptions() {
             auto* opt = new QRadioButton(QString::fromLatin1(defs[i].caption), box);
             opt->setGeometry(10, defs[i].y, 104, 21);
             if (!defs[i].userCanClick) {
+                // Hidden as well: lying outside the frame, it must not be reported as showing.
                 opt->setEnabled(false);
                 opt->setFocusPolicy(Qt::NoFocus);
+                opt->setVisible(false);
             }
             opt->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(optionName)).arg(i));
             connect(opt, &QRadioButton::clicked, this,
@@ -425,6 +446,9 @@ void frmKestroRecord::Form_Load() {
     Step(kLoadError, [&] { views_.InitFileList(); });
     Step(kLoadError, [&] { views_.InitGraph(); });
     Step(kLoadError, [&] { InitForm(); });
+    // The focus starts where it can be seen: on the display, which reads out the level.
+    Picture1->setFocus(Qt::OtherFocusReason);
+    Picture1->PublishReading(clock_.Read().utcMs);
     show();
     QCoreApplication::processEvents();
     Step(kLoadError, [&] { views_.ScaleYAxis(); });
@@ -592,6 +616,7 @@ void frmKestroRecord::Timer1_Timer() {
     }();
 
     inTick_ = false;
+    Picture1->PublishReading(clock_.Read().utcMs);
     // Listeners run after the tick, so what they send follows the tick's own commands.
     if (lost) emit deviceLost();
     if (!startedBefore && ks.DeviceOnline && InitStep >= 2) emit deviceStarted();
@@ -632,6 +657,7 @@ void frmKestroRecord::ConnectionLostActions() {
     SetKey(cmdRecord, false, "RecordStoppedDisabled");
     Tick([&] { NoiseDisplay(0); });
     ps_.RecordState = kRecordOff;
+    cmdRecord->setChecked(false);
     Tick([&] { SetPanelText(4, QStringLiteral("Recording disabled")); });
     Tick([&] { recorder_.StopSlowMeasurement(); });
     Tick([&] { recorder_.StopFastMeasurement(); });
@@ -655,6 +681,7 @@ void frmKestroRecord::ConnectionLost() {
     }
     ConnectionLostActions();
     Tick([&] { ps_.ResetReceiveBuffer(); });
+    Picture1->PublishReading(clock_.Read().utcMs);
     emit deviceLost();
 }
 
@@ -772,6 +799,7 @@ void frmKestroRecord::BlinkTimer_Timer() {
 
 void frmKestroRecord::EnableRecording() {
     ps_.RecordState = kRecordArmed;
+    cmdRecord->setChecked(true);
     SetPanelText(4, QStringLiteral("Recording enabled"));
     // A function the device has not reported yet is no command to send back.
     const int16_t f = ps_.KestroState.DevFunction;
@@ -793,6 +821,7 @@ void frmKestroRecord::DisableRecording() {
     FlushRecording();
     recorder_.EndStatistics();
     ps_.RecordState = kRecordOff;
+    cmdRecord->setChecked(false);
     SetPanelText(4, QStringLiteral("Recording disabled"));
     SendCommand(QStringLiteral("awm 0"));
     SendCommand(QStringLiteral("smm 1"));

@@ -168,6 +168,7 @@ private:
     frmCOMx& com_;
     cRegistry& RegObj_;
     const EventLog& log_;
+    const Clock& clock_;
     const bool startTimers_;
 
     RecorderSettings settings_;

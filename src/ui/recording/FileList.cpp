@@ -33,6 +33,7 @@ QString DurationText(double days) {
 QTreeWidget* CreateFileListView() {
     auto* v = new QTreeWidget;
     v->setObjectName(QStringLiteral("MessFileListe"));
+    v->setAccessibleName(QStringLiteral("Record files"));
     v->setRootIsDecorated(false);
     v->setSelectionBehavior(QAbstractItemView::SelectRows);
     v->setSelectionMode(QAbstractItemView::SingleSelection);
