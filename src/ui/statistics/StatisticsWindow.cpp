@@ -3,8 +3,11 @@
 #include "kestro/Version.h"
 #include "report/ReportDocument.h"
 #include "statistics/StatisticsRecorder.h"
+#include "ui/display/Accessibility.h"
 #include "ui/statistics/StatisticsViews.h"
 
+#include <QAction>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -54,6 +57,8 @@ QTableWidget* MakeTable(const QStringList& columns, QWidget* parent) {
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setAlternatingRowColors(true);
+    // Tab leaves the table; the arrow keys walk its cells.
+    t->setTabKeyNavigation(false);
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     return t;
@@ -66,7 +71,27 @@ QString Levels(const IntervalResult& r, QChar d, bool withLN) {
     return s;
 }
 
+const QString kSpanHint = QStringLiteral("Select a span with Shift+drag, the right mouse button or Shift+arrow keys.");
+
 QString TimeOfDay(int64_t ms) { return LocalDateTimeText(ms).mid(11); }
+
+bool IsDark(const QPalette& p, QPalette::ColorRole role) { return p.color(role).lightnessF() < 0.5; }
+
+// Marks stay legible on a dark theme's background as on a light one.
+QColor OverLimitColour(const QPalette& p) {
+    return IsDark(p, QPalette::Base) ? QColor(255, 128, 118) : kOverLimitColour;
+}
+
+void ColourOverLimitRows(QTableWidget* t) {
+    const QColor c = OverLimitColour(t->palette());
+    const int flag = int(kIntervalColumns.size()) - 1;
+    for (int row = 0; row < t->rowCount(); ++row) {
+        const QTableWidgetItem* marked = t->item(row, flag);
+        if (!marked || marked->text().isEmpty() || t->columnCount() != int(kIntervalColumns.size())) continue;
+        for (int col = 0; col < t->columnCount(); ++col)
+            if (QTableWidgetItem* item = t->item(row, col)) item->setForeground(c);
+    }
+}
 
 }  // namespace
 
@@ -87,16 +112,21 @@ void FillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows,
         for (int c = 0; c < int(std::size(cells)); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(c >= 2 ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
-            if (r.overLimit) item->setForeground(kOverLimitColour);
             t->setItem(first + int(i), c, item);
         }
     }
+    ColourOverLimitRows(t);
     t->setUpdatesEnabled(true);
 }
 
 StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmStatistics"));
     setWindowTitle(QStringLiteral("Statistics"));
+    SetAccessibleRole(this, QAccessible::Window);
+    auto* closeWindow = new QAction(QStringLiteral("Close"), this);
+    closeWindow->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)});
+    addAction(closeWindow);
+    connect(closeWindow, &QAction::triggered, this, &QWidget::close);
     tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("tabsStatistics"));
     tabs->addTab(BuildLivePage(), QStringLiteral("Current recording"));
@@ -105,6 +135,7 @@ StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window
     top->setContentsMargins(6, 6, 6, 6);
     top->addWidget(tabs);
     resize(900, 640);
+    ApplyPaletteColours();
     progressTimer_.setInterval(100);
     connect(&progressTimer_, &QTimer::timeout, this, &StatisticsWindow::UpdateProgress);
     liveTimer_.setInterval(100);
@@ -121,6 +152,28 @@ void StatisticsWindow::showEvent(QShowEvent* e) {
 void StatisticsWindow::hideEvent(QHideEvent* e) {
     liveTimer_.stop();
     QWidget::hideEvent(e);
+}
+
+void StatisticsWindow::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::PaletteChange && fileIntervals) ApplyPaletteColours();
+}
+
+void StatisticsWindow::ApplyPaletteColours() {
+    noticeLabel->setStyleSheet(
+        QStringLiteral("color: %1")
+            .arg(IsDark(palette(), QPalette::Window) ? QStringLiteral("#ffc266") : QStringLiteral("#965a00")));
+    for (QTableWidget* t : findChildren<QTableWidget*>())
+        ColourOverLimitRows(t);
+}
+
+void StatisticsWindow::DescribeHistory() {
+    // A screen reader hears what the chart shows and the statistics of the span chosen in it.
+    const PlotRange& r = history->range();
+    if (analysis_)
+        history->setAccessibleName(
+            QStringLiteral("Time history, %1 to %2").arg(LocalDateTimeText(r.fromMs), LocalDateTimeText(r.toMs)));
+    history->setAccessibleDescription(spanLabel->text());
 }
 
 StatisticsWindow::~StatisticsWindow() {
@@ -199,16 +252,16 @@ QWidget* StatisticsWindow::BuildFilePage() {
     fileLabel = new QLabel(QStringLiteral("No record file opened."), page);
     fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     noticeLabel = new QLabel(page);
-    noticeLabel->setStyleSheet(QStringLiteral("color: #965a00"));
     noticeLabel->setWordWrap(true);
     noticeLabel->hide();
     summaryLabel = new QLabel(page);
     summaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    spanLabel = new QLabel(QStringLiteral("Select a span with Shift+drag or the right mouse button."), page);
+    spanLabel = new QLabel(kSpanHint, page);
     spanLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     history = new TimeHistoryView(page);
     connect(history, &TimeHistoryView::selectionChanged, this,
             [this](qint64 from, qint64 to) { selectSpan(from, to); });
+    connect(history, &TimeHistoryView::rangeChanged, this, &StatisticsWindow::DescribeHistory);
 
     auto* lower = new QTabWidget(page);
     fileIntervals = MakeTable(kIntervalColumns, page);
@@ -396,7 +449,7 @@ void StatisticsWindow::ShowAnalysis() {
                               .arg(s.skipped)
                               .arg(s.overflow)
                               .arg(s.underflow));
-    spanLabel->setText(QStringLiteral("Select a span with Shift+drag or the right mouse button."));
+    spanLabel->setText(kSpanHint);
     history->setHistory(&a.history, a.config.limitTenths);
     FillIntervalTable(fileIntervals, a.intervals, d, false);
     fileBars->setIntervals(a.intervals, a.config.limitTenths);
@@ -435,6 +488,7 @@ void StatisticsWindow::selectSpan(int64_t fromMs, int64_t toMs) {
     spanJob_ = job;
     spanLabel->setText(
         QStringLiteral("Span %1 \u2013 %2: reading \u2026").arg(LocalDateTimeText(fromMs), TimeOfDay(toMs)));
+    DescribeHistory();
     connect(job->thread, &QThread::finished, this, [this, job, result] {
         job->thread->deleteLater();
         if (spanJob_ != job) return;
@@ -450,6 +504,7 @@ void StatisticsWindow::ShowSpan() {
     const QChar d = analysis_ ? QLatin1Char(analysis_->read.decimalSeparator) : QLatin1Char('.');
     if (span_.samples < 0) {
         spanLabel->setText(QStringLiteral("The span could not be read again from the file."));
+        DescribeHistory();
         return;
     }
     spanLabel->setText(QStringLiteral("Span %1 \u2013 %2 (%3):  %4   L5 %5   L10 %6   L50 %7   L90 %8   L95 %9")
@@ -458,6 +513,7 @@ void StatisticsWindow::ShowSpan() {
                                 LevelText(span_.l5, d), LevelText(span_.l10, d), LevelText(span_.l50, d),
                                 LevelText(span_.l90, d), LevelText(span_.l95, d)) +
                        QStringLiteral("   (%1 samples)").arg(span_.samples));
+    DescribeHistory();
 }
 
 bool StatisticsWindow::writeReport(const QString& pdfPath, QString* error) const {
