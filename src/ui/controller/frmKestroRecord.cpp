@@ -6,6 +6,8 @@
 #include "shell/EventLog.h"
 #include "ui/display/PictureError.h"
 #include "ui/display/Pictures.h"
+#include "ui/recording/FileList.h"
+#include "ui/recording/LevelGraph.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -21,9 +23,11 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QRadioButton>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 namespace kestro {
 namespace {
@@ -35,7 +39,11 @@ const QString kHandlerError = QString::fromLatin1(label::kHandler);
 
 constexpr int kToolbarHeight = 28;
 constexpr int kStatusHeight = 20;
-constexpr int kGraphTop = 8, kListTop = 190, kListHeight = 100;
+constexpr int kGraphTop = 8, kListTop = 190;
+// The design's frames and options at the default font.
+constexpr int kFrameTop = 184, kFrameWidth = 117, kFrameHeight = 105, kFrameGap = 11;
+constexpr int kOptionLeft = 10, kOptionWidth = 104, kOptionHeight = 21;
+constexpr int kPanelHeight = 301;
 
 // A number as the format "#" writes it: no digits at all for 0.
 QString Hash(int v) { return v == 0 ? QString() : QString::number(v); }
@@ -207,8 +215,13 @@ const OptionDef kRangeOptions[5] = {{" AUTO", 21, true},
                                     {" 70 - 130 dB", 81, true},
                                     {" unknown", 130, false}};
 
-// Status bar panels: fixed widths; 0 takes the room that is left.
+// Status bar panels: widths at the default font; 0 takes the room that is left.
 const int kPanelWidths[4] = {24, 96, 0, 128};
+// The texts panels 2 and 4 show; each panel is as wide as the widest.
+const std::vector<const char*> kPanelTexts[4] = {{},
+                                                 {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service", "unknown"},
+                                                 {},
+                                                 {"Recording enabled", "Recording disabled"}};
 
 }  // namespace
 
@@ -240,7 +253,6 @@ void frmKestroRecord::BuildWindow() {
     graph->move(kGraphLeft, kGraphTop);
     QWidget* list = views_.fileListWidget();
     list->setParent(Picture2);
-    list->setFixedHeight(kListHeight);
     list->move(kGraphLeft, kListTop);
 
     // Tab walks the window as it reads: keys, display, function, range, file list.
@@ -261,10 +273,58 @@ void frmKestroRecord::BuildWindow() {
 
     buildStatusBar(client);
 
-    const int menuHeight = menuBar()->sizeHint().height();
-    setMinimumSize(kGraphLeft + kMinGraphWidth + kGraphRightMargin, kDesignHeight + menuHeight);
-    resize(kDesignWidth, kDesignHeight + menuHeight);
+    LayoutControls();
+    resize(std::max(kDesignWidth, graphLeft_ + kGraphDesignWidth + kGraphRightMargin), minimumHeight());
     LayoutClientArea();
+}
+
+void frmKestroRecord::LayoutControls() {
+    // As designed at the default font. A larger font widens and heightens the
+    // options with their captions, the frames with them, and moves what lies
+    // right of and below them; the window grows along.
+    int optionWidth = kOptionWidth, optionHeight = kOptionHeight;
+    auto measure = [&](const auto& options, const OptionDef* defs) {
+        for (size_t i = 0; i < options.size(); ++i)
+            if (defs[i].userCanClick) {
+                optionWidth = std::max(optionWidth, options[i]->sizeHint().width());
+                optionHeight = std::max(optionHeight, options[i]->sizeHint().height());
+            }
+    };
+    measure(optMeasurementMode, kModeOptions);
+    measure(optRange, kRangeOptions);
+    const double scale = double(optionHeight) / kOptionHeight;
+    const int frameWidth =
+        std::max({kFrameWidth, kOptionLeft + optionWidth + 3, frmMeasurementMode->minimumSizeHint().width(),
+                  frmRange->minimumSizeHint().width()});
+    const int frameHeight = int(std::lround(kFrameHeight * scale));
+    int x = 8;
+    auto place = [&](QGroupBox* frame, auto& options, const OptionDef* defs) {
+        frame->setGeometry(x, kFrameTop, frameWidth, frameHeight);
+        for (size_t i = 0; i < options.size(); ++i)
+            options[i]->setGeometry(kOptionLeft, int(std::lround(defs[i].y * scale)), optionWidth, optionHeight);
+        x += frameWidth + kFrameGap;
+    };
+    place(frmMeasurementMode, optMeasurementMode, kModeOptions);
+    place(frmRange, optRange, kRangeOptions);
+    graphLeft_ = std::max(int(kGraphLeft), x);
+    panelHeight_ = std::max(kPanelHeight, kFrameTop + frameHeight + 12);
+
+    // Status panels: as wide as their longest text, never narrower than designed.
+    statusHeight_ = kStatusHeight;
+    for (int i = 1; i < 4; i += 2) {
+        QLabel* label = panels_[size_t(i)];
+        const QString shown = label->text();
+        int width = kPanelWidths[i];
+        for (const char* text : kPanelTexts[i]) {
+            label->setText(QLatin1String(text));
+            width = std::max(width, label->sizeHint().width());
+        }
+        label->setText(shown);
+        label->setFixedWidth(width);
+        statusHeight_ = std::max(statusHeight_, label->sizeHint().height() + 2);
+    }
+    setMinimumSize(graphLeft_ + kMinGraphWidth + kGraphRightMargin,
+                   kToolbarHeight + panelHeight_ + statusHeight_ + menuBar()->sizeHint().height());
 }
 
 void frmKestroRecord::buildMenus() {
@@ -317,14 +377,12 @@ void frmKestroRecord::buildKeys(QWidget* client) {
 }
 
 void frmKestroRecord::buildOptions() {
-    auto frame = [this](const char* caption, const char* name, int x, auto& options, const auto& defs,
-                        const char* optionName, void (frmKestroRecord::*click)(int16_t)) {
+    auto frame = [this](const char* caption, const char* name, auto& options, const auto& defs, const char* optionName,
+                        void (frmKestroRecord::*click)(int16_t)) {
         auto* box = new QGroupBox(QString::fromLatin1(caption), Picture2);
         box->setObjectName(QLatin1String(name));
-        box->setGeometry(x, 184, 117, 105);
         for (size_t i = 0; i < options.size(); ++i) {
             auto* opt = new QRadioButton(QString::fromLatin1(defs[i].caption), box);
-            opt->setGeometry(10, defs[i].y, 104, 21);
             if (!defs[i].userCanClick) {
                 // Hidden as well: lying outside the frame, it must not be reported as showing.
                 opt->setEnabled(false);
@@ -338,9 +396,9 @@ void frmKestroRecord::buildOptions() {
         }
         return box;
     };
-    frmMeasurementMode = frame("Mode", "frmMeasurementMode", 8, optMeasurementMode, kModeOptions, "optMeasurementMode",
+    frmMeasurementMode = frame("Mode", "frmMeasurementMode", optMeasurementMode, kModeOptions, "optMeasurementMode",
                                &frmKestroRecord::optMeasurementMode_Click);
-    frmRange = frame("Range", "frmRange", 136, optRange, kRangeOptions, "optRange", &frmKestroRecord::optRange_Click);
+    frmRange = frame("Range", "frmRange", optRange, kRangeOptions, "optRange", &frmKestroRecord::optRange_Click);
     optMeasurementMode[0]->setChecked(true);
     MarkedOptionIsTheTabStop(optMeasurementMode);
     MarkedOptionIsTheTabStop(optRange);
@@ -388,8 +446,8 @@ void frmKestroRecord::LayoutClientArea() {
     if (!client) return;
     const int w = client->width(), h = client->height();
     Toolbar1->setGeometry(0, 0, w, kToolbarHeight);
-    Picture2->setGeometry(0, kToolbarHeight, w, std::max(0, h - kToolbarHeight - kStatusHeight));
-    StatusBar1->setGeometry(0, std::max(kToolbarHeight, h - kStatusHeight), w, kStatusHeight);
+    Picture2->setGeometry(0, kToolbarHeight, w, std::max(0, h - kToolbarHeight - statusHeight_));
+    StatusBar1->setGeometry(0, std::max(kToolbarHeight, h - statusHeight_), w, statusHeight_);
 }
 
 void frmKestroRecord::resizeEvent(QResizeEvent* event) {
@@ -402,6 +460,22 @@ void frmKestroRecord::resizeEvent(QResizeEvent* event) {
 
 void frmKestroRecord::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        // After every control has its new font.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                LayoutControls();
+                // The window grows by what the frames grew, so the graph keeps its width.
+                resize(std::max(width(), graphLeft_ + kGraphDesignWidth + kGraphRightMargin),
+                       std::max(height(), minimumHeight()));
+                if (auto* list = qobject_cast<QTreeWidget*>(views_.fileListWidget())) FitFileListColumns(list);
+                LayoutClientArea();
+                Form_Resize();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     if (event->type() != QEvent::WindowStateChange) return;
     // Restoring from the task bar delivers no resize: the graph is rebuilt here.
     const bool minimized = isMinimized();
@@ -468,11 +542,12 @@ void frmKestroRecord::Form_Resize() {
         ~Guard() { flag = false; }
     } guard(InResize);
     // 401 at the design width of 676: the graph keeps its left edge and right margin.
-    const int graphWidth = std::max(kMinGraphWidth, width() - kGraphLeft - kGraphRightMargin);
+    const int graphWidth = std::max(kMinGraphWidth, width() - graphLeft_ - kGraphRightMargin);
     Step(kResizeError, [&] { views_.SetGraphWidth(graphWidth); });
     Step(kResizeError, [&] {
-        views_.graphWidget()->move(kGraphLeft, kGraphTop);
-        views_.fileListWidget()->setGeometry(kGraphLeft, kListTop, graphWidth, kListHeight);
+        views_.graphWidget()->move(graphLeft_, kGraphTop);
+        // Down to the frames' bottom edge (100 at the design height).
+        views_.fileListWidget()->setGeometry(graphLeft_, kListTop, graphWidth, panelHeight_ - kListTop - 11);
     });
 }
 

@@ -142,6 +142,7 @@ private:
     void buildKeys(QWidget* client);
     void buildOptions();
     void buildStatusBar(QWidget* client);
+    void LayoutControls();
     void LayoutClientArea();
     void ConnectionEstablishedActions();
     void ConnectionLostActions();
@@ -183,6 +184,10 @@ private:
     bool loaded_ = false;
     bool inTick_ = false;
     bool wasMinimized_ = false;
+    // Grown with the font beyond the design where captions need it.
+    int graphLeft_ = kGraphLeft;
+    int panelHeight_ = 301;
+    int statusHeight_ = 20;
     int idleTicks_ = 0;
 };
 

@@ -24,6 +24,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <atomic>
+#include <cmath>
 
 namespace kestro {
 
@@ -75,15 +76,34 @@ const QString kSpanHint = QStringLiteral("Select a span with Shift+drag, the rig
 
 QString TimeOfDay(int64_t ms) { return LocalDateTimeText(ms).mid(11); }
 
-bool IsDark(const QPalette& p, QPalette::ColorRole role) { return p.color(role).lightnessF() < 0.5; }
+double Luminance(const QColor& c) {
+    auto linear = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
 
-// Marks stay legible on a dark theme's background as on a light one.
-QColor OverLimitColour(const QPalette& p) {
-    return IsDark(p, QPalette::Base) ? QColor(255, 128, 118) : kOverLimitColour;
+// A marking colour, moved toward the text colour until it reads (contrast 4.5)
+// on both backgrounds, whatever the desktop's theme.
+QColor Legible(const QColor& mark, const QColor& text, const QColor& back1, const QColor& back2) {
+    auto contrast = [](const QColor& a, const QColor& b) {
+        const double la = Luminance(a), lb = Luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    for (int step = 0; step <= 10; ++step) {
+        const double t = step / 10.0;
+        const QColor c = QColor::fromRgbF(float(mark.redF() + (text.redF() - mark.redF()) * t),
+                                          float(mark.greenF() + (text.greenF() - mark.greenF()) * t),
+                                          float(mark.blueF() + (text.blueF() - mark.blueF()) * t));
+        if (contrast(c, back1) >= 4.5 && contrast(c, back2) >= 4.5) return c;
+    }
+    return text;
 }
 
 void ColourOverLimitRows(QTableWidget* t) {
-    const QColor c = OverLimitColour(t->palette());
+    const QPalette& p = t->palette();
+    const QColor c =
+        Legible(kOverLimitColour, p.color(QPalette::Text), p.color(QPalette::Base), p.color(QPalette::AlternateBase));
     const int flag = int(kIntervalColumns.size()) - 1;
     for (int row = 0; row < t->rowCount(); ++row) {
         const QTableWidgetItem* marked = t->item(row, flag);
@@ -136,6 +156,8 @@ StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window
     top->addWidget(tabs);
     resize(900, 640);
     ApplyPaletteColours();
+    for (QTableWidget* t : findChildren<QTableWidget*>())
+        t->installEventFilter(this);
     progressTimer_.setInterval(100);
     connect(&progressTimer_, &QTimer::timeout, this, &StatisticsWindow::UpdateProgress);
     liveTimer_.setInterval(100);
@@ -156,15 +178,21 @@ void StatisticsWindow::hideEvent(QHideEvent* e) {
 
 void StatisticsWindow::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
-    if (e->type() == QEvent::PaletteChange && fileIntervals) ApplyPaletteColours();
+    if (e->type() == QEvent::PaletteChange && noticeLabel) ApplyPaletteColours();
+}
+
+bool StatisticsWindow::eventFilter(QObject* watched, QEvent* e) {
+    // A table has its new palette by the time it hears of it.
+    if (e->type() == QEvent::PaletteChange)
+        if (auto* t = qobject_cast<QTableWidget*>(watched)) ColourOverLimitRows(t);
+    return QWidget::eventFilter(watched, e);
 }
 
 void StatisticsWindow::ApplyPaletteColours() {
-    noticeLabel->setStyleSheet(
-        QStringLiteral("color: %1")
-            .arg(IsDark(palette(), QPalette::Window) ? QStringLiteral("#ffc266") : QStringLiteral("#965a00")));
-    for (QTableWidget* t : findChildren<QTableWidget*>())
-        ColourOverLimitRows(t);
+    const QPalette& p = palette();
+    const QColor notice = Legible(QColor(0x96, 0x5a, 0x00), p.color(QPalette::WindowText), p.color(QPalette::Window),
+                                  p.color(QPalette::Window));
+    noticeLabel->setStyleSheet(QStringLiteral("color: %1").arg(notice.name()));
 }
 
 void StatisticsWindow::DescribeHistory() {

@@ -94,6 +94,7 @@ protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
     void changeEvent(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 signals:
     void fileLoaded(bool ok);

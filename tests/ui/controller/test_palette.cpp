@@ -2,15 +2,24 @@
 // window, so that a fixed background behind palette-coloured text shows up.
 
 #include "WindowFixture.h"
+#include "about/frmAbout.h"
+#include "settings/ui/frmSetup.h"
+#include "ui/statistics/StatisticsViews.h"
+#include "ui/statistics/StatisticsWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPalette>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QTabBar>
+#include <QTableWidget>
 
 #include <cmath>
 #include <map>
@@ -50,25 +59,104 @@ double TextContrast(const QImage& img, const QRect& rect) {
     return best;
 }
 
+// A desktop's dark scheme as it comes, roles in their order: a nearly black
+// window (#222020) with lighter buttons and base.
 QPalette DarkPalette() {
+    const QRgb colours[] = {0xffffff, 0x424245, 0x979797, 0x5e5c5b, 0x302f2e, 0x4a4947, 0xffffff,
+                            0xffffff, 0xffffff, 0x3d3d3d, 0x222020, 0xe7e4e0, 0x12608a, 0xf9f9f9,
+                            0x0986d3, 0xa70b06, 0x5c5b5a, 0xffffff, 0x3f3f36, 0xffffff};
     QPalette p;
-    const QColor window(45, 48, 53), base(30, 32, 36), text(232, 232, 232), disabled(128, 130, 134);
-    for (auto role : {QPalette::Window, QPalette::Button})
-        p.setColor(role, window);
-    for (auto role : {QPalette::Base, QPalette::AlternateBase, QPalette::ToolTipBase})
-        p.setColor(role, base);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText})
-        p.setColor(role, text);
-    p.setColor(QPalette::Light, window.lighter(150));
-    p.setColor(QPalette::Midlight, window.lighter(125));
-    p.setColor(QPalette::Mid, window.darker(120));
-    p.setColor(QPalette::Dark, window.darker(150));
-    p.setColor(QPalette::Shadow, Qt::black);
-    p.setColor(QPalette::Highlight, QColor(61, 174, 233));
-    p.setColor(QPalette::HighlightedText, Qt::black);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, disabled);
+    for (int role = 0; role < int(std::size(colours)); ++role)
+        if (role != QPalette::NoRole) p.setColor(QPalette::ColorRole(role), QColor(colours[role]));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::HighlightedText})
+        p.setColor(QPalette::Disabled, role, QColor(0x808080));
     return p;
+}
+
+// A text of a window and where it is drawn, in window coordinates.
+struct Text {
+    QString what;
+    QWidget* widget;
+    QRect rect;    // the part that can be seen
+    bool clipped;  // the widgets around cut some of it off
+};
+
+QRect InWindow(const QWidget* window, const QWidget* w, const QRect& r) {
+    return QRect(w->mapTo(window, r.topLeft()), r.size());
+}
+
+// Every text of a window that the user can see now: captions, labels, tabs,
+// menus, with the part of its widget that is not clipped by the widgets around it.
+std::vector<Text> Texts(QWidget* window) {
+    std::vector<Text> out;
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    for (QWidget* w : widgets) {
+        if (!w->isVisible() || w->window() != window) continue;
+        QRect visible = InWindow(window, w, w->rect());
+        for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
+            visible &= InWindow(window, p, p->rect());
+        auto add = [&](const QString& text, const QRect& r) {
+            const QRect whole = InWindow(window, w, r);
+            if (!text.isEmpty()) out.push_back({text, w, whole & visible, !visible.contains(whole)});
+        };
+        if (auto* l = qobject_cast<QLabel*>(w)) add(l->text(), l->contentsRect());
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            QStyleOptionButton o;
+            o.initFrom(b);
+            o.text = b->text();
+            const auto element = qobject_cast<QRadioButton*>(b) ? QStyle::SE_RadioButtonContents
+                                 : qobject_cast<QCheckBox*>(b)  ? QStyle::SE_CheckBoxContents
+                                                                : QStyle::SE_PushButtonContents;
+            add(b->text(), b->style()->subElementRect(element, &o, b));
+        }
+        if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            QStyleOptionGroupBox o;
+            o.initFrom(g);
+            o.text = g->title();
+            o.lineWidth = 1;
+            o.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+            add(g->title(), g->style()->subControlRect(QStyle::CC_GroupBox, &o, QStyle::SC_GroupBoxLabel, g));
+        }
+        if (auto* bar = qobject_cast<QTabBar*>(w))
+            for (int i = 0; i < bar->count(); ++i)
+                add(bar->tabText(i), bar->tabRect(i));
+        if (auto* bar = qobject_cast<QMenuBar*>(w))
+            for (QAction* a : bar->actions())
+                add(a->text(), bar->actionGeometry(a));
+        if (auto* h = qobject_cast<QHeaderView*>(w))
+            for (int i = 0; i < h->count() - (h->stretchLastSection() ? 1 : 0); ++i)
+                add(h->model()->headerData(i, h->orientation()).toString(),
+                    {h->sectionViewportPosition(i), 0, h->sectionSize(i), h->height()});
+    }
+    return out;
+}
+
+// The part of a text that its widget or the widgets around it cut off, empty when it fits.
+QString CutOff(const Text& t) {
+    QWidget* w = t.widget;
+    QSize need = w->sizeHint(), room = w->size();
+    if (auto* l = qobject_cast<QLabel*>(w); l && l->wordWrap()) need = {room.width(), l->heightForWidth(room.width())};
+    if (auto* g = qobject_cast<QGroupBox*>(w)) need = {g->minimumSizeHint().width(), 0};
+    const int advance = QFontMetrics(w->font()).horizontalAdvance(QString(t.what).remove(QLatin1Char('&')));
+    if (auto* bar = qobject_cast<QTabBar*>(w))
+        for (int i = 0; i < bar->count(); ++i)
+            if (bar->tabText(i) == t.what) need = {advance, 0}, room = bar->tabRect(i).size();
+    if (auto* h = qobject_cast<QHeaderView*>(w))
+        for (int i = 0; i < h->count(); ++i)
+            if (h->model()->headerData(i, h->orientation()).toString() == t.what)
+                need = {h->sectionSizeHint(i), 0}, room = {h->sectionSize(i), 0};
+    if (auto* bar = qobject_cast<QMenuBar*>(w)) {
+        need = {advance, 0};
+        for (QAction* a : bar->actions())
+            if (a->text() == t.what) room = bar->actionGeometry(a).size();
+    }
+    if (need.width() > room.width() || need.height() > room.height())
+        return QStringLiteral("needs %1x%2, has %3x%4")
+            .arg(need.width())
+            .arg(need.height())
+            .arg(room.width())
+            .arg(room.height());
+    return t.clipped ? QStringLiteral("clipped by the widgets around it") : QString();
 }
 
 struct Measured {
@@ -76,43 +164,15 @@ struct Measured {
     double contrast;
 };
 
-// Every text of the window that the user can act on or read now (a disabled
-// control's text is allowed to be faint).
-std::vector<Measured> MeasureTexts(frmKestroRecord& w) {
+// The texts the user can act on or read now: a disabled control's text is
+// allowed to be faint, a text that is only there to be read is not.
+std::vector<Measured> MeasureTexts(QWidget* window) {
     QCoreApplication::processEvents();
-    const QImage img = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    auto inWindow = [&](const QWidget* widget, const QRect& r) {
-        return QRect(widget->mapTo(&w, r.topLeft()), r.size());
-    };
+    const QImage img = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
     std::vector<Measured> out;
-    for (QGroupBox* frame : {w.frmMeasurementMode, w.frmRange}) {
-        if (!frame->isEnabled()) continue;
-        QStyleOptionGroupBox o;
-        o.initFrom(frame);
-        o.text = frame->title();
-        o.lineWidth = 1;
-        o.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &o, QStyle::SC_GroupBoxLabel, frame);
-        out.push_back({frame->title(), TextContrast(img, inWindow(frame, label))});
-    }
-    std::vector<QRadioButton*> options(w.optMeasurementMode.begin(), w.optMeasurementMode.end());
-    options.insert(options.end(), w.optRange.begin(), w.optRange.end());
-    for (QRadioButton* opt : options) {
-        if (!opt->isEnabled() || !opt->parentWidget()->rect().intersects(opt->geometry())) continue;
-        QStyleOptionButton o;
-        o.initFrom(opt);
-        o.text = opt->text();
-        const QRect text = opt->style()->subElementRect(QStyle::SE_RadioButtonContents, &o, opt);
-        out.push_back({opt->text(), TextContrast(img, inWindow(opt, text).intersected(inWindow(
-                                                          opt->parentWidget(), opt->parentWidget()->rect())))});
-    }
-    for (int panel = 2; panel <= 4; ++panel) {
-        auto* label = w.findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(panel));
-        out.push_back({label->text(), TextContrast(img, inWindow(label, label->contentsRect()))});
-    }
-    QMenuBar* bar = w.menuBar();
-    for (QAction* a : bar->actions())
-        out.push_back({a->text(), TextContrast(img, inWindow(bar, bar->actionGeometry(a)))});
+    for (const Text& t : Texts(window))
+        if ((t.widget->isEnabled() || qobject_cast<QLabel*>(t.widget)) && !t.rect.isEmpty())
+            out.push_back({t.what, TextContrast(img, t.rect)});
     return out;
 }
 
@@ -120,13 +180,41 @@ class Palette : public WindowFixture {
 protected:
     void TearDown() override {
         QApplication::setPalette(QPalette());
+        QApplication::setFont(font);
         WindowFixture::TearDown();
     }
-    void ExpectLegible(const char* state) {
+    void ExpectLegible(const char* state, QWidget* window = nullptr) {
         w->SetPanel3Text(QStringLiteral("COM1 (/dev/ttyUSB0)"));
-        for (const Measured& m : MeasureTexts(*w))
+        for (const Measured& m : MeasureTexts(window ? window : w.get()))
             EXPECT_GE(m.contrast, 4.5) << state << ": \"" << m.what.toStdString() << "\" " << m.contrast;
     }
+    // The other windows, as the program opens them.
+    std::unique_ptr<frmSetup> MakeSetup() {
+        return std::make_unique<frmSetup>(reg, *com, messages, tmp.path(), [] {});
+    }
+    std::unique_ptr<frmAbout> MakeAbout() { return std::make_unique<frmAbout>(log, messages, files); }
+    // The statistics window with a record file of half an hour, every 5-minute interval over the limit.
+    std::unique_ptr<StatisticsWindow> MakeStatistics() {
+        QFile f(tmp.filePath(QStringLiteral("NoiseData_LEQ_20260305_100000.dat")));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 1800; ++i)
+            f.write(QStringLiteral("10:%1:%2,000; %3,%4\r\n")
+                        .arg(i / 60, 2, 10, QLatin1Char('0'))
+                        .arg(i % 60, 2, 10, QLatin1Char('0'))
+                        .arg(60 + i % 17)
+                        .arg(i % 10)
+                        .toLatin1());
+        f.close();
+        auto s = std::make_unique<StatisticsWindow>();
+        s->setFileConfig({300, 100});
+        QSignalSpy loaded(s.get(), &StatisticsWindow::fileLoaded);
+        s->openRecordFile(f.fileName());
+        EXPECT_TRUE(loaded.wait(10000));
+        s->showFilePage();
+        s->show();
+        return s;
+    }
+    const QFont font = QApplication::font();
 };
 
 // Light as it starts, dark as a desktop switches to it while the program runs.
@@ -142,6 +230,56 @@ TEST_F(Palette, EveryTextKeepsItsContrastUnderLightAndDarkPalettes) {
         Tick();
     ASSERT_FALSE(ps.KestroState.DeviceOnline);
     ExpectLegible("dark, offline");
+}
+
+// The statistics window's labels, table marks and chart labels, and every page of Setup.
+TEST_F(Palette, StatisticsAndSetupKeepTheirContrastUnderLightAndDarkPalettes) {
+    const std::unique_ptr<StatisticsWindow> stats = MakeStatistics();
+    const std::unique_ptr<frmSetup> setup = MakeSetup();
+    setup->show();
+    for (const char* palette : {"light", "dark"}) {
+        if (QLatin1String(palette) == QLatin1String("dark")) QApplication::setPalette(DarkPalette());
+        ExpectLegible(palette, stats.get());
+        const QImage img = stats->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect area = stats->history->plotArea().toRect();
+        const QRect strips[] = {
+            {0, area.top(), area.left() - 2, area.height()},  // level labels
+            {area.left(), area.bottom() + 2, area.width(), stats->history->height() - area.bottom() - 3}};
+        for (const QRect& strip : strips)
+            EXPECT_GE(TextContrast(img, InWindow(stats.get(), stats->history, strip)), 4.5)
+                << palette << " chart labels";
+        const QRect cell = stats->fileIntervals->visualItemRect(stats->fileIntervals->item(0, 3));
+        EXPECT_GE(TextContrast(img, InWindow(stats.get(), stats->fileIntervals->viewport(), cell)), 4.5)
+            << palette << " an interval over the limit";
+        for (int page = 0; page < setup->tbsOptions->count(); ++page) {
+            setup->tbsOptions->setCurrentIndex(page);
+            ExpectLegible(palette, setup.get());
+        }
+    }
+}
+
+// At the default font every place and size is as designed; at larger fonts
+// no caption is cut: frames and panels grow with their texts.
+TEST_F(Palette, NoCaptionIsCutAt9To14Points) {
+    for (int points : {9, 11, 14}) {
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
+        QCoreApplication::processEvents();
+        const std::unique_ptr<frmSetup> setup = MakeSetup();
+        const std::unique_ptr<frmAbout> about = MakeAbout();
+        for (QWidget* window : std::initializer_list<QWidget*>{w.get(), setup.get(), about.get()}) {
+            window->show();
+            QCoreApplication::processEvents();
+            for (const Text& t : Texts(window)) {
+                const QString cut = CutOff(t);
+                EXPECT_TRUE(cut.isEmpty()) << points << " pt, " << window->objectName().toStdString() << ": \""
+                                           << t.what.toStdString() << "\" " << cut.toStdString();
+            }
+        }
+        if (points == 9) {
+            EXPECT_EQ(w->frmRange->geometry(), QRect(136, 184, 117, 105));
+            EXPECT_EQ(w->views().graphWidget()->pos(), QPoint(264, 8));
+        }
+    }
 }
 
 // Started under a dark palette: nothing keeps a colour from before.
