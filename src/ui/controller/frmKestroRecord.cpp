@@ -4,6 +4,7 @@
 #include "link/frmCOMx.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
+#include "ui/display/Accessibility.h"
 #include "ui/display/PictureError.h"
 #include "ui/display/Pictures.h"
 #include "ui/recording/FileList.h"
@@ -351,6 +352,8 @@ void frmKestroRecord::buildMenus() {
 void frmKestroRecord::buildKeys(QWidget* client) {
     Toolbar1 = new ToolbarStrip(client);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    SetAccessibleRole(Toolbar1, QAccessible::ToolBar);
+    Toolbar1->setAccessibleName(QStringLiteral("Front panel keys"));
     for (const KeyDef& k : kKeys) {
         auto* key = new PictureButton(imlToolbar_, QString::fromLatin1(k.objectName), Toolbar1);
         this->*k.field = key;
@@ -418,6 +421,8 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     // The bottom strip of the client area.
     StatusBar1 = new QWidget(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    SetAccessibleRole(StatusBar1, QAccessible::StatusBar);
+    StatusBar1->setAccessibleName(QStringLiteral("Status"));
     StatusBar1->setBackgroundRole(QPalette::Button);
     StatusBar1->setAutoFillBackground(true);
     auto* row = new QHBoxLayout(StatusBar1);
@@ -608,6 +613,7 @@ void frmKestroRecord::SetConnectionPicture(int index) {
     if (index == connectionPicture_) return;
     panels_[0]->setPixmap(imlConnectionState_.Pixmap(index));
     panels_[0]->setToolTip(index == 2 ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
+    panels_[0]->setAccessibleName(panels_[0]->toolTip());
     connectionPicture_ = index;
 }
 

@@ -51,8 +51,9 @@ const QStringList kIntervalColumns = {
     QStringLiteral("L50"),       QStringLiteral("L90"),       QStringLiteral("L95"),     QStringLiteral("Overflow"),
     QStringLiteral("Underflow"), QStringLiteral("Over limit")};
 
-QTableWidget* MakeTable(const QStringList& columns, QWidget* parent) {
+QTableWidget* MakeTable(const QString& name, const QStringList& columns, QWidget* parent) {
     auto* t = new QTableWidget(0, int(columns.size()), parent);
+    t->setAccessibleName(name);
     t->setHorizontalHeaderLabels(columns);
     t->verticalHeader()->setVisible(false);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -230,7 +231,8 @@ QWidget* StatisticsWindow::BuildLivePage() {
             showFilePage();
         });
         v.bars = new IntervalBarChart(w);
-        v.table = MakeTable(kIntervalColumns, w);
+        v.table =
+            MakeTable(QStringLiteral("Intervals, ") + QString::fromLatin1(names[i]).toLower(), kIntervalColumns, w);
         auto* head = new QGridLayout;
         head->addWidget(v.title, 0, 0);
         head->addWidget(v.analyse, 0, 1, Qt::AlignRight);
@@ -292,9 +294,10 @@ QWidget* StatisticsWindow::BuildFilePage() {
     connect(history, &TimeHistoryView::rangeChanged, this, &StatisticsWindow::DescribeHistory);
 
     auto* lower = new QTabWidget(page);
-    fileIntervals = MakeTable(kIntervalColumns, page);
+    fileIntervals = MakeTable(QStringLiteral("Intervals of the record file"), kIntervalColumns, page);
     fileBars = new IntervalBarChart(page);
-    dayTable = MakeTable({QStringLiteral("Date"), QStringLiteral("Ld 07-19"), QStringLiteral("Le 19-23"),
+    dayTable = MakeTable(QStringLiteral("Day levels"),
+                         {QStringLiteral("Date"), QStringLiteral("Ld 07-19"), QStringLiteral("Le 19-23"),
                           QStringLiteral("Ln 23-07"), QStringLiteral("Lden")},
                          page);
     lower->addTab(fileIntervals, QStringLiteral("Intervals"));
