@@ -433,6 +433,7 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
         auto* label = new QLabel(StatusBar1);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setForegroundRole(QPalette::ButtonText);  // on the strip's button colour
         label->setContentsMargins(i == 0 ? 0 : 3, 0, 3, 0);
         if (width > 0) label->setFixedWidth(width);
         // The free panel takes the room that is left; a long text must not widen it.

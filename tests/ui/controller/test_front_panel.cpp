@@ -210,6 +210,10 @@ TEST_F(FrontPanel, MenusOpenWithAltAndCtrlQEndsLikeExit) {
     QTest::keyClick(w.get(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(ends, 2);
     EXPECT_EQ(setups, 1);
+    w->views().fileListWidget()->setFocus();
+    ASSERT_FALSE(w->Picture1->hasFocus());
+    QTest::keyClick(w.get(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(w->Picture1->hasFocus()) << "Ctrl+L: the display, which reads out the level";
 }
 
 TEST_F(FrontPanel, OptionClicksSendTheirSequences) {
