@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   python3 fonts-dejavu-core
   xvfb xdotool x11-apps imagemagick
+  python3-pyatspi at-spi2-core dbus-x11 lintian
   appstream desktop-file-utils groff-base man-db dpkg-dev file
   python3-pandas python3-numpy poppler-utils time
   libmosquitto-dev mosquitto mosquitto-clients

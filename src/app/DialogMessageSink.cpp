@@ -1,21 +1,30 @@
 #include "app/DialogMessageSink.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace kestro {
 
 namespace {
 QString ApplicationTitle() {
-    const QString name = QGuiApplication::applicationDisplayName();
+    const QString name = QApplication::applicationDisplayName();
     return name.isEmpty() ? QStringLiteral("KestroRecorder") : name;
 }
 }  // namespace
 
 void DialogMessageSink::ShowMessage(const QString& text, const QString& detail) {
-    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, parent_);
+    // The box belongs to the window the user is in, and the focus goes back
+    // where it was: a keyboard user must not be left in another window.
+    const QPointer<QWidget> focus = QApplication::focusWidget();
+    QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : parent_;
+    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, owner);
     if (!detail.isEmpty()) box.setDetailedText(detail);
     box.exec();
+    if (focus) {
+        focus->activateWindow();
+        focus->setFocus(Qt::PopupFocusReason);
+    }
 }
 
 }  // namespace kestro

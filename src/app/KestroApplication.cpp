@@ -2,6 +2,7 @@
 
 #include "app/DialogMessageSink.h"
 #include "app/UiMap.h"
+#include "kestro/Version.h"
 
 #include "about/frmAbout.h"
 #include "link/QtSerialPort.h"
@@ -32,6 +33,17 @@
 #include <cstdio>
 
 namespace kestro {
+
+namespace {
+
+// Beside the program in the build tree; installed, it keeps out of PATH.
+QStringList SimulatorPaths() {
+    const QDir bin(QCoreApplication::applicationDirPath());
+    return {bin.filePath(QStringLiteral("kestro-sim")),
+            QDir::cleanPath(bin.filePath(QStringLiteral(KESTRO_SIM_FROM_BINDIR "/kestro-sim")))};
+}
+
+}  // namespace
 
 KestroApplication::KestroApplication(const AppOptions& options, QObject* parent) : QObject(parent), options_(options) {
     retryTimer_.setInterval(1000);
@@ -69,9 +81,9 @@ int KestroApplication::Main() {
     RegistryFiles files = RegistryFiles::Default();
     if (options_.demo) {
         if (!StartDemo()) {
-            messages_->ShowMessage(QStringLiteral("The instrument simulator could not be started."),
-                                   QStringLiteral("Expected it next to the program: %1/kestro-sim")
-                                       .arg(QCoreApplication::applicationDirPath()));
+            messages_->ShowMessage(
+                QStringLiteral("The instrument simulator could not be started."),
+                QStringLiteral("Expected it at %1").arg(SimulatorPaths().join(QStringLiteral(" or "))));
             return kExitCannotRun;
         }
         files.currentUser = demoDir_->filePath(QStringLiteral("registry.json"));
@@ -127,6 +139,17 @@ int KestroApplication::Main() {
         }
     });
     connect(window_, &frmKestroRecord::deviceLost, this, [this] { armedThisSession_ = false; });
+    // The signal follows every file's error text; the service says only when the reason changes.
+    connect(&window_->recorder(), &SeriesRecorder::recordErrorChanged, this, [this] {
+        const QString reason = window_->recorder().RecordErrorReason();
+        if (reason == recordProblem_) return;
+        recordProblem_ = reason;
+        if (reason.isEmpty())
+            Notice(QStringLiteral("record files are written again"));
+        else
+            Notice(QStringLiteral("record files cannot be written: %1 \u2014 %2; the lines wait in the spool")
+                       .arg(reason, window_->recorder().RecordErrorPath()));
+    });
 
     if (!StartRemote()) return kExitCannotRun;
     if (qEnvironmentVariableIsSet("KESTRO_UI_MAP")) new UiMap(qEnvironmentVariable("KESTRO_UI_MAP"), this);
@@ -134,6 +157,9 @@ int KestroApplication::Main() {
     InitApplication();
     // An end requested before the event loop runs cannot go through it.
     if (ending_) return exitCode_;
+    Notice(QStringLiteral("version %1 started on %2, record directory %3")
+               .arg(QStringLiteral(KESTRO_VERSION_STRING), PortText(com_->GetCOMPort()),
+                    window_->settings().RecordDirectory));
     superviseTimer_.start();
     return -1;
 }
@@ -183,8 +209,10 @@ bool KestroApplication::StartRemote() {
 }
 
 bool KestroApplication::StartDemo() {
-    const QString simPath = QCoreApplication::applicationDirPath() + QStringLiteral("/kestro-sim");
-    if (!QFileInfo(simPath).isExecutable()) return false;
+    QString simPath;
+    for (const QString& p : SimulatorPaths())
+        if (simPath.isEmpty() && QFileInfo(p).isExecutable()) simPath = p;
+    if (simPath.isEmpty()) return false;
     demoDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kestro-demo-XXXXXX"));
     if (!demoDir_->isValid()) return false;
     const QString link = demoDir_->filePath(QStringLiteral("meter"));
@@ -345,7 +373,13 @@ void KestroApplication::EndApplication(int exitCode) {
     // The last interval results reach the broker if it answers within 2 s;
     // otherwise they wait on disk for the next start.
     if (remote_) remote_->stop(2000);
+    Notice(QStringLiteral("stopped"));
     QCoreApplication::exit(exitCode);
+}
+
+void KestroApplication::Notice(const QString& text) const {
+    // A service's journal is its standard error.
+    if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
 }
 
 QString KestroApplication::PortText(int16_t port) const {
@@ -353,9 +387,8 @@ QString KestroApplication::PortText(int16_t port) const {
 }
 
 void KestroApplication::OnPortGone(int16_t port, const QString& device, const QString& reason) {
-    Q_UNUSED(device);
-    Q_UNUSED(reason);  // frmCOMx has logged both
     if (ending_ || port < 1) return;
+    Notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason));
     lostPort_ = port;
     // Everything handed off so far is already on disk; close the books now
     // instead of waiting for the watchdog.
@@ -371,6 +404,7 @@ void KestroApplication::RetryPort() {
     }
     if (!com_->DeviceExists(lostPort_)) return;
     if (com_->SetCOMPort(lostPort_) != kTrue) return;
+    Notice(PortText(lostPort_) + QStringLiteral(" is back"));
     lostPort_ = 0;
     retryTimer_.stop();
     window_->SetPanel3Text(QString());

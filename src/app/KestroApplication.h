@@ -57,6 +57,8 @@ private:
     void ShowAbout();
     void ShowStatistics(bool openFile);
     QString PortText(int16_t port) const;
+    // One line on standard error when headless.
+    void Notice(const QString& text) const;
 
     AppOptions options_;
     SystemClock clock_;
@@ -81,6 +83,7 @@ private:
     QTimer retryTimer_;
     QTimer superviseTimer_;
     bool armedThisSession_ = false;
+    QString recordProblem_;  // the reason last told, empty while the record files are written
     bool ending_ = false;
     int exitCode_ = 0;
 };

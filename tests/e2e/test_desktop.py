@@ -1,27 +1,33 @@
 #!/usr/bin/env python3
-"""Desktop tests on a real X server (Xvfb): window titles, and the orderly end
-when the display goes away. Exit status 77 (skipped) without Xvfb or xdotool."""
+"""Desktop tests on a real X server (Xvfb): the orderly end when the display goes
+away, and the program through a screen reader's eyes and the keyboard alone.
+Exit status 77 (skipped) without Xvfb or xdotool."""
 
 import json
 import os
-import random
+import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
 
-from kestro_e2e import RECORDER, RECORDER_SECTION, Home, Sim, check, main, wait_for
+from kestro_e2e import RECORDER, RECORDER_SECTION, Failure, Home, Sim, Skip, check, main, wait_for
 
 
 class Xvfb:
     def __init__(self):
-        for _ in range(20):
-            self.number = random.randint(100, 400)
-            if not os.path.exists("/tmp/.X11-unix/X%d" % self.number):
-                break
+        # The server picks a free display itself (other test runs on this machine start their own),
+        # and stays up between clients rather than resetting when the last one leaves.
+        r, w = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                                      "-noreset"],
+                                     pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(w)
+        with os.fdopen(r) as f:
+            self.number = int(f.readline() or -1)
+        check(self.number >= 0, "Xvfb did not start")
         self.display = ":%d" % self.number
-        self.proc = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for(lambda: self.xdotool("getdisplaygeometry") is not None, 10, "Xvfb")
 
     def xdotool(self, *args):
@@ -40,8 +46,8 @@ class Xvfb:
             self.proc.wait(10)
 
 
-def start_window(home, xvfb):
-    env = home.env(DISPLAY=xvfb.display, QT_QPA_PLATFORM="xcb")
+def start_window(home, xvfb, **env):
+    env = home.env(DISPLAY=xvfb.display, QT_QPA_PLATFORM="xcb", **env)
     return subprocess.Popen([RECORDER], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
@@ -52,29 +58,6 @@ def wait_for_window(app, xvfb, pred=lambda t: t):
         raise AssertionError("the program ended (status %d) before showing its window: %r" %
                              (app.returncode, app.stderr.read()[-300:]))
     return titles
-
-
-def test_window_titles_are_the_programs_own():
-    home = Home()
-    # Without stored recorder settings the first start opens Setup over the window.
-    store = os.path.join(home.config, "KestroRecorder", "registry.json")
-    with open(store) as f:
-        doc = json.load(f)
-    del doc[RECORDER_SECTION]
-    with open(store, "w") as f:
-        json.dump(doc, f)
-    xvfb = Xvfb()
-    sim = Sim(home)
-    app = start_window(home, xvfb)
-    try:
-        titles = wait_for_window(app, xvfb, lambda t: t if len(t) >= 2 else None)
-        check(titles == [" Kestro-Recorder\n", "Setup\n"], "window titles: %r" % titles)
-    finally:
-        app.terminate()
-        app.wait(10)
-        sim.stop()
-        xvfb.stop()
-        home.cleanup()
 
 
 def test_lost_display_ends_in_order():
@@ -104,8 +87,167 @@ def test_lost_display_ends_in_order():
         home.cleanup()
 
 
+class Accessibility:
+    """pyatspi on a private session bus, from which the accessibility bus and its registry start on
+    demand. A missing package or a bus that does not come up is a skip, a program missing from the
+    tree a failure."""
+
+    def __init__(self, xvfb):
+        if not (shutil.which("dbus-launch") and os.path.exists("/usr/libexec/at-spi-bus-launcher")):
+            raise Skip("dbus-launch or at-spi2-core missing")
+        out = subprocess.run(["dbus-launch", "--sh-syntax"], env=dict(os.environ, DISPLAY=xvfb.display),
+                             capture_output=True, text=True, timeout=20).stdout
+        self.address = re.search(r"DBUS_SESSION_BUS_ADDRESS='([^']+)'", out).group(1)
+        self.pid = int(re.search(r"DBUS_SESSION_BUS_PID=(\d+)", out).group(1))
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = self.address  # libatspi reads it when imported
+        try:
+            import pyatspi
+            self.at = pyatspi
+            wait_for(lambda: pyatspi.Registry.getDesktop(0) is not None, 10, "the accessibility bus")
+        except (ImportError, Failure) as e:
+            raise Skip("no accessibility bus: %s" % e)
+
+    def objects(self, root=None):
+        """(object, role, name, states) of what shows under root (the program), read afresh."""
+        if root is None:
+            desk = self.at.Registry.getDesktop(0)
+            desk.clearCache()
+            apps = [a for a in (desk.getChildAtIndex(i) for i in range(desk.childCount)) if a and a.name == "KestroRecorder"]
+            if not apps:
+                return []
+            root = apps[0]
+        root.clearCache()
+        states = root.getState()
+        if root.getRoleName() != "application" and not states.contains(self.at.STATE_SHOWING):
+            return []
+        out = [(root, root.getRoleName(), root.name, states)]
+        for i in range(root.childCount):
+            child = root.getChildAtIndex(i)
+            out += self.objects(child) if child is not None else []
+        return out
+
+    def window(self, name):
+        return next((o for o, r, n, _ in self.objects() if n == name and r in ("frame", "dialog", "alert")), None)
+
+    def focused(self):
+        """The deepest object that says it has the focus (the owners of a focus proxy say so too, and
+        a current page tab whenever its tab list does)."""
+        found = None
+        for o, r, n, st in self.objects():
+            if st.contains(self.at.STATE_FOCUSED) and r not in ("frame", "dialog", "alert", "application") and (
+                    r != "page tab" or o.parent.getState().contains(self.at.STATE_FOCUSED)):
+                found = "%s %r" % (r, re.sub(r"\d+\.\d dB", "# dB", n))  # one display, whatever it reads
+        return found
+
+
+def keys(xvfb, app, window, *names):
+    """Real key presses into the program's window of that title (made active, as a window manager would)."""
+    wid = wait_for(lambda: (xvfb.xdotool("search", "--all", "--onlyvisible", "--pid", str(app.pid), "--name",
+                                         "^%s$" % re.escape(window)) or "").split(), 10, "window " + window)[0]
+    xvfb.xdotool("windowfocus", "--sync", wid)
+    for k in names:
+        xvfb.xdotool("key", "--clearmodifiers", k)
+        time.sleep(0.15)
+
+
+def test_screen_reader_and_keyboard():
+    """The program as a screen-reader and keyboard user meets it: names, roles, the level and the
+    record key's state; Tab round every window and out of its tables; Escape, Ctrl+W and Ctrl+Q; the
+    focus visible at start and back after a message box; window titles, Setup over the window."""
+    home, xvfb, a11y, apps = Home(), Xvfb(), None, []
+    sim = Sim(home)
+    main_window = " Kestro-Recorder"
+
+    def start(windows=1):
+        apps.append(start_window(home, xvfb, DBUS_SESSION_BUS_ADDRESS=a11y.address, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
+        wait_for_window(apps[-1], xvfb, lambda t: t if len(t) >= windows else None)
+        wait_for(lambda: a11y.window(main_window), 30, "the main window in the accessibility tree")
+        return apps[-1]
+
+    def ends_by_ctrl_q(app, window):
+        keys(xvfb, app, window, "ctrl+q")
+        check(app.wait(10) == 0, "Ctrl+Q in %s: exit status %d" % (window, app.returncode))
+
+    try:
+        a11y = Accessibility(xvfb)
+        app = start()
+        level = wait_for(lambda: next((o for o, r, n, _ in a11y.objects() if r == "label" and re.match(
+            r"Level \d+\.\d dB$", n)), None), 15, "the level read out by the display")
+        check("battery" in level.description, "display description: %r" % level.description)
+        keys(xvfb, app, main_window)
+        wait_for(lambda: a11y.focused() == "label 'Level # dB'", 5, "the focus on the display at start")
+        record = next(o for o, r, n, _ in a11y.objects() if (r, n) == ("check box", "Record"))
+        for k, armed in (("ctrl+r", True), ("ctrl+shift+r", False)):
+            keys(xvfb, app, main_window, k)
+            wait_for(lambda: (record.clearCache() or record.getState().contains(a11y.at.STATE_CHECKED)) == armed, 5,
+                     "the record key read out as %s" % ("checked" if armed else "not checked"))
+        names = [n for _, r, n, _ in a11y.objects()]
+        check("Record files" in names, "the file list has no name")
+        check(not {" Initialisierung", " Calibration", " Service", " unknown"} & set(names),
+              "hidden options reported as showing: %r" % names)
+
+        for window, opener in ((main_window, None), ("Statistics", ("alt+t", "s"))):
+            if opener:
+                keys(xvfb, app, main_window, *opener)
+                role = wait_for(lambda: a11y.window(window), 10, window).getRoleName()
+                check(role == "frame", "the statistics window's role: %s" % role)
+            first, seen = a11y.focused(), []
+            for _ in range(40):
+                keys(xvfb, app, window, "Tab")
+                seen.append(wait_for(a11y.focused, 5, "a focused object"))
+                if seen[-1] == first:
+                    break
+            check(seen[-1] == first, "%s: Tab does not come round: %r" % (window, seen))
+            check(not [f for f in seen if f.endswith("''")], "%s: a stop without a name: %r" % (window, seen))
+        for k in ("Escape", "ctrl+w"):
+            keys(xvfb, app, "Statistics", k)
+            wait_for(lambda: not a11y.window("Statistics"), 5, "%s to close the statistics window" % k)
+            keys(xvfb, app, main_window, "alt+t", "s")
+            wait_for(lambda: a11y.window("Statistics"), 10, "the statistics window again")
+        ends_by_ctrl_q(app, "Statistics")
+
+        app, about = start(), "Info to KestroRecorder"
+        keys(xvfb, app, main_window, "alt+question", "a")
+        wait_for(lambda: a11y.window(about), 10, "the about box")
+        keys(xvfb, app, about)
+        before = wait_for(a11y.focused, 5, "the focus in the about box")
+        keys(xvfb, app, about, "alt+s")
+        wait_for(lambda: a11y.window("KestroRecorder"), 10, "the message box")
+        keys(xvfb, app, "KestroRecorder", "Escape")
+        try:
+            wait_for(lambda: a11y.focused() == before, 5, "the focus back")
+        except Failure:
+            raise Failure("before the message box the focus was on %r, after it on %r" % (before, a11y.focused()))
+        ends_by_ctrl_q(app, about)
+
+        # Without stored recorder settings the first start opens Setup over the window.
+        store = os.path.join(home.config, "KestroRecorder", "registry.json")
+        with open(store) as f:
+            doc = json.load(f)
+        del doc[RECORDER_SECTION]
+        with open(store, "w") as f:
+            json.dump(doc, f)
+        app = start(windows=2)
+        titles = xvfb.titles(app.pid)
+        check(titles == [main_window + "\n", "Setup\n"], "window titles: %r" % titles)
+        fields = sorted(n for _, r, n, _ in a11y.objects(wait_for(lambda: a11y.window("Setup"), 10, "Setup")) if r == "text")
+        check(fields == ["Base Name", "Decimal Seperator", "Directory", "Extension", "Tabular Separator"],
+              "Setup's fields read out as %r" % fields)
+        ends_by_ctrl_q(app, "Setup")
+    finally:
+        for a in apps:
+            if a.poll() is None:
+                a.kill()
+                a.wait()
+        sim.stop()
+        if a11y:
+            os.kill(a11y.pid, signal.SIGTERM)
+        xvfb.stop()
+        home.cleanup()
+
+
 if __name__ == "__main__":
     if not (shutil.which("Xvfb") and shutil.which("xdotool")):
         print("SKIP: Xvfb or xdotool missing")
         sys.exit(77)
-    main([test_window_titles_are_the_programs_own, test_lost_display_ends_in_order])
+    main([test_lost_display_ends_in_order, test_screen_reader_and_keyboard])

@@ -455,6 +455,40 @@ def test_unplug_replug():
         home.cleanup()
 
 
+def test_service_tells_its_journal():
+    """Headless, standard error is the service's journal: one line at the start, when the record
+    directory fails and recovers and when the port goes and comes back (not one per tick), and at the stop."""
+    home = Home()
+    sim = Sim(home)
+    rec = Recorder(home, "--record")
+    sim2 = None
+    try:
+        wait_commands(sim, lambda c: "awm 1" in c, 10, "recording to be armed")
+        os.rename(home.records, home.records + ".away")
+        time.sleep(3)
+        os.rename(home.records + ".away", home.records)
+        time.sleep(2.5)
+        sim.kill()
+        time.sleep(1)
+        sim2 = Sim(home, tag="sim2")
+        wait_commands(sim2, lambda c: "awm 1" in c, 10, "recording to resume")
+        rc, _, err = rec.terminate()
+        check(rc == 0, "exit status %d" % rc)
+        expected = ["version 1.0.1 started on COM1 (%s), record directory %s" % (home.link, home.records),
+                    "record files cannot be written: ", "record files are written again",
+                    "COM1 (%s) lost: " % home.link, "COM1 (%s) is back" % home.link, "stopped"]
+        lines = [l[len("KestroRecorder: "):] for l in err.splitlines() if l.startswith("KestroRecorder: ")]
+        check(len(lines) == len(expected) and all(l.startswith(e) for l, e in zip(lines, expected)),
+              "standard error: %r" % err)
+    finally:
+        for s in (sim, sim2):
+            if s:
+                s.stop()
+        if rec.alive():
+            rec.proc.kill()
+        home.cleanup()
+
+
 def record_lines(path):
     with open(path, "rb") as f:
         return f.read().decode("latin-1").split("\r\n")[:-1]
@@ -612,4 +646,5 @@ if __name__ == "__main__":
           test_report_command, test_statistics_files, test_silent_device_comes_back, test_unplug_replug,
           test_replug_cycles_keep_order, test_unusable_settings_file_is_named, test_sighup_ends_in_order,
           test_run_options_leave_the_settings_alone, test_unguarded_start_when_no_lock_can_be_taken,
-          test_default_places, test_readme_settings_example, test_demo_interrupted_from_the_terminal])
+          test_default_places, test_readme_settings_example, test_demo_interrupted_from_the_terminal,
+          test_service_tells_its_journal])

@@ -32,7 +32,7 @@ cat > "$work/config/KestroRecorder/registry.json" <<JSON
 JSON
 
 display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &  # no reset when xdotool leaves
 pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done

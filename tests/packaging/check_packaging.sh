@@ -7,7 +7,7 @@ set -euo pipefail
 src=${1:?source dir}
 build=${2:?build dir}
 id=${3:?desktop id}
-for tool in desktop-file-validate appstreamcli groff man cpack dpkg-deb; do
+for tool in desktop-file-validate appstreamcli groff man cpack dpkg-deb lintian; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool missing (scripts/bootstrap.sh installs it)"; exit 77; }
 done
 
@@ -34,11 +34,21 @@ done
 
 echo "-- installed tree"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-for f in bin/KestroRecorder bin/kestro-sim share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-         share/icons/hicolor/scalable/apps/kestrorecorder.svg share/man/man1/KestroRecorder.1 \
-         share/doc/kestrorecorder/LICENSE lib/systemd/user/kestrorecorder.service; do
+for f in bin/KestroRecorder libexec/kestrorecorder/kestro-sim share/applications/$id.desktop \
+         share/metainfo/$id.metainfo.xml share/man/man1/KestroRecorder.1.gz share/doc/kestrorecorder/LICENSE \
+         share/doc/kestrorecorder/copyright lib/systemd/user/kestrorecorder.service; do
   [ -e "$work/prefix/$f" ] || fail "cmake --install did not install $f"
 done
+[ -e "$work/prefix/bin/kestro-sim" ] && fail "kestro-sim is on PATH"
+grep -q dialout <<<"$page" && grep -q dialout "$src/README.md" || fail "man page or README lacks the dialout group"
+# The menu's icons are the window's picture at every size a theme asks for.
+python3 - "$work/prefix/share/icons/hicolor" <<'PY' || fail "icons"
+import struct, sys
+for n in (48, 64, 128, 256):
+    with open("%s/%dx%d/apps/kestrorecorder.png" % (sys.argv[1], n, n), "rb") as f:
+        head = f.read(24)
+    assert head[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", head[16:24]) == (n, n), n
+PY
 unit=$work/prefix/lib/systemd/user/kestrorecorder.service
 grep -qx "ExecStart=$work/prefix/bin/KestroRecorder --headless --record" "$unit" \
   || fail "unit does not start the installed program: $(grep ExecStart "$unit")"
@@ -64,6 +74,8 @@ grep -qx 'ExecStart=/usr/bin/KestroRecorder --headless --record' "$work/root/usr
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/KestroRecorder" --version)
 grep -q "^KestroRecorder $(dpkg-deb -f "$deb" Version)" <<<"$version" || fail "packaged program says: $version"
 if ldd "$work/root/usr/bin/KestroRecorder" | grep -q 'not found'; then fail "unresolved libraries"; fi
+tags=$(lintian --pedantic --tag-display-limit 0 "$deb" 2>&1 | grep -v '^running with root privileges' || true)
+[ -z "$tags" ] || fail "lintian: $tags"
 # Would it install on this system (dependencies satisfied)? Needs root, changes nothing.
 if [ "$(id -u)" -eq 0 ]; then
   dpkg --dry-run -i "$deb" >/dev/null || fail "dpkg refuses the package"

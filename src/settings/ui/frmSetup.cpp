@@ -35,7 +35,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <set>
 #include <tuple>
+#include <vector>
 
 namespace kestro {
 
@@ -93,6 +96,97 @@ bool DeviceNodeExists(const QString& path) {
 }
 
 QString EnvironmentOverrideName(int n) { return QStringLiteral("KESTRO_COM%1").arg(n); }
+
+// A screen reader names a field by the label beside it only when the label
+// says so; otherwise it takes the frame's title. Every label of a grid row is
+// paired with the field that follows it; a field without one is named by its tool tip.
+void PairFieldsWithLabels(QWidget* root) {
+    for (QGridLayout* grid : root->findChildren<QGridLayout*>()) {
+        for (int row = 0; row < grid->rowCount(); ++row) {
+            QLabel* label = nullptr;
+            for (int column = 0; column < grid->columnCount(); ++column) {
+                QLayoutItem* item = grid->itemAtPosition(row, column);
+                QWidget* w = item ? item->widget() : nullptr;
+                if (auto* l = qobject_cast<QLabel*>(w); l && !l->text().isEmpty() && !l->buddy()) {
+                    label = l;
+                } else if (label && w && (w->focusPolicy() & Qt::TabFocus)) {
+                    label->setBuddy(w);
+                    label = nullptr;
+                }
+            }
+        }
+    }
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        const bool field =
+            qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractSpinBox*>(w);
+        if (!field || !w->accessibleName().isEmpty() || w->parentWidget()->inherits("QAbstractSpinBox") ||
+            w->parentWidget()->inherits("QComboBox"))
+            continue;
+        bool labelled = false;
+        for (QLabel* l : w->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+            labelled = labelled || l->buddy() == w;
+        if (!labelled) w->setAccessibleName(w->toolTip());
+    }
+}
+
+// Access keys: the letter after "&" in a caption (Alt+letter). Each page gets
+// its own letters; those of the tabs and the buttons below hold on every page.
+class Mnemonics {
+public:
+    void Assign(QWidget* scope, const QList<QWidget*>& skip) {
+        // A label or button caption (its "text" property), or a tab: (bar, index).
+        std::vector<std::pair<QWidget*, int>> captions;
+        // Fields first: their labels get the letters of their own words most often.
+        for (int pass = 0; pass < 2; ++pass)
+            for (QWidget* w : scope->findChildren<QWidget*>()) {
+                if (std::any_of(skip.begin(), skip.end(), [&](QWidget* s) { return s == w || s->isAncestorOf(w); }))
+                    continue;
+                const auto* l = qobject_cast<QLabel*>(w);
+                const auto* b = qobject_cast<QAbstractButton*>(w);
+                const auto* bar = qobject_cast<QTabBar*>(w);
+                const bool explicitlyHidden =
+                    w->testAttribute(Qt::WA_WState_ExplicitShowHide) && w->testAttribute(Qt::WA_WState_Hidden);
+                if ((pass == 0 && l && l->buddy()) ||
+                    (pass == 1 && b && !qobject_cast<const QToolButton*>(b) && !explicitlyHidden))
+                    captions.emplace_back(w, -1);
+                for (int i = 0; pass == 1 && bar && i < bar->count(); ++i)
+                    captions.emplace_back(w, i);
+            }
+        std::set<QChar> used = dialogWide_;
+        for (const auto& [w, tab] : captions)
+            if (const QString t = Text(w, tab); t.indexOf(QLatin1Char('&')) >= 0 && !t.endsWith(QLatin1Char('&')))
+                used.insert(t.at(t.indexOf(QLatin1Char('&')) + 1).toLower());
+        for (const auto& [w, tab] : captions) {
+            QString t = Text(w, tab);
+            const int at = t.contains(QLatin1Char('&')) ? -1 : Choose(t, used);
+            if (at < 0) continue;
+            used.insert(t.at(at).toLower());
+            t.insert(at, QLatin1Char('&'));
+            if (tab >= 0)
+                static_cast<QTabBar*>(w)->setTabText(tab, t);
+            else
+                w->setProperty("text", t);
+        }
+        if (dialogWide_.empty()) dialogWide_ = used;
+    }
+
+private:
+    static QString Text(const QWidget* w, int tab) {
+        return tab >= 0 ? static_cast<const QTabBar*>(w)->tabText(tab) : w->property("text").toString();
+    }
+    // The first free letter that begins a word, else a free digit, else any free letter.
+    static int Choose(const QString& t, const std::set<QChar>& used) {
+        for (int rule = 0; rule < 3; ++rule)
+            for (int i = 0; i < t.size(); ++i) {
+                const bool wordStart = i == 0 || !t.at(i - 1).isLetterOrNumber();
+                if (t.at(i).isLetterOrNumber() && !used.count(t.at(i).toLower()) &&
+                    (rule == 2 || (rule == 0 ? wordStart : t.at(i).isDigit())))
+                    return i;
+            }
+        return -1;
+    }
+    std::set<QChar> dialogWide_;
+};
 
 }  // namespace
 
@@ -269,7 +363,6 @@ void frmSetup::BuildControls() {
                         chkIncludeUnderflow,
                         InputDecimalSeparator,
                         InputTabularSeparator,
-                        cmdTSepTabFocus,
                         OptionCOM[1],
                         DeviceCOM[1],
                         OptionCOM[2],
@@ -294,6 +387,13 @@ void frmSetup::BuildControls() {
     installEventFilter(this);
     for (QWidget* w : findChildren<QWidget*>())
         w->installEventFilter(this);
+
+    // Last, so that every page's fields are covered, also those added later.
+    PairFieldsWithLabels(this);
+    Mnemonics keys;
+    keys.Assign(this, {pages_});
+    for (QWidget* page : PicOptions)
+        keys.Assign(page, {});
 }
 
 QWidget* frmSetup::buildRecordingPage() {
@@ -305,6 +405,7 @@ QWidget* frmSetup::buildRecordingPage() {
     cmdBrowseDir = named(new QToolButton(frameName), "cmdBrowseDir");
     cmdBrowseDir->setText(QStringLiteral("..."));
     cmdBrowseDir->setToolTip(QStringLiteral("Choose the directory"));
+    cmdBrowseDir->setAccessibleName(cmdBrowseDir->toolTip());
     InputFileName = named(new QLineEdit(frameName), "InputFileName");
     InputFileExtension = named(new QLineEdit(frameName), "InputFileExtension");
     InputFileExtension->setFixedWidth(90);
@@ -332,11 +433,11 @@ QWidget* frmSetup::buildRecordingPage() {
     for (QLineEdit* e : {InputDecimalSeparator, InputTabularSeparator})
         e->setFixedWidth(90);
     InputTabularSeparator->setToolTip(QStringLiteral("A character, [TAB] or [SPACE]"));
-    // Takes the focus after the column separator only to turn an empty field
-    // into [TAB]; it has no place of its own on the page.
+    // The designed focus trap that turned an empty field into [TAB] would be an
+    // invisible stop for the keyboard and for screen readers: it stays hidden,
+    // and the column-separator field takes its Tab key itself.
     cmdTSepTabFocus = named(new QPushButton(QStringLiteral("TSep-Tab"), frameFormat), "cmdTSepTabFocus");
-    cmdTSepTabFocus->setFocusPolicy(Qt::TabFocus);
-    cmdTSepTabFocus->setGeometry(0, 0, 0, 0);
+    cmdTSepTabFocus->hide();
     auto* formatGrid = new QGridLayout(frameFormat);
     formatGrid->addWidget(fieldLabel(QStringLiteral("Decimal Seperator"), frameFormat), 0, 0);
     formatGrid->addWidget(InputDecimalSeparator, 0, 1);
@@ -393,7 +494,6 @@ QWidget* frmSetup::buildInterfacePage() {
                                            "Pick a device from a list to use it for that port."),
                             FrameCOM);
     hint->setWordWrap(true);
-    hint->setEnabled(false);
     comGrid->addWidget(hint, kPorts, 0, 1, 3);
     auto* itfLayout = new QVBoxLayout(itf);
     itfLayout->setContentsMargins(0, 0, 0, 0);
@@ -429,7 +529,6 @@ QWidget* frmSetup::buildStatisticsPage() {
                                                "with one row per interval. Changes apply to the next series."),
                                 frameStat);
     statHint->setWordWrap(true);
-    statHint->setEnabled(false);
     statGrid->addWidget(statHint, 2, 0, 1, 3);
     auto* statLayout = new QVBoxLayout(stat);
     statLayout->setContentsMargins(0, 0, 0, 0);
@@ -572,23 +671,15 @@ void frmSetup::DevicePicked(int n, int item) {
     OptionCOM_Click(n);
 }
 
-void frmSetup::TSepTabFocus(Qt::FocusReason reason) {
-    if (InputTabularSeparator->text().isEmpty()) {
-        InputTabularSeparator->setText(kTab);
-        InputTabularSeparator->setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    // The button has no place on the page; the focus must not vanish into it.
-    if (reason == Qt::TabFocusReason)
-        focusNextPrevChild(true);
-    else if (reason == Qt::BacktabFocusReason)
-        focusNextPrevChild(false);
-}
-
 bool frmSetup::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::KeyPress: {
             auto* k = static_cast<QKeyEvent*>(event);
+            if (watched == InputTabularSeparator && k->key() == Qt::Key_Tab && k->modifiers() == Qt::NoModifier &&
+                InputTabularSeparator->text().isEmpty()) {
+                InputTabularSeparator->setText(kTab);  // and the focus stays
+                return true;
+            }
             if (k->key() == Qt::Key_Tab && k->modifiers() == Qt::ControlModifier) {
                 NextTab(1);
                 return true;
@@ -606,9 +697,6 @@ bool frmSetup::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::FocusOut:
             if (watched == InputFileExtension && !InputFileExtension->text().startsWith(QLatin1Char('.')))
                 InputFileExtension->setText(QLatin1Char('.') + InputFileExtension->text());
-            break;
-        case QEvent::FocusIn:
-            if (watched == cmdTSepTabFocus) TSepTabFocus(static_cast<QFocusEvent*>(event)->reason());
             break;
         default:
             break;

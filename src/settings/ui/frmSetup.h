@@ -111,7 +111,6 @@ private:
     void FillDeviceList(int n);
     void DevicePathEdited(int n, const QString& text);
     void DevicePicked(int n, int item);
-    void TSepTabFocus(Qt::FocusReason reason);
     bool ValidateSeparators(int32_t* decimalCode, int32_t* tabularCode);
     void Complain(QLineEdit* field, const QString& text);
     void BrowseDirectory();

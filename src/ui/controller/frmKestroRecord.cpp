@@ -4,9 +4,13 @@
 #include "link/frmCOMx.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
+#include "ui/display/Accessibility.h"
 #include "ui/display/PictureError.h"
 #include "ui/display/Pictures.h"
+#include "ui/recording/FileList.h"
+#include "ui/recording/LevelGraph.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -20,9 +24,11 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QRadioButton>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 namespace kestro {
 namespace {
@@ -34,7 +40,11 @@ const QString kHandlerError = QString::fromLatin1(label::kHandler);
 
 constexpr int kToolbarHeight = 28;
 constexpr int kStatusHeight = 20;
-constexpr int kGraphTop = 8, kListTop = 190, kListHeight = 100;
+constexpr int kGraphTop = 8, kListTop = 190;
+// The design's frames and options at the default font.
+constexpr int kFrameTop = 184, kFrameWidth = 117, kFrameHeight = 105, kFrameGap = 11;
+constexpr int kOptionLeft = 10, kOptionWidth = 104, kOptionHeight = 21;
+constexpr int kPanelHeight = 301;
 
 // A number as the format "#" writes it: no digits at all for 0.
 QString Hash(int v) { return v == 0 ? QString() : QString::number(v); }
@@ -126,6 +136,7 @@ frmKestroRecord::frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& Reg
       com_(com),
       RegObj_(RegObj),
       log_(log),
+      clock_(clock),
       startTimers_(startTimers),
       recorder_(ps, settings_, clock, log, this),
       views_(recorder_, this),
@@ -155,9 +166,10 @@ struct MenuItemDef {
     const char* name;
     const char* shortcut;  // portable text, empty for none
     void (frmKestroRecord::*click)();
+    bool applicationWide = false;
 };
 const MenuItemDef kMenuItems[] = {
-    {"&File", "MenuFile", "E&xit", "MenuFileExit", "Ctrl+Q", &frmKestroRecord::MenuFileExit_Click},
+    {"&File", "MenuFile", "E&xit", "MenuFileExit", "Ctrl+Q", &frmKestroRecord::MenuFileExit_Click, true},
     {nullptr, nullptr, "&Setup", "MenuSetup", "", &frmKestroRecord::MenuSetup_Click},
     {"&?", "MenuHelp", "&About", "MenuHelpAbout", "", &frmKestroRecord::MenuHelpAbout_Click},
     // After the original menus, which keep their places.
@@ -204,8 +216,13 @@ const OptionDef kRangeOptions[5] = {{" AUTO", 21, true},
                                     {" 70 - 130 dB", 81, true},
                                     {" unknown", 130, false}};
 
-// Status bar panels: fixed widths; 0 takes the room that is left.
+// Status bar panels: widths at the default font; 0 takes the room that is left.
 const int kPanelWidths[4] = {24, 96, 0, 128};
+// The texts panels 2 and 4 show; each panel is as wide as the widest.
+const std::vector<const char*> kPanelTexts[4] = {{},
+                                                 {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service", "unknown"},
+                                                 {},
+                                                 {"Recording enabled", "Recording disabled"}};
 
 }  // namespace
 
@@ -223,16 +240,27 @@ void frmKestroRecord::BuildWindow() {
 
     QWidget* graph = views_.graphWidget();
     graph->setParent(Picture2);
+    // Read the level: the display takes the focus, and a screen reader reads it out.
+    auto* readLevel = new QAction(QStringLiteral("Read the level"), this);
+    readLevel->setObjectName(QStringLiteral("ReadLevel"));
+    readLevel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    addAction(readLevel);
+    connect(readLevel, &QAction::triggered, this, [this] {
+        Picture1->PublishReading(clock_.Read().utcMs);
+        Picture1->setFocus(Qt::ShortcutFocusReason);
+        QAccessibleEvent focus(Picture1, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    });
     graph->move(kGraphLeft, kGraphTop);
     QWidget* list = views_.fileListWidget();
     list->setParent(Picture2);
-    list->setFixedHeight(kListHeight);
     list->move(kGraphLeft, kListTop);
 
-    // Tab walks the window as it reads: keys, function, range, file list.
+    // Tab walks the window as it reads: keys, display, function, range, file list.
     QWidget* chain[] = {cmdPower,
                         cmdRecord,
                         cmdStopRecord,
+                        Picture1,
                         optMeasurementMode[1],
                         optMeasurementMode[2],
                         optMeasurementMode[3],
@@ -246,10 +274,58 @@ void frmKestroRecord::BuildWindow() {
 
     buildStatusBar(client);
 
-    const int menuHeight = menuBar()->sizeHint().height();
-    setMinimumSize(kGraphLeft + kMinGraphWidth + kGraphRightMargin, kDesignHeight + menuHeight);
-    resize(kDesignWidth, kDesignHeight + menuHeight);
+    LayoutControls();
+    resize(std::max(kDesignWidth, graphLeft_ + kGraphDesignWidth + kGraphRightMargin), minimumHeight());
     LayoutClientArea();
+}
+
+void frmKestroRecord::LayoutControls() {
+    // As designed at the default font. A larger font widens and heightens the
+    // options with their captions, the frames with them, and moves what lies
+    // right of and below them; the window grows along.
+    int optionWidth = kOptionWidth, optionHeight = kOptionHeight;
+    auto measure = [&](const auto& options, const OptionDef* defs) {
+        for (size_t i = 0; i < options.size(); ++i)
+            if (defs[i].userCanClick) {
+                optionWidth = std::max(optionWidth, options[i]->sizeHint().width());
+                optionHeight = std::max(optionHeight, options[i]->sizeHint().height());
+            }
+    };
+    measure(optMeasurementMode, kModeOptions);
+    measure(optRange, kRangeOptions);
+    const double scale = double(optionHeight) / kOptionHeight;
+    const int frameWidth =
+        std::max({kFrameWidth, kOptionLeft + optionWidth + 3, frmMeasurementMode->minimumSizeHint().width(),
+                  frmRange->minimumSizeHint().width()});
+    const int frameHeight = int(std::lround(kFrameHeight * scale));
+    int x = 8;
+    auto place = [&](QGroupBox* frame, auto& options, const OptionDef* defs) {
+        frame->setGeometry(x, kFrameTop, frameWidth, frameHeight);
+        for (size_t i = 0; i < options.size(); ++i)
+            options[i]->setGeometry(kOptionLeft, int(std::lround(defs[i].y * scale)), optionWidth, optionHeight);
+        x += frameWidth + kFrameGap;
+    };
+    place(frmMeasurementMode, optMeasurementMode, kModeOptions);
+    place(frmRange, optRange, kRangeOptions);
+    graphLeft_ = std::max(int(kGraphLeft), x);
+    panelHeight_ = std::max(kPanelHeight, kFrameTop + frameHeight + 12);
+
+    // Status panels: as wide as their longest text, never narrower than designed.
+    statusHeight_ = kStatusHeight;
+    for (int i = 1; i < 4; i += 2) {
+        QLabel* label = panels_[size_t(i)];
+        const QString shown = label->text();
+        int width = kPanelWidths[i];
+        for (const char* text : kPanelTexts[i]) {
+            label->setText(QLatin1String(text));
+            width = std::max(width, label->sizeHint().width());
+        }
+        label->setText(shown);
+        label->setFixedWidth(width);
+        statusHeight_ = std::max(statusHeight_, label->sizeHint().height() + 2);
+    }
+    setMinimumSize(graphLeft_ + kMinGraphWidth + kGraphRightMargin,
+                   kToolbarHeight + panelHeight_ + statusHeight_ + menuBar()->sizeHint().height());
 }
 
 void frmKestroRecord::buildMenus() {
@@ -267,6 +343,8 @@ void frmKestroRecord::buildMenus() {
         }
         action->setObjectName(QLatin1String(m.name));
         if (*m.shortcut) action->setShortcut(QKeySequence(QLatin1String(m.shortcut), QKeySequence::PortableText));
+        // "Exit" ends the program from every window of it (statistics, Setup, About).
+        action->setShortcutContext(m.applicationWide ? Qt::ApplicationShortcut : Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, click = m.click] { (this->*click)(); });
     }
 }
@@ -274,6 +352,8 @@ void frmKestroRecord::buildMenus() {
 void frmKestroRecord::buildKeys(QWidget* client) {
     Toolbar1 = new ToolbarStrip(client);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    SetAccessibleRole(Toolbar1, QAccessible::ToolBar);
+    Toolbar1->setAccessibleName(QStringLiteral("Front panel keys"));
     for (const KeyDef& k : kKeys) {
         auto* key = new PictureButton(imlToolbar_, QString::fromLatin1(k.objectName), Toolbar1);
         this->*k.field = key;
@@ -291,6 +371,8 @@ void frmKestroRecord::buildKeys(QWidget* client) {
         const QKeySequence shortcut(QLatin1String(k.shortcut), QKeySequence::PortableText);
         key->setAccessibleName(name);
         key->setShortcut(shortcut);
+        // The record key is a toggle: its checked state says whether recording is armed.
+        key->setCheckable(k.field == &frmKestroRecord::cmdRecord);
         key->setToolTip(shortcut.isEmpty()
                             ? name
                             : QStringLiteral("%1 (%2)").arg(name, shortcut.toString(QKeySequence::NativeText)));
@@ -298,17 +380,17 @@ void frmKestroRecord::buildKeys(QWidget* client) {
 }
 
 void frmKestroRecord::buildOptions() {
-    auto frame = [this](const char* caption, const char* name, int x, auto& options, const auto& defs,
-                        const char* optionName, void (frmKestroRecord::*click)(int16_t)) {
+    auto frame = [this](const char* caption, const char* name, auto& options, const auto& defs, const char* optionName,
+                        void (frmKestroRecord::*click)(int16_t)) {
         auto* box = new QGroupBox(QString::fromLatin1(caption), Picture2);
         box->setObjectName(QLatin1String(name));
-        box->setGeometry(x, 184, 117, 105);
         for (size_t i = 0; i < options.size(); ++i) {
             auto* opt = new QRadioButton(QString::fromLatin1(defs[i].caption), box);
-            opt->setGeometry(10, defs[i].y, 104, 21);
             if (!defs[i].userCanClick) {
+                // Hidden as well: lying outside the frame, it must not be reported as showing.
                 opt->setEnabled(false);
                 opt->setFocusPolicy(Qt::NoFocus);
+                opt->setVisible(false);
             }
             opt->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(optionName)).arg(i));
             connect(opt, &QRadioButton::clicked, this,
@@ -317,9 +399,9 @@ void frmKestroRecord::buildOptions() {
         }
         return box;
     };
-    frmMeasurementMode = frame("Mode", "frmMeasurementMode", 8, optMeasurementMode, kModeOptions, "optMeasurementMode",
+    frmMeasurementMode = frame("Mode", "frmMeasurementMode", optMeasurementMode, kModeOptions, "optMeasurementMode",
                                &frmKestroRecord::optMeasurementMode_Click);
-    frmRange = frame("Range", "frmRange", 136, optRange, kRangeOptions, "optRange", &frmKestroRecord::optRange_Click);
+    frmRange = frame("Range", "frmRange", optRange, kRangeOptions, "optRange", &frmKestroRecord::optRange_Click);
     optMeasurementMode[0]->setChecked(true);
     MarkedOptionIsTheTabStop(optMeasurementMode);
     MarkedOptionIsTheTabStop(optRange);
@@ -339,6 +421,8 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     // The bottom strip of the client area.
     StatusBar1 = new QWidget(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    SetAccessibleRole(StatusBar1, QAccessible::StatusBar);
+    StatusBar1->setAccessibleName(QStringLiteral("Status"));
     StatusBar1->setBackgroundRole(QPalette::Button);
     StatusBar1->setAutoFillBackground(true);
     auto* row = new QHBoxLayout(StatusBar1);
@@ -349,6 +433,7 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
         auto* label = new QLabel(StatusBar1);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i + 1));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setForegroundRole(QPalette::ButtonText);  // on the strip's button colour
         label->setContentsMargins(i == 0 ? 0 : 3, 0, 3, 0);
         if (width > 0) label->setFixedWidth(width);
         // The free panel takes the room that is left; a long text must not widen it.
@@ -367,8 +452,8 @@ void frmKestroRecord::LayoutClientArea() {
     if (!client) return;
     const int w = client->width(), h = client->height();
     Toolbar1->setGeometry(0, 0, w, kToolbarHeight);
-    Picture2->setGeometry(0, kToolbarHeight, w, std::max(0, h - kToolbarHeight - kStatusHeight));
-    StatusBar1->setGeometry(0, std::max(kToolbarHeight, h - kStatusHeight), w, kStatusHeight);
+    Picture2->setGeometry(0, kToolbarHeight, w, std::max(0, h - kToolbarHeight - statusHeight_));
+    StatusBar1->setGeometry(0, std::max(kToolbarHeight, h - statusHeight_), w, statusHeight_);
 }
 
 void frmKestroRecord::resizeEvent(QResizeEvent* event) {
@@ -381,6 +466,22 @@ void frmKestroRecord::resizeEvent(QResizeEvent* event) {
 
 void frmKestroRecord::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        // After every control has its new font.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                LayoutControls();
+                // The window grows by what the frames grew, so the graph keeps its width.
+                resize(std::max(width(), graphLeft_ + kGraphDesignWidth + kGraphRightMargin),
+                       std::max(height(), minimumHeight()));
+                if (auto* list = qobject_cast<QTreeWidget*>(views_.fileListWidget())) FitFileListColumns(list);
+                LayoutClientArea();
+                Form_Resize();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     if (event->type() != QEvent::WindowStateChange) return;
     // Restoring from the task bar delivers no resize: the graph is rebuilt here.
     const bool minimized = isMinimized();
@@ -425,6 +526,9 @@ void frmKestroRecord::Form_Load() {
     Step(kLoadError, [&] { views_.InitFileList(); });
     Step(kLoadError, [&] { views_.InitGraph(); });
     Step(kLoadError, [&] { InitForm(); });
+    // The focus starts where it can be seen: on the display, which reads out the level.
+    Picture1->setFocus(Qt::OtherFocusReason);
+    Picture1->PublishReading(clock_.Read().utcMs);
     show();
     QCoreApplication::processEvents();
     Step(kLoadError, [&] { views_.ScaleYAxis(); });
@@ -444,11 +548,12 @@ void frmKestroRecord::Form_Resize() {
         ~Guard() { flag = false; }
     } guard(InResize);
     // 401 at the design width of 676: the graph keeps its left edge and right margin.
-    const int graphWidth = std::max(kMinGraphWidth, width() - kGraphLeft - kGraphRightMargin);
+    const int graphWidth = std::max(kMinGraphWidth, width() - graphLeft_ - kGraphRightMargin);
     Step(kResizeError, [&] { views_.SetGraphWidth(graphWidth); });
     Step(kResizeError, [&] {
-        views_.graphWidget()->move(kGraphLeft, kGraphTop);
-        views_.fileListWidget()->setGeometry(kGraphLeft, kListTop, graphWidth, kListHeight);
+        views_.graphWidget()->move(graphLeft_, kGraphTop);
+        // Down to the frames' bottom edge (100 at the design height).
+        views_.fileListWidget()->setGeometry(graphLeft_, kListTop, graphWidth, panelHeight_ - kListTop - 11);
     });
 }
 
@@ -509,6 +614,7 @@ void frmKestroRecord::SetConnectionPicture(int index) {
     if (index == connectionPicture_) return;
     panels_[0]->setPixmap(imlConnectionState_.Pixmap(index));
     panels_[0]->setToolTip(index == 2 ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
+    panels_[0]->setAccessibleName(panels_[0]->toolTip());
     connectionPicture_ = index;
 }
 
@@ -592,6 +698,7 @@ void frmKestroRecord::Timer1_Timer() {
     }();
 
     inTick_ = false;
+    Picture1->PublishReading(clock_.Read().utcMs);
     // Listeners run after the tick, so what they send follows the tick's own commands.
     if (lost) emit deviceLost();
     if (!startedBefore && ks.DeviceOnline && InitStep >= 2) emit deviceStarted();
@@ -632,6 +739,7 @@ void frmKestroRecord::ConnectionLostActions() {
     SetKey(cmdRecord, false, "RecordStoppedDisabled");
     Tick([&] { NoiseDisplay(0); });
     ps_.RecordState = kRecordOff;
+    cmdRecord->setChecked(false);
     Tick([&] { SetPanelText(4, QStringLiteral("Recording disabled")); });
     Tick([&] { recorder_.StopSlowMeasurement(); });
     Tick([&] { recorder_.StopFastMeasurement(); });
@@ -655,6 +763,7 @@ void frmKestroRecord::ConnectionLost() {
     }
     ConnectionLostActions();
     Tick([&] { ps_.ResetReceiveBuffer(); });
+    Picture1->PublishReading(clock_.Read().utcMs);
     emit deviceLost();
 }
 
@@ -772,6 +881,7 @@ void frmKestroRecord::BlinkTimer_Timer() {
 
 void frmKestroRecord::EnableRecording() {
     ps_.RecordState = kRecordArmed;
+    cmdRecord->setChecked(true);
     SetPanelText(4, QStringLiteral("Recording enabled"));
     // A function the device has not reported yet is no command to send back.
     const int16_t f = ps_.KestroState.DevFunction;
@@ -793,6 +903,7 @@ void frmKestroRecord::DisableRecording() {
     FlushRecording();
     recorder_.EndStatistics();
     ps_.RecordState = kRecordOff;
+    cmdRecord->setChecked(false);
     SetPanelText(4, QStringLiteral("Recording disabled"));
     SendCommand(QStringLiteral("awm 0"));
     SendCommand(QStringLiteral("smm 1"));

@@ -142,6 +142,7 @@ private:
     void buildKeys(QWidget* client);
     void buildOptions();
     void buildStatusBar(QWidget* client);
+    void LayoutControls();
     void LayoutClientArea();
     void ConnectionEstablishedActions();
     void ConnectionLostActions();
@@ -168,6 +169,7 @@ private:
     frmCOMx& com_;
     cRegistry& RegObj_;
     const EventLog& log_;
+    const Clock& clock_;
     const bool startTimers_;
 
     RecorderSettings settings_;
@@ -182,6 +184,10 @@ private:
     bool loaded_ = false;
     bool inTick_ = false;
     bool wasMinimized_ = false;
+    // Grown with the font beyond the design where captions need it.
+    int graphLeft_ = kGraphLeft;
+    int panelHeight_ = 301;
+    int statusHeight_ = 20;
     int idleTicks_ = 0;
 };
 

@@ -1,10 +1,14 @@
 #include "ui/display/DisplayPanel.h"
 
 #include "protocol/Types.h"
+#include "ui/display/Accessibility.h"
 #include "ui/display/PictureError.h"
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace kestro {
 namespace {
@@ -39,12 +43,21 @@ constexpr DisplayPanel::Element kPaintOrder[] = {
 
 constexpr int kBlank = 11, kTopSegment = 13, kBottomSegment = 12, kLetterE = 14, kLetterR = 15;
 
+const char* const kFunctionWords[] = {"Initialisation", "Lp", "LEQ", "MAX-Hold", "Calibration", "Service"};
+const char* const kRangeWords[] = {"30 - 90 dB", "50 - 110 dB", "70 - 130 dB"};
+const char* const kBatteryWords[] = {"battery empty", "battery low", "battery full"};
+// Triangle pictures 2..4: filled, outlined, both.
+const char* const kFlowWords[] = {"%1", "%1 earlier", "%1 now and earlier"};
+
 }  // namespace
 
 DisplayPanel::DisplayPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Picture1"));
     setFixedSize(245, 169);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A stop of its own, so that the reading can be asked for and is read out.
+    setFocusPolicy(Qt::TabFocus);
+    SetAccessibleRole(this, QAccessible::StaticText);
     point_ = ImageList::Keyed(images_.DecimalPoint, kLcdFace);
     dba_ = ImageList::Keyed(images_.SymbolDBA, kLcdFace);
     auto_ = ImageList::Keyed(images_.Auto, kLcdFace);
@@ -108,6 +121,7 @@ void DisplayPanel::SetShown(Element e, bool shown) {
 }
 
 void DisplayPanel::NoiseDisplay(int16_t value) {
+    testPattern_ = false;
     if (value == -1) {
         const int err[4] = {kBlank, kLetterE, kLetterR, kLetterR};
         for (int i = 0; i < 4; ++i)
@@ -141,6 +155,7 @@ void DisplayPanel::Reset_KestroDisplay() {
     SetShown(imgSymbolDBA, false);
     SetShown(imgDecimalPoint, false);
     lastModeRequest_ = 0;
+    testPattern_ = false;
 }
 
 void DisplayPanel::ConnectionEstablished() {
@@ -157,6 +172,8 @@ void DisplayPanel::ConnectionLost() {
 }
 
 void DisplayPanel::FunctionChanged(int16_t function, int16_t level) {
+    function_ = function;
+    testPattern_ = function == 0;
     if (function == 0) {
         SetPicture(imgMode, 1);
         SetShown(imgMode, true);
@@ -180,6 +197,7 @@ void DisplayPanel::ShowModeLegend(int16_t function, int16_t variant, bool blinkP
     const bool running = (function == 2 && variant == 2) || (function == 3 && variant == 2) ||
                          (function == 4 && variant > 1 && variant < 5);
     if (blinkPhase && running) index = 6;
+    function_ = function;
     SetShown(imgMode, true);
     const int previousRequest = lastModeRequest_;
     lastModeRequest_ = index;
@@ -212,6 +230,51 @@ void DisplayPanel::ShowBattery(int16_t battery) {
     SetPicture(imgBatteryState, battery);
 }
 
+QString DisplayPanel::ReadingText() const {
+    if (testPattern_) return QStringLiteral("Level: segment test");
+    QString cells;
+    for (int i = 0; i < 4; ++i) {
+        const int index = items_[imgNoiseDigit0 + i].index;
+        if (index >= 1 && index <= 10) cells += QChar('0' + index - 1);
+        if (index == kLetterE || index == kLetterR) cells += QLatin1Char(index == kLetterE ? 'E' : 'r');
+        if (index == kTopSegment || index == kBottomSegment)
+            return index == kTopSegment ? QStringLiteral("Level over range") : QStringLiteral("Level under range");
+    }
+    if (cells.isEmpty()) return QStringLiteral("Level: no reading");
+    if (cells.startsWith(QLatin1Char('E'))) return QStringLiteral("Level: error reading (Err)");
+    if (items_[imgDecimalPoint].shown) cells.insert(cells.size() - 1, QLatin1Char('.'));
+    return QStringLiteral("Level ") + cells + QStringLiteral(" dB");
+}
+
+QString DisplayPanel::LegendText() const {
+    QStringList words;
+    auto shown = [this](Element e, int first, int last) {
+        return items_[e].shown && items_[e].index >= first && items_[e].index <= last ? items_[e].index : 0;
+    };
+    if (testPattern_ || (items_[imgMode].shown && function_ >= 0 && function_ <= 5))
+        words << QString::fromLatin1(kFunctionWords[testPattern_ ? 0 : function_]);
+    if (const int r = shown(imgRange, 1, 3)) words << QString::fromLatin1(kRangeWords[r - 1]);
+    if (items_[imgAuto].shown && !testPattern_) words << QStringLiteral("AUTO");
+    if (const int b = shown(imgBatteryState, 1, 3); b && !testPattern_)
+        words << QString::fromLatin1(kBatteryWords[b - 1]);
+    for (auto [e, word] : {std::pair{imgOverflow, "overflow"}, std::pair{imgUnderflow, "underflow"}})
+        if (const int f = shown(e, 2, 4); f && !testPattern_)
+            words << QString::fromLatin1(kFlowWords[f - 2]).arg(QLatin1String(word));
+    return words.join(QStringLiteral(", "));
+}
+
+void DisplayPanel::PublishReading(int64_t nowMs) {
+    const QString legends = LegendText();
+    if (accessibleDescription() != legends) setAccessibleDescription(legends);
+    const QString reading = ReadingText();
+    if (accessibleName() == reading) return;
+    // A level that changes every 100 ms would drown a screen reader.
+    if (readingPublished_ && nowMs >= readingPublishedMs_ && nowMs - readingPublishedMs_ < 1000) return;
+    setAccessibleName(reading);
+    readingPublishedMs_ = nowMs;
+    readingPublished_ = true;
+}
+
 void DisplayPanel::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setClipRegion(event->region());
@@ -227,6 +290,13 @@ void DisplayPanel::paintEvent(QPaintEvent* event) {
         } else {
             p.drawPixmap(r.topLeft(), e == imgDecimalPoint ? point_ : e == imgSymbolDBA ? dba_ : auto_);
         }
+    }
+    if (hasFocus()) {
+        QStyleOptionFocusRect o;
+        o.initFrom(this);
+        o.rect = rect().adjusted(1, 1, -1, -1);
+        o.backgroundColor = kLcdFace;
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &p, this);
     }
 }
 

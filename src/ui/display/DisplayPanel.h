@@ -65,6 +65,15 @@ public:
 
     QSize sizeHint() const override { return {245, 169}; }
 
+    // What the display shows, in words for assistive technologies: the
+    // reading ("Level 73.4 dB") and the legends ("LEQ, 50 - 110 dB, AUTO,
+    // battery low, overflow").
+    QString ReadingText() const;
+    QString LegendText() const;
+    // Passes both on as the accessible name and description: the legends at
+    // once, a new reading at most once a second (nowMs: any steady clock).
+    void PublishReading(int64_t nowMs);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -79,6 +88,10 @@ private:
     QPixmap point_, dba_, auto_;  // the fixed pictures, ready to paint
     std::array<Item, kElementCount> items_{};
     int lastModeRequest_ = 0;
+    int16_t function_ = 0;     // of the legend shown
+    bool testPattern_ = true;  // 1888 with every legend: not a reading
+    int64_t readingPublishedMs_ = 0;
+    bool readingPublished_ = false;
 };
 
 }  // namespace kestro

@@ -35,6 +35,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // A press does not toggle a checkable key: its owner sets the state the press produced.
+    void nextCheckState() override {}
 
 private:
     void Press();

@@ -33,6 +33,7 @@ QString DurationText(double days) {
 QTreeWidget* CreateFileListView() {
     auto* v = new QTreeWidget;
     v->setObjectName(QStringLiteral("MessFileListe"));
+    v->setAccessibleName(QStringLiteral("Record files"));
     v->setRootIsDecorated(false);
     v->setSelectionBehavior(QAbstractItemView::SelectRows);
     v->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -54,6 +55,15 @@ void InitFileListView(QTreeWidget* view) {
     view->setColumnWidth(1, std::max(10, int(w * 0.2 - margin)));
     view->setColumnWidth(2, std::max(10, int(w * 0.6 - margin)));
     view->header()->setStretchLastSection(true);
+    FitFileListColumns(view);
+}
+
+void FitFileListColumns(QTreeWidget* view) {
+    // Never narrower than a time or a header needs, whatever the font.
+    const int time = view->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 12;
+    for (int column = 0; column < 2; ++column)
+        view->setColumnWidth(column,
+                             std::max({view->columnWidth(column), time, view->header()->sectionSizeHint(column)}));
 }
 
 }  // namespace kestro

@@ -18,5 +18,7 @@ QString DurationText(double days);
 QTreeWidget* CreateFileListView();
 // Removes all rows and sets the three headers with widths from the view's width.
 void InitFileListView(QTreeWidget* view);
+// Widens the time columns where the font needs it.
+void FitFileListColumns(QTreeWidget* view);
 
 }  // namespace kestro

@@ -22,8 +22,12 @@ double GraphX(double timestamp, double graphStart) {
 double GraphStartTimeOf(const SampleWindow& buf) {
     double g = 0.0;
     if (!buf.Empty()) {
-        g = buf[buf.Count()].Timestamp - 600.0 / 86400.0;
-        if (g < buf[0].Timestamp) g = buf[0].Timestamp;
+        // Not before the earliest sample kept; after the clock went back that
+        // is no longer the header, and the window must reach the new time.
+        double earliest = buf[0].Timestamp;
+        for (int32_t i = std::max(1, buf.FirstIndex()); i <= buf.Count(); ++i)
+            earliest = std::min(earliest, buf[i].Timestamp);
+        g = std::max(buf[buf.Count()].Timestamp - 600.0 / 86400.0, earliest);
     }
     return std::trunc(g * 2880.0) / 2880.0;
 }
@@ -113,6 +117,9 @@ QFont GraphFont() {
 }
 
 namespace {
+
+// A line back in time would cross the curve drawn before the step: the curve starts afresh.
+bool ClockWentBack(const MeasurementRecord& prev, const MeasurementRecord& r) { return r.Timestamp < prev.Timestamp; }
 
 QPen Pen(const QColor& c, Qt::PenStyle style = Qt::SolidLine) {
     QPen p(c, 0, style);  // cosmetic: one pixel at any scale
@@ -222,28 +229,28 @@ void LevelGraph::ScaleTimeAxis(const SampleWindow& buf) {
 void LevelGraph::Werte_einzeichnen(const SampleWindow& buf) {
     const int32_t count = buf.Count();
     if (count > 1) {
-        // Samples before the window's first were let go: they lie left of the axis.
-        int32_t i = buf.FirstIndex() > 1 ? buf.FirstIndex() : 0;
-        while (i <= count && buf[i].Timestamp < GraphStartTime)
-            ++i;
-        if (i <= count) {
-            QPainter p(&PictureOriginal.image);
-            p.setTransform(PictureOriginal.Transform());
-            const MeasurementRecord* prev = &buf[i];
-            QPointF last(GraphX(prev->Timestamp, GraphStartTime), prev->Level);
-            p.setPen(Pen(kCurve));
-            p.drawPoint(last);
-            for (int32_t j = i + 1; j <= count; ++j) {
-                const MeasurementRecord& r = buf[j];
-                const QPointF pt(GraphX(r.Timestamp, GraphStartTime), r.Level);
-                // A sample without a function leaves a gap; the curve goes on from it.
-                if (r.Flags != 0) {
-                    p.setPen(Pen(SegmentFlagged(prev->LevelFlags, r.LevelFlags) ? kCurveFlagged : kCurve));
+        // Every sample kept is drawn: after the clock went back, samples from
+        // before the step may lie inside the window too (the image clips the rest).
+        const int32_t i = buf.FirstIndex() > 1 ? buf.FirstIndex() : 0;
+        QPainter p(&PictureOriginal.image);
+        p.setTransform(PictureOriginal.Transform());
+        const MeasurementRecord* prev = &buf[i];
+        QPointF last(GraphX(prev->Timestamp, GraphStartTime), prev->Level);
+        p.setPen(Pen(kCurve));
+        p.drawPoint(last);
+        for (int32_t j = i + 1; j <= count; ++j) {
+            const MeasurementRecord& r = buf[j];
+            const QPointF pt(GraphX(r.Timestamp, GraphStartTime), r.Level);
+            // A sample without a function leaves a gap; the curve goes on from it.
+            if (r.Flags != 0) {
+                p.setPen(Pen(SegmentFlagged(prev->LevelFlags, r.LevelFlags) ? kCurveFlagged : kCurve));
+                if (ClockWentBack(*prev, r))
+                    p.drawPoint(pt);
+                else
                     p.drawLine(last, pt);
-                }
-                last = pt;
-                prev = &r;
             }
+            last = pt;
+            prev = &r;
         }
     }
     PictureGraph.image = PictureOriginal.image;
@@ -256,7 +263,8 @@ QRect LevelGraph::ShowSlowSample(const SampleWindow& buf, int32_t n) {
     bool full = false;
     const double x = GraphX(r.Timestamp, GraphStartTime);
     const double t0 = GraphX(GraphStartTime, GraphStartTime);
-    if (t0 + DisplayWidthX - 30.0 < x) {
+    // Beyond the window's end, or before its start because the clock went back.
+    if (t0 + DisplayWidthX - 30.0 < x || x < t0) {
         CalculateGraphStartTime(buf);
         ScaleTimeAxis(buf);
         full = true;
@@ -270,8 +278,8 @@ QRect LevelGraph::ShowSlowSample(const SampleWindow& buf, int32_t n) {
         draw = false;
     } else {
         const MeasurementRecord& q = buf[n - 1];
-        a = QPointF(GraphX(q.Timestamp, GraphStartTime), q.Level);
         b = QPointF(GraphX(r.Timestamp, GraphStartTime), r.Level);
+        a = ClockWentBack(q, r) ? b : QPointF(GraphX(q.Timestamp, GraphStartTime), q.Level);
         if (SegmentFlagged(q.LevelFlags, r.LevelFlags)) pen = Pen(kCurveFlagged);
     }
     if (!draw) return full ? PictureGraph.image.rect() : QRect();
@@ -279,7 +287,7 @@ QRect LevelGraph::ShowSlowSample(const SampleWindow& buf, int32_t n) {
         QPainter p(&s->image);
         p.setTransform(s->Transform());
         p.setPen(pen);
-        if (n == 0)
+        if (a == b)
             p.drawPoint(a);
         else
             p.drawLine(a, b);

@@ -37,7 +37,7 @@ int32_t SecondsOfDay(double value);
 // SecondsOfDay for times on graphStart's day.
 double GraphX(double timestamp, double graphStart);
 // The left edge for the samples of buf: ten minutes before the newest one
-// (not before the first), rounded down to 30 s; 0 without samples.
+// (not before the earliest one kept), rounded down to 30 s; 0 without samples.
 double GraphStartTimeOf(const SampleWindow& buf);
 // Grid spacing: initial, doubled while the label extent is larger.
 double GridStep(double initial, double extent);

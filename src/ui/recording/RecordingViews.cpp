@@ -1,5 +1,6 @@
 #include "ui/recording/RecordingViews.h"
 
+#include "ui/display/Accessibility.h"
 #include "ui/recording/FileList.h"
 #include "ui/recording/LevelGraph.h"
 
@@ -18,6 +19,9 @@ public:
     GraphView(RecordingViews& views, const LevelGraph& g) : views_(views), g_(g) {
         setObjectName(QStringLiteral("PictureGraph"));
         setAttribute(Qt::WA_OpaquePaintEvent);
+        SetAccessibleRole(this, QAccessible::Chart);
+        setAccessibleName(QStringLiteral("Level graph"));
+        setAccessibleDescription(QStringLiteral("The slow level of the recording over the time of day"));
         setFixedSize(g.Size());
     }
 

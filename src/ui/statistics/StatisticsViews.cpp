@@ -1,7 +1,12 @@
 #include "ui/statistics/StatisticsViews.h"
 
+#include "ui/display/Accessibility.h"
+
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -19,9 +24,25 @@ void IntervalBarChart::setIntervals(const std::vector<IntervalResult>& intervals
     update();
 }
 
+namespace {
+
+// The charts are drawn as on the report's paper, in its colours, under any
+// desktop theme: their labels are dark on light.
+const QColor kPaper(Qt::white);
+
+void DrawFocus(QWidget* w, QPainter& p) {
+    if (!w->hasFocus()) return;
+    QStyleOptionFocusRect o;
+    o.initFrom(w);
+    o.backgroundColor = kPaper;
+    w->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &p, w);
+}
+
+}  // namespace
+
 void IntervalBarChart::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), palette().window());
+    p.fillRect(rect(), kPaper);
     DrawIntervalBars(p, QRectF(rect()).adjusted(2, 2, -2, -2), intervals_, limitTenths_);
 }
 
@@ -29,9 +50,12 @@ TimeHistoryView::TimeHistoryView(QWidget* parent) : QWidget(parent) {
     setMinimumHeight(160);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
+    setFocusPolicy(Qt::StrongFocus);
+    SetAccessibleRole(this, QAccessible::Chart);
+    setAccessibleName(QStringLiteral("Time history"));
     setToolTip(
-        QStringLiteral("Wheel: zoom the time axis. Drag: pan. Shift+drag or right drag: select a span. "
-                       "Double click: everything."));
+        QStringLiteral("Wheel or + and -: zoom the time axis. Drag or the arrow keys: pan. Shift+drag, right drag "
+                       "or Shift+arrows: select a span. Double click or Home: everything."));
 }
 
 void TimeHistoryView::setHistory(const TimeHistory* h, int32_t limitTenths) {
@@ -89,9 +113,11 @@ int64_t TimeHistoryView::msAt(double x) const {
 
 void TimeHistoryView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), palette().window());
+    p.fillRect(rect(), kPaper);
     if (!h_ || h_->isEmpty()) {
+        p.setPen(Qt::black);
         p.drawText(rect(), Qt::AlignCenter, QStringLiteral("Open a record file to see its time history."));
+        DrawFocus(this, p);
         return;
     }
     QRectF highlight;
@@ -102,6 +128,7 @@ void TimeHistoryView::paintEvent(QPaintEvent*) {
         highlight = QRectF(QPointF(x0, area_.top()), QPointF(std::max(x1, x0 + 1), area_.bottom()));
     }
     area_ = DrawTimeHistory(p, QRectF(rect()).adjusted(2, 2, -2, -2), *h_, range_, limitTenths_, highlight);
+    DrawFocus(this, p);
 }
 
 void TimeHistoryView::wheelEvent(QWheelEvent* e) {
@@ -150,5 +177,36 @@ void TimeHistoryView::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void TimeHistoryView::mouseDoubleClickEvent(QMouseEvent*) { resetZoom(); }
+
+void TimeHistoryView::keyPressEvent(QKeyEvent* e) {
+    const bool shift = e->modifiers() & Qt::ShiftModifier;
+    const int direction = e->key() == Qt::Key_Left ? -1 : e->key() == Qt::Key_Right ? 1 : 0;
+    if (!h_ || h_->isEmpty() ||
+        (!direction && e->key() != Qt::Key_Plus && e->key() != Qt::Key_Equal && e->key() != Qt::Key_Minus &&
+         e->key() != Qt::Key_Home)) {
+        QWidget::keyPressEvent(e);  // Tab, Escape and the window's shortcuts go on
+        return;
+    }
+    const int64_t span = range_.toMs - range_.fromMs;
+    if (direction && shift) {
+        // A span grows from the middle of the view; its moving end goes a twentieth of the view per press.
+        int64_t end = range_.fromMs + span / 2;
+        if (!hasSelection()) {
+            selAnchor_ = end;
+        } else {
+            if (selAnchor_ != selFrom_ && selAnchor_ != selTo_) selAnchor_ = selFrom_;  // one made with the mouse
+            end = selAnchor_ == selFrom_ ? selTo_ : selFrom_;
+        }
+        end = std::clamp<int64_t>(end + direction * std::max<int64_t>(1000, span / 20), full_.fromMs, full_.toMs);
+        setSelection(selAnchor_, end);
+    } else if (direction) {
+        pan(0.25 * direction);
+    } else if (e->key() == Qt::Key_Home) {
+        resetZoom();
+    } else {
+        zoom(e->key() == Qt::Key_Minus ? 2.0 : 0.5);
+    }
+    e->accept();
+}
 
 }  // namespace kestro

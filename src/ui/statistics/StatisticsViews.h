@@ -28,7 +28,8 @@ private:
 
 // The level over time of a record file: wheel zooms the time axis around the
 // mouse, dragging pans, dragging with Shift (or the right button) selects a
-// span, a double click shows everything again.
+// span, a double click shows everything again. By keys: + and - zoom, the
+// arrows pan, Shift+arrows move the end of a span, Home shows everything.
 class TimeHistoryView final : public QWidget {
     Q_OBJECT
 public:
@@ -43,6 +44,8 @@ public:
     int64_t selectionFrom() const { return selFrom_; }
     int64_t selectionTo() const { return selTo_; }
     void setSelection(int64_t fromMs, int64_t toMs);
+    // The data area of the last paint (the labels lie around it).
+    QRectF plotArea() const { return area_; }
     QSize sizeHint() const override { return {640, 240}; }
 
 signals:
@@ -56,6 +59,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     int64_t msAt(double x) const;
@@ -72,6 +76,7 @@ private:
     PlotRange dragRange_;
     int64_t selFrom_ = 0;
     int64_t selTo_ = 0;
+    int64_t selAnchor_ = 0;  // the fixed end of a span selected by keys
 };
 
 }  // namespace kestro

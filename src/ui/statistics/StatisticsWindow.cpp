@@ -3,8 +3,11 @@
 #include "kestro/Version.h"
 #include "report/ReportDocument.h"
 #include "statistics/StatisticsRecorder.h"
+#include "ui/display/Accessibility.h"
 #include "ui/statistics/StatisticsViews.h"
 
+#include <QAction>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -21,6 +24,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <atomic>
+#include <cmath>
 
 namespace kestro {
 
@@ -47,13 +51,16 @@ const QStringList kIntervalColumns = {
     QStringLiteral("L50"),       QStringLiteral("L90"),       QStringLiteral("L95"),     QStringLiteral("Overflow"),
     QStringLiteral("Underflow"), QStringLiteral("Over limit")};
 
-QTableWidget* MakeTable(const QStringList& columns, QWidget* parent) {
+QTableWidget* MakeTable(const QString& name, const QStringList& columns, QWidget* parent) {
     auto* t = new QTableWidget(0, int(columns.size()), parent);
+    t->setAccessibleName(name);
     t->setHorizontalHeaderLabels(columns);
     t->verticalHeader()->setVisible(false);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setAlternatingRowColors(true);
+    // Tab leaves the table; the arrow keys walk its cells.
+    t->setTabKeyNavigation(false);
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     return t;
@@ -66,7 +73,46 @@ QString Levels(const IntervalResult& r, QChar d, bool withLN) {
     return s;
 }
 
+const QString kSpanHint = QStringLiteral("Select a span with Shift+drag, the right mouse button or Shift+arrow keys.");
+
 QString TimeOfDay(int64_t ms) { return LocalDateTimeText(ms).mid(11); }
+
+double Luminance(const QColor& c) {
+    auto linear = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+// A marking colour, moved toward the text colour until it reads (contrast 4.5)
+// on both backgrounds, whatever the desktop's theme.
+QColor Legible(const QColor& mark, const QColor& text, const QColor& back1, const QColor& back2) {
+    auto contrast = [](const QColor& a, const QColor& b) {
+        const double la = Luminance(a), lb = Luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    };
+    for (int step = 0; step <= 10; ++step) {
+        const double t = step / 10.0;
+        const QColor c = QColor::fromRgbF(float(mark.redF() + (text.redF() - mark.redF()) * t),
+                                          float(mark.greenF() + (text.greenF() - mark.greenF()) * t),
+                                          float(mark.blueF() + (text.blueF() - mark.blueF()) * t));
+        if (contrast(c, back1) >= 4.5 && contrast(c, back2) >= 4.5) return c;
+    }
+    return text;
+}
+
+void ColourOverLimitRows(QTableWidget* t) {
+    const QPalette& p = t->palette();
+    const QColor c =
+        Legible(kOverLimitColour, p.color(QPalette::Text), p.color(QPalette::Base), p.color(QPalette::AlternateBase));
+    const int flag = int(kIntervalColumns.size()) - 1;
+    for (int row = 0; row < t->rowCount(); ++row) {
+        const QTableWidgetItem* marked = t->item(row, flag);
+        if (!marked || marked->text().isEmpty() || t->columnCount() != int(kIntervalColumns.size())) continue;
+        for (int col = 0; col < t->columnCount(); ++col)
+            if (QTableWidgetItem* item = t->item(row, col)) item->setForeground(c);
+    }
+}
 
 }  // namespace
 
@@ -87,16 +133,21 @@ void FillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows,
         for (int c = 0; c < int(std::size(cells)); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(c >= 2 ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
-            if (r.overLimit) item->setForeground(kOverLimitColour);
             t->setItem(first + int(i), c, item);
         }
     }
+    ColourOverLimitRows(t);
     t->setUpdatesEnabled(true);
 }
 
 StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmStatistics"));
     setWindowTitle(QStringLiteral("Statistics"));
+    SetAccessibleRole(this, QAccessible::Window);
+    auto* closeWindow = new QAction(QStringLiteral("Close"), this);
+    closeWindow->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)});
+    addAction(closeWindow);
+    connect(closeWindow, &QAction::triggered, this, &QWidget::close);
     tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("tabsStatistics"));
     tabs->addTab(BuildLivePage(), QStringLiteral("Current recording"));
@@ -105,6 +156,9 @@ StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window
     top->setContentsMargins(6, 6, 6, 6);
     top->addWidget(tabs);
     resize(900, 640);
+    ApplyPaletteColours();
+    for (QTableWidget* t : findChildren<QTableWidget*>())
+        t->installEventFilter(this);
     progressTimer_.setInterval(100);
     connect(&progressTimer_, &QTimer::timeout, this, &StatisticsWindow::UpdateProgress);
     liveTimer_.setInterval(100);
@@ -121,6 +175,34 @@ void StatisticsWindow::showEvent(QShowEvent* e) {
 void StatisticsWindow::hideEvent(QHideEvent* e) {
     liveTimer_.stop();
     QWidget::hideEvent(e);
+}
+
+void StatisticsWindow::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::PaletteChange && noticeLabel) ApplyPaletteColours();
+}
+
+bool StatisticsWindow::eventFilter(QObject* watched, QEvent* e) {
+    // A table has its new palette by the time it hears of it.
+    if (e->type() == QEvent::PaletteChange)
+        if (auto* t = qobject_cast<QTableWidget*>(watched)) ColourOverLimitRows(t);
+    return QWidget::eventFilter(watched, e);
+}
+
+void StatisticsWindow::ApplyPaletteColours() {
+    const QPalette& p = palette();
+    const QColor notice = Legible(QColor(0x96, 0x5a, 0x00), p.color(QPalette::WindowText), p.color(QPalette::Window),
+                                  p.color(QPalette::Window));
+    noticeLabel->setStyleSheet(QStringLiteral("color: %1").arg(notice.name()));
+}
+
+void StatisticsWindow::DescribeHistory() {
+    // A screen reader hears what the chart shows and the statistics of the span chosen in it.
+    const PlotRange& r = history->range();
+    if (analysis_)
+        history->setAccessibleName(
+            QStringLiteral("Time history, %1 to %2").arg(LocalDateTimeText(r.fromMs), LocalDateTimeText(r.toMs)));
+    history->setAccessibleDescription(spanLabel->text());
 }
 
 StatisticsWindow::~StatisticsWindow() {
@@ -149,7 +231,8 @@ QWidget* StatisticsWindow::BuildLivePage() {
             showFilePage();
         });
         v.bars = new IntervalBarChart(w);
-        v.table = MakeTable(kIntervalColumns, w);
+        v.table =
+            MakeTable(QStringLiteral("Intervals, ") + QString::fromLatin1(names[i]).toLower(), kIntervalColumns, w);
         auto* head = new QGridLayout;
         head->addWidget(v.title, 0, 0);
         head->addWidget(v.analyse, 0, 1, Qt::AlignRight);
@@ -199,21 +282,22 @@ QWidget* StatisticsWindow::BuildFilePage() {
     fileLabel = new QLabel(QStringLiteral("No record file opened."), page);
     fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     noticeLabel = new QLabel(page);
-    noticeLabel->setStyleSheet(QStringLiteral("color: #965a00"));
     noticeLabel->setWordWrap(true);
     noticeLabel->hide();
     summaryLabel = new QLabel(page);
     summaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    spanLabel = new QLabel(QStringLiteral("Select a span with Shift+drag or the right mouse button."), page);
+    spanLabel = new QLabel(kSpanHint, page);
     spanLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     history = new TimeHistoryView(page);
     connect(history, &TimeHistoryView::selectionChanged, this,
             [this](qint64 from, qint64 to) { selectSpan(from, to); });
+    connect(history, &TimeHistoryView::rangeChanged, this, &StatisticsWindow::DescribeHistory);
 
     auto* lower = new QTabWidget(page);
-    fileIntervals = MakeTable(kIntervalColumns, page);
+    fileIntervals = MakeTable(QStringLiteral("Intervals of the record file"), kIntervalColumns, page);
     fileBars = new IntervalBarChart(page);
-    dayTable = MakeTable({QStringLiteral("Date"), QStringLiteral("Ld 07-19"), QStringLiteral("Le 19-23"),
+    dayTable = MakeTable(QStringLiteral("Day levels"),
+                         {QStringLiteral("Date"), QStringLiteral("Ld 07-19"), QStringLiteral("Le 19-23"),
                           QStringLiteral("Ln 23-07"), QStringLiteral("Lden")},
                          page);
     lower->addTab(fileIntervals, QStringLiteral("Intervals"));
@@ -396,7 +480,7 @@ void StatisticsWindow::ShowAnalysis() {
                               .arg(s.skipped)
                               .arg(s.overflow)
                               .arg(s.underflow));
-    spanLabel->setText(QStringLiteral("Select a span with Shift+drag or the right mouse button."));
+    spanLabel->setText(kSpanHint);
     history->setHistory(&a.history, a.config.limitTenths);
     FillIntervalTable(fileIntervals, a.intervals, d, false);
     fileBars->setIntervals(a.intervals, a.config.limitTenths);
@@ -435,6 +519,7 @@ void StatisticsWindow::selectSpan(int64_t fromMs, int64_t toMs) {
     spanJob_ = job;
     spanLabel->setText(
         QStringLiteral("Span %1 \u2013 %2: reading \u2026").arg(LocalDateTimeText(fromMs), TimeOfDay(toMs)));
+    DescribeHistory();
     connect(job->thread, &QThread::finished, this, [this, job, result] {
         job->thread->deleteLater();
         if (spanJob_ != job) return;
@@ -450,6 +535,7 @@ void StatisticsWindow::ShowSpan() {
     const QChar d = analysis_ ? QLatin1Char(analysis_->read.decimalSeparator) : QLatin1Char('.');
     if (span_.samples < 0) {
         spanLabel->setText(QStringLiteral("The span could not be read again from the file."));
+        DescribeHistory();
         return;
     }
     spanLabel->setText(QStringLiteral("Span %1 \u2013 %2 (%3):  %4   L5 %5   L10 %6   L50 %7   L90 %8   L95 %9")
@@ -458,6 +544,7 @@ void StatisticsWindow::ShowSpan() {
                                 LevelText(span_.l5, d), LevelText(span_.l10, d), LevelText(span_.l50, d),
                                 LevelText(span_.l90, d), LevelText(span_.l95, d)) +
                        QStringLiteral("   (%1 samples)").arg(span_.samples));
+    DescribeHistory();
 }
 
 bool StatisticsWindow::writeReport(const QString& pdfPath, QString* error) const {

@@ -93,6 +93,8 @@ public slots:
 protected:
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 signals:
     void fileLoaded(bool ok);
@@ -105,6 +107,8 @@ private:
     void RefreshStream(LiveView& v);
     void ShowAnalysis();
     void ShowSpan();
+    void DescribeHistory();
+    void ApplyPaletteColours();
     void StopJob(std::shared_ptr<Job>& job);
     void UpdateProgress();
 

@@ -10,12 +10,15 @@
 #include "support/ManualClock.h"
 #include "support/RecordingMessageSink.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -29,6 +32,7 @@
 
 #include <sys/resource.h>
 #include <csignal>
+#include <map>
 #include <memory>
 #include <ostream>
 
@@ -211,7 +215,7 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
         if (c.storedInterval.isValid()) Rec("StatisticsInterval", c.storedInterval, REG_DWORD_);
         if (c.storedLimit.isValid()) Rec("LimitLevel", c.storedLimit, REG_DWORD_);
         QPointer<frmSetup> d = MakeDialog();
-        EXPECT_EQ(d->tbsOptions->tabText(2), "Statistics");
+        EXPECT_EQ(d->tbsOptions->tabText(2).remove(QLatin1Char('&')), "Statistics");
         EXPECT_EQ(d->cboStatisticsInterval->currentText(), c.shownInterval);
         EXPECT_DOUBLE_EQ(d->InputLimitLevel->value(), c.shownLimit);
         if (c.pick >= 0) d->cboStatisticsInterval->setCurrentIndex(c.pick);
@@ -301,6 +305,66 @@ TEST_F(SetupDialog, CtrlTabSwitchesPagesAndWraps) {
             EXPECT_EQ(d->PicOptions[page]->isEnabled(), page == s.page) << page;
     }
     EXPECT_EQ(d->InputFileName->text(), "NoiseData");  // the key did not reach the field
+}
+
+// On every page (also pages added later): each field is read out by its own
+// label or tool tip, never by its frame's title; the access keys of the page
+// and the dialog differ and reach their fields; nothing invisible takes the focus.
+TEST_F(SetupDialog, FieldsAreNamedByTheirLabelsAndReachedByTheirAccessKeys) {
+    QPointer<frmSetup> d = MakeDialog();
+    ShowActive(d);
+    const struct {
+        QWidget* field;
+        const char* name;
+    } named[] = {{d->InputSaveDir, "Directory"},
+                 {d->InputFileExtension, "Extension"},
+                 {d->InputTabularSeparator, "Tabular Separator"},
+                 {d->cboStatisticsInterval, "Interval"},
+                 {d->InputLimitLevel, "Limit (Leq)"}};
+    // A combo box's own name is its value; its label comes by a "labelled by" relation.
+    auto labelOf = [](QWidget* w) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        for (const auto& [label, relation] : a->relations(QAccessible::Label))
+            if (label->role() == QAccessible::StaticText) return label->text(QAccessible::Name);
+        return a->text(QAccessible::Name);
+    };
+    for (const auto& n : named)
+        EXPECT_EQ(labelOf(n.field), n.name);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(d->DeviceCOM[2])->text(QAccessible::Description), "Device of COM2");
+    QStringList titles;
+    for (const QGroupBox* g : d->findChildren<QGroupBox*>())
+        titles << g->title();
+    for (int page = 0; page < d->tbsOptions->count(); ++page) {
+        d->tbsOptions->setCurrentIndex(page);
+        std::map<QChar, QWidget*> keys;  // access key: the control it reaches
+        for (QWidget* w : d->findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->parentWidget()->inherits("QComboBox") ||
+                w->parentWidget()->inherits("QAbstractSpinBox") || w->parentWidget()->inherits("QTabBar"))
+                continue;
+            const QString name = labelOf(w);
+            if (w->focusPolicy() & Qt::TabFocus) {
+                EXPECT_FALSE(name.isEmpty() || titles.contains(name)) << w->objectName().toStdString();
+                EXPECT_FALSE(w->size().isEmpty()) << w->objectName().toStdString();
+            }
+            auto* label = qobject_cast<QLabel*>(w);
+            QStringList captions;
+            if ((label && label->buddy()) || qobject_cast<QAbstractButton*>(w))
+                captions << w->property("text").toString();
+            if (auto* bar = qobject_cast<QTabBar*>(w))
+                for (int i = 0; i < bar->count(); ++i)
+                    captions << bar->tabText(i);
+            for (const QString& c : captions) {
+                if (c == "...") continue;
+                const int at = c.indexOf('&');
+                ASSERT_GE(at, 0) << c.toStdString() << " has no access key";
+                EXPECT_TRUE(keys.emplace(c.at(at + 1).toLower(), w).second) << c.toStdString() << " on page " << page;
+            }
+        }
+        if (page == 0) {
+            QTest::keyClick(d, Qt::Key_E, Qt::AltModifier);
+            EXPECT_EQ(QApplication::focusWidget(), d->InputFileExtension) << "Alt+E: the field of \"&Extension\"";
+        }
+    }
 }
 
 TEST_F(SetupDialog, EveryCloseRunsInitApplicationOnceAndOnlyOkWrites) {

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 
 namespace kestro::test {
 namespace {
@@ -109,20 +110,39 @@ TEST_F(FrontPanel, KeysArmAndDisarmWithTheirCommands) {
         }
 }
 
-TEST_F(FrontPanel, KeysAreNamedButtonsThatTellTheirShortcuts) {
+// The record key is read out as checked exactly while recording is armed,
+// whatever armed or disarmed it.
+TEST_F(FrontPanel, KeysAreNamedButtonsThatTellTheirShortcutsAndTheRecordKeyItsState) {
     const struct {
         PictureButton* key;
         const char* name;
         const char* toolTip;
-    } keys[] = {{w->cmdPower, "Power", "Power"},
-                {w->cmdRecord, "Record", "Record (Ctrl+R)"},
-                {w->cmdStopRecord, "Stop recording", "Stop recording (Ctrl+Shift+R)"}};
+        QAccessible::Role role;
+    } keys[] = {{w->cmdPower, "Power", "Power", QAccessible::Button},
+                {w->cmdRecord, "Record", "Record (Ctrl+R)", QAccessible::CheckBox},
+                {w->cmdStopRecord, "Stop recording", "Stop recording (Ctrl+Shift+R)", QAccessible::Button}};
     for (const auto& k : keys) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(k.key);
         ASSERT_NE(a, nullptr);
-        EXPECT_EQ(a->role(), QAccessible::Button) << k.name;
+        EXPECT_EQ(a->role(), k.role) << k.name;
         EXPECT_EQ(a->text(QAccessible::Name), QLatin1String(k.name));
         EXPECT_EQ(k.key->toolTip(), QLatin1String(k.toolTip));
+    }
+    StartDevice();
+    QAccessibleInterface* record = QAccessible::queryAccessibleInterface(w->cmdRecord);
+    const struct {
+        std::function<void()> act;
+        bool armed;
+    } steps[] = {{[&] { QTest::keyClick(w->cmdRecord, Qt::Key_Space); }, true},
+                 {[&] { QTest::keyClick(w->cmdRecord, Qt::Key_Space); }, false},
+                 {[&] { w->EnableRecording(); }, true},
+                 {[&] { QTest::mouseClick(w->cmdStopRecord, Qt::LeftButton); }, false},
+                 {[&] { w->EnableRecording(); }, true},
+                 {[&] { w->ConnectionLost(); }, false}};
+    for (const auto& st : steps) {
+        st.act();
+        EXPECT_EQ(ps.RecordState > 0, st.armed);
+        EXPECT_EQ(record->state().checked, st.armed);
     }
 }
 
@@ -148,12 +168,12 @@ TEST_F(FrontPanel, TabWalksKeysOptionsAndFileListInReadingOrder) {
         bool armed;
         QStringList chain;
     } cases[] = {
-        {"gds 11203\r", false, {"cmdRecord", "optMeasurementMode1", "optRange2", "MessFileListe"}},
-        {"gds 21303\r", false, {"cmdRecord", "optMeasurementMode2", "optRange3", "MessFileListe"}},
-        {"gds 11603\r", false, {"cmdRecord", "optMeasurementMode1", "optRange0", "MessFileListe"}},
+        {"gds 11203\r", false, {"cmdRecord", "Picture1", "optMeasurementMode1", "optRange2", "MessFileListe"}},
+        {"gds 21303\r", false, {"cmdRecord", "Picture1", "optMeasurementMode2", "optRange3", "MessFileListe"}},
+        {"gds 11603\r", false, {"cmdRecord", "Picture1", "optMeasurementMode1", "optRange0", "MessFileListe"}},
         // Initialisation: no function marked, and AUTO, still marked, cannot be chosen.
-        {"gds 01203\r", false, {"cmdRecord", "optMeasurementMode1", "optRange1", "MessFileListe"}},
-        {"gds 11203\r", true, {"cmdRecord", "cmdStopRecord", "MessFileListe"}},
+        {"gds 01203\r", false, {"cmdRecord", "Picture1", "optMeasurementMode1", "optRange1", "MessFileListe"}},
+        {"gds 11203\r", true, {"cmdRecord", "cmdStopRecord", "Picture1", "MessFileListe"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
@@ -190,6 +210,10 @@ TEST_F(FrontPanel, MenusOpenWithAltAndCtrlQEndsLikeExit) {
     QTest::keyClick(w.get(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(ends, 2);
     EXPECT_EQ(setups, 1);
+    w->views().fileListWidget()->setFocus();
+    ASSERT_FALSE(w->Picture1->hasFocus());
+    QTest::keyClick(w.get(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(w->Picture1->hasFocus()) << "Ctrl+L: the display, which reads out the level";
 }
 
 TEST_F(FrontPanel, OptionClicksSendTheirSequences) {

@@ -2,15 +2,24 @@
 // window, so that a fixed background behind palette-coloured text shows up.
 
 #include "WindowFixture.h"
+#include "about/frmAbout.h"
+#include "settings/ui/frmSetup.h"
+#include "ui/statistics/StatisticsViews.h"
+#include "ui/statistics/StatisticsWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPalette>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QTabBar>
+#include <QTableWidget>
 
 #include <cmath>
 #include <map>
@@ -50,69 +59,81 @@ double TextContrast(const QImage& img, const QRect& rect) {
     return best;
 }
 
+// A desktop's dark scheme as it comes, roles in their order: a nearly black
+// window (#222020) with lighter buttons and base.
 QPalette DarkPalette() {
+    const QRgb colours[] = {0xffffff, 0x424245, 0x979797, 0x5e5c5b, 0x302f2e, 0x4a4947, 0xffffff,
+                            0xffffff, 0xffffff, 0x3d3d3d, 0x222020, 0xe7e4e0, 0x12608a, 0xf9f9f9,
+                            0x0986d3, 0xa70b06, 0x5c5b5a, 0xffffff, 0x3f3f36, 0xffffff};
     QPalette p;
-    const QColor window(45, 48, 53), base(30, 32, 36), text(232, 232, 232), disabled(128, 130, 134);
-    for (auto role : {QPalette::Window, QPalette::Button})
-        p.setColor(role, window);
-    for (auto role : {QPalette::Base, QPalette::AlternateBase, QPalette::ToolTipBase})
-        p.setColor(role, base);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::ToolTipText})
-        p.setColor(role, text);
-    p.setColor(QPalette::Light, window.lighter(150));
-    p.setColor(QPalette::Midlight, window.lighter(125));
-    p.setColor(QPalette::Mid, window.darker(120));
-    p.setColor(QPalette::Dark, window.darker(150));
-    p.setColor(QPalette::Shadow, Qt::black);
-    p.setColor(QPalette::Highlight, QColor(61, 174, 233));
-    p.setColor(QPalette::HighlightedText, Qt::black);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, disabled);
+    for (int role = 0; role < int(std::size(colours)); ++role)
+        if (role != QPalette::NoRole) p.setColor(QPalette::ColorRole(role), QColor(colours[role]));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText, QPalette::HighlightedText})
+        p.setColor(QPalette::Disabled, role, QColor(0x808080));
     return p;
 }
 
-struct Measured {
+// A text of a window: where it is drawn (window coordinates), the room its
+// widget gives it and the room it needs by its font.
+struct Text {
     QString what;
-    double contrast;
+    QWidget* widget;
+    QRect rect;    // the part that can be seen
+    bool clipped;  // the widgets around cut some of it off
+    QSize need, room;
 };
 
-// Every text of the window that the user can act on or read now (a disabled
-// control's text is allowed to be faint).
-std::vector<Measured> MeasureTexts(frmKestroRecord& w) {
-    QCoreApplication::processEvents();
-    const QImage img = w.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    auto inWindow = [&](const QWidget* widget, const QRect& r) {
-        return QRect(widget->mapTo(&w, r.topLeft()), r.size());
-    };
-    std::vector<Measured> out;
-    for (QGroupBox* frame : {w.frmMeasurementMode, w.frmRange}) {
-        if (!frame->isEnabled()) continue;
-        QStyleOptionGroupBox o;
-        o.initFrom(frame);
-        o.text = frame->title();
-        o.lineWidth = 1;
-        o.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect label = frame->style()->subControlRect(QStyle::CC_GroupBox, &o, QStyle::SC_GroupBoxLabel, frame);
-        out.push_back({frame->title(), TextContrast(img, inWindow(frame, label))});
+QRect InWindow(const QWidget* window, const QWidget* w, const QRect& r) {
+    return QRect(w->mapTo(window, r.topLeft()), r.size());
+}
+
+// Every text of a window that the user can see now: captions, labels, tabs, menus, headers.
+std::vector<Text> Texts(QWidget* window) {
+    std::vector<Text> out;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->window() != window) continue;
+        QRect visible = InWindow(window, w, w->rect());
+        for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
+            visible &= InWindow(window, p, p->rect());
+        auto add = [&](const QString& text, const QRect& r, QSize need, QSize room) {
+            const QRect whole = InWindow(window, w, r);
+            if (!text.isEmpty()) out.push_back({text, w, whole & visible, !visible.contains(whole), need, room});
+        };
+        auto advance = [&](const QString& text) {
+            return QSize(w->fontMetrics().horizontalAdvance(QString(text).remove(QLatin1Char('&'))), 0);
+        };
+        if (auto* l = qobject_cast<QLabel*>(w))
+            add(l->text(), l->contentsRect(),
+                l->wordWrap() ? QSize(l->width(), l->heightForWidth(l->width())) : l->sizeHint(), l->size());
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+            QStyleOptionButton o;
+            o.initFrom(b);
+            o.text = b->text();
+            const auto element = qobject_cast<QRadioButton*>(b) ? QStyle::SE_RadioButtonContents
+                                 : qobject_cast<QCheckBox*>(b)  ? QStyle::SE_CheckBoxContents
+                                                                : QStyle::SE_PushButtonContents;
+            add(b->text(), b->style()->subElementRect(element, &o, b), b->sizeHint(), b->size());
+        }
+        if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            QStyleOptionGroupBox o;
+            o.initFrom(g);
+            o.text = g->title();
+            o.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+            add(g->title(), g->style()->subControlRect(QStyle::CC_GroupBox, &o, QStyle::SC_GroupBoxLabel, g),
+                {g->minimumSizeHint().width(), 0}, g->size());
+        }
+        if (auto* bar = qobject_cast<QTabBar*>(w))
+            for (int i = 0; i < bar->count(); ++i)
+                add(bar->tabText(i), bar->tabRect(i), advance(bar->tabText(i)), bar->tabRect(i).size());
+        if (auto* bar = qobject_cast<QMenuBar*>(w))
+            for (QAction* a : bar->actions())
+                add(a->text(), bar->actionGeometry(a), advance(a->text()), bar->actionGeometry(a).size());
+        if (auto* h = qobject_cast<QHeaderView*>(w))
+            for (int i = 0; i < h->count() - (h->stretchLastSection() ? 1 : 0); ++i)
+                add(h->model()->headerData(i, h->orientation()).toString(),
+                    {h->sectionViewportPosition(i), 0, h->sectionSize(i), h->height()}, {h->sectionSizeHint(i), 0},
+                    {h->sectionSize(i), 0});
     }
-    std::vector<QRadioButton*> options(w.optMeasurementMode.begin(), w.optMeasurementMode.end());
-    options.insert(options.end(), w.optRange.begin(), w.optRange.end());
-    for (QRadioButton* opt : options) {
-        if (!opt->isEnabled() || !opt->parentWidget()->rect().intersects(opt->geometry())) continue;
-        QStyleOptionButton o;
-        o.initFrom(opt);
-        o.text = opt->text();
-        const QRect text = opt->style()->subElementRect(QStyle::SE_RadioButtonContents, &o, opt);
-        out.push_back({opt->text(), TextContrast(img, inWindow(opt, text).intersected(inWindow(
-                                                          opt->parentWidget(), opt->parentWidget()->rect())))});
-    }
-    for (int panel = 2; panel <= 4; ++panel) {
-        auto* label = w.findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(panel));
-        out.push_back({label->text(), TextContrast(img, inWindow(label, label->contentsRect()))});
-    }
-    QMenuBar* bar = w.menuBar();
-    for (QAction* a : bar->actions())
-        out.push_back({a->text(), TextContrast(img, inWindow(bar, bar->actionGeometry(a)))});
     return out;
 }
 
@@ -120,13 +141,44 @@ class Palette : public WindowFixture {
 protected:
     void TearDown() override {
         QApplication::setPalette(QPalette());
+        QApplication::setFont(font);
         WindowFixture::TearDown();
     }
-    void ExpectLegible(const char* state) {
+    // Every text the user can act on or read now: a disabled control's text
+    // is allowed to be faint, a text that is only there to be read is not.
+    void ExpectLegible(const char* state, QWidget* window = nullptr) {
         w->SetPanel3Text(QStringLiteral("COM1 (/dev/ttyUSB0)"));
-        for (const Measured& m : MeasureTexts(*w))
-            EXPECT_GE(m.contrast, 4.5) << state << ": \"" << m.what.toStdString() << "\" " << m.contrast;
+        window = window ? window : w.get();
+        QCoreApplication::processEvents();
+        const QImage img = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        for (const Text& t : Texts(window))
+            if ((t.widget->isEnabled() || qobject_cast<QLabel*>(t.widget)) && !t.rect.isEmpty())
+                EXPECT_GE(TextContrast(img, t.rect), 4.5) << state << ": \"" << t.what.toStdString() << "\"";
     }
+    std::unique_ptr<frmSetup> MakeSetup() {
+        return std::make_unique<frmSetup>(reg, *com, messages, tmp.path(), [] {});
+    }
+    // The statistics window with a record file of half an hour, every 5-minute interval over the limit.
+    std::unique_ptr<StatisticsWindow> MakeStatistics() {
+        QFile f(tmp.filePath(QStringLiteral("NoiseData_LEQ_20260305_100000.dat")));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 1800; ++i)
+            f.write(QStringLiteral("10:%1:%2,000; 6%3,5\r\n")
+                        .arg(i / 60, 2, 10, QLatin1Char('0'))
+                        .arg(i % 60, 2, 10, QLatin1Char('0'))
+                        .arg(i % 10)
+                        .toLatin1());
+        f.close();
+        auto s = std::make_unique<StatisticsWindow>();
+        s->setFileConfig({300, 100});
+        QSignalSpy loaded(s.get(), &StatisticsWindow::fileLoaded);
+        s->openRecordFile(f.fileName());
+        EXPECT_TRUE(loaded.wait(10000));
+        s->showFilePage();
+        s->show();
+        return s;
+    }
+    const QFont font = QApplication::font();
 };
 
 // Light as it starts, dark as a desktop switches to it while the program runs.
@@ -142,6 +194,52 @@ TEST_F(Palette, EveryTextKeepsItsContrastUnderLightAndDarkPalettes) {
         Tick();
     ASSERT_FALSE(ps.KestroState.DeviceOnline);
     ExpectLegible("dark, offline");
+}
+
+// The statistics window's labels, table marks and chart labels, and every page of Setup.
+TEST_F(Palette, StatisticsAndSetupKeepTheirContrastUnderLightAndDarkPalettes) {
+    const std::unique_ptr<StatisticsWindow> stats = MakeStatistics();
+    const std::unique_ptr<frmSetup> setup = MakeSetup();
+    setup->show();
+    for (const char* palette : {"light", "dark"}) {
+        if (QLatin1String(palette) == QLatin1String("dark")) QApplication::setPalette(DarkPalette());
+        ExpectLegible(palette, stats.get());
+        const QImage img = stats->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QRect area = stats->history->plotArea().toRect();
+        const QRect strips[] = {
+            {0, area.top(), area.left() - 2, area.height()},  // level labels
+            {area.left(), area.bottom() + 2, area.width(), stats->history->height() - area.bottom() - 3}};
+        for (const QRect& strip : strips)
+            EXPECT_GE(TextContrast(img, InWindow(stats.get(), stats->history, strip)), 4.5)
+                << palette << " chart labels";
+        const QRect cell = stats->fileIntervals->visualItemRect(stats->fileIntervals->item(0, 3));
+        EXPECT_GE(TextContrast(img, InWindow(stats.get(), stats->fileIntervals->viewport(), cell)), 4.5)
+            << palette << " an interval over the limit";
+        for (int page = 0; page < setup->tbsOptions->count(); ++page) {
+            setup->tbsOptions->setCurrentIndex(page);
+            ExpectLegible(palette, setup.get());
+        }
+    }
+}
+
+// No caption is cut at the default font or larger ones: frames and panels
+// grow with their texts (the design's places at the default font: Window tests).
+TEST_F(Palette, NoCaptionIsCutAt9To14Points) {
+    for (int points : {9, 11, 14}) {
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
+        QCoreApplication::processEvents();
+        const std::unique_ptr<frmSetup> setup = MakeSetup();
+        const auto about = std::make_unique<frmAbout>(log, messages, files);
+        for (QWidget* window : std::initializer_list<QWidget*>{w.get(), setup.get(), about.get()}) {
+            window->show();
+            QCoreApplication::processEvents();
+            for (const Text& t : Texts(window))
+                EXPECT_TRUE(t.need.width() <= t.room.width() && t.need.height() <= t.room.height() && !t.clipped)
+                    << points << " pt, " << window->objectName().toStdString() << ": \"" << t.what.toStdString()
+                    << "\" needs " << t.need.width() << "x" << t.need.height() << ", has " << t.room.width() << "x"
+                    << t.room.height() << (t.clipped ? ", clipped" : "");
+        }
+    }
 }
 
 // Started under a dark palette: nothing keeps a colour from before.

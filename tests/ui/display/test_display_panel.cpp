@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 
 namespace kestro::test {
 namespace {
@@ -129,6 +130,56 @@ TEST(DisplayPanel, RangeShowsBracketAndAutoLegend) {
         EXPECT_EQ(p.isShown(E::imgAuto), c.autoShown) << c.range;
         EXPECT_TRUE(p.isShown(E::imgRange));
     }
+}
+
+// What a screen reader gets: the reading as the name, the legends as the
+// description; a blinking legend does not flicker in words.
+TEST(DisplayPanel, ReadingAndLegendsInWords) {
+    DisplayPanel p;
+    const struct {
+        std::function<void()> step;
+        const char* reading;
+        const char* legends;
+    } steps[] = {
+        {[] {}, "Level: segment test", "Initialisation"},
+        {[&] {
+             p.ConnectionEstablished();
+             p.NoiseDisplay(734);
+             p.ShowModeLegend(2, 2, true);
+             p.ShowRange(6);
+             p.ShowBattery(2);
+             p.ShowLevelStatus(5);
+         },
+         "Level 73.4 dB", "LEQ, 50 - 110 dB, AUTO, battery low, overflow, underflow"},
+        {[&] {
+             p.ShowModeLegend(3, 1, false);
+             p.ShowRange(3);
+             p.ShowLevelStatus(14);
+             p.NoiseDisplay(5);
+         },
+         "Level 0.5 dB", "MAX-Hold, 70 - 130 dB, battery low, overflow now and earlier, underflow earlier"},
+        {[&] { p.NoiseDisplay(-1); }, "Level: error reading (Err)", nullptr},
+        {[&] { ErrorOf([&] { p.NoiseDisplay(10000); }); }, "Level over range", nullptr},
+        {[&] { p.FunctionChanged(1, 0); }, "Level: no reading",
+         "Lp, 70 - 130 dB, battery low, overflow now and earlier, underflow earlier"},
+        {[&] { p.ConnectionLost(); }, "Level: no reading", ""},
+        {[&] { p.FunctionChanged(0, 0); }, "Level: segment test", "Initialisation"},
+    };
+    for (const auto& st : steps) {
+        st.step();
+        EXPECT_EQ(p.ReadingText(), QLatin1String(st.reading));
+        if (st.legends) EXPECT_EQ(p.LegendText(), QLatin1String(st.legends)) << st.reading;
+    }
+    // Published: the legends at once, a new reading at most once a second.
+    p.NoiseDisplay(734);
+    p.PublishReading(10000);
+    p.NoiseDisplay(735);
+    p.ShowBattery(1);
+    p.PublishReading(10900);
+    EXPECT_EQ(p.accessibleName(), QStringLiteral("Level 73.4 dB"));
+    EXPECT_TRUE(p.accessibleDescription().contains(QStringLiteral("battery empty")));
+    p.PublishReading(11000);
+    EXPECT_EQ(p.accessibleName(), QStringLiteral("Level 73.5 dB"));
 }
 
 // The rendered panel: each digit cell shows exactly its list picture.

@@ -5,6 +5,7 @@
 #include <QDir>
 
 #include <cmath>
+#include <functional>
 
 namespace kestro::test {
 namespace {
@@ -128,6 +129,49 @@ TEST_F(LevelGraphTest, RecordingSpanningMidnightShowsTimeOfDayLabels) {
         EXPECT_TRUE(labels.contains(QLatin1String(l))) << l;
     EXPECT_TRUE(Near(g.PictureGraph.image, g.PictureGraph.ToPixel(GraphX(r.Timestamp, g.GraphStartTime), 600),
                      graph_colours::kCurve));
+}
+
+// A small correction keeps the window, a larger step back (here the end of
+// daylight saving time) restarts it at the new time; either way the newest
+// sample shows at once and nothing kept is let go.
+TEST_F(LevelGraphTest, GraphFollowsTheClockBack) {
+    Arm();
+    const LevelGraph& g = views->Graph();
+    auto record = [&](int seconds) {
+        for (int i = 0; i < seconds; ++i) {
+            Slow(600);
+            clock.AdvanceMs(900);
+            Tick();
+        }
+    };
+    auto drawn = [&](int32_t n) {
+        const MeasurementRecord& r = rec->LocalSlowBuffer[n];
+        return Near(g.PictureGraph.image, g.PictureGraph.ToPixel(GraphX(r.Timestamp, g.GraphStartTime), r.Level),
+                    graph_colours::kCurve);
+    };
+    record(300);
+    const double start = g.GraphStartTime;
+    const int32_t beforeStep = rec->LocalSlowBuffer.Count();
+    const struct {
+        const char* what;
+        std::function<void()> step;
+        bool restarts;
+    } cases[] = {{"2 min back", [&] { clock.AdvanceMs(-120000); }, false},
+                 {"fall-back", [&] { clock.SetUtcOffsetMinutes(-60); }, true}};
+    for (const auto& c : cases) {
+        const int32_t first = rec->LocalSlowBuffer.FirstIndex();
+        c.step();
+        record(2);
+        const double newest = rec->LocalSlowBuffer[rec->LocalSlowBuffer.Count()].Timestamp;
+        EXPECT_TRUE(drawn(rec->LocalSlowBuffer.Count())) << c.what;
+        EXPECT_EQ(rec->LocalSlowBuffer.FirstIndex(), first) << c.what;
+        if (c.restarts) {
+            EXPECT_NEAR((newest - g.GraphStartTime) * 86400, 15.5, 15.5) << c.what;
+        } else {
+            EXPECT_EQ(g.GraphStartTime, start) << c.what;
+            EXPECT_TRUE(drawn(beforeStep)) << c.what << ": a sample from before the step, inside the window";
+        }
+    }
 }
 
 // A 20-minute recording in a quiet street, two slow samples a second, with

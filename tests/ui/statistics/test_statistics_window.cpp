@@ -6,6 +6,8 @@
 #include "ui/statistics/StatisticsWindow.h"
 
 #include <gtest/gtest.h>
+#include <QAccessible>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -143,6 +145,62 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
     QFile f(pdf);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.read(5) == "%PDF-");
+}
+
+// Everything the mouse does in the chart, by keys; the span's statistics are
+// read out. Tab leaves a table; Escape and Ctrl+W close the window.
+TEST_F(StatisticsWindowTest, KeysAloneWorkTheWindow) {
+    StatisticsWindow w;
+    QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
+    w.openRecordFile(WriteFile(3600));
+    ASSERT_TRUE(WaitLoaded(loaded));
+    w.showFilePage();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.history->setFocus();
+    const int64_t from = w.history->range().fromMs, all = w.history->range().toMs - from;
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        int64_t rangeFrom, rangeTo, selFrom, selTo;
+    } steps[] = {
+        {Qt::Key_Plus, {}, from + all / 4, from + all * 3 / 4, 0, 0},
+        {Qt::Key_Right, {}, from + all / 4 + all / 8, from + all * 7 / 8, 0, 0},
+        {Qt::Key_Minus, {}, from, from + all, 0, 0},
+        {Qt::Key_Plus, {}, from + all / 4, from + all * 3 / 4, 0, 0},
+        {Qt::Key_Home, {}, from, from + all, 0, 0},
+        {Qt::Key_Right, Qt::ShiftModifier, from, from + all, from + all / 2, from + all / 2 + all / 20},
+        {Qt::Key_Left, Qt::ShiftModifier, from, from + all, from + all / 2, from + all / 2},
+        {Qt::Key_Left, Qt::ShiftModifier, from, from + all, from + all / 2 - all / 20, from + all / 2},
+    };
+    for (const auto& st : steps) {
+        QTest::keyClick(w.history, st.key, st.mods);
+        const int64_t selFrom = w.history->hasSelection() ? w.history->selectionFrom() : 0;
+        const int64_t selTo = w.history->hasSelection() ? w.history->selectionTo() : 0;
+        EXPECT_NEAR(w.history->range().fromMs, st.rangeFrom, 2) << st.key;
+        EXPECT_NEAR(w.history->range().toMs, st.rangeTo, 2) << st.key;
+        EXPECT_NEAR(selFrom, st.selFrom == st.selTo ? 0 : st.selFrom, 2) << st.key;
+        EXPECT_NEAR(selTo, st.selFrom == st.selTo ? 0 : st.selTo, 2) << st.key;
+    }
+    QSignalSpy spanned(&w, &StatisticsWindow::spanComputed);
+    ASSERT_TRUE(spanned.count() > 0 || spanned.wait(10000));
+    QAccessibleInterface* chart = QAccessible::queryAccessibleInterface(w.history);
+    EXPECT_EQ(chart->role(), QAccessible::Chart);
+    EXPECT_TRUE(chart->text(QAccessible::Name).startsWith("Time history, 2026-03-05 10:00:00 to"));
+    EXPECT_TRUE(chart->text(QAccessible::Description).contains("Leq "))
+        << chart->text(QAccessible::Description).toStdString();
+
+    w.fileIntervals->setFocus();
+    QTest::keyClick(w.fileIntervals, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), w.fileIntervals);
+    for (const QKeySequence& close : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        w.show();
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        QTest::keySequence(&w, close);
+        EXPECT_FALSE(w.isVisible()) << close.toString().toStdString();
+    }
 }
 
 TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
