@@ -230,7 +230,7 @@ bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QStri
     Heading(p, pg, QStringLiteral("Day, evening and night levels"));
     std::vector<QStringList> dayRows;
     auto period = [&](const PeriodLevel& pl) {
-        if (pl.samples == 0) return QStringLiteral("-");
+        if (pl.weight <= 0) return QStringLiteral("-");
         return LevelText(pl.level(), dec) +
                QStringLiteral(" (%1 h)").arg(
                    QString::number(pl.coveredMs / 3600000.0, 'f', 1).replace(QLatin1Char('.'), dec));

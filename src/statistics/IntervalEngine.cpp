@@ -1,6 +1,7 @@
 #include "statistics/IntervalEngine.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kestro {
 
@@ -18,9 +19,21 @@ bool IsStatisticsInterval(int32_t seconds) {
     return std::find(kStatisticsIntervals.begin(), kStatisticsIntervals.end(), seconds) != kStatisticsIntervals.end();
 }
 
+void IntervalEngine::Stretch::clear() {
+    levels.clear();
+    running.clear();
+    lastHundredths = 0;
+    estimated = 0;
+    maxRestarts = 0;
+}
+
 void IntervalEngine::start(const std::string& typeWord, int32_t intervalSeconds, int32_t limitTenths) {
     if (running_) finish();
     typeWord_ = typeWord;
+    quantity_ = QuantityOfType(typeWord);
+    const bool fast = typeWord == "LEQF";
+    integrator_ = RunningIntegrator(fast ? 1 : 10);
+    anyLevel_ = false;
     intervalMs_ = (IsStatisticsInterval(intervalSeconds) ? intervalSeconds : kDefaultStatisticsInterval) * 1000;
     limitTenths_ = std::max(0, limitTenths);
     running_ = true;
@@ -43,22 +56,40 @@ void IntervalEngine::place(int64_t localMs) {
         open_ = true;
         alignedStart_ = FloorTo(localMs, intervalMs_);
         intervalFirst_ = localMs;
-        firstInterval_ = localMs == seriesFirst_ && series_.samples() + series_.skipped() == 0;
+        firstInterval_ = localMs == seriesFirst_ && series_.levels.samples() + series_.levels.skipped() == 0;
     }
 }
 
-void IntervalEngine::add(int64_t localMs, int32_t hundredths, int16_t levelFlags) {
+void IntervalEngine::add(int64_t localMs, int32_t hundredths, int16_t levelFlags, bool estimated) {
     if (!running_) return;
     place(localMs);
-    interval_.add(hundredths, levelFlags);
-    series_.add(hundredths, levelFlags);
+    interval_.levels.add(hundredths, levelFlags);
+    series_.levels.add(hundredths, levelFlags);
+    if (estimated) {
+        ++interval_.estimated;
+        ++series_.estimated;
+    }
+    if (quantity_ == Quantity::RunningLeq) {
+        const RunningIntegrator::Step step = integrator_.add(localMs, hundredths);
+        interval_.running.add(step);
+        series_.running.add(step);
+    } else if (quantity_ == Quantity::RunningMax) {
+        // A maximum never falls while the meter goes on measuring.
+        if (anyLevel_ && hundredths < lastHundredths_) {
+            ++interval_.maxRestarts;
+            ++series_.maxRestarts;
+        }
+        interval_.lastHundredths = series_.lastHundredths = hundredths;
+    }
+    anyLevel_ = true;
+    lastHundredths_ = hundredths;
 }
 
 void IntervalEngine::addSkipped(int64_t localMs) {
     if (!running_) return;
     place(localMs);
-    interval_.addSkipped();
-    series_.addSkipped();
+    interval_.levels.addSkipped();
+    series_.levels.addSkipped();
 }
 
 void IntervalEngine::advance(int64_t localMs) {
@@ -67,26 +98,52 @@ void IntervalEngine::advance(int64_t localMs) {
         closeInterval(alignedStart_ + intervalMs_);
 }
 
-IntervalResult IntervalEngine::currentInterval() const {
+void KeepWhatTheQuantityGives(IntervalResult& r, const RunningSum& running, int32_t lastHundredths) {
+    if (r.quantity == Quantity::Level || r.samples == 0) return;
+    const double leq = r.leq;
+    r.leq = r.lmax = r.lmin = r.l5 = r.l10 = r.l50 = r.l90 = r.l95 = IntervalResult::kNoLevel;
+    switch (r.quantity) {
+        case Quantity::Amplitude:
+            r.leq = leq;
+            break;
+        case Quantity::RunningLeq:
+            running.fill(r);
+            break;
+        case Quantity::RunningMax:
+            r.lmax = lastHundredths / 100.0;
+            break;
+        case Quantity::Level:
+            break;
+    }
+    r.overLimit = r.limitTenths > 0 && !std::isnan(r.leq) && LevelTenths(r.leq) > r.limitTenths;
+}
+
+IntervalResult IntervalEngine::make(ResultKind kind, const Stretch& s) const {
     IntervalResult r;
     r.typeWord = typeWord_;
-    r.kind = ResultKind::Interval;
+    r.kind = kind;
+    r.quantity = quantity_;
+    s.levels.fill(r, limitTenths_);
+    r.estimated = s.estimated;
+    KeepWhatTheQuantityGives(r, s.running, s.lastHundredths);
+    if (quantity_ == Quantity::RunningMax) r.restarts = s.maxRestarts;
+    return r;
+}
+
+IntervalResult IntervalEngine::currentInterval() const {
+    IntervalResult r = make(ResultKind::Interval, interval_);
     if (open_) {
         // The first interval of a series begins with its first sample.
         r.startMs = firstInterval_ ? intervalFirst_ : alignedStart_;
         r.endMs = alignedStart_ + intervalMs_;
     }
-    interval_.fill(r, limitTenths_);
     return r;
 }
 
 IntervalResult IntervalEngine::series() const {
-    IntervalResult r;
-    r.typeWord = typeWord_;
-    r.kind = ResultKind::Series;
+    IntervalResult r = make(ResultKind::Series, series_);
     r.startMs = seriesFirst_;
     r.endMs = seriesLast_;
-    series_.fill(r, limitTenths_);
     return r;
 }
 

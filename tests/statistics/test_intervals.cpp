@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace kestro {
@@ -140,11 +141,12 @@ TEST_F(Engine, IntervalsAlignToTheLocalClock) {
     const struct {
         int32_t seconds;
         int64_t start;
-    } cases[] = {{60, LocalMs(2026, 3, 5, 14, 37, 0)},   {300, LocalMs(2026, 3, 5, 14, 35, 0)},
-                 {600, LocalMs(2026, 3, 5, 14, 30, 0)},  {900, LocalMs(2026, 3, 5, 14, 30, 0)},
-                 {1800, LocalMs(2026, 3, 5, 14, 30, 0)}, {3600, LocalMs(2026, 3, 5, 14, 0, 0)},
-                 {120, LocalMs(2026, 3, 5, 14, 30, 0)},  // not offered: 15 minutes
-                 {0, LocalMs(2026, 3, 5, 14, 30, 0)}};
+    } cases[] = {
+        {60, LocalMs(2026, 3, 5, 14, 37, 0)},   {300, LocalMs(2026, 3, 5, 14, 35, 0)},
+        {600, LocalMs(2026, 3, 5, 14, 30, 0)},  {900, LocalMs(2026, 3, 5, 14, 30, 0)},
+        {1800, LocalMs(2026, 3, 5, 14, 30, 0)}, {3600, LocalMs(2026, 3, 5, 14, 0, 0)},
+        {10, LocalMs(2026, 3, 5, 14, 37, 40)},  {120, LocalMs(2026, 3, 5, 14, 30, 0)},  // not offered: 15 minutes
+        {0, LocalMs(2026, 3, 5, 14, 30, 0)}};
     for (const auto& c : cases) {
         out.clear();
         e.start("LP", c.seconds, 0);
@@ -157,8 +159,123 @@ TEST_F(Engine, IntervalsAlignToTheLocalClock) {
     }
 }
 
+// What each kind of stream gives, hand-computed: a running Leq from the energy
+// difference (T·10^(L/10) at the interval's last reading minus that at the
+// reading before it), a running maximum as its last value.
+TEST_F(Engine, EachQuantityGivesWhatItsValuesAllow) {
+    constexpr int64_t kNone = -1;
+    struct Reading {
+        int64_t ms;
+        int32_t hundredths;
+    };
+    const int64_t t = LocalMs(2026, 3, 5, 14, 0, 5);
+    const int64_t s = 1000;
+    const struct {
+        const char* what;
+        const char* type;
+        std::vector<Reading> in;
+        std::vector<int64_t> leq, lmax;  // tenths per interval row
+        int64_t seriesLeq, seriesLmax, restarts;
+    } cases[] = {
+        {"running Leq, steady",
+         "LEQ",
+         {{t, 6000}, {t + 10 * s, 6000}, {t + 20 * s, 6000}},
+         {kNone, 600, 600},
+         {kNone, kNone, kNone},
+         600,
+         kNone,
+         0},
+        // (20·10^7 - 10·10^6) / 10 s
+        {"running Leq, a louder interval",
+         "LEQ",
+         {{t, 6000}, {t + 10 * s, 6000}, {t + 20 * s, 7000}},
+         {kNone, 600, 728},
+         {kNone, kNone, kNone},
+         700,
+         kNone,
+         0},
+        // (20·10^6.8 - 10·10^7) / 10 s = 64.2 dB, but 0.1 dB readings leave it ±0.6 dB
+        {"running Leq beyond its resolution",
+         "LEQ",
+         {{t, 7000}, {t + 10 * s, 7000}, {t + 20 * s, 6800}},
+         {kNone, 700, kNone},
+         {kNone, kNone, kNone},
+         680,
+         kNone,
+         0},
+        {"fast running Leq resolves it",
+         "LEQF",
+         {{t, 7000}, {t + 10 * s, 7000}, {t + 20 * s, 6800}},
+         {kNone, 700, 642},
+         {kNone, kNone, kNone},
+         680,
+         kNone,
+         0},
+        // Daylight saving time begins: the hour skipped counts as one cadence, (15·10^7 - 10·10^6) / 5 s
+        {"the clock jumps ahead",
+         "LEQ",
+         {{LocalMs(2026, 3, 29, 1, 59, 45), 6000},
+          {LocalMs(2026, 3, 29, 1, 59, 50), 6000},
+          {LocalMs(2026, 3, 29, 1, 59, 55), 6000},
+          {LocalMs(2026, 3, 29, 3, 0, 0), 7000}},
+         {kNone, 600, 745},
+         {kNone, kNone, kNone},
+         700,
+         kNone,
+         0},
+        {"the clock goes back",
+         "LEQ",
+         {{LocalMs(2026, 10, 25, 2, 59, 45), 6000},
+          {LocalMs(2026, 10, 25, 2, 59, 50), 6000},
+          {LocalMs(2026, 10, 25, 2, 59, 55), 6000},
+          {LocalMs(2026, 10, 25, 2, 0, 0), 7000}},
+         {kNone, 600, 745},
+         {kNone, kNone, kNone},
+         700,
+         kNone,
+         0},
+        {"the meter starts again",
+         "LEQ",
+         {{t, 8000}, {t + 10 * s, 8000}, {t + 20 * s, 5000}, {t + 30 * s, 5000}},
+         {kNone, 800, kNone, 500},
+         {kNone, kNone, kNone, kNone},
+         770,
+         kNone,
+         1},
+        {"running maximum",
+         "MAX",
+         {{t, 6000}, {t + 10 * s, 6500}, {t + 20 * s, 6300}, {t + 30 * s, 6400}},
+         {kNone, kNone, kNone, kNone},
+         {600, 650, 630, 640},
+         kNone,
+         640,
+         1},
+        {"raw amplitudes", "RAW", {{t, 6000}, {t + 10 * s, 7000}}, {600, 700}, {kNone, kNone}, 674, kNone, 0},
+        {"levels", "LP", {{t, 6000}, {t + 10 * s, 7000}}, {600, 700}, {600, 700}, 674, 700, 0},
+    };
+    auto tenths = [](double db) {
+        return std::isnan(db) ? kNone : LevelTenths(db);
+    };
+    for (const auto& c : cases) {
+        out.clear();
+        e.start(c.type, 10, 0);
+        for (const Reading& r : c.in)
+            e.add(r.ms, r.hundredths, 0);
+        e.finish();
+        ASSERT_EQ(out.size(), c.leq.size() + 1) << c.what;
+        for (size_t i = 0; i < c.leq.size(); ++i) {
+            EXPECT_EQ(tenths(out[i].leq), c.leq[i]) << c.what << " interval " << i;
+            EXPECT_EQ(tenths(out[i].lmax), c.lmax[i]) << c.what << " interval " << i;
+            EXPECT_TRUE(std::isnan(out[i].l90) == (out[i].quantity != Quantity::Level)) << c.what;
+        }
+        EXPECT_EQ(tenths(out.back().leq), c.seriesLeq) << c.what;
+        EXPECT_EQ(tenths(out.back().lmax), c.seriesLmax) << c.what;
+        EXPECT_EQ(out.back().restarts, c.restarts) << c.what;
+    }
+}
+
 TEST_F(Engine, LimitAndLevelsPerInterval) {
-    e.start("LEQ", 60, 650);
+    e.start("LP", 60, 650);
     e.add(LocalMs(2026, 3, 5, 14, 0, 0), 6000, 0);
     e.add(LocalMs(2026, 3, 5, 14, 0, 1), 7000, 4);
     e.add(LocalMs(2026, 3, 5, 14, 1, 0), 6000, 1);

@@ -402,7 +402,7 @@ void StatisticsWindow::ShowAnalysis() {
     fileBars->setIntervals(a.intervals, a.config.limitTenths);
     dayTable->setRowCount(int(a.days.size()));
     auto period = [&](const PeriodLevel& p) {
-        return p.samples == 0
+        return p.weight <= 0
                    ? QStringLiteral("-")
                    : LevelText(p.level(), d) + QStringLiteral(" (%1 h)").arg(p.coveredMs / 3600000.0, 0, 'f', 1);
     };
