@@ -10,7 +10,7 @@ import time
 
 from kestro_e2e import (BIN, DEVICE_SECTION, RECORDER, RECORDER_SECTION, Failure, Home, Recorder, Sim, Skip, check,
                         expected_values, find_run, main, read_record_values, wait_for)
-from stat_check import check_stat_file, stat_path
+from stat_check import check_stat_file, local_ms, read_record, stat_rows
 
 NAME_RE = re.compile(r"^NoiseData_(LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType)_(\d{8})_(\d{6})\.dat$")
 
@@ -542,40 +542,64 @@ def test_report_command():
         home.cleanup()
 
 
-def test_statistics_files():
-    """Records for three intervals of 60 s and checks every row of the statistics
-    files against an independent computation from the record files."""
-    home = Home(overflow=True, underflow=True, recorder_values={"StatisticsInterval": 60, "LimitLevel": 600})
-    sim = Sim(home)
-    rec = Recorder(home, "--record")
+def test_statistics_agree():
+    """Three meters hear one sound (one seed, one epoch) in Lp, LEQ and MAX-Hold. The interval
+    Leq from the running Leq agrees with the Lp stream's, the running maximum equals the Lp
+    stream's highest level since the MAX series began, and the Lp statistics files hold what an
+    independent computation from their record files gives."""
+    epoch = (int(time.time()) - 2) * 1000 + 125  # readings 125 ms off the whole seconds
+    homes, sims, recs = {}, {}, {}
     try:
-        wait_commands(sim, lambda c: "awm 1" in c, 10, "recording to be armed")
-        wait_for(lambda: len(home.record_files()) >= 2, 10, "record files of both streams")
-        time.sleep(1)
-        # A series writes the header of its statistics file when it starts.
-        if not any(os.path.exists(stat_path(r)) for r in home.record_files()):
-            raise Skip("no statistics files: the statistics are not fed by the sample hand-off")
-        # Past two whole minutes: a partial first interval, at least one whole one, a partial last one.
-        now = time.time()
-        time.sleep((int(now) // 60 + 3) * 60 - now + 2)
-        rc, _, err = rec.terminate()
-        check(rc == 0, "exit status %d: %s" % (rc, err))
-        sim.stop()
-        records = home.record_files()
-        for r in records:
-            problems, intervals = check_stat_file(r, 60, 600)
+        for function, name in ((1, "LP"), (3, "MAX"), (2, "LEQ")):
+            home = homes[name] = Home(overflow=True, underflow=True,
+                                      recorder_values={"StatisticsInterval": 30, "LimitLevel": 600})
+            sims[name] = Sim(home, "--seed", "11", "--epoch-ms", str(epoch), "--slow-ms", "250", "--no-faults",
+                             "--function", str(function), tag=name)
+            recs[name] = Recorder(home, "--record")
+            wait_for(lambda: home.record_files(name), 15, name + " record file")
+        time.sleep((int(time.time()) // 30 + 3) * 30 + 1 - time.time())  # two whole intervals
+        for name, rec in recs.items():
+            rc, _, err = rec.terminate()
+            check(rc == 0, "%s: exit status %d: %s" % (name, rc, err))
+        for sim in sims.values():
+            sim.stop()
+
+        for r in homes["LP"].record_files():
+            problems, intervals = check_stat_file(r, 30, 600)
             check(not problems, "%s: %s" % (os.path.basename(r), "; ".join(problems[:5])))
-            check(intervals >= 3, "%s: only %d Interval rows" % (os.path.basename(r), intervals))
+        lp_file = homes["LP"].record_files("LP")[0]
+        lp_rows = {(row[1], row[2]): row for row in stat_rows(lp_file)}
+        compared = 0
+        for row in stat_rows(homes["LEQ"].record_files("LEQ")[0])[1:-2]:
+            check(row[5:12] == ["-"] * 7, "a running Leq gives only its Leq: %r" % row)
+            if row[4] == "-":
+                continue  # beyond the resolution of the readings
+            lp_leq = float(lp_rows[(row[1], row[2])][4].replace(",", "."))
+            check(abs(float(row[4].replace(",", ".")) - lp_leq) <= 0.3, "LEQ %r, LP Leq %.1f" % (row, lp_leq))
+            compared += 1
+        check(compared >= 1, "no interval Leq of the running Leq to compare")
+        lp = read_record(lp_file)[0]
+        max_file = homes["MAX"].record_files("MAX")[0]
+        first = read_record(max_file)[0][0][0]
+        rows = [row for row in stat_rows(max_file) if row[0] == "Interval"]
+        check(len(rows) >= 3, "%d MAX intervals" % len(rows))
+        for row in rows[:-1]:
+            highest = max(h for t, h, _, _ in lp if first - 125 <= t < local_ms(row[2]))
+            check(row[4] == "-" and abs(float(row[5].replace(",", ".")) - highest / 100) <= 0.1,
+                  "MAX %r, highest Lp level %.1f" % (row, highest / 100))
     finally:
-        sim.stop()
-        if rec.alive():
-            rec.proc.kill()
-        home.cleanup()
+        for rec in recs.values():
+            if rec.alive():
+                rec.proc.kill()
+        for sim in sims.values():
+            sim.stop()
+        for home in homes.values():
+            home.cleanup()
 
 
 if __name__ == "__main__":
     main([test_command_line, test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
-          test_report_command, test_statistics_files, test_silent_device_comes_back, test_unplug_replug,
+          test_report_command, test_statistics_agree, test_silent_device_comes_back, test_unplug_replug,
           test_replug_cycles_keep_order, test_unusable_settings_file_is_named, test_sighup_ends_in_order,
           test_run_options_leave_the_settings_alone, test_unguarded_start_when_no_lock_can_be_taken,
           test_default_places, test_readme_settings_example, test_demo_interrupted_from_the_terminal])
