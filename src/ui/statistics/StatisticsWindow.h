@@ -104,6 +104,8 @@ private:
     QWidget* BuildFilePage();
     void RefreshStream(LiveView& v);
     void ShowAnalysis();
+    void ClearFilePage();
+    void FillDayTable(const RecordAnalysis& a);
     void ShowSpan();
     void StopJob(std::shared_ptr<Job>& job);
     void UpdateProgress();

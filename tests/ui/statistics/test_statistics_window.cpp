@@ -25,7 +25,7 @@ int64_t Ms(int h, int m, int s, int ms = 0) {
 
 MeasurementRecord Slow(int64_t ms, int16_t level) {
     MeasurementRecord r;
-    r.Flags = kFlagLeq;
+    r.Flags = kFlagLp;
     r.SysTime = SystemTimeFromAbsoluteMs(ms);
     r.Level = level;
     return r;
@@ -35,7 +35,7 @@ class StatisticsWindowTest : public ::testing::Test {
 protected:
     // A record file of n slow samples a second apart from 10:00:00, levels 50.0 .. 79.9 dB.
     QString WriteFile(int n, const QByteArray& tail = QByteArray()) {
-        const QString path = dir.filePath(QStringLiteral("NoiseData_LEQ_20260305_100000.dat"));
+        const QString path = dir.filePath(QStringLiteral("NoiseData_LP_20260305_100000.dat"));
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QByteArray out = "Time;NoiseValue\r\n";
@@ -72,28 +72,34 @@ TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
     EXPECT_EQ(w.live[0].title->text(), "No series recorded yet.");
     EXPECT_EQ(w.live[1].title->text(), "No series recorded yet.");
 
-    slow.startSeries(dir.filePath("NoiseData_LEQ_20260305_100000.dat"), "LEQ");
+    slow.startSeries(dir.filePath("NoiseData_LP_20260305_100000.dat"), "LP");
     for (int i = 0; i < 150; ++i)
         slow.addSample(Slow(Ms(10, 0, 0) + i * 1000, int16_t(i < 60 ? 600 : 700)));
     w.refreshLive();
-    EXPECT_TRUE(w.live[0].title->text().startsWith("LEQ \u2014 NoiseData_LEQ_20260305_100000.dat"));
+    EXPECT_TRUE(w.live[0].title->text().startsWith("LP \u2014 NoiseData_LP_20260305_100000.dat"));
     EXPECT_TRUE(w.live[0].running->text().contains("Since 2026-03-05 10:00:00"))
         << w.live[0].running->text().toStdString();
-    EXPECT_TRUE(w.live[0].running->text().contains("Leq 68,1 dB")) << w.live[0].running->text().toStdString();
-    EXPECT_TRUE(w.live[0].current->text().startsWith("Interval 10:02:00 \u2013 10:03:00:  Leq 70,0 dB"))
+    EXPECT_TRUE(w.live[0].running->text().contains("LAeq 68,1 dBA")) << w.live[0].running->text().toStdString();
+    EXPECT_TRUE(w.live[0].current->text().startsWith("Interval 10:02:00 \u2013 10:03:00:  LAeq 70,0 dBA"))
         << w.live[0].current->text().toStdString();
     ASSERT_EQ(w.live[0].table->rowCount(), 2);
     EXPECT_EQ(w.live[0].table->item(0, 3)->text(), "60,0");
-    EXPECT_EQ(w.live[0].table->item(1, 13)->text(), "yes");  // 70.0 dB is over the 65.0 dB limit
+    EXPECT_EQ(w.live[0].table->item(1, 13)->text(), "over limit");  // 70.0 dB is over the 65.0 dB limit
     EXPECT_EQ(w.live[0].table->item(0, 13)->text(), "");
 
     // Nothing changed: nothing is redone. A new series starts a new table.
     w.refreshLive();
     EXPECT_EQ(w.live[0].table->rowCount(), 2);
-    slow.startSeries(dir.filePath("NoiseData_LP_20260305_100300.dat"), "LP");
+    // A running maximum: the statistics it gives, and its columns only.
+    slow.startSeries(dir.filePath("NoiseData_MAX_20260305_100300.dat"), "MAX");
+    slow.addSample(Slow(Ms(10, 3, 0), 700));
     w.refreshLive();
     EXPECT_EQ(w.live[0].table->rowCount(), 0);
-    EXPECT_TRUE(w.live[0].title->text().startsWith("LP"));
+    EXPECT_TRUE(w.live[0].title->text().startsWith("MAX"));
+    EXPECT_TRUE(w.live[0].running->text().contains("  LAmax 70,0 dBA (since the series began)   (1 samples)"))
+        << w.live[0].running->text().toStdString();
+    slow.startSeries(dir.filePath("NoiseData_LP_20260305_100400.dat"), "LP");
+    w.refreshLive();
     EXPECT_EQ(w.live[0].running->text(), "Waiting for the first sample.");
 }
 
@@ -113,7 +119,10 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
     EXPECT_TRUE(w.progress->isHidden());
     ASSERT_NE(w.analysis(), nullptr);
     EXPECT_EQ(w.fileIntervals->rowCount(), 16);
-    EXPECT_EQ(w.dayTable->rowCount(), 1);
+    ASSERT_EQ(w.dayTable->rowCount(), 1);
+    EXPECT_EQ(w.dayTable->horizontalHeaderItem(1)->text(), "Ld 07\u201319");
+    EXPECT_TRUE(w.dayTable->item(0, 1)->text().endsWith(" (4,0 h)")) << w.dayTable->item(0, 1)->text().toStdString();
+    EXPECT_EQ(w.dayTable->item(0, 4)->text(), "- (day 33 %, evening 0 %, night 0 %)");
     EXPECT_FALSE(w.noticeLabel->isHidden());
     EXPECT_TRUE(w.noticeLabel->text().contains("incomplete"));
     EXPECT_TRUE(w.summaryLabel->text().contains("14400 samples"));
@@ -166,12 +175,15 @@ TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
         for (int i = 0; i < 20; ++i)  // 42 MB
             f.write(block);
     }
+    const QString summary = w.summaryLabel->text();
     w.openRecordFile(big);
+    EXPECT_TRUE(w.summaryLabel->text().isEmpty()) << "the summary of the file before, while another one loads";
     w.cmdCancel->click();
     ASSERT_TRUE(WaitLoaded(loaded));
     EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
     EXPECT_TRUE(w.fileLabel->text().contains("cancelled"));
     EXPECT_EQ(w.analysis(), before);
+    EXPECT_EQ(w.summaryLabel->text(), summary);
 
     // A broken line: the window names file and line, and keeps the file shown before.
     const QString bad = dir.filePath("NoiseData_LP_20260305_120000.dat");
