@@ -15,10 +15,7 @@ constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
 constexpr int32_t kHourSeconds = 3600;
 }  // namespace
 
-int64_t RecordAnalysis::coveredMs() const {
-    if (summary.samples + summary.skipped <= 0) return 0;
-    return summary.endMs - summary.startMs + read.cadenceMs;
-}
+int64_t RecordAnalysis::coveredMs() const { return read.coveredMs; }
 
 RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& config, const ProgressFn& progress) {
     RecordAnalysis a;

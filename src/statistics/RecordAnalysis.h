@@ -36,7 +36,8 @@ struct RecordAnalysis {
     std::vector<IndexEntry> index;
 
     bool ok() const { return read.ok(); }
-    // From the first sample to the end of the last one (one cadence after it).
+    // From the first sample to the end of the last one (one cadence after it),
+    // without the hours a clock set skipped or repeated.
     int64_t coveredMs() const;
 };
 

@@ -20,6 +20,7 @@ namespace {
 constexpr int64_t kMsPerDay = 86400000;
 constexpr int64_t kHalfDayMs = kMsPerDay / 2;
 constexpr int64_t kBlockBytes = 4 << 20;
+constexpr int64_t kJitterMs = 1000;
 
 inline bool Digit(char c) { return c >= '0' && c <= '9'; }
 inline int Val(char c) { return c - '0'; }
@@ -321,6 +322,8 @@ namespace {
 struct ReadExtras {
     LineParser parser;
     Cadence cadence;
+    int64_t gapsMs = 0;
+    int64_t clockSets = 0;
 };
 
 RecordReadResult ReadLines(const QString& path, const RecordSampleFn& sample, const RecordReadOptions& options,
@@ -426,7 +429,15 @@ RecordReadResult ReadLines(const QString& path, const RecordSampleFn& sample, co
                     ++r.estimated;
                 }
                 if (ms > options.stopAfterMs) return r;
-                if (haveLast) cadence.add(ms - lastMs);
+                if (haveLast) {
+                    const int64_t gap = ms - lastMs;
+                    cadence.add(gap);
+                    // A clock set (daylight saving time, a correction) is no time recorded.
+                    if (gap < -kJitterMs || gap > Cadence::kMaxGapMs)
+                        ++x.clockSets;
+                    else
+                        x.gapsMs += gap;
+                }
                 lastMs = ms;
                 haveLast = true;
                 if (pl.hasTime) {
@@ -465,6 +476,7 @@ RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sampl
     ReadExtras x{LineParser(options.singleFlagColumn), Cadence()};
     RecordReadResult r = ReadLines(path, sample, options, x);
     r.cadenceMs = x.cadence.median(r.fast ? 125 : 1000);
+    if (r.samples + r.skipped > 0) r.coveredMs = x.gapsMs + (x.clockSets + 1) * r.cadenceMs;
     r.flagColumnAssumed = x.parser.guessedFlag;
     if (x.parser.guessedFlag)
         r.notices << QStringLiteral("%1 has no header line and one flag column after the level: it is read as %2.")

@@ -61,6 +61,7 @@ struct RecordReadResult {
     int64_t skipped = 0;             // without one
     int64_t estimated = 0;           // samples of lines without a time
     int64_t cadenceMs = 1000;        // the median gap between samples
+    int64_t coveredMs = 0;           // first sample to one cadence after the last; clock sets left out
     bool flagColumnAssumed = false;  // one flag column and no header: singleFlagColumn was assumed
     bool fast = false;               // levels with two decimals
     char decimalSeparator = ',';     // of the first level in the file

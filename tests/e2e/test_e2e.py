@@ -497,45 +497,85 @@ def test_replug_cycles_keep_order():
         home.cleanup()
 
 
+def write_lines(path, lines, header=b"Time;NoiseValue;Overflow;Underflow\r\n"):
+    with open(path, "wb") as f:
+        f.write(header + b"".join(lines))
+
+
 def test_report_command():
-    """--report without any display: a PDF, or a reason and the documented exit status."""
-    import subprocess
+    """--report without any display: a PDF whose text holds the measurement report's items, or a
+    reason and the documented exit status."""
+    import datetime
+    import shutil
     from kestro_e2e import RECORDER
+    if not shutil.which("pdftotext"):
+        raise Skip("pdftotext is not installed")
     home = Home()
     try:
-        env = home.env()
+        env = home.env(TZ="Europe/Berlin")
         for var in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
             env.pop(var, None)
-        rec = os.path.join(home.records, "NoiseData_LEQ_20260305_235000.dat")
-        with open(rec, "wb") as f:
-            f.write(b"Time;NoiseValue;Overflow;Underflow\r\n")
-            for i in range(1800):  # across midnight
-                t = (23 * 3600 + 50 * 60 + i) % 86400
-                f.write(b"%02d:%02d:%02d,000; %d,%d; 0; 0\r\n" % (t // 3600, t // 60 % 60, t % 60, 60 + i % 20, i % 10))
-            f.write(b"00:20:0")  # torn
         out_pdf = os.path.join(home.root, "out.pdf")
 
         def run(*args):
             return subprocess.run([RECORDER, "--report"] + list(args), env=env, capture_output=True, timeout=60)
-        r = run(rec, "--interval", "300", "--limit", "70", "-o", out_pdf)
-        check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
-        with open(out_pdf, "rb") as f:
-            check(f.read(5) == b"%PDF-", "not a PDF")
+
+        def text(*args):
+            r = run(*(list(args) + ["-o", out_pdf]))
+            check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
+            txt = subprocess.run(["pdftotext", "-layout", out_pdf, "-"], capture_output=True).stdout.decode()
+            return txt.replace("\ufb01", "fi").replace("\ufb02", "fl"), r  # the font's ligatures
+
+        # A day of one-second levels from 07:00 while daylight saving time begins: 23 hours.
+        day = os.path.join(home.records, "NoiseData_LP_20260328_070000.dat")
+        t, lines = datetime.datetime(2026, 3, 28, 7), []
+        while t < datetime.datetime(2026, 3, 29, 7):
+            if not (t.day == 29 and t.hour == 2):
+                lines.append(b"%s; %d,%d; %d; 0\r\n" % (t.strftime("%H:%M:%S,000").encode(), 55 + t.hour % 10,
+                                                           t.second % 10, t.minute == 0 and t.second == 0))
+            t += datetime.timedelta(seconds=1)
+        write_lines(day, lines)
+        txt, _ = text(day, "--interval", "60", "--limit", "60")
+        for want in ("Duration 23:00:00", "Page 1 of 2", "Page 2 of 2", "Meter serial number not known",
+                     "Location not given", "File verification not checked", "LAeq, LAmax, LAmin, LA5, LA10",
+                     "2026-03-28 (23 h)", "Ln 23–07", "Clock hours", "out_intervals.csv", "No calibration check"):
+            check(re.search(r"\s+".join(map(re.escape, want.split())), txt), "%r not in the report:\n%s" % (want, txt))
+        rows = [ln for ln in txt.splitlines() if re.match(r"\s*2026-03-28\s+08:00:00\s+09:00:00", ln)]
+        check(len(rows) == 1 and rows[0].rstrip().endswith("O>"), "the hour 08:00: %r" % rows)
+        with open(os.path.join(home.root, "out_intervals.csv")) as f:
+            check(len(f.readlines()) == 23 * 60 + 1, "interval CSV")
+
+        # A running Leq across midnight, its last line torn: only an LAeq.
+        leq = os.path.join(home.records, "NoiseData_LEQ_20260305_235000.dat")
+        write_lines(leq, [b"%02d:%02d:%02d,000; 60,%d; 0; 0\r\n" % ((23 * 3600 + 50 * 60 + i) % 86400 // 3600,
+                                                                     (50 + i // 60) % 60, i % 60, i % 10)
+                          for i in range(1800)] + [b"00:20:0"])
+        txt, r = text(leq, "--interval", "300")
         check(b"incomplete" in r.stderr, "no notice of the torn line: %r" % r.stderr)
+        check("integrated by the meter" in txt and "LA90" not in txt, txt)
+        # One flag column and no header: assumed, or as given.
+        flags = os.path.join(home.records, "NoiseData_LP_20260305_120000.dat")
+        write_lines(flags, [b"12:00:0%d,000; 65,3; 1\r\n" % i for i in range(5)], header=b"")
+        for args, said in (([], "read as overflow (assumed)"), (["--flag-column", "underflow"],
+                                                                "read as underflow (as given)")):
+            txt, _ = text(flags, *args)
+            check(re.search(r"\s+".join(map(re.escape, said.split())), txt), "%r not in %s" % (said, txt))
+
         # Beside the record file by default.
-        r = run(rec)
-        check(r.returncode == 0 and os.path.exists(rec[:-4] + ".pdf"), "default output: %r" % r.stderr)
+        r = run(leq)
+        check(r.returncode == 0 and os.path.exists(leq[:-4] + ".pdf"), "default output: %r" % r.stderr)
         # A broken line: file and line are named, status 2.
-        bad = os.path.join(home.records, "NoiseData_LP_20260305_120000.dat")
+        bad = os.path.join(home.records, "NoiseData_LP_20260305_130000.dat")
         with open(bad, "wb") as f:
-            f.write(b"12:00:00,000; 65,3\r\n12:00:01,000; 65;3\r\n")
+            f.write(b"13:00:00,000; 65,3\r\n13:00:01,000; 65;3\r\n")
         r = run(bad, "-o", out_pdf)
         check(r.returncode == 2, "broken file: exit status %d" % r.returncode)
         check((bad + ", line 2").encode() in r.stderr, "message: %r" % r.stderr)
         r = run(os.path.join(home.records, "missing_LP_20260305_120000.dat"))
         check(r.returncode == 2, "missing file: exit status %d" % r.returncode)
-        for args, status in (([rec, "--interval", "120"], 1), ([rec, "--limit", "loud"], 1),
-                             ([rec, "-o", os.path.join(home.root, "no", "such", "dir", "x.pdf")], 3)):
+        for args, status in (([leq, "--interval", "120"], 1), ([leq, "--limit", "loud"], 1),
+                             ([leq, "--flag-column", "both"], 1),
+                             ([leq, "-o", os.path.join(home.root, "no", "such", "dir", "x.pdf")], 3)):
             r = run(*args)
             check(r.returncode == status, "%r: exit status %d, expected %d" % (args, r.returncode, status))
     finally:

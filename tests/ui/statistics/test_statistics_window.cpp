@@ -1,5 +1,6 @@
 // The statistics window: live pages fed by the recorders, record files read
 // in the background (progress, cancel, errors), spans and the report.
+#include "report/ReportDocument.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/StatisticsRecorder.h"
 #include "ui/statistics/StatisticsViews.h"
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -152,6 +154,47 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
     QFile f(pdf);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.read(5) == "%PDF-");
+}
+
+// The report's text as pdftotext reads it, blanks and the font's ligatures folded.
+QString PdfText(const QString& pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    p.waitForFinished(20000);
+    QString text = QString::fromUtf8(p.readAllStandardOutput()).simplified();
+    return text.replace(QChar(0xFB01), QLatin1String("fi")).replace(QChar(0xFB02), QLatin1String("fl"));
+}
+
+TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
+    const RecordAnalysis a = AnalyzeRecordFile(WriteFile(60), StatisticsConfig());
+    const int64_t t = Ms(9, 0, 0);
+    const struct {
+        double after;
+        const char* drift;
+        bool warning;
+    } cases[] = {
+        {94.3, "Drift between the last check before and the first check after the measurement: +0.3 dB.", false},
+        {93.4, "Drift between the last check before and the first check after the measurement: -0.6 dB.", true}};
+    for (const auto& c : cases) {
+        ReportOptions o;
+        o.programVersion = QStringLiteral("KestroRecorder 9.9");
+        o.evidence.serialNumber = QStringLiteral("12345678");
+        o.evidence.location = QStringLiteral("Garden gate");
+        o.evidence.checksBefore = {{t - 60000, 93.0, QStringLiteral("12345678")},
+                                   {t, 94.0, QStringLiteral("12345678")}};
+        o.evidence.checksAfter = {{t + 7200000, c.after, QStringLiteral("87654321")}, {t + 7260000, 94.0, {}}};
+        o.evidence.verification = QStringLiteral("CHANGED");
+        o.evidence.verificationDetail = QStringLiteral("not the recorded bytes");
+        const QString pdf = dir.filePath(QStringLiteral("evidence.pdf"));
+        QString error;
+        ASSERT_TRUE(WriteReportPdf(a, o, pdf, &error)) << error.toStdString();
+        const QString text = PdfText(pdf);
+        for (const char* want : {"Meter serial number 12345678", "Location Garden gate", "Operator not given",
+                                 "87654321 (another meter)", "CHANGED: not the recorded bytes", "Page 1 of"})
+            EXPECT_TRUE(text.contains(QLatin1String(want))) << want << "\n" << text.toStdString();
+        EXPECT_TRUE(text.contains(QLatin1String(c.drift))) << text.toStdString();
+        EXPECT_EQ(text.contains(QLatin1String("Warning: more than 0.5 dB")), c.warning);
+    }
 }
 
 TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
