@@ -25,6 +25,18 @@ void IntervalEngine::Stretch::clear() {
     lastHundredths = 0;
     estimated = 0;
     maxRestarts = 0;
+    anyLevel = false;
+}
+
+void IntervalEngine::Stretch::append(const Stretch& next) {
+    levels.merge(next.levels);
+    running.append(next.running);
+    if (next.anyLevel) {
+        lastHundredths = next.lastHundredths;
+        anyLevel = true;
+    }
+    estimated += next.estimated;
+    maxRestarts += next.maxRestarts;
 }
 
 void IntervalEngine::start(const std::string& typeWord, int32_t intervalSeconds, int32_t limitTenths) {
@@ -41,12 +53,15 @@ void IntervalEngine::start(const std::string& typeWord, int32_t intervalSeconds,
     any_ = false;
     interval_.clear();
     series_.clear();
+    hour_.clear();
+    hourOpen_ = false;
 }
 
 void IntervalEngine::place(int64_t localMs) {
     if (open_ && (localMs >= alignedStart_ + intervalMs_ || localMs < alignedStart_ - kClockBackMs))
         closeInterval(alignedStart_ + intervalMs_);
-    if (!any_) {
+    const bool first = !any_;
+    if (first) {
         seriesFirst_ = localMs;
         any_ = true;
     }
@@ -56,7 +71,7 @@ void IntervalEngine::place(int64_t localMs) {
         open_ = true;
         alignedStart_ = FloorTo(localMs, intervalMs_);
         intervalFirst_ = localMs;
-        firstInterval_ = localMs == seriesFirst_ && series_.levels.samples() + series_.levels.skipped() == 0;
+        firstInterval_ = first;
     }
 }
 
@@ -64,23 +79,15 @@ void IntervalEngine::add(int64_t localMs, int32_t hundredths, int16_t levelFlags
     if (!running_) return;
     place(localMs);
     interval_.levels.add(hundredths, levelFlags);
-    series_.levels.add(hundredths, levelFlags);
-    if (estimated) {
-        ++interval_.estimated;
-        ++series_.estimated;
-    }
+    if (estimated) ++interval_.estimated;
     if (quantity_ == Quantity::RunningLeq) {
-        const RunningIntegrator::Step step = integrator_.add(localMs, hundredths);
-        interval_.running.add(step);
-        series_.running.add(step);
+        interval_.running.add(integrator_.add(localMs, hundredths));
     } else if (quantity_ == Quantity::RunningMax) {
         // A maximum never falls while the meter goes on measuring.
-        if (anyLevel_ && hundredths < lastHundredths_) {
-            ++interval_.maxRestarts;
-            ++series_.maxRestarts;
-        }
-        interval_.lastHundredths = series_.lastHundredths = hundredths;
+        if (anyLevel_ && hundredths < lastHundredths_) ++interval_.maxRestarts;
     }
+    interval_.lastHundredths = hundredths;
+    interval_.anyLevel = true;
     anyLevel_ = true;
     lastHundredths_ = hundredths;
 }
@@ -89,7 +96,6 @@ void IntervalEngine::addSkipped(int64_t localMs) {
     if (!running_) return;
     place(localMs);
     interval_.levels.addSkipped();
-    series_.levels.addSkipped();
 }
 
 void IntervalEngine::advance(int64_t localMs) {
@@ -141,7 +147,9 @@ IntervalResult IntervalEngine::currentInterval() const {
 }
 
 IntervalResult IntervalEngine::series() const {
-    IntervalResult r = make(ResultKind::Series, series_);
+    Stretch all = series_;
+    all.append(interval_);
+    IntervalResult r = make(ResultKind::Series, all);
     r.startMs = seriesFirst_;
     r.endMs = seriesLast_;
     return r;
@@ -151,14 +159,37 @@ void IntervalEngine::closeInterval(int64_t endMs) {
     IntervalResult r = currentInterval();
     r.endMs = endMs;
     open_ = false;
+    series_.append(interval_);
+    if (onHour) {
+        // An hour ends with the first interval of another one, also the repeated hour of a clock set back.
+        const int64_t hour = FloorTo(alignedStart_, int64_t{3600000});
+        if (hourOpen_ && (hour != hourAligned_ || r.startMs < hourEndMs_ - kClockBackMs)) closeHour();
+        if (!hourOpen_) {
+            hourOpen_ = true;
+            hourAligned_ = hour;
+            hourStartMs_ = r.startMs;
+        }
+        hour_.append(interval_);
+        hourEndMs_ = endMs;
+    }
     interval_.clear();
     if (r.samples > 0 && onResult) onResult(r);
+}
+
+void IntervalEngine::closeHour() {
+    IntervalResult r = make(ResultKind::Interval, hour_);
+    r.startMs = hourStartMs_;
+    r.endMs = hourEndMs_;
+    hourOpen_ = false;
+    hour_.clear();
+    if (r.samples > 0) onHour(r);
 }
 
 void IntervalEngine::finish() {
     if (!running_) return;
     // The last interval ends with the series' last sample.
     if (open_) closeInterval(std::clamp(seriesLast_, intervalFirst_, alignedStart_ + intervalMs_));
+    if (hourOpen_) closeHour();
     running_ = false;
     const IntervalResult s = series();
     if (s.samples > 0 && onResult) onResult(s);

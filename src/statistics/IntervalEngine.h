@@ -34,6 +34,8 @@ public:
 
     // Called with every finished interval that holds samples, then with the series.
     ResultFn onResult;
+    // When set, called with every clock hour (the intervals in it combined) as it ends.
+    ResultFn onHour;
 
     // Starts a series; a running one is finished first. An interval length
     // that is not offered falls back to the default. The type word says what
@@ -67,11 +69,14 @@ private:
         int32_t lastHundredths = 0;
         int64_t estimated = 0;
         int64_t maxRestarts = 0;
+        bool anyLevel = false;
         void clear();
+        void append(const Stretch& next);
     };
 
     void place(int64_t localMs);
     void closeInterval(int64_t endMs);
+    void closeHour();
     IntervalResult make(ResultKind kind, const Stretch& s) const;
 
     std::string typeWord_;
@@ -89,8 +94,15 @@ private:
     int64_t intervalFirst_ = 0;   // first sample of the open interval
     int64_t seriesFirst_ = 0;
     int64_t seriesLast_ = 0;
+    // Per-sample work goes into the interval only; the series and the hour
+    // take each interval whole when it ends.
     Stretch interval_;
     Stretch series_;
+    Stretch hour_;
+    bool hourOpen_ = false;
+    int64_t hourAligned_ = 0;
+    int64_t hourStartMs_ = 0;
+    int64_t hourEndMs_ = 0;
 };
 
 }  // namespace kestro

@@ -92,6 +92,20 @@ void LevelAccumulator::add(int32_t hundredths, int16_t levelFlags) {
     ++histogram_[size_t(t - kLowestTenths)];
 }
 
+void LevelAccumulator::merge(const LevelAccumulator& o) {
+    if (o.samples_ > 0) {
+        max_ = samples_ == 0 ? o.max_ : std::max(max_, o.max_);
+        min_ = samples_ == 0 ? o.min_ : std::min(min_, o.min_);
+        for (size_t i = 0; i < histogram_.size(); ++i)
+            histogram_[i] += o.histogram_[i];
+    }
+    samples_ += o.samples_;
+    skipped_ += o.skipped_;
+    overflow_ += o.overflow_;
+    underflow_ += o.underflow_;
+    energy_ += o.energy_;
+}
+
 void LevelAccumulator::clear() {
     std::fill(histogram_.begin(), histogram_.end(), 0u);
     samples_ = skipped_ = overflow_ = underflow_ = 0;

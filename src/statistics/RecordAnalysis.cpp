@@ -12,7 +12,6 @@ namespace kestro {
 namespace {
 constexpr int64_t kIndexStepMs = 60000;
 constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
-constexpr int32_t kHourSeconds = 3600;
 }  // namespace
 
 int64_t RecordAnalysis::coveredMs() const { return read.coveredMs; }
@@ -32,13 +31,10 @@ RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& co
         else
             a.summary = r;
     };
-    engine.start(a.typeWord.toStdString(), config.intervalSeconds, config.limitTenths);
-    const bool hourly = config.intervalSeconds < kHourSeconds;
-    IntervalEngine hours;
-    hours.onResult = [&](const IntervalResult& r) {
-        if (r.kind == ResultKind::Interval) a.hours.push_back(r);
+    engine.onHour = [&](const IntervalResult& r) {
+        a.hours.push_back(r);
     };
-    if (hourly) hours.start(a.typeWord.toStdString(), kHourSeconds, config.limitTenths);
+    engine.start(a.typeWord.toStdString(), config.intervalSeconds, config.limitTenths);
     int64_t prevMs = kNoTime;
     int64_t nextIndexMs = kNoTime;
     RecordReadOptions options;
@@ -54,18 +50,14 @@ RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& co
             }
             if (s.valued) {
                 engine.add(s.localMs, s.hundredths, s.levelFlags, s.estimated);
-                if (hourly) hours.add(s.localMs, s.hundredths, s.levelFlags, s.estimated);
                 a.history.add(s.localMs, s.hundredths);
             } else {
                 engine.addSkipped(s.localMs);
-                if (hourly) hours.addSkipped(s.localMs);
             }
             prevMs = s.localMs;
         },
         options);
     engine.finish();
-    hours.finish();
-    if (!hourly) a.hours = a.intervals;
     if (!a.read.ok()) return a;
     if (a.summary.samples == 0) {
         a.summary.typeWord = a.typeWord.toStdString();

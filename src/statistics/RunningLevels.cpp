@@ -66,6 +66,20 @@ void RunningSum::add(const RunningIntegrator::Step& s) {
     edgeEnd = s.edge;
 }
 
+void RunningSum::append(const RunningSum& next) {
+    if (!next.any) return;
+    if (!any) {
+        *this = next;
+        return;
+    }
+    if (next.edgeStart != edgeEnd) edgeInner += edgeEnd + next.edgeStart;
+    energy += next.energy;
+    seconds += next.seconds;
+    edgeInner += next.edgeInner;
+    edgeEnd = next.edgeEnd;
+    restarts += next.restarts;
+}
+
 double ResolvedLeq(double energy, double weight, double error) {
     if (!(weight > 0.0) || !(energy > 0.0) || error > RunningIntegrator::kResolvedFraction * energy)
         return IntervalResult::kNoLevel;

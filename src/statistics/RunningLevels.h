@@ -64,6 +64,9 @@ struct RunningSum {
     bool any = false;
 
     void add(const RunningIntegrator::Step& s);
+    // The stretch that follows this one: where it starts at this one's last
+    // reading, the error at that reading cancels.
+    void append(const RunningSum& next);
     void clear() { *this = RunningSum(); }
     // Leq in dB, kNoLevel when there is no time or the bound is too wide.
     double leq() const;
