@@ -256,11 +256,12 @@ TEST(DayLevels, PerAssessmentDay) {
 
 TEST(DayLevels, ARunningLeqPeriodIsResolvedWhereItsIntervalsAreNot) {
     // Twelve hours of a steady 60.0 dB read to 0.1 dB once a second: late quarter
-    // hours drown in the reading resolution, the day as a whole does not.
+    // hours drown in the reading resolution, the day and the series as a whole do not.
     IntervalEngine e;
     std::vector<IntervalResult> rows;
+    IntervalResult series;
     e.onResult = [&](const IntervalResult& r) {
-        if (r.kind == ResultKind::Interval) rows.push_back(r);
+        (r.kind == ResultKind::Interval ? rows.emplace_back() : series) = r;
     };
     e.start("LEQ", 900, 0);
     const int64_t t0 = int64_t{DayNumber(2026, 3, 5)} * 86400000 + 7 * 3600000;
@@ -270,6 +271,7 @@ TEST(DayLevels, ARunningLeqPeriodIsResolvedWhereItsIntervalsAreNot) {
     ASSERT_EQ(rows.size(), 48u);
     EXPECT_EQ(LevelTenths(rows[1].leq), 600);
     EXPECT_TRUE(rows.back().leqUnresolved());
+    EXPECT_EQ(LevelTenths(series.leq), 600);
     const std::vector<DayLevels> days = ComputeDayLevels(rows, DayPeriods(), QTimeZone("UTC"));
     ASSERT_EQ(days.size(), 1u);
     EXPECT_EQ(LevelTenths(days[0].day.level()), 600);

@@ -281,15 +281,20 @@ TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
     EXPECT_EQ(a.intervals[12].endMs, LocalMs(2026, 3, 6, 1, 50, 6));
     EXPECT_EQ(a.summary.samples, 3 * 3600);
 
-    // Each interval against a direct computation from the samples.
-    for (const IntervalResult& r : a.intervals) {
-        LevelAccumulator direct;
-        for (const auto& [ms, h] : truth)
-            if (ms >= r.startMs && ms < r.endMs + (r.endMs == a.intervals.back().endMs ? 1 : 0)) direct.add(h, 0);
-        EXPECT_EQ(r.samples, direct.samples());
-        EXPECT_NEAR(r.leq, direct.leq(), 1e-9);
-        EXPECT_DOUBLE_EQ(r.l90, direct.exceededTenths(90) / 10.0);
-        EXPECT_EQ(r.overLimit, LevelTenths(direct.leq()) > 640);
+    // Each interval and each clock hour (its intervals combined) against a direct computation from the samples.
+    ASSERT_EQ(a.hours.size(), 4u);
+    EXPECT_EQ(a.hours[0].startMs, a.intervals[0].startMs);
+    for (const auto* rows : {&a.intervals, &a.hours}) {
+        for (const IntervalResult& r : *rows) {
+            LevelAccumulator direct;
+            for (const auto& [ms, h] : truth)
+                if (ms >= r.startMs && ms < r.endMs + (r.endMs == rows->back().endMs ? 1 : 0)) direct.add(h, 0);
+            EXPECT_EQ(r.samples, direct.samples());
+            EXPECT_NEAR(r.leq, direct.leq(), 1e-9);
+            EXPECT_DOUBLE_EQ(r.l90, direct.exceededTenths(90) / 10.0);
+            EXPECT_DOUBLE_EQ(r.lmin, direct.minHundredths() / 100.0);
+            EXPECT_EQ(r.overLimit, LevelTenths(direct.leq()) > 640);
+        }
     }
     // One assessment day: the evening of the 5th and its night across midnight.
     ASSERT_EQ(a.days.size(), 1u);

@@ -100,6 +100,10 @@ TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
     EXPECT_TRUE(w.live[0].title->text().startsWith("MAX"));
     EXPECT_TRUE(w.live[0].running->text().contains("  LAmax 70,0 dBA (since the series began)   (1 samples)"))
         << w.live[0].running->text().toStdString();
+    slow.addSample(Slow(Ms(10, 4, 0), 720));
+    w.refreshLive();
+    ASSERT_EQ(w.live[0].table->rowCount(), 1);
+    EXPECT_TRUE(w.live[0].table->isColumnHidden(3) && !w.live[0].table->isColumnHidden(4));  // LAeq, LAmax
     slow.startSeries(dir.filePath("NoiseData_LP_20260305_100400.dat"), "LP");
     w.refreshLive();
     EXPECT_EQ(w.live[0].running->text(), "Waiting for the first sample.");
