@@ -280,7 +280,10 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         {QStringLiteral("Operator"), Given(e.operatorName)},
         {QStringLiteral("Weather"), Given(e.weather)},
         {QStringLiteral("Notes"), Given(e.notes)},
-        {QStringLiteral("Time zone"), Given(e.timeZone)},
+        {QStringLiteral("Time zone"), e.timeZone.isEmpty()
+                                          ? QStringLiteral("not given (day lengths as in this computer's zone, %1)")
+                                                .arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()))
+                                          : e.timeZone},
         {QStringLiteral("Start"), any ? LocalDateTimeText(s.startMs) : QStringLiteral("-")},
         {QStringLiteral("End"), any ? LocalDateTimeText(s.endMs + a.read.cadenceMs) : QStringLiteral("-")},
         {QStringLiteral("Duration"), DurationText(a.coveredMs())},
@@ -381,7 +384,11 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                     low << QStringLiteral("%1 %2 %").arg(QLatin1String(name)).arg(std::lround(pl->coverage() * 100));
             return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
         };
-        for (const DayLevels& d : a.days) {
+        // Daylight saving days are those of the zone the measurement was made in, where it is known.
+        const QTimeZone zone(e.timeZone.toUtf8());
+        const std::vector<DayLevels> days =
+            zone.isValid() ? ComputeDayLevels(a.intervals, a.config.periods, zone) : a.days;
+        for (const DayLevels& d : days) {
             QString date = LocalDateTimeText(int64_t{d.dayNumber} * 86400000).left(10);
             if (d.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(d.lengthMs() / 3600000);
             if (d.estimated > 0) date += QStringLiteral(" E");

@@ -232,7 +232,7 @@ int64_t InstantAfter(int64_t ref, int32_t msOfDay, bool first) {
 }
 
 // One pass over the whole file for the runs of lines without a time and the
-// cadence of the timed ones (the median gap up to kClockStep).
+// cadence of the timed ones (their median gap).
 UntimedPlan PlanUntimed(const QString& path, int64_t nameStart, int64_t modifiedMs, bool fast, int16_t singleFlag) {
     UntimedPlan plan;
     Cadence cadence;

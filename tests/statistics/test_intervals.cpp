@@ -161,106 +161,58 @@ TEST_F(Engine, IntervalsAlignToTheLocalClock) {
 
 // What each kind of stream gives, hand-computed: a running Leq from the energy
 // difference (T·10^(L/10) at the interval's last reading minus that at the
-// reading before it), a running maximum as its last value.
+// reading before it), a running maximum as its last value. N: not given.
 TEST_F(Engine, EachQuantityGivesWhatItsValuesAllow) {
-    constexpr int64_t kNone = -1;
-    struct Reading {
-        int64_t ms;
-        int32_t hundredths;
-    };
-    const int64_t t = LocalMs(2026, 3, 5, 14, 0, 5);
-    const int64_t s = 1000;
+    constexpr int64_t N = -1;
+    // Daylight saving time begins at sp (01:59:45) and ends at au (02:59:45).
+    const int64_t t = LocalMs(2026, 3, 5, 14, 0, 5), sp = LocalMs(2026, 3, 29, 1, 59, 45),
+                  au = LocalMs(2026, 10, 25, 2, 59, 45);
     const struct {
         const char* what;
         const char* type;
-        std::vector<Reading> in;
-        std::vector<int64_t> leq, lmax;  // tenths per interval row
+        int64_t base;
+        std::vector<std::pair<int64_t, int32_t>> in;  // seconds after base, hundredths
+        std::vector<int64_t> leq, lmax;               // tenths per interval row
         int64_t seriesLeq, seriesLmax, restarts;
     } cases[] = {
-        {"running Leq, steady",
-         "LEQ",
-         {{t, 6000}, {t + 10 * s, 6000}, {t + 20 * s, 6000}},
-         {kNone, 600, 600},
-         {kNone, kNone, kNone},
-         600,
-         kNone,
-         0},
+        {"running Leq, steady", "LEQ", t, {{0, 6000}, {10, 6000}, {20, 6000}}, {N, 600, 600}, {N, N, N}, 600, N, 0},
         // (20·10^7 - 10·10^6) / 10 s
-        {"running Leq, a louder interval",
-         "LEQ",
-         {{t, 6000}, {t + 10 * s, 6000}, {t + 20 * s, 7000}},
-         {kNone, 600, 728},
-         {kNone, kNone, kNone},
-         700,
-         kNone,
-         0},
+        {"a louder interval", "LEQ", t, {{0, 6000}, {10, 6000}, {20, 7000}}, {N, 600, 728}, {N, N, N}, 700, N, 0},
         // (20·10^6.8 - 10·10^7) / 10 s = 64.2 dB, but 0.1 dB readings leave it ±0.6 dB
-        {"running Leq beyond its resolution",
+        {"beyond resolution", "LEQ", t, {{0, 7000}, {10, 7000}, {20, 6800}}, {N, 700, N}, {N, N, N}, 680, N, 0},
+        {"fast resolves it", "LEQF", t, {{0, 7000}, {10, 7000}, {20, 6800}}, {N, 700, 642}, {N, N, N}, 680, N, 0},
+        // The hour skipped or repeated counts as one cadence: (15·10^7 - 10·10^6) / 5 s
+        {"ahead", "LEQ", sp, {{0, 6000}, {5, 6000}, {10, 6000}, {3615, 7000}}, {N, 600, 745}, {N, N, N}, 700, N, 0},
+        {"back", "LEQ", au, {{0, 6000}, {5, 6000}, {10, 6000}, {-3585, 7000}}, {N, 600, 745}, {N, N, N}, 700, N, 0},
+        {"restart",
          "LEQ",
-         {{t, 7000}, {t + 10 * s, 7000}, {t + 20 * s, 6800}},
-         {kNone, 700, kNone},
-         {kNone, kNone, kNone},
-         680,
-         kNone,
-         0},
-        {"fast running Leq resolves it",
-         "LEQF",
-         {{t, 7000}, {t + 10 * s, 7000}, {t + 20 * s, 6800}},
-         {kNone, 700, 642},
-         {kNone, kNone, kNone},
-         680,
-         kNone,
-         0},
-        // Daylight saving time begins: the hour skipped counts as one cadence, (15·10^7 - 10·10^6) / 5 s
-        {"the clock jumps ahead",
-         "LEQ",
-         {{LocalMs(2026, 3, 29, 1, 59, 45), 6000},
-          {LocalMs(2026, 3, 29, 1, 59, 50), 6000},
-          {LocalMs(2026, 3, 29, 1, 59, 55), 6000},
-          {LocalMs(2026, 3, 29, 3, 0, 0), 7000}},
-         {kNone, 600, 745},
-         {kNone, kNone, kNone},
-         700,
-         kNone,
-         0},
-        {"the clock goes back",
-         "LEQ",
-         {{LocalMs(2026, 10, 25, 2, 59, 45), 6000},
-          {LocalMs(2026, 10, 25, 2, 59, 50), 6000},
-          {LocalMs(2026, 10, 25, 2, 59, 55), 6000},
-          {LocalMs(2026, 10, 25, 2, 0, 0), 7000}},
-         {kNone, 600, 745},
-         {kNone, kNone, kNone},
-         700,
-         kNone,
-         0},
-        {"the meter starts again",
-         "LEQ",
-         {{t, 8000}, {t + 10 * s, 8000}, {t + 20 * s, 5000}, {t + 30 * s, 5000}},
-         {kNone, 800, kNone, 500},
-         {kNone, kNone, kNone, kNone},
+         t,
+         {{0, 8000}, {10, 8000}, {20, 5000}, {30, 5000}},
+         {N, 800, N, 500},
+         {N, N, N, N},
          770,
-         kNone,
+         N,
          1},
-        {"running maximum",
+        {"max",
          "MAX",
-         {{t, 6000}, {t + 10 * s, 6500}, {t + 20 * s, 6300}, {t + 30 * s, 6400}},
-         {kNone, kNone, kNone, kNone},
+         t,
+         {{0, 6000}, {10, 6500}, {20, 6300}, {30, 6400}},
+         {N, N, N, N},
          {600, 650, 630, 640},
-         kNone,
+         N,
          640,
          1},
-        {"raw amplitudes", "RAW", {{t, 6000}, {t + 10 * s, 7000}}, {600, 700}, {kNone, kNone}, 674, kNone, 0},
-        {"levels", "LP", {{t, 6000}, {t + 10 * s, 7000}}, {600, 700}, {600, 700}, 674, 700, 0},
+        {"raw amplitudes", "RAW", t, {{0, 6000}, {10, 7000}}, {600, 700}, {N, N}, 674, N, 0},
+        {"levels", "LP", t, {{0, 6000}, {10, 7000}}, {600, 700}, {600, 700}, 674, 700, 0},
     };
     auto tenths = [](double db) {
-        return std::isnan(db) ? kNone : LevelTenths(db);
+        return std::isnan(db) ? N : LevelTenths(db);
     };
     for (const auto& c : cases) {
         out.clear();
         e.start(c.type, 10, 0);
-        for (const Reading& r : c.in)
-            e.add(r.ms, r.hundredths, 0);
+        for (const auto& [seconds, hundredths] : c.in)
+            e.add(c.base + seconds * 1000, hundredths, 0);
         e.finish();
         ASSERT_EQ(out.size(), c.leq.size() + 1) << c.what;
         for (size_t i = 0; i < c.leq.size(); ++i) {

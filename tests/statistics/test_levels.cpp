@@ -175,8 +175,7 @@ std::vector<IntervalResult> Hours(const QTimeZone& zone, const QDateTime& from, 
 }
 
 TEST(DayLevels, PerAssessmentDay) {
-    constexpr int64_t kNone = -1;
-    const DayPeriods standard;
+    constexpr int64_t N = -1;
     DayPeriods early;
     early.dayStartHour = 6;
     early.eveningStartHour = 18;
@@ -184,72 +183,38 @@ TEST(DayLevels, PerAssessmentDay) {
     const struct {
         const char* what;
         const char* zone;
-        DayPeriods periods;
-        QDateTime from;
-        int hours;
-        // per assessment day: its date, hours long, hours covered of day, evening, night, Lden, LAeq,24h
-        std::vector<std::array<int64_t, 8>> days;
+        bool early;
+        int month, day, hour, hours;  // hourly intervals from then, 2026
+        // per assessment day: its date in the month, hours long, hours covered of day, evening and night, Lden,
+        // LAeq,24h
+        std::vector<std::array<int64_t, 7>> days;
     } cases[] = {
         // (12·10^6 + 4·10^6 + 8·10^5.5) / 24 and (12·10^6 + 4·10^5.5 + 8·10^4.5) / 24
-        {"a whole day",
-         "UTC",
-         standard,
-         QDateTime(QDate(2026, 3, 5), QTime(7, 0)),
-         24,
-         {{DayNumber(2026, 3, 5), 24, 12, 4, 8, 589, 575}}},
-        {"noon to noon: two days, neither complete",
-         "UTC",
-         standard,
-         QDateTime(QDate(2026, 3, 5), QTime(12, 0)),
-         24,
-         {{DayNumber(2026, 3, 5), 24, 7, 4, 8, kNone, kNone}, {DayNumber(2026, 3, 6), 24, 5, 0, 0, kNone, kNone}}},
-        {"one night across midnight",
-         "UTC",
-         standard,
-         QDateTime(QDate(2026, 3, 5), QTime(23, 0)),
-         8,
-         {{DayNumber(2026, 3, 5), 24, 0, 0, 8, kNone, kNone}}},
-        // a night of 7 h: (12·10^6 + 4·10^6 + 7·10^5.5) / 23
-        {"daylight saving time begins",
-         "Europe/Berlin",
-         standard,
-         QDateTime(QDate(2026, 3, 28), QTime(7, 0)),
-         23,
-         {{DayNumber(2026, 3, 28), 23, 12, 4, 7, 590, 577}}},
-        // a night of 9 h: (12·10^6 + 4·10^6 + 9·10^5.5) / 25
-        {"daylight saving time ends",
-         "Europe/Berlin",
-         standard,
-         QDateTime(QDate(2026, 10, 24), QTime(7, 0)),
-         25,
-         {{DayNumber(2026, 10, 24), 25, 12, 4, 9, 588, 573}}},
-        {"three quarters of every period are enough",
-         "UTC",
-         standard,
-         QDateTime(QDate(2026, 3, 5), QTime(10, 0)),
-         21,
-         {{DayNumber(2026, 3, 5), 24, 9, 4, 8, 589, 575}}},
-        {"other hours",
-         "UTC",
-         early,
-         QDateTime(QDate(2026, 3, 5), QTime(6, 0)),
-         24,
-         {{DayNumber(2026, 3, 5), 24, 12, 4, 8, 589, 575}}},
+        {"a whole day", "UTC", false, 3, 5, 7, 24, {{5, 24, 12, 4, 8, 589, 575}}},
+        {"noon to noon", "UTC", false, 3, 5, 12, 24, {{5, 24, 7, 4, 8, N, N}, {6, 24, 5, 0, 0, N, N}}},
+        {"one night across midnight", "UTC", false, 3, 5, 23, 8, {{5, 24, 0, 0, 8, N, N}}},
+        {"three quarters of each period", "UTC", false, 3, 5, 10, 21, {{5, 24, 9, 4, 8, 589, 575}}},
+        {"other hours", "UTC", true, 3, 5, 6, 24, {{5, 24, 12, 4, 8, 589, 575}}},
+        // a night of 7 h: (12·10^6 + 4·10^6 + 7·10^5.5) / 23; of 9 h: (12·10^6 + 4·10^6 + 9·10^5.5) / 25
+        {"daylight saving time begins", "Europe/Berlin", false, 3, 28, 7, 23, {{28, 23, 12, 4, 7, 590, 577}}},
+        {"daylight saving time ends", "Europe/Berlin", false, 10, 24, 7, 25, {{24, 25, 12, 4, 9, 588, 573}}},
     };
     for (const auto& c : cases) {
         const QTimeZone zone(c.zone);
-        const std::vector<DayLevels> days = ComputeDayLevels(Hours(zone, c.from, c.hours, c.periods), c.periods, zone);
+        const DayPeriods p = c.early ? early : DayPeriods();
+        const QDateTime from(QDate(2026, c.month, c.day), QTime(c.hour, 0));
+        const std::vector<DayLevels> days = ComputeDayLevels(Hours(zone, from, c.hours, p), p, zone);
         ASSERT_EQ(days.size(), c.days.size()) << c.what;
         for (size_t i = 0; i < days.size(); ++i) {
             const DayLevels& d = days[i];
             const auto& w = c.days[i];
-            EXPECT_EQ(d.dayNumber, w[0]) << c.what;
+            EXPECT_EQ(d.dayNumber, DayNumber(2026, c.month, int(w[0]))) << c.what;
             EXPECT_EQ(d.lengthMs(), w[1] * 3600000) << c.what;
             EXPECT_EQ(d.day.coveredMs, w[2] * 3600000) << c.what;
             EXPECT_EQ(d.evening.coveredMs, w[3] * 3600000) << c.what;
             EXPECT_EQ(d.night.coveredMs, w[4] * 3600000) << c.what;
-            EXPECT_EQ(std::isnan(d.lden()) ? kNone : LevelTenths(d.lden()), w[5]) << c.what;
-            EXPECT_EQ(std::isnan(d.laeq24()) ? kNone : LevelTenths(d.laeq24()), w[6]) << c.what;
+            EXPECT_EQ(std::isnan(d.lden()) ? N : LevelTenths(d.lden()), w[5]) << c.what;
+            EXPECT_EQ(std::isnan(d.laeq24()) ? N : LevelTenths(d.laeq24()), w[6]) << c.what;
         }
     }
 }
