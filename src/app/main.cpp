@@ -2,7 +2,10 @@
 #include "about/AppIcon.h"
 #include "app/CommandLine.h"
 #include "app/KestroApplication.h"
+#include "recording/SeriesRecorder.h"
 #include "report/ReportCommand.h"
+#include "settings/RecorderSettings.h"
+#include "settings/cRegistry.h"
 #include "shell/DisplayGuard.h"
 
 #include <QApplication>
@@ -19,11 +22,19 @@ void Print(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+// The report's assessment days follow the settings, as the statistics window does.
+kestro::DayPeriods StoredDayPeriods() {
+    kestro::cRegistry RegObj;
+    kestro::RecorderSettings s;
+    s.InitForm(RegObj, QString());
+    return kestro::StatisticsConfigOf(s).periods;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // A report needs no window, no meter and no second-instance guard.
-    if (kestro::WantsReport(argc, argv)) return kestro::RunReportCommand(argc, argv);
+    if (kestro::WantsReport(argc, argv)) return kestro::RunReportCommand(argc, argv, StoredDayPeriods);
     // Everything that needs no window is decided before the application object
     // exists: building it without a display aborts the process.
     QStringList arguments;

@@ -25,6 +25,9 @@ StatisticsConfig StatisticsConfigOf(const RecorderSettings& s) {
     c.limitTenths = s.LimitLevel;
     c.decimalSeparator = s.DecimalSeparator;
     c.columnSeparator = s.TabularSeparator;
+    c.periods.dayStartHour = s.DayStartHour;
+    c.periods.eveningStartHour = s.EveningStartHour;
+    c.periods.nightStartHour = s.NightStartHour;
     return c;
 }
 

@@ -230,11 +230,17 @@ QJsonObject StationMonitor::resultObject(bool fast, const IntervalResult& r) con
     o.insert(QStringLiteral("start"), offsets_.isoText(r.startMs));
     o.insert(QStringLiteral("end"), offsets_.isoText(r.endMs));
     o.insert(QStringLiteral("samples"), double(r.samples));
-    const std::pair<const char*, double> levels[] = {{"leq", r.leq}, {"lmax", r.lmax}, {"lmin", r.lmin},
-                                                     {"l5", r.l5},   {"l10", r.l10},   {"l50", r.l50},
-                                                     {"l90", r.l90}, {"l95", r.l95}};
-    for (const auto& [name, value] : levels)
-        o.insert(QLatin1String(name), LevelJson(value));
+    // Every level key is there; those the stream's values do not give are null.
+    static const char* const kKeys[] = {"leq", "lmax", "lmin", "l5", "l10", "l50", "l90", "l95"};
+    QJsonObject names;
+    for (Statistic s : kStatistics) {
+        o.insert(QLatin1String(kKeys[int(s)]), LevelJson(r.value(s)));
+        if (const char* name = StatisticName(r.quantity, s))
+            names.insert(QLatin1String(kKeys[int(s)]), QLatin1String(name));
+    }
+    static const char* const kQuantities[] = {"level", "running_leq", "running_max", "amplitude"};
+    o.insert(QStringLiteral("quantity"), QLatin1String(kQuantities[int(r.quantity)]));
+    o.insert(QStringLiteral("names"), names);
     o.insert(QStringLiteral("overflow"), double(r.overflow));
     o.insert(QStringLiteral("underflow"), double(r.underflow));
     o.insert(QStringLiteral("over_limit"), r.overLimit);
@@ -330,13 +336,22 @@ QByteArray StationMonitor::metricsText() const {
     Metric(out, "kestro_record_errors_total", "counter", "Record and statistics file writes that failed.");
     out += QByteArrayLiteral("kestro_record_errors_total ") + QByteArray::number(qulonglong(counters_.recordErrors)) +
            '\n';
-    Metric(out, "kestro_interval_leq_db", "gauge", "Leq of the last completed interval in dB.");
-    for (bool fast : {false, true}) {
-        const std::optional<IntervalResult>& r = lastInterval_[fast ? 1 : 0];
-        if (!r) continue;
-        out += QByteArrayLiteral("kestro_interval_leq_db{stream=\"") + StreamName(fast) + "\",type=\"" +
-               LabelValue(QString::fromStdString(r->typeWord)) + "\"} " +
-               MetricValue(std::isnan(r->leq) ? r->leq : LevelTenths(r->leq) / 10.0) + '\n';
+    // Only what the stream's values give: a running maximum has no Leq, a running Leq no Lmax.
+    const std::pair<const char*, Statistic> gauges[] = {{"kestro_interval_leq_db", Statistic::Leq},
+                                                        {"kestro_interval_lmax_db", Statistic::Lmax}};
+    for (const auto& [metric, statistic] : gauges) {
+        Metric(out, metric, "gauge",
+               statistic == Statistic::Leq ? "Leq of the last completed interval in dB (NaN beyond the resolution)."
+                                           : "Lmax of the last completed interval in dB (of a running maximum: since "
+                                             "the series began).");
+        for (bool fast : {false, true}) {
+            const std::optional<IntervalResult>& r = lastInterval_[fast ? 1 : 0];
+            if (!r || !Gives(r->quantity, statistic)) continue;
+            const double v = r->value(statistic);
+            out += QByteArray(metric) + "{stream=\"" + StreamName(fast) + "\",type=\"" +
+                   LabelValue(QString::fromStdString(r->typeWord)) + "\"} " +
+                   MetricValue(std::isnan(v) ? v : LevelTenths(v) / 10.0) + '\n';
+        }
     }
     return out;
 }

@@ -64,7 +64,7 @@ QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, c
                        int32_t limitTenths, const QRectF& highlightSpan) {
     p.save();
     const QFontMetricsF fm(p.font(), p.device());
-    const double left = fm.horizontalAdvance(QStringLiteral("120 dB")) + fm.height() * 0.5;
+    const double left = fm.horizontalAdvance(QStringLiteral("120 ") + range.unit) + fm.height() * 0.5;
     const QRectF area(frame.left() + left, frame.top() + fm.height() * 0.5, frame.width() - left - fm.height() * 0.5,
                       frame.height() - fm.height() * 2.2);
     p.fillRect(area, Qt::white);
@@ -89,7 +89,7 @@ QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, c
         p.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
         p.setPen(Qt::black);
         p.drawText(QRectF(frame.left(), y - fm.height() / 2, left - fm.height() * 0.3, fm.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 dB").arg(db, 0, 'f', 0));
+                   Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 ").arg(db, 0, 'f', 0) + range.unit);
     }
     // Time grid and labels.
     const int64_t step = TimeStep(span, area.width(), fm.horizontalAdvance(QStringLiteral("00:00:00")) * 1.6);
@@ -145,19 +145,23 @@ QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, c
     return area;
 }
 
+double BarValue(const IntervalResult& r) { return Gives(r.quantity, Statistic::Leq) ? r.leq : r.lmax; }
+
 void DrawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<IntervalResult>& intervals,
                       int32_t limitTenths) {
     p.save();
+    const QString unit = !intervals.empty() && intervals[0].quantity == Quantity::Amplitude ? QStringLiteral("dB")
+                                                                                            : QStringLiteral("dBA");
     const QFontMetricsF fm(p.font(), p.device());
-    const double left = fm.horizontalAdvance(QStringLiteral("120 dB")) + fm.height() * 0.5;
+    const double left = fm.horizontalAdvance(QStringLiteral("120 ") + unit) + fm.height() * 0.5;
     const QRectF area(frame.left() + left, frame.top() + fm.height() * 0.5, frame.width() - left - fm.height() * 0.5,
                       frame.height() - fm.height() * 2.2);
     p.fillRect(area, Qt::white);
     double lo = 1e9, hi = -1e9;
     for (const IntervalResult& r : intervals) {
-        if (r.samples == 0) continue;
-        lo = std::min(lo, r.leq);
-        hi = std::max(hi, r.leq);
+        if (std::isnan(BarValue(r))) continue;
+        lo = std::min(lo, BarValue(r));
+        hi = std::max(hi, BarValue(r));
     }
     if (limitTenths > 0) {
         lo = std::min(lo, limitTenths / 10.0);
@@ -178,29 +182,45 @@ void DrawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<Interv
         p.drawLine(QPointF(area.left(), yOf(db)), QPointF(area.right(), yOf(db)));
         p.setPen(Qt::black);
         p.drawText(QRectF(frame.left(), yOf(db) - fm.height() / 2, left - fm.height() * 0.3, fm.height()),
-                   Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 dB").arg(db, 0, 'f', 0));
+                   Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 ").arg(db, 0, 'f', 0) + unit);
     }
     const size_t n = intervals.size();
     if (n > 0) {
         const double slot = area.width() / double(n);
         const double gap = slot > 4 ? slot * 0.15 : 0.0;
         for (size_t i = 0; i < n; ++i) {
-            const IntervalResult& r = intervals[i];
-            if (r.samples == 0) continue;
-            const QRectF bar(area.left() + i * slot + gap / 2, yOf(r.leq), std::max(0.5, slot - gap),
-                             area.bottom() - yOf(r.leq));
-            p.fillRect(bar, r.overLimit ? kOverLimitColour : kBarColour);
+            const double v = BarValue(intervals[i]);
+            if (std::isnan(v)) continue;
+            const QRectF bar(area.left() + i * slot + gap / 2, yOf(v), std::max(0.5, slot - gap),
+                             area.bottom() - yOf(v));
+            p.fillRect(bar, intervals[i].overLimit ? kOverLimitColour : kBarColour);
         }
-        // Start times under the first bar and then wherever a label fits.
-        const double labelW = fm.horizontalAdvance(QStringLiteral("00:00")) * 1.5;
-        const size_t every = std::max<size_t>(1, size_t(std::ceil(labelW / slot)));
+        // Start times where a label fits, with the date wherever it changes.
+        const bool days = SystemTimeFromAbsoluteMs(intervals.front().startMs).wDay !=
+                          SystemTimeFromAbsoluteMs(intervals.back().startMs).wDay;
         p.setPen(Qt::black);
-        for (size_t i = 0; i < n; i += every) {
+        double freeFrom = area.left();
+        int lastDay = -1;
+        for (size_t i = 0; i < n; ++i) {
             const SystemTime s = SystemTimeFromAbsoluteMs(intervals[i].startMs);
-            const QString label =
+            QString label =
                 QStringLiteral("%1:%2").arg(s.wHour, 2, 10, QLatin1Char('0')).arg(s.wMinute, 2, 10, QLatin1Char('0'));
-            p.drawText(QRectF(area.left() + i * slot, area.bottom() + fm.height() * 0.2, labelW, fm.height()),
-                       Qt::AlignLeft | Qt::AlignVCenter, label);
+            if (days && s.wDay != lastDay)
+                label = QStringLiteral("%1-%2 ")
+                            .arg(s.wMonth, 2, 10, QLatin1Char('0'))
+                            .arg(s.wDay, 2, 10, QLatin1Char('0')) +
+                        label;
+            const double w = fm.horizontalAdvance(label) + fm.height() * 0.5;
+            double x = area.left() + double(i) * slot;
+            if (x < freeFrom) continue;
+            if (x + w > frame.right()) {
+                if (area.right() - w < freeFrom) break;
+                x = area.right() - w;  // the last label ends at the chart's edge rather than being cut
+            }
+            p.drawText(QRectF(x, area.bottom() + fm.height() * 0.2, w, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                       label);
+            freeFrom = x + w + fm.height() * 0.5;
+            lastDay = s.wDay;
         }
     }
     if (limitTenths > 0) {

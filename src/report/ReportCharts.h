@@ -9,6 +9,7 @@
 
 #include <QColor>
 #include <QRectF>
+#include <QString>
 #include <vector>
 
 class QPainter;
@@ -24,6 +25,7 @@ struct PlotRange {
     int64_t toMs = 0;
     double lowDb = 20.0;
     double highDb = 120.0;
+    QString unit = QStringLiteral("dB");  // of the level axis
 };
 
 // A level axis in 10 dB steps around the lowest and highest level.
@@ -34,7 +36,8 @@ PlotRange DefaultPlotRange(const TimeHistory& h, int32_t limitTenths);
 QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
                        int32_t limitTenths, const QRectF& highlightSpan = QRectF());
 
-// Bars of the interval Leq, oldest left; the limit as a line.
+// Bars of the interval Leq (of a running maximum its LAmax), oldest left; the
+// limit as a line. Labels carry the date where it changes.
 void DrawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<IntervalResult>& intervals,
                       int32_t limitTenths);
 

@@ -1,6 +1,7 @@
 #include "report/ReportCommand.h"
 
 #include "kestro/Version.h"
+#include "protocol/Types.h"
 #include "report/ReportDocument.h"
 #include "report/ReportFile.h"
 #include "statistics/IntervalEngine.h"
@@ -31,7 +32,7 @@ bool WantsReport(int argc, char** argv) {
     return false;
 }
 
-int RunReportCommand(int argc, char** argv) {
+int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods) {
     // No window system: fonts and the PDF painter work on the offscreen platform.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -46,15 +47,19 @@ int RunReportCommand(int argc, char** argv) {
     const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("The record file to report on."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption interval(QStringLiteral("interval"),
-                                      QStringLiteral("Interval length in seconds: 60, 300, 600, 900 (default), "
-                                                     "1800 or 3600."),
+                                      QStringLiteral("Interval length in seconds: 10, 30, 60, 300, 600, 900 "
+                                                     "(default), 1800 or 3600."),
                                       QStringLiteral("SECONDS"), QStringLiteral("900"));
     const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("Limit of the interval Leq in dB."),
                                    QStringLiteral("DB"));
+    const QCommandLineOption flagColumn(QStringLiteral("flag-column"),
+                                        QStringLiteral("What the one flag column of a record file without a header "
+                                                       "line holds: overflow (assumed when not given) or underflow."),
+                                        QStringLiteral("KIND"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("The PDF to write (default: beside FILE, ending in .pdf)."),
                                     QStringLiteral("OUT.pdf"));
-    parser.addOptions({report, interval, limit, output});
+    parser.addOptions({report, interval, limit, flagColumn, output});
     if (!parser.parse(QCoreApplication::arguments())) return Fail(1, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
@@ -67,8 +72,15 @@ int RunReportCommand(int argc, char** argv) {
     bool ok = false;
     config.intervalSeconds = parser.value(interval).toInt(&ok);
     if (!ok || !IsStatisticsInterval(config.intervalSeconds))
-        return Fail(1, QStringLiteral("--interval must be 60, 300, 600, 900, 1800 or 3600 seconds, not \"%1\"")
+        return Fail(1, QStringLiteral("--interval must be 10, 30, 60, 300, 600, 900, 1800 or 3600 seconds, not \"%1\"")
                            .arg(parser.value(interval)));
+    if (parser.isSet(flagColumn)) {
+        const QString kind = parser.value(flagColumn);
+        if (kind != QLatin1String("overflow") && kind != QLatin1String("underflow"))
+            return Fail(1, QStringLiteral("--flag-column must be overflow or underflow, not \"%1\"").arg(kind));
+        config.singleFlagColumn = kind == QLatin1String("underflow") ? kStatusUnderflow : kStatusOverflow;
+    }
+    if (storedPeriods) config.periods = storedPeriods();
     if (parser.isSet(limit)) {
         QString text = parser.value(limit);
         text.replace(QLatin1Char(','), QLatin1Char('.'));
@@ -97,6 +109,7 @@ int RunReportCommand(int argc, char** argv) {
     ReportOptions o;
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(a.read.decimalSeparator);
+    o.flagColumnGiven = parser.isSet(flagColumn);
     QString error;
     if (!WriteReportPdf(a, o, out, &error)) return Fail(3, error);
     std::fprintf(stdout, "%s\n", qPrintable(out));

@@ -1,6 +1,10 @@
 #pragma once
-// KestroRecorder --report FILE [--interval SECONDS] [--limit DB] [-o OUT.pdf]:
-// the PDF report of a record file, without a display.
+// KestroRecorder --report FILE [--interval SECONDS] [--limit DB] [--flag-column
+// overflow|underflow] [-o OUT.pdf]: the PDF report of a record file, without a display.
+
+#include "statistics/DayLevels.h"
+
+#include <functional>
 
 namespace kestro {
 
@@ -10,6 +14,8 @@ bool WantsReport(int argc, char** argv);
 // Makes the report. Exit status: 0 done, 1 wrong arguments, 2 the record
 // file cannot be read (the message names the file and line), 3 the report
 // cannot be written.
-int RunReportCommand(int argc, char** argv);
+// storedPeriods: the day, evening and night hours of the settings (called once
+// the application object exists).
+int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods = {});
 
 }  // namespace kestro

@@ -1,11 +1,14 @@
 #include "report/ReportDocument.h"
 
 #include "core/Types.h"
+#include "protocol/Types.h"
 #include "report/ReportCharts.h"
 #include "report/ReportFile.h"
 #include "statistics/StatisticsFile.h"
 
+#include <QBuffer>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -17,10 +20,13 @@ namespace kestro {
 
 namespace {
 
+constexpr double kDriftWarningDb = 0.5;
+
 // Lays out blocks from top to bottom and starts a new page when one does not fit.
 class Pager {
 public:
-    Pager(QPdfWriter& w, QPainter& p, const QString& footer) : w_(w), p_(p), footer_(footer) {
+    Pager(QPdfWriter& w, QPainter& p, const QString& footer, int totalPages)
+        : w_(w), p_(p), footer_(footer), total_(totalPages) {
         const QRect r = p.viewport();
         margin_ = w.resolution() * 15 / 25.4;
         page_ = QRectF(margin_, margin_, r.width() - 2 * margin_, r.height() - 2 * margin_);
@@ -30,6 +36,7 @@ public:
     double width() const { return page_.width(); }
     double left() const { return page_.left(); }
     double y() const { return y_; }
+    int pages() const { return pageNo_; }
     void advance(double h) { y_ += h; }
     // Room for h more at the cursor, else a new page (then true).
     bool need(double h) {
@@ -51,12 +58,13 @@ private:
         const QFontMetricsF fm(p_.font(), p_.device());
         const QRectF r(page_.left(), page_.bottom() - fm.height(), page_.width(), fm.height());
         p_.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, footer_);
-        p_.drawText(r, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Page %1").arg(pageNo_));
+        p_.drawText(r, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Page %1 of %2").arg(pageNo_).arg(total_));
         p_.restore();
     }
     QPdfWriter& w_;
     QPainter& p_;
     QString footer_;
+    int total_;
     double margin_ = 0;
     QRectF page_;
     double y_ = 0;
@@ -95,77 +103,150 @@ struct Table {
     std::vector<int> align;      // Qt alignment per column
 };
 
-// Rows of text; rows flagged red are drawn in the over-limit colour.
+// Rows of text; rows flagged red are drawn in the over-limit colour. Cells wrap.
 void DrawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QStringList>& rows,
                const std::vector<bool>& red) {
     QFont f = TableFont();
     const QFontMetricsF fm(f, p.device());
-    const double rowH = fm.height() * 1.35;
+    const double pad = fm.height() * 0.2;
+    const double lineH = fm.height() * 1.35;
     auto headerRow = [&] {
-        pg.need(rowH * 2);
+        pg.need(lineH * 2);
         QFont b = f;
         b.setBold(true);
         p.setFont(b);
-        p.fillRect(QRectF(pg.left(), pg.y(), pg.width(), rowH), QColor(226, 230, 236));
+        p.fillRect(QRectF(pg.left(), pg.y(), pg.width(), lineH), QColor(226, 230, 236));
         double x = pg.left();
         p.setPen(Qt::black);
         for (int i = 0; i < t.header.size(); ++i) {
             const double w = t.widths[size_t(i)] * pg.width();
-            p.drawText(QRectF(x + fm.height() * 0.2, pg.y(), w - fm.height() * 0.4, rowH),
-                       t.align[size_t(i)] | Qt::AlignVCenter, t.header[i]);
+            p.drawText(QRectF(x + pad, pg.y(), w - 2 * pad, lineH), t.align[size_t(i)] | Qt::AlignVCenter, t.header[i]);
             x += w;
         }
-        pg.advance(rowH);
+        pg.advance(lineH);
         p.setFont(f);
     };
-    headerRow();
+    p.setFont(f);
+    if (!t.header.isEmpty()) headerRow();
     for (size_t r = 0; r < rows.size(); ++r) {
-        if (pg.need(rowH)) headerRow();  // the header again on every page
+        double rowH = lineH;
+        for (int i = 0; i < rows[r].size() && size_t(i) < t.widths.size(); ++i) {
+            const double w = t.widths[size_t(i)] * pg.width() - 2 * pad;
+            rowH = std::max(rowH, fm.boundingRect(QRectF(0, 0, w, 1e6), Qt::TextWordWrap, rows[r][i]).height() +
+                                      fm.height() * 0.35);
+        }
+        if (pg.need(rowH) && !t.header.isEmpty()) headerRow();  // the header again on every page
         if (r % 2 == 1) p.fillRect(QRectF(pg.left(), pg.y(), pg.width(), rowH), QColor(246, 247, 249));
         p.setPen(r < red.size() && red[r] ? kOverLimitColour : QColor(Qt::black));
         double x = pg.left();
         for (int i = 0; i < rows[r].size() && size_t(i) < t.widths.size(); ++i) {
             const double w = t.widths[size_t(i)] * pg.width();
-            p.drawText(QRectF(x + fm.height() * 0.2, pg.y(), w - fm.height() * 0.4, rowH),
-                       t.align[size_t(i)] | Qt::AlignVCenter, rows[r][i]);
+            p.drawText(QRectF(x + pad, pg.y(), w - 2 * pad, rowH),
+                       t.align[size_t(i)] | Qt::AlignVCenter | Qt::TextWordWrap, rows[r][i]);
             x += w;
         }
         pg.advance(rowH);
     }
-    pg.advance(rowH * 0.5);
+    pg.advance(lineH * 0.5);
 }
 
 QString TimeOnly(int64_t ms) { return LocalDateTimeText(ms).mid(11); }
+QString Given(const QString& s) { return s.trimmed().isEmpty() ? QStringLiteral("not given") : s; }
 
-}  // namespace
-
-QString DurationText(int64_t ms) {
-    if (ms < 0) ms = 0;
-    const int64_t s = ms / 1000;
-    const QString hms = QStringLiteral("%1:%2:%3")
-                            .arg(s / 3600 % 24, 2, 10, QLatin1Char('0'))
-                            .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-                            .arg(s % 60, 2, 10, QLatin1Char('0'));
-    return s >= 86400 ? QStringLiteral("%1 d ").arg(s / 86400) + hms : hms;
+QString Number(double v, int decimals, QChar d) {
+    return QString::number(v, 'f', decimals).replace(QLatin1Char('.'), d);
 }
 
-static bool DrawReportPdf(const RecordAnalysis& a, const ReportOptions& o, QIODevice* out, QString* error) {
-    QPdfWriter writer(out);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setResolution(300);
-    writer.setTitle(QStringLiteral("Noise measurement report: ") + QFileInfo(a.path).fileName());
-    writer.setCreator(o.programVersion);
+std::vector<Statistic> GivenStatistics(Quantity q) {
+    std::vector<Statistic> out;
+    for (Statistic s : kStatistics)
+        if (Gives(q, s)) out.push_back(s);
+    return out;
+}
+
+QString UnitOf(Quantity q) { return q == Quantity::Amplitude ? QStringLiteral("dB") : QStringLiteral("dBA"); }
+
+// O overload, U under-range, E estimated instants, > over the limit, R the
+// meter started again, ~ no Leq within the reading resolution.
+QString Marks(const IntervalResult& r) {
+    QString m;
+    if (r.overflow > 0) m += QLatin1Char('O');
+    if (r.underflow > 0) m += QLatin1Char('U');
+    if (r.estimated > 0) m += QLatin1Char('E');
+    if (r.overLimit) m += QLatin1Char('>');
+    if (r.restarts > 0) m += QLatin1Char('R');
+    if (r.leqUnresolved()) m += QLatin1Char('~');
+    return m;
+}
+
+QString IntervalLength(int32_t seconds) {
+    return seconds < 60 ? QStringLiteral("%1 s").arg(seconds) : QStringLiteral("%1 min").arg(seconds / 60);
+}
+
+QString Hours(int hour) { return QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')); }
+
+void WriteCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QString& meter, QChar d) {
+    Heading(p, pg, QStringLiteral("Calibration checks"));
+    std::vector<QStringList> rows;
+    auto add = [&](const char* when, const std::vector<CalibrationCheck>& checks) {
+        for (const CalibrationCheck& c : checks) {
+            QString serial = c.serialNumber.isEmpty() ? QStringLiteral("not known") : c.serialNumber;
+            if (!c.serialNumber.isEmpty() && !meter.isEmpty() && c.serialNumber != meter)
+                serial += QStringLiteral(" (another meter)");
+            rows.push_back(
+                {QString::fromLatin1(when), LocalDateTimeText(c.localMs), Number(c.levelDb, 1, d) + " dB", serial});
+        }
+    };
+    add("before", e.checksBefore);
+    add("after", e.checksAfter);
+    if (rows.empty()) {
+        Paragraph(p, pg, QStringLiteral("No calibration check is known before or after the measurement."));
+        return;
+    }
+    DrawTable(p, pg,
+              Table{{QStringLiteral("Check"), QStringLiteral("Date and time"), QStringLiteral("Level"),
+                     QStringLiteral("Meter serial number")},
+                    {0.15, 0.3, 0.15, 0.4},
+                    {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft}},
+              rows, {});
+    if (e.checksBefore.empty() || e.checksAfter.empty()) {
+        Paragraph(p, pg,
+                  QStringLiteral("No check %1 the measurement: the drift is not known.")
+                      .arg(e.checksBefore.empty() ? QStringLiteral("before") : QStringLiteral("after")),
+                  QColor(150, 90, 0));
+        return;
+    }
+    const double drift = e.checksAfter.front().levelDb - e.checksBefore.back().levelDb;
+    const QString text = QStringLiteral(
+                             "Drift between the last check before and the first check after the "
+                             "measurement: %1%2 dB.")
+                             .arg(drift >= 0 ? QStringLiteral("+") : QString(), Number(drift, 1, d));
+    if (std::fabs(drift) > kDriftWarningDb)
+        Paragraph(p, pg,
+                  text + QStringLiteral(" Warning: more than %1 dB; the levels may be off by as much.")
+                             .arg(Number(kDriftWarningDb, 1, d)),
+                  kOverLimitColour);
+    else
+        Paragraph(p, pg, text);
+}
+
+// The number of pages, 0 when the report cannot be written.
+int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, int totalPages, const QString& csvName,
+           QString* why) {
     QPainter p;
     if (!p.begin(&writer)) {
-        if (error) *error = QStringLiteral("the report cannot be written there");
-        return false;
+        *why = QStringLiteral("the report cannot be written there");
+        return 0;
     }
     const QChar dec = o.decimalSeparator;
     const IntervalResult& s = a.summary;
+    const Quantity q = a.quantity;
+    const QString unit = UnitOf(q);
+    const std::vector<Statistic> stats = GivenStatistics(q);
     Pager pg(writer, p,
              QFileInfo(a.path).fileName() + QStringLiteral(" \u2014 ") + o.programVersion + QStringLiteral(" \u2014 ") +
-                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")));
+                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")),
+             totalPages);
 
     QFont title = BodyFont();
     title.setPointSizeF(16);
@@ -175,128 +256,232 @@ static bool DrawReportPdf(const RecordAnalysis& a, const ReportOptions& o, QIODe
                QStringLiteral("Noise measurement report"));
     pg.advance(QFontMetricsF(title, p.device()).height() * 1.5);
 
-    // ---- what was measured
-    const QString limit = a.config.limitTenths > 0
-                              ? LevelText(a.config.limitTenths / 10.0, dec) + QStringLiteral(" dB (Leq per interval)")
-                              : QStringLiteral("none");
-    const QString samples =
-        QString::number(s.samples) +
-        (s.skipped > 0 ? QStringLiteral(" (%1 without a level, not counted)").arg(s.skipped) : QString());
-    const std::vector<QStringList> facts = {
-        {QStringLiteral("Meter serial number"),
-         o.serialNumber.isEmpty() ? QStringLiteral("not known") : o.serialNumber},
-        {QStringLiteral("Program"), o.programVersion},
+    // ---- what was measured, with what, where and by whom
+    const ReportEvidence& e = o.evidence;
+    const QString serial = !e.serialNumber.isEmpty() ? e.serialNumber : o.serialNumber;
+    const QString limit = a.config.limitTenths > 0 ? LevelText(a.config.limitTenths / 10.0, dec) +
+                                                         QStringLiteral(" %1 (LAeq per interval)").arg(unit)
+                                                   : QStringLiteral("none");
+    QString samples = QString::number(s.samples);
+    if (s.skipped > 0) samples += QStringLiteral(", %1 without a level (not counted)").arg(s.skipped);
+    if (a.read.estimated > 0) samples += QStringLiteral(", %1 at estimated instants").arg(a.read.estimated);
+    QStringList names;
+    for (Statistic st : stats)
+        names << QString::fromLatin1(StatisticName(q, st));
+    const bool any = s.samples + s.skipped > 0;
+    std::vector<QStringList> facts = {
+        {QStringLiteral("Meter serial number"), serial.isEmpty() ? QStringLiteral("not known") : serial},
+        {QStringLiteral("Recorded with"), Given(e.programVersion)},
+        {QStringLiteral("Report made with"), o.programVersion},
         {QStringLiteral("Record file"), QFileInfo(a.path).absoluteFilePath()},
-        {QStringLiteral("Measured value"), a.typeWord},
-        {QStringLiteral("Start"), s.samples > 0 ? LocalDateTimeText(s.startMs) : QStringLiteral("-")},
-        {QStringLiteral("End"), s.samples > 0 ? LocalDateTimeText(s.endMs) : QStringLiteral("-")},
-        {QStringLiteral("Duration"), DurationText(s.endMs - s.startMs)},
-        {QStringLiteral("Interval"), QStringLiteral("%1 min").arg(a.config.intervalSeconds / 60)},
+        {QStringLiteral("Measured value"), QuantityText(a.typeWord)},
+        {QStringLiteral("Statistics"), names.join(QStringLiteral(", ")) + QStringLiteral(", in ") + unit},
+        {QStringLiteral("Location"), Given(e.location)},
+        {QStringLiteral("Operator"), Given(e.operatorName)},
+        {QStringLiteral("Weather"), Given(e.weather)},
+        {QStringLiteral("Notes"), Given(e.notes)},
+        {QStringLiteral("Time zone"), e.timeZone.isEmpty()
+                                          ? QStringLiteral("not given (day lengths as in this computer's zone, %1)")
+                                                .arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()))
+                                          : e.timeZone},
+        {QStringLiteral("Start"), any ? LocalDateTimeText(s.startMs) : QStringLiteral("-")},
+        {QStringLiteral("End"), any ? LocalDateTimeText(s.endMs + a.read.cadenceMs) : QStringLiteral("-")},
+        {QStringLiteral("Duration"), DurationText(a.coveredMs())},
+        {QStringLiteral("Interval"), IntervalLength(a.config.intervalSeconds)},
         {QStringLiteral("Limit"), limit},
         {QStringLiteral("Samples"), samples},
     };
-    DrawTable(p, pg, Table{{QStringLiteral("Measurement"), QString()}, {0.25, 0.75}, {Qt::AlignLeft, Qt::AlignLeft}},
-              facts, {});
+    if (a.read.flagColumnAssumed)
+        facts.push_back({QStringLiteral("Flag column"),
+                         QStringLiteral("no header line and one flag column after the level: read as %1 (%2)")
+                             .arg(a.config.singleFlagColumn == kStatusUnderflow ? QStringLiteral("underflow")
+                                                                                : QStringLiteral("overflow"),
+                                  o.flagColumnGiven ? QStringLiteral("as given") : QStringLiteral("assumed"))});
+    QString verification = e.verification.isEmpty() ? QStringLiteral("not checked") : e.verification;
+    if (!e.verificationDetail.isEmpty()) verification += QStringLiteral(": ") + e.verificationDetail;
+    facts.push_back({QStringLiteral("File verification"), verification});
+    DrawTable(p, pg, Table{{}, {0.25, 0.75}, {Qt::AlignLeft, Qt::AlignLeft}}, facts, {});
     for (const QString& n : a.read.notices)
         Paragraph(p, pg, QStringLiteral("Note: ") + n, QColor(150, 90, 0));
+    Paragraph(p, pg,
+              QStringLiteral("Levels are in %1 as the meter displays them; the meter does not report its time "
+                             "weighting over the serial line.")
+                  .arg(unit));
+
+    WriteCalibration(p, pg, e, serial, dec);
 
     // ---- time history
     Heading(p, pg, QStringLiteral("Time history"));
     const double plotH = pg.width() * 0.42;
     pg.need(plotH);
     p.setFont(TableFont());
-    if (!a.history.isEmpty())
-        DrawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history,
-                        DefaultPlotRange(a.history, a.config.limitTenths), a.config.limitTenths);
+    if (!a.history.isEmpty()) {
+        PlotRange range = DefaultPlotRange(a.history, a.config.limitTenths);
+        range.unit = unit;
+        DrawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths);
+    }
     pg.advance(plotH);
     Paragraph(p, pg,
-              QStringLiteral("Lowest and highest level of every pixel column; dashed lines mark midnight") +
+              QStringLiteral("Lowest and highest value of every pixel column; dashed lines mark midnight") +
                   (a.config.limitTenths > 0 ? QStringLiteral(", the red line the limit.") : QStringLiteral(".")));
 
-    // ---- series summary
+    // ---- summary
     Heading(p, pg, QStringLiteral("Summary of the whole recording"));
-    const Table levels{{QStringLiteral("Leq"), QStringLiteral("Lmax"), QStringLiteral("Lmin"), QStringLiteral("L5"),
-                        QStringLiteral("L10"), QStringLiteral("L50"), QStringLiteral("L90"), QStringLiteral("L95"),
-                        QStringLiteral("Overflow"), QStringLiteral("Underflow")},
-                       {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1},
-                       std::vector<int>(10, Qt::AlignRight)};
-    DrawTable(p, pg, levels,
-              {{LevelText(s.leq, dec), LevelText(s.lmax, dec), LevelText(s.lmin, dec), LevelText(s.l5, dec),
-                LevelText(s.l10, dec), LevelText(s.l50, dec), LevelText(s.l90, dec), LevelText(s.l95, dec),
-                QString::number(s.overflow), QString::number(s.underflow)}},
-              {s.overLimit});
-    Paragraph(p, pg, QStringLiteral("Levels in dB. LN is the level reached or exceeded by N % of the samples."));
+    Table levels;
+    QStringList row;
+    for (Statistic st : stats) {
+        levels.header << QString::fromLatin1(StatisticName(q, st));
+        row << LevelText(s.value(st), dec);
+    }
+    levels.header << QStringLiteral("Overflow") << QStringLiteral("Underflow");
+    row << QString::number(s.overflow) << QString::number(s.underflow);
+    levels.widths.assign(size_t(levels.header.size()), 0.1);
+    levels.align.assign(size_t(levels.header.size()), Qt::AlignRight);
+    DrawTable(p, pg, levels, {row}, {s.overLimit});
+    switch (q) {
+        case Quantity::Level:
+            Paragraph(p, pg, QStringLiteral("LAN is the level reached or exceeded by N % of the samples."));
+            break;
+        case Quantity::RunningLeq:
+            Paragraph(p, pg,
+                      QStringLiteral("The meter integrates LAeq from the start of the series; an interval's LAeq "
+                                     "is (T2\u00b710^(L2/10) \u2212 T1\u00b710^(L1/10)) / (T2 \u2212 T1), T counted "
+                                     "from the series' first reading, L1 the reading before the interval and L2 its "
+                                     "last. Where the 0.1 dB resolution of the readings leaves that more than "
+                                     "\u00b10.3 dB uncertain, the interval has none (~). A running LAeq gives no "
+                                     "LAmax, LAmin or LAN."));
+            break;
+        case Quantity::RunningMax:
+            Paragraph(p, pg,
+                      QStringLiteral("The meter holds the highest level since the series began: an interval's "
+                                     "LAmax is that value at the interval's end, not the highest level within the "
+                                     "interval alone. A running maximum gives no LAeq, LAmin or LAN."));
+            break;
+        case Quantity::Amplitude:
+            Paragraph(p, pg,
+                      QStringLiteral("Raw amplitudes give an Leq (the mean of their squares) and nothing else."));
+            break;
+    }
 
     // ---- day levels
+    const DayPeriods& dp = a.config.periods.valid() ? a.config.periods : DayPeriods();
     Heading(p, pg, QStringLiteral("Day, evening and night levels"));
-    std::vector<QStringList> dayRows;
-    auto period = [&](const PeriodLevel& pl) {
-        if (pl.samples == 0) return QStringLiteral("-");
-        return LevelText(pl.level(), dec) +
-               QStringLiteral(" (%1 h)").arg(
-                   QString::number(pl.coveredMs / 3600000.0, 'f', 1).replace(QLatin1Char('.'), dec));
-    };
-    for (const DayLevels& d : a.days)
-        dayRows.push_back({LocalDateTimeText(int64_t{d.dayNumber} * 86400000).left(10), period(d.day),
-                           period(d.evening), period(d.night), LevelText(d.lden(), dec)});
-    DrawTable(p, pg,
-              Table{{QStringLiteral("Date"), QStringLiteral("Ld 07-19"), QStringLiteral("Le 19-23"),
-                     QStringLiteral("Ln 23-07"), QStringLiteral("Lden")},
-                    {0.2, 0.2, 0.2, 0.2, 0.2},
-                    {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight}},
-              dayRows, {});
-    Paragraph(
-        p, pg,
-        QStringLiteral("Per calendar day; in brackets the hours of the period the recording covers. "
-                       "Lden = 10 log10((12\u00b710^(Ld/10) + 4\u00b710^((Le+5)/10) + 8\u00b710^((Ln+10)/10)) / 24), "
-                       "only for days with all three periods."));
+    if (!Gives(q, Statistic::Leq)) {
+        Paragraph(p, pg, QStringLiteral("A running maximum gives no day levels."));
+    } else {
+        std::vector<QStringList> dayRows;
+        auto period = [&](const PeriodLevel& pl) {
+            if (pl.weight <= 0) return QStringLiteral("-");
+            return LevelText(pl.level(), dec) + QStringLiteral(" (%1 h)").arg(Number(pl.coveredMs / 3.6e6, 1, dec));
+        };
+        auto whole = [&](const DayLevels& d, double level) {
+            if (!std::isnan(level)) return LevelText(level, dec);
+            QStringList low;
+            const std::pair<const char*, const PeriodLevel*> ps[] = {
+                {"day", &d.day}, {"evening", &d.evening}, {"night", &d.night}};
+            for (const auto& [name, pl] : ps)
+                if (pl->coverage() < kMinimumCoverage || std::isnan(pl->level()))
+                    low << QStringLiteral("%1 %2 %").arg(QLatin1String(name)).arg(std::lround(pl->coverage() * 100));
+            return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
+        };
+        // Daylight saving days are those of the zone the measurement was made in, where it is known.
+        const QTimeZone zone(e.timeZone.toUtf8());
+        const std::vector<DayLevels> days =
+            zone.isValid() ? ComputeDayLevels(a.intervals, a.config.periods, zone) : a.days;
+        for (const DayLevels& d : days) {
+            QString date = LocalDateTimeText(int64_t{d.dayNumber} * 86400000).left(10);
+            if (d.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(d.lengthMs() / 3600000);
+            if (d.estimated > 0) date += QStringLiteral(" E");
+            dayRows.push_back(
+                {date, period(d.day), period(d.evening), period(d.night), whole(d, d.lden()), whole(d, d.laeq24())});
+        }
+        DrawTable(
+            p, pg,
+            Table{{QStringLiteral("Assessment day"),
+                   QStringLiteral("Ld %1\u2013%2").arg(Hours(dp.dayStartHour), Hours(dp.eveningStartHour)),
+                   QStringLiteral("Le %1\u2013%2").arg(Hours(dp.eveningStartHour), Hours(dp.nightStartHour)),
+                   QStringLiteral("Ln %1\u2013%2").arg(Hours(dp.nightStartHour), Hours(dp.dayStartHour)),
+                   QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
+                  {0.17, 0.15, 0.15, 0.15, 0.19, 0.19},
+                  {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight}},
+            dayRows, {});
+        Paragraph(p, pg,
+                  QStringLiteral("An assessment day runs from %1:00 to %1:00 of the next date; in brackets the "
+                                 "hours the recording covers. Lden = 10 lg((hd\u00b710^(Ld/10) + "
+                                 "he\u00b710^((Le+5)/10) + hn\u00b710^((Ln+10)/10)) / 24) and LAeq,24h likewise "
+                                 "without the additions, with the hours of each period (hn is 7 or 9 and the day "
+                                 "23 or 25 hours when daylight saving time begins or ends). Both are given only "
+                                 "when every period is covered to at least %2 %; otherwise the coverage of the "
+                                 "periods that fall short. E: instants estimated.")
+                      .arg(Hours(dp.dayStartHour))
+                      .arg(std::lround(kMinimumCoverage * 100)));
+    }
 
     // ---- intervals
-    const Table intervalTable{
-        {QStringLiteral("Date"), QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Samples"),
-         QStringLiteral("Leq"), QStringLiteral("Lmax"), QStringLiteral("Lmin"), QStringLiteral("L5"),
-         QStringLiteral("L10"), QStringLiteral("L50"), QStringLiteral("L90"), QStringLiteral("L95"),
-         QStringLiteral("Ovf."), QStringLiteral("Unf.")},
-        {0.1, 0.08, 0.08, 0.08, 0.07, 0.07, 0.07, 0.07, 0.07, 0.07, 0.07, 0.07, 0.05, 0.05},
-        {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight,
-         Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight,
-         Qt::AlignRight}};
+    const bool compact = a.intervals.size() > kMaxIntervalRows;
+    const std::vector<IntervalResult>& shown = compact ? a.hours : a.intervals;
+    Table intervalTable{
+        {QStringLiteral("Date"), QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Samples")},
+        {0.1, 0.08, 0.08, 0.08},
+        {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight}};
+    const double levelWidth = stats.size() > 1 ? 0.07 : 0.1;
+    for (Statistic st : stats) {
+        intervalTable.header << QString::fromLatin1(StatisticName(q, st));
+        intervalTable.widths.push_back(levelWidth);
+        intervalTable.align.push_back(Qt::AlignRight);
+    }
+    for (const char* h : {"Ovf.", "Unf.", "Marks"}) {
+        intervalTable.header << QString::fromLatin1(h);
+        intervalTable.widths.push_back(0.05);
+        intervalTable.align.push_back(Qt::AlignRight);
+    }
     auto rowOf = [&](const IntervalResult& r) {
-        return QStringList{LocalDateTimeText(r.startMs).left(10),
-                           TimeOnly(r.startMs),
-                           TimeOnly(r.endMs),
-                           QString::number(r.samples),
-                           LevelText(r.leq, dec),
-                           LevelText(r.lmax, dec),
-                           LevelText(r.lmin, dec),
-                           LevelText(r.l5, dec),
-                           LevelText(r.l10, dec),
-                           LevelText(r.l50, dec),
-                           LevelText(r.l90, dec),
-                           LevelText(r.l95, dec),
-                           QString::number(r.overflow),
-                           QString::number(r.underflow)};
+        QStringList cells{LocalDateTimeText(r.startMs).left(10), TimeOnly(r.startMs), TimeOnly(r.endMs),
+                          QString::number(r.samples)};
+        for (Statistic st : stats)
+            cells << LevelText(r.value(st), dec);
+        cells << QString::number(r.overflow) << QString::number(r.underflow) << Marks(r);
+        return cells;
     };
     Heading(p, pg, QStringLiteral("Intervals over the limit"));
     if (a.config.limitTenths <= 0) {
         Paragraph(p, pg, QStringLiteral("No limit was set."));
     } else {
-        std::vector<QStringList> over;
-        for (const IntervalResult& r : a.intervals)
-            if (r.overLimit) over.push_back(rowOf(r));
-        if (over.empty())
-            Paragraph(
-                p, pg,
-                QStringLiteral("No interval has an Leq above %1 dB.").arg(LevelText(a.config.limitTenths / 10.0, dec)));
+        int64_t over = 0;
+        const IntervalResult* loudest = nullptr;
+        for (const IntervalResult& r : a.intervals) {
+            if (!r.overLimit) continue;
+            ++over;
+            if (!loudest || r.leq > loudest->leq) loudest = &r;
+        }
+        if (!loudest)
+            Paragraph(p, pg,
+                      QStringLiteral("No interval has an LAeq above %1 %2.")
+                          .arg(LevelText(a.config.limitTenths / 10.0, dec), unit));
         else
-            DrawTable(p, pg, intervalTable, over, std::vector<bool>(over.size(), true));
+            Paragraph(p, pg,
+                      QStringLiteral("%1 of %2 intervals have an LAeq above %3 %4, the highest %5 %4 from %6 to "
+                                     "%7; they are red and marked > in the interval table%8.")
+                          .arg(over)
+                          .arg(a.intervals.size())
+                          .arg(LevelText(a.config.limitTenths / 10.0, dec), unit, LevelText(loudest->leq, dec),
+                               LocalDateTimeText(loudest->startMs), TimeOnly(loudest->endMs),
+                               compact ? QStringLiteral(" beside this report") : QString()));
     }
 
-    Heading(p, pg, QStringLiteral("Intervals of %1 minutes").arg(a.config.intervalSeconds / 60));
+    Heading(p, pg,
+            compact ? QStringLiteral("Clock hours")
+                    : QStringLiteral("Intervals of %1").arg(IntervalLength(a.config.intervalSeconds)));
+    if (compact)
+        Paragraph(p, pg,
+                  QStringLiteral("The recording has %1 intervals of %2: the table lists clock hours, every interval "
+                                 "is in %3 beside this report.")
+                      .arg(a.intervals.size())
+                      .arg(IntervalLength(a.config.intervalSeconds), csvName));
     std::vector<QStringList> rows;
     std::vector<bool> red;
-    rows.reserve(a.intervals.size());
-    for (const IntervalResult& r : a.intervals) {
+    rows.reserve(shown.size());
+    for (const IntervalResult& r : shown) {
         rows.push_back(rowOf(r));
         red.push_back(r.overLimit);
     }
@@ -304,12 +489,74 @@ static bool DrawReportPdf(const RecordAnalysis& a, const ReportOptions& o, QIODe
         Paragraph(p, pg, QStringLiteral("The file holds no level."));
     else
         DrawTable(p, pg, intervalTable, rows, red);
+    Paragraph(p, pg,
+              QStringLiteral("Marks: O overload, U under-range, E instants estimated (lines without a time), > "
+                             "over the limit, R the meter started its measurement again, ~ no LAeq within the "
+                             "resolution of the readings."));
 
     if (!p.end()) {
-        if (error) *error = QStringLiteral("the report could not be completed");
-        return false;
+        *why = QStringLiteral("the report could not be completed");
+        return 0;
     }
-    return true;
+    return pg.pages();
+}
+
+bool WriteIntervalCsv(const RecordAnalysis& a, const QString& path, QString* error) {
+    QByteArray out = "Start,End,Samples";
+    for (Statistic st : kStatistics)
+        if (Gives(a.quantity, st)) out += QByteArray(",") + StatisticName(a.quantity, st);
+    out += ",Overflow,Underflow,Estimated,OverLimit\r\n";
+    for (const IntervalResult& r : a.intervals) {
+        out += LocalDateTimeText(r.startMs).toLatin1() + ',' + LocalDateTimeText(r.endMs).toLatin1() + ',' +
+               QByteArray::number(qint64(r.samples));
+        for (Statistic st : kStatistics) {
+            if (!Gives(a.quantity, st)) continue;
+            out += ',';
+            if (!std::isnan(r.value(st))) out += LevelText(r.value(st)).toLatin1();
+        }
+        out += ',' + QByteArray::number(qint64(r.overflow)) + ',' + QByteArray::number(qint64(r.underflow)) + ',' +
+               QByteArray::number(qint64(r.estimated)) + ',' + (r.overLimit ? '1' : '0') + "\r\n";
+    }
+    return WriteWholeFile(
+        path,
+        [&](QIODevice* f, QString* why) {
+            if (f->write(out) == out.size()) return true;
+            *why = f->errorString();
+            return false;
+        },
+        error);
+}
+
+}  // namespace
+
+QString IntervalCsvPath(const QString& pdfPath) {
+    const QFileInfo fi(pdfPath);
+    return fi.dir().filePath(fi.completeBaseName() + QStringLiteral("_intervals.csv"));
+}
+
+QString DurationText(int64_t ms) {
+    if (ms < 0) ms = 0;
+    const int64_t s = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString QuantityText(const QString& typeWord) {
+    const char* text = "the A-weighted sound level at each reading";
+    if (typeWord == QLatin1String("LEQ") || typeWord == QLatin1String("LEQF"))
+        text =
+            "the A-weighted equivalent level LAeq, integrated by the meter since it started its measurement "
+            "(with the series)";
+    else if (typeWord == QLatin1String("MAX"))
+        text = "the highest A-weighted level since the meter started its measurement (with the series)";
+    else if (typeWord == QLatin1String("RAW"))
+        text = "raw amplitudes, as levels 20 lg v";
+    else if (typeWord != QLatin1String("LP") && typeWord != QLatin1String("LPF"))
+        return QStringLiteral("not known from the file name: read as sound levels");
+    return typeWord + (IsFastTypeWord(typeWord) ? QStringLiteral(" (fast values): ") : QStringLiteral(": ")) +
+           QString::fromLatin1(text);
 }
 
 bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error) {
@@ -317,8 +564,41 @@ bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QStri
         if (error) *error = QStringLiteral("%1 is the record file itself; the report would replace it").arg(outPath);
         return false;
     }
-    return WriteWholeFile(
-        outPath, [&](QIODevice* out, QString* why) { return DrawReportPdf(a, o, out, why); }, error);
+    auto setUp = [&](QPdfWriter& w) {
+        w.setPageSize(QPageSize(QPageSize::A4));
+        w.setPageMargins(QMarginsF(0, 0, 0, 0));
+        w.setResolution(300);
+        w.setTitle(QStringLiteral("Noise measurement report: ") + QFileInfo(a.path).fileName());
+        w.setCreator(o.programVersion);
+    };
+    // Laid out twice: the first time only to count the pages.
+    QBuffer scratch;
+    scratch.open(QIODevice::WriteOnly);
+    QPdfWriter counting(&scratch);
+    setUp(counting);
+    const QString csv = IntervalCsvPath(outPath);
+    const QString csvName = QFileInfo(csv).fileName();
+    QString why;
+    const int pages = Render(counting, a, o, 0, csvName, &why);
+    if (pages == 0) {
+        if (error) *error = outPath + QStringLiteral(": ") + why;
+        return false;
+    }
+    const bool written = WriteWholeFile(
+        outPath,
+        [&](QIODevice* out, QString* reason) {
+            QPdfWriter writer(out);
+            setUp(writer);
+            return Render(writer, a, o, pages, csvName, reason) != 0;
+        },
+        error);
+    if (!written) return false;
+    if (a.intervals.size() <= kMaxIntervalRows) return true;
+    if (SameFile(a.path, csv)) {
+        if (error) *error = QStringLiteral("%1 is the record file itself; the interval list would replace it").arg(csv);
+        return false;
+    }
+    return WriteIntervalCsv(a, csv, error);
 }
 
 }  // namespace kestro

@@ -1,8 +1,9 @@
 #pragma once
-// The PDF report of a record file: what was measured, the time history,
-// the series summary, day levels, the intervals over the limit and the
-// interval table.
+// The PDF report of a record file: what was measured and how (meter, place,
+// people, calibration, whether the file is still the recorded one), the time
+// history, the summary, the day levels per assessment day and the intervals.
 
+#include "report/ReportEvidence.h"
 #include "statistics/RecordAnalysis.h"
 
 #include <QString>
@@ -10,13 +11,22 @@
 namespace kestro {
 
 struct ReportOptions {
-    QString serialNumber;    // of the meter; empty when not known
-    QString programVersion;  // e.g. "KestroRecorder 1.0.1"
+    QString serialNumber;    // of the meter, when evidence holds none; empty when not known
+    QString programVersion;  // of the program making the report, e.g. "KestroRecorder 1.0.1"
     QChar decimalSeparator = QLatin1Char('.');
+    bool flagColumnGiven = false;  // the one flag column's meaning was given, not assumed
+    ReportEvidence evidence;
 };
 
-// Duration as "hh:mm:ss", with days in front when longer ("2 d 03:04:05").
+// More intervals than this: the PDF lists clock hours and every interval goes
+// into a CSV file beside it (IntervalCsvPath), so that a week of minutes stays readable.
+inline constexpr size_t kMaxIntervalRows = 1000;
+QString IntervalCsvPath(const QString& pdfPath);
+
+// Hours, minutes and seconds, the hours counted on beyond a day ("168:00:00").
 QString DurationText(int64_t ms);
+// What a stream's values are, in words.
+QString QuantityText(const QString& typeWord);
 
 // Written whole or not at all (ReportFile.h), and never over the record file itself.
 bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error);

@@ -47,6 +47,9 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     TabularSeparator = separator(SettingId::TabularSeparator);
     StatisticsInterval = number(SettingId::StatisticsInterval);
     LimitLevel = number(SettingId::LimitLevel);
+    DayStartHour = number(SettingId::DayStartHour);
+    EveningStartHour = number(SettingId::EveningStartHour);
+    NightStartHour = number(SettingId::NightStartHour);
     return result;
 }
 

@@ -26,6 +26,10 @@ struct RecorderSettings {
     // in tenths of a decibel, 0 = none.
     int32_t StatisticsInterval = setting(SettingId::StatisticsInterval).defaultNumber;
     int32_t LimitLevel = setting(SettingId::LimitLevel).defaultNumber;
+    // Day levels: the hours at which day, evening and night begin.
+    int32_t DayStartHour = setting(SettingId::DayStartHour).defaultNumber;
+    int32_t EveningStartHour = setting(SettingId::EveningStartHour).defaultNumber;
+    int32_t NightStartHour = setting(SettingId::NightStartHour).defaultNumber;
 
     // Loads the recorder values; result kTrue (-1) when the nine of the setup
     // dialog were all present and usable, 1 when a default was used for one.

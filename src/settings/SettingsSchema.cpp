@@ -30,12 +30,18 @@ std::vector<SettingDef> MakeSchema() {
         // Added after the nine: stores from before them must not open the setup dialog.
         Recorder(I::StatisticsInterval, "StatisticsInterval", K::Choice, 900, nullptr, false),
         Recorder(I::LimitLevel, "LimitLevel", K::Range, 0, nullptr, false),  // tenths of a dB, 0 = none
+        // Hours of the clock at which the day, evening and night periods of the day levels begin.
+        Recorder(I::DayStartHour, "DayStartHour", K::Range, 7, nullptr, false),
+        Recorder(I::EveningStartHour, "EveningStartHour", K::Range, 19, nullptr, false),
+        Recorder(I::NightStartHour, "NightStartHour", K::Range, 23, nullptr, false),
         // Setup proposes COM1; loading has no default (a missing port opens Setup).
         {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
         {I::COMnDevice, kDeviceSection, "COM%1Device", K::DevicePath, REG_SZ_, 0, "", {}, 1, 4, false},
     };
-    s[size_t(I::StatisticsInterval)].choices = {60, 300, 600, 900, 1800, 3600};
+    s[size_t(I::StatisticsInterval)].choices = {10, 30, 60, 300, 600, 900, 1800, 3600};
     s[size_t(I::LimitLevel)].max = 2000;
+    for (SettingId hour : {I::DayStartHour, I::EveningStartHour, I::NightStartHour})
+        s[size_t(hour)].max = 23;
     return s;
 }
 

@@ -28,6 +28,9 @@ enum class SettingId {
     TabularSeparator,
     StatisticsInterval,
     LimitLevel,
+    DayStartHour,
+    EveningStartHour,
+    NightStartHour,
     COMPort,
     COMnDevice,  // one value per port: COM1Device..COM4Device
 };

@@ -1,50 +1,113 @@
 #include "statistics/DayLevels.h"
 
-#include "statistics/LevelAccumulator.h"
+#include "statistics/RunningLevels.h"
 
+#include <QDateTime>
+#include <algorithm>
 #include <cmath>
 #include <map>
 
 namespace kestro {
 
 namespace {
+
 constexpr int64_t kMsPerDay = 86400000;
+constexpr int64_t kMsPerHour = 3600000;
+
+// Milliseconds since 1970 of a local date (day number) and hour in zone.
+int64_t InstantOf(int64_t dayNumber, int hour, const QTimeZone& zone) {
+    const QDate date = QDate(1899, 12, 30).addDays(dayNumber);
+    return QDateTime(date, QTime(hour, 0), zone).toMSecsSinceEpoch();
 }
 
-double PeriodLevel::level() const { return LevelOfEnergy(energy, samples); }
+// A period's running-Leq error: the edges inside a run of adjoining intervals cancel.
+struct PeriodBuilder {
+    bool any = false;
+    double lastEdge = 0.0;
+    void add(PeriodLevel& p, const IntervalResult& r) {
+        p.energy += r.energy;
+        p.weight += r.weight;
+        p.coveredMs += std::max<int64_t>(0, r.endMs - r.startMs);
+        if (!any || r.edgeStart != lastEdge) p.error += (any ? lastEdge : 0.0) + r.edgeStart;
+        p.error += r.edgeInner;
+        lastEdge = r.edgeEnd;
+        any = true;
+    }
+    void finish(PeriodLevel& p) const {
+        if (any) p.error += lastEdge;
+    }
+};
 
-double DayLevels::lden() const {
-    if (day.samples == 0 || evening.samples == 0 || night.samples == 0) return IntervalResult::kNoLevel;
-    const double e = 12.0 * std::pow(10.0, day.level() / 10.0) + 4.0 * std::pow(10.0, (evening.level() + 5.0) / 10.0) +
-                     8.0 * std::pow(10.0, (night.level() + 10.0) / 10.0);
-    return 10.0 * std::log10(e / 24.0);
+}  // namespace
+
+bool DayPeriods::valid() const {
+    return 0 <= dayStartHour && dayStartHour < eveningStartHour && eveningStartHour < nightStartHour &&
+           nightStartHour <= 23;
 }
 
-int PeriodOfHour(int hour) {
-    if (hour >= 7 && hour < 19) return 0;
-    if (hour >= 19 && hour < 23) return 1;
+int DayPeriods::periodOfHour(int hour) const {
+    if (hour >= dayStartHour && hour < eveningStartHour) return 0;
+    if (hour >= eveningStartHour && hour < nightStartHour) return 1;
     return 2;
 }
 
-std::vector<DayLevels> ComputeDayLevels(const std::vector<IntervalResult>& intervals) {
-    std::map<int32_t, DayLevels> days;
+double PeriodLevel::level() const { return ResolvedLeq(energy, weight, error); }
+
+bool DayLevels::complete() const {
+    for (const PeriodLevel* p : {&day, &evening, &night})
+        if (std::isnan(p->level()) || p->coverage() < kMinimumCoverage) return false;
+    return true;
+}
+
+double DayLevels::lden() const {
+    if (!complete()) return IntervalResult::kNoLevel;
+    const double e = double(day.lengthMs) * std::pow(10.0, day.level() / 10.0) +
+                     double(evening.lengthMs) * std::pow(10.0, (evening.level() + 5.0) / 10.0) +
+                     double(night.lengthMs) * std::pow(10.0, (night.level() + 10.0) / 10.0);
+    return 10.0 * std::log10(e / double(lengthMs()));
+}
+
+double DayLevels::laeq24() const {
+    if (!complete()) return IntervalResult::kNoLevel;
+    double e = 0.0;
+    for (const PeriodLevel* p : {&day, &evening, &night})
+        e += double(p->lengthMs) * std::pow(10.0, p->level() / 10.0);
+    return 10.0 * std::log10(e / double(lengthMs()));
+}
+
+std::vector<DayLevels> ComputeDayLevels(const std::vector<IntervalResult>& intervals, const DayPeriods& periods,
+                                        const QTimeZone& zone) {
+    const DayPeriods p = periods.valid() ? periods : DayPeriods();
+    struct Day {
+        DayLevels levels;
+        PeriodBuilder builders[3];
+    };
+    std::map<int64_t, Day> days;
     for (const IntervalResult& r : intervals) {
-        if (r.kind != ResultKind::Interval || r.samples <= 0) continue;
+        if (r.kind != ResultKind::Interval || r.samples <= 0 || !Gives(r.quantity, Statistic::Leq)) continue;
         int64_t day = r.startMs / kMsPerDay;
         if (r.startMs % kMsPerDay < 0) --day;
-        const int hour = int((r.startMs - day * kMsPerDay) / 3600000);
-        DayLevels& d = days[int32_t(day)];
-        d.dayNumber = int32_t(day);
-        PeriodLevel* p[] = {&d.day, &d.evening, &d.night};
-        PeriodLevel& pl = *p[PeriodOfHour(hour)];
-        pl.samples += r.samples;
-        pl.energy += r.energy;
-        pl.coveredMs += std::max<int64_t>(0, r.endMs - r.startMs);
+        const int hour = int((r.startMs - day * kMsPerDay) / kMsPerHour);
+        if (hour < p.dayStartHour) --day;
+        Day& d = days[day];
+        d.levels.dayNumber = int32_t(day);
+        d.levels.estimated += r.estimated;
+        const int period = p.periodOfHour(hour);
+        PeriodLevel* levels[] = {&d.levels.day, &d.levels.evening, &d.levels.night};
+        d.builders[period].add(*levels[period], r);
     }
     std::vector<DayLevels> out;
     out.reserve(days.size());
-    for (auto& [n, d] : days)
-        out.push_back(d);
+    for (auto& [n, d] : days) {
+        const int64_t bounds[] = {InstantOf(n, p.dayStartHour, zone), InstantOf(n, p.eveningStartHour, zone),
+                                  InstantOf(n, p.nightStartHour, zone), InstantOf(n + 1, p.dayStartHour, zone)};
+        PeriodLevel* levels[] = {&d.levels.day, &d.levels.evening, &d.levels.night};
+        for (int i = 0; i < 3; ++i) {
+            d.builders[i].finish(*levels[i]);
+            levels[i]->lengthMs = bounds[i + 1] - bounds[i];
+        }
+        out.push_back(d.levels);
+    }
     return out;
 }
 

@@ -1,36 +1,59 @@
 #pragma once
-// Day, evening and night levels per calendar day (Ld 07-19, Le 19-23,
-// Ln 00-07 and 23-24) and Lden, combined from interval results.
+// Day, evening and night levels per assessment day, Lden and LAeq,24h,
+// combined from interval results. An assessment day runs from the day's start
+// hour to the same hour of the next date (default 07:00 to 07:00: day 07-19,
+// evening 19-23, night 23-07), so that a night is never split between dates.
 
 #include "statistics/IntervalResult.h"
 
+#include <QTimeZone>
 #include <cstdint>
 #include <vector>
 
 namespace kestro {
 
+struct DayPeriods {
+    int dayStartHour = 7;
+    int eveningStartHour = 19;
+    int nightStartHour = 23;
+    // 0 <= day < evening < night <= 23.
+    bool valid() const;
+    // 0 day, 1 evening, 2 night for an hour of the clock (0-23).
+    int periodOfHour(int hour) const;
+};
+
+// Lden and LAeq,24h need every period covered to at least this fraction.
+inline constexpr double kMinimumCoverage = 0.75;
+
 struct PeriodLevel {
-    int64_t samples = 0;
-    double energy = 0.0;
+    double energy = 0.0;  // as IntervalResult: Leq = 10 lg(energy / weight)
+    double weight = 0.0;
+    double error = 0.0;     // bound of the energy's error (running Leq)
     int64_t coveredMs = 0;  // time the intervals in this period cover
-    double level() const;   // kNoLevel without samples
+    int64_t lengthMs = 0;   // of the period on this day: daylight saving time changes it
+    double level() const;   // kNoLevel without samples or when unresolved
+    double coverage() const { return lengthMs > 0 ? double(coveredMs) / double(lengthMs) : 0.0; }
 };
 
 struct DayLevels {
-    int32_t dayNumber = 0;  // days since 1899-12-30 (DayNumber)
-    PeriodLevel day;        // 07:00-19:00
-    PeriodLevel evening;    // 19:00-23:00
-    PeriodLevel night;      // 00:00-07:00 and 23:00-24:00
-    // (12·10^(Ld/10) + 4·10^((Le+5)/10) + 8·10^((Ln+10)/10)) / 24 in dB;
-    // kNoLevel unless all three periods hold samples.
+    int32_t dayNumber = 0;  // the date the assessment day starts on (DayNumber)
+    PeriodLevel day;
+    PeriodLevel evening;
+    PeriodLevel night;
+    int64_t estimated = 0;  // samples with estimated instants
+    int64_t lengthMs() const { return day.lengthMs + evening.lengthMs + night.lengthMs; }
+    // Every period has a level and is covered to kMinimumCoverage.
+    bool complete() const;
+    // Periods weighted with their lengths (12, 4 and 8 h on most days), evening
+    // +5 dB, night +10 dB; kNoLevel unless complete().
     double lden() const;
+    double laeq24() const;
 };
 
-// Which period an hour of the day (0-23) belongs to: 0 day, 1 evening, 2 night.
-int PeriodOfHour(int hour);
-
-// Interval results in any order; Series results are ignored. Every interval
-// counts for the day and period of its start (intervals never straddle an hour).
-std::vector<DayLevels> ComputeDayLevels(const std::vector<IntervalResult>& intervals);
+// Interval results in file order; Series results and quantities without an
+// Leq are ignored. Every interval counts for the assessment day and period of
+// its start (intervals never straddle an hour). Local times are of zone.
+std::vector<DayLevels> ComputeDayLevels(const std::vector<IntervalResult>& intervals, const DayPeriods& periods,
+                                        const QTimeZone& zone = QTimeZone::systemTimeZone());
 
 }  // namespace kestro

@@ -11,10 +11,29 @@ namespace kestro {
 
 enum class ResultKind { Interval, Series };
 
+// What the values of a stream are, and so which statistics they allow.
+enum class Quantity {
+    Level,       // LP, LPF: the A-weighted level at each sample
+    RunningLeq,  // LEQ, LEQF: LAeq integrated since the meter started its measurement
+    RunningMax,  // MAX: the highest level since the meter started its measurement
+    Amplitude,   // RAW: a raw amplitude, as a level (20 lg v)
+};
+
+enum class Statistic { Leq, Lmax, Lmin, L5, L10, L50, L90, L95 };
+inline constexpr Statistic kStatistics[] = {Statistic::Leq, Statistic::Lmax, Statistic::Lmin, Statistic::L5,
+                                            Statistic::L10, Statistic::L50,  Statistic::L90,  Statistic::L95};
+
+// From the type word of a series; an unknown word counts as levels.
+Quantity QuantityOfType(const std::string& typeWord);
+// "LAeq", "LAmax", "LA90", ...; nullptr when the quantity does not give it.
+const char* StatisticName(Quantity q, Statistic s);
+inline bool Gives(Quantity q, Statistic s) { return StatisticName(q, s) != nullptr; }
+
 struct IntervalResult {
     static constexpr double kNoLevel = std::numeric_limits<double>::quiet_NaN();
 
     std::string typeWord;  // type word of the series: LP, LEQ, MAX, LPF, LEQF, RAW
+    Quantity quantity = Quantity::Level;
     ResultKind kind = ResultKind::Interval;
     // Local date and time in milliseconds since 1899-12-30 00:00 (AbsoluteMilliseconds).
     int64_t startMs = 0;
@@ -23,9 +42,21 @@ struct IntervalResult {
     int64_t skipped = 0;    // samples without one (no logarithm, error readings)
     int64_t overflow = 0;   // samples with the overflow bit
     int64_t underflow = 0;  // samples with the underflow bit
-    double energy = 0.0;    // sum of 10^(L/10): results combine exactly (day levels)
-    // Levels in dB; kNoLevel while samples is 0. Lmax and Lmin are exact, the
-    // percentile levels exact to 0.1 dB.
+    int64_t estimated = 0;  // samples whose instant is estimated (lines without a time)
+    int64_t restarts = 0;   // the meter's running value started again inside
+    // So that results combine exactly (day levels): Leq = 10 lg(energy / weight).
+    // Levels: energy sums 10^(L/10) per sample, weight counts samples. Running
+    // Leq: energy in energy-seconds, weight in seconds.
+    double energy = 0.0;
+    double weight = 0.0;
+    // Running Leq: bounds of the energy's error from the meter's reading
+    // resolution at the first and the last reading, and at breaks inside.
+    double edgeStart = 0.0;
+    double edgeEnd = 0.0;
+    double edgeInner = 0.0;
+    // Levels in dB; kNoLevel while samples is 0 and for statistics the quantity
+    // does not give. Lmax and Lmin are exact, the percentile levels exact to 0.1 dB.
+    // Running maximum: lmax is the last value, the highest level since the series began.
     double leq = kNoLevel;
     double lmax = kNoLevel;
     double lmin = kNoLevel;
@@ -36,6 +67,10 @@ struct IntervalResult {
     double l95 = kNoLevel;
     int32_t limitTenths = 0;  // the limit in force, 0 = none
     bool overLimit = false;   // Leq, as shown to one decimal, above the limit
+
+    double value(Statistic s) const;
+    // A running Leq whose interval value the meter's reading resolution cannot give.
+    bool leqUnresolved() const;
 };
 
 // A level rounded to tenths of a decibel, half away from zero. Levels that are

@@ -25,6 +25,37 @@ const std::vector<double>& EnergyTable() {
 
 }  // namespace
 
+Quantity QuantityOfType(const std::string& typeWord) {
+    if (typeWord == "LEQ" || typeWord == "LEQF") return Quantity::RunningLeq;
+    if (typeWord == "MAX") return Quantity::RunningMax;
+    if (typeWord == "RAW") return Quantity::Amplitude;
+    return Quantity::Level;
+}
+
+const char* StatisticName(Quantity q, Statistic s) {
+    static const char* const kLevel[] = {"LAeq", "LAmax", "LAmin", "LA5", "LA10", "LA50", "LA90", "LA95"};
+    switch (q) {
+        case Quantity::Level:
+            return kLevel[int(s)];
+        case Quantity::RunningLeq:
+            return s == Statistic::Leq ? "LAeq" : nullptr;
+        case Quantity::RunningMax:
+            return s == Statistic::Lmax ? "LAmax" : nullptr;
+        case Quantity::Amplitude:
+            return s == Statistic::Leq ? "Leq" : nullptr;
+    }
+    return nullptr;
+}
+
+double IntervalResult::value(Statistic s) const {
+    const double v[] = {leq, lmax, lmin, l5, l10, l50, l90, l95};
+    return v[int(s)];
+}
+
+bool IntervalResult::leqUnresolved() const {
+    return quantity == Quantity::RunningLeq && weight > 0.0 && std::isnan(leq);
+}
+
 int64_t LevelTenths(double db) {
     // The nudge lets 65.05 (stored as 65.04999...) round up as written.
     return std::llround(db * 10.0 + (db >= 0 ? 1e-6 : -1e-6));
@@ -61,6 +92,20 @@ void LevelAccumulator::add(int32_t hundredths, int16_t levelFlags) {
     ++histogram_[size_t(t - kLowestTenths)];
 }
 
+void LevelAccumulator::merge(const LevelAccumulator& o) {
+    if (o.samples_ > 0) {
+        max_ = samples_ == 0 ? o.max_ : std::max(max_, o.max_);
+        min_ = samples_ == 0 ? o.min_ : std::min(min_, o.min_);
+        for (size_t i = 0; i < histogram_.size(); ++i)
+            histogram_[i] += o.histogram_[i];
+    }
+    samples_ += o.samples_;
+    skipped_ += o.skipped_;
+    overflow_ += o.overflow_;
+    underflow_ += o.underflow_;
+    energy_ += o.energy_;
+}
+
 void LevelAccumulator::clear() {
     std::fill(histogram_.begin(), histogram_.end(), 0u);
     samples_ = skipped_ = overflow_ = underflow_ = 0;
@@ -86,6 +131,7 @@ void LevelAccumulator::fill(IntervalResult& r, int32_t limitTenths) const {
     r.overflow = overflow_;
     r.underflow = underflow_;
     r.energy = energy_;
+    r.weight = double(samples_);
     r.limitTenths = limitTenths;
     if (samples_ == 0) {
         r.leq = r.lmax = r.lmin = r.l5 = r.l10 = r.l50 = r.l90 = r.l95 = IntervalResult::kNoLevel;

@@ -26,6 +26,8 @@ public:
 
     void add(int32_t hundredths, int16_t levelFlags);
     void addSkipped() { ++skipped_; }
+    // Adds what another stretch holds, as if its samples had come here.
+    void merge(const LevelAccumulator& o);
     void clear();
 
     int64_t samples() const { return samples_; }

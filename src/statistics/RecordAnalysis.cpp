@@ -2,6 +2,7 @@
 
 #include "statistics/IntervalEngine.h"
 #include "statistics/LevelAccumulator.h"
+#include "statistics/RunningLevels.h"
 
 #include <algorithm>
 #include <limits>
@@ -13,12 +14,15 @@ constexpr int64_t kIndexStepMs = 60000;
 constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
 }  // namespace
 
+int64_t RecordAnalysis::coveredMs() const { return read.coveredMs; }
+
 RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& config, const ProgressFn& progress) {
     RecordAnalysis a;
     a.path = path;
     a.config = config;
     const RecordFileName name = ParseRecordFileName(path);
     a.typeWord = name.valid ? name.typeWord : QStringLiteral("UnknownType");
+    a.quantity = QuantityOfType(a.typeWord.toStdString());
 
     IntervalEngine engine;
     engine.onResult = [&](const IntervalResult& r) {
@@ -27,20 +31,25 @@ RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& co
         else
             a.summary = r;
     };
+    engine.onHour = [&](const IntervalResult& r) {
+        a.hours.push_back(r);
+    };
     engine.start(a.typeWord.toStdString(), config.intervalSeconds, config.limitTenths);
     int64_t prevMs = kNoTime;
     int64_t nextIndexMs = kNoTime;
     RecordReadOptions options;
     options.progress = progress;
+    options.singleFlagColumn = config.singleFlagColumn;
     a.read = ReadRecordFile(
         path,
         [&](const RecordSample& s, int64_t offset) {
-            if (nextIndexMs == kNoTime || s.localMs >= nextIndexMs) {
+            // A span is read again from an entry; an estimated instant depends on the lines before it.
+            if ((nextIndexMs == kNoTime || s.localMs >= nextIndexMs) && (!s.estimated || a.index.empty())) {
                 a.index.push_back({s.localMs, offset, prevMs});
                 nextIndexMs = s.localMs + kIndexStepMs;
             }
             if (s.valued) {
-                engine.add(s.localMs, s.hundredths, s.levelFlags);
+                engine.add(s.localMs, s.hundredths, s.levelFlags, s.estimated);
                 a.history.add(s.localMs, s.hundredths);
             } else {
                 engine.addSkipped(s.localMs);
@@ -52,10 +61,11 @@ RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& co
     if (!a.read.ok()) return a;
     if (a.summary.samples == 0) {
         a.summary.typeWord = a.typeWord.toStdString();
+        a.summary.quantity = a.quantity;
         a.summary.kind = ResultKind::Series;
         a.summary.skipped = a.read.skipped;
     }
-    a.days = ComputeDayLevels(a.intervals);
+    a.days = ComputeDayLevels(a.intervals, config.periods);
     return a;
 }
 
@@ -63,35 +73,49 @@ IntervalResult AnalyzeSpan(const RecordAnalysis& a, int64_t fromMs, int64_t toMs
                            bool* ok) {
     if (toMs < fromMs) std::swap(fromMs, toMs);
     RecordReadOptions options;
+    const bool running = a.quantity == Quantity::RunningLeq;
     // The last index entry at or before the span (the index follows the file order).
     for (const RecordAnalysis::IndexEntry& e : a.index) {
-        if (e.localMs > fromMs) break;
+        if (running || e.localMs > fromMs) break;
         options.startOffset = e.offset;
         options.previousMs = e.previousMs;
     }
     options.stopAfterMs = toMs;
     options.progress = progress;
+    options.singleFlagColumn = a.config.singleFlagColumn;
     LevelAccumulator acc;
-    int64_t first = kNoTime, last = kNoTime;
+    RunningIntegrator integrator(a.read.fast ? 1 : 10);
+    RunningSum sum;
+    int32_t last = 0;
+    int64_t first = kNoTime, lastMs = kNoTime, estimated = 0;
     const RecordReadResult rr = ReadRecordFile(
         a.path,
         [&](const RecordSample& s, int64_t) {
+            RunningIntegrator::Step step;
+            if (running && s.valued) step = integrator.add(s.localMs, s.hundredths);
             if (s.localMs < fromMs || s.localMs > toMs) return;
             if (first == kNoTime) first = s.localMs;
-            last = s.localMs;
-            if (s.valued)
-                acc.add(s.hundredths, s.levelFlags);
-            else
+            lastMs = s.localMs;
+            estimated += s.estimated ? 1 : 0;
+            if (!s.valued) {
                 acc.addSkipped();
+                return;
+            }
+            acc.add(s.hundredths, s.levelFlags);
+            sum.add(step);
+            last = s.hundredths;
         },
         options);
     if (ok) *ok = rr.ok();
     IntervalResult r;
+    acc.fill(r, a.config.limitTenths);
     r.typeWord = a.typeWord.toStdString();
+    r.quantity = a.quantity;
+    KeepWhatTheQuantityGives(r, sum, last);
     r.kind = ResultKind::Series;
     r.startMs = first == kNoTime ? fromMs : first;
-    r.endMs = last == kNoTime ? toMs : last;
-    acc.fill(r, a.config.limitTenths);
+    r.endMs = lastMs == kNoTime ? toMs : lastMs;
+    r.estimated = estimated;
     return r;
 }
 

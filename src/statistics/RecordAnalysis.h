@@ -19,7 +19,10 @@ struct RecordAnalysis {
     RecordReadResult read;
     StatisticsConfig config;
     QString typeWord;
+    Quantity quantity = Quantity::Level;
     std::vector<IntervalResult> intervals;
+    // Clock hours, when the intervals are shorter: a long recording's overview.
+    std::vector<IntervalResult> hours;
     IntervalResult summary;  // the whole file as one series
     std::vector<DayLevels> days;
     TimeHistory history;
@@ -33,6 +36,9 @@ struct RecordAnalysis {
     std::vector<IndexEntry> index;
 
     bool ok() const { return read.ok(); }
+    // From the first sample to the end of the last one (one cadence after it),
+    // without the hours a clock set skipped or repeated.
+    int64_t coveredMs() const;
 };
 
 using ProgressFn = std::function<bool(int64_t done, int64_t total)>;
@@ -41,7 +47,8 @@ RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& co
                                  const ProgressFn& progress = ProgressFn());
 
 // Statistics of the samples in [fromMs, toMs] of an analysed file, read again
-// from the file (only the part of the span). The result's kind is Series.
+// from the file (only the part of the span; a running Leq from the start, as
+// its values need the time since then). The result's kind is Series.
 IntervalResult AnalyzeSpan(const RecordAnalysis& a, int64_t fromMs, int64_t toMs,
                            const ProgressFn& progress = ProgressFn(), bool* ok = nullptr);
 

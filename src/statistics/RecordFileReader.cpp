@@ -12,7 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 namespace kestro {
 
@@ -21,6 +25,7 @@ namespace {
 constexpr int64_t kMsPerDay = 86400000;
 constexpr int64_t kHalfDayMs = kMsPerDay / 2;
 constexpr int64_t kBlockBytes = 4 << 20;
+constexpr int64_t kJitterMs = 1000;
 
 inline bool Digit(char c) { return c >= '0' && c <= '9'; }
 inline int Val(char c) { return c - '0'; }
@@ -39,6 +44,9 @@ struct ParsedLine {
 
 class LineParser {
 public:
+    explicit LineParser(int16_t singleFlag = kStatusOverflow) : singleFlag_(singleFlag) {}
+    // A line had one flag column and no header said which: singleFlag_ was assumed.
+    bool guessedFlag = false;
     LineKind parse(const char* p, const char* e, ParsedLine& out) {
         if (p == e) return LineKind::Empty;
         if (Contains(p, e, "NoiseValue")) return parseHeader(p, e, out) ? LineKind::Header : LineKind::Bad;
@@ -98,10 +106,14 @@ public:
             pos += 3;
         }
         // Which flag a column holds: as the last header said, else overflow comes first.
+        if (columns == 1 && headerColumns_ != 1) guessedFlag = true;
         for (int i = 0; i < columns; ++i) {
             if (!seen[i]) continue;
             const bool known = headerColumns_ == columns;
-            s.levelFlags |= known ? headerKinds_[i] : (i == 0 ? kStatusOverflow : kStatusUnderflow);
+            if (!known && columns == 1)
+                s.levelFlags |= singleFlag_;
+            else
+                s.levelFlags |= known ? headerKinds_[i] : (i == 0 ? kStatusOverflow : kStatusUnderflow);
         }
         return LineKind::Sample;
     }
@@ -149,6 +161,7 @@ private:
         return true;
     }
 
+    int16_t singleFlag_;
     int headerColumns_ = -1;
     int16_t headerKinds_[2] = {kStatusOverflow, kStatusUnderflow};
 };
@@ -192,6 +205,126 @@ int64_t LocalMsOf(const QDateTime& dt) {
     return int64_t{DayNumber(d.year(), d.month(), d.day())} * kMsPerDay + t.msecsSinceStartOfDay();
 }
 
+// Consecutive lines without a time, between the known instants around them.
+struct UntimedRun {
+    int64_t offset = 0;  // of the first line
+    int64_t count = 0;
+    int64_t prevMs = 0;      // the timed line before, or the name's time
+    bool prevTimed = false;  // false: prevMs is the name's time (the first line is there)
+    int64_t nextMs = 0;      // the timed line after
+    bool hasNext = false;
+    // Spread by the cadence from the instant before; evenly when that would
+    // reach the instant after.
+    int64_t instant(int64_t j, int64_t cadenceMs) const {
+        const int64_t k0 = prevTimed ? 1 : 0;
+        if (hasNext && prevMs + cadenceMs * (count - 1 + k0) >= nextMs)
+            return prevMs + (nextMs - prevMs) * (j + k0) / (count + k0);
+        return prevMs + cadenceMs * (j + k0);
+    }
+};
+
+struct UntimedPlan {
+    std::vector<UntimedRun> runs;
+    int64_t cadenceMs = 1000;
+};
+
+// The typical gap between samples: the median of the gaps up to kMaxGapMs.
+class Cadence {
+public:
+    static constexpr int64_t kMaxGapMs = 10000;
+    void add(int64_t gapMs) {
+        if (gapMs <= 0 || gapMs > kMaxGapMs) return;
+        if (gaps_.empty()) gaps_.assign(size_t(kMaxGapMs) + 1, 0);
+        ++gaps_[size_t(gapMs)];
+        ++n_;
+    }
+    int64_t median(int64_t fallback) const {
+        int64_t seen = 0;
+        for (size_t g = 0; g < gaps_.size(); ++g) {
+            seen += gaps_[g];
+            if (n_ > 0 && 2 * seen >= n_) return int64_t(g);
+        }
+        return fallback;
+    }
+    bool empty() const { return n_ == 0; }
+
+private:
+    std::vector<uint32_t> gaps_;
+    int64_t n_ = 0;
+};
+
+// The instant of a time of day read after ref (the sample before, or the name's time).
+int64_t InstantAfter(int64_t ref, int32_t msOfDay, bool first) {
+    int64_t day = ref / kMsPerDay;
+    if (ref % kMsPerDay < 0) --day;
+    int64_t ms = day * kMsPerDay + msOfDay;
+    if (ms < ref - kHalfDayMs) ms += kMsPerDay;           // midnight passed
+    if (first && ms > ref + kHalfDayMs) ms -= kMsPerDay;  // first sample before a midnight name
+    return ms;
+}
+
+// One pass over the whole file for the runs of lines without a time and the
+// cadence of the timed ones (their median gap).
+UntimedPlan PlanUntimed(const QString& path, int64_t nameStart, int64_t modifiedMs, bool fast, int16_t singleFlag) {
+    UntimedPlan plan;
+    Cadence cadence;
+    int64_t untimed = 0;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return plan;
+    LineParser parser(singleFlag);
+    ParsedLine pl;
+    QByteArray buf;
+    int64_t bufStart = 0;
+    int64_t prevMs = nameStart;
+    bool havePrev = false;
+    while (true) {
+        const QByteArray block = f.read(kBlockBytes);
+        if (block.isEmpty()) break;
+        buf.append(block);
+        const char* const base = buf.constData();
+        const char* p = base;
+        const char* const end = base + buf.size();
+        while (const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)))) {
+            const char* e = nl > p && nl[-1] == '\r' ? nl - 1 : nl;
+            if (parser.parse(p, e, pl) == LineKind::Sample) {
+                if (pl.hasTime) {
+                    const int64_t ms = InstantAfter(havePrev ? prevMs : nameStart, pl.msOfDay, !havePrev);
+                    if (!plan.runs.empty() && !plan.runs.back().hasNext) {
+                        plan.runs.back().nextMs = ms;
+                        plan.runs.back().hasNext = true;
+                    }
+                    if (havePrev) cadence.add(ms - prevMs);
+                    prevMs = ms;
+                    havePrev = true;
+                } else {
+                    ++untimed;
+                    if (plan.runs.empty() || plan.runs.back().hasNext) {
+                        UntimedRun u;
+                        u.offset = bufStart + (p - base);
+                        u.prevMs = prevMs;
+                        u.prevTimed = havePrev;
+                        plan.runs.push_back(u);
+                    }
+                    ++plan.runs.back().count;
+                }
+            }
+            p = nl + 1;
+        }
+        const int64_t used = p - base;
+        buf.remove(0, qsizetype(used));
+        bufStart += used;
+    }
+    if (!cadence.empty()) {
+        plan.cadenceMs = cadence.median(1000);
+    } else if (untimed > 1 && modifiedMs > nameStart) {
+        // Nothing timed at all: the lines were written from the name's time to the last change.
+        plan.cadenceMs = std::max<int64_t>(1, (modifiedMs - nameStart) / (untimed - 1));
+    } else {
+        plan.cadenceMs = fast ? 125 : 1000;
+    }
+    return plan;
+}
+
 }  // namespace
 
 bool IsFastTypeWord(const QString& typeWord) {
@@ -216,7 +349,17 @@ RecordFileName ParseRecordFileName(const QString& path) {
     return n;
 }
 
-RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sample, const RecordReadOptions& options) {
+namespace {
+
+struct ReadExtras {
+    LineParser parser;
+    Cadence cadence;
+    int64_t gapsMs = 0;
+    int64_t clockSets = 0;
+};
+
+RecordReadResult ReadLines(const QString& path, const RecordSampleFn& sample, const RecordReadOptions& options,
+                           ReadExtras& x) {
     RecordReadResult r;
     r.name = ParseRecordFileName(path);
     const QString title = QFileInfo(path).fileName();
@@ -246,12 +389,13 @@ RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sampl
     int64_t prevMs = options.previousMs;
     bool havePrev = options.startOffset > 0 && prevMs != std::numeric_limits<int64_t>::min();
 
-    // Lines without a time column: spread evenly from the name's time to the last change.
-    int64_t untimedTotal = -1;
-    int64_t untimedIndex = 0;
-    bool untimedNoticed = false;
-
-    LineParser parser;
+    std::optional<UntimedPlan> plan;
+    size_t runIndex = 0;
+    int64_t inRun = 0;
+    Cadence& cadence = x.cadence;
+    LineParser& parser = x.parser;
+    int64_t lastMs = 0;
+    bool haveLast = false;
     ParsedLine pl;
     QByteArray buf;
     int64_t bufStart = offset;  // file offset of buf[0]
@@ -288,41 +432,48 @@ RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sampl
                     if (!r.name.valid) r.fast = pl.decimals == 2;
                 }
                 int64_t ms;
+                pl.sample.estimated = false;
                 if (pl.hasTime) {
-                    const int64_t ref = havePrev ? prevMs : nameStart;
-                    int64_t day = ref / kMsPerDay;
-                    if (ref % kMsPerDay < 0) --day;
-                    ms = day * kMsPerDay + pl.msOfDay;
-                    if (ms < ref - kHalfDayMs) ms += kMsPerDay;               // midnight passed
-                    if (!havePrev && ms > ref + kHalfDayMs) ms -= kMsPerDay;  // first sample before a midnight name
+                    ms = InstantAfter(havePrev ? prevMs : nameStart, pl.msOfDay, !havePrev);
                 } else {
                     r.hasTime = false;
-                    if (havePrev) {
-                        ms = prevMs;
-                    } else {
-                        if (untimedTotal < 0) {
-                            // Count the lines once; the samples are spread over the file's lifetime.
-                            QFile c(path);
-                            untimedTotal = 0;
-                            if (c.open(QIODevice::ReadOnly)) {
-                                while (true) {
-                                    const QByteArray b = c.read(kBlockBytes);
-                                    if (b.isEmpty()) break;
-                                    untimedTotal += b.count('\n');
-                                }
-                            }
-                        }
-                        const int64_t span = std::max<int64_t>(0, LocalMsOf(modified) - nameStart);
-                        ms = nameStart + (untimedTotal > 1 ? span * untimedIndex / (untimedTotal - 1) : 0);
-                        ++untimedIndex;
-                    }
-                    if (!untimedNoticed) {
-                        untimedNoticed = true;
-                        r.notices << QStringLiteral("%1 has lines without a time column; their times are estimated.")
+                    if (!plan) {
+                        plan = PlanUntimed(path, nameStart, LocalMsOf(modified), fastByName || r.fast,
+                                           options.singleFlagColumn);
+                        r.notices << QStringLiteral(
+                                         "%1 has lines without a time column; their instants are estimated from the "
+                                         "times around them and the stream's cadence.")
                                          .arg(title);
+                        auto it = std::lower_bound(plan->runs.begin(), plan->runs.end(), lineOffset,
+                                                   [](const UntimedRun& u, int64_t o) { return u.offset < o; });
+                        runIndex = size_t(it - plan->runs.begin());
+                        inRun = 0;
                     }
+                    if (runIndex < plan->runs.size() && plan->runs[runIndex].offset < lineOffset &&
+                        inRun >= plan->runs[runIndex].count) {
+                        ++runIndex;
+                        inRun = 0;
+                    }
+                    if (runIndex < plan->runs.size() && plan->runs[runIndex].offset <= lineOffset) {
+                        ms = plan->runs[runIndex].instant(inRun++, plan->cadenceMs);
+                    } else {
+                        ms = havePrev ? prevMs : nameStart;  // a resumed read inside a run (never indexed)
+                    }
+                    pl.sample.estimated = true;
+                    ++r.estimated;
                 }
                 if (ms > options.stopAfterMs) return r;
+                if (haveLast) {
+                    const int64_t gap = ms - lastMs;
+                    cadence.add(gap);
+                    // A clock set (daylight saving time, a correction) is no time recorded.
+                    if (gap < -kJitterMs || gap > Cadence::kMaxGapMs)
+                        ++x.clockSets;
+                    else
+                        x.gapsMs += gap;
+                }
+                lastMs = ms;
+                haveLast = true;
                 if (pl.hasTime) {
                     prevMs = ms;
                     havePrev = true;
@@ -352,6 +503,22 @@ RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sampl
                          .arg(lineNo + 1);
     }
     if (options.startOffset == 0 && r.samples + r.skipped == 0) return fail(0, QStringLiteral("no record lines"));
+    return r;
+}
+
+}  // namespace
+
+RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sample, const RecordReadOptions& options) {
+    ReadExtras x{LineParser(options.singleFlagColumn), Cadence()};
+    RecordReadResult r = ReadLines(path, sample, options, x);
+    r.cadenceMs = x.cadence.median(r.fast ? 125 : 1000);
+    if (r.samples + r.skipped > 0) r.coveredMs = x.gapsMs + (x.clockSets + 1) * r.cadenceMs;
+    r.flagColumnAssumed = x.parser.guessedFlag;
+    if (x.parser.guessedFlag)
+        r.notices << QStringLiteral("%1 has no header line and one flag column after the level: it is read as %2.")
+                         .arg(QFileInfo(path).fileName(), options.singleFlagColumn == kStatusUnderflow
+                                                              ? QStringLiteral("underflow")
+                                                              : QStringLiteral("overflow"));
     return r;
 }
 

@@ -3,6 +3,11 @@
 // column settings (even when they changed while the file was written): the
 // separators of each line are read from its shape. The date comes from the
 // file name; a time of day that goes back by many hours means midnight passed.
+// Lines without a time take instants spread by the stream's cadence (the
+// median gap of the timed lines) from the known instant before them (a timed
+// line, or the name's time), evenly up to the next timed line when that
+// would be passed; a file without any time spreads its lines from the name's
+// time to its last change.
 
 #include <QString>
 #include <QStringList>
@@ -29,6 +34,7 @@ struct RecordSample {
     int32_t hundredths = 0;  // valid when valued
     int16_t levelFlags = 0;  // 4 overflow, 1 underflow
     bool valued = false;     // false: the line's value column is empty
+    bool estimated = false;  // a line without a time: the instant is estimated
 };
 
 struct RecordReadOptions {
@@ -38,6 +44,8 @@ struct RecordReadOptions {
     int64_t previousMs = std::numeric_limits<int64_t>::min();
     // Stop at the first sample after this time.
     int64_t stopAfterMs = std::numeric_limits<int64_t>::max();
+    // What the one flag column of a file without a header holds (4 overflow, 1 underflow).
+    int16_t singleFlagColumn = 4;
     // Called after every block with bytes read and the file size; false cancels.
     std::function<bool(int64_t done, int64_t total)> progress;
 };
@@ -47,12 +55,16 @@ struct RecordReadResult {
     Status status = Status::Ok;
     QString error;          // the file, the line and what is wrong with it
     int64_t errorLine = 0;  // 1-based
-    QStringList notices;    // things read around (a torn last line, no time column)
+    QStringList notices;    // things read around (a torn last line, no time column, a flag column assumed)
     int64_t lines = 0;
-    int64_t samples = 0;          // with a level
-    int64_t skipped = 0;          // without one
-    bool fast = false;            // levels with two decimals
-    char decimalSeparator = ',';  // of the first level in the file
+    int64_t samples = 0;             // with a level
+    int64_t skipped = 0;             // without one
+    int64_t estimated = 0;           // samples of lines without a time
+    int64_t cadenceMs = 1000;        // the median gap between samples
+    int64_t coveredMs = 0;           // first sample to one cadence after the last; clock sets left out
+    bool flagColumnAssumed = false;  // one flag column and no header: singleFlagColumn was assumed
+    bool fast = false;               // levels with two decimals
+    char decimalSeparator = ',';     // of the first level in the file
     bool hasTime = true;
     RecordFileName name;
     bool ok() const { return status == Status::Ok; }

@@ -12,6 +12,10 @@ namespace {
 char Latin1(QChar c) { return c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?'; }
 
 void AppendLevel(QByteArray& out, double db, char decimal) {
+    if (std::isnan(db)) {
+        out.append('-');
+        return;
+    }
     const int64_t t = LevelTenths(db);
     if (t < 0) out.append('-');
     const int64_t a = t < 0 ? -t : t;
@@ -89,7 +93,6 @@ QString LocalDateTimeText(int64_t localMs) {
 }
 
 QString LevelText(double db, QChar decimalSeparator) {
-    if (std::isnan(db)) return QStringLiteral("-");
     QByteArray out;
     AppendLevel(out, db, Latin1(decimalSeparator));
     return QString::fromLatin1(out);

@@ -1,6 +1,7 @@
 #pragma once
 // The statistics file beside each record file: its name and its lines.
 
+#include "statistics/DayLevels.h"
 #include "statistics/IntervalResult.h"
 
 #include <QByteArray>
@@ -15,6 +16,9 @@ struct StatisticsConfig {
     int32_t limitTenths = 0;  // Leq limit per interval, 0 = none
     QChar decimalSeparator = QLatin1Char(',');
     QChar columnSeparator = QLatin1Char(';');
+    DayPeriods periods;  // of the day levels of record files
+    // What the one flag column of a record file without a header holds: 4 overflow, 1 underflow.
+    int16_t singleFlagColumn = 4;
 };
 
 // The record file's path with "_STAT" after its time stamp:

@@ -92,6 +92,18 @@ def local_text(ms):
     return t.strftime("%Y-%m-%d %H:%M:%S")
 
 
+def local_ms(text):
+    import datetime
+    t = datetime.datetime.strptime(text, "%Y-%m-%d %H:%M:%S") - datetime.datetime(1899, 12, 30)
+    return (t.days * 86400 + t.seconds) * 1000
+
+
+def stat_rows(record_path, tsep=";"):
+    """The rows of a record file's statistics file, without its header, as lists of texts."""
+    with open(stat_path(record_path), "rb") as f:
+        return [ln.split(tsep) for ln in f.read().decode("latin-1").split("\r\n")[1:-1]]
+
+
 def expected_rows(samples, interval_s, limit_tenths, dsep=","):
     """The Interval rows and the Series row as the statistics file must hold them."""
     step = interval_s * 1000

@@ -10,7 +10,7 @@ import time
 
 from kestro_e2e import (BIN, DEVICE_SECTION, RECORDER, RECORDER_SECTION, Failure, Home, Recorder, Sim, Skip, check,
                         expected_values, find_run, main, read_record_values, wait_for)
-from stat_check import check_stat_file, stat_path
+from stat_check import check_stat_file, local_ms, read_record, stat_rows
 
 NAME_RE = re.compile(r"^NoiseData_(LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType)_(\d{8})_(\d{6})\.dat$")
 
@@ -531,45 +531,85 @@ def test_replug_cycles_keep_order():
         home.cleanup()
 
 
+def write_lines(path, lines, header=b"Time;NoiseValue;Overflow;Underflow\r\n"):
+    with open(path, "wb") as f:
+        f.write(header + b"".join(lines))
+
+
 def test_report_command():
-    """--report without any display: a PDF, or a reason and the documented exit status."""
+    """--report without any display: a PDF whose text holds the measurement report's items, or a
+    reason and the documented exit status."""
+    import datetime
     import resource
+    import shutil
     import signal
-    import subprocess
     from kestro_e2e import RECORDER
+    if not shutil.which("pdftotext"):
+        raise Skip("pdftotext is not installed")
     home = Home()
     try:
-        env = home.env()
+        env = home.env(TZ="Europe/Berlin")
         for var in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
             env.pop(var, None)
-        rec = os.path.join(home.records, "NoiseData_LEQ_20260305_235000.dat")
-        with open(rec, "wb") as f:
-            f.write(b"Time;NoiseValue;Overflow;Underflow\r\n")
-            for i in range(1800):  # across midnight
-                t = (23 * 3600 + 50 * 60 + i) % 86400
-                f.write(b"%02d:%02d:%02d,000; %d,%d; 0; 0\r\n" % (t // 3600, t // 60 % 60, t % 60, 60 + i % 20, i % 10))
-            f.write(b"00:20:0")  # torn
         out_pdf = os.path.join(home.root, "out.pdf")
 
         def run(*args, **kw):
             return subprocess.run([RECORDER, "--report"] + list(args), env=env, capture_output=True, timeout=60, **kw)
-        r = run(rec, "--interval", "300", "--limit", "70", "-o", out_pdf)
-        check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
-        with open(out_pdf, "rb") as f:
-            check(f.read(5) == b"%PDF-", "not a PDF")
+
+        def text(*args):
+            r = run(*(list(args) + ["-o", out_pdf]))
+            check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
+            txt = subprocess.run(["pdftotext", "-layout", out_pdf, "-"], capture_output=True).stdout.decode()
+            return txt.replace("\ufb01", "fi").replace("\ufb02", "fl"), r  # the font's ligatures
+
+        # A day of one-second levels from 07:00 while daylight saving time begins: 23 hours.
+        day = os.path.join(home.records, "NoiseData_LP_20260328_070000.dat")
+        t, lines = datetime.datetime(2026, 3, 28, 7), []
+        while t < datetime.datetime(2026, 3, 29, 7):
+            if not (t.day == 29 and t.hour == 2):
+                lines.append(b"%s; %d,%d; %d; 0\r\n" % (t.strftime("%H:%M:%S,000").encode(), 55 + t.hour % 10,
+                                                           t.second % 10, t.minute == 0 and t.second == 0))
+            t += datetime.timedelta(seconds=1)
+        write_lines(day, lines)
+        txt, _ = text(day, "--interval", "60", "--limit", "60")
+        for want in ("Duration 23:00:00", "Page 1 of 2", "Page 2 of 2", "Meter serial number not known",
+                     "Location not given", "File verification not checked", "LAeq, LAmax, LAmin, LA5, LA10",
+                     "2026-03-28 (23 h)", "Ln 23–07", "Clock hours", "out_intervals.csv", "No calibration check"):
+            check(re.search(r"\s+".join(map(re.escape, want.split())), txt), "%r not in the report:\n%s" % (want, txt))
+        rows = [ln for ln in txt.splitlines() if re.match(r"\s*2026-03-28\s+08:00:00\s+09:00:00", ln)]
+        check(len(rows) == 1 and rows[0].rstrip().endswith("O>"), "the hour 08:00: %r" % rows)
+        with open(os.path.join(home.root, "out_intervals.csv")) as f:
+            check(len(f.readlines()) == 23 * 60 + 1, "interval CSV")
+
+        # A running Leq across midnight, its last line torn: only an LAeq.
+        leq = os.path.join(home.records, "NoiseData_LEQ_20260305_235000.dat")
+        write_lines(leq, [b"%02d:%02d:%02d,000; 60,%d; 0; 0\r\n" % ((23 * 3600 + 50 * 60 + i) % 86400 // 3600,
+                                                                     (50 + i // 60) % 60, i % 60, i % 10)
+                          for i in range(1800)] + [b"00:20:0"])
+        txt, r = text(leq, "--interval", "300")
         check(b"incomplete" in r.stderr, "no notice of the torn line: %r" % r.stderr)
+        check("integrated by the meter" in txt and "LA90" not in txt, txt)
+        # One flag column and no header: assumed, or as given.
+        flags = os.path.join(home.records, "NoiseData_LP_20260305_120000.dat")
+        write_lines(flags, [b"12:00:0%d,000; 65,3; 1\r\n" % i for i in range(5)], header=b"")
+        for args, said in (([], "read as overflow (assumed)"), (["--flag-column", "underflow"],
+                                                                "read as underflow (as given)")):
+            txt, _ = text(flags, *args)
+            check(re.search(r"\s+".join(map(re.escape, said.split())), txt), "%r not in %s" % (said, txt))
+
         # Beside the record file by default.
-        r = run(rec)
-        check(r.returncode == 0 and os.path.exists(rec[:-4] + ".pdf"), "default output: %r" % r.stderr)
+        r = run(leq)
+        check(r.returncode == 0 and os.path.exists(leq[:-4] + ".pdf"), "default output: %r" % r.stderr)
         # A broken line: file and line are named, status 2.
-        bad = os.path.join(home.records, "NoiseData_LP_20260305_120000.dat")
+        bad = os.path.join(home.records, "NoiseData_LP_20260305_130000.dat")
         with open(bad, "wb") as f:
-            f.write(b"12:00:00,000; 65,3\r\n12:00:01,000; 65;3\r\n")
+            f.write(b"13:00:00,000; 65,3\r\n13:00:01,000; 65;3\r\n")
         r = run(bad, "-o", out_pdf)
         check(r.returncode == 2, "broken file: exit status %d" % r.returncode)
         check((bad + ", line 2").encode() in r.stderr, "message: %r" % r.stderr)
         # The record file itself under any name (also the default output as a link to it),
         # a device, a pipe without a writer (at once, not hanging), a file without record lines.
+        rec = leq
         measurement = open(rec, "rb").read()
         hard, fifo, empty = (os.path.join(home.root, n) for n in ("hard.dat", "fifo", "empty_LP_20260305_120000.dat"))
         os.link(rec, hard)
@@ -578,6 +618,7 @@ def test_report_command():
         os.replace(rec[:-4] + ".pdf", out_pdf)
         os.symlink(rec, rec[:-4] + ".pdf")
         for args, status in (([rec, "--interval", "120"], 1), ([rec, "--limit", "loud"], 1),
+                             ([rec, "--flag-column", "both"], 1),
                              ([rec, "-o", os.path.join(home.root, "no", "such", "dir", "x.pdf")], 3),
                              ([rec, "-o", rec], 1), ([rec, "-o", hard], 1), ([rec], 1),
                              (["./" + os.path.basename(rec), "-o", os.path.basename(rec)], 1),
@@ -610,40 +651,64 @@ def test_report_command():
         home.cleanup()
 
 
-def test_statistics_files():
-    """Records for three intervals of 60 s and checks every row of the statistics
-    files against an independent computation from the record files."""
-    home = Home(overflow=True, underflow=True, recorder_values={"StatisticsInterval": 60, "LimitLevel": 600})
-    sim = Sim(home)
-    rec = Recorder(home, "--record")
+def test_statistics_agree():
+    """Three meters hear one sound (one seed, one epoch) in Lp, LEQ and MAX-Hold. The interval
+    Leq from the running Leq agrees with the Lp stream's, the running maximum equals the Lp
+    stream's highest level since the MAX series began, and the Lp statistics files hold what an
+    independent computation from their record files gives."""
+    epoch = (int(time.time()) - 2) * 1000 + 125  # readings 125 ms off the whole seconds
+    homes, sims, recs = {}, {}, {}
     try:
-        wait_commands(sim, lambda c: "awm 1" in c, 10, "recording to be armed")
-        wait_for(lambda: len(home.record_files()) >= 2, 10, "record files of both streams")
-        time.sleep(1)
-        # A series writes the header of its statistics file when it starts.
-        if not any(os.path.exists(stat_path(r)) for r in home.record_files()):
-            raise Skip("no statistics files: the statistics are not fed by the sample hand-off")
-        # Past two whole minutes: a partial first interval, at least one whole one, a partial last one.
-        now = time.time()
-        time.sleep((int(now) // 60 + 3) * 60 - now + 2)
-        rc, _, err = rec.terminate()
-        check(rc == 0, "exit status %d: %s" % (rc, err))
-        sim.stop()
-        records = home.record_files()
-        for r in records:
-            problems, intervals = check_stat_file(r, 60, 600)
+        for function, name in ((1, "LP"), (3, "MAX"), (2, "LEQ")):
+            home = homes[name] = Home(overflow=True, underflow=True,
+                                      recorder_values={"StatisticsInterval": 30, "LimitLevel": 600})
+            sims[name] = Sim(home, "--seed", "11", "--epoch-ms", str(epoch), "--slow-ms", "250", "--no-faults",
+                             "--function", str(function), tag=name)
+            recs[name] = Recorder(home, "--record")
+            wait_for(lambda: home.record_files(name), 15, name + " record file")
+        time.sleep((int(time.time()) // 30 + 3) * 30 + 1 - time.time())  # two whole intervals
+        for name, rec in recs.items():
+            rc, _, err = rec.terminate()
+            check(rc == 0, "%s: exit status %d: %s" % (name, rc, err))
+        for sim in sims.values():
+            sim.stop()
+
+        for r in homes["LP"].record_files():
+            problems, intervals = check_stat_file(r, 30, 600)
             check(not problems, "%s: %s" % (os.path.basename(r), "; ".join(problems[:5])))
-            check(intervals >= 3, "%s: only %d Interval rows" % (os.path.basename(r), intervals))
+        lp_file = homes["LP"].record_files("LP")[0]
+        lp_rows = {(row[1], row[2]): row for row in stat_rows(lp_file)}
+        compared = 0
+        for row in stat_rows(homes["LEQ"].record_files("LEQ")[0])[1:-2]:
+            check(row[5:12] == ["-"] * 7, "a running Leq gives only its Leq: %r" % row)
+            if row[4] == "-":
+                continue  # beyond the resolution of the readings
+            lp_leq = float(lp_rows[(row[1], row[2])][4].replace(",", "."))
+            check(abs(float(row[4].replace(",", ".")) - lp_leq) <= 0.3, "LEQ %r, LP Leq %.1f" % (row, lp_leq))
+            compared += 1
+        check(compared >= 1, "no interval Leq of the running Leq to compare")
+        lp = read_record(lp_file)[0]
+        max_file = homes["MAX"].record_files("MAX")[0]
+        first = read_record(max_file)[0][0][0]
+        rows = [row for row in stat_rows(max_file) if row[0] == "Interval"]
+        check(len(rows) >= 3, "%d MAX intervals" % len(rows))
+        for row in rows[:-1]:
+            highest = max(h for t, h, _, _ in lp if first - 125 <= t < local_ms(row[2]))
+            check(row[4] == "-" and abs(float(row[5].replace(",", ".")) - highest / 100) <= 0.1,
+                  "MAX %r, highest Lp level %.1f" % (row, highest / 100))
     finally:
-        sim.stop()
-        if rec.alive():
-            rec.proc.kill()
-        home.cleanup()
+        for rec in recs.values():
+            if rec.alive():
+                rec.proc.kill()
+        for sim in sims.values():
+            sim.stop()
+        for home in homes.values():
+            home.cleanup()
 
 
 if __name__ == "__main__":
     main([test_command_line, test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
-          test_report_command, test_statistics_files, test_silent_device_comes_back, test_unplug_replug,
+          test_report_command, test_statistics_agree, test_silent_device_comes_back, test_unplug_replug,
           test_replug_cycles_keep_order, test_unusable_settings_file_is_named, test_sighup_ends_in_order,
           test_run_options_leave_the_settings_alone, test_unguarded_start_when_no_lock_can_be_taken,
           test_default_places, test_readme_settings_example, test_demo_interrupted_from_the_terminal,

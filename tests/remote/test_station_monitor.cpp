@@ -232,10 +232,10 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     QSignalSpy notices(&m, &StationMonitor::statisticsChanged);
 
     EXPECT_TRUE(Json(m.statisticsJson()).value("slow").toObject().value("type").isNull());
-    slow.startSeries("/rec/NoiseData_LEQ_20260305_145800.dat", "LEQ");
+    slow.startSeries("/rec/NoiseData_LP_20260305_145800.dat", "LP");
     for (int i = 0; i < 150; ++i) {  // 2.5 minutes of one level a second: 60 dB, then 80 dB
         MeasurementRecord r;
-        r.Flags = 2;
+        r.Flags = 1;
         r.Level = i < 120 ? 600 : 800;
         r.SysTime = clock.Now();
         r.Instant = clock.UtcMs();
@@ -250,7 +250,7 @@ TEST(StationMonitor, StatisticsAndMetrics) {
 
     const QJsonObject st = Json(m.statisticsJson()).value("slow").toObject();
     EXPECT_TRUE(st.value("active").toBool());
-    EXPECT_EQ(st.value("type").toString(), "LEQ");
+    EXPECT_EQ(st.value("type").toString(), "LP");
     EXPECT_EQ(st.value("interval_s").toInt(), 60);
     EXPECT_EQ(st.value("limit_db").toDouble(), 70.0);
     const QJsonArray done = st.value("completed").toArray();
@@ -269,6 +269,7 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     EXPECT_EQ(st.value("series").toObject().value("kind").toString(), "Series");
     for (const char* field : {"end", "lmax", "lmin", "l5", "l10", "l50", "l90", "l95", "overflow", "underflow"})
         EXPECT_TRUE(first.contains(field)) << field;
+    EXPECT_EQ(first.value("names").toObject().value("l90").toString(), "LA90");
     EXPECT_EQ(Json(m.statisticsJson(1)).value("slow").toObject().value("completed").toArray().size(), 1);
     EXPECT_TRUE(Json(m.statisticsJson()).value("fast").toObject().value("current").isNull());
 
@@ -277,7 +278,7 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     for (const char* line :
          {"kestro_device_online 1\n", "kestro_level_db 73.4\n", "kestro_recording 1\n",
           "kestro_samples_written_total{stream=\"slow\"} 150\n", "kestro_samples_written_total{stream=\"fast\"} 1200\n",
-          "kestro_record_errors_total 3\n", "kestro_interval_leq_db{stream=\"slow\",type=\"LEQ\"} 60\n",
+          "kestro_record_errors_total 3\n", "kestro_interval_leq_db{stream=\"slow\",type=\"LP\"} 60\n",
           "# TYPE kestro_samples_written_total counter\n", "kestro_info{version=\""})
         EXPECT_TRUE(metrics.contains(line)) << line << "\n" << metrics.toStdString();
     // The series summary at the end is no interval message.
@@ -286,6 +287,21 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     EXPECT_FALSE(Json(m.statisticsJson()).value("slow").toObject().value("active").toBool());
     EXPECT_EQ(Json(m.statisticsJson()).value("slow").toObject().value("series").toObject().value("samples").toInt(),
               150);
+
+    // A running maximum: its Lmax, no Leq anywhere (null in JSON, no gauge).
+    IntervalResult max;
+    max.typeWord = "MAX";
+    max.quantity = Quantity::RunningMax;
+    max.samples = 60;
+    max.lmax = 93.5;
+    m.addResult(false, max);
+    const QJsonObject o = m.resultObject(false, max);
+    EXPECT_TRUE(o.value("leq").isNull() && o.value("l90").isNull());
+    EXPECT_EQ(o.value("names").toObject().keys(), QStringList{"lmax"});
+    EXPECT_EQ(o.value("quantity").toString(), "running_max");
+    const QByteArray maxMetrics = m.metricsText();
+    EXPECT_TRUE(maxMetrics.contains("kestro_interval_lmax_db{stream=\"slow\",type=\"MAX\"} 93.5\n"));
+    EXPECT_FALSE(maxMetrics.contains("kestro_interval_leq_db{stream=\"slow\""));
 }
 
 TEST(StationMonitor, UnknownLevelIsNaNInMetrics) {

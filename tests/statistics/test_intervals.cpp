@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 namespace kestro {
@@ -140,11 +141,12 @@ TEST_F(Engine, IntervalsAlignToTheLocalClock) {
     const struct {
         int32_t seconds;
         int64_t start;
-    } cases[] = {{60, LocalMs(2026, 3, 5, 14, 37, 0)},   {300, LocalMs(2026, 3, 5, 14, 35, 0)},
-                 {600, LocalMs(2026, 3, 5, 14, 30, 0)},  {900, LocalMs(2026, 3, 5, 14, 30, 0)},
-                 {1800, LocalMs(2026, 3, 5, 14, 30, 0)}, {3600, LocalMs(2026, 3, 5, 14, 0, 0)},
-                 {120, LocalMs(2026, 3, 5, 14, 30, 0)},  // not offered: 15 minutes
-                 {0, LocalMs(2026, 3, 5, 14, 30, 0)}};
+    } cases[] = {
+        {60, LocalMs(2026, 3, 5, 14, 37, 0)},   {300, LocalMs(2026, 3, 5, 14, 35, 0)},
+        {600, LocalMs(2026, 3, 5, 14, 30, 0)},  {900, LocalMs(2026, 3, 5, 14, 30, 0)},
+        {1800, LocalMs(2026, 3, 5, 14, 30, 0)}, {3600, LocalMs(2026, 3, 5, 14, 0, 0)},
+        {10, LocalMs(2026, 3, 5, 14, 37, 40)},  {120, LocalMs(2026, 3, 5, 14, 30, 0)},  // not offered: 15 minutes
+        {0, LocalMs(2026, 3, 5, 14, 30, 0)}};
     for (const auto& c : cases) {
         out.clear();
         e.start("LP", c.seconds, 0);
@@ -157,8 +159,75 @@ TEST_F(Engine, IntervalsAlignToTheLocalClock) {
     }
 }
 
+// What each kind of stream gives, hand-computed: a running Leq from the energy
+// difference (T·10^(L/10) at the interval's last reading minus that at the
+// reading before it), a running maximum as its last value. N: not given.
+TEST_F(Engine, EachQuantityGivesWhatItsValuesAllow) {
+    constexpr int64_t N = -1;
+    // Daylight saving time begins at sp (01:59:45) and ends at au (02:59:45).
+    const int64_t t = LocalMs(2026, 3, 5, 14, 0, 5), sp = LocalMs(2026, 3, 29, 1, 59, 45),
+                  au = LocalMs(2026, 10, 25, 2, 59, 45);
+    const struct {
+        const char* what;
+        const char* type;
+        int64_t base;
+        std::vector<std::pair<int64_t, int32_t>> in;  // seconds after base, hundredths
+        std::vector<int64_t> leq, lmax;               // tenths per interval row
+        int64_t seriesLeq, seriesLmax, restarts;
+    } cases[] = {
+        {"running Leq, steady", "LEQ", t, {{0, 6000}, {10, 6000}, {20, 6000}}, {N, 600, 600}, {N, N, N}, 600, N, 0},
+        // (20·10^7 - 10·10^6) / 10 s
+        {"a louder interval", "LEQ", t, {{0, 6000}, {10, 6000}, {20, 7000}}, {N, 600, 728}, {N, N, N}, 700, N, 0},
+        // (20·10^6.8 - 10·10^7) / 10 s = 64.2 dB, but 0.1 dB readings leave it ±0.6 dB
+        {"beyond resolution", "LEQ", t, {{0, 7000}, {10, 7000}, {20, 6800}}, {N, 700, N}, {N, N, N}, 680, N, 0},
+        {"fast resolves it", "LEQF", t, {{0, 7000}, {10, 7000}, {20, 6800}}, {N, 700, 642}, {N, N, N}, 680, N, 0},
+        // The hour skipped or repeated counts as one cadence: (15·10^7 - 10·10^6) / 5 s
+        {"ahead", "LEQ", sp, {{0, 6000}, {5, 6000}, {10, 6000}, {3615, 7000}}, {N, 600, 745}, {N, N, N}, 700, N, 0},
+        {"back", "LEQ", au, {{0, 6000}, {5, 6000}, {10, 6000}, {-3585, 7000}}, {N, 600, 745}, {N, N, N}, 700, N, 0},
+        {"restart",
+         "LEQ",
+         t,
+         {{0, 8000}, {10, 8000}, {20, 5000}, {30, 5000}},
+         {N, 800, N, 500},
+         {N, N, N, N},
+         770,
+         N,
+         1},
+        {"max",
+         "MAX",
+         t,
+         {{0, 6000}, {10, 6500}, {20, 6300}, {30, 6400}},
+         {N, N, N, N},
+         {600, 650, 630, 640},
+         N,
+         640,
+         1},
+        {"raw amplitudes", "RAW", t, {{0, 6000}, {10, 7000}}, {600, 700}, {N, N}, 674, N, 0},
+        {"levels", "LP", t, {{0, 6000}, {10, 7000}}, {600, 700}, {600, 700}, 674, 700, 0},
+    };
+    auto tenths = [](double db) {
+        return std::isnan(db) ? N : LevelTenths(db);
+    };
+    for (const auto& c : cases) {
+        out.clear();
+        e.start(c.type, 10, 0);
+        for (const auto& [seconds, hundredths] : c.in)
+            e.add(c.base + seconds * 1000, hundredths, 0);
+        e.finish();
+        ASSERT_EQ(out.size(), c.leq.size() + 1) << c.what;
+        for (size_t i = 0; i < c.leq.size(); ++i) {
+            EXPECT_EQ(tenths(out[i].leq), c.leq[i]) << c.what << " interval " << i;
+            EXPECT_EQ(tenths(out[i].lmax), c.lmax[i]) << c.what << " interval " << i;
+            EXPECT_TRUE(std::isnan(out[i].l90) == (out[i].quantity != Quantity::Level)) << c.what;
+        }
+        EXPECT_EQ(tenths(out.back().leq), c.seriesLeq) << c.what;
+        EXPECT_EQ(tenths(out.back().lmax), c.seriesLmax) << c.what;
+        EXPECT_EQ(out.back().restarts, c.restarts) << c.what;
+    }
+}
+
 TEST_F(Engine, LimitAndLevelsPerInterval) {
-    e.start("LEQ", 60, 650);
+    e.start("LP", 60, 650);
     e.add(LocalMs(2026, 3, 5, 14, 0, 0), 6000, 0);
     e.add(LocalMs(2026, 3, 5, 14, 0, 1), 7000, 4);
     e.add(LocalMs(2026, 3, 5, 14, 1, 0), 6000, 1);

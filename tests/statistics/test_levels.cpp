@@ -1,11 +1,15 @@
 // Level statistics against hand-computed values: Leq, percentile levels,
 // rounding, day-evening-night levels, the time history.
+#include "core/Types.h"
 #include "statistics/DayLevels.h"
+#include "statistics/IntervalEngine.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/TimeHistory.h"
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -147,45 +151,95 @@ IntervalResult Interval(int64_t day, int hour, int minute, int minutes, int32_t 
     r.endMs = r.startMs + minutes * 60000;
     r.samples = samples;
     r.energy = EnergyOfHundredths(hundredths) * double(samples);
+    r.weight = double(samples);
     r.leq = hundredths / 100.0;
     return r;
 }
 
-TEST(DayLevels, PeriodsAndLden) {
-    const int64_t d = 46086;
-    std::vector<IntervalResult> in;
-    for (int h = 0; h < 24; ++h) {
-        const int32_t level = PeriodOfHour(h) == 0 ? 6000 : PeriodOfHour(h) == 1 ? 5500 : 4500;
-        in.push_back(Interval(d, h, 0, 60, level, 3600));
+// Hourly intervals, each at the level of its period (day 60, evening 55, night 45 dB),
+// from a local start in a zone, through daylight-saving changes as the clock shows them.
+std::vector<IntervalResult> Hours(const QTimeZone& zone, const QDateTime& from, int hours, const DayPeriods& p) {
+    std::vector<IntervalResult> out;
+    const int64_t utc0 = QDateTime(from.date(), from.time(), zone).toMSecsSinceEpoch();
+    for (int i = 0; i < hours; ++i) {
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(utc0 + int64_t{i} * 3600000, zone);
+        const int period = p.periodOfHour(local.time().hour());
+        out.push_back(Interval(DayNumber(local.date().year(), local.date().month(), local.date().day()),
+                               local.time().hour(), 0, 60,
+                               period == 0   ? 6000
+                               : period == 1 ? 5500
+                                             : 4500,
+                               3600));
     }
-    in.push_back(Interval(d + 1, 6, 45, 15, 5000, 900));  // 06:45 is night
-    IntervalResult series = in[0];
-    series.kind = ResultKind::Series;  // ignored
-    series.energy = 1e30;
-    in.push_back(series);
-    const std::vector<DayLevels> days = ComputeDayLevels(in);
-    ASSERT_EQ(days.size(), 2u);
-    EXPECT_EQ(days[0].dayNumber, d);
-    EXPECT_NEAR(days[0].day.level(), 60.0, 1e-9);
-    EXPECT_NEAR(days[0].evening.level(), 55.0, 1e-9);
-    EXPECT_NEAR(days[0].night.level(), 45.0, 1e-9);
-    EXPECT_EQ(days[0].day.coveredMs, 12 * 3600000);
-    EXPECT_EQ(days[0].evening.coveredMs, 4 * 3600000);
-    EXPECT_EQ(days[0].night.coveredMs, 8 * 3600000);
-    // (12·10^6 + 4·10^6 + 8·10^5.5) / 24 -> 58.9 dB
-    const double expected = 10 * std::log10((12e6 + 4e6 + 8 * std::pow(10.0, 5.5)) / 24);
-    EXPECT_NEAR(days[0].lden(), expected, 1e-9);
-    EXPECT_EQ(LevelTenths(days[0].lden()), 589);
-    // The second day has only a quarter hour of night: no Lden.
-    EXPECT_EQ(days[1].night.coveredMs, 15 * 60000);
-    EXPECT_TRUE(std::isnan(days[1].day.level()));
-    EXPECT_TRUE(std::isnan(days[1].lden()));
+    return out;
 }
 
-TEST(DayLevels, PeriodBoundaries) {
-    const struct { int hour, period; } cases[] = {{0, 2}, {6, 2}, {7, 0}, {18, 0}, {19, 1}, {22, 1}, {23, 2}};
-    for (const auto& c : cases)
-        EXPECT_EQ(PeriodOfHour(c.hour), c.period) << c.hour;
+TEST(DayLevels, PerAssessmentDay) {
+    constexpr int64_t N = -1;
+    DayPeriods early;
+    early.dayStartHour = 6;
+    early.eveningStartHour = 18;
+    early.nightStartHour = 22;
+    const struct {
+        const char* what;
+        const char* zone;
+        bool early;
+        int month, day, hour, hours;  // hourly intervals from then, 2026
+        // per assessment day: its date in the month, hours long, hours covered of day, evening and night, Lden,
+        // LAeq,24h
+        std::vector<std::array<int64_t, 7>> days;
+    } cases[] = {
+        // (12·10^6 + 4·10^6 + 8·10^5.5) / 24 and (12·10^6 + 4·10^5.5 + 8·10^4.5) / 24
+        {"a whole day", "UTC", false, 3, 5, 7, 24, {{5, 24, 12, 4, 8, 589, 575}}},
+        {"noon to noon", "UTC", false, 3, 5, 12, 24, {{5, 24, 7, 4, 8, N, N}, {6, 24, 5, 0, 0, N, N}}},
+        {"one night across midnight", "UTC", false, 3, 5, 23, 8, {{5, 24, 0, 0, 8, N, N}}},
+        {"three quarters of each period", "UTC", false, 3, 5, 10, 21, {{5, 24, 9, 4, 8, 589, 575}}},
+        {"other hours", "UTC", true, 3, 5, 6, 24, {{5, 24, 12, 4, 8, 589, 575}}},
+        // a night of 7 h: (12·10^6 + 4·10^6 + 7·10^5.5) / 23; of 9 h: (12·10^6 + 4·10^6 + 9·10^5.5) / 25
+        {"daylight saving time begins", "Europe/Berlin", false, 3, 28, 7, 23, {{28, 23, 12, 4, 7, 590, 577}}},
+        {"daylight saving time ends", "Europe/Berlin", false, 10, 24, 7, 25, {{24, 25, 12, 4, 9, 588, 573}}},
+    };
+    for (const auto& c : cases) {
+        const QTimeZone zone(c.zone);
+        const DayPeriods p = c.early ? early : DayPeriods();
+        const QDateTime from(QDate(2026, c.month, c.day), QTime(c.hour, 0));
+        const std::vector<DayLevels> days = ComputeDayLevels(Hours(zone, from, c.hours, p), p, zone);
+        ASSERT_EQ(days.size(), c.days.size()) << c.what;
+        for (size_t i = 0; i < days.size(); ++i) {
+            const DayLevels& d = days[i];
+            const auto& w = c.days[i];
+            EXPECT_EQ(d.dayNumber, DayNumber(2026, c.month, int(w[0]))) << c.what;
+            EXPECT_EQ(d.lengthMs(), w[1] * 3600000) << c.what;
+            EXPECT_EQ(d.day.coveredMs, w[2] * 3600000) << c.what;
+            EXPECT_EQ(d.evening.coveredMs, w[3] * 3600000) << c.what;
+            EXPECT_EQ(d.night.coveredMs, w[4] * 3600000) << c.what;
+            EXPECT_EQ(std::isnan(d.lden()) ? N : LevelTenths(d.lden()), w[5]) << c.what;
+            EXPECT_EQ(std::isnan(d.laeq24()) ? N : LevelTenths(d.laeq24()), w[6]) << c.what;
+        }
+    }
+}
+
+TEST(DayLevels, ARunningLeqPeriodIsResolvedWhereItsIntervalsAreNot) {
+    // Twelve hours of a steady 60.0 dB read to 0.1 dB once a second: late quarter
+    // hours drown in the reading resolution, the day and the series as a whole do not.
+    IntervalEngine e;
+    std::vector<IntervalResult> rows;
+    IntervalResult series;
+    e.onResult = [&](const IntervalResult& r) {
+        (r.kind == ResultKind::Interval ? rows.emplace_back() : series) = r;
+    };
+    e.start("LEQ", 900, 0);
+    const int64_t t0 = int64_t{DayNumber(2026, 3, 5)} * 86400000 + 7 * 3600000;
+    for (int64_t i = 0; i < 12 * 3600; ++i)
+        e.add(t0 + i * 1000, 6000, 0);
+    e.finish();
+    ASSERT_EQ(rows.size(), 48u);
+    EXPECT_EQ(LevelTenths(rows[1].leq), 600);
+    EXPECT_TRUE(rows.back().leqUnresolved());
+    EXPECT_EQ(LevelTenths(series.leq), 600);
+    const std::vector<DayLevels> days = ComputeDayLevels(rows, DayPeriods(), QTimeZone("UTC"));
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(LevelTenths(days[0].day.level()), 600);
 }
 
 TEST(TimeHistory, MinMaxPerColumn) {

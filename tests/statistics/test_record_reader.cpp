@@ -1,6 +1,7 @@
 // Reading record files written under every separator and column setting,
 // torn and broken lines, midnight, and the analysis of a whole file.
 #include "StatTestSupport.h"
+#include "protocol/Types.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/RecordAnalysis.h"
 #include "statistics/RecordFileReader.h"
@@ -10,6 +11,8 @@
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+
+#include <cmath>
 #include <vector>
 
 namespace kestro {
@@ -71,7 +74,6 @@ TEST_F(Reader, EverySeparatorAndColumnSetting) {
          kSlowName,
          "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n",
          {{t, 6530, 1, true}}},
-        {"one unlabelled column is overflow", kSlowName, "14:03:27,250; 65,3; 1\r\n", {{t, 6530, 4, true}}},
         {"negative level", kSlowName, "14:03:27,250; -1,2\r\n", {{t, -120, 0, true}}},
         {"settings changed while writing",
          kSlowName,
@@ -186,22 +188,63 @@ TEST_F(Reader, MidnightComesFromTheTimeGoingBack) {
     EXPECT_EQ(got[1].ms, LocalMs(2026, 10, 25, 2, 0, 0));
 }
 
-TEST_F(Reader, WithoutATimeColumnTimesAreSpreadOverTheFile) {
-    const QString path = Write(kSlowName, "\tNoiseValue\r\n\t 65.3\r\n\t 65.4\r\n\t 65.5\r\n");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-    const QDateTime end(QDate(2026, 3, 5), QTime(14, 5, 27));
-    ASSERT_TRUE(f.setFileTime(end, QFileDevice::FileModificationTime));
-    f.close();
-    const RecordReadResult r = Read(path);
-    ASSERT_TRUE(r.ok()) << r.error.toStdString();
-    EXPECT_FALSE(r.hasTime);
-    EXPECT_EQ(r.notices.size(), 1);
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0].ms, LocalMs(2026, 3, 5, 14, 3, 27));
-    EXPECT_GT(got[1].ms, got[0].ms);
-    EXPECT_LE(got[2].ms, LocalMs(2026, 3, 5, 14, 5, 27));
-    EXPECT_EQ(got[2].hundredths, 6550);
+TEST_F(Reader, LinesWithoutATimeGetInstantsByTheCadence) {
+    const int64_t t = LocalMs(2026, 3, 5, 14, 3, 27, 250);
+    const struct {
+        const char* what;
+        QByteArray content;
+        std::vector<int64_t> ms;
+        int64_t estimated;
+    } cases[] = {
+        {"no time at all: from the name's time to the last change",
+         "\tNoiseValue\r\n\t 65.3\r\n\t 65.4\r\n\t 65.5\r\n",
+         {LocalMs(2026, 3, 5, 14, 3, 27), LocalMs(2026, 3, 5, 14, 4, 27), LocalMs(2026, 3, 5, 14, 5, 27)},
+         3},
+        {"the time column switched off",
+         "14:03:27,250; 65,3\r\n14:03:28,250; 65,3\r\n; 65,4\r\n; 65,5\r\n",
+         {t, t + 1000, t + 2000, t + 3000},
+         2},
+        {"off and on again",
+         "14:03:27,250; 65,3\r\n14:03:28,250; 65,3\r\n; 65,4\r\n; 65,5\r\n14:03:32,250; 65,3\r\n",
+         {t, t + 1000, t + 2000, t + 3000, t + 5000},
+         2},
+        {"more lines than the gap holds",
+         "14:03:27,250; 65,3\r\n14:03:28,250; 65,3\r\n; 65,4\r\n; 65,5\r\n; 65,6\r\n14:03:30,250; 65,3\r\n",
+         {t, t + 1000, t + 1500, t + 2000, t + 2500, t + 3000},
+         3},
+    };
+    for (const auto& c : cases) {
+        const QString path = Write(kSlowName, c.content);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2026, 3, 5), QTime(14, 5, 27)), QFileDevice::FileModificationTime));
+        f.close();
+        const RecordReadResult r = Read(path);
+        ASSERT_TRUE(r.ok()) << c.what << ": " << r.error.toStdString();
+        EXPECT_FALSE(r.hasTime) << c.what;
+        EXPECT_EQ(r.estimated, c.estimated) << c.what;
+        EXPECT_EQ(r.notices.size(), 1) << c.what;
+        ASSERT_EQ(got.size(), c.ms.size()) << c.what;
+        for (size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(got[i].ms - c.ms[0], c.ms[i] - c.ms[0]) << c.what << " sample " << i;
+    }
+}
+
+TEST_F(Reader, AFlagColumnWithoutAHeaderIsAssumedAndSaid) {
+    const QString path = Write(kSlowName, "14:03:27,250; 65,3; 1\r\n");
+    RecordReadResult r = Read(path);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].flags, kStatusOverflow);
+    EXPECT_TRUE(r.flagColumnAssumed);
+    ASSERT_EQ(r.notices.size(), 1);
+    EXPECT_TRUE(r.notices[0].contains(QStringLiteral("read as overflow")));
+    RecordReadOptions o;
+    o.singleFlagColumn = kStatusUnderflow;
+    r = Read(path, o);
+    EXPECT_EQ(got[0].flags, kStatusUnderflow);
+    // A header says it: nothing assumed.
+    r = Read(Write(kSlowName, "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n"));
+    EXPECT_FALSE(r.flagColumnAssumed);
 }
 
 TEST_F(Reader, FileNames) {
@@ -246,7 +289,7 @@ QByteArray ThreeHours(std::vector<std::pair<int64_t, int32_t>>* truth) {
 
 TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
     std::vector<std::pair<int64_t, int32_t>> truth;
-    const QString path = Write(QStringLiteral("NoiseData_LEQ_20260305_225007.dat"), ThreeHours(&truth));
+    const QString path = Write(QStringLiteral("NoiseData_LP_20260305_225007.dat"), ThreeHours(&truth));
     StatisticsConfig cfg;
     cfg.intervalSeconds = 900;
     cfg.limitTenths = 640;
@@ -259,21 +302,26 @@ TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
     EXPECT_EQ(a.intervals[12].endMs, LocalMs(2026, 3, 6, 1, 50, 6));
     EXPECT_EQ(a.summary.samples, 3 * 3600);
 
-    // Each interval against a direct computation from the samples.
-    for (const IntervalResult& r : a.intervals) {
-        LevelAccumulator direct;
-        for (const auto& [ms, h] : truth)
-            if (ms >= r.startMs && ms < r.endMs + (r.endMs == a.intervals.back().endMs ? 1 : 0)) direct.add(h, 0);
-        EXPECT_EQ(r.samples, direct.samples());
-        EXPECT_NEAR(r.leq, direct.leq(), 1e-9);
-        EXPECT_DOUBLE_EQ(r.l90, direct.exceededTenths(90) / 10.0);
-        EXPECT_EQ(r.overLimit, LevelTenths(direct.leq()) > 640);
+    // Each interval and each clock hour (its intervals combined) against a direct computation from the samples.
+    ASSERT_EQ(a.hours.size(), 4u);
+    EXPECT_EQ(a.hours[0].startMs, a.intervals[0].startMs);
+    for (const auto* rows : {&a.intervals, &a.hours}) {
+        for (const IntervalResult& r : *rows) {
+            LevelAccumulator direct;
+            for (const auto& [ms, h] : truth)
+                if (ms >= r.startMs && ms < r.endMs + (r.endMs == rows->back().endMs ? 1 : 0)) direct.add(h, 0);
+            EXPECT_EQ(r.samples, direct.samples());
+            EXPECT_NEAR(r.leq, direct.leq(), 1e-9);
+            EXPECT_DOUBLE_EQ(r.l90, direct.exceededTenths(90) / 10.0);
+            EXPECT_DOUBLE_EQ(r.lmin, direct.minHundredths() / 100.0);
+            EXPECT_EQ(r.overLimit, LevelTenths(direct.leq()) > 640);
+        }
     }
-    // Two calendar days: the evening of the 5th, the night across midnight.
-    ASSERT_EQ(a.days.size(), 2u);
+    // One assessment day: the evening of the 5th and its night across midnight.
+    ASSERT_EQ(a.days.size(), 1u);
     EXPECT_EQ(a.days[0].evening.coveredMs, (9 * 60 + 53) * 1000);
-    EXPECT_EQ(a.days[0].night.coveredMs, 3600000);
-    EXPECT_EQ(a.days[1].night.coveredMs, (110 * 60 + 6) * 1000);
+    EXPECT_EQ(a.days[0].night.coveredMs, (170 * 60 + 6) * 1000);
+    EXPECT_EQ(a.coveredMs(), 3 * 3600000);
     EXPECT_FALSE(a.history.isEmpty());
     EXPECT_EQ(a.history.overall().maxHundredths, 8990);
 
@@ -297,6 +345,24 @@ TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
     EXPECT_DOUBLE_EQ(span.l10, direct.exceededTenths(10) / 10.0);
     EXPECT_EQ(span.startMs, from);
     EXPECT_EQ(span.endMs, to);
+
+    // A running Leq: a span's value needs the readings from the series start.
+    QByteArray leq;
+    double energy = 0.0;
+    for (int i = 0; i < 120; ++i) {
+        energy += i == 0 ? 0.0 : std::pow(10.0, i <= 60 ? 6.0 : 7.0);
+        const int tenths = i == 0 ? 600 : int(std::lround(100.0 * std::log10(energy / i)));
+        leq += QStringLiteral("14:%1:%2,000; %3,%4\r\n")
+                   .arg(i / 60, 2, 10, QLatin1Char('0'))
+                   .arg(i % 60, 2, 10, QLatin1Char('0'))
+                   .arg(tenths / 10)
+                   .arg(tenths % 10)
+                   .toLatin1();
+    }
+    const RecordAnalysis b = AnalyzeRecordFile(Write(QStringLiteral("N_LEQ_20260305_140000.dat"), leq), cfg);
+    const IntervalResult second = AnalyzeSpan(b, LocalMs(2026, 3, 5, 14, 1, 1), LocalMs(2026, 3, 5, 14, 1, 59));
+    EXPECT_NEAR(second.leq, 70.0, 0.2);
+    EXPECT_TRUE(std::isnan(second.l90));
 
     // Cancelled: the analysis says so and stops.
     int calls = 0;

@@ -151,10 +151,10 @@ TEST_F(Recorder, WritesHeaderIntervalsAsTheyEndAndTheSeries) {
     cfg.intervalSeconds = 60;
     cfg.limitTenths = 650;
     rec.setConfig(cfg);
-    const QString path = QStringLiteral("/rec/NoiseData_LEQ_20260305_140327.dat");
-    rec.startSeries(path, QStringLiteral("LEQ"));
+    const QString path = QStringLiteral("/rec/NoiseData_LP_20260305_140327.dat");
+    rec.startSeries(path, QStringLiteral("LP"));
     ASSERT_EQ(writes.size(), 1u);
-    EXPECT_EQ(writes[0].first, QStringLiteral("/rec/NoiseData_LEQ_20260305_140327_STAT.dat"));
+    EXPECT_EQ(writes[0].first, QStringLiteral("/rec/NoiseData_LP_20260305_140327_STAT.dat"));
 
     rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 3, 27, 250), 600));
     rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 3, 28, 250), 700, 2, 4));
@@ -203,7 +203,8 @@ TEST_F(Recorder, FastSamplesWithoutALevelAreSkipped) {
     rec.startSeries(QStringLiteral("/rec/NoiseData_LPF_20260305_140400.dat"), QStringLiteral("LPF"));
     ASSERT_EQ(writes.size(), 4u);
     EXPECT_TRUE(writes[1].second.startsWith("Interval;"));
-    EXPECT_TRUE(writes[2].second.startsWith("Series;2026-03-05 14:03:27;2026-03-05 14:03:27;2;57,0;60,0;40,0;"));
+    // Raw amplitudes give an Leq and nothing else.
+    EXPECT_EQ(writes[2].second, "Series;2026-03-05 14:03:27;2026-03-05 14:03:27;2;57,0;-;-;-;-;-;-;-;0;0;0\r\n");
     EXPECT_EQ(writes[3].first, QStringLiteral("/rec/NoiseData_LPF_20260305_140400_STAT.dat"));
 }
 

@@ -98,6 +98,41 @@ TEST(SimQueue, PacingAndSplittingOnASimulatedClock) {
     }
 }
 
+// Three meters with one seed hear one sound. Selecting a function (again)
+// starts a new measurement at the next reading: nothing of the old one is sent,
+// the new one begins at the level of that reading, and MAX-Hold holds the
+// highest reading since.
+TEST(SimInstrument, ANewMeasurementBeginsAtTheNextReading) {
+    auto value = [](const std::optional<SimLine>& l) {
+        return l ? std::stoi(l->text.substr(l->text.find(' ') + 1)) : -1;
+    };
+    InstrumentConfig cfg;
+    cfg.faults = false;
+    cfg.readingPeriodS = 0.25;
+    Instrument lp(cfg, 5);
+    cfg.function = 2;
+    Instrument leq(cfg, 5);
+    cfg.function = 3;
+    Instrument max(cfg, 5);
+    // Values are sent a moment after their reading.
+    for (double t = 0.251; t <= 10.0; t += 0.25) {
+        lp.slowLine(t);
+        leq.slowLine(t);
+        max.slowLine(t);
+    }
+    leq.command("swm 2", 10.1);
+    max.command("swm 3", 10.1);
+    EXPECT_FALSE(leq.slowLine(10.2).has_value());
+    EXPECT_FALSE(max.slowLine(10.2).has_value());
+    int highest = value(lp.slowLine(10.251));
+    EXPECT_EQ(value(leq.slowLine(10.251)), highest);
+    EXPECT_EQ(value(max.slowLine(10.251)), highest);
+    for (double t = 10.501; t <= 40.0; t += 0.25) {
+        highest = std::max(highest, value(lp.slowLine(t)));
+        ASSERT_EQ(value(max.slowLine(t)), highest) << t;
+    }
+}
+
 TEST(SimEncoding, FloatFieldAndStatsEscapes) {
     const std::pair<float, const char*> floats[] = {
         {1.0f, "3F800000"}, {1600000.0f, "49C35000"}, {0.1f, "3DCCCCCD"}, {-2.5f, "C0200000"}};

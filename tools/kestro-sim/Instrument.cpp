@@ -125,17 +125,39 @@ Instrument::Instrument(const InstrumentConfig& cfg, std::uint64_t seed)
       function_(cfg.function),
       variant_(variantFor(cfg.function)),
       range_(cfg.range == 0 ? 2 : cfg.range),
-      autoRange_(cfg.range == 0) {
+      autoRange_(cfg.range == 0),
+      nextReadingT_(cfg.readingPeriodS) {
     advanceTo(SoundField::kStepS);
 }
 
 void Instrument::advanceTo(double t) {
     // After a long stall (suspended process) there is no point replaying hours of steps.
     if (t - fieldT_ > 60.0) fieldT_ = t - 60.0;
+    if (t - nextReadingT_ > 60.0)
+        nextReadingT_ += std::floor((t - nextReadingT_) / cfg_.readingPeriodS) * cfg_.readingPeriodS;
     while (fieldT_ + SoundField::kStepS <= t) {
         fieldT_ += SoundField::kStepS;
         integrate(field_.step());
+        if (fieldT_ + 1e-9 >= nextReadingT_) {
+            takeReading();
+            nextReadingT_ += cfg_.readingPeriodS;
+        }
     }
+}
+
+void Instrument::takeReading() {
+    const double lp = dbOf(lpEnergy_);
+    if (restartPending_) {
+        restartPending_ = false;
+        sumEnergy_ = 0.0;
+        sumTime_ = 0.0;
+        maxDb_ = lp;
+        latchedOver_ = false;
+        latchedUnder_ = false;
+    }
+    maxDb_ = std::max(maxDb_, lp);
+    readingDb_ = displayedDb();
+    readingStatus_ = statusDigit();
 }
 
 void Instrument::integrate(double levelDb) {
@@ -150,7 +172,6 @@ void Instrument::integrate(double levelDb) {
 
     sumEnergy_ += e * dt;
     sumTime_ += dt;
-    maxDb_ = std::max(maxDb_, lp);
 
     if (autoRange_) {
         // Hysteresis so that the range does not flutter at a bracket edge.
@@ -165,30 +186,23 @@ void Instrument::integrate(double levelDb) {
     }
 }
 
-void Instrument::restartMeasurement() {
-    sumEnergy_ = 0.0;
-    sumTime_ = 0.0;
-    maxDb_ = lpEnergy_ > 0.0 ? dbOf(lpEnergy_) : 0.0;
-    latchedOver_ = false;
-    latchedUnder_ = false;
-}
-
+// Selected again or anew, a function starts a new measurement.
 void Instrument::switchFunction(int function) {
-    if (function == function_) return;
     function_ = function;
     variant_ = variantFor(function);
-    restartMeasurement();
+    restartPending_ = true;
 }
 
+double Instrument::runningLeqDb() const { return sumTime_ > 0.0 ? dbOf(sumEnergy_ / sumTime_) : dbOf(lpEnergy_); }
+
 double Instrument::displayedDb() const {
-    const double lp = dbOf(lpEnergy_);
     switch (function_) {
         case 2:
-            return sumTime_ > 0.0 ? dbOf(sumEnergy_ / sumTime_) : lp;
+            return runningLeqDb();
         case 3:
             return maxDb_;
         default:
-            return lp;
+            return dbOf(lpEnergy_);
     }
 }
 
@@ -206,7 +220,7 @@ int Instrument::statusDigit() const {
 }
 
 int Instrument::reportedTenths() const {
-    const double db = std::clamp(displayedDb(), double(rangeLowDb(range_)), double(rangeHighDb(range_)));
+    const double db = std::clamp(readingDb_, double(rangeLowDb(range_)), double(rangeHighDb(range_)));
     return static_cast<int>(std::lround(db * 10.0));
 }
 
@@ -226,16 +240,16 @@ SimLine Instrument::makeLine(const std::string& key, const std::string& args, bo
 }
 
 SimLine Instrument::valueLine(const std::string& key) {
-    return makeLine(key, std::to_string(reportedTenths()) + " " + "0123456789ABCDEF"[statusDigit()], true);
+    return makeLine(key, std::to_string(reportedTenths()) + " " + "0123456789ABCDEF"[readingStatus_], true);
 }
 
 std::optional<SimLine> Instrument::slowLine(double t) {
     advanceTo(t);
     const char* key = slowKeyFor(function_);
-    if (!key) return std::nullopt;
+    if (!key || restartPending_) return std::nullopt;
     // A failed reading: underflow state 3, the overflow state stays as it is.
     if (cfg_.faults && std::uniform_int_distribution<int>(1, kErrOneIn)(rng_) == 1)
-        return makeLine(key, std::string("err ") + "0123456789ABCDEF"[statusDigit() | 3], true);
+        return makeLine(key, std::string("err ") + "0123456789ABCDEF"[readingStatus_ | 3], true);
     return valueLine(key);
 }
 
@@ -251,7 +265,7 @@ std::optional<SimLine> Instrument::fastLine(double t) {
             linear = energyOf(std::clamp(dbOf(lpEnergy_), lo, hi));
             break;
         case 2:
-            linear = energyOf(std::clamp(displayedDb(), lo, hi));
+            linear = energyOf(std::clamp(runningLeqDb(), lo, hi));
             break;
         default:
             linear = std::pow(10.0, std::clamp(instDb_, lo, hi) / 20.0);

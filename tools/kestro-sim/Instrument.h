@@ -22,6 +22,9 @@ struct InstrumentConfig {
     int battery = 3;
     bool faults = true;
     bool upper = false;
+    // The meter takes a reading (level, running Leq, maximum) this often; the
+    // slow values are its readings.
+    double readingPeriodS = 1.0;
 };
 
 // Sound at the microphone: a drifting background with random bursts, advanced
@@ -66,9 +69,10 @@ public:
 private:
     void advanceTo(double t);
     void integrate(double levelDb);
+    void takeReading();
     void switchFunction(int function);
-    void restartMeasurement();
     double displayedDb() const;
+    double runningLeqDb() const;
     int statusDigit() const;
     int reportedTenths() const;
     SimLine makeLine(const std::string& key, const std::string& args, bool value) const;
@@ -93,7 +97,13 @@ private:
     double lpEnergy_ = -1;  // time-weighted energy, < 0 until the first step
     double sumEnergy_ = 0.0;
     double sumTime_ = 0.0;
-    double maxDb_ = 0.0;
+    // Selecting a function starts a new measurement at the next reading; the
+    // meter sends no value of the old one meanwhile.
+    bool restartPending_ = true;
+    double nextReadingT_;
+    double maxDb_ = 0.0;      // the highest reading of the measurement
+    double readingDb_ = 0.0;  // the last reading as displayed
+    int readingStatus_ = 0;
     bool latchedOver_ = false;
     bool latchedUnder_ = false;
 };

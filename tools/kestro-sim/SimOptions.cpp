@@ -51,6 +51,9 @@ std::string usageText(const char* argv0) {
          "  --upper              upper-case keys\n"
          "  --line-rate          pace all output to 960 bytes/s; flood fast values while armed\n"
          "  --seed N             deterministic randomness\n"
+         "  --epoch-ms N         the sound starts at this wall-clock time (ms since 1970, at most a minute\n"
+         "                       ago): simulators with one seed and epoch hear the same sound, readings\n"
+         "                       at the same instants\n"
          "  --queue-lines N      output queue bound in lines (default 256); beyond it lines are dropped\n"
          "  --stats FILE         on exit and on SIGUSR1 write commands and counters to FILE\n"
          "  --sent-log FILE      append '<epoch ms> <line>' for every value line written\n"
@@ -122,6 +125,8 @@ std::string parseOptions(int argc, const char* const* argv, SimOptions& o) {
                 o.seed = static_cast<std::uint64_t>(n);
                 o.seedGiven = true;
             }
+        } else if (name == "--epoch-ms") {
+            if ((err = integer(0, INT64_MAX, n)).empty()) o.epochMs = n;
         } else if (name == "--silent-after") {
             err = seconds(o.silentAfter);
         } else if (name == "--exit-after") {

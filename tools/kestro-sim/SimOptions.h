@@ -23,6 +23,7 @@ struct SimOptions {
     bool noFaults = false;
     bool seedGiven = false;
     std::uint64_t seed = 0;
+    long long epochMs = -1;  // wall-clock ms since 1970 of the sound's start; < 0: the program's start
     std::size_t queueLines = 256;
     std::string statsFile;
     std::string sentLog;

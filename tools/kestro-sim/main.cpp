@@ -29,10 +29,17 @@ namespace {
 constexpr std::size_t kMaxCommand = 256;
 constexpr int kHangupCheckMs = 20;
 
-double monoMs() {
+double clockMs(clockid_t clock) {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    clock_gettime(clock, &ts);
     return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double monoMs() { return clockMs(CLOCK_MONOTONIC); }
+
+// The next instant after now of the grid start + k·period: a late wake-up keeps the grid.
+double nextOnGrid(double start, double period, double now) {
+    return start + (std::floor((now - start) / period) + 1.0) * period;
 }
 
 bool makeRaw(int fd) {
@@ -88,7 +95,9 @@ public:
     explicit Simulator(const SimOptions& o)
         : o_(o),
           seed_(o.seedGiven ? o.seed : std::random_device{}()),
-          instrument_(InstrumentConfig{o.serial, o.function, o.range, o.battery, !o.noFaults, o.upper}, seed_),
+          instrument_(
+              InstrumentConfig{o.serial, o.function, o.range, o.battery, !o.noFaults, o.upper, o.slowMs / 1000.0},
+              seed_),
           queue_(OutputQueue::Config{o.queueLines, o.lineRate, o.split}, seed_ + 1),
           rng_(seed_ + 2) {}
 
@@ -263,8 +272,10 @@ int Simulator::run() {
         return 1;
     }
     startMs_ = monoMs();
-    double nextSlow = startMs_ + o_.slowMs;
-    double nextFast = startMs_ + o_.fastMs;
+    // Simulators with one seed and one epoch hear the same sound at the same moment.
+    if (o_.epochMs >= 0) startMs_ -= clockMs(CLOCK_REALTIME) - double(o_.epochMs);
+    double nextSlow = nextOnGrid(startMs_, o_.slowMs, monoMs());
+    double nextFast = nextOnGrid(startMs_, o_.fastMs, monoMs());
     const double silentAt = o_.silentAfter >= 0 ? startMs_ + o_.silentAfter * 1000.0 : -1.0;
     const double exitAt = o_.exitAfter >= 0 ? startMs_ + o_.exitAfter * 1000.0 : -1.0;
 
@@ -320,15 +331,13 @@ int Simulator::run() {
         }
         if (now >= nextSlow) {
             if (const auto l = instrument_.slowLine(secondsSinceStart(now)); l && !silent_) emit(*l);
-            nextSlow += o_.slowMs;
-            if (nextSlow <= now) nextSlow = now + o_.slowMs;
+            nextSlow = nextOnGrid(startMs_, o_.slowMs, now);
         }
         if (now >= nextFast) {
             if (!o_.lineRate && instrument_.fastValuesOn() && !silent_) {
                 if (const auto l = instrument_.fastLine(secondsSinceStart(now))) emit(*l);
             }
-            nextFast += o_.fastMs;
-            if (nextFast <= now) nextFast = now + o_.fastMs;
+            nextFast = nextOnGrid(startMs_, o_.fastMs, now);
         }
         if (!blocked_) pump(now);
     }

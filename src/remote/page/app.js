@@ -110,13 +110,17 @@ function showStatistics(st) {
     const div = document.createElement("div");
     div.className = "stream";
     const cur = s.current, ser = s.series;
+    // Only what the stream's values give, by its names (LAeq, LAmax, LA10 ...).
+    const names = (ser || cur || s.completed[s.completed.length - 1] || {}).names || {};
+    const keys = ["leq", "lmax", "lmin", "l10", "l90"].filter((k) => k in names);
     div.innerHTML = `<h3></h3><div class="now"></div>`;
-    div.querySelector("h3").textContent = `${s.type} (${name}), intervals of ${s.interval_s / 60} min` +
+    const length = s.interval_s < 60 ? s.interval_s + " s" : s.interval_s / 60 + " min";
+    div.querySelector("h3").textContent = `${s.type} (${name}), intervals of ${length}` +
       (s.limit_db != null ? `, limit ${s.limit_db.toFixed(1)} dB` : "") + (s.active ? "" : ", ended");
     const now = div.querySelector(".now");
-    const items = [["Leq since start", ser && ser.leq], ["Interval Leq", cur && cur.leq],
-                   ["Lmax", cur && cur.lmax], ["Lmin", cur && cur.lmin], ["L10", cur && cur.l10],
-                   ["L90", cur && cur.l90]];
+    const items = [];
+    if ("leq" in names) items.push([names.leq + " since start", ser && ser.leq]);
+    for (const k of keys) items.push([k === "leq" ? "Interval " + names.leq : names[k], cur && cur[k]]);
     for (const [label, v] of items) {
       const d = document.createElement("div");
       d.innerHTML = "<span></span><b></b>";
@@ -125,13 +129,18 @@ function showStatistics(st) {
       now.appendChild(d);
     }
     const table = document.createElement("table");
-    table.innerHTML = "<thead><tr><th>Interval</th><th>Leq</th><th>Lmax</th><th>Lmin</th><th>L10</th>" +
-                      "<th>L90</th><th>Samples</th></tr></thead><tbody></tbody>";
+    table.innerHTML = "<thead><tr></tr></thead><tbody></tbody>";
+    const head = table.querySelector("thead tr");
+    for (const h of ["Interval", ...keys.map((k) => names[k]), "Samples"]) {
+      const th = document.createElement("th");
+      th.textContent = h;
+      head.appendChild(th);
+    }
     const body = table.querySelector("tbody");
     const done = s.completed.slice(-8).reverse();
     for (const r of done)
-      body.appendChild(row([localText(r.start).slice(11) + "–" + localText(r.end).slice(11), fixed1(r.leq),
-                            fixed1(r.lmax), fixed1(r.lmin), fixed1(r.l10), fixed1(r.l90), String(r.samples)],
+      body.appendChild(row([localText(r.start).slice(11) + "–" + localText(r.end).slice(11),
+                            ...keys.map((k) => fixed1(r[k])), String(r.samples)],
                            r.over_limit ? "over-limit" : ""));
     if (!done.length) body.appendChild(row(["No completed interval yet."], "empty"));
     div.appendChild(table);

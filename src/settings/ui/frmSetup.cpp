@@ -510,7 +510,8 @@ QWidget* frmSetup::buildStatisticsPage() {
     cboStatisticsInterval = new QComboBox(frameStat);
     named(cboStatisticsInterval, "cboStatisticsInterval");
     for (int seconds : setting(SettingId::StatisticsInterval).choices)
-        cboStatisticsInterval->addItem(QStringLiteral("%1 min").arg(seconds / 60), seconds);
+        cboStatisticsInterval->addItem(
+            seconds < 60 ? QStringLiteral("%1 s").arg(seconds) : QStringLiteral("%1 min").arg(seconds / 60), seconds);
     InputLimitLevel = new QDoubleSpinBox(frameStat);
     named(InputLimitLevel, "InputLimitLevel");
     InputLimitLevel->setRange(0.0, setting(SettingId::LimitLevel).max / 10.0);

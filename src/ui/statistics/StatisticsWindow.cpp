@@ -45,11 +45,12 @@ struct StatisticsWindow::Job {
 
 namespace {
 
-const QStringList kIntervalColumns = {
-    QStringLiteral("Start"),     QStringLiteral("End"),       QStringLiteral("Samples"), QStringLiteral("Leq"),
-    QStringLiteral("Lmax"),      QStringLiteral("Lmin"),      QStringLiteral("L5"),      QStringLiteral("L10"),
-    QStringLiteral("L50"),       QStringLiteral("L90"),       QStringLiteral("L95"),     QStringLiteral("Overflow"),
-    QStringLiteral("Underflow"), QStringLiteral("Over limit")};
+const QStringList kIntervalColumns = {QStringLiteral("Start"),     QStringLiteral("End"),   QStringLiteral("Samples"),
+                                      QStringLiteral("LAeq"),      QStringLiteral("LAmax"), QStringLiteral("LAmin"),
+                                      QStringLiteral("LA5"),       QStringLiteral("LA10"),  QStringLiteral("LA50"),
+                                      QStringLiteral("LA90"),      QStringLiteral("LA95"),  QStringLiteral("Overflow"),
+                                      QStringLiteral("Underflow"), QStringLiteral("Marks")};
+constexpr int kFirstLevelColumn = 3;
 
 QTableWidget* MakeTable(const QString& name, const QStringList& columns, QWidget* parent) {
     auto* t = new QTableWidget(0, int(columns.size()), parent);
@@ -66,11 +67,22 @@ QTableWidget* MakeTable(const QString& name, const QStringList& columns, QWidget
     return t;
 }
 
-QString Levels(const IntervalResult& r, QChar d, bool withLN) {
-    QString s = QStringLiteral("Leq %1 dB   Lmax %2   Lmin %3")
-                    .arg(LevelText(r.leq, d), LevelText(r.lmax, d), LevelText(r.lmin, d));
-    if (withLN) s += QStringLiteral("   L10 %1   L90 %2").arg(LevelText(r.l10, d), LevelText(r.l90, d));
-    return s;
+// The statistics the result's quantity gives, by their names; the percentile
+// levels only when asked for (all of them, or L10 and L90).
+QString Levels(const IntervalResult& r, QChar d, bool withLN, bool allLN = false) {
+    QStringList parts;
+    for (Statistic s : kStatistics) {
+        const char* name = StatisticName(r.quantity, s);
+        if (!name) continue;
+        const bool ln = s != Statistic::Leq && s != Statistic::Lmax && s != Statistic::Lmin;
+        if (ln && !allLN && !(withLN && (s == Statistic::L10 || s == Statistic::L90))) continue;
+        parts << QStringLiteral("%1 %2").arg(QLatin1String(name), LevelText(r.value(s), d));
+    }
+    if (parts.isEmpty()) return QString();
+    parts.first() += r.quantity == Quantity::Amplitude ? QStringLiteral(" dB") : QStringLiteral(" dBA");
+    if (r.quantity == Quantity::RunningMax) parts.first() += QStringLiteral(" (since the series began)");
+    if (r.leqUnresolved()) parts.first() += QStringLiteral(" (beyond the resolution of the readings)");
+    return parts.join(QStringLiteral("   "));
 }
 
 const QString kSpanHint = QStringLiteral("Select a span with Shift+drag, the right mouse button or Shift+arrow keys.");
@@ -101,6 +113,8 @@ QColor Legible(const QColor& mark, const QColor& text, const QColor& back1, cons
     return text;
 }
 
+const QString kOverLimitMark = QStringLiteral("over limit");
+
 void ColourOverLimitRows(QTableWidget* t) {
     const QPalette& p = t->palette();
     const QColor c =
@@ -108,28 +122,50 @@ void ColourOverLimitRows(QTableWidget* t) {
     const int flag = int(kIntervalColumns.size()) - 1;
     for (int row = 0; row < t->rowCount(); ++row) {
         const QTableWidgetItem* marked = t->item(row, flag);
-        if (!marked || marked->text().isEmpty() || t->columnCount() != int(kIntervalColumns.size())) continue;
+        if (!marked || !marked->text().contains(kOverLimitMark) || t->columnCount() != int(kIntervalColumns.size()))
+            continue;
         for (int col = 0; col < t->columnCount(); ++col)
             if (QTableWidgetItem* item = t->item(row, col)) item->setForeground(c);
     }
+}
+
+// The end of a span: the time of day, with its date when that is not the start's.
+QString EndText(int64_t fromMs, int64_t toMs) {
+    const QString end = LocalDateTimeText(toMs);
+    return end.left(10) == LocalDateTimeText(fromMs).left(10) ? end.mid(11) : end;
+}
+
+QString MarksText(const IntervalResult& r) {
+    QStringList m;
+    if (r.overLimit) m << kOverLimitMark;
+    if (r.overflow > 0) m << QStringLiteral("overload");
+    if (r.underflow > 0) m << QStringLiteral("under-range");
+    if (r.estimated > 0) m << QStringLiteral("estimated");
+    if (r.restarts > 0) m << QStringLiteral("meter restarted");
+    if (r.leqUnresolved()) m << QStringLiteral("beyond resolution");
+    return m.join(QStringLiteral(", "));
 }
 
 }  // namespace
 
 void FillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar d, bool append) {
     if (!append) t->setRowCount(0);
+    // Only the statistics the stream's values give have a column.
+    if (!rows.empty()) {
+        const Quantity q = rows.front().quantity;
+        for (Statistic s : kStatistics)
+            t->setColumnHidden(kFirstLevelColumn + int(s), !Gives(q, s));
+    }
     t->setUpdatesEnabled(false);
     const int first = t->rowCount();
     t->setRowCount(first + int(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
         const IntervalResult& r = rows[i];
-        const QString cells[] = {LocalDateTimeText(r.startMs), TimeOfDay(r.endMs),
-                                 QString::number(r.samples),   LevelText(r.leq, d),
-                                 LevelText(r.lmax, d),         LevelText(r.lmin, d),
-                                 LevelText(r.l5, d),           LevelText(r.l10, d),
-                                 LevelText(r.l50, d),          LevelText(r.l90, d),
-                                 LevelText(r.l95, d),          QString::number(r.overflow),
-                                 QString::number(r.underflow), r.overLimit ? QStringLiteral("yes") : QString()};
+        const QString cells[] = {LocalDateTimeText(r.startMs), TimeOfDay(r.endMs),   QString::number(r.samples),
+                                 LevelText(r.leq, d),          LevelText(r.lmax, d), LevelText(r.lmin, d),
+                                 LevelText(r.l5, d),           LevelText(r.l10, d),  LevelText(r.l50, d),
+                                 LevelText(r.l90, d),          LevelText(r.l95, d),  QString::number(r.overflow),
+                                 QString::number(r.underflow), MarksText(r)};
         for (int c = 0; c < int(std::size(cells)); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(c >= 2 ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
@@ -297,11 +333,11 @@ QWidget* StatisticsWindow::BuildFilePage() {
     fileIntervals = MakeTable(QStringLiteral("Intervals of the record file"), kIntervalColumns, page);
     fileBars = new IntervalBarChart(page);
     dayTable = MakeTable(QStringLiteral("Day levels"),
-                         {QStringLiteral("Date"), QStringLiteral("Ld 07-19"), QStringLiteral("Le 19-23"),
-                          QStringLiteral("Ln 23-07"), QStringLiteral("Lden")},
+                         {QStringLiteral("Assessment day"), QStringLiteral("Ld"), QStringLiteral("Le"),
+                          QStringLiteral("Ln"), QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
                          page);
     lower->addTab(fileIntervals, QStringLiteral("Intervals"));
-    lower->addTab(fileBars, QStringLiteral("Interval Leq"));
+    lower->addTab(fileBars, QStringLiteral("Interval levels"));
     lower->addTab(dayTable, QStringLiteral("Day levels"));
 
     auto* split = new QSplitter(Qt::Vertical, page);
@@ -430,6 +466,8 @@ void StatisticsWindow::openRecordFile(const QString& path) {
         QThread::create([result, path, cfg, progressFn] { *result = AnalyzeRecordFile(path, cfg, progressFn); });
     load_ = job;
     fileLabel->setText(QStringLiteral("Reading %1 \u2026").arg(QDir::toNativeSeparators(path)));
+    // Nothing of the file shown before stays on screen as if it were this one's.
+    ClearFilePage();
     progress->setFormat(QStringLiteral("Reading %p%"));
     progress->setValue(0);
     progress->show();
@@ -442,6 +480,7 @@ void StatisticsWindow::openRecordFile(const QString& path) {
         progressTimer_.stop();
         progress->hide();
         cmdCancel->hide();
+        if (analysis_) ShowAnalysis();  // the file shown before, again
         if (result->read.status == RecordReadResult::Status::Cancelled) {
             fileLabel->setText(QStringLiteral("Reading %1 was cancelled.").arg(QFileInfo(result->path).fileName()));
             emit fileLoaded(false);
@@ -460,44 +499,93 @@ void StatisticsWindow::openRecordFile(const QString& path) {
     job->thread->start(QThread::LowPriority);
 }
 
+void StatisticsWindow::ClearFilePage() {
+    noticeLabel->hide();
+    summaryLabel->clear();
+    spanLabel->clear();
+    history->setHistory(nullptr, 0);
+    fileIntervals->setRowCount(0);
+    fileBars->setIntervals({}, 0);
+    dayTable->setRowCount(0);
+    cmdReport->setEnabled(false);
+}
+
 void StatisticsWindow::ShowAnalysis() {
     const RecordAnalysis& a = *analysis_;
     const QChar d = QLatin1Char(a.read.decimalSeparator);
     const IntervalResult& s = a.summary;
-    fileLabel->setText(QStringLiteral("%1 \u2014 %2, %3 to %4 (%5), intervals of %6 min")
-                           .arg(QDir::toNativeSeparators(a.path), a.typeWord,
-                                s.samples > 0 ? LocalDateTimeText(s.startMs) : QStringLiteral("-"),
-                                s.samples > 0 ? LocalDateTimeText(s.endMs) : QStringLiteral("-"),
-                                DurationText(s.endMs - s.startMs))
-                           .arg(a.config.intervalSeconds / 60));
+    const bool any = s.samples + s.skipped > 0;
+    fileLabel->setText(
+        QStringLiteral("%1 \u2014 %2\n%3 to %4 (%5), intervals of %6")
+            .arg(QDir::toNativeSeparators(a.path), QuantityText(a.typeWord),
+                 any ? LocalDateTimeText(s.startMs) : QStringLiteral("-"),
+                 any ? LocalDateTimeText(s.startMs + a.coveredMs()) : QStringLiteral("-"), DurationText(a.coveredMs()),
+                 a.config.intervalSeconds < 60 ? QStringLiteral("%1 s").arg(a.config.intervalSeconds)
+                                               : QStringLiteral("%1 min").arg(a.config.intervalSeconds / 60)));
     noticeLabel->setText(a.read.notices.join(QLatin1Char('\n')));
     noticeLabel->setVisible(!a.read.notices.isEmpty());
-    summaryLabel->setText(QStringLiteral("Whole file:  %1   L5 %2   L10 %3   L50 %4   L90 %5   L95 %6   "
-                                         "(%7 samples, %8 without a level, %9 overflow, %10 underflow)")
-                              .arg(Levels(s, d, false), LevelText(s.l5, d), LevelText(s.l10, d), LevelText(s.l50, d),
-                                   LevelText(s.l90, d), LevelText(s.l95, d))
+    summaryLabel->setText(QStringLiteral("Whole file:  %1   (%2 samples, %3 without a level, %4 at estimated instants, "
+                                         "%5 overflow, %6 underflow)")
+                              .arg(Levels(s, d, false, true))
                               .arg(s.samples)
                               .arg(s.skipped)
+                              .arg(s.estimated)
                               .arg(s.overflow)
                               .arg(s.underflow));
     spanLabel->setText(kSpanHint);
     history->setHistory(&a.history, a.config.limitTenths);
     FillIntervalTable(fileIntervals, a.intervals, d, false);
     fileBars->setIntervals(a.intervals, a.config.limitTenths);
-    dayTable->setRowCount(int(a.days.size()));
-    auto period = [&](const PeriodLevel& p) {
-        return p.samples == 0
-                   ? QStringLiteral("-")
-                   : LevelText(p.level(), d) + QStringLiteral(" (%1 h)").arg(p.coveredMs / 3600000.0, 0, 'f', 1);
+    FillDayTable(a);
+    cmdReport->setEnabled(true);
+}
+
+void StatisticsWindow::FillDayTable(const RecordAnalysis& a) {
+    const QChar d = QLatin1Char(a.read.decimalSeparator);
+    const DayPeriods p = a.config.periods.valid() ? a.config.periods : DayPeriods();
+    auto hour = [](int h) {
+        return QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'));
     };
+    dayTable->setHorizontalHeaderLabels(
+        {QStringLiteral("Assessment day"),
+         QStringLiteral("Ld %1\u2013%2").arg(hour(p.dayStartHour), hour(p.eveningStartHour)),
+         QStringLiteral("Le %1\u2013%2").arg(hour(p.eveningStartHour), hour(p.nightStartHour)),
+         QStringLiteral("Ln %1\u2013%2").arg(hour(p.nightStartHour), hour(p.dayStartHour)), QStringLiteral("Lden"),
+         QStringLiteral("LAeq,24h")});
+    auto number = [&](double v) {
+        return QString::number(v, 'f', 1).replace(QLatin1Char('.'), d);
+    };
+    auto period = [&](const PeriodLevel& pl) {
+        return pl.weight <= 0 ? QStringLiteral("-")
+                              : LevelText(pl.level(), d) + QStringLiteral(" (%1 h)").arg(number(pl.coveredMs / 3.6e6));
+    };
+    auto whole = [&](const DayLevels& day, double level) {
+        if (!std::isnan(level)) return LevelText(level, d);
+        QStringList low;
+        const std::pair<const char*, const PeriodLevel*> ps[] = {
+            {"day", &day.day}, {"evening", &day.evening}, {"night", &day.night}};
+        for (const auto& [name, pl] : ps)
+            if (pl->coverage() < kMinimumCoverage || std::isnan(pl->level()))
+                low << QStringLiteral("%1 %2 %").arg(QLatin1String(name)).arg(std::lround(pl->coverage() * 100));
+        return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
+    };
+    const bool given = Gives(a.quantity, Statistic::Leq);
+    dayTable->setRowCount(given ? int(a.days.size()) : 0);
+    if (!given) return;
     for (size_t i = 0; i < a.days.size(); ++i) {
         const DayLevels& day = a.days[i];
-        const QString cells[] = {LocalDateTimeText(int64_t{day.dayNumber} * 86400000).left(10), period(day.day),
-                                 period(day.evening), period(day.night), LevelText(day.lden(), d)};
-        for (int c = 0; c < 5; ++c)
+        QString date = LocalDateTimeText(int64_t{day.dayNumber} * 86400000).left(10);
+        if (day.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(day.lengthMs() / 3600000);
+        if (day.estimated > 0) date += QStringLiteral(", estimated");
+        const QString cells[] = {date,
+                                 period(day.day),
+                                 period(day.evening),
+                                 period(day.night),
+                                 whole(day, day.lden()),
+                                 whole(day, day.laeq24())};
+        for (int c = 0; c < 6; ++c)
             dayTable->setItem(int(i), c, new QTableWidgetItem(cells[c]));
     }
-    cmdReport->setEnabled(true);
 }
 
 void StatisticsWindow::selectSpan(int64_t fromMs, int64_t toMs) {
@@ -518,7 +606,7 @@ void StatisticsWindow::selectSpan(int64_t fromMs, int64_t toMs) {
     });
     spanJob_ = job;
     spanLabel->setText(
-        QStringLiteral("Span %1 \u2013 %2: reading \u2026").arg(LocalDateTimeText(fromMs), TimeOfDay(toMs)));
+        QStringLiteral("Span %1 \u2013 %2: reading \u2026").arg(LocalDateTimeText(fromMs), EndText(fromMs, toMs)));
     DescribeHistory();
     connect(job->thread, &QThread::finished, this, [this, job, result] {
         job->thread->deleteLater();
@@ -538,12 +626,10 @@ void StatisticsWindow::ShowSpan() {
         DescribeHistory();
         return;
     }
-    spanLabel->setText(QStringLiteral("Span %1 \u2013 %2 (%3):  %4   L5 %5   L10 %6   L50 %7   L90 %8   L95 %9")
-                           .arg(LocalDateTimeText(span_.startMs), TimeOfDay(span_.endMs),
-                                DurationText(span_.endMs - span_.startMs), Levels(span_, d, false),
-                                LevelText(span_.l5, d), LevelText(span_.l10, d), LevelText(span_.l50, d),
-                                LevelText(span_.l90, d), LevelText(span_.l95, d)) +
-                       QStringLiteral("   (%1 samples)").arg(span_.samples));
+    spanLabel->setText(QStringLiteral("Span %1 \u2013 %2 (%3):  %4   (%5 samples)")
+                           .arg(LocalDateTimeText(span_.startMs), EndText(span_.startMs, span_.endMs),
+                                DurationText(span_.endMs - span_.startMs), Levels(span_, d, false, true))
+                           .arg(span_.samples));
     DescribeHistory();
 }
 

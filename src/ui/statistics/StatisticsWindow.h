@@ -106,6 +106,8 @@ private:
     QWidget* BuildFilePage();
     void RefreshStream(LiveView& v);
     void ShowAnalysis();
+    void ClearFilePage();
+    void FillDayTable(const RecordAnalysis& a);
     void ShowSpan();
     void DescribeHistory();
     void ApplyPaletteColours();

@@ -207,8 +207,8 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
     } cases[] = {
         {QVariant(), QVariant(), "15 min", 0.0, -1, -1, {900, REG_DWORD_}, {0, REG_DWORD_}},
         {300, 655, "5 min", 65.5, -1, -1, {300, REG_DWORD_}, {655, REG_DWORD_}},
-        {77, -3, "15 min", 0.0, 5, 70.04, {3600, REG_DWORD_}, {700, REG_DWORD_}},  // unusable values show defaults
-        {1800, 700, "30 min", 70.0, 0, 0.0, {60, REG_DWORD_}, {0, REG_DWORD_}},
+        {77, -3, "15 min", 0.0, 7, 70.04, {3600, REG_DWORD_}, {700, REG_DWORD_}},  // unusable values show defaults
+        {1800, 700, "30 min", 70.0, 0, 0.0, {10, REG_DWORD_}, {0, REG_DWORD_}},
     };
     for (const auto& c : cases) {
         QFile::remove(files.currentUser);

@@ -1,5 +1,6 @@
 // The statistics window: live pages fed by the recorders, record files read
 // in the background (progress, cancel, errors), spans and the report.
+#include "report/ReportDocument.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/StatisticsRecorder.h"
 #include "ui/statistics/StatisticsViews.h"
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -27,7 +29,7 @@ int64_t Ms(int h, int m, int s, int ms = 0) {
 
 MeasurementRecord Slow(int64_t ms, int16_t level) {
     MeasurementRecord r;
-    r.Flags = kFlagLeq;
+    r.Flags = kFlagLp;
     r.SysTime = SystemTimeFromAbsoluteMs(ms);
     r.Level = level;
     return r;
@@ -37,7 +39,7 @@ class StatisticsWindowTest : public ::testing::Test {
 protected:
     // A record file of n slow samples a second apart from 10:00:00, levels 50.0 .. 79.9 dB.
     QString WriteFile(int n, const QByteArray& tail = QByteArray()) {
-        const QString path = dir.filePath(QStringLiteral("NoiseData_LEQ_20260305_100000.dat"));
+        const QString path = dir.filePath(QStringLiteral("NoiseData_LP_20260305_100000.dat"));
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QByteArray out = "Time;NoiseValue\r\n";
@@ -74,28 +76,38 @@ TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
     EXPECT_EQ(w.live[0].title->text(), "No series recorded yet.");
     EXPECT_EQ(w.live[1].title->text(), "No series recorded yet.");
 
-    slow.startSeries(dir.filePath("NoiseData_LEQ_20260305_100000.dat"), "LEQ");
+    slow.startSeries(dir.filePath("NoiseData_LP_20260305_100000.dat"), "LP");
     for (int i = 0; i < 150; ++i)
         slow.addSample(Slow(Ms(10, 0, 0) + i * 1000, int16_t(i < 60 ? 600 : 700)));
     w.refreshLive();
-    EXPECT_TRUE(w.live[0].title->text().startsWith("LEQ \u2014 NoiseData_LEQ_20260305_100000.dat"));
+    EXPECT_TRUE(w.live[0].title->text().startsWith("LP \u2014 NoiseData_LP_20260305_100000.dat"));
     EXPECT_TRUE(w.live[0].running->text().contains("Since 2026-03-05 10:00:00"))
         << w.live[0].running->text().toStdString();
-    EXPECT_TRUE(w.live[0].running->text().contains("Leq 68,1 dB")) << w.live[0].running->text().toStdString();
-    EXPECT_TRUE(w.live[0].current->text().startsWith("Interval 10:02:00 \u2013 10:03:00:  Leq 70,0 dB"))
+    EXPECT_TRUE(w.live[0].running->text().contains("LAeq 68,1 dBA")) << w.live[0].running->text().toStdString();
+    EXPECT_TRUE(w.live[0].current->text().startsWith("Interval 10:02:00 \u2013 10:03:00:  LAeq 70,0 dBA"))
         << w.live[0].current->text().toStdString();
     ASSERT_EQ(w.live[0].table->rowCount(), 2);
     EXPECT_EQ(w.live[0].table->item(0, 3)->text(), "60,0");
-    EXPECT_EQ(w.live[0].table->item(1, 13)->text(), "yes");  // 70.0 dB is over the 65.0 dB limit
+    EXPECT_EQ(w.live[0].table->item(1, 13)->text(), "over limit");  // 70.0 dB is over the 65.0 dB limit
     EXPECT_EQ(w.live[0].table->item(0, 13)->text(), "");
 
     // Nothing changed: nothing is redone. A new series starts a new table.
     w.refreshLive();
     EXPECT_EQ(w.live[0].table->rowCount(), 2);
-    slow.startSeries(dir.filePath("NoiseData_LP_20260305_100300.dat"), "LP");
+    // A running maximum: the statistics it gives, and its columns only.
+    slow.startSeries(dir.filePath("NoiseData_MAX_20260305_100300.dat"), "MAX");
+    slow.addSample(Slow(Ms(10, 3, 0), 700));
     w.refreshLive();
     EXPECT_EQ(w.live[0].table->rowCount(), 0);
-    EXPECT_TRUE(w.live[0].title->text().startsWith("LP"));
+    EXPECT_TRUE(w.live[0].title->text().startsWith("MAX"));
+    EXPECT_TRUE(w.live[0].running->text().contains("  LAmax 70,0 dBA (since the series began)   (1 samples)"))
+        << w.live[0].running->text().toStdString();
+    slow.addSample(Slow(Ms(10, 4, 0), 720));
+    w.refreshLive();
+    ASSERT_EQ(w.live[0].table->rowCount(), 1);
+    EXPECT_TRUE(w.live[0].table->isColumnHidden(3) && !w.live[0].table->isColumnHidden(4));  // LAeq, LAmax
+    slow.startSeries(dir.filePath("NoiseData_LP_20260305_100400.dat"), "LP");
+    w.refreshLive();
     EXPECT_EQ(w.live[0].running->text(), "Waiting for the first sample.");
 }
 
@@ -115,7 +127,10 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
     EXPECT_TRUE(w.progress->isHidden());
     ASSERT_NE(w.analysis(), nullptr);
     EXPECT_EQ(w.fileIntervals->rowCount(), 16);
-    EXPECT_EQ(w.dayTable->rowCount(), 1);
+    ASSERT_EQ(w.dayTable->rowCount(), 1);
+    EXPECT_EQ(w.dayTable->horizontalHeaderItem(1)->text(), "Ld 07\u201319");
+    EXPECT_TRUE(w.dayTable->item(0, 1)->text().endsWith(" (4,0 h)")) << w.dayTable->item(0, 1)->text().toStdString();
+    EXPECT_EQ(w.dayTable->item(0, 4)->text(), "- (day 33 %, evening 0 %, night 0 %)");
     EXPECT_FALSE(w.noticeLabel->isHidden());
     EXPECT_TRUE(w.noticeLabel->text().contains("incomplete"));
     EXPECT_TRUE(w.summaryLabel->text().contains("14400 samples"));
@@ -188,7 +203,7 @@ TEST_F(StatisticsWindowTest, KeysAloneWorkTheWindow) {
     QAccessibleInterface* chart = QAccessible::queryAccessibleInterface(w.history);
     EXPECT_EQ(chart->role(), QAccessible::Chart);
     EXPECT_TRUE(chart->text(QAccessible::Name).startsWith("Time history, 2026-03-05 10:00:00 to"));
-    EXPECT_TRUE(chart->text(QAccessible::Description).contains("Leq "))
+    EXPECT_TRUE(chart->text(QAccessible::Description).contains("LAeq "))
         << chart->text(QAccessible::Description).toStdString();
 
     w.fileIntervals->setFocus();
@@ -200,6 +215,47 @@ TEST_F(StatisticsWindowTest, KeysAloneWorkTheWindow) {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
         QTest::keySequence(&w, close);
         EXPECT_FALSE(w.isVisible()) << close.toString().toStdString();
+    }
+}
+
+// The report's text as pdftotext reads it, blanks and the font's ligatures folded.
+QString PdfText(const QString& pdf) {
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    p.waitForFinished(20000);
+    QString text = QString::fromUtf8(p.readAllStandardOutput()).simplified();
+    return text.replace(QChar(0xFB01), QLatin1String("fi")).replace(QChar(0xFB02), QLatin1String("fl"));
+}
+
+TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
+    const RecordAnalysis a = AnalyzeRecordFile(WriteFile(60), StatisticsConfig());
+    const int64_t t = Ms(9, 0, 0);
+    const struct {
+        double after;
+        const char* drift;
+        bool warning;
+    } cases[] = {
+        {94.3, "Drift between the last check before and the first check after the measurement: +0.3 dB.", false},
+        {93.4, "Drift between the last check before and the first check after the measurement: -0.6 dB.", true}};
+    for (const auto& c : cases) {
+        ReportOptions o;
+        o.programVersion = QStringLiteral("KestroRecorder 9.9");
+        o.evidence.serialNumber = QStringLiteral("12345678");
+        o.evidence.location = QStringLiteral("Garden gate");
+        o.evidence.checksBefore = {{t - 60000, 93.0, QStringLiteral("12345678")},
+                                   {t, 94.0, QStringLiteral("12345678")}};
+        o.evidence.checksAfter = {{t + 7200000, c.after, QStringLiteral("87654321")}, {t + 7260000, 94.0, {}}};
+        o.evidence.verification = QStringLiteral("CHANGED");
+        o.evidence.verificationDetail = QStringLiteral("not the recorded bytes");
+        const QString pdf = dir.filePath(QStringLiteral("evidence.pdf"));
+        QString error;
+        ASSERT_TRUE(WriteReportPdf(a, o, pdf, &error)) << error.toStdString();
+        const QString text = PdfText(pdf);
+        for (const char* want : {"Meter serial number 12345678", "Location Garden gate", "Operator not given",
+                                 "87654321 (another meter)", "CHANGED: not the recorded bytes", "Page 1 of"})
+            EXPECT_TRUE(text.contains(QLatin1String(want))) << want << "\n" << text.toStdString();
+        EXPECT_TRUE(text.contains(QLatin1String(c.drift))) << text.toStdString();
+        EXPECT_EQ(text.contains(QLatin1String("Warning: more than 0.5 dB")), c.warning);
     }
 }
 
@@ -224,12 +280,15 @@ TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
         for (int i = 0; i < 20; ++i)  // 42 MB
             f.write(block);
     }
+    const QString summary = w.summaryLabel->text();
     w.openRecordFile(big);
+    EXPECT_TRUE(w.summaryLabel->text().isEmpty()) << "the summary of the file before, while another one loads";
     w.cmdCancel->click();
     ASSERT_TRUE(WaitLoaded(loaded));
     EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
     EXPECT_TRUE(w.fileLabel->text().contains("cancelled"));
     EXPECT_EQ(w.analysis(), before);
+    EXPECT_EQ(w.summaryLabel->text(), summary);
 
     // A broken line: the window names file and line, and keeps the file shown before.
     const QString bad = dir.filePath("NoiseData_LP_20260305_120000.dat");
