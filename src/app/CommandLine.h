@@ -42,8 +42,10 @@ void ConcealServeToken(int argc, char** argv);
 QString HelpText();
 QString VersionText();
 
-// Name, version and desktop file name of the application object. No display
-// name: the platform would append it to every window title.
+// Name and version of the application object.
 void SetApplicationIdentity();
+
+// --report anywhere on the line: the rest belongs to the report command.
+bool WantsReport(int argc, char** argv);
 
 }  // namespace kestro

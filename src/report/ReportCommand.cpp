@@ -13,7 +13,6 @@
 #include <QGuiApplication>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 namespace kestro {
 
@@ -25,12 +24,6 @@ int Fail(int status, const QString& text) {
 }
 
 }  // namespace
-
-bool WantsReport(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--report") == 0 || std::strncmp(argv[i], "--report=", 9) == 0) return true;
-    return false;
-}
 
 int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods) {
     // No window system: fonts and the PDF painter work on the offscreen platform.

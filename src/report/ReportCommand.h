@@ -8,9 +8,6 @@
 
 namespace kestro {
 
-// True when the command line asks for a report (then nothing else runs).
-bool WantsReport(int argc, char** argv);
-
 // Makes the report. Exit status: 0 done, 1 wrong arguments, 2 the record
 // file cannot be read (the message names the file and line), 3 the report
 // cannot be written.

@@ -2,9 +2,6 @@
 
 #include "kestro/Version.h"
 
-#include <QFileInfo>
-#include <QGuiApplication>
-
 #include <gtest/gtest.h>
 
 using namespace kestro;
@@ -171,13 +168,6 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
         EXPECT_LE(line.size(), 80) << line.toStdString();
     EXPECT_EQ(VersionText(), QString(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING) +
                                  (QString(KESTRO_VERSION_COMMENT).isEmpty() ? "" : " " KESTRO_VERSION_COMMENT) + "\n");
-}
-
-TEST(CommandLineTest, TheWindowBelongsToTheInstalledDesktopEntry) {
-    SetApplicationIdentity();
-    EXPECT_EQ(QGuiApplication::desktopFileName(), KESTRO_DESKTOP_ID);
-    EXPECT_TRUE(QFileInfo::exists(QString(KESTRO_DATA_DIR "/") + KESTRO_DESKTOP_ID + ".desktop"));
-    EXPECT_EQ(QCoreApplication::applicationName(), KESTRO_APP_TITLE);
 }
 
 }  // namespace

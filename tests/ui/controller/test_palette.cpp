@@ -229,7 +229,7 @@ TEST_F(Palette, NoCaptionIsCutAt9To14Points) {
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         QCoreApplication::processEvents();
         const std::unique_ptr<frmSetup> setup = MakeSetup();
-        const auto about = std::make_unique<frmAbout>(log, messages, files);
+        const auto about = std::make_unique<frmAbout>(log, messages, reg.files());
         for (QWidget* window : std::initializer_list<QWidget*>{w.get(), setup.get(), about.get()}) {
             window->show();
             QCoreApplication::processEvents();

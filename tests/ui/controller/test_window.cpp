@@ -1,4 +1,5 @@
 #include "WindowFixture.h"
+#include "ui/recording/LevelGraph.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -84,7 +85,7 @@ TEST_F(Window, RecordFileErrorShowsItsReasonFirst) {
     Feed("lp 650 0\r");
     Tick();
     const QString reason = QString::fromLocal8Bit(std::strerror(ENOENT));
-    const QString full = w->recorder().RecordErrorText();
+    const QString full = s->recorder().RecordErrorText();
     ASSERT_TRUE(full.startsWith(QStringLiteral("Record file error: ") + reason)) << full.toStdString();
     auto* panel = w->findChild<QLabel*>(QStringLiteral("StatusPanel3"));
     ASSERT_NE(panel, nullptr);
