@@ -47,6 +47,10 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     TabularSeparator = separator(SettingId::TabularSeparator);
     StatisticsInterval = number(SettingId::StatisticsInterval);
     LimitLevel = number(SettingId::LimitLevel);
+    MeasurementLocation = text(SettingId::MeasurementLocation);
+    MeasurementOperator = text(SettingId::MeasurementOperator);
+    MeasurementWeather = text(SettingId::MeasurementWeather);
+    MeasurementNotes = text(SettingId::MeasurementNotes);
     return result;
 }
 

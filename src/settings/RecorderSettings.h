@@ -26,6 +26,11 @@ struct RecorderSettings {
     // in tenths of a decibel, 0 = none.
     int32_t StatisticsInterval = setting(SettingId::StatisticsInterval).defaultNumber;
     int32_t LimitLevel = setting(SettingId::LimitLevel).defaultNumber;
+    // Where, by whom and under which conditions the series are measured.
+    QString MeasurementLocation;
+    QString MeasurementOperator;
+    QString MeasurementWeather;
+    QString MeasurementNotes;
 
     // Loads the recorder values; result kTrue (-1) when the nine of the setup
     // dialog were all present and usable, 1 when a default was used for one.

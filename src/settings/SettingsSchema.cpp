@@ -30,6 +30,10 @@ std::vector<SettingDef> MakeSchema() {
         // Added after the nine: stores from before them must not open the setup dialog.
         Recorder(I::StatisticsInterval, "StatisticsInterval", K::Choice, 900, nullptr, false),
         Recorder(I::LimitLevel, "LimitLevel", K::Range, 0, nullptr, false),  // tenths of a dB, 0 = none
+        Recorder(I::MeasurementLocation, "MeasurementLocation", K::Text, 0, "", false),
+        Recorder(I::MeasurementOperator, "MeasurementOperator", K::Text, 0, "", false),
+        Recorder(I::MeasurementWeather, "MeasurementWeather", K::Text, 0, "", false),
+        Recorder(I::MeasurementNotes, "MeasurementNotes", K::Text, 0, "", false),
         // Setup proposes COM1; loading has no default (a missing port opens Setup).
         {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
         {I::COMnDevice, kDeviceSection, "COM%1Device", K::DevicePath, REG_SZ_, 0, "", {}, 1, 4, false},

@@ -28,6 +28,11 @@ enum class SettingId {
     TabularSeparator,
     StatisticsInterval,
     LimitLevel,
+    // Measurement details, written into the side file of every series.
+    MeasurementLocation,
+    MeasurementOperator,
+    MeasurementWeather,
+    MeasurementNotes,
     COMPort,
     COMnDevice,  // one value per port: COM1Device..COM4Device
 };

@@ -218,8 +218,15 @@ TEST_F(HandOffSeriesTest, LinesStillWaitingAtExitAreRescuedAndLogged) {
     }
     const QStringList texts = rec->RescueHeldLines();
     const QString saved = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327.dat");
-    ASSERT_EQ(texts.size(), 1);
+    const QString side = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327_INFO.json");
+    ASSERT_EQ(texts.size(), 2);
     EXPECT_EQ(texts[0], QStringLiteral("5 lines could not be written to %1 and were saved in %2").arg(file, saved));
+    EXPECT_EQ(
+        texts[1],
+        QStringLiteral("the side file %1 could not be written and was saved in %2").arg(SideFilePath(file), side));
+    // Not complete, so not closed: the side file says where its lines are.
+    EXPECT_TRUE(ReadFile(side).contains("\"state\": \"open\"")) << ReadFile(side).toStdString();
+    EXPECT_TRUE(ReadFile(side).contains("\"lines_rescued\": 5"));
     EXPECT_TRUE(LogText().contains(texts[0].toUtf8()));
     EXPECT_EQ(ReadFile(saved).count('\n'), 5);
     EXPECT_FALSE(rec->HasHeldLines());
