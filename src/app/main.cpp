@@ -2,6 +2,7 @@
 #include "about/AppIcon.h"
 #include "app/CommandLine.h"
 #include "app/KestroApplication.h"
+#include "recording/EvidenceFiles.h"
 #include "report/ReportCommand.h"
 #include "shell/DisplayGuard.h"
 
@@ -23,7 +24,7 @@ void Print(std::FILE* stream, const QString& text) {
 
 int main(int argc, char** argv) {
     // A report needs no window, no meter and no second-instance guard.
-    if (kestro::WantsReport(argc, argv)) return kestro::RunReportCommand(argc, argv);
+    if (kestro::WantsReport(argc, argv)) return kestro::RunReportCommand(argc, argv, kestro::ReportEvidenceFor);
     // Everything that needs no window is decided before the application object
     // exists: building it without a display aborts the process.
     QStringList arguments;
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
             Print(stderr, QStringLiteral("KestroRecorder: ") + cl.error +
                               QStringLiteral("\nTry 'KestroRecorder --help' for the options.\n"));
             return kestro::kExitCannotRun;
+        case kestro::CommandLine::Action::Verify:
+            return kestro::RunVerifyCommand(cl.options.verifyDir);
         case kestro::CommandLine::Action::Report:  // taken care of above
         case kestro::CommandLine::Action::Run:
             break;

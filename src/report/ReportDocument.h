@@ -3,6 +3,7 @@
 // the series summary, day levels, the intervals over the limit and the
 // interval table.
 
+#include "report/ReportEvidence.h"
 #include "statistics/RecordAnalysis.h"
 
 #include <QString>
@@ -13,6 +14,7 @@ struct ReportOptions {
     QString serialNumber;    // of the meter; empty when not known
     QString programVersion;  // e.g. "KestroRecorder 1.0.1"
     QChar decimalSeparator = QLatin1Char('.');
+    ReportEvidence evidence;
 };
 
 // Duration as "hh:mm:ss", with days in front when longer ("2 d 03:04:05").
