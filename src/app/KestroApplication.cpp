@@ -328,6 +328,9 @@ void KestroApplication::EndApplication(int exitCode) {
     exitCode_ = exitCode;
     retryTimer_.stop();
     superviseTimer_.stop();
+    // No tick after this: one that sees the port closed below would hand off
+    // late samples into files whose side files are already closed.
+    window_->Timer1.stop();
     window_->FlushRecording();
     window_->recorder().EndStatistics();
     // Nothing held back may be lost: what still cannot be written is saved aside.

@@ -171,6 +171,10 @@ class Sim:
             pass
         return out
 
+    def turn_calibration(self):
+        """The user turns the meter to Calibration, or back to the function before it."""
+        self.proc.send_signal(signal.SIGUSR2)
+
     def stop(self):
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
