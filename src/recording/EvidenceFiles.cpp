@@ -420,6 +420,9 @@ ReportEvidence ReportEvidenceFor(const QString& recordPath) {
     e.serialNumber = Str(meter, "serial_number");
     e.programVersion = Str(first, "program");
     e.timeZone = Str(first, "time_zone");
+    // The offset in force at the start, as the times of the record lines have none.
+    if (Str(first, side::kStart).size() > 6)
+        e.timeZone += QStringLiteral(" (UTC%1)").arg(Str(first, side::kStart).right(6));
     e.location = Str(details, "location");
     e.operatorName = Str(details, "operator");
     e.weather = Str(details, "weather");

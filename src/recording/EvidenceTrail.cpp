@@ -213,10 +213,13 @@ void EvidenceTrail::takeCalibration() {
         c.serialNumber = SerialText(r.SerialNo);
         const QString time = IsoTime(r.SysTime, r.Instant);
         const QString key = KeyOf(r.Code);
-        const QString log = CalibrationLogPath(s_.RecordDirectory);
-        QByteArray bytes = CalibrationLogLine(c, time, key);
-        if (!QFileInfo::exists(log) && held_(log) == 0) bytes.prepend(CalibrationLogHeader());
-        append_(log, bytes);
+        // Without a record directory there is no place for the log (never the root directory).
+        if (!s_.RecordDirectory.isEmpty()) {
+            const QString log = CalibrationLogPath(s_.RecordDirectory);
+            QByteArray bytes = CalibrationLogLine(c, time, key);
+            if (!QFileInfo::exists(log) && held_(log) == 0) bytes.prepend(CalibrationLogHeader());
+            append_(log, bytes);
+        }
 
         const QJsonObject reading = ReadingJson(time, c.levelDb, c.serialNumber, key);
         if (!inStay_) lastStay_ = QJsonArray();
