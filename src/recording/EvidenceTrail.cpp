@@ -244,11 +244,14 @@ void EvidenceTrail::tick() {
     takeCalibration();
     const KestroStateRecord& k = ps_.KestroState;
     if ((k.DataValid & kValidFunction) && k.DevFunction != kFunctionCal) inStay_ = false;
-    if (!s_.RecordDirectory.isEmpty()) loadLog(QDir::cleanPath(s_.RecordDirectory));
-    const QJsonObject settings = lineSettings();
+    if (s_.RecordDirectory != logDir_) {
+        logDir_ = s_.RecordDirectory;
+        if (!logDir_.isEmpty()) loadLog(QDir::cleanPath(logDir_));
+    }
     const int64_t now = NowUtc(clock_);
     for (auto& s : current_) {
         if (!s) continue;
+        const QJsonObject settings = lineSettings();
         if (settings != s->settings) {
             // Lines are formed with the settings of the moment they are written.
             QJsonObject change = settings;

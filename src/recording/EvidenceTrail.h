@@ -85,6 +85,7 @@ private:
     QJsonArray lastStay_;                          // readings of the last stay in Calibration, up to kMaxReadings
     bool inStay_ = false;
     QStringList logsRead_;
+    QString logDir_;  // the record directory whose log was last looked at
     bool hasLastCheck_ = false;
     CalibrationCheck lastCheck_;
 };
