@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <utility>
 
 namespace kestro {
@@ -87,7 +88,12 @@ struct EvidenceTrail::Series {
     int64_t lines = 0;
     QJsonObject settings;  // the line settings last written down
     bool hashing = false;
-    std::future<std::pair<FileDigest, FileDigest>> digests;
+    struct Hashed {
+        FileDigest record;
+        FileDigest stat;
+        std::optional<ChainHead> head;  // read from the directory when not known yet
+    };
+    std::future<Hashed> digests;
 };
 
 EvidenceTrail::EvidenceTrail(ProtocolState& ps, const RecorderSettings& s, const Clock& clock, HeldFn held,
@@ -277,21 +283,27 @@ bool EvidenceTrail::closeFront(bool wait) {
         // The sizes now: a later series may append to the same file (same name within a second).
         const qint64 recordBytes = QFileInfo(s.recordPath).size();
         const qint64 statBytes = QFileInfo::exists(s.statPath) ? QFileInfo(s.statPath).size() : -2;
-        s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, recordBytes, statBytes] {
-            return std::make_pair(DigestFile(r, recordBytes),
-                                  statBytes < -1 ? FileDigest{} : DigestFile(st, statBytes));
+        // Off the poll cycle: a week of fast values, or a directory of a year's side files, takes seconds.
+        const bool readHead = !heads_.count(DirOf(s.sidePath));
+        s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, recordBytes, statBytes,
+                                                    dir = DirOf(s.sidePath), readHead] {
+            Series::Hashed h{DigestFile(r, recordBytes), statBytes < -1 ? FileDigest{} : DigestFile(st, statBytes), {}};
+            if (readHead) h.head = FindChainHead(ReadSideFiles(dir));
+            return h;
         });
         s.hashing = true;
     }
     if (!wait && s.digests.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
-    const auto [record, stat] = s.digests.get();
+    const Series::Hashed hashed = s.digests.get();
+    const FileDigest& record = hashed.record;
+    const FileDigest& stat = hashed.stat;
     s.hashing = false;
+    const QString dir = DirOf(s.sidePath);
+    if (hashed.head && !heads_.count(dir)) heads_[dir] = *hashed.head;
     if (!record.ok) {
         s.retryUtc = NowUtc(clock_) + kRetryMs;
         return false;
     }
-    const QString dir = DirOf(s.sidePath);
-    if (!heads_.count(dir)) heads_[dir] = FindChainHead(ReadSideFiles(dir));
     const ChainHead& head = heads_[dir];
     QJsonObject d = s.doc;
     d[QLatin1String(side::kState)] = QLatin1String(side::kClosed);
