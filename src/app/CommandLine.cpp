@@ -220,8 +220,8 @@ QString VersionText() {
     return text + QLatin1Char('\n');
 }
 
-int RunVerifyCommand(const QString& dir) {
-    const DirectoryVerdict v = VerifyDirectory(dir);
+int runVerifyCommand(const QString& dir) {
+    const DirectoryVerdict v = verifyDirectory(dir);
     if (!v.readable) {
         std::fprintf(stderr, "KestroRecorder: the directory %s cannot be read\n", qPrintable(dir));
         return 2;
@@ -229,7 +229,7 @@ int RunVerifyCommand(const QString& dir) {
     int counts[4] = {};
     for (const FileVerdict& f : v.files) {
         ++counts[int(f.verdict)];
-        const QString line = VerdictText(f.verdict).leftJustified(12) + f.recordFile +
+        const QString line = verdictText(f.verdict).leftJustified(12) + f.recordFile +
                              (f.detail.isEmpty() ? QString() : QStringLiteral(": ") + f.detail);
         std::printf("%s\n", line.toLocal8Bit().constData());
     }

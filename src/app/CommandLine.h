@@ -44,7 +44,7 @@ QString VersionText();
 
 // --verify DIR: prints the verdict of every record file of DIR and the chain's
 // newest side file. 0: all OK or NOT CLOSED, 1: one CHANGED or MISSING, 2: DIR unreadable.
-int RunVerifyCommand(const QString& dir);
+int runVerifyCommand(const QString& dir);
 
 // Name, version and desktop file name of the application object. No display
 // name: the platform would append it to every window title.

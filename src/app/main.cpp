@@ -24,7 +24,7 @@ void Print(std::FILE* stream, const QString& text) {
 
 int main(int argc, char** argv) {
     // A report needs no window, no meter and no second-instance guard.
-    if (kestro::WantsReport(argc, argv)) return kestro::RunReportCommand(argc, argv, kestro::ReportEvidenceFor);
+    if (kestro::WantsReport(argc, argv)) return kestro::RunReportCommand(argc, argv, kestro::reportEvidenceFor);
     // Everything that needs no window is decided before the application object
     // exists: building it without a display aborts the process.
     QStringList arguments;
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
                               QStringLiteral("\nTry 'KestroRecorder --help' for the options.\n"));
             return kestro::kExitCannotRun;
         case kestro::CommandLine::Action::Verify:
-            return kestro::RunVerifyCommand(cl.options.verifyDir);
+            return kestro::runVerifyCommand(cl.options.verifyDir);
         case kestro::CommandLine::Action::Report:  // taken care of above
         case kestro::CommandLine::Action::Run:
             break;

@@ -24,13 +24,13 @@ namespace {
 const QString kInfoSuffix = QStringLiteral("_INFO");
 const QString kJson = QStringLiteral(".json");
 
-QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
+QString two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
 
-QString FileName(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+QString fileNameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
 // The record file's name up to its extension: everything after the time stamp
 // is the extension (the statistics file's rule), else the last ".".
-QString Stem(const QString& name) {
+QString stemOf(const QString& name) {
     static const QRegularExpression stamp(QStringLiteral("_[^_]+_\\d{8}_\\d{6}"));
     qsizetype at = -1;
     for (auto it = stamp.globalMatch(name); it.hasNext();)
@@ -43,41 +43,41 @@ QString Stem(const QString& name) {
 }
 
 // Order of severity: a worse finding decides the verdict.
-int Severity(Verdict v) { return static_cast<int>(v); }
+int severity(Verdict v) { return static_cast<int>(v); }
 
 }  // namespace
 
-QString SideFilePath(const QString& recordPath, int n) {
+QString sideFilePath(const QString& recordPath, int n) {
     const qsizetype slash = recordPath.lastIndexOf(QLatin1Char('/'));
-    const QString stem = Stem(recordPath.mid(slash + 1));
+    const QString stem = stemOf(recordPath.mid(slash + 1));
     return recordPath.left(slash + 1) + stem + kInfoSuffix + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) + kJson;
 }
 
-bool IsRecordFileName(const QString& name) {
+bool isRecordFileName(const QString& name) {
     static const QRegularExpression re(
         QStringLiteral("^.+_(LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType)_\\d{8}_\\d{6}(\\.[^_]*)?$"));
     return re.match(name).hasMatch();
 }
 
-QString CalibrationLogPath(const QString& recordDirectory) {
+QString calibrationLogPath(const QString& recordDirectory) {
     QString dir = recordDirectory;
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     return dir + QStringLiteral("calibration.csv");
 }
 
-QString IsoTime(const SystemTime& local, int64_t utcMs) {
+QString isoTime(const SystemTime& local, int64_t utcMs) {
     const int64_t offsetMs = AbsoluteMilliseconds(local) - (utcMs + kUnixEpochAbsoluteMs);
     const int64_t minutes = (offsetMs >= 0 ? offsetMs + 30000 : offsetMs - 30000) / 60000;
     const int64_t a = minutes < 0 ? -minutes : minutes;
     return QStringLiteral("%1-%2-%3T%4:%5:%6.%7%8%9:%10")
         .arg(local.wYear, 4, 10, QLatin1Char('0'))
-        .arg(Two(local.wMonth), Two(local.wDay), Two(local.wHour), Two(local.wMinute), Two(local.wSecond))
+        .arg(two(local.wMonth), two(local.wDay), two(local.wHour), two(local.wMinute), two(local.wSecond))
         .arg(local.wMilliseconds, 3, 10, QLatin1Char('0'))
         .arg(minutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-        .arg(Two(int(a / 60)), Two(int(a % 60)));
+        .arg(two(int(a / 60)), two(int(a % 60)));
 }
 
-bool ParseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs) {
+bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs) {
     static const QRegularExpression re(
         QStringLiteral("^(\\d{4})-(\\d\\d)-(\\d\\d)T(\\d\\d):(\\d\\d):(\\d\\d)\\.(\\d{3})([+-])(\\d\\d):(\\d\\d)$"));
     const QRegularExpressionMatch m = re.match(text);
@@ -94,7 +94,7 @@ bool ParseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs) {
     return true;
 }
 
-FileDigest DigestFile(const QString& path, qint64 bytes) {
+FileDigest digestFile(const QString& path, qint64 bytes) {
     FileDigest d;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return d;
@@ -112,7 +112,7 @@ FileDigest DigestFile(const QString& path, qint64 bytes) {
     return d;
 }
 
-bool WriteFileDurably(const QString& path, const QByteArray& bytes, QString* error) {
+bool writeFileDurably(const QString& path, const QByteArray& bytes, QString* error) {
     const QFileInfo fi(path);
     const QByteArray dir = QFile::encodeName(fi.absolutePath());
     QByteArray tmp = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") + fi.fileName()) + ".XXXXXX";
@@ -145,16 +145,16 @@ bool WriteFileDurably(const QString& path, const QByteArray& bytes, QString* err
     return true;
 }
 
-QByteArray CalibrationLogHeader() { return "Time;Level;SerialNumber;Key\r\n"; }
+QByteArray calibrationLogHeader() { return "Time;Level;SerialNumber;Key\r\n"; }
 
-QByteArray CalibrationLogLine(const CalibrationCheck& c, const QString& isoTime, const QString& key) {
-    return (isoTime + QLatin1Char(';') + QString::number(c.levelDb, 'f', 1) + QLatin1Char(';') + c.serialNumber +
+QByteArray calibrationLogLine(const CalibrationCheck& c, const QString& time, const QString& key) {
+    return (time + QLatin1Char(';') + QString::number(c.levelDb, 'f', 1) + QLatin1Char(';') + c.serialNumber +
             QLatin1Char(';') + key)
                .toLatin1() +
            "\r\n";
 }
 
-std::vector<LoggedCalibration> ReadCalibrationLog(const QString& path) {
+std::vector<LoggedCalibration> readCalibrationLog(const QString& path) {
     std::vector<LoggedCalibration> out;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return out;
@@ -162,7 +162,7 @@ std::vector<LoggedCalibration> ReadCalibrationLog(const QString& path) {
         const QList<QByteArray> cols = raw.trimmed().split(';');
         LoggedCalibration c;
         bool ok = false;
-        if (cols.size() != 4 || !ParseIsoTime(QString::fromLatin1(cols[0]), &c.check.localMs, &c.utcMs)) continue;
+        if (cols.size() != 4 || !parseIsoTime(QString::fromLatin1(cols[0]), &c.check.localMs, &c.utcMs)) continue;
         c.check.levelDb = cols[1].toDouble(&ok);
         if (!ok) continue;
         c.check.serialNumber = QString::fromLatin1(cols[2]);
@@ -173,7 +173,7 @@ std::vector<LoggedCalibration> ReadCalibrationLog(const QString& path) {
     return out;
 }
 
-std::vector<LoggedCalibration> LastStayBefore(const std::vector<LoggedCalibration>& log, int64_t utcMs) {
+std::vector<LoggedCalibration> lastStayBefore(const std::vector<LoggedCalibration>& log, int64_t utcMs) {
     auto end = std::find_if(log.begin(), log.end(), [&](const LoggedCalibration& c) { return c.utcMs >= utcMs; });
     auto begin = end;
     while (begin != log.begin() && (begin == end || begin->utcMs - (begin - 1)->utcMs <= kCalibrationStayGapMs))
@@ -181,7 +181,7 @@ std::vector<LoggedCalibration> LastStayBefore(const std::vector<LoggedCalibratio
     return {begin, end};
 }
 
-std::vector<LoggedCalibration> FirstStayAfter(const std::vector<LoggedCalibration>& log, int64_t utcMs) {
+std::vector<LoggedCalibration> firstStayAfter(const std::vector<LoggedCalibration>& log, int64_t utcMs) {
     auto begin = std::find_if(log.begin(), log.end(), [&](const LoggedCalibration& c) { return c.utcMs > utcMs; });
     auto end = begin;
     while (end != log.end() && (end == begin || end->utcMs - (end - 1)->utcMs <= kCalibrationStayGapMs))
@@ -194,7 +194,7 @@ bool SideFile::closed() const {
 }
 QString SideFile::recordFile() const { return doc.value(QLatin1String(side::kRecordFile)).toString(); }
 
-std::vector<SideFile> ReadSideFiles(const QString& dir) {
+std::vector<SideFile> readSideFiles(const QString& dir) {
     std::vector<SideFile> out;
     static const QRegularExpression re(QStringLiteral("_INFO(_\\d+)?\\.json$"));
     for (const QString& name : QDir(dir).entryList({QStringLiteral("*_INFO*.json")}, QDir::Files, QDir::Name)) {
@@ -215,7 +215,7 @@ std::vector<SideFile> ReadSideFiles(const QString& dir) {
     return out;
 }
 
-QString VerdictText(Verdict v) {
+QString verdictText(Verdict v) {
     switch (v) {
         case Verdict::Ok:
             return QStringLiteral("OK");
@@ -237,28 +237,28 @@ bool DirectoryVerdict::allGood() const {
 
 namespace {
 
-QString Str(const QJsonObject& o, const char* key) { return o.value(QLatin1String(key)).toString(); }
-qint64 Num(const QJsonObject& o, const char* key) { return qint64(o.value(QLatin1String(key)).toDouble(-1)); }
-QJsonObject Previous(const SideFile& s) { return s.doc.value(QLatin1String(side::kPrevious)).toObject(); }
+QString str(const QJsonObject& o, const char* key) { return o.value(QLatin1String(key)).toString(); }
+qint64 num(const QJsonObject& o, const char* key) { return qint64(o.value(QLatin1String(key)).toDouble(-1)); }
+QJsonObject previousOf(const SideFile& s) { return s.doc.value(QLatin1String(side::kPrevious)).toObject(); }
 
 struct Findings {
     Verdict verdict = Verdict::Ok;
     QStringList details;
     void add(Verdict v, const QString& detail) {
-        if (Severity(v) > Severity(verdict)) verdict = v;
+        if (severity(v) > severity(verdict)) verdict = v;
         details << detail;
     }
 };
 
 // A closed side file's hash of one of its files against the file as it is now.
-void CheckHashed(Findings& f, const QString& dir, const QString& name, qint64 bytes, const QString& sha,
+void checkHashed(Findings& f, const QString& dir, const QString& name, qint64 bytes, const QString& sha,
                  const char* what) {
     const QString path = QDir(dir).filePath(name);
     if (!QFileInfo::exists(path)) {
         f.add(Verdict::Missing, QStringLiteral("%1 %2 is missing").arg(QLatin1String(what), name));
         return;
     }
-    const FileDigest d = DigestFile(path, bytes);
+    const FileDigest d = digestFile(path, bytes);
     if (!d.ok)
         f.add(Verdict::Changed, QStringLiteral("%1 %2 is shorter than the %3 bytes it had when closed")
                                     .arg(QLatin1String(what), name)
@@ -270,15 +270,15 @@ void CheckHashed(Findings& f, const QString& dir, const QString& name, qint64 by
 
 }  // namespace
 
-ChainHead FindChainHead(const std::vector<SideFile>& sides) {
+ChainHead findChainHead(const std::vector<SideFile>& sides) {
     std::set<QString> named;
     for (const SideFile& s : sides)
-        if (s.closed()) named.insert(Str(Previous(s), side::kPreviousSideFile));
+        if (s.closed()) named.insert(str(previousOf(s), side::kPreviousSideFile));
     ChainHead head;
     int64_t newest = INT64_MIN;
     for (const SideFile& s : sides) {
         int64_t local = 0, utc = 0;
-        if (!s.closed() || named.count(s.name) || !ParseIsoTime(Str(s.doc, side::kClosedAt), &local, &utc)) continue;
+        if (!s.closed() || named.count(s.name) || !parseIsoTime(str(s.doc, side::kClosedAt), &local, &utc)) continue;
         if (utc >= newest) {
             newest = utc;
             head = {s.name, s.sha256, s.recordFile()};
@@ -287,19 +287,19 @@ ChainHead FindChainHead(const std::vector<SideFile>& sides) {
     return head;
 }
 
-DirectoryVerdict VerifyDirectory(const QString& dir, const QString& onlyRecord) {
+DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) {
     DirectoryVerdict out;
     const QFileInfo di(dir);
     if (!di.isDir() || !di.isReadable() || !di.isExecutable()) return out;
     out.readable = true;
-    const std::vector<SideFile> sides = ReadSideFiles(dir);
+    const std::vector<SideFile> sides = readSideFiles(dir);
     std::map<QString, std::vector<const SideFile*>> byRecord;
     std::map<QString, const SideFile*> byName;
     std::map<QString, const SideFile*> successor;  // side file name -> the closed side file naming it
     std::map<QString, QStringList> lostSides;      // record name -> missing side files named by the chain
     std::set<QString> records;
     for (const QString& n : QDir(dir).entryList(QDir::Files, QDir::Name))
-        if (IsRecordFileName(n)) records.insert(n);
+        if (isRecordFileName(n)) records.insert(n);
     for (const SideFile& s : sides) {
         byName[s.name] = &s;
         if (!s.parsed) continue;
@@ -307,12 +307,12 @@ DirectoryVerdict VerifyDirectory(const QString& dir, const QString& onlyRecord) 
         records.insert(s.recordFile());
     }
     for (const SideFile& s : sides) {
-        const QJsonObject prev = Previous(s);
-        const QString p = Str(prev, side::kPreviousSideFile);
+        const QJsonObject prev = previousOf(s);
+        const QString p = str(prev, side::kPreviousSideFile);
         if (!s.closed() || p.isEmpty()) continue;
         successor[p] = &s;
         if (byName.count(p)) continue;
-        const QString r = Str(prev, side::kRecordFile);
+        const QString r = str(prev, side::kRecordFile);
         lostSides[r] << QStringLiteral("%1 (named by %2)").arg(p, s.name);
         records.insert(r);
     }
@@ -326,7 +326,7 @@ DirectoryVerdict VerifyDirectory(const QString& dir, const QString& onlyRecord) 
         for (const QString& lost : lostSides[r])
             f.add(Verdict::Missing, QStringLiteral("side file ") + lost + QStringLiteral(" is missing"));
         for (int n = 1; n <= 9; ++n) {
-            auto it = byName.find(FileName(SideFilePath(path, n)));
+            auto it = byName.find(fileNameOf(sideFilePath(path, n)));
             if (it != byName.end() && !it->second->parsed)
                 f.add(Verdict::Changed, QStringLiteral("side file %1 cannot be read").arg(it->first));
         }
@@ -340,25 +340,25 @@ DirectoryVerdict VerifyDirectory(const QString& dir, const QString& onlyRecord) 
             for (const SideFile* s : mine) {
                 auto succ = successor.find(s->name);
                 if (succ != successor.end() &&
-                    Str(Previous(*succ->second), side::kPreviousSha) != QString::fromLatin1(s->sha256))
+                    str(previousOf(*succ->second), side::kPreviousSha) != QString::fromLatin1(s->sha256))
                     f.add(Verdict::Changed, QStringLiteral("side file %1 differs from what %2 recorded of it")
                                                 .arg(s->name, succ->second->name));
                 if (!s->closed()) {
                     open = true;
                     continue;
                 }
-                covered = std::max(covered, Num(s->doc, side::kRecordBytes));
-                CheckHashed(f, dir, r, Num(s->doc, side::kRecordBytes), Str(s->doc, side::kRecordSha), "record file");
-                const QString stat = Str(s->doc, side::kStatisticsFile);
+                covered = std::max(covered, num(s->doc, side::kRecordBytes));
+                checkHashed(f, dir, r, num(s->doc, side::kRecordBytes), str(s->doc, side::kRecordSha), "record file");
+                const QString stat = str(s->doc, side::kStatisticsFile);
                 if (!stat.isEmpty())
-                    CheckHashed(f, dir, stat, Num(s->doc, side::kStatisticsBytes), Str(s->doc, side::kStatisticsSha),
+                    checkHashed(f, dir, stat, num(s->doc, side::kStatisticsBytes), str(s->doc, side::kStatisticsSha),
                                 "statistics file");
             }
             const qint64 size = QFileInfo(path).size();
             if (!open && size > covered)
                 f.add(Verdict::Changed, QStringLiteral("%1 bytes were added after it was closed").arg(size - covered));
             if (f.details.isEmpty() && open) {
-                const FileDigest d = DigestFile(path);
+                const FileDigest d = digestFile(path);
                 f.add(Verdict::NotClosed, QStringLiteral("its series was never closed (cut short); now %1 bytes, "
                                                          "sha256 %2")
                                               .arg(d.bytes)
@@ -368,7 +368,7 @@ DirectoryVerdict VerifyDirectory(const QString& dir, const QString& onlyRecord) 
         out.files.push_back({r, f.verdict, f.details.join(QStringLiteral("; "))});
     }
 
-    const ChainHead head = FindChainHead(sides);
+    const ChainHead head = findChainHead(sides);
     out.headSideFile = head.sideFile;
     out.headSha256 = head.sha256;
     return out;
@@ -376,21 +376,21 @@ DirectoryVerdict VerifyDirectory(const QString& dir, const QString& onlyRecord) 
 
 namespace {
 
-std::vector<CalibrationCheck> Checks(const QJsonArray& a) {
+std::vector<CalibrationCheck> checksOf(const QJsonArray& a) {
     std::vector<CalibrationCheck> out;
     for (const QJsonValue& v : a) {
         const QJsonObject o = v.toObject();
         CalibrationCheck c;
         int64_t utc = 0;
-        if (!ParseIsoTime(Str(o, "time"), &c.localMs, &utc)) continue;
+        if (!parseIsoTime(str(o, "time"), &c.localMs, &utc)) continue;
         c.levelDb = o.value(QLatin1String("level_db")).toDouble();
-        c.serialNumber = Str(o, "serial_number");
+        c.serialNumber = str(o, "serial_number");
         out.push_back(c);
     }
     return out;
 }
 
-std::vector<CalibrationCheck> Checks(const std::vector<LoggedCalibration>& log) {
+std::vector<CalibrationCheck> checksOf(const std::vector<LoggedCalibration>& log) {
     std::vector<CalibrationCheck> out;
     for (const LoggedCalibration& l : log)
         out.push_back(l.check);
@@ -399,45 +399,45 @@ std::vector<CalibrationCheck> Checks(const std::vector<LoggedCalibration>& log) 
 
 }  // namespace
 
-ReportEvidence ReportEvidenceFor(const QString& recordPath) {
+ReportEvidence reportEvidenceFor(const QString& recordPath) {
     ReportEvidence e;
     const QFileInfo fi(recordPath);
     const QString dir = fi.absolutePath();
     const QString name = fi.fileName();
-    const DirectoryVerdict v = VerifyDirectory(dir, name);
+    const DirectoryVerdict v = verifyDirectory(dir, name);
     if (!v.files.empty()) {
-        e.verification = VerdictText(v.files.front().verdict);
+        e.verification = verdictText(v.files.front().verdict);
         e.verificationDetail = v.files.front().detail;
     }
     std::vector<SideFile> mine;
-    for (SideFile& s : ReadSideFiles(dir))
+    for (SideFile& s : readSideFiles(dir))
         if (s.parsed && s.recordFile() == name) mine.push_back(std::move(s));
     if (mine.empty()) return e;
     const QJsonObject& first = mine.front().doc;
     const QJsonObject& last = mine.back().doc;
     const QJsonObject meter = first.value(QLatin1String("meter")).toObject();
     const QJsonObject details = first.value(QLatin1String("measurement")).toObject();
-    e.serialNumber = Str(meter, "serial_number");
-    e.programVersion = Str(first, "program");
-    e.timeZone = Str(first, "time_zone");
+    e.serialNumber = str(meter, "serial_number");
+    e.programVersion = str(first, "program");
+    e.timeZone = str(first, "time_zone");
     // The offset in force at the start, as the times of the record lines have none.
-    if (Str(first, side::kStart).size() > 6)
-        e.timeZone += QStringLiteral(" (UTC%1)").arg(Str(first, side::kStart).right(6));
-    e.location = Str(details, "location");
-    e.operatorName = Str(details, "operator");
-    e.weather = Str(details, "weather");
-    e.notes = Str(details, "notes");
-    e.checksBefore = Checks(first.value(QLatin1String(side::kCalibrationBefore)).toArray());
-    e.checksAfter = Checks(last.value(QLatin1String(side::kCalibrationAfter)).toArray());
+    if (str(first, side::kStart).size() > 6)
+        e.timeZone += QStringLiteral(" (UTC%1)").arg(str(first, side::kStart).right(6));
+    e.location = str(details, "location");
+    e.operatorName = str(details, "operator");
+    e.weather = str(details, "weather");
+    e.notes = str(details, "notes");
+    e.checksBefore = checksOf(first.value(QLatin1String(side::kCalibrationBefore)).toArray());
+    e.checksAfter = checksOf(last.value(QLatin1String(side::kCalibrationAfter)).toArray());
     if (!e.checksBefore.empty() && !e.checksAfter.empty()) return e;
     // Checks the side files could not take: before the first series of a
     // directory was started, or after a series was closed.
-    const std::vector<LoggedCalibration> log = ReadCalibrationLog(CalibrationLogPath(dir));
+    const std::vector<LoggedCalibration> log = readCalibrationLog(calibrationLogPath(dir));
     int64_t local = 0, start = 0, end = 0;
-    if (e.checksBefore.empty() && ParseIsoTime(Str(first, side::kStart), &local, &start))
-        e.checksBefore = Checks(LastStayBefore(log, start));
-    if (e.checksAfter.empty() && ParseIsoTime(Str(last, side::kEnd), &local, &end))
-        e.checksAfter = Checks(FirstStayAfter(log, end));
+    if (e.checksBefore.empty() && parseIsoTime(str(first, side::kStart), &local, &start))
+        e.checksBefore = checksOf(lastStayBefore(log, start));
+    if (e.checksAfter.empty() && parseIsoTime(str(last, side::kEnd), &local, &end))
+        e.checksAfter = checksOf(firstStayAfter(log, end));
     return e;
 }
 

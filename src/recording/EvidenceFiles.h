@@ -25,16 +25,16 @@ namespace kestro {
 
 // n = 1: "<record name without extension>_INFO.json"; n > 1: "..._INFO_<n>.json"
 // (a later series appending to the same record file, started within the same second).
-QString SideFilePath(const QString& recordPath, int n = 1);
+QString sideFilePath(const QString& recordPath, int n = 1);
 // <base>_<LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType>_<YYYYMMDD>_<hhmmss><extension>.
-bool IsRecordFileName(const QString& name);
+bool isRecordFileName(const QString& name);
 // "calibration.csv" in the record directory.
-QString CalibrationLogPath(const QString& recordDirectory);
+QString calibrationLogPath(const QString& recordDirectory);
 
 // "2026-03-05T14:03:27.250+01:00": a local time and the UTC offset of that moment.
-QString IsoTime(const SystemTime& local, int64_t utcMs);
+QString isoTime(const SystemTime& local, int64_t utcMs);
 // The local time (ms since 1899-12-30) and the instant (UTC ms since 1970) of such a text.
-bool ParseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs);
+bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs);
 
 struct FileDigest {
     bool ok = false;
@@ -43,15 +43,15 @@ struct FileDigest {
 };
 // SHA-256 of the first `bytes` bytes of a file, or of all of it (-1). Not ok
 // when the file cannot be read or is shorter than asked.
-FileDigest DigestFile(const QString& path, qint64 bytes = -1);
+FileDigest digestFile(const QString& path, qint64 bytes = -1);
 
 // Writes a new file under a temporary name, syncs it, renames it over path and
 // syncs the directory: a crash leaves the old content or the new, never half.
-bool WriteFileDurably(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+bool writeFileDurably(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // One line of the calibration log: Time;Level;SerialNumber;Key with CR LF.
-QByteArray CalibrationLogHeader();
-QByteArray CalibrationLogLine(const CalibrationCheck& c, const QString& isoTime, const QString& key);
+QByteArray calibrationLogHeader();
+QByteArray calibrationLogLine(const CalibrationCheck& c, const QString& time, const QString& key);
 struct LoggedCalibration {
     CalibrationCheck check;
     int64_t utcMs = 0;
@@ -59,12 +59,12 @@ struct LoggedCalibration {
     QString key;
 };
 // The readings of a calibration log, oldest first; lines that do not parse are skipped.
-std::vector<LoggedCalibration> ReadCalibrationLog(const QString& path);
+std::vector<LoggedCalibration> readCalibrationLog(const QString& path);
 // Readings further apart than this belong to two stays in Calibration (two checks).
 constexpr int64_t kCalibrationStayGapMs = 120 * 1000;
 // The readings of the last stay that ended before utcMs, or of the first that began after it.
-std::vector<LoggedCalibration> LastStayBefore(const std::vector<LoggedCalibration>& log, int64_t utcMs);
-std::vector<LoggedCalibration> FirstStayAfter(const std::vector<LoggedCalibration>& log, int64_t utcMs);
+std::vector<LoggedCalibration> lastStayBefore(const std::vector<LoggedCalibration>& log, int64_t utcMs);
+std::vector<LoggedCalibration> firstStayAfter(const std::vector<LoggedCalibration>& log, int64_t utcMs);
 
 // A side file as read back.
 struct SideFile {
@@ -77,7 +77,7 @@ struct SideFile {
     QString recordFile() const;  // the record file's name
 };
 // Every side file of a directory, by name.
-std::vector<SideFile> ReadSideFiles(const QString& dir);
+std::vector<SideFile> readSideFiles(const QString& dir);
 
 // The end of a directory's chain: the newest closed side file that no other
 // closed side file names as its previous one.
@@ -86,11 +86,11 @@ struct ChainHead {
     QByteArray sha256;
     QString recordFile;
 };
-ChainHead FindChainHead(const std::vector<SideFile>& sides);
+ChainHead findChainHead(const std::vector<SideFile>& sides);
 
 enum class Verdict { Ok, NotClosed, Changed, Missing };
 // "OK", "NOT CLOSED", "CHANGED", "MISSING".
-QString VerdictText(Verdict v);
+QString verdictText(Verdict v);
 
 struct FileVerdict {
     QString recordFile;  // name
@@ -106,12 +106,12 @@ struct DirectoryVerdict {
 };
 // Checks every record file of dir against its side files and the chain; with
 // onlyRecord, that record file alone (its side file's link is still checked).
-DirectoryVerdict VerifyDirectory(const QString& dir, const QString& onlyRecord = QString());
+DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord = QString());
 
 // What a report says about a record file: from its side files, the
 // calibration log of its directory where they hold no checks, and the
 // verification of the file.
-ReportEvidence ReportEvidenceFor(const QString& recordPath);
+ReportEvidence reportEvidenceFor(const QString& recordPath);
 
 // Field names of the side file shared by the writer and the readers.
 namespace side {

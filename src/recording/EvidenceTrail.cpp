@@ -21,17 +21,17 @@ namespace {
 // A side file that could not be written is tried again after this long.
 constexpr int64_t kRetryMs = 1000;
 
-QString DirOf(const QString& path) { return path.left(path.lastIndexOf(QLatin1Char('/'))); }
-QString NameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+QString dirOf(const QString& path) { return path.left(path.lastIndexOf(QLatin1Char('/'))); }
+QString nameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
-QString SerialText(int32_t serial) {
+QString serialText(int32_t serial) {
     if (serial <= 0 || serial == kSerialNotReceived) return QString();
     return QStringLiteral("%1").arg(serial, 8, 10, QLatin1Char('0'));
 }
 
-QJsonValue TextOrNull(const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); }
+QJsonValue textOrNull(const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); }
 
-QString KeyOf(int16_t code) {
+QString keyOf(int16_t code) {
     switch (code) {
         case kCodeCals:
             return QStringLiteral("cals");
@@ -42,11 +42,11 @@ QString KeyOf(int16_t code) {
     }
 }
 
-QJsonObject MeterOf(const KestroStateRecord& k) {
+QJsonObject meterOf(const KestroStateRecord& k) {
     static const char* const kFunctions[] = {"Initialisation", "Lp", "LEQ", "MAX-Hold", "Calibration", "Service"};
     static const char* const kRanges[] = {"30 - 90 dB", "50 - 110 dB", "70 - 130 dB"};
     QJsonObject m;
-    m[QLatin1String("serial_number")] = TextOrNull(SerialText(k.DevSerialNo));
+    m[QLatin1String("serial_number")] = textOrNull(serialText(k.DevSerialNo));
     const bool function = (k.DataValid & kValidFunction) && k.DevFunction >= 0 && k.DevFunction <= 5;
     m[QLatin1String("function")] = function ? QJsonValue(QLatin1String(kFunctions[k.DevFunction])) : QJsonValue();
     m[QLatin1String("function_code")] = function ? QJsonValue(k.DevFunction * 10 + k.DevVariant) : QJsonValue();
@@ -55,24 +55,24 @@ QJsonObject MeterOf(const KestroStateRecord& k) {
     m[QLatin1String("range")] = ranged ? QJsonValue(QLatin1String(kRanges[range - 1])) : QJsonValue();
     m[QLatin1String("auto_range")] = ranged ? QJsonValue((k.DevRange & kRangeAuto) != 0) : QJsonValue();
     m[QLatin1String("software")] =
-        TextOrNull((k.DataValid & kValidSwRev) ? QString::fromStdString(FixedTextToString(k.DevSwRev)) : QString());
+        textOrNull((k.DataValid & kValidSwRev) ? QString::fromStdString(FixedTextToString(k.DevSwRev)) : QString());
     m[QLatin1String("hardware")] =
-        TextOrNull((k.DataValid & kValidHwRev) ? QString::fromStdString(FixedTextToString(k.DevHwRev)) : QString());
+        textOrNull((k.DataValid & kValidHwRev) ? QString::fromStdString(FixedTextToString(k.DevHwRev)) : QString());
     return m;
 }
 
-QJsonObject ReadingJson(const QString& time, double db, const QString& serial, const QString& key) {
+QJsonObject readingJson(const QString& time, double db, const QString& serial, const QString& key) {
     QJsonObject o;
     o[QLatin1String("time")] = time;
     o[QLatin1String("level_db")] = db;
-    o[QLatin1String("serial_number")] = TextOrNull(serial);
+    o[QLatin1String("serial_number")] = textOrNull(serial);
     o[QLatin1String("key")] = key;
     return o;
 }
 
-QByteArray JsonBytes(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Indented); }
+QByteArray jsonBytes(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Indented); }
 
-int64_t NowUtc(const Clock& c) { return c.Read().utcMs; }
+int64_t nowUtc(const Clock& c) { return c.Read().utcMs; }
 
 }  // namespace
 
@@ -125,12 +125,12 @@ bool EvidenceTrail::sidePathInUse(const QString& path) const {
 void EvidenceTrail::loadLog(const QString& dir) {
     if (logsRead_.contains(dir)) return;
     logsRead_ << dir;
-    const std::vector<LoggedCalibration> log = ReadCalibrationLog(CalibrationLogPath(dir));
+    const std::vector<LoggedCalibration> log = readCalibrationLog(calibrationLogPath(dir));
     if (log.empty()) return;
     if (lastStay_.isEmpty() && !inStay_) {
-        const std::vector<LoggedCalibration> stay = LastStayBefore(log, INT64_MAX);
+        const std::vector<LoggedCalibration> stay = lastStayBefore(log, INT64_MAX);
         for (size_t i = stay.size() > size_t(kMaxReadings) ? stay.size() - kMaxReadings : 0; i < stay.size(); ++i)
-            lastStay_.append(ReadingJson(stay[i].time, stay[i].check.levelDb, stay[i].check.serialNumber, stay[i].key));
+            lastStay_.append(readingJson(stay[i].time, stay[i].check.levelDb, stay[i].check.serialNumber, stay[i].key));
     }
     if (!hasLastCheck_) {
         hasLastCheck_ = true;
@@ -146,25 +146,25 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
     s->recordPath = recordPath;
     s->statPath = StatisticsFilePath(recordPath);
     for (int n = 1; s->sidePath.isEmpty() || sidePathInUse(s->sidePath); ++n)
-        s->sidePath = SideFilePath(recordPath, n);
-    loadLog(DirOf(recordPath));
+        s->sidePath = sideFilePath(recordPath, n);
+    loadLog(dirOf(recordPath));
     s->settings = lineSettings();
     s->lines = s_.IncludeHeaderLine ? 1 : 0;
-    const QString start = IsoTime(first.SysTime, first.Instant);
+    const QString start = isoTime(first.SysTime, first.Instant);
     s->lastLocal = first.SysTime;
     s->lastUtc = first.Instant;
 
     QJsonObject& d = s->doc;
     d[QLatin1String("format")] = QStringLiteral("KestroRecorder series 1");
     d[QLatin1String(side::kState)] = QLatin1String(side::kOpen);
-    d[QLatin1String(side::kRecordFile)] = NameOf(recordPath);
-    d[QLatin1String(side::kStatisticsFile)] = NameOf(s->statPath);
+    d[QLatin1String(side::kRecordFile)] = nameOf(recordPath);
+    d[QLatin1String(side::kStatisticsFile)] = nameOf(s->statPath);
     d[QLatin1String("stream")] = stream == 0 ? QStringLiteral("slow") : QStringLiteral("fast");
     d[QLatin1String("type")] = typeWord;
     d[QLatin1String(side::kStart)] = start;
     d[QLatin1String("time_zone")] = QString::fromLatin1(QTimeZone::systemTimeZoneId());
     d[QLatin1String("program")] = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
-    d[QLatin1String("meter")] = MeterOf(ps_.KestroState);
+    d[QLatin1String("meter")] = meterOf(ps_.KestroState);
     d[QLatin1String("record_lines")] = s->settings;
     QJsonObject stats;
     stats[QLatin1String("interval_s")] = s_.StatisticsInterval;
@@ -193,16 +193,16 @@ void EvidenceTrail::sampleWritten(int stream, const MeasurementRecord& r) {
 void EvidenceTrail::endSeries(int stream) {
     std::unique_ptr<Series> s = std::move(current_[size_t(stream)]);
     if (!s) return;
-    s->doc[QLatin1String(side::kEnd)] = IsoTime(s->lastLocal, s->lastUtc);
+    s->doc[QLatin1String(side::kEnd)] = isoTime(s->lastLocal, s->lastUtc);
     s->retryUtc = 0;
     closing_.push_back(std::move(s));
     while (closeFront(false)) {}
 }
 
 bool EvidenceTrail::writeOpen(Series& s) {
-    if (!WriteFileDurably(s.sidePath, JsonBytes(s.doc))) {
+    if (!writeFileDurably(s.sidePath, jsonBytes(s.doc))) {
         s.dirty = true;
-        s.retryUtc = NowUtc(clock_) + kRetryMs;
+        s.retryUtc = nowUtc(clock_) + kRetryMs;
         return false;
     }
     s.dirty = false;
@@ -216,18 +216,18 @@ void EvidenceTrail::takeCalibration() {
         CalibrationCheck c;
         c.localMs = AbsoluteMilliseconds(r.SysTime);
         c.levelDb = r.Level / 10.0;
-        c.serialNumber = SerialText(r.SerialNo);
-        const QString time = IsoTime(r.SysTime, r.Instant);
-        const QString key = KeyOf(r.Code);
+        c.serialNumber = serialText(r.SerialNo);
+        const QString time = isoTime(r.SysTime, r.Instant);
+        const QString key = keyOf(r.Code);
         // Without a record directory there is no place for the log (never the root directory).
         if (!s_.RecordDirectory.isEmpty()) {
-            const QString log = CalibrationLogPath(s_.RecordDirectory);
-            QByteArray bytes = CalibrationLogLine(c, time, key);
-            if (!QFileInfo::exists(log) && held_(log) == 0) bytes.prepend(CalibrationLogHeader());
+            const QString log = calibrationLogPath(s_.RecordDirectory);
+            QByteArray bytes = calibrationLogLine(c, time, key);
+            if (!QFileInfo::exists(log) && held_(log) == 0) bytes.prepend(calibrationLogHeader());
             append_(log, bytes);
         }
 
-        const QJsonObject reading = ReadingJson(time, c.levelDb, c.serialNumber, key);
+        const QJsonObject reading = readingJson(time, c.levelDb, c.serialNumber, key);
         if (!inStay_) lastStay_ = QJsonArray();
         inStay_ = true;
         lastStay_.append(reading);
@@ -254,7 +254,7 @@ void EvidenceTrail::tick() {
         logDir_ = s_.RecordDirectory;
         if (!logDir_.isEmpty()) loadLog(QDir::cleanPath(logDir_));
     }
-    const int64_t now = NowUtc(clock_);
+    const int64_t now = nowUtc(clock_);
     for (auto& s : current_) {
         if (!s) continue;
         const QJsonObject settings = lineSettings();
@@ -279,16 +279,16 @@ bool EvidenceTrail::closeFront(bool wait) {
     Series& s = *closing_.front();
     if (!s.hashing) {
         if (held_(s.recordPath) > 0 || held_(s.statPath) > 0) return false;
-        if (!wait && NowUtc(clock_) < s.retryUtc) return false;
+        if (!wait && nowUtc(clock_) < s.retryUtc) return false;
         // The sizes now: a later series may append to the same file (same name within a second).
         const qint64 recordBytes = QFileInfo(s.recordPath).size();
         const qint64 statBytes = QFileInfo::exists(s.statPath) ? QFileInfo(s.statPath).size() : -2;
         // Off the poll cycle: a week of fast values, or a directory of a year's side files, takes seconds.
-        const bool readHead = !heads_.count(DirOf(s.sidePath));
+        const bool readHead = !heads_.count(dirOf(s.sidePath));
         s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, recordBytes, statBytes,
-                                                    dir = DirOf(s.sidePath), readHead] {
-            Series::Hashed h{DigestFile(r, recordBytes), statBytes < -1 ? FileDigest{} : DigestFile(st, statBytes), {}};
-            if (readHead) h.head = FindChainHead(ReadSideFiles(dir));
+                                                    dir = dirOf(s.sidePath), readHead] {
+            Series::Hashed h{digestFile(r, recordBytes), statBytes < -1 ? FileDigest{} : digestFile(st, statBytes), {}};
+            if (readHead) h.head = findChainHead(readSideFiles(dir));
             return h;
         });
         s.hashing = true;
@@ -298,16 +298,16 @@ bool EvidenceTrail::closeFront(bool wait) {
     const FileDigest& record = hashed.record;
     const FileDigest& stat = hashed.stat;
     s.hashing = false;
-    const QString dir = DirOf(s.sidePath);
+    const QString dir = dirOf(s.sidePath);
     if (hashed.head && !heads_.count(dir)) heads_[dir] = *hashed.head;
     if (!record.ok) {
-        s.retryUtc = NowUtc(clock_) + kRetryMs;
+        s.retryUtc = nowUtc(clock_) + kRetryMs;
         return false;
     }
     const ChainHead& head = heads_[dir];
     QJsonObject d = s.doc;
     d[QLatin1String(side::kState)] = QLatin1String(side::kClosed);
-    d[QLatin1String(side::kClosedAt)] = IsoTime(clock_.Now(), NowUtc(clock_));
+    d[QLatin1String(side::kClosedAt)] = isoTime(clock_.Now(), nowUtc(clock_));
     d[QLatin1String(side::kRecordBytes)] = record.bytes;
     d[QLatin1String(side::kRecordSha)] = QString::fromLatin1(record.sha256);
     if (stat.ok) {
@@ -323,13 +323,13 @@ bool EvidenceTrail::closeFront(bool wait) {
         previous[QLatin1String(side::kRecordFile)] = head.recordFile;
     }
     d[QLatin1String(side::kPrevious)] = head.sideFile.isEmpty() ? QJsonValue() : QJsonValue(previous);
-    const QByteArray bytes = JsonBytes(d);
-    if (!WriteFileDurably(s.sidePath, bytes)) {
-        s.retryUtc = NowUtc(clock_) + kRetryMs;
+    const QByteArray bytes = jsonBytes(d);
+    if (!writeFileDurably(s.sidePath, bytes)) {
+        s.retryUtc = nowUtc(clock_) + kRetryMs;
         return false;
     }
-    heads_[dir] = {NameOf(s.sidePath), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(),
-                   NameOf(s.recordPath)};
+    heads_[dir] = {nameOf(s.sidePath), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(),
+                   nameOf(s.recordPath)};
     closing_.pop_front();
     return true;
 }
@@ -344,19 +344,19 @@ QStringList EvidenceTrail::finish(const std::vector<RecordWriter::Rescued>& resc
         for (const RecordWriter::Rescued& r : rescued) {
             if (r.target != s.recordPath && r.target != s.statPath) continue;
             QJsonObject p;
-            p[QLatin1String("file")] = NameOf(r.target);
+            p[QLatin1String("file")] = nameOf(r.target);
             p[QLatin1String("lines_rescued")] = double(r.lines);
-            p[QLatin1String("rescued_to")] = TextOrNull(r.savedTo);
+            p[QLatin1String("rescued_to")] = textOrNull(r.savedTo);
             p[QLatin1String("lines_lost")] = double(r.lostLines);
             pending.append(p);
         }
         if (pending.isEmpty() && closeFront(true)) continue;
         // Not complete: the side file stays open and says why.
         s.doc[QLatin1String("pending_at_exit")] = pending;
-        if (!WriteFileDurably(s.sidePath, JsonBytes(s.doc))) {
-            const QString aside = rescueDir + QLatin1Char('/') + NameOf(s.sidePath);
+        if (!writeFileDurably(s.sidePath, jsonBytes(s.doc))) {
+            const QString aside = rescueDir + QLatin1Char('/') + nameOf(s.sidePath);
             const bool saved =
-                !rescueDir.isEmpty() && QDir().mkpath(rescueDir) && WriteFileDurably(aside, JsonBytes(s.doc));
+                !rescueDir.isEmpty() && QDir().mkpath(rescueDir) && writeFileDurably(aside, jsonBytes(s.doc));
             texts << (saved ? QStringLiteral("the side file %1 could not be written and was saved in %2")
                                   .arg(s.sidePath, aside)
                             : QStringLiteral("the side file %1 could not be written").arg(s.sidePath));

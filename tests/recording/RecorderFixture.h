@@ -87,7 +87,7 @@ protected:
     QStringList FilesInRec() const {
         QStringList out;
         for (const QString& n : FilesIn(RecDir()))
-            if (IsRecordFileName(n)) out << n;
+            if (isRecordFileName(n)) out << n;
         return out;
     }
 };

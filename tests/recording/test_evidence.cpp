@@ -33,12 +33,12 @@ protected:
         }
     }
     QJsonObject Side(const QString& recordName) const {
-        return QJsonDocument::fromJson(ReadFile(SideFilePath(InRec(recordName.toLatin1().constData())))).object();
+        return QJsonDocument::fromJson(ReadFile(sideFilePath(InRec(recordName.toLatin1().constData())))).object();
     }
     std::map<QString, QString> Verdicts(const QString& dir) const {
         std::map<QString, QString> out;
-        for (const FileVerdict& f : VerifyDirectory(dir).files)
-            out[f.recordFile] = VerdictText(f.verdict);
+        for (const FileVerdict& f : verifyDirectory(dir).files)
+            out[f.recordFile] = verdictText(f.verdict);
         return out;
     }
 };
@@ -81,13 +81,13 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
         {"a record deleted", [&] { QFile::remove(path(kLeq)); }, "OK", "MISSING", "OK"},
         {"a series deleted with its side file",
          [&] {
-             for (const QString& f : {path(kLeq), SideFilePath(path(kLeq)), StatisticsFilePath(path(kLeq))})
+             for (const QString& f : {path(kLeq), sideFilePath(path(kLeq)), StatisticsFilePath(path(kLeq))})
                  QFile::remove(f);
          },
          "OK", "MISSING", "OK"},
         {"a side file edited",
          [&] {
-             Edit(SideFilePath(path(kLp)),
+             Edit(sideFilePath(path(kLp)),
                   [](QByteArray& b) { b.replace("\"location\": \"\"", "\"location\": \"x\""); });
          },
          "CHANGED", "OK", "OK"},
@@ -159,8 +159,8 @@ TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
     Lines("cal 945 0\r", 1);
     rec->RescueHeldLines();
 
-    const QList<QByteArray> log = ReadFile(CalibrationLogPath(RecDir())).split('\n');
-    ASSERT_EQ(log.size(), 7) << ReadFile(CalibrationLogPath(RecDir())).toStdString();
+    const QList<QByteArray> log = ReadFile(calibrationLogPath(RecDir())).split('\n');
+    ASSERT_EQ(log.size(), 7) << ReadFile(calibrationLogPath(RecDir())).toStdString();
     EXPECT_EQ(log[0], "Time;Level;SerialNumber;Key\r");
     EXPECT_EQ(log[1], "2026-03-05T14:03:27.250+00:00;94.0;12345678;cal\r");
     auto levels = [](const std::vector<CalibrationCheck>& checks) {
@@ -172,12 +172,12 @@ TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
     EXPECT_EQ(
         Side(QStringLiteral("NoiseData_LP_20260305_140329.dat"))[QLatin1String("calibration_after")].toArray().size(),
         2);
-    const ReportEvidence first = ReportEvidenceFor(InRec("NoiseData_LP_20260305_140329.dat"));
+    const ReportEvidence first = reportEvidenceFor(InRec("NoiseData_LP_20260305_140329.dat"));
     EXPECT_EQ(levels(first.checksBefore), (std::vector<double>{94.0, 94.0}));
     EXPECT_EQ(levels(first.checksAfter), (std::vector<double>{94.3, 94.3}));
     EXPECT_EQ(first.serialNumber, "12345678");
     EXPECT_EQ(first.verification, "OK");
-    const ReportEvidence second = ReportEvidenceFor(InRec("NoiseData_LP_20260305_140336.dat"));
+    const ReportEvidence second = reportEvidenceFor(InRec("NoiseData_LP_20260305_140336.dat"));
     EXPECT_EQ(levels(second.checksBefore), (std::vector<double>{94.3, 94.3}));
     ASSERT_EQ(levels(second.checksAfter), (std::vector<double>{94.5}));  // from the log
     EXPECT_EQ(second.checksAfter.front().serialNumber, "12345678");

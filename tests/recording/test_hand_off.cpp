@@ -104,10 +104,10 @@ TEST_F(HandOffTest, TwoSeriesInOneSecondShareAFileWithTwoHeaders) {
     // A side file each: the first one's hashes cover the part of the files its series wrote.
     rec->EndStatistics();
     rec->RescueHeldLines();
-    EXPECT_TRUE(QFile::exists(SideFilePath(rec->SlowFileName, 2)));
-    const DirectoryVerdict v = VerifyDirectory(RecDir());
+    EXPECT_TRUE(QFile::exists(sideFilePath(rec->SlowFileName, 2)));
+    const DirectoryVerdict v = verifyDirectory(RecDir());
     ASSERT_EQ(v.files.size(), 1u);
-    EXPECT_EQ(VerdictText(v.files[0].verdict), "OK") << v.files[0].detail.toStdString();
+    EXPECT_EQ(verdictText(v.files[0].verdict), "OK") << v.files[0].detail.toStdString();
 }
 
 // Everything that entered the module buffers while armed ends up in a file,
@@ -230,7 +230,7 @@ TEST_F(HandOffSeriesTest, LinesStillWaitingAtExitAreRescuedAndLogged) {
     EXPECT_EQ(texts[0], QStringLiteral("5 lines could not be written to %1 and were saved in %2").arg(file, saved));
     EXPECT_EQ(
         texts[1],
-        QStringLiteral("the side file %1 could not be written and was saved in %2").arg(SideFilePath(file), side));
+        QStringLiteral("the side file %1 could not be written and was saved in %2").arg(sideFilePath(file), side));
     // Not complete, so not closed: the side file says where its lines are.
     EXPECT_TRUE(ReadFile(side).contains("\"state\": \"open\"")) << ReadFile(side).toStdString();
     EXPECT_TRUE(ReadFile(side).contains("\"lines_rescued\": 5"));

@@ -141,7 +141,7 @@ frmKestroRecord::frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& Reg
     connect(&recorder_, &SeriesRecorder::recordErrorChanged, this, [this] { ShowPanel3(); });
     BuildWindow();
     recorder_.evidence().onCalibration = [this](const CalibrationCheck& c) {
-        ShowCalibrationCheck(c);
+        showCalibrationCheck(c);
     };
 }
 
@@ -507,7 +507,7 @@ void frmKestroRecord::ShowPanel3() {
                                            std::max(room, fm.horizontalAdvance(QStringLiteral("\u2026")))));
 }
 
-void frmKestroRecord::ShowCalibrationCheck(const CalibrationCheck& c) {
+void frmKestroRecord::showCalibrationCheck(const CalibrationCheck& c) {
     const QString level = QString::number(c.levelDb, 'f', 1);
     const QString when = LocalDateTimeText(c.localMs);
     calibrationPanel_->setText(QStringLiteral("Cal %1 dB %2").arg(level, when.mid(11, 5)));

@@ -155,7 +155,7 @@ private:
     void SelectRange(int index);
     void SetConnectionPicture(int index);
     void SetPanelText(int panel, const QString& text);
-    void ShowCalibrationCheck(const CalibrationCheck& c);
+    void showCalibrationCheck(const CalibrationCheck& c);
     void ShowPanel3();
     void SendCommand(const QString& text);
     void SetFramesEnabled(bool on);

@@ -470,7 +470,7 @@ bool StatisticsWindow::writeReport(const QString& pdfPath, QString* error) const
     o.serialNumber = serial_;
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(analysis_->read.decimalSeparator);
-    o.evidence = ReportEvidenceFor(analysis_->path);
+    o.evidence = reportEvidenceFor(analysis_->path);
     return WriteReportPdf(*analysis_, o, pdfPath, error);
 }
 

@@ -73,7 +73,7 @@ protected:
     QStringList RecordFiles() const {
         QStringList out;
         for (const QString& n : QDir(recordDir()).entryList(QDir::Files))
-            if (IsRecordFileName(n)) out << n;
+            if (isRecordFileName(n)) out << n;
         return out;
     }
 
