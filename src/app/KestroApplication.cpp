@@ -237,6 +237,14 @@ bool KestroApplication::ApplyRunOptions() {
         RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), options_.recordDir,
                              row.storedType);
     }
+    for (const auto& [id, value] : {std::pair{SettingId::MeasurementLocation, options_.site},
+                                    std::pair{SettingId::MeasurementOperator, options_.operatorName},
+                                    std::pair{SettingId::MeasurementNotes, options_.note}}) {
+        if (value.isEmpty()) continue;
+        const SettingDef& row = setting(id);
+        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), value,
+                             row.storedType);
+    }
     return true;
 }
 

@@ -1,6 +1,6 @@
 // KestroRecorder: recorder and remote front panel for a serial sound level meter.
-// This program needs Qt Core only: it answers --help and --version and runs
-// --headless itself. The windows and the PDF report live in the desktop
+// This program needs Qt Core only: it answers --help, --version and --verify
+// and runs --headless itself. The windows and the PDF report live in the desktop
 // module beside it, which it loads only for them, so that a service never
 // maps a graphics library.
 #include "app/CommandLine.h"
@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
             Print(stderr, QStringLiteral("KestroRecorder: ") + cl.error +
                               QStringLiteral("\nTry 'KestroRecorder --help' for the options.\n"));
             return kestro::kExitCannotRun;
+        case kestro::CommandLine::Action::Verify:
+            return kestro::runVerifyCommand(cl.options.verifyDir);
         case kestro::CommandLine::Action::Report:  // taken care of above
         case kestro::CommandLine::Action::Run:
             break;

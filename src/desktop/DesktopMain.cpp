@@ -4,6 +4,7 @@
 #include "app/CommandLine.h"
 #include "desktop/DesktopApplication.h"
 #include "kestro/Version.h"
+#include "recording/EvidenceFiles.h"
 #include "recording/SeriesRecorder.h"
 #include "report/ReportCommand.h"
 #include "settings/RecorderSettings.h"
@@ -29,7 +30,8 @@ kestro::DayPeriods StoredDayPeriods() {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int argc, char** argv) {
-    if (kestro::WantsReport(argc, argv)) return kestro::RunReportCommand(argc, argv, StoredDayPeriods);
+    if (kestro::WantsReport(argc, argv))
+        return kestro::RunReportCommand(argc, argv, StoredDayPeriods, kestro::reportEvidenceFor);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QFile::decodeName(argv[i]);

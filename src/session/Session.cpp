@@ -46,6 +46,9 @@ Session::Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const Event
     connect(&retryTimer_, &QTimer::timeout, this, &Session::RetryPort);
     connect(&superviseTimer_, &QTimer::timeout, this, &Session::SuperviseLink);
     connect(&com_, &frmCOMx::portGone, this, &Session::OnPortGone);
+    recorder_.evidence().onCalibration = [this](const CalibrationCheck& c) {
+        emit calibrationChecked(c);
+    };
 }
 
 Session::~Session() = default;
@@ -74,6 +77,8 @@ void Session::Timer1_Timer() {
     bool lost = false;
 
     [&] {
+        // Calibration readings and side files, also while nothing is recorded.
+        Tick([&] { recorder_.tickEvidence(); });
         // Lines held back by a failing record directory are retried now and then.
         if (ps_.RecordState != kRecordStoring && ++idleTicks_ >= 10) {
             idleTicks_ = 0;
@@ -376,6 +381,8 @@ void Session::SuperviseLink() {
 
 QStringList Session::shutdown() {
     ending_ = true;
+    // No tick after this: one that sees the port closed below would hand off
+    // late samples into files whose side files are already closed.
     Timer1.stop();
     retryTimer_.stop();
     superviseTimer_.stop();

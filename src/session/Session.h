@@ -96,6 +96,7 @@ signals:
     void recordingChanged(bool armed);
     void timeAxisRestarted();
     void statusText(const QString& text);  // a passing state of the link, empty when none
+    void calibrationChecked(const kestro::CalibrationCheck& check);
     // ---- after the tick ----
     void deviceStarted();     // passed the serial-number gate: keys and options usable
     void startupCompleted();  // the start-up command sequence is done

@@ -101,6 +101,13 @@ TEST_F(HandOffTest, TwoSeriesInOneSecondShareAFileWithTwoHeaders) {
     EXPECT_EQ(rec->RecordFiles[1].FileName, rec->RecordFiles[2].FileName);
     EXPECT_EQ(ReadFile(rec->SlowFileName),
               QByteArray("Time;NoiseValue\r\n14:03:27,250; 50,0\r\nTime;NoiseValue\r\n14:03:27,350; 51,0\r\n"));
+    // A side file each: the first one's hashes cover the part of the files its series wrote.
+    rec->EndStatistics();
+    rec->RescueHeldLines();
+    EXPECT_TRUE(QFile::exists(sideFilePath(rec->SlowFileName, 2)));
+    const DirectoryVerdict v = verifyDirectory(RecDir());
+    ASSERT_EQ(v.files.size(), 1u);
+    EXPECT_EQ(verdictText(v.files[0].verdict), "OK") << v.files[0].detail.toStdString();
 }
 
 // Everything that entered the module buffers while armed ends up in a file,
@@ -218,8 +225,15 @@ TEST_F(HandOffSeriesTest, LinesStillWaitingAtExitAreRescuedAndLogged) {
     }
     const QStringList texts = rec->RescueHeldLines();
     const QString saved = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327.dat");
-    ASSERT_EQ(texts.size(), 1);
+    const QString side = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327_INFO.json");
+    ASSERT_EQ(texts.size(), 2);
     EXPECT_EQ(texts[0], QStringLiteral("5 lines could not be written to %1 and were saved in %2").arg(file, saved));
+    EXPECT_EQ(
+        texts[1],
+        QStringLiteral("the side file %1 could not be written and was saved in %2").arg(sideFilePath(file), side));
+    // Not complete, so not closed: the side file says where its lines are.
+    EXPECT_TRUE(ReadFile(side).contains("\"state\": \"open\"")) << ReadFile(side).toStdString();
+    EXPECT_TRUE(ReadFile(side).contains("\"lines_rescued\": 5"));
     EXPECT_TRUE(LogText().contains(texts[0].toUtf8()));
     EXPECT_EQ(ReadFile(saved).count('\n'), 5);
     EXPECT_FALSE(rec->HasHeldLines());

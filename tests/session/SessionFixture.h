@@ -4,6 +4,7 @@
 // what the session announced as one line per signal.
 
 #include "link/frmCOMx.h"
+#include "recording/EvidenceFiles.h"
 #include "session/Session.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
@@ -93,7 +94,8 @@ protected:
     QList<QStringList> RecordValues() const {
         QList<QStringList> out;
         for (const QString& name : QDir(recordDir()).entryList(QDir::Files, QDir::Name)) {
-            if (!QRegularExpression(QStringLiteral("_(LP|LEQ|MAX)_\\d+_\\d+\\.")).match(name).hasMatch()) continue;
+            if (!isRecordFileName(name) || !QRegularExpression(QStringLiteral("_(LP|LEQ|MAX)_")).match(name).hasMatch())
+                continue;
             QFile f(recordDir() + QLatin1Char('/') + name);
             f.open(QIODevice::ReadOnly);
             QStringList values;

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
+#include "statistics/StatisticsFile.h"
 #include "ui/display/Accessibility.h"
 #include "ui/display/PictureError.h"
 #include "ui/display/Pictures.h"
@@ -432,6 +433,13 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
         row->addWidget(label, width > 0 ? 0 : 1);
         panels_[size_t(i)] = label;
     }
+    // The last calibration check, after the four panels; hidden until there is one.
+    calibrationPanel_ = new QLabel(StatusBar1);
+    calibrationPanel_->setObjectName(QStringLiteral("StatusPanel5"));
+    calibrationPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    calibrationPanel_->setContentsMargins(3, 0, 3, 0);
+    calibrationPanel_->hide();
+    row->addWidget(calibrationPanel_);
     SetConnectionPicture(1);
     panels_[1]->setText(QStringLiteral("unknown"));
     panels_[3]->setText(QStringLiteral("Recording disabled"));
@@ -592,6 +600,16 @@ void frmKestroRecord::ShowPanel3() {
                                            std::max(room, fm.horizontalAdvance(QStringLiteral("\u2026")))));
 }
 
+void frmKestroRecord::showCalibrationCheck(const CalibrationCheck& c) {
+    const QString level = QString::number(c.levelDb, 'f', 1);
+    const QString when = LocalDateTimeText(c.localMs);
+    calibrationPanel_->setText(QStringLiteral("Cal %1 dB %2").arg(level, when.mid(11, 5)));
+    calibrationPanel_->setToolTip(
+        QStringLiteral("Last calibration check: %1, %2 dB").arg(when, level) +
+        (c.serialNumber.isEmpty() ? QString() : QStringLiteral(", meter %1").arg(c.serialNumber)));
+    calibrationPanel_->show();
+}
+
 QString frmKestroRecord::PanelText(int panel) const {
     return panel >= 1 && panel <= 4 ? panels_[size_t(panel - 1)]->text() : QString();
 }
@@ -645,6 +663,7 @@ void frmKestroRecord::ObserveSession() {
     connect(&s, &Session::recordingChanged, this, &frmKestroRecord::ShowRecording);
     connect(&s, &Session::timeAxisRestarted, this, [this] { Tick([&] { views_.RestartTimeAxis(); }); });
     connect(&s, &Session::statusText, this, &frmKestroRecord::SetPanel3Text);
+    connect(&s, &Session::calibrationChecked, this, &frmKestroRecord::showCalibrationCheck);
     connect(&s, &Session::ticked, this, [this] { Picture1->PublishReading(session_.clock().Read().utcMs); });
 }
 

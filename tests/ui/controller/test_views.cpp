@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include <QGroupBox>
+#include <QLabel>
 
 namespace kestro::test {
 namespace {
@@ -43,6 +44,19 @@ TEST_F(Views, TheMetersStateIsDrawnIntoPanelsOptionsAndKeys) {
     for (QWidget* k : std::initializer_list<QWidget*>{w->cmdPower, w->cmdRecord, w->cmdStopRecord,
                                                       w->frmMeasurementMode, w->frmRange})
         EXPECT_FALSE(k->isEnabled()) << k->objectName().toStdString();
+}
+
+// The last calibration check shows after the four panels, whose texts stay.
+TEST_F(Views, CalibrationCheckShowsAfterTheFourPanels) {
+    StartDevice();
+    EXPECT_TRUE(w->calibrationPanel()->isHidden());
+    Feed("gds 42203\rcal 941 0\r");
+    Tick();
+    EXPECT_EQ(w->PanelText(2), QStringLiteral("CAL"));
+    EXPECT_FALSE(w->calibrationPanel()->isHidden());
+    EXPECT_TRUE(w->calibrationPanel()->text().startsWith(QStringLiteral("Cal 94.1 dB ")))
+        << w->calibrationPanel()->text().toStdString();
+    EXPECT_TRUE(w->calibrationPanel()->toolTip().startsWith(QStringLiteral("Last calibration check: 20")));
 }
 
 TEST_F(Views, TheFunctionLegendBlinksWithTheBlinkTimer) {
