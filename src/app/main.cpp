@@ -71,6 +71,9 @@ int main(int argc, char** argv) {
     if (!cl.options.headless) return RunDesktopModule(argc, argv);
 
     kestro::ConcealServeToken(argc, argv);
+    // The plain event loop: the GLib one costs more on every wake-up, and a
+    // service wakes for every few characters from the meter.
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     kestro::SetApplicationIdentity();
     kestro::KestroApplication kestro(cl.options);
