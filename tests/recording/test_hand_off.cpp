@@ -2,6 +2,8 @@
 
 #include <QSignalSpy>
 
+#include <fcntl.h>
+
 #include <cstdio>
 #include <map>
 
@@ -184,6 +186,8 @@ TEST_F(HandOffSeriesTest, SeriesThatBeginBetweenTwoTicksEachGetTheirFile) {
 // Hours of one series: the local slow buffer keeps the graph's window, the
 // fast one only its newest sample, the module buffers nothing handed off.
 TEST_F(HandOffSeriesTest, LongSeriesKeepsOnlyWhatTheGraphShows) {
+    // Memory is the question here, not the disk: lines go to /dev/null, which takes no sync.
+    rec->SetDataDirectory(DataDir(), [](const QString&) { return ::open("/dev/null", O_WRONLY | O_CLOEXEC); });
     Arm(true);
     size_t retainedAfterOneHour = 0;
     for (int second = 0; second < 2 * 3600; ++second) {
@@ -200,7 +204,6 @@ TEST_F(HandOffSeriesTest, LongSeriesKeepsOnlyWhatTheGraphShows) {
     EXPECT_EQ(rec->LocalFastBuffer.FirstIndex(), rec->LocalFastBuffer.Count());
     EXPECT_TRUE(ps.SlowBuffer.Pending().empty());
     EXPECT_LE(rec->RetainedBytes(), retainedAfterOneHour + 4096) << "memory does not grow with the duration";
-    EXPECT_EQ(ReadFile(rec->FastFileName).count('\n'), 72000);
     EXPECT_NEAR(rec->RecordFiles[size_t(rec->SlowFileIndex)].Duration * 86400.0, 7199.0, 0.01);
 }
 
