@@ -13,19 +13,6 @@ namespace {
 
 using Interp = ProtocolTest;
 
-TEST_F(Interp, ErrorReadingSetsMinusOneWithoutWatchdog) {
-    for (auto [line, status] : {std::pair{"lp err 3\r", 3}, std::pair{"LP ERR 7\r", 7}, std::pair{"leq err\r", 0}}) {
-        SCOPED_TRACE(line);
-        ps.KestroState = KestroStateRecord{};
-        Feed(line);
-        EXPECT_EQ(ps.KestroState.DevLevel, -1);
-        EXPECT_EQ(ps.KestroState.DevLevelStatus, status);
-        EXPECT_EQ(ps.KestroState.DataValid, kValidLevel | kValidLevelStatus);
-        EXPECT_EQ(ps.AnswerWatchdog + ps.SlowCount(), 0);
-        ExpectDrained();
-    }
-}
-
 TEST_F(Interp, FunctionChangeRestartsSlowBufferWhileRecording) {
     ResetLikePollCycle(1, 1);
     ps.RecordState = 1;
@@ -189,7 +176,9 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
             ASSERT_EQ(cm.SysTime, now.LocalAt(cm.Instant));
             int64_t& last = tick % 10 == 0 ? lastSlow : lastFast;
             bool& mayGoBack = tick % 10 == 0 ? slowMayGoBack : fastMayGoBack;
-            if (!mayGoBack) ASSERT_GE(cm.Instant, last) << tick;
+            if (!mayGoBack) {
+                ASSERT_GE(cm.Instant, last) << tick;
+            }
             mayGoBack = false;
             last = cm.Instant;
             clock.AdvanceMs(100);
@@ -263,8 +252,8 @@ TEST_F(Interp, FunctionChangeStartsNewSeriesWhicheverAnswerComesFirst) {
 }
 
 // A reading whose status field does not fit keeps its level; an error reading
-// always shows as an error.
-TEST_F(Interp, StatusThatDoesNotFitKeepsTheLevel) {
+// always shows as an error, is never stored and rearms nothing.
+TEST_F(Interp, ErrorReadingsAndStatusesThatDoNotFit) {
     struct Case {
         const char* line;
         int16_t level, status;
@@ -272,22 +261,23 @@ TEST_F(Interp, StatusThatDoesNotFitKeepsTheLevel) {
     };
     const Case cases[] = {
         {"lp 734 FFFFF\r", 734, 4, 1},  // the previous status stays
-        {"lp err 40000\r", -1, 4, 0},
-        {"lp err 3\r", -1, 3, 0},
+        {"lp err 40000\r", -1, 4, 0},  {"lp err 3\r", -1, 3, 0}, {"LP ERR 7\r", -1, 7, 0}, {"leq err\r", -1, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
-        errors.clear();
         ps.ClearSlowBuffer();
         ResetLikePollCycle(1, 1);
         ps.KestroState.DevLevelStatus = 4;
         ps.RecordState = 1;
+        ps.AnswerWatchdog = 0;
         Feed(c.line);
         EXPECT_TRUE(errors.empty());
         EXPECT_EQ(ps.KestroState.DevLevel, c.level);
         EXPECT_EQ(ps.KestroState.DevLevelStatus, c.status);
         EXPECT_EQ(ps.SlowCount(), c.stored);
-        if (c.stored) EXPECT_EQ(ps.GetSlowRecord(1).Level, c.level);
+        EXPECT_EQ(ps.AnswerWatchdog, c.stored ? 5 : 0);
+        EXPECT_EQ(ps.KestroState.DataValid, kValidLevel | kValidLevelStatus);
+        EXPECT_EQ(ps.GetSlowRecord(1).Level, c.stored ? c.level : 0);
         ExpectDrained();
     }
 }
@@ -309,9 +299,10 @@ TEST_F(Interp, RuntimeFailuresAreLoggedAndStopTheHandler) {
         int16_t watchdog;  // set when the failing step comes after it
     };
     const Case cases[] = {
-        {"smm 99999999999\r", kErrOverflow, 0},  {"gso FFFFFFFFF\r", kErrOverflow, 0},  // 32 bits
-        {"lp 99999999999 0\r", kErrOverflow, 0}, {"lp 40000 0\r", kErrOverflow, 5},
-        {"smm 40000\r", kErrOverflow, 5},        {"temp 32768\r", kErrOverflow, 5},  // 16 bits
+        {"smm 99999999999\r", kErrOverflow, 0}, {"gso FFFFFFFFF\r", kErrOverflow, 0},  // 32 bits
+        {"gso 80000000\r", kErrOverflow, 0},    {"lp 99999999999 0\r", kErrOverflow, 0},
+        {"lp 40000 0\r", kErrOverflow, 5},      {"smm 40000\r", kErrOverflow, 5},
+        {"temp 32768\r", kErrOverflow, 5},  // 16 bits
         {"grc 3 1.5\r", kErrSubscriptRange, 5},
     };
     for (const Case& c : cases) {
