@@ -112,16 +112,6 @@ def test_unusable_settings_file_is_named(run):
         check(store in err and "cannot be used" in err and "no serial port" not in err, "%s: %r" % (what, err))
 
 
-def test_sighup_ends_in_order(run):
-    home = run.home()
-    sim = run.sim(home)
-    rec = run.recorder(home, "--record")
-    sim.wait_armed()
-    rec.proc.send_signal(signal.SIGHUP)  # the terminal closed, the ssh connection dropped
-    rec.stop_ok()
-    stop_in_order(sim, home)
-
-
 def test_run_options_leave_the_settings_alone(run):
     home = run.home()
     home.edit_store(lambda doc: doc.pop(DEVICE_SECTION))  # a station never set up: no port stored
@@ -235,14 +225,16 @@ def test_demo_interrupted_from_the_terminal(run):
 
 
 def test_startup_and_stop(run):
+    """The start-up sequence; a closed terminal (SIGHUP) ends the program in order like SIGTERM."""
     home = run.home()
     sim = run.sim(home)
-    rec = run.recorder(home)
-    sim.wait_commands(lambda c: c.count("gds") >= 5, 10, "status queries")
+    rec = run.recorder(home, "--record")
+    sim.wait_armed()
     cmds = sim.commands()
     check(cmds[0] == "gsn", "first command %r" % cmds[:1])
     for c in ("smm 1", "gdv", "gdi", "ldk 3"):
         check(c in cmds, "start-up command %r missing from %r" % (c, cmds[:12]))
+    rec.proc.send_signal(signal.SIGHUP)  # the terminal closed, the ssh connection dropped
     rec.stop_ok()
     stop_in_order(sim, home)
 
@@ -566,7 +558,7 @@ def test_statistics_agree(run):
 if __name__ == "__main__":
     main([test_command_line, test_startup_and_stop, test_second_instance, test_recording, test_recording_faults,
           test_report_command, test_statistics_agree, test_silent_device_comes_back, test_unplug_replug,
-          test_replug_cycles_keep_order, test_unusable_settings_file_is_named, test_sighup_ends_in_order,
+          test_replug_cycles_keep_order, test_unusable_settings_file_is_named,
           test_run_options_leave_the_settings_alone, test_unguarded_start_when_no_lock_can_be_taken,
           test_default_places, test_readme_settings_example, test_demo_interrupted_from_the_terminal,
           test_service_tells_its_journal])
