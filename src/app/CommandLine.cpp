@@ -1,12 +1,14 @@
 #include "app/CommandLine.h"
 
 #include "kestro/Version.h"
+#include "recording/EvidenceFiles.h"
 #include "remote/RemoteOptions.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <cstring>
 
 namespace kestro {
@@ -38,6 +40,13 @@ const Option kOptions[] = {
     {"--report FILE",
      "Write the PDF report of a record file and end (no display needed); "
      "--report FILE --help lists its options."},
+    {"--site TEXT", "The location of the measurement for this run (and for --report); the stored one is kept."},
+    {"--operator NAME", "Who measures, for this run (and for --report)."},
+    {"--note TEXT", "Notes on the measurement, for this run (and for --report)."},
+    {"--verify DIR",
+     "Check every record file in DIR against its side file and the chain of side files, print OK, CHANGED, "
+     "MISSING or NOT CLOSED per file and end: status 0 when all are OK or NOT CLOSED, 1 otherwise, 2 when DIR "
+     "cannot be read."},
     {"--serve [ADDR:]PORT",
      "Serve a live page, a JSON API and metrics on PORT (ADDR 127.0.0.1 unless given); read-only. "
      "Any other address than a loopback one needs a token."},
@@ -127,6 +136,16 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
             if (!value(QStringLiteral("--serve-token-file"), &file) || file.isEmpty())
                 return fail(QStringLiteral("--serve-token-file needs a file"));
             cl.options.serveTokenFile = QDir::cleanPath(QDir(workingDir).absoluteFilePath(file));
+        } else if (takes("--verify")) {
+            if (!value(QStringLiteral("--verify"), &cl.options.verifyDir) || cl.options.verifyDir.trimmed().isEmpty())
+                return fail(QStringLiteral("--verify needs a directory"));
+            cl.options.verifyDir = QDir::cleanPath(QDir(workingDir).absoluteFilePath(cl.options.verifyDir.trimmed()));
+        } else if (takes("--site") || takes("--operator") || takes("--note")) {
+            const QString name = arg.section(QLatin1Char('='), 0, 0);
+            QString* out = name == QLatin1String("--site")       ? &cl.options.site
+                           : name == QLatin1String("--operator") ? &cl.options.operatorName
+                                                                 : &cl.options.note;
+            if (!value(name, out) || out->trimmed().isEmpty()) return fail(name + QStringLiteral(" needs a text"));
         } else if (takes("--serve-token")) {
             if (!value(QStringLiteral("--serve-token"), &cl.options.serveToken) || cl.options.serveToken.isEmpty())
                 return fail(QStringLiteral("--serve-token needs a token"));
@@ -150,6 +169,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
         cl.action = CommandLine::Action::Help;
     } else if (version) {
         cl.action = CommandLine::Action::Version;
+    } else if (!cl.options.verifyDir.isEmpty()) {
+        cl.action = CommandLine::Action::Verify;
     } else if (cl.options.demo && !cl.options.port.isEmpty()) {
         return fail(QStringLiteral("--demo brings its own meter and cannot be combined with --port"));
     } else if (!cl.options.serveToken.isEmpty() && !cl.options.serveTokenFile.isEmpty()) {
@@ -228,6 +249,28 @@ QString VersionText() {
     const QString comment = QStringLiteral(KESTRO_VERSION_COMMENT);
     if (!comment.isEmpty()) text += QLatin1Char(' ') + comment;
     return text + QLatin1Char('\n');
+}
+
+int runVerifyCommand(const QString& dir) {
+    const DirectoryVerdict v = verifyDirectory(dir);
+    if (!v.readable) {
+        std::fprintf(stderr, "KestroRecorder: the directory %s cannot be read\n", qPrintable(dir));
+        return 2;
+    }
+    int counts[4] = {};
+    for (const FileVerdict& f : v.files) {
+        ++counts[int(f.verdict)];
+        const QString line = verdictText(f.verdict).leftJustified(12) + f.recordFile +
+                             (f.detail.isEmpty() ? QString() : QStringLiteral(": ") + f.detail);
+        std::printf("%s\n", line.toLocal8Bit().constData());
+    }
+    std::printf("%d record files: %d OK, %d NOT CLOSED, %d CHANGED, %d MISSING\n", int(v.files.size()),
+                counts[int(Verdict::Ok)], counts[int(Verdict::NotClosed)], counts[int(Verdict::Changed)],
+                counts[int(Verdict::Missing)]);
+    if (!v.headSideFile.isEmpty())
+        std::printf("Newest closed side file: %s, sha256 %s (nothing vouches for it yet: keep this line)\n",
+                    v.headSideFile.toLocal8Bit().constData(), v.headSha256.constData());
+    return v.allGood() ? 0 : 1;
 }
 
 void SetApplicationIdentity() {

@@ -17,10 +17,15 @@ struct AppOptions {
     QString serveToken;      // the token the server asks for; empty: KESTRO_SERVE_TOKEN or none
     QString serveTokenFile;  // file holding that token (absolute); empty: none
     QString mqtt;            // "mqtt://[user@]host[:port]/prefix"; empty: no publishing
+    // Measurement details for this run (empty: the stored ones).
+    QString site;
+    QString operatorName;
+    QString note;
+    QString verifyDir;  // --verify: the record directory to check (absolute)
 };
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Report, Error };
+    enum class Action { Run, Help, Version, Report, Verify, Error };
     Action action = Action::Run;
     AppOptions options;
     QString error;  // for Action::Error: what is wrong, one line
@@ -41,6 +46,10 @@ void ConcealServeToken(int argc, char** argv);
 
 QString HelpText();
 QString VersionText();
+
+// --verify DIR: prints the verdict of every record file of DIR and the chain's
+// newest side file. 0: all OK or NOT CLOSED, 1: one CHANGED or MISSING, 2: DIR unreadable.
+int runVerifyCommand(const QString& dir);
 
 // Name, version and desktop file name of the application object. No display
 // name: the platform would append it to every window title.

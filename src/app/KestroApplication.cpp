@@ -275,6 +275,14 @@ bool KestroApplication::ApplyRunOptions() {
         RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), options_.recordDir,
                              row.storedType);
     }
+    for (const auto& [id, value] : {std::pair{SettingId::MeasurementLocation, options_.site},
+                                    std::pair{SettingId::MeasurementOperator, options_.operatorName},
+                                    std::pair{SettingId::MeasurementNotes, options_.note}}) {
+        if (value.isEmpty()) continue;
+        const SettingDef& row = setting(id);
+        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), value,
+                             row.storedType);
+    }
     return true;
 }
 
@@ -360,6 +368,9 @@ void KestroApplication::EndApplication(int exitCode) {
     exitCode_ = exitCode;
     retryTimer_.stop();
     superviseTimer_.stop();
+    // No tick after this: one that sees the port closed below would hand off
+    // late samples into files whose side files are already closed.
+    window_->Timer1.stop();
     window_->FlushRecording();
     window_->recorder().EndStatistics();
     // Nothing held back may be lost: what still cannot be written is saved aside.

@@ -349,6 +349,8 @@ void ValueLineHandler(ProtocolState& ps, int16_t code) {
             ps.RecordState = kRecordStoring;
         }
         st.DataValid |= kValidLevel | kValidLevelStatus;
+        if (code / 10 == kFunctionCal)
+            ps.NoteCalibrationReading({cm.Instant, cm.SysTime, level, cm.LevelFlags, code, st.DevSerialNo});
     } else if (IsErrorReading(ps.ArgText)) {
         // An error reading is shown as such whatever its status says.
         st.DevLevel = -1;

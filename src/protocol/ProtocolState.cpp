@@ -16,6 +16,11 @@ int16_t CountCr(std::string_view s) { return static_cast<int16_t>(std::count(s.b
 
 ProtocolState::ProtocolState(const Clock& clock, ErrorLogFn log) : clock_(clock), log_(std::move(log)) {}
 
+void ProtocolState::NoteCalibrationReading(const CalibrationReading& r) {
+    if (PendingCalibration.size() >= kMaxPendingCalibration) PendingCalibration.erase(PendingCalibration.begin());
+    PendingCalibration.push_back(r);
+}
+
 std::string_view ProtocolState::RxPending() const { return std::string_view(rx_).substr(rxHead_); }
 
 int ProtocolState::ReadRxChars(std::string& out, int n) {

@@ -31,6 +31,17 @@ constexpr int16_t kRestartSlow = 1;
 constexpr int16_t kRestartFast = 2;
 constexpr int16_t kRestartBoth = kRestartSlow | kRestartFast;
 
+// A reading of the meter in Calibration ("cals", "cal", "calr"): it is not a
+// sample of any series, but the evidence of a check is kept beside the records.
+struct CalibrationReading {
+    int64_t Instant = 0;  // UTC ms since 1970, stamped like a slow sample
+    SystemTime SysTime;   // the same instant in local time
+    int16_t Level = 0;    // tenths of a decibel
+    int16_t LevelFlags = 0;
+    int16_t Code = 0;      // kCodeCals, kCodeCal or kCodeCalr
+    int32_t SerialNo = 0;  // DevSerialNo when it arrived
+};
+
 // One numeric argument slot.
 struct ArgRec {
     int16_t Radix = 0;  // 0 decimal, 1 hexadecimal, 2 binary, 3 decimal with fraction
@@ -93,6 +104,11 @@ public:
     int64_t LastSlowStampMs = 0;
     int64_t LastFastStampMs = 0;
     SystemTime NowTime;
+    // Calibration readings not yet taken by the recorder, oldest first; at
+    // most kMaxPendingCalibration (the oldest give way).
+    static constexpr size_t kMaxPendingCalibration = 3600;
+    std::vector<CalibrationReading> PendingCalibration;
+    void NoteCalibrationReading(const CalibrationReading& r);
 
     int32_t SlowCount() const { return SlowBuffer.Count; }
     int32_t FastCount() const { return FastBuffer.Count; }

@@ -42,7 +42,10 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
       slowStats_(StatisticsRecorder::Stream::Slow,
                  [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
       fastStats_(StatisticsRecorder::Stream::Fast,
-                 [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }) {
+                 [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
+      evidence_(
+          ps, settings, clock, [this](const QString& path) { return writer_->HeldBytes(path); },
+          [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }) {
     slowStats_.onResult = [this](const IntervalResult& r) {
         emit statisticsResult(Stream::Slow, r);
     };
@@ -140,7 +143,8 @@ void SeriesRecorder::RetryHeldLines() {
 
 QStringList SeriesRecorder::RescueHeldLines() {
     QStringList texts;
-    for (const RecordWriter::Rescued& r : writer_->Rescue(RescueDirectory())) {
+    const std::vector<RecordWriter::Rescued> rescued = writer_->Rescue(RescueDirectory());
+    for (const RecordWriter::Rescued& r : rescued) {
         if (r.lines > 0)
             texts << QStringLiteral("%1 lines could not be written to %2 and were saved in %3")
                          .arg(r.lines)
@@ -148,6 +152,8 @@ QStringList SeriesRecorder::RescueHeldLines() {
         if (r.lostLines > 0)
             texts << QStringLiteral("%1 lines could not be written to %2 and are lost").arg(r.lostLines).arg(r.target);
     }
+    // Only files whose every line reached them are closed with their hashes.
+    texts += evidence_.finish(rescued, RescueDirectory());
     for (const QString& t : texts)
         log_.WriteLog(log_.DateTimeText() + kWriterLabel + t);
     return texts;
@@ -186,6 +192,7 @@ void SeriesRecorder::TakeSlow() {
         if (e.Sample.Flags > 0) {
             emit slowSample(LocalSlowBuffer.Count());
             AppendSlowLine(batch, s_, e.Sample);
+            evidence_.sampleWritten(0, e.Sample);
             ++slowWritten_;
             slowStats_.addSample(e.Sample);
         }
@@ -214,6 +221,7 @@ void SeriesRecorder::TakeFast() {
         LocalFastBuffer.Push(e.Sample);
         if (e.Sample.Flags > 0) {
             if (const int32_t err = AppendFastLine(batch, s_, e.Sample)) LogTick(err);
+            evidence_.sampleWritten(1, e.Sample);
             ++fastWritten_;
             fastStats_.addSample(e.Sample);
         }
@@ -252,6 +260,7 @@ void SeriesRecorder::StartSeries(Stream s, const MeasurementRecord& first) {
     StatisticsRecorder& stats = slow ? slowStats_ : fastStats_;
     stats.setConfig(StatisticsConfigOf(s_));
     stats.startSeries(name, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags));
+    evidence_.startSeries(slow ? 0 : 1, name, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags), first);
 }
 
 void SeriesRecorder::StopSeries(const SampleWindow& buf, int32_t index) {
@@ -262,16 +271,20 @@ void SeriesRecorder::StopSeries(const SampleWindow& buf, int32_t index) {
 void SeriesRecorder::StopSlowMeasurement() {
     StopSeries(LocalSlowBuffer, SlowFileIndex);
     slowStats_.endSeries();
+    evidence_.endSeries(0);
 }
 
 void SeriesRecorder::StopFastMeasurement() {
     StopSeries(LocalFastBuffer, FastFileIndex);
     fastStats_.endSeries();
+    evidence_.endSeries(1);
 }
 
 void SeriesRecorder::EndStatistics() {
     slowStats_.endSeries();
     fastStats_.endSeries();
+    evidence_.endSeries(0);
+    evidence_.endSeries(1);
 }
 void SeriesRecorder::ResetLocalSlowMeasurementBuffer() { LocalSlowBuffer.Reset(); }
 void SeriesRecorder::ResetLocalFastMeasurementBuffer() { LocalFastBuffer.Reset(); }

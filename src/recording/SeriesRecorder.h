@@ -10,6 +10,7 @@
 // handed off yet, the local buffers only what the graph can still show.
 
 #include "protocol/ProtocolState.h"
+#include "recording/EvidenceTrail.h"
 #include "recording/RecordWriter.h"
 #include "recording/SampleWindow.h"
 #include "settings/RecorderSettings.h"
@@ -74,6 +75,10 @@ public:
     const StatisticsRecorder& FastStatistics() const { return fastStats_; }
     void ResetLocalSlowMeasurementBuffer();
     void ResetLocalFastMeasurementBuffer();
+
+    // Every poll tick, recording or not: calibration readings and the side files (EvidenceTrail.h).
+    void tickEvidence() { evidence_.tick(); }
+    EvidenceTrail& evidence() { return evidence_; }
 
     // "Record file error: <reason> — <file>", empty while record files are written fine.
     QString RecordErrorText() const;
@@ -154,6 +159,7 @@ private:
     uint64_t slowWritten_ = 0;
     uint64_t fastWritten_ = 0;
     uint64_t recordErrors_ = 0;
+    EvidenceTrail evidence_;
 };
 
 }  // namespace kestro

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace kestro {
 
@@ -32,7 +33,8 @@ bool WantsReport(int argc, char** argv) {
     return false;
 }
 
-int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods) {
+int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods,
+                     const EvidenceFn& evidence) {
     // No window system: fonts and the PDF painter work on the offscreen platform.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -59,7 +61,14 @@ int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("The PDF to write (default: beside FILE, ending in .pdf)."),
                                     QStringLiteral("OUT.pdf"));
-    parser.addOptions({report, interval, limit, flagColumn, output});
+    const QCommandLineOption site(QStringLiteral("site"), QStringLiteral("The location, instead of the side file's."),
+                                  QStringLiteral("TEXT"));
+    const QCommandLineOption operatorName(QStringLiteral("operator"),
+                                          QStringLiteral("Who measured, instead of the side file's."),
+                                          QStringLiteral("NAME"));
+    const QCommandLineOption note(QStringLiteral("note"), QStringLiteral("Notes, instead of the side file's."),
+                                  QStringLiteral("TEXT"));
+    parser.addOptions({report, interval, limit, flagColumn, output, site, operatorName, note});
     if (!parser.parse(QCoreApplication::arguments())) return Fail(1, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
@@ -110,6 +119,11 @@ int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(a.read.decimalSeparator);
     o.flagColumnGiven = parser.isSet(flagColumn);
+    if (evidence) o.evidence = evidence(file);
+    for (const auto& [option, field] :
+         {std::pair{&site, &o.evidence.location}, std::pair{&operatorName, &o.evidence.operatorName},
+          std::pair{&note, &o.evidence.notes}})
+        if (parser.isSet(*option)) *field = parser.value(*option);
     QString error;
     if (!WriteReportPdf(a, o, out, &error)) return Fail(3, error);
     std::fprintf(stdout, "%s\n", qPrintable(out));

@@ -2,20 +2,27 @@
 // KestroRecorder --report FILE [--interval SECONDS] [--limit DB] [--flag-column
 // overflow|underflow] [-o OUT.pdf]: the PDF report of a record file, without a display.
 
+#include "report/ReportEvidence.h"
 #include "statistics/DayLevels.h"
 
 #include <functional>
 
 namespace kestro {
 
+// The evidence of a record file (its side files, the calibration log, the
+// verification), from a layer this one does not reach.
+using EvidenceFn = std::function<ReportEvidence(const QString& recordPath)>;
+
 // True when the command line asks for a report (then nothing else runs).
 bool WantsReport(int argc, char** argv);
 
-// Makes the report. Exit status: 0 done, 1 wrong arguments, 2 the record
+// Makes the report; --site, --operator and --note replace what the side file
+// says. Exit status: 0 done, 1 wrong arguments, 2 the record
 // file cannot be read (the message names the file and line), 3 the report
 // cannot be written.
 // storedPeriods: the day, evening and night hours of the settings (called once
 // the application object exists).
-int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods = {});
+int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods = {},
+                     const EvidenceFn& evidence = {});
 
 }  // namespace kestro

@@ -50,6 +50,10 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     DayStartHour = number(SettingId::DayStartHour);
     EveningStartHour = number(SettingId::EveningStartHour);
     NightStartHour = number(SettingId::NightStartHour);
+    MeasurementLocation = text(SettingId::MeasurementLocation);
+    MeasurementOperator = text(SettingId::MeasurementOperator);
+    MeasurementWeather = text(SettingId::MeasurementWeather);
+    MeasurementNotes = text(SettingId::MeasurementNotes);
     return result;
 }
 

@@ -30,6 +30,11 @@ struct RecorderSettings {
     int32_t DayStartHour = setting(SettingId::DayStartHour).defaultNumber;
     int32_t EveningStartHour = setting(SettingId::EveningStartHour).defaultNumber;
     int32_t NightStartHour = setting(SettingId::NightStartHour).defaultNumber;
+    // Where, by whom and under which conditions the series are measured.
+    QString MeasurementLocation;
+    QString MeasurementOperator;
+    QString MeasurementWeather;
+    QString MeasurementNotes;
 
     // Loads the recorder values; result kTrue (-1) when the nine of the setup
     // dialog were all present and usable, 1 when a default was used for one.

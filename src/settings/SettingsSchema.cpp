@@ -34,6 +34,10 @@ std::vector<SettingDef> MakeSchema() {
         Recorder(I::DayStartHour, "DayStartHour", K::Range, 7, nullptr, false),
         Recorder(I::EveningStartHour, "EveningStartHour", K::Range, 19, nullptr, false),
         Recorder(I::NightStartHour, "NightStartHour", K::Range, 23, nullptr, false),
+        Recorder(I::MeasurementLocation, "MeasurementLocation", K::Text, 0, "", false),
+        Recorder(I::MeasurementOperator, "MeasurementOperator", K::Text, 0, "", false),
+        Recorder(I::MeasurementWeather, "MeasurementWeather", K::Text, 0, "", false),
+        Recorder(I::MeasurementNotes, "MeasurementNotes", K::Text, 0, "", false),
         // Setup proposes COM1; loading has no default (a missing port opens Setup).
         {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
         {I::COMnDevice, kDeviceSection, "COM%1Device", K::DevicePath, REG_SZ_, 0, "", {}, 1, 4, false},

@@ -31,6 +31,11 @@ enum class SettingId {
     DayStartHour,
     EveningStartHour,
     NightStartHour,
+    // Measurement details, written into the side file of every series.
+    MeasurementLocation,
+    MeasurementOperator,
+    MeasurementWeather,
+    MeasurementNotes,
     COMPort,
     COMnDevice,  // one value per port: COM1Device..COM4Device
 };

@@ -25,6 +25,10 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         const char* serveToken = "";
         const char* mqtt = "";
         const char* serveTokenFile = "";
+        const char* site = "";
+        const char* operatorName = "";
+        const char* note = "";
+        const char* verifyDir = "";
     };
     const struct {
         QStringList args;
@@ -93,6 +97,22 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--mqtt", "mqtt://broker.lan/a+b"}, Action::Error, {}, "--mqtt: the topic prefix may not hold + or #"},
         {{"--mqtt", "mqtt://broker.lan/a%00b"}, Action::Error, {}, "--mqtt: the topic prefix may not hold a NUL"},
         {{"--mqtt"}, Action::Error, {}, "--mqtt needs"},
+        // Measurement details and the evidence check.
+        {{"--site", "Yard 3", "--operator=A. Tester", "--note", "north fence"},
+         Action::Run,
+         {false, false, false, "", "", "", "", "", "", "Yard 3", "A. Tester", "north fence"},
+         ""},
+        {{"--verify", "rec/"},
+         Action::Verify,
+         {false, false, false, "", "", "", "", "", "", "", "", "", "/home/tech/rec"},
+         ""},
+        {{"--verify=/srv/noise", "--help"},
+         Action::Help,
+         {false, false, false, "", "", "", "", "", "", "", "", "", "/srv/noise"},
+         ""},
+        {{"--site="}, Action::Error, {}, "--site needs a text"},
+        {{"--note", " "}, Action::Error, {}, "--note needs a text"},
+        {{"--verify"}, Action::Error, {}, "--verify needs a directory"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.args.join(' ').toStdString());
@@ -112,6 +132,10 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         EXPECT_EQ(cl.options.serveToken, r.expected.serveToken);
         EXPECT_EQ(cl.options.mqtt, r.expected.mqtt);
         EXPECT_EQ(cl.options.serveTokenFile, r.expected.serveTokenFile);
+        EXPECT_EQ(cl.options.site, r.expected.site);
+        EXPECT_EQ(cl.options.operatorName, r.expected.operatorName);
+        EXPECT_EQ(cl.options.note, r.expected.note);
+        EXPECT_EQ(cl.options.verifyDir, r.expected.verifyDir);
     }
 }
 
@@ -140,6 +164,8 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
                              "--serve-token TOKEN",
                              "--serve-token-file FILE",
                              "--mqtt URL",
+                             "--verify DIR",
+                             "--site TEXT",
                              "KESTRO_SERVE_TOKEN",
                              "KESTRO_MQTT_PASSWORD",
                              "R270_Kestro.log",
@@ -157,7 +183,9 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
             name = name.section(' ', 0, 0);
             if (name == "--report") continue;  // main() hands it to the report command before this parser
             QStringList args{"KestroRecorder", name};
-            if (name == "--port" || name == "--record-dir" || name == "--report") args << "x";
+            if (name == "--port" || name == "--record-dir" || name == "--report" || name == "--verify" ||
+                name == "--site" || name == "--operator" || name == "--note")
+                args << "x";
             if (name == "--serve") args << "8080";
             if (name == "--serve-token" || name == "--serve-token-file")
                 args << "t"

@@ -4,6 +4,7 @@ simulator on a pseudo-terminal, each test in its own temporary home."""
 import json
 import math
 import os
+import re
 import signal
 import struct
 import subprocess
@@ -17,6 +18,7 @@ RECORDER = os.path.join(BIN, "KestroRecorder")
 SIM = os.path.join(BIN, "kestro-sim")
 
 DEVICE_SECTION = "SOFTWARE\\ORVIA Messtechnik GmbH\\R270_Kestro\\Device1"
+RECORD_NAME = re.compile(r"^.+_(LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType)_\d{8}_\d{6}(\.[^_]*)?$")
 RECORDER_SECTION = "SOFTWARE\\ORVIA Messtechnik GmbH\\R270_Kestro\\KestroRecorder"
 
 
@@ -112,8 +114,8 @@ class Home:
             return []
 
     def record_files(self, kind=None):
-        # Statistics files lie beside the record files; they are not record files.
-        names = sorted(n for n in os.listdir(self.records) if "_STAT" not in n)
+        # Statistics files, side files and the calibration log lie beside them.
+        names = sorted(n for n in os.listdir(self.records) if RECORD_NAME.match(n))
         if kind:
             names = [n for n in names if n.split("_")[1] == kind]
         return [os.path.join(self.records, n) for n in names]
@@ -185,6 +187,10 @@ class Sim:
         except FileNotFoundError:
             pass
         return out
+
+    def turn_calibration(self):
+        """The user turns the meter to Calibration, or back to the function before it."""
+        self.proc.send_signal(signal.SIGUSR2)
 
     def stop(self):
         if self.proc.poll() is None:

@@ -41,21 +41,26 @@ TEST_F(Interp, OldCodeDecidesWhetherASlowValueIsStored) {
         int16_t f, v, recordState;
         const char* line;
         int32_t stored;
+        size_t calibration = 0;  // readings noted for the calibration log, recording or not
     };
     const Case cases[] = {
-        {1, 1, 1, "lp 1 0\r", 1},   {2, 2, 1, "leq 1 0\r", 1},  {3, 2, 1, "max 1 0\r", 1}, {2, 1, 1, "leqs 1 0\r", 0},
-        {2, 3, 1, "leqr 1 0\r", 0}, {3, 1, 1, "maxs 1 0\r", 0}, {4, 2, 1, "cal 1 0\r", 0}, {1, 1, 1, "cal 1 0\r", 1},
-        {0, 0, 1, "lp 1 0\r", 0},   {1, 1, 0, "lp 1 0\r", 0},  // recording off
+        {1, 1, 1, "lp 1 0\r", 1},      {2, 2, 1, "leq 1 0\r", 1},    {3, 2, 1, "max 1 0\r", 1},
+        {2, 1, 1, "leqs 1 0\r", 0},    {2, 3, 1, "leqr 1 0\r", 0},   {3, 1, 1, "maxs 1 0\r", 0},
+        {4, 2, 1, "cal 1 0\r", 0, 1},  {1, 1, 1, "cal 1 0\r", 1, 1}, {4, 5, 0, "calr 1 0\r", 0, 1},
+        {4, 1, 0, "cals 1 0\r", 0, 1}, {4, 2, 1, "cal err 3\r", 0},  {0, 0, 1, "lp 1 0\r", 0},
+        {1, 1, 0, "lp 1 0\r", 0},  // recording off
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         ps.ClearSlowBuffer();
+        ps.PendingCalibration.clear();
         ps.KestroState.DevFunction = c.f;
         ps.KestroState.DevVariant = c.v;
         ps.RecordState = c.recordState;
         Feed(c.line);
         EXPECT_EQ(ps.SlowCount(), c.stored);
         EXPECT_EQ(ps.RecordState, c.stored ? 2 : c.recordState);
+        EXPECT_EQ(ps.PendingCalibration.size(), c.calibration);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "PrintBytes.h"
 #include "protocol/ProtocolState.h"
+#include "recording/EvidenceFiles.h"
 #include "recording/SeriesRecorder.h"
 #include "shell/EventLog.h"
 #include "support/ManualClock.h"
@@ -82,9 +83,12 @@ protected:
     }
     QByteArray LogText() const { return ReadFile(log.MainLogPath()); }
     QStringList FilesIn(const QString& dir) const { return QDir(dir).entryList(QDir::Files, QDir::Name); }
-    // The record files, without the statistics files beside them.
+    // The record files, without the statistics and side files beside them.
     QStringList FilesInRec() const {
-        return FilesIn(RecDir()).filter(QRegularExpression(QStringLiteral("^(?!.*_STAT)")));
+        QStringList out;
+        for (const QString& n : FilesIn(RecDir()))
+            if (isRecordFileName(n)) out << n;
+        return out;
     }
 };
 

@@ -99,6 +99,13 @@ TEST_F(HandOffTest, TwoSeriesInOneSecondShareAFileWithTwoHeaders) {
     EXPECT_EQ(rec->RecordFiles[1].FileName, rec->RecordFiles[2].FileName);
     EXPECT_EQ(ReadFile(rec->SlowFileName),
               QByteArray("Time;NoiseValue\r\n14:03:27,250; 50,0\r\nTime;NoiseValue\r\n14:03:27,350; 51,0\r\n"));
+    // A side file each: the first one's hashes cover the part of the files its series wrote.
+    rec->EndStatistics();
+    rec->RescueHeldLines();
+    EXPECT_TRUE(QFile::exists(sideFilePath(rec->SlowFileName, 2)));
+    const DirectoryVerdict v = verifyDirectory(RecDir());
+    ASSERT_EQ(v.files.size(), 1u);
+    EXPECT_EQ(verdictText(v.files[0].verdict), "OK") << v.files[0].detail.toStdString();
 }
 
 // Everything that entered the module buffers while armed ends up in a file,

@@ -39,11 +39,17 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued
     EXPECT_EQ(LogCount(76), 2) << "and again after a minute";
     const QStringList texts = rec->RescueHeldLines();
     const QString saved = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327.dat");
+    const QString side = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327_INFO.json");
     ASSERT_EQ(texts,
-              QStringList{QStringLiteral("6 lines could not be written to %1 and were saved in %2").arg(file, saved)});
+              (QStringList{QStringLiteral("6 lines could not be written to %1 and were saved in %2").arg(file, saved),
+                           QStringLiteral("the side file %1 could not be written and was saved in %2")
+                               .arg(sideFilePath(file), side)}));
     EXPECT_TRUE(LogText().contains(texts[0].toUtf8()));
     EXPECT_EQ(ReadFile(saved).count('\n'), 6);
     EXPECT_FALSE(rec->HasHeldLines());
+    // Not complete, so not closed: the side file says where its lines are.
+    EXPECT_TRUE(ReadFile(side).contains("\"state\": \"open\"")) << ReadFile(side).toStdString();
+    EXPECT_TRUE(ReadFile(side).contains("\"lines_rescued\": 6"));
 }
 
 // The spool is removed, cut short or replaced during an outage: its lines are

@@ -99,6 +99,7 @@ QString ReadmeDefault(const SettingDef& def) {
             return QStringLiteral("none");
         case SettingKind::Text:
         case SettingKind::FileNamePart:
+            if (def.defaultText && !*def.defaultText) return QStringLiteral("empty");
             return def.defaultText ? QStringLiteral("`%1`").arg(QString::fromUtf8(def.defaultText)) : QString();
         default:
             return QString::number(def.defaultNumber);

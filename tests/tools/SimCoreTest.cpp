@@ -1,6 +1,7 @@
 // The simulator's output queue and encoders in-process, on a simulated clock.
 #include "Instrument.h"
 #include "OutputQueue.h"
+#include "SimOptions.h"
 #include "SimStats.h"
 
 #include <fcntl.h>
@@ -147,6 +148,30 @@ TEST(SimEncoding, FloatFieldAndStatsEscapes) {
               "cmd gds\ncmd gds\\x0A\ncmd a\\x5Cb\\x01\n"
               "sent lp 1\nsent leq 0\nsent max 0\nsent p 2\nsent q 0\nsent r 0\nsent gdv 0\n"
               "dropped 4\nbytes_out 99\n");
+}
+
+// Calibration reads the calibrator's level, drifting by the given dB per
+// minute, never an error reading; SIGUSR2's toggle returns to the function before.
+TEST(SimInstrument, CalibrationReadsTheCalibratorAndDrifts) {
+    SimOptions o;
+    const char* argv[] = {"kestro-sim", "--function", "4", "--cal-level", "94.0", "--cal-drift=1.2"};
+    ASSERT_EQ(parseOptions(6, argv, o), "");
+    for (const char* bad : {"--cal-level=abc", "--cal-level=150", "--cal-drift=-11"}) {
+        const char* args[] = {"kestro-sim", bad};
+        EXPECT_NE(parseOptions(2, args, o), "") << bad;
+    }
+    Instrument m(InstrumentConfig{1, o.function, 2, 3, true, false, 1.0, o.calLevel, o.calDrift}, 7);
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(m.slowLine(1.0 + i * 0.001)->text, "cal 940 0");
+    EXPECT_EQ(m.slowLine(60.0)->text, "cal 952 0");
+    EXPECT_EQ(m.command("gds", 60.0)[0].text.substr(0, 6), "gds 42");
+    m.toggleCalibration();
+    EXPECT_EQ(m.slowLine(61.0)->key, "lp");
+    m.command("swm 3", 61.0);
+    m.toggleCalibration();
+    EXPECT_EQ(m.slowLine(62.0)->key, "cal");
+    m.toggleCalibration();
+    EXPECT_EQ(m.function(), 3);
 }
 
 }  // namespace

@@ -60,6 +60,8 @@ const char* slowKeyFor(int function) {
             return "leq";
         case 3:
             return "max";
+        case 4:
+            return "cal";
         default:
             return nullptr;
     }
@@ -207,7 +209,7 @@ double Instrument::displayedDb() const {
 }
 
 int Instrument::statusDigit() const {
-    if (!cfg_.faults) return 0;
+    if (!cfg_.faults || function_ == 4) return 0;
     // State 1: now beyond the bracket; state 2: was beyond since the measurement started.
     const double lp = dbOf(lpEnergy_);
     int over = lp > rangeHighDb(range_) ? 1 : 0;
@@ -220,8 +222,19 @@ int Instrument::statusDigit() const {
 }
 
 int Instrument::reportedTenths() const {
+    if (function_ == 4)
+        return static_cast<int>(std::lround((cfg_.calLevelDb + cfg_.calDriftDbPerMin * fieldT_ / 60.0) * 10.0));
     const double db = std::clamp(readingDb_, double(rangeLowDb(range_)), double(rangeHighDb(range_)));
     return static_cast<int>(std::lround(db * 10.0));
+}
+
+void Instrument::toggleCalibration() {
+    if (function_ == 4) {
+        switchFunction(beforeCalibration_);
+        return;
+    }
+    beforeCalibration_ = function_ >= 1 && function_ <= 3 ? function_ : 1;
+    switchFunction(4);
 }
 
 bool Instrument::fastValuesOn() const { return fastOn_ && fastKeyFor(function_) != nullptr; }
@@ -248,7 +261,7 @@ std::optional<SimLine> Instrument::slowLine(double t) {
     const char* key = slowKeyFor(function_);
     if (!key || restartPending_) return std::nullopt;
     // A failed reading: underflow state 3, the overflow state stays as it is.
-    if (cfg_.faults && std::uniform_int_distribution<int>(1, kErrOneIn)(rng_) == 1)
+    if (cfg_.faults && function_ != 4 && std::uniform_int_distribution<int>(1, kErrOneIn)(rng_) == 1)
         return makeLine(key, std::string("err ") + "0123456789ABCDEF"[readingStatus_ | 3], true);
     return valueLine(key);
 }

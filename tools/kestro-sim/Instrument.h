@@ -25,6 +25,8 @@ struct InstrumentConfig {
     // The meter takes a reading (level, running Leq, maximum) this often; the
     // slow values are its readings.
     double readingPeriodS = 1.0;
+    double calLevelDb = 94.0;       // the calibrator's level, read in Calibration
+    double calDriftDbPerMin = 0.0;  // how the reading wanders over the run
 };
 
 // Sound at the microphone: a drifting background with random bursts, advanced
@@ -58,6 +60,9 @@ public:
     std::optional<SimLine> slowLine(double t);
     std::optional<SimLine> fastLine(double t);
 
+    // The user turns the meter to Calibration, or back to the function before it.
+    void toggleCalibration();
+
     bool fastValuesOn() const;
     int function() const { return function_; }
     int variant() const { return variant_; }
@@ -85,6 +90,7 @@ private:
 
     int function_;
     int variant_;
+    int beforeCalibration_ = 1;
     int range_;
     bool autoRange_;
     int keyState_ = 0;

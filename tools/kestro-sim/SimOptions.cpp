@@ -28,6 +28,16 @@ bool toSeconds(const std::string& s, double& out) {
     return true;
 }
 
+bool toDb(const std::string& s, double lo, double hi, double& out) {
+    if (s.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !(v >= lo && v <= hi)) return false;
+    out = v;
+    return true;
+}
+
 }  // namespace
 
 std::string usageText(const char* argv0) {
@@ -41,6 +51,9 @@ std::string usageText(const char* argv0) {
          "  --function N         start function 0..5 (default 1, Lp)\n"
          "  --range N            start range 1..3, 0 = AUTO (default 2)\n"
          "  --battery N          battery digit 0..15 (default 3, full)\n"
+         "  --cal-level DB       calibrator level read in Calibration (function 4; default 94.0)\n"
+         "  --cal-drift DB       change of that reading per minute of the run (default 0)\n"
+         "                       SIGUSR2 turns the meter to Calibration and back\n"
          "  --slow-ms N          slow value period in ms (default 1000)\n"
          "  --fast-ms N          fast value period in ms while armed (default 125)\n"
          "  --no-faults          no err readings, no overflow or underflow states\n"
@@ -114,6 +127,11 @@ std::string parseOptions(int argc, const char* const* argv, SimOptions& o) {
             if ((err = integer(0, 3, n)).empty()) o.range = static_cast<int>(n);
         } else if (name == "--battery") {
             if ((err = integer(0, 15, n)).empty()) o.battery = static_cast<int>(n);
+        } else if (name == "--cal-level") {
+            if (!takeValue() || !toDb(value, 20.0, 140.0, o.calLevel)) err = name + " needs a level from 20 to 140 dB";
+        } else if (name == "--cal-drift") {
+            if (!takeValue() || !toDb(value, -10.0, 10.0, o.calDrift))
+                err = name + " needs dB per minute from -10 to 10";
         } else if (name == "--slow-ms") {
             if ((err = integer(1, 3600000, n)).empty()) o.slowMs = static_cast<int>(n);
         } else if (name == "--fast-ms") {

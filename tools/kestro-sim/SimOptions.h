@@ -14,6 +14,8 @@ struct SimOptions {
     int function = 1;  // start function 0..5
     int range = 2;     // start range 1..3, 0 = AUTO
     int battery = 3;
+    double calLevel = 94.0;
+    double calDrift = 0.0;      // dB per minute
     double silentAfter = -1.0;  // seconds, < 0 = never
     double exitAfter = -1.0;
     bool garbage = false;

@@ -95,9 +95,9 @@ public:
     explicit Simulator(const SimOptions& o)
         : o_(o),
           seed_(o.seedGiven ? o.seed : std::random_device{}()),
-          instrument_(
-              InstrumentConfig{o.serial, o.function, o.range, o.battery, !o.noFaults, o.upper, o.slowMs / 1000.0},
-              seed_),
+          instrument_(InstrumentConfig{o.serial, o.function, o.range, o.battery, !o.noFaults, o.upper,
+                                       o.slowMs / 1000.0, o.calLevel, o.calDrift},
+                      seed_),
           queue_(OutputQueue::Config{o.queueLines, o.lineRate, o.split}, seed_ + 1),
           rng_(seed_ + 2) {}
 
@@ -136,7 +136,7 @@ private:
 bool Simulator::setUp() {
     sigset_t set;
     sigemptyset(&set);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2})
         sigaddset(&set, s);
     sigprocmask(SIG_BLOCK, &set, nullptr);
     sigFd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
@@ -305,6 +305,8 @@ int Simulator::run() {
             while (read(sigFd_, &si, sizeof si) == static_cast<ssize_t>(sizeof si)) {
                 if (si.ssi_signo == SIGUSR1)
                     writeStats();
+                else if (si.ssi_signo == SIGUSR2)
+                    instrument_.toggleCalibration();
                 else
                     quit = true;
             }

@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -305,7 +306,17 @@ const struct {
     const char* tip;
 } kTabs[] = {{"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
              {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"},
-             {"Statistics", "Group3", "Interval and limit of the noise statistics"}};
+             {"Statistics", "Group3", "Interval and limit of the noise statistics"},
+             {"Measurement details", "Group4", "Location, operator, weather and notes kept beside every series"}};
+
+// The fields of "Measurement details": caption with its mnemonic, setting.
+const struct {
+    const char* caption;
+    SettingId id;
+} kDetails[] = {{"&Location", SettingId::MeasurementLocation},
+                {"O&perator", SettingId::MeasurementOperator},
+                {"&Weather", SettingId::MeasurementWeather},
+                {"No&tes", SettingId::MeasurementNotes}};
 
 // The check boxes of "File Content" and their places in its grid.
 const struct {
@@ -338,7 +349,7 @@ void frmSetup::BuildControls() {
     pageFrameLayout->setContentsMargins(10, 10, 10, 10);
     pageFrameLayout->addWidget(pages_);
     QWidget* (frmSetup::*const builders[])() = {&frmSetup::buildRecordingPage, &frmSetup::buildInterfacePage,
-                                                &frmSetup::buildStatisticsPage};
+                                                &frmSetup::buildStatisticsPage, &frmSetup::buildDetailsPage};
     for (size_t i = 0; i < PicOptions.size(); ++i) {
         PicOptions[i] = (this->*builders[i])();
         PicOptions[i]->setObjectName(QStringLiteral("PicOptions%1").arg(i));
@@ -373,6 +384,10 @@ void frmSetup::BuildControls() {
                         DeviceCOM[4],
                         cboStatisticsInterval,
                         InputLimitLevel,
+                        InputLocation,
+                        InputOperator,
+                        InputWeather,
+                        InputNotes,
                         cmdOK,
                         cmdCancel};
     for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i)
@@ -539,6 +554,34 @@ QWidget* frmSetup::buildStatisticsPage() {
     return stat;
 }
 
+QWidget* frmSetup::buildDetailsPage() {
+    auto* page = new QWidget;
+    auto* frame = named(new QGroupBox(QStringLiteral("Site and conditions"), page), "FrameDetails");
+    InputLocation = named(new QLineEdit(frame), "InputLocation");
+    InputOperator = named(new QLineEdit(frame), "InputOperator");
+    InputWeather = named(new QLineEdit(frame), "InputWeather");
+    InputNotes = named(new QPlainTextEdit(frame), "InputNotes");
+    InputNotes->setTabChangesFocus(true);  // Tab leaves the notes; they are not a place for tab characters
+    InputNotes->setFixedHeight(InputNotes->fontMetrics().lineSpacing() * 4 + 12);
+    QWidget* const fields[] = {InputLocation, InputOperator, InputWeather, InputNotes};
+    auto* grid = new QGridLayout(frame);
+    for (int i = 0; i < 4; ++i) {
+        auto* label = fieldLabel(QString::fromLatin1(kDetails[i].caption), frame);
+        label->setBuddy(fields[i]);
+        grid->addWidget(label, i, 0, i == 3 ? Qt::AlignTop : Qt::Alignment());
+        grid->addWidget(fields[i], i, 1);
+    }
+    auto* hint =
+        new QLabel(QStringLiteral("Written into the side file (…_INFO.json) of every series from its start."), frame);
+    hint->setWordWrap(true);
+    grid->addWidget(hint, 4, 0, 1, 2);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(frame);
+    layout->addStretch();
+    return page;
+}
+
 QHBoxLayout* frmSetup::buildButtons() {
     cmdOK = named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
     cmdCancel = named(new QPushButton(QStringLiteral("Abbrechen"), this), "cmdCancel");
@@ -587,6 +630,15 @@ void frmSetup::Load() {
     cboStatisticsInterval->setCurrentIndex(
         cboStatisticsInterval->findData(stored(SettingId::StatisticsInterval).toInt()));
     InputLimitLevel->setValue(stored(SettingId::LimitLevel).toLongLong() / 10.0);
+    QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes};
+    for (int i = 0; i < 4; ++i) {
+        const QString text = stored(kDetails[i].id).toString();
+        if (auto* line = qobject_cast<QLineEdit*>(details[i]))
+            line->setText(text);
+        else
+            InputNotes->setPlainText(text);
+        if (reg_.IsRunValue()) ShowRunValue({details[i]}, QStringLiteral("the command line"));
+    }
 
     const qint64 port = stored(SettingId::COMPort).toLongLong();
     portForThisRun_ = reg_.IsRunValue();
@@ -768,6 +820,10 @@ void frmSetup::cmdOK_Click() {
         put(SettingId::TabularSeparator, tabularCode);
         put(SettingId::StatisticsInterval, cboStatisticsInterval->currentData().toInt());
         put(SettingId::LimitLevel, qRound(InputLimitLevel->value() * 10.0));
+        put(SettingId::MeasurementLocation, InputLocation->text());
+        put(SettingId::MeasurementOperator, InputOperator->text());
+        put(SettingId::MeasurementWeather, InputWeather->text());
+        put(SettingId::MeasurementNotes, InputNotes->toPlainText());
 
         // Only paths the user changed: an untouched default mapping stays free
         // to follow the adapters present at the next start.

@@ -20,6 +20,7 @@ class QDoubleSpinBox;
 class QGroupBox;
 class QHBoxLayout;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
@@ -73,7 +74,7 @@ public:
     void cmdCancel_Click();
 
     QTabBar* tbsOptions = nullptr;
-    std::array<QWidget*, 3> PicOptions{};
+    std::array<QWidget*, 4> PicOptions{};
     QLineEdit* InputSaveDir = nullptr;
     QToolButton* cmdBrowseDir = nullptr;
     QLineEdit* InputFileName = nullptr;
@@ -91,6 +92,11 @@ public:
     // Page "Statistics": interval length (item data: seconds) and the Leq limit (0 = none).
     QComboBox* cboStatisticsInterval = nullptr;
     QDoubleSpinBox* InputLimitLevel = nullptr;
+    // Page "Measurement details": written into the side file of every series.
+    QLineEdit* InputLocation = nullptr;
+    QLineEdit* InputOperator = nullptr;
+    QLineEdit* InputWeather = nullptr;
+    QPlainTextEdit* InputNotes = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
@@ -104,6 +110,7 @@ private:
     QWidget* buildRecordingPage();
     QWidget* buildInterfacePage();
     QWidget* buildStatisticsPage();
+    QWidget* buildDetailsPage();
     QHBoxLayout* buildButtons();
     void Load();
     void ShowPage(int index);

@@ -4,6 +4,7 @@
 #include "link/frmCOMx.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
+#include "statistics/StatisticsFile.h"
 #include "ui/display/Accessibility.h"
 #include "ui/display/PictureError.h"
 #include "ui/display/Pictures.h"
@@ -150,6 +151,9 @@ frmKestroRecord::frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& Reg
     connect(&BlinkTimer, &QTimer::timeout, this, &frmKestroRecord::BlinkTimer_Timer);
     connect(&recorder_, &SeriesRecorder::recordErrorChanged, this, [this] { ShowPanel3(); });
     BuildWindow();
+    recorder_.evidence().onCalibration = [this](const CalibrationCheck& c) {
+        showCalibrationCheck(c);
+    };
 }
 
 frmKestroRecord::~frmKestroRecord() = default;
@@ -442,6 +446,13 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
         row->addWidget(label, width > 0 ? 0 : 1);
         panels_[size_t(i)] = label;
     }
+    // The last calibration check, after the four panels; hidden until there is one.
+    calibrationPanel_ = new QLabel(StatusBar1);
+    calibrationPanel_->setObjectName(QStringLiteral("StatusPanel5"));
+    calibrationPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    calibrationPanel_->setContentsMargins(3, 0, 3, 0);
+    calibrationPanel_->hide();
+    row->addWidget(calibrationPanel_);
     SetConnectionPicture(1);
     panels_[1]->setText(QStringLiteral("unknown"));
     panels_[3]->setText(QStringLiteral("Recording disabled"));
@@ -601,6 +612,16 @@ void frmKestroRecord::ShowPanel3() {
                                            std::max(room, fm.horizontalAdvance(QStringLiteral("\u2026")))));
 }
 
+void frmKestroRecord::showCalibrationCheck(const CalibrationCheck& c) {
+    const QString level = QString::number(c.levelDb, 'f', 1);
+    const QString when = LocalDateTimeText(c.localMs);
+    calibrationPanel_->setText(QStringLiteral("Cal %1 dB %2").arg(level, when.mid(11, 5)));
+    calibrationPanel_->setToolTip(
+        QStringLiteral("Last calibration check: %1, %2 dB").arg(when, level) +
+        (c.serialNumber.isEmpty() ? QString() : QStringLiteral(", meter %1").arg(c.serialNumber)));
+    calibrationPanel_->show();
+}
+
 QString frmKestroRecord::PanelText(int panel) const {
     return panel >= 1 && panel <= 4 ? panels_[size_t(panel - 1)]->text() : QString();
 }
@@ -657,6 +678,8 @@ void frmKestroRecord::Timer1_Timer() {
     bool lost = false;
 
     [&] {
+        // Calibration readings and side files, also while nothing is recorded.
+        Tick([&] { recorder_.tickEvidence(); });
         // Lines held back by a failing record directory are retried now and then.
         if (ps_.RecordState != kRecordStoring && ++idleTicks_ >= 10) {
             idleTicks_ = 0;

@@ -121,6 +121,8 @@ public:
 
     // Status bar: panel texts (1-based; panel 1 has none).
     QString PanelText(int panel) const;
+    // The panel after the four: the last calibration check (text and tool tip).
+    QLabel* calibrationPanel() const { return calibrationPanel_; }
 
     SeriesRecorder& recorder() { return recorder_; }
     RecordingViews& views() { return views_; }
@@ -154,6 +156,7 @@ private:
     void SelectRange(int index);
     void SetConnectionPicture(int index);
     void SetPanelText(int panel, const QString& text);
+    void showCalibrationCheck(const CalibrationCheck& c);
     void ShowPanel3();
     void SendCommand(const QString& text);
     void SetFramesEnabled(bool on);
@@ -179,6 +182,7 @@ private:
     ImageList imlConnectionState_;
 
     std::array<QLabel*, 4> panels_{};
+    QLabel* calibrationPanel_ = nullptr;
     int connectionPicture_ = 0;
     QString panel3Text_;
     bool loaded_ = false;

@@ -1,6 +1,7 @@
 #include "ui/statistics/StatisticsWindow.h"
 
 #include "kestro/Version.h"
+#include "recording/EvidenceFiles.h"
 #include "report/ReportDocument.h"
 #include "statistics/StatisticsRecorder.h"
 #include "ui/display/Accessibility.h"
@@ -642,6 +643,7 @@ bool StatisticsWindow::writeReport(const QString& pdfPath, QString* error) const
     o.serialNumber = serial_;
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(analysis_->read.decimalSeparator);
+    o.evidence = reportEvidenceFor(analysis_->path);
     return WriteReportPdf(*analysis_, o, pdfPath, error);
 }
 

@@ -20,6 +20,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -232,6 +233,33 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
     }
 }
 
+// Shown as stored, saved as typed, each field reached by its label's
+// mnemonic; a value given on the command line is greyed out and kept.
+TEST_F(SetupDialog, MeasurementDetailsPage) {
+    Rec("MeasurementLocation", QString("Yard 3"));
+    Rec("MeasurementOperator", QString("A. Stored"));
+    reg.SetRunValue(HKEY_CURRENT_USER_, kRecorderSection, "MeasurementOperator", QString("B. Run"), REG_SZ_);
+    QPointer<frmSetup> d = MakeDialog();
+    ShowActive(d);
+    d->tbsOptions->setCurrentIndex(3);
+    EXPECT_EQ(d->tbsOptions->tabText(3).remove(QLatin1Char('&')), "Measurement details");
+    EXPECT_EQ(d->InputLocation->text(), "Yard 3");
+    EXPECT_EQ(d->InputOperator->text(), "B. Run");
+    EXPECT_FALSE(d->InputOperator->isEnabled());
+    for (const auto& [key, field] : {std::pair<Qt::Key, QWidget*>{Qt::Key_L, d->InputLocation},
+                                     {Qt::Key_W, d->InputWeather},
+                                     {Qt::Key_T, d->InputNotes}}) {
+        QTest::keyClick(d, key, Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), field);
+    }
+    d->InputWeather->setText("dry, 2 m/s wind");
+    d->InputNotes->setPlainText("north fence\nmic 1.5 m");
+    d->cmdOK->click();
+    EXPECT_EQ(Recorder("MeasurementWeather"), (Typed{QString("dry, 2 m/s wind"), REG_SZ_}));
+    EXPECT_EQ(Recorder("MeasurementNotes"), (Typed{QString("north fence\nmic 1.5 m"), REG_SZ_}));
+    EXPECT_EQ(Recorder("MeasurementOperator"), (Typed{QString("A. Stored"), REG_SZ_}));
+}
+
 TEST_F(SetupDialog, ExtensionGetsItsLeadingDotWhenLeft) {
     QPointer<frmSetup> d = MakeDialog();
     ShowActive(d);
@@ -288,8 +316,9 @@ TEST_F(SetupDialog, CtrlTabSwitchesPagesAndWraps) {
     } steps[] = {
         {d->InputFileName, Qt::Key_Tab, Qt::ControlModifier, 1},
         {d->DeviceCOM[1], Qt::Key_Tab, Qt::ControlModifier, 2},
-        {d->cboStatisticsInterval, Qt::Key_Tab, Qt::ControlModifier, 0},  // the last tab wraps to the first
-        {d->InputFileName, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 2},
+        {d->cboStatisticsInterval, Qt::Key_Tab, Qt::ControlModifier, 3},
+        {d->InputLocation, Qt::Key_Tab, Qt::ControlModifier, 0},  // the last tab wraps to the first
+        {d->InputFileName, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 3},
     };
     for (const auto& s : steps) {
         s.focus->setFocus();

@@ -4,6 +4,7 @@
 
 #include "link/frmCOMx.h"
 #include "protocol/ProtocolState.h"
+#include "recording/EvidenceFiles.h"
 #include "settings/RecorderSettings.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
@@ -68,9 +69,12 @@ protected:
         r.SetValue(value);
     }
     QString recordDir() const { return tmp.filePath(QStringLiteral("records")); }
-    // The record files, without the statistics files beside them.
+    // The record files, without the statistics and side files beside them.
     QStringList RecordFiles() const {
-        return QDir(recordDir()).entryList(QDir::Files).filter(QRegularExpression(QStringLiteral("^(?!.*_STAT)")));
+        QStringList out;
+        for (const QString& n : QDir(recordDir()).entryList(QDir::Files))
+            if (isRecordFileName(n)) out << n;
+        return out;
     }
 
     // One poll tick; the commands it put on the wire.

@@ -1,6 +1,7 @@
 #include "WindowFixture.h"
 
 #include <QGroupBox>
+#include <QLabel>
 
 #include <array>
 #include <string>
@@ -168,6 +169,19 @@ TEST_F(PollCycle, FunctionChangesSelectWithoutCommandsAndRestartTheSeries) {
         // Whichever answer reports the new function first: the next samples start new files.
         EXPECT_EQ(ps.BufferRestart, 3) << c.text;
     }
+}
+
+// The last calibration check shows after the four panels, whose texts stay.
+TEST_F(PollCycle, CalibrationCheckShowsAfterTheFourPanels) {
+    StartDevice();
+    EXPECT_TRUE(w->calibrationPanel()->isHidden());
+    Feed("gds 42203\rcal 941 0\r");
+    Tick();
+    EXPECT_EQ(w->PanelText(2), QStringLiteral("CAL"));
+    EXPECT_FALSE(w->calibrationPanel()->isHidden());
+    EXPECT_TRUE(w->calibrationPanel()->text().startsWith(QStringLiteral("Cal 94.1 dB ")))
+        << w->calibrationPanel()->text().toStdString();
+    EXPECT_TRUE(w->calibrationPanel()->toolTip().startsWith(QStringLiteral("Last calibration check: 20")));
 }
 
 TEST_F(PollCycle, VariantChangeAloneRestartsBothBuffers) {

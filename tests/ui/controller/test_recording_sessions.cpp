@@ -68,8 +68,7 @@ protected:
     std::map<QString, QStringList> SlowFiles() const {
         std::map<QString, QStringList> out;
         for (const QString& name : QDir(recordDir()).entryList(QDir::Files, QDir::Name)) {
-            if (name.contains(QLatin1String("F_")) || name.contains(QLatin1String("RAW")) ||
-                name.contains(QLatin1String("_STAT")))
+            if (name.contains(QLatin1String("F_")) || name.contains(QLatin1String("RAW")) || !isRecordFileName(name))
                 continue;
             QFile f(recordDir() + QLatin1Char('/') + name);
             f.open(QIODevice::ReadOnly);

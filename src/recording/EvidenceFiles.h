@@ -1,0 +1,137 @@
+#pragma once
+// The evidence beside the record files: one side file per series
+// (<record name without extension>_INFO.json) and the calibration log of the
+// record directory; how they are named, read and checked.
+//
+// The side files of a directory form a chain in the order they were closed:
+// a closed side file holds the SHA-256 of its record file and statistics
+// file (of their first record_bytes / statistics_bytes bytes, the size they
+// had when the series was closed) and the SHA-256 of the side file closed
+// before it in the same directory. A closed side file is never written
+// again, so editing, shortening, extending or removing any file that a
+// closed side file or a later link vouches for shows.
+
+#include "core/Types.h"
+#include "report/ReportEvidence.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace kestro {
+
+// n = 1: "<record name without extension>_INFO.json"; n > 1: "..._INFO_<n>.json"
+// (a later series appending to the same record file, started within the same second).
+QString sideFilePath(const QString& recordPath, int n = 1);
+// <base>_<LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType>_<YYYYMMDD>_<hhmmss><extension>.
+bool isRecordFileName(const QString& name);
+// "calibration.csv" in the record directory.
+QString calibrationLogPath(const QString& recordDirectory);
+
+// "2026-03-05T14:03:27.250+01:00": a local time and the UTC offset of that moment.
+QString isoTime(const SystemTime& local, int64_t utcMs);
+// The local time (ms since 1899-12-30) and the instant (UTC ms since 1970) of such a text.
+bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs);
+
+struct FileDigest {
+    bool ok = false;
+    qint64 bytes = 0;   // hashed; the file's size when all was asked for
+    QByteArray sha256;  // lower-case hex
+};
+// SHA-256 of the first `bytes` bytes of a file, or of all of it (-1). Not ok
+// when the file cannot be read or is shorter than asked.
+FileDigest digestFile(const QString& path, qint64 bytes = -1);
+
+// Writes a new file under a temporary name, syncs it, renames it over path and
+// syncs the directory: a crash leaves the old content or the new, never half.
+bool writeFileDurably(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// One line of the calibration log: Time;Level;SerialNumber;Key with CR LF.
+QByteArray calibrationLogHeader();
+QByteArray calibrationLogLine(const CalibrationCheck& c, const QString& time, const QString& key);
+struct LoggedCalibration {
+    CalibrationCheck check;
+    int64_t utcMs = 0;
+    QString time;  // as logged
+    QString key;
+};
+// The readings of a calibration log, oldest first; lines that do not parse are skipped.
+std::vector<LoggedCalibration> readCalibrationLog(const QString& path);
+// Readings further apart than this belong to two stays in Calibration (two checks).
+constexpr int64_t kCalibrationStayGapMs = 120 * 1000;
+// The readings of the last stay that ended before utcMs, or of the first that began after it.
+std::vector<LoggedCalibration> lastStayBefore(const std::vector<LoggedCalibration>& log, int64_t utcMs);
+std::vector<LoggedCalibration> firstStayAfter(const std::vector<LoggedCalibration>& log, int64_t utcMs);
+
+// A side file as read back.
+struct SideFile {
+    QString path;
+    QString name;
+    QByteArray sha256;  // of the side file's bytes
+    QJsonObject doc;
+    bool parsed = false;
+    bool closed() const;
+    QString recordFile() const;  // the record file's name
+};
+// Every side file of a directory, by name.
+std::vector<SideFile> readSideFiles(const QString& dir);
+
+// The end of a directory's chain: the newest closed side file that no other
+// closed side file names as its previous one.
+struct ChainHead {
+    QString sideFile;
+    QByteArray sha256;
+    QString recordFile;
+};
+ChainHead findChainHead(const std::vector<SideFile>& sides);
+
+enum class Verdict { Ok, NotClosed, Changed, Missing };
+// "OK", "NOT CLOSED", "CHANGED", "MISSING".
+QString verdictText(Verdict v);
+
+struct FileVerdict {
+    QString recordFile;  // name
+    Verdict verdict = Verdict::Ok;
+    QString detail;
+};
+struct DirectoryVerdict {
+    bool readable = false;
+    std::vector<FileVerdict> files;  // by record file name
+    QString headSideFile;            // the newest closed side file, which nothing vouches for yet
+    QByteArray headSha256;
+    bool allGood() const;  // every file OK or NOT CLOSED
+};
+// Checks every record file of dir against its side files and the chain; with
+// onlyRecord, that record file alone (its side file's link is still checked).
+DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord = QString());
+
+// What a report says about a record file: from its side files, the
+// calibration log of its directory where they hold no checks, and the
+// verification of the file.
+ReportEvidence reportEvidenceFor(const QString& recordPath);
+
+// Field names of the side file shared by the writer and the readers.
+namespace side {
+inline constexpr const char* kState = "state";
+inline constexpr const char* kOpen = "open";
+inline constexpr const char* kClosed = "closed";
+inline constexpr const char* kRecordFile = "record_file";
+inline constexpr const char* kStatisticsFile = "statistics_file";
+inline constexpr const char* kStart = "start";
+inline constexpr const char* kEnd = "end";
+inline constexpr const char* kClosedAt = "closed_at";
+inline constexpr const char* kRecordBytes = "record_bytes";
+inline constexpr const char* kRecordSha = "record_sha256";
+inline constexpr const char* kStatisticsBytes = "statistics_bytes";
+inline constexpr const char* kStatisticsSha = "statistics_sha256";
+inline constexpr const char* kPrevious = "previous";
+inline constexpr const char* kPreviousSideFile = "side_file";
+inline constexpr const char* kPreviousSha = "sha256";
+inline constexpr const char* kCalibrationBefore = "calibration_before";
+inline constexpr const char* kCalibrationAfter = "calibration_after";
+}  // namespace side
+
+}  // namespace kestro

@@ -1,0 +1,369 @@
+#include "recording/EvidenceTrail.h"
+
+#include "kestro/Version.h"
+#include "statistics/StatisticsFile.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QTimeZone>
+
+#include <chrono>
+#include <future>
+#include <optional>
+#include <utility>
+
+namespace kestro {
+
+namespace {
+
+// A side file that could not be written is tried again after this long.
+constexpr int64_t kRetryMs = 1000;
+
+QString dirOf(const QString& path) { return path.left(path.lastIndexOf(QLatin1Char('/'))); }
+QString nameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+QString serialText(int32_t serial) {
+    if (serial <= 0 || serial == kSerialNotReceived) return QString();
+    return QStringLiteral("%1").arg(serial, 8, 10, QLatin1Char('0'));
+}
+
+QJsonValue textOrNull(const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); }
+
+QString keyOf(int16_t code) {
+    switch (code) {
+        case kCodeCals:
+            return QStringLiteral("cals");
+        case kCodeCalr:
+            return QStringLiteral("calr");
+        default:
+            return QStringLiteral("cal");
+    }
+}
+
+QJsonObject meterOf(const KestroStateRecord& k) {
+    static const char* const kFunctions[] = {"Initialisation", "Lp", "LEQ", "MAX-Hold", "Calibration", "Service"};
+    static const char* const kRanges[] = {"30 - 90 dB", "50 - 110 dB", "70 - 130 dB"};
+    QJsonObject m;
+    m[QLatin1String("serial_number")] = textOrNull(serialText(k.DevSerialNo));
+    const bool function = (k.DataValid & kValidFunction) && k.DevFunction >= 0 && k.DevFunction <= 5;
+    m[QLatin1String("function")] = function ? QJsonValue(QLatin1String(kFunctions[k.DevFunction])) : QJsonValue();
+    m[QLatin1String("function_code")] = function ? QJsonValue(k.DevFunction * 10 + k.DevVariant) : QJsonValue();
+    const int range = k.DevRange & kRangeMask;
+    const bool ranged = (k.DataValid & kValidRange) && range >= 1;
+    m[QLatin1String("range")] = ranged ? QJsonValue(QLatin1String(kRanges[range - 1])) : QJsonValue();
+    m[QLatin1String("auto_range")] = ranged ? QJsonValue((k.DevRange & kRangeAuto) != 0) : QJsonValue();
+    m[QLatin1String("software")] =
+        textOrNull((k.DataValid & kValidSwRev) ? QString::fromStdString(FixedTextToString(k.DevSwRev)) : QString());
+    m[QLatin1String("hardware")] =
+        textOrNull((k.DataValid & kValidHwRev) ? QString::fromStdString(FixedTextToString(k.DevHwRev)) : QString());
+    return m;
+}
+
+QJsonObject readingJson(const QString& time, double db, const QString& serial, const QString& key) {
+    QJsonObject o;
+    o[QLatin1String("time")] = time;
+    o[QLatin1String("level_db")] = db;
+    o[QLatin1String("serial_number")] = textOrNull(serial);
+    o[QLatin1String("key")] = key;
+    return o;
+}
+
+QByteArray jsonBytes(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Indented); }
+
+int64_t nowUtc(const Clock& c) { return c.Read().utcMs; }
+
+}  // namespace
+
+struct EvidenceTrail::Series {
+    QString recordPath;
+    QString statPath;
+    QString sidePath;
+    QJsonObject doc;  // the open side file's content
+    bool dirty = true;
+    int64_t retryUtc = 0;
+    SystemTime lastLocal;  // the last sample's time
+    int64_t lastUtc = 0;
+    int64_t lines = 0;
+    QJsonObject settings;  // the line settings last written down
+    bool hashing = false;
+    struct Hashed {
+        FileDigest record;
+        FileDigest stat;
+        std::optional<ChainHead> head;  // read from the directory when not known yet
+    };
+    std::future<Hashed> digests;
+};
+
+EvidenceTrail::EvidenceTrail(ProtocolState& ps, const RecorderSettings& s, const Clock& clock, HeldFn held,
+                             AppendFn append)
+    : ps_(ps), s_(s), clock_(clock), held_(std::move(held)), append_(std::move(append)) {}
+
+EvidenceTrail::~EvidenceTrail() = default;
+
+QJsonObject EvidenceTrail::lineSettings() const {
+    QJsonObject o;
+    o[QLatin1String("header_line")] = s_.IncludeHeaderLine;
+    o[QLatin1String("time_column")] = s_.IncludeSystemTime;
+    o[QLatin1String("overflow_column")] = s_.IncludeOverflow;
+    o[QLatin1String("underflow_column")] = s_.IncludeUnderflow;
+    o[QLatin1String("decimal_separator")] = QString(s_.DecimalSeparator);
+    o[QLatin1String("column_separator")] = QString(s_.TabularSeparator);
+    return o;
+}
+
+bool EvidenceTrail::sidePathInUse(const QString& path) const {
+    if (QFileInfo::exists(path)) return true;
+    for (const auto& s : current_)
+        if (s && s->sidePath == path) return true;
+    for (const auto& s : closing_)
+        if (s->sidePath == path) return true;
+    return false;
+}
+
+void EvidenceTrail::loadLog(const QString& dir) {
+    if (logsRead_.contains(dir)) return;
+    logsRead_ << dir;
+    const std::vector<LoggedCalibration> log = readCalibrationLog(calibrationLogPath(dir));
+    if (log.empty()) return;
+    if (lastStay_.isEmpty() && !inStay_) {
+        const std::vector<LoggedCalibration> stay = lastStayBefore(log, INT64_MAX);
+        for (size_t i = stay.size() > size_t(kMaxReadings) ? stay.size() - kMaxReadings : 0; i < stay.size(); ++i)
+            lastStay_.append(readingJson(stay[i].time, stay[i].check.levelDb, stay[i].check.serialNumber, stay[i].key));
+    }
+    if (!hasLastCheck_) {
+        hasLastCheck_ = true;
+        lastCheck_ = log.back().check;
+        if (onCalibration) onCalibration(lastCheck_);
+    }
+}
+
+void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QString& typeWord,
+                                const MeasurementRecord& first) {
+    if (current_[size_t(stream)]) endSeries(stream);
+    auto s = std::make_unique<Series>();
+    s->recordPath = recordPath;
+    s->statPath = StatisticsFilePath(recordPath);
+    for (int n = 1; s->sidePath.isEmpty() || sidePathInUse(s->sidePath); ++n)
+        s->sidePath = sideFilePath(recordPath, n);
+    loadLog(dirOf(recordPath));
+    s->settings = lineSettings();
+    s->lines = s_.IncludeHeaderLine ? 1 : 0;
+    const QString start = isoTime(first.SysTime, first.Instant);
+    s->lastLocal = first.SysTime;
+    s->lastUtc = first.Instant;
+
+    QJsonObject& d = s->doc;
+    d[QLatin1String("format")] = QStringLiteral("KestroRecorder series 1");
+    d[QLatin1String(side::kState)] = QLatin1String(side::kOpen);
+    d[QLatin1String(side::kRecordFile)] = nameOf(recordPath);
+    d[QLatin1String(side::kStatisticsFile)] = nameOf(s->statPath);
+    d[QLatin1String("stream")] = stream == 0 ? QStringLiteral("slow") : QStringLiteral("fast");
+    d[QLatin1String("type")] = typeWord;
+    d[QLatin1String(side::kStart)] = start;
+    d[QLatin1String("time_zone")] = QString::fromLatin1(QTimeZone::systemTimeZoneId());
+    d[QLatin1String("program")] = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
+    d[QLatin1String("meter")] = meterOf(ps_.KestroState);
+    d[QLatin1String("record_lines")] = s->settings;
+    QJsonObject stats;
+    stats[QLatin1String("interval_s")] = s_.StatisticsInterval;
+    stats[QLatin1String("limit_db")] = s_.LimitLevel > 0 ? QJsonValue(s_.LimitLevel / 10.0) : QJsonValue();
+    d[QLatin1String("statistics")] = stats;
+    QJsonObject details;
+    details[QLatin1String("location")] = s_.MeasurementLocation;
+    details[QLatin1String("operator")] = s_.MeasurementOperator;
+    details[QLatin1String("weather")] = s_.MeasurementWeather;
+    details[QLatin1String("notes")] = s_.MeasurementNotes;
+    d[QLatin1String("measurement")] = details;
+    d[QLatin1String(side::kCalibrationBefore)] = lastStay_;
+    d[QLatin1String(side::kCalibrationAfter)] = QJsonArray();
+    current_[size_t(stream)] = std::move(s);
+    writeOpen(*current_[size_t(stream)]);
+}
+
+void EvidenceTrail::sampleWritten(int stream, const MeasurementRecord& r) {
+    Series* s = current_[size_t(stream)].get();
+    if (!s) return;
+    ++s->lines;
+    s->lastLocal = r.SysTime;
+    s->lastUtc = r.Instant;
+}
+
+void EvidenceTrail::endSeries(int stream) {
+    std::unique_ptr<Series> s = std::move(current_[size_t(stream)]);
+    if (!s) return;
+    s->doc[QLatin1String(side::kEnd)] = isoTime(s->lastLocal, s->lastUtc);
+    s->retryUtc = 0;
+    closing_.push_back(std::move(s));
+    while (closeFront(false)) {}
+}
+
+bool EvidenceTrail::writeOpen(Series& s) {
+    if (!writeFileDurably(s.sidePath, jsonBytes(s.doc))) {
+        s.dirty = true;
+        s.retryUtc = nowUtc(clock_) + kRetryMs;
+        return false;
+    }
+    s.dirty = false;
+    return true;
+}
+
+void EvidenceTrail::takeCalibration() {
+    std::vector<CalibrationReading> readings;
+    readings.swap(ps_.PendingCalibration);
+    for (const CalibrationReading& r : readings) {
+        CalibrationCheck c;
+        c.localMs = AbsoluteMilliseconds(r.SysTime);
+        c.levelDb = r.Level / 10.0;
+        c.serialNumber = serialText(r.SerialNo);
+        const QString time = isoTime(r.SysTime, r.Instant);
+        const QString key = keyOf(r.Code);
+        // Without a record directory there is no place for the log (never the root directory).
+        if (!s_.RecordDirectory.isEmpty()) {
+            const QString log = calibrationLogPath(s_.RecordDirectory);
+            QByteArray bytes = calibrationLogLine(c, time, key);
+            if (!QFileInfo::exists(log) && held_(log) == 0) bytes.prepend(calibrationLogHeader());
+            append_(log, bytes);
+        }
+
+        const QJsonObject reading = readingJson(time, c.levelDb, c.serialNumber, key);
+        if (!inStay_) lastStay_ = QJsonArray();
+        inStay_ = true;
+        lastStay_.append(reading);
+        if (lastStay_.size() > kMaxReadings) lastStay_.removeFirst();
+        for (auto& s : current_) {
+            if (!s) continue;
+            QJsonArray after = s->doc.value(QLatin1String(side::kCalibrationAfter)).toArray();
+            if (after.size() >= kMaxReadings) continue;
+            after.append(reading);
+            s->doc[QLatin1String(side::kCalibrationAfter)] = after;
+            s->dirty = true;
+        }
+        hasLastCheck_ = true;
+        lastCheck_ = c;
+        if (onCalibration) onCalibration(c);
+    }
+}
+
+void EvidenceTrail::tick() {
+    takeCalibration();
+    const KestroStateRecord& k = ps_.KestroState;
+    if ((k.DataValid & kValidFunction) && k.DevFunction != kFunctionCal) inStay_ = false;
+    if (s_.RecordDirectory != logDir_) {
+        logDir_ = s_.RecordDirectory;
+        if (!logDir_.isEmpty()) loadLog(QDir::cleanPath(logDir_));
+    }
+    const int64_t now = nowUtc(clock_);
+    for (auto& s : current_) {
+        if (!s) continue;
+        const QJsonObject settings = lineSettings();
+        if (settings != s->settings) {
+            // Lines are formed with the settings of the moment they are written.
+            QJsonObject change = settings;
+            change[QLatin1String("from_line")] = qint64(s->lines + 1);
+            QJsonArray changes = s->doc.value(QLatin1String("record_lines_changes")).toArray();
+            changes.append(change);
+            s->doc[QLatin1String("record_lines_changes")] = changes;
+            s->settings = settings;
+            s->dirty = true;
+            s->retryUtc = 0;
+        }
+        if (s->dirty && now >= s->retryUtc) writeOpen(*s);
+    }
+    while (closeFront(false)) {}
+}
+
+bool EvidenceTrail::closeFront(bool wait) {
+    if (closing_.empty()) return false;
+    Series& s = *closing_.front();
+    if (!s.hashing) {
+        if (held_(s.recordPath) > 0 || held_(s.statPath) > 0) return false;
+        if (!wait && nowUtc(clock_) < s.retryUtc) return false;
+        // The sizes now: a later series may append to the same file (same name within a second).
+        const qint64 recordBytes = QFileInfo(s.recordPath).size();
+        const qint64 statBytes = QFileInfo::exists(s.statPath) ? QFileInfo(s.statPath).size() : -2;
+        // Off the poll cycle: a week of fast values, or a directory of a year's side files, takes seconds.
+        const bool readHead = !heads_.count(dirOf(s.sidePath));
+        s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, recordBytes, statBytes,
+                                                    dir = dirOf(s.sidePath), readHead] {
+            Series::Hashed h{digestFile(r, recordBytes), statBytes < -1 ? FileDigest{} : digestFile(st, statBytes), {}};
+            if (readHead) h.head = findChainHead(readSideFiles(dir));
+            return h;
+        });
+        s.hashing = true;
+    }
+    if (!wait && s.digests.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+    const Series::Hashed hashed = s.digests.get();
+    const FileDigest& record = hashed.record;
+    const FileDigest& stat = hashed.stat;
+    s.hashing = false;
+    const QString dir = dirOf(s.sidePath);
+    if (hashed.head && !heads_.count(dir)) heads_[dir] = *hashed.head;
+    if (!record.ok) {
+        s.retryUtc = nowUtc(clock_) + kRetryMs;
+        return false;
+    }
+    const ChainHead& head = heads_[dir];
+    QJsonObject d = s.doc;
+    d[QLatin1String(side::kState)] = QLatin1String(side::kClosed);
+    d[QLatin1String(side::kClosedAt)] = isoTime(clock_.Now(), nowUtc(clock_));
+    d[QLatin1String(side::kRecordBytes)] = record.bytes;
+    d[QLatin1String(side::kRecordSha)] = QString::fromLatin1(record.sha256);
+    if (stat.ok) {
+        d[QLatin1String(side::kStatisticsBytes)] = stat.bytes;
+        d[QLatin1String(side::kStatisticsSha)] = QString::fromLatin1(stat.sha256);
+    } else {
+        d.remove(QLatin1String(side::kStatisticsFile));
+    }
+    QJsonObject previous;
+    if (!head.sideFile.isEmpty()) {
+        previous[QLatin1String(side::kPreviousSideFile)] = head.sideFile;
+        previous[QLatin1String(side::kPreviousSha)] = QString::fromLatin1(head.sha256);
+        previous[QLatin1String(side::kRecordFile)] = head.recordFile;
+    }
+    d[QLatin1String(side::kPrevious)] = head.sideFile.isEmpty() ? QJsonValue() : QJsonValue(previous);
+    const QByteArray bytes = jsonBytes(d);
+    if (!writeFileDurably(s.sidePath, bytes)) {
+        s.retryUtc = nowUtc(clock_) + kRetryMs;
+        return false;
+    }
+    heads_[dir] = {nameOf(s.sidePath), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(),
+                   nameOf(s.recordPath)};
+    closing_.pop_front();
+    return true;
+}
+
+QStringList EvidenceTrail::finish(const std::vector<RecordWriter::Rescued>& rescued, const QString& rescueDir) {
+    for (int stream = 0; stream < 2; ++stream)
+        endSeries(stream);
+    QStringList texts;
+    while (!closing_.empty()) {
+        Series& s = *closing_.front();
+        QJsonArray pending;
+        for (const RecordWriter::Rescued& r : rescued) {
+            if (r.target != s.recordPath && r.target != s.statPath) continue;
+            QJsonObject p;
+            p[QLatin1String("file")] = nameOf(r.target);
+            p[QLatin1String("lines_rescued")] = double(r.lines);
+            p[QLatin1String("rescued_to")] = textOrNull(r.savedTo);
+            p[QLatin1String("lines_lost")] = double(r.lostLines);
+            pending.append(p);
+        }
+        if (pending.isEmpty() && closeFront(true)) continue;
+        // Not complete: the side file stays open and says why.
+        s.doc[QLatin1String("pending_at_exit")] = pending;
+        if (!writeFileDurably(s.sidePath, jsonBytes(s.doc))) {
+            const QString aside = rescueDir + QLatin1Char('/') + nameOf(s.sidePath);
+            const bool saved =
+                !rescueDir.isEmpty() && QDir().mkpath(rescueDir) && writeFileDurably(aside, jsonBytes(s.doc));
+            texts << (saved ? QStringLiteral("the side file %1 could not be written and was saved in %2")
+                                  .arg(s.sidePath, aside)
+                            : QStringLiteral("the side file %1 could not be written").arg(s.sidePath));
+        }
+        closing_.pop_front();
+    }
+    return texts;
+}
+
+}  // namespace kestro

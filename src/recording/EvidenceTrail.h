@@ -1,0 +1,93 @@
+#pragma once
+// Writes the evidence of the series being recorded: the side file beside each
+// record file, the calibration log, and the chain of closed side files
+// (EvidenceFiles.h).
+//
+// When the side file is written:
+//  - at the start of a series, in state "open": meter, program, time zone,
+//    the settings that shape the record lines, the measurement details and
+//    the readings of the last calibration check before it;
+//  - again while it is open, when calibration readings arrive (they are the
+//    checks after it) or the line settings change;
+//  - once more, closed, when the series has ended AND the record writer holds
+//    nothing for its record file and statistics file (lines that waited for a
+//    failed medium are written first). Both files are then hashed as they are
+//    (in the background: a week of fast values takes seconds), the hash of
+//    the side file closed before it in the directory is added, and the side
+//    file is written for the last time.
+// Side files are written whole under a temporary name and renamed. A series
+// whose lines had to be rescued at exit, or that a crash or power cut ended,
+// keeps its open side file: --verify calls it NOT CLOSED.
+
+#include "protocol/ProtocolState.h"
+#include "recording/EvidenceFiles.h"
+#include "recording/RecordWriter.h"
+#include "settings/RecorderSettings.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace kestro {
+
+class EvidenceTrail {
+public:
+    // held: bytes the record writer still holds for a file. append: writes
+    // calibration log lines the way record lines are written.
+    using HeldFn = std::function<qint64(const QString& path)>;
+    using AppendFn = std::function<void(const QString& path, const QByteArray& bytes)>;
+    // Readings kept of one check in a side file: the last ones before a series, the first ones after.
+    static constexpr int kMaxReadings = 60;
+
+    EvidenceTrail(ProtocolState& ps, const RecorderSettings& s, const Clock& clock, HeldFn held, AppendFn append);
+    ~EvidenceTrail();
+
+    // stream: 0 slow, 1 fast. first: the series' first sample.
+    void startSeries(int stream, const QString& recordPath, const QString& typeWord, const MeasurementRecord& first);
+    void sampleWritten(int stream, const MeasurementRecord& r);
+    void endSeries(int stream);
+    // Every poll tick: calibration readings, changed line settings, side files to (re)write or close.
+    void tick();
+    // At exit, after the writer's rescue: closes what is complete (waiting for
+    // its hashes); the rest stays open and says where its lines went. A side
+    // file that cannot be written goes into rescueDir. Returns event-log texts.
+    QStringList finish(const std::vector<RecordWriter::Rescued>& rescued, const QString& rescueDir);
+
+    // The newest calibration reading known (this run, or the log of the record directory).
+    bool hasLastCheck() const { return hasLastCheck_; }
+    const CalibrationCheck& lastCheck() const { return lastCheck_; }
+    std::function<void(const CalibrationCheck&)> onCalibration;
+
+private:
+    struct Series;
+    void loadLog(const QString& dir);
+    void takeCalibration();
+    bool writeOpen(Series& s);
+    bool closeFront(bool wait);
+    QJsonObject lineSettings() const;
+    bool sidePathInUse(const QString& path) const;
+
+    ProtocolState& ps_;
+    const RecorderSettings& s_;
+    const Clock& clock_;
+    HeldFn held_;
+    AppendFn append_;
+    std::array<std::unique_ptr<Series>, 2> current_;
+    std::deque<std::unique_ptr<Series>> closing_;  // in the order they ended: the chain's order
+    std::map<QString, ChainHead> heads_;           // per directory, once read
+    QJsonArray lastStay_;                          // readings of the last stay in Calibration, up to kMaxReadings
+    bool inStay_ = false;
+    QStringList logsRead_;
+    QString logDir_;  // the record directory whose log was last looked at
+    bool hasLastCheck_ = false;
+    CalibrationCheck lastCheck_;
+};
+
+}  // namespace kestro
