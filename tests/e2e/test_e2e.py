@@ -573,7 +573,7 @@ def test_report_command():
         write_lines(day, lines)
         txt, _ = text(day, "--interval", "60", "--limit", "60")
         for want in ("Duration 23:00:00", "Page 1 of 2", "Page 2 of 2", "Meter serial number not known",
-                     "Location not given", "File verification not checked", "LAeq, LAmax, LAmin, LA5, LA10",
+                     "Location not given", "File verification MISSING: no side file", "LAeq, LAmax, LAmin, LA5, LA10",
                      "2026-03-28 (23 h)", "Ln 23–07", "Clock hours", "out_intervals.csv", "No calibration check"):
             check(re.search(r"\s+".join(map(re.escape, want.split())), txt), "%r not in the report:\n%s" % (want, txt))
         rows = [ln for ln in txt.splitlines() if re.match(r"\s*2026-03-28\s+08:00:00\s+09:00:00", ln)]
