@@ -160,18 +160,11 @@ TEST_F(SetupDialog, EmptyStoreShowsDefaultsAndOkStoresAllNineTyped) {
     EXPECT_TRUE(StoreBytes().isEmpty());  // loading writes nothing
 
     d->cmdOK->click();
-    const std::pair<const char*, Typed> expected[] = {{"RecordDirectory", {QString("/opt/kestro/bin"), REG_SZ_}},
-                                                      {"RecordNameBase", {QString("NoiseData"), REG_SZ_}},
-                                                      {"RecordFileExtension", {QString(".dat"), REG_SZ_}},
-                                                      {"IncludeHeaderLine", {0, REG_DWORD_}},
-                                                      {"IncludeSystemTime", {1, REG_DWORD_}},
-                                                      {"IncludeOverflow", {0, REG_DWORD_}},
-                                                      {"IncludeUnderflow", {0, REG_DWORD_}},
-                                                      {"DecimalSeparator", {44, REG_DWORD_}},
-                                                      {"TabularSeparator", {59, REG_DWORD_}}};
-    for (const auto& [name, value] : expected)
-        EXPECT_EQ(Recorder(name), value) << name;
-    EXPECT_EQ(Device("COMPort"), (Typed{1, REG_DWORD_}));
+    for (const SettingDef& def : settingsSchema()) {  // every value the dialog stands for, with its row's type
+        if (!def.opensSetup) continue;
+        const QVariant value = def.id == SettingId::RecordDirectory ? QVariant("/opt/kestro/bin") : settingDefault(def);
+        EXPECT_EQ(Stored(def.section, def.name), (Typed{value, def.storedType})) << def.name;
+    }
     for (int n = 1; n <= 4; ++n)  // the default device mapping is not frozen into the store
         EXPECT_EQ(Device(QString("COM%1Device").arg(n)).type, 0) << n;
 }
