@@ -117,6 +117,8 @@ MUTATIONS = [
       "if (e.Sample.Flags != 0) {\n            emit", "a sample without flags written"),
     M("recording", "src/recording/SeriesRecorder.cpp", "buf[buf.Count()].Instant - buf[0].Instant",
       "buf[0].Instant - buf[buf.Count()].Instant", "duration with swapped ends"),
+    M("recording", "src/recording/SampleWindow.cpp", " || samples_.size() > kMaxSamples", "",
+      "the graph's buffer unbounded once the clock went back"),
     M("recording", "src/recording/RecordFormat.cpp", "if (value < 0) out.append('-');", "",
       "the sign of a negative level lost"),
     M("recording", "src/recording/RecordFormat.cpp", "r.FastLevel > 0.0 ? kErrOverflow : kErrInvalidCall",

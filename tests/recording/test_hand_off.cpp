@@ -202,6 +202,20 @@ TEST_F(HandOffTest, LongSeriesKeepsOnlyWhatTheGraphShows) {
     EXPECT_NEAR(rec->RecordFiles[size_t(rec->SlowFileIndex)].Duration * 86400.0, 7199.0, 0.01);
 }
 
+// An hour of slow levels at most, also when the clock went back and the
+// older stamps look newer than the newest.
+TEST(SampleWindow, KeepsAnHourOfLevelsWhateverTheirStamps) {
+    SampleWindow w;
+    MeasurementRecord r;
+    for (int32_t i = 1; i <= 40000; ++i) {
+        r.Instant = 10000000 - i;
+        w.Push(r);
+        w.DropOlderThan(SeriesRecorder::kDefaultSlowRetentionMs);
+    }
+    EXPECT_EQ(w.Count(), 40000);
+    EXPECT_EQ(w.FirstIndex(), 40000 - 36000 + 1);
+}
+
 // Beside every record file a statistics file: an Interval row as soon as an
 // interval is over (also without a later sample), the Series row when the
 // recording is disarmed, written like record lines.
