@@ -9,7 +9,8 @@ one. A mutation is killed when a test fails (or hangs past the timeout).
 
     python3 scripts/mutants.py                 # every mutation, build dir "build"
     python3 scripts/mutants.py --lib recording # one library
-    python3 scripts/mutants.py --list          # the mutations, nothing run
+    python3 scripts/mutants.py --list          # the mutations and whether each still applies
+    python3 scripts/mutants.py --only 17       # one mutation by its number
     python3 scripts/mutants.py --min 85        # exit 1 below 85 % killed
 
 The build directory must be configured (cmake -S . -B build -G Ninja). The
