@@ -1,6 +1,7 @@
 #include "recording/RecordFormat.h"
 
-#include <cmath>
+#include "statistics/StatisticsRecorder.h"
+
 #include <cstdlib>
 
 namespace kestro {
@@ -114,14 +115,9 @@ void AppendSlowLine(QByteArray& out, const RecorderSettings& s, const Measuremen
 }
 
 int32_t FastHundredths(const MeasurementRecord& r, int16_t* v) {
-    if (!(r.FastLevel > 0.0))  // also NaN
-        return kErrInvalidCall;
-    const double k = fastHundredthsPerDecade(r.Flags);
-    const double x = k * std::log10(r.FastLevel);
-    if (!std::isfinite(x)) return kErrOverflow;
-    const double n = std::nearbyint(x);  // half to even under the default rounding mode
-    if (n < -32768.0 || n > 32767.0) return kErrOverflow;
-    *v = static_cast<int16_t>(n);
+    int32_t h = 0;
+    if (!SampleHundredths(r, true, &h)) return r.FastLevel > 0.0 ? kErrOverflow : kErrInvalidCall;  // also NaN
+    *v = static_cast<int16_t>(h);
     return 0;
 }
 

@@ -1,6 +1,5 @@
 #include "about/AppIcon.h"
 #include "about/frmAbout.h"
-#include "kestro/Version.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
@@ -65,14 +64,6 @@ protected:
     SysInfoLauncher launcher;
     QStringList onPath, existing, refused, started;
 };
-
-TEST_F(About, VersionText) {
-    EXPECT_EQ(VersionText(1, 0, 1, ""), "Version 1.0.1  ");
-    EXPECT_EQ(VersionText(2, 10, 0, "beta"), "Version 2.10.0  beta");
-    std::unique_ptr<frmAbout> box(Make());
-    EXPECT_EQ(box->lblVersion->text(),
-              VersionText(KESTRO_VERSION_MAJOR, KESTRO_VERSION_MINOR, KESTRO_VERSION_PATCH, KESTRO_VERSION_COMMENT));
-}
 
 TEST_F(About, SysInfoStartsTheNamedProgramOrLogsWhyNot) {
     const QString exe = "/opt/msinfo/msinfo32", dirExe = "/opt/shared/MSINFO32.EXE";

@@ -75,7 +75,7 @@ class Home:
         for name, value in (recorder_values or {}).items():
             store[RECORDER_SECTION][name] = {"type": 4 if isinstance(value, int) else 1, "value": value}
         os.makedirs(os.path.join(self.config, "KestroRecorder"))
-        with open(os.path.join(self.config, "KestroRecorder", "registry.json"), "w") as f:
+        with open(self.store, "w") as f:
             json.dump(store, f)
 
     def env(self, **extra):
@@ -90,6 +90,17 @@ class Home:
         })
         e.update(extra)
         return e
+
+    @property
+    def store(self):
+        return os.path.join(self.config, "KestroRecorder", "registry.json")
+
+    def edit_store(self, change):
+        with open(self.store) as f:
+            doc = json.load(f)
+        change(doc)
+        with open(self.store, "w") as f:
+            json.dump(doc, f)
 
     @property
     def log_path(self):
@@ -159,6 +170,12 @@ class Sim:
     def commands(self):
         return self.snapshot()[0]
 
+    def wait_commands(self, pred, timeout, what):
+        return wait_for(lambda: pred(self.commands()), timeout, what, step=0.2)
+
+    def wait_armed(self, what="recording to be armed"):
+        self.wait_commands(lambda c: "awm 1" in c, 10, what)
+
     def sent_lines(self):
         out = []
         try:
@@ -211,6 +228,68 @@ class Recorder:
             out, err = self.proc.communicate()
             raise Failure("recorder did not stop on SIGTERM")
         return self.proc.returncode, out.decode(errors="replace"), err.decode(errors="replace")
+
+    def stop_ok(self):
+        """SIGTERM, which must end it with status 0; its standard error."""
+        rc, _, err = self.terminate()
+        check(rc == 0, "exit status %d: %s" % (rc, err[-500:]))
+        return err
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+class Run:
+    """What one test starts: homes, simulators, recorders and other processes, ended and removed in
+    reverse order however the test ends."""
+
+    def __init__(self):
+        self._undo = []
+
+    def later(self, undo):
+        self._undo.append(undo)
+
+    def close(self):
+        while self._undo:
+            try:
+                self._undo.pop()()
+            except Exception:  # the test's own failure is the one to report
+                traceback.print_exc()
+
+    def home(self, **kw):
+        home = Home(**kw)
+        self.later(home.cleanup)
+        return home
+
+    def sim(self, home, *args, tag="sim"):
+        sim = Sim(home, *args, tag=tag)
+        self.later(sim.stop)
+        return sim
+
+    def recorder(self, home, *args, cls=None, **kw):
+        rec = (cls or Recorder)(home, *args, **kw)
+        self.later(rec.kill)
+        return rec
+
+    def process(self, cmd, **kw):
+        proc = subprocess.Popen(cmd, **kw)
+
+        def end():
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+        self.later(end)
+        return proc
+
+
+def stop_in_order(sim, home):
+    """The simulator's last commands are the stop sequence and the log ends with the stop."""
+    cmds, _ = sim.stop()
+    check(cmds[-2:] == ["SMM 0", "LDK 0"], "last commands were %r" % cmds[-4:])
+    lines = home.log_lines()
+    check(lines and lines[-1].endswith(": Application stopped"), "last log line: %r" % (lines[-1:],))
 
 
 def decode_fast(hex8):
@@ -288,8 +367,9 @@ def main(tests):
     failed = skipped = 0
     for t in todo:
         t0 = time.monotonic()
+        run = Run()
         try:
-            t()
+            t(run)
             print("PASS %s (%.1f s)" % (t.__name__, time.monotonic() - t0))
         except Skip as e:
             skipped += 1
@@ -298,4 +378,6 @@ def main(tests):
             failed += 1
             print("FAIL %s: %s" % (t.__name__, e))
             traceback.print_exc()
+        finally:
+            run.close()
     sys.exit(1 if failed else 77 if skipped == len(todo) else 0)

@@ -3,7 +3,6 @@
 away, and the program through a screen reader's eyes and the keyboard alone.
 Exit status 77 (skipped) without Xvfb or xdotool."""
 
-import json
 import os
 import re
 import shutil
@@ -12,17 +11,18 @@ import subprocess
 import sys
 import time
 
-from kestro_e2e import RECORDER, RECORDER_SECTION, Failure, Home, Sim, Skip, check, main, wait_for
+from kestro_e2e import RECORDER, RECORDER_SECTION, Failure, Skip, check, main, stop_in_order, wait_for
 
 
 class Xvfb:
-    def __init__(self):
+    def __init__(self, run):
         # The server picks a free display itself (other test runs on this machine start their own),
         # and stays up between clients rather than resetting when the last one leaves.
         r, w = os.pipe()
         self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
                                       "-noreset"],
                                      pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run.later(self.stop)
         os.close(w)
         with os.fdopen(r) as f:
             self.number = int(f.readline() or -1)
@@ -46,9 +46,9 @@ class Xvfb:
             self.proc.wait(10)
 
 
-def start_window(home, xvfb, **env):
+def start_window(run, home, xvfb, **env):
     env = home.env(DISPLAY=xvfb.display, QT_QPA_PLATFORM="xcb", **env)
-    return subprocess.Popen([RECORDER], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return run.process([RECORDER], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
 def wait_for_window(app, xvfb, pred=lambda t: t):
@@ -60,31 +60,21 @@ def wait_for_window(app, xvfb, pred=lambda t: t):
     return titles
 
 
-def test_lost_display_ends_in_order():
-    home = Home()
-    xvfb = Xvfb()
-    sim = Sim(home)
-    app = start_window(home, xvfb)
+def test_lost_display_ends_in_order(run):
+    home = run.home()
+    xvfb = Xvfb(run)
+    sim = run.sim(home)
+    app = start_window(run, home, xvfb)
+    wait_for_window(app, xvfb)
+    wait_for(lambda: "gds" in sim.commands(), 10, "polling")
+    xvfb.proc.kill()  # the X server dies, as when the session ends or the ssh tunnel drops
+    xvfb.proc.wait()
     try:
-        wait_for_window(app, xvfb)
-        wait_for(lambda: "gds" in sim.commands(), 10, "polling")
-        xvfb.proc.kill()  # the X server dies, as when the session ends or the ssh tunnel drops
-        xvfb.proc.wait()
-        try:
-            _, err = app.communicate(timeout=15)
-        except subprocess.TimeoutExpired:
-            raise AssertionError("the program did not end when its display went away")
-        check(app.returncode == 0, "exit status %d: %r" % (app.returncode, err[-300:]))
-        lines = home.log_lines()
-        check(lines and lines[-1].endswith(": Application stopped"), "log: %r" % lines[-3:])
-        cmds, _ = sim.stop()
-        check(cmds[-2:] == ["SMM 0", "LDK 0"], "last commands: %r" % cmds[-4:])
-    finally:
-        if app.poll() is None:
-            app.kill()
-        sim.stop()
-        xvfb.stop()
-        home.cleanup()
+        _, err = app.communicate(timeout=15)
+    except subprocess.TimeoutExpired:
+        raise AssertionError("the program did not end when its display went away")
+    check(app.returncode == 0, "exit status %d: %r" % (app.returncode, err[-300:]))
+    stop_in_order(sim, home)
 
 
 class Accessibility:
@@ -92,13 +82,14 @@ class Accessibility:
     demand. A missing package or a bus that does not come up is a skip, a program missing from the
     tree a failure."""
 
-    def __init__(self, xvfb):
+    def __init__(self, run, xvfb):
         if not (shutil.which("dbus-launch") and os.path.exists("/usr/libexec/at-spi-bus-launcher")):
             raise Skip("dbus-launch or at-spi2-core missing")
         out = subprocess.run(["dbus-launch", "--sh-syntax"], env=dict(os.environ, DISPLAY=xvfb.display),
                              capture_output=True, text=True, timeout=20).stdout
         self.address = re.search(r"DBUS_SESSION_BUS_ADDRESS='([^']+)'", out).group(1)
         self.pid = int(re.search(r"DBUS_SESSION_BUS_PID=(\d+)", out).group(1))
+        run.later(lambda: os.kill(self.pid, signal.SIGTERM))
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = self.address  # libatspi reads it when imported
         try:
             import pyatspi
@@ -150,100 +141,84 @@ def keys(xvfb, app, window, *names):
         time.sleep(0.15)
 
 
-def test_screen_reader_and_keyboard():
+def test_screen_reader_and_keyboard(run):
     """The program as a screen-reader and keyboard user meets it: names, roles, the level and the
     record key's state; Tab round every window and out of its tables; Escape, Ctrl+W and Ctrl+Q; the
     focus visible at start and back after a message box; window titles, Setup over the window."""
-    home, xvfb, a11y, apps = Home(), Xvfb(), None, []
-    sim = Sim(home)
+    home, xvfb = run.home(), Xvfb(run)
+    run.sim(home)
     main_window = " Kestro-Recorder"
 
     def start(windows=1):
-        apps.append(start_window(home, xvfb, DBUS_SESSION_BUS_ADDRESS=a11y.address, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
-        wait_for_window(apps[-1], xvfb, lambda t: t if len(t) >= windows else None)
+        app = start_window(run, home, xvfb, DBUS_SESSION_BUS_ADDRESS=a11y.address, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        wait_for_window(app, xvfb, lambda t: t if len(t) >= windows else None)
         wait_for(lambda: a11y.window(main_window), 30, "the main window in the accessibility tree")
-        return apps[-1]
+        return app
 
     def ends_by_ctrl_q(app, window):
         keys(xvfb, app, window, "ctrl+q")
         check(app.wait(10) == 0, "Ctrl+Q in %s: exit status %d" % (window, app.returncode))
 
+    a11y = Accessibility(run, xvfb)
+    app = start()
+    level = wait_for(lambda: next((o for o, r, n, _ in a11y.objects() if r == "label" and re.match(
+        r"Level \d+\.\d dB$", n)), None), 15, "the level read out by the display")
+    check("battery" in level.description, "display description: %r" % level.description)
+    keys(xvfb, app, main_window)
+    wait_for(lambda: a11y.focused() == "label 'Level # dB'", 5, "the focus on the display at start")
+    record = next(o for o, r, n, _ in a11y.objects() if (r, n) == ("check box", "Record"))
+    for k, armed in (("ctrl+r", True), ("ctrl+shift+r", False)):
+        keys(xvfb, app, main_window, k)
+        wait_for(lambda: (record.clearCache() or record.getState().contains(a11y.at.STATE_CHECKED)) == armed, 5,
+                 "the record key read out as %s" % ("checked" if armed else "not checked"))
+    names = [n for _, r, n, _ in a11y.objects()]
+    check("Record files" in names, "the file list has no name")
+    check(not {" Initialisierung", " Calibration", " Service", " unknown"} & set(names),
+          "hidden options reported as showing: %r" % names)
+
+    for window, opener in ((main_window, None), ("Statistics", ("alt+t", "s"))):
+        if opener:
+            keys(xvfb, app, main_window, *opener)
+            role = wait_for(lambda: a11y.window(window), 10, window).getRoleName()
+            check(role == "frame", "the statistics window's role: %s" % role)
+        first, seen = a11y.focused(), []
+        for _ in range(40):
+            keys(xvfb, app, window, "Tab")
+            seen.append(wait_for(a11y.focused, 5, "a focused object"))
+            if seen[-1] == first:
+                break
+        check(seen[-1] == first, "%s: Tab does not come round: %r" % (window, seen))
+        check(not [f for f in seen if f.endswith("''")], "%s: a stop without a name: %r" % (window, seen))
+    for k in ("Escape", "ctrl+w"):
+        keys(xvfb, app, "Statistics", k)
+        wait_for(lambda: not a11y.window("Statistics"), 5, "%s to close the statistics window" % k)
+        keys(xvfb, app, main_window, "alt+t", "s")
+        wait_for(lambda: a11y.window("Statistics"), 10, "the statistics window again")
+    ends_by_ctrl_q(app, "Statistics")
+
+    app, about = start(), "Info to KestroRecorder"
+    keys(xvfb, app, main_window, "alt+question", "a")
+    wait_for(lambda: a11y.window(about), 10, "the about box")
+    keys(xvfb, app, about)
+    before = wait_for(a11y.focused, 5, "the focus in the about box")
+    keys(xvfb, app, about, "alt+s")
+    wait_for(lambda: a11y.window("KestroRecorder"), 10, "the message box")
+    keys(xvfb, app, "KestroRecorder", "Escape")
     try:
-        a11y = Accessibility(xvfb)
-        app = start()
-        level = wait_for(lambda: next((o for o, r, n, _ in a11y.objects() if r == "label" and re.match(
-            r"Level \d+\.\d dB$", n)), None), 15, "the level read out by the display")
-        check("battery" in level.description, "display description: %r" % level.description)
-        keys(xvfb, app, main_window)
-        wait_for(lambda: a11y.focused() == "label 'Level # dB'", 5, "the focus on the display at start")
-        record = next(o for o, r, n, _ in a11y.objects() if (r, n) == ("check box", "Record"))
-        for k, armed in (("ctrl+r", True), ("ctrl+shift+r", False)):
-            keys(xvfb, app, main_window, k)
-            wait_for(lambda: (record.clearCache() or record.getState().contains(a11y.at.STATE_CHECKED)) == armed, 5,
-                     "the record key read out as %s" % ("checked" if armed else "not checked"))
-        names = [n for _, r, n, _ in a11y.objects()]
-        check("Record files" in names, "the file list has no name")
-        check(not {" Initialisierung", " Calibration", " Service", " unknown"} & set(names),
-              "hidden options reported as showing: %r" % names)
+        wait_for(lambda: a11y.focused() == before, 5, "the focus back")
+    except Failure:
+        raise Failure("before the message box the focus was on %r, after it on %r" % (before, a11y.focused()))
+    ends_by_ctrl_q(app, about)
 
-        for window, opener in ((main_window, None), ("Statistics", ("alt+t", "s"))):
-            if opener:
-                keys(xvfb, app, main_window, *opener)
-                role = wait_for(lambda: a11y.window(window), 10, window).getRoleName()
-                check(role == "frame", "the statistics window's role: %s" % role)
-            first, seen = a11y.focused(), []
-            for _ in range(40):
-                keys(xvfb, app, window, "Tab")
-                seen.append(wait_for(a11y.focused, 5, "a focused object"))
-                if seen[-1] == first:
-                    break
-            check(seen[-1] == first, "%s: Tab does not come round: %r" % (window, seen))
-            check(not [f for f in seen if f.endswith("''")], "%s: a stop without a name: %r" % (window, seen))
-        for k in ("Escape", "ctrl+w"):
-            keys(xvfb, app, "Statistics", k)
-            wait_for(lambda: not a11y.window("Statistics"), 5, "%s to close the statistics window" % k)
-            keys(xvfb, app, main_window, "alt+t", "s")
-            wait_for(lambda: a11y.window("Statistics"), 10, "the statistics window again")
-        ends_by_ctrl_q(app, "Statistics")
-
-        app, about = start(), "Info to KestroRecorder"
-        keys(xvfb, app, main_window, "alt+question", "a")
-        wait_for(lambda: a11y.window(about), 10, "the about box")
-        keys(xvfb, app, about)
-        before = wait_for(a11y.focused, 5, "the focus in the about box")
-        keys(xvfb, app, about, "alt+s")
-        wait_for(lambda: a11y.window("KestroRecorder"), 10, "the message box")
-        keys(xvfb, app, "KestroRecorder", "Escape")
-        try:
-            wait_for(lambda: a11y.focused() == before, 5, "the focus back")
-        except Failure:
-            raise Failure("before the message box the focus was on %r, after it on %r" % (before, a11y.focused()))
-        ends_by_ctrl_q(app, about)
-
-        # Without stored recorder settings the first start opens Setup over the window.
-        store = os.path.join(home.config, "KestroRecorder", "registry.json")
-        with open(store) as f:
-            doc = json.load(f)
-        del doc[RECORDER_SECTION]
-        with open(store, "w") as f:
-            json.dump(doc, f)
-        app = start(windows=2)
-        titles = xvfb.titles(app.pid)
-        check(titles == [main_window + "\n", "Setup\n"], "window titles: %r" % titles)
-        fields = sorted(n for _, r, n, _ in a11y.objects(wait_for(lambda: a11y.window("Setup"), 10, "Setup")) if r == "text")
-        check(fields == ["Base Name", "Decimal Seperator", "Directory", "Extension", "Tabular Separator"],
-              "Setup's fields read out as %r" % fields)
-        ends_by_ctrl_q(app, "Setup")
-    finally:
-        for a in apps:
-            if a.poll() is None:
-                a.kill()
-                a.wait()
-        sim.stop()
-        if a11y:
-            os.kill(a11y.pid, signal.SIGTERM)
-        xvfb.stop()
-        home.cleanup()
+    # Without stored recorder settings the first start opens Setup over the window.
+    home.edit_store(lambda doc: doc.pop(RECORDER_SECTION))
+    app = start(windows=2)
+    titles = xvfb.titles(app.pid)
+    check(titles == [main_window + "\n", "Setup\n"], "window titles: %r" % titles)
+    fields = sorted(n for _, r, n, _ in a11y.objects(wait_for(lambda: a11y.window("Setup"), 10, "Setup")) if r == "text")
+    check(fields == ["Base Name", "Decimal Seperator", "Directory", "Extension", "Tabular Separator"],
+          "Setup's fields read out as %r" % fields)
+    ends_by_ctrl_q(app, "Setup")
 
 
 if __name__ == "__main__":

@@ -6,7 +6,7 @@ import json
 import os
 import subprocess
 
-from kestro_e2e import RECORDER, Home, Recorder, Sim, check, main, wait_for
+from kestro_e2e import RECORDER, check, main, wait_for
 
 
 def lines_of(path):
@@ -37,104 +37,91 @@ def verify(home):
     return r.returncode, verdicts
 
 
-def test_calibration_and_chain():
+def test_calibration_and_chain(run):
     """Calibration before and between two Lp series, details from the command line: the calibration
     log and the side files hold the simulator's readings, and --verify names an edited, a shortened
     and a deleted record file."""
-    home = Home()
-    sim = Sim(home, "--function", "4", "--no-faults", "--cal-level", "94.0", "--cal-drift", "6", "--seed", "3")
-    rec = Recorder(home, "--record", "--site", "Yard 3", "--operator", "A. Tester", "--note", "north fence")
+    home = run.home()
+    sim = run.sim(home, "--function", "4", "--no-faults", "--cal-level", "94.0", "--cal-drift", "6", "--seed", "3")
+    rec = run.recorder(home, "--record", "--site", "Yard 3", "--operator", "A. Tester", "--note", "north fence")
     log = os.path.join(home.records, "calibration.csv")
-    try:
-        def lp_lines(n_files):
-            files = home.record_files("LP")
-            return len(files) >= n_files and len(lines_of(files[-1])) >= 4
 
-        wait_for(lambda: len(lines_of(log)) >= 4, 15, "readings in the calibration log")
-        sim.turn_calibration()
-        wait_for(lambda: lp_lines(1), 10, "an Lp series")
-        first_stay = len(lines_of(log))
-        sim.turn_calibration()
-        wait_for(lambda: len(lines_of(log)) >= first_stay + 3, 10, "a second calibration")
-        sim.turn_calibration()
-        wait_for(lambda: lp_lines(2), 10, "a second Lp series")
-        rc, _, err = rec.terminate()
-        check(rc == 0, "exit status %d: %s" % (rc, err))
-        sim.stop()
+    def lp_lines(n_files):
+        files = home.record_files("LP")
+        return len(files) >= n_files and len(lines_of(files[-1])) >= 4
 
-        sent = [line.split()[1] for _, line in sim.sent_lines() if line.startswith("cal ")]
-        logged = [row.split(";") for row in lines_of(log)]
-        check(logged[0] == ["Time", "Level", "SerialNumber", "Key"], "log header %r" % logged[0])
-        check([r[1] for r in logged[1:]] == ["%d.%d" % (int(v) // 10, int(v) % 10) for v in sent],
-              "logged %r, sent %r" % (logged[1:], sent))
-        check(all(r[2:] == ["12345678", "cal"] for r in logged[1:]), "serial or key: %r" % logged[1:])
+    wait_for(lambda: len(lines_of(log)) >= 4, 15, "readings in the calibration log")
+    sim.turn_calibration()
+    wait_for(lambda: lp_lines(1), 10, "an Lp series")
+    first_stay = len(lines_of(log))
+    sim.turn_calibration()
+    wait_for(lambda: len(lines_of(log)) >= first_stay + 3, 10, "a second calibration")
+    sim.turn_calibration()
+    wait_for(lambda: lp_lines(2), 10, "a second Lp series")
+    rec.stop_ok()
+    sim.stop()
 
-        lp1, lp2 = home.record_files("LP")[:2]
-        side = side_of(lp1)
-        check(side["state"] == "closed" and side["record_sha256"] == sha256(lp1), "not closed with its hash")
-        check(side["meter"]["serial_number"] == "12345678" and side["meter"]["function"] == "Lp"
-              and side["meter"]["range"] == "50 - 110 dB", "meter %r" % side["meter"])
-        check(side["measurement"] == {"location": "Yard 3", "operator": "A. Tester", "weather": "",
-                                      "notes": "north fence"}, "details %r" % side["measurement"])
-        check(side["record_lines"]["header_line"] and side["record_lines"]["decimal_separator"] == ",",
-              "line settings %r" % side["record_lines"])
-        before = [c["level_db"] for c in side["calibration_before"]]
-        after = [c["level_db"] for c in side["calibration_after"]]
-        first = [float(r[1]) for r in logged[1:first_stay]]
-        check(before == first[-len(before):] and len(before) >= 3, "before %r, first check %r" % (before, first))
-        check(after and min(after) > max(before), "after %r does not show the drift since %r" % (after, before))
-        check(side_of(lp2)["calibration_before"][0]["level_db"] == after[0], "the next series' check before")
+    sent = [line.split()[1] for _, line in sim.sent_lines() if line.startswith("cal ")]
+    logged = [row.split(";") for row in lines_of(log)]
+    check(logged[0] == ["Time", "Level", "SerialNumber", "Key"], "log header %r" % logged[0])
+    check([r[1] for r in logged[1:]] == ["%d.%d" % (int(v) // 10, int(v) % 10) for v in sent],
+          "logged %r, sent %r" % (logged[1:], sent))
+    check(all(r[2:] == ["12345678", "cal"] for r in logged[1:]), "serial or key: %r" % logged[1:])
 
-        rc, verdicts = verify(home)
-        check(rc == 0 and all(v[0] == "OK" for v in verdicts.values()) and len(verdicts) >= 4,
-              "verify %d: %r" % (rc, verdicts))
-        lpf1 = home.record_files("LPF")[0]
-        with open(lp1, "r+b") as f:
-            f.seek(-4, os.SEEK_END)
-            f.write(b"9")
-        with open(lpf1, "r+b") as f:
-            f.truncate(os.path.getsize(lpf1) - 2)
-        os.remove(lp2)
-        rc, verdicts = verify(home)
-        check(rc == 1, "verify exit status %d" % rc)
-        for path, word in ((lp1, "CHANGED"), (lpf1, "CHANGED"), (lp2, "MISSING")):
-            got = verdicts.get(os.path.basename(path), ("none", ""))
-            check(got[0] == word, "%s: %s, expected %s" % (os.path.basename(path), got[1], word))
-    finally:
-        sim.stop()
-        if rec.alive():
-            rec.proc.kill()
-        home.cleanup()
+    lp1, lp2 = home.record_files("LP")[:2]
+    side = side_of(lp1)
+    check(side["state"] == "closed" and side["record_sha256"] == sha256(lp1), "not closed with its hash")
+    check(side["meter"]["serial_number"] == "12345678" and side["meter"]["function"] == "Lp"
+          and side["meter"]["range"] == "50 - 110 dB", "meter %r" % side["meter"])
+    check(side["measurement"] == {"location": "Yard 3", "operator": "A. Tester", "weather": "",
+                                  "notes": "north fence"}, "details %r" % side["measurement"])
+    check(side["record_lines"]["header_line"] and side["record_lines"]["decimal_separator"] == ",",
+          "line settings %r" % side["record_lines"])
+    before = [c["level_db"] for c in side["calibration_before"]]
+    after = [c["level_db"] for c in side["calibration_after"]]
+    first = [float(r[1]) for r in logged[1:first_stay]]
+    check(before == first[-len(before):] and len(before) >= 3, "before %r, first check %r" % (before, first))
+    check(after and min(after) > max(before), "after %r does not show the drift since %r" % (after, before))
+    check(side_of(lp2)["calibration_before"][0]["level_db"] == after[0], "the next series' check before")
+
+    rc, verdicts = verify(home)
+    check(rc == 0 and all(v[0] == "OK" for v in verdicts.values()) and len(verdicts) >= 4,
+          "verify %d: %r" % (rc, verdicts))
+    lpf1 = home.record_files("LPF")[0]
+    with open(lp1, "r+b") as f:
+        f.seek(-4, os.SEEK_END)
+        f.write(b"9")
+    with open(lpf1, "r+b") as f:
+        f.truncate(os.path.getsize(lpf1) - 2)
+    os.remove(lp2)
+    rc, verdicts = verify(home)
+    check(rc == 1, "verify exit status %d" % rc)
+    for path, word in ((lp1, "CHANGED"), (lpf1, "CHANGED"), (lp2, "MISSING")):
+        got = verdicts.get(os.path.basename(path), ("none", ""))
+        check(got[0] == word, "%s: %s, expected %s" % (os.path.basename(path), got[1], word))
 
 
-def test_series_cut_by_kill():
+def test_series_cut_by_kill(run):
     """kill -9 while recording: the series is NOT CLOSED with the hash of what is there, and --verify
     still succeeds; the next run's series close normally."""
-    home = Home()
-    sim = Sim(home, "--no-faults")
-    rec = Recorder(home, "--record")
-    try:
-        wait_for(lambda: home.record_files("LP") and len(lines_of(home.record_files("LP")[0])) >= 3, 15,
-                 "Lp lines")
-        rec.proc.kill()
-        rec.proc.wait()
-        cut = home.record_files("LP")[0]
-        rc, verdicts = verify(home)
-        word, line = verdicts.get(os.path.basename(cut), ("none", ""))
-        check(rc == 0 and word == "NOT CLOSED", "verify %d: %r" % (rc, verdicts))
-        check(("sha256 " + sha256(cut)) in line and ("now %d bytes" % os.path.getsize(cut)) in line, line)
-        rec = Recorder(home, "--record")
-        wait_for(lambda: len(home.record_files("LP")) >= 2, 15, "the next run's Lp file")
-        rc, _, err = rec.terminate()
-        check(rc == 0, "exit status %d: %s" % (rc, err))
-        rc, verdicts = verify(home)
-        check(rc == 0 and verdicts[os.path.basename(home.record_files("LP")[1])][0] == "OK"
-              and verdicts[os.path.basename(cut)][0] == "NOT CLOSED", "after a second run: %r" % verdicts)
-    finally:
-        sim.stop()
-        if rec.alive():
-            rec.proc.kill()
-        home.cleanup()
+    home = run.home()
+    run.sim(home, "--no-faults")
+    rec = run.recorder(home, "--record")
+    wait_for(lambda: home.record_files("LP") and len(lines_of(home.record_files("LP")[0])) >= 3, 15,
+             "Lp lines")
+    rec.proc.kill()
+    rec.proc.wait()
+    cut = home.record_files("LP")[0]
+    rc, verdicts = verify(home)
+    word, line = verdicts.get(os.path.basename(cut), ("none", ""))
+    check(rc == 0 and word == "NOT CLOSED", "verify %d: %r" % (rc, verdicts))
+    check(("sha256 " + sha256(cut)) in line and ("now %d bytes" % os.path.getsize(cut)) in line, line)
+    rec = run.recorder(home, "--record")
+    wait_for(lambda: len(home.record_files("LP")) >= 2, 15, "the next run's Lp file")
+    rec.stop_ok()
+    rc, verdicts = verify(home)
+    check(rc == 0 and verdicts[os.path.basename(home.record_files("LP")[1])][0] == "OK"
+          and verdicts[os.path.basename(cut)][0] == "NOT CLOSED", "after a second run: %r" % verdicts)
 
 
 if __name__ == "__main__":

@@ -19,7 +19,7 @@ import time
 import urllib.error
 import urllib.request
 
-from kestro_e2e import Failure, Home, Recorder, Skip, check, main, wait_for
+from kestro_e2e import Failure, Recorder, Skip, check, main, wait_for
 
 URL_RE = re.compile(r"Web server: (http://[^/\s]+/)")
 # Slow levels four times a second: the live level moves within any 3 s.
@@ -113,119 +113,99 @@ def level_text(v):
 
 # ---------------------------------------------------------------- the server
 
-def test_serve_api():
-    home = Home(recorder_values={"StatisticsInterval": 60})
+def test_serve_api(run):
+    home = run.home(recorder_values={"StatisticsInterval": 60})
     token = "e2e-t0ken"
-    rec = Station(home, "--demo", "--record", "--serve", "0", "--serve-token", token)
-    try:
-        base = rec.url()
-        check(base.startswith("http://127.0.0.1:"), base)
-        with open("/proc/%d/cmdline" % rec.proc.pid, "rb") as f:
-            check(token.encode() not in f.read(), "the token in the process list")
-        for path in ("", "api/state", "api/events", "metrics", "nothing"):
-            status, _, body = fetch(base + path)
-            check(status == 401, "GET /%s without the token: %d" % (path, status))
-            check(b"level_db" not in body, "the 401 told the state")
-        s = wait_live(base, token)
-        check(s["serial"] == "12345678" and s["function"] == "Lp" and s["battery"] == "full", repr(s))
-        check(re.match(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$", s["time"]), s["time"])
-        for key in ("online", "serial", "function", "range", "auto", "battery", "level_db", "overflow",
-                    "underflow", "recording", "time"):
-            check(key in s, "state without " + key)
-        # The files the API lists are the files on disk.
-        def listed():
-            _, _, body = fetch(base + "api/files", token)
-            files = json.loads(body)
-            return files if len(files) >= 2 else None
-        files = wait_for(listed, 10, "two record files in /api/files")
-        on_disk = {os.path.basename(p) for p in home.record_files()}
-        for f in files:
-            check(f["name"] in on_disk, "%s is not in %s" % (f["name"], sorted(on_disk)))
-            check(f["duration_s"] >= 0 and f["start"][10] == "T", repr(f))
-        status, _, body = fetch(base + "api/statistics?token=" + token)
-        stats = json.loads(body)
-        check(status == 200 and stats["slow"]["type"] == "LP" and stats["fast"]["type"] == "LPF", repr(stats)[:300])
-        check(stats["slow"]["interval_s"] == 60, repr(stats["slow"])[:200])
-        status, ctype, body = fetch(base + "metrics", token)
-        text = body.decode()
-        check(status == 200 and ctype.startswith("text/plain; version=0.0.4"), ctype)
-        for name in ("kestro_device_online 1", "kestro_level_db ", "kestro_recording 1",
-                     'kestro_samples_written_total{stream="slow"} ', 'kestro_samples_written_total{stream="fast"} ',
-                     "kestro_record_errors_total 0", "# TYPE kestro_interval_leq_db gauge"):
-            check(name in text, "metrics without %r" % name)
-        # The event stream: a sample event for every slow level.
+    rec = run.recorder(home, "--demo", "--record", "--serve", "0", "--serve-token", token, cls=Station)
+    base = rec.url()
+    check(base.startswith("http://127.0.0.1:"), base)
+    with open("/proc/%d/cmdline" % rec.proc.pid, "rb") as f:
+        check(token.encode() not in f.read(), "the token in the process list")
+    for path in ("", "api/state", "api/events", "metrics", "nothing"):
+        status, _, body = fetch(base + path)
+        check(status == 401, "GET /%s without the token: %d" % (path, status))
+        check(b"level_db" not in body, "the 401 told the state")
+    s = wait_live(base, token)
+    check(s["serial"] == "12345678" and s["function"] == "Lp" and s["battery"] == "full", repr(s))
+    check(re.match(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$", s["time"]), s["time"])
+
+    def listed():  # the files the API lists are the files on disk
+        _, _, body = fetch(base + "api/files", token)
+        files = json.loads(body)
+        return files if len(files) >= 2 else None
+    files = wait_for(listed, 10, "two record files in /api/files")
+    on_disk = {os.path.basename(p) for p in home.record_files()}
+    for f in files:
+        check(f["name"] in on_disk, "%s is not in %s" % (f["name"], sorted(on_disk)))
+        check(f["duration_s"] >= 0 and f["start"][10] == "T", repr(f))
+    status, _, body = fetch(base + "api/statistics?token=" + token)
+    stats = json.loads(body)
+    check(status == 200 and stats["slow"]["type"] == "LP" and stats["fast"]["type"] == "LPF", repr(stats)[:300])
+    check(stats["slow"]["interval_s"] == 60, repr(stats["slow"])[:200])
+    status, ctype, body = fetch(base + "metrics", token)
+    text = body.decode()
+    check(status == 200 and ctype.startswith("text/plain; version=0.0.4"), ctype)
+    for name in ("kestro_device_online 1", 'kestro_samples_written_total{stream="fast"} ',
+                 "kestro_record_errors_total 0"):  # the recorder's counters reach the metrics
+        check(name in text, "metrics without %r" % name)
+    # The event stream: a sample event for every slow level.
+    sock = socket.create_connection(("127.0.0.1", int(base.rsplit(":", 1)[1].strip("/"))), timeout=5)
+    sock.sendall(("GET /api/events?token=%s HTTP/1.1\r\nHost: x\r\n\r\n" % token).encode())
+    got = b""
+    end = time.monotonic() + 3
+    while time.monotonic() < end and got.count(b"event: sample") < 4:
+        got += sock.recv(65536)
+    sock.close()
+    check(got.startswith(b"HTTP/1.1 200") and got.count(b"event: sample") >= 4,
+          "%d sample events in 3 s" % got.count(b"event: sample"))
+    # Clients that reset the connection amid requests sent at once leave no complaint.
+    for _ in range(50):
         sock = socket.create_connection(("127.0.0.1", int(base.rsplit(":", 1)[1].strip("/"))), timeout=5)
-        sock.sendall(("GET /api/events?token=%s HTTP/1.1\r\nHost: x\r\n\r\n" % token).encode())
-        got = b""
-        end = time.monotonic() + 3
-        while time.monotonic() < end and got.count(b"event: sample") < 4:
-            got += sock.recv(65536)
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        sock.sendall(b"GET /api/history HTTP/1.1\r\nHost: x\r\n\r\n" * 50)
+        time.sleep(0.002)
         sock.close()
-        check(got.startswith(b"HTTP/1.1 200") and got.count(b"event: sample") >= 4,
-              "%d sample events in 3 s" % got.count(b"event: sample"))
-        # Read-only: a POST changes nothing and is refused.
-        req = urllib.request.Request(base + "api/state", data=b"{}", method="POST",
-                                     headers={"Authorization": "Bearer " + token})
-        try:
-            urllib.request.urlopen(req, timeout=5)
-            raise Failure("POST was accepted")
-        except urllib.error.HTTPError as e:
-            check(e.code == 405, "POST: %d" % e.code)
-        # Clients that reset the connection amid requests sent at once leave no complaint.
-        for _ in range(50):
-            sock = socket.create_connection(("127.0.0.1", int(base.rsplit(":", 1)[1].strip("/"))), timeout=5)
-            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            sock.sendall(b"GET /api/history HTTP/1.1\r\nHost: x\r\n\r\n" * 50)
-            time.sleep(0.002)
-            sock.close()
-        check(state(base, token)["online"], "the server after the resets")
+    check(state(base, token)["online"], "the server after the resets")
+    rc, err = rec.finish()
+    check(rc == 0 and "QIODevice" not in err, "exit status %d: %s" % (rc, err))
+    check("--serve-token: other users of this computer may have read the token" in err, err)
+
+
+def test_serve_refuses_an_open_address_without_token(run):
+    home = run.home()
+    rec = run.recorder(home, "--serve", "0.0.0.0:0", cls=Station)
+    rc, err = rec.finish(by_itself=True)
+    check(rc == 2, "exit status %d: %s" % (rc, err))
+    check("--serve-token" in err and "0.0.0.0" in err, err)
+    # A port that is taken is named too.
+    blocker = socket.socket()
+    blocker.bind(("127.0.0.1", 0))
+    blocker.listen(1)
+    port = blocker.getsockname()[1]
+    rec = run.recorder(home, "--serve", str(port), cls=Station)
+    rc, err = rec.finish(by_itself=True)
+    blocker.close()
+    check(rc == 2 and "cannot serve on http://127.0.0.1:%d/" % port in err, "%d: %s" % (rc, err))
+    token_file = os.path.join(home.root, "token")
+    rec = run.recorder(home, "--serve", "0", "--serve-token-file", token_file, cls=Station)
+    rc, err = rec.finish(by_itself=True)
+    check(rc == 2 and "--serve-token-file: cannot read " + token_file in err, "%d: %s" % (rc, err))
+    # With a token from the environment or a file it listens on every address.
+    with open(token_file, "w") as f:
+        f.write("from-file\n")
+    for args, env, good in ((["--serve-token-file", token_file], {}, "from-file"),
+                            ([], {"KESTRO_SERVE_TOKEN": "from-env"}, "from-env")):
+        rec = run.recorder(home, "--demo", "--serve", "0.0.0.0:0", *args, extra_env=env, cls=Station)
+        base = rec.url().replace("0.0.0.0", "127.0.0.1")
+        check(fetch(base + "api/state")[0] == 401, "no token asked")
+        check(fetch(base + "api/state", good)[0] == 200, "the token %s refused" % good)
         rc, err = rec.finish()
-        check(rc == 0 and "QIODevice" not in err, "exit status %d: %s" % (rc, err))
-        check("--serve-token: other users of this computer may have read the token" in err, err)
-    finally:
-        if rec.alive():
-            rec.proc.kill()
-        home.cleanup()
-
-
-def test_serve_refuses_an_open_address_without_token():
-    home = Home()
-    try:
-        rec = Station(home, "--serve", "0.0.0.0:0")
-        rc, err = rec.finish(by_itself=True)
-        check(rc == 2, "exit status %d: %s" % (rc, err))
-        check("--serve-token" in err and "0.0.0.0" in err, err)
-        # A port that is taken is named too.
-        blocker = socket.socket()
-        blocker.bind(("127.0.0.1", 0))
-        blocker.listen(1)
-        port = blocker.getsockname()[1]
-        rec = Station(home, "--serve", str(port))
-        rc, err = rec.finish(by_itself=True)
-        blocker.close()
-        check(rc == 2 and "cannot serve on http://127.0.0.1:%d/" % port in err, "%d: %s" % (rc, err))
-        token_file = os.path.join(home.root, "token")
-        rec = Station(home, "--serve", "0", "--serve-token-file", token_file)
-        rc, err = rec.finish(by_itself=True)
-        check(rc == 2 and "--serve-token-file: cannot read " + token_file in err, "%d: %s" % (rc, err))
-        # With a token from the environment or a file it listens on every address.
-        with open(token_file, "w") as f:
-            f.write("from-file\n")
-        for args, env, good in ((["--serve-token-file", token_file], {}, "from-file"),
-                                ([], {"KESTRO_SERVE_TOKEN": "from-env"}, "from-env")):
-            rec = Station(home, "--demo", "--serve", "0.0.0.0:0", *args, extra_env=env)
-            base = rec.url().replace("0.0.0.0", "127.0.0.1")
-            check(fetch(base + "api/state")[0] == 401, "no token asked")
-            check(fetch(base + "api/state", good)[0] == 200, "the token %s refused" % good)
-            rc, err = rec.finish()
-            check(rc == 0 and "other users" not in err, "exit status %d: %s" % (rc, err))
-    finally:
-        home.cleanup()
+        check(rc == 0 and "other users" not in err, "exit status %d: %s" % (rc, err))
 
 
 # ---------------------------------------------------------------- the page in a browser
 
-def chromium():
+def chromium(run):
     try:
         from selenium import webdriver
         from selenium.webdriver.chrome.options import Options
@@ -243,76 +223,68 @@ def chromium():
               "--disable-background-networking", "--disable-component-update", "--disable-sync",
               "--disable-dev-shm-usage", "--window-size=1280,920", "--user-data-dir=" + profile):
         opts.add_argument(a)
+    run.later(lambda: shutil.rmtree(profile, ignore_errors=True))
     browser = webdriver.Chrome(service=Service(driver), options=opts)
+    run.later(browser.quit)
     browser.set_page_load_timeout(30)
-    return browser, profile
+    return browser
 
 
 def shown(browser, element_id):
     return browser.execute_script("return document.getElementById(arguments[0]).textContent;", element_id)
 
 
-def test_browser_shows_live_level():
-    home = Home(recorder_values={"StatisticsInterval": 60})
-    rec = Station(home, "--demo", "--record", "--serve", "0")
-    browser = profile = None
-    try:
-        base = rec.url()
-        port = base.rsplit(":", 1)[1].strip("/")
-        wait_live(base)
-        browser, profile = chromium()
-        browser.get(base)
-        level = re.compile(r"^-?\d+\.\d$")
-        first = wait_for(lambda: (lambda t: t if level.match(t) else None)(shown(browser, "level")), 15,
-                         "a level on the page")
-        t0 = time.monotonic()
-        second = wait_for(lambda: (lambda t: t if t != first and level.match(t) else None)(shown(browser, "level")),
-                          3, "the shown level to change within 3 s (it stayed %s)" % first, step=0.05)
-        print("level %s -> %s after %.2f s" % (first, second, time.monotonic() - t0))
+def test_browser_shows_live_level(run):
+    home = run.home(recorder_values={"StatisticsInterval": 60})
+    rec = run.recorder(home, "--demo", "--record", "--serve", "0", cls=Station)
+    base = rec.url()
+    port = base.rsplit(":", 1)[1].strip("/")
+    wait_live(base)
+    browser = chromium(run)
+    browser.get(base)
+    level = re.compile(r"^-?\d+\.\d$")
+    first = wait_for(lambda: (lambda t: t if level.match(t) else None)(shown(browser, "level")), 15,
+                     "a level on the page")
+    t0 = time.monotonic()
+    second = wait_for(lambda: (lambda t: t if t != first and level.match(t) else None)(shown(browser, "level")),
+                      3, "the shown level to change within 3 s (it stayed %s)" % first, step=0.05)
+    print("level %s -> %s after %.2f s" % (first, second, time.monotonic() - t0))
 
-        # What the page shows is what the API says.
-        def agrees():
-            before = shown(browser, "level")
-            api = level_text(state(base)["level_db"])
-            after = shown(browser, "level")
-            return before == api == after
-        wait_for(agrees, 5, "the page to agree with /api/state", step=0.1)
-        check(shown(browser, "online") == "online", shown(browser, "online"))
-        check(shown(browser, "recording") == "recording", shown(browser, "recording"))
-        check(shown(browser, "function") == "Lp" and shown(browser, "battery") == "full", "function and battery")
-        check("50-110 dB" in shown(browser, "range"), shown(browser, "range"))
-        wait_for(lambda: "NoiseData_LP_" in shown(browser, "files"), 10, "the record files on the page")
-        wait_for(lambda: browser.execute_script("return document.querySelectorAll('#curve polyline').length") > 0,
-                 10, "the curve")
-        wait_for(lambda: shown(browser, "link") == "live", 5, "the live badge")
+    # What the page shows is what the API says.
+    def agrees():
+        before = shown(browser, "level")
+        api = level_text(state(base)["level_db"])
+        after = shown(browser, "level")
+        return before == api == after
+    wait_for(agrees, 5, "the page to agree with /api/state", step=0.1)
+    check(shown(browser, "online") == "online", shown(browser, "online"))
+    check(shown(browser, "recording") == "recording", shown(browser, "recording"))
+    check(shown(browser, "function") == "Lp" and shown(browser, "battery") == "full", "function and battery")
+    check("50-110 dB" in shown(browser, "range"), shown(browser, "range"))
+    wait_for(lambda: "NoiseData_LP_" in shown(browser, "files"), 10, "the record files on the page")
+    wait_for(lambda: browser.execute_script("return document.querySelectorAll('#curve polyline').length") > 0,
+             10, "the curve")
+    wait_for(lambda: shown(browser, "link") == "live", 5, "the live badge")
 
-        # The program restarts on the same port: the page finds it again by itself.
-        rc, err = rec.finish()
-        check(rc == 0, "exit status %d: %s" % (rc, err))
-        wait_for(lambda: shown(browser, "link") != "live", 10, "the page to notice the end")
-        rec = Station(home, "--demo", "--record", "--serve", port)
-        rec.url()
-        wait_for(lambda: shown(browser, "link") == "live", 20, "the page to reconnect after the restart")
-        again = shown(browser, "level")
-        wait_for(lambda: level.match(shown(browser, "level")) and shown(browser, "level") != again, 10,
-                 "the level to move again after the restart")
+    # The program restarts on the same port: the page finds it again by itself.
+    rc, err = rec.finish()
+    check(rc == 0, "exit status %d: %s" % (rc, err))
+    wait_for(lambda: shown(browser, "link") != "live", 10, "the page to notice the end")
+    rec = run.recorder(home, "--demo", "--record", "--serve", port, cls=Station)
+    rec.url()
+    wait_for(lambda: shown(browser, "link") == "live", 20, "the page to reconnect after the restart")
+    again = shown(browser, "level")
+    wait_for(lambda: level.match(shown(browser, "level")) and shown(browser, "level") != again, 10,
+             "the level to move again after the restart")
 
-        shots = os.environ.get("KESTRO_SCREENSHOT_DIR")
-        if shots:
-            # For the README: a minute and more, so completed intervals show.
-            time.sleep(float(os.environ.get("KESTRO_SCREENSHOT_SECONDS", "3")))
-            os.makedirs(shots, exist_ok=True)
-            browser.save_screenshot(os.path.join(shots, "web-page.png"))
-        rc, err = rec.finish()
-        check(rc == 0, "exit status %d: %s" % (rc, err))
-    finally:
-        if browser:
-            browser.quit()
-        if profile:
-            shutil.rmtree(profile, ignore_errors=True)
-        if rec.alive():
-            rec.proc.kill()
-        home.cleanup()
+    shots = os.environ.get("KESTRO_SCREENSHOT_DIR")
+    if shots:
+        # For the README: a minute and more, so completed intervals show.
+        time.sleep(float(os.environ.get("KESTRO_SCREENSHOT_SECONDS", "3")))
+        os.makedirs(shots, exist_ok=True)
+        browser.save_screenshot(os.path.join(shots, "web-page.png"))
+    rc, err = rec.finish()
+    check(rc == 0, "exit status %d: %s" % (rc, err))
 
 
 # ---------------------------------------------------------------- MQTT
@@ -397,56 +369,51 @@ def stat_rows(home):
     return rows
 
 
-def test_mqtt_publishing():
-    home = Home(recorder_values={"StatisticsInterval": 60})
+def test_mqtt_publishing(run):
+    home = run.home(recorder_values={"StatisticsInterval": 60})
     broker = Broker(home.root)
+    run.later(broker.stop)
     consumer = Consumer(broker.port)
+    run.later(consumer.stop)
     url = "mqtt://127.0.0.1:%d/kestro" % broker.port
-    rec = Station(home, "--demo", "--record", "--mqtt", url)
-    try:
-        wait_for(lambda: consumer.on("status"), 15, "the station's status")
-        check(consumer.on("status")[0][1:] == ("kestro/12345678/status", "online"), repr(consumer.on("status")))
-        wait_for(lambda: len(consumer.on("level")) >= 8, 15, "level messages")
-        for _, topic, payload in consumer.on("level"):
-            msg = json.loads(payload)
-            check(topic == "kestro/12345678/level", topic)
-            check(sorted(msg) == ["db", "function", "overflow", "t", "underflow"], repr(msg))
-        time.sleep(2)
-        rc, err = rec.finish()
-        check(rc == 0, "exit status %d: %s" % (rc, err))
-        # At the end the partial intervals of both streams, then the status.
-        wait_for(lambda: len(consumer.on("interval")) >= 2 and consumer.on("status")[-1][2] == "offline", 10,
-                 "the last intervals and the offline status")
-        rows = stat_rows(home)
-        for _, topic, payload in consumer.on("interval"):
-            msg = json.loads(payload)
-            check(topic == "kestro/12345678/interval", topic)
-            for key in ("kind", "start", "end", "samples", "leq", "lmax", "lmin", "l5", "l10", "l50", "l90",
-                        "l95", "overflow", "underflow", "over_limit", "type", "stream"):
-                check(key in msg, "interval message without %s: %r" % (key, msg))
-            start = msg["start"][:19].replace("T", " ")
-            key = (start, msg["type"])
-            check(key in rows, "no statistics row for %r in %r" % (key, sorted(rows)))
-            check(rows[key] == ("%.1f" % msg["leq"]).replace(".", ","), "Leq %r vs %r" % (msg["leq"], rows[key]))
-        late = Consumer(broker.port)
-        wait_for(lambda: late.on("status"), 5, "the retained status")
-        check(late.on("status")[0] == (True, "kestro/12345678/status", "offline"), repr(late.on("status")))
-        late.stop()
+    rec = run.recorder(home, "--demo", "--record", "--mqtt", url, cls=Station)
+    wait_for(lambda: consumer.on("status"), 15, "the station's status")
+    check(consumer.on("status")[0][1:] == ("kestro/12345678/status", "online"), repr(consumer.on("status")))
+    wait_for(lambda: len(consumer.on("level")) >= 8, 15, "level messages")
+    for _, topic, payload in consumer.on("level"):
+        msg = json.loads(payload)
+        check(topic == "kestro/12345678/level", topic)
+        check(sorted(msg) == ["db", "function", "overflow", "t", "underflow"], repr(msg))
+    time.sleep(2)
+    rc, err = rec.finish()
+    check(rc == 0, "exit status %d: %s" % (rc, err))
+    # At the end the partial intervals of both streams, then the status.
+    wait_for(lambda: len(consumer.on("interval")) >= 2 and consumer.on("status")[-1][2] == "offline", 10,
+             "the last intervals and the offline status")
+    rows = stat_rows(home)
+    for _, topic, payload in consumer.on("interval"):
+        msg = json.loads(payload)
+        check(topic == "kestro/12345678/interval", topic)
+        for key in ("kind", "start", "end", "samples", "leq", "lmax", "lmin", "l5", "l10", "l50", "l90",
+                    "l95", "overflow", "underflow", "over_limit", "type", "stream"):
+            check(key in msg, "interval message without %s: %r" % (key, msg))
+        start = msg["start"][:19].replace("T", " ")
+        key = (start, msg["type"])
+        check(key in rows, "no statistics row for %r in %r" % (key, sorted(rows)))
+        check(rows[key] == ("%.1f" % msg["leq"]).replace(".", ","), "Leq %r vs %r" % (msg["leq"], rows[key]))
+    late = Consumer(broker.port)
+    run.later(late.stop)
+    wait_for(lambda: late.on("status"), 5, "the retained status")
+    check(late.on("status")[0] == (True, "kestro/12345678/status", "offline"), repr(late.on("status")))
 
-        # A station that dies says "offline" through its last will.
-        rec = Station(home, "--demo", "--record", "--mqtt", url)
-        n = len(consumer.on("status"))
-        wait_for(lambda: len(consumer.on("status")) > n and consumer.on("status")[-1][2] == "online", 15,
-                 "online again")
-        rec.proc.kill()
-        rec.proc.wait()
-        wait_for(lambda: consumer.on("status")[-1][2] == "offline", 10, "the last will")
-    finally:
-        if rec.alive():
-            rec.proc.kill()
-        consumer.stop()
-        broker.stop()
-        home.cleanup()
+    # A station that dies says "offline" through its last will.
+    rec = run.recorder(home, "--demo", "--record", "--mqtt", url, cls=Station)
+    n = len(consumer.on("status"))
+    wait_for(lambda: len(consumer.on("status")) > n and consumer.on("status")[-1][2] == "online", 15,
+             "online again")
+    rec.proc.kill()
+    rec.proc.wait()
+    wait_for(lambda: consumer.on("status")[-1][2] == "offline", 10, "the last will")
 
 
 if __name__ == "__main__":

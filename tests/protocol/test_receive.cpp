@@ -1,4 +1,4 @@
-// Receive framing, the bounded buffer, the sample buffers and chunking independence.
+// Receive framing, the bounded buffer and chunking independence.
 
 #include "ProtocolFixture.h"
 #include "support/ManualClock.h"
@@ -75,37 +75,6 @@ TEST_F(Receive, FloodKeepsNewestCharactersAndExactCounters) {
         Feed("i\rgs");
     EXPECT_EQ(ps.RxPending(), "gs");
     EXPECT_LT(ps.RxStorageSize(), 64u);
-}
-
-MeasurementRecord Sample(int i) {
-    const auto n = static_cast<int16_t>(i);
-    return {static_cast<int16_t>(1 + (i & 1) * 16),
-            46086.5 + i,
-            {2026, 3, 4, 5, 12, 0, 0, int16_t(n % 1000)},
-            n,
-            i * 0.5,
-            5};
-}
-
-TEST_F(Receive, SampleBuffersGrowAndKeepAHeader) {
-    for (int i = 1; i <= 1001; ++i)
-        ASSERT_EQ(ps.AddSlowRecord(Sample(i)), i);
-    for (int i = 1; i <= 1001; ++i)
-        ASSERT_EQ(ps.GetSlowRecord(i), Sample(i)) << i;
-    EXPECT_EQ(ps.GetSlowRecord(1002), MeasurementRecord{});
-    EXPECT_EQ(ps.GetSlowRecord(-1), MeasurementRecord{});
-    MeasurementRecord header;
-    header.Flags = Sample(1).Flags, header.Timestamp = Sample(1).Timestamp, header.Level = Sample(1).Level;
-    EXPECT_EQ(ps.GetSlowRecord(0), header);
-    EXPECT_EQ(ps.GetFastRecord(1), MeasurementRecord{});  // the buffers are separate
-
-    ps.AddFastRecord(Sample(3));
-    ps.ClearFastBuffer();
-    EXPECT_EQ(ps.GetFastRecord(0), MeasurementRecord{});
-    EXPECT_EQ(ps.AddFastRecord(Sample(8)), 1);
-    header = {};
-    header.Flags = Sample(8).Flags, header.Timestamp = Sample(8).Timestamp, header.FastLevel = Sample(8).FastLevel;
-    EXPECT_EQ(ps.GetFastRecord(0), header);  // fast header: FastLevel, not Level
 }
 
 std::string RandomStream(std::mt19937& rng) {

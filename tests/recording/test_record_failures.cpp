@@ -14,8 +14,9 @@ namespace {
 using RecordFailureTest = RecorderTest;
 
 // The record directory vanishes while recording: ticks go on, the status text
-// tells, one log line; once it is back the file holds every later sample in order.
-TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingHoldsLinesUntilItIsBack) {
+// tells, one log line a minute; at the end the waiting lines go into the
+// rescue folder under their file's name, and the log says how many and where.
+TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued) {
     QSignalSpy spy(rec.get(), &SeriesRecorder::recordErrorChanged);
     Arm();
     Slow(600);
@@ -30,17 +31,25 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingHoldsLinesUntilItIsBack)
     EXPECT_EQ(rec->RecordErrorText(), QStringLiteral("Record file error: ") +
                                           QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(" \u2014 ") +
                                           file);
-    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.count(), 1);
     EXPECT_EQ(LogCount(76), 1) << "one log line for the failure, not one per tick";
-    EXPECT_TRUE(rec->HasHeldLines());
-    ASSERT_TRUE(QDir().mkpath(RecDir()));
-    Slow(700);
+    clock.AdvanceMs(60000);
+    Slow(620);
     Tick();
-    EXPECT_TRUE(rec->RecordErrorText().isEmpty());
-    ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(LogCount(76), 2) << "and again after a minute";
+    const QStringList texts = rec->RescueHeldLines();
+    const QString saved = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327.dat");
+    const QString side = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327_INFO.json");
+    ASSERT_EQ(texts,
+              (QStringList{QStringLiteral("6 lines could not be written to %1 and were saved in %2").arg(file, saved),
+                           QStringLiteral("the side file %1 could not be written and was saved in %2")
+                               .arg(sideFilePath(file), side)}));
+    EXPECT_TRUE(LogText().contains(texts[0].toUtf8()));
+    EXPECT_EQ(ReadFile(saved).count('\n'), 6);
     EXPECT_FALSE(rec->HasHeldLines());
-    EXPECT_EQ(ReadFile(file), QByteArray("14:03:27,350; 61,0\r\n14:03:27,450; 61,1\r\n14:03:27,550; 61,2\r\n"
-                                         "14:03:27,650; 61,3\r\n14:03:27,750; 61,4\r\n14:03:27,850; 70,0\r\n"));
+    // Not complete, so not closed: the side file says where its lines are.
+    EXPECT_TRUE(ReadFile(side).contains("\"state\": \"open\"")) << ReadFile(side).toStdString();
+    EXPECT_TRUE(ReadFile(side).contains("\"lines_rescued\": 6"));
 }
 
 // The spool is removed, cut short or replaced during an outage: its lines are
@@ -80,6 +89,7 @@ TEST_F(RecordFailureTest, FullDiskIsReportedAndTheLinesComeLater) {
     rec->SetDataDirectory(DataDir(), [&](const QString& path) {
         return full && path == name ? ::open("/dev/full", O_WRONLY | O_CLOEXEC) : OpenForAppend(path);
     });
+    QSignalSpy spy(rec.get(), &SeriesRecorder::recordErrorChanged);
     Arm();
     Slow(650);
     Tick();
@@ -90,6 +100,7 @@ TEST_F(RecordFailureTest, FullDiskIsReportedAndTheLinesComeLater) {
     full = false;
     Tick();
     EXPECT_TRUE(rec->RecordErrorText().isEmpty());
+    EXPECT_EQ(spy.count(), 2) << "told when it fails and when it is over";
     EXPECT_EQ(ReadFile(name), QByteArray("14:03:27,250; 65,0\r\n14:03:27,350; 65,1\r\n"));
 }
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 namespace kestro {
 namespace {
@@ -19,30 +18,6 @@ MeasurementRecord Sample(int16_t flags, int h, int m, int sec, int ms, int16_t l
     r.FastLevel = fast;
     r.LevelFlags = levelFlags;
     return r;
-}
-
-TEST(RecordFormat, TypeWords) {
-    const struct {
-        int16_t flags;
-        const char* slow;
-        const char* fast;
-    } cases[] = {
-        {1, "LP", "UnknownType"},
-        {2, "LEQ", "UnknownType"},
-        {4, "MAX", "UnknownType"},
-        {3, "UnknownType", "UnknownType"},
-        {0, "UnknownType", "UnknownType"},
-        {16, "UnknownType", "LPF"},
-        {32, "UnknownType", "LEQF"},
-        {64, "UnknownType", "RAW"},
-        {16 | 2, "LEQ", "LPF"},
-        {48, "UnknownType", "UnknownType"},
-        {int16_t(0x8000 | 64 | 1), "LP", "RAW"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SlowTypeWord(c.flags), QLatin1String(c.slow)) << c.flags;
-        EXPECT_EQ(FastTypeWord(c.flags), QLatin1String(c.fast)) << c.flags;
-    }
 }
 
 TEST(RecordFormat, FileNames) {
@@ -129,53 +104,6 @@ TEST(RecordFormat, Lines) {
             EXPECT_EQ(AppendFastLine(out, s, c.r), c.err) << c.expected;
         }
         EXPECT_EQ(out, "x" + QByteArray(c.expected));
-    }
-}
-
-// A linear value whose K * log10 is exactly the given number in doubles.
-double LinearFor(double hundredths, double k) {
-    double x = std::pow(10.0, hundredths / k);
-    for (int i = 0; i < 100000 && k * std::log10(x) != hundredths; ++i)
-        x = std::nextafter(x, k * std::log10(x) < hundredths ? HUGE_VAL : 0.0);
-    return x;
-}
-
-TEST(RecordFormat, FastHundredthsRoundHalfToEvenAndFailOutsideSixteenBits) {
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const struct {
-        int16_t flags;
-        double fast;
-        int32_t err;
-        int16_t v;
-    } cases[] = {
-        {32, std::pow(10.0, 6.5), 0, 6500},
-        {64, 1000.0, 0, 6000},
-        {16, std::pow(10.0, 6.505), 0, 6505},
-        {16, 0.5, 0, -301},
-        {16, 1e32, 0, 32000},
-        {16, 1e33, kErrOverflow, 0},
-        {64, 1e17, kErrOverflow, 0},
-        {16, 1e-40, kErrOverflow, 0},
-        {16, inf, kErrOverflow, 0},
-        {16, 0.0, kErrInvalidCall, 0},
-        {16, -1.0, kErrInvalidCall, 0},
-        {16, nan, kErrInvalidCall, 0},
-        {32, LinearFor(6504.5, 1000), 0, 6504},
-        {16, LinearFor(6505.5, 1000), 0, 6506},
-        {64, LinearFor(12001.5, 2000), 0, 12002},
-        {64, LinearFor(12002.5, 2000), 0, 12002},
-        {16, LinearFor(-6504.5, 1000), 0, -6504},
-        {16, LinearFor(-6505.5, 1000), 0, -6506},
-    };
-    for (const auto& c : cases) {
-        MeasurementRecord r;
-        r.Flags = c.flags;
-        r.FastLevel = c.fast;
-        int16_t v = 12345;
-        EXPECT_EQ(FastHundredths(r, &v), c.err) << c.fast;
-        if (c.err == 0) {
-            EXPECT_EQ(v, c.v) << c.fast;
-        }
     }
 }
 

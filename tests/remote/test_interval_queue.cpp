@@ -144,11 +144,16 @@ TEST(IntervalQueue, TheFileShrinksAsMessagesAreDelivered) {
     EXPECT_EQ(again.entries().back().payload, Payload(2499));
 }
 
-TEST(IntervalQueue, WithoutADirectoryItWorksInMemory) {
+// In memory too, and bounded: beyond the bound the oldest are dropped.
+TEST(IntervalQueue, WithoutADirectoryItWorksInMemoryWithinItsBound) {
     IntervalQueue q{QString()};
     EXPECT_EQ(q.load(kT0), 0);
-    EXPECT_TRUE(q.push("t", Payload(0), kT0));
-    q.acknowledge(q.entries().front().seq);
+    for (size_t i = 0; i < IntervalQueue::kMaxEntries + 3; ++i)
+        ASSERT_TRUE(q.push("t", Payload(int(i)), kT0));
+    EXPECT_EQ(q.size(), IntervalQueue::kMaxEntries);
+    EXPECT_EQ(q.droppedTotal(), 3);
+    EXPECT_EQ(q.entries().front().payload, Payload(3));
+    q.acknowledge(q.entries().back().seq);
     EXPECT_TRUE(q.empty());
 }
 

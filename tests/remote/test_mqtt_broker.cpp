@@ -34,16 +34,18 @@ quint16 FreePort() {
 
 class Broker {
 public:
-    Broker(const QString& dir, quint16 port) : dir_(dir), port_(port) {
+    // anonymous: without it the broker wants a password and refuses the publisher.
+    Broker(const QString& dir, quint16 port, bool anonymous = true) : dir_(dir), port_(port) {
         QFile conf(dir_ + "/mosquitto.conf");
         conf.open(QIODevice::WriteOnly);
         // Persistence: a subscriber's session and its queued messages survive a
         // restart, even a killed broker's (saved at every change).
         // Started as root, mosquitto would become another user who cannot write here.
         const passwd* me = ::getpwuid(::geteuid());
-        conf.write("listener " + QByteArray::number(port_) + " 127.0.0.1\nallow_anonymous true\nuser " +
-                   QByteArray(me ? me->pw_name : "root") + "\npersistence true\npersistence_location " +
-                   QFile::encodeName(dir_) + "/\nautosave_interval 1\nautosave_on_changes true\nlog_dest stderr\n");
+        conf.write("listener " + QByteArray::number(port_) + " 127.0.0.1\nallow_anonymous " +
+                   (anonymous ? "true" : "false") + "\nuser " + QByteArray(me ? me->pw_name : "root") +
+                   "\npersistence true\npersistence_location " + QFile::encodeName(dir_) +
+                   "/\nautosave_interval 1\nautosave_on_changes true\nlog_dest stderr\n");
     }
     ~Broker() { stop(); }
     bool start() {
@@ -328,19 +330,10 @@ TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
 }
 
 TEST_F(MqttTest, ABrokerThatRefusesIsRetriedAndLogged) {
-    // A broker that wants a password.
-    const quint16 port = FreePort();
     QDir().mkpath(tmp.filePath("strict"));
-    QFile conf(tmp.filePath("strict/mosquitto.conf"));
-    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-    const passwd* me = ::getpwuid(::geteuid());
-    conf.write("listener " + QByteArray::number(port) + " 127.0.0.1\nallow_anonymous false\nuser " +
-               QByteArray(me ? me->pw_name : "root") + "\n");
-    conf.close();
-    QProcess strict;
-    strict.start(KESTRO_MOSQUITTO, {"-c", tmp.filePath("strict/mosquitto.conf")});
-    ASSERT_TRUE(strict.waitForStarted(5000));
-    auto p = publisher(port);
+    Broker strict(tmp.filePath("strict"), FreePort(), false);
+    ASSERT_TRUE(strict.start());
+    auto p = publisher(strict.port());
     p->setSerial("12345678");
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -353,8 +346,34 @@ TEST_F(MqttTest, ABrokerThatRefusesIsRetriedAndLogged) {
     p->publishInterval(Interval(0));
     EXPECT_EQ(p->waitingIntervals(), 1u);
     p->stop(100);
-    strict.terminate();
-    strict.waitForFinished(3000);
+}
+
+// A broker's port that drops every connection at once: the pause between
+// attempts doubles from the first up to the longest, and stays there.
+TEST(MqttRetry, PausesBetweenAttemptsDoubleUpToTheLongest) {
+    QTcpServer dropper;
+    ASSERT_TRUE(dropper.listen(QHostAddress::LocalHost, 0));
+    int attempts = 0;
+    QObject::connect(&dropper, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* s = dropper.nextPendingConnection()) {
+            ++attempts;
+            s->abort();
+            s->deleteLater();
+        }
+    });
+    ManualClock clock;
+    MqttTarget t;
+    t.host = "127.0.0.1";
+    t.port = dropper.serverPort();
+    t.prefix = "kestro";
+    QTemporaryDir tmp;
+    MqttPublisher p(t, QString(), tmp.filePath("queue"), clock, {});
+    p.setRetry(50, 100);
+    p.setSerial("12345678");
+    QTest::qWait(2000);  // attempts at 0, 50, 150, 250 ... ms: about 20, not 6 (no bound) nor 40 (no doubling)
+    EXPECT_GE(attempts, 12);
+    EXPECT_LE(attempts, 30);
+    p.stop(100);
 }
 
 }  // namespace

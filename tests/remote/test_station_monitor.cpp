@@ -92,6 +92,11 @@ TEST(StationMonitor, StateFieldsAndWhatCountsAsUnknown) {
         QJsonObject o = m.stateObject();
         EXPECT_EQ(o.take("time").toString().toStdString(), "2026-03-05T14:03:27.250+00:00");
         EXPECT_EQ(QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString(), r.json);
+        const QByteArray metrics = m.metricsText();
+        const QJsonValue level = o.value("level_db");
+        EXPECT_TRUE(metrics.contains("kestro_level_db " +
+                                     (level.isNull() ? "NaN" : QByteArray::number(level.toDouble(), 'g', 12)) + '\n'));
+        EXPECT_TRUE(metrics.contains(s.DeviceOnline ? "kestro_device_online 1\n" : "kestro_device_online 0\n"));
     }
 }
 
@@ -187,6 +192,14 @@ TEST(StationMonitor, KeepsTenMinutesOfLevels) {
     EXPECT_EQ(h.value("window_s").toInt(), 600);
     const QJsonArray first = h.value("points").toArray().first().toArray();
     EXPECT_EQ(int64_t(first[0].toDouble()), m.history().front().utcMs);
+    // However fast levels come, the history holds a bounded number of them.
+    MeasurementRecord r;
+    for (size_t i = 0; i <= StationMonitor::kHistoryMax; ++i) {
+        r.Instant = clock.UtcMs() + int64_t(i);
+        m.addRecordedSample(r);
+    }
+    EXPECT_EQ(m.history().size(), StationMonitor::kHistoryMax);
+    EXPECT_EQ(m.history().back().utcMs, r.Instant);
 }
 
 TEST(StationMonitor, FilesOfTheRun) {
@@ -201,8 +214,10 @@ TEST(StationMonitor, FilesOfTheRun) {
     m.updateFile(2, StationFile{"NoiseData_LEQF_20260305_140327.dat", true, start, 0.0});
     EXPECT_EQ(changed.count(), 2);  // new files are news at once
     m.updateFile(1, StationFile{"NoiseData_LEQ_20260305_140327.dat", false, start, 90.5 / 86400.0});
+    clock.AdvanceMs(StationMonitor::kFilesNoticeMs - 1);
+    m.update(Running(), true, true, clock.Read());
     EXPECT_EQ(changed.count(), 2);  // a duration waits
-    clock.AdvanceMs(StationMonitor::kFilesNoticeMs);
+    clock.AdvanceMs(1);
     m.update(Running(), true, true, clock.Read());
     EXPECT_EQ(changed.count(), 3);
     const QJsonArray files = QJsonDocument::fromJson(m.filesJson()).array();
@@ -233,20 +248,20 @@ TEST(StationMonitor, StatisticsAndMetrics) {
 
     EXPECT_TRUE(Json(m.statisticsJson()).value("slow").toObject().value("type").isNull());
     slow.startSeries("/rec/NoiseData_LP_20260305_145800.dat", "LP");
-    for (int i = 0; i < 150; ++i) {  // 2.5 minutes of one level a second: 60 dB, then 80 dB
+    for (int i = 0; i < 1500; ++i) {  // 2.5 minutes of ten levels a second: 60 dB, then 80 dB
         MeasurementRecord r;
         r.Flags = 1;
-        r.Level = i < 120 ? 600 : 800;
+        r.Level = i < 1200 ? 600 : 800;
         r.SysTime = clock.Now();
         r.Instant = clock.UtcMs();
         slow.addSample(r);
         slow.advanceClock(clock.Now());
         m.update(Running(), true, true, clock.Read());
-        clock.AdvanceMs(1000);
+        clock.AdvanceMs(100);
     }
     EXPECT_EQ(intervals.count(), 2);  // 14:58 and 14:59 are complete
-    EXPECT_GE(notices.count(), 2);
-    EXPECT_LE(notices.count(), 151);  // rate limited: at most once a second
+    EXPECT_GE(notices.count(), 140);
+    EXPECT_LE(notices.count(), 151);  // rate limited: at most once a second, not on every tick
 
     const QJsonObject st = Json(m.statisticsJson()).value("slow").toObject();
     EXPECT_TRUE(st.value("active").toBool());
@@ -258,14 +273,14 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     const QJsonObject first = done[0].toObject();
     EXPECT_EQ(first.value("kind").toString(), "Interval");
     EXPECT_EQ(first.value("start").toString(), "2026-03-05T14:58:00.000+00:00");
-    EXPECT_EQ(first.value("samples").toInt(), 60);
+    EXPECT_EQ(first.value("samples").toInt(), 600);
     EXPECT_EQ(first.value("leq").toDouble(), 60.0);
     EXPECT_FALSE(first.value("over_limit").toBool());
     const QJsonObject current = st.value("current").toObject();
-    EXPECT_EQ(current.value("samples").toInt(), 30);
+    EXPECT_EQ(current.value("samples").toInt(), 300);
     EXPECT_EQ(current.value("leq").toDouble(), 80.0);
     EXPECT_TRUE(current.value("over_limit").toBool());
-    EXPECT_EQ(st.value("series").toObject().value("samples").toInt(), 150);
+    EXPECT_EQ(st.value("series").toObject().value("samples").toInt(), 1500);
     EXPECT_EQ(st.value("series").toObject().value("kind").toString(), "Series");
     for (const char* field : {"end", "lmax", "lmin", "l5", "l10", "l50", "l90", "l95", "overflow", "underflow"})
         EXPECT_TRUE(first.contains(field)) << field;
@@ -286,7 +301,7 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     EXPECT_EQ(intervals.count(), 3);  // the partial last interval
     EXPECT_FALSE(Json(m.statisticsJson()).value("slow").toObject().value("active").toBool());
     EXPECT_EQ(Json(m.statisticsJson()).value("slow").toObject().value("series").toObject().value("samples").toInt(),
-              150);
+              1500);
 
     // A running maximum: its Lmax, no Leq anywhere (null in JSON, no gauge).
     IntervalResult max;
@@ -302,19 +317,6 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     const QByteArray maxMetrics = m.metricsText();
     EXPECT_TRUE(maxMetrics.contains("kestro_interval_lmax_db{stream=\"slow\",type=\"MAX\"} 93.5\n"));
     EXPECT_FALSE(maxMetrics.contains("kestro_interval_leq_db{stream=\"slow\""));
-}
-
-TEST(StationMonitor, UnknownLevelIsNaNInMetrics) {
-    ManualClock clock;
-    StationMonitor m;
-    KestroStateRecord s = Running();
-    s.DeviceOnline = false;
-    s.DataValid = 0;
-    m.update(s, false, false, clock.Read());
-    const QByteArray metrics = m.metricsText();
-    EXPECT_TRUE(metrics.contains("kestro_level_db NaN\n"));
-    EXPECT_TRUE(metrics.contains("kestro_device_online 0\n"));
-    EXPECT_FALSE(metrics.contains("kestro_interval_leq_db{"));
 }
 
 }  // namespace

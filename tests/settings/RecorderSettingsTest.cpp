@@ -12,6 +12,26 @@ using namespace kestro;
 
 namespace {
 
+// Every field as text, so that two settings compare (and print) in one step.
+std::string Fields(const RecorderSettings& s) {
+    return QStringList{s.RecordDirectory,
+                       s.RecordNameBase,
+                       s.RecordFileExtension,
+                       QString::number(s.IncludeHeaderLine),
+                       QString::number(s.IncludeSystemTime),
+                       QString::number(s.IncludeOverflow),
+                       QString::number(s.IncludeUnderflow),
+                       QString::number(s.DecimalSeparator.unicode()),
+                       QString::number(s.TabularSeparator.unicode()),
+                       QString::number(s.StatisticsInterval),
+                       QString::number(s.LimitLevel),
+                       QString::number(s.DayStartHour),
+                       QString::number(s.EveningStartHour),
+                       QString::number(s.NightStartHour)}
+        .join('|')
+        .toStdString();
+}
+
 class RecorderSettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -19,6 +39,7 @@ protected:
         files.localMachine = dir.filePath("machine.json");
     }
 
+    // Stored as a text or as a number, as the value is.
     void Put(const char* name, const QVariant& v) {
         cRegistry w(files);
         w.ClassKey = HKEY_CURRENT_USER_;
@@ -28,6 +49,7 @@ protected:
         w.SetValue(v);
     }
 
+    // The nine of the setup dialog, none of them a default.
     void PutAll() {
         for (const auto& [name, v] : {std::pair<const char*, QVariant>{"RecordDirectory", QString("/data/noise")},
                                       {"RecordNameBase", QString("")},
@@ -40,100 +62,89 @@ protected:
                                       {"TabularSeparator", 9}})
             Put(name, v);
     }
+    RecorderSettings All() const {
+        RecorderSettings s;
+        s.RecordDirectory = "/data/noise", s.RecordNameBase = "", s.RecordFileExtension = ".txt";
+        s.IncludeHeaderLine = s.IncludeOverflow = s.IncludeUnderflow = true, s.IncludeSystemTime = false;
+        s.DecimalSeparator = '.', s.TabularSeparator = '\t';
+        return s;
+    }
 
-    int16_t Load(RecorderSettings& s) {
+    int16_t Load(RecorderSettings& s, const ErrorLogFn& log = {}) {
         cRegistry reg(files);
-        return s.InitForm(reg, "/opt/kestro");
+        return s.InitForm(reg, "/opt/kestro", log);
     }
 
     QTemporaryDir dir;
     RegistryFiles files;
 };
 
-TEST_F(RecorderSettingsTest, EmptyStoreGivesDefaultsAndWritesNothing) {
-    RecorderSettings s;
+// An empty store gives the defaults (and the setup dialog) and writes
+// nothing; once the missing defaults are written it loads the same without
+// a dialog, every value with its row's stored type, and keeps what was stored.
+TEST_F(RecorderSettingsTest, DefaultsWhenEmptyAndOnceWritten) {
+    RecorderSettings s, want;
     s.RecordNameBase = "stale";  // a reload must not keep the previous value
     s.IncludeSystemTime = false;
+    want.RecordDirectory = "/opt/kestro";
     EXPECT_EQ(Load(s), 1);
-    EXPECT_EQ(s.RecordDirectory, "/opt/kestro");
-    EXPECT_EQ(s.RecordNameBase, "NoiseData");
-    EXPECT_EQ(s.RecordFileExtension, ".dat");
-    EXPECT_FALSE(s.IncludeHeaderLine || s.IncludeOverflow || s.IncludeUnderflow);
-    EXPECT_TRUE(s.IncludeSystemTime);
-    EXPECT_EQ(s.DecimalSeparator, QChar(','));
-    EXPECT_EQ(s.TabularSeparator, QChar(';'));
+    EXPECT_EQ(Fields(s), Fields(want));
     EXPECT_FALSE(QFileInfo::exists(files.currentUser));
-}
 
-TEST_F(RecorderSettingsTest, FullStoreLoadsEveryValueEmptyTextsIncluded) {
-    PutAll();
-    RecorderSettings s;
-    EXPECT_EQ(Load(s), kTrue);
-    EXPECT_EQ(s.RecordDirectory, "/data/noise");
-    EXPECT_EQ(s.RecordNameBase, "");
-    EXPECT_EQ(s.RecordFileExtension, ".txt");
-    EXPECT_TRUE(s.IncludeHeaderLine && s.IncludeOverflow && s.IncludeUnderflow);
-    EXPECT_FALSE(s.IncludeSystemTime);
-    EXPECT_EQ(s.DecimalSeparator, QChar('.'));
-    EXPECT_EQ(s.TabularSeparator, QChar('\t'));
-}
-
-TEST_F(RecorderSettingsTest, SeparatorCodesAndFlagNumbers) {
-    struct Case {
-        int separator, flag;
-        QChar expected;
-        bool flagSet;
-        int16_t result;
-    };
-    const Case cases[] = {
-        {9, -1, '\t', true, kTrue}, {32, 2, ' ', true, kTrue},
-        {59, 0, ';', false, kTrue}, {0xA7, 1, QChar(0xA7), true, kTrue},
-        {0, 1, ';', true, 1},       {256, 1, ';', true, 1},  // out of range: default
-    };
-    PutAll();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.separator);
-        Put("TabularSeparator", c.separator);
-        Put("IncludeSystemTime", c.flag);
-        RecorderSettings s;
-        EXPECT_EQ(Load(s), c.result);
-        EXPECT_EQ(s.TabularSeparator, c.expected);
-        EXPECT_EQ(s.IncludeSystemTime, c.flagSet);
+    cRegistry reg(files);
+    writeSetting(reg, setting(SettingId::TabularSeparator), 9);
+    writeMissingRecorderDefaults(reg, "/srv/noise");
+    want.RecordDirectory = "/srv/noise";
+    want.TabularSeparator = '\t';
+    EXPECT_EQ(Load(s), kTrue) << "a filled store opens no setup dialog";
+    EXPECT_EQ(Fields(s), Fields(want));
+    for (const SettingDef& def : settingsSchema()) {
+        if (QLatin1String(def.section) != QLatin1String(kRecorderSection)) continue;
+        reg.ClassKey = HKEY_CURRENT_USER_;
+        reg.SectionKey = kRecorderSection;
+        reg.ValueKey = def.name;
+        reg.Value();
+        EXPECT_EQ(reg.ValueType, def.storedType) << def.name;
     }
 }
 
-// The statistics values came after the nine: their absence must not open the setup dialog.
-TEST_F(RecorderSettingsTest, StatisticsValuesWithDefaultsAndRanges) {
-    struct Case {
-        QVariant interval, limit;  // invalid: not stored
-        int32_t expectedInterval, expectedLimit;
+// Stored values as another tool may write them: separators as character
+// codes, flags as any number, numbers as texts; unusable ones give the
+// default, the nine of the setup dialog with the dialog, the others without.
+TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
+    const struct {
+        const char* name;
+        QVariant stored;
+        void (*expect)(RecorderSettings&);  // the change against All()
+        int16_t result;
+    } cases[] = {
+        {"TabularSeparator", 32, [](RecorderSettings& s) { s.TabularSeparator = ' '; }, kTrue},
+        {"TabularSeparator", 0xA7, [](RecorderSettings& s) { s.TabularSeparator = QChar(0xA7); }, kTrue},
+        {"TabularSeparator", 0, [](RecorderSettings& s) { s.TabularSeparator = ';'; }, 1},
+        {"TabularSeparator", 256, [](RecorderSettings& s) { s.TabularSeparator = ';'; }, 1},
+        {"IncludeSystemTime", -1, [](RecorderSettings& s) { s.IncludeSystemTime = true; }, kTrue},
+        {"IncludeSystemTime", 2, [](RecorderSettings& s) { s.IncludeSystemTime = true; }, kTrue},
+        {"StatisticsInterval", 60, [](RecorderSettings& s) { s.StatisticsInterval = 60; }, kTrue},
+        {"StatisticsInterval", QString("300"), [](RecorderSettings& s) { s.StatisticsInterval = 300; }, kTrue},
+        {"StatisticsInterval", 120, [](RecorderSettings&) {}, kTrue},
+        {"LimitLevel", 655, [](RecorderSettings& s) { s.LimitLevel = 655; }, kTrue},
+        {"LimitLevel", -5, [](RecorderSettings&) {}, kTrue},
+        {"LimitLevel", 2001, [](RecorderSettings&) {}, kTrue},
+        {"NightStartHour", 22, [](RecorderSettings& s) { s.NightStartHour = 22; }, kTrue},
     };
-    const Case cases[] = {
-        {QVariant(), QVariant(), 900, 0},
-        {60, 655, 60, 655},
-        {3600, 0, 3600, 0},
-        {120, -5, 900, 0},
-        {0, 2001, 900, 0},
-        {QString("300"), QString("700"), 300, 700},
-    };
-    for (const Case& c : cases) {
-        QTemporaryDir fresh;
-        files.currentUser = fresh.filePath("registry.json");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.stored.toString().toStdString());
+        QFile::remove(files.currentUser);
         PutAll();
-        if (c.interval.isValid()) Put("StatisticsInterval", c.interval);
-        if (c.limit.isValid()) Put("LimitLevel", c.limit);
-        RecorderSettings s;
+        Put(c.name, c.stored);
+        RecorderSettings s, want = All();
         s.StatisticsInterval = 1800;  // a reload replaces what was loaded before
         s.LimitLevel = 1;
-        EXPECT_EQ(Load(s), kTrue) << c.expectedInterval;
-        EXPECT_EQ(s.StatisticsInterval, c.expectedInterval);
-        EXPECT_EQ(s.LimitLevel, c.expectedLimit);
+        c.expect(want);
+        EXPECT_EQ(Load(s), c.result);
+        EXPECT_EQ(Fields(s), Fields(want));
     }
 }
-
-}  // namespace
-
-namespace {
 
 // A hand-edited base name or extension that would put record files outside
 // the record directory is replaced by its default, and the log says which.
@@ -158,9 +169,7 @@ TEST_F(RecorderSettingsTest, NamePartsThatLeaveTheDirectoryAreReplaced) {
         Put("RecordFileExtension", QString::fromLatin1(c.ext));
         std::vector<std::string> logged;
         RecorderSettings s;
-        cRegistry reg(files);
-        EXPECT_EQ(s.InitForm(reg, "/opt/kestro", [&](const std::string& l, int32_t) { logged.push_back(l); }),
-                  c.logged ? 1 : kTrue);
+        EXPECT_EQ(Load(s, [&](const std::string& l, int32_t) { logged.push_back(l); }), c.logged ? 1 : kTrue);
         EXPECT_EQ(s.RecordNameBase, QString::fromLatin1(c.expectedBase));
         EXPECT_EQ(s.RecordFileExtension, QString::fromLatin1(c.expectedExt));
         EXPECT_EQ(logged, c.logged ? std::vector<std::string>{c.logged} : std::vector<std::string>{});

@@ -1,11 +1,8 @@
-// The table of stored values: what each row accepts, that the README's tables
-// of the settings file say the same, and that a store filled with its
-// defaults loads as the defaults.
+// The table of stored values: what each row accepts, and that the README's
+// tables of the settings file say the same.
 
 #include "settings/SettingsSchema.h"
 
-#include "core/Types.h"
-#include "settings/RecorderSettings.h"
 #include "settings/cRegistry.h"
 
 #include <QFile>
@@ -19,15 +16,6 @@
 using namespace kestro;
 
 namespace {
-
-TEST(SettingsSchema, RowsStandInTheOrderOfTheirIds) {
-    const std::vector<SettingDef>& rows = settingsSchema();
-    ASSERT_EQ(rows.size(), size_t(SettingId::COMnDevice) + 1);
-    for (size_t i = 0; i < rows.size(); ++i)
-        EXPECT_EQ(size_t(rows[i].id), i) << rows[i].name;
-    EXPECT_EQ(settingName(setting(SettingId::COMnDevice), 3), "COM3Device");
-    EXPECT_EQ(settingName(setting(SettingId::COMPort), 3), "COMPort");
-}
 
 TEST(SettingsSchema, StoredValuesAreCheckedByTheirRow) {
     const struct {
@@ -154,38 +142,6 @@ protected:
     QTemporaryDir dir;
     RegistryFiles files;
 };
-
-TEST_F(SchemaStoreTest, FilledDefaultsLoadAsTheDefaultsAndKeepStoredValues) {
-    cRegistry reg(files);
-    writeSetting(reg, setting(SettingId::TabularSeparator), 9);
-    writeMissingRecorderDefaults(reg, "/srv/noise");
-
-    RecorderSettings s;
-    cRegistry reader(files);
-    EXPECT_EQ(s.InitForm(reader, "/elsewhere"), kTrue) << "a filled store opens no setup dialog";
-    const RecorderSettings defaults;
-    EXPECT_EQ(s.RecordDirectory, "/srv/noise");
-    EXPECT_EQ(s.RecordNameBase, defaults.RecordNameBase);
-    EXPECT_EQ(s.RecordFileExtension, defaults.RecordFileExtension);
-    EXPECT_FALSE(s.IncludeHeaderLine);
-    EXPECT_TRUE(s.IncludeSystemTime);
-    EXPECT_FALSE(s.IncludeOverflow);
-    EXPECT_FALSE(s.IncludeUnderflow);
-    EXPECT_EQ(s.DecimalSeparator, QLatin1Char(','));
-    EXPECT_EQ(s.TabularSeparator, QLatin1Char('\t')) << "a stored value is kept";
-    EXPECT_EQ(s.StatisticsInterval, 900);
-    EXPECT_EQ(s.LimitLevel, 0);
-
-    // Written with the row's types: texts as text, the rest as numbers.
-    for (const SettingDef& def : settingsSchema()) {
-        if (QLatin1String(def.section) != QLatin1String(kRecorderSection)) continue;
-        reader.ClassKey = HKEY_CURRENT_USER_;
-        reader.SectionKey = kRecorderSection;
-        reader.ValueKey = def.name;
-        reader.Value();
-        EXPECT_EQ(reader.ValueType, def.storedType) << def.name;
-    }
-}
 
 TEST_F(SchemaStoreTest, ReadSettingTellsAbsentUnusableAndUsableApart) {
     cRegistry reg(files);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -105,29 +106,53 @@ MeasurementRecord Fast(int64_t localMs, double value, int16_t flags) {
     return r;
 }
 
+// A linear value whose K * log10 is exactly the given number in doubles.
+double LinearFor(double hundredths, double k) {
+    double x = std::pow(10.0, hundredths / k);
+    for (int i = 0; i < 100000 && k * std::log10(x) != hundredths; ++i)
+        x = std::nextafter(x, k * std::log10(x) < hundredths ? HUGE_VAL : 0.0);
+    return x;
+}
+
+// The one conversion of a sample to the level its record line holds (the
+// record format uses it too): fast values rounded half to even, nothing
+// without a logarithm or outside 16 bits. 0: no level.
 TEST(SampleHundredths, AsTheRecordLineHoldsIt) {
+    constexpr int32_t N = 0;
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const struct {
         MeasurementRecord r;
         bool fast;
-        bool ok;
         int32_t hundredths;
     } cases[] = {
-        {Slow(0, 653), false, true, 6530},
-        {Slow(0, -12), false, true, -120},
-        {Fast(0, std::pow(10.0, 6.5), 32), true, true, 6500},    // LEQF: 10 log10
-        {Fast(0, 1000.0, 64), true, true, 6000},                 // RAW: 20 log10
-        {Fast(0, std::pow(10.0, 6.505), 16), true, true, 6505},  // LPF
-        {Fast(0, 0.0, 16), true, false, 0},                      // no logarithm
-        {Fast(0, -1.0, 16), true, false, 0},
-        {Fast(0, std::nan(""), 16), true, false, 0},
-        {Fast(0, 1e300, 64), true, false, 0},  // beyond the 16-bit hundredths of the record line
+        {Slow(0, 653), false, 6530},
+        {Slow(0, -12), false, -120},
+        {Fast(0, std::pow(10.0, 6.5), 32), true, 6500},    // LEQF: 10 log10
+        {Fast(0, 1000.0, 64), true, 6000},                 // RAW: 20 log10
+        {Fast(0, std::pow(10.0, 6.505), 16), true, 6505},  // LPF
+        {Fast(0, 0.5, 16), true, -301},
+        {Fast(0, 1e32, 16), true, 32000},
+        {Fast(0, LinearFor(6504.5, 1000), 32), true, 6504},
+        {Fast(0, LinearFor(6505.5, 1000), 16), true, 6506},
+        {Fast(0, LinearFor(12001.5, 2000), 64), true, 12002},
+        {Fast(0, LinearFor(12002.5, 2000), 64), true, 12002},
+        {Fast(0, LinearFor(-6504.5, 1000), 16), true, -6504},
+        {Fast(0, LinearFor(-6505.5, 1000), 16), true, -6506},
+        {Fast(0, LinearFor(32767, 1000), 16), true, 32767},
+        {Fast(0, LinearFor(-32768, 1000), 16), true, -32768},
+        {Fast(0, LinearFor(32768, 1000), 16), true, N},  // beyond the 16-bit hundredths of the record line
+        {Fast(0, LinearFor(-32769, 1000), 16), true, N},
+        {Fast(0, 1e17, 64), true, N},
+        {Fast(0, 1e-40, 16), true, N},
+        {Fast(0, inf, 16), true, N},
+        {Fast(0, 0.0, 16), true, N},  // no logarithm
+        {Fast(0, -1.0, 16), true, N},
+        {Fast(0, nan, 16), true, N},
     };
     for (const auto& c : cases) {
-        int32_t h = 0;
-        EXPECT_EQ(SampleHundredths(c.r, c.fast, &h), c.ok) << c.r.FastLevel;
-        if (c.ok) {
-            EXPECT_EQ(h, c.hundredths) << c.r.FastLevel;
-        }
+        int32_t h = N;
+        EXPECT_EQ(SampleHundredths(c.r, c.fast, &h), c.hundredths != N) << c.r.FastLevel;
+        EXPECT_EQ(h, c.hundredths) << c.r.FastLevel;
     }
 }
 

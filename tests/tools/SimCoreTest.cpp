@@ -162,14 +162,14 @@ TEST(SimInstrument, CalibrationReadsTheCalibratorAndDrifts) {
     }
     Instrument m(InstrumentConfig{1, o.function, 2, 3, true, false, 1.0, o.calLevel, o.calDrift}, 7);
     for (int i = 0; i < 200; ++i)
-        ASSERT_EQ(m.slowLine(1.0 + i * 0.001)->text, "cal 940 0");
+        ASSERT_EQ(m.slowLine(1.01 + i * 0.001)->text, "cal 940 0");
     EXPECT_EQ(m.slowLine(60.0)->text, "cal 952 0");
     EXPECT_EQ(m.command("gds", 60.0)[0].text.substr(0, 6), "gds 42");
     m.toggleCalibration();
-    EXPECT_EQ(m.slowLine(61.0)->key, "lp");
-    m.command("swm 3", 61.0);
+    EXPECT_EQ(m.slowLine(61.5)->key, "lp");
+    m.command("swm 3", 61.5);
     m.toggleCalibration();
-    EXPECT_EQ(m.slowLine(62.0)->key, "cal");
+    EXPECT_EQ(m.slowLine(62.5)->key, "cal");
     m.toggleCalibration();
     EXPECT_EQ(m.function(), 3);
 }

@@ -373,16 +373,4 @@ TEST(SimProcess, StatsOnSigusr1AndSigtermListCommandsAndMatchTheSentLog) {
     EXPECT_GT(counts["q"], 3);
 }
 
-TEST(SimProcess, SilentAfterStopsAllOutputButStaysAlive) {
-    SimProcess sim({"--silent-after", "0.7", "--slow-ms", "100", "--seed", "4"});
-    ASSERT_TRUE(sim.started());
-    sim.send("gsn");
-    EXPECT_EQ(sim.readUntil("gsn").value_or("none"), "gsn 12345678");
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    sim.readFor(100);
-    sim.send("gsn");
-    EXPECT_EQ(sim.readFor(700), "");
-    EXPECT_TRUE(sim.running());
-}
-
 }  // namespace

@@ -160,23 +160,19 @@ TEST_F(SetupDialog, EmptyStoreShowsDefaultsAndOkStoresAllNineTyped) {
     EXPECT_TRUE(StoreBytes().isEmpty());  // loading writes nothing
 
     d->cmdOK->click();
-    const std::pair<const char*, Typed> expected[] = {{"RecordDirectory", {QString("/opt/kestro/bin"), REG_SZ_}},
-                                                      {"RecordNameBase", {QString("NoiseData"), REG_SZ_}},
-                                                      {"RecordFileExtension", {QString(".dat"), REG_SZ_}},
-                                                      {"IncludeHeaderLine", {0, REG_DWORD_}},
-                                                      {"IncludeSystemTime", {1, REG_DWORD_}},
-                                                      {"IncludeOverflow", {0, REG_DWORD_}},
-                                                      {"IncludeUnderflow", {0, REG_DWORD_}},
-                                                      {"DecimalSeparator", {44, REG_DWORD_}},
-                                                      {"TabularSeparator", {59, REG_DWORD_}}};
-    for (const auto& [name, value] : expected)
-        EXPECT_EQ(Recorder(name), value) << name;
-    EXPECT_EQ(Device("COMPort"), (Typed{1, REG_DWORD_}));
+    for (const SettingDef& def : settingsSchema()) {  // every value the dialog stands for, with its row's type
+        if (!def.opensSetup) continue;
+        const QVariant value = def.id == SettingId::RecordDirectory ? QVariant("/opt/kestro/bin") : settingDefault(def);
+        EXPECT_EQ(Stored(def.section, def.name), (Typed{value, def.storedType})) << def.name;
+    }
     for (int n = 1; n <= 4; ++n)  // the default device mapping is not frozen into the store
         EXPECT_EQ(Device(QString("COM%1Device").arg(n)).type, 0) << n;
 }
 
 TEST_F(SetupDialog, StoredValuesAreShownAndChangesSaved) {
+    const QString dir = qEnvironmentVariable("HOME") + "/Messungen";
+    Rec("RecordDirectory", QString("%HOME%/Messungen"));
+    ASSERT_EQ(Recorder("RecordDirectory").type, REG_EXPAND_SZ_);
     Rec("RecordNameBase", QString(""));
     Rec("IncludeSystemTime", 0, REG_DWORD_);
     Rec("IncludeOverflow", -1, REG_DWORD_);    // another tool's "true"
@@ -184,6 +180,7 @@ TEST_F(SetupDialog, StoredValuesAreShownAndChangesSaved) {
     Rec("TabularSeparator", QString("9"));     // a text that spells a number
     StorePort(4);
     QPointer<frmSetup> d = MakeDialog();
+    EXPECT_EQ(d->InputSaveDir->text(), dir);
     EXPECT_EQ(d->InputFileName->text(), "");  // an empty stored text stays empty
     EXPECT_FALSE(d->chkIncludeTime->isChecked());
     EXPECT_TRUE(d->chkIncludeOverflow->isChecked());
@@ -194,6 +191,7 @@ TEST_F(SetupDialog, StoredValuesAreShownAndChangesSaved) {
     d->OptionCOM[2]->click();
     d->cmdOK->click();
     EXPECT_EQ(Recorder("IncludeOverflow"), (Typed{1, REG_DWORD_}));
+    EXPECT_EQ(Recorder("RecordDirectory"), (Typed{dir, REG_SZ_}));  // stored expanded
     EXPECT_EQ(Device("COMPort"), (Typed{2, REG_DWORD_}));
 }
 
@@ -253,16 +251,6 @@ TEST_F(SetupDialog, MeasurementDetailsPage) {
     EXPECT_EQ(Recorder("MeasurementWeather"), (Typed{QString("dry, 2 m/s wind"), REG_SZ_}));
     EXPECT_EQ(Recorder("MeasurementNotes"), (Typed{QString("north fence\nmic 1.5 m"), REG_SZ_}));
     EXPECT_EQ(Recorder("MeasurementOperator"), (Typed{QString("A. Stored"), REG_SZ_}));
-}
-
-TEST_F(SetupDialog, DirectoryWithEnvironmentReferenceIsShownAndStoredExpanded) {
-    const QString dir = qEnvironmentVariable("HOME") + "/Messungen";
-    Rec("RecordDirectory", QString("%HOME%/Messungen"));
-    ASSERT_EQ(Recorder("RecordDirectory").type, REG_EXPAND_SZ_);
-    QPointer<frmSetup> d = MakeDialog();
-    EXPECT_EQ(d->InputSaveDir->text(), dir);
-    d->cmdOK->click();
-    EXPECT_EQ(Recorder("RecordDirectory"), (Typed{dir, REG_SZ_}));
 }
 
 TEST_F(SetupDialog, ExtensionGetsItsLeadingDotWhenLeft) {
@@ -567,14 +555,21 @@ TEST_F(SetupDialog, CommandLineValuesAreShownGreyedAndNeverSaved) {
     EXPECT_EQ(Device("COM1Device").type, 0);
 }
 
-TEST_F(SetupDialog, OkWithoutAUsableSeparatorWritesNothingAndKeepsTheDialog) {
+// OK with a field that cannot be saved (no separator, a name part that would
+// leave the record directory) says which, writes nothing and brings the field
+// into view.
+TEST_F(SetupDialog, OkWithAnUnusableFieldWritesNothingAndKeepsTheDialog) {
     const struct {
-        const char *decimal, *tabular;
+        const char *decimal, *tabular, *base, *ext;
         QLineEdit* frmSetup::*field;
         const char* named;
     } cases[] = {
-        {"", ";", &frmSetup::InputDecimalSeparator, "\"Decimal Seperator\""},
-        {",", "", &frmSetup::InputTabularSeparator, "\"Tabular Separator\""},
+        {"", ";", "x", ".dat", &frmSetup::InputDecimalSeparator, "\"Decimal Seperator\""},
+        {",", "", "x", ".dat", &frmSetup::InputTabularSeparator, "\"Tabular Separator\""},
+        {",", ";", "../x", ".dat", &frmSetup::InputFileName, "\"Base Name\" must not contain \"/\""},
+        {",", ";", "x", ".d/at", &frmSetup::InputFileExtension, "\"Extension\" must not contain \"/\""},
+        {",", ";", "a..b", ".dat", &frmSetup::InputFileName, "\"Base Name\" must not contain \"..\""},
+        {",", ";", "a\tb", ".dat", &frmSetup::InputFileName, "control characters"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.named);
@@ -584,33 +579,6 @@ TEST_F(SetupDialog, OkWithoutAUsableSeparatorWritesNothingAndKeepsTheDialog) {
         d->tbsOptions->setCurrentIndex(1);
         d->InputDecimalSeparator->setText(QString::fromUtf8(c.decimal));
         d->InputTabularSeparator->setText(QString::fromUtf8(c.tabular));
-        d->cmdOK->click();
-        ASSERT_EQ(messages.messages.size(), 1);
-        EXPECT_TRUE(messages.messages[0].text.contains(c.named)) << messages.messages[0].text.toStdString();
-        EXPECT_TRUE(StoreBytes().isEmpty());
-        EXPECT_TRUE(d->isVisible());
-        EXPECT_EQ(initApplicationCalls, 0);
-        EXPECT_EQ(d->tbsOptions->currentIndex(), 0);  // the field is brought into view
-        EXPECT_EQ(QApplication::focusWidget(), (*d).*c.field);
-    }
-}
-
-TEST_F(SetupDialog, NamePartsThatLeaveTheRecordDirectoryAreRefused) {
-    const struct {
-        const char *base, *ext;
-        QLineEdit* frmSetup::*field;
-        const char* named;
-    } cases[] = {
-        {"../x", ".dat", &frmSetup::InputFileName, "\"Base Name\" must not contain \"/\""},
-        {"x", ".d/at", &frmSetup::InputFileExtension, "\"Extension\" must not contain \"/\""},
-        {"a..b", ".dat", &frmSetup::InputFileName, "\"Base Name\" must not contain \"..\""},
-        {"a\tb", ".dat", &frmSetup::InputFileName, "control characters"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.named);
-        messages.messages.clear();
-        QPointer<frmSetup> d = MakeDialog();
-        ShowActive(d);
         d->InputFileName->setText(QString::fromLatin1(c.base));
         d->InputFileExtension->setText(QString::fromLatin1(c.ext));
         d->cmdOK->click();
@@ -619,8 +587,11 @@ TEST_F(SetupDialog, NamePartsThatLeaveTheRecordDirectoryAreRefused) {
             << messages.messages[0].text.toStdString();
         EXPECT_TRUE(StoreBytes().isEmpty());
         EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(initApplicationCalls, 0);
+        EXPECT_EQ(d->tbsOptions->currentIndex(), 0);
         EXPECT_EQ(QApplication::focusWidget(), (*d).*c.field);
         d->close();
+        initApplicationCalls = 0;
     }
 }
 
@@ -663,7 +634,7 @@ TEST_F(SetupDialog, BothPagesAreDrawnIntoTheDocs) {
     Rec("TabularSeparator", 9, REG_DWORD_);
     for (int n = 1; n <= 4; ++n) {  // paths as on a real machine
         Store(kDeviceSection, QString("COM%1Device").arg(n),
-              QString(n == 1 ? "/dev/ttyUSB0" : "/dev/ttyS%1").arg(n - 1));
+              n == 1 ? QString("/dev/ttyUSB0") : QString("/dev/ttyS%1").arg(n - 1));
         if (n > 2) port->SetOpenFailure(QString("/dev/ttyS%1").arg(n - 1), kErrPortNotFound, "No such file");
     }
     QPointer<frmSetup> d = MakeDialog();

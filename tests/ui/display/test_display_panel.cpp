@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <iterator>
 
 namespace kestro::test {
 namespace {
@@ -76,59 +77,56 @@ TEST(DisplayPanel, ResetAndConnectionRules) {
     EXPECT_EQ(p.pictureIndex(E::imgOverflow), 1);
 }
 
-TEST(DisplayPanel, ModeLegendBlinksWhileAMeasurementRuns) {
+// The legends' pictures: the mode blinks while a measurement runs, the status
+// word picks both triangles, the range its bracket and the AUTO legend.
+TEST(DisplayPanel, LegendsPickTheirPictures) {
     const struct {
-        int16_t function, variant;
-        bool phase;
-        int index;
+        std::function<void(DisplayPanel&)> show;
+        E::Element element;
+        int index, second;  // second: the underflow triangle, or 1 when AUTO shows
+        int error = 0;
     } cases[] = {
-        {1, 1, false, 2}, {1, 1, true, 2}, {2, 1, true, 3},  {2, 2, false, 3}, {2, 2, true, 6},
-        {2, 3, true, 3},  {3, 2, true, 6}, {3, 1, true, 4},  {4, 1, true, 5},  {4, 2, true, 6},
-        {4, 4, true, 6},  {4, 5, true, 5}, {4, 3, false, 5}, {5, 0, true, 6},
+        {[](DisplayPanel& p) { p.ShowModeLegend(1, 1, false); }, E::imgMode, 2, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(1, 1, true); }, E::imgMode, 2, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(2, 1, true); }, E::imgMode, 3, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(2, 2, false); }, E::imgMode, 3, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(2, 2, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(2, 3, true); }, E::imgMode, 3, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(3, 2, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(3, 1, true); }, E::imgMode, 4, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(4, 1, true); }, E::imgMode, 5, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(4, 2, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(4, 4, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(4, 5, true); }, E::imgMode, 5, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(4, 3, false); }, E::imgMode, 5, 0},
+        {[](DisplayPanel& p) { p.ShowModeLegend(5, 0, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.ShowLevelStatus(0); }, E::imgOverflow, 1, 1},
+        {[](DisplayPanel& p) { p.ShowLevelStatus(5); }, E::imgOverflow, 2, 2},
+        {[](DisplayPanel& p) { p.ShowLevelStatus(12); }, E::imgOverflow, 4, 1},
+        {[](DisplayPanel& p) { p.ShowLevelStatus(3); }, E::imgOverflow, 1, 4},
+        {[](DisplayPanel& p) { p.ShowLevelStatus(10); }, E::imgOverflow, 3, 3},
+        {[](DisplayPanel& p) { p.ShowLevelStatus(0x7F); }, E::imgOverflow, 4, 4},
+        {[](DisplayPanel& p) { p.ShowRange(1); }, E::imgRange, 1, 0},
+        {[](DisplayPanel& p) { p.ShowRange(2); }, E::imgRange, 2, 0},
+        {[](DisplayPanel& p) { p.ShowRange(3); }, E::imgRange, 3, 0},
+        {[](DisplayPanel& p) { p.ShowRange(6); }, E::imgRange, 2, 1},
+        {[](DisplayPanel& p) { p.ShowRange(7); }, E::imgRange, 3, 1},
+        {[](DisplayPanel& p) { p.ShowRange(5); }, E::imgRange, 1, 1},
+        {[](DisplayPanel& p) { p.ShowRange(4); }, E::imgRange, 4, 1, kErrInvalidPicture},
+        {[](DisplayPanel& p) { p.ShowRange(0); }, E::imgRange, 4, 0, kErrInvalidPicture},
     };
-    for (const auto& c : cases) {
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
         DisplayPanel p;
-        p.SetShown(E::imgMode, false);
-        p.ShowModeLegend(c.function, c.variant, c.phase);
-        EXPECT_EQ(p.modeIndex(), c.index) << c.function << "/" << c.variant << " " << c.phase;
-        EXPECT_TRUE(p.isShown(E::imgMode));
-    }
-}
-
-TEST(DisplayPanel, StatusWordPicksBothTriangles) {
-    const struct {
-        int16_t status;
-        int over, under;
-    } cases[] = {{0, 1, 1}, {5, 2, 2}, {12, 4, 1}, {3, 1, 4}, {10, 3, 3}, {0x7F, 4, 4}};
-    for (const auto& c : cases) {
-        DisplayPanel p;
-        p.ShowLevelStatus(c.status);
-        EXPECT_EQ(p.pictureIndex(E::imgOverflow), c.over) << c.status;
-        EXPECT_EQ(p.pictureIndex(E::imgUnderflow), c.under) << c.status;
-    }
-}
-
-TEST(DisplayPanel, RangeShowsBracketAndAutoLegend) {
-    const struct {
-        int16_t range;
-        int bracket;
-        bool autoShown;
-        int error;
-    } cases[] = {{1, 1, false, 0},
-                 {2, 2, false, 0},
-                 {3, 3, false, 0},
-                 {6, 2, true, 0},
-                 {7, 3, true, 0},
-                 {5, 1, true, 0},
-                 {4, 4, true, kErrInvalidPicture},
-                 {0, 4, false, kErrInvalidPicture}};
-    for (const auto& c : cases) {
-        DisplayPanel p;
-        p.SetShown(E::imgRange, false);
-        EXPECT_EQ(ErrorOf([&] { p.ShowRange(c.range); }), c.error) << c.range;
-        EXPECT_EQ(p.pictureIndex(E::imgRange), c.bracket) << c.range;
-        EXPECT_EQ(p.isShown(E::imgAuto), c.autoShown) << c.range;
-        EXPECT_TRUE(p.isShown(E::imgRange));
+        p.SetShown(c.element, false);
+        EXPECT_EQ(ErrorOf([&] { c.show(p); }), c.error) << i;
+        EXPECT_EQ(c.element == E::imgMode ? p.modeIndex() : p.pictureIndex(c.element), c.index) << i;
+        EXPECT_EQ(c.element == E::imgOverflow ? p.pictureIndex(E::imgUnderflow)
+                  : c.element == E::imgRange  ? int(p.isShown(E::imgAuto))
+                                              : 0,
+                  c.second)
+            << i;
+        EXPECT_TRUE(c.element == E::imgOverflow || p.isShown(c.element)) << i;
     }
 }
 
@@ -168,7 +166,9 @@ TEST(DisplayPanel, ReadingAndLegendsInWords) {
     for (const auto& st : steps) {
         st.step();
         EXPECT_EQ(p.ReadingText(), QLatin1String(st.reading));
-        if (st.legends) EXPECT_EQ(p.LegendText(), QLatin1String(st.legends)) << st.reading;
+        if (st.legends) {
+            EXPECT_EQ(p.LegendText(), QLatin1String(st.legends)) << st.reading;
+        }
     }
     // Published: the legends at once, a new reading at most once a second.
     p.NoiseDisplay(734);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestro {
@@ -14,12 +15,13 @@ MeasurementRecord Level(int16_t level) {
     MeasurementRecord r;
     r.Flags = kFlagLp;
     r.Level = level;
+    r.FastLevel = level * 10.0;
     r.Timestamp = 46000.0 + level;
     r.Instant = level * 1000;
     return r;
 }
 
-// A script of operations: a number adds that level, 'R' restarts, 'C' clears,
+// A script of operations: a digit adds that level, 'R' restarts, 'C' clears,
 // 'T' is a hand-off that takes what waits. Expected: the hand-offs, as
 // "series:index:level" words, and the counters at the end.
 TEST(SampleSeries, PendingSamplesKeepTheirSeriesAndOrder) {
@@ -29,7 +31,7 @@ TEST(SampleSeries, PendingSamplesKeepTheirSeriesAndOrder) {
         int32_t count, recordNo;
     };
     const Case cases[] = {
-        {"1 2 T 3", "1:1:1 1:2:2 |", 3, 1},
+        {"1 2 T 3 T", "1:1:1 1:2:2 | 1:3:3 |", 3, 1},
         {"R 1 2 R 3 T", "1:1:1 1:2:2 2:1:3 |", 1, 2},  // two series in one tick: both handed off
         {"1 T R R 2 T", "1:1:1 | 2:1:2 |", 1, 2},      // a double restart is still one new series
         {"1 2 C 3 T", "2:1:3 |", 1, 2},                // after a clear the next sample opens a series
@@ -42,49 +44,50 @@ TEST(SampleSeries, PendingSamplesKeepTheirSeriesAndOrder) {
         std::vector<SampleSeries::Entry> taken;
         std::string out;
         for (const char* p = c.script; *p; ++p) {
-            if (*p == ' ') continue;
-            if (*p == 'R') {
-                s.Restart();
-            } else if (*p == 'C') {
-                s.Clear();
-            } else if (*p == 'T') {
-                s.TakePending(taken);
-                for (const auto& e : taken)
-                    out += std::to_string(e.RecordNo) + ":" + std::to_string(e.Index) + ":" +
-                           std::to_string(e.Sample.Level) + " ";
-                out += "| ";
-            } else {
-                s.Add(Level(int16_t(*p - '0')));
-            }
+            if (*p == 'R') s.Restart();
+            if (*p == 'C') s.Clear();
+            if (*p >= '0' && *p <= '9') s.Add(Level(int16_t(*p - '0')));
+            if (*p != 'T') continue;
+            s.TakePending(taken);
+            for (const auto& e : taken)
+                out += std::to_string(e.RecordNo) + ":" + std::to_string(e.Index) + ":" +
+                       std::to_string(e.Sample.Level) + " ";
+            out += "| ";
         }
-        if (!out.empty()) out.pop_back();
+        out.pop_back();
         EXPECT_EQ(out, c.handedOff);
         EXPECT_EQ(s.Count, c.count);
         EXPECT_EQ(s.RecordNo, c.recordNo);
     }
 }
 
+// Element 0 is the header of the series (the fast one carries FastLevel, the
+// slow one Level); the first and the last sample stay after the hand-off, the
+// samples between them only while they wait.
 TEST(SampleSeries, HeaderFirstAndLastSurviveTheHandOff) {
     SampleSeries slow(false), fast(true);
     std::vector<SampleSeries::Entry> taken;
     for (int16_t i = 1; i <= 5; ++i) {
-        MeasurementRecord r = Level(i);
-        r.FastLevel = i * 10.0;
-        slow.Add(r);
-        fast.Add(r);
+        slow.Add(Level(i));
+        fast.Add(Level(i));
         if (i == 3) slow.TakePending(taken);
     }
-    EXPECT_EQ(slow.Get(0).Level, 1);
-    EXPECT_EQ(slow.Get(0).FastLevel, 0.0) << "the slow header carries the level only";
-    EXPECT_EQ(fast.Get(0).FastLevel, 10.0);
-    EXPECT_EQ(fast.Get(0).Level, 0);
+    MeasurementRecord header;
+    header.Flags = kFlagLp, header.Timestamp = 46001.0, header.Instant = 1000;
+    MeasurementRecord slowHeader = header, fastHeader = header;
+    slowHeader.Level = 1;
+    fastHeader.FastLevel = 10.0;
+    EXPECT_EQ(slow.Get(0), slowHeader);
+    EXPECT_EQ(fast.Get(0), fastHeader);
     EXPECT_EQ(slow.Get(0).Instant, 1000);
-    EXPECT_EQ(slow.Get(1).Level, 1);
-    EXPECT_EQ(slow.Get(2).Level, 0) << "handed off and let go";
-    EXPECT_EQ(slow.Get(4).Level, 4) << "still waiting";
-    EXPECT_EQ(slow.Get(5).Level, 5);
-    EXPECT_EQ(slow.Get(6).Level, 0);
-    EXPECT_EQ(slow.Get(-1).Level, 0);
+    // 2 and 3 were handed off and let go; nothing outside 1..Count.
+    for (const auto& [n, level] : {std::pair{-1, 0}, {1, 1}, {2, 0}, {3, 0}, {4, 4}, {5, 5}, {6, 0}})
+        EXPECT_EQ(slow.Get(n).Level, level) << n;
+    EXPECT_EQ(fast.Get(3), Level(3)) << "still waiting";
+    fast.Clear();
+    EXPECT_EQ(fast.Get(0), MeasurementRecord{});
+    EXPECT_EQ(fast.Add(Level(8)), 1);
+    EXPECT_EQ(fast.Get(0).FastLevel, 80.0);
 }
 
 }  // namespace

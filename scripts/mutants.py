@@ -1,0 +1,336 @@
+#!/usr/bin/env python3
+"""Mutation check: do the tests notice when the code is wrong?
+
+Applies a fixed list of single mutations (a flipped comparison, an off-by-one,
+a dropped statement, an early return, swapped arguments) one at a time to a
+copy-free working tree: the file is changed, the test programs of its library
+are rebuilt and run, and the file is restored byte for byte before the next
+one. A mutation is killed when a test fails (or hangs past the timeout).
+
+    python3 scripts/mutants.py                 # every mutation, build dir "build"
+    python3 scripts/mutants.py --lib recording # one library
+    python3 scripts/mutants.py --list          # the mutations and whether each still applies
+    python3 scripts/mutants.py --only 17       # one mutation by its number
+    python3 scripts/mutants.py --min 85        # exit 1 below 85 % killed
+
+The build directory must be configured (cmake -S . -B build -G Ninja). The
+source tree is changed only while a mutation runs; an interrupted run restores
+the file it had changed.
+"""
+
+import argparse
+import hashlib
+import os
+import signal
+import subprocess
+import sys
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+
+# Library -> test programs (build target, arguments). Programs are run
+# directly, not through ctest: one process per program is much quicker.
+TESTS = {
+    "protocol": [("test_protocol", [])],
+    "statistics": [("test_statistics", [])],
+    "recording": [("test_recording", [])],
+    "settings": [("test_settings", [])],
+    "remote": [("test_remote", []), ("test_mqtt", [])],
+    "session": [("test_session", [])],
+}
+
+
+@dataclass
+class Mutation:
+    lib: str
+    path: str
+    before: str
+    after: str
+    what: str
+    occurrence: int = 1  # which occurrence of `before` (1-based) when it is not unique
+
+
+M = Mutation
+
+# The fixed list. `before` must occur in the file (the occurrence-th time);
+# keep snippets short but specific enough to survive reformatting.
+MUTATIONS = [
+    # ---- protocol: the scanner, the receive buffer, the sample series, the interpreter
+    M("protocol", "src/protocol/ArgParser.cpp", "if (v > std::numeric_limits<int32_t>::max())",
+      "if (v >= std::numeric_limits<int32_t>::max())", "overflow bound one too low"),
+    M("protocol", "src/protocol/ArgParser.cpp", "if (v > std::numeric_limits<int32_t>::max()) throw",
+      "if (v > int64_t{std::numeric_limits<int32_t>::max()} + 1) throw", "overflow bound one too high"),
+    M("protocol", "src/protocol/ArgParser.cpp", "case 2:\n            return 2;", "case 2:\n            return 10;",
+      "binary radix read as decimal"),
+    M("protocol", "src/protocol/ArgParser.cpp", "case 1:\n            return 16;", "case 1:\n            return 10;",
+      "hexadecimal radix read as decimal"),
+    M("protocol", "src/protocol/ArgParser.cpp", "if (++k > 2) {", "if (++k > 3) {", "a third number accepted"),
+    M("protocol", "src/protocol/ArgParser.cpp", "if (a.Radix == 3) fraction = true;", "",
+      "fraction point never starts a fraction"),
+    M("protocol", "src/protocol/ProtocolState.cpp", "if (!rxFlooding_) {", "if (true) {",
+      "a flood logged on every append"),
+    M("protocol", "src/protocol/ProtocolState.cpp", "if (crs > 0) rxFlooding_ = false;", "",
+      "the flood log never re-armed"),
+    M("protocol", "src/protocol/ProtocolState.cpp", "if (rxHead_ > 0 && rxHead_ >= pending) {",
+      "if (rxHead_ > 0 && rxHead_ >= pending + 1000000) {", "consumed characters never compacted"),
+    M("protocol", "src/protocol/SampleSeries.cpp", "if (!fresh_) ++RecordNo;", "++RecordNo;",
+      "a restart before the first sample counted twice"),
+    M("protocol", "src/protocol/SampleSeries.cpp", "if (n < 1 || n > Count) return", "if (n < 1 || n >= Count) return",
+      "the last sample not found"),
+    M("protocol", "src/protocol/SampleSeries.cpp", "std::swap(out, pending_);", "out = pending_;",
+      "pending samples handed off twice"),
+    M("protocol", "src/protocol/Interpreter.cpp", "int64_t stamp = std::max(now.utcMs, last + step);",
+      "int64_t stamp = now.utcMs;", "stamps of a burst not spread"),
+    M("protocol", "src/protocol/Interpreter.cpp",
+      "if (function != st.DevFunction || variant != st.DevVariant) ps.BufferRestart = kRestartBoth;", "",
+      "a function change in the status answer restarts nothing"),
+    M("protocol", "src/protocol/Interpreter.cpp", "if (ps.RecordState != kRecordOff && IsRecordedCode(old))",
+      "if (ps.RecordState != kRecordOff && IsRecordedCode(code))", "the new code decides what is stored"),
+    M("protocol", "src/protocol/Interpreter.cpp", "if (a.size() != 11) return;", "if (a.size() < 11) return;",
+      "an overlong fast value line accepted"),
+    # ---- recording: the writer's outages and the hand-off
+    M("recording", "src/recording/RecordWriter.cpp",
+      "if (done > 0 && !(regular && ::ftruncate(fd, synced) == 0)) *written += done;",
+      "if (done > 0) *written += done;", "a partial batch not taken back"),
+    M("recording", "src/recording/RecordWriter.cpp", "else if (spoolTaken > 0)\n        WriteOffset(b.spool, b.spoolDone);",
+      "", "the crash offset never written"),
+    M("recording", "src/recording/RecordWriter.cpp", "Spool(b, b.memory + bytes)", "Spool(b, bytes + b.memory)",
+      "held lines spooled behind newer ones"),
+    M("recording", "src/recording/RecordWriter.cpp", " ||\n            st.st_size != b.spoolSize;", ";",
+      "a spool cut short not noticed"),
+    M("recording", "src/recording/RecordWriter.cpp", "b.lostSpoolLines += b.spoolLines;", "",
+      "lines of a vanished spool not counted"),
+    M("recording", "src/recording/RecordWriter.cpp", "if (taken > 0 && (now_() - start) * (pieces + 1) / pieces > budgetNs)",
+      "if (false)", "catching up ignores the tick's time"),
+    M("recording", "src/recording/RecordWriter.cpp", "taken >= kDrainChunk", "taken > kDrainChunk",
+      "one piece beyond the chunk"),
+    M("recording", "src/recording/RecordWriter.cpp", "if (memoryBytes_ + bytes.size() > memoryLimit_) {",
+      "if (false) {", "memory held without a bound"),
+    M("recording", "src/recording/SeriesRecorder.cpp", "now - it->loggedMs >= kRepeatLogMs || ", "",
+      "a lasting failure never logged again"),
+    M("recording", "src/recording/SeriesRecorder.cpp", "log = it->err != e.err ||", "log = true ||",
+      "a lasting failure logged on every tick"),
+    M("recording", "src/recording/SeriesRecorder.cpp", "if (!batch.isEmpty()) WriteRecordBatch(SlowFileName, batch);",
+      "", "the rest of the old series written into the new file"),
+    M("recording", "src/recording/SeriesRecorder.cpp", "if (e.Sample.Flags > 0) {\n            emit",
+      "if (e.Sample.Flags != 0) {\n            emit", "a sample without flags written"),
+    M("recording", "src/recording/SeriesRecorder.cpp", "buf[buf.Count()].Instant - buf[0].Instant",
+      "buf[0].Instant - buf[buf.Count()].Instant", "duration with swapped ends"),
+    M("recording", "src/recording/SampleWindow.cpp", " || samples_.size() > kMaxSamples", "",
+      "the graph's buffer unbounded once the clock went back"),
+    M("recording", "src/recording/RecordFormat.cpp", "if (value < 0) out.append('-');", "",
+      "the sign of a negative level lost"),
+    M("recording", "src/recording/RecordFormat.cpp", "r.FastLevel > 0.0 ? kErrOverflow : kErrInvalidCall",
+      "r.FastLevel > 0.0 ? kErrInvalidCall : kErrOverflow", "the reasons of a missing fast value swapped"),
+    # ---- statistics
+    M("statistics", "src/statistics/IntervalEngine.cpp",
+      "if (open_ && (localMs >= alignedStart_ + intervalMs_ ||", "if (open_ && (localMs > alignedStart_ + intervalMs_ ||",
+      "a sample on the interval edge kept in the old interval"),
+    M("statistics", "src/statistics/IntervalEngine.cpp",
+      " || localMs < alignedStart_ - kClockBackMs))\n        closeInterval", "))\n        closeInterval",
+      "a clock set back stays in the open interval"),
+    M("statistics", "src/statistics/IntervalEngine.cpp",
+      "if (!running_ || !open_) return;\n    if (localMs >= alignedStart_", "if (!running_ || !open_) return;\n    if (localMs > alignedStart_",
+      "the clock on the interval edge does not end it"),
+    M("statistics", "src/statistics/IntervalEngine.cpp", "std::clamp(seriesLast_, intervalFirst_, alignedStart_ + intervalMs_)",
+      "alignedStart_ + intervalMs_", "the last interval ends at its edge, not at the last sample"),
+    M("statistics", "src/statistics/RunningLevels.cpp", "if (gap < -kJitterMs || gap > kClockStepMs)\n        gap = cadenceMs_;\n    else",
+      "", "a clock set counts as time recorded"),
+    M("statistics", "src/statistics/RunningLevels.cpp", "s.energy = te - te_;", "s.energy = te;",
+      "running Leq not differenced"),
+    M("statistics", "src/statistics/RunningLevels.cpp", "if (te - te_ < -(edge_ + edge)) {", "if (false) {",
+      "a meter restart not noticed"),
+    M("statistics", "src/statistics/RunningLevels.cpp", "error > RunningIntegrator::kResolvedFraction * energy",
+      "error > 10 * RunningIntegrator::kResolvedFraction * energy", "unresolved Leq given"),
+    M("statistics", "src/statistics/RunningLevels.cpp", "if (next.edgeStart != edgeEnd) edgeInner", "edgeInner",
+      "errors of adjoining stretches never cancel"),
+    M("statistics", "src/statistics/DayLevels.cpp", "p->coverage() < kMinimumCoverage", "p->coverage() < 0.5",
+      "assessment days with too little coverage complete"),
+    M("statistics", "src/statistics/DayLevels.cpp", "if (hour < p.dayStartHour) --day;", "if (hour <= p.dayStartHour) --day;",
+      "the first day hour counted for the day before"),
+    M("statistics", "src/statistics/DayLevels.cpp", "hour >= dayStartHour && hour < eveningStartHour",
+      "hour >= dayStartHour && hour <= eveningStartHour", "the first evening hour counted as day"),
+    M("statistics", "src/statistics/LevelAccumulator.cpp", "(int64_t{percent} * samples_ + 99) / 100",
+      "(int64_t{percent} * samples_) / 100", "percentile rank rounded down"),
+    M("statistics", "src/statistics/LevelAccumulator.cpp", "? (hundredths + 5) / 10", "? (hundredths + 4) / 10",
+      "half a tenth rounded down"),
+    M("statistics", "src/statistics/LevelAccumulator.cpp", "min_ = samples_ == 0 ? o.min_ : std::min(min_, o.min_);",
+      "min_ = std::min(min_, o.min_);", "merging into an empty stretch keeps its zero minimum"),
+    M("statistics", "src/statistics/StatisticsRecorder.cpp", "x < -32768.0 || x > 32767.0) return false;",
+      "x < -32768.0) return false;", "a fast level beyond 16 bits wraps"),
+    M("statistics", "src/statistics/RecordFileReader.cpp", "if (ms < ref - kHalfDayMs) ms += kMsPerDay;", "",
+      "midnight not passed"),
+    M("statistics", "src/statistics/RecordFileReader.cpp", "if (out.hasTime && out.decimal != p[8])", "if (false)",
+      "different decimal separators in one line accepted"),
+    M("statistics", "src/statistics/RecordAnalysis.cpp", "if (running || e.localMs > fromMs) break;",
+      "if (running || e.localMs > toMs) break;", "a span resumed after its start"),
+    # ---- remote
+    M("remote", "src/remote/IntervalQueue.cpp", "while (entries_.size() >= kMaxEntries) {",
+      "while (entries_.size() > kMaxEntries) {", "queue bound one too high"),
+    M("remote", "src/remote/IntervalQueue.cpp", "entries_.front().queuedUtcMs < nowUtcMs - maxAgeMs_",
+      "entries_.front().queuedUtcMs <= nowUtcMs - maxAgeMs_", "a message dropped at exactly seven days"),
+    M("remote", "src/remote/IntervalQueue.cpp", "if (e.seq <= acked_ || (", "if ((",
+      "delivered messages come back after a restart"),
+    M("remote", "src/remote/IntervalQueue.cpp", "while (!entries_.empty() && entries_.front().seq <= seq) {",
+      "while (!entries_.empty() && entries_.front().seq < seq) {", "the acknowledged message itself kept"),
+    M("remote", "src/remote/MqttPublisher.cpp", "sentGeneration_ = generation;\n        sentThrough_ = 0;",
+      "sentGeneration_ = generation;", "messages in flight not sent again after a reconnection"),
+    M("remote", "src/remote/MqttLink.cpp", "retryMs = std::min(retryMs * 2, cfg.maxRetryMs);",
+      "retryMs = retryMs * 2;", "reconnect back-off without its cap"),
+    M("remote", "src/remote/MqttLink.cpp", "retryMs = std::min(retryMs * 2, cfg.maxRetryMs);",
+      "retryMs = std::min(retryMs, cfg.maxRetryMs);", "reconnect back-off never grows"),
+    M("remote", "src/remote/StationMonitor.cpp", "now.utcMs - statisticsNoticeMs_ >= kStatisticsNoticeMs",
+      "now.utcMs - statisticsNoticeMs_ >= 0", "statistics notices not rate limited"),
+    M("remote", "src/remote/StationMonitor.cpp", "now.utcMs - filesNoticeMs_ >= kFilesNoticeMs",
+      "now.utcMs - filesNoticeMs_ >= 0", "file notices not rate limited"),
+    M("remote", "src/remote/StationMonitor.cpp", " || history_.size() > kHistoryMax", "",
+      "history without its cap"),
+    M("remote", "src/remote/RequestGuard.cpp", "if (headBytes_ + length > max_) {", "if (headBytes_ + length >= max_) {",
+      "a request of exactly the limit refused"),
+    M("remote", "src/remote/RequestGuard.cpp", "if (headBytes_ + bodyLeft_ > max_)", "if (headBytes_ + bodyLeft_ > max_ + 1)",
+      "a body one byte over the limit accepted"),
+    M("remote", "src/remote/RequestGuard.cpp", "(seenLength_ && value.toLongLong() != bodyLeft_)", "false",
+      "two different lengths accepted"),
+    M("remote", "src/remote/RequestGuard.cpp", "if (line_.endsWith('\\r')) line_.chop(1);", "",
+      "carriage returns left in header lines"),
+    M("remote", "src/remote/StationTime.cpp", "return atCurrent > atPrevious ? currentMin_ : previousMin_;",
+      "return atCurrent > atPrevious ? previousMin_ : currentMin_;", "the repeated hour gets the wrong offset"),
+    M("remote", "src/remote/RemoteOptions.cpp", "value > 65535", "value > 65536", "port 65536 accepted"),
+    # ---- settings
+    M("settings", "src/settings/SettingsSchema.cpp", "if (n < 1 || n > 255)", "if (n < 0 || n > 255)",
+      "separator code 0 accepted"),
+    M("settings", "src/settings/SettingsSchema.cpp", "if (n < 1 || n > 255)", "if (n < 1 || n > 256)",
+      "separator code 256 accepted"),
+    M("settings", "src/settings/SettingsSchema.cpp", "if (n < def.min || n > def.max)", "if (n > def.max)",
+      "a range without its lower end"),
+    M("settings", "src/settings/SettingsSchema.cpp",
+      "if (text.contains(QLatin1String(\"..\"))) return", "if (false) return", "\"..\" in a name part accepted"),
+    M("settings", "src/settings/cRegistry.cpp", "if (logNo != 0 && errorLog_ && before != c.state)",
+      "if (logNo != 0 && errorLog_)", "an unusable store logged on every read"),
+    M("settings", "src/settings/cRegistry.cpp", "if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<int32_t>::max()) return false;",
+      "", "a number wider than 32 bits stored cut"),
+    M("settings", "src/settings/cRegistry.cpp", "split(QLatin1Char('\\\\'), Qt::SkipEmptyParts).join",
+      "split(QLatin1Char('\\\\'), Qt::KeepEmptyParts).join", "hand-edited key paths not found"),
+    M("settings", "src/settings/SettingsSchema.cpp", "if (reg.IsRunValue()) return;", "",
+      "a value for this run written into the store"),
+    M("settings", "src/settings/RecorderSettings.cpp", "if (row.opensSetup) result = 1;", "",
+      "a missing value opens no setup dialog"),
+]
+
+
+def run(cmd, timeout=None, env=None):
+    return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          text=True, timeout=timeout, env=env)
+
+
+def apply(m):
+    p = ROOT / m.path
+    text = p.read_text()
+    pos = -1
+    for _ in range(m.occurrence):
+        pos = text.find(m.before, pos + 1)
+        if pos < 0:
+            raise ValueError(f"{m.path}: snippet not found: {m.before!r}")
+    return p, text, text[:pos] + m.after + text[pos + len(m.before):]
+
+
+def run_tests(build, lib, timeout):
+    """True when every test program of lib passes."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    for target, args in TESTS[lib]:
+        exe = build / "bin" / target
+        try:
+            proc = subprocess.Popen([str(exe), "--gtest_brief=1", *args], cwd=build,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    env=env, start_new_session=True)
+            rc = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
+            return False
+        if rc != 0:
+            return False
+    return True
+
+
+def build_targets(build, lib):
+    targets = [t for t, _ in TESTS[lib]]
+    r = run(["cmake", "--build", str(build), "-j", "2", "--target", *targets])
+    return r.returncode == 0, r.stdout
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default="build")
+    ap.add_argument("--lib", action="append", help="only these libraries")
+    ap.add_argument("--only", type=int, action="append", help="only these mutation numbers (1-based)")
+    ap.add_argument("--timeout", type=int, default=300, help="seconds per test program")
+    ap.add_argument("--list", action="store_true")
+    ap.add_argument("--min", type=float, default=0.0, help="exit 1 when fewer percent are killed")
+    a = ap.parse_args()
+
+    chosen = [(i + 1, m) for i, m in enumerate(MUTATIONS)
+              if (not a.lib or m.lib in a.lib) and (not a.only or (i + 1) in a.only)]
+    if a.list:
+        bad = 0
+        for n, m in chosen:
+            try:
+                apply(m)
+                state = ""
+            except ValueError:
+                state, bad = "  <- snippet not found", bad + 1
+            print(f"{n:3} {m.lib:10} {m.path}: {m.what}{state}")
+        return 1 if bad else 0
+
+    build = (ROOT / a.build).resolve()
+    libs = sorted({m.lib for _, m in chosen})
+    for lib in libs:
+        ok, out = build_targets(build, lib)
+        if not ok or not run_tests(build, lib, a.timeout):
+            print(f"{lib}: the unmutated tests do not build or pass; fix that first\n{out[-3000:]}")
+            return 2
+
+    results = {}
+    survivors = []
+    for n, m in chosen:
+        p, original, mutated = apply(m)
+        digest = hashlib.sha256(original.encode()).hexdigest()
+        start = time.monotonic()
+        try:
+            p.write_text(mutated)
+            ok, out = build_targets(build, m.lib)
+            if not ok:
+                verdict = "invalid"  # does not compile: a fault of the list, not of the tests
+            else:
+                verdict = "survived" if run_tests(build, m.lib, a.timeout) else "killed"
+        finally:
+            p.write_text(original)
+            assert hashlib.sha256(p.read_text().encode()).hexdigest() == digest
+        results.setdefault(m.lib, []).append(verdict)
+        if verdict != "killed":
+            survivors.append((n, m, verdict))
+        print(f"{n:3} {verdict:8} {time.monotonic() - start:6.1f} s  {m.lib}: {m.what}", flush=True)
+
+    # Leave the build matching the restored sources.
+    for lib in libs:
+        build_targets(build, lib)
+
+    print("\nlibrary      killed  survived  invalid")
+    total_killed = total_valid = 0
+    for lib in sorted(results):
+        v = results[lib]
+        k, s, i = v.count("killed"), v.count("survived"), v.count("invalid")
+        total_killed += k
+        total_valid += k + s
+        print(f"{lib:12} {k:6} {s:9} {i:8}")
+    pct = 100.0 * total_killed / total_valid if total_valid else 0.0
+    print(f"{'all':12} {total_killed:6} {total_valid - total_killed:9}   {pct:.1f} % killed")
+    for n, m, verdict in survivors:
+        print(f"  {verdict}: #{n} {m.path}: {m.what}")
+    return 1 if pct < a.min else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
