@@ -11,24 +11,29 @@ TEST_F(PollCycle, StartUpSendsOneStepPerTickAfterTheSerialNumberGate) {
     const struct {
         const char* what;
         const char* status;  // the answer before every tick after the gate
-        bool armAtGate;
+        bool armAtGate, armOnStart;
         QStringList sixth;       // the sixth tick after the gate
         const char* thenStatus;  // the function reported afterwards
         QStringList then;
     } rows[] = {
-        {"Lp", "gds 11203\r", false, Cmds({"gds", "awm 0", "swm 1"}), nullptr, {}},
-        {"Initialisation: no function to set", "gds 01203\r", false, Cmds({"gds"}), nullptr, {}},
+        {"Lp", "gds 11203\r", false, false, Cmds({"gds", "awm 0", "swm 1"}), nullptr, {}},
+        {"Initialisation: no function to set", "gds 01203\r", false, false, Cmds({"gds"}), nullptr, {}},
         {"armed at the gate: the fast values stay on",
          "gds 11203\r",
          true,
+         false,
          Cmds({"gds", "awm 1", "swm 1"}),
          nullptr,
          {}},
-        {"no function reported: the step waits", "ldk\r", false, Cmds({"gds"}), "gds 21203\r",
+        {"no function reported: the step waits", "ldk\r", false, false, Cmds({"gds"}), "gds 21203\r",
          Cmds({"gds", "awm 0", "swm 2"})},
+        // Armed by the command line once started, after the start-up's own commands, on every connection.
+        {"--record", "gds 11203\r", false, true, Cmds({"gds", "awm 0", "swm 1", "swm 1", "awm 1"}), nullptr, {}},
+        {"--record again", "gds 11203\r", false, true, Cmds({"gds", "awm 0", "swm 1", "swm 1", "awm 1"}), nullptr, {}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
+        s->setArmOnStart(r.armOnStart);
         Said();
         EXPECT_EQ(Tick(), Cmds({"gsn"}));
         Feed("gsn 12345678\r");
@@ -49,8 +54,10 @@ TEST_F(PollCycle, StartUpSendsOneStepPerTickAfterTheSerialNumberGate) {
         EXPECT_EQ(s->InitStep, 7);
         Feed(r.status);
         EXPECT_EQ(Tick(), Cmds({"gds"}));
-        EXPECT_EQ(Said().count(QStringLiteral("completed")), 1);
-        EXPECT_EQ(ps.RecordState, r.armAtGate ? kRecordArmed : kRecordOff);
+        const QStringList said = Said();
+        EXPECT_EQ(said.count(QStringLiteral("completed")), 1);
+        EXPECT_EQ(said.count(QStringLiteral("started")), 0) << "once, at the gate";
+        EXPECT_EQ(ps.RecordState, r.armAtGate || r.armOnStart ? kRecordArmed : kRecordOff);
         for (int i = 0; i < 6; ++i)
             Tick();
         ASSERT_FALSE(s->isOnline());

@@ -206,6 +206,7 @@ TEST_F(Supervision, ShutdownWritesWhatArrivedBeforeTheStopSequence) {
     Feed("lp 700 0\r");
     Tick();
     Feed("lp 701 0\r");
+    s->Timer1.start();
     EXPECT_EQ(Sent([&] { EXPECT_TRUE(s->shutdown().isEmpty()); }), Cmds({"SMM 0", "LDK 0"}));
     EXPECT_EQ(RecordValues(), QList<QStringList>({{"70,0", "70,1"}}));
     EXPECT_FALSE(s->Timer1.isActive());
