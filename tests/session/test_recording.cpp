@@ -41,20 +41,12 @@ TEST_F(Keys, KeysAndOptionsSendTheirCommandsAndArmOrDisarm) {
         if (r.armedBefore) Feed("lp 700 0\r");  // a slow sample in the buffers
         ps.BufferRestart = 0;
         Said();
-        const QStringList sent = Sent([&] {
-            switch (r.act) {
-                case Record:
-                    return s->recordKey();
-                case Stop:
-                    return s->stopRecordKey();
-                case Power:
-                    return s->powerKey();
-                case Function:
-                    return s->chooseFunction(r.index);
-                case Range:
-                    return s->chooseRange(r.index);
-            }
-        });
+        const std::function<void()> acts[] = {[&] { s->recordKey(); }, [&] { s->stopRecordKey(); },
+                                              [&] { s->powerKey(); }, [&] { s->chooseFunction(r.index); },
+                                              [&] {
+                                                  s->chooseRange(r.index);
+                                              }};
+        const QStringList sent = Sent(acts[r.act]);
         EXPECT_EQ(sent, r.commands);
         EXPECT_EQ(s->armed(), r.armedAfter);
         const QStringList said = Said();
