@@ -95,7 +95,7 @@ int KestroApplication::Main() {
     connect(session_.get(), &Session::portBack, this,
             [this](int16_t port) { Notice(session_->portText(port) + QStringLiteral(" is back")); });
     // The signal follows every file's error text; the service says only when the reason changes.
-    connect(&session_->recorder(), &SeriesRecorder::recordErrorChanged, this, [this] {
+    connect(session_.get(), &Session::recordErrorChanged, this, [this] {
         const QString reason = session_->recorder().RecordErrorReason();
         if (reason == recordProblem_) return;
         recordProblem_ = reason;

@@ -46,6 +46,7 @@ Session::Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const Event
     connect(&retryTimer_, &QTimer::timeout, this, &Session::RetryPort);
     connect(&superviseTimer_, &QTimer::timeout, this, &Session::SuperviseLink);
     connect(&com_, &frmCOMx::portGone, this, &Session::OnPortGone);
+    connect(&recorder_, &SeriesRecorder::recordErrorChanged, this, &Session::recordErrorChanged);
     recorder_.evidence().onCalibration = [this](const CalibrationCheck& c) {
         emit calibrationChecked(c);
     };

@@ -97,6 +97,8 @@ signals:
     void timeAxisRestarted();
     void statusText(const QString& text);  // a passing state of the link, empty when none
     void calibrationChecked(const kestro::CalibrationCheck& check);
+    // A record file fails or is written again: "Record file error: ...", empty when none.
+    void recordErrorChanged(const QString& text);
     // ---- after the tick ----
     void deviceStarted();     // passed the serial-number gate: keys and options usable
     void startupCompleted();  // the start-up command sequence is done

@@ -138,7 +138,7 @@ frmKestroRecord::frmKestroRecord(Session& session, bool startTimers, QWidget* pa
     setWindowTitle(QStringLiteral(" Kestro-Recorder"));
     BlinkTimer.setInterval(500);
     connect(&BlinkTimer, &QTimer::timeout, this, &frmKestroRecord::BlinkTimer_Timer);
-    connect(&session.recorder(), &SeriesRecorder::recordErrorChanged, this, [this] { ShowPanel3(); });
+    connect(&session, &Session::recordErrorChanged, this, [this] { ShowPanel3(); });
     BuildWindow();
     ObserveSession();
 }
