@@ -60,31 +60,31 @@ protected:
     }
     void TearDown() override { qunsetenv("KESTRO_COM1"); }
 
-    // Every announcement as a line: "function 2 opt", "range 6 0 opt", "armed 1", ...
-    // ("opt": OptionUpdate was set while it was announced).
+    // Every announcement as a line: its name, its first `args` arguments, and
+    // "opt" when OptionUpdate was set meanwhile ("function 2 opt", "armed 1").
+    static QString Arg(const QString& v) { return v; }
+    static QString Arg(int v) { return QString::number(v); }
+    template <class... A>
+    void Note(void (Session::*signal)(A...), const char* name, int args = sizeof...(A)) {
+        QObject::connect(s.get(), signal, [=](A... a) {
+            const QStringList line = QStringList{name, Arg(a)...}.mid(0, args + 1);
+            said << line.join(' ') + (s->OptionUpdate ? QStringLiteral(" opt") : QString());
+        });
+    }
     void Observe() {
-        auto note = [this](QString line) {
-            said << line;
-        };
-        auto opt = [this] {
-            return s->OptionUpdate ? QStringLiteral(" opt") : QString();
-        };
-        Session* p = s.get();
-        QObject::connect(p, &Session::wentOnline, [=] { note("online"); });
-        QObject::connect(p, &Session::wentOffline, [=] { note("offline" + opt()); });
-        QObject::connect(p, &Session::functionChanged,
-                         [=](int16_t f, int16_t) { note(QString("function %1").arg(f) + opt()); });
-        QObject::connect(p, &Session::levelChanged, [=](int16_t v) { note(QString("level %1").arg(v)); });
-        QObject::connect(p, &Session::levelStatusChanged, [=](int16_t v) { note(QString("status %1").arg(v)); });
-        QObject::connect(p, &Session::rangeChanged,
-                         [=](int16_t r, int o) { note(QString("range %1 %2").arg(r).arg(o) + opt()); });
-        QObject::connect(p, &Session::batteryChanged, [=](int16_t v) { note(QString("battery %1").arg(v)); });
-        QObject::connect(p, &Session::recordingChanged, [=](bool on) { note(QString("armed %1").arg(on)); });
-        QObject::connect(p, &Session::timeAxisRestarted, [=] { note("axis"); });
-        QObject::connect(p, &Session::statusText, [=](const QString& t) { note("text " + t); });
-        QObject::connect(p, &Session::deviceStarted, [=] { note("started"); });
-        QObject::connect(p, &Session::startupCompleted, [=] { note("completed"); });
-        QObject::connect(p, &Session::deviceLost, [=] { note("lost"); });
+        Note(&Session::wentOnline, "online");
+        Note(&Session::wentOffline, "offline");
+        Note(&Session::functionChanged, "function", 1);
+        Note(&Session::levelChanged, "level");
+        Note(&Session::levelStatusChanged, "status");
+        Note(&Session::rangeChanged, "range");
+        Note(&Session::batteryChanged, "battery");
+        Note(&Session::recordingChanged, "armed");
+        Note(&Session::timeAxisRestarted, "axis");
+        Note(&Session::statusText, "text");
+        Note(&Session::deviceStarted, "started");
+        Note(&Session::startupCompleted, "completed");
+        Note(&Session::deviceLost, "lost");
     }
     QStringList Said() { return std::exchange(said, {}); }
 
