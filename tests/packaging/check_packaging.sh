@@ -74,7 +74,7 @@ grep -qx 'ExecStart=/usr/bin/KestroRecorder --headless --record' "$work/root/usr
 [ -e "$work/root/usr/share/metainfo/$id.metainfo.xml" ] || fail "package lacks the metainfo"
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/KestroRecorder" --version)
 # The window module is found beside the installed program: without a display it says so.
-nodisplay=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/KestroRecorder" 2>&1) || true
+nodisplay=$(timeout 20 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/KestroRecorder" 2>&1) || true
 grep -q 'no display to show the window on' <<<"$nodisplay" || fail "packaged program without display says: $nodisplay"
 grep -q "^KestroRecorder $(dpkg-deb -f "$deb" Version)" <<<"$version" || fail "packaged program says: $version"
 if ldd "$work/root/usr/bin/KestroRecorder" | grep -q 'not found'; then fail "unresolved libraries"; fi
