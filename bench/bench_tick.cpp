@@ -1,9 +1,11 @@
-// One poll tick of the main window, called directly: with every displayed
-// item changed since the last tick (function, variant, level, status, range,
-// battery), and idle (nothing changed). Targets: changed < 1 ms, idle < 50 us.
+// One poll tick, called directly, of the session with the main window and of
+// the session alone (headless): with every displayed item changed since the
+// last tick (function, variant, level, status, range, battery), and idle
+// (nothing changed). Targets: changed < 1 ms, idle < 50 us.
 
 #include "link/frmCOMx.h"
 #include "protocol/ProtocolState.h"
+#include "session/Session.h"
 #include "settings/RecorderSettings.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
@@ -26,7 +28,7 @@ using namespace kestro;
 namespace {
 
 struct Bench {
-    Bench() {
+    explicit Bench(bool withWindow) {
         qputenv("KESTRO_COM1", QFile::encodeName(tmp.filePath(QStringLiteral("meter"))));
         cRegistry w(files);
         writeSetting(w, setting(SettingId::COMPort), 1);
@@ -36,14 +38,19 @@ struct Bench {
             return p;
         });
         com->InitForm();
-        window = std::make_unique<frmKestroRecord>(ps, *com, reg, log, clock, false);
-        window->ShowMainWindow();
+        session = std::make_unique<Session>(ps, *com, reg, log, clock);
+        session->Reset_KestroStateOld();
+        session->Reset_KestroState();
+        if (withWindow) {
+            window = std::make_unique<frmKestroRecord>(*session, false);
+            window->ShowMainWindow();
+        }
         // Through the start-up sequence.
-        window->Timer1_Timer();
+        session->Timer1_Timer();
         port->feed("gsn 12345678\r");
         for (int i = 0; i < 6; ++i) {
             port->feed("gds 11203\r");
-            window->Timer1_Timer();
+            session->Timer1_Timer();
         }
         port->ClearWritten();
     }
@@ -56,12 +63,15 @@ struct Bench {
     RecordingMessageSink messages;
     FakeSerialPort* port = nullptr;
     std::unique_ptr<frmCOMx> com;
+    std::unique_ptr<Session> session;
     std::unique_ptr<frmKestroRecord> window;
 };
 
-Bench& Fixture() {
-    static Bench* b = new Bench;  // lives until the process ends, with the application
-    return *b;
+Bench& Fixture(bool withWindow = true) {
+    // They live until the process ends, with the application.
+    static Bench* windowed = new Bench(true);
+    static Bench* headless = new Bench(false);
+    return withWindow ? *windowed : *headless;
 }
 
 // Two device states that differ in every displayed item.
@@ -77,36 +87,41 @@ void SetState(KestroStateRecord& s, bool odd) {
 
 // Every displayed item changes on every tick; with repaint, the regions the
 // tick invalidated are also painted (offscreen).
-void TickEveryItemChanged(benchmark::State& state, bool repaint) {
-    Bench& b = Fixture();
+void TickEveryItemChanged(benchmark::State& state, bool repaint, bool withWindow = true) {
+    Bench& b = Fixture(withWindow);
     bool odd = false;
     int n = 0;
     for (auto _ : state) {
         SetState(b.ps.KestroState, odd = !odd);
         b.ps.AnswerWatchdog = 5;
-        b.window->Timer1_Timer();
+        b.session->Timer1_Timer();
         if (repaint) QCoreApplication::processEvents();
         if (++n % 4096 == 0) b.port->ClearWritten();
     }
 }
 void BM_TickEveryItemChanged(benchmark::State& state) { TickEveryItemChanged(state, false); }
 void BM_TickEveryItemChangedAndRepaint(benchmark::State& state) { TickEveryItemChanged(state, true); }
+void BM_HeadlessTickEveryItemChanged(benchmark::State& state) { TickEveryItemChanged(state, false, false); }
 BENCHMARK(BM_TickEveryItemChanged);
 BENCHMARK(BM_TickEveryItemChangedAndRepaint);
+BENCHMARK(BM_HeadlessTickEveryItemChanged);
 
-void BM_TickIdle(benchmark::State& state) {
-    Bench& b = Fixture();
+void TickIdle(benchmark::State& state, bool withWindow) {
+    Bench& b = Fixture(withWindow);
     SetState(b.ps.KestroState, false);
     b.ps.AnswerWatchdog = 5;
-    b.window->Timer1_Timer();
+    b.session->Timer1_Timer();
     int n = 0;
     for (auto _ : state) {
         b.ps.AnswerWatchdog = 5;
-        b.window->Timer1_Timer();
+        b.session->Timer1_Timer();
         if (++n % 4096 == 0) b.port->ClearWritten();
     }
 }
+void BM_TickIdle(benchmark::State& state) { TickIdle(state, true); }
+void BM_HeadlessTickIdle(benchmark::State& state) { TickIdle(state, false); }
 BENCHMARK(BM_TickIdle);
+BENCHMARK(BM_HeadlessTickIdle);
 
 }  // namespace
 

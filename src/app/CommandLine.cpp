@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QGuiApplication>
 
 #include <cstdio>
 #include <cstring>
@@ -277,8 +276,12 @@ void SetApplicationIdentity() {
     QCoreApplication::setApplicationName(QStringLiteral(KESTRO_APP_TITLE));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION_STRING));
     QCoreApplication::setOrganizationName(QStringLiteral(KESTRO_APP_TITLE));
-    // The Wayland app id, and the key desktops use to match the window to its menu entry.
-    QGuiApplication::setDesktopFileName(QStringLiteral(KESTRO_DESKTOP_ID));
+}
+
+bool WantsReport(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--report") == 0 || std::strncmp(argv[i], "--report=", 9) == 0) return true;
+    return false;
 }
 
 }  // namespace kestro

@@ -51,8 +51,10 @@ QString VersionText();
 // newest side file. 0: all OK or NOT CLOSED, 1: one CHANGED or MISSING, 2: DIR unreadable.
 int runVerifyCommand(const QString& dir);
 
-// Name, version and desktop file name of the application object. No display
-// name: the platform would append it to every window title.
+// Name and version of the application object.
 void SetApplicationIdentity();
+
+// --report anywhere on the line: the rest belongs to the report command.
+bool WantsReport(int argc, char** argv);
 
 }  // namespace kestro

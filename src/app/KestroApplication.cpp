@@ -1,30 +1,23 @@
 #include "app/KestroApplication.h"
 
-#include "app/DialogMessageSink.h"
-#include "app/UiMap.h"
 #include "kestro/Version.h"
 
-#include "about/frmAbout.h"
 #include "link/QtSerialPort.h"
 #include "link/frmCOMx.h"
 #include "remote/RemoteStation.h"
+#include "session/Session.h"
 #include "settings/RecorderSettings.h"
-#include "settings/ui/frmSetup.h"
-#include "shell/DisplayGuard.h"
 #include "shell/EventLog.h"
 #include "shell/LogDir.h"
 #include "shell/Messages.h"
 #include "shell/Places.h"
 #include "shell/SignalBridge.h"
 #include "shell/SingleInstance.h"
-#include "ui/controller/frmKestroRecord.h"
-#include "ui/statistics/StatisticsWindow.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QThread>
 
 #include <signal.h>
@@ -45,23 +38,18 @@ QStringList SimulatorPaths() {
 
 }  // namespace
 
-KestroApplication::KestroApplication(const AppOptions& options, QObject* parent) : QObject(parent), options_(options) {
-    retryTimer_.setInterval(1000);
-    superviseTimer_.setInterval(1000);
-    connect(&retryTimer_, &QTimer::timeout, this, &KestroApplication::RetryPort);
-    connect(&superviseTimer_, &QTimer::timeout, this, &KestroApplication::SuperviseLink);
-}
+KestroApplication::KestroApplication(const AppOptions& options, QObject* parent) : QObject(parent), options_(options) {}
 
 KestroApplication::~KestroApplication() {
-    remote_.reset();  // it follows the window's recorder
-    delete window_;
-    delete com_;
+    remote_.reset();  // it follows the session's recorder
+    session_.reset();
     if (sim_) {
         sim_->terminate();
         sim_->waitForFinished(2000);
-        delete sim_;
     }
 }
+
+std::unique_ptr<MessageSink> KestroApplication::MakeMessageSink() { return std::make_unique<StderrMessageSink>(); }
 
 int KestroApplication::Main() {
     // Log directory first: every later step may want to write a line. The
@@ -70,10 +58,7 @@ int KestroApplication::Main() {
     const QString logDir = FindLogDir(ProcessEnvironment(), stateDir);
     if (logDir == stateDir) MakePrivatePath(stateDir);
     log_ = std::make_unique<EventLog>(logDir, clock_);
-    if (options_.headless)
-        messages_ = std::make_unique<StderrMessageSink>();
-    else
-        messages_ = std::make_unique<DialogMessageSink>();
+    messages_ = MakeMessageSink();
 
     instance_ = std::make_unique<SingleInstance>();
     if (!EnsureSingleInstance(*instance_, *log_, *messages_)) return kExitSecondInstance;
@@ -94,74 +79,52 @@ int KestroApplication::Main() {
     if (!ApplyRunOptions()) return kExitCannotRun;
 
     ps_ = std::make_unique<ProtocolState>(clock_, log_->ErrorSink());
-    com_ = new frmCOMx(*ps_, *RegObj_, *log_, *messages_, [] { return std::make_unique<QtSerialPort>(); });
-    connect(com_, &frmCOMx::portGone, this, &KestroApplication::OnPortGone);
-
+    com_ =
+        std::make_unique<frmCOMx>(*ps_, *RegObj_, *log_, *messages_, [] { return std::make_unique<QtSerialPort>(); });
     signals_ = std::make_unique<SignalBridge>();
     connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
-    if (!options_.headless) {
-        // Qt ends the process right after the slot returns: the stop sequence has
-        // to be complete by then, and the exit status is ours to give.
-        displayGuard_ = std::make_unique<DisplayLossGuard>();
-        connect(
-            displayGuard_.get(), &DisplayLossGuard::displayLost, this,
-            [this] {
-                EndApplication(kExitOk);
-                std::fflush(nullptr);
-                ::_exit(exitCode_);
-            },
-            Qt::DirectConnection);
-    }
 
-    window_ = new frmKestroRecord(*ps_, *com_, *RegObj_, *log_, clock_);
+    session_ = std::make_unique<Session>(*ps_, *com_, *RegObj_, *log_, clock_);
     // Lines that cannot reach their record file wait (and at exit are rescued) here.
-    window_->recorder().SetDataDirectory(DefaultDataDirectory());
-    window_->onEndApplication = [this] {
-        EndApplication(0);
-    };
-    window_->onShowSetup = [this] {
-        ShowSetup();
-    };
-    window_->onShowAbout = [this] {
-        ShowAbout();
-    };
-    window_->onShowStatistics = [this] {
-        ShowStatistics(false);
-    };
-    window_->onOpenRecordFile = [this] {
-        ShowStatistics(true);
-    };
-    if (auto* sink = dynamic_cast<DialogMessageSink*>(messages_.get())) sink->setParent(window_);
-    connect(window_, &frmKestroRecord::startupCompleted, this, [this] {
-        if (options_.record && !armedThisSession_) {
-            armedThisSession_ = true;
-            window_->EnableRecording();
-        }
-    });
-    connect(window_, &frmKestroRecord::deviceLost, this, [this] { armedThisSession_ = false; });
+    session_->recorder().SetDataDirectory(DefaultDataDirectory());
+    session_->setArmOnStart(options_.record);
+    connect(session_.get(), &Session::portLost, this,
+            [this](int16_t port, const QString& device, const QString& reason) {
+                Notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason));
+            });
+    connect(session_.get(), &Session::portBack, this,
+            [this](int16_t port) { Notice(session_->portText(port) + QStringLiteral(" is back")); });
     // The signal follows every file's error text; the service says only when the reason changes.
-    connect(&window_->recorder(), &SeriesRecorder::recordErrorChanged, this, [this] {
-        const QString reason = window_->recorder().RecordErrorReason();
+    connect(session_.get(), &Session::recordErrorChanged, this, [this] {
+        const QString reason = session_->recorder().RecordErrorReason();
         if (reason == recordProblem_) return;
         recordProblem_ = reason;
         if (reason.isEmpty())
             Notice(QStringLiteral("record files are written again"));
         else
             Notice(QStringLiteral("record files cannot be written: %1 \u2014 %2; the lines wait in the spool")
-                       .arg(reason, window_->recorder().RecordErrorPath()));
+                       .arg(reason, session_->recorder().RecordErrorPath()));
     });
+    AttachViews();
 
     if (!StartRemote()) return kExitCannotRun;
-    if (qEnvironmentVariableIsSet("KESTRO_UI_MAP")) new UiMap(qEnvironmentVariable("KESTRO_UI_MAP"), this);
-    window_->ShowMainWindow();
+    ShowViews();
     InitApplication();
     // An end requested before the event loop runs cannot go through it.
     if (ending_) return exitCode_;
     Notice(QStringLiteral("version %1 started on %2, record directory %3")
-               .arg(QStringLiteral(KESTRO_VERSION_STRING), PortText(com_->GetCOMPort()),
-                    window_->settings().RecordDirectory));
-    superviseTimer_.start();
+               .arg(QStringLiteral(KESTRO_VERSION_STRING), session_->portText(com_->GetCOMPort()),
+                    session_->settings().RecordDirectory));
+    session_->startSupervision();
     return -1;
+}
+
+void KestroApplication::ShowViews() {
+    // What the window's load does for the session.
+    session_->Reset_KestroStateOld();
+    session_->Reset_KestroState();
+    session_->InitForm();
+    session_->Timer1.start();
 }
 
 bool KestroApplication::StartRemote() {
@@ -198,9 +161,8 @@ bool KestroApplication::StartRemote() {
         log_->WriteLog(log_->DateTimeText() + QStringLiteral(": Remote: ") + text);
         if (headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
     });
-    remote_->attach(window_->recorder());
-    // Connected after the window's own tick handler, so it runs after each tick.
-    connect(&window_->Timer1, &QTimer::timeout, remote_.get(), &RemoteStation::tick);
+    remote_->attach(session_->recorder());
+    connect(session_.get(), &Session::ticked, remote_.get(), &RemoteStation::tick);
     if (!remote_->start(c, &error)) {
         messages_->ShowMessage(error);
         return false;
@@ -216,7 +178,7 @@ bool KestroApplication::StartDemo() {
     demoDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kestro-demo-XXXXXX"));
     if (!demoDir_->isValid()) return false;
     const QString link = demoDir_->filePath(QStringLiteral("meter"));
-    sim_ = new QProcess;
+    sim_ = std::make_unique<QProcess>();
     sim_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Its own process group: Ctrl+C in the terminal reaches only the recorder,
     // which sends the stop sequence to the simulator and then ends it. Should
@@ -289,16 +251,12 @@ bool KestroApplication::ApplyRunOptions() {
 void KestroApplication::InitApplication() {
     if (ending_) return;
     int16_t failure = 0;
-    const int16_t settings = window_->InitForm();
+    const int16_t settings = session_->InitForm();
     if (settings != kTrue) failure = settings;
-    MakeDefaultRecordDirectory(window_->settings().RecordDirectory);
+    MakeDefaultRecordDirectory(session_->settings().RecordDirectory);
     const int16_t port = com_->InitForm();
     if (port != kTrue) failure = port;
-    if (failure == 0) return;
-    if (!options_.headless) {
-        ShowSetup();
-        return;
-    }
+    if (failure == 0 || OfferSetup()) return;
     // Nobody would see a dialog: missing recorder values keep their defaults,
     // a missing or unusable port ends the run with a reason.
     if (port == kTrue || port == 0) return;
@@ -319,64 +277,12 @@ void KestroApplication::InitApplication() {
     EndApplication(kExitCannotRun);
 }
 
-void KestroApplication::ShowSetup() {
-    if (ending_) return;
-    if (com_->GetCOMPort() > 0) com_->CloseCOMPort();
-    lostPort_ = 0;
-    retryTimer_.stop();
-    if (setup_) {
-        setup_->raise();
-        setup_->activateWindow();
-        return;
-    }
-    // The dialog deletes itself on close, after running the hook.
-    setup_ = new frmSetup(
-        *RegObj_, *com_, *messages_, DefaultRecordDirectory(),
-        [this] {
-            setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
-            InitApplication();
-        },
-        PresentSerialDevices, window_);
-    setup_->show();
-}
-
-void KestroApplication::ShowAbout() {
-    if (!about_)
-        about_ = new frmAbout(*log_, *messages_, RegistryFiles::Default(), SysInfoLauncher::Default(), window_);
-    about_->show();
-    about_->raise();
-}
-
-void KestroApplication::ShowStatistics(bool openFile) {
-    if (!statistics_) {
-        statistics_ = new StatisticsWindow(window_);
-        statistics_->setLiveSource(&window_->recorder().SlowStatistics(), &window_->recorder().FastStatistics());
-    }
-    // Settings and serial number as they are now; they change between openings.
-    statistics_->setFileConfig(StatisticsConfigOf(window_->settings()));
-    const int32_t serial = ps_->KestroState.DevSerialNo;
-    statistics_->setSerialNumber(serial > 0 && serial != kSerialNotReceived ? QString::number(serial) : QString());
-    statistics_->show();
-    statistics_->raise();
-    statistics_->activateWindow();
-    if (openFile) statistics_->openRecordFileDialog();
-}
-
 void KestroApplication::EndApplication(int exitCode) {
     if (ending_) return;
     ending_ = true;
     exitCode_ = exitCode;
-    retryTimer_.stop();
-    superviseTimer_.stop();
-    // No tick after this: one that sees the port closed below would hand off
-    // late samples into files whose side files are already closed.
-    window_->Timer1.stop();
-    window_->FlushRecording();
-    window_->recorder().EndStatistics();
-    // Nothing held back may be lost: what still cannot be written is saved aside.
-    for (const QString& text : window_->recorder().RescueHeldLines())
+    for (const QString& text : session_->shutdown())
         if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
-    com_->FormUnload();
     if (sim_) {
         sim_->terminate();
         sim_->waitForFinished(2000);
@@ -391,44 +297,6 @@ void KestroApplication::EndApplication(int exitCode) {
 void KestroApplication::Notice(const QString& text) const {
     // A service's journal is its standard error.
     if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
-}
-
-QString KestroApplication::PortText(int16_t port) const {
-    return QStringLiteral("COM%1 (%2)").arg(port).arg(com_->DevicePathForPort(port));
-}
-
-void KestroApplication::OnPortGone(int16_t port, const QString& device, const QString& reason) {
-    if (ending_ || port < 1) return;
-    Notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason));
-    lostPort_ = port;
-    // Everything handed off so far is already on disk; close the books now
-    // instead of waiting for the watchdog.
-    window_->ConnectionLost();
-    window_->SetPanel3Text(PortText(port) + QStringLiteral(" disconnected \u2014 retrying"));
-    retryTimer_.start();
-}
-
-void KestroApplication::RetryPort() {
-    if (ending_ || lostPort_ < 1) {
-        retryTimer_.stop();
-        return;
-    }
-    if (!com_->DeviceExists(lostPort_)) return;
-    if (com_->SetCOMPort(lostPort_) != kTrue) return;
-    Notice(PortText(lostPort_) + QStringLiteral(" is back"));
-    lostPort_ = 0;
-    retryTimer_.stop();
-    window_->SetPanel3Text(QString());
-}
-
-void KestroApplication::SuperviseLink() {
-    // Some drivers report a vanished device only by its node disappearing.
-    const int16_t port = com_->GetCOMPort();
-    if (ending_ || port < 1 || ps_->KestroState.DeviceOnline) return;
-    const QString device = com_->OpenDevice();
-    if (QFileInfo::exists(device)) return;
-    com_->CloseCOMPort();
-    OnPortGone(port, device, QStringLiteral("device node disappeared"));
 }
 
 }  // namespace kestro

@@ -1,33 +1,28 @@
 #pragma once
-// The application object: owns every piece of module-level state and every
-// form, and carries out start-up, re-initialisation, reconnects and shutdown.
+// The application object: owns every piece of module-level state and the
+// session with the meter, and carries out start-up, re-initialisation and
+// shutdown. Qt Core only: as it stands it runs headless; the desktop module
+// derives the windowed program from it.
 
 #include "app/CommandLine.h"
 #include "protocol/ProtocolState.h"
 #include "settings/cRegistry.h"
 
 #include <QObject>
-#include <QPointer>
+#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <memory>
-
-class QProcess;
 
 namespace kestro {
 
-class DisplayLossGuard;
 class EventLog;
 class MessageSink;
+class RemoteStation;
+class Session;
 class SignalBridge;
 class SingleInstance;
-class frmAbout;
 class frmCOMx;
-class frmKestroRecord;
-class frmSetup;
-class RemoteStation;
-class StatisticsWindow;
 
 class KestroApplication : public QObject {
     Q_OBJECT
@@ -40,49 +35,53 @@ public:
     int Main();
 
     void InitApplication();
-    void ShowSetup();
     // The orderly way out: stop sequence, log line, end of the event loop.
     void EndApplication(int exitCode = 0);
 
-    frmKestroRecord* window() const { return window_; }
+    Session* session() const { return session_.get(); }
+
+protected:
+    // What a window adds; the defaults are those of a run without one.
+    virtual std::unique_ptr<MessageSink> MakeMessageSink();
+    // The session exists, the port is not opened yet.
+    virtual void AttachViews() {}
+    // Loads the window (or, headless, what its load does for the session).
+    virtual void ShowViews();
+    // InitApplication failed: true when the user is shown how to mend it.
+    virtual bool OfferSetup() { return false; }
+
+    const AppOptions& options() const { return options_; }
+    bool ending() const { return ending_; }
+    int exitCode() const { return exitCode_; }
+    EventLog& log() const { return *log_; }
+    MessageSink& messages() const { return *messages_; }
+    cRegistry& registry() const { return *RegObj_; }
+    ProtocolState& state() const { return *ps_; }
+    frmCOMx& link() const { return *com_; }
+    RemoteStation* remote() const { return remote_.get(); }
 
 private:
     bool StartDemo();
     void PrepareDemoStore();
     bool ApplyRunOptions();
     bool StartRemote();
-    void OnPortGone(int16_t port, const QString& device, const QString& reason);
-    void RetryPort();
-    void SuperviseLink();
-    void ShowAbout();
-    void ShowStatistics(bool openFile);
-    QString PortText(int16_t port) const;
     // One line on standard error when headless.
     void Notice(const QString& text) const;
 
     AppOptions options_;
     SystemClock clock_;
     std::unique_ptr<QTemporaryDir> demoDir_;
-    QProcess* sim_ = nullptr;
+    std::unique_ptr<QProcess> sim_;
     std::unique_ptr<EventLog> log_;
     std::unique_ptr<MessageSink> messages_;
     std::unique_ptr<cRegistry> RegObj_;
     std::unique_ptr<ProtocolState> ps_;
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<SignalBridge> signals_;
-    std::unique_ptr<DisplayLossGuard> displayGuard_;
-    frmCOMx* com_ = nullptr;
-    frmKestroRecord* window_ = nullptr;
-    QPointer<frmSetup> setup_;  // both delete themselves on close
-    QPointer<frmAbout> about_;
-    QPointer<StatisticsWindow> statistics_;  // a child of the main window
+    std::unique_ptr<frmCOMx> com_;
+    std::unique_ptr<Session> session_;
     std::unique_ptr<RemoteStation> remote_;  // --serve, --mqtt
 
-    // Reconnect after the port vanished: the port number to reopen, 0 when none.
-    int16_t lostPort_ = 0;
-    QTimer retryTimer_;
-    QTimer superviseTimer_;
-    bool armedThisSession_ = false;
     QString recordProblem_;  // the reason last told, empty while the record files are written
     bool ending_ = false;
     int exitCode_ = 0;

@@ -1,19 +1,20 @@
 // KestroRecorder: recorder and remote front panel for a serial sound level meter.
-#include "about/AppIcon.h"
+// This program needs Qt Core only: it answers --help, --version and --verify
+// and runs --headless itself. The windows and the PDF report live in the desktop
+// module beside it, which it loads only for them, so that a service never
+// maps a graphics library.
 #include "app/CommandLine.h"
 #include "app/KestroApplication.h"
-#include "recording/EvidenceFiles.h"
-#include "recording/SeriesRecorder.h"
-#include "report/ReportCommand.h"
-#include "settings/RecorderSettings.h"
-#include "settings/cRegistry.h"
-#include "shell/DisplayGuard.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+
+#include <dlfcn.h>
+#include <unistd.h>
+#include <climits>
 #include <cstdio>
-#include <optional>
+#include <string>
 
 namespace {
 
@@ -23,27 +24,33 @@ void Print(std::FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
-// The report's assessment days follow the settings, as the statistics window does.
-kestro::DayPeriods StoredDayPeriods() {
-    kestro::cRegistry RegObj;
-    kestro::RecorderSettings s;
-    s.InitForm(RegObj, QString());
-    return kestro::StatisticsConfigOf(s).periods;
+// Found relative to the program, in the build tree as installed.
+int RunDesktopModule(int argc, char** argv) {
+    char self[PATH_MAX] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = n > 0 ? std::string(self, size_t(n)) : std::string(argv[0]);
+    dir.erase(dir.find_last_of('/') + 1);
+    const std::string module = dir + KESTRO_MODULE_FROM_BINDIR "/kestro-desktop.so";
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    using Entry = int (*)(int, char**);
+    Entry entry = handle ? reinterpret_cast<Entry>(::dlsym(handle, "kestro_desktop_main")) : nullptr;
+    if (!entry) {
+        std::fprintf(stderr, "KestroRecorder: the window module cannot be loaded: %s\n", ::dlerror());
+        return kestro::kExitCannotRun;
+    }
+    // Left loaded: its objects may still be torn down at exit.
+    return entry(argc, argv);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A report needs no window, no meter and no second-instance guard.
-    if (kestro::WantsReport(argc, argv))
-        return kestro::RunReportCommand(argc, argv, StoredDayPeriods, kestro::reportEvidenceFor);
-    // Everything that needs no window is decided before the application object
-    // exists: building it without a display aborts the process.
+    if (kestro::WantsReport(argc, argv)) return RunDesktopModule(argc, argv);
+    // Everything that needs no window is decided before any application object exists.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QFile::decodeName(argv[i]);
     const kestro::CommandLine cl = kestro::ParseCommandLine(arguments, QDir::currentPath());
-    kestro::ConcealServeToken(argc, argv);
     switch (cl.action) {
         case kestro::CommandLine::Action::Help:
             Print(stdout, kestro::HelpText());
@@ -61,23 +68,16 @@ int main(int argc, char** argv) {
         case kestro::CommandLine::Action::Run:
             break;
     }
+    if (!cl.options.headless) return RunDesktopModule(argc, argv);
 
-    if (cl.options.headless) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    } else if (!kestro::HasUsableDisplay(kestro::DisplayEnvironment::Current())) {
-        Print(stderr, kestro::NoDisplayMessage() + QLatin1Char('\n'));
-        return kestro::kExitCannotRun;
-    }
-
-    std::optional<kestro::StartupDisplayGuard> startupGuard;
-    if (!cl.options.headless) startupGuard.emplace();
-    QApplication app(argc, argv);
-    startupGuard.reset();
+    kestro::ConcealServeToken(argc, argv);
+    // The plain event loop: the GLib one costs more on every wake-up, and a
+    // service wakes for every few characters from the meter.
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+    QCoreApplication app(argc, argv);
     kestro::SetApplicationIdentity();
-    QApplication::setWindowIcon(kestro::KestroAppIcon());
-
     kestro::KestroApplication kestro(cl.options);
     const int status = kestro.Main();
     if (status >= 0) return status;
-    return QApplication::exec();
+    return QCoreApplication::exec();
 }

@@ -117,7 +117,18 @@ void QtSerialPort::setRequestToSend(bool on) {
 
 qint64 QtSerialPort::write(const QByteArray& data) {
     if (!port_.isOpen() || gone_) return -1;
-    return port_.write(data);
+    // A command fits the driver's buffer: written at once it needs no write
+    // notifier and no extra turn of the event loop. What the driver does not
+    // take (or what would overtake bytes still queued) goes the queued way, in
+    // order, and a failure is raised there as before.
+    qint64 done = 0;
+    if (port_.bytesToWrite() == 0) {
+        const ssize_t n = ::write(static_cast<int>(port_.handle()), data.constData(), size_t(data.size()));
+        if (n == data.size()) return n;
+        done = n > 0 ? n : 0;
+    }
+    const qint64 rest = port_.write(data.constData() + done, data.size() - done);
+    return rest < 0 ? (done > 0 ? done : -1) : done + rest;
 }
 
 bool QtSerialPort::flush(int timeoutMs) {

@@ -87,6 +87,7 @@ struct EvidenceTrail::Series {
     int64_t lastUtc = 0;
     int64_t lines = 0;
     QJsonObject settings;  // the line settings last written down
+    uint64_t settingsKey = 0;
     bool hashing = false;
     struct Hashed {
         FileDigest record;
@@ -111,6 +112,12 @@ QJsonObject EvidenceTrail::lineSettings() const {
     o[QLatin1String("decimal_separator")] = QString(s_.DecimalSeparator);
     o[QLatin1String("column_separator")] = QString(s_.TabularSeparator);
     return o;
+}
+
+uint64_t EvidenceTrail::lineSettingsKey() const {
+    return uint64_t(s_.IncludeHeaderLine) | uint64_t(s_.IncludeSystemTime) << 1 | uint64_t(s_.IncludeOverflow) << 2 |
+           uint64_t(s_.IncludeUnderflow) << 3 | uint64_t(s_.DecimalSeparator.unicode()) << 8 |
+           uint64_t(s_.TabularSeparator.unicode()) << 24;
 }
 
 bool EvidenceTrail::sidePathInUse(const QString& path) const {
@@ -149,6 +156,7 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
         s->sidePath = sideFilePath(recordPath, n);
     loadLog(dirOf(recordPath));
     s->settings = lineSettings();
+    s->settingsKey = lineSettingsKey();
     s->lines = s_.IncludeHeaderLine ? 1 : 0;
     const QString start = isoTime(first.SysTime, first.Instant);
     s->lastLocal = first.SysTime;
@@ -255,17 +263,19 @@ void EvidenceTrail::tick() {
         if (!logDir_.isEmpty()) loadLog(QDir::cleanPath(logDir_));
     }
     const int64_t now = nowUtc(clock_);
+    const uint64_t key = lineSettingsKey();
     for (auto& s : current_) {
         if (!s) continue;
-        const QJsonObject settings = lineSettings();
-        if (settings != s->settings) {
+        if (key != s->settingsKey) {
             // Lines are formed with the settings of the moment they are written.
+            const QJsonObject settings = lineSettings();
             QJsonObject change = settings;
             change[QLatin1String("from_line")] = qint64(s->lines + 1);
             QJsonArray changes = s->doc.value(QLatin1String("record_lines_changes")).toArray();
             changes.append(change);
             s->doc[QLatin1String("record_lines_changes")] = changes;
             s->settings = settings;
+            s->settingsKey = key;
             s->dirty = true;
             s->retryUtc = 0;
         }

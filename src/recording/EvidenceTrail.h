@@ -72,6 +72,8 @@ private:
     bool writeOpen(Series& s);
     bool closeFront(bool wait);
     QJsonObject lineSettings() const;
+    // The same settings packed in a number: compared every tick, where building the JSON would cost.
+    uint64_t lineSettingsKey() const;
     bool sidePathInUse(const QString& path) const;
 
     ProtocolState& ps_;

@@ -178,12 +178,17 @@ WriteOutcome RecordWriter::WritePieces(const OpenFn& open, const QString& path, 
     const int fd = open(path);
     if (fd < 0) return Failure(errno);
 
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    off_t synced = regular ? st.st_size : 0;
-
+    // Where a failed piece is cut back to; an empty batch (every tick opens the
+    // slow file) needs no look at the file.
+    bool regular = false, looked = false;
+    off_t synced = 0;
     int err = 0;
     for (QByteArray piece = next(); !piece.isEmpty(); piece = next()) {
+        if (!std::exchange(looked, true)) {
+            struct stat st {};
+            regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+            synced = regular ? st.st_size : 0;
+        }
         qint64 done = 0;
         if (!WriteAll(fd, piece.constData(), piece.size(), &done)) err = errno;
         // Special files (no sync) report EINVAL/EROFS.

@@ -13,7 +13,6 @@
 #include <QGuiApplication>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
 namespace kestro {
@@ -26,12 +25,6 @@ int Fail(int status, const QString& text) {
 }
 
 }  // namespace
-
-bool WantsReport(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--report") == 0 || std::strncmp(argv[i], "--report=", 9) == 0) return true;
-    return false;
-}
 
 int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods,
                      const EvidenceFn& evidence) {

@@ -13,9 +13,6 @@ namespace kestro {
 // verification), from a layer this one does not reach.
 using EvidenceFn = std::function<ReportEvidence(const QString& recordPath)>;
 
-// True when the command line asks for a report (then nothing else runs).
-bool WantsReport(int argc, char** argv);
-
 // Makes the report; --site, --operator and --note replace what the side file
 // says. Exit status: 0 done, 1 wrong arguments, 2 the record
 // file cannot be read (the message names the file and line), 3 the report

@@ -1,10 +1,5 @@
 #include "app/CommandLine.h"
 
-#include "kestro/Version.h"
-
-#include <QFileInfo>
-#include <QGuiApplication>
-
 #include <gtest/gtest.h>
 
 using namespace kestro;
@@ -13,129 +8,89 @@ namespace {
 
 using Action = CommandLine::Action;
 
+// The parse as one text: the action, then every option that is set; an error with its text.
+QString Parsed(const QStringList& args) {
+    const CommandLine cl = ParseCommandLine(QStringList{"KestroRecorder"} + args, "/home/tech");
+    if (cl.action == Action::Error) return "error " + cl.error;
+    QStringList out{QStringList{"run", "help", "version", "report", "verify"}[int(cl.action)]};
+    const AppOptions& o = cl.options;
+    for (const auto& [on, name] : {std::pair{o.demo, "demo"}, {o.headless, "headless"}, {o.record, "record"}})
+        if (on) out << name;
+    for (const auto& [value, name] : {std::pair{o.port, "port"},
+                                      {o.recordDir, "dir"},
+                                      {o.serve, "serve"},
+                                      {o.serveToken, "token"},
+                                      {o.serveTokenFile, "tokenfile"},
+                                      {o.mqtt, "mqtt"},
+                                      {o.site, "site"},
+                                      {o.operatorName, "operator"},
+                                      {o.note, "note"},
+                                      {o.verifyDir, "verify"}})
+        if (!value.isEmpty()) out << QString(name) + '=' + value;
+    return out.join(' ');
+}
+
 TEST(CommandLineTest, OptionsAndTheirValues) {
-    // What a row expects of the options, field by field (empty texts stand for unset).
-    struct Expected {
-        bool demo = false;
-        bool headless = false;
-        bool record = false;
-        const char* port = "";
-        const char* recordDir = "";
-        const char* serve = "";
-        const char* serveToken = "";
-        const char* mqtt = "";
-        const char* serveTokenFile = "";
-        const char* site = "";
-        const char* operatorName = "";
-        const char* note = "";
-        const char* verifyDir = "";
-    };
     const struct {
         QStringList args;
-        Action action;
-        Expected expected;
-        const char* error;  // start of the error text
+        const char* parsed;  // an error's text only from its start
     } rows[] = {
-        {{}, Action::Run, {}, ""},
-        {{"--headless", "--record"}, Action::Run, {false, true, true}, ""},
-        {{"--demo"}, Action::Run, {true}, ""},
-        {{"--port", "/dev/serial/by-id/usb-x"}, Action::Run, {false, false, false, "/dev/serial/by-id/usb-x"}, ""},
-        {{"--port=/dev/ttyUSB1"}, Action::Run, {false, false, false, "/dev/ttyUSB1"}, ""},
-        {{"--record-dir", "rec/../records/"}, Action::Run, {false, false, false, "", "/home/tech/records"}, ""},
-        {{"--record-dir=/data/noise"}, Action::Run, {false, false, false, "", "/data/noise"}, ""},
-        {{"-h"}, Action::Help, {}, ""},
-        {{"--headless", "--help"}, Action::Help, {false, true}, ""},
-        {{"-v"}, Action::Version, {}, ""},
-        {{"--version", "--help"}, Action::Help, {}, ""},
-        {{"--bogus", "--help"}, Action::Error, {}, "unknown option --bogus"},
-        {{"--port"}, Action::Error, {}, "--port needs"},
-        {{"--port="}, Action::Error, {}, "--port needs"},
-        {{"--record-dir"}, Action::Error, {}, "--record-dir needs"},
-        {{"--demo", "--port", "/dev/ttyUSB0"}, Action::Error, {}, "--demo brings its own meter"},
-        {{"-platform", "xcb"}, Action::Error, {}, "unknown option -platform"},
-        {{"--portable"}, Action::Error, {}, "unknown option --portable"},
+        {{}, "run"},
+        {{"--headless", "--record"}, "run headless record"},
+        {{"--demo"}, "run demo"},
+        {{"--port", "/dev/serial/by-id/usb-x"}, "run port=/dev/serial/by-id/usb-x"},
+        {{"--port=/dev/ttyUSB1"}, "run port=/dev/ttyUSB1"},
+        {{"--record-dir", "rec/../records/"}, "run dir=/home/tech/records"},
+        {{"--record-dir=/data/noise"}, "run dir=/data/noise"},
+        {{"-h"}, "help"},
+        {{"--headless", "--help"}, "help headless"},
+        {{"-v"}, "version"},
+        {{"--version", "--help"}, "help"},
+        {{"--bogus", "--help"}, "error unknown option --bogus"},
+        {{"--port"}, "error --port needs"},
+        {{"--port="}, "error --port needs"},
+        {{"--record-dir"}, "error --record-dir needs"},
+        {{"--demo", "--port", "/dev/ttyUSB0"}, "error --demo brings its own meter"},
+        {{"-platform", "xcb"}, "error unknown option -platform"},
+        {{"--portable"}, "error unknown option --portable"},
         // Remote monitoring.
-        {{"--serve", "8080"}, Action::Run, {false, false, false, "", "", "8080"}, ""},
-        {{"--serve=0.0.0.0:8080", "--serve-token", "s3cret"},
-         Action::Run,
-         {false, false, false, "", "", "0.0.0.0:8080", "s3cret"},
-         ""},
-        {{"--serve", "[::1]:80", "--serve-token=t"}, Action::Run, {false, false, false, "", "", "[::1]:80", "t"}, ""},
-        {{"--serve", "localhost:0"}, Action::Run, {false, false, false, "", "", "localhost:0"}, ""},
-        {{"--serve"}, Action::Error, {}, "--serve needs"},
-        {{"--serve", "http"}, Action::Error, {}, "--serve needs"},
-        {{"--serve", "70000"}, Action::Error, {}, "--serve needs"},
-        {{"--serve", "station.example:80"}, Action::Error, {}, "--serve: station.example is not an IP address"},
-        {{"--serve", "::1:80"}, Action::Error, {}, "--serve needs"},
-        {{"--serve-token", "t"}, Action::Error, {}, "--serve-token is for the server of --serve"},
-        {{"--serve", "80", "--serve-token="}, Action::Error, {}, "--serve-token needs a token"},
-        {{"--serve", "80", "--serve-token-file", "etc/../token"},
-         Action::Run,
-         {false, false, false, "", "", "80", "", "", "/home/tech/token"},
-         ""},
-        {{"--serve-token-file=/run/t"}, Action::Error, {}, "--serve-token-file is for the server of --serve"},
-        {{"--serve", "80", "--serve-token-file"}, Action::Error, {}, "--serve-token-file needs a file"},
-        {{"--serve", "80", "--serve-token-file", "f", "--serve-token", "t"}, Action::Error, {}, "give the token once"},
-        {{"--mqtt", "mqtt://broker.lan/noise"},
-         Action::Run,
-         {false, false, false, "", "", "", "", "mqtt://broker.lan/noise"},
-         ""},
-        {{"--mqtt=mqtt://station7@10.0.0.2:1884/site/a/"},
-         Action::Run,
-         {false, false, false, "", "", "", "", "mqtt://station7@10.0.0.2:1884/site/a/"},
-         ""},
-        {{"--mqtt", "mqtt://broker.lan"},
-         Action::Error,
-         {},
-         "--mqtt needs mqtt://[user@]host[:port]/prefix (the topic"},
-        {{"--mqtt", "http://broker.lan/noise"}, Action::Error, {}, "--mqtt needs"},
-        {{"--mqtt", "mqtt://u:pw@broker.lan/noise"},
-         Action::Error,
-         {},
-         "--mqtt: give the password in KESTRO_MQTT_PASSWORD"},
-        {{"--mqtt", "mqtt://broker.lan/noise/#"}, Action::Error, {}, "--mqtt needs"},
-        {{"--mqtt", "mqtt://broker.lan/a+b"}, Action::Error, {}, "--mqtt: the topic prefix may not hold + or #"},
-        {{"--mqtt", "mqtt://broker.lan/a%00b"}, Action::Error, {}, "--mqtt: the topic prefix may not hold a NUL"},
-        {{"--mqtt"}, Action::Error, {}, "--mqtt needs"},
+        {{"--serve", "8080"}, "run serve=8080"},
+        {{"--serve=0.0.0.0:8080", "--serve-token", "s3cret"}, "run serve=0.0.0.0:8080 token=s3cret"},
+        {{"--serve", "[::1]:80", "--serve-token=t"}, "run serve=[::1]:80 token=t"},
+        {{"--serve", "localhost:0"}, "run serve=localhost:0"},
+        {{"--serve"}, "error --serve needs"},
+        {{"--serve", "http"}, "error --serve needs"},
+        {{"--serve", "70000"}, "error --serve needs"},
+        {{"--serve", "station.example:80"}, "error --serve: station.example is not an IP address"},
+        {{"--serve", "::1:80"}, "error --serve needs"},
+        {{"--serve-token", "t"}, "error --serve-token is for the server of --serve"},
+        {{"--serve", "80", "--serve-token="}, "error --serve-token needs a token"},
+        {{"--serve", "80", "--serve-token-file", "etc/../token"}, "run serve=80 tokenfile=/home/tech/token"},
+        {{"--serve-token-file=/run/t"}, "error --serve-token-file is for the server of --serve"},
+        {{"--serve", "80", "--serve-token-file"}, "error --serve-token-file needs a file"},
+        {{"--serve", "80", "--serve-token-file", "f", "--serve-token", "t"}, "error give the token once"},
+        {{"--mqtt", "mqtt://broker.lan/noise"}, "run mqtt=mqtt://broker.lan/noise"},
+        {{"--mqtt=mqtt://station7@10.0.0.2:1884/site/a/"}, "run mqtt=mqtt://station7@10.0.0.2:1884/site/a/"},
+        {{"--mqtt", "mqtt://broker.lan"}, "error --mqtt needs mqtt://[user@]host[:port]/prefix (the topic"},
+        {{"--mqtt", "http://broker.lan/noise"}, "error --mqtt needs"},
+        {{"--mqtt", "mqtt://u:pw@broker.lan/noise"}, "error --mqtt: give the password in KESTRO_MQTT_PASSWORD"},
+        {{"--mqtt", "mqtt://broker.lan/noise/#"}, "error --mqtt needs"},
+        {{"--mqtt", "mqtt://broker.lan/a+b"}, "error --mqtt: the topic prefix may not hold + or #"},
+        {{"--mqtt", "mqtt://broker.lan/a%00b"}, "error --mqtt: the topic prefix may not hold a NUL"},
+        {{"--mqtt"}, "error --mqtt needs"},
         // Measurement details and the evidence check.
         {{"--site", "Yard 3", "--operator=A. Tester", "--note", "north fence"},
-         Action::Run,
-         {false, false, false, "", "", "", "", "", "", "Yard 3", "A. Tester", "north fence"},
-         ""},
-        {{"--verify", "rec/"},
-         Action::Verify,
-         {false, false, false, "", "", "", "", "", "", "", "", "", "/home/tech/rec"},
-         ""},
-        {{"--verify=/srv/noise", "--help"},
-         Action::Help,
-         {false, false, false, "", "", "", "", "", "", "", "", "", "/srv/noise"},
-         ""},
-        {{"--site="}, Action::Error, {}, "--site needs a text"},
-        {{"--note", " "}, Action::Error, {}, "--note needs a text"},
-        {{"--verify"}, Action::Error, {}, "--verify needs a directory"},
+         "run site=Yard 3 operator=A. Tester note=north fence"},
+        {{"--verify", "rec/"}, "verify verify=/home/tech/rec"},
+        {{"--verify=/srv/noise", "--help"}, "help verify=/srv/noise"},
+        {{"--site="}, "error --site needs a text"},
+        {{"--note", " "}, "error --note needs a text"},
+        {{"--verify"}, "error --verify needs a directory"},
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.args.join(' ').toStdString());
-        const CommandLine cl = ParseCommandLine(QStringList{"KestroRecorder"} + r.args, "/home/tech");
-        EXPECT_EQ(cl.action, r.action);
-        if (*r.error)
-            EXPECT_TRUE(cl.error.startsWith(r.error)) << cl.error.toStdString();
-        else
-            EXPECT_TRUE(cl.error.isEmpty()) << cl.error.toStdString();
-        if (r.action == Action::Error) continue;
-        EXPECT_EQ(cl.options.demo, r.expected.demo);
-        EXPECT_EQ(cl.options.headless, r.expected.headless);
-        EXPECT_EQ(cl.options.record, r.expected.record);
-        EXPECT_EQ(cl.options.port, r.expected.port);
-        EXPECT_EQ(cl.options.recordDir, r.expected.recordDir);
-        EXPECT_EQ(cl.options.serve, r.expected.serve);
-        EXPECT_EQ(cl.options.serveToken, r.expected.serveToken);
-        EXPECT_EQ(cl.options.mqtt, r.expected.mqtt);
-        EXPECT_EQ(cl.options.serveTokenFile, r.expected.serveTokenFile);
-        EXPECT_EQ(cl.options.site, r.expected.site);
-        EXPECT_EQ(cl.options.operatorName, r.expected.operatorName);
-        EXPECT_EQ(cl.options.note, r.expected.note);
-        EXPECT_EQ(cl.options.verifyDir, r.expected.verifyDir);
+        const QString parsed = Parsed(r.args);
+        EXPECT_TRUE(parsed.startsWith(r.parsed) && (parsed.startsWith("error") || parsed == r.parsed))
+            << r.args.join(' ').toStdString() << ": " << parsed.toStdString();
     }
 }
 
@@ -148,64 +103,33 @@ TEST(CommandLineTest, TheTokenIsOverwrittenInTheArguments) {
 
 TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
     const QString help = HelpText();
-    for (const char* item : {"--help",
-                             "-h,",
-                             "--version",
-                             "-v,",
-                             "--demo",
-                             "--headless",
-                             "--record ",
-                             "--port PATH",
-                             "--record-dir DIR",
-                             "KESTRO_COM1..KESTRO_COM4",
-                             "LOGFILES",
-                             "registry.json",
-                             "--serve [ADDR:]PORT",
-                             "--serve-token TOKEN",
-                             "--serve-token-file FILE",
-                             "--mqtt URL",
-                             "--verify DIR",
-                             "--site TEXT",
-                             "KESTRO_SERVE_TOKEN",
-                             "KESTRO_MQTT_PASSWORD",
-                             "R270_Kestro.log",
-                             "KestroRecorder.lock",
-                             "~/.local/state/KestroRecorder",
-                             "Exit status:",
-                             "\n  0 ",
-                             "\n  1 ",
-                             "\n  2 "})
-        EXPECT_TRUE(help.contains(QLatin1String(item))) << item;
+    const QStringList items = QStringLiteral(
+                                  "--help|-h,|--version|-v,|--demo|--headless|--record |--port PATH|--record-dir DIR|"
+                                  "KESTRO_COM1..KESTRO_COM4|LOGFILES|registry.json|--serve [ADDR:]PORT|"
+                                  "--serve-token TOKEN|--serve-token-file FILE|--mqtt URL|--verify DIR|--site TEXT|"
+                                  "KESTRO_SERVE_TOKEN|KESTRO_MQTT_PASSWORD|R270_Kestro.log|KestroRecorder.lock|"
+                                  "~/.local/state/KestroRecorder|Exit status:|\n  0 |\n  1 |\n  2 ")
+                                  .split('|');
+    for (const QString& item : items)
+        EXPECT_TRUE(help.contains(item)) << item.toStdString();
     // Every option the parser accepts is documented, and everything documented is accepted.
     for (const QString& line : help.split('\n')) {
         if (!line.startsWith("  -")) continue;
         for (QString name : line.trimmed().section("  ", 0, 0).split(", ")) {
             name = name.section(' ', 0, 0);
             if (name == "--report") continue;  // main() hands it to the report command before this parser
+            // A value where one is wanted; the token options need the server.
             QStringList args{"KestroRecorder", name};
-            if (name == "--port" || name == "--record-dir" || name == "--report" || name == "--verify" ||
-                name == "--site" || name == "--operator" || name == "--note")
+            if (QStringLiteral("--port --record-dir --verify --site --operator --note").split(' ').contains(name))
                 args << "x";
             if (name == "--serve") args << "8080";
-            if (name == "--serve-token" || name == "--serve-token-file")
-                args << "t"
-                     << "--serve"
-                     << "8080";
+            if (name.startsWith("--serve-token")) args += QStringList{"t", "--serve", "8080"};
             if (name == "--mqtt") args << "mqtt://localhost/kestro";
             EXPECT_NE(ParseCommandLine(args, "/").action, Action::Error) << name.toStdString();
         }
     }
     for (const QString& line : help.split('\n'))
         EXPECT_LE(line.size(), 80) << line.toStdString();
-    EXPECT_EQ(VersionText(), QString(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING) +
-                                 (QString(KESTRO_VERSION_COMMENT).isEmpty() ? "" : " " KESTRO_VERSION_COMMENT) + "\n");
-}
-
-TEST(CommandLineTest, TheWindowBelongsToTheInstalledDesktopEntry) {
-    SetApplicationIdentity();
-    EXPECT_EQ(QGuiApplication::desktopFileName(), KESTRO_DESKTOP_ID);
-    EXPECT_TRUE(QFileInfo::exists(QString(KESTRO_DATA_DIR "/") + KESTRO_DESKTOP_ID + ".desktop"));
-    EXPECT_EQ(QCoreApplication::applicationName(), KESTRO_APP_TITLE);
 }
 
 }  // namespace

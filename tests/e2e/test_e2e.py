@@ -231,6 +231,10 @@ def test_startup_and_stop(run):
     check(cmds[0] == "gsn", "first command %r" % cmds[:1])
     for c in ("smm 1", "gdv", "gdi", "ldk 3"):
         check(c in cmds, "start-up command %r missing from %r" % (c, cmds[:12]))
+    # A service maps no graphics library: the windows are a module of their own.
+    with open("/proc/%d/maps" % rec.proc.pid) as f:
+        mapped = [l.split()[-1] for l in f if "libQt6Gui" in l or "libQt6Widgets" in l or "kestro-desktop" in l]
+    check(not mapped, "headless maps %s" % sorted(set(mapped)))
     rec.proc.send_signal(signal.SIGHUP)  # the terminal closed, the ssh connection dropped
     rec.stop_ok()
     stop_in_order(sim, home)

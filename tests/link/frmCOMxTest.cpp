@@ -253,29 +253,44 @@ TEST_F(PtyOwner, DevicePathPrecedence) {
     const struct {
         const char* what;
         int port;
-        const char* env;
-        const char* stored;
+        const char *run, *env, *stored;  // --port (COM1 only), KESTRO_COMn, "COMnDevice"
         QStringList nodes;
         QString expected;
     } rows[] = {
-        {"env wins over all", 1, "/nonexistent/pts9", "/nonexistent/ttyX", {"ttyUSB0"}, "/nonexistent/pts9"},
-        {"stored wins over default", 1, nullptr, "/nonexistent/ttyX", {"ttyUSB0"}, "/nonexistent/ttyX"},
-        {"empty env falls through", 2, "", "/nonexistent/ttyY", {}, "/nonexistent/ttyY"},
-        {"blank stored falls through", 2, nullptr, "  ", {"ttyACM1"}, "ttyACM1"},
-        {"usb adapter is COM1", 1, nullptr, nullptr, {"ttyUSB0", "ttyACM0"}, "ttyUSB0"},
-        {"acm when no usb", 1, nullptr, nullptr, {"ttyACM0"}, "ttyACM0"},
-        {"index follows the port", 3, nullptr, nullptr, {"ttyUSB0", "ttyUSB2"}, "ttyUSB2"},
-        {"onboard otherwise", 4, nullptr, nullptr, {"ttyUSB0"}, "ttyS3"},
+        {"env wins over stored and default",
+         1,
+         nullptr,
+         "/nonexistent/pts9",
+         "/nonexistent/ttyX",
+         {"ttyUSB0"},
+         "/nonexistent/pts9"},
+        {"stored wins over default", 1, nullptr, nullptr, "/nonexistent/ttyX", {"ttyUSB0"}, "/nonexistent/ttyX"},
+        {"empty env falls through", 2, nullptr, "", "/nonexistent/ttyY", {}, "/nonexistent/ttyY"},
+        {"blank stored falls through", 2, nullptr, nullptr, "  ", {"ttyACM1"}, "ttyACM1"},
+        {"usb adapter is COM1", 1, nullptr, nullptr, nullptr, {"ttyUSB0", "ttyACM0"}, "ttyUSB0"},
+        {"acm when no usb", 1, nullptr, nullptr, nullptr, {"ttyACM0"}, "ttyACM0"},
+        {"index follows the port", 3, nullptr, nullptr, nullptr, {"ttyUSB0", "ttyUSB2"}, "ttyUSB2"},
+        {"onboard otherwise", 4, nullptr, nullptr, nullptr, {"ttyUSB0"}, "ttyS3"},
+        // A run value stays for the run: the last rows.
+        {"the command line wins over all",
+         1,
+         "/dev/serial/by-id/x",
+         "/nonexistent/pts9",
+         "/nonexistent/ttyX",
+         {},
+         "/dev/serial/by-id/x"},
+        {"the command line's is COM1 only", 2, "/dev/serial/by-id/x", nullptr, nullptr, {}, "ttyS1"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
+        MakeOwner(false);
         const QString dir = devDir() + "/" + r.what;
         ASSERT_TRUE(QDir().mkpath(dir));
         com->SetDeviceDirectory(dir);
         for (const QString& node : r.nodes)
             ASSERT_TRUE(QFile(dir + "/" + node).open(QIODevice::WriteOnly));
         QFile::remove(files.currentUser);
-        TearDown();
+        if (r.run) reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COM1Device", QString(r.run), REG_SZ_);
         if (r.env) qputenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(r.port)), r.env);
         if (r.stored) Store(false, r.port, r.stored);
         const QString expected = r.expected.startsWith('/') ? r.expected : dir + "/" + r.expected;
@@ -403,15 +418,6 @@ TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
     }
 }
 
-TEST_F(PtyOwner, TheCommandLinesPortComesBeforeTheEnvironment) {
-    qputenv("KESTRO_COM1", "/nonexistent/from-env");
-    Store(false, 1, QString("/nonexistent/stored"));
-    EXPECT_EQ(com->DevicePathForPort(1), "/nonexistent/from-env");
-    reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COM1Device", QString("/dev/serial/by-id/x"), REG_SZ_);
-    EXPECT_EQ(com->DevicePathForPort(1), "/dev/serial/by-id/x");
-    EXPECT_EQ(com->DevicePathForPort(2), devDir() + "/ttyS1");  // other ports keep their mapping
-}
-
 TEST(SerialNamesTest, StableNamesAreLinksToPresentDevices) {
     QTemporaryDir tmp;
     const QString byId = tmp.filePath("by-id");
@@ -434,33 +440,24 @@ TEST(SerialNamesTest, StableNamesAreLinksToPresentDevices) {
     EXPECT_TRUE(StableSerialNames(tmp.filePath("no-such-dir")).isEmpty());
 }
 
-TEST(QtSerialPortTest, ABusyPortSaysWhoHasIt) {
+// A busy port names who has it; draining waits only for an open line.
+TEST(QtSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
     QtSerialPort first, second;
     int16_t errNo = 0;
     QString reason;
+    EXPECT_FALSE(first.drain(100));
     ASSERT_TRUE(first.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
+    ASSERT_EQ(first.write("LDK 0\r"), 6);
+    EXPECT_TRUE(first.flush(500) && first.drain(500));
+    EXPECT_EQ(pty.ReadFor(100), QByteArray("LDK 0\r"));
     EXPECT_FALSE(second.open(pty.slavePath, &errNo, &reason));
     EXPECT_EQ(errNo, kErrPortUnavailable);
     EXPECT_TRUE(reason.startsWith("The device is in use by another program")) << reason.toStdString();
     EXPECT_TRUE(reason.contains(QString("PID %1").arg(getpid()))) << reason.toStdString();
     first.close();
     EXPECT_TRUE(second.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
-}
-
-TEST(QtSerialPortTest, DrainWaitsOnlyForAnOpenLine) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    QtSerialPort port;
-    EXPECT_FALSE(port.drain(100));
-    int16_t errNo = 0;
-    QString reason;
-    ASSERT_TRUE(port.open(pty.slavePath, &errNo, &reason));
-    ASSERT_EQ(port.write("LDK 0\r"), 6);
-    EXPECT_TRUE(port.flush(500));
-    EXPECT_TRUE(port.drain(500));
-    EXPECT_EQ(pty.ReadFor(100), QByteArray("LDK 0\r"));
 }
 
 TEST(QtSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {

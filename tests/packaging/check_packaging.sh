@@ -34,7 +34,8 @@ done
 
 echo "-- installed tree"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-for f in bin/KestroRecorder libexec/kestrorecorder/kestro-sim share/applications/$id.desktop \
+for f in bin/KestroRecorder lib/kestrorecorder/modules/kestro-desktop.so libexec/kestrorecorder/kestro-sim \
+         share/applications/$id.desktop \
          share/metainfo/$id.metainfo.xml share/man/man1/KestroRecorder.1.gz share/doc/kestrorecorder/LICENSE \
          share/doc/kestrorecorder/copyright lib/systemd/user/kestrorecorder.service; do
   [ -e "$work/prefix/$f" ] || fail "cmake --install did not install $f"
@@ -72,6 +73,9 @@ grep -qx 'ExecStart=/usr/bin/KestroRecorder --headless --record' "$work/root/usr
   || fail "the packaged unit does not start /usr/bin/KestroRecorder"
 [ -e "$work/root/usr/share/metainfo/$id.metainfo.xml" ] || fail "package lacks the metainfo"
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/KestroRecorder" --version)
+# The window module is found beside the installed program: without a display it says so.
+nodisplay=$(timeout 20 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/KestroRecorder" 2>&1) || true
+grep -q 'no display to show the window on' <<<"$nodisplay" || fail "packaged program without display says: $nodisplay"
 grep -q "^KestroRecorder $(dpkg-deb -f "$deb" Version)" <<<"$version" || fail "packaged program says: $version"
 if ldd "$work/root/usr/bin/KestroRecorder" | grep -q 'not found'; then fail "unresolved libraries"; fi
 tags=$(lintian --pedantic --tag-display-limit 0 "$deb" 2>&1 | grep -v '^running with root privileges' || true)

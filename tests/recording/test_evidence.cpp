@@ -143,6 +143,29 @@ TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
     EXPECT_EQ(Verdicts(RecDir()), (std::map<QString, QString>{{kLp, "OK"}, {leq, "NOT CLOSED"}}));
 }
 
+// Each line setting changed while a series runs is written down once, with
+// the line it applies from.
+TEST_F(EvidenceTest, LineSettingsChangedMidSeriesAreWrittenDownOnce) {
+    Arm();
+    Lines("lp 600 0\r", 2);
+    const std::function<void()> changes[] = {[&] { s.IncludeHeaderLine = !s.IncludeHeaderLine; },
+                                             [&] { s.IncludeSystemTime = !s.IncludeSystemTime; },
+                                             [&] { s.IncludeOverflow = !s.IncludeOverflow; },
+                                             [&] { s.IncludeUnderflow = !s.IncludeUnderflow; },
+                                             [&] { s.DecimalSeparator = QLatin1Char('.'); },
+                                             [&] {
+                                                 s.TabularSeparator = QLatin1Char('\t');
+                                             }};
+    int n = 0;
+    for (const auto& change : changes) {
+        change();
+        Lines("lp 600 0\r", 2);
+        const QJsonArray written = Side(kLp)[QLatin1String("record_lines_changes")].toArray();
+        ASSERT_EQ(written.size(), ++n);
+        EXPECT_EQ(written.last()[QLatin1String("from_line")].toInt(), 2 * n + 1);
+    }
+}
+
 // Calibration readings go into the log, into the open series as checks after
 // it and into the next series as checks before it; the report finds checks
 // the side files could not take in the log.

@@ -1,7 +1,6 @@
 #include "ui/controller/frmKestroRecord.h"
 
 #include "core/Errors.h"
-#include "link/frmCOMx.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
 #include "statistics/StatisticsFile.h"
@@ -46,9 +45,6 @@ constexpr int kGraphTop = 8, kListTop = 190;
 constexpr int kFrameTop = 184, kFrameWidth = 117, kFrameHeight = 105, kFrameGap = 11;
 constexpr int kOptionLeft = 10, kOptionWidth = 104, kOptionHeight = 21;
 constexpr int kPanelHeight = 301;
-
-// A number as the format "#" writes it: no digits at all for 0.
-QString Hash(int v) { return v == 0 ? QString() : QString::number(v); }
 
 // The window's own surfaces take their colours from the palette, so that the
 // texts on them (which the style draws in the palette's text colours) stay
@@ -130,30 +126,21 @@ void frmKestroRecord::Tick(F&& statement) noexcept {
     Step(kTimer1Error, std::forward<F>(statement));
 }
 
-frmKestroRecord::frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const EventLog& log,
-                                 const Clock& clock, bool startTimers, QWidget* parent)
+frmKestroRecord::frmKestroRecord(Session& session, bool startTimers, QWidget* parent)
     : QMainWindow(parent),
-      ps_(ps),
-      com_(com),
-      RegObj_(RegObj),
-      log_(log),
-      clock_(clock),
+      session_(session),
+      log_(session.log()),
       startTimers_(startTimers),
-      recorder_(ps, settings_, clock, log, this),
-      views_(recorder_, this),
+      views_(session.recorder(), this),
       imlToolbar_(MakeToolbarImages()),
       imlConnectionState_(MakeConnectionStateImages()) {
     setObjectName(QStringLiteral("frmKestroRecord"));
     setWindowTitle(QStringLiteral(" Kestro-Recorder"));
-    Timer1.setInterval(100);
     BlinkTimer.setInterval(500);
-    connect(&Timer1, &QTimer::timeout, this, &frmKestroRecord::Timer1_Timer);
     connect(&BlinkTimer, &QTimer::timeout, this, &frmKestroRecord::BlinkTimer_Timer);
-    connect(&recorder_, &SeriesRecorder::recordErrorChanged, this, [this] { ShowPanel3(); });
+    connect(&session, &Session::recordErrorChanged, this, [this] { ShowPanel3(); });
     BuildWindow();
-    recorder_.evidence().onCalibration = [this](const CalibrationCheck& c) {
-        showCalibrationCheck(c);
-    };
+    ObserveSession();
 }
 
 frmKestroRecord::~frmKestroRecord() = default;
@@ -250,7 +237,7 @@ void frmKestroRecord::BuildWindow() {
     readLevel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     addAction(readLevel);
     connect(readLevel, &QAction::triggered, this, [this] {
-        Picture1->PublishReading(clock_.Read().utcMs);
+        Picture1->PublishReading(session_.clock().Read().utcMs);
         Picture1->setFocus(Qt::ShortcutFocusReason);
         QAccessibleEvent focus(Picture1, QAccessible::Focus);
         QAccessible::updateAccessibility(&focus);
@@ -528,9 +515,9 @@ void frmKestroRecord::Form_Load() {
     if (loaded_) return;
     loaded_ = true;
     Step(kLoadError, [&] {
-        recorder_.RecordFiles.assign(1, RecordFileEntry{});
-        recorder_.LastSlowRecordNo = 0;
-        recorder_.LastFastRecordNo = 0;
+        session_.recorder().RecordFiles.assign(1, RecordFileEntry{});
+        session_.recorder().LastSlowRecordNo = 0;
+        session_.recorder().LastFastRecordNo = 0;
     });
     Reset_KestroStateOld();
     Reset_KestroState();
@@ -539,14 +526,14 @@ void frmKestroRecord::Form_Load() {
     Step(kLoadError, [&] { InitForm(); });
     // The focus starts where it can be seen: on the display, which reads out the level.
     Picture1->setFocus(Qt::OtherFocusReason);
-    Picture1->PublishReading(clock_.Read().utcMs);
+    Picture1->PublishReading(session_.clock().Read().utcMs);
     show();
     QCoreApplication::processEvents();
     Step(kLoadError, [&] { views_.ScaleYAxis(); });
     Step(kLoadError, [&] { views_.CalculateGraphStartTime(); });
     Step(kLoadError, [&] { views_.ScaleTimeAxis(); });
     if (startTimers_) {
-        Timer1.start();
+        session_.Timer1.start();
         BlinkTimer.start();
     }
 }
@@ -568,7 +555,7 @@ void frmKestroRecord::Form_Resize() {
     });
 }
 
-int16_t frmKestroRecord::InitForm() { return settings_.InitForm(RegObj_, DefaultRecordDirectory(), log_.ErrorSink()); }
+int16_t frmKestroRecord::InitForm() { return session_.InitForm(); }
 
 void frmKestroRecord::MenuFileExit_Click() {
     if (onEndApplication) onEndApplication();
@@ -597,7 +584,8 @@ void frmKestroRecord::SetPanel3Text(const QString& text) {
 
 void frmKestroRecord::ShowPanel3() {
     QLabel* label = panels_[2];
-    const QString error = recorder_.RecordErrorText();
+    const SeriesRecorder& recorder = session_.recorder();
+    const QString error = recorder.RecordErrorText();
     label->setToolTip(error);
     if (error.isEmpty()) {
         SetPanelText(3, panel3Text_);
@@ -605,10 +593,10 @@ void frmKestroRecord::ShowPanel3() {
     }
     // The reason stays readable; the file name gives way in its middle.
     const QString prefix =
-        QStringLiteral("Record file error: ") + recorder_.RecordErrorReason() + QStringLiteral(" \u2014 ");
+        QStringLiteral("Record file error: ") + recorder.RecordErrorReason() + QStringLiteral(" \u2014 ");
     const QFontMetrics fm(label->font());
     const int room = label->contentsRect().width() - fm.horizontalAdvance(prefix);
-    SetPanelText(3, prefix + fm.elidedText(recorder_.RecordErrorPath(), Qt::ElideMiddle,
+    SetPanelText(3, prefix + fm.elidedText(recorder.RecordErrorPath(), Qt::ElideMiddle,
                                            std::max(room, fm.horizontalAdvance(QStringLiteral("\u2026")))));
 }
 
@@ -639,8 +627,6 @@ void frmKestroRecord::SetConnectionPicture(int index) {
     connectionPicture_ = index;
 }
 
-void frmKestroRecord::SendCommand(const QString& text) { com_.SendCommand(text + QLatin1Char('\r')); }
-
 void frmKestroRecord::SetFramesEnabled(bool on) {
     frmMeasurementMode->setEnabled(on);
     frmRange->setEnabled(on);
@@ -658,81 +644,31 @@ void frmKestroRecord::SelectRange(int index) {
     optRange[size_t(index)]->setChecked(true);
 }
 
-// ---------------------------------------------------------------- poll cycle
+// ---------------------------------------------------------------- what the session shows
 
-void frmKestroRecord::Reset_KestroState() {
-    ps_.KestroState = notReceivedState();
-    OptionUpdate = false;
-    InitStep = 1;
-    Timer1.setInterval(100);
+void frmKestroRecord::ObserveSession() {
+    Session& s = session_;
+    connect(&s, &Session::wentOnline, this, &frmKestroRecord::ShowOnline);
+    connect(&s, &Session::wentOffline, this, &frmKestroRecord::ShowOffline);
+    connect(&s, &Session::deviceStarted, this, &frmKestroRecord::ShowStarted);
+    connect(&s, &Session::functionChanged, this, &frmKestroRecord::ShowFunction);
+    connect(&s, &Session::modeLegend, this,
+            [this](int16_t f, int16_t variant) { Tick([&] { Picture1->ShowModeLegend(f, variant, BlinkPhase); }); });
+    connect(&s, &Session::levelChanged, this, [this](int16_t level) { Tick([&] { NoiseDisplay(level); }); });
+    connect(&s, &Session::levelStatusChanged, this,
+            [this](int16_t status) { Tick([&] { Picture1->ShowLevelStatus(status); }); });
+    connect(&s, &Session::rangeChanged, this, &frmKestroRecord::ShowRange);
+    connect(&s, &Session::batteryChanged, this,
+            [this](int16_t battery) { Tick([&] { Picture1->ShowBattery(battery); }); });
+    connect(&s, &Session::recordingChanged, this, &frmKestroRecord::ShowRecording);
+    connect(&s, &Session::timeAxisRestarted, this, [this] { Tick([&] { views_.RestartTimeAxis(); }); });
+    connect(&s, &Session::statusText, this, &frmKestroRecord::SetPanel3Text);
+    connect(&s, &Session::calibrationChecked, this, &frmKestroRecord::showCalibrationCheck);
+    connect(&s, &Session::ticked, this, [this] { Picture1->PublishReading(session_.clock().Read().utcMs); });
 }
 
-void frmKestroRecord::Reset_KestroStateOld() { KestroStateOld = notShownState(); }
-
-void frmKestroRecord::Timer1_Timer() {
-    if (inTick_) return;  // a handler that ran the event loop must not start a second tick
-    inTick_ = true;
-    KestroStateRecord& ks = ps_.KestroState;
-    const bool startedBefore = InitStep >= 2 && ks.DeviceOnline;
-    const bool completedBefore = InitStep >= 7 && ks.DeviceOnline;
-    bool lost = false;
-
-    [&] {
-        // Calibration readings and side files, also while nothing is recorded.
-        Tick([&] { recorder_.tickEvidence(); });
-        // Lines held back by a failing record directory are retried now and then.
-        if (ps_.RecordState != kRecordStoring && ++idleTicks_ >= 10) {
-            idleTicks_ = 0;
-            Tick([&] {
-                if (recorder_.HasHeldLines()) recorder_.RetryHeldLines();
-            });
-        }
-        int16_t port = 0;
-        Tick([&] { port = com_.GetCOMPort(); });
-        if (port < 1) {
-            // Without a port nothing can answer: a device shown online is lost.
-            if (ks.DeviceOnline) {
-                ConnectionLostActions();
-                lost = true;
-            }
-            return;
-        }
-        Tick(
-            [&] { SendCommand(ks.DevSerialNo == kSerialNotReceived ? QStringLiteral("gsn") : QStringLiteral("gds")); });
-        if (ps_.AnswerWatchdog <= 0) {
-            if (ks.DeviceOnline) {
-                ConnectionLostActions();
-                lost = true;
-            }
-            Tick([&] { ps_.ResetReceiveBuffer(); });
-            return;
-        }
-        ps_.AnswerWatchdog -= 1;
-        if (!ks.DeviceOnline) ConnectionEstablishedActions();
-        StartupStep();
-        if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & kValidFunction)) FunctionChangeActions();
-        // The interpreter restarts the series the moment a new variant is
-        // reported; a second restart here would split the new series in two.
-        if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & kValidVariant))
-            KestroStateOld.DevVariant = ks.DevVariant;
-        if (ks.DevFunction == kFunctionInit) return;
-        if (ks.DataValid & kValidFunction) DisplayRefresh();
-        if (ps_.RecordState == kRecordStoring) Tick([&] { recorder_.HandOff(); });
-    }();
-
-    inTick_ = false;
-    Picture1->PublishReading(clock_.Read().utcMs);
-    // Listeners run after the tick, so what they send follows the tick's own commands.
-    if (lost) emit deviceLost();
-    if (!startedBefore && ks.DeviceOnline && InitStep >= 2) emit deviceStarted();
-    if (!completedBefore && ks.DeviceOnline && InitStep >= 7) emit startupCompleted();
-}
-
-void frmKestroRecord::ConnectionEstablishedActions() {
-    ps_.KestroState.DeviceOnline = true;
-    Reset_KestroStateOld();
+void frmKestroRecord::ShowOnline() {
     Tick([&] { SetConnectionPicture(2); });
-    InitStep = 1;
     Tick([&] { Picture1->ConnectionEstablished(); });
 }
 
@@ -743,240 +679,100 @@ void frmKestroRecord::SetKey(PictureButton* key, bool enabled, const char* pictu
     });
 }
 
-void frmKestroRecord::FlushRecording() {
-    // Samples that arrived since the last tick would otherwise be cleared unwritten.
-    if (ps_.RecordState == kRecordStoring && ps_.KestroState.DevFunction != kFunctionInit)
-        Tick([&] { recorder_.HandOff(); });
-}
-
-void frmKestroRecord::ConnectionLostActions() {
-    FlushRecording();
-    ps_.KestroState.DeviceOnline = false;
-    Reset_KestroStateOld();
-    Reset_KestroState();
+void frmKestroRecord::ShowOffline() {
     Tick([&] { Picture1->ConnectionLost(); });
     Tick([&] { SetPanelText(2, QStringLiteral("unknown")); });
     SetFramesEnabled(false);
     SetKey(cmdPower, false, "PowerDisabled");
     SetKey(cmdStopRecord, false, "StopRecordDisabled");
     SetKey(cmdRecord, false, "RecordStoppedDisabled");
-    Tick([&] { NoiseDisplay(0); });
-    ps_.RecordState = kRecordOff;
     cmdRecord->setChecked(false);
     Tick([&] { SetPanelText(4, QStringLiteral("Recording disabled")); });
-    Tick([&] { recorder_.StopSlowMeasurement(); });
-    Tick([&] { recorder_.StopFastMeasurement(); });
-    Tick([&] { ps_.ClearSlowBuffer(); });
-    Tick([&] { ps_.ClearFastBuffer(); });
-    Tick([&] { recorder_.ResetLocalSlowMeasurementBuffer(); });
-    Tick([&] { recorder_.ResetLocalFastMeasurementBuffer(); });
-    Tick([&] { RestartTimeAxis(); });
-    OptionUpdate = true;
     Tick([&] { SelectMode(0); });
-    OptionUpdate = false;
     Tick([&] { SetConnectionPicture(1); });
-    // Only a fresh answer may bring the device back.
-    ps_.AnswerWatchdog = 0;
+    Picture1->PublishReading(session_.clock().Read().utcMs);
 }
 
-void frmKestroRecord::ConnectionLost() {
-    if (inTick_ || !ps_.KestroState.DeviceOnline) {
-        ps_.AnswerWatchdog = 0;
-        return;
-    }
-    ConnectionLostActions();
-    Tick([&] { ps_.ResetReceiveBuffer(); });
-    Picture1->PublishReading(clock_.Read().utcMs);
-    emit deviceLost();
+void frmKestroRecord::ShowStarted() {
+    SetFramesEnabled(true);
+    SetKey(cmdPower, true, "Power");
+    SetKey(cmdStopRecord, false, "StopRecordDisabled");
+    SetKey(cmdRecord, true, "RecordStopped");
 }
 
-void frmKestroRecord::StartupStep() {
-    KestroStateRecord& ks = ps_.KestroState;
-    switch (InitStep) {
-        case 1:
-            if (!(ks.DataValid & kValidSerialNo)) return;
-            Reset_KestroStateOld();
-            ks.DataValid = kValidSerialNo;
-            SetFramesEnabled(true);
-            SetKey(cmdPower, true, "Power");
-            SetKey(cmdStopRecord, false, "StopRecordDisabled");
-            SetKey(cmdRecord, true, "RecordStopped");
-            Timer1.setInterval(100);
-            InitStep = 2;
-            return;
-        case 2:
-        case 3:
-        case 4:
-        case 5: {
-            static const char* const kCommands[] = {"smm 1", "gdv", "gdi", "ldk 3"};
-            Tick([&] { SendCommand(QLatin1String(kCommands[InitStep - 2])); });
-            ++InitStep;
-            return;
-        }
-        case 6:
-            // The function is set again only once the device has reported it:
-            // a stale or out-of-range code would command a function that does not exist.
-            if (!(ks.DataValid & kValidFunction)) return;
-            if (ks.DevFunction > kFunctionInit && ks.DevFunction <= kFunctionService) {
-                // Armed already (the record key is usable from the serial-number gate on):
-                // switching the fast values off here would leave an armed recording
-                // without them.
-                const bool armed = ps_.RecordState != kRecordOff;
-                Tick([&] { SendCommand(armed ? QStringLiteral("awm 1") : QStringLiteral("awm 0")); });
-                Tick([&] { SendCommand(QStringLiteral("swm ") + Hash(ks.DevFunction)); });
-            }
-            InitStep = 7;
-            return;
-        default:
-            return;
-    }
-}
-
-void frmKestroRecord::FunctionChangeActions() {
-    const KestroStateRecord& ks = ps_.KestroState;
-    const int16_t f = ks.DevFunction;
-    const bool leavingTestPattern = KestroStateOld.DevFunction == kFunctionInit;
+void frmKestroRecord::ShowFunction(int16_t f, int16_t level) {
     static const char* const kTexts[6] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
     if (f >= kFunctionInit && f <= kFunctionService) {
         Tick([&] { SetPanelText(2, QString::fromLatin1(kTexts[f])); });
-        if (f <= kFunctionLp) Tick([&] { Picture1->FunctionChanged(f, ks.DevLevel); });
+        if (f <= kFunctionLp) Tick([&] { Picture1->FunctionChanged(f, level); });
         optRange[0]->setEnabled(f == kFunctionLp);
         MarkedOptionIsTheTabStop(optRange);
     }
-    if (f == kFunctionInit || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
-    OptionUpdate = true;
     Tick([&] { SelectMode(f); });
-    OptionUpdate = false;
-    KestroStateOld.DevFunction = f;
-    KestroStateOld.DevVariant = ks.DevVariant;
 }
 
-void frmKestroRecord::ForgetTestPatternItems(int16_t function, bool leaving) {
-    // The test pattern lights every bracket, AUTO, the full battery and 1888
-    // without touching the copy of what was shown: forgotten items are shown
-    // afresh from the device's values once the pattern is left, even when they
-    // did not change meanwhile (a low battery would stay hidden otherwise).
-    KestroStateOld.DevRange = kNotShown;
-    KestroStateOld.DevBattery = kNotShown;
-    // Entering Lp with level 0 has blanked the digits already.
-    if (leaving && !(function == kFunctionLp && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = kNotShown;
-}
-
-void frmKestroRecord::DisplayRefresh() {
-    const KestroStateRecord& ks = ps_.KestroState;
-    Tick([&] { Picture1->ShowModeLegend(ks.DevFunction, ks.DevVariant, BlinkPhase); });
-    if (ks.DevLevel != KestroStateOld.DevLevel && (ks.DataValid & kValidLevel)) {
-        Tick([&] { NoiseDisplay(ks.DevLevel); });
-        KestroStateOld.DevLevel = ks.DevLevel;
-    }
-    if (ks.DevLevelStatus != KestroStateOld.DevLevelStatus && (ks.DataValid & kValidLevelStatus)) {
-        Tick([&] { Picture1->ShowLevelStatus(ks.DevLevelStatus); });
-        KestroStateOld.DevLevelStatus = ks.DevLevelStatus;
-    }
-    if (ks.DevRange != KestroStateOld.DevRange && (ks.DataValid & kValidRange)) {
-        Tick([&] { Picture1->ShowRange(ks.DevRange); });
-        // A code without a range marks " unknown", never AUTO.
-        const int option = (ks.DevRange & kRangeAuto) ? 0 : (ks.DevRange & kRangeMask) ? (ks.DevRange & kRangeMask) : 4;
-        OptionUpdate = true;
-        Tick([&] { SelectRange(option); });
-        OptionUpdate = false;
-        KestroStateOld.DevRange = ks.DevRange;
-    }
-    if (ks.DevBattery != KestroStateOld.DevBattery && (ks.DataValid & kValidBattery)) {
-        Tick([&] { Picture1->ShowBattery(ks.DevBattery); });
-        KestroStateOld.DevBattery = ks.DevBattery;
-    }
+void frmKestroRecord::ShowRange(int16_t range, int option) {
+    Tick([&] { Picture1->ShowRange(range); });
+    Tick([&] { SelectRange(option); });
 }
 
 void frmKestroRecord::NoiseDisplay(int16_t Value) {
-    if (!ps_.KestroState.DeviceOnline) return;
+    if (!session_.isOnline()) return;
     Picture1->NoiseDisplay(Value);
 }
 
 void frmKestroRecord::Reset_KestroDisplay() { Picture1->Reset_KestroDisplay(); }
 
-// ---------------------------------------------------------------- keys and recording
+void frmKestroRecord::ShowRecording(bool armed) {
+    cmdRecord->setChecked(armed);
+    SetPanelText(4, armed ? QStringLiteral("Recording enabled") : QStringLiteral("Recording disabled"));
+    SetFramesEnabled(!armed);
+    // Armed or disarmed from elsewhere than the key (start-up option, power
+    // key): the record key shows it too.
+    if (cmdRecord->isEnabled() && !cmdRecord->isHeld())
+        cmdRecord->SetPicture(armed ? QStringLiteral("RecordStarted") : QStringLiteral("RecordStopped"));
+    if (armed) {
+        cmdStopRecord->setEnabled(true);
+        cmdStopRecord->SetPicture(QStringLiteral("StopRecord"));
+    } else if (!cmdStopRecord->isHeld()) {
+        cmdStopRecord->setEnabled(false);
+        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
+    }
+}
+
+// ---------------------------------------------------------------- keys and options
 
 void frmKestroRecord::BlinkTimer_Timer() {
     BlinkCounter += 1;
     BlinkPhase = (BlinkCounter % 2) != 0;
 }
 
-void frmKestroRecord::EnableRecording() {
-    ps_.RecordState = kRecordArmed;
-    cmdRecord->setChecked(true);
-    SetPanelText(4, QStringLiteral("Recording enabled"));
-    // A function the device has not reported yet is no command to send back.
-    const int16_t f = ps_.KestroState.DevFunction;
-    if (f >= kFunctionInit && f <= kFunctionService) SendCommand(QStringLiteral("swm ") + Hash(f));
-    SendCommand(QStringLiteral("awm 1"));
-    cmdStopRecord->setEnabled(true);
-    cmdStopRecord->SetPicture(QStringLiteral("StopRecord"));
-    SetFramesEnabled(false);
-    // Every arming starts new series on both streams, in any function: the
-    // next samples go into new files, and nothing of an earlier recording
-    // still in the buffers is taken over again.
-    ps_.BufferRestart = kRestartBoth;
-    // Armed from elsewhere than the key (start-up option): the key shows it too.
-    if (cmdRecord->isEnabled() && !cmdRecord->isHeld()) cmdRecord->SetPicture(QStringLiteral("RecordStarted"));
-}
-
-void frmKestroRecord::DisableRecording() {
-    // What arrived since the last tick belongs to the recording being ended.
-    FlushRecording();
-    recorder_.EndStatistics();
-    ps_.RecordState = kRecordOff;
-    cmdRecord->setChecked(false);
-    SetPanelText(4, QStringLiteral("Recording disabled"));
-    SendCommand(QStringLiteral("awm 0"));
-    SendCommand(QStringLiteral("smm 1"));
-    SetFramesEnabled(true);
-    // Disarmed by the power key: the record keys must not keep showing "armed".
-    if (cmdRecord->isEnabled() && !cmdRecord->isHeld()) cmdRecord->SetPicture(QStringLiteral("RecordStopped"));
-    if (!cmdStopRecord->isHeld()) {
-        cmdStopRecord->setEnabled(false);
-        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
-    }
-}
-
 void frmKestroRecord::cmdPower_MouseDown() {
-    SendCommand(QStringLiteral("swm 0"));
     cmdPower->SetPicture(QStringLiteral("PowerPressed"));
-    DisableRecording();
-    ps_.ClearFastBuffer();
-    ps_.ClearSlowBuffer();
+    session_.powerKey();
 }
 
 void frmKestroRecord::cmdPower_MouseUp() { cmdPower->SetPicture(QStringLiteral("Power")); }
 
 void frmKestroRecord::cmdRecord_MouseDown() {
-    if (ps_.RecordState <= kRecordOff) {
-        cmdRecord->SetPicture(QStringLiteral("RecordStartedPressed"));
-        EnableRecording();
-    } else {
-        cmdRecord->SetPicture(QStringLiteral("RecordStoppedPressed"));
-        DisableRecording();
-        recorder_.ResetLocalSlowMeasurementBuffer();
-        cmdStopRecord->setEnabled(false);
-        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
-    }
+    cmdRecord->SetPicture(session_.armed() ? QStringLiteral("RecordStoppedPressed")
+                                           : QStringLiteral("RecordStartedPressed"));
+    session_.recordKey();
 }
 
 void frmKestroRecord::cmdRecord_MouseUp() {
-    cmdRecord->SetPicture(ps_.RecordState <= kRecordOff ? QStringLiteral("RecordStopped")
-                                                        : QStringLiteral("RecordStarted"));
+    cmdRecord->SetPicture(session_.armed() ? QStringLiteral("RecordStarted") : QStringLiteral("RecordStopped"));
 }
 
 void frmKestroRecord::cmdStopRecord_MouseDown() {
-    if (ps_.RecordState <= kRecordOff) return;
+    if (!session_.armed()) return;
     cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabledPressed"));
     cmdRecord->SetPicture(QStringLiteral("RecordStopped"));
-    DisableRecording();
-    recorder_.ResetLocalSlowMeasurementBuffer();
+    session_.stopRecordKey();
 }
 
 void frmKestroRecord::cmdStopRecord_MouseUp() {
-    if (ps_.RecordState <= kRecordOff) {
+    if (!session_.armed()) {
         cmdStopRecord->setEnabled(false);
         cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
     } else {
@@ -984,23 +780,8 @@ void frmKestroRecord::cmdStopRecord_MouseUp() {
     }
 }
 
-// ---------------------------------------------------------------- function and range
+void frmKestroRecord::optMeasurementMode_Click(int16_t Index) { session_.chooseFunction(Index); }
 
-void frmKestroRecord::optMeasurementMode_Click(int16_t Index) {
-    if (OptionUpdate) return;
-    SendCommand(QStringLiteral("swm ") + Hash(Index));
-    DisableRecording();
-    RestartTimeAxis();
-}
-
-void frmKestroRecord::optRange_Click(int16_t Index) {
-    if (OptionUpdate) return;
-    SendCommand(QStringLiteral("swm ") + Hash(ps_.KestroState.DevFunction));
-    SendCommand(QStringLiteral("smr ") + QString::number(Index));
-    DisableRecording();
-    RestartTimeAxis();
-}
-
-void frmKestroRecord::RestartTimeAxis() { views_.RestartTimeAxis(); }
+void frmKestroRecord::optRange_Click(int16_t Index) { session_.chooseRange(Index); }
 
 }  // namespace kestro

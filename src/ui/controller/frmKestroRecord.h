@@ -1,13 +1,10 @@
 #pragma once
-// The main window: front panel of the instrument and controller of the link.
-// Its poll tick (Timer1) queries the device, supervises the link, walks the
-// start-up sequence and turns changes of the device state into changes of the
-// display, options, keys and status bar; the buttons and options send the
-// user's choices to the device.
+// The main window: front panel of the instrument. It draws what the session
+// announces (display, options, keys, status bar) and passes the user's clicks
+// and keys on to it; the procedures of the poll cycle and of the keys keep
+// their names here as entry points into the session.
 
-#include "protocol/ProtocolState.h"
-#include "recording/SeriesRecorder.h"
-#include "settings/RecorderSettings.h"
+#include "session/Session.h"
 #include "ui/display/DisplayPanel.h"
 #include "ui/display/ImageList.h"
 #include "ui/display/PictureButton.h"
@@ -25,10 +22,6 @@ class QRadioButton;
 
 namespace kestro {
 
-class EventLog;
-class cRegistry;
-class frmCOMx;
-
 class frmKestroRecord : public QMainWindow {
     Q_OBJECT
 public:
@@ -40,8 +33,7 @@ public:
 
     // startTimers false: Timer1 and BlinkTimer are never started (tests and
     // benchmarks call the tick handlers themselves).
-    frmKestroRecord(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const EventLog& log, const Clock& clock,
-                    bool startTimers = true, QWidget* parent = nullptr);
+    explicit frmKestroRecord(Session& session, bool startTimers = true, QWidget* parent = nullptr);
     ~frmKestroRecord() override;
 
     // ---- hooks of the application shell ----
@@ -66,23 +58,17 @@ public:
     // Free text of status panel 3; a record-file error is shown instead while there is one.
     void SetPanel3Text(const QString& text);
 
-    // ---- poll cycle ----
-    void Timer1_Timer();
-    void Reset_KestroState();
-    void Reset_KestroStateOld();
-    // The connection-lost actions from outside the tick (the port vanished);
-    // the device then has to answer afresh before it counts as online.
-    void ConnectionLost();
-    // Hands off what arrived since the last tick (before the books are closed:
-    // disarming, loss, exit).
-    void FlushRecording();
+    // ---- poll cycle (the session's) ----
+    void Timer1_Timer() { session_.Timer1_Timer(); }
+    void Reset_KestroState() { session_.Reset_KestroState(); }
+    void Reset_KestroStateOld() { session_.Reset_KestroStateOld(); }
     void NoiseDisplay(int16_t Value);  // nothing while the device is offline
     void Reset_KestroDisplay();
 
     // ---- keys and recording ----
     void BlinkTimer_Timer();
-    void EnableRecording();
-    void DisableRecording();
+    void EnableRecording() { session_.EnableRecording(); }
+    void DisableRecording() { session_.DisableRecording(); }
     void cmdPower_MouseDown();
     void cmdPower_MouseUp();
     void cmdRecord_MouseDown();
@@ -93,17 +79,12 @@ public:
     // ---- function and range ----
     void optMeasurementMode_Click(int16_t Index);
     void optRange_Click(int16_t Index);
-    void RestartTimeAxis();
+    void RestartTimeAxis() { session_.RestartTimeAxis(); }
 
     // ---- state ----
-    int16_t InitStep = 1;
-    bool OptionUpdate = false;
     bool BlinkPhase = false;
     int32_t BlinkCounter = 0;
     bool InResize = false;
-    KestroStateRecord KestroStateOld;
-
-    QTimer Timer1;
     QTimer BlinkTimer;
 
     // ---- controls ----
@@ -124,14 +105,8 @@ public:
     // The panel after the four: the last calibration check (text and tool tip).
     QLabel* calibrationPanel() const { return calibrationPanel_; }
 
-    SeriesRecorder& recorder() { return recorder_; }
+    Session& session() { return session_; }
     RecordingViews& views() { return views_; }
-    RecorderSettings& settings() { return settings_; }
-
-signals:
-    void deviceStarted();     // passed the serial-number gate: keys and options usable
-    void startupCompleted();  // the start-up command sequence is done
-    void deviceLost();        // the connection-lost actions ran
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -146,19 +121,19 @@ private:
     void buildStatusBar(QWidget* client);
     void LayoutControls();
     void LayoutClientArea();
-    void ConnectionEstablishedActions();
-    void ConnectionLostActions();
-    void StartupStep();
-    void FunctionChangeActions();
-    void ForgetTestPatternItems(int16_t function, bool leaving);
-    void DisplayRefresh();
+    void ObserveSession();
+    void ShowOnline();
+    void ShowOffline();
+    void ShowStarted();
+    void ShowFunction(int16_t f, int16_t level);
+    void ShowRange(int16_t range, int option);
+    void ShowRecording(bool armed);
     void SelectMode(int index);
     void SelectRange(int index);
     void SetConnectionPicture(int index);
     void SetPanelText(int panel, const QString& text);
     void showCalibrationCheck(const CalibrationCheck& c);
     void ShowPanel3();
-    void SendCommand(const QString& text);
     void SetFramesEnabled(bool on);
     void SetKey(PictureButton* key, bool enabled, const char* picture);
     // Runs one statement of a guarded procedure: a failure is logged with
@@ -168,15 +143,10 @@ private:
     template <class F>
     void Tick(F&& statement) noexcept;
 
-    ProtocolState& ps_;
-    frmCOMx& com_;
-    cRegistry& RegObj_;
+    Session& session_;
     const EventLog& log_;
-    const Clock& clock_;
     const bool startTimers_;
 
-    RecorderSettings settings_;
-    SeriesRecorder recorder_;
     RecordingViews views_;
     ImageList imlToolbar_;
     ImageList imlConnectionState_;
@@ -186,13 +156,11 @@ private:
     int connectionPicture_ = 0;
     QString panel3Text_;
     bool loaded_ = false;
-    bool inTick_ = false;
     bool wasMinimized_ = false;
     // Grown with the font beyond the design where captions need it.
     int graphLeft_ = kGraphLeft;
     int panelHeight_ = 301;
     int statusHeight_ = 20;
-    int idleTicks_ = 0;
 };
 
 }  // namespace kestro

@@ -181,7 +181,8 @@ protected:
     const QFont font = QApplication::font();
 };
 
-// Light as it starts, dark as a desktop switches to it while the program runs.
+// Light as it starts, dark as a desktop switches to it while the program runs,
+// and a window made under the dark palette keeps no colour from before.
 TEST_F(Palette, EveryTextKeepsItsContrastUnderLightAndDarkPalettes) {
     ExpectLegible("light, offline");
     StartDevice();
@@ -194,6 +195,10 @@ TEST_F(Palette, EveryTextKeepsItsContrastUnderLightAndDarkPalettes) {
         Tick();
     ASSERT_FALSE(ps.KestroState.DeviceOnline);
     ExpectLegible("dark, offline");
+    StartDevice();
+    w = std::make_unique<frmKestroRecord>(*s, false);
+    w->ShowMainWindow();
+    ExpectLegible("dark from the start");
 }
 
 // The statistics window's labels, table marks and chart labels, and every page of Setup.
@@ -229,7 +234,7 @@ TEST_F(Palette, NoCaptionIsCutAt9To14Points) {
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         QCoreApplication::processEvents();
         const std::unique_ptr<frmSetup> setup = MakeSetup();
-        const auto about = std::make_unique<frmAbout>(log, messages, files);
+        const auto about = std::make_unique<frmAbout>(log, messages, reg.files());
         for (QWidget* window : std::initializer_list<QWidget*>{w.get(), setup.get(), about.get()}) {
             window->show();
             QCoreApplication::processEvents();
@@ -240,20 +245,6 @@ TEST_F(Palette, NoCaptionIsCutAt9To14Points) {
                     << t.room.height() << (t.clipped ? ", clipped" : "");
         }
     }
-}
-
-// Started under a dark palette: nothing keeps a colour from before.
-class DarkFromTheStart : public Palette {
-protected:
-    void SetUp() override {
-        QApplication::setPalette(DarkPalette());
-        Palette::SetUp();
-    }
-};
-
-TEST_F(DarkFromTheStart, EveryTextKeepsItsContrast) {
-    StartDevice();
-    ExpectLegible("dark from the start");
 }
 
 }  // namespace

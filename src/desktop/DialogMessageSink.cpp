@@ -1,4 +1,4 @@
-#include "app/DialogMessageSink.h"
+#include "desktop/DialogMessageSink.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "app/UiMap.h"
+#include "desktop/UiMap.h"
 
 #include <QAbstractButton>
 #include <QApplication>

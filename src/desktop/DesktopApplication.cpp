@@ -1,0 +1,113 @@
+#include "desktop/DesktopApplication.h"
+
+#include "about/frmAbout.h"
+#include "desktop/DialogMessageSink.h"
+#include "desktop/UiMap.h"
+#include "link/frmCOMx.h"
+#include "session/Session.h"
+#include "settings/ui/frmSetup.h"
+#include "shell/DisplayGuard.h"
+#include "shell/EventLog.h"
+#include "ui/controller/frmKestroRecord.h"
+#include "ui/statistics/StatisticsWindow.h"
+
+#include <unistd.h>
+#include <cstdio>
+
+namespace kestro {
+
+DesktopApplication::DesktopApplication(const AppOptions& options, QObject* parent)
+    : KestroApplication(options, parent) {}
+
+DesktopApplication::~DesktopApplication() {
+    // The dialogs and the statistics window are children of the main window.
+    window_.reset();
+}
+
+std::unique_ptr<MessageSink> DesktopApplication::MakeMessageSink() { return std::make_unique<DialogMessageSink>(); }
+
+void DesktopApplication::AttachViews() {
+    // Qt ends the process right after the slot returns: the stop sequence has
+    // to be complete by then, and the exit status is ours to give.
+    displayGuard_ = std::make_unique<DisplayLossGuard>();
+    connect(
+        displayGuard_.get(), &DisplayLossGuard::displayLost, this,
+        [this] {
+            EndApplication(kExitOk);
+            std::fflush(nullptr);
+            ::_exit(exitCode());
+        },
+        Qt::DirectConnection);
+
+    window_ = std::make_unique<frmKestroRecord>(*session());
+    window_->onEndApplication = [this] {
+        EndApplication(0);
+    };
+    window_->onShowSetup = [this] {
+        ShowSetup();
+    };
+    window_->onShowAbout = [this] {
+        ShowAbout();
+    };
+    window_->onShowStatistics = [this] {
+        ShowStatistics(false);
+    };
+    window_->onOpenRecordFile = [this] {
+        ShowStatistics(true);
+    };
+    static_cast<DialogMessageSink&>(messages()).setParent(window_.get());
+}
+
+void DesktopApplication::ShowViews() {
+    if (qEnvironmentVariableIsSet("KESTRO_UI_MAP")) new UiMap(qEnvironmentVariable("KESTRO_UI_MAP"), this);
+    window_->ShowMainWindow();
+}
+
+bool DesktopApplication::OfferSetup() {
+    ShowSetup();
+    return true;
+}
+
+void DesktopApplication::ShowSetup() {
+    if (ending()) return;
+    session()->releasePort();
+    if (setup_) {
+        setup_->raise();
+        setup_->activateWindow();
+        return;
+    }
+    // The dialog deletes itself on close, after running the hook.
+    setup_ = new frmSetup(
+        registry(), link(), messages(), DefaultRecordDirectory(),
+        [this] {
+            setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
+            InitApplication();
+        },
+        PresentSerialDevices, window_.get());
+    setup_->show();
+}
+
+void DesktopApplication::ShowAbout() {
+    if (!about_)
+        about_ = new frmAbout(log(), messages(), RegistryFiles::Default(), SysInfoLauncher::Default(), window_.get());
+    about_->show();
+    about_->raise();
+}
+
+void DesktopApplication::ShowStatistics(bool openFile) {
+    SeriesRecorder& recorder = session()->recorder();
+    if (!statistics_) {
+        statistics_ = new StatisticsWindow(window_.get());
+        statistics_->setLiveSource(&recorder.SlowStatistics(), &recorder.FastStatistics());
+    }
+    // Settings and serial number as they are now; they change between openings.
+    statistics_->setFileConfig(StatisticsConfigOf(session()->settings()));
+    const int32_t serial = session()->device().DevSerialNo;
+    statistics_->setSerialNumber(serial > 0 && serial != kSerialNotReceived ? QString::number(serial) : QString());
+    statistics_->show();
+    statistics_->raise();
+    statistics_->activateWindow();
+    if (openFile) statistics_->openRecordFileDialog();
+}
+
+}  // namespace kestro

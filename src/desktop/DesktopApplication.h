@@ -1,0 +1,44 @@
+#pragma once
+// The windowed program: the application object with the main window, the
+// setup dialog, the about box, the statistics window and message boxes.
+
+#include "app/KestroApplication.h"
+
+#include <QPointer>
+#include <memory>
+
+namespace kestro {
+
+class DisplayLossGuard;
+class StatisticsWindow;
+class frmAbout;
+class frmKestroRecord;
+class frmSetup;
+
+class DesktopApplication : public KestroApplication {
+    Q_OBJECT
+public:
+    explicit DesktopApplication(const AppOptions& options, QObject* parent = nullptr);
+    ~DesktopApplication() override;
+
+    void ShowSetup();
+    frmKestroRecord* window() const { return window_.get(); }
+
+protected:
+    std::unique_ptr<MessageSink> MakeMessageSink() override;
+    void AttachViews() override;
+    void ShowViews() override;
+    bool OfferSetup() override;
+
+private:
+    void ShowAbout();
+    void ShowStatistics(bool openFile);
+
+    std::unique_ptr<DisplayLossGuard> displayGuard_;
+    std::unique_ptr<frmKestroRecord> window_;
+    QPointer<frmSetup> setup_;  // both delete themselves on close
+    QPointer<frmAbout> about_;
+    QPointer<StatisticsWindow> statistics_;  // a child of the main window
+};
+
+}  // namespace kestro

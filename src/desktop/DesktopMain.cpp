@@ -1,0 +1,61 @@
+// The desktop module: what needs Qt Gui or Widgets (the windows and the PDF
+// report). KestroRecorder loads it only for them; a headless run never does.
+#include "about/AppIcon.h"
+#include "app/CommandLine.h"
+#include "desktop/DesktopApplication.h"
+#include "kestro/Version.h"
+#include "recording/EvidenceFiles.h"
+#include "recording/SeriesRecorder.h"
+#include "report/ReportCommand.h"
+#include "settings/RecorderSettings.h"
+#include "settings/cRegistry.h"
+#include "shell/DisplayGuard.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// The report's assessment days follow the settings, as the statistics window does.
+kestro::DayPeriods StoredDayPeriods() {
+    kestro::cRegistry RegObj;
+    kestro::RecorderSettings s;
+    s.InitForm(RegObj, QString());
+    return kestro::StatisticsConfigOf(s).periods;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int argc, char** argv) {
+    if (kestro::WantsReport(argc, argv))
+        return kestro::RunReportCommand(argc, argv, StoredDayPeriods, kestro::reportEvidenceFor);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+    const kestro::CommandLine cl = kestro::ParseCommandLine(arguments, QDir::currentPath());
+    kestro::ConcealServeToken(argc, argv);
+    // Building the application object without a display aborts the process.
+    if (!kestro::HasUsableDisplay(kestro::DisplayEnvironment::Current())) {
+        const QByteArray text = (kestro::NoDisplayMessage() + QLatin1Char('\n')).toLocal8Bit();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+        return kestro::kExitCannotRun;
+    }
+
+    std::optional<kestro::StartupDisplayGuard> startupGuard;
+    startupGuard.emplace();
+    QApplication app(argc, argv);
+    startupGuard.reset();
+    kestro::SetApplicationIdentity();
+    // The Wayland app id, and the key desktops use to match the window to its
+    // menu entry. No display name: the platform would append it to every window title.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KESTRO_DESKTOP_ID));
+    QApplication::setWindowIcon(kestro::KestroAppIcon());
+
+    kestro::DesktopApplication kestro(cl.options);
+    const int status = kestro.Main();
+    if (status >= 0) return status;
+    return QApplication::exec();
+}

@@ -1,0 +1,398 @@
+#include "session/Session.h"
+
+#include "core/Errors.h"
+#include "link/frmCOMx.h"
+#include "settings/cRegistry.h"
+#include "shell/EventLog.h"
+
+#include <QFileInfo>
+
+namespace kestro {
+namespace {
+
+const QString kTimer1Error = QString::fromLatin1(label::kTimer1);
+
+// A number as the format "#" writes it: no digits at all for 0.
+QString Hash(int v) { return v == 0 ? QString() : QString::number(v); }
+
+bool IsFunction(int16_t f) { return f >= kFunctionInit && f <= kFunctionService; }
+
+}  // namespace
+
+template <class F>
+void Session::Tick(F&& statement) noexcept {
+    try {
+        statement();
+    } catch (const RaisedError& e) {
+        log_.LogError(kTimer1Error, e.number);
+    } catch (...) {
+        log_.LogError(kTimer1Error, kErrInternal);
+    }
+}
+
+Session::Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const EventLog& log, const Clock& clock,
+                 QObject* parent)
+    : QObject(parent),
+      ps_(ps),
+      com_(com),
+      RegObj_(RegObj),
+      log_(log),
+      clock_(clock),
+      recorder_(ps, settings_, clock, log, this) {
+    Timer1.setInterval(100);
+    retryTimer_.setInterval(1000);
+    superviseTimer_.setInterval(1000);
+    connect(&Timer1, &QTimer::timeout, this, &Session::Timer1_Timer);
+    connect(&retryTimer_, &QTimer::timeout, this, &Session::RetryPort);
+    connect(&superviseTimer_, &QTimer::timeout, this, &Session::SuperviseLink);
+    connect(&com_, &frmCOMx::portGone, this, &Session::OnPortGone);
+    connect(&recorder_, &SeriesRecorder::recordErrorChanged, this, &Session::recordErrorChanged);
+    recorder_.evidence().onCalibration = [this](const CalibrationCheck& c) {
+        emit calibrationChecked(c);
+    };
+}
+
+Session::~Session() = default;
+
+int16_t Session::InitForm() { return settings_.InitForm(RegObj_, DefaultRecordDirectory(), log_.ErrorSink()); }
+
+void Session::SendCommand(const QString& text) { com_.SendCommand(text + QLatin1Char('\r')); }
+
+// ---------------------------------------------------------------- poll cycle
+
+void Session::Reset_KestroState() {
+    ps_.KestroState = notReceivedState();
+    OptionUpdate = false;
+    InitStep = 1;
+    Timer1.setInterval(100);
+}
+
+void Session::Reset_KestroStateOld() { KestroStateOld = notShownState(); }
+
+void Session::Timer1_Timer() {
+    if (inTick_) return;  // a listener that ran the event loop must not start a second tick
+    inTick_ = true;
+    KestroStateRecord& ks = ps_.KestroState;
+    const bool startedBefore = InitStep >= 2 && ks.DeviceOnline;
+    const bool completedBefore = InitStep >= 7 && ks.DeviceOnline;
+    bool lost = false;
+
+    [&] {
+        // Calibration readings and side files, also while nothing is recorded.
+        Tick([&] { recorder_.tickEvidence(); });
+        // Lines held back by a failing record directory are retried now and then.
+        if (ps_.RecordState != kRecordStoring && ++idleTicks_ >= 10) {
+            idleTicks_ = 0;
+            Tick([&] {
+                if (recorder_.HasHeldLines()) recorder_.RetryHeldLines();
+            });
+        }
+        int16_t port = 0;
+        Tick([&] { port = com_.GetCOMPort(); });
+        if (port < 1) {
+            // Without a port nothing can answer: a device shown online is lost.
+            if (ks.DeviceOnline) {
+                ConnectionLostActions();
+                lost = true;
+            }
+            return;
+        }
+        Tick(
+            [&] { SendCommand(ks.DevSerialNo == kSerialNotReceived ? QStringLiteral("gsn") : QStringLiteral("gds")); });
+        if (ps_.AnswerWatchdog <= 0) {
+            if (ks.DeviceOnline) {
+                ConnectionLostActions();
+                lost = true;
+            }
+            Tick([&] { ps_.ResetReceiveBuffer(); });
+            return;
+        }
+        ps_.AnswerWatchdog -= 1;
+        if (!ks.DeviceOnline) ConnectionEstablishedActions();
+        StartupStep();
+        if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & kValidFunction)) FunctionChangeActions();
+        // The interpreter restarts the series the moment a new variant is
+        // reported; a second restart here would split the new series in two.
+        if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & kValidVariant))
+            KestroStateOld.DevVariant = ks.DevVariant;
+        if (ks.DevFunction == kFunctionInit) return;
+        if (ks.DataValid & kValidFunction) DisplayRefresh();
+        if (ps_.RecordState == kRecordStoring) Tick([&] { recorder_.HandOff(); });
+    }();
+
+    inTick_ = false;
+    // Listeners run after the tick, so what they send follows the tick's own commands.
+    if (lost) {
+        armedThisConnection_ = false;
+        emit deviceLost();
+    }
+    if (!startedBefore && ks.DeviceOnline && InitStep >= 2) emit deviceStarted();
+    if (!completedBefore && ks.DeviceOnline && InitStep >= 7) {
+        emit startupCompleted();
+        if (armOnStart_ && !armedThisConnection_) {
+            armedThisConnection_ = true;
+            EnableRecording();
+        }
+    }
+    emit ticked();
+}
+
+void Session::ConnectionEstablishedActions() {
+    ps_.KestroState.DeviceOnline = true;
+    Reset_KestroStateOld();
+    InitStep = 1;
+    emit wentOnline();
+}
+
+void Session::FlushRecording() {
+    // Samples that arrived since the last tick would otherwise be cleared unwritten.
+    if (ps_.RecordState == kRecordStoring && ps_.KestroState.DevFunction != kFunctionInit)
+        Tick([&] { recorder_.HandOff(); });
+}
+
+void Session::ConnectionLostActions() {
+    FlushRecording();
+    ps_.KestroState.DeviceOnline = false;
+    Reset_KestroStateOld();
+    Reset_KestroState();
+    ps_.RecordState = kRecordOff;
+    Tick([&] { recorder_.StopSlowMeasurement(); });
+    Tick([&] { recorder_.StopFastMeasurement(); });
+    ps_.ClearSlowBuffer();
+    ps_.ClearFastBuffer();
+    Tick([&] { recorder_.ResetLocalSlowMeasurementBuffer(); });
+    Tick([&] { recorder_.ResetLocalFastMeasurementBuffer(); });
+    RestartTimeAxis();
+    OptionUpdate = true;
+    emit wentOffline();
+    OptionUpdate = false;
+    // Only a fresh answer may bring the device back.
+    ps_.AnswerWatchdog = 0;
+}
+
+void Session::ConnectionLost() {
+    if (inTick_ || !ps_.KestroState.DeviceOnline) {
+        ps_.AnswerWatchdog = 0;
+        return;
+    }
+    ConnectionLostActions();
+    Tick([&] { ps_.ResetReceiveBuffer(); });
+    armedThisConnection_ = false;
+    emit deviceLost();
+}
+
+void Session::StartupStep() {
+    KestroStateRecord& ks = ps_.KestroState;
+    switch (InitStep) {
+        case 1:
+            if (!(ks.DataValid & kValidSerialNo)) return;
+            Reset_KestroStateOld();
+            ks.DataValid = kValidSerialNo;
+            Timer1.setInterval(100);
+            InitStep = 2;
+            return;
+        case 2:
+        case 3:
+        case 4:
+        case 5: {
+            static const char* const kCommands[] = {"smm 1", "gdv", "gdi", "ldk 3"};
+            Tick([&] { SendCommand(QLatin1String(kCommands[InitStep - 2])); });
+            ++InitStep;
+            return;
+        }
+        case 6:
+            // The function is set again only once the device has reported it:
+            // a stale or out-of-range code would command a function that does not exist.
+            if (!(ks.DataValid & kValidFunction)) return;
+            if (ks.DevFunction > kFunctionInit && ks.DevFunction <= kFunctionService) {
+                // Armed already (the record key is usable from the serial-number gate on):
+                // switching the fast values off here would leave an armed recording
+                // without them.
+                const bool armed = ps_.RecordState != kRecordOff;
+                Tick([&] { SendCommand(armed ? QStringLiteral("awm 1") : QStringLiteral("awm 0")); });
+                Tick([&] { SendCommand(QStringLiteral("swm ") + Hash(ks.DevFunction)); });
+            }
+            InitStep = 7;
+            return;
+        default:
+            return;
+    }
+}
+
+void Session::FunctionChangeActions() {
+    const KestroStateRecord& ks = ps_.KestroState;
+    const int16_t f = ks.DevFunction;
+    const bool leavingTestPattern = KestroStateOld.DevFunction == kFunctionInit;
+    OptionUpdate = true;
+    emit functionChanged(f, ks.DevLevel);
+    OptionUpdate = false;
+    if (f == kFunctionInit || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
+    KestroStateOld.DevFunction = f;
+    KestroStateOld.DevVariant = ks.DevVariant;
+}
+
+void Session::ForgetTestPatternItems(int16_t function, bool leaving) {
+    // The test pattern lights every bracket, AUTO, the full battery and 1888
+    // without touching the copy of what was shown: forgotten items are shown
+    // afresh from the device's values once the pattern is left, even when they
+    // did not change meanwhile (a low battery would stay hidden otherwise).
+    KestroStateOld.DevRange = kNotShown;
+    KestroStateOld.DevBattery = kNotShown;
+    // Entering Lp with level 0 has blanked the digits already.
+    if (leaving && !(function == kFunctionLp && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = kNotShown;
+}
+
+void Session::DisplayRefresh() {
+    const KestroStateRecord& ks = ps_.KestroState;
+    emit modeLegend(ks.DevFunction, ks.DevVariant);
+    if (ks.DevLevel != KestroStateOld.DevLevel && (ks.DataValid & kValidLevel)) {
+        emit levelChanged(ks.DevLevel);
+        KestroStateOld.DevLevel = ks.DevLevel;
+    }
+    if (ks.DevLevelStatus != KestroStateOld.DevLevelStatus && (ks.DataValid & kValidLevelStatus)) {
+        emit levelStatusChanged(ks.DevLevelStatus);
+        KestroStateOld.DevLevelStatus = ks.DevLevelStatus;
+    }
+    if (ks.DevRange != KestroStateOld.DevRange && (ks.DataValid & kValidRange)) {
+        // A code without a range marks " unknown", never AUTO.
+        const int option = (ks.DevRange & kRangeAuto) ? 0 : (ks.DevRange & kRangeMask) ? (ks.DevRange & kRangeMask) : 4;
+        OptionUpdate = true;
+        emit rangeChanged(ks.DevRange, option);
+        OptionUpdate = false;
+        KestroStateOld.DevRange = ks.DevRange;
+    }
+    if (ks.DevBattery != KestroStateOld.DevBattery && (ks.DataValid & kValidBattery)) {
+        emit batteryChanged(ks.DevBattery);
+        KestroStateOld.DevBattery = ks.DevBattery;
+    }
+}
+
+// ---------------------------------------------------------------- arming, keys and options
+
+void Session::EnableRecording() {
+    ps_.RecordState = kRecordArmed;
+    // A function the device has not reported yet is no command to send back.
+    const int16_t f = ps_.KestroState.DevFunction;
+    if (IsFunction(f)) SendCommand(QStringLiteral("swm ") + Hash(f));
+    SendCommand(QStringLiteral("awm 1"));
+    // Every arming starts new series on both streams, in any function: the
+    // next samples go into new files, and nothing of an earlier recording
+    // still in the buffers is taken over again.
+    ps_.BufferRestart = kRestartBoth;
+    emit recordingChanged(true);
+}
+
+void Session::DisableRecording() {
+    // What arrived since the last tick belongs to the recording being ended.
+    FlushRecording();
+    recorder_.EndStatistics();
+    ps_.RecordState = kRecordOff;
+    SendCommand(QStringLiteral("awm 0"));
+    SendCommand(QStringLiteral("smm 1"));
+    emit recordingChanged(false);
+}
+
+void Session::powerKey() {
+    SendCommand(QStringLiteral("swm 0"));
+    DisableRecording();
+    ps_.ClearFastBuffer();
+    ps_.ClearSlowBuffer();
+}
+
+void Session::recordKey() {
+    if (ps_.RecordState <= kRecordOff) {
+        EnableRecording();
+        return;
+    }
+    DisableRecording();
+    recorder_.ResetLocalSlowMeasurementBuffer();
+}
+
+void Session::stopRecordKey() {
+    if (ps_.RecordState <= kRecordOff) return;
+    DisableRecording();
+    recorder_.ResetLocalSlowMeasurementBuffer();
+}
+
+void Session::chooseFunction(int16_t Index) {
+    if (OptionUpdate) return;
+    SendCommand(QStringLiteral("swm ") + Hash(Index));
+    DisableRecording();
+    RestartTimeAxis();
+}
+
+void Session::chooseRange(int16_t Index) {
+    if (OptionUpdate) return;
+    SendCommand(QStringLiteral("swm ") + Hash(ps_.KestroState.DevFunction));
+    SendCommand(QStringLiteral("smr ") + QString::number(Index));
+    DisableRecording();
+    RestartTimeAxis();
+}
+
+void Session::RestartTimeAxis() { emit timeAxisRestarted(); }
+
+// ---------------------------------------------------------------- port supervision and shutdown
+
+QString Session::portText(int16_t port) const {
+    return QStringLiteral("COM%1 (%2)").arg(port).arg(com_.DevicePathForPort(port));
+}
+
+void Session::startSupervision() { superviseTimer_.start(); }
+
+void Session::releasePort() {
+    if (com_.GetCOMPort() > 0) com_.CloseCOMPort();
+    lostPort_ = 0;
+    retryTimer_.stop();
+}
+
+void Session::OnPortGone(int16_t port, const QString& device, const QString& reason) {
+    if (ending_ || port < 1) return;
+    emit portLost(port, device, reason);
+    lostPort_ = port;
+    // Everything handed off so far is already on disk; close the books now
+    // instead of waiting for the watchdog.
+    ConnectionLost();
+    emit statusText(portText(port) + QStringLiteral(" disconnected \u2014 retrying"));
+    retryTimer_.start();
+}
+
+void Session::RetryPort() {
+    if (ending_ || lostPort_ < 1) {
+        retryTimer_.stop();
+        return;
+    }
+    if (!com_.DeviceExists(lostPort_)) return;
+    if (com_.SetCOMPort(lostPort_) != kTrue) return;
+    const int16_t port = lostPort_;
+    lostPort_ = 0;
+    retryTimer_.stop();
+    emit portBack(port);
+    emit statusText(QString());
+}
+
+void Session::SuperviseLink() {
+    // Some drivers report a vanished device only by its node disappearing.
+    const int16_t port = com_.GetCOMPort();
+    if (ending_ || port < 1 || ps_.KestroState.DeviceOnline) return;
+    const QString device = com_.OpenDevice();
+    if (QFileInfo::exists(device)) return;
+    com_.CloseCOMPort();
+    OnPortGone(port, device, QStringLiteral("device node disappeared"));
+}
+
+QStringList Session::shutdown() {
+    ending_ = true;
+    // No tick after this: one that sees the port closed below would hand off
+    // late samples into files whose side files are already closed.
+    Timer1.stop();
+    retryTimer_.stop();
+    superviseTimer_.stop();
+    FlushRecording();
+    recorder_.EndStatistics();
+    // Nothing held back may be lost: what still cannot be written is saved aside.
+    const QStringList rescued = recorder_.RescueHeldLines();
+    com_.FormUnload();
+    return rescued;
+}
+
+}  // namespace kestro

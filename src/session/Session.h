@@ -1,0 +1,141 @@
+#pragma once
+// The session with the meter, without any view: the poll cycle (Timer1) with
+// its watchdog, start-up steps, connection and function actions, arming and
+// disarming, the keys' and options' commands, port supervision and the order
+// of the shutdown. What is to be shown it announces through signals; the
+// window draws it, a headless run shows nothing.
+
+#include "protocol/ProtocolState.h"
+#include "recording/SeriesRecorder.h"
+#include "settings/RecorderSettings.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+namespace kestro {
+
+class EventLog;
+class cRegistry;
+class frmCOMx;
+
+class Session : public QObject {
+    Q_OBJECT
+public:
+    Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const EventLog& log, const Clock& clock,
+            QObject* parent = nullptr);
+    ~Session() override;
+
+    // ---- poll cycle ----
+    void Timer1_Timer();
+    void Reset_KestroState();
+    void Reset_KestroStateOld();
+    int16_t InitForm();  // loads the recorder settings; kTrue when all were stored
+    // The connection-lost actions from outside the tick (the port vanished);
+    // the device then has to answer afresh before it counts as online.
+    void ConnectionLost();
+    // Hands off what arrived since the last tick (before the books are closed:
+    // disarming, loss, exit).
+    void FlushRecording();
+
+    // ---- arming, keys and options ----
+    void EnableRecording();
+    void DisableRecording();
+    void powerKey();       // "swm 0", disarmed, both buffers emptied
+    void recordKey();      // arms when off, disarms when armed
+    void stopRecordKey();  // disarms when armed
+    // The user's choice of function or range (ignored while OptionUpdate is set).
+    void chooseFunction(int16_t Index);
+    void chooseRange(int16_t Index);
+    void RestartTimeAxis();  // the graph starts a new time axis
+    // Arm as soon as the device has started, again after every reconnect.
+    void setArmOnStart(bool on) { armOnStart_ = on; }
+
+    // ---- port supervision and shutdown ----
+    void startSupervision();
+    // The open port vanished: the books are closed and the port is tried again
+    // every second (RetryPort) until its device is back.
+    void OnPortGone(int16_t port, const QString& device, const QString& reason);
+    void RetryPort();
+    // Every second: a port whose device node has disappeared counts as gone.
+    void SuperviseLink();
+    // Before the setup dialog: the port is closed and no longer reconnected.
+    void releasePort();
+    // The orderly end: what arrived is written, both series end, held lines are
+    // rescued (one text per file concerned), the meter gets its stop sequence.
+    QStringList shutdown();
+    QString portText(int16_t port) const;  // "COM1 (/dev/ttyUSB0)"
+
+    // ---- state ----
+    int16_t InitStep = 1;
+    bool OptionUpdate = false;
+    KestroStateRecord KestroStateOld;
+    QTimer Timer1;
+
+    ProtocolState& state() { return ps_; }
+    const KestroStateRecord& device() const { return ps_.KestroState; }
+    bool isOnline() const { return ps_.KestroState.DeviceOnline; }
+    bool armed() const { return ps_.RecordState > kRecordOff; }
+    SeriesRecorder& recorder() { return recorder_; }
+    RecorderSettings& settings() { return settings_; }
+    const EventLog& log() const { return log_; }
+    const Clock& clock() const { return clock_; }
+    frmCOMx& link() { return com_; }
+
+signals:
+    // ---- what to show, emitted as the tick decides it ----
+    void wentOnline();   // connection established: connected, dBA legend
+    void wentOffline();  // connection lost: nothing usable, Initialisation marked (OptionUpdate set)
+    void functionChanged(int16_t function, int16_t level);  // OptionUpdate set
+    void modeLegend(int16_t function, int16_t variant);     // every tick with a known function
+    void levelChanged(int16_t level);
+    void levelStatusChanged(int16_t status);
+    void rangeChanged(int16_t range, int option);  // OptionUpdate set
+    void batteryChanged(int16_t battery);
+    void recordingChanged(bool armed);
+    void timeAxisRestarted();
+    void statusText(const QString& text);  // a passing state of the link, empty when none
+    void calibrationChecked(const kestro::CalibrationCheck& check);
+    // A record file fails or is written again: "Record file error: ...", empty when none.
+    void recordErrorChanged(const QString& text);
+    // ---- after the tick ----
+    void deviceStarted();     // passed the serial-number gate: keys and options usable
+    void startupCompleted();  // the start-up command sequence is done
+    void deviceLost();        // the connection-lost actions ran
+    void ticked();
+    void portLost(int16_t port, const QString& device, const QString& reason);
+    void portBack(int16_t port);
+
+private:
+    void ConnectionEstablishedActions();
+    void ConnectionLostActions();
+    void StartupStep();
+    void FunctionChangeActions();
+    void ForgetTestPatternItems(int16_t function, bool leaving);
+    void DisplayRefresh();
+    void SendCommand(const QString& text);
+    // Runs one statement of the tick: a failure is logged with the tick's
+    // label and the tick goes on with its next statement.
+    template <class F>
+    void Tick(F&& statement) noexcept;
+
+    ProtocolState& ps_;
+    frmCOMx& com_;
+    cRegistry& RegObj_;
+    const EventLog& log_;
+    const Clock& clock_;
+    RecorderSettings settings_;
+    SeriesRecorder recorder_;
+
+    bool inTick_ = false;
+    int idleTicks_ = 0;
+    bool armOnStart_ = false;
+    bool armedThisConnection_ = false;
+    int16_t lostPort_ = 0;  // the port to reopen after it vanished, 0 when none
+    QTimer retryTimer_;
+    QTimer superviseTimer_;
+    bool ending_ = false;
+};
+
+}  // namespace kestro

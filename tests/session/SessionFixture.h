@@ -1,0 +1,150 @@
+#pragma once
+// The session over a fake serial port, a temporary settings store and a
+// manual clock, without any view: the tests run the ticks themselves and read
+// what the session announced as one line per signal.
+
+#include "link/frmCOMx.h"
+#include "recording/EvidenceFiles.h"
+#include "session/Session.h"
+#include "settings/cRegistry.h"
+#include "shell/EventLog.h"
+#include "support/FakeSerialPort.h"
+#include "support/ManualClock.h"
+#include "support/RecordingMessageSink.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+    *os << '{' << l.join(QLatin1Char('|')).toStdString() << '}';
+}
+QT_END_NAMESPACE
+
+namespace kestro::test {
+
+inline QStringList Cmds(std::initializer_list<const char*> l) {
+    QStringList out;
+    for (const char* s : l)
+        out << QString::fromLatin1(s);
+    return out;
+}
+
+class SessionFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid() && QDir().mkpath(recordDir()));
+        qputenv("KESTRO_COM1", QFile::encodeName(meter()));
+        writeSetting(reg, setting(SettingId::COMPort), 1);
+        writeSetting(reg, setting(SettingId::RecordDirectory), recordDir());
+        ps.SetErrorLog(log.ErrorSink());
+        com = std::make_unique<frmCOMx>(ps, reg, log, messages, [this] {
+            auto p = std::make_unique<FakeSerialPort>();
+            port = p.get();
+            return p;
+        });
+        ASSERT_EQ(com->InitForm(), kTrue);
+        s = std::make_unique<Session>(ps, *com, reg, log, clock);
+        s->Reset_KestroStateOld();
+        s->Reset_KestroState();
+        s->InitForm();
+        Observe();
+        port->ClearWritten();
+    }
+    void TearDown() override { qunsetenv("KESTRO_COM1"); }
+
+    // Every announcement as a line: its name, its first `args` arguments, and
+    // "opt" when OptionUpdate was set meanwhile ("function 2 opt", "armed 1").
+    static QString Arg(const QString& v) { return v; }
+    static QString Arg(int v) { return QString::number(v); }
+    template <class... A>
+    void Note(void (Session::*signal)(A...), const char* name, int args = sizeof...(A)) {
+        QObject::connect(s.get(), signal, [=](A... a) {
+            const QStringList line = QStringList{name, Arg(a)...}.mid(0, args + 1);
+            said << line.join(' ') + (s->OptionUpdate ? QStringLiteral(" opt") : QString());
+        });
+    }
+    void Observe() {
+        Note(&Session::wentOnline, "online");
+        Note(&Session::wentOffline, "offline");
+        Note(&Session::functionChanged, "function", 1);
+        Note(&Session::levelChanged, "level");
+        Note(&Session::levelStatusChanged, "status");
+        Note(&Session::rangeChanged, "range");
+        Note(&Session::batteryChanged, "battery");
+        Note(&Session::recordingChanged, "armed");
+        Note(&Session::timeAxisRestarted, "axis");
+        Note(&Session::statusText, "text");
+        Note(&Session::deviceStarted, "started");
+        Note(&Session::startupCompleted, "completed");
+        Note(&Session::deviceLost, "lost");
+    }
+    QStringList Said() { return std::exchange(said, {}); }
+
+    QString meter() const { return tmp.filePath(QStringLiteral("meter")); }
+    QString recordDir() const { return tmp.filePath(QStringLiteral("records")); }
+    // The slow record files with their values, oldest first.
+    QList<QStringList> RecordValues() const {
+        QList<QStringList> out;
+        for (const QString& name : QDir(recordDir()).entryList(QDir::Files, QDir::Name)) {
+            if (!isRecordFileName(name) || !QRegularExpression(QStringLiteral("_(LP|LEQ|MAX)_")).match(name).hasMatch())
+                continue;
+            QFile f(recordDir() + QLatin1Char('/') + name);
+            f.open(QIODevice::ReadOnly);
+            QStringList values;
+            for (const QByteArray& line : f.readAll().split('\n'))
+                if (!line.trimmed().isEmpty()) values << QString::fromLatin1(line.split(';').value(1).trimmed());
+            out << values;
+        }
+        return out;
+    }
+
+    // One poll tick; the commands it put on the wire.
+    QStringList Tick() {
+        port->ClearWritten();
+        clock.AdvanceMs(100);
+        s->Timer1_Timer();
+        return port->commands();
+    }
+    QStringList Sent(const std::function<void()>& act) {
+        port->ClearWritten();
+        act();
+        return port->commands();
+    }
+    void Feed(const char* answer) { port->feed(QByteArray(answer)); }
+    // Through the serial-number gate; then `steps` status answers.
+    void PassGate(const char* status = "gds 11203\r", int steps = 0) {
+        Tick();
+        Feed("gsn 12345678\r");
+        Tick();
+        for (int i = 0; i < steps; ++i) {
+            Feed(status);
+            Tick();
+        }
+    }
+    void StartDevice(const char* status = "gds 11203\r") {
+        PassGate(status, 5);
+        said.clear();
+    }
+
+    QTemporaryDir tmp;
+    ManualClock clock;
+    EventLog log{tmp.path(), clock};
+    cRegistry reg{
+        RegistryFiles{tmp.filePath(QStringLiteral("user.json")), tmp.filePath(QStringLiteral("machine.json"))}};
+    ProtocolState ps{clock};
+    RecordingMessageSink messages;
+    FakeSerialPort* port = nullptr;
+    std::unique_ptr<frmCOMx> com;
+    std::unique_ptr<Session> s;
+    QStringList said;
+};
+
+}  // namespace kestro::test

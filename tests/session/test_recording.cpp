@@ -1,0 +1,210 @@
+#include "SessionFixture.h"
+
+#include <QCoreApplication>
+
+#include <deque>
+
+namespace kestro::test {
+namespace {
+
+using Keys = SessionFixture;
+
+TEST_F(Keys, KeysAndOptionsSendTheirCommandsAndArmOrDisarm) {
+    enum Act { Record, Stop, Power, Function, Range };
+    const struct {
+        const char* status;
+        bool armedBefore;
+        Act act;
+        int16_t index;
+        QStringList commands;
+        bool armedAfter;
+    } rows[] = {
+        {"gds 01203\r", false, Record, 0, Cmds({"swm ", "awm 1"}), true},  // Initialisation: "swm " without digit
+        {"gds 11203\r", false, Record, 0, Cmds({"swm 1", "awm 1"}), true},
+        {"gds 11203\r", true, Record, 0, Cmds({"awm 0", "smm 1"}), false},
+        {"gds 11203\r", true, Stop, 0, Cmds({"awm 0", "smm 1"}), false},
+        {"gds 11203\r", false, Stop, 0, {}, false},
+        {"gds 11203\r", true, Power, 0, Cmds({"swm 0", "awm 0", "smm 1"}), false},
+        {"gds 11203\r", true, Function, 2, Cmds({"swm 2", "awm 0", "smm 1"}), false},
+        {"gds 21103\r", false, Function, 3, Cmds({"swm 3", "awm 0", "smm 1"}), false},
+        {"gds 11203\r", false, Function, 1, Cmds({"swm 1", "awm 0", "smm 1"}), false},  // the marked one sends too
+        {"gds 21103\r", false, Range, 2, Cmds({"swm 2", "smr 2", "awm 0", "smm 1"}), false},
+        {"gds 11203\r", false, Range, 0, Cmds({"swm 1", "smr 0", "awm 0", "smm 1"}), false},
+        {"gds 31303\r", false, Range, 1, Cmds({"swm 3", "smr 1", "awm 0", "smm 1"}), false},
+    };
+    StartDevice();
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.status << " act " << r.act << " index " << r.index);
+        Feed(r.status);
+        Tick();
+        r.armedBefore ? s->EnableRecording() : s->DisableRecording();
+        if (r.armedBefore) Feed("lp 700 0\r");  // a slow sample in the buffers
+        ps.BufferRestart = 0;
+        Said();
+        const std::function<void()> acts[] = {[&] { s->recordKey(); }, [&] { s->stopRecordKey(); },
+                                              [&] { s->powerKey(); }, [&] { s->chooseFunction(r.index); },
+                                              [&] {
+                                                  s->chooseRange(r.index);
+                                              }};
+        const QStringList sent = Sent(acts[r.act]);
+        EXPECT_EQ(sent, r.commands);
+        EXPECT_EQ(s->armed(), r.armedAfter);
+        const QStringList said = Said();
+        EXPECT_EQ(said.contains(QString("armed %1").arg(r.armedAfter)), !r.commands.isEmpty());
+        EXPECT_EQ(said.contains("axis"), r.act >= Function) << "a choice restarts the graph's time axis";
+        EXPECT_EQ(ps.BufferRestart, r.armedAfter ? 3 : 0) << "every arming starts new series";
+        if (r.act == Power) {
+            EXPECT_EQ(ps.SlowCount() + ps.FastCount(), 0) << "power empties the buffers";
+        }
+    }
+    s->OptionUpdate = true;
+    EXPECT_TRUE(Sent([&] { s->chooseFunction(2), s->chooseRange(1); }).isEmpty()) << "the session's own marking";
+}
+
+// Recordings against a meter that answers like a real one: commands are
+// echoed only after a delay, value lines keep arriving in between, and
+// nothing waits for a tick before a key is pressed.
+class Recordings : public SessionFixture {
+protected:
+    std::deque<std::pair<int, QByteArray>> echoes;  // (ticks to wait, answer)
+    int delayTicks = 0;
+    int next = 100;  // the next level, in tenths
+    const char* slowKey = "leq";
+    QStringList armedValues;  // values sent while armed since the last arming
+    QList<QStringList> recordings;
+
+    // The meter's traffic of one tick (its due echoes and a level), then the tick.
+    void MeterTick() {
+        for (auto& e : echoes)
+            --e.first;
+        while (!echoes.empty() && echoes.front().first <= 0) {
+            port->feed(echoes.front().second);
+            echoes.pop_front();
+        }
+        SendLevel();
+        Echo(Tick());
+    }
+    void SendLevel() {
+        port->feed(QByteArray(slowKey) + ' ' + QByteArray::number(next) + " 0\r");
+        if (s->armed()) armedValues << QString("%1,%2").arg(next / 10).arg(next % 10);
+        ++next;
+    }
+    void Echo(const QStringList& commands) {
+        for (const QString& c : commands)
+            if (c.startsWith("awm") || c.startsWith("swm") || c.startsWith("smm"))
+                echoes.emplace_back(delayTicks, c.toLatin1() + '\r');
+    }
+    void Arm() {
+        Echo(Sent([&] { s->recordKey(); }));
+        armedValues.clear();
+    }
+    // Ends the recording; a level arrives after the last tick, before the end.
+    void End(const std::function<void()>& end) {
+        SendLevel();
+        Echo(Sent(end));
+        recordings << armedValues;
+    }
+};
+
+// Record, values, stop, record again: in every recorded function, with the
+// meter's echo immediate, late or a second late, ended by every way there
+// is. Each recording is in files of its own, whole, once.
+TEST_F(Recordings, EveryArmingHasItsOwnFilesWithEveryValue) {
+    const struct {
+        const char* status;
+        const char* key;
+        int delay;
+        int end;  // 0 stop key, 1 record key, 2 power key, 3 the port vanishes
+    } rows[] = {
+        {"gds 22203\r", "leq", 0, 0},  {"gds 22203\r", "leq", 3, 0}, {"gds 22203\r", "leq", 10, 1},
+        {"gds 32203\r", "max", 10, 0}, {"gds 11203\r", "lp", 10, 1}, {"gds 22203\r", "leq", 2, 2},
+        {"gds 11203\r", "lp", 0, 3},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.key << " delay " << r.delay << " end " << r.end);
+        QDir(recordDir()).removeRecursively();
+        QDir().mkpath(recordDir());
+        recordings.clear();
+        echoes.clear();
+        delayTicks = r.delay;
+        slowKey = r.key;
+        StartDevice(r.status);
+        MeterTick();
+        for (int recording = 0; recording < 3; ++recording) {
+            Arm();
+            for (int t = 0; t < 12; ++t)
+                MeterTick();
+            End([&] {
+                if (r.end == 0) s->stopRecordKey();
+                if (r.end == 1) s->recordKey();
+                if (r.end == 2) s->powerKey();
+                if (r.end == 3) s->ConnectionLost();
+            });
+            if (r.end == 3) StartDevice(r.status);
+            for (int t = 0; t < 12; ++t)  // values go on while not armed; the echoes arrive
+                MeterTick();
+            clock.AdvanceMs(1000);  // the next files get names of their own
+        }
+        EXPECT_EQ(RecordValues(), recordings);
+    }
+}
+
+// Armed during the start-up sequence: the start-up's own "awm 1" and its
+// late echo must not split the recording.
+TEST_F(Recordings, ArmingDuringStartUpKeepsOneFile) {
+    delayTicks = 4;
+    slowKey = "lp";
+    PassGate();
+    Arm();
+    for (int t = 0; t < 20; ++t) {
+        Feed("gds 11203\r");
+        MeterTick();
+    }
+    End([&] { s->stopRecordKey(); });
+    EXPECT_EQ(RecordValues(), recordings);
+}
+
+using Supervision = SessionFixture;
+
+TEST_F(Supervision, AVanishedPortClosesTheBooksAndIsReopenedWhenItsDeviceIsBack) {
+    StartDevice();
+    s->EnableRecording();
+    Feed("lp 700 0\r");
+    Tick();
+    Feed("lp 701 0\r");
+    port->SimulateGone();
+    QCoreApplication::processEvents();  // the port reports its loss from a queued call
+    EXPECT_EQ(RecordValues(), QList<QStringList>({{"70,0", "70,1"}})) << "written before the buffers are emptied";
+    const QString text = "text COM1 (" + meter() + ") disconnected \u2014 retrying";
+    EXPECT_EQ(Said().mid(3), QStringList({"axis", "offline opt", "lost", text}));
+    s->RetryPort();
+    EXPECT_EQ(com->GetCOMPort(), 0) << "no device node yet";
+    ASSERT_TRUE(QFile(meter()).open(QIODevice::WriteOnly));
+    s->RetryPort();
+    EXPECT_EQ(com->GetCOMPort(), 1);
+    EXPECT_EQ(Said(), QStringList({"text "}));
+    s->RetryPort();
+    EXPECT_EQ(port->openCount(), 2) << "reopened once";
+    // Offline on an open port whose node has gone: gone as well.
+    ASSERT_TRUE(QFile::remove(meter()));
+    s->SuperviseLink();
+    EXPECT_EQ(com->GetCOMPort(), 0);
+    EXPECT_EQ(Said(), QStringList({text}));
+}
+
+TEST_F(Supervision, ShutdownWritesWhatArrivedBeforeTheStopSequence) {
+    StartDevice();
+    s->EnableRecording();
+    Feed("lp 700 0\r");
+    Tick();
+    Feed("lp 701 0\r");
+    s->Timer1.start();
+    EXPECT_EQ(Sent([&] { EXPECT_TRUE(s->shutdown().isEmpty()); }), Cmds({"SMM 0", "LDK 0"}));
+    EXPECT_EQ(RecordValues(), QList<QStringList>({{"70,0", "70,1"}}));
+    EXPECT_FALSE(s->Timer1.isActive());
+    s->OnPortGone(1, meter(), QStringLiteral("gone"));
+    EXPECT_TRUE(Said().filter("text").isEmpty()) << "nothing is reconnected while ending";
+}
+
+}  // namespace
+}  // namespace kestro::test
