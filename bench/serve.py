@@ -9,9 +9,11 @@ import sys
 import time
 import urllib.request
 
+sys.dont_write_bytecode = True  # nothing is written into the checkout
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
 os.environ.setdefault("KESTRO_BIN_DIR", sys.argv[1] if len(sys.argv) > 1 else "build/bin")
 import kestro_e2e as k  # noqa: E402
+
 from test_remote import Station  # noqa: E402
 
 REQUEST = b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"

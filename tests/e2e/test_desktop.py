@@ -11,6 +11,8 @@ import subprocess
 import sys
 import time
 
+
+sys.dont_write_bytecode = True  # nothing is written into the checkout
 from kestro_e2e import RECORDER, RECORDER_SECTION, Failure, Skip, check, main, stop_in_order, wait_for
 
 

@@ -6,6 +6,9 @@ import json
 import os
 import subprocess
 
+import sys
+
+sys.dont_write_bytecode = True  # nothing is written into the checkout
 from kestro_e2e import RECORDER, check, main, wait_for
 
 

@@ -19,6 +19,9 @@ import time
 import urllib.error
 import urllib.request
 
+import sys
+
+sys.dont_write_bytecode = True  # nothing is written into the checkout
 from kestro_e2e import Failure, Recorder, Skip, check, main, wait_for
 
 URL_RE = re.compile(r"Web server: (http://[^/\s]+/)")
