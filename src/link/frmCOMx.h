@@ -70,7 +70,7 @@ private:
     QString mapPort(int16_t n, QString* mappingKey) const;
 
     struct Impl;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<Impl> d_;
     QString tag_ = QStringLiteral("0");
 };
 
