@@ -12,8 +12,8 @@
 //    BufferRestart and the six procedures of the device module.
 
 #include "core/Errors.h"
+#include "protocol/DeviceCodes.h"
 #include "protocol/SampleSeries.h"
-#include "protocol/Types.h"
 
 #include <string>
 #include <string_view>

@@ -5,7 +5,7 @@
 // the header entry, the first and the last sample, the counters, and the
 // samples of every series since the last hand-off, in arrival order.
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <cstdint>
 #include <vector>

@@ -3,7 +3,7 @@
 // in, so every line is formed with the settings of the moment it is written.
 
 #include "core/Errors.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "settings/RecorderSettings.h"
 
 #include <QByteArray>

@@ -5,7 +5,7 @@
 // them any more (the graph only draws its last minutes), so a series of
 // weeks costs no more memory than one of minutes.
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <cstdint>
 #include <deque>

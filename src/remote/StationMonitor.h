@@ -5,7 +5,7 @@
 // application feeds it; the web server and the MQTT publisher only read it
 // and follow its signals. Nothing here can change the meter or the recording.
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "remote/StationTime.h"
 #include "statistics/IntervalResult.h"
 

@@ -4,7 +4,7 @@
 // comes from the injected clock, and across a daylight-saving change each
 // local time gets the offset that was in force when it was read.
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <QString>
 #include <cstdint>

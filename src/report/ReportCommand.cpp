@@ -1,7 +1,7 @@
 #include "report/ReportCommand.h"
 
 #include "kestro/Version.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "report/ReportDocument.h"
 #include "report/ReportFile.h"
 #include "statistics/IntervalEngine.h"

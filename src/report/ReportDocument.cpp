@@ -1,7 +1,7 @@
 #include "report/ReportDocument.h"
 
 #include "core/Types.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "report/ReportCharts.h"
 #include "report/ReportFile.h"
 #include "statistics/StatisticsFile.h"

@@ -1,6 +1,6 @@
 #include "statistics/LevelAccumulator.h"
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <algorithm>
 #include <cmath>

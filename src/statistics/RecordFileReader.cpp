@@ -1,7 +1,7 @@
 #include "statistics/RecordFileReader.h"
 
 #include "core/Types.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -4,7 +4,7 @@
 // current series for a live view and hands the statistics file's bytes to
 // the record writer (which makes them as durable as the record lines).
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "statistics/IntervalEngine.h"
 #include "statistics/StatisticsFile.h"
 

@@ -1,7 +1,7 @@
 // Reading record files written under every separator and column setting,
 // torn and broken lines, midnight, and the analysis of a whole file.
 #include "StatTestSupport.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/RecordAnalysis.h"
 #include "statistics/RecordFileReader.h"

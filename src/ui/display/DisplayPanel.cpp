@@ -1,6 +1,6 @@
 #include "ui/display/DisplayPanel.h"
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "ui/display/Accessibility.h"
 #include "ui/display/PictureError.h"
 

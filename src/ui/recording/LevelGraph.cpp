@@ -1,6 +1,6 @@
 #include "ui/recording/LevelGraph.h"
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <QFontMetrics>
 #include <QPainter>

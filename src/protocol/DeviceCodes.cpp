@@ -1,4 +1,4 @@
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <cmath>
 
