@@ -1,6 +1,6 @@
 #include "link/frmCOMx.h"
 
-#include "link/QtSerialPort.h"
+#include "link/PosixSerialPort.h"
 #include "link/SerialNames.h"
 #include "link/SerialPort.h"
 #include "settings/RecorderSettings.h"
@@ -76,12 +76,9 @@ frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, Mess
                  QObject* parent)
     : QObject(parent), d(std::make_unique<Impl>(ps, RegObj, log, messages)) {
     if (makePort) d->port = makePort();
-    if (!d->port) d->port = std::make_unique<QtSerialPort>();
+    if (!d->port) d->port = std::make_unique<PosixSerialPort>(readHoldOffMs());
 
-    connect(d->port.get(), &SerialPort::dataReceived, this, [this] {
-        const QByteArray data = d->port->readAll();
-        d->ps.ReceiveEvent(std::string_view(data.constData(), static_cast<size_t>(data.size())));
-    });
+    connect(d->port.get(), &SerialPort::dataReceived, this, &frmCOMx::receivePending);
 
     connect(d->port.get(), &SerialPort::portGone, this, [this](const QString& reason) {
         if (d->gone || !d->port->isOpen()) return;
@@ -261,6 +258,12 @@ int16_t frmCOMx::SetCOMPort(int16_t COMPort) {
         d->log.LogError(kSetCOMPortError, kErrInternal);
     }
     return d->port->isOpen() ? kTrue : kErrPortUnavailable;
+}
+
+void frmCOMx::receivePending() {
+    if (!d->port->isOpen()) return;
+    const QByteArray data = d->port->readAll();
+    if (!data.isEmpty()) d->ps.ReceiveEvent(std::string_view(data.constData(), static_cast<size_t>(data.size())));
 }
 
 int frmCOMx::SendCommand(const QString& text, int len) {

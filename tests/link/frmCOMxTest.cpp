@@ -1,7 +1,7 @@
 // The port owner over real pseudo-terminals and over the in-memory port, and the
-// QSerialPort adapter's failure numbers.
+// terminal port's failure numbers and read hold-off.
 
-#include "link/QtSerialPort.h"
+#include "link/PosixSerialPort.h"
 #include "link/SerialNames.h"
 #include "link/frmCOMx.h"
 #include "protocol/ProtocolState.h"
@@ -441,10 +441,10 @@ TEST(SerialNamesTest, StableNamesAreLinksToPresentDevices) {
 }
 
 // A busy port names who has it; draining waits only for an open line.
-TEST(QtSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
+TEST(PosixSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
     PtyPair pty;
     ASSERT_TRUE(pty.ok());
-    QtSerialPort first, second;
+    PosixSerialPort first, second;
     int16_t errNo = 0;
     QString reason;
     EXPECT_FALSE(first.drain(100));
@@ -460,7 +460,7 @@ TEST(QtSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
     EXPECT_TRUE(second.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
 }
 
-TEST(QtSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
+TEST(PosixSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid() && QFile(tmp.filePath("not-a-tty")).open(QIODevice::WriteOnly));
     ASSERT_TRUE(QFile::link(tmp.filePath("gone-target"), tmp.filePath("by-id")));
@@ -476,7 +476,7 @@ TEST(QtSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.path.toStdString());
-        QtSerialPort port;
+        PosixSerialPort port;
         int16_t errNo = 0;
         QString reason;
         EXPECT_FALSE(port.open(r.path, &errNo, &reason));

@@ -30,7 +30,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QSerialPortInfo>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QToolButton>
@@ -193,15 +192,8 @@ private:
 
 QList<SerialDeviceInfo> PresentSerialDevices() {
     QList<SerialDeviceInfo> ports;
-    for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts()) {
-        SerialDeviceInfo d;
-        d.path = p.systemLocation();
-        d.description = p.description();
-        d.hasIds = p.hasVendorIdentifier() && p.hasProductIdentifier();
-        d.vendorId = p.vendorIdentifier();
-        d.productId = p.productIdentifier();
-        ports.push_back(d);
-    }
+    for (const SerialDevice& p : presentSerialDevices())
+        ports.push_back({p.path, p.description, p.hasIds, p.vendorId, p.productId});
     return WithStableNames(ports, StableSerialNames(QLatin1String(kSerialByIdDir)));
 }
 
