@@ -15,7 +15,7 @@ QString firstLine(const QString& path) {
 
 }  // namespace
 
-QList<SerialDevice> presentSerialDevices(const QString& sysClassTty, const QString& devDir) {
+QList<SerialDevice> kernelSerialDevices(const QString& sysClassTty, const QString& devDir) {
     QList<SerialDevice> out;
     const QDir tty(sysClassTty);
     for (const QString& name : tty.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
@@ -44,7 +44,7 @@ QList<SerialDevice> presentSerialDevices(const QString& sysClassTty, const QStri
     return out;
 }
 
-QList<StableSerialName> StableSerialNames(const QString& byIdDir) {
+QList<StableSerialName> stableSerialNames(const QString& byIdDir) {
     QList<StableSerialName> out;
     const QDir dir(byIdDir);
     for (const QFileInfo& link :
@@ -56,12 +56,12 @@ QList<StableSerialName> StableSerialNames(const QString& byIdDir) {
     return out;
 }
 
-QString StableNameFor(const QString& device, const QString& byIdDir) {
+QString stableNameFor(const QString& device, const QString& byIdDir) {
     const QFileInfo info(device);
     if (QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(QDir(byIdDir).absolutePath())) return QString();
     const QString target = info.canonicalFilePath();
     if (target.isEmpty()) return QString();
-    for (const StableSerialName& name : StableSerialNames(byIdDir))
+    for (const StableSerialName& name : stableSerialNames(byIdDir))
         if (name.target == target) return name.link;
     return QString();
 }

@@ -27,12 +27,12 @@ struct StableSerialName {
 // The serial devices the kernel lists in sysClassTty, as nodes of devDir:
 // those backed by hardware, and of the built-in ports only those where a
 // UART was found, with the USB ids and product name of an adapter.
-QList<SerialDevice> presentSerialDevices(const QString& sysClassTty = QLatin1String(kSysClassTty),
-                                         const QString& devDir = QStringLiteral("/dev"));
+QList<SerialDevice> kernelSerialDevices(const QString& sysClassTty = QLatin1String(kSysClassTty),
+                                        const QString& devDir = QStringLiteral("/dev"));
 // The links in byIdDir that point to an existing device, sorted by name.
-QList<StableSerialName> StableSerialNames(const QString& byIdDir);
+QList<StableSerialName> stableSerialNames(const QString& byIdDir);
 // The link in byIdDir that points to the same device as device; empty when
 // there is none or device is such a link already.
-QString StableNameFor(const QString& device, const QString& byIdDir);
+QString stableNameFor(const QString& device, const QString& byIdDir);
 
 }  // namespace kestro

@@ -29,19 +29,19 @@ struct PlotRange {
 };
 
 // A level axis in 10 dB steps around the lowest and highest level.
-PlotRange DefaultPlotRange(const TimeHistory& h, int32_t limitTenths);
+PlotRange defaultPlotRange(const TimeHistory& h, int32_t limitTenths);
 
 // The whole frame: axes, grid, labels, the min/max band, midnight lines and the limit.
 // Returns the rectangle of the data area (for mapping mouse positions).
-QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
+QRectF drawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
                        int32_t limitTenths, const QRectF& highlightSpan = QRectF());
 
 // Bars of the interval Leq (of a running maximum its LAmax), oldest left; the
 // limit as a line. Labels carry the date where it changes.
-void DrawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<IntervalResult>& intervals,
+void drawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<IntervalResult>& intervals,
                       int32_t limitTenths);
 
 // Text of a time axis label at local ms for a span of spanMs.
-QString TimeAxisLabel(int64_t localMs, int64_t spanMs);
+QString timeAxisLabel(int64_t localMs, int64_t spanMs);
 
 }  // namespace kestro
