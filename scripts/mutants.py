@@ -39,6 +39,7 @@ TESTS = {
     "settings": [("test_settings", [])],
     "remote": [("test_remote", []), ("test_mqtt", [])],
     "session": [("test_session", [])],
+    "link": [("test_link", ["--gtest_filter=PosixSerialPortTest.*"])],
 }
 
 
@@ -263,6 +264,16 @@ MUTATIONS = [
       "a value for this run written into the store"),
     M("settings", "src/settings/RecorderSettings.cpp", "if (row.opensSetup) result = 1;", "",
       "a missing value opens no setup dialog"),
+    M("link", "src/link/PosixSerialPort.cpp", "(endsLine_ && !busy)", "(!busy)",
+      "a line that ends is held all the same after a quiet spell"),
+    M("link", "src/link/PosixSerialPort.cpp", "holdOffMs_ - now % holdOffMs_", "holdOffMs_",
+      "a hold-off ends a whole hold-off after the read, not on the grid"),
+    M("link", "src/link/PosixSerialPort.cpp", "if (holdEnded) watch();", "",
+      "a hold-off that found nothing never watches the port again"),
+    M("link", "src/link/PosixSerialPort.cpp", "if (tx_.isEmpty()) {", "if (true) {",
+      "a command overtakes bytes still queued"),
+    M("link", "src/link/PosixSerialPort.cpp", "if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) return busy();", "",
+      "a port another program holds by a descriptor lock is opened"),
 ]
 
 
