@@ -1,5 +1,7 @@
 """Runs the headless recorder and bench/minimal_logger.py side by side, each
-against its own simulator at the line rate, and prints CPU per recorded line."""
+against its own simulator at the line rate, and prints CPU per recorded line.
+With a list of read hold-offs (milliseconds, comma-separated) it runs once per
+hold-off and prints a table row for each."""
 
 import os
 import subprocess
@@ -37,6 +39,15 @@ def lines_in(paths):
 
 
 def main():
+    holdoffs = sys.argv[3].split(",") if len(sys.argv) > 3 else [None]
+    if holdoffs != [None]:
+        print("seconds: %d per hold-off" % SECONDS)
+        print("hold-off ms  recorder us/line  python us/line  ratio  recorder MB")
+    for h in holdoffs:
+        measure(h)
+
+
+def measure(holdoff):
     home = k.Home(header=False)
     sim = k.Sim(home, "--line-rate", tag="sim")
     py_home = tempfile.TemporaryDirectory(prefix="kestro-bench-py-")
@@ -45,7 +56,7 @@ def main():
                               stderr=subprocess.DEVNULL)
     py_sim.stdout.readline()
     k.wait_for(lambda: os.path.exists(py_link), 5, "the second simulator")
-    rec = k.Recorder(home, "--record")
+    rec = k.Recorder(home, "--record", env=home.env(**({"KESTRO_READ_HOLDOFF_MS": holdoff} if holdoff else {})))
     logger = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__), "minimal_logger.py"),
                                py_link, py_home.name])
     py_files = lambda: [os.path.join(py_home.name, n) for n in os.listdir(py_home.name) if n.endswith(".dat")]
@@ -69,6 +80,11 @@ def main():
     rec_lines, py_lines = after[1] - before[1], after[3] - before[3]
     rec_us = (after[0] - before[0]) / max(rec_lines, 1) * 1e6
     py_us = (after[2] - before[2]) / max(py_lines, 1) * 1e6
+    home.cleanup()
+    py_home.cleanup()
+    if holdoff is not None:
+        print("%11s  %16.1f  %14.1f  %5.2f  %11.1f" % (holdoff, rec_us, py_us, rec_us / py_us, rss / 1024), flush=True)
+        return
     print("seconds: %d" % SECONDS)
     print("recorder: %d lines, %.1f us CPU per line" % (rec_lines, rec_us))
     print("python logger: %d lines, %.1f us CPU per line" % (py_lines, py_us))
@@ -76,8 +92,6 @@ def main():
     print("recorder resident memory: %.1f MB (goal: under 20)" % (rss / 1024))
     print("recorder maps Qt Widgets or Gui: %s" % ("yes" if ("libQt6Widgets" in mapped or "libQt6Gui" in mapped)
                                                   else "no"))
-    home.cleanup()
-    py_home.cleanup()
 
 
 if __name__ == "__main__":
