@@ -1,7 +1,6 @@
 // Reading record files written under every separator and column setting,
 // torn and broken lines, midnight, and the analysis of a whole file.
 #include "StatTestSupport.h"
-#include "protocol/DeviceCodes.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/RecordAnalysis.h"
 #include "statistics/RecordFileReader.h"
@@ -9,8 +8,6 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <sys/stat.h>
 
 #include <cmath>
 #include <vector>
@@ -140,24 +137,6 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
         EXPECT_TRUE(r.error.startsWith(path + QStringLiteral(", line %1: ").arg(c.line))) << r.error.toStdString();
         EXPECT_EQ(r.error.contains(QStringLiteral("longer than")), c.content.size() > kMaxRecordLineBytes);
     }
-    // Only regular files with a record line: a pipe without a writer fails at once.
-    const QString fifo = dir.filePath(QStringLiteral("fifo"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const struct {
-        QString path;
-        const char* why;
-    } files[] = {{dir.filePath(QStringLiteral("nothing_LP_20260305_140327.dat")), "No such file"},
-                 {fifo, "not a regular file"},
-                 {QStringLiteral("/dev/zero"), "not a regular file"},
-                 {dir.path(), "not a regular file"},
-                 {write(kSlowName, ""), "no record lines"},
-                 {write(kSlowName, "Time;NoiseValue\r\n14:03:27,2"), "no record lines"}};
-    for (const auto& f : files) {
-        const RecordReadResult r = read(f.path);
-        EXPECT_EQ(r.status, RecordReadResult::Status::Failed) << f.why;
-        EXPECT_TRUE(r.error.startsWith(f.path + QStringLiteral(": ")) && r.error.contains(QLatin1String(f.why)))
-            << r.error.toStdString();
-    }
 }
 
 TEST_F(Reader, ATornLastLineIsSkippedWithANotice) {
@@ -228,23 +207,6 @@ TEST_F(Reader, LinesWithoutATimeGetInstantsByTheCadence) {
         for (size_t i = 0; i < got.size(); ++i)
             EXPECT_EQ(got[i].ms - c.ms[0], c.ms[i] - c.ms[0]) << c.what << " sample " << i;
     }
-}
-
-TEST_F(Reader, AFlagColumnWithoutAHeaderIsAssumedAndSaid) {
-    const QString path = write(kSlowName, "14:03:27,250; 65,3; 1\r\n");
-    RecordReadResult r = read(path);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].flags, kStatusOverflow);
-    EXPECT_TRUE(r.flagColumnAssumed);
-    ASSERT_EQ(r.notices.size(), 1);
-    EXPECT_TRUE(r.notices[0].contains(QStringLiteral("read as overflow")));
-    RecordReadOptions o;
-    o.singleFlagColumn = kStatusUnderflow;
-    r = read(path, o);
-    EXPECT_EQ(got[0].flags, kStatusUnderflow);
-    // A header says it: nothing assumed.
-    r = read(write(kSlowName, "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n"));
-    EXPECT_FALSE(r.flagColumnAssumed);
 }
 
 TEST_F(Reader, FileNames) {
