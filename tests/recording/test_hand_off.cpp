@@ -155,6 +155,7 @@ TEST_F(HandOffTest, SeriesThatBeginBetweenTwoTicksEachGetTheirFile) {
     EXPECT_EQ(readFile(inRec("NoiseData_MAX_20260305_140329.dat")), QByteArray("14:03:29,750; 80,0\r\n"));
     EXPECT_EQ(readFile(inRec("NoiseData_RAW_20260305_140329.dat")), QByteArray("14:03:29,850; 60,00\r\n"));
     EXPECT_EQ(rec->RecordFiles.size(), 7u);
+    EXPECT_NEAR(rec->RecordFiles[1].Duration * 86400.0, 0.1, 1e-6) << "an ended series keeps its last duration";
 }
 
 // Hours of one series: the local slow buffer keeps the graph's window, the

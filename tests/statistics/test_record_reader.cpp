@@ -1,6 +1,7 @@
 // Reading record files written under every separator and column setting,
 // torn and broken lines, midnight, and the analysis of a whole file.
 #include "StatTestSupport.h"
+#include "protocol/DeviceCodes.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/RecordAnalysis.h"
 #include "statistics/RecordFileReader.h"
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <cmath>
 #include <vector>
@@ -137,6 +140,19 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
         EXPECT_TRUE(r.error.startsWith(path + QStringLiteral(", line %1: ").arg(c.line))) << r.error.toStdString();
         EXPECT_EQ(r.error.contains(QStringLiteral("longer than")), c.content.size() > kMaxRecordLineBytes);
     }
+    // Only regular files with a record line: a pipe without a writer fails at once.
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const std::pair<QString, const char*> files[] = {
+        {dir.filePath(QStringLiteral("nothing.dat")), "No such file"},
+        {fifo, "not a regular file"},
+        {write(kSlowName, ""), "no record lines"},
+        {write(kSlowName, "Time;NoiseValue\r\n14:03:27,2"), "no record lines"}};
+    for (const auto& [path, why] : files) {
+        const RecordReadResult r = read(path);
+        EXPECT_TRUE(!r.ok() && r.error.startsWith(path + QStringLiteral(": ")) && r.error.contains(QLatin1String(why)))
+            << r.error.toStdString();
+    }
 }
 
 TEST_F(Reader, ATornLastLineIsSkippedWithANotice) {
@@ -207,6 +223,21 @@ TEST_F(Reader, LinesWithoutATimeGetInstantsByTheCadence) {
         for (size_t i = 0; i < got.size(); ++i)
             EXPECT_EQ(got[i].ms - c.ms[0], c.ms[i] - c.ms[0]) << c.what << " sample " << i;
     }
+}
+
+// One flag column and no header: overflow unless said otherwise, and the reader says it assumed.
+TEST_F(Reader, AFlagColumnWithoutAHeaderIsAssumedAndSaid) {
+    const QString path = write(kSlowName, "14:03:27,250; 65,3; 1\r\n");
+    RecordReadOptions under;
+    under.singleFlagColumn = kStatusUnderflow;
+    for (const auto& [o, given, word] :
+         {std::tuple{RecordReadOptions(), kStatusOverflow, "overflow"}, {under, kStatusUnderflow, "underflow"}}) {
+        const RecordReadResult r = read(path, o);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].flags, given);
+        EXPECT_TRUE(r.flagColumnAssumed && r.notices.size() == 1 && r.notices[0].contains(QLatin1String(word)));
+    }
+    EXPECT_FALSE(read(write(kSlowName, "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n")).flagColumnAssumed);
 }
 
 TEST_F(Reader, FileNames) {

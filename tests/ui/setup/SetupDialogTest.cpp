@@ -35,9 +35,6 @@
 #include <csignal>
 #include <map>
 #include <memory>
-#include <ostream>
-
-inline void printTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestro::test {
 namespace {
@@ -48,9 +45,6 @@ struct Typed {
     int32_t type = 0;
     bool operator==(const Typed& o) const { return value == o.value && type == o.type; }
 };
-void printTo(const Typed& t, std::ostream* os) {
-    *os << t.value.toString().toStdString() << " (type " << t.type << ")";
-}
 
 class SetupDialog : public ::testing::Test {
 protected:
