@@ -86,22 +86,6 @@ TEST_F(FrontPanel, EveryWayOfPressingAKeyReachesTheSession) {
         }
 }
 
-TEST_F(FrontPanel, KeysAreNamedButtonsThatTellTheirShortcuts) {
-    const struct {
-        PictureButton* key;
-        const char *name, *toolTip;
-        QAccessible::Role role;
-    } keys[] = {{w->cmdPower, "Power", "Power", QAccessible::Button},
-                {w->cmdRecord, "Record", "Record (Ctrl+R)", QAccessible::CheckBox},
-                {w->cmdStopRecord, "Stop recording", "Stop recording (Ctrl+Shift+R)", QAccessible::Button}};
-    for (const auto& k : keys) {
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(k.key);
-        EXPECT_EQ(a->role(), k.role) << k.name;
-        EXPECT_EQ(a->text(QAccessible::Name), QLatin1String(k.name));
-        EXPECT_EQ(k.key->toolTip(), QLatin1String(k.toolTip));
-    }
-}
-
 // Tab and Shift+Tab from the power key round the window: each option group is
 // one stop at its marked option; what cannot act is passed over.
 TEST_F(FrontPanel, TabWalksKeysOptionsAndFileListInReadingOrder) {
