@@ -43,6 +43,7 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
                  [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
       fastStats_(StatisticsRecorder::Stream::Fast,
                  [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
+      events_([this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
       evidence_(
           ps, settings, clock, [this](const QString& path) { return writer_->HeldBytes(path); },
           [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }) {
@@ -52,6 +53,15 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
     fastStats_.onResult = [this](const IntervalResult& r) {
         emit statisticsResult(Stream::Fast, r);
     };
+    events_.onNotice = [this](const EventNotice& n) {
+        emit noiseEvent(n);
+    };
+}
+
+bool SeriesRecorder::mark(const QString& note) {
+    if (!events_.mark(note, clock_.Read())) return false;
+    emit markChanged();
+    return true;
 }
 
 SeriesRecorder::~SeriesRecorder() = default;
@@ -169,6 +179,7 @@ void SeriesRecorder::HandOff() {
     const SystemTime now = clock_.Now();
     slowStats_.advanceClock(now);
     fastStats_.advanceClock(now);
+    events_.advanceClock(clock_.Read().utcMs);
     // Files not written this tick that still hold lines (an earlier series,
     // a fast file without new samples).
     for (const QString& p : writer_->HeldPaths())
@@ -195,6 +206,7 @@ void SeriesRecorder::TakeSlow() {
             evidence_.sampleWritten(0, e.Sample);
             ++slowWritten_;
             slowStats_.addSample(e.Sample);
+            events_.addSample(0, e.Sample);
         }
     }
     if (!taken_.empty()) UpdateDuration(SlowFileIndex, LocalSlowBuffer);
@@ -224,6 +236,7 @@ void SeriesRecorder::TakeFast() {
             evidence_.sampleWritten(1, e.Sample);
             ++fastWritten_;
             fastStats_.addSample(e.Sample);
+            events_.addSample(1, e.Sample);
         }
     }
     UpdateDuration(FastFileIndex, LocalFastBuffer);
@@ -260,6 +273,8 @@ void SeriesRecorder::StartSeries(Stream s, const MeasurementRecord& first) {
     StatisticsRecorder& stats = slow ? slowStats_ : fastStats_;
     stats.setConfig(StatisticsConfigOf(s_));
     stats.startSeries(name, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags));
+    events_.startSeries(slow ? 0 : 1, name, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags), s_,
+                        ps_.KestroState.DevFunction);
     evidence_.startSeries(slow ? 0 : 1, name, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags), first);
 }
 
@@ -271,18 +286,23 @@ void SeriesRecorder::StopSeries(const SampleWindow& buf, int32_t index) {
 void SeriesRecorder::StopSlowMeasurement() {
     StopSeries(LocalSlowBuffer, SlowFileIndex);
     slowStats_.endSeries();
+    events_.endSeries(0);
     evidence_.endSeries(0);
 }
 
 void SeriesRecorder::StopFastMeasurement() {
     StopSeries(LocalFastBuffer, FastFileIndex);
     fastStats_.endSeries();
+    events_.endSeries(1);
     evidence_.endSeries(1);
 }
 
 void SeriesRecorder::EndStatistics() {
     slowStats_.endSeries();
     fastStats_.endSeries();
+    const bool marking = events_.spanOpen();
+    events_.endRecording();
+    if (marking) emit markChanged();
     evidence_.endSeries(0);
     evidence_.endSeries(1);
 }
