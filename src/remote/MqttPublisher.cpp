@@ -102,9 +102,9 @@ void MqttPublisher::publishLevel(const QByteArray& payload) {
         ++levelsDropped_;
 }
 
-void MqttPublisher::publishInterval(const QByteArray& payload) {
+void MqttPublisher::publishQueued(const char* leaf, const QByteArray& payload) {
     if (stopped_) return;
-    const bool written = queue_.push(topic("interval").toUtf8(), payload, clock_.Read().utcMs);
+    const bool written = queue_.push(topic(leaf).toUtf8(), payload, clock_.Read().utcMs);
     if (!written && log_ && queue_.lastError() != queueErrorLogged_) {
         queueErrorLogged_ = queue_.lastError();
         log_(QStringLiteral("MQTT: the interval queue %1 cannot be written (%2); interval messages wait in memory")
