@@ -99,6 +99,7 @@ void DesktopApplication::ShowStatistics(bool openFile) {
     if (!statistics_) {
         statistics_ = new StatisticsWindow(window_.get());
         statistics_->setLiveSource(&recorder.SlowStatistics(), &recorder.FastStatistics());
+        statistics_->setEventSource(&recorder.events());
     }
     // Settings and serial number as they are now; they change between openings.
     statistics_->setFileConfig(StatisticsConfigOf(session()->settings()));

@@ -70,6 +70,8 @@ public:
     QString detectionText() const;
     bool detecting() const;
     std::optional<NoiseEvent> running() const;
+    // The last exceedance that ended in this run.
+    const std::optional<NoiseEvent>& lastEnded() const { return last_; }
     int64_t count() const { return count_; }
 
     std::function<void(const EventNotice&)> onNotice;
@@ -95,6 +97,7 @@ private:
     std::optional<Span> span_;
     int32_t levelTenths_ = 0;
     int64_t count_ = 0;
+    std::optional<NoiseEvent> last_;
 };
 
 }  // namespace kestro

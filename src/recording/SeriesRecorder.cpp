@@ -58,8 +58,8 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
     };
 }
 
-bool SeriesRecorder::mark(const QString& note) {
-    if (!events_.mark(note, clock_.Read())) return false;
+bool SeriesRecorder::mark(const QString& note, const ClockReading& at) {
+    if (!events_.mark(note, at)) return false;
     emit markChanged();
     return true;
 }

@@ -79,8 +79,9 @@ public:
 
     // Noise events and marked spans of the series being recorded (EventRecorder.h).
     const EventRecorder& events() const { return events_; }
-    // The user's Mark: begins a marked span or ends the one that runs; false while nothing is recorded.
-    bool mark(const QString& note);
+    // The user's Mark, pressed at `at`: begins a marked span or ends the one
+    // that runs; false while nothing is recorded.
+    bool mark(const QString& note, const ClockReading& at);
 
     // Every poll tick, recording or not: calibration readings and the side files (EvidenceTrail.h).
     void tickEvidence() { evidence_.tick(); }

@@ -14,7 +14,10 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
 
 namespace kestro {
 
@@ -230,6 +233,126 @@ void WriteCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
         Paragraph(p, pg, text);
 }
 
+QString EventDuration(int64_t ms, QChar d) { return Number(ms / 1000.0, 1, d) + QStringLiteral(" s"); }
+
+// Counts per day and per hour of day, the longest and the loudest exceedances
+// with their time histories, every row of the events file, and the Leq of
+// the recording with and without its marked spans.
+void WriteEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const QString& unit) {
+    Heading(p, pg, QStringLiteral("Events and markers"));
+    const QString file = QFileInfo(a.eventsPath).fileName();
+    if (!a.events.found) {
+        Paragraph(p, pg,
+                  QStringLiteral("No events file (%1) lies beside the record file: nothing was marked, and no "
+                                 "exceedance was watched for while it was recorded.")
+                      .arg(file));
+        return;
+    }
+    if (!a.events.error.isEmpty()) {
+        Paragraph(p, pg, a.events.error, kOverLimitColour);
+        return;
+    }
+    std::vector<const NoiseEvent*> exceedances, marks;
+    for (const NoiseEvent& e : a.events.events)
+        (e.kind == EventKind::Exceedance ? exceedances : marks).push_back(&e);
+    Paragraph(p, pg,
+              QStringLiteral("%1 exceedances of the event level and %2 marked spans, from %3. An exceedance starts "
+                             "when the level rises above the event level and ends when it falls below that level "
+                             "less the hysteresis; it counts when it lasted the minimum duration. SEL = LAeq + 10 "
+                             "lg(duration / 1 s).")
+                  .arg(exceedances.size())
+                  .arg(marks.size())
+                  .arg(file));
+
+    std::map<QString, std::pair<int, int>> perDay;
+    std::array<int, 24> perHour{};
+    for (const NoiseEvent& e : a.events.events) {
+        auto& day = perDay[LocalDateTimeText(e.startLocalMs).left(10)];
+        (e.kind == EventKind::Exceedance ? day.first : day.second) += 1;
+        if (e.kind == EventKind::Exceedance) ++perHour[size_t(SystemTimeFromAbsoluteMs(e.startLocalMs).wHour)];
+    }
+    std::vector<QStringList> dayRows;
+    for (const auto& [day, n] : perDay)
+        dayRows.push_back({day, QString::number(n.first), QString::number(n.second)});
+    DrawTable(p, pg,
+              Table{{QStringLiteral("Date"), QStringLiteral("Exceedances"), QStringLiteral("Marked spans")},
+                    {0.2, 0.15, 0.15},
+                    {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight}},
+              dayRows, {});
+    Table hours{{QStringLiteral("Exceedances by hour")}, {0.16}, {Qt::AlignLeft}};
+    QStringList am{QStringLiteral("00–11 h")}, pm{QStringLiteral("12–23 h")};
+    for (int h = 0; h < 12; ++h) {
+        hours.header << QStringLiteral("%1/%2").arg(Hours(h), Hours(h + 12));
+        hours.widths.push_back(0.07);
+        hours.align.push_back(Qt::AlignRight);
+        am << QString::number(perHour[size_t(h)]);
+        pm << QString::number(perHour[size_t(h + 12)]);
+    }
+    DrawTable(p, pg, hours, {am, pm}, {});
+
+    // The three longest and the three loudest, each once, by start.
+    std::vector<const NoiseEvent*> chosen;
+    auto pick = [&](bool (*before)(const NoiseEvent*, const NoiseEvent*)) {
+        std::vector<const NoiseEvent*> order = exceedances;
+        std::stable_sort(order.begin(), order.end(), before);
+        for (size_t i = 0; i < order.size() && i < 3; ++i)
+            if (std::find(chosen.begin(), chosen.end(), order[i]) == chosen.end()) chosen.push_back(order[i]);
+    };
+    pick([](const NoiseEvent* x, const NoiseEvent* y) { return x->durationMs > y->durationMs; });
+    pick([](const NoiseEvent* x, const NoiseEvent* y) { return x->lmax > y->lmax; });
+    std::sort(chosen.begin(), chosen.end(),
+              [](const NoiseEvent* x, const NoiseEvent* y) { return x->startLocalMs < y->startLocalMs; });
+    for (const NoiseEvent* e : chosen) {
+        Paragraph(p, pg,
+                  QStringLiteral("%1 to %2, %3%4: LAmax %5 %6, LAeq %7 %6, SEL %8 %6")
+                      .arg(LocalDateTimeText(e->startLocalMs), TimeOnly(e->endLocalMs), EventDuration(e->durationMs, d),
+                           e->open ? QStringLiteral(" (cut short by the end of the series)") : QString(),
+                           LevelText(e->lmax, d), unit, LevelText(e->leq, d), LevelText(e->sel, d)));
+        const double plotH = pg.width() * 0.2;
+        pg.need(plotH);
+        PlotRange range = DefaultPlotRange(a.history, 0);
+        range.fromMs = e->startLocalMs - EventTracker::kContextMs;
+        range.toMs = e->endLocalMs + EventTracker::kContextMs;
+        range.unit = unit;
+        p.setFont(TableFont());
+        DrawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, 0, QRectF(),
+                        {{e->startLocalMs, e->endLocalMs, false}});
+        pg.advance(plotH);
+    }
+
+    std::vector<QStringList> rows;
+    for (const NoiseEvent& e : a.events.events)
+        rows.push_back({e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
+                        LocalDateTimeText(e.startLocalMs), TimeOnly(e.endLocalMs), EventDuration(e.durationMs, d),
+                        LevelText(e.lmax, d), LevelText(e.leq, d), LevelText(e.sel, d),
+                        e.open ? QStringLiteral("open") : QString(), QString::fromStdString(e.note)});
+    if (!rows.empty())
+        DrawTable(p, pg,
+                  Table{{QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"),
+                         QStringLiteral("Duration"), QStringLiteral("LAmax"), QStringLiteral("LAeq"),
+                         QStringLiteral("SEL"), QString(), QStringLiteral("Note")},
+                        {0.11, 0.17, 0.09, 0.09, 0.07, 0.07, 0.07, 0.06, 0.27},
+                        {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight,
+                         Qt::AlignRight, Qt::AlignLeft, Qt::AlignLeft}},
+                  rows, {});
+
+    const char* leq = StatisticName(a.quantity, Statistic::Leq);
+    if (marks.empty()) {
+        Paragraph(p, pg, QStringLiteral("Nothing was marked: no span is left out of any level."));
+    } else if (!leq) {
+        Paragraph(p, pg, QStringLiteral("A running maximum gives no LAeq: the marked spans leave no level out."));
+    } else {
+        Paragraph(p, pg,
+                  QStringLiteral("%1 of the whole recording: %2 %3. Without the %4 marked spans (%5 of %6 samples "
+                                 "left out): %7 %3.")
+                      .arg(QLatin1String(leq), LevelText(a.summary.leq, d), unit)
+                      .arg(marks.size())
+                      .arg(a.markedSamples)
+                      .arg(a.summary.samples)
+                      .arg(LevelText(a.withoutMarked.leq, d)));
+    }
+}
+
 // The number of pages, 0 when the report cannot be written.
 int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, int totalPages, const QString& csvName,
            QString* why) {
@@ -318,12 +441,16 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     if (!a.history.isEmpty()) {
         PlotRange range = DefaultPlotRange(a.history, a.config.limitTenths);
         range.unit = unit;
-        DrawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths);
+        DrawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths,
+                        QRectF(), ShadedSpansOf(a.events.events));
     }
     pg.advance(plotH);
     Paragraph(p, pg,
               QStringLiteral("Lowest and highest value of every pixel column; dashed lines mark midnight") +
-                  (a.config.limitTenths > 0 ? QStringLiteral(", the red line the limit.") : QStringLiteral(".")));
+                  (a.config.limitTenths > 0 ? QStringLiteral(", the red line the limit") : QString()) +
+                  (a.events.events.empty() ? QString()
+                                           : QStringLiteral("; orange bands are exceedances, blue ones marked spans")) +
+                  QLatin1Char('.'));
 
     // ---- summary
     Heading(p, pg, QStringLiteral("Summary of the whole recording"));
@@ -468,6 +595,8 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                                LocalDateTimeText(loudest->startMs), TimeOnly(loudest->endMs),
                                compact ? QStringLiteral(" beside this report") : QString()));
     }
+
+    WriteEvents(p, pg, a, dec, unit);
 
     Heading(p, pg,
             compact ? QStringLiteral("Clock hours")

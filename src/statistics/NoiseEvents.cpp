@@ -25,7 +25,7 @@ void EventTracker::start(const EventConfig& c, bool detect, Quantity quantity) {
 int64_t EventTracker::timeAt(int64_t utcMs) const {
     if (!any_) return 0;
     const int64_t elapsed = utcMs - lastUtc_;
-    return t_ + (elapsed < 0 || elapsed > kClockStepMs ? 0 : elapsed);
+    return t_ + (elapsed < -kClockStepMs || elapsed > kClockStepMs ? 0 : elapsed);
 }
 
 void EventTracker::take(Stretch& s, int32_t hundredths) const {
@@ -172,6 +172,9 @@ void EventTracker::beginSpan(int64_t utcMs, int64_t localMs, const std::string& 
     s.event.startUtcMs = utcMs;
     s.event.startLocalMs = localMs;
     s.event.note = note;
+    // A Mark is pressed before its note is typed: the samples since the press belong to the span.
+    for (const Recent& r : recent_)
+        if (r.t >= s.t0) take(s, r.s.hundredths);
     span_ = std::move(s);
 }
 

@@ -81,7 +81,8 @@ public:
     // The end of the series: a running exceedance ends open, contexts are
     // completed with what they have, a marked span ends open.
     void finish();
-    // A marked span from (to) this moment; begun before the first sample, it starts with it.
+    // A marked span from (to) a moment; begun before the first sample, it starts
+    // with it. A span may begin up to kContextMs before the newest sample.
     void beginSpan(int64_t utcMs, int64_t localMs, const std::string& note);
     void endSpan(int64_t utcMs, int64_t localMs);
 

@@ -66,9 +66,9 @@ TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
     second(900, 10);
     failing = true;
     second(900, 15);
-    ASSERT_TRUE(rec->mark(QStringLiteral("truck; loud")));
+    ASSERT_TRUE(rec->mark(QStringLiteral("truck; loud"), clock.Read()));
     second(650, 12);
-    ASSERT_TRUE(rec->mark(QString()));
+    ASSERT_TRUE(rec->mark(QString(), clock.Read()));
     failing = false;
     second(650, 1);
     rec->EndStatistics();

@@ -39,7 +39,7 @@ QString Describe(const NoiseEvent& e) {
 // Script: a level in dB is a sample one second after the one before; "90*3"
 // three of them; "+3600"/"-3600" set the clock on by (back by) that many
 // seconds; "[" and "]" begin and end a marked span half a second after the
-// last sample; "|" ends the series. Says what the tracker told, in order.
+// last sample, "[-1.5" begins one 1.5 s before it; "|" ends the series. Says what the tracker told, in order.
 QStringList Track(const char* script, int minSeconds = 10, Quantity q = Quantity::Level,
                   SystemTime startAt = {2026, 3, 4, 5, 14, 0, 0, 0}) {
     ManualClock clock(startAt);
@@ -62,6 +62,10 @@ QStringList Track(const char* script, int minSeconds = 10, Quantity q = Quantity
     for (const QString& token : QString::fromLatin1(script).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         if (token == QLatin1String("|")) {
             t.finish();
+        } else if (token.startsWith(QLatin1String("[-"))) {
+            const ClockReading m = clock.Read();
+            const int64_t back = int64_t(token.mid(2).toDouble() * 1000);
+            t.beginSpan(m.utcMs - back, AbsoluteMilliseconds(m.local) - back, "truck");
         } else if (token == QLatin1String("[") || token == QLatin1String("]")) {
             clock.AdvanceMs(500);
             sinceLast = 500;

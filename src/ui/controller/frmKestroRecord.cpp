@@ -17,6 +17,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLinearGradient>
@@ -168,6 +169,7 @@ const MenuItemDef kMenuItems[] = {
      &frmKestroRecord::MenuStatisticsShow_Click},
     {"S&tatistics", "MenuStatistics", "&Open record file\u2026", "MenuStatisticsOpen", "",
      &frmKestroRecord::MenuStatisticsOpen_Click},
+    {"E&vents", "MenuEvents", "&Mark\u2026", "MenuEventsMark", "Ctrl+M", &frmKestroRecord::menuEventsMarkClick},
 };
 
 // The front-panel keys of the tool bar, with names for screen readers.
@@ -337,7 +339,10 @@ void frmKestroRecord::buildMenus() {
         // "Exit" ends the program from every window of it (statistics, Setup, About).
         action->setShortcutContext(m.applicationWide ? Qt::ApplicationShortcut : Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, click = m.click] { (this->*click)(); });
+        if (m.click == &frmKestroRecord::menuEventsMarkClick) markAction_ = action;
     }
+    markAction_->setEnabled(false);
+    markAction_->setStatusTip(QStringLiteral("Marks a span of the recording; a second Mark ends it"));
 }
 
 void frmKestroRecord::buildKeys(QWidget* client) {
@@ -440,6 +445,13 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     calibrationPanel_->setContentsMargins(3, 0, 3, 0);
     calibrationPanel_->hide();
     row->addWidget(calibrationPanel_);
+    eventPanel_ = new QLabel(StatusBar1);
+    eventPanel_->setObjectName(QStringLiteral("StatusPanel6"));
+    eventPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    eventPanel_->setContentsMargins(3, 0, 3, 0);
+    eventPanel_->setAutoFillBackground(true);
+    eventPanel_->hide();
+    row->addWidget(eventPanel_);
     SetConnectionPicture(1);
     panels_[1]->setText(QStringLiteral("unknown"));
     panels_[3]->setText(QStringLiteral("Recording disabled"));
@@ -577,6 +589,56 @@ void frmKestroRecord::MenuStatisticsOpen_Click() {
     if (onOpenRecordFile) onOpenRecordFile();
 }
 
+void frmKestroRecord::menuEventsMarkClick() {
+    SeriesRecorder& rec = session_.recorder();
+    const ClockReading pressed = session_.clock().Read();
+    // The second Mark ends the span at once: its end is the moment of the key.
+    if (rec.events().spanOpen() || !rec.events().recording()) {
+        rec.mark(QString(), pressed);
+        return;
+    }
+    auto* dialog = new QInputDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("MarkDialog"));
+    dialog->setWindowTitle(QStringLiteral("Mark"));
+    dialog->setLabelText(QStringLiteral("&Note of the span marked from %1 (Mark again to end it):")
+                             .arg(LocalDateTimeText(AbsoluteMilliseconds(pressed.local)).mid(11)));
+    dialog->setTextValue(LocalDateTimeText(AbsoluteMilliseconds(pressed.local)).mid(11));
+    connect(dialog, &QInputDialog::textValueSelected, this,
+            [this, pressed](const QString& note) { session_.recorder().mark(note, pressed); });
+    dialog->open();
+}
+
+void frmKestroRecord::showEvents() {
+    const EventRecorder& ev = session_.recorder().events();
+    views_.ShowEventBands();
+    markAction_->setEnabled(ev.recording());
+    QString text, tip = ev.detectionText();
+    bool alarm = false;
+    if (const std::optional<NoiseEvent> e = ev.running()) {
+        text = QStringLiteral("Exceedance since %1").arg(LocalDateTimeText(e->startLocalMs).mid(11));
+        tip += QStringLiteral("; LAmax so far %1 dB").arg(LevelText(e->lmax));
+        alarm = true;
+    } else if (ev.spanOpen()) {
+        text = QStringLiteral("Marked since %1").arg(LocalDateTimeText(ev.spanStartLocalMs()).mid(11));
+        tip += QStringLiteral("; ") + ev.spanNote();
+    } else if (ev.recording()) {
+        text = ev.detecting() ? QStringLiteral("Events: %1").arg(ev.count()) : QStringLiteral("No events");
+    }
+    if (eventPanel_->isVisibleTo(StatusBar1) == !text.isEmpty() && eventPanel_->text() == text &&
+        eventPanel_->toolTip() == tip)
+        return;
+    eventPanel_->setVisible(!text.isEmpty());
+    eventPanel_->setText(text);
+    eventPanel_->setToolTip(tip);
+    eventPanel_->setAccessibleDescription(tip);
+    // White on a dark red: legible under any theme.
+    eventPanel_->setStyleSheet(alarm ? QStringLiteral("background: #a61b1b; color: #ffffff;") : QString());
+    // The free panel lost or won room: an elided file name is cut anew.
+    if (StatusBar1->layout()) StatusBar1->layout()->activate();
+    ShowPanel3();
+}
+
 void frmKestroRecord::SetPanel3Text(const QString& text) {
     panel3Text_ = text;
     ShowPanel3();
@@ -664,7 +726,11 @@ void frmKestroRecord::ObserveSession() {
     connect(&s, &Session::timeAxisRestarted, this, [this] { Tick([&] { views_.RestartTimeAxis(); }); });
     connect(&s, &Session::statusText, this, &frmKestroRecord::SetPanel3Text);
     connect(&s, &Session::calibrationChecked, this, &frmKestroRecord::showCalibrationCheck);
-    connect(&s, &Session::ticked, this, [this] { Picture1->PublishReading(session_.clock().Read().utcMs); });
+    connect(&s, &Session::ticked, this, [this] {
+        Picture1->PublishReading(session_.clock().Read().utcMs);
+        showEvents();
+    });
+    connect(&s.recorder(), &SeriesRecorder::markChanged, this, &frmKestroRecord::showEvents);
 }
 
 void frmKestroRecord::ShowOnline() {

@@ -55,6 +55,8 @@ public:
     void MenuHelpAbout_Click();
     void MenuStatisticsShow_Click();
     void MenuStatisticsOpen_Click();
+    // "Events" / "Mark...": begins a marked span (a note, the time by default), or ends the one that runs.
+    void menuEventsMarkClick();
     // Free text of status panel 3; a record-file error is shown instead while there is one.
     void SetPanel3Text(const QString& text);
 
@@ -104,6 +106,8 @@ public:
     QString PanelText(int panel) const;
     // The panel after the four: the last calibration check (text and tool tip).
     QLabel* calibrationPanel() const { return calibrationPanel_; }
+    // After it: the noise events of the recording (what runs, the last one, what is watched).
+    QLabel* eventPanel() const { return eventPanel_; }
 
     Session& session() { return session_; }
     RecordingViews& views() { return views_; }
@@ -133,6 +137,7 @@ private:
     void SetConnectionPicture(int index);
     void SetPanelText(int panel, const QString& text);
     void showCalibrationCheck(const CalibrationCheck& c);
+    void showEvents();
     void ShowPanel3();
     void SetFramesEnabled(bool on);
     void SetKey(PictureButton* key, bool enabled, const char* picture);
@@ -153,6 +158,8 @@ private:
 
     std::array<QLabel*, 4> panels_{};
     QLabel* calibrationPanel_ = nullptr;
+    QLabel* eventPanel_ = nullptr;
+    QAction* markAction_ = nullptr;
     int connectionPicture_ = 0;
     QString panel3Text_;
     bool loaded_ = false;

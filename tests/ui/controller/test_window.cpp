@@ -74,7 +74,7 @@ TEST_F(Window, TheCloseBoxEndsTheProgramInOrderAndTheMenusKeepTheirPlaces) {
     QStringList titles;
     for (QAction* a : w->menuBar()->actions())
         titles << a->text().remove(QLatin1Char('&'));
-    EXPECT_EQ(titles, QStringList({"File", "Setup", "?", "Statistics"}));
+    EXPECT_EQ(titles, QStringList({"File", "Setup", "?", "Statistics", "Events"}));
     for (QAction* a : w->menuBar()->actions()[3]->menu()->actions())
         a->trigger();
     EXPECT_EQ(shown + opened, 2);
