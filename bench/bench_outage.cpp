@@ -26,14 +26,14 @@
 
 namespace {
 
-long RssKiB() {
+long rssKiB() {
     std::ifstream f("/proc/self/statm");
     long pages = 0, resident = 0;
     f >> pages >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-double Percentile(std::vector<double> v, double p) {
+double percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0.0;
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
@@ -55,9 +55,9 @@ int main(int argc, char** argv) {
     EventLog log(tmp.path(), clock);
     RecorderSettings s;
     s.RecordDirectory = recDir;
-    ProtocolState ps(clock, log.ErrorSink());
+    ProtocolState ps(clock, log.errorSink());
     SeriesRecorder rec(ps, s, clock, log);
-    rec.SetDataDirectory(tmp.path() + QStringLiteral("/data"));
+    rec.setDataDirectory(tmp.path() + QStringLiteral("/data"));
     ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;
     ps.RecordState = 1;
     ps.BufferRestart = 3;
@@ -66,11 +66,11 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 8; ++i)
         burst += "p 3F8000000\r";
     auto tick = [&](int n) {
-        if (n % 10 == 0) ps.ReceiveEvent("lp " + std::to_string(500 + n % 300) + " 0\r");
-        ps.ReceiveEvent(burst);
-        clock.AdvanceMs(100);
+        if (n % 10 == 0) ps.receiveEvent("lp " + std::to_string(500 + n % 300) + " 0\r");
+        ps.receiveEvent(burst);
+        clock.advanceMs(100);
         const auto t0 = Clock::now();
-        if (ps.RecordState == 2) rec.HandOff();
+        if (ps.RecordState == 2) rec.handOff();
         return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     };
     for (int n = 0; n < 10; ++n)
@@ -87,14 +87,14 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 36000; ++i)
             hour.push_back(tick(n++));
         if (h == 1 || h == 24 || h == 72 || h == hours)
-            std::printf("%4d  %12.3f  %6.3f  %6.3f  %12ld  %10.1f  %11lld\n", h, Percentile(hour, 0.5),
-                        Percentile(hour, 0.99), *std::max_element(hour.begin(), hour.end()), RssKiB(),
-                        rec.Writer().HeldBytes() / 1e6, static_cast<long long>(rec.Writer().MemoryBytes()));
+            std::printf("%4d  %12.3f  %6.3f  %6.3f  %12ld  %10.1f  %11lld\n", h, percentile(hour, 0.5),
+                        percentile(hour, 0.99), *std::max_element(hour.begin(), hour.end()), rssKiB(),
+                        rec.writer().heldBytes() / 1e6, static_cast<long long>(rec.writer().memoryBytes()));
         std::fflush(stdout);
     }
     QDir().mkpath(recDir);  // back again
     std::vector<double> drain;
-    while (rec.HasHeldLines())
+    while (rec.hasHeldLines())
         drain.push_back(tick(n++));
     // The spool's blocks are freed over the following ticks.
     std::vector<double> after;
@@ -104,9 +104,9 @@ int main(int argc, char** argv) {
     std::printf(
         "folder back: backlog written in %zu ticks (%.0f s), tick median %.1f ms, p99 %.1f ms, worst %.1f ms, "
         "resident %ld KiB\n",
-        drain.size(), drain.size() / 10.0, Percentile(drain, 0.5), Percentile(drain, 0.99),
-        drain.empty() ? 0.0 : *std::max_element(drain.begin(), drain.end()), RssKiB());
-    std::printf("the minute after: tick median %.3f ms, worst %.1f ms\n", Percentile(after, 0.5),
+        drain.size(), drain.size() / 10.0, percentile(drain, 0.5), percentile(drain, 0.99),
+        drain.empty() ? 0.0 : *std::max_element(drain.begin(), drain.end()), rssKiB());
+    std::printf("the minute after: tick median %.3f ms, worst %.1f ms\n", percentile(after, 0.5),
                 *std::max_element(after.begin(), after.end()));
     qint64 bytes = 0;
     for (const QString& f : QDir(recDir).entryList(QDir::Files))

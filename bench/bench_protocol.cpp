@@ -1,4 +1,4 @@
-// Receive path throughput: a realistic answer mix fed through ReceiveEvent in
+// Receive path throughput: a realistic answer mix fed through receiveEvent in
 // chunks of 1 to 64 bytes, with heap allocations counted per line.
 
 #include "protocol/ProtocolState.h"
@@ -48,7 +48,7 @@ struct Workload {
 
 // Mostly fast values, as while the instrument streams; slow values of the current
 // function (switched now and then), status answers to the poll, a little line noise.
-Workload MakeWorkload() {
+Workload makeWorkload() {
     std::mt19937 gen(7);
     auto rng = [&gen] {
         return static_cast<unsigned>(gen());
@@ -84,30 +84,30 @@ Workload MakeWorkload() {
     return w;
 }
 
-const Workload& TheWorkload() {
-    static const Workload w = MakeWorkload();
+const Workload& theWorkload() {
+    static const Workload w = makeWorkload();
     return w;
 }
 
-void FeedAll(ProtocolState& ps, const Workload& w) {
+void feedAll(ProtocolState& ps, const Workload& w) {
     size_t pos = 0;
     for (size_t n : w.chunks) {
-        ps.ReceiveEvent(std::string_view(w.stream).substr(pos, n));
+        ps.receiveEvent(std::string_view(w.stream).substr(pos, n));
         pos += n;
     }
 }
 
-void RunMix(benchmark::State& state, bool recording) {
-    const Workload& w = TheWorkload();
+void runMix(benchmark::State& state, bool recording) {
+    const Workload& w = theWorkload();
     ManualClock clock;
     ProtocolState ps(clock);
-    FeedAll(ps, w);  // warm up: buffers reach their working capacity
+    feedAll(ps, w);  // warm up: buffers reach their working capacity
     uint64_t allocs = 0;
     int64_t lines = 0;
     for (auto _ : state) {
         ps.RecordState = recording ? 1 : 0;
         const uint64_t before = g_allocations.load(std::memory_order_relaxed);
-        FeedAll(ps, w);
+        feedAll(ps, w);
         allocs += g_allocations.load(std::memory_order_relaxed) - before;
         lines += w.lines;
         benchmark::DoNotOptimize(ps.KestroState.DevLevel);
@@ -123,9 +123,9 @@ void RunMix(benchmark::State& state, bool recording) {
     state.counters["allocs/line"] = static_cast<double>(allocs) / static_cast<double>(lines ? lines : 1);
 }
 
-void BM_ReceiveMix(benchmark::State& state) { RunMix(state, false); }
+void BM_ReceiveMix(benchmark::State& state) { runMix(state, false); }
 // While recording, the sample buffers grow (and restart on function changes).
-void BM_ReceiveMixRecording(benchmark::State& state) { RunMix(state, true); }
+void BM_ReceiveMixRecording(benchmark::State& state) { runMix(state, true); }
 
 BENCHMARK(BM_ReceiveMix)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReceiveMixRecording)->Unit(benchmark::kMillisecond);

@@ -22,17 +22,17 @@ namespace {
 
 QString g_recordDir;  // set by main: where the hand-off writes
 
-MeasurementRecord SampleAt(double timestamp, int16_t level) {
+MeasurementRecord sampleAt(double timestamp, int16_t level) {
     MeasurementRecord r;
     r.Flags = kFlagLp;
     r.Timestamp = timestamp;
-    r.SysTime = SystemTimeFromDate(timestamp);
+    r.SysTime = systemTimeFromDate(timestamp);
     r.Level = level;
     r.LevelFlags = level > 900 ? 4 : 0;
     return r;
 }
 
-const double kStart = DateFromSystemTime({2026, 3, 4, 5, 14, 0, 0, 0});
+const double kStart = dateFromSystemTime({2026, 3, 4, 5, 14, 0, 0, 0});
 
 // One tick: ten new slow samples copied, drawn and appended (open, write, fdatasync, close).
 void BM_HandOffTenSamples(benchmark::State& state) {
@@ -46,7 +46,7 @@ void BM_HandOffTenSamples(benchmark::State& state) {
     SeriesRecorder rec(ps, s, clock, log);
     RecordingViews views(rec);
     views.InitFileList();
-    views.InitGraph();
+    views.initGraph();
     views.ScaleYAxis();
     views.RestartTimeAxis();
     ps.RecordState = 2;
@@ -55,16 +55,16 @@ void BM_HandOffTenSamples(benchmark::State& state) {
     for (auto _ : state) {
         if (ps.SlowCount() >= 36000) {  // an hour of samples: start a new series
             state.PauseTiming();
-            ps.SlowBuffer.Restart();
-            clock.AdvanceMs(1000);
+            ps.SlowBuffer.restart();
+            clock.advanceMs(1000);
             state.ResumeTiming();
         }
         for (int i = 0; i < 10; ++i, ++n) {
-            MeasurementRecord r = SampleAt(kStart + n * 0.1 / 86400, int16_t(500 + (n * 37) % 500));
+            MeasurementRecord r = sampleAt(kStart + n * 0.1 / 86400, int16_t(500 + (n * 37) % 500));
             r.Instant = n * 100;
             ps.AddSlowRecord(r);
         }
-        rec.HandOff();
+        rec.handOff();
     }
     state.counters["samples/s"] = benchmark::Counter(double(n), benchmark::Counter::kIsRate);
 }
@@ -78,7 +78,7 @@ void BM_FormatSlowLine(benchmark::State& state) {
     int16_t level = 0;
     for (auto _ : state) {
         if (out.size() > 60000) out.resize(0);
-        AppendSlowLine(out, s, SampleAt(kStart, level++));
+        appendSlowLine(out, s, sampleAt(kStart, level++));
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["lines/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
@@ -90,30 +90,30 @@ void BM_FormatFastLine(benchmark::State& state) {
     s.IncludeOverflow = s.IncludeUnderflow = true;
     QByteArray out;
     out.reserve(1 << 16);
-    MeasurementRecord r = SampleAt(kStart, 0);
+    MeasurementRecord r = sampleAt(kStart, 0);
     r.Flags = kFlagFastQ;
     double v = 1e6;
     for (auto _ : state) {
         if (out.size() > 60000) out.resize(0);
         r.FastLevel = (v += 1.0);
-        AppendFastLine(out, s, r);
+        appendFastLine(out, s, r);
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["lines/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_FormatFastLine);
 
-SampleWindow TenMinutes() {
+SampleWindow tenMinutes() {
     SampleWindow buf;
-    buf.SetHeader(SampleAt(kStart, 500));
+    buf.setHeader(sampleAt(kStart, 500));
     for (int i = 1; i <= 6000; ++i)
-        buf.Push(SampleAt(kStart + i * 0.1 / 86400, int16_t(500 + (i * 37) % 500)));
+        buf.push(sampleAt(kStart + i * 0.1 / 86400, int16_t(500 + (i * 37) % 500)));
     return buf;
 }
 
 // Full rebuild: level grid copy, time grid, and ten minutes at ten samples a second.
 void BM_ScaleTimeAxisTenMinutes(benchmark::State& state) {
-    const SampleWindow buf = TenMinutes();
+    const SampleWindow buf = tenMinutes();
     LevelGraph g;
     g.ScaleYAxis(0, 1400);
     g.CalculateGraphStartTime(buf);
@@ -126,10 +126,10 @@ BENCHMARK(BM_ScaleTimeAxisTenMinutes)->Unit(benchmark::kMillisecond);
 
 // One new segment on the hidden and the visible surface, no window jump.
 void BM_ShowSlowSampleSegment(benchmark::State& state) {
-    const SampleWindow buf = TenMinutes();
+    const SampleWindow buf = tenMinutes();
     SampleWindow first;
-    first.SetHeader(buf[0]);
-    first.Push(buf[1]);
+    first.setHeader(buf[0]);
+    first.push(buf[1]);
     LevelGraph g;
     g.ScaleYAxis(0, 1400);
     g.CalculateGraphStartTime(first);

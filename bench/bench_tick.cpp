@@ -52,7 +52,7 @@ struct Bench {
             port->feed("gds 11203\r");
             session->Timer1_Timer();
         }
-        port->ClearWritten();
+        port->clearWritten();
     }
     QTemporaryDir tmp;
     ManualClock clock;
@@ -67,7 +67,7 @@ struct Bench {
     std::unique_ptr<frmKestroRecord> window;
 };
 
-Bench& Fixture(bool withWindow = true) {
+Bench& fixture(bool withWindow = true) {
     // They live until the process ends, with the application.
     static Bench* windowed = new Bench(true);
     static Bench* headless = new Bench(false);
@@ -75,7 +75,7 @@ Bench& Fixture(bool withWindow = true) {
 }
 
 // Two device states that differ in every displayed item.
-void SetState(KestroStateRecord& s, bool odd) {
+void setState(KestroStateRecord& s, bool odd) {
     s.DevFunction = odd ? 2 : 1;
     s.DevVariant = odd ? 2 : 1;
     s.DevRange = odd ? 6 : 3;
@@ -87,39 +87,39 @@ void SetState(KestroStateRecord& s, bool odd) {
 
 // Every displayed item changes on every tick; with repaint, the regions the
 // tick invalidated are also painted (offscreen).
-void TickEveryItemChanged(benchmark::State& state, bool repaint, bool withWindow = true) {
-    Bench& b = Fixture(withWindow);
+void tickEveryItemChanged(benchmark::State& state, bool repaint, bool withWindow = true) {
+    Bench& b = fixture(withWindow);
     bool odd = false;
     int n = 0;
     for (auto _ : state) {
-        SetState(b.ps.KestroState, odd = !odd);
+        setState(b.ps.KestroState, odd = !odd);
         b.ps.AnswerWatchdog = 5;
         b.session->Timer1_Timer();
         if (repaint) QCoreApplication::processEvents();
-        if (++n % 4096 == 0) b.port->ClearWritten();
+        if (++n % 4096 == 0) b.port->clearWritten();
     }
 }
-void BM_TickEveryItemChanged(benchmark::State& state) { TickEveryItemChanged(state, false); }
-void BM_TickEveryItemChangedAndRepaint(benchmark::State& state) { TickEveryItemChanged(state, true); }
-void BM_HeadlessTickEveryItemChanged(benchmark::State& state) { TickEveryItemChanged(state, false, false); }
+void BM_TickEveryItemChanged(benchmark::State& state) { tickEveryItemChanged(state, false); }
+void BM_TickEveryItemChangedAndRepaint(benchmark::State& state) { tickEveryItemChanged(state, true); }
+void BM_HeadlessTickEveryItemChanged(benchmark::State& state) { tickEveryItemChanged(state, false, false); }
 BENCHMARK(BM_TickEveryItemChanged);
 BENCHMARK(BM_TickEveryItemChangedAndRepaint);
 BENCHMARK(BM_HeadlessTickEveryItemChanged);
 
-void TickIdle(benchmark::State& state, bool withWindow) {
-    Bench& b = Fixture(withWindow);
-    SetState(b.ps.KestroState, false);
+void tickIdle(benchmark::State& state, bool withWindow) {
+    Bench& b = fixture(withWindow);
+    setState(b.ps.KestroState, false);
     b.ps.AnswerWatchdog = 5;
     b.session->Timer1_Timer();
     int n = 0;
     for (auto _ : state) {
         b.ps.AnswerWatchdog = 5;
         b.session->Timer1_Timer();
-        if (++n % 4096 == 0) b.port->ClearWritten();
+        if (++n % 4096 == 0) b.port->clearWritten();
     }
 }
-void BM_TickIdle(benchmark::State& state) { TickIdle(state, true); }
-void BM_HeadlessTickIdle(benchmark::State& state) { TickIdle(state, false); }
+void BM_TickIdle(benchmark::State& state) { tickIdle(state, true); }
+void BM_HeadlessTickIdle(benchmark::State& state) { tickIdle(state, false); }
 BENCHMARK(BM_TickIdle);
 BENCHMARK(BM_HeadlessTickIdle);
 

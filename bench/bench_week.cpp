@@ -26,20 +26,20 @@
 
 namespace {
 
-long RssKiB() {
+long rssKiB() {
     std::ifstream f("/proc/self/statm");
     long pages = 0, resident = 0;
     f >> pages >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-long PeakRssKiB() {
+long peakRssKiB() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
 }
 
-QString BenchDir() {
+QString benchDir() {
     if (qEnvironmentVariableIsSet("KESTRO_BENCH_DIR")) return qEnvironmentVariable("KESTRO_BENCH_DIR");
     return QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
 }
@@ -50,14 +50,14 @@ int main(int argc, char** argv) {
     using namespace kestro;
     QCoreApplication app(argc, argv);
     const int days = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    QTemporaryDir tmp(BenchDir() + QStringLiteral("/kestro-week-XXXXXX"));
+    QTemporaryDir tmp(benchDir() + QStringLiteral("/kestro-week-XXXXXX"));
     ManualClock clock;
     EventLog log(tmp.path(), clock);
     RecorderSettings s;
     s.RecordDirectory = tmp.path();
-    ProtocolState ps(clock, log.ErrorSink());
+    ProtocolState ps(clock, log.errorSink());
     SeriesRecorder rec(ps, s, clock, log);
-    rec.SetDataDirectory(tmp.path() + QStringLiteral("/data"));
+    rec.setDataDirectory(tmp.path() + QStringLiteral("/data"));
     ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;
     ps.RecordState = 1;
     ps.BufferRestart = 3;
@@ -73,21 +73,21 @@ int main(int argc, char** argv) {
     for (int day = 1; day <= days; ++day) {
         for (int tick = 0; tick < 864000; ++tick) {
             if (tick % 10 == 0) {
-                ps.ReceiveEvent("lp " + std::to_string(500 + tick % 300) + " 0\r");
+                ps.receiveEvent("lp " + std::to_string(500 + tick % 300) + " 0\r");
                 ++lines;
             }
-            ps.ReceiveEvent(burst);
+            ps.receiveEvent(burst);
             lines += 8;
-            clock.AdvanceMs(100);
-            if (ps.RecordState == 2) rec.HandOff();
+            clock.advanceMs(100);
+            if (ps.RecordState == 2) rec.handOff();
         }
         for (const QString& f : {rec.SlowFileName, rec.FastFileName})
             QFile::resize(f, 0);
-        std::printf("%3d  %14zu  %12ld  %13lld  %6.0f\n", day, rec.RetainedBytes() + size_t(rec.Writer().HeldBytes()),
-                    RssKiB(), static_cast<long long>(lines), wall.elapsed() / 1000.0);
+        std::printf("%3d  %14zu  %12ld  %13lld  %6.0f\n", day, rec.retainedBytes() + size_t(rec.writer().heldBytes()),
+                    rssKiB(), static_cast<long long>(lines), wall.elapsed() / 1000.0);
         std::fflush(stdout);
     }
-    std::printf("peak resident memory: %ld KiB\n", PeakRssKiB());
-    std::printf("record errors: %s\n", rec.RecordErrorText().isEmpty() ? "none" : qPrintable(rec.RecordErrorText()));
+    std::printf("peak resident memory: %ld KiB\n", peakRssKiB());
+    std::printf("record errors: %s\n", rec.recordErrorText().isEmpty() ? "none" : qPrintable(rec.recordErrorText()));
     return 0;
 }

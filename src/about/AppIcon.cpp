@@ -6,7 +6,7 @@
 
 namespace kestro {
 
-QImage KestroAppImage(int size) {
+QImage kestroAppImage(int size) {
     if (size < 1) return QImage();
     QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
@@ -73,10 +73,10 @@ QImage KestroAppImage(int size) {
     return img;
 }
 
-QIcon KestroAppIcon() {
+QIcon kestroAppIcon() {
     QIcon icon;
     for (int s : {16, 24, 32, 48, 64, 128, 256})
-        icon.addPixmap(QPixmap::fromImage(KestroAppImage(s)));
+        icon.addPixmap(QPixmap::fromImage(kestroAppImage(s)));
     return icon;
 }
 

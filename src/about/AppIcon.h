@@ -8,8 +8,8 @@
 namespace kestro {
 
 // A square picture of size x size pixels: a meter display with a level curve.
-QImage KestroAppImage(int size);
+QImage kestroAppImage(int size);
 // The picture at the usual icon sizes.
-QIcon KestroAppIcon();
+QIcon kestroAppIcon();
 
 }  // namespace kestro

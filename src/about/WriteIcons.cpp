@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     for (int size : {48, 64, 128, 256}) {
         const QString dir = root.filePath(QStringLiteral("%1x%1/apps").arg(size));
         const QString file = dir + QStringLiteral("/kestrorecorder.png");
-        if (!QDir().mkpath(dir) || !kestro::KestroAppImage(size).save(file, "PNG", 9)) {
+        if (!QDir().mkpath(dir) || !kestro::kestroAppImage(size).save(file, "PNG", 9)) {
             std::fprintf(stderr, "kestro-icons: cannot write %s\n", qPrintable(file));
             return 1;
         }

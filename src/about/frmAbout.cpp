@@ -23,16 +23,16 @@ const QString kJournal = QStringLiteral("SoundJournal.log");
 
 }  // namespace
 
-QString VersionText(int major, int minor, int revision, const QString& comment) {
+QString versionText(int major, int minor, int revision, const QString& comment) {
     return QStringLiteral("Version %1.%2.%3  ").arg(major).arg(minor).arg(revision) + comment;
 }
 
-QString BuildVersionText() {
-    return VersionText(KESTRO_VERSION_MAJOR, KESTRO_VERSION_MINOR, KESTRO_VERSION_PATCH,
+QString buildVersionText() {
+    return versionText(KESTRO_VERSION_MAJOR, KESTRO_VERSION_MINOR, KESTRO_VERSION_PATCH,
                        QStringLiteral(KESTRO_VERSION_COMMENT));
 }
 
-SysInfoLauncher SysInfoLauncher::Default() {
+SysInfoLauncher SysInfoLauncher::standard() {
     SysInfoLauncher l;
     l.candidates = {QStringLiteral("hardinfo"), QStringLiteral("gnome-system-monitor"), QStringLiteral("kinfocenter"),
                     QStringLiteral("xfce4-taskmanager"), QStringLiteral("lxtask")};
@@ -59,7 +59,7 @@ frmAbout::frmAbout(const EventLog& log, MessageSink& messages, RegistryFiles mac
 
     Picture1 = new QLabel(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setPixmap(QPixmap::fromImage(KestroAppImage(64)));
+    Picture1->setPixmap(QPixmap::fromImage(kestroAppImage(64)));
     Picture1->setFixedSize(64, 64);
 
     lblTitle = new QLabel(QStringLiteral(KESTRO_APP_TITLE), this);
@@ -69,7 +69,7 @@ frmAbout::frmAbout(const EventLog& log, MessageSink& messages, RegistryFiles mac
     big.setPointSizeF(big.pointSizeF() * 1.5);
     lblTitle->setFont(big);
 
-    lblVersion = new QLabel(BuildVersionText(), this);
+    lblVersion = new QLabel(buildVersionText(), this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     lblCompanyname = new QLabel(QStringLiteral(KESTRO_COMPANY), this);
     lblCompanyname->setObjectName(QStringLiteral("lblCompanyname"));
@@ -136,7 +136,7 @@ bool frmAbout::GetKeyValue(uint32_t root, const QString& keyName, const QString&
     return true;
 }
 
-bool frmAbout::Start(const QString& program, int32_t* errNo) const {
+bool frmAbout::start(const QString& program, int32_t* errNo) const {
     if (program.isEmpty() || !launcher_.fileExists || !launcher_.fileExists(program)) {
         *errNo = kErrFileNotFound;
         return false;
@@ -153,7 +153,7 @@ void frmAbout::StartSysInfo() {
     bool failed = false;  // the first failure's number is the one reported
     auto tryStart = [&](const QString& program) {
         int32_t n = 0;
-        if (Start(program, &n)) return true;
+        if (start(program, &n)) return true;
         if (!failed) {
             failed = true;
             errNo = n;
@@ -179,9 +179,9 @@ void frmAbout::StartSysInfo() {
         }
     }
 
-    log_.AppendTo(kJournal, log_.DateTimeText() + kSysInfoError + QString::number(errNo) + QStringLiteral("\r\n") +
+    log_.appendTo(kJournal, log_.dateTimeText() + kSysInfoError + QString::number(errNo) + QStringLiteral("\r\n") +
                                 QStringLiteral("\r\n"));
-    messages_.ShowMessage(kUnavailable);
+    messages_.showMessage(kUnavailable);
 }
 
 }  // namespace kestro

@@ -20,9 +20,9 @@ class EventLog;
 class MessageSink;
 
 // "Version " + major.minor.revision + two blanks + comment.
-QString VersionText(int major, int minor, int revision, const QString& comment);
+QString versionText(int major, int minor, int revision, const QString& comment);
 // The line of this build (kestro/Version.h).
-QString BuildVersionText();
+QString buildVersionText();
 
 // How the system-information program is found and started; tests replace parts.
 struct SysInfoLauncher {
@@ -33,7 +33,7 @@ struct SysInfoLauncher {
     std::function<bool(const QString& path)> fileExists;
     // Starts the program as its own process; false when it could not be started.
     std::function<bool(const QString& program)> startDetached;
-    static SysInfoLauncher Default();
+    static SysInfoLauncher standard();
 };
 
 // Modeless; deletes itself when closed (WA_DeleteOnClose).
@@ -42,7 +42,7 @@ class frmAbout : public QDialog {
 public:
     // machineFiles: where the machine-wide store lives (only its localMachine file is read).
     frmAbout(const EventLog& log, MessageSink& messages, RegistryFiles machineFiles,
-             SysInfoLauncher launcher = SysInfoLauncher::Default(), QWidget* parent = nullptr);
+             SysInfoLauncher launcher = SysInfoLauncher::standard(), QWidget* parent = nullptr);
 
     void StartSysInfo();
     // One value of the machine-wide (or another) root, as text: text values as
@@ -58,7 +58,7 @@ public:
 
 private:
     // Starts program; on failure sets *errNo to why.
-    bool Start(const QString& program, int32_t* errNo) const;
+    bool start(const QString& program, int32_t* errNo) const;
 
     const EventLog& log_;
     MessageSink& messages_;

@@ -60,7 +60,7 @@ const Option kOptions[] = {
      "(password: KESTRO_MQTT_PASSWORD)."},
 };
 
-QString Wrapped(const QString& text, int indent, int width) {
+QString wrapped(const QString& text, int indent, int width) {
     QString out;
     QString line;
     for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -73,17 +73,17 @@ QString Wrapped(const QString& text, int indent, int width) {
     return out + line;
 }
 
-QString Entry(const QString& name, const QString& text) {
+QString entry(const QString& name, const QString& text) {
     constexpr int kColumn = 24;
     QString head = QStringLiteral("  ") + name;
     head = head.size() < kColumn ? head.leftJustified(kColumn)
                                  : head + QLatin1Char('\n') + QString(kColumn, QLatin1Char(' '));
-    return head + Wrapped(text, kColumn, 80) + QLatin1Char('\n');
+    return head + wrapped(text, kColumn, 80) + QLatin1Char('\n');
 }
 
 }  // namespace
 
-CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingDir) {
+CommandLine parseCommandLine(const QStringList& arguments, const QString& workingDir) {
     CommandLine cl;
     auto fail = [&cl](const QString& why) {
         cl.action = CommandLine::Action::Error;
@@ -152,12 +152,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
             ListenAddress address;
             QString why;
             if (!value(QStringLiteral("--serve"), &cl.options.serve) ||
-                !ParseListenAddress(cl.options.serve, &address, &why))
+                !parseListenAddress(cl.options.serve, &address, &why))
                 return fail(why.isEmpty() ? QStringLiteral("--serve needs [ADDR:]PORT") : why);
         } else if (takes("--mqtt")) {
             MqttTarget target;
             QString why;
-            if (!value(QStringLiteral("--mqtt"), &cl.options.mqtt) || !ParseMqttUrl(cl.options.mqtt, &target, &why))
+            if (!value(QStringLiteral("--mqtt"), &cl.options.mqtt) || !parseMqttUrl(cl.options.mqtt, &target, &why))
                 return fail(why.isEmpty() ? QStringLiteral("--mqtt needs mqtt://[user@]host[:port]/prefix") : why);
         } else {
             return fail(QStringLiteral("unknown option ") + arg);
@@ -182,7 +182,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
     return cl;
 }
 
-void ConcealServeToken(int argc, char** argv) {
+void concealServeToken(int argc, char** argv) {
     constexpr char kName[] = "--serve-token";
     const size_t length = sizeof kName - 1;
     for (int i = 1; i < argc; ++i) {
@@ -195,55 +195,55 @@ void ConcealServeToken(int argc, char** argv) {
     }
 }
 
-QString HelpText() {
+QString helpText() {
     QString text = QStringLiteral(
         "Usage: KestroRecorder [options]\n\n"
         "Recorder and remote front panel for a sound level meter on a serial line\n"
         "(9600,N,8,1).\n\n"
         "Options:\n");
     for (const Option& o : kOptions)
-        text += Entry(QLatin1String(o.names), QLatin1String(o.text));
+        text += entry(QLatin1String(o.names), QLatin1String(o.text));
     text += QStringLiteral("\nEnvironment:\n");
-    text += Entry(QStringLiteral("KESTRO_COM1..KESTRO_COM4"),
+    text += entry(QStringLiteral("KESTRO_COM1..KESTRO_COM4"),
                   QStringLiteral("Device path of COM1..COM4; comes before the paths chosen in Setup "
                                  "(--port comes before KESTRO_COM1)."));
-    text += Entry(QStringLiteral("LOGFILES"), QStringLiteral("Directory of the event log R270_Kestro.log."));
-    text += Entry(QStringLiteral("KESTRO_SERVE_TOKEN"),
+    text += entry(QStringLiteral("LOGFILES"), QStringLiteral("Directory of the event log R270_Kestro.log."));
+    text += entry(QStringLiteral("KESTRO_SERVE_TOKEN"),
                   QStringLiteral("The token of --serve when neither --serve-token-file nor --serve-token "
                                  "is given (not shown to other users)."));
-    text += Entry(QStringLiteral("KESTRO_MQTT_PASSWORD"), QStringLiteral("The password of the --mqtt user."));
-    text += Entry(QStringLiteral("XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME"),
+    text += entry(QStringLiteral("KESTRO_MQTT_PASSWORD"), QStringLiteral("The password of the --mqtt user."));
+    text += entry(QStringLiteral("XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME"),
                   QStringLiteral("Base directories of the files below."));
     text += QStringLiteral("\nFiles:\n");
-    text += Entry(QStringLiteral("$XDG_CONFIG_HOME/KestroRecorder/registry.json"),
+    text += entry(QStringLiteral("$XDG_CONFIG_HOME/KestroRecorder/registry.json"),
                   QStringLiteral("The settings (default ~/.config/KestroRecorder/registry.json)."));
-    text += Entry(QStringLiteral("$XDG_STATE_HOME/KestroRecorder/R270_Kestro.log"),
+    text += entry(QStringLiteral("$XDG_STATE_HOME/KestroRecorder/R270_Kestro.log"),
                   QStringLiteral("The event log when LOGFILES is not set (default ~/.local/state/KestroRecorder)."));
-    text += Entry(QStringLiteral("~/Documents/KestroRecorder/"),
+    text += entry(QStringLiteral("~/Documents/KestroRecorder/"),
                   QStringLiteral("Record files when no record directory is set: KestroRecorder in the "
                                  "XDG documents directory, or $XDG_DATA_HOME/KestroRecorder when there is none."));
-    text += Entry(QStringLiteral("$XDG_DATA_HOME/KestroRecorder/mqtt/"),
+    text += entry(QStringLiteral("$XDG_DATA_HOME/KestroRecorder/mqtt/"),
                   QStringLiteral("Interval messages waiting for the MQTT broker (kept up to 7 days)."));
-    text += Entry(QStringLiteral("$XDG_RUNTIME_DIR/KestroRecorder.lock"),
+    text += entry(QStringLiteral("$XDG_RUNTIME_DIR/KestroRecorder.lock"),
                   QStringLiteral("Held while the program runs, to refuse a second instance."));
     text += QStringLiteral("\nExit status:\n");
-    text += Entry(QStringLiteral("0"), QStringLiteral("Normal end: window closed, File > Exit, SIGINT, SIGTERM, "
+    text += entry(QStringLiteral("0"), QStringLiteral("Normal end: window closed, File > Exit, SIGINT, SIGTERM, "
                                                       "SIGHUP or a lost display, after the meter was returned "
                                                       "to local operation."));
-    text += Entry(QStringLiteral("1"), QStringLiteral("Another instance is already running."));
-    text += Entry(QStringLiteral("2"),
+    text += entry(QStringLiteral("1"), QStringLiteral("Another instance is already running."));
+    text += entry(QStringLiteral("2"),
                   QStringLiteral("Cannot run: a wrong command line, no display without --headless, a "
                                  "--record-dir that cannot be created, a --serve address that cannot be used "
                                  "(or one open to the network without a token), or (with --headless) no usable "
                                  "port or settings file."));
-    text += Entry(QStringLiteral("--report"),
+    text += entry(QStringLiteral("--report"),
                   QStringLiteral("0 written; 1 wrong options or an output that is the record file itself; 2 the "
                                  "record file cannot be read (not a regular file, a line longer than 64 KiB, no "
                                  "record line); 3 the PDF cannot be written (nothing is left under its name)."));
     return text;
 }
 
-QString VersionText() {
+QString versionText() {
     QString text = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     const QString comment = QStringLiteral(KESTRO_VERSION_COMMENT);
     if (!comment.isEmpty()) text += QLatin1Char(' ') + comment;
@@ -272,13 +272,13 @@ int runVerifyCommand(const QString& dir) {
     return v.allGood() ? 0 : 1;
 }
 
-void SetApplicationIdentity() {
+void setApplicationIdentity() {
     QCoreApplication::setApplicationName(QStringLiteral(KESTRO_APP_TITLE));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION_STRING));
     QCoreApplication::setOrganizationName(QStringLiteral(KESTRO_APP_TITLE));
 }
 
-bool WantsReport(int argc, char** argv) {
+bool wantsReport(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--report") == 0 || std::strncmp(argv[i], "--report=", 9) == 0) return true;
     return false;

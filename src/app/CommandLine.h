@@ -38,23 +38,23 @@ inline constexpr int kExitCannotRun = 2;
 
 // arguments: the program name first, as in argv. Relative paths are taken
 // relative to workingDir.
-CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingDir);
+CommandLine parseCommandLine(const QStringList& arguments, const QString& workingDir);
 
 // Overwrites the value of --serve-token in argv: /proc/PID/cmdline shows
 // the process's own copy of its arguments to every user.
-void ConcealServeToken(int argc, char** argv);
+void concealServeToken(int argc, char** argv);
 
-QString HelpText();
-QString VersionText();
+QString helpText();
+QString versionText();
 
 // --verify DIR: prints the verdict of every record file of DIR and the chain's
 // newest side file. 0: all OK or NOT CLOSED, 1: one CHANGED or MISSING, 2: DIR unreadable.
 int runVerifyCommand(const QString& dir);
 
 // Name and version of the application object.
-void SetApplicationIdentity();
+void setApplicationIdentity();
 
 // --report anywhere on the line: the rest belongs to the report command.
-bool WantsReport(int argc, char** argv);
+bool wantsReport(int argc, char** argv);
 
 }  // namespace kestro

@@ -30,7 +30,7 @@ namespace kestro {
 namespace {
 
 // Beside the program in the build tree; installed, it keeps out of PATH.
-QStringList SimulatorPaths() {
+QStringList simulatorPaths() {
     const QDir bin(QCoreApplication::applicationDirPath());
     return {bin.filePath(QStringLiteral("kestro-sim")),
             QDir::cleanPath(bin.filePath(QStringLiteral(KESTRO_SIM_FROM_BINDIR "/kestro-sim")))};
@@ -49,36 +49,36 @@ KestroApplication::~KestroApplication() {
     }
 }
 
-std::unique_ptr<MessageSink> KestroApplication::MakeMessageSink() { return std::make_unique<StderrMessageSink>(); }
+std::unique_ptr<MessageSink> KestroApplication::makeMessageSink() { return std::make_unique<StderrMessageSink>(); }
 
 int KestroApplication::Main() {
     // Log directory first: every later step may want to write a line. The
     // default one is ours to create; a directory named by LOGFILES is not.
-    const QString stateDir = StateDirectory(PlaceEnvironment::Current());
-    const QString logDir = FindLogDir(ProcessEnvironment(), stateDir);
-    if (logDir == stateDir) MakePrivatePath(stateDir);
+    const QString stateDir = stateDirectory(PlaceEnvironment::current());
+    const QString logDir = findLogDir(processEnvironment(), stateDir);
+    if (logDir == stateDir) makePrivatePath(stateDir);
     log_ = std::make_unique<EventLog>(logDir, clock_);
-    messages_ = MakeMessageSink();
+    messages_ = makeMessageSink();
 
     instance_ = std::make_unique<SingleInstance>();
-    if (!EnsureSingleInstance(*instance_, *log_, *messages_)) return kExitSecondInstance;
+    if (!ensureSingleInstance(*instance_, *log_, *messages_)) return kExitSecondInstance;
 
-    RegistryFiles files = RegistryFiles::Default();
+    RegistryFiles files = RegistryFiles::standard();
     if (options_.demo) {
-        if (!StartDemo()) {
-            messages_->ShowMessage(
+        if (!startDemo()) {
+            messages_->showMessage(
                 QStringLiteral("The instrument simulator could not be started."),
-                QStringLiteral("Expected it at %1").arg(SimulatorPaths().join(QStringLiteral(" or "))));
+                QStringLiteral("Expected it at %1").arg(simulatorPaths().join(QStringLiteral(" or "))));
             return kExitCannotRun;
         }
         files.currentUser = demoDir_->filePath(QStringLiteral("registry.json"));
     }
     RegObj_ = std::make_unique<cRegistry>(files);
-    RegObj_->SetErrorLog(log_->ErrorSink());
-    if (options_.demo) PrepareDemoStore();
-    if (!ApplyRunOptions()) return kExitCannotRun;
+    RegObj_->setErrorLog(log_->errorSink());
+    if (options_.demo) prepareDemoStore();
+    if (!applyRunOptions()) return kExitCannotRun;
 
-    ps_ = std::make_unique<ProtocolState>(clock_, log_->ErrorSink());
+    ps_ = std::make_unique<ProtocolState>(clock_, log_->errorSink());
     com_ =
         std::make_unique<frmCOMx>(*ps_, *RegObj_, *log_, *messages_, [] { return std::make_unique<QtSerialPort>(); });
     signals_ = std::make_unique<SignalBridge>();
@@ -86,40 +86,40 @@ int KestroApplication::Main() {
 
     session_ = std::make_unique<Session>(*ps_, *com_, *RegObj_, *log_, clock_);
     // Lines that cannot reach their record file wait (and at exit are rescued) here.
-    session_->recorder().SetDataDirectory(DefaultDataDirectory());
+    session_->recorder().setDataDirectory(defaultDataDirectory());
     session_->setArmOnStart(options_.record);
     connect(session_.get(), &Session::portLost, this,
             [this](int16_t port, const QString& device, const QString& reason) {
-                Notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason));
+                notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason));
             });
     connect(session_.get(), &Session::portBack, this,
-            [this](int16_t port) { Notice(session_->portText(port) + QStringLiteral(" is back")); });
+            [this](int16_t port) { notice(session_->portText(port) + QStringLiteral(" is back")); });
     // The signal follows every file's error text; the service says only when the reason changes.
     connect(session_.get(), &Session::recordErrorChanged, this, [this] {
-        const QString reason = session_->recorder().RecordErrorReason();
+        const QString reason = session_->recorder().recordErrorReason();
         if (reason == recordProblem_) return;
         recordProblem_ = reason;
         if (reason.isEmpty())
-            Notice(QStringLiteral("record files are written again"));
+            notice(QStringLiteral("record files are written again"));
         else
-            Notice(QStringLiteral("record files cannot be written: %1 \u2014 %2; the lines wait in the spool")
-                       .arg(reason, session_->recorder().RecordErrorPath()));
+            notice(QStringLiteral("record files cannot be written: %1 \u2014 %2; the lines wait in the spool")
+                       .arg(reason, session_->recorder().recordErrorPath()));
     });
-    AttachViews();
+    attachViews();
 
-    if (!StartRemote()) return kExitCannotRun;
-    ShowViews();
+    if (!startRemote()) return kExitCannotRun;
+    showViews();
     InitApplication();
     // An end requested before the event loop runs cannot go through it.
     if (ending_) return exitCode_;
-    Notice(QStringLiteral("version %1 started on %2, record directory %3")
+    notice(QStringLiteral("version %1 started on %2, record directory %3")
                .arg(QStringLiteral(KESTRO_VERSION_STRING), session_->portText(com_->GetCOMPort()),
                     session_->settings().RecordDirectory));
     session_->startSupervision();
     return -1;
 }
 
-void KestroApplication::ShowViews() {
+void KestroApplication::showViews() {
     // What the window's load does for the session.
     session_->Reset_KestroStateOld();
     session_->Reset_KestroState();
@@ -127,17 +127,17 @@ void KestroApplication::ShowViews() {
     session_->Timer1.start();
 }
 
-bool KestroApplication::StartRemote() {
+bool KestroApplication::startRemote() {
     if (options_.serve.isEmpty() && options_.mqtt.isEmpty()) return true;
     RemoteConfig c;
     QString error;
     if (!options_.serve.isEmpty()) {
         ListenAddress address;
-        ParseListenAddress(options_.serve, &address, &error);  // checked with the command line
+        parseListenAddress(options_.serve, &address, &error);  // checked with the command line
         c.serve = address;
         c.token = qEnvironmentVariable("KESTRO_SERVE_TOKEN");
-        if (!options_.serveTokenFile.isEmpty() && !ReadTokenFile(options_.serveTokenFile, &c.token, &error)) {
-            messages_->ShowMessage(error);
+        if (!options_.serveTokenFile.isEmpty() && !readTokenFile(options_.serveTokenFile, &c.token, &error)) {
+            messages_->showMessage(error);
             return false;
         }
         if (!options_.serveToken.isEmpty()) {
@@ -145,34 +145,34 @@ bool KestroApplication::StartRemote() {
             const QString warning = QStringLiteral(
                 "--serve-token: other users of this computer may have read the token in the process list; "
                 "give it with --serve-token-file FILE or KESTRO_SERVE_TOKEN");
-            log_->WriteLog(log_->DateTimeText() + QStringLiteral(": Remote: ") + warning);
+            log_->WriteLog(log_->dateTimeText() + QStringLiteral(": Remote: ") + warning);
             std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(warning));
         }
     }
     if (!options_.mqtt.isEmpty()) {
         MqttTarget target;
-        ParseMqttUrl(options_.mqtt, &target, &error);
+        parseMqttUrl(options_.mqtt, &target, &error);
         c.mqtt = target;
         c.mqttPassword = qEnvironmentVariable("KESTRO_MQTT_PASSWORD");
-        c.queueDir = DefaultDataDirectory() + QStringLiteral("/mqtt");
+        c.queueDir = defaultDataDirectory() + QStringLiteral("/mqtt");
     }
     const bool headless = options_.headless;
     remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {
-        log_->WriteLog(log_->DateTimeText() + QStringLiteral(": Remote: ") + text);
+        log_->WriteLog(log_->dateTimeText() + QStringLiteral(": Remote: ") + text);
         if (headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
     });
     remote_->attach(session_->recorder());
     connect(session_.get(), &Session::ticked, remote_.get(), &RemoteStation::tick);
     if (!remote_->start(c, &error)) {
-        messages_->ShowMessage(error);
+        messages_->showMessage(error);
         return false;
     }
     return true;
 }
 
-bool KestroApplication::StartDemo() {
+bool KestroApplication::startDemo() {
     QString simPath;
-    for (const QString& p : SimulatorPaths())
+    for (const QString& p : simulatorPaths())
         if (simPath.isEmpty() && QFileInfo(p).isExecutable()) simPath = p;
     if (simPath.isEmpty()) return false;
     demoDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kestro-demo-XXXXXX"));
@@ -202,39 +202,39 @@ bool KestroApplication::StartDemo() {
     return true;
 }
 
-void KestroApplication::PrepareDemoStore() {
+void KestroApplication::prepareDemoStore() {
     // The demo works on a copy of the user's store, so nothing it does persists.
-    const QString user = RegistryFiles::Default().currentUser;
+    const QString user = RegistryFiles::standard().currentUser;
     if (QFileInfo::exists(user)) QFile::copy(user, RegObj_->files().currentUser);
     try {
         writeSetting(*RegObj_, setting(SettingId::COMPort), 1);
         writeSetting(*RegObj_, setting(SettingId::COMnDevice), qEnvironmentVariable("KESTRO_COM1"), 1);
         // A first demo must not start with the setup dialog: missing recorder
         // values get their defaults in the private copy.
-        writeMissingRecorderDefaults(*RegObj_, DefaultRecordDirectory());
+        writeMissingRecorderDefaults(*RegObj_, defaultRecordDirectory());
     } catch (const RaisedError& e) {
-        log_->LogError(QString::fromLatin1(label::kDemo), e.number);
+        log_->logError(QString::fromLatin1(label::kDemo), e.number);
     }
 }
 
-bool KestroApplication::ApplyRunOptions() {
+bool KestroApplication::applyRunOptions() {
     // Values for this run only: every reader sees them, the store file keeps its own.
     if (!options_.port.isEmpty()) {
         for (const auto& [id, value] :
              {std::pair{SettingId::COMPort, QVariant(1)}, std::pair{SettingId::COMnDevice, QVariant(options_.port)}}) {
             const SettingDef& row = setting(id);
-            RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row, 1), value,
+            RegObj_->setRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row, 1), value,
                                  row.storedType);
         }
     }
     if (!options_.recordDir.isEmpty()) {
         if (!QDir().mkpath(options_.recordDir)) {
-            messages_->ShowMessage(
+            messages_->showMessage(
                 QStringLiteral("The record directory %1 cannot be created.").arg(options_.recordDir));
             return false;
         }
         const SettingDef& row = setting(SettingId::RecordDirectory);
-        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), options_.recordDir,
+        RegObj_->setRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), options_.recordDir,
                              row.storedType);
     }
     for (const auto& [id, value] : {std::pair{SettingId::MeasurementLocation, options_.site},
@@ -242,7 +242,7 @@ bool KestroApplication::ApplyRunOptions() {
                                     std::pair{SettingId::MeasurementNotes, options_.note}}) {
         if (value.isEmpty()) continue;
         const SettingDef& row = setting(id);
-        RegObj_->SetRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), value,
+        RegObj_->setRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), value,
                              row.storedType);
     }
     return true;
@@ -253,15 +253,15 @@ void KestroApplication::InitApplication() {
     int16_t failure = 0;
     const int16_t settings = session_->InitForm();
     if (settings != kTrue) failure = settings;
-    MakeDefaultRecordDirectory(session_->settings().RecordDirectory);
+    makeDefaultRecordDirectory(session_->settings().RecordDirectory);
     const int16_t port = com_->InitForm();
     if (port != kTrue) failure = port;
-    if (failure == 0 || OfferSetup()) return;
+    if (failure == 0 || offerSetup()) return;
     // Nobody would see a dialog: missing recorder values keep their defaults,
     // a missing or unusable port ends the run with a reason.
     if (port == kTrue || port == 0) return;
     if (port == kErrNoStoredPort) {
-        const QString problem = RegObj_->StoreProblem();
+        const QString problem = RegObj_->storeProblem();
         const QByteArray store = QFile::encodeName(RegObj_->files().currentUser);
         if (!problem.isEmpty())
             std::fprintf(stderr,
@@ -290,11 +290,11 @@ void KestroApplication::EndApplication(int exitCode) {
     // The last interval results reach the broker if it answers within 2 s;
     // otherwise they wait on disk for the next start.
     if (remote_) remote_->stop(2000);
-    Notice(QStringLiteral("stopped"));
+    notice(QStringLiteral("stopped"));
     QCoreApplication::exit(exitCode);
 }
 
-void KestroApplication::Notice(const QString& text) const {
+void KestroApplication::notice(const QString& text) const {
     // A service's journal is its standard error.
     if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
 }

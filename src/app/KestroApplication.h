@@ -42,13 +42,13 @@ public:
 
 protected:
     // What a window adds; the defaults are those of a run without one.
-    virtual std::unique_ptr<MessageSink> MakeMessageSink();
+    virtual std::unique_ptr<MessageSink> makeMessageSink();
     // The session exists, the port is not opened yet.
-    virtual void AttachViews() {}
+    virtual void attachViews() {}
     // Loads the window (or, headless, what its load does for the session).
-    virtual void ShowViews();
+    virtual void showViews();
     // InitApplication failed: true when the user is shown how to mend it.
-    virtual bool OfferSetup() { return false; }
+    virtual bool offerSetup() { return false; }
 
     const AppOptions& options() const { return options_; }
     bool ending() const { return ending_; }
@@ -61,12 +61,12 @@ protected:
     RemoteStation* remote() const { return remote_.get(); }
 
 private:
-    bool StartDemo();
-    void PrepareDemoStore();
-    bool ApplyRunOptions();
-    bool StartRemote();
+    bool startDemo();
+    void prepareDemoStore();
+    bool applyRunOptions();
+    bool startRemote();
     // One line on standard error when headless.
-    void Notice(const QString& text) const;
+    void notice(const QString& text) const;
 
     AppOptions options_;
     SystemClock clock_;

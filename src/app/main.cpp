@@ -18,14 +18,14 @@
 
 namespace {
 
-void Print(std::FILE* stream, const QString& text) {
+void print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
 }
 
 // Found relative to the program, in the build tree as installed.
-int RunDesktopModule(int argc, char** argv) {
+int runDesktopModule(int argc, char** argv) {
     char self[PATH_MAX] = {};
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
     std::string dir = n > 0 ? std::string(self, size_t(n)) : std::string(argv[0]);
@@ -45,21 +45,21 @@ int RunDesktopModule(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (kestro::WantsReport(argc, argv)) return RunDesktopModule(argc, argv);
+    if (kestro::wantsReport(argc, argv)) return runDesktopModule(argc, argv);
     // Everything that needs no window is decided before any application object exists.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QFile::decodeName(argv[i]);
-    const kestro::CommandLine cl = kestro::ParseCommandLine(arguments, QDir::currentPath());
+    const kestro::CommandLine cl = kestro::parseCommandLine(arguments, QDir::currentPath());
     switch (cl.action) {
         case kestro::CommandLine::Action::Help:
-            Print(stdout, kestro::HelpText());
+            print(stdout, kestro::helpText());
             return kestro::kExitOk;
         case kestro::CommandLine::Action::Version:
-            Print(stdout, kestro::VersionText());
+            print(stdout, kestro::versionText());
             return kestro::kExitOk;
         case kestro::CommandLine::Action::Error:
-            Print(stderr, QStringLiteral("KestroRecorder: ") + cl.error +
+            print(stderr, QStringLiteral("KestroRecorder: ") + cl.error +
                               QStringLiteral("\nTry 'KestroRecorder --help' for the options.\n"));
             return kestro::kExitCannotRun;
         case kestro::CommandLine::Action::Verify:
@@ -68,14 +68,14 @@ int main(int argc, char** argv) {
         case kestro::CommandLine::Action::Run:
             break;
     }
-    if (!cl.options.headless) return RunDesktopModule(argc, argv);
+    if (!cl.options.headless) return runDesktopModule(argc, argv);
 
-    kestro::ConcealServeToken(argc, argv);
+    kestro::concealServeToken(argc, argv);
     // The plain event loop: the GLib one costs more on every wake-up, and a
     // service wakes for every few characters from the meter.
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
-    kestro::SetApplicationIdentity();
+    kestro::setApplicationIdentity();
     kestro::KestroApplication kestro(cl.options);
     const int status = kestro.Main();
     if (status >= 0) return status;

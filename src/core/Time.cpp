@@ -11,16 +11,16 @@ constexpr int64_t kMsPerDay = 86400000;
 // 1970-01-01 counted from 1899-12-30.
 constexpr int32_t kUnixEpochDay = 25569;
 
-int64_t FloorDiv(int64_t a, int64_t b) {
+int64_t floorDiv(int64_t a, int64_t b) {
     int64_t q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
     return q;
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date (month already 1..12).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
     y -= m <= 2;
-    const int64_t era = FloorDiv(y, 400);
+    const int64_t era = floorDiv(y, 400);
     const int64_t yoe = y - era * 400;
     const int64_t mp = (m + 9) % 12;
     const int64_t doy = (153 * mp + 2) / 5 + d - 1;
@@ -28,9 +28,9 @@ int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
     return era * 146097 + doe - 719468;
 }
 
-void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
+void civilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
     z += 719468;
-    const int64_t era = FloorDiv(z, 146097);
+    const int64_t era = floorDiv(z, 146097);
     const int64_t doe = z - era * 146097;
     const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
     const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
@@ -40,14 +40,14 @@ void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
     y = yoe + era * 400 + (m <= 2);
 }
 
-int64_t MsOfDay64(const SystemTime& t) {
+int64_t msOfDay64(const SystemTime& t) {
     return int64_t{t.wHour} * 3600000 + int64_t{t.wMinute} * 60000 + int64_t{t.wSecond} * 1000 + t.wMilliseconds;
 }
 
-SystemTime FromDayAndMs(int64_t day, int64_t ms) {
+SystemTime fromDayAndMs(int64_t day, int64_t ms) {
     SystemTime t;
     int64_t y = 0, m = 0, d = 0;
-    CivilFromDays(day - kUnixEpochDay, y, m, d);
+    civilFromDays(day - kUnixEpochDay, y, m, d);
     t.wYear = static_cast<int16_t>(y);
     t.wMonth = static_cast<int16_t>(m);
     t.wDay = static_cast<int16_t>(d);
@@ -62,34 +62,34 @@ SystemTime FromDayAndMs(int64_t day, int64_t ms) {
 
 }  // namespace
 
-int32_t DayNumber(int year, int month, int day) {
+int32_t dayNumber(int year, int month, int day) {
     // Fold a month outside 1..12 into the year so odd input cannot misbehave.
     int64_t y = year;
     int64_t m0 = int64_t{month} - 1;
-    y += FloorDiv(m0, 12);
-    m0 -= FloorDiv(m0, 12) * 12;
-    return static_cast<int32_t>(DaysFromCivil(y, m0 + 1, day) + kUnixEpochDay);
+    y += floorDiv(m0, 12);
+    m0 -= floorDiv(m0, 12) * 12;
+    return static_cast<int32_t>(daysFromCivil(y, m0 + 1, day) + kUnixEpochDay);
 }
 
-int32_t MillisecondsOfDay(const SystemTime& t) { return static_cast<int32_t>(MsOfDay64(t)); }
+int32_t millisecondsOfDay(const SystemTime& t) { return static_cast<int32_t>(msOfDay64(t)); }
 
-int64_t AbsoluteMilliseconds(const SystemTime& t) {
-    return int64_t{DayNumber(t.wYear, t.wMonth, t.wDay)} * kMsPerDay + MsOfDay64(t);
+int64_t absoluteMilliseconds(const SystemTime& t) {
+    return int64_t{dayNumber(t.wYear, t.wMonth, t.wDay)} * kMsPerDay + msOfDay64(t);
 }
 
-SystemTime SystemTimeFromAbsoluteMs(int64_t ms) {
-    const int64_t day = FloorDiv(ms, kMsPerDay);
-    return FromDayAndMs(day, ms - day * kMsPerDay);
+SystemTime systemTimeFromAbsoluteMs(int64_t ms) {
+    const int64_t day = floorDiv(ms, kMsPerDay);
+    return fromDayAndMs(day, ms - day * kMsPerDay);
 }
 
-double DateFromSystemTime(const SystemTime& t) {
-    const int32_t day = DayNumber(t.wYear, t.wMonth, t.wDay);
-    const double frac = static_cast<double>(MsOfDay64(t)) / static_cast<double>(kMsPerDay);
+double dateFromSystemTime(const SystemTime& t) {
+    const int32_t day = dayNumber(t.wYear, t.wMonth, t.wDay);
+    const double frac = static_cast<double>(msOfDay64(t)) / static_cast<double>(kMsPerDay);
     // Before the epoch day the time of day still counts forward (-1.25 is 1899-12-29 06:00).
     return day >= 0 ? day + frac : day - frac;
 }
 
-SystemTime SystemTimeFromDate(double date) {
+SystemTime systemTimeFromDate(double date) {
     // Beyond about 8000 years the fields no longer fit; such values carry no date.
     if (!std::isfinite(date) || std::fabs(date) > 3.0e6) return SystemTime{};
     const double whole = std::trunc(date);
@@ -99,10 +99,10 @@ SystemTime SystemTimeFromDate(double date) {
         ms -= kMsPerDay;
         ++day;
     }
-    return FromDayAndMs(day, ms);
+    return fromDayAndMs(day, ms);
 }
 
-ClockReading SystemClock::Read() const {
+ClockReading SystemClock::read() const {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     std::tm tm{};
@@ -122,9 +122,9 @@ ClockReading SystemClock::Read() const {
     return r;
 }
 
-SystemTime ClockReading::LocalAt(int64_t utc) const {
+SystemTime ClockReading::localAt(int64_t utc) const {
     if (utc == utcMs) return local;
-    return SystemTimeFromAbsoluteMs(AbsoluteMilliseconds(local) + (utc - utcMs));
+    return systemTimeFromAbsoluteMs(absoluteMilliseconds(local) + (utc - utcMs));
 }
 
 bool operator==(const SystemTime& a, const SystemTime& b) {

@@ -28,16 +28,16 @@ bool operator==(const SystemTime& a, const SystemTime& b);
 inline bool operator!=(const SystemTime& a, const SystemTime& b) { return !(a == b); }
 
 // Date-time values are day counts from 1899-12-30 whose fraction is the time of day.
-double DateFromSystemTime(const SystemTime& t);
-SystemTime SystemTimeFromDate(double date);
+double dateFromSystemTime(const SystemTime& t);
+SystemTime systemTimeFromDate(double date);
 // Milliseconds since midnight of a time of day.
-int32_t MillisecondsOfDay(const SystemTime& t);
+int32_t millisecondsOfDay(const SystemTime& t);
 // Whole days of a calendar date counted from 1899-12-30 (negative before it).
-int32_t DayNumber(int year, int month, int day);
+int32_t dayNumber(int year, int month, int day);
 // Milliseconds since 1899-12-30 00:00 of a local time; a total order across midnight.
-int64_t AbsoluteMilliseconds(const SystemTime& t);
-// The inverse of AbsoluteMilliseconds, weekday included.
-SystemTime SystemTimeFromAbsoluteMs(int64_t ms);
+int64_t absoluteMilliseconds(const SystemTime& t);
+// The inverse of absoluteMilliseconds, weekday included.
+SystemTime systemTimeFromAbsoluteMs(int64_t ms);
 // 1970-01-01 counted in milliseconds from 1899-12-30 (UTC instants to day counts).
 constexpr int64_t kUnixEpochAbsoluteMs = int64_t{25569} * 86400000;
 
@@ -48,21 +48,21 @@ struct ClockReading {
     SystemTime local;
     int64_t utcMs = 0;
     // Local time of another instant near this one (same UTC offset).
-    SystemTime LocalAt(int64_t utc) const;
+    SystemTime localAt(int64_t utc) const;
 };
 
 // Source of the local date and time with milliseconds; injected so tests drive time.
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual ClockReading Read() const = 0;
-    SystemTime Now() const { return Read().local; }
+    virtual ClockReading read() const = 0;
+    SystemTime now() const { return read().local; }
 };
 
 // The machine's local time.
 class SystemClock final : public Clock {
 public:
-    ClockReading Read() const override;
+    ClockReading read() const override;
 };
 
 // Error line sink: label (core/Errors.h) and the error number. The shell

@@ -24,9 +24,9 @@ DesktopApplication::~DesktopApplication() {
     window_.reset();
 }
 
-std::unique_ptr<MessageSink> DesktopApplication::MakeMessageSink() { return std::make_unique<DialogMessageSink>(); }
+std::unique_ptr<MessageSink> DesktopApplication::makeMessageSink() { return std::make_unique<DialogMessageSink>(); }
 
-void DesktopApplication::AttachViews() {
+void DesktopApplication::attachViews() {
     // Qt ends the process right after the slot returns: the stop sequence has
     // to be complete by then, and the exit status is ours to give.
     displayGuard_ = std::make_unique<DisplayLossGuard>();
@@ -47,23 +47,23 @@ void DesktopApplication::AttachViews() {
         ShowSetup();
     };
     window_->onShowAbout = [this] {
-        ShowAbout();
+        showAbout();
     };
     window_->onShowStatistics = [this] {
-        ShowStatistics(false);
+        showStatistics(false);
     };
     window_->onOpenRecordFile = [this] {
-        ShowStatistics(true);
+        showStatistics(true);
     };
     static_cast<DialogMessageSink&>(messages()).setParent(window_.get());
 }
 
-void DesktopApplication::ShowViews() {
+void DesktopApplication::showViews() {
     if (qEnvironmentVariableIsSet("KESTRO_UI_MAP")) new UiMap(qEnvironmentVariable("KESTRO_UI_MAP"), this);
     window_->ShowMainWindow();
 }
 
-bool DesktopApplication::OfferSetup() {
+bool DesktopApplication::offerSetup() {
     ShowSetup();
     return true;
 }
@@ -78,31 +78,31 @@ void DesktopApplication::ShowSetup() {
     }
     // The dialog deletes itself on close, after running the hook.
     setup_ = new frmSetup(
-        registry(), link(), messages(), DefaultRecordDirectory(),
+        registry(), link(), messages(), defaultRecordDirectory(),
         [this] {
             setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
             InitApplication();
         },
-        PresentSerialDevices, window_.get());
+        presentSerialDevices, window_.get());
     setup_->show();
 }
 
-void DesktopApplication::ShowAbout() {
+void DesktopApplication::showAbout() {
     if (!about_)
-        about_ = new frmAbout(log(), messages(), RegistryFiles::Default(), SysInfoLauncher::Default(), window_.get());
+        about_ = new frmAbout(log(), messages(), RegistryFiles::standard(), SysInfoLauncher::standard(), window_.get());
     about_->show();
     about_->raise();
 }
 
-void DesktopApplication::ShowStatistics(bool openFile) {
+void DesktopApplication::showStatistics(bool openFile) {
     SeriesRecorder& recorder = session()->recorder();
     if (!statistics_) {
         statistics_ = new StatisticsWindow(window_.get());
-        statistics_->setLiveSource(&recorder.SlowStatistics(), &recorder.FastStatistics());
+        statistics_->setLiveSource(&recorder.slowStatistics(), &recorder.fastStatistics());
         statistics_->setEventSource(&recorder.events());
     }
     // Settings and serial number as they are now; they change between openings.
-    statistics_->setFileConfig(StatisticsConfigOf(session()->settings()));
+    statistics_->setFileConfig(statisticsConfigOf(session()->settings()));
     const int32_t serial = session()->device().DevSerialNo;
     statistics_->setSerialNumber(serial > 0 && serial != kSerialNotReceived ? QString::number(serial) : QString());
     statistics_->show();

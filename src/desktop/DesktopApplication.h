@@ -25,14 +25,14 @@ public:
     frmKestroRecord* window() const { return window_.get(); }
 
 protected:
-    std::unique_ptr<MessageSink> MakeMessageSink() override;
-    void AttachViews() override;
-    void ShowViews() override;
-    bool OfferSetup() override;
+    std::unique_ptr<MessageSink> makeMessageSink() override;
+    void attachViews() override;
+    void showViews() override;
+    bool offerSetup() override;
 
 private:
-    void ShowAbout();
-    void ShowStatistics(bool openFile);
+    void showAbout();
+    void showStatistics(bool openFile);
 
     std::unique_ptr<DisplayLossGuard> displayGuard_;
     std::unique_ptr<frmKestroRecord> window_;

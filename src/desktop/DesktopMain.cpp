@@ -20,26 +20,26 @@
 namespace {
 
 // The report's assessment days follow the settings, as the statistics window does.
-kestro::DayPeriods StoredDayPeriods() {
+kestro::DayPeriods storedDayPeriods() {
     kestro::cRegistry RegObj;
     kestro::RecorderSettings s;
     s.InitForm(RegObj, QString());
-    return kestro::StatisticsConfigOf(s).periods;
+    return kestro::statisticsConfigOf(s).periods;
 }
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int argc, char** argv) {
-    if (kestro::WantsReport(argc, argv))
-        return kestro::RunReportCommand(argc, argv, StoredDayPeriods, kestro::reportEvidenceFor);
+    if (kestro::wantsReport(argc, argv))
+        return kestro::runReportCommand(argc, argv, storedDayPeriods, kestro::reportEvidenceFor);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QFile::decodeName(argv[i]);
-    const kestro::CommandLine cl = kestro::ParseCommandLine(arguments, QDir::currentPath());
-    kestro::ConcealServeToken(argc, argv);
+    const kestro::CommandLine cl = kestro::parseCommandLine(arguments, QDir::currentPath());
+    kestro::concealServeToken(argc, argv);
     // Building the application object without a display aborts the process.
-    if (!kestro::HasUsableDisplay(kestro::DisplayEnvironment::Current())) {
-        const QByteArray text = (kestro::NoDisplayMessage() + QLatin1Char('\n')).toLocal8Bit();
+    if (!kestro::hasUsableDisplay(kestro::DisplayEnvironment::current())) {
+        const QByteArray text = (kestro::noDisplayMessage() + QLatin1Char('\n')).toLocal8Bit();
         std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
         return kestro::kExitCannotRun;
     }
@@ -48,11 +48,11 @@ extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int ar
     startupGuard.emplace();
     QApplication app(argc, argv);
     startupGuard.reset();
-    kestro::SetApplicationIdentity();
+    kestro::setApplicationIdentity();
     // The Wayland app id, and the key desktops use to match the window to its
     // menu entry. No display name: the platform would append it to every window title.
     QGuiApplication::setDesktopFileName(QStringLiteral(KESTRO_DESKTOP_ID));
-    QApplication::setWindowIcon(kestro::KestroAppIcon());
+    QApplication::setWindowIcon(kestro::kestroAppIcon());
 
     kestro::DesktopApplication kestro(cl.options);
     const int status = kestro.Main();

@@ -10,7 +10,7 @@ namespace kestro {
 class DialogMessageSink final : public MessageSink {
 public:
     explicit DialogMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
-    void ShowMessage(const QString& text, const QString& detail) override;
+    void showMessage(const QString& text, const QString& detail) override;
     void setParent(QWidget* parent) { parent_ = parent; }
 
 private:

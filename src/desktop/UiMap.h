@@ -17,7 +17,7 @@ public:
     UiMap(QString path, QObject* parent = nullptr);
 
 private:
-    void Write();
+    void write();
     QString path_;
     QTimer timer_;
 };

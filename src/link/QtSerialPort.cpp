@@ -17,14 +17,14 @@ namespace kestro {
 
 namespace {
 
-bool PathExists(const QString& path) {
+bool pathExists(const QString& path) {
     // exists() follows symlinks: a dangling /dev/serial/by-id link is a missing device.
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
 // Who holds the lock file QSerialPort keeps for device: "name, PID n", or empty.
 // The file's place and name follow QSerialPort's own rule.
-QString LockOwner(const QString& device) {
+QString lockOwner(const QString& device) {
     QString name = device.startsWith(QLatin1String("/dev/")) ? device.mid(5) : device;
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     for (const char* dir : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp", "/var/tmp",
@@ -49,7 +49,7 @@ constexpr int kCharacterMicroseconds = 1000000 * 10 / 9600 + 1;
 
 QtSerialPort::QtSerialPort(QObject* parent) : SerialPort(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialPort::dataReceived);
-    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
 }
 
 QtSerialPort::~QtSerialPort() {
@@ -66,7 +66,7 @@ bool QtSerialPort::open(const QString& device, int16_t* errNo, QString* reason) 
         if (reason) *reason = why;
         return false;
     };
-    if (!PathExists(device)) return fail(kErrPortNotFound, QString::fromLocal8Bit(std::strerror(ENOENT)));
+    if (!pathExists(device)) return fail(kErrPortNotFound, QString::fromLocal8Bit(std::strerror(ENOENT)));
 
     port_.setPortName(device);
     port_.setBaudRate(QSerialPort::Baud9600);
@@ -84,14 +84,14 @@ bool QtSerialPort::open(const QString& device, int16_t* errNo, QString* reason) 
         if (::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
             why = QString::fromLocal8Bit(std::strerror(EACCES));
         } else if (err == QSerialPort::PermissionError) {
-            const QString owner = LockOwner(device);
+            const QString owner = lockOwner(device);
             why = QStringLiteral("The device is in use by another program") +
                   (owner.isEmpty() ? QString() : QStringLiteral(" (") + owner + QLatin1Char(')'));
         }
         port_.clearError();
         // The device may have vanished between the check and the open.
         return fail(
-            err == QSerialPort::DeviceNotFoundError || !PathExists(device) ? kErrPortNotFound : kErrPortUnavailable,
+            err == QSerialPort::DeviceNotFoundError || !pathExists(device) ? kErrPortNotFound : kErrPortUnavailable,
             why);
     }
     // Bytes that reached the line before we opened it answer nothing we asked.
@@ -168,21 +168,21 @@ QByteArray QtSerialPort::readAll() {
     QByteArray data = port_.readAll();
     // A readable descriptor that yields nothing, on a device node that is gone:
     // the adapter was pulled without an error being raised.
-    if (data.isEmpty() && !gone_ && !PathExists(device_)) ReportGone(QString::fromLocal8Bit(std::strerror(ENODEV)));
+    if (data.isEmpty() && !gone_ && !pathExists(device_)) reportGone(QString::fromLocal8Bit(std::strerror(ENODEV)));
     return data;
 }
 
-void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
+void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || gone_ || !port_.isOpen()) return;
     switch (error) {
         case QSerialPort::ResourceError:
         case QSerialPort::ReadError:
             // Qt keeps raising these at full speed while the descriptor stays dead;
             // only the first one counts.
-            ReportGone(GoneReason());
+            reportGone(goneReason());
             break;
         case QSerialPort::WriteError:
-            if (!PathExists(device_)) ReportGone(port_.errorString());
+            if (!pathExists(device_)) reportGone(port_.errorString());
             break;
         default:
             break;
@@ -191,14 +191,14 @@ void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
 
 // After a hangup the read yields end of file, and Qt then shows whatever error
 // text came last (often a modem-line ioctl): say what really happened.
-QString QtSerialPort::GoneReason() const {
-    if (!PathExists(device_)) return QString::fromLocal8Bit(std::strerror(ENODEV));
+QString QtSerialPort::goneReason() const {
+    if (!pathExists(device_)) return QString::fromLocal8Bit(std::strerror(ENODEV));
     pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
     if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) return QStringLiteral("The line was hung up");
     return port_.errorString();
 }
 
-void QtSerialPort::ReportGone(const QString& reason) {
+void QtSerialPort::reportGone(const QString& reason) {
     gone_ = true;
     emit portGone(reason);
 }

@@ -27,9 +27,9 @@ public:
     // True after the loss of the open device was reported (until the next open).
 
 private:
-    void OnError(QSerialPort::SerialPortError error);
-    void ReportGone(const QString& reason);
-    QString GoneReason() const;
+    void onError(QSerialPort::SerialPortError error);
+    void reportGone(const QString& reason);
+    QString goneReason() const;
 
     QSerialPort port_;
     QString device_;

@@ -5,7 +5,7 @@
 
 namespace kestro {
 
-QList<StableSerialName> StableSerialNames(const QString& byIdDir) {
+QList<StableSerialName> stableSerialNames(const QString& byIdDir) {
     QList<StableSerialName> out;
     const QDir dir(byIdDir);
     for (const QFileInfo& link :
@@ -17,12 +17,12 @@ QList<StableSerialName> StableSerialNames(const QString& byIdDir) {
     return out;
 }
 
-QString StableNameFor(const QString& device, const QString& byIdDir) {
+QString stableNameFor(const QString& device, const QString& byIdDir) {
     const QFileInfo info(device);
     if (QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(QDir(byIdDir).absolutePath())) return QString();
     const QString target = info.canonicalFilePath();
     if (target.isEmpty()) return QString();
-    for (const StableSerialName& name : StableSerialNames(byIdDir))
+    for (const StableSerialName& name : stableSerialNames(byIdDir))
         if (name.target == target) return name.link;
     return QString();
 }

@@ -16,9 +16,9 @@ struct StableSerialName {
 };
 
 // The links in byIdDir that point to an existing device, sorted by name.
-QList<StableSerialName> StableSerialNames(const QString& byIdDir);
+QList<StableSerialName> stableSerialNames(const QString& byIdDir);
 // The link in byIdDir that points to the same device as device; empty when
 // there is none or device is such a link already.
-QString StableNameFor(const QString& device, const QString& byIdDir);
+QString stableNameFor(const QString& device, const QString& byIdDir);
 
 }  // namespace kestro

@@ -34,11 +34,11 @@ const QString kPortGone = QString::fromLatin1(label::kPortGone);
 const QString kDialoutHint =
     QStringLiteral("Add your user to the dialout group: sudo usermod -aG dialout $USER, then log in again.");
 
-bool InRange(qlonglong n) { return n >= kFirstPort && n <= kLastPort; }
+bool inRange(qlonglong n) { return n >= kFirstPort && n <= kLastPort; }
 
 // The box's detailed text: where we looked and what the system said.
-QString FailureDetail(qlonglong port, const QString& device, const QString& reason) {
-    if (!InRange(port)) return QStringLiteral("Only COM1 to COM4 can be used.");
+QString failureDetail(qlonglong port, const QString& device, const QString& reason) {
+    if (!inRange(port)) return QStringLiteral("Only COM1 to COM4 can be used.");
     QString detail = QStringLiteral("Device: ") + device;
     if (!reason.isEmpty()) detail += QStringLiteral("\nReason: ") + reason;
     if (reason.contains(QLatin1String("permission denied"), Qt::CaseInsensitive))
@@ -60,7 +60,7 @@ struct frmCOMx::Impl {
     // Per port: the mapping it was last opened through and the stable name of the
     // adapter found there, so a replug under another number finds it again.
     struct Remembered {
-        QString mapping;  // the mapping's key at that open (see MapPort)
+        QString mapping;  // the mapping's key at that open (see mapPort)
         QString stable;   // serial/by-id link of that device
     };
     std::array<Remembered, 5> remembered{};
@@ -69,31 +69,31 @@ struct frmCOMx::Impl {
     quint64 generation = 0;
     bool gone = false;  // loss reported, queued close pending
 
-    bool Usable() const { return port->isOpen() && !gone; }
+    bool usable() const { return port->isOpen() && !gone; }
 };
 
 frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, MessageSink& messages, PortFactory makePort,
                  QObject* parent)
-    : QObject(parent), d(std::make_unique<Impl>(ps, RegObj, log, messages)) {
-    if (makePort) d->port = makePort();
-    if (!d->port) d->port = std::make_unique<QtSerialPort>();
+    : QObject(parent), d_(std::make_unique<Impl>(ps, RegObj, log, messages)) {
+    if (makePort) d_->port = makePort();
+    if (!d_->port) d_->port = std::make_unique<QtSerialPort>();
 
-    connect(d->port.get(), &SerialPort::dataReceived, this, [this] {
-        const QByteArray data = d->port->readAll();
-        d->ps.ReceiveEvent(std::string_view(data.constData(), static_cast<size_t>(data.size())));
+    connect(d_->port.get(), &SerialPort::dataReceived, this, [this] {
+        const QByteArray data = d_->port->readAll();
+        d_->ps.receiveEvent(std::string_view(data.constData(), static_cast<size_t>(data.size())));
     });
 
-    connect(d->port.get(), &SerialPort::portGone, this, [this](const QString& reason) {
-        if (d->gone || !d->port->isOpen()) return;
-        d->gone = true;
-        const quint64 gen = d->generation;
+    connect(d_->port.get(), &SerialPort::portGone, this, [this](const QString& reason) {
+        if (d_->gone || !d_->port->isOpen()) return;
+        d_->gone = true;
+        const quint64 gen = d_->generation;
         const int16_t n = GetCOMPort();
-        const QString device = d->port->device();
-        d->log.WriteLog(d->log.DateTimeText() + kPortGone + device + QLatin1Char(' ') + reason);
+        const QString device = d_->port->device();
+        d_->log.WriteLog(d_->log.dateTimeText() + kPortGone + device + QLatin1Char(' ') + reason);
         // Closing inside the port's own error signal would pull the device out from
         // under the code that is emitting it.
         QTimer::singleShot(0, this, [this, gen, n, device, reason] {
-            if (gen != d->generation) return;  // closed or reopened already
+            if (gen != d_->generation) return;  // closed or reopened already
             CloseCOMPort();
             emit portGone(n, device, reason);
         });
@@ -101,14 +101,14 @@ frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, Mess
 }
 
 frmCOMx::~frmCOMx() {
-    if (d->port) d->port->disconnect(this);
+    if (d_->port) d_->port->disconnect(this);
 }
 
-QString frmCOMx::DevicePathForPort(int16_t n) const { return MapPort(n, nullptr); }
+QString frmCOMx::devicePathForPort(int16_t n) const { return mapPort(n, nullptr); }
 
-QString frmCOMx::MapPort(int16_t n, QString* mappingKey) const {
-    if (!InRange(n)) return QString();
-    cRegistry& reg = d->reg;
+QString frmCOMx::mapPort(int16_t n, QString* mappingKey) const {
+    if (!inRange(n)) return QString();
+    cRegistry& reg = d_->reg;
     const SettingDef& row = setting(SettingId::COMnDevice);
     reg.ClassKey = HKEY_CURRENT_USER_;
     reg.SectionKey = QString::fromLatin1(row.section);
@@ -116,7 +116,7 @@ QString frmCOMx::MapPort(int16_t n, QString* mappingKey) const {
     reg.ValueType = row.storedType;
     reg.Default = QVariant();
     // The command line names the device for this run: it comes before everything.
-    const bool forThisRun = reg.IsRunValue();
+    const bool forThisRun = reg.isRunValue();
     const QString env = qEnvironmentVariable(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n))).trimmed();
     QString path = forThisRun ? QString() : env;
     if (path.isEmpty() && reg.ValueExists()) path = reg.Value().toString().trimmed();
@@ -131,17 +131,17 @@ QString frmCOMx::MapPort(int16_t n, QString* mappingKey) const {
     // One USB adapter shows up as ttyUSB0 or ttyACM0: that is COM1.
     const QString index = QString::number(n - 1);
     for (const char* kind : {"ttyUSB", "ttyACM"}) {
-        const QString node = d->deviceDir + QLatin1Char('/') + QLatin1String(kind) + index;
+        const QString node = d_->deviceDir + QLatin1Char('/') + QLatin1String(kind) + index;
         if (QFileInfo::exists(node)) return node;
     }
-    return d->deviceDir + QStringLiteral("/ttyS") + index;
+    return d_->deviceDir + QStringLiteral("/ttyS") + index;
 }
 
-QString frmCOMx::PathToOpen(int16_t n) const {
+QString frmCOMx::pathToOpen(int16_t n) const {
     QString key;
-    const QString mapped = MapPort(n, &key);
+    const QString mapped = mapPort(n, &key);
     if (mapped.isEmpty()) return mapped;
-    const Impl::Remembered& r = d->remembered[n];
+    const Impl::Remembered& r = d_->remembered[n];
     if (r.mapping != key || r.stable.isEmpty() || !QFileInfo::exists(r.stable)) return mapped;
     // The adapter's own name wins over a number the kernel may since have given
     // to another device, or to nothing.
@@ -149,60 +149,60 @@ QString frmCOMx::PathToOpen(int16_t n) const {
     return now == QFileInfo(r.stable).canonicalFilePath() ? mapped : r.stable;
 }
 
-bool frmCOMx::DeviceExists(int16_t n) const {
-    const QString path = PathToOpen(n);
+bool frmCOMx::deviceExists(int16_t n) const {
+    const QString path = pathToOpen(n);
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-QString frmCOMx::OpenDevice() const { return d->port->isOpen() ? d->port->device() : QString(); }
+QString frmCOMx::openDevice() const { return d_->port->isOpen() ? d_->port->device() : QString(); }
 
-void frmCOMx::SetDeviceDirectory(const QString& dir) {
-    d->deviceDir = dir;
-    while (d->deviceDir.size() > 1 && d->deviceDir.endsWith(QLatin1Char('/')))
-        d->deviceDir.chop(1);
-    d->remembered = {};
+void frmCOMx::setDeviceDirectory(const QString& dir) {
+    d_->deviceDir = dir;
+    while (d_->deviceDir.size() > 1 && d_->deviceDir.endsWith(QLatin1Char('/')))
+        d_->deviceDir.chop(1);
+    d_->remembered = {};
 }
 
 int16_t frmCOMx::GetCOMPort() const { return static_cast<int16_t>(tag_.toInt()); }
 
 int16_t frmCOMx::CloseCOMPort() {
-    if (d->port->isOpen()) {
-        if (!d->gone) {  // a vanished device has no lines left to drop
-            d->port->setDataTerminalReady(false);
-            d->port->setRequestToSend(false);
+    if (d_->port->isOpen()) {
+        if (!d_->gone) {  // a vanished device has no lines left to drop
+            d_->port->setDataTerminalReady(false);
+            d_->port->setRequestToSend(false);
         }
-        d->port->close();
-        ++d->generation;
+        d_->port->close();
+        ++d_->generation;
     }
-    d->gone = false;
+    d_->gone = false;
     tag_ = QStringLiteral("0");
     return kTrue;
 }
 
-bool frmCOMx::OpenNumbered(qlonglong n, int16_t* errNo, QString* device, QString* reason) {
-    if (!InRange(n)) {
+bool frmCOMx::openNumbered(qlonglong n, int16_t* errNo, QString* device, QString* reason) {
+    if (!inRange(n)) {
         *errNo = kErrPortNotFound;
         return false;
     }
     const auto port = static_cast<int16_t>(n);
     QString key;
-    const QString mapped = MapPort(port, &key);
-    *device = PathToOpen(port);
-    if (!d->port->open(*device, errNo, reason)) {
+    const QString mapped = mapPort(port, &key);
+    *device = pathToOpen(port);
+    if (!d_->port->open(*device, errNo, reason)) {
         if (*errNo != kErrPortNotFound && *errNo != kErrPortUnavailable) *errNo = kErrPortUnavailable;
         return false;
     }
-    d->port->setDataTerminalReady(true);
-    d->port->setRequestToSend(true);
-    Impl::Remembered& r = d->remembered[port];
-    if (*device == mapped) r = {key, StableNameFor(mapped, d->deviceDir + QStringLiteral("/serial/by-id"))};
+    d_->port->setDataTerminalReady(true);
+    d_->port->setRequestToSend(true);
+    Impl::Remembered& r = d_->remembered[port];
+    if (*device == mapped) r = {key, stableNameFor(mapped, d_->deviceDir + QStringLiteral("/serial/by-id"))};
     return true;
 }
 
 int16_t frmCOMx::InitForm() {
     tag_ = QStringLiteral("0");
     try {
-        cRegistry& reg = d->reg;
+        cRegistry& reg = d_->reg;
         const SettingDef& row = setting(SettingId::COMPort);
         reg.ClassKey = HKEY_CURRENT_USER_;
         reg.SectionKey = QString::fromLatin1(row.section);
@@ -214,80 +214,80 @@ int16_t frmCOMx::InitForm() {
         qlonglong n = 0;
         if (reg.ValueExists()) n = reg.Value().toLongLong(&stored);  // a value that is no number is no port
         if (!stored) {
-            d->log.LogError(kInitFormError, kErrNoStoredPort);
+            d_->log.logError(kInitFormError, kErrNoStoredPort);
             return kErrNoStoredPort;
         }
 
-        if (d->port->isOpen()) {
-            d->port->close();
-            ++d->generation;
-            d->gone = false;
+        if (d_->port->isOpen()) {
+            d_->port->close();
+            ++d_->generation;
+            d_->gone = false;
         }
         int16_t errNo = 0;
         QString device;
         QString reason;
-        if (!OpenNumbered(n, &errNo, &device, &reason)) {
-            d->messages.ShowMessage(QStringLiteral("COM") + QString::number(n) + QStringLiteral(" is not availiable!"),
-                                    FailureDetail(n, device, reason));
+        if (!openNumbered(n, &errNo, &device, &reason)) {
+            d_->messages.showMessage(QStringLiteral("COM") + QString::number(n) + QStringLiteral(" is not availiable!"),
+                                     failureDetail(n, device, reason));
             return errNo;
         }
-        ++d->generation;
-        d->gone = false;
+        ++d_->generation;
+        d_->gone = false;
         tag_ = QString::number(n);
-        d->ps.ResetReceiveBuffer();
+        d_->ps.ResetReceiveBuffer();
     } catch (const RaisedError& e) {
-        d->log.LogError(kInitFormError, e.number);
+        d_->log.logError(kInitFormError, e.number);
     } catch (const std::exception&) {
-        d->log.LogError(kInitFormError, kErrInternal);
+        d_->log.logError(kInitFormError, kErrInternal);
     }
     // After an unexpected failure only an open port counts as success; otherwise
     // the caller's setup dialog follows, as for a missing port.
-    return d->port->isOpen() ? kTrue : int16_t{kErrNoStoredPort};
+    return d_->port->isOpen() ? kTrue : int16_t{kErrNoStoredPort};
 }
 
 int16_t frmCOMx::SetCOMPort(int16_t COMPort) {
     try {
-        if (d->port->isOpen()) CloseCOMPort();
+        if (d_->port->isOpen()) CloseCOMPort();
         int16_t errNo = 0;
         QString device;
         QString reason;
-        if (!OpenNumbered(COMPort, &errNo, &device, &reason)) return errNo;
-        ++d->generation;
-        d->gone = false;
+        if (!openNumbered(COMPort, &errNo, &device, &reason)) return errNo;
+        ++d_->generation;
+        d_->gone = false;
         tag_ = QString::number(COMPort);
     } catch (const RaisedError& e) {
-        d->log.LogError(kSetCOMPortError, e.number);
+        d_->log.logError(kSetCOMPortError, e.number);
     } catch (const std::exception&) {
-        d->log.LogError(kSetCOMPortError, kErrInternal);
+        d_->log.logError(kSetCOMPortError, kErrInternal);
     }
-    return d->port->isOpen() ? kTrue : kErrPortUnavailable;
+    return d_->port->isOpen() ? kTrue : kErrPortUnavailable;
 }
 
 int frmCOMx::SendCommand(const QString& text, int len) {
-    if (!d->Usable() || len <= 0) return 0;
+    if (!d_->usable() || len <= 0) return 0;
     const QByteArray bytes = text.left(len).toLatin1();
-    const qint64 n = d->port->write(bytes);
+    const qint64 n = d_->port->write(bytes);
     return n > 0 ? static_cast<int>(n) : 0;
 }
 
 void frmCOMx::FormUnload() {
     try {
-        if (d->Usable()) {
+        if (d_->usable()) {
             for (const QString& cmd : {QStringLiteral("SMM 0\r"), QStringLiteral("LDK 0\r")}) {
-                if (SendCommand(cmd) != cmd.size()) d->log.LogError(kFormUnloadError, kErrPortWrite);
+                if (SendCommand(cmd) != cmd.size()) d_->log.logError(kFormUnloadError, kErrPortWrite);
             }
             // Closing with the commands still queued would lose them, and DTR and
             // RTS must not drop while "LDK 0" is still on its way to the meter.
-            if (!d->port->flush(kStopFlushMs))
-                d->log.LogError(kFormUnloadError, kErrPortWrite);
-            else if (!d->port->drain(kStopDrainMs))
-                d->log.LogError(kFormUnloadError, kErrPortDrain);
+            if (!d_->port->flush(kStopFlushMs))
+                d_->log.logError(kFormUnloadError, kErrPortWrite);
+            else if (!d_->port->drain(kStopDrainMs))
+                d_->log.logError(kFormUnloadError, kErrPortDrain);
         }
         CloseCOMPort();
     } catch (const std::exception&) {
-        d->log.LogError(kFormUnloadError, kErrInternal);
+        d_->log.logError(kFormUnloadError, kErrInternal);
     }
-    d->log.WriteLog(d->log.DateTimeText() + QString::fromLatin1(label::kApplicationStopped));
+    d_->log.WriteLog(d_->log.dateTimeText() + QString::fromLatin1(label::kApplicationStopped));
 }
 
 }  // namespace kestro

@@ -45,18 +45,18 @@ public:
     // Device path of port number n (1..4): a value set for this run (--port),
     // env KESTRO_COMn, the text value "COMnDevice" of the device section, then a
     // default for this machine.
-    QString DevicePathForPort(int16_t n) const;
-    // The path port n opens: DevicePathForPort(n), or, when that no longer leads
+    QString devicePathForPort(int16_t n) const;
+    // The path port n opens: devicePathForPort(n), or, when that no longer leads
     // to the adapter last opened as port n (it came back under another ttyUSB
     // number), that adapter's stable name under serial/by-id.
-    QString PathToOpen(int16_t n) const;
+    QString pathToOpen(int16_t n) const;
     // The device port n would open exists (reconnect logic polls this).
-    bool DeviceExists(int16_t n) const;
+    bool deviceExists(int16_t n) const;
     // The device path of the open port; empty when closed.
-    QString OpenDevice() const;
+    QString openDevice() const;
     // Directory whose ttyUSB, ttyACM and ttyS nodes the default mapping looks at,
     // with the stable names in its serial/by-id ("/dev"; tests point it elsewhere).
-    void SetDeviceDirectory(const QString& dir);
+    void setDeviceDirectory(const QString& dir);
 
 signals:
     // The open port vanished; the port has already been closed (from a queued call).
@@ -65,12 +65,12 @@ signals:
 private:
     // Opens port n with the full line setup; on failure the port stays closed and
     // errNo/device/reason say why.
-    bool OpenNumbered(qlonglong n, int16_t* errNo, QString* device, QString* reason);
-    // DevicePathForPort; mappingKey: the configured path, or empty for the default mapping.
-    QString MapPort(int16_t n, QString* mappingKey) const;
+    bool openNumbered(qlonglong n, int16_t* errNo, QString* device, QString* reason);
+    // devicePathForPort; mappingKey: the configured path, or empty for the default mapping.
+    QString mapPort(int16_t n, QString* mappingKey) const;
 
     struct Impl;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<Impl> d_;
     QString tag_ = QStringLiteral("0");
 };
 

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kNotDigit = 16;
 
-constexpr std::array<uint8_t, 256> MakeDigitTable() {
+constexpr std::array<uint8_t, 256> makeDigitTable() {
     std::array<uint8_t, 256> t{};
     for (auto& v : t)
         v = kNotDigit;
@@ -23,11 +23,11 @@ constexpr std::array<uint8_t, 256> MakeDigitTable() {
         t[static_cast<size_t>(c)] = static_cast<uint8_t>(c - 'A' + 10);
     return t;
 }
-constexpr auto kDigit = MakeDigitTable();
+constexpr auto kDigit = makeDigitTable();
 
-inline int DigitOf(char c) { return kDigit[static_cast<unsigned char>(c)]; }
+inline int digitOf(char c) { return kDigit[static_cast<unsigned char>(c)]; }
 
-int BaseOf(int16_t radix) {
+int baseOf(int16_t radix) {
     switch (radix) {
         case 1:
             return 16;
@@ -38,7 +38,7 @@ int BaseOf(int16_t radix) {
     }
 }
 
-void Accumulate(ArgRec& a, int base, int digit) {
+void accumulate(ArgRec& a, int base, int digit) {
     const int64_t v = int64_t{a.Value} * base + digit;
     if (v > std::numeric_limits<int32_t>::max()) throw ProtocolFailure(kErrOverflow);
     a.Value = static_cast<int32_t>(v);
@@ -47,14 +47,14 @@ void Accumulate(ArgRec& a, int base, int digit) {
 struct TextSource {
     static constexpr bool kBuffer = false;
     explicit TextSource(ProtocolState& p) : text(p.ArgText) {}
-    bool Stop() const { return pos >= text.size(); }
-    bool Exhausted() const { return pos >= text.size(); }
-    bool Take(char& c) {
+    bool stop() const { return pos >= text.size(); }
+    bool exhausted() const { return pos >= text.size(); }
+    bool take(char& c) {
         if (pos >= text.size()) return false;
         c = text[pos++];
         return true;
     }
-    void LineEnd() {}
+    void lineEnd() {}
     const std::string& text;
     size_t pos = 0;
 };
@@ -62,33 +62,33 @@ struct TextSource {
 struct BufferSource {
     static constexpr bool kBuffer = true;
     explicit BufferSource(ProtocolState& p) : ps(p) {}
-    bool Stop() const { return ps.CurChar == '\r' || ps.RxEmpty(); }
-    bool Exhausted() const { return ps.RxEmpty(); }
-    bool Take(char& c) {
-        if (!ps.ReadRxChar(c)) return false;
+    bool stop() const { return ps.CurChar == '\r' || ps.rxEmpty(); }
+    bool exhausted() const { return ps.rxEmpty(); }
+    bool take(char& c) {
+        if (!ps.readRxChar(c)) return false;
         ps.CurChar = c;
         return true;
     }
-    void LineEnd() {
+    void lineEnd() {
         if (ps.RxLineCount > 0) --ps.RxLineCount;
     }
     ProtocolState& ps;
 };
 
 template <class Src>
-int16_t Scan(ProtocolState& ps, Src& src) {
+int16_t scan(ProtocolState& ps, Src& src) {
     int k = 0;
     for (;;) {
-        if (src.Stop()) return static_cast<int16_t>(k);
+        if (src.stop()) return static_cast<int16_t>(k);
         char c = 0;
         bool found = false;
-        while (src.Take(c)) {
-            if (DigitOf(c) != kNotDigit) {
+        while (src.take(c)) {
+            if (digitOf(c) != kNotDigit) {
                 found = true;
                 break;
             }
             if (Src::kBuffer && c == '\r') {
-                src.LineEnd();
+                src.lineEnd();
                 break;
             }
         }
@@ -101,39 +101,39 @@ int16_t Scan(ProtocolState& ps, Src& src) {
         ArgRec& a = ps.Args[k];
         a.Value = 0;
         a.Digits = 0;
-        const int base = BaseOf(a.Radix);
+        const int base = baseOf(a.Radix);
         bool fraction = false;
         for (;;) {
-            const int d = c == '.' ? 0 : DigitOf(c);
+            const int d = c == '.' ? 0 : digitOf(c);
             bool error = false;
             if (fraction) {
                 // The step onto the point itself only counts.
                 if (a.Digits > 0) {
                     if (d < base)
-                        Accumulate(a, base, d);
+                        accumulate(a, base, d);
                     else
                         error = true;
                 }
                 if (a.Digits == std::numeric_limits<int16_t>::max()) throw ProtocolFailure(kErrOverflow);
                 ++a.Digits;
             } else if (d < base) {
-                Accumulate(a, base, d);
+                accumulate(a, base, d);
             } else {
                 error = true;
             }
             if (error) k = 0;
-            if (src.Exhausted()) {  // a number cut off by the end is no number
+            if (src.exhausted()) {  // a number cut off by the end is no number
                 k = 0;
                 break;
             }
-            src.Take(c);
-            if (Src::kBuffer && c == '\r') src.LineEnd();
+            src.take(c);
+            if (Src::kBuffer && c == '\r') src.lineEnd();
             if (error) break;
             if (c == '.') {
                 if (a.Radix == 3) fraction = true;
                 continue;
             }
-            if (DigitOf(c) == kNotDigit) {
+            if (digitOf(c) == kNotDigit) {
                 if (fraction && a.Digits > 0) --a.Digits;
                 break;
             }
@@ -143,26 +143,26 @@ int16_t Scan(ProtocolState& ps, Src& src) {
 
 }  // namespace
 
-bool IsHexDigit(char c) { return DigitOf(c) != kNotDigit; }
+bool IsHexDigit(char c) { return digitOf(c) != kNotDigit; }
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsKeyChar(char c) { return IsLetter(c) || c == '-' || c == '_'; }
-int HexDigitValue(char c) { return c == '.' ? 0 : DigitOf(c); }
+int hexDigitValue(char c) { return c == '.' ? 0 : digitOf(c); }
 
 int16_t ParseArgsFromText(ProtocolState& ps) {
     TextSource src(ps);
-    return Scan(ps, src);
+    return scan(ps, src);
 }
 
 int16_t ParseArgsFromBuffer(ProtocolState& ps) {
     BufferSource src(ps);
-    return Scan(ps, src);
+    return scan(ps, src);
 }
 
 double ConvertASCIIHexToFloat(const char* text) {
     if (text == nullptr) return std::numeric_limits<double>::quiet_NaN();
     uint32_t bits = 0;
     for (int i = 0; i < 8; ++i) {
-        const int d = DigitOf(text[i]);  // stops at the terminator, never reads past it
+        const int d = digitOf(text[i]);  // stops at the terminator, never reads past it
         if (d == kNotDigit) return std::numeric_limits<double>::quiet_NaN();
         bits = (bits << 4) | static_cast<uint32_t>(d);
     }

@@ -23,7 +23,7 @@ bool IsHexDigit(char c);
 bool IsLetter(char c);   // A-Z, a-z
 bool IsKeyChar(char c);  // letters, '-' and '_'
 // Value of a hexadecimal digit; '.' counts as 0; anything else gives 16.
-int HexDigitValue(char c);
+int hexDigitValue(char c);
 
 // Scan ArgText into Args[1..2]; result: numbers completed since the last error (0..2).
 // Throws ProtocolFailure(kErrOverflow) when a number leaves the 32-bit range.

@@ -38,7 +38,7 @@ enum class Handler : uint8_t {
 };
 
 // Keys are at most 7 characters, so one 64-bit word compares a whole key.
-constexpr uint64_t Pack(std::string_view s) {
+constexpr uint64_t pack(std::string_view s) {
     uint64_t v = 0;
     for (size_t i = 0; i < s.size(); ++i)
         v |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
@@ -63,63 +63,63 @@ constexpr ServiceItem kServiceItems[] = {
 };
 
 constexpr KeyEntry kKeys[] = {
-    {Pack("p"), Handler::Fast, kFastP},
-    {Pack("q"), Handler::Fast, kFastQ},
-    {Pack("r"), Handler::Fast, kFastR},
-    {Pack("lp"), Handler::Value, kCodeLp},
-    {Pack("leqs"), Handler::Value, kCodeLeqs},
-    {Pack("leq"), Handler::Value, kCodeLeq},
-    {Pack("leqr"), Handler::Value, kCodeLeqr},
-    {Pack("maxs"), Handler::Value, kCodeMaxs},
-    {Pack("max"), Handler::Value, kCodeMax},
-    {Pack("maxr"), Handler::Value, kCodeMaxr},
-    {Pack("cals"), Handler::Value, kCodeCals},
-    {Pack("cal"), Handler::Value, kCodeCal},
-    {Pack("calr"), Handler::Value, kCodeCalr},
-    {Pack("gdv"), Handler::Value, kCodeGdv},
-    {Pack("gds"), Handler::Gds, 0},
-    {Pack("gsn"), Handler::Gsn, 0},
-    {Pack("sw-rev"), Handler::SwRev, 0},
-    {Pack("hw-rev"), Handler::HwRev, 0},
-    {Pack("smm"), Handler::Smm, 0},
-    {Pack("swm"), Handler::Swm, 0},
-    {Pack("awm"), Handler::Awm, 0},
-    {Pack("saa"), Handler::Ack, 0},
-    {Pack("sso"), Handler::Ack, 0},
-    {Pack("sks"), Handler::Sks, 0},
-    {Pack("gso"), Handler::Gso, 0},
-    {Pack("grc"), Handler::Grc, 0},
-    {Pack("flash"), Handler::Service, 0},
-    {Pack("v_batt"), Handler::Service, 1},
-    {Pack("v_cpu"), Handler::Service, 2},
-    {Pack("v_ana"), Handler::Service, 3},
-    {Pack("temp"), Handler::Service, 4},
-    {Pack("supply"), Handler::Service, 5},
-    {Pack("rdc"), Handler::OkOrQuery, 0},
-    {Pack("wdc"), Handler::OkOrQuery, 0},
-    {Pack("gsi"), Handler::NoArgs, 0},
-    {Pack("gdi"), Handler::NoArgs, 0},
-    {Pack("ldk"), Handler::NoArgs, 0},
+    {pack("p"), Handler::Fast, kFastP},
+    {pack("q"), Handler::Fast, kFastQ},
+    {pack("r"), Handler::Fast, kFastR},
+    {pack("lp"), Handler::Value, kCodeLp},
+    {pack("leqs"), Handler::Value, kCodeLeqs},
+    {pack("leq"), Handler::Value, kCodeLeq},
+    {pack("leqr"), Handler::Value, kCodeLeqr},
+    {pack("maxs"), Handler::Value, kCodeMaxs},
+    {pack("max"), Handler::Value, kCodeMax},
+    {pack("maxr"), Handler::Value, kCodeMaxr},
+    {pack("cals"), Handler::Value, kCodeCals},
+    {pack("cal"), Handler::Value, kCodeCal},
+    {pack("calr"), Handler::Value, kCodeCalr},
+    {pack("gdv"), Handler::Value, kCodeGdv},
+    {pack("gds"), Handler::Gds, 0},
+    {pack("gsn"), Handler::Gsn, 0},
+    {pack("sw-rev"), Handler::SwRev, 0},
+    {pack("hw-rev"), Handler::HwRev, 0},
+    {pack("smm"), Handler::Smm, 0},
+    {pack("swm"), Handler::Swm, 0},
+    {pack("awm"), Handler::Awm, 0},
+    {pack("saa"), Handler::Ack, 0},
+    {pack("sso"), Handler::Ack, 0},
+    {pack("sks"), Handler::Sks, 0},
+    {pack("gso"), Handler::Gso, 0},
+    {pack("grc"), Handler::Grc, 0},
+    {pack("flash"), Handler::Service, 0},
+    {pack("v_batt"), Handler::Service, 1},
+    {pack("v_cpu"), Handler::Service, 2},
+    {pack("v_ana"), Handler::Service, 3},
+    {pack("temp"), Handler::Service, 4},
+    {pack("supply"), Handler::Service, 5},
+    {pack("rdc"), Handler::OkOrQuery, 0},
+    {pack("wdc"), Handler::OkOrQuery, 0},
+    {pack("gsi"), Handler::NoArgs, 0},
+    {pack("gdi"), Handler::NoArgs, 0},
+    {pack("ldk"), Handler::NoArgs, 0},
 };
 
-char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+char toLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-bool TakeChar(ProtocolState& ps) {
+bool takeChar(ProtocolState& ps) {
     char c;
-    if (!ps.ReadRxChar(c)) return false;
+    if (!ps.readRxChar(c)) return false;
     ps.CurChar = c;
     return true;
 }
 
-void LineEnded(ProtocolState& ps) {
+void lineEnded(ProtocolState& ps) {
     if (ps.RxLineCount > 0) --ps.RxLineCount;
 }
 
-bool Fits16(int32_t v) { return v <= std::numeric_limits<int16_t>::max() && v >= std::numeric_limits<int16_t>::min(); }
+bool fits16(int32_t v) { return v <= std::numeric_limits<int16_t>::max() && v >= std::numeric_limits<int16_t>::min(); }
 
 // A 16-bit field takes the value or the handler fails at this step.
-int16_t To16(int32_t v) {
-    if (!Fits16(v)) throw ProtocolFailure(kErrOverflow);
+int16_t to16(int32_t v) {
+    if (!fits16(v)) throw ProtocolFailure(kErrOverflow);
     return static_cast<int16_t>(v);
 }
 
@@ -130,22 +130,22 @@ constexpr int64_t kMaxStampLeadMs = 100;
 // Gives the sample its stamp: never before the previous stamp of its stream
 // (at least `step` after it), never more than kMaxStampLeadMs after the
 // clock, and the clock's own time once the clock has been stepped back.
-void StampSample(MeasurementRecord& cm, const ClockReading& now, int64_t& last, int64_t step) {
+void stampSample(MeasurementRecord& cm, const ClockReading& now, int64_t& last, int64_t step) {
     int64_t stamp = std::max(now.utcMs, last + step);
     if (stamp > now.utcMs + kMaxStampLeadMs)
         stamp = last > now.utcMs + kMaxStampLeadMs ? now.utcMs : now.utcMs + kMaxStampLeadMs;
     cm.Instant = stamp;
-    cm.SysTime = now.LocalAt(stamp);
+    cm.SysTime = now.localAt(stamp);
     last = stamp;
 }
 
-int16_t FunctionCode(const ProtocolState& ps) {
+int16_t functionCode(const ProtocolState& ps) {
     return static_cast<int16_t>(ps.KestroState.DevFunction * 10 + ps.KestroState.DevVariant);
 }
 
-bool IsRecordedCode(int code) { return code == kCodeLp || code == kCodeLeq || code == kCodeMax; }
+bool isRecordedCode(int code) { return code == kCodeLp || code == kCodeLeq || code == kCodeMax; }
 
-int16_t SlowFunctionBit(int16_t function) {
+int16_t slowFunctionBit(int16_t function) {
     switch (function) {
         case kFunctionLp:
             return kFlagLp;
@@ -158,29 +158,29 @@ int16_t SlowFunctionBit(int16_t function) {
     }
 }
 
-void Rearm(ProtocolState& ps) { ps.AnswerWatchdog = kWatchdogRearm; }
+void rearm(ProtocolState& ps) { ps.AnswerWatchdog = kWatchdogRearm; }
 
 // The "err" of an error reading, in either letter case.
-bool IsErrorReading(const std::string& a) {
-    return a.size() >= 4 && ToLower(a[1]) == 'e' && ToLower(a[2]) == 'r' && ToLower(a[3]) == 'r';
+bool isErrorReading(const std::string& a) {
+    return a.size() >= 4 && toLower(a[1]) == 'e' && toLower(a[2]) == 'r' && toLower(a[3]) == 'r';
 }
 
-bool ReadOneNumber(ProtocolState& ps) { return ParseArgsFromBuffer(ps) == 1; }
+bool readOneNumber(ProtocolState& ps) { return ParseArgsFromBuffer(ps) == 1; }
 
-void Dispatch(ProtocolState& ps, const KeyEntry& e) {
+void dispatch(ProtocolState& ps, const KeyEntry& e) {
     KestroStateRecord& st = ps.KestroState;
     switch (e.handler) {
         case Handler::Fast:
-            FastValueHandler(ps, e.arg);
+            fastValueHandler(ps, e.arg);
             return;
         case Handler::Value:
-            ValueLineHandler(ps, e.arg);
+            valueLineHandler(ps, e.arg);
             return;
         case Handler::Gds: {
             if (ReadArgText(ps) != 1 || ps.ArgText.size() != 7) return;
             ps.Args[1].Radix = 1;
             if (ParseArgsFromText(ps) != 1) return;
-            Rearm(ps);
+            rearm(ps);
             const int32_t v = ps.Args[1].Value;
             const auto function = static_cast<int16_t>((v >> 16) & 15);
             const auto variant = static_cast<int16_t>((v >> 12) & 15);
@@ -198,16 +198,16 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
         case Handler::Gsn:
             if (ReadArgText(ps) != 1 || ps.ArgText.size() != 10) return;
             if (ParseArgsFromText(ps) != 1) return;
-            Rearm(ps);
+            rearm(ps);
             st.DevSerialNo = ps.Args[1].Value;
             st.DataValid |= kValidSerialNo;
             return;
         case Handler::SwRev:
         case Handler::HwRev: {
             if (ReadArgText(ps) != 1) return;
-            Rearm(ps);
+            rearm(ps);
             const std::string& a = ps.ArgText;
-            const FixedText64 t = MakeFixedText64(a.size() > 3 ? a.substr(3) : std::string());
+            const FixedText64 t = makeFixedText64(a.size() > 3 ? a.substr(3) : std::string());
             if (e.handler == Handler::SwRev) {
                 st.DevSwRev = t;
                 st.DataValid |= kValidSwRev;
@@ -218,40 +218,40 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             return;
         }
         case Handler::Smm:
-            if (!ReadOneNumber(ps)) return;
-            Rearm(ps);
-            st.DevMeasMode = To16(ps.Args[1].Value);
+            if (!readOneNumber(ps)) return;
+            rearm(ps);
+            st.DevMeasMode = to16(ps.Args[1].Value);
             return;
         case Handler::Swm:
-            if (!ReadOneNumber(ps)) return;
+            if (!readOneNumber(ps)) return;
             if (ps.Args[1].Value != st.DevFunction) ps.BufferRestart = kRestartBoth;
-            Rearm(ps);
+            rearm(ps);
             return;
         case Handler::Awm:
             // Arming itself starts the new series; restarting again on the
             // meter's late echo would split one recording into two files.
-            if (ReadOneNumber(ps)) Rearm(ps);
+            if (readOneNumber(ps)) rearm(ps);
             return;
         case Handler::Ack:
-            if (ReadOneNumber(ps)) Rearm(ps);
+            if (readOneNumber(ps)) rearm(ps);
             return;
         case Handler::Sks:
-            if (!ReadOneNumber(ps)) return;
-            Rearm(ps);
+            if (!readOneNumber(ps)) return;
+            rearm(ps);
             st.DevKeyState = static_cast<int16_t>(ps.Args[1].Value % 10);
             st.DataValid |= kValidKeyState;
             return;
         case Handler::Gso:
             ps.Args[1].Radix = 1;
-            if (!ReadOneNumber(ps)) return;
-            Rearm(ps);
-            st.DevOptions = To16(ps.Args[1].Value);
+            if (!readOneNumber(ps)) return;
+            rearm(ps);
+            st.DevOptions = to16(ps.Args[1].Value);
             st.DataValid |= kValidOptions;
             return;
         case Handler::Grc: {
             ps.Args[2].Radix = 3;
             if (ParseArgsFromBuffer(ps) != 2) return;
-            Rearm(ps);
+            rearm(ps);
             const int32_t i = ps.Args[1].Value;
             if (i < 0 || i > 2) throw ProtocolFailure(kErrSubscriptRange);
             const double f = ps.Args[2].Value / std::pow(10.0, ps.Args[2].Digits);
@@ -260,28 +260,28 @@ void Dispatch(ProtocolState& ps, const KeyEntry& e) {
             return;
         }
         case Handler::Service: {
-            if (!ReadOneNumber(ps)) return;
-            Rearm(ps);
+            if (!readOneNumber(ps)) return;
+            rearm(ps);
             const ServiceItem& item = kServiceItems[e.arg];
-            st.*item.field = To16(ps.Args[1].Value);
+            st.*item.field = to16(ps.Args[1].Value);
             st.DataValid |= item.bit;
             return;
         }
         case Handler::OkOrQuery: {
             if (ReadArgText(ps) != 1) return;
             const std::string& a = ps.ArgText;
-            if (a.compare(0, 2, " ?") == 0 || a.compare(0, 3, " ok") == 0) Rearm(ps);
+            if (a.compare(0, 2, " ?") == 0 || a.compare(0, 3, " ok") == 0) rearm(ps);
             return;
         }
         case Handler::NoArgs:
-            if (ParseArgsFromBuffer(ps) == 0) Rearm(ps);
+            if (ParseArgsFromBuffer(ps) == 0) rearm(ps);
             return;
     }
 }
 
-void LogFailure(const ProtocolState& ps, int32_t errNo) {
+void logFailure(const ProtocolState& ps, int32_t errNo) {
     try {
-        ps.LogError(label::kInterpreter, errNo);
+        ps.logError(label::kInterpreter, errNo);
     } catch (...) {
         // A failing log must not take the receive event down with it.
     }
@@ -292,12 +292,12 @@ void LogFailure(const ProtocolState& ps, int32_t errNo) {
 int16_t ReadArgText(ProtocolState& ps) {
     ps.ArgText.clear();
     bool complete = false;
-    while (ps.CurChar != '\r' && !ps.RxEmpty()) {
+    while (ps.CurChar != '\r' && !ps.rxEmpty()) {
         ps.ArgText.push_back(ps.CurChar);
-        TakeChar(ps);
+        takeChar(ps);
         if (ps.CurChar == '\r') {
             complete = true;
-            LineEnded(ps);
+            lineEnded(ps);
         }
     }
     if (!complete) {
@@ -308,27 +308,27 @@ int16_t ReadArgText(ProtocolState& ps) {
     return 1;
 }
 
-void ValueLineHandler(ProtocolState& ps, int16_t code) {
+void valueLineHandler(ProtocolState& ps, int16_t code) {
     if (ReadArgText(ps) != 1) return;
     ps.Args[2].Radix = 1;
     const int16_t n = ParseArgsFromText(ps);
     KestroStateRecord& st = ps.KestroState;
     MeasurementRecord& cm = ps.CurrentMeasurement;
     if (n == 2) {
-        Rearm(ps);
+        rearm(ps);
         // A level that does not fit was not received: it must not turn up as a sample.
-        const int16_t level = To16(ps.Args[1].Value);
+        const int16_t level = to16(ps.Args[1].Value);
         st.DevLevel = level;
         // A status that does not fit leaves the previous one, as the step that
         // could not be carried out is skipped; the level is still a good reading.
-        if (Fits16(ps.Args[2].Value)) st.DevLevelStatus = static_cast<int16_t>(ps.Args[2].Value);
+        if (fits16(ps.Args[2].Value)) st.DevLevelStatus = static_cast<int16_t>(ps.Args[2].Value);
         cm.Level = level;
         cm.LevelFlags = st.DevLevelStatus;
-        const ClockReading now = ps.clock().Read();
-        cm.Timestamp = DateFromSystemTime(now.local);
+        const ClockReading now = ps.clock().read();
+        cm.Timestamp = dateFromSystemTime(now.local);
         ps.NowTime = now.local;
-        StampSample(cm, now, ps.LastSlowStampMs, 0);
-        const int16_t old = FunctionCode(ps);
+        stampSample(cm, now, ps.LastSlowStampMs, 0);
+        const int16_t old = functionCode(ps);
         if (code != old) {
             if (code != kCodeGdv) {
                 st.DevFunction = static_cast<int16_t>(code / 10);
@@ -337,53 +337,53 @@ void ValueLineHandler(ProtocolState& ps, int16_t code) {
             }
             ps.BufferRestart = kRestartBoth;
         }
-        const int16_t bit = SlowFunctionBit(st.DevFunction);
+        const int16_t bit = slowFunctionBit(st.DevFunction);
         cm.Flags = static_cast<int16_t>(cm.Flags | bit);
-        if (ps.RecordState != kRecordOff && IsRecordedCode(old)) {
+        if (ps.RecordState != kRecordOff && isRecordedCode(old)) {
             if (ps.BufferRestart & kRestartSlow) {
                 ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~kRestartSlow);
                 cm.Flags = static_cast<int16_t>((cm.Flags & ~kSlowFlags) | bit);
-                ps.SlowBuffer.Restart();
+                ps.SlowBuffer.restart();
             }
             ps.AddSlowRecord(cm);
             ps.RecordState = kRecordStoring;
         }
         st.DataValid |= kValidLevel | kValidLevelStatus;
         if (code / 10 == kFunctionCal)
-            ps.NoteCalibrationReading({cm.Instant, cm.SysTime, level, cm.LevelFlags, code, st.DevSerialNo});
-    } else if (IsErrorReading(ps.ArgText)) {
+            ps.noteCalibrationReading({cm.Instant, cm.SysTime, level, cm.LevelFlags, code, st.DevSerialNo});
+    } else if (isErrorReading(ps.ArgText)) {
         // An error reading is shown as such whatever its status says.
         st.DevLevel = -1;
-        if (Fits16(ps.Args[1].Value)) st.DevLevelStatus = static_cast<int16_t>(ps.Args[1].Value);
+        if (fits16(ps.Args[1].Value)) st.DevLevelStatus = static_cast<int16_t>(ps.Args[1].Value);
         st.DataValid |= kValidLevel | kValidLevelStatus;
     }
 }
 
-void FastValueHandler(ProtocolState& ps, int16_t kind) {
+void fastValueHandler(ProtocolState& ps, int16_t kind) {
     if (ReadArgText(ps) != 1) return;
     const std::string& a = ps.ArgText;
     if (a.size() != 11) return;
     // Value and status must be hexadecimal, or the line is as malformed as a short one.
     for (size_t i = 1; i <= 9; ++i)
         if (!IsHexDigit(a[i])) return;
-    Rearm(ps);
+    rearm(ps);
     MeasurementRecord& cm = ps.CurrentMeasurement;
     char hex[9];
     std::memcpy(hex, a.data() + 1, 8);
     hex[8] = '\0';
     cm.FastLevel = ConvertASCIIHexToFloat(hex);
-    cm.LevelFlags = static_cast<int16_t>(HexDigitValue(a[9]));
-    const ClockReading now = ps.clock().Read();
-    cm.Timestamp = DateFromSystemTime(now.local);
+    cm.LevelFlags = static_cast<int16_t>(hexDigitValue(a[9]));
+    const ClockReading now = ps.clock().read();
+    cm.Timestamp = dateFromSystemTime(now.local);
     ps.NowTime = now.local;
-    StampSample(cm, now, ps.LastFastStampMs, kFastStampStepMs);
+    stampSample(cm, now, ps.LastFastStampMs, kFastStampStepMs);
     const int16_t bit = static_cast<int16_t>(kFlagFastP << (kind - kFastP));
     cm.Flags = static_cast<int16_t>(cm.Flags | bit);
-    if (ps.RecordState == kRecordOff || !IsRecordedCode(FunctionCode(ps))) return;
+    if (ps.RecordState == kRecordOff || !isRecordedCode(functionCode(ps))) return;
     if (ps.BufferRestart & kRestartFast) {
         ps.BufferRestart = static_cast<int16_t>(ps.BufferRestart & ~kRestartFast);
         cm.Flags = static_cast<int16_t>((cm.Flags & ~kFastFlags) | bit);
-        ps.FastBuffer.Restart();
+        ps.FastBuffer.restart();
     }
     ps.AddFastRecord(cm);
 }
@@ -392,28 +392,28 @@ int16_t Interpreter(ProtocolState& ps) {
     try {
         char key[kMaxKeyLength + 1];
         size_t len = 0;
-        if (!ps.RxEmpty()) {
+        if (!ps.rxEmpty()) {
             bool letter = false;
-            while (TakeChar(ps)) {
+            while (takeChar(ps)) {
                 if (IsLetter(ps.CurChar)) {
                     letter = true;
                     break;
                 }
                 if (ps.CurChar == '\r') {
-                    LineEnded(ps);
+                    lineEnded(ps);
                     if (ps.RxLineCount == 0) break;
                 }
             }
             while (letter) {
-                key[len++] = ToLower(ps.CurChar);
+                key[len++] = toLower(ps.CurChar);
                 const bool full = len > kMaxKeyLength;
-                if (ps.RxEmpty()) {  // no line end after the key: not an answer
+                if (ps.rxEmpty()) {  // no line end after the key: not an answer
                     len = 0;
                     break;
                 }
-                TakeChar(ps);
+                takeChar(ps);
                 if (!IsKeyChar(ps.CurChar)) {
-                    if (ps.CurChar == '\r') LineEnded(ps);
+                    if (ps.CurChar == '\r') lineEnded(ps);
                     break;
                 }
                 if (full) break;
@@ -422,17 +422,17 @@ int16_t Interpreter(ProtocolState& ps) {
         for (int i = 0; i <= 3; ++i)
             ps.Args[i].Radix = 0;
         if (len == 0 || len > kMaxKeyLength) return 1;
-        const uint64_t packed = Pack(std::string_view(key, len));
+        const uint64_t packed = pack(std::string_view(key, len));
         for (const KeyEntry& e : kKeys) {
             if (e.key == packed) {
-                Dispatch(ps, e);
+                dispatch(ps, e);
                 break;
             }
         }
     } catch (const ProtocolFailure& f) {
-        LogFailure(ps, f.errNo());
+        logFailure(ps, f.errNo());
     } catch (...) {
-        LogFailure(ps, kErrInternal);
+        logFailure(ps, kErrInternal);
     }
     return 1;
 }

@@ -17,7 +17,7 @@ int16_t ReadArgText(ProtocolState& ps);
 
 // Handlers, public so that tests can drive one directly after a key. Called
 // outside Interpreter they may throw ProtocolFailure (ArgParser.h).
-void ValueLineHandler(ProtocolState& ps, int16_t code);
-void FastValueHandler(ProtocolState& ps, int16_t kind);
+void valueLineHandler(ProtocolState& ps, int16_t code);
+void fastValueHandler(ProtocolState& ps, int16_t kind);
 
 }  // namespace kestro

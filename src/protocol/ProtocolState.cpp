@@ -10,18 +10,18 @@ namespace kestro {
 
 namespace {
 
-int16_t CountCr(std::string_view s) { return static_cast<int16_t>(std::count(s.begin(), s.end(), '\r')); }
+int16_t countCr(std::string_view s) { return static_cast<int16_t>(std::count(s.begin(), s.end(), '\r')); }
 
 }  // namespace
 
 ProtocolState::ProtocolState(const Clock& clock, ErrorLogFn log) : clock_(clock), log_(std::move(log)) {}
 
-void ProtocolState::NoteCalibrationReading(const CalibrationReading& r) {
+void ProtocolState::noteCalibrationReading(const CalibrationReading& r) {
     if (PendingCalibration.size() >= kMaxPendingCalibration) PendingCalibration.erase(PendingCalibration.begin());
     PendingCalibration.push_back(r);
 }
 
-std::string_view ProtocolState::RxPending() const { return std::string_view(rx_).substr(rxHead_); }
+std::string_view ProtocolState::rxPending() const { return std::string_view(rx_).substr(rxHead_); }
 
 int ProtocolState::ReadRxChars(std::string& out, int n) {
     const size_t pending = rx_.size() - rxHead_;
@@ -46,7 +46,7 @@ int16_t ProtocolState::ResetReceiveBuffer() {
     return kTrue;
 }
 
-void ProtocolState::AppendReceived(std::string_view data) {
+void ProtocolState::appendReceived(std::string_view data) {
     if (data.empty()) return;
     size_t pending = rx_.size() - rxHead_;
     const size_t total = pending + data.size();
@@ -55,13 +55,13 @@ void ProtocolState::AppendReceived(std::string_view data) {
         // long to be an answer anyway.
         size_t drop = total - kRxCapacity;
         const size_t dropOld = std::min(drop, pending);
-        RxLineCount = static_cast<int16_t>(RxLineCount - CountCr(std::string_view(rx_).substr(rxHead_, dropOld)));
+        RxLineCount = static_cast<int16_t>(RxLineCount - countCr(std::string_view(rx_).substr(rxHead_, dropOld)));
         rxHead_ += dropOld;
         pending -= dropOld;
         data.remove_prefix(drop - dropOld);  // never counted, so no line bookkeeping
         if (!rxFlooding_) {
             rxFlooding_ = true;
-            LogError(label::kReceiveBuffer, kErrReceiveOverflow);
+            logError(label::kReceiveBuffer, kErrReceiveOverflow);
         }
     }
     // Compact once the consumed part outweighs the rest: amortised O(1) per character.
@@ -69,14 +69,14 @@ void ProtocolState::AppendReceived(std::string_view data) {
         rx_.erase(0, rxHead_);
         rxHead_ = 0;
     }
-    const int16_t crs = CountCr(data);
+    const int16_t crs = countCr(data);
     if (crs > 0) rxFlooding_ = false;  // the long line has ended
     rx_.append(data.data(), data.size());
     RxLineCount = static_cast<int16_t>(RxLineCount + crs);
     RxCharCount = static_cast<int16_t>(pending + data.size());
 }
 
-void ProtocolState::ReceiveEvent(std::string_view data) {
+void ProtocolState::receiveEvent(std::string_view data) {
     do {
         const size_t pending = rx_.size() - rxHead_;
         const size_t room = pending < static_cast<size_t>(kRxCapacity) ? kRxCapacity - pending : 0;
@@ -90,7 +90,7 @@ void ProtocolState::ReceiveEvent(std::string_view data) {
                 n = cr == std::string_view::npos ? data.size() : cr + 1;
             }
         }
-        AppendReceived(data.substr(0, n));
+        appendReceived(data.substr(0, n));
         data.remove_prefix(n);
         while (RxLineCount != 0)
             Interpreter(*this);

@@ -3,17 +3,17 @@
 // application owns and passes by reference (every test builds its own).
 //
 // CONTRACT for the other subsystems (names are binding; the internals are free):
-//  - receive buffer: RxCharCount, RxLineCount (16-bit), RxPending(), ReadRxChars,
-//    ResetReceiveBuffer, AppendReceived (the counting half of the receive event)
-//    and ReceiveEvent (append + Interpreter per pending line);
+//  - receive buffer: RxCharCount, RxLineCount (16-bit), rxPending(), ReadRxChars,
+//    ResetReceiveBuffer, appendReceived (the counting half of the receive event)
+//    and receiveEvent (append + Interpreter per pending line);
 //  - device state: KestroState, AnswerWatchdog;
 //  - samples: CurrentMeasurement, the two sample series SlowBuffer/FastBuffer
 //    (SlowCount()/FastCount(), SlowRecordNo()/FastRecordNo()), RecordState,
 //    BufferRestart and the six procedures of the device module.
 
 #include "core/Errors.h"
+#include "protocol/DeviceCodes.h"
 #include "protocol/SampleSeries.h"
-#include "protocol/Types.h"
 
 #include <string>
 #include <string_view>
@@ -58,11 +58,11 @@ public:
     // ---- receive buffer ----
     int16_t RxCharCount = 0;
     int16_t RxLineCount = 0;
-    std::string_view RxPending() const;  // characters not yet consumed, oldest first
+    std::string_view rxPending() const;  // characters not yet consumed, oldest first
     // Removes up to n characters from the front into out; returns how many.
     int ReadRxChars(std::string& out, int n);
     // Hot-path form of ReadRxChars(out, 1): false when the buffer is empty.
-    bool ReadRxChar(char& c) {
+    bool readRxChar(char& c) {
         if (rxHead_ >= rx_.size()) return false;
         c = rx_[rxHead_++];
         --RxCharCount;
@@ -72,18 +72,18 @@ public:
         }
         return true;
     }
-    bool RxEmpty() const { return rxHead_ >= rx_.size(); }
+    bool rxEmpty() const { return rxHead_ >= rx_.size(); }
     int16_t ResetReceiveBuffer();  // returns kTrue
     // Appends received bytes and counts their carriage returns. Keeps at most
     // kRxCapacity characters: the oldest are dropped (and logged once per flood,
     // ": ReceiveBuffer: " kErrReceiveOverflow; re-armed when a carriage return
     // arrives or the buffer is reset). Called alone with a huge block it may drop
-    // whole lines; the link calls ReceiveEvent, which never does.
-    void AppendReceived(std::string_view data);
-    // The data-received event: AppendReceived, then Interpreter while RxLineCount != 0.
+    // whole lines; the link calls receiveEvent, which never does.
+    void appendReceived(std::string_view data);
+    // The data-received event: appendReceived, then Interpreter while RxLineCount != 0.
     // Large blocks are taken in slices that fit, so only a line longer than the
     // buffer itself ever loses characters (its oldest ones).
-    void ReceiveEvent(std::string_view data);
+    void receiveEvent(std::string_view data);
 
     // ---- numeric argument parser state ----
     char CurChar = 0;
@@ -100,7 +100,7 @@ public:
     SampleSeries FastBuffer{true};
     int16_t RecordState = kRecordOff;
     int16_t BufferRestart = 0;  // kRestartSlow, kRestartFast
-    // Instants (UTC ms) of the last stamp given on each stream; see StampSample.
+    // Instants (UTC ms) of the last stamp given on each stream; see stampSample.
     int64_t LastSlowStampMs = 0;
     int64_t LastFastStampMs = 0;
     SystemTime NowTime;
@@ -108,26 +108,26 @@ public:
     // most kMaxPendingCalibration (the oldest give way).
     static constexpr size_t kMaxPendingCalibration = 3600;
     std::vector<CalibrationReading> PendingCalibration;
-    void NoteCalibrationReading(const CalibrationReading& r);
+    void noteCalibrationReading(const CalibrationReading& r);
 
     int32_t SlowCount() const { return SlowBuffer.Count; }
     int32_t FastCount() const { return FastBuffer.Count; }
     int32_t SlowRecordNo() const { return SlowBuffer.RecordNo; }
     int32_t FastRecordNo() const { return FastBuffer.RecordNo; }
-    MeasurementRecord GetSlowRecord(int32_t n) const { return SlowBuffer.Get(n); }
-    MeasurementRecord GetFastRecord(int32_t n) const { return FastBuffer.Get(n); }
-    int32_t AddSlowRecord(const MeasurementRecord& r) { return SlowBuffer.Add(r); }
-    int32_t AddFastRecord(const MeasurementRecord& r) { return FastBuffer.Add(r); }
-    void ClearSlowBuffer() { SlowBuffer.Clear(); }
-    void ClearFastBuffer() { FastBuffer.Clear(); }
+    MeasurementRecord GetSlowRecord(int32_t n) const { return SlowBuffer.get(n); }
+    MeasurementRecord GetFastRecord(int32_t n) const { return FastBuffer.get(n); }
+    int32_t AddSlowRecord(const MeasurementRecord& r) { return SlowBuffer.add(r); }
+    int32_t AddFastRecord(const MeasurementRecord& r) { return FastBuffer.add(r); }
+    void ClearSlowBuffer() { SlowBuffer.clear(); }
+    void ClearFastBuffer() { FastBuffer.clear(); }
 
     const Clock& clock() const { return clock_; }
-    void LogError(const std::string& label, int32_t errNo) const {
+    void logError(const std::string& label, int32_t errNo) const {
         if (log_) log_(label, errNo);
     }
-    void SetErrorLog(ErrorLogFn log) { log_ = std::move(log); }
+    void setErrorLog(ErrorLogFn log) { log_ = std::move(log); }
     // Raw buffer capacity including consumed characters not yet compacted (tests, fuzzer).
-    size_t RxStorageSize() const { return rx_.size(); }
+    size_t rxStorageSize() const { return rx_.size(); }
 
 private:
     const Clock& clock_;

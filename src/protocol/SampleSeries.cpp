@@ -10,7 +10,7 @@ namespace {
 constexpr size_t kKeepCapacity = 4096;
 }  // namespace
 
-MeasurementRecord SampleSeries::HeaderOf(const MeasurementRecord& r, bool fast) {
+MeasurementRecord SampleSeries::headerOf(const MeasurementRecord& r, bool fast) {
     MeasurementRecord h;
     h.Flags = r.Flags;
     h.Timestamp = r.Timestamp;
@@ -22,11 +22,11 @@ MeasurementRecord SampleSeries::HeaderOf(const MeasurementRecord& r, bool fast) 
     return h;
 }
 
-int32_t SampleSeries::Add(const MeasurementRecord& r) {
+int32_t SampleSeries::add(const MeasurementRecord& r) {
     if (Count == 0) {
         if (!fresh_) ++RecordNo;
         fresh_ = false;
-        Header = HeaderOf(r, fast_);
+        Header = headerOf(r, fast_);
         First = r;
     }
     ++Count;
@@ -35,14 +35,14 @@ int32_t SampleSeries::Add(const MeasurementRecord& r) {
     return Count;
 }
 
-void SampleSeries::Restart() {
+void SampleSeries::restart() {
     if (!(fresh_ && Count == 0)) ++RecordNo;
     fresh_ = true;
     Count = 0;
     Header = First = Last = MeasurementRecord{};
 }
 
-void SampleSeries::Clear() {
+void SampleSeries::clear() {
     Count = 0;
     fresh_ = false;
     Header = First = Last = MeasurementRecord{};
@@ -50,7 +50,7 @@ void SampleSeries::Clear() {
     if (pending_.capacity() > kKeepCapacity) std::vector<Entry>().swap(pending_);
 }
 
-MeasurementRecord SampleSeries::Get(int32_t n) const {
+MeasurementRecord SampleSeries::get(int32_t n) const {
     if (n == 0) return Header;
     if (n < 1 || n > Count) return MeasurementRecord{};
     if (n == Count) return Last;
@@ -64,7 +64,7 @@ MeasurementRecord SampleSeries::Get(int32_t n) const {
     return MeasurementRecord{};
 }
 
-void SampleSeries::TakePending(std::vector<Entry>& out) {
+void SampleSeries::takePending(std::vector<Entry>& out) {
     out.clear();
     if (out.capacity() > kKeepCapacity) std::vector<Entry>().swap(out);
     std::swap(out, pending_);

@@ -5,7 +5,7 @@
 // the header entry, the first and the last sample, the counters, and the
 // samples of every series since the last hand-off, in arrival order.
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <cstdint>
 #include <vector>
@@ -26,7 +26,7 @@ public:
 
     // The header entry of a series whose first sample is r: its Flags,
     // Timestamp, Instant and value (Level, or FastLevel for the fast stream).
-    static MeasurementRecord HeaderOf(const MeasurementRecord& r, bool fast);
+    static MeasurementRecord headerOf(const MeasurementRecord& r, bool fast);
 
     MeasurementRecord Header;  // element 0: Flags, Timestamp and value of the first sample
     MeasurementRecord First;   // sample 1 of the current series
@@ -35,29 +35,29 @@ public:
     int32_t RecordNo = 0;      // series counter; never goes back while the program runs
 
     // Appends a sample to the current series; returns the new Count. A sample
-    // added after Clear() opens a series of its own, so it can never be taken
+    // added after clear() opens a series of its own, so it can never be taken
     // for a continuation of samples that were thrown away.
-    int32_t Add(const MeasurementRecord& r);
+    int32_t add(const MeasurementRecord& r);
     // A new series begins with the next sample. Samples of the old one that
     // were not handed off yet stay pending: nothing is lost by a restart.
-    void Restart();
+    void restart();
     // Empties the series and drops what was not handed off.
-    void Clear();
+    void clear();
 
     // Element n of the current series: 0 the header, the first and the last
     // sample, and samples still pending; zeros for anything else.
-    MeasurementRecord Get(int32_t n) const;
+    MeasurementRecord get(int32_t n) const;
 
-    const std::vector<Entry>& Pending() const { return pending_; }
+    const std::vector<Entry>& pending() const { return pending_; }
     // Moves the pending samples into out (whose capacity is reused next time).
-    void TakePending(std::vector<Entry>& out);
+    void takePending(std::vector<Entry>& out);
 
     // Memory held for samples (pending storage), for the memory benchmarks.
-    size_t RetainedBytes() const { return pending_.capacity() * sizeof(Entry); }
+    size_t retainedBytes() const { return pending_.capacity() * sizeof(Entry); }
 
 private:
     bool fast_;
-    bool fresh_ = false;  // RecordNo already counts the series that the next Add opens
+    bool fresh_ = false;  // RecordNo already counts the series that the next add opens
     std::vector<Entry> pending_;
 };
 

@@ -1,6 +1,6 @@
 #include "recording/EventRecorder.h"
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "recording/EvidenceFiles.h"
 #include "recording/SeriesRecorder.h"
 #include "statistics/EventsFile.h"
@@ -12,9 +12,9 @@ namespace kestro {
 
 namespace {
 
-QString decibels(double db) { return std::isnan(db) ? QString() : LevelText(db); }
+QString decibels(double db) { return std::isnan(db) ? QString() : levelText(db); }
 
-QString isoOf(int64_t localMs, int64_t utcMs) { return isoTime(SystemTimeFromAbsoluteMs(localMs), utcMs); }
+QString isoOf(int64_t localMs, int64_t utcMs) { return isoTime(systemTimeFromAbsoluteMs(localMs), utcMs); }
 
 }  // namespace
 
@@ -29,7 +29,7 @@ QStringList eventEnvironment(const EventNotice& n, const QString& serialNumber) 
         QStringLiteral("KESTRO_EVENT_LMAX_DB=") + decibels(e.lmax),
         QStringLiteral("KESTRO_EVENT_LEQ_DB=") + decibels(e.leq),
         QStringLiteral("KESTRO_EVENT_SEL_DB=") + decibels(e.sel),
-        QStringLiteral("KESTRO_EVENT_LEVEL_DB=") + LevelText(n.levelTenths / 10.0),
+        QStringLiteral("KESTRO_EVENT_LEVEL_DB=") + levelText(n.levelTenths / 10.0),
         QStringLiteral("KESTRO_EVENT_OPEN=") + (e.open ? QLatin1Char('1') : QLatin1Char('0')),
         QStringLiteral("KESTRO_EVENT_STREAM=") + n.typeWord,
         QStringLiteral("KESTRO_EVENT_RECORD_FILE=") + n.recordPath,
@@ -60,7 +60,7 @@ void EventRecorder::startSeries(int stream, const QString& recordPath, const QSt
     s.recordPath = recordPath;
     s.eventsPath = eventsFilePath(recordPath);
     s.typeWord = typeWord;
-    s.format = StatisticsConfigOf(settings);
+    s.format = statisticsConfigOf(settings);
     s.headerWritten = false;
     levelTenths_ = settings.EventLevel;
     // Slow Lp levels are the ones to watch; fast levels only where the slow
@@ -68,7 +68,7 @@ void EventRecorder::startSeries(int stream, const QString& recordPath, const QSt
     const bool detect =
         stream == 0 ? typeWord == QLatin1String("LP") : typeWord == QLatin1String("LPF") && function != kFunctionLp;
     s.tracker.start({settings.EventLevel, int64_t{settings.EventMinDuration} * 1000, settings.EventHysteresis}, detect,
-                    QuantityOfType(typeWord.toStdString()));
+                    quantityOfType(typeWord.toStdString()));
     // A watched series says so with its events file from the start.
     if (s.tracker.detecting()) {
         write_(s.eventsPath, eventsHeaderLine(s.format));
@@ -80,8 +80,8 @@ void EventRecorder::startSeries(int stream, const QString& recordPath, const QSt
 void EventRecorder::addSample(int stream, const MeasurementRecord& r) {
     Series& s = series_[size_t(stream)];
     int32_t hundredths = 0;
-    if (!s.tracker.started() || r.Flags <= 0 || !SampleHundredths(r, stream == 1, &hundredths)) return;
-    s.tracker.add(r.Instant, AbsoluteMilliseconds(r.SysTime), hundredths);
+    if (!s.tracker.started() || r.Flags <= 0 || !sampleHundredths(r, stream == 1, &hundredths)) return;
+    s.tracker.add(r.Instant, absoluteMilliseconds(r.SysTime), hundredths);
 }
 
 void EventRecorder::advanceClock(int64_t utcMs) {
@@ -105,7 +105,7 @@ bool EventRecorder::recording() const { return series_[0].tracker.started() || s
 
 bool EventRecorder::mark(const QString& note, const ClockReading& now) {
     if (!recording()) return false;
-    const int64_t local = AbsoluteMilliseconds(now.local);
+    const int64_t local = absoluteMilliseconds(now.local);
     for (Series& s : series_) {
         if (!s.tracker.started()) continue;
         if (span_)
@@ -127,7 +127,7 @@ QString EventRecorder::detectionText() const {
         if (s.tracker.detecting())
             return QStringLiteral("%1 %2 levels above %3 dB")
                 .arg(&s == &series_[0] ? QStringLiteral("slow") : QStringLiteral("fast"), s.typeWord,
-                     LevelText(levelTenths_ / 10.0));
+                     levelText(levelTenths_ / 10.0));
     if (!recording()) return QString();
     if (levelTenths_ <= 0) return QStringLiteral("no event level set");
     const Series& s = series_[0].tracker.started() ? series_[0] : series_[1];

@@ -66,7 +66,7 @@ QString calibrationLogPath(const QString& recordDirectory) {
 }
 
 QString isoTime(const SystemTime& local, int64_t utcMs) {
-    const int64_t offsetMs = AbsoluteMilliseconds(local) - (utcMs + kUnixEpochAbsoluteMs);
+    const int64_t offsetMs = absoluteMilliseconds(local) - (utcMs + kUnixEpochAbsoluteMs);
     const int64_t minutes = (offsetMs >= 0 ? offsetMs + 30000 : offsetMs - 30000) / 60000;
     const int64_t a = minutes < 0 ? -minutes : minutes;
     return QStringLiteral("%1-%2-%3T%4:%5:%6.%7%8%9:%10")
@@ -89,7 +89,7 @@ bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs) {
     if (t.wMonth < 1 || t.wMonth > 12 || t.wDay < 1 || t.wDay > 31 || t.wHour > 23 || t.wMinute > 59 || t.wSecond > 59)
         return false;
     const int64_t offsetMs = (int64_t{n(9)} * 60 + n(10)) * 60000 * (m.captured(8) == QLatin1String("-") ? -1 : 1);
-    *localMs = AbsoluteMilliseconds(t);
+    *localMs = absoluteMilliseconds(t);
     *utcMs = *localMs - offsetMs - kUnixEpochAbsoluteMs;
     return true;
 }

@@ -56,9 +56,9 @@ QJsonObject meterOf(const KestroStateRecord& k) {
     m[QLatin1String("range")] = ranged ? QJsonValue(QLatin1String(kRanges[range - 1])) : QJsonValue();
     m[QLatin1String("auto_range")] = ranged ? QJsonValue((k.DevRange & kRangeAuto) != 0) : QJsonValue();
     m[QLatin1String("software")] =
-        textOrNull((k.DataValid & kValidSwRev) ? QString::fromStdString(FixedTextToString(k.DevSwRev)) : QString());
+        textOrNull((k.DataValid & kValidSwRev) ? QString::fromStdString(fixedTextToString(k.DevSwRev)) : QString());
     m[QLatin1String("hardware")] =
-        textOrNull((k.DataValid & kValidHwRev) ? QString::fromStdString(FixedTextToString(k.DevHwRev)) : QString());
+        textOrNull((k.DataValid & kValidHwRev) ? QString::fromStdString(fixedTextToString(k.DevHwRev)) : QString());
     return m;
 }
 
@@ -73,7 +73,7 @@ QJsonObject readingJson(const QString& time, double db, const QString& serial, c
 
 QByteArray jsonBytes(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Indented); }
 
-int64_t nowUtc(const Clock& c) { return c.Read().utcMs; }
+int64_t nowUtc(const Clock& c) { return c.read().utcMs; }
 
 }  // namespace
 
@@ -154,7 +154,7 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
     if (current_[size_t(stream)]) endSeries(stream);
     auto s = std::make_unique<Series>();
     s->recordPath = recordPath;
-    s->statPath = StatisticsFilePath(recordPath);
+    s->statPath = statisticsFilePath(recordPath);
     s->eventsPath = eventsFilePath(recordPath);
     for (int n = 1; s->sidePath.isEmpty() || sidePathInUse(s->sidePath); ++n)
         s->sidePath = sideFilePath(recordPath, n);
@@ -226,7 +226,7 @@ void EvidenceTrail::takeCalibration() {
     readings.swap(ps_.PendingCalibration);
     for (const CalibrationReading& r : readings) {
         CalibrationCheck c;
-        c.localMs = AbsoluteMilliseconds(r.SysTime);
+        c.localMs = absoluteMilliseconds(r.SysTime);
         c.levelDb = r.Level / 10.0;
         c.serialNumber = serialText(r.SerialNo);
         const QString time = isoTime(r.SysTime, r.Instant);
@@ -325,7 +325,7 @@ bool EvidenceTrail::closeFront(bool wait) {
     const ChainHead& head = heads_[dir];
     QJsonObject d = s.doc;
     d[QLatin1String(side::kState)] = QLatin1String(side::kClosed);
-    d[QLatin1String(side::kClosedAt)] = isoTime(clock_.Now(), nowUtc(clock_));
+    d[QLatin1String(side::kClosedAt)] = isoTime(clock_.now(), nowUtc(clock_));
     d[QLatin1String(side::kRecordBytes)] = record.bytes;
     d[QLatin1String(side::kRecordSha)] = QString::fromLatin1(record.sha256);
     if (stat.ok) {

@@ -9,9 +9,9 @@ namespace kestro {
 namespace {
 
 // The record files are Latin-1; a separator outside it cannot be written as itself.
-char Latin1(QChar c) { return c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?'; }
+char latin1(QChar c) { return c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?'; }
 
-void AppendDigits(QByteArray& out, int64_t v, int minDigits) {
+void appendDigits(QByteArray& out, int64_t v, int minDigits) {
     if (v < 0) {
         out.append('-');
         v = -v;
@@ -28,28 +28,28 @@ void AppendDigits(QByteArray& out, int64_t v, int minDigits) {
         out.append(buf[--n]);
 }
 
-void AppendTimeColumn(QByteArray& out, const RecorderSettings& s, const SystemTime& t) {
-    AppendDigits(out, t.wHour, 2);
+void appendTimeColumn(QByteArray& out, const RecorderSettings& s, const SystemTime& t) {
+    appendDigits(out, t.wHour, 2);
     out.append(':');
-    AppendDigits(out, t.wMinute, 2);
+    appendDigits(out, t.wMinute, 2);
     out.append(':');
-    AppendDigits(out, t.wSecond, 2);
-    out.append(Latin1(s.DecimalSeparator));
-    AppendDigits(out, t.wMilliseconds, 3);
+    appendDigits(out, t.wSecond, 2);
+    out.append(latin1(s.DecimalSeparator));
+    appendDigits(out, t.wMilliseconds, 3);
 }
 
 // One sign in front of the whole number, never on both of its parts.
-void AppendFixed(QByteArray& out, const RecorderSettings& s, int32_t value, int32_t divisor, int fracDigits) {
+void appendFixed(QByteArray& out, const RecorderSettings& s, int32_t value, int32_t divisor, int fracDigits) {
     out.append(' ');
     if (value < 0) out.append('-');
     const int32_t a = std::abs(value);
-    AppendDigits(out, a / divisor, 1);
-    out.append(Latin1(s.DecimalSeparator));
-    AppendDigits(out, a % divisor, fracDigits);
+    appendDigits(out, a / divisor, 1);
+    out.append(latin1(s.DecimalSeparator));
+    appendDigits(out, a % divisor, fracDigits);
 }
 
-void AppendFlagColumns(QByteArray& out, const RecorderSettings& s, int16_t levelFlags) {
-    const char t = Latin1(s.TabularSeparator);
+void appendFlagColumns(QByteArray& out, const RecorderSettings& s, int16_t levelFlags) {
+    const char t = latin1(s.TabularSeparator);
     if (s.IncludeOverflow) {
         out.append(t);
         out.append((levelFlags & kStatusOverflow) ? " 1" : " 0");
@@ -60,7 +60,7 @@ void AppendFlagColumns(QByteArray& out, const RecorderSettings& s, int16_t level
     }
 }
 
-QString Two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
+QString two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
 
 // The type word of a series: the one function or fast kind its first sample saw.
 QString typeWordOf(int16_t flag) {
@@ -76,21 +76,21 @@ QString typeWordOf(int16_t flag) {
 
 }  // namespace
 
-QString SlowTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(flags & kSlowFlags)); }
+QString slowTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(flags & kSlowFlags)); }
 
-QString FastTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(flags & kFastFlags)); }
+QString fastTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(flags & kFastFlags)); }
 
-QString RecordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now) {
+QString recordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now) {
     QString dir = s.RecordDirectory;
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     return dir + s.RecordNameBase + QLatin1Char('_') + typeWord + QLatin1Char('_') +
-           QStringLiteral("%1").arg(now.wYear, 4, 10, QLatin1Char('0')) + Two(now.wMonth) + Two(now.wDay) +
-           QLatin1Char('_') + Two(now.wHour) + Two(now.wMinute) + Two(now.wSecond) + s.RecordFileExtension;
+           QStringLiteral("%1").arg(now.wYear, 4, 10, QLatin1Char('0')) + two(now.wMonth) + two(now.wDay) +
+           QLatin1Char('_') + two(now.wHour) + two(now.wMinute) + two(now.wSecond) + s.RecordFileExtension;
 }
 
-QByteArray HeaderLine(const RecorderSettings& s) {
+QByteArray headerLine(const RecorderSettings& s) {
     QByteArray out;
-    const char t = Latin1(s.TabularSeparator);
+    const char t = latin1(s.TabularSeparator);
     if (s.IncludeSystemTime) out.append("Time");
     out.append(t);
     out.append("NoiseValue");
@@ -106,28 +106,28 @@ QByteArray HeaderLine(const RecorderSettings& s) {
     return out;
 }
 
-void AppendSlowLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r) {
-    if (s.IncludeSystemTime) AppendTimeColumn(out, s, r.SysTime);
-    out.append(Latin1(s.TabularSeparator));
-    AppendFixed(out, s, r.Level, 10, 1);
-    AppendFlagColumns(out, s, r.LevelFlags);
+void appendSlowLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r) {
+    if (s.IncludeSystemTime) appendTimeColumn(out, s, r.SysTime);
+    out.append(latin1(s.TabularSeparator));
+    appendFixed(out, s, r.Level, 10, 1);
+    appendFlagColumns(out, s, r.LevelFlags);
     out.append("\r\n");
 }
 
-int32_t FastHundredths(const MeasurementRecord& r, int16_t* v) {
+int32_t fastHundredths(const MeasurementRecord& r, int16_t* v) {
     int32_t h = 0;
-    if (!SampleHundredths(r, true, &h)) return r.FastLevel > 0.0 ? kErrOverflow : kErrInvalidCall;  // also NaN
+    if (!sampleHundredths(r, true, &h)) return r.FastLevel > 0.0 ? kErrOverflow : kErrInvalidCall;  // also NaN
     *v = static_cast<int16_t>(h);
     return 0;
 }
 
-int32_t AppendFastLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r) {
-    if (s.IncludeSystemTime) AppendTimeColumn(out, s, r.SysTime);
-    out.append(Latin1(s.TabularSeparator));
+int32_t appendFastLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r) {
+    if (s.IncludeSystemTime) appendTimeColumn(out, s, r.SysTime);
+    out.append(latin1(s.TabularSeparator));
     int16_t v = 0;
-    const int32_t err = FastHundredths(r, &v);
-    if (err == 0) AppendFixed(out, s, v, 100, 2);
-    AppendFlagColumns(out, s, r.LevelFlags);
+    const int32_t err = fastHundredths(r, &v);
+    if (err == 0) appendFixed(out, s, v, 100, 2);
+    appendFlagColumns(out, s, r.LevelFlags);
     out.append("\r\n");
     return err;
 }

@@ -3,7 +3,7 @@
 // in, so every line is formed with the settings of the moment it is written.
 
 #include "core/Errors.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "settings/RecorderSettings.h"
 
 #include <QByteArray>
@@ -12,25 +12,25 @@
 namespace kestro {
 
 // Type word of a series from the Flags of its first sample.
-QString SlowTypeWord(int16_t flags);
-QString FastTypeWord(int16_t flags);
+QString slowTypeWord(int16_t flags);
+QString fastTypeWord(int16_t flags);
 
 // Directory, "/", base, "_", type word, "_", YYYYMMDD, "_", hhmmss, extension.
 // A directory that already ends in "/" gets no second one.
-QString RecordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now);
+QString recordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now);
 
 // The header line with CR LF, in Latin-1.
-QByteArray HeaderLine(const RecorderSettings& s);
+QByteArray headerLine(const RecorderSettings& s);
 
 // Appends one slow record line with CR LF.
-void AppendSlowLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r);
+void appendSlowLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r);
 
 // Level of a fast sample in hundredths of a decibel: 2000 (RAW) or 1000 times
 // log10(FastLevel), rounded half to even. Returns 0, kErrInvalidCall or kErrOverflow.
-int32_t FastHundredths(const MeasurementRecord& r, int16_t* v);
+int32_t fastHundredths(const MeasurementRecord& r, int16_t* v);
 
 // Appends one fast record line with CR LF. When the value cannot be formed the
 // line is still written with an empty value column, and the error number is returned.
-int32_t AppendFastLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r);
+int32_t appendFastLine(QByteArray& out, const RecorderSettings& s, const MeasurementRecord& r);
 
 }  // namespace kestro

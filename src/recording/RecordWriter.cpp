@@ -19,7 +19,7 @@
 
 namespace kestro {
 
-int32_t RecordErrorNumber(int e) {
+int32_t recordErrorNumber(int e) {
     switch (e) {
         case ENOENT:
         case ENOTDIR:
@@ -42,7 +42,7 @@ int32_t RecordErrorNumber(int e) {
     }
 }
 
-QString RecordErrorReason(int e) {
+QString recordErrorReason(int e) {
     // open(O_NOFOLLOW) on a link says "too many levels of symbolic links".
     if (e == ELOOP) return QStringLiteral("the name is a symbolic link, which is never followed");
     return QString::fromLocal8Bit(std::strerror(e));
@@ -50,17 +50,17 @@ QString RecordErrorReason(int e) {
 
 namespace {
 
-WriteOutcome Failure(int e) {
+WriteOutcome failure(int e) {
     WriteOutcome o;
-    o.err = RecordErrorNumber(e);
+    o.err = recordErrorNumber(e);
     o.sysErrno = e;
-    o.reason = RecordErrorReason(e);
+    o.reason = recordErrorReason(e);
     return o;
 }
 
-int64_t LineCount(const QByteArray& bytes) { return bytes.count('\n'); }
+int64_t lineCount(const QByteArray& bytes) { return bytes.count('\n'); }
 
-bool WriteAll(int fd, const char* data, qint64 size, qint64* done) {
+bool writeAll(int fd, const char* data, qint64 size, qint64* done) {
     *done = 0;
     while (*done < size) {
         const ssize_t n = ::write(fd, data + *done, static_cast<size_t>(size - *done));
@@ -78,7 +78,7 @@ bool WriteAll(int fd, const char* data, qint64 size, qint64* done) {
 }
 
 // Up to n bytes at offset; fewer only at the end of the file or on an error.
-qint64 ReadAt(int fd, char* out, qint64 n, qint64 offset) {
+qint64 readAt(int fd, char* out, qint64 n, qint64 offset) {
     qint64 got = 0;
     while (got < n) {
         const ssize_t r = ::pread(fd, out + got, static_cast<size_t>(n - got), offset + got);
@@ -89,7 +89,7 @@ qint64 ReadAt(int fd, char* out, qint64 n, qint64 offset) {
     return got;
 }
 
-int OpenNoFollow(const QString& path, int flags) {
+int openNoFollow(const QString& path, int flags) {
     const QByteArray native = QFile::encodeName(path);
     int fd;
     do {
@@ -104,23 +104,23 @@ constexpr int kOffsetWidth = 20;
 // Spool appends between two syncs: about a minute of ticks.
 constexpr int kSpoolSyncEvery = 600;
 
-QString SidecarOf(const QString& spool) { return spool + QStringLiteral(".target"); }
+QString sidecarOf(const QString& spool) { return spool + QStringLiteral(".target"); }
 
 // Up to max bytes, cut after the last line end unless they are all there is:
 // between ticks a record file never ends in half a line.
-QByteArray WholeLines(QByteArray piece, bool rest) {
+QByteArray wholeLines(QByteArray piece, bool rest) {
     const qsizetype nl = piece.lastIndexOf('\n');
     if (!rest && nl >= 0) piece.truncate(nl + 1);
     return piece;
 }
 
-int64_t SteadyNs() {
+int64_t steadyNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-bool WriteOffset(const QString& spool, qint64 offset) {
-    const int fd = OpenNoFollow(SidecarOf(spool), O_WRONLY);
+bool writeOffset(const QString& spool, qint64 offset) {
+    const int fd = openNoFollow(sidecarOf(spool), O_WRONLY);
     if (fd < 0) return false;
     const QByteArray digits = QByteArray::number(offset).rightJustified(kOffsetWidth, '0');
     const bool ok = ::pwrite(fd, digits.constData(), kOffsetWidth, 0) == kOffsetWidth;
@@ -147,8 +147,8 @@ struct RecordWriter::Backlog {
 };
 
 RecordWriter::RecordWriter(QString spoolDir, OpenFn open)
-    : spoolDir_(std::move(spoolDir)), open_(std::move(open)), now_(SteadyNs) {
-    if (!open_) open_ = OpenForAppend;
+    : spoolDir_(std::move(spoolDir)), open_(std::move(open)), now_(steadyNs) {
+    if (!open_) open_ = openForAppend;
 }
 
 RecordWriter::~RecordWriter() {
@@ -158,14 +158,14 @@ RecordWriter::~RecordWriter() {
         ::close(fd);
 }
 
-WriteOutcome RecordWriter::WriteBatch(const OpenFn& open, const QString& path, const QByteArray& bytes,
+WriteOutcome RecordWriter::writeBatch(const OpenFn& open, const QString& path, const QByteArray& bytes,
                                       qint64* written) {
     bool given = false;
-    return WritePieces(
+    return writePieces(
         open, path, [&] { return std::exchange(given, true) ? QByteArray() : bytes; }, written);
 }
 
-WriteOutcome RecordWriter::WritePieces(const OpenFn& open, const QString& path, const std::function<QByteArray()>& next,
+WriteOutcome RecordWriter::writePieces(const OpenFn& open, const QString& path, const std::function<QByteArray()>& next,
                                        qint64* written) {
     *written = 0;
     if (path.isEmpty()) {
@@ -176,7 +176,7 @@ WriteOutcome RecordWriter::WritePieces(const OpenFn& open, const QString& path, 
         return o;
     }
     const int fd = open(path);
-    if (fd < 0) return Failure(errno);
+    if (fd < 0) return failure(errno);
 
     // Where a failed piece is cut back to; an empty batch (every tick opens the
     // slow file) needs no look at the file.
@@ -190,7 +190,7 @@ WriteOutcome RecordWriter::WritePieces(const OpenFn& open, const QString& path, 
             synced = regular ? st.st_size : 0;
         }
         qint64 done = 0;
-        if (!WriteAll(fd, piece.constData(), piece.size(), &done)) err = errno;
+        if (!writeAll(fd, piece.constData(), piece.size(), &done)) err = errno;
         // Special files (no sync) report EINVAL/EROFS.
         if (err == 0 && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
         if (err != 0) {
@@ -203,50 +203,50 @@ WriteOutcome RecordWriter::WritePieces(const OpenFn& open, const QString& path, 
         synced += done;
     }
     if (::close(fd) != 0 && err == 0 && errno != EINTR) err = errno;
-    return err == 0 ? WriteOutcome{} : Failure(err);
+    return err == 0 ? WriteOutcome{} : failure(err);
 }
 
-RecordWriter::Backlog* RecordWriter::Find(const QString& path) {
+RecordWriter::Backlog* RecordWriter::find(const QString& path) {
     for (Backlog* b : backlogs_)
         if (b->path == path) return b;
     return nullptr;
 }
 
-void RecordWriter::Erase(Backlog* b) {
+void RecordWriter::erase(Backlog* b) {
     memoryBytes_ -= b->memory.size();
     backlogs_.erase(std::find(backlogs_.begin(), backlogs_.end(), b));
     delete b;
 }
 
-WriteOutcome RecordWriter::Append(const QString& path, const QByteArray& bytes) {
-    Backlog* b = Find(path);
+WriteOutcome RecordWriter::append(const QString& path, const QByteArray& bytes) {
+    Backlog* b = find(path);
     if (!b) {
         qint64 written = 0;
-        WriteOutcome o = WriteBatch(open_, path, bytes, &written);
+        WriteOutcome o = writeBatch(open_, path, bytes, &written);
         // Nothing can ever be written under an empty name: do not hold it.
         if (o.ok() || path.isEmpty()) return o;
         b = new Backlog;
         b->path = path;
         backlogs_.push_back(b);
-        Hold(*b, bytes.mid(written), o);
-        if (b->empty()) Erase(b);
+        hold(*b, bytes.mid(written), o);
+        if (b->empty()) erase(b);
         return o;
     }
     WriteOutcome held;
-    Hold(*b, bytes, held);
-    WriteOutcome o = Drain(*b, tickSpentNs_ < 0 ? kTickBudgetNs : kTickBudgetNs - tickSpentNs_);
+    hold(*b, bytes, held);
+    WriteOutcome o = drain(*b, tickSpentNs_ < 0 ? kTickBudgetNs : kTickBudgetNs - tickSpentNs_);
     o.droppedLines = held.droppedLines;
     o.lostSpool = std::exchange(b->lostSpool, QString());
     o.lostSpoolLines = std::exchange(b->lostSpoolLines, 0);
-    if (b->empty()) Erase(b);
+    if (b->empty()) erase(b);
     return o;
 }
 
-void RecordWriter::Hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o) {
+void RecordWriter::hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o) {
     // Lines held in memory go to the spool first once it works again, so the
     // order stays: spool, memory, new lines.
     if (!spoolDir_.isEmpty() && (!b.memory.isEmpty() || !bytes.isEmpty())) {
-        if (b.memory.isEmpty() ? Spool(b, bytes) : Spool(b, b.memory + bytes)) {
+        if (b.memory.isEmpty() ? spool(b, bytes) : spool(b, b.memory + bytes)) {
             memoryBytes_ -= b.memory.size();
             b.memory.clear();
             return;
@@ -254,7 +254,7 @@ void RecordWriter::Hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o) {
     }
     if (bytes.isEmpty()) return;
     if (memoryBytes_ + bytes.size() > memoryLimit_) {
-        o.droppedLines = LineCount(bytes);
+        o.droppedLines = lineCount(bytes);
         b.droppedLines += o.droppedLines;
         return;
     }
@@ -262,19 +262,19 @@ void RecordWriter::Hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o) {
     memoryBytes_ += bytes.size();
 }
 
-int RecordWriter::CreateSpool(Backlog& b) {
+int RecordWriter::createSpool(Backlog& b) {
     if (!QDir().mkpath(spoolDir_)) return -1;
     // A fresh name: a spool left by an earlier run is never appended to.
     const QString base = spoolDir_ + QLatin1Char('/') + QFileInfo(b.path).fileName();
     for (int n = 0; n < 1000; ++n) {
         const QString name = base + QStringLiteral(".%1.spool").arg(n);
-        const int fd = OpenNoFollow(name, O_WRONLY | O_APPEND | O_CREAT | O_EXCL);
+        const int fd = openNoFollow(name, O_WRONLY | O_APPEND | O_CREAT | O_EXCL);
         if (fd < 0) {
             if (errno == EEXIST || errno == EISDIR) continue;
             return -1;
         }
         struct stat st {};
-        QFile side(SidecarOf(name));
+        QFile side(sidecarOf(name));
         if (::fstat(fd, &st) != 0 || !side.open(QIODevice::WriteOnly) ||
             side.write(QByteArray(kOffsetWidth, '0') + '\n' + QFile::encodeName(b.path) + '\n') < 0) {
             ::close(fd);
@@ -292,8 +292,8 @@ int RecordWriter::CreateSpool(Backlog& b) {
     return -1;
 }
 
-int RecordWriter::OpenSpool(const Backlog& b, int flags, bool* lost) const {
-    const int fd = OpenNoFollow(b.spool, flags);
+int RecordWriter::openSpool(const Backlog& b, int flags, bool* lost) const {
+    const int fd = openNoFollow(b.spool, flags);
     if (fd < 0) {
         // Removed (with its folder, perhaps), or something else under its name.
         *lost = errno == ENOENT || errno == ENOTDIR || errno == EISDIR || errno == ELOOP;
@@ -308,18 +308,18 @@ int RecordWriter::OpenSpool(const Backlog& b, int flags, bool* lost) const {
     return -1;
 }
 
-bool RecordWriter::Spool(Backlog& b, const QByteArray& bytes) {
+bool RecordWriter::spool(Backlog& b, const QByteArray& bytes) {
     if (bytes.isEmpty()) return true;
     int fd = -1;
     if (!b.spool.isEmpty()) {
         bool lost = false;
-        fd = OpenSpool(b, O_WRONLY | O_APPEND, &lost);
+        fd = openSpool(b, O_WRONLY | O_APPEND, &lost);
         if (fd < 0 && !lost) return false;
-        if (fd < 0) DropSpool(b);
+        if (fd < 0) dropSpool(b);
     }
-    if (fd < 0 && (fd = CreateSpool(b)) < 0) return false;
+    if (fd < 0 && (fd = createSpool(b)) < 0) return false;
     qint64 done = 0;
-    bool ok = WriteAll(fd, bytes.constData(), bytes.size(), &done);
+    bool ok = writeAll(fd, bytes.constData(), bytes.size(), &done);
     // A sync costs milliseconds on a real disk; every tick would make a long
     // outage slow down the poll cycle. Now and then is enough for lines that
     // are waiting anyway: the page cache is written back within seconds.
@@ -329,29 +329,29 @@ bool RecordWriter::Spool(Backlog& b, const QByteArray& bytes) {
     }
     if (!ok && done > 0 && ::ftruncate(fd, b.spoolSize) != 0) {  // keep the books true
         b.spoolSize += done;
-        b.spoolLines += LineCount(bytes.left(done));
+        b.spoolLines += lineCount(bytes.left(done));
     }
     ::close(fd);
     if (ok) {
         b.spoolSize += bytes.size();
-        b.spoolLines += LineCount(bytes);
+        b.spoolLines += lineCount(bytes);
     }
     return ok;
 }
 
-QByteArray RecordWriter::ReadSpool(const Backlog& b, qint64 max) const {
+QByteArray RecordWriter::readSpool(const Backlog& b, qint64 max) const {
     const qint64 n = std::min(max, b.spoolSize - b.spoolDone);
     if (n <= 0) return {};
     QByteArray out(n, Qt::Uninitialized);
-    const int fd = OpenNoFollow(b.spool, O_RDONLY);
+    const int fd = openNoFollow(b.spool, O_RDONLY);
     if (fd < 0) return {};
-    const qint64 got = ReadAt(fd, out.data(), n, b.spoolDone);
+    const qint64 got = readAt(fd, out.data(), n, b.spoolDone);
     ::close(fd);
     out.truncate(got);
     return out;
 }
 
-void RecordWriter::StartTick() {
+void RecordWriter::startTick() {
     tickSpentNs_ = 0;
     if (freeing_.empty()) return;
     const int64_t start = now_();
@@ -364,49 +364,49 @@ void RecordWriter::StartTick() {
     tickSpentNs_ = now_() - start;
 }
 
-void RecordWriter::Discard(const QString& spool) {
+void RecordWriter::discard(const QString& spool) {
     const QByteArray native = QFile::encodeName(spool);
-    const int fd = OpenNoFollow(spool, O_WRONLY);
+    const int fd = openNoFollow(spool, O_WRONLY);
     if (::unlink(native.constData()) == 0 && fd >= 0)
         freeing_.push_back(fd);
     else if (fd >= 0)
         ::close(fd);
 }
 
-void RecordWriter::ForgetSpool(Backlog& b) {
+void RecordWriter::forgetSpool(Backlog& b) {
     if (b.spool.isEmpty()) return;
-    Discard(b.spool);
-    QFile::remove(SidecarOf(b.spool));
+    discard(b.spool);
+    QFile::remove(sidecarOf(b.spool));
     b.spool.clear();
     b.spoolSize = b.spoolDone = b.spoolLines = 0;
 }
 
-void RecordWriter::DropSpool(Backlog& b) {
+void RecordWriter::dropSpool(Backlog& b) {
     b.lostSpool = b.spool;
     b.lostSpoolLines += b.spoolLines;
     const QByteArray native = QFile::encodeName(b.spool);
     struct stat st {};
     // What now stands under its name is not ours to delete.
-    if (::lstat(native.constData(), &st) == 0 && st.st_ino == b.spoolIno && st.st_dev == b.spoolDev) Discard(b.spool);
-    QFile::remove(SidecarOf(b.spool));
+    if (::lstat(native.constData(), &st) == 0 && st.st_ino == b.spoolIno && st.st_dev == b.spoolDev) discard(b.spool);
+    QFile::remove(sidecarOf(b.spool));
     b.spool.clear();
     b.spoolSize = b.spoolDone = b.spoolLines = 0;
 }
 
-WriteOutcome RecordWriter::Drain(Backlog& b, int64_t budgetNs) {
+WriteOutcome RecordWriter::drain(Backlog& b, int64_t budgetNs) {
     if (b.empty()) {
-        ForgetSpool(b);
+        forgetSpool(b);
         // Nothing waits, but the caller's batch may have been empty: the file
         // of a new series exists from its first tick.
         qint64 written = 0;
-        return WriteBatch(open_, b.path, QByteArray(), &written);
+        return writeBatch(open_, b.path, QByteArray(), &written);
     }
     int spoolFd = -1;
     if (b.spoolDone < b.spoolSize) {
         bool lost = false;
-        spoolFd = OpenSpool(b, O_RDONLY, &lost);
-        if (spoolFd < 0 && !lost) return Failure(errno);  // it may be readable again later
-        if (spoolFd < 0) DropSpool(b);
+        spoolFd = openSpool(b, O_RDONLY, &lost);
+        if (spoolFd < 0 && !lost) return failure(errno);  // it may be readable again later
+        if (spoolFd < 0) dropSpool(b);
     }
     const int64_t start = now_();
     int64_t pieces = 0;
@@ -428,21 +428,21 @@ WriteOutcome RecordWriter::Drain(Backlog& b, int64_t budgetNs) {
         const qint64 spoolLeft = b.spoolSize - b.spoolDone - fromSpool;
         if (spoolFd >= 0 && spoolLeft > 0) {
             QByteArray piece(std::min(kDrainPiece, spoolLeft), Qt::Uninitialized);
-            const qint64 got = ReadAt(spoolFd, piece.data(), piece.size(), b.spoolDone + fromSpool);
+            const qint64 got = readAt(spoolFd, piece.data(), piece.size(), b.spoolDone + fromSpool);
             unreadable = got < piece.size();
             piece.truncate(got);
-            piece = WholeLines(piece, !unreadable && got == spoolLeft);
+            piece = wholeLines(piece, !unreadable && got == spoolLeft);
             fromSpool += piece.size();
-            piecelines = LineCount(piece);
+            piecelines = lineCount(piece);
             return piece;
         }
         QByteArray piece =
-            WholeLines(b.memory.mid(fromMemory, kDrainPiece), b.memory.size() - fromMemory <= kDrainPiece);
+            wholeLines(b.memory.mid(fromMemory, kDrainPiece), b.memory.size() - fromMemory <= kDrainPiece);
         fromMemory += piece.size();
         return piece;
     };
     qint64 written = 0;
-    WriteOutcome o = WritePieces(open_, b.path, next, &written);
+    WriteOutcome o = writePieces(open_, b.path, next, &written);
     if (o.ok()) linesDone += piecelines;
     const qint64 spoolTaken = std::min(written, fromSpool);
     const qint64 memoryTaken = written - spoolTaken;
@@ -455,73 +455,73 @@ WriteOutcome RecordWriter::Drain(Backlog& b, int64_t budgetNs) {
         memoryBytes_ -= memoryTaken;
     }
     if (unreadable)
-        DropSpool(b);  // cut short or failing under us: its lines cannot come back
+        dropSpool(b);  // cut short or failing under us: its lines cannot come back
     else if (b.spoolDone >= b.spoolSize)
-        ForgetSpool(b);
+        forgetSpool(b);
     else if (spoolTaken > 0)
-        WriteOffset(b.spool, b.spoolDone);  // a crash then repeats at most this chunk in the rescue
+        writeOffset(b.spool, b.spoolDone);  // a crash then repeats at most this chunk in the rescue
     return o;
 }
 
-QStringList RecordWriter::HeldPaths() const {
+QStringList RecordWriter::heldPaths() const {
     QStringList out;
     for (const Backlog* b : backlogs_)
         out << b->path;
     return out;
 }
 
-qint64 RecordWriter::HeldBytes(const QString& path) const {
+qint64 RecordWriter::heldBytes(const QString& path) const {
     for (const Backlog* b : backlogs_)
         if (b->path == path) return b->spoolSize - b->spoolDone + b->memory.size();
     return 0;
 }
 
-qint64 RecordWriter::HeldBytes() const {
+qint64 RecordWriter::heldBytes() const {
     qint64 n = 0;
     for (const Backlog* b : backlogs_)
         n += b->spoolSize - b->spoolDone + b->memory.size();
     return n;
 }
 
-bool RecordWriter::MoveToRescue(Backlog& b, const QString& rescueDir, Rescued& r) {
+bool RecordWriter::moveToRescue(Backlog& b, const QString& rescueDir, Rescued& r) {
     if (!QDir().mkpath(rescueDir)) return false;
     const QString dest = rescueDir + QLatin1Char('/') + QFileInfo(b.path).fileName();
     // In chunks: a backlog of days must not be read into memory at once.
     while (b.spoolDone < b.spoolSize) {
-        const QByteArray chunk = ReadSpool(b, kDrainChunk);
+        const QByteArray chunk = readSpool(b, kDrainChunk);
         if (chunk.isEmpty()) return false;
         qint64 written = 0;
-        if (!WriteBatch(OpenForAppend, dest, chunk, &written).ok()) return false;
+        if (!writeBatch(openForAppend, dest, chunk, &written).ok()) return false;
         b.spoolDone += chunk.size();
-        r.lines += LineCount(chunk);
+        r.lines += lineCount(chunk);
     }
     if (!b.memory.isEmpty()) {
         qint64 written = 0;
-        if (!WriteBatch(OpenForAppend, dest, b.memory, &written).ok()) return false;
-        r.lines += LineCount(b.memory);
+        if (!writeBatch(openForAppend, dest, b.memory, &written).ok()) return false;
+        r.lines += lineCount(b.memory);
         memoryBytes_ -= b.memory.size();
         b.memory.clear();
     }
     r.savedTo = dest;
-    ForgetSpool(b);
+    forgetSpool(b);
     return true;
 }
 
-std::vector<RecordWriter::Rescued> RecordWriter::Rescue(const QString& rescueDir) {
+std::vector<RecordWriter::Rescued> RecordWriter::rescue(const QString& rescueDir) {
     std::vector<Rescued> out;
     while (!backlogs_.empty()) {
         Backlog* b = backlogs_.front();
         // The record file may be writable again by now: drain as far as it goes.
-        while (!b->empty() && Drain(*b, std::numeric_limits<int64_t>::max()).ok()) {}
+        while (!b->empty() && drain(*b, std::numeric_limits<int64_t>::max()).ok()) {}
         Rescued r;
         r.target = b->path;
-        if (!b->empty() && !MoveToRescue(*b, rescueDir, r)) {
+        if (!b->empty() && !moveToRescue(*b, rescueDir, r)) {
             // Whatever is in the spool stays there for the next start to recover.
-            if (!b->memory.isEmpty() && (b->spool.isEmpty() || !Spool(*b, b->memory))) {
-                r.lostLines += LineCount(b->memory);
+            if (!b->memory.isEmpty() && (b->spool.isEmpty() || !spool(*b, b->memory))) {
+                r.lostLines += lineCount(b->memory);
             }
             if (!b->spool.isEmpty()) {
-                WriteOffset(b->spool, b->spoolDone);
+                writeOffset(b->spool, b->spoolDone);
                 r.savedTo = b->spool;
                 r.lines = b->spoolLines;
                 b->spool.clear();  // keep the file
@@ -529,12 +529,12 @@ std::vector<RecordWriter::Rescued> RecordWriter::Rescue(const QString& rescueDir
         }
         r.lostLines += b->droppedLines + b->lostSpoolLines;
         if (!r.savedTo.isEmpty() || r.lostLines > 0) out.push_back(r);
-        Erase(b);
+        erase(b);
     }
     return out;
 }
 
-std::vector<RecordWriter::Rescued> RecordWriter::RecoverLeftovers(const QString& rescueDir) {
+std::vector<RecordWriter::Rescued> RecordWriter::recoverLeftovers(const QString& rescueDir) {
     std::vector<Rescued> out;
     if (spoolDir_.isEmpty()) return out;
     const QStringList spools = QDir(spoolDir_).entryList({QStringLiteral("*.spool")}, QDir::Files, QDir::Name);
@@ -545,7 +545,7 @@ std::vector<RecordWriter::Rescued> RecordWriter::RecoverLeftovers(const QString&
         Backlog b;
         b.spool = spool;
         b.path = name.section(QLatin1Char('.'), 0, -3);  // without ".<n>.spool"
-        QFile side(SidecarOf(spool));
+        QFile side(sidecarOf(spool));
         if (side.open(QIODevice::ReadOnly)) {
             const QList<QByteArray> lines = side.readAll().split('\n');
             if (lines.size() >= 2) {
@@ -558,11 +558,11 @@ std::vector<RecordWriter::Rescued> RecordWriter::RecoverLeftovers(const QString&
         Rescued r;
         r.target = b.path;
         if (b.empty()) {
-            ForgetSpool(b);
-        } else if (MoveToRescue(b, rescueDir, r)) {
+            forgetSpool(b);
+        } else if (moveToRescue(b, rescueDir, r)) {
             out.push_back(r);
         } else {
-            WriteOffset(spool, b.spoolDone);
+            writeOffset(spool, b.spoolDone);
         }
     }
     return out;

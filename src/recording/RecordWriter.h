@@ -30,9 +30,9 @@ struct WriteOutcome {
 };
 
 // Maps an errno of open/write/fdatasync/close to our error number.
-int32_t RecordErrorNumber(int sysErrno);
+int32_t recordErrorNumber(int sysErrno);
 // The readable reason of an errno, with our own words where the system's mislead.
-QString RecordErrorReason(int sysErrno);
+QString recordErrorReason(int sysErrno);
 
 class RecordWriter {
 public:
@@ -62,18 +62,18 @@ public:
     // Writes what waits for path (as far as the tick's budget goes), then
     // bytes. An empty batch still creates the file. On failure the unwritten
     // bytes wait.
-    WriteOutcome Append(const QString& path, const QByteArray& bytes);
-    // The calls of Append up to the next StartTick share one time budget;
-    // before the first StartTick every call has a budget of its own. A tick
-    // also frees a slice of a drained spool (see Discard).
-    void StartTick();
+    WriteOutcome append(const QString& path, const QByteArray& bytes);
+    // The calls of append up to the next startTick share one time budget;
+    // before the first startTick every call has a budget of its own. A tick
+    // also frees a slice of a drained spool (see discard).
+    void startTick();
     void setMonotonic(MonotonicFn now) { now_ = std::move(now); }
 
     // Files that still have waiting lines, oldest failure first.
-    QStringList HeldPaths() const;
-    qint64 HeldBytes(const QString& path) const;
-    qint64 HeldBytes() const;
-    qint64 MemoryBytes() const { return memoryBytes_; }  // waiting in memory (spool unusable)
+    QStringList heldPaths() const;
+    qint64 heldBytes(const QString& path) const;
+    qint64 heldBytes() const;
+    qint64 memoryBytes() const { return memoryBytes_; }  // waiting in memory (spool unusable)
     void setMemoryLimit(qint64 bytes) { memoryLimit_ = bytes; }
 
     // What happened to the lines of one record file that could not be written.
@@ -85,37 +85,37 @@ public:
     };
     // At exit: writes what it can to the record files; what still cannot be
     // written goes into rescueDir, one file per record file with its name.
-    std::vector<Rescued> Rescue(const QString& rescueDir);
+    std::vector<Rescued> rescue(const QString& rescueDir);
     // At start: spool files left by a run that could not rescue them (a crash,
     // a power cut) are moved into rescueDir the same way.
-    std::vector<Rescued> RecoverLeftovers(const QString& rescueDir);
+    std::vector<Rescued> recoverLeftovers(const QString& rescueDir);
 
     // The system part: writes bytes to path in one batch and syncs. Returns
     // the outcome and, in *written, how many leading bytes are on disk (after
     // a failure 0, unless a partial write could not be taken back).
-    static WriteOutcome WriteBatch(const OpenFn& open, const QString& path, const QByteArray& bytes, qint64* written);
+    static WriteOutcome writeBatch(const OpenFn& open, const QString& path, const QByteArray& bytes, qint64* written);
 
 private:
     // The same for the pieces that next() hands out until it returns none,
     // each written and synced before next() is asked again; a failed piece is
     // taken back, the earlier ones stay (and count in *written).
-    static WriteOutcome WritePieces(const OpenFn& open, const QString& path, const std::function<QByteArray()>& next,
+    static WriteOutcome writePieces(const OpenFn& open, const QString& path, const std::function<QByteArray()>& next,
                                     qint64* written);
     struct Backlog;
-    Backlog* Find(const QString& path);
-    void Hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o);
-    bool Spool(Backlog& b, const QByteArray& bytes);
-    int CreateSpool(Backlog& b);
-    int OpenSpool(const Backlog& b, int flags, bool* lost) const;
-    WriteOutcome Drain(Backlog& b, int64_t budgetNs);
-    QByteArray ReadSpool(const Backlog& b, qint64 max) const;
-    void ForgetSpool(Backlog& b);
-    void DropSpool(Backlog& b);
+    Backlog* find(const QString& path);
+    void hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o);
+    bool spool(Backlog& b, const QByteArray& bytes);
+    int createSpool(Backlog& b);
+    int openSpool(const Backlog& b, int flags, bool* lost) const;
+    WriteOutcome drain(Backlog& b, int64_t budgetNs);
+    QByteArray readSpool(const Backlog& b, qint64 max) const;
+    void forgetSpool(Backlog& b);
+    void dropSpool(Backlog& b);
     // The name goes at once, the blocks a slice per tick: the file system
     // takes a second to free a spool of days in one go.
-    void Discard(const QString& spool);
-    void Erase(Backlog* b);
-    bool MoveToRescue(Backlog& b, const QString& rescueDir, Rescued& r);
+    void discard(const QString& spool);
+    void erase(Backlog* b);
+    bool moveToRescue(Backlog& b, const QString& rescueDir, Rescued& r);
 
     QString spoolDir_;
     OpenFn open_;
@@ -123,7 +123,7 @@ private:
     qint64 memoryBytes_ = 0;
     std::vector<Backlog*> backlogs_;
     MonotonicFn now_;
-    int64_t tickSpentNs_ = -1;  // catch-up time of this tick; -1: no StartTick yet
+    int64_t tickSpentNs_ = -1;  // catch-up time of this tick; -1: no startTick yet
     std::vector<int> freeing_;  // drained spools without a name, shrinking
 };
 

@@ -19,7 +19,7 @@ constexpr double kMsPerDay = 86400000.0;
 
 }  // namespace
 
-StatisticsConfig StatisticsConfigOf(const RecorderSettings& s) {
+StatisticsConfig statisticsConfigOf(const RecorderSettings& s) {
     StatisticsConfig c;
     c.intervalSeconds = s.StatisticsInterval;
     c.limitTenths = s.LimitLevel;
@@ -40,13 +40,13 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
       log_(log),
       writer_(std::make_unique<RecordWriter>()),
       slowStats_(StatisticsRecorder::Stream::Slow,
-                 [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
+                 [this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }),
       fastStats_(StatisticsRecorder::Stream::Fast,
-                 [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
-      events_([this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }),
+                 [this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }),
+      events_([this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }),
       evidence_(
-          ps, settings, clock, [this](const QString& path) { return writer_->HeldBytes(path); },
-          [this](const QString& path, const QByteArray& bytes) { WriteRecordBatch(path, bytes); }) {
+          ps, settings, clock, [this](const QString& path) { return writer_->heldBytes(path); },
+          [this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }) {
     slowStats_.onResult = [this](const IntervalResult& r) {
         emit statisticsResult(Stream::Slow, r);
     };
@@ -66,40 +66,40 @@ bool SeriesRecorder::mark(const QString& note, const ClockReading& at) {
 
 SeriesRecorder::~SeriesRecorder() = default;
 
-void SeriesRecorder::SetDataDirectory(const QString& dataDir, RecordWriter::OpenFn open) {
+void SeriesRecorder::setDataDirectory(const QString& dataDir, RecordWriter::OpenFn open) {
     dataDir_ = dataDir;
     auto next = std::make_unique<RecordWriter>(dataDir.isEmpty() ? QString() : dataDir + QStringLiteral("/spool"),
                                                std::move(open));
-    for (const RecordWriter::Rescued& r : next->RecoverLeftovers(RescueDirectory()))
-        log_.WriteLog(log_.DateTimeText() + kWriterLabel +
+    for (const RecordWriter::Rescued& r : next->recoverLeftovers(rescueDirectory()))
+        log_.WriteLog(log_.dateTimeText() + kWriterLabel +
                       QStringLiteral("%1 lines left waiting for %2 by an earlier run were saved in %3")
                           .arg(r.lines)
                           .arg(r.target, r.savedTo));
     // Called before recording starts; a writer that already holds lines keeps them.
-    if (writer_->HeldBytes() == 0) writer_ = std::move(next);
+    if (writer_->heldBytes() == 0) writer_ = std::move(next);
 }
 
-QString SeriesRecorder::RescueDirectory() const {
+QString SeriesRecorder::rescueDirectory() const {
     return dataDir_.isEmpty() ? QString() : dataDir_ + QStringLiteral("/rescued");
 }
 
-QString SeriesRecorder::RecordErrorText() const { return errorText_; }
-bool SeriesRecorder::HasHeldLines() const { return !writer_->HeldPaths().isEmpty(); }
+QString SeriesRecorder::recordErrorText() const { return errorText_; }
+bool SeriesRecorder::hasHeldLines() const { return !writer_->heldPaths().isEmpty(); }
 
-size_t SeriesRecorder::RetainedBytes() const {
-    return LocalSlowBuffer.RetainedBytes() + LocalFastBuffer.RetainedBytes() + taken_.capacity() * sizeof(taken_[0]) +
-           ps_.SlowBuffer.RetainedBytes() + ps_.FastBuffer.RetainedBytes() +
+size_t SeriesRecorder::retainedBytes() const {
+    return LocalSlowBuffer.retainedBytes() + LocalFastBuffer.retainedBytes() + taken_.capacity() * sizeof(taken_[0]) +
+           ps_.SlowBuffer.retainedBytes() + ps_.FastBuffer.retainedBytes() +
            RecordFiles.capacity() * sizeof(RecordFileEntry);
 }
 
-void SeriesRecorder::LogTick(int32_t err) const { log_.LogError(kTickLabel, err); }
+void SeriesRecorder::logTick(int32_t err) const { log_.logError(kTickLabel, err); }
 
 // ---------------------------------------------------------------- writing
 
-void SeriesRecorder::WriteRecordBatch(const QString& path, const QByteArray& bytes) {
-    const WriteOutcome o = writer_->Append(path, bytes);
+void SeriesRecorder::writeRecordBatch(const QString& path, const QByteArray& bytes) {
+    const WriteOutcome o = writer_->append(path, bytes);
     if (!o.lostSpool.isEmpty())
-        log_.WriteLog(log_.DateTimeText() + kWriterLabel +
+        log_.WriteLog(log_.dateTimeText() + kWriterLabel +
                       QStringLiteral("the spool file %1 was removed or changed by someone else: the %2 lines for %3 "
                                      "that waited in it are lost")
                           .arg(o.lostSpool)
@@ -109,7 +109,7 @@ void SeriesRecorder::WriteRecordBatch(const QString& path, const QByteArray& byt
     if (o.ok() && o.droppedLines == 0) {
         if (it != errors_.end()) {
             if (it->droppedLines > 0)
-                log_.WriteLog(log_.DateTimeText() + kWriterLabel +
+                log_.WriteLog(log_.dateTimeText() + kWriterLabel +
                               QStringLiteral("%1 lines for %2 were dropped: neither the file nor the spool could "
                                              "take them")
                                   .arg(it->droppedLines)
@@ -118,7 +118,7 @@ void SeriesRecorder::WriteRecordBatch(const QString& path, const QByteArray& byt
         }
     } else {
         ++recordErrors_;
-        const int64_t now = clock_.Read().utcMs;
+        const int64_t now = clock_.read().utcMs;
         FileError e{path, QString(), o.ok() ? kErrDiskFull : o.err, now, o.droppedLines};
         bool log = true;
         if (it != errors_.end()) {
@@ -126,11 +126,11 @@ void SeriesRecorder::WriteRecordBatch(const QString& path, const QByteArray& byt
             if (!log) e.loggedMs = it->loggedMs;
             e.droppedLines += it->droppedLines;
             if (it->droppedLines == 0 && e.droppedLines > 0)
-                log_.WriteLog(log_.DateTimeText() + kWriterLabel +
+                log_.WriteLog(log_.dateTimeText() + kWriterLabel +
                               QStringLiteral("lines for %1 are being dropped: no room left to hold them").arg(path));
             errors_.erase(it);
         }
-        if (log) LogTick(e.err);
+        if (log) logTick(e.err);
         e.reason = o.ok() ? QStringLiteral("lines dropped") : o.reason;
         if (path.isEmpty()) e.path = QStringLiteral("(none)");
         errors_.push_back(std::move(e));
@@ -145,15 +145,15 @@ void SeriesRecorder::WriteRecordBatch(const QString& path, const QByteArray& byt
     }
 }
 
-void SeriesRecorder::RetryHeldLines() {
-    writer_->StartTick();
-    for (const QString& p : writer_->HeldPaths())
-        WriteRecordBatch(p, QByteArray());
+void SeriesRecorder::retryHeldLines() {
+    writer_->startTick();
+    for (const QString& p : writer_->heldPaths())
+        writeRecordBatch(p, QByteArray());
 }
 
-QStringList SeriesRecorder::RescueHeldLines() {
+QStringList SeriesRecorder::rescueHeldLines() {
     QStringList texts;
-    const std::vector<RecordWriter::Rescued> rescued = writer_->Rescue(RescueDirectory());
+    const std::vector<RecordWriter::Rescued> rescued = writer_->rescue(rescueDirectory());
     for (const RecordWriter::Rescued& r : rescued) {
         if (r.lines > 0)
             texts << QStringLiteral("%1 lines could not be written to %2 and were saved in %3")
@@ -163,102 +163,102 @@ QStringList SeriesRecorder::RescueHeldLines() {
             texts << QStringLiteral("%1 lines could not be written to %2 and are lost").arg(r.lostLines).arg(r.target);
     }
     // Only files whose every line reached them are closed with their hashes.
-    texts += evidence_.finish(rescued, RescueDirectory());
+    texts += evidence_.finish(rescued, rescueDirectory());
     for (const QString& t : texts)
-        log_.WriteLog(log_.DateTimeText() + kWriterLabel + t);
+        log_.WriteLog(log_.dateTimeText() + kWriterLabel + t);
     return texts;
 }
 
 // ---------------------------------------------------------------- hand-off
 
-void SeriesRecorder::HandOff() {
-    writer_->StartTick();
-    TakeSlow();
-    TakeFast();
+void SeriesRecorder::handOff() {
+    writer_->startTick();
+    takeSlow();
+    takeFast();
     // An interval that is over is written now, even when no later sample came.
-    const SystemTime now = clock_.Now();
+    const SystemTime now = clock_.now();
     slowStats_.advanceClock(now);
     fastStats_.advanceClock(now);
-    events_.advanceClock(clock_.Read().utcMs);
+    events_.advanceClock(clock_.read().utcMs);
     // Files not written this tick that still hold lines (an earlier series,
     // a fast file without new samples).
-    for (const QString& p : writer_->HeldPaths())
-        if (p != SlowFileName && p != FastFileName) WriteRecordBatch(p, QByteArray());
+    for (const QString& p : writer_->heldPaths())
+        if (p != SlowFileName && p != FastFileName) writeRecordBatch(p, QByteArray());
 }
 
-void SeriesRecorder::TakeSlow() {
-    ps_.SlowBuffer.TakePending(taken_);
+void SeriesRecorder::takeSlow() {
+    ps_.SlowBuffer.takePending(taken_);
     QByteArray batch;
     for (const SampleSeries::Entry& e : taken_) {
         if (LastSlowRecordNo < e.RecordNo) {
             // The rest of the old series goes to its own file first.
-            if (!batch.isEmpty()) WriteRecordBatch(SlowFileName, batch);
+            if (!batch.isEmpty()) writeRecordBatch(SlowFileName, batch);
             batch.clear();
             if (LastSlowRecordNo != 0) StopSlowMeasurement();
             LastSlowRecordNo = e.RecordNo;
-            StartSeries(Stream::Slow, e.Sample);
+            startSeries(Stream::Slow, e.Sample);
             emit slowSeriesStarted();
         }
-        LocalSlowBuffer.Push(e.Sample);
+        LocalSlowBuffer.push(e.Sample);
         if (e.Sample.Flags > 0) {
-            emit slowSample(LocalSlowBuffer.Count());
-            AppendSlowLine(batch, s_, e.Sample);
+            emit slowSample(LocalSlowBuffer.count());
+            appendSlowLine(batch, s_, e.Sample);
             evidence_.sampleWritten(0, e.Sample);
             ++slowWritten_;
             slowStats_.addSample(e.Sample);
             events_.addSample(0, e.Sample);
         }
     }
-    if (!taken_.empty()) UpdateDuration(SlowFileIndex, LocalSlowBuffer);
+    if (!taken_.empty()) updateDuration(SlowFileIndex, LocalSlowBuffer);
     // Also without samples: the file of a new series exists from its first tick.
-    WriteRecordBatch(SlowFileName, batch);
-    LocalSlowBuffer.DropOlderThan(slowRetentionMs_);
+    writeRecordBatch(SlowFileName, batch);
+    LocalSlowBuffer.dropOlderThan(slowRetentionMs_);
 }
 
-void SeriesRecorder::TakeFast() {
-    ps_.FastBuffer.TakePending(taken_);
+void SeriesRecorder::takeFast() {
+    ps_.FastBuffer.takePending(taken_);
     if (taken_.empty()) return;
     QByteArray batch;
     for (const SampleSeries::Entry& e : taken_) {
         if (LastFastRecordNo < e.RecordNo) {
             if (!batch.isEmpty()) {
-                UpdateDuration(FastFileIndex, LocalFastBuffer);
-                WriteRecordBatch(FastFileName, batch);
+                updateDuration(FastFileIndex, LocalFastBuffer);
+                writeRecordBatch(FastFileName, batch);
             }
             batch.clear();
             if (LastFastRecordNo != 0) StopFastMeasurement();
             LastFastRecordNo = e.RecordNo;
-            StartSeries(Stream::Fast, e.Sample);
+            startSeries(Stream::Fast, e.Sample);
         }
-        LocalFastBuffer.Push(e.Sample);
+        LocalFastBuffer.push(e.Sample);
         if (e.Sample.Flags > 0) {
-            if (const int32_t err = AppendFastLine(batch, s_, e.Sample)) LogTick(err);
+            if (const int32_t err = appendFastLine(batch, s_, e.Sample)) logTick(err);
             evidence_.sampleWritten(1, e.Sample);
             ++fastWritten_;
             fastStats_.addSample(e.Sample);
             events_.addSample(1, e.Sample);
         }
     }
-    UpdateDuration(FastFileIndex, LocalFastBuffer);
-    WriteRecordBatch(FastFileName, batch);
+    updateDuration(FastFileIndex, LocalFastBuffer);
+    writeRecordBatch(FastFileName, batch);
     // Only the newest fast sample is ever looked at again (durations).
-    LocalFastBuffer.DropBefore(LocalFastBuffer.Count());
+    LocalFastBuffer.dropBefore(LocalFastBuffer.count());
 }
 
 // ---------------------------------------------------------------- series
 
-void SeriesRecorder::StartSeries(Stream s, const MeasurementRecord& first) {
+void SeriesRecorder::startSeries(Stream s, const MeasurementRecord& first) {
     const bool slow = s == Stream::Slow;
     SampleWindow& local = slow ? LocalSlowBuffer : LocalFastBuffer;
     if (slow)
         ResetLocalSlowMeasurementBuffer();
     else
         ResetLocalFastMeasurementBuffer();
-    local.SetHeader(SampleSeries::HeaderOf(first, !slow));
+    local.setHeader(SampleSeries::headerOf(first, !slow));
     const MeasurementRecord& h = local[0];
 
     RecordFileEntry e;
-    e.FileName = RecordFilePath(s_, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags), clock_.Now());
+    e.FileName = recordFilePath(s_, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), clock_.now());
     e.FileTitle = FileTitle(e.FileName);
     e.Start = h.Timestamp;
     e.Duration = 0.0;
@@ -269,35 +269,35 @@ void SeriesRecorder::StartSeries(Stream s, const MeasurementRecord& first) {
     emit seriesStarted(index);
     QString& name = slow ? SlowFileName : FastFileName;
     name = RecordFiles.back().FileName;
-    if (s_.IncludeHeaderLine) WriteRecordBatch(name, HeaderLine(s_));
+    if (s_.IncludeHeaderLine) writeRecordBatch(name, headerLine(s_));
     StatisticsRecorder& stats = slow ? slowStats_ : fastStats_;
-    stats.setConfig(StatisticsConfigOf(s_));
-    stats.startSeries(name, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags));
-    events_.startSeries(slow ? 0 : 1, name, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags), s_,
+    stats.setConfig(statisticsConfigOf(s_));
+    stats.startSeries(name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags));
+    events_.startSeries(slow ? 0 : 1, name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), s_,
                         ps_.KestroState.DevFunction);
-    evidence_.startSeries(slow ? 0 : 1, name, slow ? SlowTypeWord(h.Flags) : FastTypeWord(h.Flags), first);
+    evidence_.startSeries(slow ? 0 : 1, name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), first);
 }
 
-void SeriesRecorder::StopSeries(const SampleWindow& buf, int32_t index) {
-    if (buf.Empty() || index < 1 || size_t(index) >= RecordFiles.size()) return;
-    if (RecordFiles[size_t(index)].Duration == 0.0) UpdateDuration(index, buf);
+void SeriesRecorder::stopSeries(const SampleWindow& buf, int32_t index) {
+    if (buf.empty() || index < 1 || size_t(index) >= RecordFiles.size()) return;
+    if (RecordFiles[size_t(index)].Duration == 0.0) updateDuration(index, buf);
 }
 
 void SeriesRecorder::StopSlowMeasurement() {
-    StopSeries(LocalSlowBuffer, SlowFileIndex);
+    stopSeries(LocalSlowBuffer, SlowFileIndex);
     slowStats_.endSeries();
     events_.endSeries(0);
     evidence_.endSeries(0);
 }
 
 void SeriesRecorder::StopFastMeasurement() {
-    StopSeries(LocalFastBuffer, FastFileIndex);
+    stopSeries(LocalFastBuffer, FastFileIndex);
     fastStats_.endSeries();
     events_.endSeries(1);
     evidence_.endSeries(1);
 }
 
-void SeriesRecorder::EndStatistics() {
+void SeriesRecorder::endStatistics() {
     slowStats_.endSeries();
     fastStats_.endSeries();
     const bool marking = events_.spanOpen();
@@ -306,13 +306,13 @@ void SeriesRecorder::EndStatistics() {
     evidence_.endSeries(0);
     evidence_.endSeries(1);
 }
-void SeriesRecorder::ResetLocalSlowMeasurementBuffer() { LocalSlowBuffer.Reset(); }
-void SeriesRecorder::ResetLocalFastMeasurementBuffer() { LocalFastBuffer.Reset(); }
+void SeriesRecorder::ResetLocalSlowMeasurementBuffer() { LocalSlowBuffer.reset(); }
+void SeriesRecorder::ResetLocalFastMeasurementBuffer() { LocalFastBuffer.reset(); }
 
-void SeriesRecorder::UpdateDuration(int32_t index, const SampleWindow& buf) {
-    if (index < 1 || size_t(index) >= RecordFiles.size() || buf.Empty()) return;
+void SeriesRecorder::updateDuration(int32_t index, const SampleWindow& buf) {
+    if (index < 1 || size_t(index) >= RecordFiles.size() || buf.empty()) return;
     // From the stamps' instants: a daylight-saving change is no hour of recording.
-    const double d = double(buf[buf.Count()].Instant - buf[0].Instant) / kMsPerDay;
+    const double d = double(buf[buf.count()].Instant - buf[0].Instant) / kMsPerDay;
     RecordFileEntry& e = RecordFiles[size_t(index)];
     if (e.Duration == d) return;
     e.Duration = d;

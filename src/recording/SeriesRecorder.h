@@ -31,7 +31,7 @@ class EventLog;
 enum class Stream { Slow, Fast };
 
 // The statistics settings of the recorder settings, with the record files' separators.
-StatisticsConfig StatisticsConfigOf(const RecorderSettings& s);
+StatisticsConfig statisticsConfigOf(const RecorderSettings& s);
 
 struct RecordFileEntry {
     QString FileName;
@@ -57,23 +57,23 @@ public:
     // dataDir/rescued; without a data directory they wait in memory.
     // Spools left by an earlier run are rescued at once (logged). open: the
     // writer's file opening (a seam for tests), by default without following links.
-    void SetDataDirectory(const QString& dataDir, RecordWriter::OpenFn open = {});
-    QString RescueDirectory() const;
+    void setDataDirectory(const QString& dataDir, RecordWriter::OpenFn open = {});
+    QString rescueDirectory() const;
 
     // Sample hand-off of the poll tick. Failures are logged per statement with
     // ": frmKestroRecord.Timer1.Error: " and the error number (RecordFormat.h),
     // and the hand-off goes on; a file that keeps failing the same way is
     // logged again once a minute. Unwritten lines wait and go out first later.
-    void HandOff();
+    void handOff();
 
     void StopSlowMeasurement();
     void StopFastMeasurement();
     // Recording was disarmed or the program ends: the statistics of both
     // series get their last interval and their Series row.
-    void EndStatistics();
+    void endStatistics();
     // Statistics of the current series of each stream (beside every record file).
-    const StatisticsRecorder& SlowStatistics() const { return slowStats_; }
-    const StatisticsRecorder& FastStatistics() const { return fastStats_; }
+    const StatisticsRecorder& slowStatistics() const { return slowStats_; }
+    const StatisticsRecorder& fastStatistics() const { return fastStats_; }
     void ResetLocalSlowMeasurementBuffer();
     void ResetLocalFastMeasurementBuffer();
 
@@ -88,26 +88,26 @@ public:
     EvidenceTrail& evidence() { return evidence_; }
 
     // "Record file error: <reason> — <file>", empty while record files are written fine.
-    QString RecordErrorText() const;
-    QString RecordErrorReason() const { return errors_.empty() ? QString() : errors_.back().reason; }
-    QString RecordErrorPath() const { return errors_.empty() ? QString() : errors_.back().path; }
-    bool HasHeldLines() const;
+    QString recordErrorText() const;
+    QString recordErrorReason() const { return errors_.empty() ? QString() : errors_.back().reason; }
+    QString recordErrorPath() const { return errors_.empty() ? QString() : errors_.back().path; }
+    bool hasHeldLines() const;
     // Writes waiting lines now (the window calls it now and then while not recording).
-    void RetryHeldLines();
+    void retryHeldLines();
     // At exit: what still cannot be written goes into the rescue directory;
     // returns one event-log text per record file concerned (also logged).
-    QStringList RescueHeldLines();
-    const RecordWriter& Writer() const { return *writer_; }
+    QStringList rescueHeldLines();
+    const RecordWriter& writer() const { return *writer_; }
     // For monitoring: samples handed to the record files, failed writes.
-    uint64_t SamplesWritten(Stream s) const { return s == Stream::Slow ? slowWritten_ : fastWritten_; }
-    uint64_t RecordErrors() const { return recordErrors_; }
+    uint64_t samplesWritten(Stream s) const { return s == Stream::Slow ? slowWritten_ : fastWritten_; }
+    uint64_t recordErrors() const { return recordErrors_; }
 
     // The graph's window in milliseconds; the local slow buffer keeps that much.
-    void SetSlowRetentionMs(int64_t ms) { slowRetentionMs_ = ms; }
-    size_t RetainedBytes() const;
+    void setSlowRetentionMs(int64_t ms) { slowRetentionMs_ = ms; }
+    size_t retainedBytes() const;
 
-    int32_t LocalSlowCount() const { return LocalSlowBuffer.Count(); }
-    int32_t LocalFastCount() const { return LocalFastBuffer.Count(); }
+    int32_t LocalSlowCount() const { return LocalSlowBuffer.count(); }
+    int32_t LocalFastCount() const { return LocalFastBuffer.count(); }
 
     // Window-level state (names as documented for the recorder).
     SampleWindow LocalSlowBuffer;
@@ -138,13 +138,13 @@ signals:
     void markChanged();
 
 private:
-    void StartSeries(Stream s, const MeasurementRecord& first);
-    void TakeSlow();
-    void TakeFast();
-    void StopSeries(const SampleWindow& buf, int32_t index);
-    void UpdateDuration(int32_t index, const SampleWindow& buf);
-    void WriteRecordBatch(const QString& path, const QByteArray& bytes);
-    void LogTick(int32_t err) const;
+    void startSeries(Stream s, const MeasurementRecord& first);
+    void takeSlow();
+    void takeFast();
+    void stopSeries(const SampleWindow& buf, int32_t index);
+    void updateDuration(int32_t index, const SampleWindow& buf);
+    void writeRecordBatch(const QString& path, const QByteArray& bytes);
+    void logTick(int32_t err) const;
 
     ProtocolState& ps_;
     const RecorderSettings& s_;

@@ -20,7 +20,7 @@ constexpr size_t kEventIntervals = 24;
 // so a client whose requests wait is held back by the network.
 constexpr qint64 kReadChunk = 16 * 1024;
 
-QByteArray ReasonPhrase(int status) {
+QByteArray reasonPhrase(int status) {
     switch (status) {
         case 200:
             return "OK";
@@ -52,17 +52,17 @@ struct Header {
     QByteArray value;
 };
 
-QByteArray StatusAndHeaders(int status, const std::vector<Header>& headers) {
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + ReasonPhrase(status) + "\r\n";
+QByteArray statusAndHeaders(int status, const std::vector<Header>& headers) {
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
     for (const Header& h : headers)
         out += h.name + ": " + h.value + "\r\n";
     return out + "\r\n";
 }
 
 // A response written to a connection that is closed after it.
-QByteArray PlainResponse(int status, const QByteArray& text) {
+QByteArray plainResponse(int status, const QByteArray& text) {
     const QByteArray body = text + '\n';
-    return StatusAndHeaders(status, {{"Content-Type", "text/plain; charset=utf-8"},
+    return statusAndHeaders(status, {{"Content-Type", "text/plain; charset=utf-8"},
                                      {"Content-Length", QByteArray::number(body.size())},
                                      {"Connection", "close"}}) +
            body;
@@ -75,11 +75,11 @@ struct Reply {
     std::vector<Header> extra;
 };
 
-Reply Text(int status, const QByteArray& text, std::vector<Header> extra = {}) {
+Reply text(int status, const QByteArray& text, std::vector<Header> extra = {}) {
     return Reply{status, "text/plain; charset=utf-8", text + '\n', std::move(extra)};
 }
 
-bool SameToken(const QByteArray& given, const QByteArray& token) {
+bool sameToken(const QByteArray& given, const QByteArray& token) {
     // Takes as long for a near miss as for a far one.
     unsigned char diff = given.size() == token.size() ? 0 : 1;
     for (qsizetype i = 0; i < given.size() && i < token.size(); ++i)
@@ -87,11 +87,11 @@ bool SameToken(const QByteArray& given, const QByteArray& token) {
     return diff == 0;
 }
 
-QByteArray EventBytes(const QByteArray& event, const QByteArray& data) {
+QByteArray eventBytes(const QByteArray& event, const QByteArray& data) {
     return "event: " + event + "\ndata: " + data + "\n\n";
 }
 
-QByteArray Resource(const QString& name) {
+QByteArray resource(const QString& name) {
     QFile file(name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
@@ -101,8 +101,8 @@ QByteArray Resource(const QString& name) {
 MonitorServer::MonitorServer(StationMonitor& monitor, QObject* parent)
     : QObject(parent),
       monitor_(monitor),
-      page_(Resource(QStringLiteral(":/remote/index.html"))),
-      script_(Resource(QStringLiteral(":/remote/app.js"))) {
+      page_(resource(QStringLiteral(":/remote/index.html"))),
+      script_(resource(QStringLiteral(":/remote/app.js"))) {
     connect(&monitor_, &StationMonitor::stateChanged, this, [this] {
         if (!streams_.empty()) broadcast("state", monitor_.stateJson());
     });
@@ -177,7 +177,7 @@ void MonitorServer::accept() {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         if (int(connections_.size()) >= limits_.maxConnections && !makeRoom()) {
             ++refused_;
-            socket->write(PlainResponse(503, "Too many connections."));
+            socket->write(plainResponse(503, "Too many connections."));
             socket->disconnectFromHost();
             continue;
         }
@@ -271,7 +271,7 @@ void MonitorServer::refuse(QTcpSocket* socket, int status, const QByteArray& rea
     it->second.closing = true;
     ++refused_;
     socket->skip(socket->bytesAvailable());
-    write(socket, it->second, PlainResponse(status, reason));
+    write(socket, it->second, plainResponse(status, reason));
     socket->disconnectFromHost();
 }
 
@@ -317,11 +317,11 @@ void MonitorServer::sweep() {
 bool MonitorServer::authorized(const RequestHead& request, const QUrl& url) const {
     if (token_.isEmpty()) return true;
     for (const QByteArray& value : request.authorization)
-        if (value.size() > 7 && value.left(7).toLower() == "bearer " && SameToken(value.mid(7).trimmed(), token_))
+        if (value.size() > 7 && value.left(7).toLower() == "bearer " && sameToken(value.mid(7).trimmed(), token_))
             return true;
     const QUrlQuery query(url);
     return query.hasQueryItem(QStringLiteral("token")) &&
-           SameToken(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(), token_);
+           sameToken(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(), token_);
 }
 
 // A web page elsewhere may point a name of its own at this machine (DNS
@@ -349,16 +349,16 @@ void MonitorServer::answer(QTcpSocket* socket, Connection& c, const RequestHead&
     const QByteArray json = "application/json";
     Reply r;
     if (!request.target.startsWith('/') || !url.isValid()) {
-        r = Text(400, "Malformed request.");
+        r = text(400, "Malformed request.");
     } else if (token_.isEmpty() && !request.hasHost && !request.http10) {
-        r = Text(400, "A request needs a Host header.");
+        r = text(400, "A request needs a Host header.");
     } else if (token_.isEmpty() && request.hasHost && !hostAllowed(request.host)) {
-        r = Text(421, "Without a token this station answers only requests for localhost or 127.0.0.1.");
+        r = text(421, "Without a token this station answers only requests for localhost or 127.0.0.1.");
     } else if (!authorized(request, url) && path != QLatin1String("/app.js")) {
-        r = Text(401, "A token is needed: Authorization: Bearer TOKEN, or ?token=TOKEN.",
+        r = text(401, "A token is needed: Authorization: Bearer TOKEN, or ?token=TOKEN.",
                  {{"WWW-Authenticate", "Bearer realm=\"KestroRecorder\""}});
     } else if (request.method != "GET" && !head) {
-        r = Text(405, "Read-only: only GET and HEAD.", {{"Allow", "GET, HEAD"}});
+        r = text(405, "Read-only: only GET and HEAD.", {{"Allow", "GET, HEAD"}});
     } else if (path == QLatin1String("/") || path == QLatin1String("/index.html")) {
         r = Reply{200,
                   "text/html; charset=utf-8",
@@ -380,14 +380,14 @@ void MonitorServer::answer(QTcpSocket* socket, Connection& c, const RequestHead&
     } else if (path == QLatin1String("/metrics")) {
         r = Reply{200, "text/plain; version=0.0.4; charset=utf-8", metricsText(), {}};
     } else if (path == QLatin1String("/api/events") && streamCount() >= limits_.maxStreams) {
-        r = Text(503, "Too many event-stream clients.", {{"Retry-After", "10"}});
+        r = text(503, "Too many event-stream clients.", {{"Retry-After", "10"}});
     } else if (path == QLatin1String("/api/events") && !head) {
         write(socket, c, openStream(socket, c));
         return;
     } else if (path == QLatin1String("/api/events")) {
         r = Reply{200, "text/event-stream; charset=utf-8", QByteArray(), {}};
     } else {
-        r = Text(404, "Not found.");
+        r = text(404, "Not found.");
     }
     std::vector<Header> headers{{"Content-Type", r.type},
                                 {"Content-Length", QByteArray::number(r.body.size())},
@@ -399,7 +399,7 @@ void MonitorServer::answer(QTcpSocket* socket, Connection& c, const RequestHead&
         headers.push_back({"Connection", "close"});
     else if (request.http10)
         headers.push_back({"Connection", "keep-alive"});
-    write(socket, c, StatusAndHeaders(r.status, headers) + (head ? QByteArray() : r.body));
+    write(socket, c, statusAndHeaders(r.status, headers) + (head ? QByteArray() : r.body));
     c.waitingSince.start();
     if (!request.keepAlive) {
         c.closing = true;
@@ -414,15 +414,15 @@ QByteArray MonitorServer::openStream(QTcpSocket* socket, Connection& c) {
     streams_.emplace_back(socket);
     // Where it begins: the browser reconnects on its own after 3 s when the
     // program restarts, and needs nothing else to draw the page.
-    return StatusAndHeaders(200, {{"Content-Type", "text/event-stream; charset=utf-8"},
+    return statusAndHeaders(200, {{"Content-Type", "text/event-stream; charset=utf-8"},
                                   {"Cache-Control", "no-store"},
                                   {"X-Accel-Buffering", "no"}}) +
-           "retry: 3000\n\n" + EventBytes("state", monitor_.stateJson()) + EventBytes("files", monitor_.filesJson()) +
-           EventBytes("statistics", monitor_.statisticsJson(kEventIntervals));
+           "retry: 3000\n\n" + eventBytes("state", monitor_.stateJson()) + eventBytes("files", monitor_.filesJson()) +
+           eventBytes("statistics", monitor_.statisticsJson(kEventIntervals));
 }
 
 void MonitorServer::broadcast(const QByteArray& event, const QByteArray& data) {
-    const QByteArray bytes = EventBytes(event, data);
+    const QByteArray bytes = eventBytes(event, data);
     for (const QPointer<QTcpSocket>& s : streams_)
         writeStream(s, bytes);
 }

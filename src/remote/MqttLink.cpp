@@ -30,7 +30,7 @@ constexpr auto kConnectTimeout = std::chrono::seconds(10);
 // link's thread races when two links run at once (a meter swap). So it is
 // set up once, on first use, and torn down after main has returned and every
 // link (owned by objects that main owns) has been joined.
-void UseLibrary() {
+void useLibrary() {
     static const bool ready = [] {
         mosquitto_lib_init();
         std::atexit([] { mosquitto_lib_cleanup(); });
@@ -85,7 +85,7 @@ struct Session {
     int offlineMid = -1;
     bool offlineAcked = false;
 
-    static void OnConnect(mosquitto* m, void* self, int rc) {
+    static void onConnect(mosquitto* m, void* self, int rc) {
         auto* s = static_cast<Session*>(self);
         if (rc != 0) {
             s->refused = rc;
@@ -96,8 +96,8 @@ struct Session {
         const QByteArray& topic = s->sh->settings.statusTopic;
         mosquitto_publish(m, nullptr, topic.constData(), 6, "online", 1, true);
     }
-    static void OnDisconnect(mosquitto*, void* self, int) { static_cast<Session*>(self)->up = false; }
-    static void OnPublish(mosquitto*, void* self, int mid) {
+    static void onDisconnect(mosquitto*, void* self, int) { static_cast<Session*>(self)->up = false; }
+    static void onPublish(mosquitto*, void* self, int mid) {
         auto* s = static_cast<Session*>(self);
         if (mid == s->offlineMid) s->offlineAcked = true;
         auto it = s->pending.find(mid);
@@ -119,9 +119,9 @@ struct Session {
         if (!cfg.user.isEmpty())
             mosquitto_username_pw_set(m, cfg.user.constData(),
                                       cfg.password.isEmpty() ? nullptr : cfg.password.constData());
-        mosquitto_connect_callback_set(m, OnConnect);
-        mosquitto_disconnect_callback_set(m, OnDisconnect);
-        mosquitto_publish_callback_set(m, OnPublish);
+        mosquitto_connect_callback_set(m, onConnect);
+        mosquitto_disconnect_callback_set(m, onDisconnect);
+        mosquitto_publish_callback_set(m, onPublish);
         // Only the name lookup blocks (this thread); the handshake goes on in the loop.
         opened = SteadyClock::now();
         const int rc = mosquitto_connect_async(m, cfg.host.constData(), cfg.port, cfg.keepAliveS);
@@ -144,7 +144,7 @@ struct Session {
     }
 };
 
-void Publish(Session& s, const Request& r) {
+void publish(Session& s, const Request& r) {
     int mid = 0;
     const int rc = mosquitto_publish(s.m, &mid, r.topic.constData(), int(r.payload.size()), r.payload.constData(),
                                      r.interval ? 1 : 0, false);
@@ -155,7 +155,7 @@ void Publish(Session& s, const Request& r) {
     if (r.interval) s.pending[mid] = r.tag;
 }
 
-void Run(const std::shared_ptr<MqttLink::Shared>& sh) {
+void run(const std::shared_ptr<MqttLink::Shared>& sh) {
     Session s;
     s.sh = sh.get();
     const MqttLink::Settings& cfg = sh->settings;
@@ -204,7 +204,7 @@ void Run(const std::shared_ptr<MqttLink::Shared>& sh) {
                 if (!r.interval) sh->droppedLevels++;
                 continue;
             }
-            Publish(s, r);
+            publish(s, r);
         }
         const int rc = mosquitto_loop(s.m, kLoopMs, 1);
         if (s.refused != 0) {
@@ -230,7 +230,7 @@ void Run(const std::shared_ptr<MqttLink::Shared>& sh) {
             deadline = sh->deadline;
         }
         for (const Request& r : takeRequests())
-            if (!r.interval || r.generation == sh->generation) Publish(s, r);
+            if (!r.interval || r.generation == sh->generation) publish(s, r);
         // Some of the time is kept for the status.
         const auto reserve = milliseconds(std::clamp<int64_t>(
             std::chrono::duration_cast<milliseconds>(deadline - SteadyClock::now()).count() / 3, 0, 300));
@@ -262,8 +262,8 @@ MqttLink::~MqttLink() { stop(0); }
 void MqttLink::start() {
     if (started_) return;
     started_ = true;
-    UseLibrary();
-    thread_ = std::thread(Run, shared_);
+    useLibrary();
+    thread_ = std::thread(run, shared_);
 }
 
 bool MqttLink::connected() const { return shared_->up; }

@@ -36,7 +36,7 @@ void MqttPublisher::setRetry(int firstMs, int maxMs) {
 }
 
 void MqttPublisher::loadQueue() {
-    const int64_t dropped = queue_.load(clock_.Read().utcMs);
+    const int64_t dropped = queue_.load(clock_.read().utcMs);
     if (dropped > 0 && log_)
         log_(QStringLiteral("MQTT: %1 waiting interval messages were unreadable or older than 7 days and were dropped")
                  .arg(dropped));
@@ -104,7 +104,7 @@ void MqttPublisher::publishLevel(const QByteArray& payload) {
 
 void MqttPublisher::publishQueued(const char* leaf, const QByteArray& payload) {
     if (stopped_) return;
-    const bool written = queue_.push(topic(leaf).toUtf8(), payload, clock_.Read().utcMs);
+    const bool written = queue_.push(topic(leaf).toUtf8(), payload, clock_.read().utcMs);
     if (!written && log_ && queue_.lastError() != queueErrorLogged_) {
         queueErrorLogged_ = queue_.lastError();
         log_(QStringLiteral("MQTT: the interval queue %1 cannot be written (%2); interval messages wait in memory")

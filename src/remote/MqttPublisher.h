@@ -9,7 +9,7 @@
 // Everything here runs on the program's thread and never waits for the
 // network; the link's thread does the talking.
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "remote/IntervalQueue.h"
 #include "remote/RemoteOptions.h"
 

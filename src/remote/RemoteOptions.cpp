@@ -7,7 +7,7 @@ namespace kestro {
 
 namespace {
 
-bool ParsePort(const QString& text, quint16* port) {
+bool parsePort(const QString& text, quint16* port) {
     bool ok = false;
     const uint value = text.toUInt(&ok);
     if (!ok || value > 65535 || text.isEmpty() || !text.front().isDigit()) return false;
@@ -17,7 +17,7 @@ bool ParsePort(const QString& text, quint16* port) {
 
 }  // namespace
 
-bool ParseListenAddress(const QString& text, ListenAddress* out, QString* error) {
+bool parseListenAddress(const QString& text, ListenAddress* out, QString* error) {
     const QString usage = QStringLiteral("--serve needs [ADDR:]PORT, for example 8080 or 0.0.0.0:8080");
     auto fail = [error](const QString& why) {
         *error = why;
@@ -37,7 +37,7 @@ bool ParseListenAddress(const QString& text, ListenAddress* out, QString* error)
     } else if (port.contains(QLatin1Char(':'))) {
         return fail(usage + QStringLiteral(" (an IPv6 address goes in brackets)"));
     }
-    if (!ParsePort(port, &a.port)) return fail(usage);
+    if (!parsePort(port, &a.port)) return fail(usage);
     if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
         a.address = QHostAddress(QHostAddress::LocalHost);
     } else if (!host.isEmpty()) {
@@ -49,14 +49,14 @@ bool ParseListenAddress(const QString& text, ListenAddress* out, QString* error)
     return true;
 }
 
-QString ListenUrl(const QHostAddress& address, quint16 port) {
+QString listenUrl(const QHostAddress& address, quint16 port) {
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
                              : address.toString();
     return QStringLiteral("http://%1:%2/").arg(host).arg(port);
 }
 
-bool ReadTokenFile(const QString& path, QString* token, QString* error) {
+bool readTokenFile(const QString& path, QString* token, QString* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("--serve-token-file: cannot read %1: %2").arg(path, file.errorString());
@@ -81,7 +81,7 @@ QString MqttTarget::text() const {
         .arg(prefix);
 }
 
-bool ParseMqttUrl(const QString& text, MqttTarget* out, QString* error) {
+bool parseMqttUrl(const QString& text, MqttTarget* out, QString* error) {
     const QString usage = QStringLiteral("--mqtt needs mqtt://[user@]host[:port]/prefix");
     auto fail = [error](const QString& why) {
         *error = why;

@@ -13,12 +13,12 @@ struct ListenAddress {
     QHostAddress address{QHostAddress::LocalHost};
     quint16 port = 0;
 };
-bool ParseListenAddress(const QString& text, ListenAddress* out, QString* error);
+bool parseListenAddress(const QString& text, ListenAddress* out, QString* error);
 // "http://127.0.0.1:8080/" of a bound address.
-QString ListenUrl(const QHostAddress& address, quint16 port);
+QString listenUrl(const QHostAddress& address, quint16 port);
 
 // The token of --serve-token-file: the file's first line without the blanks around it.
-bool ReadTokenFile(const QString& path, QString* token, QString* error);
+bool readTokenFile(const QString& path, QString* token, QString* error);
 
 // The broker and topic prefix of "mqtt://[user@]host[:port]/prefix".
 struct MqttTarget {
@@ -28,6 +28,6 @@ struct MqttTarget {
     QString prefix;        // without leading or trailing "/"
     QString text() const;  // the URL again (it never holds a password)
 };
-bool ParseMqttUrl(const QString& text, MqttTarget* out, QString* error);
+bool parseMqttUrl(const QString& text, MqttTarget* out, QString* error);
 
 }  // namespace kestro

@@ -8,7 +8,7 @@
 
 namespace kestro {
 
-QString ServeRefusal(const ListenAddress& address, const QString& token) {
+QString serveRefusal(const ListenAddress& address, const QString& token) {
     if (address.address.isLoopback() || !token.isEmpty()) return QString();
     return QStringLiteral(
                "--serve %1 would let anyone on the network read the station; give a token with "
@@ -16,13 +16,13 @@ QString ServeRefusal(const ListenAddress& address, const QString& token) {
         .arg(address.address.toString());
 }
 
-QByteArray LevelMessage(const StationMonitor& monitor, const StationSample& s) {
+QByteArray levelMessage(const StationMonitor& monitor, const StationSample& s) {
     const QJsonObject sample = monitor.sampleObject(s);
     QJsonObject o;
     o.insert(QStringLiteral("t"), sample.value(QStringLiteral("t")));
     o.insert(QStringLiteral("db"), sample.value(QStringLiteral("db")));
     const std::optional<int> function = monitor.state().function;
-    o.insert(QStringLiteral("function"), function ? QJsonValue(FunctionName(*function)) : QJsonValue());
+    o.insert(QStringLiteral("function"), function ? QJsonValue(functionName(*function)) : QJsonValue());
     o.insert(QStringLiteral("overflow"), sample.value(QStringLiteral("overflow")));
     o.insert(QStringLiteral("underflow"), sample.value(QStringLiteral("underflow")));
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
@@ -35,7 +35,7 @@ RemoteStation::~RemoteStation() { stop(0); }
 
 bool RemoteStation::start(const RemoteConfig& c, QString* error) {
     if (c.serve) {
-        const QString refusal = ServeRefusal(*c.serve, c.token);
+        const QString refusal = serveRefusal(*c.serve, c.token);
         if (!refusal.isEmpty()) {
             *error = refusal;
             return false;
@@ -44,7 +44,7 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
         server_->setToken(c.token);
         QString why;
         if (!server_->listen(c.serve->address, c.serve->port, &why)) {
-            *error = QStringLiteral("cannot serve on %1: %2").arg(ListenUrl(c.serve->address, c.serve->port), why);
+            *error = QStringLiteral("cannot serve on %1: %2").arg(listenUrl(c.serve->address, c.serve->port), why);
             server_.reset();
             return false;
         }
@@ -56,7 +56,7 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
         MqttPublisher* p = publisher_.get();
         connect(&monitor_, &StationMonitor::serialKnown, p, &MqttPublisher::setSerial);
         connect(&monitor_, &StationMonitor::sampleAdded, p,
-                [this, p](const StationSample& s) { p->publishLevel(LevelMessage(monitor_, s)); });
+                [this, p](const StationSample& s) { p->publishLevel(levelMessage(monitor_, s)); });
         connect(&monitor_, &StationMonitor::intervalCompleted, p, [this, p](bool fast, const IntervalResult& r) {
             p->publishInterval(QJsonDocument(monitor_.resultObject(fast, r)).toJson(QJsonDocument::Compact));
         });
@@ -68,7 +68,7 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
 
 void RemoteStation::attach(SeriesRecorder& recorder) {
     recorder_ = &recorder;
-    monitor_.setStatisticsSources(&recorder.SlowStatistics(), &recorder.FastStatistics());
+    monitor_.setStatisticsSources(&recorder.slowStatistics(), &recorder.fastStatistics());
     connect(&recorder, &SeriesRecorder::slowSample, this,
             [this](int32_t n) { monitor_.addRecordedSample(recorder_->LocalSlowBuffer[n]); });
     auto file = [this](int32_t index) {
@@ -85,10 +85,10 @@ void RemoteStation::attach(SeriesRecorder& recorder) {
 
 void RemoteStation::tick() {
     if (recorder_)
-        monitor_.setCounters(RecordCounters{recorder_->SamplesWritten(Stream::Slow),
-                                            recorder_->SamplesWritten(Stream::Fast), recorder_->RecordErrors()});
+        monitor_.setCounters(RecordCounters{recorder_->samplesWritten(Stream::Slow),
+                                            recorder_->samplesWritten(Stream::Fast), recorder_->recordErrors()});
     if (recorder_) monitor_.setEventDetection(recorder_->events().detectionText());
-    monitor_.update(ps_.KestroState, ps_.RecordState != 0, ps_.RecordState == 2, clock_.Read());
+    monitor_.update(ps_.KestroState, ps_.RecordState != 0, ps_.RecordState == 2, clock_.read());
 }
 
 void RemoteStation::stop(int waitMs) {
@@ -96,7 +96,7 @@ void RemoteStation::stop(int waitMs) {
 }
 
 QString RemoteStation::serverUrl() const {
-    return server_ ? ListenUrl(server_->address(), server_->port()) : QString();
+    return server_ ? listenUrl(server_->address(), server_->port()) : QString();
 }
 
 }  // namespace kestro

@@ -30,9 +30,9 @@ struct RemoteConfig {
 
 // Why the web server may not start as configured; empty when it may. A
 // server reachable from the network must not be open to anyone there.
-QString ServeRefusal(const ListenAddress& address, const QString& token);
+QString serveRefusal(const ListenAddress& address, const QString& token);
 // The level message: {"t", "db", "function", "overflow", "underflow"}.
-QByteArray LevelMessage(const StationMonitor& monitor, const StationSample& s);
+QByteArray levelMessage(const StationMonitor& monitor, const StationSample& s);
 
 class RemoteStation : public QObject {
     Q_OBJECT

@@ -8,7 +8,7 @@ namespace kestro {
 
 namespace {
 
-bool IsToken(const QByteArray& text) {
+bool isToken(const QByteArray& text) {
     if (text.isEmpty()) return false;
     for (const char c : text)
         if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr("!#$%&'*+-.^_`|~", c)) return false;
@@ -89,7 +89,7 @@ bool RequestGuard::line(QByteArray text) {
 
 bool RequestGuard::requestLine(const QByteArray& text) {
     const QList<QByteArray> parts = text.split(' ');
-    if (parts.size() != 3 || !IsToken(parts[0]) || parts[1].isEmpty()) return refuse(Verdict::Malformed, 400);
+    if (parts.size() != 3 || !isToken(parts[0]) || parts[1].isEmpty()) return refuse(Verdict::Malformed, 400);
     for (const char c : parts[1])
         if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) return refuse(Verdict::Malformed, 400);
     if (parts[2] != "HTTP/1.1" && parts[2] != "HTTP/1.0") return refuse(Verdict::Malformed, 400);
@@ -105,7 +105,7 @@ bool RequestGuard::header(const QByteArray& text) {
     const qsizetype colon = text.indexOf(':');
     // Also refuses folded lines and a blank before the colon, which other
     // parsers on the way may read differently.
-    if (colon <= 0 || !IsToken(text.left(colon))) return refuse(Verdict::Malformed, 400);
+    if (colon <= 0 || !isToken(text.left(colon))) return refuse(Verdict::Malformed, 400);
     const QByteArray name = text.left(colon).toLower();
     const QByteArray value = text.mid(colon + 1).trimmed();
     if (name == "transfer-encoding") return refuse(Verdict::TooLarge, 413);  // a body of unknown length

@@ -16,26 +16,26 @@ namespace {
 // DevLevel of an error reading.
 constexpr int16_t kErrorReading = -1;
 
-QJsonValue Optional(const std::optional<QString>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
-QJsonValue Optional(const std::optional<bool>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
+QJsonValue optionalJson(const std::optional<QString>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
+QJsonValue optionalJson(const std::optional<bool>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
 
-QByteArray Compact(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
+QByteArray compact(const QJsonObject& o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
 
-const char* StreamName(bool fast) { return fast ? "fast" : "slow"; }
+const char* streamName(bool fast) { return fast ? "fast" : "slow"; }
 
 // Prometheus sample value: shortest round trip, NaN for none.
-QByteArray MetricValue(double v) {
+QByteArray metricValue(double v) {
     if (std::isnan(v)) return QByteArrayLiteral("NaN");
     return QByteArray::number(v, 'g', 12);
 }
 
-void Metric(QByteArray& out, const char* name, const char* type, const char* help) {
+void metricHeader(QByteArray& out, const char* name, const char* type, const char* help) {
     out += QByteArrayLiteral("# HELP ") + name + ' ' + help + '\n';
     out += QByteArrayLiteral("# TYPE ") + name + ' ' + type + '\n';
 }
 
 // Label values may hold anything; the text format escapes \, " and newlines.
-QByteArray LabelValue(const QString& v) {
+QByteArray labelValue(const QString& v) {
     QByteArray out;
     for (char c : v.toUtf8()) {
         if (c == '\\' || c == '"') out += '\\';
@@ -56,18 +56,18 @@ bool StationState::operator==(const StationState& o) const {
            underflow == o.underflow && recording == o.recording;
 }
 
-QString FunctionName(int function) {
+QString functionName(int function) {
     static const char* const kNames[] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
     if (function < 0 || function > 5) return QString();
     return QLatin1String(kNames[function]);
 }
 
-QJsonValue LevelJson(double db) {
+QJsonValue levelJson(double db) {
     if (std::isnan(db)) return QJsonValue();
-    return double(LevelTenths(db)) / 10.0;
+    return double(levelTenths(db)) / 10.0;
 }
 
-StationState StationStateOf(const KestroStateRecord& s, bool recording) {
+StationState stationStateOf(const KestroStateRecord& s, bool recording) {
     StationState st;
     st.online = s.DeviceOnline;
     st.recording = recording;
@@ -93,7 +93,7 @@ StationMonitor::StationMonitor(QObject* parent) : QObject(parent) { qRegisterMet
 
 void StationMonitor::update(const KestroStateRecord& s, bool recording, bool samplesArriving, const ClockReading& now) {
     offsets_.observe(now);
-    const StationState next = StationStateOf(s, recording);
+    const StationState next = stationStateOf(s, recording);
     const bool changed = next != state_;
     state_ = next;
     if (state_.serial && *state_.serial != lastSerial_) {
@@ -107,7 +107,7 @@ void StationMonitor::update(const KestroStateRecord& s, bool recording, bool sam
         if (state_.levelTenths != lastStateLevel_) {
             StationSample p;
             p.utcMs = now.utcMs;
-            p.localMs = AbsoluteMilliseconds(now.local);
+            p.localMs = absoluteMilliseconds(now.local);
             p.tenths = int16_t(*state_.levelTenths);
             p.flags = int16_t((state_.overflow.value_or(false) ? 4 : 0) | (state_.underflow.value_or(false) ? 1 : 0));
             addSample(p);
@@ -140,7 +140,7 @@ void StationMonitor::update(const KestroStateRecord& s, bool recording, bool sam
 void StationMonitor::addRecordedSample(const MeasurementRecord& r) {
     StationSample p;
     p.utcMs = r.Instant;
-    p.localMs = AbsoluteMilliseconds(r.SysTime);
+    p.localMs = absoluteMilliseconds(r.SysTime);
     p.tenths = r.Level;
     p.flags = r.LevelFlags;
     p.recorded = true;
@@ -193,8 +193,8 @@ void StationMonitor::addResult(bool fast, const IntervalResult& r) {
 QJsonObject StationMonitor::stateObject() const {
     QJsonObject o;
     o.insert(QStringLiteral("online"), state_.online);
-    o.insert(QStringLiteral("serial"), Optional(state_.serial));
-    o.insert(QStringLiteral("function"), state_.function ? QJsonValue(FunctionName(*state_.function)) : QJsonValue());
+    o.insert(QStringLiteral("serial"), optionalJson(state_.serial));
+    o.insert(QStringLiteral("function"), state_.function ? QJsonValue(functionName(*state_.function)) : QJsonValue());
     static const char* const kRanges[] = {"", "30-90 dB", "50-110 dB", "70-130 dB"};
     o.insert(QStringLiteral("range"), state_.range ? QJsonValue(QLatin1String(kRanges[*state_.range])) : QJsonValue());
     o.insert(QStringLiteral("auto"), state_.range ? QJsonValue(state_.autoRange) : QJsonValue());
@@ -202,8 +202,8 @@ QJsonObject StationMonitor::stateObject() const {
     o.insert(QStringLiteral("battery"),
              state_.battery ? QJsonValue(QLatin1String(kBattery[*state_.battery])) : QJsonValue());
     o.insert(QStringLiteral("level_db"), state_.levelTenths ? QJsonValue(*state_.levelTenths / 10.0) : QJsonValue());
-    o.insert(QStringLiteral("overflow"), Optional(state_.overflow));
-    o.insert(QStringLiteral("underflow"), Optional(state_.underflow));
+    o.insert(QStringLiteral("overflow"), optionalJson(state_.overflow));
+    o.insert(QStringLiteral("underflow"), optionalJson(state_.underflow));
     o.insert(QStringLiteral("recording"), state_.recording);
     o.insert(QStringLiteral("time"), offsets_.known() ? QJsonValue(offsets_.isoNow()) : QJsonValue());
     o.insert(QStringLiteral("event_detection"), eventDetection_.isEmpty() ? QJsonValue() : QJsonValue(eventDetection_));
@@ -220,14 +220,14 @@ QJsonObject StationMonitor::eventObject(const EventNotice& n) const {
     o.insert(QStringLiteral("phase"), ended ? QStringLiteral("end") : QStringLiteral("start"));
     o.insert(QStringLiteral("type"), n.typeWord);
     auto iso = [](int64_t localMs, int64_t utcMs) {
-        return IsoLocalTime(localMs, int(std::llround(double(localMs - UtcAsAbsoluteMs(utcMs)) / 60000.0)));
+        return isoLocalTime(localMs, int(std::llround(double(localMs - utcAsAbsoluteMs(utcMs)) / 60000.0)));
     };
     o.insert(QStringLiteral("start"), iso(e.startLocalMs, e.startUtcMs));
     o.insert(QStringLiteral("end"), ended ? QJsonValue(iso(e.endLocalMs, e.endUtcMs)) : QJsonValue());
     o.insert(QStringLiteral("duration_s"), e.durationMs / 1000.0);
-    o.insert(QStringLiteral("lmax_db"), LevelJson(e.lmax));
-    o.insert(QStringLiteral("leq_db"), LevelJson(e.leq));
-    o.insert(QStringLiteral("sel_db"), LevelJson(e.sel));
+    o.insert(QStringLiteral("lmax_db"), levelJson(e.lmax));
+    o.insert(QStringLiteral("leq_db"), levelJson(e.leq));
+    o.insert(QStringLiteral("sel_db"), levelJson(e.sel));
     o.insert(QStringLiteral("level_db"), n.levelTenths / 10.0);
     o.insert(QStringLiteral("open"), e.open);
     o.insert(QStringLiteral("count"), double(n.count));
@@ -242,7 +242,7 @@ void StationMonitor::addEvent(const EventNotice& n) {
         running_.reset();
         lastEvent_ = n;
     }
-    emit exceedance(Compact(eventObject(n)));
+    emit exceedance(compact(eventObject(n)));
     emit stateChanged();
 }
 
@@ -254,9 +254,9 @@ void StationMonitor::setEventDetection(const QString& text) {
 
 QJsonObject StationMonitor::sampleObject(const StationSample& s) const {
     const int offset =
-        int(std::llround(double(s.localMs - UtcAsAbsoluteMs(s.utcMs)) / 60000.0));  // the sample's own offset
+        int(std::llround(double(s.localMs - utcAsAbsoluteMs(s.utcMs)) / 60000.0));  // the sample's own offset
     QJsonObject o;
-    o.insert(QStringLiteral("t"), IsoLocalTime(s.localMs, offset));
+    o.insert(QStringLiteral("t"), isoLocalTime(s.localMs, offset));
     o.insert(QStringLiteral("utc_ms"), double(s.utcMs));
     o.insert(QStringLiteral("db"), s.tenths / 10.0);
     o.insert(QStringLiteral("overflow"), (s.flags & 4) != 0);
@@ -267,7 +267,7 @@ QJsonObject StationMonitor::sampleObject(const StationSample& s) const {
 
 QJsonObject StationMonitor::resultObject(bool fast, const IntervalResult& r) const {
     QJsonObject o;
-    o.insert(QStringLiteral("stream"), QLatin1String(StreamName(fast)));
+    o.insert(QStringLiteral("stream"), QLatin1String(streamName(fast)));
     o.insert(QStringLiteral("type"), QString::fromStdString(r.typeWord));
     o.insert(QStringLiteral("kind"),
              r.kind == ResultKind::Series ? QStringLiteral("Series") : QStringLiteral("Interval"));
@@ -278,8 +278,8 @@ QJsonObject StationMonitor::resultObject(bool fast, const IntervalResult& r) con
     static const char* const kKeys[] = {"leq", "lmax", "lmin", "l5", "l10", "l50", "l90", "l95"};
     QJsonObject names;
     for (Statistic s : kStatistics) {
-        o.insert(QLatin1String(kKeys[int(s)]), LevelJson(r.value(s)));
-        if (const char* name = StatisticName(r.quantity, s))
+        o.insert(QLatin1String(kKeys[int(s)]), levelJson(r.value(s)));
+        if (const char* name = statisticName(r.quantity, s))
             names.insert(QLatin1String(kKeys[int(s)]), QLatin1String(name));
     }
     static const char* const kQuantities[] = {"level", "running_leq", "running_max", "amplitude"};
@@ -291,7 +291,7 @@ QJsonObject StationMonitor::resultObject(bool fast, const IntervalResult& r) con
     return o;
 }
 
-QByteArray StationMonitor::stateJson() const { return Compact(stateObject()); }
+QByteArray StationMonitor::stateJson() const { return compact(stateObject()); }
 
 QByteArray StationMonitor::historyJson() const {
     QJsonArray points;
@@ -302,7 +302,7 @@ QByteArray StationMonitor::historyJson() const {
     o.insert(QStringLiteral("utc_offset_min"), offsets_.currentMinutes());
     o.insert(QStringLiteral("window_s"), int(kHistoryMs / 1000));
     o.insert(QStringLiteral("points"), points);
-    return Compact(o);
+    return compact(o);
 }
 
 QByteArray StationMonitor::filesJson() const {
@@ -311,7 +311,7 @@ QByteArray StationMonitor::filesJson() const {
         if (f.name.isEmpty()) continue;
         QJsonObject o;
         o.insert(QStringLiteral("name"), f.name);
-        o.insert(QStringLiteral("stream"), QLatin1String(StreamName(f.fast)));
+        o.insert(QStringLiteral("stream"), QLatin1String(streamName(f.fast)));
         o.insert(QStringLiteral("start"), offsets_.isoTextOfDays(f.startDays));
         o.insert(QStringLiteral("duration_s"), double(std::llround(f.durationDays * 86400000.0)) / 1000.0);
         list.append(o);
@@ -355,50 +355,52 @@ QByteArray StationMonitor::statisticsJson(size_t maxCompleted) const {
     QJsonObject o;
     o.insert(QStringLiteral("slow"), streamObject(false, maxCompleted));
     o.insert(QStringLiteral("fast"), streamObject(true, maxCompleted));
-    return Compact(o);
+    return compact(o);
 }
 
 QByteArray StationMonitor::metricsText() const {
     QByteArray out;
-    Metric(out, "kestro_info", "gauge", "The program's version and the meter's serial number.");
-    out += QByteArrayLiteral("kestro_info{version=\"" KESTRO_VERSION_STRING "\",serial=\"") + LabelValue(lastSerial_) +
+    metricHeader(out, "kestro_info", "gauge", "The program's version and the meter's serial number.");
+    out += QByteArrayLiteral("kestro_info{version=\"" KESTRO_VERSION_STRING "\",serial=\"") + labelValue(lastSerial_) +
            "\"} 1\n";
-    Metric(out, "kestro_device_online", "gauge", "1 while the meter answers.");
+    metricHeader(out, "kestro_device_online", "gauge", "1 while the meter answers.");
     out += QByteArrayLiteral("kestro_device_online ") + (state_.online ? '1' : '0') + '\n';
-    Metric(out, "kestro_level_db", "gauge", "The meter's last slow level in dB (NaN while unknown).");
+    metricHeader(out, "kestro_level_db", "gauge", "The meter's last slow level in dB (NaN while unknown).");
     out += QByteArrayLiteral("kestro_level_db ") +
-           MetricValue(state_.levelTenths ? *state_.levelTenths / 10.0 : std::nan("")) + '\n';
-    Metric(out, "kestro_level_overflow", "gauge", "1 while the level is an overflow.");
+           metricValue(state_.levelTenths ? *state_.levelTenths / 10.0 : std::nan("")) + '\n';
+    metricHeader(out, "kestro_level_overflow", "gauge", "1 while the level is an overflow.");
     out += QByteArrayLiteral("kestro_level_overflow ") + (state_.overflow.value_or(false) ? '1' : '0') + '\n';
-    Metric(out, "kestro_recording", "gauge", "1 while recording is armed.");
+    metricHeader(out, "kestro_recording", "gauge", "1 while recording is armed.");
     out += QByteArrayLiteral("kestro_recording ") + (state_.recording ? '1' : '0') + '\n';
-    Metric(out, "kestro_events_total", "counter", "Exceedances of the event level that lasted the minimum duration.");
+    metricHeader(out, "kestro_events_total", "counter",
+                 "Exceedances of the event level that lasted the minimum duration.");
     out += QByteArrayLiteral("kestro_events_total ") + QByteArray::number(qlonglong(eventsTotal_)) + '\n';
-    Metric(out, "kestro_event_running", "gauge", "1 while an exceedance runs.");
+    metricHeader(out, "kestro_event_running", "gauge", "1 while an exceedance runs.");
     out += QByteArrayLiteral("kestro_event_running ") + (running_ ? '1' : '0') + '\n';
-    Metric(out, "kestro_samples_written_total", "counter", "Samples handed to the record files.");
+    metricHeader(out, "kestro_samples_written_total", "counter", "Samples handed to the record files.");
     out += QByteArrayLiteral("kestro_samples_written_total{stream=\"slow\"} ") +
            QByteArray::number(qulonglong(counters_.slowSamples)) + '\n';
     out += QByteArrayLiteral("kestro_samples_written_total{stream=\"fast\"} ") +
            QByteArray::number(qulonglong(counters_.fastSamples)) + '\n';
-    Metric(out, "kestro_record_errors_total", "counter", "Record and statistics file writes that failed.");
+    metricHeader(out, "kestro_record_errors_total", "counter", "Record and statistics file writes that failed.");
     out += QByteArrayLiteral("kestro_record_errors_total ") + QByteArray::number(qulonglong(counters_.recordErrors)) +
            '\n';
     // Only what the stream's values give: a running maximum has no Leq, a running Leq no Lmax.
     const std::pair<const char*, Statistic> gauges[] = {{"kestro_interval_leq_db", Statistic::Leq},
                                                         {"kestro_interval_lmax_db", Statistic::Lmax}};
     for (const auto& [metric, statistic] : gauges) {
-        Metric(out, metric, "gauge",
-               statistic == Statistic::Leq ? "Leq of the last completed interval in dB (NaN beyond the resolution)."
-                                           : "Lmax of the last completed interval in dB (of a running maximum: since "
-                                             "the series began).");
+        metricHeader(out, metric, "gauge",
+                     statistic == Statistic::Leq
+                         ? "Leq of the last completed interval in dB (NaN beyond the resolution)."
+                         : "Lmax of the last completed interval in dB (of a running maximum: since "
+                           "the series began).");
         for (bool fast : {false, true}) {
             const std::optional<IntervalResult>& r = lastInterval_[fast ? 1 : 0];
-            if (!r || !Gives(r->quantity, statistic)) continue;
+            if (!r || !gives(r->quantity, statistic)) continue;
             const double v = r->value(statistic);
-            out += QByteArray(metric) + "{stream=\"" + StreamName(fast) + "\",type=\"" +
-                   LabelValue(QString::fromStdString(r->typeWord)) + "\"} " +
-                   MetricValue(std::isnan(v) ? v : LevelTenths(v) / 10.0) + '\n';
+            out += QByteArray(metric) + "{stream=\"" + streamName(fast) + "\",type=\"" +
+                   labelValue(QString::fromStdString(r->typeWord)) + "\"} " +
+                   metricValue(std::isnan(v) ? v : levelTenths(v) / 10.0) + '\n';
         }
     }
     return out;

@@ -5,7 +5,7 @@
 // application feeds it; the web server and the MQTT publisher only read it
 // and follow its signals. Nothing here can change the meter or the recording.
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "recording/EventRecorder.h"
 #include "remote/StationTime.h"
 #include "statistics/IntervalResult.h"
@@ -26,7 +26,7 @@ class StatisticsRecorder;
 // state while nothing is recorded.
 struct StationSample {
     int64_t utcMs = 0;    // instant, ms since 1970
-    int64_t localMs = 0;  // local time (AbsoluteMilliseconds)
+    int64_t localMs = 0;  // local time (absoluteMilliseconds)
     int16_t tenths = 0;
     int16_t flags = 0;  // 4 overflow, 1 underflow
     bool recorded = false;
@@ -61,11 +61,11 @@ struct StationState {
     bool operator!=(const StationState& o) const { return !(*this == o); }
 };
 
-StationState StationStateOf(const KestroStateRecord& s, bool recording);
+StationState stationStateOf(const KestroStateRecord& s, bool recording);
 // "Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"; empty outside 0..5.
-QString FunctionName(int function);
+QString functionName(int function);
 // Level in dB as JSON: one decimal, null for no level.
-QJsonValue LevelJson(double db);
+QJsonValue levelJson(double db);
 
 class StationMonitor : public QObject {
     Q_OBJECT

@@ -13,25 +13,25 @@ constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01 counted from 1899-12-30
 
 }  // namespace
 
-QString IsoLocalTime(int64_t localMs, int offsetMinutes) {
-    const SystemTime t = SystemTimeFromAbsoluteMs(localMs);
+QString isoLocalTime(int64_t localMs, int offsetMinutes) {
+    const SystemTime t = systemTimeFromAbsoluteMs(localMs);
     const int a = std::abs(offsetMinutes);
     return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour,
                              t.wMinute, t.wSecond, t.wMilliseconds, offsetMinutes < 0 ? '-' : '+', a / 60, a % 60);
 }
 
-int64_t UtcAsAbsoluteMs(int64_t utcMs) { return utcMs + kUnixEpochDays * kMsPerDay; }
+int64_t utcAsAbsoluteMs(int64_t utcMs) { return utcMs + kUnixEpochDays * kMsPerDay; }
 
-int UtcOffsetMinutes(const ClockReading& r) {
-    const int64_t diff = AbsoluteMilliseconds(r.local) - UtcAsAbsoluteMs(r.utcMs);
+int utcOffsetMinutes(const ClockReading& r) {
+    const int64_t diff = absoluteMilliseconds(r.local) - utcAsAbsoluteMs(r.utcMs);
     // Local fields and the instant may come from readings a millisecond apart.
     return int(std::llround(double(diff) / double(kMsPerMinute)));
 }
 
 void UtcOffsets::observe(const ClockReading& r) {
-    const int offset = UtcOffsetMinutes(r);
+    const int offset = utcOffsetMinutes(r);
     nowUtcMs_ = r.utcMs;
-    nowLocalMs_ = AbsoluteMilliseconds(r.local);
+    nowLocalMs_ = absoluteMilliseconds(r.local);
     if (!seen_) {
         seen_ = true;
         currentMin_ = offset;

@@ -4,19 +4,19 @@
 // comes from the injected clock, and across a daylight-saving change each
 // local time gets the offset that was in force when it was read.
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <QString>
 #include <cstdint>
 
 namespace kestro {
 
-// "2026-03-05T14:03:27.250+01:00" for a local time (AbsoluteMilliseconds) and its offset.
-QString IsoLocalTime(int64_t localMs, int offsetMinutes);
-// UTC milliseconds since 1970 as AbsoluteMilliseconds would count them (no offset).
-int64_t UtcAsAbsoluteMs(int64_t utcMs);
+// "2026-03-05T14:03:27.250+01:00" for a local time (absoluteMilliseconds) and its offset.
+QString isoLocalTime(int64_t localMs, int offsetMinutes);
+// UTC milliseconds since 1970 as absoluteMilliseconds would count them (no offset).
+int64_t utcAsAbsoluteMs(int64_t utcMs);
 // The UTC offset of a clock reading, in whole minutes.
-int UtcOffsetMinutes(const ClockReading& r);
+int utcOffsetMinutes(const ClockReading& r);
 
 class UtcOffsets {
 public:
@@ -28,12 +28,12 @@ public:
     // repeated hour after the clocks went back the later reading wins, unless
     // that would lie after now.
     int minutesFor(int64_t localMs) const;
-    QString isoText(int64_t localMs) const { return IsoLocalTime(localMs, minutesFor(localMs)); }
+    QString isoText(int64_t localMs) const { return isoLocalTime(localMs, minutesFor(localMs)); }
     // A record file's start: a local day count.
     QString isoTextOfDays(double days) const;
     // The instant (UTC ms since 1970) of a local time.
     int64_t utcOf(int64_t localMs) const;
-    QString isoNow() const { return IsoLocalTime(nowLocalMs_, currentMin_); }
+    QString isoNow() const { return isoLocalTime(nowLocalMs_, currentMin_); }
     int64_t nowUtcMs() const { return nowUtcMs_; }
 
 private:

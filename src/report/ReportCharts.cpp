@@ -14,14 +14,14 @@ namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
 
-int64_t FloorTo(int64_t v, int64_t step) {
+int64_t floorTo(int64_t v, int64_t step) {
     int64_t q = v / step;
     if (v % step != 0 && v < 0) --q;
     return q * step;
 }
 
 // Grid spacing of the time axis so that labels do not crowd.
-int64_t TimeStep(int64_t spanMs, double widthPx, double labelPx) {
+int64_t timeStep(int64_t spanMs, double widthPx, double labelPx) {
     static const int64_t steps[] = {1000,     2000,     5000,     10000,    15000,     30000,    60000,
                                     120000,   300000,   600000,   900000,   1800000,   3600000,  7200000,
                                     10800000, 21600000, 43200000, 86400000, 172800000, 604800000};
@@ -32,8 +32,8 @@ int64_t TimeStep(int64_t spanMs, double widthPx, double labelPx) {
 
 }  // namespace
 
-QString TimeAxisLabel(int64_t localMs, int64_t spanMs) {
-    const SystemTime t = SystemTimeFromAbsoluteMs(localMs);
+QString timeAxisLabel(int64_t localMs, int64_t spanMs) {
+    const SystemTime t = systemTimeFromAbsoluteMs(localMs);
     auto two = [](int v) {
         return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
     };
@@ -43,14 +43,14 @@ QString TimeAxisLabel(int64_t localMs, int64_t spanMs) {
     return two(t.wHour) + QLatin1Char(':') + two(t.wMinute);
 }
 
-std::vector<ShadedSpan> ShadedSpansOf(const std::vector<NoiseEvent>& events) {
+std::vector<ShadedSpan> shadedSpansOf(const std::vector<NoiseEvent>& events) {
     std::vector<ShadedSpan> out;
     for (const NoiseEvent& e : events)
         out.push_back({e.startLocalMs, e.endLocalMs, e.kind == EventKind::Marker});
     return out;
 }
 
-PlotRange DefaultPlotRange(const TimeHistory& h, int32_t limitTenths) {
+PlotRange defaultPlotRange(const TimeHistory& h, int32_t limitTenths) {
     PlotRange r;
     r.fromMs = h.startMs();
     r.toMs = std::max(h.endMs(), h.startMs() + 60000);
@@ -67,7 +67,7 @@ PlotRange DefaultPlotRange(const TimeHistory& h, int32_t limitTenths) {
     return r;
 }
 
-QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
+QRectF drawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
                        int32_t limitTenths, const QRectF& highlightSpan, const std::vector<ShadedSpan>& spans) {
     p.save();
     const QFontMetricsF fm(p.font(), p.device());
@@ -106,24 +106,24 @@ QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, c
                    Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 ").arg(db, 0, 'f', 0) + range.unit);
     }
     // Time grid and labels.
-    const int64_t step = TimeStep(span, area.width(), fm.horizontalAdvance(QStringLiteral("00:00:00")) * 1.6);
-    for (int64_t t = FloorTo(range.fromMs, step) + step; t < range.toMs; t += step) {
+    const int64_t step = timeStep(span, area.width(), fm.horizontalAdvance(QStringLiteral("00:00:00")) * 1.6);
+    for (int64_t t = floorTo(range.fromMs, step) + step; t < range.toMs; t += step) {
         const double x = xOf(t);
         p.setPen(grid);
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
         p.setPen(Qt::black);
-        const QString label = TimeAxisLabel(t, span);
+        const QString label = timeAxisLabel(t, span);
         const double w = fm.horizontalAdvance(label);
         p.drawText(QRectF(x - w / 2 - 2, area.bottom() + fm.height() * 0.2, w + 4, fm.height()), Qt::AlignCenter,
                    label);
     }
     // Midnights: the date changes here.
     QPen midnight(QColor(90, 90, 90), 0, Qt::DashLine);
-    for (int64_t t = FloorTo(range.fromMs, kMsPerDay) + kMsPerDay; t < range.toMs; t += kMsPerDay) {
+    for (int64_t t = floorTo(range.fromMs, kMsPerDay) + kMsPerDay; t < range.toMs; t += kMsPerDay) {
         const double x = xOf(t);
         p.setPen(midnight);
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
-        const SystemTime s = SystemTimeFromAbsoluteMs(t);
+        const SystemTime s = systemTimeFromAbsoluteMs(t);
         p.setPen(QColor(60, 60, 60));
         p.drawText(QPointF(x + 3, area.top() + fm.ascent() + 1), QStringLiteral("%1-%2-%3")
                                                                      .arg(s.wYear)
@@ -159,9 +159,9 @@ QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, c
     return area;
 }
 
-double BarValue(const IntervalResult& r) { return Gives(r.quantity, Statistic::Leq) ? r.leq : r.lmax; }
+double barValue(const IntervalResult& r) { return gives(r.quantity, Statistic::Leq) ? r.leq : r.lmax; }
 
-void DrawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<IntervalResult>& intervals,
+void drawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<IntervalResult>& intervals,
                       int32_t limitTenths) {
     p.save();
     const QString unit = !intervals.empty() && intervals[0].quantity == Quantity::Amplitude ? QStringLiteral("dB")
@@ -173,9 +173,9 @@ void DrawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<Interv
     p.fillRect(area, Qt::white);
     double lo = 1e9, hi = -1e9;
     for (const IntervalResult& r : intervals) {
-        if (std::isnan(BarValue(r))) continue;
-        lo = std::min(lo, BarValue(r));
-        hi = std::max(hi, BarValue(r));
+        if (std::isnan(barValue(r))) continue;
+        lo = std::min(lo, barValue(r));
+        hi = std::max(hi, barValue(r));
     }
     if (limitTenths > 0) {
         lo = std::min(lo, limitTenths / 10.0);
@@ -203,20 +203,20 @@ void DrawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<Interv
         const double slot = area.width() / double(n);
         const double gap = slot > 4 ? slot * 0.15 : 0.0;
         for (size_t i = 0; i < n; ++i) {
-            const double v = BarValue(intervals[i]);
+            const double v = barValue(intervals[i]);
             if (std::isnan(v)) continue;
             const QRectF bar(area.left() + i * slot + gap / 2, yOf(v), std::max(0.5, slot - gap),
                              area.bottom() - yOf(v));
             p.fillRect(bar, intervals[i].overLimit ? kOverLimitColour : kBarColour);
         }
         // Start times where a label fits, with the date wherever it changes.
-        const bool days = SystemTimeFromAbsoluteMs(intervals.front().startMs).wDay !=
-                          SystemTimeFromAbsoluteMs(intervals.back().startMs).wDay;
+        const bool days = systemTimeFromAbsoluteMs(intervals.front().startMs).wDay !=
+                          systemTimeFromAbsoluteMs(intervals.back().startMs).wDay;
         p.setPen(Qt::black);
         double freeFrom = area.left();
         int lastDay = -1;
         for (size_t i = 0; i < n; ++i) {
-            const SystemTime s = SystemTimeFromAbsoluteMs(intervals[i].startMs);
+            const SystemTime s = systemTimeFromAbsoluteMs(intervals[i].startMs);
             QString label =
                 QStringLiteral("%1:%2").arg(s.wHour, 2, 10, QLatin1Char('0')).arg(s.wMinute, 2, 10, QLatin1Char('0'));
             if (days && s.wDay != lastDay)

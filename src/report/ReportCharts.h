@@ -37,23 +37,23 @@ struct ShadedSpan {
 };
 inline const QColor kExceedanceBand(230, 120, 40, 90);
 inline const QColor kMarkedBand(60, 110, 220, 70);
-std::vector<ShadedSpan> ShadedSpansOf(const std::vector<NoiseEvent>& events);
+std::vector<ShadedSpan> shadedSpansOf(const std::vector<NoiseEvent>& events);
 
 // A level axis in 10 dB steps around the lowest and highest level.
-PlotRange DefaultPlotRange(const TimeHistory& h, int32_t limitTenths);
+PlotRange defaultPlotRange(const TimeHistory& h, int32_t limitTenths);
 
 // The whole frame: axes, grid, labels, the min/max band, midnight lines and the limit.
 // Returns the rectangle of the data area (for mapping mouse positions).
-QRectF DrawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
+QRectF drawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
                        int32_t limitTenths, const QRectF& highlightSpan = QRectF(),
                        const std::vector<ShadedSpan>& spans = {});
 
 // Bars of the interval Leq (of a running maximum its LAmax), oldest left; the
 // limit as a line. Labels carry the date where it changes.
-void DrawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<IntervalResult>& intervals,
+void drawIntervalBars(QPainter& p, const QRectF& frame, const std::vector<IntervalResult>& intervals,
                       int32_t limitTenths);
 
 // Text of a time axis label at local ms for a span of spanMs.
-QString TimeAxisLabel(int64_t localMs, int64_t spanMs);
+QString timeAxisLabel(int64_t localMs, int64_t spanMs);
 
 }  // namespace kestro

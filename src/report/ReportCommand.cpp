@@ -1,7 +1,7 @@
 #include "report/ReportCommand.h"
 
 #include "kestro/Version.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "report/ReportDocument.h"
 #include "report/ReportFile.h"
 #include "statistics/IntervalEngine.h"
@@ -19,14 +19,14 @@ namespace kestro {
 
 namespace {
 
-int Fail(int status, const QString& text) {
+int fail(int status, const QString& text) {
     std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
     return status;
 }
 
 }  // namespace
 
-int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods,
+int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods,
                      const EvidenceFn& evidence) {
     // No window system: fonts and the PDF painter work on the offscreen platform.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -62,24 +62,24 @@ int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
     const QCommandLineOption note(QStringLiteral("note"), QStringLiteral("Notes, instead of the side file's."),
                                   QStringLiteral("TEXT"));
     parser.addOptions({report, interval, limit, flagColumn, output, site, operatorName, note});
-    if (!parser.parse(QCoreApplication::arguments())) return Fail(1, parser.errorText());
+    if (!parser.parse(QCoreApplication::arguments())) return fail(1, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
     }
     if (!parser.positionalArguments().isEmpty())
-        return Fail(1, QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+        return fail(1, QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
 
     StatisticsConfig config;
     bool ok = false;
     config.intervalSeconds = parser.value(interval).toInt(&ok);
-    if (!ok || !IsStatisticsInterval(config.intervalSeconds))
-        return Fail(1, QStringLiteral("--interval must be 10, 30, 60, 300, 600, 900, 1800 or 3600 seconds, not \"%1\"")
+    if (!ok || !isStatisticsInterval(config.intervalSeconds))
+        return fail(1, QStringLiteral("--interval must be 10, 30, 60, 300, 600, 900, 1800 or 3600 seconds, not \"%1\"")
                            .arg(parser.value(interval)));
     if (parser.isSet(flagColumn)) {
         const QString kind = parser.value(flagColumn);
         if (kind != QLatin1String("overflow") && kind != QLatin1String("underflow"))
-            return Fail(1, QStringLiteral("--flag-column must be overflow or underflow, not \"%1\"").arg(kind));
+            return fail(1, QStringLiteral("--flag-column must be overflow or underflow, not \"%1\"").arg(kind));
         config.singleFlagColumn = kind == QLatin1String("underflow") ? kStatusUnderflow : kStatusOverflow;
     }
     if (storedPeriods) config.periods = storedPeriods();
@@ -88,7 +88,7 @@ int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
         text.replace(QLatin1Char(','), QLatin1Char('.'));
         const double db = text.toDouble(&ok);
         if (!ok || !(db > 0.0) || db > 200.0)
-            return Fail(1,
+            return fail(1,
                         QStringLiteral("--limit must be a level in dB above 0, not \"%1\"").arg(parser.value(limit)));
         config.limitTenths = int32_t(std::lround(db * 10.0));
     }
@@ -99,12 +99,12 @@ int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
         const QFileInfo fi(file);
         out = fi.dir().filePath(fi.completeBaseName() + QStringLiteral(".pdf"));
     }
-    if (SameFile(file, out))
-        return Fail(1, QStringLiteral("%1 is the record file itself (%2); the report would replace the measurement")
+    if (sameFile(file, out))
+        return fail(1, QStringLiteral("%1 is the record file itself (%2); the report would replace the measurement")
                            .arg(out, file));
 
-    const RecordAnalysis a = AnalyzeRecordFile(file, config);
-    if (!a.ok()) return Fail(2, a.read.error);
+    const RecordAnalysis a = analyzeRecordFile(file, config);
+    if (!a.ok()) return fail(2, a.read.error);
     for (const QString& n : a.read.notices)
         std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(n));
 
@@ -118,7 +118,7 @@ int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
           std::pair{&note, &o.evidence.notes}})
         if (parser.isSet(*option)) *field = parser.value(*option);
     QString error;
-    if (!WriteReportPdf(a, o, out, &error)) return Fail(3, error);
+    if (!writeReportPdf(a, o, out, &error)) return fail(3, error);
     std::fprintf(stdout, "%s\n", qPrintable(out));
     return 0;
 }

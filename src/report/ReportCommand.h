@@ -19,7 +19,7 @@ using EvidenceFn = std::function<ReportEvidence(const QString& recordPath)>;
 // cannot be written.
 // storedPeriods: the day, evening and night hours of the settings (called once
 // the application object exists).
-int RunReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods = {},
+int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods = {},
                      const EvidenceFn& evidence = {});
 
 }  // namespace kestro

@@ -1,7 +1,7 @@
 #include "report/ReportDocument.h"
 
 #include "core/Types.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "report/ReportCharts.h"
 #include "report/ReportFile.h"
 #include "statistics/StatisticsFile.h"
@@ -50,13 +50,13 @@ public:
         drawFooter();
         return true;
     }
-    double footerHeight() const { return QFontMetricsF(SmallFont(), p_.device()).height() * 1.5; }
-    static QFont SmallFont() { return QFont(QStringLiteral("DejaVu Sans"), 7); }
+    double footerHeight() const { return QFontMetricsF(smallFont(), p_.device()).height() * 1.5; }
+    static QFont smallFont() { return QFont(QStringLiteral("DejaVu Sans"), 7); }
 
 private:
     void drawFooter() {
         p_.save();
-        p_.setFont(SmallFont());
+        p_.setFont(smallFont());
         p_.setPen(QColor(90, 90, 90));
         const QFontMetricsF fm(p_.font(), p_.device());
         const QRectF r(page_.left(), page_.bottom() - fm.height(), page_.width(), fm.height());
@@ -74,11 +74,11 @@ private:
     int pageNo_ = 1;
 };
 
-QFont BodyFont() { return QFont(QStringLiteral("DejaVu Sans"), 9); }
-QFont TableFont() { return QFont(QStringLiteral("DejaVu Sans"), 7); }
+QFont bodyFont() { return QFont(QStringLiteral("DejaVu Sans"), 9); }
+QFont tableFont() { return QFont(QStringLiteral("DejaVu Sans"), 7); }
 
-void Heading(QPainter& p, Pager& pg, const QString& text) {
-    QFont f = BodyFont();
+void heading(QPainter& p, Pager& pg, const QString& text) {
+    QFont f = bodyFont();
     f.setPointSizeF(11.5);
     f.setBold(true);
     p.setFont(f);
@@ -90,8 +90,8 @@ void Heading(QPainter& p, Pager& pg, const QString& text) {
     pg.advance(fm.height() * 1.3);
 }
 
-void Paragraph(QPainter& p, Pager& pg, const QString& text, const QColor& colour = Qt::black) {
-    p.setFont(BodyFont());
+void paragraph(QPainter& p, Pager& pg, const QString& text, const QColor& colour = Qt::black) {
+    p.setFont(bodyFont());
     const QFontMetricsF fm(p.font(), p.device());
     const QRectF bound = fm.boundingRect(QRectF(0, 0, pg.width(), 1e6), Qt::TextWordWrap, text);
     pg.need(bound.height());
@@ -107,9 +107,9 @@ struct Table {
 };
 
 // Rows of text; rows flagged red are drawn in the over-limit colour. Cells wrap.
-void DrawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QStringList>& rows,
+void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QStringList>& rows,
                const std::vector<bool>& red) {
-    QFont f = TableFont();
+    QFont f = tableFont();
     const QFontMetricsF fm(f, p.device());
     const double pad = fm.height() * 0.2;
     const double lineH = fm.height() * 1.35;
@@ -153,25 +153,25 @@ void DrawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
     pg.advance(lineH * 0.5);
 }
 
-QString TimeOnly(int64_t ms) { return LocalDateTimeText(ms).mid(11); }
-QString Given(const QString& s) { return s.trimmed().isEmpty() ? QStringLiteral("not given") : s; }
+QString timeOnly(int64_t ms) { return localDateTimeText(ms).mid(11); }
+QString given(const QString& s) { return s.trimmed().isEmpty() ? QStringLiteral("not given") : s; }
 
-QString Number(double v, int decimals, QChar d) {
+QString number(double v, int decimals, QChar d) {
     return QString::number(v, 'f', decimals).replace(QLatin1Char('.'), d);
 }
 
-std::vector<Statistic> GivenStatistics(Quantity q) {
+std::vector<Statistic> givenStatistics(Quantity q) {
     std::vector<Statistic> out;
     for (Statistic s : kStatistics)
-        if (Gives(q, s)) out.push_back(s);
+        if (gives(q, s)) out.push_back(s);
     return out;
 }
 
-QString UnitOf(Quantity q) { return q == Quantity::Amplitude ? QStringLiteral("dB") : QStringLiteral("dBA"); }
+QString unitOf(Quantity q) { return q == Quantity::Amplitude ? QStringLiteral("dB") : QStringLiteral("dBA"); }
 
 // O overload, U under-range, E estimated instants, > over the limit, R the
 // meter started again, ~ no Leq within the reading resolution.
-QString Marks(const IntervalResult& r) {
+QString marks(const IntervalResult& r) {
     QString m;
     if (r.overflow > 0) m += QLatin1Char('O');
     if (r.underflow > 0) m += QLatin1Char('U');
@@ -182,14 +182,14 @@ QString Marks(const IntervalResult& r) {
     return m;
 }
 
-QString IntervalLength(int32_t seconds) {
+QString intervalLength(int32_t seconds) {
     return seconds < 60 ? QStringLiteral("%1 s").arg(seconds) : QStringLiteral("%1 min").arg(seconds / 60);
 }
 
-QString Hours(int hour) { return QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')); }
+QString hours(int hour) { return QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')); }
 
-void WriteCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QString& meter, QChar d) {
-    Heading(p, pg, QStringLiteral("Calibration checks"));
+void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QString& meter, QChar d) {
+    heading(p, pg, QStringLiteral("Calibration checks"));
     std::vector<QStringList> rows;
     auto add = [&](const char* when, const std::vector<CalibrationCheck>& checks) {
         for (const CalibrationCheck& c : checks) {
@@ -197,23 +197,23 @@ void WriteCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
             if (!c.serialNumber.isEmpty() && !meter.isEmpty() && c.serialNumber != meter)
                 serial += QStringLiteral(" (another meter)");
             rows.push_back(
-                {QString::fromLatin1(when), LocalDateTimeText(c.localMs), Number(c.levelDb, 1, d) + " dB", serial});
+                {QString::fromLatin1(when), localDateTimeText(c.localMs), number(c.levelDb, 1, d) + " dB", serial});
         }
     };
     add("before", e.checksBefore);
     add("after", e.checksAfter);
     if (rows.empty()) {
-        Paragraph(p, pg, QStringLiteral("No calibration check is known before or after the measurement."));
+        paragraph(p, pg, QStringLiteral("No calibration check is known before or after the measurement."));
         return;
     }
-    DrawTable(p, pg,
+    drawTable(p, pg,
               Table{{QStringLiteral("Check"), QStringLiteral("Date and time"), QStringLiteral("Level"),
                      QStringLiteral("Meter serial number")},
                     {0.15, 0.3, 0.15, 0.4},
                     {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft}},
               rows, {});
     if (e.checksBefore.empty() || e.checksAfter.empty()) {
-        Paragraph(p, pg,
+        paragraph(p, pg,
                   QStringLiteral("No check %1 the measurement: the drift is not known.")
                       .arg(e.checksBefore.empty() ? QStringLiteral("before") : QStringLiteral("after")),
                   QColor(150, 90, 0));
@@ -223,39 +223,39 @@ void WriteCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
     const QString text = QStringLiteral(
                              "Drift between the last check before and the first check after the "
                              "measurement: %1%2 dB.")
-                             .arg(drift >= 0 ? QStringLiteral("+") : QString(), Number(drift, 1, d));
+                             .arg(drift >= 0 ? QStringLiteral("+") : QString(), number(drift, 1, d));
     if (std::fabs(drift) > kDriftWarningDb)
-        Paragraph(p, pg,
+        paragraph(p, pg,
                   text + QStringLiteral(" Warning: more than %1 dB; the levels may be off by as much.")
-                             .arg(Number(kDriftWarningDb, 1, d)),
+                             .arg(number(kDriftWarningDb, 1, d)),
                   kOverLimitColour);
     else
-        Paragraph(p, pg, text);
+        paragraph(p, pg, text);
 }
 
-QString EventDuration(int64_t ms, QChar d) { return Number(ms / 1000.0, 1, d) + QStringLiteral(" s"); }
+QString eventDuration(int64_t ms, QChar d) { return number(ms / 1000.0, 1, d) + QStringLiteral(" s"); }
 
 // Counts per day and per hour of day, the longest and the loudest exceedances
 // with their time histories, every row of the events file, and the Leq of
 // the recording with and without its marked spans.
-void WriteEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const QString& unit) {
-    Heading(p, pg, QStringLiteral("Events and markers"));
+void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const QString& unit) {
+    heading(p, pg, QStringLiteral("Events and markers"));
     const QString file = QFileInfo(a.eventsPath).fileName();
     if (!a.events.found) {
-        Paragraph(p, pg,
+        paragraph(p, pg,
                   QStringLiteral("No events file (%1) lies beside the record file: nothing was marked, and no "
                                  "exceedance was watched for while it was recorded.")
                       .arg(file));
         return;
     }
     if (!a.events.error.isEmpty()) {
-        Paragraph(p, pg, a.events.error, kOverLimitColour);
+        paragraph(p, pg, a.events.error, kOverLimitColour);
         return;
     }
     std::vector<const NoiseEvent*> exceedances, marks;
     for (const NoiseEvent& e : a.events.events)
         (e.kind == EventKind::Exceedance ? exceedances : marks).push_back(&e);
-    Paragraph(p, pg,
+    paragraph(p, pg,
               QStringLiteral("%1 exceedances of the event level and %2 marked spans, from %3. An exceedance starts "
                              "when the level rises above the event level and ends when it falls below that level "
                              "less the hysteresis; it counts when it lasted the minimum duration. SEL = LAeq + 10 "
@@ -267,28 +267,28 @@ void WriteEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
     std::map<QString, std::pair<int, int>> perDay;
     std::array<int, 24> perHour{};
     for (const NoiseEvent& e : a.events.events) {
-        auto& day = perDay[LocalDateTimeText(e.startLocalMs).left(10)];
+        auto& day = perDay[localDateTimeText(e.startLocalMs).left(10)];
         (e.kind == EventKind::Exceedance ? day.first : day.second) += 1;
-        if (e.kind == EventKind::Exceedance) ++perHour[size_t(SystemTimeFromAbsoluteMs(e.startLocalMs).wHour)];
+        if (e.kind == EventKind::Exceedance) ++perHour[size_t(systemTimeFromAbsoluteMs(e.startLocalMs).wHour)];
     }
     std::vector<QStringList> dayRows;
     for (const auto& [day, n] : perDay)
         dayRows.push_back({day, QString::number(n.first), QString::number(n.second)});
-    DrawTable(p, pg,
+    drawTable(p, pg,
               Table{{QStringLiteral("Date"), QStringLiteral("Exceedances"), QStringLiteral("Marked spans")},
                     {0.2, 0.15, 0.15},
                     {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight}},
               dayRows, {});
-    Table hours{{QStringLiteral("Exceedances by hour")}, {0.16}, {Qt::AlignLeft}};
+    Table byHour{{QStringLiteral("Exceedances by hour")}, {0.16}, {Qt::AlignLeft}};
     QStringList am{QStringLiteral("00–11 h")}, pm{QStringLiteral("12–23 h")};
     for (int h = 0; h < 12; ++h) {
-        hours.header << QStringLiteral("%1/%2").arg(Hours(h), Hours(h + 12));
-        hours.widths.push_back(0.07);
-        hours.align.push_back(Qt::AlignRight);
+        byHour.header << QStringLiteral("%1/%2").arg(hours(h), hours(h + 12));
+        byHour.widths.push_back(0.07);
+        byHour.align.push_back(Qt::AlignRight);
         am << QString::number(perHour[size_t(h)]);
         pm << QString::number(perHour[size_t(h + 12)]);
     }
-    DrawTable(p, pg, hours, {am, pm}, {});
+    drawTable(p, pg, byHour, {am, pm}, {});
 
     // The three longest and the three loudest, each once, by start.
     std::vector<const NoiseEvent*> chosen;
@@ -303,19 +303,19 @@ void WriteEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
     std::sort(chosen.begin(), chosen.end(),
               [](const NoiseEvent* x, const NoiseEvent* y) { return x->startLocalMs < y->startLocalMs; });
     for (const NoiseEvent* e : chosen) {
-        Paragraph(p, pg,
+        paragraph(p, pg,
                   QStringLiteral("%1 to %2, %3%4: LAmax %5 %6, LAeq %7 %6, SEL %8 %6")
-                      .arg(LocalDateTimeText(e->startLocalMs), TimeOnly(e->endLocalMs), EventDuration(e->durationMs, d),
+                      .arg(localDateTimeText(e->startLocalMs), timeOnly(e->endLocalMs), eventDuration(e->durationMs, d),
                            e->open ? QStringLiteral(" (cut short by the end of the series)") : QString(),
-                           LevelText(e->lmax, d), unit, LevelText(e->leq, d), LevelText(e->sel, d)));
+                           levelText(e->lmax, d), unit, levelText(e->leq, d), levelText(e->sel, d)));
         const double plotH = pg.width() * 0.2;
         pg.need(plotH);
-        PlotRange range = DefaultPlotRange(a.history, 0);
+        PlotRange range = defaultPlotRange(a.history, 0);
         range.fromMs = e->startLocalMs - EventTracker::kContextMs;
         range.toMs = e->endLocalMs + EventTracker::kContextMs;
         range.unit = unit;
-        p.setFont(TableFont());
-        DrawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, 0, QRectF(),
+        p.setFont(tableFont());
+        drawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, 0, QRectF(),
                         {{e->startLocalMs, e->endLocalMs, false}});
         pg.advance(plotH);
     }
@@ -323,11 +323,11 @@ void WriteEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
     std::vector<QStringList> rows;
     for (const NoiseEvent& e : a.events.events)
         rows.push_back({e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
-                        LocalDateTimeText(e.startLocalMs), TimeOnly(e.endLocalMs), EventDuration(e.durationMs, d),
-                        LevelText(e.lmax, d), LevelText(e.leq, d), LevelText(e.sel, d),
+                        localDateTimeText(e.startLocalMs), timeOnly(e.endLocalMs), eventDuration(e.durationMs, d),
+                        levelText(e.lmax, d), levelText(e.leq, d), levelText(e.sel, d),
                         e.open ? QStringLiteral("open") : QString(), QString::fromStdString(e.note)});
     if (!rows.empty())
-        DrawTable(p, pg,
+        drawTable(p, pg,
                   Table{{QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"),
                          QStringLiteral("Duration"), QStringLiteral("LAmax"), QStringLiteral("LAeq"),
                          QStringLiteral("SEL"), QString(), QStringLiteral("Note")},
@@ -336,25 +336,25 @@ void WriteEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
                          Qt::AlignRight, Qt::AlignLeft, Qt::AlignLeft}},
                   rows, {});
 
-    const char* leq = StatisticName(a.quantity, Statistic::Leq);
+    const char* leq = statisticName(a.quantity, Statistic::Leq);
     if (marks.empty()) {
-        Paragraph(p, pg, QStringLiteral("Nothing was marked: no span is left out of any level."));
+        paragraph(p, pg, QStringLiteral("Nothing was marked: no span is left out of any level."));
     } else if (!leq) {
-        Paragraph(p, pg, QStringLiteral("A running maximum gives no LAeq: the marked spans leave no level out."));
+        paragraph(p, pg, QStringLiteral("A running maximum gives no LAeq: the marked spans leave no level out."));
     } else {
-        Paragraph(p, pg,
+        paragraph(p, pg,
                   QStringLiteral("%1 of the whole recording: %2 %3. Without the %4 marked spans (%5 of %6 samples "
                                  "left out): %7 %3.")
-                      .arg(QLatin1String(leq), LevelText(a.summary.leq, d), unit)
+                      .arg(QLatin1String(leq), levelText(a.summary.leq, d), unit)
                       .arg(marks.size())
                       .arg(a.markedSamples)
                       .arg(a.summary.samples)
-                      .arg(LevelText(a.withoutMarked.leq, d)));
+                      .arg(levelText(a.withoutMarked.leq, d)));
     }
 }
 
 // The number of pages, 0 when the report cannot be written.
-int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, int totalPages, const QString& csvName,
+int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, int totalPages, const QString& csvName,
            QString* why) {
     QPainter p;
     if (!p.begin(&writer)) {
@@ -364,14 +364,14 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     const QChar dec = o.decimalSeparator;
     const IntervalResult& s = a.summary;
     const Quantity q = a.quantity;
-    const QString unit = UnitOf(q);
-    const std::vector<Statistic> stats = GivenStatistics(q);
+    const QString unit = unitOf(q);
+    const std::vector<Statistic> stats = givenStatistics(q);
     Pager pg(writer, p,
              QFileInfo(a.path).fileName() + QStringLiteral(" \u2014 ") + o.programVersion + QStringLiteral(" \u2014 ") +
                  QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")),
              totalPages);
 
-    QFont title = BodyFont();
+    QFont title = bodyFont();
     title.setPointSizeF(16);
     title.setBold(true);
     p.setFont(title);
@@ -382,7 +382,7 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     // ---- what was measured, with what, where and by whom
     const ReportEvidence& e = o.evidence;
     const QString serial = !e.serialNumber.isEmpty() ? e.serialNumber : o.serialNumber;
-    const QString limit = a.config.limitTenths > 0 ? LevelText(a.config.limitTenths / 10.0, dec) +
+    const QString limit = a.config.limitTenths > 0 ? levelText(a.config.limitTenths / 10.0, dec) +
                                                          QStringLiteral(" %1 (LAeq per interval)").arg(unit)
                                                    : QStringLiteral("none");
     QString samples = QString::number(s.samples);
@@ -390,27 +390,27 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     if (a.read.estimated > 0) samples += QStringLiteral(", %1 at estimated instants").arg(a.read.estimated);
     QStringList names;
     for (Statistic st : stats)
-        names << QString::fromLatin1(StatisticName(q, st));
+        names << QString::fromLatin1(statisticName(q, st));
     const bool any = s.samples + s.skipped > 0;
     std::vector<QStringList> facts = {
         {QStringLiteral("Meter serial number"), serial.isEmpty() ? QStringLiteral("not known") : serial},
-        {QStringLiteral("Recorded with"), Given(e.programVersion)},
+        {QStringLiteral("Recorded with"), given(e.programVersion)},
         {QStringLiteral("Report made with"), o.programVersion},
         {QStringLiteral("Record file"), QFileInfo(a.path).absoluteFilePath()},
-        {QStringLiteral("Measured value"), QuantityText(a.typeWord)},
+        {QStringLiteral("Measured value"), quantityText(a.typeWord)},
         {QStringLiteral("Statistics"), names.join(QStringLiteral(", ")) + QStringLiteral(", in ") + unit},
-        {QStringLiteral("Location"), Given(e.location)},
-        {QStringLiteral("Operator"), Given(e.operatorName)},
-        {QStringLiteral("Weather"), Given(e.weather)},
-        {QStringLiteral("Notes"), Given(e.notes)},
+        {QStringLiteral("Location"), given(e.location)},
+        {QStringLiteral("Operator"), given(e.operatorName)},
+        {QStringLiteral("Weather"), given(e.weather)},
+        {QStringLiteral("Notes"), given(e.notes)},
         {QStringLiteral("Time zone"), e.timeZone.isEmpty()
                                           ? QStringLiteral("not given (day lengths as in this computer's zone, %1)")
                                                 .arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()))
                                           : e.timeZone},
-        {QStringLiteral("Start"), any ? LocalDateTimeText(s.startMs) : QStringLiteral("-")},
-        {QStringLiteral("End"), any ? LocalDateTimeText(s.endMs + a.read.cadenceMs) : QStringLiteral("-")},
-        {QStringLiteral("Duration"), DurationText(a.coveredMs())},
-        {QStringLiteral("Interval"), IntervalLength(a.config.intervalSeconds)},
+        {QStringLiteral("Start"), any ? localDateTimeText(s.startMs) : QStringLiteral("-")},
+        {QStringLiteral("End"), any ? localDateTimeText(s.endMs + a.read.cadenceMs) : QStringLiteral("-")},
+        {QStringLiteral("Duration"), durationText(a.coveredMs())},
+        {QStringLiteral("Interval"), intervalLength(a.config.intervalSeconds)},
         {QStringLiteral("Limit"), limit},
         {QStringLiteral("Samples"), samples},
     };
@@ -423,29 +423,29 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     QString verification = e.verification.isEmpty() ? QStringLiteral("not checked") : e.verification;
     if (!e.verificationDetail.isEmpty()) verification += QStringLiteral(": ") + e.verificationDetail;
     facts.push_back({QStringLiteral("File verification"), verification});
-    DrawTable(p, pg, Table{{}, {0.25, 0.75}, {Qt::AlignLeft, Qt::AlignLeft}}, facts, {});
+    drawTable(p, pg, Table{{}, {0.25, 0.75}, {Qt::AlignLeft, Qt::AlignLeft}}, facts, {});
     for (const QString& n : a.read.notices)
-        Paragraph(p, pg, QStringLiteral("Note: ") + n, QColor(150, 90, 0));
-    Paragraph(p, pg,
+        paragraph(p, pg, QStringLiteral("Note: ") + n, QColor(150, 90, 0));
+    paragraph(p, pg,
               QStringLiteral("Levels are in %1 as the meter displays them; the meter does not report its time "
                              "weighting over the serial line.")
                   .arg(unit));
 
-    WriteCalibration(p, pg, e, serial, dec);
+    writeCalibration(p, pg, e, serial, dec);
 
     // ---- time history
-    Heading(p, pg, QStringLiteral("Time history"));
+    heading(p, pg, QStringLiteral("Time history"));
     const double plotH = pg.width() * 0.42;
     pg.need(plotH);
-    p.setFont(TableFont());
+    p.setFont(tableFont());
     if (!a.history.isEmpty()) {
-        PlotRange range = DefaultPlotRange(a.history, a.config.limitTenths);
+        PlotRange range = defaultPlotRange(a.history, a.config.limitTenths);
         range.unit = unit;
-        DrawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths,
-                        QRectF(), ShadedSpansOf(a.events.events));
+        drawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths,
+                        QRectF(), shadedSpansOf(a.events.events));
     }
     pg.advance(plotH);
-    Paragraph(p, pg,
+    paragraph(p, pg,
               QStringLiteral("Lowest and highest value of every pixel column; dashed lines mark midnight") +
                   (a.config.limitTenths > 0 ? QStringLiteral(", the red line the limit") : QString()) +
                   (a.events.events.empty() ? QString()
@@ -453,24 +453,24 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                   QLatin1Char('.'));
 
     // ---- summary
-    Heading(p, pg, QStringLiteral("Summary of the whole recording"));
+    heading(p, pg, QStringLiteral("Summary of the whole recording"));
     Table levels;
     QStringList row;
     for (Statistic st : stats) {
-        levels.header << QString::fromLatin1(StatisticName(q, st));
-        row << LevelText(s.value(st), dec);
+        levels.header << QString::fromLatin1(statisticName(q, st));
+        row << levelText(s.value(st), dec);
     }
     levels.header << QStringLiteral("Overflow") << QStringLiteral("Underflow");
     row << QString::number(s.overflow) << QString::number(s.underflow);
     levels.widths.assign(size_t(levels.header.size()), 0.1);
     levels.align.assign(size_t(levels.header.size()), Qt::AlignRight);
-    DrawTable(p, pg, levels, {row}, {s.overLimit});
+    drawTable(p, pg, levels, {row}, {s.overLimit});
     switch (q) {
         case Quantity::Level:
-            Paragraph(p, pg, QStringLiteral("LAN is the level reached or exceeded by N % of the samples."));
+            paragraph(p, pg, QStringLiteral("LAN is the level reached or exceeded by N % of the samples."));
             break;
         case Quantity::RunningLeq:
-            Paragraph(p, pg,
+            paragraph(p, pg,
                       QStringLiteral("The meter integrates LAeq from the start of the series; an interval's LAeq "
                                      "is (T2\u00b710^(L2/10) \u2212 T1\u00b710^(L1/10)) / (T2 \u2212 T1), T counted "
                                      "from the series' first reading, L1 the reading before the interval and L2 its "
@@ -479,30 +479,30 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                                      "LAmax, LAmin or LAN."));
             break;
         case Quantity::RunningMax:
-            Paragraph(p, pg,
+            paragraph(p, pg,
                       QStringLiteral("The meter holds the highest level since the series began: an interval's "
                                      "LAmax is that value at the interval's end, not the highest level within the "
                                      "interval alone. A running maximum gives no LAeq, LAmin or LAN."));
             break;
         case Quantity::Amplitude:
-            Paragraph(p, pg,
+            paragraph(p, pg,
                       QStringLiteral("Raw amplitudes give an Leq (the mean of their squares) and nothing else."));
             break;
     }
 
     // ---- day levels
     const DayPeriods& dp = a.config.periods.valid() ? a.config.periods : DayPeriods();
-    Heading(p, pg, QStringLiteral("Day, evening and night levels"));
-    if (!Gives(q, Statistic::Leq)) {
-        Paragraph(p, pg, QStringLiteral("A running maximum gives no day levels."));
+    heading(p, pg, QStringLiteral("Day, evening and night levels"));
+    if (!gives(q, Statistic::Leq)) {
+        paragraph(p, pg, QStringLiteral("A running maximum gives no day levels."));
     } else {
         std::vector<QStringList> dayRows;
         auto period = [&](const PeriodLevel& pl) {
             if (pl.weight <= 0) return QStringLiteral("-");
-            return LevelText(pl.level(), dec) + QStringLiteral(" (%1 h)").arg(Number(pl.coveredMs / 3.6e6, 1, dec));
+            return levelText(pl.level(), dec) + QStringLiteral(" (%1 h)").arg(number(pl.coveredMs / 3.6e6, 1, dec));
         };
         auto whole = [&](const DayLevels& d, double level) {
-            if (!std::isnan(level)) return LevelText(level, dec);
+            if (!std::isnan(level)) return levelText(level, dec);
             QStringList low;
             const std::pair<const char*, const PeriodLevel*> ps[] = {
                 {"day", &d.day}, {"evening", &d.evening}, {"night", &d.night}};
@@ -514,25 +514,25 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         // Daylight saving days are those of the zone the measurement was made in, where it is known.
         const QTimeZone zone(e.timeZone.toUtf8());
         const std::vector<DayLevels> days =
-            zone.isValid() ? ComputeDayLevels(a.intervals, a.config.periods, zone) : a.days;
+            zone.isValid() ? computeDayLevels(a.intervals, a.config.periods, zone) : a.days;
         for (const DayLevels& d : days) {
-            QString date = LocalDateTimeText(int64_t{d.dayNumber} * 86400000).left(10);
+            QString date = localDateTimeText(int64_t{d.dayNumber} * 86400000).left(10);
             if (d.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(d.lengthMs() / 3600000);
             if (d.estimated > 0) date += QStringLiteral(" E");
             dayRows.push_back(
                 {date, period(d.day), period(d.evening), period(d.night), whole(d, d.lden()), whole(d, d.laeq24())});
         }
-        DrawTable(
+        drawTable(
             p, pg,
             Table{{QStringLiteral("Assessment day"),
-                   QStringLiteral("Ld %1\u2013%2").arg(Hours(dp.dayStartHour), Hours(dp.eveningStartHour)),
-                   QStringLiteral("Le %1\u2013%2").arg(Hours(dp.eveningStartHour), Hours(dp.nightStartHour)),
-                   QStringLiteral("Ln %1\u2013%2").arg(Hours(dp.nightStartHour), Hours(dp.dayStartHour)),
+                   QStringLiteral("Ld %1\u2013%2").arg(hours(dp.dayStartHour), hours(dp.eveningStartHour)),
+                   QStringLiteral("Le %1\u2013%2").arg(hours(dp.eveningStartHour), hours(dp.nightStartHour)),
+                   QStringLiteral("Ln %1\u2013%2").arg(hours(dp.nightStartHour), hours(dp.dayStartHour)),
                    QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
                   {0.17, 0.15, 0.15, 0.15, 0.19, 0.19},
                   {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight}},
             dayRows, {});
-        Paragraph(p, pg,
+        paragraph(p, pg,
                   QStringLiteral("An assessment day runs from %1:00 to %1:00 of the next date; in brackets the "
                                  "hours the recording covers. Lden = 10 lg((hd\u00b710^(Ld/10) + "
                                  "he\u00b710^((Le+5)/10) + hn\u00b710^((Ln+10)/10)) / 24) and LAeq,24h likewise "
@@ -540,7 +540,7 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                                  "23 or 25 hours when daylight saving time begins or ends). Both are given only "
                                  "when every period is covered to at least %2 %; otherwise the coverage of the "
                                  "periods that fall short. E: instants estimated.")
-                      .arg(Hours(dp.dayStartHour))
+                      .arg(hours(dp.dayStartHour))
                       .arg(std::lround(kMinimumCoverage * 100)));
     }
 
@@ -553,7 +553,7 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight}};
     const double levelWidth = stats.size() > 1 ? 0.07 : 0.1;
     for (Statistic st : stats) {
-        intervalTable.header << QString::fromLatin1(StatisticName(q, st));
+        intervalTable.header << QString::fromLatin1(statisticName(q, st));
         intervalTable.widths.push_back(levelWidth);
         intervalTable.align.push_back(Qt::AlignRight);
     }
@@ -563,16 +563,16 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         intervalTable.align.push_back(Qt::AlignRight);
     }
     auto rowOf = [&](const IntervalResult& r) {
-        QStringList cells{LocalDateTimeText(r.startMs).left(10), TimeOnly(r.startMs), TimeOnly(r.endMs),
+        QStringList cells{localDateTimeText(r.startMs).left(10), timeOnly(r.startMs), timeOnly(r.endMs),
                           QString::number(r.samples)};
         for (Statistic st : stats)
-            cells << LevelText(r.value(st), dec);
-        cells << QString::number(r.overflow) << QString::number(r.underflow) << Marks(r);
+            cells << levelText(r.value(st), dec);
+        cells << QString::number(r.overflow) << QString::number(r.underflow) << marks(r);
         return cells;
     };
-    Heading(p, pg, QStringLiteral("Intervals over the limit"));
+    heading(p, pg, QStringLiteral("Intervals over the limit"));
     if (a.config.limitTenths <= 0) {
-        Paragraph(p, pg, QStringLiteral("No limit was set."));
+        paragraph(p, pg, QStringLiteral("No limit was set."));
     } else {
         int64_t over = 0;
         const IntervalResult* loudest = nullptr;
@@ -582,31 +582,31 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
             if (!loudest || r.leq > loudest->leq) loudest = &r;
         }
         if (!loudest)
-            Paragraph(p, pg,
+            paragraph(p, pg,
                       QStringLiteral("No interval has an LAeq above %1 %2.")
-                          .arg(LevelText(a.config.limitTenths / 10.0, dec), unit));
+                          .arg(levelText(a.config.limitTenths / 10.0, dec), unit));
         else
-            Paragraph(p, pg,
+            paragraph(p, pg,
                       QStringLiteral("%1 of %2 intervals have an LAeq above %3 %4, the highest %5 %4 from %6 to "
                                      "%7; they are red and marked > in the interval table%8.")
                           .arg(over)
                           .arg(a.intervals.size())
-                          .arg(LevelText(a.config.limitTenths / 10.0, dec), unit, LevelText(loudest->leq, dec),
-                               LocalDateTimeText(loudest->startMs), TimeOnly(loudest->endMs),
+                          .arg(levelText(a.config.limitTenths / 10.0, dec), unit, levelText(loudest->leq, dec),
+                               localDateTimeText(loudest->startMs), timeOnly(loudest->endMs),
                                compact ? QStringLiteral(" beside this report") : QString()));
     }
 
-    WriteEvents(p, pg, a, dec, unit);
+    writeEvents(p, pg, a, dec, unit);
 
-    Heading(p, pg,
+    heading(p, pg,
             compact ? QStringLiteral("Clock hours")
-                    : QStringLiteral("Intervals of %1").arg(IntervalLength(a.config.intervalSeconds)));
+                    : QStringLiteral("Intervals of %1").arg(intervalLength(a.config.intervalSeconds)));
     if (compact)
-        Paragraph(p, pg,
+        paragraph(p, pg,
                   QStringLiteral("The recording has %1 intervals of %2: the table lists clock hours, every interval "
                                  "is in %3 beside this report.")
                       .arg(a.intervals.size())
-                      .arg(IntervalLength(a.config.intervalSeconds), csvName));
+                      .arg(intervalLength(a.config.intervalSeconds), csvName));
     std::vector<QStringList> rows;
     std::vector<bool> red;
     rows.reserve(shown.size());
@@ -615,10 +615,10 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         red.push_back(r.overLimit);
     }
     if (rows.empty())
-        Paragraph(p, pg, QStringLiteral("The file holds no level."));
+        paragraph(p, pg, QStringLiteral("The file holds no level."));
     else
-        DrawTable(p, pg, intervalTable, rows, red);
-    Paragraph(p, pg,
+        drawTable(p, pg, intervalTable, rows, red);
+    paragraph(p, pg,
               QStringLiteral("Marks: O overload, U under-range, E instants estimated (lines without a time), > "
                              "over the limit, R the meter started its measurement again, ~ no LAeq within the "
                              "resolution of the readings."));
@@ -630,23 +630,23 @@ int Render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     return pg.pages();
 }
 
-bool WriteIntervalCsv(const RecordAnalysis& a, const QString& path, QString* error) {
+bool writeIntervalCsv(const RecordAnalysis& a, const QString& path, QString* error) {
     QByteArray out = "Start,End,Samples";
     for (Statistic st : kStatistics)
-        if (Gives(a.quantity, st)) out += QByteArray(",") + StatisticName(a.quantity, st);
+        if (gives(a.quantity, st)) out += QByteArray(",") + statisticName(a.quantity, st);
     out += ",Overflow,Underflow,Estimated,OverLimit\r\n";
     for (const IntervalResult& r : a.intervals) {
-        out += LocalDateTimeText(r.startMs).toLatin1() + ',' + LocalDateTimeText(r.endMs).toLatin1() + ',' +
+        out += localDateTimeText(r.startMs).toLatin1() + ',' + localDateTimeText(r.endMs).toLatin1() + ',' +
                QByteArray::number(qint64(r.samples));
         for (Statistic st : kStatistics) {
-            if (!Gives(a.quantity, st)) continue;
+            if (!gives(a.quantity, st)) continue;
             out += ',';
-            if (!std::isnan(r.value(st))) out += LevelText(r.value(st)).toLatin1();
+            if (!std::isnan(r.value(st))) out += levelText(r.value(st)).toLatin1();
         }
         out += ',' + QByteArray::number(qint64(r.overflow)) + ',' + QByteArray::number(qint64(r.underflow)) + ',' +
                QByteArray::number(qint64(r.estimated)) + ',' + (r.overLimit ? '1' : '0') + "\r\n";
     }
-    return WriteWholeFile(
+    return writeWholeFile(
         path,
         [&](QIODevice* f, QString* why) {
             if (f->write(out) == out.size()) return true;
@@ -658,12 +658,12 @@ bool WriteIntervalCsv(const RecordAnalysis& a, const QString& path, QString* err
 
 }  // namespace
 
-QString IntervalCsvPath(const QString& pdfPath) {
+QString intervalCsvPath(const QString& pdfPath) {
     const QFileInfo fi(pdfPath);
     return fi.dir().filePath(fi.completeBaseName() + QStringLiteral("_intervals.csv"));
 }
 
-QString DurationText(int64_t ms) {
+QString durationText(int64_t ms) {
     if (ms < 0) ms = 0;
     const int64_t s = ms / 1000;
     return QStringLiteral("%1:%2:%3")
@@ -672,7 +672,7 @@ QString DurationText(int64_t ms) {
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString QuantityText(const QString& typeWord) {
+QString quantityText(const QString& typeWord) {
     const char* text = "the A-weighted sound level at each reading";
     if (typeWord == QLatin1String("LEQ") || typeWord == QLatin1String("LEQF"))
         text =
@@ -684,12 +684,12 @@ QString QuantityText(const QString& typeWord) {
         text = "raw amplitudes, as levels 20 lg v";
     else if (typeWord != QLatin1String("LP") && typeWord != QLatin1String("LPF"))
         return QStringLiteral("not known from the file name: read as sound levels");
-    return typeWord + (IsFastTypeWord(typeWord) ? QStringLiteral(" (fast values): ") : QStringLiteral(": ")) +
+    return typeWord + (isFastTypeWord(typeWord) ? QStringLiteral(" (fast values): ") : QStringLiteral(": ")) +
            QString::fromLatin1(text);
 }
 
-bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error) {
-    if (SameFile(a.path, outPath)) {
+bool writeReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error) {
+    if (sameFile(a.path, outPath)) {
         if (error) *error = QStringLiteral("%1 is the record file itself; the report would replace it").arg(outPath);
         return false;
     }
@@ -705,29 +705,29 @@ bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QStri
     scratch.open(QIODevice::WriteOnly);
     QPdfWriter counting(&scratch);
     setUp(counting);
-    const QString csv = IntervalCsvPath(outPath);
+    const QString csv = intervalCsvPath(outPath);
     const QString csvName = QFileInfo(csv).fileName();
     QString why;
-    const int pages = Render(counting, a, o, 0, csvName, &why);
+    const int pages = render(counting, a, o, 0, csvName, &why);
     if (pages == 0) {
         if (error) *error = outPath + QStringLiteral(": ") + why;
         return false;
     }
-    const bool written = WriteWholeFile(
+    const bool written = writeWholeFile(
         outPath,
         [&](QIODevice* out, QString* reason) {
             QPdfWriter writer(out);
             setUp(writer);
-            return Render(writer, a, o, pages, csvName, reason) != 0;
+            return render(writer, a, o, pages, csvName, reason) != 0;
         },
         error);
     if (!written) return false;
     if (a.intervals.size() <= kMaxIntervalRows) return true;
-    if (SameFile(a.path, csv)) {
+    if (sameFile(a.path, csv)) {
         if (error) *error = QStringLiteral("%1 is the record file itself; the interval list would replace it").arg(csv);
         return false;
     }
-    return WriteIntervalCsv(a, csv, error);
+    return writeIntervalCsv(a, csv, error);
 }
 
 }  // namespace kestro

@@ -19,16 +19,16 @@ struct ReportOptions {
 };
 
 // More intervals than this: the PDF lists clock hours and every interval goes
-// into a CSV file beside it (IntervalCsvPath), so that a week of minutes stays readable.
+// into a CSV file beside it (intervalCsvPath), so that a week of minutes stays readable.
 inline constexpr size_t kMaxIntervalRows = 1000;
-QString IntervalCsvPath(const QString& pdfPath);
+QString intervalCsvPath(const QString& pdfPath);
 
 // Hours, minutes and seconds, the hours counted on beyond a day ("168:00:00").
-QString DurationText(int64_t ms);
+QString durationText(int64_t ms);
 // What a stream's values are, in words.
-QString QuantityText(const QString& typeWord);
+QString quantityText(const QString& typeWord);
 
 // Written whole or not at all (ReportFile.h), and never over the record file itself.
-bool WriteReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error);
+bool writeReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error);
 
 }  // namespace kestro

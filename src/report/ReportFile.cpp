@@ -15,7 +15,7 @@ namespace kestro {
 
 namespace {
 
-QString SystemError(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
+QString systemError(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
 
 // Writes to a descriptor and keeps the first error. QFile will not do: a
 // short write at the end of its flush is not an error there, so a report cut
@@ -25,7 +25,7 @@ public:
     explicit WriteDevice(int fd) : fd_(fd) { open(QIODevice::WriteOnly); }
     // Writes what is buffered; 0 when everything reached the file, else errno.
     int finish() {
-        Flush();
+        flush();
         return err_;
     }
 
@@ -33,13 +33,13 @@ protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 n) override {
         buffer_.append(data, n);
-        if (buffer_.size() >= kBuffer) Flush();
+        if (buffer_.size() >= kBuffer) flush();
         return err_ == 0 ? n : -1;
     }
 
 private:
     static constexpr qsizetype kBuffer = 256 * 1024;
-    void Flush() {
+    void flush() {
         qsizetype done = 0;
         while (err_ == 0 && done < buffer_.size()) {
             const ssize_t w = ::write(fd_, buffer_.constData() + done, size_t(buffer_.size() - done));
@@ -59,7 +59,7 @@ private:
 
 }  // namespace
 
-bool WriteWholeFile(const QString& path, const FileContentFn& content, QString* error) {
+bool writeWholeFile(const QString& path, const FileContentFn& content, QString* error) {
     auto fail = [&](const QString& why) {
         if (error) *error = path + QStringLiteral(": ") + why;
         return false;
@@ -77,22 +77,22 @@ bool WriteWholeFile(const QString& path, const FileContentFn& content, QString* 
                                          .arg(target.fileName())
                                          .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
         fd = ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0 && errno != EEXIST) return fail(SystemError(errno));
+        if (fd < 0 && errno != EEXIST) return fail(systemError(errno));
     }
-    if (fd < 0) return fail(SystemError(EEXIST));
+    if (fd < 0) return fail(systemError(EEXIST));
 
     QString why;
     WriteDevice out(fd);
     const bool made = content(&out, &why);
     // The system's reason says more than the painter's ("could not be completed").
     if (const int e = out.finish())
-        why = SystemError(e);
+        why = systemError(e);
     else if (!made && why.isEmpty())
         why = QStringLiteral("the content could not be made");
-    if (why.isEmpty() && ::fsync(fd) != 0) why = SystemError(errno);
-    if (::close(fd) != 0 && why.isEmpty() && errno != EINTR) why = SystemError(errno);
+    if (why.isEmpty() && ::fsync(fd) != 0) why = systemError(errno);
+    if (::close(fd) != 0 && why.isEmpty() && errno != EINTR) why = systemError(errno);
     if (why.isEmpty() && ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0)
-        why = SystemError(errno);
+        why = systemError(errno);
     if (!why.isEmpty()) {
         ::unlink(QFile::encodeName(temp).constData());
         return fail(why);
@@ -106,7 +106,7 @@ bool WriteWholeFile(const QString& path, const FileContentFn& content, QString* 
     return true;
 }
 
-bool SameFile(const QString& a, const QString& b) {
+bool sameFile(const QString& a, const QString& b) {
     struct stat sa {};
     struct stat sb {};
     return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&

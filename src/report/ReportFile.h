@@ -17,9 +17,9 @@ using FileContentFn = std::function<bool(QIODevice* out, QString* error)>;
 // Writes path through content. A path that exists and is not a regular file
 // (a device, a folder, a pipe) is refused. On failure *error names the path
 // and the reason, and neither path nor the fresh file is left changed.
-bool WriteWholeFile(const QString& path, const FileContentFn& content, QString* error);
+bool writeWholeFile(const QString& path, const FileContentFn& content, QString* error);
 
 // The same file under both names: "./F", a hard link, a symbolic link to it.
-bool SameFile(const QString& a, const QString& b);
+bool sameFile(const QString& a, const QString& b);
 
 }  // namespace kestro

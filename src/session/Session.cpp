@@ -13,20 +13,20 @@ namespace {
 const QString kTimer1Error = QString::fromLatin1(label::kTimer1);
 
 // A number as the format "#" writes it: no digits at all for 0.
-QString Hash(int v) { return v == 0 ? QString() : QString::number(v); }
+QString hash(int v) { return v == 0 ? QString() : QString::number(v); }
 
-bool IsFunction(int16_t f) { return f >= kFunctionInit && f <= kFunctionService; }
+bool isFunction(int16_t f) { return f >= kFunctionInit && f <= kFunctionService; }
 
 }  // namespace
 
 template <class F>
-void Session::Tick(F&& statement) noexcept {
+void Session::tick(F&& statement) noexcept {
     try {
         statement();
     } catch (const RaisedError& e) {
-        log_.LogError(kTimer1Error, e.number);
+        log_.logError(kTimer1Error, e.number);
     } catch (...) {
-        log_.LogError(kTimer1Error, kErrInternal);
+        log_.logError(kTimer1Error, kErrInternal);
     }
 }
 
@@ -43,9 +43,9 @@ Session::Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const Event
     retryTimer_.setInterval(1000);
     superviseTimer_.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this, &Session::Timer1_Timer);
-    connect(&retryTimer_, &QTimer::timeout, this, &Session::RetryPort);
-    connect(&superviseTimer_, &QTimer::timeout, this, &Session::SuperviseLink);
-    connect(&com_, &frmCOMx::portGone, this, &Session::OnPortGone);
+    connect(&retryTimer_, &QTimer::timeout, this, &Session::retryPort);
+    connect(&superviseTimer_, &QTimer::timeout, this, &Session::superviseLink);
+    connect(&com_, &frmCOMx::portGone, this, &Session::onPortGone);
     connect(&recorder_, &SeriesRecorder::recordErrorChanged, this, &Session::recordErrorChanged);
     recorder_.evidence().onCalibration = [this](const CalibrationCheck& c) {
         emit calibrationChecked(c);
@@ -54,7 +54,7 @@ Session::Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const Event
 
 Session::~Session() = default;
 
-int16_t Session::InitForm() { return settings_.InitForm(RegObj_, DefaultRecordDirectory(), log_.ErrorSink()); }
+int16_t Session::InitForm() { return settings_.InitForm(RegObj_, defaultRecordDirectory(), log_.errorSink()); }
 
 void Session::SendCommand(const QString& text) { com_.SendCommand(text + QLatin1Char('\r')); }
 
@@ -79,45 +79,45 @@ void Session::Timer1_Timer() {
 
     [&] {
         // Calibration readings and side files, also while nothing is recorded.
-        Tick([&] { recorder_.tickEvidence(); });
+        tick([&] { recorder_.tickEvidence(); });
         // Lines held back by a failing record directory are retried now and then.
         if (ps_.RecordState != kRecordStoring && ++idleTicks_ >= 10) {
             idleTicks_ = 0;
-            Tick([&] {
-                if (recorder_.HasHeldLines()) recorder_.RetryHeldLines();
+            tick([&] {
+                if (recorder_.hasHeldLines()) recorder_.retryHeldLines();
             });
         }
         int16_t port = 0;
-        Tick([&] { port = com_.GetCOMPort(); });
+        tick([&] { port = com_.GetCOMPort(); });
         if (port < 1) {
             // Without a port nothing can answer: a device shown online is lost.
             if (ks.DeviceOnline) {
-                ConnectionLostActions();
+                connectionLostActions();
                 lost = true;
             }
             return;
         }
-        Tick(
+        tick(
             [&] { SendCommand(ks.DevSerialNo == kSerialNotReceived ? QStringLiteral("gsn") : QStringLiteral("gds")); });
         if (ps_.AnswerWatchdog <= 0) {
             if (ks.DeviceOnline) {
-                ConnectionLostActions();
+                connectionLostActions();
                 lost = true;
             }
-            Tick([&] { ps_.ResetReceiveBuffer(); });
+            tick([&] { ps_.ResetReceiveBuffer(); });
             return;
         }
         ps_.AnswerWatchdog -= 1;
-        if (!ks.DeviceOnline) ConnectionEstablishedActions();
-        StartupStep();
-        if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & kValidFunction)) FunctionChangeActions();
+        if (!ks.DeviceOnline) connectionEstablishedActions();
+        startupStep();
+        if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & kValidFunction)) functionChangeActions();
         // The interpreter restarts the series the moment a new variant is
         // reported; a second restart here would split the new series in two.
         if (ks.DevVariant != KestroStateOld.DevVariant && (ks.DataValid & kValidVariant))
             KestroStateOld.DevVariant = ks.DevVariant;
         if (ks.DevFunction == kFunctionInit) return;
-        if (ks.DataValid & kValidFunction) DisplayRefresh();
-        if (ps_.RecordState == kRecordStoring) Tick([&] { recorder_.HandOff(); });
+        if (ks.DataValid & kValidFunction) displayRefresh();
+        if (ps_.RecordState == kRecordStoring) tick([&] { recorder_.handOff(); });
     }();
 
     inTick_ = false;
@@ -137,31 +137,31 @@ void Session::Timer1_Timer() {
     emit ticked();
 }
 
-void Session::ConnectionEstablishedActions() {
+void Session::connectionEstablishedActions() {
     ps_.KestroState.DeviceOnline = true;
     Reset_KestroStateOld();
     InitStep = 1;
     emit wentOnline();
 }
 
-void Session::FlushRecording() {
+void Session::flushRecording() {
     // Samples that arrived since the last tick would otherwise be cleared unwritten.
     if (ps_.RecordState == kRecordStoring && ps_.KestroState.DevFunction != kFunctionInit)
-        Tick([&] { recorder_.HandOff(); });
+        tick([&] { recorder_.handOff(); });
 }
 
-void Session::ConnectionLostActions() {
-    FlushRecording();
+void Session::connectionLostActions() {
+    flushRecording();
     ps_.KestroState.DeviceOnline = false;
     Reset_KestroStateOld();
     Reset_KestroState();
     ps_.RecordState = kRecordOff;
-    Tick([&] { recorder_.StopSlowMeasurement(); });
-    Tick([&] { recorder_.StopFastMeasurement(); });
+    tick([&] { recorder_.StopSlowMeasurement(); });
+    tick([&] { recorder_.StopFastMeasurement(); });
     ps_.ClearSlowBuffer();
     ps_.ClearFastBuffer();
-    Tick([&] { recorder_.ResetLocalSlowMeasurementBuffer(); });
-    Tick([&] { recorder_.ResetLocalFastMeasurementBuffer(); });
+    tick([&] { recorder_.ResetLocalSlowMeasurementBuffer(); });
+    tick([&] { recorder_.ResetLocalFastMeasurementBuffer(); });
     RestartTimeAxis();
     OptionUpdate = true;
     emit wentOffline();
@@ -170,18 +170,18 @@ void Session::ConnectionLostActions() {
     ps_.AnswerWatchdog = 0;
 }
 
-void Session::ConnectionLost() {
+void Session::connectionLost() {
     if (inTick_ || !ps_.KestroState.DeviceOnline) {
         ps_.AnswerWatchdog = 0;
         return;
     }
-    ConnectionLostActions();
-    Tick([&] { ps_.ResetReceiveBuffer(); });
+    connectionLostActions();
+    tick([&] { ps_.ResetReceiveBuffer(); });
     armedThisConnection_ = false;
     emit deviceLost();
 }
 
-void Session::StartupStep() {
+void Session::startupStep() {
     KestroStateRecord& ks = ps_.KestroState;
     switch (InitStep) {
         case 1:
@@ -196,7 +196,7 @@ void Session::StartupStep() {
         case 4:
         case 5: {
             static const char* const kCommands[] = {"smm 1", "gdv", "gdi", "ldk 3"};
-            Tick([&] { SendCommand(QLatin1String(kCommands[InitStep - 2])); });
+            tick([&] { SendCommand(QLatin1String(kCommands[InitStep - 2])); });
             ++InitStep;
             return;
         }
@@ -209,8 +209,8 @@ void Session::StartupStep() {
                 // switching the fast values off here would leave an armed recording
                 // without them.
                 const bool armed = ps_.RecordState != kRecordOff;
-                Tick([&] { SendCommand(armed ? QStringLiteral("awm 1") : QStringLiteral("awm 0")); });
-                Tick([&] { SendCommand(QStringLiteral("swm ") + Hash(ks.DevFunction)); });
+                tick([&] { SendCommand(armed ? QStringLiteral("awm 1") : QStringLiteral("awm 0")); });
+                tick([&] { SendCommand(QStringLiteral("swm ") + hash(ks.DevFunction)); });
             }
             InitStep = 7;
             return;
@@ -219,19 +219,19 @@ void Session::StartupStep() {
     }
 }
 
-void Session::FunctionChangeActions() {
+void Session::functionChangeActions() {
     const KestroStateRecord& ks = ps_.KestroState;
     const int16_t f = ks.DevFunction;
     const bool leavingTestPattern = KestroStateOld.DevFunction == kFunctionInit;
     OptionUpdate = true;
     emit functionChanged(f, ks.DevLevel);
     OptionUpdate = false;
-    if (f == kFunctionInit || leavingTestPattern) ForgetTestPatternItems(f, leavingTestPattern);
+    if (f == kFunctionInit || leavingTestPattern) forgetTestPatternItems(f, leavingTestPattern);
     KestroStateOld.DevFunction = f;
     KestroStateOld.DevVariant = ks.DevVariant;
 }
 
-void Session::ForgetTestPatternItems(int16_t function, bool leaving) {
+void Session::forgetTestPatternItems(int16_t function, bool leaving) {
     // The test pattern lights every bracket, AUTO, the full battery and 1888
     // without touching the copy of what was shown: forgotten items are shown
     // afresh from the device's values once the pattern is left, even when they
@@ -242,7 +242,7 @@ void Session::ForgetTestPatternItems(int16_t function, bool leaving) {
     if (leaving && !(function == kFunctionLp && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = kNotShown;
 }
 
-void Session::DisplayRefresh() {
+void Session::displayRefresh() {
     const KestroStateRecord& ks = ps_.KestroState;
     emit modeLegend(ks.DevFunction, ks.DevVariant);
     if (ks.DevLevel != KestroStateOld.DevLevel && (ks.DataValid & kValidLevel)) {
@@ -273,7 +273,7 @@ void Session::EnableRecording() {
     ps_.RecordState = kRecordArmed;
     // A function the device has not reported yet is no command to send back.
     const int16_t f = ps_.KestroState.DevFunction;
-    if (IsFunction(f)) SendCommand(QStringLiteral("swm ") + Hash(f));
+    if (isFunction(f)) SendCommand(QStringLiteral("swm ") + hash(f));
     SendCommand(QStringLiteral("awm 1"));
     // Every arming starts new series on both streams, in any function: the
     // next samples go into new files, and nothing of an earlier recording
@@ -284,8 +284,8 @@ void Session::EnableRecording() {
 
 void Session::DisableRecording() {
     // What arrived since the last tick belongs to the recording being ended.
-    FlushRecording();
-    recorder_.EndStatistics();
+    flushRecording();
+    recorder_.endStatistics();
     ps_.RecordState = kRecordOff;
     SendCommand(QStringLiteral("awm 0"));
     SendCommand(QStringLiteral("smm 1"));
@@ -316,14 +316,14 @@ void Session::stopRecordKey() {
 
 void Session::chooseFunction(int16_t Index) {
     if (OptionUpdate) return;
-    SendCommand(QStringLiteral("swm ") + Hash(Index));
+    SendCommand(QStringLiteral("swm ") + hash(Index));
     DisableRecording();
     RestartTimeAxis();
 }
 
 void Session::chooseRange(int16_t Index) {
     if (OptionUpdate) return;
-    SendCommand(QStringLiteral("swm ") + Hash(ps_.KestroState.DevFunction));
+    SendCommand(QStringLiteral("swm ") + hash(ps_.KestroState.DevFunction));
     SendCommand(QStringLiteral("smr ") + QString::number(Index));
     DisableRecording();
     RestartTimeAxis();
@@ -334,7 +334,7 @@ void Session::RestartTimeAxis() { emit timeAxisRestarted(); }
 // ---------------------------------------------------------------- port supervision and shutdown
 
 QString Session::portText(int16_t port) const {
-    return QStringLiteral("COM%1 (%2)").arg(port).arg(com_.DevicePathForPort(port));
+    return QStringLiteral("COM%1 (%2)").arg(port).arg(com_.devicePathForPort(port));
 }
 
 void Session::startSupervision() { superviseTimer_.start(); }
@@ -345,23 +345,23 @@ void Session::releasePort() {
     retryTimer_.stop();
 }
 
-void Session::OnPortGone(int16_t port, const QString& device, const QString& reason) {
+void Session::onPortGone(int16_t port, const QString& device, const QString& reason) {
     if (ending_ || port < 1) return;
     emit portLost(port, device, reason);
     lostPort_ = port;
     // Everything handed off so far is already on disk; close the books now
     // instead of waiting for the watchdog.
-    ConnectionLost();
+    connectionLost();
     emit statusText(portText(port) + QStringLiteral(" disconnected \u2014 retrying"));
     retryTimer_.start();
 }
 
-void Session::RetryPort() {
+void Session::retryPort() {
     if (ending_ || lostPort_ < 1) {
         retryTimer_.stop();
         return;
     }
-    if (!com_.DeviceExists(lostPort_)) return;
+    if (!com_.deviceExists(lostPort_)) return;
     if (com_.SetCOMPort(lostPort_) != kTrue) return;
     const int16_t port = lostPort_;
     lostPort_ = 0;
@@ -370,14 +370,14 @@ void Session::RetryPort() {
     emit statusText(QString());
 }
 
-void Session::SuperviseLink() {
+void Session::superviseLink() {
     // Some drivers report a vanished device only by its node disappearing.
     const int16_t port = com_.GetCOMPort();
     if (ending_ || port < 1 || ps_.KestroState.DeviceOnline) return;
-    const QString device = com_.OpenDevice();
+    const QString device = com_.openDevice();
     if (QFileInfo::exists(device)) return;
     com_.CloseCOMPort();
-    OnPortGone(port, device, QStringLiteral("device node disappeared"));
+    onPortGone(port, device, QStringLiteral("device node disappeared"));
 }
 
 QStringList Session::shutdown() {
@@ -387,10 +387,10 @@ QStringList Session::shutdown() {
     Timer1.stop();
     retryTimer_.stop();
     superviseTimer_.stop();
-    FlushRecording();
-    recorder_.EndStatistics();
+    flushRecording();
+    recorder_.endStatistics();
     // Nothing held back may be lost: what still cannot be written is saved aside.
-    const QStringList rescued = recorder_.RescueHeldLines();
+    const QStringList rescued = recorder_.rescueHeldLines();
     com_.FormUnload();
     return rescued;
 }

@@ -34,10 +34,10 @@ public:
     int16_t InitForm();  // loads the recorder settings; kTrue when all were stored
     // The connection-lost actions from outside the tick (the port vanished);
     // the device then has to answer afresh before it counts as online.
-    void ConnectionLost();
+    void connectionLost();
     // Hands off what arrived since the last tick (before the books are closed:
     // disarming, loss, exit).
-    void FlushRecording();
+    void flushRecording();
 
     // ---- arming, keys and options ----
     void EnableRecording();
@@ -55,11 +55,11 @@ public:
     // ---- port supervision and shutdown ----
     void startSupervision();
     // The open port vanished: the books are closed and the port is tried again
-    // every second (RetryPort) until its device is back.
-    void OnPortGone(int16_t port, const QString& device, const QString& reason);
-    void RetryPort();
+    // every second (retryPort) until its device is back.
+    void onPortGone(int16_t port, const QString& device, const QString& reason);
+    void retryPort();
     // Every second: a port whose device node has disappeared counts as gone.
-    void SuperviseLink();
+    void superviseLink();
     // Before the setup dialog: the port is closed and no longer reconnected.
     void releasePort();
     // The orderly end: what arrived is written, both series end, held lines are
@@ -108,17 +108,17 @@ signals:
     void portBack(int16_t port);
 
 private:
-    void ConnectionEstablishedActions();
-    void ConnectionLostActions();
-    void StartupStep();
-    void FunctionChangeActions();
-    void ForgetTestPatternItems(int16_t function, bool leaving);
-    void DisplayRefresh();
+    void connectionEstablishedActions();
+    void connectionLostActions();
+    void startupStep();
+    void functionChangeActions();
+    void forgetTestPatternItems(int16_t function, bool leaving);
+    void displayRefresh();
     void SendCommand(const QString& text);
     // Runs one statement of the tick: a failure is logged with the tick's
     // label and the tick goes on with its next statement.
     template <class F>
-    void Tick(F&& statement) noexcept;
+    void tick(F&& statement) noexcept;
 
     ProtocolState& ps_;
     frmCOMx& com_;

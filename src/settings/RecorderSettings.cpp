@@ -61,20 +61,20 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     return result;
 }
 
-QString DefaultDataDirectory() {
-    const QString dir = DataDirectory(PlaceEnvironment::Current());
-    MakePrivatePath(dir);
+QString defaultDataDirectory() {
+    const QString dir = dataDirectory(PlaceEnvironment::current());
+    makePrivatePath(dir);
     return dir;
 }
 
-QString DefaultRecordDirectory() { return RecordDirectory(PlaceEnvironment::Current()); }
+QString defaultRecordDirectory() { return defaultRecordDirectory(PlaceEnvironment::current()); }
 
-bool MakeDefaultRecordDirectory(const QString& dir) {
-    const PlaceEnvironment env = PlaceEnvironment::Current();
-    if (dir != RecordDirectory(env)) return false;
+bool makeDefaultRecordDirectory(const QString& dir) {
+    const PlaceEnvironment env = PlaceEnvironment::current();
+    if (dir != defaultRecordDirectory(env)) return false;
     // The data directory stays private; a folder among the user's documents is
     // as open as the others there.
-    return dir == DataDirectory(env) ? MakePrivatePath(dir) : QDir().mkpath(dir);
+    return dir == dataDirectory(env) ? makePrivatePath(dir) : QDir().mkpath(dir);
 }
 
 }  // namespace kestro

@@ -52,12 +52,12 @@ struct RecorderSettings {
 
 // The program's per-user data directory ($XDG_DATA_HOME/KestroRecorder), created
 // when missing.
-QString DefaultDataDirectory();
+QString defaultDataDirectory();
 // The record directory when none is stored: KestroRecorder in the user's documents
 // directory, or the data directory when there is none.
-QString DefaultRecordDirectory();
+QString defaultRecordDirectory();
 // Creates dir when it is the default record directory (a directory the user
 // chose is theirs to create). True when it was created or is there.
-bool MakeDefaultRecordDirectory(const QString& dir);
+bool makeDefaultRecordDirectory(const QString& dir);
 
 }  // namespace kestro

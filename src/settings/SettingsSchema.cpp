@@ -8,40 +8,40 @@ namespace kestro {
 
 namespace {
 
-SettingDef Recorder(SettingId id, const char* name, SettingKind kind, int32_t number, const char* text,
+SettingDef recorder(SettingId id, const char* name, SettingKind kind, int32_t number, const char* text,
                     bool opensSetup = true) {
     const bool isText = kind == SettingKind::Text || kind == SettingKind::FileNamePart;
     return {id, kRecorderSection, name, kind, isText ? REG_SZ_ : REG_DWORD_, number, text, {}, 0, 0, opensSetup};
 }
 
-std::vector<SettingDef> MakeSchema() {
+std::vector<SettingDef> makeSchema() {
     using K = SettingKind;
     using I = SettingId;
     std::vector<SettingDef> s{
-        Recorder(I::RecordDirectory, "RecordDirectory", K::Text, 0, nullptr),
-        Recorder(I::RecordNameBase, "RecordNameBase", K::FileNamePart, 0, "NoiseData"),
-        Recorder(I::RecordFileExtension, "RecordFileExtension", K::FileNamePart, 0, ".dat"),
-        Recorder(I::IncludeHeaderLine, "IncludeHeaderLine", K::Flag, 0, nullptr),
-        Recorder(I::IncludeSystemTime, "IncludeSystemTime", K::Flag, 1, nullptr),
-        Recorder(I::IncludeOverflow, "IncludeOverflow", K::Flag, 0, nullptr),
-        Recorder(I::IncludeUnderflow, "IncludeUnderflow", K::Flag, 0, nullptr),
-        Recorder(I::DecimalSeparator, "DecimalSeparator", K::Separator, ',', nullptr),
-        Recorder(I::TabularSeparator, "TabularSeparator", K::Separator, ';', nullptr),
+        recorder(I::RecordDirectory, "RecordDirectory", K::Text, 0, nullptr),
+        recorder(I::RecordNameBase, "RecordNameBase", K::FileNamePart, 0, "NoiseData"),
+        recorder(I::RecordFileExtension, "RecordFileExtension", K::FileNamePart, 0, ".dat"),
+        recorder(I::IncludeHeaderLine, "IncludeHeaderLine", K::Flag, 0, nullptr),
+        recorder(I::IncludeSystemTime, "IncludeSystemTime", K::Flag, 1, nullptr),
+        recorder(I::IncludeOverflow, "IncludeOverflow", K::Flag, 0, nullptr),
+        recorder(I::IncludeUnderflow, "IncludeUnderflow", K::Flag, 0, nullptr),
+        recorder(I::DecimalSeparator, "DecimalSeparator", K::Separator, ',', nullptr),
+        recorder(I::TabularSeparator, "TabularSeparator", K::Separator, ';', nullptr),
         // Added after the nine: stores from before them must not open the setup dialog.
-        Recorder(I::StatisticsInterval, "StatisticsInterval", K::Choice, 900, nullptr, false),
-        Recorder(I::LimitLevel, "LimitLevel", K::Range, 0, nullptr, false),  // tenths of a dB, 0 = none
+        recorder(I::StatisticsInterval, "StatisticsInterval", K::Choice, 900, nullptr, false),
+        recorder(I::LimitLevel, "LimitLevel", K::Range, 0, nullptr, false),  // tenths of a dB, 0 = none
         // Hours of the clock at which the day, evening and night periods of the day levels begin.
-        Recorder(I::DayStartHour, "DayStartHour", K::Range, 7, nullptr, false),
-        Recorder(I::EveningStartHour, "EveningStartHour", K::Range, 19, nullptr, false),
-        Recorder(I::NightStartHour, "NightStartHour", K::Range, 23, nullptr, false),
-        Recorder(I::MeasurementLocation, "MeasurementLocation", K::Text, 0, "", false),
-        Recorder(I::MeasurementOperator, "MeasurementOperator", K::Text, 0, "", false),
-        Recorder(I::MeasurementWeather, "MeasurementWeather", K::Text, 0, "", false),
-        Recorder(I::MeasurementNotes, "MeasurementNotes", K::Text, 0, "", false),
-        Recorder(I::EventLevel, "EventLevel", K::Range, 800, nullptr, false),
-        Recorder(I::EventMinDuration, "EventMinDuration", K::Range, 10, nullptr, false),
-        Recorder(I::EventHysteresis, "EventHysteresis", K::Range, 20, nullptr, false),
-        Recorder(I::EventNotifications, "EventNotifications", K::Flag, 1, nullptr, false),
+        recorder(I::DayStartHour, "DayStartHour", K::Range, 7, nullptr, false),
+        recorder(I::EveningStartHour, "EveningStartHour", K::Range, 19, nullptr, false),
+        recorder(I::NightStartHour, "NightStartHour", K::Range, 23, nullptr, false),
+        recorder(I::MeasurementLocation, "MeasurementLocation", K::Text, 0, "", false),
+        recorder(I::MeasurementOperator, "MeasurementOperator", K::Text, 0, "", false),
+        recorder(I::MeasurementWeather, "MeasurementWeather", K::Text, 0, "", false),
+        recorder(I::MeasurementNotes, "MeasurementNotes", K::Text, 0, "", false),
+        recorder(I::EventLevel, "EventLevel", K::Range, 800, nullptr, false),
+        recorder(I::EventMinDuration, "EventMinDuration", K::Range, 10, nullptr, false),
+        recorder(I::EventHysteresis, "EventHysteresis", K::Range, 20, nullptr, false),
+        recorder(I::EventNotifications, "EventNotifications", K::Flag, 1, nullptr, false),
         // Setup proposes COM1; loading has no default (a missing port opens Setup).
         {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
         {I::COMnDevice, kDeviceSection, "COM%1Device", K::DevicePath, REG_SZ_, 0, "", {}, 1, 4, false},
@@ -57,7 +57,7 @@ std::vector<SettingDef> MakeSchema() {
 }
 
 // A stored number: type 4 as it stands, a text only when it spells an integer.
-bool NumberOf(const QVariant& v, qint64* out) {
+bool numberOf(const QVariant& v, qint64* out) {
     bool ok = false;
     const qint64 n = v.toLongLong(&ok);
     if (ok) *out = n;
@@ -69,7 +69,7 @@ bool isNumberKind(SettingKind kind) {
 }
 
 // Why text cannot be part of a record file name, or an empty string when it can.
-QString FileNamePartProblem(const QString& text) {
+QString fileNamePartProblem(const QString& text) {
     if (text.contains(QLatin1Char('/'))) return QStringLiteral("must not contain \"/\"");
     if (text.contains(QLatin1String(".."))) return QStringLiteral("must not contain \"..\"");
     for (const QChar c : text)
@@ -87,7 +87,7 @@ void describe(cRegistry& reg, const SettingDef& def, int port) {
 }  // namespace
 
 const std::vector<SettingDef>& settingsSchema() {
-    static const std::vector<SettingDef> schema = MakeSchema();
+    static const std::vector<SettingDef> schema = makeSchema();
     return schema;
 }
 
@@ -105,10 +105,10 @@ QVariant settingDefault(const SettingDef& def) {
 
 QString settingProblem(const SettingDef& def, const QVariant& stored) {
     if (!stored.isValid()) return QStringLiteral("no value");
-    if (def.kind == SettingKind::FileNamePart) return FileNamePartProblem(stored.toString());
+    if (def.kind == SettingKind::FileNamePart) return fileNamePartProblem(stored.toString());
     if (!isNumberKind(def.kind)) return QString();
     qint64 n = 0;
-    if (!NumberOf(stored, &n)) return QStringLiteral("not a number");
+    if (!numberOf(stored, &n)) return QStringLiteral("not a number");
     switch (def.kind) {
         case SettingKind::Separator:
             // Code 0 and codes outside a byte are not characters a record line can be split by.
@@ -135,15 +135,15 @@ SettingRead readSetting(cRegistry& reg, const SettingDef& def, QVariant* value, 
     const QString why = settingProblem(def, v);
     if (problem) *problem = why;
     qint64 n = 0;
-    *value = isNumberKind(def.kind) && NumberOf(v, &n) ? QVariant(n) : QVariant(v.toString());
+    *value = isNumberKind(def.kind) && numberOf(v, &n) ? QVariant(n) : QVariant(v.toString());
     return why.isEmpty() ? SettingRead::Ok : SettingRead::Unusable;
 }
 
 void writeSetting(cRegistry& reg, const SettingDef& def, const QVariant& value, int port) {
     describe(reg, def, port);
-    if (reg.IsRunValue()) return;  // a command-line value stays out of the store
+    if (reg.isRunValue()) return;  // a command-line value stays out of the store
     reg.ValueType = def.storedType;
-    reg.SetValue(value);
+    reg.setValue(value);
 }
 
 void writeMissingRecorderDefaults(cRegistry& reg, const QString& recordDirectory) {

@@ -29,18 +29,18 @@ const QLatin1String kType("type");
 const QLatin1String kValue("value");
 constexpr qint64 kSettleNs = 2000000000;
 
-QString ExecutableName() {
+QString executableName() {
     if (QCoreApplication::instance()) return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     return QString::fromLocal8Bit(program_invocation_short_name);
 }
 
 // "A\\B\\" and "\\A\\\\B" name the same key.
-QString NormalizeKeyPath(const QString& path) {
+QString normalizeKeyPath(const QString& path) {
     return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts).join(QLatin1Char('\\'));
 }
 
 // The name under which `name` is already stored (compared without case), or `name`.
-QString StoredName(const QJsonObject& obj, const QString& name) {
+QString storedName(const QJsonObject& obj, const QString& name) {
     for (auto it = obj.constBegin(); it != obj.constEnd(); ++it)
         if (it.key().compare(name, Qt::CaseInsensitive) == 0) return it.key();
     return name;
@@ -48,13 +48,13 @@ QString StoredName(const QJsonObject& obj, const QString& name) {
 
 // The name under which the key path `section` (normalised) is already stored, or
 // `section`. A hand-edited name with a stray "\\" still names the same key.
-QString StoredKeyName(const QJsonObject& doc, const QString& section) {
+QString storedKeyName(const QJsonObject& doc, const QString& section) {
     for (auto it = doc.constBegin(); it != doc.constEnd(); ++it)
-        if (NormalizeKeyPath(it.key()).compare(section, Qt::CaseInsensitive) == 0) return it.key();
+        if (normalizeKeyPath(it.key()).compare(section, Qt::CaseInsensitive) == 0) return it.key();
     return section;
 }
 
-bool FindCaseless(const QJsonObject& obj, const QString& name, QJsonValue* out) {
+bool findCaseless(const QJsonObject& obj, const QString& name, QJsonValue* out) {
     for (auto it = obj.constBegin(); it != obj.constEnd(); ++it) {
         if (it.key().compare(name, Qt::CaseInsensitive) == 0) {
             *out = it.value();
@@ -64,13 +64,13 @@ bool FindCaseless(const QJsonObject& obj, const QString& name, QJsonValue* out) 
     return false;
 }
 
-bool HasEnvironmentReference(const QString& text) {
+bool hasEnvironmentReference(const QString& text) {
     const qsizetype first = text.indexOf(QLatin1Char('%'));
     return first >= 0 && text.indexOf(QLatin1Char('%'), first + 2) >= 0;
 }
 
 // Replaces every %NAME% by the environment's value; unknown names are kept as written.
-QString ExpandReferences(const QString& text) {
+QString expandReferences(const QString& text) {
     QString out;
     qsizetype pos = 0;
     while (pos < text.size()) {
@@ -93,7 +93,7 @@ QString ExpandReferences(const QString& text) {
 }
 
 // A JSON number holding a 32-bit pattern, signed or unsigned spelling.
-bool ToInt32(const QJsonValue& v, int32_t* out) {
+bool toInt32(const QJsonValue& v, int32_t* out) {
     if (!v.isDouble()) return false;
     const double d = v.toDouble();
     if (!std::isfinite(d) || d != std::floor(d) || d < double(std::numeric_limits<int32_t>::min()) ||
@@ -104,7 +104,7 @@ bool ToInt32(const QJsonValue& v, int32_t* out) {
 }
 
 // The 16- and 32-bit integers a number value accepts; wider ones when they fit.
-bool IntegerArgument(const QVariant& v, int32_t* out) {
+bool integerArgument(const QVariant& v, int32_t* out) {
     switch (v.typeId()) {
         case QMetaType::Short:
         case QMetaType::UShort:
@@ -163,7 +163,7 @@ private:
 
 }  // namespace
 
-RegistryFiles RegistryFiles::Default() {
+RegistryFiles RegistryFiles::standard() {
     RegistryFiles f;
     f.currentUser = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                     QStringLiteral("/KestroRecorder/registry.json");
@@ -173,13 +173,13 @@ RegistryFiles RegistryFiles::Default() {
 
 cRegistry::cRegistry(RegistryFiles files) : files_(std::move(files)) {}
 
-QString cRegistry::RootPath(uint32_t root) const {
+QString cRegistry::rootPath(uint32_t root) const {
     if (root == HKEY_CURRENT_USER_) return files_.currentUser;
     if (root == HKEY_LOCAL_MACHINE_) return files_.localMachine;
     return QString();
 }
 
-const cRegistry::Cached& cRegistry::Load(int slot, const QString& path) const {
+const cRegistry::Cached& cRegistry::load(int slot, const QString& path) const {
     Cached& c = cache_[slot];
     FileStamp stamp;
     struct stat st {};
@@ -252,8 +252,8 @@ const cRegistry::Cached& cRegistry::Load(int slot, const QString& path) const {
     return c;
 }
 
-const cRegistry::RunValue* cRegistry::FindRunValue() const {
-    const QString section = NormalizeKeyPath(SectionKey);
+const cRegistry::RunValue* cRegistry::findRunValue() const {
+    const QString section = normalizeKeyPath(SectionKey);
     for (const RunValue& r : runValues_)
         if (r.root == ClassKey && r.section.compare(section, Qt::CaseInsensitive) == 0 &&
             r.name.compare(ValueKey, Qt::CaseInsensitive) == 0)
@@ -261,11 +261,11 @@ const cRegistry::RunValue* cRegistry::FindRunValue() const {
     return nullptr;
 }
 
-bool cRegistry::IsRunValue() const { return FindRunValue() != nullptr; }
+bool cRegistry::isRunValue() const { return findRunValue() != nullptr; }
 
-void cRegistry::SetRunValue(uint32_t root, const QString& section, const QString& name, const QVariant& value,
+void cRegistry::setRunValue(uint32_t root, const QString& section, const QString& name, const QVariant& value,
                             int32_t type) {
-    RunValue r{root, NormalizeKeyPath(section), name, QJsonObject()};
+    RunValue r{root, normalizeKeyPath(section), name, QJsonObject()};
     if (type == REG_DWORD_) {
         r.entry.insert(kType, REG_DWORD_);
         r.entry.insert(kValue, value.toInt());
@@ -283,26 +283,26 @@ void cRegistry::SetRunValue(uint32_t root, const QString& section, const QString
     runValues_.push_back(r);
 }
 
-QString cRegistry::StoreProblem() const {
+QString cRegistry::storeProblem() const {
     if (files_.currentUser.isEmpty()) return QString();
-    const Cached& c = Load(0, files_.currentUser);
+    const Cached& c = load(0, files_.currentUser);
     return (c.state == FileState::Corrupt || c.state == FileState::Unreadable) ? c.problem : QString();
 }
 
-bool cRegistry::FindEntry(QJsonObject* entry) const {
+bool cRegistry::findEntry(QJsonObject* entry) const {
     QJsonValue value;
-    if (const RunValue* run = FindRunValue()) {
+    if (const RunValue* run = findRunValue()) {
         value = run->entry;
     } else {
-        const QString path = RootPath(ClassKey);
+        const QString path = rootPath(ClassKey);
         if (path.isEmpty()) return false;
-        const Cached& c = Load(ClassKey == HKEY_CURRENT_USER_ ? 0 : 1, path);
+        const Cached& c = load(ClassKey == HKEY_CURRENT_USER_ ? 0 : 1, path);
         // Every stored spelling of the key path counts; the first that holds the value wins.
-        const QString section = NormalizeKeyPath(SectionKey);
+        const QString section = normalizeKeyPath(SectionKey);
         bool found = false;
         for (auto it = c.doc.constBegin(); it != c.doc.constEnd() && !found; ++it)
-            found = NormalizeKeyPath(it.key()).compare(section, Qt::CaseInsensitive) == 0 && it.value().isObject() &&
-                    FindCaseless(it.value().toObject(), ValueKey, &value);
+            found = normalizeKeyPath(it.key()).compare(section, Qt::CaseInsensitive) == 0 && it.value().isObject() &&
+                    findCaseless(it.value().toObject(), ValueKey, &value);
         if (!found) return false;
     }
     if (!value.isObject()) return false;
@@ -310,7 +310,7 @@ bool cRegistry::FindEntry(QJsonObject* entry) const {
     const QJsonValue type = e.value(kType);
     const QJsonValue data = e.value(kValue);
     int32_t n = 0;
-    if (!ToInt32(type, &n)) return false;
+    if (!toInt32(type, &n)) return false;
     switch (n) {
         case REG_SZ_:
         case REG_EXPAND_SZ_:
@@ -321,7 +321,7 @@ bool cRegistry::FindEntry(QJsonObject* entry) const {
             break;
         case REG_DWORD_:
         case REG_DWORD_BIG_ENDIAN_:
-            if (!ToInt32(data, &n)) return false;
+            if (!toInt32(data, &n)) return false;
             break;
         default:
             if (!data.isString()) return false;
@@ -333,21 +333,21 @@ bool cRegistry::FindEntry(QJsonObject* entry) const {
 
 bool cRegistry::ValueExists() const {
     QJsonObject e;
-    return FindEntry(&e);
+    return findEntry(&e);
 }
 
 QVariant cRegistry::Value() {
     QJsonObject e;
-    if (!FindEntry(&e)) return Default;
+    if (!findEntry(&e)) return Default;
     int32_t type = 0;
-    ToInt32(e.value(kType), &type);
+    toInt32(e.value(kType), &type);
     ValueType = type;
     const QJsonValue data = e.value(kValue);
     switch (type) {
         case REG_SZ_:
             return data.toString();
         case REG_EXPAND_SZ_:
-            return ExpandReferences(data.toString());
+            return expandReferences(data.toString());
         case REG_MULTI_SZ_:
             // Up to the first terminating zero: the first text of the list.
             if (data.isArray()) {
@@ -358,7 +358,7 @@ QVariant cRegistry::Value() {
         case REG_DWORD_:
         case REG_DWORD_BIG_ENDIAN_: {
             int32_t n = 0;
-            ToInt32(data, &n);
+            toInt32(data, &n);
             if (type == REG_DWORD_BIG_ENDIAN_) {
                 const uint32_t u = static_cast<uint32_t>(n);
                 n = static_cast<int32_t>((u >> 24) | ((u >> 8) & 0xFF00u) | ((u << 8) & 0xFF0000u) | (u << 24));
@@ -370,78 +370,78 @@ QVariant cRegistry::Value() {
     }
 }
 
-void cRegistry::RaiseWriteFailure(const QVariant& v) const {
-    throw RaisedError(kErrRegistryWrite, ExecutableName() + QStringLiteral(".cRegistry"),
+void cRegistry::raiseWriteFailure(const QVariant& v) const {
+    throw RaisedError(kErrRegistryWrite, executableName() + QStringLiteral(".cRegistry"),
                       QStringLiteral("Failed to set registry value Key: '") + QString::number(ClassKey) +
                           QStringLiteral("',Section: '") + SectionKey + QStringLiteral("',Key: '") + ValueKey +
                           QStringLiteral("' to value: '") + v.toString() + QStringLiteral("'"));
 }
 
-void cRegistry::SetValue(const QVariant& v) {
+void cRegistry::setValue(const QVariant& v) {
     // Only the current user's part is ours to change.
-    if (ClassKey != HKEY_CURRENT_USER_ || files_.currentUser.isEmpty()) RaiseWriteFailure(v);
+    if (ClassKey != HKEY_CURRENT_USER_ || files_.currentUser.isEmpty()) raiseWriteFailure(v);
 
     QJsonObject entry;
     switch (ValueType) {
         case REG_SZ_:
         case REG_EXPAND_SZ_: {
             const QString text = v.toString();
-            entry.insert(kType, HasEnvironmentReference(text) ? REG_EXPAND_SZ_ : REG_SZ_);
+            entry.insert(kType, hasEnvironmentReference(text) ? REG_EXPAND_SZ_ : REG_SZ_);
             entry.insert(kValue, text);
             break;
         }
         case REG_DWORD_:
         case REG_DWORD_BIG_ENDIAN_: {
             int32_t n = 0;
-            if (!IntegerArgument(v, &n)) return;  // not a number of the store's width: nothing to store
+            if (!integerArgument(v, &n)) return;  // not a number of the store's width: nothing to store
             entry.insert(kType, REG_DWORD_);
             entry.insert(kValue, n);
             break;
         }
         case REG_BINARY_:
-            if (v.typeId() != QMetaType::QByteArray) RaiseWriteFailure(v);
+            if (v.typeId() != QMetaType::QByteArray) raiseWriteFailure(v);
             entry.insert(kType, REG_BINARY_);
             entry.insert(kValue, QString::fromLatin1(v.toByteArray().toBase64()));
             break;
         default:
-            RaiseWriteFailure(v);
+            raiseWriteFailure(v);
     }
 
     const QString path = files_.currentUser;
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) RaiseWriteFailure(v);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) raiseWriteFailure(v);
     const StoreLock lock(path);
     // Under the lock, what is on disk now counts, not an earlier parse.
     cache_[0].settled = false;
-    const Cached& current = Load(0, path);
+    const Cached& current = load(0, path);
     if (current.state == FileState::Unreadable)
-        RaiseWriteFailure(v);  // replacing it would destroy settings we could not read
+        raiseWriteFailure(v);  // replacing it would destroy settings we could not read
     QJsonObject doc = current.doc;
     if (current.state == FileState::Corrupt) {
         const QString aside = path + QStringLiteral(".corrupt");
         QFile::remove(aside);
-        if (!QFile::rename(path, aside)) RaiseWriteFailure(v);
+        if (!QFile::rename(path, aside)) raiseWriteFailure(v);
         doc = QJsonObject();
     }
     cache_[0] = Cached();
 
     // Create every level of the key path, keeping the spelling of existing levels.
-    const QStringList parts = NormalizeKeyPath(SectionKey).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    const QStringList parts = normalizeKeyPath(SectionKey).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     QString level;
     QString keyName;
     for (qsizetype i = 0; i < parts.size(); ++i) {
         level = level.isEmpty() ? parts[i] : level + QLatin1Char('\\') + parts[i];
-        keyName = StoredKeyName(doc, level);
+        keyName = storedKeyName(doc, level);
         if (!doc.value(keyName).isObject()) doc.insert(keyName, QJsonObject());
     }
-    if (keyName.isEmpty()) keyName = StoredKeyName(doc, QString());
+    if (keyName.isEmpty()) keyName = storedKeyName(doc, QString());
     QJsonObject key = doc.value(keyName).toObject();
-    key.insert(StoredName(key, ValueKey), entry);
+    key.insert(storedName(key, ValueKey), entry);
     doc.insert(keyName, key);
 
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) RaiseWriteFailure(v);
+    if (!out.open(QIODevice::WriteOnly)) raiseWriteFailure(v);
     const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);
-    if (out.write(bytes) != bytes.size() || !out.flush() || !out.commit()) RaiseWriteFailure(v);
+    if (out.write(bytes) != bytes.size() || !out.flush() || !out.commit()) raiseWriteFailure(v);
 }
 
 }  // namespace kestro

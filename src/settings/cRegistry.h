@@ -38,12 +38,12 @@ struct RaisedError : std::runtime_error {
 struct RegistryFiles {
     QString currentUser;   // default: <config>/KestroRecorder/registry.json
     QString localMachine;  // default: /etc/xdg/KestroRecorder/registry.json (read-only)
-    static RegistryFiles Default();
+    static RegistryFiles standard();
 };
 
 class cRegistry {
 public:
-    explicit cRegistry(RegistryFiles files = RegistryFiles::Default());
+    explicit cRegistry(RegistryFiles files = RegistryFiles::standard());
 
     uint32_t ClassKey = 0;
     QString SectionKey;
@@ -55,20 +55,20 @@ public:
     // Read: the stored value converted by its stored type (sets ValueType), or Default.
     QVariant Value();
     // Write; throws RaisedError 26001 on failure.
-    void SetValue(const QVariant& v);
+    void setValue(const QVariant& v);
 
     // A value for this run only (a command-line option): reads of it see this
     // value instead of the stored one, and the store file is never changed by it.
-    void SetRunValue(uint32_t root, const QString& section, const QString& name, const QVariant& value, int32_t type);
+    void setRunValue(uint32_t root, const QString& section, const QString& name, const QVariant& value, int32_t type);
     // The described value (ClassKey, SectionKey, ValueKey) is one of those.
-    bool IsRunValue() const;
+    bool isRunValue() const;
     // Why the current user's store file cannot be used (not a store document, not
     // a regular file, unreadable); empty when it can, or when there is none yet.
-    QString StoreProblem() const;
+    QString storeProblem() const;
 
     const RegistryFiles& files() const { return files_; }
     // Receives one line per unusable store file (per state of the file).
-    void SetErrorLog(ErrorLogFn log) { errorLog_ = std::move(log); }
+    void setErrorLog(ErrorLogFn log) { errorLog_ = std::move(log); }
 
 private:
     struct FileStamp {
@@ -96,11 +96,11 @@ private:
         QJsonObject entry;
     };
 
-    QString RootPath(uint32_t root) const;
-    const Cached& Load(int slot, const QString& path) const;
-    const RunValue* FindRunValue() const;
-    bool FindEntry(QJsonObject* entry) const;  // the entry of the described value, shape checked
-    [[noreturn]] void RaiseWriteFailure(const QVariant& v) const;
+    QString rootPath(uint32_t root) const;
+    const Cached& load(int slot, const QString& path) const;
+    const RunValue* findRunValue() const;
+    bool findEntry(QJsonObject* entry) const;  // the entry of the described value, shape checked
+    [[noreturn]] void raiseWriteFailure(const QVariant& v) const;
 
     RegistryFiles files_;
     ErrorLogFn errorLog_;

@@ -7,7 +7,7 @@
 
 namespace kestro {
 
-int OpenForAppend(const QString& path) {
+int openForAppend(const QString& path) {
     const QByteArray native = QFile::encodeName(path);
     int fd;
     do {

@@ -9,6 +9,6 @@ namespace kestro {
 // EINTR. A symbolic link planted under the name (in a shared directory) is
 // refused with ELOOP instead of being written through.
 // Returns the descriptor, or -1 with errno set.
-int OpenForAppend(const QString& path);
+int openForAppend(const QString& path);
 
 }  // namespace kestro

@@ -14,15 +14,15 @@ struct DisplayEnvironment {
     QString waylandDisplay;  // WAYLAND_DISPLAY
     QString runtimeDir;      // XDG_RUNTIME_DIR, where a relative WAYLAND_DISPLAY lives
     QString x11SocketDir = QStringLiteral("/tmp/.X11-unix");
-    static DisplayEnvironment Current();
+    static DisplayEnvironment current();
 };
 
 // True when one of the platforms Qt would try can reach its display server.
 // Platforms that need no display server (offscreen, vnc, linuxfb, ...) always count.
-bool HasUsableDisplay(const DisplayEnvironment& env, int connectTimeoutMs = 2000);
+bool hasUsableDisplay(const DisplayEnvironment& env, int connectTimeoutMs = 2000);
 
 // The one line printed when the window has nowhere to go.
-QString NoDisplayMessage();
+QString noDisplayMessage();
 
 // Qt ends the process by itself when the display connection breaks, and the
 // message handler is the only place that hears of it first. While a guard
@@ -35,9 +35,9 @@ public:
     explicit DisplayLossGuard(QObject* parent = nullptr);
     ~DisplayLossGuard() override;
 
-    bool IsActive() const { return active_; }
+    bool isActive() const { return active_; }
     // The texts the display platforms print right before they end the process.
-    static bool IsDisplayLossMessage(const QString& message);
+    static bool isDisplayLossMessage(const QString& message);
 
 signals:
     void displayLost(const QString& message);
@@ -48,7 +48,7 @@ private:
 };
 
 // While it exists, a fatal Qt message (the platform plugin failing while the
-// application object is built) prints NoDisplayMessage() and ends the process
+// application object is built) prints noDisplayMessage() and ends the process
 // with status 2 instead of aborting.
 class StartupDisplayGuard {
 public:

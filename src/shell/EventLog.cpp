@@ -16,7 +16,7 @@ namespace {
 
 // The locale's long time format may carry a time-zone token; the log shows
 // the wall-clock time only, so drop 't' outside quoted literals.
-QString TimeFormatWithoutZone(const QString& fmt) {
+QString timeFormatWithoutZone(const QString& fmt) {
     QString out;
     bool quoted = false;
     for (QChar c : fmt) {
@@ -29,8 +29,8 @@ QString TimeFormatWithoutZone(const QString& fmt) {
 
 // One write() per line: with O_APPEND the kernel places the whole buffer at
 // the end of the file, so concurrent writers never interleave within a line.
-void AppendBytes(const QString& path, const QByteArray& bytes) {
-    const int fd = OpenForAppend(path);
+void appendBytes(const QString& path, const QByteArray& bytes) {
+    const int fd = openForAppend(path);
     if (fd < 0) return;
     ssize_t n;
     do {
@@ -46,38 +46,38 @@ EventLog::EventLog(QString logDir, const Clock& clock) : logDir_(std::move(logDi
         logDir_.chop(1);
 }
 
-QString EventLog::MainLogPath() const {
+QString EventLog::mainLogPath() const {
     return logDir_ == QLatin1String("/") ? QStringLiteral("/R270_Kestro.log")
                                          : logDir_ + QStringLiteral("/R270_Kestro.log");
 }
 
-QString EventLog::DateTimeText() const {
-    const SystemTime t = clock_.Now();
+QString EventLog::dateTimeText() const {
+    const SystemTime t = clock_.now();
     const QDate date(t.wYear, t.wMonth, t.wDay);
     const QTime time(t.wHour, t.wMinute, t.wSecond);
     const QLocale loc = QLocale::system();
     return loc.toString(date, QLocale::ShortFormat) + QLatin1Char(' ') +
-           loc.toString(time, TimeFormatWithoutZone(loc.timeFormat(QLocale::LongFormat)));
+           loc.toString(time, timeFormatWithoutZone(loc.timeFormat(QLocale::LongFormat)));
 }
 
 void EventLog::WriteLog(const QString& line) const {
-    AppendBytes(MainLogPath(), (line + QStringLiteral("\r\n")).toUtf8());
+    appendBytes(mainLogPath(), (line + QStringLiteral("\r\n")).toUtf8());
 }
 
-void EventLog::LogError(const QString& label, int32_t errNo) const {
-    WriteLog(DateTimeText() + label + QString::number(errNo));
+void EventLog::logError(const QString& label, int32_t errNo) const {
+    WriteLog(dateTimeText() + label + QString::number(errNo));
 }
 
-void EventLog::AppendTo(const QString& fileName, const QString& text) const {
+void EventLog::appendTo(const QString& fileName, const QString& text) const {
     const QString dir = logDir_ == QLatin1String("/") ? QString() : logDir_;
-    AppendBytes(dir + QLatin1Char('/') + fileName, text.toUtf8());
+    appendBytes(dir + QLatin1Char('/') + fileName, text.toUtf8());
 }
 
-ErrorLogFn EventLog::ErrorSink() const {
+ErrorLogFn EventLog::errorSink() const {
     // A copy: the sink may outlive this object, the clock may not.
     const EventLog self = *this;
     return [self](const std::string& label, int32_t errNo) {
-        self.LogError(QString::fromStdString(label), errNo);
+        self.logError(QString::fromStdString(label), errNo);
     };
 }
 

@@ -14,18 +14,18 @@ public:
     EventLog(QString logDir, const Clock& clock);
 
     const QString& LogDir() const { return logDir_; }
-    QString MainLogPath() const;  // LogDir + "/R270_Kestro.log"
+    QString mainLogPath() const;  // LogDir + "/R270_Kestro.log"
 
     // Current local date and time in the locale's short date and time with seconds.
-    QString DateTimeText() const;
+    QString dateTimeText() const;
     // Appends line + CR LF to the main log; every failure is ignored.
     void WriteLog(const QString& line) const;
-    // WriteLog(DateTimeText() + label + number), the error-handler convention.
-    void LogError(const QString& label, int32_t errNo) const;
+    // WriteLog(dateTimeText() + label + number), the error-handler convention.
+    void logError(const QString& label, int32_t errNo) const;
     // Appends text as it stands (no line end added) to LogDir + "/" + fileName.
-    void AppendTo(const QString& fileName, const QString& text) const;
+    void appendTo(const QString& fileName, const QString& text) const;
     // Adapter for the protocol library.
-    ErrorLogFn ErrorSink() const;
+    ErrorLogFn errorSink() const;
 
 private:
     QString logDir_;

@@ -6,7 +6,7 @@ extern char** environ;
 
 namespace kestro {
 
-QStringList ProcessEnvironment() {
+QStringList processEnvironment() {
     QStringList entries;
     for (char** e = environ; e && *e; ++e)
         entries << QString::fromLocal8Bit(*e);
@@ -14,14 +14,14 @@ QStringList ProcessEnvironment() {
 }
 
 namespace {
-QString StripTrailingSlashes(QString dir) {
+QString stripTrailingSlashes(QString dir) {
     while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
         dir.chop(1);
     return dir;
 }
 }  // namespace
 
-QString FindLogDir(const QStringList& environment, const QString& fallback) {
+QString findLogDir(const QStringList& environment, const QString& fallback) {
     QString logDir;
     for (const QString& entry : environment) {
         if (entry.isEmpty()) break;
@@ -33,7 +33,7 @@ QString FindLogDir(const QStringList& environment, const QString& fallback) {
         }
     }
     if (logDir.isEmpty()) logDir = fallback;
-    return StripTrailingSlashes(logDir);
+    return stripTrailingSlashes(logDir);
 }
 
 }  // namespace kestro

@@ -4,7 +4,7 @@
 
 namespace kestro {
 
-void StderrMessageSink::ShowMessage(const QString& text, const QString& detail) {
+void StderrMessageSink::showMessage(const QString& text, const QString& detail) {
     QString out = QStringLiteral("KestroRecorder: ") + text + QLatin1Char('\n');
     if (!detail.isEmpty()) out += detail + QLatin1Char('\n');
     const QByteArray bytes = out.toLocal8Bit();

@@ -11,12 +11,12 @@ public:
     virtual ~MessageSink() = default;
     // A modal message with one OK button and the application title as caption.
     // detail: optional detailed text (device path, system reason, hints).
-    virtual void ShowMessage(const QString& text, const QString& detail = QString()) = 0;
+    virtual void showMessage(const QString& text, const QString& detail = QString()) = 0;
 };
 
 class StderrMessageSink final : public MessageSink {
 public:
-    void ShowMessage(const QString& text, const QString& detail) override;
+    void showMessage(const QString& text, const QString& detail) override;
 };
 
 }  // namespace kestro

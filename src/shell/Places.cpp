@@ -13,20 +13,20 @@ namespace kestro {
 
 namespace {
 
-QString Clean(const QString& path) { return path.isEmpty() ? path : QDir::cleanPath(path); }
+QString clean(const QString& path) { return path.isEmpty() ? path : QDir::cleanPath(path); }
 
 // An XDG variable counts only with an absolute path.
-QString BaseDir(const QString& variable, const QString& home, const char* fallback) {
-    if (variable.startsWith(QLatin1Char('/'))) return Clean(variable);
-    return Clean(home + QLatin1Char('/') + QLatin1String(fallback));
+QString baseDir(const QString& variable, const QString& home, const char* fallback) {
+    if (variable.startsWith(QLatin1Char('/'))) return clean(variable);
+    return clean(home + QLatin1Char('/') + QLatin1String(fallback));
 }
 
-QString Below(const QString& base) { return base + QLatin1Char('/') + QLatin1String(kPlaceFolder); }
+QString below(const QString& base) { return base + QLatin1Char('/') + QLatin1String(kPlaceFolder); }
 
 // The value of XDG_DOCUMENTS_DIR in user-dirs.dirs: "$HOME/..." or an absolute
 // path in double quotes, with backslash escapes. Empty when not set there.
-QString ConfiguredDocuments(const PlaceEnvironment& env) {
-    QFile f(BaseDir(env.xdgConfigHome, env.home, ".config") + QStringLiteral("/user-dirs.dirs"));
+QString configuredDocuments(const PlaceEnvironment& env) {
+    QFile f(baseDir(env.xdgConfigHome, env.home, ".config") + QStringLiteral("/user-dirs.dirs"));
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return QString();
     QString found;
     while (!f.atEnd()) {
@@ -44,14 +44,14 @@ QString ConfiguredDocuments(const PlaceEnvironment& env) {
             value = env.home + value.mid(5);
         else if (!value.startsWith(QLatin1Char('/')))
             continue;          // neither form the file may use
-        found = Clean(value);  // the last assignment wins, as when the shell sources it
+        found = clean(value);  // the last assignment wins, as when the shell sources it
     }
     return found;
 }
 
 }  // namespace
 
-PlaceEnvironment PlaceEnvironment::Current() {
+PlaceEnvironment PlaceEnvironment::current() {
     PlaceEnvironment env;
     env.home = qEnvironmentVariable("HOME");
     if (!env.home.startsWith(QLatin1Char('/'))) {
@@ -65,26 +65,26 @@ PlaceEnvironment PlaceEnvironment::Current() {
     return env;
 }
 
-QString DataDirectory(const PlaceEnvironment& env) { return Below(BaseDir(env.xdgDataHome, env.home, ".local/share")); }
+QString dataDirectory(const PlaceEnvironment& env) { return below(baseDir(env.xdgDataHome, env.home, ".local/share")); }
 
-QString StateDirectory(const PlaceEnvironment& env) {
-    return Below(BaseDir(env.xdgStateHome, env.home, ".local/state"));
+QString stateDirectory(const PlaceEnvironment& env) {
+    return below(baseDir(env.xdgStateHome, env.home, ".local/state"));
 }
 
-QString DocumentsDirectory(const PlaceEnvironment& env) {
-    const QString home = Clean(env.home);
-    const QString configured = ConfiguredDocuments(env);
+QString documentsDirectory(const PlaceEnvironment& env) {
+    const QString home = clean(env.home);
+    const QString configured = configuredDocuments(env);
     if (!configured.isEmpty()) return configured == home ? QString() : configured;  // home means "disabled"
-    const QString fallback = Clean(env.home + QStringLiteral("/Documents"));
+    const QString fallback = clean(env.home + QStringLiteral("/Documents"));
     return QFileInfo(fallback).isDir() ? fallback : QString();
 }
 
-QString RecordDirectory(const PlaceEnvironment& env) {
-    const QString documents = DocumentsDirectory(env);
-    return documents.isEmpty() ? DataDirectory(env) : Below(documents);
+QString defaultRecordDirectory(const PlaceEnvironment& env) {
+    const QString documents = documentsDirectory(env);
+    return documents.isEmpty() ? dataDirectory(env) : below(documents);
 }
 
-bool MakePrivatePath(const QString& dir) {
+bool makePrivatePath(const QString& dir) {
     if (dir.isEmpty()) return false;
     if (QFileInfo(dir).isDir()) return true;
     const QStringList parts = QDir::cleanPath(dir).split(QLatin1Char('/'), Qt::SkipEmptyParts);

@@ -15,23 +15,23 @@ struct PlaceEnvironment {
     QString xdgConfigHome;  // the raw variables; relative values count as unset
     QString xdgDataHome;
     QString xdgStateHome;
-    static PlaceEnvironment Current();
+    static PlaceEnvironment current();
 };
 
 // $XDG_DATA_HOME/KestroRecorder (~/.local/share/KestroRecorder).
-QString DataDirectory(const PlaceEnvironment& env);
+QString dataDirectory(const PlaceEnvironment& env);
 // $XDG_STATE_HOME/KestroRecorder (~/.local/state/KestroRecorder): the event log.
-QString StateDirectory(const PlaceEnvironment& env);
+QString stateDirectory(const PlaceEnvironment& env);
 // The user's documents directory: XDG_DOCUMENTS_DIR of user-dirs.dirs unless it
 // is disabled (set to the home directory), else ~/Documents when it exists.
 // Empty when there is none.
-QString DocumentsDirectory(const PlaceEnvironment& env);
+QString documentsDirectory(const PlaceEnvironment& env);
 // Default record directory: <documents>/KestroRecorder, or the data directory
 // when there is no documents directory.
-QString RecordDirectory(const PlaceEnvironment& env);
+QString defaultRecordDirectory(const PlaceEnvironment& env);
 
 // Creates dir and its missing parents, private to the user (0700) as the XDG
 // rules ask. True when dir exists as a directory afterwards.
-bool MakePrivatePath(const QString& dir);
+bool makePrivatePath(const QString& dir);
 
 }  // namespace kestro

@@ -18,7 +18,7 @@ namespace {
 std::atomic<int> signalWriteFd{-1};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free fd");
 
-extern "C" void OnSignal(int signo) {
+extern "C" void onSignal(int signo) {
     const int savedErrno = errno;
     const int fd = signalWriteFd.load(std::memory_order_relaxed);
     if (fd >= 0) {
@@ -44,10 +44,10 @@ SignalBridge::SignalBridge(QObject* parent) : QObject(parent) {
         return;
     }
     notifier_ = new QSocketNotifier(fds_[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &SignalBridge::OnReadable);
+    connect(notifier_, &QSocketNotifier::activated, this, &SignalBridge::onReadable);
 
     struct sigaction sa {};
-    sa.sa_handler = OnSignal;
+    sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, &oldInt_);
@@ -67,7 +67,7 @@ SignalBridge::~SignalBridge() {
     ::close(fds_[1]);
 }
 
-void SignalBridge::OnReadable() {
+void SignalBridge::onReadable() {
     unsigned char buf[16];
     ssize_t n;
     while ((n = ::read(fds_[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR)) {

@@ -15,17 +15,17 @@ class SignalBridge : public QObject {
     Q_OBJECT
 public:
     // Installs the handlers. Only one bridge may exist at a time; a second one
-    // stays inactive (IsActive() false).
+    // stays inactive (isActive() false).
     explicit SignalBridge(QObject* parent = nullptr);
     ~SignalBridge() override;
 
-    bool IsActive() const { return active_; }
+    bool isActive() const { return active_; }
 
 signals:
     void terminationRequested(int signalNumber);
 
 private:
-    void OnReadable();
+    void onReadable();
 
     int fds_[2] = {-1, -1};
     QSocketNotifier* notifier_ = nullptr;

@@ -16,7 +16,7 @@ namespace kestro {
 
 namespace {
 
-QString DefaultLockPath() {
+QString defaultLockPath() {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (runtime.startsWith(QLatin1Char('/'))) return QDir(runtime).filePath(QStringLiteral("KestroRecorder.lock"));
     // The temporary directory is shared by all users: one lock per user.
@@ -26,13 +26,13 @@ QString DefaultLockPath() {
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& lockDir)
-    : path_(lockDir.isEmpty() ? DefaultLockPath() : QDir(lockDir).filePath(QStringLiteral("KestroRecorder.lock"))) {}
+    : path_(lockDir.isEmpty() ? defaultLockPath() : QDir(lockDir).filePath(QStringLiteral("KestroRecorder.lock"))) {}
 
 SingleInstance::~SingleInstance() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-SingleInstance::Outcome SingleInstance::TryAcquire() {
+SingleInstance::Outcome SingleInstance::tryAcquire() {
     if (fd_ >= 0) return Outcome::Acquired;
     auto unguarded = [this](int err) {
         errno_ = err;
@@ -65,21 +65,21 @@ SingleInstance::Outcome SingleInstance::TryAcquire() {
     return Outcome::Acquired;
 }
 
-bool EnsureSingleInstance(SingleInstance& instance, const EventLog& log, MessageSink& messages) {
-    switch (instance.TryAcquire()) {
+bool ensureSingleInstance(SingleInstance& instance, const EventLog& log, MessageSink& messages) {
+    switch (instance.tryAcquire()) {
         case SingleInstance::Outcome::Acquired:
             return true;
         case SingleInstance::Outcome::Unguarded:
-            log.WriteLog(log.DateTimeText() + QString::fromLatin1(label::kSingleInstance) +
-                         QString::number(instance.FailureErrno()) +
-                         QStringLiteral(" - no guard against a second instance, the lock file ") + instance.LockPath() +
-                         QStringLiteral(" cannot be used: ") + instance.FailureReason());
+            log.WriteLog(log.dateTimeText() + QString::fromLatin1(label::kSingleInstance) +
+                         QString::number(instance.failureErrno()) +
+                         QStringLiteral(" - no guard against a second instance, the lock file ") + instance.lockPath() +
+                         QStringLiteral(" cannot be used: ") + instance.failureReason());
             return true;
         case SingleInstance::Outcome::HeldByAnother:
             break;
     }
-    messages.ShowMessage(QStringLiteral("You can start the Measurement viewer only one time!"));
-    log.WriteLog(log.DateTimeText() + QString::fromLatin1(label::kSecondInstance));
+    messages.showMessage(QStringLiteral("You can start the Measurement viewer only one time!"));
+    log.WriteLog(log.dateTimeText() + QString::fromLatin1(label::kSecondInstance));
     return false;
 }
 

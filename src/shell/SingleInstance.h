@@ -15,7 +15,7 @@ public:
     enum class Outcome {
         Acquired,       // this process holds the lock (also when it held it already)
         HeldByAnother,  // a running process holds it
-        Unguarded,      // no lock could be taken (FailureReason says why); nothing to refuse
+        Unguarded,      // no lock could be taken (failureReason says why); nothing to refuse
     };
 
     // lockDir: directory of the lock file; empty means $XDG_RUNTIME_DIR, or the
@@ -25,12 +25,12 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    Outcome TryAcquire();
-    bool IsHeld() const { return fd_ >= 0; }
-    QString LockPath() const { return path_; }
+    Outcome tryAcquire();
+    bool isHeld() const { return fd_ >= 0; }
+    QString lockPath() const { return path_; }
     // The system's words for the last Unguarded outcome, and its errno.
-    QString FailureReason() const { return reason_; }
-    int FailureErrno() const { return errno_; }
+    QString failureReason() const { return reason_; }
+    int failureErrno() const { return errno_; }
 
 private:
     QString path_;
@@ -43,6 +43,6 @@ private:
 // show the refusal message, write the refusal log line and return false; the
 // caller then ends the process with status 1. When no lock can be taken at all
 // the start goes ahead and the log says why it is unguarded.
-bool EnsureSingleInstance(SingleInstance& instance, const EventLog& log, MessageSink& messages);
+bool ensureSingleInstance(SingleInstance& instance, const EventLog& log, MessageSink& messages);
 
 }  // namespace kestro

@@ -15,7 +15,7 @@ constexpr int64_t kMsPerDay = 86400000;
 constexpr int64_t kMsPerHour = 3600000;
 
 // Milliseconds since 1970 of a local date (day number) and hour in zone.
-int64_t InstantOf(int64_t dayNumber, int hour, const QTimeZone& zone) {
+int64_t instantOf(int64_t dayNumber, int hour, const QTimeZone& zone) {
     const QDate date = QDate(1899, 12, 30).addDays(dayNumber);
     return QDateTime(date, QTime(hour, 0), zone).toMSecsSinceEpoch();
 }
@@ -51,7 +51,7 @@ int DayPeriods::periodOfHour(int hour) const {
     return 2;
 }
 
-double PeriodLevel::level() const { return ResolvedLeq(energy, weight, error); }
+double PeriodLevel::level() const { return resolvedLeq(energy, weight, error); }
 
 bool DayLevels::complete() const {
     for (const PeriodLevel* p : {&day, &evening, &night})
@@ -75,7 +75,7 @@ double DayLevels::laeq24() const {
     return 10.0 * std::log10(e / double(lengthMs()));
 }
 
-std::vector<DayLevels> ComputeDayLevels(const std::vector<IntervalResult>& intervals, const DayPeriods& periods,
+std::vector<DayLevels> computeDayLevels(const std::vector<IntervalResult>& intervals, const DayPeriods& periods,
                                         const QTimeZone& zone) {
     const DayPeriods p = periods.valid() ? periods : DayPeriods();
     struct Day {
@@ -84,7 +84,7 @@ std::vector<DayLevels> ComputeDayLevels(const std::vector<IntervalResult>& inter
     };
     std::map<int64_t, Day> days;
     for (const IntervalResult& r : intervals) {
-        if (r.kind != ResultKind::Interval || r.samples <= 0 || !Gives(r.quantity, Statistic::Leq)) continue;
+        if (r.kind != ResultKind::Interval || r.samples <= 0 || !gives(r.quantity, Statistic::Leq)) continue;
         int64_t day = r.startMs / kMsPerDay;
         if (r.startMs % kMsPerDay < 0) --day;
         const int hour = int((r.startMs - day * kMsPerDay) / kMsPerHour);
@@ -99,8 +99,8 @@ std::vector<DayLevels> ComputeDayLevels(const std::vector<IntervalResult>& inter
     std::vector<DayLevels> out;
     out.reserve(days.size());
     for (auto& [n, d] : days) {
-        const int64_t bounds[] = {InstantOf(n, p.dayStartHour, zone), InstantOf(n, p.eveningStartHour, zone),
-                                  InstantOf(n, p.nightStartHour, zone), InstantOf(n + 1, p.dayStartHour, zone)};
+        const int64_t bounds[] = {instantOf(n, p.dayStartHour, zone), instantOf(n, p.eveningStartHour, zone),
+                                  instantOf(n, p.nightStartHour, zone), instantOf(n + 1, p.dayStartHour, zone)};
         PeriodLevel* levels[] = {&d.levels.day, &d.levels.evening, &d.levels.night};
         for (int i = 0; i < 3; ++i) {
             d.builders[i].finish(*levels[i]);

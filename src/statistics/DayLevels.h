@@ -36,7 +36,7 @@ struct PeriodLevel {
 };
 
 struct DayLevels {
-    int32_t dayNumber = 0;  // the date the assessment day starts on (DayNumber)
+    int32_t dayNumber = 0;  // the date the assessment day starts on (dayNumber)
     PeriodLevel day;
     PeriodLevel evening;
     PeriodLevel night;
@@ -53,7 +53,7 @@ struct DayLevels {
 // Interval results in file order; Series results and quantities without an
 // Leq are ignored. Every interval counts for the assessment day and period of
 // its start (intervals never straddle an hour). Local times are of zone.
-std::vector<DayLevels> ComputeDayLevels(const std::vector<IntervalResult>& intervals, const DayPeriods& periods,
+std::vector<DayLevels> computeDayLevels(const std::vector<IntervalResult>& intervals, const DayPeriods& periods,
                                         const QTimeZone& zone = QTimeZone::systemTimeZone());
 
 }  // namespace kestro

@@ -37,7 +37,7 @@ bool parseTime(const QByteArray& s, int64_t* localMs) {
     auto n = [&](int i) {
         return m.captured(i).toInt();
     };
-    *localMs = int64_t{DayNumber(n(1), n(2), n(3))} * 86400000 + ((n(4) * 60 + n(5)) * 60 + n(6)) * 1000 + n(7);
+    *localMs = int64_t{dayNumber(n(1), n(2), n(3))} * 86400000 + ((n(4) * 60 + n(5)) * 60 + n(6)) * 1000 + n(7);
     return true;
 }
 
@@ -60,7 +60,7 @@ QString eventsFilePath(const QString& recordPath) {
 }
 
 QString eventTimeText(int64_t localMs, QChar decimalSeparator) {
-    return LocalDateTimeText(localMs) + decimalSeparator +
+    return localDateTimeText(localMs) + decimalSeparator +
            QStringLiteral("%1").arg(((localMs % 1000) + 1000) % 1000, 3, 10, QLatin1Char('0'));
 }
 
@@ -80,7 +80,7 @@ void appendEventRows(QByteArray& out, const StatisticsConfig& c, const NoiseEven
         return eventTimeText(ms, c.decimalSeparator).toLatin1();
     };
     auto level = [&](double db) {
-        return LevelText(db, c.decimalSeparator).toLatin1();
+        return levelText(db, c.decimalSeparator).toLatin1();
     };
     // The note is one line; anything else it holds stays.
     QString note = QString::fromStdString(e.note);

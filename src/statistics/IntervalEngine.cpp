@@ -7,7 +7,7 @@ namespace kestro {
 
 namespace {
 
-int64_t FloorTo(int64_t v, int64_t step) {
+int64_t floorTo(int64_t v, int64_t step) {
     int64_t q = v / step;
     if (v % step != 0 && v < 0) --q;
     return q * step;
@@ -15,7 +15,7 @@ int64_t FloorTo(int64_t v, int64_t step) {
 
 }  // namespace
 
-bool IsStatisticsInterval(int32_t seconds) {
+bool isStatisticsInterval(int32_t seconds) {
     return std::find(kStatisticsIntervals.begin(), kStatisticsIntervals.end(), seconds) != kStatisticsIntervals.end();
 }
 
@@ -42,11 +42,11 @@ void IntervalEngine::Stretch::append(const Stretch& next) {
 void IntervalEngine::start(const std::string& typeWord, int32_t intervalSeconds, int32_t limitTenths) {
     if (running_) finish();
     typeWord_ = typeWord;
-    quantity_ = QuantityOfType(typeWord);
+    quantity_ = quantityOfType(typeWord);
     const bool fast = typeWord == "LEQF";
     integrator_ = RunningIntegrator(fast ? 1 : 10);
     anyLevel_ = false;
-    intervalMs_ = (IsStatisticsInterval(intervalSeconds) ? intervalSeconds : kDefaultStatisticsInterval) * 1000;
+    intervalMs_ = (isStatisticsInterval(intervalSeconds) ? intervalSeconds : kDefaultStatisticsInterval) * 1000;
     limitTenths_ = std::max(0, limitTenths);
     running_ = true;
     open_ = false;
@@ -69,7 +69,7 @@ void IntervalEngine::place(int64_t localMs) {
     // A sample a little behind the start (stamping jitter) stays in the open interval.
     if (!open_) {
         open_ = true;
-        alignedStart_ = FloorTo(localMs, intervalMs_);
+        alignedStart_ = floorTo(localMs, intervalMs_);
         intervalFirst_ = localMs;
         firstInterval_ = first;
     }
@@ -104,7 +104,7 @@ void IntervalEngine::advance(int64_t localMs) {
         closeInterval(alignedStart_ + intervalMs_);
 }
 
-void KeepWhatTheQuantityGives(IntervalResult& r, const RunningSum& running, int32_t lastHundredths) {
+void keepWhatTheQuantityGives(IntervalResult& r, const RunningSum& running, int32_t lastHundredths) {
     if (r.quantity == Quantity::Level || r.samples == 0) return;
     const double leq = r.leq;
     r.leq = r.lmax = r.lmin = r.l5 = r.l10 = r.l50 = r.l90 = r.l95 = IntervalResult::kNoLevel;
@@ -121,7 +121,7 @@ void KeepWhatTheQuantityGives(IntervalResult& r, const RunningSum& running, int3
         case Quantity::Level:
             break;
     }
-    r.overLimit = r.limitTenths > 0 && !std::isnan(r.leq) && LevelTenths(r.leq) > r.limitTenths;
+    r.overLimit = r.limitTenths > 0 && !std::isnan(r.leq) && levelTenths(r.leq) > r.limitTenths;
 }
 
 IntervalResult IntervalEngine::make(ResultKind kind, const Stretch& s) const {
@@ -131,7 +131,7 @@ IntervalResult IntervalEngine::make(ResultKind kind, const Stretch& s) const {
     r.quantity = quantity_;
     s.levels.fill(r, limitTenths_);
     r.estimated = s.estimated;
-    KeepWhatTheQuantityGives(r, s.running, s.lastHundredths);
+    keepWhatTheQuantityGives(r, s.running, s.lastHundredths);
     if (quantity_ == Quantity::RunningMax) r.restarts = s.maxRestarts;
     return r;
 }
@@ -162,7 +162,7 @@ void IntervalEngine::closeInterval(int64_t endMs) {
     series_.append(interval_);
     if (onHour) {
         // An hour ends with the first interval of another one, also the repeated hour of a clock set back.
-        const int64_t hour = FloorTo(alignedStart_, int64_t{3600000});
+        const int64_t hour = floorTo(alignedStart_, int64_t{3600000});
         if (hourOpen_ && (hour != hourAligned_ || r.startMs < hourEndMs_ - kClockBackMs)) closeHour();
         if (!hourOpen_) {
             hourOpen_ = true;

@@ -18,11 +18,11 @@ namespace kestro {
 // no interval straddles an hour (nor a day, evening or night period).
 inline constexpr std::array<int32_t, 8> kStatisticsIntervals{10, 30, 60, 300, 600, 900, 1800, 3600};
 inline constexpr int32_t kDefaultStatisticsInterval = 900;
-bool IsStatisticsInterval(int32_t seconds);
+bool isStatisticsInterval(int32_t seconds);
 
 // Clears the statistics r.quantity does not give and fills those it gives
 // differently: a running Leq from its steps, a running maximum as its last value.
-void KeepWhatTheQuantityGives(IntervalResult& r, const RunningSum& running, int32_t lastHundredths);
+void keepWhatTheQuantityGives(IntervalResult& r, const RunningSum& running, int32_t lastHundredths);
 
 class IntervalEngine {
 public:
@@ -39,10 +39,10 @@ public:
 
     // Starts a series; a running one is finished first. An interval length
     // that is not offered falls back to the default. The type word says what
-    // the values are (QuantityOfType) and, for a running Leq, their resolution
+    // the values are (quantityOfType) and, for a running Leq, their resolution
     // (fast streams: hundredths of a dB).
     void start(const std::string& typeWord, int32_t intervalSeconds, int32_t limitTenths);
-    // localMs: local date and time in milliseconds (AbsoluteMilliseconds);
+    // localMs: local date and time in milliseconds (absoluteMilliseconds);
     // estimated: the instant is a guess (a line without a time).
     void add(int64_t localMs, int32_t hundredths, int16_t levelFlags, bool estimated = false);
     void addSkipped(int64_t localMs);

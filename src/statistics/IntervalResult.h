@@ -24,10 +24,10 @@ inline constexpr Statistic kStatistics[] = {Statistic::Leq, Statistic::Lmax, Sta
                                             Statistic::L10, Statistic::L50,  Statistic::L90,  Statistic::L95};
 
 // From the type word of a series; an unknown word counts as levels.
-Quantity QuantityOfType(const std::string& typeWord);
+Quantity quantityOfType(const std::string& typeWord);
 // "LAeq", "LAmax", "LA90", ...; nullptr when the quantity does not give it.
-const char* StatisticName(Quantity q, Statistic s);
-inline bool Gives(Quantity q, Statistic s) { return StatisticName(q, s) != nullptr; }
+const char* statisticName(Quantity q, Statistic s);
+inline bool gives(Quantity q, Statistic s) { return statisticName(q, s) != nullptr; }
 
 struct IntervalResult {
     static constexpr double kNoLevel = std::numeric_limits<double>::quiet_NaN();
@@ -35,7 +35,7 @@ struct IntervalResult {
     std::string typeWord;  // type word of the series: LP, LEQ, MAX, LPF, LEQF, RAW
     Quantity quantity = Quantity::Level;
     ResultKind kind = ResultKind::Interval;
-    // Local date and time in milliseconds since 1899-12-30 00:00 (AbsoluteMilliseconds).
+    // Local date and time in milliseconds since 1899-12-30 00:00 (absoluteMilliseconds).
     int64_t startMs = 0;
     int64_t endMs = 0;
     int64_t samples = 0;    // samples with a level
@@ -75,6 +75,6 @@ struct IntervalResult {
 
 // A level rounded to tenths of a decibel, half away from zero. Levels that are
 // exact hundredths (65.05) round as written, not as their binary approximation.
-int64_t LevelTenths(double db);
+int64_t levelTenths(double db);
 
 }  // namespace kestro

@@ -1,6 +1,6 @@
 #include "statistics/LevelAccumulator.h"
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +13,7 @@ constexpr int32_t kTableLow = -32768;
 constexpr int32_t kTableHigh = 32767;
 
 // Every level a record line can hold (16-bit hundredths); built once, never changed.
-const std::vector<double>& EnergyTable() {
+const std::vector<double>& energyTable() {
     static const std::vector<double> table = [] {
         std::vector<double> t(size_t(kTableHigh - kTableLow + 1));
         for (int32_t h = kTableLow; h <= kTableHigh; ++h)
@@ -25,14 +25,14 @@ const std::vector<double>& EnergyTable() {
 
 }  // namespace
 
-Quantity QuantityOfType(const std::string& typeWord) {
+Quantity quantityOfType(const std::string& typeWord) {
     if (typeWord == "LEQ" || typeWord == "LEQF") return Quantity::RunningLeq;
     if (typeWord == "MAX") return Quantity::RunningMax;
     if (typeWord == "RAW") return Quantity::Amplitude;
     return Quantity::Level;
 }
 
-const char* StatisticName(Quantity q, Statistic s) {
+const char* statisticName(Quantity q, Statistic s) {
     static const char* const kLevel[] = {"LAeq", "LAmax", "LAmin", "LA5", "LA10", "LA50", "LA90", "LA95"};
     switch (q) {
         case Quantity::Level:
@@ -56,22 +56,22 @@ bool IntervalResult::leqUnresolved() const {
     return quantity == Quantity::RunningLeq && weight > 0.0 && std::isnan(leq);
 }
 
-int64_t LevelTenths(double db) {
+int64_t levelTenths(double db) {
     // The nudge lets 65.05 (stored as 65.04999...) round up as written.
     return std::llround(db * 10.0 + (db >= 0 ? 1e-6 : -1e-6));
 }
 
-double EnergyOfHundredths(int32_t hundredths) {
-    if (hundredths >= kTableLow && hundredths <= kTableHigh) return EnergyTable()[size_t(hundredths - kTableLow)];
+double energyOfHundredths(int32_t hundredths) {
+    if (hundredths >= kTableLow && hundredths <= kTableHigh) return energyTable()[size_t(hundredths - kTableLow)];
     return std::pow(10.0, hundredths / 1000.0);
 }
 
-double LevelOfEnergy(double energy, int64_t samples) {
+double levelOfEnergy(double energy, int64_t samples) {
     if (samples <= 0) return IntervalResult::kNoLevel;
     return 10.0 * std::log10(energy / double(samples));
 }
 
-int32_t HundredthsToTenths(int32_t hundredths) {
+int32_t hundredthsToTenths(int32_t hundredths) {
     return hundredths >= 0 ? (hundredths + 5) / 10 : -((-hundredths + 5) / 10);
 }
 
@@ -85,10 +85,10 @@ void LevelAccumulator::add(int32_t hundredths, int16_t levelFlags) {
         min_ = std::min(min_, hundredths);
     }
     ++samples_;
-    energy_ += EnergyOfHundredths(hundredths);
+    energy_ += energyOfHundredths(hundredths);
     if (levelFlags & kStatusOverflow) ++overflow_;
     if (levelFlags & kStatusUnderflow) ++underflow_;
-    const int32_t t = std::clamp(HundredthsToTenths(hundredths), kLowestTenths, kHighestTenths);
+    const int32_t t = std::clamp(hundredthsToTenths(hundredths), kLowestTenths, kHighestTenths);
     ++histogram_[size_t(t - kLowestTenths)];
 }
 
@@ -146,7 +146,7 @@ void LevelAccumulator::fill(IntervalResult& r, int32_t limitTenths) const {
     r.l50 = exceededTenths(50) / 10.0;
     r.l90 = exceededTenths(90) / 10.0;
     r.l95 = exceededTenths(95) / 10.0;
-    r.overLimit = limitTenths > 0 && LevelTenths(r.leq) > limitTenths;
+    r.overLimit = limitTenths > 0 && levelTenths(r.leq) > limitTenths;
 }
 
 }  // namespace kestro

@@ -10,11 +10,11 @@
 namespace kestro {
 
 // 10^(L/10) of a level in hundredths of a decibel.
-double EnergyOfHundredths(int32_t hundredths);
+double energyOfHundredths(int32_t hundredths);
 // 10 log10 of a mean energy; kNoLevel for no samples.
-double LevelOfEnergy(double energy, int64_t samples);
+double levelOfEnergy(double energy, int64_t samples);
 // Hundredths of a decibel rounded to tenths, half away from zero.
-int32_t HundredthsToTenths(int32_t hundredths);
+int32_t hundredthsToTenths(int32_t hundredths);
 
 class LevelAccumulator {
 public:
@@ -37,7 +37,7 @@ public:
     double energy() const { return energy_; }
     int32_t maxHundredths() const { return max_; }
     int32_t minHundredths() const { return min_; }
-    double leq() const { return LevelOfEnergy(energy_, samples_); }
+    double leq() const { return levelOfEnergy(energy_, samples_); }
     // LN: the level reached or exceeded by percent % of the samples, in tenths.
     int32_t exceededTenths(int percent) const;
 

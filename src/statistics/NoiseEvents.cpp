@@ -31,7 +31,7 @@ int64_t EventTracker::timeAt(int64_t utcMs) const {
 void EventTracker::take(Stretch& s, int32_t hundredths) const {
     s.maxHundredths = s.event.samples == 0 ? hundredths : std::max(s.maxHundredths, hundredths);
     ++s.event.samples;
-    s.energy += EnergyOfHundredths(hundredths);
+    s.energy += energyOfHundredths(hundredths);
 }
 
 NoiseEvent EventTracker::finished(const Stretch& s, int64_t durationMs) const {
@@ -40,7 +40,7 @@ NoiseEvent EventTracker::finished(const Stretch& s, int64_t durationMs) const {
     e.endUtcMs = lastUtc_;
     e.endLocalMs = lastLocal_;
     if (e.samples > 0) {
-        e.leq = LevelOfEnergy(s.energy, e.samples);
+        e.leq = levelOfEnergy(s.energy, e.samples);
         e.lmax = s.maxHundredths / 100.0;
         if (durationMs > 0) e.sel = e.leq + 10.0 * std::log10(durationMs / 1000.0);
     }

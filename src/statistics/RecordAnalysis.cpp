@@ -17,13 +17,13 @@ constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
 
 int64_t RecordAnalysis::coveredMs() const { return read.coveredMs; }
 
-RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& config, const ProgressFn& progress) {
+RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& config, const ProgressFn& progress) {
     RecordAnalysis a;
     a.path = path;
     a.config = config;
-    const RecordFileName name = ParseRecordFileName(path);
+    const RecordFileName name = parseRecordFileName(path);
     a.typeWord = name.valid ? name.typeWord : QStringLiteral("UnknownType");
-    a.quantity = QuantityOfType(a.typeWord.toStdString());
+    a.quantity = quantityOfType(a.typeWord.toStdString());
 
     IntervalEngine engine;
     engine.onResult = [&](const IntervalResult& r) {
@@ -41,7 +41,7 @@ RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& co
     const std::vector<std::pair<int64_t, int64_t>> spans = markedSpans(a.events.events);
     // What is left outside the marked spans: the levels, or a running Leq's steps.
     LevelAccumulator kept;
-    RunningIntegrator integrator(IsFastTypeWord(a.typeWord) ? 1 : 10);
+    RunningIntegrator integrator(isFastTypeWord(a.typeWord) ? 1 : 10);
     RunningSum keptSteps, stretch;  // a span cuts the steps: the reading errors at its edges add up
     int32_t keptLast = 0;
     auto marked = [&spans](int64_t ms) {
@@ -53,7 +53,7 @@ RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& co
     RecordReadOptions options;
     options.progress = progress;
     options.singleFlagColumn = config.singleFlagColumn;
-    a.read = ReadRecordFile(
+    a.read = readRecordFile(
         path,
         [&](const RecordSample& s, int64_t offset) {
             // A span is read again from an entry; an estimated instant depends on the lines before it.
@@ -90,7 +90,7 @@ RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& co
         kept.fill(w, config.limitTenths);
         w.typeWord = a.typeWord.toStdString();
         w.quantity = a.quantity;
-        KeepWhatTheQuantityGives(w, keptSteps, keptLast);
+        keepWhatTheQuantityGives(w, keptSteps, keptLast);
         w.kind = ResultKind::Series;
     }
     if (a.summary.samples == 0) {
@@ -99,11 +99,11 @@ RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& co
         a.summary.kind = ResultKind::Series;
         a.summary.skipped = a.read.skipped;
     }
-    a.days = ComputeDayLevels(a.intervals, config.periods);
+    a.days = computeDayLevels(a.intervals, config.periods);
     return a;
 }
 
-IntervalResult AnalyzeSpan(const RecordAnalysis& a, int64_t fromMs, int64_t toMs, const ProgressFn& progress,
+IntervalResult analyzeSpan(const RecordAnalysis& a, int64_t fromMs, int64_t toMs, const ProgressFn& progress,
                            bool* ok) {
     if (toMs < fromMs) std::swap(fromMs, toMs);
     RecordReadOptions options;
@@ -122,7 +122,7 @@ IntervalResult AnalyzeSpan(const RecordAnalysis& a, int64_t fromMs, int64_t toMs
     RunningSum sum;
     int32_t last = 0;
     int64_t first = kNoTime, lastMs = kNoTime, estimated = 0;
-    const RecordReadResult rr = ReadRecordFile(
+    const RecordReadResult rr = readRecordFile(
         a.path,
         [&](const RecordSample& s, int64_t) {
             RunningIntegrator::Step step;
@@ -145,7 +145,7 @@ IntervalResult AnalyzeSpan(const RecordAnalysis& a, int64_t fromMs, int64_t toMs
     acc.fill(r, a.config.limitTenths);
     r.typeWord = a.typeWord.toStdString();
     r.quantity = a.quantity;
-    KeepWhatTheQuantityGives(r, sum, last);
+    keepWhatTheQuantityGives(r, sum, last);
     r.kind = ResultKind::Series;
     r.startMs = first == kNoTime ? fromMs : first;
     r.endMs = lastMs == kNoTime ? toMs : lastMs;

@@ -51,13 +51,13 @@ struct RecordAnalysis {
 
 using ProgressFn = std::function<bool(int64_t done, int64_t total)>;
 
-RecordAnalysis AnalyzeRecordFile(const QString& path, const StatisticsConfig& config,
+RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& config,
                                  const ProgressFn& progress = ProgressFn());
 
 // Statistics of the samples in [fromMs, toMs] of an analysed file, read again
 // from the file (only the part of the span; a running Leq from the start, as
 // its values need the time since then). The result's kind is Series.
-IntervalResult AnalyzeSpan(const RecordAnalysis& a, int64_t fromMs, int64_t toMs,
+IntervalResult analyzeSpan(const RecordAnalysis& a, int64_t fromMs, int64_t toMs,
                            const ProgressFn& progress = ProgressFn(), bool* ok = nullptr);
 
 }  // namespace kestro

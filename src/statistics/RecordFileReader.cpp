@@ -1,7 +1,7 @@
 #include "statistics/RecordFileReader.h"
 
 #include "core/Types.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -27,8 +27,8 @@ constexpr int64_t kHalfDayMs = kMsPerDay / 2;
 constexpr int64_t kBlockBytes = 4 << 20;
 constexpr int64_t kJitterMs = 1000;
 
-inline bool Digit(char c) { return c >= '0' && c <= '9'; }
-inline int Val(char c) { return c - '0'; }
+inline bool digit(char c) { return c >= '0' && c <= '9'; }
+inline int val(char c) { return c - '0'; }
 
 enum class LineKind { Empty, Header, Sample, Bad };
 
@@ -49,59 +49,59 @@ public:
     bool guessedFlag = false;
     LineKind parse(const char* p, const char* e, ParsedLine& out) {
         if (p == e) return LineKind::Empty;
-        if (Contains(p, e, "NoiseValue")) return parseHeader(p, e, out) ? LineKind::Header : LineKind::Bad;
+        if (contains(p, e, "NoiseValue")) return parseHeader(p, e, out) ? LineKind::Header : LineKind::Bad;
         const char* pos = p;
-        out.hasTime = e - p >= 12 && Digit(p[0]) && Digit(p[1]) && p[2] == ':' && Digit(p[3]) && Digit(p[4]) &&
-                      p[5] == ':' && Digit(p[6]) && Digit(p[7]) && !Digit(p[8]) && Digit(p[9]) && Digit(p[10]) &&
-                      Digit(p[11]);
+        out.hasTime = e - p >= 12 && digit(p[0]) && digit(p[1]) && p[2] == ':' && digit(p[3]) && digit(p[4]) &&
+                      p[5] == ':' && digit(p[6]) && digit(p[7]) && !digit(p[8]) && digit(p[9]) && digit(p[10]) &&
+                      digit(p[11]);
         if (out.hasTime) {
-            const int h = Val(p[0]) * 10 + Val(p[1]);
-            const int m = Val(p[3]) * 10 + Val(p[4]);
-            const int s = Val(p[6]) * 10 + Val(p[7]);
-            if (h > 23 || m > 59 || s > 59) return Bad(out, "the time of day is not a time");
-            out.msOfDay = ((h * 60 + m) * 60 + s) * 1000 + Val(p[9]) * 100 + Val(p[10]) * 10 + Val(p[11]);
+            const int h = val(p[0]) * 10 + val(p[1]);
+            const int m = val(p[3]) * 10 + val(p[4]);
+            const int s = val(p[6]) * 10 + val(p[7]);
+            if (h > 23 || m > 59 || s > 59) return bad(out, "the time of day is not a time");
+            out.msOfDay = ((h * 60 + m) * 60 + s) * 1000 + val(p[9]) * 100 + val(p[10]) * 10 + val(p[11]);
             pos = p + 12;
         }
-        if (pos >= e) return Bad(out, "the level column is missing");
+        if (pos >= e) return bad(out, "the level column is missing");
         const char t = *pos++;
         // A letter or digit never separates columns: this is not a record line.
-        if (Digit(t) || (t >= 'A' && t <= 'Z') || (t >= 'a' && t <= 'z')) return Bad(out, "not a record line");
+        if (digit(t) || (t >= 'A' && t <= 'Z') || (t >= 'a' && t <= 'z')) return bad(out, "not a record line");
         RecordSample& s = out.sample;
         s.levelFlags = 0;
         s.valued = false;
-        if (pos + 1 < e && *pos == ' ' && (Digit(pos[1]) || pos[1] == '-')) {
+        if (pos + 1 < e && *pos == ' ' && (digit(pos[1]) || pos[1] == '-')) {
             ++pos;
             const bool negative = *pos == '-';
             if (negative) ++pos;
             int32_t whole = 0;
             int n = 0;
-            while (pos < e && Digit(*pos) && n < 6) {
-                whole = whole * 10 + Val(*pos++);
+            while (pos < e && digit(*pos) && n < 6) {
+                whole = whole * 10 + val(*pos++);
                 ++n;
             }
-            if (n == 0 || pos >= e || Digit(*pos)) return Bad(out, "the level is not a number");
+            if (n == 0 || pos >= e || digit(*pos)) return bad(out, "the level is not a number");
             out.decimal = *pos++;  // whatever it is, but one setting serves time and level
             if (out.hasTime && out.decimal != p[8])
-                return Bad(out, "the level and the time have different decimal separators");
+                return bad(out, "the level and the time have different decimal separators");
             int32_t frac = 0;
             int d = 0;
-            while (pos < e && Digit(*pos) && d < 3) {
-                frac = frac * 10 + Val(*pos++);
+            while (pos < e && digit(*pos) && d < 3) {
+                frac = frac * 10 + val(*pos++);
                 ++d;
             }
-            if (d < 1 || d > 2) return Bad(out, "the level has neither one nor two decimals");
+            if (d < 1 || d > 2) return bad(out, "the level has neither one nor two decimals");
             s.hundredths = whole * 100 + (d == 1 ? frac * 10 : frac);
             if (negative) s.hundredths = -s.hundredths;
             out.decimals = d;
             s.valued = true;
         } else if (!(pos == e || *pos == t)) {
-            return Bad(out, "the level column holds no level");
+            return bad(out, "the level column holds no level");
         }
         int columns = 0;
         int16_t seen[2] = {0, 0};
         while (pos < e) {
             if (e - pos < 3 || pos[0] != t || pos[1] != ' ' || (pos[2] != '0' && pos[2] != '1') || columns == 2)
-                return Bad(out, "a column after the level is neither 0 nor 1");
+                return bad(out, "a column after the level is neither 0 nor 1");
             seen[columns++] = pos[2] == '1';
             pos += 3;
         }
@@ -119,17 +119,17 @@ public:
     }
 
 private:
-    static bool NotHeader(ParsedLine& out) {
+    static bool notHeader(ParsedLine& out) {
         out.problem = "not a header line";
         return false;
     }
-    static bool Contains(const char* p, const char* e, const char* word) {
+    static bool contains(const char* p, const char* e, const char* word) {
         const size_t n = std::strlen(word);
         for (const char* q = p; q + n <= e; ++q)
             if (std::memcmp(q, word, n) == 0) return true;
         return false;
     }
-    static LineKind Bad(ParsedLine& out, const char* why) {
+    static LineKind bad(ParsedLine& out, const char* why) {
         out.problem = why;
         return LineKind::Bad;
     }
@@ -137,14 +137,14 @@ private:
     bool parseHeader(const char* p, const char* e, ParsedLine& out) {
         const char* pos = p;
         if (e - p >= 4 && std::memcmp(p, "Time", 4) == 0) pos += 4;
-        if (pos >= e) return NotHeader(out);
+        if (pos >= e) return notHeader(out);
         const char t = *pos++;
-        if (e - pos < 10 || std::memcmp(pos, "NoiseValue", 10) != 0) return NotHeader(out);
+        if (e - pos < 10 || std::memcmp(pos, "NoiseValue", 10) != 0) return notHeader(out);
         pos += 10;
         int columns = 0;
         int16_t kinds[2] = {kStatusOverflow, kStatusUnderflow};
         while (pos < e) {
-            if (*pos++ != t || columns == 2) return NotHeader(out);
+            if (*pos++ != t || columns == 2) return notHeader(out);
             if (e - pos >= 8 && std::memcmp(pos, "Overflow", 8) == 0) {
                 kinds[columns++] = kStatusOverflow;
                 pos += 8;
@@ -152,7 +152,7 @@ private:
                 kinds[columns++] = kStatusUnderflow;
                 pos += 9;
             } else {
-                return NotHeader(out);
+                return notHeader(out);
             }
         }
         headerColumns_ = columns;
@@ -166,11 +166,11 @@ private:
     int16_t headerKinds_[2] = {kStatusOverflow, kStatusUnderflow};
 };
 
-QString TooLong() {
+QString tooLong() {
     return QStringLiteral("the line is longer than %1 bytes; this is not a record file").arg(kMaxRecordLineBytes);
 }
 
-QString Shown(const char* p, const char* e) {
+QString shown(const char* p, const char* e) {
     QString s = QString::fromLatin1(p, int(std::min<ptrdiff_t>(e - p, 60)));
     s.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
     return s;
@@ -179,7 +179,7 @@ QString Shown(const char* p, const char* e) {
 // Only a regular file has an end and does not block: a pipe without a writer
 // would hang in open(), a device never ends. Opened without waiting, then
 // judged by the descriptor itself, so a name swapped meanwhile cannot slip by.
-QString OpenRegularFile(const QString& path, QFile& f) {
+QString openRegularFile(const QString& path, QFile& f) {
     const QByteArray native = QFile::encodeName(path);
     struct stat st {};
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -199,10 +199,10 @@ QString OpenRegularFile(const QString& path, QFile& f) {
     return f.errorString();
 }
 
-int64_t LocalMsOf(const QDateTime& dt) {
+int64_t localMsOf(const QDateTime& dt) {
     const QDate d = dt.date();
     const QTime t = dt.time();
-    return int64_t{DayNumber(d.year(), d.month(), d.day())} * kMsPerDay + t.msecsSinceStartOfDay();
+    return int64_t{dayNumber(d.year(), d.month(), d.day())} * kMsPerDay + t.msecsSinceStartOfDay();
 }
 
 // Consecutive lines without a time, between the known instants around them.
@@ -254,7 +254,7 @@ private:
 };
 
 // The instant of a time of day read after ref (the sample before, or the name's time).
-int64_t InstantAfter(int64_t ref, int32_t msOfDay, bool first) {
+int64_t instantAfter(int64_t ref, int32_t msOfDay, bool first) {
     int64_t day = ref / kMsPerDay;
     if (ref % kMsPerDay < 0) --day;
     int64_t ms = day * kMsPerDay + msOfDay;
@@ -265,7 +265,7 @@ int64_t InstantAfter(int64_t ref, int32_t msOfDay, bool first) {
 
 // One pass over the whole file for the runs of lines without a time and the
 // cadence of the timed ones (their median gap).
-UntimedPlan PlanUntimed(const QString& path, int64_t nameStart, int64_t modifiedMs, bool fast, int16_t singleFlag) {
+UntimedPlan planUntimed(const QString& path, int64_t nameStart, int64_t modifiedMs, bool fast, int16_t singleFlag) {
     UntimedPlan plan;
     Cadence cadence;
     int64_t untimed = 0;
@@ -288,7 +288,7 @@ UntimedPlan PlanUntimed(const QString& path, int64_t nameStart, int64_t modified
             const char* e = nl > p && nl[-1] == '\r' ? nl - 1 : nl;
             if (parser.parse(p, e, pl) == LineKind::Sample) {
                 if (pl.hasTime) {
-                    const int64_t ms = InstantAfter(havePrev ? prevMs : nameStart, pl.msOfDay, !havePrev);
+                    const int64_t ms = instantAfter(havePrev ? prevMs : nameStart, pl.msOfDay, !havePrev);
                     if (!plan.runs.empty() && !plan.runs.back().hasNext) {
                         plan.runs.back().nextMs = ms;
                         plan.runs.back().hasNext = true;
@@ -327,11 +327,11 @@ UntimedPlan PlanUntimed(const QString& path, int64_t nameStart, int64_t modified
 
 }  // namespace
 
-bool IsFastTypeWord(const QString& typeWord) {
+bool isFastTypeWord(const QString& typeWord) {
     return typeWord == QLatin1String("LPF") || typeWord == QLatin1String("LEQF") || typeWord == QLatin1String("RAW");
 }
 
-RecordFileName ParseRecordFileName(const QString& path) {
+RecordFileName parseRecordFileName(const QString& path) {
     RecordFileName n;
     const QString name = QFileInfo(path).fileName();
     static const QRegularExpression re(
@@ -345,7 +345,7 @@ RecordFileName ParseRecordFileName(const QString& path) {
     n.base = m.captured(1);
     n.typeWord = m.captured(2);
     n.extension = m.captured(9);
-    n.startMs = int64_t{DayNumber(y, mo, d)} * kMsPerDay + ((h * 60 + mi) * 60 + s) * 1000;
+    n.startMs = int64_t{dayNumber(y, mo, d)} * kMsPerDay + ((h * 60 + mi) * 60 + s) * 1000;
     return n;
 }
 
@@ -358,10 +358,10 @@ struct ReadExtras {
     int64_t clockSets = 0;
 };
 
-RecordReadResult ReadLines(const QString& path, const RecordSampleFn& sample, const RecordReadOptions& options,
+RecordReadResult readLines(const QString& path, const RecordSampleFn& sample, const RecordReadOptions& options,
                            ReadExtras& x) {
     RecordReadResult r;
-    r.name = ParseRecordFileName(path);
+    r.name = parseRecordFileName(path);
     const QString title = QFileInfo(path).fileName();
     auto fail = [&](int64_t line, const QString& why) {
         r.status = RecordReadResult::Status::Failed;
@@ -372,16 +372,16 @@ RecordReadResult ReadLines(const QString& path, const RecordSampleFn& sample, co
     };
 
     QFile f;
-    const QString openError = OpenRegularFile(path, f);
+    const QString openError = openRegularFile(path, f);
     if (!openError.isEmpty()) return fail(0, openError);
     const int64_t total = f.size();
     const QDateTime modified = QFileInfo(path).lastModified();
     int64_t nameStart = r.name.startMs;
     if (!r.name.valid) {
-        nameStart = LocalMsOf(modified) - LocalMsOf(modified) % kMsPerDay;
+        nameStart = localMsOf(modified) - localMsOf(modified) % kMsPerDay;
         r.notices << QStringLiteral("The name of %1 holds no date; the date of its last change is used.").arg(title);
     }
-    const bool fastByName = r.name.valid && IsFastTypeWord(r.name.typeWord);
+    const bool fastByName = r.name.valid && isFastTypeWord(r.name.typeWord);
     r.fast = fastByName;
 
     if (options.startOffset > 0 && !f.seek(options.startOffset)) return fail(0, f.errorString());
@@ -420,11 +420,11 @@ RecordReadResult ReadLines(const QString& path, const RecordSampleFn& sample, co
             if (e > p && e[-1] == '\r') --e;
             ++lineNo;
             ++r.lines;
-            if (e - p > kMaxRecordLineBytes) return fail(lineNo, TooLong());
+            if (e - p > kMaxRecordLineBytes) return fail(lineNo, tooLong());
             const int64_t lineOffset = bufStart + (p - base);
             const LineKind kind = parser.parse(p, e, pl);
             if (kind == LineKind::Bad)
-                return fail(lineNo, QStringLiteral("%1 (\"%2\")").arg(QLatin1String(pl.problem), Shown(p, e)));
+                return fail(lineNo, QStringLiteral("%1 (\"%2\")").arg(QLatin1String(pl.problem), shown(p, e)));
             if (kind == LineKind::Sample) {
                 if (!decimalsSeen && pl.sample.valued) {
                     decimalsSeen = true;
@@ -434,11 +434,11 @@ RecordReadResult ReadLines(const QString& path, const RecordSampleFn& sample, co
                 int64_t ms;
                 pl.sample.estimated = false;
                 if (pl.hasTime) {
-                    ms = InstantAfter(havePrev ? prevMs : nameStart, pl.msOfDay, !havePrev);
+                    ms = instantAfter(havePrev ? prevMs : nameStart, pl.msOfDay, !havePrev);
                 } else {
                     r.hasTime = false;
                     if (!plan) {
-                        plan = PlanUntimed(path, nameStart, LocalMsOf(modified), fastByName || r.fast,
+                        plan = planUntimed(path, nameStart, localMsOf(modified), fastByName || r.fast,
                                            options.singleFlagColumn);
                         r.notices << QStringLiteral(
                                          "%1 has lines without a time column; their instants are estimated from the "
@@ -488,7 +488,7 @@ RecordReadResult ReadLines(const QString& path, const RecordSampleFn& sample, co
             p = nl + 1;
         }
         // Keep the unfinished line for the next block, but not without end.
-        if (end - p > kMaxRecordLineBytes) return fail(lineNo + 1, TooLong());
+        if (end - p > kMaxRecordLineBytes) return fail(lineNo + 1, tooLong());
         const int64_t used = p - base;
         buf.remove(0, qsizetype(used));
         bufStart += used;
@@ -508,9 +508,9 @@ RecordReadResult ReadLines(const QString& path, const RecordSampleFn& sample, co
 
 }  // namespace
 
-RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sample, const RecordReadOptions& options) {
+RecordReadResult readRecordFile(const QString& path, const RecordSampleFn& sample, const RecordReadOptions& options) {
     ReadExtras x{LineParser(options.singleFlagColumn), Cadence()};
-    RecordReadResult r = ReadLines(path, sample, options, x);
+    RecordReadResult r = readLines(path, sample, options, x);
     r.cadenceMs = x.cadence.median(r.fast ? 125 : 1000);
     if (r.samples + r.skipped > 0) r.coveredMs = x.gapsMs + (x.clockSets + 1) * r.cadenceMs;
     r.flagColumnAssumed = x.parser.guessedFlag;

@@ -26,8 +26,8 @@ struct RecordFileName {
 };
 
 // <base>_<TYPE>_<YYYYMMDD>_<hhmmss><ext> of a path.
-RecordFileName ParseRecordFileName(const QString& path);
-bool IsFastTypeWord(const QString& typeWord);
+RecordFileName parseRecordFileName(const QString& path);
+bool isFastTypeWord(const QString& typeWord);
 
 struct RecordSample {
     int64_t localMs = 0;
@@ -78,7 +78,7 @@ using RecordSampleFn = std::function<void(const RecordSample& s, int64_t lineOff
 constexpr int64_t kMaxRecordLineBytes = 64 * 1024;
 
 // Only regular files are read; a file without any record line fails.
-RecordReadResult ReadRecordFile(const QString& path, const RecordSampleFn& sample,
+RecordReadResult readRecordFile(const QString& path, const RecordSampleFn& sample,
                                 const RecordReadOptions& options = RecordReadOptions());
 
 }  // namespace kestro

@@ -17,7 +17,7 @@ void RunningIntegrator::clear() {
 
 RunningIntegrator::Step RunningIntegrator::add(int64_t localMs, int32_t hundredths) {
     Step s;
-    const double e = EnergyOfHundredths(hundredths);
+    const double e = energyOfHundredths(hundredths);
     if (!any_) {
         any_ = true;
         lastMs_ = localMs;
@@ -80,13 +80,13 @@ void RunningSum::append(const RunningSum& next) {
     restarts += next.restarts;
 }
 
-double ResolvedLeq(double energy, double weight, double error) {
+double resolvedLeq(double energy, double weight, double error) {
     if (!(weight > 0.0) || !(energy > 0.0) || error > RunningIntegrator::kResolvedFraction * energy)
         return IntervalResult::kNoLevel;
     return 10.0 * std::log10(energy / weight);
 }
 
-double RunningSum::leq() const { return ResolvedLeq(energy, seconds, edgeStart + edgeEnd + edgeInner); }
+double RunningSum::leq() const { return resolvedLeq(energy, seconds, edgeStart + edgeEnd + edgeInner); }
 
 void RunningSum::fill(IntervalResult& r) const {
     r.energy = energy;

@@ -74,6 +74,6 @@ struct RunningSum {
 };
 
 // Leq of energy with an error bound; kNoLevel when unresolved.
-double ResolvedLeq(double energy, double weight, double error);
+double resolvedLeq(double energy, double weight, double error);
 
 }  // namespace kestro

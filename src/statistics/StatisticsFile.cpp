@@ -9,14 +9,14 @@ namespace kestro {
 
 namespace {
 
-char Latin1(QChar c) { return c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?'; }
+char latin1(QChar c) { return c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?'; }
 
-void AppendLevel(QByteArray& out, double db, char decimal) {
+void appendLevel(QByteArray& out, double db, char decimal) {
     if (std::isnan(db)) {
         out.append('-');
         return;
     }
-    const int64_t t = LevelTenths(db);
+    const int64_t t = levelTenths(db);
     if (t < 0) out.append('-');
     const int64_t a = t < 0 ? -t : t;
     out.append(QByteArray::number(a / 10));
@@ -26,7 +26,7 @@ void AppendLevel(QByteArray& out, double db, char decimal) {
 
 }  // namespace
 
-QString StatisticsFilePath(const QString& recordPath) {
+QString statisticsFilePath(const QString& recordPath) {
     const qsizetype slash = recordPath.lastIndexOf(QLatin1Char('/'));
     const QString dir = recordPath.left(slash + 1);
     const QString name = recordPath.mid(slash + 1);
@@ -45,32 +45,32 @@ QString StatisticsFilePath(const QString& recordPath) {
     return dir + name.left(at) + QStringLiteral("_STAT") + name.mid(at);
 }
 
-QByteArray StatisticsHeaderLine(const StatisticsConfig& c) {
+QByteArray statisticsHeaderLine(const StatisticsConfig& c) {
     static const char* const kColumns[] = {"Kind", "Start", "End", "Samples", "Leq",      "Lmax",      "Lmin",     "L5",
                                            "L10",  "L50",   "L90", "L95",     "Overflow", "Underflow", "OverLimit"};
     QByteArray out;
     for (const char* col : kColumns) {
-        if (!out.isEmpty()) out.append(Latin1(c.columnSeparator));
+        if (!out.isEmpty()) out.append(latin1(c.columnSeparator));
         out.append(col);
     }
     out.append("\r\n");
     return out;
 }
 
-void AppendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const IntervalResult& r) {
+void appendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const IntervalResult& r) {
     if (r.samples <= 0) return;
-    const char t = Latin1(c.columnSeparator);
-    const char d = Latin1(c.decimalSeparator);
+    const char t = latin1(c.columnSeparator);
+    const char d = latin1(c.decimalSeparator);
     out.append(r.kind == ResultKind::Series ? "Series" : "Interval");
     out.append(t);
-    out.append(LocalDateTimeText(r.startMs).toLatin1());
+    out.append(localDateTimeText(r.startMs).toLatin1());
     out.append(t);
-    out.append(LocalDateTimeText(r.endMs).toLatin1());
+    out.append(localDateTimeText(r.endMs).toLatin1());
     out.append(t);
     out.append(QByteArray::number(qint64(r.samples)));
     for (double v : {r.leq, r.lmax, r.lmin, r.l5, r.l10, r.l50, r.l90, r.l95}) {
         out.append(t);
-        AppendLevel(out, v, d);
+        appendLevel(out, v, d);
     }
     out.append(t);
     out.append(QByteArray::number(qint64(r.overflow)));
@@ -81,8 +81,8 @@ void AppendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const Inter
     out.append("\r\n");
 }
 
-QString LocalDateTimeText(int64_t localMs) {
-    const SystemTime s = SystemTimeFromAbsoluteMs(localMs);
+QString localDateTimeText(int64_t localMs) {
+    const SystemTime s = systemTimeFromAbsoluteMs(localMs);
     return QStringLiteral("%1-%2-%3 %4:%5:%6")
         .arg(s.wYear, 4, 10, QLatin1Char('0'))
         .arg(s.wMonth, 2, 10, QLatin1Char('0'))
@@ -92,9 +92,9 @@ QString LocalDateTimeText(int64_t localMs) {
         .arg(s.wSecond, 2, 10, QLatin1Char('0'));
 }
 
-QString LevelText(double db, QChar decimalSeparator) {
+QString levelText(double db, QChar decimalSeparator) {
     QByteArray out;
-    AppendLevel(out, db, Latin1(decimalSeparator));
+    appendLevel(out, db, latin1(decimalSeparator));
     return QString::fromLatin1(out);
 }
 

@@ -24,16 +24,16 @@ struct StatisticsConfig {
 // The record file's path with "_STAT" after its time stamp:
 // NoiseData_LEQ_20260305_140327.dat -> NoiseData_LEQ_20260305_140327_STAT.dat.
 // A name without the record file pattern gets it before its extension.
-QString StatisticsFilePath(const QString& recordPath);
+QString statisticsFilePath(const QString& recordPath);
 
 // "Kind;Start;End;Samples;Leq;...;OverLimit" with CR LF, in Latin-1.
-QByteArray StatisticsHeaderLine(const StatisticsConfig& c);
+QByteArray statisticsHeaderLine(const StatisticsConfig& c);
 // One Interval or Series row with CR LF. Nothing for a result without samples.
-void AppendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const IntervalResult& r);
+void appendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const IntervalResult& r);
 
 // "YYYY-MM-DD hh:mm:ss" of a local time in milliseconds since 1899-12-30.
-QString LocalDateTimeText(int64_t localMs);
+QString localDateTimeText(int64_t localMs);
 // One decimal with the given separator; "-" for no level.
-QString LevelText(double db, QChar decimalSeparator = QLatin1Char('.'));
+QString levelText(double db, QChar decimalSeparator = QLatin1Char('.'));
 
 }  // namespace kestro

@@ -4,7 +4,7 @@
 
 namespace kestro {
 
-bool SampleHundredths(const MeasurementRecord& r, bool fast, int32_t* hundredths) {
+bool sampleHundredths(const MeasurementRecord& r, bool fast, int32_t* hundredths) {
     if (!fast) {
         *hundredths = int32_t{r.Level} * 10;
         return true;
@@ -20,7 +20,7 @@ bool SampleHundredths(const MeasurementRecord& r, bool fast, int32_t* hundredths
 
 StatisticsRecorder::StatisticsRecorder(Stream stream, WriteFn write) : stream_(stream), write_(std::move(write)) {
     engine_.onResult = [this](const IntervalResult& r) {
-        Emit(r);
+        emitResult(r);
     };
 }
 
@@ -28,25 +28,25 @@ void StatisticsRecorder::startSeries(const QString& recordPath, const QString& t
     if (engine_.running()) endSeries();
     current_ = next_;
     recordPath_ = recordPath;
-    statPath_ = StatisticsFilePath(recordPath);
+    statPath_ = statisticsFilePath(recordPath);
     intervals_.clear();
     engine_.start(typeWord.toStdString(), current_.intervalSeconds, current_.limitTenths);
-    if (write_) write_(statPath_, StatisticsHeaderLine(current_));
+    if (write_) write_(statPath_, statisticsHeaderLine(current_));
     ++revision_;
 }
 
 void StatisticsRecorder::addSample(const MeasurementRecord& r) {
     if (!engine_.running() || r.Flags <= 0) return;
-    const int64_t ms = AbsoluteMilliseconds(r.SysTime);
+    const int64_t ms = absoluteMilliseconds(r.SysTime);
     int32_t h = 0;
-    if (SampleHundredths(r, stream_ == Stream::Fast, &h))
+    if (sampleHundredths(r, stream_ == Stream::Fast, &h))
         engine_.add(ms, h, r.LevelFlags);
     else
         engine_.addSkipped(ms);
     ++revision_;
 }
 
-void StatisticsRecorder::advanceClock(const SystemTime& now) { engine_.advance(AbsoluteMilliseconds(now)); }
+void StatisticsRecorder::advanceClock(const SystemTime& now) { engine_.advance(absoluteMilliseconds(now)); }
 
 void StatisticsRecorder::endSeries() {
     if (!engine_.running()) return;
@@ -54,13 +54,13 @@ void StatisticsRecorder::endSeries() {
     ++revision_;
 }
 
-void StatisticsRecorder::Emit(const IntervalResult& r) {
+void StatisticsRecorder::emitResult(const IntervalResult& r) {
     if (r.kind == ResultKind::Interval)
         intervals_.push_back(r);
     else
         lastSeries_ = r;
     QByteArray row;
-    AppendStatisticsRow(row, current_, r);
+    appendStatisticsRow(row, current_, r);
     if (write_ && !row.isEmpty()) write_(statPath_, row);
     ++revision_;
     if (onResult) onResult(r);

@@ -4,7 +4,7 @@
 // current series for a live view and hands the statistics file's bytes to
 // the record writer (which makes them as durable as the record lines).
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "statistics/IntervalEngine.h"
 #include "statistics/StatisticsFile.h"
 
@@ -18,7 +18,7 @@ namespace kestro {
 // Level of a sample as its record line holds it, in hundredths of a decibel:
 // slow Level times 10; fast 2000 (RAW) or 1000 times log10(FastLevel), rounded
 // half to even. False when the sample has no level (no logarithm, out of range).
-bool SampleHundredths(const MeasurementRecord& r, bool fast, int32_t* hundredths);
+bool sampleHundredths(const MeasurementRecord& r, bool fast, int32_t* hundredths);
 
 class StatisticsRecorder {
 public:
@@ -56,7 +56,7 @@ public:
     std::function<void(const IntervalResult&)> onResult;
 
 private:
-    void Emit(const IntervalResult& r);
+    void emitResult(const IntervalResult& r);
 
     Stream stream_;
     WriteFn write_;

@@ -15,7 +15,7 @@
 
 #include <ostream>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void printTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestro::test {
 namespace {
@@ -42,19 +42,19 @@ protected:
             return !refused.contains(program);
         };
     }
-    void WriteMachine(const QByteArray& json) {
+    void writeMachine(const QByteArray& json) {
         QFile f(files.localMachine);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(json);
     }
-    QByteArray Journal() const {
+    QByteArray journal() const {
         QFile f(tmp.filePath("SoundJournal.log"));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    QByteArray Entry(int errNo) const {
-        return (log.DateTimeText() + ": StartSysInfo.Error: " + QString::number(errNo) + "\r\n\r\n").toUtf8();
+    QByteArray entry(int errNo) const {
+        return (log.dateTimeText() + ": StartSysInfo.Error: " + QString::number(errNo) + "\r\n\r\n").toUtf8();
     }
-    frmAbout* Make() { return new frmAbout(log, messages, files, launcher); }
+    frmAbout* make() { return new frmAbout(log, messages, files, launcher); }
 
     QTemporaryDir tmp;
     ManualClock clock;
@@ -87,29 +87,29 @@ TEST_F(About, SysInfoStartsTheNamedProgramOrLogsWhyNot) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         QFile::remove(tmp.filePath("SoundJournal.log"));
-        WriteMachine(c.machine);
+        writeMachine(c.machine);
         existing = c.exists;
         refused = c.refuse;
         onPath = c.onPath;
         started.clear();
         messages.messages.clear();
 
-        std::unique_ptr<frmAbout> box(Make());
+        std::unique_ptr<frmAbout> box(make());
         box->cmdSysInfo->click();
         EXPECT_EQ(started, c.started);
-        EXPECT_EQ(Journal(), c.logged < 0 ? QByteArray() : Entry(c.logged));
+        EXPECT_EQ(journal(), c.logged < 0 ? QByteArray() : entry(c.logged));
         ASSERT_EQ(messages.messages.size(), c.logged < 0 ? 0 : 1);
         if (c.logged >= 0) {
             EXPECT_EQ(messages.messages[0].text, kUnavailable);
         }
-        EXPECT_FALSE(QFile::exists(log.MainLogPath()));  // the journal, not the event log
+        EXPECT_FALSE(QFile::exists(log.mainLogPath()));  // the journal, not the event log
         EXPECT_FALSE(QFile::exists(files.currentUser));
     }
 }
 
 TEST_F(About, GetKeyValueReadsNumbersAsDecimalFromTheMachineStoreOnly) {
-    WriteMachine(R"({"SOFTWARE\\Vendor": {"Number": {"type": 4, "value": 4660}}})");
-    std::unique_ptr<frmAbout> box(Make());
+    writeMachine(R"({"SOFTWARE\\Vendor": {"Number": {"type": 4, "value": 4660}}})");
+    std::unique_ptr<frmAbout> box(make());
     QString out;
     EXPECT_TRUE(box->GetKeyValue(HKEY_LOCAL_MACHINE_, "SOFTWARE\\Vendor", "Number", &out));
     EXPECT_EQ(out, "4660");
@@ -120,12 +120,12 @@ TEST_F(About, GetKeyValueReadsNumbersAsDecimalFromTheMachineStoreOnly) {
 
 TEST_F(About, IconIsOpaqueInsideAndTransparentInTheCorner) {
     for (int size : {16, 256}) {
-        const QImage img = KestroAppImage(size);
+        const QImage img = kestroAppImage(size);
         ASSERT_EQ(img.size(), QSize(size, size));
         EXPECT_EQ(qAlpha(img.pixel(size / 2, size / 2)), 255) << size;
         EXPECT_EQ(qAlpha(img.pixel(0, 0)), 0) << size;
     }
-    EXPECT_TRUE(KestroAppImage(0).isNull());
+    EXPECT_TRUE(kestroAppImage(0).isNull());
 }
 
 }  // namespace

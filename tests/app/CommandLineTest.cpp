@@ -9,8 +9,8 @@ namespace {
 using Action = CommandLine::Action;
 
 // The parse as one text: the action, then every option that is set; an error with its text.
-QString Parsed(const QStringList& args) {
-    const CommandLine cl = ParseCommandLine(QStringList{"KestroRecorder"} + args, "/home/tech");
+QString parsedText(const QStringList& args) {
+    const CommandLine cl = parseCommandLine(QStringList{"KestroRecorder"} + args, "/home/tech");
     if (cl.action == Action::Error) return "error " + cl.error;
     QStringList out{QStringList{"run", "help", "version", "report", "verify"}[int(cl.action)]};
     const AppOptions& o = cl.options;
@@ -88,7 +88,7 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--verify"}, "error --verify needs a directory"},
     };
     for (const auto& r : rows) {
-        const QString parsed = Parsed(r.args);
+        const QString parsed = parsedText(r.args);
         EXPECT_TRUE(parsed.startsWith(r.parsed) && (parsed.startsWith("error") || parsed == r.parsed))
             << r.args.join(' ').toStdString() << ": " << parsed.toStdString();
     }
@@ -97,12 +97,12 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
 TEST(CommandLineTest, TheTokenIsOverwrittenInTheArguments) {
     std::string a = "--serve-token", b = "s3cret", c = "--serve-token=s3", d = "--serve-token-file", e = "f";
     char* argv[] = {a.data(), a.data(), b.data(), c.data(), d.data(), e.data()};
-    ConcealServeToken(6, argv);
+    concealServeToken(6, argv);
     EXPECT_EQ(b + ' ' + c + ' ' + e, "****** --serve-token=** f");
 }
 
 TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
-    const QString help = HelpText();
+    const QString help = helpText();
     const QStringList items = QStringLiteral(
                                   "--help|-h,|--version|-v,|--demo|--headless|--record |--port PATH|--record-dir DIR|"
                                   "KESTRO_COM1..KESTRO_COM4|LOGFILES|registry.json|--serve [ADDR:]PORT|"
@@ -125,7 +125,7 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
             if (name == "--serve") args << "8080";
             if (name.startsWith("--serve-token")) args += QStringList{"t", "--serve", "8080"};
             if (name == "--mqtt") args << "mqtt://localhost/kestro";
-            EXPECT_NE(ParseCommandLine(args, "/").action, Action::Error) << name.toStdString();
+            EXPECT_NE(parseCommandLine(args, "/").action, Action::Error) << name.toStdString();
         }
     }
     for (const QString& line : help.split('\n'))

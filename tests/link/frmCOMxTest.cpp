@@ -25,13 +25,13 @@
 #include <QThread>
 #include <functional>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void printTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestro::test {
 namespace {
 
 // Processes events until pred holds or timeoutMs passes; returns pred().
-bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 2000) {
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 2000) {
     for (QDeadlineTimer deadline(timeoutMs); !pred(); QThread::msleep(1))
         if (QCoreApplication::processEvents(QEventLoop::AllEvents, 5); deadline.hasExpired()) return pred();
     return true;
@@ -50,11 +50,11 @@ struct PtyPair {
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
         slavePath = QString::fromLocal8Bit(name);
     }
-    ~PtyPair() { CloseMaster(), ::close(slave); }
+    ~PtyPair() { closeMaster(), ::close(slave); }
     bool ok() const { return !slavePath.isEmpty(); }
-    bool Write(const QByteArray& bytes) {  // lets the reader drain a full line meanwhile
+    bool write(const QByteArray& bytes) {  // lets the reader drain a full line meanwhile
         qsizetype done = 0;
-        return WaitUntil(
+        return waitUntil(
             [&] {
                 if (const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done)); n > 0)
                     done += n;
@@ -62,10 +62,10 @@ struct PtyPair {
             },
             5000);
     }
-    QByteArray ReadFor(int waitMs) {  // what arrives on the master within waitMs
+    QByteArray readFor(int waitMs) {  // what arrives on the master within waitMs
         QByteArray out;
         char buf[4096];
-        WaitUntil(
+        waitUntil(
             [&] {
                 for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
                     out.append(buf, n);
@@ -74,15 +74,15 @@ struct PtyPair {
             waitMs);
         return out;
     }
-    void CloseMaster() { ::close(std::exchange(master, -1)); }  // hangs up, as an unplugged adapter does
+    void closeMaster() { ::close(std::exchange(master, -1)); }  // hangs up, as an unplugged adapter does
 };
 
 class LinkFixture : public ::testing::Test {
 protected:
-    void MakeOwner(bool fake) {  // fake: over a FakeSerialPort instead of the real adapter
+    void makeOwner(bool fake) {  // fake: over a FakeSerialPort instead of the real adapter
         TearDown();
         ASSERT_TRUE(tmp.isValid() && QDir().mkpath(devDir()));
-        ps.SetErrorLog(log.ErrorSink());
+        ps.setErrorLog(log.errorSink());
         frmCOMx::PortFactory factory;
         if (fake)
             factory = [this] {
@@ -91,41 +91,41 @@ protected:
                 return p;
             };
         com = std::make_unique<frmCOMx>(ps, reg, log, messages, factory);
-        com->SetDeviceDirectory(devDir());
+        com->setDeviceDirectory(devDir());
     }
     void TearDown() override {
         for (int n = 1; n <= 4; ++n)
             qunsetenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n)));
     }
-    void SetUp() override { MakeOwner(false); }
-    void UseFake() {
-        MakeOwner(true);
+    void SetUp() override { makeOwner(false); }
+    void useFake() {
+        makeOwner(true);
         ASSERT_NE(port, nullptr);
         qputenv("KESTRO_COM1", "/fake/a");
         qputenv("KESTRO_COM2", "/fake/b");
     }
-    void OpenOnPty(PtyPair& pty, int n = 1) {
+    void openOnPty(PtyPair& pty, int n = 1) {
         ASSERT_TRUE(pty.ok());
         qputenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n)), pty.slavePath.toLocal8Bit());
-        Store(true, n);
+        store(true, n);
         ASSERT_EQ(com->InitForm(), kTrue);
         ASSERT_EQ(com->GetCOMPort(), n);
     }
     QString devDir() const { return tmp.filePath(QStringLiteral("dev")); }
-    void Store(bool port, int n, const QVariant& value = {}) {  // "COMPort" = n, or "COM<n>Device" = value
+    void store(bool port, int n, const QVariant& value = {}) {  // "COMPort" = n, or "COM<n>Device" = value
         cRegistry w(files);
         w.ClassKey = HKEY_CURRENT_USER_;
         w.SectionKey = QString::fromLatin1(kDeviceSection);
         w.ValueKey = port ? QStringLiteral("COMPort") : QStringLiteral("COM%1Device").arg(n);
         w.ValueType = port ? REG_DWORD_ : REG_SZ_;
-        w.SetValue(port ? QVariant(n) : value);
+        w.setValue(port ? QVariant(n) : value);
     }
-    QStringList LogLines() const {
-        QFile f(log.MainLogPath());
+    QStringList logLines() const {
+        QFile f(log.mainLogPath());
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split("\r\n", Qt::SkipEmptyParts)
                                            : QStringList();
     }
-    QString Logged(const char* text) const { return log.DateTimeText() + QString::fromUtf8(text); }
+    QString logged(const char* text) const { return log.dateTimeText() + QString::fromUtf8(text); }
 
     QTemporaryDir tmp;
     ManualClock clock;
@@ -142,16 +142,16 @@ using FakeOwner = LinkFixture;
 
 TEST_F(PtyOwner, InitFormWithoutOrWithAnAbsentStoredPort) {
     EXPECT_EQ(com->InitForm(), 1);
-    EXPECT_EQ(LogLines(), QStringList{Logged(": frmCOMx.InitForm.Error: 1")});
+    EXPECT_EQ(logLines(), QStringList{logged(": frmCOMx.InitForm.Error: 1")});
     EXPECT_TRUE(messages.messages.isEmpty());
-    QFile::remove(log.MainLogPath());
-    Store(true, 3);
+    QFile::remove(log.mainLogPath());
+    store(true, 3);
     EXPECT_EQ(com->InitForm(), kErrPortNotFound);
     ASSERT_EQ(messages.messages.size(), 1);
     EXPECT_EQ(messages.messages[0].text, "COM3 is not availiable!");
     EXPECT_TRUE(messages.messages[0].detail.contains(devDir() + "/ttyS2"));
     EXPECT_EQ(com->GetCOMPort(), 0);
-    EXPECT_TRUE(LogLines().isEmpty());
+    EXPECT_TRUE(logLines().isEmpty());
 }
 
 TEST_F(PtyOwner, SetCOMPortSwitchesLinesAndCloseIsIdempotent) {
@@ -164,30 +164,30 @@ TEST_F(PtyOwner, SetCOMPortSwitchesLinesAndCloseIsIdempotent) {
     ASSERT_EQ(com->SetCOMPort(2), kTrue);
     EXPECT_EQ(com->GetCOMPort(), 2);
     EXPECT_EQ(com->SendCommand("gds\r"), 4);
-    EXPECT_EQ(two.ReadFor(150), QByteArray("gds\r"));
-    EXPECT_TRUE(one.ReadFor(50).isEmpty());
+    EXPECT_EQ(two.readFor(150), QByteArray("gds\r"));
+    EXPECT_TRUE(one.readFor(50).isEmpty());
     ASSERT_EQ(com->SetCOMPort(1), kTrue);  // port 1 was really released
     EXPECT_EQ(com->SetCOMPort(3), kErrPortNotFound);
     EXPECT_EQ(com->GetCOMPort(), 0);
     EXPECT_EQ(com->SendCommand("gds\r"), 0);
     EXPECT_EQ(com->CloseCOMPort(), kTrue);
     EXPECT_TRUE(messages.messages.isEmpty());
-    EXPECT_TRUE(LogLines().isEmpty());
+    EXPECT_TRUE(logLines().isEmpty());
 }
 
 TEST_F(PtyOwner, StopSequenceOnTheWireOrOnlyLoggedWhenClosed) {
     for (const bool closedFirst : {false, true}) {
         SCOPED_TRACE(closedFirst);
-        QFile::remove(log.MainLogPath());
+        QFile::remove(log.mainLogPath());
         PtyPair pty;
-        OpenOnPty(pty);
+        openOnPty(pty);
         if (closedFirst) com->CloseCOMPort();
         com->FormUnload();
         EXPECT_EQ(com->GetCOMPort(), 0);
-        EXPECT_EQ(pty.ReadFor(300), closedFirst ? QByteArray() : QByteArray("SMM 0\rLDK 0\r"));
+        EXPECT_EQ(pty.readFor(300), closedFirst ? QByteArray() : QByteArray("SMM 0\rLDK 0\r"));
         EXPECT_EQ(com->SendCommand("gds\r"), 0);
-        EXPECT_TRUE(pty.ReadFor(100).isEmpty());
-        EXPECT_EQ(LogLines(), QStringList{Logged(": Application stopped")});
+        EXPECT_TRUE(pty.readFor(100).isEmpty());
+        EXPECT_EQ(logLines(), QStringList{logged(": Application stopped")});
     }
 }
 
@@ -215,14 +215,14 @@ TEST_F(PtyOwner, ReceiveFramingThroughTheLine) {
         ps.KestroState.DevFunction = 1;  // Lp: value lines become slow samples
         ps.KestroState.DevVariant = 1;
         ps.RecordState = 1;
-        OpenOnPty(pty);
+        openOnPty(pty);
         for (const Step& s : r.steps) {
             if (s.chunk.isEmpty())
                 EXPECT_EQ(ps.ResetReceiveBuffer(), kTrue);
             else
-                ASSERT_TRUE(pty.Write(s.chunk));
-            WaitUntil([&] { return ps.KestroState.DevLevel == s.level && ps.RxCharCount == s.chars; }, 3000);
-            WaitUntil([] { return false; }, 100);
+                ASSERT_TRUE(pty.write(s.chunk));
+            waitUntil([&] { return ps.KestroState.DevLevel == s.level && ps.RxCharCount == s.chars; }, 3000);
+            waitUntil([] { return false; }, 100);
             EXPECT_EQ(ps.KestroState.DevLevel, s.level);
             EXPECT_EQ(ps.RxCharCount, s.chars);
         }
@@ -237,16 +237,16 @@ TEST_F(PtyOwner, ReceiveFramingThroughTheLine) {
 
 TEST_F(PtyOwner, HangupClosesThePortAndIsReportedOnce) {
     PtyPair pty;
-    OpenOnPty(pty);
+    openOnPty(pty);
     QSignalSpy gone(com.get(), &frmCOMx::portGone);
-    pty.CloseMaster();
-    ASSERT_TRUE(WaitUntil([&] { return com->GetCOMPort() == 0; }));
-    WaitUntil([] { return false; }, 300);
+    pty.closeMaster();
+    ASSERT_TRUE(waitUntil([&] { return com->GetCOMPort() == 0; }));
+    waitUntil([] { return false; }, 300);
     ASSERT_EQ(gone.count(), 1);
     EXPECT_EQ(gone[0][1].toString(), pty.slavePath);
-    const QStringList lines = LogLines();
+    const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 1);
-    EXPECT_TRUE(lines[0].startsWith(Logged(": frmCOMx.PortGone: ") + pty.slavePath + " ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].startsWith(logged(": frmCOMx.PortGone: ") + pty.slavePath + " ")) << lines[0].toStdString();
 }
 
 TEST_F(PtyOwner, DevicePathPrecedence) {
@@ -283,22 +283,22 @@ TEST_F(PtyOwner, DevicePathPrecedence) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
-        MakeOwner(false);
+        makeOwner(false);
         const QString dir = devDir() + "/" + r.what;
         ASSERT_TRUE(QDir().mkpath(dir));
-        com->SetDeviceDirectory(dir);
+        com->setDeviceDirectory(dir);
         for (const QString& node : r.nodes)
             ASSERT_TRUE(QFile(dir + "/" + node).open(QIODevice::WriteOnly));
         QFile::remove(files.currentUser);
-        if (r.run) reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COM1Device", QString(r.run), REG_SZ_);
+        if (r.run) reg.setRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COM1Device", QString(r.run), REG_SZ_);
         if (r.env) qputenv(qPrintable(QStringLiteral("KESTRO_COM%1").arg(r.port)), r.env);
-        if (r.stored) Store(false, r.port, r.stored);
+        if (r.stored) store(false, r.port, r.stored);
         const QString expected = r.expected.startsWith('/') ? r.expected : dir + "/" + r.expected;
-        EXPECT_EQ(com->DevicePathForPort(int16_t(r.port)), expected);
-        EXPECT_EQ(com->DeviceExists(int16_t(r.port)), r.nodes.contains(r.expected));
+        EXPECT_EQ(com->devicePathForPort(int16_t(r.port)), expected);
+        EXPECT_EQ(com->deviceExists(int16_t(r.port)), r.nodes.contains(r.expected));
     }
-    EXPECT_TRUE(com->DevicePathForPort(0).isEmpty());
-    EXPECT_TRUE(com->DevicePathForPort(5).isEmpty());
+    EXPECT_TRUE(com->devicePathForPort(0).isEmpty());
+    EXPECT_TRUE(com->devicePathForPort(5).isEmpty());
 }
 
 TEST_F(FakeOwner, OpenFailureDetailAndDialoutHintOnlyOnPermissionDenied) {
@@ -311,12 +311,12 @@ TEST_F(FakeOwner, OpenFailureDetailAndDialoutHintOnlyOnPermissionDenied) {
         {kErrPortUnavailable, "Device or resource busy", false},
         {kErrPortNotFound, "No such file or directory", false},
     };
-    UseFake();
-    Store(true, 2);
+    useFake();
+    store(true, 2);
     for (const auto& r : rows) {
         SCOPED_TRACE(r.reason.toStdString());
         messages.messages.clear();
-        port->SetOpenFailure("/fake/b", r.errNo, r.reason);
+        port->setOpenFailure("/fake/b", r.errNo, r.reason);
         EXPECT_EQ(com->InitForm(), r.errNo);
         ASSERT_EQ(messages.messages.size(), 1);
         EXPECT_TRUE(messages.messages[0].detail.contains("/fake/b"));
@@ -325,7 +325,7 @@ TEST_F(FakeOwner, OpenFailureDetailAndDialoutHintOnlyOnPermissionDenied) {
         EXPECT_EQ(com->SetCOMPort(2), r.errNo);  // the setup dialog's probe stays silent
         EXPECT_EQ(messages.messages.size(), 1);
     }
-    EXPECT_TRUE(LogLines().isEmpty());
+    EXPECT_TRUE(logLines().isEmpty());
 }
 
 TEST_F(FakeOwner, StopSequenceFailuresAreLoggedAndTheStopStillHappens) {
@@ -338,30 +338,30 @@ TEST_F(FakeOwner, StopSequenceFailuresAreLoggedAndTheStopStillHappens) {
         {false, false, true, {"8020"}},
         {false, true, false, {"8021"}},
     };
-    UseFake();
+    useFake();
     for (const auto& r : rows) {
         SCOPED_TRACE(r.errors.join(' ').toStdString());
-        QFile::remove(log.MainLogPath());
+        QFile::remove(log.mainLogPath());
         ASSERT_EQ(com->SetCOMPort(1), kTrue);
-        port->ClearWritten();
-        port->ClearHistory();
-        port->SetWriteFails(r.writeFails);
-        port->SetFlushResult(r.flushOk);
-        port->SetDrainResult(r.drainOk);
+        port->clearWritten();
+        port->clearHistory();
+        port->setWriteFails(r.writeFails);
+        port->setFlushResult(r.flushOk);
+        port->setDrainResult(r.drainOk);
         com->FormUnload();
         EXPECT_FALSE(port->isOpen());
         QStringList expected;
         for (const QString& n : r.errors)
-            expected << Logged(": frmCOMx.FormUnload.Error: ") + n;
-        EXPECT_EQ(LogLines(), expected << Logged(": Application stopped"));
+            expected << logged(": frmCOMx.FormUnload.Error: ") + n;
+        EXPECT_EQ(logLines(), expected << logged(": Application stopped"));
         if (!r.writeFails) EXPECT_EQ(port->commands(), (QStringList{"SMM 0", "LDK 0"}));
         // The lines drop only after the bytes have left (or could not leave) the line.
         QStringList lines{"flush", "drain", "dtr 0", "rts 0", "close /fake/a"};
         if (!r.flushOk) lines.removeAll("drain");
         EXPECT_EQ(port->history(), lines);
-        port->SetWriteFails(false);
-        port->SetFlushResult(true);
-        port->SetDrainResult(true);
+        port->setWriteFails(false);
+        port->setFlushResult(true);
+        port->setDrainResult(true);
     }
 }
 
@@ -382,10 +382,10 @@ TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
         SCOPED_TRACE(r.what);
         const QString dir = devDir() + "/" + r.what;
         ASSERT_TRUE(QDir().mkpath(dir + "/serial/by-id"));
-        com->SetDeviceDirectory(dir);
+        com->setDeviceDirectory(dir);
         QFile::remove(files.currentUser);
-        Store(true, 1);
-        if (r.stored) Store(false, 1, dir + "/" + r.stored);
+        store(true, 1);
+        if (r.stored) store(false, 1, dir + "/" + r.stored);
         const QString byId = dir + "/serial/by-id/usb-Meter_R270-if00";
         auto plug = [&](const PtyPair& pty, const QString& node) {
             QFile::remove(dir + "/" + node);
@@ -398,22 +398,22 @@ TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
         plug(first, "ttyUSB0");
         ASSERT_EQ(com->InitForm(), kTrue);
 
-        first.CloseMaster();  // unplugged: the node and the link go
-        ASSERT_TRUE(WaitUntil([&] { return com->GetCOMPort() == 0; }));
+        first.closeMaster();  // unplugged: the node and the link go
+        ASSERT_TRUE(waitUntil([&] { return com->GetCOMPort() == 0; }));
         QFile::remove(dir + "/ttyUSB0");
         QFile::remove(byId);
-        EXPECT_FALSE(com->DeviceExists(1));
+        EXPECT_FALSE(com->deviceExists(1));
 
         PtyPair back, other;
         ASSERT_TRUE(back.ok() && other.ok());
         plug(back, "ttyUSB1");
         if (r.otherTakesUsb0) ASSERT_TRUE(QFile::link(other.slavePath, dir + "/ttyUSB0"));
-        ASSERT_TRUE(com->DeviceExists(1));
+        ASSERT_TRUE(com->deviceExists(1));
         ASSERT_EQ(com->SetCOMPort(1), kTrue);
-        EXPECT_EQ(QFileInfo(com->OpenDevice()).canonicalFilePath(), QFileInfo(back.slavePath).canonicalFilePath());
+        EXPECT_EQ(QFileInfo(com->openDevice()).canonicalFilePath(), QFileInfo(back.slavePath).canonicalFilePath());
         EXPECT_EQ(com->SendCommand("gds\r"), 4);
-        EXPECT_EQ(back.ReadFor(150), QByteArray("gds\r"));
-        EXPECT_TRUE(other.ReadFor(20).isEmpty());
+        EXPECT_EQ(back.readFor(150), QByteArray("gds\r"));
+        EXPECT_TRUE(other.readFor(20).isEmpty());
         com->CloseCOMPort();
     }
 }
@@ -428,16 +428,16 @@ TEST(SerialNamesTest, StableNamesAreLinksToPresentDevices) {
     ASSERT_TRUE(QFile::link(tmp.filePath("ttyUSB0"), byId + "/usb-A"));
     ASSERT_TRUE(QFile::link("../ttyUSB7", byId + "/usb-gone"));           // dangling
     ASSERT_TRUE(QFile(byId + "/not-a-link").open(QIODevice::WriteOnly));  // stray file
-    const QList<StableSerialName> names = StableSerialNames(byId);
+    const QList<StableSerialName> names = stableSerialNames(byId);
     ASSERT_EQ(names.size(), 2);
     EXPECT_EQ(names[0].link, byId + "/usb-A");
     EXPECT_EQ(names[0].target, QFileInfo(tmp.filePath("ttyUSB0")).canonicalFilePath());
     EXPECT_EQ(names[1].link, byId + "/usb-B");
     EXPECT_EQ(names[1].target, QFileInfo(tmp.filePath("ttyUSB1")).canonicalFilePath());
-    EXPECT_EQ(StableNameFor(tmp.filePath("ttyUSB1"), byId), byId + "/usb-B");
-    EXPECT_EQ(StableNameFor(byId + "/usb-B", byId), "");  // stable already
-    EXPECT_EQ(StableNameFor(tmp.filePath("ttyUSB7"), byId), "");
-    EXPECT_TRUE(StableSerialNames(tmp.filePath("no-such-dir")).isEmpty());
+    EXPECT_EQ(stableNameFor(tmp.filePath("ttyUSB1"), byId), byId + "/usb-B");
+    EXPECT_EQ(stableNameFor(byId + "/usb-B", byId), "");  // stable already
+    EXPECT_EQ(stableNameFor(tmp.filePath("ttyUSB7"), byId), "");
+    EXPECT_TRUE(stableSerialNames(tmp.filePath("no-such-dir")).isEmpty());
 }
 
 // A busy port names who has it; draining waits only for an open line.
@@ -451,7 +451,7 @@ TEST(QtSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
     ASSERT_TRUE(first.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
     ASSERT_EQ(first.write("LDK 0\r"), 6);
     EXPECT_TRUE(first.flush(500) && first.drain(500));
-    EXPECT_EQ(pty.ReadFor(100), QByteArray("LDK 0\r"));
+    EXPECT_EQ(pty.readFor(100), QByteArray("LDK 0\r"));
     EXPECT_FALSE(second.open(pty.slavePath, &errNo, &reason));
     EXPECT_EQ(errNo, kErrPortUnavailable);
     EXPECT_TRUE(reason.startsWith("The device is in use by another program")) << reason.toStdString();

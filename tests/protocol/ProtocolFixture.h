@@ -26,20 +26,20 @@ protected:
                          errors.push_back({l, n});
                      }};
 
-    void Feed(std::string_view s) { ps.ReceiveEvent(s); }
+    void feed(std::string_view s) { ps.receiveEvent(s); }
 
     // The state the poll cycle leaves after a reset, so that every change is visible.
-    void ResetLikePollCycle(int16_t function = 0, int16_t variant = 0) {
+    void resetLikePollCycle(int16_t function = 0, int16_t variant = 0) {
         KestroStateRecord& k = ps.KestroState;
         k = notReceivedState();
         k.DevFunction = function;
         k.DevVariant = variant;
     }
 
-    void ExpectDrained() {
+    void expectDrained() {
         EXPECT_EQ(ps.RxCharCount, 0);
         EXPECT_EQ(ps.RxLineCount, 0);
-        EXPECT_TRUE(ps.RxPending().empty());
+        EXPECT_TRUE(ps.rxPending().empty());
     }
 };
 

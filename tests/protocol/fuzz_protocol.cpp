@@ -16,40 +16,40 @@ using namespace kestro;
 
 namespace {
 
-void Check(bool ok) {
+void check(bool ok) {
     if (!ok) abort();
 }
 
 // Pending samples are in arrival order: series numbers never go back, and
 // within a series the indices count up by one to the series' count.
-void CheckSeries(const SampleSeries& s) {
-    Check(s.Count >= 0 && s.RecordNo >= 0);
+void checkSeries(const SampleSeries& s) {
+    check(s.Count >= 0 && s.RecordNo >= 0);
     int32_t recordNo = 0, index = 0;
-    for (const SampleSeries::Entry& e : s.Pending()) {
-        Check(e.RecordNo >= recordNo && e.RecordNo <= s.RecordNo);
-        if (e.RecordNo == recordNo) Check(e.Index == index + 1);
+    for (const SampleSeries::Entry& e : s.pending()) {
+        check(e.RecordNo >= recordNo && e.RecordNo <= s.RecordNo);
+        if (e.RecordNo == recordNo) check(e.Index == index + 1);
         recordNo = e.RecordNo;
         index = e.Index;
     }
-    if (!s.Pending().empty() && recordNo == s.RecordNo) Check(index == s.Count);
+    if (!s.pending().empty() && recordNo == s.RecordNo) check(index == s.Count);
     // Past the end reads as zeros, the last sample is really there.
-    Check(s.Get(s.Count + 1) == MeasurementRecord{});
-    if (s.Count > 0) Check(s.Get(s.Count).Timestamp != 0.0);
+    check(s.get(s.Count + 1) == MeasurementRecord{});
+    if (s.Count > 0) check(s.get(s.Count).Timestamp != 0.0);
 }
 
-void CheckInvariants(const ProtocolState& ps, const ManualClock& clock, bool drained) {
-    const std::string_view p = ps.RxPending();
-    Check(p.size() <= static_cast<size_t>(ProtocolState::kRxCapacity));
-    Check(ps.RxCharCount == static_cast<int16_t>(p.size()));
-    Check(ps.RxLineCount == static_cast<int16_t>(std::count(p.begin(), p.end(), '\r')));
-    if (drained) Check(ps.RxLineCount == 0);
-    CheckSeries(ps.SlowBuffer);
-    CheckSeries(ps.FastBuffer);
-    Check(ps.RecordState >= 0 && ps.RecordState <= 2);
-    Check(ps.BufferRestart >= 0 && ps.BufferRestart <= 3);
-    Check(ps.AnswerWatchdog == 0 || ps.AnswerWatchdog == 5);
+void checkInvariants(const ProtocolState& ps, const ManualClock& clock, bool drained) {
+    const std::string_view p = ps.rxPending();
+    check(p.size() <= static_cast<size_t>(ProtocolState::kRxCapacity));
+    check(ps.RxCharCount == static_cast<int16_t>(p.size()));
+    check(ps.RxLineCount == static_cast<int16_t>(std::count(p.begin(), p.end(), '\r')));
+    if (drained) check(ps.RxLineCount == 0);
+    checkSeries(ps.SlowBuffer);
+    checkSeries(ps.FastBuffer);
+    check(ps.RecordState >= 0 && ps.RecordState <= 2);
+    check(ps.BufferRestart >= 0 && ps.BufferRestart <= 3);
+    check(ps.AnswerWatchdog == 0 || ps.AnswerWatchdog == 5);
     // A stamp never leads the clock by more than 100 ms.
-    Check(ps.LastSlowStampMs <= clock.UtcMs() + 100 && ps.LastFastStampMs <= clock.UtcMs() + 100);
+    check(ps.LastSlowStampMs <= clock.utcMs() + 100 && ps.LastFastStampMs <= clock.utcMs() + 100);
 }
 
 }  // namespace
@@ -86,29 +86,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             big.clear();
             while (big.size() < 40000)
                 big.append(chunk);
-            ps.ReceiveEvent(big);
-            CheckInvariants(ps, clock, true);
+            ps.receiveEvent(big);
+            checkInvariants(ps, clock, true);
         } else if (action == 1) {
             // The counting half alone, then the event with nothing new.
-            ps.AppendReceived(chunk);
-            CheckInvariants(ps, clock, false);
-            ps.ReceiveEvent({});
-            CheckInvariants(ps, clock, true);
+            ps.appendReceived(chunk);
+            checkInvariants(ps, clock, false);
+            ps.receiveEvent({});
+            checkInvariants(ps, clock, true);
         } else if (action == 2 && (mode & 0x80)) {
             ps.ResetReceiveBuffer();
-            CheckInvariants(ps, clock, true);
+            checkInvariants(ps, clock, true);
         } else if (action == 3) {
             // A hand-off takes what waits.
             std::vector<SampleSeries::Entry> taken;
-            ps.SlowBuffer.TakePending(taken);
-            ps.FastBuffer.TakePending(taken);
-            ps.ReceiveEvent(chunk);
-            CheckInvariants(ps, clock, true);
+            ps.SlowBuffer.takePending(taken);
+            ps.FastBuffer.takePending(taken);
+            ps.receiveEvent(chunk);
+            checkInvariants(ps, clock, true);
         } else {
-            ps.ReceiveEvent(chunk);
-            CheckInvariants(ps, clock, true);
+            ps.receiveEvent(chunk);
+            checkInvariants(ps, clock, true);
         }
-        clock.AdvanceMs(next() % 40);
+        clock.advanceMs(next() % 40);
     }
     return 0;
 }

@@ -36,7 +36,7 @@ TEST_F(Scan, TextAndBufferParsersFillTheSameSlots) {
         ps.ResetReceiveBuffer();
         ps.ArgText = c.text;
         ps.CurChar = c.text[0];
-        ps.AppendReceived(std::string(c.text + 1) + "gsi\r");  // the next answer must stay untouched
+        ps.appendReceived(std::string(c.text + 1) + "gsi\r");  // the next answer must stay untouched
         for (bool fromText : {true, false}) {
             for (int i : {1, 2})
                 ps.Args[i].Value = ps.Args[i].Digits = 0;
@@ -49,7 +49,7 @@ TEST_F(Scan, TextAndBufferParsersFillTheSameSlots) {
                 EXPECT_EQ(ps.Args[2].Value, c.v2);
             }
         }
-        EXPECT_EQ(ps.RxPending(), "gsi\r");
+        EXPECT_EQ(ps.rxPending(), "gsi\r");
         EXPECT_EQ(ps.RxLineCount, 1);
     }
     ps.ArgText = " 12 34";  // cut off by the end: no number

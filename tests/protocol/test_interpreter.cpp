@@ -14,15 +14,15 @@ namespace {
 using Interp = ProtocolTest;
 
 TEST_F(Interp, FunctionChangeRestartsSlowBufferWhileRecording) {
-    ResetLikePollCycle(1, 1);
+    resetLikePollCycle(1, 1);
     ps.RecordState = 1;
     ps.BufferRestart = 3;  // as recording enable leaves it
-    Feed("lp 700 0\rlp 701 1\r");
+    feed("lp 700 0\rlp 701 1\r");
     EXPECT_EQ(std::tuple(ps.SlowRecordNo(), ps.SlowCount(), ps.RecordState, ps.GetSlowRecord(2).LevelFlags),
               std::tuple(1, 2, 2, 1));
 
     ps.CurrentMeasurement.Flags |= kFlagFastP;  // a fast kind seen earlier survives the slow restart
-    Feed("leq 650 2\r");
+    feed("leq 650 2\r");
     EXPECT_EQ(ps.KestroState.DevFunction * 10 + ps.KestroState.DevVariant, 22);
     EXPECT_EQ(ps.BufferRestart, 2);  // slow bit consumed, fast bit still pending
     EXPECT_EQ(std::tuple(ps.SlowRecordNo(), ps.SlowCount()), std::tuple(2, 1));
@@ -31,9 +31,9 @@ TEST_F(Interp, FunctionChangeRestartsSlowBufferWhileRecording) {
     // Flags, time and level only.
     EXPECT_EQ(header, (MeasurementRecord{2 | 16, first.Timestamp, {}, 650, 0, 0, first.Instant}));
     // The samples of the first series are still waiting for the hand-off, in order.
-    ASSERT_EQ(ps.SlowBuffer.Pending().size(), 3u);
-    EXPECT_EQ(ps.SlowBuffer.Pending()[1].RecordNo, 1);
-    EXPECT_EQ(ps.SlowBuffer.Pending()[2].RecordNo, 2);
+    ASSERT_EQ(ps.SlowBuffer.pending().size(), 3u);
+    EXPECT_EQ(ps.SlowBuffer.pending()[1].RecordNo, 1);
+    EXPECT_EQ(ps.SlowBuffer.pending()[2].RecordNo, 2);
 }
 
 TEST_F(Interp, OldCodeDecidesWhetherASlowValueIsStored) {
@@ -57,7 +57,7 @@ TEST_F(Interp, OldCodeDecidesWhetherASlowValueIsStored) {
         ps.KestroState.DevFunction = c.f;
         ps.KestroState.DevVariant = c.v;
         ps.RecordState = c.recordState;
-        Feed(c.line);
+        feed(c.line);
         EXPECT_EQ(ps.SlowCount(), c.stored);
         EXPECT_EQ(ps.RecordState, c.stored ? 2 : c.recordState);
         EXPECT_EQ(ps.PendingCalibration.size(), c.calibration);
@@ -96,7 +96,7 @@ TEST_F(Interp, ArmingConfirmationRestartsNothing) {
             } else if (step == std::string("-")) {
                 p.RecordState = 0;
             } else {
-                p.ReceiveEvent(step);
+                p.receiveEvent(step);
             }
         }
         EXPECT_EQ(std::tuple(p.SlowRecordNo(), p.SlowCount(), p.FastRecordNo(), p.FastCount()),
@@ -106,10 +106,10 @@ TEST_F(Interp, ArmingConfirmationRestartsNothing) {
 }
 
 TEST_F(Interp, FastValuesInOneMillisecondAreStamped15msApart) {
-    ResetLikePollCycle(1, 1);
+    resetLikePollCycle(1, 1);
     ps.RecordState = 1;
     ps.BufferRestart = 2;
-    Feed("p 49C350000\rq BF800000C\r");
+    feed("p 49C350000\rq BF800000C\r");
     ASSERT_EQ(ps.FastCount(), 2);
     EXPECT_EQ(ps.BufferRestart, 0);
     const MeasurementRecord a = ps.GetFastRecord(1), b = ps.GetFastRecord(2);
@@ -118,8 +118,8 @@ TEST_F(Interp, FastValuesInOneMillisecondAreStamped15msApart) {
     EXPECT_EQ(b.LevelFlags, 12);
     EXPECT_EQ(b.Flags, 16 | 32);
     EXPECT_EQ(ps.GetFastRecord(0).FastLevel, 1600000.0);
-    EXPECT_EQ(a.SysTime, clock.Now());
-    EXPECT_EQ(MillisecondsOfDay(b.SysTime) - MillisecondsOfDay(a.SysTime), 15);
+    EXPECT_EQ(a.SysTime, clock.now());
+    EXPECT_EQ(millisecondsOfDay(b.SysTime) - millisecondsOfDay(a.SysTime), 15);
     EXPECT_EQ(ps.RecordState, 1);  // fast values never move it
 }
 
@@ -135,14 +135,14 @@ TEST_F(Interp, StampingRule) {
         {40, "lp 700 0\r", 45},  {0, "r 3F8000000\r", 45}, {100, "q 3F8000000\r", 145},
         {0, "lp 700 0\r", 145},  {0, "lp 700 0\r", 145},  // same millisecond: equal, never earlier
     };
-    const int64_t start = clock.UtcMs();
+    const int64_t start = clock.utcMs();
     for (const Step& s : steps) {
         SCOPED_TRACE(s.line);
-        clock.AdvanceMs(s.advanceMs);
-        Feed(s.line);
+        clock.advanceMs(s.advanceMs);
+        feed(s.line);
         const MeasurementRecord& cm = ps.CurrentMeasurement;
         EXPECT_EQ(cm.Instant - start, s.stampMs);
-        EXPECT_EQ(cm.SysTime, clock.Read().LocalAt(cm.Instant));
+        EXPECT_EQ(cm.SysTime, clock.read().localAt(cm.Instant));
     }
 }
 
@@ -165,8 +165,8 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
     std::string burst;
     for (int i = 0; i < 8; ++i)
         burst += "p 3F8000000\r";
-    clock.SetUtcOffsetMinutes(120);
-    clock.Set({2026, 10, 0, 25, 2, 59, 0, 0});
+    clock.setUtcOffsetMinutes(120);
+    clock.set({2026, 10, 0, 25, 2, 59, 0, 0});
     int64_t maxLead = 0;
     for (const Jump& j : jumps) {
         SCOPED_TRACE(j.what);
@@ -174,18 +174,18 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
         bool slowMayGoBack = false, fastMayGoBack = false;
         for (int tick = 0; tick < 1200; ++tick) {  // two minutes around the jump
             if (tick == 600) {
-                clock.SetUtcOffsetMinutes(j.offsetMinutes);
-                clock.AdvanceMs(j.stepMs);
+                clock.setUtcOffsetMinutes(j.offsetMinutes);
+                clock.advanceMs(j.stepMs);
                 slowMayGoBack = fastMayGoBack = j.stepMs < 0;
             }
-            const ClockReading now = clock.Read();
-            Feed(tick % 10 == 0 ? "lp 650 0\r" : burst);
+            const ClockReading now = clock.read();
+            feed(tick % 10 == 0 ? "lp 650 0\r" : burst);
             const MeasurementRecord& cm = ps.CurrentMeasurement;
             ASSERT_GE(cm.Instant, now.utcMs);
             ASSERT_LE(cm.Instant, now.utcMs + 100);
             maxLead = std::max(maxLead, cm.Instant - now.utcMs);
             // The time column shows the local time of the arrival.
-            ASSERT_EQ(cm.SysTime, now.LocalAt(cm.Instant));
+            ASSERT_EQ(cm.SysTime, now.localAt(cm.Instant));
             int64_t& last = tick % 10 == 0 ? lastSlow : lastFast;
             bool& mayGoBack = tick % 10 == 0 ? slowMayGoBack : fastMayGoBack;
             if (!mayGoBack) {
@@ -193,23 +193,23 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
             }
             mayGoBack = false;
             last = cm.Instant;
-            clock.AdvanceMs(100);
+            clock.advanceMs(100);
         }
     }
     EXPECT_GE(maxLead, 90) << "a burst is still spread 15 ms apart";
 }
 
 TEST_F(Interp, StampsKeepRunningAcrossMidnight) {
-    clock.Set({2026, 3, 4, 5, 23, 59, 59, 990});
-    Feed("lp 700 0\r");
-    clock.AdvanceMs(20);
-    Feed("lp 701 0\r");
-    EXPECT_EQ(ps.CurrentMeasurement.SysTime, clock.Now());
-    clock.Set({2026, 3, 4, 5, 23, 59, 59, 995});  // a burst over midnight carries into the date
+    clock.set({2026, 3, 4, 5, 23, 59, 59, 990});
+    feed("lp 700 0\r");
+    clock.advanceMs(20);
+    feed("lp 701 0\r");
+    EXPECT_EQ(ps.CurrentMeasurement.SysTime, clock.now());
+    clock.set({2026, 3, 4, 5, 23, 59, 59, 995});  // a burst over midnight carries into the date
     ps.LastFastStampMs = 0;
-    Feed("p 3F8000000\rp 3F8000000\r");
+    feed("p 3F8000000\rp 3F8000000\r");
     EXPECT_EQ(ps.CurrentMeasurement.SysTime, (SystemTime{2026, 3, 5, 6, 0, 0, 0, 10}));
-    EXPECT_DOUBLE_EQ(ps.CurrentMeasurement.Timestamp, DateFromSystemTime(clock.Now()));
+    EXPECT_DOUBLE_EQ(ps.CurrentMeasurement.Timestamp, dateFromSystemTime(clock.now()));
 }
 
 // A change of function reaches a new series whichever answer reports it first.
@@ -232,16 +232,16 @@ TEST_F(Interp, FunctionChangeStartsNewSeriesWhicheverAnswerComesFirst) {
         ps.ClearSlowBuffer();
         ps.ClearFastBuffer();
         ps.SlowBuffer.RecordNo = ps.FastBuffer.RecordNo = 0;
-        ResetLikePollCycle(2, 2);
+        resetLikePollCycle(2, 2);
         ps.RecordState = 1;
         ps.BufferRestart = 3;
-        Feed("leq 650 0\rq 3F8000000\r");
-        Feed(c.lines);
+        feed("leq 650 0\rq 3F8000000\r");
+        feed(c.lines);
         EXPECT_EQ(ps.SlowRecordNo(), c.slowSeries);
         EXPECT_EQ(ps.FastRecordNo(), c.fastSeries);
-        EXPECT_EQ(ps.SlowBuffer.Pending().back().RecordNo, c.slowSeries) << "the newest sample is in the newest series";
+        EXPECT_EQ(ps.SlowBuffer.pending().back().RecordNo, c.slowSeries) << "the newest sample is in the newest series";
         EXPECT_EQ(ps.SlowCount(), c.slowSeries == 2 ? 1 : 2);
-        EXPECT_EQ(ps.SlowBuffer.Pending().size(), 2u) << "the old series' sample still waits for the hand-off";
+        EXPECT_EQ(ps.SlowBuffer.pending().size(), 2u) << "the old series' sample still waits for the hand-off";
     }
 }
 
@@ -260,11 +260,11 @@ TEST_F(Interp, ErrorReadingsAndStatusesThatDoNotFit) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         ps.ClearSlowBuffer();
-        ResetLikePollCycle(1, 1);
+        resetLikePollCycle(1, 1);
         ps.KestroState.DevLevelStatus = 4;
         ps.RecordState = 1;
         ps.AnswerWatchdog = 0;
-        Feed(c.line);
+        feed(c.line);
         EXPECT_TRUE(errors.empty());
         EXPECT_EQ(ps.KestroState.DevLevel, c.level);
         EXPECT_EQ(ps.KestroState.DevLevelStatus, c.status);
@@ -272,17 +272,17 @@ TEST_F(Interp, ErrorReadingsAndStatusesThatDoNotFit) {
         EXPECT_EQ(ps.AnswerWatchdog, c.stored ? 5 : 0);
         EXPECT_EQ(ps.KestroState.DataValid, kValidLevel | kValidLevelStatus);
         EXPECT_EQ(ps.GetSlowRecord(1).Level, c.stored ? c.level : 0);
-        ExpectDrained();
+        expectDrained();
     }
 }
 
 TEST_F(Interp, UnknownKeyTakesTwoCalls) {
-    ps.AppendReceived("abc 12\r");
+    ps.appendReceived("abc 12\r");
     Interpreter(ps);
-    EXPECT_EQ(ps.RxPending(), "12\r");
+    EXPECT_EQ(ps.rxPending(), "12\r");
     EXPECT_EQ(ps.RxLineCount, 1);
     Interpreter(ps);
-    ExpectDrained();
+    expectDrained();
     EXPECT_EQ(ps.KestroState, KestroStateRecord{});
 }
 
@@ -302,19 +302,19 @@ TEST_F(Interp, RuntimeFailuresAreLoggedAndStopTheHandler) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         errors.clear();
-        ResetLikePollCycle(1, 1);
+        resetLikePollCycle(1, 1);
         ps.RecordState = 1;
         ps.AnswerWatchdog = 0;
         const KestroStateRecord before = ps.KestroState;
-        Feed(c.line);
+        feed(c.line);
         EXPECT_EQ(errors, (std::vector<LoggedError>{{": Interpreter: ", c.errNo}}));
         EXPECT_EQ(ps.KestroState, before);
         EXPECT_EQ(ps.AnswerWatchdog, c.watchdog);
         EXPECT_EQ(ps.SlowCount(), 0);
-        ExpectDrained();
+        expectDrained();
     }
-    ps.SetErrorLog([](const std::string&, int32_t) { throw std::runtime_error("disk full"); });
-    EXPECT_NO_THROW(Feed("grc 5 1\rlp 734 0\r"));  // a failing log does not escape either
+    ps.setErrorLog([](const std::string&, int32_t) { throw std::runtime_error("disk full"); });
+    EXPECT_NO_THROW(feed("grc 5 1\rlp 734 0\r"));  // a failing log does not escape either
     EXPECT_EQ(ps.KestroState.DevLevel, 734);
 }
 

@@ -15,7 +15,7 @@ struct Row {
     const char* bad2 = nullptr;
 };
 
-void Fn(K& k, int16_t f, int16_t v, int16_t level, int16_t status) {
+void fn(K& k, int16_t f, int16_t v, int16_t level, int16_t status) {
     k.DevFunction = f, k.DevVariant = v, k.DevLevel = level, k.DevLevelStatus = status;
     k.DataValid |= kValidFunction | kValidVariant | kValidLevel | kValidLevelStatus;
 }
@@ -24,17 +24,17 @@ const Row kRows[] = {
     {"p 49C350000\r", nullptr, 0, "p 49C3500\r", "p 49C3500000\r"},
     {"q 3F8000002\r", nullptr, 0, "q 49C3500G0\r"},
     {"r 000000000\r", nullptr, 0, "r 49C35000Z\r", "p\r"},
-    {"lp 734 0\r", [](K& k) { Fn(k, 1, 1, 734, 0); }, 3, "lp 734\r", "lp 7a4 0\r"},
-    {"LP 734 0\r", [](K& k) { Fn(k, 1, 1, 734, 0); }, 3, "lp 1 2 345\r", "l p 734 0\r"},
-    {"leqs 500 1\r", [](K& k) { Fn(k, 2, 1, 500, 1); }, 3, "leqs\r"},
-    {"leq 501 4\r", [](K& k) { Fn(k, 2, 2, 501, 4); }, 3, "leq  \r"},
-    {"leqr 502 5\r", [](K& k) { Fn(k, 2, 3, 502, 5); }, 3, "leqr 1\r"},
-    {"maxs 1100 0\r", [](K& k) { Fn(k, 3, 1, 1100, 0); }, 3, "maxs\r"},
-    {"max 1101 A\r", [](K& k) { Fn(k, 3, 2, 1101, 10); }, 3, "max 12.5\r"},
-    {"maxr 1102 f\r", [](K& k) { Fn(k, 3, 3, 1102, 15); }, 3, "maxr x\r"},
-    {"cals 940 0\r", [](K& k) { Fn(k, 4, 1, 940, 0); }, 3, "cals 1\r"},
-    {"cal 941 0\r", [](K& k) { Fn(k, 4, 2, 941, 0); }, 3, "cal\r"},
-    {"calr 942 0\r", [](K& k) { Fn(k, 4, 5, 942, 0); }, 3, "calr 1 2 3\r"},
+    {"lp 734 0\r", [](K& k) { fn(k, 1, 1, 734, 0); }, 3, "lp 734\r", "lp 7a4 0\r"},
+    {"LP 734 0\r", [](K& k) { fn(k, 1, 1, 734, 0); }, 3, "lp 1 2 345\r", "l p 734 0\r"},
+    {"leqs 500 1\r", [](K& k) { fn(k, 2, 1, 500, 1); }, 3, "leqs\r"},
+    {"leq 501 4\r", [](K& k) { fn(k, 2, 2, 501, 4); }, 3, "leq  \r"},
+    {"leqr 502 5\r", [](K& k) { fn(k, 2, 3, 502, 5); }, 3, "leqr 1\r"},
+    {"maxs 1100 0\r", [](K& k) { fn(k, 3, 1, 1100, 0); }, 3, "maxs\r"},
+    {"max 1101 A\r", [](K& k) { fn(k, 3, 2, 1101, 10); }, 3, "max 12.5\r"},
+    {"maxr 1102 f\r", [](K& k) { fn(k, 3, 3, 1102, 15); }, 3, "maxr x\r"},
+    {"cals 940 0\r", [](K& k) { fn(k, 4, 1, 940, 0); }, 3, "cals 1\r"},
+    {"cal 941 0\r", [](K& k) { fn(k, 4, 2, 941, 0); }, 3, "cal\r"},
+    {"calr 942 0\r", [](K& k) { fn(k, 4, 5, 942, 0); }, 3, "calr 1 2 3\r"},
     // Code 0 equals the Initialisation code: only the level changes.
     {"gdv 650 4\r",
      [](K& k) { k.DevLevel = 650, k.DevLevelStatus = 4, k.DataValid |= kValidLevel | kValidLevelStatus; }, 0, "gdv\r"},
@@ -46,9 +46,9 @@ const Row kRows[] = {
      3, "gds 1230\r", "gds 12 3C\r"},  // a new function: both series restart
     {"gsn 12345678\r", [](K& k) { k.DevSerialNo = 12345678, k.DataValid |= kValidSerialNo; }, 0, "gsn 1234567\r",
      "gsn 123456789\r"},
-    {"sw-rev = V1.23\r", [](K& k) { k.DevSwRev = MakeFixedText64("V1.23\r"), k.DataValid |= kValidSwRev; }, 0,
+    {"sw-rev = V1.23\r", [](K& k) { k.DevSwRev = makeFixedText64("V1.23\r"), k.DataValid |= kValidSwRev; }, 0,
      "sw-rev\r"},
-    {"HW-REV = B\r", [](K& k) { k.DevHwRev = MakeFixedText64("B\r"), k.DataValid |= kValidHwRev; }, 0, "hw-rev\r"},
+    {"HW-REV = B\r", [](K& k) { k.DevHwRev = makeFixedText64("B\r"), k.DataValid |= kValidHwRev; }, 0, "hw-rev\r"},
     {"smm 1\r", [](K& k) { k.DevMeasMode = 1; }, 0, "smm 1 2\r"},
     {"swm 2\r", nullptr, 3, "swm\r"},
     {"swm 0\r", nullptr, 0, "swm 1 2\r"},
@@ -82,10 +82,10 @@ class KeyTable : public ProtocolTest, public ::testing::WithParamInterface<Row> 
 TEST_P(KeyTable, GoodAnswerSetsFieldsMalformedChangesNothing) {
     const Row& r = GetParam();
     if (r.good) {
-        ResetLikePollCycle();  // Initialisation: value lines change the function
+        resetLikePollCycle();  // Initialisation: value lines change the function
         K expected = ps.KestroState;
         if (r.expect) r.expect(expected);
-        Feed(r.good);
+        feed(r.good);
         EXPECT_EQ(ps.KestroState, expected);
         EXPECT_EQ(ps.AnswerWatchdog, 5);
         EXPECT_EQ(ps.BufferRestart, r.restart);
@@ -93,13 +93,13 @@ TEST_P(KeyTable, GoodAnswerSetsFieldsMalformedChangesNothing) {
     for (const char* bad : {r.bad, r.bad2}) {
         if (!bad) continue;
         SCOPED_TRACE(bad);
-        ResetLikePollCycle(1, 1);  // recording in code 11: a wrongly accepted value would be stored
+        resetLikePollCycle(1, 1);  // recording in code 11: a wrongly accepted value would be stored
         ps.RecordState = 1;
         ps.AnswerWatchdog = ps.BufferRestart = 0;
         const K before = ps.KestroState;
         const MeasurementRecord cm = ps.CurrentMeasurement;
         const int64_t slowStamp = ps.LastSlowStampMs, fastStamp = ps.LastFastStampMs;
-        Feed(bad);
+        feed(bad);
         EXPECT_EQ(ps.KestroState, before);
         EXPECT_EQ(ps.CurrentMeasurement, cm);
         EXPECT_EQ(ps.LastSlowStampMs, slowStamp);
@@ -107,7 +107,7 @@ TEST_P(KeyTable, GoodAnswerSetsFieldsMalformedChangesNothing) {
         EXPECT_EQ(ps.AnswerWatchdog + ps.BufferRestart + ps.SlowCount() + ps.FastCount(), 0);
     }
     EXPECT_TRUE(errors.empty());
-    ExpectDrained();
+    expectDrained();
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, KeyTable, ::testing::ValuesIn(kRows));

@@ -15,69 +15,69 @@ using Receive = ProtocolTest;
 constexpr int kCap = ProtocolState::kRxCapacity;
 
 TEST_F(Receive, Framing) {
-    Feed("ls");  // a split line: nothing may happen before its end
+    feed("ls");  // a split line: nothing may happen before its end
     EXPECT_EQ(ps.RxCharCount, 2);
-    Feed("x 1\rl");
-    Feed("p 734 0\r");
+    feed("x 1\rl");
+    feed("p 734 0\r");
     EXPECT_EQ(ps.KestroState.DevLevel, 734);
-    ExpectDrained();
+    expectDrained();
 
-    ResetLikePollCycle(1, 1);
+    resetLikePollCycle(1, 1);
     ps.RecordState = 1;
-    Feed("lp 100 0\rlp 200 0\r");  // two lines in one read, in order
+    feed("lp 100 0\rlp 200 0\r");  // two lines in one read, in order
     ASSERT_EQ(ps.SlowCount(), 2);
     EXPECT_EQ(ps.GetSlowRecord(1).Level, 100);
     EXPECT_EQ(ps.GetSlowRecord(2).Level, 200);
 
     ps.AnswerWatchdog = 0;
-    Feed("\n");  // a lone LF is an ordinary character
+    feed("\n");  // a lone LF is an ordinary character
     EXPECT_EQ(ps.RxLineCount, 0);
-    Feed("gsi\r\n");  // CR LF framing: the LF waits in front of the next line
+    feed("gsi\r\n");  // CR LF framing: the LF waits in front of the next line
     EXPECT_EQ(ps.AnswerWatchdog, 5);
-    EXPECT_EQ(ps.RxPending(), "\n");
+    EXPECT_EQ(ps.rxPending(), "\n");
 
-    Feed("gsi\rlp 7");
+    feed("gsi\rlp 7");
     EXPECT_EQ(ps.ResetReceiveBuffer(), kTrue);  // drops waiting characters and the watchdog
-    ExpectDrained();
+    expectDrained();
     EXPECT_EQ(ps.AnswerWatchdog, 0);
-    Feed("34 0\r");  // the tail of the dropped line is no answer
+    feed("34 0\r");  // the tail of the dropped line is no answer
     EXPECT_EQ(ps.KestroState.DevLevel, 200);
 }
 
 TEST_F(Receive, FloodKeepsNewestCharactersAndExactCounters) {
     for (int i = 0; i < 40; ++i)
-        Feed(std::string(1000, 'a'));
-    Feed("bc");
-    const std::string_view p = ps.RxPending();
+        feed(std::string(1000, 'a'));
+    feed("bc");
+    const std::string_view p = ps.rxPending();
     EXPECT_EQ(ps.RxCharCount, kCap);
     EXPECT_EQ(p.size(), size_t(kCap));
     EXPECT_EQ(std::count(p.begin(), p.end(), 'a'), kCap - 2);
     EXPECT_EQ(ps.RxLineCount, 0);
     EXPECT_EQ(errors, (std::vector<LoggedError>{{": ReceiveBuffer: ", kErrReceiveOverflow}}));  // once per flood
 
-    Feed("\rgsi\r");  // the long line ends; the next answer is not lost
+    feed("\rgsi\r");  // the long line ends; the next answer is not lost
     EXPECT_EQ(ps.AnswerWatchdog, 5);
-    ExpectDrained();
-    Feed(std::string(40000, 'y'));  // a new flood is logged again
+    expectDrained();
+    feed(std::string(40000, 'y'));  // a new flood is logged again
     EXPECT_EQ(errors.size(), 2u);
 
     ps.ResetReceiveBuffer();  // dropped line ends leave the line count
-    ps.AppendReceived("a\rb\r");
-    ps.AppendReceived(std::string(kCap - 2, 'z'));
+    ps.appendReceived("a\rb\r");
+    ps.appendReceived(std::string(kCap - 2, 'z'));
     EXPECT_EQ(ps.RxLineCount, 1);
-    EXPECT_EQ(ps.RxPending().substr(0, 2), "b\r");
-    ps.AppendReceived("zz");
+    EXPECT_EQ(ps.rxPending().substr(0, 2), "b\r");
+    ps.appendReceived("zz");
     EXPECT_EQ(ps.RxLineCount, 0);
 
     ps.ResetReceiveBuffer();  // consumed characters must not pile up behind a tail
-    Feed("gs");
+    feed("gs");
     for (int i = 0; i < 20000; ++i)
-        Feed("i\rgs");
-    EXPECT_EQ(ps.RxPending(), "gs");
-    EXPECT_LT(ps.RxStorageSize(), 64u);
+        feed("i\rgs");
+    EXPECT_EQ(ps.rxPending(), "gs");
+    EXPECT_LT(ps.rxStorageSize(), 64u);
 }
 
-std::string RandomStream(std::mt19937& rng) {
+std::string randomStream(std::mt19937& rng) {
     static const char* const kLines[] = {
         "lp 734 0\r",
         "LP 735 1\r",
@@ -127,7 +127,7 @@ std::string RandomStream(std::mt19937& rng) {
 
 // Everything the stream can change, fed in chunks of nextChunk() characters (0: all at once).
 template <typename Chunker>
-auto RunStream(const std::string& stream, Chunker nextChunk) {
+auto runStream(const std::string& stream, Chunker nextChunk) {
     ManualClock clock;
     std::vector<LoggedError> errors;
     ProtocolState ps(clock, [&](const std::string& l, int32_t n) { errors.push_back({l, n}); });
@@ -136,26 +136,26 @@ auto RunStream(const std::string& stream, Chunker nextChunk) {
     for (size_t pos = 0, n; pos < stream.size(); pos += n) {
         const size_t want = nextChunk();
         n = std::min(stream.size() - pos, want ? want : stream.size());
-        ps.ReceiveEvent(std::string_view(stream).substr(pos, n));
+        ps.receiveEvent(std::string_view(stream).substr(pos, n));
     }
     // Every sample waiting for the hand-off, with its series and index.
     std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>> slow, fast;
-    for (const SampleSeries::Entry& e : ps.SlowBuffer.Pending())
+    for (const SampleSeries::Entry& e : ps.SlowBuffer.pending())
         slow.emplace_back(e.RecordNo, e.Index, e.Sample);
-    for (const SampleSeries::Entry& e : ps.FastBuffer.Pending())
+    for (const SampleSeries::Entry& e : ps.FastBuffer.pending())
         fast.emplace_back(e.RecordNo, e.Index, e.Sample);
     const std::vector<int64_t> counters{ps.AnswerWatchdog, ps.RecordState,     ps.BufferRestart,
                                         ps.RxCharCount,    ps.RxLineCount,     ps.SlowRecordNo(),
                                         ps.FastRecordNo(), ps.LastSlowStampMs, ps.LastFastStampMs};
-    return std::tuple(ps.KestroState, ps.CurrentMeasurement, slow, fast, counters, std::string(ps.RxPending()), errors);
+    return std::tuple(ps.KestroState, ps.CurrentMeasurement, slow, fast, counters, std::string(ps.rxPending()), errors);
 }
 
 TEST(Chunking, AnyChunkSizesGiveTheSameResult) {
     for (uint32_t seed = 1; seed <= 6; ++seed) {
         SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
-        const std::string stream = RandomStream(rng);
-        const auto whole = RunStream(stream, [] { return size_t{0}; });
+        const std::string stream = randomStream(rng);
+        const auto whole = runStream(stream, [] { return size_t{0}; });
         ASSERT_GT(std::get<4>(whole)[5], 3);  // the stream really records and restarts
         ASSERT_GT(std::get<4>(whole)[6], 3);
         ASSERT_FALSE(std::get<6>(whole).empty());
@@ -165,10 +165,10 @@ TEST(Chunking, AnyChunkSizesGiveTheSameResult) {
                 const size_t cap = chunker() % 8 == 0 ? stream.size() : 64;
                 return 1 + chunker() % cap;
             };
-            EXPECT_TRUE(RunStream(stream, chunk) == whole) << "round " << round;
+            EXPECT_TRUE(runStream(stream, chunk) == whole) << "round " << round;
         }
         if (seed == 1) {
-            EXPECT_TRUE(RunStream(stream, [] { return size_t{1}; }) == whole) << "single bytes";
+            EXPECT_TRUE(runStream(stream, [] { return size_t{1}; }) == whole) << "single bytes";
         }
     }
 }

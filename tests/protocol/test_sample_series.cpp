@@ -11,7 +11,7 @@
 namespace kestro {
 namespace {
 
-MeasurementRecord Level(int16_t level) {
+MeasurementRecord level(int16_t level) {
     MeasurementRecord r;
     r.Flags = kFlagLp;
     r.Level = level;
@@ -44,11 +44,11 @@ TEST(SampleSeries, PendingSamplesKeepTheirSeriesAndOrder) {
         std::vector<SampleSeries::Entry> taken;
         std::string out;
         for (const char* p = c.script; *p; ++p) {
-            if (*p == 'R') s.Restart();
-            if (*p == 'C') s.Clear();
-            if (*p >= '0' && *p <= '9') s.Add(Level(int16_t(*p - '0')));
+            if (*p == 'R') s.restart();
+            if (*p == 'C') s.clear();
+            if (*p >= '0' && *p <= '9') s.add(level(int16_t(*p - '0')));
             if (*p != 'T') continue;
-            s.TakePending(taken);
+            s.takePending(taken);
             for (const auto& e : taken)
                 out += std::to_string(e.RecordNo) + ":" + std::to_string(e.Index) + ":" +
                        std::to_string(e.Sample.Level) + " ";
@@ -68,26 +68,26 @@ TEST(SampleSeries, HeaderFirstAndLastSurviveTheHandOff) {
     SampleSeries slow(false), fast(true);
     std::vector<SampleSeries::Entry> taken;
     for (int16_t i = 1; i <= 5; ++i) {
-        slow.Add(Level(i));
-        fast.Add(Level(i));
-        if (i == 3) slow.TakePending(taken);
+        slow.add(level(i));
+        fast.add(level(i));
+        if (i == 3) slow.takePending(taken);
     }
     MeasurementRecord header;
     header.Flags = kFlagLp, header.Timestamp = 46001.0, header.Instant = 1000;
     MeasurementRecord slowHeader = header, fastHeader = header;
     slowHeader.Level = 1;
     fastHeader.FastLevel = 10.0;
-    EXPECT_EQ(slow.Get(0), slowHeader);
-    EXPECT_EQ(fast.Get(0), fastHeader);
-    EXPECT_EQ(slow.Get(0).Instant, 1000);
+    EXPECT_EQ(slow.get(0), slowHeader);
+    EXPECT_EQ(fast.get(0), fastHeader);
+    EXPECT_EQ(slow.get(0).Instant, 1000);
     // 2 and 3 were handed off and let go; nothing outside 1..Count.
     for (const auto& [n, level] : {std::pair{-1, 0}, {1, 1}, {2, 0}, {3, 0}, {4, 4}, {5, 5}, {6, 0}})
-        EXPECT_EQ(slow.Get(n).Level, level) << n;
-    EXPECT_EQ(fast.Get(3), Level(3)) << "still waiting";
-    fast.Clear();
-    EXPECT_EQ(fast.Get(0), MeasurementRecord{});
-    EXPECT_EQ(fast.Add(Level(8)), 1);
-    EXPECT_EQ(fast.Get(0).FastLevel, 80.0);
+        EXPECT_EQ(slow.get(n).Level, level) << n;
+    EXPECT_EQ(fast.get(3), level(3)) << "still waiting";
+    fast.clear();
+    EXPECT_EQ(fast.get(0), MeasurementRecord{});
+    EXPECT_EQ(fast.add(level(8)), 1);
+    EXPECT_EQ(fast.get(0).FastLevel, 80.0);
 }
 
 }  // namespace

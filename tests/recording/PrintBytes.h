@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-inline void PrintTo(const QByteArray& b, std::ostream* os) {
+inline void printTo(const QByteArray& b, std::ostream* os) {
     std::string esc;
     for (char c : b.toStdString())
         esc += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);

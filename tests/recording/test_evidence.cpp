@@ -20,22 +20,22 @@ namespace {
 class EvidenceTest : public RecorderTest {
 protected:
     // One poll tick as the window runs it: the evidence first, then the hand-off.
-    void PollTick() {
+    void pollTick() {
         rec->tickEvidence();
-        Tick();
+        tick();
     }
     // n lines a second apart, each followed by a tick.
-    void Lines(const char* line, int n) {
+    void lines(const char* line, int n) {
         for (int i = 0; i < n; ++i) {
-            Feed(line);
-            PollTick();
-            clock.AdvanceMs(900);
+            feed(line);
+            pollTick();
+            clock.advanceMs(900);
         }
     }
-    QJsonObject Side(const QString& recordName) const {
-        return QJsonDocument::fromJson(ReadFile(sideFilePath(InRec(recordName.toLatin1().constData())))).object();
+    QJsonObject side(const QString& recordName) const {
+        return QJsonDocument::fromJson(readFile(sideFilePath(inRec(recordName.toLatin1().constData())))).object();
     }
-    std::map<QString, QString> Verdicts(const QString& dir) const {
+    std::map<QString, QString> verdicts(const QString& dir) const {
         std::map<QString, QString> out;
         for (const FileVerdict& f : verifyDirectory(dir).files)
             out[f.recordFile] = verdictText(f.verdict);
@@ -47,8 +47,8 @@ const QString kLp = QStringLiteral("NoiseData_LP_20260305_140327.dat");
 const QString kLeq = QStringLiteral("NoiseData_LEQ_20260305_140330.dat");
 const QString kMax = QStringLiteral("NoiseData_MAX_20260305_140333.dat");
 
-void Edit(const QString& path, const std::function<void(QByteArray&)>& change) {
-    QByteArray b = ReadFile(path);
+void edit(const QString& path, const std::function<void(QByteArray&)>& change) {
+    QByteArray b = readFile(path);
     change(b);
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -58,14 +58,14 @@ void Edit(const QString& path, const std::function<void(QByteArray&)>& change) {
 // Three series closed in a row; every way of touching a file afterwards is
 // named, also a series whose side file only the chain still names.
 TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
-    Arm();
-    Lines("lp 600 0\r", 3);
-    Lines("leq 610 0\r", 3);
-    Lines("max 620 0\r", 3);
-    rec->EndStatistics();
-    rec->RescueHeldLines();
+    arm();
+    lines("lp 600 0\r", 3);
+    lines("leq 610 0\r", 3);
+    lines("max 620 0\r", 3);
+    rec->endStatistics();
+    rec->rescueHeldLines();
     auto path = [&](const QString& name) {
-        return RecDir() + QLatin1Char('/') + name;
+        return recDir() + QLatin1Char('/') + name;
     };
     const struct {
         const char* what;
@@ -73,39 +73,39 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
         const char *lp, *leq, *max;
     } cases[] = {
         {"nothing", [] {}, "OK", "OK", "OK"},
-        {"one byte of a record", [&] { Edit(path(kLp), [](QByteArray& b) { b[b.size() - 3] = '9'; }); }, "CHANGED",
+        {"one byte of a record", [&] { edit(path(kLp), [](QByteArray& b) { b[b.size() - 3] = '9'; }); }, "CHANGED",
          "OK", "OK"},
-        {"a record cut short", [&] { Edit(path(kLeq), [](QByteArray& b) { b.chop(2); }); }, "OK", "CHANGED", "OK"},
-        {"a line added", [&] { Edit(path(kMax), [](QByteArray& b) { b += "14:04:00,000; 62,0\r\n"; }); }, "OK", "OK",
+        {"a record cut short", [&] { edit(path(kLeq), [](QByteArray& b) { b.chop(2); }); }, "OK", "CHANGED", "OK"},
+        {"a line added", [&] { edit(path(kMax), [](QByteArray& b) { b += "14:04:00,000; 62,0\r\n"; }); }, "OK", "OK",
          "CHANGED"},
         {"a record deleted", [&] { QFile::remove(path(kLeq)); }, "OK", "MISSING", "OK"},
         {"a series deleted with its side file",
          [&] {
-             for (const QString& f : {path(kLeq), sideFilePath(path(kLeq)), StatisticsFilePath(path(kLeq))})
+             for (const QString& f : {path(kLeq), sideFilePath(path(kLeq)), statisticsFilePath(path(kLeq))})
                  QFile::remove(f);
          },
          "OK", "MISSING", "OK"},
         {"a side file edited",
          [&] {
-             Edit(sideFilePath(path(kLp)),
+             edit(sideFilePath(path(kLp)),
                   [](QByteArray& b) { b.replace("\"location\": \"\"", "\"location\": \"x\""); });
          },
          "CHANGED", "OK", "OK"},
-        {"a statistics file deleted", [&] { QFile::remove(StatisticsFilePath(path(kMax))); }, "OK", "OK", "MISSING"},
-        {"a statistics file edited", [&] { Edit(StatisticsFilePath(path(kLp)), [](QByteArray& b) { b[0] = 'k'; }); },
+        {"a statistics file deleted", [&] { QFile::remove(statisticsFilePath(path(kMax))); }, "OK", "OK", "MISSING"},
+        {"a statistics file edited", [&] { edit(statisticsFilePath(path(kLp)), [](QByteArray& b) { b[0] = 'k'; }); },
          "CHANGED", "OK", "OK"},
     };
     const QString pristine = tmp.path() + QStringLiteral("/pristine");
-    ASSERT_TRUE(QDir().rename(RecDir(), pristine));
+    ASSERT_TRUE(QDir().rename(recDir(), pristine));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        QDir(RecDir()).removeRecursively();
-        QDir().mkpath(RecDir());
-        for (const QString& n : FilesIn(pristine))
+        QDir(recDir()).removeRecursively();
+        QDir().mkpath(recDir());
+        for (const QString& n : filesIn(pristine))
             QFile::copy(pristine + QLatin1Char('/') + n, path(n));
         c.touch();
         const std::map<QString, QString> expected{{kLp, c.lp}, {kLeq, c.leq}, {kMax, c.max}};
-        EXPECT_EQ(Verdicts(RecDir()), expected);
+        EXPECT_EQ(verdicts(recDir()), expected);
     }
 }
 
@@ -113,41 +113,41 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
 // (its hash covers them); a series whose lines are rescued at exit stays open.
 TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
     bool failing = false;
-    rec->SetDataDirectory(DataDir(), [&](const QString& p) {
-        if (!failing) return OpenForAppend(p);
+    rec->setDataDirectory(dataDir(), [&](const QString& p) {
+        if (!failing) return openForAppend(p);
         errno = EIO;
         return -1;
     });
-    Arm();
-    Lines("lp 600 0\r", 2);
+    arm();
+    lines("lp 600 0\r", 2);
     failing = true;
-    Lines("lp 610 0\r", 3);
-    Lines("leq 610 0\r", 1);  // the Lp series ends while its lines wait
-    EXPECT_EQ(Side(kLp)[QLatin1String("state")].toString(), "open");
-    EXPECT_EQ(Verdicts(RecDir())[kLp], "NOT CLOSED");
+    lines("lp 610 0\r", 3);
+    lines("leq 610 0\r", 1);  // the Lp series ends while its lines wait
+    EXPECT_EQ(side(kLp)[QLatin1String("state")].toString(), "open");
+    EXPECT_EQ(verdicts(recDir())[kLp], "NOT CLOSED");
     failing = false;
-    Lines("leq 620 0\r", 1);
-    for (int i = 0; i < 500 && Side(kLp)[QLatin1String("state")].toString() != "closed"; ++i) {
+    lines("leq 620 0\r", 1);
+    for (int i = 0; i < 500 && side(kLp)[QLatin1String("state")].toString() != "closed"; ++i) {
         QThread::msleep(10);
-        clock.AdvanceMs(100);
+        clock.advanceMs(100);
         rec->tickEvidence();
     }
-    EXPECT_EQ(Side(kLp)[QLatin1String("record_bytes")].toInt(), ReadFile(InRec(kLp.toLatin1().constData())).size());
-    EXPECT_EQ(ReadFile(InRec(kLp.toLatin1().constData())).count('\n'), 5);
+    EXPECT_EQ(side(kLp)[QLatin1String("record_bytes")].toInt(), readFile(inRec(kLp.toLatin1().constData())).size());
+    EXPECT_EQ(readFile(inRec(kLp.toLatin1().constData())).count('\n'), 5);
     failing = true;
-    Lines("leq 630 0\r", 2);
-    rec->EndStatistics();
-    rec->RescueHeldLines();
+    lines("leq 630 0\r", 2);
+    rec->endStatistics();
+    rec->rescueHeldLines();
     const QString leq = QStringLiteral("NoiseData_LEQ_20260305_140332.dat");
-    EXPECT_EQ(Side(leq)[QLatin1String("pending_at_exit")].toArray().at(0)[QLatin1String("lines_rescued")].toInt(), 2);
-    EXPECT_EQ(Verdicts(RecDir()), (std::map<QString, QString>{{kLp, "OK"}, {leq, "NOT CLOSED"}}));
+    EXPECT_EQ(side(leq)[QLatin1String("pending_at_exit")].toArray().at(0)[QLatin1String("lines_rescued")].toInt(), 2);
+    EXPECT_EQ(verdicts(recDir()), (std::map<QString, QString>{{kLp, "OK"}, {leq, "NOT CLOSED"}}));
 }
 
 // Each line setting changed while a series runs is written down once, with
 // the line it applies from.
 TEST_F(EvidenceTest, LineSettingsChangedMidSeriesAreWrittenDownOnce) {
-    Arm();
-    Lines("lp 600 0\r", 2);
+    arm();
+    lines("lp 600 0\r", 2);
     const std::function<void()> changes[] = {[&] { s.IncludeHeaderLine = !s.IncludeHeaderLine; },
                                              [&] { s.IncludeSystemTime = !s.IncludeSystemTime; },
                                              [&] { s.IncludeOverflow = !s.IncludeOverflow; },
@@ -159,8 +159,8 @@ TEST_F(EvidenceTest, LineSettingsChangedMidSeriesAreWrittenDownOnce) {
     int n = 0;
     for (const auto& change : changes) {
         change();
-        Lines("lp 600 0\r", 2);
-        const QJsonArray written = Side(kLp)[QLatin1String("record_lines_changes")].toArray();
+        lines("lp 600 0\r", 2);
+        const QJsonArray written = side(kLp)[QLatin1String("record_lines_changes")].toArray();
         ASSERT_EQ(written.size(), ++n);
         EXPECT_EQ(written.last()[QLatin1String("from_line")].toInt(), 2 * n + 1);
     }
@@ -171,19 +171,19 @@ TEST_F(EvidenceTest, LineSettingsChangedMidSeriesAreWrittenDownOnce) {
 // the side files could not take in the log.
 TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
     ps.KestroState.DevSerialNo = 12345678;
-    Lines("cal 940 0\r", 2);
-    Arm();
-    Lines("lp 600 0\r", 3);
-    Lines("gds 42203\r", 1);  // the meter turned to Calibration: the Lp series stays open until the next one
-    Lines("cal 943 0\r", 2);
-    Lines("lp 601 0\r", 2);
-    rec->EndStatistics();  // disarmed
+    lines("cal 940 0\r", 2);
+    arm();
+    lines("lp 600 0\r", 3);
+    lines("gds 42203\r", 1);  // the meter turned to Calibration: the Lp series stays open until the next one
+    lines("cal 943 0\r", 2);
+    lines("lp 601 0\r", 2);
+    rec->endStatistics();  // disarmed
     ps.RecordState = kRecordOff;
-    Lines("cal 945 0\r", 1);
-    rec->RescueHeldLines();
+    lines("cal 945 0\r", 1);
+    rec->rescueHeldLines();
 
-    const QList<QByteArray> log = ReadFile(calibrationLogPath(RecDir())).split('\n');
-    ASSERT_EQ(log.size(), 7) << ReadFile(calibrationLogPath(RecDir())).toStdString();
+    const QList<QByteArray> log = readFile(calibrationLogPath(recDir())).split('\n');
+    ASSERT_EQ(log.size(), 7) << readFile(calibrationLogPath(recDir())).toStdString();
     EXPECT_EQ(log[0], "Time;Level;SerialNumber;Key\r");
     EXPECT_EQ(log[1], "2026-03-05T14:03:27.250+00:00;94.0;12345678;cal\r");
     auto levels = [](const std::vector<CalibrationCheck>& checks) {
@@ -193,14 +193,14 @@ TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
         return out;
     };
     EXPECT_EQ(
-        Side(QStringLiteral("NoiseData_LP_20260305_140329.dat"))[QLatin1String("calibration_after")].toArray().size(),
+        side(QStringLiteral("NoiseData_LP_20260305_140329.dat"))[QLatin1String("calibration_after")].toArray().size(),
         2);
-    const ReportEvidence first = reportEvidenceFor(InRec("NoiseData_LP_20260305_140329.dat"));
+    const ReportEvidence first = reportEvidenceFor(inRec("NoiseData_LP_20260305_140329.dat"));
     EXPECT_EQ(levels(first.checksBefore), (std::vector<double>{94.0, 94.0}));
     EXPECT_EQ(levels(first.checksAfter), (std::vector<double>{94.3, 94.3}));
     EXPECT_EQ(first.serialNumber, "12345678");
     EXPECT_EQ(first.verification, "OK");
-    const ReportEvidence second = reportEvidenceFor(InRec("NoiseData_LP_20260305_140336.dat"));
+    const ReportEvidence second = reportEvidenceFor(inRec("NoiseData_LP_20260305_140336.dat"));
     EXPECT_EQ(levels(second.checksBefore), (std::vector<double>{94.3, 94.3}));
     ASSERT_EQ(levels(second.checksAfter), (std::vector<double>{94.5}));  // from the log
     EXPECT_EQ(second.checksAfter.front().serialNumber, "12345678");

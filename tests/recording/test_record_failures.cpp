@@ -18,38 +18,38 @@ using RecordFailureTest = RecorderTest;
 // rescue folder under their file's name, and the log says how many and where.
 TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued) {
     QSignalSpy spy(rec.get(), &SeriesRecorder::recordErrorChanged);
-    Arm();
-    Slow(600);
-    Tick();
+    arm();
+    slow(600);
+    tick();
     const QString file = rec->SlowFileName;
-    ASSERT_TRUE(QDir(RecDir()).removeRecursively());
+    ASSERT_TRUE(QDir(recDir()).removeRecursively());
     for (int t = 0; t < 5; ++t) {
-        Slow(610 + t);
-        Tick();
+        slow(610 + t);
+        tick();
     }
     EXPECT_EQ(rec->LocalSlowCount(), 6);
-    EXPECT_EQ(rec->RecordErrorText(), QStringLiteral("Record file error: ") +
+    EXPECT_EQ(rec->recordErrorText(), QStringLiteral("Record file error: ") +
                                           QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(" \u2014 ") +
                                           file);
     EXPECT_EQ(spy.count(), 1);
-    EXPECT_EQ(LogCount(76), 1) << "one log line for the failure, not one per tick";
-    clock.AdvanceMs(60000);
-    Slow(620);
-    Tick();
-    EXPECT_EQ(LogCount(76), 2) << "and again after a minute";
-    const QStringList texts = rec->RescueHeldLines();
-    const QString saved = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327.dat");
-    const QString side = DataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327_INFO.json");
+    EXPECT_EQ(logCount(76), 1) << "one log line for the failure, not one per tick";
+    clock.advanceMs(60000);
+    slow(620);
+    tick();
+    EXPECT_EQ(logCount(76), 2) << "and again after a minute";
+    const QStringList texts = rec->rescueHeldLines();
+    const QString saved = dataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327.dat");
+    const QString side = dataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327_INFO.json");
     ASSERT_EQ(texts,
               (QStringList{QStringLiteral("6 lines could not be written to %1 and were saved in %2").arg(file, saved),
                            QStringLiteral("the side file %1 could not be written and was saved in %2")
                                .arg(sideFilePath(file), side)}));
-    EXPECT_TRUE(LogText().contains(texts[0].toUtf8()));
-    EXPECT_EQ(ReadFile(saved).count('\n'), 6);
-    EXPECT_FALSE(rec->HasHeldLines());
+    EXPECT_TRUE(logText().contains(texts[0].toUtf8()));
+    EXPECT_EQ(readFile(saved).count('\n'), 6);
+    EXPECT_FALSE(rec->hasHeldLines());
     // Not complete, so not closed: the side file says where its lines are.
-    EXPECT_TRUE(ReadFile(side).contains("\"state\": \"open\"")) << ReadFile(side).toStdString();
-    EXPECT_TRUE(ReadFile(side).contains("\"lines_rescued\": 6"));
+    EXPECT_TRUE(readFile(side).contains("\"state\": \"open\"")) << readFile(side).toStdString();
+    EXPECT_TRUE(readFile(side).contains("\"lines_rescued\": 6"));
 }
 
 // The spool is removed, cut short or replaced during an outage: its lines are
@@ -57,51 +57,51 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued
 class DamagedSpool : public RecorderTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DamagedSpool, IsGivenUpAndWritingResumes) {
-    Arm();
-    Slow(600);
-    Tick();
+    arm();
+    slow(600);
+    tick();
     const QString file = rec->SlowFileName;
-    ASSERT_TRUE(QDir(RecDir()).removeRecursively());
+    ASSERT_TRUE(QDir(recDir()).removeRecursively());
     for (int t = 0; t < 3; ++t) {
-        Slow(610 + t);
-        Tick();
+        slow(610 + t);
+        tick();
     }
-    const QString spoolDir = DataDir() + QStringLiteral("/spool");
+    const QString spoolDir = dataDir() + QStringLiteral("/spool");
     const QString spool = spoolDir + QLatin1Char('/') + QFileInfo(file).fileName() + QStringLiteral(".0.spool");
     ASSERT_TRUE(GetParam() == 1 ? QFile(spool).resize(5) : QFile::remove(spool));
     ASSERT_TRUE(GetParam() != 2 || QDir().mkdir(spool));
-    ASSERT_TRUE(QDir().mkpath(RecDir()));
-    Tick();  // no new line: the drain alone finds the spool gone
-    EXPECT_FALSE(rec->HasHeldLines());
-    Slow(700);
-    Tick();
-    EXPECT_EQ(ReadFile(file), QByteArray("14:03:27,650; 70,0\r\n"));
-    EXPECT_TRUE(FilesIn(spoolDir).isEmpty());
-    EXPECT_TRUE(LogText().contains(("the 3 lines for " + file + " that waited in it are lost").toUtf8()));
+    ASSERT_TRUE(QDir().mkpath(recDir()));
+    tick();  // no new line: the drain alone finds the spool gone
+    EXPECT_FALSE(rec->hasHeldLines());
+    slow(700);
+    tick();
+    EXPECT_EQ(readFile(file), QByteArray("14:03:27,650; 70,0\r\n"));
+    EXPECT_TRUE(filesIn(spoolDir).isEmpty());
+    EXPECT_TRUE(logText().contains(("the 3 lines for " + file + " that waited in it are lost").toUtf8()));
 }
 
 // Deleted, cut short, replaced by a folder.
 INSTANTIATE_TEST_SUITE_P(Outage, DamagedSpool, ::testing::Values(0, 1, 2));
 
 TEST_F(RecordFailureTest, FullDiskIsReportedAndTheLinesComeLater) {
-    const QString name = InRec("NoiseData_LP_20260305_140327.dat");
+    const QString name = inRec("NoiseData_LP_20260305_140327.dat");
     bool full = true;  // the series' file lies on a full disk until space is made
-    rec->SetDataDirectory(DataDir(), [&](const QString& path) {
-        return full && path == name ? ::open("/dev/full", O_WRONLY | O_CLOEXEC) : OpenForAppend(path);
+    rec->setDataDirectory(dataDir(), [&](const QString& path) {
+        return full && path == name ? ::open("/dev/full", O_WRONLY | O_CLOEXEC) : openForAppend(path);
     });
     QSignalSpy spy(rec.get(), &SeriesRecorder::recordErrorChanged);
-    Arm();
-    Slow(650);
-    Tick();
-    EXPECT_EQ(rec->RecordErrorReason(), QString::fromLocal8Bit(std::strerror(ENOSPC)));
-    EXPECT_EQ(LogCount(61), 1);
-    Slow(651);
-    Tick();
+    arm();
+    slow(650);
+    tick();
+    EXPECT_EQ(rec->recordErrorReason(), QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    EXPECT_EQ(logCount(61), 1);
+    slow(651);
+    tick();
     full = false;
-    Tick();
-    EXPECT_TRUE(rec->RecordErrorText().isEmpty());
+    tick();
+    EXPECT_TRUE(rec->recordErrorText().isEmpty());
     EXPECT_EQ(spy.count(), 2) << "told when it fails and when it is over";
-    EXPECT_EQ(ReadFile(name), QByteArray("14:03:27,250; 65,0\r\n14:03:27,350; 65,1\r\n"));
+    EXPECT_EQ(readFile(name), QByteArray("14:03:27,250; 65,0\r\n14:03:27,350; 65,1\r\n"));
 }
 
 }  // namespace

@@ -9,11 +9,11 @@
 namespace kestro {
 namespace {
 
-MeasurementRecord Sample(int16_t flags, int h, int m, int sec, int ms, int16_t level, double fast, int16_t levelFlags) {
+MeasurementRecord sample(int16_t flags, int h, int m, int sec, int ms, int16_t level, double fast, int16_t levelFlags) {
     MeasurementRecord r;
     r.Flags = flags;
     r.SysTime = SystemTime{2026, 3, 4, 5, int16_t(h), int16_t(m), int16_t(sec), int16_t(ms)};
-    r.Timestamp = DateFromSystemTime(r.SysTime);
+    r.Timestamp = dateFromSystemTime(r.SysTime);
     r.Level = level;
     r.FastLevel = fast;
     r.LevelFlags = levelFlags;
@@ -46,7 +46,7 @@ TEST(RecordFormat, FileNames) {
         s.RecordDirectory = QString::fromUtf8(c.dir);
         s.RecordNameBase = QString::fromUtf8(c.base);
         s.RecordFileExtension = QString::fromUtf8(c.ext);
-        EXPECT_EQ(RecordFilePath(s, QString::fromUtf8(c.word), c.now), QString::fromUtf8(c.expected));
+        EXPECT_EQ(recordFilePath(s, QString::fromUtf8(c.word), c.now), QString::fromUtf8(c.expected));
     }
 }
 
@@ -65,30 +65,30 @@ TEST(RecordFormat, Lines) {
         {Header, {}, ';', ',', false, false, false, 0, ";NoiseValue\r\n"},
         {Header, {}, '\t', ',', true, false, true, 0, "Time\tNoiseValue\tUnderflow\r\n"},
         {Header, {}, ' ', ',', false, true, false, 0, " NoiseValue Overflow\r\n"},
-        {Slow, Sample(1, 14, 3, 27, 250, 653, 0, 0), ';', ',', true, true, true, 0, "14:03:27,250; 65,3; 0; 0\r\n"},
-        {Slow, Sample(1, 14, 3, 28, 250, 48, 0, 1), ';', ',', true, true, true, 0, "14:03:28,250; 4,8; 0; 1\r\n"},
-        {Slow, Sample(1, 14, 3, 28, 250, 48, 0, 5), ';', ',', true, true, true, 0, "14:03:28,250; 4,8; 1; 1\r\n"},
-        {Slow, Sample(2, 9, 5, 7, 45, 700, 0, 4), ';', ',', true, true, false, 0, "09:05:07,045; 70,0; 1\r\n"},
-        {Slow, Sample(1, 9, 5, 7, 45, 653, 0, 0), '\t', '.', false, false, false, 0, "\t 65.3\r\n"},
-        {Slow, Sample(1, 0, 0, 0, 0, 0, 0, 0), ' ', '.', true, false, false, 0, "00:00:00.000  0.0\r\n"},
-        {Slow, Sample(1, 1, 2, 3, 4, -5, 0, 0), ';', ',', false, false, false, 0, "; -0,5\r\n"},
-        {Slow, Sample(1, 1, 2, 3, 4, -123, 0, 0), ';', ',', false, false, false, 0, "; -12,3\r\n"},
-        {Slow, Sample(1, 1, 2, 3, 4, -32768, 0, 0), ';', ',', false, false, false, 0, "; -3276,8\r\n"},
-        {Fast, Sample(32, 14, 3, 27, 265, 0, std::pow(10.0, 6.5), 4), ';', ',', true, true, true, 0,
+        {Slow, sample(1, 14, 3, 27, 250, 653, 0, 0), ';', ',', true, true, true, 0, "14:03:27,250; 65,3; 0; 0\r\n"},
+        {Slow, sample(1, 14, 3, 28, 250, 48, 0, 1), ';', ',', true, true, true, 0, "14:03:28,250; 4,8; 0; 1\r\n"},
+        {Slow, sample(1, 14, 3, 28, 250, 48, 0, 5), ';', ',', true, true, true, 0, "14:03:28,250; 4,8; 1; 1\r\n"},
+        {Slow, sample(2, 9, 5, 7, 45, 700, 0, 4), ';', ',', true, true, false, 0, "09:05:07,045; 70,0; 1\r\n"},
+        {Slow, sample(1, 9, 5, 7, 45, 653, 0, 0), '\t', '.', false, false, false, 0, "\t 65.3\r\n"},
+        {Slow, sample(1, 0, 0, 0, 0, 0, 0, 0), ' ', '.', true, false, false, 0, "00:00:00.000  0.0\r\n"},
+        {Slow, sample(1, 1, 2, 3, 4, -5, 0, 0), ';', ',', false, false, false, 0, "; -0,5\r\n"},
+        {Slow, sample(1, 1, 2, 3, 4, -123, 0, 0), ';', ',', false, false, false, 0, "; -12,3\r\n"},
+        {Slow, sample(1, 1, 2, 3, 4, -32768, 0, 0), ';', ',', false, false, false, 0, "; -3276,8\r\n"},
+        {Fast, sample(32, 14, 3, 27, 265, 0, std::pow(10.0, 6.5), 4), ';', ',', true, true, true, 0,
          "14:03:27,265; 65,00; 1; 0\r\n"},
-        {Fast, Sample(64, 14, 3, 27, 280, 0, 1000.0, 0), ';', ',', true, true, true, 0,
+        {Fast, sample(64, 14, 3, 27, 280, 0, 1000.0, 0), ';', ',', true, true, true, 0,
          "14:03:27,280; 60,00; 0; 0\r\n"},
-        {Fast, Sample(16, 9, 5, 7, 45, 0, std::pow(10.0, 6.505), 0), ';', ',', true, false, false, 0,
+        {Fast, sample(16, 9, 5, 7, 45, 0, std::pow(10.0, 6.505), 0), ';', ',', true, false, false, 0,
          "09:05:07,045; 65,05\r\n"},
-        {Fast, Sample(16, 9, 5, 7, 45, 0, 0.5, 0), ';', '.', true, false, false, 0, "09:05:07.045; -3.01\r\n"},
-        {Fast, Sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0004), 0), ';', ',', true, false, false, 0,
+        {Fast, sample(16, 9, 5, 7, 45, 0, 0.5, 0), ';', '.', true, false, false, 0, "09:05:07.045; -3.01\r\n"},
+        {Fast, sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0004), 0), ';', ',', true, false, false, 0,
          "09:05:07,045; 0,00\r\n"},
-        {Fast, Sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0009), 0), ';', ',', true, false, false, 0,
+        {Fast, sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0009), 0), ';', ',', true, false, false, 0,
          "09:05:07,045; -0,01\r\n"},
         // no logarithm: the line keeps its time and flags with an empty value column
-        {Fast, Sample(16, 9, 5, 7, 45, 0, 0.0, 5), ';', ',', true, true, true, kErrInvalidCall,
+        {Fast, sample(16, 9, 5, 7, 45, 0, 0.0, 5), ';', ',', true, true, true, kErrInvalidCall,
          "09:05:07,045;; 1; 1\r\n"},
-        {Fast, Sample(64, 9, 5, 7, 45, 0, 1e300, 0), ';', ',', true, false, false, kErrOverflow, "09:05:07,045;\r\n"},
+        {Fast, sample(64, 9, 5, 7, 45, 0, 1e300, 0), ';', ',', true, false, false, kErrOverflow, "09:05:07,045;\r\n"},
     };
     for (const auto& c : cases) {
         RecorderSettings s;
@@ -98,10 +98,10 @@ TEST(RecordFormat, Lines) {
         s.IncludeOverflow = c.over;
         s.IncludeUnderflow = c.under;
         QByteArray out("x");
-        if (c.kind == Header) out += HeaderLine(s);
-        if (c.kind == Slow) AppendSlowLine(out, s, c.r);
+        if (c.kind == Header) out += headerLine(s);
+        if (c.kind == Slow) appendSlowLine(out, s, c.r);
         if (c.kind == Fast) {
-            EXPECT_EQ(AppendFastLine(out, s, c.r), c.err) << c.expected;
+            EXPECT_EQ(appendFastLine(out, s, c.r), c.err) << c.expected;
         }
         EXPECT_EQ(out, "x" + QByteArray(c.expected));
     }

@@ -14,9 +14,9 @@ namespace {
 constexpr int64_t kT0 = 1772719407250;  // 2026-03-05 14:03:27.250 UTC
 constexpr int64_t kDay = 86400000;
 
-QByteArray Payload(int i) { return "{\"start\":\"" + QByteArray::number(i) + "\",\"leq\":65.3}"; }
+QByteArray payload(int i) { return "{\"start\":\"" + QByteArray::number(i) + "\",\"leq\":65.3}"; }
 
-std::vector<QByteArray> Payloads(const IntervalQueue& q) {
+std::vector<QByteArray> payloads(const IntervalQueue& q) {
     std::vector<QByteArray> out;
     for (const IntervalQueue::Entry& e : q.entries())
         out.push_back(e.payload);
@@ -31,17 +31,17 @@ TEST(IntervalQueue, WaitingMessagesSurviveARestartInOrder) {
         IntervalQueue q(dir);
         EXPECT_EQ(q.load(kT0), 0);
         for (int i = 0; i < 5; ++i)
-            EXPECT_TRUE(q.push("kestro/1/interval", Payload(i), kT0 + i));
+            EXPECT_TRUE(q.push("kestro/1/interval", payload(i), kT0 + i));
         q.acknowledge(q.entries()[1].seq);  // two delivered
         q.sync();
         lastSeq = q.entries().back().seq;
     }
     IntervalQueue again(dir);
     EXPECT_EQ(again.load(kT0 + 10), 0);
-    EXPECT_EQ(Payloads(again), (std::vector<QByteArray>{Payload(2), Payload(3), Payload(4)}));
+    EXPECT_EQ(payloads(again), (std::vector<QByteArray>{payload(2), payload(3), payload(4)}));
     EXPECT_EQ(again.entries().front().topic, "kestro/1/interval");
     // Numbers go on where they stopped: an acknowledgement never hits a new message.
-    again.push("kestro/1/interval", Payload(5), kT0 + 20);
+    again.push("kestro/1/interval", payload(5), kT0 + 20);
     EXPECT_GT(again.entries().back().seq, lastSeq);
     // All delivered: nothing left on disk but the mark.
     again.acknowledge(again.entries().back().seq);
@@ -50,7 +50,7 @@ TEST(IntervalQueue, WaitingMessagesSurviveARestartInOrder) {
     IntervalQueue third(dir);
     third.load(kT0 + 30);
     EXPECT_TRUE(third.empty());
-    third.push("t", Payload(6), kT0 + 40);
+    third.push("t", payload(6), kT0 + 40);
     EXPECT_GT(third.entries().back().seq, lastSeq + 1);
 }
 
@@ -59,7 +59,7 @@ TEST(IntervalQueue, AcknowledgedButNotYetMarkedComeBackAsDuplicates) {
     {
         IntervalQueue q(tmp.path());
         for (int i = 0; i < 3; ++i)
-            q.push("t", Payload(i), kT0);
+            q.push("t", payload(i), kT0);
         q.acknowledge(q.entries().front().seq);  // the mark is written later (sync), not per message
         // The program dies here.
     }
@@ -67,7 +67,7 @@ TEST(IntervalQueue, AcknowledgedButNotYetMarkedComeBackAsDuplicates) {
     again.load(kT0);
     // Sent again, with the same payload: a consumer drops it by its start.
     EXPECT_GE(again.size(), 2u);
-    EXPECT_EQ(again.entries().back().payload, Payload(2));
+    EXPECT_EQ(again.entries().back().payload, payload(2));
 }
 
 TEST(IntervalQueue, ATornLastLineIsSkipped) {
@@ -75,7 +75,7 @@ TEST(IntervalQueue, ATornLastLineIsSkipped) {
     {
         IntervalQueue q(tmp.path());
         for (int i = 0; i < 3; ++i)
-            q.push("t", Payload(i), kT0);
+            q.push("t", payload(i), kT0);
     }
     QFile f(tmp.filePath("intervals.jsonl"));
     ASSERT_TRUE(f.open(QIODevice::Append));
@@ -83,7 +83,7 @@ TEST(IntervalQueue, ATornLastLineIsSkipped) {
     f.close();
     IntervalQueue again(tmp.path());
     EXPECT_EQ(again.load(kT0), 1);
-    EXPECT_EQ(Payloads(again), (std::vector<QByteArray>{Payload(0), Payload(1), Payload(2)}));
+    EXPECT_EQ(payloads(again), (std::vector<QByteArray>{payload(0), payload(1), payload(2)}));
     // The file was written anew without the torn line.
     IntervalQueue third(tmp.path());
     EXPECT_EQ(third.load(kT0), 0);
@@ -94,19 +94,19 @@ TEST(IntervalQueue, MessagesOlderThanSevenDaysAreDropped) {
     QTemporaryDir tmp;
     {
         IntervalQueue q(tmp.path());
-        q.push("t", Payload(0), kT0);
-        q.push("t", Payload(1), kT0 + kDay);
-        q.push("t", Payload(2), kT0 + 3 * kDay);
+        q.push("t", payload(0), kT0);
+        q.push("t", payload(1), kT0 + kDay);
+        q.push("t", payload(2), kT0 + 3 * kDay);
         EXPECT_EQ(q.dropExpired(kT0 + 7 * kDay), 0);
         EXPECT_EQ(q.dropExpired(kT0 + 7 * kDay + 1), 1);
         EXPECT_EQ(q.droppedTotal(), 1);
-        q.push("t", Payload(3), kT0 + 8 * kDay + 2);  // pushing drops what expired meanwhile
-        EXPECT_EQ(Payloads(q), (std::vector<QByteArray>{Payload(2), Payload(3)}));
+        q.push("t", payload(3), kT0 + 8 * kDay + 2);  // pushing drops what expired meanwhile
+        EXPECT_EQ(payloads(q), (std::vector<QByteArray>{payload(2), payload(3)}));
         q.sync();
     }
     IntervalQueue again(tmp.path());
-    EXPECT_EQ(again.load(kT0 + 10 * kDay + 1), 1);  // Payload(2) is older than a week by now
-    EXPECT_EQ(Payloads(again), (std::vector<QByteArray>{Payload(3)}));
+    EXPECT_EQ(again.load(kT0 + 10 * kDay + 1), 1);  // payload(2) is older than a week by now
+    EXPECT_EQ(payloads(again), (std::vector<QByteArray>{payload(3)}));
 }
 
 TEST(IntervalQueue, AnUnwritableDirectoryKeepsMessagesInMemory) {
@@ -115,23 +115,23 @@ TEST(IntervalQueue, AnUnwritableDirectoryKeepsMessagesInMemory) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the directory should be
     blocker.close();
     IntervalQueue q(tmp.filePath("mqtt"));
-    EXPECT_FALSE(q.push("t", Payload(0), kT0));
+    EXPECT_FALSE(q.push("t", payload(0), kT0));
     EXPECT_FALSE(q.lastError().isEmpty());
-    EXPECT_FALSE(q.push("t", Payload(1), kT0));
+    EXPECT_FALSE(q.push("t", payload(1), kT0));
     EXPECT_EQ(q.size(), 2u);
     // The disk comes back: everything that waits is written, in order.
     ASSERT_TRUE(QFile::remove(tmp.filePath("mqtt")));
-    EXPECT_TRUE(q.push("t", Payload(2), kT0));
+    EXPECT_TRUE(q.push("t", payload(2), kT0));
     IntervalQueue again(tmp.filePath("mqtt"));
     again.load(kT0);
-    EXPECT_EQ(Payloads(again), (std::vector<QByteArray>{Payload(0), Payload(1), Payload(2)}));
+    EXPECT_EQ(payloads(again), (std::vector<QByteArray>{payload(0), payload(1), payload(2)}));
 }
 
 TEST(IntervalQueue, TheFileShrinksAsMessagesAreDelivered) {
     QTemporaryDir tmp;
     IntervalQueue q(tmp.path());
     for (int i = 0; i < 2500; ++i)
-        q.push("kestro/12345678/interval", Payload(i), kT0 + i);
+        q.push("kestro/12345678/interval", payload(i), kT0 + i);
     const qint64 full = QFileInfo(q.queuePath()).size();
     for (int i = 0; i < 2000; ++i)
         q.acknowledge(q.entries().front().seq);
@@ -140,8 +140,8 @@ TEST(IntervalQueue, TheFileShrinksAsMessagesAreDelivered) {
     IntervalQueue again(tmp.path());
     again.load(kT0);
     ASSERT_EQ(again.size(), 500u);
-    EXPECT_EQ(again.entries().front().payload, Payload(2000));
-    EXPECT_EQ(again.entries().back().payload, Payload(2499));
+    EXPECT_EQ(again.entries().front().payload, payload(2000));
+    EXPECT_EQ(again.entries().back().payload, payload(2499));
 }
 
 // In memory too, and bounded: beyond the bound the oldest are dropped.
@@ -149,10 +149,10 @@ TEST(IntervalQueue, WithoutADirectoryItWorksInMemoryWithinItsBound) {
     IntervalQueue q{QString()};
     EXPECT_EQ(q.load(kT0), 0);
     for (size_t i = 0; i < IntervalQueue::kMaxEntries + 3; ++i)
-        ASSERT_TRUE(q.push("t", Payload(int(i)), kT0));
+        ASSERT_TRUE(q.push("t", payload(int(i)), kT0));
     EXPECT_EQ(q.size(), IntervalQueue::kMaxEntries);
     EXPECT_EQ(q.droppedTotal(), 3);
-    EXPECT_EQ(q.entries().front().payload, Payload(3));
+    EXPECT_EQ(q.entries().front().payload, payload(3));
     q.acknowledge(q.entries().back().seq);
     EXPECT_TRUE(q.empty());
 }

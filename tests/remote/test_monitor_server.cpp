@@ -21,7 +21,7 @@ using namespace kestro;
 
 namespace {
 
-KestroStateRecord Running() {
+KestroStateRecord running() {
     KestroStateRecord s;
     s.DeviceOnline = true;
     s.DataValid = 1 | 4 | 8 | 16 | 64 | 128;
@@ -105,13 +105,13 @@ private:
     QByteArray buffer_;
 };
 
-QByteArray Get(const QByteArray& target, const QByteArray& extra = {}, const QByteArray& method = "GET") {
+QByteArray get(const QByteArray& target, const QByteArray& extra = {}, const QByteArray& method = "GET") {
     return method + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
 }
 
 // A socket without Qt: a small receive buffer makes a client that does not
 // read visible to the server soon.
-int RawClient(quint16 port, int receiveBuffer) {
+int rawClient(quint16 port, int receiveBuffer) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in addr{};
@@ -124,7 +124,7 @@ int RawClient(quint16 port, int receiveBuffer) {
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        monitor.update(Running(), true, true, clock.Read());
+        monitor.update(running(), true, true, clock.read());
         start(ServerLimits{});
     }
     void start(const ServerLimits& limits, const QString& token = QString()) {
@@ -144,10 +144,10 @@ protected:
         MeasurementRecord r;
         r.Flags = 1;
         r.Level = tenths;
-        r.SysTime = clock.Now();
-        r.Instant = clock.UtcMs();
+        r.SysTime = clock.now();
+        r.Instant = clock.utcMs();
         monitor.addRecordedSample(r);
-        clock.AdvanceMs(1000);
+        clock.advanceMs(1000);
     }
 
     ManualClock clock;
@@ -177,7 +177,7 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.target);
-        const Reply reply = fetch(Get(r.target));
+        const Reply reply = fetch(get(r.target));
         EXPECT_EQ(reply.status, r.status);
         EXPECT_TRUE(reply.header("Content-Type").startsWith(r.type)) << reply.head.toStdString();
         EXPECT_TRUE(reply.body.contains(r.contains)) << reply.body.left(300).toStdString();
@@ -185,8 +185,8 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
     }
     // The page needs nothing from elsewhere, and runs no script of its own
     // making: neither inline nor in an attribute.
-    const Reply page = fetch(Get("/"));
-    const QByteArray script = fetch(Get("/app.js")).body;
+    const Reply page = fetch(get("/"));
+    const QByteArray script = fetch(get("/app.js")).body;
     for (const char* external : {"http://", "https://", "//cdn", "<link"})
         EXPECT_FALSE(page.body.contains(external)) << external;
     EXPECT_EQ(page.body.count("<script"), 1);
@@ -194,16 +194,16 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
         EXPECT_FALSE(QRegularExpression(R"(\son[a-z]+\s*=\s*["'])").match(QString::fromUtf8(text)).hasMatch());
     const QByteArray policy = page.header("Content-Security-Policy");
     EXPECT_TRUE(policy.contains("; script-src 'self';") && policy.count("unsafe-inline") == 1) << policy.data();
-    EXPECT_TRUE(QJsonDocument::fromJson(fetch(Get("/api/state")).body).isObject());
+    EXPECT_TRUE(QJsonDocument::fromJson(fetch(get("/api/state")).body).isObject());
 }
 
 // Read-only: every other method is refused; HEAD announces what GET would send.
 TEST_F(ServerTest, NothingCanBeChanged) {
     for (const char* method : {"POST", "PUT", "DELETE", "PATCH", "OPTIONS"}) {
-        const Reply r = fetch(Get("/api/state", "Content-Length: 2\r\n", method) + "{}");
+        const Reply r = fetch(get("/api/state", "Content-Length: 2\r\n", method) + "{}");
         EXPECT_EQ(std::pair(r.status, r.header("Allow")), std::pair(405, QByteArray("GET, HEAD"))) << method;
     }
-    const Reply head = fetch(Get("/api/state", {}, "HEAD"), true);
+    const Reply head = fetch(get("/api/state", {}, "HEAD"), true);
     EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.header("Content-Length"), QByteArray::number(monitor.stateJson().size()));
     EXPECT_TRUE(head.body.isEmpty());
@@ -216,25 +216,25 @@ TEST_F(ServerTest, ATokenGuardsEveryRequest) {
         QByteArray request;
         int status;
     } rows[] = {
-        {Get("/api/state"), 401},
-        {Get("/"), 401},
-        {Get("/nothing"), 401},
-        {Get("/api/events"), 401},
-        {Get("/metrics", "Authorization: Bearer s3cr3t-t0ken\r\n"), 200},
-        {Get("/api/state", "authorization: bearer s3cr3t-t0ken\r\n"), 200},
-        {Get("/api/state", "Authorization: Bearer s3cr3t-t0ke\r\n"), 401},
-        {Get("/api/state", "Authorization: Bearer s3cr3t-t0kenX\r\n"), 401},
-        {Get("/api/state", "Authorization: Basic czNjcjN0LXQwa2Vu\r\n"), 401},
-        {Get("/api/state?token=s3cr3t-t0ken"), 200},
-        {Get("/?token=s3cr3t-t0ken"), 200},
-        {Get("/api/state?token=s3cr3t%2Dt0ken"), 200},
-        {Get("/api/state?token="), 401},
-        {Get("/api/state?tok=s3cr3t-t0ken"), 401},
-        {Get("/nothing?token=s3cr3t-t0ken"), 404},
-        {Get("/app.js"), 200},
+        {get("/api/state"), 401},
+        {get("/"), 401},
+        {get("/nothing"), 401},
+        {get("/api/events"), 401},
+        {get("/metrics", "Authorization: Bearer s3cr3t-t0ken\r\n"), 200},
+        {get("/api/state", "authorization: bearer s3cr3t-t0ken\r\n"), 200},
+        {get("/api/state", "Authorization: Bearer s3cr3t-t0ke\r\n"), 401},
+        {get("/api/state", "Authorization: Bearer s3cr3t-t0kenX\r\n"), 401},
+        {get("/api/state", "Authorization: Basic czNjcjN0LXQwa2Vu\r\n"), 401},
+        {get("/api/state?token=s3cr3t-t0ken"), 200},
+        {get("/?token=s3cr3t-t0ken"), 200},
+        {get("/api/state?token=s3cr3t%2Dt0ken"), 200},
+        {get("/api/state?token="), 401},
+        {get("/api/state?tok=s3cr3t-t0ken"), 401},
+        {get("/nothing?token=s3cr3t-t0ken"), 404},
+        {get("/app.js"), 200},
         {"GET /api/state HTTP/1.1\r\nHost: station.example\r\nAuthorization: Bearer s3cr3t-t0ken\r\n\r\n", 200},
-        {Get("/api/state", many + "Authorization: Bearer s3cr3t-t0ken\r\n"), 200},
-        {Get("/api/state", "Authorization: Basic x\r\nAuthorization: Bearer s3cr3t-t0ken\r\n"), 200},
+        {get("/api/state", many + "Authorization: Bearer s3cr3t-t0ken\r\n"), 200},
+        {get("/api/state", "Authorization: Basic x\r\nAuthorization: Bearer s3cr3t-t0ken\r\n"), 200},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.request.toStdString());
@@ -268,15 +268,15 @@ TEST_F(ServerTest, WithoutATokenOnlyLoopbackNamesAreAnswered) {
 // The limits of the request guard as the client sees them: the status, and
 // a closed connection after a refusal; the server serves on.
 TEST_F(ServerTest, RequestsOver8KBAreRefused) {
-    const QByteArray small = Get("/api/state", "X-Pad: \r\n");
-    const QByteArray exact = Get("/api/state", "X-Pad: " + QByteArray(8192 - small.size(), 'a') + "\r\n");
+    const QByteArray small = get("/api/state", "X-Pad: \r\n");
+    const QByteArray exact = get("/api/state", "X-Pad: " + QByteArray(8192 - small.size(), 'a') + "\r\n");
     ASSERT_EQ(exact.size(), 8192);
     QByteArray over = exact;
     over.insert(50, 'a');
     for (const auto& [request, status] :
          {std::pair{exact, 200},
           {over, 431},
-          {Get("/api/state", "Content-Length: 9000\r\n", "POST") + QByteArray(9000, 'x'), 413},
+          {get("/api/state", "Content-Length: 9000\r\n", "POST") + QByteArray(9000, 'x'), 413},
           {QByteArray(1 << 20, 'A'), 431}}) {  // a flood without a line end is refused at the limit
         Client c(port);
         c.send(request);
@@ -284,7 +284,7 @@ TEST_F(ServerTest, RequestsOver8KBAreRefused) {
         EXPECT_EQ(c.waitClosed(status == 200 ? 300 : 5000), status != 200);
     }
     EXPECT_EQ(server->refusedRequests(), 3u);
-    EXPECT_EQ(fetch(Get("/api/state")).status, 200);
+    EXPECT_EQ(fetch(get("/api/state")).status, 200);
 }
 
 TEST_F(ServerTest, ConnectionsStayOpenUnlessTheClientSaysOtherwise) {
@@ -293,15 +293,15 @@ TEST_F(ServerTest, ConnectionsStayOpenUnlessTheClientSaysOtherwise) {
         bool closed;
         const char* connection;  // the answer's Connection header
     } rows[] = {
-        {Get("/api/state"), false, ""},
-        {Get("/api/state", "Connection: Keep-Alive, close\r\n"), true, "close"},
+        {get("/api/state"), false, ""},
+        {get("/api/state", "Connection: Keep-Alive, close\r\n"), true, "close"},
         {"GET /api/state HTTP/1.0\r\n\r\n", true, "close"},
         {"GET /api/state HTTP/1.0\r\nConnection: keep-alive\r\n\r\n", false, "keep-alive"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.request.toStdString());
         Client c(port);
-        c.send(r.request + Get("/metrics"));
+        c.send(r.request + get("/metrics"));
         const Reply first = c.next();
         EXPECT_EQ(first.status, 200);
         EXPECT_EQ(first.header("Connection"), r.connection);
@@ -316,7 +316,7 @@ TEST_F(ServerTest, ConnectionsStayOpenUnlessTheClientSaysOtherwise) {
 TEST_F(ServerTest, PipelinedRequestsAreReadOnce) {
     for (int n : {1, 100, 1000}) {
         SCOPED_TRACE(n);
-        const QByteArray all = Get("/api/state").repeated(n);
+        const QByteArray all = get("/api/state").repeated(n);
         const int64_t before = server->bytesExamined();
         Client c(port);
         c.send(all);
@@ -336,10 +336,10 @@ TEST_F(ServerTest, UnreadAnswersAreBoundedThenDropped) {
     limits.maxUnsentBytes = 16 * 1024;
     limits.stallTimeoutMs = 1000;
     start(limits);
-    const int fd = RawClient(port, 4096);
+    const int fd = rawClient(port, 4096);
     ASSERT_GE(fd, 0);
     ::fcntl(fd, F_SETFL, O_NONBLOCK);
-    const QByteArray requests = Get("/api/state").repeated(1000);
+    const QByteArray requests = get("/api/state").repeated(1000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 1; }, 5000));
     int64_t peak = 0;
     qsizetype at = 0;
@@ -359,7 +359,7 @@ TEST_F(ServerTest, UnreadAnswersAreBoundedThenDropped) {
 
 TEST_F(ServerTest, EventStreamCarriesEverySample) {
     Client c(port);
-    c.send(Get("/api/events"));
+    c.send(get("/api/events"));
     const QByteArray start = c.streamUntil("event: statistics\n");
     EXPECT_TRUE(start.startsWith("HTTP/1.1 200")) << start.left(200).toStdString();
     EXPECT_TRUE(start.contains("Content-Type: text/event-stream"));
@@ -372,9 +372,9 @@ TEST_F(ServerTest, EventStreamCarriesEverySample) {
     EXPECT_EQ(all.count("event: sample\n"), 20);
     EXPECT_TRUE(all.contains("\"db\":60,"));
     // A state change is news too.
-    KestroStateRecord s = Running();
+    KestroStateRecord s = running();
     s.DevBattery = 1;
-    monitor.update(s, true, true, clock.Read());
+    monitor.update(s, true, true, clock.read());
     EXPECT_TRUE(c.streamUntil("\"battery\":\"empty\"").contains("\"battery\":\"empty\""));
     EventNotice n;
     n.count = 1;
@@ -387,22 +387,22 @@ TEST_F(ServerTest, AtMost32EventClients) {
     std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < 32; ++i) {
         clients.push_back(std::make_unique<Client>(port));
-        clients.back()->send(Get("/api/events"));
+        clients.back()->send(get("/api/events"));
         EXPECT_TRUE(clients.back()->streamUntil("event: state").startsWith("HTTP/1.1 200")) << i;
     }
     EXPECT_EQ(server->streamCount(), 32);
     Client extra(port);
-    extra.send(Get("/api/events"));
+    extra.send(get("/api/events"));
     const Reply refused = extra.next();
     EXPECT_EQ(refused.status, 503);
     EXPECT_EQ(refused.header("Retry-After"), "10");
     // Other requests still work, and a place that comes free can be taken.
-    EXPECT_EQ(fetch(Get("/api/state")).status, 200);
+    EXPECT_EQ(fetch(get("/api/state")).status, 200);
     clients.front()->socket().abort();
     clients.erase(clients.begin());
     (void)QTest::qWaitFor([&] { return server->streamCount() == 31; }, 5000);
     Client again(port);
-    again.send(Get("/api/events"));
+    again.send(get("/api/events"));
     EXPECT_TRUE(again.streamUntil("event: state").startsWith("HTTP/1.1 200"));
 }
 
@@ -412,12 +412,12 @@ TEST_F(ServerTest, AStalledClientIsDroppedNotWaitedFor) {
     ServerLimits limits;
     limits.maxStreamBacklog = 64 * 1024;
     start(limits);
-    const int fd = RawClient(port, 4096);
+    const int fd = rawClient(port, 4096);
     ASSERT_GE(fd, 0);
-    const QByteArray request = Get("/api/events");
+    const QByteArray request = get("/api/events");
     ASSERT_EQ(::send(fd, request.constData(), size_t(request.size()), 0), request.size());
     Client reader(port);
-    reader.send(Get("/api/events"));
+    reader.send(get("/api/events"));
     reader.streamUntil("event: state");
     (void)QTest::qWaitFor([&] { return server->streamCount() == 2; }, 5000);
     ASSERT_EQ(server->streamCount(), 2);
@@ -448,13 +448,13 @@ TEST_F(ServerTest, SlowRequestsAndIdleConnectionsAreClosed) {
     EXPECT_TRUE(slow.waitClosed());
 
     Client idle(port);
-    idle.send(Get("/api/state"));
+    idle.send(get("/api/state"));
     EXPECT_EQ(idle.next().status, 200);
     EXPECT_TRUE(idle.waitClosed(5000));
 
     // An event stream is never idle: it gets comment lines instead.
     Client stream(port);
-    stream.send(Get("/api/events"));
+    stream.send(get("/api/events"));
     EXPECT_TRUE(stream.streamUntil(": keep-alive\n\n", 3000).contains(": keep-alive\n\n"));
     QTest::qWait(1000);
     EXPECT_EQ(stream.socket().state(), QAbstractSocket::ConnectedState);
@@ -472,9 +472,9 @@ TEST_F(ServerTest, AFullServerClosesTheLongestWaitingConnection) {
         const char* awaited;  // what comes back before the next one connects
         bool served;
     } rows[] = {
-        {"idle after an answer", Get("/api/state"), "level_db", true},
+        {"idle after an answer", get("/api/state"), "level_db", true},
         {"half a request", "GET /api/sta", nullptr, true},
-        {"event streams", Get("/api/events"), "event: state", false},
+        {"event streams", get("/api/events"), "event: state", false},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -487,7 +487,7 @@ TEST_F(ServerTest, AFullServerClosesTheLongestWaitingConnection) {
         }
         ASSERT_TRUE(QTest::qWaitFor([&] { return server->connectionCount() == 3; }, 5000));
         Client newcomer(port);
-        newcomer.send(Get("/api/state"));
+        newcomer.send(get("/api/state"));
         EXPECT_EQ(newcomer.next().status, r.served ? 200 : 503);
         EXPECT_EQ(held[0]->waitClosed(r.served ? 5000 : 200), r.served);
         EXPECT_FALSE(held[1]->waitClosed(0));

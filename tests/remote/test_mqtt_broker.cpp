@@ -26,7 +26,7 @@ using namespace kestro;
 
 namespace {
 
-quint16 FreePort() {
+quint16 freePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
@@ -131,23 +131,23 @@ private:
     bool subscribed_ = false;
 };
 
-QByteArray Interval(int i) {
+QByteArray interval(int i) {
     return "{\"kind\":\"Interval\",\"start\":\"2026-03-05T14:" + QByteArray::number(10 + i / 60) + ":" +
            QByteArray::number(10 + i % 60) + ".000+01:00\",\"n\":" + QByteArray::number(i) + "}";
 }
 
-int NumberOf(const QByteArray& payload) { return QJsonDocument::fromJson(payload).object().value("n").toInt(-1); }
+int numberOf(const QByteArray& payload) { return QJsonDocument::fromJson(payload).object().value("n").toInt(-1); }
 
 // The first arrival of each interval, in arrival order (a consumer drops repeats by their start).
-std::vector<int> Distinct(const std::vector<QByteArray>& payloads) {
+std::vector<int> distinct(const std::vector<QByteArray>& payloads) {
     std::vector<int> out;
     std::set<int> seen;
     for (const QByteArray& p : payloads)
-        if (seen.insert(NumberOf(p)).second) out.push_back(NumberOf(p));
+        if (seen.insert(numberOf(p)).second) out.push_back(numberOf(p));
     return out;
 }
 
-std::vector<int> Range(int n) {
+std::vector<int> range(int n) {
     std::vector<int> v(size_t(n), 0);
     for (int i = 0; i < n; ++i)
         v[size_t(i)] = i;
@@ -161,7 +161,7 @@ protected:
             GTEST_SKIP() << "mosquitto and mosquitto_sub are needed (scripts/bootstrap.sh installs them)";
         ASSERT_TRUE(tmp.isValid());
         QDir().mkpath(tmp.filePath("broker"));
-        broker = std::make_unique<Broker>(tmp.filePath("broker"), FreePort());
+        broker = std::make_unique<Broker>(tmp.filePath("broker"), freePort());
         ASSERT_TRUE(broker->start());
     }
     std::unique_ptr<MqttPublisher> publisher(quint16 port) {
@@ -194,7 +194,7 @@ TEST_F(MqttTest, StatusLevelsAndIntervals) {
     for (int i = 0; i < 5; ++i)
         p->publishLevel("{\"db\":6" + QByteArray::number(i) + ".0}");
     for (int i = 0; i < 3; ++i)
-        p->publishInterval(Interval(i));
+        p->publishInterval(interval(i));
     p->publishEvent("{\"phase\":\"start\"}");
     ASSERT_TRUE(sub.waitFor([&] {
         return sub.payloads("interval").size() >= 3 && sub.payloads("level").size() >= 5 &&
@@ -202,7 +202,7 @@ TEST_F(MqttTest, StatusLevelsAndIntervals) {
     }));
     EXPECT_EQ(sub.payloads("event").front(), "{\"phase\":\"start\"}");
     EXPECT_EQ(sub.payloads("level").front(), "{\"db\":60.0}");
-    EXPECT_EQ(Distinct(sub.payloads("interval")), Range(3));
+    EXPECT_EQ(distinct(sub.payloads("interval")), range(3));
     EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 5000));
     EXPECT_EQ(p->levelsPublished(), 5u);
     EXPECT_EQ(p->levelsDropped(), 0u);
@@ -238,15 +238,15 @@ TEST_F(MqttTest, EveryIntervalSurvivesABrokerRestartInOrder) {
         if (i == 40) {
             ASSERT_TRUE(broker->start());
         }
-        p->publishInterval(Interval(i));
+        p->publishInterval(interval(i));
         p->publishLevel("{\"db\":61.0}");
         QTest::qWait(50);
     }
-    ASSERT_TRUE(sub.waitFor([&] { return Distinct(sub.payloads("interval")).size() >= size_t(n); }, 30000))
-        << "received " << Distinct(sub.payloads("interval")).size() << ", waiting " << p->waitingIntervals()
+    ASSERT_TRUE(sub.waitFor([&] { return distinct(sub.payloads("interval")).size() >= size_t(n); }, 30000))
+        << "received " << distinct(sub.payloads("interval")).size() << ", waiting " << p->waitingIntervals()
         << ", connected " << p->connected() << "\n"
         << (log.empty() ? "" : log.back().toStdString());
-    EXPECT_EQ(Distinct(sub.payloads("interval")), Range(n));
+    EXPECT_EQ(distinct(sub.payloads("interval")), range(n));
     EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 10000));
     EXPECT_GT(p->levelsDropped(), 0u);
     EXPECT_EQ(p->levelsDropped() + p->levelsPublished(), uint64_t(n));
@@ -256,7 +256,7 @@ TEST_F(MqttTest, EveryIntervalSurvivesABrokerRestartInOrder) {
     EXPECT_TRUE(loggedOutage);
     // Repeats, if any, are the same message again.
     for (const QByteArray& payload : sub.payloads("interval"))
-        EXPECT_EQ(payload, Interval(NumberOf(payload)));
+        EXPECT_EQ(payload, interval(numberOf(payload)));
 }
 
 // The broker freezes with an interval message on its way, then dies: the
@@ -268,7 +268,7 @@ TEST_F(MqttTest, AnIntervalInFlightWhenTheBrokerDiesArrivesOnce) {
     p->setSerial("12345678");
     ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
     broker->signal(SIGSTOP);
-    p->publishInterval(Interval(7));
+    p->publishInterval(interval(7));
     QTest::qWait(300);
     EXPECT_EQ(p->waitingIntervals(), 1u);
     broker->signal(SIGKILL);
@@ -276,7 +276,7 @@ TEST_F(MqttTest, AnIntervalInFlightWhenTheBrokerDiesArrivesOnce) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 20000));
     ASSERT_TRUE(sub.waitFor([&] { return !sub.payloads("interval").empty(); }));
     QTest::qWait(500);
-    EXPECT_EQ(sub.payloads("interval"), std::vector<QByteArray>{Interval(7)});
+    EXPECT_EQ(sub.payloads("interval"), std::vector<QByteArray>{interval(7)});
     p->stop(1000);
 }
 
@@ -289,7 +289,7 @@ TEST_F(MqttTest, IntervalsWaitOnDiskForTheNextRun) {
         p->setSerial("00000042");
         for (int i = 0; i < 4; ++i) {
             p->publishLevel("{}");
-            p->publishInterval(Interval(i));
+            p->publishInterval(interval(i));
         }
         QTest::qWait(300);
         EXPECT_FALSE(p->connected());
@@ -304,8 +304,8 @@ TEST_F(MqttTest, IntervalsWaitOnDiskForTheNextRun) {
     auto p = publisher(port);
     EXPECT_EQ(p->waitingIntervals(), 4u);
     p->setSerial("00000042");
-    ASSERT_TRUE(sub.waitFor([&] { return Distinct(sub.payloads("interval")).size() >= 4; }));
-    EXPECT_EQ(Distinct(sub.payloads("interval")), Range(4));
+    ASSERT_TRUE(sub.waitFor([&] { return distinct(sub.payloads("interval")).size() >= 4; }));
+    EXPECT_EQ(distinct(sub.payloads("interval")), range(4));
     EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 5000));
     p->stop(1000);
     auto third = publisher(port);
@@ -322,7 +322,7 @@ TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
     p->setSerial("22222222");
     ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
-    p->publishInterval(Interval(0));
+    p->publishInterval(interval(0));
     ASSERT_TRUE(sub.waitFor([&] { return sub.payloads("interval").size() == 1 && sub.lines().size() >= 4; }));
     std::vector<QByteArray> topics;
     for (const QByteArray& line : sub.lines())
@@ -336,7 +336,7 @@ TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
 
 TEST_F(MqttTest, ABrokerThatRefusesIsRetriedAndLogged) {
     QDir().mkpath(tmp.filePath("strict"));
-    Broker strict(tmp.filePath("strict"), FreePort(), false);
+    Broker strict(tmp.filePath("strict"), freePort(), false);
     ASSERT_TRUE(strict.start());
     auto p = publisher(strict.port());
     p->setSerial("12345678");
@@ -348,7 +348,7 @@ TEST_F(MqttTest, ABrokerThatRefusesIsRetriedAndLogged) {
         },
         10000));
     EXPECT_FALSE(p->connected());
-    p->publishInterval(Interval(0));
+    p->publishInterval(interval(0));
     EXPECT_EQ(p->waitingIntervals(), 1u);
     p->stop(100);
 }

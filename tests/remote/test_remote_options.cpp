@@ -40,14 +40,14 @@ TEST(RemoteOptions, ListenAddresses) {
         SCOPED_TRACE(r.text);
         ListenAddress a;
         QString error;
-        EXPECT_EQ(ParseListenAddress(r.text, &a, &error), r.ok) << error.toStdString();
+        EXPECT_EQ(parseListenAddress(r.text, &a, &error), r.ok) << error.toStdString();
         if (!r.ok) {
             EXPECT_FALSE(error.isEmpty());
             continue;
         }
         EXPECT_EQ(a.address.toString().toStdString(), r.address);
         EXPECT_EQ(a.port, r.port);
-        EXPECT_EQ(ListenUrl(a.address, a.port).toStdString(), r.url);
+        EXPECT_EQ(listenUrl(a.address, a.port).toStdString(), r.url);
     }
 }
 
@@ -78,7 +78,7 @@ TEST(RemoteOptions, BrokerUrls) {
         SCOPED_TRACE(r.text);
         MqttTarget t;
         QString error;
-        EXPECT_EQ(ParseMqttUrl(r.text, &t, &error), r.ok) << error.toStdString();
+        EXPECT_EQ(parseMqttUrl(r.text, &t, &error), r.ok) << error.toStdString();
         if (!r.ok) {
             EXPECT_FALSE(error.isEmpty());
             continue;
@@ -89,7 +89,7 @@ TEST(RemoteOptions, BrokerUrls) {
         EXPECT_EQ(t.prefix.toStdString(), r.prefix);
         // Said again in messages; it never carries a password.
         MqttTarget again;
-        EXPECT_TRUE(ParseMqttUrl(t.text(), &again, &error)) << t.text().toStdString();
+        EXPECT_TRUE(parseMqttUrl(t.text(), &again, &error)) << t.text().toStdString();
         EXPECT_EQ(again.text(), t.text());
     }
 }
@@ -106,7 +106,7 @@ TEST(RemoteOptions, TokenFiles) {
         ASSERT_TRUE(!r.content || (f.open(QIODevice::WriteOnly) && f.write(r.content) >= 0 && f.flush()));
         QString token;
         QString error;
-        EXPECT_EQ(ReadTokenFile(path, &token, &error), r.token != nullptr) << error.toStdString();
+        EXPECT_EQ(readTokenFile(path, &token, &error), r.token != nullptr) << error.toStdString();
         EXPECT_EQ(token, r.token ? r.token : "");
     }
 }
@@ -125,8 +125,8 @@ TEST(RemoteOptions, OnlyALoopbackServerMayGoWithoutAToken) {
         SCOPED_TRACE(r.address);
         ListenAddress a;
         QString error;
-        ASSERT_TRUE(ParseListenAddress(r.address, &a, &error));
-        const QString refusal = ServeRefusal(a, r.token);
+        ASSERT_TRUE(parseListenAddress(r.address, &a, &error));
+        const QString refusal = serveRefusal(a, r.token);
         EXPECT_EQ(!refusal.isEmpty(), r.refused) << refusal.toStdString();
         if (r.refused) {
             EXPECT_TRUE(refusal.contains("--serve-token")) << refusal.toStdString();

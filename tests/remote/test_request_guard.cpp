@@ -6,29 +6,29 @@ using namespace kestro;
 
 namespace {
 
-QByteArray Get(int headerBytes = 0) {
+QByteArray get(int headerBytes = 0) {
     QByteArray r = "GET /api/state HTTP/1.1\r\nHost: station\r\n";
     if (headerBytes > 0) r += "X-Pad: " + QByteArray(headerBytes, 'a') + "\r\n";
     return r + "\r\n";
 }
 
-QByteArray Post(int bodyBytes) {
+QByteArray post(int bodyBytes) {
     return "POST /api/state HTTP/1.1\r\nHost: station\r\nContent-Length: " + QByteArray::number(bodyBytes) +
            "\r\n\r\n" + QByteArray(bodyBytes, 'b');
 }
 
 // A POST of exactly total bytes, head and body.
-QByteArray PostOfSize(int total) {
-    int body = total - int(Post(0).size());
-    while (Post(body).size() > total)
+QByteArray postOfSize(int total) {
+    int body = total - int(post(0).size());
+    while (post(body).size() > total)
         --body;
-    return Post(body);
+    return post(body);
 }
 
 using V = RequestGuard::Verdict;
 
 // Feeds bytes in chunks as the server does, taking each request as it completes.
-std::vector<RequestHead> FeedAll(RequestGuard& g, const QByteArray& bytes, int chunk) {
+std::vector<RequestHead> feedAll(RequestGuard& g, const QByteArray& bytes, int chunk) {
     std::vector<RequestHead> heads;
     for (qsizetype i = 0; i < bytes.size() && g.verdict() == V::Pass; i += chunk) {
         const QByteArray part = bytes.mid(i, chunk);
@@ -43,11 +43,11 @@ std::vector<RequestHead> FeedAll(RequestGuard& g, const QByteArray& bytes, int c
 // The guard must give the same answer however the bytes are split up, and
 // look at each byte once.
 TEST(RequestGuard, RequestsWithinAndBeyondTheLimit) {
-    const QByteArray atLimit = Get(8192 - Get(0).size() - 9);  // "X-Pad: " and its CR LF
+    const QByteArray atLimit = get(8192 - get(0).size() - 9);  // "X-Pad: " and its CR LF
     ASSERT_EQ(atLimit.size(), 8192);
     QByteArray overLimit = atLimit;
     overLimit.insert(60, 'x');
-    const QByteArray postAtLimit = PostOfSize(8192);
+    const QByteArray postAtLimit = postOfSize(8192);
     ASSERT_EQ(postAtLimit.size(), 8192);
     const struct {
         const char* what;
@@ -56,15 +56,15 @@ TEST(RequestGuard, RequestsWithinAndBeyondTheLimit) {
         int status;
         int64_t requests;  // complete requests passed
     } rows[] = {
-        {"one small request", Get(), V::Pass, 0, 1},
-        {"three on one connection", Get() + Get(100) + Get(), V::Pass, 0, 3},
+        {"one small request", get(), V::Pass, 0, 1},
+        {"three on one connection", get() + get(100) + get(), V::Pass, 0, 3},
         {"a request of exactly 8 KB", atLimit, V::Pass, 0, 1},
         {"headers one byte over", overLimit, V::TooLarge, 431, 0},
-        {"8 KB after a small request", Get() + atLimit, V::Pass, 0, 2},
+        {"8 KB after a small request", get() + atLimit, V::Pass, 0, 2},
         {"endless header line", QByteArray(20000, 'G'), V::TooLarge, 431, 0},
-        {"a small body", Post(100) + Get(), V::Pass, 0, 2},
+        {"a small body", post(100) + get(), V::Pass, 0, 2},
         {"body up to the limit", postAtLimit, V::Pass, 0, 1},
-        {"body one byte over", PostOfSize(8193), V::TooLarge, 413, 0},
+        {"body one byte over", postOfSize(8193), V::TooLarge, 413, 0},
         {"a gigabyte announced", "POST / HTTP/1.1\r\nContent-Length: 1000000000\r\n\r\n", V::TooLarge, 413, 0},
         {"a body of unknown length", "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
          V::TooLarge, 413, 0},
@@ -72,11 +72,11 @@ TEST(RequestGuard, RequestsWithinAndBeyondTheLimit) {
         {"a length with a sign", "POST / HTTP/1.1\r\nContent-Length: +5\r\n\r\nhello", V::Malformed, 400, 0},
         {"two different lengths", "POST / HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello!",
          V::Malformed, 400, 0},
-        {"a body that looks like a request", Post(40).replace(QByteArray(40, 'b'), QByteArray(40, '\n')), V::Pass, 0,
+        {"a body that looks like a request", post(40).replace(QByteArray(40, 'b'), QByteArray(40, '\n')), V::Pass, 0,
          1},
         {"bare line feeds", "GET / HTTP/1.1\nHost: x\n\n", V::Pass, 0, 1},
         {"mixed line ends", "GET / HTTP/1.1\r\nHost: x\n\r\nGET / HTTP/1.1\n\r\n", V::Pass, 0, 2},
-        {"blank lines between requests", Get() + "\r\n\r\n\n" + Get(), V::Pass, 0, 2},
+        {"blank lines between requests", get() + "\r\n\r\n\n" + get(), V::Pass, 0, 2},
         {"a header without a colon", "GET / HTTP/1.1\r\nContent-Length 5\r\n\r\nhello", V::Malformed, 400, 0},
         {"a folded header", "GET / HTTP/1.1\r\nX-A: 1\r\n Content-Length: 5\r\n\r\n", V::Malformed, 400, 0},
         {"a blank before the colon", "GET / HTTP/1.1\r\nHost : x\r\n\r\n", V::Malformed, 400, 0},
@@ -87,7 +87,7 @@ TEST(RequestGuard, RequestsWithinAndBeyondTheLimit) {
         for (int chunk : {1, 7, 1000, 1 << 20}) {
             SCOPED_TRACE(std::string(r.what) + ", chunks of " + std::to_string(chunk));
             RequestGuard g;
-            const std::vector<RequestHead> heads = FeedAll(g, r.bytes, chunk);
+            const std::vector<RequestHead> heads = feedAll(g, r.bytes, chunk);
             EXPECT_EQ(g.verdict(), r.verdict);
             EXPECT_EQ(g.refusalStatus(), r.status);
             EXPECT_EQ(g.requestsSeen(), r.requests);
@@ -103,17 +103,17 @@ TEST(RequestGuard, RequestsWithinAndBeyondTheLimit) {
 TEST(RequestGuard, KnowsWhenARequestIsUnderWay) {
     RequestGuard g;
     EXPECT_FALSE(g.midRequest());
-    FeedAll(g, "GET / HT", 1);
+    feedAll(g, "GET / HT", 1);
     EXPECT_TRUE(g.midRequest());
-    EXPECT_EQ(FeedAll(g, "TP/1.1\r\n\r\n", 1).size(), 1u);
+    EXPECT_EQ(feedAll(g, "TP/1.1\r\n\r\n", 1).size(), 1u);
     EXPECT_FALSE(g.midRequest());
-    FeedAll(g, "POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\nab", 100);
+    feedAll(g, "POST / HTTP/1.1\r\nContent-Length: 4\r\n\r\nab", 100);
     EXPECT_TRUE(g.midRequest());  // half the body
-    EXPECT_EQ(FeedAll(g, "cd", 100).size(), 1u);
+    EXPECT_EQ(feedAll(g, "cd", 100).size(), 1u);
     EXPECT_FALSE(g.midRequest());
     // A complete request is answered before anything after it is taken.
-    const QByteArray two = Get() + Get();
-    EXPECT_EQ(g.feed(two.constData(), two.size()), Get().size());
+    const QByteArray two = get() + get();
+    EXPECT_EQ(g.feed(two.constData(), two.size()), get().size());
     EXPECT_EQ(g.feed(two.constData(), two.size()), 0);
 }
 

@@ -15,7 +15,7 @@ using namespace kestro;
 namespace {
 
 // A device state as the poll cycle holds it after a start-up.
-KestroStateRecord Running() {
+KestroStateRecord running() {
     KestroStateRecord s;
     s.DeviceOnline = true;
     s.DataValid = 1 | 4 | 8 | 16 | 64 | 128;
@@ -28,7 +28,7 @@ KestroStateRecord Running() {
     return s;
 }
 
-QJsonObject Json(const QByteArray& bytes) { return QJsonDocument::fromJson(bytes).object(); }
+QJsonObject json(const QByteArray& bytes) { return QJsonDocument::fromJson(bytes).object(); }
 
 TEST(StationMonitor, StateFieldsAndWhatCountsAsUnknown) {
     struct Row {
@@ -85,10 +85,10 @@ TEST(StationMonitor, StateFieldsAndWhatCountsAsUnknown) {
     ManualClock clock;
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        KestroStateRecord s = Running();
+        KestroStateRecord s = running();
         r.change(s);
         StationMonitor m;
-        m.update(s, r.recording, false, clock.Read());
+        m.update(s, r.recording, false, clock.read());
         QJsonObject o = m.stateObject();
         EXPECT_EQ(o.take("time").toString().toStdString(), "2026-03-05T14:03:27.250+00:00");
         for (const char* events : {"event", "event_detection", "events_total", "last_event"})
@@ -107,26 +107,26 @@ TEST(StationMonitor, TellsOnlyOfChanges) {
     StationMonitor m;
     QSignalSpy changed(&m, &StationMonitor::stateChanged);
     QSignalSpy serial(&m, &StationMonitor::serialKnown);
-    KestroStateRecord s = Running();
-    m.update(s, false, false, clock.Read());
+    KestroStateRecord s = running();
+    m.update(s, false, false, clock.read());
     EXPECT_EQ(changed.count(), 1);
-    clock.AdvanceMs(100);
-    m.update(s, false, false, clock.Read());  // only the time moved
+    clock.advanceMs(100);
+    m.update(s, false, false, clock.read());  // only the time moved
     EXPECT_EQ(changed.count(), 1);
     s.DevBattery = 2;
-    m.update(s, false, false, clock.Read());
+    m.update(s, false, false, clock.read());
     EXPECT_EQ(changed.count(), 2);
-    m.update(s, true, false, clock.Read());
+    m.update(s, true, false, clock.read());
     EXPECT_EQ(changed.count(), 3);
     // The serial number is told once, and kept while the meter is away.
     EXPECT_EQ(serial.count(), 1);
     s.DataValid = 0;
     s.DevSerialNo = 999999999;
-    m.update(s, false, false, clock.Read());
+    m.update(s, false, false, clock.read());
     EXPECT_EQ(m.lastSerial().toStdString(), "01234567");
-    s = Running();
+    s = running();
     s.DevSerialNo = 42;
-    m.update(s, false, false, clock.Read());
+    m.update(s, false, false, clock.read());
     EXPECT_EQ(serial.count(), 2);
     EXPECT_EQ(m.lastSerial().toStdString(), "00000042");
 }
@@ -136,32 +136,32 @@ TEST(StationMonitor, LevelsMoveWithAndWithoutARecording) {
     StationMonitor m;
     std::vector<StationSample> samples;
     QObject::connect(&m, &StationMonitor::sampleAdded, [&](const StationSample& s) { samples.push_back(s); });
-    KestroStateRecord s = Running();
+    KestroStateRecord s = running();
     // Not recording: every new level of the state is a sample, a repeated one is not.
     for (int16_t level : {734, 734, 735, 735, 700}) {
         s.DevLevel = level;
-        m.update(s, false, false, clock.Read());
-        clock.AdvanceMs(100);
+        m.update(s, false, false, clock.read());
+        clock.advanceMs(100);
     }
     ASSERT_EQ(samples.size(), 3u);
     EXPECT_EQ(samples[2].tenths, 700);
     EXPECT_FALSE(samples[2].recorded);
     // An error reading is no sample; the level after it is one even when it is the same.
     s.DevLevel = -1;
-    m.update(s, false, false, clock.Read());
+    m.update(s, false, false, clock.read());
     s.DevLevel = 700;
-    m.update(s, false, false, clock.Read());
+    m.update(s, false, false, clock.read());
     EXPECT_EQ(samples.size(), 4u);
     // Recording: the samples come from the hand-off, with their own stamps.
     s.DevLevel = 650;
-    m.update(s, true, true, clock.Read());
+    m.update(s, true, true, clock.read());
     EXPECT_EQ(samples.size(), 4u);
     MeasurementRecord r;
     r.Flags = 2;
     r.Level = 651;
     r.LevelFlags = 4;
-    r.SysTime = clock.Now();
-    r.Instant = clock.UtcMs();
+    r.SysTime = clock.now();
+    r.Instant = clock.utcMs();
     m.addRecordedSample(r);
     ASSERT_EQ(samples.size(), 5u);
     EXPECT_TRUE(samples[4].recorded);
@@ -171,7 +171,7 @@ TEST(StationMonitor, LevelsMoveWithAndWithoutARecording) {
     EXPECT_FALSE(o.value("underflow").toBool());
     EXPECT_EQ(o.value("t").toString(), m.offsets().isoNow());
     // The MQTT message has exactly its five fields.
-    const QJsonObject msg = Json(LevelMessage(m, samples[4]));
+    const QJsonObject msg = json(levelMessage(m, samples[4]));
     EXPECT_EQ(msg.keys(), (QStringList{"db", "function", "overflow", "t", "underflow"}));
     EXPECT_EQ(msg.value("function").toString(), "LEQ");
 }
@@ -179,17 +179,17 @@ TEST(StationMonitor, LevelsMoveWithAndWithoutARecording) {
 TEST(StationMonitor, KeepsTenMinutesOfLevels) {
     ManualClock clock;
     StationMonitor m;
-    KestroStateRecord s = Running();
+    KestroStateRecord s = running();
     for (int i = 0; i < 900; ++i) {  // 15 minutes, one level a second
         s.DevLevel = int16_t(600 + i % 2);
-        m.update(s, false, false, clock.Read());
-        clock.AdvanceMs(1000);
+        m.update(s, false, false, clock.read());
+        clock.advanceMs(1000);
     }
     ASSERT_FALSE(m.history().empty());
     const int64_t span = m.history().back().utcMs - m.history().front().utcMs;
     EXPECT_LE(span, StationMonitor::kHistoryMs);
     EXPECT_GE(span, StationMonitor::kHistoryMs - 1000);
-    const QJsonObject h = Json(m.historyJson());
+    const QJsonObject h = json(m.historyJson());
     EXPECT_EQ(h.value("points").toArray().size(), qsizetype(m.history().size()));
     EXPECT_EQ(h.value("window_s").toInt(), 600);
     const QJsonArray first = h.value("points").toArray().first().toArray();
@@ -197,7 +197,7 @@ TEST(StationMonitor, KeepsTenMinutesOfLevels) {
     // However fast levels come, the history holds a bounded number of them.
     MeasurementRecord r;
     for (size_t i = 0; i <= StationMonitor::kHistoryMax; ++i) {
-        r.Instant = clock.UtcMs() + int64_t(i);
+        r.Instant = clock.utcMs() + int64_t(i);
         m.addRecordedSample(r);
     }
     EXPECT_EQ(m.history().size(), StationMonitor::kHistoryMax);
@@ -206,21 +206,21 @@ TEST(StationMonitor, KeepsTenMinutesOfLevels) {
 
 TEST(StationMonitor, FilesOfTheRun) {
     ManualClock clock;  // 2026-03-05 14:03:27.250
-    clock.SetUtcOffsetMinutes(60);
-    clock.Set(SystemTime{2026, 3, 4, 5, 14, 3, 27, 250});
+    clock.setUtcOffsetMinutes(60);
+    clock.set(SystemTime{2026, 3, 4, 5, 14, 3, 27, 250});
     StationMonitor m;
-    m.update(Running(), true, true, clock.Read());
+    m.update(running(), true, true, clock.read());
     QSignalSpy changed(&m, &StationMonitor::filesChanged);
-    const double start = DateFromSystemTime(clock.Now());
+    const double start = dateFromSystemTime(clock.now());
     m.updateFile(1, StationFile{"NoiseData_LEQ_20260305_140327.dat", false, start, 0.0});
     m.updateFile(2, StationFile{"NoiseData_LEQF_20260305_140327.dat", true, start, 0.0});
     EXPECT_EQ(changed.count(), 2);  // new files are news at once
     m.updateFile(1, StationFile{"NoiseData_LEQ_20260305_140327.dat", false, start, 90.5 / 86400.0});
-    clock.AdvanceMs(StationMonitor::kFilesNoticeMs - 1);
-    m.update(Running(), true, true, clock.Read());
+    clock.advanceMs(StationMonitor::kFilesNoticeMs - 1);
+    m.update(running(), true, true, clock.read());
     EXPECT_EQ(changed.count(), 2);  // a duration waits
-    clock.AdvanceMs(1);
-    m.update(Running(), true, true, clock.Read());
+    clock.advanceMs(1);
+    m.update(running(), true, true, clock.read());
     EXPECT_EQ(changed.count(), 3);
     const QJsonArray files = QJsonDocument::fromJson(m.filesJson()).array();
     ASSERT_EQ(files.size(), 2);
@@ -234,7 +234,7 @@ TEST(StationMonitor, FilesOfTheRun) {
 // series while recording, the completed intervals as they come.
 TEST(StationMonitor, StatisticsAndMetrics) {
     ManualClock clock;
-    clock.Set(SystemTime{2026, 3, 4, 5, 14, 58, 0, 0});
+    clock.set(SystemTime{2026, 3, 4, 5, 14, 58, 0, 0});
     StatisticsRecorder slow(StatisticsRecorder::Stream::Slow, {});
     StatisticsConfig config;
     config.intervalSeconds = 60;
@@ -248,24 +248,24 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     QSignalSpy intervals(&m, &StationMonitor::intervalCompleted);
     QSignalSpy notices(&m, &StationMonitor::statisticsChanged);
 
-    EXPECT_TRUE(Json(m.statisticsJson()).value("slow").toObject().value("type").isNull());
+    EXPECT_TRUE(json(m.statisticsJson()).value("slow").toObject().value("type").isNull());
     slow.startSeries("/rec/NoiseData_LP_20260305_145800.dat", "LP");
     for (int i = 0; i < 1500; ++i) {  // 2.5 minutes of ten levels a second: 60 dB, then 80 dB
         MeasurementRecord r;
         r.Flags = 1;
         r.Level = i < 1200 ? 600 : 800;
-        r.SysTime = clock.Now();
-        r.Instant = clock.UtcMs();
+        r.SysTime = clock.now();
+        r.Instant = clock.utcMs();
         slow.addSample(r);
-        slow.advanceClock(clock.Now());
-        m.update(Running(), true, true, clock.Read());
-        clock.AdvanceMs(100);
+        slow.advanceClock(clock.now());
+        m.update(running(), true, true, clock.read());
+        clock.advanceMs(100);
     }
     EXPECT_EQ(intervals.count(), 2);  // 14:58 and 14:59 are complete
     EXPECT_GE(notices.count(), 140);
     EXPECT_LE(notices.count(), 151);  // rate limited: at most once a second, not on every tick
 
-    const QJsonObject st = Json(m.statisticsJson()).value("slow").toObject();
+    const QJsonObject st = json(m.statisticsJson()).value("slow").toObject();
     EXPECT_TRUE(st.value("active").toBool());
     EXPECT_EQ(st.value("type").toString(), "LP");
     EXPECT_EQ(st.value("interval_s").toInt(), 60);
@@ -287,8 +287,8 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     for (const char* field : {"end", "lmax", "lmin", "l5", "l10", "l50", "l90", "l95", "overflow", "underflow"})
         EXPECT_TRUE(first.contains(field)) << field;
     EXPECT_EQ(first.value("names").toObject().value("l90").toString(), "LA90");
-    EXPECT_EQ(Json(m.statisticsJson(1)).value("slow").toObject().value("completed").toArray().size(), 1);
-    EXPECT_TRUE(Json(m.statisticsJson()).value("fast").toObject().value("current").isNull());
+    EXPECT_EQ(json(m.statisticsJson(1)).value("slow").toObject().value("completed").toArray().size(), 1);
+    EXPECT_TRUE(json(m.statisticsJson()).value("fast").toObject().value("current").isNull());
 
     m.setCounters(RecordCounters{150, 1200, 3});
     const QByteArray metrics = m.metricsText();
@@ -301,8 +301,8 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     // The series summary at the end is no interval message.
     slow.endSeries();
     EXPECT_EQ(intervals.count(), 3);  // the partial last interval
-    EXPECT_FALSE(Json(m.statisticsJson()).value("slow").toObject().value("active").toBool());
-    EXPECT_EQ(Json(m.statisticsJson()).value("slow").toObject().value("series").toObject().value("samples").toInt(),
+    EXPECT_FALSE(json(m.statisticsJson()).value("slow").toObject().value("active").toBool());
+    EXPECT_EQ(json(m.statisticsJson()).value("slow").toObject().value("series").toObject().value("samples").toInt(),
               1500);
 
     // A running maximum: its Lmax, no Leq anywhere (null in JSON, no gauge).
@@ -325,23 +325,23 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     n.typeWord = QStringLiteral("LP");
     n.levelTenths = 800;
     n.count = 1;
-    n.event.startLocalMs = AbsoluteMilliseconds(clock.Now());
-    n.event.startUtcMs = clock.UtcMs();
+    n.event.startLocalMs = absoluteMilliseconds(clock.now());
+    n.event.startUtcMs = clock.utcMs();
     n.event.durationMs = 10000;
     n.event.lmax = 92.34;
     for (auto phase : {EventNotice::Phase::Started, EventNotice::Phase::Ended}) {
         n.phase = phase;
         m.addEvent(n);
         const bool running = phase == EventNotice::Phase::Started;
-        const QJsonObject state = Json(m.stateJson());
+        const QJsonObject state = json(m.stateJson());
         EXPECT_EQ(state.value("event").isNull(), !running);
         EXPECT_EQ(state.value(running ? "event" : "last_event").toObject().value("lmax_db").toDouble(), 92.3);
         EXPECT_TRUE(m.metricsText().contains(running ? "kestro_event_running 1\n" : "kestro_event_running 0\n"));
         EXPECT_TRUE(m.metricsText().contains("kestro_events_total 1\n"));
     }
     ASSERT_EQ(told.count(), 2);
-    EXPECT_EQ(Json(told[1][0].toByteArray()).value("phase").toString(), "end");
-    EXPECT_EQ(Json(told[1][0].toByteArray()).value("start").toString(), "2026-03-05T15:00:30.000+00:00");
+    EXPECT_EQ(json(told[1][0].toByteArray()).value("phase").toString(), "end");
+    EXPECT_EQ(json(told[1][0].toByteArray()).value("start").toString(), "2026-03-05T15:00:30.000+00:00");
 }
 
 }  // namespace

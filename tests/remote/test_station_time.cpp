@@ -7,8 +7,8 @@ using namespace kestro;
 
 namespace {
 
-int64_t Local(int y, int mo, int d, int h, int mi, int s = 0, int ms = 0) {
-    return AbsoluteMilliseconds(
+int64_t local(int y, int mo, int d, int h, int mi, int s = 0, int ms = 0) {
+    return absoluteMilliseconds(
         SystemTime{int16_t(y), int16_t(mo), 0, int16_t(d), int16_t(h), int16_t(mi), int16_t(s), int16_t(ms)});
 }
 
@@ -18,20 +18,20 @@ TEST(StationTime, IsoTextCarriesMillisecondsAndOffset) {
         int offset;
         const char* text;
     } rows[] = {
-        {Local(2026, 3, 5, 14, 3, 27, 250), 60, "2026-03-05T14:03:27.250+01:00"},
-        {Local(2026, 3, 5, 0, 0, 0, 0), 0, "2026-03-05T00:00:00.000+00:00"},
-        {Local(2026, 12, 31, 23, 59, 59, 999), -330, "2026-12-31T23:59:59.999-05:30"},
-        {Local(2024, 2, 29, 12, 0, 0, 5), 345, "2024-02-29T12:00:00.005+05:45"},
+        {local(2026, 3, 5, 14, 3, 27, 250), 60, "2026-03-05T14:03:27.250+01:00"},
+        {local(2026, 3, 5, 0, 0, 0, 0), 0, "2026-03-05T00:00:00.000+00:00"},
+        {local(2026, 12, 31, 23, 59, 59, 999), -330, "2026-12-31T23:59:59.999-05:30"},
+        {local(2024, 2, 29, 12, 0, 0, 5), 345, "2024-02-29T12:00:00.005+05:45"},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(IsoLocalTime(r.local, r.offset).toStdString(), r.text);
+        EXPECT_EQ(isoLocalTime(r.local, r.offset).toStdString(), r.text);
 }
 
 TEST(StationTime, OffsetOfAReadingIsTheClocksOwn) {
     for (int minutes : {0, 60, 120, -300, 330}) {
         ManualClock clock;
-        clock.SetUtcOffsetMinutes(minutes);
-        EXPECT_EQ(UtcOffsetMinutes(clock.Read()), minutes);
+        clock.setUtcOffsetMinutes(minutes);
+        EXPECT_EQ(utcOffsetMinutes(clock.read()), minutes);
     }
 }
 
@@ -46,34 +46,34 @@ TEST(StationTime, LocalTimesAroundADaylightSavingChange) {
         int64_t local;        // the local time asked about
         int expected;
     };
-    const int64_t spring = Local(2026, 3, 29, 2, 0);   // 02:00 CET -> 03:00 CEST
-    const int64_t autumn = Local(2026, 10, 25, 3, 0);  // 03:00 CEST -> 02:00 CET
+    const int64_t spring = local(2026, 3, 29, 2, 0);   // 02:00 CET -> 03:00 CEST
+    const int64_t autumn = local(2026, 10, 25, 3, 0);  // 03:00 CEST -> 02:00 CET
     const Case rows[] = {
-        {"spring: the interval that ended at the change", 60, 120, spring, 1000, Local(2026, 3, 29, 1, 59, 59), 60},
-        {"spring: its start", 60, 120, spring, 1000, Local(2026, 3, 29, 1, 45), 60},
-        {"spring: after the change", 60, 120, spring, 15 * 60000, Local(2026, 3, 29, 3, 15), 120},
+        {"spring: the interval that ended at the change", 60, 120, spring, 1000, local(2026, 3, 29, 1, 59, 59), 60},
+        {"spring: its start", 60, 120, spring, 1000, local(2026, 3, 29, 1, 45), 60},
+        {"spring: after the change", 60, 120, spring, 15 * 60000, local(2026, 3, 29, 3, 15), 120},
         {"spring: a week later, an hour ago", 60, 120, spring, 7 * 86400000LL, spring + 7 * 86400000LL, 120},
-        {"autumn: the last stamp before the change", 120, 60, autumn, 1000, Local(2026, 10, 25, 2, 59, 59), 120},
-        {"autumn: the repeated hour, read again", 120, 60, autumn, 30 * 60000, Local(2026, 10, 25, 2, 15), 60},
+        {"autumn: the last stamp before the change", 120, 60, autumn, 1000, local(2026, 10, 25, 2, 59, 59), 120},
+        {"autumn: the repeated hour, read again", 120, 60, autumn, 30 * 60000, local(2026, 10, 25, 2, 15), 60},
         {"autumn: 02:40 of the first pass, asked at 02:30 of the second", 120, 60, autumn, 30 * 60000,
-         Local(2026, 10, 25, 2, 40), 120},
-        {"autumn: before the repeated hour", 120, 60, autumn, 30 * 60000, Local(2026, 10, 25, 1, 30), 120},
+         local(2026, 10, 25, 2, 40), 120},
+        {"autumn: before the repeated hour", 120, 60, autumn, 30 * 60000, local(2026, 10, 25, 1, 30), 120},
         {"autumn: a month later", 120, 60, autumn, 30 * 86400000LL, autumn + 30 * 86400000LL, 60},
     };
     for (const Case& c : rows) {
         SCOPED_TRACE(c.what);
         ManualClock clock;
-        clock.SetUtcOffsetMinutes(c.before);
-        clock.Set(SystemTimeFromAbsoluteMs(c.changeLocal - 3600000));
+        clock.setUtcOffsetMinutes(c.before);
+        clock.set(systemTimeFromAbsoluteMs(c.changeLocal - 3600000));
         UtcOffsets offsets;
-        offsets.observe(clock.Read());
-        clock.AdvanceMs(3600000 - 100);
-        offsets.observe(clock.Read());
-        clock.AdvanceMs(100);
-        clock.SetUtcOffsetMinutes(c.after);
-        offsets.observe(clock.Read());
-        clock.AdvanceMs(c.nowAfterMs);
-        offsets.observe(clock.Read());
+        offsets.observe(clock.read());
+        clock.advanceMs(3600000 - 100);
+        offsets.observe(clock.read());
+        clock.advanceMs(100);
+        clock.setUtcOffsetMinutes(c.after);
+        offsets.observe(clock.read());
+        clock.advanceMs(c.nowAfterMs);
+        offsets.observe(clock.read());
         EXPECT_EQ(offsets.currentMinutes(), c.after);
         EXPECT_EQ(offsets.minutesFor(c.local), c.expected);
     }
@@ -81,16 +81,16 @@ TEST(StationTime, LocalTimesAroundADaylightSavingChange) {
 
 TEST(StationTime, WithoutAChangeEveryTimeHasTheCurrentOffset) {
     ManualClock clock;
-    clock.SetUtcOffsetMinutes(60);
+    clock.setUtcOffsetMinutes(60);
     UtcOffsets offsets;
     EXPECT_FALSE(offsets.known());
-    offsets.observe(clock.Read());
+    offsets.observe(clock.read());
     EXPECT_TRUE(offsets.known());
-    EXPECT_EQ(offsets.minutesFor(Local(2020, 1, 1, 0, 0)), 60);
-    EXPECT_EQ(offsets.isoText(Local(2026, 3, 4, 5, 6, 7, 8)).toStdString(), "2026-03-04T05:06:07.008+01:00");
-    EXPECT_EQ(offsets.utcOf(AbsoluteMilliseconds(clock.Now())), clock.UtcMs());
+    EXPECT_EQ(offsets.minutesFor(local(2020, 1, 1, 0, 0)), 60);
+    EXPECT_EQ(offsets.isoText(local(2026, 3, 4, 5, 6, 7, 8)).toStdString(), "2026-03-04T05:06:07.008+01:00");
+    EXPECT_EQ(offsets.utcOf(absoluteMilliseconds(clock.now())), clock.utcMs());
     // A record file's start as a day count, to the millisecond.
-    EXPECT_EQ(offsets.isoTextOfDays(DateFromSystemTime(clock.Now())), offsets.isoNow());
+    EXPECT_EQ(offsets.isoTextOfDays(dateFromSystemTime(clock.now())), offsets.isoNow());
 }
 
 }  // namespace

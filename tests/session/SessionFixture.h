@@ -23,14 +23,14 @@
 #include <ostream>
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QStringList& l, std::ostream* os) {
+inline void printTo(const QStringList& l, std::ostream* os) {
     *os << '{' << l.join(QLatin1Char('|')).toStdString() << '}';
 }
 QT_END_NAMESPACE
 
 namespace kestro::test {
 
-inline QStringList Cmds(std::initializer_list<const char*> l) {
+inline QStringList cmds(std::initializer_list<const char*> l) {
     QStringList out;
     for (const char* s : l)
         out << QString::fromLatin1(s);
@@ -44,7 +44,7 @@ protected:
         qputenv("KESTRO_COM1", QFile::encodeName(meter()));
         writeSetting(reg, setting(SettingId::COMPort), 1);
         writeSetting(reg, setting(SettingId::RecordDirectory), recordDir());
-        ps.SetErrorLog(log.ErrorSink());
+        ps.setErrorLog(log.errorSink());
         com = std::make_unique<frmCOMx>(ps, reg, log, messages, [this] {
             auto p = std::make_unique<FakeSerialPort>();
             port = p.get();
@@ -55,43 +55,43 @@ protected:
         s->Reset_KestroStateOld();
         s->Reset_KestroState();
         s->InitForm();
-        Observe();
-        port->ClearWritten();
+        observe();
+        port->clearWritten();
     }
     void TearDown() override { qunsetenv("KESTRO_COM1"); }
 
     // Every announcement as a line: its name, its first `args` arguments, and
     // "opt" when OptionUpdate was set meanwhile ("function 2 opt", "armed 1").
-    static QString Arg(const QString& v) { return v; }
-    static QString Arg(int v) { return QString::number(v); }
+    static QString arg(const QString& v) { return v; }
+    static QString arg(int v) { return QString::number(v); }
     template <class... A>
-    void Note(void (Session::*signal)(A...), const char* name, int args = sizeof...(A)) {
+    void note(void (Session::*signal)(A...), const char* name, int args = sizeof...(A)) {
         QObject::connect(s.get(), signal, [=](A... a) {
-            const QStringList line = QStringList{name, Arg(a)...}.mid(0, args + 1);
+            const QStringList line = QStringList{name, arg(a)...}.mid(0, args + 1);
             said << line.join(' ') + (s->OptionUpdate ? QStringLiteral(" opt") : QString());
         });
     }
-    void Observe() {
-        Note(&Session::wentOnline, "online");
-        Note(&Session::wentOffline, "offline");
-        Note(&Session::functionChanged, "function", 1);
-        Note(&Session::levelChanged, "level");
-        Note(&Session::levelStatusChanged, "status");
-        Note(&Session::rangeChanged, "range");
-        Note(&Session::batteryChanged, "battery");
-        Note(&Session::recordingChanged, "armed");
-        Note(&Session::timeAxisRestarted, "axis");
-        Note(&Session::statusText, "text");
-        Note(&Session::deviceStarted, "started");
-        Note(&Session::startupCompleted, "completed");
-        Note(&Session::deviceLost, "lost");
+    void observe() {
+        note(&Session::wentOnline, "online");
+        note(&Session::wentOffline, "offline");
+        note(&Session::functionChanged, "function", 1);
+        note(&Session::levelChanged, "level");
+        note(&Session::levelStatusChanged, "status");
+        note(&Session::rangeChanged, "range");
+        note(&Session::batteryChanged, "battery");
+        note(&Session::recordingChanged, "armed");
+        note(&Session::timeAxisRestarted, "axis");
+        note(&Session::statusText, "text");
+        note(&Session::deviceStarted, "started");
+        note(&Session::startupCompleted, "completed");
+        note(&Session::deviceLost, "lost");
     }
-    QStringList Said() { return std::exchange(said, {}); }
+    QStringList takeSaid() { return std::exchange(said, {}); }
 
     QString meter() const { return tmp.filePath(QStringLiteral("meter")); }
     QString recordDir() const { return tmp.filePath(QStringLiteral("records")); }
     // The slow record files with their values, oldest first.
-    QList<QStringList> RecordValues() const {
+    QList<QStringList> recordValues() const {
         QList<QStringList> out;
         for (const QString& name : QDir(recordDir()).entryList(QDir::Files, QDir::Name)) {
             if (!isRecordFileName(name) || !QRegularExpression(QStringLiteral("_(LP|LEQ|MAX)_")).match(name).hasMatch())
@@ -107,30 +107,30 @@ protected:
     }
 
     // One poll tick; the commands it put on the wire.
-    QStringList Tick() {
-        port->ClearWritten();
-        clock.AdvanceMs(100);
+    QStringList tick() {
+        port->clearWritten();
+        clock.advanceMs(100);
         s->Timer1_Timer();
         return port->commands();
     }
-    QStringList Sent(const std::function<void()>& act) {
-        port->ClearWritten();
+    QStringList sentBy(const std::function<void()>& act) {
+        port->clearWritten();
         act();
         return port->commands();
     }
-    void Feed(const char* answer) { port->feed(QByteArray(answer)); }
+    void feed(const char* answer) { port->feed(QByteArray(answer)); }
     // Through the serial-number gate; then `steps` status answers.
-    void PassGate(const char* status = "gds 11203\r", int steps = 0) {
-        Tick();
-        Feed("gsn 12345678\r");
-        Tick();
+    void passGate(const char* status = "gds 11203\r", int steps = 0) {
+        tick();
+        feed("gsn 12345678\r");
+        tick();
         for (int i = 0; i < steps; ++i) {
-            Feed(status);
-            Tick();
+            feed(status);
+            tick();
         }
     }
-    void StartDevice(const char* status = "gds 11203\r") {
-        PassGate(status, 5);
+    void startDevice(const char* status = "gds 11203\r") {
+        passGate(status, 5);
         said.clear();
     }
 

@@ -16,80 +16,80 @@ TEST_F(PollCycle, StartUpSendsOneStepPerTickAfterTheSerialNumberGate) {
         const char* thenStatus;  // the function reported afterwards
         QStringList then;
     } rows[] = {
-        {"Lp", "gds 11203\r", false, false, Cmds({"gds", "awm 0", "swm 1"}), nullptr, {}},
-        {"Initialisation: no function to set", "gds 01203\r", false, false, Cmds({"gds"}), nullptr, {}},
+        {"Lp", "gds 11203\r", false, false, cmds({"gds", "awm 0", "swm 1"}), nullptr, {}},
+        {"Initialisation: no function to set", "gds 01203\r", false, false, cmds({"gds"}), nullptr, {}},
         {"armed at the gate: the fast values stay on",
          "gds 11203\r",
          true,
          false,
-         Cmds({"gds", "awm 1", "swm 1"}),
+         cmds({"gds", "awm 1", "swm 1"}),
          nullptr,
          {}},
-        {"no function reported: the step waits", "ldk\r", false, false, Cmds({"gds"}), "gds 21203\r",
-         Cmds({"gds", "awm 0", "swm 2"})},
+        {"no function reported: the step waits", "ldk\r", false, false, cmds({"gds"}), "gds 21203\r",
+         cmds({"gds", "awm 0", "swm 2"})},
         // Armed by the command line once started, after the start-up's own commands, on every connection.
-        {"--record", "gds 11203\r", false, true, Cmds({"gds", "awm 0", "swm 1", "swm 1", "awm 1"}), nullptr, {}},
-        {"--record again", "gds 11203\r", false, true, Cmds({"gds", "awm 0", "swm 1", "swm 1", "awm 1"}), nullptr, {}},
+        {"--record", "gds 11203\r", false, true, cmds({"gds", "awm 0", "swm 1", "swm 1", "awm 1"}), nullptr, {}},
+        {"--record again", "gds 11203\r", false, true, cmds({"gds", "awm 0", "swm 1", "swm 1", "awm 1"}), nullptr, {}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
         s->setArmOnStart(r.armOnStart);
-        Said();
-        EXPECT_EQ(Tick(), Cmds({"gsn"}));
-        Feed("gsn 12345678\r");
-        EXPECT_EQ(Tick(), Cmds({"gds"})) << "the gate is passed in the tick that goes online";
-        EXPECT_EQ(Said(), Cmds({"online", "started"}));
+        takeSaid();
+        EXPECT_EQ(tick(), cmds({"gsn"}));
+        feed("gsn 12345678\r");
+        EXPECT_EQ(tick(), cmds({"gds"})) << "the gate is passed in the tick that goes online";
+        EXPECT_EQ(takeSaid(), cmds({"online", "started"}));
         if (r.armAtGate) s->recordKey();
         for (const char* step : {"smm 1", "gdv", "gdi", "ldk 3"}) {
-            Feed(r.status);
-            EXPECT_EQ(Tick(), Cmds({"gds", step}));
+            feed(r.status);
+            EXPECT_EQ(tick(), cmds({"gds", step}));
         }
-        Feed(r.status);
-        EXPECT_EQ(Tick(), r.sixth);
+        feed(r.status);
+        EXPECT_EQ(tick(), r.sixth);
         if (r.thenStatus) {
             EXPECT_EQ(s->InitStep, 6);
-            Feed(r.thenStatus);
-            EXPECT_EQ(Tick(), r.then);
+            feed(r.thenStatus);
+            EXPECT_EQ(tick(), r.then);
         }
         EXPECT_EQ(s->InitStep, 7);
-        Feed(r.status);
-        EXPECT_EQ(Tick(), Cmds({"gds"}));
-        const QStringList said = Said();
+        feed(r.status);
+        EXPECT_EQ(tick(), cmds({"gds"}));
+        const QStringList said = takeSaid();
         EXPECT_EQ(said.count(QStringLiteral("completed")), 1);
         EXPECT_EQ(said.count(QStringLiteral("started")), 0) << "once, at the gate";
         EXPECT_EQ(ps.RecordState, r.armAtGate || r.armOnStart ? kRecordArmed : kRecordOff);
         for (int i = 0; i < 6; ++i)
-            Tick();
+            tick();
         ASSERT_FALSE(s->isOnline());
     }
 }
 
 TEST_F(PollCycle, SilenceLosesTheDeviceOnTheSixthTick) {
-    StartDevice();
+    startDevice();
     s->EnableRecording();
-    Feed("gds 11203\r");
+    feed("gds 11203\r");
     for (int i = 1; i <= 5; ++i) {
-        EXPECT_EQ(Tick(), Cmds({"gds"})) << i;
+        EXPECT_EQ(tick(), cmds({"gds"})) << i;
         EXPECT_TRUE(s->isOnline()) << i;
     }
-    Said();
-    EXPECT_EQ(Tick(), Cmds({"gds"})) << "marking Initialisation sends nothing";
+    takeSaid();
+    EXPECT_EQ(tick(), cmds({"gds"})) << "marking Initialisation sends nothing";
     EXPECT_FALSE(s->isOnline());
-    EXPECT_EQ(Said(), Cmds({"axis", "offline opt", "lost"}));
+    EXPECT_EQ(takeSaid(), cmds({"axis", "offline opt", "lost"}));
     EXPECT_EQ(ps.RecordState, kRecordOff);
     EXPECT_EQ(ps.KestroState.DevSerialNo, kSerialNotReceived);
-    ps.AppendReceived("half an answer");
-    EXPECT_EQ(Tick(), Cmds({"gsn"})) << "offline: the serial number again";
+    ps.appendReceived("half an answer");
+    EXPECT_EQ(tick(), cmds({"gsn"})) << "offline: the serial number again";
     EXPECT_EQ(ps.RxCharCount, 0) << "the receive buffer is emptied";
-    EXPECT_TRUE(Said().isEmpty());
+    EXPECT_TRUE(takeSaid().isEmpty());
     com->CloseCOMPort();
-    EXPECT_TRUE(Tick().isEmpty()) << "no port: nothing is sent";
+    EXPECT_TRUE(tick().isEmpty()) << "no port: nothing is sent";
 }
 
 // What a status answer makes the session show; function and range options
 // are marked with OptionUpdate set, and nothing goes to the meter.
 TEST_F(PollCycle, ChangesAreShownOnceAndRestartTheSeriesOnAFunctionOrVariant) {
-    StartDevice();
+    startDevice();
     const struct {
         const char* answer;
         QStringList said;
@@ -113,9 +113,9 @@ TEST_F(PollCycle, ChangesAreShownOnceAndRestartTheSeriesOnAFunctionOrVariant) {
     };
     for (const auto& r : rows) {
         ps.BufferRestart = 0;
-        Feed(r.answer);
-        EXPECT_EQ(Tick(), Cmds({"gds"})) << r.answer;
-        EXPECT_EQ(Said(), r.said) << r.answer;
+        feed(r.answer);
+        EXPECT_EQ(tick(), cmds({"gds"})) << r.answer;
+        EXPECT_EQ(takeSaid(), r.said) << r.answer;
         EXPECT_EQ(ps.BufferRestart, r.restart) << r.answer;
     }
 }
@@ -123,7 +123,7 @@ TEST_F(PollCycle, ChangesAreShownOnceAndRestartTheSeriesOnAFunctionOrVariant) {
 // The test pattern lights every legend: leaving it shows the meter's items
 // again, even those that did not change meanwhile.
 TEST_F(PollCycle, LeavingInitialisationShowsTheItemsAgain) {
-    StartDevice();
+    startDevice();
     const struct {
         const char* status;
         const char* level;
@@ -135,21 +135,21 @@ TEST_F(PollCycle, LeavingInitialisationShowsTheItemsAgain) {
         {"gds 11203\r", "lp 0 0\r", {"function 1 opt", "range 2 2 opt", "battery 3"}},  // blanked by Lp itself
     };
     for (const auto& r : rows) {
-        Feed(r.status);
-        Feed(r.level);
-        Tick();
-        Said();
+        feed(r.status);
+        feed(r.level);
+        tick();
+        takeSaid();
         std::string init = r.status;
         init[4] = '0';
-        Feed(init.c_str());
-        Tick();
-        EXPECT_EQ(Said(), Cmds({"function 0 opt"}));
-        Feed(init.c_str());
-        Tick();
-        EXPECT_TRUE(Said().isEmpty()) << "nothing is refreshed in Initialisation";
-        Feed(r.status);
-        Tick();
-        EXPECT_EQ(Said(), r.said) << r.status;
+        feed(init.c_str());
+        tick();
+        EXPECT_EQ(takeSaid(), cmds({"function 0 opt"}));
+        feed(init.c_str());
+        tick();
+        EXPECT_TRUE(takeSaid().isEmpty()) << "nothing is refreshed in Initialisation";
+        feed(r.status);
+        tick();
+        EXPECT_EQ(takeSaid(), r.said) << r.status;
     }
 }
 

@@ -19,37 +19,37 @@ TEST_F(Keys, KeysAndOptionsSendTheirCommandsAndArmOrDisarm) {
         QStringList commands;
         bool armedAfter;
     } rows[] = {
-        {"gds 01203\r", false, Record, 0, Cmds({"swm ", "awm 1"}), true},  // Initialisation: "swm " without digit
-        {"gds 11203\r", false, Record, 0, Cmds({"swm 1", "awm 1"}), true},
-        {"gds 11203\r", true, Record, 0, Cmds({"awm 0", "smm 1"}), false},
-        {"gds 11203\r", true, Stop, 0, Cmds({"awm 0", "smm 1"}), false},
+        {"gds 01203\r", false, Record, 0, cmds({"swm ", "awm 1"}), true},  // Initialisation: "swm " without digit
+        {"gds 11203\r", false, Record, 0, cmds({"swm 1", "awm 1"}), true},
+        {"gds 11203\r", true, Record, 0, cmds({"awm 0", "smm 1"}), false},
+        {"gds 11203\r", true, Stop, 0, cmds({"awm 0", "smm 1"}), false},
         {"gds 11203\r", false, Stop, 0, {}, false},
-        {"gds 11203\r", true, Power, 0, Cmds({"swm 0", "awm 0", "smm 1"}), false},
-        {"gds 11203\r", true, Function, 2, Cmds({"swm 2", "awm 0", "smm 1"}), false},
-        {"gds 21103\r", false, Function, 3, Cmds({"swm 3", "awm 0", "smm 1"}), false},
-        {"gds 11203\r", false, Function, 1, Cmds({"swm 1", "awm 0", "smm 1"}), false},  // the marked one sends too
-        {"gds 21103\r", false, Range, 2, Cmds({"swm 2", "smr 2", "awm 0", "smm 1"}), false},
-        {"gds 11203\r", false, Range, 0, Cmds({"swm 1", "smr 0", "awm 0", "smm 1"}), false},
-        {"gds 31303\r", false, Range, 1, Cmds({"swm 3", "smr 1", "awm 0", "smm 1"}), false},
+        {"gds 11203\r", true, Power, 0, cmds({"swm 0", "awm 0", "smm 1"}), false},
+        {"gds 11203\r", true, Function, 2, cmds({"swm 2", "awm 0", "smm 1"}), false},
+        {"gds 21103\r", false, Function, 3, cmds({"swm 3", "awm 0", "smm 1"}), false},
+        {"gds 11203\r", false, Function, 1, cmds({"swm 1", "awm 0", "smm 1"}), false},  // the marked one sends too
+        {"gds 21103\r", false, Range, 2, cmds({"swm 2", "smr 2", "awm 0", "smm 1"}), false},
+        {"gds 11203\r", false, Range, 0, cmds({"swm 1", "smr 0", "awm 0", "smm 1"}), false},
+        {"gds 31303\r", false, Range, 1, cmds({"swm 3", "smr 1", "awm 0", "smm 1"}), false},
     };
-    StartDevice();
+    startDevice();
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << r.status << " act " << r.act << " index " << r.index);
-        Feed(r.status);
-        Tick();
+        feed(r.status);
+        tick();
         r.armedBefore ? s->EnableRecording() : s->DisableRecording();
-        if (r.armedBefore) Feed("lp 700 0\r");  // a slow sample in the buffers
+        if (r.armedBefore) feed("lp 700 0\r");  // a slow sample in the buffers
         ps.BufferRestart = 0;
-        Said();
+        takeSaid();
         const std::function<void()> acts[] = {[&] { s->recordKey(); }, [&] { s->stopRecordKey(); },
                                               [&] { s->powerKey(); }, [&] { s->chooseFunction(r.index); },
                                               [&] {
                                                   s->chooseRange(r.index);
                                               }};
-        const QStringList sent = Sent(acts[r.act]);
+        const QStringList sent = sentBy(acts[r.act]);
         EXPECT_EQ(sent, r.commands);
         EXPECT_EQ(s->armed(), r.armedAfter);
-        const QStringList said = Said();
+        const QStringList said = takeSaid();
         EXPECT_EQ(said.contains(QString("armed %1").arg(r.armedAfter)), !r.commands.isEmpty());
         EXPECT_EQ(said.contains("axis"), r.act >= Function) << "a choice restarts the graph's time axis";
         EXPECT_EQ(ps.BufferRestart, r.armedAfter ? 3 : 0) << "every arming starts new series";
@@ -58,7 +58,7 @@ TEST_F(Keys, KeysAndOptionsSendTheirCommandsAndArmOrDisarm) {
         }
     }
     s->OptionUpdate = true;
-    EXPECT_TRUE(Sent([&] { s->chooseFunction(2), s->chooseRange(1); }).isEmpty()) << "the session's own marking";
+    EXPECT_TRUE(sentBy([&] { s->chooseFunction(2), s->chooseRange(1); }).isEmpty()) << "the session's own marking";
 }
 
 // Recordings against a meter that answers like a real one: commands are
@@ -74,34 +74,34 @@ protected:
     QList<QStringList> recordings;
 
     // The meter's traffic of one tick (its due echoes and a level), then the tick.
-    void MeterTick() {
+    void meterTick() {
         for (auto& e : echoes)
             --e.first;
         while (!echoes.empty() && echoes.front().first <= 0) {
             port->feed(echoes.front().second);
             echoes.pop_front();
         }
-        SendLevel();
-        Echo(Tick());
+        sendLevel();
+        echo(tick());
     }
-    void SendLevel() {
+    void sendLevel() {
         port->feed(QByteArray(slowKey) + ' ' + QByteArray::number(next) + " 0\r");
         if (s->armed()) armedValues << QString("%1,%2").arg(next / 10).arg(next % 10);
         ++next;
     }
-    void Echo(const QStringList& commands) {
+    void echo(const QStringList& commands) {
         for (const QString& c : commands)
             if (c.startsWith("awm") || c.startsWith("swm") || c.startsWith("smm"))
                 echoes.emplace_back(delayTicks, c.toLatin1() + '\r');
     }
-    void Arm() {
-        Echo(Sent([&] { s->recordKey(); }));
+    void arm() {
+        echo(sentBy([&] { s->recordKey(); }));
         armedValues.clear();
     }
     // Ends the recording; a level arrives after the last tick, before the end.
-    void End(const std::function<void()>& end) {
-        SendLevel();
-        Echo(Sent(end));
+    void end(const std::function<void()>& end) {
+        sendLevel();
+        echo(sentBy(end));
         recordings << armedValues;
     }
 };
@@ -128,24 +128,24 @@ TEST_F(Recordings, EveryArmingHasItsOwnFilesWithEveryValue) {
         echoes.clear();
         delayTicks = r.delay;
         slowKey = r.key;
-        StartDevice(r.status);
-        MeterTick();
+        startDevice(r.status);
+        meterTick();
         for (int recording = 0; recording < 3; ++recording) {
-            Arm();
+            arm();
             for (int t = 0; t < 12; ++t)
-                MeterTick();
-            End([&] {
+                meterTick();
+            end([&] {
                 if (r.end == 0) s->stopRecordKey();
                 if (r.end == 1) s->recordKey();
                 if (r.end == 2) s->powerKey();
-                if (r.end == 3) s->ConnectionLost();
+                if (r.end == 3) s->connectionLost();
             });
-            if (r.end == 3) StartDevice(r.status);
+            if (r.end == 3) startDevice(r.status);
             for (int t = 0; t < 12; ++t)  // values go on while not armed; the echoes arrive
-                MeterTick();
-            clock.AdvanceMs(1000);  // the next files get names of their own
+                meterTick();
+            clock.advanceMs(1000);  // the next files get names of their own
         }
-        EXPECT_EQ(RecordValues(), recordings);
+        EXPECT_EQ(recordValues(), recordings);
     }
 }
 
@@ -154,73 +154,73 @@ TEST_F(Recordings, EveryArmingHasItsOwnFilesWithEveryValue) {
 TEST_F(Recordings, ArmingDuringStartUpKeepsOneFile) {
     delayTicks = 4;
     slowKey = "lp";
-    PassGate();
-    Arm();
+    passGate();
+    arm();
     for (int t = 0; t < 20; ++t) {
-        Feed("gds 11203\r");
-        MeterTick();
+        feed("gds 11203\r");
+        meterTick();
     }
-    End([&] { s->stopRecordKey(); });
-    EXPECT_EQ(RecordValues(), recordings);
+    end([&] { s->stopRecordKey(); });
+    EXPECT_EQ(recordValues(), recordings);
 }
 
 using Supervision = SessionFixture;
 
 TEST_F(Supervision, AVanishedPortClosesTheBooksAndIsReopenedWhenItsDeviceIsBack) {
-    StartDevice();
+    startDevice();
     s->EnableRecording();
-    Feed("lp 700 0\r");
-    Tick();
-    Feed("lp 701 0\r");
-    port->SimulateGone();
+    feed("lp 700 0\r");
+    tick();
+    feed("lp 701 0\r");
+    port->simulateGone();
     QCoreApplication::processEvents();  // the port reports its loss from a queued call
-    EXPECT_EQ(RecordValues(), QList<QStringList>({{"70,0", "70,1"}})) << "written before the buffers are emptied";
+    EXPECT_EQ(recordValues(), QList<QStringList>({{"70,0", "70,1"}})) << "written before the buffers are emptied";
     const QString text = "text COM1 (" + meter() + ") disconnected \u2014 retrying";
-    EXPECT_EQ(Said().mid(3), QStringList({"axis", "offline opt", "lost", text}));
-    s->RetryPort();
+    EXPECT_EQ(takeSaid().mid(3), QStringList({"axis", "offline opt", "lost", text}));
+    s->retryPort();
     EXPECT_EQ(com->GetCOMPort(), 0) << "no device node yet";
     ASSERT_TRUE(QFile(meter()).open(QIODevice::WriteOnly));
-    s->RetryPort();
+    s->retryPort();
     EXPECT_EQ(com->GetCOMPort(), 1);
-    EXPECT_EQ(Said(), QStringList({"text "}));
-    s->RetryPort();
+    EXPECT_EQ(takeSaid(), QStringList({"text "}));
+    s->retryPort();
     EXPECT_EQ(port->openCount(), 2) << "reopened once";
     // Offline on an open port whose node has gone: gone as well.
     ASSERT_TRUE(QFile::remove(meter()));
-    s->SuperviseLink();
+    s->superviseLink();
     EXPECT_EQ(com->GetCOMPort(), 0);
-    EXPECT_EQ(Said(), QStringList({text}));
+    EXPECT_EQ(takeSaid(), QStringList({text}));
 }
 
 TEST_F(Supervision, ShutdownWritesWhatArrivedBeforeTheStopSequence) {
-    StartDevice();
+    startDevice();
     s->EnableRecording();
-    Feed("lp 700 0\r");
-    Tick();
-    Feed("lp 701 0\r");
+    feed("lp 700 0\r");
+    tick();
+    feed("lp 701 0\r");
     s->Timer1.start();
-    EXPECT_EQ(Sent([&] { EXPECT_TRUE(s->shutdown().isEmpty()); }), Cmds({"SMM 0", "LDK 0"}));
-    EXPECT_EQ(RecordValues(), QList<QStringList>({{"70,0", "70,1"}}));
+    EXPECT_EQ(sentBy([&] { EXPECT_TRUE(s->shutdown().isEmpty()); }), cmds({"SMM 0", "LDK 0"}));
+    EXPECT_EQ(recordValues(), QList<QStringList>({{"70,0", "70,1"}}));
     EXPECT_FALSE(s->Timer1.isActive());
-    s->OnPortGone(1, meter(), QStringLiteral("gone"));
-    EXPECT_TRUE(Said().filter("text").isEmpty()) << "nothing is reconnected while ending";
+    s->onPortGone(1, meter(), QStringLiteral("gone"));
+    EXPECT_TRUE(takeSaid().filter("text").isEmpty()) << "nothing is reconnected while ending";
 }
 
 // The meter falls silent twelve seconds into an exceedance: the series ends
 // and so does the event, open, one reading's time after its last level.
 TEST_F(Supervision, ADeviceLostDuringAnEventEndsItOpen) {
-    StartDevice();
+    startDevice();
     s->EnableRecording();
     for (int second = 0; second < 12; ++second) {
-        Feed("lp 900 0\r");
+        feed("lp 900 0\r");
         for (int t = 0; t < 10; ++t) {
-            Feed("gds 11203\r");
-            Tick();
+            feed("gds 11203\r");
+            tick();
         }
     }
     for (int t = 0; t < 6; ++t)
-        Tick();
-    ASSERT_TRUE(Said().contains("lost"));
+        tick();
+    ASSERT_TRUE(takeSaid().contains("lost"));
     QFile f(recordDir() + QLatin1Char('/') + QDir(recordDir()).entryList({QStringLiteral("*_EVENTS.dat")}).value(0));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> rows = f.readAll().split('\n');

@@ -13,7 +13,7 @@ using namespace kestro;
 namespace {
 
 // Every field as text, so that two settings compare (and print) in one step.
-std::string Fields(const RecorderSettings& s) {
+std::string fields(const RecorderSettings& s) {
     return QStringList{s.RecordDirectory,
                        s.RecordNameBase,
                        s.RecordFileExtension,
@@ -40,17 +40,17 @@ protected:
     }
 
     // Stored as a text or as a number, as the value is.
-    void Put(const char* name, const QVariant& v) {
+    void put(const char* name, const QVariant& v) {
         cRegistry w(files);
         w.ClassKey = HKEY_CURRENT_USER_;
         w.SectionKey = kRecorderSection;
         w.ValueKey = name;
         w.ValueType = v.typeId() == QMetaType::QString ? REG_SZ_ : REG_DWORD_;
-        w.SetValue(v);
+        w.setValue(v);
     }
 
     // The nine of the setup dialog, none of them a default.
-    void PutAll() {
+    void putAll() {
         for (const auto& [name, v] : {std::pair<const char*, QVariant>{"RecordDirectory", QString("/data/noise")},
                                       {"RecordNameBase", QString("")},
                                       {"RecordFileExtension", QString(".txt")},
@@ -60,9 +60,9 @@ protected:
                                       {"IncludeUnderflow", 1},
                                       {"DecimalSeparator", 46},
                                       {"TabularSeparator", 9}})
-            Put(name, v);
+            put(name, v);
     }
-    RecorderSettings All() const {
+    RecorderSettings all() const {
         RecorderSettings s;
         s.RecordDirectory = "/data/noise", s.RecordNameBase = "", s.RecordFileExtension = ".txt";
         s.IncludeHeaderLine = s.IncludeOverflow = s.IncludeUnderflow = true, s.IncludeSystemTime = false;
@@ -70,7 +70,7 @@ protected:
         return s;
     }
 
-    int16_t Load(RecorderSettings& s, const ErrorLogFn& log = {}) {
+    int16_t load(RecorderSettings& s, const ErrorLogFn& log = {}) {
         cRegistry reg(files);
         return s.InitForm(reg, "/opt/kestro", log);
     }
@@ -87,8 +87,8 @@ TEST_F(RecorderSettingsTest, DefaultsWhenEmptyAndOnceWritten) {
     s.RecordNameBase = "stale";  // a reload must not keep the previous value
     s.IncludeSystemTime = false;
     want.RecordDirectory = "/opt/kestro";
-    EXPECT_EQ(Load(s), 1);
-    EXPECT_EQ(Fields(s), Fields(want));
+    EXPECT_EQ(load(s), 1);
+    EXPECT_EQ(fields(s), fields(want));
     EXPECT_FALSE(QFileInfo::exists(files.currentUser));
 
     cRegistry reg(files);
@@ -96,8 +96,8 @@ TEST_F(RecorderSettingsTest, DefaultsWhenEmptyAndOnceWritten) {
     writeMissingRecorderDefaults(reg, "/srv/noise");
     want.RecordDirectory = "/srv/noise";
     want.TabularSeparator = '\t';
-    EXPECT_EQ(Load(s), kTrue) << "a filled store opens no setup dialog";
-    EXPECT_EQ(Fields(s), Fields(want));
+    EXPECT_EQ(load(s), kTrue) << "a filled store opens no setup dialog";
+    EXPECT_EQ(fields(s), fields(want));
     for (const SettingDef& def : settingsSchema()) {
         if (QLatin1String(def.section) != QLatin1String(kRecorderSection)) continue;
         reg.ClassKey = HKEY_CURRENT_USER_;
@@ -115,7 +115,7 @@ TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
     const struct {
         const char* name;
         QVariant stored;
-        void (*expect)(RecorderSettings&);  // the change against All()
+        void (*expect)(RecorderSettings&);  // the change against all()
         int16_t result;
     } cases[] = {
         {"TabularSeparator", 32, [](RecorderSettings& s) { s.TabularSeparator = ' '; }, kTrue},
@@ -135,14 +135,14 @@ TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + c.stored.toString().toStdString());
         QFile::remove(files.currentUser);
-        PutAll();
-        Put(c.name, c.stored);
-        RecorderSettings s, want = All();
+        putAll();
+        put(c.name, c.stored);
+        RecorderSettings s, want = all();
         s.StatisticsInterval = 1800;  // a reload replaces what was loaded before
         s.LimitLevel = 1;
         c.expect(want);
-        EXPECT_EQ(Load(s), c.result);
-        EXPECT_EQ(Fields(s), Fields(want));
+        EXPECT_EQ(load(s), c.result);
+        EXPECT_EQ(fields(s), fields(want));
     }
 }
 
@@ -164,12 +164,12 @@ TEST_F(RecorderSettingsTest, NamePartsThatLeaveTheDirectoryAreReplaced) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.base);
-        PutAll();
-        Put("RecordNameBase", QString::fromLatin1(c.base));
-        Put("RecordFileExtension", QString::fromLatin1(c.ext));
+        putAll();
+        put("RecordNameBase", QString::fromLatin1(c.base));
+        put("RecordFileExtension", QString::fromLatin1(c.ext));
         std::vector<std::string> logged;
         RecorderSettings s;
-        EXPECT_EQ(Load(s, [&](const std::string& l, int32_t) { logged.push_back(l); }), c.logged ? 1 : kTrue);
+        EXPECT_EQ(load(s, [&](const std::string& l, int32_t) { logged.push_back(l); }), c.logged ? 1 : kTrue);
         EXPECT_EQ(s.RecordNameBase, QString::fromLatin1(c.expectedBase));
         EXPECT_EQ(s.RecordFileExtension, QString::fromLatin1(c.expectedExt));
         EXPECT_EQ(logged, c.logged ? std::vector<std::string>{c.logged} : std::vector<std::string>{});

@@ -60,7 +60,7 @@ TEST(SettingsSchema, StoredValuesAreCheckedByTheirRow) {
 }
 
 // The rows of the README table that follows the line naming the section.
-std::map<QString, QStringList> ReadmeTable(const QString& readme, const char* section) {
+std::map<QString, QStringList> readmeTable(const QString& readme, const char* section) {
     std::map<QString, QStringList> rows;
     const QString heading = QStringLiteral("Key `%1`").arg(QString::fromLatin1(section));
     const int start = readme.indexOf(heading);
@@ -82,7 +82,7 @@ std::map<QString, QStringList> ReadmeTable(const QString& readme, const char* se
     return rows;
 }
 
-QString ReadmeName(const SettingDef& def) {
+QString readmeName(const SettingDef& def) {
     if (def.id == SettingId::COMnDevice)
         return QStringLiteral("`%1`..`%2`").arg(settingName(def, def.min), settingName(def, def.max));
     return QStringLiteral("`%1`").arg(settingName(def));
@@ -90,7 +90,7 @@ QString ReadmeName(const SettingDef& def) {
 
 // How the README writes a default: a text in backquotes, a separator as its
 // code and character, a number as it is.
-QString ReadmeDefault(const SettingDef& def) {
+QString readmeDefault(const SettingDef& def) {
     switch (def.kind) {
         case SettingKind::Separator:
             return QStringLiteral("%1 (`%2`)").arg(def.defaultNumber).arg(QChar(def.defaultNumber));
@@ -112,17 +112,17 @@ TEST(SettingsSchema, ReadmeTablesOfTheSettingsFileFollowTheSchema) {
     const QString readme = QString::fromUtf8(file.readAll());
     for (const char* section : {kRecorderSection, kDeviceSection}) {
         SCOPED_TRACE(section);
-        std::map<QString, QStringList> table = ReadmeTable(readme, section);
+        std::map<QString, QStringList> table = readmeTable(readme, section);
         for (const SettingDef& def : settingsSchema()) {
             if (QLatin1String(def.section) != QLatin1String(section)) continue;
-            const QString name = ReadmeName(def);
+            const QString name = readmeName(def);
             SCOPED_TRACE(name.toStdString());
             auto it = table.find(name);
             ASSERT_NE(it, table.end()) << "no README row";
             const QStringList& cells = it->second;
             ASSERT_GE(cells.size(), 4);
             EXPECT_TRUE(cells[1].startsWith(QString::number(def.storedType))) << cells[1].toStdString();
-            const QString expected = ReadmeDefault(def);
+            const QString expected = readmeDefault(def);
             if (!expected.isEmpty()) {
                 EXPECT_EQ(cells[2], expected);
             }
@@ -158,7 +158,7 @@ TEST_F(SchemaStoreTest, ReadSettingTellsAbsentUnusableAndUsableApart) {
     EXPECT_EQ(readSetting(reg, setting(SettingId::COMnDevice), &v, nullptr, 1), SettingRead::Absent);
 
     // A value set for this run is read, never written over.
-    reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COMPort", 3, REG_DWORD_);
+    reg.setRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COMPort", 3, REG_DWORD_);
     writeSetting(reg, setting(SettingId::COMPort), 2);
     EXPECT_EQ(readSetting(reg, setting(SettingId::COMPort), &v), SettingRead::Ok);
     EXPECT_EQ(v.toLongLong(), 3);

@@ -30,35 +30,35 @@ protected:
         files.localMachine = dir.filePath("machine/registry.json");
     }
 
-    cRegistry Make() {
+    cRegistry make() {
         cRegistry r(files);
-        r.SetErrorLog([this](const std::string& label, int32_t n) { logged.push_back(label + std::to_string(n)); });
+        r.setErrorLog([this](const std::string& label, int32_t n) { logged.push_back(label + std::to_string(n)); });
         r.ClassKey = HKEY_CURRENT_USER_;
         r.SectionKey = kSection;
         return r;
     }
 
-    static void Write(cRegistry& r, const QString& name, int32_t type, const QVariant& v) {
+    static void write(cRegistry& r, const QString& name, int32_t type, const QVariant& v) {
         r.ValueKey = name;
         r.ValueType = type;
-        r.SetValue(v);
+        r.setValue(v);
     }
 
-    static QByteArray ReadFile(const QString& path) {
+    static QByteArray readFile(const QString& path) {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    static void WriteFile(const QString& path, const QByteArray& bytes) {
+    static void writeFile(const QString& path, const QByteArray& bytes) {
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(bytes);
     }
 
-    QJsonObject Document() const { return QJsonDocument::fromJson(ReadFile(files.currentUser)).object(); }
-    QJsonObject Stored(const QString& name) const {
-        return Document().value(kSection).toObject().value(name).toObject();
+    QJsonObject document() const { return QJsonDocument::fromJson(readFile(files.currentUser)).object(); }
+    QJsonObject stored(const QString& name) const {
+        return document().value(kSection).toObject().value(name).toObject();
     }
 
     QTemporaryDir dir;
@@ -90,28 +90,28 @@ TEST_F(RegistryTest, ValuesStoreTheirTypeAndReadBack) {
         {REG_DWORD_, QString("3"), 0, {}},
         {REG_DWORD_, 3.0, 0, {}},
     };
-    cRegistry r = Make();
+    cRegistry r = make();
     int i = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.written.toString().toStdString());
         const QString name = QString("V%1").arg(i++);
-        ASSERT_NO_THROW(Write(r, name, c.valueType, c.written));
+        ASSERT_NO_THROW(write(r, name, c.valueType, c.written));
         ASSERT_EQ(r.ValueExists(), c.storedType != 0);
         if (!c.storedType) continue;
-        EXPECT_EQ(Stored(name).value("type").toInt(), c.storedType);
+        EXPECT_EQ(stored(name).value("type").toInt(), c.storedType);
         r.ValueType = 0;
         EXPECT_EQ(r.Value(), c.readBack.isValid() ? c.readBack : c.written);
         EXPECT_EQ(r.ValueType, c.storedType);
     }
-    EXPECT_EQ(Stored("V2").value("value").toString(), "%HOME%/a/%HOME%");  // stored unexpanded
+    EXPECT_EQ(stored("V2").value("value").toString(), "%HOME%/a/%HOME%");  // stored unexpanded
 }
 
 TEST_F(RegistryTest, MissingKeyOrValueReadsDefaultAndCreatesNothing) {
-    cRegistry r = Make();
+    cRegistry r = make();
     r.ValueKey = "COMPort";
     EXPECT_FALSE(r.Value().isValid());
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(files.currentUser).absolutePath()));
-    Write(r, "Present", REG_SZ_, QString("x"));
+    write(r, "Present", REG_SZ_, QString("x"));
     for (const auto& [section, name] : {std::pair{kSection, "Absent"}, std::pair{"SOFTWARE\\Nowhere", "Present"}}) {
         SCOPED_TRACE(name);
         r.SectionKey = section;
@@ -125,14 +125,14 @@ TEST_F(RegistryTest, MissingKeyOrValueReadsDefaultAndCreatesNothing) {
 }
 
 TEST_F(RegistryTest, WriteCreatesKeyLevelsAndNamesIgnoreCase) {
-    cRegistry r = Make();
+    cRegistry r = make();
     r.SectionKey = "Alpha\\Beta";
-    Write(r, "ComPort", REG_DWORD_, 2);
+    write(r, "ComPort", REG_DWORD_, 2);
     r.SectionKey = "ALPHA\\beta";
     r.ValueKey = "comport";
     EXPECT_EQ(r.Value(), QVariant(2));
-    Write(r, "COMPORT", REG_DWORD_, 4);
-    const QJsonObject doc = Document();
+    write(r, "COMPORT", REG_DWORD_, 4);
+    const QJsonObject doc = document();
     EXPECT_TRUE(doc.value("Alpha").isObject());
     EXPECT_FALSE(doc.contains("ALPHA\\beta"));
     const QJsonObject key = doc.value("Alpha\\Beta").toObject();  // the first spelling is kept
@@ -151,18 +151,18 @@ TEST_F(RegistryTest, HandEditedKeyPathsAreFoundAndWrittenInPlace) {
                                  "software\\orvia messtechnik gmbh\\r270_kestro\\device1\\"}) {
         SCOPED_TRACE(spelling);
         const QJsonObject port{{"COMPort", QJsonObject{{"type", 4}, {"value", 3}}}};
-        WriteFile(files.currentUser, QJsonDocument(QJsonObject{{spelling, port}}).toJson());
-        cRegistry r = Make();
+        writeFile(files.currentUser, QJsonDocument(QJsonObject{{spelling, port}}).toJson());
+        cRegistry r = make();
         r.ValueKey = "COMPort";
         ASSERT_TRUE(r.ValueExists());
         EXPECT_EQ(r.Value(), QVariant(3));
-        Write(r, "COMPort", REG_DWORD_, 2);
-        Write(r, "COM1Device", REG_SZ_, QString("/dev/serial/by-id/meter"));
+        write(r, "COMPort", REG_DWORD_, 2);
+        write(r, "COM1Device", REG_SZ_, QString("/dev/serial/by-id/meter"));
         // Both land in the hand-written key: no second spelling beside it.
-        const QJsonObject key = Document().value(spelling).toObject();
+        const QJsonObject key = document().value(spelling).toObject();
         EXPECT_EQ(key.value("COMPort").toObject().value("value").toInt(), 2);
         EXPECT_EQ(key.value("COM1Device").toObject().value("value").toString(), "/dev/serial/by-id/meter");
-        EXPECT_FALSE(Document().contains(kSection));
+        EXPECT_FALSE(document().contains(kSection));
         r.ValueKey = "COMPort";
         EXPECT_EQ(r.Value(), QVariant(2));
         EXPECT_TRUE(logged.empty());
@@ -183,7 +183,7 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNoValue) {
             r.SectionKey = kSection;
             for (int i = 0; i < kValues; ++i) {
                 try {
-                    Write(r, QString("W%1V%2").arg(w).arg(i), REG_DWORD_, w * 1000 + i);
+                    write(r, QString("W%1V%2").arg(w).arg(i), REG_DWORD_, w * 1000 + i);
                 } catch (const RaisedError&) {
                     ++failures;
                 }
@@ -193,7 +193,7 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNoValue) {
     for (std::thread& t : writers)
         t.join();
     EXPECT_EQ(failures.load(), 0);
-    const QJsonObject key = Document().value(kSection).toObject();
+    const QJsonObject key = document().value(kSection).toObject();
     int missing = 0;
     for (int w = 0; w < kWriters; ++w)
         for (int i = 0; i < kValues; ++i)
@@ -209,12 +209,12 @@ TEST_F(RegistryTest, AStoreThatCannotBeUsedIsNamedAsTheReason) {
         const char* problem;  // empty: none
     } rows[] = {
         {"no file yet", [](const QString&) {}, ""},
-        {"a good file", [&](const QString& p) { WriteFile(p, valid); }, ""},
-        {"garbage", [](const QString& p) { WriteFile(p, "registry"); }, "not a settings document ("},
-        {"truncated", [&](const QString& p) { WriteFile(p, valid.left(valid.size() / 2)); },
+        {"a good file", [&](const QString& p) { writeFile(p, valid); }, ""},
+        {"garbage", [](const QString& p) { writeFile(p, "registry"); }, "not a settings document ("},
+        {"truncated", [&](const QString& p) { writeFile(p, valid.left(valid.size() / 2)); },
          "not a settings document ("},
-        {"empty", [](const QString& p) { WriteFile(p, ""); }, "not a settings document ("},
-        {"a list", [](const QString& p) { WriteFile(p, "[1, 2]"); }, "not a settings document (no JSON object)"},
+        {"empty", [](const QString& p) { writeFile(p, ""); }, "not a settings document ("},
+        {"a list", [](const QString& p) { writeFile(p, "[1, 2]"); }, "not a settings document (no JSON object)"},
         {"a directory", [](const QString& p) { QDir().mkpath(p); }, "it is a directory"},
         {"a pipe",
          [](const QString& p) {
@@ -227,23 +227,23 @@ TEST_F(RegistryTest, AStoreThatCannotBeUsedIsNamedAsTheReason) {
         SCOPED_TRACE(r.what);
         QDir(QFileInfo(files.currentUser).absolutePath()).removeRecursively();
         r.make(files.currentUser);
-        cRegistry reg = Make();
+        cRegistry reg = make();
         reg.ValueKey = "COMPort";
         EXPECT_FALSE(reg.ValueExists());  // and a pipe did not block the read
         if (*r.problem)
-            EXPECT_TRUE(reg.StoreProblem().startsWith(r.problem)) << reg.StoreProblem().toStdString();
+            EXPECT_TRUE(reg.storeProblem().startsWith(r.problem)) << reg.storeProblem().toStdString();
         else
-            EXPECT_EQ(reg.StoreProblem(), "");
+            EXPECT_EQ(reg.storeProblem(), "");
     }
 }
 
 TEST_F(RegistryTest, RunValuesShadowTheStoreWithoutChangingIt) {
-    cRegistry r = Make();
-    Write(r, "COMPort", REG_DWORD_, 3);
-    const QByteArray before = ReadFile(files.currentUser);
-    r.SetRunValue(HKEY_CURRENT_USER_, QString(kSection) + "\\", "comport", 1, REG_DWORD_);
-    r.SetRunValue(HKEY_CURRENT_USER_, kSection, "COM1Device", QString("/tmp/%HOME%/meter"), REG_SZ_);
-    r.SetRunValue(HKEY_CURRENT_USER_, kSection, "COMPORT", 2, REG_DWORD_);  // the last one counts
+    cRegistry r = make();
+    write(r, "COMPort", REG_DWORD_, 3);
+    const QByteArray before = readFile(files.currentUser);
+    r.setRunValue(HKEY_CURRENT_USER_, QString(kSection) + "\\", "comport", 1, REG_DWORD_);
+    r.setRunValue(HKEY_CURRENT_USER_, kSection, "COM1Device", QString("/tmp/%HOME%/meter"), REG_SZ_);
+    r.setRunValue(HKEY_CURRENT_USER_, kSection, "COMPORT", 2, REG_DWORD_);  // the last one counts
     const struct {
         const char* name;
         QVariant value;
@@ -252,30 +252,30 @@ TEST_F(RegistryTest, RunValuesShadowTheStoreWithoutChangingIt) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         r.ValueKey = row.name;
-        EXPECT_TRUE(r.IsRunValue());
+        EXPECT_TRUE(r.isRunValue());
         EXPECT_TRUE(r.ValueExists());
         EXPECT_EQ(r.Value(), row.value);  // taken literally, no references expanded
         EXPECT_EQ(r.ValueType, row.type);
     }
     r.ValueKey = "COMPort";
     r.ClassKey = HKEY_LOCAL_MACHINE_;
-    EXPECT_FALSE(r.IsRunValue());  // another root
+    EXPECT_FALSE(r.isRunValue());  // another root
     r.ClassKey = HKEY_CURRENT_USER_;
-    EXPECT_EQ(ReadFile(files.currentUser), before);
-    Write(r, "RecordNameBase", REG_SZ_, QString("Noise"));  // other values are written as always
-    cRegistry plain = Make();                               // an instance without run values sees the store
+    EXPECT_EQ(readFile(files.currentUser), before);
+    write(r, "RecordNameBase", REG_SZ_, QString("Noise"));  // other values are written as always
+    cRegistry plain = make();                               // an instance without run values sees the store
     plain.ValueKey = "COMPort";
     EXPECT_EQ(plain.Value(), QVariant(3));
-    EXPECT_FALSE(plain.IsRunValue());
+    EXPECT_FALSE(plain.isRunValue());
     plain.ValueKey = "COM1Device";
     EXPECT_FALSE(plain.ValueExists());
 }
 
 // A write cut short (a size limit binds every user, root included) fails loudly and keeps the old file.
 TEST_F(RegistryTest, FailedWriteRaisesAndKeepsOldFile) {
-    cRegistry r = Make();
-    Write(r, "COMPort", REG_DWORD_, 1);
-    const QByteArray before = ReadFile(files.currentUser);
+    cRegistry r = make();
+    write(r, "COMPort", REG_DWORD_, 1);
+    const QByteArray before = readFile(files.currentUser);
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -286,7 +286,7 @@ TEST_F(RegistryTest, FailedWriteRaisesAndKeepsOldFile) {
     int32_t number = 0;
     QString description;
     try {
-        Write(r, "RecordDirectory", REG_SZ_, longText);
+        write(r, "RecordDirectory", REG_SZ_, longText);
     } catch (const RaisedError& e) {
         number = e.number;
         description = e.description;
@@ -296,36 +296,36 @@ TEST_F(RegistryTest, FailedWriteRaisesAndKeepsOldFile) {
     EXPECT_EQ(number, 26001);
     EXPECT_EQ(description, QString("Failed to set registry value Key: '2147483649',Section: '") + kSection +
                                "',Key: 'RecordDirectory' to value: '" + longText + "'");
-    EXPECT_EQ(ReadFile(files.currentUser), before);
+    EXPECT_EQ(readFile(files.currentUser), before);
 }
 
 TEST_F(RegistryTest, CorruptFileReadsMissingIsLoggedOnceAndKeptAside) {
     const QByteArray garbage = "{\"SOFTWARE\": {broken";
-    WriteFile(files.currentUser, garbage);
-    cRegistry r = Make();
+    writeFile(files.currentUser, garbage);
+    cRegistry r = make();
     for (const char* name : {"COMPort", "RecordDirectory"}) {
         r.ValueKey = name;
         EXPECT_FALSE(r.Value().isValid());
     }
     EXPECT_EQ(logged, std::vector<std::string>{": cRegistry.Error: 26002"});
-    EXPECT_EQ(ReadFile(files.currentUser), garbage);  // reading never touches it
-    Write(r, "COMPort", REG_DWORD_, 2);
-    EXPECT_EQ(ReadFile(files.currentUser + ".corrupt"), garbage);
-    EXPECT_EQ(Stored("COMPort").value("value").toInt(), 2);
+    EXPECT_EQ(readFile(files.currentUser), garbage);  // reading never touches it
+    write(r, "COMPort", REG_DWORD_, 2);
+    EXPECT_EQ(readFile(files.currentUser + ".corrupt"), garbage);
+    EXPECT_EQ(stored("COMPort").value("value").toInt(), 2);
     EXPECT_EQ(logged.size(), 1u);
 }
 
 TEST_F(RegistryTest, MachineRootIsReadOnly) {
     const QByteArray machine = R"({"SOFTWARE\\Vendor": {"Version": {"type": 1, "value": "4.2"}}})";
-    WriteFile(files.localMachine, machine);
-    cRegistry r = Make();
+    writeFile(files.localMachine, machine);
+    cRegistry r = make();
     r.ClassKey = HKEY_LOCAL_MACHINE_;
     r.SectionKey = "software\\vendor";
     r.ValueKey = "VERSION";
     EXPECT_EQ(r.Value(), QVariant(QString("4.2")));
     r.ValueType = REG_SZ_;
     try {
-        r.SetValue(QString("5"));
+        r.setValue(QString("5"));
         ADD_FAILURE() << "no error raised";
     } catch (const RaisedError& e) {
         EXPECT_EQ(e.number, 26001);
@@ -333,7 +333,7 @@ TEST_F(RegistryTest, MachineRootIsReadOnly) {
             e.description,
             "Failed to set registry value Key: '2147483650',Section: 'software\\vendor',Key: 'VERSION' to value: '5'");
     }
-    EXPECT_EQ(ReadFile(files.localMachine), machine);
+    EXPECT_EQ(readFile(files.localMachine), machine);
     EXPECT_FALSE(QFileInfo::exists(files.currentUser));
 }
 

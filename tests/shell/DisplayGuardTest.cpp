@@ -86,13 +86,13 @@ TEST(DisplayGuardTest, ADisplayCountsOnlyWhenItsServerAnswers) {
         env.waylandDisplay = r.wayland;
         env.runtimeDir = tmp.path();
         env.x11SocketDir = tmp.path();
-        EXPECT_EQ(HasUsableDisplay(env, 500), r.usable);
+        EXPECT_EQ(hasUsableDisplay(env, 500), r.usable);
     }
     DisplayEnvironment byPath;
     byPath.waylandDisplay = tmp.filePath("wayland-1");  // absolute: no runtime directory needed
-    EXPECT_TRUE(HasUsableDisplay(byPath, 500));
-    EXPECT_TRUE(NoDisplayMessage().contains("--headless"));
-    EXPECT_FALSE(NoDisplayMessage().contains('\n'));
+    EXPECT_TRUE(hasUsableDisplay(byPath, 500));
+    EXPECT_TRUE(noDisplayMessage().contains("--headless"));
+    EXPECT_FALSE(noDisplayMessage().contains('\n'));
 }
 
 TEST(DisplayGuardTest, LostDisplayMessagesReachTheGuardAndAllMessagesPassOn) {
@@ -105,7 +105,7 @@ TEST(DisplayGuardTest, LostDisplayMessagesReachTheGuardAndAllMessagesPassOn) {
                                      {"QXcbConnection: XCB error: 3 (BadWindow)", false},
                                      {"Warning: The X11 connection broke", false}}) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(DisplayLossGuard::IsDisplayLossMessage(text), lost);
+        EXPECT_EQ(DisplayLossGuard::isDisplayLossMessage(text), lost);
     }
 
     QStringList passedOn;
@@ -116,8 +116,8 @@ TEST(DisplayGuardTest, LostDisplayMessagesReachTheGuardAndAllMessagesPassOn) {
     {
         DisplayLossGuard guard;
         DisplayLossGuard second;
-        ASSERT_TRUE(guard.IsActive());
-        EXPECT_FALSE(second.IsActive());
+        ASSERT_TRUE(guard.isActive());
+        EXPECT_FALSE(second.isActive());
         QStringList lost;
         QObject::connect(&guard, &DisplayLossGuard::displayLost, [&](const QString& m) {
             // The message was handed on before the orderly end begins.
@@ -154,7 +154,7 @@ TEST(DisplayGuardTest, AFatalPlatformFailureWhileStartingEndsWithStatusTwoAndOne
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 2);
-    EXPECT_TRUE(out.endsWith(NoDisplayMessage().toLocal8Bit() + "\n")) << out.toStdString();
+    EXPECT_TRUE(out.endsWith(noDisplayMessage().toLocal8Bit() + "\n")) << out.toStdString();
 }
 
 }  // namespace

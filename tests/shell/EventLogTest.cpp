@@ -11,7 +11,7 @@ using namespace kestro;
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -25,11 +25,11 @@ TEST(EventLogTest, LinesAreAppendedInOrderInOneFormat) {
         first.WriteLog("two");
     }
     EventLog second(dir.path(), clock);
-    second.LogError(": Interpreter: ", 6);
-    second.ErrorSink()(": frmKestroRecord.Timer1.Error: ", 91);
-    const QString dt = second.DateTimeText();
-    EXPECT_EQ(second.MainLogPath(), dir.path() + "/R270_Kestro.log");
-    EXPECT_EQ(QString::fromUtf8(ReadAll(second.MainLogPath())),
+    second.logError(": Interpreter: ", 6);
+    second.errorSink()(": frmKestroRecord.Timer1.Error: ", 91);
+    const QString dt = second.dateTimeText();
+    EXPECT_EQ(second.mainLogPath(), dir.path() + "/R270_Kestro.log");
+    EXPECT_EQ(QString::fromUtf8(readAll(second.mainLogPath())),
               "one\r\ntwo\r\n" + dt + ": Interpreter: 6\r\n" + dt + ": frmKestroRecord.Timer1.Error: 91\r\n");
 }
 
@@ -38,8 +38,8 @@ TEST(EventLogTest, MissingDirectoryCreatesNothing) {
     ManualClock clock;
     EventLog log(dir.filePath("no/such/dir"), clock);
     EXPECT_NO_THROW(log.WriteLog("lost"));
-    EXPECT_NO_THROW(log.LogError(": Interpreter: ", 6));
-    EXPECT_NO_THROW(log.AppendTo("SoundJournal.log", "lost"));
+    EXPECT_NO_THROW(log.logError(": Interpreter: ", 6));
+    EXPECT_NO_THROW(log.appendTo("SoundJournal.log", "lost"));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("no")));
 }
 

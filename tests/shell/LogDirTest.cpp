@@ -33,7 +33,7 @@ TEST(FindLogDirTest, EnvironmentRules) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        EXPECT_EQ(FindLogDir(c.environment, exe), c.expected);
+        EXPECT_EQ(findLogDir(c.environment, exe), c.expected);
     }
 }
 

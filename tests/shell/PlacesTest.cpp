@@ -30,8 +30,8 @@ TEST(PlacesTest, BaseDirectoriesFollowTheXdgRules) {
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
         // One folder of our own, never KestroRecorder/KestroRecorder.
-        EXPECT_EQ(DataDirectory(r.env), r.data + "/KestroRecorder");
-        EXPECT_EQ(StateDirectory(r.env), r.state + "/KestroRecorder");
+        EXPECT_EQ(dataDirectory(r.env), r.data + "/KestroRecorder");
+        EXPECT_EQ(stateDirectory(r.env), r.state + "/KestroRecorder");
     }
 }
 
@@ -69,24 +69,24 @@ TEST(PlacesTest, RecordsGoToTheDocumentsDirectoryWhenThereIsOne) {
         QDir(home + "/Documents").removeRecursively();
         if (r.documentsExists) ASSERT_TRUE(QDir().mkpath(home + "/Documents"));
         const PlaceEnvironment env{home, config, "", ""};
-        EXPECT_EQ(DocumentsDirectory(env), r.documents);
-        EXPECT_EQ(RecordDirectory(env), r.documents.isEmpty() ? data : r.documents + "/KestroRecorder");
+        EXPECT_EQ(documentsDirectory(env), r.documents);
+        EXPECT_EQ(defaultRecordDirectory(env), r.documents.isEmpty() ? data : r.documents + "/KestroRecorder");
     }
 }
 
 TEST(PlacesTest, PrivatePathsAreCreatedForTheUserOnly) {
     QTemporaryDir tmp;
     const QString dir = tmp.filePath("state/deep/KestroRecorder");
-    ASSERT_TRUE(MakePrivatePath(dir));
+    ASSERT_TRUE(makePrivatePath(dir));
     for (const QString& level : {tmp.filePath("state"), dir}) {
         struct stat st {};
         ASSERT_EQ(::stat(QFile::encodeName(level).constData(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u) << level.toStdString();
     }
-    EXPECT_TRUE(MakePrivatePath(dir));  // there already
+    EXPECT_TRUE(makePrivatePath(dir));  // there already
     ASSERT_TRUE(QFile(tmp.filePath("file")).open(QIODevice::WriteOnly));
-    EXPECT_FALSE(MakePrivatePath(tmp.filePath("file/below")));
-    EXPECT_FALSE(MakePrivatePath(QString()));
+    EXPECT_FALSE(makePrivatePath(tmp.filePath("file/below")));
+    EXPECT_FALSE(makePrivatePath(QString()));
 }
 
 }  // namespace

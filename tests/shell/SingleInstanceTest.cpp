@@ -24,7 +24,7 @@ namespace {
 
 using Outcome = SingleInstance::Outcome;
 
-QByteArray ReadAll(const QString& path) {
+QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -39,7 +39,7 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             SingleInstance lock(dir);
-            const char verdict = lock.TryAcquire() == Outcome::Acquired ? 'y' : 'n';
+            const char verdict = lock.tryAcquire() == Outcome::Acquired ? 'y' : 'n';
             [[maybe_unused]] ssize_t n = ::write(ready[1], &verdict, 1);
             char c;
             n = ::read(stop[0], &c, 1);
@@ -52,10 +52,10 @@ public:
         held_ = ::read(ready[0], &verdict, 1) == 1 && verdict == 'y';
         ::close(ready[0]);
     }
-    ~OtherInstance() { End(); }
+    ~OtherInstance() { end(); }
     bool held() const { return held_; }
     // Ends the process without any clean-up of its own, as a crash would.
-    void End() {
+    void end() {
         if (pid_ <= 0) return;
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
@@ -78,28 +78,28 @@ TEST(SingleInstanceTest, OnlyARunningInstanceRefusesAndItsEndFreesTheLock) {
         OtherInstance other(dir.path());
         ASSERT_TRUE(other.held());
         SingleInstance second(dir.path());
-        EXPECT_FALSE(EnsureSingleInstance(second, log, messages));
-        EXPECT_FALSE(second.IsHeld());
+        EXPECT_FALSE(ensureSingleInstance(second, log, messages));
+        EXPECT_FALSE(second.isHeld());
         ASSERT_EQ(messages.messages.size(), 1);
         EXPECT_EQ(messages.messages[0].text, "You can start the Measurement viewer only one time!");
         EXPECT_EQ(
-            QString::fromUtf8(ReadAll(log.MainLogPath())),
-            log.DateTimeText() + ": FormLoad.Error: Application started as second instance - Application stopped\r\n");
-        other.End();  // killed: its lock file stays behind, its lock does not
-        ASSERT_TRUE(QFile::exists(second.LockPath()));
-        EXPECT_EQ(second.TryAcquire(), Outcome::Acquired);
+            QString::fromUtf8(readAll(log.mainLogPath())),
+            log.dateTimeText() + ": FormLoad.Error: Application started as second instance - Application stopped\r\n");
+        other.end();  // killed: its lock file stays behind, its lock does not
+        ASSERT_TRUE(QFile::exists(second.lockPath()));
+        EXPECT_EQ(second.tryAcquire(), Outcome::Acquired);
     }
     SingleInstance third(dir.path());  // the lock went with the object that held it
-    EXPECT_TRUE(EnsureSingleInstance(third, log, messages));
+    EXPECT_TRUE(ensureSingleInstance(third, log, messages));
     EXPECT_EQ(messages.messages.size(), 1);
 }
 
 TEST(SingleInstanceTest, HeldLockIsKeptAndNamesItsOwner) {
     QTemporaryDir dir;
     SingleInstance first(dir.path());
-    EXPECT_EQ(first.TryAcquire(), Outcome::Acquired);
-    EXPECT_EQ(first.TryAcquire(), Outcome::Acquired);  // asking again keeps it
-    EXPECT_EQ(ReadAll(first.LockPath()), QByteArray::number(qint64(getpid())) + "\n");
+    EXPECT_EQ(first.tryAcquire(), Outcome::Acquired);
+    EXPECT_EQ(first.tryAcquire(), Outcome::Acquired);  // asking again keeps it
+    EXPECT_EQ(readAll(first.lockPath()), QByteArray::number(qint64(getpid())) + "\n");
     OtherInstance other(dir.path());
     EXPECT_FALSE(other.held());
 }
@@ -124,15 +124,15 @@ TEST(SingleInstanceTest, ALockThatCannotBeTakenStartsUnguardedAndSaysWhy) {
     EventLog log(dir.path(), clock);
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
-        QFile::remove(log.MainLogPath());
+        QFile::remove(log.mainLogPath());
         RecordingMessageSink messages;
         SingleInstance instance(r.lockDir);
-        EXPECT_TRUE(EnsureSingleInstance(instance, log, messages));
+        EXPECT_TRUE(ensureSingleInstance(instance, log, messages));
         EXPECT_TRUE(messages.messages.isEmpty());
-        EXPECT_EQ(instance.FailureErrno(), r.err);
-        EXPECT_EQ(QString::fromUtf8(ReadAll(log.MainLogPath())),
-                  log.DateTimeText() + ": SingleInstance.Error: " + QString::number(r.err) +
-                      " - no guard against a second instance, the lock file " + instance.LockPath() +
+        EXPECT_EQ(instance.failureErrno(), r.err);
+        EXPECT_EQ(QString::fromUtf8(readAll(log.mainLogPath())),
+                  log.dateTimeText() + ": SingleInstance.Error: " + QString::number(r.err) +
+                      " - no guard against a second instance, the lock file " + instance.lockPath() +
                       " cannot be used: " + QString::fromLocal8Bit(strerror(r.err)) + "\r\n");
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("elsewhere")));  // a planted link is never followed

@@ -16,21 +16,21 @@
 #include <string>
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QStringList& l, std::ostream* os) { *os << l.join(QLatin1Char('|')).toStdString(); }
+inline void printTo(const QStringList& l, std::ostream* os) { *os << l.join(QLatin1Char('|')).toStdString(); }
 QT_END_NAMESPACE
 
 namespace kestro {
 namespace {
 
-QString Clock(int64_t localMs) { return LocalDateTimeText(localMs).mid(11); }
+QString clockText(int64_t localMs) { return localDateTimeText(localMs).mid(11); }
 
-QString Describe(const NoiseEvent& e) {
+QString describe(const NoiseEvent& e) {
     return QStringLiteral("%1 %2-%3 %4s n%5 %6/%7/%8 %9 b%10 a%11%12")
         .arg(e.kind == EventKind::Marker ? QLatin1Char('M') : QLatin1Char('E'))
-        .arg(Clock(e.startLocalMs), Clock(e.endLocalMs))
+        .arg(clockText(e.startLocalMs), clockText(e.endLocalMs))
         .arg(e.durationMs / 1000.0)
         .arg(e.samples)
-        .arg(LevelText(e.lmax), LevelText(e.leq), LevelText(e.sel), e.open ? QStringLiteral("open") : "closed")
+        .arg(levelText(e.lmax), levelText(e.leq), levelText(e.sel), e.open ? QStringLiteral("open") : "closed")
         .arg(e.before.size())
         .arg(e.after.size())
         .arg(e.note.empty() ? QString() : QStringLiteral(" ") + QString::fromStdString(e.note));
@@ -40,13 +40,13 @@ QString Describe(const NoiseEvent& e) {
 // three of them; "+3600"/"-3600" set the clock on by (back by) that many
 // seconds; "[" and "]" begin and end a marked span half a second after the
 // last sample, "[-1.5" begins one 1.5 s before it; "|" ends the series. Says what the tracker told, in order.
-QStringList Track(const char* script, int minSeconds = 10, Quantity q = Quantity::Level,
+QStringList track(const char* script, int minSeconds = 10, Quantity q = Quantity::Level,
                   SystemTime startAt = {2026, 3, 4, 5, 14, 0, 0, 0}) {
     ManualClock clock(startAt);
     EventTracker t;
     QStringList said;
     auto now = [&] {
-        return Clock(AbsoluteMilliseconds(clock.Now()));
+        return clockText(absoluteMilliseconds(clock.now()));
     };
     t.onStarted = [&](const NoiseEvent&) {
         said << QStringLiteral("start ") + now();
@@ -55,7 +55,7 @@ QStringList Track(const char* script, int minSeconds = 10, Quantity q = Quantity
         said << QStringLiteral("end ") + now() + (e.open ? " open" : "");
     };
     t.onComplete = [&](const NoiseEvent& e) {
-        said << Describe(e);
+        said << describe(e);
     };
     t.start({800, minSeconds * 1000, 20}, true, q);
     int64_t sinceLast = 1000;
@@ -63,25 +63,25 @@ QStringList Track(const char* script, int minSeconds = 10, Quantity q = Quantity
         if (token == QLatin1String("|")) {
             t.finish();
         } else if (token.startsWith(QLatin1String("[-"))) {
-            const ClockReading m = clock.Read();
+            const ClockReading m = clock.read();
             const int64_t back = int64_t(token.mid(2).toDouble() * 1000);
-            t.beginSpan(m.utcMs - back, AbsoluteMilliseconds(m.local) - back, "truck");
+            t.beginSpan(m.utcMs - back, absoluteMilliseconds(m.local) - back, "truck");
         } else if (token == QLatin1String("[") || token == QLatin1String("]")) {
-            clock.AdvanceMs(500);
+            clock.advanceMs(500);
             sinceLast = 500;
-            const ClockReading m = clock.Read();
+            const ClockReading m = clock.read();
             if (token == QLatin1String("["))
-                t.beginSpan(m.utcMs, AbsoluteMilliseconds(m.local), "truck");
+                t.beginSpan(m.utcMs, absoluteMilliseconds(m.local), "truck");
             else
-                t.endSpan(m.utcMs, AbsoluteMilliseconds(m.local));
+                t.endSpan(m.utcMs, absoluteMilliseconds(m.local));
         } else if (token.startsWith(QLatin1Char('+')) || token.startsWith(QLatin1Char('-'))) {
-            clock.AdvanceMs(token.toLongLong() * 1000);
+            clock.advanceMs(token.toLongLong() * 1000);
         } else {
             const QStringList part = token.split(QLatin1Char('*'));
             for (int i = 0; i < part.value(1, QStringLiteral("1")).toInt(); ++i) {
-                clock.AdvanceMs(std::exchange(sinceLast, 1000));
-                const ClockReading s = clock.Read();
-                t.add(s.utcMs, AbsoluteMilliseconds(s.local), int32_t(std::lround(part[0].toDouble() * 100)));
+                clock.advanceMs(std::exchange(sinceLast, 1000));
+                const ClockReading s = clock.read();
+                t.add(s.utcMs, absoluteMilliseconds(s.local), int32_t(std::lround(part[0].toDouble() * 100)));
             }
         }
     }
@@ -130,11 +130,11 @@ TEST(EventTracker, ExceedanceRule) {
           "E 14:00:07-14:00:09 2s n2 95.0/95.0/98.0 closed b6 a1"}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Track(c.script, c.minSeconds), c.said) << c.what;
+        EXPECT_EQ(track(c.script, c.minSeconds), c.said) << c.what;
 }
 
 TEST(EventTracker, CrossesMidnightWithItsDates) {
-    const QStringList said = Track("90*20 70 |", 10, Quantity::Level, {2026, 3, 4, 3, 23, 59, 45, 0});
+    const QStringList said = track("90*20 70 |", 10, Quantity::Level, {2026, 3, 4, 3, 23, 59, 45, 0});
     ASSERT_EQ(said.size(), 3);
     EXPECT_EQ(said[2], QStringLiteral("E 23:59:46-00:00:06 20s n20 90.0/90.0/103.0 closed b0 a1"));
 }
@@ -169,13 +169,13 @@ TEST(EventTracker, MarkedSpans) {
         {"the rule does not run on values without instant levels", "70 90*12 70 |", Quantity::RunningMax, {}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Track(c.script, 10, c.q), c.said) << c.what;
+        EXPECT_EQ(track(c.script, 10, c.q), c.said) << c.what;
 }
 
 TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
     NoiseEvent e;
-    e.startLocalMs = LocalMs(2026, 3, 4, 23, 59, 46, 250);
-    e.endLocalMs = LocalMs(2026, 3, 5, 0, 0, 6, 250);
+    e.startLocalMs = localMs(2026, 3, 4, 23, 59, 46, 250);
+    e.endLocalMs = localMs(2026, 3, 5, 0, 0, 6, 250);
     e.durationMs = 20000;
     e.samples = 20;
     e.lmax = 92.3;
@@ -185,7 +185,7 @@ TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
     e.after = {{e.endLocalMs, 6995}};
     NoiseEvent m;
     m.kind = EventKind::Marker;
-    m.startLocalMs = LocalMs(2026, 3, 5, 0, 1, 0);
+    m.startLocalMs = localMs(2026, 3, 5, 0, 1, 0);
     m.endLocalMs = m.startLocalMs + 1500;
     m.durationMs = 1500;
     m.open = true;
@@ -213,9 +213,9 @@ TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
     const EventsFileContent read = readEventsFile(path);
     ASSERT_TRUE(read.found && read.error.isEmpty());
     ASSERT_EQ(read.events.size(), 2u);
-    EXPECT_EQ(Describe(read.events[0]), QStringLiteral("E 23:59:46-00:00:06 20s n20 92.3/88.0/101.1 closed b1 a1"));
+    EXPECT_EQ(describe(read.events[0]), QStringLiteral("E 23:59:46-00:00:06 20s n20 92.3/88.0/101.1 closed b1 a1"));
     EXPECT_EQ(read.events[0].after[0].hundredths, 7000);
-    EXPECT_EQ(Describe(read.events[1]), QStringLiteral("M 00:01:00-00:01:01 1.5s n0 -/-/- open b0 a0 ") +
+    EXPECT_EQ(describe(read.events[1]), QStringLiteral("M 00:01:00-00:01:01 1.5s n0 -/-/- open b0 a0 ") +
                                             QStringLiteral("bird; on the mic  again"));
 }
 
@@ -232,17 +232,17 @@ TEST(EventsFile, LeqWithAndWithoutTheMarkedSpans) {
     StatisticsConfig c;
     NoiseEvent span;
     span.kind = EventKind::Marker;
-    span.startLocalMs = LocalMs(2026, 3, 5, 14, 0, 5, 500);
-    span.endLocalMs = LocalMs(2026, 3, 5, 14, 0, 9, 500);
+    span.startLocalMs = localMs(2026, 3, 5, 14, 0, 5, 500);
+    span.endLocalMs = localMs(2026, 3, 5, 14, 0, 9, 500);
     QByteArray events = eventsHeaderLine(c);
     appendEventRows(events, c, span);
     QFile ef(eventsFilePath(record));
     ASSERT_TRUE(ef.open(QIODevice::WriteOnly));
     ef.write(events);
     ef.close();
-    const RecordAnalysis a = AnalyzeRecordFile(record, c);
-    EXPECT_EQ(LevelText(a.summary.leq), QStringLiteral("76.1"));
-    EXPECT_EQ(LevelText(a.withoutMarked.leq), QStringLiteral("60.0"));
+    const RecordAnalysis a = analyzeRecordFile(record, c);
+    EXPECT_EQ(levelText(a.summary.leq), QStringLiteral("76.1"));
+    EXPECT_EQ(levelText(a.withoutMarked.leq), QStringLiteral("60.0"));
     EXPECT_EQ(a.withoutMarked.samples, 6);
     EXPECT_EQ(a.markedSamples, 4);
 }

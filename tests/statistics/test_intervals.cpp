@@ -22,11 +22,11 @@ protected:
             out.push_back(r);
         };
     }
-    void Every(int64_t from, int64_t to, int64_t stepMs, int32_t hundredths = 6000) {
+    void every(int64_t from, int64_t to, int64_t stepMs, int32_t hundredths = 6000) {
         for (int64_t t = from; t <= to; t += stepMs)
             e.add(t, hundredths, 0);
     }
-    void Expect(const std::vector<Row>& rows) {
+    void expect(const std::vector<Row>& rows) {
         ASSERT_EQ(out.size(), rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
             EXPECT_EQ(out[i].kind, rows[i].kind) << "row " << i;
@@ -56,40 +56,40 @@ TEST_F(Engine, IntervalEdges) {
     } cases[] = {
         {"partial first and last",
          900,
-         {{LocalMs(2026, 3, 5, 14, 3, 27, 250), LocalMs(2026, 3, 5, 14, 47, 10, 250), 1000}},
-         {{I, LocalMs(2026, 3, 5, 14, 3, 27, 250), LocalMs(2026, 3, 5, 14, 15, 0), 693},
-          {I, LocalMs(2026, 3, 5, 14, 15, 0), LocalMs(2026, 3, 5, 14, 30, 0), 900},
-          {I, LocalMs(2026, 3, 5, 14, 30, 0), LocalMs(2026, 3, 5, 14, 45, 0), 900},
-          {I, LocalMs(2026, 3, 5, 14, 45, 0), LocalMs(2026, 3, 5, 14, 47, 10, 250), 131}}},
+         {{localMs(2026, 3, 5, 14, 3, 27, 250), localMs(2026, 3, 5, 14, 47, 10, 250), 1000}},
+         {{I, localMs(2026, 3, 5, 14, 3, 27, 250), localMs(2026, 3, 5, 14, 15, 0), 693},
+          {I, localMs(2026, 3, 5, 14, 15, 0), localMs(2026, 3, 5, 14, 30, 0), 900},
+          {I, localMs(2026, 3, 5, 14, 30, 0), localMs(2026, 3, 5, 14, 45, 0), 900},
+          {I, localMs(2026, 3, 5, 14, 45, 0), localMs(2026, 3, 5, 14, 47, 10, 250), 131}}},
         {"midnight",
          60,
-         {{LocalMs(2026, 12, 31, 23, 59, 30), LocalMs(2027, 1, 1, 0, 0, 30), 1000}},
-         {{I, LocalMs(2026, 12, 31, 23, 59, 30), LocalMs(2027, 1, 1, 0, 0, 0), 30},
-          {I, LocalMs(2027, 1, 1, 0, 0, 0), LocalMs(2027, 1, 1, 0, 0, 30), 31}}},
+         {{localMs(2026, 12, 31, 23, 59, 30), localMs(2027, 1, 1, 0, 0, 30), 1000}},
+         {{I, localMs(2026, 12, 31, 23, 59, 30), localMs(2027, 1, 1, 0, 0, 0), 30},
+          {I, localMs(2027, 1, 1, 0, 0, 0), localMs(2027, 1, 1, 0, 0, 30), 31}}},
         // 03:00 summer time becomes 02:00 winter time: the hour from 02:00 comes twice.
         {"daylight saving time ends",
          900,
-         {{LocalMs(2026, 10, 25, 2, 40, 0), LocalMs(2026, 10, 25, 2, 59, 30), 30000},
-          {LocalMs(2026, 10, 25, 2, 0, 0), LocalMs(2026, 10, 25, 2, 20, 0), 30000}},
-         {{I, LocalMs(2026, 10, 25, 2, 40, 0), LocalMs(2026, 10, 25, 2, 45, 0), 10},
-          {I, LocalMs(2026, 10, 25, 2, 45, 0), LocalMs(2026, 10, 25, 3, 0, 0), 30},
-          {I, LocalMs(2026, 10, 25, 2, 0, 0), LocalMs(2026, 10, 25, 2, 15, 0), 30},
-          {I, LocalMs(2026, 10, 25, 2, 15, 0), LocalMs(2026, 10, 25, 2, 20, 0), 11}}},
+         {{localMs(2026, 10, 25, 2, 40, 0), localMs(2026, 10, 25, 2, 59, 30), 30000},
+          {localMs(2026, 10, 25, 2, 0, 0), localMs(2026, 10, 25, 2, 20, 0), 30000}},
+         {{I, localMs(2026, 10, 25, 2, 40, 0), localMs(2026, 10, 25, 2, 45, 0), 10},
+          {I, localMs(2026, 10, 25, 2, 45, 0), localMs(2026, 10, 25, 3, 0, 0), 30},
+          {I, localMs(2026, 10, 25, 2, 0, 0), localMs(2026, 10, 25, 2, 15, 0), 30},
+          {I, localMs(2026, 10, 25, 2, 15, 0), localMs(2026, 10, 25, 2, 20, 0), 11}}},
         // 02:00 winter time becomes 03:00 summer time: no hour 02.
         {"daylight saving time begins",
          900,
-         {{LocalMs(2026, 3, 29, 1, 50, 0), LocalMs(2026, 3, 29, 1, 59, 30), 30000},
-          {LocalMs(2026, 3, 29, 3, 0, 0), LocalMs(2026, 3, 29, 3, 10, 0), 30000}},
-         {{I, LocalMs(2026, 3, 29, 1, 50, 0), LocalMs(2026, 3, 29, 2, 0, 0), 20},
-          {I, LocalMs(2026, 3, 29, 3, 0, 0), LocalMs(2026, 3, 29, 3, 10, 0), 21}}},
+         {{localMs(2026, 3, 29, 1, 50, 0), localMs(2026, 3, 29, 1, 59, 30), 30000},
+          {localMs(2026, 3, 29, 3, 0, 0), localMs(2026, 3, 29, 3, 10, 0), 30000}},
+         {{I, localMs(2026, 3, 29, 1, 50, 0), localMs(2026, 3, 29, 2, 0, 0), 20},
+          {I, localMs(2026, 3, 29, 3, 0, 0), localMs(2026, 3, 29, 3, 10, 0), 21}}},
         {"stamping jitter",
          60,
-         {{LocalMs(2026, 3, 5, 14, 0, 59, 990), LocalMs(2026, 3, 5, 14, 0, 59, 990), 1},
-          {LocalMs(2026, 3, 5, 14, 1, 0, 10), LocalMs(2026, 3, 5, 14, 1, 0, 10), 1},
-          {LocalMs(2026, 3, 5, 14, 0, 59, 995), LocalMs(2026, 3, 5, 14, 0, 59, 995), 1},  // stamped a little earlier
-          {LocalMs(2026, 3, 5, 14, 1, 30, 0), LocalMs(2026, 3, 5, 14, 1, 30, 0), 1}},
-         {{I, LocalMs(2026, 3, 5, 14, 0, 59, 990), LocalMs(2026, 3, 5, 14, 1, 0), 1},
-          {I, LocalMs(2026, 3, 5, 14, 1, 0), LocalMs(2026, 3, 5, 14, 1, 30), 3}}},
+         {{localMs(2026, 3, 5, 14, 0, 59, 990), localMs(2026, 3, 5, 14, 0, 59, 990), 1},
+          {localMs(2026, 3, 5, 14, 1, 0, 10), localMs(2026, 3, 5, 14, 1, 0, 10), 1},
+          {localMs(2026, 3, 5, 14, 0, 59, 995), localMs(2026, 3, 5, 14, 0, 59, 995), 1},  // stamped a little earlier
+          {localMs(2026, 3, 5, 14, 1, 30, 0), localMs(2026, 3, 5, 14, 1, 30, 0), 1}},
+         {{I, localMs(2026, 3, 5, 14, 0, 59, 990), localMs(2026, 3, 5, 14, 1, 0), 1},
+          {I, localMs(2026, 3, 5, 14, 1, 0), localMs(2026, 3, 5, 14, 1, 30), 3}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -102,46 +102,46 @@ TEST_F(Engine, IntervalEdges) {
         e.finish();
         std::vector<Row> rows = c.rows;
         rows.push_back({S, c.in.front().from, c.in.back().to, samples});
-        Expect(rows);
+        expect(rows);
         EXPECT_FALSE(e.running());
     }
 }
 
 TEST_F(Engine, ClockAdvanceEndsAnIntervalWithoutAFurtherSample) {
     e.start("LEQ", 900, 0);
-    Every(LocalMs(2026, 3, 5, 14, 14, 50), LocalMs(2026, 3, 5, 14, 14, 59), 1000);
-    e.advance(LocalMs(2026, 3, 5, 14, 14, 59, 999));
+    every(localMs(2026, 3, 5, 14, 14, 50), localMs(2026, 3, 5, 14, 14, 59), 1000);
+    e.advance(localMs(2026, 3, 5, 14, 14, 59, 999));
     EXPECT_TRUE(out.empty());
-    e.advance(LocalMs(2026, 3, 5, 14, 15, 0));
+    e.advance(localMs(2026, 3, 5, 14, 15, 0));
     ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].endMs, LocalMs(2026, 3, 5, 14, 15, 0));
+    EXPECT_EQ(out[0].endMs, localMs(2026, 3, 5, 14, 15, 0));
     EXPECT_FALSE(e.intervalOpen());
     // Silence for a while, then samples again: no rows for the empty intervals.
-    e.advance(LocalMs(2026, 3, 5, 15, 0, 0));
-    e.add(LocalMs(2026, 3, 5, 15, 2, 0), 5000, 0);
+    e.advance(localMs(2026, 3, 5, 15, 0, 0));
+    e.add(localMs(2026, 3, 5, 15, 2, 0), 5000, 0);
     // The clock set back by an hour ends the open interval too.
-    e.advance(LocalMs(2026, 3, 5, 14, 2, 0));
+    e.advance(localMs(2026, 3, 5, 14, 2, 0));
     e.finish();
-    Expect({{I, LocalMs(2026, 3, 5, 14, 14, 50), LocalMs(2026, 3, 5, 14, 15, 0), 10},
-            {I, LocalMs(2026, 3, 5, 15, 0, 0), LocalMs(2026, 3, 5, 15, 15, 0), 1},
-            {S, LocalMs(2026, 3, 5, 14, 14, 50), LocalMs(2026, 3, 5, 15, 2, 0), 11}});
+    expect({{I, localMs(2026, 3, 5, 14, 14, 50), localMs(2026, 3, 5, 14, 15, 0), 10},
+            {I, localMs(2026, 3, 5, 15, 0, 0), localMs(2026, 3, 5, 15, 15, 0), 1},
+            {S, localMs(2026, 3, 5, 14, 14, 50), localMs(2026, 3, 5, 15, 2, 0), 11}});
 }
 
 TEST_F(Engine, SkippedSamplesAreCountedNotAveraged) {
     e.start("RAW", 60, 0);
-    e.add(LocalMs(2026, 3, 5, 14, 0, 10), 6000, 0);
-    e.addSkipped(LocalMs(2026, 3, 5, 14, 0, 20));
-    e.add(LocalMs(2026, 3, 5, 14, 0, 30), 7000, 0);
-    e.addSkipped(LocalMs(2026, 3, 5, 14, 1, 10));  // an interval with no level at all: no row
-    e.addSkipped(LocalMs(2026, 3, 5, 14, 2, 10));
+    e.add(localMs(2026, 3, 5, 14, 0, 10), 6000, 0);
+    e.addSkipped(localMs(2026, 3, 5, 14, 0, 20));
+    e.add(localMs(2026, 3, 5, 14, 0, 30), 7000, 0);
+    e.addSkipped(localMs(2026, 3, 5, 14, 1, 10));  // an interval with no level at all: no row
+    e.addSkipped(localMs(2026, 3, 5, 14, 2, 10));
     e.finish();
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].samples, 2);
     EXPECT_EQ(out[0].skipped, 1);
-    EXPECT_EQ(LevelTenths(out[0].leq), 674);
+    EXPECT_EQ(levelTenths(out[0].leq), 674);
     EXPECT_EQ(out[1].kind, S);
     EXPECT_EQ(out[1].skipped, 3);
-    EXPECT_EQ(out[1].endMs, LocalMs(2026, 3, 5, 14, 2, 10));
+    EXPECT_EQ(out[1].endMs, localMs(2026, 3, 5, 14, 2, 10));
 }
 
 TEST_F(Engine, IntervalsAlignToTheLocalClock) {
@@ -149,16 +149,16 @@ TEST_F(Engine, IntervalsAlignToTheLocalClock) {
         int32_t seconds;
         int64_t start;
     } cases[] = {
-        {60, LocalMs(2026, 3, 5, 14, 37, 0)},   {300, LocalMs(2026, 3, 5, 14, 35, 0)},
-        {600, LocalMs(2026, 3, 5, 14, 30, 0)},  {900, LocalMs(2026, 3, 5, 14, 30, 0)},
-        {1800, LocalMs(2026, 3, 5, 14, 30, 0)}, {3600, LocalMs(2026, 3, 5, 14, 0, 0)},
-        {10, LocalMs(2026, 3, 5, 14, 37, 40)},  {120, LocalMs(2026, 3, 5, 14, 30, 0)},  // not offered: 15 minutes
-        {0, LocalMs(2026, 3, 5, 14, 30, 0)}};
+        {60, localMs(2026, 3, 5, 14, 37, 0)},   {300, localMs(2026, 3, 5, 14, 35, 0)},
+        {600, localMs(2026, 3, 5, 14, 30, 0)},  {900, localMs(2026, 3, 5, 14, 30, 0)},
+        {1800, localMs(2026, 3, 5, 14, 30, 0)}, {3600, localMs(2026, 3, 5, 14, 0, 0)},
+        {10, localMs(2026, 3, 5, 14, 37, 40)},  {120, localMs(2026, 3, 5, 14, 30, 0)},  // not offered: 15 minutes
+        {0, localMs(2026, 3, 5, 14, 30, 0)}};
     for (const auto& c : cases) {
         out.clear();
         e.start("LP", c.seconds, 0);
-        e.add(LocalMs(2026, 3, 5, 10, 0, 0), 6000, 0);
-        e.add(LocalMs(2026, 3, 5, 14, 37, 42), 6000, 0);
+        e.add(localMs(2026, 3, 5, 10, 0, 0), 6000, 0);
+        e.add(localMs(2026, 3, 5, 14, 37, 42), 6000, 0);
         const IntervalResult open = e.currentInterval();
         EXPECT_EQ(open.startMs, c.start) << c.seconds;
         EXPECT_EQ(open.endMs - open.startMs, int64_t{e.intervalSeconds()} * 1000) << c.seconds;
@@ -172,8 +172,8 @@ TEST_F(Engine, IntervalsAlignToTheLocalClock) {
 TEST_F(Engine, EachQuantityGivesWhatItsValuesAllow) {
     constexpr int64_t N = -1;
     // Daylight saving time begins at sp (01:59:45) and ends at au (02:59:45).
-    const int64_t t = LocalMs(2026, 3, 5, 14, 0, 5), sp = LocalMs(2026, 3, 29, 1, 59, 45),
-                  au = LocalMs(2026, 10, 25, 2, 59, 45);
+    const int64_t t = localMs(2026, 3, 5, 14, 0, 5), sp = localMs(2026, 3, 29, 1, 59, 45),
+                  au = localMs(2026, 10, 25, 2, 59, 45);
     const struct {
         const char* what;
         const char* type;
@@ -213,7 +213,7 @@ TEST_F(Engine, EachQuantityGivesWhatItsValuesAllow) {
         {"levels", "LP", t, {{0, 6000}, {10, 7000}}, {600, 700}, {600, 700}, 674, 700, 0},
     };
     auto tenths = [](double db) {
-        return std::isnan(db) ? N : LevelTenths(db);
+        return std::isnan(db) ? N : levelTenths(db);
     };
     for (const auto& c : cases) {
         out.clear();
@@ -235,10 +235,10 @@ TEST_F(Engine, EachQuantityGivesWhatItsValuesAllow) {
 
 TEST_F(Engine, LimitAndLevelsPerInterval) {
     e.start("LP", 60, 650);
-    e.add(LocalMs(2026, 3, 5, 14, 0, 0), 6000, 0);
-    e.add(LocalMs(2026, 3, 5, 14, 0, 1), 7000, 4);
-    e.add(LocalMs(2026, 3, 5, 14, 1, 0), 6000, 1);
-    e.add(LocalMs(2026, 3, 5, 14, 1, 1), 6000, 0);
+    e.add(localMs(2026, 3, 5, 14, 0, 0), 6000, 0);
+    e.add(localMs(2026, 3, 5, 14, 0, 1), 7000, 4);
+    e.add(localMs(2026, 3, 5, 14, 1, 0), 6000, 1);
+    e.add(localMs(2026, 3, 5, 14, 1, 1), 6000, 0);
     e.finish();
     ASSERT_EQ(out.size(), 3u);
     EXPECT_TRUE(out[0].overLimit);
@@ -247,12 +247,12 @@ TEST_F(Engine, LimitAndLevelsPerInterval) {
     EXPECT_FALSE(out[1].overLimit);
     EXPECT_EQ(out[1].underflow, 1);
     EXPECT_EQ(out[2].limitTenths, 650);
-    EXPECT_EQ(LevelTenths(out[2].leq), 651);  // the series: 60, 70, 60, 60 dB
+    EXPECT_EQ(levelTenths(out[2].leq), 651);  // the series: 60, 70, 60, 60 dB
 }
 
 TEST_F(Engine, StartingAgainFinishesTheRunningSeries) {
     e.start("LP", 60, 0);
-    e.add(LocalMs(2026, 3, 5, 14, 0, 0), 6000, 0);
+    e.add(localMs(2026, 3, 5, 14, 0, 0), 6000, 0);
     e.start("LEQ", 60, 0);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[1].kind, S);

@@ -17,14 +17,14 @@
 namespace kestro {
 namespace {
 
-LevelAccumulator Fill(const std::vector<int32_t>& hundredths) {
+LevelAccumulator fill(const std::vector<int32_t>& hundredths) {
     LevelAccumulator a;
     for (int32_t h : hundredths)
         a.add(h, 0);
     return a;
 }
 
-std::vector<int32_t> Ramp(int32_t fromTenths, int32_t toTenths) {
+std::vector<int32_t> ramp(int32_t fromTenths, int32_t toTenths) {
     std::vector<int32_t> v;
     for (int32_t t = fromTenths; t <= toTenths; ++t)
         v.push_back(t * 10);
@@ -46,8 +46,8 @@ TEST(Leq, HandComputedValues) {
         {"3 dB per doubling", {7000, 7000, 0, 0}, 670},
     };
     for (const auto& c : cases) {
-        const LevelAccumulator a = Fill(c.hundredths);
-        EXPECT_EQ(LevelTenths(a.leq()), c.leqTenths) << c.what << " " << a.leq();
+        const LevelAccumulator a = fill(c.hundredths);
+        EXPECT_EQ(levelTenths(a.leq()), c.leqTenths) << c.what << " " << a.leq();
     }
 }
 
@@ -58,15 +58,15 @@ TEST(PercentileLevels, UniformDistributions) {
         std::vector<int32_t> hundredths;
         int32_t l5, l10, l50, l90, l95;
     } cases[] = {
-        {"50.0..59.9 dB in 0.1 dB steps", Ramp(500, 599), 595, 590, 550, 510, 505},
-        {"0.0..99.9 dB", Ramp(0, 999), 950, 900, 500, 100, 50},
+        {"50.0..59.9 dB in 0.1 dB steps", ramp(500, 599), 595, 590, 550, 510, 505},
+        {"0.0..99.9 dB", ramp(0, 999), 950, 900, 500, 100, 50},
         {"two levels", {6000, 7000}, 700, 700, 700, 600, 600},
         {"one level", {4210}, 421, 421, 421, 421, 421},
         {"hundredths round to the nearest tenth", {6504, 6505, 6505, 6505}, 651, 651, 651, 650, 650},
         {"beyond the histogram: end bins", {-9000, 25000}, 2000, 2000, 2000, -500, -500},
     };
     for (const auto& c : cases) {
-        const LevelAccumulator a = Fill(c.hundredths);
+        const LevelAccumulator a = fill(c.hundredths);
         EXPECT_EQ(a.exceededTenths(5), c.l5) << c.what;
         EXPECT_EQ(a.exceededTenths(10), c.l10) << c.what;
         EXPECT_EQ(a.exceededTenths(50), c.l50) << c.what;
@@ -104,7 +104,7 @@ TEST(LevelResult, CountsExtremesAndLimit) {
     } limits[] = {{7004, 700, false}, {7005, 700, true}, {6999, 700, false}, {9000, 0, false}, {100, 5, true}};
     for (const auto& c : limits) {
         IntervalResult x;
-        Fill({c.hundredths}).fill(x, c.limit);
+        fill({c.hundredths}).fill(x, c.limit);
         EXPECT_EQ(x.overLimit, c.over) << c.hundredths << " vs " << c.limit;
     }
 }
@@ -115,25 +115,25 @@ TEST(LevelRounding, HalfAwayFromZero) {
         int64_t tenths;
     } cases[] = {{65.05, 651}, {65.04, 650}, {-3.05, -31}, {-3.04, -30}, {0.0, 0}, {67.404, 674}, {99.95, 1000}};
     for (const auto& c : cases)
-        EXPECT_EQ(LevelTenths(c.db), c.tenths) << c.db;
+        EXPECT_EQ(levelTenths(c.db), c.tenths) << c.db;
     const struct {
         int32_t h, t;
     } ints[] = {{6505, 651}, {6504, 650}, {-305, -31}, {-304, -30}, {5, 1}, {-5, -1}, {4, 0}};
     for (const auto& c : ints)
-        EXPECT_EQ(HundredthsToTenths(c.h), c.t) << c.h;
+        EXPECT_EQ(hundredthsToTenths(c.h), c.t) << c.h;
 }
 
 TEST(Energy, TableMatchesThePowerOfTen) {
     for (int32_t h : {-32768, -1, 0, 1, 6530, 13000, 32767, 40000, -40000})
-        EXPECT_NEAR(EnergyOfHundredths(h) / std::pow(10.0, h / 1000.0), 1.0, 1e-12) << h;
+        EXPECT_NEAR(energyOfHundredths(h) / std::pow(10.0, h / 1000.0), 1.0, 1e-12) << h;
 }
 
-IntervalResult Interval(int64_t day, int hour, int minute, int minutes, int32_t hundredths, int64_t samples) {
+IntervalResult interval(int64_t day, int hour, int minute, int minutes, int32_t hundredths, int64_t samples) {
     IntervalResult r;
     r.startMs = day * 86400000 + (hour * 60 + minute) * 60000;
     r.endMs = r.startMs + minutes * 60000;
     r.samples = samples;
-    r.energy = EnergyOfHundredths(hundredths) * double(samples);
+    r.energy = energyOfHundredths(hundredths) * double(samples);
     r.weight = double(samples);
     r.leq = hundredths / 100.0;
     return r;
@@ -141,13 +141,13 @@ IntervalResult Interval(int64_t day, int hour, int minute, int minutes, int32_t 
 
 // Hourly intervals, each at the level of its period (day 60, evening 55, night 45 dB),
 // from a local start in a zone, through daylight-saving changes as the clock shows them.
-std::vector<IntervalResult> Hours(const QTimeZone& zone, const QDateTime& from, int hours, const DayPeriods& p) {
+std::vector<IntervalResult> hours(const QTimeZone& zone, const QDateTime& from, int hours, const DayPeriods& p) {
     std::vector<IntervalResult> out;
     const int64_t utc0 = QDateTime(from.date(), from.time(), zone).toMSecsSinceEpoch();
     for (int i = 0; i < hours; ++i) {
         const QDateTime local = QDateTime::fromMSecsSinceEpoch(utc0 + int64_t{i} * 3600000, zone);
         const int period = p.periodOfHour(local.time().hour());
-        out.push_back(Interval(DayNumber(local.date().year(), local.date().month(), local.date().day()),
+        out.push_back(interval(dayNumber(local.date().year(), local.date().month(), local.date().day()),
                                local.time().hour(), 0, 60,
                                period == 0   ? 6000
                                : period == 1 ? 5500
@@ -186,18 +186,18 @@ TEST(DayLevels, PerAssessmentDay) {
         const QTimeZone zone(c.zone);
         const DayPeriods p = c.early ? early : DayPeriods();
         const QDateTime from(QDate(2026, c.month, c.day), QTime(c.hour, 0));
-        const std::vector<DayLevels> days = ComputeDayLevels(Hours(zone, from, c.hours, p), p, zone);
+        const std::vector<DayLevels> days = computeDayLevels(hours(zone, from, c.hours, p), p, zone);
         ASSERT_EQ(days.size(), c.days.size()) << c.what;
         for (size_t i = 0; i < days.size(); ++i) {
             const DayLevels& d = days[i];
             const auto& w = c.days[i];
-            EXPECT_EQ(d.dayNumber, DayNumber(2026, c.month, int(w[0]))) << c.what;
+            EXPECT_EQ(d.dayNumber, dayNumber(2026, c.month, int(w[0]))) << c.what;
             EXPECT_EQ(d.lengthMs(), w[1] * 3600000) << c.what;
             EXPECT_EQ(d.day.coveredMs, w[2] * 3600000) << c.what;
             EXPECT_EQ(d.evening.coveredMs, w[3] * 3600000) << c.what;
             EXPECT_EQ(d.night.coveredMs, w[4] * 3600000) << c.what;
-            EXPECT_EQ(std::isnan(d.lden()) ? N : LevelTenths(d.lden()), w[5]) << c.what;
-            EXPECT_EQ(std::isnan(d.laeq24()) ? N : LevelTenths(d.laeq24()), w[6]) << c.what;
+            EXPECT_EQ(std::isnan(d.lden()) ? N : levelTenths(d.lden()), w[5]) << c.what;
+            EXPECT_EQ(std::isnan(d.laeq24()) ? N : levelTenths(d.laeq24()), w[6]) << c.what;
         }
     }
 }
@@ -212,17 +212,17 @@ TEST(DayLevels, ARunningLeqPeriodIsResolvedWhereItsIntervalsAreNot) {
         (r.kind == ResultKind::Interval ? rows.emplace_back() : series) = r;
     };
     e.start("LEQ", 900, 0);
-    const int64_t t0 = int64_t{DayNumber(2026, 3, 5)} * 86400000 + 7 * 3600000;
+    const int64_t t0 = int64_t{dayNumber(2026, 3, 5)} * 86400000 + 7 * 3600000;
     for (int64_t i = 0; i < 12 * 3600; ++i)
         e.add(t0 + i * 1000, 6000, 0);
     e.finish();
     ASSERT_EQ(rows.size(), 48u);
-    EXPECT_EQ(LevelTenths(rows[1].leq), 600);
+    EXPECT_EQ(levelTenths(rows[1].leq), 600);
     EXPECT_TRUE(rows.back().leqUnresolved());
-    EXPECT_EQ(LevelTenths(series.leq), 600);
-    const std::vector<DayLevels> days = ComputeDayLevels(rows, DayPeriods(), QTimeZone("UTC"));
+    EXPECT_EQ(levelTenths(series.leq), 600);
+    const std::vector<DayLevels> days = computeDayLevels(rows, DayPeriods(), QTimeZone("UTC"));
     ASSERT_EQ(days.size(), 1u);
-    EXPECT_EQ(LevelTenths(days[0].day.level()), 600);
+    EXPECT_EQ(levelTenths(days[0].day.level()), 600);
 }
 
 TEST(TimeHistory, MinMaxPerColumn) {

@@ -1,7 +1,7 @@
 // Reading record files written under every separator and column setting,
 // torn and broken lines, midnight, and the analysis of a whole file.
 #include "StatTestSupport.h"
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/RecordAnalysis.h"
 #include "statistics/RecordFileReader.h"
@@ -27,16 +27,16 @@ struct Got {
 
 class Reader : public ::testing::Test {
 protected:
-    QString Write(const QString& name, const QByteArray& bytes) {
+    QString write(const QString& name, const QByteArray& bytes) {
         const QString path = dir.filePath(name);
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(bytes);
         return path;
     }
-    RecordReadResult Read(const QString& path, const RecordReadOptions& o = RecordReadOptions()) {
+    RecordReadResult read(const QString& path, const RecordReadOptions& o = RecordReadOptions()) {
         got.clear();
-        return ReadRecordFile(
+        return readRecordFile(
             path,
             [this](const RecordSample& s, int64_t) {
                 got.push_back({s.localMs, s.hundredths, s.levelFlags, s.valued});
@@ -51,7 +51,7 @@ const QString kSlowName = QStringLiteral("NoiseData_LEQ_20260305_140327.dat");
 const QString kFastName = QStringLiteral("NoiseData_LPF_20260305_140327.dat");
 
 TEST_F(Reader, EverySeparatorAndColumnSetting) {
-    const int64_t t = LocalMs(2026, 3, 5, 14, 3, 27, 250);
+    const int64_t t = localMs(2026, 3, 5, 14, 3, 27, 250);
     const struct {
         const char* what;
         QString name;
@@ -98,7 +98,7 @@ TEST_F(Reader, EverySeparatorAndColumnSetting) {
          {{t, 6530, 0, true}, {t + 1000, 6530, 0, true}}},
     };
     for (const auto& c : cases) {
-        const RecordReadResult r = Read(Write(c.name, c.content));
+        const RecordReadResult r = read(write(c.name, c.content));
         ASSERT_TRUE(r.ok()) << c.what << ": " << r.error.toStdString();
         ASSERT_EQ(got.size(), c.expected.size()) << c.what;
         for (size_t i = 0; i < got.size(); ++i) {
@@ -133,8 +133,8 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
         {QByteArray(5 << 20, '\0'), 1},
     };
     for (const auto& c : cases) {
-        const QString path = Write(kSlowName, c.content);
-        const RecordReadResult r = Read(path);
+        const QString path = write(kSlowName, c.content);
+        const RecordReadResult r = read(path);
         EXPECT_EQ(r.status, RecordReadResult::Status::Failed) << c.content.left(80).toStdString();
         EXPECT_EQ(r.errorLine, c.line) << c.content.left(80).toStdString();
         EXPECT_TRUE(r.error.startsWith(path + QStringLiteral(", line %1: ").arg(c.line))) << r.error.toStdString();
@@ -150,10 +150,10 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
                  {fifo, "not a regular file"},
                  {QStringLiteral("/dev/zero"), "not a regular file"},
                  {dir.path(), "not a regular file"},
-                 {Write(kSlowName, ""), "no record lines"},
-                 {Write(kSlowName, "Time;NoiseValue\r\n14:03:27,2"), "no record lines"}};
+                 {write(kSlowName, ""), "no record lines"},
+                 {write(kSlowName, "Time;NoiseValue\r\n14:03:27,2"), "no record lines"}};
     for (const auto& f : files) {
-        const RecordReadResult r = Read(f.path);
+        const RecordReadResult r = read(f.path);
         EXPECT_EQ(r.status, RecordReadResult::Status::Failed) << f.why;
         EXPECT_TRUE(r.error.startsWith(f.path + QStringLiteral(": ")) && r.error.contains(QLatin1String(f.why)))
             << r.error.toStdString();
@@ -161,35 +161,35 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
 }
 
 TEST_F(Reader, ATornLastLineIsSkippedWithANotice) {
-    const RecordReadResult r = Read(Write(kSlowName, "14:03:27,250; 65,3\r\n14:03:28,250; 65,4\r\n14:03:29,2"));
+    const RecordReadResult r = read(write(kSlowName, "14:03:27,250; 65,3\r\n14:03:28,250; 65,4\r\n14:03:29,2"));
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(got.size(), 2u);
     ASSERT_EQ(r.notices.size(), 1);
     EXPECT_TRUE(r.notices[0].contains(QStringLiteral("line 3"))) << r.notices[0].toStdString();
     // Also a last line whose bytes would parse: without its line end it is not known to be whole.
-    Read(Write(kSlowName, "14:03:27,250; 65,3\r\n14:03:28,250; 65,4"));
+    read(write(kSlowName, "14:03:27,250; 65,3\r\n14:03:28,250; 65,4"));
     EXPECT_EQ(got.size(), 1u);
 }
 
 TEST_F(Reader, MidnightComesFromTheTimeGoingBack) {
-    Read(Write(QStringLiteral("N_LP_20261231_235959.dat"),
+    read(write(QStringLiteral("N_LP_20261231_235959.dat"),
                "23:59:59,900; 60,0\r\n00:00:00,100; 60,0\r\n18:00:00,000; 60,0\r\n00:00:01,000; 60,0\r\n"));
     ASSERT_EQ(got.size(), 4u);
-    EXPECT_EQ(got[0].ms, LocalMs(2026, 12, 31, 23, 59, 59, 900));
-    EXPECT_EQ(got[1].ms, LocalMs(2027, 1, 1, 0, 0, 0, 100));
-    EXPECT_EQ(got[2].ms, LocalMs(2027, 1, 1, 18, 0, 0));
-    EXPECT_EQ(got[3].ms, LocalMs(2027, 1, 2, 0, 0, 1));
+    EXPECT_EQ(got[0].ms, localMs(2026, 12, 31, 23, 59, 59, 900));
+    EXPECT_EQ(got[1].ms, localMs(2027, 1, 1, 0, 0, 0, 100));
+    EXPECT_EQ(got[2].ms, localMs(2027, 1, 1, 18, 0, 0));
+    EXPECT_EQ(got[3].ms, localMs(2027, 1, 2, 0, 0, 1));
     // The name is taken a moment after the first sample, which may be the day before.
-    Read(Write(QStringLiteral("N_LP_20270101_000000.dat"), "23:59:59,950; 60,0\r\n00:00:00,950; 60,0\r\n"));
-    EXPECT_EQ(got[0].ms, LocalMs(2026, 12, 31, 23, 59, 59, 950));
-    EXPECT_EQ(got[1].ms, LocalMs(2027, 1, 1, 0, 0, 0, 950));
+    read(write(QStringLiteral("N_LP_20270101_000000.dat"), "23:59:59,950; 60,0\r\n00:00:00,950; 60,0\r\n"));
+    EXPECT_EQ(got[0].ms, localMs(2026, 12, 31, 23, 59, 59, 950));
+    EXPECT_EQ(got[1].ms, localMs(2027, 1, 1, 0, 0, 0, 950));
     // Daylight saving time ends: back by an hour is the same day.
-    Read(Write(QStringLiteral("N_LP_20261025_025959.dat"), "02:59:59,000; 60,0\r\n02:00:00,000; 60,0\r\n"));
-    EXPECT_EQ(got[1].ms, LocalMs(2026, 10, 25, 2, 0, 0));
+    read(write(QStringLiteral("N_LP_20261025_025959.dat"), "02:59:59,000; 60,0\r\n02:00:00,000; 60,0\r\n"));
+    EXPECT_EQ(got[1].ms, localMs(2026, 10, 25, 2, 0, 0));
 }
 
 TEST_F(Reader, LinesWithoutATimeGetInstantsByTheCadence) {
-    const int64_t t = LocalMs(2026, 3, 5, 14, 3, 27, 250);
+    const int64_t t = localMs(2026, 3, 5, 14, 3, 27, 250);
     const struct {
         const char* what;
         QByteArray content;
@@ -198,7 +198,7 @@ TEST_F(Reader, LinesWithoutATimeGetInstantsByTheCadence) {
     } cases[] = {
         {"no time at all: from the name's time to the last change",
          "\tNoiseValue\r\n\t 65.3\r\n\t 65.4\r\n\t 65.5\r\n",
-         {LocalMs(2026, 3, 5, 14, 3, 27), LocalMs(2026, 3, 5, 14, 4, 27), LocalMs(2026, 3, 5, 14, 5, 27)},
+         {localMs(2026, 3, 5, 14, 3, 27), localMs(2026, 3, 5, 14, 4, 27), localMs(2026, 3, 5, 14, 5, 27)},
          3},
         {"the time column switched off",
          "14:03:27,250; 65,3\r\n14:03:28,250; 65,3\r\n; 65,4\r\n; 65,5\r\n",
@@ -214,12 +214,12 @@ TEST_F(Reader, LinesWithoutATimeGetInstantsByTheCadence) {
          3},
     };
     for (const auto& c : cases) {
-        const QString path = Write(kSlowName, c.content);
+        const QString path = write(kSlowName, c.content);
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
         ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2026, 3, 5), QTime(14, 5, 27)), QFileDevice::FileModificationTime));
         f.close();
-        const RecordReadResult r = Read(path);
+        const RecordReadResult r = read(path);
         ASSERT_TRUE(r.ok()) << c.what << ": " << r.error.toStdString();
         EXPECT_FALSE(r.hasTime) << c.what;
         EXPECT_EQ(r.estimated, c.estimated) << c.what;
@@ -231,8 +231,8 @@ TEST_F(Reader, LinesWithoutATimeGetInstantsByTheCadence) {
 }
 
 TEST_F(Reader, AFlagColumnWithoutAHeaderIsAssumedAndSaid) {
-    const QString path = Write(kSlowName, "14:03:27,250; 65,3; 1\r\n");
-    RecordReadResult r = Read(path);
+    const QString path = write(kSlowName, "14:03:27,250; 65,3; 1\r\n");
+    RecordReadResult r = read(path);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].flags, kStatusOverflow);
     EXPECT_TRUE(r.flagColumnAssumed);
@@ -240,10 +240,10 @@ TEST_F(Reader, AFlagColumnWithoutAHeaderIsAssumedAndSaid) {
     EXPECT_TRUE(r.notices[0].contains(QStringLiteral("read as overflow")));
     RecordReadOptions o;
     o.singleFlagColumn = kStatusUnderflow;
-    r = Read(path, o);
+    r = read(path, o);
     EXPECT_EQ(got[0].flags, kStatusUnderflow);
     // A header says it: nothing assumed.
-    r = Read(Write(kSlowName, "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n"));
+    r = read(write(kSlowName, "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n"));
     EXPECT_FALSE(r.flagColumnAssumed);
 }
 
@@ -258,24 +258,24 @@ TEST_F(Reader, FileNames) {
         {"N_RAW_20260305_140327.csv", true, "RAW", ".csv"},         {"N_LP_20261305_140327.dat", false, "", ""},
         {"N_LP_20260305_140327_STAT.dat", true, "LP", "_STAT.dat"}, {"measurement.txt", false, "", ""}};
     for (const auto& c : cases) {
-        const RecordFileName n = ParseRecordFileName(QStringLiteral("/x/") + QString::fromLatin1(c.name));
+        const RecordFileName n = parseRecordFileName(QStringLiteral("/x/") + QString::fromLatin1(c.name));
         EXPECT_EQ(n.valid, c.valid) << c.name;
         if (!c.valid) continue;
         EXPECT_EQ(n.typeWord, QString::fromLatin1(c.type)) << c.name;
         EXPECT_EQ(n.extension, QString::fromLatin1(c.ext)) << c.name;
     }
-    EXPECT_EQ(ParseRecordFileName(QStringLiteral("N_LP_20260305_140327.dat")).startMs, LocalMs(2026, 3, 5, 14, 3, 27));
+    EXPECT_EQ(parseRecordFileName(QStringLiteral("N_LP_20260305_140327.dat")).startMs, localMs(2026, 3, 5, 14, 3, 27));
 }
 
 // Three hours of a slow stream, one sample a second; the level walks a known pattern.
-QByteArray ThreeHours(std::vector<std::pair<int64_t, int32_t>>* truth) {
+QByteArray threeHours(std::vector<std::pair<int64_t, int32_t>>* truth) {
     QByteArray out = "Time;NoiseValue;Overflow;Underflow\r\n";
-    const int64_t t0 = LocalMs(2026, 3, 5, 22, 50, 7);
+    const int64_t t0 = localMs(2026, 3, 5, 22, 50, 7);
     for (int i = 0; i < 3 * 3600; ++i) {
         const int32_t tenths = 400 + (i * 37) % 500;  // 40.0 .. 89.9 dB
         const int64_t ms = t0 + int64_t{i} * 1000;
         truth->push_back({ms, tenths * 10});
-        const SystemTime s = SystemTimeFromAbsoluteMs(ms);
+        const SystemTime s = systemTimeFromAbsoluteMs(ms);
         out += QStringLiteral("%1:%2:%3,000; %4,%5; 0; 0\r\n")
                    .arg(s.wHour, 2, 10, QLatin1Char('0'))
                    .arg(s.wMinute, 2, 10, QLatin1Char('0'))
@@ -289,17 +289,17 @@ QByteArray ThreeHours(std::vector<std::pair<int64_t, int32_t>>* truth) {
 
 TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
     std::vector<std::pair<int64_t, int32_t>> truth;
-    const QString path = Write(QStringLiteral("NoiseData_LP_20260305_225007.dat"), ThreeHours(&truth));
+    const QString path = write(QStringLiteral("NoiseData_LP_20260305_225007.dat"), threeHours(&truth));
     StatisticsConfig cfg;
     cfg.intervalSeconds = 900;
     cfg.limitTenths = 640;
-    const RecordAnalysis a = AnalyzeRecordFile(path, cfg);
+    const RecordAnalysis a = analyzeRecordFile(path, cfg);
     ASSERT_TRUE(a.ok()) << a.read.error.toStdString();
     // 22:50:07 .. 01:50:06: a partial first interval, 11 whole ones, a partial last one.
     ASSERT_EQ(a.intervals.size(), 13u);
-    EXPECT_EQ(a.intervals[0].startMs, LocalMs(2026, 3, 5, 22, 50, 7));
+    EXPECT_EQ(a.intervals[0].startMs, localMs(2026, 3, 5, 22, 50, 7));
     EXPECT_EQ(a.intervals[0].samples, 593);
-    EXPECT_EQ(a.intervals[12].endMs, LocalMs(2026, 3, 6, 1, 50, 6));
+    EXPECT_EQ(a.intervals[12].endMs, localMs(2026, 3, 6, 1, 50, 6));
     EXPECT_EQ(a.summary.samples, 3 * 3600);
 
     // Each interval and each clock hour (its intervals combined) against a direct computation from the samples.
@@ -314,7 +314,7 @@ TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
             EXPECT_NEAR(r.leq, direct.leq(), 1e-9);
             EXPECT_DOUBLE_EQ(r.l90, direct.exceededTenths(90) / 10.0);
             EXPECT_DOUBLE_EQ(r.lmin, direct.minHundredths() / 100.0);
-            EXPECT_EQ(r.overLimit, LevelTenths(direct.leq()) > 640);
+            EXPECT_EQ(r.overLimit, levelTenths(direct.leq()) > 640);
         }
     }
     // One assessment day: the evening of the 5th and its night across midnight.
@@ -327,7 +327,7 @@ TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
 
     // Cancelled: the analysis says so and stops.
     int calls = 0;
-    EXPECT_EQ(AnalyzeRecordFile(path, cfg, [&](int64_t, int64_t) { return ++calls < 1; }).read.status,
+    EXPECT_EQ(analyzeRecordFile(path, cfg, [&](int64_t, int64_t) { return ++calls < 1; }).read.status,
               RecordReadResult::Status::Cancelled);
 
     // A span in the middle is read from the index, not from the start: lines
@@ -340,9 +340,9 @@ TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
         if (bytes[i] != '\r' && bytes[i] != '\n') bytes[i] = 'x';
     ASSERT_TRUE(f.seek(0) && f.write(bytes) == bytes.size());
     f.close();
-    const int64_t from = LocalMs(2026, 3, 6, 0, 10, 30), to = LocalMs(2026, 3, 6, 0, 41, 12);
+    const int64_t from = localMs(2026, 3, 6, 0, 10, 30), to = localMs(2026, 3, 6, 0, 41, 12);
     bool ok = false;
-    const IntervalResult span = AnalyzeSpan(a, from, to, {}, &ok);
+    const IntervalResult span = analyzeSpan(a, from, to, {}, &ok);
     ASSERT_TRUE(ok);
     LevelAccumulator direct;
     for (const auto& [ms, h] : truth)
@@ -366,8 +366,8 @@ TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
                    .arg(tenths % 10)
                    .toLatin1();
     }
-    const RecordAnalysis b = AnalyzeRecordFile(Write(QStringLiteral("N_LEQ_20260305_140000.dat"), leq), cfg);
-    const IntervalResult second = AnalyzeSpan(b, LocalMs(2026, 3, 5, 14, 1, 1), LocalMs(2026, 3, 5, 14, 1, 59));
+    const RecordAnalysis b = analyzeRecordFile(write(QStringLiteral("N_LEQ_20260305_140000.dat"), leq), cfg);
+    const IntervalResult second = analyzeSpan(b, localMs(2026, 3, 5, 14, 1, 1), localMs(2026, 3, 5, 14, 1, 59));
     EXPECT_NEAR(second.leq, 70.0, 0.2);
     EXPECT_TRUE(std::isnan(second.l90));
 }

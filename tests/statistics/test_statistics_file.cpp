@@ -28,14 +28,14 @@ TEST(StatisticsFilePath, StatAfterTheTimeStamp) {
         {"/my.dir/noext", "/my.dir/noext_STAT"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(StatisticsFilePath(QString::fromUtf8(c.record)), QString::fromUtf8(c.stat)) << c.record;
+        EXPECT_EQ(statisticsFilePath(QString::fromUtf8(c.record)), QString::fromUtf8(c.stat)) << c.record;
 }
 
-IntervalResult SampleResult() {
+IntervalResult sampleResult() {
     IntervalResult r;
     r.kind = ResultKind::Interval;
-    r.startMs = LocalMs(2026, 3, 5, 14, 3, 27, 250);
-    r.endMs = LocalMs(2026, 3, 5, 14, 15, 0);
+    r.startMs = localMs(2026, 3, 5, 14, 3, 27, 250);
+    r.endMs = localMs(2026, 3, 5, 14, 15, 0);
     r.samples = 693;
     r.leq = 67.404;
     r.lmax = 70.05;
@@ -70,44 +70,44 @@ TEST(StatisticsFileLines, HeaderAndRowsUnderTheRecordSeparators) {
         StatisticsConfig cfg;
         cfg.columnSeparator = QLatin1Char(c.column);
         cfg.decimalSeparator = QLatin1Char(c.decimal);
-        EXPECT_EQ(StatisticsHeaderLine(cfg), QByteArray(c.header));
+        EXPECT_EQ(statisticsHeaderLine(cfg), QByteArray(c.header));
         QByteArray row;
-        AppendStatisticsRow(row, cfg, SampleResult());
+        appendStatisticsRow(row, cfg, sampleResult());
         EXPECT_EQ(row, QByteArray(c.row));
     }
     // A result without samples has no row; a Series row says so.
     StatisticsConfig cfg;
     QByteArray row;
     IntervalResult empty;
-    AppendStatisticsRow(row, cfg, empty);
+    appendStatisticsRow(row, cfg, empty);
     EXPECT_TRUE(row.isEmpty());
-    IntervalResult series = SampleResult();
+    IntervalResult series = sampleResult();
     series.kind = ResultKind::Series;
     series.overLimit = false;
-    AppendStatisticsRow(row, cfg, series);
+    appendStatisticsRow(row, cfg, series);
     EXPECT_TRUE(row.startsWith("Series;2026-03-05 14:03:27;"));
     EXPECT_TRUE(row.endsWith(";2;11;0\r\n"));
 }
 
-MeasurementRecord Slow(int64_t localMs, int16_t level, int16_t flags = kFlagLeq, int16_t levelFlags = 0) {
+MeasurementRecord slow(int64_t localMs, int16_t level, int16_t flags = kFlagLeq, int16_t levelFlags = 0) {
     MeasurementRecord r;
     r.Flags = flags;
-    r.SysTime = SystemTimeFromAbsoluteMs(localMs);
+    r.SysTime = systemTimeFromAbsoluteMs(localMs);
     r.Level = level;
     r.LevelFlags = levelFlags;
     return r;
 }
 
-MeasurementRecord Fast(int64_t localMs, double value, int16_t flags) {
+MeasurementRecord fast(int64_t localMs, double value, int16_t flags) {
     MeasurementRecord r;
     r.Flags = flags;
-    r.SysTime = SystemTimeFromAbsoluteMs(localMs);
+    r.SysTime = systemTimeFromAbsoluteMs(localMs);
     r.FastLevel = value;
     return r;
 }
 
 // A linear value whose K * log10 is exactly the given number in doubles.
-double LinearFor(double hundredths, double k) {
+double linearFor(double hundredths, double k) {
     double x = std::pow(10.0, hundredths / k);
     for (int i = 0; i < 100000 && k * std::log10(x) != hundredths; ++i)
         x = std::nextafter(x, k * std::log10(x) < hundredths ? HUGE_VAL : 0.0);
@@ -125,33 +125,33 @@ TEST(SampleHundredths, AsTheRecordLineHoldsIt) {
         bool fast;
         int32_t hundredths;
     } cases[] = {
-        {Slow(0, 653), false, 6530},
-        {Slow(0, -12), false, -120},
-        {Fast(0, std::pow(10.0, 6.5), 32), true, 6500},    // LEQF: 10 log10
-        {Fast(0, 1000.0, 64), true, 6000},                 // RAW: 20 log10
-        {Fast(0, std::pow(10.0, 6.505), 16), true, 6505},  // LPF
-        {Fast(0, 0.5, 16), true, -301},
-        {Fast(0, 1e32, 16), true, 32000},
-        {Fast(0, LinearFor(6504.5, 1000), 32), true, 6504},
-        {Fast(0, LinearFor(6505.5, 1000), 16), true, 6506},
-        {Fast(0, LinearFor(12001.5, 2000), 64), true, 12002},
-        {Fast(0, LinearFor(12002.5, 2000), 64), true, 12002},
-        {Fast(0, LinearFor(-6504.5, 1000), 16), true, -6504},
-        {Fast(0, LinearFor(-6505.5, 1000), 16), true, -6506},
-        {Fast(0, LinearFor(32767, 1000), 16), true, 32767},
-        {Fast(0, LinearFor(-32768, 1000), 16), true, -32768},
-        {Fast(0, LinearFor(32768, 1000), 16), true, N},  // beyond the 16-bit hundredths of the record line
-        {Fast(0, LinearFor(-32769, 1000), 16), true, N},
-        {Fast(0, 1e17, 64), true, N},
-        {Fast(0, 1e-40, 16), true, N},
-        {Fast(0, inf, 16), true, N},
-        {Fast(0, 0.0, 16), true, N},  // no logarithm
-        {Fast(0, -1.0, 16), true, N},
-        {Fast(0, nan, 16), true, N},
+        {slow(0, 653), false, 6530},
+        {slow(0, -12), false, -120},
+        {fast(0, std::pow(10.0, 6.5), 32), true, 6500},    // LEQF: 10 log10
+        {fast(0, 1000.0, 64), true, 6000},                 // RAW: 20 log10
+        {fast(0, std::pow(10.0, 6.505), 16), true, 6505},  // LPF
+        {fast(0, 0.5, 16), true, -301},
+        {fast(0, 1e32, 16), true, 32000},
+        {fast(0, linearFor(6504.5, 1000), 32), true, 6504},
+        {fast(0, linearFor(6505.5, 1000), 16), true, 6506},
+        {fast(0, linearFor(12001.5, 2000), 64), true, 12002},
+        {fast(0, linearFor(12002.5, 2000), 64), true, 12002},
+        {fast(0, linearFor(-6504.5, 1000), 16), true, -6504},
+        {fast(0, linearFor(-6505.5, 1000), 16), true, -6506},
+        {fast(0, linearFor(32767, 1000), 16), true, 32767},
+        {fast(0, linearFor(-32768, 1000), 16), true, -32768},
+        {fast(0, linearFor(32768, 1000), 16), true, N},  // beyond the 16-bit hundredths of the record line
+        {fast(0, linearFor(-32769, 1000), 16), true, N},
+        {fast(0, 1e17, 64), true, N},
+        {fast(0, 1e-40, 16), true, N},
+        {fast(0, inf, 16), true, N},
+        {fast(0, 0.0, 16), true, N},  // no logarithm
+        {fast(0, -1.0, 16), true, N},
+        {fast(0, nan, 16), true, N},
     };
     for (const auto& c : cases) {
         int32_t h = N;
-        EXPECT_EQ(SampleHundredths(c.r, c.fast, &h), c.hundredths != N) << c.r.FastLevel;
+        EXPECT_EQ(sampleHundredths(c.r, c.fast, &h), c.hundredths != N) << c.r.FastLevel;
         EXPECT_EQ(h, c.hundredths) << c.r.FastLevel;
     }
 }
@@ -162,7 +162,7 @@ protected:
     StatisticsRecorder::WriteFn collect = [this](const QString& p, const QByteArray& b) {
         writes.emplace_back(p, b);
     };
-    QByteArray FileOf(const QString& path) const {
+    QByteArray fileOf(const QString& path) const {
         QByteArray all;
         for (const auto& w : writes)
             if (w.first == path) all += w.second;
@@ -181,13 +181,13 @@ TEST_F(Recorder, WritesHeaderIntervalsAsTheyEndAndTheSeries) {
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].first, QStringLiteral("/rec/NoiseData_LP_20260305_140327_STAT.dat"));
 
-    rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 3, 27, 250), 600));
-    rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 3, 28, 250), 700, 2, 4));
-    rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 3, 29, 250), 990, 0));  // Flags 0: no record line, not counted
-    rec.advanceClock(SystemTimeFromAbsoluteMs(LocalMs(2026, 3, 5, 14, 3, 59, 900)));
+    rec.addSample(slow(localMs(2026, 3, 5, 14, 3, 27, 250), 600));
+    rec.addSample(slow(localMs(2026, 3, 5, 14, 3, 28, 250), 700, 2, 4));
+    rec.addSample(slow(localMs(2026, 3, 5, 14, 3, 29, 250), 990, 0));  // Flags 0: no record line, not counted
+    rec.advanceClock(systemTimeFromAbsoluteMs(localMs(2026, 3, 5, 14, 3, 59, 900)));
     EXPECT_EQ(writes.size(), 1u);
     // The interval is written by the tick that passes its end, not by the next sample.
-    rec.advanceClock(SystemTimeFromAbsoluteMs(LocalMs(2026, 3, 5, 14, 4, 0, 50)));
+    rec.advanceClock(systemTimeFromAbsoluteMs(localMs(2026, 3, 5, 14, 4, 0, 50)));
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(rec.intervals().size(), 1u);
 
@@ -195,9 +195,9 @@ TEST_F(Recorder, WritesHeaderIntervalsAsTheyEndAndTheSeries) {
     StatisticsConfig other = cfg;
     other.columnSeparator = QLatin1Char('\t');
     rec.setConfig(other);
-    rec.addSample(Slow(LocalMs(2026, 3, 5, 14, 4, 10), 500, 2, 1));
+    rec.addSample(slow(localMs(2026, 3, 5, 14, 4, 10), 500, 2, 1));
     rec.endSeries();
-    EXPECT_EQ(FileOf(writes[0].first),
+    EXPECT_EQ(fileOf(writes[0].first),
               QByteArray("Kind;Start;End;Samples;Leq;Lmax;Lmin;L5;L10;L50;L90;L95;Overflow;Underflow;OverLimit\r\n"
                          "Interval;2026-03-05 14:03:27;2026-03-05 14:04:00;2;67,4;70,0;60,0;70,0;70,0;70,0;60,0;60,0;"
                          "1;0;1\r\n"
@@ -216,14 +216,14 @@ TEST_F(Recorder, WritesHeaderIntervalsAsTheyEndAndTheSeries) {
 TEST_F(Recorder, FastSamplesWithoutALevelAreSkipped) {
     StatisticsRecorder rec(StatisticsRecorder::Stream::Fast, collect);
     rec.startSeries(QStringLiteral("/rec/NoiseData_RAW_20260305_140327.dat"), QStringLiteral("RAW"));
-    const int64_t t = LocalMs(2026, 3, 5, 14, 3, 27);
-    rec.addSample(Fast(t, 1000.0, 64));
-    rec.addSample(Fast(t + 15, 0.0, 64));
-    rec.addSample(Fast(t + 30, 100.0, 64));
+    const int64_t t = localMs(2026, 3, 5, 14, 3, 27);
+    rec.addSample(fast(t, 1000.0, 64));
+    rec.addSample(fast(t + 15, 0.0, 64));
+    rec.addSample(fast(t + 30, 100.0, 64));
     const IntervalResult live = rec.engine().series();
     EXPECT_EQ(live.samples, 2);
     EXPECT_EQ(live.skipped, 1);
-    EXPECT_EQ(LevelTenths(live.leq), 570);  // 60 and 40 dB
+    EXPECT_EQ(levelTenths(live.leq), 570);  // 60 and 40 dB
     // A second start ends this series first, with its rows.
     rec.startSeries(QStringLiteral("/rec/NoiseData_LPF_20260305_140400.dat"), QStringLiteral("LPF"));
     ASSERT_EQ(writes.size(), 4u);

@@ -64,7 +64,7 @@ QByteArray FakeSerialPort::readAll() {
     return out;
 }
 
-void FakeSerialPort::SetOpenFailure(const QString& device, int16_t errNo, const QString& reason) {
+void FakeSerialPort::setOpenFailure(const QString& device, int16_t errNo, const QString& reason) {
     failures_.insert(device, Failure{errNo, reason});
 }
 
@@ -74,7 +74,7 @@ void FakeSerialPort::feed(const QByteArray& data) {
     emit dataReceived();
 }
 
-void FakeSerialPort::SimulateGone(const QString& reason) {
+void FakeSerialPort::simulateGone(const QString& reason) {
     if (!open_ || gone_) return;
     gone_ = true;
     emit portGone(reason);

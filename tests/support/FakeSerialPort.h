@@ -27,30 +27,30 @@ public:
 
     // ---- configuration ----
     // Opening device fails with errNo (82 or 8002) and reason until cleared.
-    void SetOpenFailure(const QString& device, int16_t errNo, const QString& reason);
-    void ClearOpenFailure(const QString& device) { failures_.remove(device); }
+    void setOpenFailure(const QString& device, int16_t errNo, const QString& reason);
+    void clearOpenFailure(const QString& device) { failures_.remove(device); }
     // Writes fail (return -1, nothing recorded) while set.
-    void SetWriteFails(bool fails) { writeFails_ = fails; }
+    void setWriteFails(bool fails) { writeFails_ = fails; }
     // Results of flush() and drain(); the bytes stay recorded either way.
-    void SetFlushResult(bool ok) { flushOk_ = ok; }
-    void SetDrainResult(bool ok) { drainOk_ = ok; }
+    void setFlushResult(bool ok) { flushOk_ = ok; }
+    void setDrainResult(bool ok) { drainOk_ = ok; }
 
     // ---- driving ----
     // Queues bytes as received and emits dataReceived (only while open, as a real port).
     void feed(const QByteArray& data);
     // Reports the loss of the open device once, as a vanished adapter does.
-    void SimulateGone(const QString& reason = QStringLiteral("Input/output error"));
+    void simulateGone(const QString& reason = QStringLiteral("Input/output error"));
 
     // ---- inspection ----
     QByteArray written() const { return written_; }
     // Written text split at carriage returns; an unfinished tail is not a command.
     QStringList commands() const;
-    void ClearWritten() { written_.clear(); }
+    void clearWritten() { written_.clear(); }
     bool dtr() const { return dtr_; }
     bool rts() const { return rts_; }
     // "open <device>", "close <device>", "dtr 1", "rts 0", "flush", "drain", in order.
     QStringList history() const { return history_; }
-    void ClearHistory() { history_.clear(); }
+    void clearHistory() { history_.clear(); }
     int openCount() const { return openCount_; }
     // Bytes still waiting to be read.
     QByteArray pending() const { return rx_; }

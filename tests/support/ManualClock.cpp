@@ -2,13 +2,13 @@
 
 namespace kestro {
 
-ClockReading ManualClock::Read() const {
+ClockReading ManualClock::read() const {
     ClockReading r;
     r.utcMs = utcMs_;
-    r.local = SystemTimeFromAbsoluteMs(utcMs_ + offsetMs_ + kUnixEpochAbsoluteMs);
+    r.local = systemTimeFromAbsoluteMs(utcMs_ + offsetMs_ + kUnixEpochAbsoluteMs);
     return r;
 }
 
-void ManualClock::Set(const SystemTime& t) { utcMs_ = AbsoluteMilliseconds(t) - kUnixEpochAbsoluteMs - offsetMs_; }
+void ManualClock::set(const SystemTime& t) { utcMs_ = absoluteMilliseconds(t) - kUnixEpochAbsoluteMs - offsetMs_; }
 
 }  // namespace kestro

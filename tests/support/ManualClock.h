@@ -8,15 +8,15 @@ namespace kestro {
 
 class ManualClock final : public Clock {
 public:
-    explicit ManualClock(SystemTime t = {2026, 3, 4, 5, 14, 3, 27, 250}) { Set(t); }
-    ClockReading Read() const override;
+    explicit ManualClock(SystemTime t = {2026, 3, 4, 5, 14, 3, 27, 250}) { set(t); }
+    ClockReading read() const override;
     // Sets the local time; the instant follows with the current offset.
-    void Set(const SystemTime& t);
+    void set(const SystemTime& t);
     // Moves the instant (and local time with it); negative steps the clock back.
-    void AdvanceMs(int64_t ms) { utcMs_ += ms; }
+    void advanceMs(int64_t ms) { utcMs_ += ms; }
     // Changes the UTC offset: local time jumps, the instant does not.
-    void SetUtcOffsetMinutes(int minutes) { offsetMs_ = int64_t{minutes} * 60000; }
-    int64_t UtcMs() const { return utcMs_; }
+    void setUtcOffsetMinutes(int minutes) { offsetMs_ = int64_t{minutes} * 60000; }
+    int64_t utcMs() const { return utcMs_; }
 
 private:
     int64_t utcMs_ = 0;

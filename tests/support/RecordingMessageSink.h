@@ -13,7 +13,7 @@ public:
         QString text;
         QString detail;
     };
-    void ShowMessage(const QString& text, const QString& detail) override { messages.push_back({text, detail}); }
+    void showMessage(const QString& text, const QString& detail) override { messages.push_back({text, detail}); }
     QList<Message> messages;
 };
 

@@ -46,11 +46,11 @@ int main(int argc, char** argv) {
     live.intervalSeconds = 300;
     slow.setConfig(live);
     slow.startSeries(QStringLiteral("/home/user/NoiseData_LEQ_20260305_140327.dat"), QStringLiteral("LEQ"));
-    const int64_t t0 = int64_t{DayNumber(2026, 3, 5)} * 86400000 + (14 * 3600 + 3 * 60 + 27) * 1000 + 250;
+    const int64_t t0 = int64_t{dayNumber(2026, 3, 5)} * 86400000 + (14 * 3600 + 3 * 60 + 27) * 1000 + 250;
     for (int i = 0; i < 3000; ++i) {
         MeasurementRecord r;
         r.Flags = kFlagLeq;
-        r.SysTime = SystemTimeFromAbsoluteMs(t0 + int64_t{i} * 1000);
+        r.SysTime = systemTimeFromAbsoluteMs(t0 + int64_t{i} * 1000);
         r.Level = int16_t(std::lround(600 + 60 * std::sin(i / 400.0) + 25 * std::sin(i / 13.0) + (i % 11) * 3));
         slow.addSample(r);
     }

@@ -63,7 +63,7 @@ public:
 };
 
 // The picture of the "Interface" page: a nine-pin serial plug.
-QPixmap SerialPlugPicture() {
+QPixmap serialPlugPicture() {
     const qreal dpr = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
     QPixmap pm(QSize(112, 64) * dpr);
     pm.setDevicePixelRatio(dpr);
@@ -92,17 +92,17 @@ QPixmap SerialPlugPicture() {
 }
 
 // A path as the serial port will take it: a bare name means a node in /dev.
-bool DeviceNodeExists(const QString& path) {
+bool deviceNodeExists(const QString& path) {
     if (QFileInfo::exists(path)) return true;
     return !path.contains(QLatin1Char('/')) && QFileInfo::exists(QStringLiteral("/dev/") + path);
 }
 
-QString EnvironmentOverrideName(int n) { return QStringLiteral("KESTRO_COM%1").arg(n); }
+QString environmentOverrideName(int n) { return QStringLiteral("KESTRO_COM%1").arg(n); }
 
 // A screen reader names a field by the label beside it only when the label
 // says so; otherwise it takes the frame's title. Every label of a grid row is
 // paired with the field that follows it; a field without one is named by its tool tip.
-void PairFieldsWithLabels(QWidget* root) {
+void pairFieldsWithLabels(QWidget* root) {
     for (QGridLayout* grid : root->findChildren<QGridLayout*>()) {
         for (int row = 0; row < grid->rowCount(); ++row) {
             QLabel* label = nullptr;
@@ -135,7 +135,7 @@ void PairFieldsWithLabels(QWidget* root) {
 // its own letters; those of the tabs and the buttons below hold on every page.
 class Mnemonics {
 public:
-    void Assign(QWidget* scope, const QList<QWidget*>& skip) {
+    void assign(QWidget* scope, const QList<QWidget*>& skip) {
         // A label or button caption (its "text" property), or a tab: (bar, index).
         std::vector<std::pair<QWidget*, int>> captions;
         // Fields first: their labels get the letters of their own words most often.
@@ -156,11 +156,11 @@ public:
             }
         std::set<QChar> used = dialogWide_;
         for (const auto& [w, tab] : captions)
-            if (const QString t = Text(w, tab); t.indexOf(QLatin1Char('&')) >= 0 && !t.endsWith(QLatin1Char('&')))
+            if (const QString t = text(w, tab); t.indexOf(QLatin1Char('&')) >= 0 && !t.endsWith(QLatin1Char('&')))
                 used.insert(t.at(t.indexOf(QLatin1Char('&')) + 1).toLower());
         for (const auto& [w, tab] : captions) {
-            QString t = Text(w, tab);
-            const int at = t.contains(QLatin1Char('&')) ? -1 : Choose(t, used);
+            QString t = text(w, tab);
+            const int at = t.contains(QLatin1Char('&')) ? -1 : choose(t, used);
             if (at < 0) continue;
             used.insert(t.at(at).toLower());
             t.insert(at, QLatin1Char('&'));
@@ -173,11 +173,11 @@ public:
     }
 
 private:
-    static QString Text(const QWidget* w, int tab) {
+    static QString text(const QWidget* w, int tab) {
         return tab >= 0 ? static_cast<const QTabBar*>(w)->tabText(tab) : w->property("text").toString();
     }
     // The first free letter that begins a word, else a free digit, else any free letter.
-    static int Choose(const QString& t, const std::set<QChar>& used) {
+    static int choose(const QString& t, const std::set<QChar>& used) {
         for (int rule = 0; rule < 3; ++rule)
             for (int i = 0; i < t.size(); ++i) {
                 const bool wordStart = i == 0 || !t.at(i - 1).isLetterOrNumber();
@@ -192,7 +192,7 @@ private:
 
 }  // namespace
 
-QList<SerialDeviceInfo> PresentSerialDevices() {
+QList<SerialDeviceInfo> presentSerialDevices() {
     QList<SerialDeviceInfo> ports;
     for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts()) {
         SerialDeviceInfo d;
@@ -203,10 +203,10 @@ QList<SerialDeviceInfo> PresentSerialDevices() {
         d.productId = p.productIdentifier();
         ports.push_back(d);
     }
-    return WithStableNames(ports, StableSerialNames(QLatin1String(kSerialByIdDir)));
+    return withStableNames(ports, stableSerialNames(QLatin1String(kSerialByIdDir)));
 }
 
-QList<SerialDeviceInfo> WithStableNames(const QList<SerialDeviceInfo>& ports, const QList<StableSerialName>& names) {
+QList<SerialDeviceInfo> withStableNames(const QList<SerialDeviceInfo>& ports, const QList<StableSerialName>& names) {
     QList<SerialDeviceInfo> out;
     for (const StableSerialName& name : names) {
         SerialDeviceInfo d;
@@ -224,7 +224,7 @@ QList<SerialDeviceInfo> WithStableNames(const QList<SerialDeviceInfo>& ports, co
     return out + ports;
 }
 
-QString SerialDeviceText(const SerialDeviceInfo& info) {
+QString serialDeviceText(const SerialDeviceInfo& info) {
     QString text = info.path;
     const QString desc = info.description.trimmed();
     if (!desc.isEmpty()) text += QStringLiteral(" — ") + desc;
@@ -235,7 +235,7 @@ QString SerialDeviceText(const SerialDeviceInfo& info) {
     return text;
 }
 
-bool SeparatorCode(const QString& fieldText, bool keywords, int32_t* code) {
+bool separatorCode(const QString& fieldText, bool keywords, int32_t* code) {
     if (keywords) {
         const QString upper = fieldText.toUpper();
         if (upper == kTab) {
@@ -255,7 +255,7 @@ bool SeparatorCode(const QString& fieldText, bool keywords, int32_t* code) {
     return true;
 }
 
-QString SeparatorFieldText(int32_t code) {
+QString separatorFieldText(int32_t code) {
     if (code == 9) return kTab;
     if (code == 32) return kSpace;
     return QString(QChar(static_cast<char16_t>(code)));
@@ -275,8 +275,8 @@ frmSetup::frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QStri
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Setup"));
-    BuildControls();
-    Load();
+    buildControls();
+    load();
 
     adjustSize();
     setFixedSize(sizeHint());
@@ -333,7 +333,7 @@ const struct {
 
 }  // namespace
 
-void frmSetup::BuildControls() {
+void frmSetup::buildControls() {
     tbsOptions = named(new QTabBar(this), "tbsOptions");
     tbsOptions->setDrawBase(false);
     tbsOptions->setExpanding(false);
@@ -401,7 +401,7 @@ void frmSetup::BuildControls() {
     connect(tbsOptions, &QTabBar::currentChanged, this, [this] { tbsOptions_Click(); });
     connect(cmdOK, &QPushButton::clicked, this, &frmSetup::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmSetup::cmdCancel_Click);
-    connect(cmdBrowseDir, &QToolButton::clicked, this, &frmSetup::BrowseDirectory);
+    connect(cmdBrowseDir, &QToolButton::clicked, this, &frmSetup::browseDirectory);
 
     // Seen before the focused control, wherever the focus is.
     installEventFilter(this);
@@ -409,11 +409,11 @@ void frmSetup::BuildControls() {
         w->installEventFilter(this);
 
     // Last, so that every page's fields are covered, also those added later.
-    PairFieldsWithLabels(this);
+    pairFieldsWithLabels(this);
     Mnemonics keys;
-    keys.Assign(this, {pages_});
+    keys.assign(this, {pages_});
     for (QWidget* page : PicOptions)
-        keys.Assign(page, {});
+        keys.assign(page, {});
 }
 
 QWidget* frmSetup::buildRecordingPage() {
@@ -496,18 +496,18 @@ QWidget* frmSetup::buildInterfacePage() {
         combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         combo->setToolTip(QStringLiteral("Device of COM%1").arg(n));
         combo->beforePopup = [this, n] {
-            FillDeviceList(n);
+            fillDeviceList(n);
         };
         DeviceCOM[n] = combo;
         comGrid->addWidget(OptionCOM[n], n - 1, 0);
         comGrid->addWidget(combo, n - 1, 1);
         connect(OptionCOM[n], &QRadioButton::clicked, this, [this, n] { OptionCOM_Click(n); });
-        connect(combo, &QComboBox::editTextChanged, this, [this, n](const QString& t) { DevicePathEdited(n, t); });
-        connect(combo, QOverload<int>::of(&QComboBox::activated), this, [this, n](int i) { DevicePicked(n, i); });
+        connect(combo, &QComboBox::editTextChanged, this, [this, n](const QString& t) { devicePathEdited(n, t); });
+        connect(combo, QOverload<int>::of(&QComboBox::activated), this, [this, n](int i) { devicePicked(n, i); });
     }
     auto* picture = new QLabel(FrameCOM);
     picture->setObjectName(QStringLiteral("PictureCOM"));
-    picture->setPixmap(SerialPlugPicture());
+    picture->setPixmap(serialPlugPicture());
     picture->setAlignment(Qt::AlignCenter);
     comGrid->addWidget(picture, 0, 2, kPorts, 1, Qt::AlignCenter);
     auto* hint = new QLabel(QStringLiteral("Ports that cannot be opened are greyed out. "
@@ -642,8 +642,8 @@ QHBoxLayout* frmSetup::buildButtons() {
     return buttons;
 }
 
-void frmSetup::Load() {
-    ShowPage(0);
+void frmSetup::load() {
+    showPage(0);
 
     // The stored value, or the default that loading falls back to. Name parts
     // are shown as stored, so that OK can say what is wrong with them.
@@ -660,7 +660,7 @@ void frmSetup::Load() {
     };
 
     InputSaveDir->setText(stored(SettingId::RecordDirectory, defaultDirectory_).toString());
-    if (reg_.IsRunValue()) ShowRunValue({InputSaveDir, cmdBrowseDir}, QStringLiteral("--record-dir"));
+    if (reg_.isRunValue()) showRunValue({InputSaveDir, cmdBrowseDir}, QStringLiteral("--record-dir"));
     InputFileName->setText(stored(SettingId::RecordNameBase).toString());
     InputFileExtension->setText(stored(SettingId::RecordFileExtension).toString());
     check(chkIncludeHeader, SettingId::IncludeHeaderLine);
@@ -668,7 +668,7 @@ void frmSetup::Load() {
     check(chkIncludeOverflow, SettingId::IncludeOverflow);
     check(chkIncludeUnderflow, SettingId::IncludeUnderflow);
     InputDecimalSeparator->setText(QString(QChar(static_cast<char16_t>(stored(SettingId::DecimalSeparator).toInt()))));
-    InputTabularSeparator->setText(SeparatorFieldText(stored(SettingId::TabularSeparator).toInt()));
+    InputTabularSeparator->setText(separatorFieldText(stored(SettingId::TabularSeparator).toInt()));
     cboStatisticsInterval->setCurrentIndex(
         cboStatisticsInterval->findData(stored(SettingId::StatisticsInterval).toInt()));
     InputLimitLevel->setValue(stored(SettingId::LimitLevel).toLongLong() / 10.0);
@@ -683,11 +683,11 @@ void frmSetup::Load() {
             line->setText(text);
         else
             InputNotes->setPlainText(text);
-        if (reg_.IsRunValue()) ShowRunValue({details[i]}, QStringLiteral("the command line"));
+        if (reg_.isRunValue()) showRunValue({details[i]}, QStringLiteral("the command line"));
     }
 
     const qint64 port = stored(SettingId::COMPort).toLongLong();
-    portForThisRun_ = reg_.IsRunValue();
+    portForThisRun_ = reg_.isRunValue();
     // A stored number without an option keeps no choice, so OK leaves it alone.
     if (port >= 1 && port <= kPorts) {
         OptionCOM[port]->setChecked(true);
@@ -695,15 +695,15 @@ void frmSetup::Load() {
     }
 
     for (int n = 1; n <= kPorts; ++n) {
-        loadedPath_[n] = com_.DevicePathForPort(static_cast<int16_t>(n));
+        loadedPath_[n] = com_.devicePathForPort(static_cast<int16_t>(n));
         QSignalBlocker block(DeviceCOM[n]);
-        FillDeviceList(n);
+        fillDeviceList(n);
         DeviceCOM[n]->setEditText(loadedPath_[n]);
         if (portForThisRun_ && n == 1) {
-            ShowRunValue({DeviceCOM[n]}, QStringLiteral("--port"));
-        } else if (!qEnvironmentVariable(qPrintable(EnvironmentOverrideName(n))).trimmed().isEmpty()) {
+            showRunValue({DeviceCOM[n]}, QStringLiteral("--port"));
+        } else if (!qEnvironmentVariable(qPrintable(environmentOverrideName(n))).trimmed().isEmpty()) {
             DeviceCOM[n]->setEnabled(false);
-            DeviceCOM[n]->setToolTip(QStringLiteral("Set by the environment variable ") + EnvironmentOverrideName(n));
+            DeviceCOM[n]->setToolTip(QStringLiteral("Set by the environment variable ") + environmentOverrideName(n));
         }
     }
     for (int n = 1; n <= kPorts; ++n) {
@@ -715,29 +715,29 @@ void frmSetup::Load() {
     com_.CloseCOMPort();
 }
 
-void frmSetup::ShowRunValue(std::initializer_list<QWidget*> controls, const QString& option) {
+void frmSetup::showRunValue(std::initializer_list<QWidget*> controls, const QString& option) {
     for (QWidget* w : controls) {
         w->setEnabled(false);
         w->setToolTip(QStringLiteral("Set for this run by %1; the stored value is kept").arg(option));
     }
 }
 
-void frmSetup::ShowPage(int index) {
+void frmSetup::showPage(int index) {
     pages_->setCurrentIndex(index);
     for (int i = 0; i < static_cast<int>(PicOptions.size()); ++i)
         PicOptions[i]->setEnabled(i == index);
 }
 
-void frmSetup::tbsOptions_Click() { ShowPage(tbsOptions->currentIndex()); }
+void frmSetup::tbsOptions_Click() { showPage(tbsOptions->currentIndex()); }
 
-void frmSetup::NextTab(int step) {
+void frmSetup::nextTab(int step) {
     const int count = tbsOptions->count();
     tbsOptions->setCurrentIndex((tbsOptions->currentIndex() + step + count) % count);
 }
 
 void frmSetup::OptionCOM_Click(int n) { frameComTag_ = QString::number(n); }
 
-void frmSetup::FillDeviceList(int n) {
+void frmSetup::fillDeviceList(int n) {
     QComboBox* combo = DeviceCOM[n];
     const QString text = combo->currentText();
     QSignalBlocker block(combo);
@@ -745,7 +745,7 @@ void frmSetup::FillDeviceList(int n) {
     int widest = 0;
     const QList<SerialDeviceInfo> devices = listDevices_ ? listDevices_() : QList<SerialDeviceInfo>();
     for (const SerialDeviceInfo& d : devices) {
-        const QString item = SerialDeviceText(d);
+        const QString item = serialDeviceText(d);
         combo->addItem(item, d.path);
         widest = qMax(widest, combo->fontMetrics().horizontalAdvance(item));
     }
@@ -754,15 +754,15 @@ void frmSetup::FillDeviceList(int n) {
     combo->setEditText(text);
 }
 
-void frmSetup::DevicePathEdited(int n, const QString& text) {
+void frmSetup::devicePathEdited(int n, const QString& text) {
     const QString path = text.trimmed();
     // Only the paths probed at load have a verdict; for another one, whether the
     // device is there at all is the best guess before OK. Empty is the default mapping.
-    const bool usable = path == loadedPath_[n] ? probedOpen_[n] : (path.isEmpty() || DeviceNodeExists(path));
+    const bool usable = path == loadedPath_[n] ? probedOpen_[n] : (path.isEmpty() || deviceNodeExists(path));
     OptionCOM[n]->setEnabled(usable && !portForThisRun_);
 }
 
-void frmSetup::DevicePicked(int n, int item) {
+void frmSetup::devicePicked(int n, int item) {
     const QString path = DeviceCOM[n]->itemData(item).toString();
     if (path.isEmpty()) return;
     DeviceCOM[n]->setEditText(path);
@@ -780,11 +780,11 @@ bool frmSetup::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
             if (k->key() == Qt::Key_Tab && k->modifiers() == Qt::ControlModifier) {
-                NextTab(1);
+                nextTab(1);
                 return true;
             }
             if (k->key() == Qt::Key_Backtab && k->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
-                NextTab(-1);
+                nextTab(-1);
                 return true;
             }
             break;
@@ -803,14 +803,14 @@ bool frmSetup::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void frmSetup::Complain(QLineEdit* field, const QString& text) {
-    messages_.ShowMessage(text);
+void frmSetup::complain(QLineEdit* field, const QString& text) {
+    messages_.showMessage(text);
     tbsOptions->setCurrentIndex(0);
     field->setFocus(Qt::OtherFocusReason);
     field->selectAll();
 }
 
-bool frmSetup::ValidateSeparators(int32_t* decimalCode, int32_t* tabularCode) {
+bool frmSetup::validateSeparators(int32_t* decimalCode, int32_t* tabularCode) {
     const struct {
         QLineEdit* field;
         const char* caption;
@@ -819,13 +819,13 @@ bool frmSetup::ValidateSeparators(int32_t* decimalCode, int32_t* tabularCode) {
     } fields[] = {{InputDecimalSeparator, "Decimal Seperator", false, decimalCode},
                   {InputTabularSeparator, "Tabular Separator", true, tabularCode}};
     for (const auto& f : fields) {
-        if (SeparatorCode(f.field->text(), f.keywords, f.code)) continue;
+        if (separatorCode(f.field->text(), f.keywords, f.code)) continue;
         const QString caption = QStringLiteral("\"%1\"").arg(QLatin1String(f.caption));
         if (f.field->text().isEmpty())
-            Complain(f.field, QStringLiteral("Please enter the character for ") + caption +
+            complain(f.field, QStringLiteral("Please enter the character for ") + caption +
                                   (f.keywords ? QStringLiteral(" (or [TAB] or [SPACE]).") : QStringLiteral(".")));
         else
-            Complain(f.field, QStringLiteral("The character \"%1\" cannot be used as ").arg(f.field->text().left(1)) +
+            complain(f.field, QStringLiteral("The character \"%1\" cannot be used as ").arg(f.field->text().left(1)) +
                                   caption + QStringLiteral(". Please use a character of the Latin-1 character set."));
         return false;
     }
@@ -836,14 +836,14 @@ void frmSetup::cmdOK_Click() {
     // Checked before anything is written, so a refused OK leaves the store as it was.
     int32_t decimalCode = 0;
     int32_t tabularCode = 0;
-    if (!ValidateSeparators(&decimalCode, &tabularCode)) return;
+    if (!validateSeparators(&decimalCode, &tabularCode)) return;
     // A name part that leads out of the record directory is refused.
     for (const auto& [field, caption, id] :
          {std::tuple{InputFileName, "Base Name", SettingId::RecordNameBase},
           std::tuple{InputFileExtension, "Extension", SettingId::RecordFileExtension}}) {
         const QString problem = settingProblem(setting(id), field->text());
         if (problem.isEmpty()) continue;
-        Complain(field, QStringLiteral("The \"%1\" %2.").arg(QLatin1String(caption), problem));
+        complain(field, QStringLiteral("The \"%1\" %2.").arg(QLatin1String(caption), problem));
         return;
     }
 
@@ -884,7 +884,7 @@ void frmSetup::cmdOK_Click() {
         // The chosen port last, so it never points at a device path that was not saved.
         if (!frameComTag_.isEmpty()) put(SettingId::COMPort, frameComTag_.toInt());
     } catch (const RaisedError& e) {
-        messages_.ShowMessage(QStringLiteral("The settings could not be saved.\n\n") + e.description,
+        messages_.showMessage(QStringLiteral("The settings could not be saved.\n\n") + e.description,
                               QStringLiteral("Settings file: ") + reg_.files().currentUser +
                                   QStringLiteral("\nThe values after this one were not saved."));
         return;
@@ -894,7 +894,7 @@ void frmSetup::cmdOK_Click() {
 
 void frmSetup::cmdCancel_Click() { reject(); }
 
-void frmSetup::BrowseDirectory() {
+void frmSetup::browseDirectory() {
     const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Directory"), InputSaveDir->text());
     if (!dir.isEmpty()) InputSaveDir->setText(QDir::toNativeSeparators(dir));
 }

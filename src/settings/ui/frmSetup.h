@@ -46,19 +46,19 @@ struct SerialDeviceInfo {
 using SerialDeviceLister = std::function<QList<SerialDeviceInfo>()>;
 
 // The serial devices the system reports now, their stable names first.
-QList<SerialDeviceInfo> PresentSerialDevices();
+QList<SerialDeviceInfo> presentSerialDevices();
 // The stable names (each with the description and ids of the port it points
 // to), then the ports.
-QList<SerialDeviceInfo> WithStableNames(const QList<SerialDeviceInfo>& ports, const QList<StableSerialName>& names);
+QList<SerialDeviceInfo> withStableNames(const QList<SerialDeviceInfo>& ports, const QList<StableSerialName>& names);
 // Drop-down text: path, then " — " description and " (vvvv:pppp)" where known.
-QString SerialDeviceText(const SerialDeviceInfo& info);
+QString serialDeviceText(const SerialDeviceInfo& info);
 
 // The character code a separator field stands for: [TAB] 9 and [SPACE] 32 in
 // any letter case when keywords is set, else the code of the first character.
 // False when the field is empty or that character has no single-byte code.
-bool SeparatorCode(const QString& fieldText, bool keywords, int32_t* code);
+bool separatorCode(const QString& fieldText, bool keywords, int32_t* code);
 // How a stored separator code is shown: [TAB], [SPACE] or the character.
-QString SeparatorFieldText(int32_t code);
+QString separatorFieldText(int32_t code);
 
 class frmSetup : public QDialog {
     Q_OBJECT
@@ -66,7 +66,7 @@ public:
     // defaultDirectory: shown when no record directory is stored (the
     // program's own directory). The serial port is probed through com.
     frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QString defaultDirectory,
-             std::function<void()> initApplication, SerialDeviceLister listDevices = PresentSerialDevices,
+             std::function<void()> initApplication, SerialDeviceLister listDevices = presentSerialDevices,
              QWidget* parent = nullptr);
 
     void tbsOptions_Click();
@@ -112,23 +112,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void BuildControls();
+    void buildControls();
     QWidget* buildRecordingPage();
     QWidget* buildInterfacePage();
     QWidget* buildStatisticsPage();
     QWidget* buildDetailsPage();
     QHBoxLayout* buildButtons();
-    void Load();
-    void ShowPage(int index);
-    void NextTab(int step);
-    void FillDeviceList(int n);
-    void DevicePathEdited(int n, const QString& text);
-    void DevicePicked(int n, int item);
-    bool ValidateSeparators(int32_t* decimalCode, int32_t* tabularCode);
-    void Complain(QLineEdit* field, const QString& text);
-    void BrowseDirectory();
+    void load();
+    void showPage(int index);
+    void nextTab(int step);
+    void fillDeviceList(int n);
+    void devicePathEdited(int n, const QString& text);
+    void devicePicked(int n, int item);
+    bool validateSeparators(int32_t* decimalCode, int32_t* tabularCode);
+    void complain(QLineEdit* field, const QString& text);
+    void browseDirectory();
     // Greys out controls whose value the command line set for this run.
-    void ShowRunValue(std::initializer_list<QWidget*> controls, const QString& option);
+    void showRunValue(std::initializer_list<QWidget*> controls, const QString& option);
 
     cRegistry& reg_;
     frmCOMx& com_;

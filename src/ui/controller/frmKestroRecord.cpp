@@ -93,7 +93,7 @@ protected:
 // where the arrow keys then move from; when no usable option is marked
 // (Initialisation, " unknown", AUTO outside Lp) the first usable one.
 template <size_t N>
-void MarkedOptionIsTheTabStop(const std::array<QRadioButton*, N>& options) {
+void markedOptionIsTheTabStop(const std::array<QRadioButton*, N>& options) {
     auto usable = [](const QRadioButton* o) {
         return o->focusPolicy() != Qt::NoFocus && o->isEnabledTo(o->parentWidget());
     };
@@ -110,21 +110,21 @@ void MarkedOptionIsTheTabStop(const std::array<QRadioButton*, N>& options) {
 }  // namespace
 
 template <class F>
-void frmKestroRecord::Step(const QString& label, F&& statement) noexcept {
+void frmKestroRecord::step(const QString& label, F&& statement) noexcept {
     try {
         statement();
     } catch (const PictureError& e) {
-        log_.LogError(label, e.number);
+        log_.logError(label, e.number);
     } catch (const RaisedError& e) {
-        log_.LogError(label, e.number);
+        log_.logError(label, e.number);
     } catch (...) {
-        log_.LogError(label, kErrInternal);
+        log_.logError(label, kErrInternal);
     }
 }
 
 template <class F>
-void frmKestroRecord::Tick(F&& statement) noexcept {
-    Step(kTimer1Error, std::forward<F>(statement));
+void frmKestroRecord::tick(F&& statement) noexcept {
+    step(kTimer1Error, std::forward<F>(statement));
 }
 
 frmKestroRecord::frmKestroRecord(Session& session, bool startTimers, QWidget* parent)
@@ -133,15 +133,15 @@ frmKestroRecord::frmKestroRecord(Session& session, bool startTimers, QWidget* pa
       log_(session.log()),
       startTimers_(startTimers),
       views_(session.recorder(), this),
-      imlToolbar_(MakeToolbarImages()),
-      imlConnectionState_(MakeConnectionStateImages()) {
+      imlToolbar_(makeToolbarImages()),
+      imlConnectionState_(makeConnectionStateImages()) {
     setObjectName(QStringLiteral("frmKestroRecord"));
     setWindowTitle(QStringLiteral(" Kestro-Recorder"));
     BlinkTimer.setInterval(500);
     connect(&BlinkTimer, &QTimer::timeout, this, &frmKestroRecord::BlinkTimer_Timer);
-    connect(&session, &Session::recordErrorChanged, this, [this] { ShowPanel3(); });
-    BuildWindow();
-    ObserveSession();
+    connect(&session, &Session::recordErrorChanged, this, [this] { showPanel3(); });
+    buildWindow();
+    observeSession();
 }
 
 frmKestroRecord::~frmKestroRecord() = default;
@@ -166,10 +166,10 @@ const MenuItemDef kMenuItems[] = {
     {"&?", "MenuHelp", "&About", "MenuHelpAbout", "", &frmKestroRecord::MenuHelpAbout_Click},
     // After the original menus, which keep their places.
     {"S&tatistics", "MenuStatistics", "&Statistics window", "MenuStatisticsShow", "",
-     &frmKestroRecord::MenuStatisticsShow_Click},
+     &frmKestroRecord::onStatisticsShow},
     {"S&tatistics", "MenuStatistics", "&Open record file\u2026", "MenuStatisticsOpen", "",
-     &frmKestroRecord::MenuStatisticsOpen_Click},
-    {"E&vents", "MenuEvents", "&Mark\u2026", "MenuEventsMark", "Ctrl+M", &frmKestroRecord::menuEventsMarkClick},
+     &frmKestroRecord::onStatisticsOpen},
+    {"E&vents", "MenuEvents", "&Mark\u2026", "MenuEventsMark", "Ctrl+M", &frmKestroRecord::onEventsMark},
 };
 
 // The front-panel keys of the tool bar, with names for screen readers.
@@ -219,7 +219,7 @@ const std::vector<const char*> kPanelTexts[4] = {{},
 
 }  // namespace
 
-void frmKestroRecord::BuildWindow() {
+void frmKestroRecord::buildWindow() {
     buildMenus();
     auto* client = new QWidget(this);
     setCentralWidget(client);
@@ -239,7 +239,7 @@ void frmKestroRecord::BuildWindow() {
     readLevel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     addAction(readLevel);
     connect(readLevel, &QAction::triggered, this, [this] {
-        Picture1->PublishReading(session_.clock().Read().utcMs);
+        Picture1->publishReading(session_.clock().read().utcMs);
         Picture1->setFocus(Qt::ShortcutFocusReason);
         QAccessibleEvent focus(Picture1, QAccessible::Focus);
         QAccessible::updateAccessibility(&focus);
@@ -267,12 +267,12 @@ void frmKestroRecord::BuildWindow() {
 
     buildStatusBar(client);
 
-    LayoutControls();
+    layoutControls();
     resize(std::max(kDesignWidth, graphLeft_ + kGraphDesignWidth + kGraphRightMargin), minimumHeight());
-    LayoutClientArea();
+    layoutClientArea();
 }
 
-void frmKestroRecord::LayoutControls() {
+void frmKestroRecord::layoutControls() {
     // As designed at the default font. A larger font widens and heightens the
     // options with their captions, the frames with them, and moves what lies
     // right of and below them; the window grows along.
@@ -339,7 +339,7 @@ void frmKestroRecord::buildMenus() {
         // "Exit" ends the program from every window of it (statistics, Setup, About).
         action->setShortcutContext(m.applicationWide ? Qt::ApplicationShortcut : Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, click = m.click] { (this->*click)(); });
-        if (m.click == &frmKestroRecord::menuEventsMarkClick) markAction_ = action;
+        if (m.click == &frmKestroRecord::onEventsMark) markAction_ = action;
     }
     markAction_->setEnabled(false);
     markAction_->setStatusTip(QStringLiteral("Marks a span of the recording; a second Mark ends it"));
@@ -348,19 +348,19 @@ void frmKestroRecord::buildMenus() {
 void frmKestroRecord::buildKeys(QWidget* client) {
     Toolbar1 = new ToolbarStrip(client);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
-    SetAccessibleRole(Toolbar1, QAccessible::ToolBar);
+    setAccessibleRole(Toolbar1, QAccessible::ToolBar);
     Toolbar1->setAccessibleName(QStringLiteral("Front panel keys"));
     for (const KeyDef& k : kKeys) {
         auto* key = new PictureButton(imlToolbar_, QString::fromLatin1(k.objectName), Toolbar1);
         this->*k.field = key;
         key->move(k.x, 1);
-        key->SetPicture(QString::fromLatin1(k.picture));
+        key->setPicture(QString::fromLatin1(k.picture));
         key->setEnabled(false);
         key->onMouseDown = [this, down = k.down] {
-            Step(kHandlerError, [&] { (this->*down)(); });
+            step(kHandlerError, [&] { (this->*down)(); });
         };
         key->onMouseUp = [this, up = k.up] {
-            Step(kHandlerError, [&] { (this->*up)(); });
+            step(kHandlerError, [&] { (this->*up)(); });
         };
         // The tool tips also tell the shortcuts.
         const QString name = QString::fromLatin1(k.accessibleName);
@@ -390,7 +390,7 @@ void frmKestroRecord::buildOptions() {
             }
             opt->setObjectName(QStringLiteral("%1%2").arg(QLatin1String(optionName)).arg(i));
             connect(opt, &QRadioButton::clicked, this,
-                    [this, click, i] { Step(kHandlerError, [&] { (this->*click)(int16_t(i)); }); });
+                    [this, click, i] { step(kHandlerError, [&] { (this->*click)(int16_t(i)); }); });
             options[i] = opt;
         }
         return box;
@@ -399,15 +399,15 @@ void frmKestroRecord::buildOptions() {
                                &frmKestroRecord::optMeasurementMode_Click);
     frmRange = frame("Range", "frmRange", optRange, kRangeOptions, "optRange", &frmKestroRecord::optRange_Click);
     optMeasurementMode[0]->setChecked(true);
-    MarkedOptionIsTheTabStop(optMeasurementMode);
-    MarkedOptionIsTheTabStop(optRange);
+    markedOptionIsTheTabStop(optMeasurementMode);
+    markedOptionIsTheTabStop(optRange);
     for (QRadioButton* o : optMeasurementMode)
         connect(o, &QRadioButton::toggled, this, [this](bool on) {
-            if (on) MarkedOptionIsTheTabStop(optMeasurementMode);
+            if (on) markedOptionIsTheTabStop(optMeasurementMode);
         });
     for (QRadioButton* o : optRange)
         connect(o, &QRadioButton::toggled, this, [this](bool on) {
-            if (on) MarkedOptionIsTheTabStop(optRange);
+            if (on) markedOptionIsTheTabStop(optRange);
         });
     frmMeasurementMode->setEnabled(false);
     frmRange->setEnabled(false);
@@ -417,7 +417,7 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     // The bottom strip of the client area.
     StatusBar1 = new QWidget(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    SetAccessibleRole(StatusBar1, QAccessible::StatusBar);
+    setAccessibleRole(StatusBar1, QAccessible::StatusBar);
     StatusBar1->setAccessibleName(QStringLiteral("Status"));
     StatusBar1->setBackgroundRole(QPalette::Button);
     StatusBar1->setAutoFillBackground(true);
@@ -452,12 +452,12 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     eventPanel_->setAutoFillBackground(true);
     eventPanel_->hide();
     row->addWidget(eventPanel_);
-    SetConnectionPicture(1);
+    setConnectionPicture(1);
     panels_[1]->setText(QStringLiteral("unknown"));
     panels_[3]->setText(QStringLiteral("Recording disabled"));
 }
 
-void frmKestroRecord::LayoutClientArea() {
+void frmKestroRecord::layoutClientArea() {
     QWidget* client = centralWidget();
     if (!client) return;
     const int w = client->width(), h = client->height();
@@ -468,10 +468,10 @@ void frmKestroRecord::LayoutClientArea() {
 
 void frmKestroRecord::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    LayoutClientArea();
+    layoutClientArea();
     Form_Resize();
     if (StatusBar1->layout()) StatusBar1->layout()->activate();
-    ShowPanel3();  // an elided file name fits the new width
+    showPanel3();  // an elided file name fits the new width
 }
 
 void frmKestroRecord::changeEvent(QEvent* event) {
@@ -481,12 +481,12 @@ void frmKestroRecord::changeEvent(QEvent* event) {
         QMetaObject::invokeMethod(
             this,
             [this] {
-                LayoutControls();
+                layoutControls();
                 // The window grows by what the frames grew, so the graph keeps its width.
                 resize(std::max(width(), graphLeft_ + kGraphDesignWidth + kGraphRightMargin),
                        std::max(height(), minimumHeight()));
-                if (auto* list = qobject_cast<QTreeWidget*>(views_.fileListWidget())) FitFileListColumns(list);
-                LayoutClientArea();
+                if (auto* list = qobject_cast<QTreeWidget*>(views_.fileListWidget())) fitFileListColumns(list);
+                layoutClientArea();
                 Form_Resize();
             },
             Qt::QueuedConnection);
@@ -526,24 +526,24 @@ void frmKestroRecord::ShowMainWindow() {
 void frmKestroRecord::Form_Load() {
     if (loaded_) return;
     loaded_ = true;
-    Step(kLoadError, [&] {
+    step(kLoadError, [&] {
         session_.recorder().RecordFiles.assign(1, RecordFileEntry{});
         session_.recorder().LastSlowRecordNo = 0;
         session_.recorder().LastFastRecordNo = 0;
     });
     Reset_KestroStateOld();
     Reset_KestroState();
-    Step(kLoadError, [&] { views_.InitFileList(); });
-    Step(kLoadError, [&] { views_.InitGraph(); });
-    Step(kLoadError, [&] { InitForm(); });
+    step(kLoadError, [&] { views_.InitFileList(); });
+    step(kLoadError, [&] { views_.initGraph(); });
+    step(kLoadError, [&] { InitForm(); });
     // The focus starts where it can be seen: on the display, which reads out the level.
     Picture1->setFocus(Qt::OtherFocusReason);
-    Picture1->PublishReading(session_.clock().Read().utcMs);
+    Picture1->publishReading(session_.clock().read().utcMs);
     show();
     QCoreApplication::processEvents();
-    Step(kLoadError, [&] { views_.ScaleYAxis(); });
-    Step(kLoadError, [&] { views_.CalculateGraphStartTime(); });
-    Step(kLoadError, [&] { views_.ScaleTimeAxis(); });
+    step(kLoadError, [&] { views_.ScaleYAxis(); });
+    step(kLoadError, [&] { views_.CalculateGraphStartTime(); });
+    step(kLoadError, [&] { views_.ScaleTimeAxis(); });
     if (startTimers_) {
         session_.Timer1.start();
         BlinkTimer.start();
@@ -559,8 +559,8 @@ void frmKestroRecord::Form_Resize() {
     } guard(InResize);
     // 401 at the design width of 676: the graph keeps its left edge and right margin.
     const int graphWidth = std::max(kMinGraphWidth, width() - graphLeft_ - kGraphRightMargin);
-    Step(kResizeError, [&] { views_.SetGraphWidth(graphWidth); });
-    Step(kResizeError, [&] {
+    step(kResizeError, [&] { views_.setGraphWidth(graphWidth); });
+    step(kResizeError, [&] {
         views_.graphWidget()->move(graphLeft_, kGraphTop);
         // Down to the frames' bottom edge (100 at the design height).
         views_.fileListWidget()->setGeometry(graphLeft_, kListTop, graphWidth, panelHeight_ - kListTop - 11);
@@ -581,17 +581,17 @@ void frmKestroRecord::MenuHelpAbout_Click() {
     if (onShowAbout) onShowAbout();
 }
 
-void frmKestroRecord::MenuStatisticsShow_Click() {
+void frmKestroRecord::onStatisticsShow() {
     if (onShowStatistics) onShowStatistics();
 }
 
-void frmKestroRecord::MenuStatisticsOpen_Click() {
+void frmKestroRecord::onStatisticsOpen() {
     if (onOpenRecordFile) onOpenRecordFile();
 }
 
-void frmKestroRecord::menuEventsMarkClick() {
+void frmKestroRecord::onEventsMark() {
     SeriesRecorder& rec = session_.recorder();
-    const ClockReading pressed = session_.clock().Read();
+    const ClockReading pressed = session_.clock().read();
     // The second Mark ends the span at once: its end is the moment of the key.
     if (rec.events().spanOpen() || !rec.events().recording()) {
         rec.mark(QString(), pressed);
@@ -602,8 +602,8 @@ void frmKestroRecord::menuEventsMarkClick() {
     dialog->setObjectName(QStringLiteral("MarkDialog"));
     dialog->setWindowTitle(QStringLiteral("Mark"));
     dialog->setLabelText(QStringLiteral("&Note of the span marked from %1 (Mark again to end it):")
-                             .arg(LocalDateTimeText(AbsoluteMilliseconds(pressed.local)).mid(11)));
-    dialog->setTextValue(LocalDateTimeText(AbsoluteMilliseconds(pressed.local)).mid(11));
+                             .arg(localDateTimeText(absoluteMilliseconds(pressed.local)).mid(11)));
+    dialog->setTextValue(localDateTimeText(absoluteMilliseconds(pressed.local)).mid(11));
     connect(dialog, &QInputDialog::textValueSelected, this,
             [this, pressed](const QString& note) { session_.recorder().mark(note, pressed); });
     dialog->open();
@@ -611,16 +611,16 @@ void frmKestroRecord::menuEventsMarkClick() {
 
 void frmKestroRecord::showEvents() {
     const EventRecorder& ev = session_.recorder().events();
-    views_.ShowEventBands();
+    views_.showEventBands();
     markAction_->setEnabled(ev.recording());
     QString text, tip = ev.detectionText();
     bool alarm = false;
     if (const std::optional<NoiseEvent> e = ev.running()) {
-        text = QStringLiteral("Exceedance since %1").arg(LocalDateTimeText(e->startLocalMs).mid(11));
-        tip += QStringLiteral("; LAmax so far %1 dB").arg(LevelText(e->lmax));
+        text = QStringLiteral("Exceedance since %1").arg(localDateTimeText(e->startLocalMs).mid(11));
+        tip += QStringLiteral("; LAmax so far %1 dB").arg(levelText(e->lmax));
         alarm = true;
     } else if (ev.spanOpen()) {
-        text = QStringLiteral("Marked since %1").arg(LocalDateTimeText(ev.spanStartLocalMs()).mid(11));
+        text = QStringLiteral("Marked since %1").arg(localDateTimeText(ev.spanStartLocalMs()).mid(11));
         tip += QStringLiteral("; ") + ev.spanNote();
     } else if (ev.recording()) {
         text = ev.detecting() ? QStringLiteral("Events: %1").arg(ev.count()) : QStringLiteral("No events");
@@ -636,35 +636,35 @@ void frmKestroRecord::showEvents() {
     eventPanel_->setStyleSheet(alarm ? QStringLiteral("background: #a61b1b; color: #ffffff;") : QString());
     // The free panel lost or won room: an elided file name is cut anew.
     if (StatusBar1->layout()) StatusBar1->layout()->activate();
-    ShowPanel3();
+    showPanel3();
 }
 
-void frmKestroRecord::SetPanel3Text(const QString& text) {
+void frmKestroRecord::setPanel3Text(const QString& text) {
     panel3Text_ = text;
-    ShowPanel3();
+    showPanel3();
 }
 
-void frmKestroRecord::ShowPanel3() {
+void frmKestroRecord::showPanel3() {
     QLabel* label = panels_[2];
     const SeriesRecorder& recorder = session_.recorder();
-    const QString error = recorder.RecordErrorText();
+    const QString error = recorder.recordErrorText();
     label->setToolTip(error);
     if (error.isEmpty()) {
-        SetPanelText(3, panel3Text_);
+        setPanelText(3, panel3Text_);
         return;
     }
     // The reason stays readable; the file name gives way in its middle.
     const QString prefix =
-        QStringLiteral("Record file error: ") + recorder.RecordErrorReason() + QStringLiteral(" \u2014 ");
+        QStringLiteral("Record file error: ") + recorder.recordErrorReason() + QStringLiteral(" \u2014 ");
     const QFontMetrics fm(label->font());
     const int room = label->contentsRect().width() - fm.horizontalAdvance(prefix);
-    SetPanelText(3, prefix + fm.elidedText(recorder.RecordErrorPath(), Qt::ElideMiddle,
+    setPanelText(3, prefix + fm.elidedText(recorder.recordErrorPath(), Qt::ElideMiddle,
                                            std::max(room, fm.horizontalAdvance(QStringLiteral("\u2026")))));
 }
 
 void frmKestroRecord::showCalibrationCheck(const CalibrationCheck& c) {
     const QString level = QString::number(c.levelDb, 'f', 1);
-    const QString when = LocalDateTimeText(c.localMs);
+    const QString when = localDateTimeText(c.localMs);
     calibrationPanel_->setText(QStringLiteral("Cal %1 dB %2").arg(level, when.mid(11, 5)));
     calibrationPanel_->setToolTip(
         QStringLiteral("Last calibration check: %1, %2 dB").arg(when, level) +
@@ -672,35 +672,35 @@ void frmKestroRecord::showCalibrationCheck(const CalibrationCheck& c) {
     calibrationPanel_->show();
 }
 
-QString frmKestroRecord::PanelText(int panel) const {
+QString frmKestroRecord::panelText(int panel) const {
     return panel >= 1 && panel <= 4 ? panels_[size_t(panel - 1)]->text() : QString();
 }
 
-void frmKestroRecord::SetPanelText(int panel, const QString& text) {
+void frmKestroRecord::setPanelText(int panel, const QString& text) {
     QLabel* label = panels_[size_t(panel - 1)];
     if (label->text() != text) label->setText(text);
 }
 
-void frmKestroRecord::SetConnectionPicture(int index) {
+void frmKestroRecord::setConnectionPicture(int index) {
     if (index == connectionPicture_) return;
-    panels_[0]->setPixmap(imlConnectionState_.Pixmap(index));
+    panels_[0]->setPixmap(imlConnectionState_.pixmap(index));
     panels_[0]->setToolTip(index == 2 ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
     panels_[0]->setAccessibleName(panels_[0]->toolTip());
     connectionPicture_ = index;
 }
 
-void frmKestroRecord::SetFramesEnabled(bool on) {
+void frmKestroRecord::setFramesEnabled(bool on) {
     frmMeasurementMode->setEnabled(on);
     frmRange->setEnabled(on);
 }
 
-void frmKestroRecord::SelectMode(int index) {
+void frmKestroRecord::selectMode(int index) {
     if (index < 0 || index >= int(optMeasurementMode.size()))
         throw PictureError(kErrNoSuchOption, "no function option " + std::to_string(index));
     optMeasurementMode[size_t(index)]->setChecked(true);
 }
 
-void frmKestroRecord::SelectRange(int index) {
+void frmKestroRecord::selectRange(int index) {
     if (index < 0 || index >= int(optRange.size()))
         throw PictureError(kErrNoSuchOption, "no range option " + std::to_string(index));
     optRange[size_t(index)]->setChecked(true);
@@ -708,78 +708,78 @@ void frmKestroRecord::SelectRange(int index) {
 
 // ---------------------------------------------------------------- what the session shows
 
-void frmKestroRecord::ObserveSession() {
+void frmKestroRecord::observeSession() {
     Session& s = session_;
-    connect(&s, &Session::wentOnline, this, &frmKestroRecord::ShowOnline);
-    connect(&s, &Session::wentOffline, this, &frmKestroRecord::ShowOffline);
-    connect(&s, &Session::deviceStarted, this, &frmKestroRecord::ShowStarted);
-    connect(&s, &Session::functionChanged, this, &frmKestroRecord::ShowFunction);
+    connect(&s, &Session::wentOnline, this, &frmKestroRecord::showOnline);
+    connect(&s, &Session::wentOffline, this, &frmKestroRecord::showOffline);
+    connect(&s, &Session::deviceStarted, this, &frmKestroRecord::showStarted);
+    connect(&s, &Session::functionChanged, this, &frmKestroRecord::showFunction);
     connect(&s, &Session::modeLegend, this,
-            [this](int16_t f, int16_t variant) { Tick([&] { Picture1->ShowModeLegend(f, variant, BlinkPhase); }); });
-    connect(&s, &Session::levelChanged, this, [this](int16_t level) { Tick([&] { NoiseDisplay(level); }); });
+            [this](int16_t f, int16_t variant) { tick([&] { Picture1->showModeLegend(f, variant, BlinkPhase); }); });
+    connect(&s, &Session::levelChanged, this, [this](int16_t level) { tick([&] { NoiseDisplay(level); }); });
     connect(&s, &Session::levelStatusChanged, this,
-            [this](int16_t status) { Tick([&] { Picture1->ShowLevelStatus(status); }); });
-    connect(&s, &Session::rangeChanged, this, &frmKestroRecord::ShowRange);
+            [this](int16_t status) { tick([&] { Picture1->showLevelStatus(status); }); });
+    connect(&s, &Session::rangeChanged, this, &frmKestroRecord::showRange);
     connect(&s, &Session::batteryChanged, this,
-            [this](int16_t battery) { Tick([&] { Picture1->ShowBattery(battery); }); });
-    connect(&s, &Session::recordingChanged, this, &frmKestroRecord::ShowRecording);
-    connect(&s, &Session::timeAxisRestarted, this, [this] { Tick([&] { views_.RestartTimeAxis(); }); });
-    connect(&s, &Session::statusText, this, &frmKestroRecord::SetPanel3Text);
+            [this](int16_t battery) { tick([&] { Picture1->showBattery(battery); }); });
+    connect(&s, &Session::recordingChanged, this, &frmKestroRecord::showRecording);
+    connect(&s, &Session::timeAxisRestarted, this, [this] { tick([&] { views_.RestartTimeAxis(); }); });
+    connect(&s, &Session::statusText, this, &frmKestroRecord::setPanel3Text);
     connect(&s, &Session::calibrationChecked, this, &frmKestroRecord::showCalibrationCheck);
     connect(&s, &Session::ticked, this, [this] {
-        Picture1->PublishReading(session_.clock().Read().utcMs);
+        Picture1->publishReading(session_.clock().read().utcMs);
         showEvents();
     });
     connect(&s.recorder(), &SeriesRecorder::markChanged, this, &frmKestroRecord::showEvents);
 }
 
-void frmKestroRecord::ShowOnline() {
-    Tick([&] { SetConnectionPicture(2); });
-    Tick([&] { Picture1->ConnectionEstablished(); });
+void frmKestroRecord::showOnline() {
+    tick([&] { setConnectionPicture(2); });
+    tick([&] { Picture1->connectionEstablished(); });
 }
 
-void frmKestroRecord::SetKey(PictureButton* key, bool enabled, const char* picture) {
-    Tick([&] {
+void frmKestroRecord::setKey(PictureButton* key, bool enabled, const char* picture) {
+    tick([&] {
         key->setEnabled(enabled);
-        key->SetPicture(QLatin1String(picture));
+        key->setPicture(QLatin1String(picture));
     });
 }
 
-void frmKestroRecord::ShowOffline() {
-    Tick([&] { Picture1->ConnectionLost(); });
-    Tick([&] { SetPanelText(2, QStringLiteral("unknown")); });
-    SetFramesEnabled(false);
-    SetKey(cmdPower, false, "PowerDisabled");
-    SetKey(cmdStopRecord, false, "StopRecordDisabled");
-    SetKey(cmdRecord, false, "RecordStoppedDisabled");
+void frmKestroRecord::showOffline() {
+    tick([&] { Picture1->connectionLost(); });
+    tick([&] { setPanelText(2, QStringLiteral("unknown")); });
+    setFramesEnabled(false);
+    setKey(cmdPower, false, "PowerDisabled");
+    setKey(cmdStopRecord, false, "StopRecordDisabled");
+    setKey(cmdRecord, false, "RecordStoppedDisabled");
     cmdRecord->setChecked(false);
-    Tick([&] { SetPanelText(4, QStringLiteral("Recording disabled")); });
-    Tick([&] { SelectMode(0); });
-    Tick([&] { SetConnectionPicture(1); });
-    Picture1->PublishReading(session_.clock().Read().utcMs);
+    tick([&] { setPanelText(4, QStringLiteral("Recording disabled")); });
+    tick([&] { selectMode(0); });
+    tick([&] { setConnectionPicture(1); });
+    Picture1->publishReading(session_.clock().read().utcMs);
 }
 
-void frmKestroRecord::ShowStarted() {
-    SetFramesEnabled(true);
-    SetKey(cmdPower, true, "Power");
-    SetKey(cmdStopRecord, false, "StopRecordDisabled");
-    SetKey(cmdRecord, true, "RecordStopped");
+void frmKestroRecord::showStarted() {
+    setFramesEnabled(true);
+    setKey(cmdPower, true, "Power");
+    setKey(cmdStopRecord, false, "StopRecordDisabled");
+    setKey(cmdRecord, true, "RecordStopped");
 }
 
-void frmKestroRecord::ShowFunction(int16_t f, int16_t level) {
+void frmKestroRecord::showFunction(int16_t f, int16_t level) {
     static const char* const kTexts[6] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
     if (f >= kFunctionInit && f <= kFunctionService) {
-        Tick([&] { SetPanelText(2, QString::fromLatin1(kTexts[f])); });
-        if (f <= kFunctionLp) Tick([&] { Picture1->FunctionChanged(f, level); });
+        tick([&] { setPanelText(2, QString::fromLatin1(kTexts[f])); });
+        if (f <= kFunctionLp) tick([&] { Picture1->functionChanged(f, level); });
         optRange[0]->setEnabled(f == kFunctionLp);
-        MarkedOptionIsTheTabStop(optRange);
+        markedOptionIsTheTabStop(optRange);
     }
-    Tick([&] { SelectMode(f); });
+    tick([&] { selectMode(f); });
 }
 
-void frmKestroRecord::ShowRange(int16_t range, int option) {
-    Tick([&] { Picture1->ShowRange(range); });
-    Tick([&] { SelectRange(option); });
+void frmKestroRecord::showRange(int16_t range, int option) {
+    tick([&] { Picture1->showRange(range); });
+    tick([&] { selectRange(option); });
 }
 
 void frmKestroRecord::NoiseDisplay(int16_t Value) {
@@ -789,20 +789,20 @@ void frmKestroRecord::NoiseDisplay(int16_t Value) {
 
 void frmKestroRecord::Reset_KestroDisplay() { Picture1->Reset_KestroDisplay(); }
 
-void frmKestroRecord::ShowRecording(bool armed) {
+void frmKestroRecord::showRecording(bool armed) {
     cmdRecord->setChecked(armed);
-    SetPanelText(4, armed ? QStringLiteral("Recording enabled") : QStringLiteral("Recording disabled"));
-    SetFramesEnabled(!armed);
+    setPanelText(4, armed ? QStringLiteral("Recording enabled") : QStringLiteral("Recording disabled"));
+    setFramesEnabled(!armed);
     // Armed or disarmed from elsewhere than the key (start-up option, power
     // key): the record key shows it too.
     if (cmdRecord->isEnabled() && !cmdRecord->isHeld())
-        cmdRecord->SetPicture(armed ? QStringLiteral("RecordStarted") : QStringLiteral("RecordStopped"));
+        cmdRecord->setPicture(armed ? QStringLiteral("RecordStarted") : QStringLiteral("RecordStopped"));
     if (armed) {
         cmdStopRecord->setEnabled(true);
-        cmdStopRecord->SetPicture(QStringLiteral("StopRecord"));
+        cmdStopRecord->setPicture(QStringLiteral("StopRecord"));
     } else if (!cmdStopRecord->isHeld()) {
         cmdStopRecord->setEnabled(false);
-        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
+        cmdStopRecord->setPicture(QStringLiteral("StopRecordDisabled"));
     }
 }
 
@@ -814,35 +814,35 @@ void frmKestroRecord::BlinkTimer_Timer() {
 }
 
 void frmKestroRecord::cmdPower_MouseDown() {
-    cmdPower->SetPicture(QStringLiteral("PowerPressed"));
+    cmdPower->setPicture(QStringLiteral("PowerPressed"));
     session_.powerKey();
 }
 
-void frmKestroRecord::cmdPower_MouseUp() { cmdPower->SetPicture(QStringLiteral("Power")); }
+void frmKestroRecord::cmdPower_MouseUp() { cmdPower->setPicture(QStringLiteral("Power")); }
 
 void frmKestroRecord::cmdRecord_MouseDown() {
-    cmdRecord->SetPicture(session_.armed() ? QStringLiteral("RecordStoppedPressed")
+    cmdRecord->setPicture(session_.armed() ? QStringLiteral("RecordStoppedPressed")
                                            : QStringLiteral("RecordStartedPressed"));
     session_.recordKey();
 }
 
 void frmKestroRecord::cmdRecord_MouseUp() {
-    cmdRecord->SetPicture(session_.armed() ? QStringLiteral("RecordStarted") : QStringLiteral("RecordStopped"));
+    cmdRecord->setPicture(session_.armed() ? QStringLiteral("RecordStarted") : QStringLiteral("RecordStopped"));
 }
 
 void frmKestroRecord::cmdStopRecord_MouseDown() {
     if (!session_.armed()) return;
-    cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabledPressed"));
-    cmdRecord->SetPicture(QStringLiteral("RecordStopped"));
+    cmdStopRecord->setPicture(QStringLiteral("StopRecordDisabledPressed"));
+    cmdRecord->setPicture(QStringLiteral("RecordStopped"));
     session_.stopRecordKey();
 }
 
 void frmKestroRecord::cmdStopRecord_MouseUp() {
     if (!session_.armed()) {
         cmdStopRecord->setEnabled(false);
-        cmdStopRecord->SetPicture(QStringLiteral("StopRecordDisabled"));
+        cmdStopRecord->setPicture(QStringLiteral("StopRecordDisabled"));
     } else {
-        cmdStopRecord->SetPicture(QStringLiteral("StopRecord"));
+        cmdStopRecord->setPicture(QStringLiteral("StopRecord"));
     }
 }
 

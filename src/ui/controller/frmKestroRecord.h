@@ -53,12 +53,12 @@ public:
     void MenuFileExit_Click();
     void MenuSetup_Click();
     void MenuHelpAbout_Click();
-    void MenuStatisticsShow_Click();
-    void MenuStatisticsOpen_Click();
+    void onStatisticsShow();
+    void onStatisticsOpen();
     // "Events" / "Mark...": begins a marked span (a note, the time by default), or ends the one that runs.
-    void menuEventsMarkClick();
+    void onEventsMark();
     // Free text of status panel 3; a record-file error is shown instead while there is one.
-    void SetPanel3Text(const QString& text);
+    void setPanel3Text(const QString& text);
 
     // ---- poll cycle (the session's) ----
     void Timer1_Timer() { session_.Timer1_Timer(); }
@@ -103,7 +103,7 @@ public:
     std::array<QRadioButton*, 5> optRange{};
 
     // Status bar: panel texts (1-based; panel 1 has none).
-    QString PanelText(int panel) const;
+    QString panelText(int panel) const;
     // The panel after the four: the last calibration check (text and tool tip).
     QLabel* calibrationPanel() const { return calibrationPanel_; }
     // After it: the noise events of the recording (what runs, the last one, what is watched).
@@ -118,35 +118,35 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void BuildWindow();
+    void buildWindow();
     void buildMenus();
     void buildKeys(QWidget* client);
     void buildOptions();
     void buildStatusBar(QWidget* client);
-    void LayoutControls();
-    void LayoutClientArea();
-    void ObserveSession();
-    void ShowOnline();
-    void ShowOffline();
-    void ShowStarted();
-    void ShowFunction(int16_t f, int16_t level);
-    void ShowRange(int16_t range, int option);
-    void ShowRecording(bool armed);
-    void SelectMode(int index);
-    void SelectRange(int index);
-    void SetConnectionPicture(int index);
-    void SetPanelText(int panel, const QString& text);
+    void layoutControls();
+    void layoutClientArea();
+    void observeSession();
+    void showOnline();
+    void showOffline();
+    void showStarted();
+    void showFunction(int16_t f, int16_t level);
+    void showRange(int16_t range, int option);
+    void showRecording(bool armed);
+    void selectMode(int index);
+    void selectRange(int index);
+    void setConnectionPicture(int index);
+    void setPanelText(int panel, const QString& text);
     void showCalibrationCheck(const CalibrationCheck& c);
     void showEvents();
-    void ShowPanel3();
-    void SetFramesEnabled(bool on);
-    void SetKey(PictureButton* key, bool enabled, const char* picture);
+    void showPanel3();
+    void setFramesEnabled(bool on);
+    void setKey(PictureButton* key, bool enabled, const char* picture);
     // Runs one statement of a guarded procedure: a failure is logged with
     // label and the procedure goes on with its next statement.
     template <class F>
-    void Step(const QString& label, F&& statement) noexcept;
+    void step(const QString& label, F&& statement) noexcept;
     template <class F>
-    void Tick(F&& statement) noexcept;
+    void tick(F&& statement) noexcept;
 
     Session& session_;
     const EventLog& log_;

@@ -9,7 +9,7 @@ namespace {
 
 constexpr char kRoleProperty[] = "kestroAccessibleRole";
 
-QAccessibleInterface* RoleFactory(const QString&, QObject* object) {
+QAccessibleInterface* roleFactory(const QString&, QObject* object) {
     auto* widget = qobject_cast<QWidget*>(object);
     if (!widget) return nullptr;
     const QVariant role = widget->property(kRoleProperty);
@@ -18,9 +18,9 @@ QAccessibleInterface* RoleFactory(const QString&, QObject* object) {
 
 }  // namespace
 
-void SetAccessibleRole(QWidget* widget, QAccessible::Role role) {
+void setAccessibleRole(QWidget* widget, QAccessible::Role role) {
     static const bool installed = [] {
-        QAccessible::installFactory(RoleFactory);
+        QAccessible::installFactory(roleFactory);
         return true;
     }();
     (void)installed;

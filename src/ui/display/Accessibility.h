@@ -9,6 +9,6 @@ class QWidget;
 namespace kestro {
 
 // The role the widget reports from now on; call it before the widget is shown.
-void SetAccessibleRole(QWidget* widget, QAccessible::Role role);
+void setAccessibleRole(QWidget* widget, QAccessible::Role role);
 
 }  // namespace kestro

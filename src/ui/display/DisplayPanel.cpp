@@ -1,6 +1,6 @@
 #include "ui/display/DisplayPanel.h"
 
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 #include "ui/display/Accessibility.h"
 #include "ui/display/PictureError.h"
 
@@ -57,10 +57,10 @@ DisplayPanel::DisplayPanel(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     // A stop of its own, so that the reading can be asked for and is read out.
     setFocusPolicy(Qt::TabFocus);
-    SetAccessibleRole(this, QAccessible::StaticText);
-    point_ = ImageList::Keyed(images_.DecimalPoint, kLcdFace);
-    dba_ = ImageList::Keyed(images_.SymbolDBA, kLcdFace);
-    auto_ = ImageList::Keyed(images_.Auto, kLcdFace);
+    setAccessibleRole(this, QAccessible::StaticText);
+    point_ = ImageList::keyed(images_.DecimalPoint, kLcdFace);
+    dba_ = ImageList::keyed(images_.SymbolDBA, kLcdFace);
+    auto_ = ImageList::keyed(images_.Auto, kLcdFace);
     // As designed: the segment test pattern 1888 with every legend lit.
     items_[imgRange].index = 5;
     items_[imgOverflow].index = 4;
@@ -73,12 +73,12 @@ DisplayPanel::DisplayPanel(QWidget* parent) : QWidget(parent) {
     items_[imgBatteryState].index = 3;
 }
 
-QRect DisplayPanel::ElementRect(Element e) {
+QRect DisplayPanel::elementRect(Element e) {
     const Placement& p = kPlacement[e];
     return {p.x, p.y, p.w, p.h};
 }
 
-const ImageList* DisplayPanel::ListOf(Element e) const {
+const ImageList* DisplayPanel::listOf(Element e) const {
     switch (e) {
         case imgRange:
             return &images_.imlRange;
@@ -100,24 +100,24 @@ const ImageList* DisplayPanel::ListOf(Element e) const {
     }
 }
 
-void DisplayPanel::SetPictureUnchecked(Element e, int index) {
+void DisplayPanel::setPictureUnchecked(Element e, int index) {
     if (items_[e].index == index) return;
     items_[e].index = index;
-    if (items_[e].shown) update(ElementRect(e));
+    if (items_[e].shown) update(elementRect(e));
 }
 
-void DisplayPanel::SetPicture(Element e, int index) {
-    const ImageList* list = ListOf(e);
-    if (!list || !list->Has(index))
+void DisplayPanel::setPicture(Element e, int index) {
+    const ImageList* list = listOf(e);
+    if (!list || !list->has(index))
         throw PictureError(kErrInvalidPicture,
                            "element " + std::to_string(e) + " has no picture " + std::to_string(index));
-    SetPictureUnchecked(e, index);
+    setPictureUnchecked(e, index);
 }
 
-void DisplayPanel::SetShown(Element e, bool shown) {
+void DisplayPanel::setShown(Element e, bool shown) {
     if (items_[e].shown == shown) return;
     items_[e].shown = shown;
-    update(ElementRect(e));
+    update(elementRect(e));
 }
 
 void DisplayPanel::NoiseDisplay(int16_t value) {
@@ -125,8 +125,8 @@ void DisplayPanel::NoiseDisplay(int16_t value) {
     if (value == -1) {
         const int err[4] = {kBlank, kLetterE, kLetterR, kLetterR};
         for (int i = 0; i < 4; ++i)
-            SetPicture(Element(imgNoiseDigit0 + i), err[i]);
-        SetShown(imgDecimalPoint, false);
+            setPicture(Element(imgNoiseDigit0 + i), err[i]);
+        setShown(imgDecimalPoint, false);
         return;
     }
     if (value < -1 || value > 9999) {
@@ -134,103 +134,103 @@ void DisplayPanel::NoiseDisplay(int16_t value) {
         // (under range) segments instead of digits that would read wrong.
         const int pattern = value > 9999 ? kTopSegment : kBottomSegment;
         for (int i = 0; i < 4; ++i)
-            SetPicture(Element(imgNoiseDigit0 + i), pattern);
-        SetShown(imgDecimalPoint, false);
+            setPicture(Element(imgNoiseDigit0 + i), pattern);
+        setShown(imgDecimalPoint, false);
         throw PictureError(kErrInvalidPicture, "level " + std::to_string(value) + " has no digits");
     }
-    SetShown(imgDecimalPoint, true);
-    SetPicture(imgNoiseDigit0, value >= 1000 ? value / 1000 + 1 : kBlank);
-    SetPicture(imgNoiseDigit1, value >= 100 ? (value / 100) % 10 + 1 : kBlank);
-    SetPicture(imgNoiseDigit2, (value / 10) % 10 + 1);
-    SetPicture(imgNoiseDigit3, value % 10 + 1);
+    setShown(imgDecimalPoint, true);
+    setPicture(imgNoiseDigit0, value >= 1000 ? value / 1000 + 1 : kBlank);
+    setPicture(imgNoiseDigit1, value >= 100 ? (value / 100) % 10 + 1 : kBlank);
+    setPicture(imgNoiseDigit2, (value / 10) % 10 + 1);
+    setPicture(imgNoiseDigit3, value % 10 + 1);
 }
 
 void DisplayPanel::Reset_KestroDisplay() {
-    SetShown(imgBatteryState, false);
-    SetShown(imgMode, false);
-    SetShown(imgRange, false);
-    SetShown(imgAuto, false);
+    setShown(imgBatteryState, false);
+    setShown(imgMode, false);
+    setShown(imgRange, false);
+    setShown(imgAuto, false);
     for (int i = 0; i < 4; ++i)
-        SetPicture(Element(imgNoiseDigit0 + i), kBlank);
-    SetShown(imgSymbolDBA, false);
-    SetShown(imgDecimalPoint, false);
+        setPicture(Element(imgNoiseDigit0 + i), kBlank);
+    setShown(imgSymbolDBA, false);
+    setShown(imgDecimalPoint, false);
     lastModeRequest_ = 0;
     testPattern_ = false;
 }
 
-void DisplayPanel::ConnectionEstablished() {
-    SetShown(imgSymbolDBA, true);
-    SetShown(imgDecimalPoint, true);
-    SetPicture(imgOverflow, 1);
-    SetPicture(imgUnderflow, 1);
+void DisplayPanel::connectionEstablished() {
+    setShown(imgSymbolDBA, true);
+    setShown(imgDecimalPoint, true);
+    setPicture(imgOverflow, 1);
+    setPicture(imgUnderflow, 1);
 }
 
-void DisplayPanel::ConnectionLost() {
+void DisplayPanel::connectionLost() {
     Reset_KestroDisplay();
-    SetPicture(imgOverflow, 1);
-    SetPicture(imgUnderflow, 1);
+    setPicture(imgOverflow, 1);
+    setPicture(imgUnderflow, 1);
 }
 
-void DisplayPanel::FunctionChanged(int16_t function, int16_t level) {
+void DisplayPanel::functionChanged(int16_t function, int16_t level) {
     function_ = function;
     testPattern_ = function == 0;
     if (function == 0) {
-        SetPicture(imgMode, 1);
-        SetShown(imgMode, true);
-        SetPicture(imgBatteryState, 3);
-        SetShown(imgBatteryState, true);
-        SetPicture(imgRange, 5);
-        SetShown(imgRange, true);
-        SetShown(imgAuto, true);
-        SetPicture(imgNoiseDigit0, 2);
+        setPicture(imgMode, 1);
+        setShown(imgMode, true);
+        setPicture(imgBatteryState, 3);
+        setShown(imgBatteryState, true);
+        setPicture(imgRange, 5);
+        setShown(imgRange, true);
+        setShown(imgAuto, true);
+        setPicture(imgNoiseDigit0, 2);
         for (int i = 1; i < 4; ++i)
-            SetPicture(Element(imgNoiseDigit0 + i), 9);
+            setPicture(Element(imgNoiseDigit0 + i), 9);
         lastModeRequest_ = 1;
     } else if (function == 1 && level == 0) {
         for (int i = 0; i < 4; ++i)
-            SetPicture(Element(imgNoiseDigit0 + i), kBlank);
+            setPicture(Element(imgNoiseDigit0 + i), kBlank);
     }
 }
 
-void DisplayPanel::ShowModeLegend(int16_t function, int16_t variant, bool blinkPhase) {
+void DisplayPanel::showModeLegend(int16_t function, int16_t variant, bool blinkPhase) {
     int index = function + 1;
     const bool running = (function == 2 && variant == 2) || (function == 3 && variant == 2) ||
                          (function == 4 && variant > 1 && variant < 5);
     if (blinkPhase && running) index = 6;
     function_ = function;
-    SetShown(imgMode, true);
+    setShown(imgMode, true);
     const int previousRequest = lastModeRequest_;
     lastModeRequest_ = index;
-    if (!images_.imlMode.Has(index)) {
+    if (!images_.imlMode.has(index)) {
         if (index == previousRequest) return;  // reported when it first appeared
         throw PictureError(kErrInvalidPicture, "function " + std::to_string(function) + " has no legend");
     }
-    SetPictureUnchecked(imgMode, index);
+    setPictureUnchecked(imgMode, index);
 }
 
-void DisplayPanel::ShowLevelStatus(int16_t status) {
-    SetPicture(imgOverflow, ((status & kOverflowState) >> 2) + 1);
-    SetPicture(imgUnderflow, (status & kUnderflowState) + 1);
+void DisplayPanel::showLevelStatus(int16_t status) {
+    setPicture(imgOverflow, ((status & kOverflowState) >> 2) + 1);
+    setPicture(imgUnderflow, (status & kUnderflowState) + 1);
 }
 
-void DisplayPanel::ShowRange(int16_t range) {
-    SetShown(imgAuto, (range & kRangeAuto) != 0);
-    SetShown(imgRange, true);
+void DisplayPanel::showRange(int16_t range) {
+    setShown(imgAuto, (range & kRangeAuto) != 0);
+    setShown(imgRange, true);
     const int bracket = range & kRangeMask;
     if (bracket == 0) {
         // No bracket rather than the last one: that range is not in force.
-        SetPicture(imgRange, 4);
+        setPicture(imgRange, 4);
         throw PictureError(kErrInvalidPicture, "range code " + std::to_string(range) + " has no bracket");
     }
-    SetPicture(imgRange, bracket);
+    setPicture(imgRange, bracket);
 }
 
-void DisplayPanel::ShowBattery(int16_t battery) {
-    SetShown(imgBatteryState, true);
-    SetPicture(imgBatteryState, battery);
+void DisplayPanel::showBattery(int16_t battery) {
+    setShown(imgBatteryState, true);
+    setPicture(imgBatteryState, battery);
 }
 
-QString DisplayPanel::ReadingText() const {
+QString DisplayPanel::readingText() const {
     if (testPattern_) return QStringLiteral("Level: segment test");
     QString cells;
     for (int i = 0; i < 4; ++i) {
@@ -246,7 +246,7 @@ QString DisplayPanel::ReadingText() const {
     return QStringLiteral("Level ") + cells + QStringLiteral(" dB");
 }
 
-QString DisplayPanel::LegendText() const {
+QString DisplayPanel::legendText() const {
     QStringList words;
     auto shown = [this](Element e, int first, int last) {
         return items_[e].shown && items_[e].index >= first && items_[e].index <= last ? items_[e].index : 0;
@@ -263,10 +263,10 @@ QString DisplayPanel::LegendText() const {
     return words.join(QStringLiteral(", "));
 }
 
-void DisplayPanel::PublishReading(int64_t nowMs) {
-    const QString legends = LegendText();
+void DisplayPanel::publishReading(int64_t nowMs) {
+    const QString legends = legendText();
     if (accessibleDescription() != legends) setAccessibleDescription(legends);
-    const QString reading = ReadingText();
+    const QString reading = readingText();
     if (accessibleName() == reading) return;
     // A level that changes every 100 ms would drown a screen reader.
     if (readingPublished_ && nowMs >= readingPublishedMs_ && nowMs - readingPublishedMs_ < 1000) return;
@@ -283,10 +283,10 @@ void DisplayPanel::paintEvent(QPaintEvent* event) {
     for (Element e : kPaintOrder) {
         const Item& it = items_[e];
         if (!it.shown) continue;
-        const QRect r = ElementRect(e);
+        const QRect r = elementRect(e);
         if (!event->region().intersects(r)) continue;
-        if (const ImageList* list = ListOf(e)) {
-            if (list->Has(it.index)) p.drawPixmap(r.topLeft(), list->Pixmap(it.index));
+        if (const ImageList* list = listOf(e)) {
+            if (list->has(it.index)) p.drawPixmap(r.topLeft(), list->pixmap(it.index));
         } else {
             p.drawPixmap(r.topLeft(), e == imgDecimalPoint ? point_ : e == imgSymbolDBA ? dba_ : auto_);
         }

@@ -32,9 +32,9 @@ public:
     explicit DisplayPanel(QWidget* parent = nullptr);
 
     const DisplayImages& images() const { return images_; }
-    static QRect ElementRect(Element e);
+    static QRect elementRect(Element e);
     // The image list an element takes its pictures from; nullptr for the fixed pictures.
-    const ImageList* ListOf(Element e) const;
+    const ImageList* listOf(Element e) const;
 
     // Current picture index (0 for a fixed picture) and visibility.
     int pictureIndex(Element e) const { return items_[e].index; }
@@ -43,36 +43,36 @@ public:
     int modeIndex() const { return items_[imgMode].index; }
 
     // Throws PictureError when the list has no such picture; the element keeps its picture.
-    void SetPicture(Element e, int index);
-    void SetShown(Element e, bool shown);
+    void setPicture(Element e, int index);
+    void setShown(Element e, bool shown);
 
     // ---- display operations; the window decides when they apply ----
     // Level in tenths of a decibel, -1 for an error reading. A level beyond
     // the four cells shows an over- or under-range pattern and throws PictureError.
     void NoiseDisplay(int16_t value);
     void Reset_KestroDisplay();
-    void ConnectionEstablished();
-    void ConnectionLost();
+    void connectionEstablished();
+    void connectionLost();
     // Display part of a function change.
-    void FunctionChanged(int16_t function, int16_t level);
+    void functionChanged(int16_t function, int16_t level);
     // Function legend with blinking (every cycle). A function without a legend
     // throws once per change of the requested picture, not on every cycle.
-    void ShowModeLegend(int16_t function, int16_t variant, bool blinkPhase);
-    void ShowLevelStatus(int16_t status);
+    void showModeLegend(int16_t function, int16_t variant, bool blinkPhase);
+    void showLevelStatus(int16_t status);
     // Range bracket and AUTO legend; a code without a range shows no bracket (and throws).
-    void ShowRange(int16_t range);
-    void ShowBattery(int16_t battery);
+    void showRange(int16_t range);
+    void showBattery(int16_t battery);
 
     QSize sizeHint() const override { return {245, 169}; }
 
     // What the display shows, in words for assistive technologies: the
     // reading ("Level 73.4 dB") and the legends ("LEQ, 50 - 110 dB, AUTO,
     // battery low, overflow").
-    QString ReadingText() const;
-    QString LegendText() const;
+    QString readingText() const;
+    QString legendText() const;
     // Passes both on as the accessible name and description: the legends at
     // once, a new reading at most once a second (nowMs: any steady clock).
-    void PublishReading(int64_t nowMs);
+    void publishReading(int64_t nowMs);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -82,7 +82,7 @@ private:
         int index = 0;
         bool shown = true;
     };
-    void SetPictureUnchecked(Element e, int index);
+    void setPictureUnchecked(Element e, int index);
 
     DisplayImages images_;
     QPixmap point_, dba_, auto_;  // the fixed pictures, ready to paint

@@ -17,23 +17,23 @@ public:
     ImageList(QSize size, QColor key);
 
     // Adds a picture (converted to the list's size and an opaque format); returns its index.
-    int Add(const QImage& image, const QString& key = QString());
+    int add(const QImage& image, const QString& key = QString());
 
-    int Count() const { return static_cast<int>(items_.size()); }
-    QSize ImageSize() const { return size_; }
-    bool Has(int index) const { return index >= 1 && index <= Count(); }
+    int count() const { return static_cast<int>(items_.size()); }
+    QSize imageSize() const { return size_; }
+    bool has(int index) const { return index >= 1 && index <= count(); }
     // 0 when no picture has this key.
-    int IndexOf(const QString& key) const;
-    QString Key(int index) const;
+    int indexOf(const QString& key) const;
+    QString key(int index) const;
 
     // The picture as stored. Throws PictureError(kErrInvalidPicture) for an index or key without one.
-    const QImage& Image(int index) const;
-    const QImage& Image(const QString& key) const;
+    const QImage& image(int index) const;
+    const QImage& image(const QString& key) const;
     // The picture with its key colour transparent, ready to paint.
-    const QPixmap& Pixmap(int index) const;
+    const QPixmap& pixmap(int index) const;
 
     // image as a pixmap whose pixels of colour key are transparent.
-    static QPixmap Keyed(const QImage& image, const QColor& key);
+    static QPixmap keyed(const QImage& image, const QColor& key);
 
 private:
     struct Item {
@@ -41,7 +41,7 @@ private:
         QImage image;
         QPixmap keyed;
     };
-    const Item& At(int index) const;
+    const Item& at(int index) const;
 
     QSize size_;
     QColor key_;

@@ -18,12 +18,12 @@ PictureButton::PictureButton(const ImageList& pictures, const QString& name, QWi
     setFocusPolicy(Qt::TabFocus);
     // Space, the shortcut and assistive technologies press through the button's
     // own machinery; the mouse is handled below.
-    connect(this, &QAbstractButton::pressed, this, [this] { Press(); });
-    connect(this, &QAbstractButton::released, this, [this] { Release(); });
+    connect(this, &QAbstractButton::pressed, this, [this] { press(); });
+    connect(this, &QAbstractButton::released, this, [this] { release(); });
 }
 
-void PictureButton::SetPicture(const QString& key) {
-    const int i = pictures_.IndexOf(key);
+void PictureButton::setPicture(const QString& key) {
+    const int i = pictures_.indexOf(key);
     if (i == 0) throw PictureError(kErrInvalidPicture, "no key picture " + key.toStdString());
     if (i == index_) return;
     key_ = key;
@@ -31,13 +31,13 @@ void PictureButton::SetPicture(const QString& key) {
     update();
 }
 
-void PictureButton::Press() {
+void PictureButton::press() {
     if (held_) return;
     held_ = true;
     if (onMouseDown) onMouseDown();
 }
 
-void PictureButton::Release() {
+void PictureButton::release() {
     if (!held_) return;
     held_ = false;
     if (onMouseUp) onMouseUp();
@@ -45,9 +45,9 @@ void PictureButton::Release() {
 
 void PictureButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (pictures_.Has(index_)) {
-        const QSize s = pictures_.ImageSize();
-        p.drawPixmap((width() - s.width()) / 2, (height() - s.height()) / 2, pictures_.Pixmap(index_));
+    if (pictures_.has(index_)) {
+        const QSize s = pictures_.imageSize();
+        p.drawPixmap((width() - s.width()) / 2, (height() - s.height()) / 2, pictures_.pixmap(index_));
     }
     if (hasFocus()) {
         QStyleOptionFocusRect o;
@@ -61,12 +61,12 @@ void PictureButton::paintEvent(QPaintEvent*) {
 // until it is let go (the record key toggles: a second press would undo it).
 void PictureButton::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    Press();
+    press();
 }
 
 void PictureButton::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
-    Release();
+    release();
 }
 
 void PictureButton::mouseMoveEvent(QMouseEvent* event) { event->accept(); }

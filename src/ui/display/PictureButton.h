@@ -18,7 +18,7 @@ public:
     PictureButton(const ImageList& pictures, const QString& name, QWidget* parent = nullptr);
 
     // Throws PictureError when the list has no such key; the picture stays.
-    void SetPicture(const QString& key);
+    void setPicture(const QString& key);
     QString pictureKey() const { return key_; }
     // Between a press and its release.
     bool isHeld() const { return held_; }
@@ -39,8 +39,8 @@ protected:
     void nextCheckState() override {}
 
 private:
-    void Press();
-    void Release();
+    void press();
+    void release();
 
     const ImageList& pictures_;
     QString key_;

@@ -13,13 +13,13 @@ namespace {
 const QColor kInk{26, 29, 34};       // a lit segment or legend
 const QColor kGhost{213, 214, 215};  // an unlit segment, faintly visible as on a real panel
 
-QImage Canvas(int w, int h, const QColor& face) {
+QImage canvas(int w, int h, const QColor& face) {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(face);
     return img;
 }
 
-QFont LegendFont(int pixelSize, int weight = QFont::Bold) {
+QFont legendFont(int pixelSize, int weight = QFont::Bold) {
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setPixelSize(pixelSize);
     f.setWeight(static_cast<QFont::Weight>(weight));
@@ -50,7 +50,7 @@ constexpr int kDigitSegments[15] = {
     kSegE | kSegG,                                          // r
 };
 
-QPolygonF HorizontalSegment(double x1, double x2, double y, double ht, double gap) {
+QPolygonF horizontalSegment(double x1, double x2, double y, double ht, double gap) {
     return QPolygonF({{x1 + gap, y},
                       {x1 + gap + ht, y - ht},
                       {x2 - gap - ht, y - ht},
@@ -59,7 +59,7 @@ QPolygonF HorizontalSegment(double x1, double x2, double y, double ht, double ga
                       {x1 + gap + ht, y + ht}});
 }
 
-QPolygonF VerticalSegment(double x, double y1, double y2, double ht, double gap) {
+QPolygonF verticalSegment(double x, double y1, double y2, double ht, double gap) {
     return QPolygonF({{x, y1 + gap},
                       {x + ht, y1 + gap + ht},
                       {x + ht, y2 - gap - ht},
@@ -68,8 +68,8 @@ QPolygonF VerticalSegment(double x, double y1, double y2, double ht, double gap)
                       {x - ht, y1 + gap + ht}});
 }
 
-QImage DigitPicture(int segments) {
-    QImage img = Canvas(42, 64, kLcdFace);
+QImage digitPicture(int segments) {
+    QImage img = canvas(42, 64, kLcdFace);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -83,13 +83,13 @@ QImage DigitPicture(int segments) {
 
     const double L = 11, R = 35, T = 6, B = 58, M = (T + B) / 2, ht = 3.2, gap = 1.1;
     const QPolygonF segs[7] = {
-        HorizontalSegment(L, R, T, ht, gap),  // a
-        VerticalSegment(R, T, M, ht, gap),    // b
-        VerticalSegment(R, M, B, ht, gap),    // c
-        HorizontalSegment(L, R, B, ht, gap),  // d
-        VerticalSegment(L, M, B, ht, gap),    // e
-        VerticalSegment(L, T, M, ht, gap),    // f
-        HorizontalSegment(L, R, M, ht, gap),  // g
+        horizontalSegment(L, R, T, ht, gap),  // a
+        verticalSegment(R, T, M, ht, gap),    // b
+        verticalSegment(R, M, B, ht, gap),    // c
+        horizontalSegment(L, R, B, ht, gap),  // d
+        verticalSegment(L, M, B, ht, gap),    // e
+        verticalSegment(L, T, M, ht, gap),    // f
+        horizontalSegment(L, R, M, ht, gap),  // g
     };
     for (int s = 0; s < 7; ++s) {
         p.setBrush((segments & (1 << s)) ? kInk : kGhost);
@@ -100,22 +100,22 @@ QImage DigitPicture(int segments) {
 
 // ---- legends ----
 
-QImage TextPicture(int w, int h, const QString& text, int pixelSize, Qt::Alignment align = Qt::AlignCenter) {
-    QImage img = Canvas(w, h, kLcdFace);
+QImage textPicture(int w, int h, const QString& text, int pixelSize, Qt::Alignment align = Qt::AlignCenter) {
+    QImage img = canvas(w, h, kLcdFace);
     QPainter p(&img);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.setFont(LegendFont(pixelSize));
+    p.setFont(legendFont(pixelSize));
     p.setPen(kInk);
     p.drawText(QRect(0, 0, w, h), static_cast<int>(align), text);
     return img;
 }
 
 // Legend flags for the mode list: 1 CAL, 2 MAX, 4 LEQ.
-QImage ModePicture(int legends) {
-    QImage img = Canvas(115, 21, kLcdFace);
+QImage modePicture(int legends) {
+    QImage img = canvas(115, 21, kLcdFace);
     QPainter p(&img);
     p.setRenderHint(QPainter::TextAntialiasing);
-    p.setFont(LegendFont(13));
+    p.setFont(legendFont(13));
     p.setPen(kInk);
     const QString names[3] = {QStringLiteral("CAL"), QStringLiteral("MAX"), QStringLiteral("LEQ")};
     for (int i = 0; i < 3; ++i)
@@ -124,8 +124,8 @@ QImage ModePicture(int legends) {
 }
 
 // Range brackets over a 30-130 dB scale; bits 1, 2, 4 select the three ranges.
-QImage RangePicture(int brackets) {
-    QImage img = Canvas(221, 30, kLcdFace);
+QImage rangePicture(int brackets) {
+    QImage img = canvas(221, 30, kLcdFace);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
@@ -134,7 +134,7 @@ QImage RangePicture(int brackets) {
     };
     const QString labels[3] = {QStringLiteral("30 - 90 dB"), QStringLiteral("50 - 110 dB"),
                                QStringLiteral("70 - 130 dB")};
-    QFont f = LegendFont(8, QFont::DemiBold);
+    QFont f = legendFont(8, QFont::DemiBold);
     p.setFont(f);
     for (int i = 0; i < 3; ++i) {
         if (!(brackets & (1 << i))) continue;
@@ -155,8 +155,8 @@ QImage RangePicture(int brackets) {
 
 // Overflow (up) and underflow (down) triangles. kind: 0 nothing, 1 small filled,
 // 2 outlined, 3 outlined with the filled one inside.
-QImage TrianglePicture(int kind, bool up) {
-    QImage img = Canvas(35, 20, kLcdFace);
+QImage trianglePicture(int kind, bool up) {
+    QImage img = canvas(35, 20, kLcdFace);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     auto flip = [up](QPolygonF poly) {
@@ -180,8 +180,8 @@ QImage TrianglePicture(int kind, bool up) {
     return img;
 }
 
-QImage BatteryPicture(int bars) {
-    QImage img = Canvas(32, 14, kLcdFace);
+QImage batteryPicture(int bars) {
+    QImage img = canvas(32, 14, kLcdFace);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(kInk, 1.5));
@@ -195,8 +195,8 @@ QImage BatteryPicture(int bars) {
     return img;
 }
 
-QImage BackgroundPicture() {
-    QImage img = Canvas(244, 163, kLcdFace);
+QImage backgroundPicture() {
+    QImage img = canvas(244, 163, kLcdFace);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     // A faint inner shadow along the top and left edge, as under a window of glass.
@@ -214,8 +214,8 @@ QImage BackgroundPicture() {
 enum class KeyLook { Released, Pressed, Disabled, DisabledPressed };
 enum class KeyIcon { Power, RecordOff, RecordOn, Stop };
 
-QImage KeyPicture(KeyIcon icon, KeyLook look) {
-    QImage img = Canvas(30, 24, kToolbarFace);
+QImage keyPicture(KeyIcon icon, KeyLook look) {
+    QImage img = canvas(30, 24, kToolbarFace);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     const bool pressed = look == KeyLook::Pressed || look == KeyLook::DisabledPressed;
@@ -294,7 +294,7 @@ QImage KeyPicture(KeyIcon icon, KeyLook look) {
 
 }  // namespace
 
-int SegmentsOfDigitPicture(int index) { return index >= 1 && index <= 15 ? kDigitSegments[index - 1] : 0; }
+int segmentsOfDigitPicture(int index) { return index >= 1 && index <= 15 ? kDigitSegments[index - 1] : 0; }
 
 DisplayImages::DisplayImages()
     : imlDigitalNumbers({42, 64}, kLcdFace),
@@ -304,19 +304,19 @@ DisplayImages::DisplayImages()
       imlUnderflow({35, 20}, kLcdFace),
       imlBatteryState({32, 14}, kLcdFace) {
     for (int i = 1; i <= 15; ++i)
-        imlDigitalNumbers.Add(DigitPicture(SegmentsOfDigitPicture(i)));
+        imlDigitalNumbers.add(digitPicture(segmentsOfDigitPicture(i)));
     for (int legends : {7, 0, 4, 2, 1, 0})
-        imlMode.Add(ModePicture(legends));
+        imlMode.add(modePicture(legends));
     for (int brackets : {1, 2, 4, 0, 7})
-        imlRange.Add(RangePicture(brackets));
+        imlRange.add(rangePicture(brackets));
     for (int kind = 0; kind < 4; ++kind) {
-        imlOverflow.Add(TrianglePicture(kind, true));
-        imlUnderflow.Add(TrianglePicture(kind, false));
+        imlOverflow.add(trianglePicture(kind, true));
+        imlUnderflow.add(trianglePicture(kind, false));
     }
     for (int bars = 0; bars < 3; ++bars)
-        imlBatteryState.Add(BatteryPicture(bars));
+        imlBatteryState.add(batteryPicture(bars));
 
-    DecimalPoint = Canvas(11, 12, kLcdFace);
+    DecimalPoint = canvas(11, 12, kLcdFace);
     {
         QPainter p(&DecimalPoint);
         p.setRenderHint(QPainter::Antialiasing);
@@ -324,33 +324,33 @@ DisplayImages::DisplayImages()
         p.setBrush(kInk);
         p.drawRoundedRect(QRectF(2, 3, 6.5, 6.5), 1.2, 1.2);
     }
-    SymbolDBA = TextPicture(40, 19, QStringLiteral("dBA"), 16);
-    Auto = TextPicture(47, 17, QStringLiteral("AUTO"), 14);
-    Background = BackgroundPicture();
+    SymbolDBA = textPicture(40, 19, QStringLiteral("dBA"), 16);
+    Auto = textPicture(47, 17, QStringLiteral("AUTO"), 14);
+    Background = backgroundPicture();
 }
 
-ImageList MakeToolbarImages() {
+ImageList makeToolbarImages() {
     ImageList list({30, 24}, kToolbarFace);
-    list.Add(KeyPicture(KeyIcon::Power, KeyLook::Released), QStringLiteral("Power"));
-    list.Add(KeyPicture(KeyIcon::Power, KeyLook::Pressed), QStringLiteral("PowerPressed"));
-    list.Add(KeyPicture(KeyIcon::Power, KeyLook::Disabled), QStringLiteral("PowerDisabled"));
-    list.Add(KeyPicture(KeyIcon::RecordOff, KeyLook::Released), QStringLiteral("RecordStopped"));
-    list.Add(KeyPicture(KeyIcon::RecordOff, KeyLook::Pressed), QStringLiteral("RecordStoppedPressed"));
-    list.Add(KeyPicture(KeyIcon::RecordOn, KeyLook::Released), QStringLiteral("RecordStarted"));
-    list.Add(KeyPicture(KeyIcon::RecordOn, KeyLook::Pressed), QStringLiteral("RecordStartedPressed"));
-    list.Add(KeyPicture(KeyIcon::RecordOff, KeyLook::Disabled), QStringLiteral("RecordStoppedDisabled"));
-    list.Add(KeyPicture(KeyIcon::Stop, KeyLook::Released), QStringLiteral("StopRecord"));
-    list.Add(KeyPicture(KeyIcon::Stop, KeyLook::Pressed), QStringLiteral("StopRecordPressed"));
-    list.Add(KeyPicture(KeyIcon::Stop, KeyLook::Disabled), QStringLiteral("StopRecordDisabled"));
-    list.Add(KeyPicture(KeyIcon::Stop, KeyLook::DisabledPressed), QStringLiteral("StopRecordDisabledPressed"));
+    list.add(keyPicture(KeyIcon::Power, KeyLook::Released), QStringLiteral("Power"));
+    list.add(keyPicture(KeyIcon::Power, KeyLook::Pressed), QStringLiteral("PowerPressed"));
+    list.add(keyPicture(KeyIcon::Power, KeyLook::Disabled), QStringLiteral("PowerDisabled"));
+    list.add(keyPicture(KeyIcon::RecordOff, KeyLook::Released), QStringLiteral("RecordStopped"));
+    list.add(keyPicture(KeyIcon::RecordOff, KeyLook::Pressed), QStringLiteral("RecordStoppedPressed"));
+    list.add(keyPicture(KeyIcon::RecordOn, KeyLook::Released), QStringLiteral("RecordStarted"));
+    list.add(keyPicture(KeyIcon::RecordOn, KeyLook::Pressed), QStringLiteral("RecordStartedPressed"));
+    list.add(keyPicture(KeyIcon::RecordOff, KeyLook::Disabled), QStringLiteral("RecordStoppedDisabled"));
+    list.add(keyPicture(KeyIcon::Stop, KeyLook::Released), QStringLiteral("StopRecord"));
+    list.add(keyPicture(KeyIcon::Stop, KeyLook::Pressed), QStringLiteral("StopRecordPressed"));
+    list.add(keyPicture(KeyIcon::Stop, KeyLook::Disabled), QStringLiteral("StopRecordDisabled"));
+    list.add(keyPicture(KeyIcon::Stop, KeyLook::DisabledPressed), QStringLiteral("StopRecordDisabledPressed"));
     return list;
 }
 
-ImageList MakeConnectionStateImages() {
+ImageList makeConnectionStateImages() {
     const QColor face = kToolbarFace;
     ImageList list({16, 16}, face);
     for (bool connected : {false, true}) {
-        QImage img = Canvas(16, 16, face);
+        QImage img = canvas(16, 16, face);
         QPainter p(&img);
         p.setRenderHint(QPainter::Antialiasing);
         const QColor ink = connected ? QColor(30, 132, 62) : QColor(120, 124, 130);
@@ -371,7 +371,7 @@ ImageList MakeConnectionStateImages() {
             p.setPen(QPen(QColor(206, 40, 36), 1.6, Qt::SolidLine, Qt::RoundCap));
             p.drawLine(QPointF(7.0, 13.5), QPointF(10.5, 2.5));
         }
-        list.Add(img);
+        list.add(img);
     }
     return list;
 }

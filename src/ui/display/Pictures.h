@@ -31,12 +31,12 @@ struct DisplayImages {
 };
 
 // Front-panel keys (12 keyed pictures, 30 x 24): "Power", "PowerPressed", ...
-ImageList MakeToolbarImages();
+ImageList makeToolbarImages();
 // Connection state for the status bar (16 x 16): 1 not connected, 2 connected.
-ImageList MakeConnectionStateImages();
+ImageList makeConnectionStateImages();
 
 // Segment bits of a seven-segment glyph: a top, b upper right, c lower right,
 // d bottom, e lower left, f upper left, g middle (bit 0 = a).
-int SegmentsOfDigitPicture(int index);
+int segmentsOfDigitPicture(int index);
 
 }  // namespace kestro

@@ -9,7 +9,7 @@ namespace kestro {
 
 namespace {
 
-QString Hms(int64_t s) {
+QString hms(int64_t s) {
     return QStringLiteral("%1:%2:%3")
         .arg(s / 3600, 2, 10, QLatin1Char('0'))
         .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
@@ -18,19 +18,19 @@ QString Hms(int64_t s) {
 
 }  // namespace
 
-QString TimeOfDayText(double dateTime) {
+QString timeOfDayText(double dateTime) {
     const double frac = dateTime - std::floor(dateTime);
     int64_t s = std::llround(frac * 86400.0) % 86400;
-    return Hms(s);
+    return hms(s);
 }
 
-QString DurationText(double days) {
+QString durationText(double days) {
     if (!std::isfinite(days)) return QStringLiteral("--:--:--");
     const int64_t s = std::llround(days * 86400.0);
-    return s < 0 ? QLatin1Char('-') + Hms(-s) : Hms(s);
+    return s < 0 ? QLatin1Char('-') + hms(-s) : hms(s);
 }
 
-QTreeWidget* CreateFileListView() {
+QTreeWidget* createFileListView() {
     auto* v = new QTreeWidget;
     v->setObjectName(QStringLiteral("MessFileListe"));
     v->setAccessibleName(QStringLiteral("Record files"));
@@ -44,7 +44,7 @@ QTreeWidget* CreateFileListView() {
     return v;
 }
 
-void InitFileListView(QTreeWidget* view) {
+void initFileListView(QTreeWidget* view) {
     view->clear();
     view->setColumnCount(3);
     view->setHeaderLabels({QStringLiteral("Start"), QStringLiteral("Duration"), QStringLiteral("File name")});
@@ -55,10 +55,10 @@ void InitFileListView(QTreeWidget* view) {
     view->setColumnWidth(1, std::max(10, int(w * 0.2 - margin)));
     view->setColumnWidth(2, std::max(10, int(w * 0.6 - margin)));
     view->header()->setStretchLastSection(true);
-    FitFileListColumns(view);
+    fitFileListColumns(view);
 }
 
-void FitFileListColumns(QTreeWidget* view) {
+void fitFileListColumns(QTreeWidget* view) {
     // Never narrower than a time or a header needs, whatever the font.
     const int time = view->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00")) + 12;
     for (int column = 0; column < 2; ++column)

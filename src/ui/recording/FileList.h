@@ -10,15 +10,15 @@ namespace kestro {
 struct RecordFileEntry;
 
 // "hh:mm:ss" of a time of day (the fraction of a date-time value).
-QString TimeOfDayText(double dateTime);
+QString timeOfDayText(double dateTime);
 // "hh:mm:ss" of a duration in days, with all its hours (25:00:00 for 25 h).
-QString DurationText(double days);
+QString durationText(double days);
 
 // Creates the report-style list view: three columns, whole-row selection, no root decoration.
-QTreeWidget* CreateFileListView();
+QTreeWidget* createFileListView();
 // Removes all rows and sets the three headers with widths from the view's width.
-void InitFileListView(QTreeWidget* view);
+void initFileListView(QTreeWidget* view);
 // Widens the time columns where the font needs it.
-void FitFileListColumns(QTreeWidget* view);
+void fitFileListColumns(QTreeWidget* view);
 
 }  // namespace kestro

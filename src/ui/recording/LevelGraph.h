@@ -35,25 +35,25 @@ int32_t SecondsOfDay(double value);
 // x of a time on the graph: seconds from midnight of the day of graphStart, so
 // that a recording running past midnight keeps growing to the right. Equals
 // SecondsOfDay for times on graphStart's day.
-double GraphX(double timestamp, double graphStart);
+double graphX(double timestamp, double graphStart);
 // The left edge for the samples of buf: ten minutes before the newest one
 // (not before the earliest one kept), rounded down to 30 s; 0 without samples.
-double GraphStartTimeOf(const SampleWindow& buf);
+double graphStartTimeOf(const SampleWindow& buf);
 // Grid spacing: initial, doubled while the label extent is larger.
-double GridStep(double initial, double extent);
+double gridStep(double initial, double extent);
 // A segment touching a sample with overflow or underflow is drawn red.
-bool SegmentFlagged(int16_t prevLevelFlags, int16_t levelFlags);
+bool segmentFlagged(int16_t prevLevelFlags, int16_t levelFlags);
 
 struct GridLine {
     double pos;     // y (level) or x (seconds of the graph)
     QString label;  // text at the line; empty when the line has none
 };
-QString LevelLabel(int32_t y);  // "65 " for 650
-QString TimeLabel(double x);    // " hh:mm " of x seconds (modulo a day)
+QString levelLabel(int32_t y);  // "65 " for 650
+QString timeLabel(double x);    // " hh:mm " of x seconds (modulo a day)
 // Level lines from min to max; the second-highest labelled line carries "dB ".
-std::vector<GridLine> LevelGridLines(int32_t min, int32_t max, int32_t step);
+std::vector<GridLine> levelGridLines(int32_t min, int32_t max, int32_t step);
 // Time lines in [t0, t0 + width); the last one carries "hh:mm" when it lies right of t0.
-std::vector<GridLine> TimeGridLines(double t0, double width, double step);
+std::vector<GridLine> timeGridLines(double t0, double width, double step);
 
 // An off-screen image with a user coordinate system.
 struct Surface {
@@ -63,15 +63,15 @@ struct Surface {
     double ScaleWidth = 1.0;
     double ScaleHeight = 1.0;
 
-    QTransform Transform() const;  // user units to pixels
-    QPointF ToPixel(double x, double y) const { return Transform().map(QPointF(x, y)); }
-    double TextWidth(const QFont& f, const QString& s) const;   // in x units
-    double TextHeight(const QFont& f, const QString& s) const;  // in y units (negative: y grows upward)
-    void CopyScale(const Surface& o);
+    QTransform transform() const;  // user units to pixels
+    QPointF toPixel(double x, double y) const { return transform().map(QPointF(x, y)); }
+    double textWidth(const QFont& f, const QString& s) const;   // in x units
+    double textHeight(const QFont& f, const QString& s) const;  // in y units (negative: y grows upward)
+    void copyScale(const Surface& o);
 };
 
 // The font of the labels: small enough that a label fits a 10 dB step at the design height.
-QFont GraphFont();
+QFont graphFont();
 
 class LevelGraph {
 public:
@@ -101,8 +101,8 @@ public:
     double LevelStep = 0.0;
     double TimeStep = 0.0;
 
-    void SetSize(int width, int height);
-    QSize Size() const { return PictureClear.image.size(); }
+    void setSize(int width, int height);
+    QSize size() const { return PictureClear.image.size(); }
 
     void ScaleYAxis(int32_t Min, int32_t Max);
     void CalculateGraphStartTime(const SampleWindow& buf);

@@ -19,10 +19,10 @@ public:
     GraphView(RecordingViews& views, const LevelGraph& g) : views_(views), g_(g) {
         setObjectName(QStringLiteral("PictureGraph"));
         setAttribute(Qt::WA_OpaquePaintEvent);
-        SetAccessibleRole(this, QAccessible::Chart);
+        setAccessibleRole(this, QAccessible::Chart);
         setAccessibleName(QStringLiteral("Level graph"));
         setAccessibleDescription(QStringLiteral("The slow level of the recording over the time of day"));
-        setFixedSize(g.Size());
+        setFixedSize(g.size());
     }
 
 protected:
@@ -31,12 +31,12 @@ protected:
         QPainter p(this);
         p.drawImage(0, 0, g_.PictureGraph.image);
         const SampleWindow& buf = views_.recorder().LocalSlowBuffer;
-        if (views_.eventBands().empty() || buf.Empty()) return;
+        if (views_.eventBands().empty() || buf.empty()) return;
         // Over the image, never into it: the curve's surfaces stay as they are drawn.
-        const QTransform m = g_.PictureGraph.Transform();
-        const double newest = m.map(QPointF(GraphX(buf[buf.Count()].Timestamp, g_.GraphStartTime), 0)).x();
+        const QTransform m = g_.PictureGraph.transform();
+        const double newest = m.map(QPointF(graphX(buf[buf.count()].Timestamp, g_.GraphStartTime), 0)).x();
         for (const RecordingViews::Band& b : views_.eventBands()) {
-            const double x = std::max(0.0, m.map(QPointF(GraphX(b.start, g_.GraphStartTime), 0)).x());
+            const double x = std::max(0.0, m.map(QPointF(graphX(b.start, g_.GraphStartTime), 0)).x());
             if (newest > x) p.fillRect(QRectF(x, 0, newest - x + 1, height()), b.colour);
         }
     }
@@ -47,7 +47,7 @@ private:
 };
 
 // The graph keeps what its window shows, plus a margin for the rounding of its left edge.
-int64_t RetentionMs(double displayWidthSeconds) {
+int64_t retentionMs(double displayWidthSeconds) {
     return std::max<int64_t>(SeriesRecorder::kDefaultSlowRetentionMs, int64_t(displayWidthSeconds * 1000.0) + 120000);
 }
 
@@ -56,11 +56,11 @@ int64_t RetentionMs(double displayWidthSeconds) {
 RecordingViews::RecordingViews(SeriesRecorder& recorder, QObject* parent)
     : QObject(parent), rec_(recorder), graph_(std::make_unique<LevelGraph>()) {
     view_ = new GraphView(*this, *graph_);
-    list_ = CreateFileListView();
+    list_ = createFileListView();
     connect(&rec_, &SeriesRecorder::seriesStarted, this, [this] { MessFileListe_aktualisieren(-1, 1); });
     connect(&rec_, &SeriesRecorder::slowSeriesStarted, this, [this] { RestartTimeAxis(); });
     connect(&rec_, &SeriesRecorder::slowSample, this, [this](int32_t n) { ShowSlowSample(n); });
-    connect(&rec_, &SeriesRecorder::durationChanged, this, [this](int32_t index) { ShowDuration(index); });
+    connect(&rec_, &SeriesRecorder::durationChanged, this, [this](int32_t index) { showDuration(index); });
 }
 
 RecordingViews::~RecordingViews() {
@@ -70,18 +70,18 @@ RecordingViews::~RecordingViews() {
 
 QWidget* RecordingViews::graphWidget() { return view_; }
 QWidget* RecordingViews::fileListWidget() { return list_; }
-const LevelGraph& RecordingViews::Graph() const { return *graph_; }
+const LevelGraph& RecordingViews::graph() const { return *graph_; }
 
 // ---------------------------------------------------------------- graph
 
-void RecordingViews::InitGraph() {
+void RecordingViews::initGraph() {
     LevelGraph& g = *graph_;
     g.MaxYAxis = 1400;
     g.MinYAxis = 0;
     g.GridTimeX = 60;
     g.GridTimeY = 100;
     g.DisplayWidthX = 660;
-    rec_.SetSlowRetentionMs(RetentionMs(g.DisplayWidthX));
+    rec_.setSlowRetentionMs(retentionMs(g.DisplayWidthX));
     GraphReady = 2;
 }
 
@@ -99,14 +99,14 @@ void RecordingViews::RestartTimeAxis() {
     ScaleTimeAxis();
 }
 
-void RecordingViews::SetGraphWidth(int px) {
-    graph_->SetSize(px, kGraphHeight);
-    if (view_) view_->setFixedSize(graph_->Size());
+void RecordingViews::setGraphWidth(int px) {
+    graph_->setSize(px, kGraphHeight);
+    if (view_) view_->setFixedSize(graph_->size());
     if (GraphReady == 2) {
         ScaleYAxis();
         ScaleTimeAxis();
     }
-    if (list_) list_->setFixedWidth(graph_->Size().width());
+    if (list_) list_->setFixedWidth(graph_->size().width());
 }
 
 void RecordingViews::ShowSlowSample(int32_t n) {
@@ -114,7 +114,7 @@ void RecordingViews::ShowSlowSample(int32_t n) {
     if (view_ && !dirty.isEmpty()) view_->update(dirty);
 }
 
-void RecordingViews::ShowEventBands() {
+void RecordingViews::showEventBands() {
     const EventRecorder& ev = rec_.events();
     std::vector<Band> bands;
     if (const std::optional<NoiseEvent> e = ev.running())
@@ -136,13 +136,13 @@ void RecordingViews::PictureGraph_Paint() {
 // ---------------------------------------------------------------- file list
 
 void RecordingViews::InitFileList() {
-    if (list_) InitFileListView(list_);
+    if (list_) initFileListView(list_);
 }
 
 namespace {
 
-QTreeWidgetItem* RowItem(const RecordFileEntry& e) {
-    return new QTreeWidgetItem({TimeOfDayText(e.Start), DurationText(e.Duration), e.FileTitle});
+QTreeWidgetItem* rowItem(const RecordFileEntry& e) {
+    return new QTreeWidgetItem({timeOfDayText(e.Start), durationText(e.Duration), e.FileTitle});
 }
 
 }  // namespace
@@ -157,7 +157,7 @@ void RecordingViews::MessFileListe_aktualisieren(int16_t komplett, int32_t Selec
         int32_t row = 0;
         for (size_t idx = files.size() - 1; idx >= 1; --idx) {
             ++row;
-            rows << RowItem(files[idx]);
+            rows << rowItem(files[idx]);
             files[idx].ListIndex = static_cast<int16_t>(std::min<int32_t>(row, INT16_MAX));
         }
         v->addTopLevelItems(rows);
@@ -170,17 +170,17 @@ void RecordingViews::MessFileListe_aktualisieren(int16_t komplett, int32_t Selec
     const int row = e.ListIndex - 1;
     if (row < 0 || row >= v->topLevelItemCount()) return;
     delete v->takeTopLevelItem(row);
-    QTreeWidgetItem* it = RowItem(e);
+    QTreeWidgetItem* it = rowItem(e);
     v->insertTopLevelItem(row, it);
     v->setCurrentItem(it);
 }
 
-void RecordingViews::ShowDuration(int32_t index) {
+void RecordingViews::showDuration(int32_t index) {
     const std::vector<RecordFileEntry>& files = rec_.RecordFiles;
     if (!list_ || index < 1 || size_t(index) >= files.size()) return;
     const RecordFileEntry& e = files[size_t(index)];
     QTreeWidgetItem* it = list_->topLevelItem(e.ListIndex - 1);
-    const QString text = DurationText(e.Duration);
+    const QString text = durationText(e.Duration);
     if (it && it->text(1) != text) it->setText(1, text);
 }
 

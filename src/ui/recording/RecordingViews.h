@@ -4,9 +4,9 @@
 // and draw from its local buffers; they hold no samples of their own.
 //
 // The main window embeds graphWidget() at the graph's place and
-// fileListWidget() at the file list's place, calls InitGraph() in its load
+// fileListWidget() at the file list's place, calls initGraph() in its load
 // handler, ScaleYAxis()/CalculateGraphStartTime()/ScaleTimeAxis() after
-// showing, SetGraphWidth() from its resize handler, and RestartTimeAxis()
+// showing, setGraphWidth() from its resize handler, and RestartTimeAxis()
 // from the connection-lost actions and the option handlers.
 
 #include "recording/SeriesRecorder.h"
@@ -35,32 +35,32 @@ public:
     QWidget* fileListWidget();  // MessFileListe (401 x 100 at design size)
 
     // Graph
-    void InitGraph();  // MaxYAxis 1400, MinYAxis 0, GridTimeX 60, GridTimeY 100, DisplayWidthX 660; GraphReady 2
+    void initGraph();  // MaxYAxis 1400, MinYAxis 0, GridTimeX 60, GridTimeY 100, DisplayWidthX 660; GraphReady 2
     void ScaleYAxis();
     void CalculateGraphStartTime();
     void ScaleTimeAxis();
     void RestartTimeAxis();
-    void SetGraphWidth(int px);  // resize: width of the three surfaces and the list, rebuild when ready
+    void setGraphWidth(int px);  // resize: width of the three surfaces and the list, rebuild when ready
     int16_t GraphReady = 0;
     // Adds sample n of the local slow buffer to the graph.
     void ShowSlowSample(int32_t n);
     // Repaint of the visible surface: takes over PictureOriginal's image.
     void PictureGraph_Paint();
     // Bands behind the curve while an exceedance runs or a span is marked (the recorder's events).
-    void ShowEventBands();
+    void showEventBands();
     struct Band {
         double start;  // day count
         QColor colour;
     };
     const std::vector<Band>& eventBands() const { return bands_; }
-    const LevelGraph& Graph() const;
+    const LevelGraph& graph() const;
     const SeriesRecorder& recorder() const { return rec_; }
 
     // File list
     void InitFileList();
     void MessFileListe_aktualisieren(int16_t komplett, int32_t SelectedItem);
     // Shows the Duration of RecordFiles[index] in its row.
-    void ShowDuration(int32_t index);
+    void showDuration(int32_t index);
 
 private:
     SeriesRecorder& rec_;

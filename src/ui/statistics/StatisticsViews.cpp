@@ -30,7 +30,7 @@ namespace {
 // desktop theme: their labels are dark on light.
 const QColor kPaper(Qt::white);
 
-void DrawFocus(QWidget* w, QPainter& p) {
+void drawFocus(QWidget* w, QPainter& p) {
     if (!w->hasFocus()) return;
     QStyleOptionFocusRect o;
     o.initFrom(w);
@@ -43,7 +43,7 @@ void DrawFocus(QWidget* w, QPainter& p) {
 void IntervalBarChart::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), kPaper);
-    DrawIntervalBars(p, QRectF(rect()).adjusted(2, 2, -2, -2), intervals_, limitTenths_);
+    drawIntervalBars(p, QRectF(rect()).adjusted(2, 2, -2, -2), intervals_, limitTenths_);
 }
 
 TimeHistoryView::TimeHistoryView(QWidget* parent) : QWidget(parent) {
@@ -51,7 +51,7 @@ TimeHistoryView::TimeHistoryView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
-    SetAccessibleRole(this, QAccessible::Chart);
+    setAccessibleRole(this, QAccessible::Chart);
     setAccessibleName(QStringLiteral("Time history"));
     setToolTip(
         QStringLiteral("Wheel or + and -: zoom the time axis. Drag or the arrow keys: pan. Shift+drag, right drag "
@@ -61,7 +61,7 @@ TimeHistoryView::TimeHistoryView(QWidget* parent) : QWidget(parent) {
 void TimeHistoryView::setHistory(const TimeHistory* h, int32_t limitTenths) {
     h_ = h;
     limitTenths_ = limitTenths;
-    if (h_ && !h_->isEmpty()) full_ = DefaultPlotRange(*h_, limitTenths);
+    if (h_ && !h_->isEmpty()) full_ = defaultPlotRange(*h_, limitTenths);
     range_ = full_;
     selFrom_ = selTo_ = 0;
     update();
@@ -117,7 +117,7 @@ void TimeHistoryView::paintEvent(QPaintEvent*) {
     if (!h_ || h_->isEmpty()) {
         p.setPen(Qt::black);
         p.drawText(rect(), Qt::AlignCenter, QStringLiteral("Open a record file to see its time history."));
-        DrawFocus(this, p);
+        drawFocus(this, p);
         return;
     }
     QRectF highlight;
@@ -127,8 +127,8 @@ void TimeHistoryView::paintEvent(QPaintEvent*) {
         const double x1 = area_.left() + double(selTo_ - range_.fromMs) / span * area_.width();
         highlight = QRectF(QPointF(x0, area_.top()), QPointF(std::max(x1, x0 + 1), area_.bottom()));
     }
-    area_ = DrawTimeHistory(p, QRectF(rect()).adjusted(2, 2, -2, -2), *h_, range_, limitTenths_, highlight, spans_);
-    DrawFocus(this, p);
+    area_ = drawTimeHistory(p, QRectF(rect()).adjusted(2, 2, -2, -2), *h_, range_, limitTenths_, highlight, spans_);
+    drawFocus(this, p);
 }
 
 void TimeHistoryView::wheelEvent(QWheelEvent* e) {

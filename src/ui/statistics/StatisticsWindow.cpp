@@ -54,7 +54,7 @@ const QStringList kIntervalColumns = {QStringLiteral("Start"),     QStringLitera
                                       QStringLiteral("Underflow"), QStringLiteral("Marks")};
 constexpr int kFirstLevelColumn = 3;
 
-QTableWidget* MakeTable(const QString& name, const QStringList& columns, QWidget* parent) {
+QTableWidget* makeTable(const QString& name, const QStringList& columns, QWidget* parent) {
     auto* t = new QTableWidget(0, int(columns.size()), parent);
     t->setAccessibleName(name);
     t->setHorizontalHeaderLabels(columns);
@@ -71,14 +71,14 @@ QTableWidget* MakeTable(const QString& name, const QStringList& columns, QWidget
 
 // The statistics the result's quantity gives, by their names; the percentile
 // levels only when asked for (all of them, or L10 and L90).
-QString Levels(const IntervalResult& r, QChar d, bool withLN, bool allLN = false) {
+QString levels(const IntervalResult& r, QChar d, bool withLN, bool allLN = false) {
     QStringList parts;
     for (Statistic s : kStatistics) {
-        const char* name = StatisticName(r.quantity, s);
+        const char* name = statisticName(r.quantity, s);
         if (!name) continue;
         const bool ln = s != Statistic::Leq && s != Statistic::Lmax && s != Statistic::Lmin;
         if (ln && !allLN && !(withLN && (s == Statistic::L10 || s == Statistic::L90))) continue;
-        parts << QStringLiteral("%1 %2").arg(QLatin1String(name), LevelText(r.value(s), d));
+        parts << QStringLiteral("%1 %2").arg(QLatin1String(name), levelText(r.value(s), d));
     }
     if (parts.isEmpty()) return QString();
     parts.first() += r.quantity == Quantity::Amplitude ? QStringLiteral(" dB") : QStringLiteral(" dBA");
@@ -89,9 +89,9 @@ QString Levels(const IntervalResult& r, QChar d, bool withLN, bool allLN = false
 
 const QString kSpanHint = QStringLiteral("Select a span with Shift+drag, the right mouse button or Shift+arrow keys.");
 
-QString TimeOfDay(int64_t ms) { return LocalDateTimeText(ms).mid(11); }
+QString timeOfDay(int64_t ms) { return localDateTimeText(ms).mid(11); }
 
-double Luminance(const QColor& c) {
+double luminance(const QColor& c) {
     auto linear = [](double v) {
         return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
     };
@@ -100,9 +100,9 @@ double Luminance(const QColor& c) {
 
 // A marking colour, moved toward the text colour until it reads (contrast 4.5)
 // on both backgrounds, whatever the desktop's theme.
-QColor Legible(const QColor& mark, const QColor& text, const QColor& back1, const QColor& back2) {
+QColor legible(const QColor& mark, const QColor& text, const QColor& back1, const QColor& back2) {
     auto contrast = [](const QColor& a, const QColor& b) {
-        const double la = Luminance(a), lb = Luminance(b);
+        const double la = luminance(a), lb = luminance(b);
         return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
     };
     for (int step = 0; step <= 10; ++step) {
@@ -117,10 +117,10 @@ QColor Legible(const QColor& mark, const QColor& text, const QColor& back1, cons
 
 const QString kOverLimitMark = QStringLiteral("over limit");
 
-void ColourOverLimitRows(QTableWidget* t) {
+void colourOverLimitRows(QTableWidget* t) {
     const QPalette& p = t->palette();
     const QColor c =
-        Legible(kOverLimitColour, p.color(QPalette::Text), p.color(QPalette::Base), p.color(QPalette::AlternateBase));
+        legible(kOverLimitColour, p.color(QPalette::Text), p.color(QPalette::Base), p.color(QPalette::AlternateBase));
     const int flag = int(kIntervalColumns.size()) - 1;
     for (int row = 0; row < t->rowCount(); ++row) {
         const QTableWidgetItem* marked = t->item(row, flag);
@@ -132,12 +132,12 @@ void ColourOverLimitRows(QTableWidget* t) {
 }
 
 // The end of a span: the time of day, with its date when that is not the start's.
-QString EndText(int64_t fromMs, int64_t toMs) {
-    const QString end = LocalDateTimeText(toMs);
-    return end.left(10) == LocalDateTimeText(fromMs).left(10) ? end.mid(11) : end;
+QString endText(int64_t fromMs, int64_t toMs) {
+    const QString end = localDateTimeText(toMs);
+    return end.left(10) == localDateTimeText(fromMs).left(10) ? end.mid(11) : end;
 }
 
-QString MarksText(const IntervalResult& r) {
+QString marksText(const IntervalResult& r) {
     QStringList m;
     if (r.overLimit) m << kOverLimitMark;
     if (r.overflow > 0) m << QStringLiteral("overload");
@@ -150,55 +150,55 @@ QString MarksText(const IntervalResult& r) {
 
 }  // namespace
 
-void FillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar d, bool append) {
+void fillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar d, bool append) {
     if (!append) t->setRowCount(0);
     // Only the statistics the stream's values give have a column.
     if (!rows.empty()) {
         const Quantity q = rows.front().quantity;
         for (Statistic s : kStatistics)
-            t->setColumnHidden(kFirstLevelColumn + int(s), !Gives(q, s));
+            t->setColumnHidden(kFirstLevelColumn + int(s), !gives(q, s));
     }
     t->setUpdatesEnabled(false);
     const int first = t->rowCount();
     t->setRowCount(first + int(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
         const IntervalResult& r = rows[i];
-        const QString cells[] = {LocalDateTimeText(r.startMs), TimeOfDay(r.endMs),   QString::number(r.samples),
-                                 LevelText(r.leq, d),          LevelText(r.lmax, d), LevelText(r.lmin, d),
-                                 LevelText(r.l5, d),           LevelText(r.l10, d),  LevelText(r.l50, d),
-                                 LevelText(r.l90, d),          LevelText(r.l95, d),  QString::number(r.overflow),
-                                 QString::number(r.underflow), MarksText(r)};
+        const QString cells[] = {localDateTimeText(r.startMs), timeOfDay(r.endMs),   QString::number(r.samples),
+                                 levelText(r.leq, d),          levelText(r.lmax, d), levelText(r.lmin, d),
+                                 levelText(r.l5, d),           levelText(r.l10, d),  levelText(r.l50, d),
+                                 levelText(r.l90, d),          levelText(r.l95, d),  QString::number(r.overflow),
+                                 QString::number(r.underflow), marksText(r)};
         for (int c = 0; c < int(std::size(cells)); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(c >= 2 ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
             t->setItem(first + int(i), c, item);
         }
     }
-    ColourOverLimitRows(t);
+    colourOverLimitRows(t);
     t->setUpdatesEnabled(true);
 }
 
 StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmStatistics"));
     setWindowTitle(QStringLiteral("Statistics"));
-    SetAccessibleRole(this, QAccessible::Window);
+    setAccessibleRole(this, QAccessible::Window);
     auto* closeWindow = new QAction(QStringLiteral("Close"), this);
     closeWindow->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)});
     addAction(closeWindow);
     connect(closeWindow, &QAction::triggered, this, &QWidget::close);
     tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("tabsStatistics"));
-    tabs->addTab(BuildLivePage(), QStringLiteral("Current recording"));
-    tabs->addTab(BuildFilePage(), QStringLiteral("Record file"));
+    tabs->addTab(buildLivePage(), QStringLiteral("Current recording"));
+    tabs->addTab(buildFilePage(), QStringLiteral("Record file"));
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(6, 6, 6, 6);
     top->addWidget(tabs);
     resize(900, 640);
-    ApplyPaletteColours();
+    applyPaletteColours();
     for (QTableWidget* t : findChildren<QTableWidget*>())
         t->installEventFilter(this);
     progressTimer_.setInterval(100);
-    connect(&progressTimer_, &QTimer::timeout, this, &StatisticsWindow::UpdateProgress);
+    connect(&progressTimer_, &QTimer::timeout, this, &StatisticsWindow::updateProgress);
     liveTimer_.setInterval(100);
     connect(&liveTimer_, &QTimer::timeout, this, &StatisticsWindow::refreshLive);
     refreshLive();
@@ -217,38 +217,38 @@ void StatisticsWindow::hideEvent(QHideEvent* e) {
 
 void StatisticsWindow::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
-    if (e->type() == QEvent::PaletteChange && noticeLabel) ApplyPaletteColours();
+    if (e->type() == QEvent::PaletteChange && noticeLabel) applyPaletteColours();
 }
 
 bool StatisticsWindow::eventFilter(QObject* watched, QEvent* e) {
     // A table has its new palette by the time it hears of it.
     if (e->type() == QEvent::PaletteChange)
-        if (auto* t = qobject_cast<QTableWidget*>(watched)) ColourOverLimitRows(t);
+        if (auto* t = qobject_cast<QTableWidget*>(watched)) colourOverLimitRows(t);
     return QWidget::eventFilter(watched, e);
 }
 
-void StatisticsWindow::ApplyPaletteColours() {
+void StatisticsWindow::applyPaletteColours() {
     const QPalette& p = palette();
-    const QColor notice = Legible(QColor(0x96, 0x5a, 0x00), p.color(QPalette::WindowText), p.color(QPalette::Window),
+    const QColor notice = legible(QColor(0x96, 0x5a, 0x00), p.color(QPalette::WindowText), p.color(QPalette::Window),
                                   p.color(QPalette::Window));
     noticeLabel->setStyleSheet(QStringLiteral("color: %1").arg(notice.name()));
 }
 
-void StatisticsWindow::DescribeHistory() {
+void StatisticsWindow::describeHistory() {
     // A screen reader hears what the chart shows and the statistics of the span chosen in it.
     const PlotRange& r = history->range();
     if (analysis_)
         history->setAccessibleName(
-            QStringLiteral("Time history, %1 to %2").arg(LocalDateTimeText(r.fromMs), LocalDateTimeText(r.toMs)));
+            QStringLiteral("Time history, %1 to %2").arg(localDateTimeText(r.fromMs), localDateTimeText(r.toMs)));
     history->setAccessibleDescription(spanLabel->text());
 }
 
 StatisticsWindow::~StatisticsWindow() {
-    StopJob(load_);
-    StopJob(spanJob_);
+    stopJob(load_);
+    stopJob(spanJob_);
 }
 
-QWidget* StatisticsWindow::BuildLivePage() {
+QWidget* StatisticsWindow::buildLivePage() {
     auto* page = new QWidget;
     liveTabs = new QTabWidget(page);
     const char* names[] = {"Slow values", "Fast values"};
@@ -270,7 +270,7 @@ QWidget* StatisticsWindow::BuildLivePage() {
         });
         v.bars = new IntervalBarChart(w);
         v.table =
-            MakeTable(QStringLiteral("Intervals, ") + QString::fromLatin1(names[i]).toLower(), kIntervalColumns, w);
+            makeTable(QStringLiteral("Intervals, ") + QString::fromLatin1(names[i]).toLower(), kIntervalColumns, w);
         auto* head = new QGridLayout;
         head->addWidget(v.title, 0, 0);
         head->addWidget(v.analyse, 0, 1, Qt::AlignRight);
@@ -297,7 +297,7 @@ QWidget* StatisticsWindow::BuildLivePage() {
     return page;
 }
 
-QWidget* StatisticsWindow::BuildFilePage() {
+QWidget* StatisticsWindow::buildFilePage() {
     auto* page = new QWidget;
     cmdOpen = new QPushButton(QStringLiteral("Open record file\u2026"), page);
     cmdOpen->setObjectName(QStringLiteral("cmdOpenRecordFile"));
@@ -334,19 +334,19 @@ QWidget* StatisticsWindow::BuildFilePage() {
     history = new TimeHistoryView(page);
     connect(history, &TimeHistoryView::selectionChanged, this,
             [this](qint64 from, qint64 to) { selectSpan(from, to); });
-    connect(history, &TimeHistoryView::rangeChanged, this, &StatisticsWindow::DescribeHistory);
+    connect(history, &TimeHistoryView::rangeChanged, this, &StatisticsWindow::describeHistory);
 
     auto* lower = new QTabWidget(page);
-    fileIntervals = MakeTable(QStringLiteral("Intervals of the record file"), kIntervalColumns, page);
+    fileIntervals = makeTable(QStringLiteral("Intervals of the record file"), kIntervalColumns, page);
     fileBars = new IntervalBarChart(page);
-    dayTable = MakeTable(QStringLiteral("Day levels"),
+    dayTable = makeTable(QStringLiteral("Day levels"),
                          {QStringLiteral("Assessment day"), QStringLiteral("Ld"), QStringLiteral("Le"),
                           QStringLiteral("Ln"), QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
                          page);
     lower->addTab(fileIntervals, QStringLiteral("Intervals"));
     lower->addTab(fileBars, QStringLiteral("Interval levels"));
     lower->addTab(dayTable, QStringLiteral("Day levels"));
-    fileEvents = MakeTable(QStringLiteral("Events and markers"),
+    fileEvents = makeTable(QStringLiteral("Events and markers"),
                            {QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"),
                             QStringLiteral("Duration"), QStringLiteral("LAmax"), QStringLiteral("LAeq"),
                             QStringLiteral("SEL"), QStringLiteral("State"), QStringLiteral("Note")},
@@ -392,11 +392,11 @@ void StatisticsWindow::setLiveSource(const StatisticsRecorder* slow, const Stati
 
 void StatisticsWindow::refreshLive() {
     for (LiveView& v : live)
-        RefreshStream(v);
-    ShowLiveEvents();
+        refreshStream(v);
+    showLiveEvents();
 }
 
-void StatisticsWindow::ShowLiveEvents() {
+void StatisticsWindow::showLiveEvents() {
     QString text = QStringLiteral("Noise events: not recording.");
     if (events_ && events_->recording()) {
         text = events_->detecting() ? QStringLiteral("Noise events: %1; %2 counted in this run.")
@@ -405,19 +405,19 @@ void StatisticsWindow::ShowLiveEvents() {
                                     : QStringLiteral("Noise events: none watched (%1).").arg(events_->detectionText());
         if (const std::optional<NoiseEvent> e = events_->running())
             text += QStringLiteral(" Exceedance since %1, LAmax so far %2 dB.")
-                        .arg(TimeOfDay(e->startLocalMs), LevelText(e->lmax));
+                        .arg(timeOfDay(e->startLocalMs), levelText(e->lmax));
         else if (const std::optional<NoiseEvent>& last = events_->lastEnded())
             text += QStringLiteral(" Last: %1 \u2013 %2, LAmax %3 dB, SEL %4 dB.")
-                        .arg(TimeOfDay(last->startLocalMs), TimeOfDay(last->endLocalMs), LevelText(last->lmax),
-                             LevelText(last->sel));
+                        .arg(timeOfDay(last->startLocalMs), timeOfDay(last->endLocalMs), levelText(last->lmax),
+                             levelText(last->sel));
         if (events_->spanOpen())
             text += QStringLiteral(" Marked since %1: %2.")
-                        .arg(TimeOfDay(events_->spanStartLocalMs()), events_->spanNote());
+                        .arg(timeOfDay(events_->spanStartLocalMs()), events_->spanNote());
     }
     if (liveEvents->text() != text) liveEvents->setText(text);
 }
 
-void StatisticsWindow::RefreshStream(LiveView& v) {
+void StatisticsWindow::refreshStream(LiveView& v) {
     const StatisticsRecorder* r = v.rec;
     if (!r || r->recordPath().isEmpty()) {
         if (v.revision == 0) return;
@@ -445,20 +445,20 @@ void StatisticsWindow::RefreshStream(LiveView& v) {
     v.analyse->setEnabled(true);
     const IntervalResult s = r->active() ? e.series() : r->lastSeries();
     if (s.samples > 0)
-        v.running->setText(QStringLiteral("Since %1:  %2").arg(LocalDateTimeText(s.startMs), Levels(s, d, false)) +
+        v.running->setText(QStringLiteral("Since %1:  %2").arg(localDateTimeText(s.startMs), levels(s, d, false)) +
                            QStringLiteral("   (%1 samples)").arg(s.samples));
     else
         v.running->setText(QStringLiteral("Waiting for the first sample."));
     const IntervalResult c = e.currentInterval();
     if (r->active() && e.intervalOpen() && c.samples > 0)
         v.current->setText(QStringLiteral("Interval %1 \u2013 %2:  %3")
-                               .arg(TimeOfDay(c.startMs), TimeOfDay(c.endMs), Levels(c, d, true)));
+                               .arg(timeOfDay(c.startMs), timeOfDay(c.endMs), levels(c, d, true)));
     else
         v.current->setText(r->active() ? QStringLiteral("Interval: no sample yet") : QString());
     const std::vector<IntervalResult>& done = r->intervals();
     if (size_t(v.table->rowCount()) < done.size()) {
         const std::vector<IntervalResult> added(done.begin() + v.table->rowCount(), done.end());
-        FillIntervalTable(v.table, added, d, true);
+        fillIntervalTable(v.table, added, d, true);
         v.table->scrollToBottom();
     }
     v.bars->setIntervals(done, limit);
@@ -477,7 +477,7 @@ void StatisticsWindow::openRecordFileDialog() {
 
 bool StatisticsWindow::isLoading() const { return load_ && load_->thread; }
 
-void StatisticsWindow::StopJob(std::shared_ptr<Job>& job) {
+void StatisticsWindow::stopJob(std::shared_ptr<Job>& job) {
     if (!job) return;
     job->cancel = true;
     if (job->thread) job->thread->wait();
@@ -489,7 +489,7 @@ void StatisticsWindow::cancelLoading() {
     load_->cancel = true;  // the worker stops at its next block; finished() tidies up
 }
 
-void StatisticsWindow::UpdateProgress() {
+void StatisticsWindow::updateProgress() {
     const std::shared_ptr<Job>& j = load_ ? load_ : spanJob_;
     if (!j) return;
     const int64_t total = j->total.load();
@@ -497,18 +497,18 @@ void StatisticsWindow::UpdateProgress() {
 }
 
 void StatisticsWindow::openRecordFile(const QString& path) {
-    StopJob(load_);
-    StopJob(spanJob_);
+    stopJob(load_);
+    stopJob(spanJob_);
     auto job = std::make_shared<Job>();
     auto result = std::make_shared<RecordAnalysis>();
     const StatisticsConfig cfg = fileConfig_;
     ProgressFn progressFn = job->progress();
     job->thread =
-        QThread::create([result, path, cfg, progressFn] { *result = AnalyzeRecordFile(path, cfg, progressFn); });
+        QThread::create([result, path, cfg, progressFn] { *result = analyzeRecordFile(path, cfg, progressFn); });
     load_ = job;
     fileLabel->setText(QStringLiteral("Reading %1 \u2026").arg(QDir::toNativeSeparators(path)));
     // Nothing of the file shown before stays on screen as if it were this one's.
-    ClearFilePage();
+    clearFilePage();
     progress->setFormat(QStringLiteral("Reading %p%"));
     progress->setValue(0);
     progress->show();
@@ -521,7 +521,7 @@ void StatisticsWindow::openRecordFile(const QString& path) {
         progressTimer_.stop();
         progress->hide();
         cmdCancel->hide();
-        if (analysis_) ShowAnalysis();  // the file shown before, again
+        if (analysis_) showAnalysis();  // the file shown before, again
         if (result->read.status == RecordReadResult::Status::Cancelled) {
             fileLabel->setText(QStringLiteral("Reading %1 was cancelled.").arg(QFileInfo(result->path).fileName()));
             emit fileLoaded(false);
@@ -534,13 +534,13 @@ void StatisticsWindow::openRecordFile(const QString& path) {
             return;
         }
         analysis_ = result;
-        ShowAnalysis();
+        showAnalysis();
         emit fileLoaded(true);
     });
     job->thread->start(QThread::LowPriority);
 }
 
-void StatisticsWindow::ClearFilePage() {
+void StatisticsWindow::clearFilePage() {
     noticeLabel->hide();
     summaryLabel->clear();
     spanLabel->clear();
@@ -553,16 +553,16 @@ void StatisticsWindow::ClearFilePage() {
     cmdReport->setEnabled(false);
 }
 
-void StatisticsWindow::ShowAnalysis() {
+void StatisticsWindow::showAnalysis() {
     const RecordAnalysis& a = *analysis_;
     const QChar d = QLatin1Char(a.read.decimalSeparator);
     const IntervalResult& s = a.summary;
     const bool any = s.samples + s.skipped > 0;
     fileLabel->setText(
         QStringLiteral("%1 \u2014 %2\n%3 to %4 (%5), intervals of %6")
-            .arg(QDir::toNativeSeparators(a.path), QuantityText(a.typeWord),
-                 any ? LocalDateTimeText(s.startMs) : QStringLiteral("-"),
-                 any ? LocalDateTimeText(s.startMs + a.coveredMs()) : QStringLiteral("-"), DurationText(a.coveredMs()),
+            .arg(QDir::toNativeSeparators(a.path), quantityText(a.typeWord),
+                 any ? localDateTimeText(s.startMs) : QStringLiteral("-"),
+                 any ? localDateTimeText(s.startMs + a.coveredMs()) : QStringLiteral("-"), durationText(a.coveredMs()),
                  a.config.intervalSeconds < 60 ? QStringLiteral("%1 s").arg(a.config.intervalSeconds)
                                                : QStringLiteral("%1 min").arg(a.config.intervalSeconds / 60)));
     QStringList notices = a.read.notices;
@@ -571,7 +571,7 @@ void StatisticsWindow::ShowAnalysis() {
     noticeLabel->setVisible(!notices.isEmpty());
     summaryLabel->setText(QStringLiteral("Whole file:  %1   (%2 samples, %3 without a level, %4 at estimated instants, "
                                          "%5 overflow, %6 underflow)")
-                              .arg(Levels(s, d, false, true))
+                              .arg(levels(s, d, false, true))
                               .arg(s.samples)
                               .arg(s.skipped)
                               .arg(s.estimated)
@@ -579,32 +579,32 @@ void StatisticsWindow::ShowAnalysis() {
                               .arg(s.underflow) +
                           (a.withoutMarked.samples > 0 || a.markedSamples > 0
                                ? QStringLiteral("\nWithout the marked spans:  %1   (%2 samples left out)")
-                                     .arg(Levels(a.withoutMarked, d, false))
+                                     .arg(levels(a.withoutMarked, d, false))
                                      .arg(a.markedSamples)
                                : QString()));
     spanLabel->setText(kSpanHint);
     history->setHistory(&a.history, a.config.limitTenths);
-    FillIntervalTable(fileIntervals, a.intervals, d, false);
+    fillIntervalTable(fileIntervals, a.intervals, d, false);
     fileBars->setIntervals(a.intervals, a.config.limitTenths);
-    FillDayTable(a);
-    FillEventsTable(a);
+    fillDayTable(a);
+    fillEventsTable(a);
     cmdReport->setEnabled(true);
 }
 
-void StatisticsWindow::FillEventsTable(const RecordAnalysis& a) {
+void StatisticsWindow::fillEventsTable(const RecordAnalysis& a) {
     const QChar d = QLatin1Char(a.read.decimalSeparator);
     const std::vector<NoiseEvent>& events = a.events.events;
-    history->setSpans(ShadedSpansOf(events));
+    history->setSpans(shadedSpansOf(events));
     fileEvents->setRowCount(int(events.size()));
     for (size_t i = 0; i < events.size(); ++i) {
         const NoiseEvent& e = events[i];
         const QString cells[] = {e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
-                                 LocalDateTimeText(e.startLocalMs),
-                                 TimeOfDay(e.endLocalMs),
+                                 localDateTimeText(e.startLocalMs),
+                                 timeOfDay(e.endLocalMs),
                                  QString::number(e.durationMs / 1000.0, 'f', 1).replace(QLatin1Char('.'), d),
-                                 LevelText(e.lmax, d),
-                                 LevelText(e.leq, d),
-                                 LevelText(e.sel, d),
+                                 levelText(e.lmax, d),
+                                 levelText(e.leq, d),
+                                 levelText(e.sel, d),
                                  e.open ? QStringLiteral("open") : QStringLiteral("closed"),
                                  QString::fromStdString(e.note)};
         for (int c = 0; c < 9; ++c)
@@ -612,7 +612,7 @@ void StatisticsWindow::FillEventsTable(const RecordAnalysis& a) {
     }
 }
 
-void StatisticsWindow::FillDayTable(const RecordAnalysis& a) {
+void StatisticsWindow::fillDayTable(const RecordAnalysis& a) {
     const QChar d = QLatin1Char(a.read.decimalSeparator);
     const DayPeriods p = a.config.periods.valid() ? a.config.periods : DayPeriods();
     auto hour = [](int h) {
@@ -629,10 +629,10 @@ void StatisticsWindow::FillDayTable(const RecordAnalysis& a) {
     };
     auto period = [&](const PeriodLevel& pl) {
         return pl.weight <= 0 ? QStringLiteral("-")
-                              : LevelText(pl.level(), d) + QStringLiteral(" (%1 h)").arg(number(pl.coveredMs / 3.6e6));
+                              : levelText(pl.level(), d) + QStringLiteral(" (%1 h)").arg(number(pl.coveredMs / 3.6e6));
     };
     auto whole = [&](const DayLevels& day, double level) {
-        if (!std::isnan(level)) return LevelText(level, d);
+        if (!std::isnan(level)) return levelText(level, d);
         QStringList low;
         const std::pair<const char*, const PeriodLevel*> ps[] = {
             {"day", &day.day}, {"evening", &day.evening}, {"night", &day.night}};
@@ -641,12 +641,12 @@ void StatisticsWindow::FillDayTable(const RecordAnalysis& a) {
                 low << QStringLiteral("%1 %2 %").arg(QLatin1String(name)).arg(std::lround(pl->coverage() * 100));
         return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
     };
-    const bool given = Gives(a.quantity, Statistic::Leq);
+    const bool given = gives(a.quantity, Statistic::Leq);
     dayTable->setRowCount(given ? int(a.days.size()) : 0);
     if (!given) return;
     for (size_t i = 0; i < a.days.size(); ++i) {
         const DayLevels& day = a.days[i];
-        QString date = LocalDateTimeText(int64_t{day.dayNumber} * 86400000).left(10);
+        QString date = localDateTimeText(int64_t{day.dayNumber} * 86400000).left(10);
         if (day.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(day.lengthMs() / 3600000);
         if (day.estimated > 0) date += QStringLiteral(", estimated");
         const QString cells[] = {date,
@@ -662,7 +662,7 @@ void StatisticsWindow::FillDayTable(const RecordAnalysis& a) {
 
 void StatisticsWindow::selectSpan(int64_t fromMs, int64_t toMs) {
     if (!analysis_) return;
-    StopJob(spanJob_);
+    stopJob(spanJob_);
     if (history->selectionFrom() != fromMs || history->selectionTo() != toMs) {
         QSignalBlocker block(history);
         history->setSelection(fromMs, toMs);
@@ -673,36 +673,36 @@ void StatisticsWindow::selectSpan(int64_t fromMs, int64_t toMs) {
     ProgressFn progressFn = job->progress();
     job->thread = QThread::create([a, result, fromMs, toMs, progressFn] {
         bool ok = false;
-        *result = AnalyzeSpan(*a, fromMs, toMs, progressFn, &ok);
+        *result = analyzeSpan(*a, fromMs, toMs, progressFn, &ok);
         if (!ok) result->samples = -1;
     });
     spanJob_ = job;
     spanLabel->setText(
-        QStringLiteral("Span %1 \u2013 %2: reading \u2026").arg(LocalDateTimeText(fromMs), EndText(fromMs, toMs)));
-    DescribeHistory();
+        QStringLiteral("Span %1 \u2013 %2: reading \u2026").arg(localDateTimeText(fromMs), endText(fromMs, toMs)));
+    describeHistory();
     connect(job->thread, &QThread::finished, this, [this, job, result] {
         job->thread->deleteLater();
         if (spanJob_ != job) return;
         spanJob_.reset();
         span_ = *result;
-        ShowSpan();
+        showSpan();
         emit spanComputed();
     });
     job->thread->start(QThread::LowPriority);
 }
 
-void StatisticsWindow::ShowSpan() {
+void StatisticsWindow::showSpan() {
     const QChar d = analysis_ ? QLatin1Char(analysis_->read.decimalSeparator) : QLatin1Char('.');
     if (span_.samples < 0) {
         spanLabel->setText(QStringLiteral("The span could not be read again from the file."));
-        DescribeHistory();
+        describeHistory();
         return;
     }
     spanLabel->setText(QStringLiteral("Span %1 \u2013 %2 (%3):  %4   (%5 samples)")
-                           .arg(LocalDateTimeText(span_.startMs), EndText(span_.startMs, span_.endMs),
-                                DurationText(span_.endMs - span_.startMs), Levels(span_, d, false, true))
+                           .arg(localDateTimeText(span_.startMs), endText(span_.startMs, span_.endMs),
+                                durationText(span_.endMs - span_.startMs), levels(span_, d, false, true))
                            .arg(span_.samples));
-    DescribeHistory();
+    describeHistory();
 }
 
 bool StatisticsWindow::writeReport(const QString& pdfPath, QString* error) const {
@@ -715,7 +715,7 @@ bool StatisticsWindow::writeReport(const QString& pdfPath, QString* error) const
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(analysis_->read.decimalSeparator);
     o.evidence = reportEvidenceFor(analysis_->path);
-    return WriteReportPdf(*analysis_, o, pdfPath, error);
+    return writeReportPdf(*analysis_, o, pdfPath, error);
 }
 
 void StatisticsWindow::reportDialog() {

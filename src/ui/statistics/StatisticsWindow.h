@@ -106,20 +106,20 @@ signals:
 
 private:
     struct Job;
-    QWidget* BuildLivePage();
-    QWidget* BuildFilePage();
-    void RefreshStream(LiveView& v);
-    void ShowAnalysis();
-    void ClearFilePage();
-    void FillDayTable(const RecordAnalysis& a);
-    void ShowSpan();
-    void DescribeHistory();
-    void ApplyPaletteColours();
-    void StopJob(std::shared_ptr<Job>& job);
-    void UpdateProgress();
+    QWidget* buildLivePage();
+    QWidget* buildFilePage();
+    void refreshStream(LiveView& v);
+    void showAnalysis();
+    void clearFilePage();
+    void fillDayTable(const RecordAnalysis& a);
+    void showSpan();
+    void describeHistory();
+    void applyPaletteColours();
+    void stopJob(std::shared_ptr<Job>& job);
+    void updateProgress();
 
-    void ShowLiveEvents();
-    void FillEventsTable(const RecordAnalysis& a);
+    void showLiveEvents();
+    void fillEventsTable(const RecordAnalysis& a);
 
     const EventRecorder* events_ = nullptr;
     StatisticsConfig fileConfig_;
@@ -133,6 +133,6 @@ private:
 };
 
 // Fills a table with interval rows (Start, End, Samples, levels, counts, over limit).
-void FillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar decimal, bool append);
+void fillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar decimal, bool append);
 
 }  // namespace kestro

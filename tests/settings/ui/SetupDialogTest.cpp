@@ -37,7 +37,7 @@
 #include <memory>
 #include <ostream>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void printTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestro::test {
 namespace {
@@ -48,7 +48,7 @@ struct Typed {
     int32_t type = 0;
     bool operator==(const Typed& o) const { return value == o.value && type == o.type; }
 };
-void PrintTo(const Typed& t, std::ostream* os) {
+void printTo(const Typed& t, std::ostream* os) {
     *os << t.value.toString().toStdString() << " (type " << t.type << ")";
 }
 
@@ -64,46 +64,46 @@ protected:
             port = p.get();
             return p;
         });
-        com->SetDeviceDirectory(devDir());
+        com->setDeviceDirectory(devDir());
     }
     void TearDown() override {
         const QWidgetList windows = QApplication::topLevelWidgets();
         for (const QPointer<QWidget>& w : QList<QPointer<QWidget>>(windows.begin(), windows.end()))
             delete w.data();
-        FlushDeletes();
+        flushDeletes();
     }
 
     QString devDir() const { return tmp.filePath("dev"); }
     QString devicePath(int n) const { return devDir() + QString("/ttyS%1").arg(n - 1); }
-    void FailPort(int n) { port->SetOpenFailure(devicePath(n), kErrPortNotFound, "No such file"); }
-    cRegistry At(const char* section, const QString& name) const {
+    void failPort(int n) { port->setOpenFailure(devicePath(n), kErrPortNotFound, "No such file"); }
+    cRegistry at(const char* section, const QString& name) const {
         cRegistry r(files);
         r.ClassKey = HKEY_CURRENT_USER_;
         r.SectionKey = QString::fromLatin1(section);
         r.ValueKey = name;
         return r;
     }
-    void Store(const char* section, const QString& name, const QVariant& value, int32_t type = REG_SZ_) {
-        cRegistry w = At(section, name);
+    void store(const char* section, const QString& name, const QVariant& value, int32_t type = REG_SZ_) {
+        cRegistry w = at(section, name);
         w.ValueType = type;
-        w.SetValue(value);
+        w.setValue(value);
     }
-    void Rec(const QString& name, const QVariant& value, int32_t type = REG_SZ_) {
-        Store(kRecorderSection, name, value, type);
+    void rec(const QString& name, const QVariant& value, int32_t type = REG_SZ_) {
+        store(kRecorderSection, name, value, type);
     }
-    void StorePort(int n) { Store(kDeviceSection, "COMPort", n, REG_DWORD_); }
-    Typed Stored(const char* section, const QString& name) const {
-        cRegistry r = At(section, name);
+    void storePort(int n) { store(kDeviceSection, "COMPort", n, REG_DWORD_); }
+    Typed stored(const char* section, const QString& name) const {
+        cRegistry r = at(section, name);
         return r.ValueExists() ? Typed{r.Value(), r.ValueType} : Typed{};
     }
-    Typed Recorder(const QString& name) const { return Stored(kRecorderSection, name); }
-    Typed Device(const QString& name) const { return Stored(kDeviceSection, name); }
-    QByteArray StoreBytes() const {
+    Typed recorder(const QString& name) const { return stored(kRecorderSection, name); }
+    Typed device(const QString& name) const { return stored(kDeviceSection, name); }
+    QByteArray storeBytes() const {
         QFile f(files.currentUser);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     // A fresh dialog; every close counts one InitApplication.
-    frmSetup* MakeDialog(SerialDeviceLister lister = [] { return QList<SerialDeviceInfo>(); }) {
+    frmSetup* makeDialog(SerialDeviceLister lister = [] { return QList<SerialDeviceInfo>(); }) {
         ++dialogsCreated;
         return new frmSetup(
             reg, *com, messages, "/opt/kestro/bin",
@@ -114,16 +114,16 @@ protected:
             std::move(lister));
     }
     // Shown and active, so focus moves and focus events arrive as for a user.
-    static void ShowActive(QWidget* w) {
+    static void showActive(QWidget* w) {
         w->show();
         w->activateWindow();
         QApplication::setActiveWindow(w);
         ASSERT_TRUE(QTest::qWaitForWindowActive(w));
     }
-    static void FlushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
     // Enabled on its own: the page itself is disabled while it is hidden.
-    static bool Usable(const frmSetup& d, const QWidget* w) { return w->isEnabledTo(d.PicOptions[1]); }
-    static int CheckedPort(const frmSetup& d) {
+    static bool usable(const frmSetup& d, const QWidget* w) { return w->isEnabledTo(d.PicOptions[1]); }
+    static int checkedPort(const frmSetup& d) {
         for (int n = 1; n <= 4; ++n)
             if (d.OptionCOM[n]->isChecked()) return n;
         return 0;
@@ -144,7 +144,7 @@ protected:
 };
 
 TEST_F(SetupDialog, EmptyStoreShowsDefaultsAndOkStoresAllNineTyped) {
-    QPointer<frmSetup> d = MakeDialog();
+    QPointer<frmSetup> d = makeDialog();
     const std::pair<QLineEdit*, const char*> texts[] = {{d->InputSaveDir, "/opt/kestro/bin"},
                                                         {d->InputFileName, "NoiseData"},
                                                         {d->InputFileExtension, ".dat"},
@@ -156,43 +156,43 @@ TEST_F(SetupDialog, EmptyStoreShowsDefaultsAndOkStoresAllNineTyped) {
                                   d->chkIncludeUnderflow};
     for (const QCheckBox* box : checked)
         EXPECT_EQ(box->isChecked(), box == d->chkIncludeTime) << box->objectName().toStdString();
-    EXPECT_EQ(CheckedPort(*d), 1);
-    EXPECT_TRUE(StoreBytes().isEmpty());  // loading writes nothing
+    EXPECT_EQ(checkedPort(*d), 1);
+    EXPECT_TRUE(storeBytes().isEmpty());  // loading writes nothing
 
     d->cmdOK->click();
     for (const SettingDef& def : settingsSchema()) {  // every value the dialog stands for, with its row's type
         if (!def.opensSetup) continue;
         const QVariant value = def.id == SettingId::RecordDirectory ? QVariant("/opt/kestro/bin") : settingDefault(def);
-        EXPECT_EQ(Stored(def.section, def.name), (Typed{value, def.storedType})) << def.name;
+        EXPECT_EQ(stored(def.section, def.name), (Typed{value, def.storedType})) << def.name;
     }
     for (int n = 1; n <= 4; ++n)  // the default device mapping is not frozen into the store
-        EXPECT_EQ(Device(QString("COM%1Device").arg(n)).type, 0) << n;
+        EXPECT_EQ(device(QString("COM%1Device").arg(n)).type, 0) << n;
 }
 
 TEST_F(SetupDialog, StoredValuesAreShownAndChangesSaved) {
     const QString dir = qEnvironmentVariable("HOME") + "/Messungen";
-    Rec("RecordDirectory", QString("%HOME%/Messungen"));
-    ASSERT_EQ(Recorder("RecordDirectory").type, REG_EXPAND_SZ_);
-    Rec("RecordNameBase", QString(""));
-    Rec("IncludeSystemTime", 0, REG_DWORD_);
-    Rec("IncludeOverflow", -1, REG_DWORD_);    // another tool's "true"
-    Rec("DecimalSeparator", 300, REG_DWORD_);  // no character of the code page: the default
-    Rec("TabularSeparator", QString("9"));     // a text that spells a number
-    StorePort(4);
-    QPointer<frmSetup> d = MakeDialog();
+    rec("RecordDirectory", QString("%HOME%/Messungen"));
+    ASSERT_EQ(recorder("RecordDirectory").type, REG_EXPAND_SZ_);
+    rec("RecordNameBase", QString(""));
+    rec("IncludeSystemTime", 0, REG_DWORD_);
+    rec("IncludeOverflow", -1, REG_DWORD_);    // another tool's "true"
+    rec("DecimalSeparator", 300, REG_DWORD_);  // no character of the code page: the default
+    rec("TabularSeparator", QString("9"));     // a text that spells a number
+    storePort(4);
+    QPointer<frmSetup> d = makeDialog();
     EXPECT_EQ(d->InputSaveDir->text(), dir);
     EXPECT_EQ(d->InputFileName->text(), "");  // an empty stored text stays empty
     EXPECT_FALSE(d->chkIncludeTime->isChecked());
     EXPECT_TRUE(d->chkIncludeOverflow->isChecked());
     EXPECT_EQ(d->InputDecimalSeparator->text(), ",");
     EXPECT_EQ(d->InputTabularSeparator->text(), "[TAB]");
-    EXPECT_EQ(CheckedPort(*d), 4);
+    EXPECT_EQ(checkedPort(*d), 4);
     d->tbsOptions->setCurrentIndex(1);
     d->OptionCOM[2]->click();
     d->cmdOK->click();
-    EXPECT_EQ(Recorder("IncludeOverflow"), (Typed{1, REG_DWORD_}));
-    EXPECT_EQ(Recorder("RecordDirectory"), (Typed{dir, REG_SZ_}));  // stored expanded
-    EXPECT_EQ(Device("COMPort"), (Typed{2, REG_DWORD_}));
+    EXPECT_EQ(recorder("IncludeOverflow"), (Typed{1, REG_DWORD_}));
+    EXPECT_EQ(recorder("RecordDirectory"), (Typed{dir, REG_SZ_}));  // stored expanded
+    EXPECT_EQ(device("COMPort"), (Typed{2, REG_DWORD_}));
 }
 
 TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
@@ -211,29 +211,29 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
     };
     for (const auto& c : cases) {
         QFile::remove(files.currentUser);
-        if (c.storedInterval.isValid()) Rec("StatisticsInterval", c.storedInterval, REG_DWORD_);
-        if (c.storedLimit.isValid()) Rec("LimitLevel", c.storedLimit, REG_DWORD_);
-        QPointer<frmSetup> d = MakeDialog();
+        if (c.storedInterval.isValid()) rec("StatisticsInterval", c.storedInterval, REG_DWORD_);
+        if (c.storedLimit.isValid()) rec("LimitLevel", c.storedLimit, REG_DWORD_);
+        QPointer<frmSetup> d = makeDialog();
         EXPECT_EQ(d->tbsOptions->tabText(2).remove(QLatin1Char('&')), "Statistics");
         EXPECT_EQ(d->cboStatisticsInterval->currentText(), c.shownInterval);
         EXPECT_DOUBLE_EQ(d->InputLimitLevel->value(), c.shownLimit);
         if (c.pick >= 0) d->cboStatisticsInterval->setCurrentIndex(c.pick);
         if (c.typed >= 0) d->InputLimitLevel->setValue(c.typed);
         d->cmdOK->click();
-        EXPECT_EQ(Recorder("StatisticsInterval"), c.savedInterval);
-        EXPECT_EQ(Recorder("LimitLevel"), c.savedLimit);
-        FlushDeletes();
+        EXPECT_EQ(recorder("StatisticsInterval"), c.savedInterval);
+        EXPECT_EQ(recorder("LimitLevel"), c.savedLimit);
+        flushDeletes();
     }
 }
 
 // Shown as stored, saved as typed, each field reached by its label's
 // mnemonic; a value given on the command line is greyed out and kept.
 TEST_F(SetupDialog, MeasurementDetailsPage) {
-    Rec("MeasurementLocation", QString("Yard 3"));
-    Rec("MeasurementOperator", QString("A. Stored"));
-    reg.SetRunValue(HKEY_CURRENT_USER_, kRecorderSection, "MeasurementOperator", QString("B. Run"), REG_SZ_);
-    QPointer<frmSetup> d = MakeDialog();
-    ShowActive(d);
+    rec("MeasurementLocation", QString("Yard 3"));
+    rec("MeasurementOperator", QString("A. Stored"));
+    reg.setRunValue(HKEY_CURRENT_USER_, kRecorderSection, "MeasurementOperator", QString("B. Run"), REG_SZ_);
+    QPointer<frmSetup> d = makeDialog();
+    showActive(d);
     d->tbsOptions->setCurrentIndex(3);
     EXPECT_EQ(d->tbsOptions->tabText(3).remove(QLatin1Char('&')), "Measurement details");
     EXPECT_EQ(d->InputLocation->text(), "Yard 3");
@@ -248,14 +248,14 @@ TEST_F(SetupDialog, MeasurementDetailsPage) {
     d->InputWeather->setText("dry, 2 m/s wind");
     d->InputNotes->setPlainText("north fence\nmic 1.5 m");
     d->cmdOK->click();
-    EXPECT_EQ(Recorder("MeasurementWeather"), (Typed{QString("dry, 2 m/s wind"), REG_SZ_}));
-    EXPECT_EQ(Recorder("MeasurementNotes"), (Typed{QString("north fence\nmic 1.5 m"), REG_SZ_}));
-    EXPECT_EQ(Recorder("MeasurementOperator"), (Typed{QString("A. Stored"), REG_SZ_}));
+    EXPECT_EQ(recorder("MeasurementWeather"), (Typed{QString("dry, 2 m/s wind"), REG_SZ_}));
+    EXPECT_EQ(recorder("MeasurementNotes"), (Typed{QString("north fence\nmic 1.5 m"), REG_SZ_}));
+    EXPECT_EQ(recorder("MeasurementOperator"), (Typed{QString("A. Stored"), REG_SZ_}));
 }
 
 TEST_F(SetupDialog, ExtensionGetsItsLeadingDotWhenLeft) {
-    QPointer<frmSetup> d = MakeDialog();
-    ShowActive(d);
+    QPointer<frmSetup> d = makeDialog();
+    showActive(d);
     for (const auto& [typed, shown] : {std::pair{"csv", ".csv"}, {"", "."}, {".dat", ".dat"}}) {
         d->InputFileExtension->setFocus();
         d->InputFileExtension->setText(typed);
@@ -266,7 +266,7 @@ TEST_F(SetupDialog, ExtensionGetsItsLeadingDotWhenLeft) {
     d->InputFileExtension->setText("csv");
     d->cmdOK->setFocus();  // as a click on OK does first
     d->cmdOK->click();
-    EXPECT_EQ(Recorder("RecordFileExtension"), (Typed{QString(".csv"), REG_SZ_}));
+    EXPECT_EQ(recorder("RecordFileExtension"), (Typed{QString(".csv"), REG_SZ_}));
 }
 
 TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsAndCodes) {
@@ -283,8 +283,8 @@ TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsAndCodes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        QPointer<frmSetup> d = MakeDialog();
-        ShowActive(d);
+        QPointer<frmSetup> d = makeDialog();
+        showActive(d);
         d->InputTabularSeparator->setFocus();
         d->InputTabularSeparator->setText(c.text);
         if (c.key) QTest::keyClick(d->InputTabularSeparator, c.key);
@@ -293,14 +293,14 @@ TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsAndCodes) {
         EXPECT_EQ(QApplication::focusWidget(),
                   c.keepsFocus ? static_cast<QWidget*>(d->InputTabularSeparator) : d->cmdOK);
         d->cmdOK->click();
-        EXPECT_EQ(Recorder("TabularSeparator"), (Typed{c.stored, REG_DWORD_}));
-        FlushDeletes();
+        EXPECT_EQ(recorder("TabularSeparator"), (Typed{c.stored, REG_DWORD_}));
+        flushDeletes();
     }
 }
 
 TEST_F(SetupDialog, CtrlTabSwitchesPagesAndWraps) {
-    QPointer<frmSetup> d = MakeDialog();
-    ShowActive(d);
+    QPointer<frmSetup> d = makeDialog();
+    showActive(d);
     const struct {
         QWidget* focus;
         Qt::Key key;
@@ -328,8 +328,8 @@ TEST_F(SetupDialog, CtrlTabSwitchesPagesAndWraps) {
 // label or tool tip, never by its frame's title; the access keys of the page
 // and the dialog differ and reach their fields; nothing invisible takes the focus.
 TEST_F(SetupDialog, FieldsAreNamedByTheirLabelsAndReachedByTheirAccessKeys) {
-    QPointer<frmSetup> d = MakeDialog();
-    ShowActive(d);
+    QPointer<frmSetup> d = makeDialog();
+    showActive(d);
     const struct {
         QWidget* field;
         const char* name;
@@ -407,8 +407,8 @@ TEST_F(SetupDialog, EveryCloseRunsInitApplicationOnceAndOnlyOkWrites) {
         SCOPED_TRACE(how);
         QFile::remove(files.currentUser);
         initApplicationCalls = 0;
-        QPointer<frmSetup> d = MakeDialog();
-        ShowActive(d);
+        QPointer<frmSetup> d = makeDialog();
+        showActive(d);
         d->InputFileName->setText("Typed");
         d->InputFileName->setFocus();
         QTest::keyClick(d->InputFileName, Qt::Key_Return);  // Enter confirms nothing
@@ -418,21 +418,21 @@ TEST_F(SetupDialog, EveryCloseRunsInitApplicationOnceAndOnlyOkWrites) {
         if (d) d->close();  // a second close of the same dialog is no second unload
         EXPECT_EQ(initApplicationCalls, 1);
         const bool writes = QString(how) == "OK";
-        EXPECT_EQ(Recorder("RecordNameBase").value, writes ? QVariant(QString("Typed")) : QVariant());
-        EXPECT_EQ(StoreBytes().isEmpty(), !writes);
-        FlushDeletes();
+        EXPECT_EQ(recorder("RecordNameBase").value, writes ? QVariant(QString("Typed")) : QVariant());
+        EXPECT_EQ(storeBytes().isEmpty(), !writes);
+        flushDeletes();
         EXPECT_TRUE(d.isNull());
     }
 }
 
 TEST_F(SetupDialog, UnusablePortReopensTheDialogUntilAUsablePortIsSaved) {
-    StorePort(2);
-    FailPort(2);
+    storePort(2);
+    failPort(2);
     QPointer<frmSetup> current;
     onInitApplication = [&] {  // what the program's InitApplication does after the dialog closes
-        if (com->InitForm() != kTrue) current = MakeDialog();
+        if (com->InitForm() != kTrue) current = makeDialog();
     };
-    current = MakeDialog();
+    current = makeDialog();
     QPointer<frmSetup> first = current;
     first->cmdCancel->click();
     ASSERT_FALSE(current.isNull());
@@ -449,13 +449,13 @@ TEST_F(SetupDialog, UnusablePortReopensTheDialogUntilAUsablePortIsSaved) {
 }
 
 TEST_F(SetupDialog, PortsThatDoNotOpenAreDisabledAndAStoredAbsentPortStaysChosen) {
-    StorePort(3);
-    FailPort(2);
-    FailPort(3);
-    QPointer<frmSetup> d = MakeDialog();
+    storePort(3);
+    failPort(2);
+    failPort(3);
+    QPointer<frmSetup> d = makeDialog();
     for (int n = 1; n <= 4; ++n)
-        EXPECT_EQ(Usable(*d, d->OptionCOM[n]), n == 1 || n == 4) << n;
-    EXPECT_EQ(CheckedPort(*d), 3);
+        EXPECT_EQ(usable(*d, d->OptionCOM[n]), n == 1 || n == 4) << n;
+    EXPECT_EQ(checkedPort(*d), 3);
     EXPECT_TRUE(messages.messages.isEmpty());  // the probe shows no message
     // Every port was tried once, and none is left open for the poll cycle to talk to.
     const QStringList opens = port->history().filter(QRegularExpression("^open"));
@@ -463,27 +463,27 @@ TEST_F(SetupDialog, PortsThatDoNotOpenAreDisabledAndAStoredAbsentPortStaysChosen
                                   "open-failed " + devicePath(3), "open " + devicePath(4)}));
     EXPECT_FALSE(port->isOpen());
     d->cmdOK->click();
-    EXPECT_EQ(Device("COMPort"), (Typed{3, REG_DWORD_}));
+    EXPECT_EQ(device("COMPort"), (Typed{3, REG_DWORD_}));
 }
 
 TEST_F(SetupDialog, StoredPortOutsideOneToFourIsNotOverwritten) {
     for (int stored : {0, 5, -1, 99}) {
-        StorePort(stored);
-        QPointer<frmSetup> d = MakeDialog();
-        EXPECT_EQ(CheckedPort(*d), 0) << stored;
+        storePort(stored);
+        QPointer<frmSetup> d = makeDialog();
+        EXPECT_EQ(checkedPort(*d), 0) << stored;
         d->cmdOK->click();
-        EXPECT_EQ(Device("COMPort"), (Typed{stored, REG_DWORD_}));
-        FlushDeletes();
+        EXPECT_EQ(device("COMPort"), (Typed{stored, REG_DWORD_}));
+        flushDeletes();
     }
 }
 
 TEST_F(SetupDialog, DevicePathsArePickedAndOnlyChangesAreStored) {
     const QString usbPath = devDir() + "/ttyUSB0";
     ASSERT_TRUE(QFile(usbPath).open(QIODevice::WriteOnly));
-    Store(kDeviceSection, "COM3Device", QString("/dev/serial/by-id/meter"));
+    store(kDeviceSection, "COM3Device", QString("/dev/serial/by-id/meter"));
     const QList<SerialDeviceInfo> present = {{devDir() + "/ttyS0", QString(), false, 0, 0},
                                              {usbPath, "FT232R USB UART", true, 0x0403, 0x6001}};
-    QPointer<frmSetup> d = MakeDialog([&] { return present; });
+    QPointer<frmSetup> d = makeDialog([&] { return present; });
     EXPECT_EQ(d->DeviceCOM[1]->currentText(), usbPath);  // the one adapter is COM1
     EXPECT_EQ(d->DeviceCOM[2]->currentText(), devicePath(2));
     EXPECT_EQ(d->DeviceCOM[3]->currentText(), "/dev/serial/by-id/meter");
@@ -496,15 +496,15 @@ TEST_F(SetupDialog, DevicePathsArePickedAndOnlyChangesAreStored) {
     EXPECT_TRUE(d->OptionCOM[2]->isChecked());
 
     d->DeviceCOM[4]->setEditText(devDir() + "/ttyACM7");  // a typed path that is not there
-    EXPECT_FALSE(Usable(*d, d->OptionCOM[4]));
+    EXPECT_FALSE(usable(*d, d->OptionCOM[4]));
     d->DeviceCOM[3]->setEditText("  ");  // back to the default mapping
     d->cmdOK->click();
-    EXPECT_EQ(Device("COM1Device").type, 0);
-    EXPECT_EQ(Device("COM2Device"), (Typed{usbPath, REG_SZ_}));
-    EXPECT_EQ(Device("COM3Device"), (Typed{QString(""), REG_SZ_}));
-    EXPECT_EQ(Device("COM4Device"), (Typed{devDir() + "/ttyACM7", REG_SZ_}));
-    EXPECT_EQ(Device("COMPort"), (Typed{2, REG_DWORD_}));
-    EXPECT_EQ(com->DevicePathForPort(3), devicePath(3));
+    EXPECT_EQ(device("COM1Device").type, 0);
+    EXPECT_EQ(device("COM2Device"), (Typed{usbPath, REG_SZ_}));
+    EXPECT_EQ(device("COM3Device"), (Typed{QString(""), REG_SZ_}));
+    EXPECT_EQ(device("COM4Device"), (Typed{devDir() + "/ttyACM7", REG_SZ_}));
+    EXPECT_EQ(device("COMPort"), (Typed{2, REG_DWORD_}));
+    EXPECT_EQ(com->devicePathForPort(3), devicePath(3));
 }
 
 TEST_F(SetupDialog, StableNamesComeFirstAndCarryTheirAdaptersWords) {
@@ -515,44 +515,44 @@ TEST_F(SetupDialog, StableNamesComeFirstAndCarryTheirAdaptersWords) {
                                            {usb1, "FT232R USB UART", true, 0x0403, 0x6001}};
     const QString link = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5S3B-if00-port0";
     const QString target = QFileInfo(usb1).canonicalFilePath();
-    const QList<SerialDeviceInfo> listed = WithStableNames(ports, {StableSerialName{link, target}});
+    const QList<SerialDeviceInfo> listed = withStableNames(ports, {StableSerialName{link, target}});
     ASSERT_EQ(listed.size(), 3);
-    EXPECT_EQ(SerialDeviceText(listed[0]), link + " — now " + target + ", FT232R USB UART (0403:6001)");
+    EXPECT_EQ(serialDeviceText(listed[0]), link + " — now " + target + ", FT232R USB UART (0403:6001)");
     EXPECT_EQ(listed[1].path, usb0);
     EXPECT_EQ(listed[2].path, usb1);
 
-    QPointer<frmSetup> d = MakeDialog([&] { return listed; });
+    QPointer<frmSetup> d = makeDialog([&] { return listed; });
     QComboBox* c2 = d->DeviceCOM[2];
     ASSERT_EQ(c2->count(), 3);
     emit c2->activated(0);  // picking the stable name stores the stable name
     d->cmdOK->click();
-    EXPECT_EQ(Device("COM2Device"), (Typed{link, REG_SZ_}));
+    EXPECT_EQ(device("COM2Device"), (Typed{link, REG_SZ_}));
 }
 
 TEST_F(SetupDialog, CommandLineValuesAreShownGreyedAndNeverSaved) {
-    Rec("RecordDirectory", QString("/stored/records"));
-    StorePort(3);
-    reg.SetRunValue(HKEY_CURRENT_USER_, kRecorderSection, "RecordDirectory", QString("/run/records"), REG_SZ_);
-    reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COMPort", 1, REG_DWORD_);
-    reg.SetRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COM1Device", devicePath(1), REG_SZ_);
-    QPointer<frmSetup> d = MakeDialog();
+    rec("RecordDirectory", QString("/stored/records"));
+    storePort(3);
+    reg.setRunValue(HKEY_CURRENT_USER_, kRecorderSection, "RecordDirectory", QString("/run/records"), REG_SZ_);
+    reg.setRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COMPort", 1, REG_DWORD_);
+    reg.setRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COM1Device", devicePath(1), REG_SZ_);
+    QPointer<frmSetup> d = makeDialog();
     EXPECT_EQ(d->InputSaveDir->text(), "/run/records");
     EXPECT_FALSE(d->InputSaveDir->isEnabled());
     EXPECT_FALSE(d->cmdBrowseDir->isEnabled());
     EXPECT_TRUE(d->InputSaveDir->toolTip().contains("--record-dir"));
     EXPECT_EQ(d->DeviceCOM[1]->currentText(), devicePath(1));
-    EXPECT_FALSE(Usable(*d, d->DeviceCOM[1]));
+    EXPECT_FALSE(usable(*d, d->DeviceCOM[1]));
     EXPECT_TRUE(d->OptionCOM[1]->isChecked());
     for (int n = 1; n <= 4; ++n)
-        EXPECT_FALSE(Usable(*d, d->OptionCOM[n])) << n;
-    EXPECT_TRUE(Usable(*d, d->DeviceCOM[2]));
+        EXPECT_FALSE(usable(*d, d->OptionCOM[n])) << n;
+    EXPECT_TRUE(usable(*d, d->DeviceCOM[2]));
     d->InputFileName->setText("Station7");
     d->cmdOK->click();
-    EXPECT_EQ(Recorder("RecordNameBase"), (Typed{QString("Station7"), REG_SZ_}));
+    EXPECT_EQ(recorder("RecordNameBase"), (Typed{QString("Station7"), REG_SZ_}));
     // What the store itself holds (read without the run's values):
-    EXPECT_EQ(Recorder("RecordDirectory"), (Typed{QString("/stored/records"), REG_SZ_}));
-    EXPECT_EQ(Device("COMPort"), (Typed{3, REG_DWORD_}));
-    EXPECT_EQ(Device("COM1Device").type, 0);
+    EXPECT_EQ(recorder("RecordDirectory"), (Typed{QString("/stored/records"), REG_SZ_}));
+    EXPECT_EQ(device("COMPort"), (Typed{3, REG_DWORD_}));
+    EXPECT_EQ(device("COM1Device").type, 0);
 }
 
 // OK with a field that cannot be saved (no separator, a name part that would
@@ -574,8 +574,8 @@ TEST_F(SetupDialog, OkWithAnUnusableFieldWritesNothingAndKeepsTheDialog) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.named);
         messages.messages.clear();
-        QPointer<frmSetup> d = MakeDialog();
-        ShowActive(d);
+        QPointer<frmSetup> d = makeDialog();
+        showActive(d);
         d->tbsOptions->setCurrentIndex(1);
         d->InputDecimalSeparator->setText(QString::fromUtf8(c.decimal));
         d->InputTabularSeparator->setText(QString::fromUtf8(c.tabular));
@@ -585,7 +585,7 @@ TEST_F(SetupDialog, OkWithAnUnusableFieldWritesNothingAndKeepsTheDialog) {
         ASSERT_EQ(messages.messages.size(), 1);
         EXPECT_TRUE(messages.messages[0].text.contains(QString::fromLatin1(c.named)))
             << messages.messages[0].text.toStdString();
-        EXPECT_TRUE(StoreBytes().isEmpty());
+        EXPECT_TRUE(storeBytes().isEmpty());
         EXPECT_TRUE(d->isVisible());
         EXPECT_EQ(initApplicationCalls, 0);
         EXPECT_EQ(d->tbsOptions->currentIndex(), 0);
@@ -596,16 +596,16 @@ TEST_F(SetupDialog, OkWithAnUnusableFieldWritesNothingAndKeepsTheDialog) {
 }
 
 TEST_F(SetupDialog, FailedWriteIsReportedStopsTheSaveAndKeepsTheDialog) {
-    Rec("RecordDirectory", QString("/data"));
-    Rec("RecordNameBase", QString("A"));
-    Rec("IncludeHeaderLine", 0, REG_DWORD_);
-    StorePort(1);
-    QPointer<frmSetup> d = MakeDialog();
+    rec("RecordDirectory", QString("/data"));
+    rec("RecordNameBase", QString("A"));
+    rec("IncludeHeaderLine", 0, REG_DWORD_);
+    storePort(1);
+    QPointer<frmSetup> d = makeDialog();
     d->InputFileName->setText("A much longer base name");
     d->chkIncludeHeader->setChecked(true);  // a write of the same size, which could still succeed
 
     // The store file may not grow: the first longer write fails.
-    const QByteArray before = StoreBytes();
+    const QByteArray before = storeBytes();
     rlimit old{}, small{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -622,23 +622,23 @@ TEST_F(SetupDialog, FailedWriteIsReportedStopsTheSaveAndKeepsTheDialog) {
         << messages.messages[0].text.toStdString();
     ASSERT_FALSE(d.isNull());  // the dialog stays
     EXPECT_EQ(initApplicationCalls, 0);
-    EXPECT_EQ(StoreBytes(), before);  // no write after the failed one
+    EXPECT_EQ(storeBytes(), before);  // no write after the failed one
     d->cmdOK->click();                // once the store can be written again, the same dialog saves everything
-    EXPECT_EQ(Recorder("IncludeHeaderLine"), (Typed{1, REG_DWORD_}));
+    EXPECT_EQ(recorder("IncludeHeaderLine"), (Typed{1, REG_DWORD_}));
 }
 
 // Pictures of the two pages for the user documentation.
 TEST_F(SetupDialog, BothPagesAreDrawnIntoTheDocs) {
-    Rec("RecordDirectory", QString("/home/messung/Kestro"));
-    Rec("IncludeHeaderLine", 1, REG_DWORD_);
-    Rec("TabularSeparator", 9, REG_DWORD_);
+    rec("RecordDirectory", QString("/home/messung/Kestro"));
+    rec("IncludeHeaderLine", 1, REG_DWORD_);
+    rec("TabularSeparator", 9, REG_DWORD_);
     for (int n = 1; n <= 4; ++n) {  // paths as on a real machine
-        Store(kDeviceSection, QString("COM%1Device").arg(n),
+        store(kDeviceSection, QString("COM%1Device").arg(n),
               n == 1 ? QString("/dev/ttyUSB0") : QString("/dev/ttyS%1").arg(n - 1));
-        if (n > 2) port->SetOpenFailure(QString("/dev/ttyS%1").arg(n - 1), kErrPortNotFound, "No such file");
+        if (n > 2) port->setOpenFailure(QString("/dev/ttyS%1").arg(n - 1), kErrPortNotFound, "No such file");
     }
-    QPointer<frmSetup> d = MakeDialog();
-    ShowActive(d);
+    QPointer<frmSetup> d = makeDialog();
+    showActive(d);
     const QString docs = QStringLiteral(KESTRO_SCREENSHOT_DIR);  // the screenshots target copies them into docs/
     ASSERT_TRUE(QDir().mkpath(docs));
     for (const auto& [index, name] : {std::pair{0, "setup-recording.png"}, {1, "setup-interface.png"}}) {

@@ -18,13 +18,13 @@ protected:
         w->ShowMainWindow();
     }
     template <size_t N>
-    static int Checked(const std::array<QRadioButton*, N>& opts) {
+    static int checked(const std::array<QRadioButton*, N>& opts) {
         for (size_t i = 0; i < N; ++i)
             if (opts[i]->isChecked()) return int(i);
         return -1;
     }
-    int CheckedMode() const { return Checked(w->optMeasurementMode); }
-    int CheckedRange() const { return Checked(w->optRange); }
+    int checkedMode() const { return checked(w->optMeasurementMode); }
+    int checkedRange() const { return checked(w->optRange); }
 
     std::unique_ptr<frmKestroRecord> w;
 };

@@ -22,11 +22,11 @@ protected:
         WindowFixture::SetUp();
         w->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-        StartDevice();
+        startDevice();
     }
     // Press and release; whether commands went out, and the key's picture while it was held.
-    std::pair<bool, QString> Press(PictureButton* key, Way way) {
-        port->ClearWritten();
+    std::pair<bool, QString> press(PictureButton* key, Way way) {
+        port->clearWritten();
         QString held;
         if (way == Way::Mouse) QTest::mousePress(key, Qt::LeftButton, {}, QPoint(10, 10));
         if (way == Way::Space) {
@@ -45,9 +45,9 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return !key->isHeld(); }, 2000));
         return {!port->commands().isEmpty(), held};
     }
-    void ExpectArmed(bool armed) {
+    void expectArmed(bool armed) {
         EXPECT_EQ(s->armed(), armed);
-        EXPECT_EQ(w->PanelText(4), armed ? QStringLiteral("Recording enabled") : QStringLiteral("Recording disabled"));
+        EXPECT_EQ(w->panelText(4), armed ? QStringLiteral("Recording enabled") : QStringLiteral("Recording disabled"));
         EXPECT_EQ(w->cmdRecord->pictureKey(),
                   armed ? QStringLiteral("RecordStarted") : QStringLiteral("RecordStopped"));
         EXPECT_EQ(QAccessible::queryAccessibleInterface(w->cmdRecord)->state().checked, armed) << "read out as armed";
@@ -78,10 +78,10 @@ TEST_F(FrontPanel, EveryWayOfPressingAKeyReachesTheSession) {
             if (way == Way::Shortcut && key->shortcut().isEmpty()) continue;  // the power key has none
             SCOPED_TRACE(testing::Message() << "key " << c.key << " armed " << c.armedBefore << " way " << int(way));
             c.armedBefore ? w->EnableRecording() : w->DisableRecording();
-            const auto [sent, held] = Press(key, way);
+            const auto [sent, held] = press(key, way);
             EXPECT_EQ(sent, c.key != Stop || c.armedBefore);
             EXPECT_EQ(held, QLatin1String(c.held));
-            ExpectArmed(c.armedAfter);
+            expectArmed(c.armedAfter);
             EXPECT_EQ(w->cmdPower->pictureKey(), QStringLiteral("Power"));
         }
 }
@@ -126,8 +126,8 @@ TEST_F(FrontPanel, TabWalksKeysOptionsAndFileListInReadingOrder) {
         {"gds 11203\r", true, {"cmdRecord", "cmdStopRecord", "Picture1", "MessFileListe"}},
     };
     for (const auto& c : cases) {
-        Feed(c.status);
-        Tick();
+        feed(c.status);
+        tick();
         c.armed ? w->EnableRecording() : w->DisableRecording();
         EXPECT_EQ(chain(false), c.chain) << c.status;
         QStringList back = c.chain;
@@ -162,10 +162,10 @@ TEST_F(FrontPanel, OptionClicksReachTheSessionWithTheirIndex) {
         bool range;
         int index;
         QStringList commands;
-    } cases[] = {{false, 2, Cmds({"swm 2", "awm 0", "smm 1"})}, {true, 3, Cmds({"swm 1", "smr 3", "awm 0", "smm 1"})}};
+    } cases[] = {{false, 2, cmds({"swm 2", "awm 0", "smm 1"})}, {true, 3, cmds({"swm 1", "smr 3", "awm 0", "smm 1"})}};
     for (const auto& c : cases) {
         QRadioButton* opt = c.range ? w->optRange[size_t(c.index)] : w->optMeasurementMode[size_t(c.index)];
-        port->ClearWritten();
+        port->clearWritten();
         QTest::mouseClick(opt, Qt::LeftButton, {}, QPoint(8, opt->height() / 2));
         EXPECT_EQ(port->commands(), c.commands);
         EXPECT_TRUE(opt->isChecked()) << "stays marked until the device reports";

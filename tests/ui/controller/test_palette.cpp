@@ -28,7 +28,7 @@
 namespace kestro::test {
 namespace {
 
-double Luminance(const QColor& c) {
+double luminance(const QColor& c) {
     auto linear = [](int v) {
         const double s = v / 255.0;
         return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
@@ -36,14 +36,14 @@ double Luminance(const QColor& c) {
     return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
 }
 
-double Contrast(const QColor& a, const QColor& b) {
-    const double la = Luminance(a), lb = Luminance(b);
+double contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 // Text in rect of a rendered image: its most frequent colour is the background,
 // the pixel farthest from it a fully covered pixel of the text.
-double TextContrast(const QImage& img, const QRect& rect) {
+double textContrast(const QImage& img, const QRect& rect) {
     const QRect r = rect.intersected(img.rect());
     std::map<QRgb, int> counts;
     for (int y = r.top(); y <= r.bottom(); ++y)
@@ -55,13 +55,13 @@ double TextContrast(const QImage& img, const QRect& rect) {
         if (n > counts[background]) background = rgb;
     double best = 1;
     for (const auto& [rgb, n] : counts)
-        best = std::max(best, Contrast(QColor(rgb), QColor(background)));
+        best = std::max(best, contrast(QColor(rgb), QColor(background)));
     return best;
 }
 
 // A desktop's dark scheme as it comes, roles in their order: a nearly black
 // window (#222020) with lighter buttons and base.
-QPalette DarkPalette() {
+QPalette darkPalette() {
     const QRgb colours[] = {0xffffff, 0x424245, 0x979797, 0x5e5c5b, 0x302f2e, 0x4a4947, 0xffffff,
                             0xffffff, 0xffffff, 0x3d3d3d, 0x222020, 0xe7e4e0, 0x12608a, 0xf9f9f9,
                             0x0986d3, 0xa70b06, 0x5c5b5a, 0xffffff, 0x3f3f36, 0xffffff};
@@ -83,20 +83,20 @@ struct Text {
     QSize need, room;
 };
 
-QRect InWindow(const QWidget* window, const QWidget* w, const QRect& r) {
+QRect inWindow(const QWidget* window, const QWidget* w, const QRect& r) {
     return QRect(w->mapTo(window, r.topLeft()), r.size());
 }
 
 // Every text of a window that the user can see now: captions, labels, tabs, menus, headers.
-std::vector<Text> Texts(QWidget* window) {
+std::vector<Text> texts(QWidget* window) {
     std::vector<Text> out;
     for (QWidget* w : window->findChildren<QWidget*>()) {
         if (!w->isVisible() || w->window() != window) continue;
-        QRect visible = InWindow(window, w, w->rect());
+        QRect visible = inWindow(window, w, w->rect());
         for (QWidget* p = w->parentWidget(); p && p != window; p = p->parentWidget())
-            visible &= InWindow(window, p, p->rect());
+            visible &= inWindow(window, p, p->rect());
         auto add = [&](const QString& text, const QRect& r, QSize need, QSize room) {
-            const QRect whole = InWindow(window, w, r);
+            const QRect whole = inWindow(window, w, r);
             if (!text.isEmpty()) out.push_back({text, w, whole & visible, !visible.contains(whole), need, room});
         };
         auto advance = [&](const QString& text) {
@@ -146,20 +146,20 @@ protected:
     }
     // Every text the user can act on or read now: a disabled control's text
     // is allowed to be faint, a text that is only there to be read is not.
-    void ExpectLegible(const char* state, QWidget* window = nullptr) {
-        w->SetPanel3Text(QStringLiteral("COM1 (/dev/ttyUSB0)"));
+    void expectLegible(const char* state, QWidget* window = nullptr) {
+        w->setPanel3Text(QStringLiteral("COM1 (/dev/ttyUSB0)"));
         window = window ? window : w.get();
         QCoreApplication::processEvents();
         const QImage img = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        for (const Text& t : Texts(window))
+        for (const Text& t : texts(window))
             if ((t.widget->isEnabled() || qobject_cast<QLabel*>(t.widget)) && !t.rect.isEmpty())
-                EXPECT_GE(TextContrast(img, t.rect), 4.5) << state << ": \"" << t.what.toStdString() << "\"";
+                EXPECT_GE(textContrast(img, t.rect), 4.5) << state << ": \"" << t.what.toStdString() << "\"";
     }
-    std::unique_ptr<frmSetup> MakeSetup() {
+    std::unique_ptr<frmSetup> makeSetup() {
         return std::make_unique<frmSetup>(reg, *com, messages, tmp.path(), [] {});
     }
     // The statistics window with a record file of half an hour, every 5-minute interval over the limit.
-    std::unique_ptr<StatisticsWindow> MakeStatistics() {
+    std::unique_ptr<StatisticsWindow> makeStatistics() {
         QFile f(tmp.filePath(QStringLiteral("NoiseData_LEQ_20260305_100000.dat")));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
         for (int i = 0; i < 1800; ++i)
@@ -184,45 +184,45 @@ protected:
 // Light as it starts, dark as a desktop switches to it while the program runs,
 // and a window made under the dark palette keeps no colour from before.
 TEST_F(Palette, EveryTextKeepsItsContrastUnderLightAndDarkPalettes) {
-    ExpectLegible("light, offline");
-    StartDevice();
-    ExpectLegible("light, started");
-    QApplication::setPalette(DarkPalette());
-    ExpectLegible("dark, started");
+    expectLegible("light, offline");
+    startDevice();
+    expectLegible("light, started");
+    QApplication::setPalette(darkPalette());
+    expectLegible("dark, started");
     w->EnableRecording();
-    ExpectLegible("dark, armed");
+    expectLegible("dark, armed");
     for (int i = 0; i < 6; ++i)
-        Tick();
+        tick();
     ASSERT_FALSE(ps.KestroState.DeviceOnline);
-    ExpectLegible("dark, offline");
-    StartDevice();
+    expectLegible("dark, offline");
+    startDevice();
     w = std::make_unique<frmKestroRecord>(*s, false);
     w->ShowMainWindow();
-    ExpectLegible("dark from the start");
+    expectLegible("dark from the start");
 }
 
 // The statistics window's labels, table marks and chart labels, and every page of Setup.
 TEST_F(Palette, StatisticsAndSetupKeepTheirContrastUnderLightAndDarkPalettes) {
-    const std::unique_ptr<StatisticsWindow> stats = MakeStatistics();
-    const std::unique_ptr<frmSetup> setup = MakeSetup();
+    const std::unique_ptr<StatisticsWindow> stats = makeStatistics();
+    const std::unique_ptr<frmSetup> setup = makeSetup();
     setup->show();
     for (const char* palette : {"light", "dark"}) {
-        if (QLatin1String(palette) == QLatin1String("dark")) QApplication::setPalette(DarkPalette());
-        ExpectLegible(palette, stats.get());
+        if (QLatin1String(palette) == QLatin1String("dark")) QApplication::setPalette(darkPalette());
+        expectLegible(palette, stats.get());
         const QImage img = stats->grab().toImage().convertToFormat(QImage::Format_RGB32);
         const QRect area = stats->history->plotArea().toRect();
         const QRect strips[] = {
             {0, area.top(), area.left() - 2, area.height()},  // level labels
             {area.left(), area.bottom() + 2, area.width(), stats->history->height() - area.bottom() - 3}};
         for (const QRect& strip : strips)
-            EXPECT_GE(TextContrast(img, InWindow(stats.get(), stats->history, strip)), 4.5)
+            EXPECT_GE(textContrast(img, inWindow(stats.get(), stats->history, strip)), 4.5)
                 << palette << " chart labels";
         const QRect cell = stats->fileIntervals->visualItemRect(stats->fileIntervals->item(0, 3));
-        EXPECT_GE(TextContrast(img, InWindow(stats.get(), stats->fileIntervals->viewport(), cell)), 4.5)
+        EXPECT_GE(textContrast(img, inWindow(stats.get(), stats->fileIntervals->viewport(), cell)), 4.5)
             << palette << " an interval over the limit";
         for (int page = 0; page < setup->tbsOptions->count(); ++page) {
             setup->tbsOptions->setCurrentIndex(page);
-            ExpectLegible(palette, setup.get());
+            expectLegible(palette, setup.get());
         }
     }
 }
@@ -233,12 +233,12 @@ TEST_F(Palette, NoCaptionIsCutAt9To14Points) {
     for (int points : {9, 11, 14}) {
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         QCoreApplication::processEvents();
-        const std::unique_ptr<frmSetup> setup = MakeSetup();
+        const std::unique_ptr<frmSetup> setup = makeSetup();
         const auto about = std::make_unique<frmAbout>(log, messages, reg.files());
         for (QWidget* window : std::initializer_list<QWidget*>{w.get(), setup.get(), about.get()}) {
             window->show();
             QCoreApplication::processEvents();
-            for (const Text& t : Texts(window))
+            for (const Text& t : texts(window))
                 EXPECT_TRUE(t.need.width() <= t.room.width() && t.need.height() <= t.room.height() && !t.clipped)
                     << points << " pt, " << window->objectName().toStdString() << ": \"" << t.what.toStdString()
                     << "\" needs " << t.need.width() << "x" << t.need.height() << ", has " << t.room.width() << "x"

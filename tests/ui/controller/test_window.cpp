@@ -22,8 +22,8 @@ class Window : public WindowFixture {
 protected:
     QWidget* graph() { return w->views().graphWidget(); }
     QWidget* list() { return w->views().fileListWidget(); }
-    qint64 GraphKey() { return w->views().Graph().PictureGraph.image.cacheKey(); }
-    void ResizeTo(int width, int extraHeight = 0) {
+    qint64 graphKey() { return w->views().graph().PictureGraph.image.cacheKey(); }
+    void resizeTo(int width, int extraHeight = 0) {
         w->resize(width, frmKestroRecord::kDesignHeight + w->menuBar()->height() + extraHeight);
         QCoreApplication::processEvents();
     }
@@ -34,25 +34,25 @@ protected:
 TEST_F(Window, OnlyGraphAndListWidthsFollowTheWidth) {
     const QRect display = w->Picture1->geometry(), mode = w->frmMeasurementMode->geometry();
     for (const auto& [width, extra, graphWidth] : {std::tuple{900, 0, 625}, {500, 0, 225}, {676, 120, 401}}) {
-        const qint64 before = GraphKey();
-        ResizeTo(width, extra);
+        const qint64 before = graphKey();
+        resizeTo(width, extra);
         EXPECT_EQ(graph()->geometry(), QRect(264, 8, graphWidth, 169)) << width;
         EXPECT_EQ(list()->geometry(), QRect(264, 190, graphWidth, 100)) << width;
-        EXPECT_EQ(w->views().Graph().Size(), QSize(graphWidth, 169)) << width;
-        EXPECT_NE(GraphKey(), before) << width;
+        EXPECT_EQ(w->views().graph().size(), QSize(graphWidth, 169)) << width;
+        EXPECT_NE(graphKey(), before) << width;
         EXPECT_EQ(w->Picture1->geometry(), display);
         EXPECT_EQ(w->frmMeasurementMode->geometry(), mode);
     }
-    ResizeTo(120);
+    resizeTo(120);
     EXPECT_EQ(graph()->width(), frmKestroRecord::kMinGraphWidth);
     EXPECT_EQ(list()->width(), frmKestroRecord::kMinGraphWidth);
-    const qint64 before = GraphKey();
+    const qint64 before = graphKey();
     w->setWindowState(Qt::WindowMinimized);
     QCoreApplication::processEvents();
-    EXPECT_EQ(GraphKey(), before) << "nothing is drawn while minimised";
+    EXPECT_EQ(graphKey(), before) << "nothing is drawn while minimised";
     w->setWindowState(Qt::WindowNoState);
     QCoreApplication::processEvents();
-    EXPECT_NE(GraphKey(), before);
+    EXPECT_NE(graphKey(), before);
     EXPECT_FALSE(w->InResize);
 }
 
@@ -85,46 +85,46 @@ TEST_F(Window, TheCloseBoxEndsTheProgramInOrderAndTheMenusKeepTheirPlaces) {
 // A record file that cannot be written: the reason is read first, the file
 // name gives way in its middle, the whole text is the tool tip; at any width.
 TEST_F(Window, RecordFileErrorShowsItsReasonFirst) {
-    StartDevice();
+    startDevice();
     w->EnableRecording();
     QDir(recordDir()).removeRecursively();
-    Feed("lp 650 0\r");
-    Tick();
+    feed("lp 650 0\r");
+    tick();
     const QString head = QStringLiteral("Record file error: ") + QString::fromLocal8Bit(std::strerror(ENOENT));
     auto* panel = w->findChild<QLabel*>(QStringLiteral("StatusPanel3"));
     const QFontMetrics fm(panel->font());
     for (int width : {676, 435, 1200}) {
-        ResizeTo(width);
-        const QString shown = w->PanelText(3);
+        resizeTo(width);
+        const QString shown = w->panelText(3);
         EXPECT_TRUE(shown.startsWith(head)) << shown.toStdString();
         EXPECT_LE(fm.horizontalAdvance(shown), std::max(panel->contentsRect().width(),
                                                         fm.horizontalAdvance(head + QStringLiteral(" \u2014 \u2026"))));
-        EXPECT_EQ(panel->toolTip(), s->recorder().RecordErrorText());
+        EXPECT_EQ(panel->toolTip(), s->recorder().recordErrorText());
         EXPECT_EQ(shown.endsWith(QStringLiteral(".dat")), width >= 676) << "the end of the name stays where it fits";
         EXPECT_EQ(shown.contains(QChar(0x2026)), width < 1200) << width;
     }
     QDir().mkpath(recordDir());
-    Feed("lp 651 0\r");
-    Tick();
-    EXPECT_FALSE(w->PanelText(3).startsWith(QStringLiteral("Record file error")));
+    feed("lp 651 0\r");
+    tick();
+    EXPECT_FALSE(w->panelText(3).startsWith(QStringLiteral("Record file error")));
     EXPECT_TRUE(panel->toolTip().isEmpty());
 }
 
 // The picture of the window in the documentation: online, armed, a few
 // minutes of a recording on the graph.
 TEST_F(Window, ScreenshotOfTheArmedFrontPanel) {
-    StartDevice();
+    startDevice();
     w->EnableRecording();
     for (int i = 0; i < 260; ++i) {
         const double t = i / 260.0;
         const int level = int(std::lround(620 + 90 * std::sin(t * 9.0) + 40 * std::sin(t * 37.0) + (i % 7) * 6));
         port->feed("lp " + QByteArray::number(level) + " 0\r");
-        Feed("gds 11203\r");
-        clock.AdvanceMs(900);
-        Tick();
+        feed("gds 11203\r");
+        clock.advanceMs(900);
+        tick();
     }
-    Feed("lp 734 0\r");
-    Tick();
+    feed("lp 734 0\r");
+    tick();
     ASSERT_EQ(ps.RecordState, 2);
     QCoreApplication::processEvents();
     const QString path = QStringLiteral(KESTRO_SCREENSHOT_DIR "/main-window.png");

@@ -6,25 +6,25 @@
 
 namespace kestro::test {
 
-inline bool IsInk(QRgb px, const QColor& face) { return qGray(px) < qGray(face.rgb()) - 60; }
+inline bool isInk(QRgb px, const QColor& face) { return qGray(px) < qGray(face.rgb()) - 60; }
 
-inline int InkCount(const QImage& img, const QColor& face) {
+inline int inkCount(const QImage& img, const QColor& face) {
     int n = 0;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            n += IsInk(img.pixel(x, y), face);
+            n += isInk(img.pixel(x, y), face);
     return n;
 }
 
 // Every ink pixel of part is ink in whole as well.
-inline bool InkCovers(const QImage& whole, const QImage& part, const QColor& face) {
+inline bool inkCovers(const QImage& whole, const QImage& part, const QColor& face) {
     for (int y = 0; y < part.height(); ++y)
         for (int x = 0; x < part.width(); ++x)
-            if (IsInk(part.pixel(x, y), face) && !IsInk(whole.pixel(x, y), face)) return false;
+            if (isInk(part.pixel(x, y), face) && !isInk(whole.pixel(x, y), face)) return false;
     return true;
 }
 
-inline bool SamePixels(const QImage& a, const QImage& b) {
+inline bool samePixels(const QImage& a, const QImage& b) {
     return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
 }
 

@@ -14,9 +14,9 @@ namespace {
 using E = DisplayPanel;
 using Cells = std::array<int, 4>;
 
-Cells Digits(const DisplayPanel& p) { return {p.digitIndex(0), p.digitIndex(1), p.digitIndex(2), p.digitIndex(3)}; }
+Cells digits(const DisplayPanel& p) { return {p.digitIndex(0), p.digitIndex(1), p.digitIndex(2), p.digitIndex(3)}; }
 
-int ErrorOf(const std::function<void()>& f) {
+int errorOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const PictureError& e) {
@@ -49,9 +49,9 @@ TEST(DisplayPanel, NoiseDisplayShowsOneDecimalWithLeadingBlanks) {
     };
     for (const auto& c : cases) {
         DisplayPanel p;
-        p.SetShown(E::imgDecimalPoint, !c.point);  // the point must be set both ways
-        EXPECT_EQ(ErrorOf([&] { p.NoiseDisplay(c.value); }), c.error) << c.value;
-        EXPECT_EQ(Digits(p), c.digits) << c.value;
+        p.setShown(E::imgDecimalPoint, !c.point);  // the point must be set both ways
+        EXPECT_EQ(errorOf([&] { p.NoiseDisplay(c.value); }), c.error) << c.value;
+        EXPECT_EQ(digits(p), c.digits) << c.value;
         EXPECT_EQ(p.isShown(E::imgDecimalPoint), c.point) << c.value;
     }
 }
@@ -61,18 +61,18 @@ TEST(DisplayPanel, ResetAndConnectionRules) {
     p.Reset_KestroDisplay();
     for (E::Element e : {E::imgBatteryState, E::imgMode, E::imgRange, E::imgAuto, E::imgSymbolDBA, E::imgDecimalPoint})
         EXPECT_FALSE(p.isShown(e)) << e;
-    EXPECT_EQ(Digits(p), (Cells{11, 11, 11, 11}));
+    EXPECT_EQ(digits(p), (Cells{11, 11, 11, 11}));
     EXPECT_TRUE(p.isShown(E::imgOverflow));
     EXPECT_EQ(p.pictureIndex(E::imgOverflow), 4) << "reset leaves the triangles";
 
     p.NoiseDisplay(734);
-    p.ConnectionEstablished();
+    p.connectionEstablished();
     EXPECT_TRUE(p.isShown(E::imgSymbolDBA));
     EXPECT_EQ(p.pictureIndex(E::imgUnderflow), 1);
-    EXPECT_EQ(Digits(p), (Cells{11, 8, 4, 5})) << "digits stay until their rule fires";
-    p.ShowLevelStatus(15);
-    p.ConnectionLost();
-    EXPECT_EQ(Digits(p), (Cells{11, 11, 11, 11}));
+    EXPECT_EQ(digits(p), (Cells{11, 8, 4, 5})) << "digits stay until their rule fires";
+    p.showLevelStatus(15);
+    p.connectionLost();
+    EXPECT_EQ(digits(p), (Cells{11, 11, 11, 11}));
     EXPECT_FALSE(p.isShown(E::imgSymbolDBA));
     EXPECT_EQ(p.pictureIndex(E::imgOverflow), 1);
 }
@@ -86,40 +86,40 @@ TEST(DisplayPanel, LegendsPickTheirPictures) {
         int index, second;  // second: the underflow triangle, or 1 when AUTO shows
         int error = 0;
     } cases[] = {
-        {[](DisplayPanel& p) { p.ShowModeLegend(1, 1, false); }, E::imgMode, 2, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(1, 1, true); }, E::imgMode, 2, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(2, 1, true); }, E::imgMode, 3, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(2, 2, false); }, E::imgMode, 3, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(2, 2, true); }, E::imgMode, 6, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(2, 3, true); }, E::imgMode, 3, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(3, 2, true); }, E::imgMode, 6, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(3, 1, true); }, E::imgMode, 4, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(4, 1, true); }, E::imgMode, 5, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(4, 2, true); }, E::imgMode, 6, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(4, 4, true); }, E::imgMode, 6, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(4, 5, true); }, E::imgMode, 5, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(4, 3, false); }, E::imgMode, 5, 0},
-        {[](DisplayPanel& p) { p.ShowModeLegend(5, 0, true); }, E::imgMode, 6, 0},
-        {[](DisplayPanel& p) { p.ShowLevelStatus(0); }, E::imgOverflow, 1, 1},
-        {[](DisplayPanel& p) { p.ShowLevelStatus(5); }, E::imgOverflow, 2, 2},
-        {[](DisplayPanel& p) { p.ShowLevelStatus(12); }, E::imgOverflow, 4, 1},
-        {[](DisplayPanel& p) { p.ShowLevelStatus(3); }, E::imgOverflow, 1, 4},
-        {[](DisplayPanel& p) { p.ShowLevelStatus(10); }, E::imgOverflow, 3, 3},
-        {[](DisplayPanel& p) { p.ShowLevelStatus(0x7F); }, E::imgOverflow, 4, 4},
-        {[](DisplayPanel& p) { p.ShowRange(1); }, E::imgRange, 1, 0},
-        {[](DisplayPanel& p) { p.ShowRange(2); }, E::imgRange, 2, 0},
-        {[](DisplayPanel& p) { p.ShowRange(3); }, E::imgRange, 3, 0},
-        {[](DisplayPanel& p) { p.ShowRange(6); }, E::imgRange, 2, 1},
-        {[](DisplayPanel& p) { p.ShowRange(7); }, E::imgRange, 3, 1},
-        {[](DisplayPanel& p) { p.ShowRange(5); }, E::imgRange, 1, 1},
-        {[](DisplayPanel& p) { p.ShowRange(4); }, E::imgRange, 4, 1, kErrInvalidPicture},
-        {[](DisplayPanel& p) { p.ShowRange(0); }, E::imgRange, 4, 0, kErrInvalidPicture},
+        {[](DisplayPanel& p) { p.showModeLegend(1, 1, false); }, E::imgMode, 2, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(1, 1, true); }, E::imgMode, 2, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(2, 1, true); }, E::imgMode, 3, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(2, 2, false); }, E::imgMode, 3, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(2, 2, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(2, 3, true); }, E::imgMode, 3, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(3, 2, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(3, 1, true); }, E::imgMode, 4, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(4, 1, true); }, E::imgMode, 5, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(4, 2, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(4, 4, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(4, 5, true); }, E::imgMode, 5, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(4, 3, false); }, E::imgMode, 5, 0},
+        {[](DisplayPanel& p) { p.showModeLegend(5, 0, true); }, E::imgMode, 6, 0},
+        {[](DisplayPanel& p) { p.showLevelStatus(0); }, E::imgOverflow, 1, 1},
+        {[](DisplayPanel& p) { p.showLevelStatus(5); }, E::imgOverflow, 2, 2},
+        {[](DisplayPanel& p) { p.showLevelStatus(12); }, E::imgOverflow, 4, 1},
+        {[](DisplayPanel& p) { p.showLevelStatus(3); }, E::imgOverflow, 1, 4},
+        {[](DisplayPanel& p) { p.showLevelStatus(10); }, E::imgOverflow, 3, 3},
+        {[](DisplayPanel& p) { p.showLevelStatus(0x7F); }, E::imgOverflow, 4, 4},
+        {[](DisplayPanel& p) { p.showRange(1); }, E::imgRange, 1, 0},
+        {[](DisplayPanel& p) { p.showRange(2); }, E::imgRange, 2, 0},
+        {[](DisplayPanel& p) { p.showRange(3); }, E::imgRange, 3, 0},
+        {[](DisplayPanel& p) { p.showRange(6); }, E::imgRange, 2, 1},
+        {[](DisplayPanel& p) { p.showRange(7); }, E::imgRange, 3, 1},
+        {[](DisplayPanel& p) { p.showRange(5); }, E::imgRange, 1, 1},
+        {[](DisplayPanel& p) { p.showRange(4); }, E::imgRange, 4, 1, kErrInvalidPicture},
+        {[](DisplayPanel& p) { p.showRange(0); }, E::imgRange, 4, 0, kErrInvalidPicture},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         DisplayPanel p;
-        p.SetShown(c.element, false);
-        EXPECT_EQ(ErrorOf([&] { c.show(p); }), c.error) << i;
+        p.setShown(c.element, false);
+        EXPECT_EQ(errorOf([&] { c.show(p); }), c.error) << i;
         EXPECT_EQ(c.element == E::imgMode ? p.modeIndex() : p.pictureIndex(c.element), c.index) << i;
         EXPECT_EQ(c.element == E::imgOverflow ? p.pictureIndex(E::imgUnderflow)
                   : c.element == E::imgRange  ? int(p.isShown(E::imgAuto))
@@ -141,44 +141,44 @@ TEST(DisplayPanel, ReadingAndLegendsInWords) {
     } steps[] = {
         {[] {}, "Level: segment test", "Initialisation"},
         {[&] {
-             p.ConnectionEstablished();
+             p.connectionEstablished();
              p.NoiseDisplay(734);
-             p.ShowModeLegend(2, 2, true);
-             p.ShowRange(6);
-             p.ShowBattery(2);
-             p.ShowLevelStatus(5);
+             p.showModeLegend(2, 2, true);
+             p.showRange(6);
+             p.showBattery(2);
+             p.showLevelStatus(5);
          },
          "Level 73.4 dB", "LEQ, 50 - 110 dB, AUTO, battery low, overflow, underflow"},
         {[&] {
-             p.ShowModeLegend(3, 1, false);
-             p.ShowRange(3);
-             p.ShowLevelStatus(14);
+             p.showModeLegend(3, 1, false);
+             p.showRange(3);
+             p.showLevelStatus(14);
              p.NoiseDisplay(5);
          },
          "Level 0.5 dB", "MAX-Hold, 70 - 130 dB, battery low, overflow now and earlier, underflow earlier"},
         {[&] { p.NoiseDisplay(-1); }, "Level: error reading (Err)", nullptr},
-        {[&] { ErrorOf([&] { p.NoiseDisplay(10000); }); }, "Level over range", nullptr},
-        {[&] { p.FunctionChanged(1, 0); }, "Level: no reading",
+        {[&] { errorOf([&] { p.NoiseDisplay(10000); }); }, "Level over range", nullptr},
+        {[&] { p.functionChanged(1, 0); }, "Level: no reading",
          "Lp, 70 - 130 dB, battery low, overflow now and earlier, underflow earlier"},
-        {[&] { p.ConnectionLost(); }, "Level: no reading", ""},
-        {[&] { p.FunctionChanged(0, 0); }, "Level: segment test", "Initialisation"},
+        {[&] { p.connectionLost(); }, "Level: no reading", ""},
+        {[&] { p.functionChanged(0, 0); }, "Level: segment test", "Initialisation"},
     };
     for (const auto& st : steps) {
         st.step();
-        EXPECT_EQ(p.ReadingText(), QLatin1String(st.reading));
+        EXPECT_EQ(p.readingText(), QLatin1String(st.reading));
         if (st.legends) {
-            EXPECT_EQ(p.LegendText(), QLatin1String(st.legends)) << st.reading;
+            EXPECT_EQ(p.legendText(), QLatin1String(st.legends)) << st.reading;
         }
     }
     // Published: the legends at once, a new reading at most once a second.
     p.NoiseDisplay(734);
-    p.PublishReading(10000);
+    p.publishReading(10000);
     p.NoiseDisplay(735);
-    p.ShowBattery(1);
-    p.PublishReading(10900);
+    p.showBattery(1);
+    p.publishReading(10900);
     EXPECT_EQ(p.accessibleName(), QStringLiteral("Level 73.4 dB"));
     EXPECT_TRUE(p.accessibleDescription().contains(QStringLiteral("battery empty")));
-    p.PublishReading(11000);
+    p.publishReading(11000);
     EXPECT_EQ(p.accessibleName(), QStringLiteral("Level 73.5 dB"));
 }
 
@@ -186,7 +186,7 @@ TEST(DisplayPanel, ReadingAndLegendsInWords) {
 TEST(DisplayPanel, RenderedCellsShowTheChosenPictures) {
     DisplayPanel p;
     p.show();
-    p.ConnectionEstablished();
+    p.connectionEstablished();
     const ImageList& digits = p.images().imlDigitalNumbers;
     const struct {
         int16_t value;
@@ -197,16 +197,16 @@ TEST(DisplayPanel, RenderedCellsShowTheChosenPictures) {
         p.NoiseDisplay(value);
         const QImage shot = p.grab().toImage().convertToFormat(QImage::Format_RGB32);
         for (int i = 0; i < 4; ++i) {
-            const QRect r = DisplayPanel::ElementRect(E::Element(E::imgNoiseDigit0 + i));
+            const QRect r = DisplayPanel::elementRect(E::Element(E::imgNoiseDigit0 + i));
             // The decimal point and the dBA legend overlap cells 2 and 3; those are compared left of them.
             const int width = i == 2 ? 132 - r.x() : i == 3 ? 183 - r.x() : r.width();
             const QImage cell = shot.copy(r).copy(0, 0, width, r.height());
-            for (int other = 1; other <= digits.Count(); ++other)
-                EXPECT_EQ(SamePixels(cell, digits.Image(other).copy(0, 0, width, r.height())),
+            for (int other = 1; other <= digits.count(); ++other)
+                EXPECT_EQ(samePixels(cell, digits.image(other).copy(0, 0, width, r.height())),
                           other == cells[size_t(i)])
                     << value << " cell " << i << " picture " << other;
         }
-        EXPECT_EQ(InkCount(shot.copy(DisplayPanel::ElementRect(E::imgDecimalPoint)), kLcdFace) > 10, point) << value;
+        EXPECT_EQ(inkCount(shot.copy(DisplayPanel::elementRect(E::imgDecimalPoint)), kLcdFace) > 10, point) << value;
     }
 }
 

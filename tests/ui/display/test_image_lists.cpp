@@ -12,23 +12,23 @@ namespace {
 // nothing), and an index outside the list is an error, not a blank.
 TEST(ImageLists, PicturesDifferAndIndexesOutsideFail) {
     const DisplayImages d;
-    const ImageList toolbar = MakeToolbarImages(), connection = MakeConnectionStateImages();
+    const ImageList toolbar = makeToolbarImages(), connection = makeConnectionStateImages();
     for (const ImageList* list : {&d.imlDigitalNumbers, &d.imlRange, &d.imlOverflow, &d.imlUnderflow,
                                   &d.imlBatteryState, &toolbar, &connection, &d.imlMode}) {
-        for (int i = 1; i <= list->Count(); ++i)
+        for (int i = 1; i <= list->count(); ++i)
             for (int j = 1; j < i && list != &d.imlMode; ++j)
-                EXPECT_FALSE(SamePixels(list->Image(i), list->Image(j))) << i << " " << j;
-        for (int bad : {0, -1, list->Count() + 1})
-            EXPECT_THROW(list->Image(bad), PictureError) << bad;
+                EXPECT_FALSE(samePixels(list->image(i), list->image(j))) << i << " " << j;
+        for (int bad : {0, -1, list->count() + 1})
+            EXPECT_THROW(list->image(bad), PictureError) << bad;
     }
-    EXPECT_EQ(toolbar.IndexOf(QStringLiteral("PowerPressed")), 2);
-    EXPECT_EQ(toolbar.IndexOf(QStringLiteral("powerpressed")), 0) << "keys are exact";
+    EXPECT_EQ(toolbar.indexOf(QStringLiteral("PowerPressed")), 2);
+    EXPECT_EQ(toolbar.indexOf(QStringLiteral("powerpressed")), 0) << "keys are exact";
 }
 
 // Seven segments: a glyph's lit segments are a subset of another's exactly where the digits say so.
 TEST(ImageLists, DigitGlyphsFormAConsistentSevenSegmentSet) {
     const ImageList& l = DisplayImages().imlDigitalNumbers;
-    EXPECT_EQ(InkCount(l.Image(11), kLcdFace), 0) << "blank cell";
+    EXPECT_EQ(inkCount(l.image(11), kLcdFace), 0) << "blank cell";
     // Indexes: digit + 1; 12 bottom, 13 top, 14 E, 15 r.
     const struct {
         int whole, part;
@@ -39,7 +39,7 @@ TEST(ImageLists, DigitGlyphsFormAConsistentSevenSegmentSet) {
         {2, 8, false}, {4, 3, false}, {6, 7, false},  {15, 14, false}, {12, 13, false}, {3, 4, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(InkCovers(l.Image(c.whole), l.Image(c.part), kLcdFace), c.covers) << c.whole << " over " << c.part;
+        EXPECT_EQ(inkCovers(l.image(c.whole), l.image(c.part), kLcdFace), c.covers) << c.whole << " over " << c.part;
 }
 
 }  // namespace

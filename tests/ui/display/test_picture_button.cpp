@@ -16,7 +16,7 @@ namespace {
 // would undo the first. Only while enabled; a key disabled while held never
 // sees its release.
 TEST(PictureButton, PressedOnceByAnythingAndOnlyWhileEnabled) {
-    const ImageList keys = MakeToolbarImages();
+    const ImageList keys = makeToolbarImages();
     PictureButton b(keys, QStringLiteral("cmdRecord"));
     int down = 0, up = 0;
     bool heldInHandler = false;
@@ -64,14 +64,14 @@ TEST(PictureButton, PressedOnceByAnythingAndOnlyWhileEnabled) {
 }
 
 TEST(PictureButton, PicturesByKeyAndUnknownKeysFail) {
-    const ImageList keys = MakeToolbarImages();
+    const ImageList keys = makeToolbarImages();
     PictureButton b(keys, QStringLiteral("cmdPower"));
-    b.SetPicture(QStringLiteral("PowerPressed"));
-    EXPECT_THROW(b.SetPicture(QStringLiteral("PowerHalfPressed")), PictureError);
+    b.setPicture(QStringLiteral("PowerPressed"));
+    EXPECT_THROW(b.setPicture(QStringLiteral("PowerHalfPressed")), PictureError);
     EXPECT_EQ(b.pictureKey(), QStringLiteral("PowerPressed"));
     b.show();
     const QImage shot = b.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage pic = keys.Image(QStringLiteral("PowerPressed"));
+    const QImage pic = keys.image(QStringLiteral("PowerPressed"));
     int compared = 0;
     for (int y = 0; y < pic.height(); ++y)
         for (int x = 0; x < pic.width(); ++x)

@@ -14,7 +14,7 @@ protected:
         RecorderTest::SetUp();
         views = std::make_unique<RecordingViews>(*rec);
         views->InitFileList();
-        views->InitGraph();
+        views->initGraph();
         views->ScaleYAxis();
         views->CalculateGraphStartTime();
         views->ScaleTimeAxis();

@@ -21,26 +21,26 @@ TEST(FileListText, DurationAndStart) {
         {-5.0 / 86400, "-00:00:05"},
     };
     for (const auto& c : durations)
-        EXPECT_EQ(DurationText(c.days), QLatin1String(c.text)) << c.days;
-    EXPECT_EQ(TimeOfDayText(46087.0 + (14 * 3600 + 3 * 60 + 27.25) / 86400), QStringLiteral("14:03:27"));
-    EXPECT_EQ(TimeOfDayText(46086.0 + 86399.7 / 86400), QStringLiteral("00:00:00"));
+        EXPECT_EQ(durationText(c.days), QLatin1String(c.text)) << c.days;
+    EXPECT_EQ(timeOfDayText(46087.0 + (14 * 3600 + 3 * 60 + 27.25) / 86400), QStringLiteral("14:03:27"));
+    EXPECT_EQ(timeOfDayText(46086.0 + 86399.7 / 86400), QStringLiteral("00:00:00"));
 }
 
 using FileListTest = ViewsTest;
 
-QTreeWidget* List(RecordingViews& r) { return static_cast<QTreeWidget*>(r.fileListWidget()); }
+QTreeWidget* list(RecordingViews& r) { return static_cast<QTreeWidget*>(r.fileListWidget()); }
 
 TEST_F(FileListTest, NewestFirstSelectedAndCountingUp) {
-    Arm();
-    QTreeWidget* v = List(*views);
+    arm();
+    QTreeWidget* v = list(*views);
     EXPECT_EQ(v->topLevelItemCount(), 0) << "element 0 is never shown";
     for (int series = 0; series < 3; ++series) {
         if (series > 0) {
-            clock.AdvanceMs(60000);
+            clock.advanceMs(60000);
             ps.BufferRestart = 1;
         }
-        Slow(600);
-        Tick();
+        slow(600);
+        tick();
         ASSERT_EQ(v->topLevelItemCount(), series + 1);
         EXPECT_EQ(v->currentItem(), v->topLevelItem(0));
         EXPECT_EQ(v->topLevelItem(0)->text(2), rec->RecordFiles.back().FileTitle);
@@ -49,9 +49,9 @@ TEST_F(FileListTest, NewestFirstSelectedAndCountingUp) {
     EXPECT_EQ(v->topLevelItem(2)->text(0), QStringLiteral("14:03:27"));
     EXPECT_EQ(v->topLevelItem(0)->text(0), QStringLiteral("14:05:27"));
     for (int i = 0; i < 13; ++i) {  // the current series' duration counts up with its samples
-        clock.AdvanceMs(4900);
-        Slow(610);
-        Tick();
+        clock.advanceMs(4900);
+        slow(610);
+        tick();
     }
     EXPECT_EQ(v->topLevelItem(0)->text(1), QStringLiteral("00:01:05"));
     EXPECT_EQ(v->topLevelItem(1)->text(1), QStringLiteral("00:00:00"));
@@ -60,7 +60,7 @@ TEST_F(FileListTest, NewestFirstSelectedAndCountingUp) {
     r.Timestamp += 25.0 / 24;
     r.Instant += 25 * 3600000;
     ps.AddSlowRecord(r);
-    Tick();
+    tick();
     EXPECT_EQ(v->topLevelItem(0)->text(1), QStringLiteral("25:00:00"));
 }
 

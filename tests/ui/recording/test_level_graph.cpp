@@ -10,8 +10,8 @@
 namespace kestro::test {
 namespace {
 
-double At(int day, int h, int m, double s) {
-    return DateFromSystemTime({2026, 3, 4, int16_t(day), int16_t(h), int16_t(m), 0, 0}) + s / 86400.0;
+double at(int day, int h, int m, double s) {
+    return dateFromSystemTime({2026, 3, 4, int16_t(day), int16_t(h), int16_t(m), 0, 0}) + s / 86400.0;
 }
 
 TEST(LevelGraphMath, GraphStartTime) {
@@ -20,28 +20,28 @@ TEST(LevelGraphMath, GraphStartTime) {
         int32_t count;
         double expected;
     } cases[] = {
-        {At(5, 10, 0, 17), At(5, 10, 3, 17), 2, At(5, 10, 0, 0)},   // 3 minutes from 10:00:17
-        {At(5, 10, 0, 17), At(5, 10, 11, 17), 2, At(5, 10, 1, 0)},  // after 11 minutes
-        {At(5, 10, 0, 17), At(5, 10, 11, 47), 2, At(5, 10, 1, 30)},
-        {At(5, 23, 59, 50), At(6, 0, 12, 10), 2, At(6, 0, 2, 0)},
-        {At(5, 10, 0, 17), At(5, 10, 3, 17), 0, 0.0},
+        {at(5, 10, 0, 17), at(5, 10, 3, 17), 2, at(5, 10, 0, 0)},   // 3 minutes from 10:00:17
+        {at(5, 10, 0, 17), at(5, 10, 11, 17), 2, at(5, 10, 1, 0)},  // after 11 minutes
+        {at(5, 10, 0, 17), at(5, 10, 11, 47), 2, at(5, 10, 1, 30)},
+        {at(5, 23, 59, 50), at(6, 0, 12, 10), 2, at(6, 0, 2, 0)},
+        {at(5, 10, 0, 17), at(5, 10, 3, 17), 0, 0.0},
     };
     for (const auto& c : cases) {
         SampleWindow b;
         MeasurementRecord r;
         r.Timestamp = c.first;
-        b.SetHeader(r);
+        b.setHeader(r);
         for (int32_t i = 1; i <= c.count; ++i) {
             r.Timestamp = i == c.count ? c.last : c.first;
-            b.Push(r);
+            b.push(r);
         }
-        EXPECT_NEAR(GraphStartTimeOf(b) * 86400.0, c.expected * 86400.0, 1e-3);
+        EXPECT_NEAR(graphStartTimeOf(b) * 86400.0, c.expected * 86400.0, 1e-3);
     }
-    EXPECT_EQ(GraphX(At(6, 0, 2, 0), At(5, 23, 55, 0)), 86520) << "x keeps growing after midnight";
+    EXPECT_EQ(graphX(at(6, 0, 2, 0), at(5, 23, 55, 0)), 86520) << "x keeps growing after midnight";
 }
 
 TEST(LevelGraphMath, GridLinesAndDoublingSteps) {
-    const auto lines = LevelGridLines(0, 1400, 100);
+    const auto lines = levelGridLines(0, 1400, 100);
     ASSERT_EQ(lines.size(), 15u);
     for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_EQ(lines[i].pos, 100.0 * i);
@@ -51,8 +51,8 @@ TEST(LevelGraphMath, GridLinesAndDoublingSteps) {
         double initial, extent, step;
     } cases[] = {{60, 50, 60}, {60, 60, 60}, {60, 61, 120}, {60, 130, 240}, {100, 100.5, 200}};
     for (const auto& c : cases)
-        EXPECT_EQ(GridStep(c.initial, c.extent), c.step) << c.initial << " " << c.extent;
-    const auto doubled = TimeGridLines(36030, 660, 120);
+        EXPECT_EQ(gridStep(c.initial, c.extent), c.step) << c.initial << " " << c.extent;
+    const auto doubled = timeGridLines(36030, 660, 120);
     ASSERT_EQ(doubled.size(), 5u);
     EXPECT_EQ(doubled[0].pos, 36120);
     EXPECT_EQ(doubled[0].label, QStringLiteral(" 10:02 "));
@@ -60,7 +60,7 @@ TEST(LevelGraphMath, GridLinesAndDoublingSteps) {
 
 using LevelGraphTest = ViewsTest;
 
-bool Near(const QImage& img, QPointF p, const QColor& c, int r = 1) {
+bool near(const QImage& img, QPointF p, const QColor& c, int r = 1) {
     for (int dx = -r; dx <= r; ++dx)
         for (int dy = -r; dy <= r; ++dy) {
             const QPoint q = p.toPoint() + QPoint(dx, dy);
@@ -69,27 +69,27 @@ bool Near(const QImage& img, QPointF p, const QColor& c, int r = 1) {
     return false;
 }
 
-MeasurementRecord At10(double seconds, int16_t level, int16_t levelFlags = 0, int16_t flags = kFlagLp) {
+MeasurementRecord at10(double seconds, int16_t level, int16_t levelFlags = 0, int16_t flags = kFlagLp) {
     MeasurementRecord r;
     r.Flags = flags;
-    r.Timestamp = At(5, 10, 0, 17 + seconds);
-    r.SysTime = SystemTimeFromDate(r.Timestamp);
+    r.Timestamp = at(5, 10, 0, 17 + seconds);
+    r.SysTime = systemTimeFromDate(r.Timestamp);
     r.Level = level;
     r.LevelFlags = levelFlags;
     return r;
 }
 
 TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGap) {
-    Arm(true);
-    const MeasurementRecord s[] = {At10(0, 600),     At10(20, 800, 4), At10(40, 600),         At10(60, 600),
-                                   At10(80, 900, 1), At10(100, 600),   At10(120, 1000, 0, 0), At10(140, 600)};
+    arm(true);
+    const MeasurementRecord s[] = {at10(0, 600),     at10(20, 800, 4), at10(40, 600),         at10(60, 600),
+                                   at10(80, 900, 1), at10(100, 600),   at10(120, 1000, 0, 0), at10(140, 600)};
     for (const auto& r : s)
         ps.AddSlowRecord(r);
-    Tick();
-    const LevelGraph& g = views->Graph();
+    tick();
+    const LevelGraph& g = views->graph();
     const QColor red = graph_colours::kCurveFlagged, green = graph_colours::kCurve;
     auto mid = [&](const Surface& sf, int a) {
-        return sf.ToPixel((GraphX(s[a].Timestamp, g.GraphStartTime) + GraphX(s[a + 1].Timestamp, g.GraphStartTime)) / 2,
+        return sf.toPixel((graphX(s[a].Timestamp, g.GraphStartTime) + graphX(s[a + 1].Timestamp, g.GraphStartTime)) / 2,
                           (s[a].Level + s[a + 1].Level) / 2.0);
     };
     const QColor expected[] = {red, red, green, red, red, Qt::transparent, green};
@@ -98,12 +98,12 @@ TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGa
             for (int a = 0; a < 7; ++a) {
                 const bool gap = expected[a] == Qt::transparent;
                 if (!gap) {
-                    EXPECT_TRUE(Near(sf->image, mid(*sf, a), expected[a])) << pass << " segment " << a;
+                    EXPECT_TRUE(near(sf->image, mid(*sf, a), expected[a])) << pass << " segment " << a;
                 }
-                EXPECT_FALSE(Near(sf->image, mid(*sf, a), expected[a] == red ? green : red, gap ? 2 : 1))
+                EXPECT_FALSE(near(sf->image, mid(*sf, a), expected[a] == red ? green : red, gap ? 2 : 1))
                     << pass << " " << a;
                 if (gap) {
-                    EXPECT_FALSE(Near(sf->image, mid(*sf, a), green, 2)) << pass << " gap";
+                    EXPECT_FALSE(near(sf->image, mid(*sf, a), green, 2)) << pass << " gap";
                 }
             }
         views->RestartTimeAxis();
@@ -111,23 +111,23 @@ TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGa
 }
 
 TEST_F(LevelGraphTest, RecordingSpanningMidnightShowsTimeOfDayLabels) {
-    Arm(true);
+    arm(true);
     MeasurementRecord r;
     r.Flags = kFlagLp;
     r.Level = 600;
-    for (double t : {At(5, 23, 57, 0), At(6, 0, 2, 0)}) {
+    for (double t : {at(5, 23, 57, 0), at(6, 0, 2, 0)}) {
         r.Timestamp = t;
         ps.AddSlowRecord(r);
     }
-    Tick();
-    const LevelGraph& g = views->Graph();
-    EXPECT_NEAR(g.GraphStartTime * 86400, At(5, 23, 57, 0) * 86400, 1e-3);
+    tick();
+    const LevelGraph& g = views->graph();
+    EXPECT_NEAR(g.GraphStartTime * 86400, at(5, 23, 57, 0) * 86400, 1e-3);
     QStringList labels;
     for (const GridLine& l : g.TimeLines)
         labels << l.label;
     for (const char* l : {" 23:59 ", " 00:00 ", " 00:03 "})
         EXPECT_TRUE(labels.contains(QLatin1String(l))) << l;
-    EXPECT_TRUE(Near(g.PictureGraph.image, g.PictureGraph.ToPixel(GraphX(r.Timestamp, g.GraphStartTime), 600),
+    EXPECT_TRUE(near(g.PictureGraph.image, g.PictureGraph.toPixel(graphX(r.Timestamp, g.GraphStartTime), 600),
                      graph_colours::kCurve));
 }
 
@@ -135,36 +135,36 @@ TEST_F(LevelGraphTest, RecordingSpanningMidnightShowsTimeOfDayLabels) {
 // daylight saving time) restarts it at the new time; either way the newest
 // sample shows at once and nothing kept is let go.
 TEST_F(LevelGraphTest, GraphFollowsTheClockBack) {
-    Arm();
-    const LevelGraph& g = views->Graph();
+    arm();
+    const LevelGraph& g = views->graph();
     auto record = [&](int seconds) {
         for (int i = 0; i < seconds; ++i) {
-            Slow(600);
-            clock.AdvanceMs(900);
-            Tick();
+            slow(600);
+            clock.advanceMs(900);
+            tick();
         }
     };
     auto drawn = [&](int32_t n) {
         const MeasurementRecord& r = rec->LocalSlowBuffer[n];
-        return Near(g.PictureGraph.image, g.PictureGraph.ToPixel(GraphX(r.Timestamp, g.GraphStartTime), r.Level),
+        return near(g.PictureGraph.image, g.PictureGraph.toPixel(graphX(r.Timestamp, g.GraphStartTime), r.Level),
                     graph_colours::kCurve);
     };
     record(300);
     const double start = g.GraphStartTime;
-    const int32_t beforeStep = rec->LocalSlowBuffer.Count();
+    const int32_t beforeStep = rec->LocalSlowBuffer.count();
     const struct {
         const char* what;
         std::function<void()> step;
         bool restarts;
-    } cases[] = {{"2 min back", [&] { clock.AdvanceMs(-120000); }, false},
-                 {"fall-back", [&] { clock.SetUtcOffsetMinutes(-60); }, true}};
+    } cases[] = {{"2 min back", [&] { clock.advanceMs(-120000); }, false},
+                 {"fall-back", [&] { clock.setUtcOffsetMinutes(-60); }, true}};
     for (const auto& c : cases) {
-        const int32_t first = rec->LocalSlowBuffer.FirstIndex();
+        const int32_t first = rec->LocalSlowBuffer.firstIndex();
         c.step();
         record(2);
-        const double newest = rec->LocalSlowBuffer[rec->LocalSlowBuffer.Count()].Timestamp;
-        EXPECT_TRUE(drawn(rec->LocalSlowBuffer.Count())) << c.what;
-        EXPECT_EQ(rec->LocalSlowBuffer.FirstIndex(), first) << c.what;
+        const double newest = rec->LocalSlowBuffer[rec->LocalSlowBuffer.count()].Timestamp;
+        EXPECT_TRUE(drawn(rec->LocalSlowBuffer.count())) << c.what;
+        EXPECT_EQ(rec->LocalSlowBuffer.firstIndex(), first) << c.what;
         if (c.restarts) {
             EXPECT_NEAR((newest - g.GraphStartTime) * 86400, 15.5, 15.5) << c.what;
         } else {
@@ -177,7 +177,7 @@ TEST_F(LevelGraphTest, GraphFollowsTheClockBack) {
 // A 20-minute recording in a quiet street, two slow samples a second, with
 // passing vehicles and one overloaded horn; a picture for the documentation.
 TEST_F(LevelGraphTest, RealisticRecordingRendersLegibly) {
-    Arm(true);
+    arm(true);
     MeasurementRecord r;
     r.Flags = kFlagLp;
     uint32_t seed = 12345;
@@ -193,13 +193,13 @@ TEST_F(LevelGraphTest, RealisticRecordingRendersLegibly) {
             target += 260 * std::exp(-std::pow((t - car) / 9.0, 2));
         level += (target - level) * 0.3 + (rnd() - 0.5) * 30;
         const bool horn = t > 1000 && t < 1004;
-        r.Timestamp = At(5, 14, 0, 12) + t / 86400.0;
+        r.Timestamp = at(5, 14, 0, 12) + t / 86400.0;
         r.Level = horn ? int16_t(1250 + rnd() * 40) : int16_t(std::lround(level));
         r.LevelFlags = horn ? 4 : 0;
         ps.AddSlowRecord(r);
-        if (i % 2 == 1) Tick();
+        if (i % 2 == 1) tick();
     }
-    const QImage& img = views->Graph().PictureGraph.image;
+    const QImage& img = views->graph().PictureGraph.image;
     int green = 0, red = 0;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x) {

@@ -23,14 +23,14 @@
 namespace kestro {
 namespace {
 
-int64_t Ms(int h, int m, int s, int ms = 0) {
-    return int64_t{DayNumber(2026, 3, 5)} * 86400000 + ((h * 60 + m) * 60 + s) * 1000 + ms;
+int64_t ms(int h, int m, int s, int ms = 0) {
+    return int64_t{dayNumber(2026, 3, 5)} * 86400000 + ((h * 60 + m) * 60 + s) * 1000 + ms;
 }
 
-MeasurementRecord Slow(int64_t ms, int16_t level) {
+MeasurementRecord slowSample(int64_t ms, int16_t level) {
     MeasurementRecord r;
     r.Flags = kFlagLp;
-    r.SysTime = SystemTimeFromAbsoluteMs(ms);
+    r.SysTime = systemTimeFromAbsoluteMs(ms);
     r.Level = level;
     return r;
 }
@@ -38,7 +38,7 @@ MeasurementRecord Slow(int64_t ms, int16_t level) {
 class StatisticsWindowTest : public ::testing::Test {
 protected:
     // A record file of n slow samples a second apart from 10:00:00, levels 50.0 .. 79.9 dB.
-    QString WriteFile(int n, const QByteArray& tail = QByteArray()) {
+    QString writeFile(int n, const QByteArray& tail = QByteArray()) {
         const QString path = dir.filePath(QStringLiteral("NoiseData_LP_20260305_100000.dat"));
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -61,7 +61,7 @@ protected:
         f.write(out + tail);
         return path;
     }
-    static bool WaitLoaded(QSignalSpy& spy, int ms = 20000) { return spy.count() > 0 || spy.wait(ms); }
+    static bool waitLoaded(QSignalSpy& spy, int ms = 20000) { return spy.count() > 0 || spy.wait(ms); }
     QTemporaryDir dir;
 };
 
@@ -78,7 +78,7 @@ TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
 
     slow.startSeries(dir.filePath("NoiseData_LP_20260305_100000.dat"), "LP");
     for (int i = 0; i < 150; ++i)
-        slow.addSample(Slow(Ms(10, 0, 0) + i * 1000, int16_t(i < 60 ? 600 : 700)));
+        slow.addSample(slowSample(ms(10, 0, 0) + i * 1000, int16_t(i < 60 ? 600 : 700)));
     w.refreshLive();
     EXPECT_TRUE(w.live[0].title->text().startsWith("LP \u2014 NoiseData_LP_20260305_100000.dat"));
     EXPECT_TRUE(w.live[0].running->text().contains("Since 2026-03-05 10:00:00"))
@@ -96,13 +96,13 @@ TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
     EXPECT_EQ(w.live[0].table->rowCount(), 2);
     // A running maximum: the statistics it gives, and its columns only.
     slow.startSeries(dir.filePath("NoiseData_MAX_20260305_100300.dat"), "MAX");
-    slow.addSample(Slow(Ms(10, 3, 0), 700));
+    slow.addSample(slowSample(ms(10, 3, 0), 700));
     w.refreshLive();
     EXPECT_EQ(w.live[0].table->rowCount(), 0);
     EXPECT_TRUE(w.live[0].title->text().startsWith("MAX"));
     EXPECT_TRUE(w.live[0].running->text().contains("  LAmax 70,0 dBA (since the series began)   (1 samples)"))
         << w.live[0].running->text().toStdString();
-    slow.addSample(Slow(Ms(10, 4, 0), 720));
+    slow.addSample(slowSample(ms(10, 4, 0), 720));
     w.refreshLive();
     ASSERT_EQ(w.live[0].table->rowCount(), 1);
     EXPECT_TRUE(w.live[0].table->isColumnHidden(3) && !w.live[0].table->isColumnHidden(4));  // LAeq, LAmax
@@ -112,7 +112,7 @@ TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
 }
 
 TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
-    const QString path = WriteFile(4 * 3600, "10:00:0");  // four hours and a torn last line
+    const QString path = writeFile(4 * 3600, "10:00:0");  // four hours and a torn last line
     StatisticsWindow w;
     StatisticsConfig cfg;
     cfg.intervalSeconds = 900;
@@ -121,7 +121,7 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
     w.openRecordFile(path);
     EXPECT_TRUE(w.isLoading());  // returned at once; the window keeps running
     EXPECT_FALSE(w.progress->isHidden());
-    ASSERT_TRUE(WaitLoaded(loaded));
+    ASSERT_TRUE(waitLoaded(loaded));
     EXPECT_TRUE(loaded.takeFirst().at(0).toBool());
     EXPECT_FALSE(w.isLoading());
     EXPECT_TRUE(w.progress->isHidden());
@@ -137,14 +137,14 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
 
     // A span: the same numbers as computed directly from the levels in it.
     QSignalSpy spanned(&w, &StatisticsWindow::spanComputed);
-    w.selectSpan(Ms(11, 20, 0), Ms(11, 29, 59));
+    w.selectSpan(ms(11, 20, 0), ms(11, 29, 59));
     ASSERT_TRUE(spanned.wait(10000));
     LevelAccumulator direct;
     for (int i = 4800; i < 4800 + 600; ++i)
         direct.add((500 + (i * 7) % 300) * 10, 0);
     EXPECT_EQ(w.spanResult().samples, 600);
     EXPECT_NEAR(w.spanResult().leq, direct.leq(), 1e-9);
-    EXPECT_EQ(w.history->selectionFrom(), Ms(11, 20, 0));
+    EXPECT_EQ(w.history->selectionFrom(), ms(11, 20, 0));
 
     // Zoom and pan stay inside the recording.
     w.history->zoom(0.1, 0.0);
@@ -167,8 +167,8 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
 TEST_F(StatisticsWindowTest, KeysAloneWorkTheWindow) {
     StatisticsWindow w;
     QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
-    w.openRecordFile(WriteFile(3600));
-    ASSERT_TRUE(WaitLoaded(loaded));
+    w.openRecordFile(writeFile(3600));
+    ASSERT_TRUE(waitLoaded(loaded));
     w.showFilePage();
     w.show();
     w.activateWindow();
@@ -219,7 +219,7 @@ TEST_F(StatisticsWindowTest, KeysAloneWorkTheWindow) {
 }
 
 // The report's text as pdftotext reads it, blanks and the font's ligatures folded.
-QString PdfText(const QString& pdf) {
+QString pdfText(const QString& pdf) {
     QProcess p;
     p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
     p.waitForFinished(20000);
@@ -228,8 +228,8 @@ QString PdfText(const QString& pdf) {
 }
 
 TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
-    const RecordAnalysis a = AnalyzeRecordFile(WriteFile(60), StatisticsConfig());
-    const int64_t t = Ms(9, 0, 0);
+    const RecordAnalysis a = analyzeRecordFile(writeFile(60), StatisticsConfig());
+    const int64_t t = ms(9, 0, 0);
     const struct {
         double after;
         const char* drift;
@@ -249,8 +249,8 @@ TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
         o.evidence.verificationDetail = QStringLiteral("not the recorded bytes");
         const QString pdf = dir.filePath(QStringLiteral("evidence.pdf"));
         QString error;
-        ASSERT_TRUE(WriteReportPdf(a, o, pdf, &error)) << error.toStdString();
-        const QString text = PdfText(pdf);
+        ASSERT_TRUE(writeReportPdf(a, o, pdf, &error)) << error.toStdString();
+        const QString text = pdfText(pdf);
         for (const char* want : {"Meter serial number 12345678", "Location Garden gate", "Operator not given",
                                  "87654321 (another meter)", "CHANGED: not the recorded bytes", "Page 1 of"})
             EXPECT_TRUE(text.contains(QLatin1String(want))) << want << "\n" << text.toStdString();
@@ -260,11 +260,11 @@ TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
 }
 
 TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
-    const QString good = WriteFile(600);
+    const QString good = writeFile(600);
     StatisticsWindow w;
     QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
     w.openRecordFile(good);
-    ASSERT_TRUE(WaitLoaded(loaded));
+    ASSERT_TRUE(waitLoaded(loaded));
     loaded.clear();
     const RecordAnalysis* before = w.analysis();
 
@@ -284,7 +284,7 @@ TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
     w.openRecordFile(big);
     EXPECT_TRUE(w.summaryLabel->text().isEmpty()) << "the summary of the file before, while another one loads";
     w.cmdCancel->click();
-    ASSERT_TRUE(WaitLoaded(loaded));
+    ASSERT_TRUE(waitLoaded(loaded));
     EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
     EXPECT_TRUE(w.fileLabel->text().contains("cancelled"));
     EXPECT_EQ(w.analysis(), before);
@@ -297,7 +297,7 @@ TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
     f.write("12:00:00,000; 65,3\r\n12:00:01,000; what\r\n");
     f.close();
     w.openRecordFile(bad);
-    ASSERT_TRUE(WaitLoaded(loaded));
+    ASSERT_TRUE(waitLoaded(loaded));
     EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
     EXPECT_TRUE(w.fileLabel->text().contains(bad + ", line 2")) << w.fileLabel->text().toStdString();
     EXPECT_EQ(w.analysis(), before);

@@ -104,8 +104,8 @@ struct MeasurementRecord {
 
 // Fixed texts of 64 characters, blank padded.
 using FixedText64 = std::array<char, 64>;
-FixedText64 MakeFixedText64(const std::string& s);    // left-aligned, padded with blanks, cut at 64
-std::string FixedTextToString(const FixedText64& t);  // trailing blanks removed
+FixedText64 makeFixedText64(const std::string& s);    // left-aligned, padded with blanks, cut at 64
+std::string fixedTextToString(const FixedText64& t);  // trailing blanks removed
 
 struct KestroStateRecord {
     bool DeviceOnline = false;

@@ -1,4 +1,4 @@
-#include "protocol/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <cmath>
 
@@ -16,7 +16,7 @@ KestroStateRecord resetRecord(bool online, int16_t item, int32_t serial, float c
     s.DevSerialNo = serial;
     s.DevOptions = item;
     s.DevCalCoef = {coef, coef, coef};
-    s.DevSwRev = s.DevHwRev = MakeFixedText64(text);
+    s.DevSwRev = s.DevHwRev = makeFixedText64(text);
     s.DevFlash = s.DevVBatt = s.DevVCpu = s.DevVAna = s.DevTemp = s.DevSupply = item;
     return s;
 }
@@ -31,12 +31,12 @@ KestroStateRecord notShownState() { return resetRecord(true, kNotShown, kSerialN
 
 namespace {
 // NaN fast values (the device may send one) compare equal to themselves here.
-bool SameDouble(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+bool sameDouble(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 }  // namespace
 
 bool operator==(const MeasurementRecord& a, const MeasurementRecord& b) {
-    return a.Flags == b.Flags && SameDouble(a.Timestamp, b.Timestamp) && a.SysTime == b.SysTime && a.Level == b.Level &&
-           SameDouble(a.FastLevel, b.FastLevel) && a.LevelFlags == b.LevelFlags;
+    return a.Flags == b.Flags && sameDouble(a.Timestamp, b.Timestamp) && a.SysTime == b.SysTime && a.Level == b.Level &&
+           sameDouble(a.FastLevel, b.FastLevel) && a.LevelFlags == b.LevelFlags;
 }
 
 bool operator==(const KestroStateRecord& a, const KestroStateRecord& b) {
@@ -49,7 +49,7 @@ bool operator==(const KestroStateRecord& a, const KestroStateRecord& b) {
            a.DevTemp == b.DevTemp && a.DevSupply == b.DevSupply;
 }
 
-FixedText64 MakeFixedText64(const std::string& s) {
+FixedText64 makeFixedText64(const std::string& s) {
     FixedText64 t;
     t.fill(' ');
     const size_t n = s.size() < t.size() ? s.size() : t.size();
@@ -58,7 +58,7 @@ FixedText64 MakeFixedText64(const std::string& s) {
     return t;
 }
 
-std::string FixedTextToString(const FixedText64& t) {
+std::string fixedTextToString(const FixedText64& t) {
     size_t n = t.size();
     // A record that was never set holds zeros; treat them like the padding.
     while (n > 0 && (t[n - 1] == ' ' || t[n - 1] == '\0'))
