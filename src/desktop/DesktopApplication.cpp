@@ -2,6 +2,7 @@
 
 #include "about/frmAbout.h"
 #include "desktop/DialogMessageSink.h"
+#include "desktop/EventNotifier.h"
 #include "desktop/UiMap.h"
 #include "link/frmCOMx.h"
 #include "session/Session.h"
@@ -56,6 +57,14 @@ void DesktopApplication::attachViews() {
         showStatistics(true);
     };
     static_cast<DialogMessageSink&>(messages()).setParent(window_.get());
+
+    // Connected once, here, so that no call waits for the bus later.
+    notifier_ = std::make_unique<EventNotifier>(QDBusConnection::sessionBus(), [this](const QString& text) {
+        log().WriteLog(log().dateTimeText() + QStringLiteral(": ") + text);
+    });
+    connect(&session()->recorder(), &SeriesRecorder::noiseEvent, this, [this](const EventNotice& n) {
+        if (session()->settings().EventNotifications) notifier_->notify(n);
+    });
 }
 
 void DesktopApplication::showViews() {
