@@ -166,6 +166,12 @@ void EventTracker::finish() {
 
 void EventTracker::beginSpan(int64_t utcMs, int64_t localMs, const std::string& note) {
     if (!started_) return;
+    // A note typed for longer than the samples kept (or a clock set back):
+    // the span starts with the newest sample, and says so with its time.
+    if (any_ && utcMs < lastUtc_ - kContextMs) {
+        utcMs = lastUtc_;
+        localMs = lastLocal_;
+    }
     Stretch s;
     s.t0 = timeAt(utcMs);
     s.event.kind = EventKind::Marker;

@@ -158,6 +158,14 @@ TEST(EventTracker, MarkedSpans) {
          "[ 60*2 ] |",
          Quantity::Level,
          {"M 14:00:01-14:00:02 1.5s n2 60.0/60.0/61.8 closed b0 a0 truck"}},
+        {"pressed before its note was typed: the samples since the key",
+         "50 60 60 [-1.5 70 ] |",
+         Quantity::Level,
+         {"M 14:00:01-14:00:04 3s n3 70.0/66.0/70.8 closed b0 a0 truck"}},
+        {"a note typed for longer than the samples kept: from the newest sample",
+         "50 60 60 [-12 70 ] |",
+         Quantity::Level,
+         {"M 14:00:03-14:00:04 1.5s n2 70.0/67.4/69.2 closed b0 a0 truck"}},
         {"an amplitude gives no maximum",
          "50 [ 60 60 70 ] |",
          Quantity::Amplitude,
@@ -220,7 +228,8 @@ TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
 }
 
 TEST(EventsFile, LeqWithAndWithoutTheMarkedSpans) {
-    // 60 dB for six seconds, 80 dB for four: 10 lg((6e6 + 4e8) / 10) = 76.1; without the span over the 80s, 60.0.
+    // 60 dB for six seconds, 80 dB for four: 10 lg((6e6 + 4e8) / 10) = 76.1; without the span over
+    // the 80s (from the first of them, to one second after the last), 60.0.
     QTemporaryDir dir;
     const QString record = dir.filePath(QStringLiteral("NoiseData_LP_20260305_140000.dat"));
     QFile f(record);
@@ -232,8 +241,8 @@ TEST(EventsFile, LeqWithAndWithoutTheMarkedSpans) {
     StatisticsConfig c;
     NoiseEvent span;
     span.kind = EventKind::Marker;
-    span.startLocalMs = localMs(2026, 3, 5, 14, 0, 5, 500);
-    span.endLocalMs = localMs(2026, 3, 5, 14, 0, 9, 500);
+    span.startLocalMs = localMs(2026, 3, 5, 14, 0, 6);
+    span.endLocalMs = localMs(2026, 3, 5, 14, 0, 10);
     QByteArray events = eventsHeaderLine(c);
     appendEventRows(events, c, span);
     QFile ef(eventsFilePath(record));
