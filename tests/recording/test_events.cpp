@@ -36,6 +36,8 @@ TEST_F(EventsTest, OnlyInstantLevelsAreWatched) {
         feed(c.fast);
         tick();
         EXPECT_EQ(rec->events().detectionText(), QLatin1String(c.text)) << c.slow << c.fast;
+        // A watched series has its events file from the start: never both streams at once.
+        EXPECT_EQ(QFile::exists(rec->events().eventsPath(1)), QString::fromLatin1(c.text).startsWith("fast")) << c.fast;
         rec->endStatistics();
         ps.RecordState = 0;
         EXPECT_EQ(rec->events().detectionText(), QString());

@@ -39,7 +39,8 @@ QString describe(const NoiseEvent& e) {
 // Script: a level in dB is a sample one second after the one before; "90*3"
 // three of them; "+3600"/"-3600" set the clock on by (back by) that many
 // seconds; "[" and "]" begin and end a marked span half a second after the
-// last sample, "[-1.5" begins one 1.5 s before it; "|" ends the series. Says what the tracker told, in order.
+// last sample, "[-1.5" ("[+1.5") begins one 1.5 s before (after) it; "|" ends the series. Says what the tracker told,
+// in order.
 QStringList track(const char* script, int minSeconds = 10, Quantity q = Quantity::Level,
                   SystemTime startAt = {2026, 3, 4, 5, 14, 0, 0, 0}) {
     ManualClock clock(startAt);
@@ -62,10 +63,10 @@ QStringList track(const char* script, int minSeconds = 10, Quantity q = Quantity
     for (const QString& token : QString::fromLatin1(script).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         if (token == QLatin1String("|")) {
             t.finish();
-        } else if (token.startsWith(QLatin1String("[-"))) {
+        } else if (token.size() > 1 && token.startsWith(QLatin1Char('['))) {
             const ClockReading m = clock.read();
-            const int64_t back = int64_t(token.mid(2).toDouble() * 1000);
-            t.beginSpan(m.utcMs - back, absoluteMilliseconds(m.local) - back, "truck");
+            const int64_t by = int64_t(token.mid(1).toDouble() * 1000);
+            t.beginSpan(m.utcMs + by, absoluteMilliseconds(m.local) + by, "truck");
         } else if (token == QLatin1String("[") || token == QLatin1String("]")) {
             clock.advanceMs(500);
             sinceLast = 500;
@@ -162,6 +163,10 @@ TEST(EventTracker, MarkedSpans) {
          "50 60 60 [-1.5 70 ] |",
          Quantity::Level,
          {"M 14:00:01-14:00:04 3s n3 70.0/66.0/70.8 closed b0 a0 truck"}},
+        {"a sample from before the key, handed over after it, is not the span's",
+         "50 [+1.5 60 70 ] |",
+         Quantity::Level,
+         {"M 14:00:02-14:00:03 1s n1 70.0/70.0/70.0 closed b0 a0 truck"}},
         {"a note typed for longer than the samples kept: from the newest sample",
          "50 60 60 [-12 70 ] |",
          Quantity::Level,
