@@ -256,7 +256,7 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
     for (const NoiseEvent& e : a.events.events)
         (e.kind == EventKind::Exceedance ? exceedances : marks).push_back(&e);
     paragraph(p, pg,
-              QStringLiteral("%1 exceedances of the event level and %2 marked spans, from %3. An exceedance starts "
+              QStringLiteral("Exceedances of the event level: %1. Marked spans: %2. From %3. An exceedance starts "
                              "when the level rises above the event level and ends when it falls below that level "
                              "less the hysteresis; it counts when it lasted the minimum duration. SEL = LAeq + 10 "
                              "lg(duration / 1 s).")
