@@ -597,6 +597,11 @@ void frmKestroRecord::onEventsMark() {
         rec.mark(QString(), pressed);
         return;
     }
+    // One note at a time: a second dialog would end the span the first begins.
+    if (auto* asking = findChild<QInputDialog*>(QStringLiteral("MarkDialog")); asking && asking->isVisible()) {
+        asking->activateWindow();
+        return;
+    }
     auto* dialog = new QInputDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setObjectName(QStringLiteral("MarkDialog"));

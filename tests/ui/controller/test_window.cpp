@@ -100,8 +100,9 @@ TEST_F(Window, ExceedanceAndMarkAreShown) {
     EXPECT_TRUE(w->eventPanel()->text().startsWith("Exceedance since ")) << w->eventPanel()->text().toStdString();
     EXPECT_EQ(w->views().eventBands().size(), 1u);
     mark->trigger();
+    mark->trigger();
+    ASSERT_EQ(w->findChildren<QInputDialog*>().size(), 1) << "one note at a time";
     auto* note = w->findChild<QInputDialog*>(QStringLiteral("MarkDialog"));
-    ASSERT_NE(note, nullptr);
     note->setTextValue(QStringLiteral("truck"));
     note->accept();
     EXPECT_EQ(s->recorder().events().spanNote(), "truck");
