@@ -12,6 +12,8 @@
 #include "ui/controller/frmKestroRecord.h"
 #include "ui/statistics/StatisticsWindow.h"
 
+#include <QFileInfo>
+
 #include <unistd.h>
 #include <cstdio>
 
@@ -58,10 +60,14 @@ void DesktopApplication::attachViews() {
     };
     static_cast<DialogMessageSink&>(messages()).setParent(window_.get());
 
-    // Connected once, here, so that no call waits for the bus later.
-    notifier_ = std::make_unique<EventNotifier>(QDBusConnection::sessionBus(), [this](const QString& text) {
-        log().WriteLog(log().dateTimeText() + QStringLiteral(": ") + text);
-    });
+    // Connected once, here, so that no call waits for the bus later. Without a
+    // session bus none is started for us (an autolaunched daemon would outlive us).
+    const QString runtimeBus = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus");
+    const bool bus = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS") ||
+                     (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && QFileInfo::exists(runtimeBus));
+    notifier_ = std::make_unique<EventNotifier>(
+        bus ? QDBusConnection::sessionBus() : QDBusConnection(QStringLiteral("no session bus")),
+        [this](const QString& text) { log().WriteLog(log().dateTimeText() + QStringLiteral(": ") + text); });
     connect(&session()->recorder(), &SeriesRecorder::noiseEvent, this, [this](const EventNotice& n) {
         if (session()->settings().EventNotifications) notifier_->notify(n);
     });
