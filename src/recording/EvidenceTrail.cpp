@@ -92,9 +92,9 @@ struct EvidenceTrail::Series {
     uint64_t settingsKey = 0;
     bool hashing = false;
     struct Hashed {
-        FileDigest record;
-        FileDigest stat;
-        FileDigest events;
+        std::optional<FileDigest> record;
+        std::optional<FileDigest> stat;
+        std::optional<FileDigest> events;
         std::optional<ChainHead> head;  // read from the directory when not known yet
     };
     std::future<Hashed> digests;
@@ -303,8 +303,8 @@ bool EvidenceTrail::closeFront(bool wait) {
         s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, ev = s.eventsPath, recordBytes,
                                                     statBytes, eventsBytes, dir = dirOf(s.sidePath), readHead] {
             Series::Hashed h{digestFile(r, recordBytes),
-                             statBytes < -1 ? FileDigest{} : digestFile(st, statBytes),
-                             eventsBytes < -1 ? FileDigest{} : digestFile(ev, eventsBytes),
+                             statBytes < -1 ? std::nullopt : digestFile(st, statBytes),
+                             eventsBytes < -1 ? std::nullopt : digestFile(ev, eventsBytes),
                              {}};
             if (readHead) h.head = findChainHead(readSideFiles(dir));
             return h;
@@ -313,12 +313,12 @@ bool EvidenceTrail::closeFront(bool wait) {
     }
     if (!wait && s.digests.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
     const Series::Hashed hashed = s.digests.get();
-    const FileDigest& record = hashed.record;
-    const FileDigest& stat = hashed.stat;
+    const std::optional<FileDigest>& record = hashed.record;
+    const std::optional<FileDigest>& stat = hashed.stat;
     s.hashing = false;
     const QString dir = dirOf(s.sidePath);
     if (hashed.head && !heads_.count(dir)) heads_[dir] = *hashed.head;
-    if (!record.ok) {
+    if (!record) {
         s.retryUtc = nowUtc(clock_) + kRetryMs;
         return false;
     }
@@ -326,19 +326,19 @@ bool EvidenceTrail::closeFront(bool wait) {
     QJsonObject d = s.doc;
     d[QLatin1String(side::kState)] = QLatin1String(side::kClosed);
     d[QLatin1String(side::kClosedAt)] = isoTime(clock_.now(), nowUtc(clock_));
-    d[QLatin1String(side::kRecordBytes)] = record.bytes;
-    d[QLatin1String(side::kRecordSha)] = QString::fromLatin1(record.sha256);
-    if (stat.ok) {
-        d[QLatin1String(side::kStatisticsBytes)] = stat.bytes;
-        d[QLatin1String(side::kStatisticsSha)] = QString::fromLatin1(stat.sha256);
+    d[QLatin1String(side::kRecordBytes)] = record->bytes;
+    d[QLatin1String(side::kRecordSha)] = QString::fromLatin1(record->sha256);
+    if (stat) {
+        d[QLatin1String(side::kStatisticsBytes)] = stat->bytes;
+        d[QLatin1String(side::kStatisticsSha)] = QString::fromLatin1(stat->sha256);
     } else {
         d.remove(QLatin1String(side::kStatisticsFile));
     }
     // Only a series that had events (or watched for them) has an events file.
-    if (hashed.events.ok) {
+    if (hashed.events) {
         d[QLatin1String(side::kEventsFile)] = nameOf(s.eventsPath);
-        d[QLatin1String(side::kEventsBytes)] = hashed.events.bytes;
-        d[QLatin1String(side::kEventsSha)] = QString::fromLatin1(hashed.events.sha256);
+        d[QLatin1String(side::kEventsBytes)] = hashed.events->bytes;
+        d[QLatin1String(side::kEventsSha)] = QString::fromLatin1(hashed.events->sha256);
     }
     QJsonObject previous;
     if (!head.sideFile.isEmpty()) {
