@@ -39,6 +39,7 @@ TESTS = {
     "settings": [("test_settings", []), ("test_ui_setup", [])],
     "remote": [("test_remote", []), ("test_mqtt", [])],
     "session": [("test_session", [])],
+    "link": [("test_link", ["--gtest_filter=PosixSerialPortTest.*"])],
 }
 
 
@@ -267,6 +268,16 @@ MUTATIONS = [
       "the setup dialog without a port choice overwrites the stored port"),
     M("settings", "src/settings/SetupValues.cpp", "run.details[i] = reg.isRunValue();", "",
       "a measurement detail set for this run offered for editing"),
+    M("link", "src/link/PosixSerialPort.cpp", "(endsLine_ && !busy)", "(!busy)",
+      "a line that ends is held all the same after a quiet spell"),
+    M("link", "src/link/PosixSerialPort.cpp", "holdOffMs_ - now % holdOffMs_", "holdOffMs_",
+      "a hold-off ends a whole hold-off after the read, not on the grid"),
+    M("link", "src/link/PosixSerialPort.cpp", "if (holdEnded) watch();", "",
+      "a hold-off that found nothing never watches the port again"),
+    M("link", "src/link/PosixSerialPort.cpp", "if (tx_.isEmpty()) {", "if (true) {",
+      "a command overtakes bytes still queued"),
+    M("link", "src/link/PosixSerialPort.cpp", "if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) return busy();", "",
+      "a port another program holds by a descriptor lock is opened"),
     # ---- noise events: the exceedance rule, marked spans, the events file, the event command
     M("statistics", "src/statistics/NoiseEvents.cpp", "hundredths > config_.levelTenths * 10",
       "hundredths >= config_.levelTenths * 10", "the event level itself starts an exceedance"),

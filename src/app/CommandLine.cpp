@@ -228,6 +228,9 @@ QString helpText() {
                   QStringLiteral("The token of --serve when neither --serve-token-file nor --serve-token "
                                  "is given (not shown to other users)."));
     text += entry(QStringLiteral("KESTRO_MQTT_PASSWORD"), QStringLiteral("The password of the --mqtt user."));
+    text += entry(QStringLiteral("KESTRO_READ_HOLDOFF_MS"),
+                  QStringLiteral("Milliseconds (0 to 100, default 20) a line may wait in the serial port while "
+                                 "more is on its way: fewer wake-ups, time stamps at most that much later."));
     text += entry(QStringLiteral("XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME"),
                   QStringLiteral("Base directories of the files below."));
     text += QStringLiteral("\nFiles:\n");

@@ -2,7 +2,6 @@
 
 #include "kestro/Version.h"
 
-#include "link/QtSerialPort.h"
 #include "link/frmCOMx.h"
 #include "protocol/DeviceCodes.h"
 #include "recording/EventRecorder.h"
@@ -82,8 +81,7 @@ int KestroApplication::Main() {
     if (!applyRunOptions()) return kExitCannotRun;
 
     ps_ = std::make_unique<ProtocolState>(clock_, log_->errorSink());
-    com_ =
-        std::make_unique<frmCOMx>(*ps_, *RegObj_, *log_, *messages_, [] { return std::make_unique<QtSerialPort>(); });
+    com_ = std::make_unique<frmCOMx>(*ps_, *RegObj_, *log_, *messages_, frmCOMx::PortFactory());
     signals_ = std::make_unique<SignalBridge>();
     connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
 

@@ -107,13 +107,14 @@ TEST(CommandLineTest, TheTokenIsOverwrittenInTheArguments) {
 
 TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
     const QString help = helpText();
-    const QStringList items = QStringLiteral(
-                                  "--help|-h,|--version|-v,|--demo|--headless|--record |--port PATH|--record-dir DIR|"
-                                  "KESTRO_COM1..KESTRO_COM4|LOGFILES|registry.json|--serve [ADDR:]PORT|"
-                                  "--serve-token TOKEN|--serve-token-file FILE|--mqtt URL|--verify DIR|--site TEXT|"
-                                  "KESTRO_SERVE_TOKEN|KESTRO_MQTT_PASSWORD|R270_Kestro.log|KestroRecorder.lock|"
-                                  "~/.local/state/KestroRecorder|Exit status:|\n  0 |\n  1 |\n  2 ")
-                                  .split('|');
+    const QStringList items =
+        QStringLiteral(
+            "--help|-h,|--version|-v,|--demo|--headless|--record |--port PATH|--record-dir DIR|"
+            "KESTRO_COM1..KESTRO_COM4|LOGFILES|registry.json|--serve [ADDR:]PORT|"
+            "--serve-token TOKEN|--serve-token-file FILE|--mqtt URL|--verify DIR|--site TEXT|"
+            "KESTRO_SERVE_TOKEN|KESTRO_MQTT_PASSWORD|KESTRO_READ_HOLDOFF_MS|R270_Kestro.log|KestroRecorder.lock|"
+            "~/.local/state/KestroRecorder|Exit status:|\n  0 |\n  1 |\n  2 ")
+            .split('|');
     for (const QString& item : items)
         EXPECT_TRUE(help.contains(item)) << item.toStdString();
     // Every option the parser accepts is documented, and everything documented is accepted.

@@ -27,7 +27,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -191,15 +190,8 @@ private:
 
 QList<SerialDeviceInfo> presentSerialDevices() {
     QList<SerialDeviceInfo> ports;
-    for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts()) {
-        SerialDeviceInfo d;
-        d.path = p.systemLocation();
-        d.description = p.description();
-        d.hasIds = p.hasVendorIdentifier() && p.hasProductIdentifier();
-        d.vendorId = p.vendorIdentifier();
-        d.productId = p.productIdentifier();
-        ports.push_back(d);
-    }
+    for (const SerialDevice& p : kernelSerialDevices())
+        ports.push_back({p.path, p.description, p.hasIds, p.vendorId, p.productId});
     return withStableNames(ports, stableSerialNames(QLatin1String(kSerialByIdDir)));
 }
 
