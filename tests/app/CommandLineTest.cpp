@@ -25,7 +25,8 @@ QString parsedText(const QStringList& args) {
                                       {o.site, "site"},
                                       {o.operatorName, "operator"},
                                       {o.note, "note"},
-                                      {o.verifyDir, "verify"}})
+                                      {o.verifyDir, "verify"},
+                                      {o.onEvent.join('|'), "onevent"}})
         if (!value.isEmpty()) out << QString(name) + '=' + value;
     return out.join(' ');
 }
@@ -65,6 +66,9 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--mqtt", "mqtt://broker.lan/noise/#"}, "error --mqtt needs"},
         {{"--mqtt", "mqtt://broker.lan/a+b"}, "error --mqtt: the topic prefix may not hold + or #"},
         {{"--mqtt", "mqtt://broker.lan/a%00b"}, "error --mqtt: the topic prefix may not hold a NUL"},
+        {{"--on-event", "/bin/sh -c \"exec logger -t noise\" x"}, "run onevent=/bin/sh|-c|exec logger -t noise|x"},
+        {{"--on-event="}, "error --on-event needs a command"},
+        {{"--on-event", "/bin/../nowhere/notify -x"}, "error --on-event: /bin/../nowhere/notify is no program"},
         // Measurement details and the evidence check.
         {{"--site", "Yard 3", "--operator=A. Tester", "--note", "north fence"},
          "run site=Yard 3 operator=A. Tester note=north fence"},
@@ -112,6 +116,7 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
             if (name == "--serve") args << "8080";
             if (name.startsWith("--serve-token")) args += QStringList{"t", "--serve", "8080"};
             if (name == "--mqtt") args << "mqtt://localhost/kestro";
+            if (name == "--on-event") args << "/bin/sh";
             EXPECT_NE(parseCommandLine(args, "/").action, Action::Error) << name.toStdString();
         }
     }

@@ -195,14 +195,19 @@ TEST_F(MqttTest, StatusLevelsAndIntervals) {
         p->publishLevel("{\"db\":6" + QByteArray::number(i) + ".0}");
     for (int i = 0; i < 3; ++i)
         p->publishInterval(interval(i));
-    ASSERT_TRUE(sub.waitFor([&] { return sub.payloads("interval").size() >= 3 && sub.payloads("level").size() >= 5; }));
+    p->publishEvent("{\"phase\":\"start\"}");
+    ASSERT_TRUE(sub.waitFor([&] {
+        return sub.payloads("interval").size() >= 3 && sub.payloads("level").size() >= 5 &&
+               !sub.payloads("event").empty();
+    }));
+    EXPECT_EQ(sub.payloads("event").front(), "{\"phase\":\"start\"}");
     EXPECT_EQ(sub.payloads("level").front(), "{\"db\":60.0}");
     EXPECT_EQ(distinct(sub.payloads("interval")), range(3));
     EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 5000));
     EXPECT_EQ(p->levelsPublished(), 5u);
     EXPECT_EQ(p->levelsDropped(), 0u);
     for (const char* line : {"kestro_mqtt_connected 1\n", "kestro_mqtt_level_messages_total 5\n",
-                             "kestro_mqtt_interval_waiting 0\n", "kestro_mqtt_interval_delivered_total 3\n"})
+                             "kestro_mqtt_interval_waiting 0\n", "kestro_mqtt_interval_delivered_total 4\n"})
         EXPECT_TRUE(p->metricsText().contains(line)) << line;
 
     // A viewer that comes later learns the status from the retained message.
