@@ -124,7 +124,6 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
         {"14:03:27,250; 65,3; 2\r\n", 1},
         {"14:03:27,250; 65,3; 0; 0; 0\r\n", 1},
         {"14:03:27,250; 65,333\r\n", 1},
-        {"14:03:27,250; 65\r\n", 1},
         {"Time;NoiseValue;Extra\r\n", 1},
         {"14:03:27,250\r\n", 1},
         {"14:03:27,250; 65;3\r\n", 1},  // the time's decimal separator is not the level's
