@@ -275,38 +275,6 @@ TEST_F(MqttTest, AnIntervalInFlightWhenTheBrokerDiesArrivesOnce) {
     p->stop(1000);
 }
 
-// No broker at all: intervals wait on disk and go out with the next run.
-TEST_F(MqttTest, IntervalsWaitOnDiskForTheNextRun) {
-    const quint16 port = broker->port();
-    broker->stop();
-    {
-        auto p = publisher(port);
-        p->setSerial("00000042");
-        for (int i = 0; i < 4; ++i) {
-            p->publishLevel("{}");
-            p->publishInterval(interval(i));
-        }
-        QTest::qWait(300);
-        EXPECT_FALSE(p->connected());
-        EXPECT_EQ(p->levelsDropped(), 4u);
-        EXPECT_EQ(p->waitingIntervals(), 4u);
-        EXPECT_TRUE(p->metricsText().contains("kestro_mqtt_level_dropped_total 4\n"));
-        p->stop(200);
-    }
-    ASSERT_TRUE(broker->start());
-    Subscriber sub(port);
-    ASSERT_TRUE(sub.subscribed());
-    auto p = publisher(port);
-    EXPECT_EQ(p->waitingIntervals(), 4u);
-    p->setSerial("00000042");
-    ASSERT_TRUE(sub.waitFor([&] { return distinct(sub.payloads("interval")).size() >= 4; }));
-    EXPECT_EQ(distinct(sub.payloads("interval")), range(4));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 5000));
-    p->stop(1000);
-    auto third = publisher(port);
-    EXPECT_EQ(third->waitingIntervals(), 0u);
-}
-
 // Another meter on the same station: the old serial number goes offline, the
 // new one online, and what comes next is published under the new one.
 TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
