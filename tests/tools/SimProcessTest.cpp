@@ -5,9 +5,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <cmath>
 #include <csignal>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -95,26 +93,12 @@ public:
         pending_.erase(0, cr + 1);
         return line;
     }
-    // Skips lines until one starts with prefix.
-    std::optional<std::string> readUntil(const std::string& prefix, int timeoutMs = 1000) {
-        std::optional<std::string> l;
-        while ((l = readLine(timeoutMs)) && l->rfind(prefix, 0) != 0) {}
-        return l;
-    }
     // Raw bytes for ms; midLine counts reads that ended inside a line.
     std::string readFor(int ms, int* midLine = nullptr) {
         for (const auto end = Clock::now() + std::chrono::milliseconds(ms); msLeft(end);)
             pull(msLeft(end), midLine);
         return std::exchange(pending_, {});
     }
-    Lines linesFor(int ms) {
-        Lines lines;
-        const auto end = Clock::now() + std::chrono::milliseconds(ms);
-        while (const auto l = readLine(msLeft(end)))
-            lines.push_back(*l);
-        return lines;
-    }
-    bool running() { return pid_ > 0 && !reaped_ && !(reaped_ = waitpid(pid_, nullptr, WNOHANG) == pid_); }
     // Signal (0: just wait) and wait up to 5 s; exit status or -1.
     int stop(int signal) {
         if (signal) kill(pid_, signal);
@@ -145,8 +129,6 @@ private:
     long long bytesReceived_ = 0;
 };
 
-const std::regex kSlowLine(R"(^(lp|leq|max) (\d+|err) [0-9A-F]$)");
-const std::regex kFastLine(R"(^([pqr]) ([0-9A-F]{8})([0-9A-F])$)");
 const std::regex kAnyLine(R"(^([a-z]+) ([0-9A-F]{9}|\d+ [0-9A-F]|err [0-9A-F]|\d)$)");
 
 // A quiet simulator: slow values far off, so only answers come back.
@@ -163,141 +145,16 @@ Lines sentTexts(const SimProcess& sim)  // the sent log without timestamps
     return out;
 }
 
-TEST(SimProcess, AnswersEveryCommandWithExactBytes) {
+// Commands arrive through the link, a bare CR is no command, and a quiet
+// meter sends nothing of its own.
+TEST(SimProcess, AnswersThroughTheLink) {
     SimProcess sim(quiet({"--serial", "87654321"}));
     ASSERT_TRUE(sim.started());
-    const std::pair<const char*, const char*> cases[] = {
-        {"gsn", "gsn 87654321"},
-        {"gds", "gds 11203"},
-        {"GDS", "gds 11203"},
-        {"smm 1", "smm 1"},
-        {"SMM 0", "smm 0"},
-        {"awm 0", "awm 0"},
-        {"saa 4", "saa 4"},
-        {"sso 12", "sso 12"},
-        {"sks 7", "sks 7"},
-        {"gdi", "gdi"},
-        {"gsi", "gsi"},
-        {"ldk 3", "ldk"},
-        {"ldk", "ldk"},
-        {"LDK 0", "ldk"},
-        {"sw-rev", "sw-rev V1.23"},
-        {"hw-rev", "hw-rev H2.0"},
-        {"grc 0", "grc 0 1.0000"},
-        {"grc 1", "grc 1 1.0234"},
-        {"grc 2", "grc 2 0.9871"},
-        {"grc 3", "?"},
-        {"gso", "gso 3A"},
-        {"rdc", "rdc ok"},
-        {"wdc", "wdc ok"},
-        {"flash", "flash 2048"},
-        {"v_batt", "v_batt 2870"},
-        {"v_cpu", "v_cpu 3301"},
-        {"v_ana", "v_ana 4998"},
-        {"temp", "temp 23"},
-        {"supply", "supply 9120"},
-        {"swm 1", "swm 1"},
-        {"swm ", "swm 1"},
-        {"smr 2", "smr 2"},
-        {"smm x", "?"},
-        {"awm 7", "?"},
-        {"xyz 12", "?"},
-        {"gds\n", "?"},
-        {"", nullptr},
-        {"gsn", "gsn 87654321"},  // a bare CR is no command and gets no answer
-    };
-    for (const auto& [command, answer] : cases) {
+    for (const auto& [command, answer] : {std::pair{"", ""}, {"gsn", "gsn 87654321"}, {"GDS", "gds 11203"}}) {
         sim.send(command);
-        if (answer) {
-            EXPECT_EQ(sim.readLine(1000).value_or("none"), answer) << "command " << command;
-        }
+        if (*answer) EXPECT_EQ(sim.readLine(1000).value_or("none"), answer) << "command " << command;
     }
-    sim.send("gdv");
-    std::smatch m;
-    const std::string gdv = sim.readLine(1000).value_or("none");
-    ASSERT_TRUE(std::regex_match(gdv, m, std::regex(R"(^gdv (\d+) ([0-9A-F])$)"))) << gdv;
-    EXPECT_GE(std::stoi(m[1]), 500);  // range 2 brackets 50..110 dB
-    EXPECT_LE(std::stoi(m[1]), 1100);
     EXPECT_FALSE(sim.readLine(300)) << "stray output";
-}
-
-TEST(SimProcess, FunctionAndRangeCommandsChangeStatusDigits) {
-    SimProcess sim(quiet({"--no-faults"}));
-    ASSERT_TRUE(sim.started());
-    const std::pair<const char*, const char*> steps[] = {
-        {"swm 2", "gds 22203"}, {"swm 3", "gds 32203"}, {"swm 1", "gds 11203"},
-        {"swm 4", "gds 11203"},  // calibration cannot be entered remotely
-        {"swm", "gds 11203"},   {"swm 3", "gds 32203"}, {"swm 0", "gds 11203"},  // power key: back to Lp
-        {"smr 3", "gds 11303"}, {"smr 1", "gds 11103"}, {"smr 9", "gds 11103"},
-        {"sks 5", "gds 11153"}, {"ldk 3", "gds 11133"}, {"LDK 0", "gds 11103"},
-        {"smr 0", nullptr},  // AUTO: the settled range in the low bits, bit 2 set
-    };
-    for (const auto& [command, gds] : steps) {
-        sim.send(command);
-        ASSERT_TRUE(sim.readLine(1000)) << command;
-        sim.send("gds");
-        const std::string got = sim.readLine(1000).value_or("none");
-        EXPECT_TRUE(gds ? got == gds : std::regex_match(got, std::regex("gds 11[567]03"))) << command << ": " << got;
-    }
-}
-
-TEST(SimProcess, SlowKeyFollowsFunctionSwitch) {
-    SimProcess sim({"--slow-ms", "100", "--seed", "5"});
-    ASSERT_TRUE(sim.started());
-    const std::pair<const char*, const char*> steps[] = {
-        {"swm 2", "leq"}, {"swm 3", "max"}, {"swm 0", "lp"}, {"swm 2", "leq"}, {"swm 1", "lp"}};
-    for (const auto& [command, key] : steps) {
-        sim.send(command);
-        ASSERT_TRUE(sim.readUntil("swm")) << command;  // older values may precede the echo
-        const Lines lines = sim.linesFor(550);
-        EXPECT_GE(lines.size(), 3u) << command;
-        for (const auto& v : lines) {
-            std::smatch m;
-            ASSERT_TRUE(std::regex_match(v, m, kSlowLine)) << v;
-            EXPECT_EQ(m[1], key) << "after " << command;
-        }
-    }
-}
-
-TEST(SimProcess, FastValuesOnlyWhileArmed) {
-    SimProcess sim(quiet({"--fast-ms", "40", "--no-faults"}));
-    ASSERT_TRUE(sim.started());
-    EXPECT_TRUE(sim.linesFor(400).empty()) << "fast values before awm 1";
-    const std::tuple<const char*, const char*, double> phases[] = {
-        {"awm 1", "p", 10.0}, {"swm 2", "q", 10.0}, {"swm 3", "r", 20.0}};
-    for (const auto& [command, key, dbPerDecade] : phases) {
-        sim.send(command);
-        ASSERT_EQ(sim.readUntil(command).value_or("none"), command);
-        const Lines lines = sim.linesFor(600);
-        EXPECT_GE(lines.size(), 6u) << key;
-        for (const auto& l : lines) {
-            std::smatch m;
-            ASSERT_TRUE(std::regex_match(l, m, kFastLine)) << l;
-            EXPECT_EQ(m[1], key);
-            EXPECT_EQ(m[3], "0");  // no faults
-            const auto bits = std::uint32_t(std::stoul(m[2], nullptr, 16));
-            float f = 0;
-            std::memcpy(&f, &bits, sizeof f);
-            EXPECT_GE(dbPerDecade * std::log10(f), 49.9) << l;  // range 2: 50..110 dB
-            EXPECT_LE(dbPerDecade * std::log10(f), 110.1) << l;
-        }
-    }
-    sim.send("awm 0");
-    ASSERT_TRUE(sim.readUntil("awm 0"));
-    EXPECT_TRUE(sim.linesFor(400).empty()) << "fast value after awm 0";
-}
-
-TEST(SimProcess, UpperCaseKeys) {
-    SimProcess sim({"--upper", "--slow-ms", "100", "--seed", "2"});
-    ASSERT_TRUE(sim.started());
-    for (const auto& [cmd, answer] : {std::pair{"gsn", "GSN 12345678"}, {"sw-rev", "SW-REV V1.23"}, {"ldk 3", "LDK"}}) {
-        sim.send(cmd);
-        EXPECT_EQ(sim.readUntil(answer).value_or("none"), answer);
-    }
-    const Lines lines = sim.linesFor(500);
-    ASSERT_FALSE(lines.empty());
-    for (const auto& v : lines)
-        EXPECT_TRUE(std::regex_match(v, std::regex(R"(^LP (\d+|err) [0-9A-F]$)"))) << v;
 }
 
 TEST(SimProcess, SplitAndGarbageStillDeliverTheSentLinesWhole) {
