@@ -180,20 +180,8 @@ def test_serve_refuses_an_open_address_without_token(run):
     rc, err = rec.finish(by_itself=True)
     check(rc == 2, "exit status %d: %s" % (rc, err))
     check("--serve-token" in err and "0.0.0.0" in err, err)
-    # A port that is taken is named too.
-    blocker = socket.socket()
-    blocker.bind(("127.0.0.1", 0))
-    blocker.listen(1)
-    port = blocker.getsockname()[1]
-    rec = run.recorder(home, "--serve", str(port), cls=Station)
-    rc, err = rec.finish(by_itself=True)
-    blocker.close()
-    check(rc == 2 and "cannot serve on http://127.0.0.1:%d/" % port in err, "%d: %s" % (rc, err))
-    token_file = os.path.join(home.root, "token")
-    rec = run.recorder(home, "--serve", "0", "--serve-token-file", token_file, cls=Station)
-    rc, err = rec.finish(by_itself=True)
-    check(rc == 2 and "--serve-token-file: cannot read " + token_file in err, "%d: %s" % (rc, err))
     # With a token from the environment or a file it listens on every address.
+    token_file = os.path.join(home.root, "token")
     with open(token_file, "w") as f:
         f.write("from-file\n")
     for args, env, good in ((["--serve-token-file", token_file], {}, "from-file"),
