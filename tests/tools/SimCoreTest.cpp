@@ -1,4 +1,4 @@
-// The simulator's output queue and encoders in-process, on a simulated clock.
+// The simulator in-process, on a simulated clock: its output queue, its answers and state, its encoders.
 #include "Instrument.h"
 #include "OutputQueue.h"
 #include "SimOptions.h"
