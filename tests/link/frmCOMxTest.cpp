@@ -245,14 +245,8 @@ TEST_F(PtyOwner, DevicePathPrecedence) {
         {"index follows the port", 3, nullptr, nullptr, nullptr, {"ttyUSB0", "ttyUSB2"}, "ttyUSB2"},
         {"onboard otherwise", 4, nullptr, nullptr, nullptr, {"ttyUSB0"}, "ttyS3"},
         // A run value stays for the run: the last rows.
-        {"the command line wins over all",
-         1,
-         "/dev/serial/by-id/x",
-         "/none/pts9",
-         "/none/ttyX",
-         {},
-         "/dev/serial/by-id/x"},
-        {"the command line's is COM1 only", 2, "/dev/serial/by-id/x", nullptr, nullptr, {}, "ttyS1"},
+        {"the command line wins over all", 1, "/dev/by-id/x", "/none/pts9", "/none/ttyX", {}, "/dev/by-id/x"},
+        {"the command line's is COM1 only", 2, "/dev/by-id/x", nullptr, nullptr, {}, "ttyS1"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
