@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Non-blank lines of every text file under tests/ per folder (tests/ui and
-# tests/settings/ui by their subfolders), against those under src/ and tools/.
+# Non-blank lines of every text file under tests/ per folder (tests/ui by its
+# subfolders), against those under src/ and tools/.
 # The rule: test lines at most half of the product lines.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,8 +13,7 @@ nonblank() {  # "<count> <path>" for every text file git knows under the given p
 nonblank tests | awk '{
     n = split($2, p, "/")
     key = p[1] "/" p[2]
-    if ((p[2] == "ui" || (p[2] == "settings" && p[3] == "ui")) && n > 3) key = key "/" p[3]
-    if (p[2] == "settings" && p[3] == "ui" && n > 4) key = "tests/settings/ui"
+    if (p[2] == "ui" && n > 3) key = key "/" p[3]
     sum[key] += $1; total += $1
 } END {
     for (k in sum) printf "%-24s %6d\n", k, sum[k] | "sort"

@@ -38,7 +38,7 @@ TESTS = {
     "protocol": [("test_protocol", [])],
     "statistics": [("test_statistics", [])],
     "recording": [("test_recording", [])],
-    "settings": [("test_settings", [])],
+    "settings": [("test_settings", []), ("test_ui_setup", [])],
     "remote": [("test_remote", []), ("test_mqtt", [])],
     "session": [("test_session", [])],
 }
@@ -273,6 +273,10 @@ MUTATIONS = [
       "a value for this run written into the store"),
     M("settings", "src/settings/RecorderSettings.cpp", "if (row.opensSetup) result = 1;", "",
       "a missing value opens no setup dialog"),
+    M("settings", "src/settings/SetupValues.cpp", "if (v.comPort != 0) put(", "put(",
+      "the setup dialog without a port choice overwrites the stored port"),
+    M("settings", "src/settings/SetupValues.cpp", "run.details[i] = reg.isRunValue();", "",
+      "a measurement detail set for this run offered for editing"),
 ]
 
 

@@ -19,6 +19,7 @@ export QT_QPA_PLATFORM=offscreen
 
 echo "== code style =="
 bash scripts/check-format.sh
+bash scripts/check-layers.sh
 
 echo "== sanitizer build (clang, address + undefined) =="
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRO_SANITIZE=ON >/dev/null

@@ -5,10 +5,10 @@
 #include "desktop/UiMap.h"
 #include "link/frmCOMx.h"
 #include "session/Session.h"
-#include "settings/ui/frmSetup.h"
 #include "shell/DisplayGuard.h"
 #include "shell/EventLog.h"
 #include "ui/controller/frmKestroRecord.h"
+#include "ui/setup/frmSetup.h"
 #include "ui/statistics/StatisticsWindow.h"
 
 #include <unistd.h>
@@ -78,7 +78,7 @@ void DesktopApplication::ShowSetup() {
     }
     // The dialog deletes itself on close, after running the hook.
     setup_ = new frmSetup(
-        registry(), link(), messages(), defaultRecordDirectory(),
+        setupStore(registry(), defaultRecordDirectory()), [this] { return probePorts(link()); }, messages(),
         [this] {
             setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
             InitApplication();

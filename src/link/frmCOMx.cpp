@@ -290,4 +290,14 @@ void frmCOMx::FormUnload() {
     d_->log.WriteLog(d_->log.dateTimeText() + QString::fromLatin1(label::kApplicationStopped));
 }
 
+std::array<PortProbe, 5> probePorts(frmCOMx& com) {
+    std::array<PortProbe, 5> out{};
+    for (int16_t n = 1; n < int16_t(out.size()); ++n)
+        out[size_t(n)].path = com.devicePathForPort(n);
+    for (int16_t n = 1; n < int16_t(out.size()); ++n)
+        out[size_t(n)].opens = com.SetCOMPort(n) == kTrue;
+    com.CloseCOMPort();
+    return out;
+}
+
 }  // namespace kestro

@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -73,5 +74,14 @@ private:
     std::unique_ptr<Impl> d_;
     QString tag_ = QStringLiteral("0");
 };
+
+// What the setup dialog shows of a port: the device it maps to and whether it opens.
+struct PortProbe {
+    QString path;
+    bool opens = false;
+};
+// Ports 1 to 4, all mapped before any is opened; the port is left closed, so
+// the poll cycle does not query whatever sits on the last one tried.
+std::array<PortProbe, 5> probePorts(frmCOMx& com);
 
 }  // namespace kestro

@@ -94,21 +94,20 @@ bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs) {
     return true;
 }
 
-FileDigest digestFile(const QString& path, qint64 bytes) {
+std::optional<FileDigest> digestFile(const QString& path, qint64 bytes) {
     FileDigest d;
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return d;
+    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
     const qint64 want = bytes < 0 ? f.size() : bytes;
     QCryptographicHash h(QCryptographicHash::Sha256);
     QByteArray buf(1 << 20, Qt::Uninitialized);
     while (d.bytes < want) {
         const qint64 n = f.read(buf.data(), std::min<qint64>(buf.size(), want - d.bytes));
-        if (n <= 0) return d;
+        if (n <= 0) return std::nullopt;
         h.addData(QByteArrayView(buf.constData(), n));
         d.bytes += n;
     }
     d.sha256 = h.result().toHex();
-    d.ok = true;
     return d;
 }
 
@@ -258,14 +257,14 @@ void checkHashed(Findings& f, const QString& dir, const QString& name, qint64 by
         f.add(Verdict::Missing, QStringLiteral("%1 %2 is missing").arg(QLatin1String(what), name));
         return;
     }
-    const FileDigest d = digestFile(path, bytes);
-    if (!d.ok)
+    const std::optional<FileDigest> d = digestFile(path, bytes);
+    if (!d)
         f.add(Verdict::Changed, QStringLiteral("%1 %2 is shorter than the %3 bytes it had when closed")
                                     .arg(QLatin1String(what), name)
                                     .arg(bytes));
-    else if (QString::fromLatin1(d.sha256) != sha)
+    else if (QString::fromLatin1(d->sha256) != sha)
         f.add(Verdict::Changed, QStringLiteral("%1 %2 differs from what was closed (sha256 now %3, then %4)")
-                                    .arg(QLatin1String(what), name, QString::fromLatin1(d.sha256), sha));
+                                    .arg(QLatin1String(what), name, QString::fromLatin1(d->sha256), sha));
 }
 
 }  // namespace
@@ -358,11 +357,11 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) 
             if (!open && size > covered)
                 f.add(Verdict::Changed, QStringLiteral("%1 bytes were added after it was closed").arg(size - covered));
             if (f.details.isEmpty() && open) {
-                const FileDigest d = digestFile(path);
+                const std::optional<FileDigest> d = digestFile(path);
                 f.add(Verdict::NotClosed, QStringLiteral("its series was never closed (cut short); now %1 bytes, "
                                                          "sha256 %2")
-                                              .arg(d.bytes)
-                                              .arg(QString::fromLatin1(d.sha256)));
+                                              .arg(d ? d->bytes : size)
+                                              .arg(d ? QString::fromLatin1(d->sha256) : QStringLiteral("unreadable")));
             }
         }
         out.files.push_back({r, f.verdict, f.details.join(QStringLiteral("; "))});

@@ -19,6 +19,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace kestro {
@@ -37,13 +38,12 @@ QString isoTime(const SystemTime& local, int64_t utcMs);
 bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs);
 
 struct FileDigest {
-    bool ok = false;
     qint64 bytes = 0;   // hashed; the file's size when all was asked for
     QByteArray sha256;  // lower-case hex
 };
-// SHA-256 of the first `bytes` bytes of a file, or of all of it (-1). Not ok
+// SHA-256 of the first `bytes` bytes of a file, or of all of it (-1); none
 // when the file cannot be read or is shorter than asked.
-FileDigest digestFile(const QString& path, qint64 bytes = -1);
+std::optional<FileDigest> digestFile(const QString& path, qint64 bytes = -1);
 
 // Writes a new file under a temporary name, syncs it, renames it over path and
 // syncs the directory: a crash leaves the old content or the new, never half.

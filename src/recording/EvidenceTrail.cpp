@@ -90,8 +90,8 @@ struct EvidenceTrail::Series {
     uint64_t settingsKey = 0;
     bool hashing = false;
     struct Hashed {
-        FileDigest record;
-        FileDigest stat;
+        std::optional<FileDigest> record;
+        std::optional<FileDigest> stat;
         std::optional<ChainHead> head;  // read from the directory when not known yet
     };
     std::future<Hashed> digests;
@@ -297,7 +297,7 @@ bool EvidenceTrail::closeFront(bool wait) {
         const bool readHead = !heads_.count(dirOf(s.sidePath));
         s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, recordBytes, statBytes,
                                                     dir = dirOf(s.sidePath), readHead] {
-            Series::Hashed h{digestFile(r, recordBytes), statBytes < -1 ? FileDigest{} : digestFile(st, statBytes), {}};
+            Series::Hashed h{digestFile(r, recordBytes), statBytes < -1 ? std::nullopt : digestFile(st, statBytes), {}};
             if (readHead) h.head = findChainHead(readSideFiles(dir));
             return h;
         });
@@ -305,12 +305,12 @@ bool EvidenceTrail::closeFront(bool wait) {
     }
     if (!wait && s.digests.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
     const Series::Hashed hashed = s.digests.get();
-    const FileDigest& record = hashed.record;
-    const FileDigest& stat = hashed.stat;
+    const std::optional<FileDigest>& record = hashed.record;
+    const std::optional<FileDigest>& stat = hashed.stat;
     s.hashing = false;
     const QString dir = dirOf(s.sidePath);
     if (hashed.head && !heads_.count(dir)) heads_[dir] = *hashed.head;
-    if (!record.ok) {
+    if (!record) {
         s.retryUtc = nowUtc(clock_) + kRetryMs;
         return false;
     }
@@ -318,11 +318,11 @@ bool EvidenceTrail::closeFront(bool wait) {
     QJsonObject d = s.doc;
     d[QLatin1String(side::kState)] = QLatin1String(side::kClosed);
     d[QLatin1String(side::kClosedAt)] = isoTime(clock_.now(), nowUtc(clock_));
-    d[QLatin1String(side::kRecordBytes)] = record.bytes;
-    d[QLatin1String(side::kRecordSha)] = QString::fromLatin1(record.sha256);
-    if (stat.ok) {
-        d[QLatin1String(side::kStatisticsBytes)] = stat.bytes;
-        d[QLatin1String(side::kStatisticsSha)] = QString::fromLatin1(stat.sha256);
+    d[QLatin1String(side::kRecordBytes)] = record->bytes;
+    d[QLatin1String(side::kRecordSha)] = QString::fromLatin1(record->sha256);
+    if (stat) {
+        d[QLatin1String(side::kStatisticsBytes)] = stat->bytes;
+        d[QLatin1String(side::kStatisticsSha)] = QString::fromLatin1(stat->sha256);
     } else {
         d.remove(QLatin1String(side::kStatisticsFile));
     }

@@ -152,8 +152,6 @@ RecordWriter::RecordWriter(QString spoolDir, OpenFn open)
 }
 
 RecordWriter::~RecordWriter() {
-    for (Backlog* b : backlogs_)
-        delete b;
     for (const int fd : freeing_)
         ::close(fd);
 }
@@ -207,15 +205,14 @@ WriteOutcome RecordWriter::writePieces(const OpenFn& open, const QString& path, 
 }
 
 RecordWriter::Backlog* RecordWriter::find(const QString& path) {
-    for (Backlog* b : backlogs_)
-        if (b->path == path) return b;
+    for (const std::unique_ptr<Backlog>& b : backlogs_)
+        if (b->path == path) return b.get();
     return nullptr;
 }
 
 void RecordWriter::erase(Backlog* b) {
     memoryBytes_ -= b->memory.size();
-    backlogs_.erase(std::find(backlogs_.begin(), backlogs_.end(), b));
-    delete b;
+    backlogs_.erase(std::find_if(backlogs_.begin(), backlogs_.end(), [b](const auto& own) { return own.get() == b; }));
 }
 
 WriteOutcome RecordWriter::append(const QString& path, const QByteArray& bytes) {
@@ -225,9 +222,8 @@ WriteOutcome RecordWriter::append(const QString& path, const QByteArray& bytes) 
         WriteOutcome o = writeBatch(open_, path, bytes, &written);
         // Nothing can ever be written under an empty name: do not hold it.
         if (o.ok() || path.isEmpty()) return o;
-        b = new Backlog;
+        b = backlogs_.emplace_back(std::make_unique<Backlog>()).get();
         b->path = path;
-        backlogs_.push_back(b);
         hold(*b, bytes.mid(written), o);
         if (b->empty()) erase(b);
         return o;
@@ -465,20 +461,20 @@ WriteOutcome RecordWriter::drain(Backlog& b, int64_t budgetNs) {
 
 QStringList RecordWriter::heldPaths() const {
     QStringList out;
-    for (const Backlog* b : backlogs_)
+    for (const std::unique_ptr<Backlog>& b : backlogs_)
         out << b->path;
     return out;
 }
 
 qint64 RecordWriter::heldBytes(const QString& path) const {
-    for (const Backlog* b : backlogs_)
+    for (const std::unique_ptr<Backlog>& b : backlogs_)
         if (b->path == path) return b->spoolSize - b->spoolDone + b->memory.size();
     return 0;
 }
 
 qint64 RecordWriter::heldBytes() const {
     qint64 n = 0;
-    for (const Backlog* b : backlogs_)
+    for (const std::unique_ptr<Backlog>& b : backlogs_)
         n += b->spoolSize - b->spoolDone + b->memory.size();
     return n;
 }
@@ -510,7 +506,7 @@ bool RecordWriter::moveToRescue(Backlog& b, const QString& rescueDir, Rescued& r
 std::vector<RecordWriter::Rescued> RecordWriter::rescue(const QString& rescueDir) {
     std::vector<Rescued> out;
     while (!backlogs_.empty()) {
-        Backlog* b = backlogs_.front();
+        Backlog* b = backlogs_.front().get();
         // The record file may be writable again by now: drain as far as it goes.
         while (!b->empty() && drain(*b, std::numeric_limits<int64_t>::max()).ok()) {}
         Rescued r;
@@ -540,7 +536,8 @@ std::vector<RecordWriter::Rescued> RecordWriter::recoverLeftovers(const QString&
     const QStringList spools = QDir(spoolDir_).entryList({QStringLiteral("*.spool")}, QDir::Files, QDir::Name);
     for (const QString& name : spools) {
         const QString spool = spoolDir_ + QLatin1Char('/') + name;
-        if (std::any_of(backlogs_.begin(), backlogs_.end(), [&](const Backlog* b) { return b->spool == spool; }))
+        if (std::any_of(backlogs_.begin(), backlogs_.end(),
+                        [&](const std::unique_ptr<Backlog>& b) { return b->spool == spool; }))
             continue;
         Backlog b;
         b.spool = spool;

@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace kestro {
@@ -121,7 +122,7 @@ private:
     OpenFn open_;
     qint64 memoryLimit_ = kDefaultMemoryLimit;
     qint64 memoryBytes_ = 0;
-    std::vector<Backlog*> backlogs_;
+    std::vector<std::unique_ptr<Backlog>> backlogs_;
     MonotonicFn now_;
     int64_t tickSpentNs_ = -1;  // catch-up time of this tick; -1: no startTick yet
     std::vector<int> freeing_;  // drained spools without a name, shrinking

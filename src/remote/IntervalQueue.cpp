@@ -71,7 +71,7 @@ int64_t IntervalQueue::load(int64_t nowUtcMs) {
     return bad + old;
 }
 
-bool IntervalQueue::push(const QByteArray& topic, const QByteArray& payload, int64_t nowUtcMs) {
+bool IntervalQueue::push(const QByteArray& topic, const QByteArray& payload, int64_t nowUtcMs, QString* error) {
     dropExpired(nowUtcMs);
     while (entries_.size() >= kMaxEntries) {
         acked_ = std::max(acked_, entries_.front().seq);
@@ -86,8 +86,8 @@ bool IntervalQueue::push(const QByteArray& topic, const QByteArray& payload, int
     e.payload = payload;
     entries_.push_back(e);
     if (dir_.isEmpty()) return true;
-    if (fileStale_) return rewrite();
-    if (appendLine(e)) return true;
+    if (fileStale_) return rewrite(error);
+    if (appendLine(e, error)) return true;
     fileStale_ = true;  // written again in whole once the disk takes it
     return false;
 }
@@ -129,46 +129,44 @@ void IntervalQueue::sync() {
         ackedOnDisk_ = acked_;
 }
 
-bool IntervalQueue::appendLine(const Entry& e) {
+bool IntervalQueue::appendLine(const Entry& e, QString* error) {
     if (!QDir().mkpath(dir_)) {
-        error_ = QStringLiteral("cannot create %1").arg(dir_);
+        if (error) *error = QStringLiteral("cannot create %1").arg(dir_);
         return false;
     }
     QFile f(queuePath());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        error_ = f.errorString();
+        if (error) *error = f.errorString();
         return false;
     }
     const QByteArray line = lineOf(e);
     if (f.write(line) != line.size() || !f.flush()) {
-        error_ = f.errorString();
+        if (error) *error = f.errorString();
         // A torn line is skipped at the next load; the entry is written again in whole.
         return false;
     }
-    error_.clear();
     return true;
 }
 
-bool IntervalQueue::rewrite() {
+bool IntervalQueue::rewrite(QString* error) {
     if (dir_.isEmpty()) return true;
     if (!QDir().mkpath(dir_)) {
-        error_ = QStringLiteral("cannot create %1").arg(dir_);
+        if (error) *error = QStringLiteral("cannot create %1").arg(dir_);
         return false;
     }
     QSaveFile f(queuePath());
     if (!f.open(QIODevice::WriteOnly)) {
-        error_ = f.errorString();
+        if (error) *error = f.errorString();
         return false;
     }
     for (const Entry& e : entries_)
         f.write(lineOf(e));
     if (!f.commit()) {
-        error_ = f.errorString();
+        if (error) *error = f.errorString();
         return false;
     }
     // The file holds only waiting entries now; the acknowledged mark may stay
     // as it is (it lies below every entry).
-    error_.clear();
     fileStale_ = false;
     ackedLines_ = 0;
     QSaveFile ack(dir_ + QLatin1Char('/') + kAckFile);

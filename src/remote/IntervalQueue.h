@@ -31,7 +31,7 @@ public:
     // line torn by a crash) or too old.
     int64_t load(int64_t nowUtcMs);
     // Appends a message; false when the disk refused it (it still waits in memory).
-    bool push(const QByteArray& topic, const QByteArray& payload, int64_t nowUtcMs);
+    bool push(const QByteArray& topic, const QByteArray& payload, int64_t nowUtcMs, QString* error = nullptr);
     // Drops entries older than the bound; returns how many.
     int64_t dropExpired(int64_t nowUtcMs);
     // The broker took every entry up to and including seq.
@@ -43,12 +43,11 @@ public:
     bool empty() const { return entries_.empty(); }
     size_t size() const { return entries_.size(); }
     int64_t droppedTotal() const { return dropped_; }
-    QString lastError() const { return error_; }
     QString queuePath() const;
 
 private:
-    bool appendLine(const Entry& e);
-    bool rewrite();
+    bool appendLine(const Entry& e, QString* error);
+    bool rewrite(QString* error = nullptr);
     void removeFiles();
     static QByteArray lineOf(const Entry& e);
 
@@ -61,7 +60,6 @@ private:
     size_t ackedLines_ = 0;     // acknowledged lines still in the file
     bool fileStale_ = false;    // the file misses entries (a failed append)
     int64_t dropped_ = 0;
-    QString error_;
 };
 
 }  // namespace kestro

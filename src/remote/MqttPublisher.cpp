@@ -104,11 +104,12 @@ void MqttPublisher::publishLevel(const QByteArray& payload) {
 
 void MqttPublisher::publishInterval(const QByteArray& payload) {
     if (stopped_) return;
-    const bool written = queue_.push(topic("interval").toUtf8(), payload, clock_.read().utcMs);
-    if (!written && log_ && queue_.lastError() != queueErrorLogged_) {
-        queueErrorLogged_ = queue_.lastError();
+    QString error;
+    const bool written = queue_.push(topic("interval").toUtf8(), payload, clock_.read().utcMs, &error);
+    if (!written && log_ && error != queueErrorLogged_) {
+        queueErrorLogged_ = error;
         log_(QStringLiteral("MQTT: the interval queue %1 cannot be written (%2); interval messages wait in memory")
-                 .arg(queue_.queuePath(), queue_.lastError()));
+                 .arg(queue_.queuePath(), error));
     } else if (written) {
         queueErrorLogged_.clear();
     }

@@ -43,8 +43,8 @@ SignalBridge::SignalBridge(QObject* parent) : QObject(parent) {
         fds_[0] = fds_[1] = -1;
         return;
     }
-    notifier_ = new QSocketNotifier(fds_[0], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &SignalBridge::onReadable);
+    notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &SignalBridge::onReadable);
 
     struct sigaction sa {};
     sa.sa_handler = onSignal;
@@ -62,7 +62,7 @@ SignalBridge::~SignalBridge() {
     ::sigaction(SIGTERM, &oldTerm_, nullptr);
     ::sigaction(SIGHUP, &oldHup_, nullptr);
     signalWriteFd.store(-1);
-    delete notifier_;
+    notifier_.reset();  // before its descriptor goes
     ::close(fds_[0]);
     ::close(fds_[1]);
 }

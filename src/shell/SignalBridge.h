@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <signal.h>
+#include <memory>
 
 class QSocketNotifier;
 
@@ -28,7 +29,7 @@ private:
     void onReadable();
 
     int fds_[2] = {-1, -1};
-    QSocketNotifier* notifier_ = nullptr;
+    std::unique_ptr<QSocketNotifier> notifier_;
     bool active_ = false;
     struct sigaction oldInt_ {};
     struct sigaction oldTerm_ {};

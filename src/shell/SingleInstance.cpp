@@ -32,11 +32,10 @@ SingleInstance::~SingleInstance() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-SingleInstance::Outcome SingleInstance::tryAcquire() {
+SingleInstance::Outcome SingleInstance::tryAcquire(int* sysErrno) {
     if (fd_ >= 0) return Outcome::Acquired;
-    auto unguarded = [this](int err) {
-        errno_ = err;
-        reason_ = QString::fromLocal8Bit(std::strerror(err));
+    auto unguarded = [sysErrno](int err) {
+        if (sysErrno) *sysErrno = err;
         return Outcome::Unguarded;
     };
     const QByteArray native = QFile::encodeName(path_);
@@ -66,14 +65,14 @@ SingleInstance::Outcome SingleInstance::tryAcquire() {
 }
 
 bool ensureSingleInstance(SingleInstance& instance, const EventLog& log, MessageSink& messages) {
-    switch (instance.tryAcquire()) {
+    int err = 0;
+    switch (instance.tryAcquire(&err)) {
         case SingleInstance::Outcome::Acquired:
             return true;
         case SingleInstance::Outcome::Unguarded:
-            log.WriteLog(log.dateTimeText() + QString::fromLatin1(label::kSingleInstance) +
-                         QString::number(instance.failureErrno()) +
+            log.WriteLog(log.dateTimeText() + QString::fromLatin1(label::kSingleInstance) + QString::number(err) +
                          QStringLiteral(" - no guard against a second instance, the lock file ") + instance.lockPath() +
-                         QStringLiteral(" cannot be used: ") + instance.failureReason());
+                         QStringLiteral(" cannot be used: ") + QString::fromLocal8Bit(std::strerror(err)));
             return true;
         case SingleInstance::Outcome::HeldByAnother:
             break;

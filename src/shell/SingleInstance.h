@@ -15,7 +15,7 @@ public:
     enum class Outcome {
         Acquired,       // this process holds the lock (also when it held it already)
         HeldByAnother,  // a running process holds it
-        Unguarded,      // no lock could be taken (failureReason says why); nothing to refuse
+        Unguarded,      // no lock could be taken (sysErrno says why); nothing to refuse
     };
 
     // lockDir: directory of the lock file; empty means $XDG_RUNTIME_DIR, or the
@@ -25,18 +25,13 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    Outcome tryAcquire();
+    Outcome tryAcquire(int* sysErrno = nullptr);
     bool isHeld() const { return fd_ >= 0; }
     QString lockPath() const { return path_; }
-    // The system's words for the last Unguarded outcome, and its errno.
-    QString failureReason() const { return reason_; }
-    int failureErrno() const { return errno_; }
 
 private:
     QString path_;
     int fd_ = -1;
-    QString reason_;
-    int errno_ = 0;
 };
 
 // Start-up guard: true when this instance may run. A running instance makes it

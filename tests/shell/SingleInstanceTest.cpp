@@ -125,7 +125,6 @@ TEST(SingleInstanceTest, ALockThatCannotBeTakenStartsUnguardedAndSaysWhy) {
         SingleInstance instance(r.lockDir);
         EXPECT_TRUE(ensureSingleInstance(instance, log, messages));
         EXPECT_TRUE(messages.messages.isEmpty());
-        EXPECT_EQ(instance.failureErrno(), r.err);
         EXPECT_EQ(QString::fromUtf8(readAll(log.mainLogPath())),
                   log.dateTimeText() + ": SingleInstance.Error: " + QString::number(r.err) +
                       " - no guard against a second instance, the lock file " + instance.lockPath() +

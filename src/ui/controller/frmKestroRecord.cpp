@@ -229,8 +229,8 @@ void frmKestroRecord::buildWindow() {
     Picture1->move(8, 8);
     buildOptions();
 
+    views_.placeWidgets(Picture2);
     QWidget* graph = views_.graphWidget();
-    graph->setParent(Picture2);
     // Read the level: the display takes the focus, and a screen reader reads it out.
     auto* readLevel = new QAction(QStringLiteral("Read the level"), this);
     readLevel->setObjectName(QStringLiteral("ReadLevel"));
@@ -244,7 +244,6 @@ void frmKestroRecord::buildWindow() {
     });
     graph->move(kGraphLeft, kGraphTop);
     QWidget* list = views_.fileListWidget();
-    list->setParent(Picture2);
     list->move(kGraphLeft, kListTop);
 
     // Tab walks the window as it reads: keys, display, function, range, file list.

@@ -30,8 +30,8 @@ QString durationText(double days) {
     return s < 0 ? QLatin1Char('-') + hms(-s) : hms(s);
 }
 
-QTreeWidget* createFileListView() {
-    auto* v = new QTreeWidget;
+std::unique_ptr<QTreeWidget> createFileListView() {
+    auto v = std::make_unique<QTreeWidget>();
     v->setObjectName(QStringLiteral("MessFileListe"));
     v->setAccessibleName(QStringLiteral("Record files"));
     v->setRootIsDecorated(false);

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class QTreeWidget;
 
 namespace kestro {
@@ -15,7 +17,7 @@ QString timeOfDayText(double dateTime);
 QString durationText(double days);
 
 // Creates the report-style list view: three columns, whole-row selection, no root decoration.
-QTreeWidget* createFileListView();
+std::unique_ptr<QTreeWidget> createFileListView();
 // Removes all rows and sets the three headers with widths from the view's width.
 void initFileListView(QTreeWidget* view);
 // Widens the time columns where the font needs it.

@@ -46,17 +46,23 @@ int64_t retentionMs(double displayWidthSeconds) {
 
 RecordingViews::RecordingViews(SeriesRecorder& recorder, QObject* parent)
     : QObject(parent), rec_(recorder), graph_(std::make_unique<LevelGraph>()) {
-    view_ = new GraphView(*this, *graph_);
-    list_ = createFileListView();
+    ownView_ = std::make_unique<GraphView>(*this, *graph_);
+    ownList_ = createFileListView();
+    view_ = ownView_.get();
+    list_ = ownList_.get();
     connect(&rec_, &SeriesRecorder::seriesStarted, this, [this] { MessFileListe_aktualisieren(-1, 1); });
     connect(&rec_, &SeriesRecorder::slowSeriesStarted, this, [this] { RestartTimeAxis(); });
     connect(&rec_, &SeriesRecorder::slowSample, this, [this](int32_t n) { ShowSlowSample(n); });
     connect(&rec_, &SeriesRecorder::durationChanged, this, [this](int32_t index) { showDuration(index); });
 }
 
-RecordingViews::~RecordingViews() {
-    if (view_ && !view_->parent()) delete view_;
-    if (list_ && !list_->parent()) delete list_;
+RecordingViews::~RecordingViews() = default;
+
+void RecordingViews::placeWidgets(QWidget* parent) {
+    view_->setParent(parent);
+    list_->setParent(parent);
+    (void)ownView_.release();
+    (void)ownList_.release();
 }
 
 QWidget* RecordingViews::graphWidget() { return view_; }
@@ -148,7 +154,7 @@ void RecordingViews::MessFileListe_aktualisieren(int16_t komplett, int32_t Selec
     const RecordFileEntry& e = files[size_t(SelectedItem)];
     const int row = e.ListIndex - 1;
     if (row < 0 || row >= v->topLevelItemCount()) return;
-    delete v->takeTopLevelItem(row);
+    std::unique_ptr<QTreeWidgetItem> old(v->takeTopLevelItem(row));  // taking hands it to us
     QTreeWidgetItem* it = rowItem(e);
     v->insertTopLevelItem(row, it);
     v->setCurrentItem(it);

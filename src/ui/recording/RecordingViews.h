@@ -3,8 +3,9 @@
 // files. They follow the recording core (SeriesRecorder) through its signals
 // and draw from its local buffers; they hold no samples of their own.
 //
-// The main window embeds graphWidget() at the graph's place and
-// fileListWidget() at the file list's place, calls initGraph() in its load
+// The main window takes both widgets into its own tree (placeWidgets), puts
+// graphWidget() at the graph's place and fileListWidget() at the file list's
+// place, calls initGraph() in its load
 // handler, ScaleYAxis()/CalculateGraphStartTime()/ScaleTimeAxis() after
 // showing, setGraphWidth() from its resize handler, and RestartTimeAxis()
 // from the connection-lost actions and the option handlers.
@@ -31,6 +32,9 @@ public:
 
     QWidget* graphWidget();     // PictureGraph (401 x 169 at design size)
     QWidget* fileListWidget();  // MessFileListe (401 x 100 at design size)
+    // Both widgets become children of parent, which owns them from then on;
+    // until then (a view without a window) they are owned here.
+    void placeWidgets(QWidget* parent);
 
     // Graph
     void initGraph();  // MaxYAxis 1400, MinYAxis 0, GridTimeX 60, GridTimeY 100, DisplayWidthX 660; GraphReady 2
@@ -55,6 +59,8 @@ public:
 private:
     SeriesRecorder& rec_;
     std::unique_ptr<LevelGraph> graph_;
+    std::unique_ptr<QWidget> ownView_;
+    std::unique_ptr<QTreeWidget> ownList_;
     QPointer<QWidget> view_;
     QPointer<QTreeWidget> list_;
     bool inPaint_ = false;

@@ -3,7 +3,7 @@
 
 #include "WindowFixture.h"
 #include "about/frmAbout.h"
-#include "settings/ui/frmSetup.h"
+#include "ui/setup/frmSetup.h"
 #include "ui/statistics/StatisticsViews.h"
 #include "ui/statistics/StatisticsWindow.h"
 
@@ -156,7 +156,8 @@ protected:
                 EXPECT_GE(textContrast(img, t.rect), 4.5) << state << ": \"" << t.what.toStdString() << "\"";
     }
     std::unique_ptr<frmSetup> makeSetup() {
-        return std::make_unique<frmSetup>(reg, *com, messages, tmp.path(), [] {});
+        return std::make_unique<frmSetup>(
+            setupStore(reg, tmp.path()), [this] { return probePorts(*com); }, messages, [] {});
     }
     // The statistics window with a record file of half an hour, every 5-minute interval over the limit.
     std::unique_ptr<StatisticsWindow> makeStatistics() {

@@ -1,11 +1,8 @@
-#include "settings/ui/frmSetup.h"
+#include "ui/setup/frmSetup.h"
 
 #include "core/Types.h"
 #include "link/SerialNames.h"
-#include "link/frmCOMx.h"
-#include "settings/RecorderSettings.h"
 #include "settings/SettingsSchema.h"
-#include "settings/cRegistry.h"
 #include "shell/Messages.h"
 
 #include <QAbstractItemView>
@@ -260,13 +257,12 @@ QString separatorFieldText(int32_t code) {
     return QString(QChar(static_cast<char16_t>(code)));
 }
 
-frmSetup::frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QString defaultDirectory,
+frmSetup::frmSetup(SetupStore store, PortProber probePorts, MessageSink& messages,
                    std::function<void()> initApplication, SerialDeviceLister listDevices, QWidget* parent)
     : QDialog(parent),
-      reg_(RegObj),
-      com_(com),
+      store_(std::move(store)),
+      probePorts_(std::move(probePorts)),
       messages_(messages),
-      defaultDirectory_(std::move(defaultDirectory)),
       initApplication_(std::move(initApplication)),
       listDevices_(std::move(listDevices)) {
     setObjectName(QStringLiteral("frmSetup"));
@@ -603,53 +599,40 @@ QHBoxLayout* frmSetup::buildButtons() {
 void frmSetup::load() {
     showPage(0);
 
-    // The stored value, or the default that loading falls back to. Name parts
-    // are shown as stored, so that OK can say what is wrong with them.
-    auto stored = [this](SettingId id, const QVariant& fallback = QVariant()) {
-        const SettingDef& row = setting(id);
-        QVariant v;
-        const SettingRead read = readSetting(reg_, row, &v);
-        if (read == SettingRead::Ok || (read == SettingRead::Unusable && row.kind == SettingKind::FileNamePart))
-            return v;
-        return fallback.isValid() ? fallback : settingDefault(row);
-    };
-    auto check = [&](QCheckBox* box, SettingId id) {
-        box->setChecked(stored(id).toLongLong() != 0);
-    };
-
-    InputSaveDir->setText(stored(SettingId::RecordDirectory, defaultDirectory_).toString());
-    if (reg_.isRunValue()) showRunValue({InputSaveDir, cmdBrowseDir}, QStringLiteral("--record-dir"));
-    InputFileName->setText(stored(SettingId::RecordNameBase).toString());
-    InputFileExtension->setText(stored(SettingId::RecordFileExtension).toString());
-    check(chkIncludeHeader, SettingId::IncludeHeaderLine);
-    check(chkIncludeTime, SettingId::IncludeSystemTime);
-    check(chkIncludeOverflow, SettingId::IncludeOverflow);
-    check(chkIncludeUnderflow, SettingId::IncludeUnderflow);
-    InputDecimalSeparator->setText(QString(QChar(static_cast<char16_t>(stored(SettingId::DecimalSeparator).toInt()))));
-    InputTabularSeparator->setText(separatorFieldText(stored(SettingId::TabularSeparator).toInt()));
-    cboStatisticsInterval->setCurrentIndex(
-        cboStatisticsInterval->findData(stored(SettingId::StatisticsInterval).toInt()));
-    InputLimitLevel->setValue(stored(SettingId::LimitLevel).toLongLong() / 10.0);
+    const SetupValues& v = store_.values;
+    const SetupRunValues& forRun = store_.forRun;
+    InputSaveDir->setText(v.recordDirectory);
+    if (forRun.recordDirectory) showRunValue({InputSaveDir, cmdBrowseDir}, QStringLiteral("--record-dir"));
+    InputFileName->setText(v.recordNameBase);
+    InputFileExtension->setText(v.recordFileExtension);
+    chkIncludeHeader->setChecked(v.includeHeaderLine);
+    chkIncludeTime->setChecked(v.includeSystemTime);
+    chkIncludeOverflow->setChecked(v.includeOverflow);
+    chkIncludeUnderflow->setChecked(v.includeUnderflow);
+    InputDecimalSeparator->setText(QString(QChar(static_cast<char16_t>(v.decimalSeparator))));
+    InputTabularSeparator->setText(separatorFieldText(v.tabularSeparator));
+    cboStatisticsInterval->setCurrentIndex(cboStatisticsInterval->findData(v.statisticsInterval));
+    InputLimitLevel->setValue(v.limitLevel / 10.0);
     QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes};
     for (int i = 0; i < 4; ++i) {
-        const QString text = stored(kDetails[i].id).toString();
         if (auto* line = qobject_cast<QLineEdit*>(details[i]))
-            line->setText(text);
+            line->setText(v.details[size_t(i)]);
         else
-            InputNotes->setPlainText(text);
-        if (reg_.isRunValue()) showRunValue({details[i]}, QStringLiteral("the command line"));
+            InputNotes->setPlainText(v.details[size_t(i)]);
+        if (forRun.details[size_t(i)]) showRunValue({details[i]}, QStringLiteral("the command line"));
     }
 
-    const qint64 port = stored(SettingId::COMPort).toLongLong();
-    portForThisRun_ = reg_.isRunValue();
+    const qint64 port = v.comPort;
+    portForThisRun_ = forRun.comPort;
     // A stored number without an option keeps no choice, so OK leaves it alone.
     if (port >= 1 && port <= kPorts) {
         OptionCOM[port]->setChecked(true);
         OptionCOM_Click(static_cast<int>(port));
     }
 
+    const std::array<PortProbe, 5> probed = probePorts_ ? probePorts_() : std::array<PortProbe, 5>{};
     for (int n = 1; n <= kPorts; ++n) {
-        loadedPath_[n] = com_.devicePathForPort(static_cast<int16_t>(n));
+        loadedPath_[n] = probed[size_t(n)].path;
         QSignalBlocker block(DeviceCOM[n]);
         fillDeviceList(n);
         DeviceCOM[n]->setEditText(loadedPath_[n]);
@@ -661,12 +644,9 @@ void frmSetup::load() {
         }
     }
     for (int n = 1; n <= kPorts; ++n) {
-        probedOpen_[n] = com_.SetCOMPort(static_cast<int16_t>(n)) == kTrue;
+        probedOpen_[n] = probed[size_t(n)].opens;
         OptionCOM[n]->setEnabled(probedOpen_[n] && !portForThisRun_);
     }
-    // The poll cycle would otherwise query whatever device sits on the last port
-    // probed until the dialog closes.
-    com_.CloseCOMPort();
 }
 
 void frmSetup::showRunValue(std::initializer_list<QWidget*> controls, const QString& option) {
@@ -801,41 +781,31 @@ void frmSetup::cmdOK_Click() {
         return;
     }
 
-    try {
-        auto put = [this](SettingId id, const QVariant& v, int port = 0) {
-            writeSetting(reg_, setting(id), v, port);
-        };
-        auto flag = [](const QCheckBox* box) {
-            return box->isChecked() ? 1 : 0;
-        };
+    SetupValues v;
+    v.recordDirectory = InputSaveDir->text();
+    v.recordNameBase = InputFileName->text();
+    v.recordFileExtension = InputFileExtension->text();
+    v.includeHeaderLine = chkIncludeHeader->isChecked();
+    v.includeSystemTime = chkIncludeTime->isChecked();
+    v.includeOverflow = chkIncludeOverflow->isChecked();
+    v.includeUnderflow = chkIncludeUnderflow->isChecked();
+    v.decimalSeparator = decimalCode;
+    v.tabularSeparator = tabularCode;
+    v.statisticsInterval = cboStatisticsInterval->currentData().toInt();
+    v.limitLevel = qRound(InputLimitLevel->value() * 10.0);
+    v.details = {InputLocation->text(), InputOperator->text(), InputWeather->text(), InputNotes->toPlainText()};
+    // Only paths the user changed: an untouched default mapping stays free
+    // to follow the adapters present at the next start.
+    for (int n = 1; n <= kPorts; ++n) {
+        const QString path = DeviceCOM[n]->currentText().trimmed();
+        if (path != loadedPath_[n]) v.comDevice[size_t(n)] = path;
+    }
+    v.comPort = frameComTag_.isEmpty() ? 0 : frameComTag_.toInt();
 
-        put(SettingId::RecordDirectory, InputSaveDir->text());
-        put(SettingId::RecordNameBase, InputFileName->text());
-        put(SettingId::RecordFileExtension, InputFileExtension->text());
-        put(SettingId::IncludeHeaderLine, flag(chkIncludeHeader));
-        put(SettingId::IncludeSystemTime, flag(chkIncludeTime));
-        put(SettingId::IncludeOverflow, flag(chkIncludeOverflow));
-        put(SettingId::IncludeUnderflow, flag(chkIncludeUnderflow));
-        put(SettingId::DecimalSeparator, decimalCode);
-        put(SettingId::TabularSeparator, tabularCode);
-        put(SettingId::StatisticsInterval, cboStatisticsInterval->currentData().toInt());
-        put(SettingId::LimitLevel, qRound(InputLimitLevel->value() * 10.0));
-        put(SettingId::MeasurementLocation, InputLocation->text());
-        put(SettingId::MeasurementOperator, InputOperator->text());
-        put(SettingId::MeasurementWeather, InputWeather->text());
-        put(SettingId::MeasurementNotes, InputNotes->toPlainText());
-
-        // Only paths the user changed: an untouched default mapping stays free
-        // to follow the adapters present at the next start.
-        for (int n = 1; n <= kPorts; ++n) {
-            const QString path = DeviceCOM[n]->currentText().trimmed();
-            if (path != loadedPath_[n]) put(SettingId::COMnDevice, path, n);
-        }
-        // The chosen port last, so it never points at a device path that was not saved.
-        if (!frameComTag_.isEmpty()) put(SettingId::COMPort, frameComTag_.toInt());
-    } catch (const RaisedError& e) {
-        messages_.showMessage(QStringLiteral("The settings could not be saved.\n\n") + e.description,
-                              QStringLiteral("Settings file: ") + reg_.files().currentUser +
+    QString error;
+    if (!store_.store || !store_.store(v, &error)) {
+        messages_.showMessage(QStringLiteral("The settings could not be saved.\n\n") + error,
+                              QStringLiteral("Settings file: ") + store_.file +
                                   QStringLiteral("\nThe values after this one were not saved."));
         return;
     }

@@ -1,10 +1,14 @@
 #pragma once
-// The setup dialog: recorder settings and the serial port, read from the
-// settings store when it opens and written back on OK.
+// The setup dialog: recorder settings and the serial port. It shows the
+// values it is given and hands the edited ones to the store's function on OK;
+// the ports are probed through a function from the serial link.
 //
 // Modeless. Every close (OK, Abbrechen, Escape, the close box) runs the
 // initApplication hook once; the dialog then deletes itself
 // (WA_DeleteOnClose), so owners hold it only through a QPointer.
+
+#include "link/frmCOMx.h"
+#include "settings/SetupValues.h"
 
 #include <QDialog>
 #include <QList>
@@ -31,8 +35,6 @@ namespace kestro {
 
 struct StableSerialName;
 class MessageSink;
-class cRegistry;
-class frmCOMx;
 
 // A serial device present on the machine.
 struct SerialDeviceInfo {
@@ -43,6 +45,7 @@ struct SerialDeviceInfo {
     quint16 productId = 0;
 };
 using SerialDeviceLister = std::function<QList<SerialDeviceInfo>()>;
+using PortProber = std::function<std::array<PortProbe, 5>()>;
 
 // The serial devices the system reports now, their stable names first.
 QList<SerialDeviceInfo> presentSerialDevices();
@@ -62,11 +65,8 @@ QString separatorFieldText(int32_t code);
 class frmSetup : public QDialog {
     Q_OBJECT
 public:
-    // defaultDirectory: shown when no record directory is stored (the
-    // program's own directory). The serial port is probed through com.
-    frmSetup(cRegistry& RegObj, frmCOMx& com, MessageSink& messages, QString defaultDirectory,
-             std::function<void()> initApplication, SerialDeviceLister listDevices = presentSerialDevices,
-             QWidget* parent = nullptr);
+    frmSetup(SetupStore store, PortProber probePorts, MessageSink& messages, std::function<void()> initApplication,
+             SerialDeviceLister listDevices = presentSerialDevices, QWidget* parent = nullptr);
 
     void tbsOptions_Click();
     void OptionCOM_Click(int n);
@@ -124,10 +124,9 @@ private:
     // Greys out controls whose value the command line set for this run.
     void showRunValue(std::initializer_list<QWidget*> controls, const QString& option);
 
-    cRegistry& reg_;
-    frmCOMx& com_;
+    SetupStore store_;
+    PortProber probePorts_;
     MessageSink& messages_;
-    QString defaultDirectory_;
     std::function<void()> initApplication_;
     SerialDeviceLister listDevices_;
 

@@ -3,12 +3,12 @@
 #include "protocol/ProtocolState.h"
 #include "settings/RecorderSettings.h"
 #include "settings/cRegistry.h"
-#include "settings/ui/frmSetup.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
 #include "support/FakeSerialPort.h"
 #include "support/ManualClock.h"
 #include "support/RecordingMessageSink.h"
+#include "ui/setup/frmSetup.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -106,7 +106,7 @@ protected:
     frmSetup* makeDialog(SerialDeviceLister lister = [] { return QList<SerialDeviceInfo>(); }) {
         ++dialogsCreated;
         return new frmSetup(
-            reg, *com, messages, "/opt/kestro/bin",
+            setupStore(reg, "/opt/kestro/bin"), [this] { return probePorts(*com); }, messages,
             [this] {
                 ++initApplicationCalls;
                 if (onInitApplication) onInitApplication();
