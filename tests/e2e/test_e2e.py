@@ -284,14 +284,18 @@ def test_service_tells_its_journal(run):
 
 
 def test_replug_cycles_keep_order(run):
-    """Several unplug/replug cycles with fast values streaming at the line rate: the meter is found
-    again within 2 s each time, every file holds a contiguous run of what one simulator sent, in
-    order, its time column never goes back, and nothing the first simulator sent went missing."""
+    """The first meter falls silent (the recorder goes offline), then several unplug/replug cycles
+    follow with fast values streaming at the line rate: the meter is found again within 2 s each
+    time, every file holds a contiguous run of what one simulator sent, in order, its time column
+    never goes back, and nothing the silent meter sent before went missing."""
     home = run.home(header=False)
-    sims = [run.sim(home, "--line-rate", tag="sim0")]
+    sims = [run.sim(home, "--line-rate", "--silent-after", "3", tag="sim0")]
     rec = run.recorder(home, "--record")
     sims[0].wait_armed()
-    time.sleep(3)
+
+    def went_offline(c):  # offline, the recorder asks for the serial number again
+        return c[len(c) - 1 - c[::-1].index("awm 1"):].count("gsn") >= 3
+    sims[0].wait_commands(went_offline, 15, "the recorder to notice the silence")
     unplug_ms = now_ms()
     for cycle in range(1, 6):
         sims[-1].kill()
