@@ -10,7 +10,6 @@ import pwd
 import re
 import select
 import shutil
-import signal
 import socket
 import struct
 import subprocess
@@ -22,7 +21,7 @@ import urllib.request
 import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import Failure, Recorder, Skip, check, main, wait_for
+from kestro_e2e import Recorder, Skip, check, main, wait_for
 
 URL_RE = re.compile(r"Web server: (http://[^/\s]+/)")
 # Slow levels four times a second: the live level moves within any 3 s.
@@ -75,17 +74,8 @@ class Station(Recorder):
                 self.proc.wait(20)
             except subprocess.TimeoutExpired:
                 pass
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-        try:
-            self.proc.wait(15)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
-            raise Failure("recorder did not stop on SIGTERM")
-        while self.read_err(0):
-            pass
-        return self.proc.returncode, "\n".join(self.err_lines)
+        rc, _, rest = self.terminate(15)
+        return rc, "\n".join(self.err_lines + [self._partial.decode(errors="replace") + rest])
 
 
 def fetch(url, token=None, timeout=5):
