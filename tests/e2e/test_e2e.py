@@ -11,7 +11,7 @@ import time
 import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import (BIN, DEVICE_SECTION, RECORDER, RECORDER_SECTION, Failure, Skip, check, expected_values,
+from kestro_e2e import (BIN, DEVICE_SECTION, RECORDER, RECORDER_SECTION, Skip, check, expected_values,
                         find_run, main, read_record_values, stop_in_order, wait_for)
 from stat_check import check_stat_file, local_ms, read_record, stat_rows
 
