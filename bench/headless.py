@@ -1,5 +1,7 @@
 """Runs the headless recorder and bench/minimal_logger.py side by side, each
-against its own simulator at the line rate, and prints CPU per recorded line."""
+against its own simulator at the line rate, and prints CPU per recorded line.
+With a list of read hold-offs (milliseconds, comma-separated) it runs once per
+hold-off and prints a table row for each."""
 
 import os
 import subprocess
@@ -37,48 +39,69 @@ def lines_in(paths):
 
 
 def main():
+    holdoffs = sys.argv[3].split(",") if len(sys.argv) > 3 else [None]
+    if holdoffs != [None]:
+        print("seconds: %d per hold-off" % SECONDS)
+        print("hold-off ms  recorder us/line  python us/line  ratio  python+sync us/line  ratio+sync  recorder MB")
+    for h in holdoffs:
+        measure(h)
+
+
+def start_logger(sync):
+    """A simulator and the minimal logger on it, in a temporary folder."""
+    home = tempfile.TemporaryDirectory(prefix="kestro-bench-py-")
+    link = os.path.join(home.name, "meter")
+    sim = subprocess.Popen([k.SIM, "--link", link, "--line-rate"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    sim.stdout.readline()
+    k.wait_for(lambda: os.path.exists(link), 5, "a logger's simulator")
+    logger = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__), "minimal_logger.py"), link,
+                               home.name] + (["--sync"] if sync else []))
+    files = lambda: [os.path.join(home.name, n) for n in os.listdir(home.name) if n.endswith(".dat")]
+    return home, sim, logger, files
+
+
+def measure(holdoff):
     home = k.Home(header=False)
     sim = k.Sim(home, "--line-rate", tag="sim")
-    py_home = tempfile.TemporaryDirectory(prefix="kestro-bench-py-")
-    py_link = os.path.join(py_home.name, "meter")
-    py_sim = subprocess.Popen([k.SIM, "--link", py_link, "--line-rate"], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL)
-    py_sim.stdout.readline()
-    k.wait_for(lambda: os.path.exists(py_link), 5, "the second simulator")
-    rec = k.Recorder(home, "--record")
-    logger = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__), "minimal_logger.py"),
-                               py_link, py_home.name])
-    py_files = lambda: [os.path.join(py_home.name, n) for n in os.listdir(py_home.name) if n.endswith(".dat")]
-    k.wait_for(lambda: home.record_files("LPF") and py_files(), 10, "both to record")
-    time.sleep(2)  # past the start-up of both
+    rec = k.Recorder(home, "--record", env=home.env(**({"KESTRO_READ_HOLDOFF_MS": holdoff} if holdoff else {})))
+    loggers = [start_logger(False), start_logger(True)]
+    k.wait_for(lambda: home.record_files("LPF") and all(l[3]() for l in loggers), 10, "all to record")
+    time.sleep(2)  # past the start-up of all
 
-    before = (cpu_seconds(rec.proc.pid), lines_in(home.record_files()),
-              cpu_seconds(logger.pid), lines_in(py_files()))
+    def sample():
+        return [(cpu_seconds(rec.proc.pid), lines_in(home.record_files()))] + \
+               [(cpu_seconds(l[2].pid), lines_in(l[3]())) for l in loggers]
+    before = sample()
     time.sleep(SECONDS)
-    after = (cpu_seconds(rec.proc.pid), lines_in(home.record_files()),
-             cpu_seconds(logger.pid), lines_in(py_files()))
+    after = sample()
     rss = rss_kib(rec.proc.pid)
     mapped = open("/proc/%d/maps" % rec.proc.pid).read()
     rec.terminate()
-    logger.terminate()
-    logger.wait()
     sim.stop()
-    py_sim.terminate()
-    py_sim.wait()
+    for py_home, py_sim, logger, _ in loggers:
+        logger.terminate()
+        logger.wait()
+        py_sim.terminate()
+        py_sim.wait()
+        py_home.cleanup()
+    home.cleanup()
 
-    rec_lines, py_lines = after[1] - before[1], after[3] - before[3]
-    rec_us = (after[0] - before[0]) / max(rec_lines, 1) * 1e6
-    py_us = (after[2] - before[2]) / max(py_lines, 1) * 1e6
+    per_line = [(a[0] - b[0]) / max(a[1] - b[1], 1) * 1e6 for a, b in zip(after, before)]
+    rec_us, py_us, py_sync_us = per_line
+    if holdoff is not None:
+        print("%11s  %16.1f  %14.1f  %5.2f  %19.1f  %10.2f  %11.1f" % (
+            holdoff, rec_us, py_us, rec_us / py_us, py_sync_us, rec_us / py_sync_us, rss / 1024), flush=True)
+        return
     print("seconds: %d" % SECONDS)
-    print("recorder: %d lines, %.1f us CPU per line" % (rec_lines, rec_us))
-    print("python logger: %d lines, %.1f us CPU per line" % (py_lines, py_us))
+    print("recorder: %d lines, %.1f us CPU per line" % (after[0][1] - before[0][1], rec_us))
+    print("python logger: %d lines, %.1f us CPU per line" % (after[1][1] - before[1][1], py_us))
+    print("python logger syncing 10 times a second like the recorder: %d lines, %.1f us CPU per line" % (
+        after[2][1] - before[2][1], py_sync_us))
     print("ratio recorder/python: %.2f (goal: at most 0.25)" % (rec_us / py_us if py_us else float("nan")))
+    print("ratio recorder/python at the same durability: %.2f" % (rec_us / py_sync_us if py_sync_us else float("nan")))
     print("recorder resident memory: %.1f MB (goal: under 20)" % (rss / 1024))
     print("recorder maps Qt Widgets or Gui: %s" % ("yes" if ("libQt6Widgets" in mapped or "libQt6Gui" in mapped)
                                                   else "no"))
-    home.cleanup()
-    py_home.cleanup()
-
 
 if __name__ == "__main__":
     main()

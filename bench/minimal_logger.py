@@ -1,6 +1,8 @@
 """The least a logger for the meter has to do, for comparison: arm the fast
 values, read the link with plain os.read, and append every value as a line
-(time; level) to a file per stream, each line written as it is complete."""
+(time; level) to a file per stream, each line written as it is complete.
+With --sync it also makes what it wrote durable ten times a second, as the
+recorder does, so that the two can be compared at the same durability."""
 
 import math
 import os
@@ -20,6 +22,8 @@ def stamp():
 
 def main():
     link, out_dir = sys.argv[1], sys.argv[2]
+    sync = "--sync" in sys.argv[3:]
+    dirty, synced_at = set(), time.monotonic()
     fd = os.open(link, os.O_RDWR | os.O_NOCTTY)
     tty.setraw(fd)
     os.write(fd, b"gsn\rsmm 1\rawm 1\r")
@@ -49,6 +53,12 @@ def main():
             if f is None:
                 f = files[key] = open(os.path.join(out_dir, key.decode() + ".dat"), "ab", buffering=0)
             f.write(stamp() + b"; " + value.replace(b".", b",") + b"\r\n")
+            dirty.add(f)
+        if sync and dirty and time.monotonic() - synced_at >= 0.1:
+            for f in dirty:
+                os.fdatasync(f.fileno())
+            dirty.clear()
+            synced_at = time.monotonic()
 
 
 if __name__ == "__main__":

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   python3 fonts-dejavu-core

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "session/EventCommand.h"
+
 #include "kestro/Version.h"
 #include "recording/EvidenceFiles.h"
 #include "remote/RemoteOptions.h"
@@ -58,6 +60,14 @@ const Option kOptions[] = {
     {"--mqtt URL",
      "Publish status, levels and interval results to an MQTT broker, URL mqtt://[user@]host[:port]/prefix "
      "(password: KESTRO_MQTT_PASSWORD)."},
+    {"--on-event COMMAND",
+     "Run COMMAND when an exceedance of the event level starts and when it ends: split into program and "
+     "arguments at blanks (double quotes keep words together) and run without a shell, the event in its environment "
+     "(KESTRO_EVENT_PHASE "
+     "start or end, _START, _END, _DURATION_S, _LMAX_DB, _LEQ_DB, _SEL_DB, _LEVEL_DB, _OPEN, _STREAM, "
+     "_RECORD_FILE, _COUNT, _SERIAL). One runs at a time, up to 16 wait (beyond, the oldest is dropped); one "
+     "running longer than 30 s is killed; failures go to the event log (and, with --headless, to standard "
+     "error)."},
 };
 
 QString wrapped(const QString& text, int indent, int width) {
@@ -159,6 +169,12 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
             QString why;
             if (!value(QStringLiteral("--mqtt"), &cl.options.mqtt) || !parseMqttUrl(cl.options.mqtt, &target, &why))
                 return fail(why.isEmpty() ? QStringLiteral("--mqtt needs mqtt://[user@]host[:port]/prefix") : why);
+        } else if (takes("--on-event")) {
+            QString command, why;
+            if (!value(QStringLiteral("--on-event"), &command))
+                return fail(QStringLiteral("--on-event needs a command"));
+            cl.options.onEvent = splitEventCommand(command, workingDir, &why);
+            if (cl.options.onEvent.isEmpty()) return fail(why);
         } else {
             return fail(QStringLiteral("unknown option ") + arg);
         }
@@ -212,6 +228,9 @@ QString helpText() {
                   QStringLiteral("The token of --serve when neither --serve-token-file nor --serve-token "
                                  "is given (not shown to other users)."));
     text += entry(QStringLiteral("KESTRO_MQTT_PASSWORD"), QStringLiteral("The password of the --mqtt user."));
+    text += entry(QStringLiteral("KESTRO_READ_HOLDOFF_MS"),
+                  QStringLiteral("Milliseconds (0 to 100, default 20) a line may wait in the serial port while "
+                                 "more is on its way: fewer wake-ups, time stamps at most that much later."));
     text += entry(QStringLiteral("XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME"),
                   QStringLiteral("Base directories of the files below."));
     text += QStringLiteral("\nFiles:\n");

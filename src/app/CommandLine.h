@@ -21,7 +21,8 @@ struct AppOptions {
     QString site;
     QString operatorName;
     QString note;
-    QString verifyDir;  // --verify: the record directory to check (absolute)
+    QString verifyDir;    // --verify: the record directory to check (absolute)
+    QStringList onEvent;  // --on-event: the program (absolute) and its arguments; empty: none
 };
 
 struct CommandLine {

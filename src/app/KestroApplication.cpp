@@ -2,9 +2,11 @@
 
 #include "kestro/Version.h"
 
-#include "link/QtSerialPort.h"
 #include "link/frmCOMx.h"
+#include "protocol/DeviceCodes.h"
+#include "recording/EventRecorder.h"
 #include "remote/RemoteStation.h"
+#include "session/EventCommand.h"
 #include "session/Session.h"
 #include "settings/RecorderSettings.h"
 #include "shell/EventLog.h"
@@ -79,8 +81,7 @@ int KestroApplication::Main() {
     if (!applyRunOptions()) return kExitCannotRun;
 
     ps_ = std::make_unique<ProtocolState>(clock_, log_->errorSink());
-    com_ =
-        std::make_unique<frmCOMx>(*ps_, *RegObj_, *log_, *messages_, [] { return std::make_unique<QtSerialPort>(); });
+    com_ = std::make_unique<frmCOMx>(*ps_, *RegObj_, *log_, *messages_, frmCOMx::PortFactory());
     signals_ = std::make_unique<SignalBridge>();
     connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
 
@@ -105,6 +106,19 @@ int KestroApplication::Main() {
             notice(QStringLiteral("record files cannot be written: %1 \u2014 %2; the lines wait in the spool")
                        .arg(reason, session_->recorder().recordErrorPath()));
     });
+    if (!options_.onEvent.isEmpty()) {
+        onEvent_ = std::make_unique<EventCommand>(options_.onEvent, [this](const QString& text) {
+            log_->WriteLog(log_->dateTimeText() + QStringLiteral(": ") + text);
+            notice(text);
+        });
+        connect(&session_->recorder(), &SeriesRecorder::noiseEvent, this, [this](const EventNotice& n) {
+            const KestroStateRecord& ks = ps_->KestroState;
+            const bool known =
+                (ks.DataValid & kValidSerialNo) && ks.DevSerialNo != kSerialNotReceived && ks.DevSerialNo >= 0;
+            onEvent_->post(eventEnvironment(
+                n, known ? QStringLiteral("%1").arg(ks.DevSerialNo, 8, 10, QLatin1Char('0')) : QString()));
+        });
+    }
     attachViews();
 
     if (!startRemote()) return kExitCannotRun;

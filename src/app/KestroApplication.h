@@ -16,6 +16,7 @@
 
 namespace kestro {
 
+class EventCommand;
 class EventLog;
 class MessageSink;
 class RemoteStation;
@@ -81,6 +82,7 @@ private:
     std::unique_ptr<frmCOMx> com_;
     std::unique_ptr<Session> session_;
     std::unique_ptr<RemoteStation> remote_;  // --serve, --mqtt
+    std::unique_ptr<EventCommand> onEvent_;  // --on-event
 
     QString recordProblem_;  // the reason last told, empty while the record files are written
     bool ending_ = false;

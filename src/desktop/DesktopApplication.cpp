@@ -2,6 +2,7 @@
 
 #include "about/frmAbout.h"
 #include "desktop/DialogMessageSink.h"
+#include "desktop/EventNotifier.h"
 #include "desktop/UiMap.h"
 #include "link/frmCOMx.h"
 #include "session/Session.h"
@@ -10,6 +11,8 @@
 #include "ui/controller/frmKestroRecord.h"
 #include "ui/setup/frmSetup.h"
 #include "ui/statistics/StatisticsWindow.h"
+
+#include <QFileInfo>
 
 #include <unistd.h>
 #include <cstdio>
@@ -56,6 +59,18 @@ void DesktopApplication::attachViews() {
         showStatistics(true);
     };
     static_cast<DialogMessageSink&>(messages()).setParent(window_.get());
+
+    // Connected once, here, so that no call waits for the bus later. Without a
+    // session bus none is started for us (an autolaunched daemon would outlive us).
+    const QString runtimeBus = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus");
+    const bool bus = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS") ||
+                     (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && QFileInfo::exists(runtimeBus));
+    notifier_ = std::make_unique<EventNotifier>(
+        bus ? QDBusConnection::sessionBus() : QDBusConnection(QStringLiteral("no session bus")),
+        [this](const QString& text) { log().WriteLog(log().dateTimeText() + QStringLiteral(": ") + text); });
+    connect(&session()->recorder(), &SeriesRecorder::noiseEvent, this, [this](const EventNotice& n) {
+        if (session()->settings().EventNotifications) notifier_->notify(n);
+    });
 }
 
 void DesktopApplication::showViews() {
@@ -99,6 +114,7 @@ void DesktopApplication::showStatistics(bool openFile) {
     if (!statistics_) {
         statistics_ = new StatisticsWindow(window_.get());
         statistics_->setLiveSource(&recorder.slowStatistics(), &recorder.fastStatistics());
+        statistics_->setEventSource(&recorder.events());
     }
     // Settings and serial number as they are now; they change between openings.
     statistics_->setFileConfig(statisticsConfigOf(session()->settings()));

@@ -10,6 +10,7 @@
 namespace kestro {
 
 class DisplayLossGuard;
+class EventNotifier;
 class StatisticsWindow;
 class frmAbout;
 class frmKestroRecord;
@@ -36,6 +37,7 @@ private:
 
     std::unique_ptr<DisplayLossGuard> displayGuard_;
     std::unique_ptr<frmKestroRecord> window_;
+    std::unique_ptr<EventNotifier> notifier_;
     QPointer<frmSetup> setup_;  // both delete themselves on close
     QPointer<frmAbout> about_;
     QPointer<StatisticsWindow> statistics_;  // a child of the main window

@@ -1,5 +1,5 @@
 #pragma once
-// The serial port behind a small interface: QSerialPort in the program,
+// The serial port behind a small interface: a terminal device in the program,
 // a fake in unit tests, a real pseudo-terminal in end-to-end tests.
 
 #include "core/Errors.h"

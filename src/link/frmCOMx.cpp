@@ -1,6 +1,6 @@
 #include "link/frmCOMx.h"
 
-#include "link/QtSerialPort.h"
+#include "link/PosixSerialPort.h"
 #include "link/SerialNames.h"
 #include "link/SerialPort.h"
 #include "settings/RecorderSettings.h"
@@ -76,12 +76,9 @@ frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, Mess
                  QObject* parent)
     : QObject(parent), d_(std::make_unique<Impl>(ps, RegObj, log, messages)) {
     if (makePort) d_->port = makePort();
-    if (!d_->port) d_->port = std::make_unique<QtSerialPort>();
+    if (!d_->port) d_->port = std::make_unique<PosixSerialPort>(readHoldOffMs());
 
-    connect(d_->port.get(), &SerialPort::dataReceived, this, [this] {
-        const QByteArray data = d_->port->readAll();
-        d_->ps.receiveEvent(std::string_view(data.constData(), static_cast<size_t>(data.size())));
-    });
+    connect(d_->port.get(), &SerialPort::dataReceived, this, &frmCOMx::receivePending);
 
     connect(d_->port.get(), &SerialPort::portGone, this, [this](const QString& reason) {
         if (d_->gone || !d_->port->isOpen()) return;
@@ -261,6 +258,12 @@ int16_t frmCOMx::SetCOMPort(int16_t COMPort) {
         d_->log.logError(kSetCOMPortError, kErrInternal);
     }
     return d_->port->isOpen() ? kTrue : kErrPortUnavailable;
+}
+
+void frmCOMx::receivePending() {
+    if (!d_->port->isOpen()) return;
+    const QByteArray data = d_->port->readAll();
+    if (!data.isEmpty()) d_->ps.receiveEvent(std::string_view(data.constData(), static_cast<size_t>(data.size())));
 }
 
 int frmCOMx::SendCommand(const QString& text, int len) {

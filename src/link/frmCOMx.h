@@ -27,6 +27,7 @@ class frmCOMx : public QObject {
 public:
     using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
+    // Without makePort the port is a PosixSerialPort with this run's read hold-off.
     frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, MessageSink& messages, PortFactory makePort,
             QObject* parent = nullptr);
     ~frmCOMx() override;
@@ -42,6 +43,10 @@ public:
     // Writes text (with its CR) when the port is open; returns len, or 0 when closed.
     int SendCommand(const QString& text, int len);
     int SendCommand(const QString& textWithCr) { return SendCommand(textWithCr, textWithCr.size()); }
+    // Hands what the port has received, also what it holds back to save
+    // wake-ups, to the receive framing: at every poll tick and before samples
+    // are handed off, so none arrives later than that.
+    void receivePending();
 
     // Device path of port number n (1..4): a value set for this run (--port),
     // env KESTRO_COMn, the text value "COMnDevice" of the device section, then a

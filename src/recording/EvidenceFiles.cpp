@@ -352,6 +352,10 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) 
                 if (!stat.isEmpty())
                     checkHashed(f, dir, stat, num(s->doc, side::kStatisticsBytes), str(s->doc, side::kStatisticsSha),
                                 "statistics file");
+                const QString events = str(s->doc, side::kEventsFile);
+                if (!events.isEmpty())
+                    checkHashed(f, dir, events, num(s->doc, side::kEventsBytes), str(s->doc, side::kEventsSha),
+                                "events file");
             }
             const qint64 size = QFileInfo(path).size();
             if (!open && size > covered)

@@ -1,6 +1,7 @@
 #include "recording/EvidenceTrail.h"
 
 #include "kestro/Version.h"
+#include "statistics/EventsFile.h"
 #include "statistics/StatisticsFile.h"
 
 #include <QCryptographicHash>
@@ -79,6 +80,7 @@ int64_t nowUtc(const Clock& c) { return c.read().utcMs; }
 struct EvidenceTrail::Series {
     QString recordPath;
     QString statPath;
+    QString eventsPath;
     QString sidePath;
     QJsonObject doc;  // the open side file's content
     bool dirty = true;
@@ -92,6 +94,7 @@ struct EvidenceTrail::Series {
     struct Hashed {
         std::optional<FileDigest> record;
         std::optional<FileDigest> stat;
+        std::optional<FileDigest> events;
         std::optional<ChainHead> head;  // read from the directory when not known yet
     };
     std::future<Hashed> digests;
@@ -152,6 +155,7 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
     auto s = std::make_unique<Series>();
     s->recordPath = recordPath;
     s->statPath = statisticsFilePath(recordPath);
+    s->eventsPath = eventsFilePath(recordPath);
     for (int n = 1; s->sidePath.isEmpty() || sidePathInUse(s->sidePath); ++n)
         s->sidePath = sideFilePath(recordPath, n);
     loadLog(dirOf(recordPath));
@@ -288,16 +292,20 @@ bool EvidenceTrail::closeFront(bool wait) {
     if (closing_.empty()) return false;
     Series& s = *closing_.front();
     if (!s.hashing) {
-        if (held_(s.recordPath) > 0 || held_(s.statPath) > 0) return false;
+        if (held_(s.recordPath) > 0 || held_(s.statPath) > 0 || held_(s.eventsPath) > 0) return false;
         if (!wait && nowUtc(clock_) < s.retryUtc) return false;
         // The sizes now: a later series may append to the same file (same name within a second).
         const qint64 recordBytes = QFileInfo(s.recordPath).size();
         const qint64 statBytes = QFileInfo::exists(s.statPath) ? QFileInfo(s.statPath).size() : -2;
+        const qint64 eventsBytes = QFileInfo::exists(s.eventsPath) ? QFileInfo(s.eventsPath).size() : -2;
         // Off the poll cycle: a week of fast values, or a directory of a year's side files, takes seconds.
         const bool readHead = !heads_.count(dirOf(s.sidePath));
-        s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, recordBytes, statBytes,
-                                                    dir = dirOf(s.sidePath), readHead] {
-            Series::Hashed h{digestFile(r, recordBytes), statBytes < -1 ? std::nullopt : digestFile(st, statBytes), {}};
+        s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, ev = s.eventsPath, recordBytes,
+                                                    statBytes, eventsBytes, dir = dirOf(s.sidePath), readHead] {
+            Series::Hashed h{digestFile(r, recordBytes),
+                             statBytes < -1 ? std::nullopt : digestFile(st, statBytes),
+                             eventsBytes < -1 ? std::nullopt : digestFile(ev, eventsBytes),
+                             {}};
             if (readHead) h.head = findChainHead(readSideFiles(dir));
             return h;
         });
@@ -326,6 +334,12 @@ bool EvidenceTrail::closeFront(bool wait) {
     } else {
         d.remove(QLatin1String(side::kStatisticsFile));
     }
+    // Only a series that had events (or watched for them) has an events file.
+    if (hashed.events) {
+        d[QLatin1String(side::kEventsFile)] = nameOf(s.eventsPath);
+        d[QLatin1String(side::kEventsBytes)] = hashed.events->bytes;
+        d[QLatin1String(side::kEventsSha)] = QString::fromLatin1(hashed.events->sha256);
+    }
     QJsonObject previous;
     if (!head.sideFile.isEmpty()) {
         previous[QLatin1String(side::kPreviousSideFile)] = head.sideFile;
@@ -352,7 +366,7 @@ QStringList EvidenceTrail::finish(const std::vector<RecordWriter::Rescued>& resc
         Series& s = *closing_.front();
         QJsonArray pending;
         for (const RecordWriter::Rescued& r : rescued) {
-            if (r.target != s.recordPath && r.target != s.statPath) continue;
+            if (r.target != s.recordPath && r.target != s.statPath && r.target != s.eventsPath) continue;
             QJsonObject p;
             p[QLatin1String("file")] = nameOf(r.target);
             p[QLatin1String("lines_rescued")] = double(r.lines);

@@ -43,6 +43,7 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
                  [this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }),
       fastStats_(StatisticsRecorder::Stream::Fast,
                  [this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }),
+      events_([this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }),
       evidence_(
           ps, settings, clock, [this](const QString& path) { return writer_->heldBytes(path); },
           [this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }) {
@@ -52,6 +53,15 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
     fastStats_.onResult = [this](const IntervalResult& r) {
         emit statisticsResult(Stream::Fast, r);
     };
+    events_.onNotice = [this](const EventNotice& n) {
+        emit noiseEvent(n);
+    };
+}
+
+bool SeriesRecorder::mark(const QString& note, const ClockReading& at) {
+    if (!events_.mark(note, at)) return false;
+    emit markChanged();
+    return true;
 }
 
 SeriesRecorder::~SeriesRecorder() = default;
@@ -169,6 +179,7 @@ void SeriesRecorder::handOff() {
     const SystemTime now = clock_.now();
     slowStats_.advanceClock(now);
     fastStats_.advanceClock(now);
+    events_.advanceClock(clock_.read().utcMs);
     // Files not written this tick that still hold lines (an earlier series,
     // a fast file without new samples).
     for (const QString& p : writer_->heldPaths())
@@ -195,6 +206,7 @@ void SeriesRecorder::takeSlow() {
             evidence_.sampleWritten(0, e.Sample);
             ++slowWritten_;
             slowStats_.addSample(e.Sample);
+            events_.addSample(0, e.Sample);
         }
     }
     if (!taken_.empty()) updateDuration(SlowFileIndex, LocalSlowBuffer);
@@ -224,6 +236,7 @@ void SeriesRecorder::takeFast() {
             evidence_.sampleWritten(1, e.Sample);
             ++fastWritten_;
             fastStats_.addSample(e.Sample);
+            events_.addSample(1, e.Sample);
         }
     }
     updateDuration(FastFileIndex, LocalFastBuffer);
@@ -260,6 +273,8 @@ void SeriesRecorder::startSeries(Stream s, const MeasurementRecord& first) {
     StatisticsRecorder& stats = slow ? slowStats_ : fastStats_;
     stats.setConfig(statisticsConfigOf(s_));
     stats.startSeries(name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags));
+    events_.startSeries(slow ? 0 : 1, name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), s_,
+                        ps_.KestroState.DevFunction);
     evidence_.startSeries(slow ? 0 : 1, name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), first);
 }
 
@@ -271,18 +286,23 @@ void SeriesRecorder::stopSeries(const SampleWindow& buf, int32_t index) {
 void SeriesRecorder::StopSlowMeasurement() {
     stopSeries(LocalSlowBuffer, SlowFileIndex);
     slowStats_.endSeries();
+    events_.endSeries(0);
     evidence_.endSeries(0);
 }
 
 void SeriesRecorder::StopFastMeasurement() {
     stopSeries(LocalFastBuffer, FastFileIndex);
     fastStats_.endSeries();
+    events_.endSeries(1);
     evidence_.endSeries(1);
 }
 
 void SeriesRecorder::endStatistics() {
     slowStats_.endSeries();
     fastStats_.endSeries();
+    const bool marking = events_.spanOpen();
+    events_.endRecording();
+    if (marking) emit markChanged();
     evidence_.endSeries(0);
     evidence_.endSeries(1);
 }

@@ -10,6 +10,7 @@
 // handed off yet, the local buffers only what the graph can still show.
 
 #include "protocol/ProtocolState.h"
+#include "recording/EventRecorder.h"
 #include "recording/EvidenceTrail.h"
 #include "recording/RecordWriter.h"
 #include "recording/SampleWindow.h"
@@ -76,6 +77,12 @@ public:
     void ResetLocalSlowMeasurementBuffer();
     void ResetLocalFastMeasurementBuffer();
 
+    // Noise events and marked spans of the series being recorded (EventRecorder.h).
+    const EventRecorder& events() const { return events_; }
+    // The user's Mark, pressed at `at`: begins a marked span or ends the one
+    // that runs; false while nothing is recorded.
+    bool mark(const QString& note, const ClockReading& at);
+
     // Every poll tick, recording or not: calibration readings and the side files (EvidenceTrail.h).
     void tickEvidence() { evidence_.tick(); }
     EvidenceTrail& evidence() { return evidence_; }
@@ -125,6 +132,10 @@ signals:
     void recordErrorChanged(const QString& text);
     // A statistics result of either stream, after its row was written.
     void statisticsResult(kestro::Stream stream, const kestro::IntervalResult& result);
+    // An exceedance started (it has lasted the minimum duration) or ended.
+    void noiseEvent(const kestro::EventNotice& notice);
+    // A marked span began or ended.
+    void markChanged();
 
 private:
     void startSeries(Stream s, const MeasurementRecord& first);
@@ -146,6 +157,7 @@ private:
     // Their statistics files go through the writer like record lines.
     StatisticsRecorder slowStats_;
     StatisticsRecorder fastStats_;
+    EventRecorder events_;
 
     struct FileError {
         QString path;

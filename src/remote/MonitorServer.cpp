@@ -116,6 +116,9 @@ MonitorServer::MonitorServer(StationMonitor& monitor, QObject* parent)
     connect(&monitor_, &StationMonitor::statisticsChanged, this, [this] {
         if (!streams_.empty()) broadcast("statistics", monitor_.statisticsJson(kEventIntervals));
     });
+    connect(&monitor_, &StationMonitor::exceedance, this, [this](const QByteArray& json) {
+        if (!streams_.empty()) broadcast("exceedance", json);
+    });
     sweepTimer_.setInterval(1000);
     connect(&sweepTimer_, &QTimer::timeout, this, &MonitorServer::sweep);
 }

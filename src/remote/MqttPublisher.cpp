@@ -102,10 +102,10 @@ void MqttPublisher::publishLevel(const QByteArray& payload) {
         ++levelsDropped_;
 }
 
-void MqttPublisher::publishInterval(const QByteArray& payload) {
+void MqttPublisher::publishQueued(const char* leaf, const QByteArray& payload) {
     if (stopped_) return;
     QString error;
-    const bool written = queue_.push(topic("interval").toUtf8(), payload, clock_.read().utcMs, &error);
+    const bool written = queue_.push(topic(leaf).toUtf8(), payload, clock_.read().utcMs, &error);
     if (!written && log_ && error != queueErrorLogged_) {
         queueErrorLogged_ = error;
         log_(QStringLiteral("MQTT: the interval queue %1 cannot be written (%2); interval messages wait in memory")

@@ -5,6 +5,7 @@
 //             the broker cannot be reached
 //   interval  one message per completed interval (QoS 1), queued on disk
 //             until the broker has it, delivered in order
+//   event     the start and the end of every exceedance, queued like intervals
 // Everything here runs on the program's thread and never waits for the
 // network; the link's thread does the talking.
 
@@ -46,7 +47,8 @@ public:
     // The meter's serial number names the topics; the first one starts the link.
     void setSerial(const QString& serial);
     void publishLevel(const QByteArray& payload);
-    void publishInterval(const QByteArray& payload);
+    void publishInterval(const QByteArray& payload) { publishQueued("interval", payload); }
+    void publishEvent(const QByteArray& payload) { publishQueued("event", payload); }
     // The end of the program: waits at most waitMs for the waiting interval
     // messages, then publishes "offline". What is left stays queued on disk.
     void stop(int waitMs);
@@ -60,6 +62,8 @@ public:
     QByteArray metricsText() const;
 
 private:
+    // QoS 1 through the disk queue, in order with the others.
+    void publishQueued(const char* leaf, const QByteArray& payload);
     void startLink();
     void takeEvents();
     void sendWaiting(bool all = false);

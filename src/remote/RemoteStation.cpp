@@ -60,6 +60,7 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
         connect(&monitor_, &StationMonitor::intervalCompleted, p, [this, p](bool fast, const IntervalResult& r) {
             p->publishInterval(QJsonDocument(monitor_.resultObject(fast, r)).toJson(QJsonDocument::Compact));
         });
+        connect(&monitor_, &StationMonitor::exceedance, p, &MqttPublisher::publishEvent);
         if (server_) server_->addMetrics([p] { return p->metricsText(); });
     }
     return true;
@@ -79,12 +80,14 @@ void RemoteStation::attach(SeriesRecorder& recorder) {
     connect(&recorder, &SeriesRecorder::durationChanged, this, file);
     connect(&recorder, &SeriesRecorder::statisticsResult, this,
             [this](Stream s, const IntervalResult& r) { monitor_.addResult(s == Stream::Fast, r); });
+    connect(&recorder, &SeriesRecorder::noiseEvent, this, [this](const EventNotice& n) { monitor_.addEvent(n); });
 }
 
 void RemoteStation::tick() {
     if (recorder_)
         monitor_.setCounters(RecordCounters{recorder_->samplesWritten(Stream::Slow),
                                             recorder_->samplesWritten(Stream::Fast), recorder_->recordErrors()});
+    if (recorder_) monitor_.setEventDetection(recorder_->events().detectionText());
     monitor_.update(ps_.KestroState, ps_.RecordState != 0, ps_.RecordState == 2, clock_.read());
 }
 

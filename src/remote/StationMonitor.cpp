@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <cmath>
 
 namespace kestro {
@@ -205,7 +206,50 @@ QJsonObject StationMonitor::stateObject() const {
     o.insert(QStringLiteral("underflow"), optionalJson(state_.underflow));
     o.insert(QStringLiteral("recording"), state_.recording);
     o.insert(QStringLiteral("time"), offsets_.known() ? QJsonValue(offsets_.isoNow()) : QJsonValue());
+    o.insert(QStringLiteral("event_detection"), eventDetection_.isEmpty() ? QJsonValue() : QJsonValue(eventDetection_));
+    o.insert(QStringLiteral("event"), running_ ? QJsonValue(eventObject(*running_)) : QJsonValue());
+    o.insert(QStringLiteral("last_event"), lastEvent_ ? QJsonValue(eventObject(*lastEvent_)) : QJsonValue());
+    o.insert(QStringLiteral("events_total"), double(eventsTotal_));
     return o;
+}
+
+QJsonObject StationMonitor::eventObject(const EventNotice& n) const {
+    const NoiseEvent& e = n.event;
+    const bool ended = n.phase == EventNotice::Phase::Ended;
+    QJsonObject o;
+    o.insert(QStringLiteral("phase"), ended ? QStringLiteral("end") : QStringLiteral("start"));
+    o.insert(QStringLiteral("type"), n.typeWord);
+    auto iso = [](int64_t localMs, int64_t utcMs) {
+        return isoLocalTime(localMs, int(std::llround(double(localMs - utcAsAbsoluteMs(utcMs)) / 60000.0)));
+    };
+    o.insert(QStringLiteral("start"), iso(e.startLocalMs, e.startUtcMs));
+    o.insert(QStringLiteral("end"), ended ? QJsonValue(iso(e.endLocalMs, e.endUtcMs)) : QJsonValue());
+    o.insert(QStringLiteral("duration_s"), e.durationMs / 1000.0);
+    o.insert(QStringLiteral("lmax_db"), levelJson(e.lmax));
+    o.insert(QStringLiteral("leq_db"), levelJson(e.leq));
+    o.insert(QStringLiteral("sel_db"), levelJson(e.sel));
+    o.insert(QStringLiteral("level_db"), n.levelTenths / 10.0);
+    o.insert(QStringLiteral("open"), e.open);
+    o.insert(QStringLiteral("count"), double(n.count));
+    return o;
+}
+
+void StationMonitor::addEvent(const EventNotice& n) {
+    if (n.phase == EventNotice::Phase::Started) {
+        running_ = n;
+        eventsTotal_ = std::max(eventsTotal_, n.count);
+    } else {
+        running_.reset();
+        lastEvent_ = n;
+    }
+    emit exceedance(compact(eventObject(n)));
+    emit stateChanged();
+}
+
+void StationMonitor::setEventDetection(const QString& text) {
+    if (text == eventDetection_) return;
+    eventDetection_ = text;
+    emit stateChanged();
 }
 
 QJsonObject StationMonitor::sampleObject(const StationSample& s) const {
@@ -328,6 +372,11 @@ QByteArray StationMonitor::metricsText() const {
     out += QByteArrayLiteral("kestro_level_overflow ") + (state_.overflow.value_or(false) ? '1' : '0') + '\n';
     metricHeader(out, "kestro_recording", "gauge", "1 while recording is armed.");
     out += QByteArrayLiteral("kestro_recording ") + (state_.recording ? '1' : '0') + '\n';
+    metricHeader(out, "kestro_events_total", "counter",
+                 "Exceedances of the event level that lasted the minimum duration.");
+    out += QByteArrayLiteral("kestro_events_total ") + QByteArray::number(qlonglong(eventsTotal_)) + '\n';
+    metricHeader(out, "kestro_event_running", "gauge", "1 while an exceedance runs.");
+    out += QByteArrayLiteral("kestro_event_running ") + (running_ ? '1' : '0') + '\n';
     metricHeader(out, "kestro_samples_written_total", "counter", "Samples handed to the record files.");
     out += QByteArrayLiteral("kestro_samples_written_total{stream=\"slow\"} ") +
            QByteArray::number(qulonglong(counters_.slowSamples)) + '\n';

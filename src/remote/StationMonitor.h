@@ -6,6 +6,7 @@
 // and follow its signals. Nothing here can change the meter or the recording.
 
 #include "protocol/DeviceCodes.h"
+#include "recording/EventRecorder.h"
 #include "remote/StationTime.h"
 #include "statistics/IntervalResult.h"
 
@@ -90,6 +91,9 @@ public:
     void setCounters(const RecordCounters& c) { counters_ = c; }
     void setStatisticsSources(const StatisticsRecorder* slow, const StatisticsRecorder* fast);
     void addResult(bool fast, const IntervalResult& r);
+    // An exceedance started or ended; what the events are watched on (empty: nothing recorded).
+    void addEvent(const EventNotice& n);
+    void setEventDetection(const QString& text);
 
     // ---- read by the server and the publisher ----
     const StationState& state() const { return state_; }
@@ -102,6 +106,10 @@ public:
     QJsonObject stateObject() const;
     QJsonObject sampleObject(const StationSample& s) const;
     QJsonObject resultObject(bool fast, const IntervalResult& r) const;
+    // {"phase", "type", "start", "end", "duration_s", "lmax_db", "leq_db", "sel_db", "level_db", "open", "count"}
+    QJsonObject eventObject(const EventNotice& n) const;
+    bool eventRunning() const { return running_.has_value(); }
+    int64_t eventsTotal() const { return eventsTotal_; }
     QByteArray stateJson() const;
     QByteArray historyJson() const;
     QByteArray filesJson() const;
@@ -117,6 +125,8 @@ signals:
     // A completed interval (not the series summary) of either stream.
     void intervalCompleted(bool fast, const kestro::IntervalResult& r);
     void serialKnown(const QString& serial);
+    // An exceedance started or ended: its eventObject.
+    void exceedance(const QByteArray& json);
 
 private:
     void addSample(const StationSample& s);
@@ -131,6 +141,10 @@ private:
     std::deque<IntervalResult> completed_[2];
     std::optional<IntervalResult> lastInterval_[2];
     QString lastSerial_;
+    std::optional<EventNotice> running_;
+    std::optional<EventNotice> lastEvent_;
+    int64_t eventsTotal_ = 0;
+    QString eventDetection_;
     std::optional<int> lastStateLevel_;  // level of the last sample taken from the state
     bool filesDirty_ = false;
     int64_t filesNoticeMs_ = 0;

@@ -43,6 +43,13 @@ QString timeAxisLabel(int64_t localMs, int64_t spanMs) {
     return two(t.wHour) + QLatin1Char(':') + two(t.wMinute);
 }
 
+std::vector<ShadedSpan> shadedSpansOf(const std::vector<NoiseEvent>& events) {
+    std::vector<ShadedSpan> out;
+    for (const NoiseEvent& e : events)
+        out.push_back({e.startLocalMs, e.endLocalMs, e.kind == EventKind::Marker});
+    return out;
+}
+
 PlotRange defaultPlotRange(const TimeHistory& h, int32_t limitTenths) {
     PlotRange r;
     r.fromMs = h.startMs();
@@ -61,7 +68,7 @@ PlotRange defaultPlotRange(const TimeHistory& h, int32_t limitTenths) {
 }
 
 QRectF drawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
-                       int32_t limitTenths, const QRectF& highlightSpan) {
+                       int32_t limitTenths, const QRectF& highlightSpan, const std::vector<ShadedSpan>& spans) {
     p.save();
     const QFontMetricsF fm(p.font(), p.device());
     const double left = fm.horizontalAdvance(QStringLiteral("120 ") + range.unit) + fm.height() * 0.5;
@@ -78,6 +85,13 @@ QRectF drawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, c
     };
 
     if (highlightSpan.isValid()) p.fillRect(highlightSpan.intersected(area), QColor(255, 236, 170));
+    for (const ShadedSpan& s : spans) {
+        if (s.toMs < range.fromMs || s.fromMs > range.toMs) continue;
+        // At least a line wide: a marker of a second in a week stays visible.
+        const double x0 = std::max(area.left(), xOf(s.fromMs));
+        const double x1 = std::min(area.right(), std::max(xOf(s.toMs), x0 + 1.5));
+        p.fillRect(QRectF(x0, area.top(), x1 - x0, area.height()), s.marked ? kMarkedBand : kExceedanceBand);
+    }
 
     // Level grid every 10 dB.
     const QPen grid(QColor(218, 220, 224), 0);

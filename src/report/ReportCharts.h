@@ -5,6 +5,7 @@
 // PDF report share them.
 
 #include "statistics/IntervalResult.h"
+#include "statistics/NoiseEvents.h"
 #include "statistics/TimeHistory.h"
 
 #include <QColor>
@@ -28,13 +29,24 @@ struct PlotRange {
     QString unit = QStringLiteral("dB");  // of the level axis
 };
 
+// A stretch drawn as a band behind the levels: an exceedance, or a marked span.
+struct ShadedSpan {
+    int64_t fromMs = 0;  // local ms since 1899-12-30
+    int64_t toMs = 0;
+    bool marked = false;
+};
+inline const QColor kExceedanceBand(230, 120, 40, 90);
+inline const QColor kMarkedBand(60, 110, 220, 70);
+std::vector<ShadedSpan> shadedSpansOf(const std::vector<NoiseEvent>& events);
+
 // A level axis in 10 dB steps around the lowest and highest level.
 PlotRange defaultPlotRange(const TimeHistory& h, int32_t limitTenths);
 
 // The whole frame: axes, grid, labels, the min/max band, midnight lines and the limit.
 // Returns the rectangle of the data area (for mapping mouse positions).
 QRectF drawTimeHistory(QPainter& p, const QRectF& frame, const TimeHistory& h, const PlotRange& range,
-                       int32_t limitTenths, const QRectF& highlightSpan = QRectF());
+                       int32_t limitTenths, const QRectF& highlightSpan = QRectF(),
+                       const std::vector<ShadedSpan>& spans = {});
 
 // Bars of the interval Leq (of a running maximum its LAmax), oldest left; the
 // limit as a line. Labels carry the date where it changes.

@@ -14,7 +14,10 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
 
 namespace kestro {
 
@@ -230,6 +233,126 @@ void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
         paragraph(p, pg, text);
 }
 
+QString eventDuration(int64_t ms, QChar d) { return number(ms / 1000.0, 1, d) + QStringLiteral(" s"); }
+
+// Counts per day and per hour of day, the longest and the loudest exceedances
+// with their time histories, every row of the events file, and the Leq of
+// the recording with and without its marked spans.
+void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const QString& unit) {
+    heading(p, pg, QStringLiteral("Events and markers"));
+    const QString file = QFileInfo(a.eventsPath).fileName();
+    if (!a.events.found) {
+        paragraph(p, pg,
+                  QStringLiteral("No events file (%1) lies beside the record file: nothing was marked, and no "
+                                 "exceedance was watched for while it was recorded.")
+                      .arg(file));
+        return;
+    }
+    if (!a.events.error.isEmpty()) {
+        paragraph(p, pg, a.events.error, kOverLimitColour);
+        return;
+    }
+    std::vector<const NoiseEvent*> exceedances, marks;
+    for (const NoiseEvent& e : a.events.events)
+        (e.kind == EventKind::Exceedance ? exceedances : marks).push_back(&e);
+    paragraph(p, pg,
+              QStringLiteral("Exceedances of the event level: %1. Marked spans: %2. From %3. An exceedance starts "
+                             "when the level rises above the event level and ends when it falls below that level "
+                             "less the hysteresis; it counts when it lasted the minimum duration. SEL = LAeq + 10 "
+                             "lg(duration / 1 s).")
+                  .arg(exceedances.size())
+                  .arg(marks.size())
+                  .arg(file));
+
+    std::map<QString, std::pair<int, int>> perDay;
+    std::array<int, 24> perHour{};
+    for (const NoiseEvent& e : a.events.events) {
+        auto& day = perDay[localDateTimeText(e.startLocalMs).left(10)];
+        (e.kind == EventKind::Exceedance ? day.first : day.second) += 1;
+        if (e.kind == EventKind::Exceedance) ++perHour[size_t(systemTimeFromAbsoluteMs(e.startLocalMs).wHour)];
+    }
+    std::vector<QStringList> dayRows;
+    for (const auto& [day, n] : perDay)
+        dayRows.push_back({day, QString::number(n.first), QString::number(n.second)});
+    drawTable(p, pg,
+              Table{{QStringLiteral("Date"), QStringLiteral("Exceedances"), QStringLiteral("Marked spans")},
+                    {0.2, 0.15, 0.15},
+                    {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight}},
+              dayRows, {});
+    Table byHour{{QStringLiteral("Exceedances by hour")}, {0.16}, {Qt::AlignLeft}};
+    QStringList am{QStringLiteral("00–11 h")}, pm{QStringLiteral("12–23 h")};
+    for (int h = 0; h < 12; ++h) {
+        byHour.header << QStringLiteral("%1/%2").arg(hours(h), hours(h + 12));
+        byHour.widths.push_back(0.07);
+        byHour.align.push_back(Qt::AlignRight);
+        am << QString::number(perHour[size_t(h)]);
+        pm << QString::number(perHour[size_t(h + 12)]);
+    }
+    drawTable(p, pg, byHour, {am, pm}, {});
+
+    // The three longest and the three loudest, each once, by start.
+    std::vector<const NoiseEvent*> chosen;
+    auto pick = [&](bool (*before)(const NoiseEvent*, const NoiseEvent*)) {
+        std::vector<const NoiseEvent*> order = exceedances;
+        std::stable_sort(order.begin(), order.end(), before);
+        for (size_t i = 0; i < order.size() && i < 3; ++i)
+            if (std::find(chosen.begin(), chosen.end(), order[i]) == chosen.end()) chosen.push_back(order[i]);
+    };
+    pick([](const NoiseEvent* x, const NoiseEvent* y) { return x->durationMs > y->durationMs; });
+    pick([](const NoiseEvent* x, const NoiseEvent* y) { return x->lmax > y->lmax; });
+    std::sort(chosen.begin(), chosen.end(),
+              [](const NoiseEvent* x, const NoiseEvent* y) { return x->startLocalMs < y->startLocalMs; });
+    for (const NoiseEvent* e : chosen) {
+        paragraph(p, pg,
+                  QStringLiteral("%1 to %2, %3%4: LAmax %5 %6, LAeq %7 %6, SEL %8 %6")
+                      .arg(localDateTimeText(e->startLocalMs), timeOnly(e->endLocalMs), eventDuration(e->durationMs, d),
+                           e->open ? QStringLiteral(" (cut short by the end of the series)") : QString(),
+                           levelText(e->lmax, d), unit, levelText(e->leq, d), levelText(e->sel, d)));
+        const double plotH = pg.width() * 0.2;
+        pg.need(plotH);
+        PlotRange range = defaultPlotRange(a.history, 0);
+        range.fromMs = e->startLocalMs - EventTracker::kContextMs;
+        range.toMs = e->endLocalMs + EventTracker::kContextMs;
+        range.unit = unit;
+        p.setFont(tableFont());
+        drawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, 0, QRectF(),
+                        {{e->startLocalMs, e->endLocalMs, false}});
+        pg.advance(plotH);
+    }
+
+    std::vector<QStringList> rows;
+    for (const NoiseEvent& e : a.events.events)
+        rows.push_back({e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
+                        localDateTimeText(e.startLocalMs), timeOnly(e.endLocalMs), eventDuration(e.durationMs, d),
+                        levelText(e.lmax, d), levelText(e.leq, d), levelText(e.sel, d),
+                        e.open ? QStringLiteral("open") : QString(), QString::fromStdString(e.note)});
+    if (!rows.empty())
+        drawTable(p, pg,
+                  Table{{QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"),
+                         QStringLiteral("Duration"), QStringLiteral("LAmax"), QStringLiteral("LAeq"),
+                         QStringLiteral("SEL"), QString(), QStringLiteral("Note")},
+                        {0.11, 0.17, 0.09, 0.09, 0.07, 0.07, 0.07, 0.06, 0.27},
+                        {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight,
+                         Qt::AlignRight, Qt::AlignLeft, Qt::AlignLeft}},
+                  rows, {});
+
+    const char* leq = statisticName(a.quantity, Statistic::Leq);
+    if (marks.empty()) {
+        paragraph(p, pg, QStringLiteral("Nothing was marked: no span is left out of any level."));
+    } else if (!leq) {
+        paragraph(p, pg, QStringLiteral("A running maximum gives no LAeq: the marked spans leave no level out."));
+    } else {
+        paragraph(p, pg,
+                  QStringLiteral("%1 of the whole recording: %2 %3. Without the %4 marked spans (%5 of %6 samples "
+                                 "left out): %7 %3.")
+                      .arg(QLatin1String(leq), levelText(a.summary.leq, d), unit)
+                      .arg(marks.size())
+                      .arg(a.markedSamples)
+                      .arg(a.summary.samples)
+                      .arg(levelText(a.withoutMarked.leq, d)));
+    }
+}
+
 // The number of pages, 0 when the report cannot be written.
 int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, int totalPages, const QString& csvName,
            QString* why) {
@@ -318,12 +441,16 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     if (!a.history.isEmpty()) {
         PlotRange range = defaultPlotRange(a.history, a.config.limitTenths);
         range.unit = unit;
-        drawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths);
+        drawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths,
+                        QRectF(), shadedSpansOf(a.events.events));
     }
     pg.advance(plotH);
     paragraph(p, pg,
               QStringLiteral("Lowest and highest value of every pixel column; dashed lines mark midnight") +
-                  (a.config.limitTenths > 0 ? QStringLiteral(", the red line the limit.") : QStringLiteral(".")));
+                  (a.config.limitTenths > 0 ? QStringLiteral(", the red line the limit") : QString()) +
+                  (a.events.events.empty() ? QString()
+                                           : QStringLiteral("; orange bands are exceedances, blue ones marked spans")) +
+                  QLatin1Char('.'));
 
     // ---- summary
     heading(p, pg, QStringLiteral("Summary of the whole recording"));
@@ -468,6 +595,8 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                                localDateTimeText(loudest->startMs), timeOnly(loudest->endMs),
                                compact ? QStringLiteral(" beside this report") : QString()));
     }
+
+    writeEvents(p, pg, a, dec, unit);
 
     heading(p, pg,
             compact ? QStringLiteral("Clock hours")

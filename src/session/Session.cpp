@@ -78,6 +78,8 @@ void Session::Timer1_Timer() {
     bool lost = false;
 
     [&] {
+        // The port may hold back what arrived in the last milliseconds.
+        tick([&] { com_.receivePending(); });
         // Calibration readings and side files, also while nothing is recorded.
         tick([&] { recorder_.tickEvidence(); });
         // Lines held back by a failing record directory are retried now and then.
@@ -145,7 +147,9 @@ void Session::connectionEstablishedActions() {
 }
 
 void Session::flushRecording() {
-    // Samples that arrived since the last tick would otherwise be cleared unwritten.
+    // Samples that arrived since the last tick would otherwise be cleared
+    // unwritten. Within a tick the device state holds still: it has read.
+    if (!inTick_) tick([&] { com_.receivePending(); });
     if (ps_.RecordState == kRecordStoring && ps_.KestroState.DevFunction != kFunctionInit)
         tick([&] { recorder_.handOff(); });
 }

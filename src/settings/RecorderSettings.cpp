@@ -54,6 +54,10 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     MeasurementOperator = text(SettingId::MeasurementOperator);
     MeasurementWeather = text(SettingId::MeasurementWeather);
     MeasurementNotes = text(SettingId::MeasurementNotes);
+    EventLevel = number(SettingId::EventLevel);
+    EventMinDuration = number(SettingId::EventMinDuration);
+    EventHysteresis = number(SettingId::EventHysteresis);
+    EventNotifications = flag(SettingId::EventNotifications);
     return result;
 }
 

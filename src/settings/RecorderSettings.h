@@ -35,6 +35,12 @@ struct RecorderSettings {
     QString MeasurementOperator;
     QString MeasurementWeather;
     QString MeasurementNotes;
+    // Noise events: level in tenths of a dB (0 = no exceedances), minimum
+    // duration in seconds, hysteresis in tenths of a dB, desktop notifications.
+    int32_t EventLevel = setting(SettingId::EventLevel).defaultNumber;
+    int32_t EventMinDuration = setting(SettingId::EventMinDuration).defaultNumber;
+    int32_t EventHysteresis = setting(SettingId::EventHysteresis).defaultNumber;
+    bool EventNotifications = setting(SettingId::EventNotifications).defaultNumber != 0;
 
     // Loads the recorder values; result kTrue (-1) when the nine of the setup
     // dialog were all present and usable, 1 when a default was used for one.

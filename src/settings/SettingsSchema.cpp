@@ -38,6 +38,10 @@ std::vector<SettingDef> makeSchema() {
         recorder(I::MeasurementOperator, "MeasurementOperator", K::Text, 0, "", false),
         recorder(I::MeasurementWeather, "MeasurementWeather", K::Text, 0, "", false),
         recorder(I::MeasurementNotes, "MeasurementNotes", K::Text, 0, "", false),
+        recorder(I::EventLevel, "EventLevel", K::Range, 800, nullptr, false),
+        recorder(I::EventMinDuration, "EventMinDuration", K::Range, 10, nullptr, false),
+        recorder(I::EventHysteresis, "EventHysteresis", K::Range, 20, nullptr, false),
+        recorder(I::EventNotifications, "EventNotifications", K::Flag, 1, nullptr, false),
         // Setup proposes COM1; loading has no default (a missing port opens Setup).
         {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
         {I::COMnDevice, kDeviceSection, "COM%1Device", K::DevicePath, REG_SZ_, 0, "", {}, 1, 4, false},
@@ -46,6 +50,9 @@ std::vector<SettingDef> makeSchema() {
     s[size_t(I::LimitLevel)].max = 2000;
     for (SettingId hour : {I::DayStartHour, I::EveningStartHour, I::NightStartHour})
         s[size_t(hour)].max = 23;
+    s[size_t(I::EventLevel)].max = 2000;
+    s[size_t(I::EventMinDuration)].max = 3600;
+    s[size_t(I::EventHysteresis)].max = 200;
     return s;
 }
 

@@ -36,6 +36,12 @@ enum class SettingId {
     MeasurementOperator,
     MeasurementWeather,
     MeasurementNotes,
+    // Noise events: the level an exceedance must pass (tenths of a dB, 0 = none),
+    // how long it must last, how far it must fall to end, and desktop notices.
+    EventLevel,
+    EventMinDuration,
+    EventHysteresis,
+    EventNotifications,
     COMPort,
     COMnDevice,  // one value per port: COM1Device..COM4Device
 };

@@ -37,6 +37,10 @@ SetupValues loadSetupValues(cRegistry& reg, const QString& defaultDirectory, Set
     v.tabularSeparator = stored(SettingId::TabularSeparator).toInt();
     v.statisticsInterval = stored(SettingId::StatisticsInterval).toInt();
     v.limitLevel = stored(SettingId::LimitLevel).toLongLong();
+    v.eventLevel = stored(SettingId::EventLevel).toLongLong();
+    v.eventMinDuration = stored(SettingId::EventMinDuration).toLongLong();
+    v.eventHysteresis = stored(SettingId::EventHysteresis).toLongLong();
+    v.eventNotifications = stored(SettingId::EventNotifications).toLongLong() != 0;
     for (size_t i = 0; i < v.details.size(); ++i) {
         v.details[i] = stored(kDetailIds[i]).toString();
         run.details[i] = reg.isRunValue();
@@ -64,6 +68,10 @@ bool storeSetupValues(cRegistry& reg, const SetupValues& v, QString* error) {
         put(SettingId::TabularSeparator, v.tabularSeparator);
         put(SettingId::StatisticsInterval, v.statisticsInterval);
         put(SettingId::LimitLevel, v.limitLevel);
+        put(SettingId::EventLevel, v.eventLevel);
+        put(SettingId::EventMinDuration, v.eventMinDuration);
+        put(SettingId::EventHysteresis, v.eventHysteresis);
+        put(SettingId::EventNotifications, v.eventNotifications ? 1 : 0);
         for (size_t i = 0; i < v.details.size(); ++i)
             put(kDetailIds[i], v.details[i]);
         for (int n = 1; n < int(v.comDevice.size()); ++n)

@@ -24,8 +24,13 @@ struct SetupValues {
     bool includeUnderflow = false;
     int32_t decimalSeparator = 0;  // character codes
     int32_t tabularSeparator = 0;
-    int statisticsInterval = 0;      // seconds
-    qint64 limitLevel = 0;           // tenths of a decibel, 0: none
+    int statisticsInterval = 0;  // seconds
+    qint64 limitLevel = 0;       // tenths of a decibel, 0: none
+    // Noise events: level and hysteresis in tenths of a decibel (level 0: none), seconds.
+    qint64 eventLevel = 0;
+    qint64 eventMinDuration = 0;
+    qint64 eventHysteresis = 0;
+    bool eventNotifications = false;
     std::array<QString, 4> details;  // location, operator, weather, notes
     // The chosen port; on storing, 0 (no choice) leaves the stored one alone.
     qint64 comPort = 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace kestro {
 
@@ -35,6 +36,18 @@ RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& co
         a.hours.push_back(r);
     };
     engine.start(a.typeWord.toStdString(), config.intervalSeconds, config.limitTenths);
+    a.eventsPath = eventsFilePath(path);
+    a.events = readEventsFile(a.eventsPath);
+    const std::vector<std::pair<int64_t, int64_t>> spans = markedSpans(a.events.events);
+    // What is left outside the marked spans: the levels, or a running Leq's steps.
+    LevelAccumulator kept;
+    RunningIntegrator integrator(isFastTypeWord(a.typeWord) ? 1 : 10);
+    RunningSum keptSteps, stretch;  // a span cuts the steps: the reading errors at its edges add up
+    int32_t keptLast = 0;
+    auto marked = [&spans](int64_t ms) {
+        auto it = std::upper_bound(spans.begin(), spans.end(), std::pair{ms, INT64_MAX});
+        return it != spans.begin() && ms < std::prev(it)->second;
+    };
     int64_t prevMs = kNoTime;
     int64_t nextIndexMs = kNoTime;
     RecordReadOptions options;
@@ -51,6 +64,18 @@ RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& co
             if (s.valued) {
                 engine.add(s.localMs, s.hundredths, s.levelFlags, s.estimated);
                 a.history.add(s.localMs, s.hundredths);
+                if (!spans.empty()) {
+                    RunningIntegrator::Step step;
+                    if (a.quantity == Quantity::RunningLeq) step = integrator.add(s.localMs, s.hundredths);
+                    if (marked(s.localMs)) {
+                        ++a.markedSamples;
+                        keptSteps.append(std::exchange(stretch, RunningSum()));
+                    } else {
+                        kept.add(s.hundredths, s.levelFlags);
+                        stretch.add(step);
+                        keptLast = s.hundredths;
+                    }
+                }
             } else {
                 engine.addSkipped(s.localMs);
             }
@@ -59,6 +84,15 @@ RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& co
         options);
     engine.finish();
     if (!a.read.ok()) return a;
+    if (!spans.empty()) {
+        keptSteps.append(stretch);
+        IntervalResult& w = a.withoutMarked;
+        kept.fill(w, config.limitTenths);
+        w.typeWord = a.typeWord.toStdString();
+        w.quantity = a.quantity;
+        keepWhatTheQuantityGives(w, keptSteps, keptLast);
+        w.kind = ResultKind::Series;
+    }
     if (a.summary.samples == 0) {
         a.summary.typeWord = a.typeWord.toStdString();
         a.summary.quantity = a.quantity;

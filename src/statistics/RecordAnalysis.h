@@ -3,6 +3,7 @@
 // the time history, read in one pass in constant memory per interval.
 
 #include "statistics/DayLevels.h"
+#include "statistics/EventsFile.h"
 #include "statistics/IntervalResult.h"
 #include "statistics/RecordFileReader.h"
 #include "statistics/StatisticsFile.h"
@@ -26,6 +27,13 @@ struct RecordAnalysis {
     IntervalResult summary;  // the whole file as one series
     std::vector<DayLevels> days;
     TimeHistory history;
+    // The events file beside the record file (EventsFile.h), and the file's
+    // statistics without the samples in its marked spans (kind Series; no
+    // samples when nothing was marked).
+    QString eventsPath;
+    EventsFileContent events;
+    IntervalResult withoutMarked;
+    int64_t markedSamples = 0;
 
     // Where to resume reading for a span: about one entry per minute of samples.
     struct IndexEntry {

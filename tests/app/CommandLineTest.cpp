@@ -25,7 +25,8 @@ QString parsedText(const QStringList& args) {
                                       {o.site, "site"},
                                       {o.operatorName, "operator"},
                                       {o.note, "note"},
-                                      {o.verifyDir, "verify"}})
+                                      {o.verifyDir, "verify"},
+                                      {o.onEvent.join('|'), "onevent"}})
         if (!value.isEmpty()) out << QString(name) + '=' + value;
     return out.join(' ');
 }
@@ -72,6 +73,9 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--mqtt", "mqtt://broker.lan/a+b"}, "error --mqtt: the topic prefix may not hold + or #"},
         {{"--mqtt", "mqtt://broker.lan/a%00b"}, "error --mqtt: the topic prefix may not hold a NUL"},
         {{"--mqtt"}, "error --mqtt needs"},
+        {{"--on-event", "/bin/sh -c \"exec logger -t noise\" x"}, "run onevent=/bin/sh|-c|exec logger -t noise|x"},
+        {{"--on-event="}, "error --on-event needs a command"},
+        {{"--on-event", "/bin/../nowhere/notify -x"}, "error --on-event: /bin/../nowhere/notify is no program"},
         // Measurement details and the evidence check.
         {{"--site", "Yard 3", "--operator=A. Tester", "--note", "north fence"},
          "run site=Yard 3 operator=A. Tester note=north fence"},
@@ -97,13 +101,14 @@ TEST(CommandLineTest, TheTokenIsOverwrittenInTheArguments) {
 
 TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
     const QString help = helpText();
-    const QStringList items = QStringLiteral(
-                                  "--help|-h,|--version|-v,|--demo|--headless|--record |--port PATH|--record-dir DIR|"
-                                  "KESTRO_COM1..KESTRO_COM4|LOGFILES|registry.json|--serve [ADDR:]PORT|"
-                                  "--serve-token TOKEN|--serve-token-file FILE|--mqtt URL|--verify DIR|--site TEXT|"
-                                  "KESTRO_SERVE_TOKEN|KESTRO_MQTT_PASSWORD|R270_Kestro.log|KestroRecorder.lock|"
-                                  "~/.local/state/KestroRecorder|Exit status:|\n  0 |\n  1 |\n  2 ")
-                                  .split('|');
+    const QStringList items =
+        QStringLiteral(
+            "--help|-h,|--version|-v,|--demo|--headless|--record |--port PATH|--record-dir DIR|"
+            "KESTRO_COM1..KESTRO_COM4|LOGFILES|registry.json|--serve [ADDR:]PORT|"
+            "--serve-token TOKEN|--serve-token-file FILE|--mqtt URL|--verify DIR|--site TEXT|"
+            "KESTRO_SERVE_TOKEN|KESTRO_MQTT_PASSWORD|KESTRO_READ_HOLDOFF_MS|R270_Kestro.log|KestroRecorder.lock|"
+            "~/.local/state/KestroRecorder|Exit status:|\n  0 |\n  1 |\n  2 ")
+            .split('|');
     for (const QString& item : items)
         EXPECT_TRUE(help.contains(item)) << item.toStdString();
     // Every option the parser accepts is documented, and everything documented is accepted.
@@ -119,6 +124,7 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
             if (name == "--serve") args << "8080";
             if (name.startsWith("--serve-token")) args += QStringList{"t", "--serve", "8080"};
             if (name == "--mqtt") args << "mqtt://localhost/kestro";
+            if (name == "--on-event") args << "/bin/sh";
             EXPECT_NE(parseCommandLine(args, "/").action, Action::Error) << name.toStdString();
         }
     }

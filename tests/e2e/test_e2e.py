@@ -283,6 +283,49 @@ def test_service_tells_its_journal(run):
           "standard error: %r" % err)
 
 
+def test_loud_burst_is_a_noise_event(run):
+    """A scripted burst of 104 dB for 14 s with the event level at 100 dB: one exceedance in the
+    events file beside the LP record file, with its context, and --on-event run at its start and its
+    end with the event's fields; the command's failure at the end is in the journal."""
+    home = run.home(recorder_values={"EventLevel": 1000})
+    told = os.path.join(home.root, "told")
+    script = os.path.join(home.root, "on-event")
+    with open(script, "w") as f:
+        f.write('#!/bin/sh\necho "$KESTRO_EVENT_PHASE $KESTRO_EVENT_DURATION_S $KESTRO_EVENT_LMAX_DB '
+                '$KESTRO_EVENT_STREAM $KESTRO_EVENT_SERIAL" >>"$1"\n[ "$KESTRO_EVENT_PHASE" = start ]\n')
+    os.chmod(script, 0o700)
+    sim = run.sim(home, "--no-faults", "--seed", "5", "--burst", "14:14:104")
+    rec = run.recorder(home, "--record", "--on-event", "%s %s" % (script, told))
+    sim.wait_armed()
+
+    def phases():
+        try:
+            with open(told) as f:
+                return [line.split() for line in f]
+        except FileNotFoundError:
+            return []
+    wait_for(lambda: len(phases()) >= 2, 45, "the command at the start and the end of the burst")
+    time.sleep(11)  # the ten seconds after it
+    err = rec.stop_ok()
+    stop_in_order(sim, home)
+    start, end = phases()
+    check(start[0] == "start" and end[0] == "end" and start[3:] == end[3:] == ["LP", "12345678"],
+          "the command was told %r" % phases())
+    check(13.0 <= float(end[1]) <= 15.0 and 103.0 <= float(end[2]) <= 105.0, "the event ended as %r" % end)
+    check("--on-event %s ended with status 1" % script in err, "journal: %r" % err)
+    lp = files_by_kind(home)["LP"]
+    check(len(lp) == 1, "LP files: %r" % lp)
+    with open(lp[0][:-len(".dat")] + "_EVENTS.dat", "rb") as f:
+        rows = [r.split(";") for r in f.read().decode("latin-1").split("\r\n")[:-1]]
+    check(rows[0][:4] == ["Kind", "Start", "End", "Duration"], "header %r" % rows[0])
+    events = [r for r in rows[1:] if r[0] != "Sample"]
+    check(len(events) == 1 and events[0][0] == "Exceedance" and events[0][8] == "closed", "events %r" % events)
+    check(events[0][3] == end[1].replace(".", ",") and events[0][5] == end[2].replace(".", ","),
+          "the file says %r, the command was told %r" % (events[0], end))
+    context = [r[8] for r in rows[1:] if r[0] == "Sample"]
+    check(9 <= context.count("before") <= 11 and 9 <= context.count("after") <= 11, "context %r" % context)
+
+
 def test_replug_cycles_keep_order(run):
     """Several unplug/replug cycles with fast values streaming at the line rate, one meter falling
     silent first (the recorder goes offline): the meter is found again within 2 s each time, every
@@ -495,4 +538,4 @@ if __name__ == "__main__":
           test_replug_cycles_keep_order, test_unusable_settings_file_is_named,
           test_run_options_leave_the_settings_alone,
           test_default_places, test_readme_settings_example, test_demo_interrupted_from_the_terminal,
-          test_service_tells_its_journal])
+          test_service_tells_its_journal, test_loud_burst_is_a_noise_event])

@@ -1,7 +1,7 @@
 // The port owner over real pseudo-terminals and over the in-memory port, and the
-// QSerialPort adapter's failure numbers.
+// terminal port's failure numbers and read hold-off.
 
-#include "link/QtSerialPort.h"
+#include "link/PosixSerialPort.h"
 #include "link/SerialNames.h"
 #include "link/frmCOMx.h"
 #include "protocol/ProtocolState.h"
@@ -16,10 +16,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -73,6 +76,10 @@ struct PtyPair {
             },
             waitMs);
         return out;
+    }
+    int queued() const {  // bytes the driver holds for the slave's reader
+        int n = -1;
+        return ::ioctl(slave, FIONREAD, &n) == 0 ? n : -1;
     }
     void closeMaster() { ::close(std::exchange(master, -1)); }  // hangs up, as an unplugged adapter does
 };
@@ -412,27 +419,144 @@ TEST(SerialNamesTest, StableNamesAreLinksToPresentDevices) {
     EXPECT_TRUE(stableSerialNames(tmp.filePath("no-such-dir")).isEmpty());
 }
 
-// A busy port names who has it; draining waits only for an open line.
-TEST(QtSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    QtSerialPort first, second;
-    int16_t errNo = 0;
-    QString reason;
-    EXPECT_FALSE(first.drain(100));
-    ASSERT_TRUE(first.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
-    ASSERT_EQ(first.write("LDK 0\r"), 6);
-    EXPECT_TRUE(first.flush(500) && first.drain(500));
-    EXPECT_EQ(pty.readFor(100), QByteArray("LDK 0\r"));
-    EXPECT_FALSE(second.open(pty.slavePath, &errNo, &reason));
-    EXPECT_EQ(errNo, kErrPortUnavailable);
-    EXPECT_TRUE(reason.startsWith("The device is in use by another program")) << reason.toStdString();
-    EXPECT_TRUE(reason.contains(QString("PID %1").arg(getpid()))) << reason.toStdString();
-    first.close();
-    EXPECT_TRUE(second.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
+// A busy port names who has it, by its lock file or its descriptor; a lock
+// file whose program has ended is taken over. Draining waits only for an open line.
+TEST(PosixSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
+    for (const char* holder : {"port", "descriptor lock", "lock file"}) {  // the last may be skipped
+        SCOPED_TRACE(holder);
+        PtyPair pty;
+        ASSERT_TRUE(pty.ok());
+        PosixSerialPort first, second;
+        int16_t errNo = 0;
+        QString reason;
+        QProcess other;
+        const QString lockFile = "/run/lock/LCK.." + pty.slavePath.mid(5).replace('/', '_');
+        const int fd = ::open(QFile::encodeName(pty.slavePath), O_RDWR | O_NOCTTY);
+        qint64 pid = getpid();
+        if (holder == std::string("port")) {
+            EXPECT_FALSE(first.drain(100));
+            ASSERT_TRUE(first.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
+            ASSERT_EQ(first.write("LDK 0\r"), 6);
+            EXPECT_TRUE(first.flush(500) && first.drain(500));
+            EXPECT_EQ(pty.readFor(100), QByteArray("LDK 0\r"));
+        } else if (holder == std::string("lock file")) {
+            other.start("sleep", {"30"});
+            ASSERT_TRUE(other.waitForStarted());
+            QFile f(lockFile);
+            if (!f.open(QIODevice::WriteOnly)) GTEST_SKIP() << "no writable lock directory";
+            f.write(QByteArray::number(pid = other.processId()).rightJustified(10, ' ') + '\n');
+        } else {
+            ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        }
+        EXPECT_FALSE(second.open(pty.slavePath, &errNo, &reason));
+        EXPECT_EQ(errNo, kErrPortUnavailable);
+        EXPECT_TRUE(reason.startsWith("The device is in use by another program")) << reason.toStdString();
+        EXPECT_TRUE(reason.contains(QString("PID %1)").arg(pid))) << reason.toStdString();
+        first.close();
+        other.kill();
+        other.waitForFinished();
+        ::close(fd);
+        EXPECT_TRUE(second.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
+        if (QFile f(lockFile); f.open(QIODevice::ReadOnly)) EXPECT_EQ(f.readAll().trimmed().toLongLong(), getpid());
+    }
 }
 
-TEST(QtSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
+// Reads held back on the hold-off grid, with the clock driven by hand and
+// hold-offs far longer than the test (endHoldOff plays the timer): nothing
+// complete waits past the next grid point, every byte comes once, in order.
+TEST(PosixSerialPortTest, HeldReadsEndOnTheGridAndKeepEveryByte) {
+    enum Act { Arrive, End, Tick };
+    struct Step {
+        qint64 at;
+        QByteArray bytes;
+        Act act;
+        QByteArray delivered;  // all delivered so far
+        int holdLeft;          // -1: watching
+    };
+    const struct {
+        const char* what;
+        int holdOff;
+        std::vector<Step> steps;
+    } rows[] = {
+        {"a piece of a line holds; the rest waits for the grid point",
+         20000,
+         {{1000, "lp 7", Arrive, "lp 7", 19000},
+          {1000, "34 0\rlp 8", Arrive, "lp 7", 19000},
+          {20000, "", End, "lp 734 0\rlp 8", 20000},
+          {40000, "00 0\r", End, "lp 734 0\rlp 800 0\r", 20000},  // a busy line holds past a line's end
+          {60000, "", End, "lp 734 0\rlp 800 0\r", -1},
+          {200000, "gds 11233\r", Arrive, "lp 734 0\rlp 800 0\rgds 11233\r", -1}}},
+        {"the poll tick reads during a hold, which goes on to the grid point",
+         20000,
+         {{1000, "p 4", Arrive, "p 4", 19000},
+          {1000, "8A6", Arrive, "p 4", 19000},
+          {5000, "", Tick, "p 48A6", 15000},
+          {21000, "0\r", End, "p 48A60\r", 19000}}},
+        {"after a quiet spell only an unfinished line holds",
+         20000,
+         {{1000, "gds 1", Arrive, "gds 1", 19000}, {20000, "1233\r", End, "gds 11233\r", -1}}},
+        {"without a hold-off every piece is read at once",
+         0,
+         {{1000, "lp 7", Arrive, "lp 7", -1}, {1000, "34 0\r", Arrive, "lp 734 0\r", -1}}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        PtyPair pty;
+        qint64 now = 0;
+        PosixSerialPort port(r.holdOff, [&] { return now; });
+        ASSERT_TRUE(pty.ok() && pty.write("lp 1 0\r"));  // before the open: answers nothing asked
+        ASSERT_TRUE(waitUntil([&] { return pty.queued() == 7; }));
+        ASSERT_TRUE(port.open(pty.slavePath, nullptr, nullptr));
+        QByteArray got;
+        QObject::connect(&port, &SerialPort::dataReceived, [&] { got += port.readAll(); });
+        qsizetype written = 0;
+        for (const Step& step : r.steps) {
+            now = step.at;
+            ASSERT_TRUE(pty.write(step.bytes));
+            written += step.bytes.size();
+            if (step.act == Arrive && step.delivered.size() > got.size()) {
+                waitUntil([&] { return got.size() >= step.delivered.size(); });
+            } else {  // held: once the driver has the bytes, a watching port would read them now
+                waitUntil([&] { return pty.queued() == written - got.size(); });
+                QCoreApplication::processEvents();
+            }
+            if (step.act == End) port.endHoldOff();
+            if (step.act == Tick) got += port.readAll();
+            EXPECT_EQ(got, step.delivered);
+            EXPECT_EQ(port.holdOffLeftMs(), step.holdLeft);
+        }
+    }
+}
+
+// While reads are held, commands go out at once and a hang-up is found at
+// the hold's end, reported once.
+TEST(PosixSerialPortTest, WritesAndAHangUpDuringAHold) {
+    PtyPair pty;
+    qint64 now = 1000;
+    PosixSerialPort port(20000, [&] { return now; });
+    ASSERT_TRUE(pty.ok() && port.open(pty.slavePath, nullptr, nullptr));
+    QSignalSpy gone(&port, &SerialPort::portGone);
+    ASSERT_TRUE(pty.write("lp 7"));
+    ASSERT_TRUE(waitUntil([&] { return port.holdOffLeftMs() > 0; }));
+    EXPECT_EQ(port.readAll(), "lp 7");
+    const QByteArray block(200000, 'x');  // more than the driver takes at once: queued, in order
+    EXPECT_EQ(port.write(block), block.size());
+    QByteArray out(4096, 0);
+    out.resize(std::max<ssize_t>(::read(pty.master, out.data(), out.size()), 0));
+    QThread::msleep(20);  // the driver has room again, the queue waits for the event loop
+    EXPECT_EQ(port.write("gds\r"), 4);
+    waitUntil([&] { return (out += pty.readFor(0)).size() >= block.size() + 4; }, 5000);
+    EXPECT_EQ(out, block + "gds\r");
+    pty.closeMaster();
+    port.endHoldOff();
+    EXPECT_EQ(gone.count(), 1);
+    EXPECT_EQ(port.holdOffLeftMs(), -1);
+    EXPECT_TRUE(port.readAll().isEmpty());
+    EXPECT_EQ(port.write("gds\r"), -1);
+    EXPECT_EQ(gone.count(), 1);
+}
+
+TEST(PosixSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid() && QFile(tmp.filePath("not-a-tty")).open(QIODevice::WriteOnly));
     ASSERT_TRUE(QFile::link(tmp.filePath("gone-target"), tmp.filePath("by-id")));
@@ -448,7 +572,7 @@ TEST(QtSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.path.toStdString());
-        QtSerialPort port;
+        PosixSerialPort port;
         int16_t errNo = 0;
         QString reason;
         EXPECT_FALSE(port.open(r.path, &errNo, &reason));

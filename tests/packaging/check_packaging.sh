@@ -65,7 +65,7 @@ echo "-- Debian package"
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null) || fail "cpack -G DEB"
 deb=$(ls "$work"/pkg/kestrorecorder_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6core6 libqt6widgets6 libqt6serialport6 qt6-qpa-plugins libc6; do
+for dep in libqt6core6 libqt6widgets6 qt6-qpa-plugins libc6; do
   grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 dpkg-deb -x "$deb" "$work/root"

@@ -376,6 +376,10 @@ TEST_F(ServerTest, EventStreamCarriesEverySample) {
     s.DevBattery = 1;
     monitor.update(s, true, true, clock.read());
     EXPECT_TRUE(c.streamUntil("\"battery\":\"empty\"").contains("\"battery\":\"empty\""));
+    EventNotice n;
+    n.count = 1;
+    monitor.addEvent(n);
+    EXPECT_TRUE(c.streamUntil("event: exceedance\ndata: {").contains("\"phase\":\"start\""));
     EXPECT_EQ(server->streamCount(), 1);
 }
 

@@ -253,7 +253,10 @@ TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
     p->setSerial("22222222");
     ASSERT_TRUE(QTest::qWaitFor([&] { return p->connected(); }, 10000));
     p->publishInterval(interval(0));
-    ASSERT_TRUE(sub.waitFor([&] { return sub.payloads("interval").size() == 1 && sub.lines().size() >= 4; }));
+    p->publishEvent("{\"phase\":\"start\"}");  // queued like the intervals
+    ASSERT_TRUE(sub.waitFor([&] { return sub.payloads("event").size() == 1 && sub.lines().size() >= 5; }));
+    EXPECT_EQ(sub.payloads("event").front(), "{\"phase\":\"start\"}");
+    EXPECT_EQ(sub.payloads("interval").size(), 1u);
     std::vector<QByteArray> topics;
     for (const QByteArray& line : sub.lines())
         topics.push_back(line.left(line.lastIndexOf(' ')));
@@ -261,6 +264,7 @@ TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
     EXPECT_EQ(std::count(sub.lines().begin(), sub.lines().end(), QByteArray("0 kestro/11111111/status offline")), 1);
     EXPECT_EQ(std::count(sub.lines().begin(), sub.lines().end(), QByteArray("0 kestro/22222222/status online")), 1);
     EXPECT_TRUE(std::count(topics.begin(), topics.end(), QByteArray("0 kestro/22222222/interval")) == 1);
+    EXPECT_TRUE(p->metricsText().contains("kestro_mqtt_interval_delivered_total 2\n"));
     p->stop(1000);
 }
 

@@ -76,6 +76,8 @@ TEST(StationMonitor, StateFieldsAndWhatCountsAsUnknown) {
         m.update(s, r.recording, false, clock.read());
         QJsonObject o = m.stateObject();
         EXPECT_EQ(o.take("time").toString().toStdString(), "2026-03-05T14:03:27.250+00:00");
+        for (const char* events : {"event", "event_detection", "events_total", "last_event"})
+            o.remove(QLatin1String(events));
         EXPECT_EQ(QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString(), r.json);
         const QByteArray metrics = m.metricsText();
         const QJsonValue level = o.value("level_db");
@@ -302,6 +304,29 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     const QByteArray maxMetrics = m.metricsText();
     EXPECT_TRUE(maxMetrics.contains("kestro_interval_lmax_db{stream=\"slow\",type=\"MAX\"} 93.5\n"));
     EXPECT_FALSE(maxMetrics.contains("kestro_interval_leq_db{stream=\"slow\""));
+    // An exceedance: the state names it while it runs, the counter and the gauge follow.
+    QSignalSpy told(&m, &StationMonitor::exceedance);
+    EventNotice n;
+    n.typeWord = QStringLiteral("LP");
+    n.levelTenths = 800;
+    n.count = 1;
+    n.event.startLocalMs = absoluteMilliseconds(clock.now());
+    n.event.startUtcMs = clock.utcMs();
+    n.event.durationMs = 10000;
+    n.event.lmax = 92.34;
+    for (auto phase : {EventNotice::Phase::Started, EventNotice::Phase::Ended}) {
+        n.phase = phase;
+        m.addEvent(n);
+        const bool running = phase == EventNotice::Phase::Started;
+        const QJsonObject state = json(m.stateJson());
+        EXPECT_EQ(state.value("event").isNull(), !running);
+        EXPECT_EQ(state.value(running ? "event" : "last_event").toObject().value("lmax_db").toDouble(), 92.3);
+        EXPECT_TRUE(m.metricsText().contains(running ? "kestro_event_running 1\n" : "kestro_event_running 0\n"));
+        EXPECT_TRUE(m.metricsText().contains("kestro_events_total 1\n"));
+    }
+    ASSERT_EQ(told.count(), 2);
+    EXPECT_EQ(json(told[1][0].toByteArray()).value("phase").toString(), "end");
+    EXPECT_EQ(json(told[1][0].toByteArray()).value("start").toString(), "2026-03-05T15:00:30.000+00:00");
 }
 
 }  // namespace

@@ -154,6 +154,28 @@ TEST(SimEncoding, FloatFieldAndStatsEscapes) {
               "dropped 4\nbytes_out 99\n");
 }
 
+// A scripted burst: the level of the burst while it lasts, the background
+// before and after it; bursts may be given more than once.
+TEST(SimInstrument, ScriptedBurstsAreHeardWhileTheyLast) {
+    SimOptions o;
+    const char* argv[] = {"kestro-sim", "--burst", "3:4:104", "--burst=20:1:90"};
+    ASSERT_EQ(parseOptions(4, argv, o), "");
+    ASSERT_EQ(o.bursts.size(), 2u);
+    EXPECT_EQ(o.bursts[1].atS, 20.0);
+    for (const char* bad : {"--burst=3:4", "--burst=3:4:150", "--burst=-1:4:90", "--burst=a:4:90", "--burst=3::90"}) {
+        const char* args[] = {"kestro-sim", bad};
+        EXPECT_NE(parseOptions(2, args, o), "") << bad;
+    }
+    Instrument m(InstrumentConfig{1, 1, 2, 3, false, false, 1.0, 94.0, 0.0, {o.bursts[0]}}, 7);
+    auto level = [&](double t) {
+        return std::stoi(m.slowLine(t)->text.substr(3)) / 10.0;
+    };
+    EXPECT_LT(level(2.9), 95.0);
+    for (double t : {4.0, 5.0, 6.9})
+        EXPECT_NEAR(level(t), 104.0, 1.5) << t;
+    EXPECT_LT(level(9.0), 95.0);
+}
+
 // Calibration reads the calibrator's level, drifting by the given dB per
 // minute, never an error reading; SIGUSR2's toggle returns to the function before.
 TEST(SimInstrument, CalibrationReadsTheCalibratorAndDrifts) {

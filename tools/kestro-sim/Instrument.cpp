@@ -91,7 +91,8 @@ std::string floatHex(float v) {
     return buf;
 }
 
-SoundField::SoundField(std::uint64_t seed, bool overloads) : rng_(seed), overloads_(overloads) {
+SoundField::SoundField(std::uint64_t seed, bool overloads, std::vector<Burst> bursts)
+    : rng_(seed), overloads_(overloads), bursts_(std::move(bursts)) {
     phase_ = std::uniform_real_distribution<double>(0.0, 2.0 * kPi)(rng_);
 }
 
@@ -117,12 +118,14 @@ double SoundField::step() {
         burstDb_ -= burstDecayDbPerS_ * kStepS;
         if (burstDb_ < 40.0) burstDb_ = 0.0;
     }
+    for (const Burst& b : bursts_)
+        if (t_ >= b.atS && t_ < b.atS + b.durationS) energy += energyOf(b.db);
     return std::clamp(dbOf(energy) + 0.8 * gauss(rng_), 20.0, 140.0);
 }
 
 Instrument::Instrument(const InstrumentConfig& cfg, std::uint64_t seed)
     : cfg_(cfg),
-      field_(seed, cfg.faults),
+      field_(seed, cfg.faults, cfg.bursts),
       rng_(seed ^ 0x9E3779B97F4A7C15ull),
       function_(cfg.function),
       variant_(variantFor(cfg.function)),

@@ -15,6 +15,13 @@ struct SimLine {
     bool value = false;  // a measured value (slow, fast or "gdv"), not an echo
 };
 
+// A steady sound added for a while: a scripted loud event.
+struct Burst {
+    double atS = 0.0;  // seconds after the sound's start
+    double durationS = 0.0;
+    double db = 0.0;
+};
+
 struct InstrumentConfig {
     std::uint32_t serial = 12345678;
     int function = 1;
@@ -27,6 +34,7 @@ struct InstrumentConfig {
     double readingPeriodS = 1.0;
     double calLevelDb = 94.0;       // the calibrator's level, read in Calibration
     double calDriftDbPerMin = 0.0;  // how the reading wanders over the run
+    std::vector<Burst> bursts;
 };
 
 // Sound at the microphone: a drifting background with random bursts, advanced
@@ -35,12 +43,13 @@ class SoundField {
 public:
     static constexpr double kStepS = 0.005;  // finer than the fastest line-rate value
 
-    SoundField(std::uint64_t seed, bool overloads);
+    SoundField(std::uint64_t seed, bool overloads, std::vector<Burst> bursts = {});
     double step();  // level in dB after one more step
 
 private:
     std::mt19937_64 rng_;
     bool overloads_;
+    std::vector<Burst> bursts_;
     double t_ = 0.0;
     double phase_;
     double wander_ = 0.0;   // slow random deviation of the background, dB

@@ -64,6 +64,8 @@ std::string usageText(const char* argv0) {
          "  --upper              upper-case keys\n"
          "  --line-rate          pace all output to 960 bytes/s; flood fast values while armed\n"
          "  --seed N             deterministic randomness\n"
+         "  --burst AT:DUR:DB    add a steady DB (20..140) from AT to AT+DUR seconds after the sound's start;\n"
+         "                       repeatable\n"
          "  --epoch-ms N         the sound starts at this wall-clock time (ms since 1970, at most a minute\n"
          "                       ago): simulators with one seed and epoch hear the same sound, readings\n"
          "                       at the same instants\n"
@@ -163,6 +165,17 @@ std::string parseOptions(int argc, const char* const* argv, SimOptions& o) {
             err = flag(o.upper);
         } else if (name == "--line-rate") {
             err = flag(o.lineRate);
+        } else if (name == "--burst") {
+            Burst b;
+            const bool given = takeValue();
+            const auto first = value.find(':');
+            const auto second = first == std::string::npos ? first : value.find(':', first + 1);
+            if (!given || second == std::string::npos || !toSeconds(value.substr(0, first), b.atS) ||
+                !toSeconds(value.substr(first + 1, second - first - 1), b.durationS) ||
+                !toDb(value.substr(second + 1), 20.0, 140.0, b.db))
+                err = name + " needs AT:DUR:DB, seconds and a level from 20 to 140 dB";
+            else
+                o.bursts.push_back(b);
         } else if (name == "--no-faults") {
             err = flag(o.noFaults);
         } else {

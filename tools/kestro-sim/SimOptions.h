@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "Instrument.h"
 
 namespace kestrosim {
 
@@ -25,7 +28,8 @@ struct SimOptions {
     bool noFaults = false;
     bool seedGiven = false;
     std::uint64_t seed = 0;
-    long long epochMs = -1;  // wall-clock ms since 1970 of the sound's start; < 0: the program's start
+    long long epochMs = -1;     // wall-clock ms since 1970 of the sound's start; < 0: the program's start
+    std::vector<Burst> bursts;  // --burst, in the order given
     std::size_t queueLines = 256;
     std::string statsFile;
     std::string sentLog;

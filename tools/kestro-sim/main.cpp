@@ -96,7 +96,7 @@ public:
         : o_(o),
           seed_(o.seedGiven ? o.seed : std::random_device{}()),
           instrument_(InstrumentConfig{o.serial, o.function, o.range, o.battery, !o.noFaults, o.upper,
-                                       o.slowMs / 1000.0, o.calLevel, o.calDrift},
+                                       o.slowMs / 1000.0, o.calLevel, o.calDrift, o.bursts},
                       seed_),
           queue_(OutputQueue::Config{o.queueLines, o.lineRate, o.split}, seed_ + 1),
           rng_(seed_ + 2) {}

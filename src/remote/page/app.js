@@ -47,8 +47,24 @@ function showState(s) {
     const m = /([+-])(\d\d):(\d\d)$/.exec(s.time);
     if (m) offsetMin = (m[1] === "-" ? -1 : 1) * (60 * +m[2] + +m[3]);
   }
+  showEvent(s.event, s.last_event, s.event_detection, s.events_total);
   const r = /^(\d+)-(\d+)/.exec(s.range || "");
   meterRange = r ? [+r[1], +r[2]] : null;
+}
+
+// The running exceedance, or the last one, from the state and the exceedance events.
+function showEvent(running, last, detection, total) {
+  const box = $("event");
+  if (detection !== undefined) $("detection").textContent = detection || "not recording";
+  const e = running || last;
+  box.className = "event" + (running ? " running" : "");
+  if (!e) { box.textContent = "No exceedance yet."; return; }
+  const levels = (e.lmax_db != null ? ", LAmax " + fixed1(e.lmax_db) + " dB" : "") +
+                 (running ? "" : ", SEL " + fixed1(e.sel_db) + " dB");
+  box.textContent = (running ? "Exceedance of " + fixed1(e.level_db) + " dB since " + localText(e.start).slice(11)
+                             : "Last exceedance " + localText(e.start) + ", " + duration(e.duration_s) +
+                               (e.open ? " (cut short)" : "")) + levels +
+                    (total != null ? " — " + total + " in this run" : "");
 }
 
 function addPoint(p) {
@@ -186,6 +202,10 @@ function connect() {
   });
   source.addEventListener("files", (e) => showFiles(JSON.parse(e.data)));
   source.addEventListener("statistics", (e) => showStatistics(JSON.parse(e.data)));
+  source.addEventListener("exceedance", (e) => {
+    const x = JSON.parse(e.data);
+    showEvent(x.phase === "start" ? x : null, x, undefined, x.count);
+  });
 }
 
 get("/api/state").then(showState).catch(() => {});

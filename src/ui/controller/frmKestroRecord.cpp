@@ -17,6 +17,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLinearGradient>
@@ -168,6 +169,7 @@ const MenuItemDef kMenuItems[] = {
      &frmKestroRecord::onStatisticsShow},
     {"S&tatistics", "MenuStatistics", "&Open record file\u2026", "MenuStatisticsOpen", "",
      &frmKestroRecord::onStatisticsOpen},
+    {"E&vents", "MenuEvents", "&Mark\u2026", "MenuEventsMark", "Ctrl+M", &frmKestroRecord::onEventsMark},
 };
 
 // The front-panel keys of the tool bar, with names for screen readers.
@@ -336,7 +338,10 @@ void frmKestroRecord::buildMenus() {
         // "Exit" ends the program from every window of it (statistics, Setup, About).
         action->setShortcutContext(m.applicationWide ? Qt::ApplicationShortcut : Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, click = m.click] { (this->*click)(); });
+        if (m.click == &frmKestroRecord::onEventsMark) markAction_ = action;
     }
+    markAction_->setEnabled(false);
+    markAction_->setStatusTip(QStringLiteral("Marks a span of the recording; a second Mark ends it"));
 }
 
 void frmKestroRecord::buildKeys(QWidget* client) {
@@ -439,6 +444,13 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     calibrationPanel_->setContentsMargins(3, 0, 3, 0);
     calibrationPanel_->hide();
     row->addWidget(calibrationPanel_);
+    eventPanel_ = new QLabel(StatusBar1);
+    eventPanel_->setObjectName(QStringLiteral("StatusPanel6"));
+    eventPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    eventPanel_->setContentsMargins(3, 0, 3, 0);
+    eventPanel_->setAutoFillBackground(true);
+    eventPanel_->hide();
+    row->addWidget(eventPanel_);
     setConnectionPicture(1);
     panels_[1]->setText(QStringLiteral("unknown"));
     panels_[3]->setText(QStringLiteral("Recording disabled"));
@@ -576,6 +588,61 @@ void frmKestroRecord::onStatisticsOpen() {
     if (onOpenRecordFile) onOpenRecordFile();
 }
 
+void frmKestroRecord::onEventsMark() {
+    SeriesRecorder& rec = session_.recorder();
+    const ClockReading pressed = session_.clock().read();
+    // The second Mark ends the span at once: its end is the moment of the key.
+    if (rec.events().spanOpen() || !rec.events().recording()) {
+        rec.mark(QString(), pressed);
+        return;
+    }
+    // One note at a time: a second dialog would end the span the first begins.
+    if (auto* asking = findChild<QInputDialog*>(QStringLiteral("MarkDialog")); asking && asking->isVisible()) {
+        asking->activateWindow();
+        return;
+    }
+    auto* dialog = new QInputDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("MarkDialog"));
+    dialog->setWindowTitle(QStringLiteral("Mark"));
+    dialog->setLabelText(QStringLiteral("&Note of the span marked from %1 (Mark again to end it):")
+                             .arg(localDateTimeText(absoluteMilliseconds(pressed.local)).mid(11)));
+    dialog->setTextValue(localDateTimeText(absoluteMilliseconds(pressed.local)).mid(11));
+    connect(dialog, &QInputDialog::textValueSelected, this,
+            [this, pressed](const QString& note) { session_.recorder().mark(note, pressed); });
+    dialog->open();
+}
+
+void frmKestroRecord::showEvents() {
+    const EventRecorder& ev = session_.recorder().events();
+    views_.showEventBands();
+    markAction_->setEnabled(ev.recording());
+    QString text, tip = ev.detectionText();
+    bool alarm = false;
+    if (const std::optional<NoiseEvent> e = ev.running()) {
+        text = QStringLiteral("Exceedance since %1").arg(localDateTimeText(e->startLocalMs).mid(11));
+        tip += QStringLiteral("; LAmax so far %1 dB").arg(levelText(e->lmax));
+        alarm = true;
+    } else if (ev.spanOpen()) {
+        text = QStringLiteral("Marked since %1").arg(localDateTimeText(ev.spanStartLocalMs()).mid(11));
+        tip += QStringLiteral("; ") + ev.spanNote();
+    } else if (ev.recording()) {
+        text = ev.detecting() ? QStringLiteral("Events: %1").arg(ev.count()) : QStringLiteral("No events");
+    }
+    if (eventPanel_->isVisibleTo(StatusBar1) == !text.isEmpty() && eventPanel_->text() == text &&
+        eventPanel_->toolTip() == tip)
+        return;
+    eventPanel_->setVisible(!text.isEmpty());
+    eventPanel_->setText(text);
+    eventPanel_->setToolTip(tip);
+    eventPanel_->setAccessibleDescription(tip);
+    // White on a dark red: legible under any theme.
+    eventPanel_->setStyleSheet(alarm ? QStringLiteral("background: #a61b1b; color: #ffffff;") : QString());
+    // The free panel lost or won room: an elided file name is cut anew.
+    if (StatusBar1->layout()) StatusBar1->layout()->activate();
+    showPanel3();
+}
+
 void frmKestroRecord::setPanel3Text(const QString& text) {
     panel3Text_ = text;
     showPanel3();
@@ -663,7 +730,11 @@ void frmKestroRecord::observeSession() {
     connect(&s, &Session::timeAxisRestarted, this, [this] { tick([&] { views_.RestartTimeAxis(); }); });
     connect(&s, &Session::statusText, this, &frmKestroRecord::setPanel3Text);
     connect(&s, &Session::calibrationChecked, this, &frmKestroRecord::showCalibrationCheck);
-    connect(&s, &Session::ticked, this, [this] { Picture1->publishReading(session_.clock().read().utcMs); });
+    connect(&s, &Session::ticked, this, [this] {
+        Picture1->publishReading(session_.clock().read().utcMs);
+        showEvents();
+    });
+    connect(&s.recorder(), &SeriesRecorder::markChanged, this, &frmKestroRecord::showEvents);
 }
 
 void frmKestroRecord::showOnline() {

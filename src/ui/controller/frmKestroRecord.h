@@ -55,6 +55,8 @@ public:
     void MenuHelpAbout_Click();
     void onStatisticsShow();
     void onStatisticsOpen();
+    // "Events" / "Mark...": begins a marked span (a note, the time by default), or ends the one that runs.
+    void onEventsMark();
     // Free text of status panel 3; a record-file error is shown instead while there is one.
     void setPanel3Text(const QString& text);
 
@@ -104,6 +106,8 @@ public:
     QString panelText(int panel) const;
     // The panel after the four: the last calibration check (text and tool tip).
     QLabel* calibrationPanel() const { return calibrationPanel_; }
+    // After it: the noise events of the recording (what runs, the last one, what is watched).
+    QLabel* eventPanel() const { return eventPanel_; }
 
     Session& session() { return session_; }
     RecordingViews& views() { return views_; }
@@ -133,6 +137,7 @@ private:
     void setConnectionPicture(int index);
     void setPanelText(int panel, const QString& text);
     void showCalibrationCheck(const CalibrationCheck& c);
+    void showEvents();
     void showPanel3();
     void setFramesEnabled(bool on);
     void setKey(PictureButton* key, bool enabled, const char* picture);
@@ -153,6 +158,8 @@ private:
 
     std::array<QLabel*, 4> panels_{};
     QLabel* calibrationPanel_ = nullptr;
+    QLabel* eventPanel_ = nullptr;
+    QAction* markAction_ = nullptr;
     int connectionPicture_ = 0;
     QString panel3Text_;
     bool loaded_ = false;

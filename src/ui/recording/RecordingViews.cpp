@@ -30,6 +30,15 @@ protected:
         views_.PictureGraph_Paint();
         QPainter p(this);
         p.drawImage(0, 0, g_.PictureGraph.image);
+        const SampleWindow& buf = views_.recorder().LocalSlowBuffer;
+        if (views_.eventBands().empty() || buf.empty()) return;
+        // Over the image, never into it: the curve's surfaces stay as they are drawn.
+        const QTransform m = g_.PictureGraph.transform();
+        const double newest = m.map(QPointF(graphX(buf[buf.count()].Timestamp, g_.GraphStartTime), 0)).x();
+        for (const RecordingViews::Band& b : views_.eventBands()) {
+            const double x = std::max(0.0, m.map(QPointF(graphX(b.start, g_.GraphStartTime), 0)).x());
+            if (newest > x) p.fillRect(QRectF(x, 0, newest - x + 1, height()), b.colour);
+        }
     }
 
 private:
@@ -109,6 +118,18 @@ void RecordingViews::setGraphWidth(int px) {
 void RecordingViews::ShowSlowSample(int32_t n) {
     const QRect dirty = graph_->ShowSlowSample(rec_.LocalSlowBuffer, n);
     if (view_ && !dirty.isEmpty()) view_->update(dirty);
+}
+
+void RecordingViews::showEventBands() {
+    const EventRecorder& ev = rec_.events();
+    std::vector<Band> bands;
+    if (const std::optional<NoiseEvent> e = ev.running())
+        bands.push_back({e->startLocalMs / 86400000.0, QColor(255, 60, 40, 90)});
+    if (ev.spanOpen()) bands.push_back({ev.spanStartLocalMs() / 86400000.0, QColor(70, 130, 255, 80)});
+    // A band grows with every sample; none to draw, nothing to do.
+    if (bands.empty() && bands_.empty()) return;
+    bands_ = std::move(bands);
+    if (view_) view_->update();
 }
 
 void RecordingViews::PictureGraph_Paint() {

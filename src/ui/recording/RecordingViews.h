@@ -12,10 +12,12 @@
 
 #include "recording/SeriesRecorder.h"
 
+#include <QColor>
 #include <QObject>
 #include <QPointer>
 
 #include <memory>
+#include <vector>
 
 class QTreeWidget;
 class QWidget;
@@ -48,7 +50,15 @@ public:
     void ShowSlowSample(int32_t n);
     // Repaint of the visible surface: takes over PictureOriginal's image.
     void PictureGraph_Paint();
+    // Bands behind the curve while an exceedance runs or a span is marked (the recorder's events).
+    void showEventBands();
+    struct Band {
+        double start;  // day count
+        QColor colour;
+    };
+    const std::vector<Band>& eventBands() const { return bands_; }
     const LevelGraph& graph() const;
+    const SeriesRecorder& recorder() const { return rec_; }
 
     // File list
     void InitFileList();
@@ -64,6 +74,7 @@ private:
     QPointer<QWidget> view_;
     QPointer<QTreeWidget> list_;
     bool inPaint_ = false;
+    std::vector<Band> bands_;
 };
 
 }  // namespace kestro

@@ -27,7 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QSerialPortInfo>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QToolButton>
@@ -190,15 +190,8 @@ private:
 
 QList<SerialDeviceInfo> presentSerialDevices() {
     QList<SerialDeviceInfo> ports;
-    for (const QSerialPortInfo& p : QSerialPortInfo::availablePorts()) {
-        SerialDeviceInfo d;
-        d.path = p.systemLocation();
-        d.description = p.description();
-        d.hasIds = p.hasVendorIdentifier() && p.hasProductIdentifier();
-        d.vendorId = p.vendorIdentifier();
-        d.productId = p.productIdentifier();
-        ports.push_back(d);
-    }
+    for (const SerialDevice& p : kernelSerialDevices())
+        ports.push_back({p.path, p.description, p.hasIds, p.vendorId, p.productId});
     return withStableNames(ports, stableSerialNames(QLatin1String(kSerialByIdDir)));
 }
 
@@ -380,6 +373,10 @@ void frmSetup::buildControls() {
                         DeviceCOM[4],
                         cboStatisticsInterval,
                         InputLimitLevel,
+                        InputEventLevel,
+                        InputEventMinDuration,
+                        InputEventHysteresis,
+                        chkEventNotifications,
                         InputLocation,
                         InputOperator,
                         InputWeather,
@@ -542,9 +539,46 @@ QWidget* frmSetup::buildStatisticsPage() {
                                 frameStat);
     statHint->setWordWrap(true);
     statGrid->addWidget(statHint, 2, 0, 1, 3);
+    auto* frameEvents = named(new QGroupBox(QStringLiteral("Noise Events"), stat), "FrameEvents");
+    auto decibels = [frameEvents](const char* name, double max, const char* tip) {
+        auto* box = named(new QDoubleSpinBox(frameEvents), name);
+        box->setRange(0.0, max);
+        box->setDecimals(1);
+        box->setSingleStep(0.5);
+        box->setSuffix(QStringLiteral(" dB"));
+        box->setToolTip(QString::fromUtf8(tip));
+        return box;
+    };
+    InputEventLevel = decibels("InputEventLevel", setting(SettingId::EventLevel).max / 10.0,
+                               "An exceedance starts when the level rises above this; 0 for none");
+    InputEventLevel->setSpecialValueText(QStringLiteral("none"));
+    InputEventHysteresis = decibels("InputEventHysteresis", setting(SettingId::EventHysteresis).max / 10.0,
+                                    "It ends when the level falls below the event level less this");
+    InputEventMinDuration = named(new QSpinBox(frameEvents), "InputEventMinDuration");
+    InputEventMinDuration->setRange(0, setting(SettingId::EventMinDuration).max);
+    InputEventMinDuration->setSuffix(QStringLiteral(" s"));
+    InputEventMinDuration->setToolTip(QStringLiteral("It counts when it lasted at least this long"));
+    chkEventNotifications =
+        named(new QCheckBox(QStringLiteral("Desktop notifications"), frameEvents), "chkEventNotifications");
+    auto* eventGrid = new QGridLayout(frameEvents);
+    eventGrid->setColumnStretch(2, 1);
+    eventGrid->addWidget(fieldLabel(QStringLiteral("Event level"), frameEvents), 0, 0);
+    eventGrid->addWidget(InputEventLevel, 0, 1);
+    eventGrid->addWidget(fieldLabel(QStringLiteral("Minimum duration"), frameEvents), 1, 0);
+    eventGrid->addWidget(InputEventMinDuration, 1, 1);
+    eventGrid->addWidget(fieldLabel(QStringLiteral("Hysteresis"), frameEvents), 2, 0);
+    eventGrid->addWidget(InputEventHysteresis, 2, 1);
+    eventGrid->addWidget(chkEventNotifications, 3, 0, 1, 3);
+    auto* eventHint = new QLabel(QStringLiteral("Exceedances and marked spans go into an events file beside the "
+                                                "record file (\u2026_EVENTS), on slow Lp levels or, in LEQ and "
+                                                "MAX-Hold, on fast Lp levels. Changes apply to the next series."),
+                                 frameEvents);
+    eventHint->setWordWrap(true);
+    eventGrid->addWidget(eventHint, 4, 0, 1, 3);
     auto* statLayout = new QVBoxLayout(stat);
     statLayout->setContentsMargins(0, 0, 0, 0);
     statLayout->addWidget(frameStat);
+    statLayout->addWidget(frameEvents);
     statLayout->addStretch();
 
     return stat;
@@ -613,6 +647,10 @@ void frmSetup::load() {
     InputTabularSeparator->setText(separatorFieldText(v.tabularSeparator));
     cboStatisticsInterval->setCurrentIndex(cboStatisticsInterval->findData(v.statisticsInterval));
     InputLimitLevel->setValue(v.limitLevel / 10.0);
+    InputEventLevel->setValue(v.eventLevel / 10.0);
+    InputEventMinDuration->setValue(int(v.eventMinDuration));
+    InputEventHysteresis->setValue(v.eventHysteresis / 10.0);
+    chkEventNotifications->setChecked(v.eventNotifications);
     QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes};
     for (int i = 0; i < 4; ++i) {
         if (auto* line = qobject_cast<QLineEdit*>(details[i]))
@@ -793,6 +831,10 @@ void frmSetup::cmdOK_Click() {
     v.tabularSeparator = tabularCode;
     v.statisticsInterval = cboStatisticsInterval->currentData().toInt();
     v.limitLevel = qRound(InputLimitLevel->value() * 10.0);
+    v.eventLevel = qRound(InputEventLevel->value() * 10.0);
+    v.eventMinDuration = InputEventMinDuration->value();
+    v.eventHysteresis = qRound(InputEventHysteresis->value() * 10.0);
+    v.eventNotifications = chkEventNotifications->isChecked();
     v.details = {InputLocation->text(), InputOperator->text(), InputWeather->text(), InputNotes->toPlainText()};
     // Only paths the user changed: an untouched default mapping stays free
     // to follow the adapters present at the next start.

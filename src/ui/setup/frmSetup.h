@@ -27,6 +27,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QStackedWidget;
 class QTabBar;
 class QToolButton;
@@ -92,6 +93,11 @@ public:
     // Page "Statistics": interval length (item data: seconds) and the Leq limit (0 = none).
     QComboBox* cboStatisticsInterval = nullptr;
     QDoubleSpinBox* InputLimitLevel = nullptr;
+    // and the noise events: level (0 = none), minimum duration, hysteresis, desktop notifications.
+    QDoubleSpinBox* InputEventLevel = nullptr;
+    QSpinBox* InputEventMinDuration = nullptr;
+    QDoubleSpinBox* InputEventHysteresis = nullptr;
+    QCheckBox* chkEventNotifications = nullptr;
     // Page "Measurement details": written into the side file of every series.
     QLineEdit* InputLocation = nullptr;
     QLineEdit* InputOperator = nullptr;

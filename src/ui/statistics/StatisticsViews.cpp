@@ -127,7 +127,7 @@ void TimeHistoryView::paintEvent(QPaintEvent*) {
         const double x1 = area_.left() + double(selTo_ - range_.fromMs) / span * area_.width();
         highlight = QRectF(QPointF(x0, area_.top()), QPointF(std::max(x1, x0 + 1), area_.bottom()));
     }
-    area_ = drawTimeHistory(p, QRectF(rect()).adjusted(2, 2, -2, -2), *h_, range_, limitTenths_, highlight);
+    area_ = drawTimeHistory(p, QRectF(rect()).adjusted(2, 2, -2, -2), *h_, range_, limitTenths_, highlight, spans_);
     drawFocus(this, p);
 }
 

@@ -35,6 +35,11 @@ class TimeHistoryView final : public QWidget {
 public:
     explicit TimeHistoryView(QWidget* parent = nullptr);
     void setHistory(const TimeHistory* h, int32_t limitTenths);
+    // Exceedances and marked spans, as bands behind the levels.
+    void setSpans(std::vector<ShadedSpan> spans) {
+        spans_ = std::move(spans);
+        update();
+    }
     const PlotRange& range() const { return range_; }
     void setTimeRange(int64_t fromMs, int64_t toMs);
     void zoom(double factor, double anchorFraction = 0.5);  // factor < 1 zooms in
@@ -66,6 +71,7 @@ private:
     void clampRange();
 
     const TimeHistory* h_ = nullptr;
+    std::vector<ShadedSpan> spans_;
     int32_t limitTenths_ = 0;
     PlotRange range_;
     PlotRange full_;

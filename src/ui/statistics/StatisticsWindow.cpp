@@ -1,6 +1,7 @@
 #include "ui/statistics/StatisticsWindow.h"
 
 #include "kestro/Version.h"
+#include "recording/EventRecorder.h"
 #include "recording/EvidenceFiles.h"
 #include "report/ReportDocument.h"
 #include "statistics/StatisticsRecorder.h"
@@ -285,8 +286,13 @@ QWidget* StatisticsWindow::buildLivePage() {
         l->addWidget(split, 1);
         liveTabs->addTab(w, QString::fromLatin1(names[i]));
     }
+    liveEvents = new QLabel(page);
+    liveEvents->setObjectName(QStringLiteral("liveEvents"));
+    liveEvents->setWordWrap(true);
+    liveEvents->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* l = new QVBoxLayout(page);
     l->setContentsMargins(0, 4, 0, 0);
+    l->addWidget(liveEvents);
     l->addWidget(liveTabs);
     return page;
 }
@@ -340,6 +346,18 @@ QWidget* StatisticsWindow::buildFilePage() {
     lower->addTab(fileIntervals, QStringLiteral("Intervals"));
     lower->addTab(fileBars, QStringLiteral("Interval levels"));
     lower->addTab(dayTable, QStringLiteral("Day levels"));
+    fileEvents = makeTable(QStringLiteral("Events and markers"),
+                           {QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"),
+                            QStringLiteral("Duration"), QStringLiteral("LAmax"), QStringLiteral("LAeq"),
+                            QStringLiteral("SEL"), QStringLiteral("State"), QStringLiteral("Note")},
+                           page);
+    // A row shows its stretch of time, with ten seconds around it.
+    connect(fileEvents, &QTableWidget::cellActivated, this, [this](int row) {
+        if (!analysis_ || row < 0 || size_t(row) >= analysis_->events.events.size()) return;
+        const NoiseEvent& e = analysis_->events.events[size_t(row)];
+        history->setTimeRange(e.startLocalMs - EventTracker::kContextMs, e.endLocalMs + EventTracker::kContextMs);
+    });
+    lower->addTab(fileEvents, QStringLiteral("Events and markers"));
 
     auto* split = new QSplitter(Qt::Vertical, page);
     split->addWidget(history);
@@ -375,6 +393,28 @@ void StatisticsWindow::setLiveSource(const StatisticsRecorder* slow, const Stati
 void StatisticsWindow::refreshLive() {
     for (LiveView& v : live)
         refreshStream(v);
+    showLiveEvents();
+}
+
+void StatisticsWindow::showLiveEvents() {
+    QString text = QStringLiteral("Noise events: not recording.");
+    if (events_ && events_->recording()) {
+        text = events_->detecting() ? QStringLiteral("Noise events: %1; %2 counted in this run.")
+                                          .arg(events_->detectionText())
+                                          .arg(events_->count())
+                                    : QStringLiteral("Noise events: none watched (%1).").arg(events_->detectionText());
+        if (const std::optional<NoiseEvent> e = events_->running())
+            text += QStringLiteral(" Exceedance since %1, LAmax so far %2 dB.")
+                        .arg(timeOfDay(e->startLocalMs), levelText(e->lmax));
+        else if (const std::optional<NoiseEvent>& last = events_->lastEnded())
+            text += QStringLiteral(" Last: %1 \u2013 %2, LAmax %3 dB, SEL %4 dB.")
+                        .arg(timeOfDay(last->startLocalMs), timeOfDay(last->endLocalMs), levelText(last->lmax),
+                             levelText(last->sel));
+        if (events_->spanOpen())
+            text += QStringLiteral(" Marked since %1: %2.")
+                        .arg(timeOfDay(events_->spanStartLocalMs()), events_->spanNote());
+    }
+    if (liveEvents->text() != text) liveEvents->setText(text);
 }
 
 void StatisticsWindow::refreshStream(LiveView& v) {
@@ -508,6 +548,8 @@ void StatisticsWindow::clearFilePage() {
     fileIntervals->setRowCount(0);
     fileBars->setIntervals({}, 0);
     dayTable->setRowCount(0);
+    fileEvents->setRowCount(0);
+    history->setSpans({});
     cmdReport->setEnabled(false);
 }
 
@@ -523,8 +565,10 @@ void StatisticsWindow::showAnalysis() {
                  any ? localDateTimeText(s.startMs + a.coveredMs()) : QStringLiteral("-"), durationText(a.coveredMs()),
                  a.config.intervalSeconds < 60 ? QStringLiteral("%1 s").arg(a.config.intervalSeconds)
                                                : QStringLiteral("%1 min").arg(a.config.intervalSeconds / 60)));
-    noticeLabel->setText(a.read.notices.join(QLatin1Char('\n')));
-    noticeLabel->setVisible(!a.read.notices.isEmpty());
+    QStringList notices = a.read.notices;
+    if (!a.events.error.isEmpty()) notices << a.events.error;
+    noticeLabel->setText(notices.join(QLatin1Char('\n')));
+    noticeLabel->setVisible(!notices.isEmpty());
     summaryLabel->setText(QStringLiteral("Whole file:  %1   (%2 samples, %3 without a level, %4 at estimated instants, "
                                          "%5 overflow, %6 underflow)")
                               .arg(levels(s, d, false, true))
@@ -532,13 +576,40 @@ void StatisticsWindow::showAnalysis() {
                               .arg(s.skipped)
                               .arg(s.estimated)
                               .arg(s.overflow)
-                              .arg(s.underflow));
+                              .arg(s.underflow) +
+                          (a.withoutMarked.samples > 0 || a.markedSamples > 0
+                               ? QStringLiteral("\nWithout the marked spans:  %1   (%2 samples left out)")
+                                     .arg(levels(a.withoutMarked, d, false))
+                                     .arg(a.markedSamples)
+                               : QString()));
     spanLabel->setText(kSpanHint);
     history->setHistory(&a.history, a.config.limitTenths);
     fillIntervalTable(fileIntervals, a.intervals, d, false);
     fileBars->setIntervals(a.intervals, a.config.limitTenths);
     fillDayTable(a);
+    fillEventsTable(a);
     cmdReport->setEnabled(true);
+}
+
+void StatisticsWindow::fillEventsTable(const RecordAnalysis& a) {
+    const QChar d = QLatin1Char(a.read.decimalSeparator);
+    const std::vector<NoiseEvent>& events = a.events.events;
+    history->setSpans(shadedSpansOf(events));
+    fileEvents->setRowCount(int(events.size()));
+    for (size_t i = 0; i < events.size(); ++i) {
+        const NoiseEvent& e = events[i];
+        const QString cells[] = {e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
+                                 localDateTimeText(e.startLocalMs),
+                                 timeOfDay(e.endLocalMs),
+                                 QString::number(e.durationMs / 1000.0, 'f', 1).replace(QLatin1Char('.'), d),
+                                 levelText(e.lmax, d),
+                                 levelText(e.leq, d),
+                                 levelText(e.sel, d),
+                                 e.open ? QStringLiteral("open") : QStringLiteral("closed"),
+                                 QString::fromStdString(e.note)};
+        for (int c = 0; c < 9; ++c)
+            fileEvents->setItem(int(i), c, new QTableWidgetItem(cells[c]));
+    }
 }
 
 void StatisticsWindow::fillDayTable(const RecordAnalysis& a) {

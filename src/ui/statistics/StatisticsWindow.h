@@ -23,6 +23,7 @@ class QTableWidget;
 
 namespace kestro {
 
+class EventRecorder;
 class IntervalBarChart;
 class StatisticsRecorder;
 class TimeHistoryView;
@@ -36,6 +37,8 @@ public:
     // The recorders of the slow and the fast stream (either may be null);
     // refreshLive() shows what they hold.
     void setLiveSource(const StatisticsRecorder* slow, const StatisticsRecorder* fast);
+    // The noise events of the recording, shown above the live pages.
+    void setEventSource(const EventRecorder* events) { events_ = events; }
     // Interval and limit for record files opened from now on.
     void setFileConfig(const StatisticsConfig& c) { fileConfig_ = c; }
     // The meter's serial number for reports; empty while not known.
@@ -70,7 +73,8 @@ public:
     IntervalBarChart* fileBars = nullptr;
     QTableWidget* fileIntervals = nullptr;
     QTableWidget* dayTable = nullptr;
-
+    QLabel* liveEvents = nullptr;        // what is watched, what runs, the last exceedance
+    QTableWidget* fileEvents = nullptr;  // the events file of the record file shown
     struct LiveView {
         QLabel* title = nullptr;
         QLabel* running = nullptr;
@@ -114,6 +118,10 @@ private:
     void stopJob(std::shared_ptr<Job>& job);
     void updateProgress();
 
+    void showLiveEvents();
+    void fillEventsTable(const RecordAnalysis& a);
+
+    const EventRecorder* events_ = nullptr;
     StatisticsConfig fileConfig_;
     QString serial_;
     std::shared_ptr<RecordAnalysis> analysis_;

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -77,12 +78,40 @@ TEST_F(Window, TheCloseBoxEndsTheProgramInOrderAndTheMenusKeepTheirPlaces) {
     QStringList titles;
     for (QAction* a : w->menuBar()->actions())
         titles << a->text().remove(QLatin1Char('&'));
-    EXPECT_EQ(titles, QStringList({"File", "Setup", "?", "Statistics"}));
+    EXPECT_EQ(titles, QStringList({"File", "Setup", "?", "Statistics", "Events"}));
     for (QAction* a : w->menuBar()->actions()[3]->menu()->actions())
         a->trigger();
     EXPECT_EQ(shown + opened, 2);
     w->onEndApplication = nullptr;
     EXPECT_FALSE(w->Form_QueryUnload(0)) << "without an application to end the close box just closes";
+}
+
+// An exceedance turns the panel after the four red and bands the graph; the
+// Events menu's Mark asks for the span's note, and a second Mark ends the span.
+TEST_F(Window, ExceedanceAndMarkAreShown) {
+    startDevice();
+    s->EnableRecording();
+    QAction* mark = w->menuBar()->actions()[4]->menu()->actions()[0];
+    EXPECT_EQ(mark->shortcut(), QKeySequence(QStringLiteral("Ctrl+M")));
+    for (int second = 0; second < 11; ++second) {
+        feed("lp 900 0\r");
+        for (int t = 0; t < 10; ++t) {
+            feed("gds 11203\r");
+            tick();
+        }
+    }
+    EXPECT_TRUE(w->eventPanel()->text().startsWith("Exceedance since ")) << w->eventPanel()->text().toStdString();
+    EXPECT_EQ(w->views().eventBands().size(), 1u);
+    mark->trigger();
+    mark->trigger();
+    ASSERT_EQ(w->findChildren<QInputDialog*>().size(), 1) << "one note at a time";
+    auto* note = w->findChild<QInputDialog*>(QStringLiteral("MarkDialog"));
+    note->setTextValue(QStringLiteral("truck"));
+    note->accept();
+    EXPECT_EQ(s->recorder().events().spanNote(), "truck");
+    EXPECT_EQ(w->views().eventBands().size(), 2u);
+    mark->trigger();
+    EXPECT_FALSE(s->recorder().events().spanOpen()) << "ended at once, without a note";
 }
 
 // A record file that cannot be written: the reason is read first, the file

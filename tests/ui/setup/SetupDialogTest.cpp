@@ -224,6 +224,23 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
         EXPECT_EQ(recorder("LimitLevel"), c.savedLimit);
         flushDeletes();
     }
+    // The noise events: defaults shown, typed values stored.
+    QPointer<frmSetup> d = makeDialog();
+    EXPECT_EQ(QStringLiteral("%1 %2 %3 %4")
+                  .arg(d->InputEventLevel->value())
+                  .arg(d->InputEventMinDuration->value())
+                  .arg(d->InputEventHysteresis->value())
+                  .arg(d->chkEventNotifications->isChecked()),
+              "80 10 2 1");
+    d->InputEventLevel->setValue(85.5);
+    d->InputEventMinDuration->setValue(30);
+    d->InputEventHysteresis->setValue(3.0);
+    d->chkEventNotifications->setChecked(false);
+    d->cmdOK->click();
+    for (const auto& [name, value] :
+         {std::pair{"EventLevel", 855}, {"EventMinDuration", 30}, {"EventHysteresis", 30}, {"EventNotifications", 0}})
+        EXPECT_EQ(recorder(name), (Typed{value, REG_DWORD_})) << name;
+    flushDeletes();
 }
 
 // Shown as stored, saved as typed, each field reached by its label's

@@ -1,6 +1,7 @@
 // The statistics window: live pages fed by the recorders, record files read
 // in the background (progress, cancel, errors), spans and the report.
 #include "report/ReportDocument.h"
+#include "statistics/EventsFile.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/StatisticsRecorder.h"
 #include "ui/statistics/StatisticsViews.h"
@@ -257,6 +258,53 @@ TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
         EXPECT_TRUE(text.contains(QLatin1String(c.drift))) << text.toStdString();
         EXPECT_EQ(text.contains(QLatin1String("Warning: more than 0.5 dB")), c.warning);
     }
+}
+
+// The events file beside the record file: on the chart, in its table, in the
+// summary without the marked span, and in the report's section.
+TEST_F(StatisticsWindowTest, EventsAndMarkersAreFoundShownAndReported) {
+    const QString path = writeFile(60);
+    NoiseEvent loud, span;
+    loud.startLocalMs = ms(10, 0, 10);
+    loud.endLocalMs = ms(10, 0, 22);
+    loud.durationMs = 12000;
+    loud.lmax = 79.1;
+    span.kind = EventKind::Marker;
+    span.startLocalMs = ms(10, 0, 30);
+    span.endLocalMs = ms(10, 0, 40);
+    span.note = "truck";
+    QByteArray rows = eventsHeaderLine(StatisticsConfig());
+    appendEventRows(rows, StatisticsConfig(), loud);
+    appendEventRows(rows, StatisticsConfig(), span);
+    QFile f(eventsFilePath(path));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(rows);
+    f.close();
+    StatisticsWindow w;
+    QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
+    w.openRecordFile(path);
+    ASSERT_TRUE(waitLoaded(loaded));
+    ASSERT_EQ(w.fileEvents->rowCount(), 2);
+    EXPECT_EQ(w.fileEvents->item(1, 8)->text(), "truck");
+    LevelAccumulator all, kept;  // the samples of 10:00:30..39 are the span's
+    for (int i = 0; i < 60; ++i) {
+        all.add((500 + (i * 7) % 300) * 10, 0);
+        if (i < 30 || i >= 40) kept.add((500 + (i * 7) % 300) * 10, 0);
+    }
+    const QString without = levelText(kept.leq(), QLatin1Char(','));
+    EXPECT_TRUE(w.summaryLabel->text().contains("Without the marked spans:  LAeq " + without + " dB"))
+        << w.summaryLabel->text().toStdString() << " " << without.toStdString();
+    const QString pdf = dir.filePath(QStringLiteral("events.pdf"));
+    QString error;
+    ASSERT_TRUE(w.writeReport(pdf, &error)) << error.toStdString();
+    const QString text = pdfText(pdf);
+    for (const QString& want :
+         {QStringLiteral("Exceedances of the event level: 1. Marked spans: 1."),
+          QStringLiteral("2026-03-05 10:00:10 to 10:00:22, 12,0 s: LAmax 79,1 dBA"),
+          QStringLiteral("LAeq of the whole recording: %1 dBA. Without the 1 marked spans (10 of 60 samples left "
+                         "out): %2 dBA.")
+              .arg(levelText(all.leq(), QLatin1Char(',')), without)})
+        EXPECT_TRUE(text.contains(want)) << want.toStdString() << "\n" << text.toStdString();
 }
 
 TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {

@@ -1,0 +1,93 @@
+#pragma once
+// The program's serial port: a terminal device opened raw at 9600,N,8,1
+// without handshaking, read through a notifier whose wake-ups it rations.
+//
+// At 9600 baud a line trickles in over several milliseconds, and an adapter
+// hands it over in pieces, each of which would wake the program. So after a
+// read that ends inside a line, or while lines keep coming, the port stops
+// watching the device until the next multiple of the hold-off on the
+// monotonic clock and then reads everything that came meanwhile in one go. A
+// complete line thus waits less than the hold-off before it is delivered (and
+// time-stamped); a line after a quiet spell is read as soon as it is complete.
+// readAll() (called at every poll tick) reads at once whatever is waiting; the
+// grid lets hold-offs that divide the tick end on the tick's own wake-up.
+
+#include "link/SerialPort.h"
+
+#include <QByteArray>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <functional>
+
+namespace kestro {
+
+// Chosen by measurement (bench_serial, bench/headless.sh): see the README.
+inline constexpr int kDefaultReadHoldOffMs = 20;
+inline constexpr int kMaxReadHoldOffMs = 100;  // one poll tick
+
+// The hold-off of this run: KESTRO_READ_HOLDOFF_MS (0 to kMaxReadHoldOffMs
+// milliseconds, 0 reads at every arrival), else the default.
+int readHoldOffMs();
+
+class PosixSerialPort final : public SerialPort {
+    Q_OBJECT
+public:
+    using MonotonicMs = std::function<qint64()>;
+    // monotonicMs: the clock of the hold-off grid (tests drive it by hand).
+    explicit PosixSerialPort(int holdOffMs = kDefaultReadHoldOffMs, MonotonicMs monotonicMs = {},
+                             QObject* parent = nullptr);
+    ~PosixSerialPort() override;
+
+    bool open(const QString& device, int16_t* errNo, QString* reason) override;
+    void close() override;
+    bool isOpen() const override { return fd_ >= 0; }
+    void setDataTerminalReady(bool on) override;
+    void setRequestToSend(bool on) override;
+    // Writes at once what the driver takes; the rest waits in order in a queue
+    // that the write notifier empties.
+    qint64 write(const QByteArray& data) override;
+    bool flush(int timeoutMs) override;
+    bool drain(int timeoutMs) override;
+    QByteArray readAll() override;
+    QString device() const override { return device_; }
+
+    // Milliseconds until the hold-off ends, as armed; -1 while the device is watched.
+    int holdOffLeftMs() const { return holdTimer_.isActive() ? holdTimer_.interval() : -1; }
+    // The end of a hold-off: reads what arrived, then holds again or watches.
+    void endHoldOff();
+
+private:
+    void onReadable();
+    // Reads what the driver has into rx_; true when that was anything.
+    bool fill();
+    // After a read: hold further reads while a line is unfinished or the line
+    // is busy; a hold-off that found nothing goes back to watching.
+    void afterRead(bool got, bool holdEnded);
+    void watch();
+    void deliver();
+    // False when the driver refused the queue (it is dropped then).
+    bool writeQueued();
+    void reportGone(const QString& reason);
+    void setModemLine(int line, bool on);
+    void releaseDevice();
+
+    int fd_ = -1;
+    int holdOffMs_;
+    MonotonicMs clock_;
+    // When the last two reads found data.
+    qint64 lastDataMs_ = kLongAgo;
+    qint64 prevDataMs_ = kLongAgo;
+    static constexpr qint64 kLongAgo = -(qint64{1} << 40);
+    QString device_;
+    QString lockFile_;  // ours, removed at close
+    QSocketNotifier readNotifier_{QSocketNotifier::Read};
+    QSocketNotifier writeNotifier_{QSocketNotifier::Write};
+    QTimer holdTimer_;
+    QByteArray rx_;  // read, not yet taken by readAll()
+    QByteArray tx_;  // accepted, not yet taken by the driver
+    bool endsLine_ = true;
+    bool delivering_ = false;
+    bool gone_ = false;
+};
+
+}  // namespace kestro
