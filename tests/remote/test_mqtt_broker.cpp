@@ -264,6 +264,7 @@ TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
     EXPECT_EQ(std::count(sub.lines().begin(), sub.lines().end(), QByteArray("0 kestro/11111111/status offline")), 1);
     EXPECT_EQ(std::count(sub.lines().begin(), sub.lines().end(), QByteArray("0 kestro/22222222/status online")), 1);
     EXPECT_TRUE(std::count(topics.begin(), topics.end(), QByteArray("0 kestro/22222222/interval")) == 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return p->waitingIntervals() == 0; }, 5000));
     EXPECT_TRUE(p->metricsText().contains("kestro_mqtt_interval_delivered_total 2\n"));
     p->stop(1000);
 }
