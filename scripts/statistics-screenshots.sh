@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 bin=${1:-build}/bin
 work=$(mktemp -d /tmp/kestro-shots-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-file=$work/NoiseData_LEQ_20260305_060000.dat
-"$bin/make_record_file" "$file" LEQ 26 1 060000
+file=$work/NoiseData_LP_20260305_060000.dat
+"$bin/make_record_file" "$file" LP 26 1 060000
 QT_QPA_PLATFORM=offscreen "$bin/statistics_screenshot" "$file" docs/statistics-window.png docs/statistics-live.png
 env -u DISPLAY XDG_RUNTIME_DIR="$work" "$bin/KestroRecorder" --report "$file" --interval 900 --limit 65 \
   -o "$work/report.pdf" >/dev/null

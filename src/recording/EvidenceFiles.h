@@ -12,7 +12,7 @@
 // closed side file or a later link vouches for shows.
 
 #include "core/Types.h"
-#include "report/ReportEvidence.h"
+#include "statistics/ReportEvidence.h"
 
 #include <QByteArray>
 #include <QJsonObject>

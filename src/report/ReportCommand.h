@@ -2,8 +2,8 @@
 // KestroRecorder --report FILE [--interval SECONDS] [--limit DB] [--flag-column
 // overflow|underflow] [-o OUT.pdf]: the PDF report of a record file, without a display.
 
-#include "report/ReportEvidence.h"
 #include "statistics/DayLevels.h"
+#include "statistics/ReportEvidence.h"
 
 #include <functional>
 

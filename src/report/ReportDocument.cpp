@@ -498,18 +498,10 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     } else {
         std::vector<QStringList> dayRows;
         auto period = [&](const PeriodLevel& pl) {
-            if (pl.weight <= 0) return QStringLiteral("-");
-            return levelText(pl.level(), dec) + QStringLiteral(" (%1 h)").arg(number(pl.coveredMs / 3.6e6, 1, dec));
+            return periodLevelText(pl, dec);
         };
         auto whole = [&](const DayLevels& d, double level) {
-            if (!std::isnan(level)) return levelText(level, dec);
-            QStringList low;
-            const std::pair<const char*, const PeriodLevel*> ps[] = {
-                {"day", &d.day}, {"evening", &d.evening}, {"night", &d.night}};
-            for (const auto& [name, pl] : ps)
-                if (pl->coverage() < kMinimumCoverage || std::isnan(pl->level()))
-                    low << QStringLiteral("%1 %2 %").arg(QLatin1String(name)).arg(std::lround(pl->coverage() * 100));
-            return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
+            return wholeDayText(d, level, dec);
         };
         // Daylight saving days are those of the zone the measurement was made in, where it is known.
         const QTimeZone zone(e.timeZone.toUtf8());

@@ -3,8 +3,8 @@
 // people, calibration, whether the file is still the recorded one), the time
 // history, the summary, the day levels per assessment day and the intervals.
 
-#include "report/ReportEvidence.h"
 #include "statistics/RecordAnalysis.h"
+#include "statistics/ReportEvidence.h"
 
 #include <QString>
 

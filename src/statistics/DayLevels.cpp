@@ -1,8 +1,10 @@
 #include "statistics/DayLevels.h"
 
 #include "statistics/RunningLevels.h"
+#include "statistics/StatisticsFile.h"
 
 #include <QDateTime>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -109,6 +111,23 @@ std::vector<DayLevels> computeDayLevels(const std::vector<IntervalResult>& inter
         out.push_back(d.levels);
     }
     return out;
+}
+
+QString periodLevelText(const PeriodLevel& pl, QChar dec) {
+    if (pl.weight <= 0) return QStringLiteral("-");
+    const QString hours = QString::number(pl.coveredMs / 3.6e6, 'f', 1).replace(QLatin1Char('.'), dec);
+    return levelText(pl.level(), dec) + QStringLiteral(" (%1 h)").arg(hours);
+}
+
+QString wholeDayText(const DayLevels& d, double level, QChar dec) {
+    if (!std::isnan(level)) return levelText(level, dec);
+    QStringList low;
+    const std::pair<const char*, const PeriodLevel*> ps[] = {
+        {"day", &d.day}, {"evening", &d.evening}, {"night", &d.night}};
+    for (const auto& [name, pl] : ps)
+        if (pl->coverage() < kMinimumCoverage || std::isnan(pl->level()))
+            low << QStringLiteral("%1 %2 %").arg(QLatin1String(name)).arg(std::lround(pl->coverage() * 100));
+    return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
 }  // namespace kestro

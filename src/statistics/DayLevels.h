@@ -6,6 +6,7 @@
 
 #include "statistics/IntervalResult.h"
 
+#include <QString>
 #include <QTimeZone>
 #include <cstdint>
 #include <vector>
@@ -55,5 +56,11 @@ struct DayLevels {
 // its start (intervals never straddle an hour). Local times are of zone.
 std::vector<DayLevels> computeDayLevels(const std::vector<IntervalResult>& intervals, const DayPeriods& periods,
                                         const QTimeZone& zone = QTimeZone::systemTimeZone());
+
+// Table texts shared by the window and the report: a period's level with the
+// hours it covers, and a whole-day value or, when it cannot be given, which
+// periods fall short ("- (day 58 %, ...)").
+QString periodLevelText(const PeriodLevel& period, QChar decimalSeparator);
+QString wholeDayText(const DayLevels& day, double level, QChar decimalSeparator);
 
 }  // namespace kestro

@@ -624,22 +624,11 @@ void StatisticsWindow::fillDayTable(const RecordAnalysis& a) {
          QStringLiteral("Le %1\u2013%2").arg(hour(p.eveningStartHour), hour(p.nightStartHour)),
          QStringLiteral("Ln %1\u2013%2").arg(hour(p.nightStartHour), hour(p.dayStartHour)), QStringLiteral("Lden"),
          QStringLiteral("LAeq,24h")});
-    auto number = [&](double v) {
-        return QString::number(v, 'f', 1).replace(QLatin1Char('.'), d);
-    };
     auto period = [&](const PeriodLevel& pl) {
-        return pl.weight <= 0 ? QStringLiteral("-")
-                              : levelText(pl.level(), d) + QStringLiteral(" (%1 h)").arg(number(pl.coveredMs / 3.6e6));
+        return periodLevelText(pl, d);
     };
     auto whole = [&](const DayLevels& day, double level) {
-        if (!std::isnan(level)) return levelText(level, d);
-        QStringList low;
-        const std::pair<const char*, const PeriodLevel*> ps[] = {
-            {"day", &day.day}, {"evening", &day.evening}, {"night", &day.night}};
-        for (const auto& [name, pl] : ps)
-            if (pl->coverage() < kMinimumCoverage || std::isnan(pl->level()))
-                low << QStringLiteral("%1 %2 %").arg(QLatin1String(name)).arg(std::lround(pl->coverage() * 100));
-        return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
+        return wholeDayText(day, level, d);
     };
     const bool given = gives(a.quantity, Statistic::Leq);
     dayTable->setRowCount(given ? int(a.days.size()) : 0);
