@@ -80,12 +80,8 @@ TEST(SingleInstanceTest, OnlyARunningInstanceRefusesAndItsEndFreesTheLock) {
         SingleInstance second(dir.path());
         EXPECT_FALSE(ensureSingleInstance(second, log, messages));
         EXPECT_FALSE(second.isHeld());
-        ASSERT_EQ(messages.messages.size(), 1);
-        EXPECT_EQ(messages.messages[0].text, "You can start the Measurement viewer only one time!");
-        EXPECT_EQ(
-            QString::fromUtf8(readAll(log.mainLogPath())),
-            log.dateTimeText() + ": FormLoad.Error: Application started as second instance - Application stopped\r\n");
-        other.end();  // killed: its lock file stays behind, its lock does not
+        EXPECT_EQ(messages.messages.size(), 1);  // its words and log line: the end-to-end test of a second start
+        other.end();                             // killed: its lock file stays behind, its lock does not
         ASSERT_TRUE(QFile::exists(second.lockPath()));
         EXPECT_EQ(second.tryAcquire(), Outcome::Acquired);
     }
