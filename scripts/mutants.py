@@ -12,6 +12,7 @@ one. A mutation is killed when a test fails (or hangs past the timeout).
     python3 scripts/mutants.py --list          # the mutations and whether each still applies
     python3 scripts/mutants.py --only 17       # one mutation by its number
     python3 scripts/mutants.py --min 85        # exit 1 below 85 % killed
+    python3 scripts/mutants.py --who kills.json # which test cases fail for each mutation
 
 The build directory must be configured (cmake -S . -B build -G Ninja). The
 source tree is changed only while a mutation runs; an interrupted run restores
@@ -20,6 +21,7 @@ the file it had changed.
 
 import argparse
 import hashlib
+import json
 import os
 import signal
 import subprocess
@@ -199,6 +201,14 @@ MUTATIONS = [
     M("remote", "src/remote/StationTime.cpp", "return atCurrent > atPrevious ? currentMin_ : previousMin_;",
       "return atCurrent > atPrevious ? previousMin_ : currentMin_;", "the repeated hour gets the wrong offset"),
     M("remote", "src/remote/RemoteOptions.cpp", "value > 65535", "value > 65536", "port 65536 accepted"),
+    M("remote", "src/remote/MqttPublisher.cpp", "        ++intervalsDelivered_;\n", "",
+      "delivered intervals not counted"),
+    M("remote", "src/remote/MqttPublisher.cpp", "serial_.isEmpty() ? QStringLiteral(\"unknown\") : serial_",
+      "serial_", "no topic before the serial number is known"),
+    M("remote", "src/remote/IntervalQueue.cpp", "            entries_.push_back(std::move(e));\n        }", "        }",
+      "waiting messages lost by a restart"),
+    M("remote", "src/remote/StationTime.cpp", "std::llround(double(diff) / double(kMsPerMinute))",
+      "std::llround(double(diff) / double(kMsPerMinute)) + 1", "the UTC offset a minute off"),
     # ---- session: the poll cycle, arming, port supervision, the shutdown order
     M("session", "src/session/Session.cpp", "if (ps_.AnswerWatchdog <= 0) {", "if (ps_.AnswerWatchdog < 0) {",
       "the device lost a tick late"),
@@ -342,23 +352,44 @@ def apply(m):
     return p, text, text[:pos] + m.after + text[pos + len(m.before):]
 
 
-def run_tests(build, lib, timeout):
-    """True when every test program of lib passes."""
+def run_tests(build, lib, timeout, failed=None):
+    """True when every test program of lib passes. With a list for failed, every
+    program runs to its end and the names of the failing test cases are added
+    ("<program>: timeout" for one that hangs)."""
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    passed = True
     for target, args in TESTS[lib]:
         exe = build / "bin" / target
+        report = build / f"mutants-{target}.json"
+        extra = [f"--gtest_output=json:{report}"] if failed is not None else []
         try:
-            proc = subprocess.Popen([str(exe), "--gtest_brief=1", *args], cwd=build,
+            proc = subprocess.Popen([str(exe), "--gtest_brief=1", *extra, *args], cwd=build,
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                     env=env, start_new_session=True)
             rc = proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             os.killpg(proc.pid, signal.SIGKILL)
             proc.wait()
+            rc = None
+        if rc == 0:
+            continue
+        passed = False
+        if failed is None:
             return False
-        if rc != 0:
-            return False
-    return True
+        failed.extend(failing_cases(report) if rc is not None else [f"{target}: timeout"])
+    return passed
+
+
+def failing_cases(report):
+    """Names of the failed test cases in a gtest JSON report (the program's name when it has none)."""
+    try:
+        doc = json.loads(report.read_text())
+    except (OSError, ValueError):
+        return [f"{report.stem}: crashed"]
+    finally:
+        report.unlink(missing_ok=True)
+    return [f"{suite['name']}.{case['name']}" for suite in doc.get("testsuites", [])
+            for case in suite.get("testsuite", []) if case.get("failures")] or [f"{report.stem}: failed"]
 
 
 def build_targets(build, lib):
@@ -375,6 +406,7 @@ def main():
     ap.add_argument("--timeout", type=int, default=300, help="seconds per test program")
     ap.add_argument("--list", action="store_true")
     ap.add_argument("--min", type=float, default=0.0, help="exit 1 when fewer percent are killed")
+    ap.add_argument("--who", metavar="FILE", help="write which test cases fail for each mutation (JSON)")
     a = ap.parse_args()
 
     chosen = [(i + 1, m) for i, m in enumerate(MUTATIONS)
@@ -400,6 +432,7 @@ def main():
 
     results = {}
     survivors = []
+    who = {}
     for n, m in chosen:
         p, original, mutated = apply(m)
         digest = hashlib.sha256(original.encode()).hexdigest()
@@ -410,7 +443,10 @@ def main():
             if not ok:
                 verdict = "invalid"  # does not compile: a fault of the list, not of the tests
             else:
-                verdict = "survived" if run_tests(build, m.lib, a.timeout) else "killed"
+                failed = [] if a.who else None
+                verdict = "survived" if run_tests(build, m.lib, a.timeout, failed) else "killed"
+                if a.who:
+                    who[n] = {"lib": m.lib, "what": m.what, "failed": failed}
         finally:
             p.write_text(original)
             assert hashlib.sha256(p.read_text().encode()).hexdigest() == digest
@@ -419,6 +455,8 @@ def main():
             survivors.append((n, m, verdict))
         print(f"{n:3} {verdict:8} {time.monotonic() - start:6.1f} s  {m.lib}: {m.what}", flush=True)
 
+    if a.who:
+        Path(a.who).write_text(json.dumps(who, indent=1) + "\n")
     # Leave the build matching the restored sources.
     for lib in libs:
         build_targets(build, lib)

@@ -47,14 +47,12 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--port"}, "error --port needs"},
         {{"--demo", "--port", "/dev/ttyUSB0"}, "error --demo brings its own meter"},
         {{"-platform", "xcb"}, "error unknown option -platform"},
-        // Remote monitoring.
+        // Remote monitoring; what an address or a broker URL may be is the remote options' table.
         {{"--serve", "8080"}, "run serve=8080"},
         {{"--serve=0.0.0.0:8080", "--serve-token", "s3cret"}, "run serve=0.0.0.0:8080 token=s3cret"},
         {{"--serve", "[::1]:80", "--serve-token=t"}, "run serve=[::1]:80 token=t"},
         {{"--serve"}, "error --serve needs"},
-        {{"--serve", "70000"}, "error --serve needs"},
         {{"--serve", "station.example:80"}, "error --serve: station.example is not an IP address"},
-        {{"--serve", "::1:80"}, "error --serve needs"},
         {{"--serve-token", "t"}, "error --serve-token is for the server of --serve"},
         {{"--serve", "80", "--serve-token="}, "error --serve-token needs a token"},
         {{"--serve", "80", "--serve-token-file", "etc/../token"}, "run serve=80 tokenfile=/home/tech/token"},
@@ -63,7 +61,6 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--mqtt", "mqtt://broker.lan/noise"}, "run mqtt=mqtt://broker.lan/noise"},
         {{"--mqtt", "mqtt://broker.lan"}, "error --mqtt needs mqtt://[user@]host[:port]/prefix (the topic"},
         {{"--mqtt", "mqtt://u:pw@broker.lan/noise"}, "error --mqtt: give the password in KESTRO_MQTT_PASSWORD"},
-        {{"--mqtt", "mqtt://broker.lan/noise/#"}, "error --mqtt needs"},
         {{"--mqtt", "mqtt://broker.lan/a+b"}, "error --mqtt: the topic prefix may not hold + or #"},
         {{"--mqtt", "mqtt://broker.lan/a%00b"}, "error --mqtt: the topic prefix may not hold a NUL"},
         {{"--on-event", "/bin/sh -c \"exec logger -t noise\" x"}, "run onevent=/bin/sh|-c|exec logger -t noise|x"},

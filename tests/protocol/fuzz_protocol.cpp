@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 using namespace kestro;
@@ -52,11 +55,53 @@ void checkInvariants(const ProtocolState& ps, const ManualClock& clock, bool dra
     check(ps.LastSlowStampMs <= clock.utcMs() + 100 && ps.LastFastStampMs <= clock.utcMs() + 100);
 }
 
+// Everything a byte stream changes, fed in pieces of 1..maxChunk bytes drawn
+// from seed (maxChunk 0: in one piece) on a clock that stands still.
+struct Received {
+    KestroStateRecord state;
+    MeasurementRecord current;
+    std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>> samples;
+    std::vector<int64_t> counters;
+    std::string pending;
+    std::vector<std::pair<std::string, int32_t>> errors;
+    bool operator==(const Received& o) const {
+        return state == o.state && current == o.current && samples == o.samples && counters == o.counters &&
+               pending == o.pending && errors == o.errors;
+    }
+};
+
+Received receive(std::string_view bytes, uint8_t mode, uint32_t seed, unsigned maxChunk) {
+    ManualClock clock;
+    Received r;
+    ProtocolState ps(clock, [&r](const std::string& l, int32_t n) { r.errors.emplace_back(l, n); });
+    ps.KestroState.DevFunction = ps.KestroState.DevVariant = (mode & 4) ? 1 : 0;
+    ps.RecordState = (mode & 1) ? 1 : 0;
+    ps.BufferRestart = (mode & 2) ? 3 : 0;
+    for (size_t pos = 0, n; pos < bytes.size(); pos += n) {
+        seed = seed * 1103515245u + 12345u;
+        n = maxChunk ? std::min<size_t>(bytes.size() - pos, 1 + (seed >> 16) % maxChunk) : bytes.size();
+        ps.receiveEvent(bytes.substr(pos, n));
+    }
+    for (const SampleSeries* s : {&ps.SlowBuffer, &ps.FastBuffer})
+        for (const SampleSeries::Entry& e : s->pending())
+            r.samples.emplace_back(e.RecordNo, e.Index, e.Sample);
+    r.state = ps.KestroState;
+    r.current = ps.CurrentMeasurement;
+    r.counters = {ps.AnswerWatchdog, ps.RecordState,    ps.BufferRestart,   ps.RxCharCount,    ps.RxLineCount,
+                  ps.SlowRecordNo(), ps.FastRecordNo(), ps.LastSlowStampMs, ps.LastFastStampMs};
+    r.pending = std::string(ps.rxPending());
+    return r;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     const uint8_t mode = data[0];
+    // However a serial driver splits the bytes, they leave the same state.
+    const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
+    check(receive(bytes, mode, data[1], (mode >> 4) == 15 ? unsigned(size) : 1u + 4u * (mode >> 4)) ==
+          receive(bytes, mode, 0, 0));
     uint32_t rng = data[1] * 2654435761u + 1;
     auto next = [&rng] {
         rng = rng * 1103515245u + 12345u;

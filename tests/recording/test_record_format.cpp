@@ -71,8 +71,6 @@ TEST(RecordFormat, Lines) {
         {Slow, sample(1, 1, 2, 3, 4, -32768, 0, 0), ';', ',', false, false, false, 0, "; -3276,8\r\n"},
         {Fast, sample(32, 14, 3, 27, 265, 0, std::pow(10.0, 6.5), 4), ';', ',', true, true, true, 0,
          "14:03:27,265; 65,00; 1; 0\r\n"},
-        {Fast, sample(64, 14, 3, 27, 280, 0, 1000.0, 0), ';', ',', true, true, true, 0,
-         "14:03:27,280; 60,00; 0; 0\r\n"},
         {Fast, sample(16, 9, 5, 7, 45, 0, std::pow(10.0, 6.505), 0), ';', ',', true, false, false, 0,
          "09:05:07,045; 65,05\r\n"},
         {Fast, sample(16, 9, 5, 7, 45, 0, 0.5, 0), ';', '.', true, false, false, 0, "09:05:07.045; -3.01\r\n"},

@@ -31,62 +31,47 @@ KestroStateRecord running() {
 QJsonObject json(const QByteArray& bytes) { return QJsonDocument::fromJson(bytes).object(); }
 
 TEST(StationMonitor, StateFieldsAndWhatCountsAsUnknown) {
-    struct Row {
+    constexpr int32_t kAll = 1 | 4 | 8 | 16 | 64 | 128, kReset = 9999;
+    const struct {
         const char* what;
-        std::function<void(KestroStateRecord&)> change;
+        bool online;
+        int32_t valid;
+        int16_t function, range, level, status, battery;
+        int32_t serial;
         bool recording;
         const char* json;  // the state without its time
-    };
-    const Row rows[] = {
-        {"running, LEQ, auto range", [](KestroStateRecord&) {}, true,
+    } rows[] = {
+        {"running, LEQ, auto range", true, kAll, 2, 2 | 4, 734, 0, 3, 1234567, true,
          R"({"auto":true,"battery":"full","function":"LEQ","level_db":73.4,"online":true,"overflow":false,)"
          R"("range":"50-110 dB","recording":true,"serial":"01234567","underflow":false})"},
-        {"after a reset (nothing received)",
-         [](KestroStateRecord& s) {
-             s = KestroStateRecord{};
-             s.DevSerialNo = 999999999;
-             s.DevFunction = s.DevRange = s.DevLevel = s.DevLevelStatus = s.DevBattery = 9999;
-         },
-         false,
+        {"after a reset (nothing received)", false, 0, kReset, kReset, kReset, kReset, kReset, 999999999, false,
          R"({"auto":null,"battery":null,"function":null,"level_db":null,"online":false,"overflow":null,)"
          R"("range":null,"recording":false,"serial":null,"underflow":null})"},
-        {"error reading, overflow and underflow",
-         [](KestroStateRecord& s) {
-             s.DevLevel = -1;
-             s.DevLevelStatus = 4 | 1;
-         },
-         false,
+        {"error reading, overflow and underflow", true, kAll, 2, 2 | 4, -1, 4 | 1, 3, 1234567, false,
          R"({"auto":true,"battery":"full","function":"LEQ","level_db":null,"online":true,"overflow":true,)"
          R"("range":"50-110 dB","recording":false,"serial":"01234567","underflow":true})"},
-        {"negative level, range without AUTO, low battery, MAX",
-         [](KestroStateRecord& s) {
-             s.DevLevel = -25;
-             s.DevRange = 3;
-             s.DevBattery = 2;
-             s.DevFunction = 3;
-         },
-         false,
+        {"negative level, range without AUTO, low battery, MAX", true, kAll, 3, 3, -25, 0, 2, 1234567, false,
          R"({"auto":false,"battery":"low","function":"MAX","level_db":-2.5,"online":true,"overflow":false,)"
          R"("range":"70-130 dB","recording":false,"serial":"01234567","underflow":false})"},
-        {"items whose bits are not set are not known", [](KestroStateRecord& s) { s.DataValid = 128; }, false,
+        {"items whose bits are not set are not known", true, 128, 2, 2 | 4, 734, 0, 3, 1234567, false,
          R"({"auto":null,"battery":null,"function":null,"level_db":null,"online":true,"overflow":null,)"
          R"("range":null,"recording":false,"serial":"01234567","underflow":null})"},
-        {"values outside their ranges",
-         [](KestroStateRecord& s) {
-             s.DevFunction = 7;
-             s.DevRange = 4;  // AUTO without a range
-             s.DevBattery = 0;
-             s.DevLevel = 9999;
-         },
-         false,
+        {"values outside their ranges (AUTO without a range)", true, kAll, 7, 4, kReset, 0, 0, 1234567, false,
          R"({"auto":null,"battery":null,"function":null,"level_db":null,"online":true,"overflow":false,)"
          R"("range":null,"recording":false,"serial":"01234567","underflow":false})"},
     };
     ManualClock clock;
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
-        KestroStateRecord s = running();
-        r.change(s);
+        KestroStateRecord s;
+        s.DeviceOnline = r.online;
+        s.DataValid = r.valid;
+        s.DevFunction = r.function;
+        s.DevRange = r.range;
+        s.DevLevel = r.level;
+        s.DevLevelStatus = r.status;
+        s.DevBattery = r.battery;
+        s.DevSerialNo = r.serial;
         StationMonitor m;
         m.update(s, r.recording, false, clock.read());
         QJsonObject o = m.stateObject();

@@ -27,14 +27,6 @@ TEST(StationTime, IsoTextCarriesMillisecondsAndOffset) {
         EXPECT_EQ(isoLocalTime(r.local, r.offset).toStdString(), r.text);
 }
 
-TEST(StationTime, OffsetOfAReadingIsTheClocksOwn) {
-    for (int minutes : {0, 60, 120, -300, 330}) {
-        ManualClock clock;
-        clock.setUtcOffsetMinutes(minutes);
-        EXPECT_EQ(utcOffsetMinutes(clock.read()), minutes);
-    }
-}
-
 // Local times around a daylight-saving change get the offset in force when
 // they were read, as long as the change is the last one seen.
 TEST(StationTime, LocalTimesAroundADaylightSavingChange) {

@@ -80,8 +80,8 @@ TEST(SingleInstanceTest, OnlyARunningInstanceRefusesAndItsEndFreesTheLock) {
         SingleInstance second(dir.path());
         EXPECT_FALSE(ensureSingleInstance(second, log, messages));
         EXPECT_FALSE(second.isHeld());
-        EXPECT_EQ(messages.messages.size(), 1);
-        other.end();  // killed: its lock file stays behind, its lock does not
+        EXPECT_EQ(messages.messages.size(), 1);  // its words and log line: the end-to-end test of a second start
+        other.end();                             // killed: its lock file stays behind, its lock does not
         ASSERT_TRUE(QFile::exists(second.lockPath()));
         EXPECT_EQ(second.tryAcquire(), Outcome::Acquired);
     }

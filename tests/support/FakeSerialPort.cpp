@@ -23,22 +23,17 @@ bool FakeSerialPort::open(const QString& device, int16_t* errNo, QString* reason
 void FakeSerialPort::close() {
     if (!open_) return;
     open_ = false;
-    // Closing a real tty drops the modem lines with it.
-    dtr_ = false;
-    rts_ = false;
     rx_.clear();
     history_ << QStringLiteral("close ") + device_;
 }
 
 void FakeSerialPort::setDataTerminalReady(bool on) {
     if (!open_) return;
-    dtr_ = on;
     history_ << QStringLiteral("dtr %1").arg(on ? 1 : 0);
 }
 
 void FakeSerialPort::setRequestToSend(bool on) {
     if (!open_) return;
-    rts_ = on;
     history_ << QStringLiteral("rts %1").arg(on ? 1 : 0);
 }
 

@@ -28,7 +28,6 @@ public:
     // ---- configuration ----
     // Opening device fails with errNo (82 or 8002) and reason until cleared.
     void setOpenFailure(const QString& device, int16_t errNo, const QString& reason);
-    void clearOpenFailure(const QString& device) { failures_.remove(device); }
     // Writes fail (return -1, nothing recorded) while set.
     void setWriteFails(bool fails) { writeFails_ = fails; }
     // Results of flush() and drain(); the bytes stay recorded either way.
@@ -42,18 +41,13 @@ public:
     void simulateGone(const QString& reason = QStringLiteral("Input/output error"));
 
     // ---- inspection ----
-    QByteArray written() const { return written_; }
     // Written text split at carriage returns; an unfinished tail is not a command.
     QStringList commands() const;
     void clearWritten() { written_.clear(); }
-    bool dtr() const { return dtr_; }
-    bool rts() const { return rts_; }
     // "open <device>", "close <device>", "dtr 1", "rts 0", "flush", "drain", in order.
     QStringList history() const { return history_; }
     void clearHistory() { history_.clear(); }
     int openCount() const { return openCount_; }
-    // Bytes still waiting to be read.
-    QByteArray pending() const { return rx_; }
 
 private:
     struct Failure {
@@ -64,8 +58,6 @@ private:
     QString device_;
     bool open_ = false;
     bool gone_ = false;
-    bool dtr_ = false;
-    bool rts_ = false;
     bool writeFails_ = false;
     bool flushOk_ = true;
     bool drainOk_ = true;

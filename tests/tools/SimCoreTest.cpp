@@ -1,4 +1,4 @@
-// The simulator's output queue and encoders in-process, on a simulated clock.
+// The simulator in-process, on a simulated clock: its output queue, its answers and state, its encoders.
 #include "Instrument.h"
 #include "OutputQueue.h"
 #include "SimOptions.h"
@@ -7,6 +7,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <cmath>
+#include <cstring>
+#include <regex>
+#include <set>
 
 using namespace kestrosim;
 
@@ -194,6 +198,115 @@ TEST(SimInstrument, CalibrationReadsTheCalibratorAndDrifts) {
     EXPECT_EQ(m.slowLine(62.5)->key, "cal");
     m.toggleCalibration();
     EXPECT_EQ(m.function(), 3);
+}
+
+// Every command's answer byte for byte, upper-case keys on both sides.
+TEST(SimInstrument, AnswersEveryCommand) {
+    InstrumentConfig cfg;
+    cfg.serial = 87654321;
+    const std::pair<const char*, const char*> cases[] = {
+        {"gsn", "gsn 87654321"},
+        {"gds", "gds 11203"},
+        {"GDS", "gds 11203"},
+        {"smm 1", "smm 1"},
+        {"SMM 0", "smm 0"},
+        {"awm 0", "awm 0"},
+        {"saa 4", "saa 4"},
+        {"sso 12", "sso 12"},
+        {"gdi", "gdi"},
+        {"gsi", "gsi"},
+        {"ldk 3", "ldk"},
+        {"ldk", "ldk"},
+        {"LDK 0", "ldk"},
+        {"sw-rev", "sw-rev V1.23"},
+        {"hw-rev", "hw-rev H2.0"},
+        {"grc 0", "grc 0 1.0000"},
+        {"grc 1", "grc 1 1.0234"},
+        {"grc 2", "grc 2 0.9871"},
+        {"grc 3", "?"},
+        {"gso", "gso 3A"},
+        {"rdc", "rdc ok"},
+        {"wdc", "wdc ok"},
+        {"flash", "flash 2048"},
+        {"v_batt", "v_batt 2870"},
+        {"v_cpu", "v_cpu 3301"},
+        {"v_ana", "v_ana 4998"},
+        {"temp", "temp 23"},
+        {"supply", "supply 9120"},
+        {"swm 1", "swm 1"},
+        {"swm ", "swm 1"},
+        {"smr 2", "smr 2"},
+        {"smm x", "?"},
+        {"awm 7", "?"},
+        {"xyz 12", "?"},
+        {"gds\n", "?"},
+    };
+    Instrument m(cfg, 7);
+    for (const auto& [command, answer] : cases) {
+        const std::vector<SimLine> got = m.command(command, 1.0);
+        ASSERT_EQ(got.size(), 1u) << command;
+        EXPECT_EQ(got[0].text, answer) << command;
+    }
+    const std::string gdv = m.command("gdv", 1.0).at(0).text;
+    std::smatch v;
+    ASSERT_TRUE(std::regex_match(gdv, v, std::regex(R"(^gdv (\d+) ([0-9A-F])$)"))) << gdv;
+    EXPECT_GE(std::stoi(v[1]), 500);  // range 2 brackets 50..110 dB
+    EXPECT_LE(std::stoi(v[1]), 1100);
+    cfg.upper = true;
+    Instrument upper(cfg, 2);
+    for (const auto& [cmd, answer] : {std::pair{"gsn", "GSN 87654321"}, {"sw-rev", "SW-REV V1.23"}, {"ldk 3", "LDK"}})
+        EXPECT_EQ(upper.command(cmd, 1.0).at(0).text, answer);
+    EXPECT_TRUE(std::regex_match(upper.slowLine(5.0)->text, std::regex(R"(^LP (\d+|err) [0-9A-F]$)")));
+}
+
+// What the function, range and key commands leave in the status word, which
+// slow key follows, and the fast values only while armed.
+TEST(SimInstrument, FunctionRangeAndArming) {
+    InstrumentConfig cfg;
+    cfg.faults = false;
+    Instrument m(cfg, 5);
+    const struct {
+        const char* command;
+        const char* gds;  // nullptr: AUTO, the settled range in the low bits
+        const char* slow;
+    } steps[] = {
+        {"swm 2", "gds 22203", "leq"}, {"swm 3", "gds 32203", "max"},
+        {"swm 1", "gds 11203", "lp"},  {"swm 4", "gds 11203", "lp"},  // calibration cannot be entered remotely
+        {"swm", "gds 11203", "lp"},    {"swm 3", "gds 32203", "max"},
+        {"swm 0", "gds 11203", "lp"},  // the power key: back to Lp
+        {"smr 3", "gds 11303", "lp"},  {"smr 1", "gds 11103", "lp"},
+        {"smr 9", "gds 11103", "lp"},  {"sks 5", "gds 11153", "lp"},
+        {"ldk 3", "gds 11133", "lp"},  {"LDK 0", "gds 11103", "lp"},
+        {"smr 0", nullptr, "lp"},
+    };
+    double t = 1.0;
+    for (const auto& s : steps) {
+        m.command(s.command, t);
+        const std::string gds = m.command("gds", t).at(0).text;
+        EXPECT_TRUE(s.gds ? gds == s.gds : std::regex_match(gds, std::regex("gds 11[567]03"))) << s.command << gds;
+        std::set<std::string> keys;
+        for (const double end = t + 3.0; t < end; t += 0.25)
+            if (const auto l = m.slowLine(t)) keys.insert(l->key);
+        EXPECT_EQ(keys, std::set<std::string>{s.slow}) << s.command;
+    }
+    EXPECT_FALSE(m.fastLine(t)) << "fast values before awm 1";
+    for (const auto& [command, key, dbPerDecade] :
+         {std::tuple{"awm 1", "p", 10.0}, {"swm 2", "q", 10.0}, {"swm 3", "r", 20.0}}) {
+        m.command(command, t);
+        for (int i = 0; i < 20; ++i, t += 0.05) {
+            const auto l = m.fastLine(t);
+            std::smatch f;
+            ASSERT_TRUE(l && std::regex_match(l->text, f, std::regex(R"(^([pqr]) ([0-9A-F]{8})0$)"))) << command;
+            EXPECT_EQ(f[1], key);
+            const auto bits = std::uint32_t(std::stoul(f[2], nullptr, 16));
+            float level = 0;
+            std::memcpy(&level, &bits, sizeof level);
+            EXPECT_GE(dbPerDecade * std::log10(level), 49.9) << l->text;  // range 2: 50..110 dB
+            EXPECT_LE(dbPerDecade * std::log10(level), 110.1) << l->text;
+        }
+    }
+    m.command("awm 0", t);
+    EXPECT_FALSE(m.fastLine(t + 0.05)) << "fast value after awm 0";
 }
 
 }  // namespace

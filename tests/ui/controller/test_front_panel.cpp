@@ -76,6 +76,7 @@ TEST_F(FrontPanel, EveryWayOfPressingAKeyReachesTheSession) {
         for (const auto& c : cases) {
             PictureButton* key = c.key == Record ? w->cmdRecord : c.key == Stop ? w->cmdStopRecord : w->cmdPower;
             if (way == Way::Shortcut && key->shortcut().isEmpty()) continue;  // the power key has none
+            if (way == Way::Shortcut) EXPECT_TRUE(key->toolTip().endsWith(" (" + key->shortcut().toString() + ")"));
             SCOPED_TRACE(testing::Message() << "key " << c.key << " armed " << c.armedBefore << " way " << int(way));
             c.armedBefore ? w->EnableRecording() : w->DisableRecording();
             const auto [sent, held] = press(key, way);

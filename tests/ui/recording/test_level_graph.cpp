@@ -2,9 +2,6 @@
 
 #include "ui/recording/LevelGraph.h"
 
-#include <QDir>
-
-#include <cmath>
 #include <functional>
 
 namespace kestro::test {
@@ -172,45 +169,6 @@ TEST_F(LevelGraphTest, GraphFollowsTheClockBack) {
             EXPECT_TRUE(drawn(beforeStep)) << c.what << ": a sample from before the step, inside the window";
         }
     }
-}
-
-// A 20-minute recording in a quiet street, two slow samples a second, with
-// passing vehicles and one overloaded horn; a picture for the documentation.
-TEST_F(LevelGraphTest, RealisticRecordingRendersLegibly) {
-    arm(true);
-    MeasurementRecord r;
-    r.Flags = kFlagLp;
-    uint32_t seed = 12345;
-    auto rnd = [&]() {
-        seed = seed * 1664525u + 1013904223u;
-        return (seed >> 8) / double(1 << 24);
-    };
-    double level = 480;
-    for (int i = 0; i < 2400; ++i) {
-        const double t = i * 0.5;
-        double target = 480 + 40 * std::sin(t / 90.0);
-        for (double car : {130.0, 410.0, 455.0, 700.0, 905.0, 1100.0})
-            target += 260 * std::exp(-std::pow((t - car) / 9.0, 2));
-        level += (target - level) * 0.3 + (rnd() - 0.5) * 30;
-        const bool horn = t > 1000 && t < 1004;
-        r.Timestamp = at(5, 14, 0, 12) + t / 86400.0;
-        r.Level = horn ? int16_t(1250 + rnd() * 40) : int16_t(std::lround(level));
-        r.LevelFlags = horn ? 4 : 0;
-        ps.AddSlowRecord(r);
-        if (i % 2 == 1) tick();
-    }
-    const QImage& img = views->graph().PictureGraph.image;
-    int green = 0, red = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) {
-            green += img.pixelColor(x, y) == graph_colours::kCurve;
-            red += img.pixelColor(x, y) == graph_colours::kCurveFlagged;
-        }
-    EXPECT_GT(green, 300);
-    EXPECT_GT(red, 5);
-    const QString shots = QStringLiteral(KESTRO_SCREENSHOT_DIR);
-    ASSERT_TRUE(QDir().mkpath(shots));
-    EXPECT_TRUE(img.save(shots + QStringLiteral("/graph.png")));
 }
 
 }  // namespace
