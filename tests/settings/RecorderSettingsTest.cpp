@@ -121,6 +121,7 @@ TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
         {"TabularSeparator", 32, [](RecorderSettings& s) { s.TabularSeparator = ' '; }, kTrue},
         {"TabularSeparator", 0xA7, [](RecorderSettings& s) { s.TabularSeparator = QChar(0xA7); }, kTrue},
         {"TabularSeparator", 0, [](RecorderSettings& s) { s.TabularSeparator = ';'; }, 1},
+        {"TabularSeparator", 256, [](RecorderSettings& s) { s.TabularSeparator = ';'; }, 1},
         {"IncludeSystemTime", -1, [](RecorderSettings& s) { s.IncludeSystemTime = true; }, kTrue},
         {"StatisticsInterval", QString("300"), [](RecorderSettings& s) { s.StatisticsInterval = 300; }, kTrue},
         {"StatisticsInterval", 120, [](RecorderSettings&) {}, kTrue},
