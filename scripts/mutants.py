@@ -322,6 +322,17 @@ MUTATIONS = [
       "a command killed for its time is reported as ended by a signal"),
     M("session", "src/session/EventCommand.cpp", "done(code == 0 ? QString() : QStringLiteral", "done(code != 0 ? QString() : QStringLiteral",
       "a failing command not logged, a good one logged"),
+    # ---- places whose own tests were folded into others: the remaining ones must still notice
+    M("statistics", "src/statistics/RecordFileReader.cpp", "if (columns == 1 && headerColumns_ != 1) guessedFlag = true;",
+      "", "a lone flag column assumed without saying so"),
+    M("statistics", "src/statistics/RecordFileReader.cpp", "if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {",
+      "if (::fstat(fd, &st) != 0) {", "a pipe or device read as a record file"),
+    M("statistics", "src/statistics/IntervalEngine.cpp", "limitTenths_ = std::max(0, limitTenths);", "limitTenths_ = 0;",
+      "the limit never reaches the intervals"),
+    M("recording", "src/recording/SeriesRecorder.cpp", "if (LastSlowRecordNo != 0) StopSlowMeasurement();", "",
+      "a new slow series leaves the old one open"),
+    M("recording", "src/recording/SeriesRecorder.cpp", "LastSlowRecordNo = e.RecordNo;\n            startSeries",
+      "startSeries", "every slow batch starts a new file"),
 ]
 
 

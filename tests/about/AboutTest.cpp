@@ -1,4 +1,3 @@
-#include "about/AppIcon.h"
 #include "about/frmAbout.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
@@ -12,10 +11,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <ostream>
-
-inline void printTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace kestro::test {
 namespace {
@@ -116,16 +111,6 @@ TEST_F(About, GetKeyValueReadsNumbersAsDecimalFromTheMachineStoreOnly) {
     EXPECT_FALSE(box->GetKeyValue(HKEY_LOCAL_MACHINE_, "SOFTWARE\\Vendor", "Missing", &out));
     EXPECT_EQ(out, "");
     EXPECT_FALSE(box->GetKeyValue(HKEY_CURRENT_USER_, "SOFTWARE\\Vendor", "Number", &out));
-}
-
-TEST_F(About, IconIsOpaqueInsideAndTransparentInTheCorner) {
-    for (int size : {16, 256}) {
-        const QImage img = kestroAppImage(size);
-        ASSERT_EQ(img.size(), QSize(size, size));
-        EXPECT_EQ(qAlpha(img.pixel(size / 2, size / 2)), 255) << size;
-        EXPECT_EQ(qAlpha(img.pixel(0, 0)), 0) << size;
-    }
-    EXPECT_TRUE(kestroAppImage(0).isNull());
 }
 
 }  // namespace

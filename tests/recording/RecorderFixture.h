@@ -3,7 +3,6 @@
 // temporary record directory; samples arrive through the receive event as on
 // the wire.
 
-#include "PrintBytes.h"
 #include "protocol/ProtocolState.h"
 #include "recording/EvidenceFiles.h"
 #include "recording/SeriesRecorder.h"
@@ -18,15 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 #include <string>
-
-QT_BEGIN_NAMESPACE
-inline void printTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void printTo(const QStringList& l, std::ostream* os) {
-    *os << '{' << l.join(QLatin1Char('|')).toStdString() << '}';
-}
-QT_END_NAMESPACE
 
 namespace kestro::test {
 

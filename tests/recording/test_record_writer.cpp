@@ -1,7 +1,6 @@
 // The record writer through outages: lines wait in the spool, come back in
 // order, survive the end of the program, and never go through a planted link.
 
-#include "PrintBytes.h"
 #include "recording/RecordWriter.h"
 #include "shell/AppendFile.h"
 

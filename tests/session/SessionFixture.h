@@ -20,13 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
-
-QT_BEGIN_NAMESPACE
-inline void printTo(const QStringList& l, std::ostream* os) {
-    *os << '{' << l.join(QLatin1Char('|')).toStdString() << '}';
-}
-QT_END_NAMESPACE
 
 namespace kestro::test {
 

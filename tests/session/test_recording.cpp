@@ -30,7 +30,6 @@ TEST_F(Keys, KeysAndOptionsSendTheirCommandsAndArmOrDisarm) {
         {"gds 11203\r", false, Function, 1, cmds({"swm 1", "awm 0", "smm 1"}), false},  // the marked one sends too
         {"gds 21103\r", false, Range, 2, cmds({"swm 2", "smr 2", "awm 0", "smm 1"}), false},
         {"gds 11203\r", false, Range, 0, cmds({"swm 1", "smr 0", "awm 0", "smm 1"}), false},
-        {"gds 31303\r", false, Range, 1, cmds({"swm 3", "smr 1", "awm 0", "smm 1"}), false},
     };
     startDevice();
     for (const auto& r : rows) {

@@ -123,13 +123,10 @@ TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
         {"TabularSeparator", 0, [](RecorderSettings& s) { s.TabularSeparator = ';'; }, 1},
         {"TabularSeparator", 256, [](RecorderSettings& s) { s.TabularSeparator = ';'; }, 1},
         {"IncludeSystemTime", -1, [](RecorderSettings& s) { s.IncludeSystemTime = true; }, kTrue},
-        {"IncludeSystemTime", 2, [](RecorderSettings& s) { s.IncludeSystemTime = true; }, kTrue},
-        {"StatisticsInterval", 60, [](RecorderSettings& s) { s.StatisticsInterval = 60; }, kTrue},
         {"StatisticsInterval", QString("300"), [](RecorderSettings& s) { s.StatisticsInterval = 300; }, kTrue},
         {"StatisticsInterval", 120, [](RecorderSettings&) {}, kTrue},
         {"LimitLevel", 655, [](RecorderSettings& s) { s.LimitLevel = 655; }, kTrue},
         {"LimitLevel", -5, [](RecorderSettings&) {}, kTrue},
-        {"LimitLevel", 2001, [](RecorderSettings&) {}, kTrue},
         {"NightStartHour", 22, [](RecorderSettings& s) { s.NightStartHour = 22; }, kTrue},
     };
     for (const auto& c : cases) {

@@ -95,7 +95,7 @@ TEST(DisplayGuardTest, ADisplayCountsOnlyWhenItsServerAnswers) {
     EXPECT_FALSE(noDisplayMessage().contains('\n'));
 }
 
-TEST(DisplayGuardTest, LostDisplayMessagesReachTheGuardAndAllMessagesPassOn) {
+TEST(DisplayGuardTest, OnlyLostDisplayMessagesCount) {
     for (const auto& [text, lost] : {std::pair<const char*, bool>{"The X11 connection broke (error 1). Did the X11 "
                                                                   "server die?",
                                                                   true},
@@ -107,31 +107,6 @@ TEST(DisplayGuardTest, LostDisplayMessagesReachTheGuardAndAllMessagesPassOn) {
         SCOPED_TRACE(text);
         EXPECT_EQ(DisplayLossGuard::isDisplayLossMessage(text), lost);
     }
-
-    QStringList passedOn;
-    static QStringList* sink = nullptr;  // the test's own handler, under the guard's
-    sink = &passedOn;
-    const QtMessageHandler before =
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { *sink << m; });
-    {
-        DisplayLossGuard guard;
-        DisplayLossGuard second;
-        ASSERT_TRUE(guard.isActive());
-        EXPECT_FALSE(second.isActive());
-        QStringList lost;
-        QObject::connect(&guard, &DisplayLossGuard::displayLost, [&](const QString& m) {
-            // The message was handed on before the orderly end begins.
-            EXPECT_EQ(passedOn.value(passedOn.size() - 1), m);
-            lost << m;
-        });
-        qWarning("QXcbConnection: XCB error: 3 (BadWindow)");
-        qWarning("The X11 connection broke (error 1). Did the X11 server die?");
-        EXPECT_EQ(lost, QStringList{"The X11 connection broke (error 1). Did the X11 server die?"});
-        EXPECT_EQ(passedOn.size(), 2);
-    }
-    qWarning("The X11 connection broke (error 1). Did the X11 server die?");  // no guard: only passed on
-    EXPECT_EQ(passedOn.size(), 3);
-    qInstallMessageHandler(before);
 }
 
 TEST(DisplayGuardTest, AFatalPlatformFailureWhileStartingEndsWithStatusTwoAndOneLine) {

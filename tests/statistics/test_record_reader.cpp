@@ -124,7 +124,6 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
         {"14:03:27,250; 65,3; 2\r\n", 1},
         {"14:03:27,250; 65,3; 0; 0; 0\r\n", 1},
         {"14:03:27,250; 65,333\r\n", 1},
-        {"14:03:27,250; 65\r\n", 1},
         {"Time;NoiseValue;Extra\r\n", 1},
         {"14:03:27,250\r\n", 1},
         {"14:03:27,250; 65;3\r\n", 1},  // the time's decimal separator is not the level's
@@ -143,19 +142,14 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
     // Only regular files with a record line: a pipe without a writer fails at once.
     const QString fifo = dir.filePath(QStringLiteral("fifo"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const struct {
-        QString path;
-        const char* why;
-    } files[] = {{dir.filePath(QStringLiteral("nothing_LP_20260305_140327.dat")), "No such file"},
-                 {fifo, "not a regular file"},
-                 {QStringLiteral("/dev/zero"), "not a regular file"},
-                 {dir.path(), "not a regular file"},
-                 {write(kSlowName, ""), "no record lines"},
-                 {write(kSlowName, "Time;NoiseValue\r\n14:03:27,2"), "no record lines"}};
-    for (const auto& f : files) {
-        const RecordReadResult r = read(f.path);
-        EXPECT_EQ(r.status, RecordReadResult::Status::Failed) << f.why;
-        EXPECT_TRUE(r.error.startsWith(f.path + QStringLiteral(": ")) && r.error.contains(QLatin1String(f.why)))
+    const std::pair<QString, const char*> files[] = {
+        {dir.filePath(QStringLiteral("nothing.dat")), "No such file"},
+        {fifo, "not a regular file"},
+        {write(kSlowName, ""), "no record lines"},
+        {write(kSlowName, "Time;NoiseValue\r\n14:03:27,2"), "no record lines"}};
+    for (const auto& [path, why] : files) {
+        const RecordReadResult r = read(path);
+        EXPECT_TRUE(!r.ok() && r.error.startsWith(path + QStringLiteral(": ")) && r.error.contains(QLatin1String(why)))
             << r.error.toStdString();
     }
 }
@@ -230,21 +224,19 @@ TEST_F(Reader, LinesWithoutATimeGetInstantsByTheCadence) {
     }
 }
 
+// One flag column and no header: overflow unless said otherwise, and the reader says it assumed.
 TEST_F(Reader, AFlagColumnWithoutAHeaderIsAssumedAndSaid) {
     const QString path = write(kSlowName, "14:03:27,250; 65,3; 1\r\n");
-    RecordReadResult r = read(path);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].flags, kStatusOverflow);
-    EXPECT_TRUE(r.flagColumnAssumed);
-    ASSERT_EQ(r.notices.size(), 1);
-    EXPECT_TRUE(r.notices[0].contains(QStringLiteral("read as overflow")));
-    RecordReadOptions o;
-    o.singleFlagColumn = kStatusUnderflow;
-    r = read(path, o);
-    EXPECT_EQ(got[0].flags, kStatusUnderflow);
-    // A header says it: nothing assumed.
-    r = read(write(kSlowName, "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n"));
-    EXPECT_FALSE(r.flagColumnAssumed);
+    RecordReadOptions under;
+    under.singleFlagColumn = kStatusUnderflow;
+    for (const auto& [o, given, word] :
+         {std::tuple{RecordReadOptions(), kStatusOverflow, "overflow"}, {under, kStatusUnderflow, "underflow"}}) {
+        const RecordReadResult r = read(path, o);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].flags, given);
+        EXPECT_TRUE(r.flagColumnAssumed && r.notices.size() == 1 && r.notices[0].contains(QLatin1String(word)));
+    }
+    EXPECT_FALSE(read(write(kSlowName, "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n")).flagColumnAssumed);
 }
 
 TEST_F(Reader, FileNames) {

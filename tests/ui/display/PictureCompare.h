@@ -16,14 +16,6 @@ inline int inkCount(const QImage& img, const QColor& face) {
     return n;
 }
 
-// Every ink pixel of part is ink in whole as well.
-inline bool inkCovers(const QImage& whole, const QImage& part, const QColor& face) {
-    for (int y = 0; y < part.height(); ++y)
-        for (int x = 0; x < part.width(); ++x)
-            if (isInk(part.pixel(x, y), face) && !isInk(whole.pixel(x, y), face)) return false;
-    return true;
-}
-
 inline bool samePixels(const QImage& a, const QImage& b) {
     return a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
 }

@@ -69,17 +69,6 @@ TEST(PictureButton, PicturesByKeyAndUnknownKeysFail) {
     b.setPicture(QStringLiteral("PowerPressed"));
     EXPECT_THROW(b.setPicture(QStringLiteral("PowerHalfPressed")), PictureError);
     EXPECT_EQ(b.pictureKey(), QStringLiteral("PowerPressed"));
-    b.show();
-    const QImage shot = b.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage pic = keys.image(QStringLiteral("PowerPressed"));
-    int compared = 0;
-    for (int y = 0; y < pic.height(); ++y)
-        for (int x = 0; x < pic.width(); ++x)
-            if (pic.pixel(x, y) != kToolbarFace.rgb()) {
-                ++compared;
-                EXPECT_EQ(shot.pixel(x + 1, y), pic.pixel(x, y)) << x << "," << y;
-            }
-    EXPECT_GT(compared, 500);
 }
 
 }  // namespace
