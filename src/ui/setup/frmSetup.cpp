@@ -188,20 +188,17 @@ private:
 
 }  // namespace
 
-QList<SerialDeviceInfo> presentSerialDevices() {
-    QList<SerialDeviceInfo> ports;
-    for (const SerialDevice& p : kernelSerialDevices())
-        ports.push_back({p.path, p.description, p.hasIds, p.vendorId, p.productId});
-    return withStableNames(ports, stableSerialNames(QLatin1String(kSerialByIdDir)));
+QList<SerialDevice> presentSerialDevices() {
+    return withStableNames(kernelSerialDevices(), stableSerialNames(QLatin1String(kSerialByIdDir)));
 }
 
-QList<SerialDeviceInfo> withStableNames(const QList<SerialDeviceInfo>& ports, const QList<StableSerialName>& names) {
-    QList<SerialDeviceInfo> out;
+QList<SerialDevice> withStableNames(const QList<SerialDevice>& ports, const QList<StableSerialName>& names) {
+    QList<SerialDevice> out;
     for (const StableSerialName& name : names) {
-        SerialDeviceInfo d;
+        SerialDevice d;
         d.path = name.link;
         d.description = QStringLiteral("now ") + name.target;
-        for (const SerialDeviceInfo& p : ports) {
+        for (const SerialDevice& p : ports) {
             if (QFileInfo(p.path).canonicalFilePath() != name.target) continue;
             if (!p.description.trimmed().isEmpty()) d.description += QStringLiteral(", ") + p.description.trimmed();
             d.hasIds = p.hasIds;
@@ -213,7 +210,7 @@ QList<SerialDeviceInfo> withStableNames(const QList<SerialDeviceInfo>& ports, co
     return out + ports;
 }
 
-QString serialDeviceText(const SerialDeviceInfo& info) {
+QString serialDeviceText(const SerialDevice& info) {
     QString text = info.path;
     const QString desc = info.description.trimmed();
     if (!desc.isEmpty()) text += QStringLiteral(" — ") + desc;
@@ -715,8 +712,8 @@ void frmSetup::fillDeviceList(int n) {
     QSignalBlocker block(combo);
     combo->clear();
     int widest = 0;
-    const QList<SerialDeviceInfo> devices = listDevices_ ? listDevices_() : QList<SerialDeviceInfo>();
-    for (const SerialDeviceInfo& d : devices) {
+    const QList<SerialDevice> devices = listDevices_ ? listDevices_() : QList<SerialDevice>();
+    for (const SerialDevice& d : devices) {
         const QString item = serialDeviceText(d);
         combo->addItem(item, d.path);
         widest = qMax(widest, combo->fontMetrics().horizontalAdvance(item));

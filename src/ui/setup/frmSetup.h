@@ -7,6 +7,7 @@
 // initApplication hook once; the dialog then deletes itself
 // (WA_DeleteOnClose), so owners hold it only through a QPointer.
 
+#include "link/SerialNames.h"
 #include "link/frmCOMx.h"
 #include "settings/SetupValues.h"
 
@@ -34,27 +35,18 @@ class QToolButton;
 
 namespace kestro {
 
-struct StableSerialName;
 class MessageSink;
 
-// A serial device present on the machine.
-struct SerialDeviceInfo {
-    QString path;         // e.g. /dev/ttyUSB0
-    QString description;  // the driver's or adapter's own words, may be empty
-    bool hasIds = false;  // USB vendor and product known
-    quint16 vendorId = 0;
-    quint16 productId = 0;
-};
-using SerialDeviceLister = std::function<QList<SerialDeviceInfo>()>;
+using SerialDeviceLister = std::function<QList<SerialDevice>()>;
 using PortProber = std::function<std::array<PortProbe, 5>()>;
 
 // The serial devices the system reports now, their stable names first.
-QList<SerialDeviceInfo> presentSerialDevices();
+QList<SerialDevice> presentSerialDevices();
 // The stable names (each with the description and ids of the port it points
 // to), then the ports.
-QList<SerialDeviceInfo> withStableNames(const QList<SerialDeviceInfo>& ports, const QList<StableSerialName>& names);
+QList<SerialDevice> withStableNames(const QList<SerialDevice>& ports, const QList<StableSerialName>& names);
 // Drop-down text: path, then " — " description and " (vvvv:pppp)" where known.
-QString serialDeviceText(const SerialDeviceInfo& info);
+QString serialDeviceText(const SerialDevice& info);
 
 // The character code a separator field stands for: [TAB] 9 and [SPACE] 32 in
 // any letter case when keywords is set, else the code of the first character.

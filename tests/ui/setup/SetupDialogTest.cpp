@@ -97,7 +97,7 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     // A fresh dialog; every close counts one InitApplication.
-    frmSetup* makeDialog(SerialDeviceLister lister = [] { return QList<SerialDeviceInfo>(); }) {
+    frmSetup* makeDialog(SerialDeviceLister lister = [] { return QList<SerialDevice>(); }) {
         ++dialogsCreated;
         return new frmSetup(
             setupStore(reg, "/opt/kestro/bin"), [this] { return probePorts(*com); }, messages,
@@ -472,8 +472,8 @@ TEST_F(SetupDialog, DevicePathsArePickedAndOnlyChangesAreStored) {
     const QString usbPath = devDir() + "/ttyUSB0";
     ASSERT_TRUE(QFile(usbPath).open(QIODevice::WriteOnly));
     store(kDeviceSection, "COM3Device", QString("/dev/serial/by-id/meter"));
-    const QList<SerialDeviceInfo> present = {{devDir() + "/ttyS0", QString(), false, 0, 0},
-                                             {usbPath, "FT232R USB UART", true, 0x0403, 0x6001}};
+    const QList<SerialDevice> present = {{devDir() + "/ttyS0", QString(), false, 0, 0},
+                                         {usbPath, "FT232R USB UART", true, 0x0403, 0x6001}};
     QPointer<frmSetup> d = makeDialog([&] { return present; });
     EXPECT_EQ(d->DeviceCOM[1]->currentText(), usbPath);  // the one adapter is COM1
     EXPECT_EQ(d->DeviceCOM[2]->currentText(), devicePath(2));
@@ -502,11 +502,10 @@ TEST_F(SetupDialog, StableNamesComeFirstAndCarryTheirAdaptersWords) {
     const QString usb0 = devDir() + "/ttyUSB0", usb1 = devDir() + "/ttyUSB1";
     for (const QString& node : {usb0, usb1})
         ASSERT_TRUE(QFile(node).open(QIODevice::WriteOnly));
-    const QList<SerialDeviceInfo> ports = {{usb0, QString(), false, 0, 0},
-                                           {usb1, "FT232R USB UART", true, 0x0403, 0x6001}};
+    const QList<SerialDevice> ports = {{usb0, QString(), false, 0, 0}, {usb1, "FT232R USB UART", true, 0x0403, 0x6001}};
     const QString link = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5S3B-if00-port0";
     const QString target = QFileInfo(usb1).canonicalFilePath();
-    const QList<SerialDeviceInfo> listed = withStableNames(ports, {StableSerialName{link, target}});
+    const QList<SerialDevice> listed = withStableNames(ports, {StableSerialName{link, target}});
     ASSERT_EQ(listed.size(), 3);
     EXPECT_EQ(serialDeviceText(listed[0]), link + " — now " + target + ", FT232R USB UART (0403:6001)");
     EXPECT_EQ(listed[1].path, usb0);
