@@ -12,7 +12,7 @@ import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
 from kestro_e2e import (BIN, DEVICE_SECTION, RECORDER, RECORDER_SECTION, Skip, check, expected_values,
-                        find_run, main, read_record_values, stop_in_order, wait_for)
+                        file_lines, find_run, main, read_record_values, stop_in_order, wait_for)
 from stat_check import check_stat_file, local_ms, read_record, stat_rows
 
 NAME_RE = re.compile(r"^NoiseData_(LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType)_(\d{8})_(\d{6})\.dat$")
@@ -168,8 +168,7 @@ def test_readme_settings_example(run):
     rec.stop_ok()
     path = [p for p in home.record_files() if "_LP_" in p][0]
     check(os.path.basename(path).startswith("Station7_LP_"), "file name %s" % path)
-    with open(path, "rb") as f:
-        lines = f.read().decode("latin-1").split("\r\n")
+    lines = file_lines(path)
     check(lines[0] == "Time\tNoiseValue", "header %r" % lines[0])
     check(re.match(r"^\d\d:\d\d:\d\d\.\d{3}\t ?-?\d+\.\d$", lines[1]), "record line %r" % lines[1])
 
@@ -315,8 +314,7 @@ def test_loud_burst_is_a_noise_event(run):
     check("--on-event %s ended with status 1" % script in err, "journal: %r" % err)
     lp = files_by_kind(home)["LP"]
     check(len(lp) == 1, "LP files: %r" % lp)
-    with open(lp[0][:-len(".dat")] + "_EVENTS.dat", "rb") as f:
-        rows = [r.split(";") for r in f.read().decode("latin-1").split("\r\n")[:-1]]
+    rows = [r.split(";") for r in file_lines(lp[0][:-len(".dat")] + "_EVENTS.dat")]
     check(rows[0][:4] == ["Kind", "Start", "End", "Duration"], "header %r" % rows[0])
     events = [r for r in rows[1:] if r[0] != "Sample"]
     check(len(events) == 1 and events[0][0] == "Exceedance" and events[0][8] == "closed", "events %r" % events)
@@ -366,8 +364,7 @@ def test_replug_cycles_keep_order(run):
             values = read_record_values(path, header=False)
             check(any(find_run(r, values) >= 0 for r in runs),
                   "%s is not a run of what one simulator sent" % os.path.basename(path))
-            with open(path, "rb") as f:
-                times = [line.split(";")[0] for line in f.read().decode("latin-1").split("\r\n")[:-1]]
+            times = [line.split(";")[0] for line in file_lines(path)]
             back = [(a, b) for a, b in zip(times, times[1:]) if b < a]
             check(not back, "%s: time goes back %r" % (os.path.basename(path), back[:3]))
 
