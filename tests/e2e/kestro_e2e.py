@@ -273,6 +273,13 @@ class Run:
         self.later(rec.kill)
         return rec
 
+    def recording(self, home, *rec_args, sim_args=(), env=None):
+        """A simulator and a recorder with --record, once the recording is armed."""
+        sim = self.sim(home, *sim_args)
+        rec = self.recorder(home, "--record", *rec_args, env=env)
+        sim.wait_armed()
+        return sim, rec
+
     def process(self, cmd, **kw):
         proc = subprocess.Popen(cmd, **kw)
 
