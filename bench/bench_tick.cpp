@@ -32,11 +32,7 @@ struct Bench {
         qputenv("KESTRO_COM1", QFile::encodeName(tmp.filePath(QStringLiteral("meter"))));
         cRegistry w(files);
         writeSetting(w, setting(SettingId::COMPort), 1);
-        com = std::make_unique<frmCOMx>(ps, reg, log, messages, [this] {
-            auto p = std::make_unique<FakeSerialPort>();
-            port = p.get();
-            return p;
-        });
+        com = std::make_unique<frmCOMx>(ps, reg, log, messages, FakeSerialPort::factoryInto(port));
         com->InitForm();
         session = std::make_unique<Session>(ps, *com, reg, log, clock);
         session->Reset_KestroStateOld();

@@ -273,6 +273,13 @@ class Run:
         self.later(rec.kill)
         return rec
 
+    def recording(self, home, *rec_args, sim_args=(), env=None):
+        """A simulator and a recorder with --record, once the recording is armed."""
+        sim = self.sim(home, *sim_args)
+        rec = self.recorder(home, "--record", *rec_args, env=env)
+        sim.wait_armed()
+        return sim, rec
+
     def process(self, cmd, **kw):
         proc = subprocess.Popen(cmd, **kw)
 
@@ -333,11 +340,16 @@ def expected_values(sent, keys):
     return out
 
 
+def file_lines(path):
+    """The CRLF-ended lines of a file the recorder wrote; a torn last line is left out."""
+    with open(path, "rb") as f:
+        return f.read().decode("latin-1").split("\r\n")[:-1]
+
+
 def read_record_values(path, header=True):
     with open(path, "rb") as f:
-        data = f.read().decode("latin-1")
-    check(data.endswith("\r\n") or data == "", path + " does not end with a whole line")
-    lines = data.split("\r\n")[:-1]
+        check(f.read().endswith(b"\r\n") or f.tell() == 0, path + " does not end with a whole line")
+    lines = file_lines(path)
     if header:
         check(lines and lines[0] == "Time;NoiseValue", path + " header is " + repr(lines[:1]))
         lines = lines[1:]

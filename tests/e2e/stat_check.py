@@ -6,6 +6,8 @@ import math
 import os
 import re
 
+from kestro_e2e import file_lines
+
 NAME_RE = re.compile(r"^(.*)_([^_]+)_(\d{4})(\d{2})(\d{2})_(\d{2})(\d{2})(\d{2})(.*)$")
 STAT_COLUMNS = ["Kind", "Start", "End", "Samples", "Leq", "Lmax", "Lmin", "L5", "L10", "L50", "L90", "L95",
                 "Overflow", "Underflow", "OverLimit"]
@@ -32,9 +34,7 @@ def read_record(path, tsep=";", dsep=","):
     first = True
     header = None
     samples, skipped = [], 0
-    with open(path, "rb") as f:
-        data = f.read().decode("latin-1")
-    for line in data.split("\r\n")[:-1]:
+    for line in file_lines(path):
         if "NoiseValue" in line:
             header = line.split(tsep)
             continue
@@ -100,8 +100,7 @@ def local_ms(text):
 
 def stat_rows(record_path, tsep=";"):
     """The rows of a record file's statistics file, without its header, as lists of texts."""
-    with open(stat_path(record_path), "rb") as f:
-        return [ln.split(tsep) for ln in f.read().decode("latin-1").split("\r\n")[1:-1]]
+    return [ln.split(tsep) for ln in file_lines(stat_path(record_path))[1:]]
 
 
 def expected_rows(samples, interval_s, limit_tenths, dsep=","):

@@ -12,7 +12,7 @@ import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
 from kestro_e2e import (BIN, DEVICE_SECTION, RECORDER, RECORDER_SECTION, Skip, check, expected_values,
-                        find_run, main, read_record_values, stop_in_order, wait_for)
+                        file_lines, find_run, main, read_record_values, stop_in_order, wait_for)
 from stat_check import check_stat_file, local_ms, read_record, stat_rows
 
 NAME_RE = re.compile(r"^NoiseData_(LP|LEQ|MAX|LPF|LEQF|RAW|UnknownType)_(\d{8})_(\d{6})\.dat$")
@@ -109,10 +109,8 @@ def test_run_options_leave_the_settings_alone(run):
     records = os.path.join(home.root, "run-records")
     user = os.path.join(home.root, "home")
     os.makedirs(os.path.join(user, "Documents"))
-    sim = run.sim(home)
     env = home.env(KESTRO_COM1=os.path.join(home.root, "elsewhere"), HOME=user)  # --port comes first
-    rec = run.recorder(home, "--record", "--port", home.link, "--record-dir", records, env=env)
-    sim.wait_armed()
+    _, rec = run.recording(home, "--port", home.link, "--record-dir", records, env=env)
     wait_for(lambda: os.path.isdir(records) and os.listdir(records), 10, "record files in --record-dir")
     rec.stop_ok()
     check(not os.listdir(home.records), "stored record directory used: %r" % os.listdir(home.records))
@@ -130,9 +128,7 @@ def test_default_places(run):
     for name in ("LOGFILES", "XDG_DATA_HOME"):
         env.pop(name)
     bin_before = sorted(os.listdir(BIN))
-    sim = run.sim(home)
-    rec = run.recorder(home, "--record", env=env)
-    sim.wait_armed()
+    _, rec = run.recording(home, env=env)
     records = os.path.join(user, "Documents", "KestroRecorder")
     wait_for(lambda: os.path.isdir(records) and os.listdir(records), 10, "record files in ~/Documents")
     rec.stop_ok()
@@ -168,8 +164,7 @@ def test_readme_settings_example(run):
     rec.stop_ok()
     path = [p for p in home.record_files() if "_LP_" in p][0]
     check(os.path.basename(path).startswith("Station7_LP_"), "file name %s" % path)
-    with open(path, "rb") as f:
-        lines = f.read().decode("latin-1").split("\r\n")
+    lines = file_lines(path)
     check(lines[0] == "Time\tNoiseValue", "header %r" % lines[0])
     check(re.match(r"^\d\d:\d\d:\d\d\.\d{3}\t ?-?\d+\.\d$", lines[1]), "record line %r" % lines[1])
 
@@ -205,9 +200,7 @@ def test_startup_and_stop(run):
     """Status queries arrive, no graphics library is mapped, and a closed terminal (SIGHUP) ends the
     program in order like SIGTERM."""
     home = run.home()
-    sim = run.sim(home)
-    rec = run.recorder(home, "--record")
-    sim.wait_armed()
+    sim, rec = run.recording(home)
     sim.wait_commands(lambda c: "gds" in c, 5, "the status queries (their order is the poll cycle tests')")
     # A service maps no graphics library: the windows are a module of their own.
     with open("/proc/%d/maps" % rec.proc.pid) as f:
@@ -238,9 +231,7 @@ def test_second_instance(run):
 
 def record_run(run, sim_args, seconds):
     home = run.home()
-    sim = run.sim(home, *sim_args)
-    rec = run.recorder(home, "--record")
-    sim.wait_armed()
+    sim, rec = run.recording(home, sim_args=sim_args)
     time.sleep(seconds)
     stop_ms = now_ms()
     rec.stop_ok()
@@ -264,9 +255,7 @@ def test_service_tells_its_journal(run):
     """Headless, standard error is the service's journal: one line at the start, when the record
     directory fails and recovers and when the port goes and comes back (not one per tick), and at the stop."""
     home = run.home()
-    sim = run.sim(home)
-    rec = run.recorder(home, "--record")
-    sim.wait_armed()
+    sim, rec = run.recording(home)
     os.rename(home.records, home.records + ".away")
     time.sleep(3)
     os.rename(home.records + ".away", home.records)
@@ -294,9 +283,8 @@ def test_loud_burst_is_a_noise_event(run):
         f.write('#!/bin/sh\necho "$KESTRO_EVENT_PHASE $KESTRO_EVENT_DURATION_S $KESTRO_EVENT_LMAX_DB '
                 '$KESTRO_EVENT_STREAM $KESTRO_EVENT_SERIAL" >>"$1"\n[ "$KESTRO_EVENT_PHASE" = start ]\n')
     os.chmod(script, 0o700)
-    sim = run.sim(home, "--no-faults", "--seed", "5", "--burst", "14:14:104")
-    rec = run.recorder(home, "--record", "--on-event", "%s %s" % (script, told))
-    sim.wait_armed()
+    sim, rec = run.recording(home, "--on-event", "%s %s" % (script, told),
+                             sim_args=("--no-faults", "--seed", "5", "--burst", "14:14:104"))
 
     def phases():
         try:
@@ -315,8 +303,7 @@ def test_loud_burst_is_a_noise_event(run):
     check("--on-event %s ended with status 1" % script in err, "journal: %r" % err)
     lp = files_by_kind(home)["LP"]
     check(len(lp) == 1, "LP files: %r" % lp)
-    with open(lp[0][:-len(".dat")] + "_EVENTS.dat", "rb") as f:
-        rows = [r.split(";") for r in f.read().decode("latin-1").split("\r\n")[:-1]]
+    rows = [r.split(";") for r in file_lines(lp[0][:-len(".dat")] + "_EVENTS.dat")]
     check(rows[0][:4] == ["Kind", "Start", "End", "Duration"], "header %r" % rows[0])
     events = [r for r in rows[1:] if r[0] != "Sample"]
     check(len(events) == 1 and events[0][0] == "Exceedance" and events[0][8] == "closed", "events %r" % events)
@@ -366,8 +353,7 @@ def test_replug_cycles_keep_order(run):
             values = read_record_values(path, header=False)
             check(any(find_run(r, values) >= 0 for r in runs),
                   "%s is not a run of what one simulator sent" % os.path.basename(path))
-            with open(path, "rb") as f:
-                times = [line.split(";")[0] for line in f.read().decode("latin-1").split("\r\n")[:-1]]
+            times = [line.split(";")[0] for line in file_lines(path)]
             back = [(a, b) for a, b in zip(times, times[1:]) if b < a]
             check(not back, "%s: time goes back %r" % (os.path.basename(path), back[:3]))
 

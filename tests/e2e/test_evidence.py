@@ -9,13 +9,12 @@ import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import RECORDER, check, main, wait_for
+from kestro_e2e import RECORDER, check, file_lines, main, wait_for
 
 
 def lines_of(path):
     try:
-        with open(path, "rb") as f:
-            return f.read().decode("latin-1").split("\r\n")[:-1]
+        return file_lines(path)
     except FileNotFoundError:
         return []
 

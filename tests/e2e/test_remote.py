@@ -21,7 +21,7 @@ import urllib.request
 import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import Recorder, Skip, check, main, wait_for
+from kestro_e2e import Recorder, Skip, check, file_lines, main, wait_for
 
 URL_RE = re.compile(r"Web server: (http://[^/\s]+/)")
 # Slow levels four times a second: the live level moves within any 3 s.
@@ -342,11 +342,9 @@ def stat_rows(home):
     rows = {}
     for path in glob.glob(os.path.join(home.records, "*_STAT.dat")):
         kind = os.path.basename(path).split("_")[1]
-        with open(path, encoding="latin-1", newline="") as f:
-            for line in f.read().split("\r\n")[1:]:
-                cols = line.split(";")
-                if cols[0] == "Interval":
-                    rows[(cols[1], kind)] = cols[4]
+        for cols in (line.split(";") for line in file_lines(path)[1:]):
+            if cols[0] == "Interval":
+                rows[(cols[1], kind)] = cols[4]
     return rows
 
 

@@ -90,14 +90,8 @@ protected:
         TearDown();
         ASSERT_TRUE(tmp.isValid() && QDir().mkpath(devDir()));
         ps.setErrorLog(log.errorSink());
-        frmCOMx::PortFactory factory;
-        if (fake)
-            factory = [this] {
-                auto p = std::make_unique<FakeSerialPort>();
-                port = p.get();
-                return p;
-            };
-        com = std::make_unique<frmCOMx>(ps, reg, log, messages, factory);
+        com = std::make_unique<frmCOMx>(ps, reg, log, messages,
+                                        fake ? FakeSerialPort::factoryInto(port) : frmCOMx::PortFactory());
         com->setDeviceDirectory(devDir());
     }
     void TearDown() override {

@@ -1,6 +1,7 @@
 #include "remote/MonitorServer.h"
 #include "remote/StationMonitor.h"
 #include "support/ManualClock.h"
+#include "support/MeterStates.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,18 +21,6 @@
 using namespace kestro;
 
 namespace {
-
-KestroStateRecord running() {
-    KestroStateRecord s;
-    s.DeviceOnline = true;
-    s.DataValid = 1 | 4 | 8 | 16 | 64 | 128;
-    s.DevFunction = 1;
-    s.DevRange = 2;
-    s.DevLevel = 612;
-    s.DevBattery = 3;
-    s.DevSerialNo = 12345678;
-    return s;
-}
 
 struct Reply {
     int status = 0;
@@ -124,7 +113,7 @@ int rawClient(quint16 port, int receiveBuffer) {
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        monitor.update(running(), true, true, clock.read());
+        monitor.update(runningMeter(), true, true, clock.read());
         start(ServerLimits{});
     }
     void start(const ServerLimits& limits, const QString& token = QString()) {
@@ -166,8 +155,8 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
         {"/", 200, "text/html", "id=\"level\""},
         {"/index.html", 200, "text/html", "<script src=\"/app.js\"></script>"},
         {"/app.js", 200, "text/javascript", "new EventSource(\"/api/events\""},
-        {"/api/state", 200, "application/json", "\"level_db\":61.2"},
-        {"/api/state?since=now", 200, "application/json", "\"serial\":\"12345678\""},
+        {"/api/state", 200, "application/json", "\"level_db\":73.4"},
+        {"/api/state?since=now", 200, "application/json", "\"serial\":\"01234567\""},
         {"/api/files", 200, "application/json", "["},
         {"/api/statistics", 200, "application/json", "\"slow\""},
         {"/api/history", 200, "application/json", "\"points\""},
@@ -372,7 +361,7 @@ TEST_F(ServerTest, EventStreamCarriesEverySample) {
     EXPECT_EQ(all.count("event: sample\n"), 20);
     EXPECT_TRUE(all.contains("\"db\":60,"));
     // A state change is news too.
-    KestroStateRecord s = running();
+    KestroStateRecord s = runningMeter();
     s.DevBattery = 1;
     monitor.update(s, true, true, clock.read());
     EXPECT_TRUE(c.streamUntil("\"battery\":\"empty\"").contains("\"battery\":\"empty\""));

@@ -2,6 +2,7 @@
 #include "remote/StationMonitor.h"
 #include "statistics/StatisticsRecorder.h"
 #include "support/ManualClock.h"
+#include "support/MeterStates.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,66 +15,40 @@ using namespace kestro;
 
 namespace {
 
-// A device state as the poll cycle holds it after a start-up.
-KestroStateRecord running() {
-    KestroStateRecord s;
-    s.DeviceOnline = true;
-    s.DataValid = 1 | 4 | 8 | 16 | 64 | 128;
-    s.DevFunction = 2;
-    s.DevRange = 2 | 4;
-    s.DevLevel = 734;
-    s.DevLevelStatus = 0;
-    s.DevBattery = 3;
-    s.DevSerialNo = 1234567;
-    return s;
-}
-
 QJsonObject json(const QByteArray& bytes) { return QJsonDocument::fromJson(bytes).object(); }
 
 TEST(StationMonitor, StateFieldsAndWhatCountsAsUnknown) {
-    constexpr int32_t kAll = 1 | 4 | 8 | 16 | 64 | 128, kReset = 9999;
+    constexpr int32_t kAll = kAllItemsReceived, kReset = 9999;
     const struct {
         const char* what;
-        bool online;
-        int32_t valid;
-        int16_t function, range, level, status, battery;
-        int32_t serial;
+        KestroStateRecord state;
         bool recording;
         const char* json;  // the state without its time
     } rows[] = {
-        {"running, LEQ, auto range", true, kAll, 2, 2 | 4, 734, 0, 3, 1234567, true,
+        {"running, LEQ, auto range", meterState(true, kAll, 2, 2 | 4, 734, 0, 3, 1234567), true,
          R"({"auto":true,"battery":"full","function":"LEQ","level_db":73.4,"online":true,"overflow":false,)"
          R"("range":"50-110 dB","recording":true,"serial":"01234567","underflow":false})"},
-        {"after a reset (nothing received)", false, 0, kReset, kReset, kReset, kReset, kReset, 999999999, false,
+        {"reset, nothing received", meterState(false, 0, kReset, kReset, kReset, kReset, kReset, 999999999), false,
          R"({"auto":null,"battery":null,"function":null,"level_db":null,"online":false,"overflow":null,)"
          R"("range":null,"recording":false,"serial":null,"underflow":null})"},
-        {"error reading, overflow and underflow", true, kAll, 2, 2 | 4, -1, 4 | 1, 3, 1234567, false,
+        {"error reading, overflow and underflow", meterState(true, kAll, 2, 2 | 4, -1, 4 | 1, 3, 1234567), false,
          R"({"auto":true,"battery":"full","function":"LEQ","level_db":null,"online":true,"overflow":true,)"
          R"("range":"50-110 dB","recording":false,"serial":"01234567","underflow":true})"},
-        {"negative level, range without AUTO, low battery, MAX", true, kAll, 3, 3, -25, 0, 2, 1234567, false,
+        {"negative level, fixed range, low battery, MAX", meterState(true, kAll, 3, 3, -25, 0, 2, 1234567), false,
          R"({"auto":false,"battery":"low","function":"MAX","level_db":-2.5,"online":true,"overflow":false,)"
          R"("range":"70-130 dB","recording":false,"serial":"01234567","underflow":false})"},
-        {"items whose bits are not set are not known", true, 128, 2, 2 | 4, 734, 0, 3, 1234567, false,
+        {"items whose bits are not set are not known", meterState(true, 128, 2, 2 | 4, 734, 0, 3, 1234567), false,
          R"({"auto":null,"battery":null,"function":null,"level_db":null,"online":true,"overflow":null,)"
          R"("range":null,"recording":false,"serial":"01234567","underflow":null})"},
-        {"values outside their ranges (AUTO without a range)", true, kAll, 7, 4, kReset, 0, 0, 1234567, false,
+        {"values out of range, AUTO without a range", meterState(true, kAll, 7, 4, kReset, 0, 0, 1234567), false,
          R"({"auto":null,"battery":null,"function":null,"level_db":null,"online":true,"overflow":false,)"
          R"("range":null,"recording":false,"serial":"01234567","underflow":false})"},
     };
     ManualClock clock;
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
-        KestroStateRecord s;
-        s.DeviceOnline = r.online;
-        s.DataValid = r.valid;
-        s.DevFunction = r.function;
-        s.DevRange = r.range;
-        s.DevLevel = r.level;
-        s.DevLevelStatus = r.status;
-        s.DevBattery = r.battery;
-        s.DevSerialNo = r.serial;
         StationMonitor m;
-        m.update(s, r.recording, false, clock.read());
+        m.update(r.state, r.recording, false, clock.read());
         QJsonObject o = m.stateObject();
         EXPECT_EQ(o.take("time").toString().toStdString(), "2026-03-05T14:03:27.250+00:00");
         for (const char* events : {"event", "event_detection", "events_total", "last_event"})
@@ -83,7 +58,7 @@ TEST(StationMonitor, StateFieldsAndWhatCountsAsUnknown) {
         const QJsonValue level = o.value("level_db");
         EXPECT_TRUE(metrics.contains("kestro_level_db " +
                                      (level.isNull() ? "NaN" : QByteArray::number(level.toDouble(), 'g', 12)) + '\n'));
-        EXPECT_TRUE(metrics.contains(s.DeviceOnline ? "kestro_device_online 1\n" : "kestro_device_online 0\n"));
+        EXPECT_TRUE(metrics.contains(r.state.DeviceOnline ? "kestro_device_online 1\n" : "kestro_device_online 0\n"));
     }
 }
 
@@ -92,7 +67,7 @@ TEST(StationMonitor, TellsOnlyOfChanges) {
     StationMonitor m;
     QSignalSpy changed(&m, &StationMonitor::stateChanged);
     QSignalSpy serial(&m, &StationMonitor::serialKnown);
-    KestroStateRecord s = running();
+    KestroStateRecord s = runningMeter();
     m.update(s, false, false, clock.read());
     EXPECT_EQ(changed.count(), 1);
     clock.advanceMs(100);
@@ -109,7 +84,7 @@ TEST(StationMonitor, TellsOnlyOfChanges) {
     s.DevSerialNo = 999999999;
     m.update(s, false, false, clock.read());
     EXPECT_EQ(m.lastSerial().toStdString(), "01234567");
-    s = running();
+    s = runningMeter();
     s.DevSerialNo = 42;
     m.update(s, false, false, clock.read());
     EXPECT_EQ(serial.count(), 2);
@@ -121,7 +96,7 @@ TEST(StationMonitor, LevelsMoveWithAndWithoutARecording) {
     StationMonitor m;
     std::vector<StationSample> samples;
     QObject::connect(&m, &StationMonitor::sampleAdded, [&](const StationSample& s) { samples.push_back(s); });
-    KestroStateRecord s = running();
+    KestroStateRecord s = runningMeter();
     // Not recording: every new level of the state is a sample, a repeated one is not.
     for (int16_t level : {734, 734, 735, 735, 700}) {
         s.DevLevel = level;
@@ -164,7 +139,7 @@ TEST(StationMonitor, LevelsMoveWithAndWithoutARecording) {
 TEST(StationMonitor, KeepsTenMinutesOfLevels) {
     ManualClock clock;
     StationMonitor m;
-    KestroStateRecord s = running();
+    KestroStateRecord s = runningMeter();
     for (int i = 0; i < 900; ++i) {  // 15 minutes, one level a second
         s.DevLevel = int16_t(600 + i % 2);
         m.update(s, false, false, clock.read());
@@ -194,7 +169,7 @@ TEST(StationMonitor, FilesOfTheRun) {
     clock.setUtcOffsetMinutes(60);
     clock.set(SystemTime{2026, 3, 4, 5, 14, 3, 27, 250});
     StationMonitor m;
-    m.update(running(), true, true, clock.read());
+    m.update(runningMeter(), true, true, clock.read());
     QSignalSpy changed(&m, &StationMonitor::filesChanged);
     const double start = dateFromSystemTime(clock.now());
     m.updateFile(1, StationFile{"NoiseData_LEQ_20260305_140327.dat", false, start, 0.0});
@@ -202,10 +177,10 @@ TEST(StationMonitor, FilesOfTheRun) {
     EXPECT_EQ(changed.count(), 2);  // new files are news at once
     m.updateFile(1, StationFile{"NoiseData_LEQ_20260305_140327.dat", false, start, 90.5 / 86400.0});
     clock.advanceMs(StationMonitor::kFilesNoticeMs - 1);
-    m.update(running(), true, true, clock.read());
+    m.update(runningMeter(), true, true, clock.read());
     EXPECT_EQ(changed.count(), 2);  // a duration waits
     clock.advanceMs(1);
-    m.update(running(), true, true, clock.read());
+    m.update(runningMeter(), true, true, clock.read());
     EXPECT_EQ(changed.count(), 3);
     const QJsonArray files = QJsonDocument::fromJson(m.filesJson()).array();
     ASSERT_EQ(files.size(), 2);
@@ -243,7 +218,7 @@ TEST(StationMonitor, StatisticsAndMetrics) {
         r.Instant = clock.utcMs();
         slow.addSample(r);
         slow.advanceClock(clock.now());
-        m.update(running(), true, true, clock.read());
+        m.update(runningMeter(), true, true, clock.read());
         clock.advanceMs(100);
     }
     EXPECT_EQ(intervals.count(), 2);  // 14:58 and 14:59 are complete

@@ -38,11 +38,7 @@ protected:
         writeSetting(reg, setting(SettingId::COMPort), 1);
         writeSetting(reg, setting(SettingId::RecordDirectory), recordDir());
         ps.setErrorLog(log.errorSink());
-        com = std::make_unique<frmCOMx>(ps, reg, log, messages, [this] {
-            auto p = std::make_unique<FakeSerialPort>();
-            port = p.get();
-            return p;
-        });
+        com = std::make_unique<frmCOMx>(ps, reg, log, messages, FakeSerialPort::factoryInto(port));
         ASSERT_EQ(com->InitForm(), kTrue);
         s = std::make_unique<Session>(ps, *com, reg, log, clock);
         s->Reset_KestroStateOld();

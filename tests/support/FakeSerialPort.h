@@ -7,12 +7,24 @@
 #include <QHash>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 namespace kestro {
 
 class FakeSerialPort final : public SerialPort {
     Q_OBJECT
 public:
     using SerialPort::SerialPort;
+
+    // A port factory for the link owner; `latest` always points at the port it made last.
+    static std::function<std::unique_ptr<SerialPort>()> factoryInto(FakeSerialPort*& latest) {
+        return [&latest] {
+            auto p = std::make_unique<FakeSerialPort>();
+            latest = p.get();
+            return p;
+        };
+    }
 
     bool open(const QString& device, int16_t* errNo, QString* reason) override;
     void close() override;

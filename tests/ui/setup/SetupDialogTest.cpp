@@ -53,11 +53,7 @@ protected:
             qunsetenv(qPrintable(QString("KESTRO_COM%1").arg(n)));
         ASSERT_TRUE(tmp.isValid());
         ASSERT_TRUE(QDir().mkpath(devDir()));
-        com = std::make_unique<frmCOMx>(ps, reg, log, messages, [this] {
-            auto p = std::make_unique<FakeSerialPort>();
-            port = p.get();
-            return p;
-        });
+        com = std::make_unique<frmCOMx>(ps, reg, log, messages, FakeSerialPort::factoryInto(port));
         com->setDeviceDirectory(devDir());
     }
     void TearDown() override {
