@@ -1,6 +1,9 @@
 #pragma once
-// Local times for the statistics tests.
+// Local times and record lines for the statistics tests.
 #include "core/Types.h"
+
+#include <QByteArray>
+#include <QTime>
 
 #include <cstdint>
 
@@ -8,6 +11,13 @@ namespace kestro {
 
 inline int64_t localMs(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
     return int64_t{dayNumber(y, mo, d)} * 86400000 + ((int64_t{h} * 60 + mi) * 60 + s) * 1000 + ms;
+}
+
+// A record line under the default separators.
+inline QByteArray recordLine(int64_t localMs, int32_t tenths) {
+    const QTime t = QTime::fromMSecsSinceStartOfDay(int(localMs % 86400000));
+    return t.toString(QStringLiteral("hh:mm:ss,zzz; ")).toLatin1() +
+           QByteArray::number(tenths / 10.0, 'f', 1).replace('.', ',') + "\r\n";
 }
 
 }  // namespace kestro

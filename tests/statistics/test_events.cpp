@@ -1,9 +1,8 @@
 // Noise events: the exceedance rule with its hold time and hysteresis, marked
-// spans, their levels, the events file and the Leq without the marked spans.
+// spans, their levels and the events file.
 #include "StatTestSupport.h"
 #include "statistics/EventsFile.h"
 #include "statistics/NoiseEvents.h"
-#include "statistics/RecordAnalysis.h"
 #include "support/ManualClock.h"
 
 #include <QFile>
@@ -32,14 +31,13 @@ QString describe(const NoiseEvent& e) {
         .arg(e.note.empty() ? QString() : QStringLiteral(" ") + QString::fromStdString(e.note));
 }
 
-// Script: a level in dB is a sample one second after the one before; "90*3"
-// three of them; "+3600"/"-3600" set the clock on by (back by) that many
-// seconds; "[" and "]" begin and end a marked span half a second after the
-// last sample, "[-1.5" ("[+1.5") begins one 1.5 s before (after) it; "|" ends the series. Says what the tracker told,
-// in order.
-QStringList track(const char* script, int minSeconds = 10, Quantity q = Quantity::Level,
-                  SystemTime startAt = {2026, 3, 4, 5, 14, 0, 0, 0}) {
-    ManualClock clock(startAt);
+// Script from 14:00:00: a level in dB is a sample one second after the one
+// before; "90*3" three of them; "+3600"/"-3600" set the clock on by (back by)
+// that many seconds; "[" and "]" begin and end a marked span half a second
+// after the last sample, "[-1.5" ("[+1.5") begins one 1.5 s before (after) it;
+// "|" ends the series. Says what the tracker told, in order.
+QStringList track(const char* script, int minSeconds, Quantity q) {
+    ManualClock clock({2026, 3, 4, 3, 14, 0, 0, 0});
     EventTracker t;
     QStringList said;
     auto now = [&] {
@@ -85,69 +83,55 @@ QStringList track(const char* script, int minSeconds = 10, Quantity q = Quantity
     return said;
 }
 
-TEST(EventTracker, ExceedanceRule) {
+// The exceedance rule, then marked spans.
+TEST(EventTracker, Scripts) {
     const struct {
         const char* what;
         const char* script;
-        int minSeconds;
         const char* said;
+        int minSeconds = 10;
+        Quantity q = Quantity::Level;
     } cases[] = {
-        {"the event level itself starts nothing", "80*20 |", 10, ""},
-        {"shorter than the minimum: nothing", "70 90*9 70 |", 10, ""},
-        {"exactly the minimum counts, at the sample that ends it", "70 90*10 70*12", 10,
+        {"the event level itself starts nothing", "80*20 |", ""},
+        {"shorter than the minimum: nothing", "70 90*9 70 |", ""},
+        {"exactly the minimum counts, at the sample that ends it", "70 90*10 70*12",
          "start 14:00:12 | end 14:00:12 | E 14:00:02-14:00:12 10s n10 90.0/90.0/100.0 closed b1 a10"},
-        {"a dip within the hysteresis holds the event; below it ends", "70 90*3 79 90*6 77 70*9 |", 10,
+        {"a dip within the hysteresis holds the event; below it ends", "70 90*3 79 90*6 77 70*9 |",
          "start 14:00:12 | end 14:00:12 | E 14:00:02-14:00:12 10s n10 90.0/89.6/99.6 closed b1 a10"},
-        {"level minus hysteresis itself does not end it", "70 90*5 78 90 70 |", 5,
-         "start 14:00:07 | end 14:00:09 | E 14:00:02-14:00:09 7s n7 90.0/89.4/97.8 closed b1 a1"},
-        {"announced once the minimum is reached, then open at the series end", "70*12 90*12 |", 10,
+        {"level minus hysteresis itself does not end it", "70 90*5 78 90 70 |",
+         "start 14:00:07 | end 14:00:09 | E 14:00:02-14:00:09 7s n7 90.0/89.4/97.8 closed b1 a1", 5},
+        {"announced once the minimum is reached, then open at the series end", "70*12 90*12 |",
          "start 14:00:23 | end 14:00:24 open | E 14:00:13-14:00:25 12s n12 90.0/90.0/100.8 open b10 a0"},
-        {"the series ends before the minimum: nothing", "70 90*5 |", 10, ""},
-        {"a clock set forward inside counts one cadence", "70 90*5 +3600 90*5 70 |", 10,
+        {"the series ends before the minimum: nothing", "70 90*5 |", ""},
+        {"a clock set forward inside counts one cadence", "70 90*5 +3600 90*5 70 |",
          "start 15:00:12 | end 15:00:12 | E 14:00:02-15:00:12 10s n10 90.0/90.0/100.0 closed b1 a1"},
-        {"a clock set back inside counts one cadence", "70 90*5 -3600 90*5 70 |", 10,
+        {"a clock set back inside counts one cadence", "70 90*5 -3600 90*5 70 |",
          "start 13:00:12 | end 13:00:12 | E 14:00:02-13:00:12 10s n10 90.0/90.0/100.0 closed b1 a1"},
-        {"two events, each with its own context", "70 90*2 70*3 95*2 70 |", 2,
+        {"two events, each with its own context", "70 90*2 70*3 95*2 70 |",
          "start 14:00:04 | end 14:00:04 | start 14:00:09 | end 14:00:09 | E 14:00:02-14:00:04 2s n2 90.0/90.0/93.0 "
-         "closed b1 a6 | E 14:00:07-14:00:09 2s n2 95.0/95.0/98.0 closed b6 a1"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(track(c.script, c.minSeconds).join(" | "), c.said) << c.what;
-}
-
-TEST(EventTracker, CrossesMidnightWithItsDates) {
-    const QStringList said = track("90*20 70 |", 10, Quantity::Level, {2026, 3, 4, 3, 23, 59, 45, 0});
-    ASSERT_EQ(said.size(), 3);
-    EXPECT_EQ(said[2], QStringLiteral("E 23:59:46-00:00:06 20s n20 90.0/90.0/103.0 closed b0 a1"));
-}
-
-TEST(EventTracker, MarkedSpans) {
-    const struct {
-        const char* what;
-        const char* script;
-        Quantity q;
-        const char* said;
-    } cases[] = {
-        {"a span over its samples", "50 [ 60 60 70 ] 50 |", Quantity::Level,
+         "closed b1 a6 | E 14:00:07-14:00:09 2s n2 95.0/95.0/98.0 closed b6 a1",
+         2},
+        {"across midnight", "+35985 90*20 70 |",
+         "start 23:59:56 | end 00:00:06 | E 23:59:46-00:00:06 20s n20 90.0/90.0/103.0 closed b0 a1"},
+        {"a span over its samples", "50 [ 60 60 70 ] 50 |",
          "M 14:00:01-14:00:04 3s n3 70.0/66.0/70.8 closed b0 a0 truck"},
-        {"the series ends inside it", "50 [ 60*4 |", Quantity::Level,
-         "M 14:00:01-14:00:06 4.5s n4 60.0/60.0/66.5 open b0 a0 truck"},
-        {"begun before the first sample, it starts with it", "[ 60*2 ] |", Quantity::Level,
+        {"the series ends inside it", "50 [ 60*4 |", "M 14:00:01-14:00:06 4.5s n4 60.0/60.0/66.5 open b0 a0 truck"},
+        {"begun before the first sample, it starts with it", "[ 60*2 ] |",
          "M 14:00:01-14:00:02 1.5s n2 60.0/60.0/61.8 closed b0 a0 truck"},
-        {"pressed before its note was typed: the samples since the key", "50 60 60 [-1.5 70 ] |", Quantity::Level,
+        {"pressed before its note was typed: the samples since the key", "50 60 60 [-1.5 70 ] |",
          "M 14:00:01-14:00:04 3s n3 70.0/66.0/70.8 closed b0 a0 truck"},
-        {"a sample from before the key, handed over after it, is not the span's", "50 [+1.5 60 70 ] |", Quantity::Level,
+        {"a sample from before the key, handed over after it, is not the span's", "50 [+1.5 60 70 ] |",
          "M 14:00:02-14:00:03 1s n1 70.0/70.0/70.0 closed b0 a0 truck"},
         {"a note typed for longer than the samples kept: from the newest sample", "50 60 60 [-12 70 ] |",
-         Quantity::Level, "M 14:00:03-14:00:04 1.5s n2 70.0/67.4/69.2 closed b0 a0 truck"},
-        {"an amplitude gives no maximum", "50 [ 60 60 70 ] |", Quantity::Amplitude,
-         "M 14:00:01-14:00:04 3s n3 -/66.0/70.8 closed b0 a0 truck"},
-        {"a running Leq gives no level of a span", "50 [ 60 60 70 ] |", Quantity::RunningLeq,
-         "M 14:00:01-14:00:04 3s n3 -/-/- closed b0 a0 truck"},
-        {"the rule does not run on values without instant levels", "70 90*12 70 |", Quantity::RunningMax, ""},
+         "M 14:00:03-14:00:04 1.5s n2 70.0/67.4/69.2 closed b0 a0 truck"},
+        {"an amplitude gives no maximum", "50 [ 60 60 70 ] |",
+         "M 14:00:01-14:00:04 3s n3 -/66.0/70.8 closed b0 a0 truck", 10, Quantity::Amplitude},
+        {"a running Leq gives no level of a span", "50 [ 60 60 70 ] |",
+         "M 14:00:01-14:00:04 3s n3 -/-/- closed b0 a0 truck", 10, Quantity::RunningLeq},
+        {"the rule does not run on values without instant levels", "70 90*12 70 |", "", 10, Quantity::RunningMax},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(track(c.script, 10, c.q).join(" | "), c.said) << c.what;
+        EXPECT_EQ(track(c.script, c.minSeconds, c.q).join(" | "), c.said) << c.what;
 }
 
 TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
@@ -195,35 +179,6 @@ TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
     EXPECT_EQ(read.events[0].after[0].hundredths, 7000);
     EXPECT_EQ(describe(read.events[1]), QStringLiteral("M 00:01:00-00:01:01 1.5s n0 -/-/- open b0 a0 ") +
                                             QStringLiteral("bird; on the mic  again"));
-}
-
-TEST(EventsFile, LeqWithAndWithoutTheMarkedSpans) {
-    // 60 dB for six seconds, 80 dB for four: 10 lg((6e6 + 4e8) / 10) = 76.1; without the span over
-    // the 80s (from the first of them, to one second after the last), 60.0.
-    QTemporaryDir dir;
-    const QString record = dir.filePath(QStringLiteral("NoiseData_LP_20260305_140000.dat"));
-    QFile f(record);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    for (int i = 0; i < 10; ++i)
-        f.write(
-            QStringLiteral("14:00:%1,000; %2,0\r\n").arg(i, 2, 10, QLatin1Char('0')).arg(i < 6 ? 60 : 80).toLatin1());
-    f.close();
-    StatisticsConfig c;
-    NoiseEvent span;
-    span.kind = EventKind::Marker;
-    span.startLocalMs = localMs(2026, 3, 5, 14, 0, 6);
-    span.endLocalMs = localMs(2026, 3, 5, 14, 0, 10);
-    QByteArray events = eventsHeaderLine(c);
-    appendEventRows(events, c, span);
-    QFile ef(eventsFilePath(record));
-    ASSERT_TRUE(ef.open(QIODevice::WriteOnly));
-    ef.write(events);
-    ef.close();
-    const RecordAnalysis a = analyzeRecordFile(record, c);
-    EXPECT_EQ(levelText(a.summary.leq), QStringLiteral("76.1"));
-    EXPECT_EQ(levelText(a.withoutMarked.leq), QStringLiteral("60.0"));
-    EXPECT_EQ(a.withoutMarked.samples, 6);
-    EXPECT_EQ(a.markedSamples, 4);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace kestro {
@@ -28,12 +29,10 @@ protected:
     }
     void expect(const std::vector<Row>& rows) {
         ASSERT_EQ(out.size(), rows.size());
-        for (size_t i = 0; i < rows.size(); ++i) {
-            EXPECT_EQ(out[i].kind, rows[i].kind) << "row " << i;
-            EXPECT_EQ(out[i].startMs, rows[i].start) << "row " << i;
-            EXPECT_EQ(out[i].endMs, rows[i].end) << "row " << i;
-            EXPECT_EQ(out[i].samples, rows[i].samples) << "row " << i;
-        }
+        for (size_t i = 0; i < rows.size(); ++i)
+            EXPECT_EQ(std::tuple(out[i].kind, out[i].startMs, out[i].endMs, out[i].samples),
+                      std::tuple(rows[i].kind, rows[i].start, rows[i].end, rows[i].samples))
+                << "row " << i;
     }
     IntervalEngine e;
     std::vector<IntervalResult> out;
