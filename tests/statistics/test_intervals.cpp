@@ -176,39 +176,23 @@ TEST_F(Engine, EachQuantityGivesWhatItsValuesAllow) {
         const char* what;
         const char* type;
         int64_t base;
-        std::vector<std::pair<int64_t, int32_t>> in;  // seconds after base, hundredths
+        std::vector<std::pair<int64_t, int32_t>> in;  // seconds after base, dB
         std::vector<int64_t> leq, lmax;               // tenths per interval row
         int64_t seriesLeq, seriesLmax, restarts;
     } cases[] = {
-        {"running Leq, steady", "LEQ", t, {{0, 6000}, {10, 6000}, {20, 6000}}, {N, 600, 600}, {N, N, N}, 600, N, 0},
+        {"running Leq, steady", "LEQ", t, {{0, 60}, {10, 60}, {20, 60}}, {N, 600, 600}, {N, N, N}, 600, N, 0},
         // (20·10^7 - 10·10^6) / 10 s
-        {"a louder interval", "LEQ", t, {{0, 6000}, {10, 6000}, {20, 7000}}, {N, 600, 728}, {N, N, N}, 700, N, 0},
+        {"a louder interval", "LEQ", t, {{0, 60}, {10, 60}, {20, 70}}, {N, 600, 728}, {N, N, N}, 700, N, 0},
         // (20·10^6.8 - 10·10^7) / 10 s = 64.2 dB, but 0.1 dB readings leave it ±0.6 dB
-        {"beyond resolution", "LEQ", t, {{0, 7000}, {10, 7000}, {20, 6800}}, {N, 700, N}, {N, N, N}, 680, N, 0},
-        {"fast resolves it", "LEQF", t, {{0, 7000}, {10, 7000}, {20, 6800}}, {N, 700, 642}, {N, N, N}, 680, N, 0},
+        {"beyond resolution", "LEQ", t, {{0, 70}, {10, 70}, {20, 68}}, {N, 700, N}, {N, N, N}, 680, N, 0},
+        {"fast resolves it", "LEQF", t, {{0, 70}, {10, 70}, {20, 68}}, {N, 700, 642}, {N, N, N}, 680, N, 0},
         // The hour skipped or repeated counts as one cadence: (15·10^7 - 10·10^6) / 5 s
-        {"ahead", "LEQ", sp, {{0, 6000}, {5, 6000}, {10, 6000}, {3615, 7000}}, {N, 600, 745}, {N, N, N}, 700, N, 0},
-        {"back", "LEQ", au, {{0, 6000}, {5, 6000}, {10, 6000}, {-3585, 7000}}, {N, 600, 745}, {N, N, N}, 700, N, 0},
-        {"restart",
-         "LEQ",
-         t,
-         {{0, 8000}, {10, 8000}, {20, 5000}, {30, 5000}},
-         {N, 800, N, 500},
-         {N, N, N, N},
-         770,
-         N,
-         1},
-        {"max",
-         "MAX",
-         t,
-         {{0, 6000}, {10, 6500}, {20, 6300}, {30, 6400}},
-         {N, N, N, N},
-         {600, 650, 630, 640},
-         N,
-         640,
-         1},
-        {"raw amplitudes", "RAW", t, {{0, 6000}, {10, 7000}}, {600, 700}, {N, N}, 674, N, 0},
-        {"levels", "LP", t, {{0, 6000}, {10, 7000}}, {600, 700}, {600, 700}, 674, 700, 0},
+        {"ahead", "LEQ", sp, {{0, 60}, {5, 60}, {10, 60}, {3615, 70}}, {N, 600, 745}, {N, N, N}, 700, N, 0},
+        {"back", "LEQ", au, {{0, 60}, {5, 60}, {10, 60}, {-3585, 70}}, {N, 600, 745}, {N, N, N}, 700, N, 0},
+        {"restart", "LEQ", t, {{0, 80}, {10, 80}, {20, 50}, {30, 50}}, {N, 800, N, 500}, {N, N, N, N}, 770, N, 1},
+        {"max", "MAX", t, {{0, 60}, {10, 65}, {20, 63}, {30, 64}}, {N, N, N, N}, {600, 650, 630, 640}, N, 640, 1},
+        {"raw amplitudes", "RAW", t, {{0, 60}, {10, 70}}, {600, 700}, {N, N}, 674, N, 0},
+        {"levels", "LP", t, {{0, 60}, {10, 70}}, {600, 700}, {600, 700}, 674, 700, 0},
     };
     auto tenths = [](double db) {
         return std::isnan(db) ? N : levelTenths(db);
@@ -216,8 +200,8 @@ TEST_F(Engine, EachQuantityGivesWhatItsValuesAllow) {
     for (const auto& c : cases) {
         out.clear();
         e.start(c.type, 10, 0);
-        for (const auto& [seconds, hundredths] : c.in)
-            e.add(c.base + seconds * 1000, hundredths, 0);
+        for (const auto& [seconds, db] : c.in)
+            e.add(c.base + seconds * 1000, db * 100, 0);
         e.finish();
         ASSERT_EQ(out.size(), c.leq.size() + 1) << c.what;
         for (size_t i = 0; i < c.leq.size(); ++i) {
