@@ -1,6 +1,7 @@
 #pragma once
-// Local times and record lines for the statistics tests.
+// Local times, slow samples and record lines for the statistics tests.
 #include "core/Types.h"
+#include "protocol/DeviceCodes.h"
 
 #include <QByteArray>
 #include <QTime>
@@ -11,6 +12,15 @@ namespace kestro {
 
 inline int64_t localMs(int y, int mo, int d, int h, int mi, int s, int ms = 0) {
     return int64_t{dayNumber(y, mo, d)} * 86400000 + ((int64_t{h} * 60 + mi) * 60 + s) * 1000 + ms;
+}
+
+inline MeasurementRecord slow(int64_t localMs, int16_t level, int16_t flags = kFlagLeq, int16_t levelFlags = 0) {
+    MeasurementRecord r;
+    r.Flags = flags;
+    r.SysTime = systemTimeFromAbsoluteMs(localMs);
+    r.Level = level;
+    r.LevelFlags = levelFlags;
+    return r;
 }
 
 // A record line under the default separators.

@@ -67,15 +67,6 @@ TEST(StatisticsFileLines, HeaderAndRowsUnderOtherSeparators) {
     EXPECT_TRUE(row.isEmpty());
 }
 
-MeasurementRecord slow(int64_t localMs, int16_t level, int16_t flags = kFlagLeq, int16_t levelFlags = 0) {
-    MeasurementRecord r;
-    r.Flags = flags;
-    r.SysTime = systemTimeFromAbsoluteMs(localMs);
-    r.Level = level;
-    r.LevelFlags = levelFlags;
-    return r;
-}
-
 MeasurementRecord fast(int64_t localMs, double value, int16_t flags) {
     MeasurementRecord r;
     r.Flags = flags;

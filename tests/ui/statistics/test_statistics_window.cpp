@@ -1,8 +1,8 @@
 // The statistics window: live pages fed by the recorders, record files read
 // in the background (progress, cancel, errors), spans and the report.
+#include "../../statistics/StatTestSupport.h"
 #include "report/ReportDocument.h"
 #include "statistics/EventsFile.h"
-#include "statistics/LevelAccumulator.h"
 #include "statistics/StatisticsRecorder.h"
 #include "ui/statistics/StatisticsViews.h"
 #include "ui/statistics/StatisticsWindow.h"
@@ -24,17 +24,7 @@
 namespace kestro {
 namespace {
 
-int64_t ms(int h, int m, int s, int ms = 0) {
-    return int64_t{dayNumber(2026, 3, 5)} * 86400000 + ((h * 60 + m) * 60 + s) * 1000 + ms;
-}
-
-MeasurementRecord slowSample(int64_t ms, int16_t level) {
-    MeasurementRecord r;
-    r.Flags = kFlagLp;
-    r.SysTime = systemTimeFromAbsoluteMs(ms);
-    r.Level = level;
-    return r;
-}
+int64_t ms(int h, int m, int s) { return localMs(2026, 3, 5, h, m, s); }
 
 class StatisticsWindowTest : public ::testing::Test {
 protected:
@@ -44,21 +34,8 @@ protected:
         QFile f(path);
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QByteArray out = "Time;NoiseValue\r\n";
-        for (int i = 0; i < n; ++i) {
-            const int s = 36000 + i;
-            const int tenths = 500 + (i * 7) % 300;
-            out += QStringLiteral("%1:%2:%3,000; %4,%5\r\n")
-                       .arg(s / 3600 % 24, 2, 10, QLatin1Char('0'))
-                       .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
-                       .arg(s % 60, 2, 10, QLatin1Char('0'))
-                       .arg(tenths / 10)
-                       .arg(tenths % 10)
-                       .toLatin1();
-            if (out.size() > (1 << 20)) {
-                f.write(out);
-                out.clear();
-            }
-        }
+        for (int i = 0; i < n; ++i)
+            out += recordLine(ms(10, 0, 0) + i * 1000, 500 + (i * 7) % 300);
         f.write(out + tail);
         return path;
     }
@@ -67,19 +44,19 @@ protected:
 };
 
 TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
-    StatisticsRecorder slow(StatisticsRecorder::Stream::Slow, {});
+    StatisticsRecorder rec(StatisticsRecorder::Stream::Slow, {});
     StatisticsConfig cfg;
     cfg.intervalSeconds = 60;
     cfg.limitTenths = 650;
-    slow.setConfig(cfg);
+    rec.setConfig(cfg);
     StatisticsWindow w;
-    w.setLiveSource(&slow, nullptr);
+    w.setLiveSource(&rec, nullptr);
     EXPECT_EQ(w.live[0].title->text(), "No series recorded yet.");
     EXPECT_EQ(w.live[1].title->text(), "No series recorded yet.");
 
-    slow.startSeries(dir.filePath("NoiseData_LP_20260305_100000.dat"), "LP");
+    rec.startSeries(dir.filePath("NoiseData_LP_20260305_100000.dat"), "LP");
     for (int i = 0; i < 150; ++i)
-        slow.addSample(slowSample(ms(10, 0, 0) + i * 1000, int16_t(i < 60 ? 600 : 700)));
+        rec.addSample(slow(ms(10, 0, 0) + i * 1000, int16_t(i < 60 ? 600 : 700)));
     w.refreshLive();
     EXPECT_TRUE(w.live[0].title->text().startsWith("LP \u2014 NoiseData_LP_20260305_100000.dat"));
     EXPECT_TRUE(w.live[0].running->text().contains("Since 2026-03-05 10:00:00"))
@@ -96,18 +73,18 @@ TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
     w.refreshLive();
     EXPECT_EQ(w.live[0].table->rowCount(), 2);
     // A running maximum: the statistics it gives, and its columns only.
-    slow.startSeries(dir.filePath("NoiseData_MAX_20260305_100300.dat"), "MAX");
-    slow.addSample(slowSample(ms(10, 3, 0), 700));
+    rec.startSeries(dir.filePath("NoiseData_MAX_20260305_100300.dat"), "MAX");
+    rec.addSample(slow(ms(10, 3, 0), 700));
     w.refreshLive();
     EXPECT_EQ(w.live[0].table->rowCount(), 0);
     EXPECT_TRUE(w.live[0].title->text().startsWith("MAX"));
     EXPECT_TRUE(w.live[0].running->text().contains("  LAmax 70,0 dBA (since the series began)   (1 samples)"))
         << w.live[0].running->text().toStdString();
-    slow.addSample(slowSample(ms(10, 4, 0), 720));
+    rec.addSample(slow(ms(10, 4, 0), 720));
     w.refreshLive();
     ASSERT_EQ(w.live[0].table->rowCount(), 1);
     EXPECT_TRUE(w.live[0].table->isColumnHidden(3) && !w.live[0].table->isColumnHidden(4));  // LAeq, LAmax
-    slow.startSeries(dir.filePath("NoiseData_LP_20260305_100400.dat"), "LP");
+    rec.startSeries(dir.filePath("NoiseData_LP_20260305_100400.dat"), "LP");
     w.refreshLive();
     EXPECT_EQ(w.live[0].running->text(), "Waiting for the first sample.");
 }
@@ -140,11 +117,8 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
     QSignalSpy spanned(&w, &StatisticsWindow::spanComputed);
     w.selectSpan(ms(11, 20, 0), ms(11, 29, 59));
     ASSERT_TRUE(spanned.wait(10000));
-    LevelAccumulator direct;
-    for (int i = 4800; i < 4800 + 600; ++i)
-        direct.add((500 + (i * 7) % 300) * 10, 0);
     EXPECT_EQ(w.spanResult().samples, 600);
-    EXPECT_NEAR(w.spanResult().leq, direct.leq(), 1e-9);
+    EXPECT_EQ(w.spanResult().leq, analyzeSpan(*w.analysis(), ms(11, 20, 0), ms(11, 29, 59)).leq);
     EXPECT_EQ(w.history->selectionFrom(), ms(11, 20, 0));
 }
 
@@ -260,12 +234,7 @@ TEST_F(StatisticsWindowTest, EventsAndMarkersAreFoundShownAndReported) {
     ASSERT_TRUE(waitLoaded(loaded));
     ASSERT_EQ(w.fileEvents->rowCount(), 2);
     EXPECT_EQ(w.fileEvents->item(1, 8)->text(), "truck");
-    LevelAccumulator all, kept;  // the samples of 10:00:30..39 are the span's
-    for (int i = 0; i < 60; ++i) {
-        all.add((500 + (i * 7) % 300) * 10, 0);
-        if (i < 30 || i >= 40) kept.add((500 + (i * 7) % 300) * 10, 0);
-    }
-    const QString without = levelText(kept.leq(), QLatin1Char(','));
+    const QString without = levelText(w.analysis()->withoutMarked.leq, QLatin1Char(','));
     EXPECT_TRUE(w.summaryLabel->text().contains("Without the marked spans:  LAeq " + without + " dB"))
         << w.summaryLabel->text().toStdString() << " " << without.toStdString();
     const QString pdf = dir.filePath(QStringLiteral("events.pdf"));
@@ -277,7 +246,7 @@ TEST_F(StatisticsWindowTest, EventsAndMarkersAreFoundShownAndReported) {
           QStringLiteral("2026-03-05 10:00:10 to 10:00:22, 12,0 s: LAmax 79,1 dBA"),
           QStringLiteral("LAeq of the whole recording: %1 dBA. Without the 1 marked spans (10 of 60 samples left "
                          "out): %2 dBA.")
-              .arg(levelText(all.leq(), QLatin1Char(',')), without)})
+              .arg(levelText(w.analysis()->summary.leq, QLatin1Char(',')), without)})
         EXPECT_TRUE(text.contains(want)) << want.toStdString() << "\n" << text.toStdString();
 }
 
@@ -295,12 +264,7 @@ TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
     {
         QFile f(big);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        const QByteArray line = "10:00:00,000; 65,05\r\n";
-        QByteArray block;
-        for (int i = 0; i < 100000; ++i)
-            block += line;
-        for (int i = 0; i < 20; ++i)  // 42 MB
-            f.write(block);
+        f.write(QByteArray("10:00:00,000; 65,05\r\n").repeated(2000000));  // 42 MB
     }
     const QString summary = w.summaryLabel->text();
     w.openRecordFile(big);
