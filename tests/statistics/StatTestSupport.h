@@ -4,6 +4,7 @@
 #include "protocol/DeviceCodes.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QTime>
 
 #include <cstdint>
@@ -21,6 +22,11 @@ inline MeasurementRecord slow(int64_t localMs, int16_t level, int16_t flags = kF
     r.Level = level;
     r.LevelFlags = levelFlags;
     return r;
+}
+
+inline bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 // A record line under the default separators.

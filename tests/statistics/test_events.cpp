@@ -168,10 +168,7 @@ TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
     QTemporaryDir dir;
     const QString path = eventsFilePath(dir.filePath(QStringLiteral("NoiseData_LP_20260304_235900.dat")));
     EXPECT_TRUE(path.endsWith(QLatin1String("/NoiseData_LP_20260304_235900_EVENTS.dat")));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes + "Marker\t2026-03-05");  // a torn last line
-    f.close();
+    ASSERT_TRUE(writeBytes(path, bytes + "Marker\t2026-03-05"));  // a torn last line
     const EventsFileContent read = readEventsFile(path);
     ASSERT_TRUE(read.found && read.error.isEmpty());
     ASSERT_EQ(read.events.size(), 2u);

@@ -40,9 +40,7 @@ class Reader : public ::testing::Test {
 protected:
     QString write(const QString& name, const QByteArray& bytes) {
         const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
+        EXPECT_TRUE(writeBytes(path, bytes));
         return path;
     }
     RecordReadResult read(const QString& path, const RecordReadOptions& o = RecordReadOptions()) {

@@ -31,12 +31,10 @@ protected:
     // A record file of n slow samples a second apart from 10:00:00, levels 50.0 .. 79.9 dB.
     QString writeFile(int n, const QByteArray& tail = QByteArray()) {
         const QString path = dir.filePath(QStringLiteral("NoiseData_LP_20260305_100000.dat"));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QByteArray out = "Time;NoiseValue\r\n";
         for (int i = 0; i < n; ++i)
             out += recordLine(ms(10, 0, 0) + i * 1000, 500 + (i * 7) % 300);
-        f.write(out + tail);
+        EXPECT_TRUE(writeBytes(path, out + tail));
         return path;
     }
     static bool waitLoaded(QSignalSpy& spy, int ms = 20000) { return spy.count() > 0 || spy.wait(ms); }
@@ -224,10 +222,7 @@ TEST_F(StatisticsWindowTest, EventsAndMarkersAreFoundShownAndReported) {
     QByteArray rows = eventsHeaderLine(StatisticsConfig());
     appendEventRows(rows, StatisticsConfig(), loud);
     appendEventRows(rows, StatisticsConfig(), span);
-    QFile f(eventsFilePath(path));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(rows);
-    f.close();
+    ASSERT_TRUE(writeBytes(eventsFilePath(path), rows));
     StatisticsWindow w;
     QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
     w.openRecordFile(path);
@@ -261,11 +256,7 @@ TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
 
     // A big file, cancelled straight away.
     const QString big = dir.filePath("NoiseData_LPF_20260305_100000.dat");
-    {
-        QFile f(big);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("10:00:00,000; 65,05\r\n").repeated(2000000));  // 42 MB
-    }
+    ASSERT_TRUE(writeBytes(big, QByteArray("10:00:00,000; 65,05\r\n").repeated(2000000)));  // 42 MB
     const QString summary = w.summaryLabel->text();
     w.openRecordFile(big);
     EXPECT_TRUE(w.summaryLabel->text().isEmpty()) << "the summary of the file before, while another one loads";
@@ -278,10 +269,7 @@ TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
 
     // A broken line: the window names file and line, and keeps the file shown before.
     const QString bad = dir.filePath("NoiseData_LP_20260305_120000.dat");
-    QFile f(bad);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("12:00:00,000; 65,3\r\n12:00:01,000; what\r\n");
-    f.close();
+    ASSERT_TRUE(writeBytes(bad, "12:00:00,000; 65,3\r\n12:00:01,000; what\r\n"));
     w.openRecordFile(bad);
     ASSERT_TRUE(waitLoaded(loaded));
     EXPECT_FALSE(loaded.takeFirst().at(0).toBool());
