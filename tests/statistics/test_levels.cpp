@@ -76,13 +76,8 @@ TEST(LevelResult, CountsExtremesAndLimit) {
     a.addSkipped();
     IntervalResult r;
     a.fill(r, 600);
-    EXPECT_EQ(r.samples, 3);
-    EXPECT_EQ(r.skipped, 1);
-    EXPECT_EQ(r.overflow, 2);
-    EXPECT_EQ(r.underflow, 2);
-    EXPECT_DOUBLE_EQ(r.lmax, 70.01);
-    EXPECT_DOUBLE_EQ(r.lmin, -3.05);
-    EXPECT_TRUE(r.overLimit);
+    EXPECT_EQ(std::tuple(r.samples, r.skipped, r.overflow, r.underflow, r.lmax, r.lmin, r.overLimit),
+              std::tuple(3, 1, 2, 2, 70.01, -3.05, true));
     LevelAccumulator none;
     none.addSkipped();
     none.fill(r, 700);
@@ -222,15 +217,13 @@ TEST(TimeHistory, MinMaxPerColumn) {
     ASSERT_EQ(h.startMs(), t0);
     EXPECT_EQ(h.endMs(), t0 + 21000);
     auto cols = h.columns(t0, t0 + 21000, 21);
-    EXPECT_EQ(cols[0].minHundredths, 5000);
-    EXPECT_EQ(cols[0].maxHundredths, 5009);
+    EXPECT_EQ(std::pair(cols[0].minHundredths, cols[0].maxHundredths), std::pair(5000, 5009));
     EXPECT_EQ(cols[9].maxHundredths, 5099);
     EXPECT_TRUE(cols[10].empty && cols[19].empty);
     EXPECT_EQ(cols[20].maxHundredths, 9000);
     // Fewer columns than buckets: each column holds the extremes of its buckets.
     cols = h.columns(t0, t0 + 21000, 3);
-    EXPECT_EQ(cols[0].minHundredths, 5000);
-    EXPECT_EQ(cols[0].maxHundredths, 5069);
+    EXPECT_EQ(std::pair(cols[0].minHundredths, cols[0].maxHundredths), std::pair(5000, 5069));
     EXPECT_TRUE(cols[1].maxHundredths == 5099 && !cols[1].empty);
     EXPECT_EQ(cols[2].maxHundredths, 9000);
     // More columns than buckets: a bucket fills every column it covers.

@@ -111,7 +111,7 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
     EXPECT_TRUE(w.noticeLabel->text().contains("incomplete"));
     EXPECT_TRUE(w.summaryLabel->text().contains("14400 samples"));
 
-    // A span: the same numbers as computed directly from the levels in it.
+    // A span, worked out in the background from the analysis shown.
     QSignalSpy spanned(&w, &StatisticsWindow::spanComputed);
     w.selectSpan(ms(11, 20, 0), ms(11, 29, 59));
     ASSERT_TRUE(spanned.wait(10000));
