@@ -126,19 +126,6 @@ TEST_F(Engine, ClockAdvanceEndsAnIntervalWithoutAFurtherSample) {
             {S, localMs(2026, 3, 5, 14, 14, 50), localMs(2026, 3, 5, 15, 2, 0), 11}});
 }
 
-TEST_F(Engine, SkippedSamplesAreCountedNotAveraged) {
-    e.start("RAW", 60, 0);
-    e.add(localMs(2026, 3, 5, 14, 0, 10), 6000, 0);
-    e.addSkipped(localMs(2026, 3, 5, 14, 0, 20));
-    e.add(localMs(2026, 3, 5, 14, 0, 30), 7000, 0);
-    e.addSkipped(localMs(2026, 3, 5, 14, 1, 10));  // an interval with no level at all: no row
-    e.addSkipped(localMs(2026, 3, 5, 14, 2, 10));
-    e.finish();
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(std::tuple(out[0].samples, out[0].skipped, levelTenths(out[0].leq)), std::tuple(2, 1, 674));
-    EXPECT_EQ(std::tuple(out[1].kind, out[1].skipped, out[1].endMs), std::tuple(S, 3, localMs(2026, 3, 5, 14, 2, 10)));
-}
-
 // 120 s is not offered, nor 0: 15 minutes.
 TEST_F(Engine, IntervalsAlignToTheLocalClock) {
     const struct {

@@ -183,16 +183,17 @@ TEST_F(Recorder, FastSamplesWithoutALevelAreSkipped) {
     rec.addSample(fast(t, 1000.0, 64));
     rec.addSample(fast(t + 15, 0.0, 64));
     rec.addSample(fast(t + 30, 100.0, 64));
+    rec.addSample(fast(t + 900000, 0.0, 64));  // in the next interval, which has no level at all: no row
+    ASSERT_EQ(rec.intervals().size(), 1u);
+    EXPECT_EQ(std::pair(rec.intervals()[0].samples, rec.intervals()[0].skipped), std::pair(int64_t{2}, int64_t{1}));
     const IntervalResult live = rec.engine().series();
-    EXPECT_EQ(live.samples, 2);
-    EXPECT_EQ(live.skipped, 1);
-    EXPECT_EQ(levelTenths(live.leq), 570);  // 60 and 40 dB
+    EXPECT_EQ(std::tuple(live.samples, live.skipped, levelTenths(live.leq)), std::tuple(2, 2, 570));  // 60 and 40 dB
     // A second start ends this series first, with its rows.
     rec.startSeries(QStringLiteral("/rec/NoiseData_LPF_20260305_140400.dat"), QStringLiteral("LPF"));
     ASSERT_EQ(writes.size(), 4u);
     EXPECT_TRUE(writes[1].second.startsWith("Interval;"));
-    // Raw amplitudes give an Leq and nothing else.
-    EXPECT_EQ(writes[2].second, "Series;2026-03-05 14:03:27;2026-03-05 14:03:27;2;57,0;-;-;-;-;-;-;-;0;0;0\r\n");
+    // Raw amplitudes give an Leq and nothing else; the series ends with its last sample, levelled or not.
+    EXPECT_EQ(writes[2].second, "Series;2026-03-05 14:03:27;2026-03-05 14:18:27;2;57,0;-;-;-;-;-;-;-;0;0;0\r\n");
     EXPECT_EQ(writes[3].first, QStringLiteral("/rec/NoiseData_LPF_20260305_140400_STAT.dat"));
 }
 
