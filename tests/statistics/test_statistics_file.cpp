@@ -83,39 +83,26 @@ double linearFor(double hundredths, double k) {
     return x;
 }
 
-// The one conversion of a sample to the level its record line holds (the
-// record format uses it too): fast values rounded half to even, nothing
-// without a logarithm or outside 16 bits. 0: no level.
+// The one conversion of a fast value to the level its record line holds (the
+// record format uses it too): rounded half to even, nothing without a
+// logarithm (0, NaN) or outside the line's 16-bit hundredths. Flags 16 and 32
+// (LPF, LEQF): powers, 10 log10; 64 (RAW): amplitudes, 20 log10.
 TEST(SampleHundredths, AsTheRecordLineHoldsIt) {
-    constexpr int32_t N = 0;
+    constexpr int32_t N = 0;  // no level
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const struct {
-        MeasurementRecord r;
-        bool fast;
+        double exact;  // the value's k log10, exactly
+        int16_t flags;
         int32_t hundredths;
-    } cases[] = {
-        {slow(0, 653), false, 6530},
-        {fast(0, std::pow(10.0, 6.5), 32), true, 6500},    // LEQF: 10 log10
-        {fast(0, 1000.0, 64), true, 6000},                 // RAW: 20 log10
-        {fast(0, std::pow(10.0, 6.505), 16), true, 6505},  // LPF
-        {fast(0, 0.5, 16), true, -301},
-        {fast(0, linearFor(6504.5, 1000), 32), true, 6504},
-        {fast(0, linearFor(6505.5, 1000), 16), true, 6506},
-        {fast(0, linearFor(12001.5, 2000), 64), true, 12002},
-        {fast(0, linearFor(-6504.5, 1000), 16), true, -6504},
-        {fast(0, linearFor(32767, 1000), 16), true, 32767},
-        {fast(0, linearFor(-32768, 1000), 16), true, -32768},
-        {fast(0, linearFor(32768, 1000), 16), true, N},  // beyond the 16-bit hundredths of the record line
-        {fast(0, linearFor(-32769, 1000), 16), true, N},
-        {fast(0, 1e17, 64), true, N},
-        {fast(0, inf, 16), true, N},
-        {fast(0, 0.0, 16), true, N},  // no logarithm
-        {fast(0, nan, 16), true, N},
-    };
+    } cases[] = {{6500, 32, 6500},   {6000, 64, 6000},     {6505, 16, 6505},     {-301.03, 16, -301},
+                 {6504.5, 32, 6504}, {6505.5, 16, 6506},   {12001.5, 64, 12002}, {-6504.5, 16, -6504},
+                 {32767, 16, 32767}, {-32768, 16, -32768}, {32768, 16, N},       {-32769, 16, N},
+                 {34000, 64, N},     {inf, 16, N},         {-inf, 16, N},        {nan, 16, N}};
     for (const auto& c : cases) {
+        const double value = linearFor(c.exact, c.flags == 64 ? 2000 : 1000);
         int32_t h = N;
-        EXPECT_EQ(sampleHundredths(c.r, c.fast, &h), c.hundredths != N) << c.r.FastLevel;
-        EXPECT_EQ(h, c.hundredths) << c.r.FastLevel;
+        EXPECT_EQ(sampleHundredths(fast(0, value, c.flags), true, &h), c.hundredths != N) << c.exact;
+        EXPECT_EQ(h, c.hundredths) << c.exact;
     }
 }
 
