@@ -53,28 +53,22 @@ QStringList track(const char* script, int minSeconds, Quantity q) {
         said << describe(e);
     };
     t.start({800, minSeconds * 1000, 20}, true, q);
-    int64_t sinceLast = 1000;
     for (const QString& token : QString::fromLatin1(script).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         if (token == QLatin1String("|")) {
             t.finish();
-        } else if (token.size() > 1 && token.startsWith(QLatin1Char('['))) {
+        } else if (token.startsWith(QLatin1Char('[')) || token.startsWith(QLatin1Char(']'))) {
             const ClockReading m = clock.read();
-            const int64_t by = int64_t(token.mid(1).toDouble() * 1000);
-            t.beginSpan(m.utcMs + by, absoluteMilliseconds(m.local) + by, "truck");
-        } else if (token == QLatin1String("[") || token == QLatin1String("]")) {
-            clock.advanceMs(500);
-            sinceLast = 500;
-            const ClockReading m = clock.read();
-            if (token == QLatin1String("["))
-                t.beginSpan(m.utcMs, absoluteMilliseconds(m.local), "truck");
+            const int64_t by = token.size() > 1 ? int64_t(token.mid(1).toDouble() * 1000) : 500;
+            if (token[0] == QLatin1Char('['))
+                t.beginSpan(m.utcMs + by, absoluteMilliseconds(m.local) + by, "truck");
             else
-                t.endSpan(m.utcMs, absoluteMilliseconds(m.local));
+                t.endSpan(m.utcMs + by, absoluteMilliseconds(m.local) + by);
         } else if (token.startsWith(QLatin1Char('+')) || token.startsWith(QLatin1Char('-'))) {
             clock.advanceMs(token.toLongLong() * 1000);
         } else {
             const QStringList part = token.split(QLatin1Char('*'));
             for (int i = 0; i < part.value(1, QStringLiteral("1")).toInt(); ++i) {
-                clock.advanceMs(std::exchange(sinceLast, 1000));
+                clock.advanceMs(1000);
                 const ClockReading s = clock.read();
                 t.add(s.utcMs, absoluteMilliseconds(s.local), int32_t(std::lround(part[0].toDouble() * 100)));
             }
