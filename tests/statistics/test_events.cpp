@@ -168,8 +168,8 @@ TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
     ASSERT_EQ(read.events.size(), 2u);
     EXPECT_EQ(describe(read.events[0]), QStringLiteral("E 23:59:46-00:00:06 20s n20 92.3/88.0/101.1 closed b1 a1"));
     EXPECT_EQ(read.events[0].after[0].hundredths, 7000);
-    EXPECT_EQ(describe(read.events[1]), QStringLiteral("M 00:01:00-00:01:01 1.5s n0 -/-/- open b0 a0 ") +
-                                            QStringLiteral("bird; on the mic  again"));
+    EXPECT_EQ(describe(read.events[1]),
+              QStringLiteral("M 00:01:00-00:01:01 1.5s n0 -/-/- open b0 a0 bird; on the mic  again"));
 }
 
 }  // namespace

@@ -116,17 +116,6 @@ TEST(Energy, TableMatchesThePowerOfTen) {
         EXPECT_NEAR(energyOfHundredths(h) / std::pow(10.0, h / 1000.0), 1.0, 1e-12) << h;
 }
 
-IntervalResult interval(int64_t day, int hour, int minute, int minutes, int32_t hundredths, int64_t samples) {
-    IntervalResult r;
-    r.startMs = day * 86400000 + (hour * 60 + minute) * 60000;
-    r.endMs = r.startMs + minutes * 60000;
-    r.samples = samples;
-    r.energy = energyOfHundredths(hundredths) * double(samples);
-    r.weight = double(samples);
-    r.leq = hundredths / 100.0;
-    return r;
-}
-
 // Hourly intervals, each at the level of its period (day 60, evening 55, night 45 dB),
 // from a local start in a zone, through daylight-saving changes as the clock shows them.
 std::vector<IntervalResult> hours(const QTimeZone& zone, const QDateTime& from, int hours, const DayPeriods& p) {
@@ -134,9 +123,15 @@ std::vector<IntervalResult> hours(const QTimeZone& zone, const QDateTime& from, 
     const int64_t utc0 = QDateTime(from.date(), from.time(), zone).toMSecsSinceEpoch();
     for (int i = 0; i < hours; ++i) {
         const QDateTime local = QDateTime::fromMSecsSinceEpoch(utc0 + int64_t{i} * 3600000, zone);
-        const int32_t levels[] = {6000, 5500, 4500};
-        out.push_back(interval(dayNumber(local.date().year(), local.date().month(), local.date().day()),
-                               local.time().hour(), 0, 60, levels[p.periodOfHour(local.time().hour())], 3600));
+        const int32_t levels[] = {6000, 5500, 4500}, level = levels[p.periodOfHour(local.time().hour())];
+        IntervalResult& r = out.emplace_back();
+        r.startMs = int64_t{dayNumber(local.date().year(), local.date().month(), local.date().day())} * 86400000 +
+                    local.time().hour() * 3600000;
+        r.endMs = r.startMs + 3600000;
+        r.samples = 3600;
+        r.energy = energyOfHundredths(level) * 3600.0;
+        r.weight = 3600.0;
+        r.leq = level / 100.0;
     }
     return out;
 }
@@ -200,9 +195,8 @@ TEST(DayLevels, ARunningLeqPeriodIsResolvedWhereItsIntervalsAreNot) {
         e.add(t0 + i * 1000, 6000, 0);
     e.finish();
     ASSERT_EQ(rows.size(), 48u);
-    EXPECT_EQ(levelTenths(rows[1].leq), 600);
-    EXPECT_TRUE(rows.back().leqUnresolved());
-    EXPECT_EQ(levelTenths(series.leq), 600);
+    EXPECT_EQ(std::tuple(levelTenths(rows[1].leq), rows.back().leqUnresolved(), levelTenths(series.leq)),
+              std::tuple(600, true, 600));
     const std::vector<DayLevels> days = computeDayLevels(rows, DayPeriods(), QTimeZone("UTC"));
     ASSERT_EQ(days.size(), 1u);
     EXPECT_EQ(levelTenths(days[0].day.level()), 600);
