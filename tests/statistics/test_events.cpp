@@ -5,7 +5,6 @@
 #include "statistics/NoiseEvents.h"
 #include "support/ManualClock.h"
 
-#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 

@@ -138,10 +138,7 @@ std::vector<IntervalResult> hours(const QTimeZone& zone, const QDateTime& from, 
 
 TEST(DayLevels, PerAssessmentDay) {
     constexpr int64_t N = -1;
-    DayPeriods early;
-    early.dayStartHour = 6;
-    early.eveningStartHour = 18;
-    early.nightStartHour = 22;
+    const DayPeriods early{6, 18, 22};
     const struct {
         const char* what;
         const char* zone;

@@ -29,9 +29,12 @@ TEST(StatisticsFilePath, StatAfterTheTimeStamp) {
         EXPECT_EQ(statisticsFilePath(QString::fromUtf8(c.record)), QString::fromUtf8(c.stat)) << c.record;
 }
 
-IntervalResult sampleResult() {
+// The default separators are in the recorder's file below.
+TEST(StatisticsFileLines, HeaderAndRowsUnderOtherSeparators) {
+    StatisticsConfig cfg;
+    cfg.columnSeparator = QLatin1Char('\t');
+    cfg.decimalSeparator = QLatin1Char('.');
     IntervalResult r;
-    r.kind = ResultKind::Interval;
     r.startMs = localMs(2026, 3, 5, 14, 3, 27, 250);
     r.endMs = localMs(2026, 3, 5, 14, 15, 0);
     r.samples = 693;
@@ -46,18 +49,10 @@ IntervalResult sampleResult() {
     r.overflow = 2;
     r.underflow = 11;
     r.overLimit = true;
-    return r;
-}
-
-// The default separators are in the recorder's file below.
-TEST(StatisticsFileLines, HeaderAndRowsUnderOtherSeparators) {
-    StatisticsConfig cfg;
-    cfg.columnSeparator = QLatin1Char('\t');
-    cfg.decimalSeparator = QLatin1Char('.');
     EXPECT_EQ(statisticsHeaderLine(cfg),
               "Kind\tStart\tEnd\tSamples\tLeq\tLmax\tLmin\tL5\tL10\tL50\tL90\tL95\tOverflow\tUnderflow\tOverLimit\r\n");
     QByteArray row;
-    appendStatisticsRow(row, cfg, sampleResult());
+    appendStatisticsRow(row, cfg, r);
     EXPECT_EQ(row,
               "Interval\t2026-03-05 14:03:27\t2026-03-05 "
               "14:15:00\t693\t67.4\t70.1\t-3.1\t70.0\t69.9\t60.0\t0.5\t-3.0\t2\t11\t1\r\n");
@@ -135,9 +130,8 @@ TEST_F(Recorder, WritesHeaderIntervalsAsTheyEndAndTheSeries) {
     EXPECT_EQ(rec.intervals().size(), 1u);
 
     // Settings changed during the series apply to the next one only.
-    StatisticsConfig other = cfg;
-    other.columnSeparator = QLatin1Char('\t');
-    rec.setConfig(other);
+    cfg.columnSeparator = QLatin1Char('\t');
+    rec.setConfig(cfg);
     rec.addSample(slow(localMs(2026, 3, 5, 14, 4, 10), 500, 2, 1));
     rec.endSeries();
     QByteArray file;
