@@ -130,8 +130,8 @@ TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
     for (const auto& c : cases) {
         const QString path = write(kSlowName, c.content);
         const RecordReadResult r = read(path);
-        EXPECT_EQ(r.status, RecordReadResult::Status::Failed) << c.content.left(80).toStdString();
-        EXPECT_EQ(r.errorLine, c.line) << c.content.left(80).toStdString();
+        EXPECT_EQ(std::pair(r.status, r.errorLine), std::pair(RecordReadResult::Status::Failed, c.line))
+            << c.content.left(80).toStdString();
         EXPECT_TRUE(r.error.startsWith(path + QStringLiteral(", line %1: ").arg(c.line))) << r.error.toStdString();
         EXPECT_EQ(r.error.contains(QStringLiteral("longer than")), c.content.size() > kMaxRecordLineBytes);
     }
@@ -294,7 +294,6 @@ TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
     EXPECT_EQ(std::pair(a.days[0].evening.coveredMs, a.days[0].night.coveredMs),
               std::pair(int64_t{9 * 60 + 53} * 1000, int64_t{170 * 60 + 6} * 1000));
     EXPECT_EQ(a.coveredMs(), 3 * 3600000);
-    EXPECT_FALSE(a.history.isEmpty());
     EXPECT_EQ(a.history.overall().maxHundredths, 8990);
     LevelAccumulator kept;
     for (const auto& [ms, h] : truth)

@@ -145,8 +145,7 @@ TEST_F(Recorder, WritesHeaderIntervalsAsTheyEndAndTheSeries) {
                          "50,0;0;1;0\r\n"
                          "Series;2026-03-05 14:03:27;2026-03-05 14:04:10;3;65,7;70,0;50,0;70,0;70,0;60,0;50,0;"
                          "50,0;1;1;1\r\n"));
-    EXPECT_FALSE(rec.active());
-    EXPECT_EQ(rec.lastSeries().samples, 3);
+    EXPECT_EQ(std::pair(rec.active(), rec.lastSeries().samples), std::pair(false, int64_t{3}));
 
     rec.startSeries(QStringLiteral("/rec/NoiseData_LP_20260305_140500.dat"), QStringLiteral("LP"));
     EXPECT_EQ(writes.back().second.left(11), QByteArray("Kind\tStart\t"));
