@@ -2,14 +2,7 @@
 // a failing medium, and its place in the side file's hashes.
 #include "RecorderFixture.h"
 #include "recording/EvidenceFiles.h"
-#include "shell/AppendFile.h"
 #include "statistics/EventsFile.h"
-
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QThread>
-
-#include <cerrno>
 
 namespace kestro::test {
 namespace {
@@ -47,12 +40,7 @@ TEST_F(EventsTest, OnlyInstantLevelsAreWatched) {
 // An event across statistics intervals, and a marked span, while the record
 // directory fails: the rows wait and come in order; the side file vouches for them.
 TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
-    bool failing = false;
-    rec->setDataDirectory(dataDir(), [&](const QString& p) {
-        if (!failing) return openForAppend(p);
-        errno = ENOSPC;
-        return -1;
-    });
+    failOpensWith(ENOSPC);
     s.StatisticsInterval = 10;
     std::vector<EventNotice> notices;
     QObject::connect(rec.get(), &SeriesRecorder::noiseEvent, [&](const EventNotice& n) { notices.push_back(n); });
@@ -88,16 +76,7 @@ TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
         << rows[15].data();
     EXPECT_GE(readFile(inRec("NoiseData_LP_20260305_140327_STAT.dat")).count("Interval;"), 4);
 
-    const QString side = sideFilePath(record);
-    auto closed = [&] {
-        return QJsonDocument::fromJson(readFile(side)).object();
-    };
-    for (int i = 0; i < 500 && closed()[QLatin1String("state")].toString() != "closed"; ++i) {
-        QThread::msleep(10);
-        clock.advanceMs(100);
-        rec->tickEvidence();
-    }
-    EXPECT_EQ(closed()[QLatin1String("events_bytes")].toInt(), readFile(eventsFilePath(record)).size());
+    EXPECT_EQ(closedSideFile(record)[QLatin1String("events_bytes")].toInt(), readFile(eventsFilePath(record)).size());
     EXPECT_EQ(verdictText(verifyDirectory(recDir()).files.at(0).verdict), "OK");
     QFile f(eventsFilePath(record));
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));

@@ -3,14 +3,9 @@
 
 #include "RecorderFixture.h"
 #include "recording/EvidenceFiles.h"
-#include "shell/AppendFile.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QThread>
 
-#include <cerrno>
 #include <functional>
 #include <map>
 
@@ -112,12 +107,7 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
 // Lines that wait for their file are written before the side file is closed
 // (its hash covers them); a series whose lines are rescued at exit stays open.
 TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
-    bool failing = false;
-    rec->setDataDirectory(dataDir(), [&](const QString& p) {
-        if (!failing) return openForAppend(p);
-        errno = EIO;
-        return -1;
-    });
+    failOpensWith(EIO);
     arm();
     lines("lp 600 0\r", 2);
     failing = true;
@@ -127,13 +117,9 @@ TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
     EXPECT_EQ(verdicts(recDir())[kLp], "NOT CLOSED");
     failing = false;
     lines("leq 620 0\r", 1);
-    for (int i = 0; i < 500 && side(kLp)[QLatin1String("state")].toString() != "closed"; ++i) {
-        QThread::msleep(10);
-        clock.advanceMs(100);
-        rec->tickEvidence();
-    }
-    EXPECT_EQ(side(kLp)[QLatin1String("record_bytes")].toInt(), readFile(inRec(kLp.toLatin1().constData())).size());
-    EXPECT_EQ(readFile(inRec(kLp.toLatin1().constData())).count('\n'), 5);
+    const QString lp = inRec(kLp.toLatin1().constData());
+    EXPECT_EQ(closedSideFile(lp)[QLatin1String("record_bytes")].toInt(), readFile(lp).size());
+    EXPECT_EQ(readFile(lp).count('\n'), 5);
     failing = true;
     lines("leq 630 0\r", 2);
     rec->endStatistics();

@@ -11,22 +11,28 @@
 namespace kestro::test {
 namespace {
 
-using RecordFailureTest = RecorderTest;
+class RecordFailureTest : public RecorderTest {
+protected:
+    // A series under way when its folder is removed; n more lines wait. Returns its file.
+    QString unplugDuringSeries(int n) {
+        arm();
+        slow(600);
+        tick();
+        EXPECT_TRUE(QDir(recDir()).removeRecursively());
+        for (int t = 0; t < n; ++t) {
+            slow(610 + t);
+            tick();
+        }
+        return rec->SlowFileName;
+    }
+};
 
 // The record directory vanishes while recording: ticks go on, the status text
 // tells, one log line a minute; at the end the waiting lines go into the
 // rescue folder under their file's name, and the log says how many and where.
 TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued) {
     QSignalSpy spy(rec.get(), &SeriesRecorder::recordErrorChanged);
-    arm();
-    slow(600);
-    tick();
-    const QString file = rec->SlowFileName;
-    ASSERT_TRUE(QDir(recDir()).removeRecursively());
-    for (int t = 0; t < 5; ++t) {
-        slow(610 + t);
-        tick();
-    }
+    const QString file = unplugDuringSeries(5);
     EXPECT_EQ(rec->LocalSlowCount(), 6);
     EXPECT_EQ(rec->recordErrorText(), QStringLiteral("Record file error: ") +
                                           QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(" \u2014 ") +
@@ -54,18 +60,10 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued
 
 // The spool is removed, cut short or replaced during an outage: its lines are
 // logged as lost, and once the folder is back the file gets every later line.
-class DamagedSpool : public RecorderTest, public ::testing::WithParamInterface<int> {};
+class DamagedSpool : public RecordFailureTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DamagedSpool, IsGivenUpAndWritingResumes) {
-    arm();
-    slow(600);
-    tick();
-    const QString file = rec->SlowFileName;
-    ASSERT_TRUE(QDir(recDir()).removeRecursively());
-    for (int t = 0; t < 3; ++t) {
-        slow(610 + t);
-        tick();
-    }
+    const QString file = unplugDuringSeries(3);
     const QString spoolDir = dataDir() + QStringLiteral("/spool");
     const QString spool = spoolDir + QLatin1Char('/') + QFileInfo(file).fileName() + QStringLiteral(".0.spool");
     ASSERT_TRUE(GetParam() == 1 ? QFile(spool).resize(5) : QFile::remove(spool));

@@ -19,23 +19,14 @@ MeasurementRecord sample(int16_t flags, int h, int m, int sec, int ms, int16_t l
 }
 
 TEST(RecordFormat, FileNames) {
+    const SystemTime now{2026, 3, 4, 5, 14, 3, 27, 250};
     const struct {
         const char *dir, *base, *ext, *word;
         SystemTime now;
         const char* expected;
     } cases[] = {
-        {"/data",
-         "NoiseData",
-         ".dat",
-         "LEQ",
-         {2026, 3, 4, 5, 14, 3, 27, 250},
-         "/data/NoiseData_LEQ_20260305_140327.dat"},
-        {"/data/",
-         "NoiseData",
-         ".dat",
-         "LP",
-         {2026, 3, 4, 5, 14, 3, 27, 250},
-         "/data/NoiseData_LP_20260305_140327.dat"},
+        {"/data", "NoiseData", ".dat", "LEQ", now, "/data/NoiseData_LEQ_20260305_140327.dat"},
+        {"/data/", "NoiseData", ".dat", "LP", now, "/data/NoiseData_LP_20260305_140327.dat"},
         {"/", "N", ".txt", "RAW", {2027, 12, 5, 31, 23, 59, 59, 999}, "/N_RAW_20271231_235959.txt"},
         {"/d", "", "", "UnknownType", {2026, 1, 4, 2, 0, 0, 0, 0}, "/d/_UnknownType_20260102_000000"},
     };
