@@ -62,33 +62,23 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
     auto path = [&](const QString& name) {
         return recDir() + QLatin1Char('/') + name;
     };
+    enum Part { Record, Side, Stats, Series };
     const struct {
         const char* what;
-        std::function<void()> touch;
+        const QString& name;
+        Part part;
+        std::function<void(QByteArray&)> change;  // none: the file is deleted
         const char *lp, *leq, *max;
     } cases[] = {
-        {"nothing", [] {}, "OK", "OK", "OK"},
-        {"one byte of a record", [&] { edit(path(kLp), [](QByteArray& b) { b[b.size() - 3] = '9'; }); }, "CHANGED",
-         "OK", "OK"},
-        {"a record cut short", [&] { edit(path(kLeq), [](QByteArray& b) { b.chop(2); }); }, "OK", "CHANGED", "OK"},
-        {"a line added", [&] { edit(path(kMax), [](QByteArray& b) { b += "14:04:00,000; 62,0\r\n"; }); }, "OK", "OK",
-         "CHANGED"},
-        {"a record deleted", [&] { QFile::remove(path(kLeq)); }, "OK", "MISSING", "OK"},
-        {"a series deleted with its side file",
-         [&] {
-             for (const QString& f : {path(kLeq), sideFilePath(path(kLeq)), statisticsFilePath(path(kLeq))})
-                 QFile::remove(f);
-         },
-         "OK", "MISSING", "OK"},
-        {"a side file edited",
-         [&] {
-             edit(sideFilePath(path(kLp)),
-                  [](QByteArray& b) { b.replace("\"location\": \"\"", "\"location\": \"x\""); });
-         },
-         "CHANGED", "OK", "OK"},
-        {"a statistics file deleted", [&] { QFile::remove(statisticsFilePath(path(kMax))); }, "OK", "OK", "MISSING"},
-        {"a statistics file edited", [&] { edit(statisticsFilePath(path(kLp)), [](QByteArray& b) { b[0] = 'k'; }); },
-         "CHANGED", "OK", "OK"},
+        {"nothing", kLp, Record, [](QByteArray&) {}, "OK", "OK", "OK"},
+        {"one byte of a record", kLp, Record, [](QByteArray& b) { b[b.size() - 3] = '9'; }, "CHANGED", "OK", "OK"},
+        {"a record cut short", kLeq, Record, [](QByteArray& b) { b.chop(2); }, "OK", "CHANGED", "OK"},
+        {"a line added", kMax, Record, [](QByteArray& b) { b += "14:04:00,000; 62,0\r\n"; }, "OK", "OK", "CHANGED"},
+        {"a record deleted", kLeq, Record, {}, "OK", "MISSING", "OK"},
+        {"a series deleted with its side file", kLeq, Series, {}, "OK", "MISSING", "OK"},
+        {"a side file edited", kLp, Side, [](QByteArray& b) { b.replace("\"\"", "\"x\""); }, "CHANGED", "OK", "OK"},
+        {"a statistics file deleted", kMax, Stats, {}, "OK", "OK", "MISSING"},
+        {"a statistics file edited", kLp, Stats, [](QByteArray& b) { b[0] = 'k'; }, "CHANGED", "OK", "OK"},
     };
     const QString pristine = tmp.path() + QStringLiteral("/pristine");
     ASSERT_TRUE(QDir().rename(recDir(), pristine));
@@ -98,7 +88,10 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
         QDir().mkpath(recDir());
         for (const QString& n : filesIn(pristine))
             QFile::copy(pristine + QLatin1Char('/') + n, path(n));
-        c.touch();
+        const QString record = path(c.name), side = sideFilePath(record), stats = statisticsFilePath(record);
+        const QString file = c.part == Side ? side : c.part == Stats ? stats : record;
+        for (const QString& f : c.part == Series ? QStringList{record, side, stats} : QStringList{file})
+            c.change ? edit(f, c.change) : void(QFile::remove(f));
         const std::map<QString, QString> expected{{kLp, c.lp}, {kLeq, c.leq}, {kMax, c.max}};
         EXPECT_EQ(verdicts(recDir()), expected);
     }
@@ -134,14 +127,11 @@ TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
 TEST_F(EvidenceTest, LineSettingsChangedMidSeriesAreWrittenDownOnce) {
     arm();
     lines("lp 600 0\r", 2);
-    const std::function<void()> changes[] = {[&] { s.IncludeHeaderLine = !s.IncludeHeaderLine; },
-                                             [&] { s.IncludeSystemTime = !s.IncludeSystemTime; },
-                                             [&] { s.IncludeOverflow = !s.IncludeOverflow; },
-                                             [&] { s.IncludeUnderflow = !s.IncludeUnderflow; },
-                                             [&] { s.DecimalSeparator = QLatin1Char('.'); },
-                                             [&] {
-                                                 s.TabularSeparator = QLatin1Char('\t');
-                                             }};
+    const std::function<void()> changes[] = {
+        [&] { s.IncludeHeaderLine = !s.IncludeHeaderLine; }, [&] { s.IncludeSystemTime = !s.IncludeSystemTime; },
+        [&] { s.IncludeOverflow = !s.IncludeOverflow; },     [&] { s.IncludeUnderflow = !s.IncludeUnderflow; },
+        [&] { s.DecimalSeparator = QLatin1Char('.'); },      [&] { s.TabularSeparator = QLatin1Char('\t'); },
+    };
     int n = 0;
     for (const auto& change : changes) {
         change();

