@@ -51,11 +51,18 @@ void edit(const QString& path, const std::function<void(QByteArray&)>& change) {
     f.write(b);
 }
 
-// Three series closed in a row; every way of touching a file afterwards is
-// named, also a series whose side file only the chain still names.
+// Four series closed in a row, the first two in one second and so in one file
+// (each with its header and side file); every way of touching a file afterwards
+// is named, also a series whose side file only the chain still names.
 TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
+    s.IncludeHeaderLine = true;
     arm();
+    feed("lp 600 0\r");
+    pollTick();
+    ps.BufferRestart = 1;
     lines("lp 600 0\r", 3);
+    EXPECT_EQ(readFile(inRec(kLp.toLatin1().constData())).count("Time;NoiseValue\r\n"), 2);
+    EXPECT_TRUE(QFile::exists(sideFilePath(inRec(kLp.toLatin1().constData()), 2)));
     lines("leq 610 0\r", 3);
     lines("max 620 0\r", 3);
     rec->endStatistics();

@@ -58,27 +58,6 @@ TEST_F(HandOffTest, FirstTicksAfterArming) {
     EXPECT_TRUE(rec->recordErrorText().isEmpty());
 }
 
-TEST_F(HandOffTest, TwoSeriesInOneSecondShareAFileWithTwoHeaders) {
-    s.IncludeHeaderLine = true;
-    arm();
-    slow(500);
-    tick();
-    ps.BufferRestart = 1;
-    slow(510);
-    tick();
-    ASSERT_EQ(rec->RecordFiles.size(), 3u);
-    EXPECT_EQ(rec->RecordFiles[1].FileName, rec->RecordFiles[2].FileName);
-    EXPECT_EQ(readFile(rec->SlowFileName),
-              QByteArray("Time;NoiseValue\r\n14:03:27,250; 50,0\r\nTime;NoiseValue\r\n14:03:27,350; 51,0\r\n"));
-    // A side file each: the first one's hashes cover the part of the files its series wrote.
-    rec->endStatistics();
-    rec->rescueHeldLines();
-    EXPECT_TRUE(QFile::exists(sideFilePath(rec->SlowFileName, 2)));
-    const DirectoryVerdict v = verifyDirectory(recDir());
-    ASSERT_EQ(v.files.size(), 1u);
-    EXPECT_EQ(verdictText(v.files[0].verdict), "OK") << v.files[0].detail.toStdString();
-}
-
 // Several series begin between two ticks (the meter is switched quickly, or a
 // tick is late): each sample still lands in the file of its own series.
 TEST_F(HandOffTest, SeriesThatBeginBetweenTwoTicksEachGetTheirFile) {
