@@ -192,7 +192,7 @@ TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
 
 // The events file of a recording: which levels are watched, the rows through
 // a failing medium, and its place in the side file's hashes.
-using EventsTest = RecorderTest;
+using EventsTest = EvidenceTest;
 
 TEST_F(EventsTest, OnlyInstantLevelsAreWatched) {
     const struct {
@@ -230,22 +230,15 @@ TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
     std::vector<EventNotice> notices;
     QObject::connect(rec.get(), &SeriesRecorder::noiseEvent, [&](const EventNotice& n) { notices.push_back(n); });
     arm();
-    auto second = [&](int tenths, int n) {
-        for (int i = 0; i < n; ++i) {
-            slow(tenths);
-            tick();
-            clock.advanceMs(900);
-        }
-    };
-    second(700, 3);
-    second(900, 10);
+    lines("lp 700 0\r", 3);
+    lines("lp 900 0\r", 10);
     failing = true;
-    second(900, 15);
+    lines("lp 900 0\r", 15);
     ASSERT_TRUE(rec->mark(QStringLiteral("truck; loud"), clock.read()));
-    second(650, 12);
+    lines("lp 650 0\r", 12);
     ASSERT_TRUE(rec->mark(QString(), clock.read()));
     failing = false;
-    second(650, 1);
+    lines("lp 650 0\r", 1);
     rec->endStatistics();
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[1].event.durationMs, 25000);
