@@ -62,40 +62,31 @@ void prime(ProtocolState& ps, uint8_t mode) {
     ps.BufferRestart = (mode & 2) ? 3 : 0;
 }
 
-// Everything a byte stream changes, fed in pieces of 1..maxChunk bytes drawn
-// from seed (maxChunk 0: in one piece) on a clock that stands still.
-struct Received {
-    KestroStateRecord state;
-    MeasurementRecord current;
-    std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>> samples;
-    std::vector<int64_t> counters;
-    std::string pending;
-    std::vector<std::pair<std::string, int32_t>> errors;
-    bool operator==(const Received& o) const {
-        return state == o.state && current == o.current && samples == o.samples && counters == o.counters &&
-               pending == o.pending && errors == o.errors;
-    }
-};
+// Everything a byte stream changes (state, current sample, pending samples,
+// counters, unread characters, logged errors), fed in pieces of 1..maxChunk
+// bytes drawn from seed (maxChunk 0: in one piece) on a clock that stands still.
+using Received =
+    std::tuple<KestroStateRecord, MeasurementRecord, std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>>,
+               std::vector<int64_t>, std::string, std::vector<std::pair<std::string, int32_t>>>;
 
 Received receive(std::string_view bytes, uint8_t mode, uint32_t seed, unsigned maxChunk) {
     ManualClock clock;
-    Received r;
-    ProtocolState ps(clock, [&r](const std::string& l, int32_t n) { r.errors.emplace_back(l, n); });
+    std::vector<std::pair<std::string, int32_t>> errors;
+    ProtocolState ps(clock, [&errors](const std::string& l, int32_t n) { errors.emplace_back(l, n); });
     prime(ps, mode);
     for (size_t pos = 0, n; pos < bytes.size(); pos += n) {
         seed = seed * 1103515245u + 12345u;
         n = maxChunk ? std::min<size_t>(bytes.size() - pos, 1 + (seed >> 16) % maxChunk) : bytes.size();
         ps.receiveEvent(bytes.substr(pos, n));
     }
+    std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>> samples;
     for (const SampleSeries* s : {&ps.SlowBuffer, &ps.FastBuffer})
         for (const SampleSeries::Entry& e : s->pending())
-            r.samples.emplace_back(e.RecordNo, e.Index, e.Sample);
-    r.state = ps.KestroState;
-    r.current = ps.CurrentMeasurement;
-    r.counters = {ps.AnswerWatchdog, ps.RecordState,    ps.BufferRestart,   ps.RxCharCount,    ps.RxLineCount,
-                  ps.SlowRecordNo(), ps.FastRecordNo(), ps.LastSlowStampMs, ps.LastFastStampMs};
-    r.pending = std::string(ps.rxPending());
-    return r;
+            samples.emplace_back(e.RecordNo, e.Index, e.Sample);
+    std::vector<int64_t> counters{ps.AnswerWatchdog, ps.RecordState,     ps.BufferRestart,
+                                  ps.RxCharCount,    ps.RxLineCount,     ps.SlowRecordNo(),
+                                  ps.FastRecordNo(), ps.LastSlowStampMs, ps.LastFastStampMs};
+    return {ps.KestroState, ps.CurrentMeasurement, samples, counters, std::string(ps.rxPending()), errors};
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <tuple>
 
 namespace kestro::test {
 namespace {
@@ -104,14 +105,12 @@ TEST_P(KeyTable, GoodAnswerSetsFieldsMalformedChangesNothing) {
         resetLikePollCycle(1, 1);  // recording in code 11: a wrongly accepted value would be stored
         ps.RecordState = 1;
         ps.AnswerWatchdog = ps.BufferRestart = 0;
-        const K before = ps.KestroState;
-        const MeasurementRecord cm = ps.CurrentMeasurement;
-        const int64_t slowStamp = ps.LastSlowStampMs, fastStamp = ps.LastFastStampMs;
+        auto seen = [&] {
+            return std::tuple(ps.KestroState, ps.CurrentMeasurement, ps.LastSlowStampMs, ps.LastFastStampMs);
+        };
+        const auto before = seen();
         feed(bad);
-        EXPECT_EQ(ps.KestroState, before);
-        EXPECT_EQ(ps.CurrentMeasurement, cm);
-        EXPECT_EQ(ps.LastSlowStampMs, slowStamp);
-        EXPECT_EQ(ps.LastFastStampMs, fastStamp);
+        EXPECT_EQ(seen(), before);
         EXPECT_EQ(ps.AnswerWatchdog + ps.BufferRestart + ps.SlowCount() + ps.FastCount(), 0);
     }
     EXPECT_TRUE(errors.empty());

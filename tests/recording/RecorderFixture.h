@@ -92,11 +92,7 @@ protected:
         return side();
     }
     int logCount(int err) const {
-        const QByteArray tail = ": frmKestroRecord.Timer1.Error: " + QByteArray::number(err) + "\r";
-        int n = 0;
-        for (const QByteArray& l : readFile(log.mainLogPath()).split('\n'))
-            n += l.endsWith(tail);
-        return n;
+        return int(logText().count(": frmKestroRecord.Timer1.Error: " + QByteArray::number(err) + "\r\n"));
     }
     QByteArray logText() const { return readFile(log.mainLogPath()); }
     QStringList filesIn(const QString& dir) const { return QDir(dir).entryList(QDir::Files, QDir::Name); }
