@@ -273,9 +273,6 @@ TEST_F(FakeOwner, StopSequenceFailuresAreLoggedAndTheStopStillHappens) {
         QStringList lines{"flush", "drain", "dtr 0", "rts 0", "close /fake/a"};
         if (!r.flushOk) lines.removeAll("drain");
         EXPECT_EQ(port->history(), r.closedBefore ? QStringList() : lines);
-        port->setWriteFails(false);
-        port->setFlushResult(true);
-        port->setDrainResult(true);
     }
 }
 
@@ -503,23 +500,20 @@ TEST(PosixSerialPortTest, OpenFailuresCarryTheirNumberAndTheSystemsWords) {
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid() && QFile(tmp.filePath("not-a-tty")).open(QIODevice::WriteOnly));
     ASSERT_TRUE(QFile::link(tmp.filePath("gone-target"), tmp.filePath("by-id")));
-    const struct {
-        QString path;
-        int16_t errNo;
-    } rows[] = {
+    const std::pair<QString, int16_t> rows[] = {
         {tmp.filePath("ttyUSB9"), kErrPortNotFound},
         {tmp.filePath("by-id"), kErrPortNotFound},
         {QString(), kErrPortNotFound},
         {tmp.filePath("not-a-tty"), kErrPortUnavailable},
         {tmp.path(), kErrPortUnavailable},
     };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.path.toStdString());
+    for (const auto& [path, expectedErrNo] : rows) {
+        SCOPED_TRACE(path.toStdString());
         PosixSerialPort port;
         int16_t errNo = 0;
         QString reason;
-        EXPECT_FALSE(port.open(r.path, &errNo, &reason));
-        EXPECT_EQ(errNo, r.errNo);
+        EXPECT_FALSE(port.open(path, &errNo, &reason));
+        EXPECT_EQ(errNo, expectedErrNo);
         EXPECT_FALSE(reason.isEmpty());
         EXPECT_FALSE(port.isOpen());
     }

@@ -197,9 +197,7 @@ using EventsTest = EvidenceTest;
 TEST_F(EventsTest, OnlyInstantLevelsAreWatched) {
     const struct {
         int16_t function;
-        const char* slow;
-        const char* fast;
-        const char* text;
+        const char *slow, *fast, *text;
     } cases[] = {
         {1, "lp 700 0\r", "p 447A00000\r", "slow LP levels above 80.0 dB"},
         {2, "leq 700 0\r", "q 447A00000\r", "LEQ values are no instant levels"},

@@ -152,10 +152,7 @@ TEST_F(LevelGraphTest, GraphFollowsTheClockBack) {
 }
 
 TEST(FileListText, DurationAndStart) {
-    const struct {
-        double days;
-        const char* text;
-    } durations[] = {
+    const std::pair<double, const char*> durations[] = {
         {0.0, "00:00:00"},
         {1.0 / 86400, "00:00:01"},
         {0.4 / 86400, "00:00:00"},
@@ -164,8 +161,8 @@ TEST(FileListText, DurationAndStart) {
         {100.0 + 1.0 / 86400, "2400:00:01"},
         {-5.0 / 86400, "-00:00:05"},
     };
-    for (const auto& c : durations)
-        EXPECT_EQ(durationText(c.days), QLatin1String(c.text)) << c.days;
+    for (const auto& [days, text] : durations)
+        EXPECT_EQ(durationText(days), QLatin1String(text)) << days;
     EXPECT_EQ(timeOfDayText(46087.0 + (14 * 3600 + 3 * 60 + 27.25) / 86400), QStringLiteral("14:03:27"));
     EXPECT_EQ(timeOfDayText(46086.0 + 86399.7 / 86400), QStringLiteral("00:00:00"));
 }
