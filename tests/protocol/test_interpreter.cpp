@@ -339,15 +339,7 @@ TEST_F(Receive, FloodKeepsNewestCharactersAndExactCounters) {
 }
 
 // The module-side sample series: what the hand-off gets to see, in which series.
-MeasurementRecord level(int16_t level) {
-    MeasurementRecord r;
-    r.Flags = kFlagLp;
-    r.Level = level;
-    r.FastLevel = level * 10.0;
-    r.Timestamp = 46000.0 + level;
-    r.Instant = level * 1000;
-    return r;
-}
+MeasurementRecord level(int16_t level) { return {kFlagLp, 46000.0 + level, {}, level, level * 10.0, 0, level * 1000}; }
 
 // A script of operations: a digit adds that level, 'R' restarts, 'C' clears,
 // 'T' is a hand-off that takes what waits. Expected: the hand-offs, as

@@ -211,14 +211,8 @@ TEST_F(WriterTest, PartialWriteIsTakenBack) {
 }
 
 MeasurementRecord sample(int16_t flags, int h, int m, int sec, int ms, int16_t level, double fast, int16_t levelFlags) {
-    MeasurementRecord r;
-    r.Flags = flags;
-    r.SysTime = SystemTime{2026, 3, 4, 5, int16_t(h), int16_t(m), int16_t(sec), int16_t(ms)};
-    r.Timestamp = dateFromSystemTime(r.SysTime);
-    r.Level = level;
-    r.FastLevel = fast;
-    r.LevelFlags = levelFlags;
-    return r;
+    const SystemTime t{2026, 3, 4, 5, int16_t(h), int16_t(m), int16_t(sec), int16_t(ms)};
+    return {flags, dateFromSystemTime(t), t, level, fast, levelFlags, 0};
 }
 
 TEST(RecordFormat, FileNames) {

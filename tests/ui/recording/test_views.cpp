@@ -74,13 +74,8 @@ bool near(const QImage& img, QPointF p, const QColor& c, int r = 1) {
 }
 
 MeasurementRecord at10(double seconds, int16_t level, int16_t levelFlags = 0, int16_t flags = kFlagLp) {
-    MeasurementRecord r;
-    r.Flags = flags;
-    r.Timestamp = at(5, 10, 0, 17 + seconds);
-    r.SysTime = systemTimeFromDate(r.Timestamp);
-    r.Level = level;
-    r.LevelFlags = levelFlags;
-    return r;
+    const double t = at(5, 10, 0, 17 + seconds);
+    return {flags, t, systemTimeFromDate(t), level, 0.0, levelFlags, 0};
 }
 
 TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGap) {
