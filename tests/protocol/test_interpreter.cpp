@@ -121,12 +121,8 @@ TEST_F(Interp, FastValuesInOneMillisecondAreStamped15msApart) {
     ASSERT_EQ(ps.FastCount(), 2);
     EXPECT_EQ(ps.BufferRestart, 0);
     const MeasurementRecord a = ps.GetFastRecord(1), b = ps.GetFastRecord(2);
-    EXPECT_EQ(a.FastLevel, 1600000.0);
-    EXPECT_EQ(b.FastLevel, -1.0);
-    EXPECT_EQ(b.LevelFlags, 12);
-    EXPECT_EQ(b.Flags, 16 | 32);
+    EXPECT_EQ(std::tuple(a.FastLevel, b.FastLevel, b.LevelFlags, b.Flags), std::tuple(1600000.0, -1.0, 12, 16 | 32));
     EXPECT_EQ(ps.GetFastRecord(0).FastLevel, 1600000.0);
-    EXPECT_EQ(a.SysTime, clock.now());
     EXPECT_EQ(millisecondsOfDay(b.SysTime) - millisecondsOfDay(a.SysTime), 15);
     EXPECT_EQ(ps.RecordState, 1);  // fast values never move it
 }
