@@ -2,6 +2,7 @@
 // wait in the spool, come back in order, survive the end of the program, and
 // never go through a planted link.
 
+#include "RecorderFixture.h"
 #include "recording/RecordFormat.h"
 #include "recording/RecordWriter.h"
 #include "shell/AppendFile.h"
@@ -19,13 +20,8 @@
 #include <memory>
 #include <tuple>
 
-namespace kestro {
+namespace kestro::test {
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QByteArray lines(int from, int to) {
     QByteArray out;
@@ -76,7 +72,7 @@ TEST_F(WriterTest, OutageSpoolsAndDrainsInOrder) {
         ASSERT_TRUE(w.append(file(), lines(next, next + 40)).ok());
     EXPECT_GT(ticks, 2) << "a large backlog takes several ticks, not one long one";
     // (The first ten lines went with the removed folder.)
-    EXPECT_TRUE(readAll(file()) == lines(10, next)) << "every line once, in order";
+    EXPECT_TRUE(readFile(file()) == lines(10, next)) << "every line once, in order";
     EXPECT_TRUE(spools().isEmpty());
 }
 
@@ -108,7 +104,7 @@ TEST_F(WriterTest, CatchUpPerTickIsBoundedByTime) {
             EXPECT_EQ(before - between, std::min(c.first * kPiece, before)) << tick;
             EXPECT_EQ(between - w.heldBytes(), std::min(c.second * kPiece, between)) << tick;
         }
-        EXPECT_TRUE(readAll(file()) == all);
+        EXPECT_TRUE(readFile(file()) == all);
     }
 }
 
@@ -130,7 +126,7 @@ TEST_F(WriterTest, WithoutSpoolMemoryIsBoundedAndDropsAreCounted) {
     EXPECT_EQ(w.memoryBytes(), 0);
     replug();
     ASSERT_TRUE(w.append(file(), QByteArray()).ok());
-    EXPECT_EQ(readAll(file()), lines(0, int(200 - dropped)) + lines(200, 210));
+    EXPECT_EQ(readFile(file()), lines(0, int(200 - dropped)) + lines(200, 210));
 }
 
 // At exit the waiting lines are saved under the record file's name in the
@@ -144,7 +140,7 @@ TEST_F(WriterTest, RescueAtExitAndRecoveryOfLeftovers) {
         w.append(file(), lines(0, 5));
         replug();
         EXPECT_TRUE(w.rescue(dir("rescued")).empty());
-        EXPECT_EQ(readAll(file()), lines(0, 5));
+        EXPECT_EQ(readFile(file()), lines(0, 5));
         ASSERT_TRUE(QFile::remove(file()));
         unplug();
         w.append(file(), lines(0, 100));
@@ -162,14 +158,14 @@ TEST_F(WriterTest, RescueAtExitAndRecoveryOfLeftovers) {
     replug();
     crashed->startTick();
     ASSERT_TRUE(crashed->append(file(), QByteArray()).ok());
-    ASSERT_EQ(readAll(file()).size(), RecordWriter::kDrainChunk);
+    ASSERT_EQ(readFile(file()).size(), RecordWriter::kDrainChunk);
     crashed.reset();  // what a kill leaves: the files, no rescue
     RecordWriter next(dir("spool"));
     const auto recovered = next.recoverLeftovers(dir("rescued"));
     ASSERT_EQ(recovered.size(), 1u);
     EXPECT_EQ(recovered[0].target, file());
     EXPECT_EQ(recovered[0].lines, backlog.count('\n') - 16 * 1024);
-    EXPECT_TRUE(readAll(file()) + readAll(rescued).mid(lines(0, 100).size()) == backlog) << "each line once";
+    EXPECT_TRUE(readFile(file()) + readFile(rescued).mid(lines(0, 100).size()) == backlog) << "each line once";
     EXPECT_TRUE(spools().isEmpty());
 }
 
@@ -185,7 +181,7 @@ TEST_F(WriterTest, SymbolicLinkAtTheFileNameIsRefused) {
     const WriteOutcome o = w.append(file(), lines(0, 3));
     EXPECT_EQ(o.sysErrno, ELOOP);
     EXPECT_TRUE(o.reason.contains(QStringLiteral("symbolic link")));
-    EXPECT_EQ(readAll(target), QByteArray("precious\n"));
+    EXPECT_EQ(readFile(target), QByteArray("precious\n"));
     EXPECT_EQ(w.heldBytes(file()), lines(0, 3).size()) << "the lines wait instead";
     EXPECT_EQ(openForAppend(file()), -1);
 }
@@ -194,7 +190,7 @@ TEST_F(WriterTest, SymbolicLinkAtTheFileNameIsRefused) {
 // line, and none of the batch counts as written.
 TEST_F(WriterTest, PartialWriteIsTakenBack) {
     ASSERT_TRUE(RecordWriter().append(file(), lines(0, 2)).ok());
-    const QByteArray before = readAll(file());
+    const QByteArray before = readFile(file());
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -207,7 +203,7 @@ TEST_F(WriterTest, PartialWriteIsTakenBack) {
     EXPECT_EQ(o.sysErrno, EFBIG);
     EXPECT_EQ(o.err, 61);
     EXPECT_EQ(written, 0);
-    EXPECT_EQ(readAll(file()), before);
+    EXPECT_EQ(readFile(file()), before);
 }
 
 MeasurementRecord sample(int16_t flags, int h, int m, int sec, int ms, int16_t level, double fast, int16_t levelFlags) {
@@ -289,4 +285,4 @@ TEST(RecordFormat, Lines) {
 }
 
 }  // namespace
-}  // namespace kestro
+}  // namespace kestro::test

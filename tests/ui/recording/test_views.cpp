@@ -62,8 +62,6 @@ TEST(LevelGraphMath, GridLinesAndDoublingSteps) {
     EXPECT_EQ(midnight[0].label + midnight[1].label + midnight[2].label, " 23:59  00:00  00:01 ");
 }
 
-using LevelGraphTest = ViewsTest;
-
 bool near(const QImage& img, QPointF p, const QColor& c, int r = 1) {
     for (int dx = -r; dx <= r; ++dx)
         for (int dy = -r; dy <= r; ++dy) {
@@ -78,7 +76,7 @@ MeasurementRecord at10(double seconds, int16_t level, int16_t levelFlags = 0, in
     return {flags, t, systemTimeFromDate(t), level, 0.0, levelFlags, 0};
 }
 
-TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGap) {
+TEST_F(ViewsTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGap) {
     arm(true);
     const MeasurementRecord s[] = {at10(0, 600),     at10(20, 800, 4), at10(40, 600),         at10(60, 600),
                                    at10(80, 900, 1), at10(100, 600),   at10(120, 1000, 0, 0), at10(140, 600)};
@@ -106,7 +104,7 @@ TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGa
 // A small correction keeps the window, a larger step back (here the end of
 // daylight saving time) restarts it at the new time; either way the newest
 // sample shows at once and nothing kept is let go.
-TEST_F(LevelGraphTest, GraphFollowsTheClockBack) {
+TEST_F(ViewsTest, GraphFollowsTheClockBack) {
     arm();
     const LevelGraph& g = views->graph();
     auto record = [&](int seconds) {
@@ -162,13 +160,9 @@ TEST(FileListText, DurationAndStart) {
     EXPECT_EQ(timeOfDayText(46086.0 + 86399.7 / 86400), QStringLiteral("00:00:00"));
 }
 
-using FileListTest = ViewsTest;
-
-QTreeWidget* list(RecordingViews& r) { return static_cast<QTreeWidget*>(r.fileListWidget()); }
-
-TEST_F(FileListTest, NewestFirstSelectedAndCountingUp) {
+TEST_F(ViewsTest, NewestFirstSelectedAndCountingUp) {
     arm();
-    QTreeWidget* v = list(*views);
+    auto* v = static_cast<QTreeWidget*>(views->fileListWidget());
     EXPECT_EQ(v->topLevelItemCount(), 0) << "element 0 is never shown";
     for (int series = 0; series < 3; ++series) {
         if (series > 0) {
