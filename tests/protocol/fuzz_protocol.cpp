@@ -55,42 +55,38 @@ void checkInvariants(const ProtocolState& ps, const ManualClock& clock, bool dra
     check(ps.LastSlowStampMs <= clock.utcMs() + 100 && ps.LastFastStampMs <= clock.utcMs() + 100);
 }
 
-// Everything a byte stream changes, fed in pieces of 1..maxChunk bytes drawn
-// from seed (maxChunk 0: in one piece) on a clock that stands still.
-struct Received {
-    KestroStateRecord state;
-    MeasurementRecord current;
-    std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>> samples;
-    std::vector<int64_t> counters;
-    std::string pending;
-    std::vector<std::pair<std::string, int32_t>> errors;
-    bool operator==(const Received& o) const {
-        return state == o.state && current == o.current && samples == o.samples && counters == o.counters &&
-               pending == o.pending && errors == o.errors;
-    }
-};
-
-Received receive(std::string_view bytes, uint8_t mode, uint32_t seed, unsigned maxChunk) {
-    ManualClock clock;
-    Received r;
-    ProtocolState ps(clock, [&r](const std::string& l, int32_t n) { r.errors.emplace_back(l, n); });
+// The first byte's low bits: recording armed, a restart due, the meter in Lp.
+void prime(ProtocolState& ps, uint8_t mode) {
     ps.KestroState.DevFunction = ps.KestroState.DevVariant = (mode & 4) ? 1 : 0;
     ps.RecordState = (mode & 1) ? 1 : 0;
     ps.BufferRestart = (mode & 2) ? 3 : 0;
+}
+
+// Everything a byte stream changes (state, current sample, pending samples,
+// counters, unread characters, logged errors), fed in pieces of 1..maxChunk
+// bytes drawn from seed (maxChunk 0: in one piece) on a clock that stands still.
+using Received =
+    std::tuple<KestroStateRecord, MeasurementRecord, std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>>,
+               std::vector<int64_t>, std::string, std::vector<std::pair<std::string, int32_t>>>;
+
+Received receive(std::string_view bytes, uint8_t mode, uint32_t seed, unsigned maxChunk) {
+    ManualClock clock;
+    std::vector<std::pair<std::string, int32_t>> errors;
+    ProtocolState ps(clock, [&errors](const std::string& l, int32_t n) { errors.emplace_back(l, n); });
+    prime(ps, mode);
     for (size_t pos = 0, n; pos < bytes.size(); pos += n) {
         seed = seed * 1103515245u + 12345u;
         n = maxChunk ? std::min<size_t>(bytes.size() - pos, 1 + (seed >> 16) % maxChunk) : bytes.size();
         ps.receiveEvent(bytes.substr(pos, n));
     }
+    std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>> samples;
     for (const SampleSeries* s : {&ps.SlowBuffer, &ps.FastBuffer})
         for (const SampleSeries::Entry& e : s->pending())
-            r.samples.emplace_back(e.RecordNo, e.Index, e.Sample);
-    r.state = ps.KestroState;
-    r.current = ps.CurrentMeasurement;
-    r.counters = {ps.AnswerWatchdog, ps.RecordState,    ps.BufferRestart,   ps.RxCharCount,    ps.RxLineCount,
-                  ps.SlowRecordNo(), ps.FastRecordNo(), ps.LastSlowStampMs, ps.LastFastStampMs};
-    r.pending = std::string(ps.rxPending());
-    return r;
+            samples.emplace_back(e.RecordNo, e.Index, e.Sample);
+    std::vector<int64_t> counters{ps.AnswerWatchdog, ps.RecordState,     ps.BufferRestart,
+                                  ps.RxCharCount,    ps.RxLineCount,     ps.SlowRecordNo(),
+                                  ps.FastRecordNo(), ps.LastSlowStampMs, ps.LastFastStampMs};
+    return {ps.KestroState, ps.CurrentMeasurement, samples, counters, std::string(ps.rxPending()), errors};
 }
 
 }  // namespace
@@ -98,10 +94,10 @@ Received receive(std::string_view bytes, uint8_t mode, uint32_t seed, unsigned m
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     const uint8_t mode = data[0];
+    const unsigned maxChunk = (mode >> 4) == 15 ? static_cast<unsigned>(size) : 1u + 4u * (mode >> 4);
     // However a serial driver splits the bytes, they leave the same state.
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
-    check(receive(bytes, mode, data[1], (mode >> 4) == 15 ? unsigned(size) : 1u + 4u * (mode >> 4)) ==
-          receive(bytes, mode, 0, 0));
+    check(receive(bytes, mode, data[1], maxChunk) == receive(bytes, mode, 0, 0));
     uint32_t rng = data[1] * 2654435761u + 1;
     auto next = [&rng] {
         rng = rng * 1103515245u + 12345u;
@@ -109,14 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     ManualClock clock;
     ProtocolState ps(clock, [](const std::string&, int32_t) {});
-    ps.RecordState = (mode & 1) ? 1 : 0;
-    ps.BufferRestart = (mode & 2) ? 3 : 0;
-    if (mode & 4) {
-        ps.KestroState.DevFunction = 1;
-        ps.KestroState.DevVariant = 1;
-    }
+    prime(ps, mode);
     const bool amplify = (mode & 8) != 0;  // repeat chunks so that floods are reached
-    const unsigned maxChunk = (mode >> 4) == 15 ? static_cast<unsigned>(size) : 1u + 4u * (mode >> 4);
 
     size_t pos = 2;
     std::string big;

@@ -1,11 +1,15 @@
-// Interpreter behaviour that needs more than one line or a look at the samples.
+// Receive framing, the bounded buffer, and interpreter behaviour that needs more
+// than one line or a look at the samples; that chunking changes nothing is the
+// fuzzer's check.
 
 #include "ProtocolFixture.h"
+#include "protocol/SampleSeries.h"
 
 #include <algorithm>
 #include <climits>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace kestro::test {
@@ -23,17 +27,13 @@ TEST_F(Interp, FunctionChangeRestartsSlowBufferWhileRecording) {
 
     ps.CurrentMeasurement.Flags |= kFlagFastP;  // a fast kind seen earlier survives the slow restart
     feed("leq 650 2\r");
-    EXPECT_EQ(ps.KestroState.DevFunction * 10 + ps.KestroState.DevVariant, 22);
     EXPECT_EQ(ps.BufferRestart, 2);  // slow bit consumed, fast bit still pending
     EXPECT_EQ(std::tuple(ps.SlowRecordNo(), ps.SlowCount()), std::tuple(2, 1));
     const MeasurementRecord first = ps.GetSlowRecord(1), header = ps.GetSlowRecord(0);
     EXPECT_EQ(std::tuple(first.Level, first.Flags), std::tuple(650, 2 | 16));
     // Flags, time and level only.
     EXPECT_EQ(header, (MeasurementRecord{2 | 16, first.Timestamp, {}, 650, 0, 0, first.Instant}));
-    // The samples of the first series are still waiting for the hand-off, in order.
-    ASSERT_EQ(ps.SlowBuffer.pending().size(), 3u);
-    EXPECT_EQ(ps.SlowBuffer.pending()[1].RecordNo, 1);
-    EXPECT_EQ(ps.SlowBuffer.pending()[2].RecordNo, 2);
+    EXPECT_EQ(ps.SlowBuffer.pending().size(), 3u) << "the first series still waits for the hand-off";
 }
 
 TEST_F(Interp, OldCodeDecidesWhetherASlowValueIsStored) {
@@ -66,9 +66,11 @@ TEST_F(Interp, OldCodeDecidesWhetherASlowValueIsStored) {
 
 // The device confirms an arming with "awm 1"; the arming itself has restarted
 // the series already, and a sample may overtake the confirmation, which
-// therefore restarts nothing. "+" arms (with its restart), "*" sets the armed
-// state alone, "-" disarms; the rest are lines from the device.
-TEST_F(Interp, ArmingConfirmationRestartsNothing) {
+// therefore restarts nothing. A change of function reaches a new series
+// whichever answer reports it first. "+" arms (with its restart), "*" sets the
+// armed state alone, "-" disarms; the rest are lines from the device.
+TEST_F(Interp, SeriesRestartOnArmingAndFunctionChange) {
+    const char* leq = "leq 650 0\rq 3F8000000\r";  // a series in LEQ, then a line of the table
     const struct {
         int16_t f, v;
         std::vector<const char*> steps;
@@ -82,6 +84,12 @@ TEST_F(Interp, ArmingConfirmationRestartsNothing) {
         {1, 1, {"+", "lp 700 0\r", "+", "lp 701 0\r", "awm 1\r", "lp 702 0\r"}, {2, 2, 0, 0}},  // re-armed
         // Confirmed again while the fast values already flow (arming during start-up).
         {1, 1, {"+", "awm 1\r", "p 49C350000\r", "lp 700 0\r", "awm 1\r", "p 49C350000\r", "lp 701 0\r"}, {1, 2, 1, 2}},
+        {2, 2, {"+", leq, "gds 11033\rlp 700 0\rp 3F8000000\r"}, {2, 1, 2, 1}},  // status answer first
+        {2, 2, {"+", leq, "lp 700 0\rgds 11033\rp 3F8000000\r"}, {2, 1, 2, 1}},  // value line first
+        {2, 2, {"+", leq, "gds 11033\rp 3F8000000\rlp 700 0\r"}, {2, 1, 2, 1}},  // fast value first
+        {2, 2, {"+", leq, "gds 21033\rleqs 1 0\rgds 22033\rleq 700 0\rq 3F8000000\r"}, {2, 1, 2, 1}},
+        {2, 2, {"+", leq, "gds 22033\rleq 700 0\rq 3F8000000\r"}, {1, 2, 1, 2}},
+        {2, 2, {"+", leq, "awm 1\rleq 700 0\rq 3F8000000\r"}, {1, 2, 1, 2}},
     };
     for (const auto& c : cases) {
         ProtocolState p{clock};
@@ -113,12 +121,8 @@ TEST_F(Interp, FastValuesInOneMillisecondAreStamped15msApart) {
     ASSERT_EQ(ps.FastCount(), 2);
     EXPECT_EQ(ps.BufferRestart, 0);
     const MeasurementRecord a = ps.GetFastRecord(1), b = ps.GetFastRecord(2);
-    EXPECT_EQ(a.FastLevel, 1600000.0);
-    EXPECT_EQ(b.FastLevel, -1.0);
-    EXPECT_EQ(b.LevelFlags, 12);
-    EXPECT_EQ(b.Flags, 16 | 32);
+    EXPECT_EQ(std::tuple(a.FastLevel, b.FastLevel, b.LevelFlags, b.Flags), std::tuple(1600000.0, -1.0, 12, 16 | 32));
     EXPECT_EQ(ps.GetFastRecord(0).FastLevel, 1600000.0);
-    EXPECT_EQ(a.SysTime, clock.now());
     EXPECT_EQ(millisecondsOfDay(b.SysTime) - millisecondsOfDay(a.SysTime), 15);
     EXPECT_EQ(ps.RecordState, 1);  // fast values never move it
 }
@@ -157,8 +161,8 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
         int64_t stepMs;     // the clock itself stepped
     };
     const Jump jumps[] = {
-        {"daylight saving ends: 03:00 becomes 02:00", 60, 0},
-        {"daylight saving starts: 02:00 becomes 03:00", 120, 0},
+        {"daylight saving ends: an hour back", 60, 0},
+        {"daylight saving starts: an hour forward", 120, 0},
         {"a time server steps the clock back one hour", 120, -3600000},
         {"and forward again", 120, 3600000},
     };
@@ -166,7 +170,7 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
     for (int i = 0; i < 8; ++i)
         burst += "p 3F8000000\r";
     clock.setUtcOffsetMinutes(120);
-    clock.set({2026, 10, 0, 25, 2, 59, 0, 0});
+    clock.set({2026, 10, 6, 24, 23, 59, 0, 50});  // the first jump comes with midnight: bursts run into the date
     int64_t maxLead = 0;
     for (const Jump& j : jumps) {
         SCOPED_TRACE(j.what);
@@ -186,6 +190,7 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
             maxLead = std::max(maxLead, cm.Instant - now.utcMs);
             // The time column shows the local time of the arrival.
             ASSERT_EQ(cm.SysTime, now.localAt(cm.Instant));
+            ASSERT_DOUBLE_EQ(cm.Timestamp, dateFromSystemTime(now.local));
             int64_t& last = tick % 10 == 0 ? lastSlow : lastFast;
             bool& mayGoBack = tick % 10 == 0 ? slowMayGoBack : fastMayGoBack;
             if (!mayGoBack) {
@@ -199,81 +204,58 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
     EXPECT_GE(maxLead, 90) << "a burst is still spread 15 ms apart";
 }
 
-TEST_F(Interp, StampsKeepRunningAcrossMidnight) {
-    clock.set({2026, 3, 4, 5, 23, 59, 59, 990});
-    feed("lp 700 0\r");
-    clock.advanceMs(20);
-    feed("lp 701 0\r");
-    EXPECT_EQ(ps.CurrentMeasurement.SysTime, clock.now());
-    clock.set({2026, 3, 4, 5, 23, 59, 59, 995});  // a burst over midnight carries into the date
-    ps.LastFastStampMs = 0;
-    feed("p 3F8000000\rp 3F8000000\r");
-    EXPECT_EQ(ps.CurrentMeasurement.SysTime, (SystemTime{2026, 3, 5, 6, 0, 0, 0, 10}));
-    EXPECT_DOUBLE_EQ(ps.CurrentMeasurement.Timestamp, dateFromSystemTime(clock.now()));
-}
-
-// A change of function reaches a new series whichever answer reports it first.
-TEST_F(Interp, FunctionChangeStartsNewSeriesWhicheverAnswerComesFirst) {
-    struct Case {
-        const char* what;
-        const char* lines;  // in the order they arrive, after a series in LEQ
-        int32_t slowSeries, fastSeries;
-    };
-    const Case cases[] = {
-        {"status answer first", "gds 11033\rlp 700 0\rp 3F8000000\r", 2, 2},
-        {"value line first", "lp 700 0\rgds 11033\rp 3F8000000\r", 2, 2},
-        {"fast value first", "gds 11033\rp 3F8000000\rlp 700 0\r", 2, 2},
-        {"variant away and back", "gds 21033\rleqs 1 0\rgds 22033\rleq 700 0\rq 3F8000000\r", 2, 2},
-        {"nothing changes", "gds 22033\rleq 700 0\rq 3F8000000\r", 1, 1},
-        {"the meter echoes the arming late", "awm 1\rleq 700 0\rq 3F8000000\r", 1, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ps.ClearSlowBuffer();
-        ps.ClearFastBuffer();
-        ps.SlowBuffer.RecordNo = ps.FastBuffer.RecordNo = 0;
-        resetLikePollCycle(2, 2);
-        ps.RecordState = 1;
-        ps.BufferRestart = 3;
-        feed("leq 650 0\rq 3F8000000\r");
-        feed(c.lines);
-        EXPECT_EQ(ps.SlowRecordNo(), c.slowSeries);
-        EXPECT_EQ(ps.FastRecordNo(), c.fastSeries);
-        EXPECT_EQ(ps.SlowBuffer.pending().back().RecordNo, c.slowSeries) << "the newest sample is in the newest series";
-        EXPECT_EQ(ps.SlowCount(), c.slowSeries == 2 ? 1 : 2);
-        EXPECT_EQ(ps.SlowBuffer.pending().size(), 2u) << "the old series' sample still waits for the hand-off";
-    }
-}
-
 // A reading whose status field does not fit keeps its level; an error reading
-// always shows as an error, is never stored and rearms nothing.
-TEST_F(Interp, ErrorReadingsAndStatusesThatDoNotFit) {
+// always shows as an error, is never stored and rearms nothing. A number too
+// large for its field is logged and stops the handler: the state stays.
+TEST_F(Interp, ErrorReadingsAndNumbersThatDoNotFit) {
     struct Case {
         const char* line;
-        int16_t level, status;
-        int32_t stored;
+        int32_t errNo;
+        int16_t watchdog;  // rearmed by a stored reading, or before the failing step
+        int16_t level = 0, status = 0;
     };
     const Case cases[] = {
-        {"lp 734 FFFFF\r", 734, 4, 1},  // the previous status stays
-        {"lp err 40000\r", -1, 4, 0},  {"lp err 3\r", -1, 3, 0}, {"LP ERR 7\r", -1, 7, 0}, {"leq err\r", -1, 0, 0},
+        {"lp 734 FFFFF\r", 0, 5, 734, 4},  // the previous status stays
+        {"lp err 40000\r", 0, 0, -1, 4},
+        {"lp err 3\r", 0, 0, -1, 3},
+        {"LP ERR 7\r", 0, 0, -1, 7},
+        {"leq err\r", 0, 0, -1, 0},
+        {"smm 99999999999\r", kErrOverflow, 0},
+        {"gso FFFFFFFFF\r", kErrOverflow, 0},  // 32 bits
+        {"gso 80000000\r", kErrOverflow, 0},
+        {"lp 99999999999 0\r", kErrOverflow, 0},
+        {"lp 40000 0\r", kErrOverflow, 5},
+        {"smm 40000\r", kErrOverflow, 5},
+        {"temp 32768\r", kErrOverflow, 5},  // 16 bits
+        {"grc 3 1.5\r", kErrSubscriptRange, 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
+        errors.clear();
         ps.ClearSlowBuffer();
         resetLikePollCycle(1, 1);
         ps.KestroState.DevLevelStatus = 4;
         ps.RecordState = 1;
         ps.AnswerWatchdog = 0;
+        KestroStateRecord expected = ps.KestroState;
+        if (!c.errNo) {
+            expected.DevLevel = c.level;
+            expected.DevLevelStatus = c.status;
+            expected.DataValid = kValidLevel | kValidLevelStatus;
+        }
         feed(c.line);
-        EXPECT_TRUE(errors.empty());
-        EXPECT_EQ(ps.KestroState.DevLevel, c.level);
-        EXPECT_EQ(ps.KestroState.DevLevelStatus, c.status);
-        EXPECT_EQ(ps.SlowCount(), c.stored);
-        EXPECT_EQ(ps.AnswerWatchdog, c.stored ? 5 : 0);
-        EXPECT_EQ(ps.KestroState.DataValid, kValidLevel | kValidLevelStatus);
-        EXPECT_EQ(ps.GetSlowRecord(1).Level, c.stored ? c.level : 0);
+        const std::vector<LoggedError> logged{{": Interpreter: ", c.errNo}};
+        EXPECT_EQ(errors, c.errNo ? logged : std::vector<LoggedError>{});
+        EXPECT_EQ(ps.KestroState, expected);
+        EXPECT_EQ(ps.AnswerWatchdog, c.watchdog);
+        const bool stored = c.watchdog && !c.errNo;
+        EXPECT_EQ(ps.SlowCount(), stored);
+        EXPECT_EQ(ps.GetSlowRecord(1).Level, stored ? c.level : 0);
         expectDrained();
     }
+    ps.setErrorLog([](const std::string&, int32_t) { throw std::runtime_error("disk full"); });
+    EXPECT_NO_THROW(feed("grc 5 1\rlp 734 0\r"));  // a failing log does not escape either
+    EXPECT_EQ(ps.KestroState.DevLevel, 734);
 }
 
 TEST_F(Interp, UnknownKeyTakesTwoCalls) {
@@ -286,36 +268,142 @@ TEST_F(Interp, UnknownKeyTakesTwoCalls) {
     EXPECT_EQ(ps.KestroState, KestroStateRecord{});
 }
 
-TEST_F(Interp, RuntimeFailuresAreLoggedAndStopTheHandler) {
+using Receive = ProtocolTest;
+constexpr int kCap = ProtocolState::kRxCapacity;
+
+TEST_F(Receive, Framing) {
+    feed("ls");  // a split line: nothing may happen before its end
+    EXPECT_EQ(ps.RxCharCount, 2);
+    feed("x 1\rl");
+    feed("p 734 0\r");
+    EXPECT_EQ(ps.KestroState.DevLevel, 734);
+    expectDrained();
+
+    resetLikePollCycle(1, 1);
+    ps.RecordState = 1;
+    feed("lp 100 0\rlp 200 0\r");  // two lines in one read, in order
+    ASSERT_EQ(ps.SlowCount(), 2);
+    EXPECT_EQ(ps.GetSlowRecord(1).Level, 100);
+    EXPECT_EQ(ps.GetSlowRecord(2).Level, 200);
+
+    ps.AnswerWatchdog = 0;
+    feed("\n");  // a lone LF is an ordinary character
+    EXPECT_EQ(ps.RxLineCount, 0);
+    feed("gsi\r\n");  // CR LF framing: the LF waits in front of the next line
+    EXPECT_EQ(ps.AnswerWatchdog, 5);
+    EXPECT_EQ(ps.rxPending(), "\n");
+
+    feed("gsi\rlp 7");
+    EXPECT_EQ(ps.ResetReceiveBuffer(), kTrue);  // drops waiting characters and the watchdog
+    expectDrained();
+    EXPECT_EQ(ps.AnswerWatchdog, 0);
+    feed("34 0\r");  // the tail of the dropped line is no answer
+    EXPECT_EQ(ps.KestroState.DevLevel, 200);
+}
+
+TEST_F(Receive, FloodKeepsNewestCharactersAndExactCounters) {
+    for (int i = 0; i < 40; ++i)
+        feed(std::string(1000, 'a'));
+    feed("bc");
+    const std::string_view p = ps.rxPending();
+    EXPECT_EQ(ps.RxCharCount, kCap);
+    EXPECT_EQ(p.size(), size_t(kCap));
+    EXPECT_EQ(std::count(p.begin(), p.end(), 'a'), kCap - 2);
+    EXPECT_EQ(ps.RxLineCount, 0);
+    EXPECT_EQ(errors, (std::vector<LoggedError>{{": ReceiveBuffer: ", kErrReceiveOverflow}}));  // once per flood
+
+    feed("\rgsi\r");  // the long line ends; the next answer is not lost
+    EXPECT_EQ(ps.AnswerWatchdog, 5);
+    expectDrained();
+    feed(std::string(40000, 'y'));  // a new flood is logged again
+    EXPECT_EQ(errors.size(), 2u);
+
+    ps.ResetReceiveBuffer();  // dropped line ends leave the line count
+    ps.appendReceived("a\rb\r");
+    ps.appendReceived(std::string(kCap - 2, 'z'));
+    EXPECT_EQ(ps.RxLineCount, 1);
+    EXPECT_EQ(ps.rxPending().substr(0, 2), "b\r");
+    ps.appendReceived("zz");
+    EXPECT_EQ(ps.RxLineCount, 0);
+
+    ps.ResetReceiveBuffer();  // consumed characters must not pile up behind a tail
+    feed("gs");
+    for (int i = 0; i < 20000; ++i)
+        feed("i\rgs");
+    EXPECT_EQ(ps.rxPending(), "gs");
+    EXPECT_LT(ps.rxStorageSize(), 64u);
+}
+
+// The module-side sample series: what the hand-off gets to see, in which series.
+MeasurementRecord level(int16_t level) { return {kFlagLp, 46000.0 + level, {}, level, level * 10.0, 0, level * 1000}; }
+
+// A script of operations: a digit adds that level, 'R' restarts, 'C' clears,
+// 'T' is a hand-off that takes what waits. Expected: the hand-offs, as
+// "series:index:level" words, and the counters at the end.
+TEST(SampleSeries, PendingSamplesKeepTheirSeriesAndOrder) {
     struct Case {
-        const char* line;
-        int32_t errNo;
-        int16_t watchdog;  // set when the failing step comes after it
+        const char* script;
+        const char* handedOff;
+        int32_t count, recordNo;
     };
     const Case cases[] = {
-        {"smm 99999999999\r", kErrOverflow, 0}, {"gso FFFFFFFFF\r", kErrOverflow, 0},  // 32 bits
-        {"gso 80000000\r", kErrOverflow, 0},    {"lp 99999999999 0\r", kErrOverflow, 0},
-        {"lp 40000 0\r", kErrOverflow, 5},      {"smm 40000\r", kErrOverflow, 5},
-        {"temp 32768\r", kErrOverflow, 5},  // 16 bits
-        {"grc 3 1.5\r", kErrSubscriptRange, 5},
+        {"1 2 T 3 T", "1:1:1 1:2:2 | 1:3:3 |", 3, 1},
+        {"R 1 2 R 3 T", "1:1:1 1:2:2 2:1:3 |", 1, 2},  // two series in one tick: both handed off
+        {"1 T R R 2 T", "1:1:1 | 2:1:2 |", 1, 2},      // a double restart is still one new series
+        {"1 2 C 3 T", "2:1:3 |", 1, 2},                // after a clear the next sample opens a series
+        {"1 C C T", "|", 0, 1},
+        {"R T", "|", 0, 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        errors.clear();
-        resetLikePollCycle(1, 1);
-        ps.RecordState = 1;
-        ps.AnswerWatchdog = 0;
-        const KestroStateRecord before = ps.KestroState;
-        feed(c.line);
-        EXPECT_EQ(errors, (std::vector<LoggedError>{{": Interpreter: ", c.errNo}}));
-        EXPECT_EQ(ps.KestroState, before);
-        EXPECT_EQ(ps.AnswerWatchdog, c.watchdog);
-        EXPECT_EQ(ps.SlowCount(), 0);
-        expectDrained();
+        SCOPED_TRACE(c.script);
+        SampleSeries s(false);
+        std::vector<SampleSeries::Entry> taken;
+        std::string out;
+        for (const char* p = c.script; *p; ++p) {
+            if (*p == 'R') s.restart();
+            if (*p == 'C') s.clear();
+            if (*p >= '0' && *p <= '9') s.add(level(int16_t(*p - '0')));
+            if (*p != 'T') continue;
+            s.takePending(taken);
+            for (const auto& e : taken)
+                out += std::to_string(e.RecordNo) + ":" + std::to_string(e.Index) + ":" +
+                       std::to_string(e.Sample.Level) + " ";
+            out += "| ";
+        }
+        out.pop_back();
+        EXPECT_EQ(out, c.handedOff);
+        EXPECT_EQ(s.Count, c.count);
+        EXPECT_EQ(s.RecordNo, c.recordNo);
     }
-    ps.setErrorLog([](const std::string&, int32_t) { throw std::runtime_error("disk full"); });
-    EXPECT_NO_THROW(feed("grc 5 1\rlp 734 0\r"));  // a failing log does not escape either
-    EXPECT_EQ(ps.KestroState.DevLevel, 734);
+}
+
+// Element 0 is the header of the series (the fast one carries FastLevel, the
+// slow one Level); the first and the last sample stay after the hand-off, the
+// samples between them only while they wait.
+TEST(SampleSeries, HeaderFirstAndLastSurviveTheHandOff) {
+    SampleSeries slow(false), fast(true);
+    std::vector<SampleSeries::Entry> taken;
+    for (int16_t i = 1; i <= 5; ++i) {
+        slow.add(level(i));
+        fast.add(level(i));
+        if (i == 3) slow.takePending(taken);
+    }
+    MeasurementRecord header;
+    header.Flags = kFlagLp, header.Timestamp = 46001.0, header.Instant = 1000;
+    MeasurementRecord slowHeader = header, fastHeader = header;
+    slowHeader.Level = 1;
+    fastHeader.FastLevel = 10.0;
+    EXPECT_EQ(slow.get(0), slowHeader);
+    EXPECT_EQ(fast.get(0), fastHeader);
+    EXPECT_EQ(slow.get(0).Instant, 1000);
+    // 2 and 3 were handed off and let go; nothing outside 1..Count.
+    for (const auto& [n, level] : {std::pair{-1, 0}, {1, 1}, {2, 0}, {3, 0}, {4, 4}, {5, 5}, {6, 0}})
+        EXPECT_EQ(slow.get(n).Level, level) << n;
+    EXPECT_EQ(fast.get(3), level(3)) << "still waiting";
+    fast.clear();
+    EXPECT_EQ(fast.get(0), MeasurementRecord{});
+    EXPECT_EQ(fast.add(level(8)), 1);
+    EXPECT_EQ(fast.get(0).FastLevel, 80.0);
 }
 
 }  // namespace

@@ -6,16 +6,21 @@
 #include "protocol/ProtocolState.h"
 #include "recording/EvidenceFiles.h"
 #include "recording/SeriesRecorder.h"
+#include "shell/AppendFile.h"
 #include "shell/EventLog.h"
 #include "support/ManualClock.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
 #include <string>
 
@@ -65,12 +70,29 @@ protected:
     void tick() {
         if (ps.RecordState == 2 && ps.KestroState.DevFunction != 0) rec->handOff();
     }
+    // From here on, opening a record file fails with err while `failing` holds.
+    bool failing = false;
+    void failOpensWith(int err) {
+        rec->setDataDirectory(dataDir(), [this, err](const QString& p) {
+            if (!failing) return openForAppend(p);
+            errno = err;
+            return -1;
+        });
+    }
+    // The side file of record as JSON, once it is closed (its hashes are taken by a worker).
+    QJsonObject closedSideFile(const QString& record) {
+        auto side = [&] {
+            return QJsonDocument::fromJson(readFile(sideFilePath(record))).object();
+        };
+        for (int i = 0; i < 500 && side()[QLatin1String("state")].toString() != "closed"; ++i) {
+            QThread::msleep(10);
+            clock.advanceMs(100);
+            rec->tickEvidence();
+        }
+        return side();
+    }
     int logCount(int err) const {
-        const QByteArray tail = ": frmKestroRecord.Timer1.Error: " + QByteArray::number(err) + "\r";
-        int n = 0;
-        for (const QByteArray& l : readFile(log.mainLogPath()).split('\n'))
-            n += l.endsWith(tail);
-        return n;
+        return int(logText().count(": frmKestroRecord.Timer1.Error: " + QByteArray::number(err) + "\r\n"));
     }
     QByteArray logText() const { return readFile(log.mainLogPath()); }
     QStringList filesIn(const QString& dir) const { return QDir(dir).entryList(QDir::Files, QDir::Name); }

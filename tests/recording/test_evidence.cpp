@@ -1,16 +1,12 @@
-// Side files, their chain and the calibration log, as the recorder leaves
+// Side files, their chain, the events file and the calibration log, as the recorder leaves
 // them and as --verify and the report read them back.
 
 #include "RecorderFixture.h"
 #include "recording/EvidenceFiles.h"
-#include "shell/AppendFile.h"
+#include "statistics/EventsFile.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QThread>
 
-#include <cerrno>
 #include <functional>
 #include <map>
 
@@ -55,11 +51,18 @@ void edit(const QString& path, const std::function<void(QByteArray&)>& change) {
     f.write(b);
 }
 
-// Three series closed in a row; every way of touching a file afterwards is
-// named, also a series whose side file only the chain still names.
+// Four series closed in a row, the first two in one second and so in one file
+// (each with its header and side file); every way of touching a file afterwards
+// is named, also a series whose side file only the chain still names.
 TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
+    s.IncludeHeaderLine = true;
     arm();
+    feed("lp 600 0\r");
+    pollTick();
+    ps.BufferRestart = 1;
     lines("lp 600 0\r", 3);
+    EXPECT_EQ(readFile(inRec(kLp.toLatin1().constData())).count("Time;NoiseValue\r\n"), 2);
+    EXPECT_TRUE(QFile::exists(sideFilePath(inRec(kLp.toLatin1().constData()), 2)));
     lines("leq 610 0\r", 3);
     lines("max 620 0\r", 3);
     rec->endStatistics();
@@ -67,33 +70,23 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
     auto path = [&](const QString& name) {
         return recDir() + QLatin1Char('/') + name;
     };
+    enum Part { Record, Side, Stats, Series };
     const struct {
         const char* what;
-        std::function<void()> touch;
+        const QString& name;
+        Part part;
+        std::function<void(QByteArray&)> change;  // none: the file is deleted
         const char *lp, *leq, *max;
     } cases[] = {
-        {"nothing", [] {}, "OK", "OK", "OK"},
-        {"one byte of a record", [&] { edit(path(kLp), [](QByteArray& b) { b[b.size() - 3] = '9'; }); }, "CHANGED",
-         "OK", "OK"},
-        {"a record cut short", [&] { edit(path(kLeq), [](QByteArray& b) { b.chop(2); }); }, "OK", "CHANGED", "OK"},
-        {"a line added", [&] { edit(path(kMax), [](QByteArray& b) { b += "14:04:00,000; 62,0\r\n"; }); }, "OK", "OK",
-         "CHANGED"},
-        {"a record deleted", [&] { QFile::remove(path(kLeq)); }, "OK", "MISSING", "OK"},
-        {"a series deleted with its side file",
-         [&] {
-             for (const QString& f : {path(kLeq), sideFilePath(path(kLeq)), statisticsFilePath(path(kLeq))})
-                 QFile::remove(f);
-         },
-         "OK", "MISSING", "OK"},
-        {"a side file edited",
-         [&] {
-             edit(sideFilePath(path(kLp)),
-                  [](QByteArray& b) { b.replace("\"location\": \"\"", "\"location\": \"x\""); });
-         },
-         "CHANGED", "OK", "OK"},
-        {"a statistics file deleted", [&] { QFile::remove(statisticsFilePath(path(kMax))); }, "OK", "OK", "MISSING"},
-        {"a statistics file edited", [&] { edit(statisticsFilePath(path(kLp)), [](QByteArray& b) { b[0] = 'k'; }); },
-         "CHANGED", "OK", "OK"},
+        {"nothing", kLp, Record, [](QByteArray&) {}, "OK", "OK", "OK"},
+        {"one byte of a record", kLp, Record, [](QByteArray& b) { b[b.size() - 3] = '9'; }, "CHANGED", "OK", "OK"},
+        {"a record cut short", kLeq, Record, [](QByteArray& b) { b.chop(2); }, "OK", "CHANGED", "OK"},
+        {"a line added", kMax, Record, [](QByteArray& b) { b += "14:04:00,000; 62,0\r\n"; }, "OK", "OK", "CHANGED"},
+        {"a record deleted", kLeq, Record, {}, "OK", "MISSING", "OK"},
+        {"a series deleted with its side file", kLeq, Series, {}, "OK", "MISSING", "OK"},
+        {"a side file edited", kLp, Side, [](QByteArray& b) { b.replace("\"\"", "\"x\""); }, "CHANGED", "OK", "OK"},
+        {"a statistics file deleted", kMax, Stats, {}, "OK", "OK", "MISSING"},
+        {"a statistics file edited", kLp, Stats, [](QByteArray& b) { b[0] = 'k'; }, "CHANGED", "OK", "OK"},
     };
     const QString pristine = tmp.path() + QStringLiteral("/pristine");
     ASSERT_TRUE(QDir().rename(recDir(), pristine));
@@ -103,7 +96,10 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
         QDir().mkpath(recDir());
         for (const QString& n : filesIn(pristine))
             QFile::copy(pristine + QLatin1Char('/') + n, path(n));
-        c.touch();
+        const QString record = path(c.name), side = sideFilePath(record), stats = statisticsFilePath(record);
+        const QString file = c.part == Side ? side : c.part == Stats ? stats : record;
+        for (const QString& f : c.part == Series ? QStringList{record, side, stats} : QStringList{file})
+            c.change ? edit(f, c.change) : void(QFile::remove(f));
         const std::map<QString, QString> expected{{kLp, c.lp}, {kLeq, c.leq}, {kMax, c.max}};
         EXPECT_EQ(verdicts(recDir()), expected);
     }
@@ -112,12 +108,7 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
 // Lines that wait for their file are written before the side file is closed
 // (its hash covers them); a series whose lines are rescued at exit stays open.
 TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
-    bool failing = false;
-    rec->setDataDirectory(dataDir(), [&](const QString& p) {
-        if (!failing) return openForAppend(p);
-        errno = EIO;
-        return -1;
-    });
+    failOpensWith(EIO);
     arm();
     lines("lp 600 0\r", 2);
     failing = true;
@@ -127,13 +118,9 @@ TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
     EXPECT_EQ(verdicts(recDir())[kLp], "NOT CLOSED");
     failing = false;
     lines("leq 620 0\r", 1);
-    for (int i = 0; i < 500 && side(kLp)[QLatin1String("state")].toString() != "closed"; ++i) {
-        QThread::msleep(10);
-        clock.advanceMs(100);
-        rec->tickEvidence();
-    }
-    EXPECT_EQ(side(kLp)[QLatin1String("record_bytes")].toInt(), readFile(inRec(kLp.toLatin1().constData())).size());
-    EXPECT_EQ(readFile(inRec(kLp.toLatin1().constData())).count('\n'), 5);
+    const QString lp = inRec(kLp.toLatin1().constData());
+    EXPECT_EQ(closedSideFile(lp)[QLatin1String("record_bytes")].toInt(), readFile(lp).size());
+    EXPECT_EQ(readFile(lp).count('\n'), 5);
     failing = true;
     lines("leq 630 0\r", 2);
     rec->endStatistics();
@@ -148,14 +135,11 @@ TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
 TEST_F(EvidenceTest, LineSettingsChangedMidSeriesAreWrittenDownOnce) {
     arm();
     lines("lp 600 0\r", 2);
-    const std::function<void()> changes[] = {[&] { s.IncludeHeaderLine = !s.IncludeHeaderLine; },
-                                             [&] { s.IncludeSystemTime = !s.IncludeSystemTime; },
-                                             [&] { s.IncludeOverflow = !s.IncludeOverflow; },
-                                             [&] { s.IncludeUnderflow = !s.IncludeUnderflow; },
-                                             [&] { s.DecimalSeparator = QLatin1Char('.'); },
-                                             [&] {
-                                                 s.TabularSeparator = QLatin1Char('\t');
-                                             }};
+    const std::function<void()> changes[] = {
+        [&] { s.IncludeHeaderLine = !s.IncludeHeaderLine; }, [&] { s.IncludeSystemTime = !s.IncludeSystemTime; },
+        [&] { s.IncludeOverflow = !s.IncludeOverflow; },     [&] { s.IncludeUnderflow = !s.IncludeUnderflow; },
+        [&] { s.DecimalSeparator = QLatin1Char('.'); },      [&] { s.TabularSeparator = QLatin1Char('\t'); },
+    };
     int n = 0;
     for (const auto& change : changes) {
         change();
@@ -204,6 +188,77 @@ TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
     EXPECT_EQ(levels(second.checksBefore), (std::vector<double>{94.3, 94.3}));
     ASSERT_EQ(levels(second.checksAfter), (std::vector<double>{94.5}));  // from the log
     EXPECT_EQ(second.checksAfter.front().serialNumber, "12345678");
+}
+
+// The events file of a recording: which levels are watched, the rows through
+// a failing medium, and its place in the side file's hashes.
+using EventsTest = EvidenceTest;
+
+TEST_F(EventsTest, OnlyInstantLevelsAreWatched) {
+    const struct {
+        int16_t function;
+        const char *slow, *fast, *text;
+    } cases[] = {
+        {1, "lp 700 0\r", "p 447A00000\r", "slow LP levels above 80.0 dB"},
+        {2, "leq 700 0\r", "q 447A00000\r", "LEQ values are no instant levels"},
+        {3, "max 700 0\r", "r 447A00000\r", "MAX values are no instant levels"},
+        {2, "leq 700 0\r", "p 447A00000\r", "fast LPF levels above 80.0 dB"},
+    };
+    for (const auto& c : cases) {
+        arm();
+        ps.KestroState.DevFunction = c.function;
+        ps.KestroState.DevVariant = c.function == 1 ? 1 : 2;  // a running measurement
+        feed(c.slow);
+        feed(c.fast);
+        tick();
+        EXPECT_EQ(rec->events().detectionText(), QLatin1String(c.text)) << c.slow << c.fast;
+        // A watched series has its events file from the start: never both streams at once.
+        EXPECT_EQ(QFile::exists(rec->events().eventsPath(1)), QString::fromLatin1(c.text).startsWith("fast")) << c.fast;
+        rec->endStatistics();
+        ps.RecordState = 0;
+        EXPECT_EQ(rec->events().detectionText(), QString());
+    }
+}
+
+// An event across statistics intervals, and a marked span, while the record
+// directory fails: the rows wait and come in order; the side file vouches for them.
+TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
+    failOpensWith(ENOSPC);
+    s.StatisticsInterval = 10;
+    std::vector<EventNotice> notices;
+    QObject::connect(rec.get(), &SeriesRecorder::noiseEvent, [&](const EventNotice& n) { notices.push_back(n); });
+    arm();
+    lines("lp 700 0\r", 3);
+    lines("lp 900 0\r", 10);
+    failing = true;
+    lines("lp 900 0\r", 15);
+    ASSERT_TRUE(rec->mark(QStringLiteral("truck; loud"), clock.read()));
+    lines("lp 650 0\r", 12);
+    ASSERT_TRUE(rec->mark(QString(), clock.read()));
+    failing = false;
+    lines("lp 650 0\r", 1);
+    rec->endStatistics();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[1].event.durationMs, 25000);
+
+    const QString record = inRec("NoiseData_LP_20260305_140327.dat");
+    const QList<QByteArray> rows = readFile(eventsFilePath(record)).split('\n');
+    ASSERT_EQ(rows.size(), 1 + 1 + 3 + 10 + 1 + 1) << readFile(eventsFilePath(record)).toStdString();
+    EXPECT_EQ(rows[1], "Exceedance;2026-03-05 14:03:30,250;2026-03-05 14:03:55,250;25,0;25;90,0;90,0;104,0;closed;\r");
+    EXPECT_TRUE(rows[2].startsWith("Sample;2026-03-05 14:03:27,250;")) << rows[2].data();
+    EXPECT_TRUE(
+        rows[15].startsWith("Marker;2026-03-05 14:03:55,250;2026-03-05 14:04:07,250;12,0;12;65,0;65,0;75,8;"
+                            "closed;truck; loud\r"))
+        << rows[15].data();
+    EXPECT_GE(readFile(inRec("NoiseData_LP_20260305_140327_STAT.dat")).count("Interval;"), 4);
+
+    EXPECT_EQ(closedSideFile(record)[QLatin1String("events_bytes")].toInt(), readFile(eventsFilePath(record)).size());
+    EXPECT_EQ(verdictText(verifyDirectory(recDir()).files.at(0).verdict), "OK");
+    QFile f(eventsFilePath(record));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write("X");
+    f.close();
+    EXPECT_EQ(verdictText(verifyDirectory(recDir()).files.at(0).verdict), "CHANGED");
 }
 
 }  // namespace

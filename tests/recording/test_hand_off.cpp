@@ -1,11 +1,13 @@
+// The hand-off from the module buffers to the record files, and the record
+// files through a failing medium.
+
 #include "RecorderFixture.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <fcntl.h>
-
-#include <cstdio>
-#include <map>
+#include <cstring>
 
 namespace kestro::test {
 namespace {
@@ -39,93 +41,20 @@ TEST_F(HandOffTest, FirstTicksAfterArming) {
     EXPECT_EQ(restarts.count(), 1) << "time axis restarted for the series";
     EXPECT_EQ(filesInRec().size(), 1) << "no fast file without fast samples";
 
+    MeasurementRecord gap = ps.GetSlowRecord(3);  // samples without flags are counted, never written
+    for (int16_t flags : {0, -1}) {
+        gap.Flags = flags;
+        ps.AddSlowRecord(gap);
+    }
     feed("p 49C350000\r");  // 1 600 000 linear: 62.04 dB
     feed("p 447A00004\r");  // 1000 linear, overflow
     tick();
+    EXPECT_EQ(rec->LocalSlowCount(), 5);
     EXPECT_EQ(readFile(rec->SlowFileName), slow);
     EXPECT_EQ(rec->LocalFastCount(), 2);
     EXPECT_EQ(rec->FastFileName, inRec("NoiseData_LPF_20260305_140327.dat"));
     EXPECT_EQ(readFile(rec->FastFileName), QByteArray("14:03:27,550; 62,04\r\n14:03:27,650; 30,00\r\n"));
     EXPECT_NEAR(rec->RecordFiles[2].Duration * 86400.0, 0.1, 1e-6) << "the duration follows the newest fast sample";
-    EXPECT_TRUE(rec->recordErrorText().isEmpty());
-}
-
-TEST_F(HandOffTest, SampleWithoutFlagsIsCountedButNotWritten) {
-    arm();
-    slow(600);
-    slow(610);
-    tick();
-    MeasurementRecord gap = ps.GetSlowRecord(2);
-    for (int16_t flags : {0, -1}) {
-        gap.Flags = flags;
-        ps.AddSlowRecord(gap);
-    }
-    tick();
-    EXPECT_EQ(rec->LocalSlowCount(), 4);
-    EXPECT_EQ(rec->LocalSlowBuffer[3].Flags, 0);
-    EXPECT_EQ(readFile(rec->SlowFileName), QByteArray("14:03:27,250; 60,0\r\n14:03:27,350; 61,0\r\n"));
-}
-
-TEST_F(HandOffTest, TwoSeriesInOneSecondShareAFileWithTwoHeaders) {
-    s.IncludeHeaderLine = true;
-    arm();
-    slow(500);
-    tick();
-    ps.BufferRestart = 1;
-    slow(510);
-    tick();
-    ASSERT_EQ(rec->RecordFiles.size(), 3u);
-    EXPECT_EQ(rec->RecordFiles[1].FileName, rec->RecordFiles[2].FileName);
-    EXPECT_EQ(readFile(rec->SlowFileName),
-              QByteArray("Time;NoiseValue\r\n14:03:27,250; 50,0\r\nTime;NoiseValue\r\n14:03:27,350; 51,0\r\n"));
-    // A side file each: the first one's hashes cover the part of the files its series wrote.
-    rec->endStatistics();
-    rec->rescueHeldLines();
-    EXPECT_TRUE(QFile::exists(sideFilePath(rec->SlowFileName, 2)));
-    const DirectoryVerdict v = verifyDirectory(recDir());
-    ASSERT_EQ(v.files.size(), 1u);
-    EXPECT_EQ(verdictText(v.files[0].verdict), "OK") << v.files[0].detail.toStdString();
-}
-
-// Everything that entered the module buffers while armed ends up in a file,
-// in order: irregular batches, series changes, fast samples, empty ticks.
-TEST_F(HandOffTest, EverySampleReachesItsFileInOrder) {
-    s.IncludeHeaderLine = true;
-    s.IncludeOverflow = true;
-    arm();
-    std::map<QString, QByteArray> expected;
-    QByteArray pending;
-    const char* keys[] = {"lp", "leq", "max"};
-    for (int t = 0, series = 0; t < 200; ++t) {
-        if (t % 67 == 66) series = (series + 1) % 3;  // the user changes the function: a new slow series
-        for (int i = 0; i < (t * 7) % 5; ++i) {
-            const int level = (t * 31 + i * 17) % 1500, status = (t + i) % 9 == 0 ? 4 : 0;
-            const SystemTime t = clock.now();
-            char line[64];
-            std::snprintf(line, sizeof line, "%02d:%02d:%02d,%03d; %d,%d; %d\r\n", t.wHour, t.wMinute, t.wSecond,
-                          t.wMilliseconds, level / 10, level % 10, status ? 1 : 0);
-            pending += line;
-            slow(level, status, keys[series]);
-        }
-        if (t % 3 == 0) feed("p 447A00000\r");  // 30,00 dB
-        const int32_t before = rec->LastSlowRecordNo;
-        tick();
-        if (rec->LastSlowRecordNo != before) expected[rec->SlowFileName] += "Time;NoiseValue;Overflow\r\n";
-        if (!pending.isEmpty()) expected[rec->SlowFileName] += pending;
-        pending.clear();
-        if (ps.RecordState == 2) {
-            ASSERT_EQ(rec->LocalSlowCount(), ps.SlowCount());
-            ASSERT_EQ(rec->LocalFastCount(), ps.FastCount());
-        }
-    }
-    ASSERT_GE(expected.size(), 3u);
-    for (const auto& [path, bytes] : expected)
-        EXPECT_EQ(readFile(path), bytes) << path.toStdString();
-    int fastLines = 0;  // the fast stream restarts with the function too
-    for (const QString& f : filesInRec())
-        if (f.contains(QStringLiteral("_LPF_")))
-            fastLines += readFile(recDir() + QLatin1Char('/') + f).count("; 30,00; 0\r\n");
-    EXPECT_EQ(fastLines, 67);
     EXPECT_TRUE(rec->recordErrorText().isEmpty());
 }
 
@@ -214,7 +143,6 @@ TEST_F(HandOffTest, StatisticsFilesFollowTheSeries) {
     const QString stat = inRec("NoiseData_LP_20260305_140300_STAT.dat");
     QList<QByteArray> rows = readFile(stat).split('\n');
     ASSERT_EQ(rows.size(), 4) << readFile(stat).toStdString();  // header, 14:03 and 14:04, the rest
-    EXPECT_TRUE(rows[0].startsWith("Kind;Start;End;Samples;Leq;Lmax;Lmin;L5;L10;L50;L90;L95;Overflow;Underflow"));
     EXPECT_TRUE(rows[1].startsWith("Interval;2026-03-05 14:03:00;2026-03-05 14:04:00;60;60,0;60,0;60,0;"));
     EXPECT_TRUE(rows[2].startsWith("Interval;2026-03-05 14:04:00;2026-03-05 14:05:00;60;70,0;")) << rows[2].data();
     EXPECT_TRUE(rows[2].endsWith(";60;0;1\r")) << "overflow counted, over the limit";
@@ -223,6 +151,97 @@ TEST_F(HandOffTest, StatisticsFilesFollowTheSeries) {
     ASSERT_EQ(rows.size(), 6);
     EXPECT_TRUE(rows[3].startsWith("Interval;2026-03-05 14:05:00;")) << "the partial last interval";
     EXPECT_TRUE(rows[4].startsWith("Series;2026-03-05 14:03:00;2026-03-05 14:05:29;150;")) << rows[4].data();
+}
+
+class RecordFailureTest : public RecorderTest {
+protected:
+    // A series under way when its folder is removed; n more lines wait. Returns its file.
+    QString unplugDuringSeries(int n) {
+        arm();
+        slow(600);
+        tick();
+        EXPECT_TRUE(QDir(recDir()).removeRecursively());
+        for (int t = 0; t < n; ++t) {
+            slow(610 + t);
+            tick();
+        }
+        return rec->SlowFileName;
+    }
+};
+
+// The record directory vanishes while recording: ticks go on, the status text
+// tells, one log line a minute; at the end the waiting lines go into the
+// rescue folder under their file's name, and the log says how many and where.
+TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued) {
+    QSignalSpy spy(rec.get(), &SeriesRecorder::recordErrorChanged);
+    const QString file = unplugDuringSeries(5);
+    EXPECT_EQ(rec->LocalSlowCount(), 6);
+    EXPECT_EQ(rec->recordErrorText(), QStringLiteral("Record file error: ") +
+                                          QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(" \u2014 ") +
+                                          file);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(logCount(76), 1) << "one log line for the failure, not one per tick";
+    clock.advanceMs(60000);
+    slow(620);
+    tick();
+    EXPECT_EQ(logCount(76), 2) << "and again after a minute";
+    const QStringList texts = rec->rescueHeldLines();
+    const QString saved = dataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327.dat");
+    const QString side = dataDir() + QStringLiteral("/rescued/NoiseData_LP_20260305_140327_INFO.json");
+    ASSERT_EQ(texts,
+              (QStringList{QStringLiteral("6 lines could not be written to %1 and were saved in %2").arg(file, saved),
+                           QStringLiteral("the side file %1 could not be written and was saved in %2")
+                               .arg(sideFilePath(file), side)}));
+    EXPECT_TRUE(logText().contains(texts[0].toUtf8()));
+    EXPECT_EQ(readFile(saved).count('\n'), 6);
+    EXPECT_FALSE(rec->hasHeldLines());
+    // Not complete, so not closed: the side file says where its lines are.
+    EXPECT_TRUE(readFile(side).contains("\"state\": \"open\"")) << readFile(side).toStdString();
+    EXPECT_TRUE(readFile(side).contains("\"lines_rescued\": 6"));
+}
+
+// The spool is removed, cut short or replaced during an outage: its lines are
+// logged as lost, and once the folder is back the file gets every later line.
+class DamagedSpool : public RecordFailureTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DamagedSpool, IsGivenUpAndWritingResumes) {
+    const QString file = unplugDuringSeries(3);
+    const QString spoolDir = dataDir() + QStringLiteral("/spool");
+    const QString spool = spoolDir + QLatin1Char('/') + QFileInfo(file).fileName() + QStringLiteral(".0.spool");
+    ASSERT_TRUE(GetParam() == 1 ? QFile(spool).resize(5) : QFile::remove(spool));
+    ASSERT_TRUE(GetParam() != 2 || QDir().mkdir(spool));
+    ASSERT_TRUE(QDir().mkpath(recDir()));
+    tick();  // no new line: the drain alone finds the spool gone
+    EXPECT_FALSE(rec->hasHeldLines());
+    slow(700);
+    tick();
+    EXPECT_EQ(readFile(file), QByteArray("14:03:27,650; 70,0\r\n"));
+    EXPECT_TRUE(filesIn(spoolDir).isEmpty());
+    EXPECT_TRUE(logText().contains(("the 3 lines for " + file + " that waited in it are lost").toUtf8()));
+}
+
+// Deleted, cut short, replaced by a folder.
+INSTANTIATE_TEST_SUITE_P(Outage, DamagedSpool, ::testing::Values(0, 1, 2));
+
+TEST_F(RecordFailureTest, FullDiskIsReportedAndTheLinesComeLater) {
+    const QString name = inRec("NoiseData_LP_20260305_140327.dat");
+    bool full = true;  // the series' file lies on a full disk until space is made
+    rec->setDataDirectory(dataDir(), [&](const QString& path) {
+        return full && path == name ? ::open("/dev/full", O_WRONLY | O_CLOEXEC) : openForAppend(path);
+    });
+    QSignalSpy spy(rec.get(), &SeriesRecorder::recordErrorChanged);
+    arm();
+    slow(650);
+    tick();
+    EXPECT_EQ(rec->recordErrorReason(), QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    EXPECT_EQ(logCount(61), 1);
+    slow(651);
+    tick();
+    full = false;
+    tick();
+    EXPECT_TRUE(rec->recordErrorText().isEmpty());
+    EXPECT_EQ(spy.count(), 2) << "told when it fails and when it is over";
+    EXPECT_EQ(readFile(name), QByteArray("14:03:27,250; 65,0\r\n14:03:27,350; 65,1\r\n"));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
-// The record writer through outages: lines wait in the spool, come back in
-// order, survive the end of the program, and never go through a planted link.
+// Record files: their names and lines, and the writer through outages: lines
+// wait in the spool, come back in order, survive the end of the program, and
+// never go through a planted link.
 
+#include "RecorderFixture.h"
+#include "recording/RecordFormat.h"
 #include "recording/RecordWriter.h"
 #include "shell/AppendFile.h"
 
@@ -12,17 +15,13 @@
 
 #include <sys/resource.h>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <memory>
 #include <tuple>
 
-namespace kestro {
+namespace kestro::test {
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QByteArray lines(int from, int to) {
     QByteArray out;
@@ -73,7 +72,7 @@ TEST_F(WriterTest, OutageSpoolsAndDrainsInOrder) {
         ASSERT_TRUE(w.append(file(), lines(next, next + 40)).ok());
     EXPECT_GT(ticks, 2) << "a large backlog takes several ticks, not one long one";
     // (The first ten lines went with the removed folder.)
-    EXPECT_TRUE(readAll(file()) == lines(10, next)) << "every line once, in order";
+    EXPECT_TRUE(readFile(file()) == lines(10, next)) << "every line once, in order";
     EXPECT_TRUE(spools().isEmpty());
 }
 
@@ -105,7 +104,7 @@ TEST_F(WriterTest, CatchUpPerTickIsBoundedByTime) {
             EXPECT_EQ(before - between, std::min(c.first * kPiece, before)) << tick;
             EXPECT_EQ(between - w.heldBytes(), std::min(c.second * kPiece, between)) << tick;
         }
-        EXPECT_TRUE(readAll(file()) == all);
+        EXPECT_TRUE(readFile(file()) == all);
     }
 }
 
@@ -114,9 +113,7 @@ TEST_F(WriterTest, CatchUpPerTickIsBoundedByTime) {
 // go into it ahead of the new ones.
 TEST_F(WriterTest, WithoutSpoolMemoryIsBoundedAndDropsAreCounted) {
     RecordWriter w(dir("missing/spool"));
-    QFile blocker(dir("missing"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));  // a file where the spool's folder should be
-    blocker.close();
+    ASSERT_TRUE(QFile(dir("missing")).open(QIODevice::WriteOnly));  // a file where the spool's folder should be
     w.setMemoryLimit(1000);
     unplug();
     int64_t dropped = 0;
@@ -124,12 +121,12 @@ TEST_F(WriterTest, WithoutSpoolMemoryIsBoundedAndDropsAreCounted) {
         dropped += w.append(file(), lines(i, i + 10)).droppedLines;
     EXPECT_LE(w.memoryBytes(), 1000);
     EXPECT_GT(dropped, 0);
-    ASSERT_TRUE(blocker.remove());
+    ASSERT_TRUE(QFile::remove(dir("missing")));
     w.append(file(), lines(200, 210));
     EXPECT_EQ(w.memoryBytes(), 0);
     replug();
     ASSERT_TRUE(w.append(file(), QByteArray()).ok());
-    EXPECT_EQ(readAll(file()), lines(0, int(200 - dropped)) + lines(200, 210));
+    EXPECT_EQ(readFile(file()), lines(0, int(200 - dropped)) + lines(200, 210));
 }
 
 // At exit the waiting lines are saved under the record file's name in the
@@ -143,18 +140,15 @@ TEST_F(WriterTest, RescueAtExitAndRecoveryOfLeftovers) {
         w.append(file(), lines(0, 5));
         replug();
         EXPECT_TRUE(w.rescue(dir("rescued")).empty());
-        EXPECT_EQ(readAll(file()), lines(0, 5));
+        EXPECT_EQ(readFile(file()), lines(0, 5));
         ASSERT_TRUE(QFile::remove(file()));
         unplug();
-        for (int i = 0; i < 100; i += 10)
-            w.append(file(), lines(i, i + 10));
+        w.append(file(), lines(0, 100));
         const auto r = w.rescue(dir("rescued"));
         ASSERT_EQ(r.size(), 1u);
         EXPECT_EQ(std::tuple(r[0].target, r[0].savedTo, r[0].lines, r[0].lostLines),
                   std::tuple(file(), rescued, 100, 0));
-        EXPECT_EQ(readAll(rescued), lines(0, 100));
         EXPECT_TRUE(spools().isEmpty());
-        EXPECT_EQ(w.heldBytes(), 0);
     }
     // A run killed while it catches up (the folder is still away) leaves its spool and how far it got.
     const QByteArray backlog = pieces(20);
@@ -164,14 +158,14 @@ TEST_F(WriterTest, RescueAtExitAndRecoveryOfLeftovers) {
     replug();
     crashed->startTick();
     ASSERT_TRUE(crashed->append(file(), QByteArray()).ok());
-    ASSERT_EQ(readAll(file()).size(), RecordWriter::kDrainChunk);
+    ASSERT_EQ(readFile(file()).size(), RecordWriter::kDrainChunk);
     crashed.reset();  // what a kill leaves: the files, no rescue
     RecordWriter next(dir("spool"));
     const auto recovered = next.recoverLeftovers(dir("rescued"));
     ASSERT_EQ(recovered.size(), 1u);
     EXPECT_EQ(recovered[0].target, file());
     EXPECT_EQ(recovered[0].lines, backlog.count('\n') - 16 * 1024);
-    EXPECT_TRUE(readAll(file()) + readAll(rescued).mid(lines(0, 100).size()) == backlog) << "each line once";
+    EXPECT_TRUE(readFile(file()) + readFile(rescued).mid(lines(0, 100).size()) == backlog) << "each line once";
     EXPECT_TRUE(spools().isEmpty());
 }
 
@@ -187,7 +181,7 @@ TEST_F(WriterTest, SymbolicLinkAtTheFileNameIsRefused) {
     const WriteOutcome o = w.append(file(), lines(0, 3));
     EXPECT_EQ(o.sysErrno, ELOOP);
     EXPECT_TRUE(o.reason.contains(QStringLiteral("symbolic link")));
-    EXPECT_EQ(readAll(target), QByteArray("precious\n"));
+    EXPECT_EQ(readFile(target), QByteArray("precious\n"));
     EXPECT_EQ(w.heldBytes(file()), lines(0, 3).size()) << "the lines wait instead";
     EXPECT_EQ(openForAppend(file()), -1);
 }
@@ -196,7 +190,7 @@ TEST_F(WriterTest, SymbolicLinkAtTheFileNameIsRefused) {
 // line, and none of the batch counts as written.
 TEST_F(WriterTest, PartialWriteIsTakenBack) {
     ASSERT_TRUE(RecordWriter().append(file(), lines(0, 2)).ok());
-    const QByteArray before = readAll(file());
+    const QByteArray before = readFile(file());
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -209,8 +203,86 @@ TEST_F(WriterTest, PartialWriteIsTakenBack) {
     EXPECT_EQ(o.sysErrno, EFBIG);
     EXPECT_EQ(o.err, 61);
     EXPECT_EQ(written, 0);
-    EXPECT_EQ(readAll(file()), before);
+    EXPECT_EQ(readFile(file()), before);
+}
+
+MeasurementRecord sample(int16_t flags, int h, int m, int sec, int ms, int16_t level, double fast, int16_t levelFlags) {
+    const SystemTime t{2026, 3, 4, 5, int16_t(h), int16_t(m), int16_t(sec), int16_t(ms)};
+    return {flags, dateFromSystemTime(t), t, level, fast, levelFlags, 0};
+}
+
+TEST(RecordFormat, FileNames) {
+    const SystemTime now{2026, 3, 4, 5, 14, 3, 27, 250};
+    const struct {
+        const char *dir, *base, *ext, *word;
+        SystemTime now;
+        const char* expected;
+    } cases[] = {
+        {"/data", "NoiseData", ".dat", "LEQ", now, "/data/NoiseData_LEQ_20260305_140327.dat"},
+        {"/data/", "NoiseData", ".dat", "LP", now, "/data/NoiseData_LP_20260305_140327.dat"},
+        {"/", "N", ".txt", "RAW", {2027, 12, 5, 31, 23, 59, 59, 999}, "/N_RAW_20271231_235959.txt"},
+        {"/d", "", "", "UnknownType", {2026, 1, 4, 2, 0, 0, 0, 0}, "/d/_UnknownType_20260102_000000"},
+    };
+    for (const auto& c : cases) {
+        RecorderSettings s;
+        s.RecordDirectory = QString::fromUtf8(c.dir);
+        s.RecordNameBase = QString::fromUtf8(c.base);
+        s.RecordFileExtension = QString::fromUtf8(c.ext);
+        EXPECT_EQ(recordFilePath(s, QString::fromUtf8(c.word), c.now), QString::fromUtf8(c.expected));
+    }
+}
+
+// One table for header, slow and fast lines: switches, separators, signs and missing values.
+TEST(RecordFormat, Lines) {
+    enum Kind { Header, Slow, Fast };
+    const struct {
+        Kind kind;
+        MeasurementRecord r;
+        char tab, dec;
+        bool time, over, under;
+        int32_t err;
+        const char* expected;
+    } cases[] = {
+        {Header, {}, ';', ',', true, true, true, 0, "Time;NoiseValue;Overflow;Underflow\r\n"},
+        {Header, {}, ';', ',', false, false, false, 0, ";NoiseValue\r\n"},
+        {Header, {}, ' ', ',', false, true, false, 0, " NoiseValue Overflow\r\n"},
+        {Slow, sample(1, 14, 3, 27, 250, 653, 0, 0), ';', ',', true, true, true, 0, "14:03:27,250; 65,3; 0; 0\r\n"},
+        {Slow, sample(1, 14, 3, 28, 250, 48, 0, 5), ';', ',', true, true, true, 0, "14:03:28,250; 4,8; 1; 1\r\n"},
+        {Slow, sample(2, 9, 5, 7, 45, 700, 0, 4), ';', ',', true, true, false, 0, "09:05:07,045; 70,0; 1\r\n"},
+        {Slow, sample(1, 9, 5, 7, 45, 653, 0, 0), '\t', '.', false, false, false, 0, "\t 65.3\r\n"},
+        {Slow, sample(1, 0, 0, 0, 0, 0, 0, 0), ' ', '.', true, false, false, 0, "00:00:00.000  0.0\r\n"},
+        {Slow, sample(1, 1, 2, 3, 4, -5, 0, 0), ';', ',', false, false, false, 0, "; -0,5\r\n"},
+        {Slow, sample(1, 1, 2, 3, 4, -32768, 0, 0), ';', ',', false, false, false, 0, "; -3276,8\r\n"},
+        {Fast, sample(32, 14, 3, 27, 265, 0, std::pow(10.0, 6.5), 4), ';', ',', true, true, true, 0,
+         "14:03:27,265; 65,00; 1; 0\r\n"},
+        {Fast, sample(16, 9, 5, 7, 45, 0, std::pow(10.0, 6.505), 0), ';', ',', true, false, false, 0,
+         "09:05:07,045; 65,05\r\n"},
+        {Fast, sample(16, 9, 5, 7, 45, 0, 0.5, 0), ';', '.', true, false, false, 0, "09:05:07.045; -3.01\r\n"},
+        {Fast, sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0004), 0), ';', ',', true, false, false, 0,
+         "09:05:07,045; 0,00\r\n"},
+        {Fast, sample(16, 9, 5, 7, 45, 0, std::pow(10.0, -0.0009), 0), ';', ',', true, false, false, 0,
+         "09:05:07,045; -0,01\r\n"},
+        // no logarithm: the line keeps its time and flags with an empty value column
+        {Fast, sample(16, 9, 5, 7, 45, 0, 0.0, 5), ';', ',', true, true, true, kErrInvalidCall,
+         "09:05:07,045;; 1; 1\r\n"},
+        {Fast, sample(64, 9, 5, 7, 45, 0, 1e300, 0), ';', ',', true, false, false, kErrOverflow, "09:05:07,045;\r\n"},
+    };
+    for (const auto& c : cases) {
+        RecorderSettings s;
+        s.TabularSeparator = QLatin1Char(c.tab);
+        s.DecimalSeparator = QLatin1Char(c.dec);
+        s.IncludeSystemTime = c.time;
+        s.IncludeOverflow = c.over;
+        s.IncludeUnderflow = c.under;
+        QByteArray out("x");
+        if (c.kind == Header) out += headerLine(s);
+        if (c.kind == Slow) appendSlowLine(out, s, c.r);
+        if (c.kind == Fast) {
+            EXPECT_EQ(appendFastLine(out, s, c.r), c.err) << c.expected;
+        }
+        EXPECT_EQ(out, "x" + QByteArray(c.expected));
+    }
 }
 
 }  // namespace
-}  // namespace kestro
+}  // namespace kestro::test

@@ -1,7 +1,11 @@
+// The level graph and the file list, alone and as the main window loads them.
+
 #include "ViewsFixture.h"
 
+#include "ui/recording/FileList.h"
 #include "ui/recording/LevelGraph.h"
 
+#include <QTreeWidget>
 #include <functional>
 
 namespace kestro::test {
@@ -53,9 +57,10 @@ TEST(LevelGraphMath, GridLinesAndDoublingSteps) {
     ASSERT_EQ(doubled.size(), 5u);
     EXPECT_EQ(doubled[0].pos, 36120);
     EXPECT_EQ(doubled[0].label, QStringLiteral(" 10:02 "));
+    const auto midnight = timeGridLines(86340, 240, 60);  // x counts on past midnight, the labels do not
+    ASSERT_GE(midnight.size(), 3u);
+    EXPECT_EQ(midnight[0].label + midnight[1].label + midnight[2].label, " 23:59  00:00  00:01 ");
 }
-
-using LevelGraphTest = ViewsTest;
 
 bool near(const QImage& img, QPointF p, const QColor& c, int r = 1) {
     for (int dx = -r; dx <= r; ++dx)
@@ -67,16 +72,11 @@ bool near(const QImage& img, QPointF p, const QColor& c, int r = 1) {
 }
 
 MeasurementRecord at10(double seconds, int16_t level, int16_t levelFlags = 0, int16_t flags = kFlagLp) {
-    MeasurementRecord r;
-    r.Flags = flags;
-    r.Timestamp = at(5, 10, 0, 17 + seconds);
-    r.SysTime = systemTimeFromDate(r.Timestamp);
-    r.Level = level;
-    r.LevelFlags = levelFlags;
-    return r;
+    const double t = at(5, 10, 0, 17 + seconds);
+    return {flags, t, systemTimeFromDate(t), level, 0.0, levelFlags, 0};
 }
 
-TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGap) {
+TEST_F(ViewsTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGap) {
     arm(true);
     const MeasurementRecord s[] = {at10(0, 600),     at10(20, 800, 4), at10(40, 600),         at10(60, 600),
                                    at10(80, 900, 1), at10(100, 600),   at10(120, 1000, 0, 0), at10(140, 600)};
@@ -94,44 +94,17 @@ TEST_F(LevelGraphTest, SegmentsBesideAnOverflowSampleAreRedAndFlagsZeroLeavesAGa
         for (const Surface* sf : {&g.PictureOriginal, &g.PictureGraph})
             for (int a = 0; a < 7; ++a) {
                 const bool gap = expected[a] == Qt::transparent;
-                if (!gap) {
-                    EXPECT_TRUE(near(sf->image, mid(*sf, a), expected[a])) << pass << " segment " << a;
-                }
-                EXPECT_FALSE(near(sf->image, mid(*sf, a), expected[a] == red ? green : red, gap ? 2 : 1))
-                    << pass << " " << a;
-                if (gap) {
-                    EXPECT_FALSE(near(sf->image, mid(*sf, a), green, 2)) << pass << " gap";
-                }
+                EXPECT_EQ(near(sf->image, mid(*sf, a), red, gap ? 2 : 1), expected[a] == red) << pass << " " << a;
+                EXPECT_EQ(near(sf->image, mid(*sf, a), green, gap ? 2 : 1), expected[a] == green) << pass << " " << a;
             }
         views->RestartTimeAxis();
     }
 }
 
-TEST_F(LevelGraphTest, RecordingSpanningMidnightShowsTimeOfDayLabels) {
-    arm(true);
-    MeasurementRecord r;
-    r.Flags = kFlagLp;
-    r.Level = 600;
-    for (double t : {at(5, 23, 57, 0), at(6, 0, 2, 0)}) {
-        r.Timestamp = t;
-        ps.AddSlowRecord(r);
-    }
-    tick();
-    const LevelGraph& g = views->graph();
-    EXPECT_NEAR(g.GraphStartTime * 86400, at(5, 23, 57, 0) * 86400, 1e-3);
-    QStringList labels;
-    for (const GridLine& l : g.TimeLines)
-        labels << l.label;
-    for (const char* l : {" 23:59 ", " 00:00 ", " 00:03 "})
-        EXPECT_TRUE(labels.contains(QLatin1String(l))) << l;
-    EXPECT_TRUE(near(g.PictureGraph.image, g.PictureGraph.toPixel(graphX(r.Timestamp, g.GraphStartTime), 600),
-                     graph_colours::kCurve));
-}
-
 // A small correction keeps the window, a larger step back (here the end of
 // daylight saving time) restarts it at the new time; either way the newest
 // sample shows at once and nothing kept is let go.
-TEST_F(LevelGraphTest, GraphFollowsTheClockBack) {
+TEST_F(ViewsTest, GraphFollowsTheClockBack) {
     arm();
     const LevelGraph& g = views->graph();
     auto record = [&](int seconds) {
@@ -169,6 +142,49 @@ TEST_F(LevelGraphTest, GraphFollowsTheClockBack) {
             EXPECT_TRUE(drawn(beforeStep)) << c.what << ": a sample from before the step, inside the window";
         }
     }
+}
+
+TEST(FileListText, DurationAndStart) {
+    const std::pair<double, const char*> durations[] = {
+        {0.0, "00:00:00"},
+        {1.0 / 86400, "00:00:01"},
+        {0.4 / 86400, "00:00:00"},
+        {65.0 / 86400, "00:01:05"},
+        {25.0 / 24, "25:00:00"},  // all the hours, not those of the day part
+        {100.0 + 1.0 / 86400, "2400:00:01"},
+        {-5.0 / 86400, "-00:00:05"},
+    };
+    for (const auto& [days, text] : durations)
+        EXPECT_EQ(durationText(days), QLatin1String(text)) << days;
+    EXPECT_EQ(timeOfDayText(46087.0 + (14 * 3600 + 3 * 60 + 27.25) / 86400), QStringLiteral("14:03:27"));
+    EXPECT_EQ(timeOfDayText(46086.0 + 86399.7 / 86400), QStringLiteral("00:00:00"));
+}
+
+TEST_F(ViewsTest, NewestFirstSelectedAndCountingUp) {
+    arm();
+    auto* v = static_cast<QTreeWidget*>(views->fileListWidget());
+    EXPECT_EQ(v->topLevelItemCount(), 0) << "element 0 is never shown";
+    for (int series = 0; series < 3; ++series) {
+        if (series > 0) {
+            clock.advanceMs(60000);
+            ps.BufferRestart = 1;
+        }
+        slow(600);
+        tick();
+        ASSERT_EQ(v->topLevelItemCount(), series + 1);
+        EXPECT_EQ(v->currentItem(), v->topLevelItem(0));
+        EXPECT_EQ(v->topLevelItem(0)->text(2), rec->RecordFiles.back().FileTitle);
+    }
+    EXPECT_EQ(v->topLevelItem(2)->text(2), rec->RecordFiles[1].FileTitle);
+    EXPECT_EQ(v->topLevelItem(2)->text(0), QStringLiteral("14:03:27"));
+    EXPECT_EQ(v->topLevelItem(0)->text(0), QStringLiteral("14:05:27"));
+    for (int i = 0; i < 13; ++i) {  // the current series' duration counts up with its samples
+        clock.advanceMs(4900);
+        slow(610);
+        tick();
+    }
+    EXPECT_EQ(v->topLevelItem(0)->text(1), QStringLiteral("00:01:05"));
+    EXPECT_EQ(v->topLevelItem(1)->text(1), QStringLiteral("00:00:00"));
 }
 
 }  // namespace
