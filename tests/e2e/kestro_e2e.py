@@ -124,6 +124,23 @@ class Home:
         self.tmp.cleanup()
 
 
+def read_stats(path):
+    """The commands a simulator received and its count of sent lines per key."""
+    cmds, sent = [], {}
+    try:
+        with open(path) as f:
+            for line in f:
+                line = line.rstrip("\n")
+                if line.startswith("cmd "):
+                    cmds.append(line[4:])
+                elif line.startswith("sent "):
+                    _, key, n = line.split()
+                    sent[key] = int(n)
+    except FileNotFoundError:
+        pass
+    return cmds, sent
+
+
 class Sim:
     def __init__(self, home, *args, tag="sim"):
         self.home = home
@@ -144,28 +161,13 @@ class Sim:
                 return False
         wait_for(published, 5, "the simulator's link")
 
-    def read_stats(self):
-        cmds, sent = [], {}
-        try:
-            with open(self.stats) as f:
-                for line in f:
-                    line = line.rstrip("\n")
-                    if line.startswith("cmd "):
-                        cmds.append(line[4:])
-                    elif line.startswith("sent "):
-                        _, key, n = line.split()
-                        sent[key] = int(n)
-        except FileNotFoundError:
-            pass
-        return cmds, sent
-
     def snapshot(self):
         """Asks the running simulator for its stats and returns them."""
         before = os.path.getmtime(self.stats) if os.path.exists(self.stats) else 0
         self.proc.send_signal(signal.SIGUSR1)
         wait_for(lambda: os.path.exists(self.stats) and os.path.getmtime(self.stats) != before, 3, "stats file")
         time.sleep(0.05)
-        return self.read_stats()
+        return read_stats(self.stats)
 
     def commands(self):
         return self.snapshot()[0]
@@ -200,7 +202,7 @@ class Sim:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
-        return self.read_stats()
+        return read_stats(self.stats)
 
     def kill(self):
         """An unplug: the simulator dies without saying goodbye."""
@@ -292,8 +294,8 @@ class Run:
 
 
 def stop_in_order(sim, home):
-    """The simulator's last commands are the stop sequence and the log ends with the stop."""
-    cmds, _ = sim.stop()
+    """The simulator's last commands (or those given) are the stop sequence and the log ends with the stop."""
+    cmds = sim.stop()[0] if isinstance(sim, Sim) else sim
     check(cmds[-2:] == ["SMM 0", "LDK 0"], "last commands were %r" % cmds[-4:])
     lines = home.log_lines()
     check(lines and lines[-1].endswith(": Application stopped"), "last log line: %r" % (lines[-1:],))
