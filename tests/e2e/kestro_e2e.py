@@ -58,22 +58,12 @@ class Home:
         self.link = os.path.join(self.root, "meter")
         for d in (self.config, self.runtime, self.logs, self.records):
             os.makedirs(d, mode=0o700)
-        store = {
-            DEVICE_SECTION: {"COMPort": {"type": 4, "value": 1}},
-            RECORDER_SECTION: {
-                "RecordDirectory": {"type": 1, "value": self.records},
-                "RecordNameBase": {"type": 1, "value": "NoiseData"},
-                "RecordFileExtension": {"type": 1, "value": ".dat"},
-                "IncludeHeaderLine": {"type": 4, "value": 1 if header else 0},
-                "IncludeSystemTime": {"type": 4, "value": 1},
-                "IncludeOverflow": {"type": 4, "value": 1 if overflow else 0},
-                "IncludeUnderflow": {"type": 4, "value": 1 if underflow else 0},
-                "DecimalSeparator": {"type": 4, "value": 44},
-                "TabularSeparator": {"type": 4, "value": 59},
-            },
-        }
-        for name, value in (recorder_values or {}).items():
-            store[RECORDER_SECTION][name] = {"type": 4 if isinstance(value, int) else 1, "value": value}
+        values = {"RecordDirectory": self.records, "RecordNameBase": "NoiseData", "RecordFileExtension": ".dat",
+                  "IncludeHeaderLine": int(header), "IncludeSystemTime": 1, "IncludeOverflow": int(overflow),
+                  "IncludeUnderflow": int(underflow), "DecimalSeparator": 44, "TabularSeparator": 59}
+        values.update(recorder_values or {})
+        store = {DEVICE_SECTION: {"COMPort": {"type": 4, "value": 1}},
+                 RECORDER_SECTION: {k: {"type": 4 if isinstance(v, int) else 1, "value": v} for k, v in values.items()}}
         os.makedirs(os.path.join(self.config, "KestroRecorder"))
         with open(self.store, "w") as f:
             json.dump(store, f)
@@ -102,14 +92,9 @@ class Home:
         with open(self.store, "w") as f:
             json.dump(doc, f)
 
-    @property
-    def log_path(self):
-        return os.path.join(self.logs, "R270_Kestro.log")
-
     def log_lines(self):
         try:
-            with open(self.log_path, "rb") as f:
-                return f.read().decode("latin-1").split("\r\n")[:-1]
+            return file_lines(os.path.join(self.logs, "R270_Kestro.log"))
         except FileNotFoundError:
             return []
 
@@ -301,13 +286,9 @@ def stop_in_order(sim, home):
     check(lines and lines[-1].endswith(": Application stopped"), "last log line: %r" % (lines[-1:],))
 
 
-def decode_fast(hex8):
-    return struct.unpack(">f", bytes.fromhex(hex8))[0]
-
-
 def fast_text(kind, hex8):
     """The value column the recorder writes for a fast line, or None when it has no logarithm."""
-    v = decode_fast(hex8)
+    v = struct.unpack(">f", bytes.fromhex(hex8))[0]
     if not (v > 0) or math.isinf(v):
         return ""
     k = 2000 if kind == "r" else 1000
@@ -365,13 +346,8 @@ def read_record_values(path, header=True):
 
 def find_run(haystack, needle):
     """Index where needle stands as a contiguous run in haystack, or -1."""
-    if not needle:
-        return 0
     n = len(needle)
-    for i in range(len(haystack) - n + 1):
-        if haystack[i:i + n] == needle:
-            return i
-    return -1
+    return next((i for i in range(len(haystack) - n + 1) if haystack[i:i + n] == needle), -1)
 
 
 def main(tests):

@@ -2,6 +2,7 @@
 intervals are computed again here, from the record lines alone, with no code
 of the recorder."""
 
+import datetime
 import math
 import os
 import re
@@ -12,6 +13,7 @@ NAME_RE = re.compile(r"^(.*)_([^_]+)_(\d{4})(\d{2})(\d{2})_(\d{2})(\d{2})(\d{2})
 STAT_COLUMNS = ["Kind", "Start", "End", "Samples", "Leq", "Lmax", "Lmin", "L5", "L10", "L50", "L90", "L95",
                 "Overflow", "Underflow", "OverLimit"]
 DAY_MS = 86400000
+EPOCH = datetime.datetime(1899, 12, 30)  # day 0 of the recorder's day count
 
 
 def stat_path(record_path):
@@ -20,17 +22,10 @@ def stat_path(record_path):
     return os.path.join(d, "%s_%s_%s%s%s_%s%s%s_STAT%s" % m.groups())
 
 
-def day_number(y, mo, d):
-    """Days since 1899-12-30 (the recorder's day count)."""
-    import datetime
-    return (datetime.date(y, mo, d) - datetime.date(1899, 12, 30)).days
-
-
 def read_record(path, tsep=";", dsep=","):
     """[(local_ms, hundredths, overflow, underflow)] of the lines with a level; the count without one."""
     m = NAME_RE.match(os.path.basename(path))
-    y, mo, d, h, mi, s = (int(x) for x in m.groups()[2:8])
-    ref = day_number(y, mo, d) * DAY_MS + ((h * 60 + mi) * 60 + s) * 1000
+    ref = (datetime.datetime(*(int(x) for x in m.groups()[2:8])) - EPOCH) // datetime.timedelta(milliseconds=1)
     first = True
     header = None
     samples, skipped = [], 0
@@ -87,15 +82,11 @@ def stats(levels, limit_tenths):
 
 
 def local_text(ms):
-    import datetime
-    t = datetime.datetime(1899, 12, 30) + datetime.timedelta(milliseconds=ms)
-    return t.strftime("%Y-%m-%d %H:%M:%S")
+    return (EPOCH + datetime.timedelta(milliseconds=ms)).strftime("%Y-%m-%d %H:%M:%S")
 
 
 def local_ms(text):
-    import datetime
-    t = datetime.datetime.strptime(text, "%Y-%m-%d %H:%M:%S") - datetime.datetime(1899, 12, 30)
-    return (t.days * 86400 + t.seconds) * 1000
+    return (datetime.datetime.strptime(text, "%Y-%m-%d %H:%M:%S") - EPOCH) // datetime.timedelta(milliseconds=1)
 
 
 def stat_rows(record_path, tsep=";"):

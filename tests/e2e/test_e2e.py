@@ -171,21 +171,6 @@ def test_demo_interrupted_from_the_terminal(run):
             pass
 
 
-def test_startup_and_stop(run):
-    """Status queries arrive, no graphics library is mapped, and a closed terminal (SIGHUP) ends the
-    program in order like SIGTERM."""
-    home = run.home()
-    sim, rec = run.recording(home)
-    sim.wait_commands(lambda c: "gds" in c, 5, "the status queries (their order is the poll cycle tests')")
-    # A service maps no graphics library: the windows are a module of their own.
-    with open("/proc/%d/maps" % rec.proc.pid) as f:
-        mapped = [l.split()[-1] for l in f if "libQt6Gui" in l or "libQt6Widgets" in l or "kestro-desktop" in l]
-    check(not mapped, "headless maps %s" % sorted(set(mapped)))
-    rec.proc.send_signal(signal.SIGHUP)  # the terminal closed, the ssh connection dropped
-    rec.stop_ok()
-    stop_in_order(sim, home)
-
-
 def test_second_instance(run):
     home = run.home()
     sim = run.sim(home)
@@ -204,11 +189,18 @@ def test_second_instance(run):
     first.stop_ok()
 
 
-def record_run(run, sim_args, seconds):
-    home = run.home()
-    sim, rec = run.recording(home, sim_args=sim_args)
+def test_recording(run):
+    """A meter whose answers come split, in upper case and amid noise loses no line; the service maps no
+    graphics library (the windows are a module of their own), and a closed terminal (SIGHUP) ends it in order."""
+    home, seconds = run.home(), 20
+    sim, rec = run.recording(home, sim_args=["--split", "--upper", "--garbage"])
+    with open("/proc/%d/maps" % rec.proc.pid) as f:
+        mapped = [l.split()[-1] for l in f if "libQt6Gui" in l or "libQt6Widgets" in l or "kestro-desktop" in l]
+    check(not mapped, "headless maps %s" % sorted(set(mapped)))
     time.sleep(seconds)
     stop_ms = now_ms()
+    rec.proc.send_signal(signal.SIGHUP)  # the terminal closed, the ssh connection dropped
+    rec.proc.wait(10)
     rec.stop_ok()
     stop_in_order(sim, home)
     kinds = files_by_kind(home)
@@ -217,12 +209,6 @@ def record_run(run, sim_args, seconds):
     fast = check_stream(kinds["LPF"], sim.sent_lines(), {"p"}, stop_ms)
     check(len(slow) >= seconds - 2, "only %d slow samples in %d s" % (len(slow), seconds))
     check(len(fast) >= 4 * seconds, "only %d fast samples in %d s" % (len(fast), seconds))
-    return home
-
-
-def test_recording(run):
-    """A meter whose answers come split, in upper case and amid noise loses no line."""
-    home = record_run(run, ["--split", "--upper", "--garbage"], 20)
     errors = [l for l in home.log_lines() if "Error" in l]
     check(not errors, "errors logged: %r" % errors[:3])
 
@@ -495,7 +481,7 @@ def test_statistics_agree(run):
 
 
 if __name__ == "__main__":
-    main([test_command_line, test_startup_and_stop, test_second_instance, test_recording,
+    main([test_command_line, test_second_instance, test_recording,
           test_report_command, test_statistics_agree,
           test_replug_cycles_keep_order, test_places, test_readme_settings_example,
           test_demo_interrupted_from_the_terminal,
