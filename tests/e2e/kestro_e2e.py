@@ -56,6 +56,7 @@ class Home:
         self.logs = os.path.join(self.root, "logs")
         self.records = os.path.join(self.root, "records")
         self.link = os.path.join(self.root, "meter")
+        self.store = os.path.join(self.config, "KestroRecorder", "registry.json")
         for d in (self.config, self.runtime, self.logs, self.records):
             os.makedirs(d, mode=0o700)
         values = {"RecordDirectory": self.records, "RecordNameBase": "NoiseData", "RecordFileExtension": ".dat",
@@ -80,10 +81,6 @@ class Home:
         })
         e.update(extra)
         return e
-
-    @property
-    def store(self):
-        return os.path.join(self.config, "KestroRecorder", "registry.json")
 
     def edit_store(self, change):
         with open(self.store) as f:
