@@ -90,10 +90,7 @@ class Home:
             json.dump(doc, f)
 
     def log_lines(self):
-        try:
-            return file_lines(os.path.join(self.logs, "R270_Kestro.log"))
-        except FileNotFoundError:
-            return []
+        return file_lines(os.path.join(self.logs, "R270_Kestro.log"))
 
     def record_files(self, kind=None):
         # Statistics files, side files and the calibration log lie beside them.
@@ -108,19 +105,9 @@ class Home:
 
 def read_stats(path):
     """The commands a simulator received and its count of sent lines per key."""
-    cmds, sent = [], {}
-    try:
-        with open(path) as f:
-            for line in f:
-                line = line.rstrip("\n")
-                if line.startswith("cmd "):
-                    cmds.append(line[4:])
-                elif line.startswith("sent "):
-                    _, key, n = line.split()
-                    sent[key] = int(n)
-    except FileNotFoundError:
-        pass
-    return cmds, sent
+    lines = open(path).read().split("\n") if os.path.exists(path) else []
+    return [l[4:] for l in lines if l.startswith("cmd ")], {
+        key: int(n) for _, key, n in (l.split() for l in lines if l.startswith("sent "))}
 
 
 class Sim:
@@ -161,16 +148,9 @@ class Sim:
         self.wait_commands(lambda c: "awm 1" in c, 10, what)
 
     def sent_lines(self):
-        out = []
-        try:
-            with open(self.sent) as f:
-                for line in f:
-                    parts = line.rstrip("\n").split(" ", 1)
-                    if len(parts) == 2:
-                        out.append((int(parts[0]), parts[1]))
-        except FileNotFoundError:
-            pass
-        return out
+        """(ms, line) of every line the simulator has sent."""
+        lines = open(self.sent).read().split("\n") if os.path.exists(self.sent) else []
+        return [(int(ms), text) for ms, _, text in (l.partition(" ") for l in lines) if text]
 
     def turn_calibration(self):
         """The user turns the meter to Calibration, or back to the function before it."""
@@ -313,17 +293,18 @@ def expected_values(sent, keys):
             continue
         if key in ("p", "q", "r"):
             out.append((ms, fast_text(key, parts[1][:8])))
-        else:
-            if parts[1].lower() == "err" or len(parts) < 3:
-                continue  # an error reading is shown, not recorded
+        elif parts[1].lower() != "err" and len(parts) >= 3:  # an error reading is shown, not recorded
             out.append((ms, slow_text(int(parts[1]))))
     return out
 
 
 def file_lines(path):
-    """The CRLF-ended lines of a file the recorder wrote; a torn last line is left out."""
-    with open(path, "rb") as f:
-        return f.read().decode("latin-1").split("\r\n")[:-1]
+    """The CRLF-ended lines of a file the recorder wrote (none while there is no file); a torn last line is left out."""
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode("latin-1").split("\r\n")[:-1]
+    except FileNotFoundError:
+        return []
 
 
 def read_record_values(path, header=True):

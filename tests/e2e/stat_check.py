@@ -57,10 +57,7 @@ def stats(levels, limit_tenths):
     n = len(levels)
     leq = 10 * math.log10(sum(10 ** (h / 1000.0) for h in levels) / n)
     desc = sorted((tenths_of(h) for h in levels), reverse=True)
-    ln = {}
-    for pct in (5, 10, 50, 90, 95):
-        rank = max(1, -(-pct * n // 100))
-        ln[pct] = desc[rank - 1]
+    ln = {pct: desc[max(1, -(-pct * n // 100)) - 1] for pct in (5, 10, 50, 90, 95)}  # rank ceil(pct n / 100)
     leq_tenths = math.floor(abs(leq) * 10 + 0.5) * (1 if leq >= 0 else -1)
     return leq, leq_tenths, tenths_of(max(levels)), tenths_of(min(levels)), ln, \
         limit_tenths > 0 and leq_tenths > limit_tenths

@@ -4,6 +4,7 @@
 import hashlib
 import json
 import os
+import re
 import subprocess
 
 import sys
@@ -12,31 +13,20 @@ sys.dont_write_bytecode = True  # nothing is written into the checkout
 from kestro_e2e import RECORDER, check, file_lines, main, wait_for
 
 
-def lines_of(path):
-    try:
-        return file_lines(path)
-    except FileNotFoundError:
-        return []
-
-
 def side_of(record):
     return json.load(open(record[:-len(".dat")] + "_INFO.json"))
 
 
 def sha256(path):
-    with open(path, "rb") as f:
-        return hashlib.sha256(f.read()).hexdigest()
+    return hashlib.sha256(open(path, "rb").read()).hexdigest()
 
 
 def verify(home):
     r = subprocess.run([RECORDER, "--verify", home.records], env=home.env(), capture_output=True, text=True,
                        timeout=30)
-    verdicts = {}
-    for line in r.stdout.splitlines():
-        for word in ("OK", "NOT CLOSED", "CHANGED", "MISSING"):
-            if line.startswith(word + " "):
-                verdicts[line[12:].split(":")[0]] = (word, line)
-    return r.returncode, verdicts
+    verdict = re.compile(r"^(OK|NOT CLOSED|CHANGED|MISSING) ")  # the file name from the 13th column
+    return r.returncode, {l[12:].split(":")[0]: (verdict.match(l).group(1), l) for l in r.stdout.splitlines()
+                          if verdict.match(l)}
 
 
 def test_calibration_and_chain(run):
@@ -50,21 +40,21 @@ def test_calibration_and_chain(run):
 
     def lp_lines(n_files):
         files = home.record_files("LP")
-        return len(files) >= n_files and len(lines_of(files[-1])) >= 4
+        return len(files) >= n_files and len(file_lines(files[-1])) >= 4
 
-    wait_for(lambda: len(lines_of(log)) >= 4, 15, "readings in the calibration log")
+    wait_for(lambda: len(file_lines(log)) >= 4, 15, "readings in the calibration log")
     sim.turn_calibration()
     wait_for(lambda: lp_lines(1), 10, "an Lp series")
-    first_stay = len(lines_of(log))
+    first_stay = len(file_lines(log))
     sim.turn_calibration()
-    wait_for(lambda: len(lines_of(log)) >= first_stay + 3, 10, "a second calibration")
+    wait_for(lambda: len(file_lines(log)) >= first_stay + 3, 10, "a second calibration")
     sim.turn_calibration()
     wait_for(lambda: lp_lines(2), 10, "a second Lp series")
     rec.stop_ok()
     sim.stop()
 
     sent = [line.split()[1] for _, line in sim.sent_lines() if line.startswith("cal ")]
-    logged = [row.split(";") for row in lines_of(log)]
+    logged = [row.split(";") for row in file_lines(log)]
     check(logged[0] == ["Time", "Level", "SerialNumber", "Key"], "log header %r" % logged[0])
     check([r[1] for r in logged[1:]] == ["%d.%d" % (int(v) // 10, int(v) % 10) for v in sent],
           "logged %r, sent %r" % (logged[1:], sent))
@@ -106,7 +96,7 @@ def test_series_cut_by_kill(run):
     home = run.home()
     run.sim(home, "--no-faults")
     rec = run.recorder(home, "--record")
-    wait_for(lambda: home.record_files("LP") and len(lines_of(home.record_files("LP")[0])) >= 3, 15,
+    wait_for(lambda: home.record_files("LP") and len(file_lines(home.record_files("LP")[0])) >= 3, 15,
              "Lp lines")
     rec.proc.kill()
     rec.proc.wait()

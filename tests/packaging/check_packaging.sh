@@ -39,13 +39,9 @@ done
 [ -e "$work/prefix/bin/kestro-sim" ] && fail "kestro-sim is on PATH"
 grep -q dialout <<<"$page" && grep -q dialout "$src/README.md" || fail "man page or README lacks the dialout group"
 # The menu's icons are the window's picture at every size a theme asks for.
-python3 - "$work/prefix/share/icons/hicolor" <<'PY' || fail "icons"
-import struct, sys
-for n in (48, 64, 128, 256):
-    with open("%s/%dx%d/apps/kestrorecorder.png" % (sys.argv[1], n, n), "rb") as f:
-        head = f.read(24)
-    assert head[:8] == b"\x89PNG\r\n\x1a\n" and struct.unpack(">II", head[16:24]) == (n, n), n
-PY
+for n in 48 64 128 256; do
+  file "$work/prefix/share/icons/hicolor/${n}x$n/apps/kestrorecorder.png" | grep -q "PNG image data, $n x $n," || fail "icon $n"
+done
 unit=$work/prefix/lib/systemd/user/kestrorecorder.service
 grep -qx "ExecStart=$work/prefix/bin/KestroRecorder --headless --record" "$unit" \
   || fail "unit does not start the installed program: $(grep ExecStart "$unit")"

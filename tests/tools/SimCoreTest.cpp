@@ -120,11 +120,9 @@ TEST(SimInstrument, ANewMeasurementBeginsAtTheNextReading) {
     cfg.function = 3;
     Instrument max(cfg, 5);
     // Values are sent a moment after their reading.
-    for (double t = 0.251; t <= 10.0; t += 0.25) {
-        lp.slowLine(t);
-        leq.slowLine(t);
-        max.slowLine(t);
-    }
+    for (double t = 0.251; t <= 10.0; t += 0.25)
+        for (Instrument* m : {&lp, &leq, &max})
+            m->slowLine(t);
     leq.command("swm 2", 10.1);
     max.command("swm 3", 10.1);
     EXPECT_FALSE(leq.slowLine(10.2).has_value());
