@@ -17,11 +17,9 @@ from stat_check import check_stat_file, local_ms, read_record, stat_rows
 
 
 def check_stream(files, sent, keys, until_ms, header=True, slack_ms=300):
-    """Every value line sent while recording ran is in the files, in order, with its value.
-
-    files: the record files of one stream in the order they were started; each must hold a
-    contiguous run of what the simulator sent, and together they must hold every line sent
-    from the first recorded one up to until_ms (less the last slack_ms, still on the wire)."""
+    """The record files of one stream, in the order they were started, each hold a contiguous run of what the
+    simulator sent, and together every value line from the first recorded one up to until_ms (less the last
+    slack_ms, still on the wire)."""
     expected = expected_values(sent, keys)
     texts = [t for _, t in expected]
     recorded = []
@@ -53,9 +51,7 @@ def test_command_line(run):
         check(text.startswith("KestroRecorder 1.0.1") == version and ("--headless" in text) != version,
               "%s: %r" % (args, text[:200]))
     # Refused starts: status 2 and what to do, nothing logged; a window without a display says it in one line.
-    store = home.store
-    with open(store, "rb") as f:
-        good = f.read()
+    store, good = home.store, open(home.store, "rb").read()
     no_port = home.env(KESTRO_COM1=os.path.join(home.root, "no-such-device"))
     for args, run_env, breaks, said in (
             ([], env, None, "--headless"), (["--headles"], env, None, "unknown option --headles"),
@@ -111,12 +107,10 @@ def test_readme_settings_example(run):
         example = re.search(r"```json\n(.*?)```", f.read(), re.S).group(1)
     home = run.home()
 
-    def readme_store(doc):
-        doc.clear()
-        doc.update(json.loads(example))
-        doc[DEVICE_SECTION]["COM1Device"]["value"] = home.link
-        doc[RECORDER_SECTION]["RecordDirectory"]["value"] = home.records
-    home.edit_store(readme_store)
+    store = json.loads(example)
+    store[DEVICE_SECTION]["COM1Device"]["value"] = home.link
+    store[RECORDER_SECTION]["RecordDirectory"]["value"] = home.records
+    home.edit_store(lambda doc: (doc.clear(), doc.update(store)))
     env = home.env()
     env.pop("KESTRO_COM1")  # the file alone names the device
     run.sim(home)
