@@ -56,24 +56,15 @@ class Home:
         self.logs = os.path.join(self.root, "logs")
         self.records = os.path.join(self.root, "records")
         self.link = os.path.join(self.root, "meter")
+        self.store = os.path.join(self.config, "KestroRecorder", "registry.json")
         for d in (self.config, self.runtime, self.logs, self.records):
             os.makedirs(d, mode=0o700)
-        store = {
-            DEVICE_SECTION: {"COMPort": {"type": 4, "value": 1}},
-            RECORDER_SECTION: {
-                "RecordDirectory": {"type": 1, "value": self.records},
-                "RecordNameBase": {"type": 1, "value": "NoiseData"},
-                "RecordFileExtension": {"type": 1, "value": ".dat"},
-                "IncludeHeaderLine": {"type": 4, "value": 1 if header else 0},
-                "IncludeSystemTime": {"type": 4, "value": 1},
-                "IncludeOverflow": {"type": 4, "value": 1 if overflow else 0},
-                "IncludeUnderflow": {"type": 4, "value": 1 if underflow else 0},
-                "DecimalSeparator": {"type": 4, "value": 44},
-                "TabularSeparator": {"type": 4, "value": 59},
-            },
-        }
-        for name, value in (recorder_values or {}).items():
-            store[RECORDER_SECTION][name] = {"type": 4 if isinstance(value, int) else 1, "value": value}
+        values = {"RecordDirectory": self.records, "RecordNameBase": "NoiseData", "RecordFileExtension": ".dat",
+                  "IncludeHeaderLine": int(header), "IncludeSystemTime": 1, "IncludeOverflow": int(overflow),
+                  "IncludeUnderflow": int(underflow), "DecimalSeparator": 44, "TabularSeparator": 59}
+        values.update(recorder_values or {})
+        store = {DEVICE_SECTION: {"COMPort": {"type": 4, "value": 1}},
+                 RECORDER_SECTION: {k: {"type": 4 if isinstance(v, int) else 1, "value": v} for k, v in values.items()}}
         os.makedirs(os.path.join(self.config, "KestroRecorder"))
         with open(self.store, "w") as f:
             json.dump(store, f)
@@ -91,10 +82,6 @@ class Home:
         e.update(extra)
         return e
 
-    @property
-    def store(self):
-        return os.path.join(self.config, "KestroRecorder", "registry.json")
-
     def edit_store(self, change):
         with open(self.store) as f:
             doc = json.load(f)
@@ -102,16 +89,8 @@ class Home:
         with open(self.store, "w") as f:
             json.dump(doc, f)
 
-    @property
-    def log_path(self):
-        return os.path.join(self.logs, "R270_Kestro.log")
-
     def log_lines(self):
-        try:
-            with open(self.log_path, "rb") as f:
-                return f.read().decode("latin-1").split("\r\n")[:-1]
-        except FileNotFoundError:
-            return []
+        return file_lines(os.path.join(self.logs, "R270_Kestro.log"))
 
     def record_files(self, kind=None):
         # Statistics files, side files and the calibration log lie beside them.
@@ -122,6 +101,13 @@ class Home:
 
     def cleanup(self):
         self.tmp.cleanup()
+
+
+def read_stats(path):
+    """The commands a simulator received and its count of sent lines per key."""
+    lines = open(path).read().split("\n") if os.path.exists(path) else []
+    return [l[4:] for l in lines if l.startswith("cmd ")], {
+        key: int(n) for _, key, n in (l.split() for l in lines if l.startswith("sent "))}
 
 
 class Sim:
@@ -144,28 +130,13 @@ class Sim:
                 return False
         wait_for(published, 5, "the simulator's link")
 
-    def read_stats(self):
-        cmds, sent = [], {}
-        try:
-            with open(self.stats) as f:
-                for line in f:
-                    line = line.rstrip("\n")
-                    if line.startswith("cmd "):
-                        cmds.append(line[4:])
-                    elif line.startswith("sent "):
-                        _, key, n = line.split()
-                        sent[key] = int(n)
-        except FileNotFoundError:
-            pass
-        return cmds, sent
-
     def snapshot(self):
         """Asks the running simulator for its stats and returns them."""
         before = os.path.getmtime(self.stats) if os.path.exists(self.stats) else 0
         self.proc.send_signal(signal.SIGUSR1)
         wait_for(lambda: os.path.exists(self.stats) and os.path.getmtime(self.stats) != before, 3, "stats file")
         time.sleep(0.05)
-        return self.read_stats()
+        return read_stats(self.stats)
 
     def commands(self):
         return self.snapshot()[0]
@@ -177,16 +148,9 @@ class Sim:
         self.wait_commands(lambda c: "awm 1" in c, 10, what)
 
     def sent_lines(self):
-        out = []
-        try:
-            with open(self.sent) as f:
-                for line in f:
-                    parts = line.rstrip("\n").split(" ", 1)
-                    if len(parts) == 2:
-                        out.append((int(parts[0]), parts[1]))
-        except FileNotFoundError:
-            pass
-        return out
+        """(ms, line) of every line the simulator has sent."""
+        lines = open(self.sent).read().split("\n") if os.path.exists(self.sent) else []
+        return [(int(ms), text) for ms, _, text in (l.partition(" ") for l in lines) if text]
 
     def turn_calibration(self):
         """The user turns the meter to Calibration, or back to the function before it."""
@@ -200,7 +164,7 @@ class Sim:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
-        return self.read_stats()
+        return read_stats(self.stats)
 
     def kill(self):
         """An unplug: the simulator dies without saying goodbye."""
@@ -292,20 +256,16 @@ class Run:
 
 
 def stop_in_order(sim, home):
-    """The simulator's last commands are the stop sequence and the log ends with the stop."""
-    cmds, _ = sim.stop()
+    """The simulator's last commands (or those given) are the stop sequence and the log ends with the stop."""
+    cmds = sim.stop()[0] if isinstance(sim, Sim) else sim
     check(cmds[-2:] == ["SMM 0", "LDK 0"], "last commands were %r" % cmds[-4:])
     lines = home.log_lines()
     check(lines and lines[-1].endswith(": Application stopped"), "last log line: %r" % (lines[-1:],))
 
 
-def decode_fast(hex8):
-    return struct.unpack(">f", bytes.fromhex(hex8))[0]
-
-
 def fast_text(kind, hex8):
     """The value column the recorder writes for a fast line, or None when it has no logarithm."""
-    v = decode_fast(hex8)
+    v = struct.unpack(">f", bytes.fromhex(hex8))[0]
     if not (v > 0) or math.isinf(v):
         return ""
     k = 2000 if kind == "r" else 1000
@@ -333,17 +293,18 @@ def expected_values(sent, keys):
             continue
         if key in ("p", "q", "r"):
             out.append((ms, fast_text(key, parts[1][:8])))
-        else:
-            if parts[1].lower() == "err" or len(parts) < 3:
-                continue  # an error reading is shown, not recorded
+        elif parts[1].lower() != "err" and len(parts) >= 3:  # an error reading is shown, not recorded
             out.append((ms, slow_text(int(parts[1]))))
     return out
 
 
 def file_lines(path):
-    """The CRLF-ended lines of a file the recorder wrote; a torn last line is left out."""
-    with open(path, "rb") as f:
-        return f.read().decode("latin-1").split("\r\n")[:-1]
+    """The CRLF-ended lines of a file the recorder wrote (none while there is no file); a torn last line is left out."""
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode("latin-1").split("\r\n")[:-1]
+    except FileNotFoundError:
+        return []
 
 
 def read_record_values(path, header=True):
@@ -363,13 +324,8 @@ def read_record_values(path, header=True):
 
 def find_run(haystack, needle):
     """Index where needle stands as a contiguous run in haystack, or -1."""
-    if not needle:
-        return 0
     n = len(needle)
-    for i in range(len(haystack) - n + 1):
-        if haystack[i:i + n] == needle:
-            return i
-    return -1
+    return next((i for i in range(len(haystack) - n + 1) if haystack[i:i + n] == needle), -1)
 
 
 def main(tests):

@@ -3,6 +3,7 @@
 away, and the program through a screen reader's eyes and the keyboard alone.
 Exit status 77 (skipped) without Xvfb or xdotool."""
 
+import json
 import os
 import re
 import shutil
@@ -13,7 +14,8 @@ import time
 
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import RECORDER, RECORDER_SECTION, Failure, Skip, check, main, stop_in_order, wait_for
+from kestro_e2e import (RECORDER, RECORDER_SECTION, Failure, Skip, check, file_lines, main, read_stats, stop_in_order,
+                        wait_for)
 
 
 class Xvfb:
@@ -48,9 +50,9 @@ class Xvfb:
             self.proc.wait(10)
 
 
-def start_window(run, home, xvfb, **env):
+def start_window(run, home, xvfb, *args, **env):
     env = home.env(DISPLAY=xvfb.display, QT_QPA_PLATFORM="xcb", **env)
-    return run.process([RECORDER], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return run.process([RECORDER] + list(args), env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
 def wait_for_window(app, xvfb, pred=lambda t: t):
@@ -62,20 +64,60 @@ def wait_for_window(app, xvfb, pred=lambda t: t):
     return titles
 
 
-def test_lost_display_ends_in_order(run):
-    home = run.home()
-    xvfb = Xvfb(run)
+def test_mouse_and_keys(run):
+    """A demo recording started by a click on the record key and stopped by its shortcut, the about
+    box through the menu, the File menu by its mnemonic, and Ctrl+Q, which ends the program in order;
+    so does a display that goes away (the session ends, the ssh tunnel drops)."""
+    home, xvfb = run.home(overflow=True, underflow=True), Xvfb(run)
+    ui_map, stats = os.path.join(home.root, "ui.json"), os.path.join(home.root, "demo-sim.stats")
+    app = start_window(run, home, xvfb, "--demo", KESTRO_UI_MAP=ui_map, KESTRO_SIM_ARGS="--stats " + stats)
+
+    def place(key):  # the program writes where its controls are once its window is up
+        def read():
+            try:
+                with open(ui_map) as f:
+                    return json.load(f).get(key)
+            except (OSError, ValueError):
+                return None
+        return wait_for(read, 10, key + " in the UI map")
+
+    def click(key):
+        xvfb.xdotool("mousemove", "--sync", *map(str, place(key)), "click", "1")
+        time.sleep(0.5)
+
+    def lines(kind):
+        return sum(len(file_lines(p)) for p in home.record_files(kind))
+    place("cmdRecord.enabled")
+    click("cmdRecord")
+    time.sleep(8)
+    check(lines("LP") >= 5 and lines("LPF") >= 20, "in 8 s %d slow and %d fast lines" % (lines("LP"), lines("LPF")))
+    check(file_lines(home.record_files("LP")[0])[0] == "Time;NoiseValue;Overflow;Underflow", "header line")
+    if os.environ.get("KESTRO_SCREENSHOT_DIR"):
+        subprocess.run(["import", "-display", xvfb.display, "-window", "root", "-crop", "%dx%d+%d+%d" %
+                        tuple(place("window")), os.path.join(os.environ["KESTRO_SCREENSHOT_DIR"],
+                                                             "demo-recording.png")], check=True)
+    keys(xvfb, app, " Kestro-Recorder", "ctrl+shift+r")
+    time.sleep(1)
+    stopped = lines("LP")
+    time.sleep(2)
+    check(lines("LP") == stopped, "recording went on after the stop key")
+    for key in ("menu:?", "menu:About", "aboutOK"):
+        click(key)
+    keys(xvfb, app, " Kestro-Recorder", "alt+f")
+    place("menu:Exit")
+    keys(xvfb, app, " Kestro-Recorder", "Escape", "ctrl+q")
+    check(app.wait(10) == 0, "Ctrl+Q: exit status %d" % app.returncode)
+    wait_for(lambda: os.path.exists(stats), 5, "the simulator's stats")
+    check("awm 1" in read_stats(stats)[0], "recording was never armed on the meter")
+    stop_in_order(read_stats(stats)[0], home)
+
     sim = run.sim(home)
     app = start_window(run, home, xvfb)
     wait_for_window(app, xvfb)
     wait_for(lambda: "gds" in sim.commands(), 10, "polling")
-    xvfb.proc.kill()  # the X server dies, as when the session ends or the ssh tunnel drops
-    xvfb.proc.wait()
-    try:
-        _, err = app.communicate(timeout=15)
-    except subprocess.TimeoutExpired:
-        raise AssertionError("the program did not end when its display went away")
-    check(app.returncode == 0, "exit status %d: %r" % (app.returncode, err[-300:]))
+    xvfb.proc.kill()
+    _, err = app.communicate(timeout=15)
+    check(app.returncode == 0, "exit status %d once the display went away: %r" % (app.returncode, err[-300:]))
     stop_in_order(sim, home)
 
 
@@ -105,7 +147,8 @@ class Accessibility:
         if root is None:
             desk = self.at.Registry.getDesktop(0)
             desk.clearCache()
-            apps = [a for a in (desk.getChildAtIndex(i) for i in range(desk.childCount)) if a and a.name == "KestroRecorder"]
+            apps = [a for a in (desk.getChildAtIndex(i) for i in range(desk.childCount))
+                    if a and a.name == "KestroRecorder"]
             if not apps:
                 return []
             root = apps[0]
@@ -217,7 +260,8 @@ def test_screen_reader_and_keyboard(run):
     app = start(windows=2)
     titles = xvfb.titles(app.pid)
     check(titles == [main_window + "\n", "Setup\n"], "window titles: %r" % titles)
-    fields = sorted(n for _, r, n, _ in a11y.objects(wait_for(lambda: a11y.window("Setup"), 10, "Setup")) if r == "text")
+    setup = wait_for(lambda: a11y.window("Setup"), 10, "Setup")
+    fields = sorted(n for _, r, n, _ in a11y.objects(setup) if r == "text")
     check(fields == ["Base Name", "Decimal Seperator", "Directory", "Extension", "Tabular Separator"],
           "Setup's fields read out as %r" % fields)
     ends_by_ctrl_q(app, "Setup")
@@ -227,4 +271,4 @@ if __name__ == "__main__":
     if not (shutil.which("Xvfb") and shutil.which("xdotool")):
         print("SKIP: Xvfb or xdotool missing")
         sys.exit(77)
-    main([test_lost_display_ends_in_order, test_screen_reader_and_keyboard])
+    main([test_mouse_and_keys, test_screen_reader_and_keyboard])
