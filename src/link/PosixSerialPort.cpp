@@ -351,7 +351,7 @@ void PosixSerialPort::afterRead(bool got, bool holdEnded) {
     const qint64 now = clock_();
     // Data at two grid points in a row (a timer fires a little late): more is
     // on its way, even after a line's end.
-    const int busyHold = std::max(holdOffMs_, kBusyReadHoldOffMs);
+    const int busyHold = std::max(holdOffMs_, busyHoldOffMs_);
     const qint64 span = busy_ ? busyHold : holdOffMs_;
     const qint64 near = span + span / 2;
     busy_ = lastDataMs_ - prevDataMs_ <= near && now - lastDataMs_ <= near;

@@ -55,6 +55,8 @@ public:
     QByteArray readAll() override;
     QString device() const override { return device_; }
 
+    // The hold while lines keep coming (never shorter than the hold-off).
+    void setBusyHoldOffMs(int ms) { busyHoldOffMs_ = ms; }
     // Milliseconds until the hold-off ends, as armed; -1 while the device is watched.
     int holdOffLeftMs() const { return holdTimer_.isActive() ? holdTimer_.interval() : -1; }
     // The end of a hold-off: reads what arrived, then holds again or watches.
@@ -77,6 +79,7 @@ private:
 
     int fd_ = -1;
     int holdOffMs_;
+    int busyHoldOffMs_ = kBusyReadHoldOffMs;
     MonotonicMs clock_;
     // When the last two reads found data.
     qint64 lastDataMs_ = kLongAgo;
