@@ -3,8 +3,10 @@
 // 8-byte pieces as an adapter (and the simulator's --line-rate) delivers them.
 // The port reads them in the event loop, with a 100 ms poll tick that reads
 // too, once for each hold-off. Prints per hold-off the wake-ups and the CPU
-// time of the reading thread per line, and how long complete lines waited
-// before they were read (their time stamp is taken then).
+// time of the reading thread per line, how long complete lines waited
+// before they were read, and how far their time stamps (taken then, less the
+// time the bytes after them in the same read needed at 9600 baud) lie after
+// their completion.
 //
 // Usage: bench_serial [seconds per hold-off] (default 10) [hold-offs in ms,
 // comma-separated] (default 0,5,10,20,25,50,100)
@@ -40,7 +42,7 @@ long long nowNs(clockid_t clock = CLOCK_MONOTONIC) {
 }
 
 struct Result {
-    double wakeupsPerLine, cpuUsPerLine, meanDelayMs, maxDelayMs;
+    double wakeupsPerLine, cpuUsPerLine, meanDelayMs, maxDelayMs, meanStampMs, minStampMs;
 };
 
 Result run(int holdOffMs, int seconds) {
@@ -59,14 +61,18 @@ Result run(int holdOffMs, int seconds) {
     int16_t errNo = 0;
     if (!port.open(QString::fromLocal8Bit(name), &errNo, nullptr)) std::fprintf(stderr, "open failed: %d\n", errNo);
 
-    std::vector<double> delays;
+    std::vector<double> delays, stamps;
     delays.reserve(static_cast<std::size_t>(lines));
+    stamps.reserve(static_cast<std::size_t>(lines));
     auto take = [&] {
         const QByteArray data = port.readAll();
         const long long now = nowNs();
-        for (const char c : data)
-            if (c == '\r' && delays.size() < completedNs.size())
-                delays.push_back(double(now - completedNs[delays.size()].load(std::memory_order_acquire)) / 1e6);
+        for (qsizetype i = 0; i < data.size(); ++i)
+            if (data[i] == '\r' && delays.size() < completedNs.size()) {
+                const double waited = double(now - completedNs[delays.size()].load(std::memory_order_acquire)) / 1e6;
+                delays.push_back(waited);
+                stamps.push_back(waited - double((data.size() - i - 1) * 1000 / 960));
+            }
     };
     QObject::connect(&port, &kestro::SerialPort::dataReceived, take);
     QTimer tick;
@@ -112,8 +118,15 @@ Result run(int holdOffMs, int seconds) {
     for (const double d : delays)
         sum += d;
     const double n = double(delays.size());
-    return {double(after.ru_nvcsw - before.ru_nvcsw) / n, double(cpu) / 1e3 / n, sum / n,
-            *std::max_element(delays.begin(), delays.end())};
+    double stampSum = 0;
+    for (const double d : stamps)
+        stampSum += d;
+    return {double(after.ru_nvcsw - before.ru_nvcsw) / n,
+            double(cpu) / 1e3 / n,
+            sum / n,
+            *std::max_element(delays.begin(), delays.end()),
+            stampSum / n,
+            *std::min_element(stamps.begin(), stamps.end())};
 }
 
 }  // namespace
@@ -124,11 +137,12 @@ int main(int argc, char** argv) {
     const QStringList holdOffs =
         QString::fromLocal8Bit(argc > 2 ? argv[2] : "0,5,10,20,25,50,100").split(QLatin1Char(','));
     std::printf("%d s per hold-off, %d lines/s in %d-byte pieces\n", seconds, 9600 / 10 / kLineBytes, kPieceBytes);
-    std::printf("hold-off ms  wake-ups/line  CPU us/line  line waited ms: mean    max\n");
+    std::printf(
+        "hold-off ms  wake-ups/line  CPU us/line  line waited ms: mean    max  stamp after line ms: mean    min\n");
     for (const QString& h : holdOffs) {
         const Result r = run(h.toInt(), seconds);
-        std::printf("%11d  %13.2f  %11.1f  %20.1f  %6.1f\n", h.toInt(), r.wakeupsPerLine, r.cpuUsPerLine, r.meanDelayMs,
-                    r.maxDelayMs);
+        std::printf("%11d  %13.2f  %11.1f  %20.1f  %6.1f  %25.1f  %6.1f\n", h.toInt(), r.wakeupsPerLine, r.cpuUsPerLine,
+                    r.meanDelayMs, r.maxDelayMs, r.meanStampMs, r.minStampMs);
         std::fflush(stdout);
     }
     return 0;

@@ -95,7 +95,7 @@ def measure(holdoff):
     print("seconds: %d" % SECONDS)
     print("recorder: %d lines, %.1f us CPU per line" % (after[0][1] - before[0][1], rec_us))
     print("python logger: %d lines, %.1f us CPU per line" % (after[1][1] - before[1][1], py_us))
-    print("python logger syncing 10 times a second like the recorder: %d lines, %.1f us CPU per line" % (
+    print("python logger syncing once a second like the recorder: %d lines, %.1f us CPU per line" % (
         after[2][1] - before[2][1], py_sync_us))
     print("ratio recorder/python: %.2f (goal: at most 0.25)" % (rec_us / py_us if py_us else float("nan")))
     print("ratio recorder/python at the same durability: %.2f" % (rec_us / py_sync_us if py_sync_us else float("nan")))

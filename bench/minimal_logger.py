@@ -1,7 +1,7 @@
 """The least a logger for the meter has to do, for comparison: arm the fast
 values, read the link with plain os.read, and append every value as a line
 (time; level) to a file per stream, each line written as it is complete.
-With --sync it also makes what it wrote durable ten times a second, as the
+With --sync it also makes what it wrote durable once a second, as the
 recorder does, so that the two can be compared at the same durability."""
 
 import math
@@ -54,7 +54,7 @@ def main():
                 f = files[key] = open(os.path.join(out_dir, key.decode() + ".dat"), "ab", buffering=0)
             f.write(stamp() + b"; " + value.replace(b".", b",") + b"\r\n")
             dirty.add(f)
-        if sync and dirty and time.monotonic() - synced_at >= 0.1:
+        if sync and dirty and time.monotonic() - synced_at >= 1.0:
             for f in dirty:
                 os.fdatasync(f.fileno())
             dirty.clear()

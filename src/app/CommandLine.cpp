@@ -229,8 +229,8 @@ QString helpText() {
                                  "is given (not shown to other users)."));
     text += entry(QStringLiteral("KESTRO_MQTT_PASSWORD"), QStringLiteral("The password of the --mqtt user."));
     text += entry(QStringLiteral("KESTRO_READ_HOLDOFF_MS"),
-                  QStringLiteral("Milliseconds (0 to 100, default 20) a line may wait in the serial port while "
-                                 "more is on its way: fewer wake-ups, time stamps at most that much later."));
+                  QStringLiteral("Milliseconds (0 to 100, default 20) an unfinished line may wait in the serial "
+                                 "port for its rest; 0 also reads a busy line at every arrival, not at the tick."));
     text += entry(QStringLiteral("XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME"),
                   QStringLiteral("Base directories of the files below."));
     text += QStringLiteral("\nFiles:\n");

@@ -236,6 +236,7 @@ void PosixSerialPort::releaseDevice() {
     rx_.clear();
     tx_.clear();
     endsLine_ = true;
+    busy_ = false;
     lastDataMs_ = prevDataMs_ = kLongAgo;
 }
 
@@ -350,12 +351,15 @@ void PosixSerialPort::afterRead(bool got, bool holdEnded) {
     const qint64 now = clock_();
     // Data at two grid points in a row (a timer fires a little late): more is
     // on its way, even after a line's end.
-    const qint64 near = holdOffMs_ + holdOffMs_ / 2;
-    const bool busy = lastDataMs_ - prevDataMs_ <= near && now - lastDataMs_ <= near;
+    const int busyHold = std::max(holdOffMs_, busyHoldOffMs_);
+    const qint64 span = busy_ ? busyHold : holdOffMs_;
+    const qint64 near = span + span / 2;
+    busy_ = lastDataMs_ - prevDataMs_ <= near && now - lastDataMs_ <= near;
     prevDataMs_ = std::exchange(lastDataMs_, now);
-    if (holdOffMs_ <= 0 || (endsLine_ && !busy)) return watch();
+    if (holdOffMs_ <= 0 || (endsLine_ && !busy_)) return watch();
     readNotifier_.setEnabled(false);
-    holdTimer_.start(static_cast<int>(holdOffMs_ - now % holdOffMs_));
+    const int hold = busy_ ? busyHold : holdOffMs_;
+    holdTimer_.start(static_cast<int>(hold - now % hold));
 }
 
 void PosixSerialPort::watch() {

@@ -9,6 +9,9 @@
 // monotonic clock and then reads everything that came meanwhile in one go. A
 // complete line thus waits less than the hold-off before it is delivered (and
 // time-stamped); a line after a quiet spell is read as soon as it is complete.
+// While lines keep coming the hold lasts a poll tick (kBusyReadHoldOffMs): a
+// wake-up costs more than the lines it reads, and the interpreter dates each
+// line back by the bytes that followed it on the line.
 // readAll() (called at every poll tick) reads at once whatever is waiting; the
 // grid lets hold-offs that divide the tick end on the tick's own wake-up.
 
@@ -24,6 +27,7 @@ namespace kestro {
 // Chosen by measurement (bench_serial, bench/headless.sh): see the README.
 inline constexpr int kDefaultReadHoldOffMs = 20;
 inline constexpr int kMaxReadHoldOffMs = 100;  // one poll tick
+inline constexpr int kBusyReadHoldOffMs = kMaxReadHoldOffMs;
 
 // The hold-off of this run: KESTRO_READ_HOLDOFF_MS (0 to kMaxReadHoldOffMs
 // milliseconds, 0 reads at every arrival), else the default.
@@ -51,6 +55,8 @@ public:
     QByteArray readAll() override;
     QString device() const override { return device_; }
 
+    // The hold while lines keep coming (never shorter than the hold-off).
+    void setBusyHoldOffMs(int ms) { busyHoldOffMs_ = ms; }
     // Milliseconds until the hold-off ends, as armed; -1 while the device is watched.
     int holdOffLeftMs() const { return holdTimer_.isActive() ? holdTimer_.interval() : -1; }
     // The end of a hold-off: reads what arrived, then holds again or watches.
@@ -73,6 +79,7 @@ private:
 
     int fd_ = -1;
     int holdOffMs_;
+    int busyHoldOffMs_ = kBusyReadHoldOffMs;
     MonotonicMs clock_;
     // When the last two reads found data.
     qint64 lastDataMs_ = kLongAgo;
@@ -86,6 +93,7 @@ private:
     QByteArray rx_;  // read, not yet taken by readAll()
     QByteArray tx_;  // accepted, not yet taken by the driver
     bool endsLine_ = true;
+    bool busy_ = false;  // data at the last grid points: held for the busy hold-off
     bool delivering_ = false;
     bool gone_ = false;
 };

@@ -127,11 +127,12 @@ int16_t to16(int32_t v) {
 // spread 15 ms apart, but a sustained flood must not carry the time column away.
 constexpr int64_t kMaxStampLeadMs = 100;
 
-// Gives the sample its stamp: never before the previous stamp of its stream
-// (at least `step` after it), never more than kMaxStampLeadMs after the
-// clock, and the clock's own time once the clock has been stepped back.
-void stampSample(MeasurementRecord& cm, const ClockReading& now, int64_t& last, int64_t step) {
-    int64_t stamp = std::max(now.utcMs, last + step);
+// Gives the sample its stamp: the clock less the line's age, but never
+// before the previous stamp of its stream (at least `step` after it), never
+// more than kMaxStampLeadMs after the clock, and the clock's own time once the
+// clock has been stepped back.
+void stampSample(MeasurementRecord& cm, const ClockReading& now, int64_t ageMs, int64_t& last, int64_t step) {
+    int64_t stamp = std::max(now.utcMs - ageMs, last + step);
     if (stamp > now.utcMs + kMaxStampLeadMs)
         stamp = last > now.utcMs + kMaxStampLeadMs ? now.utcMs : now.utcMs + kMaxStampLeadMs;
     cm.Instant = stamp;
@@ -327,7 +328,7 @@ void valueLineHandler(ProtocolState& ps, int16_t code) {
         const ClockReading now = ps.clock().read();
         cm.Timestamp = dateFromSystemTime(now.local);
         ps.NowTime = now.local;
-        stampSample(cm, now, ps.LastSlowStampMs, 0);
+        stampSample(cm, now, ps.LineAgeMs, ps.LastSlowStampMs, 0);
         const int16_t old = functionCode(ps);
         if (code != old) {
             if (code != kCodeGdv) {
@@ -376,7 +377,7 @@ void fastValueHandler(ProtocolState& ps, int16_t kind) {
     const ClockReading now = ps.clock().read();
     cm.Timestamp = dateFromSystemTime(now.local);
     ps.NowTime = now.local;
-    stampSample(cm, now, ps.LastFastStampMs, kFastStampStepMs);
+    stampSample(cm, now, ps.LineAgeMs, ps.LastFastStampMs, kFastStampStepMs);
     const int16_t bit = static_cast<int16_t>(kFlagFastP << (kind - kFastP));
     cm.Flags = static_cast<int16_t>(cm.Flags | bit);
     if (ps.RecordState == kRecordOff || !isRecordedCode(functionCode(ps))) return;

@@ -100,6 +100,12 @@ public:
     SampleSeries FastBuffer{true};
     int16_t RecordState = kRecordOff;
     int16_t BufferRestart = 0;  // kRestartSlow, kRestartFast
+    // How long ago, at the least, the line being interpreted was complete: the
+    // bytes after it in the same read needed that long at 9600,N,8,1 (960 a
+    // second). A line read late, at the end of a hold, is stamped this much
+    // earlier, never before it really came.
+    int64_t LineAgeMs = 0;
+    static constexpr int64_t kLineBytesPerSecond = 960;
     // Instants (UTC ms) of the last stamp given on each stream; see stampSample.
     int64_t LastSlowStampMs = 0;
     int64_t LastFastStampMs = 0;

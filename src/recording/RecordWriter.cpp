@@ -128,6 +128,33 @@ bool writeOffset(const QString& spool, qint64 offset) {
     return ok;
 }
 
+// Appends bytes and syncs when sync. On failure the file is cut back to *base
+// (its size at the last sync; -1: its size now) where it can be: *cutBack then
+// says so and nothing of it stays; otherwise *written bytes of this batch do.
+WriteOutcome writeAppend(const RecordWriter::OpenFn& open, const QString& path, const QByteArray& bytes, bool sync,
+                         qint64* base, qint64* written, bool* cutBack) {
+    *written = 0;
+    *cutBack = false;
+    const int fd = open(path);
+    if (fd < 0) return failure(errno);
+    bool regular = false;
+    // An empty batch that syncs nothing (every tick opens the slow file) needs no look at the file.
+    if (!bytes.isEmpty() || sync) {
+        struct stat st {};
+        regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        if (*base < 0) *base = regular ? st.st_size : 0;
+    }
+    int err = 0;
+    qint64 done = 0;
+    if (!writeAll(fd, bytes.constData(), bytes.size(), &done)) err = errno;
+    // Special files (no sync) report EINVAL/EROFS.
+    if (err == 0 && sync && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+    if (err != 0) *cutBack = regular && ::ftruncate(fd, *base) == 0;
+    *written = *cutBack ? 0 : done;
+    if (::close(fd) != 0 && err == 0 && errno != EINTR) err = errno;
+    return err == 0 ? WriteOutcome{} : failure(err);
+}
+
 }  // namespace
 
 struct RecordWriter::Backlog {
@@ -152,6 +179,7 @@ RecordWriter::RecordWriter(QString spoolDir, OpenFn open)
 }
 
 RecordWriter::~RecordWriter() {
+    syncAll();
     for (const int fd : freeing_)
         ::close(fd);
 }
@@ -217,17 +245,7 @@ void RecordWriter::erase(Backlog* b) {
 
 WriteOutcome RecordWriter::append(const QString& path, const QByteArray& bytes) {
     Backlog* b = find(path);
-    if (!b) {
-        qint64 written = 0;
-        WriteOutcome o = writeBatch(open_, path, bytes, &written);
-        // Nothing can ever be written under an empty name: do not hold it.
-        if (o.ok() || path.isEmpty()) return o;
-        b = backlogs_.emplace_back(std::make_unique<Backlog>()).get();
-        b->path = path;
-        hold(*b, bytes.mid(written), o);
-        if (b->empty()) erase(b);
-        return o;
-    }
+    if (!b) return appendDirect(path, bytes, false);
     WriteOutcome held;
     hold(*b, bytes, held);
     WriteOutcome o = drain(*b, tickSpentNs_ < 0 ? kTickBudgetNs : kTickBudgetNs - tickSpentNs_);
@@ -236,6 +254,60 @@ WriteOutcome RecordWriter::append(const QString& path, const QByteArray& bytes) 
     o.lostSpoolLines = std::exchange(b->lostSpoolLines, 0);
     if (b->empty()) erase(b);
     return o;
+}
+
+WriteOutcome RecordWriter::appendDirect(const QString& path, const QByteArray& bytes, bool forceSync) {
+    qint64 written = 0;
+    // Nothing can ever be written under an empty name: do not hold it.
+    if (path.isEmpty()) return writeBatch(open_, path, bytes, &written);
+    auto u = std::find_if(unsynced_.begin(), unsynced_.end(), [&](const Unsynced& x) { return x.path == path; });
+    const bool known = u != unsynced_.end();
+    const int64_t now = now_();
+    const bool sync = forceSync || (known && now - u->sinceNs >= kSyncEveryNs);
+    qint64 base = known ? u->base : -1;
+    bool cutBack = false;
+    WriteOutcome o = writeAppend(open_, path, bytes, sync, &base, &written, &cutBack);
+    if (o.ok()) {
+        if (sync && known) {
+            unsynced_.erase(u);
+        } else if (!sync && !bytes.isEmpty()) {
+            if (!known) u = unsynced_.insert(unsynced_.end(), Unsynced{path, base, QByteArray(), now});
+            u->bytes += bytes;
+        }
+        return o;
+    }
+    QByteArray rest = bytes.mid(written);
+    if (known) {
+        // Cut back with this batch, or still in the file as far as can be told.
+        if (cutBack) rest.prepend(u->bytes);
+        unsynced_.erase(u);
+    }
+    Backlog* b = backlogs_.emplace_back(std::make_unique<Backlog>()).get();
+    b->path = path;
+    hold(*b, rest, o);
+    if (b->empty()) erase(b);
+    return o;
+}
+
+QStringList RecordWriter::dueUnsyncedPaths() const {
+    QStringList out;
+    const int64_t now = now_();
+    for (const Unsynced& u : unsynced_)
+        if (now - u.sinceNs >= kSyncEveryNs) out << u.path;
+    return out;
+}
+
+qint64 RecordWriter::unsyncedBytes() const {
+    qint64 n = 0;
+    for (const Unsynced& u : unsynced_)
+        n += u.bytes.size();
+    return n;
+}
+
+void RecordWriter::syncAll() {
+    // Each call takes its file off the list, synced or held.
+    while (!unsynced_.empty())
+        appendDirect(unsynced_.front().path, QByteArray(), true);
 }
 
 void RecordWriter::hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o) {
@@ -504,6 +576,7 @@ bool RecordWriter::moveToRescue(Backlog& b, const QString& rescueDir, Rescued& r
 }
 
 std::vector<RecordWriter::Rescued> RecordWriter::rescue(const QString& rescueDir) {
+    syncAll();
     std::vector<Rescued> out;
     while (!backlogs_.empty()) {
         Backlog* b = backlogs_.front().get();

@@ -1,7 +1,10 @@
 #pragma once
-// Appends batches of record lines to record files, one open/write/sync/close
-// per batch. A batch counts as written only when all of it reached the file
-// and was synced. When a file cannot be written (full disk, missing
+// Appends batches of record lines to record files, one open/write/close per
+// batch. A file is synced at most once a second (a sync per tick costs more
+// than all the rest of the recording); until then its unsynced lines stay in
+// memory too, and when the sync or a later write fails the file is cut back
+// to its last synced size and those lines wait like any others. So a batch
+// counts as written only once it reached the file and was synced. When a file cannot be written (full disk, missing
 // directory, unplugged medium) its lines wait in a spool file of the
 // program's data directory and are copied over, in order, once the file can
 // be written again: memory and the work per batch stay bounded however long
@@ -51,6 +54,8 @@ public:
     static constexpr qint64 kDrainPiece = 64 * 1024;
     static constexpr int64_t kTickBudgetNs = 20'000'000;
     static constexpr qint64 kFreeSlice = 16 * 1024 * 1024;
+    // The longest a written line stays unsynced while the program runs.
+    static constexpr int64_t kSyncEveryNs = 1'000'000'000;
 
     // spoolDir: where waiting lines are kept (created when first needed);
     // empty: in memory only. open: the seam for tests; by default a regular
@@ -72,6 +77,12 @@ public:
 
     // Files that still have waiting lines, oldest failure first.
     QStringList heldPaths() const;
+    // Files whose unsynced lines are due for their sync, which appending an
+    // empty batch makes.
+    QStringList dueUnsyncedPaths() const;
+    qint64 unsyncedBytes() const;
+    // Syncs every file now; what fails waits as held lines.
+    void syncAll();
     qint64 heldBytes(const QString& path) const;
     qint64 heldBytes() const;
     qint64 memoryBytes() const { return memoryBytes_; }  // waiting in memory (spool unusable)
@@ -103,6 +114,14 @@ private:
     static WriteOutcome writePieces(const OpenFn& open, const QString& path, const std::function<QByteArray()>& next,
                                     qint64* written);
     struct Backlog;
+    struct Unsynced {
+        QString path;
+        qint64 base = -1;  // the file's size at its last sync
+        QByteArray bytes;  // written since
+        int64_t sinceNs = 0;
+    };
+    // The batch of a file without a backlog: written, synced when due.
+    WriteOutcome appendDirect(const QString& path, const QByteArray& bytes, bool forceSync);
     Backlog* find(const QString& path);
     void hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o);
     bool spool(Backlog& b, const QByteArray& bytes);
@@ -123,6 +142,7 @@ private:
     qint64 memoryLimit_ = kDefaultMemoryLimit;
     qint64 memoryBytes_ = 0;
     std::vector<std::unique_ptr<Backlog>> backlogs_;
+    std::vector<Unsynced> unsynced_;
     MonotonicFn now_;
     int64_t tickSpentNs_ = -1;  // catch-up time of this tick; -1: no startTick yet
     std::vector<int> freeing_;  // drained spools without a name, shrinking

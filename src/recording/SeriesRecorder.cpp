@@ -147,7 +147,7 @@ void SeriesRecorder::writeRecordBatch(const QString& path, const QByteArray& byt
 
 void SeriesRecorder::retryHeldLines() {
     writer_->startTick();
-    for (const QString& p : writer_->heldPaths())
+    for (const QString& p : writer_->heldPaths() + writer_->dueUnsyncedPaths())
         writeRecordBatch(p, QByteArray());
 }
 
@@ -182,7 +182,7 @@ void SeriesRecorder::handOff() {
     events_.advanceClock(clock_.read().utcMs);
     // Files not written this tick that still hold lines (an earlier series,
     // a fast file without new samples).
-    for (const QString& p : writer_->heldPaths())
+    for (const QString& p : writer_->heldPaths() + writer_->dueUnsyncedPaths())
         if (p != SlowFileName && p != FastFileName) writeRecordBatch(p, QByteArray());
 }
 

@@ -82,12 +82,11 @@ void Session::Timer1_Timer() {
         tick([&] { com_.receivePending(); });
         // Calibration readings and side files, also while nothing is recorded.
         tick([&] { recorder_.tickEvidence(); });
-        // Lines held back by a failing record directory are retried now and then.
+        // Lines held back by a failing record directory are retried now and
+        // then, and the last ones written before recording stopped are synced.
         if (ps_.RecordState != kRecordStoring && ++idleTicks_ >= 10) {
             idleTicks_ = 0;
-            tick([&] {
-                if (recorder_.hasHeldLines()) recorder_.retryHeldLines();
-            });
+            tick([&] { recorder_.retryHeldLines(); });
         }
         int16_t port = 0;
         tick([&] { port = com_.GetCOMPort(); });

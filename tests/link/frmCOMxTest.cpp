@@ -401,9 +401,10 @@ TEST(PosixSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
     }
 }
 
-// Reads held back on the hold-off grid, with the clock driven by hand and
-// hold-offs far longer than the test (endHoldOff plays the timer): nothing
-// complete waits past the next grid point, every byte comes once, in order.
+// Reads held back on the hold-off grid (five times as long while lines keep
+// coming), with the clock driven by hand and hold-offs far longer than the
+// test (endHoldOff plays the timer): nothing complete waits past the next grid
+// point, every byte comes once, in order.
 TEST(PosixSerialPortTest, HeldReadsEndOnTheGridAndKeepEveryByte) {
     enum Act { Arrive, End, Tick };
     struct Step {
@@ -423,7 +424,7 @@ TEST(PosixSerialPortTest, HeldReadsEndOnTheGridAndKeepEveryByte) {
          {{1000, "lp 7", Arrive, "lp 7", 19000},
           {1000, "34 0\rlp 8", Arrive, "lp 7", 19000},
           {20000, "", End, "lp 734 0\rlp 8", 20000},
-          {40000, "00 0\r", End, "lp 734 0\rlp 800 0\r", 20000},  // a busy line holds past a line's end
+          {40000, "00 0\r", End, "lp 734 0\rlp 800 0\r", 60000},  // a busy line holds to the busy grid
           {60000, "", End, "lp 734 0\rlp 800 0\r", -1},
           {200000, "gds 11233\r", Arrive, "lp 734 0\rlp 800 0\rgds 11233\r", -1}}},
         {"the poll tick reads during a hold, which goes on to the grid point",
@@ -431,7 +432,7 @@ TEST(PosixSerialPortTest, HeldReadsEndOnTheGridAndKeepEveryByte) {
          {{1000, "p 4", Arrive, "p 4", 19000},
           {1000, "8A6", Arrive, "p 4", 19000},
           {5000, "", Tick, "p 48A6", 15000},
-          {21000, "0\r", End, "p 48A60\r", 19000}}},
+          {21000, "0\r", End, "p 48A60\r", 79000}}},
         {"after a quiet spell only an unfinished line holds",
          20000,
          {{1000, "gds 1", Arrive, "gds 1", 19000}, {20000, "1233\r", End, "gds 11233\r", -1}}},
@@ -444,6 +445,7 @@ TEST(PosixSerialPortTest, HeldReadsEndOnTheGridAndKeepEveryByte) {
         PtyPair pty;
         qint64 now = 0;
         PosixSerialPort port(r.holdOff, [&] { return now; });
+        port.setBusyHoldOffMs(5 * r.holdOff);
         ASSERT_TRUE(pty.ok() && pty.write("lp 1 0\r"));  // before the open: answers nothing asked
         ASSERT_TRUE(waitUntil([&] { return pty.queued() == 7; }));
         ASSERT_TRUE(port.open(pty.slavePath, nullptr, nullptr));

@@ -123,6 +123,8 @@ TEST_F(Interp, FastValuesInOneMillisecondAreStamped15msApart) {
     const MeasurementRecord a = ps.GetFastRecord(1), b = ps.GetFastRecord(2);
     EXPECT_EQ(std::tuple(a.FastLevel, b.FastLevel, b.LevelFlags, b.Flags), std::tuple(1600000.0, -1.0, 12, 16 | 32));
     EXPECT_EQ(ps.GetFastRecord(0).FastLevel, 1600000.0);
+    // The second line's 12 bytes took 12.5 ms on the line after the first was complete.
+    EXPECT_EQ(a.Instant, clock.read().utcMs - 12);
     EXPECT_EQ(millisecondsOfDay(b.SysTime) - millisecondsOfDay(a.SysTime), 15);
     EXPECT_EQ(ps.RecordState, 1);  // fast values never move it
 }

@@ -284,5 +284,36 @@ TEST(RecordFormat, Lines) {
     }
 }
 
+// Lines are synced once a second; until then they are kept, and a failure
+// cuts the file back to its last sync so that they wait with the new batch.
+TEST_F(WriterTest, UnsyncedLinesAreKeptUntilTheirSync) {
+    RecordWriter w;
+    int64_t ns = 0;
+    w.setMonotonic([&ns] { return ns; });
+    const struct {
+        int64_t atMs;
+        int from, to, unsyncedFrom;
+    } steps[] = {{0, 0, 2, 0}, {500, 2, 4, 0}, {999, 4, 4, 0}, {1000, 4, 4, 4}, {1100, 4, 6, 4}};
+    for (const auto& s : steps) {
+        ns = s.atMs * 1000000;
+        EXPECT_EQ(w.dueUnsyncedPaths().size(), s.atMs == 1000 ? 1 : 0) << s.atMs;
+        ASSERT_TRUE(w.append(file(), lines(s.from, s.to)).ok());
+        EXPECT_EQ(w.unsyncedBytes(), lines(s.unsyncedFrom, s.to).size()) << s.atMs;
+    }
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{static_cast<rlim_t>(lines(0, 7).size()), old.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const WriteOutcome o = w.append(file(), lines(6, 9));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(o.sysErrno, EFBIG);
+    EXPECT_EQ(readFile(file()), lines(0, 4));
+    EXPECT_EQ(w.heldBytes(file()), lines(4, 9).size());
+    ASSERT_TRUE(w.append(file(), lines(9, 10)).ok());
+    EXPECT_EQ(readFile(file()), lines(0, 10));
+}
+
 }  // namespace
 }  // namespace kestro::test
