@@ -128,6 +128,12 @@ TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
         {"LimitLevel", 655, [](RecorderSettings& s) { s.LimitLevel = 655; }, kTrue},
         {"LimitLevel", -5, [](RecorderSettings&) {}, kTrue},
         {"NightStartHour", 22, [](RecorderSettings& s) { s.NightStartHour = 22; }, kTrue},
+        {"NightStartHour", 24, [](RecorderSettings&) {}, kTrue},
+        {"LimitLevel", 2000, [](RecorderSettings& s) { s.LimitLevel = 2000; }, kTrue},
+        {"IncludeHeaderLine", QString("yes"), [](RecorderSettings& s) { s.IncludeHeaderLine = false; }, 1},
+        // A directory is the user's choice, wherever it leads.
+        {"RecordDirectory", QString("/srv/noise/../x"),
+         [](RecorderSettings& s) { s.RecordDirectory = "/srv/noise/../x"; }, kTrue},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + c.stored.toString().toStdString());

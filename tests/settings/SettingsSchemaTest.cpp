@@ -1,12 +1,11 @@
-// The table of stored values: what each row accepts, and that the README's
-// tables of the settings file say the same.
+// The README's tables of the settings file follow the table of stored values,
+// and a row tells an absent value from an unusable one.
 
 #include "settings/SettingsSchema.h"
 
 #include "settings/cRegistry.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -16,40 +15,6 @@
 using namespace kestro;
 
 namespace {
-
-// Separators, intervals and limits out of range are in RecorderSettingsTest, with what is used instead.
-TEST(SettingsSchema, StoredValuesAreCheckedByTheirRow) {
-    const struct {
-        SettingId id;
-        QVariant stored;
-        bool usable;
-    } rows[] = {
-        {SettingId::RecordDirectory, QString("/srv/noise/../x"), true},  // a directory is the user's choice
-        {SettingId::RecordNameBase, QString(""), true},
-        {SettingId::RecordNameBase, QString("a/b"), false},
-        {SettingId::RecordNameBase, QString(".."), false},
-        {SettingId::RecordFileExtension, QString(".d\tat"), false},
-        {SettingId::IncludeHeaderLine, -1, true},  // written by another tool
-        {SettingId::IncludeHeaderLine, QString("yes"), false},
-        {SettingId::DecimalSeparator, 255, true},
-        {SettingId::TabularSeparator, 9, true},
-        {SettingId::StatisticsInterval, 3600, true},
-        {SettingId::StatisticsInterval, 120, false},
-        {SettingId::NightStartHour, 23, true},
-        {SettingId::NightStartHour, 24, false},
-        {SettingId::LimitLevel, 0, true},
-        {SettingId::LimitLevel, 2000, true},
-        {SettingId::COMPort, 2, true},
-        {SettingId::COMPort, QString("two"), false},
-        {SettingId::COMnDevice, QString(), true},
-        {SettingId::RecordNameBase, QVariant(), false},
-    };
-    for (const auto& r : rows) {
-        const SettingDef& def = setting(r.id);
-        EXPECT_EQ(settingProblem(def, r.stored).isEmpty(), r.usable)
-            << def.name << " " << r.stored.toString().toStdString();
-    }
-}
 
 // The rows of the README table that follows the line naming the section.
 std::map<QString, QStringList> readmeTable(const QString& readme, const char* section) {
@@ -125,17 +90,9 @@ TEST(SettingsSchema, ReadmeTablesOfTheSettingsFileFollowTheSchema) {
     }
 }
 
-class SchemaStoreTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        files.currentUser = dir.filePath("registry.json");
-        files.localMachine = dir.filePath("machine.json");
-    }
+TEST(SettingsSchema, ReadSettingTellsAbsentUnusableAndUsableApart) {
     QTemporaryDir dir;
-    RegistryFiles files;
-};
-
-TEST_F(SchemaStoreTest, ReadSettingTellsAbsentUnusableAndUsableApart) {
+    const RegistryFiles files{dir.filePath("registry.json"), dir.filePath("machine.json")};
     cRegistry reg(files);
     QVariant v;
     QString why;

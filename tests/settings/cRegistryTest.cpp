@@ -56,6 +56,16 @@ protected:
         f.write(bytes);
     }
 
+    // What writing the text raises: its number and description, or 0 and nothing.
+    static std::pair<int32_t, QString> raisedBy(cRegistry& r, const QString& name, const QString& text) {
+        try {
+            write(r, name, REG_SZ_, text);
+        } catch (const RaisedError& e) {
+            return {e.number, e.description};
+        }
+        return {0, QString()};
+    }
+
     QJsonObject document() const { return QJsonDocument::fromJson(readFile(files.currentUser)).object(); }
     QJsonObject stored(const QString& name) const {
         return document().value(kSection).toObject().value(name).toObject();
@@ -283,19 +293,12 @@ TEST_F(RegistryTest, FailedWriteRaisesAndKeepsOldFile) {
     small.rlim_cur = static_cast<rlim_t>(before.size());
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const QString longText(4096, QChar('x'));
-    int32_t number = 0;
-    QString description;
-    try {
-        write(r, "RecordDirectory", REG_SZ_, longText);
-    } catch (const RaisedError& e) {
-        number = e.number;
-        description = e.description;
-    }
+    const auto error = raisedBy(r, "RecordDirectory", longText);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(number, 26001);
-    EXPECT_EQ(description, QString("Failed to set registry value Key: '2147483649',Section: '") + kSection +
-                               "',Key: 'RecordDirectory' to value: '" + longText + "'");
+    EXPECT_EQ(error.first, 26001);
+    EXPECT_EQ(error.second, QString("Failed to set registry value Key: '2147483649',Section: '") + kSection +
+                                "',Key: 'RecordDirectory' to value: '" + longText + "'");
     EXPECT_EQ(readFile(files.currentUser), before);
 }
 
@@ -323,16 +326,9 @@ TEST_F(RegistryTest, MachineRootIsReadOnly) {
     r.SectionKey = "software\\vendor";
     r.ValueKey = "VERSION";
     EXPECT_EQ(r.Value(), QVariant(QString("4.2")));
-    r.ValueType = REG_SZ_;
-    try {
-        r.setValue(QString("5"));
-        ADD_FAILURE() << "no error raised";
-    } catch (const RaisedError& e) {
-        EXPECT_EQ(e.number, 26001);
-        EXPECT_EQ(
-            e.description,
-            "Failed to set registry value Key: '2147483650',Section: 'software\\vendor',Key: 'VERSION' to value: '5'");
-    }
+    EXPECT_EQ(raisedBy(r, "VERSION", "5"),
+              std::pair(26001, QString("Failed to set registry value Key: '2147483650',Section: 'software\\vendor',"
+                                       "Key: 'VERSION' to value: '5'")));
     EXPECT_EQ(readFile(files.localMachine), machine);
     EXPECT_FALSE(QFileInfo::exists(files.currentUser));
 }
