@@ -13,41 +13,34 @@ namespace {
 // Had two run at the same time, "<" and ">" around the runs would not alternate.
 TEST(EventCommandTest, OneAtATimeSlowFailingAndUnstartableCommands) {
     const struct {
-        const char* script;  // run as: sh -c SCRIPT; none: a program that cannot be started
+        const char* script;  // after noting its start; none: a program that cannot be started
         int posts;
         int limitMs;
         size_t queue;
         const char* notes;
         QStringList log;  // the start of each line, after "--on-event PROGRAM "
     } cases[] = {
-        {"echo \"<$KESTRO_EVENT_PHASE$KESTRO_EVENT_COUNT\" >>$F; sleep 0.2; echo '>' >>$F",
-         3,
-         30000,
-         16,
-         "<start1\n>\n<end2\n>\n<start3\n>\n",
-         {}},
+        {"sleep 0.2; echo '>' >>$F", 3, 30000, 16, "<start1\n>\n<end2\n>\n<start3\n>\n", {}},
         // Full queue: the oldest waiting one gives way, the newest runs.
-        {"echo \"<$KESTRO_EVENT_COUNT\" >>$F; sleep 0.3; echo '>' >>$F",
+        {"sleep 0.3; echo '>' >>$F",
          4,
          30000,
          1,
-         "<1\n>\n<4\n>\n",
+         "<start1\n>\n<end4\n>\n",
          {"is still busy: the event of 2026-03-04T05:14:02 (end) was dropped",
           "is still busy: the event of 2026-03-04T05:14:03 (start) was dropped"}},
-        {"echo \"<$KESTRO_EVENT_COUNT\" >>$F; exec sleep 30",
-         2,
-         300,
-         16,
-         "<1\n<2\n",
-         {"took longer than 0.3 s and was killed", "took longer than 0.3 s and was killed"}},
-        {"echo \"<$KESTRO_EVENT_COUNT\" >>$F; exit 3", 1, 30000, 16, "<1\n", {"ended with status 3"}},
-        {"echo \"<$KESTRO_EVENT_COUNT\" >>$F; kill -9 $$", 1, 30000, 16, "<1\n", {"was ended by a signal"}},
-        {nullptr, 2, 30000, 16, "", {"could not be started", "could not be started"}},
+        {"exec sleep 30", 2, 300, 16, "<start1\n<end2\n", QStringList(2, "took longer than 0.3 s and was killed")},
+        {"exit 3", 1, 30000, 16, "<start1\n", {"ended with status 3"}},
+        {"kill -9 $$", 1, 30000, 16, "<start1\n", {"was ended by a signal"}},
+        {nullptr, 2, 30000, 16, "", QStringList(2, "could not be started")},
     };
     for (const auto& c : cases) {
         QTemporaryDir dir;
         qputenv("F", dir.filePath(QStringLiteral("notes")).toLocal8Bit());
-        const QStringList command = c.script ? QStringList{"/bin/sh", "-c", c.script} : QStringList{dir.path()};
+        const QStringList command =
+            c.script ? QStringList{"/bin/sh", "-c",
+                                   QString("echo \"<$KESTRO_EVENT_PHASE$KESTRO_EVENT_COUNT\" >>$F; ") + c.script}
+                     : QStringList{dir.path()};
         QStringList log;
         EventCommand cmd(
             command, [&](const QString& line) { log << line; }, c.limitMs, c.queue);

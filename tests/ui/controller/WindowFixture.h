@@ -23,6 +23,12 @@ protected:
             if (opts[i]->isChecked()) return int(i);
         return -1;
     }
+    // A handler that counts its calls.
+    static std::function<void()> counter(int& n) {
+        return [&n] {
+            ++n;
+        };
+    }
     int checkedMode() const { return checked(w->optMeasurementMode); }
     int checkedRange() const { return checked(w->optRange); }
 

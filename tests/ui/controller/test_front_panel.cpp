@@ -2,12 +2,8 @@
 
 #include "WindowFixture.h"
 
-#include <QAccessible>
-#include <QAccessibleActionInterface>
-#include <QApplication>
-#include <QGroupBox>
-#include <QMenu>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <algorithm>
 
@@ -123,12 +119,8 @@ TEST_F(FrontPanel, TabWalksKeysOptionsAndFileListInReadingOrder) {
 
 TEST_F(FrontPanel, MenusOpenWithAltCtrlQEndsLikeExitAndCtrlLReadsTheLevel) {
     int ends = 0, setups = 0;
-    w->onEndApplication = [&] {
-        ++ends;
-    };
-    w->onShowSetup = [&] {
-        ++setups;
-    };
+    w->onEndApplication = counter(ends);
+    w->onShowSetup = counter(setups);
     QTest::keyClick(w.get(), Qt::Key_F, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_X);  // its "Exit"

@@ -4,13 +4,8 @@
 #include "WindowFixture.h"
 #include "ui/recording/LevelGraph.h"
 
-#include <QAction>
-#include <QCoreApplication>
-#include <QGroupBox>
-#include <QInputDialog>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <cerrno>
 #include <cmath>
@@ -62,15 +57,9 @@ TEST_F(Window, OnlyGraphAndListWidthsFollowTheWidth) {
 
 TEST_F(Window, TheCloseBoxEndsTheProgramInOrderAndTheMenusKeepTheirPlaces) {
     int ends = 0, shown = 0, opened = 0;
-    w->onEndApplication = [&] {
-        ++ends;
-    };
-    w->onShowStatistics = [&] {
-        ++shown;
-    };
-    w->onOpenRecordFile = [&] {
-        ++opened;
-    };
+    w->onEndApplication = counter(ends);
+    w->onShowStatistics = counter(shown);
+    w->onOpenRecordFile = counter(opened);
     EXPECT_TRUE(w->Form_QueryUnload(0)) << "the close box cancels the close and ends the program in its own order";
     EXPECT_FALSE(w->Form_QueryUnload(1));
     EXPECT_TRUE(w->close()) << "closed by the program itself";

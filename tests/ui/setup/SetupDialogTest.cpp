@@ -10,24 +10,8 @@
 #include "support/RecordingMessageSink.h"
 #include "ui/setup/frmSetup.h"
 
-#include <QAccessible>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDir>
-#include <QDoubleSpinBox>
-#include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTabBar>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QToolButton>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <gtest/gtest.h>
 
@@ -104,11 +88,13 @@ protected:
             std::move(lister));
     }
     // Shown and active, so focus moves and focus events arrive as for a user.
-    static void showActive(QWidget* w) {
-        w->show();
-        w->activateWindow();
-        QApplication::setActiveWindow(w);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    frmSetup* shownDialog() {
+        frmSetup* d = makeDialog();
+        d->show();
+        d->activateWindow();
+        QApplication::setActiveWindow(d);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(d));
+        return d;
     }
     static void flushDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
     // Enabled on its own: the page itself is disabled while it is hidden.
@@ -239,8 +225,7 @@ TEST_F(SetupDialog, MeasurementDetailsPage) {
     rec("MeasurementLocation", QString("Yard 3"));
     rec("MeasurementOperator", QString("A. Stored"));
     reg.setRunValue(HKEY_CURRENT_USER_, kRecorderSection, "MeasurementOperator", QString("B. Run"), REG_SZ_);
-    QPointer<frmSetup> d = makeDialog();
-    showActive(d);
+    QPointer<frmSetup> d = shownDialog();
     d->tbsOptions->setCurrentIndex(3);
     EXPECT_EQ(d->tbsOptions->tabText(3).remove(QLatin1Char('&')), "Measurement details");
     EXPECT_EQ(d->InputLocation->text(), "Yard 3");
@@ -261,8 +246,7 @@ TEST_F(SetupDialog, MeasurementDetailsPage) {
 }
 
 TEST_F(SetupDialog, ExtensionGetsItsLeadingDotWhenLeft) {
-    QPointer<frmSetup> d = makeDialog();
-    showActive(d);
+    QPointer<frmSetup> d = shownDialog();
     for (const auto& [typed, shown] : {std::pair{"csv", ".csv"}, {"", "."}, {".dat", ".dat"}}) {
         d->InputFileExtension->setFocus();
         d->InputFileExtension->setText(typed);
@@ -290,8 +274,7 @@ TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsAndCodes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        QPointer<frmSetup> d = makeDialog();
-        showActive(d);
+        QPointer<frmSetup> d = shownDialog();
         d->InputTabularSeparator->setFocus();
         d->InputTabularSeparator->setText(c.text);
         if (c.key) QTest::keyClick(d->InputTabularSeparator, c.key);
@@ -306,8 +289,7 @@ TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsAndCodes) {
 }
 
 TEST_F(SetupDialog, CtrlTabSwitchesPagesAndWraps) {
-    QPointer<frmSetup> d = makeDialog();
-    showActive(d);
+    QPointer<frmSetup> d = shownDialog();
     const struct {
         QWidget* focus;
         Qt::Key key;
@@ -335,8 +317,7 @@ TEST_F(SetupDialog, CtrlTabSwitchesPagesAndWraps) {
 // label or tool tip, never by its frame's title; the access keys of the page
 // and the dialog differ and reach their fields; nothing invisible takes the focus.
 TEST_F(SetupDialog, FieldsAreNamedByTheirLabelsAndReachedByTheirAccessKeys) {
-    QPointer<frmSetup> d = makeDialog();
-    showActive(d);
+    QPointer<frmSetup> d = shownDialog();
     const struct {
         QWidget* field;
         const char* name;
@@ -392,8 +373,7 @@ TEST_F(SetupDialog, EveryCloseRunsInitApplicationOnceAndOnlyOkWrites) {
         SCOPED_TRACE(how.toStdString());
         QFile::remove(files.currentUser);
         initApplicationCalls = 0;
-        QPointer<frmSetup> d = makeDialog();
-        showActive(d);
+        QPointer<frmSetup> d = shownDialog();
         d->InputFileName->setText("Typed");
         d->InputFileName->setFocus();
         QTest::keyClick(d->InputFileName, Qt::Key_Return);  // Enter confirms nothing
@@ -560,8 +540,7 @@ TEST_F(SetupDialog, OkWithAnUnusableFieldWritesNothingAndKeepsTheDialog) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.named);
         messages.messages.clear();
-        QPointer<frmSetup> d = makeDialog();
-        showActive(d);
+        QPointer<frmSetup> d = shownDialog();
         d->tbsOptions->setCurrentIndex(1);
         d->InputDecimalSeparator->setText(QString::fromUtf8(c.decimal));
         d->InputTabularSeparator->setText(QString::fromUtf8(c.tabular));
@@ -622,8 +601,7 @@ TEST_F(SetupDialog, BothPagesAreDrawnIntoTheDocs) {
               n == 1 ? QString("/dev/ttyUSB0") : QString("/dev/ttyS%1").arg(n - 1));
         if (n > 2) port->setOpenFailure(QString("/dev/ttyS%1").arg(n - 1), kErrPortNotFound, "No such file");
     }
-    QPointer<frmSetup> d = makeDialog();
-    showActive(d);
+    QPointer<frmSetup> d = shownDialog();
     const QString docs = QStringLiteral(KESTRO_SCREENSHOT_DIR);  // the screenshots target copies them into docs/
     ASSERT_TRUE(QDir().mkpath(docs));
     for (const auto& [index, name] : {std::pair{0, "setup-recording.png"}, {1, "setup-interface.png"}}) {
