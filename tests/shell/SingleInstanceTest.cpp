@@ -1,10 +1,14 @@
-#include "shell/SingleInstance.h"
+// The process's own guards: one instance at a time, and signals that end it in order.
 
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
+#include "shell/SignalBridge.h"
+#include "shell/SingleInstance.h"
 #include "support/ManualClock.h"
 #include "support/RecordingMessageSink.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -124,6 +128,44 @@ TEST(SingleInstanceTest, ALockThatCannotBeTakenStartsUnguardedAndSaysWhy) {
                       " cannot be used: " + QString::fromLocal8Bit(strerror(r.err)) + "\r\n");
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("elsewhere")));  // a planted link is never followed
+}
+
+template <typename Cond>
+bool processUntil(Cond cond) {
+    QDeadlineTimer deadline(5000);
+    while (!cond() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return cond();
+}
+
+void (*currentHandler(int signo))(int) {
+    struct sigaction sa {};
+    sigaction(signo, nullptr, &sa);
+    return sa.sa_handler;
+}
+
+TEST(SignalBridgeTest, SignalsArriveAsQtSignalAndHandlersAreRestored) {
+    const auto termBefore = currentHandler(SIGTERM);
+    const auto hupBefore = currentHandler(SIGHUP);
+    {
+        SignalBridge bridge;
+        {
+            SignalBridge second;  // only one at a time; the inactive one leaves the handler alone
+            EXPECT_FALSE(second.isActive());
+        }
+        ASSERT_TRUE(bridge.isActive());
+        QList<int> received;
+        QObject::connect(&bridge, &SignalBridge::terminationRequested, [&](int s) { received << s; });
+        raise(SIGTERM);
+        ASSERT_TRUE(processUntil([&] { return !received.isEmpty(); }));
+        raise(SIGTERM);  // signals before the loop runs: all are delivered
+        raise(SIGINT);
+        raise(SIGHUP);  // the terminal went away: an orderly end as well, not death
+        ASSERT_TRUE(processUntil([&] { return received.size() >= 4; }));
+        EXPECT_EQ(received, (QList<int>{SIGTERM, SIGTERM, SIGINT, SIGHUP}));
+    }
+    EXPECT_EQ(currentHandler(SIGTERM), termBefore);
+    EXPECT_EQ(currentHandler(SIGHUP), hupBefore);
 }
 
 }  // namespace
