@@ -18,13 +18,7 @@ TEST_F(PollCycle, StartUpSendsOneStepPerTickAfterTheSerialNumberGate) {
     } rows[] = {
         {"Lp", "gds 11203\r", false, false, cmds({"gds", "awm 0", "swm 1"}), nullptr, {}},
         {"Initialisation: no function to set", "gds 01203\r", false, false, cmds({"gds"}), nullptr, {}},
-        {"armed at the gate: the fast values stay on",
-         "gds 11203\r",
-         true,
-         false,
-         cmds({"gds", "awm 1", "swm 1"}),
-         nullptr,
-         {}},
+        {"armed at the gate: fast values on", "gds 11203\r", true, false, cmds({"gds", "awm 1", "swm 1"}), nullptr, {}},
         {"no function reported: the step waits", "ldk\r", false, false, cmds({"gds"}), "gds 21203\r",
          cmds({"gds", "awm 0", "swm 2"})},
         // Armed by the command line once started, after the start-up's own commands, on every connection.

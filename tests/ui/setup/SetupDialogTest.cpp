@@ -245,45 +245,40 @@ TEST_F(SetupDialog, MeasurementDetailsPage) {
     EXPECT_EQ(recorder("MeasurementOperator"), (Typed{QString("A. Stored"), REG_SZ_}));
 }
 
-TEST_F(SetupDialog, ExtensionGetsItsLeadingDotWhenLeft) {
-    QPointer<frmSetup> d = shownDialog();
-    for (const auto& [typed, shown] : {std::pair{"csv", ".csv"}, {"", "."}, {".dat", ".dat"}}) {
-        d->InputFileExtension->setFocus();
-        d->InputFileExtension->setText(typed);
-        d->InputFileName->setFocus();
-        EXPECT_EQ(d->InputFileExtension->text(), shown);
-    }
-    d->InputFileExtension->setFocus();
-    d->InputFileExtension->setText("csv");
-    d->cmdOK->setFocus();  // as a click on OK does first
-    d->cmdOK->click();
-    EXPECT_EQ(recorder("RecordFileExtension"), (Typed{QString(".csv"), REG_SZ_}));
-}
-
-TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsAndCodes) {
+// A typed or keyed separator, and an extension that gets its leading dot
+// when the field is left, as shown and as saved.
+TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsCodesAndExtensionDot) {
     const struct {
+        QLineEdit* frmSetup::*field;
         const char* text;
         Qt::Key key;  // 0: none
         const char* shown;
-        int stored;
+        Typed stored;
         bool keepsFocus;
     } cases[] = {
-        {"", Qt::Key_Tab, "[TAB]", 9, true},         {"abc", Qt::Key_Space, "[SPACE]", 32, true},
-        {"|x", Qt::Key(0), "|x", 124, true},         {"[tab]", Qt::Key(0), "[tab]", 9, true},
-        {"[TAB]x", Qt::Key(0), "[TAB]x", '[', true}, {";", Qt::Key_Tab, ";", 59, false},
+        {&frmSetup::InputTabularSeparator, "", Qt::Key_Tab, "[TAB]", {9, REG_DWORD_}, true},
+        {&frmSetup::InputTabularSeparator, "abc", Qt::Key_Space, "[SPACE]", {32, REG_DWORD_}, true},
+        {&frmSetup::InputTabularSeparator, "|x", Qt::Key(0), "|x", {124, REG_DWORD_}, true},
+        {&frmSetup::InputTabularSeparator, "[tab]", Qt::Key(0), "[tab]", {9, REG_DWORD_}, true},
+        {&frmSetup::InputTabularSeparator, "[TAB]x", Qt::Key(0), "[TAB]x", {'[', REG_DWORD_}, true},
+        {&frmSetup::InputTabularSeparator, ";", Qt::Key_Tab, ";", {59, REG_DWORD_}, false},
+        {&frmSetup::InputFileExtension, "csv", Qt::Key(0), ".csv", {QString(".csv"), REG_SZ_}, true},
+        {&frmSetup::InputFileExtension, "", Qt::Key(0), ".", {QString("."), REG_SZ_}, true},
+        {&frmSetup::InputFileExtension, ".dat", Qt::Key(0), ".dat", {QString(".dat"), REG_SZ_}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         QPointer<frmSetup> d = shownDialog();
-        d->InputTabularSeparator->setFocus();
-        d->InputTabularSeparator->setText(c.text);
-        if (c.key) QTest::keyClick(d->InputTabularSeparator, c.key);
-        EXPECT_EQ(d->InputTabularSeparator->text(), c.shown);
+        QLineEdit* field = (*d).*c.field;
+        field->setFocus();
+        field->setText(c.text);
+        if (c.key) QTest::keyClick(field, c.key);
         // A filled field lets Tab move on, to OK as the other page is disabled.
-        EXPECT_EQ(QApplication::focusWidget(),
-                  c.keepsFocus ? static_cast<QWidget*>(d->InputTabularSeparator) : d->cmdOK);
+        EXPECT_EQ(QApplication::focusWidget(), c.keepsFocus ? static_cast<QWidget*>(field) : d->cmdOK);
+        d->cmdOK->setFocus();  // as a click on OK does first
+        EXPECT_EQ(field->text(), c.shown);
         d->cmdOK->click();
-        EXPECT_EQ(recorder("TabularSeparator"), (Typed{c.stored, REG_DWORD_}));
+        EXPECT_EQ(recorder(field == d->InputFileExtension ? "RecordFileExtension" : "TabularSeparator"), c.stored);
         flushDeletes();
     }
 }
@@ -318,10 +313,6 @@ TEST_F(SetupDialog, CtrlTabSwitchesPagesAndWraps) {
 // and the dialog differ and reach their fields; nothing invisible takes the focus.
 TEST_F(SetupDialog, FieldsAreNamedByTheirLabelsAndReachedByTheirAccessKeys) {
     QPointer<frmSetup> d = shownDialog();
-    const struct {
-        QWidget* field;
-        const char* name;
-    } named[] = {{d->cboStatisticsInterval, "Interval"}, {d->InputLimitLevel, "Limit (Leq)"}};
     // A combo box's own name is its value; its label comes by a "labelled by" relation.
     auto labelOf = [](QWidget* w) {
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
@@ -329,8 +320,8 @@ TEST_F(SetupDialog, FieldsAreNamedByTheirLabelsAndReachedByTheirAccessKeys) {
             if (label->role() == QAccessible::StaticText) return label->text(QAccessible::Name);
         return a->text(QAccessible::Name);
     };
-    for (const auto& n : named)
-        EXPECT_EQ(labelOf(n.field), n.name);
+    EXPECT_EQ(labelOf(d->cboStatisticsInterval), "Interval");
+    EXPECT_EQ(labelOf(d->InputLimitLevel), "Limit (Leq)");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(d->DeviceCOM[2])->text(QAccessible::Description), "Device of COM2");
     QStringList titles;
     for (const QGroupBox* g : d->findChildren<QGroupBox*>())
