@@ -435,22 +435,26 @@ TEST_F(SetupDialog, StoredPortOutsideOneToFourIsNotOverwritten) {
     }
 }
 
-TEST_F(SetupDialog, DevicePathsArePickedAndOnlyChangesAreStored) {
+TEST_F(SetupDialog, DevicePathsArePickedStableNamesFirstAndOnlyChangesAreStored) {
     const QString usbPath = devDir() + "/ttyUSB0";
     ASSERT_TRUE(QFile(usbPath).open(QIODevice::WriteOnly));
     store(kDeviceSection, "COM3Device", QString("/dev/serial/by-id/meter"));
-    const QList<SerialDevice> present = {{devDir() + "/ttyS0", QString(), false, 0, 0},
-                                         {usbPath, "FT232R USB UART", true, 0x0403, 0x6001}};
+    const QString link = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5S3B-if00-port0";
+    const QString target = QFileInfo(usbPath).canonicalFilePath();
+    const QList<SerialDevice> present = withStableNames(
+        {{devDir() + "/ttyS0", QString(), false, 0, 0}, {usbPath, "FT232R USB UART", true, 0x0403, 0x6001}},
+        {StableSerialName{link, target}});
     QPointer<frmSetup> d = makeDialog([&] { return present; });
     EXPECT_EQ(d->DeviceCOM[1]->currentText(), usbPath);  // the one adapter is COM1
     EXPECT_EQ(d->DeviceCOM[2]->currentText(), devicePath(2));
     EXPECT_EQ(d->DeviceCOM[3]->currentText(), "/dev/serial/by-id/meter");
     QComboBox* c2 = d->DeviceCOM[2];
-    ASSERT_EQ(c2->count(), 2);
-    EXPECT_EQ(c2->itemText(1), usbPath + " — FT232R USB UART (0403:6001)");
+    ASSERT_EQ(c2->count(), 3);
+    EXPECT_EQ(c2->itemText(0), link + " — now " + target + ", FT232R USB UART (0403:6001)");
+    EXPECT_EQ(c2->itemText(2), usbPath + " — FT232R USB UART (0403:6001)");
 
-    c2->setCurrentIndex(1);  // picking a present device uses it for that port
-    emit c2->activated(1);
+    c2->setCurrentIndex(0);  // picking a present device uses it for that port, a stable name as such
+    emit c2->activated(0);
     EXPECT_TRUE(d->OptionCOM[2]->isChecked());
 
     d->DeviceCOM[4]->setEditText(devDir() + "/ttyACM7");  // a typed path that is not there
@@ -458,32 +462,11 @@ TEST_F(SetupDialog, DevicePathsArePickedAndOnlyChangesAreStored) {
     d->DeviceCOM[3]->setEditText("  ");  // back to the default mapping
     d->cmdOK->click();
     EXPECT_EQ(device("COM1Device").type, 0);
-    EXPECT_EQ(device("COM2Device"), (Typed{usbPath, REG_SZ_}));
+    EXPECT_EQ(device("COM2Device"), (Typed{link, REG_SZ_}));
     EXPECT_EQ(device("COM3Device"), (Typed{QString(""), REG_SZ_}));
     EXPECT_EQ(device("COM4Device"), (Typed{devDir() + "/ttyACM7", REG_SZ_}));
     EXPECT_EQ(device("COMPort"), (Typed{2, REG_DWORD_}));
     EXPECT_EQ(com->devicePathForPort(3), devicePath(3));
-}
-
-TEST_F(SetupDialog, StableNamesComeFirstAndCarryTheirAdaptersWords) {
-    const QString usb0 = devDir() + "/ttyUSB0", usb1 = devDir() + "/ttyUSB1";
-    for (const QString& node : {usb0, usb1})
-        ASSERT_TRUE(QFile(node).open(QIODevice::WriteOnly));
-    const QList<SerialDevice> ports = {{usb0, QString(), false, 0, 0}, {usb1, "FT232R USB UART", true, 0x0403, 0x6001}};
-    const QString link = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5S3B-if00-port0";
-    const QString target = QFileInfo(usb1).canonicalFilePath();
-    const QList<SerialDevice> listed = withStableNames(ports, {StableSerialName{link, target}});
-    ASSERT_EQ(listed.size(), 3);
-    EXPECT_EQ(serialDeviceText(listed[0]), link + " — now " + target + ", FT232R USB UART (0403:6001)");
-    EXPECT_EQ(listed[1].path, usb0);
-    EXPECT_EQ(listed[2].path, usb1);
-
-    QPointer<frmSetup> d = makeDialog([&] { return listed; });
-    QComboBox* c2 = d->DeviceCOM[2];
-    ASSERT_EQ(c2->count(), 3);
-    emit c2->activated(0);  // picking the stable name stores the stable name
-    d->cmdOK->click();
-    EXPECT_EQ(device("COM2Device"), (Typed{link, REG_SZ_}));
 }
 
 TEST_F(SetupDialog, CommandLineValuesAreShownGreyedAndNeverSaved) {
