@@ -20,22 +20,12 @@ namespace {
 
 // Every field as text, so that two settings compare (and print) in one step.
 std::string fields(const RecorderSettings& s) {
-    return QStringList{s.RecordDirectory,
-                       s.RecordNameBase,
-                       s.RecordFileExtension,
-                       QString::number(s.IncludeHeaderLine),
-                       QString::number(s.IncludeSystemTime),
-                       QString::number(s.IncludeOverflow),
-                       QString::number(s.IncludeUnderflow),
-                       QString::number(s.DecimalSeparator.unicode()),
-                       QString::number(s.TabularSeparator.unicode()),
-                       QString::number(s.StatisticsInterval),
-                       QString::number(s.LimitLevel),
-                       QString::number(s.DayStartHour),
-                       QString::number(s.EveningStartHour),
-                       QString::number(s.NightStartHour)}
-        .join('|')
-        .toStdString();
+    QStringList f{s.RecordDirectory, s.RecordNameBase, s.RecordFileExtension};
+    for (int n : {int(s.IncludeHeaderLine), int(s.IncludeSystemTime), int(s.IncludeOverflow), int(s.IncludeUnderflow),
+                  int(s.DecimalSeparator.unicode()), int(s.TabularSeparator.unicode()), s.StatisticsInterval,
+                  s.LimitLevel, s.DayStartHour, s.EveningStartHour, s.NightStartHour})
+        f << QString::number(n);
+    return f.join('|').toStdString();
 }
 
 class RecorderSettingsTest : public ::testing::Test {
