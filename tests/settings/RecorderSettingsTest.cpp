@@ -107,29 +107,38 @@ TEST_F(RecorderSettingsTest, DefaultsWhenEmptyAndOnceWritten) {
 // Stored values as another tool may write them: separators as character
 // codes, flags as any number, numbers as texts; unusable ones give the
 // default, the nine of the setup dialog with the dialog, the others without.
+// A name part that would put record files outside the record directory is
+// replaced as well, and the log says which.
 TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
+    using S = RecorderSettings;
     const struct {
         const char* name;
         QVariant stored;
         void (*expect)(RecorderSettings&);  // the change against all()
         int16_t result;
+        bool logged = false;
     } cases[] = {
-        {"TabularSeparator", 32, [](RecorderSettings& s) { s.TabularSeparator = ' '; }, kTrue},
-        {"TabularSeparator", 0xA7, [](RecorderSettings& s) { s.TabularSeparator = QChar(0xA7); }, kTrue},
-        {"TabularSeparator", 0, [](RecorderSettings& s) { s.TabularSeparator = ';'; }, 1},
-        {"TabularSeparator", 256, [](RecorderSettings& s) { s.TabularSeparator = ';'; }, 1},
-        {"IncludeSystemTime", -1, [](RecorderSettings& s) { s.IncludeSystemTime = true; }, kTrue},
-        {"StatisticsInterval", QString("300"), [](RecorderSettings& s) { s.StatisticsInterval = 300; }, kTrue},
-        {"StatisticsInterval", 120, [](RecorderSettings&) {}, kTrue},
-        {"LimitLevel", 655, [](RecorderSettings& s) { s.LimitLevel = 655; }, kTrue},
-        {"LimitLevel", -5, [](RecorderSettings&) {}, kTrue},
-        {"NightStartHour", 22, [](RecorderSettings& s) { s.NightStartHour = 22; }, kTrue},
-        {"NightStartHour", 24, [](RecorderSettings&) {}, kTrue},
-        {"LimitLevel", 2000, [](RecorderSettings& s) { s.LimitLevel = 2000; }, kTrue},
-        {"IncludeHeaderLine", QString("yes"), [](RecorderSettings& s) { s.IncludeHeaderLine = false; }, 1},
+        {"TabularSeparator", 32, [](S& s) { s.TabularSeparator = ' '; }, kTrue},
+        {"TabularSeparator", 0xA7, [](S& s) { s.TabularSeparator = QChar(0xA7); }, kTrue},
+        {"TabularSeparator", 0, [](S& s) { s.TabularSeparator = ';'; }, 1},
+        {"TabularSeparator", 256, [](S& s) { s.TabularSeparator = ';'; }, 1},
+        {"IncludeSystemTime", -1, [](S& s) { s.IncludeSystemTime = true; }, kTrue},
+        {"StatisticsInterval", QString("300"), [](S& s) { s.StatisticsInterval = 300; }, kTrue},
+        {"StatisticsInterval", 120, [](S&) {}, kTrue},
+        {"LimitLevel", 655, [](S& s) { s.LimitLevel = 655; }, kTrue},
+        {"LimitLevel", -5, [](S&) {}, kTrue},
+        {"NightStartHour", 22, [](S& s) { s.NightStartHour = 22; }, kTrue},
+        {"NightStartHour", 24, [](S&) {}, kTrue},
+        {"LimitLevel", 2000, [](S& s) { s.LimitLevel = 2000; }, kTrue},
+        {"IncludeHeaderLine", QString("yes"), [](S& s) { s.IncludeHeaderLine = false; }, 1},
         // A directory is the user's choice, wherever it leads.
-        {"RecordDirectory", QString("/srv/noise/../x"),
-         [](RecorderSettings& s) { s.RecordDirectory = "/srv/noise/../x"; }, kTrue},
+        {"RecordDirectory", QString("/srv/noise/../x"), [](S& s) { s.RecordDirectory = "/srv/noise/../x"; }, kTrue},
+        {"RecordNameBase", QString("../../etc/cron.d/x"), [](S& s) { s.RecordNameBase = "NoiseData"; }, 1, true},
+        {"RecordNameBase", QString("Noise\x01"), [](S& s) { s.RecordNameBase = "NoiseData"; }, 1, true},
+        {"RecordNameBase", QString("Noise..Data"), [](S& s) { s.RecordNameBase = "NoiseData"; }, 1, true},
+        {"RecordNameBase", QString("Noise Data-1"), [](S& s) { s.RecordNameBase = "Noise Data-1"; }, kTrue},
+        {"RecordFileExtension", QString("/../x"), [](S& s) { s.RecordFileExtension = ".dat"; }, 1, true},
+        {"RecordFileExtension", QString(".dat.txt"), [](S& s) { s.RecordFileExtension = ".dat.txt"; }, kTrue},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + c.stored.toString().toStdString());
@@ -140,38 +149,11 @@ TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
         s.StatisticsInterval = 1800;  // a reload replaces what was loaded before
         s.LimitLevel = 1;
         c.expect(want);
-        EXPECT_EQ(load(s), c.result);
-        EXPECT_EQ(fields(s), fields(want));
-    }
-}
-
-// A hand-edited base name or extension that would put record files outside
-// the record directory is replaced by its default, and the log says which.
-TEST_F(RecorderSettingsTest, NamePartsThatLeaveTheDirectoryAreReplaced) {
-    const struct {
-        const char* base;
-        const char* ext;
-        const char* expectedBase;
-        const char* expectedExt;
-        const char* logged;
-    } cases[] = {
-        {"../../etc/cron.d/x", ".dat", "NoiseData", ".dat", ": RecorderSettings.RecordNameBase: "},
-        {"Noise", "/../x", "Noise", ".dat", ": RecorderSettings.RecordFileExtension: "},
-        {"Noise\x01", ".txt", "NoiseData", ".txt", ": RecorderSettings.RecordNameBase: "},
-        {"Noise..Data", ".dat", "NoiseData", ".dat", ": RecorderSettings.RecordNameBase: "},
-        {"Noise Data-1", ".dat.txt", "Noise Data-1", ".dat.txt", nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.base);
-        putAll();
-        put("RecordNameBase", QString::fromLatin1(c.base));
-        put("RecordFileExtension", QString::fromLatin1(c.ext));
         std::vector<std::string> logged;
-        RecorderSettings s;
-        EXPECT_EQ(load(s, [&](const std::string& l, int32_t) { logged.push_back(l); }), c.logged ? 1 : kTrue);
-        EXPECT_EQ(s.RecordNameBase, QString::fromLatin1(c.expectedBase));
-        EXPECT_EQ(s.RecordFileExtension, QString::fromLatin1(c.expectedExt));
-        EXPECT_EQ(logged, c.logged ? std::vector<std::string>{c.logged} : std::vector<std::string>{});
+        EXPECT_EQ(load(s, [&](const std::string& l, int32_t) { logged.push_back(l); }), c.result);
+        EXPECT_EQ(fields(s), fields(want));
+        EXPECT_EQ(logged, c.logged ? std::vector<std::string>{std::string(": RecorderSettings.") + c.name + ": "}
+                                   : std::vector<std::string>{});
     }
 }
 
