@@ -58,9 +58,18 @@ TEST_F(PollCycle, StartUpSendsOneStepPerTickAfterTheSerialNumberGate) {
     }
 }
 
-TEST_F(PollCycle, SilenceLosesTheDeviceOnTheSixthTick) {
+// The meter falls silent twelve seconds into an exceedance: the series ends
+// and so does the event, open, one reading's time after its last level.
+TEST_F(PollCycle, SilenceLosesTheDeviceOnTheSixthTickAndEndsAnEventOpen) {
     startDevice();
     s->EnableRecording();
+    for (int second = 0; second < 12; ++second) {
+        feed("lp 900 0\r");
+        for (int t = 0; t < 10; ++t) {
+            feed("gds 11203\r");
+            tick();
+        }
+    }
     feed("gds 11203\r");
     for (int i = 1; i <= 5; ++i) {
         EXPECT_EQ(tick(), cmds({"gds"})) << i;
@@ -72,6 +81,12 @@ TEST_F(PollCycle, SilenceLosesTheDeviceOnTheSixthTick) {
     EXPECT_EQ(takeSaid(), cmds({"axis", "offline opt", "lost"}));
     EXPECT_EQ(ps.RecordState, kRecordOff);
     EXPECT_EQ(ps.KestroState.DevSerialNo, kSerialNotReceived);
+    QFile f(recordDir() + QLatin1Char('/') + QDir(recordDir()).entryList({QStringLiteral("*_EVENTS.dat")}).value(0));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> rows = f.readAll().split('\n');
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_TRUE(rows[1].startsWith("Exceedance;")) << rows[1].data();
+    EXPECT_TRUE(rows[1].endsWith(";12,0;12;90,0;90,0;100,8;open;\r")) << rows[1].data();
     ps.appendReceived("half an answer");
     EXPECT_EQ(tick(), cmds({"gsn"})) << "offline: the serial number again";
     EXPECT_EQ(ps.RxCharCount, 0) << "the receive buffer is emptied";

@@ -207,29 +207,6 @@ TEST_F(Supervision, ShutdownWritesWhatArrivedBeforeTheStopSequence) {
     EXPECT_TRUE(takeSaid().filter("text").isEmpty()) << "nothing is reconnected while ending";
 }
 
-// The meter falls silent twelve seconds into an exceedance: the series ends
-// and so does the event, open, one reading's time after its last level.
-TEST_F(Supervision, ADeviceLostDuringAnEventEndsItOpen) {
-    startDevice();
-    s->EnableRecording();
-    for (int second = 0; second < 12; ++second) {
-        feed("lp 900 0\r");
-        for (int t = 0; t < 10; ++t) {
-            feed("gds 11203\r");
-            tick();
-        }
-    }
-    for (int t = 0; t < 6; ++t)
-        tick();
-    ASSERT_TRUE(takeSaid().contains("lost"));
-    QFile f(recordDir() + QLatin1Char('/') + QDir(recordDir()).entryList({QStringLiteral("*_EVENTS.dat")}).value(0));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QList<QByteArray> rows = f.readAll().split('\n');
-    ASSERT_EQ(rows.size(), 3);
-    EXPECT_TRUE(rows[1].startsWith("Exceedance;")) << rows[1].data();
-    EXPECT_TRUE(rows[1].endsWith(";12,0;12;90,0;90,0;100,8;open;\r")) << rows[1].data();
-}
-
 // Each case posts its events at once; the command notes what it saw in $F.
 // Had two run at the same time, "<" and ">" around the runs would not alternate.
 TEST(EventCommandTest, OneAtATimeSlowFailingAndUnstartableCommands) {

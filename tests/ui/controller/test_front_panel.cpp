@@ -117,10 +117,21 @@ TEST_F(FrontPanel, TabWalksKeysOptionsAndFileListInReadingOrder) {
     }
 }
 
-TEST_F(FrontPanel, MenusOpenWithAltCtrlQEndsLikeExitAndCtrlLReadsTheLevel) {
-    int ends = 0, setups = 0;
+// The menus keep their places and open with Alt; Ctrl+Q ends like Exit, and
+// so does the close box, which cancels the close to end in the program's order.
+TEST_F(FrontPanel, MenusAndKeysOpenAndEndAndTheCloseBoxEndsInOrder) {
+    int ends = 0, setups = 0, shown = 0, opened = 0;
     w->onEndApplication = counter(ends);
     w->onShowSetup = counter(setups);
+    w->onShowStatistics = counter(shown);
+    w->onOpenRecordFile = counter(opened);
+    QStringList titles;
+    for (QAction* a : w->menuBar()->actions())
+        titles << a->text().remove(QLatin1Char('&'));
+    EXPECT_EQ(titles, QStringList({"File", "Setup", "?", "Statistics", "Events"}));
+    for (QAction* a : w->menuBar()->actions()[3]->menu()->actions())
+        a->trigger();
+    EXPECT_EQ(shown + opened, 2);
     QTest::keyClick(w.get(), Qt::Key_F, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_X);  // its "Exit"
@@ -132,6 +143,12 @@ TEST_F(FrontPanel, MenusOpenWithAltCtrlQEndsLikeExitAndCtrlLReadsTheLevel) {
     w->views().fileListWidget()->setFocus();
     QTest::keyClick(w.get(), Qt::Key_L, Qt::ControlModifier);
     EXPECT_TRUE(w->Picture1->hasFocus()) << "Ctrl+L: the display, which reads out the level";
+    EXPECT_TRUE(w->Form_QueryUnload(0));
+    EXPECT_FALSE(w->Form_QueryUnload(1));
+    EXPECT_TRUE(w->close()) << "closed by the program itself";
+    EXPECT_EQ(ends, 3);
+    w->onEndApplication = nullptr;
+    EXPECT_FALSE(w->Form_QueryUnload(0)) << "without an application to end the close box just closes";
 }
 
 TEST_F(FrontPanel, OptionClicksReachTheSessionWithTheirIndex) {

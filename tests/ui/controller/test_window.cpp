@@ -55,26 +55,6 @@ TEST_F(Window, OnlyGraphAndListWidthsFollowTheWidth) {
     EXPECT_FALSE(w->InResize);
 }
 
-TEST_F(Window, TheCloseBoxEndsTheProgramInOrderAndTheMenusKeepTheirPlaces) {
-    int ends = 0, shown = 0, opened = 0;
-    w->onEndApplication = counter(ends);
-    w->onShowStatistics = counter(shown);
-    w->onOpenRecordFile = counter(opened);
-    EXPECT_TRUE(w->Form_QueryUnload(0)) << "the close box cancels the close and ends the program in its own order";
-    EXPECT_FALSE(w->Form_QueryUnload(1));
-    EXPECT_TRUE(w->close()) << "closed by the program itself";
-    EXPECT_EQ(ends, 1);
-    QStringList titles;
-    for (QAction* a : w->menuBar()->actions())
-        titles << a->text().remove(QLatin1Char('&'));
-    EXPECT_EQ(titles, QStringList({"File", "Setup", "?", "Statistics", "Events"}));
-    for (QAction* a : w->menuBar()->actions()[3]->menu()->actions())
-        a->trigger();
-    EXPECT_EQ(shown + opened, 2);
-    w->onEndApplication = nullptr;
-    EXPECT_FALSE(w->Form_QueryUnload(0)) << "without an application to end the close box just closes";
-}
-
 // An exceedance turns the panel after the four red and bands the graph; the
 // Events menu's Mark asks for the span's note, and a second Mark ends the span.
 TEST_F(Window, ExceedanceAndMarkAreShown) {
@@ -191,9 +171,15 @@ TEST_F(Views, TheMetersStateIsDrawnIntoPanelsOptionsAndKeys) {
         EXPECT_FALSE(k->isEnabled()) << k->objectName().toStdString();
 }
 
-// The last calibration check shows after the four panels, whose texts stay.
-TEST_F(Views, CalibrationCheckShowsAfterTheFourPanels) {
-    startDevice();
+// The function legend blinks with the blink timer; the last calibration check
+// shows after the four panels, whose texts stay.
+TEST_F(Views, TheLegendBlinksAndTheCalibrationCheckShowsAfterTheFourPanels) {
+    startDevice("gds 22203\r");
+    for (int legend : {6, 3, 6}) {
+        w->BlinkTimer_Timer();
+        tick();
+        EXPECT_EQ(w->Picture1->modeIndex(), legend);
+    }
     EXPECT_TRUE(w->calibrationPanel()->isHidden());
     feed("gds 42203\rcal 941 0\r");
     tick();
@@ -202,15 +188,6 @@ TEST_F(Views, CalibrationCheckShowsAfterTheFourPanels) {
     EXPECT_TRUE(w->calibrationPanel()->text().startsWith(QStringLiteral("Cal 94.1 dB ")))
         << w->calibrationPanel()->text().toStdString();
     EXPECT_TRUE(w->calibrationPanel()->toolTip().startsWith(QStringLiteral("Last calibration check: 20")));
-}
-
-TEST_F(Views, TheFunctionLegendBlinksWithTheBlinkTimer) {
-    startDevice("gds 22203\r");
-    for (int legend : {6, 3, 6}) {
-        w->BlinkTimer_Timer();
-        tick();
-        EXPECT_EQ(w->Picture1->modeIndex(), legend);
-    }
 }
 
 TEST_F(Views, DrawingFailuresAreLoggedOncePerChangeAndTheTickGoesOn) {
