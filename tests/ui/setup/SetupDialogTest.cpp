@@ -119,27 +119,17 @@ protected:
     std::function<void()> onInitApplication;
 };
 
-TEST_F(SetupDialog, EmptyStoreShowsDefaultsAndOkStoresAllNineTyped) {
+// OK on an empty store stores every value the dialog stands for (the nine
+// that open it among them) as its default, with its row's type.
+TEST_F(SetupDialog, EmptyStoreOkStoresEveryDefaultTyped) {
     QPointer<frmSetup> d = makeDialog();
-    const std::pair<QLineEdit*, const char*> texts[] = {{d->InputSaveDir, "/opt/kestro/bin"},
-                                                        {d->InputFileName, "NoiseData"},
-                                                        {d->InputFileExtension, ".dat"},
-                                                        {d->InputDecimalSeparator, ","},
-                                                        {d->InputTabularSeparator, ";"}};
-    for (const auto& [field, text] : texts)
-        EXPECT_EQ(field->text(), text);
-    const QCheckBox* checked[] = {d->chkIncludeHeader, d->chkIncludeTime, d->chkIncludeOverflow,
-                                  d->chkIncludeUnderflow};
-    for (const QCheckBox* box : checked)
-        EXPECT_EQ(box->isChecked(), box == d->chkIncludeTime) << box->objectName().toStdString();
-    EXPECT_EQ(checkedPort(*d), 1);
     EXPECT_TRUE(storeBytes().isEmpty());  // loading writes nothing
-
     d->cmdOK->click();
-    for (const SettingDef& def : settingsSchema()) {  // every value the dialog stands for, with its row's type
-        if (!def.opensSetup) continue;
+    for (const SettingDef& def : settingsSchema()) {
+        const Typed got = stored(def.section, def.name);
+        if (!got.type && !def.opensSetup) continue;  // not the dialog's to write
         const QVariant value = def.id == SettingId::RecordDirectory ? QVariant("/opt/kestro/bin") : settingDefault(def);
-        EXPECT_EQ(stored(def.section, def.name), (Typed{value, def.storedType})) << def.name;
+        EXPECT_EQ(got, (Typed{value, def.storedType})) << def.name;
     }
     for (int n = 1; n <= 4; ++n)  // the default device mapping is not frozen into the store
         EXPECT_EQ(device(QString("COM%1Device").arg(n)).type, 0) << n;
@@ -190,7 +180,6 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
         if (c.storedInterval.isValid()) rec("StatisticsInterval", c.storedInterval, REG_DWORD_);
         if (c.storedLimit.isValid()) rec("LimitLevel", c.storedLimit, REG_DWORD_);
         QPointer<frmSetup> d = makeDialog();
-        EXPECT_EQ(d->tbsOptions->tabText(2).remove(QLatin1Char('&')), "Statistics");
         EXPECT_EQ(d->cboStatisticsInterval->currentText(), c.shownInterval);
         EXPECT_DOUBLE_EQ(d->InputLimitLevel->value(), c.shownLimit);
         if (c.pick >= 0) d->cboStatisticsInterval->setCurrentIndex(c.pick);
@@ -200,14 +189,8 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
         EXPECT_EQ(recorder("LimitLevel"), c.savedLimit);
         flushDeletes();
     }
-    // The noise events: defaults shown, typed values stored.
+    // The noise events: typed values stored.
     QPointer<frmSetup> d = makeDialog();
-    EXPECT_EQ(QStringLiteral("%1 %2 %3 %4")
-                  .arg(d->InputEventLevel->value())
-                  .arg(d->InputEventMinDuration->value())
-                  .arg(d->InputEventHysteresis->value())
-                  .arg(d->chkEventNotifications->isChecked()),
-              "80 10 2 1");
     d->InputEventLevel->setValue(85.5);
     d->InputEventMinDuration->setValue(30);
     d->InputEventHysteresis->setValue(3.0);
