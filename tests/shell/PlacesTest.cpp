@@ -25,10 +25,7 @@ TEST(PlacesTest, BaseDirectoriesFollowTheXdgRules) {
     } rows[] = {
         {"defaults below home", {"/home/ann", "", "", ""}, "/home/ann/.local/share", "/home/ann/.local/state"},
         {"variables win", {"/home/ann", "", "/srv/data", "/srv/state/"}, "/srv/data", "/srv/state"},
-        {"relative variables count as unset",
-         {"/home/ann", "", "data", "./state"},
-         "/home/ann/.local/share",
-         "/home/ann/.local/state"},
+        {"relative: unset", {"/home/ann", "", "data", "./state"}, "/home/ann/.local/share", "/home/ann/.local/state"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -118,13 +115,11 @@ TEST(FindLogDirTest, EnvironmentRules) {
 }
 
 TEST(FileTitleTest, LastComponent) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"/data/records/a.txt", "a.txt"},
-        {"/data/records/", ""},
-        {"C:\\Data\\a.txt", "a.txt"},
-        {"mixed\\dir/b.dat", "b.dat"},
-        {"", ""},
-    };
+    const std::pair<const char*, const char*> cases[] = {{"/data/records/a.txt", "a.txt"},
+                                                         {"/data/records/", ""},
+                                                         {"C:\\Data\\a.txt", "a.txt"},
+                                                         {"mixed\\dir/b.dat", "b.dat"},
+                                                         {"", ""}};
     for (const auto& [path, title] : cases) {
         SCOPED_TRACE(path);
         EXPECT_EQ(FileTitle(path), QString(title));

@@ -43,12 +43,29 @@ TEST(DisplayPanel, NoiseDisplayShowsOneDecimalWithLeadingBlanks) {
         {10000, {13, 13, 13, 13}, false, kErrInvalidPicture},
         {-2, {12, 12, 12, 12}, false, kErrInvalidPicture},
     };
+    DisplayPanel p;
+    p.show();
+    p.connectionEstablished();
+    const ImageList& pictures = p.images().imlDigitalNumbers;
     for (const auto& c : cases) {
-        DisplayPanel p;
+        SCOPED_TRACE(c.value);
         p.setShown(E::imgDecimalPoint, !c.point);  // the point must be set both ways
-        EXPECT_EQ(errorOf([&] { p.NoiseDisplay(c.value); }), c.error) << c.value;
-        EXPECT_EQ(digits(p), c.digits) << c.value;
-        EXPECT_EQ(p.isShown(E::imgDecimalPoint), c.point) << c.value;
+        EXPECT_EQ(errorOf([&] { p.NoiseDisplay(c.value); }), c.error);
+        EXPECT_EQ(digits(p), c.digits);
+        EXPECT_EQ(p.isShown(E::imgDecimalPoint), c.point);
+        // Rendered, each digit cell shows exactly its list picture.
+        const QImage shot = p.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        for (int i = 0; i < 4; ++i) {
+            const QRect r = DisplayPanel::elementRect(E::Element(E::imgNoiseDigit0 + i));
+            // The decimal point and the dBA legend overlap cells 2 and 3; those are compared left of them.
+            const int width = i == 2 ? 132 - r.x() : i == 3 ? 183 - r.x() : r.width();
+            const QImage cell = shot.copy(r).copy(0, 0, width, r.height());
+            for (int other = 1; other <= pictures.count(); ++other)
+                EXPECT_EQ(samePixels(cell, pictures.image(other).copy(0, 0, width, r.height())),
+                          other == c.digits[size_t(i)])
+                    << "cell " << i << " picture " << other;
+        }
+        EXPECT_EQ(inkCount(shot.copy(DisplayPanel::elementRect(E::imgDecimalPoint)), kLcdFace) > 10, c.point);
     }
 }
 
@@ -166,34 +183,6 @@ TEST(DisplayPanel, ReadingAndLegendsInWords) {
     EXPECT_TRUE(p.accessibleDescription().contains(QStringLiteral("battery empty")));
     p.publishReading(11000);
     EXPECT_EQ(p.accessibleName(), QStringLiteral("Level 73.5 dB"));
-}
-
-// The rendered panel: each digit cell shows exactly its list picture.
-TEST(DisplayPanel, RenderedCellsShowTheChosenPictures) {
-    DisplayPanel p;
-    p.show();
-    p.connectionEstablished();
-    const ImageList& digits = p.images().imlDigitalNumbers;
-    const struct {
-        int16_t value;
-        Cells cells;
-        bool point;
-    } cases[] = {{734, {11, 8, 4, 5}, true}, {-1, {11, 14, 15, 15}, false}};
-    for (const auto& [value, cells, point] : cases) {
-        p.NoiseDisplay(value);
-        const QImage shot = p.grab().toImage().convertToFormat(QImage::Format_RGB32);
-        for (int i = 0; i < 4; ++i) {
-            const QRect r = DisplayPanel::elementRect(E::Element(E::imgNoiseDigit0 + i));
-            // The decimal point and the dBA legend overlap cells 2 and 3; those are compared left of them.
-            const int width = i == 2 ? 132 - r.x() : i == 3 ? 183 - r.x() : r.width();
-            const QImage cell = shot.copy(r).copy(0, 0, width, r.height());
-            for (int other = 1; other <= digits.count(); ++other)
-                EXPECT_EQ(samePixels(cell, digits.image(other).copy(0, 0, width, r.height())),
-                          other == cells[size_t(i)])
-                    << value << " cell " << i << " picture " << other;
-        }
-        EXPECT_EQ(inkCount(shot.copy(DisplayPanel::elementRect(E::imgDecimalPoint)), kLcdFace) > 10, point) << value;
-    }
 }
 
 }  // namespace
