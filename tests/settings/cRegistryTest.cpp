@@ -116,7 +116,7 @@ TEST_F(RegistryTest, ValuesStoreTheirTypeAndReadBack) {
     EXPECT_EQ(stored("V2").value("value").toString(), "%HOME%/a/%HOME%");  // stored unexpanded
 }
 
-TEST_F(RegistryTest, MissingKeyOrValueReadsDefaultAndCreatesNothing) {
+TEST_F(RegistryTest, MissingValuesReadTheDefaultWritesCreateKeysAndNamesIgnoreCase) {
     cRegistry r = make();
     r.ValueKey = "COMPort";
     EXPECT_FALSE(r.Value().isValid());
@@ -132,11 +132,7 @@ TEST_F(RegistryTest, MissingKeyOrValueReadsDefaultAndCreatesNothing) {
         EXPECT_EQ(r.Value(), QVariant(QString("fallback")));
         EXPECT_EQ(r.ValueType, 77);  // untouched by a failed read
     }
-}
-
-TEST_F(RegistryTest, WriteCreatesKeyLevelsAndNamesIgnoreCase) {
-    cRegistry r = make();
-    r.SectionKey = "Alpha\\Beta";
+    r.SectionKey = "Alpha\\Beta";  // a write creates the key's levels
     write(r, "ComPort", REG_DWORD_, 2);
     r.SectionKey = "ALPHA\\beta";
     r.ValueKey = "comport";
@@ -281,9 +277,23 @@ TEST_F(RegistryTest, RunValuesShadowTheStoreWithoutChangingIt) {
     EXPECT_FALSE(plain.ValueExists());
 }
 
-// A write cut short (a size limit binds every user, root included) fails loudly and keeps the old file.
-TEST_F(RegistryTest, FailedWriteRaisesAndKeepsOldFile) {
+// A write that fails raises and keeps the old file: one to the read-only
+// machine root, and one cut short (a size limit binds every user, root included).
+TEST_F(RegistryTest, FailedWritesRaiseAndKeepTheOldFile) {
+    const QByteArray machine = R"({"SOFTWARE\\Vendor": {"Version": {"type": 1, "value": "4.2"}}})";
+    writeFile(files.localMachine, machine);
     cRegistry r = make();
+    r.ClassKey = HKEY_LOCAL_MACHINE_;
+    r.SectionKey = "software\\vendor";
+    r.ValueKey = "VERSION";
+    EXPECT_EQ(r.Value(), QVariant(QString("4.2")));
+    EXPECT_EQ(raisedBy(r, "VERSION", "5"),
+              std::pair(26001, QString("Failed to set registry value Key: '2147483650',Section: 'software\\vendor',"
+                                       "Key: 'VERSION' to value: '5'")));
+    EXPECT_EQ(readFile(files.localMachine), machine);
+    EXPECT_FALSE(QFileInfo::exists(files.currentUser));
+
+    r = make();
     write(r, "COMPort", REG_DWORD_, 1);
     const QByteArray before = readFile(files.currentUser);
     rlimit old{};
@@ -296,9 +306,8 @@ TEST_F(RegistryTest, FailedWriteRaisesAndKeepsOldFile) {
     const auto error = raisedBy(r, "RecordDirectory", longText);
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(error.first, 26001);
-    EXPECT_EQ(error.second, QString("Failed to set registry value Key: '2147483649',Section: '") + kSection +
-                                "',Key: 'RecordDirectory' to value: '" + longText + "'");
+    EXPECT_EQ(error, std::pair(26001, QString("Failed to set registry value Key: '2147483649',Section: '") + kSection +
+                                          "',Key: 'RecordDirectory' to value: '" + longText + "'"));
     EXPECT_EQ(readFile(files.currentUser), before);
 }
 
@@ -316,21 +325,6 @@ TEST_F(RegistryTest, CorruptFileReadsMissingIsLoggedOnceAndKeptAside) {
     EXPECT_EQ(readFile(files.currentUser + ".corrupt"), garbage);
     EXPECT_EQ(stored("COMPort").value("value").toInt(), 2);
     EXPECT_EQ(logged.size(), 1u);
-}
-
-TEST_F(RegistryTest, MachineRootIsReadOnly) {
-    const QByteArray machine = R"({"SOFTWARE\\Vendor": {"Version": {"type": 1, "value": "4.2"}}})";
-    writeFile(files.localMachine, machine);
-    cRegistry r = make();
-    r.ClassKey = HKEY_LOCAL_MACHINE_;
-    r.SectionKey = "software\\vendor";
-    r.ValueKey = "VERSION";
-    EXPECT_EQ(r.Value(), QVariant(QString("4.2")));
-    EXPECT_EQ(raisedBy(r, "VERSION", "5"),
-              std::pair(26001, QString("Failed to set registry value Key: '2147483650',Section: 'software\\vendor',"
-                                       "Key: 'VERSION' to value: '5'")));
-    EXPECT_EQ(readFile(files.localMachine), machine);
-    EXPECT_FALSE(QFileInfo::exists(files.currentUser));
 }
 
 }  // namespace
