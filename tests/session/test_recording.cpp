@@ -115,14 +115,15 @@ TEST_F(Recordings, EveryArmingHasItsOwnFilesWithEveryValue) {
         const char* status;
         const char* key;
         int delay;
-        int end;  // 0 stop key, 1 record key, 2 power key, 3 the port vanishes
+        void (Session::*end)();
     } rows[] = {
-        {"gds 22203\r", "leq", 0, 0},  {"gds 22203\r", "leq", 3, 0}, {"gds 22203\r", "leq", 10, 1},
-        {"gds 32203\r", "max", 10, 0}, {"gds 11203\r", "lp", 10, 1}, {"gds 22203\r", "leq", 2, 2},
-        {"gds 11203\r", "lp", 0, 3},
+        {"gds 22203\r", "leq", 0, &Session::stopRecordKey}, {"gds 22203\r", "leq", 3, &Session::stopRecordKey},
+        {"gds 22203\r", "leq", 10, &Session::recordKey},    {"gds 32203\r", "max", 10, &Session::stopRecordKey},
+        {"gds 11203\r", "lp", 10, &Session::recordKey},     {"gds 22203\r", "leq", 2, &Session::powerKey},
+        {"gds 11203\r", "lp", 0, &Session::connectionLost},  // the port vanishes
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(testing::Message() << r.key << " delay " << r.delay << " end " << r.end);
+        SCOPED_TRACE(testing::Message() << "row " << &r - rows);
         QDir(recordDir()).removeRecursively();
         QDir().mkpath(recordDir());
         recordings.clear();
@@ -135,13 +136,8 @@ TEST_F(Recordings, EveryArmingHasItsOwnFilesWithEveryValue) {
             arm();
             for (int t = 0; t < 12; ++t)
                 meterTick();
-            end([&] {
-                if (r.end == 0) s->stopRecordKey();
-                if (r.end == 1) s->recordKey();
-                if (r.end == 2) s->powerKey();
-                if (r.end == 3) s->connectionLost();
-            });
-            if (r.end == 3) startDevice(r.status);
+            end([&] { (*s.*r.end)(); });
+            if (r.end == &Session::connectionLost) startDevice(r.status);
             for (int t = 0; t < 12; ++t)  // values go on while not armed; the echoes arrive
                 meterTick();
             clock.advanceMs(1000);  // the next files get names of their own
