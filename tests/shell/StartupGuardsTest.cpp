@@ -1,5 +1,7 @@
-// The process's own guards: one instance at a time, and signals that end it in order.
+// The process's own guards: a display to start on, one instance at a time,
+// and signals that end it in order.
 
+#include "shell/DisplayGuard.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
 #include "shell/SignalBridge.h"
@@ -16,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
@@ -127,6 +132,109 @@ TEST(SignalBridgeTest, SignalsArriveAsQtSignalAndHandlersAreRestored) {
     }
     EXPECT_EQ(currentHandler(SIGTERM), termBefore);
     EXPECT_EQ(currentHandler(SIGHUP), hupBefore);
+}
+
+// A listening socket that stands in for a display server.
+class FakeServer {
+public:
+    explicit FakeServer(const QString& path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray p = path.toLocal8Bit();
+        std::memcpy(addr.sun_path, p.constData(), size_t(p.size()));
+        ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 4) == 0;
+    }
+    // TCP on 127.0.0.1 at 6000 + the first free display number from 40 on.
+    FakeServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        for (int n = 40; n < 100 && !ok_; ++n) {
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            addr.sin_port = htons(uint16_t(6000 + n));
+            ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 4) == 0;
+            if (ok_) display_ = n;
+        }
+    }
+    ~FakeServer() { ::close(fd_); }
+    bool ok() const { return ok_; }
+    int display() const { return display_; }
+
+private:
+    int fd_ = -1;
+    bool ok_ = false;
+    int display_ = -1;
+};
+
+TEST(DisplayGuardTest, ADisplayCountsOnlyWhenItsServerAnswers) {
+    QTemporaryDir tmp;
+    FakeServer x7(tmp.filePath("X7"));
+    FakeServer wayland(tmp.filePath("wayland-1"));
+    FakeServer tcp;
+    ASSERT_TRUE(x7.ok() && wayland.ok() && tcp.ok());
+    const QString remote = QStringLiteral("localhost:%1.0").arg(tcp.display());
+    const struct {
+        const char* what;
+        const char* platform;
+        QString display;
+        QString wayland;
+        bool usable;
+    } rows[] = {
+        {"nothing set", "", "", "", false},
+        {"local X server", "", ":7", "", true},
+        {"local X server, screen given", "", "unix:7.0", "", true},
+        {"no X server behind the number", "", ":8", "", false},
+        {"forwarded over ssh", "", remote, "", true},
+        {"forwarding gone", "", "localhost:1", "", false},
+        {"garbage", "", "seven", "", false},
+        {"Wayland socket in the runtime directory", "", "", "wayland-1", true},
+        {"Wayland socket by path", "", "", tmp.filePath("wayland-1"), true},
+        {"stale Wayland name", "", "", "wayland-9", false},
+        {"xcb asked for, only Wayland there", "xcb", "", "wayland-1", false},
+        {"wayland asked for, only X there", "wayland", ":7", "", false},
+        {"first of a list that works", "wayland;xcb", ":7", "", true},
+        {"offscreen needs no server", "offscreen", "", "", true},
+        {"options after the name", "vnc:size=800x600", "", "", true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        DisplayEnvironment env;
+        env.qpaPlatform = r.platform;
+        env.display = r.display;
+        env.waylandDisplay = r.wayland;
+        env.runtimeDir = r.wayland.startsWith('/') ? QString() : tmp.path();  // absolute: none needed
+        env.x11SocketDir = tmp.path();
+        EXPECT_EQ(hasUsableDisplay(env, 500), r.usable);
+    }
+    EXPECT_TRUE(noDisplayMessage().contains("--headless"));
+    EXPECT_FALSE(noDisplayMessage().contains('\n'));
+}
+
+TEST(DisplayGuardTest, OnlyLostDisplayMessagesCount) {
+    const std::pair<const char*, bool> rows[] = {
+        {"The X11 connection broke (error 1). Did the X11 server die?", true},
+        {"The X11 connection broke: I/O error (code 1)", true},
+        {"The Wayland connection broke. Did the Wayland compositor die?", true},
+        {"The Wayland connection experienced a fatal error: Broken pipe", true},
+        {"QXcbConnection: XCB error: 3 (BadWindow)", false},
+        {"Warning: The X11 connection broke", false}};
+    for (const auto& [text, lost] : rows)
+        EXPECT_EQ(DisplayLossGuard::isDisplayLossMessage(text), lost) << text;
+}
+
+TEST(DisplayGuardTest, AFatalPlatformFailureWhileStartingEndsWithStatusTwoAndOneLine) {
+    std::string lastLine;  // the message as an extended regular expression
+    for (const char c : noDisplayMessage().toStdString()) {
+        if (std::strchr("\\^$.|?*+()[]{}", c)) lastLine += '\\';
+        lastLine += c;
+    }
+    EXPECT_EXIT(
+        {
+            StartupDisplayGuard guard;
+            qFatal("This application failed to start because no Qt platform plugin could be initialized.");
+        },
+        ::testing::ExitedWithCode(2), lastLine + "\n$");
 }
 
 }  // namespace
