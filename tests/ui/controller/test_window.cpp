@@ -356,18 +356,13 @@ TEST_F(FrontPanel, MenusAndKeysOpenAndEndAndTheCloseBoxEndsInOrder) {
 }
 
 TEST_F(FrontPanel, OptionClicksReachTheSessionWithTheirIndex) {
-    const struct {
-        bool range;
-        int index;
-        QStringList commands;
-    } cases[] = {{false, 2, cmds({"swm 2", "awm 0", "smm 1"})}, {true, 3, cmds({"swm 1", "smr 3", "awm 0", "smm 1"})}};
-    for (const auto& c : cases) {
-        QRadioButton* opt = c.range ? w->optRange[size_t(c.index)] : w->optMeasurementMode[size_t(c.index)];
-        port->clearWritten();
+    auto click = [](QRadioButton* opt) {
         QTest::mouseClick(opt, Qt::LeftButton, {}, QPoint(8, opt->height() / 2));
-        EXPECT_EQ(port->commands(), c.commands);
-        EXPECT_TRUE(opt->isChecked()) << "stays marked until the device reports";
-    }
+    };
+    EXPECT_EQ(sentBy([&] { click(w->optMeasurementMode[2]); }), cmds({"swm 2", "awm 0", "smm 1"}));
+    EXPECT_TRUE(w->optMeasurementMode[2]->isChecked()) << "stays marked until the device reports";
+    EXPECT_EQ(sentBy([&] { click(w->optRange[3]); }), cmds({"swm 1", "smr 3", "awm 0", "smm 1"}));
+    EXPECT_TRUE(w->optRange[3]->isChecked());
 }
 
 }  // namespace
