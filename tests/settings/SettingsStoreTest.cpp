@@ -86,13 +86,12 @@ protected:
 TEST_F(RegistryTest, ValuesStoreTheirTypeAndReadBack) {
     const QString home = qEnvironmentVariable("HOME");
     ASSERT_FALSE(home.isEmpty());
-    struct Case {
+    const struct {
         int32_t valueType;
         QVariant written;
         int32_t storedType;  // 0: refused, nothing stored
         QVariant readBack;   // invalid: same as written
-    };
-    const Case cases[] = {
+    } cases[] = {
         {REG_SZ_, QString("C:\\Data"), REG_SZ_, {}},
         {REG_EXPAND_SZ_, QString("plain"), REG_SZ_, {}},  // the type follows the references
         {REG_SZ_, QString("%HOME%/a/%HOME%"), REG_EXPAND_SZ_, home + "/a/" + home},
@@ -109,7 +108,7 @@ TEST_F(RegistryTest, ValuesStoreTheirTypeAndReadBack) {
     };
     cRegistry r = make();
     int i = 0;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.written.toString().toStdString());
         const QString name = QString("V%1").arg(i++);
         ASSERT_NO_THROW(write(r, name, c.valueType, c.written));

@@ -91,12 +91,11 @@ TEST(PlacesTest, PrivatePathsAreCreatedForTheUserOnly) {
 
 TEST(FindLogDirTest, EnvironmentRules) {
     const QString exe = "/opt/kestro/bin";
-    struct Case {
+    const struct {
         const char* label;
         QStringList environment;
         QString expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"no entry", {"PATH=/usr/bin", "HOME=/root"}, exe},
         {"plain entry", {"PATH=/usr/bin", "LOGFILES=/x"}, "/x"},
         {"first of two wins", {"LOGFILES=/first", "LOGFILES=/second"}, "/first"},
@@ -108,7 +107,7 @@ TEST(FindLogDirTest, EnvironmentRules) {
         {"trailing separator removed", {"LOGFILES=/var/log/kestro/"}, "/var/log/kestro"},
         {"blanks kept", {"LOGFILES= /with blank "}, " /with blank "},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         EXPECT_EQ(findLogDir(c.environment, exe), c.expected);
     }
