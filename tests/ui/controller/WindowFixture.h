@@ -4,7 +4,6 @@
 
 #include "session/SessionFixture.h"
 #include "ui/controller/frmKestroRecord.h"
-#include "ui/display/PictureError.h"
 
 #include <QRadioButton>
 

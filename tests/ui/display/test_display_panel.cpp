@@ -11,7 +11,6 @@
 
 #include <array>
 #include <functional>
-#include <iterator>
 #include <utility>
 
 namespace kestro::test {
@@ -124,18 +123,17 @@ TEST(DisplayPanel, LegendsPickTheirPictures) {
         {[](DisplayPanel& p) { p.showRange(4); }, E::imgRange, 4, 1, kErrInvalidPicture},
         {[](DisplayPanel& p) { p.showRange(0); }, E::imgRange, 4, 0, kErrInvalidPicture},
     };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const auto& c = cases[i];
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
         DisplayPanel p;
         p.setShown(c.element, false);
-        EXPECT_EQ(errorOf([&] { c.show(p); }), c.error) << i;
-        EXPECT_EQ(c.element == E::imgMode ? p.modeIndex() : p.pictureIndex(c.element), c.index) << i;
+        EXPECT_EQ(errorOf([&] { c.show(p); }), c.error);
+        EXPECT_EQ(c.element == E::imgMode ? p.modeIndex() : p.pictureIndex(c.element), c.index);
         EXPECT_EQ(c.element == E::imgOverflow ? p.pictureIndex(E::imgUnderflow)
                   : c.element == E::imgRange  ? int(p.isShown(E::imgAuto))
                                               : 0,
-                  c.second)
-            << i;
-        EXPECT_TRUE(c.element == E::imgOverflow || p.isShown(c.element)) << i;
+                  c.second);
+        EXPECT_TRUE(c.element == E::imgOverflow || p.isShown(c.element));
     }
 }
 
