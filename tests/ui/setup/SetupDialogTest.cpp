@@ -196,32 +196,6 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
         EXPECT_EQ(recorder(name), (Typed{value, REG_DWORD_})) << name;
 }
 
-// Shown as stored, saved as typed, each field reached by its label's
-// mnemonic; a value given on the command line is greyed out and kept.
-TEST_F(SetupDialog, MeasurementDetailsPage) {
-    rec("MeasurementLocation", QString("Yard 3"));
-    rec("MeasurementOperator", QString("A. Stored"));
-    reg.setRunValue(HKEY_CURRENT_USER_, kRecorderSection, "MeasurementOperator", QString("B. Run"), REG_SZ_);
-    QPointer<frmSetup> d = shownDialog();
-    d->tbsOptions->setCurrentIndex(3);
-    EXPECT_EQ(d->tbsOptions->tabText(3).remove(QLatin1Char('&')), "Measurement details");
-    EXPECT_EQ(d->InputLocation->text(), "Yard 3");
-    EXPECT_EQ(d->InputOperator->text(), "B. Run");
-    EXPECT_FALSE(d->InputOperator->isEnabled());
-    for (const auto& [key, field] : {std::pair<Qt::Key, QWidget*>{Qt::Key_L, d->InputLocation},
-                                     {Qt::Key_W, d->InputWeather},
-                                     {Qt::Key_T, d->InputNotes}}) {
-        QTest::keyClick(d, key, Qt::AltModifier);
-        EXPECT_EQ(QApplication::focusWidget(), field);
-    }
-    d->InputWeather->setText("dry, 2 m/s wind");
-    d->InputNotes->setPlainText("north fence\nmic 1.5 m");
-    d->cmdOK->click();
-    EXPECT_EQ(recorder("MeasurementWeather"), (Typed{QString("dry, 2 m/s wind"), REG_SZ_}));
-    EXPECT_EQ(recorder("MeasurementNotes"), (Typed{QString("north fence\nmic 1.5 m"), REG_SZ_}));
-    EXPECT_EQ(recorder("MeasurementOperator"), (Typed{QString("A. Stored"), REG_SZ_}));
-}
-
 // A typed or keyed separator, and an extension that gets its leading dot
 // when the field is left, as shown and as saved.
 TEST_F(SetupDialog, ColumnSeparatorKeysKeywordsCodesAndExtensionDot) {
@@ -438,13 +412,19 @@ TEST_F(SetupDialog, DevicePathsArePickedStableNamesFirstAndOnlyChangesAreStored)
     EXPECT_EQ(com->devicePathForPort(3), devicePath(3));
 }
 
-TEST_F(SetupDialog, CommandLineValuesAreShownGreyedAndNeverSaved) {
+// Values given on the command line are shown greyed out and never saved; the
+// measurement details are shown as stored, saved as typed, and each field is
+// reached by its label's mnemonic.
+TEST_F(SetupDialog, CommandLineValuesAreShownGreyedAndNeverSavedDetailsAreTyped) {
     rec("RecordDirectory", QString("/stored/records"));
+    rec("MeasurementLocation", QString("Yard 3"));
+    rec("MeasurementOperator", QString("A. Stored"));
     storePort(3);
     reg.setRunValue(HKEY_CURRENT_USER_, kRecorderSection, "RecordDirectory", QString("/run/records"), REG_SZ_);
+    reg.setRunValue(HKEY_CURRENT_USER_, kRecorderSection, "MeasurementOperator", QString("B. Run"), REG_SZ_);
     reg.setRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COMPort", 1, REG_DWORD_);
     reg.setRunValue(HKEY_CURRENT_USER_, kDeviceSection, "COM1Device", devicePath(1), REG_SZ_);
-    QPointer<frmSetup> d = makeDialog();
+    QPointer<frmSetup> d = shownDialog();
     EXPECT_EQ(d->InputSaveDir->text(), "/run/records");
     EXPECT_FALSE(d->InputSaveDir->isEnabled());
     EXPECT_FALSE(d->cmdBrowseDir->isEnabled());
@@ -456,9 +436,25 @@ TEST_F(SetupDialog, CommandLineValuesAreShownGreyedAndNeverSaved) {
         EXPECT_FALSE(usable(*d, d->OptionCOM[n])) << n;
     EXPECT_TRUE(usable(*d, d->DeviceCOM[2]));
     d->InputFileName->setText("Station7");
+    d->tbsOptions->setCurrentIndex(3);
+    EXPECT_EQ(d->tbsOptions->tabText(3).remove(QLatin1Char('&')), "Measurement details");
+    EXPECT_EQ(d->InputLocation->text(), "Yard 3");
+    EXPECT_EQ(d->InputOperator->text(), "B. Run");
+    EXPECT_FALSE(d->InputOperator->isEnabled());
+    for (const auto& [key, field] : {std::pair<Qt::Key, QWidget*>{Qt::Key_L, d->InputLocation},
+                                     {Qt::Key_W, d->InputWeather},
+                                     {Qt::Key_T, d->InputNotes}}) {
+        QTest::keyClick(d, key, Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), field);
+    }
+    d->InputWeather->setText("dry, 2 m/s wind");
+    d->InputNotes->setPlainText("north fence\nmic 1.5 m");
     d->cmdOK->click();
     EXPECT_EQ(recorder("RecordNameBase"), (Typed{QString("Station7"), REG_SZ_}));
+    EXPECT_EQ(recorder("MeasurementWeather"), (Typed{QString("dry, 2 m/s wind"), REG_SZ_}));
+    EXPECT_EQ(recorder("MeasurementNotes"), (Typed{QString("north fence\nmic 1.5 m"), REG_SZ_}));
     // What the store itself holds (read without the run's values):
+    EXPECT_EQ(recorder("MeasurementOperator"), (Typed{QString("A. Stored"), REG_SZ_}));
     EXPECT_EQ(recorder("RecordDirectory"), (Typed{QString("/stored/records"), REG_SZ_}));
     EXPECT_EQ(device("COMPort"), (Typed{3, REG_DWORD_}));
     EXPECT_EQ(device("COM1Device").type, 0);
