@@ -23,12 +23,7 @@
 
 namespace kestro::test {
 
-inline QStringList cmds(std::initializer_list<const char*> l) {
-    QStringList out;
-    for (const char* s : l)
-        out << QString::fromLatin1(s);
-    return out;
-}
+inline QStringList cmds(std::initializer_list<const char*> l) { return QStringList(l.begin(), l.end()); }
 
 class SessionFixture : public ::testing::Test {
 protected:

@@ -1,4 +1,8 @@
+#include "shell/EventLog.h"
+#include "shell/FileTitle.h"
+#include "shell/LogDir.h"
 #include "shell/Places.h"
+#include "support/ManualClock.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,10 +25,7 @@ TEST(PlacesTest, BaseDirectoriesFollowTheXdgRules) {
     } rows[] = {
         {"defaults below home", {"/home/ann", "", "", ""}, "/home/ann/.local/share", "/home/ann/.local/state"},
         {"variables win", {"/home/ann", "", "/srv/data", "/srv/state/"}, "/srv/data", "/srv/state"},
-        {"relative variables count as unset",
-         {"/home/ann", "", "data", "./state"},
-         "/home/ann/.local/share",
-         "/home/ann/.local/state"},
+        {"relative: unset", {"/home/ann", "", "data", "./state"}, "/home/ann/.local/share", "/home/ann/.local/state"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -86,6 +87,74 @@ TEST(PlacesTest, PrivatePathsAreCreatedForTheUserOnly) {
     ASSERT_TRUE(QFile(tmp.filePath("file")).open(QIODevice::WriteOnly));
     EXPECT_FALSE(makePrivatePath(tmp.filePath("file/below")));
     EXPECT_FALSE(makePrivatePath(QString()));
+}
+
+TEST(FindLogDirTest, EnvironmentRules) {
+    const QString exe = "/opt/kestro/bin";
+    const struct {
+        const char* label;
+        QStringList environment;
+        QString expected;
+    } cases[] = {
+        {"no entry", {"PATH=/usr/bin", "HOME=/root"}, exe},
+        {"plain entry", {"PATH=/usr/bin", "LOGFILES=/x"}, "/x"},
+        {"first of two wins", {"LOGFILES=/first", "LOGFILES=/second"}, "/first"},
+        // The value starts at the tenth character, so here it keeps the "=".
+        {"ninth character skipped", {"LOGFILESX=/y"}, "=/y"},
+        {"ninth character is part of the name", {"LOGFILES_DIR=/z"}, "DIR=/z"},
+        {"scan stops at an empty entry", {"A=1", "", "LOGFILES=/late"}, exe},
+        {"empty value falls back", {"LOGFILES=", "LOGFILES=/second"}, exe},
+        {"trailing separator removed", {"LOGFILES=/var/log/kestro/"}, "/var/log/kestro"},
+        {"blanks kept", {"LOGFILES= /with blank "}, " /with blank "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(findLogDir(c.environment, exe), c.expected);
+    }
+}
+
+TEST(FileTitleTest, LastComponent) {
+    const std::pair<const char*, const char*> cases[] = {{"/data/records/a.txt", "a.txt"},
+                                                         {"/data/records/", ""},
+                                                         {"C:\\Data\\a.txt", "a.txt"},
+                                                         {"mixed\\dir/b.dat", "b.dat"},
+                                                         {"", ""}};
+    for (const auto& [path, title] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(FileTitle(path), QString(title));
+    }
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(EventLogTest, LinesAreAppendedInOrderInOneFormat) {
+    QTemporaryDir dir;
+    ManualClock clock;
+    {
+        EventLog first(dir.path() + "/", clock);  // a trailing separator must not double
+        first.WriteLog("one");
+        first.WriteLog("two");
+    }
+    EventLog second(dir.path(), clock);
+    second.logError(": Interpreter: ", 6);
+    second.errorSink()(": frmKestroRecord.Timer1.Error: ", 91);
+    const QString dt = second.dateTimeText();
+    EXPECT_EQ(second.mainLogPath(), dir.path() + "/R270_Kestro.log");
+    EXPECT_EQ(QString::fromUtf8(readAll(second.mainLogPath())),
+              "one\r\ntwo\r\n" + dt + ": Interpreter: 6\r\n" + dt + ": frmKestroRecord.Timer1.Error: 91\r\n");
+}
+
+TEST(EventLogTest, MissingDirectoryCreatesNothing) {
+    QTemporaryDir dir;
+    ManualClock clock;
+    EventLog log(dir.filePath("no/such/dir"), clock);
+    EXPECT_NO_THROW(log.WriteLog("lost"));
+    EXPECT_NO_THROW(log.logError(": Interpreter: ", 6));
+    EXPECT_NO_THROW(log.appendTo("SoundJournal.log", "lost"));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("no")));
 }
 
 }  // namespace

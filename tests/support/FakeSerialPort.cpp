@@ -59,10 +59,6 @@ QByteArray FakeSerialPort::readAll() {
     return out;
 }
 
-void FakeSerialPort::setOpenFailure(const QString& device, int16_t errNo, const QString& reason) {
-    failures_.insert(device, Failure{errNo, reason});
-}
-
 void FakeSerialPort::feed(const QByteArray& data) {
     if (!open_) return;
     rx_ += data;
@@ -76,14 +72,8 @@ void FakeSerialPort::simulateGone(const QString& reason) {
 }
 
 QStringList FakeSerialPort::commands() const {
-    QStringList out;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < written_.size(); ++i) {
-        if (written_.at(i) == '\r') {
-            out << QString::fromLatin1(written_.mid(start, i - start));
-            start = i + 1;
-        }
-    }
+    QStringList out = QString::fromLatin1(written_).split(QLatin1Char('\r'));
+    out.removeLast();  // an unfinished tail is not a command
     return out;
 }
 

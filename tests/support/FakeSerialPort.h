@@ -37,22 +37,21 @@ public:
     QByteArray readAll() override;
     QString device() const override { return device_; }
 
-    // ---- configuration ----
     // Opening device fails with errNo (82 or 8002) and reason until cleared.
-    void setOpenFailure(const QString& device, int16_t errNo, const QString& reason);
+    void setOpenFailure(const QString& device, int16_t errNo, const QString& reason) {
+        failures_.insert(device, Failure{errNo, reason});
+    }
     // Writes fail (return -1, nothing recorded) while set.
     void setWriteFails(bool fails) { writeFails_ = fails; }
     // Results of flush() and drain(); the bytes stay recorded either way.
     void setFlushResult(bool ok) { flushOk_ = ok; }
     void setDrainResult(bool ok) { drainOk_ = ok; }
 
-    // ---- driving ----
     // Queues bytes as received and emits dataReceived (only while open, as a real port).
     void feed(const QByteArray& data);
     // Reports the loss of the open device once, as a vanished adapter does.
     void simulateGone(const QString& reason = QStringLiteral("Input/output error"));
 
-    // ---- inspection ----
     // Written text split at carriage returns; an unfinished tail is not a command.
     QStringList commands() const;
     void clearWritten() { written_.clear(); }

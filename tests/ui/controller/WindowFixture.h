@@ -4,7 +4,6 @@
 
 #include "session/SessionFixture.h"
 #include "ui/controller/frmKestroRecord.h"
-#include "ui/display/PictureError.h"
 
 #include <QRadioButton>
 
@@ -22,6 +21,12 @@ protected:
         for (size_t i = 0; i < N; ++i)
             if (opts[i]->isChecked()) return int(i);
         return -1;
+    }
+    // A handler that counts its calls.
+    static std::function<void()> counter(int& n) {
+        return [&n] {
+            ++n;
+        };
     }
     int checkedMode() const { return checked(w->optMeasurementMode); }
     int checkedRange() const { return checked(w->optRange); }

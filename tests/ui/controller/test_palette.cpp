@@ -7,19 +7,8 @@
 #include "ui/statistics/StatisticsViews.h"
 #include "ui/statistics/StatisticsWindow.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QHeaderView>
-#include <QLabel>
-#include <QMenuBar>
-#include <QPalette>
-#include <QSignalSpy>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QStyleOptionGroupBox>
-#include <QTabBar>
-#include <QTableWidget>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <cmath>
 #include <map>

@@ -1,12 +1,17 @@
 #include "PictureCompare.h"
 #include "ui/display/DisplayPanel.h"
+#include "ui/display/ImageList.h"
+#include "ui/display/PictureButton.h"
 #include "ui/display/PictureError.h"
+#include "ui/display/Pictures.h"
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <functional>
-#include <iterator>
+#include <utility>
 
 namespace kestro::test {
 namespace {
@@ -43,12 +48,29 @@ TEST(DisplayPanel, NoiseDisplayShowsOneDecimalWithLeadingBlanks) {
         {10000, {13, 13, 13, 13}, false, kErrInvalidPicture},
         {-2, {12, 12, 12, 12}, false, kErrInvalidPicture},
     };
+    DisplayPanel p;
+    p.show();
+    p.connectionEstablished();
+    const ImageList& pictures = p.images().imlDigitalNumbers;
     for (const auto& c : cases) {
-        DisplayPanel p;
+        SCOPED_TRACE(c.value);
         p.setShown(E::imgDecimalPoint, !c.point);  // the point must be set both ways
-        EXPECT_EQ(errorOf([&] { p.NoiseDisplay(c.value); }), c.error) << c.value;
-        EXPECT_EQ(digits(p), c.digits) << c.value;
-        EXPECT_EQ(p.isShown(E::imgDecimalPoint), c.point) << c.value;
+        EXPECT_EQ(errorOf([&] { p.NoiseDisplay(c.value); }), c.error);
+        EXPECT_EQ(digits(p), c.digits);
+        EXPECT_EQ(p.isShown(E::imgDecimalPoint), c.point);
+        // Rendered, each digit cell shows exactly its list picture.
+        const QImage shot = p.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        for (int i = 0; i < 4; ++i) {
+            const QRect r = DisplayPanel::elementRect(E::Element(E::imgNoiseDigit0 + i));
+            // The decimal point and the dBA legend overlap cells 2 and 3; those are compared left of them.
+            const int width = i == 2 ? 132 - r.x() : i == 3 ? 183 - r.x() : r.width();
+            const QImage cell = shot.copy(r).copy(0, 0, width, r.height());
+            for (int other = 1; other <= pictures.count(); ++other)
+                EXPECT_EQ(samePixels(cell, pictures.image(other).copy(0, 0, width, r.height())),
+                          other == c.digits[size_t(i)])
+                    << "cell " << i << " picture " << other;
+        }
+        EXPECT_EQ(inkCount(shot.copy(DisplayPanel::elementRect(E::imgDecimalPoint)), kLcdFace) > 10, c.point);
     }
 }
 
@@ -101,18 +123,17 @@ TEST(DisplayPanel, LegendsPickTheirPictures) {
         {[](DisplayPanel& p) { p.showRange(4); }, E::imgRange, 4, 1, kErrInvalidPicture},
         {[](DisplayPanel& p) { p.showRange(0); }, E::imgRange, 4, 0, kErrInvalidPicture},
     };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const auto& c = cases[i];
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
         DisplayPanel p;
         p.setShown(c.element, false);
-        EXPECT_EQ(errorOf([&] { c.show(p); }), c.error) << i;
-        EXPECT_EQ(c.element == E::imgMode ? p.modeIndex() : p.pictureIndex(c.element), c.index) << i;
+        EXPECT_EQ(errorOf([&] { c.show(p); }), c.error);
+        EXPECT_EQ(c.element == E::imgMode ? p.modeIndex() : p.pictureIndex(c.element), c.index);
         EXPECT_EQ(c.element == E::imgOverflow ? p.pictureIndex(E::imgUnderflow)
                   : c.element == E::imgRange  ? int(p.isShown(E::imgAuto))
                                               : 0,
-                  c.second)
-            << i;
-        EXPECT_TRUE(c.element == E::imgOverflow || p.isShown(c.element)) << i;
+                  c.second);
+        EXPECT_TRUE(c.element == E::imgOverflow || p.isShown(c.element));
     }
 }
 
@@ -168,32 +189,72 @@ TEST(DisplayPanel, ReadingAndLegendsInWords) {
     EXPECT_EQ(p.accessibleName(), QStringLiteral("Level 73.5 dB"));
 }
 
-// The rendered panel: each digit cell shows exactly its list picture.
-TEST(DisplayPanel, RenderedCellsShowTheChosenPictures) {
-    DisplayPanel p;
-    p.show();
-    p.connectionEstablished();
-    const ImageList& digits = p.images().imlDigitalNumbers;
-    const struct {
-        int16_t value;
-        Cells cells;
-        bool point;
-    } cases[] = {{734, {11, 8, 4, 5}, true}, {-1, {11, 14, 15, 15}, false}};
-    for (const auto& [value, cells, point] : cases) {
-        p.NoiseDisplay(value);
-        const QImage shot = p.grab().toImage().convertToFormat(QImage::Format_RGB32);
-        for (int i = 0; i < 4; ++i) {
-            const QRect r = DisplayPanel::elementRect(E::Element(E::imgNoiseDigit0 + i));
-            // The decimal point and the dBA legend overlap cells 2 and 3; those are compared left of them.
-            const int width = i == 2 ? 132 - r.x() : i == 3 ? 183 - r.x() : r.width();
-            const QImage cell = shot.copy(r).copy(0, 0, width, r.height());
-            for (int other = 1; other <= digits.count(); ++other)
-                EXPECT_EQ(samePixels(cell, digits.image(other).copy(0, 0, width, r.height())),
-                          other == cells[size_t(i)])
-                    << value << " cell " << i << " picture " << other;
-        }
-        EXPECT_EQ(inkCount(shot.copy(DisplayPanel::elementRect(E::imgDecimalPoint)), kLcdFace) > 10, point) << value;
+// One press, one release, whatever presses the key (any mouse button, Space,
+// a click, a drag off and back): the record key toggles, so a second press
+// would undo the first. Only while enabled; a key disabled while held never
+// sees its release.
+TEST(PictureButton, PressedOnceByAnythingAndOnlyWhileEnabled) {
+    const ImageList keys = makeToolbarImages();
+    PictureButton b(keys, QStringLiteral("cmdRecord"));
+    int down = 0, up = 0;
+    bool heldInHandler = false;
+    b.onMouseDown = [&] {
+        ++down, heldInHandler = b.isHeld();
+    };
+    b.onMouseUp = std::function<void()>([&] { ++up; });
+    b.show();
+    for (const auto& [button, enabled] : {std::pair{Qt::LeftButton, true},
+                                          {Qt::RightButton, true},
+                                          {Qt::LeftButton, false},
+                                          {Qt::MiddleButton, true}}) {
+        b.setEnabled(enabled);
+        const int before = down;
+        QTest::mousePress(&b, button);
+        QTest::mouseRelease(&b, button);
+        EXPECT_EQ(std::pair(down, up), std::pair(before + enabled, before + enabled)) << button;
+        EXPECT_FALSE(b.isHeld());
     }
+    EXPECT_TRUE(heldInHandler) << "the press handler already sees the key held";
+    b.setEnabled(true);
+    QTest::keyPress(&b, Qt::Key_Space);
+    EXPECT_TRUE(b.isHeld());
+    QTest::mousePress(&b, Qt::LeftButton);  // already held: no second press
+    QTest::mouseRelease(&b, Qt::LeftButton);
+    QTest::keyRelease(&b, Qt::Key_Space);  // already let go by the mouse
+    EXPECT_EQ(std::pair(down, up), std::pair(4, 4));
+    QTest::mousePress(&b, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseMove(&b, QPoint(200, 200));  // dragged off the key and back
+    QTest::mouseMove(&b, QPoint(6, 6));
+    QTest::mouseRelease(&b, Qt::LeftButton, {}, QPoint(6, 6));
+    b.click();
+    EXPECT_EQ(std::pair(down, up), std::pair(6, 6));
+    QTest::keyPress(&b, Qt::Key_Space);
+    b.setEnabled(false);
+    EXPECT_FALSE(b.isHeld());
+    b.setEnabled(true);
+    QTest::keyRelease(&b, Qt::Key_Space);
+    EXPECT_EQ(std::pair(down, up), std::pair(7, 6)) << "a key disabled while held never sees its release";
+}
+
+// Every picture of a list is its own (mode legends 2 and 6 both show
+// nothing), and an index outside the list is an error, not a blank.
+TEST(ImageLists, PicturesDifferAndIndexesOutsideFail) {
+    const DisplayImages d;
+    const ImageList toolbar = makeToolbarImages(), connection = makeConnectionStateImages();
+    for (const ImageList* list : {&d.imlDigitalNumbers, &d.imlRange, &d.imlOverflow, &d.imlUnderflow,
+                                  &d.imlBatteryState, &toolbar, &connection, &d.imlMode}) {
+        for (int i = 1; i <= list->count(); ++i)
+            for (int j = 1; j < i && list != &d.imlMode; ++j)
+                EXPECT_FALSE(samePixels(list->image(i), list->image(j))) << i << " " << j;
+        for (int bad : {0, -1, list->count() + 1})
+            EXPECT_THROW(list->image(bad), PictureError) << bad;
+    }
+    EXPECT_GT(toolbar.indexOf(QStringLiteral("PowerPressed")), 0);
+    EXPECT_EQ(toolbar.indexOf(QStringLiteral("powerpressed")), 0) << "keys are exact";
+    PictureButton power(toolbar, QStringLiteral("cmdPower"));  // an unknown key leaves the picture as it was
+    power.setPicture(QStringLiteral("PowerPressed"));
+    EXPECT_THROW(power.setPicture(QStringLiteral("PowerHalfPressed")), PictureError);
+    EXPECT_EQ(power.pictureKey(), QStringLiteral("PowerPressed"));
 }
 
 }  // namespace
