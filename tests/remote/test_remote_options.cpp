@@ -88,8 +88,7 @@ TEST(RemoteOptions, TokenFiles) {
         const QString path = dir.filePath(r.content ? QString::number(qHash(r.content)) : "none");
         QFile f(path);
         ASSERT_TRUE(!r.content || (f.open(QIODevice::WriteOnly) && f.write(r.content) >= 0 && f.flush()));
-        QString token;
-        QString error;
+        QString token, error;
         EXPECT_EQ(readTokenFile(path, &token, &error), r.token != nullptr) << error.toStdString();
         EXPECT_EQ(token, r.token ? r.token : "");
     }
