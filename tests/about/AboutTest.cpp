@@ -6,7 +6,6 @@
 #include "support/RecordingMessageSink.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 

@@ -4,7 +4,6 @@
 #include "support/MeterStates.h"
 
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTest>
@@ -107,7 +106,7 @@ int rawClient(quint16 port, int receiveBuffer) {
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        monitor.update(runningMeter(), true, true, clock.read());
+        monitor.update(meter, false, false, clock.read());
         start(ServerLimits{});
     }
     void start(const ServerLimits& limits, const QString& token = QString()) {
@@ -123,17 +122,15 @@ protected:
         c.send(request);
         return c.next(head);
     }
+    // A new level on the meter: a sample for every event stream.
     void addSample(int16_t tenths) {
-        MeasurementRecord r;
-        r.Flags = 1;
-        r.Level = tenths;
-        r.SysTime = clock.now();
-        r.Instant = clock.utcMs();
-        monitor.addRecordedSample(r);
+        meter.DevLevel = tenths;
+        monitor.update(meter, false, false, clock.read());
         clock.advanceMs(1000);
     }
 
     ManualClock clock;
+    KestroStateRecord meter = runningMeter();
     StationMonitor monitor;
     std::unique_ptr<MonitorServer> server;
     quint16 port = 0;
@@ -194,7 +191,6 @@ TEST_F(ServerTest, NothingCanBeChanged) {
 
 TEST_F(ServerTest, ATokenGuardsEveryRequest) {
     start(ServerLimits{}, "s3cr3t-t0ken");
-    const QByteArray many = QByteArray("X-Pad: 1\r\n").repeated(300);
     const struct {
         QByteArray request;
         int status;
@@ -216,7 +212,7 @@ TEST_F(ServerTest, ATokenGuardsEveryRequest) {
         {get("/nothing?token=s3cr3t-t0ken"), 404},
         {get("/app.js"), 200},
         {"GET /api/state HTTP/1.1\r\nHost: station.example\r\nAuthorization: Bearer s3cr3t-t0ken\r\n\r\n", 200},
-        {get("/api/state", many + "Authorization: Bearer s3cr3t-t0ken\r\n"), 200},
+        {get("/api/state", QByteArray("X-Pad: 1\r\n").repeated(300) + "Authorization: Bearer s3cr3t-t0ken\r\n"), 200},
         {get("/api/state", "Authorization: Basic x\r\nAuthorization: Bearer s3cr3t-t0ken\r\n"), 200},
     };
     for (const auto& r : rows) {
@@ -319,9 +315,8 @@ TEST_F(ServerTest, EventStreamCarriesEverySample) {
     EXPECT_EQ(all.count("event: sample\n"), 20);
     EXPECT_TRUE(all.contains("\"db\":60,"));
     // A state change is news too.
-    KestroStateRecord s = runningMeter();
-    s.DevBattery = 1;
-    monitor.update(s, true, true, clock.read());
+    meter.DevBattery = 1;
+    monitor.update(meter, false, false, clock.read());
     EXPECT_TRUE(c.streamUntil("\"battery\":\"empty\"").contains("\"battery\":\"empty\""));
     EventNotice n;
     n.count = 1;

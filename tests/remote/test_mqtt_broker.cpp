@@ -37,6 +37,7 @@ class Broker {
 public:
     // anonymous: without it the broker wants a password and refuses the publisher.
     Broker(const QString& dir, quint16 port, bool anonymous = true) : dir_(dir), port_(port) {
+        QDir().mkpath(dir_);
         QFile conf(dir_ + "/mosquitto.conf");
         conf.open(QIODevice::WriteOnly);
         // Persistence: a subscriber's session and its queued messages survive a
@@ -141,7 +142,6 @@ protected:
         if (!QFile::exists(KESTRO_MOSQUITTO) || !QFile::exists(KESTRO_MOSQUITTO_SUB))
             GTEST_SKIP() << "mosquitto and mosquitto_sub are needed (scripts/bootstrap.sh installs them)";
         ASSERT_TRUE(tmp.isValid());
-        QDir().mkpath(tmp.filePath("broker"));
         broker = std::make_unique<Broker>(tmp.filePath("broker"), freePort());
         ASSERT_TRUE(broker->start());
     }
@@ -248,7 +248,6 @@ TEST_F(MqttTest, AnotherMeterGetsTopicsOfItsOwn) {
 }
 
 TEST_F(MqttTest, ABrokerThatRefusesIsRetriedAndLogged) {
-    QDir().mkpath(tmp.filePath("strict"));
     Broker strict(tmp.filePath("strict"), freePort(), false);
     ASSERT_TRUE(strict.start());
     auto p = publisher(strict.port());

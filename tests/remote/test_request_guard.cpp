@@ -94,12 +94,4 @@ TEST(RequestGuard, RequestsWithinAndBeyondTheLimit) {
     }
 }
 
-// A complete request is answered before anything after it is taken.
-TEST(RequestGuard, OneRequestAtATime) {
-    RequestGuard g;
-    const QByteArray two = get() + get();
-    EXPECT_EQ(g.feed(two.constData(), two.size()), get().size());
-    EXPECT_EQ(g.feed(two.constData(), two.size()), 0);
-}
-
 }  // namespace
