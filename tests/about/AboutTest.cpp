@@ -1,7 +1,6 @@
 #include "about/frmAbout.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
-#include "shell/Messages.h"
 #include "support/ManualClock.h"
 #include "support/RecordingMessageSink.h"
 

@@ -3,7 +3,6 @@
 #include "support/ManualClock.h"
 #include "support/MeterStates.h"
 
-#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTest>
@@ -43,14 +42,15 @@ public:
     }
     void send(const QByteArray& bytes) { socket_.write(bytes); }
     bool closed() const { return socket_.state() == QAbstractSocket::UnconnectedState; }
-    // Waits until done() holds for what has come, the server closes or the time is up.
-    void waitFor(const std::function<bool()>& done, int timeoutMs) {
+    // Waits until done() holds for what has come, the server closes or the time is up; true once closed.
+    bool waitFor(const std::function<bool()>& done, int timeoutMs) {
         (void)QTest::qWaitFor(
             [&] {
                 buffer_ += socket_.readAll();
                 return done() || closed();
             },
             timeoutMs);
+        return closed();
     }
     // The next response; HEAD responses announce a length they do not send.
     Reply next(bool head = false, int timeoutMs = 5000) {
@@ -71,14 +71,12 @@ public:
         r.closed = closed();
         return r;
     }
-    // All received so far, once it holds text (or the time is up).
     QByteArray streamUntil(const QByteArray& text, int timeoutMs = 5000) {
         waitFor([&] { return buffer_.contains(text); }, timeoutMs);
         return buffer_;
     }
     bool waitClosed(int timeoutMs = 5000) {
-        waitFor([] { return false; }, timeoutMs);
-        return closed();
+        return waitFor([] { return false; }, timeoutMs);
     }
     QTcpSocket& socket() { return socket_; }
 
@@ -122,7 +120,6 @@ protected:
         c.send(request);
         return c.next(head);
     }
-    // A new level on the meter: a sample for every event stream.
     void addSample(int16_t tenths) {
         meter.DevLevel = tenths;
         monitor.update(meter, false, false, clock.read());
@@ -174,7 +171,6 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
         EXPECT_FALSE(QRegularExpression(R"(\son[a-z]+\s*=\s*["'])").match(QString::fromUtf8(text)).hasMatch());
     const QByteArray policy = page.header("Content-Security-Policy");
     EXPECT_TRUE(policy.contains("; script-src 'self';") && policy.count("unsafe-inline") == 1) << policy.data();
-    EXPECT_TRUE(QJsonDocument::fromJson(fetch(get("/api/state")).body).isObject());
 }
 
 // Read-only: every other method is refused; HEAD announces what GET would send.
@@ -338,7 +334,6 @@ TEST_F(ServerTest, AtMost32EventClients) {
     EXPECT_EQ(refused.header("Retry-After"), "10");
     // Other requests still work, and a place that comes free can be taken.
     EXPECT_EQ(fetch(get("/api/state")).status, 200);
-    clients.front()->socket().abort();
     clients.erase(clients.begin());
     (void)QTest::qWaitFor([&] { return server->streamCount() == 31; }, 5000);
     Client again(port);
@@ -419,8 +414,7 @@ TEST_F(ServerTest, SlowRequestsAndIdleConnectionsAreClosed) {
     Client stream(port);
     stream.send(get("/api/events"));
     EXPECT_TRUE(stream.streamUntil(": keep-alive\n\n", 3000).contains(": keep-alive\n\n"));
-    QTest::qWait(1000);
-    EXPECT_EQ(stream.socket().state(), QAbstractSocket::ConnectedState);
+    EXPECT_FALSE(stream.waitClosed(1000));
 }
 
 // When every connection is taken, the one that has waited longest without a

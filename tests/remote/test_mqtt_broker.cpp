@@ -156,7 +156,6 @@ protected:
         p->loadQueue();
         return p;
     }
-    // A publisher for one meter, connected to the test's broker.
     std::unique_ptr<MqttPublisher> connected(const QString& serial) {
         auto p = publisher(broker->port());
         p->setSerial(serial);

@@ -107,7 +107,6 @@ TEST(StationMonitor, StateAndLevelsAreToldWhenTheyChange) {
     EXPECT_TRUE(o.value("overflow").toBool());
     EXPECT_FALSE(o.value("underflow").toBool());
     EXPECT_EQ(o.value("t").toString(), m.offsets().isoNow());
-    // The MQTT message has exactly its five fields.
     const QJsonObject msg = json(levelMessage(m, samples[4]));
     EXPECT_EQ(msg.keys(), (QStringList{"db", "function", "overflow", "t", "underflow"}));
     EXPECT_EQ(msg.value("function").toString(), "LEQ");
@@ -261,12 +260,9 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     // An exceedance: the state names it while it runs, the counter and the gauge follow.
     QSignalSpy told(&m, &StationMonitor::exceedance);
     EventNotice n;
-    n.typeWord = QStringLiteral("LP");
-    n.levelTenths = 800;
     n.count = 1;
     n.event.startLocalMs = absoluteMilliseconds(clock.now());
     n.event.startUtcMs = clock.utcMs();
-    n.event.durationMs = 10000;
     n.event.lmax = 92.34;
     for (auto phase : {EventNotice::Phase::Started, EventNotice::Phase::Ended}) {
         n.phase = phase;

@@ -32,10 +32,8 @@ TEST(StationTime, IsoTextCarriesMillisecondsAndOffset) {
 TEST(StationTime, LocalTimesAroundADaylightSavingChange) {
     struct Case {
         const char* what;
-        int before, after;    // offsets in minutes
-        int64_t changeLocal;  // local time (old offset) at which the clocks change
-        int64_t nowAfterMs;   // how long after the change "now" is
-        int64_t local;        // the local time asked about
+        int before, after;                       // offsets in minutes
+        int64_t changeLocal, nowAfterMs, local;  // the change's local time (old offset), "now" after it, time asked
         int expected;
     };
     const int64_t spring = local(2026, 3, 29, 2, 0);   // 02:00 CET -> 03:00 CEST
