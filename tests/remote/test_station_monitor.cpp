@@ -55,57 +55,34 @@ TEST(StationMonitor, StateFieldsAndWhatCountsAsUnknown) {
             o.remove(QLatin1String(events));
         EXPECT_EQ(QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString(), r.json);
         const QByteArray metrics = m.metricsText();
-        const QJsonValue level = o.value("level_db");
-        EXPECT_TRUE(metrics.contains("kestro_level_db " +
-                                     (level.isNull() ? "NaN" : QByteArray::number(level.toDouble(), 'g', 12)) + '\n'));
+        EXPECT_EQ(metrics.contains("kestro_level_db NaN\n"), o.value("level_db").isNull());
         EXPECT_TRUE(metrics.contains(r.state.DeviceOnline ? "kestro_device_online 1\n" : "kestro_device_online 0\n"));
     }
 }
 
-TEST(StationMonitor, TellsOnlyOfChanges) {
+TEST(StationMonitor, StateAndLevelsAreToldWhenTheyChange) {
     ManualClock clock;
     StationMonitor m;
     QSignalSpy changed(&m, &StationMonitor::stateChanged);
     QSignalSpy serial(&m, &StationMonitor::serialKnown);
-    KestroStateRecord s = runningMeter();
-    m.update(s, false, false, clock.read());
-    EXPECT_EQ(changed.count(), 1);
-    clock.advanceMs(100);
-    m.update(s, false, false, clock.read());  // only the time moved
-    EXPECT_EQ(changed.count(), 1);
-    s.DevBattery = 2;
-    m.update(s, false, false, clock.read());
-    EXPECT_EQ(changed.count(), 2);
-    m.update(s, true, false, clock.read());
-    EXPECT_EQ(changed.count(), 3);
-    // The serial number is told once, and kept while the meter is away.
-    EXPECT_EQ(serial.count(), 1);
-    s.DataValid = 0;
-    s.DevSerialNo = 999999999;
-    m.update(s, false, false, clock.read());
-    EXPECT_EQ(m.lastSerial().toStdString(), "01234567");
-    s = runningMeter();
-    s.DevSerialNo = 42;
-    m.update(s, false, false, clock.read());
-    EXPECT_EQ(serial.count(), 2);
-    EXPECT_EQ(m.lastSerial().toStdString(), "00000042");
-}
-
-TEST(StationMonitor, LevelsMoveWithAndWithoutARecording) {
-    ManualClock clock;
-    StationMonitor m;
     std::vector<StationSample> samples;
     QObject::connect(&m, &StationMonitor::sampleAdded, [&](const StationSample& s) { samples.push_back(s); });
     KestroStateRecord s = runningMeter();
-    // Not recording: every new level of the state is a sample, a repeated one is not.
+    // Not recording: every new level of the state is a sample, a repeated one is not, although the time moved.
     for (int16_t level : {734, 734, 735, 735, 700}) {
         s.DevLevel = level;
         m.update(s, false, false, clock.read());
         clock.advanceMs(100);
     }
     ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(changed.count(), 3);
     EXPECT_EQ(samples[2].tenths, 700);
     EXPECT_FALSE(samples[2].recorded);
+    s.DevBattery = 2;
+    m.update(s, false, false, clock.read());
+    EXPECT_EQ(changed.count(), 4);
+    m.update(s, true, false, clock.read());
+    EXPECT_EQ(changed.count(), 5);
     // An error reading is no sample; the level after it is one even when it is the same.
     s.DevLevel = -1;
     m.update(s, false, false, clock.read());
@@ -130,10 +107,20 @@ TEST(StationMonitor, LevelsMoveWithAndWithoutARecording) {
     EXPECT_TRUE(o.value("overflow").toBool());
     EXPECT_FALSE(o.value("underflow").toBool());
     EXPECT_EQ(o.value("t").toString(), m.offsets().isoNow());
-    // The MQTT message has exactly its five fields.
     const QJsonObject msg = json(levelMessage(m, samples[4]));
     EXPECT_EQ(msg.keys(), (QStringList{"db", "function", "overflow", "t", "underflow"}));
     EXPECT_EQ(msg.value("function").toString(), "LEQ");
+    // The serial number is told once, and kept while the meter is away.
+    EXPECT_EQ(serial.count(), 1);
+    s.DataValid = 0;
+    s.DevSerialNo = 999999999;
+    m.update(s, false, false, clock.read());
+    EXPECT_EQ(m.lastSerial().toStdString(), "01234567");
+    s = runningMeter();
+    s.DevSerialNo = 42;
+    m.update(s, false, false, clock.read());
+    EXPECT_EQ(serial.count(), 2);
+    EXPECT_EQ(m.lastSerial().toStdString(), "00000042");
 }
 
 TEST(StationMonitor, KeepsTenMinutesOfLevels) {
@@ -151,7 +138,6 @@ TEST(StationMonitor, KeepsTenMinutesOfLevels) {
     EXPECT_GE(span, StationMonitor::kHistoryMs - 1000);
     const QJsonObject h = json(m.historyJson());
     EXPECT_EQ(h.value("points").toArray().size(), qsizetype(m.history().size()));
-    EXPECT_EQ(h.value("window_s").toInt(), 600);
     const QJsonArray first = h.value("points").toArray().first().toArray();
     EXPECT_EQ(int64_t(first[0].toDouble()), m.history().front().utcMs);
     // However fast levels come, the history holds a bounded number of them.
@@ -227,13 +213,10 @@ TEST(StationMonitor, StatisticsAndMetrics) {
 
     const QJsonObject st = json(m.statisticsJson()).value("slow").toObject();
     EXPECT_TRUE(st.value("active").toBool());
-    EXPECT_EQ(st.value("type").toString(), "LP");
-    EXPECT_EQ(st.value("interval_s").toInt(), 60);
     EXPECT_EQ(st.value("limit_db").toDouble(), 70.0);
     const QJsonArray done = st.value("completed").toArray();
     ASSERT_EQ(done.size(), 2);
     const QJsonObject first = done[0].toObject();
-    EXPECT_EQ(first.value("kind").toString(), "Interval");
     EXPECT_EQ(first.value("start").toString(), "2026-03-05T14:58:00.000+00:00");
     EXPECT_EQ(first.value("samples").toInt(), 600);
     EXPECT_EQ(first.value("leq").toDouble(), 60.0);
@@ -243,10 +226,6 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     EXPECT_EQ(current.value("leq").toDouble(), 80.0);
     EXPECT_TRUE(current.value("over_limit").toBool());
     EXPECT_EQ(st.value("series").toObject().value("samples").toInt(), 1500);
-    EXPECT_EQ(st.value("series").toObject().value("kind").toString(), "Series");
-    for (const char* field : {"end", "lmax", "lmin", "l5", "l10", "l50", "l90", "l95", "overflow", "underflow"})
-        EXPECT_TRUE(first.contains(field)) << field;
-    EXPECT_EQ(first.value("names").toObject().value("l90").toString(), "LA90");
     EXPECT_EQ(json(m.statisticsJson(1)).value("slow").toObject().value("completed").toArray().size(), 1);
     EXPECT_TRUE(json(m.statisticsJson()).value("fast").toObject().value("current").isNull());
 
@@ -275,19 +254,15 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     const QJsonObject o = m.resultObject(false, max);
     EXPECT_TRUE(o.value("leq").isNull() && o.value("l90").isNull());
     EXPECT_EQ(o.value("names").toObject().keys(), QStringList{"lmax"});
-    EXPECT_EQ(o.value("quantity").toString(), "running_max");
     const QByteArray maxMetrics = m.metricsText();
     EXPECT_TRUE(maxMetrics.contains("kestro_interval_lmax_db{stream=\"slow\",type=\"MAX\"} 93.5\n"));
     EXPECT_FALSE(maxMetrics.contains("kestro_interval_leq_db{stream=\"slow\""));
     // An exceedance: the state names it while it runs, the counter and the gauge follow.
     QSignalSpy told(&m, &StationMonitor::exceedance);
     EventNotice n;
-    n.typeWord = QStringLiteral("LP");
-    n.levelTenths = 800;
     n.count = 1;
     n.event.startLocalMs = absoluteMilliseconds(clock.now());
     n.event.startUtcMs = clock.utcMs();
-    n.event.durationMs = 10000;
     n.event.lmax = 92.34;
     for (auto phase : {EventNotice::Phase::Started, EventNotice::Phase::Ended}) {
         n.phase = phase;

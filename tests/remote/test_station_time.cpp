@@ -32,17 +32,14 @@ TEST(StationTime, IsoTextCarriesMillisecondsAndOffset) {
 TEST(StationTime, LocalTimesAroundADaylightSavingChange) {
     struct Case {
         const char* what;
-        int before, after;    // offsets in minutes
-        int64_t changeLocal;  // local time (old offset) at which the clocks change
-        int64_t nowAfterMs;   // how long after the change "now" is
-        int64_t local;        // the local time asked about
+        int before, after;                       // offsets in minutes
+        int64_t changeLocal, nowAfterMs, local;  // the change's local time (old offset), "now" after it, time asked
         int expected;
     };
     const int64_t spring = local(2026, 3, 29, 2, 0);   // 02:00 CET -> 03:00 CEST
     const int64_t autumn = local(2026, 10, 25, 3, 0);  // 03:00 CEST -> 02:00 CET
     const Case rows[] = {
         {"spring: the interval that ended at the change", 60, 120, spring, 1000, local(2026, 3, 29, 1, 59, 59), 60},
-        {"spring: its start", 60, 120, spring, 1000, local(2026, 3, 29, 1, 45), 60},
         {"spring: after the change", 60, 120, spring, 15 * 60000, local(2026, 3, 29, 3, 15), 120},
         {"spring: a week later, an hour ago", 60, 120, spring, 7 * 86400000LL, spring + 7 * 86400000LL, 120},
         {"autumn: the last stamp before the change", 120, 60, autumn, 1000, local(2026, 10, 25, 2, 59, 59), 120},
@@ -75,9 +72,7 @@ TEST(StationTime, WithoutAChangeEveryTimeHasTheCurrentOffset) {
     ManualClock clock;
     clock.setUtcOffsetMinutes(60);
     UtcOffsets offsets;
-    EXPECT_FALSE(offsets.known());
     offsets.observe(clock.read());
-    EXPECT_TRUE(offsets.known());
     EXPECT_EQ(offsets.minutesFor(local(2020, 1, 1, 0, 0)), 60);
     EXPECT_EQ(offsets.isoText(local(2026, 3, 4, 5, 6, 7, 8)).toStdString(), "2026-03-04T05:06:07.008+01:00");
     EXPECT_EQ(offsets.utcOf(absoluteMilliseconds(clock.now())), clock.utcMs());
