@@ -84,7 +84,7 @@ MUTATIONS = [
       "the last sample not found"),
     M("protocol", "src/protocol/SampleSeries.cpp", "std::swap(out, pending_);", "out = pending_;",
       "pending samples handed off twice"),
-    M("protocol", "src/protocol/Interpreter.cpp", "int64_t stamp = std::max(now.utcMs, last + step);",
+    M("protocol", "src/protocol/Interpreter.cpp", "int64_t stamp = std::max(now.utcMs - ageMs, last + step);",
       "int64_t stamp = now.utcMs;", "stamps of a burst not spread"),
     M("protocol", "src/protocol/Interpreter.cpp",
       "if (function != st.DevFunction || variant != st.DevVariant) ps.BufferRestart = kRestartBoth;", "",

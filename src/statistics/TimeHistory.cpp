@@ -42,33 +42,22 @@ std::vector<TimeHistory::Column> TimeHistory::columns(int64_t fromMs, int64_t to
         int c1 = int(double(b1 - 1 - fromMs) / span * n);
         c0 = std::clamp(c0, 0, n - 1);
         c1 = std::clamp(c1, c0, n - 1);
-        for (int c = c0; c <= c1; ++c) {
-            Column& col = out[size_t(c)];
-            if (col.empty) {
-                col.minHundredths = b.min;
-                col.maxHundredths = b.max;
-                col.empty = false;
-            } else {
-                col.minHundredths = std::min(col.minHundredths, b.min);
-                col.maxHundredths = std::max(col.maxHundredths, b.max);
-            }
-        }
+        for (int c = c0; c <= c1; ++c)
+            out[size_t(c)].widen(b.min, b.max);
     }
     return out;
+}
+
+void TimeHistory::Column::widen(int32_t lo, int32_t hi) {
+    minHundredths = empty ? lo : std::min(minHundredths, lo);
+    maxHundredths = empty ? hi : std::max(maxHundredths, hi);
+    empty = false;
 }
 
 TimeHistory::Column TimeHistory::overall() const {
     Column c;
     for (const Bucket& b : buckets_) {
-        if (b.min > b.max) continue;
-        if (c.empty) {
-            c.minHundredths = b.min;
-            c.maxHundredths = b.max;
-            c.empty = false;
-        } else {
-            c.minHundredths = std::min(c.minHundredths, b.min);
-            c.maxHundredths = std::max(c.maxHundredths, b.max);
-        }
+        if (b.min <= b.max) c.widen(b.min, b.max);
     }
     return c;
 }

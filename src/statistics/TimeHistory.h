@@ -16,6 +16,7 @@ public:
         int32_t minHundredths = 0;
         int32_t maxHundredths = 0;
         bool empty = true;
+        void widen(int32_t lo, int32_t hi);
     };
 
     void clear();
