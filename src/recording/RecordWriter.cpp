@@ -305,9 +305,12 @@ qint64 RecordWriter::unsyncedBytes() const {
 }
 
 void RecordWriter::syncAll() {
-    // Each call takes its file off the list, synced or held.
-    while (!unsynced_.empty())
-        appendDirect(unsynced_.front().path, QByteArray(), true);
+    // Each call takes its file off the list, synced or held; the name is
+    // copied, as the entry goes before the call is done with it.
+    while (!unsynced_.empty()) {
+        const QString path = unsynced_.front().path;
+        appendDirect(path, QByteArray(), true);
+    }
 }
 
 void RecordWriter::hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o) {

@@ -62,9 +62,21 @@ void prime(ProtocolState& ps, uint8_t mode) {
     ps.BufferRestart = (mode & 2) ? 3 : 0;
 }
 
-// Everything a byte stream changes (state, current sample, pending samples,
-// counters, unread characters, logged errors), fed in pieces of 1..maxChunk
-// bytes drawn from seed (maxChunk 0: in one piece) on a clock that stands still.
+// A line is dated back by the bytes read after it, so only its stamp depends
+// on how the bytes were split: never later than the clock, never earlier than
+// the wire time of everything fed.
+MeasurementRecord unstamped(MeasurementRecord r, const ManualClock& clock, size_t fed) {
+    check(r.Instant == 0 ||
+          (r.Instant <= clock.utcMs() + 100 && r.Instant >= clock.utcMs() - int64_t(fed) * 1000 / 960));
+    r.Instant = 0;
+    r.SysTime = {};
+    return r;
+}
+
+// Everything else a byte stream changes (state, current sample, pending
+// samples, counters, unread characters, logged errors), fed in pieces of
+// 1..maxChunk bytes drawn from seed (maxChunk 0: in one piece) on a clock that
+// stands still.
 using Received =
     std::tuple<KestroStateRecord, MeasurementRecord, std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>>,
                std::vector<int64_t>, std::string, std::vector<std::pair<std::string, int32_t>>>;
@@ -82,11 +94,15 @@ Received receive(std::string_view bytes, uint8_t mode, uint32_t seed, unsigned m
     std::vector<std::tuple<int32_t, int32_t, MeasurementRecord>> samples;
     for (const SampleSeries* s : {&ps.SlowBuffer, &ps.FastBuffer})
         for (const SampleSeries::Entry& e : s->pending())
-            samples.emplace_back(e.RecordNo, e.Index, e.Sample);
-    std::vector<int64_t> counters{ps.AnswerWatchdog, ps.RecordState,     ps.BufferRestart,
-                                  ps.RxCharCount,    ps.RxLineCount,     ps.SlowRecordNo(),
-                                  ps.FastRecordNo(), ps.LastSlowStampMs, ps.LastFastStampMs};
-    return {ps.KestroState, ps.CurrentMeasurement, samples, counters, std::string(ps.rxPending()), errors};
+            samples.emplace_back(e.RecordNo, e.Index, unstamped(e.Sample, clock, bytes.size()));
+    std::vector<int64_t> counters{ps.AnswerWatchdog, ps.RecordState,    ps.BufferRestart, ps.RxCharCount,
+                                  ps.RxLineCount,    ps.SlowRecordNo(), ps.FastRecordNo()};
+    return {ps.KestroState,
+            unstamped(ps.CurrentMeasurement, clock, bytes.size()),
+            samples,
+            counters,
+            std::string(ps.rxPending()),
+            errors};
 }
 
 }  // namespace
