@@ -129,10 +129,11 @@ bool writeOffset(const QString& spool, qint64 offset) {
 }
 
 // Appends bytes and syncs when sync. On failure the file is cut back to *base
-// (its size at the last sync; -1: its size now) where it can be: *cutBack then
-// says so and nothing of it stays; otherwise *written bytes of this batch do.
+// (its size at the last sync; -1: its size now, and *id which file that is)
+// where it can be: *cutBack then says so and nothing of it stays; otherwise
+// *written bytes of this batch do.
 WriteOutcome writeAppend(const RecordWriter::OpenFn& open, const QString& path, const QByteArray& bytes, bool sync,
-                         qint64* base, qint64* written, bool* cutBack) {
+                         qint64* base, std::pair<dev_t, ino_t>* id, qint64* written, bool* cutBack) {
     *written = 0;
     *cutBack = false;
     const int fd = open(path);
@@ -142,7 +143,10 @@ WriteOutcome writeAppend(const RecordWriter::OpenFn& open, const QString& path, 
     if (!bytes.isEmpty() || sync) {
         struct stat st {};
         regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-        if (*base < 0) *base = regular ? st.st_size : 0;
+        if (*base < 0) {
+            *base = regular ? st.st_size : 0;
+            *id = {st.st_dev, st.st_ino};
+        }
     }
     int err = 0;
     qint64 done = 0;
@@ -265,21 +269,26 @@ WriteOutcome RecordWriter::appendDirect(const QString& path, const QByteArray& b
     const int64_t now = now_();
     const bool sync = forceSync || (known && now - u->sinceNs >= kSyncEveryNs);
     qint64 base = known ? u->base : -1;
+    std::pair<dev_t, ino_t> id = known ? u->id : std::pair<dev_t, ino_t>();
     bool cutBack = false;
-    WriteOutcome o = writeAppend(open_, path, bytes, sync, &base, &written, &cutBack);
+    WriteOutcome o = writeAppend(open_, path, bytes, sync, &base, &id, &written, &cutBack);
     if (o.ok()) {
         if (sync && known) {
             unsynced_.erase(u);
         } else if (!sync && !bytes.isEmpty()) {
-            if (!known) u = unsynced_.insert(unsynced_.end(), Unsynced{path, base, QByteArray(), now});
+            if (!known) u = unsynced_.insert(unsynced_.end(), Unsynced{path, base, id, QByteArray(), now});
             u->bytes += bytes;
         }
         return o;
     }
     QByteArray rest = bytes.mid(written);
     if (known) {
-        // Cut back with this batch, or still in the file as far as can be told.
-        if (cutBack) rest.prepend(u->bytes);
+        // Cut back with this batch, or gone with the file (a removed folder, a
+        // pulled stick): they wait again. Otherwise they are in the file.
+        struct stat st {};
+        if (cutBack || ::stat(QFile::encodeName(path).constData(), &st) != 0 || st.st_dev != u->id.first ||
+            st.st_ino != u->id.second || st.st_size < u->base + u->bytes.size())
+            rest.prepend(u->bytes);
         unsynced_.erase(u);
     }
     Backlog* b = backlogs_.emplace_back(std::make_unique<Backlog>()).get();

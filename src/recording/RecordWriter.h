@@ -17,8 +17,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/types.h>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace kestro {
@@ -116,8 +118,9 @@ private:
     struct Backlog;
     struct Unsynced {
         QString path;
-        qint64 base = -1;  // the file's size at its last sync
-        QByteArray bytes;  // written since
+        qint64 base = -1;            // the file's size at its last sync
+        std::pair<dev_t, ino_t> id;  // and which file that is
+        QByteArray bytes;            // written since
         int64_t sinceNs = 0;
     };
     // The batch of a file without a backlog: written, synced when due.
