@@ -266,12 +266,14 @@ def test_replug_cycles_keep_order(run):
     for kind, keys in (("LPF", {"p"}), ("LP", {"lp"})):
         check_stream(home.record_files(kind)[:1], sims[0].sent_lines(), keys, unplug_ms, header=False)
         runs = [[t for _, t in expected_values(s.sent_lines(), keys)] for s in sims]
-        silent = [p for p in home.record_files(kind) if find_run(runs[1], read_record_values(p, header=False)) >= 0]
+
+        def senders(path):  # a few slow levels may also occur in another meter's run
+            values = read_record_values(path, header=False)
+            return [i for i, r in enumerate(runs) if find_run(r, values) >= 0]
+        silent = [p for p in home.record_files(kind) if senders(p) == [1]]
         check_stream(silent, sims[1].sent_lines(), keys, time.time() * 1000, header=False)  # whole before the silence
         for path in home.record_files(kind):
-            values = read_record_values(path, header=False)
-            check(any(find_run(r, values) >= 0 for r in runs),
-                  "%s is not a run of what one simulator sent" % os.path.basename(path))
+            check(senders(path), "%s is not a run of what one simulator sent" % os.path.basename(path))
             times = [line.split(";")[0] for line in file_lines(path)]
             back = [(a, b) for a, b in zip(times, times[1:]) if b < a]
             check(not back, "%s: time goes back %r" % (os.path.basename(path), back[:3]))
