@@ -1,6 +1,7 @@
 #include "about/frmAbout.h"
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
+#include "support/FileBytes.h"
 #include "support/ManualClock.h"
 #include "support/RecordingMessageSink.h"
 
@@ -28,11 +29,6 @@ void write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
-}
-
-QByteArray read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 TEST(About, SysInfoStartsTheNamedProgramOrLogsWhyNot) {
@@ -76,10 +72,10 @@ TEST(About, SysInfoStartsTheNamedProgramOrLogsWhyNot) {
         frmAbout(log, messages, files, launcher).cmdSysInfo->click();
         EXPECT_EQ(started, c.started);
         const QString entry = log.dateTimeText() + ": StartSysInfo.Error: " + QString::number(c.logged) + "\r\n\r\n";
-        EXPECT_EQ(read(tmp.filePath("SoundJournal.log")), c.logged < 0 ? QByteArray() : entry.toUtf8());
+        EXPECT_EQ(fileBytes(tmp.filePath("SoundJournal.log")), c.logged < 0 ? QByteArray() : entry.toUtf8());
         EXPECT_EQ(messages.messages.size() == 1 && messages.messages[0].text == kUnavailable, c.logged >= 0);
         EXPECT_FALSE(QFile::exists(log.mainLogPath()));  // the journal, not the event log
-        EXPECT_EQ(read(files.currentUser), kUserValue);
+        EXPECT_EQ(fileBytes(files.currentUser), kUserValue);
     }
 }
 

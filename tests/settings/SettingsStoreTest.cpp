@@ -5,6 +5,7 @@
 #include "settings/RecorderSettings.h"
 #include "settings/SettingsSchema.h"
 #include "settings/cRegistry.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,11 +52,6 @@ protected:
         r.setValue(v);
     }
 
-    static QByteArray readFile(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
     static void writeFile(const QString& path, const QByteArray& bytes) {
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile f(path);
@@ -73,7 +69,7 @@ protected:
         return {0, QString()};
     }
 
-    QJsonObject document() const { return QJsonDocument::fromJson(readFile(files.currentUser)).object(); }
+    QJsonObject document() const { return QJsonDocument::fromJson(fileBytes(files.currentUser)).object(); }
     QJsonObject stored(const QString& name) const {
         return document().value(kSection).toObject().value(name).toObject();
     }
@@ -252,7 +248,7 @@ TEST_F(RegistryTest, AStoreThatCannotBeUsedIsNamedAsTheReason) {
 TEST_F(RegistryTest, RunValuesShadowTheStoreWithoutChangingIt) {
     cRegistry r = make();
     write(r, "COMPort", REG_DWORD_, 3);
-    const QByteArray before = readFile(files.currentUser);
+    const QByteArray before = fileBytes(files.currentUser);
     r.setRunValue(HKEY_CURRENT_USER_, QString(kSection) + "\\", "comport", 1, REG_DWORD_);
     r.setRunValue(HKEY_CURRENT_USER_, kSection, "COM1Device", QString("/tmp/%HOME%/meter"), REG_SZ_);
     r.setRunValue(HKEY_CURRENT_USER_, kSection, "COMPORT", 2, REG_DWORD_);  // the last one counts
@@ -273,7 +269,7 @@ TEST_F(RegistryTest, RunValuesShadowTheStoreWithoutChangingIt) {
     r.ClassKey = HKEY_LOCAL_MACHINE_;
     EXPECT_FALSE(r.isRunValue());  // another root
     r.ClassKey = HKEY_CURRENT_USER_;
-    EXPECT_EQ(readFile(files.currentUser), before);
+    EXPECT_EQ(fileBytes(files.currentUser), before);
     write(r, "RecordNameBase", REG_SZ_, QString("Noise"));  // other values are written as always
     cRegistry plain = make();                               // an instance without run values sees the store
     plain.ValueKey = "COMPort";
@@ -296,12 +292,12 @@ TEST_F(RegistryTest, FailedWritesRaiseAndKeepTheOldFile) {
     EXPECT_EQ(raisedBy(r, "VERSION", "5"),
               std::pair(26001, QString("Failed to set registry value Key: '2147483650',Section: 'software\\vendor',"
                                        "Key: 'VERSION' to value: '5'")));
-    EXPECT_EQ(readFile(files.localMachine), machine);
+    EXPECT_EQ(fileBytes(files.localMachine), machine);
     EXPECT_FALSE(QFileInfo::exists(files.currentUser));
 
     r = make();
     write(r, "COMPort", REG_DWORD_, 1);
-    const QByteArray before = readFile(files.currentUser);
+    const QByteArray before = fileBytes(files.currentUser);
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -314,7 +310,7 @@ TEST_F(RegistryTest, FailedWritesRaiseAndKeepTheOldFile) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(error, std::pair(26001, QString("Failed to set registry value Key: '2147483649',Section: '") + kSection +
                                           "',Key: 'RecordDirectory' to value: '" + longText + "'"));
-    EXPECT_EQ(readFile(files.currentUser), before);
+    EXPECT_EQ(fileBytes(files.currentUser), before);
 }
 
 TEST_F(RegistryTest, CorruptFileReadsMissingIsLoggedOnceAndKeptAside) {
@@ -326,9 +322,9 @@ TEST_F(RegistryTest, CorruptFileReadsMissingIsLoggedOnceAndKeptAside) {
         EXPECT_FALSE(r.Value().isValid());
     }
     EXPECT_EQ(logged, std::vector<std::string>{": cRegistry.Error: 26002"});
-    EXPECT_EQ(readFile(files.currentUser), garbage);  // reading never touches it
+    EXPECT_EQ(fileBytes(files.currentUser), garbage);  // reading never touches it
     write(r, "COMPort", REG_DWORD_, 2);
-    EXPECT_EQ(readFile(files.currentUser + ".corrupt"), garbage);
+    EXPECT_EQ(fileBytes(files.currentUser + ".corrupt"), garbage);
     EXPECT_EQ(stored("COMPort").value("value").toInt(), 2);
     EXPECT_EQ(logged.size(), 1u);
 }

@@ -2,6 +2,7 @@
 #include "shell/FileTitle.h"
 #include "shell/LogDir.h"
 #include "shell/Places.h"
+#include "support/FileBytes.h"
 #include "support/ManualClock.h"
 
 #include <QDir>
@@ -125,11 +126,6 @@ TEST(FileTitleTest, LastComponent) {
     }
 }
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 TEST(EventLogTest, LinesAreAppendedInOrderInOneFormat) {
     QTemporaryDir dir;
     ManualClock clock;
@@ -143,7 +139,7 @@ TEST(EventLogTest, LinesAreAppendedInOrderInOneFormat) {
     second.errorSink()(": frmKestroRecord.Timer1.Error: ", 91);
     const QString dt = second.dateTimeText();
     EXPECT_EQ(second.mainLogPath(), dir.path() + "/R270_Kestro.log");
-    EXPECT_EQ(QString::fromUtf8(readAll(second.mainLogPath())),
+    EXPECT_EQ(QString::fromUtf8(fileBytes(second.mainLogPath())),
               "one\r\ntwo\r\n" + dt + ": Interpreter: 6\r\n" + dt + ": frmKestroRecord.Timer1.Error: 91\r\n");
 }
 

@@ -6,6 +6,7 @@
 #include "shell/Messages.h"
 #include "shell/SignalBridge.h"
 #include "shell/SingleInstance.h"
+#include "support/FileBytes.h"
 #include "support/ManualClock.h"
 #include "support/RecordingMessageSink.h"
 
@@ -32,11 +33,6 @@ namespace {
 
 using Outcome = SingleInstance::Outcome;
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The lock is taken on its own opening of the lock file, so a second object
 // in this process meets it as a second program instance would.
 TEST(SingleInstanceTest, OnlyAHeldLockRefusesAndItsEndFreesIt) {
@@ -52,7 +48,7 @@ TEST(SingleInstanceTest, OnlyAHeldLockRefusesAndItsEndFreesIt) {
         stale.close();
         EXPECT_EQ(first.tryAcquire(), Outcome::Acquired);
         EXPECT_EQ(first.tryAcquire(), Outcome::Acquired);  // asking again keeps it
-        EXPECT_EQ(readAll(first.lockPath()), QByteArray::number(qint64(getpid())) + "\n");
+        EXPECT_EQ(fileBytes(first.lockPath()), QByteArray::number(qint64(getpid())) + "\n");
         SingleInstance second(dir.path());
         EXPECT_FALSE(ensureSingleInstance(second, log, messages));
         EXPECT_FALSE(second.isHeld());
@@ -88,7 +84,7 @@ TEST(SingleInstanceTest, ALockThatCannotBeTakenStartsUnguardedAndSaysWhy) {
         SingleInstance instance(r.lockDir);
         EXPECT_TRUE(ensureSingleInstance(instance, log, messages));
         EXPECT_TRUE(messages.messages.isEmpty());
-        EXPECT_EQ(QString::fromUtf8(readAll(log.mainLogPath())),
+        EXPECT_EQ(QString::fromUtf8(fileBytes(log.mainLogPath())),
                   log.dateTimeText() + ": SingleInstance.Error: " + QString::number(r.err) +
                       " - no guard against a second instance, the lock file " + instance.lockPath() +
                       " cannot be used: " + QString::fromLocal8Bit(strerror(r.err)) + "\r\n");
