@@ -141,7 +141,10 @@ int readHoldOffMs() {
 }
 
 PosixSerialPort::PosixSerialPort(int holdOffMs, MonotonicMs monotonicMs, QObject* parent)
-    : SerialPort(parent), holdOffMs_(std::max(holdOffMs, 0)), clock_(std::move(monotonicMs)) {
+    : SerialPort(parent),
+      holdOffMs_(std::max(holdOffMs, 0)),
+      busyHoldOffMs_(std::max(holdOffMs_, kBusyReadHoldOffMs)),
+      clock_(std::move(monotonicMs)) {
     if (!clock_)
         clock_ = [] {
             return QDeadlineTimer::current(Qt::PreciseTimer).deadline();
@@ -351,14 +354,13 @@ void PosixSerialPort::afterRead(bool got, bool holdEnded) {
     const qint64 now = clock_();
     // Data at two grid points in a row (a timer fires a little late): more is
     // on its way, even after a line's end.
-    const int busyHold = std::max(holdOffMs_, busyHoldOffMs_);
-    const qint64 span = busy_ ? busyHold : holdOffMs_;
+    const qint64 span = busy_ ? busyHoldOffMs_ : holdOffMs_;
     const qint64 near = span + span / 2;
     busy_ = lastDataMs_ - prevDataMs_ <= near && now - lastDataMs_ <= near;
     prevDataMs_ = std::exchange(lastDataMs_, now);
     if (holdOffMs_ <= 0 || (endsLine_ && !busy_)) return watch();
     readNotifier_.setEnabled(false);
-    const int hold = busy_ ? busyHold : holdOffMs_;
+    const int hold = busy_ ? busyHoldOffMs_ : holdOffMs_;
     holdTimer_.start(static_cast<int>(hold - now % hold));
 }
 

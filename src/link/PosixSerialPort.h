@@ -20,6 +20,7 @@
 #include <QByteArray>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 namespace kestro {
@@ -56,7 +57,7 @@ public:
     QString device() const override { return device_; }
 
     // The hold while lines keep coming (never shorter than the hold-off).
-    void setBusyHoldOffMs(int ms) { busyHoldOffMs_ = ms; }
+    void setBusyHoldOffMs(int ms) { busyHoldOffMs_ = std::max(ms, holdOffMs_); }
     // Milliseconds until the hold-off ends, as armed; -1 while the device is watched.
     int holdOffLeftMs() const { return holdTimer_.isActive() ? holdTimer_.interval() : -1; }
     // The end of a hold-off: reads what arrived, then holds again or watches.
@@ -79,7 +80,7 @@ private:
 
     int fd_ = -1;
     int holdOffMs_;
-    int busyHoldOffMs_ = kBusyReadHoldOffMs;
+    int busyHoldOffMs_;
     MonotonicMs clock_;
     // When the last two reads found data.
     qint64 lastDataMs_ = kLongAgo;

@@ -161,6 +161,14 @@ WriteOutcome writeAppend(const RecordWriter::OpenFn& open, const QString& path, 
 
 }  // namespace
 
+// Whether the file under path is still the one the unsynced lines went to,
+// and long enough to hold them.
+bool RecordWriter::stillHolds(const QString& path, const Unsynced& u) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && st.st_dev == u.id.first &&
+           st.st_ino == u.id.second && st.st_size >= u.base + u.bytes.size();
+}
+
 struct RecordWriter::Backlog {
     QString path;            // the record file
     QString spool;           // its spool file; empty while there is none
@@ -285,10 +293,7 @@ WriteOutcome RecordWriter::appendDirect(const QString& path, const QByteArray& b
     if (known) {
         // Cut back with this batch, or gone with the file (a removed folder, a
         // pulled stick): they wait again. Otherwise they are in the file.
-        struct stat st {};
-        if (cutBack || ::stat(QFile::encodeName(path).constData(), &st) != 0 || st.st_dev != u->id.first ||
-            st.st_ino != u->id.second || st.st_size < u->base + u->bytes.size())
-            rest.prepend(u->bytes);
+        if (cutBack || !stillHolds(path, *u)) rest.prepend(u->bytes);
         unsynced_.erase(u);
     }
     Backlog* b = backlogs_.emplace_back(std::make_unique<Backlog>()).get();

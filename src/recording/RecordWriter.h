@@ -4,11 +4,11 @@
 // than all the rest of the recording); until then its unsynced lines stay in
 // memory too, and when the sync or a later write fails the file is cut back
 // to its last synced size and those lines wait like any others. So a batch
-// counts as written only once it reached the file and was synced. When a file cannot be written (full disk, missing
-// directory, unplugged medium) its lines wait in a spool file of the
-// program's data directory and are copied over, in order, once the file can
-// be written again: memory and the work per batch stay bounded however long
-// the outage lasts. Only when the spool itself fails are lines held in
+// counts as written only once it reached the file and was synced. When a
+// file cannot be written (full disk, missing directory, unplugged medium) its
+// lines wait in a spool file of the program's data directory and are copied
+// over, in order, once the file can be written again: memory and the work per
+// batch stay bounded however long the outage lasts. Only when the spool itself fails are lines held in
 // memory, up to a limit; beyond it they are dropped and counted. A spool file
 // that vanishes or is changed behind the writer's back is given up (its lines
 // are reported lost) so that the record file does not wait for it forever.
@@ -83,8 +83,6 @@ public:
     // empty batch makes.
     QStringList dueUnsyncedPaths() const;
     qint64 unsyncedBytes() const;
-    // Syncs every file now; what fails waits as held lines.
-    void syncAll();
     qint64 heldBytes(const QString& path) const;
     qint64 heldBytes() const;
     qint64 memoryBytes() const { return memoryBytes_; }  // waiting in memory (spool unusable)
@@ -125,6 +123,9 @@ private:
     };
     // The batch of a file without a backlog: written, synced when due.
     WriteOutcome appendDirect(const QString& path, const QByteArray& bytes, bool forceSync);
+    // Syncs every file now; what fails waits as held lines.
+    void syncAll();
+    static bool stillHolds(const QString& path, const Unsynced& u);
     Backlog* find(const QString& path);
     void hold(Backlog& b, const QByteArray& bytes, WriteOutcome& o);
     bool spool(Backlog& b, const QByteArray& bytes);
