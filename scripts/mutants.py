@@ -234,6 +234,8 @@ MUTATIONS = [
       "    recorder_.endStatistics();\n    ps_.RecordState", "disarming drops what arrived since the last tick"),
     M("session", "src/session/Session.cpp", "    flushRecording();\n    ps_.KestroState.DeviceOnline = false;",
       "    ps_.KestroState.DeviceOnline = false;", "a lost device drops what arrived since the last tick"),
+    M("session", "src/session/Session.cpp", "if (ps_.RecordState == kRecordArmed) tick([&] { recorder_.handOffFast(); });",
+      "", "fast values before the first level are dropped when the recording ends"),
     M("session", "src/session/Session.cpp", "    ps_.ClearFastBuffer();\n    ps_.ClearSlowBuffer();\n}",
       "    ps_.ClearFastBuffer();\n}", "the power key keeps the slow samples"),
     M("session", "src/session/Session.cpp", "void Session::stopRecordKey() {\n    if (ps_.RecordState <= kRecordOff) return;",

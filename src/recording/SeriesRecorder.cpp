@@ -186,6 +186,11 @@ void SeriesRecorder::handOff() {
         if (p != SlowFileName && p != FastFileName) writeRecordBatch(p, QByteArray());
 }
 
+void SeriesRecorder::handOffFast() {
+    writer_->startTick();
+    takeFast();
+}
+
 void SeriesRecorder::takeSlow() {
     ps_.SlowBuffer.takePending(taken_);
     QByteArray batch;

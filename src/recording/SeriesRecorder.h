@@ -65,6 +65,9 @@ public:
     // and the hand-off goes on; a file that keeps failing the same way is
     // logged again once a minute. Unwritten lines wait and go out first later.
     void handOff();
+    // Only the fast values: those of an armed recording wait for its first
+    // level, and must be written when it ends before one came.
+    void handOffFast();
 
     void StopSlowMeasurement();
     void StopFastMeasurement();

@@ -149,8 +149,10 @@ void Session::flushRecording() {
     // Samples that arrived since the last tick would otherwise be cleared
     // unwritten. Within a tick the device state holds still: it has read.
     if (!inTick_) tick([&] { com_.receivePending(); });
-    if (ps_.RecordState == kRecordStoring && ps_.KestroState.DevFunction != kFunctionInit)
-        tick([&] { recorder_.handOff(); });
+    if (ps_.KestroState.DevFunction == kFunctionInit) return;
+    if (ps_.RecordState == kRecordStoring) tick([&] { recorder_.handOff(); });
+    // Fast values come before the first level of a new recording.
+    if (ps_.RecordState == kRecordArmed) tick([&] { recorder_.handOffFast(); });
 }
 
 void Session::connectionLostActions() {

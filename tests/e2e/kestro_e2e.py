@@ -100,6 +100,10 @@ class Home:
         return [os.path.join(self.records, n) for n in names]
 
     def cleanup(self):
+        if os.environ.get("KESTRO_E2E_KEEP"):  # the files of a run, to look at afterwards
+            self.tmp._finalizer.detach()
+            print("kept", self.root)
+            return
         self.tmp.cleanup()
 
 

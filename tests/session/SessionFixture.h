@@ -74,11 +74,11 @@ protected:
 
     QString meter() const { return tmp.filePath(QStringLiteral("meter")); }
     QString recordDir() const { return tmp.filePath(QStringLiteral("records")); }
-    // The slow record files with their values, oldest first.
-    QList<QStringList> recordValues() const {
+    // The record files of the streams (the slow ones unless told) with their values, oldest first.
+    QList<QStringList> recordValues(const QString& streams = QStringLiteral("LP|LEQ|MAX")) const {
         QList<QStringList> out;
         for (const QString& name : QDir(recordDir()).entryList(QDir::Files, QDir::Name)) {
-            if (!isRecordFileName(name) || !QRegularExpression(QStringLiteral("_(LP|LEQ|MAX)_")).match(name).hasMatch())
+            if (!isRecordFileName(name) || !QRegularExpression("_(" + streams + ")_").match(name).hasMatch())
                 continue;
             QFile f(recordDir() + QLatin1Char('/') + name);
             f.open(QIODevice::ReadOnly);
