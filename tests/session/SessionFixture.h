@@ -78,8 +78,7 @@ protected:
     QList<QStringList> recordValues(const QString& streams = QStringLiteral("LP|LEQ|MAX")) const {
         QList<QStringList> out;
         for (const QString& name : QDir(recordDir()).entryList(QDir::Files, QDir::Name)) {
-            if (!isRecordFileName(name) || !QRegularExpression("_(" + streams + ")_").match(name).hasMatch())
-                continue;
+            if (!isRecordFileName(name) || !QRegularExpression("_(" + streams + ")_").match(name).hasMatch()) continue;
             QFile f(recordDir() + QLatin1Char('/') + name);
             f.open(QIODevice::ReadOnly);
             QStringList values;
