@@ -8,10 +8,11 @@
 // file cannot be written (full disk, missing directory, unplugged medium) its
 // lines wait in a spool file of the program's data directory and are copied
 // over, in order, once the file can be written again: memory and the work per
-// batch stay bounded however long the outage lasts. Only when the spool itself fails are lines held in
-// memory, up to a limit; beyond it they are dropped and counted. A spool file
-// that vanishes or is changed behind the writer's back is given up (its lines
-// are reported lost) so that the record file does not wait for it forever.
+// batch stay bounded however long the outage lasts. Only when the spool
+// itself fails are lines held in memory, up to a limit; beyond it they are
+// dropped and counted. A spool file that vanishes or is changed behind the
+// writer's back is given up (its lines are reported lost) so that the record
+// file does not wait for it forever.
 
 #include <QByteArray>
 #include <QString>

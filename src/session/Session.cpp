@@ -150,9 +150,10 @@ void Session::flushRecording() {
     // unwritten. Within a tick the device state holds still: it has read.
     if (!inTick_) tick([&] { com_.receivePending(); });
     if (ps_.KestroState.DevFunction == kFunctionInit) return;
-    if (ps_.RecordState == kRecordStoring) tick([&] { recorder_.handOff(); });
-    // Fast values come before the first level of a new recording.
-    if (ps_.RecordState == kRecordArmed) tick([&] { recorder_.handOffFast(); });
+    if (ps_.RecordState == kRecordStoring)
+        tick([&] { recorder_.handOff(); });
+    else if (ps_.RecordState == kRecordArmed)  // fast values come before the first level
+        tick([&] { recorder_.handOffFast(); });
 }
 
 void Session::connectionLostActions() {

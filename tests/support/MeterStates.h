@@ -7,7 +7,8 @@
 namespace kestro {
 
 // Every item the poll cycle asks for has been received.
-constexpr int32_t kAllItemsReceived = 1 | 4 | 8 | 16 | 64 | 128;
+constexpr int32_t kAllItemsReceived =
+    kValidFunction | kValidRange | kValidLevel | kValidLevelStatus | kValidBattery | kValidSerialNo;
 
 inline KestroStateRecord meterState(bool online, int32_t valid, int16_t function, int16_t range, int16_t level,
                                     int16_t status, int16_t battery, int32_t serial) {
