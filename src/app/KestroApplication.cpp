@@ -24,6 +24,7 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 #include <cstdio>
 
@@ -37,6 +38,9 @@ QStringList simulatorPaths() {
     return {bin.filePath(QStringLiteral("kestro-sim")),
             QDir::cleanPath(bin.filePath(QStringLiteral(KESTRO_SIM_FROM_BINDIR "/kestro-sim")))};
 }
+
+// The service manager's part of Type=notify; without NOTIFY_SOCKET nothing is sent.
+void tellServiceManager(const QByteArray& state) { ::sd_notify(0, state.constData()); }
 
 }  // namespace
 
@@ -89,6 +93,11 @@ int KestroApplication::Main() {
     // Lines that cannot reach their record file wait (and at exit are rescued) here.
     session_->recorder().setDataDirectory(defaultDataDirectory());
     session_->setArmOnStart(options_.record);
+    // Signs of life at half the watchdog time, from the poll cycle itself.
+    uint64_t watchdogUs = 0;
+    if (::sd_watchdog_enabled(0, &watchdogUs) > 0)
+        session_->setAliveSignal(int64_t(watchdogUs / 2000), [] { tellServiceManager("WATCHDOG=1"); });
+    holdTicksForTests();
     connect(session_.get(), &Session::portLost, this,
             [this](int16_t port, const QString& device, const QString& reason) {
                 notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason));
@@ -130,7 +139,27 @@ int KestroApplication::Main() {
                .arg(QStringLiteral(KESTRO_VERSION_STRING), session_->portText(com_->GetCOMPort()),
                     session_->settings().RecordDirectory));
     session_->startSupervision();
+    // Up: the port is open, or it is waited for.
+    tellServiceManager("READY=1");
     return -1;
+}
+
+void KestroApplication::holdTicksForTests() {
+    // While the file this names exists the poll cycle stands still, as a hung
+    // one would, and the rest of the program runs on. Only a test sets it.
+    const QString hold = qEnvironmentVariable("KESTRO_TEST_HOLD_TICKS");
+    if (!options_.headless || hold.isEmpty()) return;
+    holdTimer_ = std::make_unique<QTimer>();
+    holdTimer_->setInterval(100);
+    connect(holdTimer_.get(), &QTimer::timeout, this, [this, hold] {
+        if (ending_) return;
+        const bool held = QFileInfo::exists(hold);
+        if (held && session_->Timer1.isActive())
+            session_->Timer1.stop();
+        else if (!held && !session_->Timer1.isActive())
+            session_->Timer1.start();
+    });
+    holdTimer_->start();
 }
 
 void KestroApplication::showViews() {
@@ -295,6 +324,7 @@ void KestroApplication::EndApplication(int exitCode) {
     if (ending_) return;
     ending_ = true;
     exitCode_ = exitCode;
+    tellServiceManager("STOPPING=1");
     for (const QString& text : session_->shutdown())
         if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
     if (sim_) {
@@ -309,8 +339,10 @@ void KestroApplication::EndApplication(int exitCode) {
 }
 
 void KestroApplication::notice(const QString& text) const {
-    // A service's journal is its standard error.
-    if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
+    // A service's journal is its standard error; `systemctl status` shows the latest.
+    if (!options_.headless) return;
+    std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
+    tellServiceManager("STATUS=" + text.toUtf8());
 }
 
 }  // namespace kestro

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <memory>
 
 namespace kestro {
@@ -66,6 +67,7 @@ private:
     void prepareDemoStore();
     bool applyRunOptions();
     bool startRemote();
+    void holdTicksForTests();
     // One line on standard error when headless.
     void notice(const QString& text) const;
 
@@ -83,6 +85,7 @@ private:
     std::unique_ptr<Session> session_;
     std::unique_ptr<RemoteStation> remote_;  // --serve, --mqtt
     std::unique_ptr<EventCommand> onEvent_;  // --on-event
+    std::unique_ptr<QTimer> holdTimer_;
 
     QString recordProblem_;  // the reason last told, empty while the record files are written
     bool ending_ = false;

@@ -136,6 +136,23 @@ void Session::Timer1_Timer() {
         }
     }
     emit ticked();
+    signalAlive();
+}
+
+void Session::setAliveSignal(int64_t everyMs, std::function<void()> alive) {
+    aliveEveryMs_ = everyMs;
+    alive_ = std::move(alive);
+    aliveAtMs_.reset();
+}
+
+void Session::signalAlive() {
+    if (!alive_) return;
+    const int64_t now = clock_.read().utcMs;
+    // A clock stepped back would otherwise keep the manager waiting until it
+    // caught up, long past its watchdog time.
+    if (aliveAtMs_ && now >= *aliveAtMs_ && now - *aliveAtMs_ < aliveEveryMs_) return;
+    aliveAtMs_ = now;
+    alive_();
 }
 
 void Session::connectionEstablishedActions() {

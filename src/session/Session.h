@@ -14,6 +14,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+#include <optional>
+
 namespace kestro {
 
 class EventLog;
@@ -51,6 +54,10 @@ public:
     void RestartTimeAxis();  // the graph starts a new time axis
     // Arm as soon as the device has started, again after every reconnect.
     void setArmOnStart(bool on) { armOnStart_ = on; }
+    // A service manager's watchdog: `alive` runs at the end of a tick once
+    // `everyMs` have passed since it last ran, so a hung or held poll cycle
+    // falls silent and gets restarted.
+    void setAliveSignal(int64_t everyMs, std::function<void()> alive);
 
     // ---- port supervision and shutdown ----
     void startSupervision();
@@ -115,6 +122,7 @@ private:
     void forgetTestPatternItems(int16_t function, bool leaving);
     void displayRefresh();
     void SendCommand(const QString& text);
+    void signalAlive();
     // Runs one statement of the tick: a failure is logged with the tick's
     // label and the tick goes on with its next statement.
     template <class F>
@@ -136,6 +144,9 @@ private:
     QTimer retryTimer_;
     QTimer superviseTimer_;
     bool ending_ = false;
+    std::function<void()> alive_;
+    int64_t aliveEveryMs_ = 0;
+    std::optional<int64_t> aliveAtMs_;  // the clock's instant at the last sign of life
 };
 
 }  // namespace kestro

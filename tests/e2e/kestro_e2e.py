@@ -48,8 +48,8 @@ def wait_for(pred, timeout, what, step=0.05):
 class Home:
     """A temporary config, runtime, log and record directory."""
 
-    def __init__(self, header=True, overflow=False, underflow=False, recorder_values=None):
-        self.tmp = tempfile.TemporaryDirectory(prefix="kestro-e2e-")
+    def __init__(self, header=True, overflow=False, underflow=False, recorder_values=None, under=None):
+        self.tmp = tempfile.TemporaryDirectory(prefix="kestro-e2e-", dir=under)
         self.root = self.tmp.name
         self.config = os.path.join(self.root, "config")
         self.runtime = os.path.join(self.root, "runtime")

@@ -168,6 +168,35 @@ TEST_F(PollCycle, LeavingInitialisationShowsTheItemsAgain) {
     }
 }
 
+// The watchdog's sign of life: on the first tick, then once per interval however
+// the ticks fall (also while the port is away), and at once after the clock was stepped back.
+TEST_F(PollCycle, SignsOfLifeKeepTheirIntervalAcrossClockSteps) {
+    int alive = 0;
+    s->setAliveSignal(1000, [&] { ++alive; });
+    const struct {
+        const char* what;
+        int64_t stepMs;
+        int alive;
+    } steps[] = {
+        {"first tick", 100, 1},
+        {"within the interval", 999, 1},
+        {"interval passed", 1, 2},
+        {"a slow tick", 2500, 3},
+        {"port away", 999, 3},
+        {"port away, interval passed", 1, 4},
+        {"stepped back", -3600000, 5},
+        {"counted from the step", 999, 5},
+        {"and then", 1, 6},
+    };
+    for (const auto& st : steps) {
+        SCOPED_TRACE(st.what);
+        if (QByteArray(st.what).startsWith("port away")) com->CloseCOMPort();
+        clock.advanceMs(st.stepMs);
+        s->Timer1_Timer();
+        EXPECT_EQ(alive, st.alive);
+    }
+}
+
 using Keys = SessionFixture;
 
 TEST_F(Keys, KeysAndOptionsSendTheirCommandsAndArmOrDisarm) {
