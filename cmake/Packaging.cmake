@@ -9,8 +9,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "KestroRecorder polls a sound level meter on a serial line, mirrors its
 display, lets the user switch the measuring function and range, and writes
 every sample to record files with interval statistics.
-It runs unattended for days, also headless as a systemd user service, and
-reconnects an unplugged USB serial adapter by itself.")
+It runs unattended for days, also headless as a systemd user service or as a
+hardened system service for stations, and reconnects an unplugged USB serial
+adapter by itself.")
 set(CPACK_RESOURCE_FILE_LICENSE "${CMAKE_SOURCE_DIR}/LICENSE")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -35,6 +36,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # Dependencies from the libraries the binaries link (dpkg-shlibdeps), plus the
 # Qt platform plugins, which are loaded at run time and so not seen by it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, adduser")
+# postinst makes the system user of the station's unit.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/data/postinst")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "desktop-file-utils")
 include(CPack)

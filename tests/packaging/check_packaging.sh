@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What a distribution packager checks: the desktop entry, the AppStream metadata,
-# the man page, the systemd user unit, an installed tree, and a Debian package
-# that declares its dependencies and runs.
+# the man page, the systemd units (user and station) and their hardening, an
+# installed tree, and a Debian package that declares its dependencies and runs.
 # Usage: check_packaging.sh SOURCE_DIR BUILD_DIR DESKTOP_ID
 set -euo pipefail
 src=${1:?source dir}
@@ -33,7 +33,8 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for f in bin/KestroRecorder lib/kestrorecorder/modules/kestro-desktop.so libexec/kestrorecorder/kestro-sim \
          share/applications/$id.desktop \
          share/metainfo/$id.metainfo.xml share/man/man1/KestroRecorder.1.gz share/doc/kestrorecorder/LICENSE \
-         share/doc/kestrorecorder/copyright lib/systemd/user/kestrorecorder.service; do
+         share/doc/kestrorecorder/copyright lib/systemd/user/kestrorecorder.service \
+         lib/systemd/system/kestrorecorder.service; do
   [ -e "$work/prefix/$f" ] || fail "cmake --install did not install $f"
 done
 [ -e "$work/prefix/bin/kestro-sim" ] && fail "kestro-sim is on PATH"
@@ -42,11 +43,23 @@ grep -q dialout <<<"$page" && grep -q dialout "$src/README.md" || fail "man page
 for n in 48 64 128 256; do
   file "$work/prefix/share/icons/hicolor/${n}x$n/apps/kestrorecorder.png" | grep -q "PNG image data, $n x $n," || fail "icon $n"
 done
-unit=$work/prefix/lib/systemd/user/kestrorecorder.service
-grep -qx "ExecStart=$work/prefix/bin/KestroRecorder --headless --record" "$unit" \
-  || fail "unit does not start the installed program: $(grep ExecStart "$unit")"
+for kind in user system; do
+  unit=$work/prefix/lib/systemd/$kind/kestrorecorder.service
+  grep -qx "ExecStart=$work/prefix/bin/KestroRecorder --headless --record" "$unit" \
+    || fail "$kind unit does not start the installed program: $(grep ExecStart "$unit")"
+done
 if command -v systemd-analyze >/dev/null; then
-  MANPATH=$work/prefix/share/man systemd-analyze verify "$unit" || fail "systemd-analyze verify"
+  # Offline: no service manager needs to run. A user manager's view wants a runtime directory.
+  mkdir -m 700 "$work/runtime"
+  for kind in user system; do
+    as=(); [ "$kind" = user ] && as=(--user)
+    unit=$work/prefix/lib/systemd/$kind/kestrorecorder.service
+    XDG_RUNTIME_DIR=$work/runtime MANPATH=$work/prefix/share/man systemd-analyze verify "${as[@]}" "$unit" \
+      || fail "systemd-analyze verify of the $kind unit"
+    report=$(XDG_RUNTIME_DIR=$work/runtime systemd-analyze security --offline=true --threshold=35 "${as[@]}" "$unit" 2>&1) \
+      || fail "the $kind unit is exposed above 3.5: $(grep -F '✗' <<<"$report")"
+    echo "$kind unit: $(grep -F 'Overall exposure' <<<"$report")"
+  done
 fi
 grep -q 'GPL-3.0-or-later' "$work/prefix/share/metainfo/$id.metainfo.xml" || fail "metainfo does not state the licence"
 grep -q 'GNU GENERAL PUBLIC LICENSE' "$src/LICENSE" && grep -q 'Version 3, 29 June 2007' "$src/LICENSE" \
@@ -55,12 +68,18 @@ grep -q 'GNU GENERAL PUBLIC LICENSE' "$src/LICENSE" && grep -q 'Version 3, 29 Ju
 (cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null) || fail "cpack -G DEB"
 deb=$(ls "$work"/pkg/kestrorecorder_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6core6 libqt6widgets6 qt6-qpa-plugins libc6; do
+for dep in libqt6core6 libqt6widgets6 qt6-qpa-plugins libc6 adduser libsystemd0; do
   grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 dpkg-deb -x "$deb" "$work/root"
-grep -qx 'ExecStart=/usr/bin/KestroRecorder --headless --record' "$work/root/usr/lib/systemd/user/kestrorecorder.service" \
-  || fail "the packaged unit does not start /usr/bin/KestroRecorder"
+for kind in user system; do
+  grep -qx 'ExecStart=/usr/bin/KestroRecorder --headless --record' "$work/root/usr/lib/systemd/$kind/kestrorecorder.service" \
+    || fail "the packaged $kind unit does not start /usr/bin/KestroRecorder"
+done
+# The system unit's user is made by the package, in the group of the serial ports.
+dpkg-deb -e "$deb" "$work/control"
+grep -q 'adduser --system .*--home /var/lib/kestrorecorder' "$work/control/postinst" && grep -q 'adduser --quiet kestro dialout' "$work/control/postinst" \
+  || fail "postinst does not make the user kestro in dialout"
 version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/root/usr/bin/KestroRecorder" --version)
 # The window module is found beside the installed program: without a display it says so.
 nodisplay=$(timeout 20 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/KestroRecorder" 2>&1) || true
