@@ -360,7 +360,11 @@ void MonitorServer::flush(Connection& c) {
         return;
     }
     if (c.unsent() == 0) {
-        c.outbox.clear();
+        // Requests that wait reuse the buffer; an idle connection holds none.
+        if (c.guard.hasRequest())
+            c.outbox.resize(0);
+        else
+            c.outbox.clear();
         c.outboxAt = 0;
     } else if (c.outboxAt >= 64 * 1024) {
         // A stream's buffer is appended to while it drains.
