@@ -2,12 +2,15 @@
 const $ = (id) => document.getElementById(id);
 // The token goes in a header, never in a URL (proxies log URLs). It is kept
 // for this tab only; an old bookmark's ?token= is taken once and removed.
-let token = sessionStorage.getItem("kestro-token") || "";
+// A browser that blocks site data throws on sessionStorage: then the token lasts as long as the page.
+const kept = (() => { try { return window.sessionStorage; } catch (e) { return null; } })();
+const keep = (t) => { if (kept) kept.setItem("kestro-token", t); };
+let token = (kept && kept.getItem("kestro-token")) || "";
 {
   const params = new URLSearchParams(location.search);
   if (params.has("token")) {
     token = params.get("token");
-    sessionStorage.setItem("kestro-token", token);
+    keep(token);
     params.delete("token");
     const rest = params.toString();
     history.replaceState(null, "", location.pathname + (rest ? "?" + rest : "") + location.hash);
@@ -273,7 +276,7 @@ function start() {
 $("login").addEventListener("submit", (e) => {
   e.preventDefault();
   token = $("token").value;
-  sessionStorage.setItem("kestro-token", token);
+  keep(token);
   $("token").value = "";
   $("login").hidden = true;
   start();
