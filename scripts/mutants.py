@@ -228,6 +228,8 @@ MUTATIONS = [
       "c.inboxEnd = size_t(n);\n            c.lastActivity.start();", "blank lines keep a connection from idling"),
     M("remote", "src/remote/MonitorServer.cpp", "c.inputEnded = true;\n            c.reader->setEnabled(false);\n            return true;",
       "drop(c);\n            return false;", "a half-closed client dropped before its answers"),
+    M("remote", "src/remote/MonitorServer.cpp", "c.streaming = false;\n        --streams_;\n        closeWhenSent(c);",
+      "drop(c);", "a half-closed stream client dropped before its first events"),
     M("remote", "src/remote/MonitorServer.cpp", "connections_.size()) >= limits_.maxConnections",
       "connections_.size()) > limits_.maxConnections", "one connection over the limit"),
     M("remote", "src/remote/MonitorServer.cpp", "if (c.unsent() >= limits_.maxUnsentBytes) {", "if (false) {",

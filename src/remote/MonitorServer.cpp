@@ -341,8 +341,15 @@ void MonitorServer::discardInput(Connection& c) {
     c.inboxAt = c.inboxEnd = 0;
     while (!c.inputEnded && receive(c))
         c.inboxAt = c.inboxEnd = 0;
-    // A stream's client that stopped sending has gone; a closing one may still read its answers.
-    if (c.inputEnded && (c.streaming || c.lingering)) drop(c);
+    if (!c.inputEnded) return;
+    if (c.lingering) {
+        drop(c);
+    } else if (c.streaming) {
+        // Like any other answer, what is written of the stream goes out before the connection closes.
+        c.streaming = false;
+        --streams_;
+        closeWhenSent(c);
+    }
 }
 
 void MonitorServer::flush(Connection& c) {

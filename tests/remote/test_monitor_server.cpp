@@ -428,8 +428,10 @@ TEST_F(ServerTest, TargetsAreMatchedAsSent) {
 // A client that shuts its sending side after its requests gets every answer
 // that came before, then the connection closes.
 TEST_F(ServerTest, AHalfClosedClientIsAnswered) {
-    for (const auto& [sent, answers] :
-         {std::pair{get("/api/state"), 1}, {get("/api/state") + get("/metrics"), 2}, {"GET /api/sta", 0}}) {
+    for (const auto& [sent, answers] : {std::pair{get("/api/state"), 1},
+                                        {get("/api/state") + get("/metrics"), 2},
+                                        {get("/api/events"), 1},
+                                        {"GET /api/sta", 0}}) {
         SCOPED_TRACE(sent.toStdString());
         const int fd = rawClient(port, 1 << 16);
         ASSERT_GE(fd, 0);
