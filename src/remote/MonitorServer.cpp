@@ -5,10 +5,14 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QUrl>
 #include <QUrlQuery>
 #include <algorithm>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <cerrno>
 
 namespace kestro {
 
@@ -16,9 +20,57 @@ namespace {
 
 // Completed intervals per stream in a statistics event (the page shows a few).
 constexpr size_t kEventIntervals = 24;
-// Read from a socket at a time; the socket buffers no more than this either,
+// Read from a socket at a time; nothing more is read while a request waits,
 // so a client whose requests wait is held back by the network.
-constexpr qint64 kReadChunk = 16 * 1024;
+constexpr size_t kReadChunk = 16 * 1024;
+// After our side is shut, what the client still sends is read and dropped for
+// this long: closing on unread bytes would reset the connection and could
+// destroy the last answer on its way.
+constexpr qint64 kLingerMs = 2000;
+// Taken from the network when shutting out a newcomer, for the same reason.
+constexpr size_t kRefusedReadBytes = 8192;
+
+// Hands accepted sockets over as plain descriptors.
+class Listener : public QTcpServer {
+public:
+    explicit Listener(std::function<void(int)> take) : take_(std::move(take)) {}
+
+protected:
+    void incomingConnection(qintptr fd) override { take_(int(fd)); }
+
+private:
+    std::function<void(int)> take_;
+};
+
+// A request target as it is served. Only the origin form ("/path?query") and
+// the absolute form ("http://authority/path?query") are read. The path is
+// compared exactly as sent: neither decoded nor normalised, so that a proxy in
+// front which decodes it or resolves dot segments never sees a path this
+// server serves differently ("//x/metrics", "/api/../metrics" and
+// "/%6detrics" name nothing here).
+struct Target {
+    QByteArray path;
+    QByteArray query;
+    QByteArray authority;  // of the absolute form
+};
+
+std::optional<Target> splitTarget(QByteArray target) {
+    Target t;
+    if (target.size() > 7 && target.left(7).toLower() == "http://") {
+        qsizetype end = 7;
+        while (end < target.size() && target[end] != '/' && target[end] != '?')
+            ++end;
+        t.authority = target.mid(7, end - 7);
+        if (t.authority.isEmpty() || t.authority.contains('@')) return std::nullopt;
+        target = target.mid(end);
+        if (!target.startsWith('/')) target.prepend('/');
+    }
+    if (!target.startsWith('/') || target.contains('#')) return std::nullopt;
+    const qsizetype q = target.indexOf('?');
+    t.path = q < 0 ? target : target.left(q);
+    if (q >= 0) t.query = target.mid(q + 1);
+    return t;
+}
 
 QByteArray reasonPhrase(int status) {
     switch (status) {
@@ -104,34 +156,49 @@ MonitorServer::MonitorServer(StationMonitor& monitor, QObject* parent)
       page_(resource(QStringLiteral(":/remote/index.html"))),
       script_(resource(QStringLiteral(":/remote/app.js"))) {
     connect(&monitor_, &StationMonitor::stateChanged, this, [this] {
-        if (!streams_.empty()) broadcast("state", monitor_.stateJson());
+        if (streams_ > 0) broadcast(eventBytes("state", monitor_.stateJson()));
     });
     connect(&monitor_, &StationMonitor::sampleAdded, this, [this](const StationSample& s) {
-        if (!streams_.empty())
-            broadcast("sample", QJsonDocument(monitor_.sampleObject(s)).toJson(QJsonDocument::Compact));
+        if (streams_ > 0)
+            broadcast(eventBytes("sample", QJsonDocument(monitor_.sampleObject(s)).toJson(QJsonDocument::Compact)));
     });
     connect(&monitor_, &StationMonitor::filesChanged, this, [this] {
-        if (!streams_.empty()) broadcast("files", monitor_.filesJson());
+        if (streams_ > 0) broadcast(eventBytes("files", monitor_.filesJson()));
     });
     connect(&monitor_, &StationMonitor::statisticsChanged, this, [this] {
-        if (!streams_.empty()) broadcast("statistics", monitor_.statisticsJson(kEventIntervals));
+        if (streams_ > 0) broadcast(eventBytes("statistics", monitor_.statisticsJson(kEventIntervals)));
     });
     connect(&monitor_, &StationMonitor::exceedance, this, [this](const QByteArray& json) {
-        if (!streams_.empty()) broadcast("exceedance", json);
+        if (streams_ > 0) broadcast(eventBytes("exceedance", json));
     });
     sweepTimer_.setInterval(1000);
     connect(&sweepTimer_, &QTimer::timeout, this, &MonitorServer::sweep);
 }
 
 MonitorServer::~MonitorServer() {
-    // The sockets go with the listening socket; nothing may call back into this object.
-    if (tcp_) {
-        for (QTcpSocket* socket : tcp_->findChildren<QTcpSocket*>())
-            socket->disconnect(this);
-    }
     connections_.clear();
-    streams_.clear();
+    closed_.clear();
     tcp_.reset();
+}
+
+MonitorServer::Connection::Connection(int socket, MonitorServer* server)
+    : fd(socket),
+      reader(std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read)),
+      writer(std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Write)),
+      guard(server->limits_.maxRequestBytes) {
+    writer->setEnabled(false);
+    QObject::connect(reader.get(), &QSocketNotifier::activated, server, [server, this] { server->serve(*this); });
+    QObject::connect(writer.get(), &QSocketNotifier::activated, server, [server, this] { server->flush(*this); });
+    lastActivity.start();
+    waitingSince.start();
+    lastProgress.start();
+}
+
+MonitorServer::Connection::~Connection() {
+    // The notifiers go before the descriptor they watch.
+    reader.reset();
+    writer.reset();
+    ::close(fd);
 }
 
 void MonitorServer::setLimits(const ServerLimits& l) {
@@ -141,13 +208,12 @@ void MonitorServer::setLimits(const ServerLimits& l) {
 }
 
 bool MonitorServer::listen(const QHostAddress& address, quint16 port, QString* error) {
-    auto tcp = std::make_unique<QTcpServer>();
+    auto tcp = std::make_unique<Listener>([this](int fd) { accept(fd); });
     if (!tcp->listen(address, port)) {
         if (error) *error = tcp->errorString();
         return false;
     }
     tcp_ = std::move(tcp);
-    connect(tcp_.get(), &QTcpServer::newConnection, this, &MonitorServer::accept);
     sinceHeartbeat_.start();
     sweepTimer_.start();
     return true;
@@ -156,172 +222,253 @@ bool MonitorServer::listen(const QHostAddress& address, quint16 port, QString* e
 QHostAddress MonitorServer::address() const { return tcp_ ? tcp_->serverAddress() : QHostAddress(); }
 quint16 MonitorServer::port() const { return tcp_ ? tcp_->serverPort() : 0; }
 
-int MonitorServer::streamCount() const {
-    int n = 0;
-    for (const QPointer<QTcpSocket>& s : streams_)
-        if (s && s->state() == QAbstractSocket::ConnectedState) ++n;
-    return n;
-}
-
 int64_t MonitorServer::unsentBytes() const {
     int64_t n = 0;
-    for (const auto& [socket, c] : connections_)
-        n += socket->bytesToWrite();
+    for (const auto& [key, c] : connections_)
+        n += c->unsent();
     return n;
 }
 
 // ---------------------------------------------------------------- connections
 
-void MonitorServer::accept() {
-    while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        if (int(connections_.size()) >= limits_.maxConnections && !makeRoom()) {
-            ++refused_;
-            socket->write(plainResponse(503, "Too many connections."));
-            socket->disconnectFromHost();
-            continue;
-        }
-        Connection& c = connections_[socket];
-        c.guard = RequestGuard(limits_.maxRequestBytes);
-        c.lastActivity.start();
-        c.waitingSince.start();
-        c.lastProgress.start();
-        socket->setReadBufferSize(kReadChunk);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { written(socket); });
-        // Only here: a connection closed while it is being served stays valid until then.
-        connect(socket, &QObject::destroyed, this, [this, socket] { connections_.erase(socket); });
+void MonitorServer::accept(int fd) {
+    // Commands the program starts must not inherit the station's clients.
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    if (int(connections_.size()) >= limits_.maxConnections && !makeRoom()) {
+        ++refused_;
+        char sink[kRefusedReadBytes];
+        (void)!::recv(fd, sink, sizeof sink, 0);
+        const QByteArray reply = plainResponse(503, "Too many connections.");
+        (void)!::send(fd, reply.constData(), size_t(reply.size()), MSG_NOSIGNAL);
+        ::shutdown(fd, SHUT_WR);
+        ::close(fd);
+        return;
     }
+    auto c = std::make_unique<Connection>(fd, this);
+    Connection* key = c.get();
+    connections_.emplace(key, std::move(c));
 }
 
 // Closes the connection that has waited longest for a request of its own (or
 // has not finished one), or one that does not read its answers. Streams and
 // answers under way are kept.
 bool MonitorServer::makeRoom() {
-    QTcpSocket* oldest = nullptr;
+    Connection* oldest = nullptr;
     qint64 longest = -1;
-    for (auto& [socket, c] : connections_) {
-        const qint64 unsent = socket->bytesToWrite();
+    for (auto& [key, c] : connections_) {
+        const int64_t unsent = c->unsent();
         const bool busy = unsent > 0 && unsent < limits_.maxUnsentBytes;
-        if (c.streaming || busy || c.waitingSince.elapsed() <= longest) continue;
-        longest = c.waitingSince.elapsed();
-        oldest = socket;
+        if (c->streaming || busy || c->waitingSince.elapsed() <= longest) continue;
+        longest = c->waitingSince.elapsed();
+        oldest = key;
     }
     if (!oldest) return false;
     ++evicted_;
-    connections_.erase(oldest);
-    oldest->abort();
+    drop(*oldest);
     return true;
 }
 
-void MonitorServer::serve(QTcpSocket* socket) {
-    auto it = connections_.find(socket);
-    // A socket that went away may still have its signals queued.
-    if (it == connections_.end() || !socket->isOpen()) return;
-    Connection& c = it->second;
+void MonitorServer::serve(Connection& c) {
+    if (c.closing || c.streaming) {
+        // Nothing that follows is a request.
+        discardInput(c);
+        return;
+    }
     for (;;) {
-        if (c.closing || c.streaming) {
-            // Nothing that follows is a request.
-            socket->skip(socket->bytesAvailable());
-            return;
-        }
         if (c.guard.hasRequest()) {
             // It waits until the client has read enough of the answers before it.
-            if (socket->bytesToWrite() >= limits_.maxUnsentBytes) return;
-            answer(socket, c, c.guard.takeRequest());
+            if (c.unsent() >= limits_.maxUnsentBytes) {
+                c.reader->setEnabled(false);
+                return;
+            }
+            answer(c, c.guard.takeRequest());
+            if (c.closing || c.streaming) return serve(c);
             continue;
         }
         if (c.guard.verdict() != RequestGuard::Verdict::Pass) {
             const int status = c.guard.refusalStatus();
-            refuse(socket, status,
+            refuse(c, status,
                    status == 400 ? QByteArray("Malformed request.")
                                  : "A request may hold at most " +
                                        QByteArray::number(qlonglong(limits_.maxRequestBytes)) + " bytes.");
             return;
         }
-        if (c.inboxAt == c.inbox.size()) {
-            c.inbox = socket->read(kReadChunk);
-            c.inboxAt = 0;
-            if (c.inbox.isEmpty()) return;
-            c.lastActivity.start();
+        if (c.inboxAt == c.inboxEnd) {
+            if (c.inputEnded) {
+                // Every request that came before the end of the input is answered; one cut short never will be.
+                closeWhenSent(c);
+                return;
+            }
+            if (!receive(c)) return;
+            continue;
         }
         const bool before = c.guard.midRequest();
-        const int64_t taken = c.guard.feed(c.inbox.constData() + c.inboxAt, c.inbox.size() - c.inboxAt);
-        c.inboxAt += taken;
+        const int64_t taken = c.guard.feed(c.inbox.data() + c.inboxAt, int64_t(c.inboxEnd - c.inboxAt));
+        c.inboxAt += size_t(taken);
         examined_ += taken;
-        if (!before && c.guard.midRequest()) c.requestStarted.start();
+        if (!before && c.guard.midRequest()) {
+            c.requestStarted.start();
+            c.lastActivity.start();
+        }
     }
 }
 
-void MonitorServer::written(QTcpSocket* socket) {
-    auto it = connections_.find(socket);
-    if (it == connections_.end()) return;
-    it->second.lastProgress.start();
-    if (socket->bytesToWrite() < limits_.maxUnsentBytes) serve(socket);
+// Reads the next bytes into the empty inbox; false when there are none now
+// (or the connection was dropped).
+bool MonitorServer::receive(Connection& c) {
+    c.reader->setEnabled(!c.inputEnded);
+    if (c.inbox.empty()) c.inbox.resize(kReadChunk);
+    for (;;) {
+        const ssize_t n = ::recv(c.fd, c.inbox.data(), c.inbox.size(), 0);
+        if (n > 0) {
+            c.inboxAt = 0;
+            c.inboxEnd = size_t(n);
+            return true;
+        }
+        if (n == 0) {
+            c.inputEnded = true;
+            c.reader->setEnabled(false);
+            return true;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) drop(c);
+        return false;
+    }
 }
 
-void MonitorServer::write(QTcpSocket* socket, Connection& c, const QByteArray& bytes) {
-    if (socket->bytesToWrite() == 0) c.lastProgress.start();
-    socket->write(bytes);
+void MonitorServer::discardInput(Connection& c) {
+    c.inboxAt = c.inboxEnd = 0;
+    while (!c.inputEnded && receive(c))
+        c.inboxAt = c.inboxEnd = 0;
+    if (!c.inputEnded) return;
+    if (c.lingering) {
+        drop(c);
+    } else if (c.streaming) {
+        // Like any other answer, what is written of the stream goes out before the connection closes.
+        c.streaming = false;
+        --streams_;
+        closeWhenSent(c);
+    }
 }
 
-void MonitorServer::refuse(QTcpSocket* socket, int status, const QByteArray& reason) {
-    auto it = connections_.find(socket);
-    if (it == connections_.end()) return;
-    it->second.closing = true;
+void MonitorServer::flush(Connection& c) {
+    while (c.unsent() > 0) {
+        const ssize_t n = ::send(c.fd, c.outbox.constData() + c.outboxAt, size_t(c.unsent()), MSG_NOSIGNAL);
+        if (n > 0) {
+            c.outboxAt += n;
+            c.lastProgress.start();
+            c.lastActivity.start();
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        drop(c);
+        return;
+    }
+    if (c.unsent() == 0) {
+        // Requests that wait reuse the buffer; an idle connection holds none.
+        if (c.guard.hasRequest())
+            c.outbox.resize(0);
+        else
+            c.outbox.clear();
+        c.outboxAt = 0;
+    } else if (c.outboxAt >= 64 * 1024) {
+        // A stream's buffer is appended to while it drains.
+        c.outbox.remove(0, c.outboxAt);
+        c.outboxAt = 0;
+    }
+    c.writer->setEnabled(c.unsent() > 0);
+    if (c.closing) {
+        closeWhenSent(c);
+    } else if (!c.streaming && c.guard.hasRequest() && c.unsent() < limits_.maxUnsentBytes) {
+        serve(c);
+    }
+}
+
+void MonitorServer::write(Connection& c, const QByteArray& bytes) {
+    if (c.unsent() == 0) c.lastProgress.start();
+    c.outbox += bytes;
+    c.lastActivity.start();
+    c.writer->setEnabled(true);
+}
+
+void MonitorServer::refuse(Connection& c, int status, const QByteArray& reason) {
     ++refused_;
-    socket->skip(socket->bytesAvailable());
-    write(socket, it->second, plainResponse(status, reason));
-    socket->disconnectFromHost();
+    write(c, plainResponse(status, reason));
+    closeWhenSent(c);
+}
+
+// No more requests are read; once the answers are out our side is shut.
+void MonitorServer::closeWhenSent(Connection& c) {
+    c.closing = true;
+    if (c.unsent() > 0 || c.lingering) return;
+    ::shutdown(c.fd, SHUT_WR);
+    c.lingering = true;
+    c.lingerStarted.start();
+    if (c.inputEnded) {
+        drop(c);
+        return;
+    }
+    c.reader->setEnabled(true);
+}
+
+void MonitorServer::drop(Connection& c) {
+    auto it = connections_.find(&c);
+    if (it == connections_.end()) return;
+    c.reader->setEnabled(false);
+    c.writer->setEnabled(false);
+    if (c.streaming) --streams_;
+    if (closed_.empty())
+        QMetaObject::invokeMethod(
+            this, [this] { closed_.clear(); }, Qt::QueuedConnection);
+    closed_.push_back(std::move(it->second));
+    connections_.erase(it);
 }
 
 void MonitorServer::sweep() {
-    std::vector<std::pair<QTcpSocket*, int>> close;
-    for (auto& [socket, c] : connections_) {
-        if (c.streaming) continue;
-        if (socket->bytesToWrite() > 0) {
+    std::vector<std::pair<Connection*, int>> close;
+    for (auto& [key, c] : connections_) {
+        if (c->streaming) continue;
+        if (c->unsent() > 0) {
             // A client that takes none of its answers is not waited for.
-            if (c.lastProgress.elapsed() > limits_.stallTimeoutMs) close.emplace_back(socket, -1);
-        } else if (c.closing) {
+            if (c->lastProgress.elapsed() > limits_.stallTimeoutMs) close.emplace_back(key, -1);
+        } else if (c->lingering) {
+            if (c->lingerStarted.elapsed() > kLingerMs) close.emplace_back(key, -1);
+        } else if (c->closing) {
             continue;
-        } else if (c.guard.midRequest()) {
-            if (c.requestStarted.elapsed() > limits_.headerTimeoutMs) close.emplace_back(socket, 408);
-        } else if (!c.guard.hasRequest() && c.lastActivity.elapsed() > limits_.idleTimeoutMs) {
-            close.emplace_back(socket, 0);
+        } else if (c->guard.midRequest()) {
+            if (c->requestStarted.elapsed() > limits_.headerTimeoutMs) close.emplace_back(key, 408);
+        } else if (!c->guard.hasRequest() && c->lastActivity.elapsed() > limits_.idleTimeoutMs) {
+            close.emplace_back(key, 0);
         }
     }
-    for (const auto& [socket, status] : close) {
+    for (const auto& [key, status] : close) {
         if (status > 0) {
-            refuse(socket, status, "The request took too long.");
+            refuse(*key, status, "The request took too long.");
         } else if (status < 0) {
-            socket->abort();
+            drop(*key);
         } else {
-            connections_[socket].closing = true;
-            socket->disconnectFromHost();
+            closeWhenSent(*key);
         }
     }
     if (sinceHeartbeat_.elapsed() >= limits_.heartbeatMs) {
         sinceHeartbeat_.start();
-        for (const QPointer<QTcpSocket>& s : streams_)
-            writeStream(s, QByteArrayLiteral(": keep-alive\n\n"));
+        broadcast(QByteArrayLiteral(": keep-alive\n\n"));
     }
-    streams_.erase(std::remove_if(streams_.begin(), streams_.end(),
-                                  [](const QPointer<QTcpSocket>& s) {
-                                      return !s || s->state() != QAbstractSocket::ConnectedState;
-                                  }),
-                   streams_.end());
 }
 
 // ---------------------------------------------------------------- requests
 
-bool MonitorServer::authorized(const RequestHead& request, const QUrl& url) const {
+bool MonitorServer::authorized(const RequestHead& request, const QByteArray& query) const {
     if (token_.isEmpty()) return true;
     for (const QByteArray& value : request.authorization)
         if (value.size() > 7 && value.left(7).toLower() == "bearer " && sameToken(value.mid(7).trimmed(), token_))
             return true;
-    const QUrlQuery query(url);
-    return query.hasQueryItem(QStringLiteral("token")) &&
-           sameToken(query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(), token_);
+    // Kept for scripts; a token in a URL ends up in proxies' logs, the page never puts it there.
+    const QUrlQuery items(QString::fromLatin1(query));
+    return items.hasQueryItem(QStringLiteral("token")) &&
+           sameToken(items.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded).toUtf8(), token_);
 }
 
 // A web page elsewhere may point a name of its own at this machine (DNS
@@ -342,49 +489,59 @@ bool MonitorServer::hostAllowed(const QByteArray& host) const {
     return !address.isNull() && (address.isLoopback() || address.isEqual(tcp_->serverAddress()));
 }
 
-void MonitorServer::answer(QTcpSocket* socket, Connection& c, const RequestHead& request) {
+void MonitorServer::answer(Connection& c, const RequestHead& request) {
     const bool head = request.method == "HEAD";
-    const QUrl url = QUrl::fromEncoded(request.target);
-    const QString path = url.path();
+    std::optional<Target> target = splitTarget(request.target);
+    bool hasHost = request.hasHost;
+    QByteArray host = request.host;
+    if (target && !target->authority.isEmpty()) {
+        // The absolute form names the host itself; one that differs from the
+        // Host header is read differently by different servers on the way.
+        if (hasHost && target->authority.toLower() != host.toLower()) target.reset();
+        hasHost = true;
+        host = target ? target->authority : host;
+    }
+    const QByteArray path = target ? target->path : QByteArray();
+    // The page and its script hold nothing of the station: the page asks for the token itself.
+    const bool open = path == "/" || path == "/index.html" || path == "/app.js";
     const QByteArray json = "application/json";
     Reply r;
-    if (!request.target.startsWith('/') || !url.isValid()) {
+    if (!target) {
         r = text(400, "Malformed request.");
-    } else if (token_.isEmpty() && !request.hasHost && !request.http10) {
+    } else if (token_.isEmpty() && !hasHost && !request.http10) {
         r = text(400, "A request needs a Host header.");
-    } else if (token_.isEmpty() && request.hasHost && !hostAllowed(request.host)) {
+    } else if (token_.isEmpty() && hasHost && !hostAllowed(host)) {
         r = text(421, "Without a token this station answers only requests for localhost or 127.0.0.1.");
-    } else if (!authorized(request, url) && path != QLatin1String("/app.js")) {
+    } else if (!open && !authorized(request, target->query)) {
         r = text(401, "A token is needed: Authorization: Bearer TOKEN, or ?token=TOKEN.",
                  {{"WWW-Authenticate", "Bearer realm=\"KestroRecorder\""}});
     } else if (request.method != "GET" && !head) {
         r = text(405, "Read-only: only GET and HEAD.", {{"Allow", "GET, HEAD"}});
-    } else if (path == QLatin1String("/") || path == QLatin1String("/index.html")) {
+    } else if (path == "/" || path == "/index.html") {
         r = Reply{200,
                   "text/html; charset=utf-8",
                   page_,
                   {{"Content-Security-Policy",
                     "default-src 'none'; script-src 'self'; style-src 'unsafe-inline'; connect-src 'self'; "
                     "img-src data:; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"}}};
-    } else if (path == QLatin1String("/app.js")) {
-        // Holds nothing of the station: the page loads it without the token.
+    } else if (path == "/app.js") {
         r = Reply{200, "text/javascript; charset=utf-8", script_, {}};
-    } else if (path == QLatin1String("/api/state")) {
+    } else if (path == "/api/state") {
         r = Reply{200, json, monitor_.stateJson(), {}};
-    } else if (path == QLatin1String("/api/files")) {
+    } else if (path == "/api/files") {
         r = Reply{200, json, monitor_.filesJson(), {}};
-    } else if (path == QLatin1String("/api/statistics")) {
+    } else if (path == "/api/statistics") {
         r = Reply{200, json, monitor_.statisticsJson(), {}};
-    } else if (path == QLatin1String("/api/history")) {
+    } else if (path == "/api/history") {
         r = Reply{200, json, monitor_.historyJson(), {}};
-    } else if (path == QLatin1String("/metrics")) {
+    } else if (path == "/metrics") {
         r = Reply{200, "text/plain; version=0.0.4; charset=utf-8", metricsText(), {}};
-    } else if (path == QLatin1String("/api/events") && streamCount() >= limits_.maxStreams) {
+    } else if (path == "/api/events" && streams_ >= limits_.maxStreams) {
         r = text(503, "Too many event-stream clients.", {{"Retry-After", "10"}});
-    } else if (path == QLatin1String("/api/events") && !head) {
-        write(socket, c, openStream(socket, c));
+    } else if (path == "/api/events" && !head) {
+        write(c, openStream(c));
         return;
-    } else if (path == QLatin1String("/api/events")) {
+    } else if (path == "/api/events") {
         r = Reply{200, "text/event-stream; charset=utf-8", QByteArray(), {}};
     } else {
         r = text(404, "Not found.");
@@ -395,25 +552,28 @@ void MonitorServer::answer(QTcpSocket* socket, Connection& c, const RequestHead&
                                 {"X-Content-Type-Options", "nosniff"},
                                 {"Referrer-Policy", "no-referrer"}};
     headers.insert(headers.end(), r.extra.begin(), r.extra.end());
-    if (!request.keepAlive)
+    // A target that cannot be read leaves the connection in doubt, like a malformed request.
+    const bool keepAlive = request.keepAlive && target;
+    if (!keepAlive)
         headers.push_back({"Connection", "close"});
     else if (request.http10)
         headers.push_back({"Connection", "keep-alive"});
-    write(socket, c, statusAndHeaders(r.status, headers) + (head ? QByteArray() : r.body));
+    write(c, statusAndHeaders(r.status, headers) + (head ? QByteArray() : r.body));
     c.waitingSince.start();
-    if (!request.keepAlive) {
-        c.closing = true;
-        socket->disconnectFromHost();
+    if (!keepAlive) {
+        if (!target) ++refused_;
+        closeWhenSent(c);
     }
 }
 
-QByteArray MonitorServer::openStream(QTcpSocket* socket, Connection& c) {
+QByteArray MonitorServer::openStream(Connection& c) {
     c.streaming = true;
+    ++streams_;
     // Keeps what a stalled client costs small: the rest waits in our buffer, which is bounded.
-    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
-    streams_.emplace_back(socket);
-    // Where it begins: the browser reconnects on its own after 3 s when the
-    // program restarts, and needs nothing else to draw the page.
+    const int sendBuffer = 64 * 1024;
+    ::setsockopt(c.fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    // Where it begins: the page reconnects after 3 s when the program
+    // restarts, and needs nothing else to draw itself.
     return statusAndHeaders(200, {{"Content-Type", "text/event-stream; charset=utf-8"},
                                   {"Cache-Control", "no-store"},
                                   {"X-Accel-Buffering", "no"}}) +
@@ -421,21 +581,23 @@ QByteArray MonitorServer::openStream(QTcpSocket* socket, Connection& c) {
            eventBytes("statistics", monitor_.statisticsJson(kEventIntervals));
 }
 
-void MonitorServer::broadcast(const QByteArray& event, const QByteArray& data) {
-    const QByteArray bytes = eventBytes(event, data);
-    for (const QPointer<QTcpSocket>& s : streams_)
-        writeStream(s, bytes);
+void MonitorServer::broadcast(const QByteArray& bytes) {
+    // Writing may drop a stream, and with it an entry of the map.
+    std::vector<Connection*> streams;
+    for (const auto& [key, c] : connections_)
+        if (c->streaming) streams.push_back(key);
+    for (Connection* c : streams)
+        writeStream(*c, bytes);
 }
 
-void MonitorServer::writeStream(QTcpSocket* socket, const QByteArray& bytes) {
-    if (!socket || socket->state() != QAbstractSocket::ConnectedState) return;
-    if (socket->bytesToWrite() + bytes.size() > limits_.maxStreamBacklog) {
+void MonitorServer::writeStream(Connection& c, const QByteArray& bytes) {
+    if (c.unsent() + bytes.size() > limits_.maxStreamBacklog) {
         // It can reconnect and start afresh; the others must not wait for it.
         ++droppedStreams_;
-        socket->abort();
+        drop(c);
         return;
     }
-    socket->write(bytes);
+    write(c, bytes);
 }
 
 QByteArray MonitorServer::metricsText() const {
@@ -444,7 +606,7 @@ QByteArray MonitorServer::metricsText() const {
         "# HELP kestro_http_event_clients Event-stream clients connected.\n"
         "# TYPE kestro_http_event_clients gauge\n"
         "kestro_http_event_clients " +
-        QByteArray::number(streamCount()) +
+        QByteArray::number(streams_) +
         "\n# HELP kestro_http_event_clients_dropped_total Event-stream clients dropped for not keeping up.\n"
         "# TYPE kestro_http_event_clients_dropped_total counter\n"
         "kestro_http_event_clients_dropped_total " +

@@ -5,6 +5,8 @@
 // and time as their bytes arrive, a client that leaves its answers unread is
 // no longer read from and then dropped, and when every connection is taken
 // the one that has waited longest without a request in progress makes room.
+// Its connections are plain sockets: a client that shuts its sending side
+// after a request still gets the answer.
 
 #include "remote/RequestGuard.h"
 
@@ -12,7 +14,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
-#include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -20,8 +22,6 @@
 #include <vector>
 
 class QTcpServer;
-class QTcpSocket;
-class QUrl;
 
 namespace kestro {
 
@@ -35,7 +35,7 @@ struct ServerLimits {
     int64_t maxStreamBacklog = 256 * 1024;  // bytes one stream client may have unread
     int64_t maxUnsentBytes = 64 * 1024;     // unread answers beyond which a client's next request waits
     int headerTimeoutMs = 10000;            // to send a whole request once begun
-    int idleTimeoutMs = 60000;              // a kept-alive connection without a request
+    int idleTimeoutMs = 60000;              // a kept-alive connection without a request (blank lines are none)
     int stallTimeoutMs = 10000;             // unread answers that the client does not take at all
     int heartbeatMs = 15000;                // comment lines keep streams (and proxies) alive
 };
@@ -46,8 +46,9 @@ public:
     explicit MonitorServer(StationMonitor& monitor, QObject* parent = nullptr);
     ~MonitorServer() override;
 
-    // Every request then needs "Authorization: Bearer TOKEN" or "?token=TOKEN";
-    // without one, only requests for a loopback name or address are answered.
+    // Every request but the page and its script then needs "Authorization:
+    // Bearer TOKEN" or "?token=TOKEN"; without one, only requests for a
+    // loopback name or address are answered.
     void setToken(const QString& token) { token_ = token.toUtf8(); }
     void setLimits(const ServerLimits& l);
     // More lines for /metrics (the publisher's counters).
@@ -57,7 +58,7 @@ public:
     QHostAddress address() const;
     quint16 port() const;
 
-    int streamCount() const;
+    int streamCount() const { return streams_; }
     int connectionCount() const { return int(connections_.size()); }
     uint64_t droppedStreams() const { return droppedStreams_; }
     uint64_t refusedRequests() const { return refused_; }
@@ -69,30 +70,45 @@ public:
 
 private:
     struct Connection {
+        Connection(int socket, MonitorServer* server);
+        ~Connection();
+        int64_t unsent() const { return int64_t(outbox.size() - outboxAt); }
+
+        int fd;
+        std::unique_ptr<QSocketNotifier> reader, writer;
         RequestGuard guard;
-        QByteArray inbox;  // read from the socket, not yet examined from inboxAt on
-        qsizetype inboxAt = 0;
-        QElapsedTimer lastActivity;    // a byte received
+        std::vector<char> inbox;  // read from the socket, not yet examined from inboxAt on
+        size_t inboxAt = 0, inboxEnd = 0;
+        QByteArray outbox;  // written, not yet taken by the network from outboxAt on
+        qsizetype outboxAt = 0;
+        QElapsedTimer lastActivity;    // a request begun, an answer written or taken by the network
         QElapsedTimer requestStarted;  // the first byte of the request in progress
         QElapsedTimer waitingSince;    // accepted, or the last answer written
         QElapsedTimer lastProgress;    // the network last took unsent bytes
+        QElapsedTimer lingerStarted;   // our side was shut
         bool streaming = false;
-        bool closing = false;
+        bool closing = false;     // no more requests; shut once the answers are out
+        bool inputEnded = false;  // the client shut its sending side
+        bool lingering = false;   // our side is shut; what still comes is dropped until the client closes
     };
 
-    void accept();
+    void accept(int fd);
     bool makeRoom();
-    void serve(QTcpSocket* socket);
-    void written(QTcpSocket* socket);
-    void answer(QTcpSocket* socket, Connection& c, const RequestHead& request);
-    void write(QTcpSocket* socket, Connection& c, const QByteArray& bytes);
-    void refuse(QTcpSocket* socket, int status, const QByteArray& reason);
+    void serve(Connection& c);
+    bool receive(Connection& c);
+    void discardInput(Connection& c);
+    void flush(Connection& c);
+    void answer(Connection& c, const RequestHead& request);
+    void write(Connection& c, const QByteArray& bytes);
+    void refuse(Connection& c, int status, const QByteArray& reason);
+    void closeWhenSent(Connection& c);
+    void drop(Connection& c);
     void sweep();
-    bool authorized(const RequestHead& request, const QUrl& url) const;
+    bool authorized(const RequestHead& request, const QByteArray& query) const;
     bool hostAllowed(const QByteArray& host) const;
-    QByteArray openStream(QTcpSocket* socket, Connection& c);
-    void broadcast(const QByteArray& event, const QByteArray& data);
-    void writeStream(QTcpSocket* socket, const QByteArray& bytes);
+    QByteArray openStream(Connection& c);
+    void broadcast(const QByteArray& bytes);
+    void writeStream(Connection& c, const QByteArray& bytes);
     QByteArray metricsText() const;
 
     StationMonitor& monitor_;
@@ -101,11 +117,13 @@ private:
     QByteArray page_;
     QByteArray script_;
     std::unique_ptr<QTcpServer> tcp_;
-    std::unordered_map<QTcpSocket*, Connection> connections_;
-    std::vector<QPointer<QTcpSocket>> streams_;
+    std::unordered_map<Connection*, std::unique_ptr<Connection>> connections_;
+    // Closed while they may still be on the stack; gone at the next turn of the event loop.
+    std::vector<std::unique_ptr<Connection>> closed_;
     std::vector<std::function<QByteArray()>> metrics_;
     QTimer sweepTimer_;
     QElapsedTimer sinceHeartbeat_;
+    int streams_ = 0;
     uint64_t droppedStreams_ = 0;
     uint64_t refused_ = 0;
     uint64_t evicted_ = 0;

@@ -11,8 +11,28 @@ namespace {
 bool isToken(const QByteArray& text) {
     if (text.isEmpty()) return false;
     for (const char c : text)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && !std::strchr("!#$%&'*+-.^_`|~", c)) return false;
+        // strchr also finds the terminating NUL.
+        if (!std::isalnum(static_cast<unsigned char>(c)) && (c == 0 || !std::strchr("!#$%&'*+-.^_`|~", c)))
+            return false;
     return true;
+}
+
+// Only blanks and tabs surround a value: other parsers on the way read VT, FF
+// or a lone CR as part of it, or as the end of the line.
+QByteArray fieldValue(const QByteArray& text) {
+    qsizetype from = 0, to = text.size();
+    while (from < to && (text[from] == ' ' || text[from] == '\t'))
+        ++from;
+    while (to > from && (text[to - 1] == ' ' || text[to - 1] == '\t'))
+        --to;
+    return text.mid(from, to - from);
+}
+
+bool hasControl(const QByteArray& value) {
+    return std::any_of(value.begin(), value.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return (u < 0x20 && c != '\t') || u == 0x7f;
+    });
 }
 
 }  // namespace
@@ -91,7 +111,8 @@ bool RequestGuard::requestLine(const QByteArray& text) {
     const QList<QByteArray> parts = text.split(' ');
     if (parts.size() != 3 || !isToken(parts[0]) || parts[1].isEmpty()) return refuse(Verdict::Malformed, 400);
     for (const char c : parts[1])
-        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) return refuse(Verdict::Malformed, 400);
+        if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7f)
+            return refuse(Verdict::Malformed, 400);
     if (parts[2] != "HTTP/1.1" && parts[2] != "HTTP/1.0") return refuse(Verdict::Malformed, 400);
     head_.method = parts[0];
     head_.target = parts[1];
@@ -107,7 +128,8 @@ bool RequestGuard::header(const QByteArray& text) {
     // parsers on the way may read differently.
     if (colon <= 0 || !isToken(text.left(colon))) return refuse(Verdict::Malformed, 400);
     const QByteArray name = text.left(colon).toLower();
-    const QByteArray value = text.mid(colon + 1).trimmed();
+    const QByteArray value = fieldValue(text.mid(colon + 1));
+    if (hasControl(value)) return refuse(Verdict::Malformed, 400);
     if (name == "transfer-encoding") return refuse(Verdict::TooLarge, 413);  // a body of unknown length
     if (name == "content-length") {
         const bool digits = !value.isEmpty() && value.size() <= 18 &&

@@ -174,6 +174,7 @@ def chromium(run):
               "--disable-background-networking", "--disable-component-update", "--disable-sync",
               "--disable-dev-shm-usage", "--window-size=1280,920", "--user-data-dir=" + profile):
         opts.add_argument(a)
+    opts.set_capability("goog:loggingPrefs", {"browser": "ALL"})  # for the policy's complaints
     run.later(lambda: shutil.rmtree(profile, ignore_errors=True))
     browser = webdriver.Chrome(service=Service(driver), options=opts)
     run.later(browser.quit)
@@ -231,6 +232,37 @@ def test_browser_shows_live_level(run):
         time.sleep(float(os.environ.get("KESTRO_SCREENSHOT_SECONDS", "3")))
         os.makedirs(shots, exist_ok=True)
         browser.save_screenshot(os.path.join(shots, "web-page.png"))
+    rc, err = rec.finish()
+    check(rc == 0, "exit status %d: %s" % (rc, err))
+
+
+def test_browser_asks_for_the_token(run):
+    """With a token the page asks for it, sends it as a header and puts it in no URL;
+    an old bookmark's ?token= still works and leaves the address bar."""
+    home = run.home()
+    token = "br0wser-t0ken"
+    rec = run.recorder(home, "--demo", "--record", "--serve", "0", "--serve-token", token, cls=Station)
+    base = rec.url()
+    wait_live(base, token)
+    browser = chromium(run)
+    browser.get(base)
+    asked = "return !document.getElementById('login').hidden"
+    wait_for(lambda: browser.execute_script(asked), 15, "the page to ask for the token")
+    browser.find_element("id", "token").send_keys("wrong-token\n")
+    wait_for(lambda: "refused" in shown(browser, "login-note"), 10, "the wrong token refused")
+    browser.find_element("id", "token").send_keys(token + "\n")
+    wait_for(lambda: shown(browser, "link") == "live" and re.match(r"^-?\d+\.\d$", shown(browser, "level")), 15,
+             "the live level after the token")
+    urls = browser.execute_script("return performance.getEntriesByType('resource').map((e) => e.name)")
+    check(any("/api/events" in u for u in urls) and not any(token in u for u in urls), repr(urls))
+
+    browser.execute_script("sessionStorage.clear()")
+    browser.get(base + "api/../?token=" + token)  # the browser resolves the dot segment itself
+    wait_for(lambda: shown(browser, "link") == "live" and not browser.execute_script(asked), 15,
+             "the page live from a bookmark with the token")
+    check(token not in browser.current_url, browser.current_url)
+    blocked = [e["message"] for e in browser.get_log("browser") if "Content Security Policy" in e["message"]]
+    check(not blocked, "\n".join(blocked))
     rc, err = rec.finish()
     check(rc == 0, "exit status %d: %s" % (rc, err))
 
@@ -332,5 +364,5 @@ def test_mqtt_publishing(run):
 
 
 if __name__ == "__main__":
-    main([test_serve_api, test_browser_shows_live_level,
+    main([test_serve_api, test_browser_shows_live_level, test_browser_asks_for_the_token,
           test_mqtt_publishing])

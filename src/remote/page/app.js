@@ -1,16 +1,41 @@
 "use strict";
-const token = new URLSearchParams(location.search).get("token");
-const query = token ? "?token=" + encodeURIComponent(token) : "";
 const $ = (id) => document.getElementById(id);
+// The token goes in a header, never in a URL (proxies log URLs). It is kept
+// for this tab only; an old bookmark's ?token= is taken once and removed.
+// A browser that blocks site data throws on sessionStorage: then the token lasts as long as the page.
+const kept = (() => { try { return window.sessionStorage; } catch (e) { return null; } })();
+const keep = (t) => { if (kept) kept.setItem("kestro-token", t); };
+let token = (kept && kept.getItem("kestro-token")) || "";
+{
+  const params = new URLSearchParams(location.search);
+  if (params.has("token")) {
+    token = params.get("token");
+    keep(token);
+    params.delete("token");
+    const rest = params.toString();
+    history.replaceState(null, "", location.pathname + (rest ? "?" + rest : "") + location.hash);
+  }
+}
+const authorization = () => (token ? { Authorization: "Bearer " + token } : {});
 const WINDOW_MS = 10 * 60 * 1000;
 let points = [];          // [utc ms, dB, flags]
 let offsetMin = 0;        // the station's UTC offset
 let stationNow = 0;       // newest station instant seen
 let meterRange = null;
-let source = null;
+let stream = null;        // aborts the event stream being read
+
+function askToken() {
+  if (stream) stream.abort();
+  stream = null;
+  badge($("link"), "token needed", "off");
+  $("login-note").textContent = token ? "The station refused this token." : "";
+  $("login").hidden = false;
+  $("token").focus();
+}
 
 function get(path) {
-  return fetch(path + query, { cache: "no-store" }).then((r) => {
+  return fetch(path, { cache: "no-store", headers: authorization() }).then((r) => {
+    if (r.status === 401) askToken();
     if (!r.ok) throw new Error(path + ": " + r.status);
     return r.json();
   });
@@ -183,31 +208,78 @@ function loadHistory() {
   }).catch(() => {});
 }
 
-function connect() {
-  if (source) source.close();
-  badge($("link"), "connecting…", "idle");
-  source = new EventSource("/api/events" + query);
-  source.onopen = () => { badge($("link"), "live", "on"); loadHistory(); };
-  source.onerror = () => {
-    badge($("link"), "reconnecting…", "off");
-    // The browser retries by itself after a lost connection, but not after a
-    // refusal (a restart in progress, too many viewers): then we do.
-    if (source.readyState === EventSource.CLOSED) setTimeout(connect, 3000);
-  };
-  source.addEventListener("state", (e) => { showState(JSON.parse(e.data)); drawCurve(); });
-  source.addEventListener("sample", (e) => {
-    const s = JSON.parse(e.data);
+const handlers = {
+  state: (d) => { showState(JSON.parse(d)); drawCurve(); },
+  sample: (d) => {
+    const s = JSON.parse(d);
     addPoint([s.utc_ms, s.db, (s.overflow ? 4 : 0) | (s.underflow ? 1 : 0)]);
     drawCurve();
-  });
-  source.addEventListener("files", (e) => showFiles(JSON.parse(e.data)));
-  source.addEventListener("statistics", (e) => showStatistics(JSON.parse(e.data)));
-  source.addEventListener("exceedance", (e) => {
-    const x = JSON.parse(e.data);
+  },
+  files: (d) => showFiles(JSON.parse(d)),
+  statistics: (d) => showStatistics(JSON.parse(d)),
+  exceedance: (d) => {
+    const x = JSON.parse(d);
     showEvent(x.phase === "start" ? x : null, x, undefined, x.count);
+  },
+};
+
+// One block of the event stream: "event:", "data:" and "retry:" lines.
+function dispatch(block, retry) {
+  let event = "message";
+  const data = [];
+  for (const line of block.split("\n")) {
+    const colon = line.indexOf(":");
+    const field = colon < 0 ? line : line.slice(0, colon);
+    const value = colon < 0 ? "" : line.slice(colon + (line[colon + 1] === " " ? 2 : 1));
+    if (field === "event") event = value;
+    else if (field === "data") data.push(value);
+    else if (field === "retry" && /^\d+$/.test(value)) retry.ms = +value;
+  }
+  if (data.length && handlers[event]) handlers[event](data.join("\n"));
+}
+
+// The event stream is read with fetch, which can send the token as a header.
+function connect() {
+  if (stream) stream.abort();
+  const control = new AbortController();
+  stream = control;
+  const retry = { ms: 3000 };
+  badge($("link"), "connecting…", "idle");
+  fetch("/api/events", { cache: "no-store", headers: authorization(), signal: control.signal }).then((r) => {
+    if (r.status === 401) { askToken(); return; }
+    if (!r.ok || !r.body) throw new Error("/api/events: " + r.status);
+    badge($("link"), "live", "on");
+    loadHistory();
+    const reader = r.body.getReader();
+    const decoder = new TextDecoder();
+    let text = "";
+    const pump = () => reader.read().then(({ value, done }) => {
+      if (done) throw new Error("the stream ended");
+      text += decoder.decode(value, { stream: true });
+      for (let end; (end = text.indexOf("\n\n")) >= 0; text = text.slice(end + 2)) dispatch(text.slice(0, end), retry);
+      return pump();
+    });
+    return pump();
+  }).catch(() => {
+    if (control !== stream) return;  // replaced or stopped on purpose
+    // A restart in progress, a refusal (too many viewers) or a lost network: try again.
+    badge($("link"), "reconnecting…", "off");
+    setTimeout(() => { if (control === stream) connect(); }, retry.ms);
   });
 }
 
-get("/api/state").then(showState).catch(() => {});
-connect();
+function start() {
+  get("/api/state").then(showState).catch(() => {});
+  connect();
+}
+
+$("login").addEventListener("submit", (e) => {
+  e.preventDefault();
+  token = $("token").value;
+  keep(token);
+  $("token").value = "";
+  $("login").hidden = true;
+  start();
+});
+start();
 window.addEventListener("resize", drawCurve);
