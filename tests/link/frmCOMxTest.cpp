@@ -18,6 +18,9 @@
 #include <pty.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -337,6 +340,25 @@ TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
     }
 }
 
+// Something at a lock name is said once, in the event log and to the service's
+// journal, however often the port is opened again; the port opens.
+TEST_F(PtyOwner, SomethingAtALockNameIsReportedOnce) {
+    PtyPair pty;
+    ASSERT_TRUE(pty.ok());
+    const QString name = "/tmp/LCK.." + pty.slavePath.mid(5).replace('/', '_');
+    ASSERT_TRUE(QDir().mkdir(name));
+    qputenv("KESTRO_COM1", pty.slavePath.toLocal8Bit());
+    store(true, 1);
+    QSignalSpy said(com.get(), &frmCOMx::lockFileIgnored);
+    const bool opened = com->InitForm() == kTrue && com->SetCOMPort(1) == kTrue && com->SetCOMPort(1) == kTrue;
+    QDir().rmdir(name);
+    EXPECT_TRUE(opened);
+    const QString text = "lock file " + name + " is not a lock file (a folder); ignored";
+    EXPECT_EQ(logLines(), QStringList{logged(": frmCOMx.LockFile: ") + text});
+    EXPECT_EQ(said, QList<QVariantList>{{text}});
+    EXPECT_TRUE(messages.messages.isEmpty());
+}
+
 TEST(SerialNamesTest, StableNamesAreLinksToPresentDevices) {
     QTemporaryDir tmp;
     const QString byId = tmp.filePath("by-id");
@@ -359,46 +381,109 @@ TEST(SerialNamesTest, StableNamesAreLinksToPresentDevices) {
     EXPECT_TRUE(stableSerialNames(tmp.filePath("no-such-dir")).isEmpty());
 }
 
-// A busy port names who has it, by its lock file or its descriptor; a lock
-// file whose program has ended is taken over. Draining waits only for an open line.
+// A busy port names who has it by its descriptor. Draining waits only for an open line.
 TEST(PosixSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
-    for (const char* holder : {"port", "descriptor lock", "lock file"}) {  // the last may be skipped
-        SCOPED_TRACE(holder);
+    for (const bool byPort : {true, false}) {  // held by our port, or by a descriptor lock
+        SCOPED_TRACE(byPort);
         PtyPair pty;
         ASSERT_TRUE(pty.ok());
         PosixSerialPort first, second;
         int16_t errNo = 0;
         QString reason;
-        QProcess other;
-        const QString lockFile = "/run/lock/LCK.." + pty.slavePath.mid(5).replace('/', '_');
         const int fd = ::open(QFile::encodeName(pty.slavePath), O_RDWR | O_NOCTTY);
-        qint64 pid = getpid();
-        if (holder == std::string("port")) {
+        if (byPort) {
             EXPECT_FALSE(first.drain(100));
             ASSERT_TRUE(first.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
             ASSERT_EQ(first.write("LDK 0\r"), 6);
             EXPECT_TRUE(first.flush(500) && first.drain(500));
             EXPECT_EQ(pty.readFor(100), QByteArray("LDK 0\r"));
-        } else if (holder == std::string("lock file")) {
-            other.start("sleep", {"30"});
-            ASSERT_TRUE(other.waitForStarted());
-            QFile f(lockFile);
-            if (!f.open(QIODevice::WriteOnly)) GTEST_SKIP() << "no writable lock directory";
-            f.write(QByteArray::number(pid = other.processId()).rightJustified(10, ' ') + '\n');
         } else {
             ASSERT_EQ(::flock(fd, LOCK_EX), 0);
         }
         EXPECT_FALSE(second.open(pty.slavePath, &errNo, &reason));
         EXPECT_EQ(errNo, kErrPortUnavailable);
-        EXPECT_TRUE(reason.startsWith("The device is in use by another program")) << reason.toStdString();
-        EXPECT_TRUE(reason.contains(QString("PID %1)").arg(pid))) << reason.toStdString();
+        EXPECT_EQ(reason, QString("The device is in use by another program (test_link, PID %1)").arg(getpid()));
         first.close();
-        other.kill();
-        other.waitForFinished();
         ::close(fd);
         EXPECT_TRUE(second.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
-        if (QFile f(lockFile); f.open(QIODevice::ReadOnly)) EXPECT_EQ(f.readAll().trimmed().toLongLong(), getpid());
     }
+}
+
+QByteArray lockText(pid_t pid) { return QByteArray::number(pid).rightJustified(10, ' ') + '\n'; }
+
+// What is at a path, without following or opening it: its type, and a regular file's bytes.
+QByteArray lookAt(const QString& path) {
+    struct stat st {};
+    QFile f(path);
+    if (::lstat(QFile::encodeName(path), &st) != 0) return "absent";
+    return S_ISREG(st.st_mode) && st.st_size < 1000 && f.open(QIODevice::ReadOnly) ? f.readAll()
+                                                                                   : QByteArray::number(st.st_mode);
+}
+
+// Whatever sits at a lock name is judged without blocking, following a link or
+// reading more than a lock's size. Only a running holder refuses the port; a
+// stale lock is replaced and ours goes at close; anything else is reported
+// and left alone.
+TEST(PosixSerialPortTest, WhatSitsAtALockName) {
+    if (::access("/run/lock", W_OK) != 0) GTEST_SKIP() << "no writable lock directory";
+    ::alarm(60);  // a read that blocks would hang the program for good
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    enum Plant { Fifo, Folder, Link, Huge, Device, Lock };
+    const struct {
+        const char* dir;
+        Plant plant;
+        QByteArray lock;
+        bool opens;
+        QString reported;
+    } rows[] = {
+        {"/run/lock", Fifo, {}, true, "a named pipe"},
+        {"/tmp", Fifo, {}, true, "a named pipe"},
+        {"/run/lock", Folder, {}, true, "a folder"},
+        {"/run/lock", Link, {}, true, "a symbolic link"},  // to /dev/null
+        {"/tmp", Huge, {}, true, "1073741824 bytes"},
+        {"/run/lock", Device, {}, true, "a device"},
+        {"/tmp", Lock, lockText(getppid()), false, {}},
+        {"/run/lock", Lock, lockText(ended), true, {}},
+        {"/run/lock", Lock, "no number\n", true, {}},
+        {"/run/lock", Lock, lockText(getpid()), true, {}},  // left by an earlier process with our number
+    };
+    for (const auto& r : rows) {
+        PtyPair pty;
+        ASSERT_TRUE(pty.ok());
+        const QString own = "/run/lock/LCK.." + pty.slavePath.mid(5).replace('/', '_');
+        const QString path = r.dir + own.mid(9);
+        const QByteArray name = QFile::encodeName(path);
+        SCOPED_TRACE(name.toStdString() + " " + r.lock.toStdString());
+        QFile file(path);
+        const bool made = r.plant == Fifo     ? ::mkfifo(name, 0644) == 0
+                          : r.plant == Folder ? ::mkdir(name, 0755) == 0
+                          : r.plant == Link   ? ::symlink("/dev/null", name) == 0
+                          : r.plant == Device ? ::mknod(name, S_IFCHR | 0644, makedev(1, 3)) == 0
+                          : r.plant == Huge   ? file.open(QIODevice::WriteOnly) && file.resize(qint64(1) << 30)
+                                              : file.open(QIODevice::WriteOnly) && file.write(r.lock) == r.lock.size();
+        file.close();
+        std::unique_ptr<const char, void (*)(const char*)> removed(
+            name.constData(), [](const char* n) { ::unlink(n) == 0 || ::rmdir(n); });
+        if (!made && r.plant == Device) continue;  // no devices may be made here
+        ASSERT_TRUE(made);
+        const QByteArray planted = lookAt(path);
+        PosixSerialPort port;
+        QSignalSpy ignored(&port, &SerialPort::lockFileIgnored);
+        int16_t errNo = 0;
+        QString reason;
+        EXPECT_EQ(port.open(pty.slavePath, &errNo, &reason), r.opens) << reason.toStdString();
+        if (!r.opens) EXPECT_TRUE(reason.endsWith(QString("PID %1)").arg(getppid()))) << reason.toStdString();
+        ASSERT_EQ(ignored.count(), r.reported.isEmpty() ? 0 : 1);
+        if (ignored.count()) EXPECT_EQ(ignored[0], QVariantList({path, r.reported}));
+        const bool keptOwn = path == own && !r.reported.isEmpty();
+        EXPECT_EQ(lookAt(own), keptOwn ? planted : r.opens ? lockText(getpid()) : "absent");
+        port.close();
+        EXPECT_EQ(lookAt(own), keptOwn ? planted : "absent");
+        if (path != own) EXPECT_EQ(lookAt(path), planted);
+    }
+    ::alarm(0);
 }
 
 // Reads held back on the hold-off grid (five times as long while lines keep
