@@ -84,17 +84,14 @@ LockEntry readLockEntry(const QString& path) {
         return e;
     }
     struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxLockFileBytes;
     char buf[kMaxLockFileBytes + 1];
-    ssize_t n = -1;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxLockFileBytes)
-        n = ::read(fd, buf, sizeof buf);
+    const ssize_t n = regular ? ::read(fd, buf, sizeof buf) : -1;
     const int err = errno;
     ::close(fd);
-    if (n < 0 || n > kMaxLockFileBytes) {
+    if (!regular || n < 0 || n > kMaxLockFileBytes) {
         e.kind = LockEntry::Other;
-        e.other = !S_ISREG(st.st_mode) || st.st_size > kMaxLockFileBytes ? notLockWords(st)
-                  : n < 0                                                ? systemWords(err)
-                                                                         : QStringLiteral("grew past a lock's size");
+        e.other = !regular ? notLockWords(st) : n < 0 ? systemWords(err) : QStringLiteral("grew past a lock's size");
         return e;
     }
     e.kind = LockEntry::Lock;

@@ -279,6 +279,23 @@ TEST_F(FakeOwner, StopSequenceFailuresAreLoggedAndTheStopStillHappens) {
     }
 }
 
+// A lost port is closed from a queued call, without touching the lines of a
+// device that is gone; a port opened before that call runs stays open.
+TEST_F(FakeOwner, ALostPortIsClosedOnceAndNeverTheOneOpenedSince) {
+    useFake();
+    QSignalSpy gone(com.get(), &frmCOMx::portGone);
+    for (const bool reopen : {false, true}) {
+        ASSERT_EQ(com->SetCOMPort(1), kTrue);
+        port->clearHistory();
+        port->simulateGone();
+        if (reopen) ASSERT_EQ(com->SetCOMPort(2), kTrue);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(port->history().join(", "), reopen ? "close /fake/a, open /fake/b, dtr 1, rts 1" : "close /fake/a");
+        EXPECT_EQ(com->GetCOMPort(), reopen ? 2 : 0);
+    }
+    EXPECT_EQ(gone.count(), 1);
+}
+
 // A pseudo-terminal stands in for an adapter: the by-id link and the ttyUSB
 // node are links in the test's device directory, as udev makes them in /dev.
 TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
@@ -420,6 +437,16 @@ QByteArray lookAt(const QString& path) {
                                                                                    : QByteArray::number(st.st_mode);
 }
 
+// Lock names of a pseudo-terminal of ours, cleared when the test is done with them.
+struct LockNames {
+    QStringList paths;
+    void clear() const {
+        for (const QString& path : paths)
+            if (::unlink(QFile::encodeName(path)) != 0) ::rmdir(QFile::encodeName(path));
+    }
+    ~LockNames() { clear(); }
+};
+
 // Whatever sits at a lock name is judged without blocking, following a link or
 // reading more than a lock's size. Only a running holder refuses the port; a
 // stale lock is replaced and ours goes at close; anything else is reported
@@ -456,6 +483,8 @@ TEST(PosixSerialPortTest, WhatSitsAtALockName) {
         const QString path = r.dir + own.mid(9);
         const QByteArray name = QFile::encodeName(path);
         SCOPED_TRACE(name.toStdString() + " " + r.lock.toStdString());
+        const LockNames names{{own, path}};  // anything there is left over by a failed test
+        names.clear();
         QFile file(path);
         const bool made = r.plant == Fifo     ? ::mkfifo(name, 0644) == 0
                           : r.plant == Folder ? ::mkdir(name, 0755) == 0
@@ -464,8 +493,6 @@ TEST(PosixSerialPortTest, WhatSitsAtALockName) {
                           : r.plant == Huge   ? file.open(QIODevice::WriteOnly) && file.resize(qint64(1) << 30)
                                               : file.open(QIODevice::WriteOnly) && file.write(r.lock) == r.lock.size();
         file.close();
-        std::unique_ptr<const char, void (*)(const char*)> removed(
-            name.constData(), [](const char* n) { ::unlink(n) == 0 || ::rmdir(n); });
         if (!made && r.plant == Device) continue;  // no devices may be made here
         ASSERT_TRUE(made);
         const QByteArray planted = lookAt(path);
@@ -484,6 +511,7 @@ TEST(PosixSerialPortTest, WhatSitsAtALockName) {
         if (path != own) EXPECT_EQ(lookAt(path), planted);
     }
     ::alarm(0);
+    EXPECT_EQ(QDir("/run/lock").entryList({"LTMP.*"}, QDir::System | QDir::Files), QStringList());
 }
 
 // Reads held back on the hold-off grid (five times as long while lines keep
