@@ -319,10 +319,6 @@ MUTATIONS = [
       "something at a lock name is reported at every reconnect"),
     M("link", "src/link/frmCOMx.cpp", "if (*device == mapped) r = {", "if (false) r = {",
       "a replugged adapter is not found by its stable name"),
-    M("link", "src/link/frmCOMx.cpp", "if (gen != d_->generation) return;", "",
-      "the queued close of a lost port closes the port opened since"),
-    M("link", "src/link/frmCOMx.cpp", "if (!d_->gone) {  // a vanished", "if (true) {  // a vanished",
-      "the lines of a vanished device are dropped"),
     M("link", "src/link/frmCOMx.cpp", "if (d_->port->isOpen()) CloseCOMPort();", "",
       "switching ports leaves the old one's lines up"),
     # ---- syncs once a second, stamps dated back by the bytes after a line

@@ -20,7 +20,6 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -29,6 +28,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
+#include <climits>
 #include <functional>
 
 inline void printTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -279,23 +279,6 @@ TEST_F(FakeOwner, StopSequenceFailuresAreLoggedAndTheStopStillHappens) {
     }
 }
 
-// A lost port is closed from a queued call, without touching the lines of a
-// device that is gone; a port opened before that call runs stays open.
-TEST_F(FakeOwner, ALostPortIsClosedOnceAndNeverTheOneOpenedSince) {
-    useFake();
-    QSignalSpy gone(com.get(), &frmCOMx::portGone);
-    for (const bool reopen : {false, true}) {
-        ASSERT_EQ(com->SetCOMPort(1), kTrue);
-        port->clearHistory();
-        port->simulateGone();
-        if (reopen) ASSERT_EQ(com->SetCOMPort(2), kTrue);
-        QCoreApplication::processEvents();
-        EXPECT_EQ(port->history().join(", "), reopen ? "close /fake/a, open /fake/b, dtr 1, rts 1" : "close /fake/a");
-        EXPECT_EQ(com->GetCOMPort(), reopen ? 2 : 0);
-    }
-    EXPECT_EQ(gone.count(), 1);
-}
-
 // A pseudo-terminal stands in for an adapter: the by-id link and the ttyUSB
 // node are links in the test's device directory, as udev makes them in /dev.
 TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
@@ -357,23 +340,79 @@ TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
     }
 }
 
-// Something at a lock name is said once, in the event log and to the service's
-// journal, however often the port is opened again; the port opens.
-TEST_F(PtyOwner, SomethingAtALockNameIsReportedOnce) {
-    PtyPair pty;
-    ASSERT_TRUE(pty.ok());
-    const QString name = "/tmp/LCK.." + pty.slavePath.mid(5).replace('/', '_');
-    ASSERT_TRUE(QDir().mkdir(name));
-    qputenv("KESTRO_COM1", pty.slavePath.toLocal8Bit());
-    store(true, 1);
-    QSignalSpy said(com.get(), &frmCOMx::lockFileIgnored);
-    const bool opened = com->InitForm() == kTrue && com->SetCOMPort(1) == kTrue && com->SetCOMPort(1) == kTrue;
-    QDir().rmdir(name);
-    EXPECT_TRUE(opened);
-    const QString text = "lock file " + name + " is not a lock file (a folder); ignored";
-    EXPECT_EQ(logLines(), QStringList{logged(": frmCOMx.LockFile: ") + text});
-    EXPECT_EQ(said, QList<QVariantList>{{text}});
-    EXPECT_TRUE(messages.messages.isEmpty());
+QByteArray lockText(qint64 pid) { return QByteArray::number(pid).rightJustified(10, ' ') + '\n'; }
+
+// What is at a path, without following or opening it: a small file's bytes, else its type.
+QByteArray lookAt(const QString& path) {
+    struct stat st {};
+    QFile f(path);
+    if (::lstat(QFile::encodeName(path), &st) != 0) return "absent";
+    return S_ISREG(st.st_mode) && st.st_size < 999 && f.open(QIODevice::ReadOnly) ? f.readAll()
+                                                                                  : QByteArray::number(st.st_mode);
+}
+
+// Whatever sits at a lock name is judged without blocking, following a link or
+// reading more than a lock's size. Only a running holder refuses the port; a
+// stale lock is replaced and ours goes at close; anything else is said once
+// however often the port reopens, and left alone.
+TEST_F(PtyOwner, WhatSitsAtALockName) {
+    if (::access("/run/lock", W_OK) != 0) GTEST_SKIP() << "no writable lock directory";
+    ::alarm(60);  // a read that blocks would hang the program for good
+    enum Plant { Fifo, Folder, Link, Huge, Device, Lock };
+    const struct {
+        const char* dir;
+        Plant plant;
+        QByteArray lock;
+        QString reported;  // empty: nothing to say
+    } rows[] = {
+        {"/run/lock", Fifo, {}, "a named pipe"},     {"/tmp", Fifo, {}, "a named pipe"},
+        {"/run/lock", Folder, {}, "a folder"},       {"/run/lock", Link, {}, "a symbolic link"},  // to /dev/null
+        {"/tmp", Huge, {}, "1073741824 bytes"},      {"/run/lock", Device, {}, "a device"},
+        {"/tmp", Lock, lockText(getppid()), {}},      // a running holder
+        {"/run/lock", Lock, lockText(INT_MAX), {}},   // no such process
+        {"/run/lock", Lock, lockText(getpid()), {}},  // left by an earlier process with our number
+    };
+    for (const auto& r : rows) {
+        makeOwner(false);
+        store(true, 1);
+        QFile::remove(log.mainLogPath());
+        PtyPair pty;
+        ASSERT_TRUE(pty.ok());
+        qputenv("KESTRO_COM1", pty.slavePath.toLocal8Bit());
+        const QString own = "/run/lock/LCK.." + pty.slavePath.mid(5).replace('/', '_'), path = r.dir + own.mid(9);
+        const QByteArray name = QFile::encodeName(path);
+        SCOPED_TRACE(name.toStdString() + " " + r.lock.toStdString());
+        auto clear = [&] {  // anything there is ours, or left by a failed run
+            for (const QString& p : {own, path})
+                (void)(QFile::remove(p) || QDir().rmdir(p));
+        };
+        clear();
+        QFile file(path);
+        const bool made = r.plant == Fifo     ? ::mkfifo(name, 0644) == 0
+                          : r.plant == Folder ? ::mkdir(name, 0755) == 0
+                          : r.plant == Link   ? ::symlink("/dev/null", name) == 0
+                          : r.plant == Device ? ::mknod(name, S_IFCHR | 0644, makedev(1, 3)) == 0
+                          : r.plant == Huge   ? file.open(QIODevice::WriteOnly) && file.resize(qint64(1) << 30)
+                                              : file.open(QIODevice::WriteOnly) && file.write(r.lock) == r.lock.size();
+        file.close();
+        if (!made && r.plant == Device) continue;  // no devices may be made here
+        ASSERT_TRUE(made);
+        const QByteArray planted = lookAt(path);
+        const bool opens = r.lock != lockText(getppid()), keptOwn = path == own && !r.reported.isEmpty();
+        EXPECT_EQ(com->InitForm(), opens ? kTrue : kErrPortUnavailable);
+        if (!opens) EXPECT_TRUE(messages.messages.value(0).detail.endsWith(QString("PID %1)").arg(getppid())));
+        EXPECT_EQ(lookAt(own), keptOwn ? planted : opens ? lockText(getpid()) : "absent");
+        EXPECT_EQ(com->SetCOMPort(1), opens ? kTrue : kErrPortUnavailable);  // a reconnect
+        const QString said =
+            logged(": frmCOMx.LockFile: lock file ") + path + " is not a lock file (" + r.reported + "); ignored";
+        EXPECT_EQ(logLines().join('\n'), r.reported.isEmpty() ? QString() : said);
+        com->CloseCOMPort();
+        EXPECT_EQ(lookAt(own), keptOwn ? planted : "absent");
+        EXPECT_EQ(lookAt(path), path == own && !keptOwn ? "absent" : planted);
+        clear();
+    }
+    ::alarm(0);
+    EXPECT_EQ(QDir("/run/lock").entryList({"LTMP.*"}, QDir::System | QDir::Files), QStringList());
 }
 
 TEST(SerialNamesTest, StableNamesAreLinksToPresentDevices) {
@@ -424,94 +463,6 @@ TEST(PosixSerialPortTest, ABusyPortSaysWhoHasItAndDrainWaitsForAnOpenLine) {
         ::close(fd);
         EXPECT_TRUE(second.open(pty.slavePath, &errNo, &reason)) << reason.toStdString();
     }
-}
-
-QByteArray lockText(pid_t pid) { return QByteArray::number(pid).rightJustified(10, ' ') + '\n'; }
-
-// What is at a path, without following or opening it: its type, and a regular file's bytes.
-QByteArray lookAt(const QString& path) {
-    struct stat st {};
-    QFile f(path);
-    if (::lstat(QFile::encodeName(path), &st) != 0) return "absent";
-    return S_ISREG(st.st_mode) && st.st_size < 1000 && f.open(QIODevice::ReadOnly) ? f.readAll()
-                                                                                   : QByteArray::number(st.st_mode);
-}
-
-// Lock names of a pseudo-terminal of ours, cleared when the test is done with them.
-struct LockNames {
-    QStringList paths;
-    void clear() const {
-        for (const QString& path : paths)
-            if (::unlink(QFile::encodeName(path)) != 0) ::rmdir(QFile::encodeName(path));
-    }
-    ~LockNames() { clear(); }
-};
-
-// Whatever sits at a lock name is judged without blocking, following a link or
-// reading more than a lock's size. Only a running holder refuses the port; a
-// stale lock is replaced and ours goes at close; anything else is reported
-// and left alone.
-TEST(PosixSerialPortTest, WhatSitsAtALockName) {
-    if (::access("/run/lock", W_OK) != 0) GTEST_SKIP() << "no writable lock directory";
-    ::alarm(60);  // a read that blocks would hang the program for good
-    const pid_t ended = ::fork();
-    if (ended == 0) ::_exit(0);
-    ::waitpid(ended, nullptr, 0);
-    enum Plant { Fifo, Folder, Link, Huge, Device, Lock };
-    const struct {
-        const char* dir;
-        Plant plant;
-        QByteArray lock;
-        bool opens;
-        QString reported;
-    } rows[] = {
-        {"/run/lock", Fifo, {}, true, "a named pipe"},
-        {"/tmp", Fifo, {}, true, "a named pipe"},
-        {"/run/lock", Folder, {}, true, "a folder"},
-        {"/run/lock", Link, {}, true, "a symbolic link"},  // to /dev/null
-        {"/tmp", Huge, {}, true, "1073741824 bytes"},
-        {"/run/lock", Device, {}, true, "a device"},
-        {"/tmp", Lock, lockText(getppid()), false, {}},
-        {"/run/lock", Lock, lockText(ended), true, {}},
-        {"/run/lock", Lock, "no number\n", true, {}},
-        {"/run/lock", Lock, lockText(getpid()), true, {}},  // left by an earlier process with our number
-    };
-    for (const auto& r : rows) {
-        PtyPair pty;
-        ASSERT_TRUE(pty.ok());
-        const QString own = "/run/lock/LCK.." + pty.slavePath.mid(5).replace('/', '_');
-        const QString path = r.dir + own.mid(9);
-        const QByteArray name = QFile::encodeName(path);
-        SCOPED_TRACE(name.toStdString() + " " + r.lock.toStdString());
-        const LockNames names{{own, path}};  // anything there is left over by a failed test
-        names.clear();
-        QFile file(path);
-        const bool made = r.plant == Fifo     ? ::mkfifo(name, 0644) == 0
-                          : r.plant == Folder ? ::mkdir(name, 0755) == 0
-                          : r.plant == Link   ? ::symlink("/dev/null", name) == 0
-                          : r.plant == Device ? ::mknod(name, S_IFCHR | 0644, makedev(1, 3)) == 0
-                          : r.plant == Huge   ? file.open(QIODevice::WriteOnly) && file.resize(qint64(1) << 30)
-                                              : file.open(QIODevice::WriteOnly) && file.write(r.lock) == r.lock.size();
-        file.close();
-        if (!made && r.plant == Device) continue;  // no devices may be made here
-        ASSERT_TRUE(made);
-        const QByteArray planted = lookAt(path);
-        PosixSerialPort port;
-        QSignalSpy ignored(&port, &SerialPort::lockFileIgnored);
-        int16_t errNo = 0;
-        QString reason;
-        EXPECT_EQ(port.open(pty.slavePath, &errNo, &reason), r.opens) << reason.toStdString();
-        if (!r.opens) EXPECT_TRUE(reason.endsWith(QString("PID %1)").arg(getppid()))) << reason.toStdString();
-        ASSERT_EQ(ignored.count(), r.reported.isEmpty() ? 0 : 1);
-        if (ignored.count()) EXPECT_EQ(ignored[0], QVariantList({path, r.reported}));
-        const bool keptOwn = path == own && !r.reported.isEmpty();
-        EXPECT_EQ(lookAt(own), keptOwn ? planted : r.opens ? lockText(getpid()) : "absent");
-        port.close();
-        EXPECT_EQ(lookAt(own), keptOwn ? planted : "absent");
-        if (path != own) EXPECT_EQ(lookAt(path), planted);
-    }
-    ::alarm(0);
-    EXPECT_EQ(QDir("/run/lock").entryList({"LTMP.*"}, QDir::System | QDir::Files), QStringList());
 }
 
 // Reads held back on the hold-off grid (five times as long while lines keep
