@@ -78,7 +78,7 @@ LockEntry readLockEntry(const QString& path) {
     LockEntry e;
     const int fd = ::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        // A lock we cannot read names nobody we could ask about.
+        // A name we cannot open holds no lock we could honour.
         if (errno != ENOENT)
             e = {LockEntry::Other, {}, errno == ELOOP ? QStringLiteral("a symbolic link") : systemWords(errno)};
         return e;
@@ -98,7 +98,8 @@ LockEntry readLockEntry(const QString& path) {
     e.content = QByteArray(buf, int(n));
     bool ok = false;
     const auto pid = static_cast<pid_t>(e.content.left(e.content.indexOf('\n')).trimmed().toLongLong(&ok));
-    // A lock naming us was left by an earlier process with our number: we hold no other.
+    // A lock naming us was left by an earlier process with our number; our own
+    // ports are kept apart by the descriptor lock.
     e.holder = ok && pid != ::getpid() && running(pid) ? pid : 0;
     return e;
 }
@@ -208,8 +209,8 @@ enum class Take { Taken, Held, Skipped };
 
 // Our lock file at path in its directory. The name only ever holds a complete
 // lock: link() of a written file fails if the name exists, and a stale lock is
-// replaced by rename, and only while it still names the same ended program, so
-// a lock another program has just put there is never removed.
+// replaced by rename, only while it still holds what was judged stale, so the
+// name never stands empty for another program to take meanwhile.
 Take takeLockAt(const QString& dir, const QString& path) {
     const QByteArray name = native(path);
     for (int attempt = 0; attempt < 3; ++attempt) {
