@@ -102,6 +102,7 @@ int KestroApplication::Main() {
             [this](int16_t port, const QString& device, const QString& reason) {
                 notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason));
             });
+    connect(com_.get(), &frmCOMx::lockFileIgnored, this, [this](const QString& text) { notice(text); });
     connect(session_.get(), &Session::portBack, this,
             [this](int16_t port) { notice(session_->portText(port) + QStringLiteral(" is back")); });
     // The signal follows every file's error text; the service says only when the reason changes.

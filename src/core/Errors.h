@@ -40,6 +40,8 @@ inline constexpr const char* kSecondInstance =
 inline constexpr const char* kApplicationStopped = ": Application stopped";
 // Followed by the device and the reason.
 inline constexpr const char* kPortGone = ": frmCOMx.PortGone: ";
+// Followed by what sits at a lock file's name instead of a lock file.
+inline constexpr const char* kLockFile = ": frmCOMx.LockFile: ";
 // Followed by a text about held or rescued record lines.
 inline constexpr const char* kRecordWriter = ": RecordWriter: ";
 // Followed by the system's error number and its text.

@@ -17,8 +17,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kestro {
 
@@ -39,27 +42,70 @@ QString systemWords(int err) { return QString::fromLocal8Bit(std::strerror(err))
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
+using NotLockFn = std::function<void(const QString& path, const QString& what)>;
+
 bool pathExists(const QString& path) {
     // exists() follows symlinks: a dangling /dev/serial/by-id link is a missing device.
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-// "LCK..ttyUSB0" for /dev/ttyUSB0, "LCK..pts_3" for /dev/pts/3.
-QString lockPath(const char* dir, const QString& canonical) {
-    QString name = canonical.startsWith(QLatin1String("/dev/")) ? canonical.mid(5) : canonical;
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    return QLatin1String(dir) + QStringLiteral("/LCK..") + name;
-}
-
 bool running(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
-// The running process a lock file names (its first line is the PID in ASCII), or 0.
-pid_t lockHolder(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return 0;
+// A lock file holds a PID of at most ten digits and a newline. Anything larger
+// is something else, and its size must not decide how much we read.
+constexpr qint64 kMaxLockFileBytes = 128;
+
+// What sits at a lock file's name.
+struct LockEntry {
+    enum Kind { Absent, Lock, Other } kind = Absent;
+    QByteArray content;  // a lock's bytes
+    QString other;       // what an Other is, for the report
+    pid_t holder = 0;    // the running process a lock names
+};
+
+QString notLockWords(const struct stat& st) {
+    if (S_ISFIFO(st.st_mode)) return QStringLiteral("a named pipe");
+    if (S_ISDIR(st.st_mode)) return QStringLiteral("a folder");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return QStringLiteral("a device");
+    return QStringLiteral("%1 bytes").arg(qint64(st.st_size));
+}
+
+// Anyone may plant something at a lock name: a pipe that blocks a reader for
+// good, a link to any file, a file of any size. So the name is opened without
+// blocking or following a link, and judged on the descriptor before a byte of
+// it is read.
+LockEntry readLockEntry(const QString& path) {
+    LockEntry e;
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        // A name we cannot open holds no lock we could honour.
+        if (errno != ENOENT)
+            e = {LockEntry::Other, {}, errno == ELOOP ? QStringLiteral("a symbolic link") : systemWords(errno)};
+        return e;
+    }
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxLockFileBytes;
+    char buf[kMaxLockFileBytes + 1];
+    const ssize_t n = regular ? ::read(fd, buf, sizeof buf) : -1;
+    const int err = errno;
+    ::close(fd);
+    if (!regular || n < 0 || n > kMaxLockFileBytes) {
+        e.kind = LockEntry::Other;
+        e.other = !regular ? notLockWords(st) : n < 0 ? systemWords(err) : QStringLiteral("grew past a lock's size");
+        return e;
+    }
+    e.kind = LockEntry::Lock;
+    e.content = QByteArray(buf, int(n));
     bool ok = false;
-    const auto pid = static_cast<pid_t>(f.readLine(64).trimmed().toLongLong(&ok));
-    return ok && running(pid) ? pid : 0;
+    const auto pid = static_cast<pid_t>(e.content.left(e.content.indexOf('\n')).trimmed().toLongLong(&ok));
+    // A lock naming us was left by an earlier process with our number; our own
+    // ports are kept apart by the descriptor lock.
+    e.holder = ok && pid != ::getpid() && running(pid) ? pid : 0;
+    return e;
+}
+
+bool sameLock(const LockEntry& a, const LockEntry& b) {
+    return a.kind == LockEntry::Lock && b.kind == LockEntry::Lock && a.content == b.content;
 }
 
 // A process that has the character device rdev open, for programs that take
@@ -87,10 +133,33 @@ pid_t descriptorHolder(dev_t rdev) {
     return found;
 }
 
+// The lock directories present here, each once (/var/lock is often /run/lock);
+// own: those we leave our lock in.
+struct LockDir {
+    QString path;
+    bool own;
+};
+std::vector<LockDir> lockDirs() {
+    std::vector<LockDir> dirs;
+    for (int i = 0; i < int(std::size(kLockDirs)); ++i) {
+        const QString dir = QFileInfo(QLatin1String(kLockDirs[i])).canonicalFilePath();
+        if (!dir.isEmpty() && std::none_of(dirs.begin(), dirs.end(), [&](const LockDir& d) { return d.path == dir; }))
+            dirs.push_back({dir, i < kOwnLockDirs});
+    }
+    return dirs;
+}
+
+// "LCK..ttyUSB0" for /dev/ttyUSB0, "LCK..pts_3" for /dev/pts/3.
+QString lockPath(const QString& dir, const QString& canonical) {
+    QString name = canonical.startsWith(QLatin1String("/dev/")) ? canonical.mid(5) : canonical;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    return dir + QStringLiteral("/LCK..") + name;
+}
+
 QString inUseText(const QString& canonical) {
     pid_t pid = 0;
-    for (const char* dir : kLockDirs)
-        if ((pid = lockHolder(lockPath(dir, canonical)))) break;
+    for (const LockDir& dir : lockDirs())
+        if ((pid = readLockEntry(lockPath(dir.path, canonical)).holder)) break;
     struct stat st {};
     if (!pid && ::stat(native(canonical).constData(), &st) == 0) pid = descriptorHolder(st.st_rdev);
     QString text = QStringLiteral("The device is in use by another program");
@@ -101,32 +170,89 @@ QString inUseText(const QString& canonical) {
            (name.isEmpty() ? QStringLiteral(" (PID %1)").arg(pid) : QStringLiteral(" (%1, PID %2)").arg(name).arg(pid));
 }
 
+QByteArray ownLockText() { return QByteArray::number(::getpid()).rightJustified(10, ' ') + '\n'; }
+
+// A complete lock file of ours beside the lock name, removed with this object
+// unless it was renamed into place.
+class TempLock {
+public:
+    explicit TempLock(const QString& dir) : path_(native(dir + QStringLiteral("/LTMP.XXXXXX"))) {
+        const int fd = ::mkostemp(path_.data(), O_CLOEXEC);
+        if (fd < 0) {
+            path_.clear();
+            return;
+        }
+        const QByteArray text = ownLockText();
+        // Others must read the PID; mkostemp makes the file ours alone.
+        ok_ = ::fchmod(fd, 0644) == 0 && ::write(fd, text.constData(), size_t(text.size())) == text.size();
+        ::close(fd);
+    }
+    ~TempLock() {
+        if (!path_.isEmpty()) ::unlink(path_.constData());
+    }
+    TempLock(const TempLock&) = delete;
+    TempLock& operator=(const TempLock&) = delete;
+    bool ok() const { return ok_; }
+    bool linkTo(const QByteArray& name) const { return ::link(path_.constData(), name.constData()) == 0; }
+    bool renameTo(const QByteArray& name) {
+        if (::rename(path_.constData(), name.constData()) != 0) return false;
+        path_.clear();
+        return true;
+    }
+
+private:
+    QByteArray path_;
+    bool ok_ = false;
+};
+
+enum class Take { Taken, Held, Skipped };
+
+// Our lock file at path in its directory. The name only ever holds a complete
+// lock: link() of a written file fails if the name exists, and a stale lock is
+// replaced by rename, only while it still holds what was judged stale, so the
+// name never stands empty for another program to take meanwhile.
+Take takeLockAt(const QString& dir, const QString& path) {
+    const QByteArray name = native(path);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        TempLock temp(dir);
+        if (!temp.ok()) return Take::Skipped;  // a directory we cannot write to
+        if (temp.linkTo(name)) return Take::Taken;
+        if (errno != EEXIST) return Take::Skipped;
+        const LockEntry seen = readLockEntry(path);
+        if (seen.kind == LockEntry::Other) return Take::Skipped;
+        if (seen.holder) return Take::Held;
+        if (seen.kind == LockEntry::Absent || !sameLock(readLockEntry(path), seen)) continue;
+        if (!temp.renameTo(name)) return Take::Skipped;
+        // Another program replacing the same stale lock at the same moment wins.
+        if (readLockEntry(path).content == ownLockText()) return Take::Taken;
+    }
+    return Take::Held;  // the name keeps changing: some program is taking the device
+}
+
 // False when a running program holds the device by its lock file. Otherwise
 // leaves ours (its path in taken) for programs that look before they open; no
-// writable lock directory is no failure: the descriptor lock and exclusive
-// mode keep other openers out all the same.
-bool takeLockFile(const QString& canonical, QString* taken) {
-    for (const char* dir : kLockDirs)
-        if (lockHolder(lockPath(dir, canonical))) return false;
-    const QByteArray pidText = QByteArray::number(::getpid()).rightJustified(10, ' ') + '\n';
-    for (int i = 0; i < kOwnLockDirs; ++i) {
-        const QString path = lockPath(kLockDirs[i], canonical);
-        const QByteArray file = native(path);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const int fd = ::open(file.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-            if (fd >= 0) {
-                const bool written = ::write(fd, pidText.constData(), size_t(pidText.size())) == pidText.size();
-                ::close(fd);
-                if (written) {
-                    *taken = path;
-                    return true;
-                }
-                ::unlink(file.constData());
+// writable lock directory is no failure, nor is something at a lock name that
+// is no lock file (reported through notLock): the descriptor lock and
+// exclusive mode keep other openers out all the same.
+bool takeLockFile(const QString& canonical, QString* taken, const NotLockFn& notLock) {
+    const std::vector<LockDir> dirs = lockDirs();
+    for (const LockDir& dir : dirs) {
+        const QString path = lockPath(dir.path, canonical);
+        const LockEntry e = readLockEntry(path);
+        if (e.holder) return false;
+        if (e.kind == LockEntry::Other) notLock(path, e.other);
+    }
+    for (const LockDir& dir : dirs) {
+        if (!dir.own) continue;
+        const QString path = lockPath(dir.path, canonical);
+        switch (takeLockAt(dir.path, path)) {
+            case Take::Taken:
+                *taken = path;
+                return true;
+            case Take::Held:
+                return false;
+            case Take::Skipped:
                 break;
-            }
-            if (errno != EEXIST) break;
-            if (lockHolder(path)) return false;
-            ::unlink(file.constData());  // left behind by a program that has ended
         }
     }
     return true;
@@ -192,7 +318,10 @@ bool PosixSerialPort::open(const QString& device, int16_t* errNo, QString* reaso
         return fail(kErrPortUnavailable, systemWords(ENOTTY));
     }
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) return busy();
-    if (!takeLockFile(canonical, &lockFile_)) return busy();
+    const auto notLock = [this](const QString& path, const QString& what) {
+        emit lockFileIgnored(path, what);
+    };
+    if (!takeLockFile(canonical, &lockFile_, notLock)) return busy();
     // Other users' programs cannot open the device while we hold it.
     ::ioctl(fd_, TIOCEXCL);
 
@@ -235,7 +364,10 @@ void PosixSerialPort::releaseDevice() {
     readNotifier_.setEnabled(false);
     writeNotifier_.setEnabled(false);
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    if (!lockFile_.isEmpty()) ::unlink(native(std::exchange(lockFile_, QString())).constData());
+    // Only our own lock goes: whatever has taken its place since is not ours to remove.
+    if (const QString lock = std::exchange(lockFile_, QString());
+        !lock.isEmpty() && readLockEntry(lock).content == ownLockText())
+        ::unlink(native(lock).constData());
     rx_.clear();
     tx_.clear();
     endsLine_ = true;

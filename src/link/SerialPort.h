@@ -37,6 +37,9 @@ signals:
     void dataReceived();
     // The device vanished (unplugged, pseudo-terminal closed). Emitted once per loss.
     void portGone(const QString& reason);
+    // Something that is no lock file (what: a named pipe, a folder, ...) sits at
+    // a lock file's name; it is left alone and holds nothing.
+    void lockFileIgnored(const QString& path, const QString& what);
 };
 
 }  // namespace kestro

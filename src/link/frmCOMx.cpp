@@ -9,6 +9,7 @@
 #include "shell/Messages.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QTimer>
 
 #include <array>
@@ -67,7 +68,8 @@ struct frmCOMx::Impl {
     // Counts opens and closes, so a queued close for a lost port never hits a
     // port that was reopened in the meantime.
     quint64 generation = 0;
-    bool gone = false;  // loss reported, queued close pending
+    bool gone = false;           // loss reported, queued close pending
+    QSet<QString> notLockFiles;  // reported already
 
     bool usable() const { return port->isOpen() && !gone; }
 };
@@ -79,6 +81,15 @@ frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, Mess
     if (!d_->port) d_->port = std::make_unique<PosixSerialPort>(readHoldOffMs());
 
     connect(d_->port.get(), &SerialPort::dataReceived, this, &frmCOMx::receivePending);
+
+    // A reconnect looks at the lock names again: a planted pipe is no news then.
+    connect(d_->port.get(), &SerialPort::lockFileIgnored, this, [this](const QString& path, const QString& what) {
+        if (d_->notLockFiles.contains(path)) return;
+        d_->notLockFiles.insert(path);
+        const QString text = QStringLiteral("lock file %1 is not a lock file (%2); ignored").arg(path, what);
+        d_->log.WriteLog(d_->log.dateTimeText() + QLatin1String(label::kLockFile) + text);
+        emit lockFileIgnored(text);
+    });
 
     connect(d_->port.get(), &SerialPort::portGone, this, [this](const QString& reason) {
         if (d_->gone || !d_->port->isOpen()) return;

@@ -67,6 +67,9 @@ public:
 signals:
     // The open port vanished; the port has already been closed (from a queued call).
     void portGone(int16_t port, const QString& device, const QString& reason);
+    // Something other than a lock file sits at a lock file's name: said once
+    // per name for the life of the owner, however often the port is reopened.
+    void lockFileIgnored(const QString& text);
 
 private:
     // Opens port n with the full line setup; on failure the port stays closed and

@@ -233,6 +233,21 @@ def test_loud_burst_is_a_noise_event(run):
     check(9 <= context.count("before") <= 11 and 9 <= context.count("after") <= 11, "context %r" % context)
 
 
+def test_pipe_at_the_lock_name(run):
+    """A named pipe at the port's lock name (in /tmp, where locks are read too) is said once; the port opens and
+    records, and SIGTERM ends the run with the stop sequence."""
+    home = run.home()
+    sim = run.sim(home)
+    lock = "/tmp/LCK.." + os.path.realpath(home.link)[5:].replace("/", "_")
+    os.mkfifo(lock)
+    run.later(lambda: os.remove(lock))
+    rec = run.recorder(home, "--record")
+    sim.wait_armed()
+    said = "lock file %s is not a lock file (a named pipe); ignored" % lock
+    check(rec.stop_ok().count(said) == 1 and [l for l in home.log_lines() if l.endswith(said)], "not said once")
+    stop_in_order(sim, home)
+
+
 def test_replug_cycles_keep_order(run):
     """Several unplug/replug cycles with fast values streaming at the line rate, one meter falling
     silent first (the recorder goes offline): the meter is found again within 2 s each time, every
@@ -428,4 +443,4 @@ if __name__ == "__main__":
           test_report_command, test_statistics_agree,
           test_replug_cycles_keep_order, test_places, test_readme_settings_example,
           test_demo_interrupted_from_the_terminal,
-          test_service_tells_its_journal, test_loud_burst_is_a_noise_event])
+          test_service_tells_its_journal, test_loud_burst_is_a_noise_event, test_pipe_at_the_lock_name])
