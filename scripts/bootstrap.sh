@@ -12,7 +12,7 @@ packages=(
   xvfb xdotool x11-apps imagemagick
   python3-pyatspi at-spi2-core dbus-x11 lintian
   appstream desktop-file-utils groff-base man-db dpkg-dev file
-  python3-pandas python3-numpy poppler-utils time
+  python3-pandas python3-numpy poppler-utils time faketime
   libmosquitto-dev mosquitto mosquitto-clients
   chromium chromium-driver python3-selenium
 )

@@ -127,7 +127,9 @@ QString wholeDayText(const DayLevels& d, double level, QChar dec) {
         {"day", &d.day}, {"evening", &d.evening}, {"night", &d.night}};
     for (const auto& [name, pl] : ps)
         if (!pl->enoughCoverage() || std::isnan(pl->level()))  // 74.9 % falls short: never shown as 75 %
-            low << QStringLiteral("%1 %2 %").arg(QLatin1String(name)).arg(std::floor(pl->coverage() * 100));
+            low << QStringLiteral("%1 %2 %")
+                       .arg(QLatin1String(name))
+                       .arg(pl->lengthMs > 0 ? pl->coveredMs * 100 / pl->lengthMs : 0);
     return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 

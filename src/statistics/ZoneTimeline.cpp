@@ -34,30 +34,37 @@ int64_t ZoneTimeline::offsetMsOf(const QString& text) {
 }
 
 int64_t ZoneTimeline::offsetAt(int64_t utcMs) {
-    if (cached_ && utcMs >= from_ && utcMs < to_) return offset_;
+    for (int i : {last_, 1 - last_}) {
+        const Span& s = spans_[i];
+        if (s.valid && utcMs >= s.from && utcMs < s.to) {
+            last_ = i;
+            return s.offset;
+        }
+    }
     const QDateTime at = utcTime(utcMs);
-    offset_ = int64_t{zone_.offsetFromUtc(at)} * 1000;
+    const int64_t offset = int64_t{zone_.offsetFromUtc(at)} * 1000;
     const QTimeZone::OffsetData prev = zone_.previousTransition(utcTime(utcMs + 1));
     const QTimeZone::OffsetData next = zone_.nextTransition(at);
-    from_ = prev.atUtc.isValid() ? prev.atUtc.toMSecsSinceEpoch() : std::numeric_limits<int64_t>::min() / 2;
-    to_ = next.atUtc.isValid() ? next.atUtc.toMSecsSinceEpoch() : std::numeric_limits<int64_t>::max() / 2;
-    if (to_ <= utcMs || from_ > utcMs) {  // a zone without rules: no span to keep
-        from_ = to_ = utcMs;
-        cached_ = false;
-        return offset_;
-    }
-    cached_ = true;
+    Span s;
+    s.offset = offset;
+    s.from = prev.atUtc.isValid() ? prev.atUtc.toMSecsSinceEpoch() : std::numeric_limits<int64_t>::min() / 2;
+    s.to = next.atUtc.isValid() ? next.atUtc.toMSecsSinceEpoch() : std::numeric_limits<int64_t>::max() / 2;
+    if (s.to <= utcMs || s.from > utcMs) return offset;  // a zone without rules: no span to keep
     // Neighbouring offsets narrow the local times that read unambiguously with this one.
-    const int64_t before = prev.atUtc.isValid() ? int64_t{zone_.offsetFromUtc(utcTime(from_ - 1))} * 1000 : offset_;
-    const int64_t after = next.atUtc.isValid() ? int64_t{zone_.offsetFromUtc(utcTime(to_))} * 1000 : offset_;
-    localFrom_ = from_ + std::max(offset_, before);
-    localTo_ = to_ + std::min(offset_, after);
-    return offset_;
+    const int64_t before = prev.atUtc.isValid() ? int64_t{zone_.offsetFromUtc(utcTime(s.from - 1))} * 1000 : offset;
+    const int64_t after = next.atUtc.isValid() ? int64_t{zone_.offsetFromUtc(utcTime(s.to))} * 1000 : offset;
+    s.localFrom = s.from + std::max(offset, before);
+    s.localTo = s.to + std::min(offset, after);
+    s.valid = true;
+    last_ = 1 - last_;
+    spans_[last_] = s;
+    return offset;
 }
 
 int64_t ZoneTimeline::instantOf(int64_t localMs, int64_t notBeforeUtc, int64_t preferOffsetMs) {
     const int64_t wall = localMs - kUnixEpochAbsoluteMs;  // the local time read as if it were UTC
-    if (cached_ && wall >= localFrom_ && wall < localTo_) return wall - offset_;
+    for (const Span& s : spans_)
+        if (s.valid && wall >= s.localFrom && wall < s.localTo) return wall - s.offset;
     // The offsets in force a day either side; a local time reads with one, both or neither.
     const int64_t early = offsetAt(wall - kAcrossMs), late = offsetAt(wall + kAcrossMs);
     const bool earlyFits = offsetAt(wall - early) == early, lateFits = offsetAt(wall - late) == late;

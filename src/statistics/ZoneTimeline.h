@@ -39,15 +39,19 @@ public:
     const QTimeZone& zone() const { return zone_; }
 
 private:
+    // One offset between two transitions; two are kept, as a local time near
+    // a transition is read against both.
+    struct Span {
+        bool valid = false;
+        int64_t from = 0;  // the offset holds in [from, to) (UTC)
+        int64_t to = 0;
+        int64_t offset = 0;
+        int64_t localFrom = 0;  // local times read with this offset alone: [localFrom, localTo)
+        int64_t localTo = 0;
+    };
     QTimeZone zone_;
-    // The offset holds in [from_, to_) (UTC).
-    int64_t from_ = 0;
-    int64_t to_ = 0;
-    int64_t offset_ = 0;
-    bool cached_ = false;
-    // Local times read with offset_ alone: [localFrom_, localTo_).
-    int64_t localFrom_ = 0;
-    int64_t localTo_ = 0;
+    Span spans_[2];
+    int last_ = 0;  // the span used last
 };
 
 }  // namespace kestro

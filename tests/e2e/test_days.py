@@ -8,9 +8,10 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import RECORDER, Skip, check, main
+from kestro_e2e import RECORDER, Skip, check, main, wait_for
 
 def berlin_offset(utc):
     """Central European time: summer time from 01:00 UTC of March's last Sunday to October's."""
@@ -75,7 +76,33 @@ def test_report_in_another_zone(run):
     txt = report(spring)
     has(txt, "not given: days and period lengths as in this computer's zone, UTC")
     check("(23 h)" not in txt, "a UTC day of 23 h")
+    r = subprocess.run([RECORDER, "--report", spring, "--tz", "Mars/Olympus"], env=env, capture_output=True, timeout=60)
+    check(r.returncode == 1 and b"--tz" in r.stderr, "an unknown zone: %d %r" % (r.returncode, r.stderr))
+
+
+def test_recorded_across_the_repeated_hour(run):
+    """A recording in Berlin while its clock goes from 03:00 summer time back to 02:00, the report
+    made in UTC: hourly intervals keep the two showings of the hour apart."""
+    lib = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+    if not shutil.which("pdftotext") or not os.path.exists(lib):
+        raise Skip("pdftotext or libfaketime is not installed")
+    home = run.home()
+    # 02:59:30 summer time, running on from there.
+    target = datetime.datetime(2026, 10, 25, 0, 59, 30, tzinfo=datetime.timezone.utc).timestamp()
+    env = home.env(TZ="Europe/Berlin", LD_PRELOAD=lib, FAKETIME="%+ds" % int(target - time.time()))
+    run.recording(home, env=env)
+    record = wait_for(lambda: [f for f in home.record_files("LP") if b"\n02:00:1" in open(f, "rb").read()], 120, "lines of 02:00 winter time")[0]
+    side = json.load(open(record[:-len(".dat")] + "_INFO.json"))
+    check(side["time_zone"] == "Europe/Berlin" and side["utc_offset_at_start"] == "+02:00", "side file %r" % side)
+    out_pdf = os.path.join(home.root, "out.pdf")
+    r = subprocess.run([RECORDER, "--report", record, "--interval", "3600", "-o", out_pdf], env=home.env(TZ="UTC"),
+                       capture_output=True, timeout=120)
+    check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
+    txt = subprocess.run(["pdftotext", "-layout", out_pdf, "-"], capture_output=True).stdout.decode()
+    rows = re.findall(r"^\s*2026-10-25\s+(02:\d\d:\d\d \+0\d:00)\s+(02:\d\d:\d\d \+0\d:00)\s+(\d+)", txt, re.M)
+    check(len(rows) == 2 and rows[0][0].endswith("+02:00") and rows[0][1] == "02:00:00 +01:00"
+          and rows[1][0] == "02:00:00 +01:00", "rows of the repeated hour: %r\n%s" % (rows, txt))
 
 
 if __name__ == "__main__":
-    main([test_report_in_another_zone])
+    main([test_report_in_another_zone, test_recorded_across_the_repeated_hour])

@@ -21,6 +21,7 @@ struct Recording {
     int64_t startOffsetMs = std::numeric_limits<int64_t>::min();
     int32_t interval = 900;
     bool secondShowing = false;  // of a local start the clock shows twice
+    int nightStep = 10;          // seconds between samples at night
 };
 
 // Day 60, evening 55, night 45 dB, the local clock written as the meter's computer shows it.
@@ -31,10 +32,11 @@ RecordAnalysis analyzed(const QTemporaryDir& dir, const Recording& r) {
                                 ? QDateTime(QDate(2026, r.month, r.day), QTime(r.hour - 1, 0), Qt::UTC).toTimeZone(zone)
                                 : QDateTime(QDate(2026, r.month, r.day), QTime(r.hour, 0), zone);
     QByteArray bytes;
-    for (int64_t s = 0; s < r.seconds; s += 10) {
+    for (int64_t s = 0; s < r.seconds;) {
         const QDateTime t = start.addSecs(s);
-        if (t.time().minute() % 15 * 60 + t.time().second() >= r.keptPerQuarter) continue;
         const int h = t.time().hour();
+        s += h >= 7 && h < 23 ? 10 : r.nightStep;
+        if (t.time().minute() % 15 * 60 + t.time().second() >= r.keptPerQuarter) continue;
         const int32_t tenths = h >= 7 && h < 19 ? 600 : h >= 19 && h < 23 ? 550 : 450;
         bytes += recordLine(
             localMs(t.date().year(), t.date().month(), t.date().day(), h, t.time().minute(), t.time().second()),
@@ -66,6 +68,10 @@ TEST(DaysOfAZone, DaylightSavingAndCoverage) {
         // (12·10^6 + 4·10^6 + 8·10^5.5) / 24: a night covered 6 of 8 h is enough
         {"six hours of night", {"UTC", 3, 5, 7, 22 * 3600}, {"5 24 h 58.9 57.5"}},
         {"one sample short", {"UTC", 3, 5, 7, 22 * 3600 - 10}, {"5 24 h - (night 74 %) - (night 74 %)"}},
+        // Samples twice as dense as the stream's cadence cover no more than their intervals.
+        {"4 h of night, densely",
+         {"UTC", 3, 5, 7, 20 * 3600, 900, INT64_MIN, 900, false, 5},
+         {"5 24 h - (night 50 %) - (night 50 %)"}},
         {"3 min of every quarter hour",
          {"UTC", 3, 5, 7, 24 * 3600, 180},
          {"5 24 h - (day 20 %, evening 20 %, night 20 %) - (day 20 %, evening 20 %, night 20 %)"}},
