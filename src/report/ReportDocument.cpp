@@ -19,6 +19,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <numeric>
 
 namespace kestro {
 
@@ -116,11 +117,24 @@ void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
     const double lineH = fm.height() * 1.35;
     QFont bold = f;
     bold.setBold(true);
+    const QFontMetricsF bm(bold, p.device());
+    // Every column holds the longest word of its header, whatever the font; columns that
+    // then add up to more than the page give up their room beyond that, in proportion.
+    std::vector<double> widths = t.widths, least(t.widths.size(), 0.0);
+    for (int i = 0; i < t.header.size() && size_t(i) < widths.size(); ++i) {
+        for (const QString& word : t.header[i].split(QLatin1Char(' ')))
+            least[size_t(i)] = std::max(least[size_t(i)], (bm.horizontalAdvance(word) + 2 * pad + 1) / pg.width());
+        widths[size_t(i)] = std::max(widths[size_t(i)], least[size_t(i)]);
+    }
+    const double total = std::accumulate(widths.begin(), widths.end(), 0.0);
+    const double floor = std::accumulate(least.begin(), least.end(), 0.0);
+    if (total > 1.0 && floor < 1.0)
+        for (size_t i = 0; i < widths.size(); ++i)
+            widths[i] = least[i] + (widths[i] - least[i]) * (1.0 - floor) / (total - floor);
     // A header that does not fit its column wraps (whatever font the system gives) rather than being cut.
     double headerH = lineH;
-    const QFontMetricsF bm(bold, p.device());
     for (int i = 0; i < t.header.size(); ++i)
-        headerH = std::max(headerH, bm.boundingRect(QRectF(0, 0, t.widths[size_t(i)] * pg.width() - 2 * pad, 1e6),
+        headerH = std::max(headerH, bm.boundingRect(QRectF(0, 0, widths[size_t(i)] * pg.width() - 2 * pad, 1e6),
                                                     Qt::TextWordWrap, t.header[i])
                                             .height() +
                                         fm.height() * 0.35);
@@ -131,7 +145,7 @@ void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
         double x = pg.left();
         p.setPen(Qt::black);
         for (int i = 0; i < t.header.size(); ++i) {
-            const double w = t.widths[size_t(i)] * pg.width();
+            const double w = widths[size_t(i)] * pg.width();
             p.drawText(QRectF(x + pad, pg.y(), w - 2 * pad, headerH),
                        t.align[size_t(i)] | Qt::AlignVCenter | Qt::TextWordWrap, t.header[i]);
             x += w;
@@ -143,8 +157,8 @@ void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
     if (!t.header.isEmpty()) headerRow();
     for (size_t r = 0; r < rows.size(); ++r) {
         double rowH = lineH;
-        for (int i = 0; i < rows[r].size() && size_t(i) < t.widths.size(); ++i) {
-            const double w = t.widths[size_t(i)] * pg.width() - 2 * pad;
+        for (int i = 0; i < rows[r].size() && size_t(i) < widths.size(); ++i) {
+            const double w = widths[size_t(i)] * pg.width() - 2 * pad;
             rowH = std::max(rowH, fm.boundingRect(QRectF(0, 0, w, 1e6), Qt::TextWordWrap, rows[r][i]).height() +
                                       fm.height() * 0.35);
         }
@@ -152,8 +166,8 @@ void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
         if (r % 2 == 1) p.fillRect(QRectF(pg.left(), pg.y(), pg.width(), rowH), QColor(246, 247, 249));
         p.setPen(r < red.size() && red[r] ? kOverLimitColour : QColor(Qt::black));
         double x = pg.left();
-        for (int i = 0; i < rows[r].size() && size_t(i) < t.widths.size(); ++i) {
-            const double w = t.widths[size_t(i)] * pg.width();
+        for (int i = 0; i < rows[r].size() && size_t(i) < widths.size(); ++i) {
+            const double w = widths[size_t(i)] * pg.width();
             p.drawText(QRectF(x + pad, pg.y(), w - 2 * pad, rowH),
                        t.align[size_t(i)] | Qt::AlignVCenter | Qt::TextWordWrap, rows[r][i]);
             x += w;

@@ -211,6 +211,11 @@ TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
             EXPECT_TRUE(text.contains(QString::fromUtf8(want))) << want << "\n" << text.toStdString();
         EXPECT_TRUE(text.contains(QLatin1String(c.drift))) << text.toStdString();
         EXPECT_EQ(text.contains(QLatin1String("Warning: more than 0.5 dB")), c.warning);
+        // The second time the fast stream of the measurement lies beside it: say which to report on.
+        EXPECT_EQ(text.contains(QLatin1String("The fast stream of the same measurement is in "
+                                              "NoiseData_LPF_20260305_100001.dat")),
+                  c.warning);
+        ASSERT_TRUE(writeBytes(dir.filePath(QStringLiteral("NoiseData_LPF_20260305_100001.dat")), "x"));
     }
 }
 
