@@ -118,19 +118,24 @@ void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
     QFont bold = f;
     bold.setBold(true);
     const QFontMetricsF bm(bold, p.device());
-    // Every column holds the longest word of its header, whatever the font; columns that
-    // then add up to more than the page give up their room beyond that, in proportion.
+    // Every column holds the longest word of its header and cells, whatever the font;
+    // columns that then add up to more than the page give up their room beyond that.
     std::vector<double> widths = t.widths, least(t.widths.size(), 0.0);
-    for (int i = 0; i < t.header.size() && size_t(i) < widths.size(); ++i) {
-        for (const QString& word : t.header[i].split(QLatin1Char(' ')))
-            least[size_t(i)] = std::max(least[size_t(i)], (bm.horizontalAdvance(word) + 2 * pad + 1) / pg.width());
-        widths[size_t(i)] = std::max(widths[size_t(i)], least[size_t(i)]);
+    auto fit = [&](size_t i, const QString& text, const QFontMetricsF& m) {
+        for (const QString& word : text.split(QLatin1Char(' ')))
+            least[i] = std::max(least[i], (m.horizontalAdvance(word) + 2 * pad + 1) / pg.width());
+    };
+    for (size_t i = 0; i < widths.size(); ++i) {
+        if (i < size_t(t.header.size())) fit(i, t.header[int(i)], bm);
+        for (const QStringList& row : rows)
+            if (i < size_t(row.size())) fit(i, row[int(i)], fm);
+        widths[i] = std::max(widths[i], least[i]);
     }
     const double total = std::accumulate(widths.begin(), widths.end(), 0.0);
     const double floor = std::accumulate(least.begin(), least.end(), 0.0);
-    if (total > 1.0 && floor < 1.0)
-        for (size_t i = 0; i < widths.size(); ++i)
-            widths[i] = least[i] + (widths[i] - least[i]) * (1.0 - floor) / (total - floor);
+    for (size_t i = 0; i < widths.size() && total > 1.0; ++i)
+        widths[i] =
+            floor < 1.0 ? least[i] + (widths[i] - least[i]) * (1.0 - floor) / (total - floor) : widths[i] / total;
     // A header that does not fit its column wraps (whatever font the system gives) rather than being cut.
     double headerH = lineH;
     for (int i = 0; i < t.header.size(); ++i)
@@ -202,7 +207,7 @@ std::pair<QString, QString> clockTexts(ZoneTimeline& tl, const IntervalResult& r
     auto text = [&tl](int64_t utc) {
         const int64_t local = tl.localOf(utc);
         QString t = localDateTimeText(local);
-        if (tl.repeated(local)) t += QLatin1Char(' ') + offsetText(tl.offsetAt(utc) / 1000);
+        if (tl.repeated(local)) t += QChar(0xA0) + offsetText(tl.offsetAt(utc) / 1000);  // never wrapped apart
         return t;
     };
     return {text(startUtc), text(endUtc)};
@@ -750,21 +755,9 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     std::vector<QStringList> rows;
     std::vector<bool> red;
     rows.reserve(shown.size());
-    double timeWidth = 0;
-    const QFontMetricsF tfm(tableFont(), p.device());
     for (const IntervalResult& r : shown) {
         rows.push_back(rowOf(r));
         red.push_back(r.overLimit);
-        for (int i : {1, 2})
-            timeWidth = std::max(timeWidth, tfm.horizontalAdvance(rows.back()[i]));
-    }
-    // A time with its UTC offset (a repeated hour) gets the room of one line, from the other columns.
-    const double timeShare = (timeWidth + tfm.height()) / pg.width();
-    if (timeShare > intervalTable.widths[1]) {
-        const double rest = 1.0 - intervalTable.widths[1] - intervalTable.widths[2];
-        const double scale = (rest - 2 * (timeShare - intervalTable.widths[1])) / rest;
-        for (size_t i = 0; i < intervalTable.widths.size(); ++i)
-            intervalTable.widths[i] = i == 1 || i == 2 ? timeShare : intervalTable.widths[i] * scale;
     }
     if (rows.empty())
         paragraph(p, pg, QStringLiteral("The file holds no level."));
@@ -789,8 +782,9 @@ bool writeIntervalCsv(const RecordAnalysis& a, const QString& path, QString* err
         if (gives(a.quantity, st)) out += QByteArray(",") + statisticName(a.quantity, st);
     out += ",Overflow,Underflow,Estimated,OverLimit\r\n";
     for (const IntervalResult& r : a.intervals) {
-        const auto [start, end] = clockTexts(timeline, r);
-        out += start.toLatin1() + ',' + end.toLatin1() + ',' + QByteArray::number(qint64(r.samples));
+        auto [start, end] = clockTexts(timeline, r);
+        out += start.replace(QChar(0xA0), QLatin1Char(' ')).toLatin1() + ',' +
+               end.replace(QChar(0xA0), QLatin1Char(' ')).toLatin1() + ',' + QByteArray::number(qint64(r.samples));
         for (Statistic st : kStatistics) {
             if (!gives(a.quantity, st)) continue;
             out += ',';
