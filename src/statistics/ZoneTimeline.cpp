@@ -18,11 +18,9 @@ QDateTime utcTime(int64_t utcMs) { return QDateTime::fromMSecsSinceEpoch(utcMs, 
 
 ZoneTimeline::ZoneTimeline(const QTimeZone& zone) : zone_(zone.isValid() ? zone : QTimeZone::systemTimeZone()) {}
 
-QTimeZone ZoneTimeline::zoneNamed(const QByteArray& name, bool* known) {
+QTimeZone ZoneTimeline::zoneNamed(const QByteArray& name) {
     const QByteArray id = name.trimmed();
-    const bool ok = !id.isEmpty() && QTimeZone::isTimeZoneIdAvailable(id);
-    if (known) *known = ok;
-    return ok ? QTimeZone(id) : QTimeZone::systemTimeZone();
+    return !id.isEmpty() && QTimeZone::isTimeZoneIdAvailable(id) ? QTimeZone(id) : QTimeZone::systemTimeZone();
 }
 
 int64_t ZoneTimeline::offsetMsOf(const QString& text) {

@@ -20,8 +20,8 @@ public:
     static constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
 
     explicit ZoneTimeline(const QTimeZone& zone);
-    // An IANA name; empty or unknown: this computer's zone (see valid()).
-    static QTimeZone zoneNamed(const QByteArray& name, bool* known = nullptr);
+    // An IANA name; empty or unknown: this computer's zone.
+    static QTimeZone zoneNamed(const QByteArray& name);
     // "+02:00" in ms; kNone for anything else.
     static int64_t offsetMsOf(const QString& text);
 
