@@ -12,8 +12,8 @@ packages=(
   xvfb xdotool x11-apps imagemagick
   python3-pyatspi at-spi2-core dbus-x11 lintian
   appstream desktop-file-utils groff-base man-db dpkg-dev file
-  python3-pandas python3-numpy poppler-utils time
-  libmosquitto-dev mosquitto mosquitto-clients libsystemd-dev
+  python3-pandas python3-numpy poppler-utils time faketime
+  libmosquitto-dev mosquitto mosquitto-clients libsystemd-dev libssl-dev
   chromium chromium-driver python3-selenium
 )
 

@@ -44,6 +44,8 @@ const Option kOptions[] = {
     {"--site TEXT", "The location of the measurement for this run (and for --report); the stored one is kept."},
     {"--operator NAME", "Who measures, for this run (and for --report)."},
     {"--note TEXT", "Notes on the measurement, for this run (and for --report)."},
+    {"--instrument TEXT",
+     "The sound level meter's type and class, for this run (and for --report); the stored one is kept."},
     {"--verify DIR",
      "Check every record file in DIR against its side file and the chain of side files, print OK, CHANGED, "
      "MISSING or NOT CLOSED per file and end: status 0 when all are OK or NOT CLOSED, 1 otherwise, 2 when DIR "
@@ -149,11 +151,12 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
             if (!value(QStringLiteral("--verify"), &cl.options.verifyDir) || cl.options.verifyDir.trimmed().isEmpty())
                 return fail(QStringLiteral("--verify needs a directory"));
             cl.options.verifyDir = QDir::cleanPath(QDir(workingDir).absoluteFilePath(cl.options.verifyDir.trimmed()));
-        } else if (takes("--site") || takes("--operator") || takes("--note")) {
+        } else if (takes("--site") || takes("--operator") || takes("--note") || takes("--instrument")) {
             const QString name = arg.section(QLatin1Char('='), 0, 0);
-            QString* out = name == QLatin1String("--site")       ? &cl.options.site
-                           : name == QLatin1String("--operator") ? &cl.options.operatorName
-                                                                 : &cl.options.note;
+            QString* out = name == QLatin1String("--site")         ? &cl.options.site
+                           : name == QLatin1String("--operator")   ? &cl.options.operatorName
+                           : name == QLatin1String("--instrument") ? &cl.options.instrument
+                                                                   : &cl.options.note;
             if (!value(name, out) || out->trimmed().isEmpty()) return fail(name + QStringLiteral(" needs a text"));
         } else if (takes("--serve-token")) {
             if (!value(QStringLiteral("--serve-token"), &cl.options.serveToken) || cl.options.serveToken.isEmpty())

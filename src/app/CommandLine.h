@@ -21,6 +21,7 @@ struct AppOptions {
     QString site;
     QString operatorName;
     QString note;
+    QString instrument;   // type and class of the sound level meter
     QString verifyDir;    // --verify: the record directory to check (absolute)
     QStringList onEvent;  // --on-event: the program (absolute) and its arguments; empty: none
 };

@@ -283,7 +283,8 @@ bool KestroApplication::applyRunOptions() {
     }
     for (const auto& [id, value] : {std::pair{SettingId::MeasurementLocation, options_.site},
                                     std::pair{SettingId::MeasurementOperator, options_.operatorName},
-                                    std::pair{SettingId::MeasurementNotes, options_.note}}) {
+                                    std::pair{SettingId::MeasurementNotes, options_.note},
+                                    std::pair{SettingId::MeasurementInstrument, options_.instrument}}) {
         if (value.isEmpty()) continue;
         const SettingDef& row = setting(id);
         RegObj_->setRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row), value,

@@ -71,7 +71,7 @@ void EventRecorder::startSeries(int stream, const QString& recordPath, const QSt
                     quantityOfType(typeWord.toStdString()));
     // A watched series says so with its events file from the start.
     if (s.tracker.detecting()) {
-        write_(s.eventsPath, eventsHeaderLine(s.format));
+        write_(s.eventsPath, eventsHeaderLine(s.format) + eventCriteriaRow(s.format, s.tracker.config()));
         s.headerWritten = true;
     }
     if (span_) s.tracker.beginSpan(0, span_->localMs, span_->note.toStdString());
@@ -142,7 +142,7 @@ std::optional<NoiseEvent> EventRecorder::running() const {
 
 void EventRecorder::writeRows(Series& s, const NoiseEvent& e) {
     QByteArray bytes;
-    if (!s.headerWritten) bytes = eventsHeaderLine(s.format);
+    if (!s.headerWritten) bytes = eventsHeaderLine(s.format) + eventCriteriaRow(s.format, s.tracker.config());
     s.headerWritten = true;
     appendEventRows(bytes, s.format, e);
     write_(s.eventsPath.isEmpty() ? eventsFilePath(s.recordPath) : s.eventsPath, bytes);

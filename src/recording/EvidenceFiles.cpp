@@ -400,7 +400,34 @@ std::vector<CalibrationCheck> checksOf(const std::vector<LoggedCalibration>& log
     return out;
 }
 
+// The zone's name alone; older side files wrote "Europe/Berlin (UTC+02:00)".
+// The offset in force at the start tells a repeated hour's two showings apart.
+void readZone(const QJsonObject& first, ReportEvidence& e) {
+    QString zone = str(first, "time_zone");
+    QString offset = str(first, side::kUtcOffsetAtStart);
+    static const QRegularExpression old(QStringLiteral("^(.*) \\(UTC([+-]\\d\\d:\\d\\d)\\)$"));
+    if (const QRegularExpressionMatch m = old.match(zone); m.hasMatch()) {
+        zone = m.captured(1);
+        if (offset.isEmpty()) offset = m.captured(2);
+    }
+    if (offset.isEmpty() && str(first, side::kStart).size() > 6) offset = str(first, side::kStart).right(6);
+    e.timeZone = zone;
+    e.utcOffsetAtStart = offset;
+}
+
 }  // namespace
+
+void seriesZone(const QString& recordPath, QString* zone, QString* utcOffsetAtStart) {
+    const QFileInfo fi(recordPath);
+    ReportEvidence e;
+    for (const SideFile& s : readSideFiles(fi.absolutePath()))
+        if (s.parsed && s.recordFile() == fi.fileName()) {
+            readZone(s.doc, e);
+            break;
+        }
+    *zone = e.timeZone;
+    *utcOffsetAtStart = e.utcOffsetAtStart;
+}
 
 ReportEvidence reportEvidenceFor(const QString& recordPath) {
     ReportEvidence e;
@@ -422,14 +449,22 @@ ReportEvidence reportEvidenceFor(const QString& recordPath) {
     const QJsonObject details = first.value(QLatin1String("measurement")).toObject();
     e.serialNumber = str(meter, "serial_number");
     e.programVersion = str(first, "program");
-    e.timeZone = str(first, "time_zone");
-    // The offset in force at the start, as the times of the record lines have none.
-    if (str(first, side::kStart).size() > 6)
-        e.timeZone += QStringLiteral(" (UTC%1)").arg(str(first, side::kStart).right(6));
+    readZone(first, e);
     e.location = str(details, "location");
     e.operatorName = str(details, "operator");
     e.weather = str(details, "weather");
     e.notes = str(details, "notes");
+    e.instrument = str(details, "instrument");
+    e.meterSoftware = str(meter, "software");
+    e.meterHardware = str(meter, "hardware");
+    e.stream = str(first, "stream");
+    const QJsonObject criteria = first.value(QLatin1String(side::kEventCriteria)).toObject();
+    if (!criteria.isEmpty()) {
+        e.eventCriteria.known = true;
+        e.eventCriteria.levelDb = criteria.value(QLatin1String("level_db")).toDouble(0.0);
+        e.eventCriteria.minDurationS = criteria.value(QLatin1String("min_duration_s")).toDouble();
+        e.eventCriteria.hysteresisDb = criteria.value(QLatin1String("hysteresis_db")).toDouble();
+    }
     e.checksBefore = checksOf(first.value(QLatin1String(side::kCalibrationBefore)).toArray());
     e.checksAfter = checksOf(last.value(QLatin1String(side::kCalibrationAfter)).toArray());
     if (!e.checksBefore.empty() && !e.checksAfter.empty()) return e;

@@ -61,7 +61,7 @@ struct LoggedCalibration {
 // The readings of a calibration log, oldest first; lines that do not parse are skipped.
 std::vector<LoggedCalibration> readCalibrationLog(const QString& path);
 // Readings further apart than this belong to two stays in Calibration (two checks).
-constexpr int64_t kCalibrationStayGapMs = 120 * 1000;
+constexpr int64_t kCalibrationStayGapMs = kCalibrationCheckGapMs;
 // The readings of the last stay that ended before utcMs, or of the first that began after it.
 std::vector<LoggedCalibration> lastStayBefore(const std::vector<LoggedCalibration>& log, int64_t utcMs);
 std::vector<LoggedCalibration> firstStayAfter(const std::vector<LoggedCalibration>& log, int64_t utcMs);
@@ -112,6 +112,9 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord =
 // calibration log of its directory where they hold no checks, and the
 // verification of the file.
 ReportEvidence reportEvidenceFor(const QString& recordPath);
+// The zone a record file was recorded in and the UTC offset at its start, as
+// its first side file says (empty when none does); without hashing anything.
+void seriesZone(const QString& recordPath, QString* zone, QString* utcOffsetAtStart);
 
 // Field names of the side file shared by the writer and the readers.
 namespace side {
@@ -135,6 +138,8 @@ inline constexpr const char* kPreviousSideFile = "side_file";
 inline constexpr const char* kPreviousSha = "sha256";
 inline constexpr const char* kCalibrationBefore = "calibration_before";
 inline constexpr const char* kCalibrationAfter = "calibration_after";
+inline constexpr const char* kUtcOffsetAtStart = "utc_offset_at_start";
+inline constexpr const char* kEventCriteria = "event_criteria";
 }  // namespace side
 
 }  // namespace kestro

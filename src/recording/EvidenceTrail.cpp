@@ -175,6 +175,7 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
     d[QLatin1String("type")] = typeWord;
     d[QLatin1String(side::kStart)] = start;
     d[QLatin1String("time_zone")] = QString::fromLatin1(QTimeZone::systemTimeZoneId());
+    d[QLatin1String(side::kUtcOffsetAtStart)] = start.right(6);
     d[QLatin1String("program")] = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     d[QLatin1String("meter")] = meterOf(ps_.KestroState);
     d[QLatin1String("record_lines")] = s->settings;
@@ -187,7 +188,13 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
     details[QLatin1String("operator")] = s_.MeasurementOperator;
     details[QLatin1String("weather")] = s_.MeasurementWeather;
     details[QLatin1String("notes")] = s_.MeasurementNotes;
+    details[QLatin1String("instrument")] = s_.MeasurementInstrument;
     d[QLatin1String("measurement")] = details;
+    QJsonObject criteria;
+    criteria[QLatin1String("level_db")] = s_.EventLevel > 0 ? QJsonValue(s_.EventLevel / 10.0) : QJsonValue();
+    criteria[QLatin1String("min_duration_s")] = s_.EventMinDuration;
+    criteria[QLatin1String("hysteresis_db")] = s_.EventHysteresis / 10.0;
+    d[QLatin1String(side::kEventCriteria)] = criteria;
     d[QLatin1String(side::kCalibrationBefore)] = lastStay_;
     d[QLatin1String(side::kCalibrationAfter)] = QJsonArray();
     current_[size_t(stream)] = std::move(s);

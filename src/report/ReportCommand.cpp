@@ -6,11 +6,13 @@
 #include "report/ReportFile.h"
 #include "statistics/IntervalEngine.h"
 #include "statistics/RecordAnalysis.h"
+#include "statistics/ZoneTimeline.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QTimeZone>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -61,7 +63,15 @@ int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
                                           QStringLiteral("NAME"));
     const QCommandLineOption note(QStringLiteral("note"), QStringLiteral("Notes, instead of the side file's."),
                                   QStringLiteral("TEXT"));
-    parser.addOptions({report, interval, limit, flagColumn, output, site, operatorName, note});
+    const QCommandLineOption tz(QStringLiteral("tz"),
+                                QStringLiteral("The time zone the record file was made in, an IANA name such as "
+                                               "Europe/Berlin (default: the side file's, else this computer's)."),
+                                QStringLiteral("ZONE"));
+    const QCommandLineOption instrument(QStringLiteral("instrument"),
+                                        QStringLiteral("The sound level meter's type and class, instead of the side "
+                                                       "file's."),
+                                        QStringLiteral("TEXT"));
+    parser.addOptions({report, interval, limit, flagColumn, output, site, operatorName, note, tz, instrument});
     if (!parser.parse(QCoreApplication::arguments())) return fail(1, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
@@ -103,19 +113,36 @@ int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
         return fail(1, QStringLiteral("%1 is the record file itself (%2); the report would replace the measurement")
                            .arg(out, file));
 
+    ReportOptions o;
+    if (evidence) o.evidence = evidence(file);
+    if (parser.isSet(tz)) {
+        const QString zone = parser.value(tz).trimmed();
+        if (!QTimeZone::isTimeZoneIdAvailable(zone.toUtf8()))
+            return fail(1, QStringLiteral("--tz must name a time zone this computer knows, such as Europe/Berlin, "
+                                          "not \"%1\"")
+                               .arg(parser.value(tz)));
+        if (!o.evidence.timeZone.isEmpty() && o.evidence.timeZone != zone)
+            o.timeZoneNote = QStringLiteral("given with --tz; the side file says %1").arg(o.evidence.timeZone);
+        else
+            o.timeZoneNote = QStringLiteral("given with --tz");
+        // The side file's offset belongs to its own zone.
+        if (o.evidence.timeZone != zone) o.evidence.utcOffsetAtStart.clear();
+        o.evidence.timeZone = zone;
+    }
+    config.timeZone = o.evidence.timeZone.toUtf8();
+    config.startOffsetMs = ZoneTimeline::offsetMsOf(o.evidence.utcOffsetAtStart);
+
     const RecordAnalysis a = analyzeRecordFile(file, config);
     if (!a.ok()) return fail(2, a.read.error);
     for (const QString& n : a.read.notices)
         std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(n));
 
-    ReportOptions o;
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(a.read.decimalSeparator);
     o.flagColumnGiven = parser.isSet(flagColumn);
-    if (evidence) o.evidence = evidence(file);
     for (const auto& [option, field] :
          {std::pair{&site, &o.evidence.location}, std::pair{&operatorName, &o.evidence.operatorName},
-          std::pair{&note, &o.evidence.notes}})
+          std::pair{&note, &o.evidence.notes}, std::pair{&instrument, &o.evidence.instrument}})
         if (parser.isSet(*option)) *field = parser.value(*option);
     QString error;
     if (!writeReportPdf(a, o, out, &error)) return fail(3, error);

@@ -1,6 +1,6 @@
 #pragma once
 // KestroRecorder --report FILE [--interval SECONDS] [--limit DB] [--flag-column
-// overflow|underflow] [-o OUT.pdf]: the PDF report of a record file, without a display.
+// overflow|underflow] [--tz ZONE] [-o OUT.pdf]: the PDF report of a record file, without a display.
 
 #include "statistics/DayLevels.h"
 #include "statistics/ReportEvidence.h"
@@ -13,8 +13,8 @@ namespace kestro {
 // verification), from a layer this one does not reach.
 using EvidenceFn = std::function<ReportEvidence(const QString& recordPath)>;
 
-// Makes the report; --site, --operator and --note replace what the side file
-// says. Exit status: 0 done, 1 wrong arguments, 2 the record
+// Makes the report; --site, --operator, --note and --instrument replace what
+// the side file says, --tz its zone (for files without one). Exit status: 0 done, 1 wrong arguments, 2 the record
 // file cannot be read (the message names the file and line), 3 the report
 // cannot be written.
 // storedPeriods: the day, evening and night hours of the settings (called once

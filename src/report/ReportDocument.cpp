@@ -5,6 +5,7 @@
 #include "report/ReportCharts.h"
 #include "report/ReportFile.h"
 #include "statistics/StatisticsFile.h"
+#include "statistics/ZoneTimeline.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -18,6 +19,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <numeric>
 
 namespace kestro {
 
@@ -113,28 +115,55 @@ void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
     const QFontMetricsF fm(f, p.device());
     const double pad = fm.height() * 0.2;
     const double lineH = fm.height() * 1.35;
+    QFont bold = f;
+    bold.setBold(true);
+    const QFontMetricsF bm(bold, p.device());
+    // Every column holds the longest word of its header and cells, whatever the font;
+    // columns that then add up to more than the page give up their room beyond that.
+    std::vector<double> widths = t.widths, least(t.widths.size(), 0.0);
+    auto fit = [&](size_t i, const QString& text, const QFontMetricsF& m) {
+        for (const QString& word : text.split(QLatin1Char(' ')))
+            least[i] = std::max(least[i], (m.horizontalAdvance(word) + 2 * pad + 1) / pg.width());
+    };
+    for (size_t i = 0; i < widths.size(); ++i) {
+        if (i < size_t(t.header.size())) fit(i, t.header[int(i)], bm);
+        for (const QStringList& row : rows)
+            if (i < size_t(row.size())) fit(i, row[int(i)], fm);
+        widths[i] = std::max(widths[i], least[i]);
+    }
+    const double total = std::accumulate(widths.begin(), widths.end(), 0.0);
+    const double floor = std::accumulate(least.begin(), least.end(), 0.0);
+    for (size_t i = 0; i < widths.size() && total > 1.0; ++i)
+        widths[i] =
+            floor < 1.0 ? least[i] + (widths[i] - least[i]) * (1.0 - floor) / (total - floor) : widths[i] / total;
+    // A header that does not fit its column wraps (whatever font the system gives) rather than being cut.
+    double headerH = lineH;
+    for (int i = 0; i < t.header.size(); ++i)
+        headerH = std::max(headerH, bm.boundingRect(QRectF(0, 0, widths[size_t(i)] * pg.width() - 2 * pad, 1e6),
+                                                    Qt::TextWordWrap, t.header[i])
+                                            .height() +
+                                        fm.height() * 0.35);
     auto headerRow = [&] {
-        pg.need(lineH * 2);
-        QFont b = f;
-        b.setBold(true);
-        p.setFont(b);
-        p.fillRect(QRectF(pg.left(), pg.y(), pg.width(), lineH), QColor(226, 230, 236));
+        pg.need(headerH + lineH);
+        p.setFont(bold);
+        p.fillRect(QRectF(pg.left(), pg.y(), pg.width(), headerH), QColor(226, 230, 236));
         double x = pg.left();
         p.setPen(Qt::black);
         for (int i = 0; i < t.header.size(); ++i) {
-            const double w = t.widths[size_t(i)] * pg.width();
-            p.drawText(QRectF(x + pad, pg.y(), w - 2 * pad, lineH), t.align[size_t(i)] | Qt::AlignVCenter, t.header[i]);
+            const double w = widths[size_t(i)] * pg.width();
+            p.drawText(QRectF(x + pad, pg.y(), w - 2 * pad, headerH),
+                       t.align[size_t(i)] | Qt::AlignVCenter | Qt::TextWordWrap, t.header[i]);
             x += w;
         }
-        pg.advance(lineH);
+        pg.advance(headerH);
         p.setFont(f);
     };
     p.setFont(f);
     if (!t.header.isEmpty()) headerRow();
     for (size_t r = 0; r < rows.size(); ++r) {
         double rowH = lineH;
-        for (int i = 0; i < rows[r].size() && size_t(i) < t.widths.size(); ++i) {
-            const double w = t.widths[size_t(i)] * pg.width() - 2 * pad;
+        for (int i = 0; i < rows[r].size() && size_t(i) < widths.size(); ++i) {
+            const double w = widths[size_t(i)] * pg.width() - 2 * pad;
             rowH = std::max(rowH, fm.boundingRect(QRectF(0, 0, w, 1e6), Qt::TextWordWrap, rows[r][i]).height() +
                                       fm.height() * 0.35);
         }
@@ -142,8 +171,8 @@ void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
         if (r % 2 == 1) p.fillRect(QRectF(pg.left(), pg.y(), pg.width(), rowH), QColor(246, 247, 249));
         p.setPen(r < red.size() && red[r] ? kOverLimitColour : QColor(Qt::black));
         double x = pg.left();
-        for (int i = 0; i < rows[r].size() && size_t(i) < t.widths.size(); ++i) {
-            const double w = t.widths[size_t(i)] * pg.width();
+        for (int i = 0; i < rows[r].size() && size_t(i) < widths.size(); ++i) {
+            const double w = widths[size_t(i)] * pg.width();
             p.drawText(QRectF(x + pad, pg.y(), w - 2 * pad, rowH),
                        t.align[size_t(i)] | Qt::AlignVCenter | Qt::TextWordWrap, rows[r][i]);
             x += w;
@@ -154,10 +183,99 @@ void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
 }
 
 QString timeOnly(int64_t ms) { return localDateTimeText(ms).mid(11); }
+
 QString given(const QString& s) { return s.trimmed().isEmpty() ? QStringLiteral("not given") : s; }
 
 QString number(double v, int decimals, QChar d) {
     return QString::number(v, 'f', decimals).replace(QLatin1Char('.'), d);
+}
+
+// "+02:00"
+QString offsetText(int64_t offsetS) {
+    const int64_t m = (offsetS < 0 ? -offsetS : offsetS) / 60;
+    return QStringLiteral("%1%2:%3")
+        .arg(offsetS < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(m / 60, 2, 10, QLatin1Char('0'))
+        .arg(m % 60, 2, 10, QLatin1Char('0'));
+}
+
+// An interval's start and end as the clock showed them, with the UTC offset
+// where it showed them twice (the hour when daylight saving time ends).
+std::pair<QString, QString> clockTexts(ZoneTimeline& tl, const IntervalResult& r) {
+    const int64_t startUtc = r.startMs - kUnixEpochAbsoluteMs - int64_t{r.utcOffsetS} * 1000;
+    const int64_t endUtc = startUtc + (r.endMs - r.startMs);
+    auto text = [&tl](int64_t utc) {
+        const int64_t local = tl.localOf(utc);
+        QString t = localDateTimeText(local);
+        if (tl.repeated(local)) t += QChar(0xA0) + offsetText(tl.offsetAt(utc) / 1000);  // never wrapped apart
+        return t;
+    };
+    return {text(startUtc), text(endUtc)};
+}
+
+// "level 70.0 dB, minimum duration 10 s, hysteresis 2.0 dB (side file)".
+QString criteriaText(const EventCriteria& c, bool fromSideFile, QChar d) {
+    if (!c.known) return QStringLiteral("not recorded with the measurement");
+    const QString level = c.levelDb > 0 ? QStringLiteral("event level %1 dB").arg(number(c.levelDb, 1, d))
+                                        : QStringLiteral("no event level (marked spans only)");
+    return QStringLiteral("%1, minimum duration %2 s, hysteresis %3 dB (from the %4)")
+        .arg(level, number(c.minDurationS, 0, d), number(c.hysteresisDb, 1, d),
+             fromSideFile ? QStringLiteral("side file") : QStringLiteral("events file"));
+}
+
+// The record file of the other stream of the same measurement: same base, the
+// other stream's type word, named within a minute of this one.
+QString otherStreamFile(const QString& path) {
+    const RecordFileName n = parseRecordFileName(path);
+    if (!n.valid) return QString();
+    const bool fast = isFastTypeWord(n.typeWord);
+    const QFileInfo fi(path);
+    for (const QFileInfo& other : fi.dir().entryInfoList(QDir::Files, QDir::Name)) {
+        const RecordFileName o = parseRecordFileName(other.fileName());
+        if (o.valid && o.base == n.base && o.extension == n.extension && isFastTypeWord(o.typeWord) != fast &&
+            o.typeWord != QLatin1String("UnknownType") && std::llabs(o.startMs - n.startMs) <= 60000 &&
+            !other.fileName().contains(QLatin1String("_STAT")) && !other.fileName().contains(QLatin1String("_EVENTS")))
+            return other.fileName();
+    }
+    return QString();
+}
+
+// Which stream and reading rate the figures come from, and what to do when both were recorded.
+QString streamText(const RecordAnalysis& a, const ReportEvidence& e) {
+    const bool fast = e.stream.isEmpty() ? isFastTypeWord(a.typeWord) : e.stream == QLatin1String("fast");
+    const double perSecond = a.read.cadenceMs > 0 ? 1000.0 / double(a.read.cadenceMs) : 0.0;
+    const QString rate = perSecond >= 1.5   ? QStringLiteral("about %1 readings a second").arg(std::lround(perSecond))
+                         : perSecond > 0.75 ? QStringLiteral("one reading a second")
+                                            : QStringLiteral("one reading every %1 s").arg(a.read.cadenceMs / 1000.0);
+    QString text = QStringLiteral("The figures come from the %1 stream (%2), %3.")
+                       .arg(fast ? QStringLiteral("fast") : QStringLiteral("slow"), a.typeWord, rate);
+    const QString other = otherStreamFile(a.path);
+    if (!other.isEmpty())
+        text += QStringLiteral(
+                    " The %1 stream of the same measurement is in %2; the two differ where the level changes "
+                    "faster than the slow readings follow (a slow running value is integrated since the meter "
+                    "started). Report on the fast stream for short events, on the slow one for long-term "
+                    "levels, and say which.")
+                    .arg(fast ? QStringLiteral("slow") : QStringLiteral("fast"), other);
+    return text;
+}
+
+// Which zone the days follow, and why.
+QString zoneText(const RecordAnalysis& a, const ReportOptions& o) {
+    const ReportEvidence& e = o.evidence;
+    const QString used = QString::fromUtf8(a.zone.id());
+    QString t;
+    if (e.timeZone.isEmpty())
+        t = QStringLiteral("not given: days and period lengths as in this computer's zone, %1 (--tz names another)")
+                .arg(used);
+    else if (e.timeZone != used)
+        t = QStringLiteral("%1, which this computer does not know: days and period lengths as in its own zone, %2")
+                .arg(e.timeZone, used);
+    else
+        t = e.utcOffsetAtStart.isEmpty() ? used
+                                         : QStringLiteral("%1 (UTC%2 at the start)").arg(used, e.utcOffsetAtStart);
+    if (!o.timeZoneNote.isEmpty()) t += QStringLiteral("; ") + o.timeZoneNote;
+    return t;
 }
 
 std::vector<Statistic> givenStatistics(Quantity q) {
@@ -188,16 +306,43 @@ QString intervalLength(int32_t seconds) {
 
 QString hours(int hour) { return QStringLiteral("%1").arg(hour, 2, 10, QLatin1Char('0')); }
 
+}  // namespace
+
+std::vector<std::vector<CalibrationCheck>> calibrationChecks(const std::vector<CalibrationCheck>& readings) {
+    std::vector<std::vector<CalibrationCheck>> checks;
+    for (const CalibrationCheck& c : readings) {
+        if (checks.empty() || c.localMs - checks.back().back().localMs > kCalibrationCheckGapMs) checks.emplace_back();
+        checks.back().push_back(c);
+    }
+    return checks;
+}
+
+namespace {
+
 void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QString& meter, QChar d) {
     heading(p, pg, QStringLiteral("Calibration checks"));
     std::vector<QStringList> rows;
-    auto add = [&](const char* when, const std::vector<CalibrationCheck>& checks) {
-        for (const CalibrationCheck& c : checks) {
-            QString serial = c.serialNumber.isEmpty() ? QStringLiteral("not known") : c.serialNumber;
-            if (!c.serialNumber.isEmpty() && !meter.isEmpty() && c.serialNumber != meter)
-                serial += QStringLiteral(" (another meter)");
-            rows.push_back(
-                {QString::fromLatin1(when), localDateTimeText(c.localMs), number(c.levelDb, 1, d) + " dB", serial});
+    // One row per check: the readings of one stay in Calibration, with their range.
+    auto add = [&](const char* when, const std::vector<CalibrationCheck>& readings) {
+        for (const std::vector<CalibrationCheck>& check : calibrationChecks(readings)) {
+            const CalibrationCheck &first = check.front(), &last = check.back();
+            double low = first.levelDb, high = first.levelDb;
+            QStringList serials;
+            for (const CalibrationCheck& c : check) {
+                low = std::min(low, c.levelDb);
+                high = std::max(high, c.levelDb);
+                QString serial = c.serialNumber.isEmpty() ? QStringLiteral("not known") : c.serialNumber;
+                if (!c.serialNumber.isEmpty() && !meter.isEmpty() && c.serialNumber != meter)
+                    serial += QStringLiteral(" (another meter)");
+                if (!serials.contains(serial)) serials << serial;
+            }
+            QString time = localDateTimeText(first.localMs);
+            if (last.localMs != first.localMs) time += QStringLiteral(" \u2013 ") + timeOnly(last.localMs);
+            QString level = number(low, 1, d);
+            if (high != low) level += QStringLiteral(" \u2013 ") + number(high, 1, d);
+            level += QStringLiteral(" dB");
+            if (check.size() > 1) level += QStringLiteral(" (%1 readings)").arg(check.size());
+            rows.push_back({QString::fromLatin1(when), time, level, serials.join(QStringLiteral(", "))});
         }
     };
     add("before", e.checksBefore);
@@ -209,7 +354,7 @@ void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
     drawTable(p, pg,
               Table{{QStringLiteral("Check"), QStringLiteral("Date and time"), QStringLiteral("Level"),
                      QStringLiteral("Meter serial number")},
-                    {0.15, 0.3, 0.15, 0.4},
+                    {0.1, 0.33, 0.27, 0.3},
                     {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft}},
               rows, {});
     if (e.checksBefore.empty() || e.checksAfter.empty()) {
@@ -392,8 +537,19 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     for (Statistic st : stats)
         names << QString::fromLatin1(statisticName(q, st));
     const bool any = s.samples + s.skipped > 0;
+    ZoneTimeline timeline(a.zone);
+    IntervalResult whole = s;
+    whole.endMs += a.read.cadenceMs;  // the last sample stands for its cadence
+    const auto [startText, endText] = clockTexts(timeline, whole);
+    QString software = e.meterSoftware.isEmpty() && e.meterHardware.isEmpty()
+                           ? QStringLiteral("not reported by the meter")
+                           : QStringLiteral("software %1, hardware %2")
+                                 .arg(e.meterSoftware.isEmpty() ? QStringLiteral("not reported") : e.meterSoftware,
+                                      e.meterHardware.isEmpty() ? QStringLiteral("not reported") : e.meterHardware);
     std::vector<QStringList> facts = {
         {QStringLiteral("Meter serial number"), serial.isEmpty() ? QStringLiteral("not known") : serial},
+        {QStringLiteral("Instrument type and class"), given(e.instrument)},
+        {QStringLiteral("Meter revisions"), software},
         {QStringLiteral("Recorded with"), given(e.programVersion)},
         {QStringLiteral("Report made with"), o.programVersion},
         {QStringLiteral("Record file"), QFileInfo(a.path).absoluteFilePath()},
@@ -403,13 +559,13 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         {QStringLiteral("Operator"), given(e.operatorName)},
         {QStringLiteral("Weather"), given(e.weather)},
         {QStringLiteral("Notes"), given(e.notes)},
-        {QStringLiteral("Time zone"), e.timeZone.isEmpty()
-                                          ? QStringLiteral("not given (day lengths as in this computer's zone, %1)")
-                                                .arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()))
-                                          : e.timeZone},
-        {QStringLiteral("Start"), any ? localDateTimeText(s.startMs) : QStringLiteral("-")},
-        {QStringLiteral("End"), any ? localDateTimeText(s.endMs + a.read.cadenceMs) : QStringLiteral("-")},
-        {QStringLiteral("Duration"), durationText(a.coveredMs())},
+        {QStringLiteral("Time zone"), zoneText(a, o)},
+        {QStringLiteral("Start"), any ? startText : QStringLiteral("-")},
+        {QStringLiteral("End"), any ? endText : QStringLiteral("-")},
+        {QStringLiteral("Duration"),
+         durationText(a.coveredMs()) + QStringLiteral(" (%1 samples)").arg(s.samples + s.skipped)},
+        {QStringLiteral("Event criteria"),
+         criteriaText(e.eventCriteria.known ? e.eventCriteria : a.events.criteria, e.eventCriteria.known, dec)},
         {QStringLiteral("Interval"), intervalLength(a.config.intervalSeconds)},
         {QStringLiteral("Limit"), limit},
         {QStringLiteral("Samples"), samples},
@@ -428,8 +584,9 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         paragraph(p, pg, QStringLiteral("Note: ") + n, QColor(150, 90, 0));
     paragraph(p, pg,
               QStringLiteral("Levels are in %1 as the meter displays them; the meter does not report its time "
-                             "weighting over the serial line.")
-                  .arg(unit));
+                             "weighting over the serial line. ")
+                      .arg(unit) +
+                  streamText(a, e));
 
     writeCalibration(p, pg, e, serial, dec);
 
@@ -503,11 +660,7 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         auto whole = [&](const DayLevels& d, double level) {
             return wholeDayText(d, level, dec);
         };
-        // Daylight saving days are those of the zone the measurement was made in, where it is known.
-        const QTimeZone zone(e.timeZone.toUtf8());
-        const std::vector<DayLevels> days =
-            zone.isValid() ? computeDayLevels(a.intervals, a.config.periods, zone) : a.days;
-        for (const DayLevels& d : days) {
+        for (const DayLevels& d : a.days) {
             QString date = localDateTimeText(int64_t{d.dayNumber} * 86400000).left(10);
             if (d.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(d.lengthMs() / 3600000);
             if (d.estimated > 0) date += QStringLiteral(" E");
@@ -555,8 +708,8 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         intervalTable.align.push_back(Qt::AlignRight);
     }
     auto rowOf = [&](const IntervalResult& r) {
-        QStringList cells{localDateTimeText(r.startMs).left(10), timeOnly(r.startMs), timeOnly(r.endMs),
-                          QString::number(r.samples)};
+        const auto [start, end] = clockTexts(timeline, r);
+        QStringList cells{start.left(10), start.mid(11), end.mid(11), QString::number(r.samples)};
         for (Statistic st : stats)
             cells << levelText(r.value(st), dec);
         cells << QString::number(r.overflow) << QString::number(r.underflow) << marks(r);
@@ -584,7 +737,7 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                           .arg(over)
                           .arg(a.intervals.size())
                           .arg(levelText(a.config.limitTenths / 10.0, dec), unit, levelText(loudest->leq, dec),
-                               localDateTimeText(loudest->startMs), timeOnly(loudest->endMs),
+                               clockTexts(timeline, *loudest).first, clockTexts(timeline, *loudest).second.mid(11),
                                compact ? QStringLiteral(" beside this report") : QString()));
     }
 
@@ -623,13 +776,15 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
 }
 
 bool writeIntervalCsv(const RecordAnalysis& a, const QString& path, QString* error) {
+    ZoneTimeline timeline(a.zone);
     QByteArray out = "Start,End,Samples";
     for (Statistic st : kStatistics)
         if (gives(a.quantity, st)) out += QByteArray(",") + statisticName(a.quantity, st);
     out += ",Overflow,Underflow,Estimated,OverLimit\r\n";
     for (const IntervalResult& r : a.intervals) {
-        out += localDateTimeText(r.startMs).toLatin1() + ',' + localDateTimeText(r.endMs).toLatin1() + ',' +
-               QByteArray::number(qint64(r.samples));
+        auto [start, end] = clockTexts(timeline, r);
+        out += start.replace(QChar(0xA0), QLatin1Char(' ')).toLatin1() + ',' +
+               end.replace(QChar(0xA0), QLatin1Char(' ')).toLatin1() + ',' + QByteArray::number(qint64(r.samples));
         for (Statistic st : kStatistics) {
             if (!gives(a.quantity, st)) continue;
             out += ',';
@@ -657,7 +812,7 @@ QString intervalCsvPath(const QString& pdfPath) {
 
 QString durationText(int64_t ms) {
     if (ms < 0) ms = 0;
-    const int64_t s = ms / 1000;
+    const int64_t s = (ms + 500) / 1000;
     return QStringLiteral("%1:%2:%3")
         .arg(s / 3600, 2, 10, QLatin1Char('0'))
         .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))

@@ -7,6 +7,7 @@
 #include "statistics/ReportEvidence.h"
 
 #include <QString>
+#include <vector>
 
 namespace kestro {
 
@@ -16,6 +17,7 @@ struct ReportOptions {
     QChar decimalSeparator = QLatin1Char('.');
     bool flagColumnGiven = false;  // the one flag column's meaning was given, not assumed
     ReportEvidence evidence;
+    QString timeZoneNote;  // where the zone came from, when not from the side file
 };
 
 // More intervals than this: the PDF lists clock hours and every interval goes
@@ -23,8 +25,11 @@ struct ReportOptions {
 inline constexpr size_t kMaxIntervalRows = 1000;
 QString intervalCsvPath(const QString& pdfPath);
 
-// Hours, minutes and seconds, the hours counted on beyond a day ("168:00:00").
+// Hours, minutes and seconds to the nearest second, the hours counted on beyond a day ("168:00:00").
 QString durationText(int64_t ms);
+// Calibration readings (oldest first) as checks: readings further apart than
+// kCalibrationCheckGapMs belong to two.
+std::vector<std::vector<CalibrationCheck>> calibrationChecks(const std::vector<CalibrationCheck>& readings);
 // What a stream's values are, in words.
 QString quantityText(const QString& typeWord);
 

@@ -54,6 +54,7 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     MeasurementOperator = text(SettingId::MeasurementOperator);
     MeasurementWeather = text(SettingId::MeasurementWeather);
     MeasurementNotes = text(SettingId::MeasurementNotes);
+    MeasurementInstrument = text(SettingId::MeasurementInstrument);
     EventLevel = number(SettingId::EventLevel);
     EventMinDuration = number(SettingId::EventMinDuration);
     EventHysteresis = number(SettingId::EventHysteresis);

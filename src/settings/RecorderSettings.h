@@ -35,6 +35,7 @@ struct RecorderSettings {
     QString MeasurementOperator;
     QString MeasurementWeather;
     QString MeasurementNotes;
+    QString MeasurementInstrument;  // the sound level meter's type and class
     // Noise events: level in tenths of a dB (0 = no exceedances), minimum
     // duration in seconds, hysteresis in tenths of a dB, desktop notifications.
     int32_t EventLevel = setting(SettingId::EventLevel).defaultNumber;

@@ -38,6 +38,7 @@ std::vector<SettingDef> makeSchema() {
         recorder(I::MeasurementOperator, "MeasurementOperator", K::Text, 0, "", false),
         recorder(I::MeasurementWeather, "MeasurementWeather", K::Text, 0, "", false),
         recorder(I::MeasurementNotes, "MeasurementNotes", K::Text, 0, "", false),
+        recorder(I::MeasurementInstrument, "MeasurementInstrument", K::Text, 0, "", false),
         recorder(I::EventLevel, "EventLevel", K::Range, 800, nullptr, false),
         recorder(I::EventMinDuration, "EventMinDuration", K::Range, 10, nullptr, false),
         recorder(I::EventHysteresis, "EventHysteresis", K::Range, 20, nullptr, false),

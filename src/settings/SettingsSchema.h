@@ -36,6 +36,7 @@ enum class SettingId {
     MeasurementOperator,
     MeasurementWeather,
     MeasurementNotes,
+    MeasurementInstrument,
     // Noise events: the level an exceedance must pass (tenths of a dB, 0 = none),
     // how long it must last, how far it must fall to end, and desktop notices.
     EventLevel,

@@ -10,7 +10,8 @@ namespace kestro {
 namespace {
 
 constexpr SettingId kDetailIds[] = {SettingId::MeasurementLocation, SettingId::MeasurementOperator,
-                                    SettingId::MeasurementWeather, SettingId::MeasurementNotes};
+                                    SettingId::MeasurementWeather, SettingId::MeasurementNotes,
+                                    SettingId::MeasurementInstrument};
 
 }  // namespace
 

@@ -31,7 +31,7 @@ struct SetupValues {
     qint64 eventMinDuration = 0;
     qint64 eventHysteresis = 0;
     bool eventNotifications = false;
-    std::array<QString, 4> details;  // location, operator, weather, notes
+    std::array<QString, 5> details;  // location, operator, weather, notes, instrument
     // The chosen port; on storing, 0 (no choice) leaves the stored one alone.
     qint64 comPort = 0;
     // Device paths of ports 1 to 4 to store; an empty optional leaves the
@@ -42,7 +42,7 @@ struct SetupValues {
 // The values the command line set for this run: shown, but not the dialog's to change.
 struct SetupRunValues {
     bool recordDirectory = false;
-    std::array<bool, 4> details{};
+    std::array<bool, 5> details{};
     bool comPort = false;
 };
 

@@ -26,10 +26,11 @@ int64_t instantOf(int64_t dayNumber, int hour, const QTimeZone& zone) {
 struct PeriodBuilder {
     bool any = false;
     double lastEdge = 0.0;
-    void add(PeriodLevel& p, const IntervalResult& r) {
+    // Each sample stands for the stream's cadence; an interval covers at most its length.
+    void add(PeriodLevel& p, const IntervalResult& r, int64_t cadenceMs, int64_t intervalMs) {
         p.energy += r.energy;
         p.weight += r.weight;
-        p.coveredMs += std::max<int64_t>(0, r.endMs - r.startMs);
+        p.coveredMs += std::min(r.samples * cadenceMs, intervalMs);
         if (!any || r.edgeStart != lastEdge) p.error += (any ? lastEdge : 0.0) + r.edgeStart;
         p.error += r.edgeInner;
         lastEdge = r.edgeEnd;
@@ -57,7 +58,7 @@ double PeriodLevel::level() const { return resolvedLeq(energy, weight, error); }
 
 bool DayLevels::complete() const {
     for (const PeriodLevel* p : {&day, &evening, &night})
-        if (std::isnan(p->level()) || p->coverage() < kMinimumCoverage) return false;
+        if (std::isnan(p->level()) || !p->enoughCoverage()) return false;
     return true;
 }
 
@@ -78,7 +79,7 @@ double DayLevels::laeq24() const {
 }
 
 std::vector<DayLevels> computeDayLevels(const std::vector<IntervalResult>& intervals, const DayPeriods& periods,
-                                        const QTimeZone& zone) {
+                                        const QTimeZone& zone, int64_t cadenceMs, int64_t intervalMs) {
     const DayPeriods p = periods.valid() ? periods : DayPeriods();
     struct Day {
         DayLevels levels;
@@ -96,7 +97,7 @@ std::vector<DayLevels> computeDayLevels(const std::vector<IntervalResult>& inter
         d.levels.estimated += r.estimated;
         const int period = p.periodOfHour(hour);
         PeriodLevel* levels[] = {&d.levels.day, &d.levels.evening, &d.levels.night};
-        d.builders[period].add(*levels[period], r);
+        d.builders[period].add(*levels[period], r, std::max<int64_t>(1, cadenceMs), intervalMs);
     }
     std::vector<DayLevels> out;
     out.reserve(days.size());
@@ -125,8 +126,10 @@ QString wholeDayText(const DayLevels& d, double level, QChar dec) {
     const std::pair<const char*, const PeriodLevel*> ps[] = {
         {"day", &d.day}, {"evening", &d.evening}, {"night", &d.night}};
     for (const auto& [name, pl] : ps)
-        if (pl->coverage() < kMinimumCoverage || std::isnan(pl->level()))
-            low << QStringLiteral("%1 %2 %").arg(QLatin1String(name)).arg(std::lround(pl->coverage() * 100));
+        if (!pl->enoughCoverage() || std::isnan(pl->level()))  // 74.9 % falls short: never shown as 75 %
+            low << QStringLiteral("%1 %2 %")
+                       .arg(QLatin1String(name))
+                       .arg(pl->lengthMs > 0 ? pl->coveredMs * 100 / pl->lengthMs : 0);
     return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 

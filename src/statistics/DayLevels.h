@@ -30,10 +30,12 @@ struct PeriodLevel {
     double energy = 0.0;  // as IntervalResult: Leq = 10 lg(energy / weight)
     double weight = 0.0;
     double error = 0.0;     // bound of the energy's error (running Leq)
-    int64_t coveredMs = 0;  // time the intervals in this period cover
+    int64_t coveredMs = 0;  // time the samples in this period cover
     int64_t lengthMs = 0;   // of the period on this day: daylight saving time changes it
     double level() const;   // kNoLevel without samples or when unresolved
     double coverage() const { return lengthMs > 0 ? double(coveredMs) / double(lengthMs) : 0.0; }
+    // At least kMinimumCoverage of the period, the bound included.
+    bool enoughCoverage() const { return lengthMs > 0 && double(coveredMs) >= kMinimumCoverage * double(lengthMs); }
 };
 
 struct DayLevels {
@@ -54,8 +56,10 @@ struct DayLevels {
 // Interval results in file order; Series results and quantities without an
 // Leq are ignored. Every interval counts for the assessment day and period of
 // its start (intervals never straddle an hour). Local times are of zone.
+// Coverage: each sample stands for cadenceMs, an interval for at most intervalMs.
 std::vector<DayLevels> computeDayLevels(const std::vector<IntervalResult>& intervals, const DayPeriods& periods,
-                                        const QTimeZone& zone = QTimeZone::systemTimeZone());
+                                        const QTimeZone& zone = QTimeZone::systemTimeZone(), int64_t cadenceMs = 1000,
+                                        int64_t intervalMs = 3600000);
 
 // Table texts shared by the window and the report: a period's level with the
 // hours it covers, and a whole-day value or, when it cannot be given, which

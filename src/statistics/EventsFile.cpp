@@ -73,6 +73,19 @@ QByteArray eventsHeaderLine(const StatisticsConfig& c) {
     return out;
 }
 
+QByteArray eventCriteriaRow(const StatisticsConfig& c, const EventConfig& e) {
+    const char d = latin1(c.decimalSeparator);
+    const QByteArray level = e.levelTenths > 0 ? levelText(e.levelTenths / 10.0, c.decimalSeparator).toLatin1() : "-";
+    const QByteArray duration = durationText(e.minDurationMs, d);
+    const QByteArray hysteresis = levelText(e.hysteresisTenths / 10.0, c.decimalSeparator).toLatin1();
+    QByteArray out;
+    appendRow(out, latin1(c.columnSeparator),
+              {"Criteria", "-", "-", duration, "-", level, "-", "-", "-",
+               (e.levelTenths > 0 ? "event level " + level + " dB" : QByteArray("no event level")) +
+                   " / minimum duration " + duration + " s / hysteresis " + hysteresis + " dB"});
+    return out;
+}
+
 void appendEventRows(QByteArray& out, const StatisticsConfig& c, const NoiseEvent& e) {
     const char t = latin1(c.columnSeparator);
     const char d = latin1(c.decimalSeparator);
@@ -131,6 +144,15 @@ EventsFileContent readEventsFile(const QString& path) {
         const QByteArray& dur = cells[3];
         for (char c : dur)
             if (c < '0' || c > '9') d = c;
+        if (cells[0] == "Criteria") {
+            static const QRegularExpression hysteresis(QStringLiteral("hysteresis (\\d+\\D\\d) dB"));
+            const QRegularExpressionMatch m = hysteresis.match(QString::fromLatin1(cells[9]));
+            out.criteria.known = true;
+            out.criteria.levelDb = cells[5] == "-" ? 0.0 : levelOf(cells[5], d);
+            out.criteria.minDurationS = levelOf(dur, d);
+            out.criteria.hysteresisDb = m.hasMatch() ? levelOf(m.captured(1).toLatin1(), d) : 0.0;
+            continue;
+        }
         NoiseEvent e;
         if (!parseTime(cells[1], &e.startLocalMs) || !parseTime(cells[2], &e.endLocalMs)) continue;
         const double lmax = levelOf(cells[5], d);

@@ -6,6 +6,7 @@
 // marked span is the last column, so a separator inside it reads back whole.
 
 #include "statistics/NoiseEvents.h"
+#include "statistics/ReportEvidence.h"
 #include "statistics/StatisticsFile.h"
 
 #include <QByteArray>
@@ -20,6 +21,11 @@ QString eventsFilePath(const QString& recordPath);
 
 // "Kind;Start;End;Duration;Samples;Lmax;Leq;SEL;State;Note" with CR LF.
 QByteArray eventsHeaderLine(const StatisticsConfig& c);
+// The row after the header that says what makes an event, in the same
+// columns: "Criteria;-;-;<minimum duration>;-;<event level>;-;-;-;event level
+// 70,0 dB / minimum duration 10,0 s / hysteresis 2,0 dB". Readers that know
+// only the event rows pass over it.
+QByteArray eventCriteriaRow(const StatisticsConfig& c, const EventConfig& e);
 // The row of e, then (exceedances) a Sample row per sample before and after it.
 void appendEventRows(QByteArray& out, const StatisticsConfig& c, const NoiseEvent& e);
 // "2026-03-05 14:03:27,250": local time with milliseconds and the decimal separator.
@@ -29,6 +35,7 @@ struct EventsFileContent {
     bool found = false;
     QString error;  // empty when it was read (a torn last line is skipped)
     std::vector<NoiseEvent> events;
+    EventCriteria criteria;  // from the criteria row, when there is one
 };
 EventsFileContent readEventsFile(const QString& path);
 

@@ -58,7 +58,8 @@ void IntervalEngine::start(const std::string& typeWord, int32_t intervalSeconds,
 }
 
 void IntervalEngine::place(int64_t localMs) {
-    if (open_ && (localMs >= alignedStart_ + intervalMs_ || localMs < alignedStart_ - kClockBackMs))
+    // Behind the last sample, not the interval's start: an hour repeated in hourly intervals stays apart.
+    if (open_ && (localMs >= alignedStart_ + intervalMs_ || localMs < seriesLast_ - kClockBackMs))
         closeInterval(alignedStart_ + intervalMs_);
     const bool first = !any_;
     if (first) {
@@ -100,7 +101,7 @@ void IntervalEngine::addSkipped(int64_t localMs) {
 
 void IntervalEngine::advance(int64_t localMs) {
     if (!running_ || !open_) return;
-    if (localMs >= alignedStart_ + intervalMs_ || localMs < alignedStart_ - kClockBackMs)
+    if (localMs >= alignedStart_ + intervalMs_ || localMs < seriesLast_ - kClockBackMs)
         closeInterval(alignedStart_ + intervalMs_);
 }
 

@@ -28,8 +28,8 @@ class IntervalEngine {
 public:
     using ResultFn = std::function<void(const IntervalResult&)>;
 
-    // A sample or clock this far behind the current interval's start is a
-    // clock set back (end of daylight saving time), not stamping jitter.
+    // A sample or clock this far behind the last sample is a clock set back
+    // (end of daylight saving time), not stamping jitter.
     static constexpr int64_t kClockBackMs = 5 * 60 * 1000;
 
     // Called with every finished interval that holds samples, then with the series.

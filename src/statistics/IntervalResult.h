@@ -38,6 +38,8 @@ struct IntervalResult {
     // Local date and time in milliseconds since 1899-12-30 00:00 (absoluteMilliseconds).
     int64_t startMs = 0;
     int64_t endMs = 0;
+    // Read from a record file: the UTC offset of startMs and endMs, in seconds.
+    int32_t utcOffsetS = 0;
     int64_t samples = 0;    // samples with a level
     int64_t skipped = 0;    // samples without one (no logarithm, error readings)
     int64_t overflow = 0;   // samples with the overflow bit

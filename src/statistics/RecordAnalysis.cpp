@@ -3,6 +3,7 @@
 #include "statistics/IntervalEngine.h"
 #include "statistics/LevelAccumulator.h"
 #include "statistics/RunningLevels.h"
+#include "statistics/ZoneTimeline.h"
 
 #include <algorithm>
 #include <limits>
@@ -25,15 +26,35 @@ RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& co
     a.typeWord = name.valid ? name.typeWord : QStringLiteral("UnknownType");
     a.quantity = quantityOfType(a.typeWord.toStdString());
 
+    // The engine counts on a steady clock (UTC at the first sample's offset),
+    // so intervals are cut on instants: a repeated hour stays apart, a skipped
+    // one is not there. Results are labelled with the local clock again.
+    ZoneTimeline zone(ZoneTimeline::zoneNamed(config.timeZone));
+    a.zone = zone.zone();
+    int64_t lastUtc = ZoneTimeline::kNone, steadyShift = ZoneTimeline::kNone;
+    auto steady = [&](int64_t localMs) {
+        const int64_t utc = zone.instantOf(localMs, lastUtc,
+                                           lastUtc == ZoneTimeline::kNone ? config.startOffsetMs : ZoneTimeline::kNone);
+        if (steadyShift == ZoneTimeline::kNone) steadyShift = localMs - utc;
+        lastUtc = utc;
+        return utc + steadyShift;
+    };
+    auto labelled = [&](IntervalResult r) {
+        const int64_t utc = r.startMs - steadyShift, length = r.endMs - r.startMs;
+        r.utcOffsetS = int32_t(zone.offsetAt(utc) / 1000);
+        r.startMs = zone.localOf(utc);
+        r.endMs = r.startMs + length;
+        return r;
+    };
     IntervalEngine engine;
     engine.onResult = [&](const IntervalResult& r) {
         if (r.kind == ResultKind::Interval)
-            a.intervals.push_back(r);
+            a.intervals.push_back(labelled(r));
         else
-            a.summary = r;
+            a.summary = labelled(r);
     };
     engine.onHour = [&](const IntervalResult& r) {
-        a.hours.push_back(r);
+        a.hours.push_back(labelled(r));
     };
     engine.start(a.typeWord.toStdString(), config.intervalSeconds, config.limitTenths);
     a.eventsPath = eventsFilePath(path);
@@ -62,7 +83,7 @@ RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& co
                 nextIndexMs = s.localMs + kIndexStepMs;
             }
             if (s.valued) {
-                engine.add(s.localMs, s.hundredths, s.levelFlags, s.estimated);
+                engine.add(steady(s.localMs), s.hundredths, s.levelFlags, s.estimated);
                 a.history.add(s.localMs, s.hundredths);
                 if (!spans.empty()) {
                     RunningIntegrator::Step step;
@@ -77,7 +98,7 @@ RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& co
                     }
                 }
             } else {
-                engine.addSkipped(s.localMs);
+                engine.addSkipped(steady(s.localMs));
             }
             prevMs = s.localMs;
         },
@@ -99,7 +120,8 @@ RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& co
         a.summary.kind = ResultKind::Series;
         a.summary.skipped = a.read.skipped;
     }
-    a.days = computeDayLevels(a.intervals, config.periods);
+    a.days = computeDayLevels(a.intervals, config.periods, a.zone, a.read.cadenceMs,
+                              int64_t{engine.intervalSeconds()} * 1000);
     return a;
 }
 

@@ -10,6 +10,7 @@
 #include "statistics/TimeHistory.h"
 
 #include <QString>
+#include <QTimeZone>
 #include <functional>
 #include <vector>
 
@@ -19,13 +20,14 @@ struct RecordAnalysis {
     QString path;
     RecordReadResult read;
     StatisticsConfig config;
+    QTimeZone zone;  // of the local times: config.timeZone, or this computer's
     QString typeWord;
     Quantity quantity = Quantity::Level;
     std::vector<IntervalResult> intervals;
     // Clock hours, when the intervals are shorter: a long recording's overview.
     std::vector<IntervalResult> hours;
-    IntervalResult summary;  // the whole file as one series
-    std::vector<DayLevels> days;
+    IntervalResult summary;       // the whole file as one series
+    std::vector<DayLevels> days;  // in zone
     TimeHistory history;
     // The events file beside the record file (EventsFile.h), and the file's
     // statistics without the samples in its marked spans (kind Series; no

@@ -16,14 +16,31 @@ struct CalibrationCheck {
     QString serialNumber;  // of the meter that read it
 };
 
+// What makes a noise event, as the series was recorded with it.
+struct EventCriteria {
+    bool known = false;
+    double levelDb = 0.0;  // 0: no exceedances watched, marked spans only
+    double minDurationS = 0.0;
+    double hysteresisDb = 0.0;
+};
+
+// Readings further apart than this belong to two checks (two stays in Calibration).
+inline constexpr int64_t kCalibrationCheckGapMs = 120 * 1000;
+
 struct ReportEvidence {
-    QString serialNumber;    // of the meter; empty when not known
-    QString programVersion;  // of the program that recorded the file
-    QString timeZone;
+    QString serialNumber;      // of the meter; empty when not known
+    QString programVersion;    // of the program that recorded the file
+    QString timeZone;          // IANA name of the zone the local times are of
+    QString utcOffsetAtStart;  // "+02:00"
     QString location;
     QString operatorName;
     QString weather;
     QString notes;
+    QString instrument;  // type and class of the sound level meter
+    QString meterSoftware;
+    QString meterHardware;
+    QString stream;  // "slow" or "fast"
+    EventCriteria eventCriteria;
     std::vector<CalibrationCheck> checksBefore;  // oldest first
     std::vector<CalibrationCheck> checksAfter;   // oldest first
     QString verification;                        // "OK", "CHANGED", "MISSING", "NOT CLOSED"; empty: not checked

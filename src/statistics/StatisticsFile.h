@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QChar>
 #include <QString>
+#include <limits>
 
 namespace kestro {
 
@@ -19,6 +20,11 @@ struct StatisticsConfig {
     DayPeriods periods;  // of the day levels of record files
     // What the one flag column of a record file without a header holds: 4 overflow, 1 underflow.
     int16_t singleFlagColumn = 4;
+    // Record files: the IANA zone their local times are of (empty: this
+    // computer's) and, where known, the UTC offset at the first sample, which
+    // tells the two showings of a repeated hour apart.
+    QByteArray timeZone;
+    int64_t startOffsetMs = std::numeric_limits<int64_t>::min();
 };
 
 // The record file's path with "_STAT" after its time stamp:

@@ -25,6 +25,7 @@ QString parsedText(const QStringList& args) {
                                       {o.site, "site"},
                                       {o.operatorName, "operator"},
                                       {o.note, "note"},
+                                      {o.instrument, "instrument"},
                                       {o.verifyDir, "verify"},
                                       {o.onEvent.join('|'), "onevent"}})
         if (!value.isEmpty()) out << QString(name) + '=' + value;
@@ -67,8 +68,8 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--on-event="}, "error --on-event needs a command"},
         {{"--on-event", "/bin/../nowhere/notify -x"}, "error --on-event: /bin/../nowhere/notify is no program"},
         // Measurement details and the evidence check.
-        {{"--site", "Yard 3", "--operator=A. Tester", "--note", "north fence"},
-         "run site=Yard 3 operator=A. Tester note=north fence"},
+        {{"--site", "Yard 3", "--operator=A. Tester", "--note", "north fence", "--instrument=class 1"},
+         "run site=Yard 3 operator=A. Tester note=north fence instrument=class 1"},
         {{"--verify", "rec/"}, "verify verify=/home/tech/rec"},
         {{"--verify=/srv/noise", "--help"}, "help verify=/srv/noise"},
         {{"--site="}, "error --site needs a text"},
@@ -108,7 +109,9 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
             if (name == "--report") continue;  // main() hands it to the report command before this parser
             // A value where one is wanted; the token options need the server.
             QStringList args{"KestroRecorder", name};
-            if (QStringLiteral("--port --record-dir --verify --site --operator --note").split(' ').contains(name))
+            if (QStringLiteral("--port --record-dir --verify --site --operator --note --instrument")
+                    .split(' ')
+                    .contains(name))
                 args << "x";
             if (name == "--serve") args << "8080";
             if (name.startsWith("--serve-token")) args += QStringList{"t", "--serve", "8080"};

@@ -36,7 +36,8 @@ def test_calibration_and_chain(run):
     failure, and the next run's series close normally."""
     home = run.home()
     sim = run.sim(home, "--function", "4", "--no-faults", "--cal-level", "94.0", "--cal-drift", "6", "--seed", "3")
-    rec = run.recorder(home, "--record", "--site", "Yard 3", "--operator", "A. Tester", "--note", "north fence")
+    rec = run.recorder(home, "--record", "--site", "Yard 3", "--operator", "A. Tester", "--note", "north fence",
+                       "--instrument", "class 1")
     log = os.path.join(home.records, "calibration.csv")
 
     def lp_lines(n_files):
@@ -66,7 +67,9 @@ def test_calibration_and_chain(run):
     check(side["meter"]["serial_number"] == "12345678" and side["meter"]["function"] == "Lp"
           and side["meter"]["range"] == "50 - 110 dB", "meter %r" % side["meter"])
     check(side["measurement"] == {"location": "Yard 3", "operator": "A. Tester", "weather": "",
-                                  "notes": "north fence"}, "details %r" % side["measurement"])
+                                  "notes": "north fence", "instrument": "class 1"}, "details %r" % side["measurement"])
+    check(side["event_criteria"] == {"level_db": 80.0, "min_duration_s": 10, "hysteresis_db": 2.0}
+          and side["utc_offset_at_start"] == side["start"][-6:], "criteria, offset %r" % side)
     check(side["record_lines"]["header_line"] and side["record_lines"]["decimal_separator"] == ",",
           "line settings %r" % side["record_lines"])
     before = [c["level_db"] for c in side["calibration_before"]]

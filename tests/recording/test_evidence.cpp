@@ -243,13 +243,14 @@ TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
 
     const QString record = inRec("NoiseData_LP_20260305_140327.dat");
     const QList<QByteArray> rows = readFile(eventsFilePath(record)).split('\n');
-    ASSERT_EQ(rows.size(), 1 + 1 + 3 + 10 + 1 + 1) << readFile(eventsFilePath(record)).toStdString();
-    EXPECT_EQ(rows[1], "Exceedance;2026-03-05 14:03:30,250;2026-03-05 14:03:55,250;25,0;25;90,0;90,0;104,0;closed;\r");
-    EXPECT_TRUE(rows[2].startsWith("Sample;2026-03-05 14:03:27,250;")) << rows[2].data();
+    ASSERT_EQ(rows.size(), 1 + 1 + 1 + 3 + 10 + 1 + 1) << readFile(eventsFilePath(record)).toStdString();
+    EXPECT_TRUE(rows[1].startsWith("Criteria;-;-;")) << rows[1].data();
+    EXPECT_EQ(rows[2], "Exceedance;2026-03-05 14:03:30,250;2026-03-05 14:03:55,250;25,0;25;90,0;90,0;104,0;closed;\r");
+    EXPECT_TRUE(rows[3].startsWith("Sample;2026-03-05 14:03:27,250;")) << rows[3].data();
     EXPECT_TRUE(
-        rows[15].startsWith("Marker;2026-03-05 14:03:55,250;2026-03-05 14:04:07,250;12,0;12;65,0;65,0;75,8;"
+        rows[16].startsWith("Marker;2026-03-05 14:03:55,250;2026-03-05 14:04:07,250;12,0;12;65,0;65,0;75,8;"
                             "closed;truck; loud\r"))
-        << rows[15].data();
+        << rows[16].data();
     EXPECT_GE(readFile(inRec("NoiseData_LP_20260305_140327_STAT.dat")).count("Interval;"), 4);
 
     EXPECT_EQ(closedSideFile(record)[QLatin1String("events_bytes")].toInt(), readFile(eventsFilePath(record)).size());

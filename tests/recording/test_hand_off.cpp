@@ -191,9 +191,11 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued
     // 600 and the headers of the statistics and events files went with the
     // folder before their sync, so they wait too.
     QStringList want{QStringLiteral("7 lines could not be written to %1 and were saved in %2").arg(file, saved)};
-    for (const QString& part : {QStringLiteral("_STAT.dat"), QStringLiteral("_EVENTS.dat")})
-        want << QStringLiteral("1 lines could not be written to %1 and were saved in %2")
-                    .arg(QString(file).replace(QStringLiteral(".dat"), part), rescued + part);
+    // The events file's header is followed by its criteria row.
+    for (const auto& [part, lines] : {std::pair{QStringLiteral("_STAT.dat"), 1}, {QStringLiteral("_EVENTS.dat"), 2}})
+        want << QStringLiteral("%3 lines could not be written to %1 and were saved in %2")
+                    .arg(QString(file).replace(QStringLiteral(".dat"), part), rescued + part)
+                    .arg(lines);
     want << QStringLiteral("the side file %1 could not be written and was saved in %2").arg(sideFilePath(file), side);
     ASSERT_EQ(texts, want);
     EXPECT_TRUE(logText().contains(texts[0].toUtf8()));

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include <cmath>
 #include <string>
@@ -148,16 +149,18 @@ TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
     StatisticsConfig c;
     c.columnSeparator = QLatin1Char('\t');
     c.decimalSeparator = QLatin1Char('.');
-    QByteArray bytes = eventsHeaderLine(c);
+    QByteArray bytes = eventsHeaderLine(c) + eventCriteriaRow(c, {725, 3000, 15});
     appendEventRows(bytes, c, e);
     appendEventRows(bytes, c, m);
-    EXPECT_EQ(bytes,
-              "Kind\tStart\tEnd\tDuration\tSamples\tLmax\tLeq\tSEL\tState\tNote\r\n"
-              "Exceedance\t2026-03-04 23:59:46.250\t2026-03-05 00:00:06.250\t20.0\t20\t92.3\t88.0\t101.1\tclosed\t\r\n"
-              "Sample\t2026-03-04 23:59:45.250\t2026-03-04 23:59:45.250\t0.0\t1\t70.1\t70.1\t-\tbefore\t\r\n"
-              "Sample\t2026-03-05 00:00:06.250\t2026-03-05 00:00:06.250\t0.0\t1\t70.0\t70.0\t-\tafter\t\r\n"
-              "Marker\t2026-03-05 00:01:00.000\t2026-03-05 00:01:01.500\t1.5\t0\t-\t-\t-\topen\tbird; on the mic  "
-              "again\r\n");
+    EXPECT_EQ(
+        bytes,
+        "Kind\tStart\tEnd\tDuration\tSamples\tLmax\tLeq\tSEL\tState\tNote\r\n"
+        "Criteria\t-\t-\t3.0\t-\t72.5\t-\t-\t-\tevent level 72.5 dB / minimum duration 3.0 s / hysteresis 1.5 dB\r\n"
+        "Exceedance\t2026-03-04 23:59:46.250\t2026-03-05 00:00:06.250\t20.0\t20\t92.3\t88.0\t101.1\tclosed\t\r\n"
+        "Sample\t2026-03-04 23:59:45.250\t2026-03-04 23:59:45.250\t0.0\t1\t70.1\t70.1\t-\tbefore\t\r\n"
+        "Sample\t2026-03-05 00:00:06.250\t2026-03-05 00:00:06.250\t0.0\t1\t70.0\t70.0\t-\tafter\t\r\n"
+        "Marker\t2026-03-05 00:01:00.000\t2026-03-05 00:01:01.500\t1.5\t0\t-\t-\t-\topen\tbird; on the mic  "
+        "again\r\n");
     QTemporaryDir dir;
     const QString path = eventsFilePath(dir.filePath(QStringLiteral("NoiseData_LP_20260304_235900.dat")));
     EXPECT_TRUE(path.endsWith(QLatin1String("/NoiseData_LP_20260304_235900_EVENTS.dat")));
@@ -165,6 +168,9 @@ TEST(EventsFile, RowsReadBackUnderTheRecordSeparators) {
     const EventsFileContent read = readEventsFile(path);
     ASSERT_TRUE(read.found && read.error.isEmpty());
     ASSERT_EQ(read.events.size(), 2u);
+    EXPECT_EQ(
+        std::tuple(read.criteria.known, read.criteria.levelDb, read.criteria.minDurationS, read.criteria.hysteresisDb),
+        std::tuple(true, 72.5, 3.0, 1.5));
     EXPECT_EQ(describe(read.events[0]), QStringLiteral("E 23:59:46-00:00:06 20s n20 92.3/88.0/101.1 closed b1 a1"));
     EXPECT_EQ(read.events[0].after[0].hundredths, 7000);
     EXPECT_EQ(describe(read.events[1]),

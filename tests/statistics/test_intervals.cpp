@@ -70,6 +70,12 @@ TEST_F(Engine, IntervalEdges) {
           {I, localMs(2026, 10, 25, 2, 45, 0), localMs(2026, 10, 25, 3, 0, 0), 30},
           {I, localMs(2026, 10, 25, 2, 0, 0), localMs(2026, 10, 25, 2, 15, 0), 30},
           {I, localMs(2026, 10, 25, 2, 15, 0), localMs(2026, 10, 25, 2, 20, 0), 11}}},
+        {"the repeated hour in hourly intervals",
+         3600,
+         {{localMs(2026, 10, 25, 2, 40, 0), localMs(2026, 10, 25, 2, 59, 30), 30000},
+          {localMs(2026, 10, 25, 2, 0, 0), localMs(2026, 10, 25, 2, 20, 0), 30000}},
+         {{I, localMs(2026, 10, 25, 2, 40, 0), localMs(2026, 10, 25, 3, 0, 0), 40},
+          {I, localMs(2026, 10, 25, 2, 0, 0), localMs(2026, 10, 25, 2, 20, 0), 41}}},
         // 02:00 winter time becomes 03:00 summer time: no hour 02.
         {"daylight saving time begins",
          900,

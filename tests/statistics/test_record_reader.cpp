@@ -289,10 +289,10 @@ TEST_F(Reader, AnalysisOfAWholeFileAndOfASpan) {
                                  levelTenths(direct.leq()) > 640));
         }
     }
-    // One assessment day: the evening of the 5th and its night across midnight.
+    // One assessment day: the evening of the 5th and its night across midnight, a second per sample.
     ASSERT_EQ(a.days.size(), 1u);
     EXPECT_EQ(std::pair(a.days[0].evening.coveredMs, a.days[0].night.coveredMs),
-              std::pair(int64_t{9 * 60 + 53} * 1000, int64_t{170 * 60 + 6} * 1000));
+              std::pair(int64_t{9 * 60 + 53} * 1000, int64_t{170 * 60 + 7} * 1000));
     EXPECT_EQ(a.coveredMs(), 3 * 3600000);
     EXPECT_EQ(a.history.overall().maxHundredths, 8990);
     LevelAccumulator kept;

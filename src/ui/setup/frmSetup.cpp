@@ -290,10 +290,11 @@ const struct {
     const char* caption;
     const char* key;
     const char* tip;
-} kTabs[] = {{"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
-             {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"},
-             {"Statistics", "Group3", "Interval and limit of the noise statistics"},
-             {"Measurement details", "Group4", "Location, operator, weather and notes kept beside every series"}};
+} kTabs[] = {
+    {"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
+    {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"},
+    {"Statistics", "Group3", "Interval and limit of the noise statistics"},
+    {"Measurement details", "Group4", "Location, operator, weather, notes and instrument kept beside every series"}};
 
 // The fields of "Measurement details": caption with its mnemonic, setting.
 const struct {
@@ -302,7 +303,8 @@ const struct {
 } kDetails[] = {{"&Location", SettingId::MeasurementLocation},
                 {"O&perator", SettingId::MeasurementOperator},
                 {"&Weather", SettingId::MeasurementWeather},
-                {"No&tes", SettingId::MeasurementNotes}};
+                {"No&tes", SettingId::MeasurementNotes},
+                {"Instr&ument", SettingId::MeasurementInstrument}};
 
 // The check boxes of "File Content" and their places in its grid.
 const struct {
@@ -378,6 +380,7 @@ void frmSetup::buildControls() {
                         InputOperator,
                         InputWeather,
                         InputNotes,
+                        InputInstrument,
                         cmdOK,
                         cmdCancel};
     for (size_t i = 1; i < sizeof(order) / sizeof(order[0]); ++i)
@@ -590,9 +593,11 @@ QWidget* frmSetup::buildDetailsPage() {
     InputNotes = named(new QPlainTextEdit(frame), "InputNotes");
     InputNotes->setTabChangesFocus(true);  // Tab leaves the notes; they are not a place for tab characters
     InputNotes->setFixedHeight(InputNotes->fontMetrics().lineSpacing() * 4 + 12);
-    QWidget* const fields[] = {InputLocation, InputOperator, InputWeather, InputNotes};
+    InputInstrument = named(new QLineEdit(frame), "InputInstrument");
+    InputInstrument->setPlaceholderText(QStringLiteral("type and class of the sound level meter"));
+    QWidget* const fields[] = {InputLocation, InputOperator, InputWeather, InputNotes, InputInstrument};
     auto* grid = new QGridLayout(frame);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         auto* label = fieldLabel(QString::fromLatin1(kDetails[i].caption), frame);
         label->setBuddy(fields[i]);
         grid->addWidget(label, i, 0, i == 3 ? Qt::AlignTop : Qt::Alignment());
@@ -601,7 +606,7 @@ QWidget* frmSetup::buildDetailsPage() {
     auto* hint =
         new QLabel(QStringLiteral("Written into the side file (…_INFO.json) of every series from its start."), frame);
     hint->setWordWrap(true);
-    grid->addWidget(hint, 4, 0, 1, 2);
+    grid->addWidget(hint, 5, 0, 1, 2);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(frame);
@@ -648,8 +653,8 @@ void frmSetup::load() {
     InputEventMinDuration->setValue(int(v.eventMinDuration));
     InputEventHysteresis->setValue(v.eventHysteresis / 10.0);
     chkEventNotifications->setChecked(v.eventNotifications);
-    QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes};
-    for (int i = 0; i < 4; ++i) {
+    QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes, InputInstrument};
+    for (int i = 0; i < 5; ++i) {
         if (auto* line = qobject_cast<QLineEdit*>(details[i]))
             line->setText(v.details[size_t(i)]);
         else
@@ -832,7 +837,8 @@ void frmSetup::cmdOK_Click() {
     v.eventMinDuration = InputEventMinDuration->value();
     v.eventHysteresis = qRound(InputEventHysteresis->value() * 10.0);
     v.eventNotifications = chkEventNotifications->isChecked();
-    v.details = {InputLocation->text(), InputOperator->text(), InputWeather->text(), InputNotes->toPlainText()};
+    v.details = {InputLocation->text(), InputOperator->text(), InputWeather->text(), InputNotes->toPlainText(),
+                 InputInstrument->text()};
     // Only paths the user changed: an untouched default mapping stays free
     // to follow the adapters present at the next start.
     for (int n = 1; n <= kPorts; ++n) {

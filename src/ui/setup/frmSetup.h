@@ -95,6 +95,7 @@ public:
     QLineEdit* InputOperator = nullptr;
     QLineEdit* InputWeather = nullptr;
     QPlainTextEdit* InputNotes = nullptr;
+    QLineEdit* InputInstrument = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 

@@ -5,6 +5,7 @@
 #include "recording/EvidenceFiles.h"
 #include "report/ReportDocument.h"
 #include "statistics/StatisticsRecorder.h"
+#include "statistics/ZoneTimeline.h"
 #include "ui/display/Accessibility.h"
 #include "ui/statistics/StatisticsViews.h"
 
@@ -503,8 +504,15 @@ void StatisticsWindow::openRecordFile(const QString& path) {
     auto result = std::make_shared<RecordAnalysis>();
     const StatisticsConfig cfg = fileConfig_;
     ProgressFn progressFn = job->progress();
-    job->thread =
-        QThread::create([result, path, cfg, progressFn] { *result = analyzeRecordFile(path, cfg, progressFn); });
+    job->thread = QThread::create([result, path, cfg, progressFn] {
+        // Days and interval boundaries in the zone the file was recorded in, not this computer's.
+        StatisticsConfig c = cfg;
+        QString zone, offset;
+        seriesZone(path, &zone, &offset);
+        c.timeZone = zone.toUtf8();
+        c.startOffsetMs = ZoneTimeline::offsetMsOf(offset);
+        *result = analyzeRecordFile(path, c, progressFn);
+    });
     load_ = job;
     fileLabel->setText(QStringLiteral("Reading %1 \u2026").arg(QDir::toNativeSeparators(path)));
     // Nothing of the file shown before stays on screen as if it were this one's.

@@ -443,16 +443,19 @@ TEST_F(SetupDialog, CommandLineValuesAreShownGreyedAndNeverSavedDetailsAreTyped)
     EXPECT_FALSE(d->InputOperator->isEnabled());
     for (const auto& [key, field] : {std::pair<Qt::Key, QWidget*>{Qt::Key_L, d->InputLocation},
                                      {Qt::Key_W, d->InputWeather},
-                                     {Qt::Key_T, d->InputNotes}}) {
+                                     {Qt::Key_T, d->InputNotes},
+                                     {Qt::Key_U, d->InputInstrument}}) {
         QTest::keyClick(d, key, Qt::AltModifier);
         EXPECT_EQ(QApplication::focusWidget(), field);
     }
     d->InputWeather->setText("dry, 2 m/s wind");
     d->InputNotes->setPlainText("north fence\nmic 1.5 m");
+    d->InputInstrument->setText("class 1 sound level meter");
     d->cmdOK->click();
     EXPECT_EQ(recorder("RecordNameBase"), (Typed{QString("Station7"), REG_SZ_}));
     EXPECT_EQ(recorder("MeasurementWeather"), (Typed{QString("dry, 2 m/s wind"), REG_SZ_}));
     EXPECT_EQ(recorder("MeasurementNotes"), (Typed{QString("north fence\nmic 1.5 m"), REG_SZ_}));
+    EXPECT_EQ(recorder("MeasurementInstrument"), (Typed{QString("class 1 sound level meter"), REG_SZ_}));
     // What the store itself holds (read without the run's values):
     EXPECT_EQ(recorder("MeasurementOperator"), (Typed{QString("A. Stored"), REG_SZ_}));
     EXPECT_EQ(recorder("RecordDirectory"), (Typed{QString("/stored/records"), REG_SZ_}));

@@ -177,9 +177,11 @@ TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
         double after;
         const char* drift;
         bool warning;
-    } cases[] = {
-        {94.3, "Drift between the last check before and the first check after the measurement: +0.3 dB.", false},
-        {93.4, "Drift between the last check before and the first check after the measurement: -0.6 dB.", true}};
+        const char* range;  // of the check after
+    } cases[] = {{94.3, "Drift between the last check before and the first check after the measurement: +0.3 dB.",
+                  false, "94.0 – 94.3 dB (2 readings)"},
+                 {93.4, "Drift between the last check before and the first check after the measurement: -0.6 dB.", true,
+                  "93.4 – 94.0 dB (2 readings)"}};
     for (const auto& c : cases) {
         ReportOptions o;
         o.programVersion = QStringLiteral("KestroRecorder 9.9");
@@ -188,17 +190,32 @@ TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
         o.evidence.checksBefore = {{t - 60000, 93.0, QStringLiteral("12345678")},
                                    {t, 94.0, QStringLiteral("12345678")}};
         o.evidence.checksAfter = {{t + 7200000, c.after, QStringLiteral("87654321")}, {t + 7260000, 94.0, {}}};
+        o.evidence.instrument = QStringLiteral("class 1 sound level meter");
+        o.evidence.meterSoftware = QStringLiteral("V1.23");
+        o.evidence.eventCriteria = {true, 70.0, 3.0, 2.0};
         o.evidence.verification = QStringLiteral("CHANGED");
         o.evidence.verificationDetail = QStringLiteral("not the recorded bytes");
         const QString pdf = dir.filePath(QStringLiteral("evidence.pdf"));
         QString error;
         ASSERT_TRUE(writeReportPdf(a, o, pdf, &error)) << error.toStdString();
         const QString text = pdfText(pdf);
-        for (const char* want : {"Meter serial number 12345678", "Location Garden gate", "Operator not given",
-                                 "87654321 (another meter)", "CHANGED: not the recorded bytes", "Page 1 of"})
-            EXPECT_TRUE(text.contains(QLatin1String(want))) << want << "\n" << text.toStdString();
+        // One line per check, readings within two minutes of each other in one.
+        for (const char* want :
+             {"Meter serial number 12345678", "Location Garden gate", "Operator not given",
+              "before 2026-03-05 08:59:00 – 09:00:00 93.0 – 94.0 dB (2 readings) 12345678", c.range,
+              "87654321 (another meter), not known", "CHANGED: not the recorded bytes", "Page 1 of",
+              "Instrument type and class class 1 sound level meter",
+              "Meter revisions software V1.23, hardware not reported", "Duration 00:01:00 (60 samples)",
+              "Event criteria event level 70.0 dB, minimum duration 3 s, hysteresis 2.0 dB (from the side file)",
+              "The figures come from the slow stream (LP), one reading a second."})
+            EXPECT_TRUE(text.contains(QString::fromUtf8(want))) << want << "\n" << text.toStdString();
         EXPECT_TRUE(text.contains(QLatin1String(c.drift))) << text.toStdString();
         EXPECT_EQ(text.contains(QLatin1String("Warning: more than 0.5 dB")), c.warning);
+        // The second time the fast stream of the measurement lies beside it: say which to report on.
+        EXPECT_EQ(text.contains(QLatin1String("The fast stream of the same measurement is in "
+                                              "NoiseData_LPF_20260305_100001.dat")),
+                  c.warning);
+        ASSERT_TRUE(writeBytes(dir.filePath(QStringLiteral("NoiseData_LPF_20260305_100001.dat")), "x"));
     }
 }
 
