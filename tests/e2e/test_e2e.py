@@ -225,7 +225,8 @@ def test_loud_burst_is_a_noise_event(run):
     check(len(lp) == 1, "LP files: %r" % lp)
     rows = [r.split(";") for r in file_lines(lp[0][:-len(".dat")] + "_EVENTS.dat")]
     check(rows[0][:4] == ["Kind", "Start", "End", "Duration"], "header %r" % rows[0])
-    events = [r for r in rows[1:] if r[0] != "Sample"]
+    check(rows[1][0] == "Criteria" and rows[1][5] == "100,0", "criteria %r" % rows[1])
+    events = [r for r in rows[2:] if r[0] != "Sample"]
     check(len(events) == 1 and events[0][0] == "Exceedance" and events[0][8] == "closed", "events %r" % events)
     check(events[0][3] == end[1].replace(".", ",") and events[0][5] == end[2].replace(".", ","),
           "the file says %r, the command was told %r" % (events[0], end))
