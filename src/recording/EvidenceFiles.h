@@ -135,6 +135,8 @@ inline constexpr const char* kPreviousSideFile = "side_file";
 inline constexpr const char* kPreviousSha = "sha256";
 inline constexpr const char* kCalibrationBefore = "calibration_before";
 inline constexpr const char* kCalibrationAfter = "calibration_after";
+// Earlier parts of the series, gone with their folder: their record file and side file names.
+inline constexpr const char* kPartsBefore = "parts_before";
 }  // namespace side
 
 }  // namespace kestro

@@ -53,6 +53,9 @@ public:
     void startSeries(int stream, const QString& recordPath, const QString& typeWord, const MeasurementRecord& first);
     void sampleWritten(int stream, const MeasurementRecord& r);
     void endSeries(int stream);
+    // The record file was gone with its folder and is begun again: its side
+    // file says which part came before it, and is written again at once.
+    void fileRestarted(const QString& recordPath);
     // Every poll tick: calibration readings, changed line settings, side files to (re)write or close.
     void tick();
     // At exit, after the writer's rescue: closes what is complete (waiting for
