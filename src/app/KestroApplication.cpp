@@ -90,6 +90,8 @@ int KestroApplication::Main() {
     // Lines that cannot reach their record file wait (and at exit are rescued)
     // here, never in the data directory: it may be the record directory.
     session_->recorder().setStateDirectory(stateDir);
+    // Where an earlier version kept its spool.
+    session_->recorder().recoverSpoolsOf(dataDirectory(PlaceEnvironment::current()) + QStringLiteral("/spool"));
     session_->setArmOnStart(options_.record);
     connect(session_.get(), &Session::portLost, this,
             [this](int16_t port, const QString& device, const QString& reason) {

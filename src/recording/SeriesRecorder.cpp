@@ -6,6 +6,8 @@
 #include "statistics/EventsFile.h"
 #include "statistics/StatisticsFile.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace kestro {
@@ -72,13 +74,22 @@ void SeriesRecorder::setStateDirectory(const QString& stateDir, RecordWriter::Op
     stateDir_ = stateDir;
     auto next = std::make_unique<RecordWriter>(stateDir.isEmpty() ? QString() : stateDir + QStringLiteral("/spool"),
                                                std::move(open));
-    for (const RecordWriter::Rescued& r : next->recoverLeftovers(rescueDirectory()))
+    logRecovered(next->recoverLeftovers(rescueDirectory()));
+    // Called before recording starts; a writer that already holds lines keeps them.
+    if (writer_->heldBytes() == 0) writer_ = std::move(next);
+}
+
+void SeriesRecorder::recoverSpoolsOf(const QString& spoolDir) {
+    if (!QFileInfo::exists(spoolDir)) return;
+    logRecovered(RecordWriter(spoolDir).recoverLeftovers(rescueDirectory()));
+}
+
+void SeriesRecorder::logRecovered(const std::vector<RecordWriter::Rescued>& rescued) const {
+    for (const RecordWriter::Rescued& r : rescued)
         log_.WriteLog(log_.dateTimeText() + kWriterLabel +
                       QStringLiteral("%1 lines left waiting for %2 by an earlier run were saved in %3")
                           .arg(r.lines)
                           .arg(r.target, r.savedTo));
-    // Called before recording starts; a writer that already holds lines keeps them.
-    if (writer_->heldBytes() == 0) writer_ = std::move(next);
 }
 
 QString SeriesRecorder::rescueDirectory() const {

@@ -60,6 +60,8 @@ public:
     // writer's file opening (a seam for tests), by default without following links.
     void setStateDirectory(const QString& stateDir, RecordWriter::OpenFn open = {});
     QString rescueDirectory() const;
+    // Spools that an earlier version left in spoolDir are rescued the same way (logged).
+    void recoverSpoolsOf(const QString& spoolDir);
 
     // Sample hand-off of the poll tick. Failures are logged per statement with
     // ": frmKestroRecord.Timer1.Error: " and the error number (RecordFormat.h),
@@ -151,6 +153,7 @@ private:
     void updateDuration(int32_t index, const SampleWindow& buf);
     void writeRecordBatch(const QString& path, const QByteArray& bytes);
     void logTick(int32_t err) const;
+    void logRecovered(const std::vector<RecordWriter::Rescued>& rescued) const;
 
     ProtocolState& ps_;
     const RecorderSettings& s_;
