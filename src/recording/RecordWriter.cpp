@@ -308,8 +308,9 @@ WriteOutcome RecordWriter::appendDirect(const QString& path, const QByteArray& b
     const bool known = u != unsynced_.end();
     const int64_t now = now_();
     const bool sync = forceSync || (known && now - u->sinceNs >= kSyncEveryNs);
-    qint64 base = known ? u->base : -1;
-    std::pair<dev_t, ino_t> id = known ? u->id : std::pair<dev_t, ino_t>();
+    // A file begun again is another file: its size and identity are taken anew.
+    qint64 base = known && lead.isEmpty() ? u->base : -1;
+    std::pair<dev_t, ino_t> id = known && lead.isEmpty() ? u->id : std::pair<dev_t, ino_t>();
     bool cutBack = false;
     WriteOutcome o = writeAppend(open_, path, lead + bytes, sync, &base, &id, &written, &cutBack);
     if (o.ok()) {
@@ -319,7 +320,9 @@ WriteOutcome RecordWriter::appendDirect(const QString& path, const QByteArray& b
             unsynced_.erase(u);
         } else if (!sync && !bytes.isEmpty()) {
             if (!known) u = unsynced_.insert(unsynced_.end(), Unsynced{path, base, id, QByteArray(), now});
-            u->bytes += bytes;  // a head that waits again is given anew
+            // The old file's unsynced lines went with it; the new one's head counts as a line of it.
+            if (o.restarted) *u = Unsynced{path, base, id, lead, u->sinceNs};
+            u->bytes += bytes;
         }
         return o;
     }
