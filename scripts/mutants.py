@@ -137,8 +137,8 @@ MUTATIONS = [
       "if (!head || head->bytes.isEmpty()) return {};", "a head written before the file was ever begun"),
     M("recording", "src/recording/RecordWriter.cpp", "return empty ? head->bytes : QByteArray();", "return QByteArray();",
       "a file begun again without its head"),
-    M("recording", "src/recording/SeriesRecorder.cpp", "if (o.restarted) {", "if (false) {",
-      "a file begun again not named in its side file"),
+    M("recording", "src/recording/SeriesRecorder.cpp", "evidence_.fileBack(path, o.restarted);",
+      "evidence_.fileBack(path, false);", "a file begun again not named in its side file"),
     # ---- statistics
     M("statistics", "src/statistics/IntervalEngine.cpp",
       "if (open_ && (localMs >= alignedStart_ + intervalMs_ ||", "if (open_ && (localMs > alignedStart_ + intervalMs_ ||",

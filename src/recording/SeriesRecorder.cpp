@@ -116,7 +116,6 @@ void SeriesRecorder::writeRecordBatch(const QString& path, const QByteArray& byt
                       QStringLiteral("%1 was gone and is begun again with its header; the lines before are in the "
                                      "file of that name that went with its folder")
                           .arg(path));
-        evidence_.fileRestarted(path);
     }
     if (!o.lostSpool.isEmpty())
         log_.WriteLog(log_.dateTimeText() + kWriterLabel +
@@ -135,6 +134,10 @@ void SeriesRecorder::writeRecordBatch(const QString& path, const QByteArray& byt
                                   .arg(it->droppedLines)
                                   .arg(path));
             errors_.erase(it);
+            // Mended: the folder may be a new one, which needs the side file too.
+            evidence_.fileBack(path, o.restarted);
+        } else if (o.restarted) {
+            evidence_.fileBack(path, true);
         }
     } else {
         ++recordErrors_;

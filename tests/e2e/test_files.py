@@ -47,7 +47,7 @@ def test_default_folder_renamed_away(run):
     os.mkdir(folder)
     wait_for(lambda: len(records_in(folder, "LP")) == 1 and len(records_in(folder, "LPF")) == 1 and
              all(os.path.exists(p[:-4] + "_INFO.json") for p in records_in(folder, "LP") + records_in(folder, "LPF")),
-             10, "the files to begin again with their side files")
+             20, "the files to begin again with their side files")
     time.sleep(1.5)
     stop_ms = int(time.time() * 1000)
     said = journal(rec.stop_ok())
