@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     s.RecordDirectory = recDir;
     ProtocolState ps(clock, log.errorSink());
     SeriesRecorder rec(ps, s, clock, log);
-    rec.setDataDirectory(tmp.path() + QStringLiteral("/data"));
+    rec.setStateDirectory(tmp.path() + QStringLiteral("/data"));
     ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;
     ps.RecordState = 1;
     ps.BufferRestart = 3;

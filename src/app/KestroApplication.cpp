@@ -62,7 +62,8 @@ int KestroApplication::Main() {
     // default one is ours to create; a directory named by LOGFILES is not.
     const QString stateDir = stateDirectory(PlaceEnvironment::current());
     const QString logDir = findLogDir(processEnvironment(), stateDir);
-    if (logDir == stateDir) makePrivatePath(stateDir);
+    // Also the spool's place: private, and apart from every record directory.
+    makePrivatePath(stateDir);
     log_ = std::make_unique<EventLog>(logDir, clock_);
     messages_ = makeMessageSink();
 
@@ -90,8 +91,11 @@ int KestroApplication::Main() {
     connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
 
     session_ = std::make_unique<Session>(*ps_, *com_, *RegObj_, *log_, clock_);
-    // Lines that cannot reach their record file wait (and at exit are rescued) here.
-    session_->recorder().setDataDirectory(defaultDataDirectory());
+    // Lines that cannot reach their record file wait (and at exit are rescued)
+    // here, never in the data directory: it may be the record directory.
+    session_->recorder().setStateDirectory(stateDir);
+    // Where an earlier version kept its spool.
+    session_->recorder().recoverSpoolsOf(dataDirectory(PlaceEnvironment::current()) + QStringLiteral("/spool"));
     session_->setArmOnStart(options_.record);
     // Signs of life at half the watchdog time, from the poll cycle itself.
     uint64_t watchdogUs = 0;

@@ -140,6 +140,8 @@ inline constexpr const char* kCalibrationBefore = "calibration_before";
 inline constexpr const char* kCalibrationAfter = "calibration_after";
 inline constexpr const char* kUtcOffsetAtStart = "utc_offset_at_start";
 inline constexpr const char* kEventCriteria = "event_criteria";
+// Earlier parts of the series, gone with their folder: their record file and side file names.
+inline constexpr const char* kPartsBefore = "parts_before";
 }  // namespace side
 
 }  // namespace kestro

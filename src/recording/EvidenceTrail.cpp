@@ -218,6 +218,25 @@ void EvidenceTrail::endSeries(int stream) {
     while (closeFront(false)) {}
 }
 
+void EvidenceTrail::fileBack(const QString& recordPath, bool restarted) {
+    auto mark = [&](Series& s) {
+        if (s.recordPath != recordPath) return;
+        s.dirty = true;
+        s.retryUtc = 0;
+        if (!restarted) return;
+        QJsonObject before;
+        before[QLatin1String(side::kRecordFile)] = nameOf(s.recordPath);
+        before[QLatin1String("side_file")] = nameOf(s.sidePath);
+        QJsonArray parts = s.doc.value(QLatin1String(side::kPartsBefore)).toArray();
+        parts.append(before);
+        s.doc[QLatin1String(side::kPartsBefore)] = parts;
+    };
+    for (auto& s : current_)
+        if (s) mark(*s);
+    for (auto& s : closing_)
+        mark(*s);
+}
+
 bool EvidenceTrail::writeOpen(Series& s) {
     if (!writeFileDurably(s.sidePath, jsonBytes(s.doc))) {
         s.dirty = true;

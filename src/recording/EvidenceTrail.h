@@ -53,6 +53,10 @@ public:
     void startSeries(int stream, const QString& recordPath, const QString& typeWord, const MeasurementRecord& first);
     void sampleWritten(int stream, const MeasurementRecord& r);
     void endSeries(int stream);
+    // The record file can be written again after a failure: its open side
+    // file is written again at once (the folder may be a new one); begun
+    // again (restarted), it also names the part that went with the old folder.
+    void fileBack(const QString& recordPath, bool restarted);
     // Every poll tick: calibration readings, changed line settings, side files to (re)write or close.
     void tick();
     // At exit, after the writer's rescue: closes what is complete (waiting for

@@ -80,12 +80,12 @@ QString slowTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(fla
 
 QString fastTypeWord(int16_t flags) { return typeWordOf(static_cast<int16_t>(flags & kFastFlags)); }
 
-QString recordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now) {
+QString recordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& first) {
     QString dir = s.RecordDirectory;
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     return dir + s.RecordNameBase + QLatin1Char('_') + typeWord + QLatin1Char('_') +
-           QStringLiteral("%1").arg(now.wYear, 4, 10, QLatin1Char('0')) + two(now.wMonth) + two(now.wDay) +
-           QLatin1Char('_') + two(now.wHour) + two(now.wMinute) + two(now.wSecond) + s.RecordFileExtension;
+           QStringLiteral("%1").arg(first.wYear, 4, 10, QLatin1Char('0')) + two(first.wMonth) + two(first.wDay) +
+           QLatin1Char('_') + two(first.wHour) + two(first.wMinute) + two(first.wSecond) + s.RecordFileExtension;
 }
 
 QByteArray headerLine(const RecorderSettings& s) {

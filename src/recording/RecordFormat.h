@@ -17,7 +17,7 @@ QString fastTypeWord(int16_t flags);
 
 // Directory, "/", base, "_", type word, "_", YYYYMMDD, "_", hhmmss, extension.
 // A directory that already ends in "/" gets no second one.
-QString recordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& now);
+QString recordFilePath(const RecorderSettings& s, const QString& typeWord, const SystemTime& first);
 
 // The header line with CR LF, in Latin-1.
 QByteArray headerLine(const RecorderSettings& s);

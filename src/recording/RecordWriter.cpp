@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <utility>
 
 namespace kestro {
@@ -182,6 +183,12 @@ struct RecordWriter::Backlog {
     int unsyncedAppends = 0;
     QString lostSpool;  // given up since the last report, with its waiting lines
     int64_t lostSpoolLines = 0;
+    // The file's synced size and identity when unsynced lines went back to
+    // waiting with it: should that file come back, it is cut back to there
+    // first, or those lines would stand in it twice.
+    qint64 cutTo = -1;
+    std::pair<dev_t, ino_t> cutId;
+    std::optional<Head> head;  // kept after the series forgot it
     bool empty() const { return spoolDone >= spoolSize && memory.isEmpty(); }
 };
 
@@ -268,36 +275,75 @@ WriteOutcome RecordWriter::append(const QString& path, const QByteArray& bytes) 
     return o;
 }
 
+void RecordWriter::setHead(const QString& path, const QByteArray& head) {
+    forgetHead(path);
+    heads_.emplace_back(path, Head{head, false});
+}
+
+void RecordWriter::forgetHead(const QString& path) {
+    heads_.erase(std::remove_if(heads_.begin(), heads_.end(), [&](const auto& h) { return h.first == path; }),
+                 heads_.end());
+}
+
+RecordWriter::Head* RecordWriter::headOf(const QString& path) {
+    for (auto& h : heads_)
+        if (h.first == path) return &h.second;
+    return nullptr;
+}
+
+QByteArray RecordWriter::leadOf(const QString& path, const Head* head) {
+    if (!head || !head->written || head->bytes.isEmpty()) return {};
+    struct stat st {};
+    const bool empty = ::stat(QFile::encodeName(path).constData(), &st) != 0 ? errno == ENOENT : st.st_size == 0;
+    return empty ? head->bytes : QByteArray();
+}
+
 WriteOutcome RecordWriter::appendDirect(const QString& path, const QByteArray& bytes, bool forceSync) {
     qint64 written = 0;
     // Nothing can ever be written under an empty name: do not hold it.
     if (path.isEmpty()) return writeBatch(open_, path, bytes, &written);
+    Head* head = bytes.isEmpty() ? nullptr : headOf(path);
+    const QByteArray lead = leadOf(path, head);
     auto u = std::find_if(unsynced_.begin(), unsynced_.end(), [&](const Unsynced& x) { return x.path == path; });
     const bool known = u != unsynced_.end();
     const int64_t now = now_();
     const bool sync = forceSync || (known && now - u->sinceNs >= kSyncEveryNs);
-    qint64 base = known ? u->base : -1;
-    std::pair<dev_t, ino_t> id = known ? u->id : std::pair<dev_t, ino_t>();
+    // A file begun again is another file: its size and identity are taken anew.
+    qint64 base = known && lead.isEmpty() ? u->base : -1;
+    std::pair<dev_t, ino_t> id = known && lead.isEmpty() ? u->id : std::pair<dev_t, ino_t>();
     bool cutBack = false;
-    WriteOutcome o = writeAppend(open_, path, bytes, sync, &base, &id, &written, &cutBack);
+    WriteOutcome o = writeAppend(open_, path, lead + bytes, sync, &base, &id, &written, &cutBack);
     if (o.ok()) {
+        if (head) head->written = true;
+        o.restarted = !lead.isEmpty();
         if (sync && known) {
             unsynced_.erase(u);
         } else if (!sync && !bytes.isEmpty()) {
             if (!known) u = unsynced_.insert(unsynced_.end(), Unsynced{path, base, id, QByteArray(), now});
+            // The old file's unsynced lines went with it; the new one's head counts as a line of it.
+            if (o.restarted) *u = Unsynced{path, base, id, lead, u->sinceNs};
             u->bytes += bytes;
         }
         return o;
     }
-    QByteArray rest = bytes.mid(written);
+    QByteArray rest = (lead + bytes).mid(written).right(bytes.size());
+    Backlog* b = backlogs_.emplace_back(std::make_unique<Backlog>()).get();
+    b->path = path;
+    if (Head* h = headOf(path)) b->head = *h;
     if (known) {
         // Cut back with this batch, or gone with the file (a removed folder, a
         // pulled stick): they wait again. Otherwise they are in the file.
-        if (cutBack || !stillHolds(path, *u)) rest.prepend(u->bytes);
+        if (cutBack || !stillHolds(path, *u)) {
+            rest.prepend(u->bytes);
+            // From the file's start: the head is among them.
+            if (u->base == 0) b->head.reset();
+            if (!cutBack) {
+                b->cutTo = u->base;
+                b->cutId = u->id;
+            }
+        }
         unsynced_.erase(u);
     }
-    Backlog* b = backlogs_.emplace_back(std::make_unique<Backlog>()).get();
-    b->path = path;
     hold(*b, rest, o);
     if (b->empty()) erase(b);
     return o;
@@ -493,6 +539,22 @@ WriteOutcome RecordWriter::drain(Backlog& b, int64_t budgetNs) {
         if (spoolFd < 0 && !lost) return failure(errno);  // it may be readable again later
         if (spoolFd < 0) dropSpool(b);
     }
+    if (b.cutTo >= 0) {
+        struct stat st {};
+        const QByteArray native = QFile::encodeName(b.path);
+        if (::stat(native.constData(), &st) == 0) {
+            // Back under its name (the folder renamed back): the lines after
+            // its last sync are among those waiting.
+            if (std::make_pair(st.st_dev, st.st_ino) == b.cutId && st.st_size > b.cutTo &&
+                ::truncate(native.constData(), b.cutTo) != 0) {
+                if (spoolFd >= 0) ::close(spoolFd);
+                return failure(errno);
+            }
+            b.cutTo = -1;
+        }
+    }
+    QByteArray lead = leadOf(b.path, b.head ? &*b.head : nullptr);
+    const qint64 leadSize = lead.size();
     const int64_t start = now_();
     int64_t pieces = 0;
     qint64 fromSpool = 0;
@@ -504,6 +566,7 @@ WriteOutcome RecordWriter::drain(Backlog& b, int64_t budgetNs) {
     // the chunk is not used up; the first one always (the tick's first drain
     // makes progress however slow the medium is).
     auto next = [&]() -> QByteArray {
+        if (!lead.isEmpty()) return std::exchange(lead, QByteArray());
         linesDone += std::exchange(piecelines, 0);
         const qint64 taken = fromSpool + fromMemory;
         if (budgetNs <= 0 || unreadable || taken >= kDrainChunk) return {};
@@ -529,6 +592,12 @@ WriteOutcome RecordWriter::drain(Backlog& b, int64_t budgetNs) {
     qint64 written = 0;
     WriteOutcome o = writePieces(open_, b.path, next, &written);
     if (o.ok()) linesDone += piecelines;
+    o.restarted = leadSize > 0 && written >= leadSize;
+    written = std::max<qint64>(0, written - leadSize);
+    if (written > 0) {
+        if (b.head) b.head->written = true;
+        if (Head* h = headOf(b.path)) h->written = true;
+    }
     const qint64 spoolTaken = std::min(written, fromSpool);
     const qint64 memoryTaken = written - spoolTaken;
     if (spoolFd >= 0) ::close(spoolFd);

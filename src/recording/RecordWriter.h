@@ -6,8 +6,10 @@
 // to its last synced size and those lines wait like any others. So a batch
 // counts as written only once it reached the file and was synced. When a
 // file cannot be written (full disk, missing directory, unplugged medium) its
-// lines wait in a spool file of the program's data directory and are copied
-// over, in order, once the file can be written again: memory and the work per
+// lines wait in a spool file of the program's state directory (never in a
+// record directory, which it would re-create) and are copied over, in order,
+// once the file can be written again; a file that comes back after its folder
+// went is first cut back to its synced size. Memory and the work per
 // batch stay bounded however long the outage lasts. Only when the spool
 // itself fails are lines held in memory, up to a limit; beyond it they are
 // dropped and counted. A spool file that vanishes or is changed behind the
@@ -33,6 +35,7 @@ struct WriteOutcome {
     int64_t droppedLines = 0;    // lines of this batch that could not even be held
     QString lostSpool;           // a spool file found removed, replaced or cut short
     int64_t lostSpoolLines = 0;  // the lines that were still waiting in it
+    bool restarted = false;      // the file was found empty or gone and begun again with its head
     bool ok() const { return err == 0; }
 };
 
@@ -78,6 +81,13 @@ public:
     void startTick();
     void setMonotonic(MonotonicFn now) { now_ = std::move(now); }
 
+    // The bytes path begins with (its header line). Once something was written
+    // there, a file found empty or gone (its folder replaced by a new one) is
+    // begun again with them before its waiting lines; the outcome says so.
+    // forgetHead: the series ended; lines still waiting keep it.
+    void setHead(const QString& path, const QByteArray& head);
+    void forgetHead(const QString& path);
+
     // Files that still have waiting lines, oldest failure first.
     QStringList heldPaths() const;
     // Files whose unsynced lines are due for their sync, which appending an
@@ -115,6 +125,13 @@ private:
     static WriteOutcome writePieces(const OpenFn& open, const QString& path, const std::function<QByteArray()>& next,
                                     qint64* written);
     struct Backlog;
+    struct Head {
+        QByteArray bytes;
+        bool written = false;  // something reached the file: an empty one was begun again
+    };
+    // The head to write before the next bytes of path: when the file is empty or gone.
+    static QByteArray leadOf(const QString& path, const Head* head);
+    Head* headOf(const QString& path);
     struct Unsynced {
         QString path;
         qint64 base = -1;            // the file's size at its last sync
@@ -148,6 +165,7 @@ private:
     qint64 memoryBytes_ = 0;
     std::vector<std::unique_ptr<Backlog>> backlogs_;
     std::vector<Unsynced> unsynced_;
+    std::vector<std::pair<QString, Head>> heads_;  // the files of the series being recorded
     MonotonicFn now_;
     int64_t tickSpentNs_ = -1;  // catch-up time of this tick; -1: no startTick yet
     std::vector<int> freeing_;  // drained spools without a name, shrinking

@@ -3,6 +3,10 @@
 #include "recording/RecordFormat.h"
 #include "shell/EventLog.h"
 #include "shell/FileTitle.h"
+#include "statistics/EventsFile.h"
+#include "statistics/StatisticsFile.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -66,21 +70,30 @@ bool SeriesRecorder::mark(const QString& note, const ClockReading& at) {
 
 SeriesRecorder::~SeriesRecorder() = default;
 
-void SeriesRecorder::setDataDirectory(const QString& dataDir, RecordWriter::OpenFn open) {
-    dataDir_ = dataDir;
-    auto next = std::make_unique<RecordWriter>(dataDir.isEmpty() ? QString() : dataDir + QStringLiteral("/spool"),
+void SeriesRecorder::setStateDirectory(const QString& stateDir, RecordWriter::OpenFn open) {
+    stateDir_ = stateDir;
+    auto next = std::make_unique<RecordWriter>(stateDir.isEmpty() ? QString() : stateDir + QStringLiteral("/spool"),
                                                std::move(open));
-    for (const RecordWriter::Rescued& r : next->recoverLeftovers(rescueDirectory()))
-        log_.WriteLog(log_.dateTimeText() + kWriterLabel +
-                      QStringLiteral("%1 lines left waiting for %2 by an earlier run were saved in %3")
-                          .arg(r.lines)
-                          .arg(r.target, r.savedTo));
+    logRecovered(next->recoverLeftovers(rescueDirectory()));
     // Called before recording starts; a writer that already holds lines keeps them.
     if (writer_->heldBytes() == 0) writer_ = std::move(next);
 }
 
+void SeriesRecorder::recoverSpoolsOf(const QString& spoolDir) {
+    if (!QFileInfo::exists(spoolDir)) return;
+    logRecovered(RecordWriter(spoolDir).recoverLeftovers(rescueDirectory()));
+}
+
+void SeriesRecorder::logRecovered(const std::vector<RecordWriter::Rescued>& rescued) const {
+    for (const RecordWriter::Rescued& r : rescued)
+        log_.WriteLog(log_.dateTimeText() + kWriterLabel +
+                      QStringLiteral("%1 lines left waiting for %2 by an earlier run were saved in %3")
+                          .arg(r.lines)
+                          .arg(r.target, r.savedTo));
+}
+
 QString SeriesRecorder::rescueDirectory() const {
-    return dataDir_.isEmpty() ? QString() : dataDir_ + QStringLiteral("/rescued");
+    return stateDir_.isEmpty() ? QString() : stateDir_ + QStringLiteral("/rescued");
 }
 
 QString SeriesRecorder::recordErrorText() const { return errorText_; }
@@ -98,6 +111,12 @@ void SeriesRecorder::logTick(int32_t err) const { log_.logError(kTickLabel, err)
 
 void SeriesRecorder::writeRecordBatch(const QString& path, const QByteArray& bytes) {
     const WriteOutcome o = writer_->append(path, bytes);
+    if (o.restarted) {
+        log_.WriteLog(log_.dateTimeText() + kWriterLabel +
+                      QStringLiteral("%1 was gone and is begun again with its header; the lines before are in the "
+                                     "file of that name that went with its folder")
+                          .arg(path));
+    }
     if (!o.lostSpool.isEmpty())
         log_.WriteLog(log_.dateTimeText() + kWriterLabel +
                       QStringLiteral("the spool file %1 was removed or changed by someone else: the %2 lines for %3 "
@@ -115,6 +134,10 @@ void SeriesRecorder::writeRecordBatch(const QString& path, const QByteArray& byt
                                   .arg(it->droppedLines)
                                   .arg(path));
             errors_.erase(it);
+            // Mended: the folder may be a new one, which needs the side file too.
+            evidence_.fileBack(path, o.restarted);
+        } else if (o.restarted) {
+            evidence_.fileBack(path, true);
         }
     } else {
         ++recordErrors_;
@@ -263,9 +286,11 @@ void SeriesRecorder::startSeries(Stream s, const MeasurementRecord& first) {
     const MeasurementRecord& h = local[0];
 
     RecordFileEntry e;
-    e.FileName = recordFilePath(s_, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), clock_.now());
+    // Named and started by the first line, not by the tick: lines are dated
+    // back, and fast values wait for the first level (also across midnight).
+    e.FileName = recordFilePath(s_, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), first.SysTime);
     e.FileTitle = FileTitle(e.FileName);
-    e.Start = h.Timestamp;
+    e.Start = dateFromSystemTime(first.SysTime);
     e.Duration = 0.0;
     e.Kind = s;
     RecordFiles.push_back(std::move(e));
@@ -274,13 +299,26 @@ void SeriesRecorder::startSeries(Stream s, const MeasurementRecord& first) {
     emit seriesStarted(index);
     QString& name = slow ? SlowFileName : FastFileName;
     name = RecordFiles.back().FileName;
-    if (s_.IncludeHeaderLine) writeRecordBatch(name, headerLine(s_));
+    // A file begun again after its folder went starts like the first one.
+    const StatisticsConfig config = statisticsConfigOf(s_);
+    writer_->setHead(statisticsFilePath(name), statisticsHeaderLine(config));
+    writer_->setHead(eventsFilePath(name), eventsHeaderLine(config));
+    if (s_.IncludeHeaderLine) {
+        writer_->setHead(name, headerLine(s_));
+        writeRecordBatch(name, headerLine(s_));
+    }
     StatisticsRecorder& stats = slow ? slowStats_ : fastStats_;
-    stats.setConfig(statisticsConfigOf(s_));
+    stats.setConfig(config);
     stats.startSeries(name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags));
     events_.startSeries(slow ? 0 : 1, name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), s_,
                         ps_.KestroState.DevFunction);
     evidence_.startSeries(slow ? 0 : 1, name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), first);
+}
+
+void SeriesRecorder::forgetHeads(const QString& name) {
+    if (name.isEmpty()) return;
+    for (const QString& path : {name, statisticsFilePath(name), eventsFilePath(name)})
+        writer_->forgetHead(path);
 }
 
 void SeriesRecorder::stopSeries(const SampleWindow& buf, int32_t index) {
@@ -293,6 +331,7 @@ void SeriesRecorder::StopSlowMeasurement() {
     slowStats_.endSeries();
     events_.endSeries(0);
     evidence_.endSeries(0);
+    forgetHeads(SlowFileName);
 }
 
 void SeriesRecorder::StopFastMeasurement() {
@@ -300,6 +339,7 @@ void SeriesRecorder::StopFastMeasurement() {
     fastStats_.endSeries();
     events_.endSeries(1);
     evidence_.endSeries(1);
+    forgetHeads(FastFileName);
 }
 
 void SeriesRecorder::endStatistics() {
@@ -310,6 +350,8 @@ void SeriesRecorder::endStatistics() {
     if (marking) emit markChanged();
     evidence_.endSeries(0);
     evidence_.endSeries(1);
+    forgetHeads(SlowFileName);
+    forgetHeads(FastFileName);
 }
 void SeriesRecorder::ResetLocalSlowMeasurementBuffer() { LocalSlowBuffer.reset(); }
 void SeriesRecorder::ResetLocalFastMeasurementBuffer() { LocalFastBuffer.reset(); }

@@ -36,7 +36,7 @@ StatisticsConfig statisticsConfigOf(const RecorderSettings& s);
 struct RecordFileEntry {
     QString FileName;
     QString FileTitle;
-    double Start = 0.0;     // Timestamp of the series' first sample
+    double Start = 0.0;     // the first sample's stamp (SysTime) in days
     double Duration = 0.0;  // days from the first to the newest sample
     int16_t ListIndex = 0;  // row in the file list (1 = top), set by the list
     Stream Kind = Stream::Slow;
@@ -53,12 +53,15 @@ public:
                    QObject* parent = nullptr);
     ~SeriesRecorder() override;
 
-    // Waiting lines are spooled below dataDir/spool and, at exit, rescued into
-    // dataDir/rescued; without a data directory they wait in memory.
+    // Waiting lines are spooled below stateDir/spool and, at exit, rescued into
+    // stateDir/rescued (the state place: a record directory that vanished is
+    // never re-created by them); without it they wait in memory.
     // Spools left by an earlier run are rescued at once (logged). open: the
     // writer's file opening (a seam for tests), by default without following links.
-    void setDataDirectory(const QString& dataDir, RecordWriter::OpenFn open = {});
+    void setStateDirectory(const QString& stateDir, RecordWriter::OpenFn open = {});
     QString rescueDirectory() const;
+    // Spools that an earlier version left in spoolDir are rescued the same way (logged).
+    void recoverSpoolsOf(const QString& spoolDir);
 
     // Sample hand-off of the poll tick. Failures are logged per statement with
     // ": frmKestroRecord.Timer1.Error: " and the error number (RecordFormat.h),
@@ -145,16 +148,19 @@ private:
     void takeSlow();
     void takeFast();
     void stopSeries(const SampleWindow& buf, int32_t index);
+    // The series of record file name ended: its files are not begun again.
+    void forgetHeads(const QString& name);
     void updateDuration(int32_t index, const SampleWindow& buf);
     void writeRecordBatch(const QString& path, const QByteArray& bytes);
     void logTick(int32_t err) const;
+    void logRecovered(const std::vector<RecordWriter::Rescued>& rescued) const;
 
     ProtocolState& ps_;
     const RecorderSettings& s_;
     const Clock& clock_;
     const EventLog& log_;
     std::unique_ptr<RecordWriter> writer_;
-    QString dataDir_;
+    QString stateDir_;
     int64_t slowRetentionMs_ = kDefaultSlowRetentionMs;
     std::vector<SampleSeries::Entry> taken_;  // reused between ticks
     // Their statistics files go through the writer like record lines.

@@ -49,7 +49,7 @@ protected:
         ASSERT_TRUE(QDir(tmp.path()).mkdir(QStringLiteral("rec")));
         s.RecordDirectory = recDir();
         rec = std::make_unique<SeriesRecorder>(ps, s, clock, log);
-        rec->setDataDirectory(dataDir());
+        rec->setStateDirectory(dataDir());
     }
     // The device in Lp with recording just enabled; `direct` skips the wait for the first answer.
     void arm(bool direct = false) {
@@ -73,7 +73,7 @@ protected:
     // From here on, opening a record file fails with err while `failing` holds.
     bool failing = false;
     void failOpensWith(int err) {
-        rec->setDataDirectory(dataDir(), [this, err](const QString& p) {
+        rec->setStateDirectory(dataDir(), [this, err](const QString& p) {
             if (!failing) return openForAppend(p);
             errno = err;
             return -1;

@@ -2,8 +2,11 @@
 // files through a failing medium.
 
 #include "RecorderFixture.h"
+#include "statistics/RecordFileReader.h"
+#include "statistics/StatisticsFile.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QSignalSpy>
 
 #include <fcntl.h>
@@ -35,7 +38,7 @@ TEST_F(HandOffTest, FirstTicksAfterArming) {
     EXPECT_TRUE(ps.SlowBuffer.pending().empty()) << "handed off: the module buffer lets them go";
     ASSERT_EQ(rec->RecordFiles.size(), 2u);
     EXPECT_EQ(rec->SlowFileName, inRec("NoiseData_LP_20260305_140327.dat"));
-    EXPECT_EQ(rec->RecordFiles[1].Start, arrived[0].Timestamp);
+    EXPECT_EQ(rec->RecordFiles[1].Start, dateFromSystemTime(arrived[0].SysTime));
     const QByteArray slow("14:03:27,250; 65,3\r\n14:03:27,350; 65,4\r\n14:03:27,450; 0,5\r\n");
     EXPECT_EQ(readFile(rec->SlowFileName), slow);
     EXPECT_EQ(restarts.count(), 1) << "time axis restarted for the series";
@@ -58,6 +61,40 @@ TEST_F(HandOffTest, FirstTicksAfterArming) {
     EXPECT_TRUE(rec->recordErrorText().isEmpty());
 }
 
+// Fast values wait for the first level: the fast file is still named, and its
+// series started, by its first line, also when midnight passed meanwhile; the
+// reader dates every line from that name.
+struct FirstLine {
+    SystemTime start;
+    const char* fast;
+    const char* slow;
+};
+class FirstLineName : public RecorderTest, public ::testing::WithParamInterface<FirstLine> {};
+
+TEST_P(FirstLineName, NamesTheFileAndStartsTheSeries) {
+    const FirstLine& c = GetParam();
+    clock.set(c.start);
+    arm();
+    for (int i = 0; i < 20; ++i)
+        feed("p 49C350000\r");
+    slow(650);
+    tick();
+    const QString fast = inRec("NoiseData_") + QLatin1String(c.fast) + QStringLiteral(".dat");
+    EXPECT_EQ(rec->FastFileName, fast);
+    EXPECT_EQ(rec->SlowFileName, inRec("NoiseData_") + QLatin1String(c.slow) + QStringLiteral(".dat"));
+    EXPECT_EQ(rec->RecordFiles[size_t(rec->FastFileIndex)].Start, dateFromSystemTime(c.start));
+    std::vector<int64_t> read;
+    ASSERT_TRUE(readRecordFile(fast, [&](const RecordSample& r, int64_t) { read.push_back(r.localMs); }).ok());
+    ASSERT_EQ(read.size(), 20u);
+    EXPECT_EQ(read.front(), absoluteMilliseconds(c.start));
+    EXPECT_EQ(read.back(), absoluteMilliseconds(c.start) + 1900);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BurstBeforeTheFirstLevel, FirstLineName,
+    ::testing::Values(FirstLine{{2026, 12, 1, 7, 22, 28, 18, 304}, "LPF_20261207_222818", "LP_20261207_222820"},
+                      FirstLine{{2026, 12, 1, 7, 23, 59, 59, 868}, "LPF_20261207_235959", "LP_20261208_000001"}));
+
 // Several series begin between two ticks (the meter is switched quickly, or a
 // tick is late): each sample still lands in the file of its own series.
 TEST_F(HandOffTest, SeriesThatBeginBetweenTwoTicksEachGetTheirFile) {
@@ -73,14 +110,14 @@ TEST_F(HandOffTest, SeriesThatBeginBetweenTwoTicksEachGetTheirFile) {
     slow(800, 0, "max");
     feed("r 447A00000\r");
     tick();
-    ASSERT_EQ(filesInRec(), QStringList({"NoiseData_LEQF_20260305_140329.dat", "NoiseData_LEQ_20260305_140329.dat",
-                                         "NoiseData_LPF_20260305_140329.dat", "NoiseData_LP_20260305_140327.dat",
+    ASSERT_EQ(filesInRec(), QStringList({"NoiseData_LEQF_20260305_140328.dat", "NoiseData_LEQ_20260305_140328.dat",
+                                         "NoiseData_LPF_20260305_140327.dat", "NoiseData_LP_20260305_140327.dat",
                                          "NoiseData_MAX_20260305_140329.dat", "NoiseData_RAW_20260305_140329.dat"}));
     EXPECT_EQ(readFile(inRec("NoiseData_LP_20260305_140327.dat")),
               QByteArray("14:03:27,250; 60,0\r\n14:03:27,350; 60,1\r\n"));
-    EXPECT_EQ(readFile(inRec("NoiseData_LPF_20260305_140329.dat")), QByteArray("14:03:27,450; 30,00\r\n"));
-    EXPECT_EQ(readFile(inRec("NoiseData_LEQ_20260305_140329.dat")), QByteArray("14:03:28,550; 70,0\r\n"));
-    EXPECT_EQ(readFile(inRec("NoiseData_LEQF_20260305_140329.dat")), QByteArray("14:03:28,650; 30,00\r\n"));
+    EXPECT_EQ(readFile(inRec("NoiseData_LPF_20260305_140327.dat")), QByteArray("14:03:27,450; 30,00\r\n"));
+    EXPECT_EQ(readFile(inRec("NoiseData_LEQ_20260305_140328.dat")), QByteArray("14:03:28,550; 70,0\r\n"));
+    EXPECT_EQ(readFile(inRec("NoiseData_LEQF_20260305_140328.dat")), QByteArray("14:03:28,650; 30,00\r\n"));
     EXPECT_EQ(readFile(inRec("NoiseData_MAX_20260305_140329.dat")), QByteArray("14:03:29,750; 80,0\r\n"));
     EXPECT_EQ(readFile(inRec("NoiseData_RAW_20260305_140329.dat")), QByteArray("14:03:29,850; 60,00\r\n"));
     EXPECT_EQ(rec->RecordFiles.size(), 7u);
@@ -91,7 +128,7 @@ TEST_F(HandOffTest, SeriesThatBeginBetweenTwoTicksEachGetTheirFile) {
 // fast one only its newest sample, the module buffers nothing handed off.
 TEST_F(HandOffTest, LongSeriesKeepsOnlyWhatTheGraphShows) {
     // Memory is the question here, not the disk: lines go to /dev/null, which takes no sync.
-    rec->setDataDirectory(dataDir(), [](const QString&) { return ::open("/dev/null", O_WRONLY | O_CLOEXEC); });
+    rec->setStateDirectory(dataDir(), [](const QString&) { return ::open("/dev/null", O_WRONLY | O_CLOEXEC); });
     arm(true);
     size_t retainedAfterOneHour = 0;
     for (int second = 0; second < 2 * 3600; ++second) {
@@ -180,6 +217,7 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued
                                           QString::fromLocal8Bit(std::strerror(ENOENT)) + QStringLiteral(" \u2014 ") +
                                           file);
     EXPECT_EQ(spy.count(), 1);
+    EXPECT_FALSE(QFileInfo::exists(recDir())) << "made again behind the user's back";
     EXPECT_EQ(logCount(76), 1) << "one log line for the failure, not one per tick";
     clock.advanceMs(60000);
     slow(620);
@@ -204,6 +242,33 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued
     // Not complete, so not closed: the side file says where its lines are.
     EXPECT_TRUE(readFile(side).contains("\"state\": \"open\"")) << readFile(side).toStdString();
     EXPECT_TRUE(readFile(side).contains("\"lines_rescued\": 7"));
+}
+
+// A new folder is made under the old name: the series' files begin again
+// with their headers, and the side file names the part that went.
+TEST_F(RecordFailureTest, FilesBeginAgainInANewFolder) {
+    s.IncludeHeaderLine = true;
+    arm();
+    slow(600);
+    tick();
+    QThread::msleep(1010);  // the writer's own clock: the first line is synced by the next tick
+    tick();
+    const QString file = rec->SlowFileName;
+    ASSERT_TRUE(QDir(recDir()).removeRecursively());
+    slow(610);
+    tick();
+    ASSERT_TRUE(QDir().mkpath(recDir()));
+    slow(700);
+    tick();
+    rec->tickEvidence();
+    EXPECT_TRUE(rec->recordErrorText().isEmpty());
+    EXPECT_EQ(readFile(file), QByteArray("Time;NoiseValue\r\n14:03:27,350; 61,0\r\n14:03:27,450; 70,0\r\n"));
+    clock.advanceMs(3600 * 1000);  // an interval row
+    tick();
+    EXPECT_TRUE(readFile(statisticsFilePath(file)).startsWith("Kind;Start;End;Samples;"));
+    const QJsonObject side = QJsonDocument::fromJson(readFile(sideFilePath(file))).object();
+    const QString name = QFileInfo(file).fileName();
+    EXPECT_EQ(side[QLatin1String("parts_before")].toArray().at(0).toObject()[QLatin1String("record_file")], name);
 }
 
 // The spool is removed, cut short or replaced during an outage: its lines are
@@ -232,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(Outage, DamagedSpool, ::testing::Values(0, 1, 2));
 TEST_F(RecordFailureTest, FullDiskIsReportedAndTheLinesComeLater) {
     const QString name = inRec("NoiseData_LP_20260305_140327.dat");
     bool full = true;  // the series' file lies on a full disk until space is made
-    rec->setDataDirectory(dataDir(), [&](const QString& path) {
+    rec->setStateDirectory(dataDir(), [&](const QString& path) {
         return full && path == name ? ::open("/dev/full", O_WRONLY | O_CLOEXEC) : openForAppend(path);
     });
     QSignalSpy spy(rec.get(), &SeriesRecorder::recordErrorChanged);

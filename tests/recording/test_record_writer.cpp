@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -313,6 +314,47 @@ TEST_F(WriterTest, UnsyncedLinesAreKeptUntilTheirSync) {
     EXPECT_EQ(w.heldBytes(file()), lines(4, 9).size());
     ASSERT_TRUE(w.append(file(), lines(9, 10)).ok());
     EXPECT_EQ(readFile(file()), lines(0, 10));
+}
+
+// The folder goes between two syncs and comes back (renamed back), or a new
+// one is made (also between two ticks): the waiting lines stand once, and a
+// file begun again starts with its head; a head that itself waited is not
+// written twice.
+TEST_F(WriterTest, FolderGoneAndBack) {
+    enum Back { Renamed, NewFolder, NewBetweenTicks, GoneBeforeTheHead };
+    for (const Back back : {Renamed, NewFolder, NewBetweenTicks, GoneBeforeTheHead}) {
+        SCOPED_TRACE(back);
+        QDir(dir("rec")).removeRecursively();
+        QDir(dir("away")).removeRecursively();
+        replug();
+        RecordWriter w(dir("spool"));
+        int64_t ns = 0;
+        w.setMonotonic([&ns] { return ns; });
+        const QByteArray head("head\r\n");
+        if (back == GoneBeforeTheHead) unplug();
+        w.setHead(file(), head);
+        w.append(file(), head);
+        ns = 1'000'000'000;
+        w.append(file(), lines(0, 2));  // synced
+        ns += 100'000'000;
+        w.append(file(), lines(2, 4));  // not yet
+        if (back != GoneBeforeTheHead) ASSERT_TRUE(QDir().rename(dir("rec"), dir("away")));
+        if (back == NewBetweenTicks) replug();
+        const WriteOutcome gap = w.append(file(), lines(4, 5));
+        EXPECT_EQ(gap.ok(), back == NewBetweenTicks);
+        EXPECT_EQ(gap.restarted, back == NewBetweenTicks);
+        EXPECT_EQ(QFileInfo::exists(dir("rec")), back == NewBetweenTicks) << "never made by the writer";
+        if (back == Renamed)
+            ASSERT_TRUE(QDir().rename(dir("away"), dir("rec")));
+        else
+            replug();
+        const WriteOutcome o = w.append(file(), lines(5, 6));
+        ASSERT_TRUE(o.ok());
+        EXPECT_EQ(o.restarted, back == NewFolder);
+        const QByteArray want[] = {head + lines(0, 6), head + lines(2, 6), head + lines(4, 6), head + lines(0, 6)};
+        EXPECT_EQ(readFile(file()), want[back]);
+        EXPECT_EQ(w.heldBytes(), 0);
+    }
 }
 
 }  // namespace
