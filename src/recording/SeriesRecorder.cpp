@@ -74,9 +74,15 @@ void SeriesRecorder::setStateDirectory(const QString& stateDir, RecordWriter::Op
     stateDir_ = stateDir;
     auto next = std::make_unique<RecordWriter>(stateDir.isEmpty() ? QString() : stateDir + QStringLiteral("/spool"),
                                                std::move(open));
+    if (monotonic_) next->setMonotonic(monotonic_);
     logRecovered(next->recoverLeftovers(rescueDirectory()));
     // Called before recording starts; a writer that already holds lines keeps them.
     if (writer_->heldBytes() == 0) writer_ = std::move(next);
+}
+
+void SeriesRecorder::setMonotonic(RecordWriter::MonotonicFn now) {
+    monotonic_ = std::move(now);
+    writer_->setMonotonic(monotonic_);
 }
 
 void SeriesRecorder::recoverSpoolsOf(const QString& spoolDir) {

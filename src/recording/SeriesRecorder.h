@@ -59,6 +59,8 @@ public:
     // Spools left by an earlier run are rescued at once (logged). open: the
     // writer's file opening (a seam for tests), by default without following links.
     void setStateDirectory(const QString& stateDir, RecordWriter::OpenFn open = {});
+    // The writers' monotonic time, for this and every later writer (a seam for tests).
+    void setMonotonic(RecordWriter::MonotonicFn now);
     QString rescueDirectory() const;
     // Spools that an earlier version left in spoolDir are rescued the same way (logged).
     void recoverSpoolsOf(const QString& spoolDir);
@@ -161,6 +163,7 @@ private:
     const EventLog& log_;
     std::unique_ptr<RecordWriter> writer_;
     QString stateDir_;
+    RecordWriter::MonotonicFn monotonic_;
     int64_t slowRetentionMs_ = kDefaultSlowRetentionMs;
     std::vector<SampleSeries::Entry> taken_;  // reused between ticks
     // Their statistics files go through the writer like record lines.

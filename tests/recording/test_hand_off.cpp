@@ -251,7 +251,7 @@ TEST_F(RecordFailureTest, FilesBeginAgainInANewFolder) {
     arm();
     slow(600);
     tick();
-    QThread::msleep(1010);  // the writer's own clock: the first line is synced by the next tick
+    writerNs += 1'010'000'000;  // the writer's own clock: the first line is synced by the next tick
     tick();
     const QString file = rec->SlowFileName;
     ASSERT_TRUE(QDir(recDir()).removeRecursively());
