@@ -282,7 +282,7 @@ int runVerifyCommand(const QString& dir) {
                              (f.detail.isEmpty() ? QString() : QStringLiteral(": ") + f.detail);
         std::printf("%s\n", line.toLocal8Bit().constData());
     }
-    std::printf("%d record files: %d OK, %d NOT CLOSED, %d CHANGED, %d MISSING\n", int(v.files.size()),
+    std::printf("%d files: %d OK, %d NOT CLOSED, %d CHANGED, %d MISSING\n", int(v.files.size()),
                 counts[int(Verdict::Ok)], counts[int(Verdict::NotClosed)], counts[int(Verdict::Changed)],
                 counts[int(Verdict::Missing)]);
     if (!v.headSideFile.isEmpty())

@@ -4,12 +4,13 @@
 // record directory; how they are named, read and checked.
 //
 // The side files of a directory form a chain in the order they were closed:
-// a closed side file holds the SHA-256 of its record file and statistics
-// file (of their first record_bytes / statistics_bytes bytes, the size they
-// had when the series was closed) and the SHA-256 of the side file closed
-// before it in the same directory. A closed side file is never written
-// again, so editing, shortening, extending or removing any file that a
-// closed side file or a later link vouches for shows.
+// a closed side file holds the SHA-256 of its record, statistics and events
+// files (of their first *_bytes bytes, the size they had when the series was
+// closed; no events file named: there was none), of the calibration log as
+// it was then, and of the side file closed before it in the same directory.
+// A closed side file is never written again, so editing, shortening,
+// extending or removing any file that a closed side file or a later link
+// vouches for shows; so does a file that appears beside a closed series.
 
 #include "core/Types.h"
 #include "statistics/ReportEvidence.h"
@@ -57,6 +58,7 @@ struct LoggedCalibration {
     int64_t utcMs = 0;
     QString time;  // as logged
     QString key;
+    qint64 endOffset = 0;  // just after its line end in the log
 };
 // The readings of a calibration log, oldest first; lines that do not parse are skipped.
 std::vector<LoggedCalibration> readCalibrationLog(const QString& path);
@@ -93,7 +95,7 @@ enum class Verdict { Ok, NotClosed, Changed, Missing };
 QString verdictText(Verdict v);
 
 struct FileVerdict {
-    QString recordFile;  // name
+    QString recordFile;  // name (or the calibration log's)
     Verdict verdict = Verdict::Ok;
     QString detail;
 };
@@ -104,8 +106,11 @@ struct DirectoryVerdict {
     QByteArray headSha256;
     bool allGood() const;  // every file OK or NOT CLOSED
 };
-// Checks every record file of dir against its side files and the chain; with
-// onlyRecord, that record file alone (its side file's link is still checked).
+// Checks every record file of dir, and the calibration log, against the side
+// files and the chain; with onlyRecord, that record file alone (its side
+// file's link is still checked). A link is judged by content: a side file that
+// names a previous one it does not match, made by another station, is the one
+// that does not belong; a second side file starting a chain is named.
 DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord = QString());
 
 // What a report says about a record file: from its side files, the
@@ -133,6 +138,10 @@ inline constexpr const char* kEventsSha = "events_sha256";
 inline constexpr const char* kPrevious = "previous";
 inline constexpr const char* kPreviousSideFile = "side_file";
 inline constexpr const char* kPreviousSha = "sha256";
+inline constexpr const char* kCalibrationLog = "calibration_log";
+inline constexpr const char* kCalibrationLogBytes = "calibration_log_bytes";
+inline constexpr const char* kCalibrationLogSha = "calibration_log_sha256";
+inline constexpr const char* kStationKey = "station_key";
 inline constexpr const char* kCalibrationBefore = "calibration_before";
 inline constexpr const char* kCalibrationAfter = "calibration_after";
 }  // namespace side

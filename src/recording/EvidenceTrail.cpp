@@ -95,6 +95,7 @@ struct EvidenceTrail::Series {
         std::optional<FileDigest> record;
         std::optional<FileDigest> stat;
         std::optional<FileDigest> events;
+        std::optional<FileDigest> calibrationLog;
         std::optional<ChainHead> head;  // read from the directory when not known yet
     };
     std::future<Hashed> digests;
@@ -298,17 +299,22 @@ bool EvidenceTrail::closeFront(bool wait) {
         const qint64 recordBytes = QFileInfo(s.recordPath).size();
         const qint64 statBytes = QFileInfo::exists(s.statPath) ? QFileInfo(s.statPath).size() : -2;
         const qint64 eventsBytes = QFileInfo::exists(s.eventsPath) ? QFileInfo(s.eventsPath).size() : -2;
+        // The log grows on; what it holds now is what this series can vouch for.
+        const QString log = calibrationLogPath(dirOf(s.sidePath));
+        const qint64 logBytes = QFileInfo::exists(log) ? QFileInfo(log).size() : -2;
         // Off the poll cycle: a week of fast values, or a directory of a year's side files, takes seconds.
         const bool readHead = !heads_.count(dirOf(s.sidePath));
-        s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, ev = s.eventsPath, recordBytes,
-                                                    statBytes, eventsBytes, dir = dirOf(s.sidePath), readHead] {
-            Series::Hashed h{digestFile(r, recordBytes),
-                             statBytes < -1 ? std::nullopt : digestFile(st, statBytes),
-                             eventsBytes < -1 ? std::nullopt : digestFile(ev, eventsBytes),
-                             {}};
-            if (readHead) h.head = findChainHead(readSideFiles(dir));
-            return h;
-        });
+        s.digests =
+            std::async(std::launch::async, [r = s.recordPath, st = s.statPath, ev = s.eventsPath, log, recordBytes,
+                                            statBytes, eventsBytes, logBytes, dir = dirOf(s.sidePath), readHead] {
+                Series::Hashed h{digestFile(r, recordBytes),
+                                 statBytes < -1 ? std::nullopt : digestFile(st, statBytes),
+                                 eventsBytes < -1 ? std::nullopt : digestFile(ev, eventsBytes),
+                                 logBytes < -1 ? std::nullopt : digestFile(log, logBytes),
+                                 {}};
+                if (readHead) h.head = findChainHead(readSideFiles(dir));
+                return h;
+            });
         s.hashing = true;
     }
     if (!wait && s.digests.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
@@ -339,6 +345,11 @@ bool EvidenceTrail::closeFront(bool wait) {
         d[QLatin1String(side::kEventsFile)] = nameOf(s.eventsPath);
         d[QLatin1String(side::kEventsBytes)] = hashed.events->bytes;
         d[QLatin1String(side::kEventsSha)] = QString::fromLatin1(hashed.events->sha256);
+    }
+    if (hashed.calibrationLog) {
+        d[QLatin1String(side::kCalibrationLog)] = nameOf(calibrationLogPath(dir));
+        d[QLatin1String(side::kCalibrationLogBytes)] = hashed.calibrationLog->bytes;
+        d[QLatin1String(side::kCalibrationLogSha)] = QString::fromLatin1(hashed.calibrationLog->sha256);
     }
     QJsonObject previous;
     if (!head.sideFile.isEmpty()) {

@@ -103,16 +103,17 @@ int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
         return fail(1, QStringLiteral("%1 is the record file itself (%2); the report would replace the measurement")
                            .arg(out, file));
 
-    const RecordAnalysis a = analyzeRecordFile(file, config);
+    ReportOptions o;
+    // First: which rows of the events file the analysis may use.
+    if (evidence) o.evidence = evidence(file);
+    const RecordAnalysis a = analyzeRecordFile(file, config, {}, o.evidence.eventsVouchedBytes);
     if (!a.ok()) return fail(2, a.read.error);
     for (const QString& n : a.read.notices)
         std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(n));
 
-    ReportOptions o;
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(a.read.decimalSeparator);
     o.flagColumnGiven = parser.isSet(flagColumn);
-    if (evidence) o.evidence = evidence(file);
     for (const auto& [option, field] :
          {std::pair{&site, &o.evidence.location}, std::pair{&operatorName, &o.evidence.operatorName},
           std::pair{&note, &o.evidence.notes}})

@@ -202,6 +202,8 @@ void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
     };
     add("before", e.checksBefore);
     add("after", e.checksAfter);
+    add("before, not vouched for", e.checksBeforeNotVouched);
+    add("after, not vouched for", e.checksAfterNotVouched);
     if (rows.empty()) {
         paragraph(p, pg, QStringLiteral("No calibration check is known before or after the measurement."));
         return;
@@ -209,9 +211,14 @@ void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
     drawTable(p, pg,
               Table{{QStringLiteral("Check"), QStringLiteral("Date and time"), QStringLiteral("Level"),
                      QStringLiteral("Meter serial number")},
-                    {0.15, 0.3, 0.15, 0.4},
+                    {0.25, 0.27, 0.13, 0.35},
                     {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft}},
               rows, {});
+    if (!e.checksBeforeNotVouched.empty() || !e.checksAfterNotVouched.empty())
+        paragraph(p, pg,
+                  QStringLiteral("Checks not vouched for by a closed side file (added to the calibration log after "
+                                 "it, or of a series never closed) enter no figure here."),
+                  QColor(150, 90, 0));
     if (e.checksBefore.empty() || e.checksAfter.empty()) {
         paragraph(p, pg,
                   QStringLiteral("No check %1 the measurement: the drift is not known.")
@@ -336,6 +343,26 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
                          Qt::AlignRight, Qt::AlignLeft, Qt::AlignLeft}},
                   rows, {});
 
+    if (!a.events.notVouched.empty()) {
+        std::vector<QStringList> extra;
+        for (const NoiseEvent& e : a.events.notVouched)
+            extra.push_back({e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
+                             localDateTimeText(e.startLocalMs), timeOnly(e.endLocalMs),
+                             QString::fromStdString(e.note)});
+        paragraph(p, pg,
+                  QStringLiteral("Not vouched for: %1 rows of %2 that no closed side file vouches for (written after "
+                                 "its series was closed, or changed since). They are counted nowhere in this "
+                                 "report and leave no span out of any level.")
+                      .arg(extra.size())
+                      .arg(file),
+                  kOverLimitColour);
+        drawTable(
+            p, pg,
+            Table{{QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Note")},
+                  {0.15, 0.25, 0.15, 0.45},
+                  {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft}},
+            extra, {});
+    }
     const char* leq = statisticName(a.quantity, Statistic::Leq);
     if (marks.empty()) {
         paragraph(p, pg, QStringLiteral("Nothing was marked: no span is left out of any level."));

@@ -503,8 +503,10 @@ void StatisticsWindow::openRecordFile(const QString& path) {
     auto result = std::make_shared<RecordAnalysis>();
     const StatisticsConfig cfg = fileConfig_;
     ProgressFn progressFn = job->progress();
-    job->thread =
-        QThread::create([result, path, cfg, progressFn] { *result = analyzeRecordFile(path, cfg, progressFn); });
+    // Marked spans leave samples out only where a closed side file vouches for them.
+    job->thread = QThread::create([result, path, cfg, progressFn] {
+        *result = analyzeRecordFile(path, cfg, progressFn, reportEvidenceFor(path).eventsVouchedBytes);
+    });
     load_ = job;
     fileLabel->setText(QStringLiteral("Reading %1 \u2026").arg(QDir::toNativeSeparators(path)));
     // Nothing of the file shown before stays on screen as if it were this one's.
