@@ -14,6 +14,7 @@ packages=(
   appstream desktop-file-utils groff-base man-db dpkg-dev file
   python3-pandas python3-numpy poppler-utils time
   libmosquitto-dev mosquitto mosquitto-clients
+  libssl-dev openssl
   chromium chromium-driver python3-selenium
 )
 

@@ -1,5 +1,6 @@
 #include "recording/EvidenceFiles.h"
 
+#include "recording/StationKey.h"
 #include "statistics/EventsFile.h"
 
 #include <QCryptographicHash>
@@ -212,7 +213,8 @@ std::vector<SideFile> readSideFiles(const QString& dir) {
         s.name = name;
         QFile f(s.path);
         if (f.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = f.readAll();
+            s.bytes = f.readAll();
+            const QByteArray& bytes = s.bytes;
             s.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
             const QJsonDocument doc = QJsonDocument::fromJson(bytes);
             s.parsed = doc.isObject();
@@ -320,7 +322,43 @@ ChainHead findChainHead(const std::vector<SideFile>& sides) {
     return head;
 }
 
-DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) {
+namespace {
+
+enum class Signature { Good, None, Bad };
+
+Signature signatureOf(const SideFile& s, const QByteArray& key) {
+    QFile f(s.path + QLatin1String(kSignatureSuffix));
+    if (!f.open(QIODevice::ReadOnly)) return Signature::None;
+    return verifySignature(key, s.bytes, f.readAll()) ? Signature::Good : Signature::Bad;
+}
+
+}  // namespace
+
+ChainLink findChainLink(const QString& dir, const QByteArray& sha256) {
+    ChainLink link;
+    const std::vector<SideFile> sides = readSideFiles(dir);
+    std::map<QString, const SideFile*> bySha;
+    for (const SideFile& s : sides) {
+        if (!s.closed()) continue;
+        bySha[QString::fromLatin1(s.sha256)] = &s;
+        if (s.sha256 != sha256) continue;
+        link.found = true;
+        link.sideFile = s.name;
+    }
+    // Bounded by the number of side files: a loop of links cannot hold it.
+    auto at = bySha.find(QString::fromLatin1(findChainHead(sides).sha256));
+    for (size_t steps = 0; at != bySha.end() && steps <= sides.size(); ++steps) {
+        if (at->second->sha256 == sha256) {
+            link.onChain = true;
+            link.after = int(steps);
+            break;
+        }
+        at = bySha.find(str(previousOf(*at->second), side::kPreviousSha));
+    }
+    return link;
+}
+
+DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord, const QByteArray& stationKey) {
     DirectoryVerdict out;
     const QFileInfo di(dir);
     if (!di.isDir() || !di.isReadable() || !di.isExecutable()) return out;
@@ -382,6 +420,17 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) 
                                                          "side file) in a directory whose chain starts with %2")
                                               .arg(roots[i]->name, roots[0]->name));
     records.erase(QString());
+    std::map<const SideFile*, Signature> signatures;
+    int64_t firstSigned = INT64_MAX;
+    const SideFile* firstSignedSide = nullptr;
+    for (const SideFile& s : sides) {
+        if (stationKey.isEmpty() || !s.closed()) continue;
+        const Signature g = signatures[&s] = signatureOf(s, stationKey);
+        if (g == Signature::Good && closedAtUtc(s) < firstSigned) {
+            firstSigned = closedAtUtc(s);
+            firstSignedSide = &s;
+        }
+    }
 
     for (const QString& r : records) {
         if (!onlyRecord.isEmpty() && r != onlyRecord) continue;
@@ -397,7 +446,26 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) 
             f.add(Verdict::Missing, QStringLiteral("the record file is missing"));
         } else if (mine.empty()) {
             if (f.details.isEmpty()) f.add(Verdict::Missing, QStringLiteral("no side file"));
-        } else {
+        }
+        int good = 0, none = 0, bad = 0;
+        for (const SideFile* s : mine) {
+            if (!signatures.count(s)) continue;
+            const Signature g = signatures[s];
+            (g == Signature::Good ? good : g == Signature::None ? none : bad) += 1;
+            if (g == Signature::Bad)
+                f.add(Verdict::Changed, QStringLiteral("side file %1 has a BAD SIGNATURE: not made with this key, or "
+                                                       "changed since it was signed")
+                                            .arg(s->name));
+            else if (g == Signature::None && closedAtUtc(*s) > firstSigned)
+                f.add(Verdict::Changed, QStringLiteral("side file %1 is NOT SIGNED, though the station signed %2, "
+                                                       "closed before it")
+                                            .arg(s->name, firstSignedSide->name));
+        }
+        const QString signature = bad > 0    ? QStringLiteral("BAD SIGNATURE")
+                                  : none > 0 ? QStringLiteral("NOT SIGNED")
+                                  : good > 0 ? QStringLiteral("SIGNED BY THE STATION")
+                                             : QString();
+        if (QFileInfo::exists(path) && !mine.empty()) {
             bool open = false;
             qint64 covered = 0, statCovered = -1, eventsCovered = -1;
             const QString events = fileNameOf(eventsFilePath(path));
@@ -436,7 +504,7 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) 
                                               .arg(d ? QString::fromLatin1(d->sha256) : QStringLiteral("unreadable")));
             }
         }
-        out.files.push_back({r, f.verdict, f.details.join(QStringLiteral("; "))});
+        out.files.push_back({r, f.verdict, f.details.join(QStringLiteral("; ")), signature});
     }
 
     // The calibration log grows between series: each closed side file vouches for the part it saw.

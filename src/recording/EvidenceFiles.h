@@ -73,6 +73,7 @@ struct SideFile {
     QString path;
     QString name;
     QByteArray sha256;  // of the side file's bytes
+    QByteArray bytes;
     QJsonObject doc;
     bool parsed = false;
     bool closed() const;
@@ -90,6 +91,16 @@ struct ChainHead {
 };
 ChainHead findChainHead(const std::vector<SideFile>& sides);
 
+// Where a head published earlier stands in a directory's chain now: found, and
+// how many side files the chain went on with since (walking back from the head).
+struct ChainLink {
+    bool found = false;    // a closed side file with that hash is here
+    bool onChain = false;  // the chain from today's head leads back to it
+    int after = 0;         // side files closed after it on the chain
+    QString sideFile;
+};
+ChainLink findChainLink(const QString& dir, const QByteArray& sha256);
+
 enum class Verdict { Ok, NotClosed, Changed, Missing };
 // "OK", "NOT CLOSED", "CHANGED", "MISSING".
 QString verdictText(Verdict v);
@@ -98,6 +109,8 @@ struct FileVerdict {
     QString recordFile;  // name (or the calibration log's)
     Verdict verdict = Verdict::Ok;
     QString detail;
+    // With a key, of its closed side files: "SIGNED BY THE STATION", "NOT SIGNED" or "BAD SIGNATURE".
+    QString signature;
 };
 struct DirectoryVerdict {
     bool readable = false;
@@ -111,7 +124,11 @@ struct DirectoryVerdict {
 // file's link is still checked). A link is judged by content: a side file that
 // names a previous one it does not match, made by another station, is the one
 // that does not belong; a second side file starting a chain is named.
-DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord = QString());
+// With stationKey (the raw public key), every closed side file's signature is
+// checked: a bad one is CHANGED, and so is an unsigned one closed after a
+// signed one; a directory from before signatures is NOT SIGNED throughout.
+DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord = QString(),
+                                 const QByteArray& stationKey = QByteArray());
 
 // What a report says about a record file: from its side files, the
 // calibration log of its directory where they hold no checks, and the

@@ -77,6 +77,11 @@ void SeriesRecorder::setDataDirectory(const QString& dataDir, RecordWriter::Open
                           .arg(r.target, r.savedTo));
     // Called before recording starts; a writer that already holds lines keeps them.
     if (writer_->heldBytes() == 0) writer_ = std::move(next);
+    QString why;
+    evidence_.setStationKey(dataDir.isEmpty() ? nullptr : StationKey::loadOrCreate(dataDir, &why));
+    if (!why.isEmpty())
+        log_.WriteLog(log_.dateTimeText() + kWriterLabel +
+                      QStringLiteral("the station key cannot be used (%1): side files are closed unsigned").arg(why));
 }
 
 QString SeriesRecorder::rescueDirectory() const {

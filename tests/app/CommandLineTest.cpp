@@ -114,6 +114,8 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
             if (name.startsWith("--serve-token")) args += QStringList{"t", "--serve", "8080"};
             if (name == "--mqtt") args << "mqtt://localhost/kestro";
             if (name == "--on-event") args << "/bin/sh";
+            if (name == "--key") args += QStringList{"k.pem", "--verify", "x"};
+            if (name == "--expect-head") args += QStringList{QString(64, 'a'), "--verify", "x"};
             EXPECT_NE(parseCommandLine(args, "/").action, Action::Error) << name.toStdString();
         }
     }

@@ -3,6 +3,7 @@
 
 #include "RecorderFixture.h"
 #include "recording/EvidenceFiles.h"
+#include "recording/StationKey.h"
 #include "statistics/EventsFile.h"
 
 #include <QJsonArray>
@@ -88,37 +89,87 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
     const auto eventsRow =
         append("Marker;2026-03-05 14:03:34,250;2026-03-05 14:03:40,250;6,0;6;62,0;62,0;69,8;closed;\r\n");
     const QString fake = QStringLiteral("NoiseData_LEQ_20260305_150000.dat");
-    enum Part { Record, Side, Stats, Events, Series, Log };
+    enum Part { Record, Side, Stats, Events, Series, Log, Sig, AllSigs, Rehashed, Foreign };
+    const char *kSigned = "SIGNED BY THE STATION", *kUnsigned = "NOT SIGNED", *kBad = "BAD SIGNATURE";
     const struct {
         const char* what;
         const QString& name;
         Part part;
         std::function<void(QByteArray&)> change;   // none: the file is deleted
         const char *lp, *leq, *max, *log, *named;  // named: a file the details must name
+        const char* keyed;                         // name's signature, checked with the station's key
+        bool keyedOk;
     } cases[] = {
-        {"nothing", kLp, Record, [](QByteArray&) {}, "OK", "OK", "OK", "OK", ""},
+        {"nothing", kLp, Record, [](QByteArray&) {}, "OK", "OK", "OK", "OK", "", kSigned, true},
         {"one byte of a record", kLp, Record, [](QByteArray& b) { b[b.size() - 3] = '9'; }, "CHANGED", "OK", "OK", "OK",
-         "record file"},
-        {"a record cut short", kLeq, Record, [](QByteArray& b) { b.chop(2); }, "OK", "CHANGED", "OK", "OK", ""},
-        {"a line added", kMax, Record, append("14:04:00,000; 62,0\r\n"), "OK", "OK", "CHANGED", "OK", "added"},
-        {"a record deleted", kLeq, Record, {}, "OK", "MISSING", "OK", "OK", ""},
-        {"a series deleted with its side file", kLeq, Series, {}, "OK", "MISSING", "OK", "OK", "_LEQ_"},
+         "record file", kSigned, false},
+        {"a record cut short", kLeq, Record, [](QByteArray& b) { b.chop(2); }, "OK", "CHANGED", "OK", "OK", "", kSigned,
+         false},
+        {"a line added", kMax, Record, append("14:04:00,000; 62,0\r\n"), "OK", "OK", "CHANGED", "OK", "added", kSigned,
+         false},
+        {"a series deleted with its side file", kLeq, Series, {}, "OK", "MISSING", "OK", "OK", "_LEQ_", "", false},
         {"a side file edited", kLp, Side, [](QByteArray& b) { b.replace("\"\"", "\"x\""); }, "CHANGED", "OK", "OK",
-         "OK", "_LP_20260305_140327_INFO.json"},
-        {"a statistics file deleted", kMax, Stats, {}, "OK", "OK", "MISSING", "OK", "_MAX_20260305_140333_STAT"},
-        {"a statistics file edited", kLp, Stats, [](QByteArray& b) { b[0] = 'k'; }, "CHANGED", "OK", "OK", "OK",
-         "_LP_20260305_140327_STAT"},
+         "OK", "_LP_20260305_140327_INFO.json", kBad, false},
+        {"a statistics file deleted",
+         kMax,
+         Stats,
+         {},
+         "OK",
+         "OK",
+         "MISSING",
+         "OK",
+         "_MAX_20260305_140333_STAT",
+         kSigned,
+         false},
         {"a row added to a statistics file", kMax, Stats, append("Interval;x\r\n"), "OK", "OK", "CHANGED", "OK",
-         "_MAX_20260305_140333_STAT"},
+         "_MAX_20260305_140333_STAT", kSigned, false},
         {"a marker added to an events file", kMax, Events, eventsRow, "OK", "OK", "CHANGED", "OK",
-         "_MAX_20260305_140333_EVENTS"},
+         "_MAX_20260305_140333_EVENTS", kSigned, false},
         {"an events file beside a series that had none", kLeq, Events, eventsRow, "OK", "CHANGED", "OK", "OK",
-         "_LEQ_20260305_140330_EVENTS"},
-        {"an events file deleted", kMax, Events, {}, "OK", "OK", "MISSING", "OK", "_EVENTS"},
+         "_LEQ_20260305_140330_EVENTS", kSigned, false},
+        {"an events file deleted", kMax, Events, {}, "OK", "OK", "MISSING", "OK", "_EVENTS", kSigned, false},
         {"a calibration reading edited", kLp, Log, [](QByteArray& b) { b.replace(";94.0;", ";94.6;"); }, "OK", "OK",
-         "OK", "CHANGED", "calibration.csv"},
-        {"a made-up series starting its own chain", fake, Series, {}, "OK", "OK", "OK", "OK", "second chain"},
+         "OK", "CHANGED", "calibration.csv", kSigned, false},
+        {"a made-up series starting its own chain",
+         fake,
+         Series,
+         {},
+         "OK",
+         "OK",
+         "OK",
+         "OK",
+         "second chain",
+         kUnsigned,
+         false},
+        {"the newest record edited and its hash recomputed", kMax, Rehashed,
+         [](QByteArray& b) { b[b.size() - 3] = '1'; }, "OK", "OK", "OK", "OK", "", kBad, false},
+        {"the newest signature removed", kMax, Sig, {}, "OK", "OK", "OK", "OK", "", kUnsigned, false},
+        {"every signature removed, as before signatures",
+         kMax,
+         AllSigs,
+         {},
+         "OK",
+         "OK",
+         "OK",
+         "OK",
+         "",
+         kUnsigned,
+         true},
+        {"another station's newest series under the same names",
+         kMax,
+         Foreign,
+         {},
+         "OK",
+         "OK",
+         "CHANGED",
+         "OK",
+         "another station",
+         kBad,
+         false},
     };
+    const QByteArray key = *readPublicKey(readFile(stationPublicKeyPath(dataDir())));
+    const std::shared_ptr<const StationKey> other = StationKey::loadOrCreate(tmp.path() + QStringLiteral("/other"));
+    ASSERT_TRUE(other);
     const QString pristine = tmp.path() + QStringLiteral("/pristine");
     ASSERT_TRUE(QDir().rename(recDir(), pristine));
     for (const auto& c : cases) {
@@ -131,11 +182,12 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
         const QString events = eventsFilePath(record);
         std::map<QString, QString> expected{
             {kLp, c.lp}, {kLeq, c.leq}, {kMax, c.max}, {QStringLiteral("calibration.csv"), c.log}};
+        QJsonObject doc =
+            QJsonDocument::fromJson(readFile(sideFilePath(path(c.name == fake ? kLeq : c.name)))).object();
         if (c.name == fake) {
             // Another series' files under new names, its side file claiming to start the chain.
             QFile::copy(path(kLeq), record);
             QFile::copy(statisticsFilePath(path(kLeq)), stats);
-            QJsonObject doc = QJsonDocument::fromJson(readFile(sideFilePath(path(kLeq)))).object();
             doc[QLatin1String("record_file")] = fake;
             doc[QLatin1String("statistics_file")] = QFileInfo(stats).fileName();
             doc[QLatin1String("closed_at")] = QStringLiteral("2026-03-05T15:00:00.000+00:00");
@@ -145,11 +197,28 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
         } else if (c.part == Events && !QFile::exists(events)) {
             QFile::copy(maxEvents, events);
             edit(events, c.change);
+        } else if (c.part == Rehashed) {
+            edit(record, c.change);
+            doc[QLatin1String("record_sha256")] = QString::fromLatin1(digestFile(record)->sha256);
+            ASSERT_TRUE(writeFileDurably(side, QJsonDocument(doc).toJson(QJsonDocument::Indented)));
+        } else if (c.part == Foreign) {
+            // Signed by its own station, naming its own previous side file by the same name.
+            doc[QLatin1String("station_key")] = other->id();
+            QJsonObject previous = doc[QLatin1String("previous")].toObject();
+            previous[QLatin1String("sha256")] = QString(64, QLatin1Char('7'));
+            doc[QLatin1String("previous")] = previous;
+            const QByteArray bytes = QJsonDocument(doc).toJson();
+            ASSERT_TRUE(writeFileDurably(side, bytes));
+            ASSERT_TRUE(writeFileDurably(side + ".sig", other->sign(bytes)));
+        } else if (c.part == AllSigs) {
+            for (const QString& n : filesIn(recDir()))
+                if (n.endsWith(".sig")) QFile::remove(path(n));
         } else {
             const QString file = c.part == Side     ? side
                                  : c.part == Stats  ? stats
                                  : c.part == Events ? events
                                  : c.part == Log    ? log
+                                 : c.part == Sig    ? side + ".sig"
                                                     : record;
             for (const QString& f : c.part == Series ? QStringList{record, side, stats} : QStringList{file})
                 c.change ? edit(f, c.change) : void(QFile::remove(f));
@@ -162,8 +231,11 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
             details += f.detail;
         }
         EXPECT_EQ(got, expected);
-        EXPECT_EQ(v.allGood(), c.name == kLp && c.part == Record && QLatin1String(c.lp) == QLatin1String("OK"));
         EXPECT_TRUE(details.contains(QLatin1String(c.named))) << details.toStdString();
+        const DirectoryVerdict keyed = verifyDirectory(recDir(), QString(), key);
+        EXPECT_EQ(keyed.allGood(), c.keyedOk);
+        for (const FileVerdict& f : keyed.files)
+            if (f.recordFile == c.name) EXPECT_EQ(f.signature, c.keyed);
     }
 }
 
@@ -264,6 +336,7 @@ TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
     lines("lp 601 0\r", 2);
     rec->endStatistics();  // disarmed
     ps.RecordState = kRecordOff;
+    closedSideFile(inRec("NoiseData_LP_20260305_140336.dat"));
     lines("cal 945 0\r", 1);
     rec->rescueHeldLines();
 
@@ -362,6 +435,30 @@ TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
     f.write("X");
     f.close();
     EXPECT_EQ(verdictText(verifyDirectory(recDir()).files.at(0).verdict), "CHANGED");
+}
+
+// The station's key: made once and kept private, its public half beside it,
+// read back the same; a signature holds for exactly the bytes signed.
+TEST(StationKeyTest, MadeOnceKeptPrivateAndChecked) {
+    QTemporaryDir dir;
+    const QString data = dir.path() + QStringLiteral("/data");
+    const std::shared_ptr<const StationKey> key = StationKey::loadOrCreate(data);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(QFile::permissions(stationKeyPath(data)) & 0x0077, 0);  // neither group nor others
+    ASSERT_TRUE(
+        QFile::setPermissions(stationKeyPath(data), QFile::permissions(stationKeyPath(data)) | QFile::ReadOther));
+    const std::shared_ptr<const StationKey> again = StationKey::loadOrCreate(data);
+    EXPECT_EQ(again->id(), key->id());
+    EXPECT_FALSE(QFile::permissions(stationKeyPath(data)) & QFile::ReadOther);
+    EXPECT_EQ(readPublicKey(readFile(stationPublicKeyPath(data))), key->publicKeyRaw());
+    EXPECT_EQ(readPublicKey(key->id().toLatin1()), key->publicKeyRaw());
+    EXPECT_FALSE(readPublicKey("-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n"));
+    const QByteArray text = "{\"state\": \"closed\"}\n", sig = key->sign(text);
+    EXPECT_TRUE(verifySignature(key->publicKeyRaw(), text, sig));
+    EXPECT_FALSE(verifySignature(key->publicKeyRaw(), text + ' ', sig));
+    EXPECT_FALSE(verifySignature(key->publicKeyRaw(), text, sig.left(63)));
+    ASSERT_TRUE(writeFileDurably(stationKeyPath(data), "not a key"));
+    EXPECT_FALSE(StationKey::loadOrCreate(data));  // a damaged key is never replaced silently
 }
 
 }  // namespace
