@@ -373,6 +373,8 @@ void MonitorServer::answer(QTcpSocket* socket, Connection& c, const RequestHead&
         r = Reply{200, json, monitor_.stateJson(), {}};
     } else if (path == QLatin1String("/api/files")) {
         r = Reply{200, json, monitor_.filesJson(), {}};
+    } else if (path == QLatin1String("/api/chain")) {
+        r = Reply{200, json, monitor_.chainJson(), {}};
     } else if (path == QLatin1String("/api/statistics")) {
         r = Reply{200, json, monitor_.statisticsJson(), {}};
     } else if (path == QLatin1String("/api/history")) {

@@ -81,6 +81,11 @@ void RemoteStation::attach(SeriesRecorder& recorder) {
     connect(&recorder, &SeriesRecorder::statisticsResult, this,
             [this](Stream s, const IntervalResult& r) { monitor_.addResult(s == Stream::Fast, r); });
     connect(&recorder, &SeriesRecorder::noiseEvent, this, [this](const EventNotice& n) { monitor_.addEvent(n); });
+    // Published where someone else keeps it: the newest series cannot go unnoticed.
+    recorder.evidence().onChainHead = [this](const ChainHead& head) {
+        monitor_.setChainHead(head);
+        if (publisher_) publisher_->publishChain(head.sha256);
+    };
 }
 
 void RemoteStation::tick() {

@@ -6,11 +6,13 @@ import json
 import os
 import re
 import subprocess
+import urllib.request
 
 import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
 from kestro_e2e import RECORDER, check, file_lines, main, wait_for
+from test_remote import Broker, Consumer, free_port
 
 
 def side_of(record):
@@ -21,8 +23,8 @@ def sha256(path):
     return hashlib.sha256(open(path, "rb").read()).hexdigest()
 
 
-def verify(home):
-    r = subprocess.run([RECORDER, "--verify", home.records], env=home.env(), capture_output=True, text=True,
+def verify(home, *args):
+    r = subprocess.run([RECORDER, "--verify", home.records, *args], env=home.env(), capture_output=True, text=True,
                        timeout=30)
     verdict = re.compile(r"^(OK|NOT CLOSED|CHANGED|MISSING) ")  # the file name from the 13th column
     return r.returncode, {l[12:].split(":")[0]: (verdict.match(l).group(1), l) for l in r.stdout.splitlines()
@@ -103,5 +105,102 @@ def test_calibration_and_chain(run):
         check(got[0] == word, "%s: %s, expected %s" % (os.path.basename(path), got[1], word))
 
 
+def test_signed_and_anchored(run):
+    """Two Lp series with a broker: after each, the retained chain message is the newest side file's
+    hash; every side file verifies with the stock openssl command and --key; --expect-head catches the
+    removal of the newest series, --key a record edited with its side file's hash recomputed."""
+    home = run.home()
+    broker = Broker(home.root)
+    run.later(broker.stop)
+    consumer = Consumer(broker.port)
+    run.later(consumer.stop)
+    sim = run.sim(home, "--function", "4", "--no-faults", "--seed", "5")
+    port = free_port()
+    rec = run.recorder(home, "--record", "--mqtt", "mqtt://127.0.0.1:%d/kestro" % broker.port, "--serve", str(port))
+
+    def closed(n):
+        sides = sorted(p for p in os.listdir(home.records) if p.endswith("_INFO.json"))
+        return len(sides) >= n and all(side_of(os.path.join(home.records, p[:-len("_INFO.json")] + ".dat"))["state"]
+                                       == "closed" for p in sides[:n])
+
+    def side(n):
+        return home.record_files("LP")[n - 1][:-len(".dat")] + "_INFO.json"
+
+    def published(n):
+        wait_for(lambda: closed(n), 15, "side file %d closed" % n)
+        wait_for(lambda: sha256(side(n)) in [m[2] for m in consumer.on("chain")], 15,
+                 "the chain message of series %d (%r)" % (n, consumer.on("chain")))
+
+    # A series ends when the next begins (or at the end); its side file then closes.
+    log = os.path.join(home.records, "calibration.csv")
+    for n in (1, 2, 3):
+        sim.turn_calibration()
+        wait_for(lambda: len(home.record_files("LP")) >= n and len(file_lines(home.record_files("LP")[-1])) >= 3, 15,
+                 "Lp series %d" % n)
+        if n > 1:
+            published(n - 1)
+        if n < 3:
+            readings = len(file_lines(log))
+            sim.turn_calibration()
+            wait_for(lambda: len(file_lines(log)) > readings, 15, "a calibration reading after series %d" % n)
+    head = consumer.on("chain")[-1][2]
+    api = json.load(urllib.request.urlopen("http://127.0.0.1:%d/api/chain" % port, timeout=10))
+    metrics = urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=10).read().decode()
+    check(api["sha256"] == head and os.path.exists(os.path.join(home.records, api["side_file"])), repr(api))
+    check(('sha256="%s"} 1' % head) in metrics, "no chain head info line for %s" % head)
+    rec.stop_ok()
+    # The head: the side file closed last, of either stream.
+    sides = [os.path.join(home.records, p) for p in os.listdir(home.records) if p.endswith("_INFO.json")]
+    newest = max(sides, key=lambda p: json.load(open(p))["closed_at"])
+    late = Consumer(broker.port)
+    run.later(late.stop)
+    wait_for(lambda: late.on("chain"), 5, "the retained chain message")
+    check(late.on("chain")[0] == (True, "kestro/12345678/chain", sha256(newest)), repr(late.on("chain")))
+
+    pem = subprocess.run([RECORDER, "--print-public-key"], env=home.env(), capture_output=True, text=True, timeout=30)
+    check(pem.returncode == 0 and pem.stdout.startswith("-----BEGIN PUBLIC KEY-----"), pem.stdout + pem.stderr)
+    key = os.path.join(home.root, "station.pem")
+    with open(key, "w") as f:
+        f.write(pem.stdout)
+    private = os.path.join(home.root, "data", "KestroRecorder", "station_key.pem")
+    check(os.stat(private).st_mode & 0o077 == 0, "the private key is readable by others")
+    for record in home.record_files("LP"):
+        side = record[:-len(".dat")] + "_INFO.json"
+        r = subprocess.run(["openssl", "pkeyutl", "-verify", "-pubin", "-inkey", key, "-rawin", "-in", side,
+                            "-sigfile", side + ".sig"], capture_output=True, text=True, timeout=30)
+        check(r.returncode == 0 and "Signature Verified Successfully" in r.stdout, side + ": " + r.stdout + r.stderr)
+    rc, verdicts = verify(home, "--key", key)
+    check(rc == 0 and all("SIGNED BY THE STATION" in verdicts[os.path.basename(n)][1] for n in home.record_files("LP")),
+          "%d %r" % (rc, verdicts))
+    r = subprocess.run([RECORDER, "--verify", home.records, "--expect-head", sha256(newest)], env=home.env(),
+                       capture_output=True, text=True, timeout=30)
+    check(r.returncode == 0 and "HEAD AS EXPECTED" in r.stdout, r.stdout)
+
+    # The newest series removed: only the published head tells.
+    head = sha256(newest)
+    for p in os.listdir(home.records):
+        if p.startswith(os.path.basename(newest)[:-len("_INFO.json")]):
+            os.remove(os.path.join(home.records, p))
+    check(verify(home)[0] == 0, "without the head, the rest still verifies")
+    r = subprocess.run([RECORDER, "--verify", home.records, "--expect-head", head], env=home.env(),
+                       capture_output=True, text=True, timeout=30)
+    check(r.returncode == 1 and "HEAD REMOVED OR REPLACED" in r.stdout, r.stdout)
+
+    # The newest record edited and its side file's hash recomputed: only the signature tells.
+    sides = [p for p in sides if os.path.exists(p)]
+    name = json.load(open(max(sides, key=lambda p: json.load(open(p))["closed_at"])))["record_file"]
+    path = os.path.join(home.records, name)
+    with open(path, "r+b") as f:
+        f.seek(-4, os.SEEK_END)
+        f.write(b"9")
+    side = json.load(open(path[:-len(".dat")] + "_INFO.json"))
+    side["record_sha256"] = sha256(path)
+    with open(path[:-len(".dat")] + "_INFO.json", "w") as f:
+        json.dump(side, f, indent=4)
+    check(verify(home)[0] == 0, "a recomputed hash passes without the key")
+    rc, verdicts = verify(home, "--key", key)
+    check(rc == 1 and verdicts[name][0] == "CHANGED" and "BAD SIGNATURE" in verdicts[name][1], "%d %r" % (rc, verdicts))
+
+
 if __name__ == "__main__":
-    main([test_calibration_and_chain])
+    main([test_calibration_and_chain, test_signed_and_anchored])
