@@ -126,7 +126,7 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
         {"a marker added to an events file", kMax, Events, eventsRow, "OK", "OK", "CHANGED", "OK",
          "_MAX_20260305_140333_EVENTS", kSigned, false},
         {"an events file beside a series that had none", kLeq, Events, eventsRow, "OK", "CHANGED", "OK", "OK",
-         "_LEQ_20260305_140330_EVENTS", kSigned, false},
+         "_LEQ_20260305_140330_EVENTS.dat appeared", kSigned, false},
         {"an events file deleted", kMax, Events, {}, "OK", "OK", "MISSING", "OK", "_EVENTS", kSigned, false},
         {"a calibration reading edited", kLp, Log, [](QByteArray& b) { b.replace(";94.0;", ";94.6;"); }, "OK", "OK",
          "OK", "CHANGED", "calibration.csv", kSigned, false},
@@ -272,6 +272,8 @@ TEST_F(EvidenceTest, ReportUsesOnlyWhatIsVouchedFor) {
     const EventsFileContent rows = readEventsFile(eventsFilePath(record), e.eventsVouchedBytes);
     EXPECT_EQ(rows.events.size(), 1u);
     EXPECT_EQ(rows.notVouched.size(), 1u);
+    edit(eventsFilePath(record), [](QByteArray& b) { b.replace("truck", "train"); });
+    EXPECT_EQ(reportEvidenceFor(record).eventsVouchedBytes, 0);  // edited: no row of it is anybody's word
     edit(calibrationLogPath(recDir()), [](QByteArray& b) { b.replace(";94.0;", ";94.1;"); });
     e = reportEvidenceFor(record);
     EXPECT_TRUE(e.checksBefore.empty() == false);  // the side file's own readings
