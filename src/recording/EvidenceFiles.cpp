@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 
+#include <openssl/evp.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace kestro {
@@ -102,15 +105,20 @@ std::optional<FileDigest> digestFile(const QString& path, qint64 bytes) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
     const qint64 want = bytes < 0 ? f.size() : bytes;
-    QCryptographicHash h(QCryptographicHash::Sha256);
+    // OpenSSL's SHA-256 uses the processor's SHA instructions: --verify goes at disk speed.
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> h(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!h || EVP_DigestInit_ex(h.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
     QByteArray buf(1 << 20, Qt::Uninitialized);
     while (d.bytes < want) {
         const qint64 n = f.read(buf.data(), std::min<qint64>(buf.size(), want - d.bytes));
         if (n <= 0) return std::nullopt;
-        h.addData(QByteArrayView(buf.constData(), n));
+        EVP_DigestUpdate(h.get(), buf.constData(), size_t(n));
         d.bytes += n;
     }
-    d.sha256 = h.result().toHex();
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (EVP_DigestFinal_ex(h.get(), md, &len) != 1) return std::nullopt;
+    d.sha256 = QByteArray(reinterpret_cast<const char*>(md), int(len)).toHex();
     return d;
 }
 

@@ -10,6 +10,9 @@
 #include <QJsonDocument>
 #include <QTimeZone>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <chrono>
 #include <future>
 #include <optional>
@@ -355,6 +358,8 @@ bool EvidenceTrail::closeFront(bool wait) {
             std::launch::async, [r = s.recordPath, st = s.statPath, ev = s.eventsPath, log, side = s.sidePath,
                                  doc = s.doc, key = key_, recordBytes, statBytes, eventsBytes, logBytes, dir, head,
                                  closedAt = isoTime(clock_.now(), nowUtc(clock_))] {
+                // Behind the poll thread when both want the same processor.
+                ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 10);
                 Series::Closed c;
                 if (!head) c.head = findChainHead(readSideFiles(dir));
                 Digests h{digestFile(r, recordBytes), statBytes < -1 ? std::nullopt : digestFile(st, statBytes),
