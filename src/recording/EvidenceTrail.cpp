@@ -269,6 +269,7 @@ void EvidenceTrail::tick() {
         logDir_ = s_.RecordDirectory;
         if (!logDir_.isEmpty()) loadLog(QDir::cleanPath(logDir_));
     }
+    announceHead();
     const int64_t now = nowUtc(clock_);
     const uint64_t key = lineSettingsKey();
     for (auto& s : current_) {
@@ -289,6 +290,21 @@ void EvidenceTrail::tick() {
         if (s->dirty && now >= s->retryUtc) writeOpen(*s);
     }
     while (closeFront(false)) {}
+}
+
+void EvidenceTrail::announceHead() {
+    // The head of the record directory's chain is known before this run closes
+    // a side file: whoever reads it after a restart sees it at once.
+    const QString dir = QDir::cleanPath(logDir_);
+    if (!headRead_.valid() && !logDir_.isEmpty() && !heads_.count(dir) && !headAnnounced_.contains(dir)) {
+        headAnnounced_ << dir;
+        headRead_ = std::async(std::launch::async, [dir] { return std::pair{dir, findChainHead(readSideFiles(dir))}; });
+    }
+    if (!headRead_.valid() || headRead_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+    const auto [read, head] = headRead_.get();
+    if (heads_.count(read)) return;  // a side file closed meanwhile: that one is the head
+    heads_[read] = head;
+    if (onChainHead && !head.sideFile.isEmpty()) onChainHead(head);
 }
 
 namespace {

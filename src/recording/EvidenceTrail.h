@@ -33,8 +33,10 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace kestro {
 
@@ -64,7 +66,8 @@ public:
     // Signs the side files closed from now on; none: they are closed unsigned.
     void setStationKey(std::shared_ptr<const StationKey> key) { key_ = std::move(key); }
     const StationKey* stationKey() const { return key_.get(); }
-    // After every side file closed: the chain's new head, for publishing.
+    // After every side file closed, and once per record directory for the head found there: the chain's head, for
+    // publishing.
     std::function<void(const ChainHead&)> onChainHead;
 
     // The newest calibration reading known (this run, or the log of the record directory).
@@ -78,6 +81,7 @@ private:
     void takeCalibration();
     bool writeOpen(Series& s);
     bool closeFront(bool wait);
+    void announceHead();
     QJsonObject lineSettings() const;
     // The same settings packed in a number: compared every tick, where building the JSON would cost.
     uint64_t lineSettingsKey() const;
@@ -91,7 +95,9 @@ private:
     std::array<std::unique_ptr<Series>, 2> current_;
     std::deque<std::unique_ptr<Series>> closing_;  // in the order they ended: the chain's order
     std::map<QString, ChainHead> heads_;           // per directory, once read
-    QJsonArray lastStay_;                          // readings of the last stay in Calibration, up to kMaxReadings
+    std::future<std::pair<QString, ChainHead>> headRead_;
+    QStringList headAnnounced_;  // directories whose head was read at the start
+    QJsonArray lastStay_;        // readings of the last stay in Calibration, up to kMaxReadings
     bool inStay_ = false;
     QStringList logsRead_;
     QString logDir_;  // the record directory whose log was last looked at

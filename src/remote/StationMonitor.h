@@ -119,7 +119,7 @@ public:
     // maxCompleted: the newest completed intervals per stream.
     QByteArray statisticsJson(size_t maxCompleted = kKeptResults) const;
     QByteArray metricsText() const;
-    // {"side_file", "sha256", "record_file"}, all null before a side file closed in this run.
+    // {"side_file", "sha256", "record_file"} of the chain's head, all null while none is known.
     QByteArray chainJson() const;
 
 signals:

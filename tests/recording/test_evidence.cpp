@@ -280,6 +280,31 @@ TEST_F(EvidenceTest, ReportUsesOnlyWhatIsVouchedFor) {
     EXPECT_EQ(e.checksBefore[0].levelDb, 94.0);
 }
 
+// The chain's head goes out after every close, and at a restart before anything closes.
+TEST_F(EvidenceTest, ChainHeadIsAnnouncedAtStartAndAfterEveryClose) {
+    std::vector<QByteArray> heads, again;
+    rec->evidence().onChainHead = [&](const ChainHead& h) {
+        heads.push_back(h.sha256);
+    };
+    arm();
+    lines("lp 600 0\r", 2);
+    lines("leq 600 0\r", 2);
+    rec->endStatistics();
+    rec->rescueHeldLines();
+    ASSERT_EQ(heads.size(), 2u);
+    EXPECT_EQ(heads.back(), findChainHead(readSideFiles(recDir())).sha256);
+    rec = std::make_unique<SeriesRecorder>(ps, s, clock, log);
+    rec->setDataDirectory(dataDir());
+    rec->evidence().onChainHead = [&](const ChainHead& h) {
+        again.push_back(h.sha256);
+    };
+    for (int i = 0; i < 500 && again.empty(); ++i) {
+        QThread::msleep(10);
+        rec->tickEvidence();
+    }
+    EXPECT_EQ(again, std::vector<QByteArray>{heads.back()});
+}
+
 // Lines that wait for their file are written before the side file is closed
 // (its hash covers them); a series whose lines are rescued at exit stays open.
 TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
