@@ -31,7 +31,11 @@ QByteArray levelMessage(const StationMonitor& monitor, const StationSample& s) {
 RemoteStation::RemoteStation(const ProtocolState& ps, const Clock& clock, LogFn log, QObject* parent)
     : QObject(parent), ps_(ps), clock_(clock), log_(std::move(log)) {}
 
-RemoteStation::~RemoteStation() { stop(0); }
+RemoteStation::~RemoteStation() {
+    stop(0);
+    // The recorder outlives this: its later closes must not call back into it.
+    if (recorder_) recorder_->evidence().onChainHead = nullptr;
+}
 
 bool RemoteStation::start(const RemoteConfig& c, QString* error) {
     if (c.serve) {
