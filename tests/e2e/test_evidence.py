@@ -176,6 +176,29 @@ def test_signed_and_anchored(run):
                        capture_output=True, text=True, timeout=30)
     check(r.returncode == 0 and "HEAD AS EXPECTED" in r.stdout, r.stdout)
 
+    # A marker added to a closed series: the report lists it apart and leaves nothing out for it.
+    record = home.record_files("LP")[0]
+    events = record[:-len(".dat")] + "_EVENTS.dat"
+    stamp = re.search(r"_(\d{4})(\d\d)(\d\d)_(\d\d)(\d\d)(\d\d)\.dat$", record).groups()
+    start = "%s-%s-%s %s:%s:%s,000" % stamp
+    original = open(events, "rb").read() if os.path.exists(events) else None
+    with open(events, "ab") as f:
+        if f.tell() == 0:
+            f.write(b"Kind;Start;End;Duration;Samples;Lmax;Leq;SEL;State;Note\r\n")
+        f.write(("Marker;%s;%s;1,0;1;60,0;60,0;60,0;closed;forged\r\n" % (start, start)).encode())
+    pdf = os.path.join(home.root, "forged.pdf")
+    r = subprocess.run([RECORDER, "--report", record, "-o", pdf], env=home.env(), capture_output=True, timeout=60)
+    text = subprocess.run(["pdftotext", pdf, "-"], capture_output=True).stdout.decode()
+    check(r.returncode == 0 and "Not vouched for: 1 rows" in text and "Nothing was marked" in text
+          and "forged" in text, text[-2000:])
+    check(verify(home)[0] == 1, "the forged marker passes --verify")
+    os.remove(pdf)
+    if original is None:
+        os.remove(events)
+    else:
+        with open(events, "wb") as f:
+            f.write(original)
+
     # The newest series removed: only the published head tells.
     head = sha256(newest)
     for p in os.listdir(home.records):
