@@ -315,7 +315,7 @@ MUTATIONS = [
     M("recording", "src/recording/EvidenceTrail.cpp", "if (h.calibrationLog) {", "if (false) {",
       "closed side files do not vouch for the calibration log"),
     M("recording", "src/recording/EvidenceTrail.cpp", "if (key) {", "if (false) {", "side files are closed unsigned"),
-    M("recording", "src/recording/EvidenceTrail.cpp", "if (onChainHead && !head.sideFile.isEmpty()) onChainHead(head);",
+    M("recording", "src/recording/EvidenceTrail.cpp", "if (onChainHead && !head.sideFile.isEmpty()) onChainHead(heads_[read]);",
       "", "the chain head found at a start is not published until the next close"),
     M("recording", "src/recording/StationKey.cpp", "(st.st_mode & 077) != 0", "false",
       "a private key others may read is left so"),

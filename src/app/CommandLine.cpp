@@ -59,6 +59,10 @@ const Option kOptions[] = {
     {"--expect-head HASH",
      "With --verify: the chain head published last (MQTT chain topic, /api/chain); says whether the newest series "
      "is still there, and is status 1 when it was removed or replaced."},
+    {"--tsa URL",
+     "Ask the time-stamping authority at URL (RFC 3161 over http) for a token over each closed side file, kept "
+     "beside it (.tsr); without network the side files wait and are asked for again every minute."},
+    {"--tsa-ca FILE", "With --verify: check the time stamps against the authority's certificates in FILE (PEM)."},
     {"--print-public-key",
      "Print the station's public key (PEM) and end; the key pair is made first when there is none."},
     {"--serve [ADDR:]PORT",
@@ -174,6 +178,15 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
                 !hex.match(cl.options.expectHead.trimmed()).hasMatch())
                 return fail(QStringLiteral("--expect-head needs a SHA-256 in hex (64 digits)"));
             cl.options.expectHead = cl.options.expectHead.trimmed().toLower();
+        } else if (takes("--tsa-ca")) {
+            QString file;
+            if (!value(QStringLiteral("--tsa-ca"), &file) || file.trimmed().isEmpty())
+                return fail(QStringLiteral("--tsa-ca needs a certificate file"));
+            cl.options.tsaCa = QDir::cleanPath(QDir(workingDir).absoluteFilePath(file.trimmed()));
+        } else if (takes("--tsa")) {
+            if (!value(QStringLiteral("--tsa"), &cl.options.tsa) ||
+                !cl.options.tsa.startsWith(QLatin1String("http://")))
+                return fail(QStringLiteral("--tsa needs the authority's http:// URL"));
         } else if (arg == QLatin1String("--print-public-key")) {
             printKey = true;
         } else if (takes("--site") || takes("--operator") || takes("--note")) {
@@ -215,8 +228,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
         cl.action = CommandLine::Action::PrintPublicKey;
     } else if (!cl.options.verifyDir.isEmpty()) {
         cl.action = CommandLine::Action::Verify;
-    } else if (!cl.options.verifyKey.isEmpty() || !cl.options.expectHead.isEmpty()) {
-        return fail(QStringLiteral("--key and --expect-head go with --verify DIR"));
+    } else if (!cl.options.verifyKey.isEmpty() || !cl.options.expectHead.isEmpty() || !cl.options.tsaCa.isEmpty()) {
+        return fail(QStringLiteral("--key, --expect-head and --tsa-ca go with --verify DIR"));
     } else if (cl.options.demo && !cl.options.port.isEmpty()) {
         return fail(QStringLiteral("--demo brings its own meter and cannot be combined with --port"));
     } else if (!cl.options.serveToken.isEmpty() && !cl.options.serveTokenFile.isEmpty()) {
@@ -314,7 +327,7 @@ int runVerifyCommand(const AppOptions& o) {
         }
         key = *raw;
     }
-    const DirectoryVerdict v = verifyDirectory(o.verifyDir, QString(), key);
+    const DirectoryVerdict v = verifyDirectory(o.verifyDir, QString(), key, o.tsaCa);
     if (!v.readable) {
         std::fprintf(stderr, "KestroRecorder: the directory %s cannot be read\n", qPrintable(o.verifyDir));
         return 2;

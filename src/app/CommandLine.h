@@ -24,6 +24,8 @@ struct AppOptions {
     QString verifyDir;    // --verify: the record directory to check (absolute)
     QString verifyKey;    // --key: the station's public key file (absolute)
     QString expectHead;   // --expect-head: the chain head published last (sha256, hex)
+    QString tsaCa;        // --tsa-ca: certificates of the time-stamping authority (absolute)
+    QString tsa;          // --tsa: the time-stamping authority's URL; empty: none
     QStringList onEvent;  // --on-event: the program (absolute) and its arguments; empty: none
 };
 

@@ -1,6 +1,7 @@
 #include "recording/EvidenceFiles.h"
 
 #include "recording/StationKey.h"
+#include "recording/TimeStamps.h"
 #include "statistics/EventsFile.h"
 
 #include <QCryptographicHash>
@@ -366,7 +367,8 @@ ChainLink findChainLink(const QString& dir, const QByteArray& sha256) {
     return link;
 }
 
-DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord, const QByteArray& stationKey) {
+DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord, const QByteArray& stationKey,
+                                 const QString& timeStampCa) {
     DirectoryVerdict out;
     const QFileInfo di(dir);
     if (!di.isDir() || !di.isReadable() || !di.isExecutable()) return out;
@@ -469,6 +471,15 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord, 
                                                        "closed before it")
                                             .arg(s->name, firstSignedSide->name));
         }
+        for (const SideFile* s : mine) {
+            QFile tsr(s->path + QLatin1String(kTimeStampSuffix));
+            if (timeStampCa.isEmpty() || !s->closed() || !tsr.open(QIODevice::ReadOnly)) continue;
+            QString when, why;
+            if (verifyTimeStamp(tsr.readAll(), s->bytes, timeStampCa, &when, &why))
+                f.details << QStringLiteral("side file %1 TIME-STAMPED %2").arg(s->name, when);
+            else
+                f.add(Verdict::Changed, QStringLiteral("side file %1 has a BAD TIME STAMP (%2)").arg(s->name, why));
+        }
         const QString signature = bad > 0    ? QStringLiteral("BAD SIGNATURE")
                                   : none > 0 ? QStringLiteral("NOT SIGNED")
                                   : good > 0 ? QStringLiteral("SIGNED BY THE STATION")
@@ -504,7 +515,7 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord, 
                 checkWhole(f, dir, stat, statCovered, "statistics file");
                 checkWhole(f, dir, events, eventsCovered, "events file");
             }
-            if (f.details.isEmpty() && open) {
+            if (f.verdict == Verdict::Ok && open) {
                 const std::optional<FileDigest> d = digestFile(path);
                 f.add(Verdict::NotClosed, QStringLiteral("its series was never closed (cut short); now %1 bytes, "
                                                          "sha256 %2")

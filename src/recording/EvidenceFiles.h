@@ -88,6 +88,7 @@ struct ChainHead {
     QString sideFile;
     QByteArray sha256;
     QString recordFile;
+    QString directory;  // where it lies, when known
 };
 ChainHead findChainHead(const std::vector<SideFile>& sides);
 
@@ -127,8 +128,10 @@ struct DirectoryVerdict {
 // With stationKey (the raw public key), every closed side file's signature is
 // checked: a bad one is CHANGED, and so is an unsigned one closed after a
 // signed one; a directory from before signatures is NOT SIGNED throughout.
+// With timeStampCa (a file of certificates), every time stamp beside a closed
+// side file is checked against it: a bad one is CHANGED.
 DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord = QString(),
-                                 const QByteArray& stationKey = QByteArray());
+                                 const QByteArray& stationKey = QByteArray(), const QString& timeStampCa = QString());
 
 // What a report says about a record file: from its side files, the
 // calibration log of its directory where they hold no checks, and the

@@ -304,7 +304,8 @@ void EvidenceTrail::announceHead() {
     const auto [read, head] = headRead_.get();
     if (heads_.count(read)) return;  // a side file closed meanwhile: that one is the head
     heads_[read] = head;
-    if (onChainHead && !head.sideFile.isEmpty()) onChainHead(head);
+    heads_[read].directory = read;
+    if (onChainHead && !head.sideFile.isEmpty()) onChainHead(heads_[read]);
 }
 
 namespace {
@@ -403,7 +404,7 @@ bool EvidenceTrail::closeFront(bool wait) {
         s.retryUtc = nowUtc(clock_) + kRetryMs;
         return false;
     }
-    heads_[dir] = {nameOf(s.sidePath), c.sha256, nameOf(s.recordPath)};
+    heads_[dir] = {nameOf(s.sidePath), c.sha256, nameOf(s.recordPath), dir};
     closing_.pop_front();
     if (onChainHead) onChainHead(heads_[dir]);
     return true;

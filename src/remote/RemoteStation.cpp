@@ -3,7 +3,9 @@
 #include "recording/SeriesRecorder.h"
 #include "remote/MonitorServer.h"
 #include "remote/MqttPublisher.h"
+#include "remote/TimeStamper.h"
 
+#include <QDir>
 #include <QJsonDocument>
 
 namespace kestro {
@@ -54,6 +56,7 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
         }
         if (log_) log_(QStringLiteral("Web server: %1").arg(serverUrl()));
     }
+    if (!c.tsa.isEmpty()) stamper_ = std::make_unique<TimeStamper>(c.tsa, c.tsaQueueDir, log_);
     if (c.mqtt) {
         publisher_ = std::make_unique<MqttPublisher>(*c.mqtt, c.mqttPassword, c.queueDir, clock_, log_);
         publisher_->loadQueue();
@@ -89,6 +92,7 @@ void RemoteStation::attach(SeriesRecorder& recorder) {
     recorder.evidence().onChainHead = [this](const ChainHead& head) {
         monitor_.setChainHead(head);
         if (publisher_) publisher_->publishChain(head.sha256);
+        if (stamper_ && !head.directory.isEmpty()) stamper_->stamp(QDir(head.directory).filePath(head.sideFile));
     };
 }
 

@@ -2,10 +2,13 @@
 """End-to-end tests of the evidence trail: side files, their chain, --verify and the calibration log."""
 
 import hashlib
+import http.server
 import json
 import os
 import re
 import subprocess
+import time
+import threading
 import urllib.request
 
 import sys
@@ -225,5 +228,105 @@ def test_signed_and_anchored(run):
     check(rc == 1 and verdicts[name][0] == "CHANGED" and "BAD SIGNATURE" in verdicts[name][1], "%d %r" % (rc, verdicts))
 
 
+class Authority:
+    """A time-stamping authority made with openssl ts, behind a small HTTP responder on loopback;
+    while `up` is false it answers 503, as one out of reach."""
+
+    def __init__(self, root, name):
+        self.dir = os.path.join(root, name)
+        os.makedirs(self.dir)
+        self.ca = os.path.join(self.dir, "ca.pem")
+        self.up = True
+
+        def sh(*args):
+            subprocess.run(args, cwd=self.dir, check=True, capture_output=True, timeout=60)
+        sh("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-subj",
+           "/CN=%s CA" % name, "-days", "2", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+           "keyUsage=critical,keyCertSign")
+        sh("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", "tsa.key", "-out", "tsa.csr", "-subj",
+           "/CN=%s" % name)
+        with open(os.path.join(self.dir, "ext.cnf"), "w") as f:
+            f.write("extendedKeyUsage=critical,timeStamping\n")
+        sh("openssl", "x509", "-req", "-in", "tsa.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-out",
+           "tsa.pem", "-days", "2", "-extfile", "ext.cnf")
+        with open(os.path.join(self.dir, "serial"), "w") as f:
+            f.write("01\n")
+        with open(os.path.join(self.dir, "tsa.cnf"), "w") as f:
+            f.write("[tsa]\ndefault_tsa = t\n[t]\ndir = %s\nserial = $dir/serial\ncrypto_device = builtin\n"
+                    "signer_cert = $dir/tsa.pem\ncerts = $dir/ca.pem\nsigner_key = $dir/tsa.key\n"
+                    "signer_digest = sha256\ndefault_policy = 1.2.3.4.1\ndigests = sha256\naccuracy = secs:1\n"
+                    "ess_cert_id_alg = sha256\n" % self.dir)
+        authority = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                query = self.rfile.read(int(self.headers["Content-Length"]))
+                if not authority.up:
+                    self.send_response(503)
+                    self.end_headers()
+                    return
+                q, r = os.path.join(authority.dir, "q.tsq"), os.path.join(authority.dir, "r.tsr")
+                with open(q, "wb") as f:
+                    f.write(query)
+                sh("openssl", "ts", "-reply", "-config", "tsa.cnf", "-queryfile", q, "-out", r)
+                reply = open(r, "rb").read()
+                self.send_response(200)
+                self.send_header("Content-Type", "application/timestamp-reply")
+                self.send_header("Content-Length", str(len(reply)))
+                self.end_headers()
+                self.wfile.write(reply)
+
+            def log_message(self, *args):
+                pass
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.url = "http://127.0.0.1:%d/" % self.server.server_address[1]
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def test_time_stamps(run):
+    """Side files stamped by a local authority: one closed while it was out of reach is stamped when
+    the next closes; the stamps verify with openssl ts and --verify --tsa-ca, and against another
+    authority's certificate they are refused."""
+    home = run.home()
+    tsa, other = Authority(home.root, "tsa"), Authority(home.root, "other")
+    run.later(tsa.stop)
+    run.later(other.stop)
+    tsa.up = False
+    sim = run.sim(home, "--function", "4", "--no-faults", "--seed", "7")
+    rec = run.recorder(home, "--record", "--tsa", tsa.url)
+    log = os.path.join(home.records, "calibration.csv")
+
+    def side(n):
+        return home.record_files("LP")[n - 1][:-len(".dat")] + "_INFO.json"
+
+    for n in (1, 2, 3):
+        sim.turn_calibration()
+        wait_for(lambda: len(home.record_files("LP")) >= n and len(file_lines(home.record_files("LP")[-1])) >= 3, 15,
+                 "Lp series %d" % n)
+        if n == 2:
+            wait_for(lambda: json.load(open(side(1)))["state"] == "closed", 15, "the first side file closed")
+            time.sleep(1)
+            check(not os.path.exists(side(1) + ".tsr"), "a stamp from an authority out of reach")
+            tsa.up = True
+        if n < 3:
+            readings = len(file_lines(log))
+            sim.turn_calibration()
+            wait_for(lambda: len(file_lines(log)) > readings, 15, "a calibration reading after series %d" % n)
+    wait_for(lambda: all(os.path.exists(side(n) + ".tsr") for n in (1, 2)), 15, "the stamps of series 1 and 2")
+    rec.stop_ok()
+    r = subprocess.run(["openssl", "ts", "-verify", "-in", side(1) + ".tsr", "-data", side(1), "-CAfile", tsa.ca],
+                       capture_output=True, text=True, timeout=30)
+    check(r.returncode == 0 and "Verification: OK" in r.stdout, r.stdout + r.stderr)
+    lp1 = os.path.basename(home.record_files("LP")[0])
+    rc, verdicts = verify(home, "--tsa-ca", tsa.ca)
+    check(rc == 0 and "TIME-STAMPED" in verdicts[lp1][1], "%d %r" % (rc, verdicts))
+    rc, verdicts = verify(home, "--tsa-ca", other.ca)
+    check(rc == 1 and "BAD TIME STAMP" in verdicts[lp1][1], "%d %r" % (rc, verdicts))
+
+
 if __name__ == "__main__":
-    main([test_calibration_and_chain, test_signed_and_anchored])
+    main([test_calibration_and_chain, test_signed_and_anchored, test_time_stamps])
