@@ -245,7 +245,8 @@ QString eventDuration(int64_t ms, QChar d) { return number(ms / 1000.0, 1, d) + 
 // Counts per day and per hour of day, the longest and the loudest exceedances
 // with their time histories, every row of the events file, and the Leq of
 // the recording with and without its marked spans.
-void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const QString& unit) {
+// vouched: whether a closed side file speaks for the events file (ReportEvidence::eventsVouchedBytes).
+void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const QString& unit, bool vouched) {
     heading(p, pg, QStringLiteral("Events and markers"));
     const QString file = QFileInfo(a.eventsPath).fileName();
     if (!a.events.found) {
@@ -259,6 +260,12 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
         paragraph(p, pg, a.events.error, kOverLimitColour);
         return;
     }
+    if (!vouched)
+        paragraph(p, pg,
+                  QStringLiteral("Not vouched for: no closed side file speaks for %1 (its series was never closed, "
+                                 "or its side file is missing); its rows are used as they are.")
+                      .arg(file),
+                  QColor(150, 90, 0));
     std::vector<const NoiseEvent*> exceedances, marks;
     for (const NoiseEvent& e : a.events.events)
         (e.kind == EventKind::Exceedance ? exceedances : marks).push_back(&e);
@@ -615,7 +622,7 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                                compact ? QStringLiteral(" beside this report") : QString()));
     }
 
-    writeEvents(p, pg, a, dec, unit);
+    writeEvents(p, pg, a, dec, unit, e.eventsVouchedBytes >= 0);
 
     heading(p, pg,
             compact ? QStringLiteral("Clock hours")
