@@ -13,7 +13,8 @@ packages=(
   python3-pyatspi at-spi2-core dbus-x11 lintian
   appstream desktop-file-utils groff-base man-db dpkg-dev file
   python3-pandas python3-numpy poppler-utils time faketime
-  libmosquitto-dev mosquitto mosquitto-clients libsystemd-dev libssl-dev
+  libmosquitto-dev mosquitto mosquitto-clients libsystemd-dev
+  libssl-dev openssl
   chromium chromium-driver python3-selenium
 )
 

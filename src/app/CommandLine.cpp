@@ -4,13 +4,19 @@
 
 #include "kestro/Version.h"
 #include "recording/EvidenceFiles.h"
+#include "recording/StationKey.h"
 #include "remote/RemoteOptions.h"
+#include "settings/RecorderSettings.h"
+#include "shell/Places.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QRegularExpression>
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 namespace kestro {
 
@@ -50,6 +56,18 @@ const Option kOptions[] = {
      "Check every record file in DIR against its side file and the chain of side files, print OK, CHANGED, "
      "MISSING or NOT CLOSED per file and end: status 0 when all are OK or NOT CLOSED, 1 otherwise, 2 when DIR "
      "cannot be read."},
+    {"--key FILE",
+     "With --verify: check every closed side file's signature against the station's public key in FILE (PEM, "
+     "from --print-public-key) and say SIGNED BY THE STATION, NOT SIGNED or BAD SIGNATURE per file."},
+    {"--expect-head HASH",
+     "With --verify: the chain head published last (MQTT chain topic, /api/chain); says whether the newest series "
+     "is still there, and is status 1 when it was removed or replaced."},
+    {"--tsa URL",
+     "Ask the time-stamping authority at URL (RFC 3161 over http) for a token over each closed side file, kept "
+     "beside it (.tsr); without network the side files wait and are asked for again every minute."},
+    {"--tsa-ca FILE", "With --verify: check the time stamps against the authority's certificates in FILE (PEM)."},
+    {"--print-public-key",
+     "Print the station's public key (PEM) and end; the key pair is made first when there is none."},
     {"--serve [ADDR:]PORT",
      "Serve a live page, a JSON API and metrics on PORT (ADDR 127.0.0.1 unless given); read-only. "
      "Any other address than a loopback one needs a token."},
@@ -104,6 +122,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
     };
     bool help = false;
     bool version = false;
+    bool printKey = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
         // "--name=value" or "--name value" for the options that take one.
@@ -151,6 +170,28 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
             if (!value(QStringLiteral("--verify"), &cl.options.verifyDir) || cl.options.verifyDir.trimmed().isEmpty())
                 return fail(QStringLiteral("--verify needs a directory"));
             cl.options.verifyDir = QDir::cleanPath(QDir(workingDir).absoluteFilePath(cl.options.verifyDir.trimmed()));
+        } else if (takes("--key")) {
+            QString file;
+            if (!value(QStringLiteral("--key"), &file) || file.trimmed().isEmpty())
+                return fail(QStringLiteral("--key needs the public key file"));
+            cl.options.verifyKey = QDir::cleanPath(QDir(workingDir).absoluteFilePath(file.trimmed()));
+        } else if (takes("--expect-head")) {
+            static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]{64}$"));
+            if (!value(QStringLiteral("--expect-head"), &cl.options.expectHead) ||
+                !hex.match(cl.options.expectHead.trimmed()).hasMatch())
+                return fail(QStringLiteral("--expect-head needs a SHA-256 in hex (64 digits)"));
+            cl.options.expectHead = cl.options.expectHead.trimmed().toLower();
+        } else if (takes("--tsa-ca")) {
+            QString file;
+            if (!value(QStringLiteral("--tsa-ca"), &file) || file.trimmed().isEmpty())
+                return fail(QStringLiteral("--tsa-ca needs a certificate file"));
+            cl.options.tsaCa = QDir::cleanPath(QDir(workingDir).absoluteFilePath(file.trimmed()));
+        } else if (takes("--tsa")) {
+            if (!value(QStringLiteral("--tsa"), &cl.options.tsa) ||
+                !cl.options.tsa.startsWith(QLatin1String("http://")))
+                return fail(QStringLiteral("--tsa needs the authority's http:// URL"));
+        } else if (arg == QLatin1String("--print-public-key")) {
+            printKey = true;
         } else if (takes("--site") || takes("--operator") || takes("--note") || takes("--instrument")) {
             const QString name = arg.section(QLatin1Char('='), 0, 0);
             QString* out = name == QLatin1String("--site")         ? &cl.options.site
@@ -187,8 +228,12 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
         cl.action = CommandLine::Action::Help;
     } else if (version) {
         cl.action = CommandLine::Action::Version;
+    } else if (printKey) {
+        cl.action = CommandLine::Action::PrintPublicKey;
     } else if (!cl.options.verifyDir.isEmpty()) {
         cl.action = CommandLine::Action::Verify;
+    } else if (!cl.options.verifyKey.isEmpty() || !cl.options.expectHead.isEmpty() || !cl.options.tsaCa.isEmpty()) {
+        return fail(QStringLiteral("--key, --expect-head and --tsa-ca go with --verify DIR"));
     } else if (cl.options.demo && !cl.options.port.isEmpty()) {
         return fail(QStringLiteral("--demo brings its own meter and cannot be combined with --port"));
     } else if (!cl.options.serveToken.isEmpty() && !cl.options.serveTokenFile.isEmpty()) {
@@ -272,26 +317,83 @@ QString versionText() {
     return text + QLatin1Char('\n');
 }
 
-int runVerifyCommand(const QString& dir) {
-    const DirectoryVerdict v = verifyDirectory(dir);
+int runVerifyCommand(const AppOptions& o) {
+    QByteArray key;
+    if (!o.verifyKey.isEmpty()) {
+        QFile f(o.verifyKey);
+        QString why = f.errorString();
+        const std::optional<QByteArray> raw =
+            f.open(QIODevice::ReadOnly) ? readPublicKey(f.readAll(), &why) : std::optional<QByteArray>();
+        if (!raw) {
+            std::fprintf(stderr, "KestroRecorder: the key %s cannot be used: %s\n", qPrintable(o.verifyKey),
+                         qPrintable(why));
+            return 2;
+        }
+        key = *raw;
+    }
+    const DirectoryVerdict v = verifyDirectory(o.verifyDir, QString(), key, o.tsaCa);
     if (!v.readable) {
-        std::fprintf(stderr, "KestroRecorder: the directory %s cannot be read\n", qPrintable(dir));
+        std::fprintf(stderr, "KestroRecorder: the directory %s cannot be read\n", qPrintable(o.verifyDir));
         return 2;
     }
     int counts[4] = {};
+    std::map<QString, int> signatures;
     for (const FileVerdict& f : v.files) {
         ++counts[int(f.verdict)];
+        if (!f.signature.isEmpty()) ++signatures[f.signature];
+        QStringList said;
+        if (!f.signature.isEmpty()) said << f.signature;
+        if (!f.detail.isEmpty()) said << f.detail;
         const QString line = verdictText(f.verdict).leftJustified(12) + f.recordFile +
-                             (f.detail.isEmpty() ? QString() : QStringLiteral(": ") + f.detail);
+                             (said.isEmpty() ? QString() : QStringLiteral(": ") + said.join(QStringLiteral("; ")));
         std::printf("%s\n", line.toLocal8Bit().constData());
     }
-    std::printf("%d record files: %d OK, %d NOT CLOSED, %d CHANGED, %d MISSING\n", int(v.files.size()),
+    std::printf("%d files: %d OK, %d NOT CLOSED, %d CHANGED, %d MISSING\n", int(v.files.size()),
                 counts[int(Verdict::Ok)], counts[int(Verdict::NotClosed)], counts[int(Verdict::Changed)],
                 counts[int(Verdict::Missing)]);
+    if (key.isEmpty())
+        std::printf("Signatures not checked: give the station's public key with --key.\n");
+    else
+        std::printf(
+            "Signatures: %d SIGNED BY THE STATION, %d NOT SIGNED (vouched for by hashes alone, which anyone "
+            "can recompute), %d BAD SIGNATURE\n",
+            signatures[QStringLiteral("SIGNED BY THE STATION")], signatures[QStringLiteral("NOT SIGNED")],
+            signatures[QStringLiteral("BAD SIGNATURE")]);
     if (!v.headSideFile.isEmpty())
-        std::printf("Newest closed side file: %s, sha256 %s (nothing vouches for it yet: keep this line)\n",
-                    v.headSideFile.toLocal8Bit().constData(), v.headSha256.constData());
-    return v.allGood() ? 0 : 1;
+        std::printf("Newest closed side file: %s, sha256 %s\n", v.headSideFile.toLocal8Bit().constData(),
+                    v.headSha256.constData());
+    bool headOk = true;
+    if (!o.expectHead.isEmpty()) {
+        const ChainLink link = findChainLink(o.verifyDir, o.expectHead.toLatin1());
+        headOk = link.onChain;
+        if (!link.found)
+            std::printf(
+                "HEAD REMOVED OR REPLACED: no closed side file here has the expected sha256 %s: the series "
+                "closed last when it was published was removed, or replaced by another\n",
+                o.expectHead.toLatin1().constData());
+        else if (!link.onChain)
+            std::printf(
+                "HEAD OFF THE CHAIN: %s has the expected sha256, but the chain from the newest side file "
+                "does not lead back to it\n",
+                link.sideFile.toLocal8Bit().constData());
+        else
+            std::printf("HEAD AS EXPECTED: %s, followed by %d side files closed since\n",
+                        link.sideFile.toLocal8Bit().constData(), link.after);
+    }
+    return v.allGood() && headOk ? 0 : 1;
+}
+
+int runPrintPublicKey() {
+    QString why;
+    const std::shared_ptr<const StationKey> key =
+        StationKey::loadOrCreate(stateDirectory(PlaceEnvironment::current()), &why);
+    if (!key) {
+        std::fprintf(stderr, "KestroRecorder: the station key cannot be used: %s\n", qPrintable(why));
+        return kExitCannotRun;
+    }
+    const QByteArray pem = key->publicKeyPem();
+    std::fwrite(pem.constData(), 1, size_t(pem.size()), stdout);
+    return kExitOk;
 }
 
 void setApplicationIdentity() {

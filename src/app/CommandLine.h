@@ -23,11 +23,15 @@ struct AppOptions {
     QString note;
     QString instrument;   // type and class of the sound level meter
     QString verifyDir;    // --verify: the record directory to check (absolute)
+    QString verifyKey;    // --key: the station's public key file (absolute)
+    QString expectHead;   // --expect-head: the chain head published last (sha256, hex)
+    QString tsaCa;        // --tsa-ca: certificates of the time-stamping authority (absolute)
+    QString tsa;          // --tsa: the time-stamping authority's URL; empty: none
     QStringList onEvent;  // --on-event: the program (absolute) and its arguments; empty: none
 };
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Report, Verify, Error };
+    enum class Action { Run, Help, Version, Report, Verify, PrintPublicKey, Error };
     Action action = Action::Run;
     AppOptions options;
     QString error;  // for Action::Error: what is wrong, one line
@@ -49,9 +53,13 @@ void concealServeToken(int argc, char** argv);
 QString helpText();
 QString versionText();
 
-// --verify DIR: prints the verdict of every record file of DIR and the chain's
-// newest side file. 0: all OK or NOT CLOSED, 1: one CHANGED or MISSING, 2: DIR unreadable.
-int runVerifyCommand(const QString& dir);
+// --verify DIR [--key FILE] [--expect-head HASH]: prints the verdict (and with
+// a key the signature) of every record file of DIR and the chain's newest side
+// file. 0: all OK or NOT CLOSED, 1: one CHANGED or MISSING, a bad or missing
+// signature, or another head than expected; 2: DIR or the key unreadable.
+int runVerifyCommand(const AppOptions& o);
+// --print-public-key: the station's public key (PEM), made first when there is none.
+int runPrintPublicKey();
 
 // Name and version of the application object.
 void setApplicationIdentity();

@@ -176,7 +176,7 @@ void KestroApplication::showViews() {
 }
 
 bool KestroApplication::startRemote() {
-    if (options_.serve.isEmpty() && options_.mqtt.isEmpty()) return true;
+    if (options_.serve.isEmpty() && options_.mqtt.isEmpty() && options_.tsa.isEmpty()) return true;
     RemoteConfig c;
     QString error;
     if (!options_.serve.isEmpty()) {
@@ -202,7 +202,11 @@ bool KestroApplication::startRemote() {
         parseMqttUrl(options_.mqtt, &target, &error);
         c.mqtt = target;
         c.mqttPassword = qEnvironmentVariable("KESTRO_MQTT_PASSWORD");
-        c.queueDir = defaultDataDirectory() + QStringLiteral("/mqtt");
+        c.queueDir = stateDirectory(PlaceEnvironment::current()) + QStringLiteral("/mqtt");
+    }
+    if (!options_.tsa.isEmpty()) {
+        c.tsa = QUrl(options_.tsa);
+        c.tsaQueueDir = stateDirectory(PlaceEnvironment::current()) + QStringLiteral("/tsa");
     }
     const bool headless = options_.headless;
     remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {

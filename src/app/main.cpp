@@ -63,7 +63,9 @@ int main(int argc, char** argv) {
                               QStringLiteral("\nTry 'KestroRecorder --help' for the options.\n"));
             return kestro::kExitCannotRun;
         case kestro::CommandLine::Action::Verify:
-            return kestro::runVerifyCommand(cl.options.verifyDir);
+            return kestro::runVerifyCommand(cl.options);
+        case kestro::CommandLine::Action::PrintPublicKey:
+            return kestro::runPrintPublicKey();
         case kestro::CommandLine::Action::Report:  // taken care of above
         case kestro::CommandLine::Action::Run:
             break;

@@ -1,5 +1,9 @@
 #include "recording/EvidenceFiles.h"
 
+#include "recording/StationKey.h"
+#include "recording/TimeStamps.h"
+#include "statistics/EventsFile.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -8,6 +12,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 
+#include <openssl/evp.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace kestro {
@@ -99,15 +106,20 @@ std::optional<FileDigest> digestFile(const QString& path, qint64 bytes) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
     const qint64 want = bytes < 0 ? f.size() : bytes;
-    QCryptographicHash h(QCryptographicHash::Sha256);
+    // OpenSSL's SHA-256 uses the processor's SHA instructions: --verify goes at disk speed.
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> h(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!h || EVP_DigestInit_ex(h.get(), EVP_sha256(), nullptr) != 1) return std::nullopt;
     QByteArray buf(1 << 20, Qt::Uninitialized);
     while (d.bytes < want) {
         const qint64 n = f.read(buf.data(), std::min<qint64>(buf.size(), want - d.bytes));
         if (n <= 0) return std::nullopt;
-        h.addData(QByteArrayView(buf.constData(), n));
+        EVP_DigestUpdate(h.get(), buf.constData(), size_t(n));
         d.bytes += n;
     }
-    d.sha256 = h.result().toHex();
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (EVP_DigestFinal_ex(h.get(), md, &len) != 1) return std::nullopt;
+    d.sha256 = QByteArray(reinterpret_cast<const char*>(md), int(len)).toHex();
     return d;
 }
 
@@ -157,16 +169,23 @@ std::vector<LoggedCalibration> readCalibrationLog(const QString& path) {
     std::vector<LoggedCalibration> out;
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return out;
-    for (const QByteArray& raw : f.readAll().split('\n')) {
+    const QByteArray all = f.readAll();
+    qint64 at = 0;
+    for (const QByteArray& raw : all.split('\n')) {
+        at += raw.size() + 1;
         const QList<QByteArray> cols = raw.trimmed().split(';');
         LoggedCalibration c;
         bool ok = false;
-        if (cols.size() != 4 || !parseIsoTime(QString::fromLatin1(cols[0]), &c.check.localMs, &c.utcMs)) continue;
+        // A line still being written (no line end yet) is not a reading yet.
+        if (at > all.size() || cols.size() != 4 ||
+            !parseIsoTime(QString::fromLatin1(cols[0]), &c.check.localMs, &c.utcMs))
+            continue;
         c.check.levelDb = cols[1].toDouble(&ok);
         if (!ok) continue;
         c.check.serialNumber = QString::fromLatin1(cols[2]);
         c.time = QString::fromLatin1(cols[0]);
         c.key = QString::fromLatin1(cols[3]);
+        c.endOffset = at;
         out.push_back(c);
     }
     return out;
@@ -203,7 +222,8 @@ std::vector<SideFile> readSideFiles(const QString& dir) {
         s.name = name;
         QFile f(s.path);
         if (f.open(QIODevice::ReadOnly)) {
-            const QByteArray bytes = f.readAll();
+            s.bytes = f.readAll();
+            const QByteArray& bytes = s.bytes;
             s.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
             const QJsonDocument doc = QJsonDocument::fromJson(bytes);
             s.parsed = doc.isObject();
@@ -267,17 +287,42 @@ void checkHashed(Findings& f, const QString& dir, const QString& name, qint64 by
                                     .arg(QLatin1String(what), name, QString::fromLatin1(d->sha256), sha));
 }
 
+// A file that only closed side files speak for: all of it must be what the newest of them hashed.
+void checkWhole(Findings& f, const QString& dir, const QString& name, qint64 covered, const char* what) {
+    const QFileInfo fi(QDir(dir).filePath(name));
+    if (!fi.exists()) return;
+    if (covered < 0)
+        f.add(Verdict::Changed, QStringLiteral("%1 %2 appeared after its series was closed, which had none")
+                                    .arg(QLatin1String(what), name));
+    else if (fi.size() > covered)
+        f.add(Verdict::Changed, QStringLiteral("%1 %2: %3 bytes were added after its series was closed")
+                                    .arg(QLatin1String(what), name)
+                                    .arg(fi.size() - covered));
+}
+
+int64_t closedAtUtc(const SideFile& s) {
+    int64_t local = 0, utc = 0;
+    return parseIsoTime(str(s.doc, side::kClosedAt), &local, &utc) ? utc : INT64_MIN;
+}
+
+// Side files made with a key name its public key; older ones name none.
+bool otherStation(const SideFile& a, const SideFile& b) {
+    const QString x = str(a.doc, side::kStationKey), y = str(b.doc, side::kStationKey);
+    return !x.isEmpty() && !y.isEmpty() && x != y;
+}
+
 }  // namespace
 
 ChainHead findChainHead(const std::vector<SideFile>& sides) {
+    // By content: a side file edited since a later one named it is no longer named.
     std::set<QString> named;
     for (const SideFile& s : sides)
-        if (s.closed()) named.insert(str(previousOf(s), side::kPreviousSideFile));
+        if (s.closed()) named.insert(str(previousOf(s), side::kPreviousSha));
     ChainHead head;
     int64_t newest = INT64_MIN;
     for (const SideFile& s : sides) {
-        int64_t local = 0, utc = 0;
-        if (!s.closed() || named.count(s.name) || !parseIsoTime(str(s.doc, side::kClosedAt), &local, &utc)) continue;
+        const int64_t utc = closedAtUtc(s);
+        if (!s.closed() || named.count(QString::fromLatin1(s.sha256)) || utc == INT64_MIN) continue;
         if (utc >= newest) {
             newest = utc;
             head = {s.name, s.sha256, s.recordFile()};
@@ -286,7 +331,44 @@ ChainHead findChainHead(const std::vector<SideFile>& sides) {
     return head;
 }
 
-DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) {
+namespace {
+
+enum class Signature { Good, None, Bad };
+
+Signature signatureOf(const SideFile& s, const QByteArray& key) {
+    QFile f(s.path + QLatin1String(kSignatureSuffix));
+    if (!f.open(QIODevice::ReadOnly)) return Signature::None;
+    return verifySignature(key, s.bytes, f.readAll()) ? Signature::Good : Signature::Bad;
+}
+
+}  // namespace
+
+ChainLink findChainLink(const QString& dir, const QByteArray& sha256) {
+    ChainLink link;
+    const std::vector<SideFile> sides = readSideFiles(dir);
+    std::map<QString, const SideFile*> bySha;
+    for (const SideFile& s : sides) {
+        if (!s.closed()) continue;
+        bySha[QString::fromLatin1(s.sha256)] = &s;
+        if (s.sha256 != sha256) continue;
+        link.found = true;
+        link.sideFile = s.name;
+    }
+    // Bounded by the number of side files: a loop of links cannot hold it.
+    auto at = bySha.find(QString::fromLatin1(findChainHead(sides).sha256));
+    for (size_t steps = 0; at != bySha.end() && steps <= sides.size(); ++steps) {
+        if (at->second->sha256 == sha256) {
+            link.onChain = true;
+            link.after = int(steps);
+            break;
+        }
+        at = bySha.find(str(previousOf(*at->second), side::kPreviousSha));
+    }
+    return link;
+}
+
+DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord, const QByteArray& stationKey,
+                                 const QString& timeStampCa) {
     DirectoryVerdict out;
     const QFileInfo di(dir);
     if (!di.isDir() || !di.isReadable() || !di.isExecutable()) return out;
@@ -294,36 +376,77 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) 
     const std::vector<SideFile> sides = readSideFiles(dir);
     std::map<QString, std::vector<const SideFile*>> byRecord;
     std::map<QString, const SideFile*> byName;
-    std::map<QString, const SideFile*> successor;  // side file name -> the closed side file naming it
-    std::map<QString, QStringList> lostSides;      // record name -> missing side files named by the chain
+    std::map<QString, const SideFile*> bySha;
+    std::map<QString, Findings> chain;  // record name -> what the links say of it
     std::set<QString> records;
     for (const QString& n : QDir(dir).entryList(QDir::Files, QDir::Name))
         if (isRecordFileName(n)) records.insert(n);
     for (const SideFile& s : sides) {
         byName[s.name] = &s;
+        bySha[QString::fromLatin1(s.sha256)] = &s;
         if (!s.parsed) continue;
         byRecord[s.recordFile()].push_back(&s);
         records.insert(s.recordFile());
     }
+    std::map<QString, const SideFile*> successor;  // sha256 -> the closed side file naming it
+    std::vector<const SideFile*> roots;
     for (const SideFile& s : sides) {
+        if (!s.closed()) continue;
         const QJsonObject prev = previousOf(s);
-        const QString p = str(prev, side::kPreviousSideFile);
-        if (!s.closed() || p.isEmpty()) continue;
-        successor[p] = &s;
-        if (byName.count(p)) continue;
-        const QString r = str(prev, side::kRecordFile);
-        lostSides[r] << QStringLiteral("%1 (named by %2)").arg(p, s.name);
-        records.insert(r);
+        const QString p = str(prev, side::kPreviousSideFile), sha = str(prev, side::kPreviousSha);
+        if (p.isEmpty()) {
+            roots.push_back(&s);
+            continue;
+        }
+        if (bySha.count(sha)) {
+            auto [it, fresh] = successor.emplace(sha, &s);
+            if (!fresh)
+                chain[s.recordFile()].add(Verdict::Changed, QStringLiteral("side file %1 continues the chain from %2, "
+                                                                           "as %3 already does")
+                                                                .arg(s.name, p, it->second->name));
+            continue;
+        }
+        auto named = byName.find(p);
+        if (named == byName.end()) {
+            const QString r = str(prev, side::kRecordFile);
+            chain[r].add(Verdict::Missing, QStringLiteral("side file %1 (named by %2) is missing").arg(p, s.name));
+            records.insert(r);
+        } else if (otherStation(s, *named->second)) {
+            chain[s.recordFile()].add(Verdict::Changed,
+                                      QStringLiteral("side file %1 was made by another station than %2, whose name "
+                                                     "it gives as the previous one: it is not of this chain")
+                                          .arg(s.name, p));
+        } else {
+            chain[named->second->recordFile()].add(
+                Verdict::Changed, QStringLiteral("side file %1 differs from what %2 recorded of it").arg(p, s.name));
+        }
     }
+    // The first series of a directory starts its chain; any other start was put there.
+    std::stable_sort(roots.begin(), roots.end(),
+                     [](const SideFile* a, const SideFile* b) { return closedAtUtc(*a) < closedAtUtc(*b); });
+    for (size_t i = 1; i < roots.size(); ++i)
+        chain[roots[i]->recordFile()].add(Verdict::Changed,
+                                          QStringLiteral("side file %1 starts a second chain (it names no previous "
+                                                         "side file) in a directory whose chain starts with %2")
+                                              .arg(roots[i]->name, roots[0]->name));
     records.erase(QString());
+    std::map<const SideFile*, Signature> signatures;
+    int64_t firstSigned = INT64_MAX;
+    const SideFile* firstSignedSide = nullptr;
+    for (const SideFile& s : sides) {
+        if (stationKey.isEmpty() || !s.closed()) continue;
+        const Signature g = signatures[&s] = signatureOf(s, stationKey);
+        if (g == Signature::Good && closedAtUtc(s) < firstSigned) {
+            firstSigned = closedAtUtc(s);
+            firstSignedSide = &s;
+        }
+    }
 
     for (const QString& r : records) {
         if (!onlyRecord.isEmpty() && r != onlyRecord) continue;
-        Findings f;
+        Findings f = chain[r];
         const QString path = QDir(dir).filePath(r);
         const std::vector<const SideFile*>& mine = byRecord[r];
-        for (const QString& lost : lostSides[r])
-            f.add(Verdict::Missing, QStringLiteral("side file ") + lost + QStringLiteral(" is missing"));
         for (int n = 1; n <= 9; ++n) {
             auto it = byName.find(fileNameOf(sideFilePath(path, n)));
             if (it != byName.end() && !it->second->parsed)
@@ -333,34 +456,66 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) 
             f.add(Verdict::Missing, QStringLiteral("the record file is missing"));
         } else if (mine.empty()) {
             if (f.details.isEmpty()) f.add(Verdict::Missing, QStringLiteral("no side file"));
-        } else {
+        }
+        int good = 0, none = 0, bad = 0;
+        for (const SideFile* s : mine) {
+            if (!signatures.count(s)) continue;
+            const Signature g = signatures[s];
+            (g == Signature::Good ? good : g == Signature::None ? none : bad) += 1;
+            if (g == Signature::Bad)
+                f.add(Verdict::Changed, QStringLiteral("side file %1 has a BAD SIGNATURE: not made with this key, or "
+                                                       "changed since it was signed")
+                                            .arg(s->name));
+            else if (g == Signature::None && closedAtUtc(*s) > firstSigned)
+                f.add(Verdict::Changed, QStringLiteral("side file %1 is NOT SIGNED, though the station signed %2, "
+                                                       "closed before it")
+                                            .arg(s->name, firstSignedSide->name));
+        }
+        for (const SideFile* s : mine) {
+            QFile tsr(s->path + QLatin1String(kTimeStampSuffix));
+            if (timeStampCa.isEmpty() || !s->closed() || !tsr.open(QIODevice::ReadOnly)) continue;
+            QString when, why;
+            if (verifyTimeStamp(tsr.readAll(), s->bytes, timeStampCa, &when, &why))
+                f.details << QStringLiteral("side file %1 TIME-STAMPED %2").arg(s->name, when);
+            else
+                f.add(Verdict::Changed, QStringLiteral("side file %1 has a BAD TIME STAMP (%2)").arg(s->name, why));
+        }
+        const QString signature = bad > 0    ? QStringLiteral("BAD SIGNATURE")
+                                  : none > 0 ? QStringLiteral("NOT SIGNED")
+                                  : good > 0 ? QStringLiteral("SIGNED BY THE STATION")
+                                             : QString();
+        if (QFileInfo::exists(path) && !mine.empty()) {
             bool open = false;
-            qint64 covered = 0;
+            qint64 covered = 0, statCovered = -1, eventsCovered = -1;
+            const QString events = fileNameOf(eventsFilePath(path));
+            const QString stat = fileNameOf(statisticsFilePath(path));
             for (const SideFile* s : mine) {
-                auto succ = successor.find(s->name);
-                if (succ != successor.end() &&
-                    str(previousOf(*succ->second), side::kPreviousSha) != QString::fromLatin1(s->sha256))
-                    f.add(Verdict::Changed, QStringLiteral("side file %1 differs from what %2 recorded of it")
-                                                .arg(s->name, succ->second->name));
                 if (!s->closed()) {
                     open = true;
                     continue;
                 }
                 covered = std::max(covered, num(s->doc, side::kRecordBytes));
                 checkHashed(f, dir, r, num(s->doc, side::kRecordBytes), str(s->doc, side::kRecordSha), "record file");
-                const QString stat = str(s->doc, side::kStatisticsFile);
-                if (!stat.isEmpty())
-                    checkHashed(f, dir, stat, num(s->doc, side::kStatisticsBytes), str(s->doc, side::kStatisticsSha),
-                                "statistics file");
-                const QString events = str(s->doc, side::kEventsFile);
-                if (!events.isEmpty())
-                    checkHashed(f, dir, events, num(s->doc, side::kEventsBytes), str(s->doc, side::kEventsSha),
-                                "events file");
+                if (!str(s->doc, side::kStatisticsFile).isEmpty()) {
+                    statCovered = std::max(statCovered, num(s->doc, side::kStatisticsBytes));
+                    checkHashed(f, dir, str(s->doc, side::kStatisticsFile), num(s->doc, side::kStatisticsBytes),
+                                str(s->doc, side::kStatisticsSha), "statistics file");
+                }
+                if (!str(s->doc, side::kEventsFile).isEmpty()) {
+                    eventsCovered = std::max(eventsCovered, num(s->doc, side::kEventsBytes));
+                    checkHashed(f, dir, str(s->doc, side::kEventsFile), num(s->doc, side::kEventsBytes),
+                                str(s->doc, side::kEventsSha), "events file");
+                }
             }
             const qint64 size = QFileInfo(path).size();
-            if (!open && size > covered)
-                f.add(Verdict::Changed, QStringLiteral("%1 bytes were added after it was closed").arg(size - covered));
-            if (f.details.isEmpty() && open) {
+            if (!open) {
+                if (size > covered)
+                    f.add(Verdict::Changed,
+                          QStringLiteral("%1 bytes were added after it was closed").arg(size - covered));
+                checkWhole(f, dir, stat, statCovered, "statistics file");
+                checkWhole(f, dir, events, eventsCovered, "events file");
+            }
+            if (f.verdict == Verdict::Ok && open) {
                 const std::optional<FileDigest> d = digestFile(path);
                 f.add(Verdict::NotClosed, QStringLiteral("its series was never closed (cut short); now %1 bytes, "
                                                          "sha256 %2")
@@ -368,7 +523,21 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord) 
                                               .arg(d ? QString::fromLatin1(d->sha256) : QStringLiteral("unreadable")));
             }
         }
-        out.files.push_back({r, f.verdict, f.details.join(QStringLiteral("; "))});
+        out.files.push_back({r, f.verdict, f.details.join(QStringLiteral("; ")), signature});
+    }
+
+    // The calibration log grows between series: each closed side file vouches for the part it saw.
+    if (onlyRecord.isEmpty()) {
+        Findings f;
+        const QString log = fileNameOf(calibrationLogPath(dir));
+        bool vouched = false;
+        for (const SideFile& s : sides) {
+            if (!s.closed() || str(s.doc, side::kCalibrationLog).isEmpty()) continue;
+            vouched = true;
+            checkHashed(f, dir, log, num(s.doc, side::kCalibrationLogBytes), str(s.doc, side::kCalibrationLogSha),
+                        "calibration log");
+        }
+        if (vouched) out.files.push_back({log, f.verdict, f.details.join(QStringLiteral("; "))});
     }
 
     const ChainHead head = findChainHead(sides);
@@ -393,11 +562,25 @@ std::vector<CalibrationCheck> checksOf(const QJsonArray& a) {
     return out;
 }
 
-std::vector<CalibrationCheck> checksOf(const std::vector<LoggedCalibration>& log) {
-    std::vector<CalibrationCheck> out;
+// Readings of the log up to `vouched` bytes into vouchedOut, the rest into others.
+void splitChecks(const std::vector<LoggedCalibration>& log, qint64 vouched, std::vector<CalibrationCheck>& vouchedOut,
+                 std::vector<CalibrationCheck>& others) {
     for (const LoggedCalibration& l : log)
-        out.push_back(l.check);
-    return out;
+        (l.endOffset <= vouched ? vouchedOut : others).push_back(l.check);
+}
+
+// The longest prefix of a file that a closed side file hashed and that is still as hashed.
+qint64 vouchedPrefix(const QString& path, const std::vector<SideFile>& sides, const char* name, const char* bytes,
+                     const char* sha) {
+    qint64 best = 0;
+    const QString file = fileNameOf(path);
+    for (const SideFile& s : sides) {
+        const qint64 n = num(s.doc, bytes);
+        if (!s.closed() || str(s.doc, name) != file || n <= best) continue;
+        const std::optional<FileDigest> d = digestFile(path, n);
+        if (d && QString::fromLatin1(d->sha256) == str(s.doc, sha)) best = n;
+    }
+    return best;
 }
 
 // The zone's name alone; older side files wrote "Europe/Berlin (UTC+02:00)".
@@ -439,12 +622,22 @@ ReportEvidence reportEvidenceFor(const QString& recordPath) {
         e.verification = verdictText(v.files.front().verdict);
         e.verificationDetail = v.files.front().detail;
     }
-    std::vector<SideFile> mine;
-    for (SideFile& s : readSideFiles(dir))
-        if (s.parsed && s.recordFile() == name) mine.push_back(std::move(s));
+    const std::vector<SideFile> all = readSideFiles(dir);
+    std::vector<const SideFile*> mine;
+    bool anyClosed = false;
+    for (const SideFile& s : all) {
+        if (!s.parsed || s.recordFile() != name) continue;
+        mine.push_back(&s);
+        anyClosed = anyClosed || s.closed();
+    }
+    if (anyClosed)
+        e.eventsVouchedBytes = vouchedPrefix(eventsFilePath(fi.absoluteFilePath()), all, side::kEventsFile,
+                                             side::kEventsBytes, side::kEventsSha);
     if (mine.empty()) return e;
-    const QJsonObject& first = mine.front().doc;
-    const QJsonObject& last = mine.back().doc;
+    const SideFile& firstSide = *mine.front();
+    const SideFile& lastSide = *mine.back();
+    const QJsonObject& first = firstSide.doc;
+    const QJsonObject& last = lastSide.doc;
     const QJsonObject meter = first.value(QLatin1String("meter")).toObject();
     const QJsonObject details = first.value(QLatin1String("measurement")).toObject();
     e.serialNumber = str(meter, "serial_number");
@@ -465,17 +658,26 @@ ReportEvidence reportEvidenceFor(const QString& recordPath) {
         e.eventCriteria.minDurationS = criteria.value(QLatin1String("min_duration_s")).toDouble();
         e.eventCriteria.hysteresisDb = criteria.value(QLatin1String("hysteresis_db")).toDouble();
     }
-    e.checksBefore = checksOf(first.value(QLatin1String(side::kCalibrationBefore)).toArray());
-    e.checksAfter = checksOf(last.value(QLatin1String(side::kCalibrationAfter)).toArray());
-    if (!e.checksBefore.empty() && !e.checksAfter.empty()) return e;
+    // An open side file may still be rewritten: its readings are nobody's word yet.
+    (firstSide.closed() ? e.checksBefore : e.checksBeforeNotVouched) =
+        checksOf(first.value(QLatin1String(side::kCalibrationBefore)).toArray());
+    (lastSide.closed() ? e.checksAfter : e.checksAfterNotVouched) =
+        checksOf(last.value(QLatin1String(side::kCalibrationAfter)).toArray());
+    const bool before = e.checksBefore.empty() && e.checksBeforeNotVouched.empty();
+    const bool after = e.checksAfter.empty() && e.checksAfterNotVouched.empty();
+    if (!before && !after) return e;
     // Checks the side files could not take: before the first series of a
-    // directory was started, or after a series was closed.
-    const std::vector<LoggedCalibration> log = readCalibrationLog(calibrationLogPath(dir));
+    // directory was started, or after a series was closed; only the part of
+    // the log a closed side file saw is vouched for.
+    const QString logPath = calibrationLogPath(dir);
+    const std::vector<LoggedCalibration> log = readCalibrationLog(logPath);
+    const qint64 vouched =
+        vouchedPrefix(logPath, all, side::kCalibrationLog, side::kCalibrationLogBytes, side::kCalibrationLogSha);
     int64_t local = 0, start = 0, end = 0;
-    if (e.checksBefore.empty() && parseIsoTime(str(first, side::kStart), &local, &start))
-        e.checksBefore = checksOf(lastStayBefore(log, start));
-    if (e.checksAfter.empty() && parseIsoTime(str(last, side::kEnd), &local, &end))
-        e.checksAfter = checksOf(firstStayAfter(log, end));
+    if (before && parseIsoTime(str(first, side::kStart), &local, &start))
+        splitChecks(lastStayBefore(log, start), vouched, e.checksBefore, e.checksBeforeNotVouched);
+    if (after && parseIsoTime(str(last, side::kEnd), &local, &end))
+        splitChecks(firstStayAfter(log, end), vouched, e.checksAfter, e.checksAfterNotVouched);
     return e;
 }
 

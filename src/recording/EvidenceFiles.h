@@ -4,12 +4,13 @@
 // record directory; how they are named, read and checked.
 //
 // The side files of a directory form a chain in the order they were closed:
-// a closed side file holds the SHA-256 of its record file and statistics
-// file (of their first record_bytes / statistics_bytes bytes, the size they
-// had when the series was closed) and the SHA-256 of the side file closed
-// before it in the same directory. A closed side file is never written
-// again, so editing, shortening, extending or removing any file that a
-// closed side file or a later link vouches for shows.
+// a closed side file holds the SHA-256 of its record, statistics and events
+// files (of their first *_bytes bytes, the size they had when the series was
+// closed; no events file named: there was none), of the calibration log as
+// it was then, and of the side file closed before it in the same directory.
+// A closed side file is never written again, so editing, shortening,
+// extending or removing any file that a closed side file or a later link
+// vouches for shows; so does a file that appears beside a closed series.
 
 #include "core/Types.h"
 #include "statistics/ReportEvidence.h"
@@ -57,6 +58,7 @@ struct LoggedCalibration {
     int64_t utcMs = 0;
     QString time;  // as logged
     QString key;
+    qint64 endOffset = 0;  // just after its line end in the log
 };
 // The readings of a calibration log, oldest first; lines that do not parse are skipped.
 std::vector<LoggedCalibration> readCalibrationLog(const QString& path);
@@ -71,6 +73,7 @@ struct SideFile {
     QString path;
     QString name;
     QByteArray sha256;  // of the side file's bytes
+    QByteArray bytes;
     QJsonObject doc;
     bool parsed = false;
     bool closed() const;
@@ -85,17 +88,30 @@ struct ChainHead {
     QString sideFile;
     QByteArray sha256;
     QString recordFile;
+    QString directory;  // where it lies, when known
 };
 ChainHead findChainHead(const std::vector<SideFile>& sides);
+
+// Where a head published earlier stands in a directory's chain now: found, and
+// how many side files the chain went on with since (walking back from the head).
+struct ChainLink {
+    bool found = false;    // a closed side file with that hash is here
+    bool onChain = false;  // the chain from today's head leads back to it
+    int after = 0;         // side files closed after it on the chain
+    QString sideFile;
+};
+ChainLink findChainLink(const QString& dir, const QByteArray& sha256);
 
 enum class Verdict { Ok, NotClosed, Changed, Missing };
 // "OK", "NOT CLOSED", "CHANGED", "MISSING".
 QString verdictText(Verdict v);
 
 struct FileVerdict {
-    QString recordFile;  // name
+    QString recordFile;  // name (or the calibration log's)
     Verdict verdict = Verdict::Ok;
     QString detail;
+    // With a key, of its closed side files: "SIGNED BY THE STATION", "NOT SIGNED" or "BAD SIGNATURE".
+    QString signature;
 };
 struct DirectoryVerdict {
     bool readable = false;
@@ -104,9 +120,18 @@ struct DirectoryVerdict {
     QByteArray headSha256;
     bool allGood() const;  // every file OK or NOT CLOSED
 };
-// Checks every record file of dir against its side files and the chain; with
-// onlyRecord, that record file alone (its side file's link is still checked).
-DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord = QString());
+// Checks every record file of dir, and the calibration log, against the side
+// files and the chain; with onlyRecord, that record file alone (its side
+// file's link is still checked). A link is judged by content: a side file that
+// names a previous one it does not match, made by another station, is the one
+// that does not belong; a second side file starting a chain is named.
+// With stationKey (the raw public key), every closed side file's signature is
+// checked: a bad one is CHANGED, and so is an unsigned one closed after a
+// signed one; a directory from before signatures is NOT SIGNED throughout.
+// With timeStampCa (a file of certificates), every time stamp beside a closed
+// side file is checked against it: a bad one is CHANGED.
+DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord = QString(),
+                                 const QByteArray& stationKey = QByteArray(), const QString& timeStampCa = QString());
 
 // What a report says about a record file: from its side files, the
 // calibration log of its directory where they hold no checks, and the
@@ -136,6 +161,10 @@ inline constexpr const char* kEventsSha = "events_sha256";
 inline constexpr const char* kPrevious = "previous";
 inline constexpr const char* kPreviousSideFile = "side_file";
 inline constexpr const char* kPreviousSha = "sha256";
+inline constexpr const char* kCalibrationLog = "calibration_log";
+inline constexpr const char* kCalibrationLogBytes = "calibration_log_bytes";
+inline constexpr const char* kCalibrationLogSha = "calibration_log_sha256";
+inline constexpr const char* kStationKey = "station_key";
 inline constexpr const char* kCalibrationBefore = "calibration_before";
 inline constexpr const char* kCalibrationAfter = "calibration_after";
 inline constexpr const char* kUtcOffsetAtStart = "utc_offset_at_start";

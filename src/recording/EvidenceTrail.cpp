@@ -10,6 +10,9 @@
 #include <QJsonDocument>
 #include <QTimeZone>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <chrono>
 #include <future>
 #include <optional>
@@ -91,13 +94,12 @@ struct EvidenceTrail::Series {
     QJsonObject settings;  // the line settings last written down
     uint64_t settingsKey = 0;
     bool hashing = false;
-    struct Hashed {
-        std::optional<FileDigest> record;
-        std::optional<FileDigest> stat;
-        std::optional<FileDigest> events;
+    struct Closed {
+        bool written = false;
+        QByteArray sha256;              // of the side file as written
         std::optional<ChainHead> head;  // read from the directory when not known yet
     };
-    std::future<Hashed> digests;
+    std::future<Closed> closed;
 };
 
 EvidenceTrail::EvidenceTrail(ProtocolState& ps, const RecorderSettings& s, const Clock& clock, HeldFn held,
@@ -177,6 +179,7 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
     d[QLatin1String("time_zone")] = QString::fromLatin1(QTimeZone::systemTimeZoneId());
     d[QLatin1String(side::kUtcOffsetAtStart)] = start.right(6);
     d[QLatin1String("program")] = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
+    d[QLatin1String(side::kStationKey)] = key_ ? QJsonValue(key_->id()) : QJsonValue();
     d[QLatin1String("meter")] = meterOf(ps_.KestroState);
     d[QLatin1String("record_lines")] = s->settings;
     QJsonObject stats;
@@ -292,6 +295,7 @@ void EvidenceTrail::tick() {
         logDir_ = s_.RecordDirectory;
         if (!logDir_.isEmpty()) loadLog(QDir::cleanPath(logDir_));
     }
+    announceHead();
     const int64_t now = nowUtc(clock_);
     const uint64_t key = lineSettingsKey();
     for (auto& s : current_) {
@@ -314,57 +318,52 @@ void EvidenceTrail::tick() {
     while (closeFront(false)) {}
 }
 
-bool EvidenceTrail::closeFront(bool wait) {
-    if (closing_.empty()) return false;
-    Series& s = *closing_.front();
-    if (!s.hashing) {
-        if (held_(s.recordPath) > 0 || held_(s.statPath) > 0 || held_(s.eventsPath) > 0) return false;
-        if (!wait && nowUtc(clock_) < s.retryUtc) return false;
-        // The sizes now: a later series may append to the same file (same name within a second).
-        const qint64 recordBytes = QFileInfo(s.recordPath).size();
-        const qint64 statBytes = QFileInfo::exists(s.statPath) ? QFileInfo(s.statPath).size() : -2;
-        const qint64 eventsBytes = QFileInfo::exists(s.eventsPath) ? QFileInfo(s.eventsPath).size() : -2;
-        // Off the poll cycle: a week of fast values, or a directory of a year's side files, takes seconds.
-        const bool readHead = !heads_.count(dirOf(s.sidePath));
-        s.digests = std::async(std::launch::async, [r = s.recordPath, st = s.statPath, ev = s.eventsPath, recordBytes,
-                                                    statBytes, eventsBytes, dir = dirOf(s.sidePath), readHead] {
-            Series::Hashed h{digestFile(r, recordBytes),
-                             statBytes < -1 ? std::nullopt : digestFile(st, statBytes),
-                             eventsBytes < -1 ? std::nullopt : digestFile(ev, eventsBytes),
-                             {}};
-            if (readHead) h.head = findChainHead(readSideFiles(dir));
-            return h;
-        });
-        s.hashing = true;
+void EvidenceTrail::announceHead() {
+    // The head of the record directory's chain is known before this run closes
+    // a side file: whoever reads it after a restart sees it at once.
+    const QString dir = QDir::cleanPath(logDir_);
+    if (!headRead_.valid() && !logDir_.isEmpty() && !heads_.count(dir) && !headAnnounced_.contains(dir)) {
+        headAnnounced_ << dir;
+        headRead_ = std::async(std::launch::async, [dir] { return std::pair{dir, findChainHead(readSideFiles(dir))}; });
     }
-    if (!wait && s.digests.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
-    const Series::Hashed hashed = s.digests.get();
-    const std::optional<FileDigest>& record = hashed.record;
-    const std::optional<FileDigest>& stat = hashed.stat;
-    s.hashing = false;
-    const QString dir = dirOf(s.sidePath);
-    if (hashed.head && !heads_.count(dir)) heads_[dir] = *hashed.head;
-    if (!record) {
-        s.retryUtc = nowUtc(clock_) + kRetryMs;
-        return false;
-    }
-    const ChainHead& head = heads_[dir];
-    QJsonObject d = s.doc;
+    if (!headRead_.valid() || headRead_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+    const auto [read, head] = headRead_.get();
+    if (heads_.count(read)) return;  // a side file closed meanwhile: that one is the head
+    heads_[read] = head;
+    heads_[read].directory = read;
+    if (onChainHead && !head.sideFile.isEmpty()) onChainHead(heads_[read]);
+}
+
+namespace {
+
+struct Digests {
+    std::optional<FileDigest> record, stat, events, calibrationLog;
+};
+
+// The side file as closed: the open one with the hashes, the link to the
+// chain's head, and its station.
+QJsonObject closedDoc(QJsonObject d, const Digests& h, const ChainHead& head, const QString& closedAt,
+                      const QString& eventsName, const QString& logName) {
     d[QLatin1String(side::kState)] = QLatin1String(side::kClosed);
-    d[QLatin1String(side::kClosedAt)] = isoTime(clock_.now(), nowUtc(clock_));
-    d[QLatin1String(side::kRecordBytes)] = record->bytes;
-    d[QLatin1String(side::kRecordSha)] = QString::fromLatin1(record->sha256);
-    if (stat) {
-        d[QLatin1String(side::kStatisticsBytes)] = stat->bytes;
-        d[QLatin1String(side::kStatisticsSha)] = QString::fromLatin1(stat->sha256);
+    d[QLatin1String(side::kClosedAt)] = closedAt;
+    d[QLatin1String(side::kRecordBytes)] = h.record->bytes;
+    d[QLatin1String(side::kRecordSha)] = QString::fromLatin1(h.record->sha256);
+    if (h.stat) {
+        d[QLatin1String(side::kStatisticsBytes)] = h.stat->bytes;
+        d[QLatin1String(side::kStatisticsSha)] = QString::fromLatin1(h.stat->sha256);
     } else {
         d.remove(QLatin1String(side::kStatisticsFile));
     }
     // Only a series that had events (or watched for them) has an events file.
-    if (hashed.events) {
-        d[QLatin1String(side::kEventsFile)] = nameOf(s.eventsPath);
-        d[QLatin1String(side::kEventsBytes)] = hashed.events->bytes;
-        d[QLatin1String(side::kEventsSha)] = QString::fromLatin1(hashed.events->sha256);
+    if (h.events) {
+        d[QLatin1String(side::kEventsFile)] = eventsName;
+        d[QLatin1String(side::kEventsBytes)] = h.events->bytes;
+        d[QLatin1String(side::kEventsSha)] = QString::fromLatin1(h.events->sha256);
+    }
+    if (h.calibrationLog) {
+        d[QLatin1String(side::kCalibrationLog)] = logName;
+        d[QLatin1String(side::kCalibrationLogBytes)] = h.calibrationLog->bytes;
+        d[QLatin1String(side::kCalibrationLogSha)] = QString::fromLatin1(h.calibrationLog->sha256);
     }
     QJsonObject previous;
     if (!head.sideFile.isEmpty()) {
@@ -373,14 +372,67 @@ bool EvidenceTrail::closeFront(bool wait) {
         previous[QLatin1String(side::kRecordFile)] = head.recordFile;
     }
     d[QLatin1String(side::kPrevious)] = head.sideFile.isEmpty() ? QJsonValue() : QJsonValue(previous);
-    const QByteArray bytes = jsonBytes(d);
-    if (!writeFileDurably(s.sidePath, bytes)) {
+    return d;
+}
+
+}  // namespace
+
+bool EvidenceTrail::closeFront(bool wait) {
+    if (closing_.empty()) return false;
+    Series& s = *closing_.front();
+    const QString dir = dirOf(s.sidePath);
+    if (!s.hashing) {
+        if (held_(s.recordPath) > 0 || held_(s.statPath) > 0 || held_(s.eventsPath) > 0) return false;
+        if (!wait && nowUtc(clock_) < s.retryUtc) return false;
+        // The sizes now: a later series may append to the same file (same name within a second).
+        auto sizeOf = [](const QString& path) {
+            return QFileInfo::exists(path) ? QFileInfo(path).size() : qint64(-2);
+        };
+        // The log grows on; what it holds now is what this series can vouch for.
+        const QString log = calibrationLogPath(dir);
+        const qint64 logBytes = sizeOf(log);
+        const qint64 recordBytes = QFileInfo(s.recordPath).size();
+        const qint64 statBytes = sizeOf(s.statPath), eventsBytes = sizeOf(s.eventsPath);
+        // Off the poll cycle: hashing a week of fast values, reading a directory
+        // of a year's side files, signing, and the syncs of the writes.
+        std::optional<ChainHead> head;
+        if (heads_.count(dir)) head = heads_[dir];
+        s.closed = std::async(
+            std::launch::async, [r = s.recordPath, st = s.statPath, ev = s.eventsPath, log, side = s.sidePath,
+                                 doc = s.doc, key = key_, recordBytes, statBytes, eventsBytes, logBytes, dir, head,
+                                 closedAt = isoTime(clock_.now(), nowUtc(clock_))] {
+                // Behind the poll thread when both want the same processor.
+                ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 10);
+                Series::Closed c;
+                if (!head) c.head = findChainHead(readSideFiles(dir));
+                Digests h{digestFile(r, recordBytes), statBytes < -1 ? std::nullopt : digestFile(st, statBytes),
+                          eventsBytes < -1 ? std::nullopt : digestFile(ev, eventsBytes),
+                          logBytes < -1 ? std::nullopt : digestFile(log, logBytes)};
+                if (!h.record) return c;
+                const QByteArray bytes =
+                    jsonBytes(closedDoc(doc, h, head ? *head : *c.head, closedAt, nameOf(ev), nameOf(log)));
+                // The signature first: one left beside a side file still open is never looked at.
+                if (key) {
+                    const QByteArray sig = key->sign(bytes);
+                    if (sig.isEmpty() || !writeFileDurably(side + QLatin1String(kSignatureSuffix), sig)) return c;
+                }
+                c.written = writeFileDurably(side, bytes);
+                c.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+                return c;
+            });
+        s.hashing = true;
+    }
+    if (!wait && s.closed.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+    const Series::Closed c = s.closed.get();
+    s.hashing = false;
+    if (c.head && !heads_.count(dir)) heads_[dir] = *c.head;
+    if (!c.written) {
         s.retryUtc = nowUtc(clock_) + kRetryMs;
         return false;
     }
-    heads_[dir] = {nameOf(s.sidePath), QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(),
-                   nameOf(s.recordPath)};
+    heads_[dir] = {nameOf(s.sidePath), c.sha256, nameOf(s.recordPath), dir};
     closing_.pop_front();
+    if (onChainHead) onChainHead(heads_[dir]);
     return true;
 }
 

@@ -13,8 +13,8 @@
 //    nothing for its record file and statistics file (lines that waited for a
 //    failed medium are written first). Both files are then hashed as they are
 //    (in the background: a week of fast values takes seconds), the hash of
-//    the side file closed before it in the directory is added, and the side
-//    file is written for the last time.
+//    the side file closed before it in the directory is added, the station
+//    signs it (StationKey.h), and the side file is written for the last time.
 // Side files are written whole under a temporary name and renamed. A series
 // whose lines had to be rescued at exit, or that a crash or power cut ended,
 // keeps its open side file: --verify calls it NOT CLOSED.
@@ -22,6 +22,7 @@
 #include "protocol/ProtocolState.h"
 #include "recording/EvidenceFiles.h"
 #include "recording/RecordWriter.h"
+#include "recording/StationKey.h"
 #include "settings/RecorderSettings.h"
 
 #include <QJsonArray>
@@ -32,8 +33,10 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace kestro {
 
@@ -64,6 +67,13 @@ public:
     // file that cannot be written goes into rescueDir. Returns event-log texts.
     QStringList finish(const std::vector<RecordWriter::Rescued>& rescued, const QString& rescueDir);
 
+    // Signs the side files closed from now on; none: they are closed unsigned.
+    void setStationKey(std::shared_ptr<const StationKey> key) { key_ = std::move(key); }
+    const StationKey* stationKey() const { return key_.get(); }
+    // After every side file closed, and once per record directory for the head found there: the chain's head, for
+    // publishing.
+    std::function<void(const ChainHead&)> onChainHead;
+
     // The newest calibration reading known (this run, or the log of the record directory).
     bool hasLastCheck() const { return hasLastCheck_; }
     const CalibrationCheck& lastCheck() const { return lastCheck_; }
@@ -75,6 +85,7 @@ private:
     void takeCalibration();
     bool writeOpen(Series& s);
     bool closeFront(bool wait);
+    void announceHead();
     QJsonObject lineSettings() const;
     // The same settings packed in a number: compared every tick, where building the JSON would cost.
     uint64_t lineSettingsKey() const;
@@ -88,10 +99,13 @@ private:
     std::array<std::unique_ptr<Series>, 2> current_;
     std::deque<std::unique_ptr<Series>> closing_;  // in the order they ended: the chain's order
     std::map<QString, ChainHead> heads_;           // per directory, once read
-    QJsonArray lastStay_;                          // readings of the last stay in Calibration, up to kMaxReadings
+    std::future<std::pair<QString, ChainHead>> headRead_;
+    QStringList headAnnounced_;  // directories whose head was read at the start
+    QJsonArray lastStay_;        // readings of the last stay in Calibration, up to kMaxReadings
     bool inStay_ = false;
     QStringList logsRead_;
     QString logDir_;  // the record directory whose log was last looked at
+    std::shared_ptr<const StationKey> key_;
     bool hasLastCheck_ = false;
     CalibrationCheck lastCheck_;
 };

@@ -78,6 +78,11 @@ void SeriesRecorder::setStateDirectory(const QString& stateDir, RecordWriter::Op
     logRecovered(next->recoverLeftovers(rescueDirectory()));
     // Called before recording starts; a writer that already holds lines keeps them.
     if (writer_->heldBytes() == 0) writer_ = std::move(next);
+    QString why;
+    evidence_.setStationKey(stateDir.isEmpty() ? nullptr : StationKey::loadOrCreate(stateDir, &why));
+    if (!why.isEmpty())
+        log_.WriteLog(log_.dateTimeText() + kWriterLabel +
+                      QStringLiteral("the station key cannot be used (%1): side files are closed unsigned").arg(why));
 }
 
 void SeriesRecorder::setMonotonic(RecordWriter::MonotonicFn now) {

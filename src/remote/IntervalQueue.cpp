@@ -28,6 +28,7 @@ QByteArray IntervalQueue::lineOf(const Entry& e) {
     o.insert(QStringLiteral("queued"), double(e.queuedUtcMs));
     o.insert(QStringLiteral("topic"), QString::fromUtf8(e.topic));
     o.insert(QStringLiteral("payload"), QString::fromUtf8(e.payload));
+    if (e.retain) o.insert(QStringLiteral("retain"), true);
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -51,6 +52,7 @@ int64_t IntervalQueue::load(int64_t nowUtcMs) {
             e.queuedUtcMs = int64_t(o.value(QStringLiteral("queued")).toDouble());
             e.topic = o.value(QStringLiteral("topic")).toString().toUtf8();
             e.payload = o.value(QStringLiteral("payload")).toString().toUtf8();
+            e.retain = o.value(QStringLiteral("retain")).toBool();
             if (e.seq == 0 || e.topic.isEmpty()) {
                 ++bad;
                 continue;
@@ -71,7 +73,8 @@ int64_t IntervalQueue::load(int64_t nowUtcMs) {
     return bad + old;
 }
 
-bool IntervalQueue::push(const QByteArray& topic, const QByteArray& payload, int64_t nowUtcMs, QString* error) {
+bool IntervalQueue::push(const QByteArray& topic, const QByteArray& payload, int64_t nowUtcMs, QString* error,
+                         bool retain) {
     dropExpired(nowUtcMs);
     while (entries_.size() >= kMaxEntries) {
         acked_ = std::max(acked_, entries_.front().seq);
@@ -84,6 +87,7 @@ bool IntervalQueue::push(const QByteArray& topic, const QByteArray& payload, int
     e.queuedUtcMs = nowUtcMs;
     e.topic = topic;
     e.payload = payload;
+    e.retain = retain;
     entries_.push_back(e);
     if (dir_.isEmpty()) return true;
     if (fileStale_) return rewrite(error);

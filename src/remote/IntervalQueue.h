@@ -22,6 +22,7 @@ public:
         int64_t queuedUtcMs = 0;
         QByteArray topic;
         QByteArray payload;
+        bool retain = false;  // the broker keeps the last one for every newcomer
     };
 
     // dir: created when missing; empty keeps the queue in memory only.
@@ -31,7 +32,8 @@ public:
     // line torn by a crash) or too old.
     int64_t load(int64_t nowUtcMs);
     // Appends a message; false when the disk refused it (it still waits in memory).
-    bool push(const QByteArray& topic, const QByteArray& payload, int64_t nowUtcMs, QString* error = nullptr);
+    bool push(const QByteArray& topic, const QByteArray& payload, int64_t nowUtcMs, QString* error = nullptr,
+              bool retain = false);
     // Drops entries older than the bound; returns how many.
     int64_t dropExpired(int64_t nowUtcMs);
     // The broker took every entry up to and including seq.

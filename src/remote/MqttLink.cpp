@@ -45,6 +45,7 @@ struct Request {
     uint64_t generation = 0;
     QByteArray topic;
     QByteArray payload;
+    bool retain = false;
 };
 
 }  // namespace
@@ -147,7 +148,7 @@ struct Session {
 void publish(Session& s, const Request& r) {
     int mid = 0;
     const int rc = mosquitto_publish(s.m, &mid, r.topic.constData(), int(r.payload.size()), r.payload.constData(),
-                                     r.interval ? 1 : 0, false);
+                                     r.interval ? 1 : 0, r.retain);
     if (rc != MOSQ_ERR_SUCCESS) {
         if (!r.interval) s.sh->droppedLevels++;
         return;  // an interval message is sent again after the next connection
@@ -285,11 +286,12 @@ bool MqttLink::publishLevel(const QByteArray& topic, const QByteArray& payload) 
     return true;
 }
 
-void MqttLink::publishInterval(uint64_t tag, uint64_t generation, const QByteArray& topic, const QByteArray& payload) {
+void MqttLink::publishInterval(uint64_t tag, uint64_t generation, const QByteArray& topic, const QByteArray& payload,
+                               bool retain) {
     if (stopRequested_) return;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
-        shared_->requests.push_back(Request{true, tag, generation, topic, payload});
+        shared_->requests.push_back(Request{true, tag, generation, topic, payload, retain});
     }
     shared_->wake.notify_one();
 }

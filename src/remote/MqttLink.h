@@ -53,7 +53,8 @@ public:
     bool publishLevel(const QByteArray& topic, const QByteArray& payload);
     // QoS 1; its tag comes back in Events::acknowledged. Only for the
     // generation given; the caller sends it again after a reconnect.
-    void publishInterval(uint64_t tag, uint64_t generation, const QByteArray& topic, const QByteArray& payload);
+    void publishInterval(uint64_t tag, uint64_t generation, const QByteArray& topic, const QByteArray& payload,
+                         bool retain = false);
     Events takeEvents();
     // Asks the thread to end within graceMs: the interval messages handed over
     // so far, then "offline", then the disconnection. Does not wait.

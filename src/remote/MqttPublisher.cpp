@@ -102,10 +102,10 @@ void MqttPublisher::publishLevel(const QByteArray& payload) {
         ++levelsDropped_;
 }
 
-void MqttPublisher::publishQueued(const char* leaf, const QByteArray& payload) {
+void MqttPublisher::publishQueued(const char* leaf, const QByteArray& payload, bool retain) {
     if (stopped_) return;
     QString error;
-    const bool written = queue_.push(topic(leaf).toUtf8(), payload, clock_.read().utcMs, &error);
+    const bool written = queue_.push(topic(leaf).toUtf8(), payload, clock_.read().utcMs, &error, retain);
     if (!written && log_ && error != queueErrorLogged_) {
         queueErrorLogged_ = error;
         log_(QStringLiteral("MQTT: the interval queue %1 cannot be written (%2); interval messages wait in memory")
@@ -179,7 +179,7 @@ void MqttPublisher::sendWaiting(bool all) {
             continue;
         }
         if (!all && inFlight >= kWindow) break;
-        link_->publishInterval(e.seq, generation, e.topic, e.payload);
+        link_->publishInterval(e.seq, generation, e.topic, e.payload, e.retain);
         sentThrough_ = e.seq;
         ++inFlight;
     }

@@ -6,6 +6,8 @@
 //   interval  one message per completed interval (QoS 1), queued on disk
 //             until the broker has it, delivered in order
 //   event     the start and the end of every exceedance, queued like intervals
+//   chain     retained: the SHA-256 (hex) of the side file closed last, the
+//             evidence chain's head, queued like intervals
 // Everything here runs on the program's thread and never waits for the
 // network; the link's thread does the talking.
 
@@ -49,6 +51,7 @@ public:
     void publishLevel(const QByteArray& payload);
     void publishInterval(const QByteArray& payload) { publishQueued("interval", payload); }
     void publishEvent(const QByteArray& payload) { publishQueued("event", payload); }
+    void publishChain(const QByteArray& sha256) { publishQueued("chain", sha256, true); }
     // The end of the program: waits at most waitMs for the waiting interval
     // messages, then publishes "offline". What is left stays queued on disk.
     void stop(int waitMs);
@@ -63,7 +66,7 @@ public:
 
 private:
     // QoS 1 through the disk queue, in order with the others.
-    void publishQueued(const char* leaf, const QByteArray& payload);
+    void publishQueued(const char* leaf, const QByteArray& payload, bool retain = false);
     void startLink();
     void takeEvents();
     void sendWaiting(bool all = false);

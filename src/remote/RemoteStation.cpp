@@ -3,7 +3,9 @@
 #include "recording/SeriesRecorder.h"
 #include "remote/MonitorServer.h"
 #include "remote/MqttPublisher.h"
+#include "remote/TimeStamper.h"
 
+#include <QDir>
 #include <QJsonDocument>
 
 namespace kestro {
@@ -31,7 +33,11 @@ QByteArray levelMessage(const StationMonitor& monitor, const StationSample& s) {
 RemoteStation::RemoteStation(const ProtocolState& ps, const Clock& clock, LogFn log, QObject* parent)
     : QObject(parent), ps_(ps), clock_(clock), log_(std::move(log)) {}
 
-RemoteStation::~RemoteStation() { stop(0); }
+RemoteStation::~RemoteStation() {
+    stop(0);
+    // The recorder outlives this: its later closes must not call back into it.
+    if (recorder_) recorder_->evidence().onChainHead = nullptr;
+}
 
 bool RemoteStation::start(const RemoteConfig& c, QString* error) {
     if (c.serve) {
@@ -50,6 +56,7 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
         }
         if (log_) log_(QStringLiteral("Web server: %1").arg(serverUrl()));
     }
+    if (!c.tsa.isEmpty()) stamper_ = std::make_unique<TimeStamper>(c.tsa, c.tsaQueueDir, log_);
     if (c.mqtt) {
         publisher_ = std::make_unique<MqttPublisher>(*c.mqtt, c.mqttPassword, c.queueDir, clock_, log_);
         publisher_->loadQueue();
@@ -81,6 +88,12 @@ void RemoteStation::attach(SeriesRecorder& recorder) {
     connect(&recorder, &SeriesRecorder::statisticsResult, this,
             [this](Stream s, const IntervalResult& r) { monitor_.addResult(s == Stream::Fast, r); });
     connect(&recorder, &SeriesRecorder::noiseEvent, this, [this](const EventNotice& n) { monitor_.addEvent(n); });
+    // Published where someone else keeps it: the newest series cannot go unnoticed.
+    recorder.evidence().onChainHead = [this](const ChainHead& head) {
+        monitor_.setChainHead(head);
+        if (publisher_) publisher_->publishChain(head.sha256);
+        if (stamper_ && !head.directory.isEmpty()) stamper_->stamp(QDir(head.directory).filePath(head.sideFile));
+    };
 }
 
 void RemoteStation::tick() {

@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@ namespace kestro {
 class MonitorServer;
 class MqttPublisher;
 class SeriesRecorder;
+class TimeStamper;
 
 struct RemoteConfig {
     std::optional<ListenAddress> serve;
@@ -26,6 +28,8 @@ struct RemoteConfig {
     std::optional<MqttTarget> mqtt;
     QString mqttPassword;
     QString queueDir;  // where interval messages wait for the broker
+    QUrl tsa;          // the time-stamping authority; empty: none
+    QString tsaQueueDir;
 };
 
 // Why the web server may not start as configured; empty when it may. A
@@ -65,6 +69,7 @@ private:
     StationMonitor monitor_;
     std::unique_ptr<MonitorServer> server_;
     std::unique_ptr<MqttPublisher> publisher_;
+    std::unique_ptr<TimeStamper> stamper_;
 };
 
 }  // namespace kestro

@@ -358,8 +358,25 @@ QByteArray StationMonitor::statisticsJson(size_t maxCompleted) const {
     return compact(o);
 }
 
+QByteArray StationMonitor::chainJson() const {
+    auto text = [](const QString& s) {
+        return s.isEmpty() ? QJsonValue() : QJsonValue(s);
+    };
+    QJsonObject o;
+    o.insert(QStringLiteral("side_file"), text(chainHead_.sideFile));
+    o.insert(QStringLiteral("sha256"), text(QString::fromLatin1(chainHead_.sha256)));
+    o.insert(QStringLiteral("record_file"), text(chainHead_.recordFile));
+    return compact(o);
+}
+
 QByteArray StationMonitor::metricsText() const {
     QByteArray out;
+    if (!chainHead_.sha256.isEmpty()) {
+        metricHeader(out, "kestro_chain_head_info", "gauge",
+                     "The evidence chain's head: the side file closed last and its SHA-256 (for --expect-head).");
+        out += QByteArrayLiteral("kestro_chain_head_info{side_file=\"") + labelValue(chainHead_.sideFile) +
+               "\",sha256=\"" + chainHead_.sha256 + "\"} 1\n";
+    }
     metricHeader(out, "kestro_info", "gauge", "The program's version and the meter's serial number.");
     out += QByteArrayLiteral("kestro_info{version=\"" KESTRO_VERSION_STRING "\",serial=\"") + labelValue(lastSerial_) +
            "\"} 1\n";

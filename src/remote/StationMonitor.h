@@ -7,6 +7,7 @@
 
 #include "protocol/DeviceCodes.h"
 #include "recording/EventRecorder.h"
+#include "recording/EvidenceFiles.h"
 #include "remote/StationTime.h"
 #include "statistics/IntervalResult.h"
 
@@ -94,6 +95,8 @@ public:
     // An exceedance started or ended; what the events are watched on (empty: nothing recorded).
     void addEvent(const EventNotice& n);
     void setEventDetection(const QString& text);
+    // The evidence chain's head: the side file closed last (EvidenceFiles.h).
+    void setChainHead(const ChainHead& head) { chainHead_ = head; }
 
     // ---- read by the server and the publisher ----
     const StationState& state() const { return state_; }
@@ -116,6 +119,8 @@ public:
     // maxCompleted: the newest completed intervals per stream.
     QByteArray statisticsJson(size_t maxCompleted = kKeptResults) const;
     QByteArray metricsText() const;
+    // {"side_file", "sha256", "record_file"} of the chain's head, all null while none is known.
+    QByteArray chainJson() const;
 
 signals:
     void stateChanged();
@@ -137,6 +142,7 @@ private:
     std::deque<StationSample> history_;
     std::vector<StationFile> files_;
     RecordCounters counters_;
+    ChainHead chainHead_;
     const StatisticsRecorder* sources_[2] = {nullptr, nullptr};
     std::deque<IntervalResult> completed_[2];
     std::optional<IntervalResult> lastInterval_[2];

@@ -114,6 +114,7 @@ int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
                            .arg(out, file));
 
     ReportOptions o;
+    // First: which rows of the events file the analysis may use.
     if (evidence) o.evidence = evidence(file);
     if (parser.isSet(tz)) {
         const QString zone = parser.value(tz).trimmed();
@@ -132,7 +133,7 @@ int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
     config.timeZone = o.evidence.timeZone.toUtf8();
     config.startOffsetMs = ZoneTimeline::offsetMsOf(o.evidence.utcOffsetAtStart);
 
-    const RecordAnalysis a = analyzeRecordFile(file, config);
+    const RecordAnalysis a = analyzeRecordFile(file, config, {}, o.evidence.eventsVouchedBytes);
     if (!a.ok()) return fail(2, a.read.error);
     for (const QString& n : a.read.notices)
         std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(n));

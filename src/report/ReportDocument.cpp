@@ -347,6 +347,8 @@ void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
     };
     add("before", e.checksBefore);
     add("after", e.checksAfter);
+    add("before, not vouched for", e.checksBeforeNotVouched);
+    add("after, not vouched for", e.checksAfterNotVouched);
     if (rows.empty()) {
         paragraph(p, pg, QStringLiteral("No calibration check is known before or after the measurement."));
         return;
@@ -354,9 +356,14 @@ void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
     drawTable(p, pg,
               Table{{QStringLiteral("Check"), QStringLiteral("Date and time"), QStringLiteral("Level"),
                      QStringLiteral("Meter serial number")},
-                    {0.1, 0.33, 0.27, 0.3},
+                    {0.2, 0.3, 0.22, 0.28},
                     {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft}},
               rows, {});
+    if (!e.checksBeforeNotVouched.empty() || !e.checksAfterNotVouched.empty())
+        paragraph(p, pg,
+                  QStringLiteral("Checks not vouched for by a closed side file (added to the calibration log after "
+                                 "it, or of a series never closed) enter no figure here."),
+                  QColor(150, 90, 0));
     if (e.checksBefore.empty() || e.checksAfter.empty()) {
         paragraph(p, pg,
                   QStringLiteral("No check %1 the measurement: the drift is not known.")
@@ -383,7 +390,8 @@ QString eventDuration(int64_t ms, QChar d) { return number(ms / 1000.0, 1, d) + 
 // Counts per day and per hour of day, the longest and the loudest exceedances
 // with their time histories, every row of the events file, and the Leq of
 // the recording with and without its marked spans.
-void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const QString& unit) {
+// vouched: whether a closed side file speaks for the events file (ReportEvidence::eventsVouchedBytes).
+void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const QString& unit, bool vouched) {
     heading(p, pg, QStringLiteral("Events and markers"));
     const QString file = QFileInfo(a.eventsPath).fileName();
     if (!a.events.found) {
@@ -397,6 +405,12 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
         paragraph(p, pg, a.events.error, kOverLimitColour);
         return;
     }
+    if (!vouched)
+        paragraph(p, pg,
+                  QStringLiteral("Not vouched for: no closed side file speaks for %1 (its series was never closed, "
+                                 "or its side file is missing); its rows are used as they are.")
+                      .arg(file),
+                  QColor(150, 90, 0));
     std::vector<const NoiseEvent*> exceedances, marks;
     for (const NoiseEvent& e : a.events.events)
         (e.kind == EventKind::Exceedance ? exceedances : marks).push_back(&e);
@@ -481,6 +495,26 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
                          Qt::AlignRight, Qt::AlignLeft, Qt::AlignLeft}},
                   rows, {});
 
+    if (!a.events.notVouched.empty()) {
+        std::vector<QStringList> extra;
+        for (const NoiseEvent& e : a.events.notVouched)
+            extra.push_back({e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
+                             localDateTimeText(e.startLocalMs), timeOnly(e.endLocalMs),
+                             QString::fromStdString(e.note)});
+        paragraph(p, pg,
+                  QStringLiteral("Not vouched for: %1 rows of %2 that no closed side file vouches for (written after "
+                                 "its series was closed, or changed since). They are counted nowhere in this "
+                                 "report and leave no span out of any level.")
+                      .arg(extra.size())
+                      .arg(file),
+                  kOverLimitColour);
+        drawTable(
+            p, pg,
+            Table{{QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Note")},
+                  {0.15, 0.25, 0.15, 0.45},
+                  {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft}},
+            extra, {});
+    }
     const char* leq = statisticName(a.quantity, Statistic::Leq);
     if (marks.empty()) {
         paragraph(p, pg, QStringLiteral("Nothing was marked: no span is left out of any level."));
@@ -741,7 +775,7 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                                compact ? QStringLiteral(" beside this report") : QString()));
     }
 
-    writeEvents(p, pg, a, dec, unit);
+    writeEvents(p, pg, a, dec, unit, e.eventsVouchedBytes >= 0);
 
     heading(p, pg,
             compact ? QStringLiteral("Clock hours")

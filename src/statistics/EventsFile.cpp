@@ -110,7 +110,7 @@ void appendEventRows(QByteArray& out, const StatisticsConfig& c, const NoiseEven
         }
 }
 
-EventsFileContent readEventsFile(const QString& path) {
+EventsFileContent readEventsFile(const QString& path, int64_t vouchedBytes) {
     EventsFileContent out;
     QFile f(path);
     if (!f.exists()) return out;
@@ -123,9 +123,12 @@ EventsFileContent readEventsFile(const QString& path) {
     const QList<QByteArray> lines = all.split('\n');
     char t = ';', d = ',';
     bool header = false;
+    int64_t end = 0;
     // The last piece follows the last line end: empty, or a torn line.
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         QByteArray line = lines[i];
+        end += line.size() + 1;
+        std::vector<NoiseEvent>& list = vouchedBytes < 0 || end <= vouchedBytes ? out.events : out.notVouched;
         if (line.endsWith('\r')) line.chop(1);
         if (!header) {
             if (!line.startsWith("Kind") || line.size() < 5) {
@@ -157,9 +160,9 @@ EventsFileContent readEventsFile(const QString& path) {
         if (!parseTime(cells[1], &e.startLocalMs) || !parseTime(cells[2], &e.endLocalMs)) continue;
         const double lmax = levelOf(cells[5], d);
         if (cells[0] == "Sample") {
-            if (out.events.empty() || out.events.back().kind != EventKind::Exceedance || std::isnan(lmax)) continue;
+            if (list.empty() || list.back().kind != EventKind::Exceedance || std::isnan(lmax)) continue;
             const EventSample s{e.startLocalMs, int32_t(std::lround(lmax * 100.0))};
-            (cells[8] == "before" ? out.events.back().before : out.events.back().after).push_back(s);
+            (cells[8] == "before" ? list.back().before : list.back().after).push_back(s);
             continue;
         }
         if (cells[0] != "Exceedance" && cells[0] != "Marker") continue;
@@ -171,7 +174,7 @@ EventsFileContent readEventsFile(const QString& path) {
         e.sel = levelOf(cells[7], d);
         e.open = cells[8] == "open";
         e.note = QString::fromLatin1(cells[9]).toStdString();
-        out.events.push_back(std::move(e));
+        list.push_back(std::move(e));
     }
     return out;
 }

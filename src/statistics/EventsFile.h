@@ -35,9 +35,12 @@ struct EventsFileContent {
     bool found = false;
     QString error;  // empty when it was read (a torn last line is skipped)
     std::vector<NoiseEvent> events;
-    EventCriteria criteria;  // from the criteria row, when there is one
+    EventCriteria criteria;              // from the criteria row, when there is one
+    std::vector<NoiseEvent> notVouched;  // rows past the vouched bytes: shown apart, used for nothing
 };
-EventsFileContent readEventsFile(const QString& path);
+// vouchedBytes: rows ending within them go into events, later ones into
+// notVouched; negative: every row into events.
+EventsFileContent readEventsFile(const QString& path, int64_t vouchedBytes = -1);
 
 // The marked spans of events as [start, end) in local ms, sorted and merged.
 std::vector<std::pair<int64_t, int64_t>> markedSpans(const std::vector<NoiseEvent>& events);

@@ -18,7 +18,8 @@ constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
 
 int64_t RecordAnalysis::coveredMs() const { return read.coveredMs; }
 
-RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& config, const ProgressFn& progress) {
+RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& config, const ProgressFn& progress,
+                                 int64_t eventsVouchedBytes) {
     RecordAnalysis a;
     a.path = path;
     a.config = config;
@@ -58,7 +59,7 @@ RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& co
     };
     engine.start(a.typeWord.toStdString(), config.intervalSeconds, config.limitTenths);
     a.eventsPath = eventsFilePath(path);
-    a.events = readEventsFile(a.eventsPath);
+    a.events = readEventsFile(a.eventsPath, eventsVouchedBytes);
     const std::vector<std::pair<int64_t, int64_t>> spans = markedSpans(a.events.events);
     // What is left outside the marked spans: the levels, or a running Leq's steps.
     LevelAccumulator kept;

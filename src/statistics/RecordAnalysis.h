@@ -53,8 +53,10 @@ struct RecordAnalysis {
 
 using ProgressFn = std::function<bool(int64_t done, int64_t total)>;
 
+// eventsVouchedBytes: of the events file, as ReportEvidence gives it; only
+// the marked spans of vouched rows are left out of withoutMarked.
 RecordAnalysis analyzeRecordFile(const QString& path, const StatisticsConfig& config,
-                                 const ProgressFn& progress = ProgressFn());
+                                 const ProgressFn& progress = ProgressFn(), int64_t eventsVouchedBytes = -1);
 
 // Statistics of the samples in [fromMs, toMs] of an analysed file, read again
 // from the file (only the part of the span; a running Leq from the start, as

@@ -41,9 +41,16 @@ struct ReportEvidence {
     QString meterHardware;
     QString stream;  // "slow" or "fast"
     EventCriteria eventCriteria;
-    std::vector<CalibrationCheck> checksBefore;  // oldest first
-    std::vector<CalibrationCheck> checksAfter;   // oldest first
-    QString verification;                        // "OK", "CHANGED", "MISSING", "NOT CLOSED"; empty: not checked
+    // Vouched for by a closed side file, oldest first; the others are shown apart and enter no figure.
+    std::vector<CalibrationCheck> checksBefore;
+    std::vector<CalibrationCheck> checksAfter;
+    std::vector<CalibrationCheck> checksBeforeNotVouched;
+    std::vector<CalibrationCheck> checksAfterNotVouched;
+    // Bytes of the events file a closed side file vouches for (0: none, also
+    // when one appeared beside a series that had none); -1: no closed side
+    // file speaks of it, so nothing of it is vouched for or against.
+    int64_t eventsVouchedBytes = -1;
+    QString verification;  // "OK", "CHANGED", "MISSING", "NOT CLOSED"; empty: not checked
     QString verificationDetail;
 };
 

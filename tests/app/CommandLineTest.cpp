@@ -117,6 +117,10 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
             if (name.startsWith("--serve-token")) args += QStringList{"t", "--serve", "8080"};
             if (name == "--mqtt") args << "mqtt://localhost/kestro";
             if (name == "--on-event") args << "/bin/sh";
+            if (name == "--key") args += QStringList{"k.pem", "--verify", "x"};
+            if (name == "--tsa-ca") args += QStringList{"ca.pem", "--verify", "x"};
+            if (name == "--tsa") args << "http://127.0.0.1:3180/";
+            if (name == "--expect-head") args += QStringList{QString(64, 'a'), "--verify", "x"};
             EXPECT_NE(parseCommandLine(args, "/").action, Action::Error) << name.toStdString();
         }
     }

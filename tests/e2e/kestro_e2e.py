@@ -75,6 +75,7 @@ class Home:
             "XDG_CONFIG_HOME": self.config,
             "XDG_RUNTIME_DIR": self.runtime,
             "XDG_DATA_HOME": os.path.join(self.root, "data"),
+            "XDG_STATE_HOME": os.path.join(self.root, "state"),
             "LOGFILES": self.logs,
             "KESTRO_COM1": self.link,
             "QT_QPA_PLATFORM": "offscreen",

@@ -2,15 +2,20 @@
 """End-to-end tests of the evidence trail: side files, their chain, --verify and the calibration log."""
 
 import hashlib
+import http.server
 import json
 import os
 import re
 import subprocess
+import time
+import threading
+import urllib.request
 
 import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
 from kestro_e2e import RECORDER, check, file_lines, main, wait_for
+from test_remote import Broker, Consumer, free_port
 
 
 def side_of(record):
@@ -21,8 +26,8 @@ def sha256(path):
     return hashlib.sha256(open(path, "rb").read()).hexdigest()
 
 
-def verify(home):
-    r = subprocess.run([RECORDER, "--verify", home.records], env=home.env(), capture_output=True, text=True,
+def verify(home, *args):
+    r = subprocess.run([RECORDER, "--verify", home.records, *args], env=home.env(), capture_output=True, text=True,
                        timeout=30)
     verdict = re.compile(r"^(OK|NOT CLOSED|CHANGED|MISSING) ")  # the file name from the 13th column
     return r.returncode, {l[12:].split(":")[0]: (verdict.match(l).group(1), l) for l in r.stdout.splitlines()
@@ -106,5 +111,225 @@ def test_calibration_and_chain(run):
         check(got[0] == word, "%s: %s, expected %s" % (os.path.basename(path), got[1], word))
 
 
+def test_signed_and_anchored(run):
+    """Two Lp series with a broker: after each, the retained chain message is the newest side file's
+    hash; every side file verifies with the stock openssl command and --key; --expect-head catches the
+    removal of the newest series, --key a record edited with its side file's hash recomputed."""
+    home = run.home()
+    broker = Broker(home.root)
+    run.later(broker.stop)
+    consumer = Consumer(broker.port)
+    run.later(consumer.stop)
+    sim = run.sim(home, "--function", "4", "--no-faults", "--seed", "5")
+    port = free_port()
+    rec = run.recorder(home, "--record", "--mqtt", "mqtt://127.0.0.1:%d/kestro" % broker.port, "--serve", str(port))
+
+    def closed(n):
+        sides = sorted(p for p in os.listdir(home.records) if p.endswith("_INFO.json"))
+        return len(sides) >= n and all(side_of(os.path.join(home.records, p[:-len("_INFO.json")] + ".dat"))["state"]
+                                       == "closed" for p in sides[:n])
+
+    def side(n):
+        return home.record_files("LP")[n - 1][:-len(".dat")] + "_INFO.json"
+
+    def published(n):
+        wait_for(lambda: closed(n), 15, "side file %d closed" % n)
+        wait_for(lambda: sha256(side(n)) in [m[2] for m in consumer.on("chain")], 15,
+                 "the chain message of series %d (%r)" % (n, consumer.on("chain")))
+
+    # A series ends when the next begins (or at the end); its side file then closes.
+    log = os.path.join(home.records, "calibration.csv")
+    for n in (1, 2, 3):
+        sim.turn_calibration()
+        wait_for(lambda: len(home.record_files("LP")) >= n and len(file_lines(home.record_files("LP")[-1])) >= 3, 15,
+                 "Lp series %d" % n)
+        if n > 1:
+            published(n - 1)
+        if n < 3:
+            readings = len(file_lines(log))
+            sim.turn_calibration()
+            wait_for(lambda: len(file_lines(log)) > readings, 15, "a calibration reading after series %d" % n)
+    head = consumer.on("chain")[-1][2]
+    api = json.load(urllib.request.urlopen("http://127.0.0.1:%d/api/chain" % port, timeout=10))
+    metrics = urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=10).read().decode()
+    check(api["sha256"] == head and os.path.exists(os.path.join(home.records, api["side_file"])), repr(api))
+    check(('sha256="%s"} 1' % head) in metrics, "no chain head info line for %s" % head)
+    rec.stop_ok()
+    # The head: the side file closed last, of either stream.
+    sides = [os.path.join(home.records, p) for p in os.listdir(home.records) if p.endswith("_INFO.json")]
+    newest = max(sides, key=lambda p: json.load(open(p))["closed_at"])
+    late = Consumer(broker.port)
+    run.later(late.stop)
+    wait_for(lambda: late.on("chain"), 5, "the retained chain message")
+    check(late.on("chain")[0] == (True, "kestro/12345678/chain", sha256(newest)), repr(late.on("chain")))
+
+    pem = subprocess.run([RECORDER, "--print-public-key"], env=home.env(), capture_output=True, text=True, timeout=30)
+    check(pem.returncode == 0 and pem.stdout.startswith("-----BEGIN PUBLIC KEY-----"), pem.stdout + pem.stderr)
+    key = os.path.join(home.root, "station.pem")
+    with open(key, "w") as f:
+        f.write(pem.stdout)
+    private = os.path.join(home.root, "state", "KestroRecorder", "station_key.pem")
+    check(os.stat(private).st_mode & 0o077 == 0, "the private key is readable by others")
+    for record in home.record_files("LP"):
+        side = record[:-len(".dat")] + "_INFO.json"
+        r = subprocess.run(["openssl", "pkeyutl", "-verify", "-pubin", "-inkey", key, "-rawin", "-in", side,
+                            "-sigfile", side + ".sig"], capture_output=True, text=True, timeout=30)
+        check(r.returncode == 0 and "Signature Verified Successfully" in r.stdout, side + ": " + r.stdout + r.stderr)
+    rc, verdicts = verify(home, "--key", key)
+    check(rc == 0 and all("SIGNED BY THE STATION" in verdicts[os.path.basename(n)][1] for n in home.record_files("LP")),
+          "%d %r" % (rc, verdicts))
+    r = subprocess.run([RECORDER, "--verify", home.records, "--expect-head", sha256(newest)], env=home.env(),
+                       capture_output=True, text=True, timeout=30)
+    check(r.returncode == 0 and "HEAD AS EXPECTED" in r.stdout, r.stdout)
+
+    # A marker added to a closed series: the report lists it apart and leaves nothing out for it.
+    record = home.record_files("LP")[0]
+    events = record[:-len(".dat")] + "_EVENTS.dat"
+    stamp = re.search(r"_(\d{4})(\d\d)(\d\d)_(\d\d)(\d\d)(\d\d)\.dat$", record).groups()
+    start = "%s-%s-%s %s:%s:%s,000" % stamp
+    original = open(events, "rb").read() if os.path.exists(events) else None
+    with open(events, "ab") as f:
+        if f.tell() == 0:
+            f.write(b"Kind;Start;End;Duration;Samples;Lmax;Leq;SEL;State;Note\r\n")
+        f.write(("Marker;%s;%s;1,0;1;60,0;60,0;60,0;closed;forged\r\n" % (start, start)).encode())
+    pdf = os.path.join(home.root, "forged.pdf")
+    r = subprocess.run([RECORDER, "--report", record, "-o", pdf], env=home.env(), capture_output=True, timeout=60)
+    text = subprocess.run(["pdftotext", pdf, "-"], capture_output=True).stdout.decode()
+    check(r.returncode == 0 and "Not vouched for: 1 rows" in text and "Nothing was marked" in text
+          and "forged" in text, text[-2000:])
+    check(verify(home)[0] == 1, "the forged marker passes --verify")
+    os.remove(pdf)
+    if original is None:
+        os.remove(events)
+    else:
+        with open(events, "wb") as f:
+            f.write(original)
+
+    # The newest series removed: only the published head tells.
+    head = sha256(newest)
+    for p in os.listdir(home.records):
+        if p.startswith(os.path.basename(newest)[:-len("_INFO.json")]):
+            os.remove(os.path.join(home.records, p))
+    check(verify(home)[0] == 0, "without the head, the rest still verifies")
+    r = subprocess.run([RECORDER, "--verify", home.records, "--expect-head", head], env=home.env(),
+                       capture_output=True, text=True, timeout=30)
+    check(r.returncode == 1 and "HEAD REMOVED OR REPLACED" in r.stdout, r.stdout)
+
+    # The newest record edited and its side file's hash recomputed: only the signature tells.
+    sides = [p for p in sides if os.path.exists(p)]
+    name = json.load(open(max(sides, key=lambda p: json.load(open(p))["closed_at"])))["record_file"]
+    path = os.path.join(home.records, name)
+    with open(path, "r+b") as f:
+        f.seek(-4, os.SEEK_END)
+        f.write(b"9")
+    side = json.load(open(path[:-len(".dat")] + "_INFO.json"))
+    side["record_sha256"] = sha256(path)
+    with open(path[:-len(".dat")] + "_INFO.json", "w") as f:
+        json.dump(side, f, indent=4)
+    check(verify(home)[0] == 0, "a recomputed hash passes without the key")
+    rc, verdicts = verify(home, "--key", key)
+    check(rc == 1 and verdicts[name][0] == "CHANGED" and "BAD SIGNATURE" in verdicts[name][1], "%d %r" % (rc, verdicts))
+
+
+class Authority:
+    """A time-stamping authority made with openssl ts, behind a small HTTP responder on loopback;
+    while `up` is false it answers 503, as one out of reach."""
+
+    def __init__(self, root, name):
+        self.dir = os.path.join(root, name)
+        os.makedirs(self.dir)
+        self.ca = os.path.join(self.dir, "ca.pem")
+        self.up = True
+
+        def sh(*args):
+            subprocess.run(args, cwd=self.dir, check=True, capture_output=True, timeout=60)
+        sh("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem", "-subj",
+           "/CN=%s CA" % name, "-days", "2", "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+           "keyUsage=critical,keyCertSign")
+        sh("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", "tsa.key", "-out", "tsa.csr", "-subj",
+           "/CN=%s" % name)
+        with open(os.path.join(self.dir, "ext.cnf"), "w") as f:
+            f.write("extendedKeyUsage=critical,timeStamping\n")
+        sh("openssl", "x509", "-req", "-in", "tsa.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-out",
+           "tsa.pem", "-days", "2", "-extfile", "ext.cnf")
+        with open(os.path.join(self.dir, "serial"), "w") as f:
+            f.write("01\n")
+        with open(os.path.join(self.dir, "tsa.cnf"), "w") as f:
+            f.write("[tsa]\ndefault_tsa = t\n[t]\ndir = %s\nserial = $dir/serial\ncrypto_device = builtin\n"
+                    "signer_cert = $dir/tsa.pem\ncerts = $dir/ca.pem\nsigner_key = $dir/tsa.key\n"
+                    "signer_digest = sha256\ndefault_policy = 1.2.3.4.1\ndigests = sha256\naccuracy = secs:1\n"
+                    "ess_cert_id_alg = sha256\n" % self.dir)
+        authority = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                query = self.rfile.read(int(self.headers["Content-Length"]))
+                if not authority.up:
+                    self.send_response(503)
+                    self.end_headers()
+                    return
+                q, r = os.path.join(authority.dir, "q.tsq"), os.path.join(authority.dir, "r.tsr")
+                with open(q, "wb") as f:
+                    f.write(query)
+                sh("openssl", "ts", "-reply", "-config", "tsa.cnf", "-queryfile", q, "-out", r)
+                reply = open(r, "rb").read()
+                self.send_response(200)
+                self.send_header("Content-Type", "application/timestamp-reply")
+                self.send_header("Content-Length", str(len(reply)))
+                self.end_headers()
+                self.wfile.write(reply)
+
+            def log_message(self, *args):
+                pass
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.url = "http://127.0.0.1:%d/" % self.server.server_address[1]
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def test_time_stamps(run):
+    """Side files stamped by a local authority: one closed while it was out of reach is stamped when
+    the next closes; the stamps verify with openssl ts and --verify --tsa-ca, and against another
+    authority's certificate they are refused."""
+    home = run.home()
+    tsa, other = Authority(home.root, "tsa"), Authority(home.root, "other")
+    run.later(tsa.stop)
+    run.later(other.stop)
+    tsa.up = False
+    sim = run.sim(home, "--function", "4", "--no-faults", "--seed", "7")
+    rec = run.recorder(home, "--record", "--tsa", tsa.url)
+    log = os.path.join(home.records, "calibration.csv")
+
+    def side(n):
+        return home.record_files("LP")[n - 1][:-len(".dat")] + "_INFO.json"
+
+    for n in (1, 2, 3):
+        sim.turn_calibration()
+        wait_for(lambda: len(home.record_files("LP")) >= n and len(file_lines(home.record_files("LP")[-1])) >= 3, 15,
+                 "Lp series %d" % n)
+        if n == 2:
+            wait_for(lambda: json.load(open(side(1)))["state"] == "closed", 15, "the first side file closed")
+            time.sleep(1)
+            check(not os.path.exists(side(1) + ".tsr"), "a stamp from an authority out of reach")
+            tsa.up = True
+        if n < 3:
+            readings = len(file_lines(log))
+            sim.turn_calibration()
+            wait_for(lambda: len(file_lines(log)) > readings, 15, "a calibration reading after series %d" % n)
+    wait_for(lambda: all(os.path.exists(side(n) + ".tsr") for n in (1, 2)), 15, "the stamps of series 1 and 2")
+    rec.stop_ok()
+    r = subprocess.run(["openssl", "ts", "-verify", "-in", side(1) + ".tsr", "-data", side(1), "-CAfile", tsa.ca],
+                       capture_output=True, text=True, timeout=30)
+    check(r.returncode == 0 and "Verification: OK" in r.stdout, r.stdout + r.stderr)
+    lp1 = os.path.basename(home.record_files("LP")[0])
+    rc, verdicts = verify(home, "--tsa-ca", tsa.ca)
+    check(rc == 0 and "TIME-STAMPED" in verdicts[lp1][1], "%d %r" % (rc, verdicts))
+    rc, verdicts = verify(home, "--tsa-ca", other.ca)
+    check(rc == 1 and "BAD TIME STAMP" in verdicts[lp1][1], "%d %r" % (rc, verdicts))
+
+
 if __name__ == "__main__":
-    main([test_calibration_and_chain])
+    main([test_calibration_and_chain, test_signed_and_anchored, test_time_stamps])

@@ -3,6 +3,7 @@
 
 #include "RecorderFixture.h"
 #include "recording/EvidenceFiles.h"
+#include "recording/StationKey.h"
 #include "statistics/EventsFile.h"
 
 #include <QJsonArray>
@@ -52,10 +53,13 @@ void edit(const QString& path, const std::function<void(QByteArray&)>& change) {
 }
 
 // Four series closed in a row, the first two in one second and so in one file
-// (each with its header and side file); every way of touching a file afterwards
-// is named, also a series whose side file only the chain still names.
+// (each with its header and side file), the last with a marked span, after a
+// calibration check: every way of touching a file afterwards is named by the
+// file that differs, also a series whose side file only the chain still names.
 TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
     s.IncludeHeaderLine = true;
+    feed("cal 940 0\r");
+    pollTick();
     arm();
     feed("lp 600 0\r");
     pollTick();
@@ -64,30 +68,108 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
     EXPECT_EQ(readFile(inRec(kLp.toLatin1().constData())).count("Time;NoiseValue\r\n"), 2);
     EXPECT_TRUE(QFile::exists(sideFilePath(inRec(kLp.toLatin1().constData()), 2)));
     lines("leq 610 0\r", 3);
-    lines("max 620 0\r", 3);
+    lines("max 620 0\r", 1);
+    ASSERT_TRUE(rec->mark(QStringLiteral("truck"), clock.read()));
+    lines("max 620 0\r", 2);
+    ASSERT_TRUE(rec->mark(QString(), clock.read()));
+    lines("max 620 0\r", 1);
     rec->endStatistics();
     rec->rescueHeldLines();
     auto path = [&](const QString& name) {
         return recDir() + QLatin1Char('/') + name;
     };
-    enum Part { Record, Side, Stats, Series };
+    const QString maxEvents = eventsFilePath(path(kMax));
+    ASSERT_TRUE(QFile::exists(maxEvents));
+    const QString log = calibrationLogPath(recDir());
+    auto append = [](const QByteArray& line) {
+        return [line](QByteArray& b) {
+            b += line;
+        };
+    };
+    const auto eventsRow =
+        append("Marker;2026-03-05 14:03:34,250;2026-03-05 14:03:40,250;6,0;6;62,0;62,0;69,8;closed;\r\n");
+    const QString fake = QStringLiteral("NoiseData_LEQ_20260305_150000.dat");
+    enum Part { Record, Side, Stats, Events, Series, Log, Sig, AllSigs, Rehashed, Foreign };
+    const char *kSigned = "SIGNED BY THE STATION", *kUnsigned = "NOT SIGNED", *kBad = "BAD SIGNATURE";
     const struct {
         const char* what;
         const QString& name;
         Part part;
-        std::function<void(QByteArray&)> change;  // none: the file is deleted
-        const char *lp, *leq, *max;
+        std::function<void(QByteArray&)> change;   // none: the file is deleted
+        const char *lp, *leq, *max, *log, *named;  // named: a file the details must name
+        const char* keyed;                         // name's signature, checked with the station's key
+        bool keyedOk;
     } cases[] = {
-        {"nothing", kLp, Record, [](QByteArray&) {}, "OK", "OK", "OK"},
-        {"one byte of a record", kLp, Record, [](QByteArray& b) { b[b.size() - 3] = '9'; }, "CHANGED", "OK", "OK"},
-        {"a record cut short", kLeq, Record, [](QByteArray& b) { b.chop(2); }, "OK", "CHANGED", "OK"},
-        {"a line added", kMax, Record, [](QByteArray& b) { b += "14:04:00,000; 62,0\r\n"; }, "OK", "OK", "CHANGED"},
-        {"a record deleted", kLeq, Record, {}, "OK", "MISSING", "OK"},
-        {"a series deleted with its side file", kLeq, Series, {}, "OK", "MISSING", "OK"},
-        {"a side file edited", kLp, Side, [](QByteArray& b) { b.replace("\"\"", "\"x\""); }, "CHANGED", "OK", "OK"},
-        {"a statistics file deleted", kMax, Stats, {}, "OK", "OK", "MISSING"},
-        {"a statistics file edited", kLp, Stats, [](QByteArray& b) { b[0] = 'k'; }, "CHANGED", "OK", "OK"},
+        {"nothing", kLp, Record, [](QByteArray&) {}, "OK", "OK", "OK", "OK", "", kSigned, true},
+        {"one byte of a record", kLp, Record, [](QByteArray& b) { b[b.size() - 3] = '9'; }, "CHANGED", "OK", "OK", "OK",
+         "record file", kSigned, false},
+        {"a record cut short", kLeq, Record, [](QByteArray& b) { b.chop(2); }, "OK", "CHANGED", "OK", "OK", "", kSigned,
+         false},
+        {"a line added", kMax, Record, append("14:04:00,000; 62,0\r\n"), "OK", "OK", "CHANGED", "OK", "added", kSigned,
+         false},
+        {"a series deleted with its side file", kLeq, Series, {}, "OK", "MISSING", "OK", "OK", "_LEQ_", "", false},
+        {"a side file edited", kLp, Side, [](QByteArray& b) { b.replace("\"\"", "\"x\""); }, "CHANGED", "OK", "OK",
+         "OK", "_LP_20260305_140327_INFO.json", kBad, false},
+        {"a statistics file deleted",
+         kMax,
+         Stats,
+         {},
+         "OK",
+         "OK",
+         "MISSING",
+         "OK",
+         "_MAX_20260305_140333_STAT",
+         kSigned,
+         false},
+        {"a row added to a statistics file", kMax, Stats, append("Interval;x\r\n"), "OK", "OK", "CHANGED", "OK",
+         "_MAX_20260305_140333_STAT", kSigned, false},
+        {"a marker added to an events file", kMax, Events, eventsRow, "OK", "OK", "CHANGED", "OK",
+         "_MAX_20260305_140333_EVENTS", kSigned, false},
+        {"an events file beside a series that had none", kLeq, Events, eventsRow, "OK", "CHANGED", "OK", "OK",
+         "_LEQ_20260305_140330_EVENTS.dat appeared", kSigned, false},
+        {"an events file deleted", kMax, Events, {}, "OK", "OK", "MISSING", "OK", "_EVENTS", kSigned, false},
+        {"a calibration reading edited", kLp, Log, [](QByteArray& b) { b.replace(";94.0;", ";94.6;"); }, "OK", "OK",
+         "OK", "CHANGED", "calibration.csv", kSigned, false},
+        {"a made-up series starting its own chain",
+         fake,
+         Series,
+         {},
+         "OK",
+         "OK",
+         "OK",
+         "OK",
+         "second chain",
+         kUnsigned,
+         false},
+        {"the newest record edited and its hash recomputed", kMax, Rehashed,
+         [](QByteArray& b) { b[b.size() - 3] = '1'; }, "OK", "OK", "OK", "OK", "", kBad, false},
+        {"the newest signature removed", kMax, Sig, {}, "OK", "OK", "OK", "OK", "", kUnsigned, false},
+        {"every signature removed, as before signatures",
+         kMax,
+         AllSigs,
+         {},
+         "OK",
+         "OK",
+         "OK",
+         "OK",
+         "",
+         kUnsigned,
+         true},
+        {"another station's newest series under the same names",
+         kMax,
+         Foreign,
+         {},
+         "OK",
+         "OK",
+         "CHANGED",
+         "OK",
+         "another station",
+         kBad,
+         false},
     };
+    const QByteArray key = *readPublicKey(readFile(stationPublicKeyPath(dataDir())));
+    const std::shared_ptr<const StationKey> other = StationKey::loadOrCreate(tmp.path() + QStringLiteral("/other"));
+    ASSERT_TRUE(other);
     const QString pristine = tmp.path() + QStringLiteral("/pristine");
     ASSERT_TRUE(QDir().rename(recDir(), pristine));
     for (const auto& c : cases) {
@@ -97,12 +179,130 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
         for (const QString& n : filesIn(pristine))
             QFile::copy(pristine + QLatin1Char('/') + n, path(n));
         const QString record = path(c.name), side = sideFilePath(record), stats = statisticsFilePath(record);
-        const QString file = c.part == Side ? side : c.part == Stats ? stats : record;
-        for (const QString& f : c.part == Series ? QStringList{record, side, stats} : QStringList{file})
-            c.change ? edit(f, c.change) : void(QFile::remove(f));
-        const std::map<QString, QString> expected{{kLp, c.lp}, {kLeq, c.leq}, {kMax, c.max}};
-        EXPECT_EQ(verdicts(recDir()), expected);
+        const QString events = eventsFilePath(record);
+        std::map<QString, QString> expected{
+            {kLp, c.lp}, {kLeq, c.leq}, {kMax, c.max}, {QStringLiteral("calibration.csv"), c.log}};
+        QJsonObject doc =
+            QJsonDocument::fromJson(readFile(sideFilePath(path(c.name == fake ? kLeq : c.name)))).object();
+        if (c.name == fake) {
+            // Another series' files under new names, its side file claiming to start the chain.
+            QFile::copy(path(kLeq), record);
+            QFile::copy(statisticsFilePath(path(kLeq)), stats);
+            doc[QLatin1String("record_file")] = fake;
+            doc[QLatin1String("statistics_file")] = QFileInfo(stats).fileName();
+            doc[QLatin1String("closed_at")] = QStringLiteral("2026-03-05T15:00:00.000+00:00");
+            doc[QLatin1String("previous")] = QJsonValue();
+            ASSERT_TRUE(writeFileDurably(side, QJsonDocument(doc).toJson()));
+            expected[fake] = "CHANGED";
+        } else if (c.part == Events && !QFile::exists(events)) {
+            QFile::copy(maxEvents, events);
+            edit(events, c.change);
+        } else if (c.part == Rehashed) {
+            edit(record, c.change);
+            doc[QLatin1String("record_sha256")] = QString::fromLatin1(digestFile(record)->sha256);
+            ASSERT_TRUE(writeFileDurably(side, QJsonDocument(doc).toJson(QJsonDocument::Indented)));
+        } else if (c.part == Foreign) {
+            // Signed by its own station, naming its own previous side file by the same name.
+            doc[QLatin1String("station_key")] = other->id();
+            QJsonObject previous = doc[QLatin1String("previous")].toObject();
+            previous[QLatin1String("sha256")] = QString(64, QLatin1Char('7'));
+            doc[QLatin1String("previous")] = previous;
+            const QByteArray bytes = QJsonDocument(doc).toJson();
+            ASSERT_TRUE(writeFileDurably(side, bytes));
+            ASSERT_TRUE(writeFileDurably(side + ".sig", other->sign(bytes)));
+        } else if (c.part == AllSigs) {
+            for (const QString& n : filesIn(recDir()))
+                if (n.endsWith(".sig")) QFile::remove(path(n));
+        } else {
+            const QString file = c.part == Side     ? side
+                                 : c.part == Stats  ? stats
+                                 : c.part == Events ? events
+                                 : c.part == Log    ? log
+                                 : c.part == Sig    ? side + ".sig"
+                                                    : record;
+            for (const QString& f : c.part == Series ? QStringList{record, side, stats} : QStringList{file})
+                c.change ? edit(f, c.change) : void(QFile::remove(f));
+        }
+        const DirectoryVerdict v = verifyDirectory(recDir());
+        std::map<QString, QString> got;
+        QString details;
+        for (const FileVerdict& f : v.files) {
+            got[f.recordFile] = verdictText(f.verdict);
+            details += f.detail;
+        }
+        EXPECT_EQ(got, expected);
+        EXPECT_TRUE(details.contains(QLatin1String(c.named))) << details.toStdString();
+        const DirectoryVerdict keyed = verifyDirectory(recDir(), QString(), key);
+        EXPECT_EQ(keyed.allGood(), c.keyedOk);
+        for (const FileVerdict& f : keyed.files)
+            if (f.recordFile == c.name) EXPECT_EQ(f.signature, c.keyed);
     }
+}
+
+// What a report may rely on: the marked spans and calibration checks that a
+// closed side file vouches for; rows and checks added later are shown apart.
+TEST_F(EvidenceTest, ReportUsesOnlyWhatIsVouchedFor) {
+    lines("cal 940 0\r", 1);
+    arm();
+    lines("lp 600 0\r", 2);
+    ASSERT_TRUE(rec->mark(QStringLiteral("truck"), clock.read()));
+    lines("lp 700 0\r", 2);
+    ASSERT_TRUE(rec->mark(QString(), clock.read()));
+    lines("lp 600 0\r", 2);
+    rec->endStatistics();
+    rec->rescueHeldLines();
+    const QString record = inRec("NoiseData_LP_20260305_140328.dat");
+    const qint64 vouched = closedSideFile(record)[QLatin1String("events_bytes")].toInteger();
+    const qint64 logBytes = closedSideFile(record)[QLatin1String("calibration_log_bytes")].toInteger();
+    ASSERT_GT(logBytes, 0);
+    ReportEvidence e = reportEvidenceFor(record);
+    EXPECT_EQ(e.verification, "OK") << e.verificationDetail.toStdString();
+    EXPECT_EQ(e.eventsVouchedBytes, vouched);
+    EXPECT_EQ(e.checksBefore.size(), 1u);
+    QFile f(eventsFilePath(record));
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("Marker;2026-03-05 14:03:27,250;2026-03-05 14:03:29,250;2,0;2;60,0;60,0;63,0;closed;\r\n");
+    f.close();
+    lines("cal 933 0\r", 1);  // after the series: nothing vouches for it yet
+    e = reportEvidenceFor(record);
+    EXPECT_EQ(e.eventsVouchedBytes, vouched);
+    EXPECT_TRUE(e.checksAfter.empty());
+    ASSERT_EQ(e.checksAfterNotVouched.size(), 1u);
+    EXPECT_EQ(e.checksAfterNotVouched[0].levelDb, 93.3);
+    const EventsFileContent rows = readEventsFile(eventsFilePath(record), e.eventsVouchedBytes);
+    EXPECT_EQ(rows.events.size(), 1u);
+    EXPECT_EQ(rows.notVouched.size(), 1u);
+    edit(eventsFilePath(record), [](QByteArray& b) { b.replace("truck", "train"); });
+    EXPECT_EQ(reportEvidenceFor(record).eventsVouchedBytes, 0);  // edited: no row of it is anybody's word
+    edit(calibrationLogPath(recDir()), [](QByteArray& b) { b.replace(";94.0;", ";94.1;"); });
+    e = reportEvidenceFor(record);
+    EXPECT_TRUE(e.checksBefore.empty() == false);  // the side file's own readings
+    EXPECT_EQ(e.checksBefore[0].levelDb, 94.0);
+}
+
+// The chain's head goes out after every close, and at a restart before anything closes.
+TEST_F(EvidenceTest, ChainHeadIsAnnouncedAtStartAndAfterEveryClose) {
+    std::vector<QByteArray> heads, again;
+    rec->evidence().onChainHead = [&](const ChainHead& h) {
+        heads.push_back(h.sha256);
+    };
+    arm();
+    lines("lp 600 0\r", 2);
+    lines("leq 600 0\r", 2);
+    rec->endStatistics();
+    rec->rescueHeldLines();
+    ASSERT_EQ(heads.size(), 2u);
+    EXPECT_EQ(heads.back(), findChainHead(readSideFiles(recDir())).sha256);
+    rec = std::make_unique<SeriesRecorder>(ps, s, clock, log);
+    rec->setDataDirectory(dataDir());
+    rec->evidence().onChainHead = [&](const ChainHead& h) {
+        again.push_back(h.sha256);
+    };
+    for (int i = 0; i < 500 && again.empty(); ++i) {
+        QThread::msleep(10);
+        rec->tickEvidence();
+    }
+    EXPECT_EQ(again, std::vector<QByteArray>{heads.back()});
 }
 
 // Lines that wait for their file are written before the side file is closed
@@ -123,6 +323,11 @@ TEST_F(EvidenceTest, SideFileClosesOnlyWhenItsLinesAreWritten) {
     const QString lp = inRec(kLp.toLatin1().constData());
     EXPECT_EQ(closedSideFile(lp)[QLatin1String("record_bytes")].toInt(), readFile(lp).size());
     EXPECT_EQ(readFile(lp).count('\n'), 5);
+    // The Leq lines wait for the writer's next try, however long the hashing took.
+    for (int i = 0; i < 100 && rec->hasHeldLines(); ++i) {
+        clock.advanceMs(100);
+        pollTick();
+    }
     failing = true;
     lines("leq 630 0\r", 2);
     rec->endStatistics();
@@ -165,6 +370,7 @@ TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
     lines("lp 601 0\r", 2);
     rec->endStatistics();  // disarmed
     ps.RecordState = kRecordOff;
+    closedSideFile(inRec("NoiseData_LP_20260305_140336.dat"));
     lines("cal 945 0\r", 1);
     rec->rescueHeldLines();
 
@@ -188,8 +394,10 @@ TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
     EXPECT_EQ(first.verification, "OK");
     const ReportEvidence second = reportEvidenceFor(inRec("NoiseData_LP_20260305_140336.dat"));
     EXPECT_EQ(levels(second.checksBefore), (std::vector<double>{94.3, 94.3}));
-    ASSERT_EQ(levels(second.checksAfter), (std::vector<double>{94.5}));  // from the log
-    EXPECT_EQ(second.checksAfter.front().serialNumber, "12345678");
+    // From the log, after every closed series: nobody's word yet.
+    EXPECT_TRUE(second.checksAfter.empty());
+    ASSERT_EQ(levels(second.checksAfterNotVouched), (std::vector<double>{94.5}));
+    EXPECT_EQ(second.checksAfterNotVouched.front().serialNumber, "12345678");
 }
 
 // The events file of a recording: which levels are watched, the rows through
@@ -264,6 +472,30 @@ TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
     f.write("X");
     f.close();
     EXPECT_EQ(verdictText(verifyDirectory(recDir()).files.at(0).verdict), "CHANGED");
+}
+
+// The station's key: made once and kept private, its public half beside it,
+// read back the same; a signature holds for exactly the bytes signed.
+TEST(StationKeyTest, MadeOnceKeptPrivateAndChecked) {
+    QTemporaryDir dir;
+    const QString data = dir.path() + QStringLiteral("/data");
+    const std::shared_ptr<const StationKey> key = StationKey::loadOrCreate(data);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(QFile::permissions(stationKeyPath(data)) & 0x0077, 0);  // neither group nor others
+    ASSERT_TRUE(
+        QFile::setPermissions(stationKeyPath(data), QFile::permissions(stationKeyPath(data)) | QFile::ReadOther));
+    const std::shared_ptr<const StationKey> again = StationKey::loadOrCreate(data);
+    EXPECT_EQ(again->id(), key->id());
+    EXPECT_FALSE(QFile::permissions(stationKeyPath(data)) & QFile::ReadOther);
+    EXPECT_EQ(readPublicKey(readFile(stationPublicKeyPath(data))), key->publicKeyRaw());
+    EXPECT_EQ(readPublicKey(key->id().toLatin1()), key->publicKeyRaw());
+    EXPECT_FALSE(readPublicKey("-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n"));
+    const QByteArray text = "{\"state\": \"closed\"}\n", sig = key->sign(text);
+    EXPECT_TRUE(verifySignature(key->publicKeyRaw(), text, sig));
+    EXPECT_FALSE(verifySignature(key->publicKeyRaw(), text + ' ', sig));
+    EXPECT_FALSE(verifySignature(key->publicKeyRaw(), text, sig.left(63)));
+    ASSERT_TRUE(writeFileDurably(stationKeyPath(data), "not a key"));
+    EXPECT_FALSE(StationKey::loadOrCreate(data));  // a damaged key is never replaced silently
 }
 
 }  // namespace
