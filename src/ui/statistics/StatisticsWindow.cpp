@@ -504,20 +504,15 @@ void StatisticsWindow::openRecordFile(const QString& path) {
     auto result = std::make_shared<RecordAnalysis>();
     const StatisticsConfig cfg = fileConfig_;
     ProgressFn progressFn = job->progress();
-<<<<<<< HEAD
+    // Days and interval boundaries in the zone the file was recorded in, not this computer's; marked
+    // spans leave samples out only where a closed side file vouches for them.
     job->thread = QThread::create([result, path, cfg, progressFn] {
-        // Days and interval boundaries in the zone the file was recorded in, not this computer's.
         StatisticsConfig c = cfg;
         QString zone, offset;
         seriesZone(path, &zone, &offset);
         c.timeZone = zone.toUtf8();
         c.startOffsetMs = ZoneTimeline::offsetMsOf(offset);
-        *result = analyzeRecordFile(path, c, progressFn);
-=======
-    // Marked spans leave samples out only where a closed side file vouches for them.
-    job->thread = QThread::create([result, path, cfg, progressFn] {
-        *result = analyzeRecordFile(path, cfg, progressFn, reportEvidenceFor(path).eventsVouchedBytes);
->>>>>>> evidence
+        *result = analyzeRecordFile(path, c, progressFn, reportEvidenceFor(path).eventsVouchedBytes);
     });
     load_ = job;
     fileLabel->setText(QStringLiteral("Reading %1 \u2026").arg(QDir::toNativeSeparators(path)));
