@@ -170,6 +170,7 @@ bool KestroApplication::startRemote() {
         c.mqttPassword = qEnvironmentVariable("KESTRO_MQTT_PASSWORD");
         c.queueDir = defaultDataDirectory() + QStringLiteral("/mqtt");
     }
+    if (onEvent_) onEvent_->setSecrets({c.token, c.mqttPassword});
     const bool headless = options_.headless;
     remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {
         log_->WriteLog(log_->dateTimeText() + QStringLiteral(": Remote: ") + text);
