@@ -77,7 +77,7 @@ void EventCommand::endGroup(pid_t group) {
     ending_.push_back(group);
     QTimer::singleShot(graceMs_, this, [this, group] {
         ::kill(-group, SIGKILL);
-        ending_.erase(std::find(ending_.begin(), ending_.end(), group));
+        ending_.erase(std::remove(ending_.begin(), ending_.end(), group), ending_.end());
     });
 }
 
