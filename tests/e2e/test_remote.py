@@ -144,10 +144,9 @@ def test_serve_api(run):
     # Every address without a token is refused; with one from a file or the environment it listens there.
     rc, err = run.recorder(home, "--serve", "0.0.0.0:0", cls=Station).finish(by_itself=True)
     check(rc == 2 and "--serve-token" in err and "0.0.0.0" in err, "exit status %d: %s" % (rc, err))
-    # A FIFO as token file (nobody writes to it) is refused at once instead of hanging the start.
-    fifo = os.path.join(home.root, "fifo")
-    os.mkfifo(fifo)
-    rc, err = run.recorder(home, "--serve", "0.0.0.0:0", "--serve-token-file", fifo, cls=Station).finish(by_itself=True)
+    os.mkfifo(os.path.join(home.root, "fifo"))  # nobody writes to it: refused at once, not waited for
+    rc, err = run.recorder(home, "--serve", "0.0.0.0:0", "--serve-token-file", os.path.join(home.root, "fifo"),
+                           cls=Station).finish(by_itself=True)
     check(rc == 2 and "is not a regular file" in err, "exit status %d: %s" % (rc, err))
     token_file = os.path.join(home.root, "token")
     open(token_file, "w").write("from-file-0123456\n")
