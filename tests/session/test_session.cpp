@@ -3,9 +3,13 @@
 
 #include "SessionFixture.h"
 #include "session/EventCommand.h"
+#include "support/FileBytes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+
+#include <unistd.h>
 
 #include <deque>
 
@@ -469,6 +473,60 @@ TEST(EventCommandTest, OneAtATimeSlowFailingAndUnstartableCommands) {
         for (int i = 0; i < log.size(); ++i)
             EXPECT_TRUE(log[i].startsWith("--on-event " + command[0] + ' ' + c.log[i])) << log[i].toStdString();
     }
+}
+
+// The processes of a group still there; a zombie counts only when it is ours to reap.
+QStringList groupMembers(pid_t group) {
+    QStringList members;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        const QByteArray stat = fileBytes("/proc/" + pid + "/stat");
+        const QList<QByteArray> v = stat.mid(stat.lastIndexOf(')') + 2).split(' ');  // state, ppid, pgrp
+        if (v.size() > 2 && v[2].toInt() == group && (v[0] != "Z" || v[1].toInt() == ::getpid())) members << pid;
+    }
+    return members;
+}
+
+// None of the recorder's secrets reach a command, whatever they are called. One
+// that has started a child and hangs ends with its whole group at the time
+// limit and with the program, by SIGKILL when it ignores SIGTERM.
+TEST(EventCommandTest, NoSecretsInAndNothingLeftOfAHungCommand) {
+    const char* vars[][3] = {{"KESTRO_SERVE_TOKEN", "serve-token", ""}, {"KESTRO_MQTT_PASSWORD", "mqtt-pass", ""},
+                             {"KESTRO_OTHER_TOKEN", "other-token", ""}, {"SMTP_PASSWORD", "smtp-pass", ""},
+                             {"COPY_OF_IT", "given-token", ""},         {"KESTRO_TOKEN_DIR", "/run/kept", "seen"},
+                             {"PASSWORD_HINT", "kept-hint", "seen"}};
+    for (const auto& v : vars)
+        qputenv(v[0], v[1]);
+    for (const char* trap : {"", "trap '' TERM; "}) {
+        for (const bool atLimit : {true, false}) {
+            SCOPED_TRACE(std::string(trap) + (atLimit ? "at the limit" : "with the program"));
+            QTemporaryDir dir;
+            const QString pg = dir.filePath("pg");
+            QStringList log;
+            auto cmd = std::make_unique<EventCommand>(
+                QStringList{"/bin/sh", "-c", QString(trap) + "env >\"$0.env\"; sleep 300 & echo $$ >\"$0\"; wait; wait",
+                            pg},
+                [&](const QString& line) { log << line; }, atLimit ? 300 : 60000, 16, 300);
+            cmd->setSecrets({"given-token", ""});
+            cmd->post({"KESTRO_EVENT_PHASE=start"});
+            const QDeadlineTimer bound(20000);  // against a hang only
+            while (!fileBytes(pg).endsWith('\n') && !bound.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            const QByteArray env = fileBytes(pg + ".env");
+            EXPECT_TRUE(env.contains("KESTRO_EVENT_PHASE=start\n"));
+            for (const auto& v : vars)
+                EXPECT_EQ(env.contains(v[1]), *v[2] != 0) << v[0];
+            const pid_t group = fileBytes(pg).trimmed().toInt();
+            ASSERT_EQ(groupMembers(group).size(), 2);
+            if (!atLimit) cmd.reset();
+            while ((!groupMembers(group).isEmpty() || (cmd && !cmd->idle())) && !bound.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            EXPECT_EQ(groupMembers(group), QStringList());
+            EXPECT_EQ(
+                log, atLimit ? QStringList{"--on-event /bin/sh took longer than 0.3 s and was killed"} : QStringList());
+        }
+    }
+    for (const auto& v : vars)
+        qunsetenv(v[0]);
 }
 
 }  // namespace
