@@ -84,7 +84,7 @@ MUTATIONS = [
       "the last sample not found"),
     M("protocol", "src/protocol/SampleSeries.cpp", "std::swap(out, pending_);", "out = pending_;",
       "pending samples handed off twice"),
-    M("protocol", "src/protocol/Interpreter.cpp", "int64_t stamp = std::max(now.utcMs - ageMs, last + step);",
+    M("protocol", "src/protocol/Interpreter.cpp", "int64_t stamp = std::max(arrival, last + step);",
       "int64_t stamp = now.utcMs;", "stamps of a burst not spread"),
     M("protocol", "src/protocol/Interpreter.cpp",
       "if (function != st.DevFunction || variant != st.DevVariant) ps.BufferRestart = kRestartBoth;", "",
@@ -304,9 +304,17 @@ MUTATIONS = [
       "return false &&", "unsynced lines still in a file that cannot be opened are written twice"),
     M("recording", "src/recording/RecordWriter.cpp", "if (*base < 0) {", "if (true) {",
       "a failed batch cuts back to the size before it, not to the last sync"),
-    M("protocol", "src/protocol/ProtocolState.cpp",
-      "LineAgeMs = static_cast<int64_t>(after) * 1000 / kLineBytesPerSecond;", "LineAgeMs = 0;",
+    M("protocol", "src/protocol/ProtocolState.h",
+      "return static_cast<int64_t>(rx_.size() - rxHead_ + unappended_) * 1000 / kLineBytesPerSecond;", "return 0;",
       "a line read with others after it is not dated back"),
+    M("protocol", "src/protocol/ProtocolState.cpp", "unappended_ = data.size();", "unappended_ = 0;",
+      "the rest of a read too large for the buffer does not date its lines back"),
+    M("protocol", "src/protocol/Interpreter.cpp",
+      "if (stamp > arrival + kMaxStampLeadMs)\n        stamp = last > arrival + kMaxStampLeadMs ? arrival : "
+      "arrival + kMaxStampLeadMs;",
+      "if (stamp > now.utcMs + kMaxStampLeadMs)\n        stamp = last > now.utcMs + kMaxStampLeadMs ? now.utcMs : "
+      "now.utcMs + kMaxStampLeadMs;",
+      "a long burst in one read led more than 100 ms past its lines"),
     # ---- noise events: the exceedance rule, marked spans, the events file, the event command
     M("statistics", "src/statistics/NoiseEvents.cpp", "hundredths > config_.levelTenths * 10",
       "hundredths >= config_.levelTenths * 10", "the event level itself starts an exceedance"),
