@@ -236,6 +236,8 @@ MUTATIONS = [
       "    ps_.KestroState.DeviceOnline = false;", "a lost device drops what arrived since the last tick"),
     M("session", "src/session/Session.cpp", "tick([&] { recorder_.handOffFast(); });", "{}",
       "fast values before the first level are dropped when the recording ends"),
+    M("session", "src/session/Session.cpp", "    armedThisConnection_ = false;\n    emit deviceLost();\n}",
+      "    emit deviceLost();\n}", "a recording from the command line is not armed again after an unplug"),
     M("session", "src/session/Session.cpp", "    ps_.ClearFastBuffer();\n    ps_.ClearSlowBuffer();\n}",
       "    ps_.ClearFastBuffer();\n}", "the power key keeps the slow samples"),
     M("session", "src/session/Session.cpp", "void Session::stopRecordKey() {\n    if (ps_.RecordState <= kRecordOff) return;",
