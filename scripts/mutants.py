@@ -292,6 +292,8 @@ MUTATIONS = [
       "a command overtakes bytes still queued"),
     M("link", "src/link/PosixSerialPort.cpp", "if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) return busy();", "",
       "a port another program holds by a descriptor lock is opened"),
+    M("link", "src/link/PosixSerialPort.cpp", "const bool unread = waiting && waited && fills_ == seen;",
+      "const bool unread = false;", "bytes left unread while the event loop is held up go with a pulled adapter"),
     M("link", "src/link/PosixSerialPort.cpp", "const int hold = busy_ ? busyHoldOffMs_ : holdOffMs_;",
       "const int hold = holdOffMs_;", "a busy line is read at every hold-off, not at the busy grid"),
     # ---- syncs once a second, stamps dated back by the bytes after a line
