@@ -290,7 +290,8 @@ def test_replug_bursts_lose_no_fast_value(run):
     sims, ends = [], []
     rec = None
     for cycle in range(cycles):
-        sims.append(run.sim(home, "--fast-ms", "50", "--no-faults", tag="sim%d" % cycle))
+        cmds = os.path.join(home.root, "sim%d.cmds" % cycle)
+        sims.append(run.sim(home, "--fast-ms", "50", "--no-faults", "--cmd-log", cmds, tag="sim%d" % cycle))
         if rec is None:
             rec = run.recorder(home, "--record")
         sims[-1].wait_armed("recording to be armed in cycle %d" % cycle)
@@ -309,18 +310,29 @@ def test_replug_bursts_lose_no_fast_value(run):
     pos = 0
     for cycle, (sim, end_ms) in enumerate(zip(sims, ends)):
         sent = expected_values(sim.sent_lines(), {"p"})
-        texts = [t for _, t in sent]
-        must = sum(1 for ms, _ in sent if ms <= end_ms - 300)
-        n = 0  # what of this meter stands on disk: its values from the first, in order
-        while n < len(texts) and pos + n < len(recorded) and recorded[pos + n] == texts[n]:
-            n += 1
+        with open(os.path.join(home.root, "sim%d.cmds" % cycle)) as f:
+            cmds = [(int(ms), c) for ms, _, c in (line.partition(" ") for line in f.read().split("\n")) if c]
+        armed = [ms for ms, c in cmds if c == "awm 1"]
+        # A meter that fell silent for half a second (a starved simulator) is lost and started afresh: what it
+        # sends until the recorder has armed it again is not recorded.
+        again = any(c == "gsn" and ms > armed[0] for ms, c in cmds)
+        since = (armed[-1] if len(armed) > 1 else float("inf")) if again else 0
+        i, covered = 0, set()  # this meter's values on disk: a run from its first, in order
+        while i < len(sent) and pos < len(recorded):
+            if recorded[pos] == sent[i][1]:
+                covered.add(i)
+                pos += 1
+            elif not again:
+                break
+            i += 1
+        missing = [k for k, (ms, _) in enumerate(sent) if since < ms <= end_ms - 300 and k not in covered]
         # On a shared machine another test's recorder may take a terminal its dangling link leads to: the
         # recorder then never had this meter (fewer losses in its log than unplugs).
-        check(n >= must, "cycle %d: %d of %d fast values sent before the unplug on disk; the first missing one, %r, "
-              "was sent %d ms before it (%d of %d unplugs logged)" %
-              (cycle, n, must, texts[n] if n < len(texts) else None, end_ms - sent[n][0] if n < len(sent) else 0,
+        check(not missing, "cycle %d: %d fast values sent before the unplug are not on disk; the first, %r, was "
+              "sent %d ms before it (%d of %d unplugs logged)" %
+              (cycle, len(missing), sent[missing[0]][1] if missing else None,
+               end_ms - sent[missing[0]][0] if missing else 0,
                sum("PortGone" in line for line in home.log_lines()), cycles - 1))
-        pos += n
     check(pos == len(recorded), "%d fast values on disk that no meter sent in that order: %r" %
           (len(recorded) - pos, recorded[pos:pos + 5]))
 
