@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+#include <cmath>
+#include <cstring>
 #include <deque>
 
 namespace kestro::test {
@@ -422,6 +424,55 @@ TEST_F(Supervision, FastValuesBeforeTheFirstLevelAreWrittenHoweverTheRecordingEn
         EXPECT_TRUE(recordValues().isEmpty());
         clock.advanceMs(1000);
     }
+}
+
+// Unplug and replug cycles of a meter streaming fast values, re-armed at every
+// start as a recording from the command line is, unplugged at every moment
+// that matters: every fast value is in the files once, in order.
+TEST_F(Supervision, NoFastValueIsLostOrDoubledAcrossUnplugs) {
+    enum Moment { Held, BetweenTicks, PartialLine, TickBeforeClose };
+    int sent = 0;
+    QStringList expected;
+    const auto fast = [&](int n) {
+        for (int i = 0; i < n; ++i, ++sent) {  // 30,00 dB, 30,01 dB, ...
+            const float v = std::pow(10.0f, (3000 + sent) / 1000.0f);
+            uint32_t bits;
+            std::memcpy(&bits, &v, 4);
+            feed(QByteArray("p ").append(QByteArray::number(bits, 16).rightJustified(8, '0')).append("0\r"));
+            expected << QString("%1,%2").arg(30 + sent / 100).arg(sent % 100, 2, 10, QLatin1Char('0'));
+        }
+    };
+    s->setArmOnStart(true);
+    for (int cycle = 0; cycle < 8; ++cycle) {
+        const auto moment = Moment(cycle % 4);
+        SCOPED_TRACE(testing::Message() << "cycle " << cycle);
+        if (com->GetCOMPort() < 1) {
+            ASSERT_TRUE(QFile(meter()).open(QIODevice::WriteOnly));
+            s->retryPort();
+        }
+        startDevice();
+        ASSERT_TRUE(s->armed());
+        fast(30);  // a backlog handed over at once, before the first level
+        tick();
+        if (moment != Held) {
+            for (int t = 0; t < 12; ++t) {
+                if (t % 10 == 1) feed("lp 650 0\r");
+                fast(2);
+                tick();
+            }
+            fast(3);
+        }
+        if (moment == PartialLine) feed("p 4");
+        port->simulateGone();
+        if (moment == TickBeforeClose) s->Timer1_Timer();
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(s->isOnline());
+        clock.advanceMs(1000);  // the next files get names of their own
+    }
+    QStringList onDisk;
+    for (const QStringList& file : recordValues(QStringLiteral("LPF")))
+        onDisk += file;
+    EXPECT_EQ(onDisk, expected);
 }
 
 // Each case posts its events at once; the command notes what it saw in $F.
