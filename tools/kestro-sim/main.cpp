@@ -321,7 +321,11 @@ int Simulator::run() {
                 else
                     quit = true;
             }
-            if (quit) break;
+            if (quit) {
+                // What the recorder sent before it ended us (its stop sequence) was on the wire first.
+                if (!hungUp_) readCommands();
+                break;
+            }
         }
 
         if (hungUp_) {
