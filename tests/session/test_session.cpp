@@ -377,6 +377,16 @@ TEST_F(Supervision, AVanishedPortClosesTheBooksAndIsReopenedWhenItsDeviceIsBack)
     EXPECT_EQ(takeSaid(), QStringList({text}));
 }
 
+TEST_F(Supervision, APortMissingAtTheStartIsOpenedOnceItsDeviceAppears) {
+    com->CloseCOMPort();  // (the fixture's device node is not there yet)
+    s->awaitPort(1);
+    s->retryPort();
+    EXPECT_EQ(com->GetCOMPort(), 0);
+    ASSERT_TRUE(QFile(meter()).open(QIODevice::WriteOnly));
+    s->retryPort();
+    EXPECT_EQ(com->GetCOMPort(), 1);
+}
+
 TEST_F(Supervision, ShutdownWritesWhatArrivedBeforeTheStopSequence) {
     startDevice();
     s->EnableRecording();
