@@ -51,7 +51,6 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         // Remote monitoring; what an address or a broker URL may be is the remote options' table.
         {{"--serve", "8080"}, "run serve=8080"},
         {{"--serve=0.0.0.0:8080", "--serve-token", "s3cret"}, "run serve=0.0.0.0:8080 token=s3cret"},
-        {{"--serve", "[::1]:80", "--serve-token=t"}, "run serve=[::1]:80 token=t"},
         {{"--serve"}, "error --serve needs"},
         {{"--serve", "station.example:80"}, "error --serve: station.example is not an IP address"},
         {{"--serve-token", "t"}, "error --serve-token is for the server of --serve"},
@@ -62,7 +61,6 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--mqtt", "mqtt://broker.lan/noise"}, "run mqtt=mqtt://broker.lan/noise"},
         {{"--mqtt", "mqtt://broker.lan"}, "error --mqtt needs mqtt://[user@]host[:port]/prefix (the topic"},
         {{"--mqtt", "mqtt://u:pw@broker.lan/noise"}, "error --mqtt: give the password in KESTRO_MQTT_PASSWORD"},
-        {{"--mqtt", "mqtt://broker.lan/a+b"}, "error --mqtt: the topic prefix may not hold + or #"},
         {{"--mqtt", "mqtt://broker.lan/a%00b"}, "error --mqtt: the topic prefix may not hold a NUL"},
         {{"--on-event", "/bin/sh -c \"exec logger -t noise\" x"}, "run onevent=/bin/sh|-c|exec logger -t noise|x"},
         {{"--on-event="}, "error --on-event needs a command"},

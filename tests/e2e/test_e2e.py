@@ -175,7 +175,6 @@ def test_service_tells_its_journal(run):
     each with its priority. A second instance is refused, logged, and leaves the first one running."""
     home = run.home()
     journal = open(os.path.join(home.root, "journal"), "wb")  # as the journal's stream
-    run.later(journal.close)
     stream = os.fstat(journal.fileno())
     sim, rec = run.recording(home, env=home.env(JOURNAL_STREAM="%d:%d" % (stream.st_dev, stream.st_ino)),
                              stderr=journal)
@@ -466,6 +465,5 @@ if __name__ == "__main__":
     main([test_command_line, test_recording,
           test_report_command, test_statistics_agree,
           test_replug_cycles_keep_order, test_places, test_readme_settings_example,
-          test_demo_interrupted_from_the_terminal,
-          test_service_tells_its_journal, test_start_without_adapter, test_loud_burst_is_a_noise_event,
-          test_pipe_at_the_lock_name])
+          test_demo_interrupted_from_the_terminal, test_service_tells_its_journal, test_start_without_adapter,
+          test_loud_burst_is_a_noise_event, test_pipe_at_the_lock_name])
