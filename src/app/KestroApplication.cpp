@@ -150,6 +150,9 @@ int KestroApplication::Main() {
                .arg(QStringLiteral(KESTRO_VERSION_STRING),
                     session_->portText(awaitedPort_ ? awaitedPort_ : com_->GetCOMPort()),
                     session_->settings().RecordDirectory));
+    // After the start, so that `systemctl status` shows the wait.
+    if (awaitedPort_)
+        notice(session_->portText(awaitedPort_) + QStringLiteral(" is not there; waiting for it"), Priority::Warning);
     session_->startSupervision();
     // Up: the port is open, or it is waited for.
     tellServiceManager("READY=1");
@@ -321,10 +324,7 @@ void KestroApplication::InitApplication() {
     awaitedPort_ = options_.headless ? missingStoredPort() : 0;
     const int16_t port = awaitedPort_ ? kTrue : com_->InitForm();
     if (port != kTrue) failure = port;
-    if (awaitedPort_) {
-        notice(session_->portText(awaitedPort_) + QStringLiteral(" is not there; waiting for it"), Priority::Warning);
-        session_->awaitPort(awaitedPort_);
-    }
+    if (awaitedPort_) session_->awaitPort(awaitedPort_);
     if (failure == 0 || offerSetup()) return;
     // Nobody would see a dialog: missing recorder values keep their defaults,
     // a missing or unusable port ends the run with a reason.

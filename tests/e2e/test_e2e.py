@@ -211,7 +211,7 @@ def test_start_without_adapter(run):
     run.sim(home).wait_armed()
     wait_for(lambda: home.record_files("LP"), 20, "a record file")
     err = rec.stop_ok()
-    expected = ["COM1 (%s) is not there; waiting for it" % home.link, "version 1.0.1 started on COM1 (%s)" % home.link,
+    expected = ["version 1.0.1 started on COM1 (%s)" % home.link, "COM1 (%s) is not there; waiting for it" % home.link,
                 "COM1 (%s) is there" % home.link, "stopped"]
     lines = err.splitlines()
     check(len(lines) == len(expected) and all(l.startswith("KestroRecorder: " + e) for l, e in zip(lines, expected)),
