@@ -43,6 +43,7 @@ TESTS = {
     "session": [("test_session", [])],
     "link": [("test_link", [])],
     "app": [("test_app", [])],
+    "shell": [("test_shell", [])],
 }
 
 
@@ -547,6 +548,13 @@ MUTATIONS = [
       "a new slow series leaves the old one open"),
     M("recording", "src/recording/SeriesRecorder.cpp", "LastSlowRecordNo = e.RecordNo;\n            startSeries",
       "startSeries", "every slow batch starts a new file"),
+    # ---- shell: lines for standard error
+    M("shell", "src/shell/Messages.cpp", "&& d == device && i == inode;", "&& d == device;",
+      "an inherited JOURNAL_STREAM of another stream taken for the journal"),
+    M("shell", "src/shell/Messages.cpp", "parts.join(QStringLiteral(\"; \"))", "parts.join(QStringLiteral(\"\\n\"))",
+      "a message's detail on lines of its own, without the name"),
+    M("session", "src/session/Session.cpp", "lostPort_ = port;\n    emit statusText(portText(port) + QStringLiteral(\" not",
+      "emit statusText(portText(port) + QStringLiteral(\" not", "a port missing at the start never retried"),
 ]
 
 

@@ -7,6 +7,7 @@
 #include "recording/StationKey.h"
 #include "remote/RemoteOptions.h"
 #include "settings/RecorderSettings.h"
+#include "shell/Messages.h"
 #include "shell/Places.h"
 
 #include <QCoreApplication>
@@ -326,15 +327,14 @@ int runVerifyCommand(const AppOptions& o) {
         const std::optional<QByteArray> raw =
             f.open(QIODevice::ReadOnly) ? readPublicKey(f.readAll(), &why) : std::optional<QByteArray>();
         if (!raw) {
-            std::fprintf(stderr, "KestroRecorder: the key %s cannot be used: %s\n", qPrintable(o.verifyKey),
-                         qPrintable(why));
+            writeStderrLine(Priority::Error, QStringLiteral("the key %1 cannot be used: %2").arg(o.verifyKey, why));
             return 2;
         }
         key = *raw;
     }
     const DirectoryVerdict v = verifyDirectory(o.verifyDir, QString(), key, o.tsaCa);
     if (!v.readable) {
-        std::fprintf(stderr, "KestroRecorder: the directory %s cannot be read\n", qPrintable(o.verifyDir));
+        writeStderrLine(Priority::Error, QStringLiteral("the directory %1 cannot be read").arg(o.verifyDir));
         return 2;
     }
     int counts[4] = {};
@@ -389,7 +389,7 @@ int runPrintPublicKey() {
     const std::shared_ptr<const StationKey> key =
         StationKey::loadOrCreate(stateDirectory(PlaceEnvironment::current()), &why);
     if (!key) {
-        std::fprintf(stderr, "KestroRecorder: the station key cannot be used: %s\n", qPrintable(why));
+        writeStderrLine(Priority::Error, QStringLiteral("the station key cannot be used: %1").arg(why));
         return kExitCannotRun;
     }
     const QByteArray pem = key->publicKeyPem();

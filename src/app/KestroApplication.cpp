@@ -104,11 +104,15 @@ int KestroApplication::Main() {
     holdTicksForTests();
     connect(session_.get(), &Session::portLost, this,
             [this](int16_t port, const QString& device, const QString& reason) {
-                notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason));
+                notice(QStringLiteral("COM%1 (%2) lost: %3; reconnecting").arg(port).arg(device, reason),
+                       Priority::Warning);
             });
-    connect(com_.get(), &frmCOMx::lockFileIgnored, this, [this](const QString& text) { notice(text); });
-    connect(session_.get(), &Session::portBack, this,
-            [this](int16_t port) { notice(session_->portText(port) + QStringLiteral(" is back")); });
+    connect(com_.get(), &frmCOMx::lockFileIgnored, this,
+            [this](const QString& text) { notice(text, Priority::Warning); });
+    connect(session_.get(), &Session::portBack, this, [this](int16_t port) {
+        notice(session_->portText(port) + (awaitedPort_ ? QStringLiteral(" is there") : QStringLiteral(" is back")));
+        awaitedPort_ = 0;
+    });
     // The signal follows every file's error text; the service says only when the reason changes.
     connect(session_.get(), &Session::recordErrorChanged, this, [this] {
         const QString reason = session_->recorder().recordErrorReason();
@@ -118,12 +122,13 @@ int KestroApplication::Main() {
             notice(QStringLiteral("record files are written again"));
         else
             notice(QStringLiteral("record files cannot be written: %1 \u2014 %2; the lines wait in the spool")
-                       .arg(reason, session_->recorder().recordErrorPath()));
+                       .arg(reason, session_->recorder().recordErrorPath()),
+                   Priority::Error);
     });
     if (!options_.onEvent.isEmpty()) {
         onEvent_ = std::make_unique<EventCommand>(options_.onEvent, [this](const QString& text) {
             log_->WriteLog(log_->dateTimeText() + QStringLiteral(": ") + text);
-            notice(text);
+            notice(text, Priority::Warning);  // it tells only of failures
         });
         connect(&session_->recorder(), &SeriesRecorder::noiseEvent, this, [this](const EventNotice& n) {
             const KestroStateRecord& ks = ps_->KestroState;
@@ -140,9 +145,14 @@ int KestroApplication::Main() {
     InitApplication();
     // An end requested before the event loop runs cannot go through it.
     if (ending_) return exitCode_;
+    started_ = true;
     notice(QStringLiteral("version %1 started on %2, record directory %3")
-               .arg(QStringLiteral(KESTRO_VERSION_STRING), session_->portText(com_->GetCOMPort()),
+               .arg(QStringLiteral(KESTRO_VERSION_STRING),
+                    session_->portText(awaitedPort_ ? awaitedPort_ : com_->GetCOMPort()),
                     session_->settings().RecordDirectory));
+    // After the start, so that `systemctl status` shows the wait.
+    if (awaitedPort_)
+        notice(session_->portText(awaitedPort_) + QStringLiteral(" is not there; waiting for it"), Priority::Warning);
     session_->startSupervision();
     // Up: the port is open, or it is waited for.
     tellServiceManager("READY=1");
@@ -194,7 +204,7 @@ bool KestroApplication::startRemote() {
                 "--serve-token: other users of this computer may have read the token in the process list; "
                 "give it with --serve-token-file FILE or KESTRO_SERVE_TOKEN");
             log_->WriteLog(log_->dateTimeText() + QStringLiteral(": Remote: ") + warning);
-            std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(warning));
+            writeStderrLine(Priority::Warning, warning);
         }
     }
     if (!options_.mqtt.isEmpty()) {
@@ -212,7 +222,9 @@ bool KestroApplication::startRemote() {
     const bool headless = options_.headless;
     remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {
         log_->WriteLog(log_->dateTimeText() + QStringLiteral(": Remote: ") + text);
-        if (headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
+        // Only the server's address is news; the rest are troubles of a broker or an authority.
+        if (headless)
+            writeStderrLine(text.startsWith(QLatin1String("Web server:")) ? Priority::Info : Priority::Warning, text);
     });
     remote_->attach(session_->recorder());
     connect(session_.get(), &Session::ticked, remote_.get(), &RemoteStation::tick);
@@ -308,27 +320,43 @@ void KestroApplication::InitApplication() {
     const int16_t settings = session_->InitForm();
     if (settings != kTrue) failure = settings;
     makeDefaultRecordDirectory(session_->settings().RecordDirectory);
-    const int16_t port = com_->InitForm();
+    // An adapter unplugged at boot mends itself: a service waits for it as for
+    // one lost during the run, instead of ending in a restart nobody makes.
+    awaitedPort_ = options_.headless ? missingStoredPort() : 0;
+    const int16_t port = awaitedPort_ ? kTrue : com_->InitForm();
     if (port != kTrue) failure = port;
+    if (awaitedPort_) session_->awaitPort(awaitedPort_);
     if (failure == 0 || offerSetup()) return;
     // Nobody would see a dialog: missing recorder values keep their defaults,
     // a missing or unusable port ends the run with a reason.
     if (port == kTrue || port == 0) return;
     if (port == kErrNoStoredPort) {
         const QString problem = RegObj_->storeProblem();
-        const QByteArray store = QFile::encodeName(RegObj_->files().currentUser);
+        const QString store = RegObj_->files().currentUser;
         if (!problem.isEmpty())
-            std::fprintf(stderr,
-                         "KestroRecorder: the settings file %s cannot be used: %s. Repair it, or move it away "
-                         "and set the program up again (--port PATH runs without it).\n",
-                         store.constData(), problem.toLocal8Bit().constData());
+            writeStderrLine(Priority::Error, QStringLiteral("the settings file %1 cannot be used: %2. Repair it, or "
+                                                            "move it away and set the program up again (--port PATH "
+                                                            "runs without it).")
+                                                 .arg(store, problem));
         else
-            std::fprintf(stderr,
-                         "KestroRecorder: no serial port is configured (value \"COMPort\" 1..4 in the Device1 "
-                         "section of %s); choose one in Setup, or start with --port PATH.\n",
-                         store.constData());
+            writeStderrLine(Priority::Error,
+                            QStringLiteral("no serial port is configured (value \"COMPort\" 1..4 in the Device1 "
+                                           "section of %1); choose one in Setup, or start with --port PATH.")
+                                .arg(store));
     }
     EndApplication(kExitCannotRun);
+}
+
+int16_t KestroApplication::missingStoredPort() const {
+    QVariant value;
+    try {
+        if (readSetting(*RegObj_, setting(SettingId::COMPort), &value) != SettingRead::Ok) return 0;
+    } catch (const RaisedError&) {
+        return 0;  // InitForm meets and logs it
+    }
+    const qlonglong n = value.toLongLong();
+    if (n < 1 || n > 4 || com_->deviceExists(int16_t(n))) return 0;
+    return int16_t(n);
 }
 
 void KestroApplication::EndApplication(int exitCode) {
@@ -337,7 +365,7 @@ void KestroApplication::EndApplication(int exitCode) {
     exitCode_ = exitCode;
     tellServiceManager("STOPPING=1");
     for (const QString& text : session_->shutdown())
-        if (options_.headless) std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
+        if (options_.headless) writeStderrLine(Priority::Warning, text);
     if (sim_) {
         sim_->terminate();
         sim_->waitForFinished(2000);
@@ -345,14 +373,14 @@ void KestroApplication::EndApplication(int exitCode) {
     // The last interval results reach the broker if it answers within 2 s;
     // otherwise they wait on disk for the next start.
     if (remote_) remote_->stop(2000);
-    notice(QStringLiteral("stopped"));
+    if (started_) notice(QStringLiteral("stopped"));
     QCoreApplication::exit(exitCode);
 }
 
-void KestroApplication::notice(const QString& text) const {
+void KestroApplication::notice(const QString& text, Priority priority) const {
     // A service's journal is its standard error; `systemctl status` shows the latest.
     if (!options_.headless) return;
-    std::fprintf(stderr, "KestroRecorder: %s\n", qPrintable(text));
+    writeStderrLine(priority, text);
     tellServiceManager("STATUS=" + text.toUtf8());
 }
 

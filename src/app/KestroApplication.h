@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "protocol/ProtocolState.h"
 #include "settings/cRegistry.h"
+#include "shell/Messages.h"
 
 #include <QObject>
 #include <QProcess>
@@ -66,10 +67,11 @@ private:
     bool startDemo();
     void prepareDemoStore();
     bool applyRunOptions();
+    int16_t missingStoredPort() const;
     bool startRemote();
     void holdTicksForTests();
     // One line on standard error when headless.
-    void notice(const QString& text) const;
+    void notice(const QString& text, Priority priority = Priority::Info) const;
 
     AppOptions options_;
     SystemClock clock_;
@@ -89,6 +91,8 @@ private:
 
     QString recordProblem_;  // the reason last told, empty while the record files are written
     bool ending_ = false;
+    bool started_ = false;     // the start was told: a refused one ends in its reason alone
+    int16_t awaitedPort_ = 0;  // a headless start waits for this port's device
     int exitCode_ = 0;
 };
 

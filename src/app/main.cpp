@@ -5,6 +5,7 @@
 // maps a graphics library.
 #include "app/CommandLine.h"
 #include "app/KestroApplication.h"
+#include "shell/Messages.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -35,7 +37,8 @@ int runDesktopModule(int argc, char** argv) {
     using Entry = int (*)(int, char**);
     Entry entry = handle ? reinterpret_cast<Entry>(::dlsym(handle, "kestro_desktop_main")) : nullptr;
     if (!entry) {
-        std::fprintf(stderr, "KestroRecorder: the window module cannot be loaded: %s\n", ::dlerror());
+        kestro::writeStderrLine(kestro::Priority::Error, QStringLiteral("the window module cannot be loaded: ") +
+                                                             QString::fromLocal8Bit(::dlerror()));
         return kestro::kExitCannotRun;
     }
     // Left loaded: its objects may still be torn down at exit.
@@ -59,8 +62,8 @@ int main(int argc, char** argv) {
             print(stdout, kestro::versionText());
             return kestro::kExitOk;
         case kestro::CommandLine::Action::Error:
-            print(stderr, QStringLiteral("KestroRecorder: ") + cl.error +
-                              QStringLiteral("\nTry 'KestroRecorder --help' for the options.\n"));
+            kestro::writeStderrLine(kestro::Priority::Error,
+                                    cl.error + QStringLiteral("; try 'KestroRecorder --help' for the options"));
             return kestro::kExitCannotRun;
         case kestro::CommandLine::Action::Verify:
             return kestro::runVerifyCommand(cl.options);
@@ -76,6 +79,15 @@ int main(int argc, char** argv) {
     // The plain event loop: the GLib one costs more on every wake-up, and a
     // service wakes for every few characters from the meter.
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+    // Qt's own warnings reach the journal with a priority too.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        using kestro::Priority;
+        const Priority p = type == QtDebugMsg || type == QtInfoMsg ? Priority::Info
+                           : type == QtWarningMsg                  ? Priority::Warning
+                                                                   : Priority::Error;
+        kestro::writeStderrLine(p, message);
+        if (type == QtFatalMsg) std::abort();
+    });
     QCoreApplication app(argc, argv);
     kestro::setApplicationIdentity();
     kestro::KestroApplication kestro(cl.options);

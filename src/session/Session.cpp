@@ -379,6 +379,13 @@ void Session::onPortGone(int16_t port, const QString& device, const QString& rea
     retryTimer_.start();
 }
 
+void Session::awaitPort(int16_t port) {
+    if (ending_ || port < 1) return;
+    lostPort_ = port;
+    emit statusText(portText(port) + QStringLiteral(" not connected \u2014 retrying"));
+    retryTimer_.start();
+}
+
 void Session::retryPort() {
     if (ending_ || lostPort_ < 1) {
         retryTimer_.stop();

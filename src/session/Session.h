@@ -65,6 +65,8 @@ public:
     // every second (retryPort) until its device is back.
     void onPortGone(int16_t port, const QString& device, const QString& reason);
     void retryPort();
+    // A port whose device was missing at the start is tried as a lost one.
+    void awaitPort(int16_t port);
     // Every second: a port whose device node has disappeared counts as gone.
     void superviseLink();
     // Before the setup dialog: the port is closed and no longer reconnected.

@@ -184,11 +184,11 @@ class Sim:
 
 
 class Recorder:
-    def __init__(self, home, *args, env=None):
+    def __init__(self, home, *args, env=None, stderr=subprocess.PIPE):
         self.home = home
         self.started = time.time()
         self.proc = subprocess.Popen([RECORDER, "--headless"] + list(args), env=env or home.env(),
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                     stdout=subprocess.PIPE, stderr=stderr)
 
     def alive(self):
         return self.proc.poll() is None
@@ -202,7 +202,7 @@ class Recorder:
             self.proc.kill()
             out, err = self.proc.communicate()
             raise Failure("recorder did not stop on SIGTERM")
-        return self.proc.returncode, out.decode(errors="replace"), err.decode(errors="replace")
+        return self.proc.returncode, out.decode(errors="replace"), (err or b"").decode(errors="replace")
 
     def stop_ok(self):
         """SIGTERM, which must end it with status 0; its standard error."""
@@ -248,10 +248,10 @@ class Run:
         self.later(rec.kill)
         return rec
 
-    def recording(self, home, *rec_args, sim_args=(), env=None):
+    def recording(self, home, *rec_args, sim_args=(), **kw):
         """A simulator and a recorder with --record, once the recording is armed."""
         sim = self.sim(home, *sim_args)
-        rec = self.recorder(home, "--record", *rec_args, env=env)
+        rec = self.recorder(home, "--record", *rec_args, **kw)
         sim.wait_armed()
         return sim, rec
 

@@ -52,10 +52,10 @@ def test_command_line(run):
               "%s: %r" % (args, text[:200]))
     # Refused starts: status 2 and what to do, nothing logged; a window without a display says it in one line.
     store, good = home.store, open(home.store, "rb").read()
-    no_port = home.env(KESTRO_COM1=os.path.join(home.root, "no-such-device"))
+    no_port = home.env(KESTRO_COM1=home.root)
     for args, run_env, breaks, said in (
             ([], env, None, "--headless"), (["--headles"], env, None, "unknown option --headles"),
-            (["--headless"], no_port, None, "is not availiable!"),  # a service without its meter
+            (["--headless"], no_port, None, "is not availiable!"),  # a port that is no terminal
             (["--headless"], home.env(), lambda: open(store, "wb").write(good[:len(good) // 2]), store),
             (["--headless"], home.env(), lambda: (os.remove(store), os.mkdir(store)), store)):
         if breaks:
@@ -63,7 +63,7 @@ def test_command_line(run):
             said += " cannot be used"
         out = subprocess.run([RECORDER] + args, env=run_env, capture_output=True, timeout=20)
         err = out.stderr.decode()
-        check(out.returncode == 2 and said in err and "no serial port" not in err and (args or err.count("\n") == 1),
+        check(out.returncode == 2 and said in err and "no serial port" not in err and err.count("\n") == 1,
               "%s: exit status %d, %r" % (args, out.returncode, err))
         check("--headless" in args or not home.log_lines(), "a refused start logged %r" % home.log_lines())
 
@@ -171,10 +171,13 @@ def test_recording(run):
 
 def test_service_tells_its_journal(run):
     """Headless, standard error is the service's journal: one line at the start, when the record
-    directory fails and recovers and when the port goes and comes back (not one per tick), and at the stop.
-    A second instance is refused, logged, and leaves the first one running."""
+    directory fails and recovers and when the port goes and comes back (not one per tick), and at the stop,
+    each with its priority. A second instance is refused, logged, and leaves the first one running."""
     home = run.home()
-    sim, rec = run.recording(home)
+    journal = open(os.path.join(home.root, "journal"), "wb")  # as the journal's stream
+    stream = os.fstat(journal.fileno())
+    sim, rec = run.recording(home, env=home.env(JOURNAL_STREAM="%d:%d" % (stream.st_dev, stream.st_ino)),
+                             stderr=journal)
     second = run.recorder(home)
     check(second.proc.wait(10) == 1 and "You can start the Measurement viewer only one time!" in
           second.proc.stderr.read().decode(), "second instance: exit status %d" % second.proc.returncode)
@@ -187,12 +190,31 @@ def test_service_tells_its_journal(run):
     sim.kill()
     time.sleep(1)
     run.sim(home, tag="sim2").wait_armed("recording to resume")
-    err = rec.stop_ok()
-    expected = ["version 1.0.1 started on COM1 (%s), record directory %s" % (home.link, home.records),
-                "record files cannot be written: ", "record files are written again",
-                "COM1 (%s) lost: " % home.link, "COM1 (%s) is back" % home.link, "stopped"]
-    lines = [l[len("KestroRecorder: "):] for l in err.splitlines() if l.startswith("KestroRecorder: ")]
+    rec.stop_ok()
+    err = open(journal.name).read()
+    expected = ["<6>version 1.0.1 started on COM1 (%s), record directory %s" % (home.link, home.records),
+                "<3>record files cannot be written: ", "<6>record files are written again",
+                "<4>COM1 (%s) lost: " % home.link, "<6>COM1 (%s) is back" % home.link, "<6>stopped"]
+    lines = [l[:3] + l[3 + len("KestroRecorder: "):] for l in err.splitlines() if l[3:].startswith("KestroRecorder: ")]
     check(len(lines) == len(expected) and all(l.startswith(e) for l, e in zip(lines, expected)),
+          "standard error: %r" % err)
+
+
+def test_start_without_adapter(run):
+    """A service started before its adapter is plugged in waits for it and records once it is there. A
+    JOURNAL_STREAM it inherited names another stream: no priorities."""
+    home = run.home()
+    elsewhere = os.stat(home.store)
+    rec = run.recorder(home, "--record", env=home.env(JOURNAL_STREAM="%d:%d" % (elsewhere.st_dev, elsewhere.st_ino)))
+    time.sleep(2)
+    check(rec.alive(), "ended without its adapter")
+    run.sim(home).wait_armed()
+    wait_for(lambda: home.record_files("LP"), 20, "a record file")
+    err = rec.stop_ok()
+    expected = ["version 1.0.1 started on COM1 (%s)" % home.link, "COM1 (%s) is not there; waiting for it" % home.link,
+                "COM1 (%s) is there" % home.link, "stopped"]
+    lines = err.splitlines()
+    check(len(lines) == len(expected) and all(l.startswith("KestroRecorder: " + e) for l, e in zip(lines, expected)),
           "standard error: %r" % err)
 
 
@@ -505,4 +527,4 @@ if __name__ == "__main__":
           test_report_command, test_statistics_agree,
           test_replug_cycles_keep_order, test_replug_bursts_lose_no_fast_value, test_places, test_readme_settings_example,
           test_demo_interrupted_from_the_terminal,
-          test_service_tells_its_journal, test_loud_burst_is_a_noise_event, test_pipe_at_the_lock_name])
+          test_service_tells_its_journal, test_start_without_adapter, test_loud_burst_is_a_noise_event, test_pipe_at_the_lock_name])

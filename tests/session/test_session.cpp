@@ -381,6 +381,12 @@ TEST_F(Supervision, AVanishedPortClosesTheBooksAndIsReopenedWhenItsDeviceIsBack)
     s->superviseLink();
     EXPECT_EQ(com->GetCOMPort(), 0);
     EXPECT_EQ(takeSaid(), QStringList({text}));
+    // A device missing at the start is waited for the same way.
+    s->releasePort();
+    s->awaitPort(1);
+    ASSERT_TRUE(QFile(meter()).open(QIODevice::WriteOnly));
+    s->retryPort();
+    EXPECT_EQ(com->GetCOMPort(), 1);
 }
 
 TEST_F(Supervision, ShutdownWritesWhatArrivedBeforeTheStopSequence) {

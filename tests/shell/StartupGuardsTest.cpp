@@ -33,6 +33,17 @@ namespace {
 
 using Outcome = SingleInstance::Outcome;
 
+// A child inherits JOURNAL_STREAM with its standard error sent elsewhere: only
+// the stream it names is the journal. A message's detail lines stay on its line.
+TEST(StderrLineTest, PrioritiesOnTheNamedStreamOnlyAndOneLinePerMessage) {
+    const std::pair<const char*, bool> streams[] = {{"8:123", true},    {"8:124", false}, {"9:123", false},
+                                                    {"8:123:4", false}, {"8", false},     {"x:123", false}};
+    for (const auto& [stream, journal] : streams)
+        EXPECT_EQ(isJournalStream(stream, 8, 123), journal) << stream;
+    EXPECT_EQ(stderrLine(Priority::Warning, QStringLiteral("COM1 lost\nDevice: x\n\nReason: y"), true),
+              "<4>KestroRecorder: COM1 lost; Device: x; Reason: y\n");
+}
+
 // The lock is taken on its own opening of the lock file, so a second object
 // in this process meets it as a second program instance would.
 TEST(SingleInstanceTest, OnlyAHeldLockRefusesAndItsEndFreesIt) {
