@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     s.RecordDirectory = recDir;
     ProtocolState ps(clock, log.errorSink());
     SeriesRecorder rec(ps, s, clock, log);
-    rec.setDataDirectory(tmp.path() + QStringLiteral("/data"));
+    rec.setStateDirectory(tmp.path() + QStringLiteral("/data"));
     ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;
 
     auto msSince = [](Steady::time_point t0) {

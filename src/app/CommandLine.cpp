@@ -73,7 +73,8 @@ const Option kOptions[] = {
      "Any other address than a loopback one needs a token."},
     {"--serve-token-file FILE",
      "Every request to the server needs \"Authorization: Bearer TOKEN\" or \"?token=TOKEN\", TOKEN the first "
-     "line of FILE (default: KESTRO_SERVE_TOKEN). Without a token only requests for localhost are answered."},
+     "line of FILE, a regular file (at least 16 printable ASCII characters; default: KESTRO_SERVE_TOKEN). Without a "
+     "token only requests for localhost are answered."},
     {"--serve-token TOKEN",
      "As --serve-token-file, with the token itself; other users of this computer may read it in the "
      "process list."},
@@ -85,9 +86,9 @@ const Option kOptions[] = {
      "arguments at blanks (double quotes keep words together) and run without a shell, the event in its environment "
      "(KESTRO_EVENT_PHASE "
      "start or end, _START, _END, _DURATION_S, _LMAX_DB, _LEQ_DB, _SEL_DB, _LEVEL_DB, _OPEN, _STREAM, "
-     "_RECORD_FILE, _COUNT, _SERIAL). One runs at a time, up to 16 wait (beyond, the oldest is dropped); one "
-     "running longer than 30 s is killed; failures go to the event log (and, with --headless, to standard "
-     "error)."},
+     "_RECORD_FILE, _COUNT, _SERIAL; never KESTRO_*_TOKEN, *_PASSWORD or the token). One runs at a time, up to 16 "
+     "wait (beyond, the oldest is dropped); one running longer than 30 s is ended with its process group, as it is "
+     "when the program ends; failures go to the event log (and, with --headless, to standard error)."},
 };
 
 QString wrapped(const QString& text, int indent, int width) {

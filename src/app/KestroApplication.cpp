@@ -208,6 +208,7 @@ bool KestroApplication::startRemote() {
         c.tsa = QUrl(options_.tsa);
         c.tsaQueueDir = stateDirectory(PlaceEnvironment::current()) + QStringLiteral("/tsa");
     }
+    if (onEvent_) onEvent_->setSecrets({c.token, c.mqttPassword});
     const bool headless = options_.headless;
     remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {
         log_->WriteLog(log_->dateTimeText() + QStringLiteral(": Remote: ") + text);

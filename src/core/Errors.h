@@ -31,6 +31,7 @@ constexpr int32_t kErrPortDrain = 8021;            // ... or did not leave the l
 constexpr int32_t kErrRegistryWrite = 26001;       // a settings value could not be saved
 constexpr int32_t kErrRegistryCorrupt = 26002;     // not a settings document: kept aside before the next write
 constexpr int32_t kErrRegistryUnreadable = 26003;  // exists but cannot be read: never replaced
+constexpr int32_t kErrSameSeparators = 26004;      // column and decimal separator alike: the default pair is used
 
 // ---- labels (written after the date and time) ----
 namespace label {

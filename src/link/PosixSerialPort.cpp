@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -351,7 +352,48 @@ bool PosixSerialPort::open(const QString& device, int16_t* errNo, QString* reaso
     readNotifier_.setSocket(fd_);
     writeNotifier_.setSocket(fd_);
     readNotifier_.setEnabled(true);
+    guardStop_ = false;
+    guard_ = std::thread([this, fd = fd_] { guardLoop(fd); });
     return true;
+}
+
+void PosixSerialPort::guardLoop(int fd) {
+    std::unique_lock<std::mutex> lock(readMutex_);
+    std::uint64_t seen = fills_;
+    bool waited = false;
+    while (!guardStop_ && stashEnd_ < 0) {
+        guardWake_.wait_for(lock, std::chrono::milliseconds(kGuardCheckMs));
+        if (guardStop_) break;
+        pollfd p{fd, POLLIN, 0};
+        const bool waiting = ::poll(&p, 1, 0) > 0;
+        const bool unread = waiting && waited && fills_ == seen;
+        waited = waiting && !unread;
+        seen = fills_;
+        if (!unread) continue;
+        char buf[kReadChunk];
+        for (;;) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0) {
+                stash_.append(buf, n);
+                if (static_cast<std::size_t>(n) < sizeof buf) break;
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                if (n == 0 || errno != EAGAIN) stashEnd_ = n == 0 ? 0 : errno;
+                break;
+            }
+        }
+    }
+}
+
+void PosixSerialPort::stopGuard() {
+    if (!guard_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        guardStop_ = true;
+    }
+    guardWake_.notify_all();
+    guard_.join();
 }
 
 void PosixSerialPort::close() {
@@ -360,6 +402,9 @@ void PosixSerialPort::close() {
 }
 
 void PosixSerialPort::releaseDevice() {
+    stopGuard();
+    stash_.clear();
+    stashEnd_ = -1;
     holdTimer_.stop();
     readNotifier_.setEnabled(false);
     writeNotifier_.setEnabled(false);
@@ -451,11 +496,26 @@ bool PosixSerialPort::drain(int timeoutMs) {
     return true;
 }
 
+QString PosixSerialPort::hangUpReason(int err) const {
+    return !pathExists(device_)     ? systemWords(ENODEV)
+           : err == 0 || err == EIO ? QStringLiteral("The line was hung up")
+                                    : systemWords(err);
+}
+
 bool PosixSerialPort::fill() {
-    if (fd_ < 0 || gone_) return false;
-    bool got = false;
+    if (fd_ < 0) return false;
+    std::unique_lock<std::mutex> lock(readMutex_);
+    ++fills_;
+    // What the guard took came first; after a loss it is all there is.
+    bool got = !stash_.isEmpty();
+    if (got) {
+        rx_.append(stash_);
+        endsLine_ = stash_.endsWith('\r');
+        stash_.clear();
+    }
+    int end = std::exchange(stashEnd_, -1);
     char buf[kReadChunk];
-    for (;;) {
+    while (end < 0 && !gone_) {
         const ssize_t n = ::read(fd_, buf, sizeof buf);
         if (n > 0) {
             rx_.append(buf, n);
@@ -467,13 +527,12 @@ bool PosixSerialPort::fill() {
         } else {
             // No byte at all, or an error, from a terminal that was readable:
             // hung up, or its adapter pulled.
-            if (n == 0 || errno != EAGAIN)
-                reportGone(!pathExists(device_)     ? systemWords(ENODEV)
-                           : n == 0 || errno == EIO ? QStringLiteral("The line was hung up")
-                                                    : systemWords(errno));
+            if (n == 0 || errno != EAGAIN) end = n == 0 ? 0 : errno;
             break;
         }
     }
+    lock.unlock();
+    if (end >= 0) reportGone(hangUpReason(end));
     return got;
 }
 

@@ -14,6 +14,9 @@
 // line back by the bytes that followed it on the line.
 // readAll() (called at every poll tick) reads at once whatever is waiting; the
 // grid lets hold-offs that divide the tick end on the tick's own wake-up.
+// The driver throws away what it still holds when the device goes, so bytes
+// left unread while the event loop is held up (a slow sync of a busy disk) are
+// taken into memory by a guard thread; they are delivered in order all the same.
 
 #include "link/SerialPort.h"
 
@@ -21,7 +24,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 namespace kestro {
 
@@ -77,6 +84,11 @@ private:
     void reportGone(const QString& reason);
     void setModemLine(int line, bool on);
     void releaseDevice();
+    // The guard: every kGuardCheckMs it looks at the line, and takes what was
+    // already waiting at its last look when nothing has been read since.
+    void guardLoop(int fd);
+    void stopGuard();
+    QString hangUpReason(int err) const;  // err: errno of the failed read, 0 for no byte at all
 
     int fd_ = -1;
     int holdOffMs_;
@@ -97,6 +109,14 @@ private:
     bool busy_ = false;  // data at the last grid points: held for the busy hold-off
     bool delivering_ = false;
     bool gone_ = false;
+    static constexpr int kGuardCheckMs = 50;
+    std::thread guard_;
+    std::mutex readMutex_;  // one reader of the device at a time; guards what follows
+    std::condition_variable guardWake_;
+    bool guardStop_ = false;
+    QByteArray stash_;         // taken by the guard, not yet by fill()
+    int stashEnd_ = -1;        // the guard found the line hung up: the read's errno, 0 for no byte; -1 not
+    std::uint64_t fills_ = 0;  // reads of the event loop, for the guard to see that it keeps up
 };
 
 }  // namespace kestro

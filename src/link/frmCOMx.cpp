@@ -102,6 +102,9 @@ frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, Mess
         // under the code that is emitting it.
         QTimer::singleShot(0, this, [this, gen, n, device, reason] {
             if (gen != d_->generation) return;  // closed or reopened already
+            // What came before the loss and was not handed over yet (held back
+            // to save wake-ups, or found by a write) must not go with the port.
+            receivePending();
             CloseCOMPort();
             emit portGone(n, device, reason);
         });

@@ -123,18 +123,21 @@ int16_t to16(int32_t v) {
     return static_cast<int16_t>(v);
 }
 
-// A stamp may lead the clock by this much, no more: bursts of fast values are
-// spread 15 ms apart, but a sustained flood must not carry the time column away.
+// A stamp may lead the line's arrival by this much, no more: bursts of fast
+// values are spread 15 ms apart (more than a line takes on the wire), but
+// neither a long burst in one read nor a sustained flood may carry the time
+// column away.
 constexpr int64_t kMaxStampLeadMs = 100;
 
-// Gives the sample its stamp: the clock less the line's age, but never
-// before the previous stamp of its stream (at least `step` after it), never
-// more than kMaxStampLeadMs after the clock, and the clock's own time once the
-// clock has been stepped back.
+// Gives the sample its stamp: the arrival of its line (the clock less the
+// line's age), but never before the previous stamp of its stream (at least
+// `step` after it), never more than kMaxStampLeadMs after the arrival, and the
+// arrival itself once the clock has been stepped back.
 void stampSample(MeasurementRecord& cm, const ClockReading& now, int64_t ageMs, int64_t& last, int64_t step) {
-    int64_t stamp = std::max(now.utcMs - ageMs, last + step);
-    if (stamp > now.utcMs + kMaxStampLeadMs)
-        stamp = last > now.utcMs + kMaxStampLeadMs ? now.utcMs : now.utcMs + kMaxStampLeadMs;
+    const int64_t arrival = now.utcMs - ageMs;
+    int64_t stamp = std::max(arrival, last + step);
+    if (stamp > arrival + kMaxStampLeadMs)
+        stamp = last > arrival + kMaxStampLeadMs ? arrival : arrival + kMaxStampLeadMs;
     cm.Instant = stamp;
     cm.SysTime = now.localAt(stamp);
     last = stamp;
@@ -328,7 +331,7 @@ void valueLineHandler(ProtocolState& ps, int16_t code) {
         const ClockReading now = ps.clock().read();
         cm.Timestamp = dateFromSystemTime(now.local);
         ps.NowTime = now.local;
-        stampSample(cm, now, ps.LineAgeMs, ps.LastSlowStampMs, 0);
+        stampSample(cm, now, ps.lineAgeMs(), ps.LastSlowStampMs, 0);
         const int16_t old = functionCode(ps);
         if (code != old) {
             if (code != kCodeGdv) {
@@ -377,7 +380,7 @@ void fastValueHandler(ProtocolState& ps, int16_t kind) {
     const ClockReading now = ps.clock().read();
     cm.Timestamp = dateFromSystemTime(now.local);
     ps.NowTime = now.local;
-    stampSample(cm, now, ps.LineAgeMs, ps.LastFastStampMs, kFastStampStepMs);
+    stampSample(cm, now, ps.lineAgeMs(), ps.LastFastStampMs, kFastStampStepMs);
     const int16_t bit = static_cast<int16_t>(kFlagFastP << (kind - kFastP));
     cm.Flags = static_cast<int16_t>(cm.Flags | bit);
     if (ps.RecordState == kRecordOff || !isRecordedCode(functionCode(ps))) return;

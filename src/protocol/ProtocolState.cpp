@@ -92,15 +92,10 @@ void ProtocolState::receiveEvent(std::string_view data) {
         }
         appendReceived(data.substr(0, n));
         data.remove_prefix(n);
-        while (RxLineCount != 0) {
-            const std::string_view pending = rxPending();
-            const size_t end = pending.find('\r');
-            const size_t after = (end == std::string_view::npos ? 0 : pending.size() - end - 1) + data.size();
-            LineAgeMs = static_cast<int64_t>(after) * 1000 / kLineBytesPerSecond;
+        unappended_ = data.size();
+        while (RxLineCount != 0)
             Interpreter(*this);
-        }
     } while (!data.empty());
-    LineAgeMs = 0;
 }
 
 }  // namespace kestro

@@ -100,11 +100,15 @@ public:
     SampleSeries FastBuffer{true};
     int16_t RecordState = kRecordOff;
     int16_t BufferRestart = 0;  // kRestartSlow, kRestartFast
-    // How long ago, at the least, the line being interpreted was complete: the
-    // bytes after it in the same read needed that long at 9600,N,8,1 (960 a
-    // second). A line read late, at the end of a hold, is stamped this much
-    // earlier, never before it really came.
-    int64_t LineAgeMs = 0;
+    // How long ago, at the least, the line just read up to its carriage return
+    // was complete: the bytes after that carriage return in the same read needed
+    // that long at 9600,N,8,1 (960 a second). Asked when the line is stamped, so
+    // that empty lines and left-over characters skipped before it in the same
+    // call never lend it an earlier line's age. A line read late, at the end of
+    // a hold, is stamped this much earlier, never before it really came.
+    int64_t lineAgeMs() const {
+        return static_cast<int64_t>(rx_.size() - rxHead_ + unappended_) * 1000 / kLineBytesPerSecond;
+    }
     static constexpr int64_t kLineBytesPerSecond = 960;
     // Instants (UTC ms) of the last stamp given on each stream; see stampSample.
     int64_t LastSlowStampMs = 0;
@@ -142,6 +146,8 @@ private:
     // compacted now and then, so a read never moves the rest of the buffer.
     std::string rx_;
     size_t rxHead_ = 0;
+    // Bytes of the read in receiveEvent not yet appended (a block larger than the buffer).
+    size_t unappended_ = 0;
     bool rxFlooding_ = false;
 };
 

@@ -45,6 +45,14 @@ void MqttPublisher::loadQueue() {
     queueDropsLogged_ = queue_.droppedTotal();
 }
 
+// A serial number is a non-negative 32-bit number: at most 10 digits.
+constexpr int kSerialDigitsMax = 10;
+static_assert(1 + kSerialDigitsMax + sizeof("/interval") - 1 <= kMqttTopicSuffixMax,
+              "the prefix check at start must leave room for the longest topic");
+// The client id: this stem and the serial number, within the 23 bytes every broker takes.
+constexpr char kClientIdStem[] = "kestro-";
+static_assert(sizeof kClientIdStem - 1 + kSerialDigitsMax <= 23, "a broker may refuse the client id");
+
 QString MqttPublisher::topic(const char* leaf) const {
     return target_.prefix + QLatin1Char('/') + (serial_.isEmpty() ? QStringLiteral("unknown") : serial_) +
            QLatin1Char('/') + QLatin1String(leaf);
@@ -78,7 +86,7 @@ void MqttPublisher::startLink() {
     s.password = password_;
     // One client id per meter: a restarted program takes over its own session
     // at once, so the old connection's last will cannot follow its "online".
-    s.clientId = "kestro-" + serial_.toUtf8();
+    s.clientId = kClientIdStem + serial_.toUtf8();
     s.statusTopic = topic("status").toUtf8();
     s.firstRetryMs = firstRetryMs_;
     s.maxRetryMs = maxRetryMs_;

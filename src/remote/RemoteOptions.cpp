@@ -2,6 +2,13 @@
 
 #include <QFile>
 #include <QUrl>
+#include <QUtf8StringView>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace kestro {
 
@@ -13,6 +20,17 @@ bool parsePort(const QString& text, quint16* port) {
     if (!ok || value > 65535 || text.isEmpty() || !text.front().isDigit()) return false;
     *port = quint16(value);
     return true;
+}
+
+// Why the bytes of an MQTT string field cannot go to a broker, or an empty string.
+QString mqttStringProblem(const QByteArray& utf8) {
+    if (!QUtf8StringView(utf8).isValidUtf8()) return QStringLiteral("is not valid UTF-8");
+    for (const char32_t c : QString::fromUtf8(utf8).toUcs4()) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return QStringLiteral("may not hold a control character");
+        if (QChar::isNonCharacter(c)) return QStringLiteral("may not hold a noncharacter");
+    }
+    if (utf8.size() > kMqttStringMax) return QStringLiteral("is longer than %1 bytes").arg(kMqttStringMax);
+    return QString();
 }
 
 }  // namespace
@@ -57,18 +75,38 @@ QString listenUrl(const QHostAddress& address, quint16 port) {
 }
 
 bool readTokenFile(const QString& path, QString* token, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("--serve-token-file: cannot read %1: %2").arg(path, file.errorString());
+    auto fail = [&](const QString& why) {
+        *error = QStringLiteral("--serve-token-file: %1 %2").arg(path, why);
         return false;
+    };
+    // Without blocking: a FIFO nobody writes to would hold up the start for good.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return fail(QStringLiteral("cannot be read: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(QStringLiteral("is not a regular file"));
     }
-    const QByteArray bytes = file.read(4096);
-    const QByteArray line = bytes.split('\n').front().trimmed();
-    if (line.isEmpty()) {
-        *error = QStringLiteral("--serve-token-file: %1 holds no token on its first line").arg(path);
-        return false;
+    QByteArray bytes(kTokenFileRead, '\0');
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += n;
     }
-    *token = QString::fromUtf8(line);
+    ::close(fd);
+    bytes.truncate(got);
+    const qsizetype end = bytes.indexOf('\n');
+    if (end < 0 && got == kTokenFileRead)
+        return fail(QStringLiteral("has no line end within its first %1 bytes").arg(kTokenFileRead));
+    const QByteArray line = (end < 0 ? bytes : bytes.left(end)).trimmed();
+    for (const char c : line)
+        if (c < 0x21 || c > 0x7E)
+            return fail(QStringLiteral("holds a blank, a control or a non-ASCII character in its token"));
+    if (line.size() < kTokenMin)
+        return fail(QStringLiteral("holds fewer than %1 characters on its first line").arg(kTokenMin));
+    *token = QString::fromLatin1(line);
     return true;
 }
 
@@ -106,9 +144,19 @@ bool parseMqttUrl(const QString& text, MqttTarget* out, QString* error) {
     while (prefix.endsWith(QLatin1Char('/')))
         prefix.chop(1);
     if (prefix.isEmpty()) return fail(usage + QStringLiteral(" (the topic prefix is missing)"));
-    if (prefix.contains(QChar(0))) return fail(QStringLiteral("--mqtt: the topic prefix may not hold a NUL (%00)"));
+    // The bytes as sent: a percent-encoded sequence that is no UTF-8 must not turn into U+FFFD unseen.
+    QString why = mqttStringProblem(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    if (!why.isEmpty()) return fail(QStringLiteral("--mqtt: the topic prefix ") + why);
     if (prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#')))
         return fail(QStringLiteral("--mqtt: the topic prefix may not hold + or #"));
+    // Topics that begin with $ are the broker's own.
+    if (prefix.startsWith(QLatin1Char('$')))
+        return fail(QStringLiteral("--mqtt: the topic prefix may not begin with $"));
+    if (prefix.toUtf8().size() + kMqttTopicSuffixMax > kMqttStringMax)
+        return fail(QStringLiteral("--mqtt: the topic prefix is longer than %1 bytes")
+                        .arg(kMqttStringMax - kMqttTopicSuffixMax));
+    why = mqttStringProblem(QByteArray::fromPercentEncoding(url.userName(QUrl::FullyEncoded).toLatin1()));
+    if (!why.isEmpty()) return fail(QStringLiteral("--mqtt: the user name ") + why);
     *out = t;
     out->prefix = prefix;
     return true;

@@ -1,30 +1,85 @@
 #include "session/EventCommand.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+
 namespace kestro {
 
-EventCommand::EventCommand(QStringList command, LogFn log, int timeLimitMs, size_t queueLimit)
-    : command_(std::move(command)), log_(std::move(log)), timeLimitMs_(timeLimitMs), queueLimit_(queueLimit) {
+namespace {
+
+// The recorder's environment without what would hand its secrets on.
+QProcessEnvironment commandEnvironment(const QStringList& secrets) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : env.keys()) {
+        const bool secretName = (name.startsWith(QLatin1String("KESTRO_")) && name.endsWith(QLatin1String("_TOKEN"))) ||
+                                name.endsWith(QLatin1String("_PASSWORD"));
+        if (secretName || secrets.contains(env.value(name))) env.remove(name);
+    }
+    return env;
+}
+
+// True while a process of the group is there (a zombie not yet reaped included).
+bool groupAlive(pid_t group) { return ::kill(-group, 0) == 0 || errno == EPERM; }
+
+}  // namespace
+
+EventCommand::EventCommand(QStringList command, LogFn log, int timeLimitMs, size_t queueLimit, int graceMs)
+    : command_(std::move(command)),
+      log_(std::move(log)),
+      timeLimitMs_(timeLimitMs),
+      queueLimit_(queueLimit),
+      graceMs_(graceMs) {
     limit_.setSingleShot(true);
     connect(&limit_, &QTimer::timeout, this, [this] {
         if (!process_) return;
         killed_ = true;
-        process_->kill();
+        endGroup(group_);
     });
 }
 
 EventCommand::~EventCommand() {
-    if (!process_) return;
-    process_->disconnect(this);
-    process_->kill();
-    process_->waitForFinished(1000);
+    if (process_) process_->disconnect(this);
+    if (process_ && group_ > 0) ending_.push_back(group_);
+    for (pid_t g : ending_)
+        ::kill(-g, SIGTERM);
+    // Waiting reaps our own child; the rest of a group belongs to init once it ends.
+    const QDeadlineTimer grace(graceMs_);
+    auto alive = [this] {
+        return std::any_of(ending_.begin(), ending_.end(), groupAlive);
+    };
+    while (alive() && !grace.hasExpired())
+        if (!process_ || !process_->waitForFinished(10)) ::usleep(10000);
+    for (pid_t g : ending_)
+        ::kill(-g, SIGKILL);
+    if (process_) process_->waitForFinished(1000);
+}
+
+void EventCommand::setSecrets(const QStringList& values) {
+    secrets_.clear();
+    for (const QString& v : values)
+        if (!v.isEmpty()) secrets_ << v;
 }
 
 QString EventCommand::name() const { return QStringLiteral("--on-event ") + command_.value(0); }
+
+void EventCommand::endGroup(pid_t group) {
+    if (group <= 0) return;
+    ::kill(-group, SIGTERM);
+    ending_.push_back(group);
+    QTimer::singleShot(graceMs_, this, [this, group] {
+        ::kill(-group, SIGKILL);
+        ending_.erase(std::remove(ending_.begin(), ending_.end(), group), ending_.end());
+    });
+}
 
 void EventCommand::post(const QStringList& environment) {
     queue_.push_back(environment);
@@ -44,7 +99,7 @@ void EventCommand::startNext() {
         emit drained();
         return;
     }
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env = commandEnvironment(secrets_);
     for (const QString& kv : queue_.front())
         env.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
     queue_.pop_front();
@@ -55,7 +110,15 @@ void EventCommand::startNext() {
     process_->setStandardInputFile(QProcess::nullDevice());
     // Its output joins ours: a service's journal, or the terminal it was started from.
     process_->setProcessChannelMode(QProcess::ForwardedChannels);
+    // A group of its own; and should the recorder die without ending it, the command goes too.
+    const pid_t parent = ::getpid();
+    process_->setChildProcessModifier([parent] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127);
+    });
     killed_ = false;
+    group_ = 0;
     connect(process_.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart) done(QStringLiteral("could not be started: ") + process_->errorString());
     });
@@ -69,6 +132,11 @@ void EventCommand::startNext() {
     });
     limit_.start(timeLimitMs_);
     process_->start();
+    if (process_ && process_->processId() > 0) {
+        group_ = pid_t(process_->processId());
+        // Also from here: a signal sent before the child has moved would miss the group.
+        ::setpgid(group_, group_);
+    }
 }
 
 void EventCommand::done(const QString& failure) {

@@ -45,6 +45,13 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     IncludeUnderflow = flag(SettingId::IncludeUnderflow);
     DecimalSeparator = separator(SettingId::DecimalSeparator);
     TabularSeparator = separator(SettingId::TabularSeparator);
+    if (separatorsClash(DecimalSeparator.unicode(), TabularSeparator.unicode())) {
+        // The stored pair stays for Setup to show; this run writes lines that can be read back.
+        DecimalSeparator = QChar(setting(SettingId::DecimalSeparator).defaultNumber);
+        TabularSeparator = QChar(setting(SettingId::TabularSeparator).defaultNumber);
+        result = 1;
+        if (log) log(std::string(label::kRecorderSettingsPrefix) + "TabularSeparator: ", kErrSameSeparators);
+    }
     StatisticsInterval = number(SettingId::StatisticsInterval);
     LimitLevel = number(SettingId::LimitLevel);
     DayStartHour = number(SettingId::DayStartHour);

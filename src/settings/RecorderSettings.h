@@ -46,8 +46,9 @@ struct RecorderSettings {
     // Loads the recorder values; result kTrue (-1) when the nine of the setup
     // dialog were all present and usable, 1 when a default was used for one.
     // A base name or extension that would leave the record directory (a hand
-    // edit of the store) is replaced by its default and logged. A missing
-    // statistics value is no reason for the setup dialog.
+    // edit of the store) is replaced by its default and logged, as are both
+    // separators when they are alike. A missing statistics value is no reason
+    // for the setup dialog.
     int16_t InitForm(cRegistry& RegObj, const QString& defaultDirectory, const ErrorLogFn& log = {});
 };
 

@@ -85,6 +85,9 @@ QVariant settingDefault(const SettingDef& def);
 // (a name part: "/", ".." or a control character would lead out of the record
 // directory; a separator: not a single-byte character code).
 QString settingProblem(const SettingDef& def, const QVariant& stored);
+// A column separator that is also the decimal separator would split every
+// number of a record line in two.
+inline bool separatorsClash(int32_t decimalCode, int32_t tabularCode) { return decimalCode == tabularCode; }
 
 enum class SettingRead { Absent, Unusable, Ok };
 // Reads the value of def (port n for COMnDevice) from the current user's

@@ -172,9 +172,15 @@ class Sim:
         return read_stats(self.stats)
 
     def kill(self):
-        """An unplug: the simulator dies without saying goodbye."""
+        """An unplug: the simulator dies without saying goodbye, and its node goes as an adapter's does (a
+        dangling link could lead a recorder to a terminal that another test's simulator got since)."""
         self.proc.kill()
         self.proc.wait()
+        try:
+            if os.readlink(self.home.link) == self.slave:
+                os.unlink(self.home.link)
+        except OSError:
+            pass
 
 
 class Recorder:

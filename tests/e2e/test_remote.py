@@ -144,9 +144,13 @@ def test_serve_api(run):
     # Every address without a token is refused; with one from a file or the environment it listens there.
     rc, err = run.recorder(home, "--serve", "0.0.0.0:0", cls=Station).finish(by_itself=True)
     check(rc == 2 and "--serve-token" in err and "0.0.0.0" in err, "exit status %d: %s" % (rc, err))
+    os.mkfifo(os.path.join(home.root, "fifo"))  # nobody writes to it: refused at once, not waited for
+    rc, err = run.recorder(home, "--serve", "0.0.0.0:0", "--serve-token-file", os.path.join(home.root, "fifo"),
+                           cls=Station).finish(by_itself=True)
+    check(rc == 2 and "is not a regular file" in err, "exit status %d: %s" % (rc, err))
     token_file = os.path.join(home.root, "token")
-    open(token_file, "w").write("from-file\n")
-    for args, env, good in ((["--serve-token-file", token_file], {}, "from-file"),
+    open(token_file, "w").write("from-file-0123456\n")
+    for args, env, good in ((["--serve-token-file", token_file], {}, "from-file-0123456"),
                             ([], {"KESTRO_SERVE_TOKEN": "from-env"}, "from-env")):
         rec = run.recorder(home, "--demo", "--serve", "0.0.0.0:0", *args, extra_env=env, cls=Station)
         base = rec.url().replace("0.0.0.0", "127.0.0.1")

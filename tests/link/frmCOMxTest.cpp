@@ -535,6 +535,26 @@ TEST(PosixSerialPortTest, HeldReadsEndOnTheGridAndKeepEveryByte) {
     }
 }
 
+// The event loop held up (a slow sync of a busy disk) when the adapter is
+// pulled: the driver drops what it still holds, so what had waited there must
+// already be in memory, and comes before the loss is reported.
+TEST(PosixSerialPortTest, BytesWaitingWhileTheEventLoopIsHeldUpSurviveAnUnplug) {
+    PtyPair pty;
+    PosixSerialPort port(0);
+    ASSERT_TRUE(pty.ok() && port.open(pty.slavePath, nullptr, nullptr));
+    QByteArray got;
+    QObject::connect(&port, &SerialPort::dataReceived, [&] { got += port.readAll(); });
+    QSignalSpy gone(&port, &SerialPort::portGone);
+    ASSERT_TRUE(pty.write("p 3F8000000\rlp 65"));
+    for (const int left : {17, 0})  // no event is processed meanwhile
+        for (QDeadlineTimer d(5000); pty.queued() != left && !d.hasExpired();)
+            QThread::msleep(1);
+    pty.closeMaster();
+    waitUntil([&] { return gone.count() > 0; });
+    EXPECT_EQ(got, "p 3F8000000\rlp 65");
+    EXPECT_EQ(gone.count(), 1);
+}
+
 // While reads are held, commands go out at once and a hang-up is found at
 // the hold's end, reported once.
 TEST(PosixSerialPortTest, WritesAndAHangUpDuringAHold) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <random>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -204,6 +205,87 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
         }
     }
     EXPECT_GE(maxLead, 90) << "a burst is still spread 15 ms apart";
+}
+
+// The stamps of the samples waiting in both series, slow ones first, relative to start.
+std::vector<int64_t> stampsOf(const ProtocolState& p, int64_t start) {
+    std::vector<int64_t> out;
+    for (const SampleSeries* series : {&p.SlowBuffer, &p.FastBuffer})
+        for (const SampleSeries::Entry& e : series->pending())
+            out.push_back(e.Sample.Instant - start);
+    return out;
+}
+
+// A line read together with others is dated from its own carriage return,
+// whatever was skipped before it in the same read: empty lines, runs of
+// carriage returns, an unknown key's arguments, stray characters.
+TEST_F(Interp, EachLineIsDatedFromItsOwnCarriageReturn) {
+    const std::string crs(200, '\r');
+    const struct {
+        std::string block;
+        std::vector<int64_t> stamps;  // slow ones first; -n: n ms before the read
+    } rows[] = {
+        {"\rlp 1 0\r", {0}},
+        {"xyz 1\rlp 1 0\r", {0}},
+        {crs + "lp 1 0\r", {0}},
+        {"\x01 9\rlp 1 0\r\x02", {-1}},
+        {"lp 1 0\r\r\rxyz 1\rlp 2 0\r", {-15, 0}},  // 15 bytes after the first line's end
+        {"lp 1 0\rxyz 1 2\r" + crs + "lp 2 0\r\rgsi\r", {-229, -5}},
+        {"lp 1 0\rp 3F8000000\r\r\rlp 2 0\r", {-21, 0, -9}},
+        {"p 3F8000000\r\rq 3F8000000\r", {-13, 2}},  // fast values stay 15 ms apart
+        {"p 3F8000000\r" + crs + "q 3F8000000\r", {-220, 0}},
+        {"lp 1 0\r" + std::string(40000, '\r') + "lp 2 0\r", {-41673, 0}},  // more than the buffer holds
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::PrintToString(r.block.substr(0, 40)));
+        clock.advanceMs(1000);
+        resetLikePollCycle(1, 1);
+        ps.RecordState = 1;
+        ps.ClearSlowBuffer();
+        ps.ClearFastBuffer();
+        feed(r.block);
+        EXPECT_EQ(stampsOf(ps, clock.utcMs()), r.stamps);
+    }
+}
+
+// A model of the wire: random blocks of value lines, empty lines, unknown keys
+// and answers, read in random pieces with the clock moving on at least as fast
+// as the line. Every sample lies within 100 ms after its own line's end, and
+// the stamps of a stream never go back.
+TEST_F(Interp, StampsStayWithinAFractionOfASecondOfEachLine) {
+    std::mt19937 rng(27);
+    const char* const pieces[] = {"p 3F8000000\r", "lp 650 0\r", "\r", "\r\r\r", "xyz 1 2\r", "gds 11203\r", " 7\r"};
+    for (int script = 0; script < 200; ++script) {
+        ProtocolState p(clock);
+        p.KestroState.DevFunction = 1, p.KestroState.DevVariant = 1, p.RecordState = 1;
+        std::string wire;
+        std::vector<std::pair<size_t, int>> ends;  // value lines: the position after the CR, the stream (1 fast)
+        for (int i = int(rng() % 120); i >= 0; --i) {
+            const size_t k = rng() % 10 < 6 ? rng() % 2 : 2 + rng() % 5;
+            for (int n = k == 0 && rng() % 8 == 0 ? 50 : 1; n > 0; --n) {  // now and then a long burst
+                wire += pieces[k];
+                if (k < 2) ends.emplace_back(wire.size(), k == 0);
+            }
+        }
+        std::vector<int64_t> arrival[2];
+        auto next = ends.begin();
+        for (size_t from = 0, to; from < wire.size(); from = to) {
+            to = std::min(wire.size(), from + 1 + rng() % 900);
+            clock.advanceMs(int64_t(to - from) * 1000 / 960 + 1 + rng() % 300);  // never faster than the line
+            for (; next != ends.end() && next->first <= to; ++next)
+                arrival[next->second].push_back(clock.utcMs() - int64_t(to - next->first) * 1000 / 960);
+            p.receiveEvent(std::string_view(wire).substr(from, to - from));
+        }
+        for (int fast : {0, 1}) {
+            const auto& got = (fast ? p.FastBuffer : p.SlowBuffer).pending();
+            ASSERT_EQ(got.size(), arrival[fast].size()) << script;
+            for (size_t i = 0; i < got.size(); ++i) {
+                const int64_t stamp = got[i].Sample.Instant, lead = stamp - arrival[fast][i];
+                ASSERT_TRUE(lead >= 0 && lead <= 100) << script << " line " << i << " lead " << lead;
+                ASSERT_GE(stamp, i ? got[i - 1].Sample.Instant : stamp) << script << " line " << i;
+            }
+        }
+    }
 }
 
 // A reading whose status field does not fit keeps its level; an error reading

@@ -294,7 +294,7 @@ TEST_F(EvidenceTest, ChainHeadIsAnnouncedAtStartAndAfterEveryClose) {
     ASSERT_EQ(heads.size(), 2u);
     EXPECT_EQ(heads.back(), findChainHead(readSideFiles(recDir())).sha256);
     rec = std::make_unique<SeriesRecorder>(ps, s, clock, log);
-    rec->setDataDirectory(dataDir());
+    rec->setStateDirectory(dataDir());
     rec->evidence().onChainHead = [&](const ChainHead& h) {
         again.push_back(h.sha256);
     };

@@ -3,10 +3,16 @@
 
 #include "SessionFixture.h"
 #include "session/EventCommand.h"
+#include "support/FileBytes.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
 #include <deque>
 
 namespace kestro::test {
@@ -420,6 +426,55 @@ TEST_F(Supervision, FastValuesBeforeTheFirstLevelAreWrittenHoweverTheRecordingEn
     }
 }
 
+// Unplug and replug cycles of a meter streaming fast values, re-armed at every
+// start as a recording from the command line is, unplugged at every moment
+// that matters: every fast value is in the files once, in order.
+TEST_F(Supervision, NoFastValueIsLostOrDoubledAcrossUnplugs) {
+    enum Moment { Held, BetweenTicks, PartialLine, TickBeforeClose };
+    int sent = 0;
+    QStringList expected;
+    const auto fast = [&](int n) {
+        for (int i = 0; i < n; ++i, ++sent) {  // 30,00 dB, 30,01 dB, ...
+            const float v = std::pow(10.0f, (3000 + sent) / 1000.0f);
+            uint32_t bits;
+            std::memcpy(&bits, &v, 4);
+            feed(QByteArray("p ").append(QByteArray::number(bits, 16).rightJustified(8, '0')).append("0\r"));
+            expected << QString("%1,%2").arg(30 + sent / 100).arg(sent % 100, 2, 10, QLatin1Char('0'));
+        }
+    };
+    s->setArmOnStart(true);
+    for (int cycle = 0; cycle < 8; ++cycle) {
+        const auto moment = Moment(cycle % 4);
+        SCOPED_TRACE(testing::Message() << "cycle " << cycle);
+        if (com->GetCOMPort() < 1) {
+            ASSERT_TRUE(QFile(meter()).open(QIODevice::WriteOnly));
+            s->retryPort();
+        }
+        startDevice();
+        ASSERT_TRUE(s->armed());
+        fast(30);  // a backlog handed over at once, before the first level
+        tick();
+        if (moment != Held) {
+            for (int t = 0; t < 12; ++t) {
+                if (t % 10 == 1) feed("lp 650 0\r");
+                fast(2);
+                tick();
+            }
+            fast(3);
+        }
+        if (moment == PartialLine) feed("p 4");
+        port->simulateGone();
+        if (moment == TickBeforeClose) s->Timer1_Timer();
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(s->isOnline());
+        clock.advanceMs(1000);  // the next files get names of their own
+    }
+    QStringList onDisk;
+    for (const QStringList& file : recordValues(QStringLiteral("LPF")))
+        onDisk += file;
+    EXPECT_EQ(onDisk, expected);
+}
+
 // Each case posts its events at once; the command notes what it saw in $F.
 // Had two run at the same time, "<" and ">" around the runs would not alternate.
 TEST(EventCommandTest, OneAtATimeSlowFailingAndUnstartableCommands) {
@@ -469,6 +524,60 @@ TEST(EventCommandTest, OneAtATimeSlowFailingAndUnstartableCommands) {
         for (int i = 0; i < log.size(); ++i)
             EXPECT_TRUE(log[i].startsWith("--on-event " + command[0] + ' ' + c.log[i])) << log[i].toStdString();
     }
+}
+
+// The processes of a group still there; a zombie counts only when it is ours to reap.
+QStringList groupMembers(pid_t group) {
+    QStringList members;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        const QByteArray stat = fileBytes("/proc/" + pid + "/stat");
+        const QList<QByteArray> v = stat.mid(stat.lastIndexOf(')') + 2).split(' ');  // state, ppid, pgrp
+        if (v.size() > 2 && v[2].toInt() == group && (v[0] != "Z" || v[1].toInt() == ::getpid())) members << pid;
+    }
+    return members;
+}
+
+// None of the recorder's secrets reach a command, whatever they are called. One
+// that has started a child and hangs ends with its whole group at the time
+// limit and with the program, by SIGKILL when it ignores SIGTERM.
+TEST(EventCommandTest, NoSecretsInAndNothingLeftOfAHungCommand) {
+    const char* vars[][3] = {{"KESTRO_SERVE_TOKEN", "serve-token", ""}, {"KESTRO_MQTT_PASSWORD", "mqtt-pass", ""},
+                             {"KESTRO_OTHER_TOKEN", "other-token", ""}, {"SMTP_PASSWORD", "smtp-pass", ""},
+                             {"COPY_OF_IT", "given-token", ""},         {"KESTRO_TOKEN_DIR", "/run/kept", "seen"},
+                             {"PASSWORD_HINT", "kept-hint", "seen"}};
+    for (const auto& v : vars)
+        qputenv(v[0], v[1]);
+    for (const char* trap : {"", "trap '' TERM; "}) {
+        for (const bool atLimit : {true, false}) {
+            SCOPED_TRACE(std::string(trap) + (atLimit ? "at the limit" : "with the program"));
+            QTemporaryDir dir;
+            const QString pg = dir.filePath("pg");
+            QStringList log;
+            auto cmd = std::make_unique<EventCommand>(
+                QStringList{"/bin/sh", "-c", QString(trap) + "env >\"$0.env\"; sleep 300 & echo $$ >\"$0\"; wait; wait",
+                            pg},
+                [&](const QString& line) { log << line; }, atLimit ? 300 : 60000, 16, 300);
+            cmd->setSecrets({"given-token", ""});
+            cmd->post({"KESTRO_EVENT_PHASE=start"});
+            const QDeadlineTimer bound(20000);  // against a hang only
+            while (!fileBytes(pg).endsWith('\n') && !bound.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            const QByteArray env = fileBytes(pg + ".env");
+            EXPECT_TRUE(env.contains("KESTRO_EVENT_PHASE=start\n"));
+            for (const auto& v : vars)
+                EXPECT_EQ(env.contains(v[1]), *v[2] != 0) << v[0];
+            const pid_t group = fileBytes(pg).trimmed().toInt();
+            ASSERT_EQ(groupMembers(group).size(), 2);
+            if (!atLimit) cmd.reset();
+            while ((!groupMembers(group).isEmpty() || (cmd && !cmd->idle())) && !bound.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            EXPECT_EQ(groupMembers(group), QStringList());
+            EXPECT_EQ(
+                log, atLimit ? QStringList{"--on-event /bin/sh took longer than 0.3 s and was killed"} : QStringList());
+        }
+    }
+    for (const auto& v : vars)
+        qunsetenv(v[0]);
 }
 
 }  // namespace

@@ -433,6 +433,8 @@ TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
         {"TabularSeparator", 0xA7, [](S& s) { s.TabularSeparator = QChar(0xA7); }, kTrue},
         {"TabularSeparator", 0, [](S& s) { s.TabularSeparator = ';'; }, 1},
         {"TabularSeparator", 256, [](S& s) { s.TabularSeparator = ';'; }, 1},
+        // Alike, the two would make record lines unreadable: the default pair, and the log says so.
+        {"TabularSeparator", '.', [](S& s) { s.DecimalSeparator = ',', s.TabularSeparator = ';'; }, 1, true},
         {"IncludeSystemTime", -1, [](S& s) { s.IncludeSystemTime = true; }, kTrue},
         {"StatisticsInterval", QString("300"), [](S& s) { s.StatisticsInterval = 300; }, kTrue},
         {"StatisticsInterval", 120, [](S&) {}, kTrue},
@@ -461,8 +463,10 @@ TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
         s.LimitLevel = 1;
         c.expect(want);
         std::vector<std::string> logged;
+        const QByteArray stored = fileBytes(files.currentUser);
         EXPECT_EQ(load(s, [&](const std::string& l, int32_t) { logged.push_back(l); }), c.result);
         EXPECT_EQ(fields(s), fields(want));
+        EXPECT_EQ(fileBytes(files.currentUser), stored) << "loading replaces in memory only";
         EXPECT_EQ(logged, c.logged ? std::vector<std::string>{std::string(": RecorderSettings.") + c.name + ": "}
                                    : std::vector<std::string>{});
     }

@@ -56,6 +56,7 @@ std::string usageText(const char* argv0) {
          "                       SIGUSR2 turns the meter to Calibration and back\n"
          "  --slow-ms N          slow value period in ms (default 1000)\n"
          "  --fast-ms N          fast value period in ms while armed (default 125)\n"
+         "  --fast-burst N       fast values written at once on SIGRTMIN while armed (default 30)\n"
          "  --no-faults          no err readings, no overflow or underflow states\n"
          "  --silent-after SEC   stop answering and sending after SEC seconds, stay alive\n"
          "  --exit-after SEC     exit cleanly after SEC seconds\n"
@@ -138,6 +139,8 @@ std::string parseOptions(int argc, const char* const* argv, SimOptions& o) {
             if ((err = integer(1, 3600000, n)).empty()) o.slowMs = static_cast<int>(n);
         } else if (name == "--fast-ms") {
             if ((err = integer(1, 3600000, n)).empty()) o.fastMs = static_cast<int>(n);
+        } else if (name == "--fast-burst") {
+            if ((err = integer(1, 1000, n)).empty()) o.fastBurst = static_cast<int>(n);
         } else if (name == "--queue-lines") {
             if ((err = integer(1, 1000000, n)).empty()) o.queueLines = static_cast<std::size_t>(n);
         } else if (name == "--seed") {

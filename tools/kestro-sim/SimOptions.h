@@ -14,8 +14,9 @@ struct SimOptions {
     std::uint32_t serial = 12345678;
     int slowMs = 1000;
     int fastMs = 125;
-    int function = 1;  // start function 0..5
-    int range = 2;     // start range 1..3, 0 = AUTO
+    int fastBurst = 30;  // fast values written at once on SIGRTMIN
+    int function = 1;    // start function 0..5
+    int range = 2;       // start range 1..3, 0 = AUTO
     int battery = 3;
     double calLevel = 94.0;
     double calDrift = 0.0;      // dB per minute

@@ -112,6 +112,7 @@ private:
     void emit(const SimLine& line);
     void goHungUp();
     void pump(double now);
+    void fastBurst(double now);
     double secondsSinceStart(double now) const { return (now - startMs_) / 1000.0; }
 
     SimOptions o_;
@@ -136,7 +137,7 @@ private:
 bool Simulator::setUp() {
     sigset_t set;
     sigemptyset(&set);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2})
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGRTMIN})
         sigaddset(&set, s);
     sigprocmask(SIG_BLOCK, &set, nullptr);
     sigFd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
@@ -266,6 +267,14 @@ void Simulator::pump(double now) {
     }
 }
 
+// A meter that hands over a backlog at once: consecutive readings a field step
+// apart, all queued before the next write.
+void Simulator::fastBurst(double now) {
+    if (silent_ || !instrument_.fastValuesOn()) return;
+    for (int i = 0; i < o_.fastBurst; ++i)
+        if (const auto l = instrument_.fastLine(secondsSinceStart(now) + i * SoundField::kStepS)) emit(*l);
+}
+
 int Simulator::run() {
     if (!setUp()) {
         tearDown();
@@ -307,6 +316,8 @@ int Simulator::run() {
                     writeStats();
                 else if (si.ssi_signo == SIGUSR2)
                     instrument_.toggleCalibration();
+                else if (static_cast<int>(si.ssi_signo) == SIGRTMIN)
+                    fastBurst(monoMs());
                 else
                     quit = true;
             }

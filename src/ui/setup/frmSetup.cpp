@@ -803,6 +803,12 @@ bool frmSetup::validateSeparators(int32_t* decimalCode, int32_t* tabularCode) {
                                   caption + QStringLiteral(". Please use a character of the Latin-1 character set."));
         return false;
     }
+    if (separatorsClash(*decimalCode, *tabularCode)) {
+        complain(InputTabularSeparator,
+                 QStringLiteral("The \"Tabular Separator\" cannot be the \"Decimal Seperator\" too: every number "
+                                "would be split in two. Please choose another character."));
+        return false;
+    }
     return true;
 }
 

@@ -463,9 +463,9 @@ TEST_F(SetupDialog, CommandLineValuesAreShownGreyedAndNeverSavedDetailsAreTyped)
     EXPECT_EQ(device("COM1Device").type, 0);
 }
 
-// OK with a field that cannot be saved (no separator, a name part that would
-// leave the record directory) says which, writes nothing and brings the field
-// into view.
+// OK with a field that cannot be saved (no separator, or the decimal one
+// twice, a name part that would leave the record directory) says which,
+// writes nothing and brings the field into view.
 TEST_F(SetupDialog, OkWithAnUnusableFieldWritesNothingAndKeepsTheDialog) {
     const struct {
         const char *decimal, *tabular, *base, *ext;
@@ -474,6 +474,8 @@ TEST_F(SetupDialog, OkWithAnUnusableFieldWritesNothingAndKeepsTheDialog) {
     } cases[] = {
         {"", ";", "x", ".dat", &frmSetup::InputDecimalSeparator, "\"Decimal Seperator\""},
         {",", "", "x", ".dat", &frmSetup::InputTabularSeparator, "\"Tabular Separator\""},
+        {".", ".", "x", ".dat", &frmSetup::InputTabularSeparator, "cannot be the \"Decimal Seperator\" too"},
+        {" ", "[space]", "x", ".dat", &frmSetup::InputTabularSeparator, "cannot be the \"Decimal Seperator\" too"},
         {",", ";", "../x", ".dat", &frmSetup::InputFileName, "\"Base Name\" must not contain \"/\""},
         {",", ";", "x", ".d/at", &frmSetup::InputFileExtension, "\"Extension\" must not contain \"/\""},
         {",", ";", "a..b", ".dat", &frmSetup::InputFileName, "\"Base Name\" must not contain \"..\""},
