@@ -14,7 +14,7 @@ packages=(
   appstream desktop-file-utils groff-base man-db dpkg-dev file
   python3-pandas python3-numpy poppler-utils time faketime
   libmosquitto-dev mosquitto mosquitto-clients libsystemd-dev
-  libssl-dev openssl
+  libssl-dev openssl prometheus
   chromium chromium-driver python3-selenium
 )
 
@@ -37,3 +37,7 @@ fi
 echo "Installing: ${missing[*]}"
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The tests start Prometheus on ports of their own; the packaged server is not wanted.
+if [[ " ${missing[*]} " == *" prometheus "* ]] && [ -d /run/systemd/system ]; then
+  $SUDO systemctl disable --now prometheus || true
+fi

@@ -78,6 +78,8 @@ public:
     bool hasLastCheck() const { return hasLastCheck_; }
     const CalibrationCheck& lastCheck() const { return lastCheck_; }
     std::function<void(const CalibrationCheck&)> onCalibration;
+    // Series ended whose side file is not closed yet: while any waits, the chain's head stands still.
+    size_t closingCount() const { return closing_.size(); }
 
 private:
     struct Series;

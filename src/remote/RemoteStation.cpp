@@ -97,9 +97,14 @@ void RemoteStation::attach(SeriesRecorder& recorder) {
 }
 
 void RemoteStation::tick() {
-    if (recorder_)
+    if (recorder_) {
+        EvidenceTrail& e = recorder_->evidence();
         monitor_.setCounters(RecordCounters{recorder_->samplesWritten(Stream::Slow),
-                                            recorder_->samplesWritten(Stream::Fast), recorder_->recordErrors()});
+                                            recorder_->samplesWritten(Stream::Fast), recorder_->recordErrors(),
+                                            e.closingCount()});
+        // The session owns the trail's calibration callback; the newest reading is enough for the drift.
+        if (e.hasLastCheck()) monitor_.addCalibration(e.lastCheck());
+    }
     if (recorder_) monitor_.setEventDetection(recorder_->events().detectionText());
     monitor_.update(ps_.KestroState, ps_.RecordState != 0, ps_.RecordState == 2, clock_.read());
 }

@@ -369,6 +369,19 @@ QByteArray StationMonitor::chainJson() const {
     return compact(o);
 }
 
+void StationMonitor::addCalibration(const CalibrationCheck& c) {
+    const std::optional<CalibrationCheck> before = lastCalibration_;
+    if (before && c.localMs == before->localMs && c.levelDb == before->levelDb) return;
+    lastCalibration_ = c;
+    if (!before) return;
+    // A check of another meter says nothing about this one's drift.
+    if (!c.serialNumber.isEmpty() && !before->serialNumber.isEmpty() && c.serialNumber != before->serialNumber)
+        calibrationDrift_.reset();
+    // As reports take it: the first reading of a check against the last one of the check before.
+    else if (c.localMs - before->localMs > kCalibrationCheckGapMs)
+        calibrationDrift_ = c.levelDb - before->levelDb;
+}
+
 QByteArray StationMonitor::metricsText() const {
     QByteArray out;
     if (!chainHead_.sha256.isEmpty()) {
@@ -377,6 +390,19 @@ QByteArray StationMonitor::metricsText() const {
         out += QByteArrayLiteral("kestro_chain_head_info{side_file=\"") + labelValue(chainHead_.sideFile) +
                "\",sha256=\"" + chainHead_.sha256 + "\"} 1\n";
     }
+    if (lastCalibration_) {
+        metricHeader(out, "kestro_calibration_level_db", "gauge", "The last calibration reading in dB.");
+        out += QByteArrayLiteral("kestro_calibration_level_db ") + metricValue(lastCalibration_->levelDb) + '\n';
+    }
+    if (calibrationDrift_) {
+        metricHeader(out, "kestro_calibration_drift_db", "gauge",
+                     "The last calibration check's first reading minus the check before's last, in dB.");
+        out += QByteArrayLiteral("kestro_calibration_drift_db ") + metricValue(*calibrationDrift_) + '\n';
+    }
+    metricHeader(out, "kestro_side_files_closing", "gauge",
+                 "Ended series whose side file is not closed yet (the chain's head waits for them).");
+    out += QByteArrayLiteral("kestro_side_files_closing ") +
+           QByteArray::number(qulonglong(counters_.sideFilesClosing)) + '\n';
     metricHeader(out, "kestro_info", "gauge", "The program's version and the meter's serial number.");
     out += QByteArrayLiteral("kestro_info{version=\"" KESTRO_VERSION_STRING "\",serial=\"") + labelValue(lastSerial_) +
            "\"} 1\n";

@@ -43,7 +43,8 @@ struct StationFile {
 struct RecordCounters {
     uint64_t slowSamples = 0;  // handed to the record files
     uint64_t fastSamples = 0;
-    uint64_t recordErrors = 0;  // record-file writes that failed
+    uint64_t recordErrors = 0;      // record-file writes that failed
+    uint64_t sideFilesClosing = 0;  // ended series whose side file is not closed yet
 };
 
 // The device state as shown remotely; empty optionals are unknown (null in JSON).
@@ -97,6 +98,8 @@ public:
     void setEventDetection(const QString& text);
     // The evidence chain's head: the side file closed last (EvidenceFiles.h).
     void setChainHead(const ChainHead& head) { chainHead_ = head; }
+    // The newest calibration reading, given again and again: only a new one counts.
+    void addCalibration(const CalibrationCheck& c);
 
     // ---- read by the server and the publisher ----
     const StationState& state() const { return state_; }
@@ -143,6 +146,8 @@ private:
     std::vector<StationFile> files_;
     RecordCounters counters_;
     ChainHead chainHead_;
+    std::optional<CalibrationCheck> lastCalibration_;
+    std::optional<double> calibrationDrift_;  // first reading of the last check minus the last of the one before
     const StatisticsRecorder* sources_[2] = {nullptr, nullptr};
     std::deque<IntervalResult> completed_[2];
     std::optional<IntervalResult> lastInterval_[2];

@@ -34,7 +34,8 @@ for f in bin/KestroRecorder lib/kestrorecorder/modules/kestro-desktop.so libexec
          share/applications/$id.desktop \
          share/metainfo/$id.metainfo.xml share/man/man1/KestroRecorder.1.gz share/doc/kestrorecorder/LICENSE \
          share/doc/kestrorecorder/copyright lib/systemd/user/kestrorecorder.service \
-         lib/systemd/system/kestrorecorder.service; do
+         lib/systemd/system/kestrorecorder.service share/kestrorecorder/prometheus/kestrorecorder-alerts.yml \
+         share/kestrorecorder/grafana/kestrorecorder.json; do
   [ -e "$work/prefix/$f" ] || fail "cmake --install did not install $f"
 done
 [ -e "$work/prefix/bin/kestro-sim" ] && fail "kestro-sim is on PATH"
@@ -72,6 +73,9 @@ for dep in libqt6core6 libqt6widgets6 qt6-qpa-plugins libc6 adduser libsystemd0;
   grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 dpkg-deb -x "$deb" "$work/root"
+for f in prometheus/kestrorecorder-alerts.yml grafana/kestrorecorder.json; do
+  cmp -s "$src/data/$f" "$work/root/usr/share/kestrorecorder/$f" || fail "the package lacks /usr/share/kestrorecorder/$f"
+done
 for kind in user system; do
   grep -qx 'ExecStart=/usr/bin/KestroRecorder --headless --record' "$work/root/usr/lib/systemd/$kind/kestrorecorder.service" \
     || fail "the packaged $kind unit does not start /usr/bin/KestroRecorder"

@@ -8,6 +8,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -229,13 +231,14 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     EXPECT_EQ(json(m.statisticsJson(1)).value("slow").toObject().value("completed").toArray().size(), 1);
     EXPECT_TRUE(json(m.statisticsJson()).value("fast").toObject().value("current").isNull());
 
-    m.setCounters(RecordCounters{150, 1200, 3});
+    m.setCounters(RecordCounters{150, 1200, 3, 2});
     const QByteArray metrics = m.metricsText();
     for (const char* line :
          {"kestro_device_online 1\n", "kestro_level_db 73.4\n", "kestro_recording 1\n",
           "kestro_samples_written_total{stream=\"slow\"} 150\n", "kestro_samples_written_total{stream=\"fast\"} 1200\n",
-          "kestro_record_errors_total 3\n", "kestro_interval_leq_db{stream=\"slow\",type=\"LP\"} 60\n",
-          "# TYPE kestro_samples_written_total counter\n", "kestro_info{version=\""})
+          "kestro_record_errors_total 3\n", "kestro_side_files_closing 2\n",
+          "kestro_interval_leq_db{stream=\"slow\",type=\"LP\"} 60\n", "# TYPE kestro_samples_written_total counter\n",
+          "kestro_info{version=\""})
         EXPECT_TRUE(metrics.contains(line)) << line << "\n" << metrics.toStdString();
     // The series summary at the end is no interval message.
     slow.endSeries();
@@ -277,6 +280,33 @@ TEST(StationMonitor, StatisticsAndMetrics) {
     ASSERT_EQ(told.count(), 2);
     EXPECT_EQ(json(told[1][0].toByteArray()).value("phase").toString(), "end");
     EXPECT_EQ(json(told[1][0].toByteArray()).value("start").toString(), "2026-03-05T15:00:30.000+00:00");
+}
+
+TEST(StationMonitor, CalibrationDriftIsBetweenChecksOfOneMeter) {
+    const struct {
+        const char* what;
+        std::vector<std::tuple<int, double, const char*>> readings;  // seconds, dB, serial
+        const char* drift;                                           // the metric's line, or none
+    } rows[] = {
+        {"one check", {{0, 94.0, "1"}, {60, 94.3, "1"}}, nullptr},
+        {"readings 120 s apart are one check", {{0, 94.0, "1"}, {120, 95.0, "1"}}, nullptr},
+        {"first of the later check against the last of the one before",
+         {{0, 93.0, "1"}, {60, 93.9, "1"}, {181, 94.5, "1"}, {190, 95.5, "1"}, {190, 95.5, "1"}},
+         "kestro_calibration_drift_db 0.6\n"},
+        {"the newest check counts",
+         {{0, 94.0, "1"}, {300, 94.8, "1"}, {600, 94.7, "1"}},
+         "kestro_calibration_drift_db -0.1\n"},
+        {"another meter", {{0, 94.0, "1"}, {300, 94.8, "1"}, {600, 95.6, "2"}}, nullptr},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        StationMonitor m;
+        for (const auto& [s, db, serial] : r.readings)
+            m.addCalibration(CalibrationCheck{s * 1000LL, db, QString::fromLatin1(serial)});
+        const QByteArray metrics = m.metricsText();
+        EXPECT_EQ(metrics.contains("kestro_calibration_drift_db"), r.drift != nullptr) << metrics.toStdString();
+        EXPECT_TRUE(!r.drift || metrics.contains(r.drift)) << metrics.toStdString();
+    }
 }
 
 }  // namespace
