@@ -90,8 +90,8 @@ TEST_F(WriterTest, CatchUpPerTickIsBoundedByTime) {
     const QByteArray all = pieces(40);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stepMs);
-        RecordWriter w(dir("spool"));
         int64_t fakeNs = 0;
+        RecordWriter w(dir("spool"));
         w.setMonotonic([&fakeNs, &c] { return fakeNs += c.stepMs * 1000000; });
         unplug();
         spool(w, all);
@@ -288,8 +288,8 @@ TEST(RecordFormat, Lines) {
 // Lines are synced once a second; until then they are kept, and a failure
 // cuts the file back to its last sync so that they wait with the new batch.
 TEST_F(WriterTest, UnsyncedLinesAreKeptUntilTheirSync) {
-    RecordWriter w;
     int64_t ns = 0;
+    RecordWriter w;
     w.setMonotonic([&ns] { return ns; });
     const struct {
         int64_t atMs;
@@ -327,8 +327,8 @@ TEST_F(WriterTest, FolderGoneAndBack) {
         QDir(dir("rec")).removeRecursively();
         QDir(dir("away")).removeRecursively();
         replug();
+        int64_t ns = 0;  // outlives the writer, whose destructor still asks the time
         RecordWriter w(dir("spool"));
-        int64_t ns = 0;
         w.setMonotonic([&ns] { return ns; });
         const QByteArray head("head\r\n");
         if (back == GoneBeforeTheHead) unplug();
