@@ -186,7 +186,9 @@ def compile_probes(build):
     print(f"{ran} compiler runs on {len(PROBES)} wrong includes")
     return bad
 
-bad = compile_probes(sys.argv[2]) if sys.argv[1:2] == ["--compile"] else scan()
+if sys.argv[1:] and (sys.argv[1] != "--compile" or len(sys.argv) != 3):
+    sys.exit("usage: check-layers.sh [--compile BUILD]")
+bad = compile_probes(sys.argv[2]) if sys.argv[1:] else scan()
 for b in bad:
     print(b)
 sys.exit(1 if bad else 0)
