@@ -40,7 +40,7 @@ TESTS = {
     "recording": [("test_recording", [])],
     "settings": [("test_settings", []), ("test_ui_setup", [])],
     "remote": [("test_remote", []), ("test_mqtt", [])],
-    "session": [("test_session", [])],
+    "session": [("test_session", []), ("test_ui_controller", ["--gtest_filter=FrontPanel.Setup*"])],
     "link": [("test_link", [])],
 }
 
@@ -283,6 +283,12 @@ MUTATIONS = [
     M("remote", "src/remote/RequestGuard.cpp", "static_cast<unsigned char>(c) >= 0x7f", "c == 0x7f",
       "bytes above ASCII accepted in the target"),
     # ---- session: the poll cycle, arming, port supervision, the shutdown order
+    M("session", "src/session/Session.cpp", "if ((armOnStart_ || rearmAfterSetup_) &&", "if ((armOnStart_) &&",
+      "a recording stopped for Setup is not resumed"),
+    M("session", "src/session/Session.cpp", "    rearmAfterSetup_ = false;\n", "",
+      "a recording the user stopped arms again at the next start-up"),
+    M("session", "src/session/Session.cpp", "    connectionLost();\n    if (com_.GetCOMPort() > 0)",
+      "    if (com_.GetCOMPort() > 0)", "Setup leaves the device online: the resume never comes"),
     M("session", "src/session/Session.cpp", "if (ps_.AnswerWatchdog <= 0) {", "if (ps_.AnswerWatchdog < 0) {",
       "the device lost a tick late"),
     M("session", "src/session/Session.cpp", "QStringLiteral(\"gsn\") : QStringLiteral(\"gds\")",

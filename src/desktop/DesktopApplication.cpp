@@ -49,6 +49,9 @@ void DesktopApplication::attachViews() {
     window_->onShowSetup = [this] {
         ShowSetup();
     };
+    window_->onAsk = [this](const QString& question) {
+        return messages().ask(question);
+    };
     window_->onShowAbout = [this] {
         showAbout();
     };

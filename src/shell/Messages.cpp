@@ -12,4 +12,9 @@ void StderrMessageSink::showMessage(const QString& text, const QString& detail) 
     std::fflush(stderr);
 }
 
+bool StderrMessageSink::ask(const QString& text) {
+    showMessage(text, QString());
+    return true;
+}
+
 }  // namespace kestro

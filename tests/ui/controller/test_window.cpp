@@ -365,5 +365,77 @@ TEST_F(FrontPanel, OptionClicksReachTheSessionWithTheirIndex) {
     EXPECT_TRUE(w->optRange[3]->isChecked());
 }
 
+// Setup closes the port: an armed recording ends only when the user agrees,
+// with a line in the event log, and arms again in a new series once the
+// device has started on the reopened port.
+TEST_F(FrontPanel, SetupWhileArmedAsksLogsAndResumesInANewSeries) {
+    QStringList asked;
+    bool agree = false;
+    int setups = 0;
+    w->onAsk = [&](const QString& question) {
+        asked << question;
+        return agree;
+    };
+    w->onShowSetup = [&] {
+        ++setups;
+        s->releasePort();
+    };
+    startDevice();
+    s->EnableRecording();
+    feed("lp 700 0\r");
+    tick();
+    w->MenuSetup_Click();
+    EXPECT_EQ(setups, 0) << "declined: nothing changes";
+    EXPECT_TRUE(s->armed());
+    agree = true;
+    feed("lp 701 0\r");
+    w->MenuSetup_Click();
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_TRUE(asked[1].startsWith("Recording is armed. Setup stops it")) << asked[1].toStdString();
+    EXPECT_FALSE(s->armed());
+    EXPECT_FALSE(s->isOnline()) << "the closed port is no connection";
+    QFile logFile(log.mainLogPath());
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(logFile.readAll().contains("Recording stopped for Setup"));
+    ASSERT_EQ(com->InitForm(), kTrue);  // Cancel: the port opens again
+    clock.advanceMs(1000);              // the next files get names of their own
+    startDevice();
+    EXPECT_TRUE(s->armed()) << "armed again once started";
+    feed("lp 702 0\r");
+    tick();
+    s->stopRecordKey();
+    EXPECT_EQ(recordValues(), QList<QStringList>({{"70,0", "70,1"}, {"70,2"}}));
+    s->connectionLost();
+    startDevice();
+    EXPECT_FALSE(s->armed()) << "stopped by the user: a later start-up does not arm";
+    w->MenuSetup_Click();
+    EXPECT_EQ(asked.size(), 2) << "not armed: no question";
+    EXPECT_EQ(setups, 2);
+}
+
+// Ctrl+Q ends the program from a modal dialog as from the window; the record
+// keys answer from the statistics window too.
+TEST_F(FrontPanel, ExitAndTheRecordKeysReachOtherWindows) {
+    int ends = 0;
+    w->onEndApplication = counter(ends);
+    startDevice();
+    QDialog dialog(w.get());
+    dialog.setModal(true);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(ends, 1);
+    dialog.close();
+    QWidget statistics(w.get(), Qt::Window);
+    statistics.show();
+    statistics.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&statistics));
+    QTest::keyClick(&statistics, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_TRUE(s->armed());
+    QTest::keyClick(&statistics, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(s->armed());
+}
+
 }  // namespace
 }  // namespace kestro::test
