@@ -82,7 +82,15 @@ void DesktopApplication::showViews() {
 }
 
 bool DesktopApplication::offerSetup() {
+    const bool portOpen = link().GetCOMPort() > 0;
+    // Cancelled: offering it again at once would keep the user in a loop; the
+    // window stays, says what is missing and has Setup in its menu.
+    if (setupDeclined_) {
+        if (!portOpen) window_->setPanel3Text(QStringLiteral("No serial port is set: choose one in Setup"));
+        return true;
+    }
     ShowSetup();
+    if (setup_) setup_->showAttention(setupAttention(portOpen, session()->settings().RecordDirectory));
     return true;
 }
 
@@ -98,7 +106,9 @@ void DesktopApplication::ShowSetup() {
     setup_ = new frmSetup(
         setupStore(registry(), defaultRecordDirectory()), [this] { return probePorts(link()); }, messages(),
         [this] {
+            setupDeclined_ = setup_ && setup_->result() == QDialog::Rejected;
             setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
+            window_->setPanel3Text(QString());
             InitApplication();
         },
         presentSerialDevices, window_.get());

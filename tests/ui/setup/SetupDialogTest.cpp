@@ -353,6 +353,33 @@ TEST_F(SetupDialog, UnusablePortReopensTheDialogUntilAUsablePortIsSaved) {
     EXPECT_EQ(initApplicationCalls, 2);
 }
 
+// A start that cannot record opens Setup where the fault is, the reason on top:
+// the missing port before a record directory that cannot be written.
+TEST_F(SetupDialog, AttentionOpensThePageOfTheFaultWithItsReason) {
+    const struct {
+        bool portOpen;
+        QString dir;
+        int page;
+        const char* reason;
+    } cases[] = {
+        {false, tmp.path(), frmSetup::kInterfacePage, "No serial port is set"},
+        {false, tmp.filePath("missing"), frmSetup::kInterfacePage, "No serial port is set"},
+        {true, tmp.filePath("missing"), frmSetup::kRecordingPage, "The record directory"},
+        {true, tmp.path(), frmSetup::kRecordingPage, "Check the recorder settings"},
+    };
+    for (const auto& c : cases) {
+        QPointer<frmSetup> d = shownDialog();
+        const int height = d->height();
+        d->showAttention(setupAttention(c.portOpen, c.dir));
+        EXPECT_EQ(d->tbsOptions->currentIndex(), c.page) << c.reason;
+        EXPECT_TRUE(d->PicOptions[c.page]->isEnabled()) << c.reason;
+        EXPECT_TRUE(d->lblAttention->isVisible() && d->lblAttention->text().startsWith(c.reason))
+            << d->lblAttention->text().toStdString();
+        EXPECT_GT(d->height(), height) << "the reason takes room of its own";
+        d->cmdCancel->click();
+    }
+}
+
 // A stored port that does not open stays chosen; one outside 1..4 is no
 // choice, and OK does not overwrite it.
 TEST_F(SetupDialog, PortsThatDoNotOpenAreDisabledAndTheStoredPortIsKept) {
