@@ -321,10 +321,8 @@ TEST_F(StatisticsWindowTest, OpenRecordFileListsRecordFilesOnly) {
     auto* files = qobject_cast<QFileSystemModel*>(shown->sourceModel());
     const QModelIndex root = shown->mapFromSource(files->index(dir.path()));
     EXPECT_TRUE(QTest::qWaitFor([&] { return files->rowCount(files->index(dir.path())) == 4; }, 10000));
-    QStringList names;
-    for (int row = 0; row < shown->rowCount(root); ++row)
-        names << shown->index(row, 0, root).data().toString();
-    EXPECT_EQ(names, QStringList{QFileInfo(record).fileName()});
+    ASSERT_EQ(shown->rowCount(root), 1) << "the side files hidden";
+    EXPECT_EQ(shown->index(0, 0, root).data().toString(), QFileInfo(record).fileName());
     QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
     dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(record).fileName());
     static_cast<QDialog*>(dialog)->accept();
