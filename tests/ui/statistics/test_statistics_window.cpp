@@ -312,7 +312,6 @@ TEST_F(StatisticsWindowTest, OpenRecordFileListsRecordFilesOnly) {
         ASSERT_TRUE(writeBytes(side, "x"));
     StatisticsWindow w;
     w.setRecordDirectory(dir.path());
-    w.show();
     w.openRecordFileDialog();
     auto* dialog = w.findChild<QFileDialog*>(QStringLiteral("OpenRecordFileDialog"));
     ASSERT_TRUE(dialog);
