@@ -326,7 +326,10 @@ void KestroApplication::InitApplication() {
     const int16_t port = awaitedPort_ ? kTrue : com_->InitForm();
     if (port != kTrue) failure = port;
     if (awaitedPort_) session_->awaitPort(awaitedPort_);
-    if (failure == 0 || offerSetup()) return;
+    // With a window, a record directory that cannot be written is shown in Setup
+    // before the first recording fails on it.
+    const QFileInfo records(session_->settings().RecordDirectory);
+    if ((failure == 0 && records.isDir() && records.isWritable()) || offerSetup()) return;
     // Nobody would see a dialog: missing recorder values keep their defaults,
     // a missing or unusable port ends the run with a reason.
     if (port == kTrue || port == 0) return;

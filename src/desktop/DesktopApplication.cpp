@@ -49,6 +49,9 @@ void DesktopApplication::attachViews() {
     window_->onShowSetup = [this] {
         ShowSetup();
     };
+    window_->onAsk = [this](const QString& question) {
+        return messages().ask(question);
+    };
     window_->onShowAbout = [this] {
         showAbout();
     };
@@ -79,7 +82,15 @@ void DesktopApplication::showViews() {
 }
 
 bool DesktopApplication::offerSetup() {
+    const bool portOpen = link().GetCOMPort() > 0;
+    // Cancelled: offering it again at once would keep the user in a loop; the
+    // window stays, says what is missing and has Setup in its menu.
+    if (setupDeclined_) {
+        if (!portOpen) window_->setPanel3Text(QStringLiteral("No serial port is set: choose one in Setup"));
+        return true;
+    }
     ShowSetup();
+    if (setup_) setup_->showAttention(setupAttention(portOpen, session()->settings().RecordDirectory));
     return true;
 }
 
@@ -95,7 +106,9 @@ void DesktopApplication::ShowSetup() {
     setup_ = new frmSetup(
         setupStore(registry(), defaultRecordDirectory()), [this] { return probePorts(link()); }, messages(),
         [this] {
+            setupDeclined_ = setup_ && setup_->result() == QDialog::Rejected;
             setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
+            window_->setPanel3Text(QString());
             InitApplication();
         },
         presentSerialDevices, window_.get());
@@ -118,6 +131,7 @@ void DesktopApplication::showStatistics(bool openFile) {
     }
     // Settings and serial number as they are now; they change between openings.
     statistics_->setFileConfig(statisticsConfigOf(session()->settings()));
+    statistics_->setRecordDirectory(session()->settings().RecordDirectory);
     const int32_t serial = session()->device().DevSerialNo;
     statistics_->setSerialNumber(serial > 0 && serial != kSerialNotReceived ? QString::number(serial) : QString());
     statistics_->show();

@@ -40,6 +40,7 @@ private:
     std::unique_ptr<EventNotifier> notifier_;
     QPointer<frmSetup> setup_;  // both delete themselves on close
     QPointer<frmAbout> about_;
+    bool setupDeclined_ = false;             // the last Setup was cancelled
     QPointer<StatisticsWindow> statistics_;  // a child of the main window
 };
 

@@ -11,9 +11,11 @@ class DialogMessageSink final : public MessageSink {
 public:
     explicit DialogMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
     void showMessage(const QString& text, const QString& detail) override;
+    bool ask(const QString& text) override;
     void setParent(QWidget* parent) { parent_ = parent; }
 
 private:
+    int showBox(const QString& text, const QString& detail, int buttons);  // the button pressed
     QWidget* parent_;
 };
 

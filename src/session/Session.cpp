@@ -130,7 +130,7 @@ void Session::Timer1_Timer() {
     if (!startedBefore && ks.DeviceOnline && InitStep >= 2) emit deviceStarted();
     if (!completedBefore && ks.DeviceOnline && InitStep >= 7) {
         emit startupCompleted();
-        if (armOnStart_ && !armedThisConnection_) {
+        if ((armOnStart_ || rearmAfterSetup_) && !armedThisConnection_) {
             armedThisConnection_ = true;
             EnableRecording();
         }
@@ -294,6 +294,7 @@ void Session::displayRefresh() {
 
 void Session::EnableRecording() {
     ps_.RecordState = kRecordArmed;
+    rearmAfterSetup_ = false;
     // A function the device has not reported yet is no command to send back.
     const int16_t f = ps_.KestroState.DevFunction;
     if (isFunction(f)) SendCommand(QStringLiteral("swm ") + hash(f));
@@ -363,6 +364,14 @@ QString Session::portText(int16_t port) const {
 void Session::startSupervision() { superviseTimer_.start(); }
 
 void Session::releasePort() {
+    if (armed()) {
+        log_.WriteLog(log_.dateTimeText() +
+                      QStringLiteral(": Recording stopped for Setup; it resumes in a new series when Setup closes"));
+        DisableRecording();
+        rearmAfterSetup_ = true;
+    }
+    // Only a fresh start-up on the reopened port (perhaps another one) may arm again.
+    connectionLost();
     if (com_.GetCOMPort() > 0) com_.CloseCOMPort();
     lostPort_ = 0;
     retryTimer_.stop();

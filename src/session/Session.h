@@ -69,7 +69,9 @@ public:
     void awaitPort(int16_t port);
     // Every second: a port whose device node has disappeared counts as gone.
     void superviseLink();
-    // Before the setup dialog: the port is closed and no longer reconnected.
+    // Before the setup dialog: the port is closed and no longer reconnected; an
+    // armed recording ends (with a line in the event log) and arms again, in a
+    // new series, once the device has started on the reopened port.
     void releasePort();
     // The orderly end: what arrived is written, both series end, held lines are
     // rescued (one text per file concerned), the meter gets its stop sequence.
@@ -142,6 +144,7 @@ private:
     int idleTicks_ = 0;
     bool armOnStart_ = false;
     bool armedThisConnection_ = false;
+    bool rearmAfterSetup_ = false;
     int16_t lostPort_ = 0;  // the port to reopen after it vanished, 0 when none
     QTimer retryTimer_;
     QTimer superviseTimer_;

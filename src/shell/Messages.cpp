@@ -38,4 +38,10 @@ void StderrMessageSink::showMessage(const QString& text, const QString& detail) 
     writeStderrLine(Priority::Error, detail.isEmpty() ? text : text + QLatin1Char(' ') + detail);
 }
 
+bool StderrMessageSink::ask(const QString& text) {
+    // Nobody can answer here: say what happens, and go on as if agreed.
+    writeStderrLine(Priority::Warning, text);
+    return true;
+}
+
 }  // namespace kestro

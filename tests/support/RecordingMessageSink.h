@@ -14,7 +14,12 @@ public:
         QString detail;
     };
     void showMessage(const QString& text, const QString& detail) override { messages.push_back({text, detail}); }
+    bool ask(const QString& text) override {
+        messages.push_back({text, QString()});
+        return answer;
+    }
     QList<Message> messages;
+    bool answer = true;  // to every question
 };
 
 }  // namespace kestro

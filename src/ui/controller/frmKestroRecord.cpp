@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -142,6 +143,7 @@ frmKestroRecord::frmKestroRecord(Session& session, bool startTimers, QWidget* pa
     connect(&session, &Session::recordErrorChanged, this, [this] { showPanel3(); });
     buildWindow();
     observeSession();
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 frmKestroRecord::~frmKestroRecord() = default;
@@ -339,6 +341,7 @@ void frmKestroRecord::buildMenus() {
         action->setShortcutContext(m.applicationWide ? Qt::ApplicationShortcut : Qt::WindowShortcut);
         connect(action, &QAction::triggered, this, [this, click = m.click] { (this->*click)(); });
         if (m.click == &frmKestroRecord::onEventsMark) markAction_ = action;
+        if (m.click == &frmKestroRecord::MenuFileExit_Click) exitAction_ = action;
     }
     markAction_->setEnabled(false);
     markAction_->setStatusTip(QStringLiteral("Marks a span of the recording; a second Mark ends it"));
@@ -366,6 +369,15 @@ void frmKestroRecord::buildKeys(QWidget* client) {
         const QKeySequence shortcut(QLatin1String(k.shortcut), QKeySequence::PortableText);
         key->setAccessibleName(name);
         key->setShortcut(shortcut);
+        if (!shortcut.isEmpty()) {
+            // The same key from the statistics window: a modal dialog blocks it anyway.
+            auto* action = new QAction(name, this);
+            action->setShortcut(shortcut);
+            connect(action, &QAction::triggered, key, [key] {
+                if (key->isEnabled()) key->click();
+            });
+            keyActions_ << action;
+        }
         // The record key is a toggle: its checked state says whether recording is armed.
         key->setCheckable(k.field == &frmKestroRecord::cmdRecord);
         key->setToolTip(shortcut.isEmpty()
@@ -572,7 +584,28 @@ void frmKestroRecord::MenuFileExit_Click() {
     if (onEndApplication) onEndApplication();
 }
 
+bool frmKestroRecord::eventFilter(QObject* watched, QEvent* event) {
+    // A modal dialog shadows the window's application-wide shortcuts; one that
+    // carries the action itself is not shadowed.
+    if (event->type() != QEvent::Show || !watched->isWidgetType()) return QMainWindow::eventFilter(watched, event);
+    auto* w = static_cast<QWidget*>(watched);
+    if (w == this || !w->isWindow() || w->windowType() == Qt::Popup || w->windowType() == Qt::ToolTip ||
+        w->actions().contains(exitAction_))
+        return false;
+    w->addAction(exitAction_);
+    if (!qobject_cast<QDialog*>(w) && w->parentWidget() == this) {
+        w->addAction(markAction_);
+        w->addActions(keyActions_);
+    }
+    return false;
+}
+
 void frmKestroRecord::MenuSetup_Click() {
+    // Setup closes the port: an armed recording must not end unannounced.
+    if (session_.armed() && onAsk &&
+        !onAsk(QStringLiteral("Recording is armed. Setup stops it while the dialog is open; it resumes when you "
+                              "close Setup.")))
+        return;
     if (onShowSetup) onShowSetup();
 }
 

@@ -42,6 +42,8 @@ public:
     std::function<void()> onShowAbout;       // "?" / "About"
     std::function<void()> onShowStatistics;  // "Statistics" / "Statistics window"
     std::function<void()> onOpenRecordFile;  // "Statistics" / "Open record file..."
+    // A question with OK and Cancel; true for OK. Without it the answer is OK.
+    std::function<bool(const QString& question)> onAsk;
 
     // ---- window events ----
     void ShowMainWindow();  // loads (once) and shows the window
@@ -116,6 +118,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Hands Exit to every dialog and the keys' shortcuts to the other windows.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWindow();
@@ -160,6 +164,8 @@ private:
     QLabel* calibrationPanel_ = nullptr;
     QLabel* eventPanel_ = nullptr;
     QAction* markAction_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QList<QAction*> keyActions_;  // the keys' shortcuts for the other windows
     int connectionPicture_ = 0;
     QString panel3Text_;
     bool loaded_ = false;

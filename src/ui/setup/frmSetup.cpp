@@ -344,8 +344,14 @@ void frmSetup::buildControls() {
         pages_->addWidget(PicOptions[i]);
     }
 
+    lblAttention = named(new QLabel(this), "lblAttention");
+    lblAttention->setWordWrap(true);
+    lblAttention->setContentsMargins(0, 0, 0, 8);
+    lblAttention->hide();
+
     auto* top = new QVBoxLayout(this);
     top->setSpacing(0);
+    top->addWidget(lblAttention);
     top->addWidget(tbsOptions);
     top->addWidget(pageFrame);
     top->addSpacing(10);
@@ -700,6 +706,32 @@ void frmSetup::showPage(int index) {
     pages_->setCurrentIndex(index);
     for (int i = 0; i < static_cast<int>(PicOptions.size()); ++i)
         PicOptions[i]->setEnabled(i == index);
+}
+
+SetupAttention setupAttention(bool portOpen, const QString& recordDirectory) {
+    if (!portOpen)
+        return {frmSetup::kInterfacePage,
+                QStringLiteral("No serial port is set: choose the port of the meter and press OK.")};
+    const QFileInfo dir(recordDirectory);
+    if (!dir.isDir() || !dir.isWritable())
+        return {frmSetup::kRecordingPage,
+                QStringLiteral("The record directory %1 cannot be written: choose another one and press OK.")
+                    .arg(QDir::toNativeSeparators(recordDirectory))};
+    return {frmSetup::kRecordingPage, QStringLiteral("Check the recorder settings and press OK to store them.")};
+}
+
+void frmSetup::showAttention(const SetupAttention& attention) {
+    tbsOptions->setCurrentIndex(attention.page);
+    showPage(attention.page);
+    const bool shown = lblAttention->isVisible();
+    const int before = shown ? lblAttention->height() : 0;
+    lblAttention->setText(attention.reason);
+    // The reason wraps within the dialog's width; only the height grows.
+    const QMargins m = layout()->contentsMargins();
+    const int width = this->width() - m.left() - m.right();
+    lblAttention->setFixedSize(width, lblAttention->heightForWidth(width));
+    lblAttention->show();
+    setFixedSize(this->width(), height() - before + lblAttention->height());
 }
 
 void frmSetup::tbsOptions_Click() { showPage(tbsOptions->currentIndex()); }

@@ -24,6 +24,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QGroupBox;
 class QHBoxLayout;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -55,9 +56,20 @@ bool separatorCode(const QString& fieldText, bool keywords, int32_t* code);
 // How a stored separator code is shown: [TAB], [SPACE] or the character.
 QString separatorFieldText(int32_t code);
 
+// The page a start that cannot record opens Setup on, and the reason shown
+// at its top: the missing port first, then the record directory.
+struct SetupAttention {
+    int page;
+    QString reason;
+};
+SetupAttention setupAttention(bool portOpen, const QString& recordDirectory);
+
 class frmSetup : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int kRecordingPage = 0;
+    static constexpr int kInterfacePage = 1;
+
     frmSetup(SetupStore store, PortProber probePorts, MessageSink& messages, std::function<void()> initApplication,
              SerialDeviceLister listDevices = presentSerialDevices, QWidget* parent = nullptr);
 
@@ -65,7 +77,10 @@ public:
     void OptionCOM_Click(int n);
     void cmdOK_Click();
     void cmdCancel_Click();
+    // Shows the page with the reason it needs attention above the pages.
+    void showAttention(const SetupAttention& attention);
 
+    QLabel* lblAttention = nullptr;  // hidden unless a page needs attention
     QTabBar* tbsOptions = nullptr;
     std::array<QWidget*, 4> PicOptions{};
     QLineEdit* InputSaveDir = nullptr;

@@ -13,6 +13,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -148,6 +150,20 @@ QString marksText(const IntervalResult& r) {
     if (r.leqUnresolved()) m << QStringLiteral("beyond resolution");
     return m.join(QStringLiteral(", "));
 }
+
+// Hides the side files (statistics, events, information) beside the record files.
+class RecordFileFilter final : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (!files) return true;
+        const QModelIndex index = files->index(row, 0, parent);
+        return files->isDir(index) || isRecordFileName(files->fileName(index));
+    }
+};
 
 }  // namespace
 
@@ -468,12 +484,19 @@ void StatisticsWindow::refreshStream(LiveView& v) {
 // ---------------------------------------------------------------- files
 
 void StatisticsWindow::openRecordFileDialog() {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open record file"),
-                                                      analysis_ ? QFileInfo(analysis_->path).path() : QString(),
-                                                      QStringLiteral("Record files (*_*_*_*);;All files (*)"));
-    if (path.isEmpty()) return;
-    showFilePage();
-    openRecordFile(path);
+    auto* dialog = new QFileDialog(this, QStringLiteral("Open record file"),
+                                   analysis_ ? QFileInfo(analysis_->path).path() : recordDirectory_);
+    dialog->setObjectName(QStringLiteral("OpenRecordFileDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // A proxy model filters only Qt's own dialog.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setProxyModel(new RecordFileFilter(dialog));
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        showFilePage();
+        openRecordFile(path);
+    });
+    dialog->open();
 }
 
 bool StatisticsWindow::isLoading() const { return load_ && load_->thread; }

@@ -41,12 +41,17 @@ public:
     void setEventSource(const EventRecorder* events) { events_ = events; }
     // Interval and limit for record files opened from now on.
     void setFileConfig(const StatisticsConfig& c) { fileConfig_ = c; }
+    // Where "Open record file" starts while no file is shown.
+    void setRecordDirectory(const QString& dir) { recordDirectory_ = dir; }
     // The meter's serial number for reports; empty while not known.
     void setSerialNumber(const QString& s) { serial_ = s; }
 
     void showLivePage();
     void showFilePage();
 
+    // Lists the record files only: their side files would be refused.
+    // The dialog (named "OpenRecordFileDialog") is window-modal and opens the chosen file.
+    void openRecordFileDialog();
     // Reads the file in the background; fileLoaded tells when it is done.
     void openRecordFile(const QString& path);
     bool isLoading() const;
@@ -91,7 +96,6 @@ public:
 public slots:
     // Call on every poll tick while recording (cheap when nothing changed).
     void refreshLive();
-    void openRecordFileDialog();
     void reportDialog();
 
 protected:
@@ -124,6 +128,7 @@ private:
     const EventRecorder* events_ = nullptr;
     StatisticsConfig fileConfig_;
     QString serial_;
+    QString recordDirectory_;
     std::shared_ptr<RecordAnalysis> analysis_;
     std::shared_ptr<Job> load_;
     std::shared_ptr<Job> spanJob_;

@@ -321,8 +321,9 @@ TEST_F(FrontPanel, TabWalksKeysOptionsAndFileListInReadingOrder) {
     }
 }
 
-// The menus keep their places and open with Alt; Ctrl+Q ends like Exit, and
-// so does the close box, which cancels the close to end in the program's order.
+// The menus keep their places and open with Alt; Ctrl+Q ends like Exit, from
+// dialogs too, and so does the close box, which cancels the close to end in
+// the program's order. The record keys work from the statistics window.
 TEST_F(FrontPanel, MenusAndKeysOpenAndEndAndTheCloseBoxEndsInOrder) {
     int ends = 0, setups = 0, shown = 0, opened = 0;
     w->onEndApplication = counter(ends);
@@ -344,13 +345,32 @@ TEST_F(FrontPanel, MenusAndKeysOpenAndEndAndTheCloseBoxEndsInOrder) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return setups == 1; }, 2000)) << "Alt+S runs Setup";
     QTest::keyClick(w.get(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(ends, 2);
+    {
+        startDevice();
+        QDialog dialog(w.get());
+        dialog.setModal(true);
+        dialog.show();
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        QTest::keyClick(&dialog, Qt::Key_Q, Qt::ControlModifier);
+        EXPECT_EQ(ends, 3);
+        dialog.close();
+        QWidget statistics(w.get(), Qt::Window);
+        statistics.show();
+        statistics.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&statistics));
+        QTest::keyClick(&statistics, Qt::Key_R, Qt::ControlModifier);
+        EXPECT_TRUE(s->armed());
+        QTest::keyClick(&statistics, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_FALSE(s->armed());
+    }
     w->views().fileListWidget()->setFocus();
     QTest::keyClick(w.get(), Qt::Key_L, Qt::ControlModifier);
     EXPECT_TRUE(w->Picture1->hasFocus()) << "Ctrl+L: the display, which reads out the level";
     EXPECT_TRUE(w->Form_QueryUnload(0));
     EXPECT_FALSE(w->Form_QueryUnload(1));
     EXPECT_TRUE(w->close()) << "closed by the program itself";
-    EXPECT_EQ(ends, 3);
+    EXPECT_EQ(ends, 4);
     w->onEndApplication = nullptr;
     EXPECT_FALSE(w->Form_QueryUnload(0)) << "without an application to end the close box just closes";
 }
@@ -363,6 +383,44 @@ TEST_F(FrontPanel, OptionClicksReachTheSessionWithTheirIndex) {
     EXPECT_TRUE(w->optMeasurementMode[2]->isChecked()) << "stays marked until the device reports";
     EXPECT_EQ(sentBy([&] { click(w->optRange[3]); }), cmds({"swm 1", "smr 3", "awm 0", "smm 1"}));
     EXPECT_TRUE(w->optRange[3]->isChecked());
+}
+
+// Setup closes the port: an armed recording ends only when the user agrees, logged,
+// and arms again in a new series once the device has started on the reopened port.
+TEST_F(FrontPanel, SetupWhileArmedAsksLogsAndResumesInANewSeries) {
+    QStringList asked;
+    int setups = 0;
+    w->onAsk = [&](const QString& question) {
+        asked << question;
+        return asked.size() > 1;  // the first is declined
+    };
+    w->onShowSetup = [&] {
+        ++setups;
+        s->releasePort();
+    };
+    startDevice();
+    s->EnableRecording();
+    feed("lp 700 0\r");
+    tick();
+    w->MenuSetup_Click();
+    EXPECT_TRUE(setups == 0 && s->armed()) << "declined: nothing changes";
+    feed("lp 701 0\r");
+    w->MenuSetup_Click();
+    EXPECT_TRUE(asked.value(1).startsWith("Recording is armed. Setup stops it")) << asked.value(1).toStdString();
+    QFile logFile(log.mainLogPath());
+    EXPECT_TRUE(logFile.open(QIODevice::ReadOnly) && logFile.readAll().contains("Recording stopped for Setup"));
+    ASSERT_TRUE(!s->isOnline() && com->InitForm() == kTrue) << "closed, no connection; Cancel reopens";
+    clock.advanceMs(1000);  // the next files get names of their own
+    startDevice();
+    feed("lp 702 0\r");
+    tick();
+    s->stopRecordKey();
+    EXPECT_EQ(recordValues(), QList<QStringList>({{"70,0", "70,1"}, {"70,2"}}));
+    s->connectionLost();
+    startDevice();
+    EXPECT_FALSE(s->armed()) << "stopped by the user: a later start-up does not arm";
+    w->MenuSetup_Click();
+    EXPECT_TRUE(asked.size() == 2 && setups == 2) << "not armed: no question";
 }
 
 }  // namespace

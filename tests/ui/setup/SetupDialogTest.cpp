@@ -74,14 +74,9 @@ protected:
     }
     // A fresh dialog; every close counts one InitApplication.
     frmSetup* makeDialog(SerialDeviceLister lister = [] { return QList<SerialDevice>(); }) {
-        ++dialogsCreated;
         return new frmSetup(
             setupStore(reg, "/opt/kestro/bin"), [this] { return probePorts(*com); }, messages,
-            [this] {
-                ++initApplicationCalls;
-                if (onInitApplication) onInitApplication();
-            },
-            std::move(lister));
+            [this] { ++initApplicationCalls; }, std::move(lister));
     }
     // Shown and active, so focus moves and focus events arrive as for a user.
     frmSetup* shownDialog() {
@@ -111,8 +106,6 @@ protected:
     FakeSerialPort* port = nullptr;
     std::unique_ptr<frmCOMx> com;
     int initApplicationCalls = 0;
-    int dialogsCreated = 0;
-    std::function<void()> onInitApplication;
 };
 
 // OK on an empty store stores every value the dialog stands for (the nine
@@ -330,27 +323,19 @@ TEST_F(SetupDialog, EveryCloseRunsInitApplicationOnceAndOnlyOkWrites) {
     }
 }
 
-TEST_F(SetupDialog, UnusablePortReopensTheDialogUntilAUsablePortIsSaved) {
-    storePort(2);
-    failPort(2);
-    QPointer<frmSetup> current;
-    onInitApplication = [&] {  // what the program's InitApplication does after the dialog closes
-        if (com->InitForm() != kTrue) current = makeDialog();
-    };
-    current = makeDialog();
-    QPointer<frmSetup> first = current;
-    first->cmdCancel->click();
-    ASSERT_FALSE(current.isNull());
-    EXPECT_NE(current, first);
-    ASSERT_EQ(messages.messages.size(), 1);
-    EXPECT_EQ(messages.messages[0].text, "COM2 is not availiable!");
-
-    current->tbsOptions->setCurrentIndex(1);
-    current->OptionCOM[1]->click();
-    current->cmdOK->click();
-    EXPECT_EQ(dialogsCreated, 2);  // the port opened: no further dialog
-    EXPECT_EQ(com->GetCOMPort(), 1);
-    EXPECT_EQ(initApplicationCalls, 2);
+// A start that cannot record opens Setup where the fault is, the reason on top:
+// the missing port before a record directory that cannot be written.
+TEST_F(SetupDialog, AttentionOpensThePageOfTheFaultWithItsReason) {
+    for (const auto& [portOpen, dir, page, reason] :
+         {std::tuple{false, tmp.path(), frmSetup::kInterfacePage, "No serial port is set"},
+          {true, tmp.filePath("missing"), frmSetup::kRecordingPage, "The record directory"}}) {
+        QPointer<frmSetup> d = shownDialog();
+        d->showAttention(setupAttention(portOpen, dir));
+        EXPECT_EQ(d->tbsOptions->currentIndex(), page) << reason;
+        EXPECT_TRUE(d->PicOptions[page]->isEnabled()) << reason;
+        EXPECT_TRUE(d->lblAttention->isVisible() && d->lblAttention->text().startsWith(reason)) << reason;
+        d->cmdCancel->click();
+    }
 }
 
 // A stored port that does not open stays chosen; one outside 1..4 is no

@@ -1,16 +1,22 @@
 // The statistics window: live pages fed by the recorders, record files read
 // in the background (progress, cancel, errors), spans and the report.
 #include "../../statistics/StatTestSupport.h"
+#include "recording/EvidenceFiles.h"
 #include "report/ReportDocument.h"
 #include "statistics/EventsFile.h"
+#include "statistics/StatisticsFile.h"
 #include "statistics/StatisticsRecorder.h"
 #include "ui/statistics/StatisticsViews.h"
 #include "ui/statistics/StatisticsWindow.h"
 
 #include <gtest/gtest.h>
+#include <QAbstractProxyModel>
 #include <QAccessible>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -296,6 +302,30 @@ TEST_F(StatisticsWindowTest, CancelAndUnreadableFilesKeepWhatIsShown) {
     t.start();
     delete w2;
     EXPECT_LT(t.elapsed(), 5000);
+}
+
+// "Open record file" starts in the record directory and offers the record
+// files only; the one chosen is read.
+TEST_F(StatisticsWindowTest, OpenRecordFileListsRecordFilesOnly) {
+    const QString record = writeFile(3);
+    for (const QString& side : {statisticsFilePath(record), eventsFilePath(record), sideFilePath(record, 1)})
+        ASSERT_TRUE(writeBytes(side, "x"));
+    StatisticsWindow w;
+    w.setRecordDirectory(dir.path());
+    w.openRecordFileDialog();
+    auto* dialog = w.findChild<QFileDialog*>(QStringLiteral("OpenRecordFileDialog"));
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());
+    QAbstractProxyModel* shown = dialog->proxyModel();
+    auto* files = qobject_cast<QFileSystemModel*>(shown->sourceModel());
+    const QModelIndex root = shown->mapFromSource(files->index(dir.path()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return files->rowCount(files->index(dir.path())) == 4; }, 10000));
+    ASSERT_EQ(shown->rowCount(root), 1) << "the side files hidden";
+    EXPECT_EQ(shown->index(0, 0, root).data().toString(), QFileInfo(record).fileName());
+    QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
+    dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(record).fileName());
+    static_cast<QDialog*>(dialog)->accept();
+    EXPECT_TRUE(waitLoaded(loaded));
 }
 
 }  // namespace
