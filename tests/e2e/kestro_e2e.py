@@ -339,6 +339,28 @@ def find_run(haystack, needle):
     return next((i for i in range(len(haystack) - n + 1) if haystack[i:i + n] == needle), -1)
 
 
+def side_path(record):
+    return record[:-len(".dat")] + "_INFO.json"
+
+
+def side_of(record):
+    with open(side_path(record)) as f:
+        return json.load(f)
+
+
+def recorder_cmd(home, *args, env=None, timeout=60):
+    """The recorder run as a command (--verify, --report, ...) to its end; its output as text."""
+    return subprocess.run([RECORDER, *args], env=env or home.env(), capture_output=True, text=True, timeout=timeout)
+
+
+def report_text(home, record, *args, env=None, layout=True):
+    """The text of record's --report; a report that fails fails the test."""
+    out = os.path.join(home.root, "report.pdf")
+    r = recorder_cmd(home, "--report", record, *args, "-o", out, env=env, timeout=120)
+    check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
+    return subprocess.run(["pdftotext"] + ["-layout"] * layout + [out, "-"], capture_output=True).stdout.decode()
+
+
 def main(tests):
     name = sys.argv[1] if len(sys.argv) > 1 else None
     todo = [t for t in tests if name is None or t.__name__ == name]

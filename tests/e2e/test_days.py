@@ -6,12 +6,12 @@ import json
 import os
 import re
 import shutil
-import subprocess
 import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import RECORDER, Skip, check, main, wait_for
+from kestro_e2e import Skip, check, main, recorder_cmd, report_text, side_of, side_path, wait_for
+
 
 def berlin_offset(utc):
     """Central European time: summer time from 01:00 UTC of March's last Sunday to October's."""
@@ -42,13 +42,9 @@ def test_report_in_another_zone(run):
         raise Skip("pdftotext is not installed")
     home = run.home()
     env = home.env(TZ="UTC")
-    out_pdf = os.path.join(home.root, "out.pdf")
 
     def report(*args):
-        r = subprocess.run([RECORDER, "--report"] + list(args) + ["-o", out_pdf], env=env, capture_output=True,
-                           timeout=120)
-        check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
-        return subprocess.run(["pdftotext", "-layout", out_pdf, "-"], capture_output=True).stdout.decode()
+        return report_text(home, *args, env=env)
 
     def has(txt, *wants):
         for want in wants:
@@ -58,7 +54,7 @@ def test_report_in_another_zone(run):
     autumn, first = day_file(home.records, datetime.datetime(2026, 10, 24, 5, tzinfo=datetime.timezone.utc), 25)
     side = {"format": "KestroRecorder series 1", "state": "open", "record_file": os.path.basename(autumn),
             "start": first.strftime("%Y-%m-%dT%H:%M:%S.000+02:00"), "time_zone": "Europe/Berlin (UTC+02:00)"}
-    with open(autumn[:-len(".dat")] + "_INFO.json", "w") as f:
+    with open(side_path(autumn), "w") as f:
         json.dump(side, f)  # as older versions wrote the zone
     # (12·10^6 + 4·10^5.5 + 9·10^4.5) / 25 and with +5 and +10 dB
     txt = report(autumn, "--interval", "3600")
@@ -76,8 +72,8 @@ def test_report_in_another_zone(run):
     txt = report(spring)
     has(txt, "not given: days and period lengths as in this computer's zone, UTC")
     check("(23 h)" not in txt, "a UTC day of 23 h")
-    r = subprocess.run([RECORDER, "--report", spring, "--tz", "Mars/Olympus"], env=env, capture_output=True, timeout=60)
-    check(r.returncode == 1 and b"--tz" in r.stderr, "an unknown zone: %d %r" % (r.returncode, r.stderr))
+    r = recorder_cmd(home, "--report", spring, "--tz", "Mars/Olympus", env=env)
+    check(r.returncode == 1 and "--tz" in r.stderr, "an unknown zone: %d %r" % (r.returncode, r.stderr))
 
 
 def test_recorded_across_the_repeated_hour(run):
@@ -92,13 +88,9 @@ def test_recorded_across_the_repeated_hour(run):
     env = home.env(TZ="Europe/Berlin", LD_PRELOAD=lib, FAKETIME="%+ds" % int(target - time.time()))
     run.recording(home, env=env)
     record = wait_for(lambda: [f for f in home.record_files("LP") if b"\n02:00:1" in open(f, "rb").read()], 120, "lines of 02:00 winter time")[0]
-    side = json.load(open(record[:-len(".dat")] + "_INFO.json"))
+    side = side_of(record)
     check(side["time_zone"] == "Europe/Berlin" and side["utc_offset_at_start"] == "+02:00", "side file %r" % side)
-    out_pdf = os.path.join(home.root, "out.pdf")
-    r = subprocess.run([RECORDER, "--report", record, "--interval", "3600", "-o", out_pdf], env=home.env(TZ="UTC"),
-                       capture_output=True, timeout=120)
-    check(r.returncode == 0, "report exit status %d: %r" % (r.returncode, r.stderr))
-    txt = subprocess.run(["pdftotext", "-layout", out_pdf, "-"], capture_output=True).stdout.decode()
+    txt = report_text(home, record, "--interval", "3600", env=home.env(TZ="UTC"))
     rows = re.findall(r"^\s*2026-10-25\s+(02:\d\d:\d\d \+0\d:00)\s+(02:\d\d:\d\d \+0\d:00)\s+(\d+)", txt, re.M)
     check(len(rows) == 2 and rows[0][0].endswith("+02:00") and rows[0][1] == "02:00:00 +01:00"
           and rows[1][0] == "02:00:00 +01:00", "rows of the repeated hour: %r\n%s" % (rows, txt))

@@ -14,24 +14,39 @@ import urllib.request
 import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import RECORDER, check, file_lines, main, wait_for
+from kestro_e2e import check, file_lines, main, recorder_cmd, report_text, side_of, side_path, wait_for
 from test_remote import Broker, Consumer, free_port
 
 
-def side_of(record):
-    return json.load(open(record[:-len(".dat")] + "_INFO.json"))
-
-
 def sha256(path):
-    return hashlib.sha256(open(path, "rb").read()).hexdigest()
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
 
 
 def verify(home, *args):
-    r = subprocess.run([RECORDER, "--verify", home.records, *args], env=home.env(), capture_output=True, text=True,
-                       timeout=30)
+    r = recorder_cmd(home, "--verify", home.records, *args)
     verdict = re.compile(r"^(OK|NOT CLOSED|CHANGED|MISSING) ")  # the file name from the 13th column
-    return r.returncode, {l[12:].split(":")[0]: (verdict.match(l).group(1), l) for l in r.stdout.splitlines()
-                          if verdict.match(l)}
+    return r.returncode, r.stdout, {l[12:].split(":")[0]: (verdict.match(l).group(1), l)
+                                    for l in r.stdout.splitlines() if verdict.match(l)}
+
+
+def lp_series(home, sim, count, after_series):
+    """count Lp series, each begun by a calibration check, with a calibration reading after each but the
+    last; after_series(n) runs once series n has lines."""
+    log = os.path.join(home.records, "calibration.csv")
+    for n in range(1, count + 1):
+        sim.turn_calibration()
+        wait_for(lambda: len(home.record_files("LP")) >= n and len(file_lines(home.record_files("LP")[-1])) >= 3, 15,
+                 "Lp series %d" % n)
+        after_series(n)
+        if n < count:
+            readings = len(file_lines(log))
+            sim.turn_calibration()
+            wait_for(lambda: len(file_lines(log)) > readings, 15, "a calibration reading after series %d" % n)
+
+
+def lp_side(home, n):
+    return side_path(home.record_files("LP")[n - 1])
 
 
 def test_calibration_and_chain(run):
@@ -84,7 +99,7 @@ def test_calibration_and_chain(run):
     check(after and min(after) > max(before), "after %r does not show the drift since %r" % (after, before))
     check(side_of(lp2)["calibration_before"][0]["level_db"] == after[0], "the next series' check before")
 
-    rc, verdicts = verify(home)
+    rc, _, verdicts = verify(home)
     check(rc == 0 and all(v[0] == "OK" for v in verdicts.values()) and len(verdicts) >= 4,
           "verify %d: %r" % (rc, verdicts))
     rec = run.recorder(home, "--record")
@@ -95,7 +110,7 @@ def test_calibration_and_chain(run):
     rec = run.recorder(home, "--record")
     wait_for(lambda: lp_lines(4), 15, "the Lp series of the next run")
     rec.stop_ok()
-    rc, verdicts = verify(home)
+    rc, _, verdicts = verify(home)
     word, line = verdicts.get(os.path.basename(cut), ("none", ""))
     check(rc == 0 and word == "NOT CLOSED" and verdicts[os.path.basename(home.record_files("LP")[3])][0] == "OK",
           "after a kill and a run: %d %r" % (rc, verdicts))
@@ -104,7 +119,7 @@ def test_calibration_and_chain(run):
         f.seek(-4, os.SEEK_END)
         f.write(b"9")
     os.remove(lp2)
-    rc, verdicts = verify(home)
+    rc, _, verdicts = verify(home)
     check(rc == 1, "verify exit status %d" % rc)
     for path, word in ((lp1, "CHANGED"), (lp2, "MISSING")):
         got = verdicts.get(os.path.basename(path), ("none", ""))
@@ -116,10 +131,8 @@ def test_signed_and_anchored(run):
     hash; every side file verifies with the stock openssl command and --key; --expect-head catches the
     removal of the newest series, --key a record edited with its side file's hash recomputed."""
     home = run.home()
-    broker = Broker(home.root)
-    run.later(broker.stop)
-    consumer = Consumer(broker.port)
-    run.later(consumer.stop)
+    broker = Broker(home.root, run)
+    consumer = Consumer(broker.port, run)
     sim = run.sim(home, "--function", "4", "--no-faults", "--seed", "5")
     port = free_port()
     rec = run.recorder(home, "--record", "--mqtt", "mqtt://127.0.0.1:%d/kestro" % broker.port, "--serve", str(port))
@@ -129,26 +142,12 @@ def test_signed_and_anchored(run):
         return len(sides) >= n and all(side_of(os.path.join(home.records, p[:-len("_INFO.json")] + ".dat"))["state"]
                                        == "closed" for p in sides[:n])
 
-    def side(n):
-        return home.record_files("LP")[n - 1][:-len(".dat")] + "_INFO.json"
-
-    def published(n):
-        wait_for(lambda: closed(n), 15, "side file %d closed" % n)
-        wait_for(lambda: sha256(side(n)) in [m[2] for m in consumer.on("chain")], 15,
-                 "the chain message of series %d (%r)" % (n, consumer.on("chain")))
-
-    # A series ends when the next begins (or at the end); its side file then closes.
-    log = os.path.join(home.records, "calibration.csv")
-    for n in (1, 2, 3):
-        sim.turn_calibration()
-        wait_for(lambda: len(home.record_files("LP")) >= n and len(file_lines(home.record_files("LP")[-1])) >= 3, 15,
-                 "Lp series %d" % n)
+    def published(n):  # a series ends when the next begins (or at the end); its side file then closes
         if n > 1:
-            published(n - 1)
-        if n < 3:
-            readings = len(file_lines(log))
-            sim.turn_calibration()
-            wait_for(lambda: len(file_lines(log)) > readings, 15, "a calibration reading after series %d" % n)
+            wait_for(lambda: closed(n - 1), 15, "side file %d closed" % (n - 1))
+            wait_for(lambda: sha256(lp_side(home, n - 1)) in [m[2] for m in consumer.on("chain")], 15,
+                     "the chain message of series %d (%r)" % (n - 1, consumer.on("chain")))
+    lp_series(home, sim, 3, published)
     head = consumer.on("chain")[-1][2]
     api = json.load(urllib.request.urlopen("http://127.0.0.1:%d/api/chain" % port, timeout=10))
     metrics = urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=10).read().decode()
@@ -158,12 +157,11 @@ def test_signed_and_anchored(run):
     # The head: the side file closed last, of either stream.
     sides = [os.path.join(home.records, p) for p in os.listdir(home.records) if p.endswith("_INFO.json")]
     newest = max(sides, key=lambda p: json.load(open(p))["closed_at"])
-    late = Consumer(broker.port)
-    run.later(late.stop)
+    late = Consumer(broker.port, run)
     wait_for(lambda: late.on("chain"), 5, "the retained chain message")
     check(late.on("chain")[0] == (True, "kestro/12345678/chain", sha256(newest)), repr(late.on("chain")))
 
-    pem = subprocess.run([RECORDER, "--print-public-key"], env=home.env(), capture_output=True, text=True, timeout=30)
+    pem = recorder_cmd(home, "--print-public-key")
     check(pem.returncode == 0 and pem.stdout.startswith("-----BEGIN PUBLIC KEY-----"), pem.stdout + pem.stderr)
     key = os.path.join(home.root, "station.pem")
     with open(key, "w") as f:
@@ -171,16 +169,15 @@ def test_signed_and_anchored(run):
     private = os.path.join(home.root, "state", "KestroRecorder", "station_key.pem")
     check(os.stat(private).st_mode & 0o077 == 0, "the private key is readable by others")
     for record in home.record_files("LP"):
-        side = record[:-len(".dat")] + "_INFO.json"
+        side = side_path(record)
         r = subprocess.run(["openssl", "pkeyutl", "-verify", "-pubin", "-inkey", key, "-rawin", "-in", side,
                             "-sigfile", side + ".sig"], capture_output=True, text=True, timeout=30)
         check(r.returncode == 0 and "Signature Verified Successfully" in r.stdout, side + ": " + r.stdout + r.stderr)
-    rc, verdicts = verify(home, "--key", key)
+    rc, _, verdicts = verify(home, "--key", key)
     check(rc == 0 and all("SIGNED BY THE STATION" in verdicts[os.path.basename(n)][1] for n in home.record_files("LP")),
           "%d %r" % (rc, verdicts))
-    r = subprocess.run([RECORDER, "--verify", home.records, "--expect-head", sha256(newest)], env=home.env(),
-                       capture_output=True, text=True, timeout=30)
-    check(r.returncode == 0 and "HEAD AS EXPECTED" in r.stdout, r.stdout)
+    rc, out, _ = verify(home, "--expect-head", sha256(newest))
+    check(rc == 0 and "HEAD AS EXPECTED" in out, out)
 
     # A marker added to a closed series: the report lists it apart and leaves nothing out for it.
     record = home.record_files("LP")[0]
@@ -192,13 +189,9 @@ def test_signed_and_anchored(run):
         if f.tell() == 0:
             f.write(b"Kind;Start;End;Duration;Samples;Lmax;Leq;SEL;State;Note\r\n")
         f.write(("Marker;%s;%s;1,0;1;60,0;60,0;60,0;closed;forged\r\n" % (start, start)).encode())
-    pdf = os.path.join(home.root, "forged.pdf")
-    r = subprocess.run([RECORDER, "--report", record, "-o", pdf], env=home.env(), capture_output=True, timeout=60)
-    text = subprocess.run(["pdftotext", pdf, "-"], capture_output=True).stdout.decode()
-    check(r.returncode == 0 and "Not vouched for: 1 rows" in text and "Nothing was marked" in text
-          and "forged" in text, text[-2000:])
+    text = report_text(home, record, layout=False)
+    check("Not vouched for: 1 rows" in text and "Nothing was marked" in text and "forged" in text, text[-2000:])
     check(verify(home)[0] == 1, "the forged marker passes --verify")
-    os.remove(pdf)
     if original is None:
         os.remove(events)
     else:
@@ -211,9 +204,8 @@ def test_signed_and_anchored(run):
         if p.startswith(os.path.basename(newest)[:-len("_INFO.json")]):
             os.remove(os.path.join(home.records, p))
     check(verify(home)[0] == 0, "without the head, the rest still verifies")
-    r = subprocess.run([RECORDER, "--verify", home.records, "--expect-head", head], env=home.env(),
-                       capture_output=True, text=True, timeout=30)
-    check(r.returncode == 1 and "HEAD REMOVED OR REPLACED" in r.stdout, r.stdout)
+    rc, out, _ = verify(home, "--expect-head", head)
+    check(rc == 1 and "HEAD REMOVED OR REPLACED" in out, out)
 
     # The newest record edited and its side file's hash recomputed: only the signature tells.
     sides = [p for p in sides if os.path.exists(p)]
@@ -222,12 +214,12 @@ def test_signed_and_anchored(run):
     with open(path, "r+b") as f:
         f.seek(-4, os.SEEK_END)
         f.write(b"9")
-    side = json.load(open(path[:-len(".dat")] + "_INFO.json"))
+    side = side_of(path)
     side["record_sha256"] = sha256(path)
-    with open(path[:-len(".dat")] + "_INFO.json", "w") as f:
+    with open(side_path(path), "w") as f:
         json.dump(side, f, indent=4)
     check(verify(home)[0] == 0, "a recomputed hash passes without the key")
-    rc, verdicts = verify(home, "--key", key)
+    rc, _, verdicts = verify(home, "--key", key)
     check(rc == 1 and verdicts[name][0] == "CHANGED" and "BAD SIGNATURE" in verdicts[name][1], "%d %r" % (rc, verdicts))
 
 
@@ -301,33 +293,25 @@ def test_time_stamps(run):
     tsa.up = False
     sim = run.sim(home, "--function", "4", "--no-faults", "--seed", "7")
     rec = run.recorder(home, "--record", "--tsa", tsa.url)
-    log = os.path.join(home.records, "calibration.csv")
 
-    def side(n):
-        return home.record_files("LP")[n - 1][:-len(".dat")] + "_INFO.json"
-
-    for n in (1, 2, 3):
-        sim.turn_calibration()
-        wait_for(lambda: len(home.record_files("LP")) >= n and len(file_lines(home.record_files("LP")[-1])) >= 3, 15,
-                 "Lp series %d" % n)
+    def reachable_after_the_first(n):
         if n == 2:
-            wait_for(lambda: json.load(open(side(1)))["state"] == "closed", 15, "the first side file closed")
+            wait_for(lambda: side_of(home.record_files("LP")[0])["state"] == "closed", 15, "the first side file closed")
             time.sleep(1)
-            check(not os.path.exists(side(1) + ".tsr"), "a stamp from an authority out of reach")
+            check(not os.path.exists(lp_side(home, 1) + ".tsr"), "a stamp from an authority out of reach")
             tsa.up = True
-        if n < 3:
-            readings = len(file_lines(log))
-            sim.turn_calibration()
-            wait_for(lambda: len(file_lines(log)) > readings, 15, "a calibration reading after series %d" % n)
-    wait_for(lambda: all(os.path.exists(side(n) + ".tsr") for n in (1, 2)), 15, "the stamps of series 1 and 2")
+    lp_series(home, sim, 3, reachable_after_the_first)
+    wait_for(lambda: all(os.path.exists(lp_side(home, n) + ".tsr") for n in (1, 2)), 15,
+             "the stamps of series 1 and 2")
     rec.stop_ok()
-    r = subprocess.run(["openssl", "ts", "-verify", "-in", side(1) + ".tsr", "-data", side(1), "-CAfile", tsa.ca],
+    first = lp_side(home, 1)
+    r = subprocess.run(["openssl", "ts", "-verify", "-in", first + ".tsr", "-data", first, "-CAfile", tsa.ca],
                        capture_output=True, text=True, timeout=30)
     check(r.returncode == 0 and "Verification: OK" in r.stdout, r.stdout + r.stderr)
     lp1 = os.path.basename(home.record_files("LP")[0])
-    rc, verdicts = verify(home, "--tsa-ca", tsa.ca)
+    rc, _, verdicts = verify(home, "--tsa-ca", tsa.ca)
     check(rc == 0 and "TIME-STAMPED" in verdicts[lp1][1], "%d %r" % (rc, verdicts))
-    rc, verdicts = verify(home, "--tsa-ca", other.ca)
+    rc, _, verdicts = verify(home, "--tsa-ca", other.ca)
     check(rc == 1 and "BAD TIME STAMP" in verdicts[lp1][1], "%d %r" % (rc, verdicts))
 
 

@@ -1,17 +1,15 @@
 #!/usr/bin/env python3
 """End-to-end tests of the record files through a vanished record folder and at the program's end."""
 
-import json
 import os
 import re
 import shutil
-import subprocess
 import sys
 import time
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import (RECORDER, RECORDER_SECTION, RECORD_NAME, Skip, check, expected_values, file_lines,
-                        find_run, main, read_record_values, wait_for)
+from kestro_e2e import (RECORDER_SECTION, RECORD_NAME, Skip, check, expected_values, file_lines, find_run, main,
+                        read_record_values, report_text, side_of, side_path, wait_for)
 from stat_check import stat_rows
 
 
@@ -46,7 +44,7 @@ def test_default_folder_renamed_away(run):
         time.sleep(0.05)
     os.mkdir(folder)
     wait_for(lambda: len(records_in(folder, "LP")) == 1 and len(records_in(folder, "LPF")) == 1 and
-             all(os.path.exists(p[:-4] + "_INFO.json") for p in records_in(folder, "LP") + records_in(folder, "LPF")),
+             all(os.path.exists(side_path(p)) for p in records_in(folder, "LP") + records_in(folder, "LPF")),
              20, "the files to begin again with their side files")
     time.sleep(1.5)
     stop_ms = int(time.time() * 1000)
@@ -70,9 +68,9 @@ def test_default_folder_renamed_away(run):
         check(at >= 0, "%s: the parts are not one run of the sent values" % kind)
         must = [i for i, (ms, _) in enumerate(expected) if i >= at and ms <= stop_ms - 300]
         check(at + len(values) > must[-1], "%s: %d values missing" % (kind, must[-1] + 1 - at - len(values)))
-        side = json.load(open(after[0][:-4] + "_INFO.json"))
+        side = side_of(after[0])
         check(side["state"] == "closed" and side["parts_before"] == [
-            {"record_file": os.path.basename(before[0]), "side_file": os.path.basename(before[0])[:-4] + "_INFO.json"}],
+            {"record_file": os.path.basename(before[0]), "side_file": os.path.basename(side_path(before[0]))}],
             "side file %r" % side)
 
 
@@ -96,11 +94,7 @@ def test_folder_renamed_away_and_back(run):
     env = home.env()
     for var in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
         env.pop(var, None)
-    out = os.path.join(home.root, "report.pdf")
-    r = subprocess.run([RECORDER, "--report", path, "--interval", "60", "-o", out], env=env, capture_output=True,
-                       timeout=60)
-    check(r.returncode == 0, "report: %d %r" % (r.returncode, r.stderr))
-    text = subprocess.run(["pdftotext", "-layout", out, "-"], capture_output=True).stdout.decode()
+    text = report_text(home, path, "--interval", "60", env=env)
     samples = int(re.search(r"^Samples\s+(\d+)$", text, re.M).group(1))
     summary = text[text.index("Summary of the whole recording"):].splitlines()
     laeq = summary[summary.index(next(l for l in summary if "LAeq" in l)) + 1].split()[0]

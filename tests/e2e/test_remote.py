@@ -75,6 +75,10 @@ class Station(Recorder):
         rc, _, rest = self.terminate(15)
         return rc, "\n".join(self.err.lines + [self.err.rest.decode(errors="replace") + rest])
 
+    def finish_ok(self):
+        rc, err = self.finish()
+        check(rc == 0, "exit status %d: %s" % (rc, err))
+
 
 def fetch(url, token=None, timeout=5):
     req = urllib.request.Request(url)
@@ -220,8 +224,7 @@ def test_browser_shows_live_level(run):
     wait_for(lambda: shown(browser, "link") == "live", 5, "the live badge")
 
     # The program restarts on the same port: the page finds it again by itself.
-    rc, err = rec.finish()
-    check(rc == 0, "exit status %d: %s" % (rc, err))
+    rec.finish_ok()
     wait_for(lambda: shown(browser, "link") != "live", 10, "the page to notice the end")
     rec = run.recorder(home, "--demo", "--record", "--serve", port, cls=Station)
     rec.url()
@@ -236,8 +239,7 @@ def test_browser_shows_live_level(run):
         time.sleep(float(os.environ.get("KESTRO_SCREENSHOT_SECONDS", "3")))
         os.makedirs(shots, exist_ok=True)
         browser.save_screenshot(os.path.join(shots, "web-page.png"))
-    rc, err = rec.finish()
-    check(rc == 0, "exit status %d: %s" % (rc, err))
+    rec.finish_ok()
 
 
 def test_browser_asks_for_the_token(run):
@@ -267,12 +269,11 @@ def test_browser_asks_for_the_token(run):
     check(token not in browser.current_url, browser.current_url)
     blocked = [e["message"] for e in browser.get_log("browser") if "Content Security Policy" in e["message"]]
     check(not blocked, "\n".join(blocked))
-    rc, err = rec.finish()
-    check(rc == 0, "exit status %d: %s" % (rc, err))
+    rec.finish_ok()
 
 
 class Broker:
-    def __init__(self, root):
+    def __init__(self, root, run):
         if not shutil.which("mosquitto") and not os.path.exists("/usr/sbin/mosquitto"):
             raise Skip("mosquitto is not installed")
         self.port = free_port()
@@ -286,6 +287,7 @@ class Broker:
         exe = shutil.which("mosquitto") or "/usr/sbin/mosquitto"
         self.log = open(os.path.join(self.dir, "broker.log"), "wb")
         self.proc = subprocess.Popen([exe, "-c", self.conf], stdout=self.log, stderr=self.log)
+        run.later(self.stop)
 
         def up():
             try:
@@ -305,10 +307,11 @@ class Broker:
 class Consumer:
     """mosquitto_sub printing '<retained> <topic> <payload>' per message."""
 
-    def __init__(self, port):
+    def __init__(self, port, run):
         self.proc = subprocess.Popen(["stdbuf", "-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-t",
                                       "kestro/#", "-q", "1", "-F", "%r %t %p", "-d"],
                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        run.later(self.stop)
         self.out = PipeLines(self.proc.stdout)
         wait_for(lambda: any("SUBACK" in ln for ln in self.out.poll()), 5, "the subscription")
 
@@ -324,10 +327,8 @@ class Consumer:
 
 def test_mqtt_publishing(run):
     home = run.home(recorder_values={"StatisticsInterval": 60})
-    broker = Broker(home.root)
-    run.later(broker.stop)
-    consumer = Consumer(broker.port)
-    run.later(consumer.stop)
+    broker = Broker(home.root, run)
+    consumer = Consumer(broker.port, run)
     url = "mqtt://127.0.0.1:%d/kestro" % broker.port
     rec = run.recorder(home, "--demo", "--record", "--mqtt", url, cls=Station)
     wait_for(lambda: consumer.on("status"), 15, "the station's status")
@@ -337,8 +338,7 @@ def test_mqtt_publishing(run):
         check(topic == "kestro/12345678/level" and sorted(json.loads(payload)) == [
             "db", "function", "overflow", "t", "underflow"], "%s %s" % (topic, payload))
     time.sleep(2)
-    rc, err = rec.finish()
-    check(rc == 0, "exit status %d: %s" % (rc, err))
+    rec.finish_ok()
     # At the end the partial intervals of both streams, then the status.
     wait_for(lambda: len(consumer.on("interval")) >= 2 and consumer.on("status")[-1][2] == "offline", 10,
              "the last intervals and the offline status")
@@ -352,8 +352,7 @@ def test_mqtt_publishing(run):
         key = (msg["start"][:19].replace("T", " "), msg["type"])
         check(key in rows, "no statistics row for %r in %r" % (key, sorted(rows)))
         check(rows[key] == ("%.1f" % msg["leq"]).replace(".", ","), "Leq %r vs %r" % (msg["leq"], rows[key]))
-    late = Consumer(broker.port)
-    run.later(late.stop)
+    late = Consumer(broker.port, run)
     wait_for(lambda: late.on("status"), 5, "the retained status")
     check(late.on("status")[0] == (True, "kestro/12345678/status", "offline"), repr(late.on("status")))
 

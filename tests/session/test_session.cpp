@@ -403,35 +403,6 @@ TEST_F(Supervision, ShutdownWritesWhatArrivedBeforeTheStopSequence) {
     EXPECT_TRUE(takeSaid().filter("text").isEmpty()) << "nothing is reconnected while ending";
 }
 
-// A meter killed, switched off or stopped right after its arming: the fast
-// values that came before its first level are in their file all the same.
-TEST_F(Supervision, FastValuesBeforeTheFirstLevelAreWrittenHoweverTheRecordingEnds) {
-    const std::function<void()> ends[] = {
-        [&] { port->simulateGone(), QCoreApplication::processEvents(); },
-        [&] { s->connectionLost(); },
-        [&] { s->stopRecordKey(); },
-        [&] { s->powerKey(); },
-    };
-    for (const auto& end : ends) {
-        SCOPED_TRACE(testing::Message() << "end " << &end - ends);
-        QDir(recordDir()).removeRecursively();
-        QDir().mkpath(recordDir());
-        if (com->GetCOMPort() < 1) {
-            ASSERT_TRUE(QFile(meter()).open(QIODevice::WriteOnly));
-            s->retryPort();
-        }
-        startDevice();
-        s->EnableRecording();
-        feed("awm 1\rp 3F8000000\r");
-        tick();
-        feed("p 400000000\r");
-        end();
-        EXPECT_EQ(recordValues(QStringLiteral("LPF")).value(0).size(), 2);
-        EXPECT_TRUE(recordValues().isEmpty());
-        clock.advanceMs(1000);
-    }
-}
-
 // Unplug and replug cycles of a meter streaming fast values, re-armed at every
 // start as a recording from the command line is, unplugged at every moment
 // that matters: every fast value is in the files once, in order.
