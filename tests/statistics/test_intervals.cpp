@@ -126,22 +126,6 @@ TEST_F(Engine, ClockAdvanceEndsAnIntervalWithoutAFurtherSample) {
             {S, localMs(2026, 3, 5, 14, 14, 50), localMs(2026, 3, 5, 15, 2, 0), 11}});
 }
 
-// 120 s is not offered, nor 0: 15 minutes.
-TEST_F(Engine, IntervalsAlignToTheLocalClock) {
-    const struct {
-        int32_t seconds, minute, second;  // the interval open at 14:37:42 begins at 14:minute:second
-    } cases[] = {{60, 37, 0}, {300, 35, 0}, {1800, 30, 0}, {3600, 0, 0}, {10, 37, 40}, {0, 30, 0}, {120, 30, 0}};
-    for (const auto& c : cases) {
-        e.start("LP", c.seconds, 0);
-        e.add(localMs(2026, 3, 5, 10, 0, 0), 6000, 0);
-        e.add(localMs(2026, 3, 5, 14, 37, 42), 6000, 0);
-        const IntervalResult open = e.currentInterval();
-        EXPECT_EQ(open.startMs, localMs(2026, 3, 5, 14, c.minute, c.second)) << c.seconds;
-        EXPECT_EQ(open.endMs - open.startMs, int64_t{e.intervalSeconds()} * 1000) << c.seconds;
-        e.finish();
-    }
-}
-
 // What each kind of stream gives, hand-computed: a running Leq from the energy
 // difference (T·10^(L/10) at the interval's last reading minus that at the
 // reading before it), a running maximum as its last value. N: not given.
@@ -191,16 +175,6 @@ TEST_F(Engine, EachQuantityGivesWhatItsValuesAllow) {
         EXPECT_EQ(tenths(out.back().lmax), c.seriesLmax) << c.what;
         EXPECT_EQ(out.back().restarts, c.restarts) << c.what;
     }
-}
-
-TEST_F(Engine, StartingAgainFinishesTheRunningSeries) {
-    e.start("LP", 60, 0);
-    e.add(localMs(2026, 3, 5, 14, 0, 0), 6000, 0);
-    e.start("LEQ", 60, 0);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(std::tuple(out[1].kind, out[1].typeWord), std::tuple(S, std::string("LP")));
-    e.finish();
-    EXPECT_EQ(out.size(), 2u);  // nothing for a series without samples
 }
 
 }  // namespace

@@ -68,35 +68,6 @@ TEST(LevelAccumulator, LeqAndPercentileLevels) {
     }
 }
 
-TEST(LevelResult, CountsExtremesAndLimit) {
-    LevelAccumulator a;
-    a.add(6512, 4);
-    a.add(-305, 1);
-    a.add(7001, 5);
-    a.addSkipped();
-    IntervalResult r;
-    a.fill(r, 600);
-    EXPECT_EQ(std::tuple(r.samples, r.skipped, r.overflow, r.underflow, r.lmax, r.lmin, r.overLimit),
-              std::tuple(3, 1, 2, 2, 70.01, -3.05, true));
-    LevelAccumulator none;
-    none.addSkipped();
-    none.fill(r, 700);
-    EXPECT_EQ(std::tuple(r.samples, r.skipped, r.overLimit), std::tuple(0, 1, false));
-    EXPECT_TRUE(std::isnan(r.leq) && std::isnan(r.lmax) && std::isnan(r.l90));
-
-    // The limit compares with the Leq as shown: 70.04 shows as 70.0, not above 70.0.
-    const struct {
-        int32_t hundredths;
-        int32_t limit;
-        bool over;
-    } limits[] = {{7004, 700, false}, {7005, 700, true}, {6999, 700, false}, {9000, 0, false}, {100, 5, true}};
-    for (const auto& c : limits) {
-        IntervalResult x;
-        fill({c.hundredths}).fill(x, c.limit);
-        EXPECT_EQ(x.overLimit, c.over) << c.hundredths << " vs " << c.limit;
-    }
-}
-
 TEST(LevelRounding, HalfAwayFromZero) {
     const struct {
         double db;
@@ -109,11 +80,6 @@ TEST(LevelRounding, HalfAwayFromZero) {
     } ints[] = {{6505, 651}, {6504, 650}, {-305, -31}, {-304, -30}, {5, 1}, {-5, -1}, {4, 0}};
     for (const auto& c : ints)
         EXPECT_EQ(hundredthsToTenths(c.h), c.t) << c.h;
-}
-
-TEST(Energy, TableMatchesThePowerOfTen) {
-    for (int32_t h : {-32768, -1, 0, 1, 6530, 13000, 32767, 40000, -40000})
-        EXPECT_NEAR(energyOfHundredths(h) / std::pow(10.0, h / 1000.0), 1.0, 1e-12) << h;
 }
 
 // Hourly intervals, each at the level of its period (day 60, evening 55, night 45 dB),
@@ -197,30 +163,6 @@ TEST(DayLevels, ARunningLeqPeriodIsResolvedWhereItsIntervalsAreNot) {
     const std::vector<DayLevels> days = computeDayLevels(rows, DayPeriods(), QTimeZone("UTC"));
     ASSERT_EQ(days.size(), 1u);
     EXPECT_EQ(levelTenths(days[0].day.level()), 600);
-}
-
-TEST(TimeHistory, MinMaxPerColumn) {
-    TimeHistory h;
-    const int64_t t0 = 46086LL * 86400000 + 3600000;
-    for (int i = 0; i < 100; ++i)
-        h.add(t0 + i * 100, 5000 + i);  // 10 s of samples
-    h.add(t0 + 20000, 9000);            // a gap of 10 s, then one loud sample
-    EXPECT_EQ(std::pair(h.startMs(), h.endMs()), std::pair(t0, t0 + 21000));
-    auto cols = h.columns(t0, t0 + 21000, 21);
-    EXPECT_EQ(std::pair(cols[0].minHundredths, cols[0].maxHundredths), std::pair(5000, 5009));
-    EXPECT_EQ(cols[9].maxHundredths, 5099);
-    EXPECT_TRUE(cols[10].empty && cols[19].empty);
-    EXPECT_EQ(cols[20].maxHundredths, 9000);
-    // Fewer columns than buckets: each column holds the extremes of its buckets.
-    cols = h.columns(t0, t0 + 21000, 3);
-    EXPECT_EQ(std::pair(cols[0].minHundredths, cols[0].maxHundredths), std::pair(5000, 5069));
-    EXPECT_TRUE(cols[1].maxHundredths == 5099 && !cols[1].empty);
-    EXPECT_EQ(cols[2].maxHundredths, 9000);
-    // More columns than buckets: a bucket fills every column it covers.
-    cols = h.columns(t0, t0 + 2000, 8);
-    for (const auto& c : cols)
-        EXPECT_FALSE(c.empty);
-    EXPECT_EQ(h.overall().maxHundredths, 9000);
 }
 
 }  // namespace

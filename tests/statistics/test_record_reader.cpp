@@ -59,56 +59,6 @@ protected:
 const QString kSlowName = QStringLiteral("NoiseData_LEQ_20260305_140327.dat");
 const QString kFastName = QStringLiteral("NoiseData_LPF_20260305_140327.dat");
 
-TEST_F(Reader, EverySeparatorAndColumnSetting) {
-    const int64_t t = localMs(2026, 3, 5, 14, 3, 27, 250);
-    const struct {
-        const char* what;
-        QByteArray content;
-        std::vector<Got> expected;
-        QString name = kSlowName;
-    } cases[] = {
-        {"defaults",
-         "Time;NoiseValue\r\n14:03:27,250; 65,3\r\n14:03:28,250; 4,8\r\n",
-         {{t, 6530, 0}, {t + 1000, 480, 0}}},
-        {"all four switches",
-         "Time;NoiseValue;Overflow;Underflow\r\n14:03:27,250; 65,3; 0; 0\r\n14:03:28,250; 4,8; 0; 1\r\n"
-         "14:03:29,250; 130,0; 1; 0\r\n",
-         {{t, 6530, 0}, {t + 1000, 480, 1}, {t + 2000, 13000, 4}}},
-        {"tab and point", "Time\tNoiseValue\tOverflow\r\n14:03:27.250\t 65.3\t 1\r\n", {{t, 6530, 4}}},
-        {"space as column separator", "14:03:27,250  65,3  1  1\r\n", {{t, 6530, 5}}},
-        {"one character for both", "14:03:27,250, 65,3, 0, 1\r\n", {{t, 6530, 1}}},
-        {"underflow alone, by the header", "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n", {{t, 6530, 1}}},
-        {"negative level", "14:03:27,250; -1,2\r\n", {{t, -120, 0}}},
-        {"settings changed while writing",
-         "Time;NoiseValue\r\n14:03:27,250; 65,3\r\n14:03:28.250\t 66.1\t 1\t 0\r\n14:03:29,250, 67,0\r\n",
-         {{t, 6530, 0}, {t + 1000, 6610, 4}, {t + 2000, 6700, 0}}},
-        {"line feeds only", "14:03:27,250; 65,3\n14:03:28,250; 65,4\n", {{t, 6530, 0}, {t + 1000, 6540, 0}}},
-        {"fast values, one without a level",
-         "Time;NoiseValue;Overflow;Underflow\r\n14:03:27,250; 65,05; 0; 0\r\n14:03:27,265;; 1; 0\r\n"
-         "14:03:27,280; -0,07; 0; 0\r\n",
-         {{t, 6505, 0}, {t + 15, 0, 4, false}, {t + 30, -7, 0}},
-         kFastName},
-        {"fast value without level, space separated",
-         "14:03:27,250   1  0\r\n14:03:27,265  60,00\r\n",
-         {{t, 0, 4, false}, {t + 15, 6000, 0}},
-         kFastName},
-        {"a second series appended with its header",
-         "Time;NoiseValue\r\n14:03:27,250; 65,3\r\nTime;NoiseValue\r\n14:03:28,250; 65,3\r\n",
-         {{t, 6530, 0}, {t + 1000, 6530, 0}}},
-        // Not known to be whole without its line end, even where its bytes would parse.
-        {"torn", "14:03:27,250; 65,3\r\n14:03:28,250; 65,4\r\n14:03:29,2", {{t, 6530, 0}, {t + 1000, 6540, 0}}},
-        {"a last line without its end", "14:03:27,250; 65,3\r\n14:03:28,250; 65,4", {{t, 6530, 0}}},
-    };
-    for (const auto& c : cases) {
-        const RecordReadResult r = read(write(c.name, c.content));
-        ASSERT_TRUE(r.ok()) << c.what << ": " << r.error.toStdString();
-        EXPECT_EQ(got, c.expected) << c.what;
-        // A torn last line is skipped with a notice that names it.
-        const QString torn = QStringLiteral("line %1").arg(c.content.count('\n') + 1);
-        EXPECT_EQ(r.notices.size() == 1 && r.notices[0].contains(torn), !c.content.endsWith('\n')) << c.what;
-    }
-}
-
 TEST_F(Reader, BrokenLinesNameTheFileAndLine) {
     const struct {
         QByteArray content;
@@ -166,46 +116,6 @@ TEST_F(Reader, MidnightComesFromTheTimeGoingBack) {
     EXPECT_EQ(got[1].ms, localMs(2026, 10, 25, 2, 0, 0));
 }
 
-TEST_F(Reader, LinesWithoutATimeGetInstantsByTheCadence) {
-    const struct {
-        const char* what;
-        QByteArray content;
-        std::vector<int64_t> ms;  // after 14:03:27
-        int64_t estimated;
-    } cases[] = {
-        {"no time at all: from the name's time to the last change",
-         "\tNoiseValue\r\n\t 65.3\r\n\t 65.4\r\n\t 65.5\r\n",
-         {0, 60000, 120000},
-         3},
-        {"the time column switched off",
-         "14:03:27,250; 65,3\r\n14:03:28,250; 65,3\r\n; 65,4\r\n; 65,5\r\n",
-         {250, 1250, 2250, 3250},
-         2},
-        {"off and on again",
-         "14:03:27,250; 65,3\r\n14:03:28,250; 65,3\r\n; 65,4\r\n; 65,5\r\n14:03:32,250; 65,3\r\n",
-         {250, 1250, 2250, 3250, 5250},
-         2},
-        {"more lines than the gap holds",
-         "14:03:27,250; 65,3\r\n14:03:28,250; 65,3\r\n; 65,4\r\n; 65,5\r\n; 65,6\r\n14:03:30,250; 65,3\r\n",
-         {250, 1250, 1750, 2250, 2750, 3250},
-         3},
-    };
-    for (const auto& c : cases) {
-        const QString path = write(kSlowName, c.content);
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(QDateTime(QDate(2026, 3, 5), QTime(14, 5, 27)), QFileDevice::FileModificationTime));
-        f.close();
-        const RecordReadResult r = read(path);
-        ASSERT_TRUE(r.ok()) << c.what << ": " << r.error.toStdString();
-        EXPECT_EQ(std::tuple(r.hasTime, r.estimated, r.notices.size()), std::tuple(false, c.estimated, 1)) << c.what;
-        std::vector<int64_t> ms;
-        for (const Got& g : got)
-            ms.push_back(g.ms - localMs(2026, 3, 5, 14, 3, 27));
-        EXPECT_EQ(ms, c.ms) << c.what;
-    }
-}
-
 // One flag column and no header: overflow unless said otherwise, and the reader says it assumed.
 TEST_F(Reader, AFlagColumnWithoutAHeaderIsAssumedAndSaid) {
     const QString path = write(kSlowName, "14:03:27,250; 65,3; 1\r\n");
@@ -219,25 +129,6 @@ TEST_F(Reader, AFlagColumnWithoutAHeaderIsAssumedAndSaid) {
         EXPECT_TRUE(r.flagColumnAssumed && r.notices.size() == 1 && r.notices[0].contains(QLatin1String(word)));
     }
     EXPECT_FALSE(read(write(kSlowName, "Time;NoiseValue;Underflow\r\n14:03:27,250; 65,3; 1\r\n")).flagColumnAssumed);
-}
-
-TEST_F(Reader, FileNames) {
-    const struct {
-        const char* name;
-        bool valid;
-        const char* type;
-        const char* ext;
-    } cases[] = {
-        {"NoiseData_LEQ_20260305_140327.dat", true, "LEQ", ".dat"}, {"My_Site_LPF_20260305_140327", true, "LPF", ""},
-        {"N_RAW_20260305_140327.csv", true, "RAW", ".csv"},         {"N_LP_20261305_140327.dat", false, "", ""},
-        {"N_LP_20260305_140327_STAT.dat", true, "LP", "_STAT.dat"}, {"measurement.txt", false, "", ""}};
-    for (const auto& c : cases) {
-        const RecordFileName n = parseRecordFileName(QStringLiteral("/x/") + QString::fromLatin1(c.name));
-        EXPECT_EQ(std::tuple(n.valid, n.typeWord.toStdString(), n.extension.toStdString()),
-                  std::tuple(c.valid, std::string(c.type), std::string(c.ext)))
-            << c.name;
-    }
-    EXPECT_EQ(parseRecordFileName(QStringLiteral("N_LP_20260305_140327.dat")).startMs, localMs(2026, 3, 5, 14, 3, 27));
 }
 
 // Three hours of a slow stream, one sample a second; the level walks a known pattern.

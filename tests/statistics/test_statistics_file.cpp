@@ -14,54 +14,6 @@
 namespace kestro {
 namespace {
 
-TEST(StatisticsFilePath, StatAfterTheTimeStamp) {
-    const struct {
-        const char* record;
-        const char* stat;
-    } cases[] = {
-        {"/data/NoiseData_LEQ_20260305_140327.dat", "/data/NoiseData_LEQ_20260305_140327_STAT.dat"},
-        {"/data/Noise.Data_RAW_20260305_140327.", "/data/Noise.Data_RAW_20260305_140327_STAT."},
-        {"/data/Site_20260101_120000_LP_20260305_140327.csv.txt",
-         "/data/Site_20260101_120000_LP_20260305_140327_STAT.csv.txt"},
-        {"/my.dir/odd name.dat", "/my.dir/odd name_STAT.dat"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(statisticsFilePath(QString::fromUtf8(c.record)), QString::fromUtf8(c.stat)) << c.record;
-}
-
-// The default separators are in the recorder's file below.
-TEST(StatisticsFileLines, HeaderAndRowsUnderOtherSeparators) {
-    StatisticsConfig cfg;
-    cfg.columnSeparator = QLatin1Char('\t');
-    cfg.decimalSeparator = QLatin1Char('.');
-    IntervalResult r;
-    r.startMs = localMs(2026, 3, 5, 14, 3, 27, 250);
-    r.endMs = localMs(2026, 3, 5, 14, 15, 0);
-    r.samples = 693;
-    r.leq = 67.404;
-    r.lmax = 70.05;
-    r.lmin = -3.05;
-    r.l5 = 70.0;
-    r.l10 = 69.9;
-    r.l50 = 60.0;
-    r.l90 = 0.5;
-    r.l95 = -3.0;
-    r.overflow = 2;
-    r.underflow = 11;
-    r.overLimit = true;
-    EXPECT_EQ(statisticsHeaderLine(cfg),
-              "Kind\tStart\tEnd\tSamples\tLeq\tLmax\tLmin\tL5\tL10\tL50\tL90\tL95\tOverflow\tUnderflow\tOverLimit\r\n");
-    QByteArray row;
-    appendStatisticsRow(row, cfg, r);
-    EXPECT_EQ(row,
-              "Interval\t2026-03-05 14:03:27\t2026-03-05 "
-              "14:15:00\t693\t67.4\t70.1\t-3.1\t70.0\t69.9\t60.0\t0.5\t-3.0\t2\t11\t1\r\n");
-    // A result without samples has no row.
-    row.clear();
-    appendStatisticsRow(row, cfg, IntervalResult());
-    EXPECT_TRUE(row.isEmpty());
-}
-
 MeasurementRecord fast(int64_t localMs, double value, int16_t flags) {
     MeasurementRecord r;
     r.Flags = flags;
@@ -150,27 +102,6 @@ TEST_F(Recorder, WritesHeaderIntervalsAsTheyEndAndTheSeries) {
     rec.startSeries(QStringLiteral("/rec/NoiseData_LP_20260305_140500.dat"), QStringLiteral("LP"));
     EXPECT_EQ(writes.back().second.left(11), QByteArray("Kind\tStart\t"));
     EXPECT_TRUE(rec.intervals().empty());
-}
-
-TEST_F(Recorder, FastSamplesWithoutALevelAreSkipped) {
-    StatisticsRecorder rec(StatisticsRecorder::Stream::Fast, collect);
-    rec.startSeries(QStringLiteral("/rec/NoiseData_RAW_20260305_140327.dat"), QStringLiteral("RAW"));
-    const int64_t t = localMs(2026, 3, 5, 14, 3, 27);
-    rec.addSample(fast(t, 1000.0, 64));
-    rec.addSample(fast(t + 15, 0.0, 64));
-    rec.addSample(fast(t + 30, 100.0, 64));
-    rec.addSample(fast(t + 900000, 0.0, 64));  // in the next interval, which has no level at all: no row
-    ASSERT_EQ(rec.intervals().size(), 1u);
-    EXPECT_EQ(std::pair(rec.intervals()[0].samples, rec.intervals()[0].skipped), std::pair(int64_t{2}, int64_t{1}));
-    const IntervalResult live = rec.engine().series();
-    EXPECT_EQ(std::tuple(live.samples, live.skipped, levelTenths(live.leq)), std::tuple(2, 2, 570));  // 60 and 40 dB
-    // A second start ends this series first, with its rows.
-    rec.startSeries(QStringLiteral("/rec/NoiseData_LPF_20260305_140400.dat"), QStringLiteral("LPF"));
-    ASSERT_EQ(writes.size(), 4u);
-    EXPECT_TRUE(writes[1].second.startsWith("Interval;"));
-    // Raw amplitudes give an Leq and nothing else; the series ends with its last sample, levelled or not.
-    EXPECT_EQ(writes[2].second, "Series;2026-03-05 14:03:27;2026-03-05 14:18:27;2;57,0;-;-;-;-;-;-;-;0;0;0\r\n");
-    EXPECT_EQ(writes[3].first, QStringLiteral("/rec/NoiseData_LPF_20260305_140400_STAT.dat"));
 }
 
 }  // namespace
