@@ -8,11 +8,8 @@
 //
 // Usage: bench_evidence [total MB] (default 1024, in files of 100 MB).
 
-#include "protocol/ProtocolState.h"
+#include "BenchRig.h"
 #include "recording/EvidenceFiles.h"
-#include "recording/SeriesRecorder.h"
-#include "shell/EventLog.h"
-#include "support/ManualClock.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -32,19 +29,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int totalMb = argc > 1 ? std::max(100, std::atoi(argv[1])) : 1024;
     constexpr qint64 kFileBytes = 100LL << 20;
-    const QString base =
-        qEnvironmentVariableIsSet("KESTRO_BENCH_DIR") ? qEnvironmentVariable("KESTRO_BENCH_DIR") : QDir::currentPath();
-    QTemporaryDir tmp(base + QStringLiteral("/kestro-evidence-XXXXXX"));
-    const QString recDir = tmp.path() + QStringLiteral("/rec");
-    QDir().mkpath(recDir);
-    ManualClock clock;
-    EventLog log(tmp.path(), clock);
-    RecorderSettings s;
-    s.RecordDirectory = recDir;
-    ProtocolState ps(clock, log.errorSink());
-    SeriesRecorder rec(ps, s, clock, log);
-    rec.setStateDirectory(tmp.path() + QStringLiteral("/data"));
-    ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;
+    const QString base = bench::benchDir();
+    bench::RecorderRig rig(base, QStringLiteral("evidence"));
+    auto& clock = rig.clock;
+    auto& ps = rig.ps;
+    auto& rec = rig.rec;
+    auto& recDir = rig.recDir;
 
     auto msSince = [](Steady::time_point t0) {
         return std::chrono::duration<double, std::milli>(Steady::now() - t0).count();

@@ -6,10 +6,7 @@
 //
 // Usage: bench_outage [hours] (default 72).
 
-#include "protocol/ProtocolState.h"
-#include "recording/SeriesRecorder.h"
-#include "shell/EventLog.h"
-#include "support/ManualClock.h"
+#include "BenchRig.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,47 +21,20 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-long rssKiB() {
-    std::ifstream f("/proc/self/statm");
-    long pages = 0, resident = 0;
-    f >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     using namespace kestro;
     using Clock = std::chrono::steady_clock;
     QCoreApplication app(argc, argv);
     const int hours = argc > 1 ? std::max(1, std::atoi(argv[1])) : 72;
-    const QString base =
-        qEnvironmentVariableIsSet("KESTRO_BENCH_DIR") ? qEnvironmentVariable("KESTRO_BENCH_DIR") : QDir::currentPath();
-    QTemporaryDir tmp(base + QStringLiteral("/kestro-outage-XXXXXX"));
-    const QString recDir = tmp.path() + QStringLiteral("/rec");
-    QDir().mkpath(recDir);
-    ManualClock clock;
-    EventLog log(tmp.path(), clock);
-    RecorderSettings s;
-    s.RecordDirectory = recDir;
-    ProtocolState ps(clock, log.errorSink());
-    SeriesRecorder rec(ps, s, clock, log);
-    rec.setStateDirectory(tmp.path() + QStringLiteral("/data"));
-    ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;
-    ps.RecordState = 1;
-    ps.BufferRestart = 3;
-
-    std::string burst;
-    for (int i = 0; i < 8; ++i)
-        burst += "p 3F8000000\r";
+    using namespace kestro::bench;
+    const QString base = benchDir();
+    RecorderRig rig(base, QStringLiteral("outage"));
+    auto& clock = rig.clock;
+    auto& ps = rig.ps;
+    auto& rec = rig.rec;
+    auto& recDir = rig.recDir;
+    rig.arm();
+    const std::string burst = RecorderRig::fastBurst();
     auto tick = [&](int n) {
         if (n % 10 == 0) ps.receiveEvent("lp " + std::to_string(500 + n % 300) + " 0\r");
         ps.receiveEvent(burst);

@@ -7,10 +7,7 @@
 // folder in KESTRO_BENCH_DIR, /dev/shm when present, else the temp directory;
 // they are emptied after every simulated day to keep the disk free.
 
-#include "protocol/ProtocolState.h"
-#include "recording/SeriesRecorder.h"
-#include "shell/EventLog.h"
-#include "support/ManualClock.h"
+#include "BenchRig.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,22 +23,10 @@
 
 namespace {
 
-long rssKiB() {
-    std::ifstream f("/proc/self/statm");
-    long pages = 0, resident = 0;
-    f >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 long peakRssKiB() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_maxrss;
-}
-
-QString benchDir() {
-    if (qEnvironmentVariableIsSet("KESTRO_BENCH_DIR")) return qEnvironmentVariable("KESTRO_BENCH_DIR");
-    return QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
 }
 
 }  // namespace
@@ -50,21 +35,15 @@ int main(int argc, char** argv) {
     using namespace kestro;
     QCoreApplication app(argc, argv);
     const int days = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    QTemporaryDir tmp(benchDir() + QStringLiteral("/kestro-week-XXXXXX"));
-    ManualClock clock;
-    EventLog log(tmp.path(), clock);
-    RecorderSettings s;
-    s.RecordDirectory = tmp.path();
-    ProtocolState ps(clock, log.errorSink());
-    SeriesRecorder rec(ps, s, clock, log);
-    rec.setStateDirectory(tmp.path() + QStringLiteral("/data"));
-    ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;
-    ps.RecordState = 1;
-    ps.BufferRestart = 3;
-
-    std::string burst;
-    for (int i = 0; i < 8; ++i)
-        burst += "p 3F8000000\r";
+    using namespace kestro::bench;
+    const QString shm = QStringLiteral("/dev/shm");
+    RecorderRig rig(benchDir(QDir(shm).exists() ? shm : QDir::tempPath()), QStringLiteral("week"), false);
+    auto& clock = rig.clock;
+    auto& ps = rig.ps;
+    auto& rec = rig.rec;
+    auto& tmp = rig.tmp;
+    rig.arm();
+    const std::string burst = RecorderRig::fastBurst();
     std::printf("one series, 80 fast values and 1 slow level per second, hand-off every 100 ms\n");
     std::printf("day  retained bytes  resident KiB  lines written  wall s\n");
     QElapsedTimer wall;

@@ -12,6 +12,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
 os.environ.setdefault("KESTRO_BIN_DIR", sys.argv[2] if len(sys.argv) > 2 else "build/bin")
 import kestro_e2e as k  # noqa: E402
+from procstat import rss_kib  # noqa: E402
 
 SECONDS = int(sys.argv[1]) if len(sys.argv) > 1 else 60
 
@@ -21,13 +22,6 @@ def cpu_seconds(pid):
     with open("/proc/%d/schedstat" % pid) as f:
         return int(f.read().split()[0]) / 1e9
 
-
-def rss_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
 
 
 def lines_in(paths):

@@ -13,6 +13,7 @@ sys.dont_write_bytecode = True  # nothing is written into the checkout
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "e2e"))
 os.environ.setdefault("KESTRO_BIN_DIR", sys.argv[1] if len(sys.argv) > 1 else "build/bin")
 import kestro_e2e as k  # noqa: E402
+from procstat import rss_kib  # noqa: E402
 
 from test_remote import Station  # noqa: E402
 
@@ -24,13 +25,6 @@ def cpu_ns(pid):
     with open("/proc/%d/task/%d/schedstat" % (pid, pid)) as f:
         return int(f.read().split()[0])
 
-
-def rss_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
 
 
 def pipelined(port, n):
