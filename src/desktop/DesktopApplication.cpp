@@ -43,6 +43,9 @@ void DesktopApplication::attachViews() {
         Qt::DirectConnection);
 
     window_ = std::make_unique<frmKestroRecord>(*session());
+    // The windows of two instances are told apart by their titles.
+    if (places().named())
+        window_->setWindowTitle(window_->windowTitle() + QStringLiteral(" \u2014 ") + places().name());
     window_->onEndApplication = [this] {
         EndApplication(0);
     };
