@@ -585,6 +585,8 @@ MUTATIONS = [
       "instance 0 takes the unnamed one's web port"),
     M("shell", "src/shell/Instance.cpp", "digits == 0 || digits > 4", "digits > 4",
       "a name without a number gets a web port"),
+    M("link", "src/shell/Instance.cpp", "if (comm.isEmpty() || comm != procFile(::getpid(), \"comm\")) return std::nullopt;",
+      "return std::nullopt;", "a port held by another instance is said to be held by some program"),
     M("app", "src/app/CommandLine.cpp", " || !isInstanceName(cl.options.instance)", "",
       "--instance takes a path as its name"),
     M("remote", "src/remote/MqttPublisher.cpp", "if (full.size() <= kClientIdMax) return full;",
