@@ -7,8 +7,8 @@
 #include "recording/StationKey.h"
 #include "remote/RemoteOptions.h"
 #include "settings/RecorderSettings.h"
+#include "shell/Instance.h"
 #include "shell/Messages.h"
-#include "shell/Places.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,6 +39,10 @@ const Option kOptions[] = {
      "No window: messages go to standard error, and a missing or unusable port or settings file ends the "
      "program with status 2."},
     {"--record", "Arm recording as soon as the meter has started, and again after every reconnect."},
+    {"--instance NAME",
+     "Run as the instance NAME (letters, digits, - and _, at most 32), one of several meters on this computer: its "
+     "own settings file, state and data places, lock, event log, default record folder KestroRecorder@NAME, MQTT "
+     "client id and metrics label; --serve auto listens on 8081 + the number NAME ends in."},
     {"--port PATH",
      "Use the serial device PATH as COM1 for this run (for example a name under /dev/serial/by-id/); "
      "the stored settings are not changed."},
@@ -70,7 +74,8 @@ const Option kOptions[] = {
     {"--print-public-key",
      "Print the station's public key (PEM) and end; the key pair is made first when there is none."},
     {"--serve [ADDR:]PORT",
-     "Serve a live page, a JSON API and metrics on PORT (ADDR 127.0.0.1 unless given); read-only. "
+     "Serve a live page, a JSON API and metrics on PORT (ADDR 127.0.0.1 unless given; PORT auto: 8080, or that of "
+     "--instance); read-only. "
      "Any other address than a loopback one needs a token."},
     {"--serve-token-file FILE",
      "Every request to the server needs \"Authorization: Bearer TOKEN\" or \"?token=TOKEN\", TOKEN the first "
@@ -154,6 +159,9 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
             cl.options.headless = true;
         } else if (arg == QLatin1String("--record")) {
             cl.options.record = true;
+        } else if (takes("--instance")) {
+            if (!value(QStringLiteral("--instance"), &cl.options.instance) || !isInstanceName(cl.options.instance))
+                return fail(QStringLiteral("--instance needs a name of 1 to 32 letters, digits, - and _"));
         } else if (takes("--port")) {
             if (!value(QStringLiteral("--port"), &cl.options.port) || cl.options.port.trimmed().isEmpty())
                 return fail(QStringLiteral("--port needs the path of the serial device"));
@@ -236,6 +244,10 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
         cl.action = CommandLine::Action::Verify;
     } else if (!cl.options.verifyKey.isEmpty() || !cl.options.expectHead.isEmpty() || !cl.options.tsaCa.isEmpty()) {
         return fail(QStringLiteral("--key, --expect-head and --tsa-ca go with --verify DIR"));
+    } else if (isAutomaticPort(cl.options.serve) && !defaultWebPort(cl.options.instance)) {
+        return fail(
+            QStringLiteral("--serve auto needs an instance name that ends in a number (at most 4 digits); "
+                           "give the port"));
     } else if (cl.options.demo && !cl.options.port.isEmpty()) {
         return fail(QStringLiteral("--demo brings its own meter and cannot be combined with --port"));
     } else if (!cl.options.serveToken.isEmpty() && !cl.options.serveTokenFile.isEmpty()) {
@@ -291,10 +303,13 @@ QString helpText() {
     text += entry(QStringLiteral("~/Documents/KestroRecorder/"),
                   QStringLiteral("Record files when no record directory is set: KestroRecorder in the "
                                  "XDG documents directory, or $XDG_DATA_HOME/KestroRecorder when there is none."));
-    text += entry(QStringLiteral("$XDG_DATA_HOME/KestroRecorder/mqtt/"),
+    text += entry(QStringLiteral("$XDG_STATE_HOME/KestroRecorder/mqtt/"),
                   QStringLiteral("Interval messages waiting for the MQTT broker (kept up to 7 days)."));
     text += entry(QStringLiteral("$XDG_RUNTIME_DIR/KestroRecorder.lock"),
                   QStringLiteral("Held while the program runs, to refuse a second instance."));
+    text += entry(QStringLiteral("KestroRecorder@NAME"),
+                  QStringLiteral("With --instance NAME, the name of each of these folders and of the lock, and a "
+                                 "folder of that name in LOGFILES."));
     text += QStringLiteral("\nExit status:\n");
     text += entry(QStringLiteral("0"), QStringLiteral("Normal end: window closed, File > Exit, SIGINT, SIGTERM, "
                                                       "SIGHUP or a lost display, after the meter was returned "
@@ -304,7 +319,7 @@ QString helpText() {
                   QStringLiteral("Cannot run: a wrong command line, no display without --headless, a "
                                  "--record-dir that cannot be created, a --serve address that cannot be used "
                                  "(or one open to the network without a token), or (with --headless) no usable "
-                                 "port or settings file."));
+                                 "port or settings file, or a port another instance uses."));
     text += entry(QStringLiteral("--report"),
                   QStringLiteral("0 written; 1 wrong options or an output that is the record file itself; 2 the "
                                  "record file cannot be read (not a regular file, a line longer than 64 KiB, no "
@@ -384,10 +399,9 @@ int runVerifyCommand(const AppOptions& o) {
     return v.allGood() && headOk ? 0 : 1;
 }
 
-int runPrintPublicKey() {
+int runPrintPublicKey(const AppOptions& o) {
     QString why;
-    const std::shared_ptr<const StationKey> key =
-        StationKey::loadOrCreate(stateDirectory(PlaceEnvironment::current()), &why);
+    const std::shared_ptr<const StationKey> key = StationKey::loadOrCreate(Instance(o.instance).stateDirectory(), &why);
     if (!key) {
         writeStderrLine(Priority::Error, QStringLiteral("the station key cannot be used: %1").arg(why));
         return kExitCannotRun;

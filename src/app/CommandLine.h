@@ -11,6 +11,7 @@ struct AppOptions {
     bool demo = false;       // play against the built-in simulator on a private link
     bool headless = false;   // no window; messages on standard error
     bool record = false;     // arm recording as soon as the device has started
+    QString instance;        // --instance NAME; empty: the unnamed instance
     QString port;            // device path used as COM1 for this run; empty: the stored port
     QString recordDir;       // record directory for this run (absolute); empty: the stored one
     QString serve;           // "[ADDR:]PORT" of the web server; empty: no server
@@ -59,7 +60,7 @@ QString versionText();
 // signature, or another head than expected; 2: DIR or the key unreadable.
 int runVerifyCommand(const AppOptions& o);
 // --print-public-key: the station's public key (PEM), made first when there is none.
-int runPrintPublicKey();
+int runPrintPublicKey(const AppOptions& o);
 
 // Name and version of the application object.
 void setApplicationIdentity();

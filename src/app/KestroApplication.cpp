@@ -44,7 +44,8 @@ void tellServiceManager(const QByteArray& state) { ::sd_notify(0, state.constDat
 
 }  // namespace
 
-KestroApplication::KestroApplication(const AppOptions& options, QObject* parent) : QObject(parent), options_(options) {}
+KestroApplication::KestroApplication(const AppOptions& options, QObject* parent)
+    : QObject(parent), options_(options), places_(options.instance) {}
 
 KestroApplication::~KestroApplication() {
     remote_.reset();  // it follows the session's recorder
@@ -60,17 +61,19 @@ std::unique_ptr<MessageSink> KestroApplication::makeMessageSink() { return std::
 int KestroApplication::Main() {
     // Log directory first: every later step may want to write a line. The
     // default one is ours to create; a directory named by LOGFILES is not.
-    const QString stateDir = stateDirectory(PlaceEnvironment::current());
-    const QString logDir = findLogDir(processEnvironment(), stateDir);
+    const QString stateDir = places_.stateDirectory();
+    const QString logDir = places_.logDirectory(processEnvironment());
     // Also the spool's place: private, and apart from every record directory.
     makePrivatePath(stateDir);
+    // An instance's folder in LOGFILES is ours to create, LOGFILES itself is not.
+    if (places_.named()) makePrivatePath(logDir);
     log_ = std::make_unique<EventLog>(logDir, clock_);
     messages_ = makeMessageSink();
 
-    instance_ = std::make_unique<SingleInstance>();
+    instance_ = std::make_unique<SingleInstance>(places_.lockFile());
     if (!ensureSingleInstance(*instance_, *log_, *messages_)) return kExitSecondInstance;
 
-    RegistryFiles files = RegistryFiles::standard();
+    RegistryFiles files = RegistryFiles::of(places_);
     if (options_.demo) {
         if (!startDemo()) {
             messages_->showMessage(
@@ -91,11 +94,12 @@ int KestroApplication::Main() {
     connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
 
     session_ = std::make_unique<Session>(*ps_, *com_, *RegObj_, *log_, clock_);
+    session_->setDefaultRecordDirectory(places_.defaultRecordDirectory());
     // Lines that cannot reach their record file wait (and at exit are rescued)
     // here, never in the data directory: it may be the record directory.
     session_->recorder().setStateDirectory(stateDir);
     // Where an earlier version kept its spool.
-    session_->recorder().recoverSpoolsOf(dataDirectory(PlaceEnvironment::current()) + QStringLiteral("/spool"));
+    session_->recorder().recoverSpoolsOf(places_.earlierSpoolDirectory());
     session_->setArmOnStart(options_.record);
     // Signs of life at half the watchdog time, from the poll cycle itself.
     uint64_t watchdogUs = 0;
@@ -146,10 +150,11 @@ int KestroApplication::Main() {
     // An end requested before the event loop runs cannot go through it.
     if (ending_) return exitCode_;
     started_ = true;
-    notice(QStringLiteral("version %1 started on %2, record directory %3")
+    notice(QStringLiteral("version %1 started%4 on %2, record directory %3")
                .arg(QStringLiteral(KESTRO_VERSION_STRING),
                     session_->portText(awaitedPort_ ? awaitedPort_ : com_->GetCOMPort()),
-                    session_->settings().RecordDirectory));
+                    session_->settings().RecordDirectory,
+                    places_.named() ? QStringLiteral(" as instance ") + places_.name() : QString()));
     // After the start, so that `systemctl status` shows the wait.
     if (awaitedPort_)
         notice(session_->portText(awaitedPort_) + QStringLiteral(" is not there; waiting for it"), Priority::Warning);
@@ -191,7 +196,8 @@ bool KestroApplication::startRemote() {
     QString error;
     if (!options_.serve.isEmpty()) {
         ListenAddress address;
-        parseListenAddress(options_.serve, &address, &error);  // checked with the command line
+        parseListenAddress(options_.serve, &address, &error);                      // checked with the command line
+        if (address.automatic) address.port = *defaultWebPort(options_.instance);  // checked with the command line
         c.serve = address;
         c.token = qEnvironmentVariable("KESTRO_SERVE_TOKEN");
         if (!options_.serveTokenFile.isEmpty() && !readTokenFile(options_.serveTokenFile, &c.token, &error)) {
@@ -212,12 +218,13 @@ bool KestroApplication::startRemote() {
         parseMqttUrl(options_.mqtt, &target, &error);
         c.mqtt = target;
         c.mqttPassword = qEnvironmentVariable("KESTRO_MQTT_PASSWORD");
-        c.queueDir = stateDirectory(PlaceEnvironment::current()) + QStringLiteral("/mqtt");
+        c.queueDir = places_.mqttQueueDirectory();
     }
     if (!options_.tsa.isEmpty()) {
         c.tsa = QUrl(options_.tsa);
-        c.tsaQueueDir = stateDirectory(PlaceEnvironment::current()) + QStringLiteral("/tsa");
+        c.tsaQueueDir = places_.tsaQueueDirectory();
     }
+    c.instance = options_.instance;
     if (onEvent_) onEvent_->setSecrets({c.token, c.mqttPassword});
     const bool headless = options_.headless;
     remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {
@@ -269,14 +276,14 @@ bool KestroApplication::startDemo() {
 
 void KestroApplication::prepareDemoStore() {
     // The demo works on a copy of the user's store, so nothing it does persists.
-    const QString user = RegistryFiles::standard().currentUser;
+    const QString user = RegistryFiles::of(places_).currentUser;
     if (QFileInfo::exists(user)) QFile::copy(user, RegObj_->files().currentUser);
     try {
         writeSetting(*RegObj_, setting(SettingId::COMPort), 1);
         writeSetting(*RegObj_, setting(SettingId::COMnDevice), qEnvironmentVariable("KESTRO_COM1"), 1);
         // A first demo must not start with the setup dialog: missing recorder
         // values get their defaults in the private copy.
-        writeMissingRecorderDefaults(*RegObj_, defaultRecordDirectory());
+        writeMissingRecorderDefaults(*RegObj_, places_.defaultRecordDirectory());
     } catch (const RaisedError& e) {
         log_->logError(QString::fromLatin1(label::kDemo), e.number);
     }
@@ -319,7 +326,7 @@ void KestroApplication::InitApplication() {
     int16_t failure = 0;
     const int16_t settings = session_->InitForm();
     if (settings != kTrue) failure = settings;
-    makeDefaultRecordDirectory(session_->settings().RecordDirectory);
+    places_.makeDefaultRecordDirectory(session_->settings().RecordDirectory);
     // An adapter unplugged at boot mends itself: a service waits for it as for
     // one lost during the run, instead of ending in a restart nobody makes.
     awaitedPort_ = options_.headless ? missingStoredPort() : 0;

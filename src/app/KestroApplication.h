@@ -7,6 +7,7 @@
 #include "app/CommandLine.h"
 #include "protocol/ProtocolState.h"
 #include "settings/cRegistry.h"
+#include "shell/Instance.h"
 #include "shell/Messages.h"
 
 #include <QObject>
@@ -54,6 +55,8 @@ protected:
     virtual bool offerSetup() { return false; }
 
     const AppOptions& options() const { return options_; }
+    // The places and names of this run's instance.
+    const Instance& places() const { return places_; }
     bool ending() const { return ending_; }
     int exitCode() const { return exitCode_; }
     EventLog& log() const { return *log_; }
@@ -74,6 +77,7 @@ private:
     void notice(const QString& text, Priority priority = Priority::Info) const;
 
     AppOptions options_;
+    Instance places_;
     SystemClock clock_;
     std::unique_ptr<QTemporaryDir> demoDir_;
     std::unique_ptr<QProcess> sim_;

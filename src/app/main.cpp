@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         case kestro::CommandLine::Action::Verify:
             return kestro::runVerifyCommand(cl.options);
         case kestro::CommandLine::Action::PrintPublicKey:
-            return kestro::runPrintPublicKey();
+            return kestro::runPrintPublicKey(cl.options);
         case kestro::CommandLine::Action::Report:  // taken care of above
         case kestro::CommandLine::Action::Run:
             break;

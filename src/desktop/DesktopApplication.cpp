@@ -43,6 +43,9 @@ void DesktopApplication::attachViews() {
         Qt::DirectConnection);
 
     window_ = std::make_unique<frmKestroRecord>(*session());
+    // The windows of two instances are told apart by their titles.
+    if (places().named())
+        window_->setWindowTitle(window_->windowTitle() + QStringLiteral(" \u2014 ") + places().name());
     window_->onEndApplication = [this] {
         EndApplication(0);
     };
@@ -104,7 +107,7 @@ void DesktopApplication::ShowSetup() {
     }
     // The dialog deletes itself on close, after running the hook.
     setup_ = new frmSetup(
-        setupStore(registry(), defaultRecordDirectory()), [this] { return probePorts(link()); }, messages(),
+        setupStore(registry(), places().defaultRecordDirectory()), [this] { return probePorts(link()); }, messages(),
         [this] {
             setupDeclined_ = setup_ && setup_->result() == QDialog::Rejected;
             setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
@@ -117,7 +120,8 @@ void DesktopApplication::ShowSetup() {
 
 void DesktopApplication::showAbout() {
     if (!about_)
-        about_ = new frmAbout(log(), messages(), RegistryFiles::standard(), SysInfoLauncher::standard(), window_.get());
+        about_ =
+            new frmAbout(log(), messages(), RegistryFiles::of(places()), SysInfoLauncher::standard(), window_.get());
     about_->show();
     about_->raise();
 }

@@ -1,5 +1,7 @@
 #include "link/PosixSerialPort.h"
 
+#include "shell/Instance.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -165,6 +167,12 @@ QString inUseText(const QString& canonical) {
     if (!pid && ::stat(native(canonical).constData(), &st) == 0) pid = descriptorHolder(st.st_rdev);
     QString text = QStringLiteral("The device is in use by another program");
     if (!pid) return text;
+    // Two instances set up for one meter: say which, so the wrong setup is found.
+    if (const std::optional<QString> instance = instanceOfProcess(pid))
+        return QStringLiteral("port %1 is used by %2 (PID %3)")
+            .arg(canonical, instance->isEmpty() ? QStringLiteral("the instance without a name")
+                                                : QStringLiteral("instance ") + *instance)
+            .arg(pid);
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
     const QString name = comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
     return text +

@@ -623,6 +623,30 @@ QByteArray MonitorServer::metricsText() const {
         QByteArray::number(qulonglong(evicted_)) + '\n';
     for (const auto& source : metrics_)
         out += source();
+    return instance_.isEmpty() ? out : labelEverySample(out, "instance", instance_);
+}
+
+QByteArray labelEverySample(const QByteArray& text, const QByteArray& name, const QByteArray& value) {
+    QByteArray escaped = value;
+    escaped.replace('\\', "\\\\").replace('"', "\\\"").replace('\n', "\\n");
+    const QByteArray label = name + "=\"" + escaped + '"';
+    QByteArray out;
+    out.reserve(text.size() + text.count('\n') * (label.size() + 3));
+    for (const QByteArray& line : text.split('\n')) {
+        qsizetype end = 0;
+        while (end < line.size() && line[end] != ' ' && line[end] != '{')
+            ++end;
+        if (line.isEmpty() || line.startsWith('#') || end == 0) {
+            out += line;
+        } else if (end < line.size() && line[end] == '{') {
+            const bool empty = end + 1 < line.size() && line[end + 1] == '}';
+            out += line.left(end + 1) + label + (empty ? "" : ",") + line.mid(end + 1);
+        } else {
+            out += line.left(end) + '{' + label + '}' + line.mid(end);
+        }
+        out += '\n';
+    }
+    out.chop(1);  // split gave one more piece than there were line ends
     return out;
 }
 

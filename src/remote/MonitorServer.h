@@ -40,6 +40,9 @@ struct ServerLimits {
     int heartbeatMs = 15000;                // comment lines keep streams (and proxies) alive
 };
 
+// text in the Prometheus text format with name="value" added to every sample line.
+QByteArray labelEverySample(const QByteArray& text, const QByteArray& name, const QByteArray& value);
+
 class MonitorServer : public QObject {
     Q_OBJECT
 public:
@@ -51,6 +54,8 @@ public:
     // loopback name or address are answered.
     void setToken(const QString& token) { token_ = token.toUtf8(); }
     void setLimits(const ServerLimits& l);
+    // Every sample of /metrics then carries instance="NAME" (none when empty).
+    void setInstanceLabel(const QString& name) { instance_ = name.toUtf8(); }
     // More lines for /metrics (the publisher's counters).
     void addMetrics(std::function<QByteArray()> source) { metrics_.push_back(std::move(source)); }
 
@@ -114,6 +119,7 @@ private:
     StationMonitor& monitor_;
     ServerLimits limits_;
     QByteArray token_;
+    QByteArray instance_;  // the instance label's value; empty: no label
     QByteArray page_;
     QByteArray script_;
     std::unique_ptr<QTcpServer> tcp_;

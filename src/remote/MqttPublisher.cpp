@@ -2,6 +2,7 @@
 
 #include "remote/MqttLink.h"
 
+#include <QCryptographicHash>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -51,7 +52,20 @@ static_assert(1 + kSerialDigitsMax + sizeof("/interval") - 1 <= kMqttTopicSuffix
               "the prefix check at start must leave room for the longest topic");
 // The client id: this stem and the serial number, within the 23 bytes every broker takes.
 constexpr char kClientIdStem[] = "kestro-";
-static_assert(sizeof kClientIdStem - 1 + kSerialDigitsMax <= 23, "a broker may refuse the client id");
+constexpr int kClientIdMax = 23;
+static_assert(sizeof kClientIdStem - 1 + kSerialDigitsMax <= kClientIdMax, "a broker may refuse the client id");
+// The hashed form keeps at least this many hex digits of the instance name.
+static_assert(kClientIdMax - 2 - kSerialDigitsMax >= 11, "too few digits to tell instances apart");
+
+QByteArray mqttClientId(const QString& serial, const QString& instance) {
+    const QByteArray s = serial.left(kSerialDigitsMax).toUtf8();
+    if (instance.isEmpty()) return kClientIdStem + s;
+    const QByteArray full = kClientIdStem + s + '-' + instance.toUtf8();
+    if (full.size() <= kClientIdMax) return full;
+    const QByteArray hash = QCryptographicHash::hash(instance.toUtf8(), QCryptographicHash::Sha256).toHex();
+    const QByteArray head = 'k' + s + '-';
+    return head + hash.left(kClientIdMax - head.size());
+}
 
 QString MqttPublisher::topic(const char* leaf) const {
     return target_.prefix + QLatin1Char('/') + (serial_.isEmpty() ? QStringLiteral("unknown") : serial_) +
@@ -86,7 +100,7 @@ void MqttPublisher::startLink() {
     s.password = password_;
     // One client id per meter: a restarted program takes over its own session
     // at once, so the old connection's last will cannot follow its "online".
-    s.clientId = kClientIdStem + serial_.toUtf8();
+    s.clientId = mqttClientId(serial_, instance_);
     s.statusTopic = topic("status").toUtf8();
     s.firstRetryMs = firstRetryMs_;
     s.maxRetryMs = maxRetryMs_;

@@ -29,6 +29,11 @@ namespace kestro {
 
 class MqttLink;
 
+// The client id, within the 23 bytes every broker takes: "kestro-SERIAL", with
+// an instance "kestro-SERIAL-NAME" when that fits, else "kSERIAL-" and as many
+// hex digits of the name's SHA-256 as fit (never the shape of a fitting one).
+QByteArray mqttClientId(const QString& serial, const QString& instance);
+
 class MqttPublisher : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +49,8 @@ public:
 
     // Pauses between connection attempts (tests shorten them).
     void setRetry(int firstMs, int maxMs);
+    // The instance this program runs as (--instance); before the serial is known.
+    void setInstance(const QString& name) { instance_ = name; }
     // Loads what an earlier run left waiting.
     void loadQueue();
     // The meter's serial number names the topics; the first one starts the link.
@@ -79,6 +86,7 @@ private:
     int firstRetryMs_ = 1000;
     int maxRetryMs_ = 30000;
     QString serial_;
+    QString instance_;
     std::unique_ptr<MqttLink> link_;
     std::vector<std::unique_ptr<MqttLink>> retired_;  // links of an earlier serial number
     std::shared_ptr<std::atomic<bool>> eventsPosted_;

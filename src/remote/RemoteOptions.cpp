@@ -55,7 +55,8 @@ bool parseListenAddress(const QString& text, ListenAddress* out, QString* error)
     } else if (port.contains(QLatin1Char(':'))) {
         return fail(usage + QStringLiteral(" (an IPv6 address goes in brackets)"));
     }
-    if (!parsePort(port, &a.port)) return fail(usage);
+    a.automatic = port == QLatin1String("auto");
+    if (!a.automatic && !parsePort(port, &a.port)) return fail(usage);
     if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
         a.address = QHostAddress(QHostAddress::LocalHost);
     } else if (!host.isEmpty()) {
@@ -65,6 +66,12 @@ bool parseListenAddress(const QString& text, ListenAddress* out, QString* error)
     }
     *out = a;
     return true;
+}
+
+bool isAutomaticPort(const QString& serve) {
+    ListenAddress a;
+    QString why;
+    return !serve.isEmpty() && parseListenAddress(serve, &a, &why) && a.automatic;
 }
 
 QString listenUrl(const QHostAddress& address, quint16 port) {

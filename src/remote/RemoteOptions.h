@@ -12,8 +12,11 @@ namespace kestro {
 struct ListenAddress {
     QHostAddress address{QHostAddress::LocalHost};
     quint16 port = 0;
+    bool automatic = false;  // PORT "auto": the instance's default web port
 };
 bool parseListenAddress(const QString& text, ListenAddress* out, QString* error);
+// The text of --serve asks for the instance's default web port.
+bool isAutomaticPort(const QString& serve);
 // "http://127.0.0.1:8080/" of a bound address.
 QString listenUrl(const QHostAddress& address, quint16 port);
 

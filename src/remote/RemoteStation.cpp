@@ -48,6 +48,7 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
         }
         server_ = std::make_unique<MonitorServer>(monitor_);
         server_->setToken(c.token);
+        server_->setInstanceLabel(c.instance);
         QString why;
         if (!server_->listen(c.serve->address, c.serve->port, &why)) {
             *error = QStringLiteral("cannot serve on %1: %2").arg(listenUrl(c.serve->address, c.serve->port), why);
@@ -59,6 +60,7 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
     if (!c.tsa.isEmpty()) stamper_ = std::make_unique<TimeStamper>(c.tsa, c.tsaQueueDir, log_);
     if (c.mqtt) {
         publisher_ = std::make_unique<MqttPublisher>(*c.mqtt, c.mqttPassword, c.queueDir, clock_, log_);
+        publisher_->setInstance(c.instance);
         publisher_->loadQueue();
         MqttPublisher* p = publisher_.get();
         connect(&monitor_, &StationMonitor::serialKnown, p, &MqttPublisher::setSerial);

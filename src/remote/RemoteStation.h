@@ -30,6 +30,7 @@ struct RemoteConfig {
     QString queueDir;  // where interval messages wait for the broker
     QUrl tsa;          // the time-stamping authority; empty: none
     QString tsaQueueDir;
+    QString instance;  // --instance: the metrics label and part of the MQTT client id
 };
 
 // Why the web server may not start as configured; empty when it may. A

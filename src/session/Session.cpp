@@ -54,7 +54,7 @@ Session::Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const Event
 
 Session::~Session() = default;
 
-int16_t Session::InitForm() { return settings_.InitForm(RegObj_, defaultRecordDirectory(), log_.errorSink()); }
+int16_t Session::InitForm() { return settings_.InitForm(RegObj_, defaultRecordDir_, log_.errorSink()); }
 
 void Session::SendCommand(const QString& text) { com_.SendCommand(text + QLatin1Char('\r')); }
 

@@ -8,6 +8,7 @@
 #include "protocol/ProtocolState.h"
 #include "recording/SeriesRecorder.h"
 #include "settings/RecorderSettings.h"
+#include "shell/Instance.h"
 
 #include <QObject>
 #include <QString>
@@ -35,6 +36,8 @@ public:
     void Reset_KestroState();
     void Reset_KestroStateOld();
     int16_t InitForm();  // loads the recorder settings; kTrue when all were stored
+    // The record directory when none is stored (the instance's).
+    void setDefaultRecordDirectory(const QString& dir) { defaultRecordDir_ = dir; }
     // The connection-lost actions from outside the tick (the port vanished);
     // the device then has to answer afresh before it counts as online.
     void connectionLost();
@@ -138,6 +141,7 @@ private:
     const EventLog& log_;
     const Clock& clock_;
     RecorderSettings settings_;
+    QString defaultRecordDir_ = Instance().defaultRecordDirectory();
     SeriesRecorder recorder_;
 
     bool inTick_ = false;

@@ -2,9 +2,6 @@
 
 #include "core/Errors.h"
 #include "settings/cRegistry.h"
-#include "shell/Places.h"
-
-#include <QDir>
 
 namespace kestro {
 
@@ -67,22 +64,6 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     EventHysteresis = number(SettingId::EventHysteresis);
     EventNotifications = flag(SettingId::EventNotifications);
     return result;
-}
-
-QString defaultDataDirectory() {
-    const QString dir = dataDirectory(PlaceEnvironment::current());
-    makePrivatePath(dir);
-    return dir;
-}
-
-QString defaultRecordDirectory() { return defaultRecordDirectory(PlaceEnvironment::current()); }
-
-bool makeDefaultRecordDirectory(const QString& dir) {
-    const PlaceEnvironment env = PlaceEnvironment::current();
-    if (dir != defaultRecordDirectory(env)) return false;
-    // The data directory stays private; a folder among the user's documents is
-    // as open as the others there.
-    return dir == dataDirectory(env) ? makePrivatePath(dir) : QDir().mkpath(dir);
 }
 
 }  // namespace kestro

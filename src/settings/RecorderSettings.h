@@ -52,14 +52,4 @@ struct RecorderSettings {
     int16_t InitForm(cRegistry& RegObj, const QString& defaultDirectory, const ErrorLogFn& log = {});
 };
 
-// The program's per-user data directory ($XDG_DATA_HOME/KestroRecorder), created
-// when missing.
-QString defaultDataDirectory();
-// The record directory when none is stored: KestroRecorder in the user's documents
-// directory, or the data directory when there is none.
-QString defaultRecordDirectory();
-// Creates dir when it is the default record directory (a directory the user
-// chose is theirs to create). True when it was created or is there.
-bool makeDefaultRecordDirectory(const QString& dir);
-
 }  // namespace kestro

@@ -1,5 +1,7 @@
 #include "settings/cRegistry.h"
 
+#include "shell/Instance.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -168,6 +170,12 @@ RegistryFiles RegistryFiles::standard() {
     f.currentUser = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                     QStringLiteral("/KestroRecorder/registry.json");
     f.localMachine = QStringLiteral("/etc/xdg/KestroRecorder/registry.json");
+    return f;
+}
+
+RegistryFiles RegistryFiles::of(const Instance& instance) {
+    RegistryFiles f = standard();
+    f.currentUser = instance.settingsFile(f.currentUser);
     return f;
 }
 

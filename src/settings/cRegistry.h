@@ -14,6 +14,8 @@
 
 namespace kestro {
 
+class Instance;
+
 constexpr uint32_t HKEY_CLASSES_ROOT_ = 0x80000000u;
 constexpr uint32_t HKEY_CURRENT_USER_ = 0x80000001u;
 constexpr uint32_t HKEY_LOCAL_MACHINE_ = 0x80000002u;
@@ -39,6 +41,8 @@ struct RegistryFiles {
     QString currentUser;   // default: <config>/KestroRecorder/registry.json
     QString localMachine;  // default: /etc/xdg/KestroRecorder/registry.json (read-only)
     static RegistryFiles standard();
+    // standard(), with the user's file of that instance.
+    static RegistryFiles of(const Instance& instance);
 };
 
 class cRegistry {

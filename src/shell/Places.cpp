@@ -62,6 +62,7 @@ PlaceEnvironment PlaceEnvironment::current() {
     env.xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     env.xdgDataHome = qEnvironmentVariable("XDG_DATA_HOME");
     env.xdgStateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    env.xdgRuntimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     return env;
 }
 

@@ -15,6 +15,7 @@ struct PlaceEnvironment {
     QString xdgConfigHome;  // the raw variables; relative values count as unset
     QString xdgDataHome;
     QString xdgStateHome;
+    QString xdgRuntimeDir;
     static PlaceEnvironment current();
 };
 

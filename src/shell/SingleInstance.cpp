@@ -14,19 +14,7 @@
 
 namespace kestro {
 
-namespace {
-
-QString defaultLockPath() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.startsWith(QLatin1Char('/'))) return QDir(runtime).filePath(QStringLiteral("KestroRecorder.lock"));
-    // The temporary directory is shared by all users: one lock per user.
-    return QDir(QDir::tempPath()).filePath(QStringLiteral("KestroRecorder-%1.lock").arg(::getuid()));
-}
-
-}  // namespace
-
-SingleInstance::SingleInstance(const QString& lockDir)
-    : path_(lockDir.isEmpty() ? defaultLockPath() : QDir(lockDir).filePath(QStringLiteral("KestroRecorder.lock"))) {}
+SingleInstance::SingleInstance(const QString& lockPath) : path_(lockPath) {}
 
 SingleInstance::~SingleInstance() {
     if (fd_ >= 0) ::close(fd_);

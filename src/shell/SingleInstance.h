@@ -18,9 +18,8 @@ public:
         Unguarded,      // no lock could be taken (sysErrno says why); nothing to refuse
     };
 
-    // lockDir: directory of the lock file; empty means $XDG_RUNTIME_DIR, or the
-    // temporary directory (with the user id in the file name) when it is unset.
-    explicit SingleInstance(const QString& lockDir = QString());
+    // lockPath: the instance's lock file (Instance::lockFile()).
+    explicit SingleInstance(const QString& lockPath);
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;

@@ -16,7 +16,8 @@ QString parsedText(const QStringList& args) {
     const AppOptions& o = cl.options;
     for (const auto& [on, name] : {std::pair{o.demo, "demo"}, {o.headless, "headless"}, {o.record, "record"}})
         if (on) out << name;
-    for (const auto& [value, name] : {std::pair{o.port, "port"},
+    for (const auto& [value, name] : {std::pair{o.instance, "instance"},
+                                      {o.port, "port"},
                                       {o.recordDir, "dir"},
                                       {o.serve, "serve"},
                                       {o.serveToken, "token"},
@@ -52,6 +53,9 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--serve", "8080"}, "run serve=8080"},
         {{"--serve=0.0.0.0:8080", "--serve-token", "s3cret"}, "run serve=0.0.0.0:8080 token=s3cret"},
         {{"--serve"}, "error --serve needs"},
+        {{"--instance=ttyUSB1", "--serve", "auto"}, "run instance=ttyUSB1 serve=auto"},
+        {{"--instance", "meter", "--serve", "0.0.0.0:auto"}, "error --serve auto needs an instance name that ends"},
+        {{"--instance", "a/b"}, "error --instance needs a name"},
         {{"--serve", "station.example:80"}, "error --serve: station.example is not an IP address"},
         {{"--serve-token", "t"}, "error --serve-token is for the server of --serve"},
         {{"--serve", "80", "--serve-token="}, "error --serve-token needs a token"},
@@ -107,7 +111,7 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
             if (name == "--report") continue;  // main() hands it to the report command before this parser
             // A value where one is wanted; the token options need the server.
             QStringList args{"KestroRecorder", name};
-            if (QStringLiteral("--port --record-dir --verify --site --operator --note --instrument")
+            if (QStringLiteral("--port --record-dir --verify --site --operator --note --instrument --instance")
                     .split(' ')
                     .contains(name))
                 args << "x";

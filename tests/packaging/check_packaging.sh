@@ -34,7 +34,8 @@ for f in bin/KestroRecorder lib/kestrorecorder/modules/kestro-desktop.so libexec
          share/applications/$id.desktop \
          share/metainfo/$id.metainfo.xml share/man/man1/KestroRecorder.1.gz share/doc/kestrorecorder/LICENSE \
          share/doc/kestrorecorder/copyright lib/systemd/user/kestrorecorder.service \
-         lib/systemd/system/kestrorecorder.service share/kestrorecorder/prometheus/kestrorecorder-alerts.yml \
+         lib/systemd/system/kestrorecorder.service lib/systemd/system/kestrorecorder@.service \
+         share/kestrorecorder/prometheus/kestrorecorder-alerts.yml \
          share/kestrorecorder/grafana/kestrorecorder.json; do
   [ -e "$work/prefix/$f" ] || fail "cmake --install did not install $f"
 done
@@ -49,12 +50,18 @@ for kind in user system; do
   grep -qx "ExecStart=$work/prefix/bin/KestroRecorder --headless --record" "$unit" \
     || fail "$kind unit does not start the installed program: $(grep ExecStart "$unit")"
 done
+template=$work/prefix/lib/systemd/system/kestrorecorder@.service
+grep -qxF "ExecStart=$work/prefix/bin/KestroRecorder --headless --record --instance %i --port /dev/%i \$KESTRO_OPTIONS" \
+  "$template" || fail "the template unit starts: $(grep ExecStart "$template")"
+# One meter's instance, as systemctl enable --now kestrorecorder@ttyUSB1 makes it.
+mkdir "$work/instance" && cp "$template" "$work/instance/kestrorecorder@ttyUSB1.service"
 if command -v systemd-analyze >/dev/null; then
   # Offline: no service manager needs to run. A user manager's view wants a runtime directory.
   mkdir -m 700 "$work/runtime"
-  for kind in user system; do
+  for kind in user system instance; do
     as=(); [ "$kind" = user ] && as=(--user)
     unit=$work/prefix/lib/systemd/$kind/kestrorecorder.service
+    [ "$kind" = instance ] && unit=$work/instance/kestrorecorder@ttyUSB1.service
     XDG_RUNTIME_DIR=$work/runtime MANPATH=$work/prefix/share/man systemd-analyze verify "${as[@]}" "$unit" \
       || fail "systemd-analyze verify of the $kind unit"
     report=$(XDG_RUNTIME_DIR=$work/runtime systemd-analyze security --offline=true --threshold=35 "${as[@]}" "$unit" 2>&1) \
@@ -80,6 +87,8 @@ for kind in user system; do
   grep -qx 'ExecStart=/usr/bin/KestroRecorder --headless --record' "$work/root/usr/lib/systemd/$kind/kestrorecorder.service" \
     || fail "the packaged $kind unit does not start /usr/bin/KestroRecorder"
 done
+grep -q '^ExecStart=/usr/bin/KestroRecorder .*--instance %i' "$work/root/usr/lib/systemd/system/kestrorecorder@.service" \
+  || fail "the package lacks the template unit kestrorecorder@.service"
 # The system unit's user is made by the package, in the group of the serial ports.
 dpkg-deb -e "$deb" "$work/control"
 grep -q 'adduser --system .*--home /var/lib/kestrorecorder' "$work/control/postinst" && grep -q 'adduser --quiet kestro dialout' "$work/control/postinst" \

@@ -1,3 +1,5 @@
+#include "remote/MonitorServer.h"
+#include "remote/MqttPublisher.h"
 #include "remote/RemoteOptions.h"
 #include "remote/RemoteStation.h"
 
@@ -26,6 +28,7 @@ TEST(RemoteOptions, ListenAddresses) {
         {"[::1]:8080", "http://[::1]:8080/", false},
         {"[::]:8080", "http://[::]:8080/", true},
         {":80", "http://127.0.0.1:80/", false},
+        {"0.0.0.0:auto", "http://0.0.0.0:0/", true},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.text);
@@ -35,12 +38,34 @@ TEST(RemoteOptions, ListenAddresses) {
         EXPECT_EQ(listenUrl(a.address, a.port).toStdString(), r.url);
         EXPECT_EQ(serveRefusal(a, "").contains("--serve-token"), r.open);
         EXPECT_TRUE(serveRefusal(a, "t0k3n").isEmpty());
+        EXPECT_EQ(a.automatic, isAutomaticPort(r.text));
     }
     for (const char* text : {"65536", "-1", "+80", "", "80:", "::1:80", "[::1]80", "host.example:80", "300.1.1.1:80"}) {
         ListenAddress a;
         QString error;
         EXPECT_FALSE(parseListenAddress(text, &a, &error) || error.isEmpty()) << text;
     }
+}
+
+TEST(RemoteOptions, AnInstanceHasItsClientIdAndMetricsLabel) {
+    const struct {
+        const char* serial;
+        const char* instance;
+        const char* id;  // at most 23 bytes, one per meter and instance
+    } rows[] = {
+        {"12345678", "", "kestro-12345678"},
+        {"12345678", "ttyUSB1", "kestro-12345678-ttyUSB1"},
+        {"12345678", "ttyUSB10", "k12345678-8996cb38979db"},
+        {"4294967295", "meter", "kestro-4294967295-meter"},
+        {"4294967295", "meter1", "k4294967295-f4bd95a39ab"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(mqttClientId(r.serial, r.instance), QByteArray(r.id)) << r.serial << " " << r.instance;
+    EXPECT_EQ(
+        labelEverySample("# HELP a_b A.\n# TYPE a_b gauge\na_b 1\nc{stream=\"fast\"} 2 17\nd{} NaN\n", "instance",
+                         "m\"1"),
+        "# HELP a_b A.\n# TYPE a_b gauge\na_b{instance=\"m\\\"1\"} 1\nc{instance=\"m\\\"1\",stream=\"fast\"} 2 17\n"
+        "d{instance=\"m\\\"1\"} NaN\n");
 }
 
 TEST(RemoteOptions, BrokerUrls) {

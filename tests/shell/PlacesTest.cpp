@@ -1,5 +1,6 @@
 #include "shell/EventLog.h"
 #include "shell/FileTitle.h"
+#include "shell/Instance.h"
 #include "shell/LogDir.h"
 #include "shell/Places.h"
 #include "support/FileBytes.h"
@@ -18,22 +19,44 @@ using namespace kestro;
 
 namespace {
 
-TEST(PlacesTest, BaseDirectoriesFollowTheXdgRules) {
+// XDG variables count when absolute; every place of an instance is named after it.
+TEST(PlacesTest, AnInstanceNamesEveryPlaceAfterItself) {
+    for (const char* name : {"a", "ttyUSB1", "meter-2_B", "0123456789abcdefghijABCDEFGHIJ-_"})
+        EXPECT_TRUE(isInstanceName(QString::fromUtf8(name))) << name;
+    for (const char* name : {"", "a b", "../x", "a.b", "a@b", "m\u00e4ter", "0123456789abcdefghijABCDEFGHIJ-_x"})
+        EXPECT_FALSE(isInstanceName(QString::fromUtf8(name))) << name;
+    const PlaceEnvironment env{"/nohome/ann", "", "data", "/srv/state/", "/run/user/7"};
+    const QStringList logFiles{"LANG=C", "LOGFILES=/var/log/k/"};
     const struct {
-        const char* what;
-        PlaceEnvironment env;
-        QString data, state;
+        const char* name;
+        const char* folder;  // of the data and state places, the default records and the settings file
+        const char* lock;
+        const char* log;  // with LOGFILES; without it the state place
+        std::optional<quint16> webPort;
     } rows[] = {
-        {"defaults below home", {"/home/ann", "", "", ""}, "/home/ann/.local/share", "/home/ann/.local/state"},
-        {"variables win", {"/home/ann", "", "/srv/data", "/srv/state/"}, "/srv/data", "/srv/state"},
-        {"relative: unset", {"/home/ann", "", "data", "./state"}, "/home/ann/.local/share", "/home/ann/.local/state"},
+        {"", "KestroRecorder", "KestroRecorder.lock", "/var/log/k", 8080},
+        {"ttyUSB1", "KestroRecorder@ttyUSB1", "KestroRecorder@ttyUSB1.lock", "/var/log/k/KestroRecorder@ttyUSB1", 8082},
+        {"x-0", "KestroRecorder@x-0", "KestroRecorder@x-0.lock", "/var/log/k/KestroRecorder@x-0", 8081},
+        {"x-9999", "KestroRecorder@x-9999", "KestroRecorder@x-9999.lock", "/var/log/k/KestroRecorder@x-9999", 18080},
+        {"m10000", "KestroRecorder@m10000", "KestroRecorder@m10000.lock", "/var/log/k/KestroRecorder@m10000", {}},
+        {"meter", "KestroRecorder@meter", "KestroRecorder@meter.lock", "/var/log/k/KestroRecorder@meter", {}},
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.what);
-        // One folder of our own, never KestroRecorder/KestroRecorder.
-        EXPECT_EQ(dataDirectory(r.env), r.data + "/KestroRecorder");
-        EXPECT_EQ(stateDirectory(r.env), r.state + "/KestroRecorder");
+        SCOPED_TRACE(r.name);
+        const Instance in(r.name, env);
+        const QString folder = QString::fromLatin1(r.folder);
+        EXPECT_EQ(in.stateDirectory(), "/srv/state/" + folder);
+        EXPECT_EQ(in.dataDirectory(), "/nohome/ann/.local/share/" + folder);
+        EXPECT_EQ(in.defaultRecordDirectory(), in.dataDirectory());  // no documents directory
+        EXPECT_EQ(in.settingsFile("/c/KestroRecorder/registry.json"), "/c/" + folder + "/registry.json");
+        EXPECT_EQ(in.lockFile(), "/run/user/7/" + QString::fromLatin1(r.lock));
+        EXPECT_EQ(in.logDirectory(logFiles), r.log);
+        EXPECT_EQ(in.logDirectory({"LANG=C"}), in.stateDirectory());
+        EXPECT_EQ(defaultWebPort(r.name), r.webPort);
     }
+    const Instance unset("m1", {"/nohome/ann", "", "", "", "relative"});
+    EXPECT_EQ(unset.stateDirectory(), "/nohome/ann/.local/state/KestroRecorder@m1");
+    EXPECT_EQ(unset.lockFile(), QDir::tempPath() + QString("/KestroRecorder@m1-%1.lock").arg(getuid()));
 }
 
 TEST(PlacesTest, RecordsGoToTheDocumentsDirectoryWhenThereIsOne) {

@@ -52,7 +52,7 @@ TEST(SingleInstanceTest, OnlyAHeldLockRefusesAndItsEndFreesIt) {
     EventLog log(dir.path(), clock);
     RecordingMessageSink messages;
     {
-        SingleInstance first(dir.path());
+        SingleInstance first(dir.filePath("KestroRecorder.lock"));
         QFile stale(first.lockPath());  // left behind by a crash: its lock went with its process
         ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
         stale.write("4194304 crashed\n");
@@ -60,12 +60,12 @@ TEST(SingleInstanceTest, OnlyAHeldLockRefusesAndItsEndFreesIt) {
         EXPECT_EQ(first.tryAcquire(), Outcome::Acquired);
         EXPECT_EQ(first.tryAcquire(), Outcome::Acquired);  // asking again keeps it
         EXPECT_EQ(fileBytes(first.lockPath()), QByteArray::number(qint64(getpid())) + "\n");
-        SingleInstance second(dir.path());
+        SingleInstance second(dir.filePath("KestroRecorder.lock"));
         EXPECT_FALSE(ensureSingleInstance(second, log, messages));
         EXPECT_FALSE(second.isHeld());
         EXPECT_EQ(messages.messages.size(), 1);  // its words and log line: the end-to-end test of a second start
     }
-    SingleInstance third(dir.path());  // the lock went with the object that held it
+    SingleInstance third(dir.filePath("KestroRecorder.lock"));  // the lock went with the object that held it
     EXPECT_TRUE(ensureSingleInstance(third, log, messages));
     EXPECT_EQ(messages.messages.size(), 1);
 }
@@ -92,7 +92,7 @@ TEST(SingleInstanceTest, ALockThatCannotBeTakenStartsUnguardedAndSaysWhy) {
         SCOPED_TRACE(r.what);
         QFile::remove(log.mainLogPath());
         RecordingMessageSink messages;
-        SingleInstance instance(r.lockDir);
+        SingleInstance instance(r.lockDir + "/KestroRecorder.lock");
         EXPECT_TRUE(ensureSingleInstance(instance, log, messages));
         EXPECT_TRUE(messages.messages.isEmpty());
         EXPECT_EQ(QString::fromUtf8(fileBytes(log.mainLogPath())),
