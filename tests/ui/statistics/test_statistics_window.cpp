@@ -17,6 +17,7 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -32,6 +33,9 @@ int64_t ms(int h, int m, int s) { return localMs(2026, 3, 5, h, m, s); }
 
 class StatisticsWindowTest : public ::testing::Test {
 protected:
+    // Numbers in the window follow the interface's locale, here a German one.
+    StatisticsWindowTest() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    ~StatisticsWindowTest() override { QLocale::setDefault(QLocale::system()); }
     // A record file of n slow samples a second apart from 10:00:00, levels 50.0 .. 79.9 dB.
     QString writeFile(int n, const QByteArray& tail = QByteArray()) {
         const QString path = dir.filePath(QStringLiteral("NoiseData_LP_20260305_100000.dat"));
