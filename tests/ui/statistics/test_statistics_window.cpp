@@ -322,8 +322,9 @@ TEST_F(StatisticsWindowTest, OpenRecordFileListsRecordFilesOnly) {
     EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());
     QAbstractProxyModel* shown = dialog->proxyModel();
     auto* files = qobject_cast<QFileSystemModel*>(shown->sourceModel());
-    const QModelIndex root = shown->mapFromSource(files->index(dir.path()));
     EXPECT_TRUE(QTest::qWaitFor([&] { return files->rowCount(files->index(dir.path())) == 4; }, 10000));
+    // Mapped after the files arrived: the proxy's indexes of before may be gone.
+    const QModelIndex root = shown->mapFromSource(files->index(dir.path()));
     ASSERT_EQ(shown->rowCount(root), 1) << "the side files hidden";
     EXPECT_EQ(shown->index(0, 0, root).data().toString(), QFileInfo(record).fileName());
     QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
