@@ -31,9 +31,10 @@ QString installTranslations(QCoreApplication& app, const QString& choice) {
     const QLocale system = QLocale::system();
     const QString language = interfaceLanguage(choice, system.uiLanguages(), system.language() == QLocale::C);
     if (language.isEmpty()) return QString();
+    // A German interface on an English desktop writes 64,7, and the other way round;
+    // a desktop of the same language keeps its own region's habits.
     const QLocale wanted(language);
-    // A German interface on an English desktop writes 64,7, and the other way round.
-    if (system.language() != wanted.language()) QLocale::setDefault(wanted);
+    QLocale::setDefault(system.language() == wanted.language() ? system : wanted);
     // Handed to the application object, which owns them from then on.
     auto own = std::make_unique<QTranslator>();
     if (!own->load(QStringLiteral("kestrorecorder_") + language, translationsDirectory())) return QString();

@@ -35,7 +35,7 @@ class StatisticsWindowTest : public ::testing::Test {
 protected:
     // Numbers in the window follow the interface's locale, here a German one.
     StatisticsWindowTest() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
-    ~StatisticsWindowTest() override { QLocale::setDefault(QLocale::system()); }
+    ~StatisticsWindowTest() override { QLocale::setDefault(QLocale::c()); }
     // A record file of n slow samples a second apart from 10:00:00, levels 50.0 .. 79.9 dB.
     QString writeFile(int n, const QByteArray& tail = QByteArray()) {
         const QString path = dir.filePath(QStringLiteral("NoiseData_LP_20260305_100000.dat"));
