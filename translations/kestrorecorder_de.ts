@@ -159,6 +159,21 @@
     </message>
 </context>
 <context>
+    <name>kestro::SettingsSchema</name>
+    <message>
+        <source>must not contain &quot;/&quot;</source>
+        <translation>darf kein „/“ enthalten</translation>
+    </message>
+    <message>
+        <source>must not contain &quot;..&quot;</source>
+        <translation>darf kein „..“ enthalten</translation>
+    </message>
+    <message>
+        <source>must not contain control characters</source>
+        <translation>darf keine Steuerzeichen enthalten</translation>
+    </message>
+</context>
+<context>
     <name>kestro::StatisticsWindow</name>
     <message>
         <source>Start</source>

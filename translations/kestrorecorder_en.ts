@@ -159,6 +159,21 @@
     </message>
 </context>
 <context>
+    <name>kestro::SettingsSchema</name>
+    <message>
+        <source>must not contain &quot;/&quot;</source>
+        <translation>must not contain &quot;/&quot;</translation>
+    </message>
+    <message>
+        <source>must not contain &quot;..&quot;</source>
+        <translation>must not contain &quot;..&quot;</translation>
+    </message>
+    <message>
+        <source>must not contain control characters</source>
+        <translation>must not contain control characters</translation>
+    </message>
+</context>
+<context>
     <name>kestro::StatisticsWindow</name>
     <message>
         <source>Start</source>

@@ -2,6 +2,8 @@
 
 #include "settings/cRegistry.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 namespace kestro {
@@ -72,11 +74,16 @@ bool isNumberKind(SettingKind kind) {
 }
 
 // Why text cannot be part of a record file name, or an empty string when it can.
+// Setup shows the reason translated; the journal and the event log never do.
 QString fileNamePartProblem(const QString& text) {
-    if (text.contains(QLatin1Char('/'))) return QStringLiteral("must not contain \"/\"");
-    if (text.contains(QLatin1String(".."))) return QStringLiteral("must not contain \"..\"");
+    if (text.contains(QLatin1Char('/')))
+        return QString::fromUtf8(QT_TRANSLATE_NOOP("kestro::SettingsSchema", "must not contain \"/\""));
+    if (text.contains(QLatin1String("..")))
+        return QString::fromUtf8(QT_TRANSLATE_NOOP("kestro::SettingsSchema", "must not contain \"..\""));
     for (const QChar c : text)
-        if (c.category() == QChar::Other_Control) return QStringLiteral("must not contain control characters");
+        if (c.category() == QChar::Other_Control)
+            return QString::fromUtf8(
+                QT_TRANSLATE_NOOP("kestro::SettingsSchema", "must not contain control characters"));
     return QString();
 }
 

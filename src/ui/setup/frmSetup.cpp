@@ -9,6 +9,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -875,7 +876,9 @@ void frmSetup::cmdOK_Click() {
           std::tuple{InputFileExtension, QT_TR_NOOP("Extension"), SettingId::RecordFileExtension}}) {
         const QString problem = settingProblem(setting(id), field->text());
         if (problem.isEmpty()) continue;
-        complain(field, tr("The \"%1\" %2.").arg(tr(caption), problem));
+        complain(field, tr("The \"%1\" %2.")
+                            .arg(tr(caption),
+                                 QCoreApplication::translate("kestro::SettingsSchema", problem.toUtf8().constData())));
         return;
     }
 
