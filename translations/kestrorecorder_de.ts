@@ -724,11 +724,11 @@ Ohne die markierten Abschnitte:  %1   (%2 Werte ausgelassen)</translation>
     </message>
     <message>
         <source>&amp;Location</source>
-        <translation>&amp;Ort</translation>
+        <translation>O&amp;rt</translation>
     </message>
     <message>
         <source>O&amp;perator</source>
-        <translation>&amp;Bearbeiter</translation>
+        <translation>B&amp;earbeiter</translation>
     </message>
     <message>
         <source>&amp;Weather</source>
@@ -736,11 +736,11 @@ Ohne die markierten Abschnitte:  %1   (%2 Werte ausgelassen)</translation>
     </message>
     <message>
         <source>No&amp;tes</source>
-        <translation>No&amp;tizen</translation>
+        <translation>&amp;Notizen</translation>
     </message>
     <message>
         <source>Instr&amp;ument</source>
-        <translation>&amp;Messgerät</translation>
+        <translation>Mess&amp;gerät</translation>
     </message>
     <message>
         <source>Header Line</source>
