@@ -12,6 +12,7 @@ packages=(
   xvfb xdotool x11-apps imagemagick
   python3-pyatspi at-spi2-core dbus-x11 lintian
   appstream desktop-file-utils groff-base man-db dpkg-dev file
+  qt6-l10n-tools qt6-translations-l10n
   python3-pandas python3-numpy poppler-utils time faketime
   libmosquitto-dev mosquitto mosquitto-clients libsystemd-dev
   libssl-dev openssl prometheus

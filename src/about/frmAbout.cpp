@@ -18,13 +18,14 @@ namespace kestro {
 namespace {
 
 const QString kSysInfoError = QString::fromLatin1(label::kStartSysInfo);
-const QString kUnavailable = QStringLiteral("Systeminformationen sind momentan nicht verfügbar");
+const char* const kUnavailable =
+    QT_TRANSLATE_NOOP("kestro::frmAbout", "Systeminformationen sind momentan nicht verfügbar");
 const QString kJournal = QStringLiteral("SoundJournal.log");
 
 }  // namespace
 
 QString versionText(int major, int minor, int revision, const QString& comment) {
-    return QStringLiteral("Version %1.%2.%3  ").arg(major).arg(minor).arg(revision) + comment;
+    return frmAbout::tr("Version %1.%2.%3  ").arg(major).arg(minor).arg(revision) + comment;
 }
 
 QString buildVersionText() {
@@ -55,7 +56,7 @@ frmAbout::frmAbout(const EventLog& log, MessageSink& messages, RegistryFiles mac
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Info to ") + QStringLiteral(KESTRO_APP_TITLE));
+    setWindowTitle(tr("Info to %1").arg(QStringLiteral(KESTRO_APP_TITLE)));
 
     Picture1 = new QLabel(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
@@ -76,10 +77,10 @@ frmAbout::frmAbout(const EventLog& log, MessageSink& messages, RegistryFiles mac
     for (QLabel* l : {lblTitle, lblVersion, lblCompanyname})
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK = new QPushButton(tr("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);  // Enter; Escape closes the dialog as well
-    cmdSysInfo = new QPushButton(QStringLiteral("&Systeminfo..."), this);
+    cmdSysInfo = new QPushButton(tr("&Systeminfo..."), this);
     cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
     cmdSysInfo->setAutoDefault(false);
 
@@ -181,7 +182,7 @@ void frmAbout::StartSysInfo() {
 
     log_.appendTo(kJournal, log_.dateTimeText() + kSysInfoError + QString::number(errNo) + QStringLiteral("\r\n") +
                                 QStringLiteral("\r\n"));
-    messages_.showMessage(kUnavailable);
+    messages_.showMessage(tr(kUnavailable));
 }
 
 }  // namespace kestro

@@ -87,6 +87,9 @@ const Option kOptions[] = {
     {"--mqtt URL",
      "Publish status, levels and interval results to an MQTT broker, URL mqtt://[user@]host[:port]/prefix "
      "(password: KESTRO_MQTT_PASSWORD)."},
+    {"--lang auto|en|de",
+     "The language of the windows for this run: auto follows the desktop's languages (default: the stored "
+     "choice of Setup)."},
     {"--on-event COMMAND",
      "Run COMMAND when an exceedance of the event level starts and when it ends: split into program and "
      "arguments at blanks (double quotes keep words together) and run without a shell, the event in its environment "
@@ -223,6 +226,11 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
             QString why;
             if (!value(QStringLiteral("--mqtt"), &cl.options.mqtt) || !parseMqttUrl(cl.options.mqtt, &target, &why))
                 return fail(why.isEmpty() ? QStringLiteral("--mqtt needs mqtt://[user@]host[:port]/prefix") : why);
+        } else if (takes("--lang")) {
+            if (!value(QStringLiteral("--lang"), &cl.options.language) ||
+                !QStringList{QStringLiteral("auto"), QStringLiteral("en"), QStringLiteral("de")}.contains(
+                    cl.options.language))
+                return fail(QStringLiteral("--lang needs auto, en or de"));
         } else if (takes("--on-event")) {
             QString command, why;
             if (!value(QStringLiteral("--on-event"), &command))

@@ -29,6 +29,7 @@ struct AppOptions {
     QString tsaCa;        // --tsa-ca: certificates of the time-stamping authority (absolute)
     QString tsa;          // --tsa: the time-stamping authority's URL; empty: none
     QStringList onEvent;  // --on-event: the program (absolute) and its arguments; empty: none
+    QString language;     // --lang: "auto", "en" or "de"; empty: the stored choice
 };
 
 struct CommandLine {

@@ -12,6 +12,7 @@
 #include "ui/setup/frmSetup.h"
 #include "ui/statistics/StatisticsWindow.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <unistd.h>
@@ -89,7 +90,9 @@ bool DesktopApplication::offerSetup() {
     // Cancelled: offering it again at once would keep the user in a loop; the
     // window stays, says what is missing and has Setup in its menu.
     if (setupDeclined_) {
-        if (!portOpen) window_->setPanel3Text(QStringLiteral("No serial port is set: choose one in Setup"));
+        if (!portOpen)
+            window_->setPanel3Text(QCoreApplication::translate("kestro::DesktopApplication",
+                                                               "No serial port is set: choose one in Setup"));
         return true;
     }
     ShowSetup();

@@ -8,8 +8,10 @@
 #include "recording/SeriesRecorder.h"
 #include "report/ReportCommand.h"
 #include "settings/RecorderSettings.h"
+#include "settings/SetupValues.h"
 #include "settings/cRegistry.h"
 #include "shell/DisplayGuard.h"
+#include "shell/Translations.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,6 +27,11 @@ kestro::DayPeriods storedDayPeriods() {
     kestro::RecorderSettings s;
     s.InitForm(RegObj, QString());
     return kestro::statisticsConfigOf(s).periods;
+}
+
+QString storedLanguageChoice() {
+    kestro::cRegistry RegObj;
+    return kestro::languageChoice(kestro::loadSetupValues(RegObj, QString()).language);
 }
 
 }  // namespace
@@ -53,6 +60,8 @@ extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int ar
     // menu entry. No display name: the platform would append it to every window title.
     QGuiApplication::setDesktopFileName(QStringLiteral(KESTRO_DESKTOP_ID));
     QApplication::setWindowIcon(kestro::kestroAppIcon());
+    // Before the first window, message box included.
+    kestro::installTranslations(app, cl.options.language.isEmpty() ? storedLanguageChoice() : cl.options.language);
 
     kestro::DesktopApplication kestro(cl.options);
     const int status = kestro.Main();

@@ -13,7 +13,9 @@ namespace kestro {
 
 namespace {
 
-QString decibels(double db) { return std::isnan(db) ? QStringLiteral("-") : levelText(db) + QStringLiteral(" dB"); }
+QString decibels(double db) {
+    return std::isnan(db) ? QStringLiteral("-") : levelText(db, shownDecimalPoint()) + QStringLiteral(" dB");
+}
 
 }  // namespace
 
@@ -24,14 +26,15 @@ void EventNotifier::notify(const EventNotice& n) {
     const NoiseEvent& e = n.event;
     const bool ended = n.phase == EventNotice::Phase::Ended;
     const QString since = localDateTimeText(e.startLocalMs).mid(11, 8);
-    const QString summary = ended ? QStringLiteral("Noise event ended")
-                                  : QStringLiteral("Noise event: above %1 dB").arg(levelText(n.levelTenths / 10.0));
+    const QString summary =
+        ended ? tr("Noise event ended")
+              : tr("Noise event: above %1 dB").arg(levelText(n.levelTenths / 10.0, shownDecimalPoint()));
     const QString body =
-        ended ? QStringLiteral("%1 \u2013 %2, %3 s%4: LAmax %5, SEL %6")
+        ended ? tr("%1 \u2013 %2, %3 s%4: LAmax %5, SEL %6")
                     .arg(since, localDateTimeText(e.endLocalMs).mid(11, 8),
-                         QString::number(e.durationMs / 1000.0, 'f', 1),
-                         e.open ? QStringLiteral(" (cut short)") : QString(), decibels(e.lmax), decibels(e.sel))
-              : QStringLiteral("Since %1 (%2), LAmax so far %3").arg(since, n.typeWord, decibels(e.lmax));
+                         QString::number(e.durationMs / 1000.0, 'f', 1).replace(QLatin1Char('.'), shownDecimalPoint()),
+                         e.open ? tr(" (cut short)") : QString(), decibels(e.lmax), decibels(e.sel))
+              : tr("Since %1 (%2), LAmax so far %3").arg(since, n.typeWord, decibels(e.lmax));
     const uint replaces = e.startUtcMs == shownStartUtcMs_ ? shownId_ : 0;
     if (replaces == 0) shownId_ = 0;
     shownStartUtcMs_ = e.startUtcMs;

@@ -8,6 +8,7 @@
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSet>
 #include <QTimer>
@@ -238,7 +239,7 @@ int16_t frmCOMx::InitForm() {
         QString device;
         QString reason;
         if (!openNumbered(n, &errNo, &device, &reason)) {
-            d_->messages.showMessage(QStringLiteral("COM") + QString::number(n) + QStringLiteral(" is not availiable!"),
+            d_->messages.showMessage(QCoreApplication::translate("kestro::frmCOMx", "COM%1 is not availiable!").arg(n),
                                      failureDetail(n, device, reason));
             return errNo;
         }

@@ -6,6 +6,7 @@
 #include "statistics/EventsFile.h"
 #include "statistics/StatisticsRecorder.h"
 
+#include <QCoreApplication>
 #include <cmath>
 
 namespace kestro {
@@ -122,16 +123,19 @@ bool EventRecorder::mark(const QString& note, const ClockReading& now) {
 
 bool EventRecorder::detecting() const { return series_[0].tracker.detecting() || series_[1].tracker.detecting(); }
 
-QString EventRecorder::detectionText() const {
+QString EventRecorder::detectionText(bool forWindow) const {
+    const auto text = [forWindow](const char* source) {
+        return forWindow ? QCoreApplication::translate("kestro::EventRecorder", source) : QString::fromUtf8(source);
+    };
     for (const Series& s : series_)
         if (s.tracker.detecting())
-            return QStringLiteral("%1 %2 levels above %3 dB")
-                .arg(&s == &series_[0] ? QStringLiteral("slow") : QStringLiteral("fast"), s.typeWord,
-                     levelText(levelTenths_ / 10.0));
+            return text(&s == &series_[0] ? QT_TRANSLATE_NOOP("kestro::EventRecorder", "slow %1 levels above %2 dB")
+                                          : QT_TRANSLATE_NOOP("kestro::EventRecorder", "fast %1 levels above %2 dB"))
+                .arg(s.typeWord, levelText(levelTenths_ / 10.0, forWindow ? shownDecimalPoint() : QLatin1Char('.')));
     if (!recording()) return QString();
-    if (levelTenths_ <= 0) return QStringLiteral("no event level set");
+    if (levelTenths_ <= 0) return text(QT_TRANSLATE_NOOP("kestro::EventRecorder", "no event level set"));
     const Series& s = series_[0].tracker.started() ? series_[0] : series_[1];
-    return QStringLiteral("%1 values are no instant levels").arg(s.typeWord);
+    return text(QT_TRANSLATE_NOOP("kestro::EventRecorder", "%1 values are no instant levels")).arg(s.typeWord);
 }
 
 std::optional<NoiseEvent> EventRecorder::running() const {

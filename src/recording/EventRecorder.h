@@ -66,8 +66,10 @@ public:
     // Where the events of a series go; empty when none runs.
     QString eventsPath(int stream) const { return series_[size_t(stream)].eventsPath; }
     // What is watched, for the window and the web page: "slow LP levels above
-    // 80.0 dB", or why nothing is ("LEQ values are no instant levels").
-    QString detectionText() const;
+    // 80.0 dB", or why nothing is ("LEQ values are no instant levels"). The
+    // window's text is translated and takes the interface's decimal mark; the
+    // web page's never is.
+    QString detectionText(bool forWindow = false) const;
     bool detecting() const;
     std::optional<NoiseEvent> running() const;
     // The last exceedance that ended in this run.

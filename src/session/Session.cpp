@@ -5,6 +5,7 @@
 #include "settings/cRegistry.h"
 #include "shell/EventLog.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace kestro {
@@ -384,14 +385,16 @@ void Session::onPortGone(int16_t port, const QString& device, const QString& rea
     // Everything handed off so far is already on disk; close the books now
     // instead of waiting for the watchdog.
     connectionLost();
-    emit statusText(portText(port) + QStringLiteral(" disconnected \u2014 retrying"));
+    emit statusText(
+        QCoreApplication::translate("kestro::Session", "%1 disconnected \u2014 retrying").arg(portText(port)));
     retryTimer_.start();
 }
 
 void Session::awaitPort(int16_t port) {
     if (ending_ || port < 1) return;
     lostPort_ = port;
-    emit statusText(portText(port) + QStringLiteral(" not connected \u2014 retrying"));
+    emit statusText(
+        QCoreApplication::translate("kestro::Session", "%1 not connected \u2014 retrying").arg(portText(port)));
     retryTimer_.start();
 }
 

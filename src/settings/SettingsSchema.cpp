@@ -2,6 +2,8 @@
 
 #include "settings/cRegistry.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 namespace kestro {
@@ -43,11 +45,13 @@ std::vector<SettingDef> makeSchema() {
         recorder(I::EventMinDuration, "EventMinDuration", K::Range, 10, nullptr, false),
         recorder(I::EventHysteresis, "EventHysteresis", K::Range, 20, nullptr, false),
         recorder(I::EventNotifications, "EventNotifications", K::Flag, 1, nullptr, false),
+        recorder(I::Language, "Language", K::Choice, 0, nullptr, false),
         // Setup proposes COM1; loading has no default (a missing port opens Setup).
         {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
         {I::COMnDevice, kDeviceSection, "COM%1Device", K::DevicePath, REG_SZ_, 0, "", {}, 1, 4, false},
     };
     s[size_t(I::StatisticsInterval)].choices = {10, 30, 60, 300, 600, 900, 1800, 3600};
+    s[size_t(I::Language)].choices = {0, 1, 2};
     s[size_t(I::LimitLevel)].max = 2000;
     for (SettingId hour : {I::DayStartHour, I::EveningStartHour, I::NightStartHour})
         s[size_t(hour)].max = 23;
@@ -70,11 +74,16 @@ bool isNumberKind(SettingKind kind) {
 }
 
 // Why text cannot be part of a record file name, or an empty string when it can.
+// Setup shows the reason translated; the journal and the event log never do.
 QString fileNamePartProblem(const QString& text) {
-    if (text.contains(QLatin1Char('/'))) return QStringLiteral("must not contain \"/\"");
-    if (text.contains(QLatin1String(".."))) return QStringLiteral("must not contain \"..\"");
+    if (text.contains(QLatin1Char('/')))
+        return QString::fromUtf8(QT_TRANSLATE_NOOP("kestro::SettingsSchema", "must not contain \"/\""));
+    if (text.contains(QLatin1String("..")))
+        return QString::fromUtf8(QT_TRANSLATE_NOOP("kestro::SettingsSchema", "must not contain \"..\""));
     for (const QChar c : text)
-        if (c.category() == QChar::Other_Control) return QStringLiteral("must not contain control characters");
+        if (c.category() == QChar::Other_Control)
+            return QString::fromUtf8(
+                QT_TRANSLATE_NOOP("kestro::SettingsSchema", "must not contain control characters"));
     return QString();
 }
 

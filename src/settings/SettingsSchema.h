@@ -43,6 +43,7 @@ enum class SettingId {
     EventMinDuration,
     EventHysteresis,
     EventNotifications,
+    Language,  // of the windows: 0 the desktop's, 1 English, 2 German
     COMPort,
     COMnDevice,  // one value per port: COM1Device..COM4Device
 };

@@ -2,6 +2,7 @@
 
 #include "core/Types.h"
 
+#include <QLocale>
 #include <QRegularExpression>
 #include <cmath>
 
@@ -96,6 +97,11 @@ QString levelText(double db, QChar decimalSeparator) {
     QByteArray out;
     appendLevel(out, db, latin1(decimalSeparator));
     return QString::fromLatin1(out);
+}
+
+QChar shownDecimalPoint() {
+    const QString point = QLocale().decimalPoint();
+    return point.size() == 1 && point.at(0).unicode() < 256 ? point.at(0) : QLatin1Char('.');
 }
 
 }  // namespace kestro

@@ -41,5 +41,8 @@ void appendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const Inter
 QString localDateTimeText(int64_t localMs);
 // One decimal with the given separator; "-" for no level.
 QString levelText(double db, QChar decimalSeparator = QLatin1Char('.'));
+// The decimal mark of the interface's locale: what every window shows, whatever
+// separator the files were written with.
+QChar shownDecimalPoint();
 
 }  // namespace kestro

@@ -116,6 +116,7 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
                     .contains(name))
                 args << "x";
             if (name == "--serve") args << "8080";
+            if (name == "--lang") args << "de";
             if (name.startsWith("--serve-token")) args += QStringList{"t", "--serve", "8080"};
             if (name == "--mqtt") args << "mqtt://localhost/kestro";
             if (name == "--on-event") args << "/bin/sh";

@@ -163,15 +163,24 @@ struct MenuItemDef {
     bool applicationWide = false;
 };
 const MenuItemDef kMenuItems[] = {
-    {"&File", "MenuFile", "E&xit", "MenuFileExit", "Ctrl+Q", &frmKestroRecord::MenuFileExit_Click, true},
-    {nullptr, nullptr, "&Setup", "MenuSetup", "", &frmKestroRecord::MenuSetup_Click},
-    {"&?", "MenuHelp", "&About", "MenuHelpAbout", "", &frmKestroRecord::MenuHelpAbout_Click},
+    {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "&File"), "MenuFile",
+     QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "E&xit"), "MenuFileExit", "Ctrl+Q",
+     &frmKestroRecord::MenuFileExit_Click, true},
+    {nullptr, nullptr, QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "&Setup"), "MenuSetup", "",
+     &frmKestroRecord::MenuSetup_Click},
+    {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "&?"), "MenuHelp",
+     QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "&About"), "MenuHelpAbout", "",
+     &frmKestroRecord::MenuHelpAbout_Click},
     // After the original menus, which keep their places.
-    {"S&tatistics", "MenuStatistics", "&Statistics window", "MenuStatisticsShow", "",
+    {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "S&tatistics"), "MenuStatistics",
+     QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "&Statistics window"), "MenuStatisticsShow", "",
      &frmKestroRecord::onStatisticsShow},
-    {"S&tatistics", "MenuStatistics", "&Open record file\u2026", "MenuStatisticsOpen", "",
+    {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "S&tatistics"), "MenuStatistics",
+     QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "&Open record file\u2026"), "MenuStatisticsOpen", "",
      &frmKestroRecord::onStatisticsOpen},
-    {"E&vents", "MenuEvents", "&Mark\u2026", "MenuEventsMark", "Ctrl+M", &frmKestroRecord::onEventsMark},
+    {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "E&vents"), "MenuEvents",
+     QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "&Mark\u2026"), "MenuEventsMark", "Ctrl+M",
+     &frmKestroRecord::onEventsMark},
 };
 
 // The front-panel keys of the tool bar, with names for screen readers.
@@ -187,12 +196,12 @@ struct KeyDef {
 };
 const KeyDef kKeys[] = {
     {&frmKestroRecord::cmdPower, "cmdPower", 0, "PowerDisabled", &frmKestroRecord::cmdPower_MouseDown,
-     &frmKestroRecord::cmdPower_MouseUp, "Power", ""},
+     &frmKestroRecord::cmdPower_MouseUp, QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "Power"), ""},
     {&frmKestroRecord::cmdRecord, "cmdRecord", 40, "RecordStoppedDisabled", &frmKestroRecord::cmdRecord_MouseDown,
-     &frmKestroRecord::cmdRecord_MouseUp, "Record", "Ctrl+R"},
+     &frmKestroRecord::cmdRecord_MouseUp, QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "Record"), "Ctrl+R"},
     {&frmKestroRecord::cmdStopRecord, "cmdStopRecord", 70, "StopRecordDisabled",
-     &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp, "Stop recording",
-     "Ctrl+Shift+R"},
+     &frmKestroRecord::cmdStopRecord_MouseDown, &frmKestroRecord::cmdStopRecord_MouseUp,
+     QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "Stop recording"), "Ctrl+Shift+R"},
 };
 
 // Option buttons; those the user cannot choose lie outside their frame's
@@ -202,22 +211,28 @@ struct OptionDef {
     int y;
     bool userCanClick;
 };
-const OptionDef kModeOptions[6] = {
-    {" Initialisierung", -40, false}, {" Lp", 24, true},       {" LEQ", 50, true}, {" MAX-Hold", 76, true},
-    {" Calibration", 130, false},     {" Service", 155, false}};
+const OptionDef kModeOptions[6] = {{QT_TRANSLATE_NOOP("kestro::frmKestroRecord", " Initialisierung"), -40, false},
+                                   {" Lp", 24, true},
+                                   {" LEQ", 50, true},
+                                   {" MAX-Hold", 76, true},
+                                   {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", " Calibration"), 130, false},
+                                   {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", " Service"), 155, false}};
 const OptionDef kRangeOptions[5] = {{" AUTO", 21, true},
                                     {" 30 - 90 dB", 41, true},
                                     {" 50 - 110 dB", 61, true},
                                     {" 70 - 130 dB", 81, true},
-                                    {" unknown", 130, false}};
+                                    {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", " unknown"), 130, false}};
 
 // Status bar panels: widths at the default font; 0 takes the room that is left.
 const int kPanelWidths[4] = {24, 96, 0, 128};
 // The texts panels 2 and 4 show; each panel is as wide as the widest.
-const std::vector<const char*> kPanelTexts[4] = {{},
-                                                 {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service", "unknown"},
-                                                 {},
-                                                 {"Recording enabled", "Recording disabled"}};
+const std::vector<const char*> kPanelTexts[4] = {
+    {},
+    {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "Initialisation"), "Lp", "LEQ", "MAX", "CAL",
+     QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "Service"), QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "unknown")},
+    {},
+    {QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "Recording enabled"),
+     QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "Recording disabled")}};
 
 }  // namespace
 
@@ -236,7 +251,7 @@ void frmKestroRecord::buildWindow() {
     views_.placeWidgets(Picture2);
     QWidget* graph = views_.graphWidget();
     // Read the level: the display takes the focus, and a screen reader reads it out.
-    auto* readLevel = new QAction(QStringLiteral("Read the level"), this);
+    auto* readLevel = new QAction(tr("Read the level"), this);
     readLevel->setObjectName(QStringLiteral("ReadLevel"));
     readLevel->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     addAction(readLevel);
@@ -311,7 +326,7 @@ void frmKestroRecord::layoutControls() {
         const QString shown = label->text();
         int width = kPanelWidths[i];
         for (const char* text : kPanelTexts[i]) {
-            label->setText(QLatin1String(text));
+            label->setText(tr(text));
             width = std::max(width, label->sizeHint().width());
         }
         label->setText(shown);
@@ -327,13 +342,13 @@ void frmKestroRecord::buildMenus() {
     for (const MenuItemDef& m : kMenuItems) {
         QAction* action = nullptr;
         if (!m.menu) {
-            action = menuBar()->addAction(QString::fromUtf8(m.caption));
+            action = menuBar()->addAction(tr(m.caption));
         } else {
             if (!menu || menu->objectName() != QLatin1String(m.menuName)) {
-                menu = menuBar()->addMenu(QString::fromUtf8(m.menu));
+                menu = menuBar()->addMenu(tr(m.menu));
                 menu->setObjectName(QLatin1String(m.menuName));
             }
-            action = menu->addAction(QString::fromUtf8(m.caption));
+            action = menu->addAction(tr(m.caption));
         }
         action->setObjectName(QLatin1String(m.name));
         if (*m.shortcut) action->setShortcut(QKeySequence(QLatin1String(m.shortcut), QKeySequence::PortableText));
@@ -344,14 +359,14 @@ void frmKestroRecord::buildMenus() {
         if (m.click == &frmKestroRecord::MenuFileExit_Click) exitAction_ = action;
     }
     markAction_->setEnabled(false);
-    markAction_->setStatusTip(QStringLiteral("Marks a span of the recording; a second Mark ends it"));
+    markAction_->setStatusTip(tr("Marks a span of the recording; a second Mark ends it"));
 }
 
 void frmKestroRecord::buildKeys(QWidget* client) {
     Toolbar1 = new ToolbarStrip(client);
     Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
     setAccessibleRole(Toolbar1, QAccessible::ToolBar);
-    Toolbar1->setAccessibleName(QStringLiteral("Front panel keys"));
+    Toolbar1->setAccessibleName(tr("Front panel keys"));
     for (const KeyDef& k : kKeys) {
         auto* key = new PictureButton(imlToolbar_, QString::fromLatin1(k.objectName), Toolbar1);
         this->*k.field = key;
@@ -365,7 +380,7 @@ void frmKestroRecord::buildKeys(QWidget* client) {
             step(kHandlerError, [&] { (this->*up)(); });
         };
         // The tool tips also tell the shortcuts.
-        const QString name = QString::fromLatin1(k.accessibleName);
+        const QString name = tr(k.accessibleName);
         const QKeySequence shortcut(QLatin1String(k.shortcut), QKeySequence::PortableText);
         key->setAccessibleName(name);
         key->setShortcut(shortcut);
@@ -389,10 +404,10 @@ void frmKestroRecord::buildKeys(QWidget* client) {
 void frmKestroRecord::buildOptions() {
     auto frame = [this](const char* caption, const char* name, auto& options, const auto& defs, const char* optionName,
                         void (frmKestroRecord::*click)(int16_t)) {
-        auto* box = new QGroupBox(QString::fromLatin1(caption), Picture2);
+        auto* box = new QGroupBox(tr(caption), Picture2);
         box->setObjectName(QLatin1String(name));
         for (size_t i = 0; i < options.size(); ++i) {
-            auto* opt = new QRadioButton(QString::fromLatin1(defs[i].caption), box);
+            auto* opt = new QRadioButton(tr(defs[i].caption), box);
             if (!defs[i].userCanClick) {
                 // Hidden as well: lying outside the frame, it must not be reported as showing.
                 opt->setEnabled(false);
@@ -406,9 +421,10 @@ void frmKestroRecord::buildOptions() {
         }
         return box;
     };
-    frmMeasurementMode = frame("Mode", "frmMeasurementMode", optMeasurementMode, kModeOptions, "optMeasurementMode",
-                               &frmKestroRecord::optMeasurementMode_Click);
-    frmRange = frame("Range", "frmRange", optRange, kRangeOptions, "optRange", &frmKestroRecord::optRange_Click);
+    frmMeasurementMode = frame(QT_TR_NOOP("Mode"), "frmMeasurementMode", optMeasurementMode, kModeOptions,
+                               "optMeasurementMode", &frmKestroRecord::optMeasurementMode_Click);
+    frmRange =
+        frame(QT_TR_NOOP("Range"), "frmRange", optRange, kRangeOptions, "optRange", &frmKestroRecord::optRange_Click);
     optMeasurementMode[0]->setChecked(true);
     markedOptionIsTheTabStop(optMeasurementMode);
     markedOptionIsTheTabStop(optRange);
@@ -429,7 +445,7 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     StatusBar1 = new QWidget(client);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     setAccessibleRole(StatusBar1, QAccessible::StatusBar);
-    StatusBar1->setAccessibleName(QStringLiteral("Status"));
+    StatusBar1->setAccessibleName(tr("Status"));
     StatusBar1->setBackgroundRole(QPalette::Button);
     StatusBar1->setAutoFillBackground(true);
     auto* row = new QHBoxLayout(StatusBar1);
@@ -464,8 +480,8 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     eventPanel_->hide();
     row->addWidget(eventPanel_);
     setConnectionPicture(1);
-    panels_[1]->setText(QStringLiteral("unknown"));
-    panels_[3]->setText(QStringLiteral("Recording disabled"));
+    panels_[1]->setText(tr("unknown"));
+    panels_[3]->setText(tr("Recording disabled"));
 }
 
 void frmKestroRecord::layoutClientArea() {
@@ -603,8 +619,8 @@ bool frmKestroRecord::eventFilter(QObject* watched, QEvent* event) {
 void frmKestroRecord::MenuSetup_Click() {
     // Setup closes the port: an armed recording must not end unannounced.
     if (session_.armed() && onAsk &&
-        !onAsk(QStringLiteral("Recording is armed. Setup stops it while the dialog is open; it resumes when you "
-                              "close Setup.")))
+        !onAsk(tr("Recording is armed. Setup stops it while the dialog is open; it resumes when you "
+                  "close Setup.")))
         return;
     if (onShowSetup) onShowSetup();
 }
@@ -637,8 +653,8 @@ void frmKestroRecord::onEventsMark() {
     auto* dialog = new QInputDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setObjectName(QStringLiteral("MarkDialog"));
-    dialog->setWindowTitle(QStringLiteral("Mark"));
-    dialog->setLabelText(QStringLiteral("&Note of the span marked from %1 (Mark again to end it):")
+    dialog->setWindowTitle(tr("Mark"));
+    dialog->setLabelText(tr("&Note of the span marked from %1 (Mark again to end it):")
                              .arg(localDateTimeText(absoluteMilliseconds(pressed.local)).mid(11)));
     dialog->setTextValue(localDateTimeText(absoluteMilliseconds(pressed.local)).mid(11));
     connect(dialog, &QInputDialog::textValueSelected, this,
@@ -650,17 +666,17 @@ void frmKestroRecord::showEvents() {
     const EventRecorder& ev = session_.recorder().events();
     views_.showEventBands();
     markAction_->setEnabled(ev.recording());
-    QString text, tip = ev.detectionText();
+    QString text, tip = ev.detectionText(true);
     bool alarm = false;
     if (const std::optional<NoiseEvent> e = ev.running()) {
-        text = QStringLiteral("Exceedance since %1").arg(localDateTimeText(e->startLocalMs).mid(11));
-        tip += QStringLiteral("; LAmax so far %1 dB").arg(levelText(e->lmax));
+        text = tr("Exceedance since %1").arg(localDateTimeText(e->startLocalMs).mid(11));
+        tip += tr("; LAmax so far %1 dB").arg(levelText(e->lmax, shownDecimalPoint()));
         alarm = true;
     } else if (ev.spanOpen()) {
-        text = QStringLiteral("Marked since %1").arg(localDateTimeText(ev.spanStartLocalMs()).mid(11));
+        text = tr("Marked since %1").arg(localDateTimeText(ev.spanStartLocalMs()).mid(11));
         tip += QStringLiteral("; ") + ev.spanNote();
     } else if (ev.recording()) {
-        text = ev.detecting() ? QStringLiteral("Events: %1").arg(ev.count()) : QStringLiteral("No events");
+        text = ev.detecting() ? tr("Events: %1").arg(ev.count()) : tr("No events");
     }
     if (eventPanel_->isVisibleTo(StatusBar1) == !text.isEmpty() && eventPanel_->text() == text &&
         eventPanel_->toolTip() == tip)
@@ -691,8 +707,7 @@ void frmKestroRecord::showPanel3() {
         return;
     }
     // The reason stays readable; the file name gives way in its middle.
-    const QString prefix =
-        QStringLiteral("Record file error: ") + recorder.recordErrorReason() + QStringLiteral(" \u2014 ");
+    const QString prefix = tr("Record file error: ") + recorder.recordErrorReason() + QStringLiteral(" \u2014 ");
     const QFontMetrics fm(label->font());
     const int room = label->contentsRect().width() - fm.horizontalAdvance(prefix);
     setPanelText(3, prefix + fm.elidedText(recorder.recordErrorPath(), Qt::ElideMiddle,
@@ -700,12 +715,11 @@ void frmKestroRecord::showPanel3() {
 }
 
 void frmKestroRecord::showCalibrationCheck(const CalibrationCheck& c) {
-    const QString level = QString::number(c.levelDb, 'f', 1);
+    const QString level = QString::number(c.levelDb, 'f', 1).replace(QLatin1Char('.'), shownDecimalPoint());
     const QString when = localDateTimeText(c.localMs);
-    calibrationPanel_->setText(QStringLiteral("Cal %1 dB %2").arg(level, when.mid(11, 5)));
-    calibrationPanel_->setToolTip(
-        QStringLiteral("Last calibration check: %1, %2 dB").arg(when, level) +
-        (c.serialNumber.isEmpty() ? QString() : QStringLiteral(", meter %1").arg(c.serialNumber)));
+    calibrationPanel_->setText(tr("Cal %1 dB %2").arg(level, when.mid(11, 5)));
+    calibrationPanel_->setToolTip(tr("Last calibration check: %1, %2 dB").arg(when, level) +
+                                  (c.serialNumber.isEmpty() ? QString() : tr(", meter %1").arg(c.serialNumber)));
     calibrationPanel_->show();
 }
 
@@ -721,7 +735,7 @@ void frmKestroRecord::setPanelText(int panel, const QString& text) {
 void frmKestroRecord::setConnectionPicture(int index) {
     if (index == connectionPicture_) return;
     panels_[0]->setPixmap(imlConnectionState_.pixmap(index));
-    panels_[0]->setToolTip(index == 2 ? QStringLiteral("Connected") : QStringLiteral("Not connected"));
+    panels_[0]->setToolTip(index == 2 ? tr("Connected") : tr("Not connected"));
     panels_[0]->setAccessibleName(panels_[0]->toolTip());
     connectionPicture_ = index;
 }
@@ -784,13 +798,13 @@ void frmKestroRecord::setKey(PictureButton* key, bool enabled, const char* pictu
 
 void frmKestroRecord::showOffline() {
     tick([&] { Picture1->connectionLost(); });
-    tick([&] { setPanelText(2, QStringLiteral("unknown")); });
+    tick([&] { setPanelText(2, tr("unknown")); });
     setFramesEnabled(false);
     setKey(cmdPower, false, "PowerDisabled");
     setKey(cmdStopRecord, false, "StopRecordDisabled");
     setKey(cmdRecord, false, "RecordStoppedDisabled");
     cmdRecord->setChecked(false);
-    tick([&] { setPanelText(4, QStringLiteral("Recording disabled")); });
+    tick([&] { setPanelText(4, tr("Recording disabled")); });
     tick([&] { selectMode(0); });
     tick([&] { setConnectionPicture(1); });
     Picture1->publishReading(session_.clock().read().utcMs);
@@ -804,9 +818,11 @@ void frmKestroRecord::showStarted() {
 }
 
 void frmKestroRecord::showFunction(int16_t f, int16_t level) {
-    static const char* const kTexts[6] = {"Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"};
+    static const char* const kTexts[6] = {
+        QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "Initialisation"), "Lp", "LEQ", "MAX", "CAL",
+        QT_TRANSLATE_NOOP("kestro::frmKestroRecord", "Service")};
     if (f >= kFunctionInit && f <= kFunctionService) {
-        tick([&] { setPanelText(2, QString::fromLatin1(kTexts[f])); });
+        tick([&] { setPanelText(2, tr(kTexts[f])); });
         if (f <= kFunctionLp) tick([&] { Picture1->functionChanged(f, level); });
         optRange[0]->setEnabled(f == kFunctionLp);
         markedOptionIsTheTabStop(optRange);
@@ -828,7 +844,7 @@ void frmKestroRecord::Reset_KestroDisplay() { Picture1->Reset_KestroDisplay(); }
 
 void frmKestroRecord::showRecording(bool armed) {
     cmdRecord->setChecked(armed);
-    setPanelText(4, armed ? QStringLiteral("Recording enabled") : QStringLiteral("Recording disabled"));
+    setPanelText(4, armed ? tr("Recording enabled") : tr("Recording disabled"));
     setFramesEnabled(!armed);
     // Armed or disarmed from elsewhere than the key (start-up option, power
     // key): the record key shows it too.

@@ -4,6 +4,7 @@
 #include "ui/display/Accessibility.h"
 #include "ui/display/PictureError.h"
 
+#include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStringList>
@@ -43,11 +44,19 @@ constexpr DisplayPanel::Element kPaintOrder[] = {
 
 constexpr int kBlank = 11, kTopSegment = 13, kBottomSegment = 12, kLetterE = 14, kLetterR = 15;
 
-const char* const kFunctionWords[] = {"Initialisation", "Lp", "LEQ", "MAX-Hold", "Calibration", "Service"};
+const char* const kFunctionWords[] = {QT_TRANSLATE_NOOP("kestro::DisplayPanel", "Initialisation"),
+                                      "Lp",
+                                      "LEQ",
+                                      "MAX-Hold",
+                                      QT_TRANSLATE_NOOP("kestro::DisplayPanel", "Calibration"),
+                                      QT_TRANSLATE_NOOP("kestro::DisplayPanel", "Service")};
 const char* const kRangeWords[] = {"30 - 90 dB", "50 - 110 dB", "70 - 130 dB"};
-const char* const kBatteryWords[] = {"battery empty", "battery low", "battery full"};
+const char* const kBatteryWords[] = {QT_TRANSLATE_NOOP("kestro::DisplayPanel", "battery empty"),
+                                     QT_TRANSLATE_NOOP("kestro::DisplayPanel", "battery low"),
+                                     QT_TRANSLATE_NOOP("kestro::DisplayPanel", "battery full")};
 // Triangle pictures 2..4: filled, outlined, both.
-const char* const kFlowWords[] = {"%1", "%1 earlier", "%1 now and earlier"};
+const char* const kFlowWords[] = {"%1", QT_TRANSLATE_NOOP("kestro::DisplayPanel", "%1 earlier"),
+                                  QT_TRANSLATE_NOOP("kestro::DisplayPanel", "%1 now and earlier")};
 
 }  // namespace
 
@@ -231,19 +240,19 @@ void DisplayPanel::showBattery(int16_t battery) {
 }
 
 QString DisplayPanel::readingText() const {
-    if (testPattern_) return QStringLiteral("Level: segment test");
+    if (testPattern_) return tr("Level: segment test");
     QString cells;
     for (int i = 0; i < 4; ++i) {
         const int index = items_[imgNoiseDigit0 + i].index;
         if (index >= 1 && index <= 10) cells += QChar('0' + index - 1);
         if (index == kLetterE || index == kLetterR) cells += QLatin1Char(index == kLetterE ? 'E' : 'r');
         if (index == kTopSegment || index == kBottomSegment)
-            return index == kTopSegment ? QStringLiteral("Level over range") : QStringLiteral("Level under range");
+            return index == kTopSegment ? tr("Level over range") : tr("Level under range");
     }
-    if (cells.isEmpty()) return QStringLiteral("Level: no reading");
-    if (cells.startsWith(QLatin1Char('E'))) return QStringLiteral("Level: error reading (Err)");
-    if (items_[imgDecimalPoint].shown) cells.insert(cells.size() - 1, QLatin1Char('.'));
-    return QStringLiteral("Level ") + cells + QStringLiteral(" dB");
+    if (cells.isEmpty()) return tr("Level: no reading");
+    if (cells.startsWith(QLatin1Char('E'))) return tr("Level: error reading (Err)");
+    if (items_[imgDecimalPoint].shown) cells.insert(cells.size() - 1, QLocale().decimalPoint());
+    return tr("Level %1 dB").arg(cells);
 }
 
 QString DisplayPanel::legendText() const {
@@ -252,14 +261,13 @@ QString DisplayPanel::legendText() const {
         return items_[e].shown && items_[e].index >= first && items_[e].index <= last ? items_[e].index : 0;
     };
     if (testPattern_ || (items_[imgMode].shown && function_ >= 0 && function_ <= 5))
-        words << QString::fromLatin1(kFunctionWords[testPattern_ ? 0 : function_]);
+        words << tr(kFunctionWords[testPattern_ ? 0 : function_]);
     if (const int r = shown(imgRange, 1, 3)) words << QString::fromLatin1(kRangeWords[r - 1]);
     if (items_[imgAuto].shown && !testPattern_) words << QStringLiteral("AUTO");
-    if (const int b = shown(imgBatteryState, 1, 3); b && !testPattern_)
-        words << QString::fromLatin1(kBatteryWords[b - 1]);
-    for (auto [e, word] : {std::pair{imgOverflow, "overflow"}, std::pair{imgUnderflow, "underflow"}})
-        if (const int f = shown(e, 2, 4); f && !testPattern_)
-            words << QString::fromLatin1(kFlowWords[f - 2]).arg(QLatin1String(word));
+    if (const int b = shown(imgBatteryState, 1, 3); b && !testPattern_) words << tr(kBatteryWords[b - 1]);
+    for (auto [e, word] :
+         {std::pair{imgOverflow, QT_TR_NOOP("overflow")}, std::pair{imgUnderflow, QT_TR_NOOP("underflow")}})
+        if (const int f = shown(e, 2, 4); f && !testPattern_) words << tr(kFlowWords[f - 2]).arg(tr(word));
     return words.join(QStringLiteral(", "));
 }
 

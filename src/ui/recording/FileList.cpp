@@ -1,5 +1,6 @@
 #include "ui/recording/FileList.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QTreeWidget>
 
@@ -33,7 +34,7 @@ QString durationText(double days) {
 std::unique_ptr<QTreeWidget> createFileListView() {
     auto v = std::make_unique<QTreeWidget>();
     v->setObjectName(QStringLiteral("MessFileListe"));
-    v->setAccessibleName(QStringLiteral("Record files"));
+    v->setAccessibleName(QCoreApplication::translate("kestro::FileList", "Record files"));
     v->setRootIsDecorated(false);
     v->setSelectionBehavior(QAbstractItemView::SelectRows);
     v->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -47,7 +48,9 @@ std::unique_ptr<QTreeWidget> createFileListView() {
 void initFileListView(QTreeWidget* view) {
     view->clear();
     view->setColumnCount(3);
-    view->setHeaderLabels({QStringLiteral("Start"), QStringLiteral("Duration"), QStringLiteral("File name")});
+    view->setHeaderLabels({QCoreApplication::translate("kestro::FileList", "Start"),
+                           QCoreApplication::translate("kestro::FileList", "Duration"),
+                           QCoreApplication::translate("kestro::FileList", "File name")});
     // Design widths in twips (list width x 0.2 - 20 and x 0.6 - 20), in pixels.
     const double w = view->width();
     const double margin = 20.0 / 15.0;

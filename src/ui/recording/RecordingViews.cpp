@@ -4,6 +4,7 @@
 #include "ui/recording/FileList.h"
 #include "ui/recording/LevelGraph.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QTreeWidget>
 #include <QWidget>
@@ -20,8 +21,9 @@ public:
         setObjectName(QStringLiteral("PictureGraph"));
         setAttribute(Qt::WA_OpaquePaintEvent);
         setAccessibleRole(this, QAccessible::Chart);
-        setAccessibleName(QStringLiteral("Level graph"));
-        setAccessibleDescription(QStringLiteral("The slow level of the recording over the time of day"));
+        setAccessibleName(QCoreApplication::translate("kestro::RecordingViews", "Level graph"));
+        setAccessibleDescription(QCoreApplication::translate("kestro::RecordingViews",
+                                                             "The slow level of the recording over the time of day"));
         setFixedSize(g.size());
     }
 

@@ -9,6 +9,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -197,7 +198,7 @@ QList<SerialDevice> withStableNames(const QList<SerialDevice>& ports, const QLis
     for (const StableSerialName& name : names) {
         SerialDevice d;
         d.path = name.link;
-        d.description = QStringLiteral("now ") + name.target;
+        d.description = frmSetup::tr("now %1").arg(name.target);
         for (const SerialDevice& p : ports) {
             if (QFileInfo(p.path).canonicalFilePath() != name.target) continue;
             if (!p.description.trimmed().isEmpty()) d.description += QStringLiteral(", ") + p.description.trimmed();
@@ -259,7 +260,7 @@ frmSetup::frmSetup(SetupStore store, PortProber probePorts, MessageSink& message
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Setup"));
+    setWindowTitle(tr("Setup"));
     buildControls();
     load();
 
@@ -290,21 +291,25 @@ const struct {
     const char* caption;
     const char* key;
     const char* tip;
-} kTabs[] = {
-    {"Recording", "Group1", "Optionen für Gruppe 1 festlegen"},
-    {"Interface", "Group2", "Optionen für Gruppe 3 festlegen"},
-    {"Statistics", "Group3", "Interval and limit of the noise statistics"},
-    {"Measurement details", "Group4", "Location, operator, weather, notes and instrument kept beside every series"}};
+} kTabs[] = {{QT_TRANSLATE_NOOP("kestro::frmSetup", "Recording"), "Group1",
+              QT_TRANSLATE_NOOP("kestro::frmSetup", "Optionen für Gruppe 1 festlegen")},
+             {QT_TRANSLATE_NOOP("kestro::frmSetup", "Interface"), "Group2",
+              QT_TRANSLATE_NOOP("kestro::frmSetup", "Optionen für Gruppe 3 festlegen")},
+             {QT_TRANSLATE_NOOP("kestro::frmSetup", "Statistics"), "Group3",
+              QT_TRANSLATE_NOOP("kestro::frmSetup", "Interval and limit of the noise statistics")},
+             {QT_TRANSLATE_NOOP("kestro::frmSetup", "Measurement details"), "Group4",
+              QT_TRANSLATE_NOOP("kestro::frmSetup",
+                                "Location, operator, weather, notes and instrument kept beside every series")}};
 
 // The fields of "Measurement details": caption with its mnemonic, setting.
 const struct {
     const char* caption;
     SettingId id;
-} kDetails[] = {{"&Location", SettingId::MeasurementLocation},
-                {"O&perator", SettingId::MeasurementOperator},
-                {"&Weather", SettingId::MeasurementWeather},
-                {"No&tes", SettingId::MeasurementNotes},
-                {"Instr&ument", SettingId::MeasurementInstrument}};
+} kDetails[] = {{QT_TRANSLATE_NOOP("kestro::frmSetup", "&Location"), SettingId::MeasurementLocation},
+                {QT_TRANSLATE_NOOP("kestro::frmSetup", "O&perator"), SettingId::MeasurementOperator},
+                {QT_TRANSLATE_NOOP("kestro::frmSetup", "&Weather"), SettingId::MeasurementWeather},
+                {QT_TRANSLATE_NOOP("kestro::frmSetup", "No&tes"), SettingId::MeasurementNotes},
+                {QT_TRANSLATE_NOOP("kestro::frmSetup", "Instr&ument"), SettingId::MeasurementInstrument}};
 
 // The check boxes of "File Content" and their places in its grid.
 const struct {
@@ -313,10 +318,11 @@ const struct {
     const char* name;
     int row;
     int column;
-} kContentBoxes[] = {{&frmSetup::chkIncludeHeader, "Header Line", "chkIncludeHeader", 0, 0},
-                     {&frmSetup::chkIncludeTime, "System Time", "chkIncludeTime", 1, 0},
-                     {&frmSetup::chkIncludeOverflow, "Overflow", "chkIncludeOverflow", 0, 1},
-                     {&frmSetup::chkIncludeUnderflow, "Underflow", "chkIncludeUnderflow", 1, 1}};
+} kContentBoxes[] = {
+    {&frmSetup::chkIncludeHeader, QT_TRANSLATE_NOOP("kestro::frmSetup", "Header Line"), "chkIncludeHeader", 0, 0},
+    {&frmSetup::chkIncludeTime, QT_TRANSLATE_NOOP("kestro::frmSetup", "System Time"), "chkIncludeTime", 1, 0},
+    {&frmSetup::chkIncludeOverflow, QT_TRANSLATE_NOOP("kestro::frmSetup", "Overflow"), "chkIncludeOverflow", 0, 1},
+    {&frmSetup::chkIncludeUnderflow, QT_TRANSLATE_NOOP("kestro::frmSetup", "Underflow"), "chkIncludeUnderflow", 1, 1}};
 
 }  // namespace
 
@@ -325,9 +331,9 @@ void frmSetup::buildControls() {
     tbsOptions->setDrawBase(false);
     tbsOptions->setExpanding(false);
     for (const auto& t : kTabs) {
-        const int i = tbsOptions->addTab(QString::fromUtf8(t.caption));
+        const int i = tbsOptions->addTab(tr(t.caption));
         tbsOptions->setTabData(i, QString::fromLatin1(t.key));
-        tbsOptions->setTabToolTip(i, QString::fromUtf8(t.tip));
+        tbsOptions->setTabToolTip(i, tr(t.tip));
     }
 
     auto* pageFrame = new QFrame(this);
@@ -376,6 +382,7 @@ void frmSetup::buildControls() {
                         DeviceCOM[3],
                         OptionCOM[4],
                         DeviceCOM[4],
+                        cboLanguage,
                         cboStatisticsInterval,
                         InputLimitLevel,
                         InputEventLevel,
@@ -413,49 +420,49 @@ void frmSetup::buildControls() {
 QWidget* frmSetup::buildRecordingPage() {
     auto* rec = new QWidget;
 
-    auto* frameName = named(new QGroupBox(QStringLiteral("File Name"), rec), "FrameFileName");
+    auto* frameName = named(new QGroupBox(tr("File Name"), rec), "FrameFileName");
     InputSaveDir = named(new QLineEdit(frameName), "InputSaveDir");
     InputSaveDir->setMinimumWidth(320);
     cmdBrowseDir = named(new QToolButton(frameName), "cmdBrowseDir");
     cmdBrowseDir->setText(QStringLiteral("..."));
-    cmdBrowseDir->setToolTip(QStringLiteral("Choose the directory"));
+    cmdBrowseDir->setToolTip(tr("Choose the directory"));
     cmdBrowseDir->setAccessibleName(cmdBrowseDir->toolTip());
     InputFileName = named(new QLineEdit(frameName), "InputFileName");
     InputFileExtension = named(new QLineEdit(frameName), "InputFileExtension");
     InputFileExtension->setFixedWidth(90);
     auto* nameGrid = new QGridLayout(frameName);
     nameGrid->setColumnStretch(1, 1);
-    nameGrid->addWidget(fieldLabel(QStringLiteral("Directory"), frameName), 0, 0);
+    nameGrid->addWidget(fieldLabel(tr("Directory"), frameName), 0, 0);
     nameGrid->addWidget(InputSaveDir, 0, 1);
     nameGrid->addWidget(cmdBrowseDir, 0, 2);
-    nameGrid->addWidget(fieldLabel(QStringLiteral("Base Name"), frameName), 1, 0);
+    nameGrid->addWidget(fieldLabel(tr("Base Name"), frameName), 1, 0);
     nameGrid->addWidget(InputFileName, 1, 1, 1, 2);
-    nameGrid->addWidget(fieldLabel(QStringLiteral("Extension"), frameName), 2, 0);
+    nameGrid->addWidget(fieldLabel(tr("Extension"), frameName), 2, 0);
     nameGrid->addWidget(InputFileExtension, 2, 1, Qt::AlignLeft);
 
-    auto* frameContent = named(new QGroupBox(QStringLiteral("File Content"), rec), "FrameFileContent");
+    auto* frameContent = named(new QGroupBox(tr("File Content"), rec), "FrameFileContent");
     auto* contentGrid = new QGridLayout(frameContent);
     for (const auto& c : kContentBoxes) {
-        this->*c.field = named(new QCheckBox(QString::fromLatin1(c.caption), frameContent), c.name);
+        this->*c.field = named(new QCheckBox(tr(c.caption), frameContent), c.name);
         contentGrid->addWidget(this->*c.field, c.row, c.column);
     }
     contentGrid->setRowStretch(2, 1);
 
-    auto* frameFormat = named(new QGroupBox(QStringLiteral("Format Options"), rec), "FrameFormatOptions");
+    auto* frameFormat = named(new QGroupBox(tr("Format Options"), rec), "FrameFormatOptions");
     InputDecimalSeparator = named(new QLineEdit(frameFormat), "InputDecimalSeparator");
     InputTabularSeparator = named(new QLineEdit(frameFormat), "InputTabularSeparator");
     for (QLineEdit* e : {InputDecimalSeparator, InputTabularSeparator})
         e->setFixedWidth(90);
-    InputTabularSeparator->setToolTip(QStringLiteral("A character, [TAB] or [SPACE]"));
+    InputTabularSeparator->setToolTip(tr("A character, [TAB] or [SPACE]"));
     // The designed focus trap that turned an empty field into [TAB] would be an
     // invisible stop for the keyboard and for screen readers: it stays hidden,
     // and the column-separator field takes its Tab key itself.
     cmdTSepTabFocus = named(new QPushButton(QStringLiteral("TSep-Tab"), frameFormat), "cmdTSepTabFocus");
     cmdTSepTabFocus->hide();
     auto* formatGrid = new QGridLayout(frameFormat);
-    formatGrid->addWidget(fieldLabel(QStringLiteral("Decimal Seperator"), frameFormat), 0, 0);
+    formatGrid->addWidget(fieldLabel(tr("Decimal Seperator"), frameFormat), 0, 0);
     formatGrid->addWidget(InputDecimalSeparator, 0, 1);
-    formatGrid->addWidget(fieldLabel(QStringLiteral("Tabular Separator"), frameFormat), 1, 0);
+    formatGrid->addWidget(fieldLabel(tr("Tabular Separator"), frameFormat), 1, 0);
     formatGrid->addWidget(InputTabularSeparator, 1, 1);
     formatGrid->setRowStretch(2, 1);
 
@@ -472,14 +479,14 @@ QWidget* frmSetup::buildRecordingPage() {
 
 QWidget* frmSetup::buildInterfacePage() {
     auto* itf = new QWidget;
-    FrameCOM = new QGroupBox(QStringLiteral("Serial Interface"), itf);
+    FrameCOM = new QGroupBox(tr("Serial Interface"), itf);
     named(FrameCOM, "FrameCOM");
     auto* comGrid = new QGridLayout(FrameCOM);
     comGrid->setColumnStretch(1, 1);
     comGrid->setHorizontalSpacing(12);
     auto* group = new QButtonGroup(FrameCOM);
     for (int n = 1; n <= kPorts; ++n) {
-        OptionCOM[n] = new QRadioButton(QStringLiteral("COM%1").arg(n), FrameCOM);
+        OptionCOM[n] = new QRadioButton(tr("COM%1").arg(n), FrameCOM);
         OptionCOM[n]->setObjectName(QStringLiteral("OptionCOM%1").arg(n));
         group->addButton(OptionCOM[n], n);
         auto* combo = new DeviceComboBox(FrameCOM);
@@ -488,7 +495,7 @@ QWidget* frmSetup::buildInterfacePage() {
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setMinimumContentsLength(22);
         combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        combo->setToolTip(QStringLiteral("Device of COM%1").arg(n));
+        combo->setToolTip(tr("Device of COM%1").arg(n));
         combo->beforePopup = [this, n] {
             fillDeviceList(n);
         };
@@ -504,14 +511,27 @@ QWidget* frmSetup::buildInterfacePage() {
     picture->setPixmap(serialPlugPicture());
     picture->setAlignment(Qt::AlignCenter);
     comGrid->addWidget(picture, 0, 2, kPorts, 1, Qt::AlignCenter);
-    auto* hint = new QLabel(QStringLiteral("Ports that cannot be opened are greyed out. "
-                                           "Pick a device from a list to use it for that port."),
+    auto* hint = new QLabel(tr("Ports that cannot be opened are greyed out. "
+                               "Pick a device from a list to use it for that port."),
                             FrameCOM);
     hint->setWordWrap(true);
     comGrid->addWidget(hint, kPorts, 0, 1, 3);
+    auto* frameLanguage = named(new QGroupBox(tr("Language"), itf), "FrameLanguage");
+    cboLanguage = named(new QComboBox(frameLanguage), "cboLanguage");
+    cboLanguage->addItem(tr("Automatic (the desktop's language)"), 0);
+    cboLanguage->addItem(QStringLiteral("English"), 1);
+    cboLanguage->addItem(QStringLiteral("Deutsch"), 2);
+    auto* languageGrid = new QGridLayout(frameLanguage);
+    languageGrid->setColumnStretch(2, 1);
+    languageGrid->addWidget(fieldLabel(tr("Windows"), frameLanguage), 0, 0);
+    languageGrid->addWidget(cboLanguage, 0, 1);
+    auto* languageHint = new QLabel(tr("Applies at the next start; --lang chooses for one run."), frameLanguage);
+    languageHint->setWordWrap(true);
+    languageGrid->addWidget(languageHint, 1, 0, 1, 3);
     auto* itfLayout = new QVBoxLayout(itf);
     itfLayout->setContentsMargins(0, 0, 0, 0);
     itfLayout->addWidget(FrameCOM);
+    itfLayout->addWidget(frameLanguage);
     itfLayout->addStretch();
 
     return itf;
@@ -519,65 +539,64 @@ QWidget* frmSetup::buildInterfacePage() {
 
 QWidget* frmSetup::buildStatisticsPage() {
     auto* stat = new QWidget;
-    auto* frameStat = new QGroupBox(QStringLiteral("Noise Statistics"), stat);
+    auto* frameStat = new QGroupBox(tr("Noise Statistics"), stat);
     named(frameStat, "FrameStatistics");
     cboStatisticsInterval = new QComboBox(frameStat);
     named(cboStatisticsInterval, "cboStatisticsInterval");
     for (int seconds : setting(SettingId::StatisticsInterval).choices)
-        cboStatisticsInterval->addItem(
-            seconds < 60 ? QStringLiteral("%1 s").arg(seconds) : QStringLiteral("%1 min").arg(seconds / 60), seconds);
+        cboStatisticsInterval->addItem(seconds < 60 ? tr("%1 s").arg(seconds) : tr("%1 min").arg(seconds / 60),
+                                       seconds);
     InputLimitLevel = new QDoubleSpinBox(frameStat);
     named(InputLimitLevel, "InputLimitLevel");
     InputLimitLevel->setRange(0.0, setting(SettingId::LimitLevel).max / 10.0);
     InputLimitLevel->setDecimals(1);
     InputLimitLevel->setSingleStep(0.5);
-    InputLimitLevel->setSuffix(QStringLiteral(" dB"));
-    InputLimitLevel->setSpecialValueText(QStringLiteral("none"));
-    InputLimitLevel->setToolTip(QStringLiteral("Intervals whose Leq is above this level are marked; 0 for none"));
+    InputLimitLevel->setSuffix(tr(" dB"));
+    InputLimitLevel->setSpecialValueText(tr("none"));
+    InputLimitLevel->setToolTip(tr("Intervals whose Leq is above this level are marked; 0 for none"));
     auto* statGrid = new QGridLayout(frameStat);
     statGrid->setColumnStretch(2, 1);
-    statGrid->addWidget(fieldLabel(QStringLiteral("Interval"), frameStat), 0, 0);
+    statGrid->addWidget(fieldLabel(tr("Interval"), frameStat), 0, 0);
     statGrid->addWidget(cboStatisticsInterval, 0, 1);
-    statGrid->addWidget(fieldLabel(QStringLiteral("Limit (Leq)"), frameStat), 1, 0);
+    statGrid->addWidget(fieldLabel(tr("Limit (Leq)"), frameStat), 1, 0);
     statGrid->addWidget(InputLimitLevel, 1, 1);
-    auto* statHint = new QLabel(QStringLiteral("Each record file gets a statistics file beside it (…_STAT) "
-                                               "with one row per interval. Changes apply to the next series."),
+    auto* statHint = new QLabel(tr("Each record file gets a statistics file beside it (…_STAT) "
+                                   "with one row per interval. Changes apply to the next series."),
                                 frameStat);
     statHint->setWordWrap(true);
     statGrid->addWidget(statHint, 2, 0, 1, 3);
-    auto* frameEvents = named(new QGroupBox(QStringLiteral("Noise Events"), stat), "FrameEvents");
-    auto decibels = [frameEvents](const char* name, double max, const char* tip) {
+    auto* frameEvents = named(new QGroupBox(tr("Noise Events"), stat), "FrameEvents");
+    auto decibels = [this, frameEvents](const char* name, double max, const char* tip) {
         auto* box = named(new QDoubleSpinBox(frameEvents), name);
         box->setRange(0.0, max);
         box->setDecimals(1);
         box->setSingleStep(0.5);
-        box->setSuffix(QStringLiteral(" dB"));
-        box->setToolTip(QString::fromUtf8(tip));
+        box->setSuffix(tr(" dB"));
+        box->setToolTip(tr(tip));
         return box;
     };
     InputEventLevel = decibels("InputEventLevel", setting(SettingId::EventLevel).max / 10.0,
-                               "An exceedance starts when the level rises above this; 0 for none");
-    InputEventLevel->setSpecialValueText(QStringLiteral("none"));
+                               QT_TR_NOOP("An exceedance starts when the level rises above this; 0 for none"));
+    InputEventLevel->setSpecialValueText(tr("none"));
     InputEventHysteresis = decibels("InputEventHysteresis", setting(SettingId::EventHysteresis).max / 10.0,
-                                    "It ends when the level falls below the event level less this");
+                                    QT_TR_NOOP("It ends when the level falls below the event level less this"));
     InputEventMinDuration = named(new QSpinBox(frameEvents), "InputEventMinDuration");
     InputEventMinDuration->setRange(0, setting(SettingId::EventMinDuration).max);
-    InputEventMinDuration->setSuffix(QStringLiteral(" s"));
-    InputEventMinDuration->setToolTip(QStringLiteral("It counts when it lasted at least this long"));
-    chkEventNotifications =
-        named(new QCheckBox(QStringLiteral("Desktop notifications"), frameEvents), "chkEventNotifications");
+    InputEventMinDuration->setSuffix(tr(" s"));
+    InputEventMinDuration->setToolTip(tr("It counts when it lasted at least this long"));
+    chkEventNotifications = named(new QCheckBox(tr("Desktop notifications"), frameEvents), "chkEventNotifications");
     auto* eventGrid = new QGridLayout(frameEvents);
     eventGrid->setColumnStretch(2, 1);
-    eventGrid->addWidget(fieldLabel(QStringLiteral("Event level"), frameEvents), 0, 0);
+    eventGrid->addWidget(fieldLabel(tr("Event level"), frameEvents), 0, 0);
     eventGrid->addWidget(InputEventLevel, 0, 1);
-    eventGrid->addWidget(fieldLabel(QStringLiteral("Minimum duration"), frameEvents), 1, 0);
+    eventGrid->addWidget(fieldLabel(tr("Minimum duration"), frameEvents), 1, 0);
     eventGrid->addWidget(InputEventMinDuration, 1, 1);
-    eventGrid->addWidget(fieldLabel(QStringLiteral("Hysteresis"), frameEvents), 2, 0);
+    eventGrid->addWidget(fieldLabel(tr("Hysteresis"), frameEvents), 2, 0);
     eventGrid->addWidget(InputEventHysteresis, 2, 1);
     eventGrid->addWidget(chkEventNotifications, 3, 0, 1, 3);
-    auto* eventHint = new QLabel(QStringLiteral("Exceedances and marked spans go into an events file beside the "
-                                                "record file (\u2026_EVENTS), on slow Lp levels or, in LEQ and "
-                                                "MAX-Hold, on fast Lp levels. Changes apply to the next series."),
+    auto* eventHint = new QLabel(tr("Exceedances and marked spans go into an events file beside the "
+                                    "record file (\u2026_EVENTS), on slow Lp levels or, in LEQ and "
+                                    "MAX-Hold, on fast Lp levels. Changes apply to the next series."),
                                  frameEvents);
     eventHint->setWordWrap(true);
     eventGrid->addWidget(eventHint, 4, 0, 1, 3);
@@ -592,7 +611,7 @@ QWidget* frmSetup::buildStatisticsPage() {
 
 QWidget* frmSetup::buildDetailsPage() {
     auto* page = new QWidget;
-    auto* frame = named(new QGroupBox(QStringLiteral("Site and conditions"), page), "FrameDetails");
+    auto* frame = named(new QGroupBox(tr("Site and conditions"), page), "FrameDetails");
     InputLocation = named(new QLineEdit(frame), "InputLocation");
     InputOperator = named(new QLineEdit(frame), "InputOperator");
     InputWeather = named(new QLineEdit(frame), "InputWeather");
@@ -600,17 +619,16 @@ QWidget* frmSetup::buildDetailsPage() {
     InputNotes->setTabChangesFocus(true);  // Tab leaves the notes; they are not a place for tab characters
     InputNotes->setFixedHeight(InputNotes->fontMetrics().lineSpacing() * 4 + 12);
     InputInstrument = named(new QLineEdit(frame), "InputInstrument");
-    InputInstrument->setPlaceholderText(QStringLiteral("type and class of the sound level meter"));
+    InputInstrument->setPlaceholderText(tr("type and class of the sound level meter"));
     QWidget* const fields[] = {InputLocation, InputOperator, InputWeather, InputNotes, InputInstrument};
     auto* grid = new QGridLayout(frame);
     for (int i = 0; i < 5; ++i) {
-        auto* label = fieldLabel(QString::fromLatin1(kDetails[i].caption), frame);
+        auto* label = fieldLabel(tr(kDetails[i].caption), frame);
         label->setBuddy(fields[i]);
         grid->addWidget(label, i, 0, i == 3 ? Qt::AlignTop : Qt::Alignment());
         grid->addWidget(fields[i], i, 1);
     }
-    auto* hint =
-        new QLabel(QStringLiteral("Written into the side file (…_INFO.json) of every series from its start."), frame);
+    auto* hint = new QLabel(tr("Written into the side file (…_INFO.json) of every series from its start."), frame);
     hint->setWordWrap(true);
     grid->addWidget(hint, 5, 0, 1, 2);
     auto* layout = new QVBoxLayout(page);
@@ -621,8 +639,8 @@ QWidget* frmSetup::buildDetailsPage() {
 }
 
 QHBoxLayout* frmSetup::buildButtons() {
-    cmdOK = named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
-    cmdCancel = named(new QPushButton(QStringLiteral("Abbrechen"), this), "cmdCancel");
+    cmdOK = named(new QPushButton(tr("OK"), this), "cmdOK");
+    cmdCancel = named(new QPushButton(tr("Abbrechen"), this), "cmdCancel");
     // No default button: Enter in a text field must not confirm the dialog.
     for (QPushButton* b : {cmdOK, cmdCancel, cmdTSepTabFocus}) {
         b->setAutoDefault(false);
@@ -659,13 +677,14 @@ void frmSetup::load() {
     InputEventMinDuration->setValue(int(v.eventMinDuration));
     InputEventHysteresis->setValue(v.eventHysteresis / 10.0);
     chkEventNotifications->setChecked(v.eventNotifications);
+    cboLanguage->setCurrentIndex(qMax(0, cboLanguage->findData(v.language)));
     QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes, InputInstrument};
     for (int i = 0; i < 5; ++i) {
         if (auto* line = qobject_cast<QLineEdit*>(details[i]))
             line->setText(v.details[size_t(i)]);
         else
             InputNotes->setPlainText(v.details[size_t(i)]);
-        if (forRun.details[size_t(i)]) showRunValue({details[i]}, QStringLiteral("the command line"));
+        if (forRun.details[size_t(i)]) showRunValue({details[i]}, tr("the command line"));
     }
 
     const qint64 port = v.comPort;
@@ -686,7 +705,7 @@ void frmSetup::load() {
             showRunValue({DeviceCOM[n]}, QStringLiteral("--port"));
         } else if (!qEnvironmentVariable(qPrintable(environmentOverrideName(n))).trimmed().isEmpty()) {
             DeviceCOM[n]->setEnabled(false);
-            DeviceCOM[n]->setToolTip(QStringLiteral("Set by the environment variable ") + environmentOverrideName(n));
+            DeviceCOM[n]->setToolTip(tr("Set by the environment variable ") + environmentOverrideName(n));
         }
     }
     for (int n = 1; n <= kPorts; ++n) {
@@ -698,7 +717,7 @@ void frmSetup::load() {
 void frmSetup::showRunValue(std::initializer_list<QWidget*> controls, const QString& option) {
     for (QWidget* w : controls) {
         w->setEnabled(false);
-        w->setToolTip(QStringLiteral("Set for this run by %1; the stored value is kept").arg(option));
+        w->setToolTip(tr("Set for this run by %1; the stored value is kept").arg(option));
     }
 }
 
@@ -711,13 +730,13 @@ void frmSetup::showPage(int index) {
 SetupAttention setupAttention(bool portOpen, const QString& recordDirectory) {
     if (!portOpen)
         return {frmSetup::kInterfacePage,
-                QStringLiteral("No serial port is set: choose the port of the meter and press OK.")};
+                frmSetup::tr("No serial port is set: choose the port of the meter and press OK.")};
     const QFileInfo dir(recordDirectory);
     if (!dir.isDir() || !dir.isWritable())
         return {frmSetup::kRecordingPage,
-                QStringLiteral("The record directory %1 cannot be written: choose another one and press OK.")
+                frmSetup::tr("The record directory %1 cannot be written: choose another one and press OK.")
                     .arg(QDir::toNativeSeparators(recordDirectory))};
-    return {frmSetup::kRecordingPage, QStringLiteral("Check the recorder settings and press OK to store them.")};
+    return {frmSetup::kRecordingPage, frmSetup::tr("Check the recorder settings and press OK to store them.")};
 }
 
 void frmSetup::showAttention(const SetupAttention& attention) {
@@ -822,23 +841,25 @@ bool frmSetup::validateSeparators(int32_t* decimalCode, int32_t* tabularCode) {
         const char* caption;
         bool keywords;
         int32_t* code;
-    } fields[] = {{InputDecimalSeparator, "Decimal Seperator", false, decimalCode},
-                  {InputTabularSeparator, "Tabular Separator", true, tabularCode}};
+    } fields[] = {{InputDecimalSeparator, QT_TR_NOOP("Decimal Seperator"), false, decimalCode},
+                  {InputTabularSeparator, QT_TR_NOOP("Tabular Separator"), true, tabularCode}};
     for (const auto& f : fields) {
         if (separatorCode(f.field->text(), f.keywords, f.code)) continue;
-        const QString caption = QStringLiteral("\"%1\"").arg(QLatin1String(f.caption));
+        const QString caption = tr(f.caption);
         if (f.field->text().isEmpty())
-            complain(f.field, QStringLiteral("Please enter the character for ") + caption +
-                                  (f.keywords ? QStringLiteral(" (or [TAB] or [SPACE]).") : QStringLiteral(".")));
+            complain(f.field, f.keywords
+                                  ? tr("Please enter the character for \"%1\" (or [TAB] or [SPACE]).").arg(caption)
+                                  : tr("Please enter the character for \"%1\".").arg(caption));
         else
-            complain(f.field, QStringLiteral("The character \"%1\" cannot be used as ").arg(f.field->text().left(1)) +
-                                  caption + QStringLiteral(". Please use a character of the Latin-1 character set."));
+            complain(f.field, tr("The character \"%1\" cannot be used as \"%2\". Please use a character of the "
+                                 "Latin-1 character set.")
+                                  .arg(f.field->text().left(1), caption));
         return false;
     }
     if (separatorsClash(*decimalCode, *tabularCode)) {
         complain(InputTabularSeparator,
-                 QStringLiteral("The \"Tabular Separator\" cannot be the \"Decimal Seperator\" too: every number "
-                                "would be split in two. Please choose another character."));
+                 tr("The \"Tabular Separator\" cannot be the \"Decimal Seperator\" too: every number "
+                    "would be split in two. Please choose another character."));
         return false;
     }
     return true;
@@ -851,11 +872,13 @@ void frmSetup::cmdOK_Click() {
     if (!validateSeparators(&decimalCode, &tabularCode)) return;
     // A name part that leads out of the record directory is refused.
     for (const auto& [field, caption, id] :
-         {std::tuple{InputFileName, "Base Name", SettingId::RecordNameBase},
-          std::tuple{InputFileExtension, "Extension", SettingId::RecordFileExtension}}) {
+         {std::tuple{InputFileName, QT_TR_NOOP("Base Name"), SettingId::RecordNameBase},
+          std::tuple{InputFileExtension, QT_TR_NOOP("Extension"), SettingId::RecordFileExtension}}) {
         const QString problem = settingProblem(setting(id), field->text());
         if (problem.isEmpty()) continue;
-        complain(field, QStringLiteral("The \"%1\" %2.").arg(QLatin1String(caption), problem));
+        complain(field, tr("The \"%1\" %2.")
+                            .arg(tr(caption),
+                                 QCoreApplication::translate("kestro::SettingsSchema", problem.toUtf8().constData())));
         return;
     }
 
@@ -875,6 +898,7 @@ void frmSetup::cmdOK_Click() {
     v.eventMinDuration = InputEventMinDuration->value();
     v.eventHysteresis = qRound(InputEventHysteresis->value() * 10.0);
     v.eventNotifications = chkEventNotifications->isChecked();
+    v.language = cboLanguage->currentData().toInt();
     v.details = {InputLocation->text(), InputOperator->text(), InputWeather->text(), InputNotes->toPlainText(),
                  InputInstrument->text()};
     // Only paths the user changed: an untouched default mapping stays free
@@ -887,9 +911,8 @@ void frmSetup::cmdOK_Click() {
 
     QString error;
     if (!store_.store || !store_.store(v, &error)) {
-        messages_.showMessage(QStringLiteral("The settings could not be saved.\n\n") + error,
-                              QStringLiteral("Settings file: ") + store_.file +
-                                  QStringLiteral("\nThe values after this one were not saved."));
+        messages_.showMessage(tr("The settings could not be saved.\n\n") + error,
+                              tr("Settings file: ") + store_.file + tr("\nThe values after this one were not saved."));
         return;
     }
     accept();
@@ -898,7 +921,7 @@ void frmSetup::cmdOK_Click() {
 void frmSetup::cmdCancel_Click() { reject(); }
 
 void frmSetup::browseDirectory() {
-    const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Directory"), InputSaveDir->text());
+    const QString dir = QFileDialog::getExistingDirectory(this, tr("Directory"), InputSaveDir->text());
     if (!dir.isEmpty()) InputSaveDir->setText(QDir::toNativeSeparators(dir));
 }
 

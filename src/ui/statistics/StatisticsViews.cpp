@@ -52,10 +52,10 @@ TimeHistoryView::TimeHistoryView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleRole(this, QAccessible::Chart);
-    setAccessibleName(QStringLiteral("Time history"));
+    setAccessibleName(tr("Time history"));
     setToolTip(
-        QStringLiteral("Wheel or + and -: zoom the time axis. Drag or the arrow keys: pan. Shift+drag, right drag "
-                       "or Shift+arrows: select a span. Double click or Home: everything."));
+        tr("Wheel or + and -: zoom the time axis. Drag or the arrow keys: pan. Shift+drag, right drag "
+           "or Shift+arrows: select a span. Double click or Home: everything."));
 }
 
 void TimeHistoryView::setHistory(const TimeHistory* h, int32_t limitTenths) {
@@ -116,7 +116,7 @@ void TimeHistoryView::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), kPaper);
     if (!h_ || h_->isEmpty()) {
         p.setPen(Qt::black);
-        p.drawText(rect(), Qt::AlignCenter, QStringLiteral("Open a record file to see its time history."));
+        p.drawText(rect(), Qt::AlignCenter, tr("Open a record file to see its time history."));
         drawFocus(this, p);
         return;
     }

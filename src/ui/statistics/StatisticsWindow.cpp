@@ -50,11 +50,27 @@ struct StatisticsWindow::Job {
 
 namespace {
 
-const QStringList kIntervalColumns = {QStringLiteral("Start"),     QStringLiteral("End"),   QStringLiteral("Samples"),
-                                      QStringLiteral("LAeq"),      QStringLiteral("LAmax"), QStringLiteral("LAmin"),
-                                      QStringLiteral("LA5"),       QStringLiteral("LA10"),  QStringLiteral("LA50"),
-                                      QStringLiteral("LA90"),      QStringLiteral("LA95"),  QStringLiteral("Overflow"),
-                                      QStringLiteral("Underflow"), QStringLiteral("Marks")};
+const char* const kIntervalColumns[] = {QT_TRANSLATE_NOOP("kestro::StatisticsWindow", "Start"),
+                                        QT_TRANSLATE_NOOP("kestro::StatisticsWindow", "End"),
+                                        QT_TRANSLATE_NOOP("kestro::StatisticsWindow", "Samples"),
+                                        "LAeq",
+                                        "LAmax",
+                                        "LAmin",
+                                        "LA5",
+                                        "LA10",
+                                        "LA50",
+                                        "LA90",
+                                        "LA95",
+                                        QT_TRANSLATE_NOOP("kestro::StatisticsWindow", "Overflow"),
+                                        QT_TRANSLATE_NOOP("kestro::StatisticsWindow", "Underflow"),
+                                        QT_TRANSLATE_NOOP("kestro::StatisticsWindow", "Marks")};
+QStringList intervalColumns() {
+    QStringList columns;
+    for (const char* c : kIntervalColumns)
+        columns << StatisticsWindow::tr(c);
+    return columns;
+}
+
 constexpr int kFirstLevelColumn = 3;
 
 QTableWidget* makeTable(const QString& name, const QStringList& columns, QWidget* parent) {
@@ -85,12 +101,13 @@ QString levels(const IntervalResult& r, QChar d, bool withLN, bool allLN = false
     }
     if (parts.isEmpty()) return QString();
     parts.first() += r.quantity == Quantity::Amplitude ? QStringLiteral(" dB") : QStringLiteral(" dBA");
-    if (r.quantity == Quantity::RunningMax) parts.first() += QStringLiteral(" (since the series began)");
-    if (r.leqUnresolved()) parts.first() += QStringLiteral(" (beyond the resolution of the readings)");
+    if (r.quantity == Quantity::RunningMax) parts.first() += StatisticsWindow::tr(" (since the series began)");
+    if (r.leqUnresolved()) parts.first() += StatisticsWindow::tr(" (beyond the resolution of the readings)");
     return parts.join(QStringLiteral("   "));
 }
 
-const QString kSpanHint = QStringLiteral("Select a span with Shift+drag, the right mouse button or Shift+arrow keys.");
+const char* const kSpanHint = QT_TRANSLATE_NOOP(
+    "kestro::StatisticsWindow", "Select a span with Shift+drag, the right mouse button or Shift+arrow keys.");
 
 QString timeOfDay(int64_t ms) { return localDateTimeText(ms).mid(11); }
 
@@ -118,16 +135,17 @@ QColor legible(const QColor& mark, const QColor& text, const QColor& back1, cons
     return text;
 }
 
-const QString kOverLimitMark = QStringLiteral("over limit");
+QString overLimitMark() { return StatisticsWindow::tr("over limit"); }
 
 void colourOverLimitRows(QTableWidget* t) {
     const QPalette& p = t->palette();
     const QColor c =
         legible(kOverLimitColour, p.color(QPalette::Text), p.color(QPalette::Base), p.color(QPalette::AlternateBase));
-    const int flag = int(kIntervalColumns.size()) - 1;
+    const int flag = int(std::size(kIntervalColumns)) - 1;
     for (int row = 0; row < t->rowCount(); ++row) {
         const QTableWidgetItem* marked = t->item(row, flag);
-        if (!marked || !marked->text().contains(kOverLimitMark) || t->columnCount() != int(kIntervalColumns.size()))
+        if (!marked || !marked->text().contains(overLimitMark()) ||
+            t->columnCount() != int(std::size(kIntervalColumns)))
             continue;
         for (int col = 0; col < t->columnCount(); ++col)
             if (QTableWidgetItem* item = t->item(row, col)) item->setForeground(c);
@@ -142,12 +160,12 @@ QString endText(int64_t fromMs, int64_t toMs) {
 
 QString marksText(const IntervalResult& r) {
     QStringList m;
-    if (r.overLimit) m << kOverLimitMark;
-    if (r.overflow > 0) m << QStringLiteral("overload");
-    if (r.underflow > 0) m << QStringLiteral("under-range");
-    if (r.estimated > 0) m << QStringLiteral("estimated");
-    if (r.restarts > 0) m << QStringLiteral("meter restarted");
-    if (r.leqUnresolved()) m << QStringLiteral("beyond resolution");
+    if (r.overLimit) m << overLimitMark();
+    if (r.overflow > 0) m << StatisticsWindow::tr("overload");
+    if (r.underflow > 0) m << StatisticsWindow::tr("under-range");
+    if (r.estimated > 0) m << StatisticsWindow::tr("estimated");
+    if (r.restarts > 0) m << StatisticsWindow::tr("meter restarted");
+    if (r.leqUnresolved()) m << StatisticsWindow::tr("beyond resolution");
     return m.join(QStringLiteral(", "));
 }
 
@@ -197,16 +215,16 @@ void fillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows,
 
 StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmStatistics"));
-    setWindowTitle(QStringLiteral("Statistics"));
+    setWindowTitle(tr("Statistics"));
     setAccessibleRole(this, QAccessible::Window);
-    auto* closeWindow = new QAction(QStringLiteral("Close"), this);
+    auto* closeWindow = new QAction(tr("Close"), this);
     closeWindow->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::Key_Escape)});
     addAction(closeWindow);
     connect(closeWindow, &QAction::triggered, this, &QWidget::close);
     tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("tabsStatistics"));
-    tabs->addTab(buildLivePage(), QStringLiteral("Current recording"));
-    tabs->addTab(buildFilePage(), QStringLiteral("Record file"));
+    tabs->addTab(buildLivePage(), tr("Current recording"));
+    tabs->addTab(buildFilePage(), tr("Record file"));
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(6, 6, 6, 6);
     top->addWidget(tabs);
@@ -256,7 +274,7 @@ void StatisticsWindow::describeHistory() {
     const PlotRange& r = history->range();
     if (analysis_)
         history->setAccessibleName(
-            QStringLiteral("Time history, %1 to %2").arg(localDateTimeText(r.fromMs), localDateTimeText(r.toMs)));
+            tr("Time history, %1 to %2").arg(localDateTimeText(r.fromMs), localDateTimeText(r.toMs)));
     history->setAccessibleDescription(spanLabel->text());
 }
 
@@ -268,7 +286,7 @@ StatisticsWindow::~StatisticsWindow() {
 QWidget* StatisticsWindow::buildLivePage() {
     auto* page = new QWidget;
     liveTabs = new QTabWidget(page);
-    const char* names[] = {"Slow values", "Fast values"};
+    const char* names[] = {QT_TR_NOOP("Slow values"), QT_TR_NOOP("Fast values")};
     for (size_t i = 0; i < live.size(); ++i) {
         LiveView& v = live[i];
         auto* w = new QWidget;
@@ -278,7 +296,7 @@ QWidget* StatisticsWindow::buildLivePage() {
         v.title->setFont(bold);
         v.running = new QLabel(w);
         v.current = new QLabel(w);
-        v.analyse = new QPushButton(QStringLiteral("Analyse this record file"), w);
+        v.analyse = new QPushButton(tr("Analyse this record file"), w);
         v.analyse->setEnabled(false);
         connect(v.analyse, &QPushButton::clicked, this, [this, i] {
             if (live[i].path.isEmpty()) return;
@@ -286,8 +304,7 @@ QWidget* StatisticsWindow::buildLivePage() {
             showFilePage();
         });
         v.bars = new IntervalBarChart(w);
-        v.table =
-            makeTable(QStringLiteral("Intervals, ") + QString::fromLatin1(names[i]).toLower(), kIntervalColumns, w);
+        v.table = makeTable(tr("Intervals, %1").arg(tr(names[i]).toLower()), intervalColumns(), w);
         auto* head = new QGridLayout;
         head->addWidget(v.title, 0, 0);
         head->addWidget(v.analyse, 0, 1, Qt::AlignRight);
@@ -316,17 +333,17 @@ QWidget* StatisticsWindow::buildLivePage() {
 
 QWidget* StatisticsWindow::buildFilePage() {
     auto* page = new QWidget;
-    cmdOpen = new QPushButton(QStringLiteral("Open record file\u2026"), page);
+    cmdOpen = new QPushButton(tr("Open record file\u2026"), page);
     cmdOpen->setObjectName(QStringLiteral("cmdOpenRecordFile"));
-    cmdReport = new QPushButton(QStringLiteral("PDF report\u2026"), page);
+    cmdReport = new QPushButton(tr("PDF report\u2026"), page);
     cmdReport->setObjectName(QStringLiteral("cmdReport"));
     cmdReport->setEnabled(false);
     progress = new QProgressBar(page);
     progress->setRange(0, 1000);
     progress->setTextVisible(true);
-    progress->setFormat(QStringLiteral("Reading %p%"));
+    progress->setFormat(tr("Reading %p%"));
     progress->hide();
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), page);
+    cmdCancel = new QPushButton(tr("Cancel"), page);
     cmdCancel->setObjectName(QStringLiteral("cmdCancelLoading"));
     cmdCancel->hide();
     connect(cmdOpen, &QPushButton::clicked, this, &StatisticsWindow::openRecordFileDialog);
@@ -339,7 +356,7 @@ QWidget* StatisticsWindow::buildFilePage() {
     bar->addWidget(cmdCancel);
     bar->addStretch();
 
-    fileLabel = new QLabel(QStringLiteral("No record file opened."), page);
+    fileLabel = new QLabel(tr("No record file opened."), page);
     fileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     noticeLabel = new QLabel(page);
     noticeLabel->setWordWrap(true);
@@ -354,19 +371,18 @@ QWidget* StatisticsWindow::buildFilePage() {
     connect(history, &TimeHistoryView::rangeChanged, this, &StatisticsWindow::describeHistory);
 
     auto* lower = new QTabWidget(page);
-    fileIntervals = makeTable(QStringLiteral("Intervals of the record file"), kIntervalColumns, page);
+    fileIntervals = makeTable(tr("Intervals of the record file"), intervalColumns(), page);
     fileBars = new IntervalBarChart(page);
-    dayTable = makeTable(QStringLiteral("Day levels"),
-                         {QStringLiteral("Assessment day"), QStringLiteral("Ld"), QStringLiteral("Le"),
-                          QStringLiteral("Ln"), QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
+    dayTable = makeTable(tr("Day levels"),
+                         {tr("Assessment day"), QStringLiteral("Ld"), QStringLiteral("Le"), QStringLiteral("Ln"),
+                          QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
                          page);
-    lower->addTab(fileIntervals, QStringLiteral("Intervals"));
-    lower->addTab(fileBars, QStringLiteral("Interval levels"));
-    lower->addTab(dayTable, QStringLiteral("Day levels"));
-    fileEvents = makeTable(QStringLiteral("Events and markers"),
-                           {QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"),
-                            QStringLiteral("Duration"), QStringLiteral("LAmax"), QStringLiteral("LAeq"),
-                            QStringLiteral("SEL"), QStringLiteral("State"), QStringLiteral("Note")},
+    lower->addTab(fileIntervals, tr("Intervals"));
+    lower->addTab(fileBars, tr("Interval levels"));
+    lower->addTab(dayTable, tr("Day levels"));
+    fileEvents = makeTable(tr("Events and markers"),
+                           {tr("Kind"), tr("Start"), tr("End"), tr("Duration"), QStringLiteral("LAmax"),
+                            QStringLiteral("LAeq"), QStringLiteral("SEL"), tr("State"), tr("Note")},
                            page);
     // A row shows its stretch of time, with ten seconds around it.
     connect(fileEvents, &QTableWidget::cellActivated, this, [this](int row) {
@@ -374,7 +390,7 @@ QWidget* StatisticsWindow::buildFilePage() {
         const NoiseEvent& e = analysis_->events.events[size_t(row)];
         history->setTimeRange(e.startLocalMs - EventTracker::kContextMs, e.endLocalMs + EventTracker::kContextMs);
     });
-    lower->addTab(fileEvents, QStringLiteral("Events and markers"));
+    lower->addTab(fileEvents, tr("Events and markers"));
 
     auto* split = new QSplitter(Qt::Vertical, page);
     split->addWidget(history);
@@ -414,22 +430,21 @@ void StatisticsWindow::refreshLive() {
 }
 
 void StatisticsWindow::showLiveEvents() {
-    QString text = QStringLiteral("Noise events: not recording.");
+    QString text = tr("Noise events: not recording.");
     if (events_ && events_->recording()) {
-        text = events_->detecting() ? QStringLiteral("Noise events: %1; %2 counted in this run.")
-                                          .arg(events_->detectionText())
+        text = events_->detecting() ? tr("Noise events: %1; %2 counted in this run.")
+                                          .arg(events_->detectionText(true))
                                           .arg(events_->count())
-                                    : QStringLiteral("Noise events: none watched (%1).").arg(events_->detectionText());
+                                    : tr("Noise events: none watched (%1).").arg(events_->detectionText(true));
         if (const std::optional<NoiseEvent> e = events_->running())
-            text += QStringLiteral(" Exceedance since %1, LAmax so far %2 dB.")
-                        .arg(timeOfDay(e->startLocalMs), levelText(e->lmax));
+            text += tr(" Exceedance since %1, LAmax so far %2 dB.")
+                        .arg(timeOfDay(e->startLocalMs), levelText(e->lmax, shownDecimalPoint()));
         else if (const std::optional<NoiseEvent>& last = events_->lastEnded())
-            text += QStringLiteral(" Last: %1 \u2013 %2, LAmax %3 dB, SEL %4 dB.")
-                        .arg(timeOfDay(last->startLocalMs), timeOfDay(last->endLocalMs), levelText(last->lmax),
-                             levelText(last->sel));
+            text += tr(" Last: %1 \u2013 %2, LAmax %3 dB, SEL %4 dB.")
+                        .arg(timeOfDay(last->startLocalMs), timeOfDay(last->endLocalMs),
+                             levelText(last->lmax, shownDecimalPoint()), levelText(last->sel, shownDecimalPoint()));
         if (events_->spanOpen())
-            text += QStringLiteral(" Marked since %1: %2.")
-                        .arg(timeOfDay(events_->spanStartLocalMs()), events_->spanNote());
+            text += tr(" Marked since %1: %2.").arg(timeOfDay(events_->spanStartLocalMs()), events_->spanNote());
     }
     if (liveEvents->text() != text) liveEvents->setText(text);
 }
@@ -439,7 +454,7 @@ void StatisticsWindow::refreshStream(LiveView& v) {
     if (!r || r->recordPath().isEmpty()) {
         if (v.revision == 0) return;
         v.revision = 0;
-        v.title->setText(QStringLiteral("No series recorded yet."));
+        v.title->setText(tr("No series recorded yet."));
         v.running->clear();
         v.current->clear();
         v.analyse->setEnabled(false);
@@ -449,7 +464,7 @@ void StatisticsWindow::refreshStream(LiveView& v) {
     }
     if (r->revision() == v.revision) return;
     v.revision = r->revision();
-    const QChar d = r->seriesConfig().decimalSeparator;
+    const QChar d = shownDecimalPoint();
     const int32_t limit = r->seriesConfig().limitTenths;
     if (r->recordPath() != v.path) {  // a new series: a new table
         v.path = r->recordPath();
@@ -458,20 +473,20 @@ void StatisticsWindow::refreshStream(LiveView& v) {
     const IntervalEngine& e = r->engine();
     v.title->setText(QStringLiteral("%1 \u2014 %2%3")
                          .arg(QString::fromStdString(e.typeWord()), QFileInfo(v.path).fileName(),
-                              r->active() ? QString() : QStringLiteral(" (ended)")));
+                              r->active() ? QString() : tr(" (ended)")));
     v.analyse->setEnabled(true);
     const IntervalResult s = r->active() ? e.series() : r->lastSeries();
     if (s.samples > 0)
-        v.running->setText(QStringLiteral("Since %1:  %2").arg(localDateTimeText(s.startMs), levels(s, d, false)) +
-                           QStringLiteral("   (%1 samples)").arg(s.samples));
+        v.running->setText(tr("Since %1:  %2").arg(localDateTimeText(s.startMs), levels(s, d, false)) +
+                           tr("   (%1 samples)").arg(s.samples));
     else
-        v.running->setText(QStringLiteral("Waiting for the first sample."));
+        v.running->setText(tr("Waiting for the first sample."));
     const IntervalResult c = e.currentInterval();
     if (r->active() && e.intervalOpen() && c.samples > 0)
-        v.current->setText(QStringLiteral("Interval %1 \u2013 %2:  %3")
-                               .arg(timeOfDay(c.startMs), timeOfDay(c.endMs), levels(c, d, true)));
+        v.current->setText(
+            tr("Interval %1 \u2013 %2:  %3").arg(timeOfDay(c.startMs), timeOfDay(c.endMs), levels(c, d, true)));
     else
-        v.current->setText(r->active() ? QStringLiteral("Interval: no sample yet") : QString());
+        v.current->setText(r->active() ? tr("Interval: no sample yet") : QString());
     const std::vector<IntervalResult>& done = r->intervals();
     if (size_t(v.table->rowCount()) < done.size()) {
         const std::vector<IntervalResult> added(done.begin() + v.table->rowCount(), done.end());
@@ -484,8 +499,8 @@ void StatisticsWindow::refreshStream(LiveView& v) {
 // ---------------------------------------------------------------- files
 
 void StatisticsWindow::openRecordFileDialog() {
-    auto* dialog = new QFileDialog(this, QStringLiteral("Open record file"),
-                                   analysis_ ? QFileInfo(analysis_->path).path() : recordDirectory_);
+    auto* dialog =
+        new QFileDialog(this, tr("Open record file"), analysis_ ? QFileInfo(analysis_->path).path() : recordDirectory_);
     dialog->setObjectName(QStringLiteral("OpenRecordFileDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // A proxy model filters only Qt's own dialog.
@@ -538,10 +553,10 @@ void StatisticsWindow::openRecordFile(const QString& path) {
         *result = analyzeRecordFile(path, c, progressFn, reportEvidenceFor(path).eventsVouchedBytes);
     });
     load_ = job;
-    fileLabel->setText(QStringLiteral("Reading %1 \u2026").arg(QDir::toNativeSeparators(path)));
+    fileLabel->setText(tr("Reading %1 \u2026").arg(QDir::toNativeSeparators(path)));
     // Nothing of the file shown before stays on screen as if it were this one's.
     clearFilePage();
-    progress->setFormat(QStringLiteral("Reading %p%"));
+    progress->setFormat(tr("Reading %p%"));
     progress->setValue(0);
     progress->show();
     cmdCancel->show();
@@ -555,13 +570,13 @@ void StatisticsWindow::openRecordFile(const QString& path) {
         cmdCancel->hide();
         if (analysis_) showAnalysis();  // the file shown before, again
         if (result->read.status == RecordReadResult::Status::Cancelled) {
-            fileLabel->setText(QStringLiteral("Reading %1 was cancelled.").arg(QFileInfo(result->path).fileName()));
+            fileLabel->setText(tr("Reading %1 was cancelled.").arg(QFileInfo(result->path).fileName()));
             emit fileLoaded(false);
             return;
         }
         if (!result->ok()) {
             // Said in the window rather than in a box: the file shown before stays usable.
-            fileLabel->setText(QStringLiteral("Cannot read the record file: ") + result->read.error);
+            fileLabel->setText(tr("Cannot read the record file: ") + result->read.error);
             emit fileLoaded(false);
             return;
         }
@@ -587,22 +602,22 @@ void StatisticsWindow::clearFilePage() {
 
 void StatisticsWindow::showAnalysis() {
     const RecordAnalysis& a = *analysis_;
-    const QChar d = QLatin1Char(a.read.decimalSeparator);
+    const QChar d = shownDecimalPoint();
     const IntervalResult& s = a.summary;
     const bool any = s.samples + s.skipped > 0;
-    fileLabel->setText(
-        QStringLiteral("%1 \u2014 %2\n%3 to %4 (%5), intervals of %6")
-            .arg(QDir::toNativeSeparators(a.path), quantityText(a.typeWord),
-                 any ? localDateTimeText(s.startMs) : QStringLiteral("-"),
-                 any ? localDateTimeText(s.startMs + a.coveredMs()) : QStringLiteral("-"), durationText(a.coveredMs()),
-                 a.config.intervalSeconds < 60 ? QStringLiteral("%1 s").arg(a.config.intervalSeconds)
-                                               : QStringLiteral("%1 min").arg(a.config.intervalSeconds / 60)));
+    fileLabel->setText(tr("%1 \u2014 %2\n%3 to %4 (%5), intervals of %6")
+                           .arg(QDir::toNativeSeparators(a.path), quantityText(a.typeWord),
+                                any ? localDateTimeText(s.startMs) : QStringLiteral("-"),
+                                any ? localDateTimeText(s.startMs + a.coveredMs()) : QStringLiteral("-"),
+                                durationText(a.coveredMs()),
+                                a.config.intervalSeconds < 60 ? tr("%1 s").arg(a.config.intervalSeconds)
+                                                              : tr("%1 min").arg(a.config.intervalSeconds / 60)));
     QStringList notices = a.read.notices;
     if (!a.events.error.isEmpty()) notices << a.events.error;
     noticeLabel->setText(notices.join(QLatin1Char('\n')));
     noticeLabel->setVisible(!notices.isEmpty());
-    summaryLabel->setText(QStringLiteral("Whole file:  %1   (%2 samples, %3 without a level, %4 at estimated instants, "
-                                         "%5 overflow, %6 underflow)")
+    summaryLabel->setText(tr("Whole file:  %1   (%2 samples, %3 without a level, %4 at estimated instants, "
+                             "%5 overflow, %6 underflow)")
                               .arg(levels(s, d, false, true))
                               .arg(s.samples)
                               .arg(s.skipped)
@@ -610,11 +625,11 @@ void StatisticsWindow::showAnalysis() {
                               .arg(s.overflow)
                               .arg(s.underflow) +
                           (a.withoutMarked.samples > 0 || a.markedSamples > 0
-                               ? QStringLiteral("\nWithout the marked spans:  %1   (%2 samples left out)")
+                               ? tr("\nWithout the marked spans:  %1   (%2 samples left out)")
                                      .arg(levels(a.withoutMarked, d, false))
                                      .arg(a.markedSamples)
                                : QString()));
-    spanLabel->setText(kSpanHint);
+    spanLabel->setText(tr(kSpanHint));
     history->setHistory(&a.history, a.config.limitTenths);
     fillIntervalTable(fileIntervals, a.intervals, d, false);
     fileBars->setIntervals(a.intervals, a.config.limitTenths);
@@ -624,20 +639,20 @@ void StatisticsWindow::showAnalysis() {
 }
 
 void StatisticsWindow::fillEventsTable(const RecordAnalysis& a) {
-    const QChar d = QLatin1Char(a.read.decimalSeparator);
+    const QChar d = shownDecimalPoint();
     const std::vector<NoiseEvent>& events = a.events.events;
     history->setSpans(shadedSpansOf(events));
     fileEvents->setRowCount(int(events.size()));
     for (size_t i = 0; i < events.size(); ++i) {
         const NoiseEvent& e = events[i];
-        const QString cells[] = {e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
+        const QString cells[] = {e.kind == EventKind::Marker ? tr("Marker") : tr("Exceedance"),
                                  localDateTimeText(e.startLocalMs),
                                  timeOfDay(e.endLocalMs),
                                  QString::number(e.durationMs / 1000.0, 'f', 1).replace(QLatin1Char('.'), d),
                                  levelText(e.lmax, d),
                                  levelText(e.leq, d),
                                  levelText(e.sel, d),
-                                 e.open ? QStringLiteral("open") : QStringLiteral("closed"),
+                                 e.open ? tr("open") : tr("closed"),
                                  QString::fromStdString(e.note)};
         for (int c = 0; c < 9; ++c)
             fileEvents->setItem(int(i), c, new QTableWidgetItem(cells[c]));
@@ -645,14 +660,13 @@ void StatisticsWindow::fillEventsTable(const RecordAnalysis& a) {
 }
 
 void StatisticsWindow::fillDayTable(const RecordAnalysis& a) {
-    const QChar d = QLatin1Char(a.read.decimalSeparator);
+    const QChar d = shownDecimalPoint();
     const DayPeriods p = a.config.periods.valid() ? a.config.periods : DayPeriods();
     auto hour = [](int h) {
         return QStringLiteral("%1").arg(h, 2, 10, QLatin1Char('0'));
     };
     dayTable->setHorizontalHeaderLabels(
-        {QStringLiteral("Assessment day"),
-         QStringLiteral("Ld %1\u2013%2").arg(hour(p.dayStartHour), hour(p.eveningStartHour)),
+        {tr("Assessment day"), QStringLiteral("Ld %1\u2013%2").arg(hour(p.dayStartHour), hour(p.eveningStartHour)),
          QStringLiteral("Le %1\u2013%2").arg(hour(p.eveningStartHour), hour(p.nightStartHour)),
          QStringLiteral("Ln %1\u2013%2").arg(hour(p.nightStartHour), hour(p.dayStartHour)), QStringLiteral("Lden"),
          QStringLiteral("LAeq,24h")});
@@ -669,7 +683,7 @@ void StatisticsWindow::fillDayTable(const RecordAnalysis& a) {
         const DayLevels& day = a.days[i];
         QString date = localDateTimeText(int64_t{day.dayNumber} * 86400000).left(10);
         if (day.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(day.lengthMs() / 3600000);
-        if (day.estimated > 0) date += QStringLiteral(", estimated");
+        if (day.estimated > 0) date += tr(", estimated");
         const QString cells[] = {date,
                                  period(day.day),
                                  period(day.evening),
@@ -698,8 +712,7 @@ void StatisticsWindow::selectSpan(int64_t fromMs, int64_t toMs) {
         if (!ok) result->samples = -1;
     });
     spanJob_ = job;
-    spanLabel->setText(
-        QStringLiteral("Span %1 \u2013 %2: reading \u2026").arg(localDateTimeText(fromMs), endText(fromMs, toMs)));
+    spanLabel->setText(tr("Span %1 \u2013 %2: reading \u2026").arg(localDateTimeText(fromMs), endText(fromMs, toMs)));
     describeHistory();
     connect(job->thread, &QThread::finished, this, [this, job, result] {
         job->thread->deleteLater();
@@ -713,13 +726,13 @@ void StatisticsWindow::selectSpan(int64_t fromMs, int64_t toMs) {
 }
 
 void StatisticsWindow::showSpan() {
-    const QChar d = analysis_ ? QLatin1Char(analysis_->read.decimalSeparator) : QLatin1Char('.');
+    const QChar d = shownDecimalPoint();
     if (span_.samples < 0) {
-        spanLabel->setText(QStringLiteral("The span could not be read again from the file."));
+        spanLabel->setText(tr("The span could not be read again from the file."));
         describeHistory();
         return;
     }
-    spanLabel->setText(QStringLiteral("Span %1 \u2013 %2 (%3):  %4   (%5 samples)")
+    spanLabel->setText(tr("Span %1 \u2013 %2 (%3):  %4   (%5 samples)")
                            .arg(localDateTimeText(span_.startMs), endText(span_.startMs, span_.endMs),
                                 durationText(span_.endMs - span_.startMs), levels(span_, d, false, true))
                            .arg(span_.samples));
@@ -728,7 +741,7 @@ void StatisticsWindow::showSpan() {
 
 bool StatisticsWindow::writeReport(const QString& pdfPath, QString* error) const {
     if (!analysis_) {
-        if (error) *error = QStringLiteral("No record file is open.");
+        if (error) *error = tr("No record file is open.");
         return false;
     }
     ReportOptions o;
@@ -742,7 +755,7 @@ bool StatisticsWindow::writeReport(const QString& pdfPath, QString* error) const
 void StatisticsWindow::reportDialog() {
     if (!analysis_) return;
     const QFileInfo fi(analysis_->path);
-    const QString out = QFileDialog::getSaveFileName(this, QStringLiteral("PDF report"),
+    const QString out = QFileDialog::getSaveFileName(this, tr("PDF report"),
                                                      fi.dir().filePath(fi.completeBaseName() + QStringLiteral(".pdf")),
                                                      QStringLiteral("PDF (*.pdf)"));
     if (out.isEmpty()) return;

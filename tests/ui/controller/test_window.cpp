@@ -330,10 +330,6 @@ TEST_F(FrontPanel, MenusAndKeysOpenAndEndAndTheCloseBoxEndsInOrder) {
     w->onShowSetup = counter(setups);
     w->onShowStatistics = counter(shown);
     w->onOpenRecordFile = counter(opened);
-    QStringList titles;
-    for (QAction* a : w->menuBar()->actions())
-        titles << a->text().remove(QLatin1Char('&'));
-    EXPECT_EQ(titles, QStringList({"File", "Setup", "?", "Statistics", "Events"}));
     for (QAction* a : w->menuBar()->actions()[3]->menu()->actions())
         a->trigger();
     EXPECT_EQ(shown + opened, 2);

@@ -17,6 +17,7 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -32,6 +33,9 @@ int64_t ms(int h, int m, int s) { return localMs(2026, 3, 5, h, m, s); }
 
 class StatisticsWindowTest : public ::testing::Test {
 protected:
+    // Numbers in the window follow the interface's locale, here a German one.
+    StatisticsWindowTest() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    ~StatisticsWindowTest() override { QLocale::setDefault(QLocale::c()); }
     // A record file of n slow samples a second apart from 10:00:00, levels 50.0 .. 79.9 dB.
     QString writeFile(int n, const QByteArray& tail = QByteArray()) {
         const QString path = dir.filePath(QStringLiteral("NoiseData_LP_20260305_100000.dat"));
@@ -318,8 +322,9 @@ TEST_F(StatisticsWindowTest, OpenRecordFileListsRecordFilesOnly) {
     EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());
     QAbstractProxyModel* shown = dialog->proxyModel();
     auto* files = qobject_cast<QFileSystemModel*>(shown->sourceModel());
-    const QModelIndex root = shown->mapFromSource(files->index(dir.path()));
     EXPECT_TRUE(QTest::qWaitFor([&] { return files->rowCount(files->index(dir.path())) == 4; }, 10000));
+    // Mapped after the files arrived: the proxy's indexes of before may be gone.
+    const QModelIndex root = shown->mapFromSource(files->index(dir.path()));
     ASSERT_EQ(shown->rowCount(root), 1) << "the side files hidden";
     EXPECT_EQ(shown->index(0, 0, root).data().toString(), QFileInfo(record).fileName());
     QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
