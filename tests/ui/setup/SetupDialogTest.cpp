@@ -264,8 +264,12 @@ TEST_F(SetupDialog, FieldsAreNamedByTheirLabelsAndReachedByTheirAccessKeys) {
             if (label->role() == QAccessible::StaticText) return label->text(QAccessible::Name);
         return a->text(QAccessible::Name);
     };
-    EXPECT_EQ(labelOf(d->cboStatisticsInterval), "Interval");
-    EXPECT_EQ(labelOf(d->InputLimitLevel), "Limit (Leq)");
+    for (const auto& [field, label] : {std::pair<QWidget*, const char*>{d->cboStatisticsInterval, "Interval"},
+                                       {d->InputLimitLevel, "Limit (Leq)"}}) {
+        EXPECT_EQ(labelOf(field), label);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(field)->text(QAccessible::Name), label)
+            << "named, not only labelled";
+    }
     EXPECT_EQ(QAccessible::queryAccessibleInterface(d->DeviceCOM[2])->text(QAccessible::Description), "Device of COM2");
     QStringList titles;
     for (const QGroupBox* g : d->findChildren<QGroupBox*>())
@@ -280,6 +284,9 @@ TEST_F(SetupDialog, FieldsAreNamedByTheirLabelsAndReachedByTheirAccessKeys) {
             const QString name = labelOf(w);
             if (w->focusPolicy() & Qt::TabFocus) {
                 EXPECT_FALSE(name.isEmpty() || titles.contains(name)) << w->objectName().toStdString();
+                if (auto* box = qobject_cast<QComboBox*>(w))
+                    EXPECT_EQ(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name), name)
+                        << w->objectName().toStdString();
                 EXPECT_FALSE(w->size().isEmpty()) << w->objectName().toStdString();
             }
             auto* label = qobject_cast<QLabel*>(w);
