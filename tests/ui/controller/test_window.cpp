@@ -113,6 +113,16 @@ TEST_F(Window, RecordFileErrorShowsItsReasonFirst) {
     EXPECT_TRUE(panel->toolTip().isEmpty());
 }
 
+// The focus starts on the display, and its frame shows before any key is pressed.
+TEST_F(Window, TheFocusFrameShowsWhereTheFocusStarts) {
+    w->activateWindow();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(w->Picture1->hasFocus());
+    const QImage focused = w->Picture1->grab().toImage();
+    w->Picture1->clearFocus();
+    EXPECT_NE(focused, w->Picture1->grab().toImage());
+}
+
 // The picture of the window in the documentation: online, armed, a few
 // minutes of a recording on the graph.
 TEST_F(Window, ScreenshotOfTheArmedFrontPanel) {
