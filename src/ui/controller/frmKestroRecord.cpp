@@ -655,6 +655,7 @@ void frmKestroRecord::showEvents() {
     } else if (ev.recording()) {
         text = ev.detecting() ? QStringLiteral("Events: %1").arg(ev.count()) : QStringLiteral("No events");
     }
+    announceExceedance(ev);
     if (eventPanel_->isVisibleTo(StatusBar1) == !text.isEmpty() && eventPanel_->text() == text &&
         eventPanel_->toolTip() == tip)
         return;
@@ -666,6 +667,23 @@ void frmKestroRecord::showEvents() {
     eventPanel_->setStyleSheet(alarm ? QStringLiteral("background: #a61b1b; color: #ffffff;") : QString());
     // The free panel lost or won room: an elided file name is cut anew.
     fitStatusBar();
+}
+
+void frmKestroRecord::announceExceedance(const EventRecorder& ev) {
+    // A screen reader hears an exceedance begin and end: the panel's name
+    // changes as a live region's would (this Qt has no announcement event).
+    const std::optional<NoiseEvent> e = ev.running();
+    QString said;
+    if (e && e->startLocalMs != announcedStartMs_) {
+        announcedStartMs_ = e->startLocalMs;
+        said = QStringLiteral("Exceedance started at %1").arg(localDateTimeText(e->startLocalMs).mid(11));
+    } else if (!e && announcedStartMs_ >= 0) {
+        announcedStartMs_ = -1;
+        if (const std::optional<NoiseEvent>& last = ev.lastEnded())
+            said = QStringLiteral("Exceedance ended at %1, LAmax %2 dB")
+                       .arg(localDateTimeText(last->endLocalMs).mid(11), levelText(last->lmax));
+    }
+    if (!said.isEmpty()) eventPanel_->setAccessibleName(said);
 }
 
 void frmKestroRecord::setPanel3Text(const QString& text) {

@@ -142,6 +142,7 @@ private:
     void setPanelText(int panel, const QString& text);
     void showCalibrationCheck(const CalibrationCheck& c);
     void showEvents();
+    void announceExceedance(const EventRecorder& ev);
     void showPanel3();
     QString panel3Prefix() const;  // what a record-file error keeps: its reason
     // Places the status panels; the window is never narrower than their essentials.
@@ -173,6 +174,7 @@ private:
     QString panel3Text_;
     QString calibrationFull_, calibrationShort_;  // the check with and without its time
     int graphMinWidth_ = 0;
+    int64_t announcedStartMs_ = -1;  // of the exceedance whose start was announced
     bool loaded_ = false;
     bool wasMinimized_ = false;
     // Grown with the font beyond the design where captions need it.

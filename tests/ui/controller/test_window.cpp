@@ -72,6 +72,10 @@ TEST_F(Window, ExceedanceAndMarkAreShown) {
         }
     }
     EXPECT_TRUE(w->eventPanel()->text().startsWith("Exceedance since ")) << w->eventPanel()->text().toStdString();
+    auto said = [&] {
+        return QAccessible::queryAccessibleInterface(w->eventPanel())->text(QAccessible::Name);
+    };
+    EXPECT_EQ(said(), w->eventPanel()->text().replace("since", "started at")) << "announced";
     EXPECT_EQ(w->views().eventBands().size(), 1u);
     mark->trigger();
     mark->trigger();
@@ -83,6 +87,15 @@ TEST_F(Window, ExceedanceAndMarkAreShown) {
     EXPECT_EQ(w->views().eventBands().size(), 2u);
     mark->trigger();
     EXPECT_FALSE(s->recorder().events().spanOpen()) << "ended at once, without a note";
+    for (int second = 0; second < 11; ++second) {
+        feed("lp 500 0\r");
+        for (int t = 0; t < 10; ++t) {
+            feed("gds 11203\r");
+            tick();
+        }
+    }
+    EXPECT_TRUE(said().startsWith("Exceedance ended at ")) << said().toStdString();
+    EXPECT_TRUE(said().endsWith(", LAmax 90.0 dB")) << said().toStdString();
 }
 
 // A record file that cannot be written: the reason is read first, the file
