@@ -96,6 +96,24 @@ TEST_F(Window, ExceedanceAndMarkAreShown) {
     }
     EXPECT_TRUE(said().startsWith("Exceedance ended at ")) << said().toStdString();
     EXPECT_TRUE(said().endsWith(", LAmax 90.0 dB")) << said().toStdString();
+    // Both bands stay, ended, while their time is on the graph; then they go.
+    const auto& bands = w->views().eventBands();
+    ASSERT_EQ(bands.size(), 2u);
+    const auto& loud = bands[0].exceedance ? bands[0] : bands[1];
+    EXPECT_EQ(loud.end, s->recorder().events().lastEnded()->endLocalMs / 86400000.0);
+    for (const auto& b : bands)
+        EXPECT_LE(b.start, b.end);
+    const LevelGraph& g = w->views().graph();
+    const QPointF at =
+        g.PictureGraph.toPixel((graphX(loud.start, g.GraphStartTime) + graphX(loud.end, g.GraphStartTime)) / 2, 0);
+    EXPECT_NE(graph()->grab().toImage().pixelColor(int(at.x()), 4), QColor(graph_colours::kBackground)) << "drawn";
+    for (int minute = 0; minute < 12 && !bands.empty(); ++minute) {
+        clock.advanceMs(60000);
+        feed("lp 500 0\r");
+        feed("gds 11203\r");
+        tick();
+    }
+    EXPECT_TRUE(bands.empty()) << "gone with their time";
 }
 
 // A record file that cannot be written: the reason is read first, the file
