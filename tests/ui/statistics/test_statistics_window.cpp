@@ -16,7 +16,6 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -335,17 +334,10 @@ TEST_F(StatisticsWindowTest, OpenRecordFileListsRecordFilesOnly) {
     EXPECT_TRUE(waitLoaded(loaded));
 }
 
-// With a file open (a notice, marked spans), the window fits a 1366 x 768
+// With a file open (and a notice), the window fits a 1366 x 768
 // laptop at 11 pt and a 1920 x 1080 screen at 18 pt, with room for a title bar and a panel.
 TEST_F(StatisticsWindowTest, FitsTheScreenWithAFileOpen) {
     const QString path = writeFile(7200, "10:00:0");
-    NoiseEvent span;
-    span.kind = EventKind::Marker;
-    span.startLocalMs = ms(10, 10, 0);
-    span.endLocalMs = ms(10, 20, 0);
-    QByteArray rows = eventsHeaderLine(StatisticsConfig());
-    appendEventRows(rows, StatisticsConfig(), span);
-    ASSERT_TRUE(writeBytes(eventsFilePath(path), rows));
     const QFont font = QApplication::font();
     for (const auto& [points, screen] : {std::pair{11, QSize(1366, 768)}, {18, QSize(1920, 1080)}}) {
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
