@@ -219,8 +219,8 @@ TEST_F(Palette, StatisticsAndSetupKeepTheirContrastUnderLightAndDarkPalettes) {
 
 // No caption is cut at the default font or larger ones: frames and panels
 // grow with their texts (the design's places at the default font: Window tests).
-TEST_F(Palette, NoCaptionIsCutAt9To14Points) {
-    for (int points : {9, 11, 14}) {
+TEST_F(Palette, NoCaptionIsCutAt9To18Points) {
+    for (int points : {9, 11, 14, 18}) {
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         QCoreApplication::processEvents();
         const std::unique_ptr<frmSetup> setup = makeSetup();
