@@ -69,7 +69,7 @@ void IntervalBarChart::paintEvent(QPaintEvent*) {
 }
 
 TimeHistoryView::TimeHistoryView(QWidget* parent) : QWidget(parent) {
-    setMinimumHeight(160);
+    setMinimumHeight(120);  // leaves room for wrapped summaries on a laptop's screen
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
