@@ -44,6 +44,10 @@ TESTS = {
     "link": [("test_link", [])],
     "app": [("test_app", [])],
     "shell": [("test_shell", [])],
+    "windows": [("test_ui_controller", ["--gtest_filter=Palette.Status*:Window.*"]),
+                ("test_statistics_window", ["--gtest_filter=*Fits*:*RecordFileIsRead*"]),
+                ("test_ui_recording", ["--gtest_filter=LevelGraphMath.*"]),
+                ("test_ui_setup", ["--gtest_filter=*Named*"])],
 }
 
 
@@ -601,6 +605,33 @@ MUTATIONS = [
       "if (full.size() <= kClientIdMax + 1) return full;", "a 24-byte MQTT client id"),
     M("remote", "src/remote/MonitorServer.cpp", "(empty ? \"\" : \",\")", "\",\"",
       "a label list with an empty label in the metrics"),
+    # ---- windows that fit, and what a screen reader hears
+    M("windows", "src/ui/controller/frmKestroRecord.cpp", "if (std::max(graphMinWidth_, least) != minimumWidth())",
+      "if (false)", "the window narrower than its status panels' essentials"),
+    M("windows", "src/ui/controller/frmKestroRecord.cpp", "const bool calibrationWhole = room - calibrationFull >= panel3Least;",
+      "const bool calibrationWhole = true;", "the calibration check never gives way to the error"),
+    M("windows", "src/ui/controller/frmKestroRecord.cpp", "outer(panels_[2], prefix + QStringLiteral(\"\\u2026\"))",
+      "outer(panels_[2], QStringLiteral(\"\\u2026\"))", "a record-file error may lose its reason"),
+    M("windows", "src/ui/controller/frmKestroRecord.cpp", "fixed += eventWidth + 2 * kStatusMargin",
+      "fixed += 2 * kStatusMargin", "the event panel's room not kept"),
+    M("windows", "src/ui/controller/frmKestroRecord.cpp", "} else if (!e && announcedStartMs_ >= 0) {",
+      "} else if (false) {", "an exceedance's end not announced"),
+    M("windows", "src/recording/EventRecorder.cpp", "            last_ = e;\n", "",
+      "the last ended exceedance never kept"),
+    M("windows", "src/ui/statistics/StatisticsWindow.cpp", "        l->setWordWrap(true);", "        l->setWordWrap(false);",
+      "the statistics summary never wraps"),
+    M("windows", "src/ui/statistics/StatisticsViews.cpp", "over += r.overLimit ? 1 : 0;", "over += r.overLimit ? 0 : 1;",
+      "the chart's description counts the intervals within the limit"),
+    M("windows", "src/ui/setup/frmSetup.cpp", "            nameListBox(box, name);", "            box->setAccessibleName(name);",
+      "a Setup list box read out by its value only"),
+    M("windows", "src/ui/display/DisplayPanel.cpp", "o.state |= QStyle::State_KeyboardFocusChange;", "",
+      "the focus frame hidden until a key moves the focus"),
+    M("windows", "src/ui/recording/RecordingViews.cpp", "if (b.end >= graph_->GraphStartTime) bands.push_back(b);",
+      "bands.push_back(b);", "ended bands kept after their time left the graph"),
+    M("windows", "src/ui/recording/RecordingViews.cpp", "if (!running && !ev.spanOpen() && !ran &&",
+      "if (!running && !ev.spanOpen() &&", "a band that just ended forgotten"),
+    M("windows", "src/ui/recording/LevelGraph.cpp", "QFontInfo(windowFont).pixelSize() * 0.75", "12 * 0.75",
+      "graph labels stay small at any font"),
 ]
 
 

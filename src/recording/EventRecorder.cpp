@@ -46,6 +46,7 @@ EventRecorder::EventRecorder(WriteFn writeFn) : write_(std::move(writeFn)) {
             notice(s, EventNotice::Phase::Started, e);
         };
         s.tracker.onEnded = [this, &s](const NoiseEvent& e) {
+            last_ = e;
             notice(s, EventNotice::Phase::Ended, e);
         };
         s.tracker.onComplete = [this, &s](const NoiseEvent& e) {

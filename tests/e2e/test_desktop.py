@@ -270,6 +270,12 @@ def test_screen_reader_and_keyboard(run):
     fields = sorted(n for _, r, n, _ in a11y.objects(setup) if r == "text")
     check(fields == ["Base Name", "Decimal Seperator", "Directory", "Extension", "Tabular Separator"],
           "Setup's fields read out as %r" % fields)
+    lists = set()  # every page's list boxes, named by their labels rather than their values
+    for _ in range(6):
+        keys(xvfb, app, "Setup", "ctrl+Tab")
+        lists |= {n for _, r, n, _ in a11y.objects(setup) if r == "combo box"}
+    check("Interval" in lists and not [n for n in lists if re.match(r"(\d+ (s|min)|/dev/.*|COM\d|)$", n)],
+          "Setup's lists read out as %r" % lists)
     ends_by_ctrl_q(app, "Setup")
 
 

@@ -17,7 +17,6 @@
 #include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QInputDialog>
 #include <QKeySequence>
 #include <QLabel>
@@ -42,6 +41,7 @@ const QString kHandlerError = QString::fromLatin1(label::kHandler);
 
 constexpr int kToolbarHeight = 28;
 constexpr int kStatusHeight = 20;
+constexpr int kStatusMargin = 1, kStatusSpacing = 2;
 constexpr int kGraphTop = 8, kListTop = 190;
 // The design's frames and options at the default font.
 constexpr int kFrameTop = 184, kFrameWidth = 117, kFrameHeight = 105, kFrameGap = 11;
@@ -140,7 +140,7 @@ frmKestroRecord::frmKestroRecord(Session& session, bool startTimers, QWidget* pa
     setWindowTitle(QStringLiteral(" Kestro-Recorder"));
     BlinkTimer.setInterval(500);
     connect(&BlinkTimer, &QTimer::timeout, this, &frmKestroRecord::BlinkTimer_Timer);
-    connect(&session, &Session::recordErrorChanged, this, [this] { showPanel3(); });
+    connect(&session, &Session::recordErrorChanged, this, [this] { fitStatusBar(); });
     buildWindow();
     observeSession();
     QCoreApplication::instance()->installEventFilter(this);
@@ -333,8 +333,9 @@ void frmKestroRecord::layoutControls() {
         label->setFixedWidth(width);
         statusHeight_ = std::max(statusHeight_, label->sizeHint().height() + 2);
     }
-    setMinimumSize(graphLeft_ + kMinGraphWidth + kGraphRightMargin,
-                   kToolbarHeight + panelHeight_ + statusHeight_ + menuBar()->sizeHint().height());
+    graphMinWidth_ = graphLeft_ + kMinGraphWidth + kGraphRightMargin;
+    setMinimumHeight(kToolbarHeight + panelHeight_ + statusHeight_ + menuBar()->sizeHint().height());
+    fitStatusBar();
 }
 
 void frmKestroRecord::buildMenus() {
@@ -448,9 +449,7 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     StatusBar1->setAccessibleName(tr("Status"));
     StatusBar1->setBackgroundRole(QPalette::Button);
     StatusBar1->setAutoFillBackground(true);
-    auto* row = new QHBoxLayout(StatusBar1);
-    row->setContentsMargins(1, 1, 1, 1);
-    row->setSpacing(2);
+    // Placed by fitStatusBar: which panel gives way first is ours to decide, not a layout's.
     for (int i = 0; i < 4; ++i) {
         const int width = kPanelWidths[i];
         auto* label = new QLabel(StatusBar1);
@@ -459,10 +458,7 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
         label->setForegroundRole(QPalette::ButtonText);  // on the strip's button colour
         label->setContentsMargins(i == 0 ? 0 : 3, 0, 3, 0);
         if (width > 0) label->setFixedWidth(width);
-        // The free panel takes the room that is left; a long text must not widen it.
-        if (width == 0) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         if (i == 0) label->setAlignment(Qt::AlignCenter);
-        row->addWidget(label, width > 0 ? 0 : 1);
         panels_[size_t(i)] = label;
     }
     // The last calibration check, after the four panels; hidden until there is one.
@@ -471,14 +467,12 @@ void frmKestroRecord::buildStatusBar(QWidget* client) {
     calibrationPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     calibrationPanel_->setContentsMargins(3, 0, 3, 0);
     calibrationPanel_->hide();
-    row->addWidget(calibrationPanel_);
     eventPanel_ = new QLabel(StatusBar1);
     eventPanel_->setObjectName(QStringLiteral("StatusPanel6"));
     eventPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     eventPanel_->setContentsMargins(3, 0, 3, 0);
     eventPanel_->setAutoFillBackground(true);
     eventPanel_->hide();
-    row->addWidget(eventPanel_);
     setConnectionPicture(1);
     panels_[1]->setText(tr("unknown"));
     panels_[3]->setText(tr("Recording disabled"));
@@ -497,8 +491,7 @@ void frmKestroRecord::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     layoutClientArea();
     Form_Resize();
-    if (StatusBar1->layout()) StatusBar1->layout()->activate();
-    showPanel3();  // an elided file name fits the new width
+    fitStatusBar();  // an elided file name fits the new width
 }
 
 void frmKestroRecord::changeEvent(QEvent* event) {
@@ -678,6 +671,7 @@ void frmKestroRecord::showEvents() {
     } else if (ev.recording()) {
         text = ev.detecting() ? tr("Events: %1").arg(ev.count()) : tr("No events");
     }
+    announceExceedance(ev);
     if (eventPanel_->isVisibleTo(StatusBar1) == !text.isEmpty() && eventPanel_->text() == text &&
         eventPanel_->toolTip() == tip)
         return;
@@ -688,8 +682,24 @@ void frmKestroRecord::showEvents() {
     // White on a dark red: legible under any theme.
     eventPanel_->setStyleSheet(alarm ? QStringLiteral("background: #a61b1b; color: #ffffff;") : QString());
     // The free panel lost or won room: an elided file name is cut anew.
-    if (StatusBar1->layout()) StatusBar1->layout()->activate();
-    showPanel3();
+    fitStatusBar();
+}
+
+void frmKestroRecord::announceExceedance(const EventRecorder& ev) {
+    // A screen reader hears an exceedance begin and end: the panel's name
+    // changes as a live region's would (this Qt has no announcement event).
+    const std::optional<NoiseEvent> e = ev.running();
+    QString said;
+    if (e && e->startLocalMs != announcedStartMs_) {
+        announcedStartMs_ = e->startLocalMs;
+        said = QStringLiteral("Exceedance started at %1").arg(localDateTimeText(e->startLocalMs).mid(11));
+    } else if (!e && announcedStartMs_ >= 0) {
+        announcedStartMs_ = -1;
+        if (const std::optional<NoiseEvent>& last = ev.lastEnded())
+            said = QStringLiteral("Exceedance ended at %1, LAmax %2 dB")
+                       .arg(localDateTimeText(last->endLocalMs).mid(11), levelText(last->lmax));
+    }
+    if (!said.isEmpty()) eventPanel_->setAccessibleName(said);
 }
 
 void frmKestroRecord::setPanel3Text(const QString& text) {
@@ -697,30 +707,92 @@ void frmKestroRecord::setPanel3Text(const QString& text) {
     showPanel3();
 }
 
+QString frmKestroRecord::panel3Prefix() const {
+    const SeriesRecorder& recorder = session_.recorder();
+    if (recorder.recordErrorText().isEmpty()) return {};
+    return tr("Record file error: ") + recorder.recordErrorReason() + QStringLiteral(" \u2014 ");
+}
+
 void frmKestroRecord::showPanel3() {
     QLabel* label = panels_[2];
     const SeriesRecorder& recorder = session_.recorder();
     const QString error = recorder.recordErrorText();
-    label->setToolTip(error);
+    const QFontMetrics fm(label->font());
+    const int room = label->contentsRect().width();
     if (error.isEmpty()) {
-        setPanelText(3, panel3Text_);
+        // The free text gives way at its end; the tool tip holds it whole.
+        const QString shown = fm.elidedText(panel3Text_, Qt::ElideRight, room);
+        label->setToolTip(shown == panel3Text_ ? QString() : panel3Text_);
+        setPanelText(3, shown);
         return;
     }
+    label->setToolTip(error);
     // The reason stays readable; the file name gives way in its middle.
-    const QString prefix = tr("Record file error: ") + recorder.recordErrorReason() + QStringLiteral(" \u2014 ");
-    const QFontMetrics fm(label->font());
-    const int room = label->contentsRect().width() - fm.horizontalAdvance(prefix);
+    const QString prefix = panel3Prefix();
     setPanelText(3, prefix + fm.elidedText(recorder.recordErrorPath(), Qt::ElideMiddle,
-                                           std::max(room, fm.horizontalAdvance(QStringLiteral("\u2026")))));
+                                           std::max(room - fm.horizontalAdvance(prefix),
+                                                    fm.horizontalAdvance(QStringLiteral("\u2026")))));
+}
+
+void frmKestroRecord::fitStatusBar() {
+    // From the most important: the event, the recording state, the function
+    // and the connection keep their whole texts; the calibration check drops
+    // its time first, then the file name of a record-file error gives way, never
+    // its reason. What that leaves is the narrowest the window may become.
+    auto outer = [](const QLabel* l, const QString& text) {
+        const QMargins m = l->contentsMargins();
+        return l->fontMetrics().horizontalAdvance(text) + m.left() + m.right() + 2 * l->frameWidth();
+    };
+    const QFontMetrics fm3(panels_[2]->font());
+    const QString prefix = panel3Prefix();
+    const int panel3Least = outer(panels_[2], prefix + QStringLiteral("\u2026"));
+    int fixed = 0, shown = 0;
+    for (QLabel* l : {panels_[0], panels_[1], panels_[3]}) {
+        fixed += l->minimumWidth();
+        ++shown;
+    }
+    const int eventWidth = eventPanel_->isVisibleTo(StatusBar1) ? outer(eventPanel_, eventPanel_->text()) : 0;
+    const bool calibration = calibrationPanel_->isVisibleTo(StatusBar1);
+    shown += 1 + (eventWidth > 0 ? 1 : 0) + (calibration ? 1 : 0);
+    fixed += eventWidth + 2 * kStatusMargin + (shown - 1) * kStatusSpacing;
+    const int calibrationLeast = calibration ? outer(calibrationPanel_, calibrationShort_) : 0;
+    const int least = fixed + calibrationLeast + panel3Least;
+    if (std::max(graphMinWidth_, least) != minimumWidth()) setMinimumWidth(std::max(graphMinWidth_, least));
+
+    const int room = StatusBar1->width() - fixed;
+    const int calibrationFull = calibration ? outer(calibrationPanel_, calibrationFull_) : 0;
+    const bool calibrationWhole = room - calibrationFull >= panel3Least;
+    if (calibration) {
+        const QString text = calibrationWhole ? calibrationFull_ : calibrationShort_;
+        if (calibrationPanel_->text() != text) calibrationPanel_->setText(text);
+    }
+    const int calibrationWidth = calibrationWhole ? calibrationFull : calibrationLeast;
+    const int panel3Width = std::max(room - calibrationWidth, panel3Least);
+    const int height = statusHeight_ - 2 * kStatusMargin;
+    int x = kStatusMargin;
+    auto place = [&](QLabel* l, int width) {
+        l->setGeometry(x, kStatusMargin, width, height);
+        x += width + kStatusSpacing;
+    };
+    place(panels_[0], panels_[0]->minimumWidth());
+    place(panels_[1], panels_[1]->minimumWidth());
+    place(panels_[2], panel3Width);
+    place(panels_[3], panels_[3]->minimumWidth());
+    if (calibration) place(calibrationPanel_, calibrationWidth);
+    if (eventWidth > 0) place(eventPanel_, eventWidth);
+    showPanel3();
 }
 
 void frmKestroRecord::showCalibrationCheck(const CalibrationCheck& c) {
     const QString level = QString::number(c.levelDb, 'f', 1).replace(QLatin1Char('.'), shownDecimalPoint());
     const QString when = localDateTimeText(c.localMs);
-    calibrationPanel_->setText(tr("Cal %1 dB %2").arg(level, when.mid(11, 5)));
+    calibrationShort_ = tr("Cal %1 dB").arg(level);
+    calibrationFull_ = tr("Cal %1 dB %2").arg(level, when.mid(11, 5));
+    calibrationPanel_->setText(calibrationFull_);
     calibrationPanel_->setToolTip(tr("Last calibration check: %1, %2 dB").arg(when, level) +
                                   (c.serialNumber.isEmpty() ? QString() : tr(", meter %1").arg(c.serialNumber)));
     calibrationPanel_->show();
+    fitStatusBar();
 }
 
 QString frmKestroRecord::panelText(int panel) const {

@@ -142,7 +142,11 @@ private:
     void setPanelText(int panel, const QString& text);
     void showCalibrationCheck(const CalibrationCheck& c);
     void showEvents();
+    void announceExceedance(const EventRecorder& ev);
     void showPanel3();
+    QString panel3Prefix() const;  // what a record-file error keeps: its reason
+    // Places the status panels; the window is never narrower than their essentials.
+    void fitStatusBar();
     void setFramesEnabled(bool on);
     void setKey(PictureButton* key, bool enabled, const char* picture);
     // Runs one statement of a guarded procedure: a failure is logged with
@@ -168,6 +172,9 @@ private:
     QList<QAction*> keyActions_;  // the keys' shortcuts for the other windows
     int connectionPicture_ = 0;
     QString panel3Text_;
+    QString calibrationFull_, calibrationShort_;  // the check with and without its time
+    int graphMinWidth_ = 0;
+    int64_t announcedStartMs_ = -1;  // of the exceedance whose start was announced
     bool loaded_ = false;
     bool wasMinimized_ = false;
     // Grown with the font beyond the design where captions need it.

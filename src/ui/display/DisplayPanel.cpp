@@ -304,6 +304,8 @@ void DisplayPanel::paintEvent(QPaintEvent* event) {
         o.initFrom(this);
         o.rect = rect().adjusted(1, 1, -1, -1);
         o.backgroundColor = kLcdFace;
+        // Styles draw it only once a key moved the focus; here the focus starts, and is seen there.
+        o.state |= QStyle::State_KeyboardFocusChange;
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, &p, this);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "protocol/DeviceCodes.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -105,13 +106,15 @@ void Surface::copyScale(const Surface& o) {
     ScaleHeight = o.ScaleHeight;
 }
 
-QFont graphFont() {
+QFont graphFont(const QFont& windowFont) {
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setStyleHint(QFont::SansSerif);
-    // At 169 px a 10 dB step is about 10 px: keep the line height within it.
-    for (int px = 9; px >= 6; --px) {
+    // At 169 px a 10 dB step is about 10 px: at the default 12 px window font
+    // the line height stays within 9 px; it grows in proportion to the window's.
+    const int most = std::max(9, int(std::lround(QFontInfo(windowFont).pixelSize() * 0.75)));
+    for (int px = most; px >= 6; --px) {
         f.setPixelSize(px);
-        if (QFontMetrics(f).height() <= 9) break;
+        if (QFontMetrics(f).height() <= most) break;
     }
     return f;
 }

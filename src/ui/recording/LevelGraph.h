@@ -70,8 +70,9 @@ struct Surface {
     void copyScale(const Surface& o);
 };
 
-// The font of the labels: small enough that a label fits a 10 dB step at the design height.
-QFont graphFont();
+// The font of the labels for a window font: at the default one small enough
+// that a label fits a 10 dB step at the design height, larger with a larger one.
+QFont graphFont(const QFont& windowFont = QFont());
 
 class LevelGraph {
 public:
@@ -111,6 +112,9 @@ public:
     // Adds sample n; returns the pixel rectangle of PictureGraph that changed
     // (the whole image after a full redraw, empty when nothing was drawn).
     QRect ShowSlowSample(const SampleWindow& buf, int32_t n);
+    // Takes effect with the next ScaleYAxis and ScaleTimeAxis.
+    void setLabelFont(const QFont& f) { font_ = f; }
+    const QFont& labelFont() const { return font_; }
 
 private:
     QFont font_;

@@ -5,11 +5,14 @@
 #include "ui/recording/LevelGraph.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QPainter>
 #include <QTreeWidget>
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace kestro {
 
@@ -39,8 +42,13 @@ protected:
         const double newest = m.map(QPointF(graphX(buf[buf.count()].Timestamp, g_.GraphStartTime), 0)).x();
         for (const RecordingViews::Band& b : views_.eventBands()) {
             const double x = std::max(0.0, m.map(QPointF(graphX(b.start, g_.GraphStartTime), 0)).x());
-            if (newest > x) p.fillRect(QRectF(x, 0, newest - x + 1, height()), b.colour);
+            const double end = std::isnan(b.end) ? newest : m.map(QPointF(graphX(b.end, g_.GraphStartTime), 0)).x();
+            if (end > x) p.fillRect(QRectF(x, 0, end - x + 1, height()), b.colour);
         }
+    }
+    void changeEvent(QEvent* e) override {
+        QWidget::changeEvent(e);
+        if (e->type() == QEvent::FontChange) views_.setLabelFont(font());
     }
 
 private:
@@ -124,14 +132,38 @@ void RecordingViews::ShowSlowSample(int32_t n) {
 
 void RecordingViews::showEventBands() {
     const EventRecorder& ev = rec_.events();
+    const SampleWindow& buf = rec_.LocalSlowBuffer;
+    const double newest = buf.empty() ? 0.0 : buf[buf.count()].Timestamp;
+    const std::optional<NoiseEvent> running = ev.running();
+    const std::optional<NoiseEvent>& last = ev.lastEnded();
     std::vector<Band> bands;
-    if (const std::optional<NoiseEvent> e = ev.running())
-        bands.push_back({e->startLocalMs / 86400000.0, QColor(255, 60, 40, 90)});
-    if (ev.spanOpen()) bands.push_back({ev.spanStartLocalMs() / 86400000.0, QColor(70, 130, 255, 80)});
-    // A band grows with every sample; none to draw, nothing to do.
-    if (bands.empty() && bands_.empty()) return;
+    for (Band b : bands_) {
+        if (std::isnan(b.end)) {
+            const double now = b.exceedance ? (running ? running->startLocalMs / 86400000.0 : -1.0)
+                                            : (ev.spanOpen() ? ev.spanStartLocalMs() / 86400000.0 : -1.0);
+            if (now == b.start) continue;  // still running: taken anew below
+            // It ended: where its last sample was, or the exceedance's own end.
+            b.end = b.exceedance && last && last->startLocalMs / 86400000.0 == b.start ? last->endLocalMs / 86400000.0
+                                                                                       : std::max(newest, b.start);
+        }
+        if (b.end >= graph_->GraphStartTime) bands.push_back(b);
+    }
+    const double runs = std::numeric_limits<double>::quiet_NaN();
+    if (running) bands.push_back({running->startLocalMs / 86400000.0, QColor(255, 60, 40, 90), runs, true});
+    if (ev.spanOpen()) bands.push_back({ev.spanStartLocalMs() / 86400000.0, QColor(70, 130, 255, 80), runs, false});
+    // A running band grows with every sample; ended ones alone change only when one goes.
+    const bool ran = std::any_of(bands_.begin(), bands_.end(), [](const Band& b) { return std::isnan(b.end); });
+    if (!running && !ev.spanOpen() && !ran && bands.size() == bands_.size()) return;
     bands_ = std::move(bands);
     if (view_) view_->update();
+}
+
+void RecordingViews::setLabelFont(const QFont& windowFont) {
+    graph_->setLabelFont(graphFont(windowFont));
+    if (GraphReady == 2) {
+        ScaleYAxis();
+        ScaleTimeAxis();
+    }
 }
 
 void RecordingViews::PictureGraph_Paint() {

@@ -50,11 +50,16 @@ public:
     void ShowSlowSample(int32_t n);
     // Repaint of the visible surface: takes over PictureOriginal's image.
     void PictureGraph_Paint();
-    // Bands behind the curve while an exceedance runs or a span is marked (the recorder's events).
+    // Bands behind the curve where an exceedance runs or ran, or a span is or
+    // was marked (the recorder's events); an ended one stays while its time is on the graph.
     void showEventBands();
+    // The labels follow the window's font.
+    void setLabelFont(const QFont& windowFont);
     struct Band {
         double start;  // day count
         QColor colour;
+        double end;  // day count; NaN while it runs
+        bool exceedance;
     };
     const std::vector<Band>& eventBands() const { return bands_; }
     const LevelGraph& graph() const;

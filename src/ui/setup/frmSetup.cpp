@@ -4,6 +4,7 @@
 #include "link/SerialNames.h"
 #include "settings/SettingsSchema.h"
 #include "shell/Messages.h"
+#include "ui/setup/FieldNames.h"
 
 #include <QAbstractItemView>
 #include <QButtonGroup>
@@ -27,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -121,10 +123,15 @@ void pairFieldsWithLabels(QWidget* root) {
         if (!field || !w->accessibleName().isEmpty() || w->parentWidget()->inherits("QAbstractSpinBox") ||
             w->parentWidget()->inherits("QComboBox"))
             continue;
-        bool labelled = false;
+        // The label is the name too: a list box is otherwise read out by its value alone ("15 min").
+        QString name = w->toolTip();
         for (QLabel* l : w->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
-            labelled = labelled || l->buddy() == w;
-        if (!labelled) w->setAccessibleName(w->toolTip());
+            if (l->buddy() == w) name = QString(l->text()).remove(QRegularExpression(QStringLiteral("&(?!&)")));
+        if (auto* box = qobject_cast<QComboBox*>(w))
+            nameListBox(box, name);
+        else
+            w->setAccessibleName(name);
+        if (w->accessibleDescription().isEmpty() && name != w->toolTip()) w->setAccessibleDescription(w->toolTip());
     }
 }
 

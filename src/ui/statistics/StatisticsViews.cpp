@@ -1,5 +1,6 @@
 #include "ui/statistics/StatisticsViews.h"
 
+#include "statistics/StatisticsFile.h"
 #include "ui/display/Accessibility.h"
 
 #include <QKeyEvent>
@@ -16,11 +17,32 @@ namespace kestro {
 IntervalBarChart::IntervalBarChart(QWidget* parent) : QWidget(parent) {
     setMinimumHeight(120);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAccessibleRole(this, QAccessible::Chart);
+    setAccessibleName(QStringLiteral("Interval levels"));
+    setIntervals({}, 0);
 }
 
-void IntervalBarChart::setIntervals(const std::vector<IntervalResult>& intervals, int32_t limitTenths) {
+void IntervalBarChart::setIntervals(const std::vector<IntervalResult>& intervals, int32_t limitTenths, QChar decimal) {
     intervals_ = intervals;
     limitTenths_ = limitTenths;
+    // What the bars show, for a screen reader: the span, the range of the levels, how many are over the limit.
+    double lo = IntervalResult::kNoLevel, hi = IntervalResult::kNoLevel;
+    int over = 0;
+    for (const IntervalResult& r : intervals) {
+        if (std::isnan(r.leq)) continue;
+        lo = std::isnan(lo) ? r.leq : std::min(lo, r.leq);
+        hi = std::isnan(hi) ? r.leq : std::max(hi, r.leq);
+        over += r.overLimit ? 1 : 0;
+    }
+    QString text = QStringLiteral("No interval yet");
+    if (!intervals.empty())
+        text = QStringLiteral("LAeq of %1 intervals from %2 to %3")
+                   .arg(intervals.size())
+                   .arg(localDateTimeText(intervals.front().startMs), localDateTimeText(intervals.back().endMs));
+    if (!std::isnan(lo)) text += QStringLiteral(", %1 to %2 dB").arg(levelText(lo, decimal), levelText(hi, decimal));
+    if (limitTenths > 0 && !intervals.empty())
+        text += QStringLiteral("; %1 above the limit of %2 dB").arg(over).arg(levelText(limitTenths / 10.0, decimal));
+    setAccessibleDescription(text);
     update();
 }
 
@@ -47,7 +69,7 @@ void IntervalBarChart::paintEvent(QPaintEvent*) {
 }
 
 TimeHistoryView::TimeHistoryView(QWidget* parent) : QWidget(parent) {
-    setMinimumHeight(160);
+    setMinimumHeight(120);  // leaves room for wrapped summaries on a laptop's screen
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);

@@ -15,7 +15,9 @@ class IntervalBarChart final : public QWidget {
     Q_OBJECT
 public:
     explicit IntervalBarChart(QWidget* parent = nullptr);
-    void setIntervals(const std::vector<IntervalResult>& intervals, int32_t limitTenths);
+    // Also its accessible description, with levels written with decimal.
+    void setIntervals(const std::vector<IntervalResult>& intervals, int32_t limitTenths,
+                      QChar decimal = QLatin1Char('.'));
     QSize sizeHint() const override { return {480, 160}; }
 
 protected:

@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTabWidget>
@@ -49,6 +50,8 @@ struct StatisticsWindow::Job {
 };
 
 namespace {
+
+constexpr int kDesignLineHeight = 15;  // of the default font, 9 pt
 
 const char* const kIntervalColumns[] = {QT_TRANSLATE_NOOP("kestro::StatisticsWindow", "Start"),
                                         QT_TRANSLATE_NOOP("kestro::StatisticsWindow", "End"),
@@ -228,7 +231,11 @@ StatisticsWindow::StatisticsWindow(QWidget* parent) : QWidget(parent, Qt::Window
     auto* top = new QVBoxLayout(this);
     top->setContentsMargins(6, 6, 6, 6);
     top->addWidget(tabs);
-    resize(900, 640);
+    // As designed at the default font; larger with a larger font, as far as the screen allows.
+    const double scale = std::max(1.0, fontMetrics().height() / double(kDesignLineHeight));
+    QSize size = (QSizeF(900, 640) * scale).toSize();
+    if (const QScreen* s = screen()) size = size.boundedTo(s->availableSize());
+    resize(size.expandedTo(QSize(900, 640)));
     applyPaletteColours();
     for (QTableWidget* t : findChildren<QTableWidget*>())
         t->installEventFilter(this);
@@ -296,6 +303,8 @@ QWidget* StatisticsWindow::buildLivePage() {
         v.title->setFont(bold);
         v.running = new QLabel(w);
         v.current = new QLabel(w);
+        v.running->setWordWrap(true);
+        v.current->setWordWrap(true);
         v.analyse = new QPushButton(tr("Analyse this record file"), w);
         v.analyse->setEnabled(false);
         connect(v.analyse, &QPushButton::clicked, this, [this, i] {
@@ -365,6 +374,9 @@ QWidget* StatisticsWindow::buildFilePage() {
     summaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     spanLabel = new QLabel(kSpanHint, page);
     spanLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Long lines wrap, so that the window fits a laptop's screen at any font.
+    for (QLabel* l : {fileLabel, summaryLabel, spanLabel})
+        l->setWordWrap(true);
     history = new TimeHistoryView(page);
     connect(history, &TimeHistoryView::selectionChanged, this,
             [this](qint64 from, qint64 to) { selectSpan(from, to); });
@@ -493,7 +505,7 @@ void StatisticsWindow::refreshStream(LiveView& v) {
         fillIntervalTable(v.table, added, d, true);
         v.table->scrollToBottom();
     }
-    v.bars->setIntervals(done, limit);
+    v.bars->setIntervals(done, limit, d);
 }
 
 // ---------------------------------------------------------------- files
@@ -632,7 +644,7 @@ void StatisticsWindow::showAnalysis() {
     spanLabel->setText(tr(kSpanHint));
     history->setHistory(&a.history, a.config.limitTenths);
     fillIntervalTable(fileIntervals, a.intervals, d, false);
-    fileBars->setIntervals(a.intervals, a.config.limitTenths);
+    fileBars->setIntervals(a.intervals, a.config.limitTenths, d);
     fillDayTable(a);
     fillEventsTable(a);
     cmdReport->setEnabled(true);

@@ -219,8 +219,8 @@ TEST_F(Palette, StatisticsAndSetupKeepTheirContrastUnderLightAndDarkPalettes) {
 
 // No caption is cut at the default font or larger ones: frames and panels
 // grow with their texts (the design's places at the default font: Window tests).
-TEST_F(Palette, NoCaptionIsCutAt9To14Points) {
-    for (int points : {9, 11, 14}) {
+TEST_F(Palette, NoCaptionIsCutAt9To18Points) {
+    for (int points : {9, 11, 14, 18}) {
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         QCoreApplication::processEvents();
         const std::unique_ptr<frmSetup> setup = makeSetup();
@@ -235,6 +235,55 @@ TEST_F(Palette, NoCaptionIsCutAt9To14Points) {
                     << t.room.height() << (t.clipped ? ", clipped" : "");
         }
     }
+}
+
+// Every panel showing (calibration check, exceedance, a record-file error in
+// panel 3), at the window's first size and at its narrowest: each panel keeps
+// its essential text uncut (the error its reason, the file name giving way in
+// its middle), a shortened text is whole in its tool tip; the mended file clears it.
+TEST_F(Palette, StatusPanelsKeepTheirEssentialsAt9To18Points) {
+    startDevice("gds 42203\r");
+    feed("cal 941 0\rgds 11203\r");
+    tick();
+    w->EnableRecording();
+    QDir(recordDir()).removeRecursively();
+    for (int tenth = 0; tenth < 110; ++tenth) {
+        feed(tenth % 10 ? "gds 11203\r" : "lp 900 0\rgds 11203\r");
+        tick();
+    }
+    const QString reason = s->recorder().recordErrorReason();
+    const QString essentials[] = {
+        {}, "Lp", "Record file error: " + reason + " \u2014 ", "Recording enabled", "Cal 94.1 dB", "Exceedance since "};
+    for (int points : {9, 11, 14, 18}) {
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
+        QCoreApplication::processEvents();
+        for (int width : {w->width(), w->minimumWidth()}) {
+            w->resize(width, w->height());
+            QCoreApplication::processEvents();
+            int right = 0;
+            for (int i = 1; i <= 6; ++i) {
+                auto* panel = w->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i));
+                const QString text = panel->text();
+                const auto where =
+                    QStringLiteral("%1 pt, %2 px: \"%3\"").arg(points).arg(width).arg(text).toStdString();
+                ASSERT_TRUE(panel->isVisible()) << where;
+                EXPECT_GE(panel->x(), right) << where << " overlaps its neighbour";
+                right = panel->geometry().right() + 1;
+                EXPECT_LE(panel->fontMetrics().horizontalAdvance(text), panel->contentsRect().width()) << where;
+                EXPECT_TRUE(text.startsWith(essentials[i - 1])) << where;
+                if (text.contains(QChar(0x2026)))
+                    EXPECT_TRUE(panel->toolTip().startsWith(text.section(QChar(0x2026), 0, 0)) &&
+                                panel->toolTip().endsWith(text.section(QChar(0x2026), 1)))
+                        << where << ", tool tip \"" << panel->toolTip().toStdString() << "\"";
+            }
+            EXPECT_LE(right, w->StatusBar1->width()) << points << " pt, " << width << " px";
+        }
+    }
+    QDir().mkpath(recordDir());
+    feed("lp 651 0\r");
+    tick();
+    EXPECT_FALSE(w->panelText(3).startsWith(QStringLiteral("Record file error")));
+    EXPECT_TRUE(w->findChild<QLabel*>(QStringLiteral("StatusPanel3"))->toolTip().isEmpty());
 }
 
 }  // namespace

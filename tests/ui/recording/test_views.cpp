@@ -5,7 +5,9 @@
 #include "ui/recording/FileList.h"
 #include "ui/recording/LevelGraph.h"
 
+#include <QFontMetrics>
 #include <QTreeWidget>
+#include <cmath>
 #include <functional>
 
 namespace kestro::test {
@@ -60,6 +62,21 @@ TEST(LevelGraphMath, GridLinesAndDoublingSteps) {
     const auto midnight = timeGridLines(86340, 240, 60);  // x counts on past midnight, the labels do not
     ASSERT_GE(midnight.size(), 3u);
     EXPECT_EQ(midnight[0].label + midnight[1].label + midnight[2].label, " 23:59  00:00  00:01 ");
+}
+
+// The labels grow with the window's font (at the default one as designed:
+// within 9 px), and the level grid widens so that neighbouring labels never touch.
+TEST(LevelGraphMath, LabelsFollowTheFontAndTheGridMakesRoom) {
+    for (int points : {9, 11, 14, 18}) {
+        const QFont window(QStringLiteral("DejaVu Sans"), points);
+        LevelGraph g;
+        g.setLabelFont(graphFont(window));
+        g.ScaleYAxis(0, 1400);
+        const int line = QFontMetrics(g.labelFont()).height(), windowLine = QFontMetrics(window).height();
+        EXPECT_GE(line, windowLine * 0.6) << points;
+        EXPECT_LE(line, points == 9 ? 9 : windowLine) << points;
+        EXPECT_GE(g.LevelStep * g.size().height() / std::fabs(g.PictureClear.ScaleHeight), line) << points;
+    }
 }
 
 bool near(const QImage& img, QPointF p, const QColor& c, int r = 1) {

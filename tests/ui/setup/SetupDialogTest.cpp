@@ -284,6 +284,9 @@ TEST_F(SetupDialog, FieldsAreNamedByTheirLabelsAndReachedByTheirAccessKeys) {
             const QString name = labelOf(w);
             if (w->focusPolicy() & Qt::TabFocus) {
                 EXPECT_FALSE(name.isEmpty() || titles.contains(name)) << w->objectName().toStdString();
+                if (auto* box = qobject_cast<QComboBox*>(w))
+                    EXPECT_EQ(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Name), name)
+                        << w->objectName().toStdString();
                 EXPECT_FALSE(w->size().isEmpty()) << w->objectName().toStdString();
             }
             auto* label = qobject_cast<QLabel*>(w);

@@ -99,6 +99,7 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
     StatisticsWindow w;
     StatisticsConfig cfg;
     cfg.intervalSeconds = 900;
+    cfg.limitTenths = 700;
     w.setFileConfig(cfg);
     QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
     w.openRecordFile(path);
@@ -116,6 +117,11 @@ TEST_F(StatisticsWindowTest, RecordFileIsReadInTheBackgroundWithItsSpans) {
     EXPECT_EQ(w.dayTable->item(0, 4)->text(), "- (day 33 %, evening 0 %, night 0 %)");
     EXPECT_TRUE(!w.noticeLabel->isHidden() && w.noticeLabel->text().contains("incomplete"));
     EXPECT_TRUE(w.summaryLabel->text().contains("14400 samples"));
+    QAccessibleInterface* bars = QAccessible::queryAccessibleInterface(w.fileBars);
+    EXPECT_EQ(bars->text(QAccessible::Name), "Interval levels");
+    EXPECT_EQ(bars->text(QAccessible::Description),
+              "LAeq of 16 intervals from 2026-03-05 10:00:00 to 2026-03-05 "
+              "13:59:59, 71,6 to 71,6 dB; 16 above the limit of 70,0 dB");
 
     // A span, worked out in the background from the analysis shown.
     QSignalSpy spanned(&w, &StatisticsWindow::spanComputed);
@@ -331,6 +337,31 @@ TEST_F(StatisticsWindowTest, OpenRecordFileListsRecordFilesOnly) {
     dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(record).fileName());
     static_cast<QDialog*>(dialog)->accept();
     EXPECT_TRUE(waitLoaded(loaded));
+}
+
+// With a file open (and a notice), the window fits a 1366 x 768
+// laptop at 11 pt and a 1920 x 1080 screen at 18 pt, with room for a title bar and a panel.
+TEST_F(StatisticsWindowTest, FitsTheScreenWithAFileOpen) {
+    const QString path = writeFile(7200, "10:00:0");
+    const QFont font = QApplication::font();
+    for (const auto& [points, screen] : {std::pair{11, QSize(1366, 768)}, {18, QSize(1920, 1080)}}) {
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
+        StatisticsWindow w;
+        QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
+        w.openRecordFile(path);
+        ASSERT_TRUE(waitLoaded(loaded));
+        w.showFilePage();
+        w.show();
+        QCoreApplication::processEvents();
+        // Its narrowest, and its place on the screen, maximised: every wrapped line shows.
+        EXPECT_LE(w.minimumSizeHint().width(), screen.width()) << points << " pt";
+        EXPECT_LE(w.width(), screen.width()) << points << " pt";
+        w.resize(screen.width(), screen.height() - 64);
+        QCoreApplication::processEvents();
+        for (QLabel* l : {w.fileLabel, w.noticeLabel, w.summaryLabel, w.spanLabel})
+            EXPECT_GE(l->height(), l->heightForWidth(l->width())) << points << " pt: " << l->text().toStdString();
+    }
+    QApplication::setFont(font);
 }
 
 }  // namespace
