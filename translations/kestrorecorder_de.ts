@@ -137,6 +137,29 @@
     </message>
 </context>
 <context>
+    <name>kestro::IntervalBarChart</name>
+    <message>
+        <source>Interval levels</source>
+        <translation type="unfinished">Intervallpegel</translation>
+    </message>
+    <message>
+        <source>No interval yet</source>
+        <translation>Noch kein Intervall</translation>
+    </message>
+    <message>
+        <source>LAeq of %1 intervals from %2 to %3</source>
+        <translation>LAeq von %1 Intervallen von %2 bis %3</translation>
+    </message>
+    <message>
+        <source>, %1 to %2 dB</source>
+        <translation>, %1 bis %2 dB</translation>
+    </message>
+    <message>
+        <source>; %1 above the limit of %2 dB</source>
+        <translation>; %1 über dem Grenzwert von %2 dB</translation>
+    </message>
+</context>
+<context>
     <name>kestro::RecordingViews</name>
     <message>
         <source>Level graph</source>
@@ -678,6 +701,18 @@ Ohne die markierten Abschnitte:  %1   (%2 Werte ausgelassen)</translation>
     <message>
         <source>Not connected</source>
         <translation>Nicht verbunden</translation>
+    </message>
+    <message>
+        <source>Exceedance started at %1</source>
+        <translation>Überschreitung begann um %1</translation>
+    </message>
+    <message>
+        <source>Exceedance ended at %1, LAmax %2 dB</source>
+        <translation>Überschreitung endete um %1, LAmax %2 dB</translation>
+    </message>
+    <message>
+        <source>Cal %1 dB</source>
+        <translation>Kal %1 dB</translation>
     </message>
 </context>
 <context>

@@ -137,6 +137,29 @@
     </message>
 </context>
 <context>
+    <name>kestro::IntervalBarChart</name>
+    <message>
+        <source>Interval levels</source>
+        <translation type="unfinished">Interval levels</translation>
+    </message>
+    <message>
+        <source>No interval yet</source>
+        <translation>No interval yet</translation>
+    </message>
+    <message>
+        <source>LAeq of %1 intervals from %2 to %3</source>
+        <translation>LAeq of %1 intervals from %2 to %3</translation>
+    </message>
+    <message>
+        <source>, %1 to %2 dB</source>
+        <translation>, %1 to %2 dB</translation>
+    </message>
+    <message>
+        <source>; %1 above the limit of %2 dB</source>
+        <translation>; %1 above the limit of %2 dB</translation>
+    </message>
+</context>
+<context>
     <name>kestro::RecordingViews</name>
     <message>
         <source>Level graph</source>
@@ -678,6 +701,18 @@ Without the marked spans:  %1   (%2 samples left out)</translation>
     <message>
         <source>Not connected</source>
         <translation>Not connected</translation>
+    </message>
+    <message>
+        <source>Exceedance started at %1</source>
+        <translation>Exceedance started at %1</translation>
+    </message>
+    <message>
+        <source>Exceedance ended at %1, LAmax %2 dB</source>
+        <translation>Exceedance ended at %1, LAmax %2 dB</translation>
+    </message>
+    <message>
+        <source>Cal %1 dB</source>
+        <translation>Cal %1 dB</translation>
     </message>
 </context>
 <context>

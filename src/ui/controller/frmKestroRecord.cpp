@@ -692,12 +692,12 @@ void frmKestroRecord::announceExceedance(const EventRecorder& ev) {
     QString said;
     if (e && e->startLocalMs != announcedStartMs_) {
         announcedStartMs_ = e->startLocalMs;
-        said = QStringLiteral("Exceedance started at %1").arg(localDateTimeText(e->startLocalMs).mid(11));
+        said = tr("Exceedance started at %1").arg(localDateTimeText(e->startLocalMs).mid(11));
     } else if (!e && announcedStartMs_ >= 0) {
         announcedStartMs_ = -1;
         if (const std::optional<NoiseEvent>& last = ev.lastEnded())
-            said = QStringLiteral("Exceedance ended at %1, LAmax %2 dB")
-                       .arg(localDateTimeText(last->endLocalMs).mid(11), levelText(last->lmax));
+            said = tr("Exceedance ended at %1, LAmax %2 dB")
+                       .arg(localDateTimeText(last->endLocalMs).mid(11), levelText(last->lmax, shownDecimalPoint()));
     }
     if (!said.isEmpty()) eventPanel_->setAccessibleName(said);
 }

@@ -18,7 +18,7 @@ IntervalBarChart::IntervalBarChart(QWidget* parent) : QWidget(parent) {
     setMinimumHeight(120);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAccessibleRole(this, QAccessible::Chart);
-    setAccessibleName(QStringLiteral("Interval levels"));
+    setAccessibleName(tr("Interval levels"));
     setIntervals({}, 0);
 }
 
@@ -34,14 +34,14 @@ void IntervalBarChart::setIntervals(const std::vector<IntervalResult>& intervals
         hi = std::isnan(hi) ? r.leq : std::max(hi, r.leq);
         over += r.overLimit ? 1 : 0;
     }
-    QString text = QStringLiteral("No interval yet");
+    QString text = tr("No interval yet");
     if (!intervals.empty())
-        text = QStringLiteral("LAeq of %1 intervals from %2 to %3")
+        text = tr("LAeq of %1 intervals from %2 to %3")
                    .arg(intervals.size())
                    .arg(localDateTimeText(intervals.front().startMs), localDateTimeText(intervals.back().endMs));
-    if (!std::isnan(lo)) text += QStringLiteral(", %1 to %2 dB").arg(levelText(lo, decimal), levelText(hi, decimal));
+    if (!std::isnan(lo)) text += tr(", %1 to %2 dB").arg(levelText(lo, decimal), levelText(hi, decimal));
     if (limitTenths > 0 && !intervals.empty())
-        text += QStringLiteral("; %1 above the limit of %2 dB").arg(over).arg(levelText(limitTenths / 10.0, decimal));
+        text += tr("; %1 above the limit of %2 dB").arg(over).arg(levelText(limitTenths / 10.0, decimal));
     setAccessibleDescription(text);
     update();
 }
