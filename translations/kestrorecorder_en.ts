@@ -140,7 +140,7 @@
     <name>kestro::IntervalBarChart</name>
     <message>
         <source>Interval levels</source>
-        <translation type="unfinished">Interval levels</translation>
+        <translation>Interval levels</translation>
     </message>
     <message>
         <source>No interval yet</source>
