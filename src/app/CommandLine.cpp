@@ -405,7 +405,9 @@ void setApplicationIdentity() {
 
 bool wantsReport(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--report") == 0 || std::strncmp(argv[i], "--report=", 9) == 0) return true;
+        if (std::strcmp(argv[i], "--report") == 0 || std::strcmp(argv[i], "--report-day") == 0 ||
+            std::strncmp(argv[i], "--report=", 9) == 0)
+            return true;
     return false;
 }
 

@@ -4,8 +4,10 @@
 #include "app/CommandLine.h"
 #include "desktop/DesktopApplication.h"
 #include "kestro/Version.h"
+#include "recording/DailyReports.h"
 #include "recording/EvidenceFiles.h"
 #include "recording/SeriesRecorder.h"
+#include "report/DayReportCommand.h"
 #include "report/ReportCommand.h"
 #include "settings/RecorderSettings.h"
 #include "settings/cRegistry.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -27,9 +30,21 @@ kestro::DayPeriods storedDayPeriods() {
     return kestro::statisticsConfigOf(s).periods;
 }
 
+QString storedRecordDirectory() {
+    kestro::cRegistry RegObj;
+    kestro::RecorderSettings s;
+    s.InitForm(RegObj, QString());
+    return s.RecordDirectory.isEmpty() ? kestro::defaultRecordDirectory() : s.RecordDirectory;
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--report-day") == 0)
+            return kestro::runReportDayCommand(argc, argv,
+                                               {storedDayPeriods, storedRecordDirectory, kestro::reportEvidenceFor,
+                                                kestro::recordedSeries, kestro::newestSerial});
     if (kestro::wantsReport(argc, argv))
         return kestro::runReportCommand(argc, argv, storedDayPeriods, kestro::reportEvidenceFor);
     QStringList arguments;
