@@ -48,6 +48,12 @@ const Option kOptions[] = {
     {"--report FILE",
      "Write the PDF report of a record file and end (no display needed); "
      "--report FILE --help lists its options."},
+    {"--report-day DATE [DIR]",
+     "Write the report of the assessment day that begins on DATE (2026-12-07) over every series of the record "
+     "directory DIR (default: the stored one) into DIR/reports and end."},
+    {"--daily-reports",
+     "Write a report of every assessment day when it ends, and those missing of the last 31 days at the start, "
+     "for this run (always so with --headless)."},
     {"--site TEXT", "The location of the measurement for this run (and for --report); the stored one is kept."},
     {"--operator NAME", "Who measures, for this run (and for --report)."},
     {"--note TEXT", "Notes on the measurement, for this run (and for --report)."},
@@ -154,6 +160,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
             cl.options.headless = true;
         } else if (arg == QLatin1String("--record")) {
             cl.options.record = true;
+        } else if (arg == QLatin1String("--daily-reports")) {
+            cl.options.dailyReports = true;
         } else if (takes("--port")) {
             if (!value(QStringLiteral("--port"), &cl.options.port) || cl.options.port.trimmed().isEmpty())
                 return fail(QStringLiteral("--port needs the path of the serial device"));

@@ -18,6 +18,7 @@
 
 namespace kestro {
 
+class DailyReporter;
 class EventCommand;
 class EventLog;
 class MessageSink;
@@ -70,6 +71,7 @@ private:
     int16_t missingStoredPort() const;
     bool startRemote();
     void holdTicksForTests();
+    void startDailyReports();
     // One line on standard error when headless.
     void notice(const QString& text, Priority priority = Priority::Info) const;
 
@@ -87,6 +89,7 @@ private:
     std::unique_ptr<Session> session_;
     std::unique_ptr<RemoteStation> remote_;  // --serve, --mqtt
     std::unique_ptr<EventCommand> onEvent_;  // --on-event
+    std::unique_ptr<DailyReporter> daily_;   // DailyReports, --daily-reports, --headless
     std::unique_ptr<QTimer> holdTimer_;
 
     QString recordProblem_;  // the reason last told, empty while the record files are written

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <algorithm>
+#include <set>
 
 namespace kestro {
 
@@ -72,6 +73,21 @@ QString newestSerial(const QString& dir) {
         }
     }
     return serial;
+}
+
+std::vector<std::pair<QString, QByteArray>> unvouchedDailyReports(const QString& dir) {
+    std::set<QString> named;
+    for (const SideFile& s : readSideFiles(dir))
+        for (const QJsonValue& v : s.doc.value(QLatin1String(kDailyReportsField)).toArray())
+            named.insert(v.toObject().value(QLatin1String("name")).toString());
+    std::vector<std::pair<QString, QByteArray>> out;
+    const QDir reports(dailyReportsDir(dir));
+    for (const QString& n : reports.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+        const QString name = QStringLiteral("reports/") + n;
+        if (!dailyReportDayOf(n) || named.count(name)) continue;
+        if (const std::optional<FileDigest> d = digestFile(reports.filePath(n))) out.emplace_back(name, d->sha256);
+    }
+    return out;
 }
 
 std::vector<FileVerdict> verifyDailyReports(const QString& dir, const std::vector<SideFile>& sides) {

@@ -6,6 +6,7 @@
 #include "statistics/DailyReport.h"
 
 #include <QString>
+#include <utility>
 #include <vector>
 
 namespace kestro {
@@ -21,6 +22,9 @@ QString newestSerial(const QString& dir);
 // Side file field: the daily reports written since the side file before it,
 // [{"name": "reports/<date>_<serial>.json", "sha256": hex}].
 inline constexpr const char* kDailyReportsField = "daily_reports";
+// The daily report JSONs of dir that no side file names yet ("reports/<name>", SHA-256): after a restart they
+// wait for the next side file again.
+std::vector<std::pair<QString, QByteArray>> unvouchedDailyReports(const QString& dir);
 // The verdicts of the daily reports the closed side files vouch for: each
 // JSON against its hash, and the PDF and CSV it names against theirs.
 std::vector<FileVerdict> verifyDailyReports(const QString& dir, const std::vector<SideFile>& sides);

@@ -43,6 +43,7 @@ enum class SettingId {
     EventMinDuration,
     EventHysteresis,
     EventNotifications,
+    DailyReports,  // a report per assessment day when it ends
     COMPort,
     COMnDevice,  // one value per port: COM1Device..COM4Device
 };

@@ -42,6 +42,7 @@ SetupValues loadSetupValues(cRegistry& reg, const QString& defaultDirectory, Set
     v.eventMinDuration = stored(SettingId::EventMinDuration).toLongLong();
     v.eventHysteresis = stored(SettingId::EventHysteresis).toLongLong();
     v.eventNotifications = stored(SettingId::EventNotifications).toLongLong() != 0;
+    v.dailyReports = stored(SettingId::DailyReports).toLongLong() != 0;
     for (size_t i = 0; i < v.details.size(); ++i) {
         v.details[i] = stored(kDetailIds[i]).toString();
         run.details[i] = reg.isRunValue();
@@ -73,6 +74,7 @@ bool storeSetupValues(cRegistry& reg, const SetupValues& v, QString* error) {
         put(SettingId::EventMinDuration, v.eventMinDuration);
         put(SettingId::EventHysteresis, v.eventHysteresis);
         put(SettingId::EventNotifications, v.eventNotifications ? 1 : 0);
+        put(SettingId::DailyReports, v.dailyReports ? 1 : 0);
         for (size_t i = 0; i < v.details.size(); ++i)
             put(kDetailIds[i], v.details[i]);
         for (int n = 1; n < int(v.comDevice.size()); ++n)

@@ -31,6 +31,7 @@ struct SetupValues {
     qint64 eventMinDuration = 0;
     qint64 eventHysteresis = 0;
     bool eventNotifications = false;
+    bool dailyReports = false;
     std::array<QString, 5> details;  // location, operator, weather, notes, instrument
     // The chosen port; on storing, 0 (no choice) leaves the stored one alone.
     qint64 comPort = 0;

@@ -98,17 +98,16 @@ QString dailyReportBaseName(int32_t day, const QString& serial) {
     return dayText(day) + QLatin1Char('_') + (s.isEmpty() ? QStringLiteral("unknown") : s);
 }
 
-std::optional<int32_t> dailyReportDayOf(const QString& fileName, const QString& serial) {
-    if (!fileName.endsWith(QLatin1String(".json")) || fileName.size() < 11) return std::nullopt;
-    const std::optional<int32_t> day = parseDayText(fileName.left(10));
-    if (!day || fileName != dailyReportBaseName(*day, serial) + QLatin1String(".json")) return std::nullopt;
-    return day;
+std::optional<int32_t> dailyReportDayOf(const QString& fileName) {
+    static const QRegularExpression form(QStringLiteral("^(\\d{4}-\\d{2}-\\d{2})_[A-Za-z0-9_-]+\\.json$"));
+    const auto m = form.match(fileName);
+    return m.hasMatch() ? parseDayText(m.captured(1)) : std::nullopt;
 }
 
-std::set<int32_t> reportedDays(const QString& reportsDir, const QString& serial) {
+std::set<int32_t> reportedDays(const QString& reportsDir) {
     std::set<int32_t> out;
     for (const QString& name : QDir(reportsDir).entryList({QStringLiteral("*.json")}, QDir::Files))
-        if (const auto day = dailyReportDayOf(name, serial)) out.insert(*day);
+        if (const auto day = dailyReportDayOf(name)) out.insert(*day);
     return out;
 }
 

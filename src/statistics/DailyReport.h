@@ -41,10 +41,11 @@ QString dayText(int32_t day);
 std::optional<int32_t> parseDayText(const QString& text);
 // "<date>_<serial>", the serial's characters kept to those a file name may hold.
 QString dailyReportBaseName(int32_t day, const QString& serial);
-// The day of a "<date>_<serial>.json" name of that serial; none for other names.
-std::optional<int32_t> dailyReportDayOf(const QString& fileName, const QString& serial);
+// The day of a "<date>_<serial>.json" name; none for other names. Any serial:
+// the meter may not have told its own yet when the missing days are judged.
+std::optional<int32_t> dailyReportDayOf(const QString& fileName);
 // The days reports/ holds a JSON for.
-std::set<int32_t> reportedDays(const QString& reportsDir, const QString& serial);
+std::set<int32_t> reportedDays(const QString& reportsDir);
 
 // What one series adds to a day.
 struct DaySeriesFigures {

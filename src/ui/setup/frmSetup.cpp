@@ -378,6 +378,7 @@ void frmSetup::buildControls() {
                         DeviceCOM[4],
                         cboStatisticsInterval,
                         InputLimitLevel,
+                        chkDailyReports,
                         InputEventLevel,
                         InputEventMinDuration,
                         InputEventHysteresis,
@@ -545,6 +546,11 @@ QWidget* frmSetup::buildStatisticsPage() {
                                 frameStat);
     statHint->setWordWrap(true);
     statGrid->addWidget(statHint, 2, 0, 1, 3);
+    chkDailyReports = named(new QCheckBox(QStringLiteral("Daily reports"), frameStat), "chkDailyReports");
+    chkDailyReports->setToolTip(
+        QStringLiteral("When an assessment day ends, its PDF report, interval list and "
+                       "figures go into reports/ of the record directory"));
+    statGrid->addWidget(chkDailyReports, 3, 0, 1, 3);
     auto* frameEvents = named(new QGroupBox(QStringLiteral("Noise Events"), stat), "FrameEvents");
     auto decibels = [frameEvents](const char* name, double max, const char* tip) {
         auto* box = named(new QDoubleSpinBox(frameEvents), name);
@@ -659,6 +665,7 @@ void frmSetup::load() {
     InputEventMinDuration->setValue(int(v.eventMinDuration));
     InputEventHysteresis->setValue(v.eventHysteresis / 10.0);
     chkEventNotifications->setChecked(v.eventNotifications);
+    chkDailyReports->setChecked(v.dailyReports);
     QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes, InputInstrument};
     for (int i = 0; i < 5; ++i) {
         if (auto* line = qobject_cast<QLineEdit*>(details[i]))
@@ -875,6 +882,7 @@ void frmSetup::cmdOK_Click() {
     v.eventMinDuration = InputEventMinDuration->value();
     v.eventHysteresis = qRound(InputEventHysteresis->value() * 10.0);
     v.eventNotifications = chkEventNotifications->isChecked();
+    v.dailyReports = chkDailyReports->isChecked();
     v.details = {InputLocation->text(), InputOperator->text(), InputWeather->text(), InputNotes->toPlainText(),
                  InputInstrument->text()};
     // Only paths the user changed: an untouched default mapping stays free

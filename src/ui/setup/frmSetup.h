@@ -105,6 +105,7 @@ public:
     QSpinBox* InputEventMinDuration = nullptr;
     QDoubleSpinBox* InputEventHysteresis = nullptr;
     QCheckBox* chkEventNotifications = nullptr;
+    QCheckBox* chkDailyReports = nullptr;
     // Page "Measurement details": written into the side file of every series.
     QLineEdit* InputLocation = nullptr;
     QLineEdit* InputOperator = nullptr;
