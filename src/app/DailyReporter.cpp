@@ -47,16 +47,16 @@ void DailyReporter::check() {
         newestDay_ = day;
         return;
     }
-    // A clock set back leaves the newest day as it is: the day it returns to was made already, or is made when
-    // the clock passes its end again.
-    if (day <= newestDay_) return;
-    for (int32_t d = std::max(newestDay_, day - kMaxDaysBack); d < day; ++d)
-        queue(d);
+    // Set back, the clock passes the day's end again: a day is queued once per run, and not at all once its
+    // JSON is there. A clock that was wrong ahead and is set right goes on from where it is now.
+    if (day > newestDay_)
+        for (int32_t d = std::max(newestDay_, day - kMaxDaysBack); d < day; ++d)
+            queue(d);
     newestDay_ = day;
 }
 
 void DailyReporter::queue(int32_t day) {
-    if (!queued_.insert(day).second) return;
+    if (!queued_.insert(day).second || reportedDays(dailyReportsDir(config_.recordDir())).count(day)) return;
     waiting_.push_back(day);
     if (!child_) runNext();
 }

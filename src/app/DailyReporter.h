@@ -56,7 +56,7 @@ private:
     int32_t running_ = 0;
     std::set<int32_t> queued_;  // this run: a day is made once, whatever the clock does
     bool seen_ = false;
-    int32_t newestDay_ = 0;  // the latest assessment day the clock has shown
+    int32_t newestDay_ = 0;  // the assessment day the clock showed last
 };
 
 }  // namespace kestro
