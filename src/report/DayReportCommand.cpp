@@ -63,6 +63,19 @@ IntervalResult daySummary(const std::vector<IntervalResult>& intervals, const In
     return s;
 }
 
+// The seconds of h within [fromMs, toMs), added to the day's history.
+void addHistory(TimeHistory& day, const TimeHistory& h, int64_t fromMs, int64_t toMs) {
+    const int64_t from = std::max(fromMs, h.startMs());
+    const int n = int((std::min(toMs, h.endMs()) - from) / TimeHistory::kBucketMs);
+    if (h.isEmpty() || n <= 0) return;
+    const std::vector<TimeHistory::Column> columns = h.columns(from, from + n * TimeHistory::kBucketMs, n);
+    for (int i = 0; i < n; ++i) {
+        if (columns[size_t(i)].empty) continue;
+        day.add(from + i * TimeHistory::kBucketMs, columns[size_t(i)].minHundredths);
+        day.add(from + i * TimeHistory::kBucketMs, columns[size_t(i)].maxHundredths);
+    }
+}
+
 }  // namespace
 
 std::vector<DaySeries> reportSeries(const std::vector<DaySeries>& ofDay) {
@@ -124,6 +137,8 @@ int runReportDayCommand(int argc, char** argv, const DayReportSources& sources) 
         reportSeries(seriesOfDay(sources.series ? sources.series(dir) : std::vector<DaySeries>(), *day, hour));
     std::vector<IntervalResult> intervals, hours;
     std::vector<NoiseEvent> events;
+    TimeHistory history;
+    const int64_t dayFrom = assessmentDayStartMs(*day, hour);
     std::optional<RecordAnalysis> base;
     size_t baseCount = 0;
     ReportOptions o;
@@ -153,6 +168,7 @@ int runReportDayCommand(int argc, char** argv, const DayReportSources& sources) 
             events.push_back(n);
         }
         if (mine == 0) continue;  // touched the day by its end alone
+        addHistory(history, a.history, dayFrom, dayFrom + 86400000);
         content.series.push_back(f);
         if (serial.isEmpty()) serial = e.serialNumber;
         if (!e.timeZone.isEmpty() && content.series.size() == 1) content.timeZone = e.timeZone;
@@ -188,6 +204,7 @@ int runReportDayCommand(int argc, char** argv, const DayReportSources& sources) 
         a.intervals = intervals;
         a.hours = hours;
         a.events.events = events;
+        a.history = history;
         a.days.clear();
         if (content.levels) a.days.push_back(*content.levels);
         o.programVersion = content.programVersion;

@@ -183,9 +183,13 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
     d->InputEventMinDuration->setValue(30);
     d->InputEventHysteresis->setValue(3.0);
     d->chkEventNotifications->setChecked(false);
+    d->chkDailyReports->setChecked(true);
     d->cmdOK->click();
-    for (const auto& [name, value] :
-         {std::pair{"EventLevel", 855}, {"EventMinDuration", 30}, {"EventHysteresis", 30}, {"EventNotifications", 0}})
+    for (const auto& [name, value] : {std::pair{"EventLevel", 855},
+                                      {"EventMinDuration", 30},
+                                      {"EventHysteresis", 30},
+                                      {"EventNotifications", 0},
+                                      {"DailyReports", 1}})
         EXPECT_EQ(recorder(name), (Typed{value, REG_DWORD_})) << name;
 }
 
