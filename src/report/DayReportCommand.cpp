@@ -206,7 +206,11 @@ int runReportDayCommand(int argc, char** argv, const DayReportSources& sources) 
         a.events.events = events;
         a.history = history;
         a.days.clear();
-        if (content.levels) a.days.push_back(*content.levels);
+        if (content.levels) {
+            a.days.push_back(*content.levels);
+            const DayLevels& d = *content.levels;
+            a.read.coveredMs = d.day.coveredMs + d.evening.coveredMs + d.night.coveredMs;
+        }
         o.programVersion = content.programVersion;
         o.decimalSeparator = QLatin1Char(a.read.decimalSeparator);
         o.alwaysIntervalCsv = true;
