@@ -120,7 +120,7 @@ def test_daily_report_at_day_start(run):
     published retained; set back over 07:00 once more, it makes no second one."""
     if not shutil.which("pdftotext") or not os.path.exists(FAKETIME):
         raise Skip("pdftotext or libfaketime is not installed")
-    from test_remote import Broker, Consumer, Station
+    from test_remote import Broker, Consumer, Station, fetch, free_port
     home = run.home()
     broker = Broker(home.root, run)
     clock = os.path.join(home.root, "faketime")
@@ -133,8 +133,9 @@ def test_daily_report_at_day_start(run):
     env = {"TZ": "UTC", "LD_PRELOAD": FAKETIME, "FAKETIME_TIMESTAMP_FILE": clock, "FAKETIME_CACHE_DURATION": "1",
            "FAKETIME_DONT_RESET": "1"}
     started = time.time()
+    port = free_port()
     rec = run.recorder(home, "--demo", "--record", "--mqtt", "mqtt://127.0.0.1:%d/kestro" % broker.port,
-                       cls=Station, extra_env=env)
+                       "--serve", str(port), cls=Station, extra_env=env)
     wait_for(lambda: home.record_files("LP"), 30, "a record file")
     time.sleep(max(0.0, 12 - (time.time() - started)))
     set_clock(target + (time.time() - started) - 30)
@@ -154,6 +155,9 @@ def test_daily_report_at_day_start(run):
     row = day_row(report_text(home, record, env=home.env(TZ="UTC")), "2026-03-09")
     check(db_text(day["Ln"]["db"]) in row, "Ln %r not in the report's row %r" % (day["Ln"]["db"], row))
 
+    listed = json.loads(fetch("http://127.0.0.1:%d/api/days" % port)[2])
+    metrics = fetch("http://127.0.0.1:%d/metrics" % port)[2].decode()
+    check(listed == [day] and "\nkestro_last_daily_report_timestamp_seconds " in metrics, "%r\n%s" % (listed, metrics))
     late = Consumer(broker.port, run)
     msg = wait_for(lambda: late.on("day"), 15, "the retained day message")[0]
     check(msg[0] and msg[1] == "kestro/12345678/day" and json.loads(msg[2]) == day, repr(msg))
@@ -215,6 +219,11 @@ def test_restart_makes_missed_days(run):
         os.path.basename(n)[:-5] + ext for n in names for ext in (".json", ".pdf", "_intervals.csv")),
         repr(os.listdir(os.path.join(home.records, "reports"))))
     rec.stop_ok()
+    # A day without any series, by hand: a JSON that says so, no PDF.
+    empty = (today - datetime.timedelta(days=1)).strftime("%Y-%m-%d")
+    r = recorder_cmd(home, "--report-day", empty, home.records, "--serial", "7", env=home.env(TZ="UTC"))
+    check(r.returncode == 0 and not json.load(open(r.stdout.strip()))["recorded"]
+          and not os.path.exists(r.stdout.strip()[:-5] + ".pdf"), r.stdout + r.stderr)
 
 
 if __name__ == "__main__":
