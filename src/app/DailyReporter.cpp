@@ -5,6 +5,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <chrono>
 
 namespace kestro {
 
@@ -31,16 +33,32 @@ DailyReporter::~DailyReporter() {
 void DailyReporter::start() {
     const int hour = config_.dayStartHour();
     const int32_t today = assessmentDayOf(absoluteMilliseconds(clock_.now()), hour);
-    const QString dir = config_.recordDir();
-    for (int32_t day :
-         missingReportDays(recordedSeries(dir), reportedDays(dailyReportsDir(dir)), today, hour, kMaxDaysBack))
-        queue(day);
+    scan_ = std::async(std::launch::async, [dir = config_.recordDir(), hour, today] {
+        Found f;
+        f.missing =
+            missingReportDays(recordedSeries(dir), reportedDays(dailyReportsDir(dir)), today, hour, kMaxDaysBack);
+        f.unvouched = unvouchedDailyReports(dir);
+        const QFileInfoList infos =
+            QDir(dailyReportsDir(dir)).entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
+        for (qsizetype i = std::max<qsizetype>(0, infos.size() - kMaxDaysBack); i < infos.size(); ++i) {
+            QFile json(infos[i].filePath());
+            if (dailyReportDayOf(infos[i].fileName()) && json.open(QIODevice::ReadOnly))
+                f.reports.emplace_back(json.readAll(), infos[i].lastModified().toMSecsSinceEpoch());
+        }
+        return f;
+    });
     seen_ = true;
     newestDay_ = today;
     timer_.start();
 }
 
 void DailyReporter::check() {
+    if (scan_.valid() && scan_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        const Found f = scan_.get();
+        if (onFound) onFound(f);
+        for (int32_t day : f.missing)
+            queue(day);
+    }
     const int32_t day = assessmentDayOf(absoluteMilliseconds(clock_.now()), config_.dayStartHour());
     if (!seen_) {
         seen_ = true;

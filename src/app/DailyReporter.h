@@ -13,8 +13,11 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace kestro {
 
@@ -34,6 +37,13 @@ public:
         int32_t day = 0;
     };
 
+    // What the look at the record directory at the start found (off the event loop: a year of side files).
+    struct Found {
+        std::vector<int32_t> missing;
+        std::vector<std::pair<QString, QByteArray>> unvouched;  // as unvouchedDailyReports gives them
+        std::vector<std::pair<QByteArray, int64_t>> reports;    // the newest 31 JSONs and their UTC ms
+    };
+
     DailyReporter(const Clock& clock, Config config, QObject* parent = nullptr);
     ~DailyReporter() override;
 
@@ -42,6 +52,7 @@ public:
     // Whether the clock has entered a new assessment day; the days it left are queued.
     void check();
     std::function<void(const Made&)> onMade;
+    std::function<void(const Found&)> onFound;
     std::function<void(const QString& text, bool failed)> onNotice;
 
 private:
@@ -52,6 +63,7 @@ private:
     Config config_;
     QTimer timer_;
     std::unique_ptr<QProcess> child_;
+    std::future<Found> scan_;
     std::deque<int32_t> waiting_;
     int32_t running_ = 0;
     std::set<int32_t> queued_;  // this run: a day is made once, whatever the clock does

@@ -211,17 +211,12 @@ void KestroApplication::startDailyReports() {
         if (remote_ && f.open(QIODevice::ReadOnly)) remote_->dailyReport(f.readAll(), clock_.read().utcMs, true);
     };
     // Reports from before this start: listed, and vouched for by the next side file when none is yet.
-    const QString dir = recordDir();
-    for (const auto& [name, sha] : unvouchedDailyReports(dir))
-        session_->recorder().evidence().addDailyReport(dir, name, sha);
-    if (remote_) {
-        const QDir reports(dailyReportsDir(dir));
-        for (const QFileInfo& fi : reports.entryInfoList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
-            QFile f(fi.filePath());
-            if (dailyReportDayOf(fi.fileName()) && f.open(QIODevice::ReadOnly))
-                remote_->dailyReport(f.readAll(), fi.lastModified().toMSecsSinceEpoch(), false);
-        }
-    }
+    daily_->onFound = [this, dir = recordDir()](const DailyReporter::Found& f) {
+        for (const auto& [name, sha] : f.unvouched)
+            session_->recorder().evidence().addDailyReport(dir, name, sha);
+        for (const auto& [json, utcMs] : f.reports)
+            if (remote_) remote_->dailyReport(json, utcMs, false);
+    };
     daily_->start();
 }
 
