@@ -473,6 +473,11 @@ MUTATIONS = [
       "", "the chain head found at a start is not published until the next close"),
     M("recording", "src/recording/StationKey.cpp", "(st.st_mode & 077) != 0", "false",
       "a private key others may read is left so"),
+    M("recording", "src/recording/DailyReports.cpp", "                        bad << file;", "                        ;",
+      "a daily report's PDF or CSV that is missing or changed goes untold"),
+    M("recording", "src/recording/DailyReports.cpp",
+      "name.count(QLatin1Char('/')) != 1 ||\n                name.contains(QLatin1String(\"..\"))", "false",
+      "a daily report named beyond reports/ is read"),
     # ---- syncs once a second, stamps dated back by the bytes after a line
     M("recording", "src/recording/RecordWriter.cpp",
       "const bool sync = forceSync || (known && now - u->sinceNs >= kSyncEveryNs);", "const bool sync = forceSync;",
