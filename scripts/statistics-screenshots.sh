@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the README's pictures of the statistics: the statistics window (record
-# file page and live page) and the first page of a PDF report, from a
+# file page and live page) and the first pages of a PDF report and of a daily report, from a
 # generated 26-hour record file. Run after a build:
 #   bash scripts/statistics-screenshots.sh [BUILD_DIR]
 set -euo pipefail
@@ -14,4 +14,8 @@ QT_QPA_PLATFORM=offscreen "$bin/statistics_screenshot" "$file" docs/statistics-w
 env -u DISPLAY XDG_RUNTIME_DIR="$work" "$bin/KestroRecorder" --report "$file" --interval 900 --limit 65 \
   -o "$work/report.pdf" >/dev/null
 pdftoppm -f 1 -l 1 -r 80 -png -singlefile "$work/report.pdf" docs/statistics-report
-echo "docs/statistics-window.png docs/statistics-live.png docs/statistics-report.png"
+# The daily report of the assessment day the file covers whole (07:00 to 07:00).
+env -u DISPLAY XDG_RUNTIME_DIR="$work" XDG_CONFIG_HOME="$work" "$bin/KestroRecorder" --report-day 2026-03-05 "$work" \
+  --serial 12345678 >/dev/null
+pdftoppm -f 1 -l 1 -r 80 -png -singlefile "$work/reports/2026-03-05_12345678.pdf" docs/daily-report
+echo "docs/statistics-window.png docs/statistics-live.png docs/statistics-report.png docs/daily-report.png"

@@ -1023,5 +1023,13 @@ The values after this one were not saved.</source>
         <translation>
 Die Werte danach wurden nicht gespeichert.</translation>
     </message>
+    <message>
+        <source>Daily reports</source>
+        <translation>Tagesberichte</translation>
+    </message>
+    <message>
+        <source>When an assessment day ends, its PDF report, interval list and figures go into reports/ of the record directory</source>
+        <translation>Am Ende eines Beurteilungstages kommen sein PDF-Bericht, die Intervallliste und die Kennwerte in reports/ des Messverzeichnisses</translation>
+    </message>
 </context>
 </TS>

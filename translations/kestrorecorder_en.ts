@@ -1023,5 +1023,13 @@ The values after this one were not saved.</source>
         <translation>
 The values after this one were not saved.</translation>
     </message>
+    <message>
+        <source>Daily reports</source>
+        <translation>Daily reports</translation>
+    </message>
+    <message>
+        <source>When an assessment day ends, its PDF report, interval list and figures go into reports/ of the record directory</source>
+        <translation>When an assessment day ends, its PDF report, interval list and figures go into reports/ of the record directory</translation>
+    </message>
 </context>
 </TS>

@@ -52,6 +52,12 @@ const Option kOptions[] = {
     {"--report FILE",
      "Write the PDF report of a record file and end (no display needed); "
      "--report FILE --help lists its options."},
+    {"--report-day DATE [DIR]",
+     "Write the report of the assessment day that begins on DATE (2026-12-07) over every series of the record "
+     "directory DIR (default: the stored one) into DIR/reports and end."},
+    {"--daily-reports",
+     "Write a report of every assessment day when it ends, and those missing of the last 31 days at the start, "
+     "for this run (always so with --headless)."},
     {"--site TEXT", "The location of the measurement for this run (and for --report); the stored one is kept."},
     {"--operator NAME", "Who measures, for this run (and for --report)."},
     {"--note TEXT", "Notes on the measurement, for this run (and for --report)."},
@@ -165,6 +171,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
         } else if (takes("--instance")) {
             if (!value(QStringLiteral("--instance"), &cl.options.instance) || !isInstanceName(cl.options.instance))
                 return fail(QStringLiteral("--instance needs a name of 1 to 32 letters, digits, - and _"));
+        } else if (arg == QLatin1String("--daily-reports")) {
+            cl.options.dailyReports = true;
         } else if (takes("--port")) {
             if (!value(QStringLiteral("--port"), &cl.options.port) || cl.options.port.trimmed().isEmpty())
                 return fail(QStringLiteral("--port needs the path of the serial device"));
@@ -427,7 +435,9 @@ void setApplicationIdentity() {
 
 bool wantsReport(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--report") == 0 || std::strncmp(argv[i], "--report=", 9) == 0) return true;
+        if (std::strcmp(argv[i], "--report") == 0 || std::strcmp(argv[i], "--report-day") == 0 ||
+            std::strncmp(argv[i], "--report=", 9) == 0)
+            return true;
     return false;
 }
 

@@ -8,16 +8,17 @@
 namespace kestro {
 
 struct AppOptions {
-    bool demo = false;       // play against the built-in simulator on a private link
-    bool headless = false;   // no window; messages on standard error
-    bool record = false;     // arm recording as soon as the device has started
-    QString instance;        // --instance NAME; empty: the unnamed instance
-    QString port;            // device path used as COM1 for this run; empty: the stored port
-    QString recordDir;       // record directory for this run (absolute); empty: the stored one
-    QString serve;           // "[ADDR:]PORT" of the web server; empty: no server
-    QString serveToken;      // the token the server asks for; empty: KESTRO_SERVE_TOKEN or none
-    QString serveTokenFile;  // file holding that token (absolute); empty: none
-    QString mqtt;            // "mqtt://[user@]host[:port]/prefix"; empty: no publishing
+    bool demo = false;          // play against the built-in simulator on a private link
+    bool headless = false;      // no window; messages on standard error
+    bool record = false;        // arm recording as soon as the device has started
+    bool dailyReports = false;  // a report per assessment day for this run
+    QString instance;           // --instance NAME; empty: the unnamed instance
+    QString port;               // device path used as COM1 for this run; empty: the stored port
+    QString recordDir;          // record directory for this run (absolute); empty: the stored one
+    QString serve;              // "[ADDR:]PORT" of the web server; empty: no server
+    QString serveToken;         // the token the server asks for; empty: KESTRO_SERVE_TOKEN or none
+    QString serveTokenFile;     // file holding that token (absolute); empty: none
+    QString mqtt;               // "mqtt://[user@]host[:port]/prefix"; empty: no publishing
     // Measurement details for this run (empty: the stored ones).
     QString site;
     QString operatorName;

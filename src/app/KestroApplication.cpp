@@ -2,9 +2,12 @@
 
 #include "kestro/Version.h"
 
+#include "app/DailyReporter.h"
 #include "link/frmCOMx.h"
 #include "protocol/DeviceCodes.h"
+#include "recording/DailyReports.h"
 #include "recording/EventRecorder.h"
+#include "recording/SeriesRecorder.h"
 #include "remote/RemoteStation.h"
 #include "session/EventCommand.h"
 #include "session/Session.h"
@@ -48,6 +51,7 @@ KestroApplication::KestroApplication(const AppOptions& options, QObject* parent)
     : QObject(parent), options_(options), places_(options.instance) {}
 
 KestroApplication::~KestroApplication() {
+    daily_.reset();
     remote_.reset();  // it follows the session's recorder
     session_.reset();
     if (sim_) {
@@ -159,6 +163,7 @@ int KestroApplication::Main() {
     if (awaitedPort_)
         notice(session_->portText(awaitedPort_) + QStringLiteral(" is not there; waiting for it"), Priority::Warning);
     session_->startSupervision();
+    startDailyReports();
     // Up: the port is open, or it is waited for.
     tellServiceManager("READY=1");
     return -1;
@@ -180,6 +185,44 @@ void KestroApplication::holdTicksForTests() {
             session_->Timer1.start();
     });
     holdTimer_->start();
+}
+
+void KestroApplication::startDailyReports() {
+    if (!options_.headless && !options_.dailyReports && !session_->settings().DailyReports) return;
+    auto recordDir = [this] {
+        return QDir::cleanPath(QFileInfo(session_->settings().RecordDirectory).absoluteFilePath());
+    };
+    DailyReporter::Config c;
+    c.program = QCoreApplication::applicationFilePath();
+    c.recordDir = recordDir;
+    c.dayStartHour = [this] {
+        return statisticsConfigOf(session_->settings()).periods.dayStartHour;
+    };
+    c.serial = [this] {
+        const KestroStateRecord& ks = ps_->KestroState;
+        const bool known =
+            (ks.DataValid & kValidSerialNo) && ks.DevSerialNo != kSerialNotReceived && ks.DevSerialNo > 0;
+        return known ? QStringLiteral("%1").arg(ks.DevSerialNo, 8, 10, QLatin1Char('0')) : QString();
+    };
+    daily_ = std::make_unique<DailyReporter>(clock_, c);
+    daily_->onNotice = [this](const QString& text, bool failed) {
+        log_->WriteLog(log_->dateTimeText() + QStringLiteral(": ") + text);
+        notice(text, failed ? Priority::Warning : Priority::Info);
+    };
+    daily_->onMade = [this, recordDir](const DailyReporter::Made& m) {
+        session_->recorder().evidence().addDailyReport(
+            recordDir(), QStringLiteral("reports/") + QFileInfo(m.jsonPath).fileName(), m.sha256);
+        QFile f(m.jsonPath);
+        if (remote_ && f.open(QIODevice::ReadOnly)) remote_->dailyReport(f.readAll(), clock_.read().utcMs, true);
+    };
+    // Reports from before this start: listed, and vouched for by the next side file when none is yet.
+    daily_->onFound = [this, dir = recordDir()](const DailyReporter::Found& f) {
+        for (const auto& [name, sha] : f.unvouched)
+            session_->recorder().evidence().addDailyReport(dir, name, sha);
+        for (const auto& [json, utcMs] : f.reports)
+            if (remote_) remote_->dailyReport(json, utcMs, false);
+    };
+    daily_->start();
 }
 
 void KestroApplication::showViews() {

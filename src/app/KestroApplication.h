@@ -19,6 +19,7 @@
 
 namespace kestro {
 
+class DailyReporter;
 class EventCommand;
 class EventLog;
 class MessageSink;
@@ -73,6 +74,7 @@ private:
     int16_t missingStoredPort() const;
     bool startRemote();
     void holdTicksForTests();
+    void startDailyReports();
     // One line on standard error when headless.
     void notice(const QString& text, Priority priority = Priority::Info) const;
 
@@ -91,6 +93,7 @@ private:
     std::unique_ptr<Session> session_;
     std::unique_ptr<RemoteStation> remote_;  // --serve, --mqtt
     std::unique_ptr<EventCommand> onEvent_;  // --on-event
+    std::unique_ptr<DailyReporter> daily_;   // DailyReports, --daily-reports, --headless
     std::unique_ptr<QTimer> holdTimer_;
 
     QString recordProblem_;  // the reason last told, empty while the record files are written

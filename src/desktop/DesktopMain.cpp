@@ -4,19 +4,23 @@
 #include "app/CommandLine.h"
 #include "desktop/DesktopApplication.h"
 #include "kestro/Version.h"
+#include "recording/DailyReports.h"
 #include "recording/EvidenceFiles.h"
 #include "recording/SeriesRecorder.h"
+#include "report/DayReportCommand.h"
 #include "report/ReportCommand.h"
 #include "settings/RecorderSettings.h"
 #include "settings/SetupValues.h"
 #include "settings/cRegistry.h"
 #include "shell/DisplayGuard.h"
+#include "shell/Instance.h"
 #include "shell/Translations.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -34,9 +38,21 @@ QString storedLanguageChoice() {
     return kestro::languageChoice(kestro::loadSetupValues(RegObj, QString()).language);
 }
 
+QString storedRecordDirectory() {
+    kestro::cRegistry RegObj;
+    kestro::RecorderSettings s;
+    s.InitForm(RegObj, QString());
+    return s.RecordDirectory.isEmpty() ? kestro::Instance().defaultRecordDirectory() : s.RecordDirectory;
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--report-day") == 0)
+            return kestro::runReportDayCommand(argc, argv,
+                                               {storedDayPeriods, storedRecordDirectory, kestro::reportEvidenceFor,
+                                                kestro::recordedSeries, kestro::newestSerial});
     if (kestro::wantsReport(argc, argv))
         return kestro::runReportCommand(argc, argv, storedDayPeriods, kestro::reportEvidenceFor);
     QStringList arguments;

@@ -1,5 +1,7 @@
 #include "recording/EvidenceFiles.h"
 
+#include "recording/DailyReports.h"
+
 #include "recording/StationKey.h"
 #include "recording/TimeStamps.h"
 #include "statistics/EventsFile.h"
@@ -538,6 +540,8 @@ DirectoryVerdict verifyDirectory(const QString& dir, const QString& onlyRecord, 
                         "calibration log");
         }
         if (vouched) out.files.push_back({log, f.verdict, f.details.join(QStringLiteral("; "))});
+        for (const FileVerdict& d : verifyDailyReports(dir, sides))
+            out.files.push_back(d);
     }
 
     const ChainHead head = findChainHead(sides);

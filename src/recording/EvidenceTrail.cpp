@@ -1,6 +1,7 @@
 #include "recording/EvidenceTrail.h"
 
 #include "kestro/Version.h"
+#include "recording/DailyReports.h"
 #include "statistics/EventsFile.h"
 #include "statistics/StatisticsFile.h"
 
@@ -318,6 +319,16 @@ void EvidenceTrail::tick() {
     while (closeFront(false)) {}
 }
 
+void EvidenceTrail::addDailyReport(const QString& dir, const QString& name, const QByteArray& sha256) {
+    QJsonObject o;
+    o[QLatin1String("name")] = name;
+    o[QLatin1String("sha256")] = QString::fromLatin1(sha256);
+    QJsonArray& list = dailyReports_[QDir::cleanPath(dir)];
+    for (const QJsonValue& v : list)
+        if (v.toObject() == o) return;
+    list.append(o);
+}
+
 void EvidenceTrail::announceHead() {
     // The head of the record directory's chain is known before this run closes
     // a side file: whoever reads it after a restart sees it at once.
@@ -384,6 +395,14 @@ bool EvidenceTrail::closeFront(bool wait) {
     if (!s.hashing) {
         if (held_(s.recordPath) > 0 || held_(s.statPath) > 0 || held_(s.eventsPath) > 0) return false;
         if (!wait && nowUtc(clock_) < s.retryUtc) return false;
+        // Kept in the series' document, so a retried close names them still.
+        if (auto d = dailyReports_.find(QDir::cleanPath(dir)); d != dailyReports_.end()) {
+            QJsonArray all = s.doc.value(QLatin1String(kDailyReportsField)).toArray();
+            for (const QJsonValue& v : d->second)
+                all.append(v);
+            s.doc[QLatin1String(kDailyReportsField)] = all;
+            dailyReports_.erase(d);
+        }
         // The sizes now: a later series may append to the same file (same name within a second).
         auto sizeOf = [](const QString& path) {
             return QFileInfo::exists(path) ? QFileInfo(path).size() : qint64(-2);

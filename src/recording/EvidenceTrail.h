@@ -78,6 +78,9 @@ public:
     bool hasLastCheck() const { return hasLastCheck_; }
     const CalibrationCheck& lastCheck() const { return lastCheck_; }
     std::function<void(const CalibrationCheck&)> onCalibration;
+    // A daily report of dir ("reports/<date>_<serial>.json"): the next side
+    // file of dir that closes vouches for it (DailyReports.h).
+    void addDailyReport(const QString& dir, const QString& name, const QByteArray& sha256);
     // Series ended whose side file is not closed yet: while any waits, the chain's head stands still.
     size_t closingCount() const { return closing_.size(); }
 
@@ -108,6 +111,7 @@ private:
     QStringList logsRead_;
     QString logDir_;  // the record directory whose log was last looked at
     std::shared_ptr<const StationKey> key_;
+    std::map<QString, QJsonArray> dailyReports_;  // per directory, waiting for a side file to close
     bool hasLastCheck_ = false;
     CalibrationCheck lastCheck_;
 };

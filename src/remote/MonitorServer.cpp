@@ -530,6 +530,8 @@ void MonitorServer::answer(Connection& c, const RequestHead& request) {
         r = Reply{200, json, monitor_.stateJson(), {}};
     } else if (path == "/api/files") {
         r = Reply{200, json, monitor_.filesJson(), {}};
+    } else if (path == "/api/days") {
+        r = Reply{200, json, monitor_.daysJson(), {}};
     } else if (path == "/api/chain") {
         r = Reply{200, json, monitor_.chainJson(), {}};
     } else if (path == "/api/statistics") {

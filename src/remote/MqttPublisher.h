@@ -59,6 +59,8 @@ public:
     void publishInterval(const QByteArray& payload) { publishQueued("interval", payload); }
     void publishEvent(const QByteArray& payload) { publishQueued("event", payload); }
     void publishChain(const QByteArray& sha256) { publishQueued("chain", sha256, true); }
+    // A daily report's JSON, retained: a subscriber learns of the last day at once.
+    void publishDay(const QByteArray& json) { publishQueued("day", json, true); }
     // The end of the program: waits at most waitMs for the waiting interval
     // messages, then publishes "offline". What is left stays queued on disk.
     void stop(int waitMs);

@@ -98,6 +98,11 @@ void RemoteStation::attach(SeriesRecorder& recorder) {
     };
 }
 
+void RemoteStation::dailyReport(const QByteArray& json, int64_t utcMs, bool publish) {
+    monitor_.addDailyReport(json, utcMs);
+    if (publish && publisher_) publisher_->publishDay(QJsonDocument::fromJson(json).toJson(QJsonDocument::Compact));
+}
+
 void RemoteStation::tick() {
     if (recorder_) {
         EvidenceTrail& e = recorder_->evidence();

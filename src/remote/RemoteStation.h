@@ -53,6 +53,8 @@ public:
     void attach(SeriesRecorder& recorder);
     // After every poll tick.
     void tick();
+    // A daily report's JSON: listed and, when published (a new one), sent retained on <prefix>/<serial>/day.
+    void dailyReport(const QByteArray& json, int64_t utcMs, bool publish);
     // At the end of the program (see MqttPublisher::stop).
     void stop(int waitMs);
 

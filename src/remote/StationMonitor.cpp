@@ -369,6 +369,23 @@ QByteArray StationMonitor::chainJson() const {
     return compact(o);
 }
 
+void StationMonitor::addDailyReport(const QByteArray& json, int64_t utcMs) {
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    const QString date = o.value(QLatin1String("date")).toString();
+    if (date.isEmpty()) return;
+    days_[date] = o;
+    while (days_.size() > 31)
+        days_.erase(days_.begin());
+    lastDailyReportUtcMs_ = std::max(lastDailyReportUtcMs_, utcMs);
+}
+
+QByteArray StationMonitor::daysJson() const {
+    QJsonArray a;
+    for (auto it = days_.rbegin(); it != days_.rend(); ++it)
+        a.append(it->second);
+    return QJsonDocument(a).toJson(QJsonDocument::Compact);
+}
+
 void StationMonitor::addCalibration(const CalibrationCheck& c) {
     const std::optional<CalibrationCheck> before = lastCalibration_;
     if (before && c.localMs == before->localMs && c.levelDb == before->levelDb) return;
@@ -389,6 +406,12 @@ QByteArray StationMonitor::metricsText() const {
                      "The evidence chain's head: the side file closed last and its SHA-256 (for --expect-head).");
         out += QByteArrayLiteral("kestro_chain_head_info{side_file=\"") + labelValue(chainHead_.sideFile) +
                "\",sha256=\"" + chainHead_.sha256 + "\"} 1\n";
+    }
+    if (lastDailyReportUtcMs_ >= 0) {
+        metricHeader(out, "kestro_last_daily_report_timestamp_seconds", "gauge",
+                     "When the newest daily report was written, in seconds since 1970.");
+        out += QByteArrayLiteral("kestro_last_daily_report_timestamp_seconds ") +
+               QByteArray::number(qlonglong(lastDailyReportUtcMs_ / 1000)) + '\n';
     }
     if (lastCalibration_) {
         metricHeader(out, "kestro_calibration_level_db", "gauge", "The last calibration reading in dB.");

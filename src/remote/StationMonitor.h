@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QString>
 #include <deque>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -98,6 +99,10 @@ public:
     void setEventDetection(const QString& text);
     // The evidence chain's head: the side file closed last (EvidenceFiles.h).
     void setChainHead(const ChainHead& head) { chainHead_ = head; }
+    // A daily report's JSON (DailyReport.h), written at utcMs; the newest 31 days are kept.
+    void addDailyReport(const QByteArray& json, int64_t utcMs);
+    // The days' JSONs, newest day first.
+    QByteArray daysJson() const;
     // The newest calibration reading, given again and again: only a new one counts.
     void addCalibration(const CalibrationCheck& c);
 
@@ -146,6 +151,8 @@ private:
     std::vector<StationFile> files_;
     RecordCounters counters_;
     ChainHead chainHead_;
+    std::map<QString, QJsonObject> days_;  // by date
+    int64_t lastDailyReportUtcMs_ = -1;
     std::optional<CalibrationCheck> lastCalibration_;
     std::optional<double> calibrationDrift_;  // first reading of the last check minus the last of the one before
     const StatisticsRecorder* sources_[2] = {nullptr, nullptr};

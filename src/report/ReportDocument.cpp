@@ -903,7 +903,7 @@ bool writeReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QStri
         },
         error);
     if (!written) return false;
-    if (a.intervals.size() <= kMaxIntervalRows) return true;
+    if (a.intervals.size() <= kMaxIntervalRows && !o.alwaysIntervalCsv) return true;
     if (sameFile(a.path, csv)) {
         if (error) *error = QStringLiteral("%1 is the record file itself; the interval list would replace it").arg(csv);
         return false;

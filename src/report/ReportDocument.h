@@ -17,7 +17,8 @@ struct ReportOptions {
     QChar decimalSeparator = QLatin1Char('.');
     bool flagColumnGiven = false;  // the one flag column's meaning was given, not assumed
     ReportEvidence evidence;
-    QString timeZoneNote;  // where the zone came from, when not from the side file
+    QString timeZoneNote;            // where the zone came from, when not from the side file
+    bool alwaysIntervalCsv = false;  // the CSV also when the PDF lists every interval (daily reports)
 };
 
 // More intervals than this: the PDF lists clock hours and every interval goes

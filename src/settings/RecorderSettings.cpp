@@ -63,6 +63,7 @@ int16_t RecorderSettings::InitForm(cRegistry& RegObj, const QString& defaultDire
     EventMinDuration = number(SettingId::EventMinDuration);
     EventHysteresis = number(SettingId::EventHysteresis);
     EventNotifications = flag(SettingId::EventNotifications);
+    DailyReports = flag(SettingId::DailyReports);
     return result;
 }
 

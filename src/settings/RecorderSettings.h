@@ -42,6 +42,7 @@ struct RecorderSettings {
     int32_t EventMinDuration = setting(SettingId::EventMinDuration).defaultNumber;
     int32_t EventHysteresis = setting(SettingId::EventHysteresis).defaultNumber;
     bool EventNotifications = setting(SettingId::EventNotifications).defaultNumber != 0;
+    bool DailyReports = setting(SettingId::DailyReports).defaultNumber != 0;
 
     // Loads the recorder values; result kTrue (-1) when the nine of the setup
     // dialog were all present and usable, 1 when a default was used for one.

@@ -46,6 +46,7 @@ std::vector<SettingDef> makeSchema() {
         recorder(I::EventHysteresis, "EventHysteresis", K::Range, 20, nullptr, false),
         recorder(I::EventNotifications, "EventNotifications", K::Flag, 1, nullptr, false),
         recorder(I::Language, "Language", K::Choice, 0, nullptr, false),
+        recorder(I::DailyReports, "DailyReports", K::Flag, 0, nullptr, false),
         // Setup proposes COM1; loading has no default (a missing port opens Setup).
         {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
         {I::COMnDevice, kDeviceSection, "COM%1Device", K::DevicePath, REG_SZ_, 0, "", {}, 1, 4, false},

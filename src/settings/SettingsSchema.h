@@ -43,7 +43,8 @@ enum class SettingId {
     EventMinDuration,
     EventHysteresis,
     EventNotifications,
-    Language,  // of the windows: 0 the desktop's, 1 English, 2 German
+    Language,      // of the windows: 0 the desktop's, 1 English, 2 German
+    DailyReports,  // a report per assessment day when it ends
     COMPort,
     COMnDevice,  // one value per port: COM1Device..COM4Device
 };

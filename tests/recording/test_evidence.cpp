@@ -2,11 +2,16 @@
 // them and as --verify and the report read them back.
 
 #include "RecorderFixture.h"
+#include "recording/DailyReports.h"
 #include "recording/EvidenceFiles.h"
 #include "recording/StationKey.h"
 #include "statistics/EventsFile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <map>
@@ -459,4 +464,52 @@ TEST(StationKeyTest, MadeOnceKeptPrivateAndChecked) {
 }
 
 }  // namespace
+// A daily report a closed side file names: its JSON by the hash recorded, the PDF and CSV by the JSON's.
+TEST(DailyReportEvidence, JsonPdfAndCsvAgainstTheirHashes) {
+    const struct {
+        const char* what;
+        std::function<void(const QString& reports)> change;
+        const char* name;  // as the side file names it; none: reports/2026-03-09_1.json
+        Verdict verdict;
+    } rows[] = {
+        {"untouched", [](const QString&) {}, nullptr, Verdict::Ok},
+        {"JSON gone", [](const QString& r) { QFile::remove(r + "/2026-03-09_1.json"); }, nullptr, Verdict::Missing},
+        {"PDF changed",
+         [](const QString& r) { writeFileDurably(r + "/2026-03-09_1.pdf", "%PDF-2"); },
+         {},
+         Verdict::Changed},
+        {"CSV gone", [](const QString& r) { QFile::remove(r + "/2026-03-09_1_intervals.csv"); }, nullptr,
+         Verdict::Changed},
+        {"a name that climbs", [](const QString&) {}, "reports/../2026-03-09_1.json", Verdict::Changed},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        QTemporaryDir dir;
+        const QString reports = dailyReportsDir(dir.path());
+        QDir().mkpath(reports);
+        ASSERT_TRUE(writeFileDurably(reports + "/2026-03-09_1.pdf", "%PDF-1"));
+        ASSERT_TRUE(writeFileDurably(reports + "/2026-03-09_1_intervals.csv", "Start"));
+        auto sha = [&](const char* name) {
+            return QString(digestFile(reports + name)->sha256);
+        };
+        ASSERT_TRUE(
+            writeFileDurably(reports + "/2026-03-09_1.json",
+                             QJsonDocument(QJsonObject{{"report", "2026-03-09_1.pdf"},
+                                                       {"report_sha256", sha("/2026-03-09_1.pdf")},
+                                                       {"intervals_csv", "2026-03-09_1_intervals.csv"},
+                                                       {"intervals_csv_sha256", sha("/2026-03-09_1_intervals.csv")}})
+                                 .toJson()));
+        SideFile closed, open;
+        const QJsonArray named{QJsonObject{{"name", row.name ? row.name : "reports/2026-03-09_1.json"},
+                                           {"sha256", sha("/2026-03-09_1.json")}}};
+        closed.doc = QJsonObject{{side::kState, side::kClosed}, {kDailyReportsField, named}};
+        open.doc = QJsonObject{{side::kState, side::kOpen}, {kDailyReportsField, named}};
+        EXPECT_EQ(unvouchedDailyReports(dir.path()).size(), 1u);  // no side file on the disk names it
+        row.change(reports);
+        const std::vector<FileVerdict> v = verifyDailyReports(dir.path(), {closed, open});
+        ASSERT_EQ(v.size(), 1u);
+        EXPECT_EQ(v[0].verdict, row.verdict) << v[0].detail.toStdString();
+    }
+}
+
 }  // namespace kestro::test

@@ -309,4 +309,19 @@ TEST(StationMonitor, CalibrationDriftIsBetweenChecksOfOneMeter) {
     }
 }
 
+TEST(StationMonitor, DailyReportsNewestFirstAndTheirTime) {
+    StationMonitor m;
+    EXPECT_FALSE(m.metricsText().contains("kestro_last_daily_report"));
+    // 33 days given out of order, one of them twice: 31 kept, the newest day first; the time is the latest made.
+    for (int i : {5,  1,  2,  3,  4,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17,
+                  18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 5})
+        m.addDailyReport(QStringLiteral("{\"date\":\"2026-01-%1\"}").arg(i, 2, 10, QLatin1Char('0')).toUtf8(),
+                         int64_t{i == 33 ? 1800000000 : 1700000000 + i} * 1000);
+    const QJsonArray days = QJsonDocument::fromJson(m.daysJson()).array();
+    ASSERT_EQ(days.size(), 31);
+    EXPECT_EQ(days.first()["date"].toString(), QStringLiteral("2026-01-33"));
+    EXPECT_EQ(days.last()["date"].toString(), QStringLiteral("2026-01-03"));
+    EXPECT_TRUE(m.metricsText().contains("\nkestro_last_daily_report_timestamp_seconds 1800000000\n"));
+}
+
 }  // namespace

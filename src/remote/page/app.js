@@ -198,6 +198,21 @@ function showFiles(list) {
   if (!list.length) body.appendChild(row(["None yet."], "empty"));
 }
 
+function showDays(list) {
+  const body = $("days");
+  body.textContent = "";
+  const db = (v) => (v === null || v === undefined ? "–" : v.toFixed(1));
+  for (const d of list)
+    body.appendChild(d.recorded
+      ? row([d.date, db(d.Ld.db), db(d.Le.db), db(d.Ln.db), db(d.Lden), db(d.LAeq24h), String(d.events), d.report])
+      : row([d.date, "nothing recorded"]));
+  if (!list.length) body.appendChild(row(["None yet."], "empty"));
+}
+
+function loadDays() {
+  get("/api/days").then(showDays).catch(() => {});
+}
+
 function loadHistory() {
   return get("/api/history").then((hist) => {
     offsetMin = hist.utc_offset_min;
@@ -270,6 +285,8 @@ function connect() {
 
 function start() {
   get("/api/state").then(showState).catch(() => {});
+  loadDays();
+  setInterval(loadDays, 600000);
   connect();
 }
 

@@ -392,6 +392,7 @@ void frmSetup::buildControls() {
                         cboLanguage,
                         cboStatisticsInterval,
                         InputLimitLevel,
+                        chkDailyReports,
                         InputEventLevel,
                         InputEventMinDuration,
                         InputEventHysteresis,
@@ -572,6 +573,11 @@ QWidget* frmSetup::buildStatisticsPage() {
                                 frameStat);
     statHint->setWordWrap(true);
     statGrid->addWidget(statHint, 2, 0, 1, 3);
+    chkDailyReports = named(new QCheckBox(tr("Daily reports"), frameStat), "chkDailyReports");
+    chkDailyReports->setToolTip(
+        tr("When an assessment day ends, its PDF report, interval list and "
+           "figures go into reports/ of the record directory"));
+    statGrid->addWidget(chkDailyReports, 3, 0, 1, 3);
     auto* frameEvents = named(new QGroupBox(tr("Noise Events"), stat), "FrameEvents");
     auto decibels = [this, frameEvents](const char* name, double max, const char* tip) {
         auto* box = named(new QDoubleSpinBox(frameEvents), name);
@@ -685,6 +691,7 @@ void frmSetup::load() {
     InputEventHysteresis->setValue(v.eventHysteresis / 10.0);
     chkEventNotifications->setChecked(v.eventNotifications);
     cboLanguage->setCurrentIndex(qMax(0, cboLanguage->findData(v.language)));
+    chkDailyReports->setChecked(v.dailyReports);
     QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes, InputInstrument};
     for (int i = 0; i < 5; ++i) {
         if (auto* line = qobject_cast<QLineEdit*>(details[i]))
@@ -906,6 +913,7 @@ void frmSetup::cmdOK_Click() {
     v.eventHysteresis = qRound(InputEventHysteresis->value() * 10.0);
     v.eventNotifications = chkEventNotifications->isChecked();
     v.language = cboLanguage->currentData().toInt();
+    v.dailyReports = chkDailyReports->isChecked();
     v.details = {InputLocation->text(), InputOperator->text(), InputWeather->text(), InputNotes->toPlainText(),
                  InputInstrument->text()};
     // Only paths the user changed: an untouched default mapping stays free

@@ -184,12 +184,14 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
     d->InputEventHysteresis->setValue(3.0);
     d->chkEventNotifications->setChecked(false);
     d->cboLanguage->setCurrentIndex(2);
+    d->chkDailyReports->setChecked(true);
     d->cmdOK->click();
     for (const auto& [name, value] : {std::pair{"EventLevel", 855},
                                       {"EventMinDuration", 30},
                                       {"EventHysteresis", 30},
                                       {"EventNotifications", 0},
-                                      {"Language", 2}})
+                                      {"Language", 2},
+                                      {"DailyReports", 1}})
         EXPECT_EQ(recorder(name), (Typed{value, REG_DWORD_})) << name;
 }
 
