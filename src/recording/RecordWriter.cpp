@@ -617,6 +617,21 @@ WriteOutcome RecordWriter::drain(Backlog& b, int64_t budgetNs) {
     return o;
 }
 
+bool RecordWriter::retarget(const QString& from, const QString& to, const QByteArray& head) {
+    Backlog* b = find(from);
+    if (!b || find(to)) return false;
+    b->path = to;
+    if (!b->head && !head.isEmpty()) b->head = Head{head, true};
+    // A spool left at exit is rescued under the name it now waits for.
+    if (!b->spool.isEmpty()) {
+        QFile side(sidecarOf(b->spool));
+        if (side.open(QIODevice::WriteOnly))
+            side.write(QByteArray::number(b->spoolDone).rightJustified(kOffsetWidth, '0') + '\n' +
+                       QFile::encodeName(to) + '\n');
+    }
+    return true;
+}
+
 QStringList RecordWriter::heldPaths() const {
     QStringList out;
     for (const std::unique_ptr<Backlog>& b : backlogs_)

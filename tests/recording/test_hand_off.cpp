@@ -271,6 +271,41 @@ TEST_F(RecordFailureTest, FilesBeginAgainInANewFolder) {
     EXPECT_EQ(side[QLatin1String("parts_before")].toArray().at(0).toObject()[QLatin1String("record_file")], name);
 }
 
+// The folder went and Setup chose another record directory (recording stops
+// for Setup): the waiting lines go there, begun with their headers, the side
+// file names the part left behind, and a folder made again under the old name
+// gets nothing; the failure is shown until the lines are written.
+TEST_F(RecordFailureTest, WaitingLinesFollowARecordDirectoryChosenAnew) {
+    s.IncludeHeaderLine = true;
+    arm();
+    slow(600);
+    tick();
+    writerNs += 1'010'000'000;
+    tick();
+    const QString file = rec->SlowFileName, name = QFileInfo(file).fileName();
+    ASSERT_TRUE(QDir(recDir()).removeRecursively());
+    slow(610);
+    tick();
+    rec->endStatistics();
+    ps.RecordState = 0;
+    const QString chosen = tmp.path() + QStringLiteral("/chosen");
+    ASSERT_TRUE(QDir().mkpath(chosen) && QDir().mkpath(recDir()));
+    s.RecordDirectory = chosen + QLatin1Char('/');
+    EXPECT_FALSE(rec->recordErrorText().isEmpty());
+    rec->retryHeldLines();
+    EXPECT_TRUE(rec->recordErrorText().isEmpty());
+    const QString moved = chosen + QLatin1Char('/') + name;
+    EXPECT_EQ(readFile(moved), QByteArray("Time;NoiseValue\r\n14:03:27,350; 61,0\r\n"));
+    EXPECT_TRUE(readFile(statisticsFilePath(moved)).startsWith("Kind;Start;End;Samples;"));
+    const QJsonObject side = closedSideFile(moved);
+    EXPECT_EQ(side[QLatin1String("state")], QStringLiteral("closed"));
+    const QJsonObject before = side[QLatin1String("parts_before")].toArray().at(0).toObject();
+    EXPECT_EQ(before[QLatin1String("record_file")], name);
+    EXPECT_EQ(before[QLatin1String("directory")], recDir());
+    EXPECT_TRUE(filesIn(recDir()).isEmpty()) << filesIn(recDir()).join(u' ').toStdString();
+    EXPECT_TRUE(verifyDirectory(chosen).allGood());
+}
+
 // The spool is removed, cut short or replaced during an outage: its lines are
 // logged as lost, and once the folder is back the file gets every later line.
 class DamagedSpool : public RecordFailureTest, public ::testing::WithParamInterface<int> {};
