@@ -306,6 +306,42 @@ TEST_F(RecordFailureTest, WaitingLinesFollowARecordDirectoryChosenAnew) {
     EXPECT_TRUE(verifyDirectory(chosen).allGood());
 }
 
+// A series ends after its folder was renamed away and never comes back: the
+// series recorded in the directory chosen next close on their own; one in a
+// folder made again under the old name closes past it, naming it.
+TEST_F(RecordFailureTest, ASeriesWhoseFolderWentHoldsUpNoLaterOne) {
+    auto series = [&](const QString& dir) {
+        s.RecordDirectory = dir;
+        clock.advanceMs(5000);
+        arm();
+        slow(600);
+        tick();
+        slow(610);
+        tick();
+        writerNs += 1'010'000'000;
+        tick();
+        return rec->SlowFileName;
+    };
+    const QString first = series(recDir());
+    ASSERT_TRUE(QDir().rename(recDir(), recDir() + QStringLiteral(".gone")));
+    rec->endStatistics();
+    const QString chosen = tmp.path() + QStringLiteral("/chosen");
+    ASSERT_TRUE(QDir().mkpath(chosen));
+    const QString second = series(chosen);
+    rec->endStatistics();
+    EXPECT_EQ(closedSideFile(second)[QLatin1String("state")], QStringLiteral("closed"));
+    ASSERT_TRUE(QDir().mkpath(recDir()));
+    const QString third = series(recDir());
+    rec->endStatistics();
+    const QJsonObject side = closedSideFile(third);
+    EXPECT_TRUE(side[QLatin1String("previous")].isNull()) << "the folder's own chain starts anew";
+    const QJsonObject passed = side[QLatin1String("not_closed_before")].toArray().at(0).toObject();
+    EXPECT_EQ(passed[QLatin1String("side_file")], QFileInfo(sideFilePath(first)).fileName());
+    EXPECT_TRUE(logText().contains(("the side file " + sideFilePath(first) + " cannot be closed").toUtf8()));
+    for (const QString& dir : {chosen, recDir()})
+        EXPECT_TRUE(verifyDirectory(dir).allGood()) << dir.toStdString();
+}
+
 // The spool is removed, cut short or replaced during an outage: its lines are
 // logged as lost, and once the folder is back the file gets every later line.
 class DamagedSpool : public RecordFailureTest, public ::testing::WithParamInterface<int> {};
