@@ -322,6 +322,9 @@ TEST_F(RecordFailureTest, ASeriesWhoseFolderWentHoldsUpNoLaterOne) {
         tick();
         return rec->SlowFileName;
     };
+    const QString closed = series(recDir());
+    rec->endStatistics();
+    ASSERT_EQ(closedSideFile(closed)[QLatin1String("state")], QStringLiteral("closed"));
     const QString first = series(recDir());
     ASSERT_TRUE(QDir().rename(recDir(), recDir() + QStringLiteral(".gone")));
     rec->endStatistics();
@@ -334,7 +337,7 @@ TEST_F(RecordFailureTest, ASeriesWhoseFolderWentHoldsUpNoLaterOne) {
     const QString third = series(recDir());
     rec->endStatistics();
     const QJsonObject side = closedSideFile(third);
-    EXPECT_TRUE(side[QLatin1String("previous")].isNull()) << "the folder's own chain starts anew";
+    EXPECT_TRUE(side[QLatin1String("previous")].isNull()) << "a new folder's chain starts anew";
     const QJsonObject passed = side[QLatin1String("not_closed_before")].toArray().at(0).toObject();
     EXPECT_EQ(passed[QLatin1String("side_file")], QFileInfo(sideFilePath(first)).fileName());
     EXPECT_TRUE(logText().contains(("the side file " + sideFilePath(first) + " cannot be closed").toUtf8()));
