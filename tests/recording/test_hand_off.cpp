@@ -244,33 +244,6 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued
     EXPECT_TRUE(readFile(side).contains("\"lines_rescued\": 7"));
 }
 
-// A new folder is made under the old name: the series' files begin again
-// with their headers, and the side file names the part that went.
-TEST_F(RecordFailureTest, FilesBeginAgainInANewFolder) {
-    s.IncludeHeaderLine = true;
-    arm();
-    slow(600);
-    tick();
-    writerNs += 1'010'000'000;  // the writer's own clock: the first line is synced by the next tick
-    tick();
-    const QString file = rec->SlowFileName;
-    ASSERT_TRUE(QDir(recDir()).removeRecursively());
-    slow(610);
-    tick();
-    ASSERT_TRUE(QDir().mkpath(recDir()));
-    slow(700);
-    tick();
-    rec->tickEvidence();
-    EXPECT_TRUE(rec->recordErrorText().isEmpty());
-    EXPECT_EQ(readFile(file), QByteArray("Time;NoiseValue\r\n14:03:27,350; 61,0\r\n14:03:27,450; 70,0\r\n"));
-    clock.advanceMs(3600 * 1000);  // an interval row
-    tick();
-    EXPECT_TRUE(readFile(statisticsFilePath(file)).startsWith("Kind;Start;End;Samples;"));
-    const QJsonObject side = QJsonDocument::fromJson(readFile(sideFilePath(file))).object();
-    const QString name = QFileInfo(file).fileName();
-    EXPECT_EQ(side[QLatin1String("parts_before")].toArray().at(0).toObject()[QLatin1String("record_file")], name);
-}
-
 // The folder went and Setup chose another record directory (recording stops
 // for Setup): the waiting lines go there, begun with their headers, the side
 // file names the part left behind, and a folder made again under the old name
