@@ -255,15 +255,15 @@ void EvidenceTrail::fileBack(const QString& recordPath, bool restarted) {
 }
 
 bool EvidenceTrail::filesOf(const QString& path, Files* out) const {
-    auto has = [&](const Series& s) {
+    auto has = [&](const Series& s, bool ended) {
         if (s.recordPath != path && s.statPath != path && s.eventsPath != path) return false;
-        *out = {s.recordPath, s.statPath, s.eventsPath};
+        *out = {s.recordPath, s.statPath, s.eventsPath, ended};
         return true;
     };
     for (const auto& s : current_)
-        if (s && has(*s)) return true;
+        if (s && has(*s, false)) return true;
     for (const auto& s : closing_)
-        if (has(*s)) return true;
+        if (has(*s, true)) return true;
     return false;
 }
 

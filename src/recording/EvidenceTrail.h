@@ -66,6 +66,7 @@ public:
     // is path; false when no series still open or closing has it.
     struct Files {
         QString record, stat, events;
+        bool ended = false;  // the series is no longer recorded
     };
     bool filesOf(const QString& path, Files* out) const;
     // The series' waiting lines go to toDir (the record directory chosen anew):

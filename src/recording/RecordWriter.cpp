@@ -621,7 +621,11 @@ bool RecordWriter::retarget(const QString& from, const QString& to, const QByteA
     Backlog* b = find(from);
     if (!b || find(to)) return false;
     b->path = to;
-    if (!b->head && !head.isEmpty()) b->head = Head{head, true};
+    if (!b->head && !head.isEmpty()) {
+        // Lines that began the file there bring their head along.
+        const QByteArray start = b->spoolDone < b->spoolSize ? readSpool(*b, head.size()) : b->memory.left(head.size());
+        b->head = Head{head, start != head};
+    }
     // A spool left at exit is rescued under the name it now waits for.
     if (!b->spool.isEmpty()) {
         QFile side(sidecarOf(b->spool));

@@ -6,7 +6,6 @@
 #include "statistics/EventsFile.h"
 #include "statistics/StatisticsFile.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -188,7 +187,9 @@ void SeriesRecorder::tickEvidence() {
 
 void SeriesRecorder::followRecordDirectory() {
     if (s_.RecordDirectory.isEmpty()) return;
-    const QString dir = QDir::cleanPath(s_.RecordDirectory);
+    // Spelled as the record files' paths are (recordFilePath), not cleaned: the same folder is no other.
+    QString dir = s_.RecordDirectory;
+    if (dir.endsWith(QLatin1Char('/'))) dir.chop(1);
     auto dirOf = [](const QString& p) {
         return p.left(p.lastIndexOf(QLatin1Char('/')));
     };
@@ -197,15 +198,15 @@ void SeriesRecorder::followRecordDirectory() {
     };
     const QStringList held = writer_->heldPaths();
     for (const QString& p : held) {
-        if (dirOf(p) == dir || p == SlowFileName || p == FastFileName) continue;
+        if (dirOf(p) == dir) continue;
         EvidenceTrail::Files f;
         if (!evidence_.filesOf(p, &f)) {
             if (p == calibrationLogPath(dirOf(p)) && writer_->retarget(p, into(p), calibrationLogHeader()))
                 moveErrors(p, into(p));
             continue;
         }
-        // A series whose record file was complete before its folder went stays with it.
-        if (f.record != p && !held.contains(f.record)) continue;
+        // A series whose record file was complete before its folder went stays with it, as does one still recorded.
+        if ((f.record != p && !held.contains(f.record)) || !f.ended) continue;
         if (!writer_->retarget(f.record, into(f.record))) continue;
         moveErrors(f.record, into(f.record));
         for (const QString& q : {f.stat, f.events})

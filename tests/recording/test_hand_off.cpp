@@ -259,6 +259,8 @@ TEST_F(RecordFailureTest, WaitingLinesFollowARecordDirectoryChosenAnew) {
     ASSERT_TRUE(QDir(recDir()).removeRecursively());
     slow(610);
     tick();
+    ps.PendingCalibration.push_back({0, clock.now(), 940, 0, kCodeCal, 0});
+    rec->tickEvidence();
     rec->endStatistics();
     ps.RecordState = 0;
     const QString chosen = tmp.path() + QStringLiteral("/chosen");
@@ -270,6 +272,7 @@ TEST_F(RecordFailureTest, WaitingLinesFollowARecordDirectoryChosenAnew) {
     const QString moved = chosen + QLatin1Char('/') + name;
     EXPECT_EQ(readFile(moved), QByteArray("Time;NoiseValue\r\n14:03:27,350; 61,0\r\n"));
     EXPECT_TRUE(readFile(statisticsFilePath(moved)).startsWith("Kind;Start;End;Samples;"));
+    EXPECT_EQ(readFile(chosen + QStringLiteral("/calibration.csv")).count("Time;Level"), 1);
     const QJsonObject side = closedSideFile(moved);
     EXPECT_EQ(side[QLatin1String("state")], QStringLiteral("closed"));
     const QJsonObject before = side[QLatin1String("parts_before")].toArray().at(0).toObject();

@@ -52,7 +52,6 @@ TEST(IntervalTable, RepeatedHourRowsCarryTheirOffsets) {
         rows[size_t(i)].startMs = localMs(2026, 10, 25, 2, 0, 0);
         rows[size_t(i)].endMs = localMs(2026, 10, 25, 3, 0, 0);
         rows[size_t(i)].utcOffsetS = 7200 - 3600 * i;
-        rows[size_t(i)].samples = 1;
     }
     QTableWidget t(0, 14);
     fillIntervalTable(&t, rows, QLatin1Char(','), false, QTimeZone("Europe/Berlin"));
