@@ -171,6 +171,7 @@ inline constexpr const char* kUtcOffsetAtStart = "utc_offset_at_start";
 inline constexpr const char* kEventCriteria = "event_criteria";
 // Earlier parts of the series, gone with their folder: their record file and side file names.
 inline constexpr const char* kPartsBefore = "parts_before";
+inline constexpr const char* kNotClosedBefore = "not_closed_before";
 }  // namespace side
 
 }  // namespace kestro

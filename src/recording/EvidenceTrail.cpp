@@ -7,13 +7,16 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QTimeZone>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <optional>
@@ -28,6 +31,12 @@ constexpr int64_t kRetryMs = 1000;
 
 QString dirOf(const QString& path) { return path.left(path.lastIndexOf(QLatin1Char('/'))); }
 QString nameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
+
+std::pair<dev_t, ino_t> identityOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? std::pair{st.st_dev, st.st_ino}
+                                                                 : std::pair<dev_t, ino_t>{};
+}
 
 QString serialText(int32_t serial) {
     if (serial <= 0 || serial == kSerialNotReceived) return QString();
@@ -101,6 +110,9 @@ struct EvidenceTrail::Series {
         std::optional<ChainHead> head;  // read from the directory when not known yet
     };
     std::future<Closed> closed;
+    std::pair<dev_t, ino_t> dirId;   // the folder's identity when closing began
+    std::pair<dev_t, ino_t> sideId;  // the open side file's, as last written
+    QJsonObject movedFrom;           // the part left behind in the record directory before
 };
 
 EvidenceTrail::EvidenceTrail(ProtocolState& ps, const RecorderSettings& s, const Clock& clock, HeldFn held,
@@ -219,7 +231,7 @@ void EvidenceTrail::endSeries(int stream) {
     s->doc[QLatin1String(side::kEnd)] = isoTime(s->lastLocal, s->lastUtc);
     s->retryUtc = 0;
     closing_.push_back(std::move(s));
-    while (closeFront(false)) {}
+    while (closeNext(false)) {}
 }
 
 void EvidenceTrail::fileBack(const QString& recordPath, bool restarted) {
@@ -228,9 +240,11 @@ void EvidenceTrail::fileBack(const QString& recordPath, bool restarted) {
         s.dirty = true;
         s.retryUtc = 0;
         if (!restarted) return;
-        QJsonObject before;
-        before[QLatin1String(side::kRecordFile)] = nameOf(s.recordPath);
-        before[QLatin1String("side_file")] = nameOf(s.sidePath);
+        QJsonObject before = std::exchange(s.movedFrom, QJsonObject());
+        if (before.isEmpty()) {
+            before[QLatin1String(side::kRecordFile)] = nameOf(s.recordPath);
+            before[QLatin1String("side_file")] = nameOf(s.sidePath);
+        }
         QJsonArray parts = s.doc.value(QLatin1String(side::kPartsBefore)).toArray();
         parts.append(before);
         s.doc[QLatin1String(side::kPartsBefore)] = parts;
@@ -241,12 +255,58 @@ void EvidenceTrail::fileBack(const QString& recordPath, bool restarted) {
         mark(*s);
 }
 
+bool EvidenceTrail::filesOf(const QString& path, Files* out) const {
+    auto has = [&](const Series& s, bool ended) {
+        if (s.recordPath != path && s.statPath != path && s.eventsPath != path) return false;
+        *out = {s.recordPath, s.statPath, s.eventsPath, ended};
+        return true;
+    };
+    for (const auto& s : current_)
+        if (s && has(*s, false)) return true;
+    for (const auto& s : closing_)
+        if (has(*s, true)) return true;
+    return false;
+}
+
+void EvidenceTrail::moveSeries(const QString& recordPath, const QString& toDir) {
+    auto move = [&](Series& s) {
+        if (s.recordPath != recordPath || s.hashing) return;
+        const QString oldSide = s.sidePath;
+        s.recordPath = toDir + QLatin1Char('/') + nameOf(recordPath);
+        s.statPath = statisticsFilePath(s.recordPath);
+        s.eventsPath = eventsFilePath(s.recordPath);
+        // The old folder under its new name: the same side file goes on.
+        const QString same = toDir + QLatin1Char('/') + nameOf(oldSide);
+        if (s.sideId != std::pair<dev_t, ino_t>{} && identityOf(same) == s.sideId) {
+            s.sidePath = same;
+        } else {
+            s.sidePath.clear();
+            QString free;
+            for (int n = 1; free.isEmpty() || sidePathInUse(free); ++n)
+                free = sideFilePath(s.recordPath, n);
+            s.sidePath = free;
+            QJsonObject before;
+            before[QLatin1String(side::kRecordFile)] = nameOf(recordPath);
+            before[QLatin1String("side_file")] = nameOf(oldSide);
+            before[QLatin1String("directory")] = dirOf(recordPath);
+            s.movedFrom = before;
+        }
+        s.dirty = true;
+        s.retryUtc = 0;
+    };
+    for (auto& s : current_)
+        if (s) move(*s);
+    for (auto& s : closing_)
+        move(*s);
+}
+
 bool EvidenceTrail::writeOpen(Series& s) {
     if (!writeFileDurably(s.sidePath, jsonBytes(s.doc))) {
         s.dirty = true;
         s.retryUtc = nowUtc(clock_) + kRetryMs;
         return false;
     }
+    s.sideId = identityOf(s.sidePath);
     s.dirty = false;
     return true;
 }
@@ -316,7 +376,7 @@ void EvidenceTrail::tick() {
         }
         if (s->dirty && now >= s->retryUtc) writeOpen(*s);
     }
-    while (closeFront(false)) {}
+    while (closeNext(false)) {}
 }
 
 void EvidenceTrail::addDailyReport(const QString& dir, const QString& name, const QByteArray& sha256) {
@@ -342,6 +402,7 @@ void EvidenceTrail::announceHead() {
     if (heads_.count(read)) return;  // a side file closed meanwhile: that one is the head
     heads_[read] = head;
     heads_[read].directory = read;
+    headDirs_[read] = identityOf(read);
     if (onChainHead && !head.sideFile.isEmpty()) onChainHead(heads_[read]);
 }
 
@@ -388,9 +449,44 @@ QJsonObject closedDoc(QJsonObject d, const Digests& h, const ChainHead& head, co
 
 }  // namespace
 
-bool EvidenceTrail::closeFront(bool wait) {
-    if (closing_.empty()) return false;
-    Series& s = *closing_.front();
+bool EvidenceTrail::lost(const Series& s) const { return held_(s.recordPath) == 0 && !QFileInfo::exists(s.recordPath); }
+
+bool EvidenceTrail::closeNext(bool wait) {
+    QStringList tried;
+    for (size_t i = 0; i < closing_.size(); ++i) {
+        Series& s = *closing_[i];
+        const QString dir = dirOf(s.sidePath);
+        if (tried.contains(dir)) continue;  // behind the one its chain waits for
+        tried << dir;
+        auto next = std::find_if(closing_.begin() + qsizetype(i) + 1, closing_.end(),
+                                 [&](const std::unique_ptr<Series>& n) { return dirOf(n->sidePath) == dir; });
+        if (!s.hashing && next != closing_.end() && lost(s)) {
+            // Its files went with their folder: the chain goes on past it, and says so.
+            QJsonObject gone;
+            gone[QLatin1String("side_file")] = nameOf(s.sidePath);
+            gone[QLatin1String(side::kRecordFile)] = nameOf(s.recordPath);
+            gone[QLatin1String("reason")] = QStringLiteral("its record file is gone");
+            QJsonArray passed = s.doc.value(QLatin1String(side::kNotClosedBefore)).toArray();
+            passed.append(gone);
+            for (const QJsonValue& v : (*next)->doc.value(QLatin1String(side::kNotClosedBefore)).toArray())
+                passed.append(v);
+            (*next)->doc[QLatin1String(side::kNotClosedBefore)] = passed;
+            givenUpTexts_ << QStringLiteral(
+                                 "the side file %1 cannot be closed: its record file is gone; %2 is "
+                                 "closed past it and names it")
+                                 .arg(s.sidePath, nameOf((*next)->sidePath));
+            closing_.erase(closing_.begin() + qsizetype(i));
+            return true;
+        }
+        if (closeOne(s, wait)) {
+            closing_.erase(closing_.begin() + qsizetype(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool EvidenceTrail::closeOne(Series& s, bool wait) {
     const QString dir = dirOf(s.sidePath);
     if (!s.hashing) {
         if (held_(s.recordPath) > 0 || held_(s.statPath) > 0 || held_(s.eventsPath) > 0) return false;
@@ -403,6 +499,9 @@ bool EvidenceTrail::closeFront(bool wait) {
             s.doc[QLatin1String(kDailyReportsField)] = all;
             dailyReports_.erase(d);
         }
+        // A folder made anew under the old name holds none of the chain known of it.
+        s.dirId = identityOf(dir);
+        if (headDirs_.count(dir) && headDirs_[dir] != s.dirId) heads_.erase(dir);
         // The sizes now: a later series may append to the same file (same name within a second).
         auto sizeOf = [](const QString& path) {
             return QFileInfo::exists(path) ? QFileInfo(path).size() : qint64(-2);
@@ -444,13 +543,16 @@ bool EvidenceTrail::closeFront(bool wait) {
     if (!wait && s.closed.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
     const Series::Closed c = s.closed.get();
     s.hashing = false;
-    if (c.head && !heads_.count(dir)) heads_[dir] = *c.head;
+    if (c.head && !heads_.count(dir)) {
+        heads_[dir] = *c.head;
+        headDirs_[dir] = s.dirId;
+    }
     if (!c.written) {
         s.retryUtc = nowUtc(clock_) + kRetryMs;
         return false;
     }
     heads_[dir] = {nameOf(s.sidePath), c.sha256, nameOf(s.recordPath), dir};
-    closing_.pop_front();
+    headDirs_[dir] = s.dirId;
     if (onChainHead) onChainHead(heads_[dir]);
     return true;
 }
@@ -471,7 +573,10 @@ QStringList EvidenceTrail::finish(const std::vector<RecordWriter::Rescued>& resc
             p[QLatin1String("lines_lost")] = double(r.lostLines);
             pending.append(p);
         }
-        if (pending.isEmpty() && closeFront(true)) continue;
+        if (pending.isEmpty() && closeOne(s, true)) {
+            closing_.pop_front();
+            continue;
+        }
         // Not complete: the side file stays open and says why.
         s.doc[QLatin1String("pending_at_exit")] = pending;
         if (!writeFileDurably(s.sidePath, jsonBytes(s.doc))) {

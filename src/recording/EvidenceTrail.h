@@ -30,6 +30,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/types.h>
+
 #include <array>
 #include <deque>
 #include <functional>
@@ -60,6 +62,17 @@ public:
     // file is written again at once (the folder may be a new one); begun
     // again (restarted), it also names the part that went with the old folder.
     void fileBack(const QString& recordPath, bool restarted);
+    // The record, statistics and events file of the series one of whose files
+    // is path; false when no series still open or closing has it.
+    struct Files {
+        QString record, stat, events;
+        bool ended = false;  // the series is no longer recorded
+    };
+    bool filesOf(const QString& path, Files* out) const;
+    // The series' waiting lines go to toDir (the record directory chosen anew):
+    // its files and side file are those of that directory from now on, and
+    // once its file is begun there the side file names the part left behind.
+    void moveSeries(const QString& recordPath, const QString& toDir);
     // Every poll tick: calibration readings, changed line settings, side files to (re)write or close.
     void tick();
     // At exit, after the writer's rescue: closes what is complete (waiting for
@@ -81,15 +94,25 @@ public:
     // A daily report of dir ("reports/<date>_<serial>.json"): the next side
     // file of dir that closes vouches for it (DailyReports.h).
     void addDailyReport(const QString& dir, const QString& name, const QByteArray& sha256);
-    // Series ended whose side file is not closed yet: while any waits, the chain's head stands still.
+    // Series ended whose side file is not closed yet: while any waits, the
+    // head of its directory's chain stands still. Each directory's chain is
+    // closed in its own order; one stuck in a folder that went holds up no
+    // other directory, and a later series of its own directory closes past it
+    // once its record file is gone for good (the later side file names it in
+    // "not_closed_before", and the event log says so).
     size_t closingCount() const { return closing_.size(); }
+    // Event-log texts of series given up since the last call.
+    QStringList takeGivenUp() { return std::exchange(givenUpTexts_, QStringList()); }
 
 private:
     struct Series;
     void loadLog(const QString& dir);
     void takeCalibration();
     bool writeOpen(Series& s);
-    bool closeFront(bool wait);
+    bool closeNext(bool wait);
+    bool closeOne(Series& s, bool wait);
+    // The series can never be closed: its record file went with its folder and no line waits for it.
+    bool lost(const Series& s) const;
     void announceHead();
     QJsonObject lineSettings() const;
     // The same settings packed in a number: compared every tick, where building the JSON would cost.
@@ -102,8 +125,10 @@ private:
     HeldFn held_;
     AppendFn append_;
     std::array<std::unique_ptr<Series>, 2> current_;
-    std::deque<std::unique_ptr<Series>> closing_;  // in the order they ended: the chain's order
-    std::map<QString, ChainHead> heads_;           // per directory, once read
+    std::deque<std::unique_ptr<Series>> closing_;          // in the order they ended: the chain's order
+    std::map<QString, ChainHead> heads_;                   // per directory, once read
+    std::map<QString, std::pair<dev_t, ino_t>> headDirs_;  // which folder each head was of
+    QStringList givenUpTexts_;
     std::future<std::pair<QString, ChainHead>> headRead_;
     QStringList headAnnounced_;  // directories whose head was read at the start
     QJsonArray lastStay_;        // readings of the last stay in Calibration, up to kMaxReadings

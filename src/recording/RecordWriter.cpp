@@ -617,6 +617,25 @@ WriteOutcome RecordWriter::drain(Backlog& b, int64_t budgetNs) {
     return o;
 }
 
+bool RecordWriter::retarget(const QString& from, const QString& to, const QByteArray& head) {
+    Backlog* b = find(from);
+    if (!b || find(to)) return false;
+    b->path = to;
+    if (!b->head && !head.isEmpty()) {
+        // Lines that began the file there bring their head along.
+        const QByteArray start = b->spoolDone < b->spoolSize ? readSpool(*b, head.size()) : b->memory.left(head.size());
+        b->head = Head{head, start != head};
+    }
+    // A spool left at exit is rescued under the name it now waits for.
+    if (!b->spool.isEmpty()) {
+        QFile side(sidecarOf(b->spool));
+        if (side.open(QIODevice::WriteOnly))
+            side.write(QByteArray::number(b->spoolDone).rightJustified(kOffsetWidth, '0') + '\n' +
+                       QFile::encodeName(to) + '\n');
+    }
+    return true;
+}
+
 QStringList RecordWriter::heldPaths() const {
     QStringList out;
     for (const std::unique_ptr<Backlog>& b : backlogs_)

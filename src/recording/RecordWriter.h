@@ -88,6 +88,12 @@ public:
     void setHead(const QString& path, const QByteArray& head);
     void forgetHead(const QString& path);
 
+    // The lines waiting for from wait for to instead (the record directory was
+    // chosen anew): the file there is begun with its head like one whose folder
+    // came back, and a spool keeps its place. head: for a file that has none
+    // registered. False when lines already wait for to.
+    bool retarget(const QString& from, const QString& to, const QByteArray& head = QByteArray());
+
     // Files that still have waiting lines, oldest failure first.
     QStringList heldPaths() const;
     // Files whose unsynced lines are due for their sync, which appending an

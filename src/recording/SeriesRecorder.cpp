@@ -179,13 +179,60 @@ void SeriesRecorder::writeRecordBatch(const QString& path, const QByteArray& byt
     }
 }
 
+void SeriesRecorder::tickEvidence() {
+    evidence_.tick();
+    for (const QString& t : evidence_.takeGivenUp())
+        log_.WriteLog(log_.dateTimeText() + kWriterLabel + t);
+}
+
+void SeriesRecorder::followRecordDirectory() {
+    if (s_.RecordDirectory.isEmpty()) return;
+    // Spelled as the record files' paths are (recordFilePath), not cleaned: the same folder is no other.
+    QString dir = s_.RecordDirectory;
+    if (dir.endsWith(QLatin1Char('/'))) dir.chop(1);
+    auto dirOf = [](const QString& p) {
+        return p.left(p.lastIndexOf(QLatin1Char('/')));
+    };
+    auto into = [&](const QString& p) {
+        return dir + QLatin1Char('/') + p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+    };
+    const QStringList held = writer_->heldPaths();
+    for (const QString& p : held) {
+        if (dirOf(p) == dir) continue;
+        EvidenceTrail::Files f;
+        if (!evidence_.filesOf(p, &f)) {
+            if (p == calibrationLogPath(dirOf(p)) && writer_->retarget(p, into(p), calibrationLogHeader()))
+                moveErrors(p, into(p));
+            continue;
+        }
+        // A series whose record file was complete before its folder went stays with it, as does one still recorded.
+        if ((f.record != p && !held.contains(f.record)) || !f.ended) continue;
+        if (!writer_->retarget(f.record, into(f.record))) continue;
+        moveErrors(f.record, into(f.record));
+        for (const QString& q : {f.stat, f.events})
+            if (held.contains(q) && writer_->retarget(q, into(q))) moveErrors(q, into(q));
+        evidence_.moveSeries(f.record, dir);
+        log_.WriteLog(log_.dateTimeText() + kWriterLabel +
+                      QStringLiteral("the lines waiting for %1 go to %2 in the record directory chosen anew")
+                          .arg(f.record, into(f.record)));
+    }
+}
+
+void SeriesRecorder::moveErrors(const QString& from, const QString& to) {
+    // The failure stays shown until the file it now waits for is written.
+    for (FileError& e : errors_)
+        if (e.path == from) e.path = to;
+}
+
 void SeriesRecorder::retryHeldLines() {
     writer_->startTick();
+    followRecordDirectory();
     for (const QString& p : writer_->heldPaths() + writer_->dueUnsyncedPaths())
         writeRecordBatch(p, QByteArray());
 }
 
 QStringList SeriesRecorder::rescueHeldLines() {
+    followRecordDirectory();
     QStringList texts;
     const std::vector<RecordWriter::Rescued> rescued = writer_->rescue(rescueDirectory());
     for (const RecordWriter::Rescued& r : rescued) {
@@ -207,6 +254,7 @@ QStringList SeriesRecorder::rescueHeldLines() {
 
 void SeriesRecorder::handOff() {
     writer_->startTick();
+    followRecordDirectory();
     takeSlow();
     takeFast();
     // An interval that is over is written now, even when no later sample came.

@@ -92,7 +92,7 @@ public:
     bool mark(const QString& note, const ClockReading& at);
 
     // Every poll tick, recording or not: calibration readings and the side files (EvidenceTrail.h).
-    void tickEvidence() { evidence_.tick(); }
+    void tickEvidence();
     EvidenceTrail& evidence() { return evidence_; }
 
     // "Record file error: <reason> — <file>", empty while record files are written fine.
@@ -154,6 +154,11 @@ private:
     void forgetHeads(const QString& name);
     void updateDuration(int32_t index, const SampleWindow& buf);
     void writeRecordBatch(const QString& path, const QByteArray& bytes);
+    // Lines waiting for a file outside the record directory (it was chosen
+    // anew in Setup) wait for the same name in it instead, a series' files
+    // together with its side file, so nothing goes into the old folder again.
+    void followRecordDirectory();
+    void moveErrors(const QString& from, const QString& to);
     void logTick(int32_t err) const;
     void logRecovered(const std::vector<RecordWriter::Rescued>& rescued) const;
 

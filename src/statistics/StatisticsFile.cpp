@@ -25,7 +25,28 @@ void appendLevel(QByteArray& out, double db, char decimal) {
     out.append(char('0' + a % 10));
 }
 
+QString utcOffsetText(int64_t offsetMs) {
+    const int64_t m = (offsetMs < 0 ? -offsetMs : offsetMs) / 60000;
+    return QStringLiteral("%1%2:%3")
+        .arg(offsetMs < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(m / 60, 2, 10, QLatin1Char('0'))
+        .arg(m % 60, 2, 10, QLatin1Char('0'));
+}
+
 }  // namespace
+
+std::pair<QString, QString> intervalClockTexts(ZoneTimeline& zone, const IntervalResult& r, QChar gap) {
+    const int64_t startUtc = r.startMs - kUnixEpochAbsoluteMs - int64_t{r.utcOffsetS} * 1000;
+    if (zone.offsetAt(startUtc) != int64_t{r.utcOffsetS} * 1000)
+        return {localDateTimeText(r.startMs), localDateTimeText(r.endMs)};
+    auto text = [&](int64_t utc) {
+        const int64_t local = zone.localOf(utc);
+        QString t = localDateTimeText(local);
+        if (zone.repeated(local)) t += gap + utcOffsetText(zone.offsetAt(utc));
+        return t;
+    };
+    return {text(startUtc), text(startUtc + (r.endMs - r.startMs))};
+}
 
 QString statisticsFilePath(const QString& recordPath) {
     const qsizetype slash = recordPath.lastIndexOf(QLatin1Char('/'));
@@ -58,15 +79,17 @@ QByteArray statisticsHeaderLine(const StatisticsConfig& c) {
     return out;
 }
 
-void appendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const IntervalResult& r) {
+void appendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const IntervalResult& r, ZoneTimeline* zone) {
     if (r.samples <= 0) return;
+    const auto [start, end] =
+        zone ? intervalClockTexts(*zone, r) : std::pair{localDateTimeText(r.startMs), localDateTimeText(r.endMs)};
     const char t = latin1(c.columnSeparator);
     const char d = latin1(c.decimalSeparator);
     out.append(r.kind == ResultKind::Series ? "Series" : "Interval");
     out.append(t);
-    out.append(localDateTimeText(r.startMs).toLatin1());
+    out.append(start.toLatin1());
     out.append(t);
-    out.append(localDateTimeText(r.endMs).toLatin1());
+    out.append(end.toLatin1());
     out.append(t);
     out.append(QByteArray::number(qint64(r.samples)));
     for (double v : {r.leq, r.lmax, r.lmin, r.l5, r.l10, r.l50, r.l90, r.l95}) {

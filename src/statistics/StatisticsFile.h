@@ -3,11 +3,13 @@
 
 #include "statistics/DayLevels.h"
 #include "statistics/IntervalResult.h"
+#include "statistics/ZoneTimeline.h"
 
 #include <QByteArray>
 #include <QChar>
 #include <QString>
 #include <limits>
+#include <utility>
 
 namespace kestro {
 
@@ -35,7 +37,16 @@ QString statisticsFilePath(const QString& recordPath);
 // "Kind;Start;End;Samples;Leq;...;OverLimit" with CR LF, in Latin-1.
 QByteArray statisticsHeaderLine(const StatisticsConfig& c);
 // One Interval or Series row with CR LF. Nothing for a result without samples.
-void appendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const IntervalResult& r);
+// With zone, Start and End as intervalClockTexts gives them.
+void appendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const IntervalResult& r,
+                         ZoneTimeline* zone = nullptr);
+
+// An interval's start and end as the clock showed them, followed by gap and
+// the UTC offset where the clock showed that time twice (the hour when
+// daylight saving time ends): "2026-10-25 02:00:00 +01:00". Plain local times
+// when r's offset does not fit the zone (an instant that is not known).
+std::pair<QString, QString> intervalClockTexts(ZoneTimeline& zone, const IntervalResult& r,
+                                               QChar gap = QLatin1Char(' '));
 
 // "YYYY-MM-DD hh:mm:ss" of a local time in milliseconds since 1899-12-30.
 QString localDateTimeText(int64_t localMs);

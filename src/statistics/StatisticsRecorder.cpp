@@ -1,6 +1,7 @@
 #include "statistics/StatisticsRecorder.h"
 
 #include <cmath>
+#include <utility>
 
 namespace kestro {
 
@@ -30,6 +31,9 @@ void StatisticsRecorder::startSeries(const QString& recordPath, const QString& t
     recordPath_ = recordPath;
     statPath_ = statisticsFilePath(recordPath);
     intervals_.clear();
+    zone_ = ZoneTimeline(ZoneTimeline::zoneNamed(current_.timeZone));
+    seriesOffsetKnown_ = false;
+    intervalFresh_ = true;
     engine_.start(typeWord.toStdString(), current_.intervalSeconds, current_.limitTenths);
     if (write_) write_(statPath_, statisticsHeaderLine(current_));
     ++revision_;
@@ -37,13 +41,28 @@ void StatisticsRecorder::startSeries(const QString& recordPath, const QString& t
 
 void StatisticsRecorder::addSample(const MeasurementRecord& r) {
     if (!engine_.running() || r.Flags <= 0) return;
-    const int64_t ms = absoluteMilliseconds(r.SysTime);
     int32_t h = 0;
-    if (sampleHundredths(r, stream_ == Stream::Fast, &h))
-        engine_.add(ms, h, r.LevelFlags);
-    else
-        engine_.addSkipped(ms);
+    const bool level = sampleHundredths(r, stream_ == Stream::Fast, &h);
+    take(r, [&](int64_t ms) {
+        if (level)
+            engine_.add(ms, h, r.LevelFlags);
+        else
+            engine_.addSkipped(ms);
+    });
     ++revision_;
+}
+
+void StatisticsRecorder::take(const MeasurementRecord& r, const std::function<void(int64_t localMs)>& add) {
+    const int64_t ms = absoluteMilliseconds(r.SysTime);
+    // Whole minutes: the local and the UTC stamp of one moment.
+    const auto offsetS = int32_t(std::llround(double(ms - kUnixEpochAbsoluteMs - r.Instant) / 60000.0) * 60);
+    if (!std::exchange(seriesOffsetKnown_, true)) seriesOffsetS_ = offsetS;
+    auto opened = [&] {
+        if (std::exchange(intervalFresh_, false)) intervalOffsetS_ = offsetS;
+    };
+    opened();
+    add(ms);  // may end the interval before this sample's
+    opened();
 }
 
 void StatisticsRecorder::advanceClock(const SystemTime& now) { engine_.advance(absoluteMilliseconds(now)); }
@@ -54,13 +73,18 @@ void StatisticsRecorder::endSeries() {
     ++revision_;
 }
 
-void StatisticsRecorder::emitResult(const IntervalResult& r) {
-    if (r.kind == ResultKind::Interval)
+void StatisticsRecorder::emitResult(const IntervalResult& result) {
+    IntervalResult r = result;
+    const bool interval = r.kind == ResultKind::Interval;
+    r.utcOffsetS = interval ? intervalOffsetS_ : seriesOffsetS_;
+    if (interval) {
         intervals_.push_back(r);
-    else
+        intervalFresh_ = true;
+    } else {
         lastSeries_ = r;
+    }
     QByteArray row;
-    appendStatisticsRow(row, current_, r);
+    appendStatisticsRow(row, current_, r, &zone_);
     if (write_ && !row.isEmpty()) write_(statPath_, row);
     ++revision_;
     if (onResult) onResult(r);

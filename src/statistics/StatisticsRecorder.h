@@ -57,6 +57,8 @@ public:
 
 private:
     void emitResult(const IntervalResult& r);
+    // A sample of the series, stamped with its UTC offset.
+    void take(const MeasurementRecord& r, const std::function<void(int64_t localMs)>& add);
 
     Stream stream_;
     WriteFn write_;
@@ -68,6 +70,12 @@ private:
     std::vector<IntervalResult> intervals_;
     IntervalResult lastSeries_;
     uint64_t revision_ = 0;
+    // The UTC offsets of the first sample of the series and of the open interval, in seconds.
+    ZoneTimeline zone_{QTimeZone::systemTimeZone()};
+    int32_t seriesOffsetS_ = 0;
+    int32_t intervalOffsetS_ = 0;
+    bool seriesOffsetKnown_ = false;
+    bool intervalFresh_ = true;  // the next sample opens an interval
 };
 
 }  // namespace kestro

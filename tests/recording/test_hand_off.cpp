@@ -244,31 +244,81 @@ TEST_F(RecordFailureTest, DirectoryRemovedWhileRecordingIsToldAndItsLinesRescued
     EXPECT_TRUE(readFile(side).contains("\"lines_rescued\": 7"));
 }
 
-// A new folder is made under the old name: the series' files begin again
-// with their headers, and the side file names the part that went.
-TEST_F(RecordFailureTest, FilesBeginAgainInANewFolder) {
+// The folder went and Setup chose another record directory (recording stops
+// for Setup): the waiting lines go there, begun with their headers, the side
+// file names the part left behind, and a folder made again under the old name
+// gets nothing; the failure is shown until the lines are written.
+TEST_F(RecordFailureTest, WaitingLinesFollowARecordDirectoryChosenAnew) {
     s.IncludeHeaderLine = true;
     arm();
     slow(600);
     tick();
-    writerNs += 1'010'000'000;  // the writer's own clock: the first line is synced by the next tick
+    writerNs += 1'010'000'000;
     tick();
-    const QString file = rec->SlowFileName;
+    const QString file = rec->SlowFileName, name = QFileInfo(file).fileName();
     ASSERT_TRUE(QDir(recDir()).removeRecursively());
     slow(610);
     tick();
-    ASSERT_TRUE(QDir().mkpath(recDir()));
-    slow(700);
-    tick();
+    ps.PendingCalibration.push_back({0, clock.now(), 940, 0, kCodeCal, 0});
     rec->tickEvidence();
+    rec->endStatistics();
+    ps.RecordState = 0;
+    const QString chosen = tmp.path() + QStringLiteral("/chosen");
+    ASSERT_TRUE(QDir().mkpath(chosen) && QDir().mkpath(recDir()));
+    s.RecordDirectory = chosen + QLatin1Char('/');
+    EXPECT_FALSE(rec->recordErrorText().isEmpty());
+    rec->retryHeldLines();
     EXPECT_TRUE(rec->recordErrorText().isEmpty());
-    EXPECT_EQ(readFile(file), QByteArray("Time;NoiseValue\r\n14:03:27,350; 61,0\r\n14:03:27,450; 70,0\r\n"));
-    clock.advanceMs(3600 * 1000);  // an interval row
-    tick();
-    EXPECT_TRUE(readFile(statisticsFilePath(file)).startsWith("Kind;Start;End;Samples;"));
-    const QJsonObject side = QJsonDocument::fromJson(readFile(sideFilePath(file))).object();
-    const QString name = QFileInfo(file).fileName();
-    EXPECT_EQ(side[QLatin1String("parts_before")].toArray().at(0).toObject()[QLatin1String("record_file")], name);
+    const QString moved = chosen + QLatin1Char('/') + name;
+    EXPECT_EQ(readFile(moved), QByteArray("Time;NoiseValue\r\n14:03:27,350; 61,0\r\n"));
+    EXPECT_TRUE(readFile(statisticsFilePath(moved)).startsWith("Kind;Start;End;Samples;"));
+    EXPECT_EQ(readFile(chosen + QStringLiteral("/calibration.csv")).count("Time;Level"), 1);
+    const QJsonObject side = closedSideFile(moved);
+    EXPECT_EQ(side[QLatin1String("state")], QStringLiteral("closed"));
+    const QJsonObject before = side[QLatin1String("parts_before")].toArray().at(0).toObject();
+    EXPECT_EQ(before[QLatin1String("record_file")], name);
+    EXPECT_EQ(before[QLatin1String("directory")], recDir());
+    EXPECT_TRUE(filesIn(recDir()).isEmpty()) << filesIn(recDir()).join(u' ').toStdString();
+    EXPECT_TRUE(verifyDirectory(chosen).allGood());
+}
+
+// A series ends after its folder was renamed away and never comes back: the
+// series recorded in the directory chosen next close on their own; one in a
+// folder made again under the old name closes past it, naming it.
+TEST_F(RecordFailureTest, ASeriesWhoseFolderWentHoldsUpNoLaterOne) {
+    auto series = [&](const QString& dir) {
+        s.RecordDirectory = dir;
+        clock.advanceMs(5000);
+        arm();
+        slow(600);
+        tick();
+        slow(610);
+        tick();
+        writerNs += 1'010'000'000;
+        tick();
+        return rec->SlowFileName;
+    };
+    const QString closed = series(recDir());
+    rec->endStatistics();
+    ASSERT_EQ(closedSideFile(closed)[QLatin1String("state")], QStringLiteral("closed"));
+    const QString first = series(recDir());
+    ASSERT_TRUE(QDir().rename(recDir(), recDir() + QStringLiteral(".gone")));
+    rec->endStatistics();
+    const QString chosen = tmp.path() + QStringLiteral("/chosen");
+    ASSERT_TRUE(QDir().mkpath(chosen));
+    const QString second = series(chosen);
+    rec->endStatistics();
+    EXPECT_EQ(closedSideFile(second)[QLatin1String("state")], QStringLiteral("closed"));
+    ASSERT_TRUE(QDir().mkpath(recDir()));
+    const QString third = series(recDir());
+    rec->endStatistics();
+    const QJsonObject side = closedSideFile(third);
+    EXPECT_TRUE(side[QLatin1String("previous")].isNull()) << "a new folder's chain starts anew";
+    const QJsonObject passed = side[QLatin1String("not_closed_before")].toArray().at(0).toObject();
+    EXPECT_EQ(passed[QLatin1String("side_file")], QFileInfo(sideFilePath(first)).fileName());
+    EXPECT_TRUE(logText().contains(("the side file " + sideFilePath(first) + " cannot be closed").toUtf8()));
+    for (const QString& dir : {chosen, recDir()})
+        EXPECT_TRUE(verifyDirectory(dir).allGood()) << dir.toStdString();
 }
 
 // The spool is removed, cut short or replaced during an outage: its lines are

@@ -104,5 +104,30 @@ TEST_F(Recorder, WritesHeaderIntervalsAsTheyEndAndTheSeries) {
     EXPECT_TRUE(rec.intervals().empty());
 }
 
+// The repeated hour of a Berlin autumn day in hourly intervals: its two rows,
+// and the interval the clock set back ended, carry their UTC offsets.
+TEST_F(Recorder, TheRepeatedHoursRowsCarryTheirOffsets) {
+    StatisticsRecorder rec(StatisticsRecorder::Stream::Slow, collect);
+    StatisticsConfig cfg;
+    cfg.intervalSeconds = 3600;
+    cfg.timeZone = "Europe/Berlin";
+    rec.setConfig(cfg);
+    rec.startSeries(QStringLiteral("/rec/NoiseData_LP_20261025_011000.dat"), QStringLiteral("LP"));
+    for (const auto& [utcHour, minute] : {std::pair{23, 10}, {0, 10}, {0, 40}, {1, 10}, {1, 40}, {2, 10}}) {
+        const int day = utcHour == 23 ? 24 : 25, offset = utcHour < 1 || day == 24 ? 2 : 1;
+        MeasurementRecord r = slow(localMs(2026, 10, 25, (utcHour + offset) % 24, minute, 0), 600);
+        r.Instant = localMs(2026, 10, day, utcHour, minute, 0) - kUnixEpochAbsoluteMs;
+        rec.addSample(r);
+    }
+    rec.endSeries();
+    QByteArray rows;
+    for (const auto& [p, bytes] : writes)
+        if (bytes.startsWith("Interval")) rows += bytes.split(';').mid(1, 3).join(';') + '\n';
+    EXPECT_EQ(rows, QByteArray("2026-10-25 01:10:00;2026-10-25 02:00:00 +02:00;1\n"
+                               "2026-10-25 02:00:00 +02:00;2026-10-25 02:00:00 +01:00;2\n"
+                               "2026-10-25 02:00:00 +01:00;2026-10-25 03:00:00;2\n"
+                               "2026-10-25 03:00:00;2026-10-25 03:10:00;1\n"));
+}
+
 }  // namespace
 }  // namespace kestro

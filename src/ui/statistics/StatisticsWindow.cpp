@@ -188,7 +188,9 @@ protected:
 
 }  // namespace
 
-void fillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar d, bool append) {
+void fillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar d, bool append,
+                       const QTimeZone& zone) {
+    ZoneTimeline timeline(zone);
     if (!append) t->setRowCount(0);
     // Only the statistics the stream's values give have a column.
     if (!rows.empty()) {
@@ -201,11 +203,21 @@ void fillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows,
     t->setRowCount(first + int(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
         const IntervalResult& r = rows[i];
-        const QString cells[] = {localDateTimeText(r.startMs), timeOfDay(r.endMs),   QString::number(r.samples),
-                                 levelText(r.leq, d),          levelText(r.lmax, d), levelText(r.lmin, d),
-                                 levelText(r.l5, d),           levelText(r.l10, d),  levelText(r.l50, d),
-                                 levelText(r.l90, d),          levelText(r.l95, d),  QString::number(r.overflow),
-                                 QString::number(r.underflow), marksText(r)};
+        const auto [start, end] = intervalClockTexts(timeline, r);
+        const QString cells[] = {start,
+                                 end.mid(11),
+                                 QString::number(r.samples),
+                                 levelText(r.leq, d),
+                                 levelText(r.lmax, d),
+                                 levelText(r.lmin, d),
+                                 levelText(r.l5, d),
+                                 levelText(r.l10, d),
+                                 levelText(r.l50, d),
+                                 levelText(r.l90, d),
+                                 levelText(r.l95, d),
+                                 QString::number(r.overflow),
+                                 QString::number(r.underflow),
+                                 marksText(r)};
         for (int c = 0; c < int(std::size(cells)); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setTextAlignment(c >= 2 ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
@@ -502,7 +514,7 @@ void StatisticsWindow::refreshStream(LiveView& v) {
     const std::vector<IntervalResult>& done = r->intervals();
     if (size_t(v.table->rowCount()) < done.size()) {
         const std::vector<IntervalResult> added(done.begin() + v.table->rowCount(), done.end());
-        fillIntervalTable(v.table, added, d, true);
+        fillIntervalTable(v.table, added, d, true, ZoneTimeline::zoneNamed(r->seriesConfig().timeZone));
         v.table->scrollToBottom();
     }
     v.bars->setIntervals(done, limit, d);
@@ -643,7 +655,7 @@ void StatisticsWindow::showAnalysis() {
                                : QString()));
     spanLabel->setText(tr(kSpanHint));
     history->setHistory(&a.history, a.config.limitTenths);
-    fillIntervalTable(fileIntervals, a.intervals, d, false);
+    fillIntervalTable(fileIntervals, a.intervals, d, false, a.zone);
     fileBars->setIntervals(a.intervals, a.config.limitTenths, d);
     fillDayTable(a);
     fillEventsTable(a);

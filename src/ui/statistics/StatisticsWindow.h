@@ -137,7 +137,9 @@ private:
     QTimer liveTimer_;  // while shown: the live pages follow every poll tick
 };
 
-// Fills a table with interval rows (Start, End, Samples, levels, counts, over limit).
-void fillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar decimal, bool append);
+// Fills a table with interval rows (Start, End, Samples, levels, counts, over
+// limit), recorded in zone: the repeated hour's rows carry their UTC offset.
+void fillIntervalTable(QTableWidget* t, const std::vector<IntervalResult>& rows, QChar decimal, bool append,
+                       const QTimeZone& zone = QTimeZone::systemTimeZone());
 
 }  // namespace kestro

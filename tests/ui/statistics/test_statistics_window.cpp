@@ -49,6 +49,21 @@ protected:
     QTemporaryDir dir;
 };
 
+// The two showings of a Berlin autumn 02:00 hour are told apart by their offsets.
+TEST(IntervalTable, RepeatedHourRowsCarryTheirOffsets) {
+    std::vector<IntervalResult> rows(2);
+    for (int i = 0; i < 2; ++i) {
+        rows[size_t(i)].startMs = localMs(2026, 10, 25, 2, 0, 0);
+        rows[size_t(i)].endMs = localMs(2026, 10, 25, 3, 0, 0);
+        rows[size_t(i)].utcOffsetS = 7200 - 3600 * i;
+    }
+    QTableWidget t(0, 14);
+    fillIntervalTable(&t, rows, QLatin1Char(','), false, QTimeZone("Europe/Berlin"));
+    EXPECT_EQ(
+        t.item(0, 0)->text() + u'|' + t.item(0, 1)->text() + u'|' + t.item(1, 0)->text() + u'|' + t.item(1, 1)->text(),
+        QStringLiteral("2026-10-25 02:00:00 +02:00|02:00:00 +01:00|2026-10-25 02:00:00 +01:00|03:00:00"));
+}
+
 TEST_F(StatisticsWindowTest, LivePagesFollowTheRecorders) {
     StatisticsRecorder rec(StatisticsRecorder::Stream::Slow, {});
     StatisticsConfig cfg;
