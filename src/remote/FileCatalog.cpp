@@ -66,6 +66,8 @@ const char* catalogKind(const QString& name) {
                        "(?:(_STAT|_EVENTS)(\\.[^_/]*)?|(_INFO(_\\d+)?\\.json)(\\.sig|\\.tsr)?)$"));
     static const QRegularExpression report(
         QStringLiteral("^reports/\\d{4}-?\\d{2}-?\\d{2}_[A-Za-z0-9_-]+\\.(pdf|csv|json)$"));
+    // Names beginning with a dot are files being written (writeFileDurably).
+    if (name.startsWith(QLatin1Char('.'))) return nullptr;
     if (name == QLatin1String("calibration.csv")) return "calibration";
     if (report.match(name).hasMatch()) return "report";
     if (name.contains(QLatin1Char('/'))) return nullptr;

@@ -30,6 +30,7 @@ struct RemoteConfig {
     QString queueDir;  // where interval messages wait for the broker
     QUrl tsa;          // the time-stamping authority; empty: none
     QString tsaQueueDir;
+    std::function<QString()> recordDirectory;  // the files the server offers; unset: none
 };
 
 // Why the web server may not start as configured; empty when it may. A
