@@ -657,9 +657,12 @@ TEST_F(FilesTest, OnlyListedNamesAreServedWithRanges) {
         {"S_LP_20260305_140327.dat%00", {}, 404, 0, 0},
         {"", {}, 404, 0, 0},
     };
+    // One connection for all: an answer longer than it says would garble the next one.
+    Client c(port);
     for (const auto& r : rows) {
         SCOPED_TRACE(r.target.toStdString() + ' ' + r.extra.toStdString());
-        const Reply reply = fetch(get("/files/" + r.target, r.extra));
+        c.send(get("/files/" + r.target, r.extra));
+        const Reply reply = c.next();
         EXPECT_EQ(reply.status, r.status);
         if (r.to > 0) EXPECT_TRUE(reply.body == record.mid(r.from, r.to - r.from));
         if (r.status == 206)
