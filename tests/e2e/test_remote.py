@@ -186,10 +186,8 @@ def test_download_resumes(run):
     check(subprocess.run(curl[:3] + ["-C", "-"] + curl[3:]).returncode == 0, "the rest")
     with open(part, "rb") as f:
         check(hashlib.sha256(f.read()).hexdigest() == sha, "the resumed file differs from its side file's hash")
-    with open(part + ".head") as f:
-        head = f.read()
+    head = open(part + ".head").read()
     check("206 Partial Content" in head and 'ETag: "%s"' % sha in head, head)
-    check(fetch(base + "files/..%2F" + os.path.basename(home.logs))[0] == 404, "a path")
     rec.finish_ok()
 
 
