@@ -6,8 +6,11 @@
 // worst), the throughput, the growth of the resident memory, and whether
 // every download matches the side file's SHA-256.
 //
+// Then times the listing of a directory of a year of hourly series.
+//
 // Usage: bench_download [MB] [clients] (default 1024 1; at most 4 are served at once).
 
+#include "remote/FileCatalog.h"
 #include "remote/MonitorServer.h"
 #include "remote/StationMonitor.h"
 
@@ -204,5 +207,36 @@ int main(int argc, char** argv) {
                 app.busy.empty() ? 0.0 : app.busy.back());
     std::printf("resident memory %ld kB before, peak %ld kB while downloading: grew %.2f MB\n", rss0, rssPeak,
                 (rssPeak - rss0) / 1024.0);
+
+    // What /api/files and every /files/NAME cost the poll thread in a directory of a year of hourly series.
+    QTemporaryDir many(base + QStringLiteral("/kestro-listing-XXXXXX"));
+    const int series = 8760;
+    for (int i = 0; i < series; ++i) {
+        const QString stem = QStringLiteral("NoiseData_LP_2026%1_%2")
+                                 .arg(1000 + i / 24, 4, 10, QLatin1Char('0'))
+                                 .arg((i % 24) * 10000, 6, 10, QLatin1Char('0'));
+        const QByteArray line = "Time;NoiseValue\r\n";
+        const QByteArray hash = QCryptographicHash::hash(line, QCryptographicHash::Sha256).toHex();
+        const QByteArray statHash = QCryptographicHash::hash("Stat\r\n", QCryptographicHash::Sha256).toHex();
+        for (const auto& [suffix, bytes] :
+             {std::pair{QStringLiteral(".dat"), line},
+              {QStringLiteral("_STAT.dat"), QByteArray("Stat\r\n")},
+              {QStringLiteral("_INFO.json"),
+               R"({"state":"closed","record_file":")" + stem.toLatin1() +
+                   R"(.dat","record_bytes":17,"record_sha256":")" + hash + R"(","statistics_file":")" +
+                   stem.toLatin1() + R"(_STAT.dat","statistics_bytes":6,"statistics_sha256":")" + statHash + "\"}"}}) {
+            QFile f(many.filePath(stem + suffix));
+            if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return 1;
+        }
+    }
+    FileCatalog catalog;
+    QElapsedTimer t;
+    t.start();
+    const size_t listed = catalog.list(many.path()).size();
+    const double first = t.nsecsElapsed() / 1e6;
+    t.start();
+    catalog.list(many.path());
+    std::printf("listing %zu files of %d series: %.1f ms the first time (every side file read), then %.1f ms\n", listed,
+                series, first, t.nsecsElapsed() / 1e6);
     return allGood ? 0 : 1;
 }

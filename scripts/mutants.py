@@ -300,7 +300,7 @@ MUTATIONS = [
       "files being written (dot names) listed"),
     M("remote", "src/remote/FileCatalog.cpp", " || !S_ISREG(st.st_mode)) continue;", ") continue;",
       "links, FIFOs and directories listed"),
-    M("remote", "src/remote/FileCatalog.cpp", "if (v.bytes == c.size) c.sha256 = v.sha256;", "c.sha256 = v.sha256;",
+    M("remote", "src/remote/FileCatalog.cpp", "if (x.bytes == c.size) c.sha256 = x.sha256;", "c.sha256 = x.sha256;",
       "a hash of an earlier size vouches for a grown file"),
     M("remote", "src/remote/RequestGuard.cpp", "std::min(b + 1, size)", "std::min(b, size)",
       "a range's last byte left out"),

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -37,7 +38,8 @@ struct Found {
 };
 
 // The regular files of a directory with a name of ours; links, directories and the rest are skipped.
-void scan(int dirFd, const QString& prefix, std::vector<Found>* out) {
+void scan(int dirFd, const QString& prefix, const std::function<const char*(const QString&)>& kindOf,
+          std::vector<Found>* out) {
     const int fd = ::dup(dirFd);
     if (fd < 0) return;
     DIR* d = ::fdopendir(fd);
@@ -48,7 +50,7 @@ void scan(int dirFd, const QString& prefix, std::vector<Found>* out) {
     ::rewinddir(d);
     while (const dirent* e = ::readdir(d)) {
         const QString name = prefix + QString::fromUtf8(e->d_name);
-        const char* kind = catalogKind(name);
+        const char* kind = kindOf(name);
         struct stat st {};
         if (!kind || ::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
         out->push_back(Found{name, kind, st});
@@ -81,10 +83,8 @@ const char* catalogKind(const QString& name) {
     return "side";
 }
 
-const FileCatalog::Side& FileCatalog::side(int dirFd, const QString& name, int64_t size, int64_t mtimeNs) {
-    Side& s = sides_[name];
-    if (s.size == size && s.mtimeNs == mtimeNs) return s;
-    s = Side{};
+FileCatalog::Side FileCatalog::readSide(int dirFd, const QString& name) {
+    Side s;
     const int fd = openPlain(dirFd, name.toUtf8());
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxSideBytes) {
@@ -99,10 +99,7 @@ const FileCatalog::Side& FileCatalog::side(int dirFd, const QString& name, int64
         got += n;
     }
     ::close(fd);
-    // Kept only when read whole as it was listed: a side file being replaced is read again next time.
-    if (got != st.st_size || st.st_size != size || mtimeNsOf(st) != mtimeNs) return s;
-    s.size = size;
-    s.mtimeNs = mtimeNs;
+    bytes.truncate(qsizetype(got));
     s.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
     const QJsonObject doc = QJsonDocument::fromJson(bytes).object();
     s.closed = text(doc, side::kState) == QLatin1String(side::kClosed);
@@ -120,68 +117,133 @@ const FileCatalog::Side& FileCatalog::side(int dirFd, const QString& name, int64
         s.names.push_back(file);
         const QByteArray sha = text(doc, n.sha).toLatin1();
         if (s.closed && sha.size() == 64 && doc.value(QLatin1String(n.bytes)).isDouble())
-            s.vouches.push_back(Vouch{file, int64_t(doc.value(QLatin1String(n.bytes)).toDouble()), sha});
+            s.vouches.push_back({file, Vouch{int64_t(doc.value(QLatin1String(n.bytes)).toDouble()), sha}});
     }
     return s;
 }
 
-std::vector<CatalogFile> FileCatalog::list(const QString& dir) {
-    std::vector<CatalogFile> out;
-    if (dir != dir_) sides_.clear();
-    dir_ = dir;
+void FileCatalog::judge(Entry& e) const {
+    CatalogFile& c = e.file;
+    const std::string kind = c.kind;
+    c.sha256.clear();
+    if (kind == "side") {
+        c.closed = e.side.closed;
+        if (c.closed) c.sha256 = e.side.sha256;
+        return;
+    }
+    // A record file that a later series appends to was vouched for at an earlier size.
+    const auto v = vouched_.find(c.name);
+    if (v != vouched_.end())
+        for (const Vouch& x : v->second)
+            if (x.bytes == c.size) c.sha256 = x.sha256;
+    c.closed = kind == "signature" || kind == "timestamp" || kind == "report" ||
+               (kind != "calibration" && !c.sha256.isEmpty() && !running_.count(c.name));
+}
+
+void FileCatalog::refresh(const QString& dir) {
+    if (dir != dir_) {
+        entries_.clear();
+        vouched_.clear();
+        running_.clear();
+        dirMtimeNs_ = reportsMtimeNs_ = -1;
+        dir_ = dir;
+    }
     const int dirFd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) return out;
-    std::vector<Found> found;
-    scan(dirFd, QString(), &found);
+    struct stat ds {
+    }, rs{};
+    if (dirFd < 0 || ::fstat(dirFd, &ds) != 0) {
+        if (dirFd >= 0) ::close(dirFd);
+        entries_.clear();
+        dirMtimeNs_ = -1;
+        return;
+    }
     const int reportsFd = openPlain(dirFd, kReports, O_DIRECTORY);
-    if (reportsFd >= 0) {
-        scan(reportsFd, QLatin1String(kReports) + QLatin1Char('/'), &found);
-        ::close(reportsFd);
-    }
-    std::map<QString, Side> kept;
-    std::map<QString, std::vector<Vouch>> vouched;
-    std::map<QString, bool> running;  // named by an open side file
-    for (const Found& f : found) {
-        if (std::strcmp(f.kind, "side") != 0) continue;
-        const Side& s = side(dirFd, f.name, f.st.st_size, mtimeNsOf(f.st));
-        kept[f.name] = s;
-        for (const Vouch& v : s.vouches)
-            vouched[v.name].push_back(v);
-        if (!s.closed)
-            for (const QString& n : s.names)
-                running[n] = true;
-    }
-    ::close(dirFd);
-    // Side files that are gone are forgotten.
-    sides_.swap(kept);
-    for (const Found& f : found) {
-        CatalogFile c;
-        c.name = f.name;
-        c.kind = f.kind;
-        c.size = f.st.st_size;
-        c.modifiedMs = int64_t(f.st.st_mtim.tv_sec) * 1000 + f.st.st_mtim.tv_nsec / 1000000;
-        const std::string kind = f.kind;
-        if (kind == "side") {
-            const Side& s = sides_[f.name];
-            c.closed = s.closed;
-            if (s.closed) c.sha256 = s.sha256;
-        } else {
-            // A record file that a later series appends to was vouched for at an earlier size.
-            for (const Vouch& v : vouched[f.name])
-                if (v.bytes == c.size) c.sha256 = v.sha256;
-            c.closed = kind == "signature" || kind == "timestamp" || kind == "report" ||
-                       (kind != "calibration" && !c.sha256.isEmpty() && !running.count(f.name));
+    const int64_t reportsMtime = reportsFd >= 0 && ::fstat(reportsFd, &rs) == 0 ? mtimeNsOf(rs) : -1;
+    bool sidesChanged = false;
+    // Entries come and go (and files are replaced by renaming) only with a new time of their directory.
+    if (mtimeNsOf(ds) != dirMtimeNs_ || reportsMtime != reportsMtimeNs_) {
+        // Names already known keep their kind without being matched again.
+        const auto kindOf = [this](const QString& name) {
+            const auto it = entries_.find(name);
+            return it == entries_.end() ? catalogKind(name) : it->second.file.kind;
+        };
+        std::vector<Found> found;
+        scan(dirFd, QString(), kindOf, &found);
+        if (reportsFd >= 0) scan(reportsFd, QLatin1String(kReports) + QLatin1Char('/'), kindOf, &found);
+        std::map<QString, Entry> next;
+        for (Found& f : found) {
+            auto it = entries_.find(f.name);
+            Entry e = it == entries_.end() ? Entry{} : std::move(it->second);
+            e.file.name = f.name;
+            e.file.kind = f.kind;
+            if (e.mtimeNs != mtimeNsOf(f.st) || e.file.size != f.st.st_size) {
+                e.file.size = f.st.st_size;
+                e.file.modifiedMs = int64_t(f.st.st_mtim.tv_sec) * 1000 + f.st.st_mtim.tv_nsec / 1000000;
+                e.mtimeNs = mtimeNsOf(f.st);
+                if (std::strcmp(f.kind, "side") == 0) e.side = readSide(dirFd, f.name);
+            }
+            next.emplace(f.name, std::move(e));
         }
-        out.push_back(std::move(c));
+        entries_.swap(next);
+        sidesChanged = true;
+        dirMtimeNs_ = mtimeNsOf(ds);
+        reportsMtimeNs_ = reportsMtime;
     }
-    std::sort(out.begin(), out.end(), [](const CatalogFile& a, const CatalogFile& b) { return a.name < b.name; });
+    std::vector<QString> gone;
+    for (auto& [name, e] : entries_) {
+        // What the program writes no more is not looked at again until the directory changes.
+        if (e.mtimeNs >= 0 && e.file.closed) continue;
+        const bool inReports = name.startsWith(QLatin1String(kReports) + QLatin1Char('/'));
+        struct stat st {};
+        const QByteArray base = QFile::encodeName(inReports ? name.mid(8) : name);
+        if (::fstatat(inReports ? reportsFd : dirFd, base.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode)) {
+            gone.push_back(name);
+            continue;
+        }
+        if (st.st_size == e.file.size && mtimeNsOf(st) == e.mtimeNs) continue;
+        e.file.size = st.st_size;
+        e.file.modifiedMs = int64_t(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+        e.mtimeNs = mtimeNsOf(st);
+        if (std::strcmp(e.file.kind, "side") == 0) {
+            e.side = readSide(dirFd, name);
+            sidesChanged = true;
+        }
+        judge(e);
+    }
+    for (const QString& name : gone) {
+        sidesChanged = sidesChanged || std::strcmp(entries_[name].file.kind, "side") == 0;
+        entries_.erase(name);
+    }
+    if (reportsFd >= 0) ::close(reportsFd);
+    ::close(dirFd);
+    if (!sidesChanged) return;
+    vouched_.clear();
+    running_.clear();
+    for (const auto& [name, e] : entries_) {
+        for (const auto& [file, v] : e.side.vouches)
+            vouched_[file].push_back(v);
+        if (!e.side.closed)
+            for (const QString& n : e.side.names)
+                running_[n] = true;
+    }
+    for (auto& [name, e] : entries_)
+        judge(e);
+}
+
+std::vector<CatalogFile> FileCatalog::list(const QString& dir) {
+    refresh(dir);
+    std::vector<CatalogFile> out;
+    out.reserve(entries_.size());
+    for (const auto& [name, e] : entries_)
+        out.push_back(e.file);
     return out;
 }
 
 int FileCatalog::open(const QString& dir, const QString& name, CatalogFile* file) {
-    const std::vector<CatalogFile> all = list(dir);
-    const auto it = std::find_if(all.begin(), all.end(), [&](const CatalogFile& c) { return c.name == name; });
-    if (it == all.end()) return -1;
+    refresh(dir);
+    const auto it = entries_.find(name);
+    if (it == entries_.end()) return -1;
     const int dirFd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) return -1;
     const qsizetype slash = name.indexOf(QLatin1Char('/'));
@@ -195,7 +257,7 @@ int FileCatalog::open(const QString& dir, const QString& name, CatalogFile* file
         if (fd >= 0) ::close(fd);
         return -1;
     }
-    *file = *it;
+    *file = it->second.file;
     // What is served is the file as it is now.
     if (st.st_size != file->size) file->sha256.clear();
     file->size = st.st_size;

@@ -29,33 +29,44 @@ struct CatalogFile {
 // reports/), or null for any other name.
 const char* catalogKind(const QString& name);
 
+// Kept between requests: the directory is read again only when its entries
+// change, and only files that may still change are looked at each time, so
+// that a year of series costs the poll thread little per request.
 class FileCatalog {
 public:
     // Every such file of dir that is a regular file, by name.
     std::vector<CatalogFile> list(const QString& dir);
     // Opens one of them read-only, without following a link and without
     // blocking on a special file; the descriptor (to be closed by the caller)
-    // is checked to be the regular file that was listed. -1 when not.
+    // is checked to be a regular file, and file describes it as opened. -1 when not.
     int open(const QString& dir, const QString& name, CatalogFile* file);
 
 private:
-    // What a side file says, kept while its size and time stay.
     struct Vouch {
-        QString name;
         int64_t bytes = 0;
         QByteArray sha256;
     };
+    // What a side file says.
     struct Side {
-        int64_t size = -1, mtimeNs = -1;
         bool closed = false;
         QByteArray sha256;  // of the side file itself
-        std::vector<Vouch> vouches;
+        std::vector<std::pair<QString, Vouch>> vouches;
         std::vector<QString> names;  // the files of its series, closed or not
     };
-    const Side& side(int dirFd, const QString& name, int64_t size, int64_t mtimeNs);
+    struct Entry {
+        CatalogFile file;
+        int64_t mtimeNs = -1;  // -1: to be looked at
+        Side side;
+    };
+    void refresh(const QString& dir);
+    static Side readSide(int dirFd, const QString& name);
+    void judge(Entry& e) const;
 
     QString dir_;
-    std::map<QString, Side> sides_;
+    int64_t dirMtimeNs_ = -1, reportsMtimeNs_ = -1;
+    std::map<QString, Entry> entries_;
+    std::map<QString, std::vector<Vouch>> vouched_;  // by file name, from closed side files
+    std::map<QString, bool> running_;                // named by an open side file
 };
 
 }  // namespace kestro
