@@ -37,7 +37,7 @@ struct Found {
     struct stat st;
 };
 
-// The regular files of a directory with a name of ours; links, directories and the rest are skipped.
+// The entries of a directory with a name of ours.
 void scan(int dirFd, const QString& prefix, const std::function<const char*(const QString&)>& kindOf,
           std::vector<Found>* out) {
     const int fd = ::dup(dirFd);
@@ -52,7 +52,8 @@ void scan(int dirFd, const QString& prefix, const std::function<const char*(cons
         const QString name = prefix + QString::fromUtf8(e->d_name);
         const char* kind = kindOf(name);
         struct stat st {};
-        if (!kind || ::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        // Links and anything but a regular file are left out where every entry is looked at (refresh).
+        if (!kind || ::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         out->push_back(Found{name, kind, st});
     }
     ::closedir(d);

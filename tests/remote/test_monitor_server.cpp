@@ -568,6 +568,7 @@ protected:
         put("reports/2026-03-05_01234567.pdf", "%PDF");
         ASSERT_EQ(::symlink("/etc/passwd", QFile::encodeName(dir.filePath("S_LP_20260305_160000.dat")).constData()), 0);
         ASSERT_EQ(::symlink("/etc", QFile::encodeName(dir.filePath("S_LP_20260305_170000_INFO.json")).constData()), 0);
+        ASSERT_EQ(::symlink("/etc/passwd", QFile::encodeName(dir.filePath("reports/2026-03-06_1.pdf")).constData()), 0);
         ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("S_LP_20260305_180000.dat")).constData(), 0600), 0);
     }
     void start(const ServerLimits& limits, const QString& token = QString()) {
@@ -639,10 +640,10 @@ TEST_F(FilesTest, OnlyListedNamesAreServedWithRanges) {
         {"reports%2F2026-03-05_01234567.pdf", {}, 200, 0, 0},
     };
     // Paths, dot segments (also encoded), names not ours, links, a FIFO, a file being written.
-    for (const char* name :
-         {"../x", "%2e%2e/etc/passwd", "%2E%2E%2Fetc%2Fpasswd", "reports/../calibration.csv", "./calibration.csv",
-          "/tmp/x", "notes.txt", ".S_LP_20260305_140327.dat.Ab12Cd", "S_LP_20260305_160000.dat",
-          "S_LP_20260305_170000_INFO.json", "S_LP_20260305_180000.dat", "S_LP_20260305_140327.dat%00", ""})
+    for (const char* name : {"../x", "%2e%2e/etc/passwd", "%2E%2E%2Fetc%2Fpasswd", "reports/../calibration.csv",
+                             "./calibration.csv", "/tmp/x", "notes.txt", ".S_LP_20260305_140327.dat.Ab12Cd",
+                             "S_LP_20260305_160000.dat", "S_LP_20260305_170000_INFO.json", "S_LP_20260305_180000.dat",
+                             "S_LP_20260305_140327.dat%00", "reports/2026-03-06_1.pdf", ""})
         rows.push_back({name, {}, 404, 0, 0});
     // One connection for all: an answer longer than it says would garble the next one.
     Client c(port);
