@@ -67,7 +67,7 @@ long rssKib() {
 }
 
 // One GET; the body goes into the hash. False when the answer is not the expected one.
-bool fetch(quint16 port, const QByteArray& name, const QByteArray& range, int expectStatus, QCryptographicHash* hash,
+bool fetch(quint16 port, const QByteArray& target, const QByteArray& range, int expectStatus, QCryptographicHash* hash,
            int64_t* bytes) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -75,7 +75,7 @@ bool fetch(quint16 port, const QByteArray& name, const QByteArray& range, int ex
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return false;
-    const QByteArray request = "GET /files/" + name + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
+    const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
                                (range.isEmpty() ? QByteArray() : "Range: " + range + "\r\n") + "\r\n";
     (void)!::send(fd, request.constData(), size_t(request.size()), 0);
     std::vector<char> buffer(1 << 20);
@@ -173,9 +173,10 @@ int main(int argc, char** argv) {
             QCryptographicHash hash(QCryptographicHash::Sha256);
             int64_t got = 0;
             const int64_t half = size / 2;
-            bool ok = fetch(port, name, "bytes=0-" + QByteArray::number(qlonglong(half - 1)), 206, &hash, &got);
+            bool ok =
+                fetch(port, "/files/" + name, "bytes=0-" + QByteArray::number(qlonglong(half - 1)), 206, &hash, &got);
             ok = ok && got == half &&
-                 fetch(port, name, "bytes=" + QByteArray::number(qlonglong(got)) + "-", 206, &hash, &got);
+                 fetch(port, "/files/" + name, "bytes=" + QByteArray::number(qlonglong(got)) + "-", 206, &hash, &got);
             if (!ok || got != size || hash.result().toHex() != sha) allGood = false;
             total += got;
             ++done;
@@ -238,5 +239,31 @@ int main(int argc, char** argv) {
     catalog.list(many.path());
     std::printf("listing %zu files of %d series: %.1f ms the first time (every side file read), then %.1f ms\n", listed,
                 series, first, t.nsecsElapsed() / 1e6);
+    // The same through the server: the catalog and the JSON of /api/files, as the poll thread sees them.
+    server.setRecordDirectory([&] { return many.path(); });
+    watch.stop();
+    tick.stop();
+    for (const char* when : {"first", "later"}) {
+        app.busy.clear();
+        app.measuring = true;
+        int64_t bytes = 0;
+        std::atomic<bool> fetched{false};
+        std::thread client([&] {
+            QCryptographicHash ignored(QCryptographicHash::Sha256);
+            fetch(port, "/api/files", QByteArray(), 200, &ignored, &bytes);
+            fetched = true;
+        });
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (fetched) app.quit();
+        });
+        poll.start(10);
+        app.exec();
+        client.join();
+        app.measuring = false;
+        std::printf("/api/files of that directory (%s request, %lld kB): the poll thread busy %.1f ms at most\n", when,
+                    qlonglong(bytes / 1024),
+                    app.busy.empty() ? 0.0 : *std::max_element(app.busy.begin(), app.busy.end()));
+    }
     return allGood ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QUrlQuery>
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include <fcntl.h>
@@ -735,7 +736,8 @@ void MonitorServer::writeStream(Connection& c, const QByteArray& bytes) {
 }
 
 // The record directory's files, with this run's record files' start and
-// duration; a file of this run no longer there keeps its entry.
+// duration; a file of this run no longer there keeps its entry. Written as
+// text: a year of series is tens of thousands of entries.
 QByteArray MonitorServer::filesJson() {
     const QJsonArray run = QJsonDocument::fromJson(monitor_.filesJson()).array();
     std::map<QString, QJsonObject> ofRun;
@@ -743,23 +745,49 @@ QByteArray MonitorServer::filesJson() {
         ofRun[v.toObject().value(QStringLiteral("name")).toString()] = v.toObject();
     const QString dir = recordDirectory_ ? recordDirectory_() : QString();
     const int offset = monitor_.offsets().currentMinutes();
-    QJsonArray out;
-    for (const CatalogFile& f : dir.isEmpty() ? std::vector<CatalogFile>() : catalog_.list(dir)) {
+    const std::vector<CatalogFile> files = dir.isEmpty() ? std::vector<CatalogFile>() : catalog_.list(dir);
+    QByteArray out = "[";
+    out.reserve(qsizetype(files.size()) * 220 + 2);
+    for (const CatalogFile& f : files) {
+        const QByteArray modified = isoLocalTime(utcAsAbsoluteMs(f.modifiedMs) + offset * 60000LL, offset).toLatin1();
+        const QByteArray sha = f.sha256.isEmpty() ? QByteArray("null") : '"' + f.sha256 + '"';
         const auto it = ofRun.find(f.name);
-        QJsonObject o = it == ofRun.end() ? QJsonObject() : it->second;
-        if (it != ofRun.end()) ofRun.erase(it);
-        o.insert(QStringLiteral("name"), f.name);
+        if (it == ofRun.end()) {
+            out.append("{\"name\":\"");
+            for (const char c : f.name.toUtf8()) {
+                if (c == '"' || c == '\\') {
+                    out.append('\\').append(c);
+                } else if (static_cast<unsigned char>(c) < 0x20) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned char>(c));
+                    out.append(hex);
+                } else {
+                    out.append(c);
+                }
+            }
+            out.append("\",\"kind\":\"")
+                .append(f.kind)
+                .append("\",\"size\":")
+                .append(QByteArray::number(qlonglong(f.size)));
+            out.append(",\"modified\":\"").append(modified).append("\",\"state\":\"");
+            out.append(f.closed ? "closed" : "open").append("\",\"sha256\":").append(sha).append("},");
+            continue;
+        }
+        QJsonObject o = it->second;
+        ofRun.erase(it);
         o.insert(QStringLiteral("kind"), QLatin1String(f.kind));
         o.insert(QStringLiteral("size"), double(f.size));
-        o.insert(QStringLiteral("modified"), isoLocalTime(utcAsAbsoluteMs(f.modifiedMs) + offset * 60000LL, offset));
+        o.insert(QStringLiteral("modified"), QString::fromLatin1(modified));
         o.insert(QStringLiteral("state"), f.closed ? QStringLiteral("closed") : QStringLiteral("open"));
         o.insert(QStringLiteral("sha256"),
                  f.sha256.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(f.sha256)));
-        out.append(o);
+        out += QJsonDocument(o).toJson(QJsonDocument::Compact) + ',';
     }
     for (const QJsonValue& v : run)
-        if (ofRun.count(v.toObject().value(QStringLiteral("name")).toString())) out.append(v);
-    return QJsonDocument(out).toJson(QJsonDocument::Compact);
+        if (ofRun.count(v.toObject().value(QStringLiteral("name")).toString()))
+            out += QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact) + ',';
+    if (out.endsWith(',')) out.chop(1);
+    return out + ']';
 }
 
 QByteArray MonitorServer::metricsText() const {
