@@ -219,7 +219,9 @@ bool KestroApplication::startRemote() {
         c.tsaQueueDir = stateDirectory(PlaceEnvironment::current()) + QStringLiteral("/tsa");
     }
     if (onEvent_) onEvent_->setSecrets({c.token, c.mqttPassword});
-    c.recordDirectory = [this] { return session_->settings().RecordDirectory; };
+    c.recordDirectory = [this] {
+        return session_->settings().RecordDirectory;
+    };
     const bool headless = options_.headless;
     remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {
         log_->WriteLog(log_->dateTimeText() + QStringLiteral(": Remote: ") + text);
