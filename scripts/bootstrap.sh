@@ -14,7 +14,7 @@ packages=(
   appstream desktop-file-utils groff-base man-db dpkg-dev file
   python3-pandas python3-numpy poppler-utils time faketime
   libmosquitto-dev mosquitto mosquitto-clients libsystemd-dev
-  libssl-dev openssl prometheus
+  libssl-dev openssl prometheus curl
   chromium chromium-driver python3-selenium
 )
 
