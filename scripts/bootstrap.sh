@@ -15,7 +15,7 @@ packages=(
   qt6-l10n-tools qt6-translations-l10n
   python3-pandas python3-numpy poppler-utils time faketime
   libmosquitto-dev mosquitto mosquitto-clients libsystemd-dev
-  libssl-dev openssl prometheus
+  libssl-dev openssl prometheus curl
   chromium chromium-driver python3-selenium
 )
 

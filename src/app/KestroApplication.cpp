@@ -269,6 +269,9 @@ bool KestroApplication::startRemote() {
     }
     c.instance = options_.instance;
     if (onEvent_) onEvent_->setSecrets({c.token, c.mqttPassword});
+    c.recordDirectory = [this] {
+        return session_->settings().RecordDirectory;
+    };
     const bool headless = options_.headless;
     remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {
         log_->WriteLog(log_->dateTimeText() + QStringLiteral(": Remote: ") + text);

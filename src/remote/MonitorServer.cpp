@@ -2,15 +2,21 @@
 
 #include "remote/StationMonitor.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
 #include <QTcpServer>
 #include <QUrlQuery>
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 
@@ -29,6 +35,11 @@ constexpr size_t kReadChunk = 16 * 1024;
 constexpr qint64 kLingerMs = 2000;
 // Taken from the network when shutting out a newcomer, for the same reason.
 constexpr size_t kRefusedReadBytes = 8192;
+// A download is read from disk this much at a time, when the network has
+// taken the chunk before; the poll thread then waits for one read at most.
+constexpr int64_t kFileChunk = 64 * 1024;
+// Chunks sent in one turn of the event loop, so that ticks and other clients come between.
+constexpr int kChunksPerTurn = 4;
 
 // Hands accepted sockets over as plain descriptors.
 class Listener : public QTcpServer {
@@ -76,6 +87,10 @@ QByteArray reasonPhrase(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 206:
+            return "Partial Content";
+        case 403:
+            return "Forbidden";
         case 400:
             return "Bad Request";
         case 401:
@@ -88,6 +103,8 @@ QByteArray reasonPhrase(int status) {
             return "Request Timeout";
         case 413:
             return "Payload Too Large";
+        case 416:
+            return "Range Not Satisfiable";
         case 421:
             return "Misdirected Request";
         case 431:
@@ -125,6 +142,8 @@ struct Reply {
     QByteArray type;
     QByteArray body;
     std::vector<Header> extra;
+    int file = -1;  // sent after the head from `from` on, `length` bytes (the Content-Length)
+    int64_t from = 0, length = -1;
 };
 
 Reply text(int status, const QByteArray& text, std::vector<Header> extra = {}) {
@@ -141,6 +160,71 @@ bool sameToken(const QByteArray& given, const QByteArray& token) {
 
 QByteArray eventBytes(const QByteArray& event, const QByteArray& data) {
     return "event: " + event + "\ndata: " + data + "\n\n";
+}
+
+// "Tue, 08 Dec 2026 05:07:09 GMT"
+QByteArray httpDate(int64_t utcMs) {
+    return QLocale::c()
+        .toString(QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+        .toLatin1();
+}
+
+// A plain file name for the browser, and the exact one for those that read it.
+QByteArray attachment(const QString& name) {
+    const QString base = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    QByteArray plain;
+    for (const QChar ch : base)
+        plain += (ch.unicode() < 0x20 || ch.unicode() >= 0x7f || ch == QLatin1Char('"') || ch == QLatin1Char('\\'))
+                     ? '_'
+                     : char(ch.unicode());
+    return "attachment; filename=\"" + plain + "\"; filename*=UTF-8''" + base.toUtf8().toPercentEncoding();
+}
+
+QByteArray fileType(const QString& name) {
+    if (name.endsWith(QLatin1String(".json"))) return "application/json";
+    if (name.endsWith(QLatin1String(".pdf"))) return "application/pdf";
+    if (name.endsWith(QLatin1String(".csv"))) return "text/csv; charset=utf-8";
+    return "application/octet-stream";
+}
+
+// One file of the record directory's catalog, as named (percent-decoded) in
+// /files/NAME; full: the number of downloads that are already running, else 0.
+Reply fileReply(FileCatalog& catalog, const QString& dir, const QByteArray& encoded, const RequestHead& request,
+                int full) {
+    const QByteArray name = QByteArray::fromPercentEncoding(encoded);
+    CatalogFile f;
+    const int fd = dir.isEmpty() || name.contains('\0') ? -1 : catalog.open(dir, QString::fromUtf8(name), &f);
+    if (fd < 0) return text(404, "Not found.");
+    if (full > 0) {
+        ::close(fd);
+        return text(503, "At most " + QByteArray::number(full) + " downloads at once.", {{"Retry-After", "10"}});
+    }
+    const QByteArray size = QByteArray::number(qlonglong(f.size));
+    const QByteArray etag = f.sha256.isEmpty() ? QByteArray() : '"' + f.sha256 + '"';
+    const QByteArray modified = httpDate(f.modifiedMs);
+    // A resumed download goes on only with the file it began: the same hash, or the time of a closed file.
+    const QByteArray& since = request.ifRange;
+    const bool same = since.isEmpty() || (!etag.isEmpty() && since == etag) ||
+                      (f.closed && !since.startsWith('"') && !since.startsWith("W/") && since == modified);
+    const ByteRange range = request.range.isEmpty() || !same ? ByteRange{ByteRange::Whole, 0, f.size}
+                                                             : parseByteRange(request.range, f.size);
+    if (range.kind == ByteRange::Unsatisfiable) {
+        ::close(fd);
+        return text(416, "The range lies beyond the file's " + size + " bytes.",
+                    {{"Content-Range", "bytes */" + size}});
+    }
+    Reply r{range.kind == ByteRange::Part ? 206 : 200,
+            fileType(f.name),
+            QByteArray(),
+            {{"Accept-Ranges", "bytes"}, {"Last-Modified", modified}, {"Content-Disposition", attachment(f.name)}},
+            fd,
+            range.from,
+            range.to - range.from};
+    if (!etag.isEmpty()) r.extra.push_back({"ETag", etag});
+    if (range.kind == ByteRange::Part)
+        r.extra.push_back({"Content-Range", "bytes " + QByteArray::number(qlonglong(range.from)) + '-' +
+                                                QByteArray::number(qlonglong(range.to - 1)) + '/' + size});
+    return r;
 }
 
 QByteArray resource(const QString& name) {
@@ -258,7 +342,7 @@ bool MonitorServer::makeRoom() {
     qint64 longest = -1;
     for (auto& [key, c] : connections_) {
         const int64_t unsent = c->unsent();
-        const bool busy = unsent > 0 && unsent < limits_.maxUnsentBytes;
+        const bool busy = (unsent > 0 && unsent < limits_.maxUnsentBytes) || c->file >= 0;
         if (c->streaming || busy || c->waitingSince.elapsed() <= longest) continue;
         longest = c->waitingSince.elapsed();
         oldest = key;
@@ -277,8 +361,8 @@ void MonitorServer::serve(Connection& c) {
     }
     for (;;) {
         if (c.guard.hasRequest()) {
-            // It waits until the client has read enough of the answers before it.
-            if (c.unsent() >= limits_.maxUnsentBytes) {
+            // It waits until the client has read enough of the answers before it, and the download before it.
+            if (c.unsent() >= limits_.maxUnsentBytes || c.file >= 0) {
                 c.reader->setEnabled(false);
                 return;
             }
@@ -353,7 +437,9 @@ void MonitorServer::discardInput(Connection& c) {
 }
 
 void MonitorServer::flush(Connection& c) {
-    while (c.unsent() > 0) {
+    for (int chunks = 0;;) {
+        if (c.unsent() == 0 && c.file >= 0 && chunks++ < kChunksPerTurn && !refill(c)) return;
+        if (c.unsent() == 0) break;
         const ssize_t n = ::send(c.fd, c.outbox.constData() + c.outboxAt, size_t(c.unsent()), MSG_NOSIGNAL);
         if (n > 0) {
             c.outboxAt += n;
@@ -368,7 +454,7 @@ void MonitorServer::flush(Connection& c) {
     }
     if (c.unsent() == 0) {
         // Requests that wait reuse the buffer; an idle connection holds none.
-        if (c.guard.hasRequest())
+        if (c.guard.hasRequest() || c.file >= 0)
             c.outbox.resize(0);
         else
             c.outbox.clear();
@@ -378,12 +464,42 @@ void MonitorServer::flush(Connection& c) {
         c.outbox.remove(0, c.outboxAt);
         c.outboxAt = 0;
     }
-    c.writer->setEnabled(c.unsent() > 0);
+    c.writer->setEnabled(c.unsent() > 0 || c.file >= 0);
     if (c.closing) {
         closeWhenSent(c);
-    } else if (!c.streaming && c.guard.hasRequest() && c.unsent() < limits_.maxUnsentBytes) {
+    } else if (!c.streaming && c.file < 0 && c.guard.hasRequest() && c.unsent() < limits_.maxUnsentBytes) {
         serve(c);
     }
+}
+
+// The next chunk of the download into the empty outbox; false when the
+// connection was dropped because the file no longer holds what was promised.
+bool MonitorServer::refill(Connection& c) {
+    const int64_t chunk = std::clamp<int64_t>(limits_.maxUnsentBytes, 4096, kFileChunk);
+    const int64_t want = std::min(chunk, c.fileEnd - c.fileAt);
+    c.outbox.resize(qsizetype(want));
+    c.outboxAt = 0;
+    ssize_t n;
+    do {
+        n = ::pread(c.file, c.outbox.data(), size_t(want), off_t(c.fileAt));
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        // Shortened under us: the client sees the answer end early rather than other bytes.
+        c.outbox.resize(0);
+        drop(c);
+        return false;
+    }
+    c.outbox.resize(qsizetype(n));
+    c.fileAt += n;
+    if (c.fileAt >= c.fileEnd) endDownload(c);
+    return true;
+}
+
+void MonitorServer::endDownload(Connection& c) {
+    if (c.file < 0) return;
+    ::close(c.file);
+    c.file = -1;
+    --downloads_;
 }
 
 void MonitorServer::write(Connection& c, const QByteArray& bytes) {
@@ -402,7 +518,7 @@ void MonitorServer::refuse(Connection& c, int status, const QByteArray& reason) 
 // No more requests are read; once the answers are out our side is shut.
 void MonitorServer::closeWhenSent(Connection& c) {
     c.closing = true;
-    if (c.unsent() > 0 || c.lingering) return;
+    if (c.unsent() > 0 || c.file >= 0 || c.lingering) return;
     ::shutdown(c.fd, SHUT_WR);
     c.lingering = true;
     c.lingerStarted.start();
@@ -419,6 +535,7 @@ void MonitorServer::drop(Connection& c) {
     c.reader->setEnabled(false);
     c.writer->setEnabled(false);
     if (c.streaming) --streams_;
+    endDownload(c);
     if (closed_.empty())
         QMetaObject::invokeMethod(
             this, [this] { closed_.clear(); }, Qt::QueuedConnection);
@@ -430,7 +547,7 @@ void MonitorServer::sweep() {
     std::vector<std::pair<Connection*, int>> close;
     for (auto& [key, c] : connections_) {
         if (c->streaming) continue;
-        if (c->unsent() > 0) {
+        if (c->unsent() > 0 || c->file >= 0) {
             // A client that takes none of its answers is not waited for.
             if (c->lastProgress.elapsed() > limits_.stallTimeoutMs) close.emplace_back(key, -1);
         } else if (c->lingering) {
@@ -529,9 +646,16 @@ void MonitorServer::answer(Connection& c, const RequestHead& request) {
     } else if (path == "/api/state") {
         r = Reply{200, json, monitor_.stateJson(), {}};
     } else if (path == "/api/files") {
-        r = Reply{200, json, monitor_.filesJson(), {}};
+        r = Reply{200, json, filesJson(), {}};
     } else if (path == "/api/days") {
         r = Reply{200, json, monitor_.daysJson(), {}};
+    } else if (path.startsWith("/files/") && token_.isEmpty() && !tcp_->serverAddress().isLoopback()) {
+        r = text(403,
+                 "This station listens beyond loopback without a token, so it serves no files: "
+                 "give it one with --serve-token-file FILE.");
+    } else if (path.startsWith("/files/")) {
+        r = fileReply(catalog_, recordDirectory_ ? recordDirectory_() : QString(), path.mid(7), request,
+                      head || downloads_ < limits_.maxDownloads ? 0 : limits_.maxDownloads);
     } else if (path == "/api/chain") {
         r = Reply{200, json, monitor_.chainJson(), {}};
     } else if (path == "/api/statistics") {
@@ -551,7 +675,7 @@ void MonitorServer::answer(Connection& c, const RequestHead& request) {
         r = text(404, "Not found.");
     }
     std::vector<Header> headers{{"Content-Type", r.type},
-                                {"Content-Length", QByteArray::number(r.body.size())},
+                                {"Content-Length", QByteArray::number(r.length >= 0 ? r.length : r.body.size())},
                                 {"Cache-Control", "no-store"},
                                 {"X-Content-Type-Options", "nosniff"},
                                 {"Referrer-Policy", "no-referrer"}};
@@ -563,6 +687,15 @@ void MonitorServer::answer(Connection& c, const RequestHead& request) {
     else if (request.http10)
         headers.push_back({"Connection", "keep-alive"});
     write(c, statusAndHeaders(r.status, headers) + (head ? QByteArray() : r.body));
+    if (r.file >= 0 && !head && r.length > 0) {
+        c.file = r.file;
+        c.fileAt = r.from;
+        c.fileEnd = r.from + r.length;
+        ++downloads_;
+        ::posix_fadvise(c.file, off_t(r.from), 0, POSIX_FADV_SEQUENTIAL);
+    } else if (r.file >= 0) {
+        ::close(r.file);
+    }
     c.waitingSince.start();
     if (!keepAlive) {
         if (!target) ++refused_;
@@ -602,6 +735,61 @@ void MonitorServer::writeStream(Connection& c, const QByteArray& bytes) {
         return;
     }
     write(c, bytes);
+}
+
+// The record directory's files, with this run's record files' start and
+// duration; a file of this run no longer there keeps its entry. Written as
+// text: a year of series is tens of thousands of entries.
+QByteArray MonitorServer::filesJson() {
+    const QJsonArray run = QJsonDocument::fromJson(monitor_.filesJson()).array();
+    std::map<QString, QJsonObject> ofRun;
+    for (const QJsonValue& v : run)
+        ofRun[v.toObject().value(QStringLiteral("name")).toString()] = v.toObject();
+    const QString dir = recordDirectory_ ? recordDirectory_() : QString();
+    const int offset = monitor_.offsets().currentMinutes();
+    const std::vector<CatalogFile> files = dir.isEmpty() ? std::vector<CatalogFile>() : catalog_.list(dir);
+    QByteArray out = "[";
+    out.reserve(qsizetype(files.size()) * 220 + 2);
+    for (const CatalogFile& f : files) {
+        const QByteArray modified = isoLocalTime(utcAsAbsoluteMs(f.modifiedMs) + offset * 60000LL, offset).toLatin1();
+        const QByteArray sha = f.sha256.isEmpty() ? QByteArray("null") : '"' + f.sha256 + '"';
+        const auto it = ofRun.find(f.name);
+        if (it == ofRun.end()) {
+            out.append("{\"name\":\"");
+            for (const char c : f.name.toUtf8()) {
+                if (c == '"' || c == '\\') {
+                    out.append('\\').append(c);
+                } else if (static_cast<unsigned char>(c) < 0x20) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned char>(c));
+                    out.append(hex);
+                } else {
+                    out.append(c);
+                }
+            }
+            out.append("\",\"kind\":\"")
+                .append(f.kind)
+                .append("\",\"size\":")
+                .append(QByteArray::number(qlonglong(f.size)));
+            out.append(",\"modified\":\"").append(modified).append("\",\"state\":\"");
+            out.append(f.closed ? "closed" : "open").append("\",\"sha256\":").append(sha).append("},");
+            continue;
+        }
+        QJsonObject o = it->second;
+        ofRun.erase(it);
+        o.insert(QStringLiteral("kind"), QLatin1String(f.kind));
+        o.insert(QStringLiteral("size"), double(f.size));
+        o.insert(QStringLiteral("modified"), QString::fromLatin1(modified));
+        o.insert(QStringLiteral("state"), f.closed ? QStringLiteral("closed") : QStringLiteral("open"));
+        o.insert(QStringLiteral("sha256"),
+                 f.sha256.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(f.sha256)));
+        out += QJsonDocument(o).toJson(QJsonDocument::Compact) + ',';
+    }
+    for (const QJsonValue& v : run)
+        if (ofRun.count(v.toObject().value(QStringLiteral("name")).toString()))
+            out += QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact) + ',';
+    if (out.endsWith(',')) out.chop(1);
+    return out + ']';
 }
 
 QByteArray MonitorServer::metricsText() const {

@@ -8,6 +8,7 @@
 // Its connections are plain sockets: a client that shuts its sending side
 // after a request still gets the answer.
 
+#include "remote/FileCatalog.h"
 #include "remote/RequestGuard.h"
 
 #include <QByteArray>
@@ -38,6 +39,7 @@ struct ServerLimits {
     int idleTimeoutMs = 60000;              // a kept-alive connection without a request (blank lines are none)
     int stallTimeoutMs = 10000;             // unread answers that the client does not take at all
     int heartbeatMs = 15000;                // comment lines keep streams (and proxies) alive
+    int maxDownloads = 4;                   // files being sent at once
 };
 
 // text in the Prometheus text format with name="value" added to every sample line.
@@ -58,6 +60,8 @@ public:
     void setInstanceLabel(const QString& name) { instance_ = name.toUtf8(); }
     // More lines for /metrics (the publisher's counters).
     void addMetrics(std::function<QByteArray()> source) { metrics_.push_back(std::move(source)); }
+    // Where /api/files and /files/NAME look; asked at each request (it may change). Unset: no files.
+    void setRecordDirectory(std::function<QString()> dir) { recordDirectory_ = std::move(dir); }
 
     bool listen(const QHostAddress& address, quint16 port, QString* error);
     QHostAddress address() const;
@@ -65,6 +69,7 @@ public:
 
     int streamCount() const { return streams_; }
     int connectionCount() const { return int(connections_.size()); }
+    int downloadCount() const { return downloads_; }
     uint64_t droppedStreams() const { return droppedStreams_; }
     uint64_t refusedRequests() const { return refused_; }
     uint64_t evictedConnections() const { return evicted_; }
@@ -86,6 +91,8 @@ private:
         size_t inboxAt = 0, inboxEnd = 0;
         QByteArray outbox;  // written, not yet taken by the network from outboxAt on
         qsizetype outboxAt = 0;
+        int file = -1;  // a download: read from fileAt up to fileEnd, a chunk whenever the outbox is empty
+        int64_t fileAt = 0, fileEnd = 0;
         QElapsedTimer lastActivity;    // a request begun, an answer written or taken by the network
         QElapsedTimer requestStarted;  // the first byte of the request in progress
         QElapsedTimer waitingSince;    // accepted, or the last answer written
@@ -103,6 +110,8 @@ private:
     bool receive(Connection& c);
     void discardInput(Connection& c);
     void flush(Connection& c);
+    bool refill(Connection& c);
+    void endDownload(Connection& c);
     void answer(Connection& c, const RequestHead& request);
     void write(Connection& c, const QByteArray& bytes);
     void refuse(Connection& c, int status, const QByteArray& reason);
@@ -115,6 +124,7 @@ private:
     void broadcast(const QByteArray& bytes);
     void writeStream(Connection& c, const QByteArray& bytes);
     QByteArray metricsText() const;
+    QByteArray filesJson();
 
     StationMonitor& monitor_;
     ServerLimits limits_;
@@ -127,9 +137,12 @@ private:
     // Closed while they may still be on the stack; gone at the next turn of the event loop.
     std::vector<std::unique_ptr<Connection>> closed_;
     std::vector<std::function<QByteArray()>> metrics_;
+    std::function<QString()> recordDirectory_;
+    FileCatalog catalog_;
     QTimer sweepTimer_;
     QElapsedTimer sinceHeartbeat_;
     int streams_ = 0;
+    int downloads_ = 0;
     uint64_t droppedStreams_ = 0;
     uint64_t refused_ = 0;
     uint64_t evicted_ = 0;

@@ -49,6 +49,7 @@ bool RemoteStation::start(const RemoteConfig& c, QString* error) {
         server_ = std::make_unique<MonitorServer>(monitor_);
         server_->setToken(c.token);
         server_->setInstanceLabel(c.instance);
+        server_->setRecordDirectory(c.recordDirectory);
         QString why;
         if (!server_->listen(c.serve->address, c.serve->port, &why)) {
             *error = QStringLiteral("cannot serve on %1: %2").arg(listenUrl(c.serve->address, c.serve->port), why);

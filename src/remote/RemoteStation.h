@@ -31,6 +31,7 @@ struct RemoteConfig {
     QUrl tsa;          // the time-stamping authority; empty: none
     QString tsaQueueDir;
     QString instance;  // --instance: the metrics label and part of the MQTT client id
+    std::function<QString()> recordDirectory;  // the files the server offers; unset: none
 };
 
 // Why the web server may not start as configured; empty when it may. A

@@ -143,6 +143,10 @@ bool RequestGuard::header(const QByteArray& text) {
         head_.host = value;
     } else if (name == "authorization") {
         head_.authorization.push_back(value);
+    } else if (name == "range") {
+        head_.range = head_.range.isEmpty() ? value : head_.range + ',' + value;
+    } else if (name == "if-range") {
+        head_.ifRange = value;
     } else if (name == "connection") {
         for (const QByteArray& option : value.split(',')) {
             const QByteArray o = option.trimmed().toLower();
@@ -152,6 +156,32 @@ bool RequestGuard::header(const QByteArray& text) {
         if (closeAsked_) head_.keepAlive = false;
     }
     return true;
+}
+
+ByteRange parseByteRange(const QByteArray& value, int64_t size) {
+    ByteRange whole{ByteRange::Whole, 0, size};
+    if (value.size() < 6 || value.left(6).toLower() != "bytes=" || value.contains(',')) return whole;
+    const QByteArray spec = value.mid(6).trimmed();
+    const qsizetype dash = spec.indexOf('-');
+    if (dash < 0) return whole;
+    const QByteArray first = spec.left(dash), last = spec.mid(dash + 1);
+    const auto number = [](const QByteArray& t, int64_t* n) {
+        if (t.isEmpty() || t.size() > 18 ||
+            !std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        *n = t.toLongLong();
+        return true;
+    };
+    int64_t a = 0, b = 0;
+    if (first.isEmpty()) {
+        // The last b bytes.
+        if (!number(last, &b)) return whole;
+        if (b == 0 || size == 0) return ByteRange{ByteRange::Unsatisfiable, 0, 0};
+        return ByteRange{ByteRange::Part, std::max<int64_t>(0, size - b), size};
+    }
+    if (!number(first, &a) || (!last.isEmpty() && (!number(last, &b) || b < a))) return whole;
+    if (a >= size) return ByteRange{ByteRange::Unsatisfiable, 0, 0};
+    return ByteRange{ByteRange::Part, a, last.isEmpty() ? size : std::min(b + 1, size)};
 }
 
 bool RequestGuard::refuse(Verdict v, int status) {

@@ -20,7 +20,17 @@ struct RequestHead {
     bool hasHost = false;             // a Host header was given (its value may be empty)
     QByteArray host;                  // its value, port included
     QList<QByteArray> authorization;  // every Authorization header, in order
+    QByteArray range;                 // Range, repeated ones joined by commas
+    QByteArray ifRange;
 };
+
+// What a Range header asks of a file of `size` bytes: [from, to). Only a
+// single byte range is served; anything else gets the whole file.
+struct ByteRange {
+    enum Kind { Whole, Part, Unsatisfiable } kind = Whole;
+    int64_t from = 0, to = 0;
+};
+ByteRange parseByteRange(const QByteArray& value, int64_t size);
 
 class RequestGuard {
 public:

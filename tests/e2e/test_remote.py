@@ -4,6 +4,7 @@
 mosquitto broker on a free loopback port, mosquitto_sub as the consumer)."""
 
 import glob
+import hashlib
 import json
 import os
 import pwd
@@ -21,7 +22,7 @@ import urllib.request
 import sys
 
 sys.dont_write_bytecode = True  # nothing is written into the checkout
-from kestro_e2e import Recorder, Skip, check, file_lines, main, wait_for
+from kestro_e2e import Recorder, Skip, check, file_lines, main, side_of, wait_for
 
 URL_RE = re.compile(r"Web server: (http://[^/\s]+/)")
 # Slow levels four times a second: the live level moves within any 3 s.
@@ -118,12 +119,12 @@ def test_serve_api(run):
     def listed():  # the files the API lists are the files on disk
         _, _, body = fetch(base + "api/files", token)
         files = json.loads(body)
-        return files if len(files) >= 2 else None
+        return files if len([f for f in files if "stream" in f]) >= 2 else None
     files = wait_for(listed, 10, "two record files in /api/files")
-    on_disk = {os.path.basename(p) for p in home.record_files()}
+    on_disk = set(os.listdir(home.records))
     for f in files:
-        check(f["name"] in on_disk, "%s is not in %s" % (f["name"], sorted(on_disk)))
-        check(f["duration_s"] >= 0 and f["start"][10] == "T", repr(f))
+        check(f["name"] in on_disk and f["size"] >= 0, "%s is not in %s" % (f["name"], sorted(on_disk)))
+        check("stream" not in f or f["duration_s"] >= 0 and f["start"][10] == "T", repr(f))
     status, _, body = fetch(base + "api/statistics?token=" + token)
     stats = json.loads(body)
     check(status == 200 and stats["slow"]["type"] == "LP" and stats["fast"]["type"] == "LPF", repr(stats)[:300])
@@ -162,6 +163,34 @@ def test_serve_api(run):
         check(fetch(base + "api/state", good)[0] == 200, "the token %s refused" % good)
         rc, err = rec.finish()
         check(rc == 0 and "other users" not in err, "exit status %d: %s" % (rc, err))
+
+
+def test_download_resumes(run):
+    """A closed series downloads with `curl -C -` after a cut, byte for byte as its side file vouches."""
+    if not shutil.which("curl"):
+        raise Skip("curl is not installed")
+    home = run.home()
+    rec = run.recorder(home, "--demo", "--record", cls=Station)
+    wait_for(lambda: [p for p in home.record_files("LPF") if os.path.getsize(p) > 2000], 60, "2 kB of fast values")
+    rec.finish_ok()
+    before = set(os.listdir(home.records))
+    rec = run.recorder(home, "--demo", "--serve", "0", cls=Station)
+    base = rec.url()
+    record = home.record_files("LPF")[0]
+    name, sha = os.path.basename(record), side_of(record)["record_sha256"]
+    listed = {f["name"]: f for f in json.loads(fetch(base + "api/files")[2])}
+    check(before <= set(listed) <= set(os.listdir(home.records)), "%r against %r" % (sorted(listed), sorted(before)))
+    check((listed[name]["state"], listed[name]["sha256"]) == ("closed", sha), repr(listed[name]))
+    part = os.path.join(home.root, name)
+    curl = ["curl", "-sS", "-f", "-o", part, "-D", part + ".head", base + "files/" + name]
+    check(subprocess.run(curl[:-1] + ["-r", "0-999", curl[-1]]).returncode == 0, "the first part")
+    check(os.path.getsize(part) == 1000, "the first part's size")
+    check(subprocess.run(curl[:3] + ["-C", "-"] + curl[3:]).returncode == 0, "the rest")
+    with open(part, "rb") as f:
+        check(hashlib.sha256(f.read()).hexdigest() == sha, "the resumed file differs from its side file's hash")
+    head = open(part + ".head").read()
+    check("206 Partial Content" in head and 'ETag: "%s"' % sha in head, head)
+    rec.finish_ok()
 
 
 def chromium(run):
@@ -367,5 +396,5 @@ def test_mqtt_publishing(run):
 
 
 if __name__ == "__main__":
-    main([test_serve_api, test_browser_shows_live_level, test_browser_asks_for_the_token,
+    main([test_serve_api, test_download_resumes, test_browser_shows_live_level, test_browser_asks_for_the_token,
           test_mqtt_publishing])

@@ -3,14 +3,21 @@
 #include "support/ManualClock.h"
 #include "support/MeterStates.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -150,7 +157,6 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
         {"/api/history", 200, "application/json", "\"points\""},
         {"/metrics", 200, "text/plain; version=0.0.4", "kestro_device_online 1\n"},
         {"/api/nothing", 404, "text/plain", "Not found"},
-        {"/../etc/passwd", 404, "text/plain", "Not found"},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.target);
@@ -528,6 +534,168 @@ TEST_F(ServerTest, APortInUseIsReported) {
     QString error;
     EXPECT_FALSE(second.listen(QHostAddress::LocalHost, port, &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// A record directory as the program leaves it, with things planted in it.
+class FilesTest : public ServerTest {
+protected:
+    void SetUp() override {
+        ServerTest::SetUp();
+        record = QByteArray("Time;NoiseValue\r\n") + QByteArray(300000, 'x');
+        for (int i = 0; i < record.size(); i += 7)
+            record[i] = char('0' + i % 10);
+        sha = QCryptographicHash::hash(record, QCryptographicHash::Sha256).toHex();
+        const QByteArray grown = "Time;NoiseValue\r\n1;2\r\n";
+        put(kRecord, record);
+        put("S_LP_20260305_140327_STAT.dat", "stat");
+        put("S_LP_20260305_140327_INFO.json", R"({"state":"closed","record_file":"S_LP_20260305_140327.dat",
+            "record_bytes":)" + QByteArray::number(record.size()) +
+                                                  R"(,"record_sha256":")" + sha + "\"}");
+        put("S_LP_20260305_140327_INFO.json.sig", "sig");
+        // A record file a later series appends to: vouched for at an earlier size.
+        put("S_LEQ_20260305_150000.dat", grown);
+        put("S_LEQ_20260305_150000_INFO.json", R"({"state":"closed","record_file":"S_LEQ_20260305_150000.dat",
+            "record_bytes":5,"record_sha256":")" + sha +
+                                                   "\"}");
+        put("calibration.csv", "Time;Level\r\n");
+        put("notes.txt", "not ours");
+        put(".S_LP_20260305_140327.dat.Ab12Cd", "half");
+        ASSERT_TRUE(QDir(dir.path()).mkdir("reports"));
+        put("reports/2026-03-05_01234567.pdf", "%PDF");
+        ASSERT_EQ(::symlink("/etc/passwd", QFile::encodeName(dir.filePath("S_LP_20260305_160000.dat")).constData()), 0);
+        ASSERT_EQ(::symlink("/etc", QFile::encodeName(dir.filePath("S_LP_20260305_170000_INFO.json")).constData()), 0);
+        ASSERT_EQ(::symlink("/etc/passwd", QFile::encodeName(dir.filePath("reports/2026-03-06_1.pdf")).constData()), 0);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("S_LP_20260305_180000.dat")).constData(), 0600), 0);
+    }
+    void start(const ServerLimits& limits, const QString& token = QString()) {
+        ServerTest::start(limits, token);
+        server->setRecordDirectory([this] { return dir.path(); });
+    }
+    void put(const QString& name, const QByteArray& bytes) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    }
+    static constexpr const char* kRecord = "S_LP_20260305_140327.dat";
+    QTemporaryDir dir;
+    QByteArray record, sha;
+};
+
+TEST_F(FilesTest, TheListHoldsTheProgramsRegularFiles) {
+    start(ServerLimits{});
+    const QJsonArray list = QJsonDocument::fromJson(fetch(get("/api/files")).body).array();
+    QStringList rows;
+    for (const QJsonValue& v : list) {
+        const QJsonObject o = v.toObject();
+        rows << QStringLiteral("%1 %2 %3 %4 %5")
+                    .arg(o["name"].toString(), o["kind"].toString(), QString::number(o["size"].toInteger()),
+                         o["state"].toString(), o["sha256"].toString().left(8));
+    }
+    const QString s = QString::fromLatin1(sha.left(8));
+    const auto side = [&](const QString& name) {
+        QFile f(dir.filePath(name));
+        const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return QStringLiteral("%1 side %2 closed %3")
+            .arg(name)
+            .arg(bytes.size())
+            .arg(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(8));
+    };
+    EXPECT_EQ(rows.join('\n').toStdString(),
+              QStringList({"S_LEQ_20260305_150000.dat record 22 open ", side("S_LEQ_20260305_150000_INFO.json"),
+                           "S_LP_20260305_140327.dat record 300017 closed " + s, side("S_LP_20260305_140327_INFO.json"),
+                           "S_LP_20260305_140327_INFO.json.sig signature 3 closed ",
+                           "S_LP_20260305_140327_STAT.dat statistics 4 open ", "calibration.csv calibration 12 open ",
+                           "reports/2026-03-05_01234567.pdf report 4 closed "})
+                  .join('\n')
+                  .toStdString());
+}
+
+TEST_F(FilesTest, OnlyListedNamesAreServedWithRanges) {
+    start(ServerLimits{});
+    const qsizetype n = record.size();
+    const QByteArray etag = '"' + sha + '"';
+    struct Row {
+        QByteArray target, extra;
+        int status;
+        qsizetype from, to;  // the record bytes expected
+    };
+    std::vector<Row> rows{
+        {kRecord, {}, 200, 0, n},
+        {kRecord, "Range: bytes=100000-\r\n", 206, 100000, n},
+        {kRecord, "Range: bytes=10-19\r\n", 206, 10, 20},
+        {kRecord, "Range: bytes=-5\r\n", 206, n - 5, n},
+        {kRecord, "Range: bytes=0-99999999\r\n", 206, 0, n},
+        {kRecord, "Range: bytes=" + QByteArray::number(n) + "-\r\n", 416, 0, 0},
+        {kRecord, "Range: bytes=-0\r\n", 416, 0, 0},
+        {kRecord, "Range: bytes=5-2\r\n", 200, 0, n},
+        {kRecord, "Range: bytes=0-1,5-6\r\n", 200, 0, n},
+        {kRecord, "Range: bytes=0-1\r\nRange: bytes=5-6\r\n", 200, 0, n},
+        {kRecord, "Range: bytes=10-19\r\nIf-Range: " + etag + "\r\n", 206, 10, 20},
+        {kRecord, "Range: bytes=10-19\r\nIf-Range: \"0" + sha.mid(1) + "\"\r\n", 200, 0, n},
+        {"S_LP_20260305_140327%2Edat", {}, 200, 0, n},
+        {"reports/2026-03-05_01234567.pdf", {}, 200, 0, 0},
+        {"reports%2F2026-03-05_01234567.pdf", {}, 200, 0, 0},
+    };
+    // Paths, dot segments (also encoded), names not ours, links, a FIFO, a file being written.
+    for (const char* name : {"../x", "%2e%2e/etc/passwd", "%2E%2E%2Fetc%2Fpasswd", "reports/../calibration.csv",
+                             "./calibration.csv", "/tmp/x", "notes.txt", ".S_LP_20260305_140327.dat.Ab12Cd",
+                             "S_LP_20260305_160000.dat", "S_LP_20260305_170000_INFO.json", "S_LP_20260305_180000.dat",
+                             "S_LP_20260305_140327.dat%00", "reports/2026-03-06_1.pdf", ""})
+        rows.push_back({name, {}, 404, 0, 0});
+    // One connection for all: an answer longer than it says would garble the next one.
+    Client c(port);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.target.toStdString() + ' ' + r.extra.toStdString());
+        c.send(get("/files/" + r.target, r.extra));
+        const Reply reply = c.next();
+        EXPECT_EQ(reply.status, r.status);
+        if (r.to > 0) EXPECT_TRUE(reply.body == record.mid(r.from, r.to - r.from));
+        if (r.status == 206)
+            EXPECT_EQ(reply.header("Content-Range"), QStringLiteral("bytes %1-%2/%3").arg(r.from).arg(r.to - 1).arg(n));
+        if (r.status == 416) EXPECT_EQ(reply.header("Content-Range"), "bytes */" + QByteArray::number(n));
+        if (r.target == kRecord && r.status != 416) {
+            EXPECT_EQ(reply.header("ETag"), etag);
+            EXPECT_EQ(reply.header("Content-Disposition"),
+                      "attachment; filename=\"" + r.target + "\"; filename*=UTF-8''" + r.target);
+        }
+    }
+}
+
+TEST_F(FilesTest, FilesNeedTheTokenAndLoopbackWithoutOne) {
+    start(ServerLimits{}, "t0k");
+    EXPECT_EQ(fetch(get("/files/calibration.csv")).status, 401);
+    EXPECT_EQ(fetch(get("/files/calibration.csv", "Authorization: Bearer t0k\r\n")).status, 200);
+    server = std::make_unique<MonitorServer>(monitor);
+    ASSERT_TRUE(server->listen(QHostAddress::Any, 0, nullptr));
+    server->setRecordDirectory([this] { return dir.path(); });
+    port = server->port();
+    EXPECT_EQ(fetch(get("/files/calibration.csv")).status, 403);
+    EXPECT_EQ(fetch(get("/api/files")).status, 200);
+}
+
+// Downloads are sent as the client takes them; a fifth waits for none of the four.
+TEST_F(FilesTest, AtMostFourDownloads) {
+    start(ServerLimits{});
+    ASSERT_EQ(::truncate(QFile::encodeName(dir.filePath(kRecord)).constData(), 256 << 20), 0);
+    std::vector<int> readers;
+    for (int i = 0; i < 4; ++i) {
+        readers.push_back(rawClient(port, 4096));
+        const QByteArray request = get(QByteArray("/files/") + kRecord);
+        ASSERT_EQ(::send(readers.back(), request.constData(), size_t(request.size()), 0), request.size());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server->downloadCount() == i + 1; }, 5000));
+    }
+    const Reply fifth = fetch(get(QByteArray("/files/") + kRecord));
+    EXPECT_EQ(std::pair(fifth.status, fifth.header("Retry-After")), std::pair(503, QByteArray("10")));
+    EXPECT_EQ(fetch(get(QByteArray("/files/") + kRecord, {}, "HEAD"), true).header("Content-Length"), "268435456");
+    EXPECT_LE(server->unsentBytes(), 4 * 64 * 1024);
+    ::close(readers[0]);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server->downloadCount() == 3; }, 5000));
+    EXPECT_EQ(fetch(get(QByteArray("/files/") + kRecord, "Range: bytes=-3\r\n")).body, QByteArray(3, '\0'));
+    for (size_t i = 1; i < readers.size(); ++i)
+        ::close(readers[i]);
 }
 
 }  // namespace

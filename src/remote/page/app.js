@@ -191,12 +191,47 @@ function showStatistics(st) {
     box.innerHTML = '<p class="empty">No statistics yet: they begin with a recording.</p>';
 }
 
+// The record directory's files, newest first, each a download link; this
+// run's record files with their start and duration.
+function size(n) {
+  return n >= 1e9 ? (n / 1e9).toFixed(1) + " GB" : n >= 1e6 ? (n / 1e6).toFixed(1) + " MB" : n >= 1e3 ? (n / 1e3).toFixed(1) + " kB" : n + " B";
+}
 function showFiles(list) {
   const body = $("files");
   body.textContent = "";
-  for (const f of list.slice().reverse()) body.appendChild(row([f.name, localText(f.start), duration(f.duration_s)]));
+  const sorted = list.slice().sort((a, b) => (b.modified || b.start || "").localeCompare(a.modified || a.start || ""));
+  for (const f of sorted) {
+    const tr = row(["", f.kind || "record", f.size == null ? "—" : size(f.size), localText(f.modified || f.start),
+                    f.duration_s == null ? "" : duration(f.duration_s), f.state || ""]);
+    const a = document.createElement("a");
+    a.href = "/files/" + f.name.split("/").map(encodeURIComponent).join("/");
+    a.download = f.name.slice(f.name.lastIndexOf("/") + 1);
+    a.textContent = f.name;
+    if (f.sha256) a.title = "SHA-256 " + f.sha256;
+    tr.firstChild.appendChild(a);
+    body.appendChild(tr);
+  }
   if (!list.length) body.appendChild(row(["None yet."], "empty"));
 }
+function loadFiles() { return get("/api/files").then(showFiles).catch(() => {}); }
+// A link cannot carry the token's header: with a token the file is fetched and handed over.
+$("files").addEventListener("click", (e) => {
+  const a = e.target.closest("a");
+  if (!a || !token) return;
+  e.preventDefault();
+  fetch(a.getAttribute("href"), { cache: "no-store", headers: authorization() }).then((r) => {
+    if (r.status === 401) askToken();
+    if (!r.ok) throw new Error(r.status);
+    return r.blob();
+  }).then((blob) => {
+    const url = URL.createObjectURL(blob);
+    const save = document.createElement("a");
+    save.href = url;
+    save.download = a.download;
+    save.click();
+    setTimeout(() => URL.revokeObjectURL(url), 60000);
+  }).catch(() => {});
+});
 
 function showDays(list) {
   const body = $("days");
@@ -230,7 +265,7 @@ const handlers = {
     addPoint([s.utc_ms, s.db, (s.overflow ? 4 : 0) | (s.underflow ? 1 : 0)]);
     drawCurve();
   },
-  files: (d) => showFiles(JSON.parse(d)),
+  files: () => loadFiles(),
   statistics: (d) => showStatistics(JSON.parse(d)),
   exceedance: (d) => {
     const x = JSON.parse(d);
