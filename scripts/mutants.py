@@ -665,8 +665,8 @@ MUTATIONS = [
       "an inherited JOURNAL_STREAM of another stream taken for the journal"),
     M("shell", "src/shell/Messages.cpp", "parts.join(QStringLiteral(\"; \"))", "parts.join(QStringLiteral(\"\\n\"))",
       "a message's detail on lines of its own, without the name"),
-    M("session", "src/session/Session.cpp", "lostPort_ = port;\n    emit statusText(portText(port) + QStringLiteral(\" not",
-      "emit statusText(portText(port) + QStringLiteral(\" not", "a port missing at the start never retried"),
+    M("session", "src/session/Session.cpp", "lostPort_ = port;\n    emit statusText(\n",
+      "emit statusText(\n", "a port missing at the start never retried"),
     # ---- instances: names and the places derived from them
     M("shell", "src/shell/Instance.cpp", "name.size() > kInstanceNameMax", "name.size() > kInstanceNameMax + 1",
       "a 33-character instance name accepted"),
