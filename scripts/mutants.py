@@ -422,7 +422,7 @@ MUTATIONS = [
     M("settings", "src/settings/SettingsSchema.cpp", "if (n < def.min || n > def.max)", "if (n > def.max)",
       "a range without its lower end"),
     M("settings", "src/settings/SettingsSchema.cpp",
-      "if (text.contains(QLatin1String(\"..\"))) return", "if (false) return", "\"..\" in a name part accepted"),
+      "if (text.contains(QLatin1String(\"..\")))\n        return", "if (false)\n        return", "\"..\" in a name part accepted"),
     M("settings", "src/settings/cRegistry.cpp", "if (logNo != 0 && errorLog_ && before != c.state)",
       "if (logNo != 0 && errorLog_)", "an unusable store logged on every read"),
     M("settings", "src/settings/cRegistry.cpp", "if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<int32_t>::max()) return false;",
