@@ -30,7 +30,7 @@ struct RemoteConfig {
     QString queueDir;  // where interval messages wait for the broker
     QUrl tsa;          // the time-stamping authority; empty: none
     QString tsaQueueDir;
-    QString instance;  // --instance: the metrics label and part of the MQTT client id
+    QString instance;                          // --instance: the metrics label and part of the MQTT client id
     std::function<QString()> recordDirectory;  // the files the server offers; unset: none
 };
 
