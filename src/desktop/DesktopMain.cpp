@@ -30,13 +30,14 @@ kestro::DayPeriods storedDayPeriods() {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int argc, char** argv) {
-    if (kestro::wantsReport(argc, argv))
-        return kestro::runReportCommand(argc, argv, storedDayPeriods, kestro::reportEvidenceFor);
+    // KestroRecorder has read the line and refused a wrong one; this reads it again.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QFile::decodeName(argv[i]);
     const kestro::CommandLine cl = kestro::parseCommandLine(arguments, QDir::currentPath());
-    kestro::concealServeToken(argc, argv);
+    if (cl.action == kestro::CommandLine::Action::Error) return kestro::refuseCommandLine(cl.error);
+    if (cl.action == kestro::CommandLine::Action::Report)
+        return kestro::runReportCommand(argc, argv, cl.options.report, storedDayPeriods, kestro::reportEvidenceFor);
     // Building the application object without a display aborts the process.
     if (!kestro::hasUsableDisplay(kestro::DisplayEnvironment::current())) {
         const QByteArray text = (kestro::noDisplayMessage() + QLatin1Char('\n')).toLocal8Bit();

@@ -31,8 +31,6 @@ namespace {
 const QString kInfoSuffix = QStringLiteral("_INFO");
 const QString kJson = QStringLiteral(".json");
 
-QString two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
-
 QString fileNameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
 // The record file's name up to its extension: everything after the time stamp
@@ -70,18 +68,6 @@ QString calibrationLogPath(const QString& recordDirectory) {
     QString dir = recordDirectory;
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     return dir + QStringLiteral("calibration.csv");
-}
-
-QString isoTime(const SystemTime& local, int64_t utcMs) {
-    const int64_t offsetMs = absoluteMilliseconds(local) - (utcMs + kUnixEpochAbsoluteMs);
-    const int64_t minutes = (offsetMs >= 0 ? offsetMs + 30000 : offsetMs - 30000) / 60000;
-    const int64_t a = minutes < 0 ? -minutes : minutes;
-    return QStringLiteral("%1-%2-%3T%4:%5:%6.%7%8%9:%10")
-        .arg(local.wYear, 4, 10, QLatin1Char('0'))
-        .arg(two(local.wMonth), two(local.wDay), two(local.wHour), two(local.wMinute), two(local.wSecond))
-        .arg(local.wMilliseconds, 3, 10, QLatin1Char('0'))
-        .arg(minutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-        .arg(two(int(a / 60)), two(int(a % 60)));
 }
 
 bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs) {

@@ -14,6 +14,7 @@
 
 #include "core/Types.h"
 #include "statistics/ReportEvidence.h"
+#include "statistics/StatisticsFile.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -33,9 +34,8 @@ bool isRecordFileName(const QString& name);
 // "calibration.csv" in the record directory.
 QString calibrationLogPath(const QString& recordDirectory);
 
-// "2026-03-05T14:03:27.250+01:00": a local time and the UTC offset of that moment.
-QString isoTime(const SystemTime& local, int64_t utcMs);
-// The local time (ms since 1899-12-30) and the instant (UTC ms since 1970) of such a text.
+// The local time (ms since 1899-12-30) and the instant (UTC ms since 1970) of
+// an isoTime() text (statistics/StatisticsFile.h).
 bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs);
 
 struct FileDigest {

@@ -1,6 +1,7 @@
 #pragma once
 // The statistics file beside each record file: its name and its lines.
 
+#include "core/Types.h"
 #include "statistics/DayLevels.h"
 #include "statistics/IntervalResult.h"
 
@@ -39,6 +40,13 @@ void appendStatisticsRow(QByteArray& out, const StatisticsConfig& c, const Inter
 
 // "YYYY-MM-DD hh:mm:ss" of a local time in milliseconds since 1899-12-30.
 QString localDateTimeText(int64_t localMs);
+// "2026-03-05T14:03:27.250+01:00": a local time (milliseconds since
+// 1899-12-30) with its UTC offset; the one ISO 8601 form of every outlet.
+QString isoLocalTime(int64_t localMs, int offsetMinutes);
+// The same with the offset of a local time and its instant (UTC milliseconds
+// since 1970), rounded to whole minutes.
+QString isoTime(int64_t localMs, int64_t utcMs);
+inline QString isoTime(const SystemTime& local, int64_t utcMs) { return isoTime(absoluteMilliseconds(local), utcMs); }
 // One decimal with the given separator; "-" for no level.
 QString levelText(double db, QChar decimalSeparator = QLatin1Char('.'));
 

@@ -12,8 +12,9 @@ using Action = CommandLine::Action;
 QString parsedText(const QStringList& args) {
     const CommandLine cl = parseCommandLine(QStringList{"KestroRecorder"} + args, "/home/tech");
     if (cl.action == Action::Error) return "error " + cl.error;
-    QStringList out{QStringList{"run", "help", "version", "report", "verify"}[int(cl.action)]};
+    QStringList out{QStringList{"run", "help", "version", "report", "verify", "key"}[int(cl.action)]};
     const AppOptions& o = cl.options;
+    const ReportRequest& r = o.report;
     for (const auto& [on, name] : {std::pair{o.demo, "demo"}, {o.headless, "headless"}, {o.record, "record"}})
         if (on) out << name;
     for (const auto& [value, name] : {std::pair{o.port, "port"},
@@ -27,8 +28,14 @@ QString parsedText(const QStringList& args) {
                                       {o.note, "note"},
                                       {o.instrument, "instrument"},
                                       {o.verifyDir, "verify"},
-                                      {o.onEvent.join('|'), "onevent"}})
+                                      {o.onEvent.join('|'), "onevent"},
+                                      {r.recordFile, "report"},
+                                      {r.output, "out"},
+                                      {r.timeZone, "tz"},
+                                      {r.site, "reportsite"}})
         if (!value.isEmpty()) out << QString(name) + '=' + value;
+    if (cl.action == Action::Report)
+        out << QString("%1s %2 flags%3").arg(r.intervalSeconds).arg(r.limitTenths).arg(r.singleFlagColumn);
     return out.join(' ');
 }
 
@@ -72,6 +79,22 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--verify=/srv/noise", "--help"}, "help verify=/srv/noise"},
         {{"--site="}, "error --site needs a text"},
         {{"--verify"}, "error --verify needs a directory"},
+        // The report's options, read by the same parser and refused the same way.
+        {{"--report", "r.dat", "--interval=60", "--limit", "55,5", "--flag-column", "underflow", "--tz",
+          "Europe/Berlin", "-o", "r.pdf", "--site", "Yard"},
+         "report site=Yard report=r.dat out=r.pdf tz=Europe/Berlin reportsite=Yard 60s 555 flags1"},
+        {{"--report", "r.dat"}, "report report=r.dat 900s 0 flags0"},
+        {{"--report", "r.dat", "--help"}, "help report=r.dat"},
+        {{"--report", "r.dat", "--bogus"}, "error unknown option --bogus"},
+        {{"--report", "r.dat", "--headless"}, "error --headless does not go with --report"},
+        {{"--verify", "d", "--tz", "UTC"}, "error --tz goes with --report FILE"},
+        {{"--report", "r.dat", "--interval", "120"}, "error --interval must be 10, 30,"},
+        {{"--report", "r.dat", "--limit", "0"}, "error --limit must be a level in dB above 0"},
+        {{"--report", "r.dat", "--flag-column", "both"}, "error --flag-column must be overflow or underflow"},
+        {{"--report", "r.dat", "--tz", "Mars/Olympus"}, "error --tz must name a time zone"},
+        {{"--report", "r.dat", "-o"}, "error --output needs a file"},
+        {{"--demo=1"}, "error --demo takes no value"},
+        {{"r.dat"}, "error unexpected argument r.dat"},
     };
     for (const auto& r : rows) {
         const QString parsed = parsedText(r.args);
@@ -104,10 +127,13 @@ TEST(CommandLineTest, HelpListsEveryOptionVariableFileAndStatus) {
         if (!line.startsWith("  -")) continue;
         for (QString name : line.trimmed().section("  ", 0, 0).split(", ")) {
             name = name.section(' ', 0, 0);
-            if (name == "--report") continue;  // main() hands it to the report command before this parser
             // A value where one is wanted; the token options need the server.
             QStringList args{"KestroRecorder", name};
-            if (QStringLiteral("--port --record-dir --verify --site --operator --note --instrument")
+            const QStringList report{"--interval", "60",  "--limit", "60", "--flag-column", "overflow",
+                                     "--tz",       "UTC", "-o",      "x",  "--output",      "x"};
+            if (report.contains(name))
+                args = QStringList{"KestroRecorder", "--report", "r", name, report[report.indexOf(name) + 1]};
+            if (QStringLiteral("--port --record-dir --verify --site --operator --note --instrument --report")
                     .split(' ')
                     .contains(name))
                 args << "x";
