@@ -398,6 +398,10 @@ QString helpText() {
     text += entry(QStringLiteral("KESTRO_READ_HOLDOFF_MS"),
                   QStringLiteral("Milliseconds (0 to 100, default 20) an unfinished line may wait in the serial "
                                  "port for its rest; 0 also reads a busy line at every arrival, not at the tick."));
+    text += entry(QStringLiteral("QT_LOGGING_RULES"),
+                  QStringLiteral("Diagnostic lines on standard error, off by default: \"kestro.*.debug=true\" for "
+                                 "the port (kestro.link), the poll cycle (kestro.session) and the event command "
+                                 "(kestro.events)."));
     text += entry(QStringLiteral("XDG_CONFIG_HOME, XDG_STATE_HOME, XDG_DATA_HOME"),
                   QStringLiteral("Base directories of the files below."));
     text += QStringLiteral("\nFiles:\n");

@@ -109,39 +109,6 @@ std::optional<FileDigest> digestFile(const QString& path, qint64 bytes) {
     return d;
 }
 
-bool writeFileDurably(const QString& path, const QByteArray& bytes, QString* error) {
-    const QFileInfo fi(path);
-    const QByteArray dir = QFile::encodeName(fi.absolutePath());
-    QByteArray tmp = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") + fi.fileName()) + ".XXXXXX";
-    auto fail = [&](int e) {
-        if (error) *error = QString::fromLocal8Bit(std::strerror(e));
-        return false;
-    };
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) return fail(errno);
-    qint64 done = 0;
-    int err = 0;
-    while (done < bytes.size() && err == 0) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno != EINTR) err = errno;
-        if (n > 0) done += n;
-    }
-    if (err == 0 && (::fchmod(fd, 0644) != 0 || ::fdatasync(fd) != 0)) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(tmp.constData(), QFile::encodeName(path).constData()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tmp.constData());
-        return fail(err);
-    }
-    // The rename itself must survive a power cut.
-    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
-}
-
 QByteArray calibrationLogHeader() { return "Time;Level;SerialNumber;Key\r\n"; }
 
 QByteArray calibrationLogLine(const CalibrationCheck& c, const QString& time, const QString& key) {

@@ -13,6 +13,7 @@
 // vouches for shows; so does a file that appears beside a closed series.
 
 #include "core/Types.h"
+#include "shell/DurableFile.h"
 #include "statistics/ReportEvidence.h"
 #include "statistics/StatisticsFile.h"
 
@@ -45,10 +46,6 @@ struct FileDigest {
 // SHA-256 of the first `bytes` bytes of a file, or of all of it (-1); none
 // when the file cannot be read or is shorter than asked.
 std::optional<FileDigest> digestFile(const QString& path, qint64 bytes = -1);
-
-// Writes a new file under a temporary name, syncs it, renames it over path and
-// syncs the directory: a crash leaves the old content or the new, never half.
-bool writeFileDurably(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // One line of the calibration log: Time;Level;SerialNumber;Key with CR LF.
 QByteArray calibrationLogHeader();

@@ -1,5 +1,7 @@
 #include "session/EventCommand.h"
 
+#include "shell/Diagnostics.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -133,6 +135,8 @@ void EventCommand::startNext() {
     process_->start();
     if (process_ && process_->processId() > 0) {
         group_ = pid_t(process_->processId());
+        qCDebug(lcEvents, "%s started (%s, process group %d)", qUtf8Printable(name()),
+                qUtf8Printable(env.value(QStringLiteral("KESTRO_EVENT_PHASE"))), int(group_));
         // Also from here: a signal sent before the child has moved would miss the group.
         ::setpgid(group_, group_);
     }
@@ -140,6 +144,7 @@ void EventCommand::startNext() {
 
 void EventCommand::done(const QString& failure) {
     limit_.stop();
+    qCDebug(lcEvents, "%s ended%s", qUtf8Printable(name()), failure.isEmpty() ? "" : " (failed)");
     if (!failure.isEmpty()) log_(name() + QLatin1Char(' ') + failure);
     // Not from within its own signal.
     process_.release()->deleteLater();
