@@ -56,6 +56,16 @@ private:
 
 QString systemError(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
 
+// The new name, and with it the file, survives a power cut once the folder is synced.
+void syncFolder(const QString& path) {
+    const int dir =
+        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
 }  // namespace
 
 bool writeFileDurably(const QString& path, const FileContentFn& content, QString* error) {
@@ -87,11 +97,30 @@ bool writeFileDurably(const QString& path, const FileContentFn& content, QString
         ::unlink(temp.constData());
         return fail(why);
     }
-    const int dir = ::open(QFile::encodeName(target.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    syncFolder(path);
+    return true;
+}
+
+bool createFileDurably(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    QByteArray temp = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    int err = fd < 0 ? errno : 0;
+    if (err == 0 && ::fchmod(fd, mode_t(mode)) != 0) err = errno;
+    for (qint64 done = 0; err == 0 && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno != EINTR) err = errno;
+        if (n > 0) done += n;
     }
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
+    if (fd >= 0 && ::close(fd) != 0 && err == 0) err = errno;
+    // link() refuses a name that is there, where rename() would replace it.
+    if (err == 0 && ::link(temp.constData(), QFile::encodeName(path).constData()) != 0) err = errno;
+    if (fd >= 0) ::unlink(temp.constData());
+    if (err != 0) {
+        if (error) *error = QStringLiteral("%1: %2").arg(path, systemError(err));
+        return false;
+    }
+    syncFolder(path);
     return true;
 }
 

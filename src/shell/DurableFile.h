@@ -19,5 +19,9 @@ using FileContentFn = std::function<bool(QIODevice* out, QString* error)>;
 // On failure *error says why (the system's reason where there is one).
 bool writeFileDurably(const QString& path, const FileContentFn& content, QString* error = nullptr);
 bool writeFileDurably(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+// The same for a file that must not replace one already there (a key pair
+// made by two programs at once: the first stays, and both use it). False,
+// with *error, also when path exists.
+bool createFileDurably(const QString& path, const QByteArray& bytes, int mode, QString* error = nullptr);
 
 }  // namespace kestro
