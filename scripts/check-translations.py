@@ -16,7 +16,7 @@ import tempfile
 import xml.etree.ElementTree as ET
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-SOURCES = ["src/ui", "src/desktop", "src/about", "src/recording/EventRecorder.cpp",
+SOURCES = ["src/ui", "src/desktop", "src/about", "src/recording/EventRecorder.cpp", "src/recording/EventOutputs.cpp",
            "src/session/Session.cpp", "src/link/frmCOMx.cpp", "src/settings/SettingsSchema.cpp"]
 LANGUAGES = ["de", "en"]
 

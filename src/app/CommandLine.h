@@ -2,6 +2,8 @@
 // The command line, read before any GUI object exists: --help and --version
 // must work without a display, and a start without one must say what to do.
 
+#include "statistics/ReportRequest.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,18 +25,19 @@ struct AppOptions {
     QString site;
     QString operatorName;
     QString note;
-    QString instrument;   // type and class of the sound level meter
-    QString verifyDir;    // --verify: the record directory to check (absolute)
-    QString verifyKey;    // --key: the station's public key file (absolute)
-    QString expectHead;   // --expect-head: the chain head published last (sha256, hex)
-    QString tsaCa;        // --tsa-ca: certificates of the time-stamping authority (absolute)
-    QString tsa;          // --tsa: the time-stamping authority's URL; empty: none
-    QStringList onEvent;  // --on-event: the program (absolute) and its arguments; empty: none
-    QString language;     // --lang: "auto", "en" or "de"; empty: the stored choice
+    QString instrument;    // type and class of the sound level meter
+    QString verifyDir;     // --verify: the record directory to check (absolute)
+    QString verifyKey;     // --key: the station's public key file (absolute)
+    QString expectHead;    // --expect-head: the chain head published last (sha256, hex)
+    QString tsaCa;         // --tsa-ca: certificates of the time-stamping authority (absolute)
+    QString tsa;           // --tsa: the time-stamping authority's URL; empty: none
+    QStringList onEvent;   // --on-event: the program (absolute) and its arguments; empty: none
+    ReportRequest report;  // --report and its options
+    QString language;      // --lang: "auto", "en" or "de"; empty: the stored choice
 };
 
 struct CommandLine {
-    enum class Action { Run, Help, Version, Report, Verify, PrintPublicKey, Error };
+    enum class Action { Run, Help, Version, Report, ReportDay, Verify, PrintPublicKey, Error };
     Action action = Action::Run;
     AppOptions options;
     QString error;  // for Action::Error: what is wrong, one line
@@ -45,9 +48,13 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitSecondInstance = 1;
 inline constexpr int kExitCannotRun = 2;
 
-// arguments: the program name first, as in argv. Relative paths are taken
-// relative to workingDir.
+// Every command reads its line here, with one parser: a wrong line is
+// Action::Error (exit status 2) whatever the command. arguments: the program
+// name first, as in argv. Relative paths are taken relative to workingDir
+// (those of --report as given).
 CommandLine parseCommandLine(const QStringList& arguments, const QString& workingDir);
+// Says what is wrong with the line on standard error; the exit status.
+int refuseCommandLine(const QString& error);
 
 // Overwrites the value of --serve-token in argv: /proc/PID/cmdline shows
 // the process's own copy of its arguments to every user.
@@ -66,8 +73,5 @@ int runPrintPublicKey(const AppOptions& o);
 
 // Name and version of the application object.
 void setApplicationIdentity();
-
-// --report anywhere on the line: the rest belongs to the report command.
-bool wantsReport(int argc, char** argv);
 
 }  // namespace kestro

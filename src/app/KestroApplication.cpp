@@ -6,6 +6,7 @@
 #include "link/frmCOMx.h"
 #include "protocol/DeviceCodes.h"
 #include "recording/DailyReports.h"
+#include "recording/EventOutputs.h"
 #include "recording/EventRecorder.h"
 #include "recording/SeriesRecorder.h"
 #include "remote/RemoteStation.h"
@@ -138,13 +139,8 @@ int KestroApplication::Main() {
             log_->WriteLog(log_->dateTimeText() + QStringLiteral(": ") + text);
             notice(text, Priority::Warning);  // it tells only of failures
         });
-        connect(&session_->recorder(), &SeriesRecorder::noiseEvent, this, [this](const EventNotice& n) {
-            const KestroStateRecord& ks = ps_->KestroState;
-            const bool known =
-                (ks.DataValid & kValidSerialNo) && ks.DevSerialNo != kSerialNotReceived && ks.DevSerialNo >= 0;
-            onEvent_->post(eventEnvironment(
-                n, known ? QStringLiteral("%1").arg(ks.DevSerialNo, 8, 10, QLatin1Char('0')) : QString()));
-        });
+        connect(&session_->recorder(), &SeriesRecorder::noiseEvent, this,
+                [this](const EventNotice& n) { onEvent_->post(eventEnvironment(n)); });
     }
     attachViews();
 

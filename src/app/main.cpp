@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -48,7 +49,6 @@ int runDesktopModule(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (kestro::wantsReport(argc, argv)) return runDesktopModule(argc, argv);
     // Everything that needs no window is decided before any application object exists.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -62,20 +62,27 @@ int main(int argc, char** argv) {
             print(stdout, kestro::versionText());
             return kestro::kExitOk;
         case kestro::CommandLine::Action::Error:
-            kestro::writeStderrLine(kestro::Priority::Error,
-                                    cl.error + QStringLiteral("; try 'KestroRecorder --help' for the options"));
-            return kestro::kExitCannotRun;
+            return kestro::refuseCommandLine(cl.error);
         case kestro::CommandLine::Action::Verify:
             return kestro::runVerifyCommand(cl.options);
         case kestro::CommandLine::Action::PrintPublicKey:
             return kestro::runPrintPublicKey(cl.options);
-        case kestro::CommandLine::Action::Report:  // taken care of above
+        case kestro::CommandLine::Action::Report:
+        case kestro::CommandLine::Action::ReportDay:
+            return runDesktopModule(argc, argv);
         case kestro::CommandLine::Action::Run:
             break;
     }
-    if (!cl.options.headless) return runDesktopModule(argc, argv);
-
+    // The token leaves the process list before the window module is even
+    // loaded; the module reads the line again, from a copy of it.
+    std::vector<std::string> kept(argv, argv + argc);
+    std::vector<char*> copy;
+    for (std::string& a : kept)
+        copy.push_back(a.data());
+    copy.push_back(nullptr);
     kestro::concealServeToken(argc, argv);
+    if (!cl.options.headless) return runDesktopModule(argc, copy.data());
+
     // The plain event loop: the GLib one costs more on every wake-up, and a
     // service wakes for every few characters from the meter.
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");

@@ -139,8 +139,7 @@ void DesktopApplication::showStatistics(bool openFile) {
     // Settings and serial number as they are now; they change between openings.
     statistics_->setFileConfig(statisticsConfigOf(session()->settings()));
     statistics_->setRecordDirectory(session()->settings().RecordDirectory);
-    const int32_t serial = session()->device().DevSerialNo;
-    statistics_->setSerialNumber(serial > 0 && serial != kSerialNotReceived ? QString::number(serial) : QString());
+    statistics_->setSerialNumber(QString::fromStdString(serialNumberText(session()->device())));
     statistics_->show();
     statistics_->raise();
     statistics_->activateWindow();

@@ -48,18 +48,18 @@ QString storedRecordDirectory() {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--report-day") == 0)
-            return kestro::runReportDayCommand(argc, argv,
-                                               {storedDayPeriods, storedRecordDirectory, kestro::reportEvidenceFor,
-                                                kestro::recordedSeries, kestro::newestSerial});
-    if (kestro::wantsReport(argc, argv))
-        return kestro::runReportCommand(argc, argv, storedDayPeriods, kestro::reportEvidenceFor);
+    // KestroRecorder has read the line and refused a wrong one; this reads it again.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QFile::decodeName(argv[i]);
     const kestro::CommandLine cl = kestro::parseCommandLine(arguments, QDir::currentPath());
-    kestro::concealServeToken(argc, argv);
+    if (cl.action == kestro::CommandLine::Action::Error) return kestro::refuseCommandLine(cl.error);
+    if (cl.action == kestro::CommandLine::Action::ReportDay)
+        return kestro::runReportDayCommand(argc, argv,
+                                           {storedDayPeriods, storedRecordDirectory, kestro::reportEvidenceFor,
+                                            kestro::recordedSeries, kestro::newestSerial});
+    if (cl.action == kestro::CommandLine::Action::Report)
+        return kestro::runReportCommand(argc, argv, cl.options.report, storedDayPeriods, kestro::reportEvidenceFor);
     // Building the application object without a display aborts the process.
     if (!kestro::hasUsableDisplay(kestro::DisplayEnvironment::current())) {
         const QByteArray text = (kestro::noDisplayMessage() + QLatin1Char('\n')).toLocal8Bit();

@@ -5,6 +5,7 @@
 #include "link/SerialPort.h"
 #include "settings/RecorderSettings.h"
 #include "settings/cRegistry.h"
+#include "shell/Diagnostics.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
 
@@ -184,6 +185,7 @@ int16_t frmCOMx::CloseCOMPort() {
             d_->port->setRequestToSend(false);
         }
         d_->port->close();
+        qCDebug(lcLink, "COM%s closed%s", qUtf8Printable(tag_), d_->gone ? " after its device went" : "");
         ++d_->generation;
     }
     d_->gone = false;
@@ -201,9 +203,12 @@ bool frmCOMx::openNumbered(qlonglong n, int16_t* errNo, QString* device, QString
     const QString mapped = mapPort(port, &key);
     *device = pathToOpen(port);
     if (!d_->port->open(*device, errNo, reason)) {
+        qCDebug(lcLink, "COM%d (%s) cannot be opened: error %d, %s", port, qUtf8Printable(*device), *errNo,
+                qUtf8Printable(*reason));
         if (*errNo != kErrPortNotFound && *errNo != kErrPortUnavailable) *errNo = kErrPortUnavailable;
         return false;
     }
+    qCDebug(lcLink, "COM%d (%s) open", port, qUtf8Printable(*device));
     d_->port->setDataTerminalReady(true);
     d_->port->setRequestToSend(true);
     Impl::Remembered& r = d_->remembered[port];

@@ -49,6 +49,16 @@ bool operator==(const KestroStateRecord& a, const KestroStateRecord& b) {
            a.DevTemp == b.DevTemp && a.DevSupply == b.DevSupply;
 }
 
+std::string serialNumberText(int32_t serial) {
+    if (serial < 0 || serial > 99999999) return std::string();
+    std::string text = std::to_string(serial);
+    return std::string(8 - text.size(), '0') + text;
+}
+
+std::string serialNumberText(const KestroStateRecord& state) {
+    return (state.DataValid & kValidSerialNo) ? serialNumberText(state.DevSerialNo) : std::string();
+}
+
 FixedText64 makeFixedText64(const std::string& s) {
     FixedText64 t;
     t.fill(' ');

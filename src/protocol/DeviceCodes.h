@@ -142,6 +142,12 @@ constexpr float kCalCoefNotReceived = 9.99995f;
 constexpr float kCalCoefNotShown = 9.99994f;
 inline constexpr const char* kTextNotReceived = "empty";
 
+// The serial number as every outlet shows it: the eight digits of the wire,
+// zero padded; empty for a sentinel or anything that is no eight-digit number.
+std::string serialNumberText(int32_t serial);
+// Empty too while the record holds no valid serial number.
+std::string serialNumberText(const KestroStateRecord& state);
+
 // The device state record as the poll cycle resets it (offline, nothing valid).
 KestroStateRecord notReceivedState();
 // The shown copy as the poll cycle resets it (online, every item "not shown").

@@ -11,34 +11,6 @@
 
 namespace kestro {
 
-namespace {
-
-QString decibels(double db) { return std::isnan(db) ? QString() : levelText(db); }
-
-QString isoOf(int64_t localMs, int64_t utcMs) { return isoTime(systemTimeFromAbsoluteMs(localMs), utcMs); }
-
-}  // namespace
-
-QStringList eventEnvironment(const EventNotice& n, const QString& serialNumber) {
-    const NoiseEvent& e = n.event;
-    const bool ended = n.phase == EventNotice::Phase::Ended;
-    return {
-        QStringLiteral("KESTRO_EVENT_PHASE=") + (ended ? QStringLiteral("end") : QStringLiteral("start")),
-        QStringLiteral("KESTRO_EVENT_START=") + isoOf(e.startLocalMs, e.startUtcMs),
-        QStringLiteral("KESTRO_EVENT_END=") + (ended ? isoOf(e.endLocalMs, e.endUtcMs) : QString()),
-        QStringLiteral("KESTRO_EVENT_DURATION_S=") + QString::number(e.durationMs / 1000.0, 'f', 1),
-        QStringLiteral("KESTRO_EVENT_LMAX_DB=") + decibels(e.lmax),
-        QStringLiteral("KESTRO_EVENT_LEQ_DB=") + decibels(e.leq),
-        QStringLiteral("KESTRO_EVENT_SEL_DB=") + decibels(e.sel),
-        QStringLiteral("KESTRO_EVENT_LEVEL_DB=") + levelText(n.levelTenths / 10.0),
-        QStringLiteral("KESTRO_EVENT_OPEN=") + (e.open ? QLatin1Char('1') : QLatin1Char('0')),
-        QStringLiteral("KESTRO_EVENT_STREAM=") + n.typeWord,
-        QStringLiteral("KESTRO_EVENT_RECORD_FILE=") + n.recordPath,
-        QStringLiteral("KESTRO_EVENT_COUNT=") + QString::number(n.count),
-        QStringLiteral("KESTRO_EVENT_SERIAL=") + serialNumber,
-    };
-}
-
 EventRecorder::EventRecorder(WriteFn writeFn) : write_(std::move(writeFn)) {
     for (Series& s : series_) {
         s.tracker.onStarted = [this, &s](const NoiseEvent& e) {

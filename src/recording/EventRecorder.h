@@ -26,7 +26,7 @@ namespace kestro {
 
 struct MeasurementRecord;
 
-// An exceedance as the notification paths get it.
+// An exceedance as every outlet gets it (recording/EventOutputs.h renders it).
 struct EventNotice {
     enum class Phase { Started, Ended };
     Phase phase = Phase::Started;
@@ -34,11 +34,9 @@ struct EventNotice {
     QString typeWord;    // of the series it was detected on: LP or LPF
     QString recordPath;  // that series' record file
     int32_t levelTenths = 0;
-    int64_t count = 0;  // exceedances counted in this run, this one included
+    int64_t count = 0;     // exceedances counted in this run, this one included
+    QString serialNumber;  // of the meter, as serialNumberText() gives it
 };
-
-// The event's fields as environment variables for --on-event (KESTRO_EVENT_...).
-QStringList eventEnvironment(const EventNotice& n, const QString& serialNumber);
 
 class EventRecorder {
 public:

@@ -33,8 +33,6 @@ namespace {
 const QString kInfoSuffix = QStringLiteral("_INFO");
 const QString kJson = QStringLiteral(".json");
 
-QString two(int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); }
-
 QString fileNameOf(const QString& path) { return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1); }
 
 // The record file's name up to its extension: everything after the time stamp
@@ -74,18 +72,6 @@ QString calibrationLogPath(const QString& recordDirectory) {
     return dir + QStringLiteral("calibration.csv");
 }
 
-QString isoTime(const SystemTime& local, int64_t utcMs) {
-    const int64_t offsetMs = absoluteMilliseconds(local) - (utcMs + kUnixEpochAbsoluteMs);
-    const int64_t minutes = (offsetMs >= 0 ? offsetMs + 30000 : offsetMs - 30000) / 60000;
-    const int64_t a = minutes < 0 ? -minutes : minutes;
-    return QStringLiteral("%1-%2-%3T%4:%5:%6.%7%8%9:%10")
-        .arg(local.wYear, 4, 10, QLatin1Char('0'))
-        .arg(two(local.wMonth), two(local.wDay), two(local.wHour), two(local.wMinute), two(local.wSecond))
-        .arg(local.wMilliseconds, 3, 10, QLatin1Char('0'))
-        .arg(minutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-        .arg(two(int(a / 60)), two(int(a % 60)));
-}
-
 bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs) {
     static const QRegularExpression re(
         QStringLiteral("^(\\d{4})-(\\d\\d)-(\\d\\d)T(\\d\\d):(\\d\\d):(\\d\\d)\\.(\\d{3})([+-])(\\d\\d):(\\d\\d)$"));
@@ -123,39 +109,6 @@ std::optional<FileDigest> digestFile(const QString& path, qint64 bytes) {
     if (EVP_DigestFinal_ex(h.get(), md, &len) != 1) return std::nullopt;
     d.sha256 = QByteArray(reinterpret_cast<const char*>(md), int(len)).toHex();
     return d;
-}
-
-bool writeFileDurably(const QString& path, const QByteArray& bytes, QString* error) {
-    const QFileInfo fi(path);
-    const QByteArray dir = QFile::encodeName(fi.absolutePath());
-    QByteArray tmp = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") + fi.fileName()) + ".XXXXXX";
-    auto fail = [&](int e) {
-        if (error) *error = QString::fromLocal8Bit(std::strerror(e));
-        return false;
-    };
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) return fail(errno);
-    qint64 done = 0;
-    int err = 0;
-    while (done < bytes.size() && err == 0) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno != EINTR) err = errno;
-        if (n > 0) done += n;
-    }
-    if (err == 0 && (::fchmod(fd, 0644) != 0 || ::fdatasync(fd) != 0)) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(tmp.constData(), QFile::encodeName(path).constData()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tmp.constData());
-        return fail(err);
-    }
-    // The rename itself must survive a power cut.
-    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
 }
 
 QByteArray calibrationLogHeader() { return "Time;Level;SerialNumber;Key\r\n"; }

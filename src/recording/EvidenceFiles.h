@@ -13,7 +13,9 @@
 // vouches for shows; so does a file that appears beside a closed series.
 
 #include "core/Types.h"
+#include "shell/DurableFile.h"
 #include "statistics/ReportEvidence.h"
+#include "statistics/StatisticsFile.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -33,9 +35,8 @@ bool isRecordFileName(const QString& name);
 // "calibration.csv" in the record directory.
 QString calibrationLogPath(const QString& recordDirectory);
 
-// "2026-03-05T14:03:27.250+01:00": a local time and the UTC offset of that moment.
-QString isoTime(const SystemTime& local, int64_t utcMs);
-// The local time (ms since 1899-12-30) and the instant (UTC ms since 1970) of such a text.
+// The local time (ms since 1899-12-30) and the instant (UTC ms since 1970) of
+// an isoTime() text (statistics/StatisticsFile.h).
 bool parseIsoTime(const QString& text, int64_t* localMs, int64_t* utcMs);
 
 struct FileDigest {
@@ -45,10 +46,6 @@ struct FileDigest {
 // SHA-256 of the first `bytes` bytes of a file, or of all of it (-1); none
 // when the file cannot be read or is shorter than asked.
 std::optional<FileDigest> digestFile(const QString& path, qint64 bytes = -1);
-
-// Writes a new file under a temporary name, syncs it, renames it over path and
-// syncs the directory: a crash leaves the old content or the new, never half.
-bool writeFileDurably(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // One line of the calibration log: Time;Level;SerialNumber;Key with CR LF.
 QByteArray calibrationLogHeader();

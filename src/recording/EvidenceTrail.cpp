@@ -38,11 +38,6 @@ std::pair<dev_t, ino_t> identityOf(const QString& path) {
                                                                  : std::pair<dev_t, ino_t>{};
 }
 
-QString serialText(int32_t serial) {
-    if (serial <= 0 || serial == kSerialNotReceived) return QString();
-    return QStringLiteral("%1").arg(serial, 8, 10, QLatin1Char('0'));
-}
-
 QJsonValue textOrNull(const QString& s) { return s.isEmpty() ? QJsonValue() : QJsonValue(s); }
 
 QString keyOf(int16_t code) {
@@ -60,7 +55,7 @@ QJsonObject meterOf(const KestroStateRecord& k) {
     static const char* const kFunctions[] = {"Initialisation", "Lp", "LEQ", "MAX-Hold", "Calibration", "Service"};
     static const char* const kRanges[] = {"30 - 90 dB", "50 - 110 dB", "70 - 130 dB"};
     QJsonObject m;
-    m[QLatin1String("serial_number")] = textOrNull(serialText(k.DevSerialNo));
+    m[QLatin1String("serial_number")] = textOrNull(QString::fromStdString(serialNumberText(k.DevSerialNo)));
     const bool function = (k.DataValid & kValidFunction) && k.DevFunction >= 0 && k.DevFunction <= 5;
     m[QLatin1String("function")] = function ? QJsonValue(QLatin1String(kFunctions[k.DevFunction])) : QJsonValue();
     m[QLatin1String("function_code")] = function ? QJsonValue(k.DevFunction * 10 + k.DevVariant) : QJsonValue();
@@ -318,7 +313,7 @@ void EvidenceTrail::takeCalibration() {
         CalibrationCheck c;
         c.localMs = absoluteMilliseconds(r.SysTime);
         c.levelDb = r.Level / 10.0;
-        c.serialNumber = serialText(r.SerialNo);
+        c.serialNumber = QString::fromStdString(serialNumberText(r.SerialNo));
         const QString time = isoTime(r.SysTime, r.Instant);
         const QString key = keyOf(r.Code);
         // Without a record directory there is no place for the log (never the root directory).

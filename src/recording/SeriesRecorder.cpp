@@ -57,7 +57,8 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
     fastStats_.onResult = [this](const IntervalResult& r) {
         emit statisticsResult(Stream::Fast, r);
     };
-    events_.onNotice = [this](const EventNotice& n) {
+    events_.onNotice = [this](EventNotice n) {
+        n.serialNumber = QString::fromStdString(serialNumberText(ps_.KestroState));
         emit noiseEvent(n);
     };
 }

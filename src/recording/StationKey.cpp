@@ -1,5 +1,7 @@
 #include "recording/StationKey.h"
 
+#include "shell/DurableFile.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -8,11 +10,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
 
 namespace kestro {
 
@@ -49,26 +47,6 @@ QByteArray bioBytes(BIO* b) {
 }
 
 bool isEd25519(EVP_PKEY* k) { return k && EVP_PKEY_get_id(k) == EVP_PKEY_ED25519; }
-
-// Never replaces a key that is there: a second program making one at the same
-// moment keeps the first, and both sign with it.
-bool writeNew(const QString& path, const QByteArray& bytes, mode_t mode, QString* error) {
-    QByteArray tmp = QFile::encodeName(path) + ".XXXXXX";
-    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    int err = fd < 0 ? errno : 0;
-    if (err == 0 && ::fchmod(fd, mode) != 0) err = errno;
-    for (qint64 done = 0; err == 0 && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno != EINTR) err = errno;
-        if (n > 0) done += n;
-    }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (fd >= 0 && ::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::link(tmp.constData(), QFile::encodeName(path).constData()) != 0) err = errno;
-    if (fd >= 0) ::unlink(tmp.constData());
-    if (err != 0 && error) *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(err)));
-    return err == 0;
-}
 
 Pkey readPrivate(const QString& path, QString* error) {
     QFile f(path);
@@ -114,7 +92,7 @@ std::shared_ptr<const StationKey> StationKey::loadOrCreate(const QString& dataDi
             return nullptr;
         }
         QString why;
-        if (!writeNew(path, bioBytes(bio.get()), 0600, &why) && !QFile::exists(path)) {
+        if (!createFileDurably(path, bioBytes(bio.get()), 0600, &why) && !QFile::exists(path)) {
             if (error) *error = why;
             return nullptr;
         }
@@ -128,7 +106,7 @@ std::shared_ptr<const StationKey> StationKey::loadOrCreate(const QString& dataDi
     if (!current.open(QIODevice::ReadOnly) || current.readAll() != out->publicKeyPem()) {
         current.close();
         QFile::remove(pub);
-        writeNew(pub, out->publicKeyPem(), 0644, nullptr);
+        createFileDurably(pub, out->publicKeyPem(), 0644);
     }
     return out;
 }

@@ -1,5 +1,7 @@
 #include "remote/StationMonitor.h"
 
+#include "recording/EventOutputs.h"
+
 #include "statistics/StatisticsRecorder.h"
 
 #include "kestro/Version.h"
@@ -62,18 +64,13 @@ QString functionName(int function) {
     return QLatin1String(kNames[function]);
 }
 
-QJsonValue levelJson(double db) {
-    if (std::isnan(db)) return QJsonValue();
-    return double(levelTenths(db)) / 10.0;
-}
-
 StationState stationStateOf(const KestroStateRecord& s, bool recording) {
     StationState st;
     st.online = s.DeviceOnline;
     st.recording = recording;
     const int32_t valid = s.DataValid;
-    if ((valid & kValidSerialNo) && s.DevSerialNo != kSerialNotReceived && s.DevSerialNo >= 0)
-        st.serial = QStringLiteral("%1").arg(s.DevSerialNo, 8, 10, QLatin1Char('0'));
+    const QString serial = QString::fromStdString(serialNumberText(s));
+    if (!serial.isEmpty()) st.serial = serial;
     if ((valid & kValidFunction) && s.DevFunction >= kFunctionInit && s.DevFunction <= kFunctionService)
         st.function = s.DevFunction;
     if ((valid & kValidRange) && (s.DevRange & kRangeMask) != 0 && s.DevRange != kNotReceived) {
@@ -207,30 +204,9 @@ QJsonObject StationMonitor::stateObject() const {
     o.insert(QStringLiteral("recording"), state_.recording);
     o.insert(QStringLiteral("time"), offsets_.known() ? QJsonValue(offsets_.isoNow()) : QJsonValue());
     o.insert(QStringLiteral("event_detection"), eventDetection_.isEmpty() ? QJsonValue() : QJsonValue(eventDetection_));
-    o.insert(QStringLiteral("event"), running_ ? QJsonValue(eventObject(*running_)) : QJsonValue());
-    o.insert(QStringLiteral("last_event"), lastEvent_ ? QJsonValue(eventObject(*lastEvent_)) : QJsonValue());
+    o.insert(QStringLiteral("event"), running_ ? QJsonValue(eventJson(*running_)) : QJsonValue());
+    o.insert(QStringLiteral("last_event"), lastEvent_ ? QJsonValue(eventJson(*lastEvent_)) : QJsonValue());
     o.insert(QStringLiteral("events_total"), double(eventsTotal_));
-    return o;
-}
-
-QJsonObject StationMonitor::eventObject(const EventNotice& n) const {
-    const NoiseEvent& e = n.event;
-    const bool ended = n.phase == EventNotice::Phase::Ended;
-    QJsonObject o;
-    o.insert(QStringLiteral("phase"), ended ? QStringLiteral("end") : QStringLiteral("start"));
-    o.insert(QStringLiteral("type"), n.typeWord);
-    auto iso = [](int64_t localMs, int64_t utcMs) {
-        return isoLocalTime(localMs, int(std::llround(double(localMs - utcAsAbsoluteMs(utcMs)) / 60000.0)));
-    };
-    o.insert(QStringLiteral("start"), iso(e.startLocalMs, e.startUtcMs));
-    o.insert(QStringLiteral("end"), ended ? QJsonValue(iso(e.endLocalMs, e.endUtcMs)) : QJsonValue());
-    o.insert(QStringLiteral("duration_s"), e.durationMs / 1000.0);
-    o.insert(QStringLiteral("lmax_db"), levelJson(e.lmax));
-    o.insert(QStringLiteral("leq_db"), levelJson(e.leq));
-    o.insert(QStringLiteral("sel_db"), levelJson(e.sel));
-    o.insert(QStringLiteral("level_db"), n.levelTenths / 10.0);
-    o.insert(QStringLiteral("open"), e.open);
-    o.insert(QStringLiteral("count"), double(n.count));
     return o;
 }
 
@@ -242,7 +218,7 @@ void StationMonitor::addEvent(const EventNotice& n) {
         running_.reset();
         lastEvent_ = n;
     }
-    emit exceedance(compact(eventObject(n)));
+    emit exceedance(compact(eventJson(n)));
     emit stateChanged();
 }
 

@@ -67,8 +67,6 @@ struct StationState {
 StationState stationStateOf(const KestroStateRecord& s, bool recording);
 // "Initialisation", "Lp", "LEQ", "MAX", "CAL", "Service"; empty outside 0..5.
 QString functionName(int function);
-// Level in dB as JSON: one decimal, null for no level.
-QJsonValue levelJson(double db);
 
 class StationMonitor : public QObject {
     Q_OBJECT
@@ -117,8 +115,6 @@ public:
     QJsonObject stateObject() const;
     QJsonObject sampleObject(const StationSample& s) const;
     QJsonObject resultObject(bool fast, const IntervalResult& r) const;
-    // {"phase", "type", "start", "end", "duration_s", "lmax_db", "leq_db", "sel_db", "level_db", "open", "count"}
-    QJsonObject eventObject(const EventNotice& n) const;
     bool eventRunning() const { return running_.has_value(); }
     int64_t eventsTotal() const { return eventsTotal_; }
     QByteArray stateJson() const;
@@ -138,7 +134,7 @@ signals:
     // A completed interval (not the series summary) of either stream.
     void intervalCompleted(bool fast, const kestro::IntervalResult& r);
     void serialKnown(const QString& serial);
-    // An exceedance started or ended: its eventObject.
+    // An exceedance started or ended: its eventJson().
     void exceedance(const QByteArray& json);
 
 private:

@@ -13,13 +13,6 @@ constexpr int64_t kUnixEpochDays = 25569;  // 1970-01-01 counted from 1899-12-30
 
 }  // namespace
 
-QString isoLocalTime(int64_t localMs, int offsetMinutes) {
-    const SystemTime t = systemTimeFromAbsoluteMs(localMs);
-    const int a = std::abs(offsetMinutes);
-    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour,
-                             t.wMinute, t.wSecond, t.wMilliseconds, offsetMinutes < 0 ? '-' : '+', a / 60, a % 60);
-}
-
 int64_t utcAsAbsoluteMs(int64_t utcMs) { return utcMs + kUnixEpochDays * kMsPerDay; }
 
 int utcOffsetMinutes(const ClockReading& r) {

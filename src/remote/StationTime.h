@@ -5,14 +5,13 @@
 // local time gets the offset that was in force when it was read.
 
 #include "protocol/DeviceCodes.h"
+#include "statistics/StatisticsFile.h"
 
 #include <QString>
 #include <cstdint>
 
 namespace kestro {
 
-// "2026-03-05T14:03:27.250+01:00" for a local time (absoluteMilliseconds) and its offset.
-QString isoLocalTime(int64_t localMs, int offsetMinutes);
 // UTC milliseconds since 1970 as absoluteMilliseconds would count them (no offset).
 int64_t utcAsAbsoluteMs(int64_t utcMs);
 // The UTC offset of a clock reading, in whole minutes.

@@ -8,12 +8,9 @@
 #include "statistics/RecordAnalysis.h"
 #include "statistics/ZoneTimeline.h"
 
-#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QTimeZone>
-#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -28,83 +25,22 @@ int fail(int status, const QString& text) {
 
 }  // namespace
 
-int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& storedPeriods,
-                     const EvidenceFn& evidence) {
+int runReportCommand(int argc, char** argv, const ReportRequest& request,
+                     const std::function<DayPeriods()>& storedPeriods, const EvidenceFn& evidence) {
     // No window system: fonts and the PDF painter work on the offscreen platform.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral(KESTRO_APP_TITLE));
     QGuiApplication::setApplicationVersion(QStringLiteral(KESTRO_VERSION_STRING));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("PDF report of a record file.\nExit status: 0 written, 1 wrong arguments or an output that "
-                       "is the record file itself, 2 the record file cannot be read, 3 the PDF cannot be written."));
-    parser.addHelpOption();
-    const QCommandLineOption report(QStringLiteral("report"), QStringLiteral("The record file to report on."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption interval(QStringLiteral("interval"),
-                                      QStringLiteral("Interval length in seconds: 10, 30, 60, 300, 600, 900 "
-                                                     "(default), 1800 or 3600."),
-                                      QStringLiteral("SECONDS"), QStringLiteral("900"));
-    const QCommandLineOption limit(QStringLiteral("limit"), QStringLiteral("Limit of the interval Leq in dB."),
-                                   QStringLiteral("DB"));
-    const QCommandLineOption flagColumn(QStringLiteral("flag-column"),
-                                        QStringLiteral("What the one flag column of a record file without a header "
-                                                       "line holds: overflow (assumed when not given) or underflow."),
-                                        QStringLiteral("KIND"));
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
-                                    QStringLiteral("The PDF to write (default: beside FILE, ending in .pdf)."),
-                                    QStringLiteral("OUT.pdf"));
-    const QCommandLineOption site(QStringLiteral("site"), QStringLiteral("The location, instead of the side file's."),
-                                  QStringLiteral("TEXT"));
-    const QCommandLineOption operatorName(QStringLiteral("operator"),
-                                          QStringLiteral("Who measured, instead of the side file's."),
-                                          QStringLiteral("NAME"));
-    const QCommandLineOption note(QStringLiteral("note"), QStringLiteral("Notes, instead of the side file's."),
-                                  QStringLiteral("TEXT"));
-    const QCommandLineOption tz(QStringLiteral("tz"),
-                                QStringLiteral("The time zone the record file was made in, an IANA name such as "
-                                               "Europe/Berlin (default: the side file's, else this computer's)."),
-                                QStringLiteral("ZONE"));
-    const QCommandLineOption instrument(QStringLiteral("instrument"),
-                                        QStringLiteral("The sound level meter's type and class, instead of the side "
-                                                       "file's."),
-                                        QStringLiteral("TEXT"));
-    parser.addOptions({report, interval, limit, flagColumn, output, site, operatorName, note, tz, instrument});
-    if (!parser.parse(QCoreApplication::arguments())) return fail(1, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        return 0;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return fail(1, QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
-
     StatisticsConfig config;
-    bool ok = false;
-    config.intervalSeconds = parser.value(interval).toInt(&ok);
-    if (!ok || !isStatisticsInterval(config.intervalSeconds))
-        return fail(1, QStringLiteral("--interval must be 10, 30, 60, 300, 600, 900, 1800 or 3600 seconds, not \"%1\"")
-                           .arg(parser.value(interval)));
-    if (parser.isSet(flagColumn)) {
-        const QString kind = parser.value(flagColumn);
-        if (kind != QLatin1String("overflow") && kind != QLatin1String("underflow"))
-            return fail(1, QStringLiteral("--flag-column must be overflow or underflow, not \"%1\"").arg(kind));
-        config.singleFlagColumn = kind == QLatin1String("underflow") ? kStatusUnderflow : kStatusOverflow;
-    }
+    config.intervalSeconds = request.intervalSeconds;
+    if (request.singleFlagColumn != 0) config.singleFlagColumn = request.singleFlagColumn;
     if (storedPeriods) config.periods = storedPeriods();
-    if (parser.isSet(limit)) {
-        QString text = parser.value(limit);
-        text.replace(QLatin1Char(','), QLatin1Char('.'));
-        const double db = text.toDouble(&ok);
-        if (!ok || !(db > 0.0) || db > 200.0)
-            return fail(1,
-                        QStringLiteral("--limit must be a level in dB above 0, not \"%1\"").arg(parser.value(limit)));
-        config.limitTenths = int32_t(std::lround(db * 10.0));
-    }
+    config.limitTenths = request.limitTenths;
 
-    const QString file = parser.value(report);
-    QString out = parser.value(output);
+    const QString& file = request.recordFile;
+    QString out = request.output;
     if (out.isEmpty()) {
         const QFileInfo fi(file);
         out = fi.dir().filePath(fi.completeBaseName() + QStringLiteral(".pdf"));
@@ -116,12 +52,8 @@ int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
     ReportOptions o;
     // First: which rows of the events file the analysis may use.
     if (evidence) o.evidence = evidence(file);
-    if (parser.isSet(tz)) {
-        const QString zone = parser.value(tz).trimmed();
-        if (!QTimeZone::isTimeZoneIdAvailable(zone.toUtf8()))
-            return fail(1, QStringLiteral("--tz must name a time zone this computer knows, such as Europe/Berlin, "
-                                          "not \"%1\"")
-                               .arg(parser.value(tz)));
+    if (!request.timeZone.isEmpty()) {
+        const QString& zone = request.timeZone;
         if (!o.evidence.timeZone.isEmpty() && o.evidence.timeZone != zone)
             o.timeZoneNote = QStringLiteral("given with --tz; the side file says %1").arg(o.evidence.timeZone);
         else
@@ -140,11 +72,11 @@ int runReportCommand(int argc, char** argv, const std::function<DayPeriods()>& s
 
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(a.read.decimalSeparator);
-    o.flagColumnGiven = parser.isSet(flagColumn);
-    for (const auto& [option, field] :
-         {std::pair{&site, &o.evidence.location}, std::pair{&operatorName, &o.evidence.operatorName},
-          std::pair{&note, &o.evidence.notes}, std::pair{&instrument, &o.evidence.instrument}})
-        if (parser.isSet(*option)) *field = parser.value(*option);
+    o.flagColumnGiven = request.singleFlagColumn != 0;
+    for (const auto& [given, field] :
+         {std::pair{&request.site, &o.evidence.location}, std::pair{&request.operatorName, &o.evidence.operatorName},
+          std::pair{&request.note, &o.evidence.notes}, std::pair{&request.instrument, &o.evidence.instrument}})
+        if (!given->isEmpty()) *field = *given;
     QString error;
     if (!writeReportPdf(a, o, out, &error)) return fail(3, error);
     std::fprintf(stdout, "%s\n", qPrintable(out));

@@ -1,18 +1,12 @@
 #pragma once
-// A report file is either complete or not there: it is written into a fresh
-// file beside its name and renamed over it only after every write, the sync
-// and the close succeeded, so a full disk or a quota never leaves half a PDF
-// (nor replaces an earlier report with one).
+// A report file is either complete or not there (shell/DurableFile.h): a full
+// disk or a quota never leaves half a PDF, nor replaces an earlier report with one.
 
-#include <QIODevice>
+#include "shell/DurableFile.h"
+
 #include <QString>
 
-#include <functional>
-
 namespace kestro {
-
-// Fills out; false (with *error set) when it cannot.
-using FileContentFn = std::function<bool(QIODevice* out, QString* error)>;
 
 // Writes path through content. A path that exists and is not a regular file
 // (a device, a folder, a pipe) is refused. On failure *error names the path

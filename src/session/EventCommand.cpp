@@ -1,5 +1,7 @@
 #include "session/EventCommand.h"
 
+#include "shell/Diagnostics.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -81,15 +83,15 @@ void EventCommand::endGroup(pid_t group) {
     });
 }
 
-void EventCommand::post(const QStringList& environment) {
-    queue_.push_back(environment);
+void EventCommand::post(const QProcessEnvironment& event) {
+    queue_.push_back(event);
     const size_t waiting = queue_.size() - (process_ ? 0 : 1);
     if (waiting > queueLimit_) {
-        const QStringList dropped = queue_.front();
+        const QProcessEnvironment dropped = queue_.front();
         queue_.pop_front();
-        log_(name() + QStringLiteral(" is still busy: the event of ") +
-             dropped.filter(QStringLiteral("KESTRO_EVENT_START=")).value(0).mid(19) + QStringLiteral(" (") +
-             dropped.filter(QStringLiteral("KESTRO_EVENT_PHASE=")).value(0).mid(19) + QStringLiteral(") was dropped"));
+        log_(name() + QStringLiteral(" is still busy: the event of %1 (%2) was dropped")
+                          .arg(dropped.value(QStringLiteral("KESTRO_EVENT_START")),
+                               dropped.value(QStringLiteral("KESTRO_EVENT_PHASE"))));
     }
     if (!process_) startNext();
 }
@@ -100,8 +102,7 @@ void EventCommand::startNext() {
         return;
     }
     QProcessEnvironment env = commandEnvironment(secrets_);
-    for (const QString& kv : queue_.front())
-        env.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    env.insert(queue_.front());
     queue_.pop_front();
     process_ = std::make_unique<QProcess>();
     process_->setProcessEnvironment(env);
@@ -134,6 +135,8 @@ void EventCommand::startNext() {
     process_->start();
     if (process_ && process_->processId() > 0) {
         group_ = pid_t(process_->processId());
+        qCDebug(lcEvents, "%s started (%s, process group %d)", qUtf8Printable(name()),
+                qUtf8Printable(env.value(QStringLiteral("KESTRO_EVENT_PHASE"))), int(group_));
         // Also from here: a signal sent before the child has moved would miss the group.
         ::setpgid(group_, group_);
     }
@@ -141,6 +144,7 @@ void EventCommand::startNext() {
 
 void EventCommand::done(const QString& failure) {
     limit_.stop();
+    qCDebug(lcEvents, "%s ended%s", qUtf8Printable(name()), failure.isEmpty() ? "" : " (failed)");
     if (!failure.isEmpty()) log_(name() + QLatin1Char(' ') + failure);
     // Not from within its own signal.
     process_.release()->deleteLater();

@@ -16,6 +16,7 @@
 
 #include <QObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTimer>
 
@@ -46,8 +47,8 @@ public:
     // Values no command may see, under whatever name (the serve token, the MQTT password).
     void setSecrets(const QStringList& values);
 
-    // One event's fields, NAME=VALUE.
-    void post(const QStringList& environment);
+    // One event's fields (eventEnvironment()), added to the recorder's environment.
+    void post(const QProcessEnvironment& event);
     bool idle() const { return !process_ && queue_.empty(); }
 
 signals:
@@ -67,7 +68,7 @@ private:
     size_t queueLimit_;
     int graceMs_;
     QStringList secrets_;
-    std::deque<QStringList> queue_;
+    std::deque<QProcessEnvironment> queue_;
     std::unique_ptr<QProcess> process_;
     QTimer limit_;
     pid_t group_ = 0;  // the running command's process group

@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "link/frmCOMx.h"
 #include "settings/cRegistry.h"
+#include "shell/Diagnostics.h"
 #include "shell/EventLog.h"
 
 #include <QCoreApplication>
@@ -57,7 +58,10 @@ Session::~Session() = default;
 
 int16_t Session::InitForm() { return settings_.InitForm(RegObj_, defaultRecordDir_, log_.errorSink()); }
 
-void Session::SendCommand(const QString& text) { com_.SendCommand(text + QLatin1Char('\r')); }
+void Session::SendCommand(const QString& text) {
+    qCDebug(lcSession, "sent %s", qUtf8Printable(text));
+    com_.SendCommand(text + QLatin1Char('\r'));
+}
 
 // ---------------------------------------------------------------- poll cycle
 
@@ -157,6 +161,7 @@ void Session::signalAlive() {
 }
 
 void Session::connectionEstablishedActions() {
+    qCDebug(lcSession, "the meter answers: online");
     ps_.KestroState.DeviceOnline = true;
     Reset_KestroStateOld();
     InitStep = 1;
@@ -175,6 +180,7 @@ void Session::flushRecording() {
 }
 
 void Session::connectionLostActions() {
+    qCDebug(lcSession, "no answer for six ticks: offline");
     flushRecording();
     ps_.KestroState.DeviceOnline = false;
     Reset_KestroStateOld();

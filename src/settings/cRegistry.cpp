@@ -1,5 +1,6 @@
 #include "settings/cRegistry.h"
 
+#include "shell/DurableFile.h"
 #include "shell/Instance.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <fcntl.h>
@@ -446,10 +446,7 @@ void cRegistry::setValue(const QVariant& v) {
     key.insert(storedName(key, ValueKey), entry);
     doc.insert(keyName, key);
 
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly)) raiseWriteFailure(v);
-    const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);
-    if (out.write(bytes) != bytes.size() || !out.flush() || !out.commit()) raiseWriteFailure(v);
+    if (!writeFileDurably(path, QJsonDocument(doc).toJson(QJsonDocument::Indented))) raiseWriteFailure(v);
 }
 
 }  // namespace kestro

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <cmath>
+#include <cstdlib>
 
 namespace kestro {
 
@@ -114,6 +115,18 @@ QString localDateTimeText(int64_t localMs) {
         .arg(s.wHour, 2, 10, QLatin1Char('0'))
         .arg(s.wMinute, 2, 10, QLatin1Char('0'))
         .arg(s.wSecond, 2, 10, QLatin1Char('0'));
+}
+
+QString isoLocalTime(int64_t localMs, int offsetMinutes) {
+    const SystemTime t = systemTimeFromAbsoluteMs(localMs);
+    const int a = std::abs(offsetMinutes);
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour,
+                             t.wMinute, t.wSecond, t.wMilliseconds, offsetMinutes < 0 ? '-' : '+', a / 60, a % 60);
+}
+
+QString isoTime(int64_t localMs, int64_t utcMs) {
+    const int64_t offsetMs = localMs - (utcMs + kUnixEpochAbsoluteMs);
+    return isoLocalTime(localMs, int(std::llround(double(offsetMs) / 60000.0)));
 }
 
 QString levelText(double db, QChar decimalSeparator) {

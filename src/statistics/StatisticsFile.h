@@ -1,6 +1,7 @@
 #pragma once
 // The statistics file beside each record file: its name and its lines.
 
+#include "core/Types.h"
 #include "statistics/DayLevels.h"
 #include "statistics/IntervalResult.h"
 #include "statistics/ZoneTimeline.h"
@@ -50,6 +51,13 @@ std::pair<QString, QString> intervalClockTexts(ZoneTimeline& zone, const Interva
 
 // "YYYY-MM-DD hh:mm:ss" of a local time in milliseconds since 1899-12-30.
 QString localDateTimeText(int64_t localMs);
+// "2026-03-05T14:03:27.250+01:00": a local time (milliseconds since
+// 1899-12-30) with its UTC offset; the one ISO 8601 form of every outlet.
+QString isoLocalTime(int64_t localMs, int offsetMinutes);
+// The same with the offset of a local time and its instant (UTC milliseconds
+// since 1970), rounded to whole minutes.
+QString isoTime(int64_t localMs, int64_t utcMs);
+inline QString isoTime(const SystemTime& local, int64_t utcMs) { return isoTime(absoluteMilliseconds(local), utcMs); }
 // One decimal with the given separator; "-" for no level.
 QString levelText(double db, QChar decimalSeparator = QLatin1Char('.'));
 // The decimal mark of the interface's locale: what every window shows, whatever

@@ -91,7 +91,7 @@ def test_report_in_another_zone(run):
     has(txt, "not given: days and period lengths as in this computer's zone, UTC")
     check("(23 h)" not in txt, "a UTC day of 23 h")
     r = recorder_cmd(home, "--report", spring, "--tz", "Mars/Olympus", env=env)
-    check(r.returncode == 1 and "--tz" in r.stderr, "an unknown zone: %d %r" % (r.returncode, r.stderr))
+    check(r.returncode == 2 and "--tz" in r.stderr, "an unknown zone: %d %r" % (r.returncode, r.stderr))
 
 
 def test_recorded_across_the_repeated_hour(run):

@@ -42,7 +42,8 @@ def test_command_line(run):
     env = home.env()
     for name in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
         env.pop(name, None)
-    for args in (["--help"], ["-h"], ["--version"], ["-v"], ["--record", "--help"]):
+    helps = set()
+    for args in (["--help"], ["-h"], ["--version"], ["-v"], ["--record", "--help"], ["--report", "x", "--help"]):
         out = subprocess.run([RECORDER] + args, env=env, capture_output=True, timeout=20)
         check(out.returncode == 0 and out.stderr == b"", "%s: exit status %d, %r" % (args, out.returncode,
                                                                                      out.stderr[-300:]))
@@ -50,11 +51,18 @@ def test_command_line(run):
         version = "--version" in args or "-v" in args
         check(text.startswith("KestroRecorder 1.0.1") == version and ("--headless" in text) != version,
               "%s: %r" % (args, text[:200]))
+        helps |= set() if version else {text}
+    check(len(helps) == 1, "the report's help differs from the program's")
     # Refused starts: status 2 and what to do, nothing logged; a window without a display says it in one line.
     store, good = home.store, open(home.store, "rb").read()
     no_port = home.env(KESTRO_COM1=home.root)
     for args, run_env, breaks, said in (
             ([], env, None, "--headless"), (["--headles"], env, None, "unknown option --headles"),
+            # A wrong line is refused alike in every command (the window's, the report's, the check's).
+            (["--report", "x", "--headles"], env, None, "unknown option --headles"),
+            (["--report", "x", "--interval", "7"], env, None, "--interval must be 10, 30"),
+            (["--verify", home.root, "--headles"], env, None, "unknown option --headles"),
+            (["--print-public-key", "x"], env, None, "unexpected argument x"),
             (["--headless"], no_port, None, "is not availiable!"),  # a port that is no terminal
             (["--headless"], home.env(), lambda: open(store, "wb").write(good[:len(good) // 2]), store),
             (["--headless"], home.env(), lambda: (os.remove(store), os.mkdir(store)), store)):
@@ -63,8 +71,10 @@ def test_command_line(run):
             said += " cannot be used"
         out = subprocess.run([RECORDER] + args, env=run_env, capture_output=True, timeout=20)
         err = out.stderr.decode()
-        check(out.returncode == 2 and said in err and "no serial port" not in err and err.count("\n") == 1,
-              "%s: exit status %d, %r" % (args, out.returncode, err))
+        usage = run_env is env and args != []
+        check(out.returncode == 2 and said in err and "no serial port" not in err and err.count("\n") == 1 and
+              err.startswith("KestroRecorder: ") and err.endswith("; try 'KestroRecorder --help' for the options\n")
+              == usage, "%s: exit status %d, %r" % (args, out.returncode, err))
         check("--headless" in args or not home.log_lines(), "a refused start logged %r" % home.log_lines())
 
 
@@ -457,7 +467,7 @@ def test_report_command(run):
     os.symlink(leq, leq[:-4] + ".pdf")
     name = os.path.basename(leq)
     for args, status, *said in (
-            ([leq, "--interval", "120"], 1), ([leq, "--limit", "loud"], 1), ([leq, "--flag-column", "both"], 1),
+            ([leq, "--interval", "120"], 2), ([leq, "--limit", "loud"], 2), ([leq, "--flag-column", "both"], 2),
             ([leq, "-o", os.path.join(home.root, "no", "such", "dir", "x.pdf")], 3), ([leq, "-o", leq], 1),
             ([leq, "-o", hard], 1), ([leq], 1), (["./" + name, "-o", name], 1), ([leq, "-o", "/dev/full"], 3),
             (["missing_LP_20260305_120000.dat"], 2), ([fifo], 2), (["/dev/zero"], 2),
@@ -476,7 +486,7 @@ def test_report_command(run):
     r = report(leq, "-o", target, preexec_fn=limited)
     check(r.returncode == 3 and open(target, "rb").read() == b"old", "%d %r: the earlier report" % (r.returncode,
                                                                                                  r.stderr))
-    check(not [n for n in os.listdir(home.root) if n.endswith(".tmp")], "temporary file left")
+    check(not [n for n in os.listdir(home.root) if n.startswith(".")], "temporary file left")
 
 
 def test_statistics_agree(run):

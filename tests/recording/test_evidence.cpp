@@ -402,6 +402,8 @@ TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
     s.StatisticsInterval = 10;
     std::vector<EventNotice> notices;
     QObject::connect(rec.get(), &SeriesRecorder::noiseEvent, [&](const EventNotice& n) { notices.push_back(n); });
+    ps.KestroState.DevSerialNo = 1234567;
+    ps.KestroState.DataValid |= kValidSerialNo;
     arm();
     lines("lp 700 0\r", 3);
     lines("lp 900 0\r", 10);
@@ -417,6 +419,7 @@ TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
         rec->retryHeldLines();
     ASSERT_EQ(notices.size(), 2u);
     EXPECT_EQ(notices[1].event.durationMs, 25000);
+    EXPECT_EQ(notices[1].serialNumber, "01234567");
 
     const QString record = inRec("NoiseData_LP_20260305_140327.dat");
     const QList<QByteArray> rows = readFile(eventsFilePath(record)).split('\n');

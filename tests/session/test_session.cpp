@@ -487,10 +487,13 @@ TEST(EventCommandTest, OneAtATimeSlowFailingAndUnstartableCommands) {
         QStringList log;
         EventCommand cmd(
             command, [&](const QString& line) { log << line; }, c.limitMs, c.queue);
-        for (int i = 1; i <= c.posts; ++i)
-            cmd.post({QStringLiteral("KESTRO_EVENT_PHASE=") + (i % 2 ? "start" : "end"),
-                      QStringLiteral("KESTRO_EVENT_COUNT=%1").arg(i),
-                      QStringLiteral("KESTRO_EVENT_START=2026-03-04T05:14:%1").arg(i, 2, 10, QLatin1Char('0'))});
+        for (int i = 1; i <= c.posts; ++i) {
+            QProcessEnvironment event;
+            event.insert("KESTRO_EVENT_PHASE", i % 2 ? "start" : "end");
+            event.insert("KESTRO_EVENT_COUNT", QString::number(i));
+            event.insert("KESTRO_EVENT_START", QStringLiteral("2026-03-04T05:14:%1").arg(i, 2, 10, QLatin1Char('0')));
+            cmd.post(event);
+        }
         const QDeadlineTimer bound(60000);  // against a hang only
         while (!cmd.idle() && !bound.hasExpired())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
@@ -535,7 +538,9 @@ TEST(EventCommandTest, NoSecretsInAndNothingLeftOfAHungCommand) {
                             pg},
                 [&](const QString& line) { log << line; }, atLimit ? 300 : 60000, 16, 300);
             cmd->setSecrets({"given-token", ""});
-            cmd->post({"KESTRO_EVENT_PHASE=start"});
+            QProcessEnvironment event;
+            event.insert("KESTRO_EVENT_PHASE", "start");
+            cmd->post(event);
             const QDeadlineTimer bound(20000);  // against a hang only
             while (!fileBytes(pg).endsWith('\n') && !bound.hasExpired())
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);

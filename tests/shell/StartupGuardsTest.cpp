@@ -2,6 +2,7 @@
 // and signals that end it in order.
 
 #include "shell/DisplayGuard.h"
+#include "shell/DurableFile.h"
 #include "shell/EventLog.h"
 #include "shell/Messages.h"
 #include "shell/SignalBridge.h"
@@ -242,6 +243,29 @@ TEST(DisplayGuardTest, AFatalPlatformFailureWhileStartingEndsWithStatusTwoAndOne
             qFatal("This application failed to start because no Qt platform plugin could be initialized.");
         },
         ::testing::ExitedWithCode(2), lastLine + "\n$");
+}
+
+// A whole file is replaced or left as it was, never half and never with a
+// fresh file beside it; a replaced file keeps the mode it was given.
+TEST(DurableFileTest, ReplacedWholeOrNotAtAll) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f.json");
+    QString why;
+    ASSERT_TRUE(writeFileDurably(path, QByteArray("one")));
+    EXPECT_EQ(QFileInfo(path).permissions() & 0x7077,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(writeFileDurably(path, QByteArray("two")));
+    EXPECT_EQ(QFileInfo(path).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+    auto failing = [](QIODevice* out, QString* error) {
+        out->write(QByteArray(1000, 'x'));
+        *error = "no more";
+        return false;
+    };
+    EXPECT_FALSE(writeFileDurably(path, failing, &why));
+    EXPECT_EQ(why, "no more");
+    EXPECT_EQ(fileBytes(path), "two");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"f.json"});
 }
 
 }  // namespace
