@@ -66,12 +66,9 @@ QJsonObject eventJson(const EventNotice& n) {
     return o;
 }
 
+// In the desktop's language where it installed a translation (under the notifier's name).
 EventNotification eventNotification(const EventNotice& n, QChar decimal) {
     const NoiseEvent& e = n.event;
-    // The desktop's translation, where it installed one; the notifier's texts.
-    auto tr = [](const char* text) {
-        return QCoreApplication::translate("kestro::EventNotifier", text);
-    };
     auto number = [decimal](double v) {
         return QString::number(v, 'f', 1).replace(QLatin1Char('.'), decimal);
     };
@@ -79,12 +76,16 @@ EventNotification eventNotification(const EventNotice& n, QChar decimal) {
         return std::isnan(db) ? QStringLiteral("-") : levelText(db, decimal) + QStringLiteral(" dB");
     };
     if (!ended(n))
-        return {tr("Noise event: above %1 dB").arg(levelText(n.levelTenths / 10.0, decimal)),
-                tr("Since %1 (%2), LAmax so far %3").arg(clockTime(e.startLocalMs), n.typeWord, shown(e.lmax)), true};
-    return {tr("Noise event ended"),
-            tr("%1 \u2013 %2, %3 s%4: LAmax %5, SEL %6")
+        return {QCoreApplication::translate("kestro::EventNotifier", "Noise event: above %1 dB")
+                    .arg(levelText(n.levelTenths / 10.0, decimal)),
+                QCoreApplication::translate("kestro::EventNotifier", "Since %1 (%2), LAmax so far %3")
+                    .arg(clockTime(e.startLocalMs), n.typeWord, shown(e.lmax)),
+                true};
+    return {QCoreApplication::translate("kestro::EventNotifier", "Noise event ended"),
+            QCoreApplication::translate("kestro::EventNotifier", "%1 \u2013 %2, %3 s%4: LAmax %5, SEL %6")
                 .arg(clockTime(e.startLocalMs), clockTime(e.endLocalMs), number(e.durationMs / 1000.0),
-                     e.open ? tr(" (cut short)") : QString(), shown(e.lmax), shown(e.sel)),
+                     e.open ? QCoreApplication::translate("kestro::EventNotifier", " (cut short)") : QString(),
+                     shown(e.lmax), shown(e.sel)),
             false};
 }
 
