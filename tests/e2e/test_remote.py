@@ -268,6 +268,8 @@ def test_browser_shows_live_level(run):
         time.sleep(float(os.environ.get("KESTRO_SCREENSHOT_SECONDS", "3")))
         os.makedirs(shots, exist_ok=True)
         browser.save_screenshot(os.path.join(shots, "web-page.png"))
+        browser.execute_script("document.getElementById('h-files').scrollIntoView()")
+        browser.save_screenshot(os.path.join(shots, "web-files.png"))
     rec.finish_ok()
 
 
