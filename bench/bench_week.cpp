@@ -41,7 +41,6 @@ int main(int argc, char** argv) {
     auto& clock = rig.clock;
     auto& ps = rig.ps;
     auto& rec = rig.rec;
-    auto& tmp = rig.tmp;
     rig.arm();
     const std::string burst = RecorderRig::fastBurst();
     std::printf("one series, 80 fast values and 1 slow level per second, hand-off every 100 ms\n");

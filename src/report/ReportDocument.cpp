@@ -190,15 +190,6 @@ QString number(double v, int decimals, QChar d) {
     return QString::number(v, 'f', decimals).replace(QLatin1Char('.'), d);
 }
 
-// "+02:00"
-QString offsetText(int64_t offsetS) {
-    const int64_t m = (offsetS < 0 ? -offsetS : offsetS) / 60;
-    return QStringLiteral("%1%2:%3")
-        .arg(offsetS < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-        .arg(m / 60, 2, 10, QLatin1Char('0'))
-        .arg(m % 60, 2, 10, QLatin1Char('0'));
-}
-
 // An interval's start and end as the clock showed them, with the UTC offset
 // where it showed them twice (the hour when daylight saving time ends).
 std::pair<QString, QString> clockTexts(ZoneTimeline& tl, const IntervalResult& r) {
@@ -207,7 +198,7 @@ std::pair<QString, QString> clockTexts(ZoneTimeline& tl, const IntervalResult& r
     auto text = [&tl](int64_t utc) {
         const int64_t local = tl.localOf(utc);
         QString t = localDateTimeText(local);
-        if (tl.repeated(local)) t += QChar(0xA0) + offsetText(tl.offsetAt(utc) / 1000);  // never wrapped apart
+        if (tl.repeated(local)) t += QChar(0xA0) + utcOffsetText(tl.offsetAt(utc));  // never wrapped apart
         return t;
     };
     return {text(startUtc), text(endUtc)};

@@ -26,6 +26,8 @@ void appendLevel(QByteArray& out, double db, char decimal) {
     out.append(char('0' + a % 10));
 }
 
+}  // namespace
+
 QString utcOffsetText(int64_t offsetMs) {
     const int64_t m = (offsetMs < 0 ? -offsetMs : offsetMs) / 60000;
     return QStringLiteral("%1%2:%3")
@@ -33,8 +35,6 @@ QString utcOffsetText(int64_t offsetMs) {
         .arg(m / 60, 2, 10, QLatin1Char('0'))
         .arg(m % 60, 2, 10, QLatin1Char('0'));
 }
-
-}  // namespace
 
 std::pair<QString, QString> intervalClockTexts(ZoneTimeline& zone, const IntervalResult& r, QChar gap) {
     const int64_t startUtc = r.startMs - kUnixEpochAbsoluteMs - int64_t{r.utcOffsetS} * 1000;

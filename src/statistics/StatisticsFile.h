@@ -60,6 +60,8 @@ QString isoTime(int64_t localMs, int64_t utcMs);
 inline QString isoTime(const SystemTime& local, int64_t utcMs) { return isoTime(absoluteMilliseconds(local), utcMs); }
 // One decimal with the given separator; "-" for no level.
 QString levelText(double db, QChar decimalSeparator = QLatin1Char('.'));
+// "+02:00": a UTC offset as interval labels and reports show it.
+QString utcOffsetText(int64_t offsetMs);
 // The decimal mark of the interface's locale: what every window shows, whatever
 // separator the files were written with.
 QChar shownDecimalPoint();
