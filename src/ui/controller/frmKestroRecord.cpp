@@ -726,9 +726,10 @@ void frmKestroRecord::showPanel3() {
         setPanelText(3, shown);
         return;
     }
-    label->setToolTip(error);
-    // The reason stays readable; the file name gives way in its middle.
+    // The reason stays readable; the file name gives way in its middle and is
+    // whole in the tool tip, in the panel's language.
     const QString prefix = panel3Prefix();
+    label->setToolTip(prefix + recorder.recordErrorPath());
     setPanelText(3, prefix + fm.elidedText(recorder.recordErrorPath(), Qt::ElideMiddle,
                                            std::max(room - fm.horizontalAdvance(prefix),
                                                     fm.horizontalAdvance(QStringLiteral("\u2026")))));

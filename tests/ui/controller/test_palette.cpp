@@ -3,6 +3,7 @@
 
 #include "WindowFixture.h"
 #include "about/frmAbout.h"
+#include "support/Speaking.h"
 #include "ui/setup/frmSetup.h"
 #include "ui/statistics/StatisticsViews.h"
 #include "ui/statistics/StatisticsWindow.h"
@@ -12,6 +13,7 @@
 
 #include <cmath>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace kestro::test {
@@ -217,20 +219,39 @@ TEST_F(Palette, StatisticsAndSetupKeepTheirContrastUnderLightAndDarkPalettes) {
     }
 }
 
-// No caption is cut at the default font or larger ones: frames and panels
-// grow with their texts (the design's places at the default font: Window tests).
-TEST_F(Palette, NoCaptionIsCutAt9To18Points) {
+// The fit tests in the program's own words and in German, whose words are longer.
+class Captions : public Palette, public ::testing::WithParamInterface<const char*> {
+    void SetUp() override {
+        speaking.emplace(QString::fromLatin1(GetParam()));
+        ASSERT_TRUE(speaking->loaded());
+        Palette::SetUp();
+    }
+    void TearDown() override {
+        Palette::TearDown();
+        speaking.reset();
+    }
+    std::optional<Speaking> speaking;
+};
+INSTANTIATE_TEST_SUITE_P(Languages, Captions, ::testing::Values("", "de"),
+                         [](const auto& info) { return std::string(*info.param ? info.param : "C"); });
+
+// No caption is cut at the default font or larger ones, on any page of Setup:
+// frames and panels grow with their texts (the design's places at the default font: Window tests).
+TEST_P(Captions, NoneIsCutAt9To18Points) {
     for (int points : {9, 11, 14, 18}) {
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         QCoreApplication::processEvents();
         const std::unique_ptr<frmSetup> setup = makeSetup();
         const auto about = std::make_unique<frmAbout>(log, messages, reg.files());
-        for (QWidget* window : std::initializer_list<QWidget*>{w.get(), setup.get(), about.get()}) {
-            window->show();
+        std::vector<QWidget*> windows{w.get(), about.get()};
+        windows.insert(windows.end(), setup->tbsOptions->count(), setup.get());
+        for (size_t i = 0; i < windows.size(); ++i) {
+            if (i >= 2) setup->tbsOptions->setCurrentIndex(int(i - 2));
+            windows[i]->show();
             QCoreApplication::processEvents();
-            for (const Text& t : texts(window))
+            for (const Text& t : texts(windows[i]))
                 EXPECT_TRUE(t.need.width() <= t.room.width() && t.need.height() <= t.room.height() && !t.clipped)
-                    << points << " pt, " << window->objectName().toStdString() << ": \"" << t.what.toStdString()
+                    << points << " pt, " << windows[i]->objectName().toStdString() << ": \"" << t.what.toStdString()
                     << "\" needs " << t.need.width() << "x" << t.need.height() << ", has " << t.room.width() << "x"
                     << t.room.height() << (t.clipped ? ", clipped" : "");
         }
@@ -241,7 +262,7 @@ TEST_F(Palette, NoCaptionIsCutAt9To18Points) {
 // panel 3), at the window's first size and at its narrowest: each panel keeps
 // its essential text uncut (the error its reason, the file name giving way in
 // its middle), a shortened text is whole in its tool tip; the mended file clears it.
-TEST_F(Palette, StatusPanelsKeepTheirEssentialsAt9To18Points) {
+TEST_P(Captions, StatusPanelsKeepTheirEssentialsAt9To18Points) {
     startDevice("gds 42203\r");
     feed("cal 941 0\rgds 11203\r");
     tick();
@@ -253,7 +274,12 @@ TEST_F(Palette, StatusPanelsKeepTheirEssentialsAt9To18Points) {
     }
     const QString reason = s->recorder().recordErrorReason();
     const QString essentials[] = {
-        {}, "Lp", "Record file error: " + reason + " \u2014 ", "Recording enabled", "Cal 94.1 dB", "Exceedance since "};
+        {},
+        "Lp",
+        frmKestroRecord::tr("Record file error: ") + reason + " \u2014 ",
+        frmKestroRecord::tr("Recording enabled"),
+        frmKestroRecord::tr("Cal %1 dB").arg(QStringLiteral("94") + shownDecimalPoint() + '1'),
+        frmKestroRecord::tr("Exceedance since %1").arg(QString())};
     for (int points : {9, 11, 14, 18}) {
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         QCoreApplication::processEvents();
@@ -282,7 +308,7 @@ TEST_F(Palette, StatusPanelsKeepTheirEssentialsAt9To18Points) {
     QDir().mkpath(recordDir());
     feed("lp 651 0\r");
     tick();
-    EXPECT_FALSE(w->panelText(3).startsWith(QStringLiteral("Record file error")));
+    EXPECT_FALSE(w->panelText(3).startsWith(frmKestroRecord::tr("Record file error: ")));
     EXPECT_TRUE(w->findChild<QLabel*>(QStringLiteral("StatusPanel3"))->toolTip().isEmpty());
 }
 

@@ -6,6 +6,7 @@
 #include "statistics/EventsFile.h"
 #include "statistics/StatisticsFile.h"
 #include "statistics/StatisticsRecorder.h"
+#include "support/Speaking.h"
 #include "ui/statistics/StatisticsViews.h"
 #include "ui/statistics/StatisticsWindow.h"
 
@@ -354,12 +355,18 @@ TEST_F(StatisticsWindowTest, OpenRecordFileListsRecordFilesOnly) {
     EXPECT_TRUE(waitLoaded(loaded));
 }
 
-// With a file open (and a notice), the window fits a 1366 x 768
-// laptop at 11 pt and a 1920 x 1080 screen at 18 pt, with room for a title bar and a panel.
+// With a file open (and a notice), the window fits a 1366 x 768 laptop at 11 pt
+// and a 1920 x 1080 screen at 18 pt, with room for a title bar and a panel, in
+// its own words and in German.
 TEST_F(StatisticsWindowTest, FitsTheScreenWithAFileOpen) {
     const QString path = writeFile(7200, "10:00:0");
     const QFont font = QApplication::font();
-    for (const auto& [points, screen] : {std::pair{11, QSize(1366, 768)}, {18, QSize(1920, 1080)}}) {
+    for (const auto& [language, points, screen] : {std::tuple{"", 11, QSize(1366, 768)},
+                                                   {"", 18, QSize(1920, 1080)},
+                                                   {"de", 11, QSize(1366, 768)},
+                                                   {"de", 18, QSize(1920, 1080)}}) {
+        const test::Speaking speaking{QString::fromLatin1(language)};
+        ASSERT_TRUE(speaking.loaded());
         QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
         StatisticsWindow w;
         QSignalSpy loaded(&w, &StatisticsWindow::fileLoaded);
@@ -369,12 +376,14 @@ TEST_F(StatisticsWindowTest, FitsTheScreenWithAFileOpen) {
         w.show();
         QCoreApplication::processEvents();
         // Its narrowest, and its place on the screen, maximised: every wrapped line shows.
-        EXPECT_LE(w.minimumSizeHint().width(), screen.width()) << points << " pt";
-        EXPECT_LE(w.width(), screen.width()) << points << " pt";
+        const std::string where = std::to_string(points) + " pt " + language;
+        EXPECT_LE(w.minimumSizeHint().width(), screen.width()) << where;
+        EXPECT_LE(w.minimumSizeHint().height(), screen.height() - 64) << where;
+        EXPECT_LE(w.width(), screen.width()) << where;
         w.resize(screen.width(), screen.height() - 64);
         QCoreApplication::processEvents();
         for (QLabel* l : {w.fileLabel, w.noticeLabel, w.summaryLabel, w.spanLabel})
-            EXPECT_GE(l->height(), l->heightForWidth(l->width())) << points << " pt: " << l->text().toStdString();
+            EXPECT_GE(l->height(), l->heightForWidth(l->width())) << where << ": " << l->text().toStdString();
     }
     QApplication::setFont(font);
 }
