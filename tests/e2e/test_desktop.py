@@ -168,6 +168,23 @@ class Accessibility:
             out += self.objects(child) if child is not None else []
         return out
 
+    def status_names(self):
+        """The names of the status bar's panels as a screen reader hears them change from now on: returns a
+        function that delivers the events arrived so far and gives those names."""
+        from gi.repository import GLib
+        heard = []
+
+        def changed(e):
+            if e.source.parent and e.source.parent.getRoleName() == "status bar":
+                heard.append(e.source.name)  # the cache holds the name the event brought
+        self.at.Registry.registerEventListener(changed, "object:property-change:accessible-name")
+
+        def texts():
+            while GLib.MainContext.default().iteration(False):
+                pass
+            return heard
+        return texts
+
     def window(self, name):
         return next((o for o, r, n, _ in self.objects() if n == name and r in ("frame", "dialog", "alert")), None)
 
@@ -279,8 +296,26 @@ def test_screen_reader_and_keyboard(run):
     ends_by_ctrl_q(app, "Setup")
 
 
+def test_exceedance_announced(run):
+    """A screen reader hears an exceedance begin and end: the event panel's name changes as a live region's
+    would, with the times and the LAmax, while the simulated level crosses the event level and falls back."""
+    home = run.home(recorder_values={"EventLevel": 1000, "EventMinDuration": 2, "EventNotifications": 0})
+    xvfb = Xvfb(run)
+    a11y = Accessibility(run, xvfb)
+    heard = a11y.status_names()
+    run.sim(home, "--no-faults", "--burst", "30:8:104")  # after the window is up and recording, however slow
+    app = start_window(run, home, xvfb, "--record", DBUS_SESSION_BUS_ADDRESS=a11y.address,
+                       QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    wait_for_window(app, xvfb)
+    said = [r"Exceedance started at \d\d:\d\d:\d\d$", r"Exceedance ended at \d\d:\d\d:\d\d, LAmax 10[345]\.\d dB$"]
+    try:
+        wait_for(lambda: all(any(re.match(p, n) for n in heard()) for p in said), 90, "the start and the end")
+    except Failure:
+        raise Failure("a screen reader heard no exceedance begin and end, only the names %r" % heard())
+
+
 if __name__ == "__main__":
     if not (shutil.which("Xvfb") and shutil.which("xdotool")):
         print("SKIP: Xvfb or xdotool missing")
         sys.exit(77)
-    main([test_mouse_and_keys, test_screen_reader_and_keyboard])
+    main([test_mouse_and_keys, test_screen_reader_and_keyboard, test_exceedance_announced])
