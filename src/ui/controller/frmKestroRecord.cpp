@@ -671,7 +671,8 @@ void frmKestroRecord::showEvents() {
     } else if (ev.recording()) {
         text = ev.detecting() ? tr("Events: %1").arg(ev.count()) : tr("No events");
     }
-    announceExceedance(ev);
+    // After an announcement the panel's next change speaks for itself again.
+    if (!announceExceedance(ev) && eventPanel_->text() != text) eventPanel_->setAccessibleName(QString());
     if (eventPanel_->isVisibleTo(StatusBar1) == !text.isEmpty() && eventPanel_->text() == text &&
         eventPanel_->toolTip() == tip)
         return;
@@ -685,7 +686,7 @@ void frmKestroRecord::showEvents() {
     fitStatusBar();
 }
 
-void frmKestroRecord::announceExceedance(const EventRecorder& ev) {
+bool frmKestroRecord::announceExceedance(const EventRecorder& ev) {
     // A screen reader hears an exceedance begin and end: the panel's name
     // changes as a live region's would (this Qt has no announcement event).
     const std::optional<NoiseEvent> e = ev.running();
@@ -700,6 +701,7 @@ void frmKestroRecord::announceExceedance(const EventRecorder& ev) {
                        .arg(localDateTimeText(last->endLocalMs).mid(11), levelText(last->lmax, shownDecimalPoint()));
     }
     if (!said.isEmpty()) eventPanel_->setAccessibleName(said);
+    return !said.isEmpty();
 }
 
 void frmKestroRecord::setPanel3Text(const QString& text) {

@@ -142,7 +142,7 @@ private:
     void setPanelText(int panel, const QString& text);
     void showCalibrationCheck(const CalibrationCheck& c);
     void showEvents();
-    void announceExceedance(const EventRecorder& ev);
+    bool announceExceedance(const EventRecorder& ev);  // true when the panel's name says it
     void showPanel3();
     QString panel3Prefix() const;  // what a record-file error keeps: its reason
     // Places the status panels; the window is never narrower than their essentials.

@@ -56,7 +56,8 @@ TEST_F(Window, OnlyGraphAndListWidthsFollowTheWidth) {
 }
 
 // An exceedance turns the panel after the four red and bands the graph; the
-// Events menu's Mark asks for the span's note, and a second Mark ends the span.
+// Events menu's Mark asks for the span's note, and a second Mark ends the span;
+// a screen reader hears the exceedance begin and end, then the panel's next text.
 TEST_F(Window, ExceedanceAndMarkAreShown) {
     startDevice();
     s->EnableRecording();
@@ -99,6 +100,9 @@ TEST_F(Window, ExceedanceAndMarkAreShown) {
     EXPECT_NE(graph()->grab().toImage().pixelColor(int(at.x()), 4), QColor(graph_colours::kBackground)) << "drawn";
     level("lp 500 0", 720, 60000);
     EXPECT_TRUE(bands.empty()) << "gone with their time";
+    mark->trigger();
+    w->findChildren<QInputDialog*>().last()->accept();
+    EXPECT_EQ(said(), w->eventPanel()->text()) << "after the announcement the panel speaks for itself";
 }
 
 // The focus starts on the display, and its frame shows before any key is pressed.
