@@ -523,35 +523,37 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
     }
 }
 
-// The number of pages, 0 when the report cannot be written.
-int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, int totalPages, const QString& csvName,
-           QString* why) {
-    QPainter p;
-    if (!p.begin(&writer)) {
-        *why = QStringLiteral("the report cannot be written there");
-        return 0;
-    }
-    const QChar dec = o.decimalSeparator;
-    const IntervalResult& s = a.summary;
-    const Quantity q = a.quantity;
-    const QString unit = unitOf(q);
-    const std::vector<Statistic> stats = givenStatistics(q);
-    Pager pg(writer, p,
-             QFileInfo(a.path).fileName() + QStringLiteral(" \u2014 ") + o.programVersion + QStringLiteral(" \u2014 ") +
-                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")),
-             totalPages);
+// What every section of a report draws with and from.
+struct Sheet {
+    QPainter& p;
+    Pager& pg;
+    const RecordAnalysis& a;
+    const ReportOptions& o;
+    QChar dec;
+    QString unit;
+    std::vector<Statistic> stats;
+    ZoneTimeline timeline;
+};
 
+void writeTitle(Sheet& r) {
+    QPainter& p = r.p;
     QFont title = bodyFont();
     title.setPointSizeF(16);
     title.setBold(true);
     p.setFont(title);
-    p.drawText(QPointF(pg.left(), pg.y() + QFontMetricsF(title, p.device()).ascent()),
+    p.drawText(QPointF(r.pg.left(), r.pg.y() + QFontMetricsF(title, p.device()).ascent()),
                QStringLiteral("Noise measurement report"));
-    pg.advance(QFontMetricsF(title, p.device()).height() * 1.5);
+    r.pg.advance(QFontMetricsF(title, p.device()).height() * 1.5);
+}
 
-    // ---- what was measured, with what, where and by whom
+// What was measured, with what, where and by whom.
+void writeFacts(Sheet& r, const QString& serial) {
+    const RecordAnalysis& a = r.a;
+    const ReportOptions& o = r.o;
     const ReportEvidence& e = o.evidence;
-    const QString serial = !e.serialNumber.isEmpty() ? e.serialNumber : o.serialNumber;
+    const IntervalResult& s = a.summary;
+    const QChar dec = r.dec;
+    const QString& unit = r.unit;
     const QString limit = a.config.limitTenths > 0 ? levelText(a.config.limitTenths / 10.0, dec) +
                                                          QStringLiteral(" %1 (LAeq per interval)").arg(unit)
                                                    : QStringLiteral("none");
@@ -559,13 +561,12 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     if (s.skipped > 0) samples += QStringLiteral(", %1 without a level (not counted)").arg(s.skipped);
     if (a.read.estimated > 0) samples += QStringLiteral(", %1 at estimated instants").arg(a.read.estimated);
     QStringList names;
-    for (Statistic st : stats)
-        names << QString::fromLatin1(statisticName(q, st));
+    for (Statistic st : r.stats)
+        names << QString::fromLatin1(statisticName(a.quantity, st));
     const bool any = s.samples + s.skipped > 0;
-    ZoneTimeline timeline(a.zone);
     IntervalResult whole = s;
     whole.endMs += a.read.cadenceMs;  // the last sample stands for its cadence
-    const auto [startText, endText] = clockTexts(timeline, whole);
+    const auto [startText, endText] = clockTexts(r.timeline, whole);
     QString software = e.meterSoftware.isEmpty() && e.meterHardware.isEmpty()
                            ? QStringLiteral("not reported by the meter")
                            : QStringLiteral("software %1, hardware %2")
@@ -604,25 +605,27 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     QString verification = e.verification.isEmpty() ? QStringLiteral("not checked") : e.verification;
     if (!e.verificationDetail.isEmpty()) verification += QStringLiteral(": ") + e.verificationDetail;
     facts.push_back({QStringLiteral("File verification"), verification});
-    drawTable(p, pg, Table{{}, {0.25, 0.75}, {Qt::AlignLeft, Qt::AlignLeft}}, facts, {});
+    drawTable(r.p, r.pg, Table{{}, {0.25, 0.75}, {Qt::AlignLeft, Qt::AlignLeft}}, facts, {});
     for (const QString& n : a.read.notices)
-        paragraph(p, pg, QStringLiteral("Note: ") + n, QColor(150, 90, 0));
-    paragraph(p, pg,
+        paragraph(r.p, r.pg, QStringLiteral("Note: ") + n, QColor(150, 90, 0));
+    paragraph(r.p, r.pg,
               QStringLiteral("Levels are in %1 as the meter displays them; the meter does not report its time "
                              "weighting over the serial line. ")
                       .arg(unit) +
                   streamText(a, e));
+}
 
-    writeCalibration(p, pg, e, serial, dec);
-
-    // ---- time history
+void writeTimeHistory(Sheet& r) {
+    const RecordAnalysis& a = r.a;
+    QPainter& p = r.p;
+    Pager& pg = r.pg;
     heading(p, pg, QStringLiteral("Time history"));
     const double plotH = pg.width() * 0.42;
     pg.need(plotH);
     p.setFont(tableFont());
     if (!a.history.isEmpty()) {
         PlotRange range = defaultPlotRange(a.history, a.config.limitTenths);
-        range.unit = unit;
+        range.unit = r.unit;
         drawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths,
                         QRectF(), shadedSpansOf(a.events.events));
     }
@@ -633,26 +636,29 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                   (a.events.events.empty() ? QString()
                                            : QStringLiteral("; orange bands are exceedances, blue ones marked spans")) +
                   QLatin1Char('.'));
+}
 
-    // ---- summary
-    heading(p, pg, QStringLiteral("Summary of the whole recording"));
+void writeSummary(Sheet& r) {
+    const IntervalResult& s = r.a.summary;
+    const Quantity q = r.a.quantity;
+    heading(r.p, r.pg, QStringLiteral("Summary of the whole recording"));
     Table levels;
     QStringList row;
-    for (Statistic st : stats) {
+    for (Statistic st : r.stats) {
         levels.header << QString::fromLatin1(statisticName(q, st));
-        row << levelText(s.value(st), dec);
+        row << levelText(s.value(st), r.dec);
     }
     levels.header << QStringLiteral("Overflow") << QStringLiteral("Underflow");
     row << QString::number(s.overflow) << QString::number(s.underflow);
     levels.widths.assign(size_t(levels.header.size()), 0.1);
     levels.align.assign(size_t(levels.header.size()), Qt::AlignRight);
-    drawTable(p, pg, levels, {row}, {s.overLimit});
+    drawTable(r.p, r.pg, levels, {row}, {s.overLimit});
     switch (q) {
         case Quantity::Level:
-            paragraph(p, pg, QStringLiteral("LAN is the level reached or exceeded by N % of the samples."));
+            paragraph(r.p, r.pg, QStringLiteral("LAN is the level reached or exceeded by N % of the samples."));
             break;
         case Quantity::RunningLeq:
-            paragraph(p, pg,
+            paragraph(r.p, r.pg,
                       QStringLiteral("The meter integrates LAeq from the start of the series; an interval's LAeq "
                                      "is (T2\u00b710^(L2/10) \u2212 T1\u00b710^(L1/10)) / (T2 \u2212 T1), T counted "
                                      "from the series' first reading, L1 the reading before the interval and L2 its "
@@ -661,68 +667,106 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
                                      "LAmax, LAmin or LAN."));
             break;
         case Quantity::RunningMax:
-            paragraph(p, pg,
+            paragraph(r.p, r.pg,
                       QStringLiteral("The meter holds the highest level since the series began: an interval's "
                                      "LAmax is that value at the interval's end, not the highest level within the "
                                      "interval alone. A running maximum gives no LAeq, LAmin or LAN."));
             break;
         case Quantity::Amplitude:
-            paragraph(p, pg,
+            paragraph(r.p, r.pg,
                       QStringLiteral("Raw amplitudes give an Leq (the mean of their squares) and nothing else."));
             break;
     }
+}
 
-    // ---- day levels
+void writeDayLevels(Sheet& r) {
+    const RecordAnalysis& a = r.a;
+    const QChar dec = r.dec;
     const DayPeriods& dp = a.config.periods.valid() ? a.config.periods : DayPeriods();
-    heading(p, pg, QStringLiteral("Day, evening and night levels"));
-    if (!gives(q, Statistic::Leq)) {
-        paragraph(p, pg, QStringLiteral("A running maximum gives no day levels."));
-    } else {
-        std::vector<QStringList> dayRows;
-        auto period = [&](const PeriodLevel& pl) {
-            return periodLevelText(pl, dec);
-        };
-        auto whole = [&](const DayLevels& d, double level) {
-            return wholeDayText(d, level, dec);
-        };
-        for (const DayLevels& d : a.days) {
-            QString date = localDateTimeText(int64_t{d.dayNumber} * 86400000).left(10);
-            if (d.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(d.lengthMs() / 3600000);
-            if (d.estimated > 0) date += QStringLiteral(" E");
-            dayRows.push_back(
-                {date, period(d.day), period(d.evening), period(d.night), whole(d, d.lden()), whole(d, d.laeq24())});
-        }
-        drawTable(
-            p, pg,
-            Table{{QStringLiteral("Assessment day"),
-                   QStringLiteral("Ld %1\u2013%2").arg(hours(dp.dayStartHour), hours(dp.eveningStartHour)),
-                   QStringLiteral("Le %1\u2013%2").arg(hours(dp.eveningStartHour), hours(dp.nightStartHour)),
-                   QStringLiteral("Ln %1\u2013%2").arg(hours(dp.nightStartHour), hours(dp.dayStartHour)),
-                   QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
-                  {0.17, 0.15, 0.15, 0.15, 0.19, 0.19},
-                  {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight}},
-            dayRows, {});
-        paragraph(p, pg,
-                  QStringLiteral("An assessment day runs from %1:00 to %1:00 of the next date; in brackets the "
-                                 "hours the recording covers. Lden = 10 lg((hd\u00b710^(Ld/10) + "
-                                 "he\u00b710^((Le+5)/10) + hn\u00b710^((Ln+10)/10)) / 24) and LAeq,24h likewise "
-                                 "without the additions, with the hours of each period (hn is 7 or 9 and the day "
-                                 "23 or 25 hours when daylight saving time begins or ends). Both are given only "
-                                 "when every period is covered to at least %2 %; otherwise the coverage of the "
-                                 "periods that fall short. E: instants estimated.")
-                      .arg(hours(dp.dayStartHour))
-                      .arg(std::lround(kMinimumCoverage * 100)));
+    heading(r.p, r.pg, QStringLiteral("Day, evening and night levels"));
+    if (!gives(a.quantity, Statistic::Leq)) {
+        paragraph(r.p, r.pg, QStringLiteral("A running maximum gives no day levels."));
+        return;
     }
+    std::vector<QStringList> dayRows;
+    auto period = [&](const PeriodLevel& pl) {
+        return periodLevelText(pl, dec);
+    };
+    auto whole = [&](const DayLevels& d, double level) {
+        return wholeDayText(d, level, dec);
+    };
+    for (const DayLevels& d : a.days) {
+        QString date = localDateTimeText(int64_t{d.dayNumber} * 86400000).left(10);
+        if (d.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(d.lengthMs() / 3600000);
+        if (d.estimated > 0) date += QStringLiteral(" E");
+        dayRows.push_back(
+            {date, period(d.day), period(d.evening), period(d.night), whole(d, d.lden()), whole(d, d.laeq24())});
+    }
+    drawTable(r.p, r.pg,
+              Table{{QStringLiteral("Assessment day"),
+                     QStringLiteral("Ld %1\u2013%2").arg(hours(dp.dayStartHour), hours(dp.eveningStartHour)),
+                     QStringLiteral("Le %1\u2013%2").arg(hours(dp.eveningStartHour), hours(dp.nightStartHour)),
+                     QStringLiteral("Ln %1\u2013%2").arg(hours(dp.nightStartHour), hours(dp.dayStartHour)),
+                     QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
+                    {0.17, 0.15, 0.15, 0.15, 0.19, 0.19},
+                    {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight}},
+              dayRows, {});
+    paragraph(r.p, r.pg,
+              QStringLiteral("An assessment day runs from %1:00 to %1:00 of the next date; in brackets the "
+                             "hours the recording covers. Lden = 10 lg((hd\u00b710^(Ld/10) + "
+                             "he\u00b710^((Le+5)/10) + hn\u00b710^((Ln+10)/10)) / 24) and LAeq,24h likewise "
+                             "without the additions, with the hours of each period (hn is 7 or 9 and the day "
+                             "23 or 25 hours when daylight saving time begins or ends). Both are given only "
+                             "when every period is covered to at least %2 %; otherwise the coverage of the "
+                             "periods that fall short. E: instants estimated.")
+                  .arg(hours(dp.dayStartHour))
+                  .arg(std::lround(kMinimumCoverage * 100)));
+}
 
-    // ---- intervals
-    const bool compact = a.intervals.size() > kMaxIntervalRows;
+// The interval table lists clock hours instead of intervals (which go into the CSV file).
+bool compactIntervals(const RecordAnalysis& a) { return a.intervals.size() > kMaxIntervalRows; }
+
+void writeOverLimit(Sheet& r) {
+    const RecordAnalysis& a = r.a;
+    const QChar dec = r.dec;
+    heading(r.p, r.pg, QStringLiteral("Intervals over the limit"));
+    if (a.config.limitTenths <= 0) {
+        paragraph(r.p, r.pg, QStringLiteral("No limit was set."));
+        return;
+    }
+    int64_t over = 0;
+    const IntervalResult* loudest = nullptr;
+    for (const IntervalResult& i : a.intervals) {
+        if (!i.overLimit) continue;
+        ++over;
+        if (!loudest || i.leq > loudest->leq) loudest = &i;
+    }
+    if (!loudest)
+        paragraph(r.p, r.pg,
+                  QStringLiteral("No interval has an LAeq above %1 %2.")
+                      .arg(levelText(a.config.limitTenths / 10.0, dec), r.unit));
+    else
+        paragraph(r.p, r.pg,
+                  QStringLiteral("%1 of %2 intervals have an LAeq above %3 %4, the highest %5 %4 from %6 to "
+                                 "%7; they are red and marked > in the interval table%8.")
+                      .arg(over)
+                      .arg(a.intervals.size())
+                      .arg(levelText(a.config.limitTenths / 10.0, dec), r.unit, levelText(loudest->leq, dec),
+                           clockTexts(r.timeline, *loudest).first, clockTexts(r.timeline, *loudest).second.mid(11),
+                           compactIntervals(a) ? QStringLiteral(" beside this report") : QString()));
+}
+
+void writeIntervals(Sheet& r, const QString& csvName) {
+    const RecordAnalysis& a = r.a;
+    const Quantity q = a.quantity;
+    const bool compact = compactIntervals(a);
     const std::vector<IntervalResult>& shown = compact ? a.hours : a.intervals;
     Table intervalTable{
         {QStringLiteral("Date"), QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Samples")},
         {0.1, 0.08, 0.08, 0.08},
         {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight}};
-    const double levelWidth = stats.size() > 1 ? 0.07 : 0.1;
-    for (Statistic st : stats) {
+    const double levelWidth = r.stats.size() > 1 ? 0.07 : 0.1;
+    for (Statistic st : r.stats) {
         intervalTable.header << QString::fromLatin1(statisticName(q, st));
         intervalTable.widths.push_back(levelWidth);
         intervalTable.align.push_back(Qt::AlignRight);
@@ -732,47 +776,19 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         intervalTable.widths.push_back(0.05);
         intervalTable.align.push_back(Qt::AlignRight);
     }
-    auto rowOf = [&](const IntervalResult& r) {
-        const auto [start, end] = clockTexts(timeline, r);
-        QStringList cells{start.left(10), start.mid(11), end.mid(11), QString::number(r.samples)};
-        for (Statistic st : stats)
-            cells << levelText(r.value(st), dec);
-        cells << QString::number(r.overflow) << QString::number(r.underflow) << marks(r);
+    auto rowOf = [&](const IntervalResult& i) {
+        const auto [start, end] = clockTexts(r.timeline, i);
+        QStringList cells{start.left(10), start.mid(11), end.mid(11), QString::number(i.samples)};
+        for (Statistic st : r.stats)
+            cells << levelText(i.value(st), r.dec);
+        cells << QString::number(i.overflow) << QString::number(i.underflow) << marks(i);
         return cells;
     };
-    heading(p, pg, QStringLiteral("Intervals over the limit"));
-    if (a.config.limitTenths <= 0) {
-        paragraph(p, pg, QStringLiteral("No limit was set."));
-    } else {
-        int64_t over = 0;
-        const IntervalResult* loudest = nullptr;
-        for (const IntervalResult& r : a.intervals) {
-            if (!r.overLimit) continue;
-            ++over;
-            if (!loudest || r.leq > loudest->leq) loudest = &r;
-        }
-        if (!loudest)
-            paragraph(p, pg,
-                      QStringLiteral("No interval has an LAeq above %1 %2.")
-                          .arg(levelText(a.config.limitTenths / 10.0, dec), unit));
-        else
-            paragraph(p, pg,
-                      QStringLiteral("%1 of %2 intervals have an LAeq above %3 %4, the highest %5 %4 from %6 to "
-                                     "%7; they are red and marked > in the interval table%8.")
-                          .arg(over)
-                          .arg(a.intervals.size())
-                          .arg(levelText(a.config.limitTenths / 10.0, dec), unit, levelText(loudest->leq, dec),
-                               clockTexts(timeline, *loudest).first, clockTexts(timeline, *loudest).second.mid(11),
-                               compact ? QStringLiteral(" beside this report") : QString()));
-    }
-
-    writeEvents(p, pg, a, dec, unit, e.eventsVouchedBytes >= 0);
-
-    heading(p, pg,
+    heading(r.p, r.pg,
             compact ? QStringLiteral("Clock hours")
                     : QStringLiteral("Intervals of %1").arg(intervalLength(a.config.intervalSeconds)));
     if (compact)
-        paragraph(p, pg,
+        paragraph(r.p, r.pg,
                   QStringLiteral("The recording has %1 intervals of %2: the table lists clock hours, every interval "
                                  "is in %3 beside this report.")
                       .arg(a.intervals.size())
@@ -780,19 +796,44 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
     std::vector<QStringList> rows;
     std::vector<bool> red;
     rows.reserve(shown.size());
-    for (const IntervalResult& r : shown) {
-        rows.push_back(rowOf(r));
-        red.push_back(r.overLimit);
+    for (const IntervalResult& i : shown) {
+        rows.push_back(rowOf(i));
+        red.push_back(i.overLimit);
     }
     if (rows.empty())
-        paragraph(p, pg, QStringLiteral("The file holds no level."));
+        paragraph(r.p, r.pg, QStringLiteral("The file holds no level."));
     else
-        drawTable(p, pg, intervalTable, rows, red);
-    paragraph(p, pg,
+        drawTable(r.p, r.pg, intervalTable, rows, red);
+    paragraph(r.p, r.pg,
               QStringLiteral("Marks: O overload, U under-range, E instants estimated (lines without a time), > "
                              "over the limit, R the meter started its measurement again, ~ no LAeq within the "
                              "resolution of the readings."));
+}
 
+// The number of pages, 0 when the report cannot be written.
+int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, int totalPages, const QString& csvName,
+           QString* why) {
+    QPainter p;
+    if (!p.begin(&writer)) {
+        *why = QStringLiteral("the report cannot be written there");
+        return 0;
+    }
+    Pager pg(writer, p,
+             QFileInfo(a.path).fileName() + QStringLiteral(" \u2014 ") + o.programVersion + QStringLiteral(" \u2014 ") +
+                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")),
+             totalPages);
+    Sheet sheet{p, pg, a, o, o.decimalSeparator, unitOf(a.quantity), givenStatistics(a.quantity), ZoneTimeline(a.zone)};
+    const ReportEvidence& e = o.evidence;
+    const QString serial = !e.serialNumber.isEmpty() ? e.serialNumber : o.serialNumber;
+    writeTitle(sheet);
+    writeFacts(sheet, serial);
+    writeCalibration(p, pg, e, serial, sheet.dec);
+    writeTimeHistory(sheet);
+    writeSummary(sheet);
+    writeDayLevels(sheet);
+    writeOverLimit(sheet);
+    writeEvents(p, pg, a, sheet.dec, sheet.unit, e.eventsVouchedBytes >= 0);
+    writeIntervals(sheet, csvName);
     if (!p.end()) {
         *why = QStringLiteral("the report could not be completed");
         return 0;
