@@ -106,6 +106,10 @@ int runReportDayCommand(int argc, char** argv, const DayReportSources& sources) 
             serial = args[++i];
         else if (a == QLatin1String("--interval") && hasValue)
             intervalSeconds = args[++i].toInt();
+        else if (a == QLatin1String("--report-lang") && hasValue)
+            ++i;  // resolved by the caller into sources.language
+        else if (a.startsWith(QLatin1String("--report-lang=")))
+            continue;
         else if (!a.startsWith(QLatin1Char('-')) && dir.isEmpty() && !date.isEmpty())
             dir = a;
         else
@@ -142,6 +146,7 @@ int runReportDayCommand(int argc, char** argv, const DayReportSources& sources) 
     std::optional<RecordAnalysis> base;
     size_t baseCount = 0;
     ReportOptions o;
+    o.language = ReportLanguage(sources.language);
     for (const DaySeries& s : used) {
         const ReportEvidence e = sources.evidence ? sources.evidence(s.recordPath) : ReportEvidence();
         StatisticsConfig c = config;
