@@ -204,6 +204,7 @@ TEST(PageLanguage, WeighsTheRanges) {
         {"deutsch, de-", "en"},
         {",,de,", "de"},
         {"en;q=0.5,de-CH-1996;q=0.6", "de"},
+        {"de;q=0.9, de-AT;q=0.1, en;q=0.5", "de"},
     };
     for (const auto& r : rows)
         EXPECT_EQ(kestro::pageLanguage(r.header), r.language) << r.header;
