@@ -1834,8 +1834,8 @@ Die Werte danach wurden nicht gespeichert.</translation>
         <translation>PDF-Berichte</translation>
     </message>
     <message>
-        <source>The windows&apos; language applies at the next start, the reports&apos; at once; --lang and --report-lang choose for one run.</source>
-        <translation>Die Sprache der Fenster gilt ab dem nächsten Start, die der Berichte sofort; --lang und --report-lang wählen für einen Lauf.</translation>
+        <source>--lang and --report-lang choose for one run; the windows&apos; language applies at the next start, the reports&apos; at once.</source>
+        <translation>--lang und --report-lang wählen für einen Lauf; die Sprache der Fenster gilt ab dem nächsten Start, die der Berichte sofort.</translation>
     </message>
 </context>
 </TS>

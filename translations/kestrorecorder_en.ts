@@ -1834,8 +1834,8 @@ The values after this one were not saved.</translation>
         <translation>PDF reports</translation>
     </message>
     <message>
-        <source>The windows&apos; language applies at the next start, the reports&apos; at once; --lang and --report-lang choose for one run.</source>
-        <translation>The windows&apos; language applies at the next start, the reports&apos; at once; --lang and --report-lang choose for one run.</translation>
+        <source>--lang and --report-lang choose for one run; the windows&apos; language applies at the next start, the reports&apos; at once.</source>
+        <translation>--lang and --report-lang choose for one run; the windows&apos; language applies at the next start, the reports&apos; at once.</translation>
     </message>
 </context>
 </TS>

@@ -542,8 +542,8 @@ QWidget* frmSetup::buildInterfacePage() {
     languageGrid->addWidget(fieldLabel(tr("PDF reports"), frameLanguage), 1, 0);
     languageGrid->addWidget(cboReportLanguage, 1, 1);
     auto* languageHint =
-        new QLabel(tr("The windows' language applies at the next start, the reports' at once; --lang and --report-lang "
-                      "choose for one run."),
+        new QLabel(tr("--lang and --report-lang choose for one run; the windows' language applies at the next start, "
+                      "the reports' at once."),
                    frameLanguage);
     languageHint->setWordWrap(true);
     languageGrid->addWidget(languageHint, 2, 0, 1, 3);
