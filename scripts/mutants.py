@@ -620,6 +620,8 @@ MUTATIONS = [
     M("settings", "src/ui/setup/frmSetup.cpp", "if (separatorsClash(*decimalCode, *tabularCode)) {", "if (false) {",
       "Setup stores equal separators"),
     # ---- the command line
+    M("app", "src/app/CommandLine.cpp", ", {\"report-lang\", &o.reportLanguage}}", "}",
+      "--report-lang read as nothing"),
     M("app", "src/app/CommandLine.cpp", "} else if (o.demo && !o.port.isEmpty()) {", "} else if (false) {",
       "--demo with --port accepted"),
     M("app", "src/app/CommandLine.cpp", "    if (set(\"help\")) {", "    if (set(\"help\") && !set(\"version\")) {",
@@ -721,6 +723,8 @@ MUTATIONS = [
     # ---- shell: lines for standard error
     M("settings", "src/settings/SetupValues.cpp", "put(SettingId::Language, v.language);", "",
       "the language chosen in Setup is not stored"),
+    M("settings", "src/settings/SetupValues.cpp", "put(SettingId::ReportLanguage, v.reportLanguage);", "",
+      "the reports' language chosen in Setup is not stored"),
     M("shell", "src/shell/Translations.cpp", "if (cLocale) return QString();", "",
       "the C locale gets a translation"),
     M("shell", "src/shell/Translations.cpp", "    return QStringLiteral(\"en\");\n}", "    return QString();\n}",
