@@ -114,8 +114,9 @@ int runReportDayCommand(int argc, char** argv, const DayReportSources& sources) 
             dir = a;
         else
             return fail(
-                1,
-                QStringLiteral("--report-day DATE [DIR] [--serial S] [--interval SECONDS]: unexpected \"%1\"").arg(a));
+                1, QStringLiteral(
+                       "--report-day DATE [DIR] [--serial S] [--interval SECONDS] [--report-lang L]: unexpected \"%1\"")
+                       .arg(a));
     }
     const std::optional<int32_t> day = parseDayText(date);
     if (!day) return fail(1, QStringLiteral("--report-day wants a date as 2026-12-07, not \"%1\"").arg(date));
