@@ -5,10 +5,13 @@ The translations are brought up to date with the sources in a temporary
 folder (lupdate, the same folders the .ts files were made from), so a text
 marked in the code but missing from a .ts counts as untranslated too; the
 checkout is not touched. Exit 1 when the German or the English translation
-has an unfinished entry, 0 otherwise.
+has an unfinished entry, 0 otherwise. The station's web page marks its texts
+({{TEXT}} in page/index.html, T("TEXT") in page/app.js) and lists them for
+lupdate in PageLanguage.cpp: a text marked in one and not the other fails too.
 """
 import argparse
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -17,7 +20,9 @@ import xml.etree.ElementTree as ET
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 SOURCES = ["src/ui", "src/desktop", "src/about", "src/recording/EventRecorder.cpp", "src/recording/EventOutputs.cpp",
-           "src/session/Session.cpp", "src/link/frmCOMx.cpp", "src/settings/SettingsSchema.cpp"]
+           "src/session/Session.cpp", "src/link/frmCOMx.cpp", "src/settings/SettingsSchema.cpp", "src/report",
+           "src/remote/PageLanguage.cpp"]
+PAGE = ROOT / "src" / "remote" / "page"
 LANGUAGES = ["de", "en"]
 
 
@@ -32,11 +37,25 @@ def unfinished(ts):
     return out
 
 
+def page_marks_unlisted():
+    """Texts marked in the web page but not listed for lupdate, and listed ones marked nowhere."""
+    marked = set(re.findall(r"\{\{(.*?)\}\}", (PAGE / "index.html").read_text(encoding="utf-8")))
+    marked |= set(re.findall(r'(?<![\w$])T\("([^"\\]*)"', (PAGE / "app.js").read_text(encoding="utf-8")))
+    listed = set(re.findall(r'QT_TRANSLATE_NOOP\("WebPage", "([^"\\]*)"\)',
+                            (ROOT / "src" / "remote" / "PageLanguage.cpp").read_text(encoding="utf-8")))
+    return sorted(marked - listed), sorted(listed - marked)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--lupdate", default=shutil.which("lupdate") or "/usr/lib/qt6/bin/lupdate")
     args = parser.parse_args()
-    failed = False
+    unlisted, unused = page_marks_unlisted()
+    for text in unlisted:
+        print(f"  web page text not listed in PageLanguage.cpp: {text!r}")
+    for text in unused:
+        print(f"  listed in PageLanguage.cpp, marked nowhere in the web page: {text!r}")
+    failed = bool(unlisted or unused)
     with tempfile.TemporaryDirectory() as tmp:
         copies = []
         for lang in LANGUAGES:

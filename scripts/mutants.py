@@ -48,6 +48,7 @@ TESTS = {
                 ("test_statistics_window", ["--gtest_filter=*Fits*:*RecordFileIsRead*"]),
                 ("test_ui_recording", ["--gtest_filter=LevelGraphMath.*"]),
                 ("test_ui_setup", ["--gtest_filter=*Named*"])],
+    "report": [("test_statistics_window", ["--gtest_filter=*Report*"])],
 }
 
 
@@ -305,6 +306,18 @@ MUTATIONS = [
       "one event stream over the limit"),
     M("remote", "src/remote/MonitorServer.cpp", "c.unsent() + bytes.size() > limits_.maxStreamBacklog", "false",
       "a stream's backlog without a bound"),
+    # the page's language by Accept-Language
+    M("remote", "src/remote/PageLanguage.cpp", "german > 0 && german > english", "german > 0 && german >= english",
+      "a tie between German and English goes to German"),
+    M("remote", "src/remote/PageLanguage.cpp", "const int german = de >= 0 ? de : std::max(any, 0);",
+      "const int german = de >= 0 ? de : 0;", "\"*\" gives German no weight"),
+    M("remote", "src/remote/PageLanguage.cpp", "|1(\\\\.0{0,3})?)$", "|1(\\\\.\\\\d{0,3})?)$", "a q-value above 1 read"),
+    M("remote", "src/remote/PageLanguage.cpp", "if (weight) *weight = std::max(*weight, q);",
+      "if (weight) *weight = q;", "a later, lower weight of a language wins"),
+    M("remote", "src/remote/RequestGuard.cpp", "head_.acceptLanguage.isEmpty() ? value : head_.acceptLanguage + ',' + value",
+      "head_.acceptLanguage.isEmpty() ? value : head_.acceptLanguage", "a repeated Accept-Language header ignored"),
+    M("remote", "src/remote/MonitorServer.cpp", "translated_.at(language).page", "translated_.at(\"en\").page",
+      "the page always in English"),
     M("remote", "src/remote/RequestGuard.cpp", "(c == 0 || !std::strchr(", "(!std::strchr(",
       "NUL taken for a token character"),
     M("remote", "src/remote/RequestGuard.cpp", "(u < 0x20 && c != '\\t') || u == 0x7f", "u < 0x20 && c != '\\t'",
@@ -607,6 +620,8 @@ MUTATIONS = [
     M("settings", "src/ui/setup/frmSetup.cpp", "if (separatorsClash(*decimalCode, *tabularCode)) {", "if (false) {",
       "Setup stores equal separators"),
     # ---- the command line
+    M("app", "src/app/CommandLine.cpp", ", {\"report-lang\", &o.reportLanguage}}", "}",
+      "--report-lang read as nothing"),
     M("app", "src/app/CommandLine.cpp", "} else if (o.demo && !o.port.isEmpty()) {", "} else if (false) {",
       "--demo with --port accepted"),
     M("app", "src/app/CommandLine.cpp", "    if (set(\"help\")) {", "    if (set(\"help\") && !set(\"version\")) {",
@@ -708,6 +723,8 @@ MUTATIONS = [
     # ---- shell: lines for standard error
     M("settings", "src/settings/SetupValues.cpp", "put(SettingId::Language, v.language);", "",
       "the language chosen in Setup is not stored"),
+    M("settings", "src/settings/SetupValues.cpp", "put(SettingId::ReportLanguage, v.reportLanguage);", "",
+      "the reports' language chosen in Setup is not stored"),
     M("shell", "src/shell/Translations.cpp", "if (cLocale) return QString();", "",
       "the C locale gets a translation"),
     M("shell", "src/shell/Translations.cpp", "    return QStringLiteral(\"en\");\n}", "    return QString();\n}",
@@ -777,6 +794,13 @@ MUTATIONS = [
       "if (!running && !ev.spanOpen() &&", "a band that just ended forgotten"),
     M("windows", "src/ui/recording/LevelGraph.cpp", "QFontInfo(windowFont).pixelSize() * 0.75", "12 * 0.75",
       "graph labels stay small at any font"),
+    # ---- report: its own language
+    M("report", "src/report/ReportLanguage.cpp", "QLatin1Char(',') : QLatin1Char('.')", "QLatin1Char('.') : QLatin1Char(',')",
+      "a report's decimal mark of the other language"),
+    M("report", "src/report/ReportDocument.cpp", "o.language.decimalMark(o.decimalSeparator)", "o.decimalSeparator",
+      "a report's numbers with the record file's decimal mark"),
+    M("report", "src/report/ReportLanguage.cpp", "if (t->load(", "if (false && t->load(",
+      "a report's words never translated"),
 ]
 
 

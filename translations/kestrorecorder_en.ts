@@ -2,6 +2,804 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
+    <name>Report</name>
+    <message>
+        <source>given with --tz; the side file says %1</source>
+        <translation>given with --tz; the side file says %1</translation>
+    </message>
+    <message>
+        <source>given with --tz</source>
+        <translation>given with --tz</translation>
+    </message>
+    <message>
+        <source>not given</source>
+        <translation>not given</translation>
+    </message>
+    <message>
+        <source>not recorded with the measurement</source>
+        <translation>not recorded with the measurement</translation>
+    </message>
+    <message>
+        <source>event level %1 dB</source>
+        <translation>event level %1 dB</translation>
+    </message>
+    <message>
+        <source>no event level (marked spans only)</source>
+        <translation>no event level (marked spans only)</translation>
+    </message>
+    <message>
+        <source>%1, minimum duration %2 s, hysteresis %3 dB (from the %4)</source>
+        <translation>%1, minimum duration %2 s, hysteresis %3 dB (from the %4)</translation>
+    </message>
+    <message>
+        <source>side file</source>
+        <translation>side file</translation>
+    </message>
+    <message>
+        <source>events file</source>
+        <translation>events file</translation>
+    </message>
+    <message>
+        <source>about %1 readings a second</source>
+        <translation>about %1 readings a second</translation>
+    </message>
+    <message>
+        <source>one reading a second</source>
+        <translation>one reading a second</translation>
+    </message>
+    <message>
+        <source>one reading every %1 s</source>
+        <translation>one reading every %1 s</translation>
+    </message>
+    <message>
+        <source>not given: days and period lengths as in this computer&apos;s zone, %1 (--tz names another)</source>
+        <translation>not given: days and period lengths as in this computer&apos;s zone, %1 (--tz names another)</translation>
+    </message>
+    <message>
+        <source>%1, which this computer does not know: days and period lengths as in its own zone, %2</source>
+        <translation>%1, which this computer does not know: days and period lengths as in its own zone, %2</translation>
+    </message>
+    <message>
+        <source>%1 (UTC%2 at the start)</source>
+        <translation>%1 (UTC%2 at the start)</translation>
+    </message>
+    <message>
+        <source>Calibration checks</source>
+        <translation>Calibration checks</translation>
+    </message>
+    <message>
+        <source>not known</source>
+        <translation>not known</translation>
+    </message>
+    <message>
+        <source> (another meter)</source>
+        <translation> (another meter)</translation>
+    </message>
+    <message>
+        <source> (%1 readings)</source>
+        <translation> (%1 readings)</translation>
+    </message>
+    <message>
+        <source>before</source>
+        <translation>before</translation>
+    </message>
+    <message>
+        <source>after</source>
+        <translation>after</translation>
+    </message>
+    <message>
+        <source>before, not vouched for</source>
+        <translation>before, not vouched for</translation>
+    </message>
+    <message>
+        <source>after, not vouched for</source>
+        <translation>after, not vouched for</translation>
+    </message>
+    <message>
+        <source>No calibration check is known before or after the measurement.</source>
+        <translation>No calibration check is known before or after the measurement.</translation>
+    </message>
+    <message>
+        <source>Check</source>
+        <translation>Check</translation>
+    </message>
+    <message>
+        <source>Date and time</source>
+        <translation>Date and time</translation>
+    </message>
+    <message>
+        <source>Level</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <source>Meter serial number</source>
+        <translation>Meter serial number</translation>
+    </message>
+    <message>
+        <source>Checks not vouched for by a closed side file (added to the calibration log after it, or of a series never closed) enter no figure here.</source>
+        <translation>Checks not vouched for by a closed side file (added to the calibration log after it, or of a series never closed) enter no figure here.</translation>
+    </message>
+    <message>
+        <source> Warning: more than %1 dB; the levels may be off by as much.</source>
+        <translation> Warning: more than %1 dB; the levels may be off by as much.</translation>
+    </message>
+    <message>
+        <source>Events and markers</source>
+        <translation>Events and markers</translation>
+    </message>
+    <message>
+        <source>No events file (%1) lies beside the record file: nothing was marked, and no exceedance was watched for while it was recorded.</source>
+        <translation>No events file (%1) lies beside the record file: nothing was marked, and no exceedance was watched for while it was recorded.</translation>
+    </message>
+    <message>
+        <source>Not vouched for: no closed side file speaks for %1 (its series was never closed, or its side file is missing); its rows are used as they are.</source>
+        <translation>Not vouched for: no closed side file speaks for %1 (its series was never closed, or its side file is missing); its rows are used as they are.</translation>
+    </message>
+    <message>
+        <source>Exceedances of the event level: %1. Marked spans: %2. From %3. An exceedance starts when the level rises above the event level and ends when it falls below that level less the hysteresis; it counts when it lasted the minimum duration. SEL = LAeq + 10 lg(duration / 1 s).</source>
+        <translation>Exceedances of the event level: %1. Marked spans: %2. From %3. An exceedance starts when the level rises above the event level and ends when it falls below that level less the hysteresis; it counts when it lasted the minimum duration. SEL = LAeq + 10 lg(duration / 1 s).</translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Exceedances</source>
+        <translation>Exceedances</translation>
+    </message>
+    <message>
+        <source>Marked spans</source>
+        <translation>Marked spans</translation>
+    </message>
+    <message>
+        <source>Exceedances by hour</source>
+        <translation>Exceedances by hour</translation>
+    </message>
+    <message>
+        <source>%1 to %2, %3%4: LAmax %5 %6, LAeq %7 %6, SEL %8 %6</source>
+        <translation>%1 to %2, %3%4: LAmax %5 %6, LAeq %7 %6, SEL %8 %6</translation>
+    </message>
+    <message>
+        <source> (cut short by the end of the series)</source>
+        <translation> (cut short by the end of the series)</translation>
+    </message>
+    <message>
+        <source>Marker</source>
+        <translation>Marker</translation>
+    </message>
+    <message>
+        <source>Exceedance</source>
+        <translation>Exceedance</translation>
+    </message>
+    <message>
+        <source>open</source>
+        <translation>open</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>End</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Note</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>Not vouched for: %1 rows of %2 that no closed side file vouches for (written after its series was closed, or changed since). They are counted nowhere in this report and leave no span out of any level.</source>
+        <translation>Not vouched for: %1 rows of %2 that no closed side file vouches for (written after its series was closed, or changed since). They are counted nowhere in this report and leave no span out of any level.</translation>
+    </message>
+    <message>
+        <source>Nothing was marked: no span is left out of any level.</source>
+        <translation>Nothing was marked: no span is left out of any level.</translation>
+    </message>
+    <message>
+        <source>A running maximum gives no LAeq: the marked spans leave no level out.</source>
+        <translation>A running maximum gives no LAeq: the marked spans leave no level out.</translation>
+    </message>
+    <message>
+        <source>%1 of the whole recording: %2 %3. Without the %4 marked spans (%5 of %6 samples left out): %7 %3.</source>
+        <translation>%1 of the whole recording: %2 %3. Without the %4 marked spans (%5 of %6 samples left out): %7 %3.</translation>
+    </message>
+    <message>
+        <source>Noise measurement report</source>
+        <translation>Noise measurement report</translation>
+    </message>
+    <message>
+        <source> %1 (LAeq per interval)</source>
+        <translation> %1 (LAeq per interval)</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>, %1 without a level (not counted)</source>
+        <translation>, %1 without a level (not counted)</translation>
+    </message>
+    <message>
+        <source>, %1 at estimated instants</source>
+        <translation>, %1 at estimated instants</translation>
+    </message>
+    <message>
+        <source>not reported by the meter</source>
+        <translation>not reported by the meter</translation>
+    </message>
+    <message>
+        <source>software %1, hardware %2</source>
+        <translation>software %1, hardware %2</translation>
+    </message>
+    <message>
+        <source>not reported</source>
+        <translation>not reported</translation>
+    </message>
+    <message>
+        <source>Instrument type and class</source>
+        <translation>Instrument type and class</translation>
+    </message>
+    <message>
+        <source>Meter revisions</source>
+        <translation>Meter revisions</translation>
+    </message>
+    <message>
+        <source>Recorded with</source>
+        <translation>Recorded with</translation>
+    </message>
+    <message>
+        <source>Report made with</source>
+        <translation>Report made with</translation>
+    </message>
+    <message>
+        <source>Record file</source>
+        <translation>Record file</translation>
+    </message>
+    <message>
+        <source>Measured value</source>
+        <translation>Measured value</translation>
+    </message>
+    <message>
+        <source>Statistics</source>
+        <translation>Statistics</translation>
+    </message>
+    <message>
+        <source>, in </source>
+        <translation>, in </translation>
+    </message>
+    <message>
+        <source>Location</source>
+        <translation>Location</translation>
+    </message>
+    <message>
+        <source>Operator</source>
+        <translation>Operator</translation>
+    </message>
+    <message>
+        <source>Weather</source>
+        <translation>Weather</translation>
+    </message>
+    <message>
+        <source>Notes</source>
+        <translation>Notes</translation>
+    </message>
+    <message>
+        <source>Time zone</source>
+        <translation>Time zone</translation>
+    </message>
+    <message>
+        <source> (%1 samples)</source>
+        <translation> (%1 samples)</translation>
+    </message>
+    <message>
+        <source>Event criteria</source>
+        <translation>Event criteria</translation>
+    </message>
+    <message>
+        <source>Interval</source>
+        <translation>Interval</translation>
+    </message>
+    <message>
+        <source>Limit</source>
+        <translation>Limit</translation>
+    </message>
+    <message>
+        <source>Samples</source>
+        <translation>Samples</translation>
+    </message>
+    <message>
+        <source>Flag column</source>
+        <translation>Flag column</translation>
+    </message>
+    <message>
+        <source>no header line and one flag column after the level: read as %1 (%2)</source>
+        <translation>no header line and one flag column after the level: read as %1 (%2)</translation>
+    </message>
+    <message>
+        <source>underflow</source>
+        <translation>underflow</translation>
+    </message>
+    <message>
+        <source>overflow</source>
+        <translation>overflow</translation>
+    </message>
+    <message>
+        <source>as given</source>
+        <translation>as given</translation>
+    </message>
+    <message>
+        <source>assumed</source>
+        <translation>assumed</translation>
+    </message>
+    <message>
+        <source>not checked</source>
+        <translation>not checked</translation>
+    </message>
+    <message>
+        <source>File verification</source>
+        <translation>File verification</translation>
+    </message>
+    <message>
+        <source>Note: </source>
+        <translation>Note: </translation>
+    </message>
+    <message>
+        <source>Levels are in %1 as the meter displays them; the meter does not report its time weighting over the serial line. </source>
+        <translation>Levels are in %1 as the meter displays them; the meter does not report its time weighting over the serial line. </translation>
+    </message>
+    <message>
+        <source>Time history</source>
+        <translation>Time history</translation>
+    </message>
+    <message>
+        <source>Lowest and highest value of every pixel column; dashed lines mark midnight</source>
+        <translation>Lowest and highest value of every pixel column; dashed lines mark midnight</translation>
+    </message>
+    <message>
+        <source>, the red line the limit</source>
+        <translation>, the red line the limit</translation>
+    </message>
+    <message>
+        <source>; orange bands are exceedances, blue ones marked spans</source>
+        <translation>; orange bands are exceedances, blue ones marked spans</translation>
+    </message>
+    <message>
+        <source>Summary of the whole recording</source>
+        <translation>Summary of the whole recording</translation>
+    </message>
+    <message>
+        <source>Overflow</source>
+        <translation>Overflow</translation>
+    </message>
+    <message>
+        <source>Underflow</source>
+        <translation>Underflow</translation>
+    </message>
+    <message>
+        <source>LAN is the level reached or exceeded by N % of the samples.</source>
+        <translation>LAN is the level reached or exceeded by N % of the samples.</translation>
+    </message>
+    <message>
+        <source>The meter holds the highest level since the series began: an interval&apos;s LAmax is that value at the interval&apos;s end, not the highest level within the interval alone. A running maximum gives no LAeq, LAmin or LAN.</source>
+        <translation>The meter holds the highest level since the series began: an interval&apos;s LAmax is that value at the interval&apos;s end, not the highest level within the interval alone. A running maximum gives no LAeq, LAmin or LAN.</translation>
+    </message>
+    <message>
+        <source>Raw amplitudes give an Leq (the mean of their squares) and nothing else.</source>
+        <translation>Raw amplitudes give an Leq (the mean of their squares) and nothing else.</translation>
+    </message>
+    <message>
+        <source>Day, evening and night levels</source>
+        <translation>Day, evening and night levels</translation>
+    </message>
+    <message>
+        <source>A running maximum gives no day levels.</source>
+        <translation>A running maximum gives no day levels.</translation>
+    </message>
+    <message>
+        <source>day</source>
+        <translation>day</translation>
+    </message>
+    <message>
+        <source>evening</source>
+        <translation>evening</translation>
+    </message>
+    <message>
+        <source>night</source>
+        <translation>night</translation>
+    </message>
+    <message>
+        <source>Assessment day</source>
+        <translation>Assessment day</translation>
+    </message>
+    <message>
+        <source>Intervals over the limit</source>
+        <translation>Intervals over the limit</translation>
+    </message>
+    <message>
+        <source>No limit was set.</source>
+        <translation>No limit was set.</translation>
+    </message>
+    <message>
+        <source>No interval has an LAeq above %1 %2.</source>
+        <translation>No interval has an LAeq above %1 %2.</translation>
+    </message>
+    <message>
+        <source>%1 of %2 intervals have an LAeq above %3 %4, the highest %5 %4 from %6 to %7; they are red and marked &gt; in the interval table%8.</source>
+        <translation>%1 of %2 intervals have an LAeq above %3 %4, the highest %5 %4 from %6 to %7; they are red and marked &gt; in the interval table%8.</translation>
+    </message>
+    <message>
+        <source> beside this report</source>
+        <translation> beside this report</translation>
+    </message>
+    <message>
+        <source>Ovf.</source>
+        <translation>Ovf.</translation>
+    </message>
+    <message>
+        <source>Unf.</source>
+        <translation>Unf.</translation>
+    </message>
+    <message>
+        <source>Marks</source>
+        <translation>Marks</translation>
+    </message>
+    <message>
+        <source>Clock hours</source>
+        <translation>Clock hours</translation>
+    </message>
+    <message>
+        <source>Intervals of %1</source>
+        <translation>Intervals of %1</translation>
+    </message>
+    <message>
+        <source>The recording has %1 intervals of %2: the table lists clock hours, every interval is in %3 beside this report.</source>
+        <translation>The recording has %1 intervals of %2: the table lists clock hours, every interval is in %3 beside this report.</translation>
+    </message>
+    <message>
+        <source>The file holds no level.</source>
+        <translation>The file holds no level.</translation>
+    </message>
+    <message>
+        <source>Marks: O overload, U under-range, E instants estimated (lines without a time), &gt; over the limit, R the meter started its measurement again, ~ no LAeq within the resolution of the readings.</source>
+        <translation>Marks: O overload, U under-range, E instants estimated (lines without a time), &gt; over the limit, R the meter started its measurement again, ~ no LAeq within the resolution of the readings.</translation>
+    </message>
+    <message>
+        <source>Page %1 of %2</source>
+        <translation>Page %1 of %2</translation>
+    </message>
+    <message>
+        <source>the A-weighted sound level at each reading</source>
+        <translation>the A-weighted sound level at each reading</translation>
+    </message>
+    <message>
+        <source>the A-weighted equivalent level LAeq, integrated by the meter since it started its measurement (with the series)</source>
+        <translation>the A-weighted equivalent level LAeq, integrated by the meter since it started its measurement (with the series)</translation>
+    </message>
+    <message>
+        <source>the highest A-weighted level since the meter started its measurement (with the series)</source>
+        <translation>the highest A-weighted level since the meter started its measurement (with the series)</translation>
+    </message>
+    <message>
+        <source>raw amplitudes, as levels 20 lg v</source>
+        <translation>raw amplitudes, as levels 20 lg v</translation>
+    </message>
+    <message>
+        <source>not known from the file name: read as sound levels</source>
+        <translation>not known from the file name: read as sound levels</translation>
+    </message>
+    <message>
+        <source> (fast values): </source>
+        <translation> (fast values): </translation>
+    </message>
+    <message>
+        <source>Noise measurement report: </source>
+        <translation>Noise measurement report: </translation>
+    </message>
+    <message>
+        <source>The meter integrates LAeq from the start of the series; an interval&apos;s LAeq is (T2·10^(L2/10) − T1·10^(L1/10)) / (T2 − T1), T counted from the series&apos; first reading, L1 the reading before the interval and L2 its last. Where the 0.1 dB resolution of the readings leaves that more than ±0.3 dB uncertain, the interval has none (~). A running LAeq gives no LAmax, LAmin or LAN.</source>
+        <translation>The meter integrates LAeq from the start of the series; an interval&apos;s LAeq is (T2·10^(L2/10) − T1·10^(L1/10)) / (T2 − T1), T counted from the series&apos; first reading, L1 the reading before the interval and L2 its last. Where the 0.1 dB resolution of the readings leaves that more than ±0.3 dB uncertain, the interval has none (~). A running LAeq gives no LAmax, LAmin or LAN.</translation>
+    </message>
+    <message>
+        <source>An assessment day runs from %1:00 to %1:00 of the next date; in brackets the hours the recording covers. Lden = 10 lg((hd·10^(Ld/10) + he·10^((Le+5)/10) + hn·10^((Ln+10)/10)) / 24) and LAeq,24h likewise without the additions, with the hours of each period (hn is 7 or 9 and the day 23 or 25 hours when daylight saving time begins or ends). Both are given only when every period is covered to at least %2 %; otherwise the coverage of the periods that fall short. E: instants estimated.</source>
+        <translation>An assessment day runs from %1:00 to %1:00 of the next date; in brackets the hours the recording covers. Lden = 10 lg((hd·10^(Ld/10) + he·10^((Le+5)/10) + hn·10^((Ln+10)/10)) / 24) and LAeq,24h likewise without the additions, with the hours of each period (hn is 7 or 9 and the day 23 or 25 hours when daylight saving time begins or ends). Both are given only when every period is covered to at least %2 %; otherwise the coverage of the periods that fall short. E: instants estimated.</translation>
+    </message>
+    <message>
+        <source>The figures come from the fast stream (%1), %2.</source>
+        <translation>The figures come from the fast stream (%1), %2.</translation>
+    </message>
+    <message>
+        <source>The figures come from the slow stream (%1), %2.</source>
+        <translation>The figures come from the slow stream (%1), %2.</translation>
+    </message>
+    <message>
+        <source> The slow stream of the same measurement is in %1; the two differ where the level changes faster than the slow readings follow (a slow running value is integrated since the meter started). Report on the fast stream for short events, on the slow one for long-term levels, and say which.</source>
+        <translation> The slow stream of the same measurement is in %1; the two differ where the level changes faster than the slow readings follow (a slow running value is integrated since the meter started). Report on the fast stream for short events, on the slow one for long-term levels, and say which.</translation>
+    </message>
+    <message>
+        <source> The fast stream of the same measurement is in %1; the two differ where the level changes faster than the slow readings follow (a slow running value is integrated since the meter started). Report on the fast stream for short events, on the slow one for long-term levels, and say which.</source>
+        <translation> The fast stream of the same measurement is in %1; the two differ where the level changes faster than the slow readings follow (a slow running value is integrated since the meter started). Report on the fast stream for short events, on the slow one for long-term levels, and say which.</translation>
+    </message>
+    <message>
+        <source>Drift between the last check before and the first check after the measurement: %1%2 dB.</source>
+        <translation>Drift between the last check before and the first check after the measurement: %1%2 dB.</translation>
+    </message>
+    <message>
+        <source>No check before the measurement: the drift is not known.</source>
+        <translation>No check before the measurement: the drift is not known.</translation>
+    </message>
+    <message>
+        <source>No check after the measurement: the drift is not known.</source>
+        <translation>No check after the measurement: the drift is not known.</translation>
+    </message>
+</context>
+<context>
+    <name>WebPage</name>
+    <message>
+        <source>meter —</source>
+        <translation>meter —</translation>
+    </message>
+    <message>
+        <source>connecting…</source>
+        <translation>connecting…</translation>
+    </message>
+    <message>
+        <source>This station needs its token:</source>
+        <translation>This station needs its token:</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Show</translation>
+    </message>
+    <message>
+        <source>Meter</source>
+        <translation>Meter</translation>
+    </message>
+    <message>
+        <source>Sound level</source>
+        <translation>Sound level</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>Recording</source>
+        <translation>Recording</translation>
+    </message>
+    <message>
+        <source>Function</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>Range</source>
+        <translation>Range</translation>
+    </message>
+    <message>
+        <source>Battery</source>
+        <translation>Battery</translation>
+    </message>
+    <message>
+        <source>Station time</source>
+        <translation>Station time</translation>
+    </message>
+    <message>
+        <source>Noise events</source>
+        <translation>Noise events</translation>
+    </message>
+    <message>
+        <source>No exceedance yet.</source>
+        <translation>No exceedance yet.</translation>
+    </message>
+    <message>
+        <source>Slow level, last 10 minutes</source>
+        <translation>Slow level, last 10 minutes</translation>
+    </message>
+    <message>
+        <source>Slow level over the last ten minutes</source>
+        <translation>Slow level over the last ten minutes</translation>
+    </message>
+    <message>
+        <source>Statistics</source>
+        <translation>Statistics</translation>
+    </message>
+    <message>
+        <source>No statistics yet: they begin with a recording.</source>
+        <translation>No statistics yet: they begin with a recording.</translation>
+    </message>
+    <message>
+        <source>Files</source>
+        <translation>Files</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>Modified</source>
+        <translation>Modified</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>None yet.</source>
+        <translation>None yet.</translation>
+    </message>
+    <message>
+        <source>Daily reports</source>
+        <translation>Daily reports</translation>
+    </message>
+    <message>
+        <source>Day</source>
+        <translation>Day</translation>
+    </message>
+    <message>
+        <source>Events</source>
+        <translation>Events</translation>
+    </message>
+    <message>
+        <source>Report</source>
+        <translation>Report</translation>
+    </message>
+    <message>
+        <source>token needed</source>
+        <translation>token needed</translation>
+    </message>
+    <message>
+        <source>The station refused this token.</source>
+        <translation>The station refused this token.</translation>
+    </message>
+    <message>
+        <source>online</source>
+        <translation>online</translation>
+    </message>
+    <message>
+        <source>offline</source>
+        <translation>offline</translation>
+    </message>
+    <message>
+        <source>recording</source>
+        <translation>recording</translation>
+    </message>
+    <message>
+        <source>not recording</source>
+        <translation>not recording</translation>
+    </message>
+    <message>
+        <source>meter %1</source>
+        <translation>meter %1</translation>
+    </message>
+    <message>
+        <source>Exceedance of %1 dB since %2</source>
+        <translation>Exceedance of %1 dB since %2</translation>
+    </message>
+    <message>
+        <source>Last exceedance %1, %2</source>
+        <translation>Last exceedance %1, %2</translation>
+    </message>
+    <message>
+        <source> (cut short)</source>
+        <translation> (cut short)</translation>
+    </message>
+    <message>
+        <source> — %1 in this run</source>
+        <translation> — %1 in this run</translation>
+    </message>
+    <message>
+        <source>slow</source>
+        <translation>slow</translation>
+    </message>
+    <message>
+        <source>fast</source>
+        <translation>fast</translation>
+    </message>
+    <message>
+        <source>%1 (%2), intervals of %3</source>
+        <translation>%1 (%2), intervals of %3</translation>
+    </message>
+    <message>
+        <source>, limit %1 dB</source>
+        <translation>, limit %1 dB</translation>
+    </message>
+    <message>
+        <source>, ended</source>
+        <translation>, ended</translation>
+    </message>
+    <message>
+        <source>%1 since start</source>
+        <translation>%1 since start</translation>
+    </message>
+    <message>
+        <source>Interval %1</source>
+        <translation>Interval %1</translation>
+    </message>
+    <message>
+        <source>Interval</source>
+        <translation>Interval</translation>
+    </message>
+    <message>
+        <source>Samples</source>
+        <translation>Samples</translation>
+    </message>
+    <message>
+        <source>No completed interval yet.</source>
+        <translation>No completed interval yet.</translation>
+    </message>
+    <message>
+        <source>record</source>
+        <translation>record</translation>
+    </message>
+    <message>
+        <source>statistics</source>
+        <translation>statistics</translation>
+    </message>
+    <message>
+        <source>events</source>
+        <translation>events</translation>
+    </message>
+    <message>
+        <source>side</source>
+        <translation>side</translation>
+    </message>
+    <message>
+        <source>signature</source>
+        <translation>signature</translation>
+    </message>
+    <message>
+        <source>timestamp</source>
+        <translation>timestamp</translation>
+    </message>
+    <message>
+        <source>calibration</source>
+        <translation>calibration</translation>
+    </message>
+    <message>
+        <source>report</source>
+        <translation>report</translation>
+    </message>
+    <message>
+        <source>open</source>
+        <translation>open</translation>
+    </message>
+    <message>
+        <source>closed</source>
+        <translation>closed</translation>
+    </message>
+    <message>
+        <source>nothing recorded</source>
+        <translation>nothing recorded</translation>
+    </message>
+    <message>
+        <source>live</source>
+        <translation>live</translation>
+    </message>
+    <message>
+        <source>reconnecting…</source>
+        <translation>reconnecting…</translation>
+    </message>
+</context>
+<context>
     <name>kestro::DesktopApplication</name>
     <message>
         <source>No serial port is set: choose one in Setup</source>
@@ -862,10 +1660,6 @@ Without the marked spans:  %1   (%2 samples left out)</translation>
         <translation>Windows</translation>
     </message>
     <message>
-        <source>Applies at the next start; --lang chooses for one run.</source>
-        <translation>Applies at the next start; --lang chooses for one run.</translation>
-    </message>
-    <message>
         <source>Noise Statistics</source>
         <translation>Noise Statistics</translation>
     </message>
@@ -1030,6 +1824,18 @@ The values after this one were not saved.</translation>
     <message>
         <source>When an assessment day ends, its PDF report, interval list and figures go into reports/ of the record directory</source>
         <translation>When an assessment day ends, its PDF report, interval list and figures go into reports/ of the record directory</translation>
+    </message>
+    <message>
+        <source>As the windows</source>
+        <translation>As the windows</translation>
+    </message>
+    <message>
+        <source>PDF reports</source>
+        <translation>PDF reports</translation>
+    </message>
+    <message>
+        <source>--lang and --report-lang choose for one run; the windows&apos; language applies at the next start, the reports&apos; at once.</source>
+        <translation>--lang and --report-lang choose for one run; the windows&apos; language applies at the next start, the reports&apos; at once.</translation>
     </message>
 </context>
 </TS>

@@ -146,6 +146,10 @@ const Option kOptions[] = {
      "The language of the windows for this run: auto follows the desktop's languages (default: the stored "
      "choice of Setup).",
      Goes::Run, "auto, en or de"},
+    {"report-lang", "auto|en|de",
+     "The language of the PDF reports of --report, --report-day and this run's daily reports: auto writes in the "
+     "windows' language (default: the stored choice of Setup).",
+     Goes::Always, "auto, en or de"},
     {"on-event", "COMMAND",
      "Run COMMAND when an exceedance of the event level starts and when it ends: split into program and "
      "arguments at blanks (double quotes keep words together) and run without a shell, the event in its environment "
@@ -268,10 +272,11 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& workin
         o.instance = value("instance");
         if (!isInstanceName(o.instance)) return needs("instance");
     }
-    if (set("lang")) {
-        o.language = value("lang");
-        if (!QStringList{QStringLiteral("auto"), QStringLiteral("en"), QStringLiteral("de")}.contains(o.language))
-            return needs("lang");
+    for (const auto& [name, field] : {std::pair{"lang", &o.language}, {"report-lang", &o.reportLanguage}}) {
+        if (!set(name)) continue;
+        *field = value(name);
+        if (!QStringList{QStringLiteral("auto"), QStringLiteral("en"), QStringLiteral("de")}.contains(*field))
+            return needs(name);
     }
     if (set("report-day")) {
         if (!QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$")).match(value("report-day")).hasMatch())

@@ -25,15 +25,16 @@ struct AppOptions {
     QString site;
     QString operatorName;
     QString note;
-    QString instrument;    // type and class of the sound level meter
-    QString verifyDir;     // --verify: the record directory to check (absolute)
-    QString verifyKey;     // --key: the station's public key file (absolute)
-    QString expectHead;    // --expect-head: the chain head published last (sha256, hex)
-    QString tsaCa;         // --tsa-ca: certificates of the time-stamping authority (absolute)
-    QString tsa;           // --tsa: the time-stamping authority's URL; empty: none
-    QStringList onEvent;   // --on-event: the program (absolute) and its arguments; empty: none
-    ReportRequest report;  // --report and its options
-    QString language;      // --lang: "auto", "en" or "de"; empty: the stored choice
+    QString instrument;      // type and class of the sound level meter
+    QString verifyDir;       // --verify: the record directory to check (absolute)
+    QString verifyKey;       // --key: the station's public key file (absolute)
+    QString expectHead;      // --expect-head: the chain head published last (sha256, hex)
+    QString tsaCa;           // --tsa-ca: certificates of the time-stamping authority (absolute)
+    QString tsa;             // --tsa: the time-stamping authority's URL; empty: none
+    QStringList onEvent;     // --on-event: the program (absolute) and its arguments; empty: none
+    ReportRequest report;    // --report and its options
+    QString language;        // --lang: "auto", "en" or "de"; empty: the stored choice
+    QString reportLanguage;  // --report-lang: "auto", "en" or "de"; empty: the stored choice
 };
 
 struct CommandLine {

@@ -86,6 +86,7 @@ void DailyReporter::runNext() {
     QStringList args{QStringLiteral("--report-day"), dayText(running_), config_.recordDir()};
     const QString serial = config_.serial();
     if (!serial.isEmpty()) args << QStringLiteral("--serial") << serial;
+    if (!config_.reportLanguage.isEmpty()) args << QStringLiteral("--report-lang") << config_.reportLanguage;
     child_ = std::make_unique<QProcess>();
     child_->setProcessChannelMode(QProcess::SeparateChannels);
     connect(child_.get(), &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {

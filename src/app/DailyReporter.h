@@ -29,6 +29,7 @@ public:
         std::function<QString()> recordDir;
         std::function<int()> dayStartHour;
         std::function<QString()> serial;  // of the meter, empty while not known
+        QString reportLanguage;           // --report-lang for the child; empty: the stored choice
     };
     // A report made: its JSON's path and SHA-256, and its day.
     struct Made {

@@ -190,6 +190,10 @@ void KestroApplication::startDailyReports() {
     };
     DailyReporter::Config c;
     c.program = QCoreApplication::applicationFilePath();
+    // Given for this run, it goes on to each day's report; auto then means this run's windows.
+    c.reportLanguage = options_.reportLanguage == QLatin1String("auto") && !options_.language.isEmpty()
+                           ? options_.language
+                           : options_.reportLanguage;
     c.recordDir = recordDir;
     c.dayStartHour = [this] {
         return statisticsConfigOf(session_->settings()).periods.dayStartHour;

@@ -8,6 +8,7 @@
 #include "session/Session.h"
 #include "shell/DisplayGuard.h"
 #include "shell/EventLog.h"
+#include "shell/Translations.h"
 #include "ui/controller/frmKestroRecord.h"
 #include "ui/setup/frmSetup.h"
 #include "ui/statistics/StatisticsWindow.h"
@@ -19,6 +20,12 @@
 #include <cstdio>
 
 namespace kestro {
+
+QString reportLanguageFor(const AppOptions& o, cRegistry& RegObj) {
+    const SetupValues v = loadSetupValues(RegObj, QString());
+    return reportLanguage(o.reportLanguage.isEmpty() ? languageChoice(v.reportLanguage) : o.reportLanguage,
+                          o.language.isEmpty() ? languageChoice(v.language) : o.language);
+}
 
 DesktopApplication::DesktopApplication(const AppOptions& options, QObject* parent)
     : KestroApplication(options, parent) {}
@@ -135,6 +142,8 @@ void DesktopApplication::showStatistics(bool openFile) {
         statistics_ = new StatisticsWindow(window_.get());
         statistics_->setLiveSource(&recorder.slowStatistics(), &recorder.fastStatistics());
         statistics_->setEventSource(&recorder.events());
+        // Setup's choice applies to the next report at once; --report-lang and --lang hold for the run.
+        statistics_->setReportLanguage([this] { return reportLanguageFor(options(), registry()); });
     }
     // Settings and serial number as they are now; they change between openings.
     statistics_->setFileConfig(statisticsConfigOf(session()->settings()));

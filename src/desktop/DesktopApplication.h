@@ -16,6 +16,10 @@ class frmAbout;
 class frmKestroRecord;
 class frmSetup;
 
+// The reports' language ("en", "de"; empty: none): --report-lang, else the
+// stored choice; auto writes as the windows speak (--lang, else the stored choice).
+QString reportLanguageFor(const AppOptions& o, cRegistry& RegObj);
+
 class DesktopApplication : public KestroApplication {
     Q_OBJECT
 public:

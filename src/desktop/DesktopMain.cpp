@@ -38,6 +38,11 @@ QString storedLanguageChoice() {
     return kestro::languageChoice(kestro::loadSetupValues(RegObj, QString()).language);
 }
 
+QString reportLanguageOf(const kestro::AppOptions& o) {
+    kestro::cRegistry RegObj;
+    return kestro::reportLanguageFor(o, RegObj);
+}
+
 QString storedRecordDirectory() {
     kestro::cRegistry RegObj;
     kestro::RecorderSettings s;
@@ -55,11 +60,13 @@ extern "C" __attribute__((visibility("default"))) int kestro_desktop_main(int ar
     const kestro::CommandLine cl = kestro::parseCommandLine(arguments, QDir::currentPath());
     if (cl.action == kestro::CommandLine::Action::Error) return kestro::refuseCommandLine(cl.error);
     if (cl.action == kestro::CommandLine::Action::ReportDay)
-        return kestro::runReportDayCommand(argc, argv,
-                                           {storedDayPeriods, storedRecordDirectory, kestro::reportEvidenceFor,
-                                            kestro::recordedSeries, kestro::newestSerial});
+        return kestro::runReportDayCommand(
+            argc, argv,
+            {storedDayPeriods, storedRecordDirectory, kestro::reportEvidenceFor, kestro::recordedSeries,
+             kestro::newestSerial, reportLanguageOf(cl.options)});
     if (cl.action == kestro::CommandLine::Action::Report)
-        return kestro::runReportCommand(argc, argv, cl.options.report, storedDayPeriods, kestro::reportEvidenceFor);
+        return kestro::runReportCommand(argc, argv, cl.options.report, storedDayPeriods, kestro::reportEvidenceFor,
+                                        reportLanguageOf(cl.options));
     // Building the application object without a display aborts the process.
     if (!kestro::hasUsableDisplay(kestro::DisplayEnvironment::current())) {
         const QByteArray text = (kestro::noDisplayMessage() + QLatin1Char('\n')).toLocal8Bit();

@@ -1,6 +1,8 @@
 #include "remote/MonitorServer.h"
 
+#include "remote/PageLanguage.h"
 #include "remote/StationMonitor.h"
+#include "shell/Translations.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -9,6 +11,7 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QTcpServer>
+#include <QTranslator>
 #include <QUrlQuery>
 #include <algorithm>
 #include <cstdio>
@@ -234,11 +237,18 @@ QByteArray resource(const QString& name) {
 
 }  // namespace
 
-MonitorServer::MonitorServer(StationMonitor& monitor, QObject* parent)
-    : QObject(parent),
-      monitor_(monitor),
-      page_(resource(QStringLiteral(":/remote/index.html"))),
-      script_(resource(QStringLiteral(":/remote/app.js"))) {
+MonitorServer::MonitorServer(StationMonitor& monitor, QObject* parent) : QObject(parent), monitor_(monitor) {
+    // Each language's page is made once; a request only picks one.
+    const QByteArray page = resource(QStringLiteral(":/remote/index.html"));
+    const QByteArray script = resource(QStringLiteral(":/remote/app.js"));
+    for (const char* language : {"en", "de"}) {
+        QTranslator translator;
+        const bool loaded =
+            translator.load(QStringLiteral("kestrorecorder_") + QLatin1String(language), translationsDirectory());
+        Translated& t = translated_[language];
+        t.page = translatedPage(page, language, loaded ? &translator : nullptr);
+        t.script = translatedScript(script, loaded ? &translator : nullptr);
+    }
     connect(&monitor_, &StationMonitor::stateChanged, this, [this] {
         if (streams_ > 0) broadcast(eventBytes("state", monitor_.stateJson()));
     });
@@ -635,14 +645,21 @@ void MonitorServer::answer(Connection& c, const RequestHead& request) {
     } else if (request.method != "GET" && !head) {
         r = text(405, "Read-only: only GET and HEAD.", {{"Allow", "GET, HEAD"}});
     } else if (path == "/" || path == "/index.html") {
+        const QByteArray language = pageLanguage(request.acceptLanguage);
         r = Reply{200,
                   "text/html; charset=utf-8",
-                  page_,
+                  translated_.at(language).page,
                   {{"Content-Security-Policy",
                     "default-src 'none'; script-src 'self'; style-src 'unsafe-inline'; connect-src 'self'; "
-                    "img-src data:; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"}}};
+                    "img-src data:; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
+                   {"Content-Language", language},
+                   {"Vary", "Accept-Language"}}};
     } else if (path == "/app.js") {
-        r = Reply{200, "text/javascript; charset=utf-8", script_, {}};
+        const QByteArray language = pageLanguage(request.acceptLanguage);
+        r = Reply{200,
+                  "text/javascript; charset=utf-8",
+                  translated_.at(language).script,
+                  {{"Content-Language", language}, {"Vary", "Accept-Language"}}};
     } else if (path == "/api/state") {
         r = Reply{200, json, monitor_.stateJson(), {}};
     } else if (path == "/api/files") {

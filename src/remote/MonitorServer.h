@@ -18,6 +18,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <functional>
+#include <map>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -130,8 +131,11 @@ private:
     ServerLimits limits_;
     QByteArray token_;
     QByteArray instance_;  // the instance label's value; empty: no label
-    QByteArray page_;
-    QByteArray script_;
+    // The page and its script, their marked texts in a language.
+    struct Translated {
+        QByteArray page, script;
+    };
+    std::map<QByteArray, Translated> translated_;  // by language: "en", "de"
     std::unique_ptr<QTcpServer> tcp_;
     std::unordered_map<Connection*, std::unique_ptr<Connection>> connections_;
     // Closed while they may still be on the stack; gone at the next turn of the event loop.

@@ -147,6 +147,8 @@ bool RequestGuard::header(const QByteArray& text) {
         head_.range = head_.range.isEmpty() ? value : head_.range + ',' + value;
     } else if (name == "if-range") {
         head_.ifRange = value;
+    } else if (name == "accept-language") {
+        head_.acceptLanguage = head_.acceptLanguage.isEmpty() ? value : head_.acceptLanguage + ',' + value;
     } else if (name == "connection") {
         for (const QByteArray& option : value.split(',')) {
             const QByteArray o = option.trimmed().toLower();

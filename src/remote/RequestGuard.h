@@ -22,6 +22,7 @@ struct RequestHead {
     QList<QByteArray> authorization;  // every Authorization header, in order
     QByteArray range;                 // Range, repeated ones joined by commas
     QByteArray ifRange;
+    QByteArray acceptLanguage;  // repeated ones joined by commas
 };
 
 // What a Range header asks of a file of `size` bytes: [from, to). Only a

@@ -106,12 +106,17 @@ int runReportDayCommand(int argc, char** argv, const DayReportSources& sources) 
             serial = args[++i];
         else if (a == QLatin1String("--interval") && hasValue)
             intervalSeconds = args[++i].toInt();
+        else if (a == QLatin1String("--report-lang") && hasValue)
+            ++i;  // resolved by the caller into sources.language
+        else if (a.startsWith(QLatin1String("--report-lang=")))
+            continue;
         else if (!a.startsWith(QLatin1Char('-')) && dir.isEmpty() && !date.isEmpty())
             dir = a;
         else
             return fail(
-                1,
-                QStringLiteral("--report-day DATE [DIR] [--serial S] [--interval SECONDS]: unexpected \"%1\"").arg(a));
+                1, QStringLiteral(
+                       "--report-day DATE [DIR] [--serial S] [--interval SECONDS] [--report-lang L]: unexpected \"%1\"")
+                       .arg(a));
     }
     const std::optional<int32_t> day = parseDayText(date);
     if (!day) return fail(1, QStringLiteral("--report-day wants a date as 2026-12-07, not \"%1\"").arg(date));
@@ -142,6 +147,7 @@ int runReportDayCommand(int argc, char** argv, const DayReportSources& sources) 
     std::optional<RecordAnalysis> base;
     size_t baseCount = 0;
     ReportOptions o;
+    o.language = ReportLanguage(sources.language);
     for (const DaySeries& s : used) {
         const ReportEvidence e = sources.evidence ? sources.evidence(s.recordPath) : ReportEvidence();
         StatisticsConfig c = config;

@@ -18,6 +18,7 @@ struct DayReportSources {
     EvidenceFn evidence;
     std::function<std::vector<DaySeries>(const QString& dir)> series;
     std::function<QString(const QString& dir)> serial;  // when --serial is not given and no series names one
+    QString language;  // of the report: "en" or "de" (shell/Translations.h, reportLanguage()); empty: none
 };
 
 // Exit status: 0 written (also "nothing recorded"), 1 wrong arguments, 2 a record file cannot be read,

@@ -26,7 +26,8 @@ int fail(int status, const QString& text) {
 }  // namespace
 
 int runReportCommand(int argc, char** argv, const ReportRequest& request,
-                     const std::function<DayPeriods()>& storedPeriods, const EvidenceFn& evidence) {
+                     const std::function<DayPeriods()>& storedPeriods, const EvidenceFn& evidence,
+                     const QString& language) {
     // No window system: fonts and the PDF painter work on the offscreen platform.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -50,14 +51,16 @@ int runReportCommand(int argc, char** argv, const ReportRequest& request,
                            .arg(out, file));
 
     ReportOptions o;
+    o.language = ReportLanguage(language);
     // First: which rows of the events file the analysis may use.
     if (evidence) o.evidence = evidence(file);
     if (!request.timeZone.isEmpty()) {
         const QString& zone = request.timeZone;
         if (!o.evidence.timeZone.isEmpty() && o.evidence.timeZone != zone)
-            o.timeZoneNote = QStringLiteral("given with --tz; the side file says %1").arg(o.evidence.timeZone);
+            o.timeZoneNote =
+                o.language.translate("Report", "given with --tz; the side file says %1").arg(o.evidence.timeZone);
         else
-            o.timeZoneNote = QStringLiteral("given with --tz");
+            o.timeZoneNote = o.language.translate("Report", "given with --tz");
         // The side file's offset belongs to its own zone.
         if (o.evidence.timeZone != zone) o.evidence.utcOffsetAtStart.clear();
         o.evidence.timeZone = zone;

@@ -20,8 +20,10 @@ using EvidenceFn = std::function<ReportEvidence(const QString& recordPath)>;
 // 1 the output is the record file itself, 2 the record file cannot be read (the
 // message names the file and line), 3 the report cannot be written.
 // storedPeriods: the day, evening and night hours of the settings (called once
-// the application object exists).
+// the application object exists). language: the report's, "en" or "de"
+// (reportLanguage() of shell/Translations.h); empty: the program's own words.
 int runReportCommand(int argc, char** argv, const ReportRequest& request,
-                     const std::function<DayPeriods()>& storedPeriods = {}, const EvidenceFn& evidence = {});
+                     const std::function<DayPeriods()>& storedPeriods = {}, const EvidenceFn& evidence = {},
+                     const QString& language = {});
 
 }  // namespace kestro

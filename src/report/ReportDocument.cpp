@@ -30,8 +30,9 @@ constexpr double kDriftWarningDb = 0.5;
 // Lays out blocks from top to bottom and starts a new page when one does not fit.
 class Pager {
 public:
-    Pager(QPdfWriter& w, QPainter& p, const QString& footer, int totalPages)
-        : w_(w), p_(p), footer_(footer), total_(totalPages) {
+    // pageOf: "Page %1 of %2" in the report's language.
+    Pager(QPdfWriter& w, QPainter& p, const QString& footer, const QString& pageOf, int totalPages)
+        : w_(w), p_(p), footer_(footer), pageOf_(pageOf), total_(totalPages) {
         const QRect r = p.viewport();
         margin_ = w.resolution() * 15 / 25.4;
         page_ = QRectF(margin_, margin_, r.width() - 2 * margin_, r.height() - 2 * margin_);
@@ -63,12 +64,13 @@ private:
         const QFontMetricsF fm(p_.font(), p_.device());
         const QRectF r(page_.left(), page_.bottom() - fm.height(), page_.width(), fm.height());
         p_.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, footer_);
-        p_.drawText(r, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Page %1 of %2").arg(pageNo_).arg(total_));
+        p_.drawText(r, Qt::AlignRight | Qt::AlignVCenter, pageOf_.arg(pageNo_).arg(total_));
         p_.restore();
     }
     QPdfWriter& w_;
     QPainter& p_;
     QString footer_;
+    QString pageOf_;
     int total_;
     double margin_ = 0;
     QRectF page_;
@@ -184,7 +186,9 @@ void drawTable(QPainter& p, Pager& pg, const Table& t, const std::vector<QString
 
 QString timeOnly(int64_t ms) { return localDateTimeText(ms).mid(11); }
 
-QString given(const QString& s) { return s.trimmed().isEmpty() ? QStringLiteral("not given") : s; }
+QString given(const ReportLanguage& lang, const QString& s) {
+    return s.trimmed().isEmpty() ? lang.translate("Report", "not given") : s;
+}
 
 QString number(double v, int decimals, QChar d) {
     return QString::number(v, 'f', decimals).replace(QLatin1Char('.'), d);
@@ -205,13 +209,13 @@ std::pair<QString, QString> clockTexts(ZoneTimeline& tl, const IntervalResult& r
 }
 
 // "level 70.0 dB, minimum duration 10 s, hysteresis 2.0 dB (side file)".
-QString criteriaText(const EventCriteria& c, bool fromSideFile, QChar d) {
-    if (!c.known) return QStringLiteral("not recorded with the measurement");
-    const QString level = c.levelDb > 0 ? QStringLiteral("event level %1 dB").arg(number(c.levelDb, 1, d))
-                                        : QStringLiteral("no event level (marked spans only)");
-    return QStringLiteral("%1, minimum duration %2 s, hysteresis %3 dB (from the %4)")
+QString criteriaText(const ReportLanguage& lang, const EventCriteria& c, bool fromSideFile, QChar d) {
+    if (!c.known) return lang.translate("Report", "not recorded with the measurement");
+    const QString level = c.levelDb > 0 ? lang.translate("Report", "event level %1 dB").arg(number(c.levelDb, 1, d))
+                                        : lang.translate("Report", "no event level (marked spans only)");
+    return lang.translate("Report", "%1, minimum duration %2 s, hysteresis %3 dB (from the %4)")
         .arg(level, number(c.minDurationS, 0, d), number(c.hysteresisDb, 1, d),
-             fromSideFile ? QStringLiteral("side file") : QStringLiteral("events file"));
+             fromSideFile ? lang.translate("Report", "side file") : lang.translate("Report", "events file"));
 }
 
 // The record file of the other stream of the same measurement: same base, the
@@ -232,39 +236,53 @@ QString otherStreamFile(const QString& path) {
 }
 
 // Which stream and reading rate the figures come from, and what to do when both were recorded.
-QString streamText(const RecordAnalysis& a, const ReportEvidence& e) {
+QString streamText(const ReportLanguage& lang, const RecordAnalysis& a, const ReportEvidence& e) {
     const bool fast = e.stream.isEmpty() ? isFastTypeWord(a.typeWord) : e.stream == QLatin1String("fast");
     const double perSecond = a.read.cadenceMs > 0 ? 1000.0 / double(a.read.cadenceMs) : 0.0;
-    const QString rate = perSecond >= 1.5   ? QStringLiteral("about %1 readings a second").arg(std::lround(perSecond))
-                         : perSecond > 0.75 ? QStringLiteral("one reading a second")
-                                            : QStringLiteral("one reading every %1 s").arg(a.read.cadenceMs / 1000.0);
-    QString text = QStringLiteral("The figures come from the %1 stream (%2), %3.")
-                       .arg(fast ? QStringLiteral("fast") : QStringLiteral("slow"), a.typeWord, rate);
+    const QString rate =
+        perSecond >= 1.5   ? lang.translate("Report", "about %1 readings a second").arg(std::lround(perSecond))
+        : perSecond > 0.75 ? lang.translate("Report", "one reading a second")
+                           : lang.translate("Report", "one reading every %1 s")
+                                 .arg(QStringLiteral("%1")
+                                          .arg(a.read.cadenceMs / 1000.0)
+                                          .replace(QLatin1Char('.'), lang.decimalMark(QLatin1Char('.'))));
+    QString text = (fast ? lang.translate("Report", "The figures come from the fast stream (%1), %2.")
+                         : lang.translate("Report", "The figures come from the slow stream (%1), %2."))
+                       .arg(a.typeWord, rate);
     const QString other = otherStreamFile(a.path);
     if (!other.isEmpty())
-        text += QStringLiteral(
-                    " The %1 stream of the same measurement is in %2; the two differ where the level changes "
-                    "faster than the slow readings follow (a slow running value is integrated since the meter "
-                    "started). Report on the fast stream for short events, on the slow one for long-term "
-                    "levels, and say which.")
-                    .arg(fast ? QStringLiteral("slow") : QStringLiteral("fast"), other);
+        text += (fast ? lang.translate("Report",
+                                       " The slow stream of the same measurement is in %1; the two differ where the "
+                                       "level changes faster than the slow readings follow (a slow running value is "
+                                       "integrated since the meter started). Report on the fast stream for short "
+                                       "events, on the slow one for long-term levels, and say which.")
+                      : lang.translate("Report",
+                                       " The fast stream of the same measurement is in %1; the two differ where the "
+                                       "level changes faster than the slow readings follow (a slow running value is "
+                                       "integrated since the meter started). Report on the fast stream for short "
+                                       "events, on the slow one for long-term levels, and say which."))
+                    .arg(other);
     return text;
 }
 
 // Which zone the days follow, and why.
 QString zoneText(const RecordAnalysis& a, const ReportOptions& o) {
+    const ReportLanguage& lang = o.language;
     const ReportEvidence& e = o.evidence;
     const QString used = QString::fromUtf8(a.zone.id());
     QString t;
     if (e.timeZone.isEmpty())
-        t = QStringLiteral("not given: days and period lengths as in this computer's zone, %1 (--tz names another)")
+        t = lang.translate("Report",
+                           "not given: days and period lengths as in this computer's zone, %1 (--tz names another)")
                 .arg(used);
     else if (e.timeZone != used)
-        t = QStringLiteral("%1, which this computer does not know: days and period lengths as in its own zone, %2")
+        t = lang.translate("Report",
+                           "%1, which this computer does not know: days and period lengths as in its own zone, %2")
                 .arg(e.timeZone, used);
     else
-        t = e.utcOffsetAtStart.isEmpty() ? used
-                                         : QStringLiteral("%1 (UTC%2 at the start)").arg(used, e.utcOffsetAtStart);
+        t = e.utcOffsetAtStart.isEmpty()
+                ? used
+                : lang.translate("Report", "%1 (UTC%2 at the start)").arg(used, e.utcOffsetAtStart);
     if (!o.timeZoneNote.isEmpty()) t += QStringLiteral("; ") + o.timeZoneNote;
     return t;
 }
@@ -310,8 +328,9 @@ std::vector<std::vector<CalibrationCheck>> calibrationChecks(const std::vector<C
 
 namespace {
 
-void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QString& meter, QChar d) {
-    heading(p, pg, QStringLiteral("Calibration checks"));
+void writeCalibration(QPainter& p, Pager& pg, const ReportLanguage& lang, const ReportEvidence& e, const QString& meter,
+                      QChar d) {
+    heading(p, pg, lang.translate("Report", "Calibration checks"));
     std::vector<QStringList> rows;
     // One row per check: the readings of one stay in Calibration, with their range.
     auto add = [&](const char* when, const std::vector<CalibrationCheck>& readings) {
@@ -322,9 +341,9 @@ void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
             for (const CalibrationCheck& c : check) {
                 low = std::min(low, c.levelDb);
                 high = std::max(high, c.levelDb);
-                QString serial = c.serialNumber.isEmpty() ? QStringLiteral("not known") : c.serialNumber;
+                QString serial = c.serialNumber.isEmpty() ? lang.translate("Report", "not known") : c.serialNumber;
                 if (!c.serialNumber.isEmpty() && !meter.isEmpty() && c.serialNumber != meter)
-                    serial += QStringLiteral(" (another meter)");
+                    serial += lang.translate("Report", " (another meter)");
                 if (!serials.contains(serial)) serials << serial;
             }
             QString time = localDateTimeText(first.localMs);
@@ -332,44 +351,46 @@ void writeCalibration(QPainter& p, Pager& pg, const ReportEvidence& e, const QSt
             QString level = number(low, 1, d);
             if (high != low) level += QStringLiteral(" \u2013 ") + number(high, 1, d);
             level += QStringLiteral(" dB");
-            if (check.size() > 1) level += QStringLiteral(" (%1 readings)").arg(check.size());
-            rows.push_back({QString::fromLatin1(when), time, level, serials.join(QStringLiteral(", "))});
+            if (check.size() > 1) level += lang.translate("Report", " (%1 readings)").arg(check.size());
+            rows.push_back({lang.translate("Report", when), time, level, serials.join(QStringLiteral(", "))});
         }
     };
-    add("before", e.checksBefore);
-    add("after", e.checksAfter);
-    add("before, not vouched for", e.checksBeforeNotVouched);
-    add("after, not vouched for", e.checksAfterNotVouched);
+    add(QT_TRANSLATE_NOOP("Report", "before"), e.checksBefore);
+    add(QT_TRANSLATE_NOOP("Report", "after"), e.checksAfter);
+    add(QT_TRANSLATE_NOOP("Report", "before, not vouched for"), e.checksBeforeNotVouched);
+    add(QT_TRANSLATE_NOOP("Report", "after, not vouched for"), e.checksAfterNotVouched);
     if (rows.empty()) {
-        paragraph(p, pg, QStringLiteral("No calibration check is known before or after the measurement."));
+        paragraph(p, pg, lang.translate("Report", "No calibration check is known before or after the measurement."));
         return;
     }
     drawTable(p, pg,
-              Table{{QStringLiteral("Check"), QStringLiteral("Date and time"), QStringLiteral("Level"),
-                     QStringLiteral("Meter serial number")},
+              Table{{lang.translate("Report", "Check"), lang.translate("Report", "Date and time"),
+                     lang.translate("Report", "Level"), lang.translate("Report", "Meter serial number")},
                     {0.2, 0.3, 0.22, 0.28},
                     {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignLeft}},
               rows, {});
     if (!e.checksBeforeNotVouched.empty() || !e.checksAfterNotVouched.empty())
         paragraph(p, pg,
-                  QStringLiteral("Checks not vouched for by a closed side file (added to the calibration log after "
+                  lang.translate("Report",
+                                 "Checks not vouched for by a closed side file (added to the calibration log after "
                                  "it, or of a series never closed) enter no figure here."),
                   QColor(150, 90, 0));
     if (e.checksBefore.empty() || e.checksAfter.empty()) {
         paragraph(p, pg,
-                  QStringLiteral("No check %1 the measurement: the drift is not known.")
-                      .arg(e.checksBefore.empty() ? QStringLiteral("before") : QStringLiteral("after")),
+                  e.checksBefore.empty()
+                      ? lang.translate("Report", "No check before the measurement: the drift is not known.")
+                      : lang.translate("Report", "No check after the measurement: the drift is not known."),
                   QColor(150, 90, 0));
         return;
     }
     const double drift = e.checksAfter.front().levelDb - e.checksBefore.back().levelDb;
-    const QString text = QStringLiteral(
-                             "Drift between the last check before and the first check after the "
-                             "measurement: %1%2 dB.")
+    const QString text = lang.translate("Report",
+                                        "Drift between the last check before and the first check after the "
+                                        "measurement: %1%2 dB.")
                              .arg(drift >= 0 ? QStringLiteral("+") : QString(), number(drift, 1, d));
     if (std::fabs(drift) > kDriftWarningDb)
         paragraph(p, pg,
-                  text + QStringLiteral(" Warning: more than %1 dB; the levels may be off by as much.")
+                  text + lang.translate("Report", " Warning: more than %1 dB; the levels may be off by as much.")
                              .arg(number(kDriftWarningDb, 1, d)),
                   kOverLimitColour);
     else
@@ -382,12 +403,14 @@ QString eventDuration(int64_t ms, QChar d) { return number(ms / 1000.0, 1, d) + 
 // with their time histories, every row of the events file, and the Leq of
 // the recording with and without its marked spans.
 // vouched: whether a closed side file speaks for the events file (ReportEvidence::eventsVouchedBytes).
-void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const QString& unit, bool vouched) {
-    heading(p, pg, QStringLiteral("Events and markers"));
+void writeEvents(QPainter& p, Pager& pg, const ReportLanguage& lang, const RecordAnalysis& a, QChar d,
+                 const QString& unit, bool vouched) {
+    heading(p, pg, lang.translate("Report", "Events and markers"));
     const QString file = QFileInfo(a.eventsPath).fileName();
     if (!a.events.found) {
         paragraph(p, pg,
-                  QStringLiteral("No events file (%1) lies beside the record file: nothing was marked, and no "
+                  lang.translate("Report",
+                                 "No events file (%1) lies beside the record file: nothing was marked, and no "
                                  "exceedance was watched for while it was recorded.")
                       .arg(file));
         return;
@@ -398,7 +421,8 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
     }
     if (!vouched)
         paragraph(p, pg,
-                  QStringLiteral("Not vouched for: no closed side file speaks for %1 (its series was never closed, "
+                  lang.translate("Report",
+                                 "Not vouched for: no closed side file speaks for %1 (its series was never closed, "
                                  "or its side file is missing); its rows are used as they are.")
                       .arg(file),
                   QColor(150, 90, 0));
@@ -406,7 +430,8 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
     for (const NoiseEvent& e : a.events.events)
         (e.kind == EventKind::Exceedance ? exceedances : marks).push_back(&e);
     paragraph(p, pg,
-              QStringLiteral("Exceedances of the event level: %1. Marked spans: %2. From %3. An exceedance starts "
+              lang.translate("Report",
+                             "Exceedances of the event level: %1. Marked spans: %2. From %3. An exceedance starts "
                              "when the level rises above the event level and ends when it falls below that level "
                              "less the hysteresis; it counts when it lasted the minimum duration. SEL = LAeq + 10 "
                              "lg(duration / 1 s).")
@@ -425,11 +450,12 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
     for (const auto& [day, n] : perDay)
         dayRows.push_back({day, QString::number(n.first), QString::number(n.second)});
     drawTable(p, pg,
-              Table{{QStringLiteral("Date"), QStringLiteral("Exceedances"), QStringLiteral("Marked spans")},
+              Table{{lang.translate("Report", "Date"), lang.translate("Report", "Exceedances"),
+                     lang.translate("Report", "Marked spans")},
                     {0.2, 0.15, 0.15},
                     {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight}},
               dayRows, {});
-    Table byHour{{QStringLiteral("Exceedances by hour")}, {0.16}, {Qt::AlignLeft}};
+    Table byHour{{lang.translate("Report", "Exceedances by hour")}, {0.16}, {Qt::AlignLeft}};
     QStringList am{QStringLiteral("00–11 h")}, pm{QStringLiteral("12–23 h")};
     for (int h = 0; h < 12; ++h) {
         byHour.header << QStringLiteral("%1/%2").arg(hours(h), hours(h + 12));
@@ -454,9 +480,9 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
               [](const NoiseEvent* x, const NoiseEvent* y) { return x->startLocalMs < y->startLocalMs; });
     for (const NoiseEvent* e : chosen) {
         paragraph(p, pg,
-                  QStringLiteral("%1 to %2, %3%4: LAmax %5 %6, LAeq %7 %6, SEL %8 %6")
+                  lang.translate("Report", "%1 to %2, %3%4: LAmax %5 %6, LAeq %7 %6, SEL %8 %6")
                       .arg(localDateTimeText(e->startLocalMs), timeOnly(e->endLocalMs), eventDuration(e->durationMs, d),
-                           e->open ? QStringLiteral(" (cut short by the end of the series)") : QString(),
+                           e->open ? lang.translate("Report", " (cut short by the end of the series)") : QString(),
                            levelText(e->lmax, d), unit, levelText(e->leq, d), levelText(e->sel, d)));
         const double plotH = pg.width() * 0.2;
         pg.need(plotH);
@@ -472,15 +498,16 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
 
     std::vector<QStringList> rows;
     for (const NoiseEvent& e : a.events.events)
-        rows.push_back({e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
-                        localDateTimeText(e.startLocalMs), timeOnly(e.endLocalMs), eventDuration(e.durationMs, d),
-                        levelText(e.lmax, d), levelText(e.leq, d), levelText(e.sel, d),
-                        e.open ? QStringLiteral("open") : QString(), QString::fromStdString(e.note)});
+        rows.push_back(
+            {e.kind == EventKind::Marker ? lang.translate("Report", "Marker") : lang.translate("Report", "Exceedance"),
+             localDateTimeText(e.startLocalMs), timeOnly(e.endLocalMs), eventDuration(e.durationMs, d),
+             levelText(e.lmax, d), levelText(e.leq, d), levelText(e.sel, d),
+             e.open ? lang.translate("Report", "open") : QString(), QString::fromStdString(e.note)});
     if (!rows.empty())
         drawTable(p, pg,
-                  Table{{QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"),
-                         QStringLiteral("Duration"), QStringLiteral("LAmax"), QStringLiteral("LAeq"),
-                         QStringLiteral("SEL"), QString(), QStringLiteral("Note")},
+                  Table{{lang.translate("Report", "Kind"), lang.translate("Report", "Start"),
+                         lang.translate("Report", "End"), lang.translate("Report", "Duration"), QStringLiteral("LAmax"),
+                         QStringLiteral("LAeq"), QStringLiteral("SEL"), QString(), lang.translate("Report", "Note")},
                         {0.11, 0.17, 0.09, 0.09, 0.07, 0.07, 0.07, 0.06, 0.27},
                         {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight,
                          Qt::AlignRight, Qt::AlignLeft, Qt::AlignLeft}},
@@ -489,31 +516,35 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
     if (!a.events.notVouched.empty()) {
         std::vector<QStringList> extra;
         for (const NoiseEvent& e : a.events.notVouched)
-            extra.push_back({e.kind == EventKind::Marker ? QStringLiteral("Marker") : QStringLiteral("Exceedance"),
+            extra.push_back({e.kind == EventKind::Marker ? lang.translate("Report", "Marker")
+                                                         : lang.translate("Report", "Exceedance"),
                              localDateTimeText(e.startLocalMs), timeOnly(e.endLocalMs),
                              QString::fromStdString(e.note)});
         paragraph(p, pg,
-                  QStringLiteral("Not vouched for: %1 rows of %2 that no closed side file vouches for (written after "
+                  lang.translate("Report",
+                                 "Not vouched for: %1 rows of %2 that no closed side file vouches for (written after "
                                  "its series was closed, or changed since). They are counted nowhere in this "
                                  "report and leave no span out of any level.")
                       .arg(extra.size())
                       .arg(file),
                   kOverLimitColour);
-        drawTable(
-            p, pg,
-            Table{{QStringLiteral("Kind"), QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Note")},
-                  {0.15, 0.25, 0.15, 0.45},
-                  {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft}},
-            extra, {});
+        drawTable(p, pg,
+                  Table{{lang.translate("Report", "Kind"), lang.translate("Report", "Start"),
+                         lang.translate("Report", "End"), lang.translate("Report", "Note")},
+                        {0.15, 0.25, 0.15, 0.45},
+                        {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft}},
+                  extra, {});
     }
     const char* leq = statisticName(a.quantity, Statistic::Leq);
     if (marks.empty()) {
-        paragraph(p, pg, QStringLiteral("Nothing was marked: no span is left out of any level."));
+        paragraph(p, pg, lang.translate("Report", "Nothing was marked: no span is left out of any level."));
     } else if (!leq) {
-        paragraph(p, pg, QStringLiteral("A running maximum gives no LAeq: the marked spans leave no level out."));
+        paragraph(p, pg,
+                  lang.translate("Report", "A running maximum gives no LAeq: the marked spans leave no level out."));
     } else {
         paragraph(p, pg,
-                  QStringLiteral("%1 of the whole recording: %2 %3. Without the %4 marked spans (%5 of %6 samples "
+                  lang.translate("Report",
+                                 "%1 of the whole recording: %2 %3. Without the %4 marked spans (%5 of %6 samples "
                                  "left out): %7 %3.")
                       .arg(QLatin1String(leq), levelText(a.summary.leq, d), unit)
                       .arg(marks.size())
@@ -521,6 +552,317 @@ void writeEvents(QPainter& p, Pager& pg, const RecordAnalysis& a, QChar d, const
                       .arg(a.summary.samples)
                       .arg(levelText(a.withoutMarked.leq, d)));
     }
+}
+
+// What every section of a report draws with and from.
+struct Sheet {
+    QPainter& p;
+    Pager& pg;
+    const RecordAnalysis& a;
+    const ReportOptions& o;
+    QChar dec;
+    QString unit;
+    std::vector<Statistic> stats;
+    ZoneTimeline timeline;
+};
+
+void writeTitle(Sheet& r) {
+    const ReportLanguage& lang = r.o.language;
+    QPainter& p = r.p;
+    QFont title = bodyFont();
+    title.setPointSizeF(16);
+    title.setBold(true);
+    p.setFont(title);
+    p.drawText(QPointF(r.pg.left(), r.pg.y() + QFontMetricsF(title, p.device()).ascent()),
+               lang.translate("Report", "Noise measurement report"));
+    r.pg.advance(QFontMetricsF(title, p.device()).height() * 1.5);
+}
+
+// What was measured, with what, where and by whom.
+void writeFacts(Sheet& r, const QString& serial) {
+    const ReportLanguage& lang = r.o.language;
+    const RecordAnalysis& a = r.a;
+    const ReportOptions& o = r.o;
+    const ReportEvidence& e = o.evidence;
+    const IntervalResult& s = a.summary;
+    const QChar dec = r.dec;
+    const QString& unit = r.unit;
+    const QString limit = a.config.limitTenths > 0 ? levelText(a.config.limitTenths / 10.0, dec) +
+                                                         lang.translate("Report", " %1 (LAeq per interval)").arg(unit)
+                                                   : lang.translate("Report", "none");
+    QString samples = QString::number(s.samples);
+    if (s.skipped > 0) samples += lang.translate("Report", ", %1 without a level (not counted)").arg(s.skipped);
+    if (a.read.estimated > 0) samples += lang.translate("Report", ", %1 at estimated instants").arg(a.read.estimated);
+    QStringList names;
+    for (Statistic st : r.stats)
+        names << QString::fromLatin1(statisticName(a.quantity, st));
+    const bool any = s.samples + s.skipped > 0;
+    IntervalResult whole = s;
+    whole.endMs += a.read.cadenceMs;  // the last sample stands for its cadence
+    const auto [startText, endText] = clockTexts(r.timeline, whole);
+    QString software =
+        e.meterSoftware.isEmpty() && e.meterHardware.isEmpty()
+            ? lang.translate("Report", "not reported by the meter")
+            : lang.translate("Report", "software %1, hardware %2")
+                  .arg(e.meterSoftware.isEmpty() ? lang.translate("Report", "not reported") : e.meterSoftware,
+                       e.meterHardware.isEmpty() ? lang.translate("Report", "not reported") : e.meterHardware);
+    std::vector<QStringList> facts = {
+        {lang.translate("Report", "Meter serial number"),
+         serial.isEmpty() ? lang.translate("Report", "not known") : serial},
+        {lang.translate("Report", "Instrument type and class"), given(lang, e.instrument)},
+        {lang.translate("Report", "Meter revisions"), software},
+        {lang.translate("Report", "Recorded with"), given(lang, e.programVersion)},
+        {lang.translate("Report", "Report made with"), o.programVersion},
+        {lang.translate("Report", "Record file"), QFileInfo(a.path).absoluteFilePath()},
+        {lang.translate("Report", "Measured value"), quantityText(a.typeWord, lang)},
+        {lang.translate("Report", "Statistics"),
+         names.join(QStringLiteral(", ")) + lang.translate("Report", ", in ") + unit},
+        {lang.translate("Report", "Location"), given(lang, e.location)},
+        {lang.translate("Report", "Operator"), given(lang, e.operatorName)},
+        {lang.translate("Report", "Weather"), given(lang, e.weather)},
+        {lang.translate("Report", "Notes"), given(lang, e.notes)},
+        {lang.translate("Report", "Time zone"), zoneText(a, o)},
+        {lang.translate("Report", "Start"), any ? startText : QStringLiteral("-")},
+        {lang.translate("Report", "End"), any ? endText : QStringLiteral("-")},
+        {lang.translate("Report", "Duration"),
+         durationText(a.coveredMs()) + lang.translate("Report", " (%1 samples)").arg(s.samples + s.skipped)},
+        {lang.translate("Report", "Event criteria"),
+         criteriaText(lang, e.eventCriteria.known ? e.eventCriteria : a.events.criteria, e.eventCriteria.known, dec)},
+        {lang.translate("Report", "Interval"), intervalLength(a.config.intervalSeconds)},
+        {lang.translate("Report", "Limit"), limit},
+        {lang.translate("Report", "Samples"), samples},
+    };
+    if (a.read.flagColumnAssumed)
+        facts.push_back(
+            {lang.translate("Report", "Flag column"),
+             lang.translate("Report", "no header line and one flag column after the level: read as %1 (%2)")
+                 .arg(a.config.singleFlagColumn == kStatusUnderflow ? lang.translate("Report", "underflow")
+                                                                    : lang.translate("Report", "overflow"),
+                      o.flagColumnGiven ? lang.translate("Report", "as given") : lang.translate("Report", "assumed"))});
+    QString verification = e.verification.isEmpty() ? lang.translate("Report", "not checked") : e.verification;
+    if (!e.verificationDetail.isEmpty()) verification += QStringLiteral(": ") + e.verificationDetail;
+    facts.push_back({lang.translate("Report", "File verification"), verification});
+    drawTable(r.p, r.pg, Table{{}, {0.25, 0.75}, {Qt::AlignLeft, Qt::AlignLeft}}, facts, {});
+    for (const QString& n : a.read.notices)
+        paragraph(r.p, r.pg, lang.translate("Report", "Note: ") + n, QColor(150, 90, 0));
+    paragraph(r.p, r.pg,
+              lang.translate("Report",
+                             "Levels are in %1 as the meter displays them; the meter does not report its time "
+                             "weighting over the serial line. ")
+                      .arg(unit) +
+                  streamText(lang, a, e));
+}
+
+void writeTimeHistory(Sheet& r) {
+    const ReportLanguage& lang = r.o.language;
+    const RecordAnalysis& a = r.a;
+    QPainter& p = r.p;
+    Pager& pg = r.pg;
+    heading(p, pg, lang.translate("Report", "Time history"));
+    const double plotH = pg.width() * 0.42;
+    pg.need(plotH);
+    p.setFont(tableFont());
+    if (!a.history.isEmpty()) {
+        PlotRange range = defaultPlotRange(a.history, a.config.limitTenths);
+        range.unit = r.unit;
+        drawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths,
+                        QRectF(), shadedSpansOf(a.events.events));
+    }
+    pg.advance(plotH);
+    paragraph(p, pg,
+              lang.translate("Report", "Lowest and highest value of every pixel column; dashed lines mark midnight") +
+                  (a.config.limitTenths > 0 ? lang.translate("Report", ", the red line the limit") : QString()) +
+                  (a.events.events.empty()
+                       ? QString()
+                       : lang.translate("Report", "; orange bands are exceedances, blue ones marked spans")) +
+                  QLatin1Char('.'));
+}
+
+void writeSummary(Sheet& r) {
+    const ReportLanguage& lang = r.o.language;
+    const IntervalResult& s = r.a.summary;
+    const Quantity q = r.a.quantity;
+    heading(r.p, r.pg, lang.translate("Report", "Summary of the whole recording"));
+    Table levels;
+    QStringList row;
+    for (Statistic st : r.stats) {
+        levels.header << QString::fromLatin1(statisticName(q, st));
+        row << levelText(s.value(st), r.dec);
+    }
+    levels.header << lang.translate("Report", "Overflow") << lang.translate("Report", "Underflow");
+    row << QString::number(s.overflow) << QString::number(s.underflow);
+    levels.widths.assign(size_t(levels.header.size()), 0.1);
+    levels.align.assign(size_t(levels.header.size()), Qt::AlignRight);
+    drawTable(r.p, r.pg, levels, {row}, {s.overLimit});
+    switch (q) {
+        case Quantity::Level:
+            paragraph(r.p, r.pg,
+                      lang.translate("Report", "LAN is the level reached or exceeded by N % of the samples."));
+            break;
+        case Quantity::RunningLeq:
+            paragraph(r.p, r.pg,
+                      lang.translate("Report",
+                                     "The meter integrates LAeq from the start of the series; an interval's LAeq "
+                                     "is (T2·10^(L2/10) − T1·10^(L1/10)) / (T2 − T1), T counted "
+                                     "from the series' first reading, L1 the reading before the interval and L2 its "
+                                     "last. Where the 0.1 dB resolution of the readings leaves that more than "
+                                     "±0.3 dB uncertain, the interval has none (~). A running LAeq gives no "
+                                     "LAmax, LAmin or LAN."));
+            break;
+        case Quantity::RunningMax:
+            paragraph(r.p, r.pg,
+                      lang.translate("Report",
+                                     "The meter holds the highest level since the series began: an interval's "
+                                     "LAmax is that value at the interval's end, not the highest level within the "
+                                     "interval alone. A running maximum gives no LAeq, LAmin or LAN."));
+            break;
+        case Quantity::Amplitude:
+            paragraph(
+                r.p, r.pg,
+                lang.translate("Report", "Raw amplitudes give an Leq (the mean of their squares) and nothing else."));
+            break;
+    }
+}
+
+void writeDayLevels(Sheet& r) {
+    const ReportLanguage& lang = r.o.language;
+    const RecordAnalysis& a = r.a;
+    const QChar dec = r.dec;
+    const DayPeriods& dp = a.config.periods.valid() ? a.config.periods : DayPeriods();
+    heading(r.p, r.pg, lang.translate("Report", "Day, evening and night levels"));
+    if (!gives(a.quantity, Statistic::Leq)) {
+        paragraph(r.p, r.pg, lang.translate("Report", "A running maximum gives no day levels."));
+        return;
+    }
+    std::vector<QStringList> dayRows;
+    auto period = [&](const PeriodLevel& pl) {
+        return periodLevelText(pl, dec);
+    };
+    const QString periods[] = {lang.translate("Report", "day"), lang.translate("Report", "evening"),
+                               lang.translate("Report", "night")};
+    auto whole = [&](const DayLevels& d, double level) {
+        return wholeDayText(d, level, dec, periods);
+    };
+    for (const DayLevels& d : a.days) {
+        QString date = localDateTimeText(int64_t{d.dayNumber} * 86400000).left(10);
+        if (d.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(d.lengthMs() / 3600000);
+        if (d.estimated > 0) date += QStringLiteral(" E");
+        dayRows.push_back(
+            {date, period(d.day), period(d.evening), period(d.night), whole(d, d.lden()), whole(d, d.laeq24())});
+    }
+    drawTable(r.p, r.pg,
+              Table{{lang.translate("Report", "Assessment day"),
+                     QStringLiteral("Ld %1\u2013%2").arg(hours(dp.dayStartHour), hours(dp.eveningStartHour)),
+                     QStringLiteral("Le %1\u2013%2").arg(hours(dp.eveningStartHour), hours(dp.nightStartHour)),
+                     QStringLiteral("Ln %1\u2013%2").arg(hours(dp.nightStartHour), hours(dp.dayStartHour)),
+                     QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
+                    {0.17, 0.15, 0.15, 0.15, 0.19, 0.19},
+                    {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight}},
+              dayRows, {});
+    paragraph(r.p, r.pg,
+              lang.translate("Report",
+                             "An assessment day runs from %1:00 to %1:00 of the next date; in brackets the "
+                             "hours the recording covers. Lden = 10 lg((hd·10^(Ld/10) + "
+                             "he·10^((Le+5)/10) + hn·10^((Ln+10)/10)) / 24) and LAeq,24h likewise "
+                             "without the additions, with the hours of each period (hn is 7 or 9 and the day "
+                             "23 or 25 hours when daylight saving time begins or ends). Both are given only "
+                             "when every period is covered to at least %2 %; otherwise the coverage of the "
+                             "periods that fall short. E: instants estimated.")
+                  .arg(hours(dp.dayStartHour))
+                  .arg(std::lround(kMinimumCoverage * 100)));
+}
+
+// The interval table lists clock hours instead of intervals (which go into the CSV file).
+bool compactIntervals(const RecordAnalysis& a) { return a.intervals.size() > kMaxIntervalRows; }
+
+void writeOverLimit(Sheet& r) {
+    const ReportLanguage& lang = r.o.language;
+    const RecordAnalysis& a = r.a;
+    const QChar dec = r.dec;
+    heading(r.p, r.pg, lang.translate("Report", "Intervals over the limit"));
+    if (a.config.limitTenths <= 0) {
+        paragraph(r.p, r.pg, lang.translate("Report", "No limit was set."));
+        return;
+    }
+    int64_t over = 0;
+    const IntervalResult* loudest = nullptr;
+    for (const IntervalResult& i : a.intervals) {
+        if (!i.overLimit) continue;
+        ++over;
+        if (!loudest || i.leq > loudest->leq) loudest = &i;
+    }
+    if (!loudest)
+        paragraph(r.p, r.pg,
+                  lang.translate("Report", "No interval has an LAeq above %1 %2.")
+                      .arg(levelText(a.config.limitTenths / 10.0, dec), r.unit));
+    else
+        paragraph(r.p, r.pg,
+                  lang.translate("Report",
+                                 "%1 of %2 intervals have an LAeq above %3 %4, the highest %5 %4 from %6 to "
+                                 "%7; they are red and marked > in the interval table%8.")
+                      .arg(over)
+                      .arg(a.intervals.size())
+                      .arg(levelText(a.config.limitTenths / 10.0, dec), r.unit, levelText(loudest->leq, dec),
+                           clockTexts(r.timeline, *loudest).first, clockTexts(r.timeline, *loudest).second.mid(11),
+                           compactIntervals(a) ? lang.translate("Report", " beside this report") : QString()));
+}
+
+void writeIntervals(Sheet& r, const QString& csvName) {
+    const ReportLanguage& lang = r.o.language;
+    const RecordAnalysis& a = r.a;
+    const Quantity q = a.quantity;
+    const bool compact = compactIntervals(a);
+    const std::vector<IntervalResult>& shown = compact ? a.hours : a.intervals;
+    Table intervalTable{{lang.translate("Report", "Date"), lang.translate("Report", "Start"),
+                         lang.translate("Report", "End"), lang.translate("Report", "Samples")},
+                        {0.1, 0.08, 0.08, 0.08},
+                        {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight}};
+    const double levelWidth = r.stats.size() > 1 ? 0.07 : 0.1;
+    for (Statistic st : r.stats) {
+        intervalTable.header << QString::fromLatin1(statisticName(q, st));
+        intervalTable.widths.push_back(levelWidth);
+        intervalTable.align.push_back(Qt::AlignRight);
+    }
+    for (const char* h : {QT_TRANSLATE_NOOP("Report", "Ovf."), QT_TRANSLATE_NOOP("Report", "Unf."),
+                          QT_TRANSLATE_NOOP("Report", "Marks")}) {
+        intervalTable.header << lang.translate("Report", h);
+        intervalTable.widths.push_back(0.05);
+        intervalTable.align.push_back(Qt::AlignRight);
+    }
+    auto rowOf = [&](const IntervalResult& i) {
+        const auto [start, end] = clockTexts(r.timeline, i);
+        QStringList cells{start.left(10), start.mid(11), end.mid(11), QString::number(i.samples)};
+        for (Statistic st : r.stats)
+            cells << levelText(i.value(st), r.dec);
+        cells << QString::number(i.overflow) << QString::number(i.underflow) << marks(i);
+        return cells;
+    };
+    heading(r.p, r.pg,
+            compact ? lang.translate("Report", "Clock hours")
+                    : lang.translate("Report", "Intervals of %1").arg(intervalLength(a.config.intervalSeconds)));
+    if (compact)
+        paragraph(r.p, r.pg,
+                  lang.translate("Report",
+                                 "The recording has %1 intervals of %2: the table lists clock hours, every interval "
+                                 "is in %3 beside this report.")
+                      .arg(a.intervals.size())
+                      .arg(intervalLength(a.config.intervalSeconds), csvName));
+    std::vector<QStringList> rows;
+    std::vector<bool> red;
+    rows.reserve(shown.size());
+    for (const IntervalResult& i : shown) {
+        rows.push_back(rowOf(i));
+        red.push_back(i.overLimit);
+    }
+    if (rows.empty())
+        paragraph(r.p, r.pg, lang.translate("Report", "The file holds no level."));
+    else
+        drawTable(r.p, r.pg, intervalTable, rows, red);
+    paragraph(r.p, r.pg,
+              lang.translate("Report",
+                             "Marks: O overload, U under-range, E instants estimated (lines without a time), > "
+                             "over the limit, R the meter started its measurement again, ~ no LAeq within the "
+                             "resolution of the readings."));
 }
 
 // The number of pages, 0 when the report cannot be written.
@@ -531,268 +873,29 @@ int render(QPdfWriter& writer, const RecordAnalysis& a, const ReportOptions& o, 
         *why = QStringLiteral("the report cannot be written there");
         return 0;
     }
-    const QChar dec = o.decimalSeparator;
-    const IntervalResult& s = a.summary;
-    const Quantity q = a.quantity;
-    const QString unit = unitOf(q);
-    const std::vector<Statistic> stats = givenStatistics(q);
     Pager pg(writer, p,
              QFileInfo(a.path).fileName() + QStringLiteral(" \u2014 ") + o.programVersion + QStringLiteral(" \u2014 ") +
                  QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")),
-             totalPages);
-
-    QFont title = bodyFont();
-    title.setPointSizeF(16);
-    title.setBold(true);
-    p.setFont(title);
-    p.drawText(QPointF(pg.left(), pg.y() + QFontMetricsF(title, p.device()).ascent()),
-               QStringLiteral("Noise measurement report"));
-    pg.advance(QFontMetricsF(title, p.device()).height() * 1.5);
-
-    // ---- what was measured, with what, where and by whom
+             o.language.translate("Report", "Page %1 of %2"), totalPages);
+    Sheet sheet{p,
+                pg,
+                a,
+                o,
+                o.language.decimalMark(o.decimalSeparator),
+                unitOf(a.quantity),
+                givenStatistics(a.quantity),
+                ZoneTimeline(a.zone)};
     const ReportEvidence& e = o.evidence;
     const QString serial = !e.serialNumber.isEmpty() ? e.serialNumber : o.serialNumber;
-    const QString limit = a.config.limitTenths > 0 ? levelText(a.config.limitTenths / 10.0, dec) +
-                                                         QStringLiteral(" %1 (LAeq per interval)").arg(unit)
-                                                   : QStringLiteral("none");
-    QString samples = QString::number(s.samples);
-    if (s.skipped > 0) samples += QStringLiteral(", %1 without a level (not counted)").arg(s.skipped);
-    if (a.read.estimated > 0) samples += QStringLiteral(", %1 at estimated instants").arg(a.read.estimated);
-    QStringList names;
-    for (Statistic st : stats)
-        names << QString::fromLatin1(statisticName(q, st));
-    const bool any = s.samples + s.skipped > 0;
-    ZoneTimeline timeline(a.zone);
-    IntervalResult whole = s;
-    whole.endMs += a.read.cadenceMs;  // the last sample stands for its cadence
-    const auto [startText, endText] = clockTexts(timeline, whole);
-    QString software = e.meterSoftware.isEmpty() && e.meterHardware.isEmpty()
-                           ? QStringLiteral("not reported by the meter")
-                           : QStringLiteral("software %1, hardware %2")
-                                 .arg(e.meterSoftware.isEmpty() ? QStringLiteral("not reported") : e.meterSoftware,
-                                      e.meterHardware.isEmpty() ? QStringLiteral("not reported") : e.meterHardware);
-    std::vector<QStringList> facts = {
-        {QStringLiteral("Meter serial number"), serial.isEmpty() ? QStringLiteral("not known") : serial},
-        {QStringLiteral("Instrument type and class"), given(e.instrument)},
-        {QStringLiteral("Meter revisions"), software},
-        {QStringLiteral("Recorded with"), given(e.programVersion)},
-        {QStringLiteral("Report made with"), o.programVersion},
-        {QStringLiteral("Record file"), QFileInfo(a.path).absoluteFilePath()},
-        {QStringLiteral("Measured value"), quantityText(a.typeWord)},
-        {QStringLiteral("Statistics"), names.join(QStringLiteral(", ")) + QStringLiteral(", in ") + unit},
-        {QStringLiteral("Location"), given(e.location)},
-        {QStringLiteral("Operator"), given(e.operatorName)},
-        {QStringLiteral("Weather"), given(e.weather)},
-        {QStringLiteral("Notes"), given(e.notes)},
-        {QStringLiteral("Time zone"), zoneText(a, o)},
-        {QStringLiteral("Start"), any ? startText : QStringLiteral("-")},
-        {QStringLiteral("End"), any ? endText : QStringLiteral("-")},
-        {QStringLiteral("Duration"),
-         durationText(a.coveredMs()) + QStringLiteral(" (%1 samples)").arg(s.samples + s.skipped)},
-        {QStringLiteral("Event criteria"),
-         criteriaText(e.eventCriteria.known ? e.eventCriteria : a.events.criteria, e.eventCriteria.known, dec)},
-        {QStringLiteral("Interval"), intervalLength(a.config.intervalSeconds)},
-        {QStringLiteral("Limit"), limit},
-        {QStringLiteral("Samples"), samples},
-    };
-    if (a.read.flagColumnAssumed)
-        facts.push_back({QStringLiteral("Flag column"),
-                         QStringLiteral("no header line and one flag column after the level: read as %1 (%2)")
-                             .arg(a.config.singleFlagColumn == kStatusUnderflow ? QStringLiteral("underflow")
-                                                                                : QStringLiteral("overflow"),
-                                  o.flagColumnGiven ? QStringLiteral("as given") : QStringLiteral("assumed"))});
-    QString verification = e.verification.isEmpty() ? QStringLiteral("not checked") : e.verification;
-    if (!e.verificationDetail.isEmpty()) verification += QStringLiteral(": ") + e.verificationDetail;
-    facts.push_back({QStringLiteral("File verification"), verification});
-    drawTable(p, pg, Table{{}, {0.25, 0.75}, {Qt::AlignLeft, Qt::AlignLeft}}, facts, {});
-    for (const QString& n : a.read.notices)
-        paragraph(p, pg, QStringLiteral("Note: ") + n, QColor(150, 90, 0));
-    paragraph(p, pg,
-              QStringLiteral("Levels are in %1 as the meter displays them; the meter does not report its time "
-                             "weighting over the serial line. ")
-                      .arg(unit) +
-                  streamText(a, e));
-
-    writeCalibration(p, pg, e, serial, dec);
-
-    // ---- time history
-    heading(p, pg, QStringLiteral("Time history"));
-    const double plotH = pg.width() * 0.42;
-    pg.need(plotH);
-    p.setFont(tableFont());
-    if (!a.history.isEmpty()) {
-        PlotRange range = defaultPlotRange(a.history, a.config.limitTenths);
-        range.unit = unit;
-        drawTimeHistory(p, QRectF(pg.left(), pg.y(), pg.width(), plotH), a.history, range, a.config.limitTenths,
-                        QRectF(), shadedSpansOf(a.events.events));
-    }
-    pg.advance(plotH);
-    paragraph(p, pg,
-              QStringLiteral("Lowest and highest value of every pixel column; dashed lines mark midnight") +
-                  (a.config.limitTenths > 0 ? QStringLiteral(", the red line the limit") : QString()) +
-                  (a.events.events.empty() ? QString()
-                                           : QStringLiteral("; orange bands are exceedances, blue ones marked spans")) +
-                  QLatin1Char('.'));
-
-    // ---- summary
-    heading(p, pg, QStringLiteral("Summary of the whole recording"));
-    Table levels;
-    QStringList row;
-    for (Statistic st : stats) {
-        levels.header << QString::fromLatin1(statisticName(q, st));
-        row << levelText(s.value(st), dec);
-    }
-    levels.header << QStringLiteral("Overflow") << QStringLiteral("Underflow");
-    row << QString::number(s.overflow) << QString::number(s.underflow);
-    levels.widths.assign(size_t(levels.header.size()), 0.1);
-    levels.align.assign(size_t(levels.header.size()), Qt::AlignRight);
-    drawTable(p, pg, levels, {row}, {s.overLimit});
-    switch (q) {
-        case Quantity::Level:
-            paragraph(p, pg, QStringLiteral("LAN is the level reached or exceeded by N % of the samples."));
-            break;
-        case Quantity::RunningLeq:
-            paragraph(p, pg,
-                      QStringLiteral("The meter integrates LAeq from the start of the series; an interval's LAeq "
-                                     "is (T2\u00b710^(L2/10) \u2212 T1\u00b710^(L1/10)) / (T2 \u2212 T1), T counted "
-                                     "from the series' first reading, L1 the reading before the interval and L2 its "
-                                     "last. Where the 0.1 dB resolution of the readings leaves that more than "
-                                     "\u00b10.3 dB uncertain, the interval has none (~). A running LAeq gives no "
-                                     "LAmax, LAmin or LAN."));
-            break;
-        case Quantity::RunningMax:
-            paragraph(p, pg,
-                      QStringLiteral("The meter holds the highest level since the series began: an interval's "
-                                     "LAmax is that value at the interval's end, not the highest level within the "
-                                     "interval alone. A running maximum gives no LAeq, LAmin or LAN."));
-            break;
-        case Quantity::Amplitude:
-            paragraph(p, pg,
-                      QStringLiteral("Raw amplitudes give an Leq (the mean of their squares) and nothing else."));
-            break;
-    }
-
-    // ---- day levels
-    const DayPeriods& dp = a.config.periods.valid() ? a.config.periods : DayPeriods();
-    heading(p, pg, QStringLiteral("Day, evening and night levels"));
-    if (!gives(q, Statistic::Leq)) {
-        paragraph(p, pg, QStringLiteral("A running maximum gives no day levels."));
-    } else {
-        std::vector<QStringList> dayRows;
-        auto period = [&](const PeriodLevel& pl) {
-            return periodLevelText(pl, dec);
-        };
-        auto whole = [&](const DayLevels& d, double level) {
-            return wholeDayText(d, level, dec);
-        };
-        for (const DayLevels& d : a.days) {
-            QString date = localDateTimeText(int64_t{d.dayNumber} * 86400000).left(10);
-            if (d.lengthMs() != 24 * 3600000) date += QStringLiteral(" (%1 h)").arg(d.lengthMs() / 3600000);
-            if (d.estimated > 0) date += QStringLiteral(" E");
-            dayRows.push_back(
-                {date, period(d.day), period(d.evening), period(d.night), whole(d, d.lden()), whole(d, d.laeq24())});
-        }
-        drawTable(
-            p, pg,
-            Table{{QStringLiteral("Assessment day"),
-                   QStringLiteral("Ld %1\u2013%2").arg(hours(dp.dayStartHour), hours(dp.eveningStartHour)),
-                   QStringLiteral("Le %1\u2013%2").arg(hours(dp.eveningStartHour), hours(dp.nightStartHour)),
-                   QStringLiteral("Ln %1\u2013%2").arg(hours(dp.nightStartHour), hours(dp.dayStartHour)),
-                   QStringLiteral("Lden"), QStringLiteral("LAeq,24h")},
-                  {0.17, 0.15, 0.15, 0.15, 0.19, 0.19},
-                  {Qt::AlignLeft, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight, Qt::AlignRight}},
-            dayRows, {});
-        paragraph(p, pg,
-                  QStringLiteral("An assessment day runs from %1:00 to %1:00 of the next date; in brackets the "
-                                 "hours the recording covers. Lden = 10 lg((hd\u00b710^(Ld/10) + "
-                                 "he\u00b710^((Le+5)/10) + hn\u00b710^((Ln+10)/10)) / 24) and LAeq,24h likewise "
-                                 "without the additions, with the hours of each period (hn is 7 or 9 and the day "
-                                 "23 or 25 hours when daylight saving time begins or ends). Both are given only "
-                                 "when every period is covered to at least %2 %; otherwise the coverage of the "
-                                 "periods that fall short. E: instants estimated.")
-                      .arg(hours(dp.dayStartHour))
-                      .arg(std::lround(kMinimumCoverage * 100)));
-    }
-
-    // ---- intervals
-    const bool compact = a.intervals.size() > kMaxIntervalRows;
-    const std::vector<IntervalResult>& shown = compact ? a.hours : a.intervals;
-    Table intervalTable{
-        {QStringLiteral("Date"), QStringLiteral("Start"), QStringLiteral("End"), QStringLiteral("Samples")},
-        {0.1, 0.08, 0.08, 0.08},
-        {Qt::AlignLeft, Qt::AlignLeft, Qt::AlignLeft, Qt::AlignRight}};
-    const double levelWidth = stats.size() > 1 ? 0.07 : 0.1;
-    for (Statistic st : stats) {
-        intervalTable.header << QString::fromLatin1(statisticName(q, st));
-        intervalTable.widths.push_back(levelWidth);
-        intervalTable.align.push_back(Qt::AlignRight);
-    }
-    for (const char* h : {"Ovf.", "Unf.", "Marks"}) {
-        intervalTable.header << QString::fromLatin1(h);
-        intervalTable.widths.push_back(0.05);
-        intervalTable.align.push_back(Qt::AlignRight);
-    }
-    auto rowOf = [&](const IntervalResult& r) {
-        const auto [start, end] = clockTexts(timeline, r);
-        QStringList cells{start.left(10), start.mid(11), end.mid(11), QString::number(r.samples)};
-        for (Statistic st : stats)
-            cells << levelText(r.value(st), dec);
-        cells << QString::number(r.overflow) << QString::number(r.underflow) << marks(r);
-        return cells;
-    };
-    heading(p, pg, QStringLiteral("Intervals over the limit"));
-    if (a.config.limitTenths <= 0) {
-        paragraph(p, pg, QStringLiteral("No limit was set."));
-    } else {
-        int64_t over = 0;
-        const IntervalResult* loudest = nullptr;
-        for (const IntervalResult& r : a.intervals) {
-            if (!r.overLimit) continue;
-            ++over;
-            if (!loudest || r.leq > loudest->leq) loudest = &r;
-        }
-        if (!loudest)
-            paragraph(p, pg,
-                      QStringLiteral("No interval has an LAeq above %1 %2.")
-                          .arg(levelText(a.config.limitTenths / 10.0, dec), unit));
-        else
-            paragraph(p, pg,
-                      QStringLiteral("%1 of %2 intervals have an LAeq above %3 %4, the highest %5 %4 from %6 to "
-                                     "%7; they are red and marked > in the interval table%8.")
-                          .arg(over)
-                          .arg(a.intervals.size())
-                          .arg(levelText(a.config.limitTenths / 10.0, dec), unit, levelText(loudest->leq, dec),
-                               clockTexts(timeline, *loudest).first, clockTexts(timeline, *loudest).second.mid(11),
-                               compact ? QStringLiteral(" beside this report") : QString()));
-    }
-
-    writeEvents(p, pg, a, dec, unit, e.eventsVouchedBytes >= 0);
-
-    heading(p, pg,
-            compact ? QStringLiteral("Clock hours")
-                    : QStringLiteral("Intervals of %1").arg(intervalLength(a.config.intervalSeconds)));
-    if (compact)
-        paragraph(p, pg,
-                  QStringLiteral("The recording has %1 intervals of %2: the table lists clock hours, every interval "
-                                 "is in %3 beside this report.")
-                      .arg(a.intervals.size())
-                      .arg(intervalLength(a.config.intervalSeconds), csvName));
-    std::vector<QStringList> rows;
-    std::vector<bool> red;
-    rows.reserve(shown.size());
-    for (const IntervalResult& r : shown) {
-        rows.push_back(rowOf(r));
-        red.push_back(r.overLimit);
-    }
-    if (rows.empty())
-        paragraph(p, pg, QStringLiteral("The file holds no level."));
-    else
-        drawTable(p, pg, intervalTable, rows, red);
-    paragraph(p, pg,
-              QStringLiteral("Marks: O overload, U under-range, E instants estimated (lines without a time), > "
-                             "over the limit, R the meter started its measurement again, ~ no LAeq within the "
-                             "resolution of the readings."));
-
+    writeTitle(sheet);
+    writeFacts(sheet, serial);
+    writeCalibration(p, pg, o.language, e, serial, sheet.dec);
+    writeTimeHistory(sheet);
+    writeSummary(sheet);
+    writeDayLevels(sheet);
+    writeOverLimit(sheet);
+    writeEvents(p, pg, o.language, a, sheet.dec, sheet.unit, e.eventsVouchedBytes >= 0);
+    writeIntervals(sheet, csvName);
     if (!p.end()) {
         *why = QStringLiteral("the report could not be completed");
         return 0;
@@ -844,20 +947,21 @@ QString durationText(int64_t ms) {
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString quantityText(const QString& typeWord) {
-    const char* text = "the A-weighted sound level at each reading";
+QString quantityText(const QString& typeWord, const ReportLanguage& lang) {
+    const char* text = QT_TRANSLATE_NOOP("Report", "the A-weighted sound level at each reading");
     if (typeWord == QLatin1String("LEQ") || typeWord == QLatin1String("LEQF"))
-        text =
-            "the A-weighted equivalent level LAeq, integrated by the meter since it started its measurement "
-            "(with the series)";
+        text = QT_TRANSLATE_NOOP("Report",
+                                 "the A-weighted equivalent level LAeq, integrated by the meter since it started its "
+                                 "measurement (with the series)");
     else if (typeWord == QLatin1String("MAX"))
-        text = "the highest A-weighted level since the meter started its measurement (with the series)";
+        text = QT_TRANSLATE_NOOP(
+            "Report", "the highest A-weighted level since the meter started its measurement (with the series)");
     else if (typeWord == QLatin1String("RAW"))
-        text = "raw amplitudes, as levels 20 lg v";
+        text = QT_TRANSLATE_NOOP("Report", "raw amplitudes, as levels 20 lg v");
     else if (typeWord != QLatin1String("LP") && typeWord != QLatin1String("LPF"))
-        return QStringLiteral("not known from the file name: read as sound levels");
-    return typeWord + (isFastTypeWord(typeWord) ? QStringLiteral(" (fast values): ") : QStringLiteral(": ")) +
-           QString::fromLatin1(text);
+        return lang.translate("Report", "not known from the file name: read as sound levels");
+    return typeWord + (isFastTypeWord(typeWord) ? lang.translate("Report", " (fast values): ") : QStringLiteral(": ")) +
+           lang.translate("Report", text);
 }
 
 bool writeReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error) {
@@ -869,7 +973,7 @@ bool writeReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QStri
         w.setPageSize(QPageSize(QPageSize::A4));
         w.setPageMargins(QMarginsF(0, 0, 0, 0));
         w.setResolution(300);
-        w.setTitle(QStringLiteral("Noise measurement report: ") + QFileInfo(a.path).fileName());
+        w.setTitle(o.language.translate("Report", "Noise measurement report: ") + QFileInfo(a.path).fileName());
         w.setCreator(o.programVersion);
     };
     // Laid out twice: the first time only to count the pages.

@@ -3,6 +3,7 @@
 // people, calibration, whether the file is still the recorded one), the time
 // history, the summary, the day levels per assessment day and the intervals.
 
+#include "report/ReportLanguage.h"
 #include "statistics/RecordAnalysis.h"
 #include "statistics/ReportEvidence.h"
 
@@ -19,6 +20,7 @@ struct ReportOptions {
     ReportEvidence evidence;
     QString timeZoneNote;            // where the zone came from, when not from the side file
     bool alwaysIntervalCsv = false;  // the CSV also when the PDF lists every interval (daily reports)
+    ReportLanguage language;         // none: the program's own words, decimalSeparator for the numbers
 };
 
 // More intervals than this: the PDF lists clock hours and every interval goes
@@ -32,7 +34,7 @@ QString durationText(int64_t ms);
 // kCalibrationCheckGapMs belong to two.
 std::vector<std::vector<CalibrationCheck>> calibrationChecks(const std::vector<CalibrationCheck>& readings);
 // What a stream's values are, in words.
-QString quantityText(const QString& typeWord);
+QString quantityText(const QString& typeWord, const ReportLanguage& language = ReportLanguage());
 
 // Written whole or not at all (ReportFile.h), and never over the record file itself.
 bool writeReportPdf(const RecordAnalysis& a, const ReportOptions& o, const QString& outPath, QString* error);

@@ -46,6 +46,7 @@ std::vector<SettingDef> makeSchema() {
         recorder(I::EventHysteresis, "EventHysteresis", K::Range, 20, nullptr, false),
         recorder(I::EventNotifications, "EventNotifications", K::Flag, 1, nullptr, false),
         recorder(I::Language, "Language", K::Choice, 0, nullptr, false),
+        recorder(I::ReportLanguage, "ReportLanguage", K::Choice, 0, nullptr, false),
         recorder(I::DailyReports, "DailyReports", K::Flag, 0, nullptr, false),
         // Setup proposes COM1; loading has no default (a missing port opens Setup).
         {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
@@ -53,6 +54,7 @@ std::vector<SettingDef> makeSchema() {
     };
     s[size_t(I::StatisticsInterval)].choices = {10, 30, 60, 300, 600, 900, 1800, 3600};
     s[size_t(I::Language)].choices = {0, 1, 2};
+    s[size_t(I::ReportLanguage)].choices = {0, 1, 2};
     s[size_t(I::LimitLevel)].max = 2000;
     for (SettingId hour : {I::DayStartHour, I::EveningStartHour, I::NightStartHour})
         s[size_t(hour)].max = 23;

@@ -43,8 +43,9 @@ enum class SettingId {
     EventMinDuration,
     EventHysteresis,
     EventNotifications,
-    Language,      // of the windows: 0 the desktop's, 1 English, 2 German
-    DailyReports,  // a report per assessment day when it ends
+    Language,        // of the windows: 0 the desktop's, 1 English, 2 German
+    ReportLanguage,  // of PDF reports: 0 the windows', 1 English, 2 German
+    DailyReports,    // a report per assessment day when it ends
     COMPort,
     COMnDevice,  // one value per port: COM1Device..COM4Device
 };

@@ -43,6 +43,7 @@ SetupValues loadSetupValues(cRegistry& reg, const QString& defaultDirectory, Set
     v.eventHysteresis = stored(SettingId::EventHysteresis).toLongLong();
     v.eventNotifications = stored(SettingId::EventNotifications).toLongLong() != 0;
     v.language = stored(SettingId::Language).toInt();
+    v.reportLanguage = stored(SettingId::ReportLanguage).toInt();
     v.dailyReports = stored(SettingId::DailyReports).toLongLong() != 0;
     for (size_t i = 0; i < v.details.size(); ++i) {
         v.details[i] = stored(kDetailIds[i]).toString();
@@ -76,6 +77,7 @@ bool storeSetupValues(cRegistry& reg, const SetupValues& v, QString* error) {
         put(SettingId::EventHysteresis, v.eventHysteresis);
         put(SettingId::EventNotifications, v.eventNotifications ? 1 : 0);
         put(SettingId::Language, v.language);
+        put(SettingId::ReportLanguage, v.reportLanguage);
         put(SettingId::DailyReports, v.dailyReports ? 1 : 0);
         for (size_t i = 0; i < v.details.size(); ++i)
             put(kDetailIds[i], v.details[i]);

@@ -31,7 +31,8 @@ struct SetupValues {
     qint64 eventMinDuration = 0;
     qint64 eventHysteresis = 0;
     bool eventNotifications = false;
-    int language = 0;  // 0 the desktop's, 1 English, 2 German; applies at the next start
+    int language = 0;        // 0 the desktop's, 1 English, 2 German; applies at the next start
+    int reportLanguage = 0;  // 0 the windows', 1 English, 2 German
     bool dailyReports = false;
     std::array<QString, 5> details;  // location, operator, weather, notes, instrument
     // The chosen port; on storing, 0 (no choice) leaves the stored one alone.

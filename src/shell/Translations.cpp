@@ -23,6 +23,12 @@ QString languageChoice(int stored) {
     return stored == 1 ? QStringLiteral("en") : stored == 2 ? QStringLiteral("de") : QStringLiteral("auto");
 }
 
+QString reportLanguage(const QString& choice, const QString& interfaceChoice) {
+    const QLocale system = QLocale::system();
+    const bool fixed = choice == QLatin1String("en") || choice == QLatin1String("de");
+    return interfaceLanguage(fixed ? choice : interfaceChoice, system.uiLanguages(), system.language() == QLocale::C);
+}
+
 QString translationsDirectory() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kestrorecorder/translations");
 }

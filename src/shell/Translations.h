@@ -16,6 +16,10 @@ namespace kestro {
 QString interfaceLanguage(const QString& choice, const QStringList& uiLanguages, bool cLocale);
 // The choice the Language setting stores (0, 1, 2) as --lang spells it.
 QString languageChoice(int stored);
+// The report's language for a choice of "en", "de" or "auto" (or empty, the
+// same): auto writes as the windows speak, interfaceChoice as installTranslations
+// takes it. Empty under the C locale.
+QString reportLanguage(const QString& choice, const QString& interfaceChoice);
 // Installs the program's and Qt's translations for the choice before the first
 // window opens, and makes the interface's locale (the decimal mark of every
 // window) that language's when the desktop's locale speaks another. Returns

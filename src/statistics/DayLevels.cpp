@@ -120,16 +120,16 @@ QString periodLevelText(const PeriodLevel& pl, QChar dec) {
     return levelText(pl.level(), dec) + QStringLiteral(" (%1 h)").arg(hours);
 }
 
-QString wholeDayText(const DayLevels& d, double level, QChar dec) {
+QString wholeDayText(const DayLevels& d, double level, QChar dec, const QString* periodNames) {
     if (!std::isnan(level)) return levelText(level, dec);
     QStringList low;
-    const std::pair<const char*, const PeriodLevel*> ps[] = {
-        {"day", &d.day}, {"evening", &d.evening}, {"night", &d.night}};
+    const QString english[] = {QStringLiteral("day"), QStringLiteral("evening"), QStringLiteral("night")};
+    const QString* names = periodNames ? periodNames : english;
+    const std::pair<const QString*, const PeriodLevel*> ps[] = {
+        {&names[0], &d.day}, {&names[1], &d.evening}, {&names[2], &d.night}};
     for (const auto& [name, pl] : ps)
         if (!pl->enoughCoverage() || std::isnan(pl->level()))  // 74.9 % falls short: never shown as 75 %
-            low << QStringLiteral("%1 %2 %")
-                       .arg(QLatin1String(name))
-                       .arg(pl->lengthMs > 0 ? pl->coveredMs * 100 / pl->lengthMs : 0);
+            low << QStringLiteral("%1 %2 %").arg(*name).arg(pl->lengthMs > 0 ? pl->coveredMs * 100 / pl->lengthMs : 0);
     return QStringLiteral("- (") + low.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 

@@ -65,6 +65,7 @@ std::vector<DayLevels> computeDayLevels(const std::vector<IntervalResult>& inter
 // hours it covers, and a whole-day value or, when it cannot be given, which
 // periods fall short ("- (day 58 %, ...)").
 QString periodLevelText(const PeriodLevel& period, QChar decimalSeparator);
-QString wholeDayText(const DayLevels& day, double level, QChar decimalSeparator);
+// periodNames: the day's, the evening's and the night's in the text's language; null: English.
+QString wholeDayText(const DayLevels& day, double level, QChar decimalSeparator, const QString* periodNames = nullptr);
 
 }  // namespace kestro

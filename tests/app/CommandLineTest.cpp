@@ -32,6 +32,7 @@ QString parsedText(const QStringList& args) {
                                       {o.verifyDir, "verify"},
                                       {o.onEvent.join('|'), "onevent"},
                                       {o.language, "lang"},
+                                      {o.reportLanguage, "reportlang"},
                                       {r.recordFile, "report"},
                                       {r.output, "out"},
                                       {r.timeZone, "tz"},
@@ -66,6 +67,9 @@ TEST(CommandLineTest, OptionsAndTheirValues) {
         {{"--instance", "a/b"}, "error --instance needs a name"},
         {{"--lang", "de", "--daily-reports"}, "run dailyreports lang=de"},
         {{"--lang", "fr"}, "error --lang needs auto, en or de"},
+        {{"--report", "r.dat", "--report-lang", "de"}, "report reportlang=de report=r.dat 900s 0 flags0"},
+        {{"--report-day", "2026-12-07", "--report-lang=en"}, "day reportlang=en"},
+        {{"--report-lang", "fr"}, "error --report-lang needs auto, en or de"},
         // A day's report: its date, one directory, and only the options it takes.
         {{"--report-day", "2026-12-07", "/srv/rec", "--serial", "7", "--interval", "60"}, "day"},
         {{"--report-day", "7.12.2026"}, "error --report-day needs a date"},

@@ -80,6 +80,10 @@ class Home:
             "KESTRO_COM1": self.link,
             "QT_QPA_PLATFORM": "offscreen",
         })
+        # Whatever the runner's locale: the program's own texts, and reports with the record files' decimal mark.
+        for var in ("LC_ALL", "LC_MESSAGES", "LANGUAGE"):
+            e.pop(var, None)
+        e["LANG"] = "C.UTF-8"
         e.update(extra)
         return e
 

@@ -135,7 +135,7 @@ def test_daily_report_at_day_start(run):
     started = time.time()
     port = free_port()
     rec = run.recorder(home, "--demo", "--record", "--mqtt", "mqtt://127.0.0.1:%d/kestro" % broker.port,
-                       "--serve", str(port), cls=Station, extra_env=env)
+                       "--serve", str(port), "--report-lang", "de", cls=Station, extra_env=env)
     wait_for(lambda: home.record_files("LP"), 30, "a record file")
     time.sleep(max(0.0, 12 - (time.time() - started)))
     set_clock(target + (time.time() - started) - 30)
@@ -146,6 +146,9 @@ def test_daily_report_at_day_start(run):
     for name, sha in ((day["report"], day["report_sha256"]), (day["intervals_csv"], day["intervals_csv_sha256"])):
         digest = subprocess.run(["sha256sum", os.path.join(reports, name)], capture_output=True, text=True).stdout
         check(digest.split()[0] == sha, "%s: %s against %s" % (name, digest, sha))
+    # The station's --report-lang reaches the child that writes the day's report.
+    pdf = subprocess.run(["pdftotext", os.path.join(reports, day["report"]), "-"], capture_output=True).stdout.decode()
+    check("Bericht der Lärmmessung" in pdf and "Seite 1 von" in pdf, "not in German: " + pdf[:300])
     check(day["recorded"] and day["Ld"]["db"] is None and day["Lden"] is None and day["Ln"]["coverage_percent"] == 0,
           "a day of which only a minute of night was recorded: %r" % day)
     record = home.record_files("LP")[0]

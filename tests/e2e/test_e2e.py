@@ -434,6 +434,17 @@ def test_report_command(run):
     check(len(rows) == 1 and rows[0].rstrip().endswith("O>"), "the hour 08:00: %r" % rows)
     with open(os.path.join(home.root, "out_intervals.csv")) as f:
         check(len(f.readlines()) == 23 * 60 + 1, "interval CSV")
+    # The report's language is its own: words and decimal mark; file names and the verdict stay.
+    for lang, wants, mark in (
+            ("de", ("Dauer 23:00:00", "Seite 1 von 2", "Seriennummer des Messgeräts nicht bekannt",
+                    "Dateiprüfung MISSING: no side file", "Grenzwert 60,0 dBA (LAeq je Intervall)", "Stunden der Uhr",
+                    "steht in out_intervals.csv neben diesem Bericht", "Beurteilungstag", "Übst. Unst. Kennz."), ","),
+            ("en", ("Duration 23:00:00", "Page 1 of 2", "Limit 60.0 dBA (LAeq per interval)", "Clock hours"), ".")):
+        txt, _ = text(day, "--interval", "60", "--limit", "60", "--report-lang", lang)
+        for want in wants:
+            check(re.search(r"\s+".join(map(re.escape, want.split())), txt), "%r not in the %s report:\n%s" % (want, lang, txt))
+        levels = re.findall(r"\b\d\d[.,]\d\b", txt)
+        check(levels and all(v[2] == mark for v in levels), "%s report's levels: %r" % (lang, levels[:20]))
 
     # A running Leq across midnight, its last line torn: only an LAeq.
     leq = os.path.join(home.records, "NoiseData_LEQ_20260305_235000.dat")

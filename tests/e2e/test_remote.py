@@ -115,6 +115,11 @@ def test_serve_api(run):
     check(status == 401 and b"level_db" not in body, "GET /api/state without the token: %d %r" % (status, body))
     s = wait_live(base, token)
     check(s["serial"] == "12345678" and s["function"] == "Lp" and s["battery"] == "full", repr(s))
+    # The page in the browser's language: the headless station has the translations too.
+    with urllib.request.urlopen(urllib.request.Request(base, headers={"Accept-Language": "de-DE,de;q=0.9"}), timeout=10) as r:
+        page, vary = r.read().decode(), r.headers.get("Vary")
+    check('<html lang="de">' in page and "Diese Station braucht ihr Token:" in page and vary == "Accept-Language",
+          "the German page: %r %s" % (vary, page[:400]))
 
     def listed():  # the files the API lists are the files on disk
         _, _, body = fetch(base + "api/files", token)

@@ -1,4 +1,5 @@
 #include "remote/MonitorServer.h"
+#include "remote/PageLanguage.h"
 #include "remote/StationMonitor.h"
 #include "support/ManualClock.h"
 #include "support/MeterStates.h"
@@ -177,6 +178,61 @@ TEST_F(ServerTest, EveryEndpointAnswers) {
         EXPECT_FALSE(QRegularExpression(R"(\son[a-z]+\s*=\s*["'])").match(QString::fromUtf8(text)).hasMatch());
     const QByteArray policy = page.header("Content-Security-Policy");
     EXPECT_TRUE(policy.contains("; script-src 'self';") && policy.count("unsafe-inline") == 1) << policy.data();
+}
+
+// The page's language from Accept-Language: German only where it is preferred to English.
+TEST(PageLanguage, WeighsTheRanges) {
+    const struct {
+        const char* header;
+        const char* language;
+    } rows[] = {
+        {"de-DE,de;q=0.9,en;q=0.8", "de"},
+        {"en;q=1, de;q=0.5", "en"},
+        {"*", "en"},
+        {"", "en"},
+        {"de;q=0", "en"},
+        {"fr, de;q=0.5", "de"},
+        {"DE-at", "de"},
+        {"de ; q=0.7 , en;q=0.6", "de"},
+        {"en-GB, de", "en"},
+        {"de;q=0.5, *;q=0.8", "en"},
+        {"en;q=0.1, *", "de"},
+        {"de;q=1.5", "en"},
+        {"de;q=0.9999", "en"},
+        {"de;level=1", "en"},
+        {"de_DE", "en"},
+        {"deutsch, de-", "en"},
+        {",,de,", "de"},
+        {"en;q=0.5,de-CH-1996;q=0.6", "de"},
+        {"de;q=0.9, de-AT;q=0.1, en;q=0.5", "de"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(kestro::pageLanguage(r.header), r.language) << r.header;
+}
+
+// The page and its script in the reader's language, from the program's translations; the data stays.
+TEST_F(ServerTest, ThePageSpeaksTheReadersLanguage) {
+    for (const char* german :
+         {"Accept-Language: de-DE,de;q=0.9,en;q=0.8\r\n", "Accept-Language: fr\r\nAccept-Language: de\r\n"}) {
+        const Reply page = fetch(get("/", german));
+        const Reply script = fetch(get("/app.js", german));
+        for (const Reply* r : {&page, &script})
+            EXPECT_EQ(std::pair(r->header("Vary"), r->header("Content-Language")),
+                      std::pair(QByteArray("Accept-Language"), QByteArray("de")));
+        EXPECT_TRUE(page.body.contains("<html lang=\"de\">"));
+        EXPECT_TRUE(page.body.contains("<label for=\"token\">Diese Station braucht ihr Token:</label>"));
+        EXPECT_TRUE(page.body.contains("aria-label=\"Schallpegel\""));
+        EXPECT_TRUE(script.body.contains("T(\"Überschreitung von %1 dB seit %2\""));
+        EXPECT_FALSE(page.body.contains("{{") || script.body.contains("T(\"token needed\")"));
+    }
+    for (const QByteArray& english : {QByteArray(), QByteArray("Accept-Language: en;q=1, de;q=0.5\r\n")}) {
+        const Reply page = fetch(get("/", english));
+        EXPECT_EQ(page.header("Vary"), "Accept-Language");
+        EXPECT_TRUE(page.body.contains("<html lang=\"en\">"));
+        EXPECT_TRUE(page.body.contains(">This station needs its token:<") && !page.body.contains("{{"));
+        EXPECT_TRUE(fetch(get("/app.js", english)).body.contains("T(\"token needed\")"));
+    }
+    EXPECT_EQ(fetch(get("/api/state", "Accept-Language: de\r\n")).body, monitor.stateJson());
 }
 
 // Read-only: every other method is refused; HEAD announces what GET would send.

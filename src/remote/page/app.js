@@ -1,5 +1,11 @@
 "use strict";
 const $ = (id) => document.getElementById(id);
+// A text of the page: the station hands the script out with T's texts in the
+// reader's language; %1, %2 ... take the arguments.
+const T = (text, ...args) => text.replace(/%(\d)/g, (m, i) => String(args[i - 1]));
+// Numbers with the page language's decimal mark.
+const comma = document.documentElement.lang === "de";
+const decimal = (text) => (comma ? text.replace(".", ",") : text);
 // The token goes in a header, never in a URL (proxies log URLs). It is kept
 // for this tab only; an old bookmark's ?token= is taken once and removed.
 // A browser that blocks site data throws on sessionStorage: then the token lasts as long as the page.
@@ -27,8 +33,8 @@ let stream = null;        // aborts the event stream being read
 function askToken() {
   if (stream) stream.abort();
   stream = null;
-  badge($("link"), "token needed", "off");
-  $("login-note").textContent = token ? "The station refused this token." : "";
+  badge($("link"), T("token needed"), "off");
+  $("login-note").textContent = token ? T("The station refused this token.") : "";
   $("login").hidden = false;
   $("token").focus();
 }
@@ -40,7 +46,7 @@ function get(path) {
     return r.json();
   });
 }
-function fixed1(v) { return v == null ? "—" : v.toFixed(1); }
+function fixed1(v) { return v == null ? "—" : decimal(v.toFixed(1)); }
 function localText(iso) { return iso ? iso.slice(0, 19).replace("T", " ") : "—"; }
 function clockText(utc) {
   const d = new Date(utc + offsetMin * 60000);
@@ -54,17 +60,17 @@ function duration(s) {
 function badge(el, text, cls) { el.textContent = text; el.className = "badge " + cls; }
 
 function showState(s) {
-  $("level").textContent = s.level_db == null ? "--.-" : s.level_db.toFixed(1);
+  $("level").textContent = s.level_db == null ? decimal("--.-") : fixed1(s.level_db);
   const flags = [];
   if (s.overflow) flags.push('<span class="flag over">OVER</span>');
   if (s.underflow) flags.push('<span class="flag under">UNDER</span>');
   $("flags").innerHTML = flags.join("");
-  badge($("online"), s.online ? "online" : "offline", s.online ? "on" : "off");
-  badge($("recording"), s.recording ? "recording" : "not recording", s.recording ? "rec" : "idle");
+  badge($("online"), s.online ? T("online") : T("offline"), s.online ? "on" : "off");
+  badge($("recording"), s.recording ? T("recording") : T("not recording"), s.recording ? "rec" : "idle");
   $("function").textContent = s.function || "—";
   $("range").textContent = s.range ? s.range + (s.auto ? ", AUTO" : "") : "—";
   $("battery").textContent = s.battery || "—";
-  $("serial").textContent = "meter " + (s.serial || "—");
+  $("serial").textContent = T("meter %1", s.serial || "—");
   $("time").textContent = localText(s.time);
   if (s.time) {
     const t = Date.parse(s.time);
@@ -80,16 +86,16 @@ function showState(s) {
 // The running exceedance, or the last one, from the state and the exceedance events.
 function showEvent(running, last, detection, total) {
   const box = $("event");
-  if (detection !== undefined) $("detection").textContent = detection || "not recording";
+  if (detection !== undefined) $("detection").textContent = detection || T("not recording");
   const e = running || last;
   box.className = "event" + (running ? " running" : "");
-  if (!e) { box.textContent = "No exceedance yet."; return; }
+  if (!e) { box.textContent = T("No exceedance yet."); return; }
   const levels = (e.lmax_db != null ? ", LAmax " + fixed1(e.lmax_db) + " dB" : "") +
                  (running ? "" : ", SEL " + fixed1(e.sel_db) + " dB");
-  box.textContent = (running ? "Exceedance of " + fixed1(e.level_db) + " dB since " + localText(e.start).slice(11)
-                             : "Last exceedance " + localText(e.start) + ", " + duration(e.duration_s) +
-                               (e.open ? " (cut short)" : "")) + levels +
-                    (total != null ? " — " + total + " in this run" : "");
+  box.textContent = (running ? T("Exceedance of %1 dB since %2", fixed1(e.level_db), localText(e.start).slice(11))
+                             : T("Last exceedance %1, %2", localText(e.start), duration(e.duration_s)) +
+                               (e.open ? T(" (cut short)") : "")) + levels +
+                    (total != null ? T(" — %1 in this run", total) : "");
 }
 
 function addPoint(p) {
@@ -142,6 +148,7 @@ function row(cells, cls) {
   return tr;
 }
 
+const streamWords = { slow: T("slow"), fast: T("fast") };
 function showStatistics(st) {
   const box = $("streams");
   box.textContent = "";
@@ -156,12 +163,12 @@ function showStatistics(st) {
     const keys = ["leq", "lmax", "lmin", "l10", "l90"].filter((k) => k in names);
     div.innerHTML = `<h3></h3><div class="now"></div>`;
     const length = s.interval_s < 60 ? s.interval_s + " s" : s.interval_s / 60 + " min";
-    div.querySelector("h3").textContent = `${s.type} (${name}), intervals of ${length}` +
-      (s.limit_db != null ? `, limit ${s.limit_db.toFixed(1)} dB` : "") + (s.active ? "" : ", ended");
+    div.querySelector("h3").textContent = T("%1 (%2), intervals of %3", s.type, streamWords[name], length) +
+      (s.limit_db != null ? T(", limit %1 dB", fixed1(s.limit_db)) : "") + (s.active ? "" : T(", ended"));
     const now = div.querySelector(".now");
     const items = [];
-    if ("leq" in names) items.push([names.leq + " since start", ser && ser.leq]);
-    for (const k of keys) items.push([k === "leq" ? "Interval " + names.leq : names[k], cur && cur[k]]);
+    if ("leq" in names) items.push([T("%1 since start", names.leq), ser && ser.leq]);
+    for (const k of keys) items.push([k === "leq" ? T("Interval %1", names.leq) : names[k], cur && cur[k]]);
     for (const [label, v] of items) {
       const d = document.createElement("div");
       d.innerHTML = "<span></span><b></b>";
@@ -172,7 +179,7 @@ function showStatistics(st) {
     const table = document.createElement("table");
     table.innerHTML = "<thead><tr></tr></thead><tbody></tbody>";
     const head = table.querySelector("thead tr");
-    for (const h of ["Interval", ...keys.map((k) => names[k]), "Samples"]) {
+    for (const h of [T("Interval"), ...keys.map((k) => names[k]), T("Samples")]) {
       const th = document.createElement("th");
       th.textContent = h;
       head.appendChild(th);
@@ -183,26 +190,34 @@ function showStatistics(st) {
       body.appendChild(row([localText(r.start).slice(11) + "–" + localText(r.end).slice(11),
                             ...keys.map((k) => fixed1(r[k])), String(r.samples)],
                            r.over_limit ? "over-limit" : ""));
-    if (!done.length) body.appendChild(row(["No completed interval yet."], "empty"));
+    if (!done.length) body.appendChild(row([T("No completed interval yet.")], "empty"));
     div.appendChild(table);
     box.appendChild(div);
   }
-  if (!box.children.length)
-    box.innerHTML = '<p class="empty">No statistics yet: they begin with a recording.</p>';
+  if (!box.children.length) {
+    box.innerHTML = '<p class="empty"></p>';
+    box.firstChild.textContent = T("No statistics yet: they begin with a recording.");
+  }
 }
 
 // The record directory's files, newest first, each a download link; this
 // run's record files with their start and duration.
 function size(n) {
-  return n >= 1e9 ? (n / 1e9).toFixed(1) + " GB" : n >= 1e6 ? (n / 1e6).toFixed(1) + " MB" : n >= 1e3 ? (n / 1e3).toFixed(1) + " kB" : n + " B";
+  return n >= 1e9 ? fixed1(n / 1e9) + " GB" : n >= 1e6 ? fixed1(n / 1e6) + " MB" : n >= 1e3 ? fixed1(n / 1e3) + " kB" : n + " B";
 }
+// The kinds and states of /api/files in words; a value not known here stands as it is.
+const fileWords = {
+  record: T("record"), statistics: T("statistics"), events: T("events"), side: T("side"), signature: T("signature"),
+  timestamp: T("timestamp"), calibration: T("calibration"), report: T("report"), open: T("open"), closed: T("closed"),
+};
+const word = (v) => (v && Object.prototype.hasOwnProperty.call(fileWords, v) ? fileWords[v] : v);
 function showFiles(list) {
   const body = $("files");
   body.textContent = "";
   const sorted = list.slice().sort((a, b) => (b.modified || b.start || "").localeCompare(a.modified || a.start || ""));
   for (const f of sorted) {
-    const tr = row(["", f.kind || "record", f.size == null ? "—" : size(f.size), localText(f.modified || f.start),
-                    f.duration_s == null ? "" : duration(f.duration_s), f.state || ""]);
+    const tr = row(["", word(f.kind || "record"), f.size == null ? "—" : size(f.size), localText(f.modified || f.start),
+                    f.duration_s == null ? "" : duration(f.duration_s), word(f.state) || ""]);
     const a = document.createElement("a");
     a.href = "/files/" + f.name.split("/").map(encodeURIComponent).join("/");
     a.download = f.name.slice(f.name.lastIndexOf("/") + 1);
@@ -211,7 +226,7 @@ function showFiles(list) {
     tr.firstChild.appendChild(a);
     body.appendChild(tr);
   }
-  if (!list.length) body.appendChild(row(["None yet."], "empty"));
+  if (!list.length) body.appendChild(row([T("None yet.")], "empty"));
 }
 function loadFiles() { return get("/api/files").then(showFiles).catch(() => {}); }
 // A link cannot carry the token's header: with a token the file is fetched and handed over.
@@ -236,12 +251,12 @@ $("files").addEventListener("click", (e) => {
 function showDays(list) {
   const body = $("days");
   body.textContent = "";
-  const db = (v) => (v === null || v === undefined ? "–" : v.toFixed(1));
+  const db = (v) => (v === null || v === undefined ? "–" : fixed1(v));
   for (const d of list)
     body.appendChild(d.recorded
       ? row([d.date, db(d.Ld.db), db(d.Le.db), db(d.Ln.db), db(d.Lden), db(d.LAeq24h), String(d.events), d.report])
-      : row([d.date, "nothing recorded"]));
-  if (!list.length) body.appendChild(row(["None yet."], "empty"));
+      : row([d.date, T("nothing recorded")]));
+  if (!list.length) body.appendChild(row([T("None yet.")], "empty"));
 }
 
 function loadDays() {
@@ -294,11 +309,11 @@ function connect() {
   const control = new AbortController();
   stream = control;
   const retry = { ms: 3000 };
-  badge($("link"), "connecting…", "idle");
+  badge($("link"), T("connecting…"), "idle");
   fetch("/api/events", { cache: "no-store", headers: authorization(), signal: control.signal }).then((r) => {
     if (r.status === 401) { askToken(); return; }
     if (!r.ok || !r.body) throw new Error("/api/events: " + r.status);
-    badge($("link"), "live", "on");
+    badge($("link"), T("live"), "on");
     loadHistory();
     const reader = r.body.getReader();
     const decoder = new TextDecoder();
@@ -313,7 +328,7 @@ function connect() {
   }).catch(() => {
     if (control !== stream) return;  // replaced or stopped on purpose
     // A restart in progress, a refusal (too many viewers) or a lost network: try again.
-    badge($("link"), "reconnecting…", "off");
+    badge($("link"), T("reconnecting…"), "off");
     setTimeout(() => { if (control === stream) connect(); }, retry.ms);
   });
 }

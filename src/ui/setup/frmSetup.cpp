@@ -390,6 +390,7 @@ void frmSetup::buildControls() {
                         OptionCOM[4],
                         DeviceCOM[4],
                         cboLanguage,
+                        cboReportLanguage,
                         cboStatisticsInterval,
                         InputLimitLevel,
                         chkDailyReports,
@@ -533,9 +534,19 @@ QWidget* frmSetup::buildInterfacePage() {
     languageGrid->setColumnStretch(2, 1);
     languageGrid->addWidget(fieldLabel(tr("Windows"), frameLanguage), 0, 0);
     languageGrid->addWidget(cboLanguage, 0, 1);
-    auto* languageHint = new QLabel(tr("Applies at the next start; --lang chooses for one run."), frameLanguage);
+    // Reports go to clients, whose language may not be the one at the desk.
+    cboReportLanguage = named(new QComboBox(frameLanguage), "cboReportLanguage");
+    cboReportLanguage->addItem(tr("As the windows"), 0);
+    cboReportLanguage->addItem(QStringLiteral("English"), 1);
+    cboReportLanguage->addItem(QStringLiteral("Deutsch"), 2);
+    languageGrid->addWidget(fieldLabel(tr("PDF reports"), frameLanguage), 1, 0);
+    languageGrid->addWidget(cboReportLanguage, 1, 1);
+    auto* languageHint =
+        new QLabel(tr("--lang and --report-lang choose for one run; the windows' language applies at the next start, "
+                      "the reports' at once."),
+                   frameLanguage);
     languageHint->setWordWrap(true);
-    languageGrid->addWidget(languageHint, 1, 0, 1, 3);
+    languageGrid->addWidget(languageHint, 2, 0, 1, 3);
     auto* itfLayout = new QVBoxLayout(itf);
     itfLayout->setContentsMargins(0, 0, 0, 0);
     itfLayout->addWidget(FrameCOM);
@@ -691,6 +702,7 @@ void frmSetup::load() {
     InputEventHysteresis->setValue(v.eventHysteresis / 10.0);
     chkEventNotifications->setChecked(v.eventNotifications);
     cboLanguage->setCurrentIndex(qMax(0, cboLanguage->findData(v.language)));
+    cboReportLanguage->setCurrentIndex(qMax(0, cboReportLanguage->findData(v.reportLanguage)));
     chkDailyReports->setChecked(v.dailyReports);
     QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes, InputInstrument};
     for (int i = 0; i < 5; ++i) {
@@ -913,6 +925,7 @@ void frmSetup::cmdOK_Click() {
     v.eventHysteresis = qRound(InputEventHysteresis->value() * 10.0);
     v.eventNotifications = chkEventNotifications->isChecked();
     v.language = cboLanguage->currentData().toInt();
+    v.reportLanguage = cboReportLanguage->currentData().toInt();
     v.dailyReports = chkDailyReports->isChecked();
     v.details = {InputLocation->text(), InputOperator->text(), InputWeather->text(), InputNotes->toPlainText(),
                  InputInstrument->text()};

@@ -106,6 +106,7 @@ public:
     QDoubleSpinBox* InputEventHysteresis = nullptr;
     QCheckBox* chkEventNotifications = nullptr;
     QComboBox* cboLanguage = nullptr;
+    QComboBox* cboReportLanguage = nullptr;
     QCheckBox* chkDailyReports = nullptr;
     // Page "Measurement details": written into the side file of every series.
     QLineEdit* InputLocation = nullptr;

@@ -773,6 +773,7 @@ bool StatisticsWindow::writeReport(const QString& pdfPath, QString* error) const
     o.programVersion = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     o.decimalSeparator = QLatin1Char(analysis_->read.decimalSeparator);
     o.evidence = reportEvidenceFor(analysis_->path);
+    if (reportLanguage_) o.language = ReportLanguage(reportLanguage_());
     return writeReportPdf(*analysis_, o, pdfPath, error);
 }
 

@@ -45,6 +45,8 @@ public:
     void setRecordDirectory(const QString& dir) { recordDirectory_ = dir; }
     // The meter's serial number for reports; empty while not known.
     void setSerialNumber(const QString& s) { serial_ = s; }
+    // The reports' language ("en", "de"; empty: the program's own words), asked at each report.
+    void setReportLanguage(std::function<QString()> language) { reportLanguage_ = std::move(language); }
 
     void showLivePage();
     void showFilePage();
@@ -128,6 +130,7 @@ private:
     const EventRecorder* events_ = nullptr;
     StatisticsConfig fileConfig_;
     QString serial_;
+    std::function<QString()> reportLanguage_;
     QString recordDirectory_;
     std::shared_ptr<RecordAnalysis> analysis_;
     std::shared_ptr<Job> load_;

@@ -184,6 +184,7 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
     d->InputEventHysteresis->setValue(3.0);
     d->chkEventNotifications->setChecked(false);
     d->cboLanguage->setCurrentIndex(2);
+    d->cboReportLanguage->setCurrentIndex(1);
     d->chkDailyReports->setChecked(true);
     d->cmdOK->click();
     for (const auto& [name, value] : {std::pair{"EventLevel", 855},
@@ -191,6 +192,7 @@ TEST_F(SetupDialog, StatisticsPageShowsAndSavesIntervalAndLimit) {
                                       {"EventHysteresis", 30},
                                       {"EventNotifications", 0},
                                       {"Language", 2},
+                                      {"ReportLanguage", 1},
                                       {"DailyReports", 1}})
         EXPECT_EQ(recorder(name), (Typed{value, REG_DWORD_})) << name;
 }

@@ -251,6 +251,39 @@ TEST_F(StatisticsWindowTest, TheReportSaysHowTheFileWasMade) {
     }
 }
 
+// A report in a language of its own: its words, and that language's decimal
+// mark whatever the record file's; the verdict stays as --verify says it.
+TEST_F(StatisticsWindowTest, TheReportSpeaksItsOwnLanguage) {
+    const RecordAnalysis a = analyzeRecordFile(writeFile(60), StatisticsConfig());
+    const struct {
+        const char* language;
+        std::vector<const char*> wants;
+        QChar mark, fileMark;
+    } cases[] = {
+        {"de",
+         {"Bericht der Lärmmessung", "Seite 1 von", "Dateiprüfung CHANGED", "Messort nicht angegeben",
+          "Zusammenfassung der ganzen Aufzeichnung"},
+         QLatin1Char(','),
+         QLatin1Char('.')},
+        {"en", {"Noise measurement report", "Page 1 of", "Location not given"}, QLatin1Char('.'), QLatin1Char(',')}};
+    for (const auto& c : cases) {
+        ReportOptions o;
+        o.decimalSeparator = c.fileMark;
+        o.evidence.verification = QStringLiteral("CHANGED");
+        o.language = ReportLanguage(QLatin1String(c.language));
+        const QString pdf = dir.filePath(QStringLiteral("language.pdf"));
+        QString error;
+        ASSERT_TRUE(writeReportPdf(a, o, pdf, &error)) << error.toStdString();
+        const QString text = pdfText(pdf);
+        for (const char* want : c.wants)
+            EXPECT_TRUE(text.contains(QString::fromUtf8(want))) << want << "\n" << text.toStdString();
+        EXPECT_TRUE(text.contains(levelText(a.summary.leq, c.mark)) &&
+                    !text.contains(levelText(a.summary.leq, c.fileMark)))
+            << c.language << "\n"
+            << text.toStdString();
+    }
+}
+
 // The events file beside the record file: on the chart, in its table, in the
 // summary without the marked span, and in the report's section.
 TEST_F(StatisticsWindowTest, EventsAndMarkersAreFoundShownAndReported) {

@@ -1,0 +1,29 @@
+#include "report/ReportLanguage.h"
+
+#include "shell/Translations.h"
+
+#include <QTranslator>
+
+namespace kestro {
+
+ReportLanguage::ReportLanguage(const QString& name) : ReportLanguage(name, translationsDirectory()) {}
+
+ReportLanguage::ReportLanguage(const QString& name, const QString& translationsDir) {
+    if (name != QLatin1String("en") && name != QLatin1String("de")) return;
+    name_ = name;
+    auto t = std::make_shared<QTranslator>();
+    // A missing file leaves the words English; the decimal mark is still the language's.
+    if (t->load(QStringLiteral("kestrorecorder_") + name, translationsDir)) translator_ = std::move(t);
+}
+
+QString ReportLanguage::translate(const char* context, const char* source) const {
+    const QString t = translator_ ? translator_->translate(context, source) : QString();
+    return t.isEmpty() ? QString::fromUtf8(source) : t;
+}
+
+QChar ReportLanguage::decimalMark(QChar fileMark) const {
+    if (name_.isEmpty()) return fileMark;
+    return name_ == QLatin1String("de") ? QLatin1Char(',') : QLatin1Char('.');
+}
+
+}  // namespace kestro
