@@ -16,6 +16,7 @@ void ProtocolState::handOffFast(SampleSink& sink) {
 }
 
 void ProtocolState::handOffCalibration(SampleSink& sink) {
+    if (m_.PendingCalibration.empty()) return;  // every tick: nothing to hand on, almost always
     readingsTaken_.clear();
     readingsTaken_.swap(m_.PendingCalibration);
     sink.takeCalibration(readingsTaken_);
