@@ -2,7 +2,7 @@
 // The device module's working state: receive buffer, argument scanner, device
 // state record and sample series, as the interpreter (Interpreter, ArgParser)
 // reads and writes them on the hot path. Nothing outside the protocol holds
-// it: ProtocolState keeps it private and is what the session owns; the module
+// it: ProtocolState keeps it private and the session alone holds that; the module
 // itself and its tests reach it through moduleOf (ProtocolState.h).
 //
 // Names follow the module's contract: receive buffer RxCharCount, RxLineCount

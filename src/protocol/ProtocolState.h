@@ -2,7 +2,7 @@
 // The device behind the session: the module's state kept private, with the
 // module's procedures as entry points, a value snapshot of what the windows,
 // the web and the recorder show, and the hand-off of what the interpreter
-// collected to a sink. The session owns it and decides when; the link feeds
+// collected to a sink. The session alone holds it and decides when; the link feeds
 // it through callbacks the session wires, the recorder is handed samples.
 
 #include "protocol/DeviceModule.h"

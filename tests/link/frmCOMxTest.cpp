@@ -318,7 +318,9 @@ TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
         ASSERT_TRUE(first.ok());
         plug(first, "ttyUSB0");
         QFile::remove(log.mainLogPath());
+        ps.appendReceived("half an answer");
         ASSERT_EQ(com->InitForm(), kTrue);
+        EXPECT_EQ(ps.RxCharCount(), 0) << "the stored port opens with an empty receive buffer";
         const QString device = com->openDevice();
         QSignalSpy gone(com.get(), &frmCOMx::portGone);
 
