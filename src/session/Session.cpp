@@ -58,7 +58,11 @@ Session::Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const Event
     };
 }
 
-Session::~Session() = default;
+Session::~Session() {
+    // The link may outlive the session: what it receives later has nowhere to go.
+    com_.onReceived = nullptr;
+    com_.onOpened = nullptr;
+}
 
 int16_t Session::InitForm() { return settings_.InitForm(RegObj_, defaultRecordDir_, log_.errorSink()); }
 

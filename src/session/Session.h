@@ -88,7 +88,6 @@ public:
     KestroStateRecord KestroStateOld;
     QTimer Timer1;
 
-    ProtocolState& state() { return ps_; }
     const KestroStateRecord& device() const { return ps_.device(); }
     DeviceSnapshot snapshot() const { return ps_.snapshot(); }
     bool isOnline() const { return ps_.device().DeviceOnline; }
