@@ -46,10 +46,10 @@ struct RecorderRig {
           log(tmp.path(), clock),
           settings(settingsFor(recDir)),
           ps(clock, log.errorSink()),
-          rec(ps, settings, clock, log) {
+          rec(ps.device(), settings, clock, log) {
         QDir().mkpath(recDir);
         rec.setStateDirectory(tmp.path() + QStringLiteral("/data"));
-        ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;
+        moduleOf(ps).KestroState.DevFunction = moduleOf(ps).KestroState.DevVariant = 1;
     }
     static RecorderSettings settingsFor(const QString& recDir) {
         RecorderSettings s;
@@ -57,8 +57,8 @@ struct RecorderRig {
         return s;
     }
     void arm() {
-        ps.RecordState = 1;
-        ps.BufferRestart = 3;
+        ps.setRecordState(1);
+        ps.setBufferRestart(3);
     }
     static std::string fastBurst() {
         std::string burst;

@@ -51,8 +51,9 @@ int main(int argc, char** argv) {
         clock.advanceMs(100);
         const auto t0 = Steady::now();
         const double c0 = cpuMs();
+        ps.handOffCalibration(rec);
         rec.tickEvidence();
-        if (ps.RecordState == 2) rec.handOff();
+        if (ps.RecordState() == 2) ps.handOff(rec);
         worstCpu = std::max(worstCpu, cpuMs() - c0);
         return msSince(t0);
     };
@@ -67,8 +68,8 @@ int main(int argc, char** argv) {
         idle = std::max(idle, tick());
     std::printf("worst of 30 ticks closing nothing: %.2f ms\n", idle);
     for (int i = 0; i < files; ++i) {
-        ps.RecordState = 1;
-        ps.BufferRestart = 3;
+        ps.setRecordState(1);
+        ps.setBufferRestart(3);
         for (int n = 0; n < 3; ++n) {
             ps.receiveEvent("lp 674 0\r");
             tick();
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
                 f.write(chunk);
         }
         rec.endStatistics();
-        ps.RecordState = 0;
+        ps.setRecordState(0);
         const auto t0 = Steady::now();
         double worst = 0.0;
         worstCpu = 0.0;

@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         ps.receiveEvent(burst);
         clock.advanceMs(100);
         const auto t0 = Clock::now();
-        if (ps.RecordState == 2) rec.handOff();
+        if (ps.RecordState() == 2) ps.handOff(rec);
         return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     };
     for (int n = 0; n < 10; ++n)

@@ -105,12 +105,12 @@ void runMix(benchmark::State& state, bool recording) {
     uint64_t allocs = 0;
     int64_t lines = 0;
     for (auto _ : state) {
-        ps.RecordState = recording ? 1 : 0;
+        ps.setRecordState(recording ? 1 : 0);
         const uint64_t before = g_allocations.load(std::memory_order_relaxed);
         feedAll(ps, w);
         allocs += g_allocations.load(std::memory_order_relaxed) - before;
         lines += w.lines;
-        benchmark::DoNotOptimize(ps.KestroState.DevLevel);
+        benchmark::DoNotOptimize(ps.device().DevLevel);
         if (recording) {
             state.PauseTiming();
             ps.ClearSlowBuffer();  // keep memory bounded over many iterations

@@ -43,19 +43,19 @@ void BM_HandOffTenSamples(benchmark::State& state) {
     s.RecordDirectory = tmp.path();
     s.IncludeOverflow = true;
     ProtocolState ps(clock);
-    SeriesRecorder rec(ps, s, clock, log);
+    SeriesRecorder rec(ps.device(), s, clock, log);
     RecordingViews views(rec);
     views.InitFileList();
     views.initGraph();
     views.ScaleYAxis();
     views.RestartTimeAxis();
-    ps.RecordState = 2;
-    ps.KestroState.DevFunction = 1;
+    ps.setRecordState(2);
+    moduleOf(ps).KestroState.DevFunction = 1;
     int64_t n = 0;
     for (auto _ : state) {
         if (ps.SlowCount() >= 36000) {  // an hour of samples: start a new series
             state.PauseTiming();
-            ps.SlowBuffer.restart();
+            moduleOf(ps).SlowBuffer.restart();
             clock.advanceMs(1000);
             state.ResumeTiming();
         }
@@ -64,7 +64,7 @@ void BM_HandOffTenSamples(benchmark::State& state) {
             r.Instant = n * 100;
             ps.AddSlowRecord(r);
         }
-        rec.handOff();
+        ps.handOff(rec);
     }
     state.counters["samples/s"] = benchmark::Counter(double(n), benchmark::Counter::kIsRate);
 }

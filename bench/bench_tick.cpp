@@ -32,7 +32,7 @@ struct Bench {
         qputenv("KESTRO_COM1", QFile::encodeName(tmp.filePath(QStringLiteral("meter"))));
         cRegistry w(files);
         writeSetting(w, setting(SettingId::COMPort), 1);
-        com = std::make_unique<frmCOMx>(ps, reg, log, messages, FakeSerialPort::factoryInto(port));
+        com = std::make_unique<frmCOMx>(reg, log, messages, FakeSerialPort::factoryInto(port));
         com->InitForm();
         session = std::make_unique<Session>(ps, *com, reg, log, clock);
         session->Reset_KestroStateOld();
@@ -88,8 +88,8 @@ void tickEveryItemChanged(benchmark::State& state, bool repaint, bool withWindow
     bool odd = false;
     int n = 0;
     for (auto _ : state) {
-        setState(b.ps.KestroState, odd = !odd);
-        b.ps.AnswerWatchdog = 5;
+        setState(moduleOf(b.ps).KestroState, odd = !odd);
+        b.ps.setAnswerWatchdog(5);
         b.session->Timer1_Timer();
         if (repaint) QCoreApplication::processEvents();
         if (++n % 4096 == 0) b.port->clearWritten();
@@ -104,12 +104,12 @@ BENCHMARK(BM_HeadlessTickEveryItemChanged);
 
 void tickIdle(benchmark::State& state, bool withWindow) {
     Bench& b = fixture(withWindow);
-    setState(b.ps.KestroState, false);
-    b.ps.AnswerWatchdog = 5;
+    setState(moduleOf(b.ps).KestroState, false);
+    b.ps.setAnswerWatchdog(5);
     b.session->Timer1_Timer();
     int n = 0;
     for (auto _ : state) {
-        b.ps.AnswerWatchdog = 5;
+        b.ps.setAnswerWatchdog(5);
         b.session->Timer1_Timer();
         if (++n % 4096 == 0) b.port->clearWritten();
     }

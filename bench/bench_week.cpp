@@ -57,12 +57,13 @@ int main(int argc, char** argv) {
             ps.receiveEvent(burst);
             lines += 8;
             clock.advanceMs(100);
-            if (ps.RecordState == 2) rec.handOff();
+            if (ps.RecordState() == 2) ps.handOff(rec);
         }
         for (const QString& f : {rec.SlowFileName, rec.FastFileName})
             QFile::resize(f, 0);
-        std::printf("%3d  %14zu  %12ld  %13lld  %6.0f\n", day, rec.retainedBytes() + size_t(rec.writer().heldBytes()),
-                    rssKiB(), static_cast<long long>(lines), wall.elapsed() / 1000.0);
+        std::printf("%3d  %14zu  %12ld  %13lld  %6.0f\n", day,
+                    rec.retainedBytes() + ps.retainedBytes() + size_t(rec.writer().heldBytes()), rssKiB(),
+                    static_cast<long long>(lines), wall.elapsed() / 1000.0);
         std::fflush(stdout);
     }
     std::printf("peak resident memory: %ld KiB\n", peakRssKiB());

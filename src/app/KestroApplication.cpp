@@ -94,7 +94,7 @@ int KestroApplication::Main() {
     if (!applyRunOptions()) return kExitCannotRun;
 
     ps_ = std::make_unique<ProtocolState>(clock_, log_->errorSink());
-    com_ = std::make_unique<frmCOMx>(*ps_, *RegObj_, *log_, *messages_, frmCOMx::PortFactory());
+    com_ = std::make_unique<frmCOMx>(*RegObj_, *log_, *messages_, frmCOMx::PortFactory());
     signals_ = std::make_unique<SignalBridge>();
     connect(signals_.get(), &SignalBridge::terminationRequested, this, [this] { EndApplication(0); });
 
@@ -199,7 +199,7 @@ void KestroApplication::startDailyReports() {
         return statisticsConfigOf(session_->settings()).periods.dayStartHour;
     };
     c.serial = [this] {
-        const KestroStateRecord& ks = ps_->KestroState;
+        const KestroStateRecord& ks = session_->device();
         const bool known =
             (ks.DataValid & kValidSerialNo) && ks.DevSerialNo != kSerialNotReceived && ks.DevSerialNo > 0;
         return known ? QStringLiteral("%1").arg(ks.DevSerialNo, 8, 10, QLatin1Char('0')) : QString();
@@ -273,7 +273,10 @@ bool KestroApplication::startRemote() {
         return session_->settings().RecordDirectory;
     };
     const bool headless = options_.headless;
-    remote_ = std::make_unique<RemoteStation>(*ps_, clock_, [this, headless](const QString& text) {
+    auto device = [this] {
+        return session_->snapshot();
+    };
+    remote_ = std::make_unique<RemoteStation>(device, clock_, [this, headless](const QString& text) {
         log_->WriteLog(log_->dateTimeText() + QStringLiteral(": Remote: ") + text);
         // Only the server's address is news; the rest are troubles of a broker or an authority.
         if (headless)

@@ -63,7 +63,6 @@ protected:
     EventLog& log() const { return *log_; }
     MessageSink& messages() const { return *messages_; }
     cRegistry& registry() const { return *RegObj_; }
-    ProtocolState& state() const { return *ps_; }
     frmCOMx& link() const { return *com_; }
     RemoteStation* remote() const { return remote_.get(); }
 
@@ -86,7 +85,7 @@ private:
     std::unique_ptr<EventLog> log_;
     std::unique_ptr<MessageSink> messages_;
     std::unique_ptr<cRegistry> RegObj_;
-    std::unique_ptr<ProtocolState> ps_;
+    std::unique_ptr<ProtocolState> ps_;  // held by the session alone
     std::unique_ptr<SingleInstance> instance_;
     std::unique_ptr<SignalBridge> signals_;
     std::unique_ptr<frmCOMx> com_;

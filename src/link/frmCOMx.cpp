@@ -52,9 +52,8 @@ QString failureDetail(qlonglong port, const QString& device, const QString& reas
 }  // namespace
 
 struct frmCOMx::Impl {
-    Impl(ProtocolState& p, cRegistry& r, const EventLog& l, MessageSink& m) : ps(p), reg(r), log(l), messages(m) {}
+    Impl(cRegistry& r, const EventLog& l, MessageSink& m) : reg(r), log(l), messages(m) {}
 
-    ProtocolState& ps;
     cRegistry& reg;
     const EventLog& log;
     MessageSink& messages;
@@ -76,9 +75,8 @@ struct frmCOMx::Impl {
     bool usable() const { return port->isOpen() && !gone; }
 };
 
-frmCOMx::frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, MessageSink& messages, PortFactory makePort,
-                 QObject* parent)
-    : QObject(parent), d_(std::make_unique<Impl>(ps, RegObj, log, messages)) {
+frmCOMx::frmCOMx(cRegistry& RegObj, const EventLog& log, MessageSink& messages, PortFactory makePort, QObject* parent)
+    : QObject(parent), d_(std::make_unique<Impl>(RegObj, log, messages)) {
     if (makePort) d_->port = makePort();
     if (!d_->port) d_->port = std::make_unique<PosixSerialPort>(readHoldOffMs());
 
@@ -251,7 +249,7 @@ int16_t frmCOMx::InitForm() {
         ++d_->generation;
         d_->gone = false;
         tag_ = QString::number(n);
-        d_->ps.ResetReceiveBuffer();
+        if (onOpened) onOpened();
     } catch (const RaisedError& e) {
         d_->log.logError(kInitFormError, e.number);
     } catch (const std::exception&) {
@@ -283,7 +281,7 @@ int16_t frmCOMx::SetCOMPort(int16_t COMPort) {
 void frmCOMx::receivePending() {
     if (!d_->port->isOpen()) return;
     const QByteArray data = d_->port->readAll();
-    if (!data.isEmpty()) d_->ps.receiveEvent(std::string_view(data.constData(), static_cast<size_t>(data.size())));
+    if (!data.isEmpty() && onReceived) onReceived(std::string_view(data.constData(), static_cast<size_t>(data.size())));
 }
 
 int frmCOMx::SendCommand(const QString& text, int len) {
@@ -296,7 +294,8 @@ int frmCOMx::SendCommand(const QString& text, int len) {
 void frmCOMx::FormUnload() {
     try {
         if (d_->usable()) {
-            for (const QString& cmd : {QStringLiteral("SMM 0\r"), QStringLiteral("LDK 0\r")}) {
+            for (std::string_view command : meter::kStop) {
+                const QString cmd = QString::fromStdString(meter::line(command));
                 if (SendCommand(cmd) != cmd.size()) d_->log.logError(kFormUnloadError, kErrPortWrite);
             }
             // Closing with the commands still queued would lose them, and DTR and

@@ -7,13 +7,14 @@
 // success, 1 when no port is stored, 82 or 8002 when the port cannot be opened.
 
 #include "core/Errors.h"
-#include "protocol/ProtocolState.h"
+#include "protocol/MeterCommands.h"
 
 #include <QObject>
 #include <QString>
 #include <array>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 namespace kestro {
 
@@ -28,15 +29,20 @@ public:
     using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
     // Without makePort the port is a PosixSerialPort with this run's read hold-off.
-    frmCOMx(ProtocolState& ps, cRegistry& RegObj, const EventLog& log, MessageSink& messages, PortFactory makePort,
+    frmCOMx(cRegistry& RegObj, const EventLog& log, MessageSink& messages, PortFactory makePort,
             QObject* parent = nullptr);
     ~frmCOMx() override;
+
+    // Wired by the session: the receive event of the protocol (what the port
+    // received), and the reset of its receive buffer when the stored port opens.
+    std::function<void(std::string_view data)> onReceived;
+    std::function<void()> onOpened;
 
     int16_t InitForm();                   // open the stored port
     int16_t SetCOMPort(int16_t COMPort);  // open a given port (no message, no store write)
     int16_t GetCOMPort() const;           // number of the open port, 0 when none
     int16_t CloseCOMPort();               // always kTrue
-    // Stop sequence without ending the process: "SMM 0", "LDK 0" when open
+    // Stop sequence without ending the process: meter::kStop when open
     // (sent out on the line, with a bounded wait, before DTR and RTS drop),
     // close, log ": Application stopped".
     void FormUnload();

@@ -46,7 +46,7 @@ void accumulate(ArgRec& a, int base, int digit) {
 
 struct TextSource {
     static constexpr bool kBuffer = false;
-    explicit TextSource(ProtocolState& p) : text(p.ArgText) {}
+    explicit TextSource(DeviceModule& p) : text(p.ArgText) {}
     bool stop() const { return pos >= text.size(); }
     bool exhausted() const { return pos >= text.size(); }
     bool take(char& c) {
@@ -61,7 +61,7 @@ struct TextSource {
 
 struct BufferSource {
     static constexpr bool kBuffer = true;
-    explicit BufferSource(ProtocolState& p) : ps(p) {}
+    explicit BufferSource(DeviceModule& p) : ps(p) {}
     bool stop() const { return ps.CurChar == '\r' || ps.rxEmpty(); }
     bool exhausted() const { return ps.rxEmpty(); }
     bool take(char& c) {
@@ -72,11 +72,11 @@ struct BufferSource {
     void lineEnd() {
         if (ps.RxLineCount > 0) --ps.RxLineCount;
     }
-    ProtocolState& ps;
+    DeviceModule& ps;
 };
 
 template <class Src>
-int16_t scan(ProtocolState& ps, Src& src) {
+int16_t scan(DeviceModule& ps, Src& src) {
     int k = 0;
     for (;;) {
         if (src.stop()) return static_cast<int16_t>(k);
@@ -148,12 +148,12 @@ bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 bool IsKeyChar(char c) { return IsLetter(c) || c == '-' || c == '_'; }
 int hexDigitValue(char c) { return c == '.' ? 0 : digitOf(c); }
 
-int16_t ParseArgsFromText(ProtocolState& ps) {
+int16_t ParseArgsFromText(DeviceModule& ps) {
     TextSource src(ps);
     return scan(ps, src);
 }
 
-int16_t ParseArgsFromBuffer(ProtocolState& ps) {
+int16_t ParseArgsFromBuffer(DeviceModule& ps) {
     BufferSource src(ps);
     return scan(ps, src);
 }

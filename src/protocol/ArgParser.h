@@ -2,7 +2,7 @@
 // Numeric argument scanner of the answer lines and the eight-digit fast value field.
 
 #include "core/Errors.h"
-#include "protocol/ProtocolState.h"
+#include "protocol/DeviceModule.h"
 
 #include <cstdint>
 #include <stdexcept>
@@ -27,10 +27,10 @@ int hexDigitValue(char c);
 
 // Scan ArgText into Args[1..2]; result: numbers completed since the last error (0..2).
 // Throws ProtocolFailure(kErrOverflow) when a number leaves the 32-bit range.
-int16_t ParseArgsFromText(ProtocolState& ps);
+int16_t ParseArgsFromText(DeviceModule& ps);
 // Same scan over the receive buffer after CurChar, up to and including the line's
 // carriage return (lowering RxLineCount for it). Throws like ParseArgsFromText.
-int16_t ParseArgsFromBuffer(ProtocolState& ps);
+int16_t ParseArgsFromBuffer(DeviceModule& ps);
 
 // Eight hexadecimal digits, most significant first, are the bits of an IEEE-754
 // single; the result is that number. Anything but exactly eight digits gives NaN.

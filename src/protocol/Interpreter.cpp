@@ -104,14 +104,14 @@ constexpr KeyEntry kKeys[] = {
 
 char toLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-bool takeChar(ProtocolState& ps) {
+bool takeChar(DeviceModule& ps) {
     char c;
     if (!ps.readRxChar(c)) return false;
     ps.CurChar = c;
     return true;
 }
 
-void lineEnded(ProtocolState& ps) {
+void lineEnded(DeviceModule& ps) {
     if (ps.RxLineCount > 0) --ps.RxLineCount;
 }
 
@@ -143,7 +143,7 @@ void stampSample(MeasurementRecord& cm, const ClockReading& now, int64_t ageMs, 
     last = stamp;
 }
 
-int16_t functionCode(const ProtocolState& ps) {
+int16_t functionCode(const DeviceModule& ps) {
     return static_cast<int16_t>(ps.KestroState.DevFunction * 10 + ps.KestroState.DevVariant);
 }
 
@@ -162,16 +162,16 @@ int16_t slowFunctionBit(int16_t function) {
     }
 }
 
-void rearm(ProtocolState& ps) { ps.AnswerWatchdog = kWatchdogRearm; }
+void rearm(DeviceModule& ps) { ps.AnswerWatchdog = kWatchdogRearm; }
 
 // The "err" of an error reading, in either letter case.
 bool isErrorReading(const std::string& a) {
     return a.size() >= 4 && toLower(a[1]) == 'e' && toLower(a[2]) == 'r' && toLower(a[3]) == 'r';
 }
 
-bool readOneNumber(ProtocolState& ps) { return ParseArgsFromBuffer(ps) == 1; }
+bool readOneNumber(DeviceModule& ps) { return ParseArgsFromBuffer(ps) == 1; }
 
-void dispatch(ProtocolState& ps, const KeyEntry& e) {
+void dispatch(DeviceModule& ps, const KeyEntry& e) {
     KestroStateRecord& st = ps.KestroState;
     switch (e.handler) {
         case Handler::Fast:
@@ -283,7 +283,7 @@ void dispatch(ProtocolState& ps, const KeyEntry& e) {
     }
 }
 
-void logFailure(const ProtocolState& ps, int32_t errNo) {
+void logFailure(const DeviceModule& ps, int32_t errNo) {
     try {
         ps.logError(label::kInterpreter, errNo);
     } catch (...) {
@@ -293,7 +293,7 @@ void logFailure(const ProtocolState& ps, int32_t errNo) {
 
 }  // namespace
 
-int16_t ReadArgText(ProtocolState& ps) {
+int16_t ReadArgText(DeviceModule& ps) {
     ps.ArgText.clear();
     bool complete = false;
     while (ps.CurChar != '\r' && !ps.rxEmpty()) {
@@ -312,7 +312,7 @@ int16_t ReadArgText(ProtocolState& ps) {
     return 1;
 }
 
-void valueLineHandler(ProtocolState& ps, int16_t code) {
+void valueLineHandler(DeviceModule& ps, int16_t code) {
     if (ReadArgText(ps) != 1) return;
     ps.Args[2].Radix = 1;
     const int16_t n = ParseArgsFromText(ps);
@@ -363,7 +363,7 @@ void valueLineHandler(ProtocolState& ps, int16_t code) {
     }
 }
 
-void fastValueHandler(ProtocolState& ps, int16_t kind) {
+void fastValueHandler(DeviceModule& ps, int16_t kind) {
     if (ReadArgText(ps) != 1) return;
     const std::string& a = ps.ArgText;
     if (a.size() != 11) return;
@@ -392,7 +392,7 @@ void fastValueHandler(ProtocolState& ps, int16_t kind) {
     ps.AddFastRecord(cm);
 }
 
-int16_t Interpreter(ProtocolState& ps) {
+int16_t Interpreter(DeviceModule& ps) {
     try {
         char key[kMaxKeyLength + 1];
         size_t len = 0;

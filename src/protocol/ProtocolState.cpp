@@ -1,101 +1,30 @@
 #include "protocol/ProtocolState.h"
 
-#include "core/Errors.h"
-#include "protocol/Interpreter.h"
-
-#include <algorithm>
-#include <cstring>
-
 namespace kestro {
 
-namespace {
+DeviceModule& moduleOf(ProtocolState& ps) { return ps.m_; }
 
-int16_t countCr(std::string_view s) { return static_cast<int16_t>(std::count(s.begin(), s.end(), '\r')); }
-
-}  // namespace
-
-ProtocolState::ProtocolState(const Clock& clock, ErrorLogFn log) : clock_(clock), log_(std::move(log)) {}
-
-void ProtocolState::noteCalibrationReading(const CalibrationReading& r) {
-    if (PendingCalibration.size() >= kMaxPendingCalibration) PendingCalibration.erase(PendingCalibration.begin());
-    PendingCalibration.push_back(r);
+void ProtocolState::handOff(SampleSink& sink) {
+    m_.SlowBuffer.takePending(slowTaken_);
+    m_.FastBuffer.takePending(fastTaken_);
+    sink.takeSamples(slowTaken_, fastTaken_);
 }
 
-std::string_view ProtocolState::rxPending() const { return std::string_view(rx_).substr(rxHead_); }
-
-int ProtocolState::ReadRxChars(std::string& out, int n) {
-    const size_t pending = rx_.size() - rxHead_;
-    const size_t take = n <= 0 ? 0 : std::min(pending, static_cast<size_t>(n));
-    out.assign(rx_, rxHead_, take);
-    rxHead_ += take;
-    RxCharCount = static_cast<int16_t>(RxCharCount - static_cast<int16_t>(take));
-    if (rxHead_ == rx_.size()) {
-        rx_.clear();
-        rxHead_ = 0;
-    }
-    return static_cast<int>(take);
+void ProtocolState::handOffFast(SampleSink& sink) {
+    m_.FastBuffer.takePending(fastTaken_);
+    sink.takeFastSamples(fastTaken_);
 }
 
-int16_t ProtocolState::ResetReceiveBuffer() {
-    RxCharCount = 0;
-    rx_.clear();
-    rxHead_ = 0;
-    AnswerWatchdog = 0;
-    RxLineCount = 0;
-    rxFlooding_ = false;
-    return kTrue;
+void ProtocolState::handOffCalibration(SampleSink& sink) {
+    if (m_.PendingCalibration.empty()) return;  // every tick: nothing to hand on, almost always
+    readingsTaken_.clear();
+    readingsTaken_.swap(m_.PendingCalibration);
+    sink.takeCalibration(readingsTaken_);
 }
 
-void ProtocolState::appendReceived(std::string_view data) {
-    if (data.empty()) return;
-    size_t pending = rx_.size() - rxHead_;
-    const size_t total = pending + data.size();
-    if (total > static_cast<size_t>(kRxCapacity)) {
-        // Keep the newest characters: the oldest belong to a line that is too
-        // long to be an answer anyway.
-        size_t drop = total - kRxCapacity;
-        const size_t dropOld = std::min(drop, pending);
-        RxLineCount = static_cast<int16_t>(RxLineCount - countCr(std::string_view(rx_).substr(rxHead_, dropOld)));
-        rxHead_ += dropOld;
-        pending -= dropOld;
-        data.remove_prefix(drop - dropOld);  // never counted, so no line bookkeeping
-        if (!rxFlooding_) {
-            rxFlooding_ = true;
-            logError(label::kReceiveBuffer, kErrReceiveOverflow);
-        }
-    }
-    // Compact once the consumed part outweighs the rest: amortised O(1) per character.
-    if (rxHead_ > 0 && rxHead_ >= pending) {
-        rx_.erase(0, rxHead_);
-        rxHead_ = 0;
-    }
-    const int16_t crs = countCr(data);
-    if (crs > 0) rxFlooding_ = false;  // the long line has ended
-    rx_.append(data.data(), data.size());
-    RxLineCount = static_cast<int16_t>(RxLineCount + crs);
-    RxCharCount = static_cast<int16_t>(pending + data.size());
-}
-
-void ProtocolState::receiveEvent(std::string_view data) {
-    do {
-        const size_t pending = rx_.size() - rxHead_;
-        const size_t room = pending < static_cast<size_t>(kRxCapacity) ? kRxCapacity - pending : 0;
-        size_t n = data.size();
-        if (n > room) {
-            if (room > 0) {
-                n = room;
-            } else {
-                // Full of one unfinished line: let it overflow up to its end.
-                const size_t cr = data.find('\r');
-                n = cr == std::string_view::npos ? data.size() : cr + 1;
-            }
-        }
-        appendReceived(data.substr(0, n));
-        data.remove_prefix(n);
-        unappended_ = data.size();
-        while (RxLineCount != 0)
-            Interpreter(*this);
-    } while (!data.empty());
+size_t ProtocolState::retainedBytes() const {
+    return m_.SlowBuffer.retainedBytes() + m_.FastBuffer.retainedBytes() +
+           (slowTaken_.capacity() + fastTaken_.capacity()) * sizeof(SampleSink::Batch::value_type);
 }
 
 }  // namespace kestro

@@ -1,154 +1,80 @@
 #pragma once
-// Module-level state of the link and the protocol, gathered in one object that the
-// application owns and passes by reference (every test builds its own).
-//
-// CONTRACT for the other subsystems (names are binding; the internals are free):
-//  - receive buffer: RxCharCount, RxLineCount (16-bit), rxPending(), ReadRxChars,
-//    ResetReceiveBuffer, appendReceived (the counting half of the receive event)
-//    and receiveEvent (append + Interpreter per pending line);
-//  - device state: KestroState, AnswerWatchdog;
-//  - samples: CurrentMeasurement, the two sample series SlowBuffer/FastBuffer
-//    (SlowCount()/FastCount(), SlowRecordNo()/FastRecordNo()), RecordState,
-//    BufferRestart and the six procedures of the device module.
+// The device behind the session: the module's state kept private, with the
+// module's procedures as entry points, a value snapshot of what the windows,
+// the web and the recorder show, and the hand-off of what the interpreter
+// collected to a sink. The session alone holds it and decides when; the link feeds
+// it through callbacks the session wires, the recorder is handed samples.
 
-#include "core/Errors.h"
-#include "protocol/DeviceCodes.h"
-#include "protocol/SampleSeries.h"
+#include "protocol/DeviceModule.h"
+#include "protocol/DeviceSnapshot.h"
+#include "protocol/SampleSink.h"
 
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace kestro {
 
-// RecordState: recording off, armed by the user, slow samples being stored.
-constexpr int16_t kRecordOff = 0;
-constexpr int16_t kRecordArmed = 1;
-constexpr int16_t kRecordStoring = 2;
-// BufferRestart: the buffer is to restart (a new series) before its next sample.
-constexpr int16_t kRestartSlow = 1;
-constexpr int16_t kRestartFast = 2;
-constexpr int16_t kRestartBoth = kRestartSlow | kRestartFast;
-
-// A reading of the meter in Calibration ("cals", "cal", "calr"): it is not a
-// sample of any series, but the evidence of a check is kept beside the records.
-struct CalibrationReading {
-    int64_t Instant = 0;  // UTC ms since 1970, stamped like a slow sample
-    SystemTime SysTime;   // the same instant in local time
-    int16_t Level = 0;    // tenths of a decibel
-    int16_t LevelFlags = 0;
-    int16_t Code = 0;      // kCodeCals, kCodeCal or kCodeCalr
-    int32_t SerialNo = 0;  // DevSerialNo when it arrived
-};
-
-// One numeric argument slot.
-struct ArgRec {
-    int16_t Radix = 0;  // 0 decimal, 1 hexadecimal, 2 binary, 3 decimal with fraction
-    int32_t Value = 0;
-    int16_t Digits = 0;
-};
-
 class ProtocolState {
 public:
-    static constexpr int kRxCapacity = 32767;
+    explicit ProtocolState(const Clock& clock, ErrorLogFn log = {}) : m_(clock, std::move(log)) {}
 
-    explicit ProtocolState(const Clock& clock, ErrorLogFn log = {});
+    // ---- receive buffer (the link's end of it) ----
+    void receiveEvent(std::string_view data) { m_.receiveEvent(data); }
+    void appendReceived(std::string_view data) { m_.appendReceived(data); }
+    int ReadRxChars(std::string& out, int n) { return m_.ReadRxChars(out, n); }
+    int16_t ResetReceiveBuffer() { return m_.ResetReceiveBuffer(); }
+    std::string_view rxPending() const { return m_.rxPending(); }
+    int16_t RxCharCount() const { return m_.RxCharCount; }
+    int16_t RxLineCount() const { return m_.RxLineCount; }
 
-    // ---- receive buffer ----
-    int16_t RxCharCount = 0;
-    int16_t RxLineCount = 0;
-    std::string_view rxPending() const;  // characters not yet consumed, oldest first
-    // Removes up to n characters from the front into out; returns how many.
-    int ReadRxChars(std::string& out, int n);
-    // Hot-path form of ReadRxChars(out, 1): false when the buffer is empty.
-    bool readRxChar(char& c) {
-        if (rxHead_ >= rx_.size()) return false;
-        c = rx_[rxHead_++];
-        --RxCharCount;
-        if (rxHead_ == rx_.size()) {  // drained: restart at the front, keep the capacity
-            rx_.clear();
-            rxHead_ = 0;
-        }
-        return true;
-    }
-    bool rxEmpty() const { return rxHead_ >= rx_.size(); }
-    int16_t ResetReceiveBuffer();  // returns kTrue
-    // Appends received bytes and counts their carriage returns. Keeps at most
-    // kRxCapacity characters: the oldest are dropped (and logged once per flood,
-    // ": ReceiveBuffer: " kErrReceiveOverflow; re-armed when a carriage return
-    // arrives or the buffer is reset). Called alone with a huge block it may drop
-    // whole lines; the link calls receiveEvent, which never does.
-    void appendReceived(std::string_view data);
-    // The data-received event: appendReceived, then Interpreter while RxLineCount != 0.
-    // Large blocks are taken in slices that fit, so only a line longer than the
-    // buffer itself ever loses characters (its oldest ones).
-    void receiveEvent(std::string_view data);
+    // ---- what is shown ----
+    const KestroStateRecord& device() const { return m_.KestroState; }
+    DeviceSnapshot snapshot() const { return DeviceSnapshot{m_.KestroState, m_.RecordState}; }
+    int16_t RecordState() const { return m_.RecordState; }
+    int16_t BufferRestart() const { return m_.BufferRestart; }
+    int16_t AnswerWatchdog() const { return m_.AnswerWatchdog; }
 
-    // ---- numeric argument parser state ----
-    char CurChar = 0;
-    std::string ArgText;
-    ArgRec Args[7];
-
-    // ---- device state record ----
-    KestroStateRecord KestroState;
-    int16_t AnswerWatchdog = 0;
+    // ---- what the session decides ----
+    void resetDevice() { m_.KestroState = notReceivedState(); }
+    void setDeviceOnline(bool online) { m_.KestroState.DeviceOnline = online; }
+    // Forgets every received item but those in valid (the start-up step after the serial number).
+    void keepValid(int32_t valid) { m_.KestroState.DataValid = valid; }
+    void setRecordState(int16_t state) { m_.RecordState = state; }
+    void setBufferRestart(int16_t restart) { m_.BufferRestart = restart; }
+    void setAnswerWatchdog(int16_t ticks) { m_.AnswerWatchdog = ticks; }
 
     // ---- samples ----
-    MeasurementRecord CurrentMeasurement;
-    SampleSeries SlowBuffer{false};
-    SampleSeries FastBuffer{true};
-    int16_t RecordState = kRecordOff;
-    int16_t BufferRestart = 0;  // kRestartSlow, kRestartFast
-    // How long ago, at the least, the line just read up to its carriage return
-    // was complete: the bytes after that carriage return in the same read needed
-    // that long at 9600,N,8,1 (960 a second). Asked when the line is stamped, so
-    // that empty lines and left-over characters skipped before it in the same
-    // call never lend it an earlier line's age. A line read late, at the end of
-    // a hold, is stamped this much earlier, never before it really came.
-    int64_t lineAgeMs() const {
-        return static_cast<int64_t>(rx_.size() - rxHead_ + unappended_) * 1000 / kLineBytesPerSecond;
-    }
-    static constexpr int64_t kLineBytesPerSecond = 960;
-    // Instants (UTC ms) of the last stamp given on each stream; see stampSample.
-    int64_t LastSlowStampMs = 0;
-    int64_t LastFastStampMs = 0;
-    SystemTime NowTime;
-    // Calibration readings not yet taken by the recorder, oldest first; at
-    // most kMaxPendingCalibration (the oldest give way).
-    static constexpr size_t kMaxPendingCalibration = 3600;
-    std::vector<CalibrationReading> PendingCalibration;
-    void noteCalibrationReading(const CalibrationReading& r);
+    int32_t SlowCount() const { return m_.SlowCount(); }
+    int32_t FastCount() const { return m_.FastCount(); }
+    int32_t SlowRecordNo() const { return m_.SlowRecordNo(); }
+    int32_t FastRecordNo() const { return m_.FastRecordNo(); }
+    MeasurementRecord GetSlowRecord(int32_t n) const { return m_.GetSlowRecord(n); }
+    MeasurementRecord GetFastRecord(int32_t n) const { return m_.GetFastRecord(n); }
+    int32_t AddSlowRecord(const MeasurementRecord& r) { return m_.AddSlowRecord(r); }
+    int32_t AddFastRecord(const MeasurementRecord& r) { return m_.AddFastRecord(r); }
+    void ClearSlowBuffer() { m_.ClearSlowBuffer(); }
+    void ClearFastBuffer() { m_.ClearFastBuffer(); }
 
-    int32_t SlowCount() const { return SlowBuffer.Count; }
-    int32_t FastCount() const { return FastBuffer.Count; }
-    int32_t SlowRecordNo() const { return SlowBuffer.RecordNo; }
-    int32_t FastRecordNo() const { return FastBuffer.RecordNo; }
-    MeasurementRecord GetSlowRecord(int32_t n) const { return SlowBuffer.get(n); }
-    MeasurementRecord GetFastRecord(int32_t n) const { return FastBuffer.get(n); }
-    int32_t AddSlowRecord(const MeasurementRecord& r) { return SlowBuffer.add(r); }
-    int32_t AddFastRecord(const MeasurementRecord& r) { return FastBuffer.add(r); }
-    void ClearSlowBuffer() { SlowBuffer.clear(); }
-    void ClearFastBuffer() { FastBuffer.clear(); }
+    // What arrived since the last hand-off goes to sink, oldest first per
+    // stream, and is no longer held here (SampleSink.h).
+    void handOff(SampleSink& sink);
+    void handOffFast(SampleSink& sink);
+    void handOffCalibration(SampleSink& sink);
+    // Memory held for samples not handed off yet and the reused hand-off batches.
+    size_t retainedBytes() const;
 
-    const Clock& clock() const { return clock_; }
-    void logError(const std::string& label, int32_t errNo) const {
-        if (log_) log_(label, errNo);
-    }
-    void setErrorLog(ErrorLogFn log) { log_ = std::move(log); }
-    // Raw buffer capacity including consumed characters not yet compacted (tests, fuzzer).
-    size_t rxStorageSize() const { return rx_.size(); }
+    void setErrorLog(ErrorLogFn log) { m_.setErrorLog(std::move(log)); }
 
 private:
-    const Clock& clock_;
-    ErrorLogFn log_;
-    // Receive buffer storage: consumed characters are skipped by index and
-    // compacted now and then, so a read never moves the rest of the buffer.
-    std::string rx_;
-    size_t rxHead_ = 0;
-    // Bytes of the read in receiveEvent not yet appended (a block larger than the buffer).
-    size_t unappended_ = 0;
-    bool rxFlooding_ = false;
+    friend DeviceModule& moduleOf(ProtocolState& ps);
+    DeviceModule m_;
+    SampleSink::Batch slowTaken_;  // reused between hand-offs
+    SampleSink::Batch fastTaken_;
+    std::vector<CalibrationReading> readingsTaken_;
 };
+
+// The module's own state, for the module itself and its tests.
+DeviceModule& moduleOf(ProtocolState& ps);
 
 }  // namespace kestro

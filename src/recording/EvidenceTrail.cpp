@@ -110,9 +110,9 @@ struct EvidenceTrail::Series {
     QJsonObject movedFrom;           // the part left behind in the record directory before
 };
 
-EvidenceTrail::EvidenceTrail(ProtocolState& ps, const RecorderSettings& s, const Clock& clock, HeldFn held,
-                             AppendFn append)
-    : ps_(ps), s_(s), clock_(clock), held_(std::move(held)), append_(std::move(append)) {}
+EvidenceTrail::EvidenceTrail(const KestroStateRecord& device, const RecorderSettings& s, const Clock& clock,
+                             HeldFn held, AppendFn append)
+    : device_(device), s_(s), clock_(clock), held_(std::move(held)), append_(std::move(append)) {}
 
 EvidenceTrail::~EvidenceTrail() = default;
 
@@ -188,7 +188,7 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
     d[QLatin1String(side::kUtcOffsetAtStart)] = start.right(6);
     d[QLatin1String("program")] = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     d[QLatin1String(side::kStationKey)] = key_ ? QJsonValue(key_->id()) : QJsonValue();
-    d[QLatin1String("meter")] = meterOf(ps_.KestroState);
+    d[QLatin1String("meter")] = meterOf(device_);
     d[QLatin1String("record_lines")] = s->settings;
     QJsonObject stats;
     stats[QLatin1String("interval_s")] = s_.StatisticsInterval;
@@ -306,9 +306,7 @@ bool EvidenceTrail::writeOpen(Series& s) {
     return true;
 }
 
-void EvidenceTrail::takeCalibration() {
-    std::vector<CalibrationReading> readings;
-    readings.swap(ps_.PendingCalibration);
+void EvidenceTrail::takeCalibration(const std::vector<CalibrationReading>& readings) {
     for (const CalibrationReading& r : readings) {
         CalibrationCheck c;
         c.localMs = absoluteMilliseconds(r.SysTime);
@@ -344,8 +342,7 @@ void EvidenceTrail::takeCalibration() {
 }
 
 void EvidenceTrail::tick() {
-    takeCalibration();
-    const KestroStateRecord& k = ps_.KestroState;
+    const KestroStateRecord& k = device_;
     if ((k.DataValid & kValidFunction) && k.DevFunction != kFunctionCal) inStay_ = false;
     if (s_.RecordDirectory != logDir_) {
         logDir_ = s_.RecordDirectory;

@@ -19,7 +19,7 @@
 // whose lines had to be rescued at exit, or that a crash or power cut ended,
 // keeps its open side file: --verify calls it NOT CLOSED.
 
-#include "protocol/ProtocolState.h"
+#include "protocol/SampleSink.h"
 #include "recording/EvidenceFiles.h"
 #include "recording/RecordWriter.h"
 #include "recording/StationKey.h"
@@ -51,7 +51,10 @@ public:
     // Readings kept of one check in a side file: the last ones before a series, the first ones after.
     static constexpr int kMaxReadings = 60;
 
-    EvidenceTrail(ProtocolState& ps, const RecorderSettings& s, const Clock& clock, HeldFn held, AppendFn append);
+    // device: the meter as the session keeps it (its identity goes into the
+    // side files; a stay in Calibration ends when it leaves that function).
+    EvidenceTrail(const KestroStateRecord& device, const RecorderSettings& s, const Clock& clock, HeldFn held,
+                  AppendFn append);
     ~EvidenceTrail();
 
     // stream: 0 slow, 1 fast. first: the series' first sample.
@@ -73,7 +76,10 @@ public:
     // its files and side file are those of that directory from now on, and
     // once its file is begun there the side file names the part left behind.
     void moveSeries(const QString& recordPath, const QString& toDir);
-    // Every poll tick: calibration readings, changed line settings, side files to (re)write or close.
+    // Every poll tick, before tick: the calibration readings that arrived
+    // (calibration log, the open side files' checks, lastCheck).
+    void takeCalibration(const std::vector<CalibrationReading>& readings);
+    // Every poll tick: changed line settings, side files to (re)write or close.
     void tick();
     // At exit, after the writer's rescue: closes what is complete (waiting for
     // its hashes); the rest stays open and says where its lines went. A side
@@ -107,7 +113,6 @@ public:
 private:
     struct Series;
     void loadLog(const QString& dir);
-    void takeCalibration();
     bool writeOpen(Series& s);
     bool closeNext(bool wait);
     bool closeOne(Series& s, bool wait);
@@ -119,7 +124,7 @@ private:
     uint64_t lineSettingsKey() const;
     bool sidePathInUse(const QString& path) const;
 
-    ProtocolState& ps_;
+    const KestroStateRecord& device_;
     const RecorderSettings& s_;
     const Clock& clock_;
     HeldFn held_;

@@ -35,10 +35,10 @@ StatisticsConfig statisticsConfigOf(const RecorderSettings& s) {
     return c;
 }
 
-SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settings, const Clock& clock,
+SeriesRecorder::SeriesRecorder(const KestroStateRecord& device, const RecorderSettings& settings, const Clock& clock,
                                const EventLog& log, QObject* parent)
     : QObject(parent),
-      ps_(ps),
+      device_(device),
       s_(settings),
       clock_(clock),
       log_(log),
@@ -49,7 +49,7 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
                  [this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }),
       events_([this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }),
       evidence_(
-          ps, settings, clock, [this](const QString& path) { return writer_->heldBytes(path); },
+          device, settings, clock, [this](const QString& path) { return writer_->heldBytes(path); },
           [this](const QString& path, const QByteArray& bytes) { writeRecordBatch(path, bytes); }) {
     slowStats_.onResult = [this](const IntervalResult& r) {
         emit statisticsResult(Stream::Slow, r);
@@ -58,7 +58,7 @@ SeriesRecorder::SeriesRecorder(ProtocolState& ps, const RecorderSettings& settin
         emit statisticsResult(Stream::Fast, r);
     };
     events_.onNotice = [this](EventNotice n) {
-        n.serialNumber = QString::fromStdString(serialNumberText(ps_.KestroState));
+        n.serialNumber = QString::fromStdString(serialNumberText(device_));
         emit noiseEvent(n);
     };
 }
@@ -112,8 +112,7 @@ QString SeriesRecorder::recordErrorText() const { return errorText_; }
 bool SeriesRecorder::hasHeldLines() const { return !writer_->heldPaths().isEmpty(); }
 
 size_t SeriesRecorder::retainedBytes() const {
-    return LocalSlowBuffer.retainedBytes() + LocalFastBuffer.retainedBytes() + taken_.capacity() * sizeof(taken_[0]) +
-           ps_.SlowBuffer.retainedBytes() + ps_.FastBuffer.retainedBytes() +
+    return LocalSlowBuffer.retainedBytes() + LocalFastBuffer.retainedBytes() +
            RecordFiles.capacity() * sizeof(RecordFileEntry);
 }
 
@@ -178,6 +177,10 @@ void SeriesRecorder::writeRecordBatch(const QString& path, const QByteArray& byt
         errorText_ = text;
         emit recordErrorChanged(text);
     }
+}
+
+void SeriesRecorder::takeCalibration(const std::vector<CalibrationReading>& readings) {
+    evidence_.takeCalibration(readings);
 }
 
 void SeriesRecorder::tickEvidence() {
@@ -253,11 +256,11 @@ QStringList SeriesRecorder::rescueHeldLines() {
 
 // ---------------------------------------------------------------- hand-off
 
-void SeriesRecorder::handOff() {
+void SeriesRecorder::takeSamples(const Batch& slow, const Batch& fast) {
     writer_->startTick();
     followRecordDirectory();
-    takeSlow();
-    takeFast();
+    takeSlow(slow);
+    takeFast(fast);
     // An interval that is over is written now, even when no later sample came.
     const SystemTime now = clock_.now();
     slowStats_.advanceClock(now);
@@ -269,15 +272,14 @@ void SeriesRecorder::handOff() {
         if (p != SlowFileName && p != FastFileName) writeRecordBatch(p, QByteArray());
 }
 
-void SeriesRecorder::handOffFast() {
+void SeriesRecorder::takeFastSamples(const Batch& fast) {
     writer_->startTick();
-    takeFast();
+    takeFast(fast);
 }
 
-void SeriesRecorder::takeSlow() {
-    ps_.SlowBuffer.takePending(taken_);
+void SeriesRecorder::takeSlow(const Batch& taken) {
     QByteArray batch;
-    for (const SampleSeries::Entry& e : taken_) {
+    for (const SampleSeries::Entry& e : taken) {
         if (LastSlowRecordNo < e.RecordNo) {
             // The rest of the old series goes to its own file first.
             if (!batch.isEmpty()) writeRecordBatch(SlowFileName, batch);
@@ -297,17 +299,16 @@ void SeriesRecorder::takeSlow() {
             events_.addSample(0, e.Sample);
         }
     }
-    if (!taken_.empty()) updateDuration(SlowFileIndex, LocalSlowBuffer);
+    if (!taken.empty()) updateDuration(SlowFileIndex, LocalSlowBuffer);
     // Also without samples: the file of a new series exists from its first tick.
     writeRecordBatch(SlowFileName, batch);
     LocalSlowBuffer.dropOlderThan(slowRetentionMs_);
 }
 
-void SeriesRecorder::takeFast() {
-    ps_.FastBuffer.takePending(taken_);
-    if (taken_.empty()) return;
+void SeriesRecorder::takeFast(const Batch& taken) {
+    if (taken.empty()) return;
     QByteArray batch;
-    for (const SampleSeries::Entry& e : taken_) {
+    for (const SampleSeries::Entry& e : taken) {
         if (LastFastRecordNo < e.RecordNo) {
             if (!batch.isEmpty()) {
                 updateDuration(FastFileIndex, LocalFastBuffer);
@@ -371,7 +372,7 @@ void SeriesRecorder::startSeries(Stream s, const MeasurementRecord& first) {
     stats.setConfig(config);
     stats.startSeries(name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags));
     events_.startSeries(slow ? 0 : 1, name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), s_,
-                        ps_.KestroState.DevFunction);
+                        device_.DevFunction);
     evidence_.startSeries(slow ? 0 : 1, name, slow ? slowTypeWord(h.Flags) : fastTypeWord(h.Flags), first);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The recording core: takes the samples that the interpreter collected since
-// the last tick over from the module buffers, gives every series its own
+// The recording core: is handed the samples that the interpreter collected
+// since the last tick (a SampleSink the session feeds), gives every series its own
 // record file and list entry, and appends one record line per sample. It
 // needs no widgets; the graph and the file list follow it through signals.
 //
@@ -9,7 +9,7 @@
 // last tick. Memory stays bounded: the module buffers hold only what was not
 // handed off yet, the local buffers only what the graph can still show.
 
-#include "protocol/ProtocolState.h"
+#include "protocol/SampleSink.h"
 #include "recording/EventRecorder.h"
 #include "recording/EvidenceTrail.h"
 #include "recording/RecordWriter.h"
@@ -42,15 +42,17 @@ struct RecordFileEntry {
     Stream Kind = Stream::Slow;
 };
 
-class SeriesRecorder : public QObject {
+class SeriesRecorder : public QObject, public SampleSink {
     Q_OBJECT
 public:
     // How long the local slow buffer keeps samples for the graph by default:
     // its ten-minute window plus room for the rounding of its left edge.
     static constexpr int64_t kDefaultSlowRetentionMs = 15 * 60 * 1000;
 
-    SeriesRecorder(ProtocolState& ps, const RecorderSettings& settings, const Clock& clock, const EventLog& log,
-                   QObject* parent = nullptr);
+    // device: the meter's state as the session keeps it (its function starts a
+    // series' events file, its serial number is told with every noise event).
+    SeriesRecorder(const KestroStateRecord& device, const RecorderSettings& settings, const Clock& clock,
+                   const EventLog& log, QObject* parent = nullptr);
     ~SeriesRecorder() override;
 
     // Waiting lines are spooled below stateDir/spool and, at exit, rescued into
@@ -69,10 +71,12 @@ public:
     // ": frmKestroRecord.Timer1.Error: " and the error number (RecordFormat.h),
     // and the hand-off goes on; a file that keeps failing the same way is
     // logged again once a minute. Unwritten lines wait and go out first later.
-    void handOff();
+    void takeSamples(const Batch& slow, const Batch& fast) override;
     // Only the fast values: those of an armed recording wait for its first
     // level, and must be written when it ends before one came.
-    void handOffFast();
+    void takeFastSamples(const Batch& fast) override;
+    // Goes to the evidence trail (EvidenceTrail::takeCalibration), before tickEvidence.
+    void takeCalibration(const std::vector<CalibrationReading>& readings) override;
 
     void StopSlowMeasurement();
     void StopFastMeasurement();
@@ -91,7 +95,7 @@ public:
     // that runs; false while nothing is recorded.
     bool mark(const QString& note, const ClockReading& at);
 
-    // Every poll tick, recording or not: calibration readings and the side files (EvidenceTrail.h).
+    // Every poll tick, recording or not, after the calibration readings: the side files (EvidenceTrail.h).
     void tickEvidence();
     EvidenceTrail& evidence() { return evidence_; }
 
@@ -147,8 +151,8 @@ signals:
 
 private:
     void startSeries(Stream s, const MeasurementRecord& first);
-    void takeSlow();
-    void takeFast();
+    void takeSlow(const Batch& taken);
+    void takeFast(const Batch& taken);
     void stopSeries(const SampleWindow& buf, int32_t index);
     // The series of record file name ended: its files are not begun again.
     void forgetHeads(const QString& name);
@@ -162,7 +166,7 @@ private:
     void logTick(int32_t err) const;
     void logRecovered(const std::vector<RecordWriter::Rescued>& rescued) const;
 
-    ProtocolState& ps_;
+    const KestroStateRecord& device_;
     const RecorderSettings& s_;
     const Clock& clock_;
     const EventLog& log_;
@@ -170,7 +174,6 @@ private:
     QString stateDir_;
     RecordWriter::MonotonicFn monotonic_;
     int64_t slowRetentionMs_ = kDefaultSlowRetentionMs;
-    std::vector<SampleSeries::Entry> taken_;  // reused between ticks
     // Their statistics files go through the writer like record lines.
     StatisticsRecorder slowStats_;
     StatisticsRecorder fastStats_;

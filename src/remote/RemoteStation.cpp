@@ -30,8 +30,8 @@ QByteArray levelMessage(const StationMonitor& monitor, const StationSample& s) {
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
-RemoteStation::RemoteStation(const ProtocolState& ps, const Clock& clock, LogFn log, QObject* parent)
-    : QObject(parent), ps_(ps), clock_(clock), log_(std::move(log)) {}
+RemoteStation::RemoteStation(DeviceFn device, const Clock& clock, LogFn log, QObject* parent)
+    : QObject(parent), device_(std::move(device)), clock_(clock), log_(std::move(log)) {}
 
 RemoteStation::~RemoteStation() {
     stop(0);
@@ -114,7 +114,8 @@ void RemoteStation::tick() {
         if (e.hasLastCheck()) monitor_.addCalibration(e.lastCheck());
     }
     if (recorder_) monitor_.setEventDetection(recorder_->events().detectionText());
-    monitor_.update(ps_.KestroState, ps_.RecordState != 0, ps_.RecordState == 2, clock_.read());
+    const DeviceSnapshot d = device_();
+    monitor_.update(d.device, d.armed(), d.storing(), clock_.read());
 }
 
 void RemoteStation::stop(int waitMs) {

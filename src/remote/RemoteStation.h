@@ -4,7 +4,7 @@
 // recording core's signals. Nothing here writes to the meter, the recording
 // or the settings.
 
-#include "protocol/ProtocolState.h"
+#include "protocol/DeviceSnapshot.h"
 #include "remote/RemoteOptions.h"
 #include "remote/StationMonitor.h"
 
@@ -45,7 +45,10 @@ class RemoteStation : public QObject {
 public:
     using LogFn = std::function<void(const QString&)>;
 
-    RemoteStation(const ProtocolState& ps, const Clock& clock, LogFn log, QObject* parent = nullptr);
+    using DeviceFn = std::function<DeviceSnapshot()>;
+
+    // device: the meter as the session shows it, asked after every poll tick.
+    RemoteStation(DeviceFn device, const Clock& clock, LogFn log, QObject* parent = nullptr);
     ~RemoteStation() override;
 
     // Starts what the configuration asks for; false with the reason when the
@@ -66,7 +69,7 @@ public:
     QString serverUrl() const;
 
 private:
-    const ProtocolState& ps_;
+    DeviceFn device_;
     const Clock& clock_;
     LogFn log_;
     SeriesRecorder* recorder_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "link/frmCOMx.h"
+#include "protocol/MeterCommands.h"
 #include "settings/cRegistry.h"
 #include "shell/Diagnostics.h"
 #include "shell/EventLog.h"
@@ -13,9 +14,6 @@ namespace kestro {
 namespace {
 
 const QString kTimer1Error = QString::fromLatin1(label::kTimer1);
-
-// A number as the format "#" writes it: no digits at all for 0.
-QString hash(int v) { return v == 0 ? QString() : QString::number(v); }
 
 bool isFunction(int16_t f) { return f >= kFunctionInit && f <= kFunctionService; }
 
@@ -40,7 +38,7 @@ Session::Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const Event
       RegObj_(RegObj),
       log_(log),
       clock_(clock),
-      recorder_(ps, settings_, clock, log, this) {
+      recorder_(ps.device(), settings_, clock, log, this) {
     Timer1.setInterval(100);
     retryTimer_.setInterval(1000);
     superviseTimer_.setInterval(1000);
@@ -48,25 +46,35 @@ Session::Session(ProtocolState& ps, frmCOMx& com, cRegistry& RegObj, const Event
     connect(&retryTimer_, &QTimer::timeout, this, &Session::retryPort);
     connect(&superviseTimer_, &QTimer::timeout, this, &Session::superviseLink);
     connect(&com_, &frmCOMx::portGone, this, &Session::onPortGone);
+    com_.onReceived = [this](std::string_view data) {
+        ps_.receiveEvent(data);
+    };
+    com_.onOpened = [this] {
+        ps_.ResetReceiveBuffer();
+    };
     connect(&recorder_, &SeriesRecorder::recordErrorChanged, this, &Session::recordErrorChanged);
     recorder_.evidence().onCalibration = [this](const CalibrationCheck& c) {
         emit calibrationChecked(c);
     };
 }
 
-Session::~Session() = default;
+Session::~Session() {
+    // The link may outlive the session: what it receives later has nowhere to go.
+    com_.onReceived = nullptr;
+    com_.onOpened = nullptr;
+}
 
 int16_t Session::InitForm() { return settings_.InitForm(RegObj_, defaultRecordDir_, log_.errorSink()); }
 
-void Session::SendCommand(const QString& text) {
-    qCDebug(lcSession, "sent %s", qUtf8Printable(text));
-    com_.SendCommand(text + QLatin1Char('\r'));
+void Session::SendCommand(std::string_view command) {
+    qCDebug(lcSession, "sent %.*s", int(command.size()), command.data());
+    com_.SendCommand(QString::fromStdString(meter::line(command)));
 }
 
 // ---------------------------------------------------------------- poll cycle
 
 void Session::Reset_KestroState() {
-    ps_.KestroState = notReceivedState();
+    ps_.resetDevice();
     OptionUpdate = false;
     InitStep = 1;
     Timer1.setInterval(100);
@@ -77,7 +85,7 @@ void Session::Reset_KestroStateOld() { KestroStateOld = notShownState(); }
 void Session::Timer1_Timer() {
     if (inTick_) return;  // a listener that ran the event loop must not start a second tick
     inTick_ = true;
-    KestroStateRecord& ks = ps_.KestroState;
+    const KestroStateRecord& ks = ps_.device();
     const bool startedBefore = InitStep >= 2 && ks.DeviceOnline;
     const bool completedBefore = InitStep >= 7 && ks.DeviceOnline;
     bool lost = false;
@@ -86,10 +94,13 @@ void Session::Timer1_Timer() {
         // The port may hold back what arrived in the last milliseconds.
         tick([&] { com_.receivePending(); });
         // Calibration readings and side files, also while nothing is recorded.
-        tick([&] { recorder_.tickEvidence(); });
+        tick([&] {
+            ps_.handOffCalibration(recorder_);
+            recorder_.tickEvidence();
+        });
         // Lines held back by a failing record directory are retried now and
         // then, and the last ones written before recording stopped are synced.
-        if (ps_.RecordState != kRecordStoring && ++idleTicks_ >= 10) {
+        if (ps_.RecordState() != kRecordStoring && ++idleTicks_ >= 10) {
             idleTicks_ = 0;
             tick([&] { recorder_.retryHeldLines(); });
         }
@@ -103,9 +114,8 @@ void Session::Timer1_Timer() {
             }
             return;
         }
-        tick(
-            [&] { SendCommand(ks.DevSerialNo == kSerialNotReceived ? QStringLiteral("gsn") : QStringLiteral("gds")); });
-        if (ps_.AnswerWatchdog <= 0) {
+        tick([&] { SendCommand(meter::poll(ks.DevSerialNo != kSerialNotReceived)); });
+        if (ps_.AnswerWatchdog() <= 0) {
             if (ks.DeviceOnline) {
                 connectionLostActions();
                 lost = true;
@@ -113,7 +123,7 @@ void Session::Timer1_Timer() {
             tick([&] { ps_.ResetReceiveBuffer(); });
             return;
         }
-        ps_.AnswerWatchdog -= 1;
+        ps_.setAnswerWatchdog(static_cast<int16_t>(ps_.AnswerWatchdog() - 1));
         if (!ks.DeviceOnline) connectionEstablishedActions();
         startupStep();
         if (ks.DevFunction != KestroStateOld.DevFunction && (ks.DataValid & kValidFunction)) functionChangeActions();
@@ -123,7 +133,7 @@ void Session::Timer1_Timer() {
             KestroStateOld.DevVariant = ks.DevVariant;
         if (ks.DevFunction == kFunctionInit) return;
         if (ks.DataValid & kValidFunction) displayRefresh();
-        if (ps_.RecordState == kRecordStoring) tick([&] { recorder_.handOff(); });
+        if (ps_.RecordState() == kRecordStoring) tick([&] { ps_.handOff(recorder_); });
     }();
 
     inTick_ = false;
@@ -162,7 +172,7 @@ void Session::signalAlive() {
 
 void Session::connectionEstablishedActions() {
     qCDebug(lcSession, "the meter answers: online");
-    ps_.KestroState.DeviceOnline = true;
+    ps_.setDeviceOnline(true);
     Reset_KestroStateOld();
     InitStep = 1;
     emit wentOnline();
@@ -172,20 +182,20 @@ void Session::flushRecording() {
     // Samples that arrived since the last tick would otherwise be cleared
     // unwritten. Within a tick the device state holds still: it has read.
     if (!inTick_) tick([&] { com_.receivePending(); });
-    if (ps_.KestroState.DevFunction == kFunctionInit) return;
-    if (ps_.RecordState == kRecordStoring)
-        tick([&] { recorder_.handOff(); });
-    else if (ps_.RecordState == kRecordArmed)  // fast values come before the first level
-        tick([&] { recorder_.handOffFast(); });
+    if (ps_.device().DevFunction == kFunctionInit) return;
+    if (ps_.RecordState() == kRecordStoring)
+        tick([&] { ps_.handOff(recorder_); });
+    else if (ps_.RecordState() == kRecordArmed)  // fast values come before the first level
+        tick([&] { ps_.handOffFast(recorder_); });
 }
 
 void Session::connectionLostActions() {
     qCDebug(lcSession, "no answer for six ticks: offline");
     flushRecording();
-    ps_.KestroState.DeviceOnline = false;
+    ps_.setDeviceOnline(false);
     Reset_KestroStateOld();
     Reset_KestroState();
-    ps_.RecordState = kRecordOff;
+    ps_.setRecordState(kRecordOff);
     tick([&] { recorder_.StopSlowMeasurement(); });
     tick([&] { recorder_.StopFastMeasurement(); });
     ps_.ClearSlowBuffer();
@@ -197,12 +207,12 @@ void Session::connectionLostActions() {
     emit wentOffline();
     OptionUpdate = false;
     // Only a fresh answer may bring the device back.
-    ps_.AnswerWatchdog = 0;
+    ps_.setAnswerWatchdog(0);
 }
 
 void Session::connectionLost() {
-    if (inTick_ || !ps_.KestroState.DeviceOnline) {
-        ps_.AnswerWatchdog = 0;
+    if (inTick_ || !ps_.device().DeviceOnline) {
+        ps_.setAnswerWatchdog(0);
         return;
     }
     connectionLostActions();
@@ -212,12 +222,12 @@ void Session::connectionLost() {
 }
 
 void Session::startupStep() {
-    KestroStateRecord& ks = ps_.KestroState;
+    const KestroStateRecord& ks = ps_.device();
     switch (InitStep) {
         case 1:
             if (!(ks.DataValid & kValidSerialNo)) return;
             Reset_KestroStateOld();
-            ks.DataValid = kValidSerialNo;
+            ps_.keepValid(kValidSerialNo);
             Timer1.setInterval(100);
             InitStep = 2;
             return;
@@ -225,8 +235,7 @@ void Session::startupStep() {
         case 3:
         case 4:
         case 5: {
-            static const char* const kCommands[] = {"smm 1", "gdv", "gdi", "ldk 3"};
-            tick([&] { SendCommand(QLatin1String(kCommands[InitStep - 2])); });
+            tick([&] { SendCommand(meter::kStartup[size_t(InitStep - 2)]); });
             ++InitStep;
             return;
         }
@@ -238,9 +247,9 @@ void Session::startupStep() {
                 // Armed already (the record key is usable from the serial-number gate on):
                 // switching the fast values off here would leave an armed recording
                 // without them.
-                const bool armed = ps_.RecordState != kRecordOff;
-                tick([&] { SendCommand(armed ? QStringLiteral("awm 1") : QStringLiteral("awm 0")); });
-                tick([&] { SendCommand(QStringLiteral("swm ") + hash(ks.DevFunction)); });
+                const bool armed = ps_.RecordState() != kRecordOff;
+                tick([&] { SendCommand(meter::fastValues(armed)); });
+                tick([&] { SendCommand(meter::setFunction(ks.DevFunction)); });
             }
             InitStep = 7;
             return;
@@ -250,7 +259,7 @@ void Session::startupStep() {
 }
 
 void Session::functionChangeActions() {
-    const KestroStateRecord& ks = ps_.KestroState;
+    const KestroStateRecord& ks = ps_.device();
     const int16_t f = ks.DevFunction;
     const bool leavingTestPattern = KestroStateOld.DevFunction == kFunctionInit;
     OptionUpdate = true;
@@ -269,11 +278,11 @@ void Session::forgetTestPatternItems(int16_t function, bool leaving) {
     KestroStateOld.DevRange = kNotShown;
     KestroStateOld.DevBattery = kNotShown;
     // Entering Lp with level 0 has blanked the digits already.
-    if (leaving && !(function == kFunctionLp && ps_.KestroState.DevLevel == 0)) KestroStateOld.DevLevel = kNotShown;
+    if (leaving && !(function == kFunctionLp && ps_.device().DevLevel == 0)) KestroStateOld.DevLevel = kNotShown;
 }
 
 void Session::displayRefresh() {
-    const KestroStateRecord& ks = ps_.KestroState;
+    const KestroStateRecord& ks = ps_.device();
     emit modeLegend(ks.DevFunction, ks.DevVariant);
     if (ks.DevLevel != KestroStateOld.DevLevel && (ks.DataValid & kValidLevel)) {
         emit levelChanged(ks.DevLevel);
@@ -300,16 +309,16 @@ void Session::displayRefresh() {
 // ---------------------------------------------------------------- arming, keys and options
 
 void Session::EnableRecording() {
-    ps_.RecordState = kRecordArmed;
+    ps_.setRecordState(kRecordArmed);
     rearmAfterSetup_ = false;
     // A function the device has not reported yet is no command to send back.
-    const int16_t f = ps_.KestroState.DevFunction;
-    if (isFunction(f)) SendCommand(QStringLiteral("swm ") + hash(f));
-    SendCommand(QStringLiteral("awm 1"));
+    const int16_t f = ps_.device().DevFunction;
+    if (isFunction(f)) SendCommand(meter::setFunction(f));
+    SendCommand(meter::fastValues(true));
     // Every arming starts new series on both streams, in any function: the
     // next samples go into new files, and nothing of an earlier recording
     // still in the buffers is taken over again.
-    ps_.BufferRestart = kRestartBoth;
+    ps_.setBufferRestart(kRestartBoth);
     emit recordingChanged(true);
 }
 
@@ -317,21 +326,21 @@ void Session::DisableRecording() {
     // What arrived since the last tick belongs to the recording being ended.
     flushRecording();
     recorder_.endStatistics();
-    ps_.RecordState = kRecordOff;
-    SendCommand(QStringLiteral("awm 0"));
-    SendCommand(QStringLiteral("smm 1"));
+    ps_.setRecordState(kRecordOff);
+    SendCommand(meter::fastValues(false));
+    SendCommand(meter::measuringMode());
     emit recordingChanged(false);
 }
 
 void Session::powerKey() {
-    SendCommand(QStringLiteral("swm 0"));
+    SendCommand(meter::powerOff());
     DisableRecording();
     ps_.ClearFastBuffer();
     ps_.ClearSlowBuffer();
 }
 
 void Session::recordKey() {
-    if (ps_.RecordState <= kRecordOff) {
+    if (ps_.RecordState() <= kRecordOff) {
         EnableRecording();
         return;
     }
@@ -340,22 +349,22 @@ void Session::recordKey() {
 }
 
 void Session::stopRecordKey() {
-    if (ps_.RecordState <= kRecordOff) return;
+    if (ps_.RecordState() <= kRecordOff) return;
     DisableRecording();
     recorder_.ResetLocalSlowMeasurementBuffer();
 }
 
 void Session::chooseFunction(int16_t Index) {
     if (OptionUpdate) return;
-    SendCommand(QStringLiteral("swm ") + hash(Index));
+    SendCommand(meter::setFunction(Index));
     DisableRecording();
     RestartTimeAxis();
 }
 
 void Session::chooseRange(int16_t Index) {
     if (OptionUpdate) return;
-    SendCommand(QStringLiteral("swm ") + hash(ps_.KestroState.DevFunction));
-    SendCommand(QStringLiteral("smr ") + QString::number(Index));
+    SendCommand(meter::setFunction(ps_.device().DevFunction));
+    SendCommand(meter::setRange(Index));
     DisableRecording();
     RestartTimeAxis();
 }
@@ -421,7 +430,7 @@ void Session::retryPort() {
 void Session::superviseLink() {
     // Some drivers report a vanished device only by its node disappearing.
     const int16_t port = com_.GetCOMPort();
-    if (ending_ || port < 1 || ps_.KestroState.DeviceOnline) return;
+    if (ending_ || port < 1 || ps_.device().DeviceOnline) return;
     const QString device = com_.openDevice();
     if (QFileInfo::exists(device)) return;
     com_.CloseCOMPort();

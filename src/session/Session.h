@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <optional>
+#include <string_view>
 
 namespace kestro {
 
@@ -87,10 +88,10 @@ public:
     KestroStateRecord KestroStateOld;
     QTimer Timer1;
 
-    ProtocolState& state() { return ps_; }
-    const KestroStateRecord& device() const { return ps_.KestroState; }
-    bool isOnline() const { return ps_.KestroState.DeviceOnline; }
-    bool armed() const { return ps_.RecordState > kRecordOff; }
+    const KestroStateRecord& device() const { return ps_.device(); }
+    DeviceSnapshot snapshot() const { return ps_.snapshot(); }
+    bool isOnline() const { return ps_.device().DeviceOnline; }
+    bool armed() const { return ps_.RecordState() > kRecordOff; }
     SeriesRecorder& recorder() { return recorder_; }
     RecorderSettings& settings() { return settings_; }
     const EventLog& log() const { return log_; }
@@ -128,7 +129,7 @@ private:
     void functionChangeActions();
     void forgetTestPatternItems(int16_t function, bool leaving);
     void displayRefresh();
-    void SendCommand(const QString& text);
+    void SendCommand(std::string_view command);  // composed in MeterCommands.h
     void signalAlive();
     // Runs one statement of the tick: a failure is logged with the tick's
     // label and the tick goes on with its next statement.

@@ -84,8 +84,14 @@ protected:
         TearDown();
         ASSERT_TRUE(tmp.isValid() && QDir().mkpath(devDir()));
         ps.setErrorLog(log.errorSink());
-        com = std::make_unique<frmCOMx>(ps, reg, log, messages,
+        com = std::make_unique<frmCOMx>(reg, log, messages,
                                         fake ? FakeSerialPort::factoryInto(port) : frmCOMx::PortFactory());
+        com->onReceived = [this](std::string_view d) {
+            ps.receiveEvent(d);
+        };
+        com->onOpened = [this] {
+            ps.ResetReceiveBuffer();
+        };
         com->setDeviceDirectory(devDir());
     }
     void TearDown() override {
@@ -156,14 +162,15 @@ TEST_F(PtyOwner, SetCOMPortSwitchesLinesAndCloseIsIdempotent) {
     EXPECT_EQ(com->SendCommand("gds\r"), 4);
     EXPECT_EQ(two.readFor(150), QByteArray("gds\r"));
     EXPECT_TRUE(one.readFor(50).isEmpty());
-    ps.KestroState.DevFunction = ps.KestroState.DevVariant = 1;  // Lp: value lines become slow samples
-    ps.RecordState = 1;
+    moduleOf(ps).KestroState.DevFunction = moduleOf(ps).KestroState.DevVariant =
+        1;  // Lp: value lines become slow samples
+    ps.setRecordState(1);
     ASSERT_TRUE(two.write("l"));
-    ASSERT_TRUE(waitUntil([&] { return ps.RxCharCount == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return ps.RxCharCount() == 1; }));
     ASSERT_TRUE(two.write("p 734 0\rlp 100 0\rlp 200 0\r"));
     ASSERT_TRUE(waitUntil([&] { return ps.SlowCount() == 3; }));
     EXPECT_EQ(ps.GetSlowRecord(1).Level, 734);
-    EXPECT_EQ(ps.KestroState.DevLevel, 200);
+    EXPECT_EQ(ps.device().DevLevel, 200);
     ASSERT_EQ(com->SetCOMPort(1), kTrue);  // port 1 was really released
     EXPECT_EQ(com->SetCOMPort(3), kErrPortNotFound);
     EXPECT_EQ(com->GetCOMPort(), 0);
@@ -311,7 +318,9 @@ TEST_F(PtyOwner, ReplugUnderAnotherNumberIsFoundByItsStableName) {
         ASSERT_TRUE(first.ok());
         plug(first, "ttyUSB0");
         QFile::remove(log.mainLogPath());
+        ps.appendReceived("half an answer");
         ASSERT_EQ(com->InitForm(), kTrue);
+        EXPECT_EQ(ps.RxCharCount(), 0) << "the stored port opens with an empty receive buffer";
         const QString device = com->openDevice();
         QSignalSpy gone(com.get(), &frmCOMx::portGone);
 

@@ -1,8 +1,8 @@
 #pragma once
 // A protocol state on a hand-driven clock, with every logged error kept.
 
+#include "protocol/DeviceModule.h"
 #include "protocol/Interpreter.h"
-#include "protocol/ProtocolState.h"
 #include "support/ManualClock.h"
 
 #include <gtest/gtest.h>
@@ -22,9 +22,9 @@ class ProtocolTest : public ::testing::Test {
 protected:
     ManualClock clock;
     std::vector<LoggedError> errors;
-    ProtocolState ps{clock, [this](const std::string& l, int32_t n) {
-                         errors.push_back({l, n});
-                     }};
+    DeviceModule ps{clock, [this](const std::string& l, int32_t n) {
+                        errors.push_back({l, n});
+                    }};
 
     void feed(std::string_view s) { ps.receiveEvent(s); }
 

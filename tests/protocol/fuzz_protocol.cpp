@@ -1,8 +1,8 @@
 // Arbitrary bytes in arbitrary chunks through the receive event. The first byte
 // chooses the chunking and the setting; the invariants are checked after every chunk.
 
+#include "protocol/DeviceModule.h"
 #include "protocol/Interpreter.h"
-#include "protocol/ProtocolState.h"
 #include "support/ManualClock.h"
 
 #include <algorithm>
@@ -40,9 +40,9 @@ void checkSeries(const SampleSeries& s) {
     if (s.Count > 0) check(s.get(s.Count).Timestamp != 0.0);
 }
 
-void checkInvariants(const ProtocolState& ps, const ManualClock& clock, bool drained) {
+void checkInvariants(const DeviceModule& ps, const ManualClock& clock, bool drained) {
     const std::string_view p = ps.rxPending();
-    check(p.size() <= static_cast<size_t>(ProtocolState::kRxCapacity));
+    check(p.size() <= static_cast<size_t>(DeviceModule::kRxCapacity));
     check(ps.RxCharCount == static_cast<int16_t>(p.size()));
     check(ps.RxLineCount == static_cast<int16_t>(std::count(p.begin(), p.end(), '\r')));
     if (drained) check(ps.RxLineCount == 0);
@@ -56,7 +56,7 @@ void checkInvariants(const ProtocolState& ps, const ManualClock& clock, bool dra
 }
 
 // The first byte's low bits: recording armed, a restart due, the meter in Lp.
-void prime(ProtocolState& ps, uint8_t mode) {
+void prime(DeviceModule& ps, uint8_t mode) {
     ps.KestroState.DevFunction = ps.KestroState.DevVariant = (mode & 4) ? 1 : 0;
     ps.RecordState = (mode & 1) ? 1 : 0;
     ps.BufferRestart = (mode & 2) ? 3 : 0;
@@ -84,7 +84,7 @@ using Received =
 Received receive(std::string_view bytes, uint8_t mode, uint32_t seed, unsigned maxChunk) {
     ManualClock clock;
     std::vector<std::pair<std::string, int32_t>> errors;
-    ProtocolState ps(clock, [&errors](const std::string& l, int32_t n) { errors.emplace_back(l, n); });
+    DeviceModule ps(clock, [&errors](const std::string& l, int32_t n) { errors.emplace_back(l, n); });
     prime(ps, mode);
     for (size_t pos = 0, n; pos < bytes.size(); pos += n) {
         seed = seed * 1103515245u + 12345u;
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return rng >> 16;
     };
     ManualClock clock;
-    ProtocolState ps(clock, [](const std::string&, int32_t) {});
+    DeviceModule ps(clock, [](const std::string&, int32_t) {});
     prime(ps, mode);
     const bool amplify = (mode & 8) != 0;  // repeat chunks so that floods are reached
 

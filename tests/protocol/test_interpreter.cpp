@@ -93,7 +93,7 @@ TEST_F(Interp, SeriesRestartOnArmingAndFunctionChange) {
         {2, 2, {"+", leq, "awm 1\rleq 700 0\rq 3F8000000\r"}, {1, 2, 1, 2}},
     };
     for (const auto& c : cases) {
-        ProtocolState p{clock};
+        DeviceModule p{clock};
         p.KestroState.DevFunction = c.f;
         p.KestroState.DevVariant = c.v;
         std::string trace;
@@ -208,7 +208,7 @@ TEST_F(Interp, StampsFollowTheClockThroughJumps) {
 }
 
 // The stamps of the samples waiting in both series, slow ones first, relative to start.
-std::vector<int64_t> stampsOf(const ProtocolState& p, int64_t start) {
+std::vector<int64_t> stampsOf(const DeviceModule& p, int64_t start) {
     std::vector<int64_t> out;
     for (const SampleSeries* series : {&p.SlowBuffer, &p.FastBuffer})
         for (const SampleSeries::Entry& e : series->pending())
@@ -256,7 +256,7 @@ TEST_F(Interp, StampsStayWithinAFractionOfASecondOfEachLine) {
     std::mt19937 rng(27);
     const char* const pieces[] = {"p 3F8000000\r", "lp 650 0\r", "\r", "\r\r\r", "xyz 1 2\r", "gds 11203\r", " 7\r"};
     for (int script = 0; script < 200; ++script) {
-        ProtocolState p(clock);
+        DeviceModule p(clock);
         p.KestroState.DevFunction = 1, p.KestroState.DevVariant = 1, p.RecordState = 1;
         std::string wire;
         std::vector<std::pair<size_t, int>> ends;  // value lines: the position after the CR, the stream (1 fast)
@@ -353,7 +353,7 @@ TEST_F(Interp, UnknownKeyTakesTwoCalls) {
 }
 
 using Receive = ProtocolTest;
-constexpr int kCap = ProtocolState::kRxCapacity;
+constexpr int kCap = DeviceModule::kRxCapacity;
 
 TEST_F(Receive, Framing) {
     feed("ls");  // a split line: nothing may happen before its end

@@ -49,7 +49,7 @@ protected:
         ASSERT_TRUE(tmp.isValid());
         ASSERT_TRUE(QDir(tmp.path()).mkdir(QStringLiteral("rec")));
         s.RecordDirectory = recDir();
-        rec = std::make_unique<SeriesRecorder>(ps, s, clock, log);
+        rec = std::make_unique<SeriesRecorder>(ps.device(), s, clock, log);
         // The writer's time moves only when a test moves it, as on an idle machine: its tick
         // budget never runs out and no sync falls due behind a test's back.
         rec->setMonotonic([this] { return writerNs; });
@@ -57,10 +57,10 @@ protected:
     }
     // The device in Lp with recording just enabled; `direct` skips the wait for the first answer.
     void arm(bool direct = false) {
-        ps.KestroState.DevFunction = 1;
-        ps.KestroState.DevVariant = 1;
-        ps.RecordState = direct ? 2 : 1;
-        ps.BufferRestart = 3;
+        moduleOf(ps).KestroState.DevFunction = 1;
+        moduleOf(ps).KestroState.DevVariant = 1;
+        ps.setRecordState(direct ? 2 : 1);
+        ps.setBufferRestart(3);
     }
     // One answer line stamped at the current time; then 100 ms pass.
     void feed(const std::string& line) {
@@ -70,9 +70,14 @@ protected:
     void slow(int level, int status = 0, const char* key = "lp") {
         feed(std::string(key) + " " + std::to_string(level) + " " + std::to_string(status) + "\r");
     }
+    // The evidence step of the poll cycle: calibration readings handed on, side files.
+    void tickEvidence() {
+        ps.handOffCalibration(*rec);
+        rec->tickEvidence();
+    }
     // Step 11 of the poll cycle.
     void tick() {
-        if (ps.RecordState == 2 && ps.KestroState.DevFunction != 0) rec->handOff();
+        if (ps.RecordState() == 2 && ps.device().DevFunction != 0) ps.handOff(*rec);
     }
     // From here on, opening a record file fails with err while `failing` holds.
     bool failing = false;
@@ -91,7 +96,7 @@ protected:
         for (int i = 0; i < 500 && side()[QLatin1String("state")].toString() != "closed"; ++i) {
             QThread::msleep(10);
             clock.advanceMs(100);
-            rec->tickEvidence();
+            tickEvidence();
         }
         return side();
     }

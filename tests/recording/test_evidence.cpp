@@ -23,7 +23,7 @@ class EvidenceTest : public RecorderTest {
 protected:
     // One poll tick as the window runs it: the evidence first, then the hand-off.
     void pollTick() {
-        rec->tickEvidence();
+        tickEvidence();
         tick();
     }
     // n lines a second apart, each followed by a tick.
@@ -68,7 +68,7 @@ TEST_F(EvidenceTest, VerifyNamesEveryChangeToTheChain) {
     arm();
     feed("lp 600 0\r");
     pollTick();
-    ps.BufferRestart = 1;
+    ps.setBufferRestart(1);
     lines("lp 600 0\r", 3);
     EXPECT_EQ(readFile(inRec(kLp.toLatin1().constData())).count("Time;NoiseValue\r\n"), 2);
     EXPECT_TRUE(QFile::exists(sideFilePath(inRec(kLp.toLatin1().constData()), 2)));
@@ -258,14 +258,14 @@ TEST_F(EvidenceTest, ChainHeadIsAnnouncedAtStartAndAfterEveryClose) {
     rec->rescueHeldLines();
     ASSERT_EQ(heads.size(), 2u);
     EXPECT_EQ(heads.back(), findChainHead(readSideFiles(recDir())).sha256);
-    rec = std::make_unique<SeriesRecorder>(ps, s, clock, log);
+    rec = std::make_unique<SeriesRecorder>(ps.device(), s, clock, log);
     rec->setStateDirectory(dataDir());
     rec->evidence().onChainHead = [&](const ChainHead& h) {
         again.push_back(h.sha256);
     };
     for (int i = 0; i < 500 && again.empty(); ++i) {
         QThread::msleep(10);
-        rec->tickEvidence();
+        tickEvidence();
     }
     EXPECT_EQ(again, std::vector<QByteArray>{heads.back()});
 }
@@ -326,7 +326,7 @@ TEST_F(EvidenceTest, LineSettingsChangedMidSeriesAreWrittenDownOnce) {
 // it and into the next series as checks before it; the report finds checks
 // the side files could not take in the log.
 TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
-    ps.KestroState.DevSerialNo = 12345678;
+    moduleOf(ps).KestroState.DevSerialNo = 12345678;
     lines("cal 940 0\r", 2);
     arm();
     lines("lp 600 0\r", 3);
@@ -334,7 +334,7 @@ TEST_F(EvidenceTest, CalibrationChecksAroundTheSeries) {
     lines("cal 943 0\r", 2);
     lines("lp 601 0\r", 2);
     rec->endStatistics();  // disarmed
-    ps.RecordState = kRecordOff;
+    ps.setRecordState(kRecordOff);
     closedSideFile(inRec("NoiseData_LP_20260305_140336.dat"));
     lines("cal 945 0\r", 1);
     rec->rescueHeldLines();
@@ -381,8 +381,8 @@ TEST_F(EventsTest, OnlyInstantLevelsAreWatched) {
     };
     for (const auto& c : cases) {
         arm();
-        ps.KestroState.DevFunction = c.function;
-        ps.KestroState.DevVariant = c.function == 1 ? 1 : 2;  // a running measurement
+        moduleOf(ps).KestroState.DevFunction = c.function;
+        moduleOf(ps).KestroState.DevVariant = c.function == 1 ? 1 : 2;  // a running measurement
         feed(c.slow);
         feed(c.fast);
         tick();
@@ -390,7 +390,7 @@ TEST_F(EventsTest, OnlyInstantLevelsAreWatched) {
         // A watched series has its events file from the start: never both streams at once.
         EXPECT_EQ(QFile::exists(rec->events().eventsPath(1)), QString::fromLatin1(c.text).startsWith("fast")) << c.fast;
         rec->endStatistics();
-        ps.RecordState = 0;
+        ps.setRecordState(0);
         EXPECT_EQ(rec->events().detectionText(), QString());
     }
 }
@@ -402,8 +402,8 @@ TEST_F(EventsTest, RowsOutlastAnOutageAndAreHashed) {
     s.StatisticsInterval = 10;
     std::vector<EventNotice> notices;
     QObject::connect(rec.get(), &SeriesRecorder::noiseEvent, [&](const EventNotice& n) { notices.push_back(n); });
-    ps.KestroState.DevSerialNo = 1234567;
-    ps.KestroState.DataValid |= kValidSerialNo;
+    moduleOf(ps).KestroState.DevSerialNo = 1234567;
+    moduleOf(ps).KestroState.DataValid |= kValidSerialNo;
     arm();
     lines("lp 700 0\r", 3);
     lines("lp 900 0\r", 10);

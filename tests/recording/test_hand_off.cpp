@@ -24,9 +24,9 @@ TEST_F(HandOffTest, FirstTicksAfterArming) {
     slow(653);
     slow(654, 1);
     slow(5);
-    ASSERT_EQ(ps.RecordState, 2);
+    ASSERT_EQ(ps.RecordState(), 2);
     std::vector<MeasurementRecord> arrived;
-    for (const SampleSeries::Entry& e : ps.SlowBuffer.pending())
+    for (const SampleSeries::Entry& e : moduleOf(ps).SlowBuffer.pending())
         arrived.push_back(e.Sample);
     QSignalSpy restarts(rec.get(), &SeriesRecorder::slowSeriesStarted);
     tick();
@@ -35,7 +35,7 @@ TEST_F(HandOffTest, FirstTicksAfterArming) {
     EXPECT_EQ(rec->LocalSlowBuffer[0], ps.GetSlowRecord(0));
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(rec->LocalSlowBuffer[i], arrived[size_t(i - 1)]) << i;
-    EXPECT_TRUE(ps.SlowBuffer.pending().empty()) << "handed off: the module buffer lets them go";
+    EXPECT_TRUE(moduleOf(ps).SlowBuffer.pending().empty()) << "handed off: the module buffer lets them go";
     ASSERT_EQ(rec->RecordFiles.size(), 2u);
     EXPECT_EQ(rec->SlowFileName, inRec("NoiseData_LP_20260305_140327.dat"));
     EXPECT_EQ(rec->RecordFiles[1].Start, dateFromSystemTime(arrived[0].SysTime));
@@ -137,14 +137,15 @@ TEST_F(HandOffTest, LongSeriesKeepsOnlyWhatTheGraphShows) {
             clock.advanceMs(100);
             tick();
         }
-        if (second == 3600) retainedAfterOneHour = rec->retainedBytes();
+        if (second == 3600) retainedAfterOneHour = rec->retainedBytes() + ps.retainedBytes();
     }
     const SampleWindow& slow = rec->LocalSlowBuffer;
     EXPECT_EQ(slow.count(), 7200);
     EXPECT_LE(slow[slow.count()].Instant - slow[slow.firstIndex()].Instant, SeriesRecorder::kDefaultSlowRetentionMs);
     EXPECT_EQ(rec->LocalFastBuffer.firstIndex(), rec->LocalFastBuffer.count());
-    EXPECT_TRUE(ps.SlowBuffer.pending().empty());
-    EXPECT_LE(rec->retainedBytes(), retainedAfterOneHour + 4096) << "memory does not grow with the duration";
+    EXPECT_TRUE(moduleOf(ps).SlowBuffer.pending().empty());
+    EXPECT_LE(rec->retainedBytes() + ps.retainedBytes(), retainedAfterOneHour + 4096)
+        << "memory does not grow with the duration";
     EXPECT_NEAR(rec->RecordFiles[size_t(rec->SlowFileIndex)].Duration * 86400.0, 7199.0, 0.01);
 }
 
@@ -259,10 +260,10 @@ TEST_F(RecordFailureTest, WaitingLinesFollowARecordDirectoryChosenAnew) {
     ASSERT_TRUE(QDir(recDir()).removeRecursively());
     slow(610);
     tick();
-    ps.PendingCalibration.push_back({0, clock.now(), 940, 0, kCodeCal, 0});
-    rec->tickEvidence();
+    moduleOf(ps).PendingCalibration.push_back({0, clock.now(), 940, 0, kCodeCal, 0});
+    tickEvidence();
     rec->endStatistics();
-    ps.RecordState = 0;
+    ps.setRecordState(0);
     const QString chosen = tmp.path() + QStringLiteral("/chosen");
     ASSERT_TRUE(QDir().mkpath(chosen) && QDir().mkpath(recDir()));
     s.RecordDirectory = chosen + QLatin1Char('/');

@@ -33,7 +33,7 @@ protected:
         writeSetting(reg, setting(SettingId::COMPort), 1);
         writeSetting(reg, setting(SettingId::RecordDirectory), recordDir());
         ps.setErrorLog(log.errorSink());
-        com = std::make_unique<frmCOMx>(ps, reg, log, messages, FakeSerialPort::factoryInto(port));
+        com = std::make_unique<frmCOMx>(reg, log, messages, FakeSerialPort::factoryInto(port));
         ASSERT_EQ(com->InitForm(), kTrue);
         s = std::make_unique<Session>(ps, *com, reg, log, clock);
         s->Reset_KestroStateOld();

@@ -66,7 +66,7 @@ TEST_F(PollCycle, StartUpSendsOneStepPerTickAfterTheSerialNumberGate) {
         const QStringList said = takeSaid();
         EXPECT_EQ(said.count(QStringLiteral("completed")), 1);
         EXPECT_EQ(said.count(QStringLiteral("started")), 0) << "once, at the gate";
-        EXPECT_EQ(ps.RecordState, r.armAtGate || r.armOnStart ? kRecordArmed : kRecordOff);
+        EXPECT_EQ(ps.RecordState(), r.armAtGate || r.armOnStart ? kRecordArmed : kRecordOff);
         for (int i = 0; i < 6; ++i)
             tick();
         ASSERT_FALSE(s->isOnline());
@@ -94,8 +94,8 @@ TEST_F(PollCycle, SilenceLosesTheDeviceOnTheSixthTickAndEndsAnEventOpen) {
     EXPECT_EQ(tick(), cmds({"gds"})) << "marking Initialisation sends nothing";
     EXPECT_FALSE(s->isOnline());
     EXPECT_EQ(takeSaid(), cmds({"axis", "offline opt", "lost"}));
-    EXPECT_EQ(ps.RecordState, kRecordOff);
-    EXPECT_EQ(ps.KestroState.DevSerialNo, kSerialNotReceived);
+    EXPECT_EQ(ps.RecordState(), kRecordOff);
+    EXPECT_EQ(ps.device().DevSerialNo, kSerialNotReceived);
     QFile f(recordDir() + QLatin1Char('/') + QDir(recordDir()).entryList({QStringLiteral("*_EVENTS.dat")}).value(0));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> rows = f.readAll().split('\n');
@@ -104,7 +104,7 @@ TEST_F(PollCycle, SilenceLosesTheDeviceOnTheSixthTickAndEndsAnEventOpen) {
     EXPECT_TRUE(rows[2].endsWith(";12,0;12;90,0;90,0;100,8;open;\r")) << rows[2].data();
     ps.appendReceived("half an answer");
     EXPECT_EQ(tick(), cmds({"gsn"})) << "offline: the serial number again";
-    EXPECT_EQ(ps.RxCharCount, 0) << "the receive buffer is emptied";
+    EXPECT_EQ(ps.RxCharCount(), 0) << "the receive buffer is emptied";
     EXPECT_TRUE(takeSaid().isEmpty());
     com->CloseCOMPort();
     EXPECT_TRUE(tick().isEmpty()) << "no port: nothing is sent";
@@ -133,11 +133,11 @@ TEST_F(PollCycle, ChangesAreShownOnceAndRestartTheSeriesOnAFunctionOrVariant) {
         {"gds 71002\r", {}, 0},
     };
     for (const auto& r : rows) {
-        ps.BufferRestart = 0;
+        ps.setBufferRestart(0);
         feed(r.answer);
         EXPECT_EQ(tick(), cmds({"gds"})) << r.answer;
         EXPECT_EQ(takeSaid(), r.said) << r.answer;
-        EXPECT_EQ(ps.BufferRestart, r.restart) << r.answer;
+        EXPECT_EQ(ps.BufferRestart(), r.restart) << r.answer;
     }
 }
 
@@ -234,7 +234,7 @@ TEST_F(Keys, KeysAndOptionsSendTheirCommandsAndArmOrDisarm) {
         tick();
         r.armedBefore ? s->EnableRecording() : s->DisableRecording();
         if (r.armedBefore) feed("lp 700 0\r");  // a slow sample in the buffers
-        ps.BufferRestart = 0;
+        ps.setBufferRestart(0);
         takeSaid();
         const std::function<void()> acts[] = {[&] { s->recordKey(); }, [&] { s->stopRecordKey(); },
                                               [&] { s->powerKey(); }, [&] { s->chooseFunction(r.index); },
@@ -247,7 +247,7 @@ TEST_F(Keys, KeysAndOptionsSendTheirCommandsAndArmOrDisarm) {
         const QStringList said = takeSaid();
         EXPECT_EQ(said.contains(QString("armed %1").arg(r.armedAfter)), !r.commands.isEmpty());
         EXPECT_EQ(said.contains("axis"), r.act >= Function) << "a choice restarts the graph's time axis";
-        EXPECT_EQ(ps.BufferRestart, r.armedAfter ? 3 : 0) << "every arming starts new series";
+        EXPECT_EQ(ps.BufferRestart(), r.armedAfter ? 3 : 0) << "every arming starts new series";
         if (r.act == Power) {
             EXPECT_EQ(ps.SlowCount() + ps.FastCount(), 0) << "power empties the buffers";
         }

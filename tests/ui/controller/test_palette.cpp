@@ -185,7 +185,7 @@ TEST_F(Palette, EveryTextKeepsItsContrastUnderLightAndDarkPalettes) {
     expectLegible("dark, armed");
     for (int i = 0; i < 6; ++i)
         tick();
-    ASSERT_FALSE(ps.KestroState.DeviceOnline);
+    ASSERT_FALSE(ps.device().DeviceOnline);
     expectLegible("dark, offline");
     startDevice();
     w = std::make_unique<frmKestroRecord>(*s, false);

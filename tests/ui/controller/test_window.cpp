@@ -130,7 +130,7 @@ TEST_F(Window, ScreenshotOfTheArmedFrontPanel) {
     }
     feed("lp 734 0\r");
     tick();
-    ASSERT_EQ(ps.RecordState, 2);
+    ASSERT_EQ(ps.RecordState(), 2);
     QCoreApplication::processEvents();
     const QString path = QStringLiteral(KESTRO_SCREENSHOT_DIR "/main-window.png");
     QDir().mkpath(QFileInfo(path).path());

@@ -184,7 +184,7 @@ TEST_F(ViewsTest, NewestFirstSelectedAndCountingUp) {
     for (int series = 0; series < 3; ++series) {
         if (series > 0) {
             clock.advanceMs(60000);
-            ps.BufferRestart = 1;
+            ps.setBufferRestart(1);
         }
         slow(600);
         tick();

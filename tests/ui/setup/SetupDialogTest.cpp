@@ -33,7 +33,7 @@ protected:
             qunsetenv(qPrintable(QString("KESTRO_COM%1").arg(n)));
         ASSERT_TRUE(tmp.isValid());
         ASSERT_TRUE(QDir().mkpath(devDir()));
-        com = std::make_unique<frmCOMx>(ps, reg, log, messages, FakeSerialPort::factoryInto(port));
+        com = std::make_unique<frmCOMx>(reg, log, messages, FakeSerialPort::factoryInto(port));
         com->setDeviceDirectory(devDir());
     }
     void TearDown() override {
@@ -98,7 +98,6 @@ protected:
 
     QTemporaryDir tmp;
     ManualClock clock;
-    ProtocolState ps{clock};
     EventLog log{tmp.path(), clock};
     RegistryFiles files{tmp.filePath("user.json"), tmp.filePath("machine.json")};
     cRegistry reg{files};
