@@ -108,9 +108,14 @@ void DesktopApplication::ShowSetup() {
         setup_->activateWindow();
         return;
     }
-    // The dialog deletes itself on close, after running the hook.
+    // OK hands the values over to be stored and applied; the dialog deletes
+    // itself on close, after running the hook.
+    SetupStore store = setupStore(registry(), places().defaultRecordDirectory());
+    store.store = [this](const Settings& values, QString* error) {
+        return applySettings(values, error);
+    };
     setup_ = new frmSetup(
-        setupStore(registry(), places().defaultRecordDirectory()), [this] { return probePorts(link()); }, messages(),
+        std::move(store), [this] { return probePorts(link()); }, messages(),
         [this] {
             setupDeclined_ = setup_ && setup_->result() == QDialog::Rejected;
             setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog
