@@ -8,6 +8,7 @@
 #include "session/Session.h"
 #include "shell/DisplayGuard.h"
 #include "shell/EventLog.h"
+#include "shell/Places.h"
 #include "ui/controller/frmKestroRecord.h"
 #include "ui/setup/frmSetup.h"
 #include "ui/statistics/StatisticsWindow.h"
@@ -69,9 +70,9 @@ void DesktopApplication::attachViews() {
 
     // Connected once, here, so that no call waits for the bus later. Without a
     // session bus none is started for us (an autolaunched daemon would outlive us).
-    const QString runtimeBus = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus");
+    const QString runtimeDir = PlaceEnvironment::current().xdgRuntimeDir;
     const bool bus = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS") ||
-                     (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && QFileInfo::exists(runtimeBus));
+                     (!runtimeDir.isEmpty() && QFileInfo::exists(runtimeDir + QStringLiteral("/bus")));
     notifier_ = std::make_unique<EventNotifier>(
         bus ? QDBusConnection::sessionBus() : QDBusConnection(QStringLiteral("no session bus")),
         [this](const QString& text) { log().WriteLog(log().dateTimeText() + QStringLiteral(": ") + text); });

@@ -76,6 +76,7 @@ PlaceEnvironment PlaceEnvironment::current() {
     // Qt has a state location only from 6.7 (GenericStateLocation); with 6.4
     // the variable is read here and the rule of baseDir() gives its default.
     env.xdgStateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    // As set: Qt's RuntimeLocation would make a folder of its own when it is not.
     env.xdgRuntimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     return env;
 }
