@@ -141,10 +141,16 @@ EvidenceTrail::EvidenceTrail(ProtocolState& ps, const RecorderSettings& s, const
 EvidenceTrail::~EvidenceTrail() = default;
 
 const QJsonObject& EvidenceTrail::lineSettings() {
+    // Found once: this runs every tick.
+    static const std::vector<SettingId> rows = [] {
+        std::vector<SettingId> ids;
+        for (const SettingDef& row : settingsSchema())
+            if (row.sideObject && qstrcmp(row.sideObject, kRecordLines) == 0) ids.push_back(row.id);
+        return ids;
+    }();
     bool same = !lines_.isEmpty();
-    for (const SettingDef& row : settingsSchema())
-        if (same && row.sideObject && qstrcmp(row.sideObject, kRecordLines) == 0)
-            same = settingValue(s_, row.id) == settingValue(linesOf_, row.id);
+    for (size_t i = 0; same && i < rows.size(); ++i)
+        same = sameSetting(s_, linesOf_, rows[i]);
     if (!same) {
         linesOf_ = s_;
         lines_ = listedSettings(s_, kRecordLines);

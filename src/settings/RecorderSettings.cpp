@@ -51,6 +51,18 @@ void setSettingValue(RecorderSettings& s, SettingId id, const QVariant& stored) 
     }
 }
 
+bool sameSetting(const RecorderSettings& a, const RecorderSettings& b, SettingId id) {
+    switch (id) {
+#define KESTRO_SETTING_SAME(name, ...) \
+    case SettingId::name:              \
+        return a.name == b.name;
+        KESTRO_RECORDER_SETTINGS(KESTRO_SETTING_SAME)
+#undef KESTRO_SETTING_SAME
+        default:
+            return true;
+    }
+}
+
 Settings loadSettings(cRegistry& reg, const QString& defaultDirectory, RunValues* forRun, bool* complete) {
     Settings v;
     RunValues run;
