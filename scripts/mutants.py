@@ -457,6 +457,8 @@ MUTATIONS = [
       "else", "a level of 0 listed as 0 dB instead of none"),
     M("recording", "src/recording/EvidenceTrail.cpp", "listed = row.has(kTenths) ? QJsonValue(v.toLongLong() / 10.0)",
       "listed = false ? QJsonValue(v.toLongLong() / 10.0)", "tenths of a dB listed as dB"),
+    M("settings", "src/settings/RecorderSettings.cpp", "cRegistry::textAsRead(settingValue(s, row.id)", "QString(settingValue(s, row.id)",
+      "Setup's %NAME% references applied unexpanded until the next start"),
     M("recording", "src/settings/RecorderSettings.cpp", "return a.name == b.name;", "return true;",
       "a line setting changed mid-series goes unrecorded"),
     M("link", "src/link/PosixSerialPort.cpp", "(endsLine_ && !busy_)", "(!busy_)",

@@ -402,7 +402,7 @@ void KestroApplication::InitApplication() {
 
 bool KestroApplication::applySettings(const Settings& values, QString* error) {
     if (!storeSettings(*RegObj_, values, error)) return false;
-    session_->settings() = values.recorder;
+    session_->settings() = settingsAsRead(*RegObj_, values.recorder);
     settingsComplete_ = kTrue;
     return true;
 }

@@ -104,6 +104,14 @@ bool storeSettings(cRegistry& reg, const Settings& v, QString* error) {
     return true;
 }
 
+RecorderSettings settingsAsRead(const cRegistry& reg, RecorderSettings s) {
+    for (const SettingDef& row : settingsSchema())
+        if (isRecorderRow(row) && row.storedType == REG_SZ_ &&
+            !reg.isRunValue(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row)))
+            setSettingValue(s, row.id, cRegistry::textAsRead(settingValue(s, row.id).toString()));
+    return s;
+}
+
 SetupStore setupStore(cRegistry& reg, const QString& defaultDirectory) {
     SetupStore s;
     s.values = loadSettings(reg, defaultDirectory, &s.forRun);

@@ -91,6 +91,10 @@ Settings loadSettings(cRegistry& reg, const QString& defaultDirectory, RunValues
 // stored and error says why.
 bool storeSettings(cRegistry& reg, const Settings& values, QString* error);
 
+// s as a later load of what storeSettings wrote gives it back: texts with their
+// %NAME% references expanded, values set for this run as they are.
+RecorderSettings settingsAsRead(const cRegistry& reg, RecorderSettings s);
+
 // What the setup dialog needs: the values to show and where OK hands them.
 struct SetupStore {
     Settings values;

@@ -180,6 +180,10 @@ RegistryFiles RegistryFiles::of(const Instance& instance) {
 
 cRegistry::cRegistry(RegistryFiles files) : files_(std::move(files)) {}
 
+QString cRegistry::textAsRead(const QString& text) {
+    return hasEnvironmentReference(text) ? expandReferences(text) : text;
+}
+
 QString cRegistry::rootPath(uint32_t root) const {
     if (root == HKEY_CURRENT_USER_) return files_.currentUser;
     if (root == HKEY_LOCAL_MACHINE_) return files_.localMachine;

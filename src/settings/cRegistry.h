@@ -81,6 +81,9 @@ public:
     // a regular file, unreadable); empty when it can, or when there is none yet.
     QString storeProblem() const;
 
+    // A text as a read gives it back once written: with its %NAME% references expanded.
+    static QString textAsRead(const QString& text);
+
     const RegistryFiles& files() const { return files_; }
     // Receives one line per unusable store file (per state of the file).
     void setErrorLog(ErrorLogFn log) { errorLog_ = std::move(log); }

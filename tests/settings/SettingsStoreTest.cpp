@@ -489,13 +489,15 @@ TEST_F(RecorderSettingsTest, FieldsFollowTheirRowsThroughTheStore) {
         setSettingValue(edited.recorder, def.id, other);
         EXPECT_EQ(settingValue(edited.recorder, def.id), other) << def.name;
     }
+    edited.recorder.MeasurementNotes = "%HOME%/%KESTRO_SURELY_UNSET%";  // given back expanded
     cRegistry reg(files);
     ASSERT_TRUE(storeSettings(reg, edited, nullptr));
     const RecorderSettings loaded = loadSettings(reg, "/opt").recorder;
+    const RecorderSettings asRead = settingsAsRead(reg, edited.recorder);
+    EXPECT_EQ(asRead.MeasurementNotes, qEnvironmentVariable("HOME") + "/%KESTRO_SURELY_UNSET%");
     for (const SettingDef& def : settingsSchema())
         if (def.id < SettingId::COMPort)
-            EXPECT_EQ(settingValue(loaded, def.id),
-                      settingValue(def.has(kInSetup) ? edited.recorder : defaults, def.id))
+            EXPECT_EQ(settingValue(loaded, def.id), settingValue(def.has(kInSetup) ? asRead : defaults, def.id))
                 << def.name;
 }
 
