@@ -112,17 +112,14 @@ frmAbout::frmAbout(const EventLog& log, MessageSink& messages, RegistryFiles mac
 
 bool frmAbout::GetKeyValue(uint32_t root, const QString& keyName, const QString& valueName, QString* out) const {
     // A reading instance: the machine-wide file is opened for reading only.
-    cRegistry reg(files_);
-    reg.ClassKey = root;
-    reg.SectionKey = keyName;
-    reg.ValueKey = valueName;
-    reg.Default = QVariant();
-    const QVariant v = reg.ValueExists() ? reg.Value() : QVariant();
+    const cRegistry reg(files_);
+    int32_t type = 0;
+    const QVariant v = reg.read(root, keyName, valueName, QVariant(), &type);
     if (!v.isValid()) {
         out->clear();
         return false;
     }
-    switch (reg.ValueType) {
+    switch (type) {
         case REG_SZ_:
         case REG_EXPAND_SZ_:
             *out = v.toString();

@@ -373,8 +373,9 @@ bool KestroApplication::applyRunOptions() {
 void KestroApplication::InitApplication() {
     if (ending_) return;
     int16_t failure = 0;
-    const int16_t settings = session_->InitForm();
-    if (settings != kTrue) failure = settings;
+    // Loaded from the store once; later the setup dialog hands its values over.
+    if (settingsComplete_ == 0) settingsComplete_ = session_->InitForm();
+    if (settingsComplete_ != kTrue) failure = settingsComplete_;
     places_.makeDefaultRecordDirectory(session_->settings().RecordDirectory);
     // An adapter unplugged at boot mends itself: a service waits for it as for
     // one lost during the run, instead of ending in a restart nobody makes.
@@ -404,6 +405,13 @@ void KestroApplication::InitApplication() {
                                 .arg(store));
     }
     EndApplication(kExitCannotRun);
+}
+
+bool KestroApplication::applySettings(const Settings& values, QString* error) {
+    if (!storeSettings(*RegObj_, values, error)) return false;
+    session_->settings() = settingsAsRead(*RegObj_, values.recorder);
+    settingsComplete_ = kTrue;
+    return true;
 }
 
 int16_t KestroApplication::missingStoredPort() const {

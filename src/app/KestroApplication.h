@@ -24,6 +24,7 @@ class EventCommand;
 class EventLog;
 class MessageSink;
 class RemoteStation;
+struct Settings;
 class Session;
 class SignalBridge;
 class SingleInstance;
@@ -54,6 +55,8 @@ protected:
     virtual void showViews();
     // InitApplication failed: true when the user is shown how to mend it.
     virtual bool offerSetup() { return false; }
+    // The setup dialog's values: stored, then used from now on (never read back).
+    bool applySettings(const Settings& values, QString* error);
 
     const AppOptions& options() const { return options_; }
     // The places and names of this run's instance.
@@ -99,6 +102,8 @@ private:
     bool ending_ = false;
     bool started_ = false;     // the start was told: a refused one ends in its reason alone
     int16_t awaitedPort_ = 0;  // a headless start waits for this port's device
+    // Whether the recorder values that open Setup were all there: 0 until loaded at the start.
+    int16_t settingsComplete_ = 0;
     int exitCode_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include "session/Session.h"
 #include "shell/DisplayGuard.h"
 #include "shell/EventLog.h"
+#include "shell/Places.h"
 #include "shell/Translations.h"
 #include "ui/controller/frmKestroRecord.h"
 #include "ui/setup/frmSetup.h"
@@ -22,9 +23,9 @@
 namespace kestro {
 
 QString reportLanguageFor(const AppOptions& o, cRegistry& RegObj) {
-    const SetupValues v = loadSetupValues(RegObj, QString());
-    return reportLanguage(o.reportLanguage.isEmpty() ? languageChoice(v.reportLanguage) : o.reportLanguage,
-                          o.language.isEmpty() ? languageChoice(v.language) : o.language);
+    const RecorderSettings v = loadSettings(RegObj, QString()).recorder;
+    return reportLanguage(o.reportLanguage.isEmpty() ? languageChoice(v.ReportLanguage) : o.reportLanguage,
+                          o.language.isEmpty() ? languageChoice(v.Language) : o.language);
 }
 
 DesktopApplication::DesktopApplication(const AppOptions& options, QObject* parent)
@@ -76,9 +77,9 @@ void DesktopApplication::attachViews() {
 
     // Connected once, here, so that no call waits for the bus later. Without a
     // session bus none is started for us (an autolaunched daemon would outlive us).
-    const QString runtimeBus = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus");
+    const QString runtimeDir = PlaceEnvironment::current().xdgRuntimeDir;
     const bool bus = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS") ||
-                     (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR") && QFileInfo::exists(runtimeBus));
+                     (!runtimeDir.isEmpty() && QFileInfo::exists(runtimeDir + QStringLiteral("/bus")));
     notifier_ = std::make_unique<EventNotifier>(
         bus ? QDBusConnection::sessionBus() : QDBusConnection(QStringLiteral("no session bus")),
         [this](const QString& text) { log().WriteLog(log().dateTimeText() + QStringLiteral(": ") + text); });
@@ -115,9 +116,14 @@ void DesktopApplication::ShowSetup() {
         setup_->activateWindow();
         return;
     }
-    // The dialog deletes itself on close, after running the hook.
+    // OK hands the values over to be stored and applied; the dialog deletes
+    // itself on close, after running the hook.
+    SetupStore store = setupStore(registry(), places().defaultRecordDirectory());
+    store.store = [this](const Settings& values, QString* error) {
+        return applySettings(values, error);
+    };
     setup_ = new frmSetup(
-        setupStore(registry(), places().defaultRecordDirectory()), [this] { return probePorts(link()); }, messages(),
+        std::move(store), [this] { return probePorts(link()); }, messages(),
         [this] {
             setupDeclined_ = setup_ && setup_->result() == QDialog::Rejected;
             setup_ = nullptr;  // closing: a failing InitApplication opens a fresh dialog

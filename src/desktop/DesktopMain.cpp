@@ -10,7 +10,6 @@
 #include "report/DayReportCommand.h"
 #include "report/ReportCommand.h"
 #include "settings/RecorderSettings.h"
-#include "settings/SetupValues.h"
 #include "settings/cRegistry.h"
 #include "shell/DisplayGuard.h"
 #include "shell/Instance.h"
@@ -35,7 +34,7 @@ kestro::DayPeriods storedDayPeriods() {
 
 QString storedLanguageChoice() {
     kestro::cRegistry RegObj;
-    return kestro::languageChoice(kestro::loadSetupValues(RegObj, QString()).language);
+    return kestro::languageChoice(kestro::loadSettings(RegObj, QString()).recorder.Language);
 }
 
 QString reportLanguageOf(const kestro::AppOptions& o) {

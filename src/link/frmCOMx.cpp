@@ -119,18 +119,15 @@ QString frmCOMx::devicePathForPort(int16_t n) const { return mapPort(n, nullptr)
 
 QString frmCOMx::mapPort(int16_t n, QString* mappingKey) const {
     if (!inRange(n)) return QString();
-    cRegistry& reg = d_->reg;
+    const cRegistry& reg = d_->reg;
     const SettingDef& row = setting(SettingId::COMnDevice);
-    reg.ClassKey = HKEY_CURRENT_USER_;
-    reg.SectionKey = QString::fromLatin1(row.section);
-    reg.ValueKey = settingName(row, n);
-    reg.ValueType = row.storedType;
-    reg.Default = QVariant();
+    const QString section = QString::fromLatin1(row.section);
+    const QString name = settingName(row, n);
     // The command line names the device for this run: it comes before everything.
-    const bool forThisRun = reg.isRunValue();
+    const bool forThisRun = reg.isRunValue(HKEY_CURRENT_USER_, section, name);
     const QString env = qEnvironmentVariable(qPrintable(QStringLiteral("KESTRO_COM%1").arg(n))).trimmed();
     QString path = forThisRun ? QString() : env;
-    if (path.isEmpty() && reg.ValueExists()) path = reg.Value().toString().trimmed();
+    if (path.isEmpty()) path = reg.read(HKEY_CURRENT_USER_, section, name).toString().trimmed();
     if (!path.isEmpty()) {
         if (mappingKey) *mappingKey = path;
         return path;
@@ -217,17 +214,10 @@ bool frmCOMx::openNumbered(qlonglong n, int16_t* errNo, QString* device, QString
 int16_t frmCOMx::InitForm() {
     tag_ = QStringLiteral("0");
     try {
-        cRegistry& reg = d_->reg;
         const SettingDef& row = setting(SettingId::COMPort);
-        reg.ClassKey = HKEY_CURRENT_USER_;
-        reg.SectionKey = QString::fromLatin1(row.section);
-        reg.ValueKey = settingName(row);
-        reg.ValueType = row.storedType;
-        reg.Default = QVariant();
-
-        bool stored = false;
-        qlonglong n = 0;
-        if (reg.ValueExists()) n = reg.Value().toLongLong(&stored);  // a value that is no number is no port
+        bool stored = false;  // a value that is no number is no port
+        const qlonglong n =
+            d_->reg.read(HKEY_CURRENT_USER_, QString::fromLatin1(row.section), settingName(row)).toLongLong(&stored);
         if (!stored) {
             d_->log.logError(kInitFormError, kErrNoStoredPort);
             return kErrNoStoredPort;

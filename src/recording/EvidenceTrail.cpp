@@ -26,6 +26,30 @@ namespace kestro {
 
 namespace {
 
+constexpr const char* kRecordLines = "record_lines";
+
+// The settings the table lists under object of a side file, as listed there:
+// flags as true/false, separators as their character, tenths divided by ten
+// and null for a 0 that stands for none.
+QJsonObject listedSettings(const RecorderSettings& s, const char* object) {
+    QJsonObject o;
+    for (const SettingDef& row : settingsSchema()) {
+        if (!row.sideObject || qstrcmp(row.sideObject, object) != 0) continue;
+        const QVariant v = settingValue(s, row.id);
+        QJsonValue listed;
+        if (row.kind == SettingKind::Flag)
+            listed = v.toLongLong() != 0;
+        else if (row.kind == SettingKind::Separator)
+            listed = QString(QChar(char16_t(v.toInt())));
+        else if (v.typeId() == QMetaType::QString)
+            listed = v.toString();
+        else if (!(row.has(kZeroIsNone) && v.toLongLong() <= 0))
+            listed = row.has(kTenths) ? QJsonValue(v.toLongLong() / 10.0) : QJsonValue(v.toInt());
+        o[QLatin1String(row.sideName)] = listed;
+    }
+    return o;
+}
+
 // A side file that could not be written is tried again after this long.
 constexpr int64_t kRetryMs = 1000;
 
@@ -96,8 +120,8 @@ struct EvidenceTrail::Series {
     SystemTime lastLocal;  // the last sample's time
     int64_t lastUtc = 0;
     int64_t lines = 0;
-    QJsonObject settings;  // the line settings last written down
-    uint64_t settingsKey = 0;
+    QJsonObject settings;          // the line settings last written down
+    uint64_t linesGeneration = 0;  // of the settings last listed
     bool hashing = false;
     struct Closed {
         bool written = false;
@@ -116,21 +140,23 @@ EvidenceTrail::EvidenceTrail(const KestroStateRecord& device, const RecorderSett
 
 EvidenceTrail::~EvidenceTrail() = default;
 
-QJsonObject EvidenceTrail::lineSettings() const {
-    QJsonObject o;
-    o[QLatin1String("header_line")] = s_.IncludeHeaderLine;
-    o[QLatin1String("time_column")] = s_.IncludeSystemTime;
-    o[QLatin1String("overflow_column")] = s_.IncludeOverflow;
-    o[QLatin1String("underflow_column")] = s_.IncludeUnderflow;
-    o[QLatin1String("decimal_separator")] = QString(s_.DecimalSeparator);
-    o[QLatin1String("column_separator")] = QString(s_.TabularSeparator);
-    return o;
-}
-
-uint64_t EvidenceTrail::lineSettingsKey() const {
-    return uint64_t(s_.IncludeHeaderLine) | uint64_t(s_.IncludeSystemTime) << 1 | uint64_t(s_.IncludeOverflow) << 2 |
-           uint64_t(s_.IncludeUnderflow) << 3 | uint64_t(s_.DecimalSeparator.unicode()) << 8 |
-           uint64_t(s_.TabularSeparator.unicode()) << 24;
+const QJsonObject& EvidenceTrail::lineSettings() {
+    // Found once: this runs every tick.
+    static const std::vector<SettingId> rows = [] {
+        std::vector<SettingId> ids;
+        for (const SettingDef& row : settingsSchema())
+            if (row.sideObject && qstrcmp(row.sideObject, kRecordLines) == 0) ids.push_back(row.id);
+        return ids;
+    }();
+    bool same = !lines_.isEmpty();
+    for (size_t i = 0; same && i < rows.size(); ++i)
+        same = sameSetting(s_, linesOf_, rows[i]);
+    if (!same) {
+        linesOf_ = s_;
+        lines_ = listedSettings(s_, kRecordLines);
+        ++linesGeneration_;
+    }
+    return lines_;
 }
 
 bool EvidenceTrail::sidePathInUse(const QString& path) const {
@@ -170,7 +196,7 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
         s->sidePath = sideFilePath(recordPath, n);
     loadLog(dirOf(recordPath));
     s->settings = lineSettings();
-    s->settingsKey = lineSettingsKey();
+    s->linesGeneration = linesGeneration_;
     s->lines = s_.IncludeHeaderLine ? 1 : 0;
     const QString start = isoTime(first.SysTime, first.Instant);
     s->lastLocal = first.SysTime;
@@ -189,23 +215,10 @@ void EvidenceTrail::startSeries(int stream, const QString& recordPath, const QSt
     d[QLatin1String("program")] = QStringLiteral(KESTRO_APP_TITLE " " KESTRO_VERSION_STRING);
     d[QLatin1String(side::kStationKey)] = key_ ? QJsonValue(key_->id()) : QJsonValue();
     d[QLatin1String("meter")] = meterOf(device_);
-    d[QLatin1String("record_lines")] = s->settings;
-    QJsonObject stats;
-    stats[QLatin1String("interval_s")] = s_.StatisticsInterval;
-    stats[QLatin1String("limit_db")] = s_.LimitLevel > 0 ? QJsonValue(s_.LimitLevel / 10.0) : QJsonValue();
-    d[QLatin1String("statistics")] = stats;
-    QJsonObject details;
-    details[QLatin1String("location")] = s_.MeasurementLocation;
-    details[QLatin1String("operator")] = s_.MeasurementOperator;
-    details[QLatin1String("weather")] = s_.MeasurementWeather;
-    details[QLatin1String("notes")] = s_.MeasurementNotes;
-    details[QLatin1String("instrument")] = s_.MeasurementInstrument;
-    d[QLatin1String("measurement")] = details;
-    QJsonObject criteria;
-    criteria[QLatin1String("level_db")] = s_.EventLevel > 0 ? QJsonValue(s_.EventLevel / 10.0) : QJsonValue();
-    criteria[QLatin1String("min_duration_s")] = s_.EventMinDuration;
-    criteria[QLatin1String("hysteresis_db")] = s_.EventHysteresis / 10.0;
-    d[QLatin1String(side::kEventCriteria)] = criteria;
+    // Every setting the table lists for side files, in its object (record_lines among them).
+    for (const SettingDef& row : settingsSchema())
+        if (row.sideObject && !d.contains(QLatin1String(row.sideObject)))
+            d[QLatin1String(row.sideObject)] = listedSettings(s_, row.sideObject);
     d[QLatin1String(side::kCalibrationBefore)] = lastStay_;
     d[QLatin1String(side::kCalibrationAfter)] = QJsonArray();
     current_[size_t(stream)] = std::move(s);
@@ -350,22 +363,21 @@ void EvidenceTrail::tick() {
     }
     announceHead();
     const int64_t now = nowUtc(clock_);
-    const uint64_t key = lineSettingsKey();
+    const QJsonObject& settings = lineSettings();
     for (auto& s : current_) {
         if (!s) continue;
-        if (key != s->settingsKey) {
+        if (linesGeneration_ != s->linesGeneration && settings != s->settings) {
             // Lines are formed with the settings of the moment they are written.
-            const QJsonObject settings = lineSettings();
             QJsonObject change = settings;
             change[QLatin1String("from_line")] = qint64(s->lines + 1);
             QJsonArray changes = s->doc.value(QLatin1String("record_lines_changes")).toArray();
             changes.append(change);
             s->doc[QLatin1String("record_lines_changes")] = changes;
             s->settings = settings;
-            s->settingsKey = key;
             s->dirty = true;
             s->retryUtc = 0;
         }
+        s->linesGeneration = linesGeneration_;
         if (s->dirty && now >= s->retryUtc) writeOpen(*s);
     }
     while (closeNext(false)) {}

@@ -119,13 +119,16 @@ private:
     // The series can never be closed: its record file went with its folder and no line waits for it.
     bool lost(const Series& s) const;
     void announceHead();
-    QJsonObject lineSettings() const;
-    // The same settings packed in a number: compared every tick, where building the JSON would cost.
-    uint64_t lineSettingsKey() const;
+    // The record-line settings as listed, made anew only when they changed since
+    // the last call (it runs every tick); linesGeneration_ counts the changes.
+    const QJsonObject& lineSettings();
     bool sidePathInUse(const QString& path) const;
 
     const KestroStateRecord& device_;
     const RecorderSettings& s_;
+    RecorderSettings linesOf_;  // the settings lines_ was made of
+    QJsonObject lines_;
+    uint64_t linesGeneration_ = 0;
     const Clock& clock_;
     HeldFn held_;
     AppendFn append_;

@@ -10,57 +10,48 @@ namespace kestro {
 
 namespace {
 
+// A recorder row; limits are min and max of a range, or the choices.
 SettingDef recorder(SettingId id, const char* name, SettingKind kind, int32_t number, const char* text,
-                    bool opensSetup = true) {
+                    std::vector<int32_t> limits, unsigned flags, const char* sideObject, const char* sideName) {
     const bool isText = kind == SettingKind::Text || kind == SettingKind::FileNamePart;
-    return {id, kRecorderSection, name, kind, isText ? REG_SZ_ : REG_DWORD_, number, text, {}, 0, 0, opensSetup};
+    SettingDef d{id,    kRecorderSection, name,    kind, isText ? REG_SZ_ : REG_DWORD_, number, text, {}, 0, 0, false,
+                 flags, sideObject,       sideName};
+    d.opensSetup = d.has(kOpensSetup);
+    if (kind == SettingKind::Choice) d.choices = std::move(limits);
+    if (kind == SettingKind::Range) d.min = limits.at(0), d.max = limits.at(1);
+    return d;
+}
+SettingDef recorder(SettingId id, const char* name, SettingKind kind, const char* text, std::vector<int32_t> limits,
+                    unsigned flags, const char* sideObject, const char* sideName) {
+    return recorder(id, name, kind, 0, text, std::move(limits), flags, sideObject, sideName);
+}
+SettingDef recorder(SettingId id, const char* name, SettingKind kind, int32_t number, std::vector<int32_t> limits,
+                    unsigned flags, const char* sideObject, const char* sideName) {
+    return recorder(id, name, kind, number, nullptr, std::move(limits), flags, sideObject, sideName);
 }
 
+#define KESTRO_UNPAREN(...) __VA_ARGS__
+
 std::vector<SettingDef> makeSchema() {
-    using K = SettingKind;
-    using I = SettingId;
     std::vector<SettingDef> s{
-        recorder(I::RecordDirectory, "RecordDirectory", K::Text, 0, nullptr),
-        recorder(I::RecordNameBase, "RecordNameBase", K::FileNamePart, 0, "NoiseData"),
-        recorder(I::RecordFileExtension, "RecordFileExtension", K::FileNamePart, 0, ".dat"),
-        recorder(I::IncludeHeaderLine, "IncludeHeaderLine", K::Flag, 0, nullptr),
-        recorder(I::IncludeSystemTime, "IncludeSystemTime", K::Flag, 1, nullptr),
-        recorder(I::IncludeOverflow, "IncludeOverflow", K::Flag, 0, nullptr),
-        recorder(I::IncludeUnderflow, "IncludeUnderflow", K::Flag, 0, nullptr),
-        recorder(I::DecimalSeparator, "DecimalSeparator", K::Separator, ',', nullptr),
-        recorder(I::TabularSeparator, "TabularSeparator", K::Separator, ';', nullptr),
-        // Added after the nine: stores from before them must not open the setup dialog.
-        recorder(I::StatisticsInterval, "StatisticsInterval", K::Choice, 900, nullptr, false),
-        recorder(I::LimitLevel, "LimitLevel", K::Range, 0, nullptr, false),  // tenths of a dB, 0 = none
-        // Hours of the clock at which the day, evening and night periods of the day levels begin.
-        recorder(I::DayStartHour, "DayStartHour", K::Range, 7, nullptr, false),
-        recorder(I::EveningStartHour, "EveningStartHour", K::Range, 19, nullptr, false),
-        recorder(I::NightStartHour, "NightStartHour", K::Range, 23, nullptr, false),
-        recorder(I::MeasurementLocation, "MeasurementLocation", K::Text, 0, "", false),
-        recorder(I::MeasurementOperator, "MeasurementOperator", K::Text, 0, "", false),
-        recorder(I::MeasurementWeather, "MeasurementWeather", K::Text, 0, "", false),
-        recorder(I::MeasurementNotes, "MeasurementNotes", K::Text, 0, "", false),
-        recorder(I::MeasurementInstrument, "MeasurementInstrument", K::Text, 0, "", false),
-        recorder(I::EventLevel, "EventLevel", K::Range, 800, nullptr, false),
-        recorder(I::EventMinDuration, "EventMinDuration", K::Range, 10, nullptr, false),
-        recorder(I::EventHysteresis, "EventHysteresis", K::Range, 20, nullptr, false),
-        recorder(I::EventNotifications, "EventNotifications", K::Flag, 1, nullptr, false),
-        recorder(I::Language, "Language", K::Choice, 0, nullptr, false),
-        recorder(I::ReportLanguage, "ReportLanguage", K::Choice, 0, nullptr, false),
-        recorder(I::DailyReports, "DailyReports", K::Flag, 0, nullptr, false),
-        // Setup proposes COM1; loading has no default (a missing port opens Setup).
-        {I::COMPort, kDeviceSection, "COMPort", K::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
-        {I::COMnDevice, kDeviceSection, "COM%1Device", K::DevicePath, REG_SZ_, 0, "", {}, 1, 4, false},
+#define KESTRO_SETTING_ROW(name, kind, def, limits, flags, sideObject, sideName)                                 \
+    recorder(SettingId::name, #name, SettingKind::kind, def, std::vector<int32_t>{KESTRO_UNPAREN limits}, flags, \
+             sideObject, sideName),
+        KESTRO_RECORDER_SETTINGS(KESTRO_SETTING_ROW)
+#undef KESTRO_SETTING_ROW
+            {SettingId::COMPort, kDeviceSection, "COMPort", SettingKind::Port, REG_DWORD_, 1, nullptr, {}, 1, 4, true},
+        {SettingId::COMnDevice,
+         kDeviceSection,
+         "COM%1Device",
+         SettingKind::DevicePath,
+         REG_SZ_,
+         0,
+         "",
+         {},
+         1,
+         4,
+         false},
     };
-    s[size_t(I::StatisticsInterval)].choices = {10, 30, 60, 300, 600, 900, 1800, 3600};
-    s[size_t(I::Language)].choices = {0, 1, 2};
-    s[size_t(I::ReportLanguage)].choices = {0, 1, 2};
-    s[size_t(I::LimitLevel)].max = 2000;
-    for (SettingId hour : {I::DayStartHour, I::EveningStartHour, I::NightStartHour})
-        s[size_t(hour)].max = 23;
-    s[size_t(I::EventLevel)].max = 2000;
-    s[size_t(I::EventMinDuration)].max = 3600;
-    s[size_t(I::EventHysteresis)].max = 200;
     return s;
 }
 
@@ -88,13 +79,6 @@ QString fileNamePartProblem(const QString& text) {
             return QString::fromUtf8(
                 QT_TRANSLATE_NOOP("kestro::SettingsSchema", "must not contain control characters"));
     return QString();
-}
-
-void describe(cRegistry& reg, const SettingDef& def, int port) {
-    reg.ClassKey = HKEY_CURRENT_USER_;
-    reg.SectionKey = QString::fromLatin1(def.section);
-    reg.ValueKey = settingName(def, port);
-    reg.Default = QVariant();
 }
 
 }  // namespace
@@ -141,9 +125,7 @@ QString settingProblem(const SettingDef& def, const QVariant& stored) {
 }
 
 SettingRead readSetting(cRegistry& reg, const SettingDef& def, QVariant* value, QString* problem, int port) {
-    describe(reg, def, port);
-    if (!reg.ValueExists()) return SettingRead::Absent;
-    const QVariant v = reg.Value();
+    const QVariant v = reg.read(HKEY_CURRENT_USER_, QString::fromLatin1(def.section), settingName(def, port));
     if (!v.isValid()) return SettingRead::Absent;
     const QString why = settingProblem(def, v);
     if (problem) *problem = why;
@@ -153,17 +135,16 @@ SettingRead readSetting(cRegistry& reg, const SettingDef& def, QVariant* value, 
 }
 
 void writeSetting(cRegistry& reg, const SettingDef& def, const QVariant& value, int port) {
-    describe(reg, def, port);
-    if (reg.isRunValue()) return;  // a command-line value stays out of the store
-    reg.ValueType = def.storedType;
-    reg.setValue(value);
+    const QString section = QString::fromLatin1(def.section);
+    const QString name = settingName(def, port);
+    if (reg.isRunValue(HKEY_CURRENT_USER_, section, name)) return;  // a command-line value stays out of the store
+    reg.write(HKEY_CURRENT_USER_, section, name, def.storedType, value);
 }
 
 void writeMissingRecorderDefaults(cRegistry& reg, const QString& recordDirectory) {
     for (const SettingDef& def : settingsSchema()) {
         if (QLatin1String(def.section) != QLatin1String(kRecorderSection)) continue;
-        describe(reg, def, 0);
-        if (reg.ValueExists()) continue;
+        if (reg.exists(HKEY_CURRENT_USER_, QString::fromLatin1(def.section), settingName(def))) continue;
         writeSetting(reg, def, def.id == SettingId::RecordDirectory ? QVariant(recordDirectory) : settingDefault(def));
     }
 }

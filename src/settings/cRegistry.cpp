@@ -2,6 +2,7 @@
 
 #include "shell/DurableFile.h"
 #include "shell/Instance.h"
+#include "shell/Places.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QStandardPaths>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -167,8 +167,7 @@ private:
 
 RegistryFiles RegistryFiles::standard() {
     RegistryFiles f;
-    f.currentUser = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                    QStringLiteral("/KestroRecorder/registry.json");
+    f.currentUser = configDirectory(PlaceEnvironment::current()) + QStringLiteral("/registry.json");
     f.localMachine = QStringLiteral("/etc/xdg/KestroRecorder/registry.json");
     return f;
 }
@@ -180,6 +179,10 @@ RegistryFiles RegistryFiles::of(const Instance& instance) {
 }
 
 cRegistry::cRegistry(RegistryFiles files) : files_(std::move(files)) {}
+
+QString cRegistry::textAsRead(const QString& text) {
+    return hasEnvironmentReference(text) ? expandReferences(text) : text;
+}
 
 QString cRegistry::rootPath(uint32_t root) const {
     if (root == HKEY_CURRENT_USER_) return files_.currentUser;
@@ -260,16 +263,18 @@ const cRegistry::Cached& cRegistry::load(int slot, const QString& path) const {
     return c;
 }
 
-const cRegistry::RunValue* cRegistry::findRunValue() const {
-    const QString section = normalizeKeyPath(SectionKey);
+const cRegistry::RunValue* cRegistry::findRunValue(uint32_t root, const QString& section, const QString& name) const {
+    const QString normal = normalizeKeyPath(section);
     for (const RunValue& r : runValues_)
-        if (r.root == ClassKey && r.section.compare(section, Qt::CaseInsensitive) == 0 &&
-            r.name.compare(ValueKey, Qt::CaseInsensitive) == 0)
+        if (r.root == root && r.section.compare(normal, Qt::CaseInsensitive) == 0 &&
+            r.name.compare(name, Qt::CaseInsensitive) == 0)
             return &r;
     return nullptr;
 }
 
-bool cRegistry::isRunValue() const { return findRunValue() != nullptr; }
+bool cRegistry::isRunValue(uint32_t root, const QString& section, const QString& name) const {
+    return findRunValue(root, section, name) != nullptr;
+}
 
 void cRegistry::setRunValue(uint32_t root, const QString& section, const QString& name, const QVariant& value,
                             int32_t type) {
@@ -297,20 +302,20 @@ QString cRegistry::storeProblem() const {
     return (c.state == FileState::Corrupt || c.state == FileState::Unreadable) ? c.problem : QString();
 }
 
-bool cRegistry::findEntry(QJsonObject* entry) const {
+bool cRegistry::findEntry(uint32_t root, const QString& section, const QString& name, QJsonObject* entry) const {
     QJsonValue value;
-    if (const RunValue* run = findRunValue()) {
+    if (const RunValue* run = findRunValue(root, section, name)) {
         value = run->entry;
     } else {
-        const QString path = rootPath(ClassKey);
+        const QString path = rootPath(root);
         if (path.isEmpty()) return false;
-        const Cached& c = load(ClassKey == HKEY_CURRENT_USER_ ? 0 : 1, path);
+        const Cached& c = load(root == HKEY_CURRENT_USER_ ? 0 : 1, path);
         // Every stored spelling of the key path counts; the first that holds the value wins.
-        const QString section = normalizeKeyPath(SectionKey);
+        const QString normal = normalizeKeyPath(section);
         bool found = false;
         for (auto it = c.doc.constBegin(); it != c.doc.constEnd() && !found; ++it)
-            found = normalizeKeyPath(it.key()).compare(section, Qt::CaseInsensitive) == 0 && it.value().isObject() &&
-                    findCaseless(it.value().toObject(), ValueKey, &value);
+            found = normalizeKeyPath(it.key()).compare(normal, Qt::CaseInsensitive) == 0 && it.value().isObject() &&
+                    findCaseless(it.value().toObject(), name, &value);
         if (!found) return false;
     }
     if (!value.isObject()) return false;
@@ -339,17 +344,18 @@ bool cRegistry::findEntry(QJsonObject* entry) const {
     return true;
 }
 
-bool cRegistry::ValueExists() const {
+bool cRegistry::exists(uint32_t root, const QString& section, const QString& name) const {
     QJsonObject e;
-    return findEntry(&e);
+    return findEntry(root, section, name, &e);
 }
 
-QVariant cRegistry::Value() {
+QVariant cRegistry::read(uint32_t root, const QString& section, const QString& name, const QVariant& def,
+                         int32_t* storedType) const {
     QJsonObject e;
-    if (!findEntry(&e)) return Default;
+    if (!findEntry(root, section, name, &e)) return def;
     int32_t type = 0;
     toInt32(e.value(kType), &type);
-    ValueType = type;
+    if (storedType) *storedType = type;
     const QJsonValue data = e.value(kValue);
     switch (type) {
         case REG_SZ_:
@@ -378,19 +384,22 @@ QVariant cRegistry::Value() {
     }
 }
 
-void cRegistry::raiseWriteFailure(const QVariant& v) const {
+void cRegistry::raiseWriteFailure(uint32_t root, const QString& section, const QString& name, const QVariant& v) {
     throw RaisedError(kErrRegistryWrite, executableName() + QStringLiteral(".cRegistry"),
-                      QStringLiteral("Failed to set registry value Key: '") + QString::number(ClassKey) +
-                          QStringLiteral("',Section: '") + SectionKey + QStringLiteral("',Key: '") + ValueKey +
+                      QStringLiteral("Failed to set registry value Key: '") + QString::number(root) +
+                          QStringLiteral("',Section: '") + section + QStringLiteral("',Key: '") + name +
                           QStringLiteral("' to value: '") + v.toString() + QStringLiteral("'"));
 }
 
-void cRegistry::setValue(const QVariant& v) {
+void cRegistry::write(uint32_t root, const QString& section, const QString& name, int32_t type, const QVariant& v) {
+    auto fail = [&] {
+        raiseWriteFailure(root, section, name, v);
+    };
     // Only the current user's part is ours to change.
-    if (ClassKey != HKEY_CURRENT_USER_ || files_.currentUser.isEmpty()) raiseWriteFailure(v);
+    if (root != HKEY_CURRENT_USER_ || files_.currentUser.isEmpty()) fail();
 
     QJsonObject entry;
-    switch (ValueType) {
+    switch (type) {
         case REG_SZ_:
         case REG_EXPAND_SZ_: {
             const QString text = v.toString();
@@ -407,33 +416,32 @@ void cRegistry::setValue(const QVariant& v) {
             break;
         }
         case REG_BINARY_:
-            if (v.typeId() != QMetaType::QByteArray) raiseWriteFailure(v);
+            if (v.typeId() != QMetaType::QByteArray) fail();
             entry.insert(kType, REG_BINARY_);
             entry.insert(kValue, QString::fromLatin1(v.toByteArray().toBase64()));
             break;
         default:
-            raiseWriteFailure(v);
+            fail();
     }
 
     const QString path = files_.currentUser;
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) raiseWriteFailure(v);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) fail();
     const StoreLock lock(path);
     // Under the lock, what is on disk now counts, not an earlier parse.
     cache_[0].settled = false;
     const Cached& current = load(0, path);
-    if (current.state == FileState::Unreadable)
-        raiseWriteFailure(v);  // replacing it would destroy settings we could not read
+    if (current.state == FileState::Unreadable) fail();  // replacing it would destroy settings we could not read
     QJsonObject doc = current.doc;
     if (current.state == FileState::Corrupt) {
         const QString aside = path + QStringLiteral(".corrupt");
         QFile::remove(aside);
-        if (!QFile::rename(path, aside)) raiseWriteFailure(v);
+        if (!QFile::rename(path, aside)) fail();
         doc = QJsonObject();
     }
     cache_[0] = Cached();
 
     // Create every level of the key path, keeping the spelling of existing levels.
-    const QStringList parts = normalizeKeyPath(SectionKey).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    const QStringList parts = normalizeKeyPath(section).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     QString level;
     QString keyName;
     for (qsizetype i = 0; i < parts.size(); ++i) {
@@ -443,10 +451,10 @@ void cRegistry::setValue(const QVariant& v) {
     }
     if (keyName.isEmpty()) keyName = storedKeyName(doc, QString());
     QJsonObject key = doc.value(keyName).toObject();
-    key.insert(storedName(key, ValueKey), entry);
+    key.insert(storedName(key, name), entry);
     doc.insert(keyName, key);
 
-    if (!writeFileDurably(path, QJsonDocument(doc).toJson(QJsonDocument::Indented))) raiseWriteFailure(v);
+    if (!writeFileDurably(path, QJsonDocument(doc).toJson(QJsonDocument::Indented))) fail();
 }
 
 }  // namespace kestro

@@ -49,26 +49,40 @@ class cRegistry {
 public:
     explicit cRegistry(RegistryFiles files = RegistryFiles::standard());
 
+    // A value is named by its root, key path and name, given with every call.
+    // Whether it is stored (or set for this run) in a shape its type allows.
+    bool exists(uint32_t root, const QString& section, const QString& name) const;
+    // The stored value converted by its stored type (in *type), or def when there is none.
+    QVariant read(uint32_t root, const QString& section, const QString& name, const QVariant& def = QVariant(),
+                  int32_t* type = nullptr) const;
+    // Writes v as type; throws RaisedError 26001 on failure.
+    void write(uint32_t root, const QString& section, const QString& name, int32_t type, const QVariant& v);
+    bool isRunValue(uint32_t root, const QString& section, const QString& name) const;
+
+    // The original design's procedures: the value described by the five
+    // fields, set before each call.
     uint32_t ClassKey = 0;
     QString SectionKey;
     QString ValueKey;
     int32_t ValueType = 0;
     QVariant Default;
 
-    bool ValueExists() const;
-    // Read: the stored value converted by its stored type (sets ValueType), or Default.
-    QVariant Value();
-    // Write; throws RaisedError 26001 on failure.
-    void setValue(const QVariant& v);
+    bool ValueExists() const { return exists(ClassKey, SectionKey, ValueKey); }
+    // Read: sets ValueType when the value is stored.
+    QVariant Value() { return read(ClassKey, SectionKey, ValueKey, Default, &ValueType); }
+    void setValue(const QVariant& v) { write(ClassKey, SectionKey, ValueKey, ValueType, v); }
 
     // A value for this run only (a command-line option): reads of it see this
     // value instead of the stored one, and the store file is never changed by it.
     void setRunValue(uint32_t root, const QString& section, const QString& name, const QVariant& value, int32_t type);
     // The described value (ClassKey, SectionKey, ValueKey) is one of those.
-    bool isRunValue() const;
+    bool isRunValue() const { return isRunValue(ClassKey, SectionKey, ValueKey); }
     // Why the current user's store file cannot be used (not a store document, not
     // a regular file, unreadable); empty when it can, or when there is none yet.
     QString storeProblem() const;
+
+    // A text as a read gives it back once written: with its %NAME% references expanded.
+    static QString textAsRead(const QString& text);
 
     const RegistryFiles& files() const { return files_; }
     // Receives one line per unusable store file (per state of the file).
@@ -102,9 +116,11 @@ private:
 
     QString rootPath(uint32_t root) const;
     const Cached& load(int slot, const QString& path) const;
-    const RunValue* findRunValue() const;
-    bool findEntry(QJsonObject* entry) const;  // the entry of the described value, shape checked
-    [[noreturn]] void raiseWriteFailure(const QVariant& v) const;
+    const RunValue* findRunValue(uint32_t root, const QString& section, const QString& name) const;
+    // The entry of the value, shape checked.
+    bool findEntry(uint32_t root, const QString& section, const QString& name, QJsonObject* entry) const;
+    [[noreturn]] static void raiseWriteFailure(uint32_t root, const QString& section, const QString& name,
+                                               const QVariant& v);
 
     RegistryFiles files_;
     ErrorLogFn errorLog_;

@@ -1,5 +1,7 @@
 #include "shell/DisplayGuard.h"
 
+#include "shell/Places.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QThread>
@@ -87,7 +89,7 @@ DisplayEnvironment DisplayEnvironment::current() {
     env.qpaPlatform = qEnvironmentVariable("QT_QPA_PLATFORM");
     env.display = qEnvironmentVariable("DISPLAY");
     env.waylandDisplay = qEnvironmentVariable("WAYLAND_DISPLAY");
-    env.runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    env.runtimeDir = PlaceEnvironment::current().xdgRuntimeDir;
     return env;
 }
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -49,6 +50,17 @@ QString configuredDocuments(const PlaceEnvironment& env) {
     return found;
 }
 
+// Qt's base directory where it is the XDG rule's: with HOME set to an absolute
+// path (Qt falls back to "/" without one, the rule to the account's home) and
+// the variable unset or absolute (a relative one counts as unset).
+QString fromQt(QStandardPaths::StandardLocation location, const char* variable) {
+    const QString value = qEnvironmentVariable(variable);
+    if (!qEnvironmentVariable("HOME").startsWith(QLatin1Char('/')) ||
+        !(value.isEmpty() || value.startsWith(QLatin1Char('/'))))
+        return value;
+    return QStandardPaths::writableLocation(location);
+}
+
 }  // namespace
 
 PlaceEnvironment PlaceEnvironment::current() {
@@ -59,12 +71,17 @@ PlaceEnvironment PlaceEnvironment::current() {
         if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) env.home = QFile::decodeName(pw->pw_dir);
     }
     if (env.home.isEmpty()) env.home = QStringLiteral("/");
-    env.xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    env.xdgDataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    env.xdgConfigHome = fromQt(QStandardPaths::GenericConfigLocation, "XDG_CONFIG_HOME");
+    env.xdgDataHome = fromQt(QStandardPaths::GenericDataLocation, "XDG_DATA_HOME");
+    // Qt has a state location only from 6.7 (GenericStateLocation); with 6.4
+    // the variable is read here and the rule of baseDir() gives its default.
     env.xdgStateHome = qEnvironmentVariable("XDG_STATE_HOME");
+    // As set: Qt's RuntimeLocation would make a folder of its own when it is not.
     env.xdgRuntimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     return env;
 }
+
+QString configDirectory(const PlaceEnvironment& env) { return below(baseDir(env.xdgConfigHome, env.home, ".config")); }
 
 QString dataDirectory(const PlaceEnvironment& env) { return below(baseDir(env.xdgDataHome, env.home, ".local/share")); }
 

@@ -1,5 +1,6 @@
 #pragma once
-// Where the program keeps its files, by the XDG base directory rules. Nothing
+// Where the program keeps its files, by the XDG base directory rules: the one
+// resolver of those places. Nothing
 // is ever placed next to the executable: it may be installed read-only, and a
 // start as root must not litter a system directory.
 
@@ -19,6 +20,8 @@ struct PlaceEnvironment {
     static PlaceEnvironment current();
 };
 
+// $XDG_CONFIG_HOME/KestroRecorder (~/.config/KestroRecorder): the settings file.
+QString configDirectory(const PlaceEnvironment& env);
 // $XDG_DATA_HOME/KestroRecorder (~/.local/share/KestroRecorder).
 QString dataDirectory(const PlaceEnvironment& env);
 // $XDG_STATE_HOME/KestroRecorder (~/.local/state/KestroRecorder): the event log.

@@ -96,12 +96,15 @@ def test_mouse_and_keys(run):
         subprocess.run(["import", "-display", xvfb.display, "-window", "root", "-crop", "%dx%d+%d+%d" %
                         tuple(place("window")), os.path.join(os.environ["KESTRO_SCREENSHOT_DIR"],
                                                              "demo-recording.png")], check=True)
-    # Setup while armed asks first: declined, nothing changes; agreed, Setup's Cancel resumes in a new series.
+    # Setup while armed asks first: declined, nothing changes; agreed, Setup's OK resumes in a new series
+    # that already has what OK stored (no header line).
     for answer in ("Escape", "Return"):
         keys(xvfb, app, " Kestro-Recorder", "alt+s")
         keys(xvfb, app, "KestroRecorder", answer)
-    keys(xvfb, app, "Setup", "Escape")
-    wait_for(lambda: len(home.record_files("LP")) == 2, 30, "a second series after Setup")
+    keys(xvfb, app, "Setup", "alt+h", "alt+o")
+    wait_for(lambda: len(home.record_files("LP")) == 2 and file_lines(home.record_files("LP")[1]), 30,
+             "a second series after Setup")
+    check(file_lines(home.record_files("LP")[1])[0] != "Time;NoiseValue;Overflow;Underflow", "a header line after OK")
     keys(xvfb, app, " Kestro-Recorder", "ctrl+shift+r")
     time.sleep(1)
     stopped = lines("LP")

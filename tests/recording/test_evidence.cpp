@@ -322,6 +322,27 @@ TEST_F(EvidenceTest, LineSettingsChangedMidSeriesAreWrittenDownOnce) {
     }
 }
 
+// The settings a side file lists, each in its object and form: flags, separator
+// characters, tenths of a dB as dB, a level of 0 as none.
+TEST_F(EvidenceTest, SideFileListsTheSettingsInTheirForms) {
+    s.LimitLevel = 0, s.EventLevel = 655, s.EventHysteresis = 35, s.EventMinDuration = 7, s.StatisticsInterval = 60;
+    s.TabularSeparator = QLatin1Char('\t'), s.IncludeOverflow = true, s.MeasurementNotes = "fence";
+    arm();
+    lines("lp 600 0\r", 2);
+    const QJsonObject d = side(kLp);
+    using O = QJsonObject;
+    EXPECT_EQ(d["statistics"].toObject(), (O{{"interval_s", 60}, {"limit_db", QJsonValue()}}));
+    EXPECT_EQ(d["event_criteria"].toObject(), (O{{"level_db", 65.5}, {"min_duration_s", 7}, {"hysteresis_db", 3.5}}));
+    EXPECT_EQ(d["measurement"].toObject(),
+              (O{{"location", ""}, {"operator", ""}, {"weather", ""}, {"notes", "fence"}, {"instrument", ""}}));
+    EXPECT_EQ(d["record_lines"].toObject(), (O{{"header_line", false},
+                                               {"time_column", true},
+                                               {"overflow_column", true},
+                                               {"underflow_column", false},
+                                               {"decimal_separator", ","},
+                                               {"column_separator", "\t"}}));
+}
+
 // Calibration readings go into the log, into the open series as checks after
 // it and into the next series as checks before it; the report finds checks
 // the side files could not take in the log.

@@ -472,6 +472,35 @@ TEST_F(RecorderSettingsTest, StoredValuesAndWhatIsUsedInstead) {
     }
 }
 
+// The fields start at their rows' defaults; what the setup dialog stands for
+// is stored with its row and loads back as it went in, the rest is not its to store.
+TEST_F(RecorderSettingsTest, FieldsFollowTheirRowsThroughTheStore) {
+    const RecorderSettings defaults;
+    Settings edited;
+    for (const SettingDef& def : settingsSchema()) {
+        if (def.id >= SettingId::COMPort) continue;
+        const QVariant d = settingValue(defaults, def.id);
+        if (def.id != SettingId::RecordDirectory) EXPECT_EQ(d, settingDefault(def)) << def.name;
+        QVariant other = QString("v-") + def.name;  // a usable value that is no default
+        if (def.kind == SettingKind::Flag) other = d.toInt() ? 0 : 1;
+        if (def.kind == SettingKind::Separator) other = 33 + int(def.id);
+        if (def.kind == SettingKind::Range) other = def.max;
+        if (def.kind == SettingKind::Choice) other = def.choices.back();
+        setSettingValue(edited.recorder, def.id, other);
+        EXPECT_EQ(settingValue(edited.recorder, def.id), other) << def.name;
+    }
+    edited.recorder.MeasurementNotes = "%HOME%/%KESTRO_SURELY_UNSET%";  // given back expanded
+    cRegistry reg(files);
+    ASSERT_TRUE(storeSettings(reg, edited, nullptr));
+    const RecorderSettings loaded = loadSettings(reg, "/opt").recorder;
+    const RecorderSettings asRead = settingsAsRead(reg, edited.recorder);
+    EXPECT_EQ(asRead.MeasurementNotes, qEnvironmentVariable("HOME") + "/%KESTRO_SURELY_UNSET%");
+    for (const SettingDef& def : settingsSchema())
+        if (def.id < SettingId::COMPort)
+            EXPECT_EQ(settingValue(loaded, def.id), settingValue(def.has(kInSetup) ? asRead : defaults, def.id))
+                << def.name;
+}
+
 // The rows of the README table that follows the line naming the section.
 std::map<QString, QStringList> readmeTable(const QString& readme, const char* section) {
     std::map<QString, QStringList> rows;

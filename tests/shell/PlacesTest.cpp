@@ -54,6 +54,7 @@ TEST(PlacesTest, AnInstanceNamesEveryPlaceAfterItself) {
         EXPECT_EQ(in.logDirectory({"LANG=C"}), in.stateDirectory());
         EXPECT_EQ(defaultWebPort(r.name), r.webPort);
     }
+    EXPECT_EQ(configDirectory(env), "/nohome/ann/.config/KestroRecorder");
     const Instance unset("m1", {"/nohome/ann", "", "", "", "relative"});
     EXPECT_EQ(unset.stateDirectory(), "/nohome/ann/.local/state/KestroRecorder@m1");
     EXPECT_EQ(unset.lockFile(), QDir::tempPath() + QString("/KestroRecorder@m1-%1.lock").arg(getuid()));

@@ -194,6 +194,47 @@ private:
     std::set<QChar> dialogWide_;
 };
 
+// A separator field that also takes [TAB] and [SPACE] (the column separator's).
+constexpr const char* kKeywords = "separatorKeywords";
+
+double scaleOf(const SettingDef& row) { return row.has(kTenths) ? 10.0 : 1.0; }
+
+// One binder per widget kind: a value of the row, in its stored form, shown in
+// the widget named after the row, and read back from it.
+void showValue(QWidget* w, const SettingDef& row, const QVariant& v) {
+    if (auto* box = qobject_cast<QCheckBox*>(w)) {
+        box->setChecked(v.toLongLong() != 0);
+    } else if (auto* list = qobject_cast<QComboBox*>(w)) {
+        list->setCurrentIndex(qMax(0, list->findData(v.toInt())));
+    } else if (auto* spin = qobject_cast<QDoubleSpinBox*>(w)) {
+        spin->setValue(v.toLongLong() / scaleOf(row));
+    } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
+        spin->setValue(v.toInt());
+    } else if (auto* text = qobject_cast<QPlainTextEdit*>(w)) {
+        text->setPlainText(v.toString());
+    } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
+        const int32_t code = v.toInt();
+        if (row.kind != SettingKind::Separator)
+            line->setText(v.toString());
+        else
+            line->setText(w->property(kKeywords).toBool() ? separatorFieldText(code)
+                                                          : QString(QChar(static_cast<char16_t>(code))));
+    }
+}
+
+QVariant editedValue(const QWidget* w, const SettingDef& row) {
+    if (auto* box = qobject_cast<const QCheckBox*>(w)) return box->isChecked() ? 1 : 0;
+    if (auto* list = qobject_cast<const QComboBox*>(w)) return list->currentData().toInt();
+    if (auto* spin = qobject_cast<const QDoubleSpinBox*>(w)) return qRound(spin->value() * scaleOf(row));
+    if (auto* spin = qobject_cast<const QSpinBox*>(w)) return spin->value();
+    if (auto* text = qobject_cast<const QPlainTextEdit*>(w)) return text->toPlainText();
+    auto* line = qobject_cast<const QLineEdit*>(w);
+    if (!line || row.kind != SettingKind::Separator) return line ? QVariant(line->text()) : QVariant();
+    int32_t code = 0;
+    separatorCode(line->text(), w->property(kKeywords).toBool(), &code);
+    return code;
+}
+
 }  // namespace
 
 QList<SerialDevice> presentSerialDevices() {
@@ -308,15 +349,11 @@ const struct {
               QT_TRANSLATE_NOOP("kestro::frmSetup",
                                 "Location, operator, weather, notes and instrument kept beside every series")}};
 
-// The fields of "Measurement details": caption with its mnemonic, setting.
-const struct {
-    const char* caption;
-    SettingId id;
-} kDetails[] = {{QT_TRANSLATE_NOOP("kestro::frmSetup", "&Location"), SettingId::MeasurementLocation},
-                {QT_TRANSLATE_NOOP("kestro::frmSetup", "O&perator"), SettingId::MeasurementOperator},
-                {QT_TRANSLATE_NOOP("kestro::frmSetup", "&Weather"), SettingId::MeasurementWeather},
-                {QT_TRANSLATE_NOOP("kestro::frmSetup", "No&tes"), SettingId::MeasurementNotes},
-                {QT_TRANSLATE_NOOP("kestro::frmSetup", "Instr&ument"), SettingId::MeasurementInstrument}};
+// The captions of the "Measurement details" fields, with their mnemonics.
+const char* const kDetails[] = {
+    QT_TRANSLATE_NOOP("kestro::frmSetup", "&Location"), QT_TRANSLATE_NOOP("kestro::frmSetup", "O&perator"),
+    QT_TRANSLATE_NOOP("kestro::frmSetup", "&Weather"), QT_TRANSLATE_NOOP("kestro::frmSetup", "No&tes"),
+    QT_TRANSLATE_NOOP("kestro::frmSetup", "Instr&ument")};
 
 // The check boxes of "File Content" and their places in its grid.
 const struct {
@@ -326,10 +363,10 @@ const struct {
     int row;
     int column;
 } kContentBoxes[] = {
-    {&frmSetup::chkIncludeHeader, QT_TRANSLATE_NOOP("kestro::frmSetup", "Header Line"), "chkIncludeHeader", 0, 0},
-    {&frmSetup::chkIncludeTime, QT_TRANSLATE_NOOP("kestro::frmSetup", "System Time"), "chkIncludeTime", 1, 0},
-    {&frmSetup::chkIncludeOverflow, QT_TRANSLATE_NOOP("kestro::frmSetup", "Overflow"), "chkIncludeOverflow", 0, 1},
-    {&frmSetup::chkIncludeUnderflow, QT_TRANSLATE_NOOP("kestro::frmSetup", "Underflow"), "chkIncludeUnderflow", 1, 1}};
+    {&frmSetup::chkIncludeHeader, QT_TRANSLATE_NOOP("kestro::frmSetup", "Header Line"), "IncludeHeaderLine", 0, 0},
+    {&frmSetup::chkIncludeTime, QT_TRANSLATE_NOOP("kestro::frmSetup", "System Time"), "IncludeSystemTime", 1, 0},
+    {&frmSetup::chkIncludeOverflow, QT_TRANSLATE_NOOP("kestro::frmSetup", "Overflow"), "IncludeOverflow", 0, 1},
+    {&frmSetup::chkIncludeUnderflow, QT_TRANSLATE_NOOP("kestro::frmSetup", "Underflow"), "IncludeUnderflow", 1, 1}};
 
 }  // namespace
 
@@ -418,6 +455,14 @@ void frmSetup::buildControls() {
     for (QWidget* w : findChildren<QWidget*>())
         w->installEventFilter(this);
 
+    // The limits of the number fields are those of their rows.
+    for (const SettingDef& row : settingsSchema()) {
+        QWidget* w = row.has(kInSetup) ? findChild<QWidget*>(QLatin1String(row.name)) : nullptr;
+        if (auto* spin = qobject_cast<QDoubleSpinBox*>(w))
+            spin->setRange(row.min / scaleOf(row), row.max / scaleOf(row));
+        if (auto* spin = qobject_cast<QSpinBox*>(w)) spin->setRange(row.min, row.max);
+    }
+
     // Last, so that every page's fields are covered, also those added later.
     pairFieldsWithLabels(this);
     Mnemonics keys;
@@ -430,14 +475,14 @@ QWidget* frmSetup::buildRecordingPage() {
     auto* rec = new QWidget;
 
     auto* frameName = named(new QGroupBox(tr("File Name"), rec), "FrameFileName");
-    InputSaveDir = named(new QLineEdit(frameName), "InputSaveDir");
+    InputSaveDir = named(new QLineEdit(frameName), "RecordDirectory");
     InputSaveDir->setMinimumWidth(320);
     cmdBrowseDir = named(new QToolButton(frameName), "cmdBrowseDir");
     cmdBrowseDir->setText(QStringLiteral("..."));
     cmdBrowseDir->setToolTip(tr("Choose the directory"));
     cmdBrowseDir->setAccessibleName(cmdBrowseDir->toolTip());
-    InputFileName = named(new QLineEdit(frameName), "InputFileName");
-    InputFileExtension = named(new QLineEdit(frameName), "InputFileExtension");
+    InputFileName = named(new QLineEdit(frameName), "RecordNameBase");
+    InputFileExtension = named(new QLineEdit(frameName), "RecordFileExtension");
     InputFileExtension->setFixedWidth(90);
     auto* nameGrid = new QGridLayout(frameName);
     nameGrid->setColumnStretch(1, 1);
@@ -458,11 +503,12 @@ QWidget* frmSetup::buildRecordingPage() {
     contentGrid->setRowStretch(2, 1);
 
     auto* frameFormat = named(new QGroupBox(tr("Format Options"), rec), "FrameFormatOptions");
-    InputDecimalSeparator = named(new QLineEdit(frameFormat), "InputDecimalSeparator");
-    InputTabularSeparator = named(new QLineEdit(frameFormat), "InputTabularSeparator");
+    InputDecimalSeparator = named(new QLineEdit(frameFormat), "DecimalSeparator");
+    InputTabularSeparator = named(new QLineEdit(frameFormat), "TabularSeparator");
     for (QLineEdit* e : {InputDecimalSeparator, InputTabularSeparator})
         e->setFixedWidth(90);
     InputTabularSeparator->setToolTip(tr("A character, [TAB] or [SPACE]"));
+    InputTabularSeparator->setProperty(kKeywords, true);
     // The designed focus trap that turned an empty field into [TAB] would be an
     // invisible stop for the keyboard and for screen readers: it stays hidden,
     // and the column-separator field takes its Tab key itself.
@@ -526,7 +572,7 @@ QWidget* frmSetup::buildInterfacePage() {
     hint->setWordWrap(true);
     comGrid->addWidget(hint, kPorts, 0, 1, 3);
     auto* frameLanguage = named(new QGroupBox(tr("Language"), itf), "FrameLanguage");
-    cboLanguage = named(new QComboBox(frameLanguage), "cboLanguage");
+    cboLanguage = named(new QComboBox(frameLanguage), "Language");
     cboLanguage->addItem(tr("Automatic (the desktop's language)"), 0);
     cboLanguage->addItem(QStringLiteral("English"), 1);
     cboLanguage->addItem(QStringLiteral("Deutsch"), 2);
@@ -535,7 +581,7 @@ QWidget* frmSetup::buildInterfacePage() {
     languageGrid->addWidget(fieldLabel(tr("Windows"), frameLanguage), 0, 0);
     languageGrid->addWidget(cboLanguage, 0, 1);
     // Reports go to clients, whose language may not be the one at the desk.
-    cboReportLanguage = named(new QComboBox(frameLanguage), "cboReportLanguage");
+    cboReportLanguage = named(new QComboBox(frameLanguage), "ReportLanguage");
     cboReportLanguage->addItem(tr("As the windows"), 0);
     cboReportLanguage->addItem(QStringLiteral("English"), 1);
     cboReportLanguage->addItem(QStringLiteral("Deutsch"), 2);
@@ -561,13 +607,12 @@ QWidget* frmSetup::buildStatisticsPage() {
     auto* frameStat = new QGroupBox(tr("Noise Statistics"), stat);
     named(frameStat, "FrameStatistics");
     cboStatisticsInterval = new QComboBox(frameStat);
-    named(cboStatisticsInterval, "cboStatisticsInterval");
+    named(cboStatisticsInterval, "StatisticsInterval");
     for (int seconds : setting(SettingId::StatisticsInterval).choices)
         cboStatisticsInterval->addItem(seconds < 60 ? tr("%1 s").arg(seconds) : tr("%1 min").arg(seconds / 60),
                                        seconds);
     InputLimitLevel = new QDoubleSpinBox(frameStat);
-    named(InputLimitLevel, "InputLimitLevel");
-    InputLimitLevel->setRange(0.0, setting(SettingId::LimitLevel).max / 10.0);
+    named(InputLimitLevel, "LimitLevel");
     InputLimitLevel->setDecimals(1);
     InputLimitLevel->setSingleStep(0.5);
     InputLimitLevel->setSuffix(tr(" dB"));
@@ -584,31 +629,29 @@ QWidget* frmSetup::buildStatisticsPage() {
                                 frameStat);
     statHint->setWordWrap(true);
     statGrid->addWidget(statHint, 2, 0, 1, 3);
-    chkDailyReports = named(new QCheckBox(tr("Daily reports"), frameStat), "chkDailyReports");
+    chkDailyReports = named(new QCheckBox(tr("Daily reports"), frameStat), "DailyReports");
     chkDailyReports->setToolTip(
         tr("When an assessment day ends, its PDF report, interval list and "
            "figures go into reports/ of the record directory"));
     statGrid->addWidget(chkDailyReports, 3, 0, 1, 3);
     auto* frameEvents = named(new QGroupBox(tr("Noise Events"), stat), "FrameEvents");
-    auto decibels = [this, frameEvents](const char* name, double max, const char* tip) {
+    auto decibels = [this, frameEvents](const char* name, const char* tip) {
         auto* box = named(new QDoubleSpinBox(frameEvents), name);
-        box->setRange(0.0, max);
         box->setDecimals(1);
         box->setSingleStep(0.5);
         box->setSuffix(tr(" dB"));
         box->setToolTip(tr(tip));
         return box;
     };
-    InputEventLevel = decibels("InputEventLevel", setting(SettingId::EventLevel).max / 10.0,
-                               QT_TR_NOOP("An exceedance starts when the level rises above this; 0 for none"));
+    InputEventLevel =
+        decibels("EventLevel", QT_TR_NOOP("An exceedance starts when the level rises above this; 0 for none"));
     InputEventLevel->setSpecialValueText(tr("none"));
-    InputEventHysteresis = decibels("InputEventHysteresis", setting(SettingId::EventHysteresis).max / 10.0,
-                                    QT_TR_NOOP("It ends when the level falls below the event level less this"));
-    InputEventMinDuration = named(new QSpinBox(frameEvents), "InputEventMinDuration");
-    InputEventMinDuration->setRange(0, setting(SettingId::EventMinDuration).max);
+    InputEventHysteresis =
+        decibels("EventHysteresis", QT_TR_NOOP("It ends when the level falls below the event level less this"));
+    InputEventMinDuration = named(new QSpinBox(frameEvents), "EventMinDuration");
     InputEventMinDuration->setSuffix(tr(" s"));
     InputEventMinDuration->setToolTip(tr("It counts when it lasted at least this long"));
-    chkEventNotifications = named(new QCheckBox(tr("Desktop notifications"), frameEvents), "chkEventNotifications");
+    chkEventNotifications = named(new QCheckBox(tr("Desktop notifications"), frameEvents), "EventNotifications");
     auto* eventGrid = new QGridLayout(frameEvents);
     eventGrid->setColumnStretch(2, 1);
     eventGrid->addWidget(fieldLabel(tr("Event level"), frameEvents), 0, 0);
@@ -636,18 +679,18 @@ QWidget* frmSetup::buildStatisticsPage() {
 QWidget* frmSetup::buildDetailsPage() {
     auto* page = new QWidget;
     auto* frame = named(new QGroupBox(tr("Site and conditions"), page), "FrameDetails");
-    InputLocation = named(new QLineEdit(frame), "InputLocation");
-    InputOperator = named(new QLineEdit(frame), "InputOperator");
-    InputWeather = named(new QLineEdit(frame), "InputWeather");
-    InputNotes = named(new QPlainTextEdit(frame), "InputNotes");
+    InputLocation = named(new QLineEdit(frame), "MeasurementLocation");
+    InputOperator = named(new QLineEdit(frame), "MeasurementOperator");
+    InputWeather = named(new QLineEdit(frame), "MeasurementWeather");
+    InputNotes = named(new QPlainTextEdit(frame), "MeasurementNotes");
     InputNotes->setTabChangesFocus(true);  // Tab leaves the notes; they are not a place for tab characters
     InputNotes->setFixedHeight(InputNotes->fontMetrics().lineSpacing() * 4 + 12);
-    InputInstrument = named(new QLineEdit(frame), "InputInstrument");
+    InputInstrument = named(new QLineEdit(frame), "MeasurementInstrument");
     InputInstrument->setPlaceholderText(tr("type and class of the sound level meter"));
     QWidget* const fields[] = {InputLocation, InputOperator, InputWeather, InputNotes, InputInstrument};
     auto* grid = new QGridLayout(frame);
     for (int i = 0; i < 5; ++i) {
-        auto* label = fieldLabel(tr(kDetails[i].caption), frame);
+        auto* label = fieldLabel(tr(kDetails[i]), frame);
         label->setBuddy(fields[i]);
         grid->addWidget(label, i, 0, i == 3 ? Qt::AlignTop : Qt::Alignment());
         grid->addWidget(fields[i], i, 1);
@@ -683,38 +726,19 @@ QHBoxLayout* frmSetup::buildButtons() {
 void frmSetup::load() {
     showPage(0);
 
-    const SetupValues& v = store_.values;
-    const SetupRunValues& forRun = store_.forRun;
-    InputSaveDir->setText(v.recordDirectory);
-    if (forRun.recordDirectory) showRunValue({InputSaveDir, cmdBrowseDir}, QStringLiteral("--record-dir"));
-    InputFileName->setText(v.recordNameBase);
-    InputFileExtension->setText(v.recordFileExtension);
-    chkIncludeHeader->setChecked(v.includeHeaderLine);
-    chkIncludeTime->setChecked(v.includeSystemTime);
-    chkIncludeOverflow->setChecked(v.includeOverflow);
-    chkIncludeUnderflow->setChecked(v.includeUnderflow);
-    InputDecimalSeparator->setText(QString(QChar(static_cast<char16_t>(v.decimalSeparator))));
-    InputTabularSeparator->setText(separatorFieldText(v.tabularSeparator));
-    cboStatisticsInterval->setCurrentIndex(cboStatisticsInterval->findData(v.statisticsInterval));
-    InputLimitLevel->setValue(v.limitLevel / 10.0);
-    InputEventLevel->setValue(v.eventLevel / 10.0);
-    InputEventMinDuration->setValue(int(v.eventMinDuration));
-    InputEventHysteresis->setValue(v.eventHysteresis / 10.0);
-    chkEventNotifications->setChecked(v.eventNotifications);
-    cboLanguage->setCurrentIndex(qMax(0, cboLanguage->findData(v.language)));
-    cboReportLanguage->setCurrentIndex(qMax(0, cboReportLanguage->findData(v.reportLanguage)));
-    chkDailyReports->setChecked(v.dailyReports);
-    QWidget* const details[] = {InputLocation, InputOperator, InputWeather, InputNotes, InputInstrument};
-    for (int i = 0; i < 5; ++i) {
-        if (auto* line = qobject_cast<QLineEdit*>(details[i]))
-            line->setText(v.details[size_t(i)]);
-        else
-            InputNotes->setPlainText(v.details[size_t(i)]);
-        if (forRun.details[size_t(i)]) showRunValue({details[i]}, tr("the command line"));
+    const Settings& v = store_.values;
+    const RunValues& forRun = store_.forRun;
+    for (const SettingDef& row : settingsSchema()) {
+        if (!row.has(kInSetup)) continue;
+        QWidget* w = findChild<QWidget*>(QLatin1String(row.name));
+        showValue(w, row, settingValue(v.recorder, row.id));
+        if (forRun.has(row.id)) showRunValue({w}, tr("the command line"));
     }
+    if (forRun.has(SettingId::RecordDirectory))
+        showRunValue({InputSaveDir, cmdBrowseDir}, QStringLiteral("--record-dir"));
 
-    const qint64 port = v.comPort;
-    portForThisRun_ = forRun.comPort;
+    const qint64 port = v.device.COMPort;
+    portForThisRun_ = forRun.has(SettingId::COMPort);
     // A stored number without an option keeps no choice, so OK leaves it alone.
     if (port >= 1 && port <= kPorts) {
         OptionCOM[port]->setChecked(true);
@@ -865,17 +889,16 @@ bool frmSetup::validateSeparators(int32_t* decimalCode, int32_t* tabularCode) {
     const struct {
         QLineEdit* field;
         const char* caption;
-        bool keywords;
         int32_t* code;
-    } fields[] = {{InputDecimalSeparator, QT_TR_NOOP("Decimal Seperator"), false, decimalCode},
-                  {InputTabularSeparator, QT_TR_NOOP("Tabular Separator"), true, tabularCode}};
+    } fields[] = {{InputDecimalSeparator, QT_TR_NOOP("Decimal Seperator"), decimalCode},
+                  {InputTabularSeparator, QT_TR_NOOP("Tabular Separator"), tabularCode}};
     for (const auto& f : fields) {
-        if (separatorCode(f.field->text(), f.keywords, f.code)) continue;
+        const bool keywords = f.field->property(kKeywords).toBool();
+        if (separatorCode(f.field->text(), keywords, f.code)) continue;
         const QString caption = tr(f.caption);
         if (f.field->text().isEmpty())
-            complain(f.field, f.keywords
-                                  ? tr("Please enter the character for \"%1\" (or [TAB] or [SPACE]).").arg(caption)
-                                  : tr("Please enter the character for \"%1\".").arg(caption));
+            complain(f.field, keywords ? tr("Please enter the character for \"%1\" (or [TAB] or [SPACE]).").arg(caption)
+                                       : tr("Please enter the character for \"%1\".").arg(caption));
         else
             complain(f.field, tr("The character \"%1\" cannot be used as \"%2\". Please use a character of the "
                                  "Latin-1 character set.")
@@ -908,34 +931,17 @@ void frmSetup::cmdOK_Click() {
         return;
     }
 
-    SetupValues v;
-    v.recordDirectory = InputSaveDir->text();
-    v.recordNameBase = InputFileName->text();
-    v.recordFileExtension = InputFileExtension->text();
-    v.includeHeaderLine = chkIncludeHeader->isChecked();
-    v.includeSystemTime = chkIncludeTime->isChecked();
-    v.includeOverflow = chkIncludeOverflow->isChecked();
-    v.includeUnderflow = chkIncludeUnderflow->isChecked();
-    v.decimalSeparator = decimalCode;
-    v.tabularSeparator = tabularCode;
-    v.statisticsInterval = cboStatisticsInterval->currentData().toInt();
-    v.limitLevel = qRound(InputLimitLevel->value() * 10.0);
-    v.eventLevel = qRound(InputEventLevel->value() * 10.0);
-    v.eventMinDuration = InputEventMinDuration->value();
-    v.eventHysteresis = qRound(InputEventHysteresis->value() * 10.0);
-    v.eventNotifications = chkEventNotifications->isChecked();
-    v.language = cboLanguage->currentData().toInt();
-    v.reportLanguage = cboReportLanguage->currentData().toInt();
-    v.dailyReports = chkDailyReports->isChecked();
-    v.details = {InputLocation->text(), InputOperator->text(), InputWeather->text(), InputNotes->toPlainText(),
-                 InputInstrument->text()};
+    Settings v = store_.values;  // the values not edited here pass through
+    for (const SettingDef& row : settingsSchema())
+        if (row.has(kInSetup))
+            setSettingValue(v.recorder, row.id, editedValue(findChild<QWidget*>(QLatin1String(row.name)), row));
     // Only paths the user changed: an untouched default mapping stays free
     // to follow the adapters present at the next start.
     for (int n = 1; n <= kPorts; ++n) {
         const QString path = DeviceCOM[n]->currentText().trimmed();
-        if (path != loadedPath_[n]) v.comDevice[size_t(n)] = path;
+        if (path != loadedPath_[n]) v.device.COMnDevice[size_t(n)] = path;
     }
-    v.comPort = frameComTag_.isEmpty() ? 0 : frameComTag_.toInt();
+    v.device.COMPort = frameComTag_.isEmpty() ? 0 : frameComTag_.toInt();
 
     QString error;
     if (!store_.store || !store_.store(v, &error)) {

@@ -1,7 +1,8 @@
 #pragma once
 // The setup dialog: recorder settings and the serial port. It shows the
 // values it is given and hands the edited ones to the store's function on OK;
-// the ports are probed through a function from the serial link.
+// the ports are probed through a function from the serial link. A field of the
+// settings is bound to the widget whose object name is the value's name.
 //
 // Modeless. Every close (OK, Abbrechen, Escape, the close box) runs the
 // initApplication hook once; the dialog then deletes itself
@@ -9,7 +10,7 @@
 
 #include "link/SerialNames.h"
 #include "link/frmCOMx.h"
-#include "settings/SetupValues.h"
+#include "settings/RecorderSettings.h"
 
 #include <QDialog>
 #include <QList>

@@ -122,6 +122,33 @@ TEST_F(SetupDialog, EmptyStoreOkStoresEveryDefaultTyped) {
         EXPECT_EQ(device(QString("COM%1Device").arg(n)).type, 0) << n;
 }
 
+// Every value the dialog stands for has one widget, named after it, that shows
+// the value it is given and hands it back unchanged on OK.
+TEST_F(SetupDialog, EveryValueHasItsWidgetAndComesBackAsGiven) {
+    SetupStore given;
+    for (const SettingDef& def : settingsSchema()) {
+        if (!def.has(kInSetup)) continue;
+        QVariant other = QString("v-") + def.name;  // no default, and usable
+        if (def.kind == SettingKind::Flag) other = def.defaultNumber ? 0 : 1;
+        if (def.kind == SettingKind::Separator) other = 33 + int(def.id);
+        if (def.kind == SettingKind::Range) other = def.max;
+        if (def.kind == SettingKind::Choice) other = def.choices.back();
+        setSettingValue(given.values.recorder, def.id, other);
+    }
+    Settings handed;
+    given.store = [&](const Settings& v, QString*) {
+        handed = v;
+        return true;
+    };
+    QPointer<frmSetup> d = new frmSetup(given, nullptr, messages, nullptr, nullptr);
+    d->cmdOK->click();
+    for (const SettingDef& def : settingsSchema()) {
+        if (!def.has(kInSetup)) continue;
+        EXPECT_EQ(d->findChildren<QWidget*>(def.name).size(), 1) << def.name;
+        EXPECT_EQ(settingValue(handed.recorder, def.id), settingValue(given.values.recorder, def.id)) << def.name;
+    }
+}
+
 TEST_F(SetupDialog, StoredValuesAreShownAndChangesSaved) {
     const QString dir = qEnvironmentVariable("HOME") + "/Messungen";
     rec("RecordDirectory", QString("%HOME%/Messungen"));
