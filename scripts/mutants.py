@@ -825,6 +825,13 @@ MUTATIONS = [
       "a report's numbers with the record file's decimal mark"),
     M("report", "src/report/ReportLanguage.cpp", "if (t->load(", "if (false && t->load(",
       "a report's words never translated"),
+    # ---- the clock: a stamp across a change of the UTC offset
+    M("protocol", "src/core/Time.cpp", "shift += (utc < offsetChangeUtcMs ? offsetBeforeMs : offsetAfterMs) - offsetNow;", "",
+      "a line read just after summer time ends is shown an hour early"),
+    M("protocol", "src/core/Time.cpp", "if (before != now) {", "if (false) {",
+      "the machine's clock forgets a change of offset just behind it"),
+    M("protocol", "src/core/Time.cpp", "(offsetOfSecond(mid) == before ? from : to) = mid;",
+      "(offsetOfSecond(mid) == before ? to : from) = mid;", "the change of offset found at the wrong second"),
     # ---- the device behind the session: hand-off to the sink, the meter's commands
     M("recording", "src/protocol/ProtocolState.cpp", "    m_.FastBuffer.takePending(fastTaken_);\n    sink.takeSamples",
       "    sink.takeSamples", "a tick's hand-off leaves the fast samples behind"),

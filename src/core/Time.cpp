@@ -102,11 +102,34 @@ SystemTime systemTimeFromDate(double date) {
     return fromDayAndMs(day, ms);
 }
 
-ClockReading SystemClock::read() const {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
+namespace {
+
+// How far around a reading a stamp may lie: a line read late (its age comes from
+// the bytes after it in the same read, at most a full receive buffer) or early.
+constexpr time_t kOffsetLookBackS = 60;
+constexpr time_t kOffsetLookAheadS = 2;
+
+long offsetOfSecond(time_t s) {
     std::tm tm{};
-    localtime_r(&ts.tv_sec, &tm);
+    localtime_r(&s, &tm);
+    return tm.tm_gmtoff;
+}
+
+// The first second of the offset found at `to`, when `from` had another one.
+time_t offsetChangeBetween(time_t from, time_t to, long before) {
+    while (to - from > 1) {
+        const time_t mid = from + (to - from) / 2;
+        (offsetOfSecond(mid) == before ? from : to) = mid;
+    }
+    return to;
+}
+
+}  // namespace
+
+ClockReading SystemClock::readingAt(int64_t utcMs) {
+    const time_t sec = static_cast<time_t>(floorDiv(utcMs, 1000));
+    std::tm tm{};
+    localtime_r(&sec, &tm);
     ClockReading r;
     SystemTime& t = r.local;
     t.wYear = static_cast<int16_t>(tm.tm_year + 1900);
@@ -117,14 +140,39 @@ ClockReading SystemClock::read() const {
     t.wMinute = static_cast<int16_t>(tm.tm_min);
     // A leap second shows as :59 so the field stays in range.
     t.wSecond = static_cast<int16_t>(tm.tm_sec > 59 ? 59 : tm.tm_sec);
-    t.wMilliseconds = static_cast<int16_t>(ts.tv_nsec / 1000000);
-    r.utcMs = int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
+    t.wMilliseconds = static_cast<int16_t>(utcMs - int64_t{sec} * 1000);
+    r.utcMs = utcMs;
+    // Daylight saving changes twice a year: look for one near this reading, so a
+    // stamp just across it gets the local time the clock really showed then.
+    const long now = tm.tm_gmtoff;
+    const long before = offsetOfSecond(sec - kOffsetLookBackS);
+    const long after = offsetOfSecond(sec + kOffsetLookAheadS);
+    if (before != now) {
+        r.offsetChangeUtcMs = int64_t{offsetChangeBetween(sec - kOffsetLookBackS, sec, before)} * 1000;
+        r.offsetBeforeMs = int64_t{before} * 1000;
+        r.offsetAfterMs = int64_t{now} * 1000;
+    } else if (after != now) {
+        r.offsetChangeUtcMs = int64_t{offsetChangeBetween(sec, sec + kOffsetLookAheadS, now)} * 1000;
+        r.offsetBeforeMs = int64_t{now} * 1000;
+        r.offsetAfterMs = int64_t{after} * 1000;
+    }
     return r;
+}
+
+ClockReading SystemClock::read() const {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return readingAt(int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000);
 }
 
 SystemTime ClockReading::localAt(int64_t utc) const {
     if (utc == utcMs) return local;
-    return systemTimeFromAbsoluteMs(absoluteMilliseconds(local) + (utc - utcMs));
+    int64_t shift = utc - utcMs;
+    if (offsetChangeUtcMs != kNoOffsetChange) {
+        const int64_t offsetNow = utcMs < offsetChangeUtcMs ? offsetBeforeMs : offsetAfterMs;
+        shift += (utc < offsetChangeUtcMs ? offsetBeforeMs : offsetAfterMs) - offsetNow;
+    }
+    return systemTimeFromAbsoluteMs(absoluteMilliseconds(local) + shift);
 }
 
 bool operator==(const SystemTime& a, const SystemTime& b) {

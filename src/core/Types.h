@@ -47,7 +47,14 @@ constexpr int64_t kUnixEpochAbsoluteMs = int64_t{25569} * 86400000;
 struct ClockReading {
     SystemTime local;
     int64_t utcMs = 0;
-    // Local time of another instant near this one (same UTC offset).
+    // A change of the UTC offset near this reading (a stamp for a line read late
+    // may lie before it): the first instant of the new offset and the offsets
+    // either side; kNoOffsetChange when none is near.
+    static constexpr int64_t kNoOffsetChange = INT64_MIN;
+    int64_t offsetChangeUtcMs = kNoOffsetChange;
+    int64_t offsetBeforeMs = 0;
+    int64_t offsetAfterMs = 0;
+    // Local time of another instant near this one, with the offset in force then.
     SystemTime localAt(int64_t utc) const;
 };
 
@@ -63,6 +70,8 @@ public:
 class SystemClock final : public Clock {
 public:
     ClockReading read() const override;
+    // The reading at an instant, in the process's time zone.
+    static ClockReading readingAt(int64_t utcMs);
 };
 
 // Error line sink: label (core/Errors.h) and the error number. The shell

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <ctime>
 #include <random>
 #include <string>
 #include <tuple>
@@ -246,6 +248,61 @@ TEST_F(Interp, EachLineIsDatedFromItsOwnCarriageReturn) {
         feed(r.block);
         EXPECT_EQ(stampsOf(ps, clock.utcMs()), r.stamps);
     }
+}
+
+// A line complete just before the clock changed its UTC offset, read just after,
+// shows the local time of its moment: 02:59:59 before 02:00:00 when summer time
+// ends (not 01:59:59), 01:59:59 before 03:00:00 when it starts.
+TEST_F(Interp, ALineReadAcrossAnOffsetChangeShowsTheClockOfItsMoment) {
+    const struct {
+        int before, after;  // UTC offsets in minutes
+        SystemTime change;  // local time just before the change
+    } rows[] = {{120, 60, {2026, 10, 0, 25, 2, 59, 59, 950}}, {60, 120, {2026, 3, 0, 29, 1, 59, 59, 950}}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.after);
+        clock.setUtcOffsetMinutes(r.before);
+        clock.set(r.change);
+        clock.advanceMs(50);
+        const int64_t changeUtc = clock.utcMs();
+        clock.setUtcOffsetMinutes(r.after);
+        clock.advanceMs(50);
+        resetLikePollCycle(1, 1);
+        feed("lp 1 0\r" + std::string(160, '\r'));  // 167 ms of bytes after it
+        const MeasurementRecord& cm = ps.CurrentMeasurement;
+        ASSERT_LT(cm.Instant, changeUtc);
+        EXPECT_EQ(cm.SysTime, systemTimeFromAbsoluteMs(cm.Instant + r.before * 60000 + kUnixEpochAbsoluteMs));
+    }
+}
+
+// The machine's clock finds a change of offset within a minute around a reading.
+TEST(MachineClock, KnowsOfAnOffsetChangeNearItsReading) {
+    const std::string was = getenv("TZ") ? getenv("TZ") : "";
+    const bool hadZone = getenv("TZ") != nullptr;
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    const int64_t autumn = 1792890000000, spring = 1774746000000;  // 01:00 UTC, the changes of 2026
+    const struct {
+        int64_t readAt, stampAt;
+        int hour, minute, second, ms;
+    } rows[] = {
+        {autumn + 30000, autumn - 100, 2, 59, 59, 900},        // read after the change, stamped before
+        {autumn - 1000, autumn + 50, 2, 0, 0, 50},             // read before, stamped after
+        {autumn + 30000, autumn + 29000, 2, 0, 29, 0},         // both after
+        {spring + 30000, spring - 100, 1, 59, 59, 900},        // the hour that is skipped
+        {spring - 1000, spring + 50, 3, 0, 0, 50},             //
+        {autumn + 7200000, autumn + 7199900, 3, 59, 59, 900},  // far from any change
+    };
+    for (const auto& r : rows) {
+        const SystemTime t = SystemClock::readingAt(r.readAt).localAt(r.stampAt);
+        EXPECT_EQ(std::tuple(int(t.wHour), int(t.wMinute), int(t.wSecond), int(t.wMilliseconds)),
+                  std::tuple(r.hour, r.minute, r.second, r.ms))
+            << r.readAt << " " << r.stampAt;
+    }
+    if (hadZone)
+        setenv("TZ", was.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 // A model of the wire: random blocks of value lines, empty lines, unknown keys

@@ -6,6 +6,12 @@ ClockReading ManualClock::read() const {
     ClockReading r;
     r.utcMs = utcMs_;
     r.local = systemTimeFromAbsoluteMs(utcMs_ + offsetMs_ + kUnixEpochAbsoluteMs);
+    if (changeUtcMs_ != ClockReading::kNoOffsetChange && changeFromMs_ != offsetMs_ && utcMs_ >= changeUtcMs_ &&
+        utcMs_ - changeUtcMs_ <= 60000) {
+        r.offsetChangeUtcMs = changeUtcMs_;
+        r.offsetBeforeMs = changeFromMs_;
+        r.offsetAfterMs = offsetMs_;
+    }
     return r;
 }
 

@@ -15,12 +15,19 @@ public:
     // Moves the instant (and local time with it); negative steps the clock back.
     void advanceMs(int64_t ms) { utcMs_ += ms; }
     // Changes the UTC offset: local time jumps, the instant does not.
-    void setUtcOffsetMinutes(int minutes) { offsetMs_ = int64_t{minutes} * 60000; }
+    // Readings within a minute of the change know of it, as the machine's clock does.
+    void setUtcOffsetMinutes(int minutes) {
+        changeFromMs_ = offsetMs_;
+        offsetMs_ = int64_t{minutes} * 60000;
+        changeUtcMs_ = utcMs_;
+    }
     int64_t utcMs() const { return utcMs_; }
 
 private:
     int64_t utcMs_ = 0;
     int64_t offsetMs_ = 0;
+    int64_t changeUtcMs_ = ClockReading::kNoOffsetChange;
+    int64_t changeFromMs_ = 0;
 };
 
 }  // namespace kestro
