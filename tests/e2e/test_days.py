@@ -106,6 +106,8 @@ def test_recorded_across_the_repeated_hour(run):
     env = home.env(TZ="Europe/Berlin", LD_PRELOAD=lib, FAKETIME="%+ds" % int(target - time.time()))
     run.recording(home, env=env)
     record = wait_for(lambda: [f for f in home.record_files("LP") if b"\n02:00:1" in open(f, "rb").read()], 120, "lines of 02:00 winter time")[0]
+    lines = open(record, "rb").read()
+    check(b"\n01:" not in lines, "a line shown an hour early at the change:\n%s" % lines.decode(errors="replace"))
     side = side_of(record)
     check(side["time_zone"] == "Europe/Berlin" and side["utc_offset_at_start"] == "+02:00", "side file %r" % side)
     txt = report_text(home, record, "--interval", "3600", env=home.env(TZ="UTC"))
