@@ -823,7 +823,7 @@ MUTATIONS = [
       "a report's decimal mark of the other language"),
     M("report", "src/report/ReportDocument.cpp", "o.language.decimalMark(o.decimalSeparator)", "o.decimalSeparator",
       "a report's numbers with the record file's decimal mark"),
-    M("report", "src/report/ReportLanguage.cpp", "if (t->load(", "if (false && t->load(",
+    M("report", "src/report/ReportLanguage.cpp", "translator_ = programTranslation(name, translationsDir);", "",
       "a report's words never translated"),
     # ---- the clock: a stamp across a change of the UTC offset
     M("protocol", "src/core/Time.cpp", "shift += (utc < offsetChangeUtcMs ? offsetBeforeMs : offsetAfterMs) - offsetNow;", "",

@@ -22,7 +22,6 @@ public:
     // ---- receive buffer (the link's end of it) ----
     void receiveEvent(std::string_view data) { m_.receiveEvent(data); }
     void appendReceived(std::string_view data) { m_.appendReceived(data); }
-    int ReadRxChars(std::string& out, int n) { return m_.ReadRxChars(out, n); }
     int16_t ResetReceiveBuffer() { return m_.ResetReceiveBuffer(); }
     std::string_view rxPending() const { return m_.rxPending(); }
     int16_t RxCharCount() const { return m_.RxCharCount; }

@@ -242,12 +242,10 @@ MonitorServer::MonitorServer(StationMonitor& monitor, QObject* parent) : QObject
     const QByteArray page = resource(QStringLiteral(":/remote/index.html"));
     const QByteArray script = resource(QStringLiteral(":/remote/app.js"));
     for (const char* language : {"en", "de"}) {
-        QTranslator translator;
-        const bool loaded =
-            translator.load(QStringLiteral("kestrorecorder_") + QLatin1String(language), translationsDirectory());
+        const std::unique_ptr<QTranslator> translator = programTranslation(QLatin1String(language));
         Translated& t = translated_[language];
-        t.page = translatedPage(page, language, loaded ? &translator : nullptr);
-        t.script = translatedScript(script, loaded ? &translator : nullptr);
+        t.page = translatedPage(page, language, translator.get());
+        t.script = translatedScript(script, translator.get());
     }
     connect(&monitor_, &StationMonitor::stateChanged, this, [this] {
         if (streams_ > 0) broadcast(eventBytes("state", monitor_.stateJson()));

@@ -1,5 +1,7 @@
 #include "remote/PageLanguage.h"
 
+#include "shell/Translations.h"
+
 #include <QList>
 #include <QRegularExpression>
 #include <QTranslator>
@@ -101,8 +103,7 @@ int qValue(const QByteArray& v) {
 }
 
 QString translated(const QTranslator* translator, const QByteArray& source) {
-    const QString t = translator ? translator->translate("WebPage", source.constData()) : QString();
-    return t.isEmpty() ? QString::fromUtf8(source) : t;
+    return translatedOr(translator, "WebPage", source.constData());
 }
 
 }  // namespace

@@ -11,14 +11,12 @@ ReportLanguage::ReportLanguage(const QString& name) : ReportLanguage(name, trans
 ReportLanguage::ReportLanguage(const QString& name, const QString& translationsDir) {
     if (name != QLatin1String("en") && name != QLatin1String("de")) return;
     name_ = name;
-    auto t = std::make_shared<QTranslator>();
     // A missing file leaves the words English; the decimal mark is still the language's.
-    if (t->load(QStringLiteral("kestrorecorder_") + name, translationsDir)) translator_ = std::move(t);
+    translator_ = programTranslation(name, translationsDir);
 }
 
 QString ReportLanguage::translate(const char* context, const char* source) const {
-    const QString t = translator_ ? translator_->translate(context, source) : QString();
-    return t.isEmpty() ? QString::fromUtf8(source) : t;
+    return translatedOr(translator_.get(), context, source);
 }
 
 QChar ReportLanguage::decimalMark(QChar fileMark) const {

@@ -33,6 +33,17 @@ QString translationsDirectory() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kestrorecorder/translations");
 }
 
+std::unique_ptr<QTranslator> programTranslation(const QString& language, const QString& dir) {
+    auto t = std::make_unique<QTranslator>();
+    if (!t->load(QStringLiteral("kestrorecorder_") + language, dir)) return nullptr;
+    return t;
+}
+
+QString translatedOr(const QTranslator* translator, const char* context, const char* source) {
+    const QString t = translator ? translator->translate(context, source) : QString();
+    return t.isEmpty() ? QString::fromUtf8(source) : t;
+}
+
 QString installTranslations(QCoreApplication& app, const QString& choice) {
     const QLocale system = QLocale::system();
     const QString language = interfaceLanguage(choice, system.uiLanguages(), system.language() == QLocale::C);
@@ -42,8 +53,8 @@ QString installTranslations(QCoreApplication& app, const QString& choice) {
     const QLocale wanted(language);
     QLocale::setDefault(system.language() == wanted.language() ? system : wanted);
     // Handed to the application object, which owns them from then on.
-    auto own = std::make_unique<QTranslator>();
-    if (!own->load(QStringLiteral("kestrorecorder_") + language, translationsDirectory())) return QString();
+    std::unique_ptr<QTranslator> own = programTranslation(language);
+    if (!own) return QString();
     own->setParent(&app);
     QCoreApplication::installTranslator(own.release());
     auto qt = std::make_unique<QTranslator>();

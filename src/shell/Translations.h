@@ -5,7 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QCoreApplication;
+class QTranslator;
 
 namespace kestro {
 
@@ -28,5 +31,10 @@ QString installTranslations(QCoreApplication& app, const QString& choice);
 // Where the program's .qm files are: beside the binary's share folder, in the
 // build tree and installed alike.
 QString translationsDirectory();
+// The program's own translation into language ("en", "de") from dir; null when
+// its file is missing.
+std::unique_ptr<QTranslator> programTranslation(const QString& language, const QString& dir = translationsDirectory());
+// source of context as translator has it; source itself without a translator or a translation.
+QString translatedOr(const QTranslator* translator, const char* context, const char* source);
 
 }  // namespace kestro
